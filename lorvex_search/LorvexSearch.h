@@ -1,0 +1,88 @@
+#ifndef LORVEX_SEARCH_H
+#define LORVEX_SEARCH_H
+
+/*
+ * The device search library: finds the maker's devices on the local link over
+ * UDP multicast and carries configuration requests to a device named by its
+ * MAC. The wire protocol is described in docs/protocol.md.
+ *
+ * Threads: the library runs one thread of its own, which receives, runs the
+ * timers and calls the callback. Every function below may be called from any
+ * other thread while it runs. None of them may be called from inside the
+ * callback except LORVEX_SEARCH_Manual, LORVEX_SEARCH_StartAuto,
+ * LORVEX_SEARCH_StopAuto and LORVEX_SET_CONFIG (which do not wait).
+ */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Called on the library's thread for every event.
+ *   mac   "AA:BB:CC:DD:EE:FF", upper case, NUL-terminated, in a buffer of 18
+ *         bytes that the callee may rewrite; valid only during the call.
+ *   event 1 a device answered a search (first answer of this device after
+ *           LORVEX_SEARCH_StartAuto / LORVEX_SEARCH_Manual, or a new device),
+ *         2 a device is gone (missed three automatic rounds in a row),
+ *         3 a device's answer changed (see docs/protocol.md for the rule),
+ *         10000 a device answered LORVEX_SET_CONFIG.
+ *   xml   the device's NUL-terminated document (multicastSearchResult); for
+ *         event 2 the empty text. Valid only during the call.
+ *   user  the context given to LORVEX_SEARCH_Initial.
+ */
+typedef void (*LORVEX_SEARCH_CALLBACK)(char* mac, int event, const char* xml, void* user);
+
+/*
+ * Opens the socket, joins the search group on every up, multicast-capable,
+ * non-loopback IPv4 interface and starts the library thread. No search runs
+ * until LORVEX_SEARCH_StartAuto or LORVEX_SEARCH_Manual.
+ *   batch  how many datagrams the thread takes from the socket per system
+ *          call (the caller passes 96); clamped to 1..1024.
+ * A second call without LORVEX_SEARCH_Quit in between is ignored. When the
+ * socket cannot be opened the library stays stopped and the other functions
+ * do nothing.
+ */
+void LORVEX_SEARCH_Initial(LORVEX_SEARCH_CALLBACK callback, void* user, int batch);
+
+/*
+ * Starts automatic search: a round now and then one every `seconds` seconds
+ * (clamped to 1..86400). Every device that answers the first round is
+ * reported with event 1. A value below 1 only stops automatic search.
+ */
+void LORVEX_SEARCH_StartAuto(int seconds);
+
+/* Stops automatic search; answers to its open round are no longer taken. */
+void LORVEX_SEARCH_StopAuto(void);
+
+/*
+ * One search round now, independent of automatic search; every device that
+ * answers within 2000 ms is reported with event 1.
+ */
+void LORVEX_SEARCH_Manual(void);
+
+/*
+ * Stops the thread, joins it and closes the socket. When it returns no
+ * callback runs any more. Safe to call when not initialised.
+ */
+void LORVEX_SEARCH_Quit(void);
+
+/*
+ * Sends the NUL-terminated configuration document `xml` (a searchSetIP
+ * element) to the device with MAC `mac`. The device's answer, if it sends
+ * one within 10 s, arrives as event 10000; any other reply is dropped.
+ * Documents longer than the datagram limit are not sent.
+ */
+void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml);
+
+/*
+ * Asks the device with MAC `mac` to restore its factory password and waits
+ * up to 3000 ms for its acknowledgement. Returns 1 only for an
+ * acknowledgement of this very request, else 0.
+ */
+int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,71 @@
+#ifndef LORVEX_SEARCH_WIRE_H
+#define LORVEX_SEARCH_WIRE_H
+
+// The datagram format shared by the library and the device simulator.
+// docs/protocol.md is the reference; the constants here must match it.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lorvex::wire {
+
+constexpr const char* kGroup = "239.255.76.88";
+constexpr std::uint16_t kDevicePort = 48760;  // devices listen here
+constexpr std::uint16_t kToolPort = 48761;    // the tool listens here
+constexpr std::size_t kHeaderSize = 30;
+constexpr std::size_t kMaxDatagram = 4096;
+constexpr std::size_t kMaxPayload = kMaxDatagram - kHeaderSize;
+constexpr std::uint8_t kVersion = 1;
+
+enum class Kind : std::uint8_t {
+  Probe = 1,          // tool -> devices
+  Answer = 2,         // device -> tool, payload multicastSearchResult
+  SetConfig = 3,      // tool -> device, payload searchSetIP
+  ConfigResult = 4,   // device -> tool, payload multicastSearchResult/setIPResult
+  Restore = 5,        // tool -> device, no payload
+  RestoreAck = 6,     // device -> tool, no payload
+};
+
+// Six bytes of a MAC, first pair first.
+using MacBytes = std::array<unsigned char, 6>;
+
+struct Message {
+  Kind kind = Kind::Probe;
+  std::uint32_t requestId = 0;
+  MacBytes mac{};
+  std::string payload;
+};
+
+// True when `text` is exactly six two-digit hex pairs joined by colons
+// (either case); fills `out` when given.
+bool ParseMac(std::string_view text, MacBytes* out);
+
+// "AA:BB:CC:DD:EE:FF", upper case, into a buffer of at least 18 bytes.
+void FormatMac(const MacBytes& mac, char out[18]);
+std::string FormatMac(const MacBytes& mac);
+
+// All zero: in a probe it addresses every device.
+bool IsAnyMac(const MacBytes& mac);
+
+// A MAC a device may carry: not all zero and not a group address.
+bool IsDeviceMac(const MacBytes& mac);
+
+// The datagram for `msg`; empty when the payload is over kMaxPayload or
+// holds a NUL byte.
+std::string Encode(const Message& msg);
+
+// Decodes one datagram; false (and `out` unspecified) for anything that is
+// not exactly a well-formed message: wrong magic or version, unknown kind,
+// a length field that disagrees with the size, a MAC text that is not six
+// hex pairs, a NUL byte in the payload, or more than kMaxDatagram bytes.
+bool Decode(const unsigned char* data, std::size_t size, Message* out);
+
+// Kinds that only devices send; the tool ignores every other kind.
+bool IsDeviceKind(Kind kind);
+
+}  // namespace lorvex::wire
+
+#endif
