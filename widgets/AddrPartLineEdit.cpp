@@ -1,0 +1,107 @@
+#include "AddrPartLineEdit.h"
+
+#include <QFocusEvent>
+#include <QInputMethodEvent>
+#include <QIntValidator>
+#include <QKeyEvent>
+#include <QRegExp>
+#include <QRegExpValidator>
+
+AddrPartLineEdit::AddrPartLineEdit(int maxLength, const QString& pattern, QChar separator,
+                                   QChar wideSeparator, QWidget* parent)
+    : QLineEdit(parent)
+    , m_separator(separator)
+    , m_wideSeparator(wideSeparator)
+{
+    setMaxLength(maxLength);
+    setFrame(false);
+    setAlignment(Qt::AlignCenter);
+    setValidator(new QRegExpValidator(QRegExp(pattern, Qt::CaseSensitive), this));
+    setContextMenuPolicy(Qt::NoContextMenu);
+    connect(this, SIGNAL(textEdited(QString)), this, SLOT(text_edited(QString)));
+}
+
+void AddrPartLineEdit::focusNextPartSelected()
+{
+    if (!m_nextPart)
+        return;
+    m_nextPart->setFocus();
+    m_nextPart->selectAll();
+}
+
+void AddrPartLineEdit::text_edited(const QString& text)
+{
+    if (isComplete(text))
+        focusNextPartSelected();
+}
+
+void AddrPartLineEdit::focusInEvent(QFocusEvent* event)
+{
+    selectAll();
+    QLineEdit::focusInEvent(event);
+}
+
+void AddrPartLineEdit::keyPressEvent(QKeyEvent* event)
+{
+    handleNavigationKey(event);
+    // The part's own handling always follows: a separator is then offered
+    // to the validator, which refuses it.
+    QLineEdit::keyPressEvent(event);
+}
+
+void AddrPartLineEdit::handleNavigationKey(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Period || event->text() == QString(m_separator)) {
+        if (!text().isEmpty())
+            focusNextPartSelected();
+    } else if (key == Qt::Key_Backspace && m_previousPart && text().isEmpty()) {
+        QString previous = m_previousPart->text();
+        previous.chop(1);
+        m_previousPart->setText(previous);
+        m_previousPart->setFocus();
+        m_previousPart->setCursorPosition(previous.size());
+    } else if (key == Qt::Key_Left && m_previousPart && cursorPosition() == 0) {
+        m_previousPart->setFocus();
+        m_previousPart->setCursorPosition(m_previousPart->text().size());
+    } else if (key == Qt::Key_Right && m_nextPart && cursorPosition() == text().size()) {
+        m_nextPart->setFocus();
+        m_nextPart->setCursorPosition(0);
+    }
+}
+
+void AddrPartLineEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    QLineEdit::inputMethodEvent(event);
+    const QString committed = event->commitString();
+    const bool separator = committed == QString(m_separator) || committed == QString(m_wideSeparator);
+    if (separator && !text().isEmpty())
+        focusNextPartSelected();
+}
+
+MyIpPartLineEdit::MyIpPartLineEdit(QWidget* parent)
+    : AddrPartLineEdit(3, QStringLiteral("^(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$"), QLatin1Char('.'),
+                       QChar(0x3002), parent)
+{
+}
+
+bool MyIpPartLineEdit::isComplete(const QString& text) const
+{
+    QIntValidator range(0, 255);
+    QString probe = text;
+    int pos = 0;
+    if (range.validate(probe, pos) != QValidator::Acceptable || text.size() <= 1)
+        return false;
+    return !(text.size() == 2 && text.toInt() < 26);
+}
+
+MyMacPartLineEdit::MyMacPartLineEdit(QWidget* parent)
+    : AddrPartLineEdit(2, QStringLiteral("^([0-9a-fA-F]){2}$"), QLatin1Char(':'), QChar(0xFF1A),
+                       parent)
+{
+}
+
+bool MyMacPartLineEdit::isComplete(const QString& text) const
+{
+    return text.size() == 2 && QRegExp(QStringLiteral("^([0-9a-fA-F]){2}$")).exactMatch(text);
+}

@@ -1,0 +1,177 @@
+#include "N12_MessageBox.h"
+
+#include "AdaptImage.h"
+#include "ZVKPushButton.h"
+#include "language/LanguageSrc.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QKeyEvent>
+#include <QLabel>
+
+namespace {
+struct ButtonSpec {
+    int id;
+    const char* key;
+};
+
+// Creation order of the buttons; it also decides their order on screen.
+const ButtonSpec kButtonSpecs[] = {
+    {N12_MessageBox::AllYes, "IDCS_ALL_YES"}, {N12_MessageBox::AllNot, "IDCS_ALL_NOT"},
+    {N12_MessageBox::Ok, "IDCS_OK"},          {N12_MessageBox::Cancel, "IDCS_CANCEL"},
+    {N12_MessageBox::Yes, "IDCS_YES"},        {N12_MessageBox::No, "IDCS_NO"},
+};
+
+struct TypeSpec {
+    int type;
+    const char* image;
+    const char* titleKey;
+};
+
+const TypeSpec kTypeSpecs[] = {
+    {N12_MessageBox::Warning, ":/skin/Warning.png", "IDCS_WARNING"},
+    {N12_MessageBox::Error, ":/skin/Error.png", "IDCS_ERROR"},
+    {N12_MessageBox::Information, ":/skin/Information.png", "IDCS_INFORMATION"},
+    {N12_MessageBox::Question, ":/skin/Question.png", "IDCS_QUESTION"},
+};
+
+const char* buttonKey(int id)
+{
+    for (const ButtonSpec& spec : kButtonSpecs) {
+        if (spec.id == id)
+            return spec.key;
+    }
+    return "";
+}
+}
+
+N12_MessageBox::N12_MessageBox(const QString& text, int buttons, int type, QWidget* parent)
+    : CustomDialog(parent)
+    , m_mask(buttons)
+{
+    setUpType(type);
+    m_text = new QLabel(text, this);
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setWordWrap(true);
+    m_text->setAlignment(Qt::AlignCenter);
+    m_text->setStyleSheet(QStringLiteral(
+        "font: 13px; border: 0px; background: transparent; color: rgb(204,204,204);"));
+    m_buttons = new QButtonGroup(this);
+    connect(m_buttons, SIGNAL(buttonClicked(int)), this, SLOT(slot_buttonClicked(int)));
+    createButtons();
+    resize(360, 200);
+}
+
+void N12_MessageBox::setUpType(int type)
+{
+    m_icon = new AdaptImage(QString(), this);
+    for (const TypeSpec& spec : kTypeSpecs) {
+        if (spec.type == type) {
+            m_icon->setImage(QLatin1String(spec.image));
+            setTitle(GetText(spec.titleKey));
+        }
+    }
+}
+
+void N12_MessageBox::createButtons()
+{
+    QAbstractButton* last = nullptr;
+    for (int id : buttonOrder(m_mask)) {
+        last = new ZVKPushButton(GetText(buttonKey(id)), this);
+        m_buttons->addButton(last, id);
+    }
+    if (!last)
+        return;
+    ZVKPushButton* defaultButton = static_cast<ZVKPushButton*>(last);
+    defaultButton->setAutoDefault(true);
+    defaultButton->setDefault(true);
+    defaultButton->setFocus();
+    m_result = m_buttons->id(last);
+}
+
+QVector<int> N12_MessageBox::buttonOrder(int mask)
+{
+    QVector<int> ids;
+    for (const ButtonSpec& spec : kButtonSpecs) {
+        if (mask & spec.id)
+            ids.append(spec.id);
+    }
+    return ids;
+}
+
+QVector<QRect> N12_MessageBox::buttonRects(const QVector<int>& ids, int w, int h)
+{
+    QVector<QRect> rects(ids.size());
+    int x = w - 80;
+    bool gapLeft = false;
+    for (int i = ids.size() - 1; i >= 0; --i) {
+        if (!gapLeft && (ids[i] == AllNot || ids[i] == AllYes)) {
+            x -= 20;
+            gapLeft = true;
+        }
+        rects[i] = QRect(x, h - 27, 70, 23);
+        x -= 70;
+    }
+    return rects;
+}
+
+int N12_MessageBox::escapeResult(int mask, int current)
+{
+    int result = current;
+    if (mask & AllNot)
+        result = AllNot;
+    if (mask & No)
+        result = No;
+    if (mask & Cancel)
+        result = Cancel;
+    return result;
+}
+
+void N12_MessageBox::slot_buttonClicked(int id)
+{
+    m_result = id;
+    accept();
+}
+
+void N12_MessageBox::resizeEvent(QResizeEvent* event)
+{
+    CustomDialog::resizeEvent(event);
+    m_icon->setGeometry(20, 70, 50, 50);
+    m_text->setGeometry(80, 40, width() - 90, 110);
+    const QList<QAbstractButton*> buttons = m_buttons->buttons();
+    QVector<int> ids;
+    for (QAbstractButton* button : buttons)
+        ids.append(m_buttons->id(button));
+    const QVector<QRect> rects = buttonRects(ids, width(), height());
+    for (int i = 0; i < buttons.size(); ++i)
+        buttons[i]->setGeometry(rects[i]);
+}
+
+void N12_MessageBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Escape)
+        m_result = escapeResult(m_mask, m_result);
+    CustomDialog::keyPressEvent(event);
+}
+
+int N12_MessageBox::run(const QString& text, int type, QWidget* parent)
+{
+    N12_MessageBox box(text, Ok, type, parent);
+    box.exec();
+    return box.buttonResult();
+}
+
+int N12_MessageBox::warning(const QString& text, QWidget* parent)
+{
+    return run(text, Warning, parent);
+}
+
+int N12_MessageBox::error(const QString& text, QWidget* parent)
+{
+    return run(text, Error, parent);
+}
+
+int N12_MessageBox::information(const QString& text, QWidget* parent)
+{
+    return run(text, Information, parent);
+}

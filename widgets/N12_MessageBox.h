@@ -1,0 +1,69 @@
+// The program's message box: icon, centred text, up to six buttons.
+#pragma once
+
+#include "CustomDialog.h"
+
+#include <QRect>
+#include <QVector>
+
+class AdaptImage;
+class QButtonGroup;
+class QLabel;
+
+// N12_MessageBox is the one way the program shows a message. Each button is
+// a bit of the mask, its identifier in the button group and the box's result
+// when pressed. The last button created is the default: it has the focus and
+// is the result when the box is closed without a press. Escape picks the
+// "no" answer the mask offers (All-not, then No, then Cancel, the last one
+// present winning); with none of them the default stays.
+class N12_MessageBox : public CustomDialog
+{
+    Q_OBJECT
+public:
+    enum Type { Warning = 1, Error = 2, Information = 3, Question = 4 };
+    enum Button { Yes = 1, No = 2, AllYes = 4, AllNot = 8, Ok = 16, Cancel = 32 };
+
+    // `type` picks icon and title (1 to 4; any other keeps the title
+    // "Pelorin" and shows no icon); `buttons` is a mask of Button bits. The
+    // text is shown as plain text.
+    N12_MessageBox(const QString& text, int buttons, int type, QWidget* parent = nullptr);
+
+    // Modal boxes with one OK button; each returns the result (16).
+    static int warning(const QString& text, QWidget* parent = nullptr);
+    static int error(const QString& text, QWidget* parent = nullptr);
+    static int information(const QString& text, QWidget* parent = nullptr);
+
+    // The identifier of the button that ended the box (see the class note).
+    int buttonResult() const { return m_result; }
+    int buttonMask() const { return m_mask; }
+    QButtonGroup* buttonGroup() const { return m_buttons; }
+
+    // The buttons in creation order for a mask: AllYes, AllNot, Ok, Cancel,
+    // Yes, No, each when its bit is set.
+    static QVector<int> buttonOrder(int mask);
+    // Button rectangles for a box w x h, in the order of `ids` (creation
+    // order): laid out from the right, 70 x 23 each, the last created at
+    // x = w - 80, with 20 extra pixels once before the first AllNot or
+    // AllYes met on the way left.
+    static QVector<QRect> buttonRects(const QVector<int>& ids, int w, int h);
+    // The result after Escape, given the mask and the result so far.
+    static int escapeResult(int mask, int current);
+
+public slots:
+    void slot_buttonClicked(int id);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void setUpType(int type);
+    void createButtons();
+    static int run(const QString& text, int type, QWidget* parent);
+
+    AdaptImage* m_icon = nullptr;
+    QLabel* m_text = nullptr;
+    QButtonGroup* m_buttons = nullptr;
+    int m_result = 0;
+    int m_mask = 0;
+};

@@ -1,0 +1,80 @@
+#include "VistaTreeWidget.h"
+
+#include "CheckBoxHeaderView.h"
+#include "VistaDelegate.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+void setDarkPalette(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::All, QPalette::AlternateBase, QColor(30, 31, 35));
+    palette.setColor(QPalette::All, QPalette::Base, QColor(19, 20, 24));
+    palette.setColor(QPalette::All, QPalette::Window, QColor(70, 80, 84));
+    palette.setColor(QPalette::All, QPalette::Text, QColor(185, 185, 185));
+    widget->setPalette(palette);
+}
+}
+
+VistaTreeWidget::VistaTreeWidget(QWidget* parent)
+    : QTreeWidget(parent)
+{
+    setAlternatingRowColors(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setIconSize(QSize(32, 32));
+    setUniformRowHeights(true);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+    setIndentation(0);
+    setDarkPalette(this);
+    setFrameStyle(QFrame::StyledPanel);
+    setStyleSheet(QStringLiteral("VistaTreeWidget { border: 1px solid rgb(78,83,90); }"));
+    setItemDelegate(new VistaDelegate(this));
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(true);
+    header()->setDefaultAlignment(Qt::AlignCenter);
+    header()->setTextElideMode(Qt::ElideRight);
+}
+
+void VistaTreeWidget::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const
+{
+    const bool hasChildren = model()->hasChildren(index.sibling(index.row(), 0));
+    if (hasChildren)
+        painter->fillRect(option.rect, QColor(19, 20, 24));
+    else if (!header()->stretchLastSection() && index.row() % 2 == 1)
+        painter->fillRect(option.rect, QColor(30, 31, 35));
+    QTreeWidget::drawRow(painter, option, index);
+}
+
+void VistaTreeWidget::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+void VistaTreeWidget::updateGeometries()
+{
+    QTreeWidget::updateGeometries();
+    placeHeaderWidgets();
+}
+
+void VistaTreeWidget::scrollContentsBy(int dx, int dy)
+{
+    QTreeWidget::scrollContentsBy(dx, dy);
+    if (dx != 0)
+        placeHeaderWidgets();
+}
+
+void VistaTreeWidget::placeHeaderWidgets()
+{
+    QHeaderView* view = header();
+    if (view && view->inherits("CheckBoxHeaderView"))
+        static_cast<CheckBoxHeaderView*>(view)->placeSectionWidgets();
+}

@@ -1,0 +1,28 @@
+// The device list's tree widget in the dark skin.
+#pragma once
+
+#include <QTreeWidget>
+
+// VistaTreeWidget is a flat tree (no indentation) with alternating dark row
+// colours, whole-row single selection and rows painted by VistaDelegate with
+// the skin's hover and selection images. When its header is a
+// CheckBoxHeaderView, the header's section widgets follow horizontal
+// scrolling and geometry updates. Only left double clicks count.
+class VistaTreeWidget : public QTreeWidget
+{
+    Q_OBJECT
+public:
+    explicit VistaTreeWidget(QWidget* parent = nullptr);
+
+protected slots:
+    void updateGeometries() override;
+
+protected:
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void placeHeaderWidgets();
+};
