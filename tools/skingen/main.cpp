@@ -1,0 +1,78 @@
+// skingen: paints the skin images into the skin folder.
+//
+//   QT_QPA_PLATFORM=offscreen lorvex-skingen [--out DIR] [--preview FILE]
+//
+// Writes every image of the catalogue into DIR (the source tree's skin
+// folder by default); --preview also writes one sheet with every image
+// enlarged four times on the window background, to look at them.
+#include "SkinImages.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <cstdio>
+
+namespace {
+
+bool writeImages(const QString& dir)
+{
+    QDir().mkpath(dir);
+    bool ok = true;
+    for (const auto& entry : skin::catalogue()) {
+        const QImage image = entry.paint();
+        const QString path = dir + "/" + entry.fileName;
+        if (!image.save(path, "PNG")) {
+            std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(path));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// One labelled cell per image, enlarged without smoothing so single pixels
+// stay visible.
+bool writePreview(const QString& path)
+{
+    const int scale = 4;
+    const int cellW = 300;
+    const int cellH = 170;
+    const int columns = 4;
+    const auto& images = skin::catalogue();
+    const int rows = (int(images.size()) + columns - 1) / columns;
+    QImage sheet(columns * cellW, rows * cellH, QImage::Format_ARGB32_Premultiplied);
+    sheet.fill(QColor(30, 31, 35));
+    QPainter p(&sheet);
+    for (int i = 0; i < int(images.size()); ++i) {
+        const QImage image = images[i].paint();
+        const QPoint origin((i % columns) * cellW + 10, (i / columns) * cellH + 8);
+        p.setPen(QColor(190, 190, 190));
+        p.drawText(origin + QPoint(0, 12), QStringLiteral("%1  %2x%3").arg(images[i].fileName)
+                                               .arg(image.width()).arg(image.height()));
+        const QSize size = (image.size() * scale).scaled(QSize(cellW - 20, cellH - 30).boundedTo(image.size() * scale), Qt::KeepAspectRatio);
+        p.fillRect(QRect(origin + QPoint(0, 20), size), QColor(43, 44, 49));
+        p.drawImage(QRect(origin + QPoint(0, 20), size), image);
+    }
+    return sheet.save(path, "PNG");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption out("out", "Folder to write the images into.", "dir",
+                                 QStringLiteral(LORVEX_SKIN_DIR));
+    const QCommandLineOption preview("preview", "Also write an enlarged preview sheet.", "file");
+    parser.addOption(out);
+    parser.addOption(preview);
+    parser.process(app);
+    bool ok = writeImages(parser.value(out));
+    if (parser.isSet(preview)) {
+        ok = writePreview(parser.value(preview)) && ok;
+    }
+    return ok ? 0 : 1;
+}
