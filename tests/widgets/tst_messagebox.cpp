@@ -1,0 +1,245 @@
+#include "N12_MessageBox.h"
+#include "WidgetTestSupport.h"
+#include "AdaptImage.h"
+#include "ZVKButton.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace widgettest;
+
+namespace {
+QList<int> idsOf(const N12_MessageBox& box)
+{
+    QList<int> ids;
+    for (QAbstractButton* button : box.buttonGroup()->buttons())
+        ids.append(box.buttonGroup()->id(button));
+    return ids;
+}
+
+// Right to left: the identifiers of the box's buttons by x, largest first.
+QList<int> idsFromRight(const N12_MessageBox& box)
+{
+    QList<QAbstractButton*> buttons = box.buttonGroup()->buttons();
+    std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) {
+        return a->x() > b->x();
+    });
+    QList<int> ids;
+    for (QAbstractButton* button : buttons)
+        ids.append(box.buttonGroup()->id(button));
+    return ids;
+}
+
+QAbstractButton* buttonWithId(const N12_MessageBox& box, int id)
+{
+    return box.buttonGroup()->button(id);
+}
+}
+
+class TestMessageBox : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { openLanguage(); }
+    void buttonsAndDefault_data();
+    void buttonsAndDefault();
+    void placement_data();
+    void placement();
+    void pressingAButtonSetsResult();
+    void escapeResult_data();
+    void escapeResult();
+    void closeKeepsDefault();
+    void types_data();
+    void types();
+    void textIsPlain();
+    void showOperationsRunModally_data();
+    void showOperationsRunModally();
+};
+
+void TestMessageBox::buttonsAndDefault_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<QList<int>>("created");
+    QTest::addColumn<int>("defaultId");
+    QTest::newRow("ok") << 16 << QList<int>{16} << 16;
+    QTest::newRow("ok cancel") << 48 << QList<int>{16, 32} << 32;
+    QTest::newRow("yes no") << 3 << QList<int>{1, 2} << 2;
+    QTest::newRow("all six") << 63 << QList<int>{4, 8, 16, 32, 1, 2} << 2;
+    QTest::newRow("none") << 0 << QList<int>{} << 0;
+    QTest::newRow("unknown bits ignored") << (64 | 16) << QList<int>{16} << 16;
+}
+
+void TestMessageBox::buttonsAndDefault()
+{
+    QFETCH(int, mask);
+    QFETCH(QList<int>, created);
+    QFETCH(int, defaultId);
+    N12_MessageBox box("text", mask, 3);
+    QCOMPARE(idsOf(box), created);
+    QCOMPARE(box.buttonResult(), defaultId);
+    if (defaultId == 0)
+        return;
+    QVERIFY(showActive(&box));
+    QPushButton* button = qobject_cast<QPushButton*>(buttonWithId(box, defaultId));
+    QVERIFY(button->autoDefault());
+    QVERIFY(button->hasFocus());
+}
+
+void TestMessageBox::placement_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<QList<int>>("fromRight");
+    QTest::addColumn<QList<int>>("xs");
+    QTest::newRow("ok") << 16 << QList<int>{16} << QList<int>{280};
+    QTest::newRow("ok cancel") << 48 << QList<int>{32, 16} << QList<int>{280, 210};
+    QTest::newRow("all six") << 63 << QList<int>{2, 1, 32, 16, 8, 4}
+                             << QList<int>{280, 210, 140, 70, -20, -90};
+    QTest::newRow("all-yes alone gets the gap") << 4 << QList<int>{4} << QList<int>{260};
+    QTest::newRow("one gap only") << (4 | 8 | 1) << QList<int>{1, 8, 4}
+                                  << QList<int>{280, 190, 120};
+}
+
+void TestMessageBox::placement()
+{
+    QFETCH(int, mask);
+    QFETCH(QList<int>, fromRight);
+    QFETCH(QList<int>, xs);
+    N12_MessageBox box("text", mask, 1);
+    box.show();
+    QCOMPARE(box.size(), QSize(360, 200));
+    QCOMPARE(idsFromRight(box), fromRight);
+    for (int i = 0; i < fromRight.size(); ++i) {
+        QAbstractButton* button = buttonWithId(box, fromRight[i]);
+        QCOMPARE(button->geometry(), QRect(xs[i], 173, 70, 23));
+    }
+}
+
+void TestMessageBox::pressingAButtonSetsResult()
+{
+    N12_MessageBox box("text", 1 | 2 | 16, 4);
+    QVERIFY(showActive(&box));
+    QTest::mouseClick(buttonWithId(box, 1), Qt::LeftButton);
+    QCOMPARE(box.buttonResult(), 1);
+    QVERIFY(!box.isVisible());
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+}
+
+void TestMessageBox::escapeResult_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("result");
+    QTest::newRow("ok stays ok") << 16 << 16;
+    QTest::newRow("ok cancel") << 48 << 32;
+    QTest::newRow("yes no") << 3 << 2;
+    QTest::newRow("cancel beats no") << (1 | 2 | 32) << 32;
+    QTest::newRow("no beats all-not") << (2 | 4 | 8) << 2;
+    QTest::newRow("all-not") << (4 | 8) << 8;
+    QTest::newRow("yes only stays yes") << 1 << 1;
+}
+
+void TestMessageBox::escapeResult()
+{
+    QFETCH(int, mask);
+    QFETCH(int, result);
+    N12_MessageBox box("text", mask, 1);
+    QVERIFY(showActive(&box));
+    QTest::keyClick(&box, Qt::Key_Escape);
+    QCOMPARE(box.buttonResult(), result);
+    QVERIFY(!box.isVisible());
+}
+
+void TestMessageBox::closeKeepsDefault()
+{
+    N12_MessageBox box("text", 16, 2);
+    QVERIFY(showActive(&box));
+    QTest::mouseClick(box.closeButton(), Qt::LeftButton);
+    QVERIFY(!box.isVisible());
+    QCOMPARE(box.buttonResult(), 16);
+}
+
+void TestMessageBox::types_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("titleKey");
+    QTest::addColumn<QString>("image");
+    QTest::newRow("warning") << 1 << "IDCS_WARNING" << ":/skin/Warning.png";
+    QTest::newRow("error") << 2 << "IDCS_ERROR" << ":/skin/Error.png";
+    QTest::newRow("information") << 3 << "IDCS_INFORMATION" << ":/skin/Information.png";
+    QTest::newRow("question") << 4 << "IDCS_QUESTION" << ":/skin/Question.png";
+    QTest::newRow("other") << 9 << "" << "";
+}
+
+void TestMessageBox::types()
+{
+    QFETCH(int, type);
+    QFETCH(QString, titleKey);
+    QFETCH(QString, image);
+    N12_MessageBox box("text", 16, type);
+    box.show();
+    const QString title = titleKey.isEmpty() ? QString("Pelorin") : GetText(titleKey.toLatin1());
+    QVERIFY(!title.isEmpty());
+    QCOMPARE(box.title(), title);
+    AdaptImage* icon = box.findChild<AdaptImage*>();
+    QVERIFY(icon);
+    QCOMPARE(icon->geometry(), QRect(20, 70, 50, 50));
+    QCOMPARE(icon->styleSheet().contains("image:url"), !image.isEmpty());
+    if (!image.isEmpty())
+        QVERIFY(icon->styleSheet().contains(image));
+}
+
+void TestMessageBox::textIsPlain()
+{
+    N12_MessageBox box("<b>cam</b>", 16, 1);
+    box.show();
+    bool found = false;
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        if (label->text() == "<b>cam</b>") {
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+            QCOMPARE(label->geometry(), QRect(80, 40, 270, 110));
+            found = true;
+        }
+    }
+    QVERIFY(found);
+}
+
+void TestMessageBox::showOperationsRunModally_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QString>("titleKey");
+    QTest::newRow("warning") << 1 << "IDCS_WARNING";
+    QTest::newRow("error") << 2 << "IDCS_ERROR";
+    QTest::newRow("information") << 3 << "IDCS_INFORMATION";
+}
+
+void TestMessageBox::showOperationsRunModally()
+{
+    QFETCH(int, operation);
+    QFETCH(QString, titleKey);
+    QString seenTitle;
+    bool seenModal = false;
+    // Answer the box from inside its event loop, as soon as it is up.
+    QTimer::singleShot(0, [&]() {
+        N12_MessageBox* box = qobject_cast<N12_MessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        seenTitle = box->title();
+        seenModal = box->isModal();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    int result = 0;
+    if (operation == 1)
+        result = N12_MessageBox::warning("w");
+    else if (operation == 2)
+        result = N12_MessageBox::error("e");
+    else
+        result = N12_MessageBox::information("i");
+    QCOMPARE(result, 16);
+    QVERIFY(seenModal);
+    QCOMPARE(seenTitle, GetText(titleKey.toLatin1()));
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+QTEST_MAIN(TestMessageBox)
+#include "tst_messagebox.moc"
