@@ -1,0 +1,65 @@
+#ifndef LORVEX_DEVSIM_DEVICE_H
+#define LORVEX_DEVSIM_DEVICE_H
+
+// One simulated device: what it reports in its answers and what a
+// configuration request may change.
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "SearchWire.h"
+
+namespace devsim {
+
+using Clock = std::chrono::steady_clock;
+
+struct Device {
+  lorvex::wire::MacBytes mac{};
+  std::string type;  // productSeries, e.g. ZVK_IPC
+  std::string devName, productModel;
+  std::string softwareVer, build, softwareBuildDate, hardwareVer, kernelVer;
+  std::string ip, mask, gateway, ip2;
+  std::string dns1, dns2, encryptType;
+  bool dhcp = false;
+  int httpPort = 80, dataPort = 9008, rtspPort = 554;
+  int httpType = 0, activated = 0;
+  std::string password, factoryPassword;
+  std::string bootTime;        // as reported, "YYYY-MM-DD HH:MM:SS"
+  std::int64_t bootEpoch = 0;  // wall-clock seconds; runningTime counts from here
+  // Behaviour for tests.
+  bool silent = false;       // ignores configuration and restore requests
+  double vanishAfter = -1;   // seconds after start when it stops answering; <0 never
+  int revision = 0;          // raised by --change-every, shown in devName
+  std::string baseName;      // devName before revisions
+  // Last configuration request handled, so a repeat is answered, not re-applied.
+  std::uint32_t lastConfigId = 0;
+  int lastConfigResult = -1;
+};
+
+// The multicastSearchResult answer of `d`, with runningTime at `nowEpoch`.
+std::string AnswerXml(const Device& d, std::int64_t nowEpoch);
+
+// The multicastSearchResult document that carries a configuration result.
+std::string ConfigResultXml(int result);
+
+// Text made safe as XML element data or attribute value.
+std::string XmlEscape(const std::string& text);
+
+// The attributes of the first searchSetIP element in `xml`, entities decoded.
+// At most 32 attributes are read; false when there is no such element or it is
+// malformed.
+bool ParseSetIp(const std::string& xml, std::map<std::string, std::string>* attrs);
+
+// Applies a searchSetIP request: 0 when the password matches and every given
+// value is well formed (the device then carries the new values), else 1 and
+// the device is unchanged.
+int ApplySetIp(Device* d, const std::map<std::string, std::string>& attrs);
+
+// Bumps the revision: the device name changes, everything else stays.
+void ChangeVisibly(Device* d);
+
+}  // namespace devsim
+
+#endif

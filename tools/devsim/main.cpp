@@ -1,0 +1,138 @@
+// lorvex-devsim: any number of simulated devices in one process, speaking
+// the search protocol of docs/protocol.md. Run it only inside a private
+// network namespace (scripts/netns-run does that).
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Fleet.h"
+#include "Simulator.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop = true; }
+
+const char kUsage[] =
+    "usage: lorvex-devsim [--fleet FILE] [--count N] [--subnet CIDR[,CIDR...]]\n"
+    "                     [--types TYPE[,TYPE...]] [--password P] [--factory-password P]\n"
+    "                     [--first-mac MAC] [--jitter MS] [--change-every S]\n"
+    "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n";
+
+struct Options {
+  std::string fleetFile;
+  std::string readyFile;
+  devsim::FleetSpec spec;
+  devsim::SimOptions sim;
+};
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  for (std::string item; std::getline(in, item, ',');)
+    if (!item.empty()) out.push_back(item);
+  return out;
+}
+
+bool ParseNumber(const std::string& text, double* out) {
+  char* end = nullptr;
+  *out = std::strtod(text.c_str(), &end);
+  return !text.empty() && end && *end == '\0' && *out >= 0;
+}
+
+bool TakeSubnets(const std::string& text, devsim::FleetSpec* spec) {
+  spec->subnets.clear();
+  for (const std::string& s : SplitList(text)) {
+    devsim::Subnet net;
+    if (!devsim::ParseCidr(s, &net)) return false;
+    spec->subnets.push_back(net);
+  }
+  return !spec->subnets.empty();
+}
+
+bool TakeTypes(const std::string& text, devsim::FleetSpec* spec) {
+  spec->types = SplitList(text);
+  for (const std::string& t : spec->types)
+    if (t.find("ZVK") == std::string::npos) return false;
+  return !spec->types.empty();
+}
+
+// Applies one option with its value; false when the value is not acceptable.
+bool TakeOption(const std::string& name, const std::string& value, Options* o) {
+  double n = 0;
+  if (name == "--fleet") return o->fleetFile = value, true;
+  if (name == "--ready-file") return o->readyFile = value, true;
+  if (name == "--subnet") return TakeSubnets(value, &o->spec);
+  if (name == "--types") return TakeTypes(value, &o->spec);
+  if (name == "--password") return o->spec.password = o->spec.factoryPassword = value, true;
+  if (name == "--factory-password") return o->spec.factoryPassword = value, true;
+  if (name == "--first-mac") return lorvex::wire::ParseMac(value, &o->spec.firstMac);
+  if (!ParseNumber(value, &n)) return false;
+  if (name == "--count") return o->spec.count = static_cast<int>(n), n <= 1000000;
+  if (name == "--jitter") return o->sim.jitterMs = n, true;
+  if (name == "--change-every") return o->sim.changeEvery = n, true;
+  if (name == "--vanish-after") return o->spec.vanishAfter = n, true;
+  if (name == "--flood") return o->sim.flood = n, true;
+  return false;
+}
+
+bool ParseArgs(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (name == "--verbose") {
+      o->sim.verbose = true;
+      continue;
+    }
+    if (i + 1 >= argc || !TakeOption(name, argv[i + 1], o)) {
+      std::fprintf(stderr, "lorvex-devsim: bad option or value: %s\n", name.c_str());
+      return false;
+    }
+    ++i;
+  }
+  return true;
+}
+
+bool BuildFleet(const Options& o, std::vector<devsim::Device>* devices) {
+  const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  std::string error;
+  if (!o.fleetFile.empty() && !devsim::LoadFleetFile(o.fleetFile, o.spec, now, devices, &error)) {
+    std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str());
+    return false;
+  }
+  devsim::Generate(o.spec, now, devices);
+  return true;
+}
+
+void WriteReady(const std::string& path, std::size_t count) {
+  if (path.empty()) return;
+  std::ofstream(path) << count << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!ParseArgs(argc, argv, &o)) return std::fputs(kUsage, stderr), 2;
+  std::vector<devsim::Device> devices;
+  if (!BuildFleet(o, &devices)) return 2;
+  if (devices.empty() && o.sim.flood <= 0) return std::fputs("lorvex-devsim: no devices\n", stderr), 2;
+  devsim::Fleet fleet(std::move(devices));
+  devsim::Simulator sim(&fleet, o.sim);
+  if (!sim.Open()) {
+    std::fputs("lorvex-devsim: cannot open the search socket on any multicast interface\n", stderr);
+    return 1;
+  }
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  WriteReady(o.readyFile, fleet.Size());
+  std::fprintf(stderr, "lorvex-devsim: %zu devices ready\n", fleet.Size());
+  sim.Run(g_stop);
+  return 0;
+}
