@@ -222,7 +222,7 @@ QImage sidePanelToggle(bool open)
 QImage checkBox(bool checked)
 {
     return strip(4, 26, 26, [checked](QPainter& p, Frame f, const QRectF& c) {
-        const QRectF box(c.x() + 5, 5, 16, 16);
+        const QRectF box(c.x() + 4, 4, 18, 18);
         QColor fill = kFieldBase;
         QColor border = kFieldBorder;
         if (checked) {
@@ -240,7 +240,7 @@ QImage checkBox(bool checked)
         }
         roundedBox(p, box, 3, fill, border);
         if (checked) {
-            checkMark(p, box, 9, f == Disabled ? QColor(96, 99, 103) : Qt::white, 2);
+            checkMark(p, box, 10, f == Disabled ? QColor(96, 99, 103) : Qt::white, 2);
         }
     });
 }
