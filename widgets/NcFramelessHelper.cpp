@@ -11,6 +11,18 @@
 
 class FramelessWidgetState;
 
+namespace {
+// Gives `widget` the frame rectangle `frame`, keeping its frame margins.
+void setFrameGeometry(QWidget* widget, const QRect& frame)
+{
+    const QRect inner = widget->geometry();
+    const QRect outer = widget->frameGeometry();
+    widget->setGeometry(frame.adjusted(inner.left() - outer.left(), inner.top() - outer.top(),
+                                       inner.right() - outer.right(),
+                                       inner.bottom() - outer.bottom()));
+}
+}
+
 class NcFramelessHelperPrivate
 {
 public:
@@ -144,7 +156,7 @@ void FramelessWidgetState::release(QMouseEvent* event)
     m_pressedHit = EdgeHit();
     if (m_rubberBand && m_rubberBand->isVisible()) {
         m_rubberBand->hide();
-        m_widget->setGeometry(m_rubberBand->geometry());
+        setFrameGeometry(m_widget, m_rubberBand->geometry());
     }
 }
 
@@ -171,15 +183,17 @@ void FramelessWidgetState::leave()
 
 void FramelessWidgetState::resizeTo(const QPoint& globalPos)
 {
+    // The outline is read and written as the same rectangle; the window as
+    // its frame, so that a window manager's frame cannot make it creep.
     const bool onBand = m_owner->rubberBandOnResize && m_rubberBand;
-    const QRect start = onBand ? m_rubberBand->frameGeometry() : m_widget->frameGeometry();
+    const QRect start = onBand ? m_rubberBand->geometry() : m_widget->frameGeometry();
     const QRect next = resizedFrame(start, m_pressedHit, globalPos, m_widget->minimumSize());
     if (next == start)
         return;
     if (onBand)
         m_rubberBand->setGeometry(next);
     else
-        m_widget->setGeometry(next);
+        setFrameGeometry(m_widget, next);
 }
 
 void FramelessWidgetState::updateCursor(const QPoint& globalPos)
