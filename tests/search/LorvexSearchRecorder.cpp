@@ -1,0 +1,111 @@
+#include "LorvexSearchRecorder.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "LorvexSearch.h"
+
+namespace {
+
+struct State {
+    std::mutex mutex;
+    std::vector<std::string> calls;
+    LORVEX_SEARCH_CALLBACK callback = nullptr;
+    void* user = nullptr;
+    int restoreResult = 1;
+};
+
+State& Get() {
+    static State state;
+    return state;
+}
+
+void Record(const std::string& call) {
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    Get().calls.push_back(call);
+}
+
+std::string MacText(const unsigned char mac[6]) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
+
+} // namespace
+
+namespace recorder {
+
+void Reset() {
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    Get().calls.clear();
+    Get().callback = nullptr;
+    Get().user = nullptr;
+    Get().restoreResult = 1;
+}
+
+std::vector<std::string> Calls() {
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    return Get().calls;
+}
+
+bool Inject(const char* mac, int code, const char* xml) {
+    LORVEX_SEARCH_CALLBACK callback;
+    void* user;
+    {
+        std::lock_guard<std::mutex> hold(Get().mutex);
+        callback = Get().callback;
+        user = Get().user;
+    }
+    if (callback == nullptr) return false;
+    std::string buffer = mac != nullptr ? mac : "";
+    callback(mac != nullptr ? &buffer[0] : nullptr, code, xml, user);
+    return true;
+}
+
+void* User() {
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    return Get().user;
+}
+
+void SetRestoreResult(int result) {
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    Get().restoreResult = result;
+}
+
+} // namespace recorder
+
+extern "C" {
+
+void LORVEX_SEARCH_Initial(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
+    {
+        std::lock_guard<std::mutex> hold(Get().mutex);
+        Get().callback = callback;
+        Get().user = user;
+    }
+    Record("Initial(" + std::to_string(batch) + ")");
+}
+
+void LORVEX_SEARCH_StartAuto(int seconds) { Record("StartAuto(" + std::to_string(seconds) + ")"); }
+
+void LORVEX_SEARCH_StopAuto(void) { Record("StopAuto"); }
+
+void LORVEX_SEARCH_Manual(void) { Record("Manual"); }
+
+void LORVEX_SEARCH_Quit(void) {
+    Record("Quit");
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    Get().callback = nullptr;
+}
+
+void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml) {
+    Record("SetConfig(" + MacText(mac) + "," + (xml != nullptr ? xml : "") + ")");
+}
+
+int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]) {
+    Record("Restore(" + MacText(mac) + ")");
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    return Get().restoreResult;
+}
+
+} // extern "C"
