@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -193,6 +194,19 @@ TEST_F(SearchNetwork, FindsEveryDeviceOfEveryTypeOnBothSubnets) {
   EXPECT_EQ(subnets["<ip>192.168.1."], 21);
   EXPECT_EQ(subnets["<ip>172.16.5."], 21);
   EXPECT_EQ(types.size(), 7u);
+}
+
+TEST_F(SearchNetwork, TenThousandDevicesAreAllFoundInOneRound) {
+  Simulator sim("--count 10000 --subnet 10.20.0.0/16 --first-mac 02:4C:56:40:00:01");
+  ASSERT_TRUE(sim.Started());
+  Start();
+  const auto start = Clock::now();
+  LORVEX_SEARCH_Manual();
+  EXPECT_TRUE(rec_.WaitFor(3s, Distinct(1, 10000)));
+  EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 10000u);
+  std::cout << "10000 devices in "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()
+            << " ms\n";
 }
 
 TEST_F(SearchNetwork, EveryManualSearchReportsEveryDeviceAgain) {
