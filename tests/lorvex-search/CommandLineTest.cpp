@@ -1,0 +1,83 @@
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+int Nothing(const cli::ParsedArgs&) { return 0; }
+
+const std::vector<cli::CommandSpec> kCommands = {
+    {"list", {}, {{"--seconds", "S", ""}, {"--format", "F", ""}}, "", Nothing},
+    {"set-ip", {"MAC", "IP"}, {{"--password", "P", ""}, {"--dry-run", "", ""}}, "", Nothing},
+};
+
+struct ParseCase {
+    std::vector<const char*> argv;
+    bool ok;
+    std::string command;
+    size_t options;
+};
+
+class ParseTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseTest, AcceptsWhatTheCommandDeclares) {
+    const ParseCase& c = GetParam();
+    std::vector<const char*> argv = {"lorvex-search"};
+    argv.insert(argv.end(), c.argv.begin(), c.argv.end());
+    cli::ParsedArgs args;
+    std::string error;
+    ASSERT_EQ(cli::Parse(static_cast<int>(argv.size()), argv.data(), kCommands, &args, &error), c.ok)
+        << error;
+    if (!c.ok) {
+        EXPECT_FALSE(error.empty());
+        return;
+    }
+    EXPECT_EQ(args.command->name, c.command);
+    EXPECT_EQ(args.options.size(), c.options);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, ParseTest,
+    ::testing::Values(ParseCase{{"list"}, true, "list", 0},
+                      ParseCase{{"list", "--seconds", "2", "--format", "json"}, true, "list", 2},
+                      ParseCase{{"list", "--format", "--seconds"}, true, "list", 1},
+                      ParseCase{{}, false, "", 0},
+                      ParseCase{{"lst"}, false, "", 0},
+                      ParseCase{{"list", "--seconds"}, false, "", 0},
+                      ParseCase{{"list", "--second", "2"}, false, "", 0},
+                      ParseCase{{"list", "--seconds", "2", "--seconds", "3"}, false, "", 0},
+                      ParseCase{{"list", "extra"}, false, "", 0},
+                      ParseCase{{"list", "--password", "x"}, false, "", 0},
+                      ParseCase{{"set-ip", "AA", "1.2.3.4", "--dry-run"}, true, "set-ip", 1},
+                      ParseCase{{"set-ip", "AA", "--password", "p"}, false, "", 0}));
+
+TEST(CommandLine, PositionalsAndValuesAreKept) {
+    const char* argv[] = {"x", "set-ip", "--password", "a b;$(rm)", "M", "I", "--dry-run"};
+    cli::ParsedArgs args;
+    std::string error;
+    ASSERT_TRUE(cli::Parse(7, argv, kCommands, &args, &error));
+    EXPECT_EQ(args.positionals, (std::vector<std::string>{"M", "I"}));
+    EXPECT_EQ(args.Get("--password", ""), "a b;$(rm)");
+    EXPECT_TRUE(args.Has("--dry-run"));
+    EXPECT_EQ(args.Get("--format", "table"), "table");
+}
+
+TEST(CommandLine, SecondsMustBeAFiniteNumberInRange) {
+    double v = -1;
+    for (const char* bad : {"", "x", "3s", "-1", "nan", "inf", "1e400", "100"})
+        EXPECT_FALSE(cli::ParseSeconds(bad, 0.001, 99, &v)) << bad;
+    EXPECT_EQ(v, -1);
+    EXPECT_TRUE(cli::ParseSeconds("2.5", 0.001, 99, &v));
+    EXPECT_EQ(v, 2.5);
+}
+
+TEST(CommandLine, UsageNamesEveryCommandAndOption) {
+    const std::string usage = cli::Usage("lorvex-search", kCommands);
+    for (const char* word : {"lorvex-search list", "[--seconds S]", "set-ip MAC IP", "[--dry-run]"})
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+}
+
+} // namespace

@@ -1,0 +1,89 @@
+#include "CommandLine.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace cli {
+
+namespace {
+
+const CommandSpec* FindCommand(const std::vector<CommandSpec>& commands, const std::string& name) {
+    for (const CommandSpec& c : commands)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+const OptionSpec* FindOption(const CommandSpec& command, const std::string& name) {
+    for (const OptionSpec& o : command.options)
+        if (o.name == name) return &o;
+    return nullptr;
+}
+
+bool Fail(std::string* error, const std::string& reason) {
+    *error = reason;
+    return false;
+}
+
+// Takes the option at argv[*i] (and its value); advances *i past what it used.
+bool TakeOption(int argc, const char* const* argv, int* i, ParsedArgs* out, std::string* error) {
+    const std::string name = argv[*i];
+    const OptionSpec* spec = FindOption(*out->command, name);
+    if (spec == nullptr) return Fail(error, "unknown option " + name + " for " + out->command->name);
+    if (out->Has(name)) return Fail(error, "option " + name + " given twice");
+    if (spec->valueName.empty()) return out->options[name] = "", true;
+    if (*i + 1 >= argc) return Fail(error, "option " + name + " needs a value");
+    out->options[name] = argv[++*i];
+    return true;
+}
+
+} // namespace
+
+std::string ParsedArgs::Get(const std::string& name, const std::string& fallback) const {
+    auto it = options.find(name);
+    return it == options.end() ? fallback : it->second;
+}
+
+bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& commands,
+           ParsedArgs* out, std::string* error) {
+    *out = ParsedArgs();
+    if (argc < 2) return Fail(error, "no command given");
+    out->command = FindCommand(commands, argv[1]);
+    if (out->command == nullptr) return Fail(error, std::string("unknown command ") + argv[1]);
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            if (!TakeOption(argc, argv, &i, out, error)) return false;
+        } else {
+            out->positionals.push_back(arg);
+        }
+    }
+    if (out->positionals.size() != out->command->positionals.size())
+        return Fail(error, out->command->name + " takes " +
+                               std::to_string(out->command->positionals.size()) + " argument(s)");
+    return true;
+}
+
+std::string Usage(const std::string& program, const std::vector<CommandSpec>& commands) {
+    std::string text = "usage:\n";
+    for (const CommandSpec& c : commands) {
+        text += "  " + program + " " + c.name;
+        for (const std::string& p : c.positionals) text += " " + p;
+        for (const OptionSpec& o : c.options)
+            text += " [" + o.name + (o.valueName.empty() ? "" : " " + o.valueName) + "]";
+        text += "\n      " + c.help + "\n";
+        for (const OptionSpec& o : c.options) text += "      " + o.name + ": " + o.help + "\n";
+    }
+    return text;
+}
+
+bool ParseSeconds(const std::string& text, double min, double max, double* out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == nullptr || *end != '\0' || !std::isfinite(value)) return false;
+    if (value < min || value > max) return false;
+    *out = value;
+    return true;
+}
+
+} // namespace cli

@@ -1,0 +1,50 @@
+// Command-line parsing for lorvex-search: one subcommand, then its options
+// (--name VALUE, or --name alone for a flag) and its positional arguments.
+// Each subcommand declares what it takes; adding one is adding a spec.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct OptionSpec {
+    std::string name;      // "--seconds"
+    std::string valueName; // "S"; empty for a flag without value
+    std::string help;
+};
+
+struct ParsedArgs;
+
+struct CommandSpec {
+    std::string name;                     // "list"
+    std::vector<std::string> positionals; // names of required positional arguments
+    std::vector<OptionSpec> options;
+    std::string help;
+    int (*run)(const ParsedArgs& args) = nullptr;
+};
+
+struct ParsedArgs {
+    const CommandSpec* command = nullptr;
+    std::map<std::string, std::string> options; // given options; flags map to ""
+    std::vector<std::string> positionals;
+
+    bool Has(const std::string& name) const { return options.count(name) != 0; }
+    // The option's value, or fallback when it was not given.
+    std::string Get(const std::string& name, const std::string& fallback) const;
+};
+
+// Parses argv[1..argc-1] against the commands. False with a one-line reason
+// in error for an unknown command or option, a missing value, a repeated
+// option or the wrong number of positional arguments.
+bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& commands,
+           ParsedArgs* out, std::string* error);
+
+// The usage text listing every command with its arguments and options.
+std::string Usage(const std::string& program, const std::vector<CommandSpec>& commands);
+
+// Reads a decimal number (fractions allowed) in [min, max]; false otherwise.
+bool ParseSeconds(const std::string& text, double min, double max, double* out);
+
+} // namespace cli

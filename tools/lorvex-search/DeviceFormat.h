@@ -1,0 +1,62 @@
+// Turns device records into text for the terminal, JSON and CSV. Every text
+// field comes from a device on the LAN and is treated as hostile: read only
+// within its field, invalid UTF-8 replaced, and escaped for the format
+// (control characters removed for the terminal).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "SearchInfo.h"
+
+namespace format {
+
+enum class Format { Table, Json, Csv };
+
+// "table", "json" or "csv"; false for anything else.
+bool ParseFormat(const std::string& text, Format* out);
+
+enum class FieldKind { Text, Int32, Flag };
+
+// One field of SEARCH_INFO, named as in the record.
+struct Field {
+    const char* name;
+    FieldKind kind;
+    size_t offset;
+    size_t width;
+};
+
+// Every field of SEARCH_INFO in record order, `event` first.
+const std::vector<Field>& RecordFields();
+
+// The field's value: a text's bytes up to its first zero (never past the
+// field), or a number in decimal.
+std::string FieldValue(const SEARCH_INFO& record, const Field& field);
+
+// "new", "gone", "changed", or "event N" for anything else.
+std::string EventName(int event);
+
+// text with every invalid UTF-8 sequence replaced by U+FFFD.
+std::string ValidUtf8(const std::string& text);
+// A JSON string literal (with quotes) holding text as valid UTF-8.
+std::string JsonString(const std::string& text);
+// text for one terminal cell: valid UTF-8 without C0, DEL or C1 controls.
+std::string TerminalText(const std::string& text);
+// One CSV field (RFC 4180 quoting). A text that a spreadsheet would take for
+// a formula (starting with = + - @ or a tab) gets a leading apostrophe.
+std::string CsvField(const std::string& text);
+
+// One JSON object with every field; `event` only when withEvent.
+std::string RecordJson(const SEARCH_INFO& record, bool withEvent);
+// The CSV header line and one CSV line (no line end), same columns.
+std::string CsvHeader(bool withEvent);
+std::string RecordCsv(const SEARCH_INFO& record, bool withEvent);
+// A table of the records with a header row, one line per record, every
+// field but `event`, columns aligned by characters.
+std::string RecordTable(const std::vector<SEARCH_INFO>& records);
+// One terminal line (no line end) for an event: its kind, the MAC, the
+// address, the type code, the model and the name.
+std::string EventLine(const SEARCH_INFO& record);
+
+} // namespace format

@@ -1,0 +1,210 @@
+// lorvex-search: finds the maker's devices from the command line, through
+// the search manager exactly as the window drives it. Run it only inside a
+// private network namespace when testing (scripts/netns-run); on a real
+// installation it searches the LAN it is started on.
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CommandLine.h"
+#include "DeviceFormat.h"
+#include "LorvexManage.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop = true; }
+
+void InstallSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN); // a closed pipe shows up as a failed write
+}
+
+// Waits until the time is up (seconds <= 0: no limit) or a signal arrives.
+void WaitFor(double seconds) {
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (!g_stop && (seconds <= 0 || Clock::now() < end))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+// The manager, started as the window starts it and stopped as it closes.
+class Session {
+public:
+    Session(CObserver<SEARCH_INFO>* observer, int interval) : m_observer(observer) {
+        m_manager.Attach(m_observer);
+        m_manager.Init();
+        m_manager.SetAutoSearch(interval);
+        m_manager.RefreshSearch(interval == 0);
+    }
+    ~Session() {
+        m_manager.Detach(m_observer);
+        m_manager.Shutdown();
+    }
+    CLorvexManage& Manager() { return m_manager; }
+
+private:
+    CLorvexManage m_manager;
+    CObserver<SEARCH_INFO>* m_observer;
+};
+
+// Keeps the devices that are present, in the order they were first seen.
+class Collector : public CObserver<SEARCH_INFO> {
+public:
+    void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        const std::string mac = info.mac;
+        if (info.event == SEARCH_EVENT_GONE) {
+            m_devices.erase(mac);
+            return;
+        }
+        auto inserted = m_devices.emplace(mac, Entry{m_next, info});
+        if (inserted.second) ++m_next;
+        else inserted.first->second.info = info;
+    }
+    std::vector<SEARCH_INFO> Devices() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        std::map<long, SEARCH_INFO> ordered;
+        for (const auto& d : m_devices) ordered[d.second.order] = d.second.info;
+        std::vector<SEARCH_INFO> out;
+        for (auto& o : ordered) out.push_back(o.second), out.back().event = 0;
+        return out;
+    }
+
+private:
+    struct Entry {
+        long order;
+        SEARCH_INFO info;
+    };
+    std::mutex m_mutex;
+    std::map<std::string, Entry> m_devices;
+    long m_next = 0;
+};
+
+// Writes every event as one line as soon as it arrives.
+class Printer : public CObserver<SEARCH_INFO> {
+public:
+    explicit Printer(format::Format f) : m_format(f) {
+        if (f == format::Format::Csv) Write(format::CsvHeader(true));
+    }
+    void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
+        if (m_format == format::Format::Json) Write(format::RecordJson(info, true));
+        else if (m_format == format::Format::Csv) Write(format::RecordCsv(info, true));
+        else Write(format::EventLine(info));
+    }
+
+private:
+    static void Write(const std::string& line) {
+        if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0) g_stop = true;
+    }
+    format::Format m_format;
+};
+
+bool ReadFormat(const cli::ParsedArgs& args, format::Format* out) {
+    return format::ParseFormat(args.Get("--format", "table"), out);
+}
+
+bool ReadSeconds(const cli::ParsedArgs& args, double fallback, double* out) {
+    *out = fallback;
+    return !args.Has("--seconds") || cli::ParseSeconds(args.Get("--seconds", ""), 0.001, 31536000, out);
+}
+
+bool ReadInterval(const cli::ParsedArgs& args, int* out) {
+    double value = 5;
+    if (args.Has("--interval") && !cli::ParseSeconds(args.Get("--interval", ""), 0, 86400, &value))
+        return false;
+    *out = static_cast<int>(value);
+    return *out == value;
+}
+
+void PrintDevices(const std::vector<SEARCH_INFO>& devices, format::Format f) {
+    if (f == format::Format::Table) {
+        std::fputs(format::RecordTable(devices).c_str(), stdout);
+        return;
+    }
+    if (f == format::Format::Csv) {
+        std::printf("%s\n", format::CsvHeader(false).c_str());
+        for (const SEARCH_INFO& d : devices) std::printf("%s\n", format::RecordCsv(d, false).c_str());
+        return;
+    }
+    std::printf("[");
+    for (size_t i = 0; i < devices.size(); ++i)
+        std::printf("%s\n  %s", i ? "," : "", format::RecordJson(devices[i], false).c_str());
+    std::printf("%s]\n", devices.empty() ? "" : "\n");
+}
+
+int Usage(const std::string& reason);
+
+int RunList(const cli::ParsedArgs& args) {
+    format::Format f;
+    double seconds;
+    if (!ReadFormat(args, &f)) return Usage("unknown format " + args.Get("--format", ""));
+    if (!ReadSeconds(args, 3, &seconds)) return Usage("bad value for --seconds");
+    Collector collector;
+    {
+        Session session(&collector, 5);
+        WaitFor(seconds);
+    }
+    PrintDevices(collector.Devices(), f);
+    return 0;
+}
+
+int RunWatch(const cli::ParsedArgs& args) {
+    format::Format f;
+    double seconds;
+    int interval;
+    if (!ReadFormat(args, &f)) return Usage("unknown format " + args.Get("--format", ""));
+    if (!ReadSeconds(args, 0, &seconds)) return Usage("bad value for --seconds");
+    if (!ReadInterval(args, &interval)) return Usage("bad value for --interval");
+    Printer printer(f);
+    Session session(&printer, interval);
+    WaitFor(seconds);
+    return 0;
+}
+
+const std::vector<cli::CommandSpec>& Commands() {
+    static const std::vector<cli::CommandSpec> commands = {
+        {"list", {},
+         {{"--seconds", "S", "how long to search, default 3"},
+          {"--format", "table|json|csv", "output form, default table"}},
+         "searches for S seconds, then prints every device found once",
+         RunList},
+        {"watch", {},
+         {{"--seconds", "S", "stop after S seconds; default: run until interrupted"},
+          {"--format", "table|json|csv", "output form, default table (one line per event)"},
+          {"--interval", "N", "automatic search every N seconds, 0 = one search; default 5"}},
+         "prints every event (new, changed, gone) as it arrives",
+         RunWatch},
+    };
+    return commands;
+}
+
+int Usage(const std::string& reason) {
+    std::fprintf(stderr, "lorvex-search: %s\n%s", reason.c_str(),
+                 cli::Usage("lorvex-search", Commands()).c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    cli::ParsedArgs args;
+    std::string error;
+    if (!cli::Parse(argc, argv, Commands(), &args, &error)) return Usage(error);
+    InstallSignals();
+    return args.command->run(args);
+}
