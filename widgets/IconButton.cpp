@@ -24,7 +24,7 @@ void IconButton::setUp()
     m_iconLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_iconLabel->setStyleSheet(QStringLiteral("QLabel { background: transparent; border: 0px; }"));
     setStyleSheet(QStringLiteral(
-        "IconButton { background: transparent; border: 0px; border-radius: 2px; }"
+        "IconButton { background: transparent; border: 0px; outline: none; border-radius: 2px; }"
         "IconButton:hover { background: rgb(115,122,132); }"
         "IconButton:pressed { background: rgb(66,71,74); }"));
 }

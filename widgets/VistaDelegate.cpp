@@ -51,7 +51,10 @@ VistaDelegate::Pieces VistaDelegate::pieceRects(const QRect& cell, int position,
     } else if (position == OnlyCell && w + d < 42) {
         pieces.middle = cell;
     } else {
-        const int midLeft = isFirst(position) ? l + 14 : l;
+        // The cap reaches over the middle's first pixels when the item is
+        // not indented; the middle then starts after the cap, so that
+        // translucent pieces do not show twice where they overlap.
+        const int midLeft = isFirst(position) ? qMax(l + 14, l + 21 - d) : l;
         const int midRight = isLast(position) ? r - 21 : r;
         pieces.middle = span(midLeft, midRight, cell);
         if (isFirst(position))
@@ -142,6 +145,8 @@ void VistaDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         content.palette.setColor(QPalette::HighlightedText, Qt::white);
     }
     content.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus);
+    // Text and icon keep inside the rounded ends of the bar, as editors do.
+    content.rect = editorRect(option.rect, cellPosition(index)).adjusted(0, -2, 1, 2);
     QStyledItemDelegate::paint(painter, content, index);
 }
 

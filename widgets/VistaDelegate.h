@@ -37,8 +37,8 @@ public:
     // The pieces for a cell `cell` at `position`, with `indentation` the
     // item's indentation D (depth times the view's indentation, one more
     // level with a decorated root). The first cell's left cap reaches D
-    // pixels into the indentation; narrow end cells get their cap stretched
-    // over the whole cell.
+    // pixels into the indentation and the middle starts after the cap;
+    // narrow end cells get their cap stretched over the whole cell.
     static Pieces pieceRects(const QRect& cell, int position, int indentation);
     // The editor's rectangle inside a cell at `position`.
     static QRect editorRect(const QRect& cell, int position);

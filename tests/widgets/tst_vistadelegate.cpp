@@ -31,15 +31,17 @@ void TestVistaDelegate::pieces_data()
     QTest::addColumn<QRect>("right");
     const QRect cell = xs(100, 199);
     QTest::newRow("middle cell") << cell << 0 << 0 << QRect() << cell << QRect();
-    QTest::newRow("first cell") << cell << 1 << 0 << xs(107, 120) << xs(114, 199) << QRect();
+    QTest::newRow("first cell") << cell << 1 << 0 << xs(107, 120) << xs(121, 199) << QRect();
+    QTest::newRow("first cell indented 7") << cell << 1 << 7 << xs(100, 113) << xs(114, 199)
+                                           << QRect();
     QTest::newRow("first cell indented") << cell << 1 << 20 << xs(87, 100) << xs(114, 199)
                                          << QRect();
     QTest::newRow("last cell") << cell << 2 << 0 << QRect() << xs(100, 178) << xs(179, 192);
-    QTest::newRow("only cell") << cell << 3 << 0 << xs(107, 120) << xs(114, 178)
+    QTest::newRow("only cell") << cell << 3 << 0 << xs(107, 120) << xs(121, 178)
                                << xs(179, 192);
     QTest::newRow("narrow first cell") << xs(0, 20) << 1 << 0 << xs(0, 20) << QRect() << QRect();
     QTest::newRow("narrow first cell saved by indentation")
-        << xs(0, 20) << 1 << 1 << xs(6, 19) << xs(14, 20) << QRect();
+        << xs(0, 20) << 1 << 1 << xs(6, 19) << xs(20, 20) << QRect();
     QTest::newRow("narrow last cell") << xs(0, 20) << 2 << 0 << QRect() << QRect() << xs(0, 20);
     QTest::newRow("last cell at 22") << xs(0, 21) << 2 << 0 << QRect() << xs(0, 0) << xs(1, 14);
 }

@@ -79,9 +79,12 @@ QImage grabInHost(QWidget* widget, const QSize& size, bool focus,
     activate(&host);
     if (focus)
         widget->setFocus(Qt::TabFocusReason);
+    else if (QApplication::focusWidget())
+        QApplication::focusWidget()->clearFocus();
+    settle();
+    // States are set last: showing and activating re-evaluate hover.
     if (state)
         state(widget);
-    settle();
     const QImage image = host.grab().toImage();
     delete widget;
     return image;
@@ -89,10 +92,9 @@ QImage grabInHost(QWidget* widget, const QSize& size, bool focus,
 
 void hover(QWidget* widget)
 {
-    widget->setAttribute(Qt::WA_UnderMouse, true);
-    widget->style()->unpolish(widget);
-    widget->style()->polish(widget);
-    widget->update();
+    // A real pointer move, so the application tracks the widget as hovered.
+    QTest::mouseMove(widget, widget->rect().center());
+    settle();
 }
 
 void press(QWidget* widget)
@@ -360,9 +362,10 @@ QImage treeShot()
     activate(&tree);
     // Hover over the fourth row so its image shows too.
     const QRect hoverRect = tree.visualItemRect(tree.topLevelItem(3));
-    QTest::mouseMove(tree.viewport(), hoverRect.center());
+    QTest::mouseMove(tree.viewport(), hoverRect.topLeft() + QPoint(40, 4));
+    QTest::mouseMove(tree.viewport(), hoverRect.topLeft() + QPoint(60, 8));
     settle();
-    return grabTopLevel(&tree);
+    return tree.grab().toImage();
 }
 
 QImage frameShot()
