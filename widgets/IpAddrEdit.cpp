@@ -116,8 +116,10 @@ void AddrEditBase::paintEvent(QPaintEvent* event)
         QPainter painter(this);
         const QColor colour = isEnabled() ? QColor(172, 172, 172) : QColor(70, 73, 77);
         painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        // The glyph is centred on the boundary between two parts.
+        const qreal half = painter.fontMetrics().horizontalAdvance(m_separator) / 2.0;
         for (int k = 1; k < m_parts.size(); ++k)
-            painter.drawText(separatorPosition(k), QString(m_separator));
+            painter.drawText(separatorPosition(k) - QPointF(half, 0), QString(m_separator));
     }
     QFrame::paintEvent(event);
 }
