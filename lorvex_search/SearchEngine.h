@@ -24,8 +24,9 @@ namespace lorvex::search {
 
 using Clock = std::chrono::steady_clock;
 
-// Timing of the protocol (docs/protocol.md, "Timing").
-constexpr auto kProbeRepeatGap = std::chrono::milliseconds(300);
+// Timing of the protocol (docs/protocol.md). The repeated probe goes out after
+// the devices' 500-ms answer window, so the two bursts of answers never overlap.
+constexpr auto kProbeRepeatGap = std::chrono::milliseconds(600);
 constexpr int kProbesPerRound = 2;
 constexpr auto kManualWindow = std::chrono::milliseconds(2000);
 constexpr auto kConfigWindow = std::chrono::milliseconds(5000);

@@ -196,17 +196,20 @@ TEST_F(SearchNetwork, FindsEveryDeviceOfEveryTypeOnBothSubnets) {
   EXPECT_EQ(types.size(), 7u);
 }
 
+// No answer of a burst of ten thousand may be lost. The round is long so that
+// slow (sanitizer) builds count losses, not speed; the time is printed, the
+// speed target itself is a benchmark's.
 TEST_F(SearchNetwork, TenThousandDevicesAreAllFoundInOneRound) {
   Simulator sim("--count 10000 --subnet 10.20.0.0/16 --first-mac 02:4C:56:40:00:01");
   ASSERT_TRUE(sim.Started());
   Start();
   const auto start = Clock::now();
-  LORVEX_SEARCH_Manual();
-  EXPECT_TRUE(rec_.WaitFor(3s, Distinct(1, 10000)));
-  EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 10000u);
+  LORVEX_SEARCH_StartAuto(60);
+  EXPECT_TRUE(rec_.WaitFor(20s, Distinct(1, 10000)));
   std::cout << "10000 devices in "
             << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()
             << " ms\n";
+  EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 10000u);
 }
 
 TEST_F(SearchNetwork, EveryManualSearchReportsEveryDeviceAgain) {
