@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -177,6 +178,44 @@ TEST_F(ManagerNetwork, DevicesThatVanishAreReportedGone) {
     EXPECT_EQ(manager.GetDeviceCount(), kFleet);
     SEARCH_INFO info;
     EXPECT_FALSE(manager.FindDevice("02:4c:57:00:00:02", &info));
+}
+
+// A flood of 20,000 answers a second from random MACs (some malformed) while
+// the window side refreshes and observers come and go: the real fleet is
+// still found after a refresh, and a detached observer hears nothing.
+TEST_F(ManagerNetwork, FleetIsFoundDuringAFloodWithRefreshesAndObserverChurn) {
+    Child flood({"ip", "netns", "exec", std::getenv("LORVEX_NETNS_DEVICES"), std::getenv("LORVEX_DEVSIM"),
+                 "--count", "0", "--flood", "20000"});
+    Start(1);
+    struct Late : CObserver<SEARCH_INFO> {
+        void Update(SEARCH_INFO, CObservable<SEARCH_INFO>*) override { late += detached.load(); }
+        std::atomic<bool> detached{true};
+        std::atomic<int> late{0};
+    } transient;
+    std::atomic<bool> stop{false};
+    std::thread churn([&] {
+        while (!stop) {
+            transient.detached = false;
+            manager.Attach(&transient);
+            std::this_thread::sleep_for(1ms);
+            manager.Detach(&transient);
+            transient.detached = true;
+        }
+    });
+    SEARCH_INFO info;
+    for (int i = 0; i < 30; ++i) {
+        manager.RefreshSearch(i % 2 == 0);
+        manager.FindDevice("02:4C:56:00:00:01", &info);
+        std::this_thread::sleep_for(100ms);
+    }
+    events.Clear();
+    manager.RefreshSearch(false);
+    EXPECT_TRUE(WaitNew(kFleet, 3000ms)) << events.Macs(SEARCH_EVENT_NEW).size();
+    stop = true;
+    churn.join();
+    EXPECT_EQ(transient.late.load(), 0);
+    for (const std::string& mac : events.Macs(SEARCH_EVENT_NEW))
+        EXPECT_TRUE(CLorvexManage::NormalizeMac(mac.c_str(), info.mac)) << mac;
 }
 
 TEST(LorvexSearchTool, ListPrintsTheWholeFleetAsJson) {
