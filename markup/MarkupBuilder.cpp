@@ -1,5 +1,7 @@
 #include "MarkupBuilder.h"
 
+#include "MarkupScanInline.h"
+
 #include <cstring>
 
 namespace markup {
@@ -28,15 +30,59 @@ Builder::Builder(CMarkupSTL& doc, int iStart)
     : m_doc(doc), m_pText(doc.m_strDoc.data()),
       m_nTextLength(static_cast<int>(doc.m_strDoc.size())), m_iStart(iStart) {
     m_stack.reserve(6);
+    const int iChild = doc.Elem(iStart).iElemChild;
+    m_iStartLast = iChild ? doc.Elem(iChild).iElemPrev : 0;
+}
+
+// Start and end tags are scanned inline; every other kind of node goes
+// through the general scanner.
+int Builder::ScanNext(NodeScan& s) {
+    // Text and whitespace make no records: skip them without reporting.
+    const int p = detail::SkipUntil<detail::C_TEXT_STOP>(m_pText, s.nNext);
+    s.nNext = p;
+    if (m_pText[p] == '<') {
+        const char c = m_pText[p + 1];
+        if (detail::Class(m_pText, p + 1) & detail::C_NAME_START) {
+            detail::BeginNode(s, p);
+            return detail::ScanStartTag(s, p + 1);
+        }
+        if (c == '/') {
+            detail::BeginNode(s, p);
+            return ScanEndTag(s, p + 2);
+        }
+    }
+    return ScanNode(s);
+}
+
+// An end tag at p (after its "</"): when it carries the innermost open
+// element's name, as it nearly always does, the name is compared in place
+// instead of being scanned first. Same result as the general end tag scan.
+int Builder::ScanEndTag(NodeScan& s, int p) {
+    if (!m_stack.empty()) {
+        const Open& top = m_stack.back();
+        const int nEnd = p + top.nNameLength;
+        if (nEnd < m_nTextLength && detail::SameBytes(m_pText + p, m_pText + top.nNameStart, top.nNameLength) &&
+            (detail::Class(m_pText, nEnd) & detail::C_NAME_END)) {
+            s.nNameStart = p;
+            s.nNameLength = top.nNameLength;
+            int q = nEnd;
+            while (m_pText[q] != '>' && m_pText[q] != '\0')
+                ++q;
+            if (m_pText[q] == '>') {
+                m_bEndsTop = true;
+                return detail::Finish(s, q + 1, SCAN_END_TAG);
+            }
+        }
+    }
+    return detail::ScanEndTag(s, p);
 }
 
 int Builder::Run() {
     NodeScan s;
     s.pDoc = m_pText;
-    s.nEnd = m_nTextLength;
     s.nNext = 0;
     for (;;) {
-        switch (ScanNode(s)) {
+        switch (ScanNext(s)) {
         case CMarkupSTL::MNT_ELEMENT:
             OnStartTag(s);
             break;
@@ -47,14 +93,8 @@ int Builder::Run() {
             OnMalformed(s);
             break;
         case SCAN_END:
-            if (!m_stack.empty()) {
-                const Open& inner = m_stack.back();
-                Message("Element '" + Name(inner) + "' at offset " +
-                        OffsetText(static_cast<int>(m_doc.Elem(inner.iPos).nStart)) +
-                        " not ended");
-                CloseNotEnded(0, m_iStart);
-                PopTo(0);
-            }
+            OnDocumentEnd();
+            FinishChildren(m_iStart, m_iStartLast);
             return m_iFirst;
         default:
             break;
@@ -62,7 +102,41 @@ int Builder::Run() {
     }
 }
 
+void Builder::OnDocumentEnd() {
+    if (m_stack.empty())
+        return;
+    const Open& inner = m_stack.back();
+    Message("Element '" + Name(inner) + "' at offset " +
+            OffsetText(static_cast<int>(m_doc.Elem(inner.iPos).nStart)) + " not ended");
+    CloseNotEnded(0, m_iStart);
+    PopTo(0);
+}
+
 int Builder::CurrentParent() const { return m_stack.empty() ? m_iStart : m_stack.back().iPos; }
+
+int& Builder::CurrentLast() { return m_stack.empty() ? m_iStartLast : m_stack.back().iLast; }
+
+// Links iPos as the last child of iParent. While a parent is open its last
+// child is kept on the stack, and the first child's backward link to the
+// last is written once, when the parent's children are complete.
+void Builder::LinkChild(int iParent, int& iLast, int iPos) {
+    CMarkupSTL::ElemPos& elem = m_doc.Elem(iPos);
+    elem.iElemParent = iParent;
+    if (!iLast) {
+        m_doc.Elem(iParent).iElemChild = iPos;
+        elem.nFlags |= CMarkupSTL::MNF_FIRST;
+        elem.iElemPrev = iPos;
+    } else {
+        m_doc.Elem(iLast).iElemNext = iPos;
+        elem.iElemPrev = iLast;
+    }
+    iLast = iPos;
+}
+
+void Builder::FinishChildren(int iPos, int iLast) {
+    if (iLast)
+        m_doc.Elem(m_doc.Elem(iPos).iElemChild).iElemPrev = iLast;
+}
 
 std::string Builder::Name(const Open& open) const {
     return std::string(m_pText + open.nNameStart, static_cast<size_t>(open.nNameLength));
@@ -78,14 +152,27 @@ void Builder::OnStartTag(const NodeScan& s) {
     elem.SetStartTagLen(s.nLength);
     elem.nLength = static_cast<uint32_t>(elem.StartTagLen());
     elem.SetLevel(static_cast<int>(m_stack.size()) + m_doc.Elem(m_iStart).Level());
-    m_doc.LinkLastChild(CurrentParent(), iPos);
+    LinkChild(CurrentParent(), CurrentLast(), iPos);
     if (!m_iFirst)
         m_iFirst = iPos;
     if (!s.bEmptyElement)
-        Push(Open{s.nNameStart, s.nNameLength, iPos});
+        Push(Open{s.nNameStart, s.nNameLength, iPos, 0});
 }
 
 void Builder::OnEndTag(const NodeScan& s) {
+    if (m_bEndsTop && !m_bIndexed) {
+        // The common case, already compared by the scan: the innermost
+        // element ends with its own name.
+        m_bEndsTop = false;
+        const Open& top = m_stack.back();
+        CMarkupSTL::ElemPos& elem = m_doc.Elem(top.iPos);
+        elem.nLength = static_cast<uint32_t>(s.nStart + s.nLength) - elem.nStart;
+        elem.SetEndTagLen(s.nLength);
+        FinishChildren(top.iPos, top.iLast);
+        m_stack.pop_back();
+        return;
+    }
+    m_bEndsTop = false;
     const int nMatch = FindOpen(s.nNameStart, s.nNameLength);
     if (nMatch < 0) {
         m_doc.Elem(0).nFlags |= CMarkupSTL::MNF_ILLFORMED;
@@ -105,9 +192,11 @@ void Builder::OnEndTag(const NodeScan& s) {
                 OffsetText(static_cast<int>(m_doc.Elem(inner.iPos).nStart)));
         CloseNotEnded(nFrom, m_stack[static_cast<size_t>(nMatch)].iPos);
     }
-    CMarkupSTL::ElemPos& elem = m_doc.Elem(m_stack[static_cast<size_t>(nMatch)].iPos);
+    const Open& match = m_stack[static_cast<size_t>(nMatch)];
+    CMarkupSTL::ElemPos& elem = m_doc.Elem(match.iPos);
     elem.nLength = static_cast<uint32_t>(s.nStart + s.nLength) - elem.nStart;
     elem.SetEndTagLen(s.nLength);
+    FinishChildren(match.iPos, match.iLast);
     PopTo(static_cast<size_t>(nMatch));
 }
 
@@ -124,8 +213,12 @@ void Builder::OnMalformed(const NodeScan& s) {
 bool Builder::OpenMatches(const Open& open, int nNameStart, int nNameLength) const {
     if (nNameLength > open.nNameLength)
         return false;
-    if (std::memcmp(m_pText + open.nNameStart, m_pText + nNameStart, nNameLength) != 0)
-        return false;
+    const char* a = m_pText + open.nNameStart;
+    const char* b = m_pText + nNameStart;
+    for (int i = 0; i < nNameLength; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
     return nNameLength == open.nNameLength ||
            SeparatesName(m_pText[open.nNameStart + nNameLength]);
 }
@@ -133,6 +226,9 @@ bool Builder::OpenMatches(const Open& open, int nNameStart, int nNameLength) con
 // The depth of the innermost open element that the end tag name matches,
 // or -1.
 int Builder::FindOpen(int nNameStart, int nNameLength) {
+    // Nearly always the innermost element is the one that ends.
+    if (!m_stack.empty() && OpenMatches(m_stack.back(), nNameStart, nNameLength))
+        return static_cast<int>(m_stack.size()) - 1;
     if (m_bIndexed) {
         uint64_t h = kHashSeed;
         for (int i = 0; i < nNameLength; ++i)
@@ -172,7 +268,7 @@ void Builder::CloseNotEnded(size_t nFrom, int iFinalParent) {
         if (!iChild)
             continue;
         CMarkupSTL::ElemPos& first = m_doc.Elem(iChild);
-        const int iLast = first.iElemPrev;
+        const int iLast = m_stack[j].iLast;
         first.nFlags &= ~static_cast<uint32_t>(CMarkupSTL::MNF_FIRST);
         first.iElemPrev = iPos;
         elem.iElemNext = iChild;
@@ -180,7 +276,7 @@ void Builder::CloseNotEnded(size_t nFrom, int iFinalParent) {
             m_doc.Elem(i).iElemParent = iFinalParent;
         iTail = iLast;
     }
-    m_doc.Elem(m_doc.Elem(iFinalParent).iElemChild).iElemPrev = iTail;
+    (nFrom ? m_stack[nFrom - 1].iLast : m_iStartLast) = iTail;
     m_doc.Elem(0).nFlags |= CMarkupSTL::MNF_ILLFORMED;
     if (bIllData)
         m_doc.Elem(iFinalParent).nFlags |= CMarkupSTL::MNF_ILLDATA;

@@ -27,9 +27,13 @@ private:
         int nNameStart;
         int nNameLength;
         int iPos;
+        int iLast; // last child so far, 0 for none
     };
 
+    int ScanNext(NodeScan& s);
+    int ScanEndTag(NodeScan& s, int p);
     void OnStartTag(const NodeScan& s);
+    void OnDocumentEnd();
     void OnEndTag(const NodeScan& s);
     void OnMalformed(const NodeScan& s);
     int FindOpen(int nNameStart, int nNameLength);
@@ -40,6 +44,9 @@ private:
     void IndexKeys(const Open& open, std::vector<uint64_t>& keys) const;
     void BuildIndex();
     int CurrentParent() const;
+    int& CurrentLast();
+    void LinkChild(int iParent, int& iLast, int iPos);
+    void FinishChildren(int iPos, int iLast);
     std::string Name(const Open& open) const;
     void Message(const std::string& str);
 
@@ -48,11 +55,14 @@ private:
     int m_nTextLength;
     int m_iStart;
     int m_iFirst = 0;
+    int m_iStartLast = 0; // last child of the starting record
     std::vector<Open> m_stack;
     // Beyond a modest depth, end tags find their open element through an
     // index of name keys to stack depths, so that end tags matching nothing
     // cannot make the parse quadratic.
     bool m_bIndexed = false;
+    // Set by the end tag scan when the tag carries the innermost open name.
+    bool m_bEndsTop = false;
     std::unordered_map<uint64_t, std::vector<int>> m_index;
 };
 

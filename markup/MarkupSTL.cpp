@@ -2,6 +2,7 @@
 
 #include "MarkupBuilder.h"
 #include "MarkupScan.h"
+#include "MarkupScanInline.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,10 +15,10 @@ namespace {
 const int kSegmentBits = 16;
 const int kSegmentSize = 1 << kSegmentBits;
 
-// Bytes that end an element name as FindElem reads it.
+// Bytes that end an element name as FindElem reads it (the end of the
+// text among them).
 bool EndsElemName(unsigned char c) {
-    return IsSpace(c) || c == '<' || c == '>' || c == '=' || c == '\\' || c == '/' || c == '?' ||
-           c == '!';
+    return markup::detail::kClass.c[c] & markup::detail::C_FIND_NAME_END;
 }
 
 // A given name may go on past the element's name only with one of these.
@@ -256,13 +257,21 @@ void CMarkupSTL::SetError(const std::string& strMessage) {
 // ---- navigation ----
 
 bool CMarkupSTL::NameMatches(int iPos, const char* szName) const {
-    int nNameStart = 0;
-    const int nLen = ElemNameRange(m_strDoc, static_cast<int>(Elem(iPos).nStart), nNameStart);
-    for (int i = 0; i < nLen; ++i) {
-        if (szName[i] == '\0' || szName[i] != m_strDoc[nNameStart + i])
+    // Compares while reading the element's name, so most mismatches end at
+    // the first byte.
+    const char* p = m_strDoc.c_str() + Elem(iPos).nStart + 1;
+    while (IsSpace(static_cast<unsigned char>(*p)))
+        ++p;
+    // At least one byte belongs to the name, even one that would end it.
+    if (*p != *szName || *p == '\0')
+        return false;
+    for (int i = 1;; ++i) {
+        const unsigned char c = static_cast<unsigned char>(p[i]);
+        if (EndsElemName(c))
+            return ContinuesName(szName[i]);
+        if (szName[i] != static_cast<char>(c))
             return false;
     }
-    return ContinuesName(szName[nLen]);
 }
 
 std::string CMarkupSTL::NameOf(int iPos) const {
@@ -357,24 +366,30 @@ std::string CMarkupSTL::ReadData(int iPos) const {
     const char* pDoc = m_strDoc.data();
     if (!std::memchr(pDoc + nBegin, '<', nEnd - nBegin))
         return UnescapeText(pDoc + nBegin, nEnd - nBegin);
+    // The content is scanned on a copy of its own, so the scan ends exactly
+    // where the content does.
+    const std::string strContent(pDoc + nBegin, static_cast<size_t>(nEnd - nBegin));
     std::string strData;
     markup::NodeScan s;
-    s.pDoc = pDoc;
-    s.nEnd = nEnd;
-    s.nNext = nBegin;
+    s.pDoc = strContent.c_str();
+    s.nNext = 0;
     for (int t; (t = markup::ScanNode(s)) != markup::SCAN_END;) {
         if (t == MNT_TEXT) {
-            strData += UnescapeText(pDoc + s.nStart, s.nLength);
+            strData += UnescapeText(s.pDoc + s.nStart, s.nLength);
         } else if (t == MNT_CDATA_SECTION && s.nLength > 12) {
             // "<![CDATA[" ... "]]>"; the word CDATA itself is not checked,
             // so a shorter section gives nothing rather than a negative span.
-            strData.append(pDoc + s.nStart + 9, s.nLength - 12);
+            strData.append(s.pDoc + s.nStart + 9, static_cast<size_t>(s.nLength - 12));
         }
     }
     return strData;
 }
 
 std::string CMarkupSTL::UnescapeText(const char* szText, int nLength) {
+    if (nLength <= 0)
+        return std::string();
+    if (!std::memchr(szText, '&', static_cast<size_t>(nLength)))
+        return std::string(szText, static_cast<size_t>(nLength));
     std::string out;
     out.reserve(nLength > 0 ? nLength : 0);
     int i = 0;

@@ -1,50 +1,19 @@
 #include "MarkupScan.h"
+#include "MarkupScanInline.h"
 
 #include "MarkupSTL.h"
 
 #include <cstring>
 
 namespace markup {
+using namespace detail;
 namespace {
-
-bool AtEnd(const NodeScan& s, int p) { return p >= s.nEnd || s.pDoc[p] == '\0'; }
-
-// The byte at p, or 0 past the end of the text.
-unsigned char Peek(const NodeScan& s, int p) {
-    return AtEnd(s, p) ? 0 : static_cast<unsigned char>(s.pDoc[p]);
-}
-
-bool StartsName(unsigned char c) {
-    // Every byte from 'a' upward counts, which takes in all of UTF-8's lead
-    // and continuation bytes, so names in any script are element names.
-    return (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 'a';
-}
-
-bool EndsScanName(unsigned char c) { return IsSpace(c) || c == '/' || c == '>'; }
-
-int Finish(NodeScan& s, int p, int nType) {
-    s.nLength = p - s.nStart;
-    s.nNext = p;
-    return s.nType = nType;
-}
-
-// The text ended inside a node whose kind is named by szWords.
-int Unterminated(NodeScan& s, int p, const char* szWords) {
-    while (!AtEnd(s, p))
-        ++p;
-    s.szWords = szWords;
-    s.bUnterminated = true;
-    return Finish(s, p, SCAN_MALFORMED);
-}
 
 // A malformed tag: skipped to the next unquoted '>' (taken in) or to just
 // before the next '<'.
 int Malformed(NodeScan& s, int p, const char* szWords) {
     char cQuote = 0;
-    while (!AtEnd(s, p)) {
-        const char c = s.pDoc[p];
-        if (c == '<')
-            break;
+    for (char c; (c = s.pDoc[p]) != '\0' && c != '<';) {
         ++p;
         if (cQuote) {
             if (c == cQuote)
@@ -63,11 +32,8 @@ int Malformed(NodeScan& s, int p, const char* szWords) {
 int ScanText(NodeScan& s) {
     int p = s.nStart;
     int nType = CMarkupSTL::MNT_WHITESPACE;
-    while (!AtEnd(s, p)) {
-        const unsigned char c = static_cast<unsigned char>(s.pDoc[p]);
-        if (c == '<')
-            break;
-        if (!IsSpace(c))
+    for (char c; (c = s.pDoc[p]) != '\0' && c != '<';) {
+        if (!(Class(s.pDoc, p) & C_SPACE))
             nType = CMarkupSTL::MNT_TEXT;
         ++p;
         if (c == '>')
@@ -75,68 +41,22 @@ int ScanText(NodeScan& s) {
     }
     return Finish(s, p, nType);
 }
-
-int ScanName(NodeScan& s, int p) {
-    s.nNameStart = p;
-    while (!AtEnd(s, p) && !EndsScanName(Peek(s, p)))
-        ++p;
-    s.nNameLength = p - s.nNameStart;
-    return p;
-}
-
-bool IsEmptyTagEnd(const NodeScan& s, int nGt, int nNameEnd) {
-    const int nSlash = nGt - 1;
-    if (nSlash <= s.nStart || s.pDoc[nSlash] != '/')
-        return false;
-    if (nSlash == nNameEnd)
-        return true;
-    const unsigned char cBefore = static_cast<unsigned char>(s.pDoc[nSlash - 1]);
-    return IsSpace(cBefore) || cBefore == '"' || cBefore == '\'';
-}
-
-int ScanStartTag(NodeScan& s, int p) {
-    p = ScanName(s, p);
-    const int nNameEnd = p;
-    char cQuote = 0;
-    for (; !AtEnd(s, p); ++p) {
-        const char c = s.pDoc[p];
-        if (cQuote) {
-            if (c == cQuote)
-                cQuote = 0;
-        } else if (c == '"' || c == '\'') {
-            cQuote = c;
-        } else if (c == '>') {
-            s.bEmptyElement = IsEmptyTagEnd(s, p, nNameEnd);
-            return Finish(s, p + 1, CMarkupSTL::MNT_ELEMENT);
-        }
-    }
-    return Unterminated(s, p, "Element tag");
-}
-
-int ScanEndTag(NodeScan& s, int p) {
-    for (p = ScanName(s, p); !AtEnd(s, p); ++p) {
-        if (s.pDoc[p] == '>')
-            return Finish(s, p + 1, SCAN_END_TAG);
-    }
-    return Unterminated(s, p, "Element end tag");
-}
-
 // Runs to a '>' that completes szDelim, recognised only at an offset within
 // the node greater than the delimiter's length.
 int ScanToDelimiter(NodeScan& s, int p, const char* szDelim, const char* szWords, int nType) {
     const int nDelim = static_cast<int>(std::strlen(szDelim));
-    for (; !AtEnd(s, p); ++p) {
-        if (s.pDoc[p] != '>' || p - s.nStart <= nDelim)
-            continue;
-        if (std::memcmp(s.pDoc + p - (nDelim - 1), szDelim, nDelim - 1) == 0)
+    for (const char* pGt; (pGt = std::strchr(s.pDoc + p, '>')) != nullptr;) {
+        p = static_cast<int>(pGt - s.pDoc);
+        if (p - s.nStart > nDelim && std::memcmp(pGt - (nDelim - 1), szDelim, nDelim - 1) == 0)
             return Finish(s, p + 1, nType);
+        ++p;
     }
     return Unterminated(s, p, szWords);
 }
 
 int ScanProcessingInstruction(NodeScan& s, int p) {
     s.nNameStart = p;
-    while (!AtEnd(s, p) && !EndsScanName(Peek(s, p)) && s.pDoc[p] != '?')
+    while (!(Class(s.pDoc, p) & C_NAME_END) && s.pDoc[p] != '?')
         ++p;
     s.nNameLength = p - s.nNameStart;
     return ScanToDelimiter(s, p, "?>", "Processing instruction", CMarkupSTL::MNT_PROCESSING_INSTRUCTION);
@@ -146,8 +66,7 @@ int ScanProcessingInstruction(NodeScan& s, int p) {
 // its '>' or -1 when the text ends first.
 int SkipDeclaration(const NodeScan& s, int p) {
     char cQuote = 0;
-    for (; !AtEnd(s, p); ++p) {
-        const char c = s.pDoc[p];
+    for (char c; (c = s.pDoc[p]) != '\0'; ++p) {
         if (cQuote) {
             if (c == cQuote)
                 cQuote = 0;
@@ -162,32 +81,39 @@ int SkipDeclaration(const NodeScan& s, int p) {
 
 // Skips a comment whose "<!--" begins at p; -1 when the text ends first.
 int SkipComment(const NodeScan& s, int p) {
-    for (int q = p + 4; !AtEnd(s, q); ++q) {
+    for (int q = p + 4; s.pDoc[q] != '\0'; ++q) {
         if (s.pDoc[q] == '>' && q - p > 3 && s.pDoc[q - 1] == '-' && s.pDoc[q - 2] == '-')
             return q + 1;
     }
     return -1;
 }
 
-// The doctype ends at the first '>' that closes nothing nested in it:
-// nested declarations and comments are skipped whole.
+// Skips what a '<' at p opens inside a doctype: a nested comment or
+// declaration. Returns the offset after it, 0 when nothing is nested there,
+// -1 when the text ends first.
+int SkipNested(const NodeScan& s, int p) {
+    if (s.pDoc[p + 1] != '!')
+        return 0;
+    const char k = s.pDoc[p + 2];
+    if (k == '-' && s.pDoc[p + 3] == '-')
+        return SkipComment(s, p);
+    if (k == 'E' || k == 'A' || k == 'N')
+        return SkipDeclaration(s, p + 2);
+    return 0;
+}
+
+// The doctype ends at the first '>' that closes nothing nested in it.
 int ScanDoctype(NodeScan& s, int p) {
     char cQuote = 0;
-    while (!AtEnd(s, p)) {
-        const char c = s.pDoc[p];
+    for (char c; (c = s.pDoc[p]) != '\0';) {
         if (cQuote) {
             cQuote = (c == cQuote) ? 0 : cQuote;
         } else if (c == '"' || c == '\'') {
             cQuote = c;
         } else if (c == '>') {
             return Finish(s, p + 1, CMarkupSTL::MNT_DOCUMENT_TYPE);
-        } else if (c == '<' && Peek(s, p + 1) == '!') {
-            const unsigned char k = Peek(s, p + 2);
-            int q = 0;
-            if (k == '-' && Peek(s, p + 3) == '-')
-                q = SkipComment(s, p);
-            else if (k == 'E' || k == 'A' || k == 'N')
-                q = SkipDeclaration(s, p + 2);
+        } else if (c == '<') {
+            const int q = SkipNested(s, p);
             if (q < 0)
                 return Unterminated(s, p, "Doctype");
             if (q > 0) {
@@ -201,22 +127,19 @@ int ScanDoctype(NodeScan& s, int p) {
 }
 
 int ScanBang(NodeScan& s, int p) {
-    const unsigned char c = Peek(s, p);
-    if (c == 0)
+    const char c = s.pDoc[p];
+    if (c == '\0')
         return Unterminated(s, p, "tag");
-    if (c == '-') {
-        if (AtEnd(s, p + 1))
+    if (c == '-' || c == '[') {
+        const char c2 = s.pDoc[p + 1];
+        if (c2 == '\0')
             return Unterminated(s, p, "tag");
-        if (s.pDoc[p + 1] != '-')
-            return Malformed(s, p + 1, "comment tag");
-        return ScanToDelimiter(s, p + 2, "-->", "Comment", CMarkupSTL::MNT_COMMENT);
-    }
-    if (c == '[') {
-        if (AtEnd(s, p + 1))
-            return Unterminated(s, p, "tag");
-        if (s.pDoc[p + 1] != 'C')
-            return Malformed(s, p + 1, "tag");
-        return ScanToDelimiter(s, p + 2, "]]>", "CDATA Section", CMarkupSTL::MNT_CDATA_SECTION);
+        if (c == '-')
+            return c2 != '-' ? Malformed(s, p + 1, "comment tag")
+                             : ScanToDelimiter(s, p + 2, "-->", "Comment", CMarkupSTL::MNT_COMMENT);
+        return c2 != 'C' ? Malformed(s, p + 1, "tag")
+                         : ScanToDelimiter(s, p + 2, "]]>", "CDATA Section",
+                                           CMarkupSTL::MNT_CDATA_SECTION);
     }
     if (c == 'D')
         return ScanDoctype(s, p + 1);
@@ -231,20 +154,16 @@ int ScanBang(NodeScan& s, int p) {
 
 int ScanNode(NodeScan& s) {
     const int p = s.nNext;
-    s.nStart = p;
-    s.nNameStart = p;
-    s.nNameLength = 0;
-    s.bEmptyElement = false;
-    s.szWords = nullptr;
-    s.bUnterminated = false;
-    if (AtEnd(s, p))
+    BeginNode(s, p);
+    const char c0 = s.pDoc[p];
+    if (c0 == '\0')
         return Finish(s, p, SCAN_END);
-    if (s.pDoc[p] != '<')
+    if (c0 != '<')
         return ScanText(s);
-    const unsigned char c = Peek(s, p + 1);
-    if (c == 0)
+    const char c = s.pDoc[p + 1];
+    if (c == '\0')
         return Unterminated(s, p + 1, "tag");
-    if (StartsName(c))
+    if (Class(s.pDoc, p + 1) & C_NAME_START)
         return ScanStartTag(s, p + 1);
     if (c == '/')
         return ScanEndTag(s, p + 2);
@@ -255,8 +174,10 @@ int ScanNode(NodeScan& s) {
     return Malformed(s, p + 1, "tag name character");
 }
 
-const char* MalformedFormat(const NodeScan& s) {
-    return s.bUnterminated ? "%s at offset %d unterminated" : "Incorrect %s at offset %d";
+int SkipText(const char* pDoc, int p) {
+    // Texts in device answers are a few bytes long: a plain loop is faster
+    // than a vectorised search that first has to set itself up.
+    return SkipUntil<C_TEXT_STOP>(pDoc, p);
 }
 
 } // namespace markup

@@ -8,12 +8,11 @@ namespace markup {
 // Results of ScanNode beyond the node kinds of CMarkupSTL::NodeType.
 enum ScanResult { SCAN_END_TAG = 0, SCAN_MALFORMED = -1, SCAN_END = -2 };
 
-// The scan of one node. The caller sets pDoc, nEnd and nNext; ScanNode fills
-// the rest and moves nNext past the node. The text ends at nEnd or at the
-// first zero byte, whichever comes first; nothing at or after nEnd is read.
+// The scan of one node. The caller sets pDoc and nNext; ScanNode fills the
+// rest and moves nNext past the node. The text ends at its first zero byte
+// (a std::string's terminator), which is never read past.
 struct NodeScan {
     const char* pDoc = nullptr;
-    int nEnd = 0;
     int nNext = 0;
 
     int nType = SCAN_END;
@@ -35,8 +34,10 @@ struct NodeScan {
 // SCAN_END is at least one byte long, so repeated calls always end.
 int ScanNode(NodeScan& s);
 
-// The message a malformed node stands for.
-const char* MalformedFormat(const NodeScan& s);
+// The offset of the next '<' at or after p, or of the end of the text: where
+// the text and whitespace nodes from p end, for a reader that wants no
+// records of them.
+int SkipText(const char* pDoc, int p);
 
 inline bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 

@@ -1,0 +1,167 @@
+// The scanner's hot paths (character classes, names, start and end tags),
+// inline so that the tree builder runs them without a call. Internal to the
+// markup library.
+#pragma once
+
+#include "MarkupSTL.h"
+#include "MarkupScan.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace markup {
+namespace detail {
+
+// Character classes, looked up per byte in the scanner's inner loops.
+enum : unsigned char {
+    C_SPACE = 1,     // space, tab, LF, CR
+    C_NAME_END = 2,  // ends a scanned name: space, '/', '>', end of text
+    C_TAG_STOP = 4,  // stops the start tag loop: quotes, '>', end of text
+    C_NAME_START = 8, // starts an element name
+    C_TEXT_STOP = 16, // '<' and end of text
+    C_DQ_STOP = 32,   // '"' and end of text
+    C_SQ_STOP = 64,   // '\'' and end of text
+    C_FIND_NAME_END = 128 // ends a name as FindElem reads it
+};
+
+struct ClassTable {
+    unsigned char c[256];
+    constexpr ClassTable() : c() {
+        for (const unsigned char k : {' ', '\t', '\n', '\r'})
+            c[k] |= C_SPACE | C_NAME_END;
+        for (const unsigned char k : {'/', '>', '\0'})
+            c[k] |= C_NAME_END;
+        for (const unsigned char k : {'"', '\'', '>', '\0'})
+            c[k] |= C_TAG_STOP;
+        c['<'] |= C_TEXT_STOP;
+        c['"'] |= C_DQ_STOP;
+        c['\''] |= C_SQ_STOP;
+        c[0] |= C_TEXT_STOP | C_DQ_STOP | C_SQ_STOP;
+        for (const unsigned char k : {' ', '\t', '\n', '\r', '<', '>', '=', '\\', '/', '?', '!', '\0'})
+            c[k] |= C_FIND_NAME_END;
+        // Every byte from 'a' upward counts, which takes in all of UTF-8's
+        // lead and continuation bytes, so names in any script are names.
+        for (int k = 'A'; k <= 'Z'; ++k)
+            c[k] |= C_NAME_START;
+        for (int k = 'a'; k < 256; ++k)
+            c[k] |= C_NAME_START;
+        c['_'] |= C_NAME_START;
+        c[':'] |= C_NAME_START;
+    }
+};
+
+inline constexpr ClassTable kClass{};
+
+inline unsigned char Class(const char* d, int p) {
+    return kClass.c[static_cast<unsigned char>(d[p])];
+}
+
+// The first offset from p whose byte is in class kMask. Every such class
+// holds the end of text, and a byte is only read after the one before it was
+// found not to be the end, so the unrolled loop never reads past the text.
+template <unsigned char kMask>
+inline int SkipUntil(const char* d, int p) {
+    for (;; p += 4) {
+        if (Class(d, p) & kMask)
+            return p;
+        if (Class(d, p + 1) & kMask)
+            return p + 1;
+        if (Class(d, p + 2) & kMask)
+            return p + 2;
+        if (Class(d, p + 3) & kMask)
+            return p + 3;
+    }
+}
+
+inline int Finish(NodeScan& s, int p, int nType) {
+    s.nLength = p - s.nStart;
+    s.nNext = p;
+    return s.nType = nType;
+}
+
+// The text ended inside a node whose kind is named by szWords.
+inline int Unterminated(NodeScan& s, int p, const char* szWords) {
+    p += static_cast<int>(std::strlen(s.pDoc + p));
+    s.szWords = szWords;
+    s.bUnterminated = true;
+    return Finish(s, p, SCAN_MALFORMED);
+}
+
+inline int ScanName(NodeScan& s, int p) {
+    s.nNameStart = p;
+    p = SkipUntil<C_NAME_END>(s.pDoc, p);
+    s.nNameLength = p - s.nNameStart;
+    return p;
+}
+
+inline bool IsEmptyTagEnd(const NodeScan& s, int nGt, int nNameEnd) {
+    const int nSlash = nGt - 1;
+    if (nSlash <= s.nStart || s.pDoc[nSlash] != '/')
+        return false;
+    if (nSlash == nNameEnd)
+        return true;
+    const char cBefore = s.pDoc[nSlash - 1];
+    return (Class(s.pDoc, nSlash - 1) & C_SPACE) || cBefore == '"' || cBefore == '\'';
+}
+
+inline int ScanStartTag(NodeScan& s, int p) {
+    p = ScanName(s, p);
+    const int nNameEnd = p;
+    for (;;) {
+        p = SkipUntil<C_TAG_STOP>(s.pDoc, p);
+        const char c = s.pDoc[p];
+        if (c == '>') {
+            s.bEmptyElement = IsEmptyTagEnd(s, p, nNameEnd);
+            return Finish(s, p + 1, CMarkupSTL::MNT_ELEMENT);
+        }
+        if (c == '\0')
+            return Unterminated(s, p, "Element tag");
+        // A '>' inside quotes does not end the tag.
+        p = c == '"' ? SkipUntil<C_DQ_STOP>(s.pDoc, p + 1) : SkipUntil<C_SQ_STOP>(s.pDoc, p + 1);
+        if (s.pDoc[p] == '\0')
+            return Unterminated(s, p, "Element tag");
+        ++p;
+    }
+}
+
+inline int ScanEndTag(NodeScan& s, int p) {
+    // The '>' nearly always follows the name at once: a plain loop beats a
+    // library call here.
+    for (p = ScanName(s, p); s.pDoc[p] != '>'; ++p) {
+        if (s.pDoc[p] == '\0')
+            return Unterminated(s, p, "Element end tag");
+    }
+    return Finish(s, p + 1, SCAN_END_TAG);
+}
+
+
+// True when the n bytes at a and b are equal: names are short, and a plain
+// loop beats a library call on them.
+inline bool SameBytes(const char* a, const char* b, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return false;
+    }
+    for (; i < n; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+// Clears the results of s for a node starting at p.
+inline void BeginNode(NodeScan& s, int p) {
+    s.nStart = p;
+    s.nNameStart = p;
+    s.nNameLength = 0;
+    s.bEmptyElement = false;
+    s.szWords = nullptr;
+    s.bUnterminated = false;
+}
+
+} // namespace detail
+} // namespace markup
