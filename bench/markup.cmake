@@ -1,0 +1,10 @@
+find_path(PUGIXML_INCLUDE_DIR pugixml.hpp)
+find_library(PUGIXML_LIBRARY pugixml)
+find_path(TINYXML2_INCLUDE_DIR tinyxml2.h)
+find_library(TINYXML2_LIBRARY tinyxml2)
+if(PUGIXML_LIBRARY AND TINYXML2_LIBRARY)
+  add_executable(bench_markup ${CMAKE_CURRENT_SOURCE_DIR}/bench_markup.cpp)
+  target_include_directories(bench_markup PRIVATE ${PUGIXML_INCLUDE_DIR} ${TINYXML2_INCLUDE_DIR})
+  target_link_libraries(bench_markup PRIVATE search markup ${PUGIXML_LIBRARY} ${TINYXML2_LIBRARY}
+                        benchmark::benchmark lorvex_warnings)
+endif()
