@@ -33,9 +33,9 @@ struct ClassTable {
             c[k] |= C_NAME_END;
         for (const unsigned char k : {'"', '\'', '>', '\0'})
             c[k] |= C_TAG_STOP;
-        c['<'] |= C_TEXT_STOP;
-        c['"'] |= C_DQ_STOP;
-        c['\''] |= C_SQ_STOP;
+        c[static_cast<unsigned char>('<')] |= C_TEXT_STOP;
+        c[static_cast<unsigned char>('"')] |= C_DQ_STOP;
+        c[static_cast<unsigned char>('\'')] |= C_SQ_STOP;
         c[0] |= C_TEXT_STOP | C_DQ_STOP | C_SQ_STOP;
         for (const unsigned char k : {' ', '\t', '\n', '\r', '<', '>', '=', '\\', '/', '?', '!', '\0'})
             c[k] |= C_FIND_NAME_END;
@@ -45,8 +45,8 @@ struct ClassTable {
             c[k] |= C_NAME_START;
         for (int k = 'a'; k < 256; ++k)
             c[k] |= C_NAME_START;
-        c['_'] |= C_NAME_START;
-        c[':'] |= C_NAME_START;
+        c[static_cast<unsigned char>('_')] |= C_NAME_START;
+        c[static_cast<unsigned char>(':')] |= C_NAME_START;
     }
 };
 
