@@ -281,9 +281,13 @@ std::string CMarkupSTL::NameOf(int iPos) const {
 }
 
 int CMarkupSTL::FindSibling(int iPos, const char* szName) const {
-    const bool bAny = !szName || !*szName;
+    if (!szName || !*szName)
+        return iPos;
+    // Most siblings differ in their first byte; reject those without a call.
+    const char* pDoc = m_strDoc.c_str();
     for (; iPos; iPos = Elem(iPos).iElemNext) {
-        if (bAny || NameMatches(iPos, szName))
+        const char c = pDoc[Elem(iPos).nStart + 1];
+        if ((c == *szName || IsSpace(static_cast<unsigned char>(c))) && NameMatches(iPos, szName))
             return iPos;
     }
     return 0;
