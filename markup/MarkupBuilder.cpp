@@ -147,7 +147,7 @@ void Builder::Message(const std::string& str) { m_doc.SetError(str); }
 void Builder::OnStartTag(const NodeScan& s) {
     const int iPos = m_doc.NextFree();
     CMarkupSTL::ElemPos& elem = m_doc.Elem(iPos);
-    elem = CMarkupSTL::ElemPos();
+    elem = CMarkupSTL::ElemPos{};
     elem.nStart = static_cast<uint32_t>(s.nStart);
     elem.SetStartTagLen(s.nLength);
     elem.nLength = static_cast<uint32_t>(elem.StartTagLen());

@@ -149,7 +149,7 @@ bool CMarkupSTL::AddElem(const char* szName, const char* szValue, int /*nFlags*/
     const std::string strName = szName;
     const int nName = static_cast<int>(strName.size());
     const bool bValue = szValue && *szValue;
-    ElemPos rec;
+    ElemPos rec{};
     std::string strElem;
     if (bValue) {
         const std::string strValue = EscapeText(szValue, false);

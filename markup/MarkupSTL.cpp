@@ -154,7 +154,7 @@ void CMarkupSTL::Parse() {
     m_iPosFree = 1;
     GrowTable(static_cast<int>(m_strDoc.size() / 64) + 8);
     m_iPosDeleted = 0;
-    Elem(0) = ElemPos();
+    Elem(0) = ElemPos{};
     m_strError.clear();
     if (m_strDoc.empty()) {
         m_strError = "Empty document";
@@ -203,8 +203,10 @@ void CMarkupSTL::GrowTable(int nNewSize) {
         }
     }
     ElemPos* pSeg = new ElemPos[nCap - iSeg * kSegmentSize];
-    if (nOld)
-        std::copy(m_pSegs[iSeg], m_pSegs[iSeg] + nOld, pSeg);
+    // Only the records in use hold anything worth keeping.
+    const int nKeep = std::min(nOld, std::max(0, m_iPosFree - iSeg * kSegmentSize));
+    if (nKeep)
+        std::copy(m_pSegs[iSeg], m_pSegs[iSeg] + nKeep, pSeg);
     delete[] m_pSegs[iSeg];
     m_pSegs[iSeg] = pSeg;
     m_nPosCapacity = nCap;

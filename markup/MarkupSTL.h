@@ -56,15 +56,17 @@ public:
     };
 
     // One element of the document; record 0 stands for the whole document.
+    // A plain record: ElemPos{} is all zero, and the table leaves records
+    // past the ones in use unset, since each is filled whole when taken.
     struct ElemPos {
-        uint32_t nStart = 0;      // offset of the element's '<'
-        uint32_t nLength = 0;     // start tag to end of end tag
-        uint32_t nTagLengths = 0; // start tag length (mask 0x2FFFFF), end tag length << 22
-        uint32_t nFlags = 0;      // level in the low 16 bits, ElemFlags above
-        int iElemParent = 0;
-        int iElemChild = 0; // first child
-        int iElemNext = 0;
-        int iElemPrev = 0; // for the first child: the last sibling
+        uint32_t nStart;      // offset of the element's '<'
+        uint32_t nLength;     // start tag to end of end tag
+        uint32_t nTagLengths; // start tag length (mask 0x2FFFFF), end tag length << 22
+        uint32_t nFlags;      // level in the low 16 bits, ElemFlags above
+        int iElemParent;
+        int iElemChild; // first child
+        int iElemNext;
+        int iElemPrev; // for the first child: the last sibling
 
         int StartTagLen() const { return static_cast<int>(nTagLengths & 0x2FFFFF); }
         void SetStartTagLen(int n) {
