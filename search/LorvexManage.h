@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "HostNet.h"
 #include "Lock.h"
 #include "Observer.h"
 #include "SearchInfo.h"
@@ -78,6 +79,35 @@ public:
     // Writes the canonical form of a MAC text ("AA:BB:CC:DD:EE:FF", upper
     // case) into out[18]; false when text is not six hex pairs with colons.
     static bool NormalizeMac(const char* text, char out[18]);
+
+    // Host network facilities (LorvexManageHost.cpp); window thread.
+
+    // True when a TCP connection to address (IPv4, network byte order) and
+    // port is established within timeoutMs; see ::ProbeTcpPort.
+    bool ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs);
+
+    // Opens the web page of the listed device with this MAC through OpenUrl:
+    // at ipAddr when its data port answers within 200 ms, else at ipAddr2;
+    // the URL as DeviceWebUrl builds it. False, and nothing opened, when the
+    // MAC is not listed or the record gives no usable address or port.
+    bool OpenDeviceWeb(const char* mac);
+
+    // Starts "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000"
+    // for the interface carrying localAddress (a dotted quad), detached and
+    // not waited for. Nothing runs for any other text.
+    void AddLinkLocalRoute(const char* localAddress);
+
+    // The local adapter's address, mask, default gateway and first DNS
+    // server as dotted quads (ReadLocalNetInfo); empty what the host lacks.
+    // Null outputs are skipped.
+    void GetLocalNetInfo(std::string* ip, std::string* mask, std::string* gateway, std::string* dns,
+                         const HostNetFiles& files = HostNetFiles());
+
+    // The web page URL of device at addressText (converted to a 32-bit
+    // address and back, so only a dotted quad reaches the URL): httpType 1
+    // "https://A:P"; else port 80 "http://A"; else "http://A:P". False for an
+    // unreadable address or an HTTP port outside 1 to 65535.
+    static bool DeviceWebUrl(const SEARCH_INFO& device, const char* addressText, std::string* url);
 
 private:
     // Oldest first; every field of a block but `event` is used.

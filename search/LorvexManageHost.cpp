@@ -1,0 +1,75 @@
+// CLorvexManage's host network facilities: the reachability probe, device
+// web pages, the link-local route and the local adapter's data.
+#include <arpa/inet.h>
+
+#include <cstdio>
+
+#include "HostNet.h"
+#include "HostProcess.h"
+#include "LorvexManage.h"
+
+namespace {
+
+constexpr int32_t kWebProbeMs = 200;
+
+bool IsPort(int32_t port) { return port >= 1 && port <= 65535; }
+
+// The address the page is opened at: ipAddr when the device's data port
+// answers there, else its second (link-local) address.
+const char* WebAddress(CLorvexManage* manager, const SEARCH_INFO& device) {
+    in_addr first{};
+    if (inet_aton(device.ipAddr, &first) == 0 || !IsPort(device.dataPort)) return device.ipAddr2;
+    const bool reached =
+        manager->ProbeTcpPort(first.s_addr, static_cast<uint16_t>(device.dataPort), kWebProbeMs);
+    return reached ? device.ipAddr : device.ipAddr2;
+}
+
+void Assign(std::string* out, const std::string& value) {
+    if (out != nullptr) *out = value;
+}
+
+}  // namespace
+
+bool CLorvexManage::ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs) {
+    return ::ProbeTcpPort(address, port, timeoutMs);
+}
+
+bool CLorvexManage::DeviceWebUrl(const SEARCH_INFO& device, const char* addressText,
+                                 std::string* url) {
+    in_addr address{};
+    if (addressText == nullptr || inet_aton(addressText, &address) == 0) return false;
+    if (!IsPort(device.httpPort)) return false;
+    char dotted[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, dotted, sizeof dotted);
+    char text[64];
+    if (device.httpType == 1)
+        std::snprintf(text, sizeof text, "https://%s:%d", dotted, device.httpPort);
+    else if (device.httpPort == 80)
+        std::snprintf(text, sizeof text, "http://%s", dotted);
+    else
+        std::snprintf(text, sizeof text, "http://%s:%d", dotted, device.httpPort);
+    *url = text;
+    return true;
+}
+
+bool CLorvexManage::OpenDeviceWeb(const char* mac) {
+    SEARCH_INFO device{};
+    if (!FindDevice(mac, &device)) return false;
+    std::string url;
+    if (!DeviceWebUrl(device, WebAddress(this, device), &url)) return false;
+    OpenUrl(url);
+    return true;
+}
+
+void CLorvexManage::AddLinkLocalRoute(const char* localAddress) {
+    if (localAddress != nullptr) StartLinkLocalRoute(localAddress);
+}
+
+void CLorvexManage::GetLocalNetInfo(std::string* ip, std::string* mask, std::string* gateway,
+                                    std::string* dns, const HostNetFiles& files) {
+    const LocalNetInfo info = ReadLocalNetInfo(files);
+    Assign(ip, info.ip);
+    Assign(mask, info.mask);
+    Assign(gateway, info.gateway);
+    Assign(dns, info.dns);
+}
