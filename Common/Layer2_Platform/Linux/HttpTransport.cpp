@@ -102,7 +102,6 @@ void SetBounds(CURL* curl) {
     curl_easy_setopt(curl, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kHttpConnectTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kHttpDeadlineMs);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kHttpMaxReplyBytes));
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
 }
@@ -118,6 +117,10 @@ void SetRequest(CURL* curl, const HttpPostRequest& request, const std::string& u
                      static_cast<curl_off_t>(request.body != nullptr ? request.bodyLength : 0));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kHttpUserAgent);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    // An announced oversize body fails before it is read; without a body
+    // wanted the transfer stops at its first byte anyway.
+    if (request.wantBody)
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kHttpMaxReplyBytes));
 }
 
 void SetCallbacks(CURL* curl, Exchange* x) {
