@@ -1,0 +1,124 @@
+// Host facilities that need no network: the route and resolver files, the
+// route command's argument checks, and the process and URL seams.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "HostNet.h"
+#include "HostProcess.h"
+
+namespace {
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& text) {
+        char name[] = "/tmp/hostnet-XXXXXX";
+        const int fd = mkstemp(name);
+        close(fd);
+        path = name;
+        std::ofstream(path) << text;
+    }
+    ~TempFile() { std::remove(path.c_str()); }
+    std::string path;
+};
+
+const char kRoutes[] =
+    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+    "eth1\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+    "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+    "eth0\t00000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n"   // no gateway flag
+    "eth0\t00000000\t0100000A\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"   // not up
+    "garbage line\n"
+    "eth0\t00000000\t FE00000A\t0003\t0\t0\t0\t00000000\t0\t0\t0\n"
+    "eth0\t00000000\t0200000A\t0003\t0\t0\t0\t00000000\t0\t0\t0\n";
+
+TEST(ReadDefaultGateway, FirstUpGatewayRouteOfTheInterface) {
+    TempFile routes(kRoutes);
+    EXPECT_EQ(ReadDefaultGateway(routes.path, "eth1"), "192.168.1.1");
+    EXPECT_EQ(ReadDefaultGateway(routes.path, "eth0"), "10.0.0.254");
+    EXPECT_EQ(ReadDefaultGateway(routes.path, "eth2"), "");
+    EXPECT_EQ(ReadDefaultGateway(routes.path, "eth"), "");
+    EXPECT_EQ(ReadDefaultGateway("/nonexistent/route", "eth0"), "");
+    TempFile titleOnly("Iface\tDestination\tGateway\n");
+    EXPECT_EQ(ReadDefaultGateway(titleOnly.path, "eth0"), "");
+}
+
+TEST(ReadFirstNameserver, FirstIPv4Nameserver) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"nameserver 10.0.0.53\nnameserver 8.8.8.8\n", "10.0.0.53"},
+        {"# nameserver 1.1.1.1\nsearch lan\n  nameserver\t192.168.1.1  # router\n", "192.168.1.1"},
+        {"nameserver fe80::1\nnameserver 9.9.9.9\n", "9.9.9.9"},
+        {"nameserver 300.1.1.1\nnameserver;rm\n", ""},
+        {"options edns0\n", ""},
+        {"", ""}};
+    for (const auto& [text, expected] : rows) {
+        TempFile f(text);
+        EXPECT_EQ(ReadFirstNameserver(f.path), expected) << text;
+    }
+    EXPECT_EQ(ReadFirstNameserver("/nonexistent/resolv.conf"), "");
+}
+
+TEST(ReadLocalNetInfo, ResolvedFileIsPreferredWhenPresent) {
+    TempFile resolved("nameserver 127.0.0.53\n"), plain("nameserver 10.9.9.9\n");
+    HostNetFiles files;
+    files.routes = "/nonexistent";
+    files.resolved = resolved.path;
+    files.resolv = plain.path;
+    EXPECT_EQ(ReadLocalNetInfo(files).dns, "127.0.0.53");
+    files.resolved = "/nonexistent/resolv.conf";
+    EXPECT_EQ(ReadLocalNetInfo(files).dns, "10.9.9.9");
+    files.resolv = "/nonexistent/resolv.conf";
+    EXPECT_EQ(ReadLocalNetInfo(files).dns, "");
+}
+
+TEST(LinkLocalRouteCommand, OnlyPlausibleInterfaceNames) {
+    EXPECT_EQ(LinkLocalRouteCommand("eth0"),
+              (std::vector<std::string>{"ip", "route", "add", "169.254.0.0/16", "dev", "eth0", "scope",
+                                        "link", "metric", "1000"}));
+    EXPECT_FALSE(LinkLocalRouteCommand("veth1@if2").empty());
+    for (const char* bad : {"", "-h", "eth0 x", "a;b", "$(id)", "sixteen-chars-xx", "e\n"})
+        EXPECT_TRUE(LinkLocalRouteCommand(bad).empty()) << bad;
+}
+
+TEST(StartLinkLocalRoute, NothingStartsForTextsThatAreNotLocalAddresses) {
+    std::vector<std::vector<std::string>> started;
+    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
+        started.push_back(argv);
+        return true;
+    });
+    for (const char* text : {"", "1.2.3", "10.0.0.1; reboot", "192.0.2.77", "999.1.1.1"})
+        EXPECT_FALSE(StartLinkLocalRoute(text)) << text;
+    EXPECT_TRUE(started.empty());
+    SetProcessStarter(previous);
+}
+
+TEST(StartDetached, RealProgramsStartAndMissingOnesFail) {
+    EXPECT_TRUE(StartDetached({"true"}));
+    EXPECT_FALSE(StartDetached({"/nonexistent/program"}));
+    EXPECT_FALSE(StartDetached({}));
+    EXPECT_FALSE(StartDetached({""}));
+}
+
+TEST(OpenUrl, DefaultRunsXdgOpenWithTheUrlAsOneArgument) {
+    std::vector<std::vector<std::string>> started;
+    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
+        started.push_back(argv);
+        return true;
+    });
+    OpenUrl("http://10.77.0.64:8080");
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0], (std::vector<std::string>{"xdg-open", "http://10.77.0.64:8080"}));
+    std::vector<std::string> opened;
+    UrlOpener before = SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    OpenUrl("https://10.77.0.64:443");
+    EXPECT_EQ(opened, std::vector<std::string>{"https://10.77.0.64:443"});
+    EXPECT_EQ(started.size(), 1u);
+    SetUrlOpener(before);
+    SetProcessStarter(previous);
+}
+
+}  // namespace
