@@ -13,9 +13,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "HostNet.h"
@@ -109,6 +111,50 @@ public:
     // unreadable address or an HTTP port outside 1 to 65535.
     static bool DeviceWebUrl(const SEARCH_INFO& device, const char* addressText, std::string* url);
 
+    // Configuration requests (LorvexManageConfig.cpp); window thread.
+
+    // Result codes of SetNetParam. 1 to 8 are the address rules of
+    // CheckNetParam (NetParamCode in NetParam.h); nothing is sent for them.
+    enum SetNetParamResult : int32_t {
+        SETNET_DONE = 0,       // accepted, and the port change succeeded when one was asked
+        SETNET_NO_ANSWER = 9,  // an IP camera gave no set-IP answer within 3000 ms
+        SETNET_FAILED = 10,    // refused by the device, port change failed, or a port
+                               // text not a decimal 1 to 65535 (then nothing is sent)
+        SETNET_NOT_IPC = 11,   // not an IP camera: sent, no answer is awaited
+        SETNET_NO_DEVICE = 12, // the MAC is not in the device list: nothing is sent
+    };
+
+    // Asks the listed device with this MAC (any case) to take ip, mask and
+    // gateway (dotted quads), DHCP on or off and, when their texts are not
+    // empty, new HTTP and data ports. The password goes into the request and
+    // nowhere else. Blocks: an IP camera is waited for up to 3000 ms; when it
+    // accepts and both ports are given and differ from the stored ones, they
+    // are changed over its HTTP interface (a 200 ms probe, up to three
+    // GetPortConfig attempts when the stored RTSP port is 0, one
+    // SetPortConfig). Null texts count as empty. Returns a SetNetParamResult
+    // or an address-rule code.
+    int32_t SetNetParam(const char* mac, const char* ip, const char* mask, const char* gateway,
+                        const char* password, const char* httpPort, const char* dataPort,
+                        bool dhcp);
+
+    // Asks the device with this MAC, listed or not, to restore its factory
+    // password; true when it acknowledged (the library waits up to 3000 ms).
+    // False, and nothing sent, when the text is not six hex pairs.
+    bool RestoreDevicePassword(const char* mac);
+
+    // What SetNetParam probes, talks HTTP and sleeps with; tests replace it.
+    struct ConfigServices {
+        std::function<bool(uint32_t address, uint16_t port, int32_t timeoutMs)> probe;
+        std::function<bool(const char* host, uint16_t port, const char* password,
+                           int32_t* rtspPort)> getPortConfig;
+        std::function<bool(const char* host, uint16_t port, const char* password,
+                           uint16_t httpPort, uint16_t netPort, uint16_t rtspPort)> setPortConfig;
+        std::function<void(int32_t ms)> sleep;
+    };
+    // Empty members mean ProbeTcpPort, ::GetPortConfig, ::SetPortConfig
+    // (DeviceHttp.h) and a real sleep. Not while SetNetParam runs.
+    void SetConfigServices(ConfigServices services) { m_config = std::move(services); }
+
 private:
     // Oldest first; every field of a block but `event` is used.
     using DeviceList = std::list<SEARCH_INFO>;
@@ -128,4 +174,5 @@ private:
     std::atomic<int32_t> m_autoSearch{0};
     std::atomic<int32_t> m_setIPResult{-1};
     std::atomic<bool> m_shutdown{false};
+    ConfigServices m_config; // window thread
 };

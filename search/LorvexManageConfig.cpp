@@ -1,0 +1,211 @@
+// CLorvexManage's configuration requests: new network parameters for a
+// device (through the search library, then over HTTP for an IP camera's
+// ports) and the restore of its factory password.
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "DebugOutput.h"
+#include "DeviceHttp.h"
+#include "LorvexManage.h"
+#include "LorvexSearch.h"
+#include "MarkupSTL.h"
+#include "NetParam.h"
+
+namespace {
+
+constexpr int32_t kAnswerWaitMs = 3000;  // how long an IP camera's set-IP answer is awaited
+constexpr int32_t kAnswerPollMs = 10;
+constexpr int32_t kProbeMs = 200;         // reachability of the new address
+constexpr int kPortConfigAttempts = 3;
+constexpr int32_t kAttemptPauseMs = 200;  // after a failed GetPortConfig
+constexpr char kIpCamera[] = "ZVK_IPC";   // the only type that answers a set-IP request
+
+const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+// What the user asked for, texts never null.
+struct SetIPRequest {
+    const char* ip;
+    const char* mask;
+    const char* gateway;
+    const char* password;
+    const char* httpPort;
+    const char* dataPort;
+    bool dhcp;
+};
+
+// A port text as the user gave it: empty means not asked for.
+struct PortText {
+    bool given = false;
+    uint16_t value = 0;
+};
+
+bool IsPort(int32_t port) { return port >= 1 && port <= 65535; }
+
+// Empty, or 1 to 5 decimal digits worth 1 to 65535. A value cut to 16 bits
+// would silently move the device to a port nobody typed.
+bool ReadPortText(const char* text, PortText* out) {
+    const size_t length = strnlen(text, 6);
+    if (length == 0) return true;
+    if (length > 5 || std::strspn(text, "0123456789") != length) return false;
+    const int32_t value = std::atoi(text);
+    if (!IsPort(value)) return false;
+    *out = {true, static_cast<uint16_t>(value)};
+    return true;
+}
+
+// A dotted quad in network byte order; anything else reads as 255.255.255.255,
+// which every address rule refuses for an address (it is all host bits).
+uint32_t AddressValue(const char* text) {
+    in_addr address{};
+    return inet_pton(AF_INET, text, &address) == 1 ? address.s_addr : INADDR_NONE;
+}
+
+int32_t CheckAddresses(const SetIPRequest& r) {
+    int32_t code = NETPARAM_OK;
+    CheckNetParam(AddressValue(r.ip), AddressValue(r.mask), AddressValue(r.gateway), &code);
+    return code;
+}
+
+// The six bytes of a canonical MAC text ("AA:BB:CC:DD:EE:FF").
+void MacBytes(const char* canonical, unsigned char bytes[6]) {
+    for (int i = 0; i < 6; ++i) {
+        const char pair[3] = {canonical[i * 3], canonical[i * 3 + 1], '\0'};
+        bytes[i] = static_cast<unsigned char>(std::strtoul(pair, nullptr, 16));
+    }
+}
+
+// Only the address and the MAC are traced; the request, which holds the
+// password, never is.
+void DebugLine(const char* text) {
+    DebugOutput((std::string(text, strnlen(text, 64)) + "\n").c_str());
+}
+
+void SetAttribIfAny(CMarkupSTL* doc, const char* name, const char* value) {
+    if (value[0] != '\0') doc->SetAttrib(name, value);
+}
+
+std::string SetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r) {
+    CMarkupSTL doc;
+    doc.SetDoc("");
+    doc.AddElem("searchSetIP");
+    doc.SetAttrib("password", r.password);
+    doc.SetAttrib("ipAddr", r.ip);
+    doc.SetAttrib("maskAddr", r.mask);
+    doc.SetAttrib("route", r.gateway);
+    doc.SetAttrib("dns1", device.dns1);
+    doc.SetAttrib("dns2", device.dns2);
+    doc.SetAttrib("encryptType", device.encryptType);
+    doc.SetAttrib("dhcpSwitch", r.dhcp ? "true" : "false");
+    SetAttribIfAny(&doc, "httpPort", r.httpPort);
+    SetAttribIfAny(&doc, "dataPort", r.dataPort);
+    SetAttribIfAny(&doc, "devtype", device.productSeries);
+    SetAttribIfAny(&doc, "software", device.softwareVer);
+    return doc.GetDoc();
+}
+
+CLorvexManage::ConfigServices WithDefaults(CLorvexManage* manager,
+                                           CLorvexManage::ConfigServices s) {
+    if (!s.probe)
+        s.probe = [manager](uint32_t a, uint16_t p, int32_t t) { return manager->ProbeTcpPort(a, p, t); };
+    if (!s.getPortConfig) s.getPortConfig = &::GetPortConfig;
+    if (!s.setPortConfig) s.setPortConfig = &::SetPortConfig;
+    if (!s.sleep)
+        s.sleep = [](int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    return s;
+}
+
+// The HTTP interface is reached at the new address once the device answers
+// there; until it has moved it is still reachable at its link-local one.
+std::string HttpAddress(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& device,
+                        const char* newIp) {
+    in_addr address{};
+    if (inet_pton(AF_INET, newIp, &address) != 1 || !IsPort(device.dataPort)) return device.ipAddr2;
+    const bool reached = s.probe(address.s_addr, static_cast<uint16_t>(device.dataPort), kProbeMs);
+    return reached ? newIp : device.ipAddr2;
+}
+
+// The device's RTSP port over GetPortConfig, which a device may fail to
+// answer while it settles on its new address: three attempts.
+bool AskRtspPort(const CLorvexManage::ConfigServices& s, const std::string& host, uint16_t httpPort,
+                 const char* password, int32_t* rtspPort) {
+    s.sleep(1);
+    for (int attempt = 0; attempt < kPortConfigAttempts; ++attempt) {
+        if (s.getPortConfig(host.c_str(), httpPort, password, rtspPort)) return true;
+        s.sleep(kAttemptPauseMs);
+    }
+    return false;
+}
+
+// The ports go over HTTP only when both are asked for and one of them is
+// new; the RTSP port has to be sent along, so a device that did not report
+// it is asked for it first.
+int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& device,
+                 const SetIPRequest& r, PortText http, PortText data) {
+    if (!http.given || !data.given) return CLorvexManage::SETNET_DONE;
+    if (http.value == device.httpPort && data.value == device.dataPort) return CLorvexManage::SETNET_DONE;
+    if (!IsPort(device.httpPort)) return CLorvexManage::SETNET_FAILED;
+    const std::string host = HttpAddress(s, device, r.ip);
+    const uint16_t oldHttp = static_cast<uint16_t>(device.httpPort);
+    int32_t rtsp = device.rtspPort;
+    if (rtsp <= 0 && !AskRtspPort(s, host, oldHttp, r.password, &rtsp)) return CLorvexManage::SETNET_FAILED;
+    if (!IsPort(rtsp)) return CLorvexManage::SETNET_FAILED;
+    const bool set = s.setPortConfig(host.c_str(), oldHttp, r.password, http.value, data.value,
+                                     static_cast<uint16_t>(rtsp));
+    return set ? CLorvexManage::SETNET_DONE : CLorvexManage::SETNET_FAILED;
+}
+
+// The answer arrives on the library's thread; it is polled, as the window
+// thread has nothing else to do meanwhile.
+int32_t WaitForSetIPAnswer(const CLorvexManage& manager, const std::function<void(int32_t)>& sleep) {
+    int32_t waited = 0;
+    int32_t answer = -1;
+    do {
+        sleep(kAnswerPollMs);
+        waited += kAnswerPollMs;
+        answer = manager.GetSetIPResult();
+    } while (answer == -1 && waited < kAnswerWaitMs);
+    return answer;
+}
+
+}  // namespace
+
+int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* mask,
+                                   const char* gateway, const char* password, const char* httpPort,
+                                   const char* dataPort, bool dhcp) {
+    const SetIPRequest r{Text(ip), Text(mask), Text(gateway), Text(password),
+                         Text(httpPort), Text(dataPort), dhcp};
+    DebugLine(r.ip);
+    SEARCH_INFO device{};
+    if (!FindDevice(mac, &device)) return SETNET_NO_DEVICE;
+    unsigned char bytes[6];
+    MacBytes(device.mac, bytes);
+    DebugLine(device.mac);
+    const int32_t rule = CheckAddresses(r);
+    if (rule != NETPARAM_OK) return rule;
+    PortText http, data;
+    if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data)) return SETNET_FAILED;
+    const std::string request = SetIPDocument(device, r);
+    ResetSetIPResult();
+    DebugOutput("send.....\n");
+    LORVEX_SET_CONFIG(bytes, request.c_str());
+    if (std::strcmp(device.productSeries, kIpCamera) != 0) return SETNET_NOT_IPC;
+    const ConfigServices services = WithDefaults(this, m_config);
+    const int32_t answer = WaitForSetIPAnswer(*this, services.sleep);
+    if (answer == -1) return SETNET_NO_ANSWER;
+    // 0 is the only acceptance a device reports; anything else is no success.
+    if (answer != 0) return SETNET_FAILED;
+    return PortStep(services, device, r, http, data);
+}
+
+bool CLorvexManage::RestoreDevicePassword(const char* mac) {
+    char key[18];
+    if (!NormalizeMac(mac, key)) return false;
+    unsigned char bytes[6];
+    MacBytes(key, bytes);
+    return LORVEX_SET_DevRestoreDefault(bytes) != 0;
+}
