@@ -132,7 +132,7 @@ std::string AnswerXml(const Device& d, std::int64_t nowEpoch) {
   x += "</tcpIp><port>";
   Elem(x, "dataPort", std::to_string(d.dataPort));
   Elem(x, "httpPort", std::to_string(d.httpPort));
-  Elem(x, "rtspPort", std::to_string(d.rtspPort));
+  Elem(x, "rtspPort", std::to_string(d.rtspInAnswer ? d.rtspPort : 0));
   x += "</port>";
   Elem(x, "httpType", std::to_string(d.httpType));
   return x + "</multicastSearchResult>";

@@ -31,6 +31,10 @@ struct Device {
   // Behaviour for tests.
   bool silent = false;       // ignores configuration and restore requests
   double vanishAfter = -1;   // seconds after start when it stops answering; <0 never
+  bool rtspInAnswer = true;  // false: answers carry rtspPort 0, the tool asks over HTTP
+  int httpDelayMs = 0;       // every HTTP answer waits this long
+  int httpStatus = 0;        // non-zero: every POST is answered with this status
+  bool httpSilent = false;   // POSTs are read and never answered
   int revision = 0;          // raised by --change-every, shown in devName
   std::string baseName;      // devName before revisions
   // Last configuration request handled, so a repeat is answered, not re-applied.

@@ -101,6 +101,10 @@ void Override(const nlohmann::json& j, Device* d) {
   Take(j, "bootTime", &d->bootTime);
   Take(j, "silent", &d->silent);
   Take(j, "vanishAfter", &d->vanishAfter);
+  Take(j, "rtspInAnswer", &d->rtspInAnswer);
+  Take(j, "httpDelayMs", &d->httpDelayMs);
+  Take(j, "httpStatus", &d->httpStatus);
+  Take(j, "httpSilent", &d->httpSilent);
   d->devName = d->baseName;
 }
 

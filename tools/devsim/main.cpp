@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceServers.h"
 #include "Fleet.h"
 #include "Simulator.h"
 
@@ -24,13 +25,18 @@ const char kUsage[] =
     "usage: lorvex-devsim [--fleet FILE] [--count N] [--subnet CIDR[,CIDR...]]\n"
     "                     [--types TYPE[,TYPE...]] [--password P] [--factory-password P]\n"
     "                     [--first-mac MAC] [--jitter MS] [--change-every S]\n"
-    "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n";
+    "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n"
+    "                     [--own-addresses IFACE] [--serve-limit N] [--http-delay MS]\n"
+    "                     [--http-status CODE] [--http-silent]\n";
 
 struct Options {
   std::string fleetFile;
   std::string readyFile;
   devsim::FleetSpec spec;
   devsim::SimOptions sim;
+  devsim::ServeOptions serve;
+  int httpDelayMs = 0, httpStatus = 0;
+  bool httpSilent = false;
 };
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -74,20 +80,24 @@ bool TakeOption(const std::string& name, const std::string& value, Options* o) {
   if (name == "--password") return o->spec.password = o->spec.factoryPassword = value, true;
   if (name == "--factory-password") return o->spec.factoryPassword = value, true;
   if (name == "--first-mac") return lorvex::wire::ParseMac(value, &o->spec.firstMac);
+  if (name == "--own-addresses") return o->serve.ownInterface = value, !value.empty();
   if (!ParseNumber(value, &n)) return false;
   if (name == "--count") return o->spec.count = static_cast<int>(n), n <= 1000000;
   if (name == "--jitter") return o->sim.jitterMs = n, true;
   if (name == "--change-every") return o->sim.changeEvery = n, true;
   if (name == "--vanish-after") return o->spec.vanishAfter = n, true;
   if (name == "--flood") return o->sim.flood = n, true;
+  if (name == "--serve-limit") return o->serve.serveLimit = static_cast<std::size_t>(n), n <= 100000;
+  if (name == "--http-delay") return o->httpDelayMs = static_cast<int>(n), n <= 60000;
+  if (name == "--http-status") return o->httpStatus = static_cast<int>(n), n >= 100 && n <= 599;
   return false;
 }
 
 bool ParseArgs(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
-    if (name == "--verbose") {
-      o->sim.verbose = true;
+    if (name == "--verbose" || name == "--http-silent") {
+      (name == "--verbose" ? o->sim.verbose : o->httpSilent) = true;
       continue;
     }
     if (i + 1 >= argc || !TakeOption(name, argv[i + 1], o)) {
@@ -107,6 +117,11 @@ bool BuildFleet(const Options& o, std::vector<devsim::Device>* devices) {
     return false;
   }
   devsim::Generate(o.spec, now, devices);
+  for (devsim::Device& d : *devices) {  // the flags' misbehaviour, on top of the file's
+    if (o.httpDelayMs > 0) d.httpDelayMs = o.httpDelayMs;
+    if (o.httpStatus > 0) d.httpStatus = o.httpStatus;
+    d.httpSilent = d.httpSilent || o.httpSilent;
+  }
   return true;
 }
 
@@ -129,10 +144,16 @@ int main(int argc, char** argv) {
     std::fputs("lorvex-devsim: cannot open the search socket on any multicast interface\n", stderr);
     return 1;
   }
+  o.serve.verbose = o.sim.verbose;
+  devsim::DeviceServers servers(&fleet, o.serve);
+  std::string error;
+  if (!servers.Start(&error)) return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
+  sim.SetObserver(&servers);
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   WriteReady(o.readyFile, fleet.Size());
   std::fprintf(stderr, "lorvex-devsim: %zu devices ready\n", fleet.Size());
   sim.Run(g_stop);
+  servers.Stop();
   return 0;
 }
