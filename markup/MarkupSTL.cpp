@@ -140,11 +140,7 @@ bool CMarkupSTL::SetDoc(const std::string& strDoc) {
 
 void CMarkupSTL::ResetPos() {
     m_iPosParent = 0;
-    m_iPos = 0;
-    m_iPosChild = 0;
-    m_nNodeType = 0;
-    m_nNodeOffset = 0;
-    m_nNodeLength = 0;
+    ResetMainPos();
 }
 
 void CMarkupSTL::Parse() {

@@ -9,20 +9,26 @@ namespace markup {
 using namespace detail;
 namespace {
 
+// Tracks quotes byte by byte: true for a '>' outside quotes.
+bool ClosesOutsideQuotes(char c, char& cQuote) {
+    if (cQuote) {
+        if (c == cQuote)
+            cQuote = 0;
+        return false;
+    }
+    if (c == '"' || c == '\'')
+        cQuote = c;
+    return c == '>';
+}
+
 // A malformed tag: skipped to the next unquoted '>' (taken in) or to just
 // before the next '<'.
 int Malformed(NodeScan& s, int p, const char* szWords) {
     char cQuote = 0;
     for (char c; (c = s.pDoc[p]) != '\0' && c != '<';) {
         ++p;
-        if (cQuote) {
-            if (c == cQuote)
-                cQuote = 0;
-        } else if (c == '"' || c == '\'') {
-            cQuote = c;
-        } else if (c == '>') {
+        if (ClosesOutsideQuotes(c, cQuote))
             break;
-        }
     }
     s.szWords = szWords;
     s.bUnterminated = false;
@@ -67,14 +73,8 @@ int ScanProcessingInstruction(NodeScan& s, int p) {
 int SkipDeclaration(const NodeScan& s, int p) {
     char cQuote = 0;
     for (char c; (c = s.pDoc[p]) != '\0'; ++p) {
-        if (cQuote) {
-            if (c == cQuote)
-                cQuote = 0;
-        } else if (c == '"' || c == '\'') {
-            cQuote = c;
-        } else if (c == '>') {
+        if (ClosesOutsideQuotes(c, cQuote))
             return p + 1;
-        }
     }
     return -1;
 }
