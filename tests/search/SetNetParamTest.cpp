@@ -1,0 +1,372 @@
+// SetNetParam and RestoreDevicePassword against the recording stand-in for
+// the search library, with the probe, the HTTP exchanges and the sleeps
+// replaced: what is sent, what is awaited, and when HTTP is used.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DebugOutput.h"
+#include "LorvexManage.h"
+#include "LorvexSearchRecorder.h"
+
+namespace {
+
+const char kMac[] = "02:4C:56:00:00:01";
+const char kPassword[] = "s3cret\"<&";
+
+struct Stored {
+    std::string series = "ZVK_IPC";
+    int httpPort = 80, dataPort = 9008, rtspPort = 554;
+    std::string software = "2.4.1", build = "230900";
+};
+
+std::string Answer(const Stored& s) {
+    const std::string version =
+        s.software.empty() ? "" : "<softwareVer>" + s.software + "</softwareVer><build>" + s.build + "</build>";
+    return "<multicastSearchResult><productInfo><productSeries>" + s.series + "</productSeries>" +
+           version + "</productInfo><tcpIp><ipAddr><item><ip>192.168.1.64</ip><mask>255.255.255.0"
+           "</mask><route>192.168.1.1</route></item><item><ip>169.254.0.2</ip></item></ipAddr>"
+           "<dns1>8.8.8.8</dns1><dns2>114.114.114.114</dns2><encryptType>md5</encryptType>"
+           "</tcpIp><port><dataPort>" + std::to_string(s.dataPort) + "</dataPort><httpPort>" +
+           std::to_string(s.httpPort) + "</httpPort><rtspPort>" + std::to_string(s.rtspPort) +
+           "</rtspPort></port></multicastSearchResult>";
+}
+
+std::string SetIPAnswer(const std::string& value) {
+    return "<multicastSearchResult><setIPResult>" + value + "</setIPResult></multicastSearchResult>";
+}
+
+struct SetCall {
+    std::string host;
+    uint16_t port, http, data, rtsp;
+};
+
+class SetNetParamTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDebugSink([](const std::string&) {});
+        recorder::Reset();
+        manager.Init();
+        manager.SetConfigServices(Fakes());
+    }
+    void TearDown() override { SetDebugSink(nullptr); }
+    void Store(const Stored& s = Stored()) {
+        ASSERT_TRUE(recorder::Inject(kMac, CLorvexManage::CODE_ANSWER, Answer(s).c_str()));
+    }
+    // The device answers `value` during the poll sleep number `atPoll` (1 based).
+    void AnswerAt(int atPoll, const std::string& value) {
+        answerAt = atPoll;
+        answerValue = value;
+    }
+    int32_t Set(const char* http = "", const char* data = "", const char* ip = "10.77.0.64") {
+        return manager.SetNetParam(kMac, ip, "255.255.255.0", "10.77.0.1", kPassword, http, data,
+                                   false);
+    }
+    std::vector<std::string> ConfigCalls() {
+        std::vector<std::string> out;
+        for (const std::string& c : recorder::Calls())
+            if (c.rfind("SetConfig(", 0) == 0) out.push_back(c);
+        return out;
+    }
+    CLorvexManage::ConfigServices Fakes() {
+        CLorvexManage::ConfigServices s;
+        s.probe = [this](uint32_t address, uint16_t port, int32_t ms) {
+            probes.push_back({address, port, ms});
+            return probeReaches;
+        };
+        s.getPortConfig = [this](const char* host, uint16_t port, const char* password, int32_t* rtsp) {
+            gets.push_back(std::string(host) + ":" + std::to_string(port));
+            EXPECT_STREQ(password, kPassword);
+            const bool ok = getsUntilSuccess >= 0 && static_cast<int>(gets.size()) > getsUntilSuccess;
+            if (ok) *rtsp = replyRtsp;
+            return ok;
+        };
+        s.setPortConfig = [this](const char* host, uint16_t port, const char* password, uint16_t http,
+                                 uint16_t data, uint16_t rtsp) {
+            EXPECT_STREQ(password, kPassword);
+            sets.push_back({host, port, http, data, rtsp});
+            return setSucceeds;
+        };
+        s.sleep = [this](int32_t ms) {
+            sleeps.push_back(ms);
+            if (ms == 10 && ++polls == answerAt)
+                recorder::Inject(kMac, CLorvexManage::CODE_SET_IP, SetIPAnswer(answerValue).c_str());
+        };
+        return s;
+    }
+
+    CLorvexManage manager;
+    struct Probe {
+        uint32_t address;
+        uint16_t port;
+        int32_t ms;
+    };
+    std::vector<Probe> probes;
+    std::vector<std::string> gets;
+    std::vector<SetCall> sets;
+    std::vector<int32_t> sleeps;
+    bool probeReaches = true, setSucceeds = true;
+    int getsUntilSuccess = 0;  // failed attempts before one succeeds; -1 never
+    int32_t replyRtsp = 7554;
+    int polls = 0, answerAt = -1;
+    std::string answerValue;
+};
+
+TEST_F(SetNetParamTest, RefusedParametersSendNothingAndLeaveTheResult) {
+    Store();
+    struct Row {
+        const char *ip, *mask, *gateway, *http, *data;
+        int32_t code;
+    } rows[] = {
+        {"192.168.1.255", "255.255.255.0", "192.168.1.1", "", "", 1},
+        {"192.168.1.0", "255.255.255.0", "192.168.1.1", "", "", 2},
+        {"127.0.0.5", "255.0.0.0", "127.0.0.1", "", "", 3},
+        {"224.0.0.5", "255.255.255.0", "224.0.0.1", "", "", 4},
+        {"192.168.1.10", "255.0.255.0", "192.168.1.1", "", "", 5},
+        {"192.168.1.10", "255.255.255.0", "192.168.2.1", "", "", 6},
+        {"192.168.1.10", "255.255.255.0", "192.168.1.255", "", "", 7},
+        {"192.168.1.10", "255.255.255.0", "0.0.0.0", "", "", 8},
+        // Texts that are not dotted quads count as all ones, never as 0.
+        {"10.77.0.64; reboot", "255.255.255.0", "10.77.0.1", "", "", 1},
+        {"10.77.0.64", "255.255.255.0", "10.77.1", "", "", 7},
+        // Ports that would have to be cut to 16 bits, or are not numbers.
+        {"10.77.0.64", "255.255.255.0", "10.77.0.1", "0", "9008", 10},
+        {"10.77.0.64", "255.255.255.0", "10.77.0.1", "8080", "65536", 10},
+        {"10.77.0.64", "255.255.255.0", "10.77.0.1", "80a", "", 10},
+        {"10.77.0.64", "255.255.255.0", "10.77.0.1", "", "123456", 10},
+        {"10.77.0.64", "255.255.255.0", "10.77.0.1", "-80", "", 10},
+    };
+    ASSERT_TRUE(recorder::Inject(kMac, CLorvexManage::CODE_SET_IP, SetIPAnswer("5").c_str()));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.ip) + " " + r.mask + " " + r.gateway + " " + r.http + "/" + r.data);
+        EXPECT_EQ(manager.SetNetParam(kMac, r.ip, r.mask, r.gateway, kPassword, r.http, r.data, false),
+                  r.code);
+    }
+    EXPECT_TRUE(ConfigCalls().empty());
+    EXPECT_EQ(manager.GetSetIPResult(), 5);
+    EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(SetNetParamTest, UnlistedOrMalformedMacGives12AndSendsNothing) {
+    Store();
+    for (const char* mac : {"02:4C:56:00:00:02", "02:4C:56:00:00", "", "02-4C-56-00-00-01"}) {
+        SCOPED_TRACE(mac);
+        EXPECT_EQ(manager.SetNetParam(mac, "10.77.0.64", "255.255.255.0", "10.77.0.1", kPassword, "",
+                                      "", false),
+                  CLorvexManage::SETNET_NO_DEVICE);
+    }
+    EXPECT_EQ(manager.SetNetParam(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false),
+              CLorvexManage::SETNET_NO_DEVICE);
+    EXPECT_TRUE(ConfigCalls().empty());
+}
+
+TEST_F(SetNetParamTest, RequestCarriesAttributesInOrderWithTheStoredFields) {
+    Store();
+    AnswerAt(1, "0");
+    // A lower-case MAC finds the device; the request goes to its bytes.
+    EXPECT_EQ(manager.SetNetParam("02:4c:56:00:00:01", "10.77.0.64", "255.255.255.0", "10.77.0.1",
+                                  kPassword, "8080", "9010", true),
+              0);
+    const std::vector<std::string> expected = {
+        "SetConfig(02:4C:56:00:00:01,<searchSetIP password=\"s3cret&quot;&lt;&amp;\" "
+        "ipAddr=\"10.77.0.64\" maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" dns1=\"8.8.8.8\" "
+        "dns2=\"114.114.114.114\" encryptType=\"md5\" dhcpSwitch=\"true\" httpPort=\"8080\" "
+        "dataPort=\"9010\" devtype=\"ZVK_IPC\" software=\"2.4.1(230900)\"/>\r\n)"};
+    EXPECT_EQ(ConfigCalls(), expected);
+}
+
+TEST_F(SetNetParamTest, OptionalAttributesAreLeftOutWhenEmpty) {
+    Stored s;
+    s.software = "";
+    s.build = "";
+    Store(s);
+    AnswerAt(1, "0");
+    EXPECT_EQ(Set("", ""), 0);
+    ASSERT_EQ(ConfigCalls().size(), 1u);
+    const std::string sent = ConfigCalls()[0];
+    EXPECT_NE(sent.find("dhcpSwitch=\"false\" devtype=\"ZVK_IPC\"/>"), std::string::npos) << sent;
+    for (const char* absent : {"httpPort", "dataPort", "software"})
+        EXPECT_EQ(sent.find(absent), std::string::npos) << absent;
+}
+
+TEST_F(SetNetParamTest, OtherTypesGet11AtOnceWithoutWaiting) {
+    for (const char* series : {"ZVK_NVR", "ZVK_DVR", "ZVK_IPC2", "ZVK_IP"}) {
+        SCOPED_TRACE(series);
+        recorder::Reset();
+        manager.Init();
+        Stored s;
+        s.series = series;
+        Store(s);
+        sleeps.clear();
+        EXPECT_EQ(Set("8080", "9010"), CLorvexManage::SETNET_NOT_IPC);
+        EXPECT_EQ(ConfigCalls().size(), 1u);
+        EXPECT_TRUE(sleeps.empty());
+        EXPECT_TRUE(probes.empty() && gets.empty() && sets.empty());
+    }
+}
+
+TEST_F(SetNetParamTest, AnswerDecidesOutcome) {
+    struct Row {
+        int atPoll;
+        const char* value;
+        int32_t code;
+        size_t polls;
+    } rows[] = {
+        {1, "0", 0, 1},
+        {1, "1", 10, 1},
+        {1, "7", 10, 1},   // not an acceptance the device can report
+        {1, "-3", 10, 1},
+        {300, "0", 0, 300},  // the last poll still counts
+        {301, "0", 9, 300},  // too late
+        {-1, "", 9, 300},    // silent: 300 polls of 10 ms
+    };
+    Store();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.atPoll) + " " + r.value);
+        sleeps.clear();
+        polls = 0;
+        AnswerAt(r.atPoll, r.value);
+        EXPECT_EQ(Set(), r.code);
+        EXPECT_EQ(sleeps.size(), r.polls);
+        EXPECT_EQ(sleeps, std::vector<int32_t>(r.polls, 10));
+    }
+}
+
+TEST_F(SetNetParamTest, EarlierAnswerDoesNotCountForTheNextRequest) {
+    Store();
+    ASSERT_TRUE(recorder::Inject(kMac, CLorvexManage::CODE_SET_IP, SetIPAnswer("0").c_str()));
+    EXPECT_EQ(Set(), CLorvexManage::SETNET_NO_ANSWER);
+}
+
+TEST_F(SetNetParamTest, PortsUnchangedOrNotBothGivenNeedNoHttp) {
+    Store();
+    const char* rows[][2] = {{"", ""}, {"8080", ""}, {"", "9010"}, {"80", "9008"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row[0]) + "/" + row[1]);
+        polls = 0;
+        AnswerAt(1, "0");
+        EXPECT_EQ(Set(row[0], row[1]), 0);
+    }
+    EXPECT_TRUE(probes.empty());
+    EXPECT_TRUE(gets.empty());
+    EXPECT_TRUE(sets.empty());
+}
+
+TEST_F(SetNetParamTest, StoredRtspPortSkipsGetPortConfig) {
+    struct Row {
+        bool reaches;
+        const char* host;
+    } rows[] = {{true, "10.77.0.64"}, {false, "169.254.0.2"}};
+    Store();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.host);
+        probes.clear();
+        sets.clear();
+        polls = 0;
+        AnswerAt(1, "0");
+        probeReaches = r.reaches;
+        EXPECT_EQ(Set("8080", "9008"), 0);
+        ASSERT_EQ(probes.size(), 1u);
+        EXPECT_EQ(probes[0].address, inet_addr("10.77.0.64"));
+        EXPECT_EQ(probes[0].port, 9008);
+        EXPECT_EQ(probes[0].ms, 200);
+        ASSERT_EQ(sets.size(), 1u);
+        EXPECT_EQ(sets[0].host, r.host);
+        EXPECT_EQ(sets[0].port, 80);  // the device still listens on its old HTTP port
+        EXPECT_EQ(sets[0].http, 8080);
+        EXPECT_EQ(sets[0].data, 9008);
+        EXPECT_EQ(sets[0].rtsp, 554);
+    }
+    EXPECT_TRUE(gets.empty());
+}
+
+TEST_F(SetNetParamTest, MissingRtspPortIsAskedForWithThreeAttempts) {
+    struct Row {
+        int failures;  // -1: every attempt fails
+        int32_t replyRtsp;
+        bool setOk;
+        int32_t code;
+        size_t gets, setCalls;
+        std::vector<int32_t> pauses;  // sleeps after the answer poll
+    } rows[] = {
+        {0, 7554, true, 0, 1, 1, {1}},
+        {2, 7554, true, 0, 3, 1, {1, 200, 200}},
+        {-1, 7554, true, 10, 3, 0, {1, 200, 200, 200}},
+        {0, 0, true, 10, 1, 0, {1}},       // a reply that names no usable port
+        {0, 70000, true, 10, 1, 0, {1}},
+        {0, 7554, false, 10, 1, 1, {1}},   // SetPortConfig refused: no retry
+    };
+    Stored s;
+    s.rtspPort = 0;
+    s.httpPort = 8000;
+    Store(s);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.failures) + " " + std::to_string(r.replyRtsp));
+        gets.clear(), sets.clear(), sleeps.clear();
+        polls = 0;
+        AnswerAt(1, "0");
+        getsUntilSuccess = r.failures;
+        replyRtsp = r.replyRtsp;
+        setSucceeds = r.setOk;
+        EXPECT_EQ(Set("8080", "9010"), r.code);
+        EXPECT_EQ(gets, std::vector<std::string>(r.gets, "10.77.0.64:8000"));
+        ASSERT_EQ(sets.size(), r.setCalls);
+        if (r.setCalls) {
+            EXPECT_EQ(sets[0].rtsp, r.replyRtsp);
+        }
+        EXPECT_EQ(std::vector<int32_t>(sleeps.begin() + 1, sleeps.end()), r.pauses);
+    }
+}
+
+TEST_F(SetNetParamTest, DeviceWithoutUsableHttpPortFailsThePortStep) {
+    Stored s;
+    s.httpPort = 0;
+    Store(s);
+    AnswerAt(1, "0");
+    EXPECT_EQ(Set("8080", "9010"), CLorvexManage::SETNET_FAILED);
+    EXPECT_TRUE(gets.empty() && sets.empty());
+}
+
+TEST_F(SetNetParamTest, TraceNamesAddressAndMacButNeverThePassword) {
+    std::string trace;
+    SetDebugSink([&](const std::string& line) { trace += line; });
+    Store();
+    AnswerAt(1, "0");
+    EXPECT_EQ(manager.SetNetParam("02:4c:56:00:00:01", "10.77.0.64", "255.255.255.0", "10.77.0.1",
+                                  kPassword, "", "", false),
+              0);
+    EXPECT_EQ(manager.SetNetParam("02:4C:56:00:00:09", "10.77.0.65", "255.255.255.0", "10.77.0.1",
+                                  kPassword, "", "", false),
+              12);
+    EXPECT_EQ(trace, "10.77.0.64\n02:4C:56:00:00:01\nsend.....\n10.77.0.65\n");
+}
+
+TEST(RestoreDevicePassword, AsksTheLibraryForValidMacsOnly) {
+    struct Row {
+        const char* mac;
+        int libraryResult;
+        bool expected;
+        const char* call;  // null: nothing reaches the library
+    } rows[] = {
+        {"02:4c:56:00:00:01", 1, true, "Restore(02:4C:56:00:00:01)"},
+        {"AA:BB:CC:DD:EE:FF", 0, false, "Restore(AA:BB:CC:DD:EE:FF)"},
+        {"AA:BB:CC:DD:EE:F", 1, false, nullptr},
+        {"AA:BB:CC:DD:EE:FF:00", 1, false, nullptr},
+        {nullptr, 1, false, nullptr},
+    };
+    CLorvexManage manager;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.mac ? r.mac : "null");
+        recorder::Reset();
+        recorder::SetRestoreResult(r.libraryResult);
+        EXPECT_EQ(manager.RestoreDevicePassword(r.mac), r.expected);
+        const std::vector<std::string> none;
+        EXPECT_EQ(recorder::Calls(), r.call ? std::vector<std::string>{r.call} : none);
+    }
+}
+
+}  // namespace
