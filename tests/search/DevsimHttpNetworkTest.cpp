@@ -1,0 +1,179 @@
+// The simulator's device side, met by our own HTTP client and probe inside
+// the private network: port configuration with its credentials, the web
+// page, the data port, the misbehaviour switches, and a device that follows
+// its new address after a configuration request.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceHttp.h"
+#include "HostNet.h"
+#include "LorvexSearch.h"
+#include "PrivateNetwork.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kFleet[] = R"({"devices": [
+  {"mac": "02:4C:46:00:01:01", "type": "ZVK_IPC", "ip": "192.168.1.64", "ip2": "169.254.1.64"},
+  {"mac": "02:4C:46:00:01:02", "type": "ZVK_IPC", "ip": "192.168.1.65", "httpDelayMs": 1500},
+  {"mac": "02:4C:46:00:01:03", "type": "ZVK_IPC", "ip": "192.168.1.66", "httpStatus": 500},
+  {"mac": "02:4C:46:00:01:04", "type": "ZVK_IPC", "ip": "192.168.1.67", "httpSilent": true},
+  {"mac": "02:4C:46:00:01:05", "type": "ZVK_IPC", "ip": "192.168.1.68", "rtspPort": 8554,
+   "rtspInAnswer": false},
+  {"mac": "02:4C:46:00:01:06", "type": "ZVK_NVR", "ip": "192.168.1.69", "devName": "<b>&\"x"}
+]})";
+
+double Since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool Probe(const char* address, uint16_t port) { return ProbeTcpPort(inet_addr(address), port, 200); }
+
+// GET / over a plain socket, read to the close; at most 64 KiB.
+std::string Page(const char* address, uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = inet_addr(address);
+    timeval t{3, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    std::string out;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request = "GET / HTTP/1.0\r\nHost: " + std::string(address) + "\r\n\r\n";
+        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
+            char buffer[4096];
+            for (ssize_t n; out.size() < 65536 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                out.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
+    return out;
+}
+
+class DevsimHttp : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!devsim::InPrivateNetwork() || !getenv("LORVEX_NETNS_DEVICES") || !getenv("LORVEX_DEVSIM"))
+            return;
+        const std::string tag = "/tmp/devsim-http-" + std::to_string(getpid());
+        s_fleet = tag + "-fleet.json";
+        s_ready = tag + "-ready";
+        std::ofstream(s_fleet) << kFleet;
+        std::vector<std::string> args = {"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
+                                         getenv("LORVEX_DEVSIM"), "--fleet", s_fleet,
+                                         "--own-addresses", "veth1", "--jitter", "20",
+                                         "--ready-file", s_ready};
+        std::vector<char*> raw;
+        for (std::string& s : args) raw.push_back(&s[0]);
+        raw.push_back(nullptr);
+        if (posix_spawnp(&s_pid, raw[0], nullptr, nullptr, raw.data(), environ) != 0) s_pid = -1;
+        for (int i = 0; i < 100 && s_pid > 0 && access(s_ready.c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::system("ip route replace 192.168.1.0/24 dev veth0");
+        std::system("ip route replace 169.254.0.0/16 dev veth0");
+    }
+    static void TearDownTestSuite() {
+        if (s_pid > 0) {
+            kill(s_pid, SIGTERM);
+            waitpid(s_pid, nullptr, 0);
+        }
+        std::remove(s_fleet.c_str());
+        std::remove(s_ready.c_str());
+    }
+    void SetUp() override {
+        REQUIRE_PRIVATE_NETWORK();
+        ASSERT_GT(s_pid, 0);
+        ASSERT_EQ(access(s_ready.c_str(), F_OK), 0) << "the simulator did not start";
+    }
+    static pid_t s_pid;
+    static std::string s_fleet, s_ready;
+};
+pid_t DevsimHttp::s_pid = -1;
+std::string DevsimHttp::s_fleet, DevsimHttp::s_ready;
+
+TEST_F(DevsimHttp, PortConfigNeedsThePasswordAndTakesNewPorts) {
+    int32_t rtsp = -1;
+    EXPECT_FALSE(GetPortConfig("192.168.1.64", 80, "wrong", &rtsp));
+    ASSERT_TRUE(GetPortConfig("192.168.1.64", 80, "123456", &rtsp));
+    EXPECT_EQ(rtsp, 554);
+    EXPECT_TRUE(Probe("192.168.1.64", 9008));
+    EXPECT_TRUE(Probe("169.254.1.64", 9008));
+    EXPECT_FALSE(SetPortConfig("192.168.1.64", 80, "wrong", 8080, 9010, 555));
+    ASSERT_TRUE(SetPortConfig("192.168.1.64", 80, "123456", 8080, 9010, 555));
+    EXPECT_FALSE(GetPortConfig("192.168.1.64", 80, "123456", &rtsp));
+    ASSERT_TRUE(GetPortConfig("169.254.1.64", 8080, "123456", &rtsp));
+    EXPECT_EQ(rtsp, 555);
+    EXPECT_TRUE(Probe("192.168.1.64", 9010));
+    EXPECT_FALSE(Probe("192.168.1.64", 9008));
+    ASSERT_TRUE(SetPortConfig("192.168.1.64", 8080, "123456", 80, 9008, 554));
+}
+
+TEST_F(DevsimHttp, RtspPortHiddenInAnswersIsGivenOverHttp) {
+    int32_t rtsp = -1;
+    ASSERT_TRUE(GetPortConfig("192.168.1.68", 80, "123456", &rtsp));
+    EXPECT_EQ(rtsp, 8554);
+}
+
+TEST_F(DevsimHttp, MisbehavingDevices) {
+    int32_t rtsp = -1;
+    auto start = Clock::now();
+    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp));  // slow but in time
+    EXPECT_GE(Since(start), 1.4);
+    start = Clock::now();
+    EXPECT_FALSE(GetPortConfig("192.168.1.66", 80, "123456", &rtsp));  // HTTP 500
+    EXPECT_FALSE(SetPortConfig("192.168.1.66", 80, "123456", 81, 9008, 554));
+    EXPECT_LT(Since(start), 1.0);
+    start = Clock::now();
+    EXPECT_FALSE(GetPortConfig("192.168.1.67", 80, "123456", &rtsp));  // never answers
+    EXPECT_GE(Since(start), 4.9);
+    EXPECT_LT(Since(start), 7.0);
+}
+
+TEST_F(DevsimHttp, WebPageNamesTheDeviceEscaped) {
+    const std::string page = Page("192.168.1.69", 80);
+    EXPECT_NE(page.find(" 200 "), std::string::npos) << page;
+    EXPECT_NE(page.find("&lt;b&gt;&amp;&quot;x"), std::string::npos) << page;
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_NE(Page("192.168.1.64", 80).find("192.168.1.64"), std::string::npos);
+}
+
+void Callback(char*, int, const char*, void*) {}
+
+TEST_F(DevsimHttp, ConfiguredDeviceMovesToItsNewAddress) {
+    LORVEX_SEARCH_Initial(Callback, nullptr, 96);
+    const unsigned char mac[6] = {0x02, 0x4C, 0x46, 0x00, 0x01, 0x01};
+    LORVEX_SET_CONFIG(mac, "<searchSetIP password=\"123456\" ipAddr=\"10.77.0.64\" "
+                           "maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" dhcpSwitch=\"false\"/>");
+    bool moved = false;
+    for (int i = 0; i < 60 && !moved; ++i) {
+        moved = Probe("10.77.0.64", 9008);
+        if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    LORVEX_SEARCH_Quit();
+    ASSERT_TRUE(moved);
+    EXPECT_FALSE(Probe("192.168.1.64", 9008));
+    EXPECT_TRUE(Probe("169.254.1.64", 9008));  // the link-local address stays
+    int32_t rtsp = -1;
+    EXPECT_TRUE(GetPortConfig("10.77.0.64", 80, "123456", &rtsp));
+    EXPECT_FALSE(Probe("192.168.1.64", 80));
+    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp));  // the others stay put
+}
+
+}  // namespace
