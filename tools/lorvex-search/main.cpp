@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "DeviceCommands.h"
 #include "DeviceFormat.h"
 #include "LorvexManage.h"
 
@@ -189,6 +190,26 @@ const std::vector<cli::CommandSpec>& Commands() {
           {"--interval", "N", "automatic search every N seconds, 0 = one search; default 5"}},
          "prints every event (new, changed, gone) as it arrives",
          RunWatch},
+        {"set-ip", {"MAC"},
+         {{"--ip", "A", "new IP address"},
+          {"--mask", "M", "new subnet mask"},
+          {"--gateway", "G", "new gateway"},
+          {"--password", "P", "the device's password (never printed)"},
+          {"--http-port", "N", "new HTTP port (changed only together with --data-port)"},
+          {"--data-port", "N", "new data port"},
+          {"--dhcp", "", "the device takes its address by DHCP"},
+          {"--seconds", "S", "search at most S seconds for the device, default 3"}},
+         "gives the device new network parameters; exits with the result code",
+         device::RunSetIp},
+        {"restore", {"MAC"},
+         {{"--seconds", "S", "search at most S seconds for the device first, default 3"}},
+         "restores the device's factory password; exits 0 when acknowledged, else 1",
+         device::RunRestore},
+        {"open", {"MAC"},
+         {{"--print", "", "print the URL instead of opening it"},
+          {"--seconds", "S", "search at most S seconds for the device, default 3"}},
+         "opens the device's web page in the default browser; 12 when not found",
+         device::RunOpen},
     };
     return commands;
 }
@@ -206,5 +227,6 @@ int main(int argc, char** argv) {
     std::string error;
     if (!cli::Parse(argc, argv, Commands(), &args, &error)) return Usage(error);
     InstallSignals();
+    device::SetStopFlag(&g_stop);
     return args.command->run(args);
 }

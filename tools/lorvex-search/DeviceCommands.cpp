@@ -1,0 +1,136 @@
+#include "DeviceCommands.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "HostProcess.h"
+#include "LorvexManage.h"
+
+namespace device {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::atomic<bool>* g_stop = nullptr;
+
+bool Stopped() { return g_stop != nullptr && g_stop->load(); }
+
+int Usage(const std::string& reason) {
+    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
+    return 2;
+}
+
+// The manager started as the window starts it; stopped as it closes.
+class Session {
+public:
+    Session() {
+        m_manager.Init();
+        m_manager.SetAutoSearch(5);
+        m_manager.RefreshSearch(false);
+    }
+    ~Session() { m_manager.Shutdown(); }
+    CLorvexManage& Manager() { return m_manager; }
+
+    // Searches until the device is listed or the time is up.
+    bool WaitForDevice(const char* mac, double seconds) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        SEARCH_INFO found{};
+        while (!m_manager.FindDevice(mac, &found)) {
+            if (Stopped() || Clock::now() >= end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+private:
+    CLorvexManage m_manager;
+};
+
+// The MAC positional in canonical form; false when it is not one.
+bool ReadMac(const cli::ParsedArgs& args, char mac[18]) {
+    return CLorvexManage::NormalizeMac(args.positionals[0].c_str(), mac);
+}
+
+bool ReadSeconds(const cli::ParsedArgs& args, double* seconds) {
+    *seconds = 3;
+    return !args.Has("--seconds") || cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, seconds);
+}
+
+const char* const kOutcomes[] = {
+    "done: the device took the new network parameters",
+    "refused: the host part of the IP address is all ones",
+    "refused: the host part of the IP address is all zeros",
+    "refused: the IP address or the gateway is a loopback address",
+    "refused: the IP address or the gateway is not a unicast address of classes A to C",
+    "refused: the subnet mask is zero, too short for the address class, or not contiguous",
+    "refused: the gateway is not in the subnet of the IP address",
+    "refused: the host part of the gateway is all ones",
+    "refused: the host part of the gateway is all zeros",
+    "failed: no answer from the device within 3000 ms",
+    "failed: the device refused the request (wrong password?), the port change failed, "
+    "or a port is not 1 to 65535",
+    "sent: the device is not an IP camera and does not report the outcome",
+    "failed: device does not exist (not found by the search)",
+};
+
+}  // namespace
+
+void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+std::string SetIpOutcome(int32_t code) {
+    const int32_t count = static_cast<int32_t>(sizeof kOutcomes / sizeof kOutcomes[0]);
+    if (code < 0 || code >= count) return "unknown result " + std::to_string(code);
+    return kOutcomes[code];
+}
+
+int RunSetIp(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    if (!ReadMac(args, mac)) return Usage("not a MAC address: " + args.positionals[0]);
+    if (!ReadSeconds(args, &seconds)) return Usage("bad value for --seconds");
+    for (const char* required : {"--ip", "--mask", "--gateway", "--password"})
+        if (!args.Has(required)) return Usage(std::string("set-ip needs ") + required);
+    Session session;
+    session.WaitForDevice(mac, seconds);
+    const std::string password = args.Get("--password", "");
+    const int32_t code = session.Manager().SetNetParam(
+        mac, args.Get("--ip", "").c_str(), args.Get("--mask", "").c_str(),
+        args.Get("--gateway", "").c_str(), password.c_str(), args.Get("--http-port", "").c_str(),
+        args.Get("--data-port", "").c_str(), args.Has("--dhcp"));
+    std::printf("%s: %s (code %d)\n", mac, SetIpOutcome(code).c_str(), code);
+    return code;
+}
+
+int RunRestore(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    if (!ReadMac(args, mac)) return Usage("not a MAC address: " + args.positionals[0]);
+    if (!ReadSeconds(args, &seconds)) return Usage("bad value for --seconds");
+    Session session;
+    session.WaitForDevice(mac, seconds);
+    const bool restored = session.Manager().RestoreDevicePassword(mac);
+    std::printf("%s: %s\n", mac,
+                restored ? "restored: the password is back to its factory value"
+                         : "failed: the device did not acknowledge the restore");
+    return restored ? 0 : 1;
+}
+
+int RunOpen(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    if (!ReadMac(args, mac)) return Usage("not a MAC address: " + args.positionals[0]);
+    if (!ReadSeconds(args, &seconds)) return Usage("bad value for --seconds");
+    if (args.Has("--print")) SetUrlOpener([](const std::string& url) { std::printf("%s\n", url.c_str()); });
+    Session session;
+    if (!session.WaitForDevice(mac, seconds)) {
+        std::printf("%s: %s\n", mac, SetIpOutcome(CLorvexManage::SETNET_NO_DEVICE).c_str());
+        return CLorvexManage::SETNET_NO_DEVICE;
+    }
+    if (session.Manager().OpenDeviceWeb(mac)) return 0;
+    std::printf("%s: failed: the device reports no usable address or HTTP port\n", mac);
+    return 1;
+}
+
+}  // namespace device
