@@ -15,6 +15,9 @@ using Clock = std::chrono::steady_clock;
 
 const std::atomic<bool>* g_stop = nullptr;
 
+// Longer than the library's gap between a request and its repeat.
+constexpr std::chrono::milliseconds kRequestRepeat{300};
+
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
 int Usage(const std::string& reason) {
@@ -100,6 +103,11 @@ int RunSetIp(const cli::ParsedArgs& args) {
         args.Get("--gateway", "").c_str(), password.c_str(), args.Get("--http-port", "").c_str(),
         args.Get("--data-port", "").c_str(), args.Has("--dhcp"));
     std::printf("%s: %s (code %d)\n", mac, SetIpOutcome(code).c_str(), code);
+    std::fflush(stdout);
+    // The library sends a request and its repeat 200 ms later from its own
+    // thread; nothing waited for a device that does not answer, so give them
+    // time to leave before the session ends.
+    if (code == CLorvexManage::SETNET_NOT_IPC) std::this_thread::sleep_for(kRequestRepeat);
     return code;
 }
 

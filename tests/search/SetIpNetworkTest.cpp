@@ -1,0 +1,402 @@
+// Configuration requests end to end, inside the private network of
+// scripts/netns-run (this side 10.77.0.2/24 on veth0): lorvex-search set-ip,
+// restore and open against a simulated fleet of our own in the device
+// namespace, and the wall time of SetNetParam through the real library.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceHttp.h"
+#include "HostNet.h"
+#include "LorvexManage.h"
+#include "PrivateNetwork.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kMoved[] = "02:4C:56:00:04:01";
+const char kHidden[] = "02:4C:56:00:04:02";
+const char kRecorder[] = "02:4C:56:00:04:03";
+const char kWrong[] = "02:4C:56:00:04:04";
+const char kSilent[] = "02:4C:56:00:04:05";
+const char kBad[] = "02:4C:56:00:04:06";
+const char kRestore[] = "02:4C:56:00:04:07";
+const char kTimed[] = "02:4C:56:00:04:08";
+const char kUnknown[] = "02:4C:56:00:0F:0F";
+
+const char kFleet[] = R"({"devices": [
+  {"mac": "02:4C:56:00:04:01", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.64", "ip2": "169.254.4.1"},
+  {"mac": "02:4C:56:00:04:02", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.65", "ip2": "169.254.4.2",
+   "rtspPort": 8554, "rtspInAnswer": false},
+  {"mac": "02:4C:56:00:04:03", "type": "ZVK_NVR", "dataPort": 9008, "ip": "192.168.1.66"},
+  {"mac": "02:4C:56:00:04:04", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.67"},
+  {"mac": "02:4C:56:00:04:05", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.68", "silent": true},
+  {"mac": "02:4C:56:00:04:06", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.69"},
+  {"mac": "02:4C:56:00:04:07", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.70", "password": "changed",
+   "factoryPassword": "123456"},
+  {"mac": "02:4C:56:00:04:08", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.71", "ip2": "169.254.4.8"}
+]})";
+
+double Since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    double seconds = 0;
+};
+
+// Runs argv with standard output into a file; waits for it to end.
+Outcome Spawn(std::vector<std::string> argv, const std::string& outPath) {
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(&a[0]);
+    raw.push_back(nullptr);
+    Outcome run;
+    const auto start = Clock::now();
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, raw[0], &files, nullptr, raw.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&files);
+    run.seconds = Since(start);
+    run.out = ReadFile(outPath);
+    return run;
+}
+
+// GET / over a plain socket, read to the close; at most 64 KiB.
+std::string Page(const std::string& address, uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = inet_addr(address.c_str());
+    timeval t{3, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    std::string out;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request = "GET / HTTP/1.0\r\nHost: " + address + "\r\n\r\n";
+        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
+            char buffer[4096];
+            for (ssize_t n; out.size() < 65536 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                out.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
+    return out;
+}
+
+bool Probe(const char* address, uint16_t port) { return ProbeTcpPort(inet_addr(address), port, 200); }
+
+// An IP camera takes new ports only over HTTP; a simulator that already took
+// them from the search request leaves the port step nothing to reach.
+const char kPortsTakenEarly[] =
+    "lorvex-devsim applied the search request's httpPort/dataPort to an IP camera, so its "
+    "stored ports no longer answer and the HTTP port step cannot reach it";
+
+class SetIpNetwork : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const char* devices = getenv("LORVEX_NETNS_DEVICES");
+        const char* devsim = getenv("LORVEX_DEVSIM");
+        if (!devsim::InPrivateNetwork() || !devices || !devsim || !getenv("LORVEX_SEARCH_TOOL")) return;
+        s_tag = "/tmp/setip-net-" + std::to_string(getpid());
+        std::ofstream(s_tag + "-fleet.json") << kFleet;
+        std::vector<std::string> args = {"ip", "netns", "exec", devices, devsim, "--fleet",
+                                         s_tag + "-fleet.json", "--own-addresses", "veth1",
+                                         "--jitter", "20", "--verbose", "--ready-file",
+                                         s_tag + "-ready"};
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        const std::string log = s_tag + "-devsim.log";
+        posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        std::vector<char*> raw;
+        for (std::string& s : args) raw.push_back(&s[0]);
+        raw.push_back(nullptr);
+        if (posix_spawnp(&s_pid, raw[0], &files, nullptr, raw.data(), environ) != 0) s_pid = -1;
+        posix_spawn_file_actions_destroy(&files);
+        for (int i = 0; i < 100 && s_pid > 0 && access((s_tag + "-ready").c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // What the window's start-up adds, so link-local addresses are reachable.
+        std::system("ip route replace 169.254.0.0/16 dev veth0");
+        // Only so the test can look at devices still in their factory subnet.
+        std::system("ip route replace 192.168.1.0/24 dev veth0");
+    }
+    static void TearDownTestSuite() {
+        if (s_pid > 0) kill(s_pid, SIGTERM), waitpid(s_pid, nullptr, 0);
+        for (const char* suffix : {"-fleet.json", "-ready", "-devsim.log", "-out"})
+            std::remove((s_tag + suffix).c_str());
+    }
+    void SetUp() override {
+        REQUIRE_PRIVATE_NETWORK();
+        if (!getenv("LORVEX_SEARCH_TOOL")) GTEST_SKIP() << "LORVEX_SEARCH_TOOL not set";
+        ASSERT_GT(s_pid, 0);
+        ASSERT_EQ(access((s_tag + "-ready").c_str(), F_OK), 0) << "the simulator did not start";
+    }
+
+    static Outcome Tool(std::vector<std::string> args) {
+        args.insert(args.begin(), getenv("LORVEX_SEARCH_TOOL"));
+        return Spawn(args, s_tag + "-out");
+    }
+    static Outcome SetIp(const char* mac, const char* ip, const char* gateway,
+                     std::vector<std::string> extra = {}, const char* password = "123456") {
+        std::vector<std::string> args = {"set-ip", mac, "--ip", ip, "--mask", "255.255.255.0",
+                                         "--gateway", gateway, "--password", password};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Tool(args);
+    }
+    // The device as lorvex-search lists it; null when it is not found.
+    static nlohmann::json Listed(const char* mac) {
+        const Outcome run = Tool({"list", "--seconds", "1.5", "--format", "json"});
+        for (const auto& d : nlohmann::json::parse(run.out, nullptr, false))
+            if (d.value("mac", "") == mac) return d;
+        return nullptr;
+    }
+    // The simulator's lines for configuration requests that reached mac.
+    static std::string ConfigLog(const char* mac) {
+        std::string out, line;
+        std::istringstream log(ReadFile(s_tag + "-devsim.log"));
+        while (std::getline(log, line))
+            if (line.find(mac) != std::string::npos && line.find("config result") != std::string::npos)
+                out += line + "\n";
+        return out;
+    }
+
+    static pid_t s_pid;
+    static std::string s_tag;
+};
+pid_t SetIpNetwork::s_pid = -1;
+std::string SetIpNetwork::s_tag;
+
+TEST_F(SetIpNetwork, CameraInForeignSubnetIsBroughtIntoTheHostsAndOpened) {
+    const Outcome run = SetIp(kMoved, "10.77.0.64", "10.77.0.1");
+    EXPECT_EQ(run.code, 0) << run.out;
+    EXPECT_NE(run.out.find("done"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("123456"), std::string::npos) << "password printed";
+    EXPECT_TRUE(Probe("10.77.0.64", 9008));
+    EXPECT_FALSE(Probe("192.168.1.64", 9008));
+    const nlohmann::json listed = Listed(kMoved);
+    ASSERT_FALSE(listed.is_null());
+    EXPECT_EQ(listed.value("ipAddr", ""), "10.77.0.64");
+    EXPECT_EQ(listed.value("route", ""), "10.77.0.1");
+
+    const Outcome open = Tool({"open", kMoved, "--print"});
+    EXPECT_EQ(open.code, 0);
+    EXPECT_EQ(open.out, "http://10.77.0.64\n");
+    EXPECT_NE(Page("10.77.0.64", 80).find(" 200 "), std::string::npos);
+}
+
+TEST_F(SetIpNetwork, NewPortsAreTakenOverHttp) {
+    Outcome run = SetIp(kMoved, "10.77.0.74", "10.77.0.1", {"--http-port", "8080", "--data-port", "9010"});
+    if (run.code == 10 && Probe("10.77.0.74", 9010)) GTEST_SKIP() << kPortsTakenEarly;
+    ASSERT_EQ(run.code, 0) << run.out;
+    int32_t rtsp = -1;
+    EXPECT_TRUE(GetPortConfig("10.77.0.74", 8080, "123456", &rtsp));
+    EXPECT_EQ(rtsp, 554);
+    EXPECT_TRUE(Probe("10.77.0.74", 9010));
+    EXPECT_FALSE(Probe("10.77.0.74", 80));
+    const nlohmann::json listed = Listed(kMoved);
+    ASSERT_FALSE(listed.is_null());
+    EXPECT_EQ(listed.value("httpPort", 0), 8080);
+    EXPECT_EQ(listed.value("dataPort", 0), 9010);
+    const Outcome open = Tool({"open", kMoved, "--print"});
+    EXPECT_EQ(open.out, "http://10.77.0.74:8080\n");
+    EXPECT_NE(Page("10.77.0.74", 8080).find(" 200 "), std::string::npos);
+}
+
+TEST_F(SetIpNetwork, CameraWithoutRtspPortInItsAnswerIsAskedAndKeepsIt) {
+    const Outcome run =
+        SetIp(kHidden, "10.77.0.65", "10.77.0.1", {"--http-port", "8081", "--data-port", "9011"});
+    if (run.code == 10 && Probe("10.77.0.65", 9011)) GTEST_SKIP() << kPortsTakenEarly;
+    ASSERT_EQ(run.code, 0) << run.out;
+    int32_t rtsp = -1;
+    EXPECT_TRUE(GetPortConfig("10.77.0.65", 8081, "123456", &rtsp));
+    EXPECT_EQ(rtsp, 8554);
+}
+
+TEST_F(SetIpNetwork, RecorderGetsTheRequestAnd11ComesBackAtOnce) {
+    const Outcome run = SetIp(kRecorder, "10.77.0.66", "10.77.0.1");
+    EXPECT_EQ(run.code, 11) << run.out;
+    EXPECT_LT(run.seconds, 1.5);  // the search until it is listed, no wait after sending
+    EXPECT_NE(ConfigLog(kRecorder).find("config result 0"), std::string::npos);
+    const nlohmann::json listed = Listed(kRecorder);
+    ASSERT_FALSE(listed.is_null());
+    EXPECT_EQ(listed.value("ipAddr", ""), "10.77.0.66");
+}
+
+TEST_F(SetIpNetwork, WrongPasswordGives10AndChangesNothing) {
+    const Outcome run = SetIp(kWrong, "10.77.0.67", "10.77.0.1", {}, "wrong");
+    EXPECT_EQ(run.code, 10) << run.out;
+    EXPECT_NE(ConfigLog(kWrong).find("config result 1"), std::string::npos);
+    EXPECT_TRUE(Probe("192.168.1.67", 9008));
+    EXPECT_FALSE(Probe("10.77.0.67", 9008));
+}
+
+TEST_F(SetIpNetwork, SilentCameraGives9AfterThreeSeconds) {
+    const Outcome run = SetIp(kSilent, "10.77.0.68", "10.77.0.1");
+    EXPECT_EQ(run.code, 9) << run.out;
+    EXPECT_GE(run.seconds, 3.0);
+    EXPECT_LT(run.seconds, 4.5);
+}
+
+TEST_F(SetIpNetwork, RefusedAddressesGiveTheirRuleAndNothingIsSent) {
+    struct Row {
+        const char *ip, *mask, *gateway;
+        int code;
+    } rows[] = {
+        {"10.77.0.255", "255.255.255.0", "10.77.0.1", 1},
+        {"10.77.0.0", "255.255.255.0", "10.77.0.1", 2},
+        {"127.0.0.5", "255.0.0.0", "127.0.0.1", 3},
+        {"10.77.0.69", "255.0.255.0", "10.77.0.1", 5},
+        {"10.77.0.69", "255.255.255.0", "10.78.0.1", 6},
+        {"10.77.0.69", "255.255.255.0", "0.0.0.0", 8},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.ip);
+        const Outcome run = Tool({"set-ip", kBad, "--ip", r.ip, "--mask", r.mask, "--gateway", r.gateway,
+                              "--password", "123456"});
+        EXPECT_EQ(run.code, r.code) << run.out;
+        EXPECT_NE(run.out.find("refused"), std::string::npos) << run.out;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(ConfigLog(kBad), "");
+    EXPECT_TRUE(Probe("192.168.1.69", 9008));
+}
+
+TEST_F(SetIpNetwork, RestoreOfUnknownFailsAndOfKnownSucceeds) {
+    const Outcome unknown = Tool({"restore", kUnknown, "--seconds", "0.5"});
+    EXPECT_EQ(unknown.code, 1) << unknown.out;
+    int32_t rtsp = -1;
+    EXPECT_FALSE(GetPortConfig("192.168.1.70", 80, "123456", &rtsp));
+    const Outcome known = Tool({"restore", kRestore});
+    EXPECT_EQ(known.code, 0) << known.out;
+    EXPECT_TRUE(GetPortConfig("192.168.1.70", 80, "123456", &rtsp));
+}
+
+TEST_F(SetIpNetwork, UnknownMacIsNotFound) {
+    Outcome run = SetIp(kUnknown, "10.77.0.90", "10.77.0.1", {"--seconds", "0.5"});
+    EXPECT_EQ(run.code, 12) << run.out;
+    EXPECT_NE(run.out.find("does not exist"), std::string::npos);
+    run = Tool({"open", kUnknown, "--print", "--seconds", "0.5"});
+    EXPECT_EQ(run.code, 12) << run.out;
+}
+
+// Wall time of SetNetParam for an IP camera that accepts at once, with and
+// without the port step; printed for docs/performance.md.
+class WallTime {
+public:
+    WallTime() {
+        m_manager.Init();
+        m_manager.SetAutoSearch(5);
+        m_manager.RefreshSearch(false);
+    }
+    ~WallTime() { m_manager.Shutdown(); }
+    // The listed record of the timed camera once it answers from ip (any when empty).
+    bool Await(const std::string& ip, SEARCH_INFO* d) {
+        const auto start = Clock::now();
+        while (!(m_manager.FindDevice(kTimed, d) && (ip.empty() || ip == d->ipAddr))) {
+            if (Since(start) > 5) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    // One request; the list is refreshed so the next round sees the new answer.
+    int32_t Set(const std::string& ip, const std::string& http, const std::string& data,
+                double* seconds) {
+        const auto start = Clock::now();
+        const int32_t code = m_manager.SetNetParam(kTimed, ip.c_str(), "255.255.255.0", "10.77.0.1",
+                                                   "123456", http.c_str(), data.c_str(), false);
+        *seconds = Since(start);
+        m_manager.RefreshSearch(false);
+        return code;
+    }
+
+private:
+    CLorvexManage m_manager;
+};
+
+struct Figures {
+    double total = 0, worst = 0;
+    int runs = 0;
+    void Add(double s) { total += s, worst = std::max(worst, s), ++runs; }
+    std::string Text() const {
+        char text[96];
+        std::snprintf(text, sizeof text, "mean %.1f ms, worst %.1f ms (%d runs)",
+                      runs ? 1000 * total / runs : 0.0, 1000 * worst, runs);
+        return text;
+    }
+};
+
+TEST_F(SetIpNetwork, WallTimeOfSetNetParam) {
+    WallTime bench;
+    SEARCH_INFO d{};
+    ASSERT_TRUE(bench.Await("", &d));
+    Figures plain, ports, exchange;
+    bool portsTakenEarly = false;
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE(i);
+        const bool withPorts = i >= 5;
+        const std::string ip = "10.77.0." + std::to_string(100 + i);
+        const std::string http = withPorts ? std::to_string(d.httpPort == 80 ? 8090 : 80) : "";
+        const std::string data = withPorts ? std::to_string(d.dataPort == 9008 ? 9020 : 9008) : "";
+        double seconds = 0;
+        const int32_t code = bench.Set(ip, portsTakenEarly ? "" : http, portsTakenEarly ? "" : data, &seconds);
+        if (withPorts && code == 10 && Probe(ip.c_str(), static_cast<uint16_t>(std::stoi(data)))) {
+            portsTakenEarly = true;  // measured below in two parts instead
+            ASSERT_TRUE(bench.Await(ip, &d));
+            continue;
+        }
+        ASSERT_EQ(code, 0);
+        if (withPorts && portsTakenEarly) {
+            // The port step's own exchanges, as SetNetParam makes them.
+            const auto start = Clock::now();
+            Probe(ip.c_str(), static_cast<uint16_t>(d.dataPort));
+            EXPECT_TRUE(SetPortConfig(ip.c_str(), static_cast<uint16_t>(d.httpPort), "123456",
+                                      static_cast<uint16_t>(std::stoi(http)),
+                                      static_cast<uint16_t>(std::stoi(data)), 554));
+            exchange.Add(Since(start));
+        }
+        (withPorts && !portsTakenEarly ? ports : plain).Add(seconds);
+        ASSERT_TRUE(bench.Await(ip, &d));
+    }
+    std::printf("set-ip wall time without port step: %s\n", plain.Text().c_str());
+    if (ports.runs) std::printf("set-ip wall time with port step: %s\n", ports.Text().c_str());
+    if (exchange.runs) std::printf("port step alone (probe + SetPortConfig): %s\n", exchange.Text().c_str());
+    EXPECT_LT(plain.total / plain.runs, 3.0);
+    if (ports.runs) {
+        EXPECT_LT(ports.total / ports.runs, 3.5);
+    }
+    if (portsTakenEarly) GTEST_SKIP() << kPortsTakenEarly;
+}
+
+}  // namespace
