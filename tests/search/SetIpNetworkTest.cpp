@@ -224,7 +224,7 @@ TEST_F(SetIpNetwork, NewPortsAreTakenOverHttp) {
     EXPECT_TRUE(GetPortConfig("10.77.0.74", 8080, "123456", &rtsp));
     EXPECT_EQ(rtsp, 554);
     EXPECT_TRUE(Probe("10.77.0.74", 9010));
-    EXPECT_FALSE(Probe("10.77.0.74", 80));
+    EXPECT_FALSE(GetPortConfig("10.77.0.74", 80, "123456", &rtsp));  // no longer on its old port
     const nlohmann::json listed = Listed(kMoved);
     ASSERT_FALSE(listed.is_null());
     EXPECT_EQ(listed.value("httpPort", 0), 8080);
