@@ -37,9 +37,9 @@ const TypeSpec kTypeSpecs[] = {
 
 const char* buttonKey(int id)
 {
-    for (const ButtonSpec& spec : kButtonSpecs) {
-        if (spec.id == id)
-            return spec.key;
+    for (const ButtonSpec& entry : kButtonSpecs) {
+        if (entry.id == id)
+            return entry.key;
     }
     return "";
 }
@@ -65,10 +65,10 @@ N12_MessageBox::N12_MessageBox(const QString& text, int buttons, int type, QWidg
 void N12_MessageBox::setUpType(int type)
 {
     m_icon = new AdaptImage(QString(), this);
-    for (const TypeSpec& spec : kTypeSpecs) {
-        if (spec.type == type) {
-            m_icon->setImage(QLatin1String(spec.image));
-            setTitle(GetText(spec.titleKey));
+    for (const TypeSpec& entry : kTypeSpecs) {
+        if (entry.type == type) {
+            m_icon->setImage(QLatin1String(entry.image));
+            setTitle(GetText(entry.titleKey));
         }
     }
 }
@@ -92,9 +92,9 @@ void N12_MessageBox::createButtons()
 QVector<int> N12_MessageBox::buttonOrder(int mask)
 {
     QVector<int> ids;
-    for (const ButtonSpec& spec : kButtonSpecs) {
-        if (mask & spec.id)
-            ids.append(spec.id);
+    for (const ButtonSpec& entry : kButtonSpecs) {
+        if (mask & entry.id)
+            ids.append(entry.id);
     }
     return ids;
 }

@@ -11,7 +11,7 @@ namespace {
 using namespace devsim;
 
 Device Camera() {
-  Device d = GenerateDevice(FleetSpec{}, 0, 1700000000);
+  Device d = GenerateDevice(FleetPlan{}, 0, 1700000000);
   d.password = "pw";
   return d;
 }
@@ -67,13 +67,13 @@ TEST(DevsimAnswer, EscapesDeviceTextAndCarriesRunningTime) {
 }
 
 TEST(DevsimFleet, SubnetsTypesAndMacsAreSpreadInTurn) {
-  FleetSpec spec;
-  spec.subnets.resize(2);
-  ASSERT_TRUE(ParseCidr("192.168.1.0/24", &spec.subnets[0]));
-  ASSERT_TRUE(ParseCidr("172.16.5.77/16", &spec.subnets[1]));
-  spec.count = 600;
+  FleetPlan plan;
+  plan.subnets.resize(2);
+  ASSERT_TRUE(ParseCidr("192.168.1.0/24", &plan.subnets[0]));
+  ASSERT_TRUE(ParseCidr("172.16.5.77/16", &plan.subnets[1]));
+  plan.count = 600;
   std::vector<Device> fleet;
-  Generate(spec, 1700000000, &fleet);
+  Generate(plan, 1700000000, &fleet);
   EXPECT_EQ(fleet[0].ip, "192.168.1.64");
   EXPECT_EQ(fleet[1].ip, "172.16.0.64");
   EXPECT_EQ(fleet[1].mask, "255.255.0.0");

@@ -132,14 +132,14 @@ std::string AddressText(std::uint32_t address) {
   return buf;
 }
 
-Device GenerateDevice(const FleetSpec& spec, int index, std::int64_t nowEpoch) {
-  const std::vector<std::string>& types = spec.types.empty() ? kDeviceTypes : spec.types;
-  const Subnet subnet = spec.subnets.empty() ? Subnet{0xC0A80100u, 24}
-                                             : spec.subnets[index % spec.subnets.size()];
-  const int perSubnet = index / static_cast<int>(std::max<std::size_t>(1, spec.subnets.size()));
+Device GenerateDevice(const FleetPlan& plan, int index, std::int64_t nowEpoch) {
+  const std::vector<std::string>& types = plan.types.empty() ? kDeviceTypes : plan.types;
+  const Subnet subnet = plan.subnets.empty() ? Subnet{0xC0A80100u, 24}
+                                             : plan.subnets[index % plan.subnets.size()];
+  const int perSubnet = index / static_cast<int>(std::max<std::size_t>(1, plan.subnets.size()));
   const TypeProfile& p = ProfileOf(types[static_cast<std::size_t>(index) % types.size()]);
   Device d;
-  d.mac = AddToMac(spec.firstMac, static_cast<std::uint32_t>(index));
+  d.mac = AddToMac(plan.firstMac, static_cast<std::uint32_t>(index));
   d.type = types[static_cast<std::size_t>(index) % types.size()];
   d.baseName = d.devName = std::string(p.model).substr(3) + "-" + std::to_string(index + 1);
   d.productModel = p.model;
@@ -158,19 +158,19 @@ Device GenerateDevice(const FleetSpec& spec, int index, std::int64_t nowEpoch) {
   d.dataPort = p.dataPort;
   d.rtspPort = p.rtspPort;
   d.activated = index % 5 == 4 ? 1 : 0;
-  d.password = spec.password;
-  d.factoryPassword = spec.factoryPassword;
+  d.password = plan.password;
+  d.factoryPassword = plan.factoryPassword;
   d.bootEpoch = nowEpoch - 600 - 3607LL * (index % 200);
   d.bootTime = TimeText(d.bootEpoch);
-  d.vanishAfter = spec.vanishAfter;
+  d.vanishAfter = plan.vanishAfter;
   return d;
 }
 
-void Generate(const FleetSpec& spec, std::int64_t nowEpoch, std::vector<Device>* out) {
-  for (int i = 0; i < spec.count; ++i) out->push_back(GenerateDevice(spec, i, nowEpoch));
+void Generate(const FleetPlan& plan, std::int64_t nowEpoch, std::vector<Device>* out) {
+  for (int i = 0; i < plan.count; ++i) out->push_back(GenerateDevice(plan, i, nowEpoch));
 }
 
-bool LoadFleetFile(const std::string& path, const FleetSpec& spec, std::int64_t nowEpoch,
+bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t nowEpoch,
                    std::vector<Device>* out, std::string* error) {
   std::ifstream in(path);
   if (!in) {
@@ -179,7 +179,7 @@ bool LoadFleetFile(const std::string& path, const FleetSpec& spec, std::int64_t 
   }
   try {
     const nlohmann::json doc = nlohmann::json::parse(in);
-    FleetSpec base = spec;
+    FleetPlan base = plan;
     base.firstMac = {0x02, 0x4C, 0x46, 0x00, 0x00, 0x01};  // apart from generated devices
     int index = 0;
     for (const nlohmann::json& j : doc.at("devices")) {

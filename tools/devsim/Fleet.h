@@ -29,7 +29,7 @@ bool ParseCidr(const std::string& text, Subnet* out);
 // Dotted quad of a host-order address.
 std::string AddressText(std::uint32_t address);
 
-struct FleetSpec {
+struct FleetPlan {
   int count = 0;
   std::vector<Subnet> subnets;     // devices are spread over them in turn
   std::vector<std::string> types;  // taken in turn; empty = all seven
@@ -39,19 +39,19 @@ struct FleetSpec {
   double vanishAfter = -1;
 };
 
-// The `index`-th generated device of `spec`: MAC firstMac + index, type,
+// The `index`-th generated device of `plan`: MAC firstMac + index, type,
 // address (host 64 + index / subnets in its subnet, wrapping), names,
 // versions, ports and times.
-Device GenerateDevice(const FleetSpec& spec, int index, std::int64_t nowEpoch);
+Device GenerateDevice(const FleetPlan& plan, int index, std::int64_t nowEpoch);
 
-// Appends spec.count generated devices.
-void Generate(const FleetSpec& spec, std::int64_t nowEpoch, std::vector<Device>* out);
+// Appends plan.count generated devices.
+void Generate(const FleetPlan& plan, std::int64_t nowEpoch, std::vector<Device>* out);
 
 // Appends the devices of a fleet file: {"devices": [ {...}, ... ]}. Each
 // object starts as a generated device (so every field has a value) and
 // overrides what it names; see docs/protocol.md for the keys. False with a
 // reason in `error` when the file is unreadable or a value has the wrong type.
-bool LoadFleetFile(const std::string& path, const FleetSpec& spec, std::int64_t nowEpoch,
+bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t nowEpoch,
                    std::vector<Device>* out, std::string* error);
 
 // The devices under one lock, with a MAC index. Later per-device servers

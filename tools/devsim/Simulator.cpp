@@ -172,7 +172,7 @@ void Simulator::Flood(Clock::time_point now) {
 }
 
 std::string Simulator::FloodDatagram() {
-  Device d = GenerateDevice(FleetSpec{}, static_cast<int>(rng_() % 5000), NowEpoch());
+  Device d = GenerateDevice(FleetPlan{}, static_cast<int>(rng_() % 5000), NowEpoch());
   for (std::size_t i = 3; i < 6; ++i) d.mac[i] = static_cast<unsigned char>(rng_());
   d.mac[0] = 0x06;  // locally administered, unicast: never one of the fleet's
   std::string dg = lorvex::wire::Encode({Kind::Answer, lastProbeId_, d.mac, AnswerXml(d, NowEpoch())});

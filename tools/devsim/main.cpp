@@ -32,7 +32,7 @@ const char kUsage[] =
 struct Options {
   std::string fleetFile;
   std::string readyFile;
-  devsim::FleetSpec spec;
+  devsim::FleetPlan plan;
   devsim::SimOptions sim;
   devsim::ServeOptions serve;
   int httpDelayMs = 0, httpStatus = 0;
@@ -53,21 +53,21 @@ bool ParseNumber(const std::string& text, double* out) {
   return !text.empty() && end && *end == '\0' && *out >= 0;
 }
 
-bool TakeSubnets(const std::string& text, devsim::FleetSpec* spec) {
-  spec->subnets.clear();
+bool TakeSubnets(const std::string& text, devsim::FleetPlan* plan) {
+  plan->subnets.clear();
   for (const std::string& s : SplitList(text)) {
     devsim::Subnet net;
     if (!devsim::ParseCidr(s, &net)) return false;
-    spec->subnets.push_back(net);
+    plan->subnets.push_back(net);
   }
-  return !spec->subnets.empty();
+  return !plan->subnets.empty();
 }
 
-bool TakeTypes(const std::string& text, devsim::FleetSpec* spec) {
-  spec->types = SplitList(text);
-  for (const std::string& t : spec->types)
+bool TakeTypes(const std::string& text, devsim::FleetPlan* plan) {
+  plan->types = SplitList(text);
+  for (const std::string& t : plan->types)
     if (t.find("ZVK") == std::string::npos) return false;
-  return !spec->types.empty();
+  return !plan->types.empty();
 }
 
 // Applies one option with its value; false when the value is not acceptable.
@@ -75,17 +75,17 @@ bool TakeOption(const std::string& name, const std::string& value, Options* o) {
   double n = 0;
   if (name == "--fleet") return o->fleetFile = value, true;
   if (name == "--ready-file") return o->readyFile = value, true;
-  if (name == "--subnet") return TakeSubnets(value, &o->spec);
-  if (name == "--types") return TakeTypes(value, &o->spec);
-  if (name == "--password") return o->spec.password = o->spec.factoryPassword = value, true;
-  if (name == "--factory-password") return o->spec.factoryPassword = value, true;
-  if (name == "--first-mac") return lorvex::wire::ParseMac(value, &o->spec.firstMac);
+  if (name == "--subnet") return TakeSubnets(value, &o->plan);
+  if (name == "--types") return TakeTypes(value, &o->plan);
+  if (name == "--password") return o->plan.password = o->plan.factoryPassword = value, true;
+  if (name == "--factory-password") return o->plan.factoryPassword = value, true;
+  if (name == "--first-mac") return lorvex::wire::ParseMac(value, &o->plan.firstMac);
   if (name == "--own-addresses") return o->serve.ownInterface = value, !value.empty();
   if (!ParseNumber(value, &n)) return false;
-  if (name == "--count") return o->spec.count = static_cast<int>(n), n <= 1000000;
+  if (name == "--count") return o->plan.count = static_cast<int>(n), n <= 1000000;
   if (name == "--jitter") return o->sim.jitterMs = n, true;
   if (name == "--change-every") return o->sim.changeEvery = n, true;
-  if (name == "--vanish-after") return o->spec.vanishAfter = n, true;
+  if (name == "--vanish-after") return o->plan.vanishAfter = n, true;
   if (name == "--flood") return o->sim.flood = n, true;
   if (name == "--serve-limit") return o->serve.serveLimit = static_cast<std::size_t>(n), n <= 100000;
   if (name == "--http-delay") return o->httpDelayMs = static_cast<int>(n), n <= 60000;
@@ -112,11 +112,11 @@ bool ParseArgs(int argc, char** argv, Options* o) {
 bool BuildFleet(const Options& o, std::vector<devsim::Device>* devices) {
   const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   std::string error;
-  if (!o.fleetFile.empty() && !devsim::LoadFleetFile(o.fleetFile, o.spec, now, devices, &error)) {
+  if (!o.fleetFile.empty() && !devsim::LoadFleetFile(o.fleetFile, o.plan, now, devices, &error)) {
     std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str());
     return false;
   }
-  devsim::Generate(o.spec, now, devices);
+  devsim::Generate(o.plan, now, devices);
   for (devsim::Device& d : *devices) {  // the flags' misbehaviour, on top of the file's
     if (o.httpDelayMs > 0) d.httpDelayMs = o.httpDelayMs;
     if (o.httpStatus > 0) d.httpStatus = o.httpStatus;

@@ -13,8 +13,8 @@ const CommandSpec* FindCommand(const std::vector<CommandSpec>& commands, const s
     return nullptr;
 }
 
-const OptionSpec* FindOption(const CommandSpec& command, const std::string& name) {
-    for (const OptionSpec& o : command.options)
+const OptionInfo* FindOption(const CommandSpec& command, const std::string& name) {
+    for (const OptionInfo& o : command.options)
         if (o.name == name) return &o;
     return nullptr;
 }
@@ -27,10 +27,10 @@ bool Fail(std::string* error, const std::string& reason) {
 // Takes the option at argv[*i] (and its value); advances *i past what it used.
 bool TakeOption(int argc, const char* const* argv, int* i, ParsedArgs* out, std::string* error) {
     const std::string name = argv[*i];
-    const OptionSpec* spec = FindOption(*out->command, name);
-    if (spec == nullptr) return Fail(error, "unknown option " + name + " for " + out->command->name);
+    const OptionInfo* option = FindOption(*out->command, name);
+    if (option == nullptr) return Fail(error, "unknown option " + name + " for " + out->command->name);
     if (out->Has(name)) return Fail(error, "option " + name + " given twice");
-    if (spec->valueName.empty()) return out->options[name] = "", true;
+    if (option->valueName.empty()) return out->options[name] = "", true;
     if (*i + 1 >= argc) return Fail(error, "option " + name + " needs a value");
     out->options[name] = argv[++*i];
     return true;
@@ -68,10 +68,10 @@ std::string Usage(const std::string& program, const std::vector<CommandSpec>& co
     for (const CommandSpec& c : commands) {
         text += "  " + program + " " + c.name;
         for (const std::string& p : c.positionals) text += " " + p;
-        for (const OptionSpec& o : c.options)
+        for (const OptionInfo& o : c.options)
             text += " [" + o.name + (o.valueName.empty() ? "" : " " + o.valueName) + "]";
         text += "\n      " + c.help + "\n";
-        for (const OptionSpec& o : c.options) text += "      " + o.name + ": " + o.help + "\n";
+        for (const OptionInfo& o : c.options) text += "      " + o.name + ": " + o.help + "\n";
     }
     return text;
 }

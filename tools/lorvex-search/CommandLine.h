@@ -1,6 +1,6 @@
 // Command-line parsing for lorvex-search: one subcommand, then its options
 // (--name VALUE, or --name alone for a flag) and its positional arguments.
-// Each subcommand declares what it takes; adding one is adding a spec.
+// Each subcommand declares what it takes; adding one is adding an entry.
 #pragma once
 
 #include <map>
@@ -9,7 +9,7 @@
 
 namespace cli {
 
-struct OptionSpec {
+struct OptionInfo {
     std::string name;      // "--seconds"
     std::string valueName; // "S"; empty for a flag without value
     std::string help;
@@ -20,7 +20,7 @@ struct ParsedArgs;
 struct CommandSpec {
     std::string name;                     // "list"
     std::vector<std::string> positionals; // names of required positional arguments
-    std::vector<OptionSpec> options;
+    std::vector<OptionInfo> options;
     std::string help;
     int (*run)(const ParsedArgs& args) = nullptr;
 };
