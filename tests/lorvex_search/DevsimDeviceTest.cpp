@@ -11,89 +11,120 @@ namespace {
 using namespace devsim;
 
 Device Camera() {
-  Device d = GenerateDevice(FleetPlan{}, 0, 1700000000);
-  d.password = "pw";
-  return d;
+    Device d = GenerateDevice(FleetPlan{}, 0, 1700000000);
+    d.password = "pw";
+    return d;
 }
 
 std::map<std::string, std::string> Request(const std::string& password) {
-  return {{"password", password}, {"ipAddr", "10.77.0.64"}, {"maskAddr", "255.255.255.0"},
-          {"route", "10.77.0.1"}, {"dhcpSwitch", "true"}, {"httpPort", "8080"}};
+    return {{"password", password}, {"ipAddr", "10.77.0.64"}, {"maskAddr", "255.255.255.0"},
+            {"route", "10.77.0.1"}, {"dhcpSwitch", "true"},   {"httpPort", "8080"}};
 }
 
 TEST(DevsimSetIp, ParsesAttributesWithEntitiesAndEitherQuote) {
-  std::map<std::string, std::string> a;
-  ASSERT_TRUE(ParseSetIp("<searchSetIP password=\"a&amp;b&quot;\" ipAddr='1.2.3.4' dns2=\"\"/>", &a));
-  EXPECT_EQ(a["password"], "a&b\"");
-  EXPECT_EQ(a["ipAddr"], "1.2.3.4");
-  EXPECT_EQ(a.count("dns2"), 1u);
-  for (const char* bad : {"", "<other a=\"1\"/>", "<searchSetIPX a=\"1\"/>",
-                          "<searchSetIP a=\"1", "<searchSetIP a=1/>"}) {
-    std::map<std::string, std::string> b;
-    EXPECT_FALSE(ParseSetIp(bad, &b)) << bad;
-  }
+    std::map<std::string, std::string> a;
+    ASSERT_TRUE(
+        ParseSetIp("<searchSetIP password=\"a&amp;b&quot;\" ipAddr='1.2.3.4' dns2=\"\"/>", &a));
+    EXPECT_EQ(a["password"], "a&b\"");
+    EXPECT_EQ(a["ipAddr"], "1.2.3.4");
+    EXPECT_EQ(a.count("dns2"), 1u);
+    for (const char* bad : {"", "<other a=\"1\"/>", "<searchSetIPX a=\"1\"/>", "<searchSetIP a=\"1",
+                            "<searchSetIP a=1/>"}) {
+        std::map<std::string, std::string> b;
+        EXPECT_FALSE(ParseSetIp(bad, &b)) << bad;
+    }
 }
 
 TEST(DevsimSetIp, AppliesOnlyAWellFormedRequestWithThePassword) {
-  struct {
-    const char* what;
-    std::map<std::string, std::string> req;
-    int result;
-  } cases[] = {
-      {"good", Request("pw"), 0},
-      {"wrong password", Request("PW"), 1},
-      {"no password", [] { auto r = Request("pw"); r.erase("password"); return r; }(), 1},
-      {"bad address", [] { auto r = Request("pw"); r["ipAddr"] = "10.77.0"; return r; }(), 1},
-      {"bad port", [] { auto r = Request("pw"); r["httpPort"] = "70000"; return r; }(), 1},
-      {"port text", [] { auto r = Request("pw"); r["httpPort"] = "80x"; return r; }(), 1},
-  };
-  for (const auto& c : cases) {
-    Device d = Camera();
-    const Device before = d;
-    EXPECT_EQ(ApplySetIp(&d, c.req), c.result) << c.what;
-    EXPECT_EQ(d.ip, c.result == 0 ? "10.77.0.64" : before.ip) << c.what;
-    EXPECT_EQ(d.httpPort, c.result == 0 ? 8080 : before.httpPort) << c.what;
-    EXPECT_EQ(d.dhcp, c.result == 0) << c.what;
-  }
+    struct {
+        const char* what;
+        std::map<std::string, std::string> req;
+        int result;
+    } cases[] = {
+        {"good", Request("pw"), 0},
+        {"wrong password", Request("PW"), 1},
+        {"no password",
+         [] {
+             auto r = Request("pw");
+             r.erase("password");
+             return r;
+         }(),
+         1},
+        {"bad address",
+         [] {
+             auto r = Request("pw");
+             r["ipAddr"] = "10.77.0";
+             return r;
+         }(),
+         1},
+        {"bad port",
+         [] {
+             auto r = Request("pw");
+             r["httpPort"] = "70000";
+             return r;
+         }(),
+         1},
+        {"port text",
+         [] {
+             auto r = Request("pw");
+             r["httpPort"] = "80x";
+             return r;
+         }(),
+         1},
+    };
+    for (const auto& c : cases) {
+        // A camera takes the address and keeps its ports (they change over
+        // SetPortConfig); a recorder takes both.
+        for (const char* type : {"ZVK_IPC", "ZVK_NVR"}) {
+            Device d = Camera();
+            d.type = type;
+            const Device before = d;
+            const bool ports = c.result == 0 && d.type != "ZVK_IPC";
+            EXPECT_EQ(ApplySetIp(&d, c.req), c.result) << c.what << " " << type;
+            EXPECT_EQ(d.ip, c.result == 0 ? "10.77.0.64" : before.ip) << c.what << " " << type;
+            EXPECT_EQ(d.httpPort, ports ? 8080 : before.httpPort) << c.what << " " << type;
+            EXPECT_EQ(d.dhcp, c.result == 0) << c.what << " " << type;
+        }
+    }
 }
 
 TEST(DevsimAnswer, EscapesDeviceTextAndCarriesRunningTime) {
-  Device d = Camera();
-  d.devName = "a<b>&\"c'";
-  const std::string xml = AnswerXml(d, d.bootEpoch + 42);
-  EXPECT_NE(xml.find("<devName>a&lt;b&gt;&amp;&quot;c&apos;</devName>"), std::string::npos);
-  EXPECT_NE(xml.find("<runningTime>42</runningTime>"), std::string::npos);
-  EXPECT_NE(xml.find("<productSeries>ZVK_IPC</productSeries>"), std::string::npos);
+    Device d = Camera();
+    d.devName = "a<b>&\"c'";
+    const std::string xml = AnswerXml(d, d.bootEpoch + 42);
+    EXPECT_NE(xml.find("<devName>a&lt;b&gt;&amp;&quot;c&apos;</devName>"), std::string::npos);
+    EXPECT_NE(xml.find("<runningTime>42</runningTime>"), std::string::npos);
+    EXPECT_NE(xml.find("<productSeries>ZVK_IPC</productSeries>"), std::string::npos);
 }
 
 TEST(DevsimFleet, SubnetsTypesAndMacsAreSpreadInTurn) {
-  FleetPlan plan;
-  plan.subnets.resize(2);
-  ASSERT_TRUE(ParseCidr("192.168.1.0/24", &plan.subnets[0]));
-  ASSERT_TRUE(ParseCidr("172.16.5.77/16", &plan.subnets[1]));
-  plan.count = 600;
-  std::vector<Device> fleet;
-  Generate(plan, 1700000000, &fleet);
-  EXPECT_EQ(fleet[0].ip, "192.168.1.64");
-  EXPECT_EQ(fleet[1].ip, "172.16.0.64");
-  EXPECT_EQ(fleet[1].mask, "255.255.0.0");
-  EXPECT_EQ(fleet[0].gateway, "192.168.1.1");
-  EXPECT_EQ(fleet[7].type, fleet[0].type);
-  EXPECT_EQ(lorvex::wire::FormatMac(fleet[256].mac), "02:4C:56:00:01:01");
-  for (const Device& d : fleet) {  // addresses wrap inside the subnet, never network or broadcast
-    EXPECT_EQ(d.ip.rfind(d.mask == "255.255.0.0" ? "172.16." : "192.168.1.", 0), 0u) << d.ip;
-    for (const char* edge : {"192.168.1.0", "192.168.1.255", "172.16.0.0", "172.16.255.255"})
-      EXPECT_NE(d.ip, edge);
-  }
+    FleetPlan plan;
+    plan.subnets.resize(2);
+    ASSERT_TRUE(ParseCidr("192.168.1.0/24", &plan.subnets[0]));
+    ASSERT_TRUE(ParseCidr("172.16.5.77/16", &plan.subnets[1]));
+    plan.count = 600;
+    std::vector<Device> fleet;
+    Generate(plan, 1700000000, &fleet);
+    EXPECT_EQ(fleet[0].ip, "192.168.1.64");
+    EXPECT_EQ(fleet[1].ip, "172.16.0.64");
+    EXPECT_EQ(fleet[1].mask, "255.255.0.0");
+    EXPECT_EQ(fleet[0].gateway, "192.168.1.1");
+    EXPECT_EQ(fleet[7].type, fleet[0].type);
+    EXPECT_EQ(lorvex::wire::FormatMac(fleet[256].mac), "02:4C:56:00:01:01");
+    for (const Device& d : fleet) { // addresses wrap inside the subnet, never network or broadcast
+        EXPECT_EQ(d.ip.rfind(d.mask == "255.255.0.0" ? "172.16." : "192.168.1.", 0), 0u) << d.ip;
+        for (const char* edge : {"192.168.1.0", "192.168.1.255", "172.16.0.0", "172.16.255.255"})
+            EXPECT_NE(d.ip, edge);
+    }
 }
 
 TEST(DevsimFleet, CidrTexts) {
-  Subnet s;
-  for (const char* bad : {"192.168.1.0", "192.168.1.0/", "192.168.1.0/7", "192.168.1.0/31",
-                          "192.168.1/24", "192.168.1.0/2x", "a.b.c.d/24"})
-    EXPECT_FALSE(ParseCidr(bad, &s)) << bad;
-  ASSERT_TRUE(ParseCidr("10.1.2.3/8", &s));
-  EXPECT_EQ(AddressText(s.network), "10.0.0.0");
+    Subnet s;
+    for (const char* bad : {"192.168.1.0", "192.168.1.0/", "192.168.1.0/7", "192.168.1.0/31",
+                            "192.168.1/24", "192.168.1.0/2x", "a.b.c.d/24"})
+        EXPECT_FALSE(ParseCidr(bad, &s)) << bad;
+    ASSERT_TRUE(ParseCidr("10.1.2.3/8", &s));
+    EXPECT_EQ(AddressText(s.network), "10.0.0.0");
 }
 
-}  // namespace
+} // namespace
