@@ -30,38 +30,48 @@ constexpr int kDevices = 10000;
 std::string Answer(int n) {
     const std::string id = std::to_string(n);
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<multicastSearchResult>\n<productInfo>\n"
-           "<productSeries>ZVK_IPC</productSeries>\n<devName>IPC-" + id + "</devName>\n"
+           "<productSeries>ZVK_IPC</productSeries>\n<devName>IPC-" +
+           id +
+           "</devName>\n"
            "<softwareVer>2.4.1</softwareVer>\n<build>230900</build>\n"
            "<softwareBulildDate>2023-09-10</softwareBulildDate>\n<hardwareVer>V1.2</hardwareVer>\n"
            "<kernelVer>4.9.37</kernelVer>\n<productModel>LV-IPC4M-B28</productModel>\n"
-           "<runningTime>" + id + "</runningTime>\n<bootTime>2026-12-08 04:43:41</bootTime>\n"
+           "<runningTime>" +
+           id +
+           "</runningTime>\n<bootTime>2026-12-08 04:43:41</bootTime>\n"
            "<deviceActivated>1</deviceActivated>\n</productInfo>\n<tcpIp>\n<ipAddr>\n"
            "<item><ip>10.0.1.2</ip><mask>255.255.0.0</mask><route>10.0.0.1</route>"
            "<dhcpSwitch>false</dhcpSwitch></item>\n<item><ip>169.254.0.2</ip></item>\n</ipAddr>\n"
            "<dns1>8.8.8.8</dns1>\n<dns2>114.114.114.114</dns2>\n<encryptType>md5</encryptType>\n"
-           "</tcpIp>\n<port><dataPort>9008</dataPort><httpPort>80</httpPort><rtspPort>554</rtspPort>"
+           "</tcpIp>\n<port><dataPort>9008</dataPort><httpPort>80</httpPort><rtspPort>554</"
+           "rtspPort>"
            "</port>\n<httpType>0</httpType>\n</multicastSearchResult>\n";
 }
 
 std::string Mac(int n) {
     char text[18];
-    std::snprintf(text, sizeof text, "02:4C:56:%02X:%02X:%02X", (n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF);
+    std::snprintf(text, sizeof text, "02:4C:56:%02X:%02X:%02X", (n >> 16) & 0xFF, (n >> 8) & 0xFF,
+                  n & 0xFF);
     return text;
 }
 
 // Copies the record, as the window's Update does.
 class Sink : public CObserver<SEARCH_INFO> {
 public:
-    void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override { benchmark::DoNotOptimize(info); }
+    void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
+        benchmark::DoNotOptimize(info);
+    }
 };
 
 struct Fleet {
     std::vector<std::string> macs, answers;
     Fleet() {
-        for (int i = 0; i < kDevices; ++i) macs.push_back(Mac(i)), answers.push_back(Answer(i));
+        for (int i = 0; i < kDevices; ++i)
+            macs.push_back(Mac(i)), answers.push_back(Answer(i));
     }
     void Fill(CLorvexManage& m) const {
-        for (int i = 0; i < kDevices; ++i) m.OnSearchEvent(macs[i].c_str(), 1, answers[i].c_str());
+        for (int i = 0; i < kDevices; ++i)
+            m.OnSearchEvent(macs[i].c_str(), 1, answers[i].c_str());
     }
 };
 

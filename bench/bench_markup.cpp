@@ -21,20 +21,25 @@ namespace {
 std::string DeviceAnswer(int i, size_t target) {
     std::string s =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<multicastSearchResult>\r\n<productInfo>\r\n"
-        "<productSeries>ZVK_IPC</productSeries>\r\n<devName>Camera " + std::to_string(i) +
+        "<productSeries>ZVK_IPC</productSeries>\r\n<devName>Camera " +
+        std::to_string(i) +
         " &amp; Gate</devName>\r\n<softwareVer>V5.2.1</softwareVer>\r\n<build>220915</build>\r\n"
         "<softwareBulildDate>2022-09-15</softwareBulildDate>\r\n<hardwareVer>H2.0</hardwareVer>\r\n"
         "<kernelVer>4.9.37</kernelVer>\r\n<productModel>IPC-B2400</productModel>\r\n"
         "<runningTime>3 days 04:05:06</runningTime>\r\n<bootTime>2026-12-05 00:00:00</bootTime>\r\n"
         "<deviceActivated>1</deviceActivated>\r\n</productInfo>\r\n<tcpIp>\r\n<ipAddr>\r\n"
-        "<item><ip>192.168.1." + std::to_string(10 + i) +
-        "</ip><mask>255.255.255.0</mask><route>192.168.1.1</route><dhcpSwitch>false</dhcpSwitch></item>\r\n"
+        "<item><ip>192.168.1." +
+        std::to_string(10 + i) +
+        "</ip><mask>255.255.255.0</mask><route>192.168.1.1</route><dhcpSwitch>false</dhcpSwitch></"
+        "item>\r\n"
         "<item><ip>169.254.7.9</ip><mask>255.255.0.0</mask></item>\r\n</ipAddr>\r\n"
         "<dns1>192.168.1.1</dns1>\r\n<dns2>8.8.4.4</dns2>\r\n<encryptType>AES</encryptType>\r\n"
-        "</tcpIp>\r\n<port><dataPort>6036</dataPort><httpPort>80</httpPort><rtspPort>554</rtspPort></port>\r\n"
+        "</tcpIp>\r\n<port><dataPort>6036</dataPort><httpPort>80</httpPort><rtspPort>554</"
+        "rtspPort></port>\r\n"
         "<httpType>0</httpType>\r\n<capabilities>\r\n";
     for (int k = 0; s.size() + 40 < target; ++k)
-        s += "<cap id=\"" + std::to_string(k) + "\" enabled=\"true\">stream" + std::to_string(k) + "</cap>\r\n";
+        s += "<cap id=\"" + std::to_string(k) + "\" enabled=\"true\">stream" + std::to_string(k) +
+             "</cap>\r\n";
     s += "</capabilities>\r\n</multicastSearchResult>\r\n";
     return s;
 }
@@ -136,8 +141,10 @@ void BM_Ratio_Parsers(benchmark::State& state) {
     state.counters["markup_ns"] = std::chrono::duration<double, std::nano>(markup).count() / n;
     state.counters["pugixml_ns"] = std::chrono::duration<double, std::nano>(pugixml).count() / n;
     state.counters["tinyxml2_ns"] = std::chrono::duration<double, std::nano>(tinyxml).count() / n;
-    state.counters["to_pugixml"] = static_cast<double>(markup.count()) / static_cast<double>(pugixml.count());
-    state.counters["tinyxml2_to"] = static_cast<double>(tinyxml.count()) / static_cast<double>(markup.count());
+    state.counters["to_pugixml"] =
+        static_cast<double>(markup.count()) / static_cast<double>(pugixml.count());
+    state.counters["tinyxml2_to"] =
+        static_cast<double>(tinyxml.count()) / static_cast<double>(markup.count());
     state.SetLabel(std::to_string(text.size()) + " bytes");
 }
 
@@ -175,9 +182,10 @@ std::string Shape(int kind, int n) {
 }
 
 void BM_Scale(benchmark::State& state) {
-    const std::string text = Shape(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    static const char* const kNames[] = {"siblings", "attributes", "attribute value", "text",
-                                         "nesting", "unended nesting"};
+    const std::string text =
+        Shape(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    static const char* const kNames[] = {"siblings", "attributes", "attribute value",
+                                         "text",     "nesting",    "unended nesting"};
     CMarkupSTL doc;
     for (auto _ : state) {
         doc.SetDoc(text);

@@ -26,14 +26,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 bool InPrivateNetwork() {
-    if (!std::getenv("LORVEX_NETNS_HOST")) return false;
+    if (!std::getenv("LORVEX_NETNS_HOST"))
+        return false;
     ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return false;
+    if (getifaddrs(&list) != 0)
+        return false;
     bool only = true, found = false;
     for (ifaddrs* i = list; i; i = i->ifa_next) {
-        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || std::strcmp(i->ifa_name, "lo") == 0) continue;
-        const bool ours = std::strcmp(i->ifa_name, "veth0") == 0 &&
-                          reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr == htonl(0x0A4D0002);
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET ||
+            std::strcmp(i->ifa_name, "lo") == 0)
+            continue;
+        const bool ours =
+            std::strcmp(i->ifa_name, "veth0") == 0 &&
+            reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr == htonl(0x0A4D0002);
         found |= ours;
         only &= ours;
     }
@@ -46,12 +51,14 @@ class Clocker : public CObserver<SEARCH_INFO> {
 public:
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
         std::lock_guard<std::mutex> hold(m_mutex);
-        if (info.event != SEARCH_EVENT_NEW) return;
+        if (info.event != SEARCH_EVENT_NEW)
+            return;
         if (std::strncmp(info.mac, "02:", 3) != 0) {
             ++m_flood;
             return;
         }
-        if (m_seen.insert(info.mac).second) m_last = Clock::now();
+        if (m_seen.insert(info.mac).second)
+            m_last = Clock::now();
     }
     void Reset() {
         std::lock_guard<std::mutex> hold(m_mutex);
@@ -75,7 +82,8 @@ private:
 long PeakRssKb() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.compare(0, 6, "VmHWM:") == 0) return std::atol(line.c_str() + 6);
+        if (line.compare(0, 6, "VmHWM:") == 0)
+            return std::atol(line.c_str() + 6);
     return -1;
 }
 
@@ -91,16 +99,19 @@ void Round(CLorvexManage& manager, Clocker& clocker, int round, size_t n, double
            Clock::now() - start < std::chrono::duration<double>(limit))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const double ms = std::chrono::duration<double, std::milli>(last - start).count();
-    std::printf("round %d: %zu/%zu found, lost %zu, last event 0 after %.0f ms, flood answers %ld\n",
-                round, seen, n, n - seen, seen ? ms : -1.0, flood);
+    std::printf(
+        "round %d: %zu/%zu found, lost %zu, last event 0 after %.0f ms, flood answers %ld\n", round,
+        seen, n, n - seen, seen ? ms : -1.0, flood);
     std::fflush(stdout);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return std::fputs("usage: bench_search_fleet N [ROUNDS] [LIMIT_SECONDS]\n", stderr), 2;
-    if (!InPrivateNetwork()) return std::fputs("bench_search_fleet: not inside netns-run\n", stderr), 77;
+    if (argc < 2)
+        return std::fputs("usage: bench_search_fleet N [ROUNDS] [LIMIT_SECONDS]\n", stderr), 2;
+    if (!InPrivateNetwork())
+        return std::fputs("bench_search_fleet: not inside netns-run\n", stderr), 77;
     const size_t n = std::strtoul(argv[1], nullptr, 10);
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
     const double limit = argc > 3 ? std::atof(argv[3]) : 5.0;
@@ -113,8 +124,8 @@ int main(int argc, char** argv) {
         Round(manager, clocker, r, n, limit);
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
     }
-    std::printf("devices in the manager's list: %zu, peak memory %ld kB\n", manager.GetDeviceCount(),
-                PeakRssKb());
+    std::printf("devices in the manager's list: %zu, peak memory %ld kB\n",
+                manager.GetDeviceCount(), PeakRssKb());
     manager.Detach(&clocker);
     manager.Shutdown();
     return 0;

@@ -11,12 +11,12 @@
 
 namespace {
 
-const char* const kNames[] = {"", "multicastSearchResult", "productInfo", "tcpIp", "ipAddr",
-                              "item", "ip", "a", "b", "item/x", "setIPResult", "port"};
+const char* const kNames[] = {
+    "",       "multicastSearchResult", "productInfo", "tcpIp", "ipAddr", "item", "ip", "a", "b",
+    "item/x", "setIPResult",           "port"};
 const char* const kValues[] = {nullptr, "", "1", "<&>\"'", "192.168.1.64", "\xe4\xb8\xad"};
 
-template <size_t N>
-const char* Pick(const char* const (&table)[N], uint8_t b) {
+template <size_t N> const char* Pick(const char* const (&table)[N], uint8_t b) {
     return table[b % N];
 }
 
@@ -32,17 +32,39 @@ void CheckRecords(const CMarkupSTL& doc) {
 
 void Apply(CMarkupSTL& doc, uint8_t op, uint8_t arg) {
     switch (op % 11) {
-    case 0: doc.FindElem(Pick(kNames, arg)); break;
-    case 1: doc.FindChildElem(Pick(kNames, arg)); break;
-    case 2: doc.IntoElem(); break;
-    case 3: doc.OutOfElem(); break;
-    case 4: doc.ResetMainPos(); break;
-    case 5: doc.ResetChildPos(); break;
-    case 6: doc.GetData(); break;
-    case 7: doc.GetChildData(); break;
-    case 8: doc.AddElem(Pick(kNames, arg), Pick(kValues, arg >> 4)); break;
-    case 9: doc.AddElem(Pick(kNames, arg), static_cast<int>(arg) - 128); break;
-    default: doc.SetAttrib(Pick(kNames, arg), Pick(kValues, arg >> 4)); break;
+    case 0:
+        doc.FindElem(Pick(kNames, arg));
+        break;
+    case 1:
+        doc.FindChildElem(Pick(kNames, arg));
+        break;
+    case 2:
+        doc.IntoElem();
+        break;
+    case 3:
+        doc.OutOfElem();
+        break;
+    case 4:
+        doc.ResetMainPos();
+        break;
+    case 5:
+        doc.ResetChildPos();
+        break;
+    case 6:
+        doc.GetData();
+        break;
+    case 7:
+        doc.GetChildData();
+        break;
+    case 8:
+        doc.AddElem(Pick(kNames, arg), Pick(kValues, arg >> 4));
+        break;
+    case 9:
+        doc.AddElem(Pick(kNames, arg), static_cast<int>(arg) - 128);
+        break;
+    default:
+        doc.SetAttrib(Pick(kNames, arg), Pick(kValues, arg >> 4));
+        break;
     }
 }
 

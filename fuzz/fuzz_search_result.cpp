@@ -10,18 +10,28 @@
 
 namespace {
 
-template <size_t N>
-void CheckText(const char (&field)[N]) {
+template <size_t N> void CheckText(const char (&field)[N]) {
     if (!std::memchr(field, '\0', N))
         abort();
 }
 
 void CheckRecord(const SEARCH_INFO& r) {
-    CheckText(r.devName); CheckText(r.ipAddr); CheckText(r.mask); CheckText(r.ipAddr2);
-    CheckText(r.route); CheckText(r.dns1); CheckText(r.dns2); CheckText(r.productSeries);
-    CheckText(r.softwareVer); CheckText(r.softwareBulildDate); CheckText(r.hardwareVer);
-    CheckText(r.kernelVer); CheckText(r.productModel); CheckText(r.runningTime);
-    CheckText(r.bootTime); CheckText(r.encryptType);
+    CheckText(r.devName);
+    CheckText(r.ipAddr);
+    CheckText(r.mask);
+    CheckText(r.ipAddr2);
+    CheckText(r.route);
+    CheckText(r.dns1);
+    CheckText(r.dns2);
+    CheckText(r.productSeries);
+    CheckText(r.softwareVer);
+    CheckText(r.softwareBulildDate);
+    CheckText(r.hardwareVer);
+    CheckText(r.kernelVer);
+    CheckText(r.productModel);
+    CheckText(r.runningTime);
+    CheckText(r.bootTime);
+    CheckText(r.encryptType);
     if (r.event != 5 || std::strcmp(r.mac, "00:11:22:33:44:55") != 0)
         abort();
     if (r.dhcpSwitch > 1)
@@ -44,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(&again, 0, sizeof again);
     again.event = 5;
     std::strcpy(again.mac, "00:11:22:33:44:55");
-    if (ParseSearchResult(text.c_str(), &again) != taken || std::memcmp(&rec, &again, sizeof rec) != 0)
+    if (ParseSearchResult(text.c_str(), &again) != taken ||
+        std::memcmp(&rec, &again, sizeof rec) != 0)
         abort(); // the parse must not depend on anything but the text
     return 0;
 }

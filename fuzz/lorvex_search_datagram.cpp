@@ -13,27 +13,31 @@
 namespace {
 
 bool SameButMacCase(const std::string& a, const std::uint8_t* b, std::size_t size) {
-  if (a.size() != size) return false;
-  for (std::size_t i = 0; i < size; ++i) {
-    const bool inMac = i >= 12 && i < 29;
-    const int x = static_cast<unsigned char>(a[i]);
-    const int y = b[i];
-    if (inMac ? std::toupper(x) != std::toupper(y) : x != y) return false;
-  }
-  return true;
+    if (a.size() != size)
+        return false;
+    for (std::size_t i = 0; i < size; ++i) {
+        const bool inMac = i >= 12 && i < 29;
+        const int x = static_cast<unsigned char>(a[i]);
+        const int y = b[i];
+        if (inMac ? std::toupper(x) != std::toupper(y) : x != y)
+            return false;
+    }
+    return true;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static lorvex::search::DeviceTracker tracker;
-  lorvex::wire::Message msg;
-  if (!lorvex::wire::Decode(data, size, &msg)) return 0;
-  if (!SameButMacCase(lorvex::wire::Encode(msg), data, size)) __builtin_trap();
-  if (size % 7 == 0) {  // rounds begin and end now and then, so misses and gone are reached
-    tracker.EndRound(true);
-    tracker.BeginRound(size % 2 == 0, size % 3 == 0);
-  }
-  tracker.OnAnswer(msg.mac, msg.payload);
-  return 0;
+    static lorvex::search::DeviceTracker tracker;
+    lorvex::wire::Message msg;
+    if (!lorvex::wire::Decode(data, size, &msg))
+        return 0;
+    if (!SameButMacCase(lorvex::wire::Encode(msg), data, size))
+        __builtin_trap();
+    if (size % 7 == 0) { // rounds begin and end now and then, so misses and gone are reached
+        tracker.EndRound(true);
+        tracker.BeginRound(size % 2 == 0, size % 3 == 0);
+    }
+    tracker.OnAnswer(msg.mac, msg.payload);
+    return 0;
 }

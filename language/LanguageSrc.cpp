@@ -14,8 +14,7 @@ QString s_appDir;
 QString s_languageName;
 QSettings* m_pLanguageSettings = nullptr;
 
-QSettings* openIni(const QString& path, const char* group)
-{
+QSettings* openIni(const QString& path, const char* group) {
     auto* settings = new QSettings(path, QSettings::IniFormat);
     settings->setIniCodec("UTF-8");
     settings->beginGroup(QString::fromLatin1(group));
@@ -23,13 +22,11 @@ QSettings* openIni(const QString& path, const char* group)
 }
 
 // "0x0804" for 0x804: the index writes identifiers as four hex digits.
-QString indexKey(unsigned int languageId)
-{
+QString indexKey(unsigned int languageId) {
     return QStringLiteral("0x%1").arg(languageId, 4, 16, QLatin1Char('0'));
 }
 
-QString languageNameFromIndex(unsigned int languageId)
-{
+QString languageNameFromIndex(unsigned int languageId) {
     QSettings* index =
         openIni(s_appDir + QStringLiteral("/language/LanguageIndex.ini"), "languages");
     const QString name = index->value(indexKey(languageId)).toString();
@@ -37,10 +34,9 @@ QString languageNameFromIndex(unsigned int languageId)
     return name;
 }
 
-}  // namespace
+} // namespace
 
-unsigned int LanguageIdFromLocaleName(const QString& localeName)
-{
+unsigned int LanguageIdFromLocaleName(const QString& localeName) {
     if (localeName == QLatin1String("zh_CN")) {
         return 0x804;
     }
@@ -55,14 +51,12 @@ unsigned int LanguageIdFromLocaleName(const QString& localeName)
     return 0x409;
 }
 
-QString FallbackLanguageName(const QString& localeName)
-{
+QString FallbackLanguageName(const QString& localeName) {
     return localeName == QLatin1String("zh_CN") ? QStringLiteral("Chinese (PRC)")
                                                 : QStringLiteral("English (United States)");
 }
 
-bool InitLanguage(const QByteArray& appDir, unsigned int languageId)
-{
+bool InitLanguage(const QByteArray& appDir, unsigned int languageId) {
     s_appDir = QString::fromUtf8(appDir);
     s_languageName = languageNameFromIndex(languageId);
     if (s_languageName.isEmpty()) {
@@ -74,8 +68,7 @@ bool InitLanguage(const QByteArray& appDir, unsigned int languageId)
     return true;
 }
 
-QString GetText(const char* key)
-{
+QString GetText(const char* key) {
     if (key == nullptr || *key == '\0') {
         return QString();
     }
@@ -85,8 +78,7 @@ QString GetText(const char* key)
     return m_pLanguageSettings->value(QString::fromLatin1(key)).toString();
 }
 
-void ReleaseLanguage()
-{
+void ReleaseLanguage() {
     Q_ASSERT(m_pLanguageSettings);
     delete m_pLanguageSettings;
     m_pLanguageSettings = nullptr;

@@ -8,22 +8,22 @@ namespace {
 
 // One engine per process, as the interface has no handle.
 lorvex::search::Engine& TheEngine() {
-  static lorvex::search::Engine engine;
-  return engine;
+    static lorvex::search::Engine engine;
+    return engine;
 }
 
 lorvex::wire::MacBytes ToMac(const unsigned char mac[6]) {
-  lorvex::wire::MacBytes out{};
-  std::copy(mac, mac + 6, out.begin());
-  return out;
+    lorvex::wire::MacBytes out{};
+    std::copy(mac, mac + 6, out.begin());
+    return out;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
 void LORVEX_SEARCH_Initial(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
-  TheEngine().Start(callback, user, batch);
+    TheEngine().Start(callback, user, batch);
 }
 
 void LORVEX_SEARCH_StartAuto(int seconds) { TheEngine().StartAuto(seconds); }
@@ -35,11 +35,12 @@ void LORVEX_SEARCH_Manual(void) { TheEngine().Manual(); }
 void LORVEX_SEARCH_Quit(void) { TheEngine().Stop(); }
 
 void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml) {
-  if (mac) TheEngine().SetConfig(ToMac(mac), xml);
+    if (mac)
+        TheEngine().SetConfig(ToMac(mac), xml);
 }
 
 int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]) {
-  return mac && TheEngine().Restore(ToMac(mac)) ? 1 : 0;
+    return mac && TheEngine().Restore(ToMac(mac)) ? 1 : 0;
 }
 
-}  // extern "C"
+} // extern "C"

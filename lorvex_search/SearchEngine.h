@@ -36,86 +36,86 @@ constexpr auto kRestoreRepeatGap = std::chrono::milliseconds(500);
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 
 class Engine {
- public:
-  ~Engine();
-  // See LORVEX_SEARCH_Initial; false when already running or the socket fails.
-  bool Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch);
-  // See LORVEX_SEARCH_Quit; does nothing on the library thread itself.
-  void Stop();
-  void StartAuto(int seconds);
-  void StopAuto();
-  void Manual();
-  void SetConfig(const wire::MacBytes& mac, const char* xml);
-  bool Restore(const wire::MacBytes& mac);
+public:
+    ~Engine();
+    // See LORVEX_SEARCH_Initial; false when already running or the socket fails.
+    bool Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch);
+    // See LORVEX_SEARCH_Quit; does nothing on the library thread itself.
+    void Stop();
+    void StartAuto(int seconds);
+    void StopAuto();
+    void Manual();
+    void SetConfig(const wire::MacBytes& mac, const char* xml);
+    bool Restore(const wire::MacBytes& mac);
 
- private:
-  struct Event {
-    char mac[18];
-    int code;
-    std::string xml;
-  };
-  struct Round {
-    std::uint32_t id = 0;
-    bool automatic = false;
-    int probesLeft = 0;
-    Clock::time_point nextProbe;
-    Clock::time_point fullAt;  // an automatic round that lasts until here is complete
-    std::optional<Clock::time_point> closeAt;
-  };
-  struct PendingConfig {
-    wire::MacBytes mac{};
-    std::uint32_t id = 0;
-    std::string datagram;
-    bool resent = false;
-    Clock::time_point sentAt;
-  };
-  struct PendingRestore {
-    wire::MacBytes mac{};
-    std::uint32_t id = 0;
-    bool acked = false;
-  };
+private:
+    struct Event {
+        char mac[18];
+        int code;
+        std::string xml;
+    };
+    struct Round {
+        std::uint32_t id = 0;
+        bool automatic = false;
+        int probesLeft = 0;
+        Clock::time_point nextProbe;
+        Clock::time_point fullAt; // an automatic round that lasts until here is complete
+        std::optional<Clock::time_point> closeAt;
+    };
+    struct PendingConfig {
+        wire::MacBytes mac{};
+        std::uint32_t id = 0;
+        std::string datagram;
+        bool resent = false;
+        Clock::time_point sentAt;
+    };
+    struct PendingRestore {
+        wire::MacBytes mac{};
+        std::uint32_t id = 0;
+        bool acked = false;
+    };
 
-  void Run();
-  void DrainSocket(net::BatchReceiver& rx);
-  int PollTimeoutMs(Clock::time_point now) const;
-  void RunTimers(Clock::time_point now, std::vector<Event>* events);
-  void Handle(const wire::Message& msg, std::vector<Event>* events);
-  void HandleAnswer(const wire::Message& msg, std::vector<Event>* events);
-  void HandleConfigResult(const wire::Message& msg, std::vector<Event>* events);
-  void HandleRestoreAck(const wire::Message& msg);
-  void Deliver(const std::vector<Event>& events);
-  void BeginRound(bool automatic, bool announce, Clock::time_point now,
-                  std::vector<Event>* events);
-  void EndRound(Clock::time_point now, std::vector<Event>* events);
-  void SendProbe();
-  void SendDatagram(const std::string& datagram);
-  std::uint32_t NewId();
-  static void Push(std::vector<Event>* events, const wire::MacBytes& mac, int code,
-                   std::string xml);
+    void Run();
+    void DrainSocket(net::BatchReceiver& rx);
+    int PollTimeoutMs(Clock::time_point now) const;
+    void RunTimers(Clock::time_point now, std::vector<Event>* events);
+    void Handle(const wire::Message& msg, std::vector<Event>* events);
+    void HandleAnswer(const wire::Message& msg, std::vector<Event>* events);
+    void HandleConfigResult(const wire::Message& msg, std::vector<Event>* events);
+    void HandleRestoreAck(const wire::Message& msg);
+    void Deliver(const std::vector<Event>& events);
+    void BeginRound(bool automatic, bool announce, Clock::time_point now,
+                    std::vector<Event>* events);
+    void EndRound(Clock::time_point now, std::vector<Event>* events);
+    void SendProbe();
+    void SendDatagram(const std::string& datagram);
+    std::uint32_t NewId();
+    static void Push(std::vector<Event>* events, const wire::MacBytes& mac, int code,
+                     std::string xml);
 
-  std::mutex lifecycle_;  // serialises Start and Stop
-  std::mutex mutex_;      // everything below
-  std::condition_variable restoreCv_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  bool manualPending_ = false;
-  int fd_ = -1;
-  int wake_ = -1;
-  std::size_t batch_ = 96;
-  LORVEX_SEARCH_CALLBACK callback_ = nullptr;
-  void* user_ = nullptr;
-  DeviceTracker tracker_;
-  Round round_;
-  int autoSeconds_ = 0;
-  bool announceNextAuto_ = false;
-  Clock::time_point nextAuto_;
-  std::optional<PendingConfig> config_;
-  std::vector<PendingRestore*> restores_;
-  std::vector<net::Interface> ifaces_;
-  std::vector<int> joined_;
-  std::mt19937 rng_{std::random_device{}()};
+    std::mutex lifecycle_; // serialises Start and Stop
+    std::mutex mutex_;     // everything below
+    std::condition_variable restoreCv_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    bool manualPending_ = false;
+    int fd_ = -1;
+    int wake_ = -1;
+    std::size_t batch_ = 96;
+    LORVEX_SEARCH_CALLBACK callback_ = nullptr;
+    void* user_ = nullptr;
+    DeviceTracker tracker_;
+    Round round_;
+    int autoSeconds_ = 0;
+    bool announceNextAuto_ = false;
+    Clock::time_point nextAuto_;
+    std::optional<PendingConfig> config_;
+    std::vector<PendingRestore*> restores_;
+    std::vector<net::Interface> ifaces_;
+    std::vector<int> joined_;
+    std::mt19937 rng_{std::random_device{}()};
 };
 
-}  // namespace lorvex::search
+} // namespace lorvex::search
 
 #endif

@@ -17,9 +17,9 @@
 namespace lorvex::net {
 
 struct Interface {
-  int index = 0;
-  std::string name;
-  in_addr address{};
+    int index = 0;
+    std::string name;
+    in_addr address{};
 };
 
 // Every up, multicast-capable, non-loopback interface with an IPv4 address,
@@ -47,18 +47,18 @@ int SendAll(int fd, const std::vector<Interface>& ifaces, std::uint16_t port,
 
 // Receives datagrams in batches with recvmmsg into buffers it owns.
 class BatchReceiver {
- public:
-  explicit BatchReceiver(std::size_t batch);
-  // One system call: hands each datagram that fits the size limit to `sink`
-  // (truncated ones are dropped). Returns how many datagrams were taken from
-  // the socket, 0 when none was waiting.
-  int ReceiveOnce(int fd, const std::function<void(const unsigned char*, std::size_t)>& sink);
+public:
+    explicit BatchReceiver(std::size_t batch);
+    // One system call: hands each datagram that fits the size limit to `sink`
+    // (truncated ones are dropped). Returns how many datagrams were taken from
+    // the socket, 0 when none was waiting.
+    int ReceiveOnce(int fd, const std::function<void(const unsigned char*, std::size_t)>& sink);
 
- private:
-  std::size_t batch_;
-  std::vector<unsigned char> buffers_;
-  std::vector<mmsghdr> headers_;
-  std::vector<iovec> iovecs_;
+private:
+    std::size_t batch_;
+    std::vector<unsigned char> buffers_;
+    std::vector<mmsghdr> headers_;
+    std::vector<iovec> iovecs_;
 };
 
 // A wake-up handle for a poll loop (eventfd).
@@ -66,6 +66,6 @@ int OpenWakeFd();
 void Wake(int fd);
 void DrainWake(int fd);
 
-}  // namespace lorvex::net
+} // namespace lorvex::net
 
 #endif

@@ -9,87 +9,95 @@ constexpr std::uint64_t kFnvOffset = 1469598103934665603ULL;
 constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
 
 std::uint64_t Fnv(std::uint64_t h, std::string_view part) {
-  for (unsigned char c : part) {
-    h ^= c;
-    h *= kFnvPrime;
-  }
-  return h;
+    for (unsigned char c : part) {
+        h ^= c;
+        h *= kFnvPrime;
+    }
+    return h;
 }
 
-}  // namespace
+} // namespace
 
 std::uint64_t AnswerFingerprint(std::string_view xml) {
-  std::uint64_t h = kFnvOffset;
-  std::size_t at = 0;
-  while (at < xml.size()) {
-    std::size_t open = xml.find(kOpenTag, at);
-    if (open == std::string_view::npos) break;
-    open += kOpenTag.size();
-    h = Fnv(h, xml.substr(at, open - at));
-    const std::size_t close = xml.find(kCloseTag, open);
-    at = close == std::string_view::npos ? xml.size() : close;
-  }
-  if (at < xml.size()) h = Fnv(h, xml.substr(at));
-  return h;
+    std::uint64_t h = kFnvOffset;
+    std::size_t at = 0;
+    while (at < xml.size()) {
+        std::size_t open = xml.find(kOpenTag, at);
+        if (open == std::string_view::npos)
+            break;
+        open += kOpenTag.size();
+        h = Fnv(h, xml.substr(at, open - at));
+        const std::size_t close = xml.find(kCloseTag, open);
+        at = close == std::string_view::npos ? xml.size() : close;
+    }
+    if (at < xml.size())
+        h = Fnv(h, xml.substr(at));
+    return h;
 }
 
 std::uint64_t DeviceTracker::Key(const wire::MacBytes& mac) {
-  std::uint64_t key = 0;
-  for (unsigned char b : mac) key = (key << 8) | b;
-  return key;
+    std::uint64_t key = 0;
+    for (unsigned char b : mac)
+        key = (key << 8) | b;
+    return key;
 }
 
 wire::MacBytes DeviceTracker::Unkey(std::uint64_t key) {
-  wire::MacBytes mac{};
-  for (int i = 5; i >= 0; --i, key >>= 8) mac[static_cast<std::size_t>(i)] = key & 0xFF;
-  return mac;
+    wire::MacBytes mac{};
+    for (int i = 5; i >= 0; --i, key >>= 8)
+        mac[static_cast<std::size_t>(i)] = key & 0xFF;
+    return mac;
 }
 
 void DeviceTracker::BeginRound(bool automatic, bool announce) {
-  ++round_;
-  open_ = true;
-  automatic_ = automatic;
-  announce_ = announce;
+    ++round_;
+    open_ = true;
+    automatic_ = automatic;
+    announce_ = announce;
 }
 
 std::vector<wire::MacBytes> DeviceTracker::EndRound(bool complete) {
-  std::vector<wire::MacBytes> gone;
-  const bool countMisses = open_ && automatic_ && complete;
-  open_ = false;
-  if (!countMisses) return gone;
-  for (auto it = devices_.begin(); it != devices_.end();) {
-    Entry& e = it->second;
-    if (e.lastRound != round_ && ++e.misses >= kMissesUntilGone) {
-      gone.push_back(Unkey(it->first));
-      it = devices_.erase(it);
-    } else {
-      ++it;
+    std::vector<wire::MacBytes> gone;
+    const bool countMisses = open_ && automatic_ && complete;
+    open_ = false;
+    if (!countMisses)
+        return gone;
+    for (auto it = devices_.begin(); it != devices_.end();) {
+        Entry& e = it->second;
+        if (e.lastRound != round_ && ++e.misses >= kMissesUntilGone) {
+            gone.push_back(Unkey(it->first));
+            it = devices_.erase(it);
+        } else {
+            ++it;
+        }
     }
-  }
-  return gone;
+    return gone;
 }
 
 Reaction DeviceTracker::OnAnswer(const wire::MacBytes& mac, std::string_view xml) {
-  if (!open_) return {};
-  const std::uint64_t fp = AnswerFingerprint(xml);
-  auto it = devices_.find(Key(mac));
-  if (it == devices_.end()) {
-    if (devices_.size() >= kMaxDevices) return {};
-    devices_.emplace(Key(mac), Entry{fp, round_, 0});
-    return {false, true};
-  }
-  Entry& e = it->second;
-  if (e.lastRound == round_) return {};
-  e.lastRound = round_;
-  e.misses = 0;
-  const bool changed = e.fingerprint != fp;
-  e.fingerprint = fp;
-  return {changed, announce_};
+    if (!open_)
+        return {};
+    const std::uint64_t fp = AnswerFingerprint(xml);
+    auto it = devices_.find(Key(mac));
+    if (it == devices_.end()) {
+        if (devices_.size() >= kMaxDevices)
+            return {};
+        devices_.emplace(Key(mac), Entry{fp, round_, 0});
+        return {false, true};
+    }
+    Entry& e = it->second;
+    if (e.lastRound == round_)
+        return {};
+    e.lastRound = round_;
+    e.misses = 0;
+    const bool changed = e.fingerprint != fp;
+    e.fingerprint = fp;
+    return {changed, announce_};
 }
 
 void DeviceTracker::Clear() {
-  devices_.clear();
-  open_ = false;
+    devices_.clear();
+    open_ = false;
 }
 
-}  // namespace lorvex::search
+} // namespace lorvex::search

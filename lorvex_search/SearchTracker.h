@@ -25,48 +25,48 @@ std::uint64_t AnswerFingerprint(std::string_view xml);
 
 // What to report for one answer.
 struct Reaction {
-  bool changed = false;  // event 3
-  bool report = false;   // event 1
+    bool changed = false; // event 3
+    bool report = false;  // event 1
 };
 
 class DeviceTracker {
- public:
-  // Opens a new round (ending none; call EndRound first). In an `announce`
-  // round every device's first answer is reported with event 1; in an
-  // `automatic` round that runs to its end, missing devices count a miss.
-  void BeginRound(bool automatic, bool announce);
+public:
+    // Opens a new round (ending none; call EndRound first). In an `announce`
+    // round every device's first answer is reported with event 1; in an
+    // `automatic` round that runs to its end, missing devices count a miss.
+    void BeginRound(bool automatic, bool announce);
 
-  // Closes the open round. When it was automatic and `complete` (it ran for
-  // its whole interval), every device that did not answer counts a miss; a
-  // device at kMissesUntilGone misses is forgotten and returned as gone.
-  std::vector<wire::MacBytes> EndRound(bool complete);
+    // Closes the open round. When it was automatic and `complete` (it ran for
+    // its whole interval), every device that did not answer counts a miss; a
+    // device at kMissesUntilGone misses is forgotten and returned as gone.
+    std::vector<wire::MacBytes> EndRound(bool complete);
 
-  // An answer received while a round is open. Only the first answer of a MAC
-  // in a round counts. A new MAC is reported (event 1) unless kMaxDevices are
-  // tracked already, then it is ignored. A known MAC is reported as changed
-  // when its fingerprint differs, and with event 1 in an announce round.
-  Reaction OnAnswer(const wire::MacBytes& mac, std::string_view xml);
+    // An answer received while a round is open. Only the first answer of a MAC
+    // in a round counts. A new MAC is reported (event 1) unless kMaxDevices are
+    // tracked already, then it is ignored. A known MAC is reported as changed
+    // when its fingerprint differs, and with event 1 in an announce round.
+    Reaction OnAnswer(const wire::MacBytes& mac, std::string_view xml);
 
-  bool RoundOpen() const { return open_; }
-  std::size_t Size() const { return devices_.size(); }
-  void Clear();
+    bool RoundOpen() const { return open_; }
+    std::size_t Size() const { return devices_.size(); }
+    void Clear();
 
- private:
-  struct Entry {
-    std::uint64_t fingerprint;
-    std::uint32_t lastRound;
-    std::uint8_t misses;
-  };
-  static std::uint64_t Key(const wire::MacBytes& mac);
-  static wire::MacBytes Unkey(std::uint64_t key);
+private:
+    struct Entry {
+        std::uint64_t fingerprint;
+        std::uint32_t lastRound;
+        std::uint8_t misses;
+    };
+    static std::uint64_t Key(const wire::MacBytes& mac);
+    static wire::MacBytes Unkey(std::uint64_t key);
 
-  std::unordered_map<std::uint64_t, Entry> devices_;
-  std::uint32_t round_ = 0;
-  bool open_ = false;
-  bool automatic_ = false;
-  bool announce_ = false;
+    std::unordered_map<std::uint64_t, Entry> devices_;
+    std::uint32_t round_ = 0;
+    bool open_ = false;
+    bool automatic_ = false;
+    bool announce_ = false;
 };
 
-}  // namespace lorvex::search
+} // namespace lorvex::search
 
 #endif

@@ -10,109 +10,120 @@ constexpr std::size_t kMacOffset = 12;
 constexpr std::size_t kMacTextSize = 17;
 
 int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 void PutU16(std::string& out, std::size_t at, std::uint32_t v) {
-  out[at] = static_cast<char>((v >> 8) & 0xFF);
-  out[at + 1] = static_cast<char>(v & 0xFF);
+    out[at] = static_cast<char>((v >> 8) & 0xFF);
+    out[at + 1] = static_cast<char>(v & 0xFF);
 }
 
 void PutU32(std::string& out, std::size_t at, std::uint32_t v) {
-  PutU16(out, at, v >> 16);
-  PutU16(out, at + 2, v & 0xFFFF);
+    PutU16(out, at, v >> 16);
+    PutU16(out, at + 2, v & 0xFFFF);
 }
 
-std::uint32_t GetU16(const unsigned char* p) {
-  return (std::uint32_t{p[0]} << 8) | p[1];
-}
+std::uint32_t GetU16(const unsigned char* p) { return (std::uint32_t{p[0]} << 8) | p[1]; }
 
-std::uint32_t GetU32(const unsigned char* p) {
-  return (GetU16(p) << 16) | GetU16(p + 2);
-}
+std::uint32_t GetU32(const unsigned char* p) { return (GetU16(p) << 16) | GetU16(p + 2); }
 
 bool KnownKind(unsigned char k) {
-  return k >= static_cast<unsigned char>(Kind::Probe) &&
-         k <= static_cast<unsigned char>(Kind::RestoreAck);
+    return k >= static_cast<unsigned char>(Kind::Probe) &&
+           k <= static_cast<unsigned char>(Kind::RestoreAck);
 }
 
-}  // namespace
+} // namespace
 
 bool ParseMac(std::string_view text, MacBytes* out) {
-  if (text.size() != kMacTextSize) return false;
-  MacBytes mac{};
-  for (std::size_t i = 0; i < 6; ++i) {
-    const int hi = HexValue(text[i * 3]);
-    const int lo = HexValue(text[i * 3 + 1]);
-    if (hi < 0 || lo < 0) return false;
-    if (i < 5 && text[i * 3 + 2] != ':') return false;
-    mac[i] = static_cast<unsigned char>(hi * 16 + lo);
-  }
-  if (out) *out = mac;
-  return true;
+    if (text.size() != kMacTextSize)
+        return false;
+    MacBytes mac{};
+    for (std::size_t i = 0; i < 6; ++i) {
+        const int hi = HexValue(text[i * 3]);
+        const int lo = HexValue(text[i * 3 + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        if (i < 5 && text[i * 3 + 2] != ':')
+            return false;
+        mac[i] = static_cast<unsigned char>(hi * 16 + lo);
+    }
+    if (out)
+        *out = mac;
+    return true;
 }
 
 void FormatMac(const MacBytes& mac, char out[18]) {
-  static const char kHex[] = "0123456789ABCDEF";
-  for (std::size_t i = 0; i < 6; ++i) {
-    out[i * 3] = kHex[mac[i] >> 4];
-    out[i * 3 + 1] = kHex[mac[i] & 0x0F];
-    out[i * 3 + 2] = i < 5 ? ':' : '\0';
-  }
+    static const char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < 6; ++i) {
+        out[i * 3] = kHex[mac[i] >> 4];
+        out[i * 3 + 1] = kHex[mac[i] & 0x0F];
+        out[i * 3 + 2] = i < 5 ? ':' : '\0';
+    }
 }
 
 std::string FormatMac(const MacBytes& mac) {
-  char text[18];
-  FormatMac(mac, text);
-  return text;
+    char text[18];
+    FormatMac(mac, text);
+    return text;
 }
 
 bool IsAnyMac(const MacBytes& mac) {
-  for (unsigned char b : mac)
-    if (b != 0) return false;
-  return true;
+    for (unsigned char b : mac)
+        if (b != 0)
+            return false;
+    return true;
 }
 
-bool IsDeviceMac(const MacBytes& mac) {
-  return !IsAnyMac(mac) && (mac[0] & 0x01) == 0;
-}
+bool IsDeviceMac(const MacBytes& mac) { return !IsAnyMac(mac) && (mac[0] & 0x01) == 0; }
 
 bool IsDeviceKind(Kind kind) {
-  return kind == Kind::Answer || kind == Kind::ConfigResult || kind == Kind::RestoreAck;
+    return kind == Kind::Answer || kind == Kind::ConfigResult || kind == Kind::RestoreAck;
 }
 
 std::string Encode(const Message& msg) {
-  if (msg.payload.size() > kMaxPayload) return {};
-  if (msg.payload.find('\0') != std::string::npos) return {};
-  std::string out(kHeaderSize, '\0');
-  std::memcpy(out.data(), kMagic, sizeof kMagic);
-  out[4] = static_cast<char>(kVersion);
-  out[5] = static_cast<char>(msg.kind);
-  PutU16(out, 6, static_cast<std::uint32_t>(msg.payload.size()));
-  PutU32(out, 8, msg.requestId);
-  char mac[18];
-  FormatMac(msg.mac, mac);
-  std::memcpy(out.data() + kMacOffset, mac, kMacTextSize);
-  return out + msg.payload;
+    if (msg.payload.size() > kMaxPayload)
+        return {};
+    if (msg.payload.find('\0') != std::string::npos)
+        return {};
+    std::string out(kHeaderSize, '\0');
+    std::memcpy(out.data(), kMagic, sizeof kMagic);
+    out[4] = static_cast<char>(kVersion);
+    out[5] = static_cast<char>(msg.kind);
+    PutU16(out, 6, static_cast<std::uint32_t>(msg.payload.size()));
+    PutU32(out, 8, msg.requestId);
+    char mac[18];
+    FormatMac(msg.mac, mac);
+    std::memcpy(out.data() + kMacOffset, mac, kMacTextSize);
+    return out + msg.payload;
 }
 
 bool Decode(const unsigned char* data, std::size_t size, Message* out) {
-  if (!data || size < kHeaderSize || size > kMaxDatagram) return false;
-  if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return false;
-  if (data[4] != kVersion || !KnownKind(data[5])) return false;
-  if (GetU16(data + 6) != size - kHeaderSize) return false;
-  if (data[kMacOffset + kMacTextSize] != 0) return false;
-  const char* mac = reinterpret_cast<const char*>(data + kMacOffset);
-  if (!ParseMac(std::string_view(mac, kMacTextSize), &out->mac)) return false;
-  const char* payload = reinterpret_cast<const char*>(data + kHeaderSize);
-  if (std::memchr(payload, '\0', size - kHeaderSize)) return false;
-  out->kind = static_cast<Kind>(data[5]);
-  out->requestId = GetU32(data + 8);
-  out->payload.assign(payload, size - kHeaderSize);
-  return true;
+    if (!data || size < kHeaderSize || size > kMaxDatagram)
+        return false;
+    if (std::memcmp(data, kMagic, sizeof kMagic) != 0)
+        return false;
+    if (data[4] != kVersion || !KnownKind(data[5]))
+        return false;
+    if (GetU16(data + 6) != size - kHeaderSize)
+        return false;
+    if (data[kMacOffset + kMacTextSize] != 0)
+        return false;
+    const char* mac = reinterpret_cast<const char*>(data + kMacOffset);
+    if (!ParseMac(std::string_view(mac, kMacTextSize), &out->mac))
+        return false;
+    const char* payload = reinterpret_cast<const char*>(data + kHeaderSize);
+    if (std::memchr(payload, '\0', size - kHeaderSize))
+        return false;
+    out->kind = static_cast<Kind>(data[5]);
+    out->requestId = GetU32(data + 8);
+    out->payload.assign(payload, size - kHeaderSize);
+    return true;
 }
 
-}  // namespace lorvex::wire
+} // namespace lorvex::wire

@@ -13,30 +13,30 @@
 namespace lorvex::wire {
 
 constexpr const char* kGroup = "239.255.76.88";
-constexpr std::uint16_t kDevicePort = 48760;  // devices listen here
-constexpr std::uint16_t kToolPort = 48761;    // the tool listens here
+constexpr std::uint16_t kDevicePort = 48760; // devices listen here
+constexpr std::uint16_t kToolPort = 48761;   // the tool listens here
 constexpr std::size_t kHeaderSize = 30;
 constexpr std::size_t kMaxDatagram = 4096;
 constexpr std::size_t kMaxPayload = kMaxDatagram - kHeaderSize;
 constexpr std::uint8_t kVersion = 1;
 
 enum class Kind : std::uint8_t {
-  Probe = 1,          // tool -> devices
-  Answer = 2,         // device -> tool, payload multicastSearchResult
-  SetConfig = 3,      // tool -> device, payload searchSetIP
-  ConfigResult = 4,   // device -> tool, payload multicastSearchResult/setIPResult
-  Restore = 5,        // tool -> device, no payload
-  RestoreAck = 6,     // device -> tool, no payload
+    Probe = 1,        // tool -> devices
+    Answer = 2,       // device -> tool, payload multicastSearchResult
+    SetConfig = 3,    // tool -> device, payload searchSetIP
+    ConfigResult = 4, // device -> tool, payload multicastSearchResult/setIPResult
+    Restore = 5,      // tool -> device, no payload
+    RestoreAck = 6,   // device -> tool, no payload
 };
 
 // Six bytes of a MAC, first pair first.
 using MacBytes = std::array<unsigned char, 6>;
 
 struct Message {
-  Kind kind = Kind::Probe;
-  std::uint32_t requestId = 0;
-  MacBytes mac{};
-  std::string payload;
+    Kind kind = Kind::Probe;
+    std::uint32_t requestId = 0;
+    MacBytes mac{};
+    std::string payload;
 };
 
 // True when `text` is exactly six two-digit hex pairs joined by colons
@@ -66,6 +66,6 @@ bool Decode(const unsigned char* data, std::size_t size, Message* out);
 // Kinds that only devices send; the tool ignores every other kind.
 bool IsDeviceKind(Kind kind);
 
-}  // namespace lorvex::wire
+} // namespace lorvex::wire
 
 #endif

@@ -61,7 +61,8 @@ int Builder::ScanEndTag(NodeScan& s, int p) {
     if (!m_stack.empty()) {
         const Open& top = m_stack.back();
         const int nEnd = p + top.nNameLength;
-        if (nEnd < m_nTextLength && detail::SameBytes(m_pText + p, m_pText + top.nNameStart, top.nNameLength) &&
+        if (nEnd < m_nTextLength &&
+            detail::SameBytes(m_pText + p, m_pText + top.nNameStart, top.nNameLength) &&
             (detail::Class(m_pText, nEnd) & detail::C_NAME_END)) {
             s.nNameStart = p;
             s.nNameLength = top.nNameLength;
@@ -219,8 +220,7 @@ bool Builder::OpenMatches(const Open& open, int nNameStart, int nNameLength) con
         if (a[i] != b[i])
             return false;
     }
-    return nNameLength == open.nNameLength ||
-           SeparatesName(m_pText[open.nNameStart + nNameLength]);
+    return nNameLength == open.nNameLength || SeparatesName(m_pText[open.nNameStart + nNameLength]);
 }
 
 // The depth of the innermost open element that the end tag name matches,

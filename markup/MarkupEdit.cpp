@@ -50,7 +50,8 @@ AttribSpot FindAttrib(const std::string& doc, int nBegin, int nEnd, const char* 
         const char c = doc[p];
         if (c == '"' || c == '\'') {
             const size_t q = doc.find(c, static_cast<size_t>(p) + 1);
-            p = (q == std::string::npos || static_cast<int>(q) >= nEnd) ? nEnd : static_cast<int>(q) + 1;
+            p = (q == std::string::npos || static_cast<int>(q) >= nEnd) ? nEnd
+                                                                        : static_cast<int>(q) + 1;
         } else if (c == '=') {
             ++p;
         } else {
@@ -59,7 +60,8 @@ AttribSpot FindAttrib(const std::string& doc, int nBegin, int nEnd, const char* 
             p = std::max(p, nTok + 1);
         }
         spot.nInsert = p;
-        if (bAfterEquals && nNameStart >= 0 && AttribNameMatches(doc, nNameStart, nNameEnd, szName)) {
+        if (bAfterEquals && nNameStart >= 0 &&
+            AttribNameMatches(doc, nNameStart, nNameEnd, szName)) {
             spot.nValueStart = nTok;
             spot.nValueEnd = p;
             return spot;
@@ -173,7 +175,8 @@ bool CMarkupSTL::AddElem(const char* szName, const char* szValue, int /*nFlags*/
     const bool bSlashParent = bEmptyParent && nTagEnd >= 2 && m_strDoc[nTagEnd - 2] == '/';
     const bool bOpenParent =
         iParent && !iBefore && !bSlashParent &&
-        (bEmptyParent || parent.nLength == static_cast<uint32_t>(parent.StartTagLen() + parent.EndTagLen()));
+        (bEmptyParent ||
+         parent.nLength == static_cast<uint32_t>(parent.StartTagLen() + parent.EndTagLen()));
     int nOffset = bOpenParent ? nTagEnd : InsertionOffset(iParent, iBefore, bSlashParent);
     if (!bSlashParent && !bOpenParent) {
         // A new sibling lands after the line break that follows the last one.

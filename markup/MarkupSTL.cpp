@@ -102,8 +102,8 @@ int DecodeEntity(const char* t, int n, int i, std::string& out) {
         const char* szName;
         int nLen;
         char c;
-    } kEntities[] = {{"lt;", 3, '<'}, {"amp;", 4, '&'}, {"gt;", 3, '>'}, {"apos;", 5, '\''},
-                     {"quot;", 5, '"'}};
+    } kEntities[] = {
+        {"lt;", 3, '<'}, {"amp;", 4, '&'}, {"gt;", 3, '>'}, {"apos;", 5, '\''}, {"quot;", 5, '"'}};
     for (const auto& e : kEntities) {
         if (i < n - e.nLen && std::memcmp(t + i + 1, e.szName, e.nLen) == 0) {
             out += e.c;
@@ -362,7 +362,8 @@ std::string CMarkupSTL::ReadData(int iPos) const {
         return std::string();
     const int nDoc = static_cast<int>(m_strDoc.size());
     const int nBegin = std::min(nDoc, static_cast<int>(elem.nStart) + elem.StartTagLen());
-    const int nEnd = std::min(nDoc, static_cast<int>(elem.nStart + elem.nLength) - elem.EndTagLen());
+    const int nEnd =
+        std::min(nDoc, static_cast<int>(elem.nStart + elem.nLength) - elem.EndTagLen());
     if (nEnd <= nBegin)
         return std::string();
     const char* pDoc = m_strDoc.data();

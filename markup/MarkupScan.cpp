@@ -65,7 +65,8 @@ int ScanProcessingInstruction(NodeScan& s, int p) {
     while (!(Class(s.pDoc, p) & C_NAME_END) && s.pDoc[p] != '?')
         ++p;
     s.nNameLength = p - s.nNameStart;
-    return ScanToDelimiter(s, p, "?>", "Processing instruction", CMarkupSTL::MNT_PROCESSING_INSTRUCTION);
+    return ScanToDelimiter(s, p, "?>", "Processing instruction",
+                           CMarkupSTL::MNT_PROCESSING_INSTRUCTION);
 }
 
 // Skips a '>'-ended declaration with quoted parts; returns the offset after

@@ -14,13 +14,13 @@ namespace detail {
 
 // Character classes, looked up per byte in the scanner's inner loops.
 enum : unsigned char {
-    C_SPACE = 1,     // space, tab, LF, CR
-    C_NAME_END = 2,  // ends a scanned name: space, '/', '>', end of text
-    C_TAG_STOP = 4,  // stops the start tag loop: quotes, '>', end of text
-    C_NAME_START = 8, // starts an element name
-    C_TEXT_STOP = 16, // '<' and end of text
-    C_DQ_STOP = 32,   // '"' and end of text
-    C_SQ_STOP = 64,   // '\'' and end of text
+    C_SPACE = 1,          // space, tab, LF, CR
+    C_NAME_END = 2,       // ends a scanned name: space, '/', '>', end of text
+    C_TAG_STOP = 4,       // stops the start tag loop: quotes, '>', end of text
+    C_NAME_START = 8,     // starts an element name
+    C_TEXT_STOP = 16,     // '<' and end of text
+    C_DQ_STOP = 32,       // '"' and end of text
+    C_SQ_STOP = 64,       // '\'' and end of text
     C_FIND_NAME_END = 128 // ends a name as FindElem reads it
 };
 
@@ -37,7 +37,8 @@ struct ClassTable {
         c[static_cast<unsigned char>('"')] |= C_DQ_STOP;
         c[static_cast<unsigned char>('\'')] |= C_SQ_STOP;
         c[0] |= C_TEXT_STOP | C_DQ_STOP | C_SQ_STOP;
-        for (const unsigned char k : {' ', '\t', '\n', '\r', '<', '>', '=', '\\', '/', '?', '!', '\0'})
+        for (const unsigned char k :
+             {' ', '\t', '\n', '\r', '<', '>', '=', '\\', '/', '?', '!', '\0'})
             c[k] |= C_FIND_NAME_END;
         // Every byte from 'a' upward counts, which takes in all of UTF-8's
         // lead and continuation bytes, so names in any script are names.
@@ -59,8 +60,7 @@ inline unsigned char Class(const char* d, int p) {
 // The first offset from p whose byte is in class kMask. Every such class
 // holds the end of text, and a byte is only read after the one before it was
 // found not to be the end, so the unrolled loop never reads past the text.
-template <unsigned char kMask>
-inline int SkipUntil(const char* d, int p) {
+template <unsigned char kMask> inline int SkipUntil(const char* d, int p) {
     for (;; p += 4) {
         if (Class(d, p) & kMask)
             return p;
@@ -133,7 +133,6 @@ inline int ScanEndTag(NodeScan& s, int p) {
     }
     return Finish(s, p + 1, SCAN_END_TAG);
 }
-
 
 // True when the n bytes at a and b are equal: names are short, and a plain
 // loop beats a library call on them.

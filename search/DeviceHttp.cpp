@@ -13,7 +13,8 @@ namespace {
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 void Wipe(std::string* text) {
-    if (!text->empty()) explicit_bzero(&(*text)[0], text->size());
+    if (!text->empty())
+        explicit_bzero(&(*text)[0], text->size());
     text->clear();
 }
 
@@ -42,7 +43,7 @@ void AddPortElements(CMarkupSTL* doc, uint16_t httpPort, uint16_t netPort, uint1
     }
 }
 
-}  // namespace
+} // namespace
 
 std::string Base64Encode(const void* data, size_t size) {
     static const char kAlphabet[] =
@@ -53,8 +54,10 @@ std::string Base64Encode(const void* data, size_t size) {
     for (size_t i = 0; i < size; i += 3) {
         const size_t n = size - i < 3 ? size - i : 3;
         uint32_t group = static_cast<uint32_t>(in[i]) << 16;
-        if (n > 1) group |= static_cast<uint32_t>(in[i + 1]) << 8;
-        if (n > 2) group |= in[i + 2];
+        if (n > 1)
+            group |= static_cast<uint32_t>(in[i + 1]) << 8;
+        if (n > 2)
+            group |= in[i + 2];
         for (size_t k = 0; k < 4; ++k)
             out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
     }
@@ -71,7 +74,8 @@ std::string BasicAuthorization(const char* user, const char* password) {
 int32_t HttpPostForReply(const char* host, uint16_t port, const char* user, const char* password,
                          const char* path, char** reply, uint32_t* replySize, const char* body,
                          uint32_t bodyLength) {
-    if (reply == nullptr || replySize == nullptr) return HTTP_REPLY_FAILED;
+    if (reply == nullptr || replySize == nullptr)
+        return HTTP_REPLY_FAILED;
     *reply = nullptr;
     *replySize = 0;
     HttpPostReply answer;
@@ -115,17 +119,20 @@ std::string BuildPortConfigDocument(uint16_t httpPort, uint16_t netPort, uint16_
 bool ReadRtspPort(const char* replyText, int32_t* rtspPort) {
     CMarkupSTL doc;
     doc.SetDoc(replyText);
-    if (!doc.FindElem("config") || !doc.IntoElem() || !doc.FindElem("port")) return false;
-    if (!doc.IntoElem() || !doc.FindElem("rtspPort")) return false;
-    if (rtspPort != nullptr) *rtspPort = ParseSearchDecimal(doc.GetData().c_str());
+    if (!doc.FindElem("config") || !doc.IntoElem() || !doc.FindElem("port"))
+        return false;
+    if (!doc.IntoElem() || !doc.FindElem("rtspPort"))
+        return false;
+    if (rtspPort != nullptr)
+        *rtspPort = ParseSearchDecimal(doc.GetData().c_str());
     return true;
 }
 
 bool GetPortConfig(const char* host, uint16_t port, const char* password, int32_t* rtspPort) {
     char* reply = nullptr;
     uint32_t size = 0;
-    const int32_t rc =
-        HttpPostForReply(host, port, "admin", password, "/GetPortConfig", &reply, &size, nullptr, 0);
+    const int32_t rc = HttpPostForReply(host, port, "admin", password, "/GetPortConfig", &reply,
+                                        &size, nullptr, 0);
     const bool found = rc == HTTP_REPLY_OK && ReadRtspPort(reply, rtspPort);
     FreeHttpReply(reply);
     return found;

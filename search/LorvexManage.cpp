@@ -20,25 +20,30 @@ CLorvexManage::CLorvexManage() = default;
 CLorvexManage::~CLorvexManage() = default;
 
 void CLorvexManage::Init() {
-    if (!LibraryUsable()) return;
+    if (!LibraryUsable())
+        return;
     // Sockets need no start-up on this host; the library opens its own.
     ClearDevices();
     LORVEX_SEARCH_Initial(&CLorvexManage::SearchCallback, this, kReceiveBatch);
 }
 
 void CLorvexManage::SetAutoSearch(int32_t seconds) {
-    if (!LibraryUsable()) return;
-    if (seconds < 0) seconds = 0;
+    if (!LibraryUsable())
+        return;
+    if (seconds < 0)
+        seconds = 0;
     LORVEX_SEARCH_StopAuto();
     if (seconds != 0) {
-        if (m_autoSearch.load() == 0) ClearDevices();
+        if (m_autoSearch.load() == 0)
+            ClearDevices();
         LORVEX_SEARCH_StartAuto(seconds);
     }
     m_autoSearch.store(seconds);
 }
 
 void CLorvexManage::RefreshSearch(bool manual) {
-    if (!LibraryUsable()) return;
+    if (!LibraryUsable())
+        return;
     if (manual) {
         ClearDevices();
         LORVEX_SEARCH_Manual();
@@ -50,21 +55,25 @@ void CLorvexManage::RefreshSearch(bool manual) {
 }
 
 void CLorvexManage::Shutdown() {
-    if (m_shutdown.exchange(true)) return;
+    if (m_shutdown.exchange(true))
+        return;
     // Joins the library's thread: no OnSearchEvent runs after this.
     LORVEX_SEARCH_Quit();
     // Socket clean-up has no counterpart on this host.
 }
 
 void CLorvexManage::SearchCallback(char* mac, int code, const char* xml, void* user) {
-    if (user != nullptr) static_cast<CLorvexManage*>(user)->OnSearchEvent(mac, code, xml);
+    if (user != nullptr)
+        static_cast<CLorvexManage*>(user)->OnSearchEvent(mac, code, xml);
 }
 
 bool CLorvexManage::NormalizeMac(const char* text, char out[18]) {
-    if (text == nullptr || strnlen(text, 18) != 17) return false;
+    if (text == nullptr || strnlen(text, 18) != 17)
+        return false;
     for (int i = 0; i < 17; ++i) {
         const bool colon = i % 3 == 2;
-        if (colon ? text[i] != ':' : !IsHexDigit(text[i])) return false;
+        if (colon ? text[i] != ':' : !IsHexDigit(text[i]))
+            return false;
         out[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
     }
     out[17] = '\0';
@@ -75,27 +84,35 @@ void CLorvexManage::OnSearchEvent(const char* mac, int code, const char* xml) {
     if (code != CODE_ANSWER && code != CODE_GONE && code != CODE_CHANGED && code != CODE_SET_IP)
         return;
     char key[18];
-    if (!NormalizeMac(mac, key)) return;
+    if (!NormalizeMac(mac, key))
+        return;
     SEARCH_INFO info;
     std::memset(&info, 0, sizeof info);
     bool notify = true;
     {
         CAutoLock hold(m_listLock);
-        if (code == CODE_ANSWER) notify = OnAnswer(key, xml, &info);
-        if (code == CODE_CHANGED) notify = OnChanged(key, xml, &info);
-        if (code == CODE_GONE) OnGone(key, &info);
-        if (code == CODE_SET_IP) OnSetIPAnswer(xml), notify = false;
+        if (code == CODE_ANSWER)
+            notify = OnAnswer(key, xml, &info);
+        if (code == CODE_CHANGED)
+            notify = OnChanged(key, xml, &info);
+        if (code == CODE_GONE)
+            OnGone(key, &info);
+        if (code == CODE_SET_IP)
+            OnSetIPAnswer(xml), notify = false;
     }
-    if (notify) Notify(info);
+    if (notify)
+        Notify(info);
 }
 
 // A first answer since the last refresh becomes a new device; a repeated one
 // is dropped, as changes arrive through their own event.
 bool CLorvexManage::OnAnswer(const char* mac, const char* xml, SEARCH_INFO* info) {
-    if (m_index.count(mac) != 0) return false;
+    if (m_index.count(mac) != 0)
+        return false;
     info->event = SEARCH_EVENT_NEW;
     CopySearchText(info->mac, sizeof info->mac, mac, std::strlen(mac));
-    if (!ParseSearchResult(xml, info)) return false;
+    if (!ParseSearchResult(xml, info))
+        return false;
     Append(*info);
     return true;
 }
@@ -105,8 +122,10 @@ bool CLorvexManage::OnAnswer(const char* mac, const char* xml, SEARCH_INFO* info
 bool CLorvexManage::OnChanged(const char* mac, const char* xml, SEARCH_INFO* info) {
     info->event = SEARCH_EVENT_CHANGED;
     CopySearchText(info->mac, sizeof info->mac, mac, std::strlen(mac));
-    if (!ParseSearchResult(xml, info)) return false;
-    if (m_index.count(mac) == 0) return true;
+    if (!ParseSearchResult(xml, info))
+        return false;
+    if (m_index.count(mac) == 0)
+        return true;
     Erase(mac);
     Append(*info);
     return true;
@@ -121,8 +140,10 @@ void CLorvexManage::OnGone(const char* mac, SEARCH_INFO* info) {
 void CLorvexManage::OnSetIPAnswer(const char* xml) {
     CMarkupSTL doc;
     doc.SetDoc(xml != nullptr ? xml : "");
-    if (!doc.FindElem("multicastSearchResult") || !doc.IntoElem()) return;
-    if (!doc.FindElem("setIPResult")) return;
+    if (!doc.FindElem("multicastSearchResult") || !doc.IntoElem())
+        return;
+    if (!doc.FindElem("setIPResult"))
+        return;
     m_setIPResult.store(ParseSearchDecimal(doc.GetData().c_str()));
 }
 
@@ -134,7 +155,8 @@ void CLorvexManage::Append(const SEARCH_INFO& info) {
 
 void CLorvexManage::Erase(const char* mac) {
     auto found = m_index.find(mac);
-    if (found == m_index.end()) return;
+    if (found == m_index.end())
+        return;
     m_devices.erase(found->second);
     m_index.erase(found);
 }
@@ -147,10 +169,12 @@ void CLorvexManage::ClearDevices() {
 
 bool CLorvexManage::FindDevice(const char* mac, SEARCH_INFO* out) {
     char key[18];
-    if (out == nullptr || !NormalizeMac(mac, key)) return false;
+    if (out == nullptr || !NormalizeMac(mac, key))
+        return false;
     CAutoLock hold(m_listLock);
     auto found = m_index.find(key);
-    if (found == m_index.end()) return false;
+    if (found == m_index.end())
+        return false;
     *out = *found->second;
     return true;
 }

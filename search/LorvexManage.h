@@ -146,9 +146,11 @@ public:
     struct ConfigServices {
         std::function<bool(uint32_t address, uint16_t port, int32_t timeoutMs)> probe;
         std::function<bool(const char* host, uint16_t port, const char* password,
-                           int32_t* rtspPort)> getPortConfig;
-        std::function<bool(const char* host, uint16_t port, const char* password,
-                           uint16_t httpPort, uint16_t netPort, uint16_t rtspPort)> setPortConfig;
+                           int32_t* rtspPort)>
+            getPortConfig;
+        std::function<bool(const char* host, uint16_t port, const char* password, uint16_t httpPort,
+                           uint16_t netPort, uint16_t rtspPort)>
+            setPortConfig;
         std::function<void(int32_t ms)> sleep;
     };
     // Empty members mean ProbeTcpPort, ::GetPortConfig, ::SetPortConfig
@@ -169,7 +171,7 @@ private:
     bool LibraryUsable() const { return !m_shutdown.load(); }
 
     CCriticalSection m_listLock;
-    DeviceList m_devices;                                       // under m_listLock
+    DeviceList m_devices;                                          // under m_listLock
     std::unordered_map<std::string, DeviceList::iterator> m_index; // by mac, under m_listLock
     std::atomic<int32_t> m_autoSearch{0};
     std::atomic<int32_t> m_setIPResult{-1};

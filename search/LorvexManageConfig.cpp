@@ -18,12 +18,12 @@
 
 namespace {
 
-constexpr int32_t kAnswerWaitMs = 3000;  // how long an IP camera's set-IP answer is awaited
+constexpr int32_t kAnswerWaitMs = 3000; // how long an IP camera's set-IP answer is awaited
 constexpr int32_t kAnswerPollMs = 10;
-constexpr int32_t kProbeMs = 200;         // reachability of the new address
+constexpr int32_t kProbeMs = 200; // reachability of the new address
 constexpr int kPortConfigAttempts = 3;
-constexpr int32_t kAttemptPauseMs = 200;  // after a failed GetPortConfig
-constexpr char kIpCamera[] = "ZVK_IPC";   // the only type that answers a set-IP request
+constexpr int32_t kAttemptPauseMs = 200; // after a failed GetPortConfig
+constexpr char kIpCamera[] = "ZVK_IPC";  // the only type that answers a set-IP request
 
 const char* Text(const char* text) { return text != nullptr ? text : ""; }
 
@@ -50,10 +50,13 @@ bool IsPort(int32_t port) { return port >= 1 && port <= 65535; }
 // would silently move the device to a port nobody typed.
 bool ReadPortText(const char* text, PortText* out) {
     const size_t length = strnlen(text, 6);
-    if (length == 0) return true;
-    if (length > 5 || std::strspn(text, "0123456789") != length) return false;
+    if (length == 0)
+        return true;
+    if (length > 5 || std::strspn(text, "0123456789") != length)
+        return false;
     const int32_t value = std::atoi(text);
-    if (!IsPort(value)) return false;
+    if (!IsPort(value))
+        return false;
     *out = {true, static_cast<uint16_t>(value)};
     return true;
 }
@@ -86,7 +89,8 @@ void DebugLine(const char* text) {
 }
 
 void SetAttribIfAny(CMarkupSTL* doc, const char* name, const char* value) {
-    if (value[0] != '\0') doc->SetAttrib(name, value);
+    if (value[0] != '\0')
+        doc->SetAttrib(name, value);
 }
 
 std::string SetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r) {
@@ -111,9 +115,13 @@ std::string SetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r) {
 CLorvexManage::ConfigServices WithDefaults(CLorvexManage* manager,
                                            CLorvexManage::ConfigServices s) {
     if (!s.probe)
-        s.probe = [manager](uint32_t a, uint16_t p, int32_t t) { return manager->ProbeTcpPort(a, p, t); };
-    if (!s.getPortConfig) s.getPortConfig = &::GetPortConfig;
-    if (!s.setPortConfig) s.setPortConfig = &::SetPortConfig;
+        s.probe = [manager](uint32_t a, uint16_t p, int32_t t) {
+            return manager->ProbeTcpPort(a, p, t);
+        };
+    if (!s.getPortConfig)
+        s.getPortConfig = &::GetPortConfig;
+    if (!s.setPortConfig)
+        s.setPortConfig = &::SetPortConfig;
     if (!s.sleep)
         s.sleep = [](int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     return s;
@@ -124,7 +132,8 @@ CLorvexManage::ConfigServices WithDefaults(CLorvexManage* manager,
 std::string HttpAddress(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& device,
                         const char* newIp) {
     in_addr address{};
-    if (inet_pton(AF_INET, newIp, &address) != 1 || !IsPort(device.dataPort)) return device.ipAddr2;
+    if (inet_pton(AF_INET, newIp, &address) != 1 || !IsPort(device.dataPort))
+        return device.ipAddr2;
     const bool reached = s.probe(address.s_addr, static_cast<uint16_t>(device.dataPort), kProbeMs);
     return reached ? newIp : device.ipAddr2;
 }
@@ -135,7 +144,8 @@ bool AskRtspPort(const CLorvexManage::ConfigServices& s, const std::string& host
                  const char* password, int32_t* rtspPort) {
     s.sleep(1);
     for (int attempt = 0; attempt < kPortConfigAttempts; ++attempt) {
-        if (s.getPortConfig(host.c_str(), httpPort, password, rtspPort)) return true;
+        if (s.getPortConfig(host.c_str(), httpPort, password, rtspPort))
+            return true;
         s.sleep(kAttemptPauseMs);
     }
     return false;
@@ -146,14 +156,19 @@ bool AskRtspPort(const CLorvexManage::ConfigServices& s, const std::string& host
 // it is asked for it first.
 int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& device,
                  const SetIPRequest& r, PortText http, PortText data) {
-    if (!http.given || !data.given) return CLorvexManage::SETNET_DONE;
-    if (http.value == device.httpPort && data.value == device.dataPort) return CLorvexManage::SETNET_DONE;
-    if (!IsPort(device.httpPort)) return CLorvexManage::SETNET_FAILED;
+    if (!http.given || !data.given)
+        return CLorvexManage::SETNET_DONE;
+    if (http.value == device.httpPort && data.value == device.dataPort)
+        return CLorvexManage::SETNET_DONE;
+    if (!IsPort(device.httpPort))
+        return CLorvexManage::SETNET_FAILED;
     const std::string host = HttpAddress(s, device, r.ip);
     const uint16_t oldHttp = static_cast<uint16_t>(device.httpPort);
     int32_t rtsp = device.rtspPort;
-    if (rtsp <= 0 && !AskRtspPort(s, host, oldHttp, r.password, &rtsp)) return CLorvexManage::SETNET_FAILED;
-    if (!IsPort(rtsp)) return CLorvexManage::SETNET_FAILED;
+    if (rtsp <= 0 && !AskRtspPort(s, host, oldHttp, r.password, &rtsp))
+        return CLorvexManage::SETNET_FAILED;
+    if (!IsPort(rtsp))
+        return CLorvexManage::SETNET_FAILED;
     const bool set = s.setPortConfig(host.c_str(), oldHttp, r.password, http.value, data.value,
                                      static_cast<uint16_t>(rtsp));
     return set ? CLorvexManage::SETNET_DONE : CLorvexManage::SETNET_FAILED;
@@ -161,7 +176,8 @@ int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& devi
 
 // The answer arrives on the library's thread; it is polled, as the window
 // thread has nothing else to do meanwhile.
-int32_t WaitForSetIPAnswer(const CLorvexManage& manager, const std::function<void(int32_t)>& sleep) {
+int32_t WaitForSetIPAnswer(const CLorvexManage& manager,
+                           const std::function<void(int32_t)>& sleep) {
     int32_t waited = 0;
     int32_t answer = -1;
     do {
@@ -172,39 +188,46 @@ int32_t WaitForSetIPAnswer(const CLorvexManage& manager, const std::function<voi
     return answer;
 }
 
-}  // namespace
+} // namespace
 
 int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* mask,
                                    const char* gateway, const char* password, const char* httpPort,
                                    const char* dataPort, bool dhcp) {
-    const SetIPRequest r{Text(ip), Text(mask), Text(gateway), Text(password),
+    const SetIPRequest r{Text(ip),       Text(mask),     Text(gateway), Text(password),
                          Text(httpPort), Text(dataPort), dhcp};
     DebugLine(r.ip);
     SEARCH_INFO device{};
-    if (!FindDevice(mac, &device)) return SETNET_NO_DEVICE;
+    if (!FindDevice(mac, &device))
+        return SETNET_NO_DEVICE;
     unsigned char bytes[6];
     MacBytes(device.mac, bytes);
     DebugLine(device.mac);
     const int32_t rule = CheckAddresses(r);
-    if (rule != NETPARAM_OK) return rule;
+    if (rule != NETPARAM_OK)
+        return rule;
     PortText http, data;
-    if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data)) return SETNET_FAILED;
+    if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data))
+        return SETNET_FAILED;
     const std::string request = SetIPDocument(device, r);
     ResetSetIPResult();
     DebugOutput("send.....\n");
     LORVEX_SET_CONFIG(bytes, request.c_str());
-    if (std::strcmp(device.productSeries, kIpCamera) != 0) return SETNET_NOT_IPC;
+    if (std::strcmp(device.productSeries, kIpCamera) != 0)
+        return SETNET_NOT_IPC;
     const ConfigServices services = WithDefaults(this, m_config);
     const int32_t answer = WaitForSetIPAnswer(*this, services.sleep);
-    if (answer == -1) return SETNET_NO_ANSWER;
+    if (answer == -1)
+        return SETNET_NO_ANSWER;
     // 0 is the only acceptance a device reports; anything else is no success.
-    if (answer != 0) return SETNET_FAILED;
+    if (answer != 0)
+        return SETNET_FAILED;
     return PortStep(services, device, r, http, data);
 }
 
 bool CLorvexManage::RestoreDevicePassword(const char* mac) {
     char key[18];
-    if (!NormalizeMac(mac, key)) return false;
+    if (!NormalizeMac(mac, key))
+        return false;
     unsigned char bytes[6];
     MacBytes(key, bytes);
     return LORVEX_SET_DevRestoreDefault(bytes) != 0;

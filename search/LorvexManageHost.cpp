@@ -18,17 +18,19 @@ bool IsPort(int32_t port) { return port >= 1 && port <= 65535; }
 // answers there, else its second (link-local) address.
 const char* WebAddress(CLorvexManage* manager, const SEARCH_INFO& device) {
     in_addr first{};
-    if (inet_aton(device.ipAddr, &first) == 0 || !IsPort(device.dataPort)) return device.ipAddr2;
+    if (inet_aton(device.ipAddr, &first) == 0 || !IsPort(device.dataPort))
+        return device.ipAddr2;
     const bool reached =
         manager->ProbeTcpPort(first.s_addr, static_cast<uint16_t>(device.dataPort), kWebProbeMs);
     return reached ? device.ipAddr : device.ipAddr2;
 }
 
 void Assign(std::string* out, const std::string& value) {
-    if (out != nullptr) *out = value;
+    if (out != nullptr)
+        *out = value;
 }
 
-}  // namespace
+} // namespace
 
 bool CLorvexManage::ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs) {
     return ::ProbeTcpPort(address, port, timeoutMs);
@@ -37,8 +39,10 @@ bool CLorvexManage::ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeou
 bool CLorvexManage::DeviceWebUrl(const SEARCH_INFO& device, const char* addressText,
                                  std::string* url) {
     in_addr address{};
-    if (addressText == nullptr || inet_aton(addressText, &address) == 0) return false;
-    if (!IsPort(device.httpPort)) return false;
+    if (addressText == nullptr || inet_aton(addressText, &address) == 0)
+        return false;
+    if (!IsPort(device.httpPort))
+        return false;
     char dotted[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address, dotted, sizeof dotted);
     char text[64];
@@ -54,15 +58,18 @@ bool CLorvexManage::DeviceWebUrl(const SEARCH_INFO& device, const char* addressT
 
 bool CLorvexManage::OpenDeviceWeb(const char* mac) {
     SEARCH_INFO device{};
-    if (!FindDevice(mac, &device)) return false;
+    if (!FindDevice(mac, &device))
+        return false;
     std::string url;
-    if (!DeviceWebUrl(device, WebAddress(this, device), &url)) return false;
+    if (!DeviceWebUrl(device, WebAddress(this, device), &url))
+        return false;
     OpenUrl(url);
     return true;
 }
 
 void CLorvexManage::AddLinkLocalRoute(const char* localAddress) {
-    if (localAddress != nullptr) StartLinkLocalRoute(localAddress);
+    if (localAddress != nullptr)
+        StartLinkLocalRoute(localAddress);
 }
 
 void CLorvexManage::GetLocalNetInfo(std::string* ip, std::string* mask, std::string* gateway,

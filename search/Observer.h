@@ -35,7 +35,8 @@ public:
     // Appends observer at the end; one already attached is moved to the end.
     // Null is ignored. Waits for a notification in progress to finish.
     void Attach(CObserver<T>* observer) {
-        if (observer == nullptr) return;
+        if (observer == nullptr)
+            return;
         CAutoLock hold(m_observerLock);
         Remove(observer);
         m_observers.push_back(observer);
@@ -54,7 +55,8 @@ public:
         CAutoLock hold(m_observerLock);
         // Indexed so that an Update that breaks the contract and detaches
         // cannot walk off the list.
-        for (size_t i = 0; i < m_observers.size(); ++i) m_observers[i]->Update(info, this);
+        for (size_t i = 0; i < m_observers.size(); ++i)
+            m_observers[i]->Update(info, this);
     }
 
 private:

@@ -12,8 +12,7 @@ bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads a child of the parent position into a text field; per the position
 // rule the next look-up among these siblings starts at the first again.
-template <size_t N>
-void ReadText(CMarkupSTL& doc, const char* name, char (&field)[N]) {
+template <size_t N> void ReadText(CMarkupSTL& doc, const char* name, char (&field)[N]) {
     if (!doc.FindElem(name))
         return;
     const std::string data = doc.GetData();
@@ -29,8 +28,7 @@ void ReadDecimal(CMarkupSTL& doc, const char* name, int32_t& field) {
 }
 
 // The same for a child of the main element (an item of ipAddr).
-template <size_t N>
-void ReadChildText(CMarkupSTL& doc, const char* name, char (&field)[N]) {
+template <size_t N> void ReadChildText(CMarkupSTL& doc, const char* name, char (&field)[N]) {
     if (!doc.FindChildElem(name))
         return;
     const std::string data = doc.GetChildData();

@@ -12,30 +12,30 @@ enum SearchEventKind { SEARCH_EVENT_NEW = 0, SEARCH_EVENT_GONE = 1, SEARCH_EVENT
 // device sent it) and always zero-terminated within its field; a record
 // starts with every byte zero.
 struct SEARCH_INFO {
-    int32_t event;            // SearchEventKind, set by the search manager
-    char devName[32];         // productInfo/devName
-    char ipAddr[20];          // tcpIp/ipAddr, first item's ip
-    char mask[20];            // first item's mask
-    char ipAddr2[20];         // second item's ip
-    char route[20];           // first item's route: the default gateway
-    char dns1[20];            // tcpIp/dns1
-    char dns2[20];            // tcpIp/dns2
-    int32_t dataPort;         // port/dataPort
-    int32_t httpPort;         // port/httpPort
-    int32_t rtspPort;         // port/rtspPort, 0 when absent
-    char mac[64];             // set by the manager, upper case
-    char productSeries[16];   // the device type code, such as "ZVK_IPC"
-    char softwareVer[64];     // softwareVer then "(build)": wide enough for both
+    int32_t event;          // SearchEventKind, set by the search manager
+    char devName[32];       // productInfo/devName
+    char ipAddr[20];        // tcpIp/ipAddr, first item's ip
+    char mask[20];          // first item's mask
+    char ipAddr2[20];       // second item's ip
+    char route[20];         // first item's route: the default gateway
+    char dns1[20];          // tcpIp/dns1
+    char dns2[20];          // tcpIp/dns2
+    int32_t dataPort;       // port/dataPort
+    int32_t httpPort;       // port/httpPort
+    int32_t rtspPort;       // port/rtspPort, 0 when absent
+    char mac[64];           // set by the manager, upper case
+    char productSeries[16]; // the device type code, such as "ZVK_IPC"
+    char softwareVer[64];   // softwareVer then "(build)": wide enough for both
     char softwareBulildDate[16];
     char hardwareVer[16];
     char kernelVer[16];
     char productModel[24];
     char runningTime[64];
     char bootTime[20];
-    uint8_t dhcpSwitch;       // 1 when the first item's dhcpSwitch is "true"
-    char encryptType[19];     // tcpIp/encryptType
-    int32_t deviceActivated;  // productInfo/deviceActivated
-    int32_t httpType;         // 1: the web page is served over HTTPS
+    uint8_t dhcpSwitch;      // 1 when the first item's dhcpSwitch is "true"
+    char encryptType[19];    // tcpIp/encryptType
+    int32_t deviceActivated; // productInfo/deviceActivated
+    int32_t httpType;        // 1: the web page is served over HTTPS
 };
 
 // Fills the device fields of record from a NUL-terminated answer text whose

@@ -10,22 +10,18 @@
 #include <QResizeEvent>
 
 namespace {
-QString labelled(const char* key, const QString& value)
-{
+QString labelled(const char* key, const QString& value) {
     return QStringLiteral("%1: %2").arg(GetText(key), value);
 }
 
-ZVKLabel* plainLabel(const QString& text, QWidget* parent)
-{
+ZVKLabel* plainLabel(const QString& text, QWidget* parent) {
     ZVKLabel* label = new ZVKLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     return label;
 }
-}
+} // namespace
 
-AboutDlg::AboutDlg(QWidget* parent)
-    : CustomDialog(parent)
-{
+AboutDlg::AboutDlg(QWidget* parent) : CustomDialog(parent) {
     const QString name = GetText("IDCS_SOFTWARE_NAME_RU20");
     setTitle(QStringLiteral("%1 %2").arg(GetText("IDCS_ABOUT"), name));
     m_logo = new BorderImage(QStringLiteral(":/skin/Zemtravon_logo.png"), this);
@@ -39,20 +35,19 @@ AboutDlg::AboutDlg(QWidget* parent)
     resize(400, 220);
 }
 
-QString AboutDlg::formatBuildDate(const QString& compilerDate, unsigned int languageId)
-{
+QString AboutDlg::formatBuildDate(const QString& compilerDate, unsigned int languageId) {
     // A day below 10 is padded with a blank: "Sep  5 2020".
     const bool padded = compilerDate.size() > 4 && compilerDate.at(4) == QLatin1Char(' ');
     const QString pattern = padded ? QStringLiteral("MMM  d yyyy") : QStringLiteral("MMM d yyyy");
-    const QDate date = QLocale(QLocale::English, QLocale::UnitedStates).toDate(compilerDate, pattern);
+    const QDate date =
+        QLocale(QLocale::English, QLocale::UnitedStates).toDate(compilerDate, pattern);
     if (!date.isValid())
         return QString();
     return date.toString(languageId == 0x409 ? QStringLiteral("MM/dd/yyyy")
                                              : QStringLiteral("yyyy/MM/dd"));
 }
 
-void AboutDlg::resizeEvent(QResizeEvent* event)
-{
+void AboutDlg::resizeEvent(QResizeEvent* event) {
     CustomDialog::resizeEvent(event);
     const int w = width();
     const int h = height();

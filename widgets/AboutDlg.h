@@ -9,8 +9,7 @@ class ZVKPushButton;
 
 // AboutDlg shows the program's name, version "3.0.1.0", build date and
 // copyright in the chosen language, 400 x 220. OK accepts it.
-class AboutDlg : public CustomDialog
-{
+class AboutDlg : public CustomDialog {
     Q_OBJECT
 public:
     explicit AboutDlg(QWidget* parent = nullptr);

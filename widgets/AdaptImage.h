@@ -5,8 +5,7 @@
 
 // AdaptImage scales its image into the frame on a transparent background
 // (the message box's icon).
-class AdaptImage : public QFrame
-{
+class AdaptImage : public QFrame {
     Q_OBJECT
 public:
     explicit AdaptImage(const QString& imagePath = QString(), QWidget* parent = nullptr);

@@ -9,10 +9,7 @@
 
 AddrPartLineEdit::AddrPartLineEdit(int maxLength, const QString& pattern, QChar separator,
                                    QChar wideSeparator, QWidget* parent)
-    : QLineEdit(parent)
-    , m_separator(separator)
-    , m_wideSeparator(wideSeparator)
-{
+    : QLineEdit(parent), m_separator(separator), m_wideSeparator(wideSeparator) {
     setMaxLength(maxLength);
     setFrame(false);
     setAlignment(Qt::AlignCenter);
@@ -21,36 +18,31 @@ AddrPartLineEdit::AddrPartLineEdit(int maxLength, const QString& pattern, QChar 
     connect(this, SIGNAL(textEdited(QString)), this, SLOT(text_edited(QString)));
 }
 
-void AddrPartLineEdit::focusNextPartSelected()
-{
+void AddrPartLineEdit::focusNextPartSelected() {
     if (!m_nextPart)
         return;
     m_nextPart->setFocus();
     m_nextPart->selectAll();
 }
 
-void AddrPartLineEdit::text_edited(const QString& text)
-{
+void AddrPartLineEdit::text_edited(const QString& text) {
     if (isComplete(text))
         focusNextPartSelected();
 }
 
-void AddrPartLineEdit::focusInEvent(QFocusEvent* event)
-{
+void AddrPartLineEdit::focusInEvent(QFocusEvent* event) {
     selectAll();
     QLineEdit::focusInEvent(event);
 }
 
-void AddrPartLineEdit::keyPressEvent(QKeyEvent* event)
-{
+void AddrPartLineEdit::keyPressEvent(QKeyEvent* event) {
     handleNavigationKey(event);
     // The part's own handling always follows: a separator is then offered
     // to the validator, which refuses it.
     QLineEdit::keyPressEvent(event);
 }
 
-void AddrPartLineEdit::handleNavigationKey(QKeyEvent* event)
-{
+void AddrPartLineEdit::handleNavigationKey(QKeyEvent* event) {
     const int key = event->key();
     if (key == Qt::Key_Period || event->text() == QString(m_separator)) {
         if (!text().isEmpty())
@@ -70,23 +62,20 @@ void AddrPartLineEdit::handleNavigationKey(QKeyEvent* event)
     }
 }
 
-void AddrPartLineEdit::inputMethodEvent(QInputMethodEvent* event)
-{
+void AddrPartLineEdit::inputMethodEvent(QInputMethodEvent* event) {
     QLineEdit::inputMethodEvent(event);
     const QString committed = event->commitString();
-    const bool separator = committed == QString(m_separator) || committed == QString(m_wideSeparator);
+    const bool separator =
+        committed == QString(m_separator) || committed == QString(m_wideSeparator);
     if (separator && !text().isEmpty())
         focusNextPartSelected();
 }
 
 MyIpPartLineEdit::MyIpPartLineEdit(QWidget* parent)
     : AddrPartLineEdit(3, QStringLiteral("^(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$"), QLatin1Char('.'),
-                       QChar(0x3002), parent)
-{
-}
+                       QChar(0x3002), parent) {}
 
-bool MyIpPartLineEdit::isComplete(const QString& text) const
-{
+bool MyIpPartLineEdit::isComplete(const QString& text) const {
     QIntValidator range(0, 255);
     QString probe = text;
     int pos = 0;
@@ -97,11 +86,8 @@ bool MyIpPartLineEdit::isComplete(const QString& text) const
 
 MyMacPartLineEdit::MyMacPartLineEdit(QWidget* parent)
     : AddrPartLineEdit(2, QStringLiteral("^([0-9a-fA-F]){2}$"), QLatin1Char(':'), QChar(0xFF1A),
-                       parent)
-{
-}
+                       parent) {}
 
-bool MyMacPartLineEdit::isComplete(const QString& text) const
-{
+bool MyMacPartLineEdit::isComplete(const QString& text) const {
     return text.size() == 2 && QRegExp(QStringLiteral("^([0-9a-fA-F]){2}$")).exactMatch(text);
 }

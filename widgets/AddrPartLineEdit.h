@@ -10,8 +10,7 @@
 // across the parts as if the field were one text, and focus jumps on by
 // itself when a part is complete. Subclasses give the pattern and the rule
 // for "complete".
-class AddrPartLineEdit : public QLineEdit
-{
+class AddrPartLineEdit : public QLineEdit {
     Q_OBJECT
 public:
     // `pattern` validates the part (case-sensitive); `separator` is the key
@@ -51,8 +50,7 @@ private:
 
 // An octet of an IPv4 address: 0 to 255, up to three digits. Moves on after
 // three digits, or after two when no third could follow (26 and up).
-class MyIpPartLineEdit : public AddrPartLineEdit
-{
+class MyIpPartLineEdit : public AddrPartLineEdit {
     Q_OBJECT
 public:
     explicit MyIpPartLineEdit(QWidget* parent = nullptr);
@@ -63,8 +61,7 @@ protected:
 
 // A byte of a MAC address: two hexadecimal digits, either case. Moves on
 // after two.
-class MyMacPartLineEdit : public AddrPartLineEdit
-{
+class MyMacPartLineEdit : public AddrPartLineEdit {
     Q_OBJECT
 public:
     explicit MyMacPartLineEdit(QWidget* parent = nullptr);

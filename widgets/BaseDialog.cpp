@@ -3,9 +3,7 @@
 #include <QFrame>
 #include <QResizeEvent>
 
-BaseDialog::BaseDialog(QWidget* parent, Qt::WindowFlags flags)
-    : QDialog(parent, flags)
-{
+BaseDialog::BaseDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) {
     m_content = new QWidget(this);
     m_content->setStyleSheet(QStringLiteral(" .QWidget { background-color: rgb(0, 0, 0); }"));
     m_topEdge = makePiece("top_mid.png");
@@ -19,15 +17,13 @@ BaseDialog::BaseDialog(QWidget* parent, Qt::WindowFlags flags)
     setAttribute(Qt::WA_TranslucentBackground, true);
 }
 
-QFrame* BaseDialog::makePiece(const char* image)
-{
+QFrame* BaseDialog::makePiece(const char* image) {
     QFrame* piece = new QFrame(this);
     piece->setStyleSheet(QStringLiteral("border-image:url(:/skin/%1);").arg(QLatin1String(image)));
     return piece;
 }
 
-void BaseDialog::resizeEvent(QResizeEvent* event)
-{
+void BaseDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     const int w = width();
     const int h = height();

@@ -8,8 +8,7 @@ class QFrame;
 // BaseDialog is a translucent top-level dialog whose border is drawn from
 // nine skin images (four edges, four corners) placed at fixed rectangles on
 // every resize. The window flags (frameless and so on) are the caller's.
-class BaseDialog : public QDialog
-{
+class BaseDialog : public QDialog {
     Q_OBJECT
 public:
     explicit BaseDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());

@@ -1,13 +1,10 @@
 #include "BorderImage.h"
 
-BorderImage::BorderImage(const QString& imagePath, QWidget* parent)
-    : QFrame(parent)
-{
+BorderImage::BorderImage(const QString& imagePath, QWidget* parent) : QFrame(parent) {
     setImage(imagePath);
 }
 
-void BorderImage::setImage(const QString& imagePath)
-{
+void BorderImage::setImage(const QString& imagePath) {
     if (imagePath.isEmpty()) {
         setStyleSheet(QString());
         return;

@@ -4,8 +4,7 @@
 #include <QFrame>
 
 // BorderImage stretches its image over the frame (logo, info icons).
-class BorderImage : public QFrame
-{
+class BorderImage : public QFrame {
     Q_OBJECT
 public:
     explicit BorderImage(const QString& imagePath = QString(), QWidget* parent = nullptr);

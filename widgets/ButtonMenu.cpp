@@ -1,11 +1,5 @@
 #include "ButtonMenu.h"
 
-ButtonMenu::ButtonMenu(QWidget* parent)
-    : ZVKMenu(parent)
-{
-}
+ButtonMenu::ButtonMenu(QWidget* parent) : ZVKMenu(parent) {}
 
-ButtonMenu::ButtonMenu(const QString& title, QWidget* parent)
-    : ZVKMenu(title, parent)
-{
-}
+ButtonMenu::ButtonMenu(const QString& title, QWidget* parent) : ZVKMenu(title, parent) {}

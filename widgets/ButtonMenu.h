@@ -5,8 +5,7 @@
 
 // ButtonMenu is a ZVKMenu under a class name of its own, so the sheet can
 // style the filter menus apart; the filter menus derive from it.
-class ButtonMenu : public ZVKMenu
-{
+class ButtonMenu : public ZVKMenu {
     Q_OBJECT
 public:
     explicit ButtonMenu(QWidget* parent = nullptr);

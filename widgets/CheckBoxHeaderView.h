@@ -10,8 +10,7 @@ class QTreeWidget;
 // the section's left (21 pixels in), centre or right end and vertically
 // centred. The widgets follow when sections are resized, when the header is
 // shown, and when the view scrolls or lays itself out (VistaTreeWidget asks).
-class CheckBoxHeaderView : public QHeaderView
-{
+class CheckBoxHeaderView : public QHeaderView {
     Q_OBJECT
 public:
     enum Placement { PlaceLeft = 0, PlaceCenter = 1, PlaceRight = 2 };

@@ -7,8 +7,7 @@
 #include <QMouseEvent>
 
 CustomDialog::CustomDialog(QWidget* parent, Qt::WindowFlags flags)
-    : QDialog(parent, flags | Qt::FramelessWindowHint)
-{
+    : QDialog(parent, flags | Qt::FramelessWindowHint) {
     m_titleBar = new QFrame(this);
     m_title = new QLabel(QStringLiteral("Pelorin"), this);
     m_title->setTextFormat(Qt::PlainText);
@@ -23,25 +22,18 @@ CustomDialog::CustomDialog(QWidget* parent, Qt::WindowFlags flags)
     m_title->setStyleSheet(QStringLiteral(
         "QLabel { font:  15px; border: 0px; background: transparent; color: rgb(232, 232, 232);}"));
     m_bottomStrip->setStyleSheet(QStringLiteral("QFrame { background-color: rgb( 28, 28, 28); } "));
-    m_closeButton->setStyleSheet(QStringLiteral(
-        "ZVKButton { border-image: url(:/skin/close.png) 0 44 0 0; }"
-        "ZVKButton:hover { border-image: url(:/skin/close.png) 0 22 0 22; }"
-        "ZVKButton:pressed { border-image: url(:/skin/close.png) 0 0 0 44; }"));
+    m_closeButton->setStyleSheet(
+        QStringLiteral("ZVKButton { border-image: url(:/skin/close.png) 0 44 0 0; }"
+                       "ZVKButton:hover { border-image: url(:/skin/close.png) 0 22 0 22; }"
+                       "ZVKButton:pressed { border-image: url(:/skin/close.png) 0 0 0 44; }"));
     connect(m_closeButton, SIGNAL(clicked()), this, SLOT(close()));
 }
 
-void CustomDialog::setTitle(const QString& text)
-{
-    m_title->setText(text);
-}
+void CustomDialog::setTitle(const QString& text) { m_title->setText(text); }
 
-QString CustomDialog::title() const
-{
-    return m_title->text();
-}
+QString CustomDialog::title() const { return m_title->text(); }
 
-void CustomDialog::resizeEvent(QResizeEvent* event)
-{
+void CustomDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     const int w = width();
     const int h = height();
@@ -51,8 +43,7 @@ void CustomDialog::resizeEvent(QResizeEvent* event)
     m_bottomStrip->setGeometry(1, h - 29, w - 2, 28);
 }
 
-void CustomDialog::mousePressEvent(QMouseEvent* event)
-{
+void CustomDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && event->pos().y() < kTitleHeight) {
         const QPoint offset = event->globalPos() - frameGeometry().topLeft();
         m_dragOffsetX = offset.x();
@@ -63,8 +54,7 @@ void CustomDialog::mousePressEvent(QMouseEvent* event)
     QDialog::mousePressEvent(event);
 }
 
-void CustomDialog::mouseMoveEvent(QMouseEvent* event)
-{
+void CustomDialog::mouseMoveEvent(QMouseEvent* event) {
     if (m_dragging && event->buttons() == Qt::LeftButton) {
         move(event->globalPos() - QPoint(m_dragOffsetX, m_dragOffsetY));
         event->accept();
@@ -73,8 +63,7 @@ void CustomDialog::mouseMoveEvent(QMouseEvent* event)
     QDialog::mouseMoveEvent(event);
 }
 
-void CustomDialog::mouseReleaseEvent(QMouseEvent* event)
-{
+void CustomDialog::mouseReleaseEvent(QMouseEvent* event) {
     m_dragging = false;
     QDialog::mouseReleaseEvent(event);
 }

@@ -11,8 +11,7 @@ class ZVKButton;
 // 28-pixel title bar (centred title, close button at the right) and a
 // 28-pixel bottom strip for the buttons. Dragging the title bar with the
 // left button moves the dialog. The close button closes (rejects) it.
-class CustomDialog : public QDialog
-{
+class CustomDialog : public QDialog {
     Q_OBJECT
 public:
     // Height of the title bar; a left press above it starts a drag.

@@ -1,7 +1,6 @@
 #include "FramelessGeometry.h"
 
-EdgeHit edgeHitAt(const QPoint& globalPos, const QRect& frame)
-{
+EdgeHit edgeHitAt(const QPoint& globalPos, const QRect& frame) {
     const int b = kFramelessBorderWidth;
     const int x = globalPos.x();
     const int y = globalPos.y();
@@ -21,8 +20,7 @@ EdgeHit edgeHitAt(const QPoint& globalPos, const QRect& frame)
 }
 
 namespace {
-void moveEdges(QRect& r, const EdgeHit& hit, const QPoint& p)
-{
+void moveEdges(QRect& r, const EdgeHit& hit, const QPoint& p) {
     if (hit.topLeft) {
         r.setLeft(p.x());
         r.setTop(p.y());
@@ -46,8 +44,7 @@ void moveEdges(QRect& r, const EdgeHit& hit, const QPoint& p)
     }
 }
 
-void keepMinimum(QRect& r, const QRect& start, const QSize& minimum)
-{
+void keepMinimum(QRect& r, const QRect& start, const QSize& minimum) {
     if (minimum.width() > r.right() - r.left() + 1) {
         if (r.left() == start.left())
             r.setRight(start.right());
@@ -61,11 +58,10 @@ void keepMinimum(QRect& r, const QRect& start, const QSize& minimum)
             r.setTop(start.top());
     }
 }
-}
+} // namespace
 
 QRect resizedFrame(const QRect& start, const EdgeHit& pressed, const QPoint& globalPos,
-                   const QSize& minimum)
-{
+                   const QSize& minimum) {
     QRect r = start;
     moveEdges(r, pressed, globalPos);
     if (r.left() > r.right() || r.top() > r.bottom())
@@ -74,8 +70,7 @@ QRect resizedFrame(const QRect& start, const EdgeHit& pressed, const QPoint& glo
     return r;
 }
 
-bool resizeCursorFor(const EdgeHit& hit, Qt::CursorShape* shape)
-{
+bool resizeCursorFor(const EdgeHit& hit, Qt::CursorShape* shape) {
     if (hit.topLeft || hit.bottomRight)
         *shape = Qt::SizeFDiagCursor;
     else if (hit.topRight || hit.bottomLeft)
@@ -89,7 +84,4 @@ bool resizeCursorFor(const EdgeHit& hit, Qt::CursorShape* shape)
     return true;
 }
 
-QRect moveStrip(int width)
-{
-    return QRect(5, 5, width - 10, 50);
-}
+QRect moveStrip(int width) { return QRect(5, 5, width - 10, 50); }

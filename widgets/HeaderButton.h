@@ -6,8 +6,7 @@
 // HeaderButton is a fixed 32 x 33 ZVKButton drawn from the three-frame strip
 // ":/skin/menu_indicator.png" by the skin sheet. The pointer over it is the
 // arrow, whatever cursor the header shows around it.
-class HeaderButton : public ZVKButton
-{
+class HeaderButton : public ZVKButton {
     Q_OBJECT
 public:
     explicit HeaderButton(QWidget* parent = nullptr);

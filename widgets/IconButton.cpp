@@ -4,21 +4,14 @@
 #include <QPixmap>
 #include <QResizeEvent>
 
-IconButton::IconButton(QWidget* parent)
-    : QPushButton(parent)
-{
-    setUp();
-}
+IconButton::IconButton(QWidget* parent) : QPushButton(parent) { setUp(); }
 
-IconButton::IconButton(const QString& iconPath, QWidget* parent)
-    : QPushButton(parent)
-{
+IconButton::IconButton(const QString& iconPath, QWidget* parent) : QPushButton(parent) {
     setUp();
     setIcon(iconPath);
 }
 
-void IconButton::setUp()
-{
+void IconButton::setUp() {
     m_iconLabel = new QLabel(this);
     m_iconLabel->setScaledContents(true);
     m_iconLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -29,16 +22,14 @@ void IconButton::setUp()
         "IconButton:pressed { background: rgb(66,71,74); }"));
 }
 
-void IconButton::setIcon(const QString& iconPath)
-{
+void IconButton::setIcon(const QString& iconPath) {
     m_iconPath = iconPath;
     m_iconLabel->setPixmap(QPixmap(iconPath));
     m_iconLabel->resize(kIconSize, kIconSize);
 }
 
-void IconButton::resizeEvent(QResizeEvent* event)
-{
+void IconButton::resizeEvent(QResizeEvent* event) {
     QPushButton::resizeEvent(event);
-    m_iconLabel->setGeometry((width() - kIconSize) / 2, (height() - kIconSize) / 2,
-                             kIconSize, kIconSize);
+    m_iconLabel->setGeometry((width() - kIconSize) / 2, (height() - kIconSize) / 2, kIconSize,
+                             kIconSize);
 }

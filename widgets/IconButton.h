@@ -7,8 +7,7 @@ class QLabel;
 
 // IconButton shows the image of its icon path, 18 x 18 pixels, centred in
 // the button at every size; a transparent face that lights up on hover.
-class IconButton : public QPushButton
-{
+class IconButton : public QPushButton {
     Q_OBJECT
 public:
     static const int kIconSize = 18;

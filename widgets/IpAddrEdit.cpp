@@ -8,14 +8,9 @@
 #include <QRegExp>
 
 AddrEditBase::AddrEditBase(QChar separator, const QString& addressPattern, QWidget* parent)
-    : QFrame(parent)
-    , m_separator(separator)
-    , m_addressPattern(addressPattern)
-{
-}
+    : QFrame(parent), m_separator(separator), m_addressPattern(addressPattern) {}
 
-void AddrEditBase::setParts(const QList<AddrPartLineEdit*>& parts)
-{
+void AddrEditBase::setParts(const QList<AddrPartLineEdit*>& parts) {
     m_parts = parts;
     QHBoxLayout* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -36,16 +31,14 @@ void AddrEditBase::setParts(const QList<AddrPartLineEdit*>& parts)
     setStyleSheet(normalSheet());
 }
 
-QString AddrEditBase::joined() const
-{
+QString AddrEditBase::joined() const {
     QStringList texts;
     for (const AddrPartLineEdit* part : m_parts)
         texts.append(part->text());
     return texts.join(m_separator);
 }
 
-QString AddrEditBase::text() const
-{
+QString AddrEditBase::text() const {
     for (const AddrPartLineEdit* part : m_parts) {
         if (!part->text().isEmpty())
             return joined();
@@ -53,8 +46,7 @@ QString AddrEditBase::text() const
     return QString();
 }
 
-bool AddrEditBase::setText(const QString& address)
-{
+bool AddrEditBase::setText(const QString& address) {
     if (!QRegExp(m_addressPattern).exactMatch(address)) {
         for (AddrPartLineEdit* part : qAsConst(m_parts))
             part->setText(QString());
@@ -66,37 +58,37 @@ bool AddrEditBase::setText(const QString& address)
     return true;
 }
 
-void AddrEditBase::slot_textchanged(const QString&)
-{
+void AddrEditBase::slot_textchanged(const QString&) {
     const QString all = joined();
     emit textchanged(all);
     emit textedited(all);
 }
 
-QString AddrEditBase::normalSheet() const
-{
+QString AddrEditBase::normalSheet() const {
     const QString name = QLatin1String(metaObject()->className());
     return QStringLiteral(
-        "%1 { color: rgb(172,172,172); border: 1px solid rgb(103,111,116); border-radius: 2px;"
-        " background: rgb(19,20,24); }"
-        "%1:disabled { color: rgb(70,73,77); border: 1px solid rgb(45,47,49); border-radius: 2px;"
-        " background: rgb(28,29,30); }"
-        "%1:hover:enabled { border: 1px solid rgb(37,96,118); }"
-        "%1 QLineEdit { background: transparent; border: 0px; color: rgb(172,172,172); }"
-        "%1 QLineEdit:disabled { color: rgb(70,73,77); }").arg(name);
+               "%1 { color: rgb(172,172,172); border: 1px solid rgb(103,111,116); border-radius: "
+               "2px;"
+               " background: rgb(19,20,24); }"
+               "%1:disabled { color: rgb(70,73,77); border: 1px solid rgb(45,47,49); "
+               "border-radius: 2px;"
+               " background: rgb(28,29,30); }"
+               "%1:hover:enabled { border: 1px solid rgb(37,96,118); }"
+               "%1 QLineEdit { background: transparent; border: 0px; color: rgb(172,172,172); }"
+               "%1 QLineEdit:disabled { color: rgb(70,73,77); }")
+        .arg(name);
 }
 
-QString AddrEditBase::focusedSheet() const
-{
+QString AddrEditBase::focusedSheet() const {
     const QString name = QLatin1String(metaObject()->className());
     return QStringLiteral(
-        "%1 { color: white; border: 1px solid rgb(56,145,180); border-radius: 2px;"
-        " background: rgb(0,30,36); }"
-        "%1 QLineEdit { background: transparent; border: 0px; color: white; }").arg(name);
+               "%1 { color: white; border: 1px solid rgb(56,145,180); border-radius: 2px;"
+               " background: rgb(0,30,36); }"
+               "%1 QLineEdit { background: transparent; border: 0px; color: white; }")
+        .arg(name);
 }
 
-bool AddrEditBase::eventFilter(QObject* watched, QEvent* event)
-{
+bool AddrEditBase::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn)
         setStyleSheet(focusedSheet());
     else if (event->type() == QEvent::FocusOut)
@@ -104,14 +96,12 @@ bool AddrEditBase::eventFilter(QObject* watched, QEvent* event)
     return QFrame::eventFilter(watched, event);
 }
 
-QPointF AddrEditBase::separatorPosition(int k) const
-{
+QPointF AddrEditBase::separatorPosition(int k) const {
     const QRectF r = rect();
     return QPointF(k * r.width() / m_parts.size(), 2 * r.height() / 3);
 }
 
-void AddrEditBase::paintEvent(QPaintEvent* event)
-{
+void AddrEditBase::paintEvent(QPaintEvent* event) {
     {
         QPainter painter(this);
         const QColor colour = isEnabled() ? QColor(172, 172, 172) : QColor(70, 73, 77);
@@ -124,8 +114,7 @@ void AddrEditBase::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
 }
 
-void AddrEditBase::changeEvent(QEvent* event)
-{
+void AddrEditBase::changeEvent(QEvent* event) {
     QFrame::changeEvent(event);
     if (event->type() == QEvent::EnabledChange)
         update();
@@ -133,17 +122,16 @@ void AddrEditBase::changeEvent(QEvent* event)
 
 IpAddrEdit::IpAddrEdit(QWidget* parent)
     : AddrEditBase(QLatin1Char('.'),
-                   QStringLiteral("((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)"),
-                   parent)
-{
+                   QStringLiteral(
+                       "((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)"),
+                   parent) {
     QList<AddrPartLineEdit*> parts;
     for (int i = 0; i < 4; ++i)
         parts.append(new MyIpPartLineEdit(this));
     setParts(parts);
 }
 
-QPointF IpAddrEdit::separatorPosition(int k) const
-{
+QPointF IpAddrEdit::separatorPosition(int k) const {
     const int w = width();
     const int h = height();
     return QPoint(k * w / 4, 2 * h / 3);

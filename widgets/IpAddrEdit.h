@@ -10,8 +10,7 @@ class AddrPartLineEdit;
 // side, paints the separators between them and joins their texts. Focus
 // moves across the parts by the parts' own key rules; the box shows the
 // focused look while any part has the focus.
-class AddrEditBase : public QFrame
-{
+class AddrEditBase : public QFrame {
     Q_OBJECT
 public:
     // The parts' texts joined by the separator ("192..1." when parts are
@@ -54,8 +53,7 @@ private:
 };
 
 // IpAddrEdit edits an IPv4 address as four octets ("%1.%2.%3.%4").
-class IpAddrEdit : public AddrEditBase
-{
+class IpAddrEdit : public AddrEditBase {
     Q_OBJECT
 public:
     explicit IpAddrEdit(QWidget* parent = nullptr);

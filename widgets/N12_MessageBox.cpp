@@ -35,20 +35,17 @@ const TypeSpec kTypeSpecs[] = {
     {N12_MessageBox::Question, ":/skin/Question.png", "IDCS_QUESTION"},
 };
 
-const char* buttonKey(int id)
-{
+const char* buttonKey(int id) {
     for (const ButtonSpec& entry : kButtonSpecs) {
         if (entry.id == id)
             return entry.key;
     }
     return "";
 }
-}
+} // namespace
 
 N12_MessageBox::N12_MessageBox(const QString& text, int buttons, int type, QWidget* parent)
-    : CustomDialog(parent)
-    , m_mask(buttons)
-{
+    : CustomDialog(parent), m_mask(buttons) {
     setUpType(type);
     m_text = new QLabel(text, this);
     m_text->setTextFormat(Qt::PlainText);
@@ -62,8 +59,7 @@ N12_MessageBox::N12_MessageBox(const QString& text, int buttons, int type, QWidg
     resize(360, 200);
 }
 
-void N12_MessageBox::setUpType(int type)
-{
+void N12_MessageBox::setUpType(int type) {
     m_icon = new AdaptImage(QString(), this);
     for (const TypeSpec& entry : kTypeSpecs) {
         if (entry.type == type) {
@@ -73,8 +69,7 @@ void N12_MessageBox::setUpType(int type)
     }
 }
 
-void N12_MessageBox::createButtons()
-{
+void N12_MessageBox::createButtons() {
     QAbstractButton* last = nullptr;
     for (int id : buttonOrder(m_mask)) {
         last = new ZVKPushButton(GetText(buttonKey(id)), this);
@@ -89,8 +84,7 @@ void N12_MessageBox::createButtons()
     m_result = m_buttons->id(last);
 }
 
-QVector<int> N12_MessageBox::buttonOrder(int mask)
-{
+QVector<int> N12_MessageBox::buttonOrder(int mask) {
     QVector<int> ids;
     for (const ButtonSpec& entry : kButtonSpecs) {
         if (mask & entry.id)
@@ -99,8 +93,7 @@ QVector<int> N12_MessageBox::buttonOrder(int mask)
     return ids;
 }
 
-QVector<QRect> N12_MessageBox::buttonRects(const QVector<int>& ids, int w, int h)
-{
+QVector<QRect> N12_MessageBox::buttonRects(const QVector<int>& ids, int w, int h) {
     QVector<QRect> rects(ids.size());
     int x = w - 80;
     bool gapLeft = false;
@@ -115,8 +108,7 @@ QVector<QRect> N12_MessageBox::buttonRects(const QVector<int>& ids, int w, int h
     return rects;
 }
 
-int N12_MessageBox::escapeResult(int mask, int current)
-{
+int N12_MessageBox::escapeResult(int mask, int current) {
     int result = current;
     if (mask & AllNot)
         result = AllNot;
@@ -127,14 +119,12 @@ int N12_MessageBox::escapeResult(int mask, int current)
     return result;
 }
 
-void N12_MessageBox::slot_buttonClicked(int id)
-{
+void N12_MessageBox::slot_buttonClicked(int id) {
     m_result = id;
     accept();
 }
 
-void N12_MessageBox::resizeEvent(QResizeEvent* event)
-{
+void N12_MessageBox::resizeEvent(QResizeEvent* event) {
     CustomDialog::resizeEvent(event);
     m_icon->setGeometry(20, 70, 50, 50);
     m_text->setGeometry(80, 40, width() - 90, 110);
@@ -147,31 +137,24 @@ void N12_MessageBox::resizeEvent(QResizeEvent* event)
         buttons[i]->setGeometry(rects[i]);
 }
 
-void N12_MessageBox::keyPressEvent(QKeyEvent* event)
-{
+void N12_MessageBox::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Escape)
         m_result = escapeResult(m_mask, m_result);
     CustomDialog::keyPressEvent(event);
 }
 
-int N12_MessageBox::run(const QString& text, int type, QWidget* parent)
-{
+int N12_MessageBox::run(const QString& text, int type, QWidget* parent) {
     N12_MessageBox box(text, Ok, type, parent);
     box.exec();
     return box.buttonResult();
 }
 
-int N12_MessageBox::warning(const QString& text, QWidget* parent)
-{
+int N12_MessageBox::warning(const QString& text, QWidget* parent) {
     return run(text, Warning, parent);
 }
 
-int N12_MessageBox::error(const QString& text, QWidget* parent)
-{
-    return run(text, Error, parent);
-}
+int N12_MessageBox::error(const QString& text, QWidget* parent) { return run(text, Error, parent); }
 
-int N12_MessageBox::information(const QString& text, QWidget* parent)
-{
+int N12_MessageBox::information(const QString& text, QWidget* parent) {
     return run(text, Information, parent);
 }

@@ -16,8 +16,7 @@ class QLabel;
 // is the result when the box is closed without a press. Escape picks the
 // "no" answer the mask offers (All-not, then No, then Cancel, the last one
 // present winning); with none of them the default stays.
-class N12_MessageBox : public CustomDialog
-{
+class N12_MessageBox : public CustomDialog {
     Q_OBJECT
 public:
     enum Type { Warning = 1, Error = 2, Information = 3, Question = 4 };

@@ -13,18 +13,16 @@ class FramelessWidgetState;
 
 namespace {
 // Gives `widget` the frame rectangle `frame`, keeping its frame margins.
-void setFrameGeometry(QWidget* widget, const QRect& frame)
-{
+void setFrameGeometry(QWidget* widget, const QRect& frame) {
     const QRect inner = widget->geometry();
     const QRect outer = widget->frameGeometry();
     widget->setGeometry(frame.adjusted(inner.left() - outer.left(), inner.top() - outer.top(),
                                        inner.right() - outer.right(),
                                        inner.bottom() - outer.bottom()));
 }
-}
+} // namespace
 
-class NcFramelessHelperPrivate
-{
+class NcFramelessHelperPrivate {
 public:
     QHash<QWidget*, FramelessWidgetState*> registry;
     bool movable = true;
@@ -35,8 +33,7 @@ public:
 };
 
 // What the helper knows about one attached window.
-class FramelessWidgetState
-{
+class FramelessWidgetState {
 public:
     FramelessWidgetState(NcFramelessHelperPrivate* owner, QWidget* widget);
     ~FramelessWidgetState();
@@ -69,10 +66,7 @@ private:
 };
 
 FramelessWidgetState::FramelessWidgetState(NcFramelessHelperPrivate* owner, QWidget* widget)
-    : m_owner(owner)
-    , m_widget(widget)
-    , m_savedFlags(widget->windowFlags())
-{
+    : m_owner(owner), m_widget(widget), m_savedFlags(widget->windowFlags()) {
     const bool visible = widget->isVisible();
     widget->setMouseTracking(true);
     // Changing the window flags hides the window; it is shown again below.
@@ -83,13 +77,9 @@ FramelessWidgetState::FramelessWidgetState(NcFramelessHelperPrivate* owner, QWid
         widget->setVisible(true);
 }
 
-FramelessWidgetState::~FramelessWidgetState()
-{
-    delete m_rubberBand;
-}
+FramelessWidgetState::~FramelessWidgetState() { delete m_rubberBand; }
 
-void FramelessWidgetState::restore()
-{
+void FramelessWidgetState::restore() {
     const bool visible = m_widget->isVisible();
     m_widget->setMouseTracking(false);
     m_widget->setWindowFlags(m_savedFlags);
@@ -97,8 +87,7 @@ void FramelessWidgetState::restore()
     m_widget->setVisible(visible);
 }
 
-void FramelessWidgetState::updateRubberBand()
-{
+void FramelessWidgetState::updateRubberBand() {
     const bool wanted = m_owner->rubberBandOnResize || m_owner->rubberBandOnMove;
     if (wanted && !m_rubberBand) {
         m_rubberBand = new QRubberBand(QRubberBand::Rectangle);
@@ -108,8 +97,7 @@ void FramelessWidgetState::updateRubberBand()
     }
 }
 
-void FramelessWidgetState::handle(QEvent* event)
-{
+void FramelessWidgetState::handle(QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         press(static_cast<QMouseEvent*>(event));
@@ -132,8 +120,7 @@ void FramelessWidgetState::handle(QEvent* event)
     }
 }
 
-void FramelessWidgetState::press(QMouseEvent* event)
-{
+void FramelessWidgetState::press(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_leftButtonPressed = true;
@@ -147,8 +134,7 @@ void FramelessWidgetState::press(QMouseEvent* event)
     m_titlePressed = moveStrip(m_widget->width()).contains(event->pos());
 }
 
-void FramelessWidgetState::release(QMouseEvent* event)
-{
+void FramelessWidgetState::release(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_leftButtonPressed = false;
@@ -160,8 +146,7 @@ void FramelessWidgetState::release(QMouseEvent* event)
     }
 }
 
-void FramelessWidgetState::mouseMove(QMouseEvent* event)
-{
+void FramelessWidgetState::mouseMove(QMouseEvent* event) {
     if (!m_leftButtonPressed) {
         if (m_owner->resizable)
             updateCursor(event->globalPos());
@@ -173,16 +158,14 @@ void FramelessWidgetState::mouseMove(QMouseEvent* event)
         m_widget->move(event->globalPos() - m_dragOffset);
 }
 
-void FramelessWidgetState::leave()
-{
+void FramelessWidgetState::leave() {
     if (!m_leftButtonPressed) {
         m_widget->unsetCursor();
         m_cursorChanged = false;
     }
 }
 
-void FramelessWidgetState::resizeTo(const QPoint& globalPos)
-{
+void FramelessWidgetState::resizeTo(const QPoint& globalPos) {
     // The outline is read and written as the same rectangle; the window as
     // its frame, so that a window manager's frame cannot make it creep.
     const bool onBand = m_owner->rubberBandOnResize && m_rubberBand;
@@ -196,8 +179,7 @@ void FramelessWidgetState::resizeTo(const QPoint& globalPos)
         setFrameGeometry(m_widget, next);
 }
 
-void FramelessWidgetState::updateCursor(const QPoint& globalPos)
-{
+void FramelessWidgetState::updateCursor(const QPoint& globalPos) {
     if (m_widget->isFullScreen() || m_widget->isMaximized()) {
         unsetChangedCursor();
         return;
@@ -212,8 +194,7 @@ void FramelessWidgetState::updateCursor(const QPoint& globalPos)
     }
 }
 
-void FramelessWidgetState::unsetChangedCursor()
-{
+void FramelessWidgetState::unsetChangedCursor() {
     if (!m_cursorChanged)
         return;
     m_widget->unsetCursor();
@@ -221,21 +202,16 @@ void FramelessWidgetState::unsetChangedCursor()
 }
 
 NcFramelessHelper::NcFramelessHelper(QObject* parent)
-    : QObject(parent)
-    , d(new NcFramelessHelperPrivate)
-{
-}
+    : QObject(parent), d(new NcFramelessHelperPrivate) {}
 
-NcFramelessHelper::~NcFramelessHelper()
-{
+NcFramelessHelper::~NcFramelessHelper() {
     const QList<QWidget*> widgets = d->registry.keys();
     for (QWidget* widget : widgets)
         detach(widget);
     delete d;
 }
 
-void NcFramelessHelper::attach(QWidget* widget)
-{
+void NcFramelessHelper::attach(QWidget* widget) {
     if (!widget || d->registry.contains(widget))
         return;
     d->registry.insert(widget, new FramelessWidgetState(d, widget));
@@ -243,8 +219,7 @@ void NcFramelessHelper::attach(QWidget* widget)
     connect(widget, SIGNAL(destroyed(QObject*)), this, SLOT(slot_widgetDestroyed(QObject*)));
 }
 
-void NcFramelessHelper::detach(QWidget* widget)
-{
+void NcFramelessHelper::detach(QWidget* widget) {
     FramelessWidgetState* state = d->registry.take(widget);
     if (!state)
         return;
@@ -254,51 +229,30 @@ void NcFramelessHelper::detach(QWidget* widget)
     delete state;
 }
 
-void NcFramelessHelper::setMovable(bool movable)
-{
-    d->movable = movable;
-}
+void NcFramelessHelper::setMovable(bool movable) { d->movable = movable; }
 
-bool NcFramelessHelper::isMovable() const
-{
-    return d->movable;
-}
+bool NcFramelessHelper::isMovable() const { return d->movable; }
 
-void NcFramelessHelper::setResizable(bool resizable)
-{
-    d->resizable = resizable;
-}
+void NcFramelessHelper::setResizable(bool resizable) { d->resizable = resizable; }
 
-bool NcFramelessHelper::isResizable() const
-{
-    return d->resizable;
-}
+bool NcFramelessHelper::isResizable() const { return d->resizable; }
 
-void NcFramelessHelper::setRubberBandOnResize(bool enabled)
-{
+void NcFramelessHelper::setRubberBandOnResize(bool enabled) {
     d->rubberBandOnResize = enabled;
     for (FramelessWidgetState* state : qAsConst(d->registry))
         state->updateRubberBand();
 }
 
-bool NcFramelessHelper::rubberBandOnResize() const
-{
-    return d->rubberBandOnResize;
-}
+bool NcFramelessHelper::rubberBandOnResize() const { return d->rubberBandOnResize; }
 
-bool NcFramelessHelper::isAttached(QWidget* widget) const
-{
-    return d->registry.contains(widget);
-}
+bool NcFramelessHelper::isAttached(QWidget* widget) const { return d->registry.contains(widget); }
 
-QRubberBand* NcFramelessHelper::rubberBand(QWidget* widget) const
-{
+QRubberBand* NcFramelessHelper::rubberBand(QWidget* widget) const {
     FramelessWidgetState* state = d->registry.value(widget);
     return state ? state->rubberBand() : nullptr;
 }
 
-void NcFramelessHelper::slot_widgetDestroyed(QObject* object)
-{
+void NcFramelessHelper::slot_widgetDestroyed(QObject* object) {
     // The widget is already half gone: compare addresses only.
     for (auto it = d->registry.begin(); it != d->registry.end(); ++it) {
         if (static_cast<QObject*>(it.key()) == object) {
@@ -309,8 +263,7 @@ void NcFramelessHelper::slot_widgetDestroyed(QObject* object)
     }
 }
 
-bool NcFramelessHelper::eventFilter(QObject* watched, QEvent* event)
-{
+bool NcFramelessHelper::eventFilter(QObject* watched, QEvent* event) {
     if (!watched->isWidgetType())
         return false;
     FramelessWidgetState* state = d->registry.value(static_cast<QWidget*>(watched));

@@ -14,8 +14,7 @@ class NcFramelessHelperPrivate;
 // the rubber band on resize, a drag moves an outline and the window takes
 // it at the left-button release. It serves as an event filter on the
 // windows it is attached to and never consumes an event.
-class NcFramelessHelper : public QObject
-{
+class NcFramelessHelper : public QObject {
     Q_OBJECT
 public:
     explicit NcFramelessHelper(QObject* parent = nullptr);

@@ -9,8 +9,7 @@ class QIntValidator;
 // construction. The plus key is swallowed, and a number above the top of the
 // range is refused while typing (not merely marked unfinished), so the field
 // never holds more than a port number.
-class PortLineEdit : public ZVKLineEdit
-{
+class PortLineEdit : public ZVKLineEdit {
     Q_OBJECT
 public:
     explicit PortLineEdit(QWidget* parent = nullptr);

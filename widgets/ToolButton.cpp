@@ -8,15 +8,10 @@
 #include <QPixmap>
 #include <QStyleOptionButton>
 
-ToolButton::ToolButton(QWidget* parent)
-    : ToolButton(QString(), false, parent)
-{
-}
+ToolButton::ToolButton(QWidget* parent) : ToolButton(QString(), false, parent) {}
 
 ToolButton::ToolButton(const QString& text, bool hasMenu, QWidget* parent)
-    : QPushButton(text, parent)
-    , m_hasMenu(hasMenu)
-{
+    : QPushButton(text, parent), m_hasMenu(hasMenu) {
     if (!m_hasMenu)
         return;
     m_menu = new ZVKMenu(this);
@@ -26,18 +21,13 @@ ToolButton::ToolButton(const QString& text, bool hasMenu, QWidget* parent)
     m_menu->installEventFilter(this);
 }
 
-bool ToolButton::inMenuPart(int x, int width)
-{
-    return x >= width - kMenuPartWidth;
-}
+bool ToolButton::inMenuPart(int x, int width) { return x >= width - kMenuPartWidth; }
 
-QPoint ToolButton::menuPosition(const QPoint& buttonGlobalTopLeft, const QSize& buttonSize)
-{
+QPoint ToolButton::menuPosition(const QPoint& buttonGlobalTopLeft, const QSize& buttonSize) {
     return buttonGlobalTopLeft + QPoint(buttonSize.width() - 23, buttonSize.height() + 1);
 }
 
-bool ToolButton::eventFilter(QObject* watched, QEvent* event)
-{
+bool ToolButton::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_menu && event->type() == QEvent::Show) {
         m_menu->move(menuPosition(mapToGlobal(QPoint(0, 0)), size()));
         return true;
@@ -45,25 +35,21 @@ bool ToolButton::eventFilter(QObject* watched, QEvent* event)
     return QPushButton::eventFilter(watched, event);
 }
 
-void ToolButton::mousePressEvent(QMouseEvent* event)
-{
+void ToolButton::mousePressEvent(QMouseEvent* event) {
     m_pressed = true;
     QPushButton::mousePressEvent(event);
-    if (m_hasMenu && event->button() == Qt::LeftButton
-        && inMenuPart(event->pos().x(), width())) {
+    if (m_hasMenu && event->button() == Qt::LeftButton && inMenuPart(event->pos().x(), width())) {
         m_pressed = false;
         showMenu();
     }
 }
 
-void ToolButton::mouseReleaseEvent(QMouseEvent* event)
-{
+void ToolButton::mouseReleaseEvent(QMouseEvent* event) {
     m_pressed = false;
     QPushButton::mouseReleaseEvent(event);
 }
 
-void ToolButton::paintEvent(QPaintEvent*)
-{
+void ToolButton::paintEvent(QPaintEvent*) {
     QStyleOptionButton option;
     initStyleOption(&option);
     option.state &= ~QStyle::State_HasFocus;
@@ -75,8 +61,7 @@ void ToolButton::paintEvent(QPaintEvent*)
         paintMenuPart(painter);
 }
 
-void ToolButton::paintMenuPart(QPainter& painter)
-{
+void ToolButton::paintMenuPart(QPainter& painter) {
     const int separatorX = width() - 25;
     painter.setPen(QColor(61, 64, 69));
     painter.drawLine(separatorX, 4, separatorX, height() - 5);

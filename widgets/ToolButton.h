@@ -9,8 +9,7 @@ class ZVKMenu;
 // part: the rightmost 22 pixels, behind a separator, with an arrow. A press
 // there opens the menu below that part; a press elsewhere is an ordinary
 // button press (the toolkit's own pop-up on press is switched off).
-class ToolButton : public QPushButton
-{
+class ToolButton : public QPushButton {
     Q_OBJECT
 public:
     // Width of the drop-down part at the right end of the button.

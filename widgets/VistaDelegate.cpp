@@ -5,31 +5,24 @@
 #include <QTreeView>
 
 namespace {
-QRect span(int x1, int x2, const QRect& cell)
-{
+QRect span(int x1, int x2, const QRect& cell) {
     return QRect(QPoint(x1, cell.top()), QPoint(x2, cell.bottom()));
 }
 
-QPixmap skin(const char* name)
-{
+QPixmap skin(const char* name) {
     return QPixmap(QStringLiteral(":/skin/%1").arg(QLatin1String(name)));
 }
 
-bool isFirst(int position)
-{
+bool isFirst(int position) {
     return position == VistaDelegate::FirstCell || position == VistaDelegate::OnlyCell;
 }
 
-bool isLast(int position)
-{
+bool isLast(int position) {
     return position == VistaDelegate::LastCell || position == VistaDelegate::OnlyCell;
 }
-}
+} // namespace
 
-VistaDelegate::VistaDelegate(QTreeView* view)
-    : QStyledItemDelegate(view)
-    , m_view(view)
-{
+VistaDelegate::VistaDelegate(QTreeView* view) : QStyledItemDelegate(view), m_view(view) {
     m_selected = {skin("tree_selected_l.png"), skin("tree_selected_m.png"),
                   skin("tree_selected_r.png")};
     m_selectedInactive = {skin("tree_selected_!active_l.png"), skin("tree_selected_!active_m.png"),
@@ -37,8 +30,7 @@ VistaDelegate::VistaDelegate(QTreeView* view)
     m_hover = {skin("tree_hover_l.png"), skin("tree_hover_m.png"), skin("tree_hover_r.png")};
 }
 
-VistaDelegate::Pieces VistaDelegate::pieceRects(const QRect& cell, int position, int indentation)
-{
+VistaDelegate::Pieces VistaDelegate::pieceRects(const QRect& cell, int position, int indentation) {
     const int l = cell.left();
     const int r = cell.right();
     const int w = cell.width();
@@ -65,8 +57,7 @@ VistaDelegate::Pieces VistaDelegate::pieceRects(const QRect& cell, int position,
     return pieces;
 }
 
-QRect VistaDelegate::editorRect(const QRect& cell, int position)
-{
+QRect VistaDelegate::editorRect(const QRect& cell, int position) {
     QRect rect = cell.adjusted(0, 2, -1, -2);
     if (isFirst(position))
         rect.setLeft(rect.left() + 7);
@@ -75,8 +66,7 @@ QRect VistaDelegate::editorRect(const QRect& cell, int position)
     return rect;
 }
 
-int VistaDelegate::cellPosition(const QModelIndex& index) const
-{
+int VistaDelegate::cellPosition(const QModelIndex& index) const {
     if (!m_view || m_view->selectionBehavior() != QAbstractItemView::SelectRows)
         return MiddleCell;
     const QHeaderView* header = m_view->header();
@@ -98,8 +88,7 @@ int VistaDelegate::cellPosition(const QModelIndex& index) const
     return position;
 }
 
-int VistaDelegate::indentationOf(const QModelIndex& index) const
-{
+int VistaDelegate::indentationOf(const QModelIndex& index) const {
     if (!m_view)
         return 0;
     int depth = m_view->rootIsDecorated() ? 1 : 0;
@@ -109,8 +98,7 @@ int VistaDelegate::indentationOf(const QModelIndex& index) const
 }
 
 void VistaDelegate::paintPieces(QPainter* painter, const PieceImages& images,
-                                const Pieces& pieces) const
-{
+                                const Pieces& pieces) const {
     const QRect source(0, 0, kPieceWidth, kPieceHeight);
     if (!pieces.middle.isNull())
         painter->drawPixmap(pieces.middle, images.middle, source);
@@ -121,8 +109,7 @@ void VistaDelegate::paintPieces(QPainter* painter, const PieceImages& images,
 }
 
 void VistaDelegate::paintBackground(QPainter* painter, const QStyleOptionViewItem& option,
-                                    const QModelIndex& index) const
-{
+                                    const QModelIndex& index) const {
     const bool selected = option.state & QStyle::State_Selected;
     const bool active = option.state & QStyle::State_Active;
     const bool hover = option.state & QStyle::State_MouseOver;
@@ -134,8 +121,7 @@ void VistaDelegate::paintBackground(QPainter* painter, const QStyleOptionViewIte
 }
 
 void VistaDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const
-{
+                          const QModelIndex& index) const {
     paintBackground(painter, option, index);
     QStyleOptionViewItem content(option);
     // The images are the selection and hover look; the style must not paint
@@ -151,13 +137,11 @@ void VistaDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
 }
 
 void VistaDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                                         const QModelIndex& index) const
-{
+                                         const QModelIndex& index) const {
     editor->setGeometry(editorRect(option.rect, cellPosition(index)));
 }
 
-void VistaDelegate::slot_commitData()
-{
+void VistaDelegate::slot_commitData() {
     QWidget* editor = qobject_cast<QWidget*>(sender());
     if (editor)
         emit commitData(editor);

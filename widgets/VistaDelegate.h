@@ -11,8 +11,7 @@ class QTreeView;
 // (left cap, middle, right cap) so that a selected or hovered row shows as
 // one rounded bar across the visible columns, then lets the standard
 // delegate paint text and icon. Editors sit inside the bar.
-class VistaDelegate : public QStyledItemDelegate
-{
+class VistaDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     // Where a cell lies in its row of visible columns.

@@ -8,8 +8,7 @@
 #include <QPainter>
 
 namespace {
-void setDarkPalette(QWidget* widget)
-{
+void setDarkPalette(QWidget* widget) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::All, QPalette::AlternateBase, QColor(30, 31, 35));
     palette.setColor(QPalette::All, QPalette::Base, QColor(19, 20, 24));
@@ -17,11 +16,9 @@ void setDarkPalette(QWidget* widget)
     palette.setColor(QPalette::All, QPalette::Text, QColor(185, 185, 185));
     widget->setPalette(palette);
 }
-}
+} // namespace
 
-VistaTreeWidget::VistaTreeWidget(QWidget* parent)
-    : QTreeWidget(parent)
-{
+VistaTreeWidget::VistaTreeWidget(QWidget* parent) : QTreeWidget(parent) {
     setAlternatingRowColors(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -40,8 +37,7 @@ VistaTreeWidget::VistaTreeWidget(QWidget* parent)
 }
 
 void VistaTreeWidget::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                              const QModelIndex& index) const
-{
+                              const QModelIndex& index) const {
     const bool hasChildren = model()->hasChildren(index.sibling(index.row(), 0));
     if (hasChildren)
         painter->fillRect(option.rect, QColor(19, 20, 24));
@@ -50,8 +46,7 @@ void VistaTreeWidget::drawRow(QPainter* painter, const QStyleOptionViewItem& opt
     QTreeWidget::drawRow(painter, option, index);
 }
 
-void VistaTreeWidget::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void VistaTreeWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
@@ -59,21 +54,18 @@ void VistaTreeWidget::mouseDoubleClickEvent(QMouseEvent* event)
     QTreeWidget::mouseDoubleClickEvent(event);
 }
 
-void VistaTreeWidget::updateGeometries()
-{
+void VistaTreeWidget::updateGeometries() {
     QTreeWidget::updateGeometries();
     placeHeaderWidgets();
 }
 
-void VistaTreeWidget::scrollContentsBy(int dx, int dy)
-{
+void VistaTreeWidget::scrollContentsBy(int dx, int dy) {
     QTreeWidget::scrollContentsBy(dx, dy);
     if (dx != 0)
         placeHeaderWidgets();
 }
 
-void VistaTreeWidget::placeHeaderWidgets()
-{
+void VistaTreeWidget::placeHeaderWidgets() {
     QHeaderView* view = header();
     if (view && view->inherits("CheckBoxHeaderView"))
         static_cast<CheckBoxHeaderView*>(view)->placeSectionWidgets();

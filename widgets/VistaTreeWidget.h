@@ -8,8 +8,7 @@
 // the skin's hover and selection images. When its header is a
 // CheckBoxHeaderView, the header's section widgets follow horizontal
 // scrolling and geometry updates. Only left double clicks count.
-class VistaTreeWidget : public QTreeWidget
-{
+class VistaTreeWidget : public QTreeWidget {
     Q_OBJECT
 public:
     explicit VistaTreeWidget(QWidget* parent = nullptr);

@@ -3,18 +3,11 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
-ZVKButton::ZVKButton(QWidget* parent)
-    : QPushButton(parent)
-{
-}
+ZVKButton::ZVKButton(QWidget* parent) : QPushButton(parent) {}
 
-ZVKButton::ZVKButton(const QString& text, QWidget* parent)
-    : QPushButton(text, parent)
-{
-}
+ZVKButton::ZVKButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
 
-void ZVKButton::paintEvent(QPaintEvent*)
-{
+void ZVKButton::paintEvent(QPaintEvent*) {
     QStyleOptionButton option;
     initStyleOption(&option);
     option.state &= ~QStyle::State_HasFocus;

@@ -6,8 +6,7 @@
 // ZVKButton is drawn by the style like any push button, but without the
 // focus frame: title-bar buttons and image buttons keep their look when they
 // take the keyboard focus. Base of HeaderButton.
-class ZVKButton : public QPushButton
-{
+class ZVKButton : public QPushButton {
     Q_OBJECT
 public:
     explicit ZVKButton(QWidget* parent = nullptr);

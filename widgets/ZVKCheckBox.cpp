@@ -3,18 +3,11 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
-ZVKCheckBox::ZVKCheckBox(QWidget* parent)
-    : QCheckBox(parent)
-{
-}
+ZVKCheckBox::ZVKCheckBox(QWidget* parent) : QCheckBox(parent) {}
 
-ZVKCheckBox::ZVKCheckBox(const QString& text, QWidget* parent)
-    : QCheckBox(text, parent)
-{
-}
+ZVKCheckBox::ZVKCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
 
-void ZVKCheckBox::paintEvent(QPaintEvent*)
-{
+void ZVKCheckBox::paintEvent(QPaintEvent*) {
     QStyleOptionButton option;
     initStyleOption(&option);
     option.state &= ~QStyle::State_HasFocus;

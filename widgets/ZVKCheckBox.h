@@ -6,8 +6,7 @@
 // ZVKCheckBox is drawn by the style without the focus frame; the skin sheet
 // gives it the indicator images of ":/skin/ckb_unchecked.png" and
 // ":/skin/ckb_checked.png".
-class ZVKCheckBox : public QCheckBox
-{
+class ZVKCheckBox : public QCheckBox {
     Q_OBJECT
 public:
     explicit ZVKCheckBox(QWidget* parent = nullptr);

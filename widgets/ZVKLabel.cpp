@@ -1,11 +1,5 @@
 #include "ZVKLabel.h"
 
-ZVKLabel::ZVKLabel(QWidget* parent)
-    : QLabel(parent)
-{
-}
+ZVKLabel::ZVKLabel(QWidget* parent) : QLabel(parent) {}
 
-ZVKLabel::ZVKLabel(const QString& text, QWidget* parent)
-    : QLabel(text, parent)
-{
-}
+ZVKLabel::ZVKLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}

@@ -5,8 +5,7 @@
 
 // ZVKLabel adds nothing to QLabel but its class name: the skin sheet gives
 // it the grey 13-pixel text. Callers showing device texts set Qt::PlainText.
-class ZVKLabel : public QLabel
-{
+class ZVKLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ZVKLabel(QWidget* parent = nullptr);

@@ -1,19 +1,12 @@
 #include "ZVKLineEdit.h"
 
-ZVKLineEdit::ZVKLineEdit(QWidget* parent)
-    : QLineEdit(parent)
-{
+ZVKLineEdit::ZVKLineEdit(QWidget* parent) : QLineEdit(parent) { setUp(); }
+
+ZVKLineEdit::ZVKLineEdit(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
     setUp();
 }
 
-ZVKLineEdit::ZVKLineEdit(const QString& text, QWidget* parent)
-    : QLineEdit(text, parent)
-{
-    setUp();
-}
-
-void ZVKLineEdit::setUp()
-{
+void ZVKLineEdit::setUp() {
     setAttribute(Qt::WA_MacShowFocusRect, false);
     setContextMenuPolicy(Qt::NoContextMenu);
 }

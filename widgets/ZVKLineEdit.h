@@ -5,8 +5,7 @@
 
 // ZVKLineEdit is a QLineEdit without the Mac focus rectangle and without a
 // context menu; the skin sheet gives it its border and colours.
-class ZVKLineEdit : public QLineEdit
-{
+class ZVKLineEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit ZVKLineEdit(QWidget* parent = nullptr);

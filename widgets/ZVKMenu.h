@@ -6,8 +6,7 @@
 // ZVKMenu is a QMenu without the window system's frame and with a
 // translucent background, so the skin sheet's border and background (and
 // their rounded corners) are all that shows. Base of ButtonMenu.
-class ZVKMenu : public QMenu
-{
+class ZVKMenu : public QMenu {
     Q_OBJECT
 public:
     explicit ZVKMenu(QWidget* parent = nullptr);

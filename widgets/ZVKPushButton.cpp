@@ -1,11 +1,5 @@
 #include "ZVKPushButton.h"
 
-ZVKPushButton::ZVKPushButton(QWidget* parent)
-    : QPushButton(parent)
-{
-}
+ZVKPushButton::ZVKPushButton(QWidget* parent) : QPushButton(parent) {}
 
-ZVKPushButton::ZVKPushButton(const QString& text, QWidget* parent)
-    : QPushButton(text, parent)
-{
-}
+ZVKPushButton::ZVKPushButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}

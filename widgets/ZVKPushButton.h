@@ -5,8 +5,7 @@
 
 // ZVKPushButton adds nothing to QPushButton but its class name: the skin
 // sheet gives it the grey rounded look with its hover and pressed colours.
-class ZVKPushButton : public QPushButton
-{
+class ZVKPushButton : public QPushButton {
     Q_OBJECT
 public:
     explicit ZVKPushButton(QWidget* parent = nullptr);

@@ -8,24 +8,19 @@ namespace {
 // PM_FocusFrameVMargin.
 const int kOwnStyleHint = 86;
 const int kOwnPixelMetric = 67;
-}
+} // namespace
 
-ZVKStyle::ZVKStyle()
-    : QProxyStyle(QStyleFactory::create(QStringLiteral("Windows")))
-{
-}
+ZVKStyle::ZVKStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Windows"))) {}
 
-int ZVKStyle::styleHint(StyleHint hint, const QStyleOption* option,
-                        const QWidget* widget, QStyleHintReturn* returnData) const
-{
+int ZVKStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                        QStyleHintReturn* returnData) const {
     if (static_cast<int>(hint) == kOwnStyleHint)
         return 1;
     return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
 int ZVKStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
-                          const QWidget* widget) const
-{
+                          const QWidget* widget) const {
     if (static_cast<int>(metric) == kOwnPixelMetric)
         return 32;
     return QProxyStyle::pixelMetric(metric, option, widget);

@@ -7,8 +7,7 @@
 // toolkit's Windows style and changes two answers: style hint 86 gives 1 and
 // pixel metric 67 gives 32 pixels; every other query goes to the Windows
 // style. The application owns the instance once it is installed.
-class ZVKStyle : public QProxyStyle
-{
+class ZVKStyle : public QProxyStyle {
     Q_OBJECT
 public:
     ZVKStyle();

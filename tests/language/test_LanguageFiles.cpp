@@ -16,16 +16,12 @@ namespace {
 
 const QStringList kLanguageIds = {"0x0409", "0x0804", "0x0404", "0x0419"};
 
-QString languageDir()
-{
-    return QCoreApplication::applicationDirPath() + "/language";
-}
+QString languageDir() { return QCoreApplication::applicationDirPath() + "/language"; }
 
 // Every IDCS_ literal in the C++ sources of the tree; build folders and
 // hidden folders are skipped. A key that ends in "_" is a prefix the code
 // completes at run time, not a key.
-QSet<QString> keysInSources()
-{
+QSet<QString> keysInSources() {
     const QString root = QStringLiteral(LORVEX_SOURCE_DIR);
     const QRegularExpression keyPattern("\\bIDCS_[A-Z0-9_]*[A-Z0-9]\\b");
     QSet<QString> keys;
@@ -48,8 +44,7 @@ QSet<QString> keysInSources()
     return keys;
 }
 
-QStringList requiredKeys()
-{
+QStringList requiredKeys() {
     QSet<QString> keys = keysInSources();
     for (const char* key : kRequiredKeys) {
         keys.insert(QString::fromLatin1(key));
@@ -59,30 +54,27 @@ QStringList requiredKeys()
     return sorted;
 }
 
-QString languageName(const QString& id)
-{
+QString languageName(const QString& id) {
     QSettings index(languageDir() + "/LanguageIndex.ini", QSettings::IniFormat);
     index.setIniCodec("UTF-8");
     return index.value("languages/" + id).toString();
 }
 
-void addLanguageRows()
-{
+void addLanguageRows() {
     QTest::addColumn<QString>("name");
     for (const QString& id : kLanguageIds) {
         QTest::newRow(qPrintable(id)) << languageName(id);
     }
 }
 
-QSettings* openLanguage(const QString& name)
-{
+QSettings* openLanguage(const QString& name) {
     auto* settings = new QSettings(languageDir() + "/" + name + ".ini", QSettings::IniFormat);
     settings->setIniCodec("UTF-8");
     settings->beginGroup("text");
     return settings;
 }
 
-}  // namespace
+} // namespace
 
 class TestLanguageFiles : public QObject {
     Q_OBJECT
@@ -102,23 +94,20 @@ private slots:
     void lookupThroughModule();
 };
 
-void TestLanguageFiles::indexNamesAnExistingFilePerLanguage()
-{
+void TestLanguageFiles::indexNamesAnExistingFilePerLanguage() {
     QFETCH(QString, name);
     QVERIFY2(!name.isEmpty(), "index entry missing");
     QVERIFY2(QFile::exists(languageDir() + "/" + name + ".ini"), qPrintable(name));
 }
 
-void TestLanguageFiles::fallbackFilesExist()
-{
+void TestLanguageFiles::fallbackFilesExist() {
     for (const char* locale : {"zh_CN", "en_US"}) {
         const QString name = FallbackLanguageName(locale);
         QVERIFY2(QFile::exists(languageDir() + "/" + name + ".ini"), qPrintable(name));
     }
 }
 
-void TestLanguageFiles::filesAreValidUtf8()
-{
+void TestLanguageFiles::filesAreValidUtf8() {
     QFETCH(QString, name);
     const QStringList files = {name + ".ini", "LanguageIndex.ini"};
     for (const QString& file : files) {
@@ -132,8 +121,7 @@ void TestLanguageFiles::filesAreValidUtf8()
 
 // A value with an unquoted comma reads back as a list and would show as
 // nothing, so the type is checked as well as the content.
-void TestLanguageFiles::everyRequiredKeyHasPlainText()
-{
+void TestLanguageFiles::everyRequiredKeyHasPlainText() {
     QFETCH(QString, name);
     QScopedPointer<QSettings> settings(openLanguage(name));
     QStringList missing;
@@ -151,8 +139,7 @@ void TestLanguageFiles::everyRequiredKeyHasPlainText()
              qPrintable("read as a list in " + name + " (quote it): " + notText.join(", ")));
 }
 
-void TestLanguageFiles::placeholderKeysHoldPercentOne()
-{
+void TestLanguageFiles::placeholderKeysHoldPercentOne() {
     QFETCH(QString, name);
     QScopedPointer<QSettings> settings(openLanguage(name));
     for (const QString& key : settings->childKeys()) {
@@ -168,8 +155,7 @@ void TestLanguageFiles::placeholderKeysHoldPercentOne()
     }
 }
 
-void TestLanguageFiles::languagesHoldTheSameKeys()
-{
+void TestLanguageFiles::languagesHoldTheSameKeys() {
     QFETCH(QString, name);
     QScopedPointer<QSettings> english(openLanguage(FallbackLanguageName("en_US")));
     QScopedPointer<QSettings> settings(openLanguage(name));
@@ -181,8 +167,7 @@ void TestLanguageFiles::languagesHoldTheSameKeys()
 }
 
 // The module itself, reading the copied files the way the program does.
-void TestLanguageFiles::lookupThroughModule()
-{
+void TestLanguageFiles::lookupThroughModule() {
     const QByteArray appDir = QCoreApplication::applicationDirPath().toUtf8();
     InitLanguage(appDir, 0x409);
     QCOMPARE(GetText("IDCS_OK"), QString("OK"));

@@ -13,8 +13,7 @@
 namespace {
 
 // Writes `content` as UTF-8 into `path`, creating its folder.
-void writeFile(const QString& path, const QString& content)
-{
+void writeFile(const QString& path, const QString& content) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -23,13 +22,12 @@ void writeFile(const QString& path, const QString& content)
 
 // A language file whose MARKER text names the file, so a test sees which
 // file was opened.
-void writeLanguage(const QString& appDir, const QString& name)
-{
+void writeLanguage(const QString& appDir, const QString& name) {
     writeFile(appDir + "/language/" + name + ".ini",
               "[text]\nMARKER=" + name + "\nGREETING=Привет, 设备 %1\n");
 }
 
-}  // namespace
+} // namespace
 
 class TestLanguageSrc : public QObject {
     Q_OBJECT
@@ -50,8 +48,7 @@ private slots:
     void lookupWhileClosedThrows();
 };
 
-void TestLanguageSrc::languageIdFromLocale_data()
-{
+void TestLanguageSrc::languageIdFromLocale_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<uint>("id");
     QTest::newRow("PRC") << "zh_CN" << 0x804u;
@@ -72,33 +69,33 @@ void TestLanguageSrc::languageIdFromLocale_data()
     QTest::newRow("empty") << "" << 0x409u;
 }
 
-void TestLanguageSrc::languageIdFromLocale()
-{
+void TestLanguageSrc::languageIdFromLocale() {
     QFETCH(QString, locale);
     QFETCH(uint, id);
     QCOMPARE(LanguageIdFromLocaleName(locale), id);
 }
 
-void TestLanguageSrc::fallbackName_data()
-{
+void TestLanguageSrc::fallbackName_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("name");
-    QTest::newRow("PRC") << "zh_CN" << "Chinese (PRC)";
-    QTest::newRow("Taiwan falls back to English") << "zh_TW" << "English (United States)";
-    QTest::newRow("Russia") << "ru_RU" << "English (United States)";
-    QTest::newRow("empty") << "" << "English (United States)";
+    QTest::newRow("PRC") << "zh_CN"
+                         << "Chinese (PRC)";
+    QTest::newRow("Taiwan falls back to English") << "zh_TW"
+                                                  << "English (United States)";
+    QTest::newRow("Russia") << "ru_RU"
+                            << "English (United States)";
+    QTest::newRow("empty") << ""
+                           << "English (United States)";
 }
 
-void TestLanguageSrc::fallbackName()
-{
+void TestLanguageSrc::fallbackName() {
     QFETCH(QString, locale);
     QFETCH(QString, name);
     QCOMPARE(FallbackLanguageName(locale), name);
 }
 
 // Which file InitLanguage opens, by index content and identifier.
-void TestLanguageSrc::chosenFile_data()
-{
+void TestLanguageSrc::chosenFile_data() {
     QTest::addColumn<QString>("index");
     QTest::addColumn<uint>("id");
     QTest::addColumn<QString>("expected");
@@ -108,14 +105,14 @@ void TestLanguageSrc::chosenFile_data()
     QTest::newRow("traditional") << full << 0x404u << "Trad";
     QTest::newRow("Russian") << full << 0x419u << "RU";
     QTest::newRow("hex digits are lower case and padded")
-        << "[languages]\n0x0abc=Lower\n0x0ABC=Upper\n0xabc=Unpadded\n" << 0xabcu << "Lower";
+        << "[languages]\n0x0abc=Lower\n0x0ABC=Upper\n0xabc=Unpadded\n"
+        << 0xabcu << "Lower";
     QTest::newRow("other group ignored") << "[text]\n0x0404=Trad\n" << 0x404u << "fallback";
     QTest::newRow("missing key") << "[languages]\n0x0409=US\n" << 0x404u << "fallback";
     QTest::newRow("no index") << QString() << 0x804u << "fallback";
 }
 
-void TestLanguageSrc::chosenFile()
-{
+void TestLanguageSrc::chosenFile() {
     QFETCH(QString, index);
     QFETCH(uint, id);
     QFETCH(QString, expected);
@@ -137,8 +134,7 @@ void TestLanguageSrc::chosenFile()
 // CTest runs this binary under several LC_ALL values and names the file the
 // fallback must pick in LORVEX_EXPECT_FALLBACK (the traditional-Chinese run
 // expects English: only zh_CN falls back to Chinese).
-void TestLanguageSrc::fallbackFollowsSystemLocale()
-{
+void TestLanguageSrc::fallbackFollowsSystemLocale() {
     const QString expected = qEnvironmentVariable("LORVEX_EXPECT_FALLBACK");
     if (expected.isEmpty()) {
         QSKIP("LORVEX_EXPECT_FALLBACK not set");
@@ -147,14 +143,12 @@ void TestLanguageSrc::fallbackFollowsSystemLocale()
     writeLanguage(dir.path(), "Chinese (PRC)");
     writeLanguage(dir.path(), "English (United States)");
     writeFile(dir.path() + "/language/LanguageIndex.ini", "[languages]\n");
-    QVERIFY(InitLanguage(dir.path().toUtf8(),
-                         LanguageIdFromLocaleName(QLocale::system().name())));
+    QVERIFY(InitLanguage(dir.path().toUtf8(), LanguageIdFromLocaleName(QLocale::system().name())));
     QCOMPARE(GetText("MARKER"), expected);
     ReleaseLanguage();
 }
 
-void TestLanguageSrc::lookups_data()
-{
+void TestLanguageSrc::lookups_data() {
     QTest::addColumn<QByteArray>("key");
     QTest::addColumn<bool>("null");
     QTest::addColumn<QString>("text");
@@ -167,8 +161,7 @@ void TestLanguageSrc::lookups_data()
         << QByteArray("text/MARKER") << false << QString();
 }
 
-void TestLanguageSrc::lookups()
-{
+void TestLanguageSrc::lookups() {
     QFETCH(QByteArray, key);
     QFETCH(bool, null);
     QFETCH(QString, text);
@@ -181,8 +174,7 @@ void TestLanguageSrc::lookups()
     ReleaseLanguage();
 }
 
-void TestLanguageSrc::nonAsciiApplicationFolder()
-{
+void TestLanguageSrc::nonAsciiApplicationFolder() {
     QTemporaryDir dir;
     const QString appDir = dir.path() + QString::fromUtf8("/Программы 设备/Lorvex");
     writeLanguage(appDir, "US");
@@ -192,8 +184,7 @@ void TestLanguageSrc::nonAsciiApplicationFolder()
     ReleaseLanguage();
 }
 
-void TestLanguageSrc::missingLanguageFileGivesEmptyTexts()
-{
+void TestLanguageSrc::missingLanguageFileGivesEmptyTexts() {
     QTemporaryDir dir;
     writeFile(dir.path() + "/language/LanguageIndex.ini", "[languages]\n0x0409=Gone\n");
     QVERIFY(InitLanguage(dir.path().toUtf8(), 0x409));
@@ -201,8 +192,7 @@ void TestLanguageSrc::missingLanguageFileGivesEmptyTexts()
     ReleaseLanguage();
 }
 
-void TestLanguageSrc::secondInitReplacesFile()
-{
+void TestLanguageSrc::secondInitReplacesFile() {
     QTemporaryDir dir;
     writeLanguage(dir.path(), "US");
     writeLanguage(dir.path(), "RU");
@@ -213,8 +203,7 @@ void TestLanguageSrc::secondInitReplacesFile()
     ReleaseLanguage();
 }
 
-void TestLanguageSrc::lookupWhileClosedThrows()
-{
+void TestLanguageSrc::lookupWhileClosedThrows() {
     QVERIFY_EXCEPTION_THROWN(GetText("MARKER"), std::bad_alloc);
     QCOMPARE(GetText(""), QString());
 }

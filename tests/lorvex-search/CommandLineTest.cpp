@@ -29,7 +29,8 @@ TEST_P(ParseTest, AcceptsWhatTheCommandDeclares) {
     argv.insert(argv.end(), c.argv.begin(), c.argv.end());
     cli::ParsedArgs args;
     std::string error;
-    ASSERT_EQ(cli::Parse(static_cast<int>(argv.size()), argv.data(), kCommands, &args, &error), c.ok)
+    ASSERT_EQ(cli::Parse(static_cast<int>(argv.size()), argv.data(), kCommands, &args, &error),
+              c.ok)
         << error;
     if (!c.ok) {
         EXPECT_FALSE(error.empty());
@@ -44,8 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ParseCase{{"list"}, true, "list", 0},
                       ParseCase{{"list", "--seconds", "2", "--format", "json"}, true, "list", 2},
                       ParseCase{{"list", "--format", "--seconds"}, true, "list", 1},
-                      ParseCase{{}, false, "", 0},
-                      ParseCase{{"lst"}, false, "", 0},
+                      ParseCase{{}, false, "", 0}, ParseCase{{"lst"}, false, "", 0},
                       ParseCase{{"list", "--seconds"}, false, "", 0},
                       ParseCase{{"list", "--second", "2"}, false, "", 0},
                       ParseCase{{"list", "--seconds", "2", "--seconds", "3"}, false, "", 0},

@@ -27,7 +27,7 @@ SEARCH_INFO Record(const char* name) {
 
 struct TextCase {
     std::string in;
-    std::string json;     // inside the quotes
+    std::string json; // inside the quotes
     std::string terminal;
     std::string csv;
 };
@@ -43,25 +43,31 @@ TEST_P(HostileTextTest, IsEscapedForEveryForm) {
 
 INSTANTIATE_TEST_SUITE_P(
     Format, HostileTextTest,
-    ::testing::Values(
-        TextCase{"plain", "plain", "plain", "plain"},
-        TextCase{"a\"b\\c", "a\\\"b\\\\c", "a\"b\\c", "\"a\"\"b\\c\""},
-        TextCase{"x\x1B[2Jy\n", "x\\u001b[2Jy\\u000a", "x[2Jy", "\"x\x1B[2Jy\n\""},
-        TextCase{"del\x7F", "del\\u007f", "del", "del\x7F"},
-        TextCase{"c1\xC2\x9B" "31m", "c1\xC2\x9B" "31m", "c131m", "c1\xC2\x9B" "31m"},
-        TextCase{"bad\x9B\xFF", "bad\xEF\xBF\xBD\xEF\xBF\xBD", "bad\xEF\xBF\xBD\xEF\xBF\xBD",
-                 "bad\xEF\xBF\xBD\xEF\xBF\xBD"},
-        TextCase{"cut\xE5\xBD", "cut\xEF\xBF\xBD\xEF\xBF\xBD", "cut\xEF\xBF\xBD\xEF\xBF\xBD",
-                 "cut\xEF\xBF\xBD\xEF\xBF\xBD"},
-        TextCase{"over\xC0\xAF", "over\xEF\xBF\xBD\xEF\xBF\xBD", "over\xEF\xBF\xBD\xEF\xBF\xBD",
-                 "over\xEF\xBF\xBD\xEF\xBF\xBD"},
-        TextCase{"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
-                 "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        TextCase{"\xE5\x89\x8D\xE9\x97\xA8", "\xE5\x89\x8D\xE9\x97\xA8", "\xE5\x89\x8D\xE9\x97\xA8",
-                 "\xE5\x89\x8D\xE9\x97\xA8"},
-        TextCase{"=HYPERLINK(1)", "=HYPERLINK(1)", "=HYPERLINK(1)", "'=HYPERLINK(1)"},
-        TextCase{"-1,2", "-1,2", "-1,2", "\"'-1,2\""},
-        TextCase{"@x", "@x", "@x", "'@x"}));
+    ::testing::Values(TextCase{"plain", "plain", "plain", "plain"},
+                      TextCase{"a\"b\\c", "a\\\"b\\\\c", "a\"b\\c", "\"a\"\"b\\c\""},
+                      TextCase{"x\x1B[2Jy\n", "x\\u001b[2Jy\\u000a", "x[2Jy", "\"x\x1B[2Jy\n\""},
+                      TextCase{"del\x7F", "del\\u007f", "del", "del\x7F"},
+                      TextCase{"c1\xC2\x9B"
+                               "31m",
+                               "c1\xC2\x9B"
+                               "31m",
+                               "c131m",
+                               "c1\xC2\x9B"
+                               "31m"},
+                      TextCase{"bad\x9B\xFF", "bad\xEF\xBF\xBD\xEF\xBF\xBD",
+                               "bad\xEF\xBF\xBD\xEF\xBF\xBD", "bad\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      TextCase{"cut\xE5\xBD", "cut\xEF\xBF\xBD\xEF\xBF\xBD",
+                               "cut\xEF\xBF\xBD\xEF\xBF\xBD", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      TextCase{"over\xC0\xAF", "over\xEF\xBF\xBD\xEF\xBF\xBD",
+                               "over\xEF\xBF\xBD\xEF\xBF\xBD", "over\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      TextCase{"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
+                               "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
+                               "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      TextCase{"\xE5\x89\x8D\xE9\x97\xA8", "\xE5\x89\x8D\xE9\x97\xA8",
+                               "\xE5\x89\x8D\xE9\x97\xA8", "\xE5\x89\x8D\xE9\x97\xA8"},
+                      TextCase{"=HYPERLINK(1)", "=HYPERLINK(1)", "=HYPERLINK(1)", "'=HYPERLINK(1)"},
+                      TextCase{"-1,2", "-1,2", "-1,2", "\"'-1,2\""},
+                      TextCase{"@x", "@x", "@x", "'@x"}));
 
 TEST(Format, JsonRecordParsesBackWithEveryField) {
     const SEARCH_INFO r = Record("door \"1\"\x01\xFF");
@@ -94,14 +100,16 @@ TEST(Format, CsvLinesKeepTheirColumns) {
     // Outside quotes, the commas count the columns.
     int commas = 0;
     bool quoted = false;
-    for (char c : line) quoted ^= c == '"', commas += !quoted && c == ',';
+    for (char c : line)
+        quoted ^= c == '"', commas += !quoted && c == ',';
     EXPECT_EQ(commas + 1, static_cast<int>(RecordFields().size()));
 }
 
 // The character column where `needle` starts in line.
 size_t ColumnOf(const std::string& line, const std::string& needle) {
     size_t chars = 0;
-    for (size_t i = 0; i < line.find(needle); ++i) chars += (line[i] & 0xC0) != 0x80;
+    for (size_t i = 0; i < line.find(needle); ++i)
+        chars += (line[i] & 0xC0) != 0x80;
     return chars;
 }
 

@@ -39,349 +39,372 @@ using lorvex::wire::MacBytes;
 using Clock = std::chrono::steady_clock;
 
 bool InPrivateNetwork() {
-  if (!std::getenv("LORVEX_NETNS_HOST") || !std::getenv("LORVEX_NETNS_DEVICES")) return false;
-  const auto ifaces = lorvex::net::ListMulticastInterfaces();
-  return ifaces.size() == 1 && ifaces[0].name == "veth0" &&
-         ifaces[0].address.s_addr == htonl(0x0A4D0002);  // 10.77.0.2
+    if (!std::getenv("LORVEX_NETNS_HOST") || !std::getenv("LORVEX_NETNS_DEVICES"))
+        return false;
+    const auto ifaces = lorvex::net::ListMulticastInterfaces();
+    return ifaces.size() == 1 && ifaces[0].name == "veth0" &&
+           ifaces[0].address.s_addr == htonl(0x0A4D0002); // 10.77.0.2
 }
 
 std::string TempPath(const std::string& name) {
-  return std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/lvx-" +
-         std::to_string(getpid()) + "-" + name;
+    return std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/lvx-" +
+           std::to_string(getpid()) + "-" + name;
 }
 
 // One lorvex-devsim in the device namespace, ended when this goes.
 class Simulator {
- public:
-  explicit Simulator(const std::string& args) {
-    ready_ = TempPath("ready-" + std::to_string(++counter_));
-    std::remove(ready_.c_str());
-    std::vector<std::string> argv = {"ip", "netns", "exec", std::getenv("LORVEX_NETNS_DEVICES"),
-                                     std::getenv("LORVEX_DEVSIM"), "--ready-file", ready_};
-    std::istringstream in(args);
-    for (std::string a; in >> a;) argv.push_back(a);
-    std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
-    raw.push_back(nullptr);
-    if (posix_spawnp(&pid_, "ip", nullptr, nullptr, raw.data(), environ) != 0) pid_ = -1;
-    for (int i = 0; i < 200 && pid_ > 0 && !std::ifstream(ready_); ++i) std::this_thread::sleep_for(25ms);
-    started_ = pid_ > 0 && std::ifstream(ready_).good();
-  }
-  ~Simulator() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
+public:
+    explicit Simulator(const std::string& args) {
+        ready_ = TempPath("ready-" + std::to_string(++counter_));
+        std::remove(ready_.c_str());
+        std::vector<std::string> argv = {"ip",
+                                         "netns",
+                                         "exec",
+                                         std::getenv("LORVEX_NETNS_DEVICES"),
+                                         std::getenv("LORVEX_DEVSIM"),
+                                         "--ready-file",
+                                         ready_};
+        std::istringstream in(args);
+        for (std::string a; in >> a;)
+            argv.push_back(a);
+        std::vector<char*> raw;
+        for (std::string& a : argv)
+            raw.push_back(a.data());
+        raw.push_back(nullptr);
+        if (posix_spawnp(&pid_, "ip", nullptr, nullptr, raw.data(), environ) != 0)
+            pid_ = -1;
+        for (int i = 0; i < 200 && pid_ > 0 && !std::ifstream(ready_); ++i)
+            std::this_thread::sleep_for(25ms);
+        started_ = pid_ > 0 && std::ifstream(ready_).good();
     }
-    std::remove(ready_.c_str());
-  }
-  bool Started() const { return started_; }
+    ~Simulator() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::remove(ready_.c_str());
+    }
+    bool Started() const { return started_; }
 
- private:
-  static inline int counter_ = 0;
-  pid_t pid_ = -1;
-  bool started_ = false;
-  std::string ready_;
+private:
+    static inline int counter_ = 0;
+    pid_t pid_ = -1;
+    bool started_ = false;
+    std::string ready_;
 };
 
 struct Event {
-  std::string mac;
-  int code;
-  std::string xml;
+    std::string mac;
+    int code;
+    std::string xml;
 };
 
 // Records every callback; tests wait on it.
 class Recorder {
- public:
-  static void Callback(char* mac, int code, const char* xml, void* user) {
-    auto* self = static_cast<Recorder*>(user);
-    std::lock_guard<std::mutex> lock(self->mutex_);
-    self->events_.push_back({mac, code, xml});
-    self->cv_.notify_all();
-  }
-  bool WaitFor(std::chrono::milliseconds limit, const std::function<bool(const std::vector<Event>&)>& done) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, limit, [&] { return done(events_); });
-  }
-  std::vector<Event> Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(events_, {});
-  }
-  static std::set<std::string> Macs(const std::vector<Event>& ev, int code) {
-    std::set<std::string> out;
-    for (const Event& e : ev)
-      if (e.code == code) out.insert(e.mac);
-    return out;
-  }
+public:
+    static void Callback(char* mac, int code, const char* xml, void* user) {
+        auto* self = static_cast<Recorder*>(user);
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->events_.push_back({mac, code, xml});
+        self->cv_.notify_all();
+    }
+    bool WaitFor(std::chrono::milliseconds limit,
+                 const std::function<bool(const std::vector<Event>&)>& done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return cv_.wait_for(lock, limit, [&] { return done(events_); });
+    }
+    std::vector<Event> Take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::exchange(events_, {});
+    }
+    static std::set<std::string> Macs(const std::vector<Event>& ev, int code) {
+        std::set<std::string> out;
+        for (const Event& e : ev)
+            if (e.code == code)
+                out.insert(e.mac);
+        return out;
+    }
 
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<Event> events_;
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<Event> events_;
 };
 
 std::function<bool(const std::vector<Event>&)> Distinct(int code, std::size_t n) {
-  return [=](const std::vector<Event>& ev) { return Recorder::Macs(ev, code).size() >= n; };
+    return [=](const std::vector<Event>& ev) { return Recorder::Macs(ev, code).size() >= n; };
 }
 
 MacBytes Mac(const std::string& text) {
-  MacBytes m{};
-  lorvex::wire::ParseMac(text, &m);
-  return m;
+    MacBytes m{};
+    lorvex::wire::ParseMac(text, &m);
+    return m;
 }
 
 std::string SetIpXml(const std::string& password, const std::string& ip) {
-  return "<searchSetIP password=\"" + password + "\" ipAddr=\"" + ip +
-         "\" maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" dns1=\"8.8.8.8\" dns2=\"\" "
-         "encryptType=\"md5\" dhcpSwitch=\"false\" httpPort=\"8080\"/>";
+    return "<searchSetIP password=\"" + password + "\" ipAddr=\"" + ip +
+           "\" maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" dns1=\"8.8.8.8\" dns2=\"\" "
+           "encryptType=\"md5\" dhcpSwitch=\"false\" httpPort=\"8080\"/>";
 }
 
 // A socket on the devices' port in the host namespace: it sees what the
 // library sends (multicast loops back) and can forge device replies.
 class Spy {
- public:
-  Spy() : fd_(lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, 1 << 20)) {
-    ifaces_ = lorvex::net::ListMulticastInterfaces();
-    lorvex::net::JoinAll(fd_, ifaces_, &joined_);
-  }
-  ~Spy() { close(fd_); }
-  // The next request of `kind` the library sends, within 2 s.
-  bool Next(Kind kind, lorvex::wire::Message* out) {
-    lorvex::net::BatchReceiver rx(16);
-    for (auto end = Clock::now() + 2s; Clock::now() < end;) {
-      bool found = false;
-      rx.ReceiveOnce(fd_, [&](const unsigned char* d, std::size_t n) {
-        lorvex::wire::Message m;
-        if (!found && lorvex::wire::Decode(d, n, &m) && m.kind == kind) *out = m, found = true;
-      });
-      if (found) return true;
-      std::this_thread::sleep_for(5ms);
+public:
+    Spy() : fd_(lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, 1 << 20)) {
+        ifaces_ = lorvex::net::ListMulticastInterfaces();
+        lorvex::net::JoinAll(fd_, ifaces_, &joined_);
     }
-    return false;
-  }
-  void Forge(Kind kind, std::uint32_t id, const MacBytes& mac, const std::string& payload) {
-    lorvex::net::SendAll(fd_, ifaces_, lorvex::wire::kToolPort,
-                         lorvex::wire::Encode({kind, id, mac, payload}));
-  }
+    ~Spy() { close(fd_); }
+    // The next request of `kind` the library sends, within 2 s.
+    bool Next(Kind kind, lorvex::wire::Message* out) {
+        lorvex::net::BatchReceiver rx(16);
+        for (auto end = Clock::now() + 2s; Clock::now() < end;) {
+            bool found = false;
+            rx.ReceiveOnce(fd_, [&](const unsigned char* d, std::size_t n) {
+                lorvex::wire::Message m;
+                if (!found && lorvex::wire::Decode(d, n, &m) && m.kind == kind)
+                    *out = m, found = true;
+            });
+            if (found)
+                return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+    void Forge(Kind kind, std::uint32_t id, const MacBytes& mac, const std::string& payload) {
+        lorvex::net::SendAll(fd_, ifaces_, lorvex::wire::kToolPort,
+                             lorvex::wire::Encode({kind, id, mac, payload}));
+    }
 
- private:
-  int fd_;
-  std::vector<lorvex::net::Interface> ifaces_;
-  std::vector<int> joined_;
+private:
+    int fd_;
+    std::vector<lorvex::net::Interface> ifaces_;
+    std::vector<int> joined_;
 };
 
 class SearchNetwork : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!InPrivateNetwork()) GTEST_SKIP() << "not inside the private network of scripts/netns-run";
-  }
-  void TearDown() override { LORVEX_SEARCH_Quit(); }
-  void Start() { LORVEX_SEARCH_Initial(&Recorder::Callback, &rec_, 96); }
-  Recorder rec_;
+protected:
+    void SetUp() override {
+        if (!InPrivateNetwork())
+            GTEST_SKIP() << "not inside the private network of scripts/netns-run";
+    }
+    void TearDown() override { LORVEX_SEARCH_Quit(); }
+    void Start() { LORVEX_SEARCH_Initial(&Recorder::Callback, &rec_, 96); }
+    Recorder rec_;
 };
 
 TEST_F(SearchNetwork, FindsEveryDeviceOfEveryTypeOnBothSubnets) {
-  Simulator sim("--count 42 --subnet 192.168.1.0/24,172.16.5.0/24");
-  ASSERT_TRUE(sim.Started());
-  Start();
-  LORVEX_SEARCH_StartAuto(5);
-  ASSERT_TRUE(rec_.WaitFor(3s, Distinct(1, 42)));
-  std::map<std::string, int> subnets, types;
-  for (const Event& e : rec_.Take()) {
-    for (const char* s : {"<ip>192.168.1.", "<ip>172.16.5."}) subnets[s] += e.xml.find(s) != std::string::npos;
-    const auto at = e.xml.find("<productSeries>");
-    types[e.xml.substr(at + 15, e.xml.find('<', at + 15) - at - 15)]++;
-  }
-  EXPECT_EQ(subnets["<ip>192.168.1."], 21);
-  EXPECT_EQ(subnets["<ip>172.16.5."], 21);
-  EXPECT_EQ(types.size(), 7u);
+    Simulator sim("--count 42 --subnet 192.168.1.0/24,172.16.5.0/24");
+    ASSERT_TRUE(sim.Started());
+    Start();
+    LORVEX_SEARCH_StartAuto(5);
+    ASSERT_TRUE(rec_.WaitFor(3s, Distinct(1, 42)));
+    std::map<std::string, int> subnets, types;
+    for (const Event& e : rec_.Take()) {
+        for (const char* s : {"<ip>192.168.1.", "<ip>172.16.5."})
+            subnets[s] += e.xml.find(s) != std::string::npos;
+        const auto at = e.xml.find("<productSeries>");
+        types[e.xml.substr(at + 15, e.xml.find('<', at + 15) - at - 15)]++;
+    }
+    EXPECT_EQ(subnets["<ip>192.168.1."], 21);
+    EXPECT_EQ(subnets["<ip>172.16.5."], 21);
+    EXPECT_EQ(types.size(), 7u);
 }
 
 // No answer of a burst of ten thousand may be lost. The round is long so that
 // slow (sanitizer) builds count losses, not speed; the time is printed, the
 // speed target itself is a benchmark's.
 TEST_F(SearchNetwork, TenThousandDevicesAreAllFoundInOneRound) {
-  Simulator sim("--count 10000 --subnet 10.20.0.0/16 --first-mac 02:4C:56:40:00:01");
-  ASSERT_TRUE(sim.Started());
-  Start();
-  const auto start = Clock::now();
-  LORVEX_SEARCH_StartAuto(60);
-  EXPECT_TRUE(rec_.WaitFor(20s, Distinct(1, 10000)));
-  std::cout << "10000 devices in "
-            << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()
-            << " ms\n";
-  EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 10000u);
+    Simulator sim("--count 10000 --subnet 10.20.0.0/16 --first-mac 02:4C:56:40:00:01");
+    ASSERT_TRUE(sim.Started());
+    Start();
+    const auto start = Clock::now();
+    LORVEX_SEARCH_StartAuto(60);
+    EXPECT_TRUE(rec_.WaitFor(20s, Distinct(1, 10000)));
+    std::cout << "10000 devices in "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()
+              << " ms\n";
+    EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 10000u);
 }
 
 TEST_F(SearchNetwork, EveryManualSearchReportsEveryDeviceAgain) {
-  Simulator sim("--count 12");
-  ASSERT_TRUE(sim.Started());
-  Start();
-  for (int round = 0; round < 2; ++round) {
-    LORVEX_SEARCH_Manual();
-    ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 12))) << "round " << round;
-    std::this_thread::sleep_for(300ms);  // the repeated probe must not report twice
-    EXPECT_EQ(rec_.Take().size(), 12u);
-  }
+    Simulator sim("--count 12");
+    ASSERT_TRUE(sim.Started());
+    Start();
+    for (int round = 0; round < 2; ++round) {
+        LORVEX_SEARCH_Manual();
+        ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 12))) << "round " << round;
+        std::this_thread::sleep_for(300ms); // the repeated probe must not report twice
+        EXPECT_EQ(rec_.Take().size(), 12u);
+    }
 }
 
 TEST_F(SearchNetwork, AdvancingRunningTimeIsNoChangeButANewNameIs) {
-  Simulator steady("--count 4 --first-mac 02:4C:56:10:00:01");
-  Simulator changing("--count 4 --first-mac 02:4C:56:20:00:01 --change-every 1.2");
-  ASSERT_TRUE(steady.Started() && changing.Started());
-  Start();
-  LORVEX_SEARCH_StartAuto(1);
-  ASSERT_TRUE(rec_.WaitFor(5s, Distinct(3, 4)));
-  std::this_thread::sleep_for(1500ms);
-  for (const Event& e : rec_.Take()) {
-    if (e.code != 3) continue;
-    EXPECT_EQ(e.mac.substr(0, 11), "02:4C:56:20") << "unchanged device reported as changed";
-    EXPECT_NE(e.xml.find(" r"), std::string::npos);
-  }
+    Simulator steady("--count 4 --first-mac 02:4C:56:10:00:01");
+    Simulator changing("--count 4 --first-mac 02:4C:56:20:00:01 --change-every 1.2");
+    ASSERT_TRUE(steady.Started() && changing.Started());
+    Start();
+    LORVEX_SEARCH_StartAuto(1);
+    ASSERT_TRUE(rec_.WaitFor(5s, Distinct(3, 4)));
+    std::this_thread::sleep_for(1500ms);
+    for (const Event& e : rec_.Take()) {
+        if (e.code != 3)
+            continue;
+        EXPECT_EQ(e.mac.substr(0, 11), "02:4C:56:20") << "unchanged device reported as changed";
+        EXPECT_NE(e.xml.find(" r"), std::string::npos);
+    }
 }
 
 TEST_F(SearchNetwork, SilentDevicesAreGoneAfterThreeAutomaticRounds) {
-  Simulator sim("--count 6 --vanish-after 1.5");
-  ASSERT_TRUE(sim.Started());
-  Start();
-  LORVEX_SEARCH_StartAuto(1);
-  ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 6)));
-  const auto vanished = Clock::now();
-  ASSERT_TRUE(rec_.WaitFor(8s, Distinct(2, 6)));
-  EXPECT_GE(Clock::now() - vanished, 2s);  // not before three rounds were missed
+    Simulator sim("--count 6 --vanish-after 1.5");
+    ASSERT_TRUE(sim.Started());
+    Start();
+    LORVEX_SEARCH_StartAuto(1);
+    ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 6)));
+    const auto vanished = Clock::now();
+    ASSERT_TRUE(rec_.WaitFor(8s, Distinct(2, 6)));
+    EXPECT_GE(Clock::now() - vanished, 2s); // not before three rounds were missed
 }
 
 class ConfigTest : public SearchNetwork {
- protected:
-  void SetUp() override {
-    SearchNetwork::SetUp();
-    if (IsSkipped()) return;
-    fleet_ = TempPath("fleet.json");
-    std::ofstream(fleet_) << R"({"devices": [
+protected:
+    void SetUp() override {
+        SearchNetwork::SetUp();
+        if (IsSkipped())
+            return;
+        fleet_ = TempPath("fleet.json");
+        std::ofstream(fleet_) << R"({"devices": [
       {"mac": "02:AA:00:00:00:01", "type": "ZVK_IPC", "ip": "192.168.1.64",
        "password": "secret", "factoryPassword": "123456"},
       {"mac": "02:AA:00:00:00:02", "type": "ZVK_NVR", "password": "secret"},
       {"mac": "02:AA:00:00:00:03", "type": "ZVK_IPC", "password": "secret", "silent": true}]})";
-    sim_ = std::make_unique<Simulator>("--fleet " + fleet_);
-    ASSERT_TRUE(sim_->Started());
-    Start();
-  }
-  void TearDown() override {
-    SearchNetwork::TearDown();
-    sim_.reset();
-    std::remove(fleet_.c_str());
-  }
-  // The setIPResult text of the event 10000 for `mac` within `limit`, or "none".
-  std::string ResultFor(const std::string& mac, std::chrono::milliseconds limit) {
-    std::string result = "none";
-    rec_.WaitFor(limit, [&](const std::vector<Event>& ev) {
-      for (const Event& e : ev) {
-        if (e.code != 10000 || e.mac != mac) continue;
-        const auto at = e.xml.find("<setIPResult>");
-        result = at == std::string::npos ? "?" : e.xml.substr(at + 13, 1);
-        return true;
-      }
-      return false;
-    });
-    rec_.Take();
-    return result;
-  }
-  std::string fleet_;
-  std::unique_ptr<Simulator> sim_;
+        sim_ = std::make_unique<Simulator>("--fleet " + fleet_);
+        ASSERT_TRUE(sim_->Started());
+        Start();
+    }
+    void TearDown() override {
+        SearchNetwork::TearDown();
+        sim_.reset();
+        std::remove(fleet_.c_str());
+    }
+    // The setIPResult text of the event 10000 for `mac` within `limit`, or "none".
+    std::string ResultFor(const std::string& mac, std::chrono::milliseconds limit) {
+        std::string result = "none";
+        rec_.WaitFor(limit, [&](const std::vector<Event>& ev) {
+            for (const Event& e : ev) {
+                if (e.code != 10000 || e.mac != mac)
+                    continue;
+                const auto at = e.xml.find("<setIPResult>");
+                result = at == std::string::npos ? "?" : e.xml.substr(at + 13, 1);
+                return true;
+            }
+            return false;
+        });
+        rec_.Take();
+        return result;
+    }
+    std::string fleet_;
+    std::unique_ptr<Simulator> sim_;
 };
 
 TEST_F(ConfigTest, ResultsReachTheCallbackOnlyFromCamerasThatAnswer) {
-  struct Case {
-    const char* mac;
-    const char* password;
-    const char* expect;
-    std::chrono::milliseconds wait;
-  } cases[] = {
-      {"02:AA:00:00:00:01", "wrong", "1", 3000ms},
-      {"02:AA:00:00:00:01", "secret", "0", 3000ms},
-      {"02:AA:00:00:00:02", "secret", "none", 1500ms},  // a recorder applies it silently
-      {"02:AA:00:00:00:03", "secret", "none", 1500ms},
-  };
-  for (const Case& c : cases) {
-    LORVEX_SET_CONFIG(Mac(c.mac).data(), SetIpXml(c.password, "10.77.0.64").c_str());
-    EXPECT_EQ(ResultFor(c.mac, c.wait), c.expect) << c.mac << " " << c.password;
-  }
-  LORVEX_SEARCH_Manual();
-  ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 3)));
-  for (const Event& e : rec_.Take()) {
-    if (e.mac == "02:AA:00:00:00:01") {
-      // A camera takes the new address from the request; its ports change
-      // only over its HTTP port interface afterwards.
-      EXPECT_NE(e.xml.find("<ip>10.77.0.64</ip>"), std::string::npos);
-      EXPECT_EQ(e.xml.find("<httpPort>8080</httpPort>"), std::string::npos);
+    struct Case {
+        const char* mac;
+        const char* password;
+        const char* expect;
+        std::chrono::milliseconds wait;
+    } cases[] = {
+        {"02:AA:00:00:00:01", "wrong", "1", 3000ms},
+        {"02:AA:00:00:00:01", "secret", "0", 3000ms},
+        {"02:AA:00:00:00:02", "secret", "none", 1500ms}, // a recorder applies it silently
+        {"02:AA:00:00:00:03", "secret", "none", 1500ms},
+    };
+    for (const Case& c : cases) {
+        LORVEX_SET_CONFIG(Mac(c.mac).data(), SetIpXml(c.password, "10.77.0.64").c_str());
+        EXPECT_EQ(ResultFor(c.mac, c.wait), c.expect) << c.mac << " " << c.password;
     }
-    if (e.mac == "02:AA:00:00:00:02") {  // a recorder takes the ports as well
-      EXPECT_NE(e.xml.find("<httpPort>8080</httpPort>"), std::string::npos);
+    LORVEX_SEARCH_Manual();
+    ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 3)));
+    for (const Event& e : rec_.Take()) {
+        if (e.mac == "02:AA:00:00:00:01") {
+            // A camera takes the new address from the request; its ports change
+            // only over its HTTP port interface afterwards.
+            EXPECT_NE(e.xml.find("<ip>10.77.0.64</ip>"), std::string::npos);
+            EXPECT_EQ(e.xml.find("<httpPort>8080</httpPort>"), std::string::npos);
+        }
+        if (e.mac == "02:AA:00:00:00:02") { // a recorder takes the ports as well
+            EXPECT_NE(e.xml.find("<httpPort>8080</httpPort>"), std::string::npos);
+        }
     }
-  }
 }
 
 TEST_F(ConfigTest, ForgedRepliesWithAnotherRequestIdAreDropped) {
-  Spy spy;
-  const MacBytes mac = Mac("02:AA:00:00:00:03");  // silent: only our forgeries answer
-  LORVEX_SET_CONFIG(mac.data(), SetIpXml("secret", "10.77.0.65").c_str());
-  lorvex::wire::Message req;
-  ASSERT_TRUE(spy.Next(Kind::SetConfig, &req));
-  const std::string ok = "<multicastSearchResult><setIPResult>0</setIPResult></multicastSearchResult>";
-  for (std::uint32_t wrong : {req.requestId + 1, req.requestId ^ 0x80000000u, 0u})
-    spy.Forge(Kind::ConfigResult, wrong, mac, ok);
-  spy.Forge(Kind::ConfigResult, req.requestId, Mac("02:AA:00:00:00:01"), ok);  // right id, other MAC
-  spy.Forge(Kind::Answer, req.requestId, mac, ok);                            // right id, other kind
-  EXPECT_EQ(ResultFor("02:AA:00:00:00:03", 800ms), "none");
-  spy.Forge(Kind::ConfigResult, req.requestId, mac, ok);  // the control: the true id counts
-  EXPECT_EQ(ResultFor("02:AA:00:00:00:03", 800ms), "0");
-  spy.Forge(Kind::ConfigResult, req.requestId, mac, ok);  // and only once
-  EXPECT_EQ(ResultFor("02:AA:00:00:00:03", 800ms), "none");
+    Spy spy;
+    const MacBytes mac = Mac("02:AA:00:00:00:03"); // silent: only our forgeries answer
+    LORVEX_SET_CONFIG(mac.data(), SetIpXml("secret", "10.77.0.65").c_str());
+    lorvex::wire::Message req;
+    ASSERT_TRUE(spy.Next(Kind::SetConfig, &req));
+    const std::string ok =
+        "<multicastSearchResult><setIPResult>0</setIPResult></multicastSearchResult>";
+    for (std::uint32_t wrong : {req.requestId + 1, req.requestId ^ 0x80000000u, 0u})
+        spy.Forge(Kind::ConfigResult, wrong, mac, ok);
+    spy.Forge(Kind::ConfigResult, req.requestId, Mac("02:AA:00:00:00:01"),
+              ok);                                   // right id, other MAC
+    spy.Forge(Kind::Answer, req.requestId, mac, ok); // right id, other kind
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:03", 800ms), "none");
+    spy.Forge(Kind::ConfigResult, req.requestId, mac, ok); // the control: the true id counts
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:03", 800ms), "0");
+    spy.Forge(Kind::ConfigResult, req.requestId, mac, ok); // and only once
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:03", 800ms), "none");
 }
 
 TEST_F(ConfigTest, RestoreDefaultSucceedsOnlyForAnAcknowledgingDevice) {
-  struct Case {
-    const char* mac;
-    int expect;
-    std::chrono::milliseconds least, most;
-  } cases[] = {
-      {"02:AA:00:00:00:01", 1, 0ms, 1000ms},
-      {"02:AA:00:00:00:02", 1, 0ms, 1000ms},
-      {"02:AA:00:00:00:03", 0, 2900ms, 3500ms},  // silent
-      {"02:AA:00:00:00:99", 0, 2900ms, 3500ms},  // nobody
-  };
-  for (const Case& c : cases) {
-    const auto start = Clock::now();
-    EXPECT_EQ(LORVEX_SET_DevRestoreDefault(Mac(c.mac).data()), c.expect) << c.mac;
-    const auto took = Clock::now() - start;
-    EXPECT_TRUE(took >= c.least && took <= c.most) << c.mac;
-  }
-  // The camera's password is now the factory one.
-  LORVEX_SET_CONFIG(Mac("02:AA:00:00:00:01").data(), SetIpXml("secret", "10.77.0.66").c_str());
-  EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "1");
-  LORVEX_SET_CONFIG(Mac("02:AA:00:00:00:01").data(), SetIpXml("123456", "10.77.0.66").c_str());
-  EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
+    struct Case {
+        const char* mac;
+        int expect;
+        std::chrono::milliseconds least, most;
+    } cases[] = {
+        {"02:AA:00:00:00:01", 1, 0ms, 1000ms},
+        {"02:AA:00:00:00:02", 1, 0ms, 1000ms},
+        {"02:AA:00:00:00:03", 0, 2900ms, 3500ms}, // silent
+        {"02:AA:00:00:00:99", 0, 2900ms, 3500ms}, // nobody
+    };
+    for (const Case& c : cases) {
+        const auto start = Clock::now();
+        EXPECT_EQ(LORVEX_SET_DevRestoreDefault(Mac(c.mac).data()), c.expect) << c.mac;
+        const auto took = Clock::now() - start;
+        EXPECT_TRUE(took >= c.least && took <= c.most) << c.mac;
+    }
+    // The camera's password is now the factory one.
+    LORVEX_SET_CONFIG(Mac("02:AA:00:00:00:01").data(), SetIpXml("secret", "10.77.0.66").c_str());
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "1");
+    LORVEX_SET_CONFIG(Mac("02:AA:00:00:00:01").data(), SetIpXml("123456", "10.77.0.66").c_str());
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
 }
 
 TEST_F(ConfigTest, AForgedAcknowledgementOfAnotherRestoreDoesNotCount) {
-  Spy spy;
-  const MacBytes mac = Mac("02:AA:00:00:00:03");
-  std::thread forger([&] {
-    lorvex::wire::Message req;
-    if (!spy.Next(Kind::Restore, &req)) return;
-    spy.Forge(Kind::RestoreAck, req.requestId + 1, mac, {});
-    spy.Forge(Kind::RestoreAck, req.requestId, Mac("02:AA:00:00:00:01"), {});
-  });
-  EXPECT_EQ(LORVEX_SET_DevRestoreDefault(mac.data()), 0);
-  forger.join();
+    Spy spy;
+    const MacBytes mac = Mac("02:AA:00:00:00:03");
+    std::thread forger([&] {
+        lorvex::wire::Message req;
+        if (!spy.Next(Kind::Restore, &req))
+            return;
+        spy.Forge(Kind::RestoreAck, req.requestId + 1, mac, {});
+        spy.Forge(Kind::RestoreAck, req.requestId, Mac("02:AA:00:00:00:01"), {});
+    });
+    EXPECT_EQ(LORVEX_SET_DevRestoreDefault(mac.data()), 0);
+    forger.join();
 }
 
 int CountEntries(const char* dir) {
-  int n = 0;
-  if (DIR* d = opendir(dir)) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
+    int n = 0;
+    if (DIR* d = opendir(dir)) {
+        while (readdir(d))
+            ++n;
+        closedir(d);
+    }
+    return n;
 }
 
 std::atomic<bool> g_quitReturned{false};
@@ -389,58 +412,61 @@ std::atomic<int> g_lateCallbacks{0};
 std::atomic<int> g_callbacks{0};
 
 void CountingCallback(char*, int, const char*, void*) {
-  if (g_quitReturned) ++g_lateCallbacks;
-  ++g_callbacks;
+    if (g_quitReturned)
+        ++g_lateCallbacks;
+    ++g_callbacks;
 }
 
 TEST_F(SearchNetwork, NoCallbackAfterQuitUnderAFlood) {
-  Simulator sim("--count 30 --flood 5000");
-  ASSERT_TRUE(sim.Started());
-  for (int cycle = 0; cycle < 5; ++cycle) {
-    g_quitReturned = false;
-    LORVEX_SEARCH_Initial(&CountingCallback, nullptr, 96);
-    LORVEX_SEARCH_StartAuto(1);
-    std::this_thread::sleep_for(400ms);
-    LORVEX_SEARCH_Quit();
-    g_quitReturned = true;
-    std::this_thread::sleep_for(200ms);
-  }
-  EXPECT_GT(g_callbacks.load(), 30 * 5);
-  EXPECT_EQ(g_lateCallbacks.load(), 0);
+    Simulator sim("--count 30 --flood 5000");
+    ASSERT_TRUE(sim.Started());
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        g_quitReturned = false;
+        LORVEX_SEARCH_Initial(&CountingCallback, nullptr, 96);
+        LORVEX_SEARCH_StartAuto(1);
+        std::this_thread::sleep_for(400ms);
+        LORVEX_SEARCH_Quit();
+        g_quitReturned = true;
+        std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_GT(g_callbacks.load(), 30 * 5);
+    EXPECT_EQ(g_lateCallbacks.load(), 0);
 }
 
 TEST_F(SearchNetwork, InitialQuitCyclesLeaveNoThreadOrDescriptor) {
-  Simulator sim("--count 8");
-  ASSERT_TRUE(sim.Started());
-  const int fds = CountEntries("/proc/self/fd");
-  const int threads = CountEntries("/proc/self/task");
-  for (int cycle = 0; cycle < 40; ++cycle) {
-    Start();
-    LORVEX_SEARCH_StartAuto(1);
+    Simulator sim("--count 8");
+    ASSERT_TRUE(sim.Started());
+    const int fds = CountEntries("/proc/self/fd");
+    const int threads = CountEntries("/proc/self/task");
+    for (int cycle = 0; cycle < 40; ++cycle) {
+        Start();
+        LORVEX_SEARCH_StartAuto(1);
+        LORVEX_SEARCH_Manual();
+        std::this_thread::sleep_for(10ms);
+        LORVEX_SEARCH_Quit();
+    }
+    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+    rec_.Take();
+    Start(); // and it still works afterwards
     LORVEX_SEARCH_Manual();
-    std::this_thread::sleep_for(10ms);
-    LORVEX_SEARCH_Quit();
-  }
-  EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-  EXPECT_EQ(CountEntries("/proc/self/task"), threads);
-  rec_.Take();
-  Start();  // and it still works afterwards
-  LORVEX_SEARCH_Manual();
-  EXPECT_TRUE(rec_.WaitFor(2s, Distinct(1, 8)));
+    EXPECT_TRUE(rec_.WaitFor(2s, Distinct(1, 8)));
 }
 
 TEST_F(SearchNetwork, RealDevicesAreFoundThroughAFloodOfHostileAnswers) {
-  Simulator flood("--count 0 --flood 20000 --first-mac 06:00:00:00:00:01");
-  Simulator real("--count 25 --first-mac 02:4C:56:30:00:01");
-  ASSERT_TRUE(flood.Started() && real.Started());
-  Start();
-  LORVEX_SEARCH_StartAuto(2);
-  EXPECT_TRUE(rec_.WaitFor(3s, [](const std::vector<Event>& ev) {
-    int real = 0;
-    for (const std::string& m : Recorder::Macs(ev, 1)) real += m.rfind("02:4C:56:30", 0) == 0;
-    return real == 25;
-  }));
-  for (const Event& e : rec_.Take()) EXPECT_EQ(e.xml.find('\0'), std::string::npos);
+    Simulator flood("--count 0 --flood 20000 --first-mac 06:00:00:00:00:01");
+    Simulator real("--count 25 --first-mac 02:4C:56:30:00:01");
+    ASSERT_TRUE(flood.Started() && real.Started());
+    Start();
+    LORVEX_SEARCH_StartAuto(2);
+    EXPECT_TRUE(rec_.WaitFor(3s, [](const std::vector<Event>& ev) {
+        int real = 0;
+        for (const std::string& m : Recorder::Macs(ev, 1))
+            real += m.rfind("02:4C:56:30", 0) == 0;
+        return real == 25;
+    }));
+    for (const Event& e : rec_.Take())
+        EXPECT_EQ(e.xml.find('\0'), std::string::npos);
 }
 
-}  // namespace
+} // namespace

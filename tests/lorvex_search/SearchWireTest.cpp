@@ -9,100 +9,102 @@ namespace {
 using namespace lorvex::wire;
 
 bool DecodeText(const std::string& dg, Message* out) {
-  return Decode(reinterpret_cast<const unsigned char*>(dg.data()), dg.size(), out);
+    return Decode(reinterpret_cast<const unsigned char*>(dg.data()), dg.size(), out);
 }
 
 const MacBytes kMac{0x02, 0x4C, 0x56, 0xA0, 0x0B, 0xFF};
 
 TEST(SearchWire, MacTexts) {
-  struct {
-    const char* text;
-    bool ok;
-  } cases[] = {
-      {"02:4C:56:A0:0B:FF", true}, {"02:4c:56:a0:0b:ff", true},
-      {"", false},                 {"02:4C:56:A0:0B:F", false},
-      {"02:4C:56:A0:0B:FF:", false}, {"02-4C-56-A0-0B-FF", false},
-      {"02:4C:56:A0:0B:FG", false},  {"02:4C:56:A0:0B FF", false},
-      {"024C:56:A0:0B:FF:", false},  {" 2:4C:56:A0:0B:FF", false},
-  };
-  for (const auto& c : cases) {
-    MacBytes m{};
-    EXPECT_EQ(ParseMac(c.text, &m), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(m, kMac) << c.text;
+    struct {
+        const char* text;
+        bool ok;
+    } cases[] = {
+        {"02:4C:56:A0:0B:FF", true},  {"02:4c:56:a0:0b:ff", true},   {"", false},
+        {"02:4C:56:A0:0B:F", false},  {"02:4C:56:A0:0B:FF:", false}, {"02-4C-56-A0-0B-FF", false},
+        {"02:4C:56:A0:0B:FG", false}, {"02:4C:56:A0:0B FF", false},  {"024C:56:A0:0B:FF:", false},
+        {" 2:4C:56:A0:0B:FF", false},
+    };
+    for (const auto& c : cases) {
+        MacBytes m{};
+        EXPECT_EQ(ParseMac(c.text, &m), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(m, kMac) << c.text;
+        }
     }
-  }
-  EXPECT_EQ(FormatMac(kMac), "02:4C:56:A0:0B:FF");
+    EXPECT_EQ(FormatMac(kMac), "02:4C:56:A0:0B:FF");
 }
 
 TEST(SearchWire, DeviceMacsAreUnicastAndNotZero) {
-  EXPECT_TRUE(IsDeviceMac(kMac));
-  EXPECT_FALSE(IsDeviceMac(MacBytes{}));
-  EXPECT_FALSE(IsDeviceMac(MacBytes{0x01, 0, 0x5E, 0, 0, 1}));
-  EXPECT_FALSE(IsDeviceMac(MacBytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_TRUE(IsDeviceMac(kMac));
+    EXPECT_FALSE(IsDeviceMac(MacBytes{}));
+    EXPECT_FALSE(IsDeviceMac(MacBytes{0x01, 0, 0x5E, 0, 0, 1}));
+    EXPECT_FALSE(IsDeviceMac(MacBytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST(SearchWire, EveryKindSurvivesTheRoundTrip) {
-  for (Kind k : {Kind::Probe, Kind::Answer, Kind::SetConfig, Kind::ConfigResult, Kind::Restore,
-                 Kind::RestoreAck}) {
-    const std::string payload = k == Kind::Probe ? "" : "<multicastSearchResult>&amp;</multicastSearchResult>";
-    const std::string dg = Encode({k, 0xDEADBEEF, kMac, payload});
-    ASSERT_EQ(dg.size(), kHeaderSize + payload.size());
+    for (Kind k : {Kind::Probe, Kind::Answer, Kind::SetConfig, Kind::ConfigResult, Kind::Restore,
+                   Kind::RestoreAck}) {
+        const std::string payload =
+            k == Kind::Probe ? "" : "<multicastSearchResult>&amp;</multicastSearchResult>";
+        const std::string dg = Encode({k, 0xDEADBEEF, kMac, payload});
+        ASSERT_EQ(dg.size(), kHeaderSize + payload.size());
+        Message m;
+        ASSERT_TRUE(DecodeText(dg, &m));
+        EXPECT_EQ(m.kind, k);
+        EXPECT_EQ(m.requestId, 0xDEADBEEFu);
+        EXPECT_EQ(m.mac, kMac);
+        EXPECT_EQ(m.payload, payload);
+    }
     Message m;
-    ASSERT_TRUE(DecodeText(dg, &m));
-    EXPECT_EQ(m.kind, k);
-    EXPECT_EQ(m.requestId, 0xDEADBEEFu);
-    EXPECT_EQ(m.mac, kMac);
-    EXPECT_EQ(m.payload, payload);
-  }
-  Message m;
-  ASSERT_TRUE(DecodeText(Encode({Kind::Answer, 1, kMac, std::string(kMaxPayload, 'x')}), &m));
-  EXPECT_EQ(m.payload.size(), kMaxPayload);
+    ASSERT_TRUE(DecodeText(Encode({Kind::Answer, 1, kMac, std::string(kMaxPayload, 'x')}), &m));
+    EXPECT_EQ(m.payload.size(), kMaxPayload);
 }
 
 TEST(SearchWire, EncodeRefusesWhatCannotTravel) {
-  EXPECT_TRUE(Encode({Kind::Answer, 1, kMac, std::string(kMaxPayload + 1, 'x')}).empty());
-  EXPECT_TRUE(Encode({Kind::Answer, 1, kMac, std::string("a\0b", 3)}).empty());
+    EXPECT_TRUE(Encode({Kind::Answer, 1, kMac, std::string(kMaxPayload + 1, 'x')}).empty());
+    EXPECT_TRUE(Encode({Kind::Answer, 1, kMac, std::string("a\0b", 3)}).empty());
 }
 
 TEST(SearchWire, HostileDatagramsAreRejected) {
-  const std::string good = Encode({Kind::Answer, 7, kMac, "<multicastSearchResult/>"});
-  struct {
-    const char* what;
-    std::string dg;
-  } cases[] = {
-      {"empty", ""},
-      {"header cut", good.substr(0, kHeaderSize - 1)},
-      {"payload cut", good.substr(0, good.size() - 1)},
-      {"trailing byte", good + "x"},
-      {"magic", "X" + good.substr(1)},
-      {"version", good.substr(0, 4) + '\x02' + good.substr(5)},
-      {"kind 0", good.substr(0, 5) + '\x00' + good.substr(6)},
-      {"kind 7", good.substr(0, 5) + '\x07' + good.substr(6)},
-      {"mac text", good.substr(0, 13) + 'G' + good.substr(14)},
-      {"mac separator", good.substr(0, 14) + '-' + good.substr(15)},
-      {"mac end byte", good.substr(0, 29) + 'x' + good.substr(30)},
-      {"NUL in payload", good.substr(0, 35) + '\0' + good.substr(36)},
-      {"oversize", [] {
-         std::string big = Encode({Kind::Answer, 7, kMac, std::string(kMaxPayload, 'x')});
-         big[6] = static_cast<char>(((kMaxPayload + 1) >> 8) & 0xFF);
-         big[7] = static_cast<char>((kMaxPayload + 1) & 0xFF);
-         return big + "x";
-       }()},
-  };
-  Message m;
-  ASSERT_TRUE(DecodeText(good, &m));
-  for (const auto& c : cases) EXPECT_FALSE(DecodeText(c.dg, &m)) << c.what;
-  EXPECT_FALSE(Decode(nullptr, 40, &m));
+    const std::string good = Encode({Kind::Answer, 7, kMac, "<multicastSearchResult/>"});
+    struct {
+        const char* what;
+        std::string dg;
+    } cases[] = {
+        {"empty", ""},
+        {"header cut", good.substr(0, kHeaderSize - 1)},
+        {"payload cut", good.substr(0, good.size() - 1)},
+        {"trailing byte", good + "x"},
+        {"magic", "X" + good.substr(1)},
+        {"version", good.substr(0, 4) + '\x02' + good.substr(5)},
+        {"kind 0", good.substr(0, 5) + '\x00' + good.substr(6)},
+        {"kind 7", good.substr(0, 5) + '\x07' + good.substr(6)},
+        {"mac text", good.substr(0, 13) + 'G' + good.substr(14)},
+        {"mac separator", good.substr(0, 14) + '-' + good.substr(15)},
+        {"mac end byte", good.substr(0, 29) + 'x' + good.substr(30)},
+        {"NUL in payload", good.substr(0, 35) + '\0' + good.substr(36)},
+        {"oversize",
+         [] {
+             std::string big = Encode({Kind::Answer, 7, kMac, std::string(kMaxPayload, 'x')});
+             big[6] = static_cast<char>(((kMaxPayload + 1) >> 8) & 0xFF);
+             big[7] = static_cast<char>((kMaxPayload + 1) & 0xFF);
+             return big + "x";
+         }()},
+    };
+    Message m;
+    ASSERT_TRUE(DecodeText(good, &m));
+    for (const auto& c : cases)
+        EXPECT_FALSE(DecodeText(c.dg, &m)) << c.what;
+    EXPECT_FALSE(Decode(nullptr, 40, &m));
 }
 
 TEST(SearchWire, OnlyDeviceKindsAreTakenByTheTool) {
-  EXPECT_TRUE(IsDeviceKind(Kind::Answer));
-  EXPECT_TRUE(IsDeviceKind(Kind::ConfigResult));
-  EXPECT_TRUE(IsDeviceKind(Kind::RestoreAck));
-  EXPECT_FALSE(IsDeviceKind(Kind::Probe));
-  EXPECT_FALSE(IsDeviceKind(Kind::SetConfig));
-  EXPECT_FALSE(IsDeviceKind(Kind::Restore));
+    EXPECT_TRUE(IsDeviceKind(Kind::Answer));
+    EXPECT_TRUE(IsDeviceKind(Kind::ConfigResult));
+    EXPECT_TRUE(IsDeviceKind(Kind::RestoreAck));
+    EXPECT_FALSE(IsDeviceKind(Kind::Probe));
+    EXPECT_FALSE(IsDeviceKind(Kind::SetConfig));
+    EXPECT_FALSE(IsDeviceKind(Kind::Restore));
 }
 
-}  // namespace
+} // namespace

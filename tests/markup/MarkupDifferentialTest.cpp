@@ -33,15 +33,16 @@ private:
     int Pick(int n) { return static_cast<int>(m_rng() % static_cast<unsigned>(n)); }
 
     std::string Name() {
-        static const char* const kNames[] = {"ip", "ipAddr", "item", "a", "ab", "a.b", "x-y",
-                                             "_z", "n:s", "\xe4\xb8\xad", "Item", "dns1"};
+        static const char* const kNames[] = {"ip",  "ipAddr",       "item", "a",
+                                             "ab",  "a.b",          "x-y",  "_z",
+                                             "n:s", "\xe4\xb8\xad", "Item", "dns1"};
         return kNames[Pick(12)];
     }
 
     std::string Text() {
-        static const char* const kPieces[] = {"x", "1.2.3", "&lt;", "&amp;", "&gt;", "&quot;",
-                                              "&apos;", "&#65;", "&#x4E2D;", "\xc3\xa9", " ",
-                                              "a b", "]", "'", "\""};
+        static const char* const kPieces[] = {"x",      "1.2.3",  "&lt;",  "&amp;",    "&gt;",
+                                              "&quot;", "&apos;", "&#65;", "&#x4E2D;", "\xc3\xa9",
+                                              " ",      "a b",    "]",     "'",        "\""};
         std::string t = "v";
         for (int i = Pick(6); i > 0; --i)
             t += kPieces[Pick(15)];
@@ -100,7 +101,8 @@ std::string PugiData(const pugi::xml_node& node) {
 }
 
 bool HasElementChild(const pugi::xml_node& node) {
-    return static_cast<bool>(node.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; }));
+    return static_cast<bool>(
+        node.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; }));
 }
 
 // Follows the children of node; doc stands inside their parent.

@@ -94,7 +94,7 @@ TEST(MarkupFind, ChildFindAndPositionResets) {
 
 TEST(MarkupFind, IntoAndOutOfElemMoveTheThreePositions) {
     CMarkupSTL doc("<a><b><c/></b></a>");
-    EXPECT_FALSE(doc.IntoElem()); // no main position
+    EXPECT_FALSE(doc.IntoElem());  // no main position
     EXPECT_FALSE(doc.OutOfElem()); // at the top
     ASSERT_TRUE(Walk(doc, {"a", "b", "c"}));
     EXPECT_TRUE(doc.IntoElem());
@@ -144,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DataCase{"<a>a&lt;b<![CDATA[c]]>&gt;</a>", "a<bc>"},
                       DataCase{"<a>&#x4E2D;&#233;</a>", "\xe4\xb8\xad\xc3\xa9"},
                       DataCase{"<a>&#x1F600;</a>", "\xf0\x9f\x98\x80"},
-                      DataCase{"<a>&#12345678;</a>", "&#12345678;"}, DataCase{"<a>&amp</a>", "&amp"},
-                      DataCase{"<a>&#x110000;</a>", "&#x110000;"},
+                      DataCase{"<a>&#12345678;</a>", "&#12345678;"},
+                      DataCase{"<a>&amp</a>", "&amp"}, DataCase{"<a>&#x110000;</a>", "&#x110000;"},
                       DataCase{"<a>tail&</a>", "tail&"}, DataCase{"<a><![Cx]]></a>", ""},
                       DataCase{"<a> <!--c--> </a>", ""}, DataCase{"<a>a>b</a>", "a>b"}));
 
@@ -200,7 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Without a root the missing root is what is reported.
         ErrorCase{"<!DOCTYPE a [", "No root element", false},
         // The first message wins over later ones.
-        ErrorCase{"<a></x><1/>", Fmt("No start tag for end tag '%s' at offset %d", "x", 3), false}));
+        ErrorCase{"<a></x><1/>", Fmt("No start tag for end tag '%s' at offset %d", "x", 3),
+                  false}));
 
 TEST(MarkupRecovery, UnendedElementKeepsItsStartTagAndItsChildrenMoveUp) {
     CMarkupSTL doc("<a><b><c>1</c><d/></a>");
@@ -266,8 +267,8 @@ TEST(MarkupScanner, EmptyElementRule) {
         const char* doc;
         bool empty;
     };
-    const Case cases[] = {{"<a/>", true},       {"<a />", true},      {"<a b=\"c\"/>", true},
-                          {"<a b='c'/>", true}, {"<a b=c/>", false},  {"<a b='>'/>", true},
+    const Case cases[] = {{"<a/>", true},       {"<a />", true},        {"<a b=\"c\"/>", true},
+                          {"<a b='c'/>", true}, {"<a b=c/>", false},    {"<a b='>'/>", true},
                           {"<a\n/>", true},     {"<a b=\"/>\"/>", true}};
     for (const Case& c : cases) {
         CMarkupSTL doc(c.doc);
@@ -401,8 +402,9 @@ TEST(MarkupEscape, ElementAndAttributeSets) {
     EXPECT_EQ(CMarkupSTL::EscapeText(nullptr, true), "");
     // Escaping then unescaping gives the value back, bytes of UTF-8 included.
     const std::string value = "<\xe4\xb8\xad&amp;>'\"";
-    EXPECT_EQ(CMarkupSTL::UnescapeText(CMarkupSTL::EscapeText(value.c_str(), true).c_str(),
-                                       static_cast<int>(CMarkupSTL::EscapeText(value.c_str(), true).size())),
+    EXPECT_EQ(CMarkupSTL::UnescapeText(
+                  CMarkupSTL::EscapeText(value.c_str(), true).c_str(),
+                  static_cast<int>(CMarkupSTL::EscapeText(value.c_str(), true).size())),
               value);
 }
 
@@ -411,7 +413,7 @@ TEST(MarkupUnescape, EntityComparisonStaysInsideTheText) {
     EXPECT_EQ(CMarkupSTL::UnescapeText("x&lt;", 4), "x&lt");
     EXPECT_EQ(CMarkupSTL::UnescapeText("&#65", 4), "&#65");
     EXPECT_EQ(CMarkupSTL::UnescapeText("&#1234567;", 10), "&#1234567;"); // ';' past 7 chars
-    EXPECT_EQ(CMarkupSTL::UnescapeText("&#65x;", 6), "A");                // stops at non-digit
+    EXPECT_EQ(CMarkupSTL::UnescapeText("&#65x;", 6), "A");               // stops at non-digit
 }
 
 TEST(MarkupTable, GrowsBySegmentsForLargeDocuments) {
@@ -470,9 +472,9 @@ TEST(MarkupHostile, DeepUnendedNestingIsLinear) {
 }
 
 TEST(MarkupHostile, DocumentEndingInsideEveryKindOfNode) {
-    const char* texts[] = {"<",      "<a",      "<a b='",  "</",   "<!",        "<!-",
-                           "<!--",   "<![",     "<![C",    "<?",   "<!DOCTYPE", "<!DOCTYPE [<!ENTITY",
-                           "<!E",    "<a><!D",  "&#",      "<a>&", "<a>&#x",    "<a><![CDATA[]]"};
+    const char* texts[] = {"<",    "<a",     "<a b='", "</",   "<!",        "<!-",
+                           "<!--", "<![",    "<![C",   "<?",   "<!DOCTYPE", "<!DOCTYPE [<!ENTITY",
+                           "<!E",  "<a><!D", "&#",     "<a>&", "<a>&#x",    "<a><![CDATA[]]"};
     for (const char* t : texts) {
         CMarkupSTL doc(t);
         doc.FindElem();

@@ -30,8 +30,8 @@ const char kRoutes[] =
     "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
     "eth1\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
     "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
-    "eth0\t00000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n"   // no gateway flag
-    "eth0\t00000000\t0100000A\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"   // not up
+    "eth0\t00000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n" // no gateway flag
+    "eth0\t00000000\t0100000A\t0002\t0\t0\t0\t00000000\t0\t0\t0\n" // not up
     "garbage line\n"
     "eth0\t00000000\t FE00000A\t0003\t0\t0\t0\t00000000\t0\t0\t0\n"
     "eth0\t00000000\t0200000A\t0003\t0\t0\t0\t00000000\t0\t0\t0\n";
@@ -77,8 +77,8 @@ TEST(ReadLocalNetInfo, ResolvedFileIsPreferredWhenPresent) {
 
 TEST(LinkLocalRouteCommand, OnlyPlausibleInterfaceNames) {
     EXPECT_EQ(LinkLocalRouteCommand("eth0"),
-              (std::vector<std::string>{"ip", "route", "add", "169.254.0.0/16", "dev", "eth0", "scope",
-                                        "link", "metric", "1000"}));
+              (std::vector<std::string>{"ip", "route", "add", "169.254.0.0/16", "dev", "eth0",
+                                        "scope", "link", "metric", "1000"}));
     EXPECT_FALSE(LinkLocalRouteCommand("veth1@if2").empty());
     for (const char* bad : {"", "-h", "eth0 x", "a;b", "$(id)", "sixteen-chars-xx", "e\n"})
         EXPECT_TRUE(LinkLocalRouteCommand(bad).empty()) << bad;
@@ -121,4 +121,4 @@ TEST(OpenUrl, DefaultRunsXdgOpenWithTheUrlAsOneArgument) {
     SetProcessStarter(previous);
 }
 
-}  // namespace
+} // namespace

@@ -15,7 +15,8 @@ using namespace std::chrono_literals;
 TEST(CCriticalSection, OtherThreadWaitsUntilEveryEntryIsLeft) {
     for (int entries : {1, 2, 3}) {
         CCriticalSection section;
-        for (int i = 0; i < entries; ++i) section.Lock();
+        for (int i = 0; i < entries; ++i)
+            section.Lock();
         std::atomic<bool> entered{false};
         std::thread other([&] {
             CAutoLock hold(section);
@@ -35,7 +36,8 @@ TEST(CCriticalSection, GuardLeavesOnEveryWayOut) {
     CCriticalSection section;
     auto early = [&](bool leave) {
         CAutoLock hold(section);
-        if (leave) return 1;
+        if (leave)
+            return 1;
         CAutoLock again(section);
         return 2;
     };

@@ -37,7 +37,8 @@ public:
         std::lock_guard<std::mutex> hold(m_mutex);
         records.push_back(info);
         senders.push_back(sender);
-        if (m_log) m_log->push_back(m_id);
+        if (m_log)
+            m_log->push_back(m_id);
     }
     std::vector<SEARCH_INFO> records;
     std::vector<CObservable<SEARCH_INFO>*> senders;
@@ -93,13 +94,17 @@ class SearchControlTest : public ManagerTest,
 
 TEST_P(SearchControlTest, CallsTheLibraryAndEmptiesTheListAsSaid) {
     const SearchControlCase& c = GetParam();
-    if (c.before != 0) manager.SetAutoSearch(c.before);
+    if (c.before != 0)
+        manager.SetAutoSearch(c.before);
     Event(kMacA, 1, Answer("cam"));
     const size_t mark = recorder::Calls().size();
     const std::string op = c.operation;
-    if (op == "manual") manager.RefreshSearch(true);
-    else if (op == "refresh") manager.RefreshSearch(false);
-    else manager.SetAutoSearch(std::stoi(op));
+    if (op == "manual")
+        manager.RefreshSearch(true);
+    else if (op == "refresh")
+        manager.RefreshSearch(false);
+    else
+        manager.SetAutoSearch(std::stoi(op));
     EXPECT_EQ(CallsSince(mark), c.calls);
     EXPECT_EQ(manager.GetDeviceCount(), c.listKept ? 1u : 0u);
     EXPECT_EQ(manager.GetAutoSearch(), c.after);
@@ -107,16 +112,15 @@ TEST_P(SearchControlTest, CallsTheLibraryAndEmptiesTheListAsSaid) {
 
 INSTANTIATE_TEST_SUITE_P(
     Manager, SearchControlTest,
-    ::testing::Values(
-        SearchControlCase{5, "0", {"StopAuto"}, true, 0},
-        SearchControlCase{5, "10", {"StopAuto", "StartAuto(10)"}, true, 10},
-        SearchControlCase{0, "5", {"StopAuto", "StartAuto(5)"}, false, 5},
-        SearchControlCase{0, "0", {"StopAuto"}, true, 0},
-        SearchControlCase{5, "-3", {"StopAuto"}, true, 0},
-        SearchControlCase{5, "manual", {"Manual"}, false, 5},
-        SearchControlCase{0, "manual", {"Manual"}, false, 0},
-        SearchControlCase{5, "refresh", {"StopAuto", "StartAuto(5)"}, false, 5},
-        SearchControlCase{0, "refresh", {"StopAuto", "StartAuto(0)"}, false, 0}));
+    ::testing::Values(SearchControlCase{5, "0", {"StopAuto"}, true, 0},
+                      SearchControlCase{5, "10", {"StopAuto", "StartAuto(10)"}, true, 10},
+                      SearchControlCase{0, "5", {"StopAuto", "StartAuto(5)"}, false, 5},
+                      SearchControlCase{0, "0", {"StopAuto"}, true, 0},
+                      SearchControlCase{5, "-3", {"StopAuto"}, true, 0},
+                      SearchControlCase{5, "manual", {"Manual"}, false, 5},
+                      SearchControlCase{0, "manual", {"Manual"}, false, 0},
+                      SearchControlCase{5, "refresh", {"StopAuto", "StartAuto(5)"}, false, 5},
+                      SearchControlCase{0, "refresh", {"StopAuto", "StartAuto(0)"}, false, 0}));
 
 TEST_F(ManagerTest, RepeatedAnswerChangesNothingAndNotifiesNobody) {
     Event(kMacA, 1, Answer("first"));
@@ -137,7 +141,8 @@ TEST_F(ManagerTest, EveryRefreshReportsAnsweringDevicesAsNewAgain) {
         Event(kMacA, 1, Answer("cam"));
     }
     ASSERT_EQ(observer.records.size(), 4u);
-    for (const SEARCH_INFO& r : observer.records) EXPECT_EQ(r.event, SEARCH_EVENT_NEW);
+    for (const SEARCH_INFO& r : observer.records)
+        EXPECT_EQ(r.event, SEARCH_EVENT_NEW);
     EXPECT_EQ(manager.GetDeviceCount(), 1u);
 }
 
@@ -156,7 +161,8 @@ TEST_F(ManagerTest, MacIsUpperCasedAndFindDeviceIgnoresCase) {
 TEST_F(ManagerTest, GoneRemovesTheDeviceAndReportsOnlyItsMac) {
     Event(kMacA, 1, Answer("a"));
     Event(kMacB, 1, Answer("b"));
-    for (const char* mac : {kMacA, kMacA}) Event(mac, 2);
+    for (const char* mac : {kMacA, kMacA})
+        Event(mac, 2);
     SEARCH_INFO expected;
     std::memset(&expected, 0, sizeof expected);
     expected.event = SEARCH_EVENT_GONE;
@@ -211,12 +217,22 @@ TEST_F(ManagerTest, RejectedAnswersChangeNothingAndNotifyNobody) {
 // device; such events must leave the list alone and reach nobody.
 TEST_F(ManagerTest, EventsWithMalformedMacTextsAreIgnored) {
     Event(kMacA, 1, Answer("a"));
-    const char* bad[] = {"", "0", "00:1A", "00:1A:2B:3C:4D", "00:1A:2B:3C:4D:5", "00:1A:2B:3C:4D:5E:",
-                         "00:1A:2B:3C:4D:5E:6F", "001A2B3C4D5E", "00-1A-2B-3C-4D-5E",
-                         "0G:1A:2B:3C:4D:5E", " 0:1A:2B:3C:4D:5E", "00:1A:2B:3C:4D:5\xC3"};
+    const char* bad[] = {"",
+                         "0",
+                         "00:1A",
+                         "00:1A:2B:3C:4D",
+                         "00:1A:2B:3C:4D:5",
+                         "00:1A:2B:3C:4D:5E:",
+                         "00:1A:2B:3C:4D:5E:6F",
+                         "001A2B3C4D5E",
+                         "00-1A-2B-3C-4D-5E",
+                         "0G:1A:2B:3C:4D:5E",
+                         " 0:1A:2B:3C:4D:5E",
+                         "00:1A:2B:3C:4D:5\xC3"};
     for (const char* mac : bad)
         for (int code : {1, 2, 3, 10000})
-            Event(mac, code, code == 10000 ? SetIPAnswer("<setIPResult>0</setIPResult>") : Answer("x"));
+            Event(mac, code,
+                  code == 10000 ? SetIPAnswer("<setIPResult>0</setIPResult>") : Answer("x"));
     ASSERT_TRUE(recorder::Inject(nullptr, 2, ""));
     EXPECT_EQ(observer.records.size(), 1u);
     EXPECT_EQ(NameOf(kMacA), "a");
@@ -224,7 +240,8 @@ TEST_F(ManagerTest, EventsWithMalformedMacTextsAreIgnored) {
 }
 
 TEST_F(ManagerTest, OtherEventCodesAreIgnored) {
-    for (int code : {0, 4, -1, 9999, 10001, 2147483647}) Event(kMacA, code, Answer("a"));
+    for (int code : {0, 4, -1, 9999, 10001, 2147483647})
+        Event(kMacA, code, Answer("a"));
     EXPECT_TRUE(observer.records.empty());
     EXPECT_EQ(manager.GetDeviceCount(), 0u);
 }
@@ -257,7 +274,8 @@ TEST_F(ManagerTest, ObserversAreCalledInListOrderAndAttachMovesToTheEnd) {
     Recorder one(1, &log), two(2, &log), three(3, &log);
     manager.Detach(&observer);
     manager.Attach(nullptr);
-    for (Recorder* r : {&one, &two, &three, &one}) manager.Attach(r);
+    for (Recorder* r : {&one, &two, &three, &one})
+        manager.Attach(r);
     Event(kMacA, 2);
     EXPECT_EQ(log, (std::vector<int>{2, 3, 1}));
     manager.Detach(&three);

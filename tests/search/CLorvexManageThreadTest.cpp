@@ -30,8 +30,10 @@ std::string Mac(int n) {
 class Watcher : public CObserver<SEARCH_INFO> {
 public:
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
-        if (detached.load()) lateUpdates.fetch_add(1);
-        if (info.mac[0] != '\0') updates.fetch_add(1);
+        if (detached.load())
+            lateUpdates.fetch_add(1);
+        if (info.mac[0] != '\0')
+            updates.fetch_add(1);
     }
     std::atomic<bool> detached{true};
     std::atomic<long> updates{0};
@@ -55,10 +57,13 @@ TEST(ManagerThreads, EventsRefreshesAndObserverChangesRunTogether) {
     auto window = [&] {
         SEARCH_INFO info;
         for (int i = 0; !stop.load(); ++i) {
-            if (i % 3 == 0) manager.RefreshSearch(i % 2 == 0);
-            if (i % 3 == 1) manager.SetAutoSearch(i % 4 == 1 ? 0 : 5);
+            if (i % 3 == 0)
+                manager.RefreshSearch(i % 2 == 0);
+            if (i % 3 == 1)
+                manager.SetAutoSearch(i % 4 == 1 ? 0 : 5);
             manager.FindDevice(Mac(i % 1000).c_str(), &info);
-            if (i % 50 == 0) manager.GetDevices();
+            if (i % 50 == 0)
+                manager.GetDevices();
         }
     };
     auto churn = [&] {
@@ -84,7 +89,8 @@ TEST(ManagerThreads, EventsRefreshesAndObserverChangesRunTogether) {
     // Still consistent afterwards: a refresh and fresh answers give exact counts.
     manager.RefreshSearch(true);
     const long before = steady.updates.load();
-    for (int n = 0; n < 200; ++n) recorder::Inject(Mac(n).c_str(), 1, Answer(n).c_str());
+    for (int n = 0; n < 200; ++n)
+        recorder::Inject(Mac(n).c_str(), 1, Answer(n).c_str());
     EXPECT_EQ(manager.GetDeviceCount(), 200u);
     EXPECT_EQ(steady.updates.load() - before, 200);
     manager.Detach(&steady);

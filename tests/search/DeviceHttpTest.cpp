@@ -13,11 +13,18 @@
 namespace {
 
 TEST(Base64Encode, StandardVectorsAndLongInput) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"admin:", "YWRtaW46"},
-        {"admin:123456", "YWRtaW46MTIzNDU2"}, {"\xff\xfe\xfd", "//79"}};
-    for (const auto& [in, out] : rows) EXPECT_EQ(Base64Encode(in, std::strlen(in)), out) << in;
+    const std::pair<const char*, const char*> rows[] = {{"", ""},
+                                                        {"f", "Zg=="},
+                                                        {"fo", "Zm8="},
+                                                        {"foo", "Zm9v"},
+                                                        {"foob", "Zm9vYg=="},
+                                                        {"fooba", "Zm9vYmE="},
+                                                        {"foobar", "Zm9vYmFy"},
+                                                        {"admin:", "YWRtaW46"},
+                                                        {"admin:123456", "YWRtaW46MTIzNDU2"},
+                                                        {"\xff\xfe\xfd", "//79"}};
+    for (const auto& [in, out] : rows)
+        EXPECT_EQ(Base64Encode(in, std::strlen(in)), out) << in;
     // Beyond the 45 bytes a fixed 64-byte buffer could take: no cut, no line break.
     const std::string longText(300, 'x');
     const std::string encoded = Base64Encode(longText.data(), longText.size());
@@ -102,7 +109,8 @@ TEST_F(FakeTransport, GetPortConfigReadsRtspPortOrFails) {
     const std::pair<const char*, int32_t> rows[] = {
         {"<config><port><httpPort>80</httpPort><rtspPort>8554</rtspPort></port></config>", 8554},
         {"<?xml version=\"1.0\"?><config version=\"1.0\"><port><rtspPort> 554x</rtspPort>"
-         "<rtspPort>1</rtspPort></port></config>", 554},
+         "<rtspPort>1</rtspPort></port></config>",
+         554},
         {"<config><ports><rtspPort>9</rtspPort></ports></config>", -1},
         {"<other><port><rtspPort>9</rtspPort></port></other>", -1},
         {"", -1}};
@@ -151,4 +159,4 @@ TEST_F(FakeTransport, SetPortConfigSendsBothPortGroups) {
     EXPECT_FALSE(SetPortConfig("10.77.0.64", 80, "wrong", 8080, 9010, 554));
 }
 
-}  // namespace
+} // namespace

@@ -43,7 +43,9 @@ double Since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-bool Probe(const char* address, uint16_t port) { return ProbeTcpPort(inet_addr(address), port, 200); }
+bool Probe(const char* address, uint16_t port) {
+    return ProbeTcpPort(inet_addr(address), port, 200);
+}
 
 // GET / over a plain socket, read to the close; at most 64 KiB.
 std::string Page(const char* address, uint16_t port) {
@@ -70,20 +72,32 @@ std::string Page(const char* address, uint16_t port) {
 class DevsimHttp : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!devsim::InPrivateNetwork() || !getenv("LORVEX_NETNS_DEVICES") || !getenv("LORVEX_DEVSIM"))
+        if (!devsim::InPrivateNetwork() || !getenv("LORVEX_NETNS_DEVICES") ||
+            !getenv("LORVEX_DEVSIM"))
             return;
         const std::string tag = "/tmp/devsim-http-" + std::to_string(getpid());
         s_fleet = tag + "-fleet.json";
         s_ready = tag + "-ready";
         std::ofstream(s_fleet) << kFleet;
-        std::vector<std::string> args = {"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
-                                         getenv("LORVEX_DEVSIM"), "--fleet", s_fleet,
-                                         "--own-addresses", "veth1", "--jitter", "20",
-                                         "--ready-file", s_ready};
+        std::vector<std::string> args = {"ip",
+                                         "netns",
+                                         "exec",
+                                         getenv("LORVEX_NETNS_DEVICES"),
+                                         getenv("LORVEX_DEVSIM"),
+                                         "--fleet",
+                                         s_fleet,
+                                         "--own-addresses",
+                                         "veth1",
+                                         "--jitter",
+                                         "20",
+                                         "--ready-file",
+                                         s_ready};
         std::vector<char*> raw;
-        for (std::string& s : args) raw.push_back(&s[0]);
+        for (std::string& s : args)
+            raw.push_back(&s[0]);
         raw.push_back(nullptr);
-        if (posix_spawnp(&s_pid, raw[0], nullptr, nullptr, raw.data(), environ) != 0) s_pid = -1;
+        if (posix_spawnp(&s_pid, raw[0], nullptr, nullptr, raw.data(), environ) != 0)
+            s_pid = -1;
         for (int i = 0; i < 100 && s_pid > 0 && access(s_ready.c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::system("ip route replace 192.168.1.0/24 dev veth0");
@@ -134,14 +148,14 @@ TEST_F(DevsimHttp, RtspPortHiddenInAnswersIsGivenOverHttp) {
 TEST_F(DevsimHttp, MisbehavingDevices) {
     int32_t rtsp = -1;
     auto start = Clock::now();
-    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp));  // slow but in time
+    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp)); // slow but in time
     EXPECT_GE(Since(start), 1.4);
     start = Clock::now();
-    EXPECT_FALSE(GetPortConfig("192.168.1.66", 80, "123456", &rtsp));  // HTTP 500
+    EXPECT_FALSE(GetPortConfig("192.168.1.66", 80, "123456", &rtsp)); // HTTP 500
     EXPECT_FALSE(SetPortConfig("192.168.1.66", 80, "123456", 81, 9008, 554));
     EXPECT_LT(Since(start), 1.0);
     start = Clock::now();
-    EXPECT_FALSE(GetPortConfig("192.168.1.67", 80, "123456", &rtsp));  // never answers
+    EXPECT_FALSE(GetPortConfig("192.168.1.67", 80, "123456", &rtsp)); // never answers
     EXPECT_GE(Since(start), 4.9);
     EXPECT_LT(Since(start), 7.0);
 }
@@ -164,16 +178,17 @@ TEST_F(DevsimHttp, ConfiguredDeviceMovesToItsNewAddress) {
     bool moved = false;
     for (int i = 0; i < 60 && !moved; ++i) {
         moved = Probe("10.77.0.64", 9008);
-        if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!moved)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     LORVEX_SEARCH_Quit();
     ASSERT_TRUE(moved);
     EXPECT_FALSE(Probe("192.168.1.64", 9008));
-    EXPECT_TRUE(Probe("169.254.1.64", 9008));  // the link-local address stays
+    EXPECT_TRUE(Probe("169.254.1.64", 9008)); // the link-local address stays
     int32_t rtsp = -1;
     EXPECT_TRUE(GetPortConfig("10.77.0.64", 80, "123456", &rtsp));
     EXPECT_FALSE(Probe("192.168.1.64", 80));
-    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp));  // the others stay put
+    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp)); // the others stay put
 }
 
-}  // namespace
+} // namespace

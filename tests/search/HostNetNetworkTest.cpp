@@ -48,14 +48,15 @@ struct Listener {
 uint16_t ClosedPort(const char* address) {
     Listener l(address);
     const uint16_t port = l.port;
-    return port;  // closed when l goes
+    return port; // closed when l goes
 }
 
 std::string Output(const char* command) {
     std::string out;
     if (FILE* p = popen(command, "r")) {
         char buffer[512];
-        while (fgets(buffer, sizeof buffer, p)) out += buffer;
+        while (fgets(buffer, sizeof buffer, p))
+            out += buffer;
         pclose(p);
     }
     return out;
@@ -79,7 +80,7 @@ TEST_F(HostNetNetwork, ProbeTellsOpenClosedAndSilent) {
         {kHost, open.port, 200, true, 0.1},
         {"127.0.0.1", ClosedPort("127.0.0.1"), 200, false, 0.1},
         {kHost, ClosedPort(kHost), 200, false, 0.1},
-        {"10.77.0.99", 9008, 200, false, 0.4},   // nobody on the link: no answer at all
+        {"10.77.0.99", 9008, 200, false, 0.4}, // nobody on the link: no answer at all
         {"10.77.0.99", 9008, -5, false, 0.1},
         {"10.77.0.99", 9008, 1000, false, 1.2},
     };
@@ -126,17 +127,18 @@ TEST_F(HostNetNetwork, LinkLocalRouteIsAddedOnTheAddressesInterface) {
     });
     CLorvexManage manager;
     manager.AddLinkLocalRoute(kHost);
-    manager.AddLinkLocalRoute("10.77.0.1");  // the other side's address: not ours
+    manager.AddLinkLocalRoute("10.77.0.1"); // the other side's address: not ours
     manager.AddLinkLocalRoute(nullptr);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0], LinkLocalRouteCommand("veth0"));
     SetProcessStarter(previous);
 
-    manager.AddLinkLocalRoute(kHost);  // the real command, detached
+    manager.AddLinkLocalRoute(kHost); // the real command, detached
     std::string route;
     for (int i = 0; i < 100 && route.empty(); ++i) {
         route = Output("ip route show 169.254.0.0/16");
-        if (route.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (route.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_NE(route.find("dev veth0"), std::string::npos) << route;
     EXPECT_NE(route.find("scope link"), std::string::npos) << route;
@@ -148,7 +150,8 @@ std::string Answer(const char* ip, const char* ip2, int dataPort, int httpPort, 
                        "</productInfo><tcpIp><ipAddr><item><ip>") +
            ip + "</ip></item><item><ip>" + ip2 + "</ip></item></ipAddr></tcpIp><port><dataPort>" +
            std::to_string(dataPort) + "</dataPort><httpPort>" + std::to_string(httpPort) +
-           "</httpPort></port><httpType>" + std::to_string(httpType) + "</httpType></multicastSearchResult>";
+           "</httpPort></port><httpType>" + std::to_string(httpType) +
+           "</httpType></multicastSearchResult>";
 }
 
 TEST_F(HostNetNetwork, DeviceWebPageAtTheReachableAddress) {
@@ -157,12 +160,14 @@ TEST_F(HostNetNetwork, DeviceWebPageAtTheReachableAddress) {
     struct Row {
         const char* mac;
         std::string answer;
-        const char* url;  // null: nothing opened
+        const char* url; // null: nothing opened
     };
     const Row rows[] = {
-        {"02:00:00:00:00:01", Answer(kHost, "169.254.7.8", data.port, 8080, 0), "http://10.77.0.2:8080"},
+        {"02:00:00:00:00:01", Answer(kHost, "169.254.7.8", data.port, 8080, 0),
+         "http://10.77.0.2:8080"},
         {"02:00:00:00:00:02", Answer(kHost, "169.254.7.8", closed, 80, 0), "http://169.254.7.8"},
-        {"02:00:00:00:00:03", Answer(kHost, "169.254.7.8", data.port, 443, 1), "https://10.77.0.2:443"},
+        {"02:00:00:00:00:03", Answer(kHost, "169.254.7.8", data.port, 443, 1),
+         "https://10.77.0.2:443"},
         {"02:00:00:00:00:04", Answer("10.77.0.99", "010.077.0.2", 9008, 80, 0), "http://8.63.0.2"},
         {"02:00:00:00:00:05", Answer("junk", "\"><script>", 9008, 80, 0), nullptr},
         {"02:00:00:00:00:06", Answer(kHost, "169.254.7.8", data.port, 70000, 0), nullptr},
@@ -170,11 +175,13 @@ TEST_F(HostNetNetwork, DeviceWebPageAtTheReachableAddress) {
     std::vector<std::string> opened;
     UrlOpener previous = SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
     CLorvexManage manager;
-    for (const Row& r : rows) manager.OnSearchEvent(r.mac, CLorvexManage::CODE_ANSWER, r.answer.c_str());
+    for (const Row& r : rows)
+        manager.OnSearchEvent(r.mac, CLorvexManage::CODE_ANSWER, r.answer.c_str());
     for (const Row& r : rows) {
         opened.clear();
         EXPECT_EQ(manager.OpenDeviceWeb(r.mac), r.url != nullptr) << r.mac;
-        EXPECT_EQ(opened, r.url ? std::vector<std::string>{r.url} : std::vector<std::string>{}) << r.mac;
+        EXPECT_EQ(opened, r.url ? std::vector<std::string>{r.url} : std::vector<std::string>{})
+            << r.mac;
     }
     opened.clear();
     EXPECT_FALSE(manager.OpenDeviceWeb("02:00:00:00:00:99"));
@@ -183,4 +190,4 @@ TEST_F(HostNetNetwork, DeviceWebPageAtTheReachableAddress) {
     SetUrlOpener(previous);
 }
 
-}  // namespace
+} // namespace

@@ -34,8 +34,10 @@ protected:
         const auto start = Clock::now();
         const int32_t rc = HttpPostForReply("127.0.0.1", server.Port(), "admin", password,
                                             "/GetPortConfig", &reply, &size, nullptr, 0);
-        if (seconds) *seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        if (text && reply) text->assign(reply, size);
+        if (seconds)
+            *seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (text && reply)
+            text->assign(reply, size);
         FreeHttpReply(reply);
         return rc;
     }
@@ -43,10 +45,11 @@ protected:
     int32_t Document(double* seconds = nullptr) {
         const std::string body = BuildPortConfigDocument(8080, 9010, 554);
         const auto start = Clock::now();
-        const int32_t rc = HttpPostDocument("127.0.0.1", server.Port(), "admin", "123456",
-                                            "/SetPortConfig", body.data(),
-                                            static_cast<uint32_t>(body.size()));
-        if (seconds) *seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const int32_t rc =
+            HttpPostDocument("127.0.0.1", server.Port(), "admin", "123456", "/SetPortConfig",
+                             body.data(), static_cast<uint32_t>(body.size()));
+        if (seconds)
+            *seconds = std::chrono::duration<double>(Clock::now() - start).count();
         return rc;
     }
 
@@ -58,7 +61,8 @@ TEST_F(HttpClientNetwork, RequestIsWhatTheDeviceExpects) {
     ASSERT_EQ(Reply(), HTTP_REPLY_OK);
     const std::string r = server.LastRequest();
     EXPECT_EQ(r.rfind("POST /GetPortConfig HTTP/1.0\r\n", 0), 0u) << r;
-    EXPECT_NE(r.find("\r\nUser-Agent: " + std::string(kHttpUserAgent) + "\r\n"), std::string::npos) << r;
+    EXPECT_NE(r.find("\r\nUser-Agent: " + std::string(kHttpUserAgent) + "\r\n"), std::string::npos)
+        << r;
     EXPECT_NE(r.find("\r\nAuthorization: Basic YWRtaW46MTIzNDU2\r\n"), std::string::npos) << r;
     EXPECT_NE(r.find("\r\nContent-Length: 0\r\n"), std::string::npos) << r;
     EXPECT_EQ(r.find("Content-Type"), std::string::npos) << r;
@@ -75,8 +79,8 @@ TEST_F(HttpClientNetwork, LongAndEmptyPasswordsAreEncodedWhole) {
     const std::string longPassword(200, 'p');
     ASSERT_EQ(Reply(nullptr, nullptr, longPassword.c_str()), HTTP_REPLY_OK);
     const std::string credentials = "admin:" + longPassword;
-    EXPECT_NE(server.LastRequest().find("Basic " + Base64Encode(credentials.data(), credentials.size()) +
-                                        "\r\n"),
+    EXPECT_NE(server.LastRequest().find(
+                  "Basic " + Base64Encode(credentials.data(), credentials.size()) + "\r\n"),
               std::string::npos);
     ASSERT_EQ(Reply(nullptr, nullptr, ""), HTTP_REPLY_OK);
     EXPECT_NE(server.LastRequest().find("Authorization: Basic YWRtaW46\r\n"), std::string::npos);
@@ -98,7 +102,8 @@ TEST_F(HttpClientNetwork, PromptAnswers) {
         {"200 with length", "HTTP/1.0 200 OK", true, "<config>1</config>", "", 3, 4},
         {"200 without length", "HTTP/1.0 200 OK", false, std::string(70000, 'n'), "", 3, 4},
         {"200 empty", "HTTP/1.1 200 OK", true, "", "", 3, 4},
-        {"401", "HTTP/1.0 401 Unauthorized", true, "no", "WWW-Authenticate: Basic realm=\"x\"\r\n", 12, 13},
+        {"401", "HTTP/1.0 401 Unauthorized", true, "no", "WWW-Authenticate: Basic realm=\"x\"\r\n",
+         12, 13},
         {"404", "HTTP/1.0 404 Not Found", true, "no", "", 12, 13},
         {"redirect", "HTTP/1.0 302 Found", true, "", "Location: http://127.0.0.1:9/\r\n", 12, 13},
         {"10 MB with length", "HTTP/1.0 200 OK", true, big, "", 12, 4},
@@ -122,7 +127,8 @@ TEST_F(HttpClientNetwork, PromptAnswers) {
         EXPECT_EQ(Document(&seconds), r.document) << r.name;
         EXPECT_LT(seconds, 3.0) << r.name;
     }
-    EXPECT_EQ(server.Requests(), 2 * static_cast<int>(std::size(rows)));  // the redirect was not followed
+    EXPECT_EQ(server.Requests(),
+              2 * static_cast<int>(std::size(rows))); // the redirect was not followed
 }
 
 TEST_F(HttpClientNetwork, ResetInTheBodyFails) {
@@ -160,10 +166,12 @@ TEST_F(HttpClientNetwork, NoListenerAndBadTargetsFailAtOnce) {
     const auto start = Clock::now();
     char* reply = nullptr;
     uint32_t size = 0;
-    EXPECT_EQ(HttpPostForReply("127.0.0.1", 1, "admin", "", "/GetPortConfig", &reply, &size, nullptr, 0),
-              HTTP_REPLY_FAILED);
-    EXPECT_EQ(HttpPostForReply("localhost", server.Port(), "admin", "", "/x", &reply, &size, nullptr, 0),
-              HTTP_REPLY_FAILED);
+    EXPECT_EQ(
+        HttpPostForReply("127.0.0.1", 1, "admin", "", "/GetPortConfig", &reply, &size, nullptr, 0),
+        HTTP_REPLY_FAILED);
+    EXPECT_EQ(
+        HttpPostForReply("localhost", server.Port(), "admin", "", "/x", &reply, &size, nullptr, 0),
+        HTTP_REPLY_FAILED);
     EXPECT_EQ(HttpPostDocument("127.0.0.1", server.Port(), "admin", "", "/a b", "", 0),
               HTTP_DOCUMENT_FAILED);
     EXPECT_EQ(HttpPostDocument("127.0.0.1", server.Port(), "admin", "", "x", "", 0),
@@ -172,4 +180,4 @@ TEST_F(HttpClientNetwork, NoListenerAndBadTargetsFailAtOnce) {
     EXPECT_EQ(server.Requests(), 0);
 }
 
-}  // namespace
+} // namespace

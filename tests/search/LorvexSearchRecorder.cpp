@@ -57,7 +57,8 @@ bool Inject(const char* mac, int code, const char* xml) {
         callback = Get().callback;
         user = Get().user;
     }
-    if (callback == nullptr) return false;
+    if (callback == nullptr)
+        return false;
     std::string buffer = mac != nullptr ? mac : "";
     callback(mac != nullptr ? &buffer[0] : nullptr, code, xml, user);
     return true;

@@ -37,14 +37,19 @@ constexpr size_t kFleet = 40; // as given to netns-run in CMakeLists.txt
 
 // Only veth0 with 10.77.0.2 may carry multicast here.
 bool InPrivateNetwork() {
-    if (!std::getenv("LORVEX_NETNS_HOST") || !std::getenv("LORVEX_NETNS_DEVICES")) return false;
+    if (!std::getenv("LORVEX_NETNS_HOST") || !std::getenv("LORVEX_NETNS_DEVICES"))
+        return false;
     ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return false;
+    if (getifaddrs(&list) != 0)
+        return false;
     int others = 0, veth = 0;
     for (ifaddrs* i = list; i; i = i->ifa_next) {
-        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || std::string(i->ifa_name) == "lo") continue;
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || std::string(i->ifa_name) == "lo")
+            continue;
         const auto* in = reinterpret_cast<sockaddr_in*>(i->ifa_addr);
-        (std::string(i->ifa_name) == "veth0" && in->sin_addr.s_addr == htonl(0x0A4D0002)) ? ++veth : ++others;
+        (std::string(i->ifa_name) == "veth0" && in->sin_addr.s_addr == htonl(0x0A4D0002))
+            ? ++veth
+            : ++others;
     }
     freeifaddrs(list);
     return veth == 1 && others == 0;
@@ -57,19 +62,24 @@ public:
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         if (!out.empty())
-            posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0600);
         std::vector<char*> raw;
-        for (std::string& a : argv) raw.push_back(&a[0]);
+        for (std::string& a : argv)
+            raw.push_back(&a[0]);
         raw.push_back(nullptr);
-        if (posix_spawnp(&m_pid, raw[0], &files, nullptr, raw.data(), environ) != 0) m_pid = -1;
+        if (posix_spawnp(&m_pid, raw[0], &files, nullptr, raw.data(), environ) != 0)
+            m_pid = -1;
         posix_spawn_file_actions_destroy(&files);
     }
     ~Child() {
-        if (m_pid > 0) kill(m_pid, SIGTERM), Wait();
+        if (m_pid > 0)
+            kill(m_pid, SIGTERM), Wait();
     }
     int Wait() {
         int status = -1;
-        if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid) m_pid = -1;
+        if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid)
+            m_pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -91,14 +101,17 @@ public:
         std::set<std::string> out;
         size_t n = 0;
         for (const SEARCH_INFO& r : m_records)
-            if (r.event == event) out.insert(r.mac), ++n;
-        if (total) *total = n;
+            if (r.event == event)
+                out.insert(r.mac), ++n;
+        if (total)
+            *total = n;
         return out;
     }
     bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
+            if (std::chrono::steady_clock::now() > end)
+                return false;
             std::unique_lock<std::mutex> hold(m_mutex);
             m_changed.wait_for(hold, 50ms);
         }
@@ -118,7 +131,8 @@ private:
 class ManagerNetwork : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!InPrivateNetwork()) GTEST_SKIP() << "not inside the private network of scripts/netns-run";
+        if (!InPrivateNetwork())
+            GTEST_SKIP() << "not inside the private network of scripts/netns-run";
     }
     // Starts the manager as the window does, with the given interval.
     void Start(int interval) {
@@ -166,15 +180,17 @@ TEST_F(ManagerNetwork, EveryRefreshReportsTheFleetAgain) {
 // Three more devices that stop answering after a second: gone after the
 // missed automatic rounds, and no longer in the list.
 TEST_F(ManagerNetwork, DevicesThatVanishAreReportedGone) {
-    Child sim({"ip", "netns", "exec", std::getenv("LORVEX_NETNS_DEVICES"), std::getenv("LORVEX_DEVSIM"),
-               "--count", "3", "--first-mac", "02:4C:57:00:00:01", "--subnet", "10.9.0.0/24",
-               "--vanish-after", "1.5"});
+    Child sim({"ip", "netns", "exec", std::getenv("LORVEX_NETNS_DEVICES"),
+               std::getenv("LORVEX_DEVSIM"), "--count", "3", "--first-mac", "02:4C:57:00:00:01",
+               "--subnet", "10.9.0.0/24", "--vanish-after", "1.5"});
     Start(1);
     ASSERT_TRUE(WaitNew(kFleet + 3, 3000ms));
-    const bool gone = events.WaitFor(10000ms, [&] { return events.Macs(SEARCH_EVENT_GONE).size() >= 3; });
+    const bool gone =
+        events.WaitFor(10000ms, [&] { return events.Macs(SEARCH_EVENT_GONE).size() >= 3; });
     ASSERT_TRUE(gone);
-    EXPECT_EQ(events.Macs(SEARCH_EVENT_GONE),
-              (std::set<std::string>{"02:4C:57:00:00:01", "02:4C:57:00:00:02", "02:4C:57:00:00:03"}));
+    EXPECT_EQ(
+        events.Macs(SEARCH_EVENT_GONE),
+        (std::set<std::string>{"02:4C:57:00:00:01", "02:4C:57:00:00:02", "02:4C:57:00:00:03"}));
     EXPECT_EQ(manager.GetDeviceCount(), kFleet);
     SEARCH_INFO info;
     EXPECT_FALSE(manager.FindDevice("02:4c:57:00:00:02", &info));
@@ -184,8 +200,8 @@ TEST_F(ManagerNetwork, DevicesThatVanishAreReportedGone) {
 // the window side refreshes and observers come and go: the real fleet is
 // still found after a refresh, and a detached observer hears nothing.
 TEST_F(ManagerNetwork, FleetIsFoundDuringAFloodWithRefreshesAndObserverChurn) {
-    Child flood({"ip", "netns", "exec", std::getenv("LORVEX_NETNS_DEVICES"), std::getenv("LORVEX_DEVSIM"),
-                 "--count", "0", "--flood", "20000"});
+    Child flood({"ip", "netns", "exec", std::getenv("LORVEX_NETNS_DEVICES"),
+                 std::getenv("LORVEX_DEVSIM"), "--count", "0", "--flood", "20000"});
     Start(1);
     struct Late : CObserver<SEARCH_INFO> {
         void Update(SEARCH_INFO, CObservable<SEARCH_INFO>*) override { late += detached.load(); }
@@ -219,16 +235,19 @@ TEST_F(ManagerNetwork, FleetIsFoundDuringAFloodWithRefreshesAndObserverChurn) {
 }
 
 TEST(LorvexSearchTool, ListPrintsTheWholeFleetAsJson) {
-    if (!InPrivateNetwork()) GTEST_SKIP() << "not inside the private network of scripts/netns-run";
+    if (!InPrivateNetwork())
+        GTEST_SKIP() << "not inside the private network of scripts/netns-run";
     const std::string out = "/tmp/lvx-list-" + std::to_string(getpid()) + ".json";
-    Child tool({std::getenv("LORVEX_SEARCH_TOOL"), "list", "--seconds", "2.5", "--format", "json"}, out);
+    Child tool({std::getenv("LORVEX_SEARCH_TOOL"), "list", "--seconds", "2.5", "--format", "json"},
+               out);
     ASSERT_EQ(tool.Wait(), 0);
     std::ifstream in(out);
     const auto doc = nlohmann::json::parse(in);
     std::remove(out.c_str());
     ASSERT_EQ(doc.size(), kFleet);
     std::set<std::string> macs;
-    for (const auto& d : doc) macs.insert(d["mac"].get<std::string>());
+    for (const auto& d : doc)
+        macs.insert(d["mac"].get<std::string>());
     EXPECT_EQ(macs.size(), kFleet);
     EXPECT_TRUE(doc[0].contains("softwareBulildDate"));
 }

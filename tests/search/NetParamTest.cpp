@@ -93,4 +93,4 @@ TEST(CheckNetParam, NullCodeIsAllowed) {
     EXPECT_FALSE(CheckNetParam(Addr("10.0.0.0"), Addr("255.0.0.0"), Addr("10.0.0.1"), nullptr));
 }
 
-}  // namespace
+} // namespace

@@ -93,7 +93,8 @@ TEST_P(ParseAccept, MakerCheckAndRoot) {
     SEARCH_INFO rec = Fresh();
     rec.event = 7;
     std::strcpy(rec.mac, "AA:BB:CC:DD:EE:FF");
-    EXPECT_EQ(ParseSearchResult(GetParam().text.c_str(), &rec), GetParam().taken) << GetParam().text;
+    EXPECT_EQ(ParseSearchResult(GetParam().text.c_str(), &rec), GetParam().taken)
+        << GetParam().text;
     EXPECT_EQ(rec.event, 7);
     EXPECT_STREQ(rec.mac, "AA:BB:CC:DD:EE:FF");
 }
@@ -101,10 +102,14 @@ TEST_P(ParseAccept, MakerCheckAndRoot) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ParseAccept,
     ::testing::Values(
-        AcceptCase{Answer("<productInfo><productSeries>ZVK_NVR</productSeries></productInfo>"), true},
-        AcceptCase{Answer("<productInfo><productSeries>xxZVKyy</productSeries></productInfo>"), true},
-        AcceptCase{Answer("<productInfo><productSeries>zvk_ipc</productSeries></productInfo>"), false},
-        AcceptCase{Answer("<productInfo><productSeries>ACME_IPC</productSeries></productInfo>"), false},
+        AcceptCase{Answer("<productInfo><productSeries>ZVK_NVR</productSeries></productInfo>"),
+                   true},
+        AcceptCase{Answer("<productInfo><productSeries>xxZVKyy</productSeries></productInfo>"),
+                   true},
+        AcceptCase{Answer("<productInfo><productSeries>zvk_ipc</productSeries></productInfo>"),
+                   false},
+        AcceptCase{Answer("<productInfo><productSeries>ACME_IPC</productSeries></productInfo>"),
+                   false},
         AcceptCase{Answer("<productInfo><productSeries></productSeries></productInfo>"), false},
         AcceptCase{Answer("<productInfo><devName>x</devName></productInfo>"), true},
         AcceptCase{Answer("<tcpIp/>"), true},
@@ -139,35 +144,43 @@ TEST_P(ParseFields, VersionsSwitchesAndDecimals) {
     EXPECT_EQ(rec.rtspPort, GetParam().rtsp) << GetParam().inner;
 }
 
-const char* const kItemTrue = "<tcpIp><ipAddr><item><dhcpSwitch>true</dhcpSwitch></item></ipAddr></tcpIp>";
+const char* const kItemTrue =
+    "<tcpIp><ipAddr><item><dhcpSwitch>true</dhcpSwitch></item></ipAddr></tcpIp>";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ParseFields,
     ::testing::Values(
-        FieldCase{"<productInfo><softwareVer>1.2</softwareVer><build>77</build></productInfo>", "1.2(77)", 0, 0, 0},
+        FieldCase{"<productInfo><softwareVer>1.2</softwareVer><build>77</build></productInfo>",
+                  "1.2(77)", 0, 0, 0},
         FieldCase{"<productInfo><build>77</build></productInfo>", "(77)", 0, 0, 0},
-        FieldCase{"<productInfo><build>77</build><softwareVer>1.2</softwareVer></productInfo>", "1.2(77)", 0, 0, 0},
+        FieldCase{"<productInfo><build>77</build><softwareVer>1.2</softwareVer></productInfo>",
+                  "1.2(77)", 0, 0, 0},
         FieldCase{kItemTrue, "", 1, 0, 0},
-        FieldCase{"<tcpIp><ipAddr><item><dhcpSwitch>TRUE</dhcpSwitch></item></ipAddr></tcpIp>", "", 0, 0, 0},
-        FieldCase{"<tcpIp><ipAddr><item><dhcpSwitch>1</dhcpSwitch></item></ipAddr></tcpIp>", "", 0, 0, 0},
-        FieldCase{"<tcpIp><ipAddr><item><dhcpSwitch> true</dhcpSwitch></item></ipAddr></tcpIp>", "", 0, 0, 0},
+        FieldCase{"<tcpIp><ipAddr><item><dhcpSwitch>TRUE</dhcpSwitch></item></ipAddr></tcpIp>", "",
+                  0, 0, 0},
+        FieldCase{"<tcpIp><ipAddr><item><dhcpSwitch>1</dhcpSwitch></item></ipAddr></tcpIp>", "", 0,
+                  0, 0},
+        FieldCase{"<tcpIp><ipAddr><item><dhcpSwitch> true</dhcpSwitch></item></ipAddr></tcpIp>", "",
+                  0, 0, 0},
         FieldCase{"<port><httpPort>80abc</httpPort></port>", "", 0, 80, 0},
         FieldCase{"<port><httpPort>abc</httpPort></port>", "", 0, 0, 0},
         FieldCase{"<port><httpPort>  -12</httpPort></port>", "", 0, -12, 0},
-        FieldCase{"<port><httpPort>+8080</httpPort><rtspPort>554</rtspPort></port>", "", 0, 8080, 554},
+        FieldCase{"<port><httpPort>+8080</httpPort><rtspPort>554</rtspPort></port>", "", 0, 8080,
+                  554},
         FieldCase{"<port><httpPort>99999999999999</httpPort></port>", "", 0, 2147483647, 0},
         FieldCase{"<port><httpPort>-99999999999999</httpPort></port>", "", 0, -2147483647 - 1, 0},
         FieldCase{"<httpPort>81</httpPort>", "", 0, 0, 0}));
 
 TEST(ParseSearchResult, SiblingOrderDoesNotMatterButItemsDo) {
     SEARCH_INFO rec = Fresh();
-    const std::string text = Answer(
-        "<port><rtspPort>1</rtspPort><httpPort>2</httpPort><dataPort>3</dataPort></port>"
-        "<tcpIp><dns2>d2</dns2><ipAddr>"
-        "<item><route>r1</route><ip>i1</ip><mask>m1</mask></item>"
-        "<other/><item><ip>i2</ip></item><item><ip>i3</ip></item>"
-        "</ipAddr><dns1>d1</dns1></tcpIp>"
-        "<productInfo><productModel>PM</productModel><productSeries>ZVK_DVR</productSeries></productInfo>");
+    const std::string text =
+        Answer("<port><rtspPort>1</rtspPort><httpPort>2</httpPort><dataPort>3</dataPort></port>"
+               "<tcpIp><dns2>d2</dns2><ipAddr>"
+               "<item><route>r1</route><ip>i1</ip><mask>m1</mask></item>"
+               "<other/><item><ip>i2</ip></item><item><ip>i3</ip></item>"
+               "</ipAddr><dns1>d1</dns1></tcpIp>"
+               "<productInfo><productModel>PM</productModel><productSeries>ZVK_DVR</"
+               "productSeries></productInfo>");
     ASSERT_TRUE(ParseSearchResult(text.c_str(), &rec));
     EXPECT_STREQ(rec.route, "r1");
     EXPECT_STREQ(rec.ipAddr, "i1");
@@ -192,11 +205,12 @@ TEST(ParseSearchResult, OverlongTextsAreCutInsideTheirFields) {
     SEARCH_INFO rec = Fresh();
     const std::string name(100, 'N');
     const std::string ver(50, 'v');
-    const std::string text = Answer("<productInfo><devName>" + name + "</devName><softwareVer>" + ver +
-                                    "</softwareVer><build>1234567890123456</build>"
-                                    "<softwareBulildDate>2026-12-08-extra-long</softwareBulildDate>"
-                                    "</productInfo><tcpIp><encryptType>" + std::string(40, 'e') +
-                                    "</encryptType></tcpIp>");
+    const std::string text =
+        Answer("<productInfo><devName>" + name + "</devName><softwareVer>" + ver +
+               "</softwareVer><build>1234567890123456</build>"
+               "<softwareBulildDate>2026-12-08-extra-long</softwareBulildDate>"
+               "</productInfo><tcpIp><encryptType>" +
+               std::string(40, 'e') + "</encryptType></tcpIp>");
     ASSERT_TRUE(ParseSearchResult(text.c_str(), &rec));
     EXPECT_EQ(std::string(rec.devName), name.substr(0, 31));
     EXPECT_EQ(std::string(rec.softwareVer), (ver + "(1234567890123456)").substr(0, 63));

@@ -76,9 +76,11 @@ struct Outcome {
 Outcome Spawn(std::vector<std::string> argv, const std::string& outPath) {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(&a[0]);
+    for (std::string& a : argv)
+        raw.push_back(&a[0]);
     raw.push_back(nullptr);
     Outcome run;
     const auto start = Clock::now();
@@ -116,7 +118,9 @@ std::string Page(const std::string& address, uint16_t port) {
     return out;
 }
 
-bool Probe(const char* address, uint16_t port) { return ProbeTcpPort(inet_addr(address), port, 200); }
+bool Probe(const char* address, uint16_t port) {
+    return ProbeTcpPort(inet_addr(address), port, 200);
+}
 
 // An IP camera takes new ports only over HTTP; a simulator that already took
 // them from the search request leaves the port step nothing to reach.
@@ -129,21 +133,35 @@ protected:
     static void SetUpTestSuite() {
         const char* devices = getenv("LORVEX_NETNS_DEVICES");
         const char* devsim = getenv("LORVEX_DEVSIM");
-        if (!devsim::InPrivateNetwork() || !devices || !devsim || !getenv("LORVEX_SEARCH_TOOL")) return;
+        if (!devsim::InPrivateNetwork() || !devices || !devsim || !getenv("LORVEX_SEARCH_TOOL"))
+            return;
         s_tag = "/tmp/setip-net-" + std::to_string(getpid());
         std::ofstream(s_tag + "-fleet.json") << kFleet;
-        std::vector<std::string> args = {"ip", "netns", "exec", devices, devsim, "--fleet",
-                                         s_tag + "-fleet.json", "--own-addresses", "veth1",
-                                         "--jitter", "20", "--verbose", "--ready-file",
+        std::vector<std::string> args = {"ip",
+                                         "netns",
+                                         "exec",
+                                         devices,
+                                         devsim,
+                                         "--fleet",
+                                         s_tag + "-fleet.json",
+                                         "--own-addresses",
+                                         "veth1",
+                                         "--jitter",
+                                         "20",
+                                         "--verbose",
+                                         "--ready-file",
                                          s_tag + "-ready"};
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         const std::string log = s_tag + "-devsim.log";
-        posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         std::vector<char*> raw;
-        for (std::string& s : args) raw.push_back(&s[0]);
+        for (std::string& s : args)
+            raw.push_back(&s[0]);
         raw.push_back(nullptr);
-        if (posix_spawnp(&s_pid, raw[0], &files, nullptr, raw.data(), environ) != 0) s_pid = -1;
+        if (posix_spawnp(&s_pid, raw[0], &files, nullptr, raw.data(), environ) != 0)
+            s_pid = -1;
         posix_spawn_file_actions_destroy(&files);
         for (int i = 0; i < 100 && s_pid > 0 && access((s_tag + "-ready").c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -153,13 +171,15 @@ protected:
         std::system("ip route replace 192.168.1.0/24 dev veth0");
     }
     static void TearDownTestSuite() {
-        if (s_pid > 0) kill(s_pid, SIGTERM), waitpid(s_pid, nullptr, 0);
+        if (s_pid > 0)
+            kill(s_pid, SIGTERM), waitpid(s_pid, nullptr, 0);
         for (const char* suffix : {"-fleet.json", "-ready", "-devsim.log", "-out"})
             std::remove((s_tag + suffix).c_str());
     }
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        if (!getenv("LORVEX_SEARCH_TOOL")) GTEST_SKIP() << "LORVEX_SEARCH_TOOL not set";
+        if (!getenv("LORVEX_SEARCH_TOOL"))
+            GTEST_SKIP() << "LORVEX_SEARCH_TOOL not set";
         ASSERT_GT(s_pid, 0);
         ASSERT_EQ(access((s_tag + "-ready").c_str(), F_OK), 0) << "the simulator did not start";
     }
@@ -169,9 +189,10 @@ protected:
         return Spawn(args, s_tag + "-out");
     }
     static Outcome SetIp(const char* mac, const char* ip, const char* gateway,
-                     std::vector<std::string> extra = {}, const char* password = "123456") {
-        std::vector<std::string> args = {"set-ip", mac, "--ip", ip, "--mask", "255.255.255.0",
-                                         "--gateway", gateway, "--password", password};
+                         std::vector<std::string> extra = {}, const char* password = "123456") {
+        std::vector<std::string> args = {
+            "set-ip",        mac,         "--ip",  ip,           "--mask",
+            "255.255.255.0", "--gateway", gateway, "--password", password};
         args.insert(args.end(), extra.begin(), extra.end());
         return Tool(args);
     }
@@ -179,7 +200,8 @@ protected:
     static nlohmann::json Listed(const char* mac) {
         const Outcome run = Tool({"list", "--seconds", "1.5", "--format", "json"});
         for (const auto& d : nlohmann::json::parse(run.out, nullptr, false))
-            if (d.value("mac", "") == mac) return d;
+            if (d.value("mac", "") == mac)
+                return d;
         return nullptr;
     }
     // The simulator's lines for configuration requests that reached mac.
@@ -187,7 +209,8 @@ protected:
         std::string out, line;
         std::istringstream log(ReadFile(s_tag + "-devsim.log"));
         while (std::getline(log, line))
-            if (line.find(mac) != std::string::npos && line.find("config result") != std::string::npos)
+            if (line.find(mac) != std::string::npos &&
+                line.find("config result") != std::string::npos)
                 out += line + "\n";
         return out;
     }
@@ -217,14 +240,16 @@ TEST_F(SetIpNetwork, CameraInForeignSubnetIsBroughtIntoTheHostsAndOpened) {
 }
 
 TEST_F(SetIpNetwork, NewPortsAreTakenOverHttp) {
-    Outcome run = SetIp(kMoved, "10.77.0.74", "10.77.0.1", {"--http-port", "8080", "--data-port", "9010"});
-    if (run.code == 10 && Probe("10.77.0.74", 9010)) GTEST_SKIP() << kPortsTakenEarly;
+    Outcome run =
+        SetIp(kMoved, "10.77.0.74", "10.77.0.1", {"--http-port", "8080", "--data-port", "9010"});
+    if (run.code == 10 && Probe("10.77.0.74", 9010))
+        GTEST_SKIP() << kPortsTakenEarly;
     ASSERT_EQ(run.code, 0) << run.out;
     int32_t rtsp = -1;
     EXPECT_TRUE(GetPortConfig("10.77.0.74", 8080, "123456", &rtsp));
     EXPECT_EQ(rtsp, 554);
     EXPECT_TRUE(Probe("10.77.0.74", 9010));
-    EXPECT_FALSE(GetPortConfig("10.77.0.74", 80, "123456", &rtsp));  // no longer on its old port
+    EXPECT_FALSE(GetPortConfig("10.77.0.74", 80, "123456", &rtsp)); // no longer on its old port
     const nlohmann::json listed = Listed(kMoved);
     ASSERT_FALSE(listed.is_null());
     EXPECT_EQ(listed.value("httpPort", 0), 8080);
@@ -237,7 +262,8 @@ TEST_F(SetIpNetwork, NewPortsAreTakenOverHttp) {
 TEST_F(SetIpNetwork, CameraWithoutRtspPortInItsAnswerIsAskedAndKeepsIt) {
     const Outcome run =
         SetIp(kHidden, "10.77.0.65", "10.77.0.1", {"--http-port", "8081", "--data-port", "9011"});
-    if (run.code == 10 && Probe("10.77.0.65", 9011)) GTEST_SKIP() << kPortsTakenEarly;
+    if (run.code == 10 && Probe("10.77.0.65", 9011))
+        GTEST_SKIP() << kPortsTakenEarly;
     ASSERT_EQ(run.code, 0) << run.out;
     int32_t rtsp = -1;
     EXPECT_TRUE(GetPortConfig("10.77.0.65", 8081, "123456", &rtsp));
@@ -247,7 +273,7 @@ TEST_F(SetIpNetwork, CameraWithoutRtspPortInItsAnswerIsAskedAndKeepsIt) {
 TEST_F(SetIpNetwork, RecorderGetsTheRequestAnd11ComesBackAtOnce) {
     const Outcome run = SetIp(kRecorder, "10.77.0.66", "10.77.0.1");
     EXPECT_EQ(run.code, 11) << run.out;
-    EXPECT_LT(run.seconds, 1.5);  // the search until it is listed, no wait after sending
+    EXPECT_LT(run.seconds, 1.5); // the search until it is listed, no wait after sending
     EXPECT_NE(ConfigLog(kRecorder).find("config result 0"), std::string::npos);
     const nlohmann::json listed = Listed(kRecorder);
     ASSERT_FALSE(listed.is_null());
@@ -283,8 +309,8 @@ TEST_F(SetIpNetwork, RefusedAddressesGiveTheirRuleAndNothingIsSent) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.ip);
-        const Outcome run = Tool({"set-ip", kBad, "--ip", r.ip, "--mask", r.mask, "--gateway", r.gateway,
-                              "--password", "123456"});
+        const Outcome run = Tool({"set-ip", kBad, "--ip", r.ip, "--mask", r.mask, "--gateway",
+                                  r.gateway, "--password", "123456"});
         EXPECT_EQ(run.code, r.code) << run.out;
         EXPECT_NE(run.out.find("refused"), std::string::npos) << run.out;
     }
@@ -325,7 +351,8 @@ public:
     bool Await(const std::string& ip, SEARCH_INFO* d) {
         const auto start = Clock::now();
         while (!(m_manager.FindDevice(kTimed, d) && (ip.empty() || ip == d->ipAddr))) {
-            if (Since(start) > 5) return false;
+            if (Since(start) > 5)
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return true;
@@ -375,22 +402,25 @@ TEST_F(SetIpNetwork, WallTimeOfSetNetParam) {
         const int32_t code = bench.Set(ip, asked ? std::to_string(newHttp) : "",
                                        asked ? std::to_string(newData) : "", &seconds);
         if (asked && code == 10 && Probe(ip.c_str(), static_cast<uint16_t>(newData))) {
-            portsTakenEarly = true;  // measured below in two parts instead
+            portsTakenEarly = true; // measured below in two parts instead
             httpPort = newHttp, dataPort = newData;
             ASSERT_TRUE(bench.Await(ip, &d));
             continue;
         }
         ASSERT_EQ(code, 0);
-        if (asked) httpPort = newHttp, dataPort = newData;
+        if (asked)
+            httpPort = newHttp, dataPort = newData;
         if (withPorts && portsTakenEarly) {
             // The port step's own exchanges, as SetNetParam makes them, once
             // the device listens at its new address.
-            for (int wait = 0; wait < 100 && !Probe(ip.c_str(), static_cast<uint16_t>(dataPort)); ++wait)
+            for (int wait = 0; wait < 100 && !Probe(ip.c_str(), static_cast<uint16_t>(dataPort));
+                 ++wait)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             const auto start = Clock::now();
             Probe(ip.c_str(), static_cast<uint16_t>(dataPort));
             EXPECT_TRUE(SetPortConfig(ip.c_str(), static_cast<uint16_t>(httpPort), "123456",
-                                      static_cast<uint16_t>(newHttp), static_cast<uint16_t>(newData), 554));
+                                      static_cast<uint16_t>(newHttp),
+                                      static_cast<uint16_t>(newData), 554));
             exchange.Add(Since(start));
             httpPort = newHttp, dataPort = newData;
         }
@@ -398,13 +428,16 @@ TEST_F(SetIpNetwork, WallTimeOfSetNetParam) {
         ASSERT_TRUE(bench.Await(ip, &d));
     }
     std::printf("set-ip wall time without port step: %s\n", plain.Text().c_str());
-    if (ports.runs) std::printf("set-ip wall time with port step: %s\n", ports.Text().c_str());
-    if (exchange.runs) std::printf("port step alone (probe + SetPortConfig): %s\n", exchange.Text().c_str());
+    if (ports.runs)
+        std::printf("set-ip wall time with port step: %s\n", ports.Text().c_str());
+    if (exchange.runs)
+        std::printf("port step alone (probe + SetPortConfig): %s\n", exchange.Text().c_str());
     EXPECT_LT(plain.total / plain.runs, 3.0);
     if (ports.runs) {
         EXPECT_LT(ports.total / ports.runs, 3.5);
     }
-    if (portsTakenEarly) GTEST_SKIP() << kPortsTakenEarly;
+    if (portsTakenEarly)
+        GTEST_SKIP() << kPortsTakenEarly;
 }
 
-}  // namespace
+} // namespace

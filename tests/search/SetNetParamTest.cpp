@@ -26,18 +26,23 @@ struct Stored {
 
 std::string Answer(const Stored& s) {
     const std::string version =
-        s.software.empty() ? "" : "<softwareVer>" + s.software + "</softwareVer><build>" + s.build + "</build>";
+        s.software.empty()
+            ? ""
+            : "<softwareVer>" + s.software + "</softwareVer><build>" + s.build + "</build>";
     return "<multicastSearchResult><productInfo><productSeries>" + s.series + "</productSeries>" +
-           version + "</productInfo><tcpIp><ipAddr><item><ip>192.168.1.64</ip><mask>255.255.255.0"
+           version +
+           "</productInfo><tcpIp><ipAddr><item><ip>192.168.1.64</ip><mask>255.255.255.0"
            "</mask><route>192.168.1.1</route></item><item><ip>169.254.0.2</ip></item></ipAddr>"
            "<dns1>8.8.8.8</dns1><dns2>114.114.114.114</dns2><encryptType>md5</encryptType>"
-           "</tcpIp><port><dataPort>" + std::to_string(s.dataPort) + "</dataPort><httpPort>" +
-           std::to_string(s.httpPort) + "</httpPort><rtspPort>" + std::to_string(s.rtspPort) +
+           "</tcpIp><port><dataPort>" +
+           std::to_string(s.dataPort) + "</dataPort><httpPort>" + std::to_string(s.httpPort) +
+           "</httpPort><rtspPort>" + std::to_string(s.rtspPort) +
            "</rtspPort></port></multicastSearchResult>";
 }
 
 std::string SetIPAnswer(const std::string& value) {
-    return "<multicastSearchResult><setIPResult>" + value + "</setIPResult></multicastSearchResult>";
+    return "<multicastSearchResult><setIPResult>" + value +
+           "</setIPResult></multicastSearchResult>";
 }
 
 struct SetCall {
@@ -69,7 +74,8 @@ protected:
     std::vector<std::string> ConfigCalls() {
         std::vector<std::string> out;
         for (const std::string& c : recorder::Calls())
-            if (c.rfind("SetConfig(", 0) == 0) out.push_back(c);
+            if (c.rfind("SetConfig(", 0) == 0)
+                out.push_back(c);
         return out;
     }
     CLorvexManage::ConfigServices Fakes() {
@@ -78,15 +84,18 @@ protected:
             probes.push_back({address, port, ms});
             return probeReaches;
         };
-        s.getPortConfig = [this](const char* host, uint16_t port, const char* password, int32_t* rtsp) {
+        s.getPortConfig = [this](const char* host, uint16_t port, const char* password,
+                                 int32_t* rtsp) {
             gets.push_back(std::string(host) + ":" + std::to_string(port));
             EXPECT_STREQ(password, kPassword);
-            const bool ok = getsUntilSuccess >= 0 && static_cast<int>(gets.size()) > getsUntilSuccess;
-            if (ok) *rtsp = replyRtsp;
+            const bool ok =
+                getsUntilSuccess >= 0 && static_cast<int>(gets.size()) > getsUntilSuccess;
+            if (ok)
+                *rtsp = replyRtsp;
             return ok;
         };
-        s.setPortConfig = [this](const char* host, uint16_t port, const char* password, uint16_t http,
-                                 uint16_t data, uint16_t rtsp) {
+        s.setPortConfig = [this](const char* host, uint16_t port, const char* password,
+                                 uint16_t http, uint16_t data, uint16_t rtsp) {
             EXPECT_STREQ(password, kPassword);
             sets.push_back({host, port, http, data, rtsp});
             return setSucceeds;
@@ -94,7 +103,8 @@ protected:
         s.sleep = [this](int32_t ms) {
             sleeps.push_back(ms);
             if (ms == 10 && ++polls == answerAt)
-                recorder::Inject(kMac, CLorvexManage::CODE_SET_IP, SetIPAnswer(answerValue).c_str());
+                recorder::Inject(kMac, CLorvexManage::CODE_SET_IP,
+                                 SetIPAnswer(answerValue).c_str());
         };
         return s;
     }
@@ -110,7 +120,7 @@ protected:
     std::vector<SetCall> sets;
     std::vector<int32_t> sleeps;
     bool probeReaches = true, setSucceeds = true;
-    int getsUntilSuccess = 0;  // failed attempts before one succeeds; -1 never
+    int getsUntilSuccess = 0; // failed attempts before one succeeds; -1 never
     int32_t replyRtsp = 7554;
     int polls = 0, answerAt = -1;
     std::string answerValue;
@@ -142,9 +152,11 @@ TEST_F(SetNetParamTest, RefusedParametersSendNothingAndLeaveTheResult) {
     };
     ASSERT_TRUE(recorder::Inject(kMac, CLorvexManage::CODE_SET_IP, SetIPAnswer("5").c_str()));
     for (const Row& r : rows) {
-        SCOPED_TRACE(std::string(r.ip) + " " + r.mask + " " + r.gateway + " " + r.http + "/" + r.data);
-        EXPECT_EQ(manager.SetNetParam(kMac, r.ip, r.mask, r.gateway, kPassword, r.http, r.data, false),
-                  r.code);
+        SCOPED_TRACE(std::string(r.ip) + " " + r.mask + " " + r.gateway + " " + r.http + "/" +
+                     r.data);
+        EXPECT_EQ(
+            manager.SetNetParam(kMac, r.ip, r.mask, r.gateway, kPassword, r.http, r.data, false),
+            r.code);
     }
     EXPECT_TRUE(ConfigCalls().empty());
     EXPECT_EQ(manager.GetSetIPResult(), 5);
@@ -155,12 +167,13 @@ TEST_F(SetNetParamTest, UnlistedOrMalformedMacGives12AndSendsNothing) {
     Store();
     for (const char* mac : {"02:4C:56:00:00:02", "02:4C:56:00:00", "", "02-4C-56-00-00-01"}) {
         SCOPED_TRACE(mac);
-        EXPECT_EQ(manager.SetNetParam(mac, "10.77.0.64", "255.255.255.0", "10.77.0.1", kPassword, "",
-                                      "", false),
+        EXPECT_EQ(manager.SetNetParam(mac, "10.77.0.64", "255.255.255.0", "10.77.0.1", kPassword,
+                                      "", "", false),
                   CLorvexManage::SETNET_NO_DEVICE);
     }
-    EXPECT_EQ(manager.SetNetParam(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false),
-              CLorvexManage::SETNET_NO_DEVICE);
+    EXPECT_EQ(
+        manager.SetNetParam(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false),
+        CLorvexManage::SETNET_NO_DEVICE);
     EXPECT_TRUE(ConfigCalls().empty());
 }
 
@@ -216,13 +229,11 @@ TEST_F(SetNetParamTest, AnswerDecidesOutcome) {
         int32_t code;
         size_t polls;
     } rows[] = {
-        {1, "0", 0, 1},
-        {1, "1", 10, 1},
-        {1, "7", 10, 1},   // not an acceptance the device can report
-        {1, "-3", 10, 1},
-        {300, "0", 0, 300},  // the last poll still counts
-        {301, "0", 9, 300},  // too late
-        {-1, "", 9, 300},    // silent: 300 polls of 10 ms
+        {1, "0", 0, 1},     {1, "1", 10, 1},
+        {1, "7", 10, 1},                        // not an acceptance the device can report
+        {1, "-3", 10, 1},   {300, "0", 0, 300}, // the last poll still counts
+        {301, "0", 9, 300},                     // too late
+        {-1, "", 9, 300},                       // silent: 300 polls of 10 ms
     };
     Store();
     for (const Row& r : rows) {
@@ -276,7 +287,7 @@ TEST_F(SetNetParamTest, StoredRtspPortSkipsGetPortConfig) {
         EXPECT_EQ(probes[0].ms, 200);
         ASSERT_EQ(sets.size(), 1u);
         EXPECT_EQ(sets[0].host, r.host);
-        EXPECT_EQ(sets[0].port, 80);  // the device still listens on its old HTTP port
+        EXPECT_EQ(sets[0].port, 80); // the device still listens on its old HTTP port
         EXPECT_EQ(sets[0].http, 8080);
         EXPECT_EQ(sets[0].data, 9008);
         EXPECT_EQ(sets[0].rtsp, 554);
@@ -286,19 +297,19 @@ TEST_F(SetNetParamTest, StoredRtspPortSkipsGetPortConfig) {
 
 TEST_F(SetNetParamTest, MissingRtspPortIsAskedForWithThreeAttempts) {
     struct Row {
-        int failures;  // -1: every attempt fails
+        int failures; // -1: every attempt fails
         int32_t replyRtsp;
         bool setOk;
         int32_t code;
         size_t gets, setCalls;
-        std::vector<int32_t> pauses;  // sleeps after the answer poll
+        std::vector<int32_t> pauses; // sleeps after the answer poll
     } rows[] = {
         {0, 7554, true, 0, 1, 1, {1}},
         {2, 7554, true, 0, 3, 1, {1, 200, 200}},
         {-1, 7554, true, 10, 3, 0, {1, 200, 200, 200}},
-        {0, 0, true, 10, 1, 0, {1}},       // a reply that names no usable port
+        {0, 0, true, 10, 1, 0, {1}}, // a reply that names no usable port
         {0, 70000, true, 10, 1, 0, {1}},
-        {0, 7554, false, 10, 1, 1, {1}},   // SetPortConfig refused: no retry
+        {0, 7554, false, 10, 1, 1, {1}}, // SetPortConfig refused: no retry
     };
     Stored s;
     s.rtspPort = 0;
@@ -350,7 +361,7 @@ TEST(RestoreDevicePassword, AsksTheLibraryForValidMacsOnly) {
         const char* mac;
         int libraryResult;
         bool expected;
-        const char* call;  // null: nothing reaches the library
+        const char* call; // null: nothing reaches the library
     } rows[] = {
         {"02:4c:56:00:00:01", 1, true, "Restore(02:4C:56:00:00:01)"},
         {"AA:BB:CC:DD:EE:FF", 0, false, "Restore(AA:BB:CC:DD:EE:FF)"},
@@ -369,4 +380,4 @@ TEST(RestoreDevicePassword, AsksTheLibraryForValidMacsOnly) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -20,10 +20,10 @@
 class HostileHttpServer {
 public:
     enum class Behaviour {
-        Answer,          // status, headers and body as set, then close
-        Silent,          // reads the request and never answers
-        Trickle,         // status and headers, then one body byte every trickleMs
-        ResetMidBody,    // announces body.size() bytes, sends half, then resets
+        Answer,       // status, headers and body as set, then close
+        Silent,       // reads the request and never answers
+        Trickle,      // status and headers, then one body byte every trickleMs
+        ResetMidBody, // announces body.size() bytes, sends half, then resets
     };
 
     HostileHttpServer() {
@@ -56,9 +56,9 @@ public:
     // What the next connections get; set between requests.
     Behaviour behaviour = Behaviour::Answer;
     std::string statusLine = "HTTP/1.0 200 OK";
-    std::string headers;        // extra header lines, each ending in \r\n
+    std::string headers; // extra header lines, each ending in \r\n
     std::string body;
-    bool contentLength = true;  // send Content-Length for body
+    bool contentLength = true; // send Content-Length for body
     int trickleMs = 1000;
 
 private:
@@ -67,9 +67,11 @@ private:
     void Serve() {
         while (!Stopped()) {
             pollfd p{m_listen, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
+            if (poll(&p, 1, 50) <= 0)
+                continue;
             const int fd = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
+            if (fd < 0)
+                continue;
             Handle(fd);
             close(fd);
         }
@@ -77,17 +79,22 @@ private:
 
     void Handle(int fd) {
         std::string request;
-        if (!ReadRequest(fd, &request)) return;
+        if (!ReadRequest(fd, &request))
+            return;
         {
             std::lock_guard<std::mutex> hold(m_mutex);
             m_lastRequest = request;
         }
         ++m_requests;
         switch (behaviour) {
-            case Behaviour::Answer: return Answer(fd);
-            case Behaviour::Silent: return Hold(fd, 60000);
-            case Behaviour::Trickle: return Trickle(fd);
-            case Behaviour::ResetMidBody: return ResetMidBody(fd);
+        case Behaviour::Answer:
+            return Answer(fd);
+        case Behaviour::Silent:
+            return Hold(fd, 60000);
+        case Behaviour::Trickle:
+            return Trickle(fd);
+        case Behaviour::ResetMidBody:
+            return ResetMidBody(fd);
         }
     }
 
@@ -96,11 +103,14 @@ private:
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         char chunk[4096];
         while (request->size() < 65536 && std::chrono::steady_clock::now() < end && !Stopped()) {
-            if (Complete(*request)) return true;
+            if (Complete(*request))
+                return true;
             pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
+            if (poll(&p, 1, 50) <= 0)
+                continue;
             const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-            if (n <= 0) return false;
+            if (n <= 0)
+                return false;
             request->append(chunk, static_cast<size_t>(n));
         }
         return Complete(*request);
@@ -108,7 +118,8 @@ private:
 
     static bool Complete(const std::string& r) {
         const size_t head = r.find("\r\n\r\n");
-        if (head == std::string::npos) return false;
+        if (head == std::string::npos)
+            return false;
         const size_t at = r.find("Content-Length: ");
         const size_t length = at < head ? std::stoul(r.substr(at + 16)) : 0;
         return r.size() >= head + 4 + length;
@@ -117,16 +128,19 @@ private:
     void Send(int fd, const std::string& data) {
         for (size_t sent = 0; sent < data.size() && !Stopped();) {
             pollfd p{fd, POLLOUT, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
+            if (poll(&p, 1, 50) <= 0)
+                continue;
             const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return;
+            if (n <= 0)
+                return;
             sent += static_cast<size_t>(n);
         }
     }
 
     std::string Head(size_t length) const {
         std::string h = statusLine + "\r\n" + headers;
-        if (contentLength) h += "Content-Length: " + std::to_string(length) + "\r\n";
+        if (contentLength)
+            h += "Content-Length: " + std::to_string(length) + "\r\n";
         return h + "\r\n";
     }
 
@@ -138,7 +152,8 @@ private:
         char sink[256];
         while (!Stopped() && std::chrono::steady_clock::now() < end) {
             pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, 50) > 0 && recv(fd, sink, sizeof sink, 0) <= 0) return;
+            if (poll(&p, 1, 50) > 0 && recv(fd, sink, sizeof sink, 0) <= 0)
+                return;
         }
     }
 
@@ -154,7 +169,7 @@ private:
         Send(fd, Head(body.size()) + body.substr(0, body.size() / 2));
         Hold(fd, 100);
         linger hard{1, 0};
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);  // close sends RST
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard); // close sends RST
     }
 
     int m_listen = -1;

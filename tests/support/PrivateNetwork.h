@@ -5,8 +5,8 @@
 
 #include "NetNamespace.h"
 
-#define REQUIRE_PRIVATE_NETWORK()                                                   \
-    do {                                                                            \
-        if (!devsim::InPrivateNetwork())                                            \
-            GTEST_SKIP() << "not inside a private network namespace";               \
+#define REQUIRE_PRIVATE_NETWORK()                                                                  \
+    do {                                                                                           \
+        if (!devsim::InPrivateNetwork())                                                           \
+            GTEST_SKIP() << "not inside a private network namespace";                              \
     } while (0)

@@ -12,48 +12,39 @@
 namespace widgettest {
 
 // Opens the English texts deployed beside the test program.
-inline void openLanguage()
-{
+inline void openLanguage() {
     g_languageId = 0x409;
     InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), 0x409);
 }
 
 // Types `keys` one by one into the widget that has the focus at each key,
 // as a user would while focus jumps from part to part.
-inline void typeIntoFocus(const QString& keys)
-{
+inline void typeIntoFocus(const QString& keys) {
     for (const QChar c : keys)
         QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
 }
 
-inline void keyIntoFocus(Qt::Key key)
-{
-    QTest::keyClick(QApplication::focusWidget(), key);
-}
+inline void keyIntoFocus(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); }
 
 // Sends a mouse event with both positions given, so that tests do not
 // depend on where the platform puts the cursor.
 inline void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& local,
-                      Qt::MouseButton button, Qt::MouseButtons buttons)
-{
+                      Qt::MouseButton button, Qt::MouseButtons buttons) {
     QMouseEvent event(type, local, widget->mapToGlobal(local), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
 
 inline void sendMouseGlobal(QWidget* widget, QEvent::Type type, const QPoint& global,
-                            Qt::MouseButton button, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, widget->mapFromGlobal(global), global, button, buttons,
-                      Qt::NoModifier);
+                            Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, widget->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
 
 // Shows `widget` as the active window and waits until it is.
-inline bool showActive(QWidget* widget)
-{
+inline bool showActive(QWidget* widget) {
     widget->show();
     QApplication::setActiveWindow(widget);
     return QTest::qWaitForWindowActive(widget);
 }
 
-}  // namespace widgettest
+} // namespace widgettest

@@ -17,23 +17,20 @@ struct Field {
     QWidget window;
     AddrEditBase* edit = nullptr;
 
-    explicit Field(bool mac)
-    {
+    explicit Field(bool mac) {
         QVBoxLayout* layout = new QVBoxLayout(&window);
         edit = mac ? static_cast<AddrEditBase*>(new MacAddrEdit(&window))
                    : static_cast<AddrEditBase*>(new IpAddrEdit(&window));
         layout->addWidget(edit);
         window.resize(300, 40);
     }
-    int focusedPart() const
-    {
+    int focusedPart() const {
         return edit->parts().indexOf(static_cast<AddrPartLineEdit*>(QApplication::focusWidget()));
     }
 };
-}
+} // namespace
 
-class TestAddrEdits : public QObject
-{
+class TestAddrEdits : public QObject {
     Q_OBJECT
 private slots:
     void setText_data();
@@ -52,8 +49,7 @@ private slots:
     void focusedLookFollowsParts();
 };
 
-void TestAddrEdits::setText_data()
-{
+void TestAddrEdits::setText_data() {
     QTest::addColumn<bool>("mac");
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("accepted");
@@ -69,8 +65,7 @@ void TestAddrEdits::setText_data()
     QTest::newRow("mac dashes") << true << "00-1a-2B-3c-4D-5e" << false << "";
 }
 
-void TestAddrEdits::setText()
-{
+void TestAddrEdits::setText() {
     QFETCH(bool, mac);
     QFETCH(QString, address);
     QFETCH(bool, accepted);
@@ -82,8 +77,7 @@ void TestAddrEdits::setText()
     QCOMPARE(field.edit->text(), text);
 }
 
-void TestAddrEdits::typing_data()
-{
+void TestAddrEdits::typing_data() {
     QTest::addColumn<bool>("mac");
     QTest::addColumn<QString>("keys");
     QTest::addColumn<int>("focusedPart");
@@ -98,13 +92,12 @@ void TestAddrEdits::typing_data()
     QTest::newRow("last part keeps focus") << false << "10.0.0.255" << 3 << "10.0.0.255";
     QTest::newRow("mac 0a moves on") << true << "0a" << 1 << "0a:::::";
     QTest::newRow("mac one digit stays") << true << "F" << 0 << "F:::::";
-    QTest::newRow("mac last part keeps focus") << true << "001122334455" << 5
-                                               << "00:11:22:33:44:55";
+    QTest::newRow("mac last part keeps focus")
+        << true << "001122334455" << 5 << "00:11:22:33:44:55";
     QTest::newRow("mac refuses g") << true << "0g" << 0 << "0:::::";
 }
 
-void TestAddrEdits::typing()
-{
+void TestAddrEdits::typing() {
     QFETCH(bool, mac);
     QFETCH(QString, keys);
     QFETCH(int, focusedPart);
@@ -117,8 +110,7 @@ void TestAddrEdits::typing()
     QCOMPARE(field.edit->text(), text);
 }
 
-void TestAddrEdits::periodRule_data()
-{
+void TestAddrEdits::periodRule_data() {
     QTest::addColumn<bool>("mac");
     QTest::addColumn<QString>("keys");
     QTest::addColumn<int>("focusedPart");
@@ -131,8 +123,7 @@ void TestAddrEdits::periodRule_data()
     QTest::newRow("mac colon moves on") << true << "a:b" << 1 << "a:b::::";
 }
 
-void TestAddrEdits::periodRule()
-{
+void TestAddrEdits::periodRule() {
     QFETCH(bool, mac);
     QFETCH(QString, keys);
     QFETCH(int, focusedPart);
@@ -145,8 +136,7 @@ void TestAddrEdits::periodRule()
     QCOMPARE(field.edit->text(), text);
 }
 
-void TestAddrEdits::backspaceJoinsPreviousPart()
-{
+void TestAddrEdits::backspaceJoinsPreviousPart() {
     Field field(false);
     QVERIFY(showActive(&field.window));
     field.edit->setText("10.123.0.1");
@@ -167,8 +157,7 @@ void TestAddrEdits::backspaceJoinsPreviousPart()
     QCOMPARE(field.edit->text(), QString(".12..1"));
 }
 
-void TestAddrEdits::arrowsCrossParts_data()
-{
+void TestAddrEdits::arrowsCrossParts_data() {
     QTest::addColumn<int>("startPart");
     QTest::addColumn<int>("cursor");
     QTest::addColumn<int>("key");
@@ -182,8 +171,7 @@ void TestAddrEdits::arrowsCrossParts_data()
     QTest::newRow("right in last part stays") << 3 << 1 << int(Qt::Key_Right) << 3 << 1;
 }
 
-void TestAddrEdits::arrowsCrossParts()
-{
+void TestAddrEdits::arrowsCrossParts() {
     QFETCH(int, startPart);
     QFETCH(int, cursor);
     QFETCH(int, key);
@@ -200,24 +188,24 @@ void TestAddrEdits::arrowsCrossParts()
     QCOMPARE(field.edit->parts()[focusedPart]->cursorPosition(), cursorAfter);
 }
 
-void TestAddrEdits::inputMethodSeparator_data()
-{
+void TestAddrEdits::inputMethodSeparator_data() {
     QTest::addColumn<bool>("mac");
     QTest::addColumn<QString>("commit");
     QTest::addColumn<QString>("partText");
     QTest::addColumn<int>("focusedPart");
     QTest::newRow("ideographic full stop") << false << QString(QChar(0x3002)) << "1" << 1;
-    QTest::newRow("period") << false << "." << "1" << 1;
+    QTest::newRow("period") << false << "."
+                            << "1" << 1;
     QTest::newRow("full stop in empty part") << false << QString(QChar(0x3002)) << "" << 0;
     QTest::newRow("colon is no ip separator") << false << QString(QChar(0xFF1A)) << "1" << 0;
     QTest::newRow("fullwidth colon") << true << QString(QChar(0xFF1A)) << "a" << 1;
-    QTest::newRow("colon") << true << ":" << "a" << 1;
-    QTest::newRow("gbk bytes as latin-1 do not count") << true << QString::fromLatin1("\xA3\xBA")
-                                                      << "a" << 0;
+    QTest::newRow("colon") << true << ":"
+                           << "a" << 1;
+    QTest::newRow("gbk bytes as latin-1 do not count")
+        << true << QString::fromLatin1("\xA3\xBA") << "a" << 0;
 }
 
-void TestAddrEdits::inputMethodSeparator()
-{
+void TestAddrEdits::inputMethodSeparator() {
     QFETCH(bool, mac);
     QFETCH(QString, commit);
     QFETCH(QString, partText);
@@ -234,18 +222,19 @@ void TestAddrEdits::inputMethodSeparator()
     QCOMPARE(part0->text(), partText);
 }
 
-void TestAddrEdits::signalsCarryAllParts_data()
-{
+void TestAddrEdits::signalsCarryAllParts_data() {
     QTest::addColumn<bool>("mac");
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("lastSignal");
-    QTest::newRow("ip cleared") << false << "bad" << "...";
-    QTest::newRow("mac cleared") << true << "bad" << ":::::";
-    QTest::newRow("ip set") << false << "1.2.3.4" << "1.2.3.4";
+    QTest::newRow("ip cleared") << false << "bad"
+                                << "...";
+    QTest::newRow("mac cleared") << true << "bad"
+                                 << ":::::";
+    QTest::newRow("ip set") << false << "1.2.3.4"
+                            << "1.2.3.4";
 }
 
-void TestAddrEdits::signalsCarryAllParts()
-{
+void TestAddrEdits::signalsCarryAllParts() {
     QFETCH(bool, mac);
     QFETCH(QString, address);
     QFETCH(QString, lastSignal);
@@ -263,8 +252,7 @@ void TestAddrEdits::signalsCarryAllParts()
         QCOMPARE(field.edit->text(), QString());
 }
 
-void TestAddrEdits::focusedLookFollowsParts()
-{
+void TestAddrEdits::focusedLookFollowsParts() {
     Field field(false);
     QLineEdit other(&field.window);
     field.window.layout()->addWidget(&other);

@@ -6,8 +6,7 @@
 
 using namespace widgettest;
 
-class TestCustomDialog : public QObject
-{
+class TestCustomDialog : public QObject {
     Q_OBJECT
 private slots:
     void frame();
@@ -17,8 +16,7 @@ private slots:
     void closeButtonCloses();
 };
 
-void TestCustomDialog::frame()
-{
+void TestCustomDialog::frame() {
     CustomDialog dialog(nullptr, Qt::Tool);
     QVERIFY(dialog.windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(dialog.windowFlags() & Qt::Tool);
@@ -31,8 +29,7 @@ void TestCustomDialog::frame()
     QCOMPARE(dialog.closeButton()->geometry(), QRect(378, 3, 22, 22));
 }
 
-void TestCustomDialog::dragStartsOnlyInTitleBar_data()
-{
+void TestCustomDialog::dragStartsOnlyInTitleBar_data() {
     QTest::addColumn<QPoint>("press");
     QTest::addColumn<int>("button");
     QTest::addColumn<bool>("drags");
@@ -42,8 +39,7 @@ void TestCustomDialog::dragStartsOnlyInTitleBar_data()
     QTest::newRow("right button") << QPoint(100, 10) << int(Qt::RightButton) << false;
 }
 
-void TestCustomDialog::dragStartsOnlyInTitleBar()
-{
+void TestCustomDialog::dragStartsOnlyInTitleBar() {
     QFETCH(QPoint, press);
     QFETCH(int, button);
     QFETCH(bool, drags);
@@ -60,8 +56,7 @@ void TestCustomDialog::dragStartsOnlyInTitleBar()
     QVERIFY(!dialog.isDragging());
 }
 
-void TestCustomDialog::dragFollowsPointerWhileLeftHeld()
-{
+void TestCustomDialog::dragFollowsPointerWhileLeftHeld() {
     CustomDialog dialog;
     dialog.setGeometry(200, 100, 400, 250);
     dialog.show();
@@ -80,8 +75,7 @@ void TestCustomDialog::dragFollowsPointerWhileLeftHeld()
     QCOMPARE(dialog.frameGeometry().topLeft(), QPoint(120, 115));
 }
 
-void TestCustomDialog::closeButtonCloses()
-{
+void TestCustomDialog::closeButtonCloses() {
     CustomDialog dialog;
     QVERIFY(showActive(&dialog));
     QSignalSpy rejected(&dialog, SIGNAL(rejected()));

@@ -11,8 +11,7 @@ Q_DECLARE_METATYPE(EdgeHit)
 namespace {
 const QRect kFrame(100, 100, 1000, 600);
 
-EdgeHit hit(bool left, bool right, bool top, bool bottom)
-{
+EdgeHit hit(bool left, bool right, bool top, bool bottom) {
     EdgeHit h;
     h.left = left;
     h.right = right;
@@ -26,11 +25,17 @@ EdgeHit hit(bool left, bool right, bool top, bool bottom)
     return h;
 }
 
-QString describe(const EdgeHit& h)
-{
+QString describe(const EdgeHit& h) {
     return QString("%1%2%3%4%5%6%7%8%9")
-        .arg(h.onEdge).arg(h.left).arg(h.right).arg(h.top).arg(h.bottom)
-        .arg(h.topLeft).arg(h.bottomLeft).arg(h.topRight).arg(h.bottomRight);
+        .arg(h.onEdge)
+        .arg(h.left)
+        .arg(h.right)
+        .arg(h.top)
+        .arg(h.bottom)
+        .arg(h.topLeft)
+        .arg(h.bottomLeft)
+        .arg(h.topRight)
+        .arg(h.bottomRight);
 }
 
 // A frameless top-level window at a known place with the helper attached.
@@ -38,31 +43,26 @@ struct Window {
     QWidget widget;
     NcFramelessHelper helper;
 
-    explicit Window(bool rubberBand = false)
-    {
+    explicit Window(bool rubberBand = false) {
         widget.setMinimumSize(300, 200);
         helper.setRubberBandOnResize(rubberBand);
         helper.attach(&widget);
         widget.setGeometry(kFrame);
         widget.show();
     }
-    void press(const QPoint& local, Qt::MouseButton button = Qt::LeftButton)
-    {
+    void press(const QPoint& local, Qt::MouseButton button = Qt::LeftButton) {
         sendMouse(&widget, QEvent::MouseButtonPress, local, button, button);
     }
-    void moveTo(const QPoint& global, Qt::MouseButtons held = Qt::LeftButton)
-    {
+    void moveTo(const QPoint& global, Qt::MouseButtons held = Qt::LeftButton) {
         sendMouseGlobal(&widget, QEvent::MouseMove, global, Qt::NoButton, held);
     }
-    void release(Qt::MouseButton button = Qt::LeftButton)
-    {
+    void release(Qt::MouseButton button = Qt::LeftButton) {
         sendMouse(&widget, QEvent::MouseButtonRelease, QPoint(10, 10), button, Qt::NoButton);
     }
 };
-}
+} // namespace
 
-class TestFramelessHelper : public QObject
-{
+class TestFramelessHelper : public QObject {
     Q_OBJECT
 private slots:
     void hitBands_data();
@@ -81,8 +81,7 @@ private slots:
     void destroyedWindowLeavesTheRegistry();
 };
 
-void TestFramelessHelper::hitBands_data()
-{
+void TestFramelessHelper::hitBands_data() {
     QTest::addColumn<QPoint>("point");
     QTest::addColumn<EdgeHit>("expected");
     QTest::newRow("inside") << QPoint(600, 400) << hit(false, false, false, false);
@@ -103,15 +102,13 @@ void TestFramelessHelper::hitBands_data()
     QTest::newRow("bottom-left") << QPoint(101, 698) << hit(true, false, false, true);
 }
 
-void TestFramelessHelper::hitBands()
-{
+void TestFramelessHelper::hitBands() {
     QFETCH(QPoint, point);
     QFETCH(EdgeHit, expected);
     QCOMPARE(describe(edgeHitAt(point, kFrame)), describe(expected));
 }
 
-void TestFramelessHelper::resizeRule_data()
-{
+void TestFramelessHelper::resizeRule_data() {
     // Start 100,100 400 x 300 (right 499, bottom 399), minimum 200 x 150.
     QTest::addColumn<EdgeHit>("pressed");
     QTest::addColumn<QPoint>("to");
@@ -123,40 +120,37 @@ void TestFramelessHelper::resizeRule_data()
     QTest::newRow("right wider") << right << QPoint(600, 0) << QRect(100, 100, 501, 300);
     QTest::newRow("left wider") << left << QPoint(40, 0) << QRect(40, 100, 460, 300);
     QTest::newRow("left narrower") << left << QPoint(200, 0) << QRect(200, 100, 300, 300);
-    QTest::newRow("left past minimum keeps both edges") << left << QPoint(350, 0)
-                                                        << QRect(100, 100, 400, 300);
-    QTest::newRow("right past minimum keeps both edges") << right << QPoint(250, 0)
-                                                         << QRect(100, 100, 400, 300);
-    QTest::newRow("right exactly at minimum") << right << QPoint(299, 0)
-                                              << QRect(100, 100, 200, 300);
+    QTest::newRow("left past minimum keeps both edges")
+        << left << QPoint(350, 0) << QRect(100, 100, 400, 300);
+    QTest::newRow("right past minimum keeps both edges")
+        << right << QPoint(250, 0) << QRect(100, 100, 400, 300);
+    QTest::newRow("right exactly at minimum")
+        << right << QPoint(299, 0) << QRect(100, 100, 200, 300);
     QTest::newRow("top past minimum") << top << QPoint(0, 300) << QRect(100, 100, 400, 300);
-    QTest::newRow("bottom above top is inverted") << bottom << QPoint(0, 50)
-                                                  << QRect(100, 100, 400, 300);
-    QTest::newRow("right left of left is inverted") << right << QPoint(20, 0)
-                                                    << QRect(100, 100, 400, 300);
-    QTest::newRow("top-left corner") << hit(true, false, true, false) << QPoint(50, 60)
-                                     << QRect(50, 60, 450, 340);
-    QTest::newRow("bottom-right corner") << hit(false, true, false, true) << QPoint(700, 500)
-                                         << QRect(100, 100, 601, 401);
-    QTest::newRow("top-right corner, width too small") << hit(false, true, true, false)
-                                                       << QPoint(200, 20)
-                                                       << QRect(100, 20, 400, 380);
-    QTest::newRow("bottom-left corner") << hit(true, false, false, true) << QPoint(90, 450)
-                                        << QRect(90, 100, 410, 351);
+    QTest::newRow("bottom above top is inverted")
+        << bottom << QPoint(0, 50) << QRect(100, 100, 400, 300);
+    QTest::newRow("right left of left is inverted")
+        << right << QPoint(20, 0) << QRect(100, 100, 400, 300);
+    QTest::newRow("top-left corner")
+        << hit(true, false, true, false) << QPoint(50, 60) << QRect(50, 60, 450, 340);
+    QTest::newRow("bottom-right corner")
+        << hit(false, true, false, true) << QPoint(700, 500) << QRect(100, 100, 601, 401);
+    QTest::newRow("top-right corner, width too small")
+        << hit(false, true, true, false) << QPoint(200, 20) << QRect(100, 20, 400, 380);
+    QTest::newRow("bottom-left corner")
+        << hit(true, false, false, true) << QPoint(90, 450) << QRect(90, 100, 410, 351);
     QTest::newRow("no band") << hit(false, false, false, false) << QPoint(5, 5)
                              << QRect(100, 100, 400, 300);
 }
 
-void TestFramelessHelper::resizeRule()
-{
+void TestFramelessHelper::resizeRule() {
     QFETCH(EdgeHit, pressed);
     QFETCH(QPoint, to);
     QFETCH(QRect, expected);
     QCOMPARE(resizedFrame(QRect(100, 100, 400, 300), pressed, to, QSize(200, 150)), expected);
 }
 
-void TestFramelessHelper::cursorShapes_data()
-{
+void TestFramelessHelper::cursorShapes_data() {
     QTest::addColumn<EdgeHit>("h");
     QTest::addColumn<int>("shape");
     QTest::newRow("top-left") << hit(true, false, true, false) << int(Qt::SizeFDiagCursor);
@@ -168,8 +162,7 @@ void TestFramelessHelper::cursorShapes_data()
     QTest::newRow("none") << hit(false, false, false, false) << -1;
 }
 
-void TestFramelessHelper::cursorShapes()
-{
+void TestFramelessHelper::cursorShapes() {
     QFETCH(EdgeHit, h);
     QFETCH(int, shape);
     Qt::CursorShape got = Qt::ArrowCursor;
@@ -179,8 +172,7 @@ void TestFramelessHelper::cursorShapes()
         QCOMPARE(int(got), shape);
 }
 
-void TestFramelessHelper::attachReplacesFlagsAndDetachRestores()
-{
+void TestFramelessHelper::attachReplacesFlagsAndDetachRestores() {
     QWidget widget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
     const Qt::WindowFlags before = widget.windowFlags();
     widget.show();
@@ -202,8 +194,7 @@ void TestFramelessHelper::attachReplacesFlagsAndDetachRestores()
     helper.detach(&widget);
 }
 
-void TestFramelessHelper::pressDecidesMoveOrResize_data()
-{
+void TestFramelessHelper::pressDecidesMoveOrResize_data() {
     QTest::addColumn<QPoint>("press");
     QTest::addColumn<QRect>("after");
     // Each drag goes 40 px right and 20 px down from the press.
@@ -214,8 +205,7 @@ void TestFramelessHelper::pressDecidesMoveOrResize_data()
     QTest::newRow("7 px inside right does nothing") << QPoint(993, 300) << kFrame;
 }
 
-void TestFramelessHelper::pressDecidesMoveOrResize()
-{
+void TestFramelessHelper::pressDecidesMoveOrResize() {
     QFETCH(QPoint, press);
     QFETCH(QRect, after);
     Window window;
@@ -226,8 +216,7 @@ void TestFramelessHelper::pressDecidesMoveOrResize()
     window.release();
 }
 
-void TestFramelessHelper::fixedWindowNeitherMovesNorResizes()
-{
+void TestFramelessHelper::fixedWindowNeitherMovesNorResizes() {
     Window window;
     window.helper.setMovable(false);
     window.helper.setResizable(false);
@@ -240,8 +229,7 @@ void TestFramelessHelper::fixedWindowNeitherMovesNorResizes()
     QCOMPARE(window.widget.geometry(), kFrame);
 }
 
-void TestFramelessHelper::rubberBandHoldsGeometryUntilRelease()
-{
+void TestFramelessHelper::rubberBandHoldsGeometryUntilRelease() {
     Window window(true);
     QRubberBand* band = window.helper.rubberBand(&window.widget);
     QVERIFY(band);
@@ -259,8 +247,7 @@ void TestFramelessHelper::rubberBandHoldsGeometryUntilRelease()
     QVERIFY(!window.helper.rubberBand(&window.widget));
 }
 
-void TestFramelessHelper::rightButtonReleaseEndsNothing()
-{
+void TestFramelessHelper::rightButtonReleaseEndsNothing() {
     Window window;
     window.press(QPoint(998, 300));
     window.release(Qt::RightButton);
@@ -271,8 +258,7 @@ void TestFramelessHelper::rightButtonReleaseEndsNothing()
     QCOMPARE(window.widget.geometry(), QRect(100, 100, 1051, 600));
 }
 
-void TestFramelessHelper::cursorOverBordersAndLeave()
-{
+void TestFramelessHelper::cursorOverBordersAndLeave() {
     Window window;
     window.moveTo(QPoint(1098, 400), Qt::NoButton);
     QCOMPARE(window.widget.cursor().shape(), Qt::SizeHorCursor);
@@ -292,8 +278,7 @@ void TestFramelessHelper::cursorOverBordersAndLeave()
     QCOMPARE(window.widget.cursor().shape(), Qt::ArrowCursor);
 }
 
-void TestFramelessHelper::destroyedWindowLeavesTheRegistry()
-{
+void TestFramelessHelper::destroyedWindowLeavesTheRegistry() {
     NcFramelessHelper helper;
     QWidget* widget = new QWidget;
     helper.attach(widget);

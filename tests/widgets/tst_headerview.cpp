@@ -14,8 +14,7 @@ struct Tree {
     VistaTreeWidget tree;
     CheckBoxHeaderView* header;
 
-    Tree()
-    {
+    Tree() {
         header = new CheckBoxHeaderView(Qt::Horizontal, &tree, &tree);
         tree.setHeader(header);
         tree.setHeaderLabels({"A", "B", "C", "D", "E"});
@@ -24,17 +23,15 @@ struct Tree {
             header->resizeSection(i, 120);
         tree.resize(300, 200);
     }
-    int expectedX(int section, QWidget* w, int placement) const
-    {
+    int expectedX(int section, QWidget* w, int placement) const {
         return CheckBoxHeaderView::sectionWidgetX(header->sectionViewportPosition(section),
                                                   header->sectionSize(section), w->width(),
                                                   placement);
     }
 };
-}
+} // namespace
 
-class TestHeaderView : public QObject
-{
+class TestHeaderView : public QObject {
     Q_OBJECT
 private slots:
     void placementX_data();
@@ -46,8 +43,7 @@ private slots:
     void rightDoubleClickIgnored();
 };
 
-void TestHeaderView::placementX_data()
-{
+void TestHeaderView::placementX_data() {
     QTest::addColumn<int>("placement");
     QTest::addColumn<int>("x");
     QTest::newRow("left") << 0 << 121;
@@ -55,15 +51,13 @@ void TestHeaderView::placementX_data()
     QTest::newRow("right") << 2 << 187;
 }
 
-void TestHeaderView::placementX()
-{
+void TestHeaderView::placementX() {
     QFETCH(int, placement);
     QFETCH(int, x);
     QCOMPARE(CheckBoxHeaderView::sectionWidgetX(100, 120, 32, placement), x);
 }
 
-void TestHeaderView::setSectionWidgetRules()
-{
+void TestHeaderView::setSectionWidgetRules() {
     Tree t;
     HeaderButton* a = new HeaderButton;
     HeaderButton* b = new HeaderButton(t.header);
@@ -79,8 +73,7 @@ void TestHeaderView::setSectionWidgetRules()
     QVERIFY(!t.header->sectionWidget(2));
 }
 
-void TestHeaderView::widgetsPlacedWhenShown()
-{
+void TestHeaderView::widgetsPlacedWhenShown() {
     Tree t;
     HeaderButton* button = new HeaderButton(t.header);
     t.header->setSectionWidget(1, button, 2);
@@ -90,8 +83,7 @@ void TestHeaderView::widgetsPlacedWhenShown()
     QCOMPARE(button->y(), (t.header->height() - 33) / 2);
 }
 
-void TestHeaderView::widgetsFollowResize()
-{
+void TestHeaderView::widgetsFollowResize() {
     Tree t;
     HeaderButton* first = new HeaderButton(t.header);
     HeaderButton* later = new HeaderButton(t.header);
@@ -108,8 +100,7 @@ void TestHeaderView::widgetsFollowResize()
     QCOMPARE(earlier->x(), earlierX);
 }
 
-void TestHeaderView::widgetsFollowHorizontalScroll()
-{
+void TestHeaderView::widgetsFollowHorizontalScroll() {
     Tree t;
     t.tree.setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     HeaderButton* button = new HeaderButton(t.header);
@@ -122,8 +113,7 @@ void TestHeaderView::widgetsFollowHorizontalScroll()
     QCOMPARE(button->x(), t.expectedX(2, button, 1));
 }
 
-void TestHeaderView::rightDoubleClickIgnored()
-{
+void TestHeaderView::rightDoubleClickIgnored() {
     Tree t;
     QTreeWidgetItem* item = new QTreeWidgetItem(&t.tree, QStringList{"1", "2"});
     QVERIFY(showActive(&t.tree));

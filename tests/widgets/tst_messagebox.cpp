@@ -12,8 +12,7 @@
 using namespace widgettest;
 
 namespace {
-QList<int> idsOf(const N12_MessageBox& box)
-{
+QList<int> idsOf(const N12_MessageBox& box) {
     QList<int> ids;
     for (QAbstractButton* button : box.buttonGroup()->buttons())
         ids.append(box.buttonGroup()->id(button));
@@ -21,26 +20,22 @@ QList<int> idsOf(const N12_MessageBox& box)
 }
 
 // Right to left: the identifiers of the box's buttons by x, largest first.
-QList<int> idsFromRight(const N12_MessageBox& box)
-{
+QList<int> idsFromRight(const N12_MessageBox& box) {
     QList<QAbstractButton*> buttons = box.buttonGroup()->buttons();
-    std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) {
-        return a->x() > b->x();
-    });
+    std::sort(buttons.begin(), buttons.end(),
+              [](QAbstractButton* a, QAbstractButton* b) { return a->x() > b->x(); });
     QList<int> ids;
     for (QAbstractButton* button : buttons)
         ids.append(box.buttonGroup()->id(button));
     return ids;
 }
 
-QAbstractButton* buttonWithId(const N12_MessageBox& box, int id)
-{
+QAbstractButton* buttonWithId(const N12_MessageBox& box, int id) {
     return box.buttonGroup()->button(id);
 }
-}
+} // namespace
 
-class TestMessageBox : public QObject
-{
+class TestMessageBox : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { openLanguage(); }
@@ -59,8 +54,7 @@ private slots:
     void showOperationsRunModally();
 };
 
-void TestMessageBox::buttonsAndDefault_data()
-{
+void TestMessageBox::buttonsAndDefault_data() {
     QTest::addColumn<int>("mask");
     QTest::addColumn<QList<int>>("created");
     QTest::addColumn<int>("defaultId");
@@ -72,8 +66,7 @@ void TestMessageBox::buttonsAndDefault_data()
     QTest::newRow("unknown bits ignored") << (64 | 16) << QList<int>{16} << 16;
 }
 
-void TestMessageBox::buttonsAndDefault()
-{
+void TestMessageBox::buttonsAndDefault() {
     QFETCH(int, mask);
     QFETCH(QList<int>, created);
     QFETCH(int, defaultId);
@@ -88,8 +81,7 @@ void TestMessageBox::buttonsAndDefault()
     QVERIFY(button->hasFocus());
 }
 
-void TestMessageBox::placement_data()
-{
+void TestMessageBox::placement_data() {
     QTest::addColumn<int>("mask");
     QTest::addColumn<QList<int>>("fromRight");
     QTest::addColumn<QList<int>>("xs");
@@ -102,8 +94,7 @@ void TestMessageBox::placement_data()
                                   << QList<int>{280, 190, 120};
 }
 
-void TestMessageBox::placement()
-{
+void TestMessageBox::placement() {
     QFETCH(int, mask);
     QFETCH(QList<int>, fromRight);
     QFETCH(QList<int>, xs);
@@ -117,8 +108,7 @@ void TestMessageBox::placement()
     }
 }
 
-void TestMessageBox::pressingAButtonSetsResult()
-{
+void TestMessageBox::pressingAButtonSetsResult() {
     N12_MessageBox box("text", 1 | 2 | 16, 4);
     QVERIFY(showActive(&box));
     QTest::mouseClick(buttonWithId(box, 1), Qt::LeftButton);
@@ -127,8 +117,7 @@ void TestMessageBox::pressingAButtonSetsResult()
     QCOMPARE(box.result(), int(QDialog::Accepted));
 }
 
-void TestMessageBox::escapeResult_data()
-{
+void TestMessageBox::escapeResult_data() {
     QTest::addColumn<int>("mask");
     QTest::addColumn<int>("result");
     QTest::newRow("ok stays ok") << 16 << 16;
@@ -140,8 +129,7 @@ void TestMessageBox::escapeResult_data()
     QTest::newRow("yes only stays yes") << 1 << 1;
 }
 
-void TestMessageBox::escapeResult()
-{
+void TestMessageBox::escapeResult() {
     QFETCH(int, mask);
     QFETCH(int, result);
     N12_MessageBox box("text", mask, 1);
@@ -151,8 +139,7 @@ void TestMessageBox::escapeResult()
     QVERIFY(!box.isVisible());
 }
 
-void TestMessageBox::closeKeepsDefault()
-{
+void TestMessageBox::closeKeepsDefault() {
     N12_MessageBox box("text", 16, 2);
     QVERIFY(showActive(&box));
     QTest::mouseClick(box.closeButton(), Qt::LeftButton);
@@ -160,20 +147,23 @@ void TestMessageBox::closeKeepsDefault()
     QCOMPARE(box.buttonResult(), 16);
 }
 
-void TestMessageBox::types_data()
-{
+void TestMessageBox::types_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("titleKey");
     QTest::addColumn<QString>("image");
-    QTest::newRow("warning") << 1 << "IDCS_WARNING" << ":/skin/Warning.png";
-    QTest::newRow("error") << 2 << "IDCS_ERROR" << ":/skin/Error.png";
-    QTest::newRow("information") << 3 << "IDCS_INFORMATION" << ":/skin/Information.png";
-    QTest::newRow("question") << 4 << "IDCS_QUESTION" << ":/skin/Question.png";
-    QTest::newRow("other") << 9 << "" << "";
+    QTest::newRow("warning") << 1 << "IDCS_WARNING"
+                             << ":/skin/Warning.png";
+    QTest::newRow("error") << 2 << "IDCS_ERROR"
+                           << ":/skin/Error.png";
+    QTest::newRow("information") << 3 << "IDCS_INFORMATION"
+                                 << ":/skin/Information.png";
+    QTest::newRow("question") << 4 << "IDCS_QUESTION"
+                              << ":/skin/Question.png";
+    QTest::newRow("other") << 9 << ""
+                           << "";
 }
 
-void TestMessageBox::types()
-{
+void TestMessageBox::types() {
     QFETCH(int, type);
     QFETCH(QString, titleKey);
     QFETCH(QString, image);
@@ -190,8 +180,7 @@ void TestMessageBox::types()
         QVERIFY(icon->styleSheet().contains(image));
 }
 
-void TestMessageBox::textIsPlain()
-{
+void TestMessageBox::textIsPlain() {
     N12_MessageBox box("<b>cam</b>", 16, 1);
     box.show();
     bool found = false;
@@ -205,8 +194,7 @@ void TestMessageBox::textIsPlain()
     QVERIFY(found);
 }
 
-void TestMessageBox::showOperationsRunModally_data()
-{
+void TestMessageBox::showOperationsRunModally_data() {
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("titleKey");
     QTest::newRow("warning") << 1 << "IDCS_WARNING";
@@ -214,8 +202,7 @@ void TestMessageBox::showOperationsRunModally_data()
     QTest::newRow("information") << 3 << "IDCS_INFORMATION";
 }
 
-void TestMessageBox::showOperationsRunModally()
-{
+void TestMessageBox::showOperationsRunModally() {
     QFETCH(int, operation);
     QFETCH(QString, titleKey);
     QString seenTitle;

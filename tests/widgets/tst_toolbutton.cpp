@@ -10,8 +10,7 @@
 
 using namespace widgettest;
 
-class TestToolButton : public QObject
-{
+class TestToolButton : public QObject {
     Q_OBJECT
 private slots:
     void menuPart_data();
@@ -23,8 +22,7 @@ private slots:
     void noFocusFrame();
 };
 
-void TestToolButton::menuPart_data()
-{
+void TestToolButton::menuPart_data() {
     QTest::addColumn<int>("x");
     QTest::addColumn<bool>("opensMenu");
     QTest::newRow("left end") << 0 << false;
@@ -33,8 +31,7 @@ void TestToolButton::menuPart_data()
     QTest::newRow("right end") << 119 << true;
 }
 
-void TestToolButton::menuPart()
-{
+void TestToolButton::menuPart() {
     QFETCH(int, x);
     QFETCH(bool, opensMenu);
     QWidget window;
@@ -51,8 +48,7 @@ void TestToolButton::menuPart()
     QCOMPARE(clicked.count(), opensMenu ? 0 : 1);
 }
 
-void TestToolButton::menuHangsBelowDropDownPart()
-{
+void TestToolButton::menuHangsBelowDropDownPart() {
     QWidget window;
     window.move(100, 50);
     ToolButton button("Refresh", true, &window);
@@ -74,8 +70,7 @@ void TestToolButton::menuHangsBelowDropDownPart()
     QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(110, 15));
 }
 
-void TestToolButton::withoutMenuEveryPressIsAClick()
-{
+void TestToolButton::withoutMenuEveryPressIsAClick() {
     ToolButton button("Plain", false);
     button.resize(120, 30);
     QVERIFY(!button.dropDownMenu());
@@ -84,8 +79,7 @@ void TestToolButton::withoutMenuEveryPressIsAClick()
     QCOMPARE(clicked.count(), 1);
 }
 
-void TestToolButton::pressedFlagFollowsTheButton()
-{
+void TestToolButton::pressedFlagFollowsTheButton() {
     ToolButton button("Refresh", true);
     button.resize(120, 30);
     QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(20, 15));
@@ -94,16 +88,14 @@ void TestToolButton::pressedFlagFollowsTheButton()
     QVERIFY(!button.isPressed());
 }
 
-void TestToolButton::noFocusFrame_data()
-{
+void TestToolButton::noFocusFrame_data() {
     QTest::addColumn<int>("kind");
     QTest::newRow("ZVKButton") << 0;
     QTest::newRow("ZVKCheckBox") << 1;
     QTest::newRow("ToolButton") << 2;
 }
 
-void TestToolButton::noFocusFrame()
-{
+void TestToolButton::noFocusFrame() {
     QFETCH(int, kind);
     QApplication::setStyle(new ZVKStyle);
     QWidget window;

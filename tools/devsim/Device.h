@@ -16,30 +16,30 @@ namespace devsim {
 using Clock = std::chrono::steady_clock;
 
 struct Device {
-  lorvex::wire::MacBytes mac{};
-  std::string type;  // productSeries, e.g. ZVK_IPC
-  std::string devName, productModel;
-  std::string softwareVer, build, softwareBuildDate, hardwareVer, kernelVer;
-  std::string ip, mask, gateway, ip2;
-  std::string dns1, dns2, encryptType;
-  bool dhcp = false;
-  int httpPort = 80, dataPort = 9008, rtspPort = 554;
-  int httpType = 0, activated = 0;
-  std::string password, factoryPassword;
-  std::string bootTime;        // as reported, "YYYY-MM-DD HH:MM:SS"
-  std::int64_t bootEpoch = 0;  // wall-clock seconds; runningTime counts from here
-  // Behaviour for tests.
-  bool silent = false;       // ignores configuration and restore requests
-  double vanishAfter = -1;   // seconds after start when it stops answering; <0 never
-  bool rtspInAnswer = true;  // false: answers carry rtspPort 0, the tool asks over HTTP
-  int httpDelayMs = 0;       // every HTTP answer waits this long
-  int httpStatus = 0;        // non-zero: every POST is answered with this status
-  bool httpSilent = false;   // POSTs are read and never answered
-  int revision = 0;          // raised by --change-every, shown in devName
-  std::string baseName;      // devName before revisions
-  // Last configuration request handled, so a repeat is answered, not re-applied.
-  std::uint32_t lastConfigId = 0;
-  int lastConfigResult = -1;
+    lorvex::wire::MacBytes mac{};
+    std::string type; // productSeries, e.g. ZVK_IPC
+    std::string devName, productModel;
+    std::string softwareVer, build, softwareBuildDate, hardwareVer, kernelVer;
+    std::string ip, mask, gateway, ip2;
+    std::string dns1, dns2, encryptType;
+    bool dhcp = false;
+    int httpPort = 80, dataPort = 9008, rtspPort = 554;
+    int httpType = 0, activated = 0;
+    std::string password, factoryPassword;
+    std::string bootTime;       // as reported, "YYYY-MM-DD HH:MM:SS"
+    std::int64_t bootEpoch = 0; // wall-clock seconds; runningTime counts from here
+    // Behaviour for tests.
+    bool silent = false;      // ignores configuration and restore requests
+    double vanishAfter = -1;  // seconds after start when it stops answering; <0 never
+    bool rtspInAnswer = true; // false: answers carry rtspPort 0, the tool asks over HTTP
+    int httpDelayMs = 0;      // every HTTP answer waits this long
+    int httpStatus = 0;       // non-zero: every POST is answered with this status
+    bool httpSilent = false;  // POSTs are read and never answered
+    int revision = 0;         // raised by --change-every, shown in devName
+    std::string baseName;     // devName before revisions
+    // Last configuration request handled, so a repeat is answered, not re-applied.
+    std::uint32_t lastConfigId = 0;
+    int lastConfigResult = -1;
 };
 
 // The multicastSearchResult answer of `d`, with runningTime at `nowEpoch`.
@@ -64,6 +64,6 @@ int ApplySetIp(Device* d, const std::map<std::string, std::string>& attrs);
 // Bumps the revision: the device name changes, everything else stays.
 void ChangeVisibly(Device* d);
 
-}  // namespace devsim
+} // namespace devsim
 
 #endif

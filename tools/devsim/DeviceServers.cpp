@@ -25,140 +25,154 @@ extern char** environ;
 namespace devsim {
 namespace {
 
-constexpr std::size_t kMaxHttpPorts = 64;  // SetPortConfig cannot make us open ports without end
+constexpr std::size_t kMaxHttpPorts = 64; // SetPortConfig cannot make us open ports without end
 constexpr std::size_t kMaxBody = 64 * 1024;
 constexpr int kSilentHoldMs = 20000;
 
 bool ToAddress(const std::string& text, std::uint32_t* out) {
-  in_addr a{};
-  if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-  *out = ntohl(a.s_addr);
-  return true;
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1)
+        return false;
+    *out = ntohl(a.s_addr);
+    return true;
 }
 
 std::string Base64(const std::string& in) {
-  static const char k[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < in.size(); i += 3) {
-    const std::size_t n = std::min<std::size_t>(3, in.size() - i);
-    std::uint32_t g = static_cast<unsigned char>(in[i]) << 16;
-    if (n > 1) g |= static_cast<unsigned char>(in[i + 1]) << 8;
-    if (n > 2) g |= static_cast<unsigned char>(in[i + 2]);
-    for (std::size_t j = 0; j < 4; ++j) out += j <= n ? k[(g >> (18 - 6 * j)) & 63] : '=';
-  }
-  return out;
+    static const char k[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < in.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, in.size() - i);
+        std::uint32_t g = static_cast<unsigned char>(in[i]) << 16;
+        if (n > 1)
+            g |= static_cast<unsigned char>(in[i + 1]) << 8;
+        if (n > 2)
+            g |= static_cast<unsigned char>(in[i + 2]);
+        for (std::size_t j = 0; j < 4; ++j)
+            out += j <= n ? k[(g >> (18 - 6 * j)) & 63] : '=';
+    }
+    return out;
 }
 
 // The text of the first <name ...>text</name> inside `xml` from `from`.
 bool ElementText(const std::string& xml, std::size_t from, std::size_t to, const char* name,
                  std::string* text) {
-  const std::string open = std::string("<") + name, close = std::string("</") + name + ">";
-  std::size_t at = xml.find(open, from);
-  while (at != std::string::npos && at < to && xml[at + open.size()] != '>' &&
-         xml[at + open.size()] != ' ')
-    at = xml.find(open, at + 1);
-  if (at == std::string::npos || at >= to) return false;
-  const std::size_t start = xml.find('>', at);
-  const std::size_t end = start == std::string::npos ? start : xml.find(close, start);
-  if (end == std::string::npos || end > to) return false;
-  *text = xml.substr(start + 1, end - start - 1);
-  return true;
+    const std::string open = std::string("<") + name, close = std::string("</") + name + ">";
+    std::size_t at = xml.find(open, from);
+    while (at != std::string::npos && at < to && xml[at + open.size()] != '>' &&
+           xml[at + open.size()] != ' ')
+        at = xml.find(open, at + 1);
+    if (at == std::string::npos || at >= to)
+        return false;
+    const std::size_t start = xml.find('>', at);
+    const std::size_t end = start == std::string::npos ? start : xml.find(close, start);
+    if (end == std::string::npos || end > to)
+        return false;
+    *text = xml.substr(start + 1, end - start - 1);
+    return true;
 }
 
 bool PortValue(const std::string& text, int* out) {
-  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  *out = std::stoi(text);
-  return *out >= 1 && *out <= 65535;
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *out = std::stoi(text);
+    return *out >= 1 && *out <= 65535;
 }
 
 int OpenListener(std::uint32_t address, int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  setsockopt(fd, IPPROTO_IP, IP_FREEBIND, &one, sizeof one);  // before the address is up
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(address);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 16) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(fd, IPPROTO_IP, IP_FREEBIND, &one, sizeof one); // before the address is up
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(address);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 16) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 void RaiseFileLimit() {
-  rlimit r{};
-  if (getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
-    r.rlim_cur = r.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &r);
-  }
+    rlimit r{};
+    if (getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
+        r.rlim_cur = r.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &r);
+    }
 }
 
 std::set<std::uint32_t> AddressesOn(const std::string& name) {
-  std::set<std::uint32_t> out;
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return out;
-  for (const ifaddrs* i = list; i; i = i->ifa_next)
-    if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET && name == i->ifa_name)
-      out.insert(ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
-  freeifaddrs(list);
-  return out;
+    std::set<std::uint32_t> out;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return out;
+    for (const ifaddrs* i = list; i; i = i->ifa_next)
+        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET && name == i->ifa_name)
+            out.insert(ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
+    freeifaddrs(list);
+    return out;
 }
 
 // Sleeps up to ms, in short steps so that shutting down is not held up.
 void Sleep(int ms, const std::atomic<bool>& halt) {
-  for (int slept = 0; slept < ms && !halt; slept += 50)
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, ms - slept)));
+    for (int slept = 0; slept < ms && !halt; slept += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, ms - slept)));
 }
 
 // An address both deleted and added (a device keeping it) stays as it is.
 std::vector<std::string> NetChanges(const std::vector<std::string>& lines) {
-  std::multiset<std::string> adds, dels;
-  for (const std::string& l : lines) (l.rfind("addr add ", 0) == 0 ? adds : dels).insert(l.substr(9));
-  std::vector<std::string> out;
-  for (const std::string& a : dels)
-    if (!adds.count(a)) out.push_back("addr del " + a);
-  for (const std::string& a : adds)
-    if (!dels.count(a)) out.push_back("addr add " + a);
-  return out;
+    std::multiset<std::string> adds, dels;
+    for (const std::string& l : lines)
+        (l.rfind("addr add ", 0) == 0 ? adds : dels).insert(l.substr(9));
+    std::vector<std::string> out;
+    for (const std::string& a : dels)
+        if (!adds.count(a))
+            out.push_back("addr del " + a);
+    for (const std::string& a : adds)
+        if (!dels.count(a))
+            out.push_back("addr add " + a);
+    return out;
 }
 
-}  // namespace
+} // namespace
 
 std::string ExpectedAuthorization(const std::string& password) {
-  return "Basic " + Base64("admin:" + password);
+    return "Basic " + Base64("admin:" + password);
 }
 
 std::string HtmlEscape(const std::string& text) { return XmlEscape(text); }
 
 std::string PortConfigXml(const Device& d) {
-  auto port = [](const char* name, int value) {
-    return std::string("<") + name + " type=\"uint16\">" + std::to_string(value) + "</" + name + ">";
-  };
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><config version=\"1.0\" "
-         "xmlns=\"http://www.lorvex.com/ver10/XMLSchema\"><port>" +
-         port("httpPort", d.httpPort) + port("netPort", d.dataPort) + port("rtspPort", d.rtspPort) +
-         "</port></config>";
+    auto port = [](const char* name, int value) {
+        return std::string("<") + name + " type=\"uint16\">" + std::to_string(value) + "</" + name +
+               ">";
+    };
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><config version=\"1.0\" "
+           "xmlns=\"http://www.lorvex.com/ver10/XMLSchema\"><port>" +
+           port("httpPort", d.httpPort) + port("netPort", d.dataPort) +
+           port("rtspPort", d.rtspPort) + "</port></config>";
 }
 
 bool ParsePortConfig(const std::string& body, int* httpPort, int* netPort, int* rtspPort) {
-  const std::size_t open = body.find("<port>");
-  const std::size_t close = open == std::string::npos ? open : body.find("</port>", open);
-  if (close == std::string::npos) return false;
-  std::string h, n, r;
-  return ElementText(body, open, close, "httpPort", &h) && ElementText(body, open, close, "netPort", &n) &&
-         ElementText(body, open, close, "rtspPort", &r) && PortValue(h, httpPort) &&
-         PortValue(n, netPort) && PortValue(r, rtspPort);
+    const std::size_t open = body.find("<port>");
+    const std::size_t close = open == std::string::npos ? open : body.find("</port>", open);
+    if (close == std::string::npos)
+        return false;
+    std::string h, n, r;
+    return ElementText(body, open, close, "httpPort", &h) &&
+           ElementText(body, open, close, "netPort", &n) &&
+           ElementText(body, open, close, "rtspPort", &r) && PortValue(h, httpPort) &&
+           PortValue(n, netPort) && PortValue(r, rtspPort);
 }
 
 std::string DevicePage(const Device& d) {
-  const std::string name = HtmlEscape(d.devName);
-  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + name +
-         "</title></head><body><h1>" + name + "</h1><p>" + HtmlEscape(d.productModel) + " (" +
-         HtmlEscape(d.type) + "), software " + HtmlEscape(d.softwareVer) + "</p><p>" +
-         HtmlEscape(d.ip) + " " + lorvex::wire::FormatMac(d.mac) + "</p></body></html>\n";
+    const std::string name = HtmlEscape(d.devName);
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + name +
+           "</title></head><body><h1>" + name + "</h1><p>" + HtmlEscape(d.productModel) + " (" +
+           HtmlEscape(d.type) + "), software " + HtmlEscape(d.softwareVer) + "</p><p>" +
+           HtmlEscape(d.ip) + " " + lorvex::wire::FormatMac(d.mac) + "</p></body></html>\n";
 }
 
 DeviceServers::DeviceServers(Fleet* fleet, ServeOptions options)
@@ -167,250 +181,297 @@ DeviceServers::DeviceServers(Fleet* fleet, ServeOptions options)
 DeviceServers::~DeviceServers() { Stop(); }
 
 bool DeviceServers::Start(std::string* error) {
-  if (!options_.ownInterface.empty()) {
-    if (!InPrivateNetwork()) return *error = "refusing --own-addresses outside a private network namespace", false;
-    if (if_nametoindex(options_.ownInterface.c_str()) == 0)
-      return *error = "no interface " + options_.ownInterface, false;
-    foreignAddresses_ = AddressesOn(options_.ownInterface);
-  }
-  RaiseFileLimit();
-  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  std::vector<std::string> lines;
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    const std::size_t n = std::min(fleet_->Size(), options_.serveLimit);
-    for (std::size_t i = 0; i < n; ++i)
-      Register(i, ServedOf(fleet_->With(i, [](Device& d) { return d; })), &lines);
-  }
-  if (!RunIpBatch(lines)) return *error = "ip -batch failed", false;
-  dataThread_ = std::thread([this] { RunDataListeners(); });
-  WaitForDataListeners();
-  return true;
+    if (!options_.ownInterface.empty()) {
+        if (!InPrivateNetwork())
+            return *error = "refusing --own-addresses outside a private network namespace", false;
+        if (if_nametoindex(options_.ownInterface.c_str()) == 0)
+            return *error = "no interface " + options_.ownInterface, false;
+        foreignAddresses_ = AddressesOn(options_.ownInterface);
+    }
+    RaiseFileLimit();
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        const std::size_t n = std::min(fleet_->Size(), options_.serveLimit);
+        for (std::size_t i = 0; i < n; ++i)
+            Register(i, ServedOf(fleet_->With(i, [](Device& d) { return d; })), &lines);
+    }
+    if (!RunIpBatch(lines))
+        return *error = "ip -batch failed", false;
+    dataThread_ = std::thread([this] { RunDataListeners(); });
+    WaitForDataListeners();
+    return true;
 }
 
 void DeviceServers::Stop() {
-  std::vector<std::string> lines;
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (stopping_) return;
-    stopping_ = true;
-    halt_ = true;
-    for (auto& [port, server] : servers_) server->stop();
-    for (const auto& [address, users] : ownedAddresses_)
-      lines.push_back("addr del " + AddressText(address) + "/32 dev " + options_.ownInterface);
-    ownedAddresses_.clear();
-  }
-  dataCv_.notify_all();
-  if (wakeFd_ >= 0) eventfd_write(wakeFd_, 1);
-  for (std::thread& t : serverThreads_) t.join();
-  if (dataThread_.joinable()) dataThread_.join();
-  RunIpBatch(lines);
-  if (wakeFd_ >= 0) close(wakeFd_);
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (stopping_)
+            return;
+        stopping_ = true;
+        halt_ = true;
+        for (auto& [port, server] : servers_)
+            server->stop();
+        for (const auto& [address, users] : ownedAddresses_)
+            lines.push_back("addr del " + AddressText(address) + "/32 dev " +
+                            options_.ownInterface);
+        ownedAddresses_.clear();
+    }
+    dataCv_.notify_all();
+    if (wakeFd_ >= 0)
+        eventfd_write(wakeFd_, 1);
+    for (std::thread& t : serverThreads_)
+        t.join();
+    if (dataThread_.joinable())
+        dataThread_.join();
+    RunIpBatch(lines);
+    if (wakeFd_ >= 0)
+        close(wakeFd_);
 }
 
 DeviceServers::Served DeviceServers::ServedOf(const Device& d) const {
-  Served s;
-  for (const std::string* text : {&d.ip, &d.ip2}) {
-    std::uint32_t a = 0;
-    if (ToAddress(*text, &a) && a != 0) s.addresses.push_back(a);
-  }
-  s.httpPort = d.httpPort;
-  s.dataPort = d.dataPort;
-  return s;
+    Served s;
+    for (const std::string* text : {&d.ip, &d.ip2}) {
+        std::uint32_t a = 0;
+        if (ToAddress(*text, &a) && a != 0)
+            s.addresses.push_back(a);
+    }
+    s.httpPort = d.httpPort;
+    s.dataPort = d.dataPort;
+    return s;
 }
 
 // Under mutex_: routes, address users, data listeners and HTTP server of one
 // device; the address lines to run are appended.
 void DeviceServers::Register(std::size_t index, const Served& s, std::vector<std::string>* lines) {
-  for (std::uint32_t a : s.addresses) {
-    routes_[{a, s.httpPort}] = index;
-    if (options_.ownInterface.empty() || foreignAddresses_.count(a)) continue;
-    if (ownedAddresses_[a]++ == 0)
-      lines->push_back("addr add " + AddressText(a) + "/32 dev " + options_.ownInterface);
-  }
-  served_[index] = s;
-  dataPending_.insert(index);
-  ++dataWanted_;
-  EnsureHttpServer(s.httpPort);
+    for (std::uint32_t a : s.addresses) {
+        routes_[{a, s.httpPort}] = index;
+        if (options_.ownInterface.empty() || foreignAddresses_.count(a))
+            continue;
+        if (ownedAddresses_[a]++ == 0)
+            lines->push_back("addr add " + AddressText(a) + "/32 dev " + options_.ownInterface);
+    }
+    served_[index] = s;
+    dataPending_.insert(index);
+    ++dataWanted_;
+    EnsureHttpServer(s.httpPort);
 }
 
 void DeviceServers::Unregister(std::size_t index, std::vector<std::string>* lines) {
-  auto it = served_.find(index);
-  if (it == served_.end()) return;
-  for (std::uint32_t a : it->second.addresses) {
-    auto route = routes_.find({a, it->second.httpPort});
-    if (route != routes_.end() && route->second == index) routes_.erase(route);
-    auto owned = ownedAddresses_.find(a);
-    if (owned == ownedAddresses_.end() || --owned->second > 0) continue;
-    ownedAddresses_.erase(owned);
-    lines->push_back("addr del " + AddressText(a) + "/32 dev " + options_.ownInterface);
-  }
-  served_.erase(it);
+    auto it = served_.find(index);
+    if (it == served_.end())
+        return;
+    for (std::uint32_t a : it->second.addresses) {
+        auto route = routes_.find({a, it->second.httpPort});
+        if (route != routes_.end() && route->second == index)
+            routes_.erase(route);
+        auto owned = ownedAddresses_.find(a);
+        if (owned == ownedAddresses_.end() || --owned->second > 0)
+            continue;
+        ownedAddresses_.erase(owned);
+        lines->push_back("addr del " + AddressText(a) + "/32 dev " + options_.ownInterface);
+    }
+    served_.erase(it);
 }
 
 // Follows the device's current addresses and ports.
 void DeviceServers::Refresh(std::size_t index) {
-  const Device d = fleet_->With(index, [](Device& dev) { return dev; });
-  std::vector<std::string> lines;
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (stopping_ || !served_.count(index)) return;
-    Unregister(index, &lines);
-    Register(index, ServedOf(d), &lines);
-  }
-  RunIpBatch(NetChanges(lines));
-  if (wakeFd_ >= 0) eventfd_write(wakeFd_, 1);
-  WaitForDataListeners();
+    const Device d = fleet_->With(index, [](Device& dev) { return dev; });
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (stopping_ || !served_.count(index))
+            return;
+        Unregister(index, &lines);
+        Register(index, ServedOf(d), &lines);
+    }
+    RunIpBatch(NetChanges(lines));
+    if (wakeFd_ >= 0)
+        eventfd_write(wakeFd_, 1);
+    WaitForDataListeners();
 }
 
 void DeviceServers::OnConfigured(std::size_t index, const Device& before, const Device& after) {
-  if (options_.verbose)
-    std::fprintf(stderr, "devsim: %s moves %s -> %s\n", lorvex::wire::FormatMac(after.mac).c_str(),
-                 before.ip.c_str(), after.ip.c_str());
-  Refresh(index);
+    if (options_.verbose)
+        std::fprintf(stderr, "devsim: %s moves %s -> %s\n",
+                     lorvex::wire::FormatMac(after.mac).c_str(), before.ip.c_str(),
+                     after.ip.c_str());
+    Refresh(index);
 }
 
 bool DeviceServers::EnsureHttpServer(int port) {
-  if (servers_.count(port)) return true;
-  if (servers_.size() >= kMaxHttpPorts || port < 1 || port > 65535) return false;
-  auto server = std::make_unique<httplib::Server>();
-  server->new_task_queue = [] { return new httplib::ThreadPool(16); };
-  server->set_payload_max_length(kMaxBody);
-  server->set_keep_alive_max_count(1);
-  InstallHandlers(server.get(), port);
-  if (!server->bind_to_port("0.0.0.0", port)) return false;
-  httplib::Server* raw = server.get();
-  servers_[port] = std::move(server);
-  serverThreads_.emplace_back([raw] { raw->listen_after_bind(); });
-  return true;
+    if (servers_.count(port))
+        return true;
+    if (servers_.size() >= kMaxHttpPorts || port < 1 || port > 65535)
+        return false;
+    auto server = std::make_unique<httplib::Server>();
+    server->new_task_queue = [] { return new httplib::ThreadPool(16); };
+    server->set_payload_max_length(kMaxBody);
+    server->set_keep_alive_max_count(1);
+    InstallHandlers(server.get(), port);
+    if (!server->bind_to_port("0.0.0.0", port))
+        return false;
+    httplib::Server* raw = server.get();
+    servers_[port] = std::move(server);
+    serverThreads_.emplace_back([raw] { raw->listen_after_bind(); });
+    return true;
 }
 
 // The device that owns the address named in the Host header and serves
 // HTTP on `port`; -1 when none.
 long DeviceServers::FindDevice(const std::string& host, int port) {
-  std::uint32_t address = 0;
-  if (!ToAddress(host.substr(0, host.find(':')), &address)) return -1;
-  std::lock_guard<std::mutex> hold(mutex_);
-  auto it = routes_.find({address, port});
-  return it == routes_.end() ? -1 : static_cast<long>(it->second);
+    std::uint32_t address = 0;
+    if (!ToAddress(host.substr(0, host.find(':')), &address))
+        return -1;
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = routes_.find({address, port});
+    return it == routes_.end() ? -1 : static_cast<long>(it->second);
 }
 
 void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
-  // Finds the device and applies its misbehaviour; false when the request
-  // is answered already.
-  auto gate = [this, port](const httplib::Request& req, httplib::Response& res, Device* d, bool post) {
-    const long index = FindDevice(req.get_header_value("Host"), port);
-    if (index < 0) return res.status = 404, false;
-    *d = fleet_->With(static_cast<std::size_t>(index), [](Device& dev) { return dev; });
-    if (d->httpDelayMs > 0) Sleep(std::min(d->httpDelayMs, 60000), halt_);
-    if (post && d->httpSilent) return Sleep(kSilentHoldMs, halt_), res.status = 503, false;
-    if (post && d->httpStatus > 0) return res.status = d->httpStatus, false;
-    if (post && req.get_header_value("Authorization") != ExpectedAuthorization(d->password)) {
-      res.set_header("WWW-Authenticate", "Basic realm=\"device\"");
-      return res.status = 401, false;
-    }
-    return true;
-  };
-  server->Post("/GetPortConfig", [gate](const httplib::Request& req, httplib::Response& res) {
-    Device d;
-    if (gate(req, res, &d, true)) res.set_content(PortConfigXml(d), "application/xml");
-  });
-  server->Post("/SetPortConfig", [this, gate, port](const httplib::Request& req, httplib::Response& res) {
-    Device d;
-    int http = 0, net = 0, rtsp = 0;
-    if (!gate(req, res, &d, true)) return;
-    if (!ParsePortConfig(req.body, &http, &net, &rtsp)) return void(res.status = 400);
-    const long index = FindDevice(req.get_header_value("Host"), port);
-    if (index < 0) return void(res.status = 404);
-    fleet_->With(static_cast<std::size_t>(index), [&](Device& dev) {
-      dev.httpPort = http, dev.dataPort = net, dev.rtspPort = rtsp;
-      return 0;
+    // Finds the device and applies its misbehaviour; false when the request
+    // is answered already.
+    auto gate = [this, port](const httplib::Request& req, httplib::Response& res, Device* d,
+                             bool post) {
+        const long index = FindDevice(req.get_header_value("Host"), port);
+        if (index < 0)
+            return res.status = 404, false;
+        *d = fleet_->With(static_cast<std::size_t>(index), [](Device& dev) { return dev; });
+        if (d->httpDelayMs > 0)
+            Sleep(std::min(d->httpDelayMs, 60000), halt_);
+        if (post && d->httpSilent)
+            return Sleep(kSilentHoldMs, halt_), res.status = 503, false;
+        if (post && d->httpStatus > 0)
+            return res.status = d->httpStatus, false;
+        if (post && req.get_header_value("Authorization") != ExpectedAuthorization(d->password)) {
+            res.set_header("WWW-Authenticate", "Basic realm=\"device\"");
+            return res.status = 401, false;
+        }
+        return true;
+    };
+    server->Post("/GetPortConfig", [gate](const httplib::Request& req, httplib::Response& res) {
+        Device d;
+        if (gate(req, res, &d, true))
+            res.set_content(PortConfigXml(d), "application/xml");
     });
-    Refresh(static_cast<std::size_t>(index));
-    res.set_content("<config><status>ok</status></config>", "application/xml");
-  });
-  server->Get("/", [gate](const httplib::Request& req, httplib::Response& res) {
-    Device d;
-    if (gate(req, res, &d, false)) res.set_content(DevicePage(d), "text/html; charset=utf-8");
-  });
+    server->Post("/SetPortConfig",
+                 [this, gate, port](const httplib::Request& req, httplib::Response& res) {
+                     Device d;
+                     int http = 0, net = 0, rtsp = 0;
+                     if (!gate(req, res, &d, true))
+                         return;
+                     if (!ParsePortConfig(req.body, &http, &net, &rtsp))
+                         return void(res.status = 400);
+                     const long index = FindDevice(req.get_header_value("Host"), port);
+                     if (index < 0)
+                         return void(res.status = 404);
+                     fleet_->With(static_cast<std::size_t>(index), [&](Device& dev) {
+                         dev.httpPort = http, dev.dataPort = net, dev.rtspPort = rtsp;
+                         return 0;
+                     });
+                     Refresh(static_cast<std::size_t>(index));
+                     res.set_content("<config><status>ok</status></config>", "application/xml");
+                 });
+    server->Get("/", [gate](const httplib::Request& req, httplib::Response& res) {
+        Device d;
+        if (gate(req, res, &d, false))
+            res.set_content(DevicePage(d), "text/html; charset=utf-8");
+    });
 }
 
 void DeviceServers::RunDataListeners() {
-  for (;;) {
-    std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      if (stopping_) break;
-      ApplyDataChanges();
-      for (const auto& [index, list] : dataFds_)
-        for (int fd : list) fds.push_back({fd, POLLIN, 0});
+    for (;;) {
+        std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            if (stopping_)
+                break;
+            ApplyDataChanges();
+            for (const auto& [index, list] : dataFds_)
+                for (int fd : list)
+                    fds.push_back({fd, POLLIN, 0});
+        }
+        dataCv_.notify_all();
+        if (poll(fds.data(), fds.size(), 1000) <= 0)
+            continue;
+        if (fds[0].revents & POLLIN) {
+            eventfd_t v;
+            eventfd_read(wakeFd_, &v);
+        }
+        for (std::size_t i = 1; i < fds.size(); ++i)
+            if (fds[i].revents & POLLIN) {
+                const int c = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (c >= 0)
+                    close(c); // a reachable data port is all the tool looks for
+            }
     }
-    dataCv_.notify_all();
-    if (poll(fds.data(), fds.size(), 1000) <= 0) continue;
-    if (fds[0].revents & POLLIN) {
-      eventfd_t v;
-      eventfd_read(wakeFd_, &v);
-    }
-    for (std::size_t i = 1; i < fds.size(); ++i)
-      if (fds[i].revents & POLLIN) {
-        const int c = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c >= 0) close(c);  // a reachable data port is all the tool looks for
-      }
-  }
-  for (auto& [index, list] : dataFds_)
-    for (int fd : list) close(fd);
-  dataFds_.clear();
+    for (auto& [index, list] : dataFds_)
+        for (int fd : list)
+            close(fd);
+    dataFds_.clear();
 }
 
 // Under mutex_, on the listener thread: reopens the listeners of changed devices.
 void DeviceServers::ApplyDataChanges() {
-  for (std::size_t index : dataPending_) {
-    for (int fd : dataFds_[index]) close(fd);
-    dataFds_[index].clear();
-    auto s = served_.find(index);
-    if (s == served_.end()) continue;
-    for (std::uint32_t a : s->second.addresses) {
-      const int fd = OpenListener(a, s->second.dataPort);
-      if (fd >= 0) dataFds_[index].push_back(fd);
+    for (std::size_t index : dataPending_) {
+        for (int fd : dataFds_[index])
+            close(fd);
+        dataFds_[index].clear();
+        auto s = served_.find(index);
+        if (s == served_.end())
+            continue;
+        for (std::uint32_t a : s->second.addresses) {
+            const int fd = OpenListener(a, s->second.dataPort);
+            if (fd >= 0)
+                dataFds_[index].push_back(fd);
+        }
     }
-  }
-  dataPending_.clear();
-  dataApplied_ = dataWanted_;
+    dataPending_.clear();
+    dataApplied_ = dataWanted_;
 }
 
 void DeviceServers::WaitForDataListeners() {
-  std::unique_lock<std::mutex> hold(mutex_);
-  const std::uint64_t wanted = dataWanted_;
-  dataCv_.wait_for(hold, std::chrono::seconds(2), [&] { return stopping_ || dataApplied_ >= wanted; });
+    std::unique_lock<std::mutex> hold(mutex_);
+    const std::uint64_t wanted = dataWanted_;
+    dataCv_.wait_for(hold, std::chrono::seconds(2),
+                     [&] { return stopping_ || dataApplied_ >= wanted; });
 }
 
 // Runs `ip -force -batch -` with the lines on its input; inside the
 // private namespace only (Start checked it). Never a shell.
 bool DeviceServers::RunIpBatch(const std::vector<std::string>& lines) {
-  if (lines.empty() || options_.ownInterface.empty()) return true;
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-  if (!options_.verbose) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  char* argv[] = {const_cast<char*>("ip"), const_cast<char*>("-force"), const_cast<char*>("-batch"),
-                  const_cast<char*>("-"), nullptr};
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, "ip", &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[0]);
-  std::string text;
-  for (const std::string& l : lines) text += l + "\n";
-  for (std::size_t sent = 0; rc == 0 && sent < text.size();) {
-    const ssize_t n = write(pipeFds[1], text.data() + sent, text.size() - sent);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-  }
-  close(pipeFds[1]);
-  int status = 0;
-  if (rc == 0) waitpid(pid, &status, 0);
-  return rc == 0;
+    if (lines.empty() || options_.ownInterface.empty())
+        return true;
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
+    if (!options_.verbose)
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    char* argv[] = {const_cast<char*>("ip"), const_cast<char*>("-force"),
+                    const_cast<char*>("-batch"), const_cast<char*>("-"), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, "ip", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[0]);
+    std::string text;
+    for (const std::string& l : lines)
+        text += l + "\n";
+    for (std::size_t sent = 0; rc == 0 && sent < text.size();) {
+        const ssize_t n = write(pipeFds[1], text.data() + sent, text.size() - sent);
+        if (n <= 0)
+            break;
+        sent += static_cast<std::size_t>(n);
+    }
+    close(pipeFds[1]);
+    int status = 0;
+    if (rc == 0)
+        waitpid(pid, &status, 0);
+    return rc == 0;
 }
 
-}  // namespace devsim
+} // namespace devsim

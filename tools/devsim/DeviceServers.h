@@ -28,12 +28,12 @@ class Server;
 namespace devsim {
 
 struct ServeOptions {
-  // Interface that gets every served device's addresses (as /32) and loses
-  // them when a device moves. Empty: addresses are left alone. Only honoured
-  // inside a private network namespace; Start refuses otherwise.
-  std::string ownInterface;
-  std::size_t serveLimit = 1024;  // the first N devices get servers
-  bool verbose = false;
+    // Interface that gets every served device's addresses (as /32) and loses
+    // them when a device moves. Empty: addresses are left alone. Only honoured
+    // inside a private network namespace; Start refuses otherwise.
+    std::string ownInterface;
+    std::size_t serveLimit = 1024; // the first N devices get servers
+    bool verbose = false;
 };
 
 // "Basic " + Base64("admin:" + password): what a device accepts.
@@ -53,58 +53,58 @@ bool ParsePortConfig(const std::string& body, int* httpPort, int* netPort, int* 
 std::string DevicePage(const Device& d);
 
 class DeviceServers : public DeviceObserver {
- public:
-  DeviceServers(Fleet* fleet, ServeOptions options);
-  ~DeviceServers() override;
-  DeviceServers(const DeviceServers&) = delete;
-  DeviceServers& operator=(const DeviceServers&) = delete;
+public:
+    DeviceServers(Fleet* fleet, ServeOptions options);
+    ~DeviceServers() override;
+    DeviceServers(const DeviceServers&) = delete;
+    DeviceServers& operator=(const DeviceServers&) = delete;
 
-  // Puts the addresses on the own interface (when set), opens the data-port
-  // listeners and the HTTP servers. False with a reason in error.
-  bool Start(std::string* error);
-  // Closes everything and takes the addresses it added off the interface.
-  void Stop();
+    // Puts the addresses on the own interface (when set), opens the data-port
+    // listeners and the HTTP servers. False with a reason in error.
+    bool Start(std::string* error);
+    // Closes everything and takes the addresses it added off the interface.
+    void Stop();
 
-  void OnConfigured(std::size_t index, const Device& before, const Device& after) override;
+    void OnConfigured(std::size_t index, const Device& before, const Device& after) override;
 
- private:
-  struct Served {
-    std::vector<std::uint32_t> addresses;  // host order
-    int httpPort = 0, dataPort = 0;
-  };
-  using Route = std::pair<std::uint32_t, int>;  // address, HTTP port
+private:
+    struct Served {
+        std::vector<std::uint32_t> addresses; // host order
+        int httpPort = 0, dataPort = 0;
+    };
+    using Route = std::pair<std::uint32_t, int>; // address, HTTP port
 
-  Served ServedOf(const Device& d) const;
-  void Register(std::size_t index, const Served& s, std::vector<std::string>* addressLines);
-  void Unregister(std::size_t index, std::vector<std::string>* addressLines);
-  void Refresh(std::size_t index);
-  bool EnsureHttpServer(int port);
-  void InstallHandlers(httplib::Server* server, int port);
-  long FindDevice(const std::string& host, int port);
-  void RunDataListeners();
-  void ApplyDataChanges();
-  void WaitForDataListeners();
-  bool RunIpBatch(const std::vector<std::string>& lines);
+    Served ServedOf(const Device& d) const;
+    void Register(std::size_t index, const Served& s, std::vector<std::string>* addressLines);
+    void Unregister(std::size_t index, std::vector<std::string>* addressLines);
+    void Refresh(std::size_t index);
+    bool EnsureHttpServer(int port);
+    void InstallHandlers(httplib::Server* server, int port);
+    long FindDevice(const std::string& host, int port);
+    void RunDataListeners();
+    void ApplyDataChanges();
+    void WaitForDataListeners();
+    bool RunIpBatch(const std::vector<std::string>& lines);
 
-  Fleet* fleet_;
-  ServeOptions options_;
-  std::mutex mutex_;  // everything below
-  std::map<std::size_t, Served> served_;
-  std::map<Route, std::size_t> routes_;
-  std::map<std::uint32_t, int> ownedAddresses_;  // added by us, with users
-  std::set<std::uint32_t> foreignAddresses_;     // on the interface before we came
-  std::map<int, std::unique_ptr<httplib::Server>> servers_;
-  std::vector<std::thread> serverThreads_;
-  std::map<std::size_t, std::vector<int>> dataFds_;  // owned by the listener thread
-  std::set<std::size_t> dataPending_;
-  std::uint64_t dataWanted_ = 0, dataApplied_ = 0;
-  std::condition_variable dataCv_;
-  int wakeFd_ = -1;
-  bool stopping_ = false;
-  std::atomic<bool> halt_{false};  // read by handlers without the mutex
-  std::thread dataThread_;
+    Fleet* fleet_;
+    ServeOptions options_;
+    std::mutex mutex_; // everything below
+    std::map<std::size_t, Served> served_;
+    std::map<Route, std::size_t> routes_;
+    std::map<std::uint32_t, int> ownedAddresses_; // added by us, with users
+    std::set<std::uint32_t> foreignAddresses_;    // on the interface before we came
+    std::map<int, std::unique_ptr<httplib::Server>> servers_;
+    std::vector<std::thread> serverThreads_;
+    std::map<std::size_t, std::vector<int>> dataFds_; // owned by the listener thread
+    std::set<std::size_t> dataPending_;
+    std::uint64_t dataWanted_ = 0, dataApplied_ = 0;
+    std::condition_variable dataCv_;
+    int wakeFd_ = -1;
+    bool stopping_ = false;
+    std::atomic<bool> halt_{false}; // read by handlers without the mutex
+    std::thread dataThread_;
 };
 
-}  // namespace devsim
+} // namespace devsim
 
 #endif

@@ -14,12 +14,12 @@ const std::vector<std::string> kDeviceTypes = {
 namespace {
 
 struct TypeProfile {
-  const char* type;
-  const char* model;
-  const char* software;
-  const char* hardware;
-  int dataPort;
-  int rtspPort;
+    const char* type;
+    const char* model;
+    const char* software;
+    const char* hardware;
+    int dataPort;
+    int rtspPort;
 };
 
 const TypeProfile kProfiles[] = {
@@ -33,185 +33,195 @@ const TypeProfile kProfiles[] = {
 };
 
 const TypeProfile& ProfileOf(const std::string& type) {
-  for (const TypeProfile& p : kProfiles)
-    if (type == p.type) return p;
-  return kProfiles[0];
+    for (const TypeProfile& p : kProfiles)
+        if (type == p.type)
+            return p;
+    return kProfiles[0];
 }
 
 std::string TimeText(std::int64_t epoch) {
-  const std::time_t t = static_cast<std::time_t>(epoch);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char buf[24];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
+    const std::time_t t = static_cast<std::time_t>(epoch);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[24];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
 }
 
 lorvex::wire::MacBytes AddToMac(lorvex::wire::MacBytes mac, std::uint32_t n) {
-  for (int i = 5; i >= 0 && n; --i) {
-    const std::uint32_t sum = mac[static_cast<std::size_t>(i)] + (n & 0xFF);
-    mac[static_cast<std::size_t>(i)] = sum & 0xFF;
-    n = (n >> 8) + (sum >> 8);
-  }
-  return mac;
+    for (int i = 5; i >= 0 && n; --i) {
+        const std::uint32_t sum = mac[static_cast<std::size_t>(i)] + (n & 0xFF);
+        mac[static_cast<std::size_t>(i)] = sum & 0xFF;
+        n = (n >> 8) + (sum >> 8);
+    }
+    return mac;
 }
 
 std::uint32_t HostAddress(const Subnet& s, int n) {
-  const std::uint32_t hosts = (1u << (32 - s.prefix)) - 2;
-  return s.network + 1 + static_cast<std::uint32_t>(63 + n) % hosts;
+    const std::uint32_t hosts = (1u << (32 - s.prefix)) - 2;
+    return s.network + 1 + static_cast<std::uint32_t>(63 + n) % hosts;
 }
 
 std::string MaskText(int prefix) {
-  return AddressText(prefix == 0 ? 0 : 0xFFFFFFFFu << (32 - prefix));
+    return AddressText(prefix == 0 ? 0 : 0xFFFFFFFFu << (32 - prefix));
 }
 
-template <class T>
-void Take(const nlohmann::json& j, const char* key, T* field) {
-  if (j.contains(key)) *field = j.at(key).get<T>();
+template <class T> void Take(const nlohmann::json& j, const char* key, T* field) {
+    if (j.contains(key))
+        *field = j.at(key).get<T>();
 }
 
 void Override(const nlohmann::json& j, Device* d) {
-  std::string mac;
-  Take(j, "mac", &mac);
-  if (!mac.empty() && !lorvex::wire::ParseMac(mac, &d->mac))
-    throw std::runtime_error("bad mac: " + mac);
-  Take(j, "type", &d->type);
-  Take(j, "devName", &d->baseName);
-  Take(j, "productModel", &d->productModel);
-  Take(j, "softwareVer", &d->softwareVer);
-  Take(j, "build", &d->build);
-  Take(j, "softwareBuildDate", &d->softwareBuildDate);
-  Take(j, "hardwareVer", &d->hardwareVer);
-  Take(j, "kernelVer", &d->kernelVer);
-  Take(j, "ip", &d->ip);
-  Take(j, "mask", &d->mask);
-  Take(j, "gateway", &d->gateway);
-  Take(j, "ip2", &d->ip2);
-  Take(j, "dns1", &d->dns1);
-  Take(j, "dns2", &d->dns2);
-  Take(j, "encryptType", &d->encryptType);
-  Take(j, "dhcp", &d->dhcp);
-  Take(j, "httpPort", &d->httpPort);
-  Take(j, "dataPort", &d->dataPort);
-  Take(j, "rtspPort", &d->rtspPort);
-  Take(j, "httpType", &d->httpType);
-  Take(j, "activated", &d->activated);
-  Take(j, "password", &d->password);
-  Take(j, "factoryPassword", &d->factoryPassword);
-  Take(j, "bootTime", &d->bootTime);
-  Take(j, "silent", &d->silent);
-  Take(j, "vanishAfter", &d->vanishAfter);
-  Take(j, "rtspInAnswer", &d->rtspInAnswer);
-  Take(j, "httpDelayMs", &d->httpDelayMs);
-  Take(j, "httpStatus", &d->httpStatus);
-  Take(j, "httpSilent", &d->httpSilent);
-  d->devName = d->baseName;
+    std::string mac;
+    Take(j, "mac", &mac);
+    if (!mac.empty() && !lorvex::wire::ParseMac(mac, &d->mac))
+        throw std::runtime_error("bad mac: " + mac);
+    Take(j, "type", &d->type);
+    Take(j, "devName", &d->baseName);
+    Take(j, "productModel", &d->productModel);
+    Take(j, "softwareVer", &d->softwareVer);
+    Take(j, "build", &d->build);
+    Take(j, "softwareBuildDate", &d->softwareBuildDate);
+    Take(j, "hardwareVer", &d->hardwareVer);
+    Take(j, "kernelVer", &d->kernelVer);
+    Take(j, "ip", &d->ip);
+    Take(j, "mask", &d->mask);
+    Take(j, "gateway", &d->gateway);
+    Take(j, "ip2", &d->ip2);
+    Take(j, "dns1", &d->dns1);
+    Take(j, "dns2", &d->dns2);
+    Take(j, "encryptType", &d->encryptType);
+    Take(j, "dhcp", &d->dhcp);
+    Take(j, "httpPort", &d->httpPort);
+    Take(j, "dataPort", &d->dataPort);
+    Take(j, "rtspPort", &d->rtspPort);
+    Take(j, "httpType", &d->httpType);
+    Take(j, "activated", &d->activated);
+    Take(j, "password", &d->password);
+    Take(j, "factoryPassword", &d->factoryPassword);
+    Take(j, "bootTime", &d->bootTime);
+    Take(j, "silent", &d->silent);
+    Take(j, "vanishAfter", &d->vanishAfter);
+    Take(j, "rtspInAnswer", &d->rtspInAnswer);
+    Take(j, "httpDelayMs", &d->httpDelayMs);
+    Take(j, "httpStatus", &d->httpStatus);
+    Take(j, "httpSilent", &d->httpSilent);
+    d->devName = d->baseName;
 }
 
-}  // namespace
+} // namespace
 
 bool ParseCidr(const std::string& text, Subnet* out) {
-  const std::size_t slash = text.find('/');
-  if (slash == std::string::npos) return false;
-  in_addr a{};
-  if (inet_pton(AF_INET, text.substr(0, slash).c_str(), &a) != 1) return false;
-  const std::string bits = text.substr(slash + 1);
-  if (bits.empty() || bits.size() > 2 || bits.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  const int prefix = std::stoi(bits);
-  if (prefix < 8 || prefix > 30) return false;
-  out->prefix = prefix;
-  out->network = ntohl(a.s_addr) & (0xFFFFFFFFu << (32 - prefix));
-  return true;
+    const std::size_t slash = text.find('/');
+    if (slash == std::string::npos)
+        return false;
+    in_addr a{};
+    if (inet_pton(AF_INET, text.substr(0, slash).c_str(), &a) != 1)
+        return false;
+    const std::string bits = text.substr(slash + 1);
+    if (bits.empty() || bits.size() > 2 ||
+        bits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int prefix = std::stoi(bits);
+    if (prefix < 8 || prefix > 30)
+        return false;
+    out->prefix = prefix;
+    out->network = ntohl(a.s_addr) & (0xFFFFFFFFu << (32 - prefix));
+    return true;
 }
 
 std::string AddressText(std::uint32_t address) {
-  in_addr a{htonl(address)};
-  char buf[INET_ADDRSTRLEN];
-  inet_ntop(AF_INET, &a, buf, sizeof buf);
-  return buf;
+    in_addr a{htonl(address)};
+    char buf[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &a, buf, sizeof buf);
+    return buf;
 }
 
 Device GenerateDevice(const FleetPlan& plan, int index, std::int64_t nowEpoch) {
-  const std::vector<std::string>& types = plan.types.empty() ? kDeviceTypes : plan.types;
-  const Subnet subnet = plan.subnets.empty() ? Subnet{0xC0A80100u, 24}
-                                             : plan.subnets[index % plan.subnets.size()];
-  const int perSubnet = index / static_cast<int>(std::max<std::size_t>(1, plan.subnets.size()));
-  const TypeProfile& p = ProfileOf(types[static_cast<std::size_t>(index) % types.size()]);
-  Device d;
-  d.mac = AddToMac(plan.firstMac, static_cast<std::uint32_t>(index));
-  d.type = types[static_cast<std::size_t>(index) % types.size()];
-  d.baseName = d.devName = std::string(p.model).substr(3) + "-" + std::to_string(index + 1);
-  d.productModel = p.model;
-  d.softwareVer = p.software;
-  d.build = std::to_string(230900 + index % 97);
-  d.softwareBuildDate = "2023-09-" + std::to_string(10 + index % 19);
-  d.hardwareVer = p.hardware;
-  d.kernelVer = "4.9." + std::to_string(37 + index % 5);
-  d.ip = AddressText(HostAddress(subnet, perSubnet));
-  d.mask = MaskText(subnet.prefix);
-  d.gateway = AddressText(subnet.network + 1);
-  d.ip2 = "169.254." + std::to_string(d.mac[4]) + "." + std::to_string(1 + d.mac[5] % 254);
-  d.dns1 = "8.8.8.8";
-  d.dns2 = "114.114.114.114";
-  d.encryptType = "md5";
-  d.dataPort = p.dataPort;
-  d.rtspPort = p.rtspPort;
-  d.activated = index % 5 == 4 ? 1 : 0;
-  d.password = plan.password;
-  d.factoryPassword = plan.factoryPassword;
-  d.bootEpoch = nowEpoch - 600 - 3607LL * (index % 200);
-  d.bootTime = TimeText(d.bootEpoch);
-  d.vanishAfter = plan.vanishAfter;
-  return d;
+    const std::vector<std::string>& types = plan.types.empty() ? kDeviceTypes : plan.types;
+    const Subnet subnet =
+        plan.subnets.empty() ? Subnet{0xC0A80100u, 24} : plan.subnets[index % plan.subnets.size()];
+    const int perSubnet = index / static_cast<int>(std::max<std::size_t>(1, plan.subnets.size()));
+    const TypeProfile& p = ProfileOf(types[static_cast<std::size_t>(index) % types.size()]);
+    Device d;
+    d.mac = AddToMac(plan.firstMac, static_cast<std::uint32_t>(index));
+    d.type = types[static_cast<std::size_t>(index) % types.size()];
+    d.baseName = d.devName = std::string(p.model).substr(3) + "-" + std::to_string(index + 1);
+    d.productModel = p.model;
+    d.softwareVer = p.software;
+    d.build = std::to_string(230900 + index % 97);
+    d.softwareBuildDate = "2023-09-" + std::to_string(10 + index % 19);
+    d.hardwareVer = p.hardware;
+    d.kernelVer = "4.9." + std::to_string(37 + index % 5);
+    d.ip = AddressText(HostAddress(subnet, perSubnet));
+    d.mask = MaskText(subnet.prefix);
+    d.gateway = AddressText(subnet.network + 1);
+    d.ip2 = "169.254." + std::to_string(d.mac[4]) + "." + std::to_string(1 + d.mac[5] % 254);
+    d.dns1 = "8.8.8.8";
+    d.dns2 = "114.114.114.114";
+    d.encryptType = "md5";
+    d.dataPort = p.dataPort;
+    d.rtspPort = p.rtspPort;
+    d.activated = index % 5 == 4 ? 1 : 0;
+    d.password = plan.password;
+    d.factoryPassword = plan.factoryPassword;
+    d.bootEpoch = nowEpoch - 600 - 3607LL * (index % 200);
+    d.bootTime = TimeText(d.bootEpoch);
+    d.vanishAfter = plan.vanishAfter;
+    return d;
 }
 
 void Generate(const FleetPlan& plan, std::int64_t nowEpoch, std::vector<Device>* out) {
-  for (int i = 0; i < plan.count; ++i) out->push_back(GenerateDevice(plan, i, nowEpoch));
+    for (int i = 0; i < plan.count; ++i)
+        out->push_back(GenerateDevice(plan, i, nowEpoch));
 }
 
 bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t nowEpoch,
                    std::vector<Device>* out, std::string* error) {
-  std::ifstream in(path);
-  if (!in) {
-    *error = "cannot read " + path;
-    return false;
-  }
-  try {
-    const nlohmann::json doc = nlohmann::json::parse(in);
-    FleetPlan base = plan;
-    base.firstMac = {0x02, 0x4C, 0x46, 0x00, 0x00, 0x01};  // apart from generated devices
-    int index = 0;
-    for (const nlohmann::json& j : doc.at("devices")) {
-      Device d = GenerateDevice(base, index++, nowEpoch);
-      Override(j, &d);
-      if (j.contains("runningSeconds")) {
-        d.bootEpoch = nowEpoch - j.at("runningSeconds").get<std::int64_t>();
-        if (!j.contains("bootTime")) d.bootTime = TimeText(d.bootEpoch);
-      }
-      out->push_back(std::move(d));
+    std::ifstream in(path);
+    if (!in) {
+        *error = "cannot read " + path;
+        return false;
     }
-  } catch (const std::exception& e) {
-    *error = path + ": " + e.what();
-    return false;
-  }
-  return true;
+    try {
+        const nlohmann::json doc = nlohmann::json::parse(in);
+        FleetPlan base = plan;
+        base.firstMac = {0x02, 0x4C, 0x46, 0x00, 0x00, 0x01}; // apart from generated devices
+        int index = 0;
+        for (const nlohmann::json& j : doc.at("devices")) {
+            Device d = GenerateDevice(base, index++, nowEpoch);
+            Override(j, &d);
+            if (j.contains("runningSeconds")) {
+                d.bootEpoch = nowEpoch - j.at("runningSeconds").get<std::int64_t>();
+                if (!j.contains("bootTime"))
+                    d.bootTime = TimeText(d.bootEpoch);
+            }
+            out->push_back(std::move(d));
+        }
+    } catch (const std::exception& e) {
+        *error = path + ": " + e.what();
+        return false;
+    }
+    return true;
 }
 
 Fleet::Fleet(std::vector<Device> devices) : devices_(std::move(devices)) {
-  for (std::size_t i = 0; i < devices_.size(); ++i) index_.emplace(Key(devices_[i].mac), i);
+    for (std::size_t i = 0; i < devices_.size(); ++i)
+        index_.emplace(Key(devices_[i].mac), i);
 }
 
 std::optional<std::size_t> Fleet::Find(const lorvex::wire::MacBytes& mac) const {
-  auto it = index_.find(Key(mac));
-  if (it == index_.end()) return std::nullopt;
-  return it->second;
+    auto it = index_.find(Key(mac));
+    if (it == index_.end())
+        return std::nullopt;
+    return it->second;
 }
 
 std::uint64_t Fleet::Key(const lorvex::wire::MacBytes& mac) {
-  std::uint64_t k = 0;
-  for (unsigned char b : mac) k = (k << 8) | b;
-  return k;
+    std::uint64_t k = 0;
+    for (unsigned char b : mac)
+        k = (k << 8) | b;
+    return k;
 }
 
-}  // namespace devsim
+} // namespace devsim

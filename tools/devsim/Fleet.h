@@ -19,8 +19,8 @@ namespace devsim {
 extern const std::vector<std::string> kDeviceTypes;
 
 struct Subnet {
-  std::uint32_t network = 0;  // host byte order
-  int prefix = 24;
+    std::uint32_t network = 0; // host byte order
+    int prefix = 24;
 };
 
 // "192.168.1.0/24"; false unless the prefix is 8..30.
@@ -30,13 +30,13 @@ bool ParseCidr(const std::string& text, Subnet* out);
 std::string AddressText(std::uint32_t address);
 
 struct FleetPlan {
-  int count = 0;
-  std::vector<Subnet> subnets;     // devices are spread over them in turn
-  std::vector<std::string> types;  // taken in turn; empty = all seven
-  std::string password = "123456";
-  std::string factoryPassword = "123456";
-  lorvex::wire::MacBytes firstMac{0x02, 0x4C, 0x56, 0x00, 0x00, 0x01};
-  double vanishAfter = -1;
+    int count = 0;
+    std::vector<Subnet> subnets;    // devices are spread over them in turn
+    std::vector<std::string> types; // taken in turn; empty = all seven
+    std::string password = "123456";
+    std::string factoryPassword = "123456";
+    lorvex::wire::MacBytes firstMac{0x02, 0x4C, 0x56, 0x00, 0x00, 0x01};
+    double vanishAfter = -1;
 };
 
 // The `index`-th generated device of `plan`: MAC firstMac + index, type,
@@ -57,23 +57,22 @@ bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t 
 // The devices under one lock, with a MAC index. Later per-device servers
 // read and change devices through With() from their own threads.
 class Fleet {
- public:
-  explicit Fleet(std::vector<Device> devices);
-  std::size_t Size() const { return devices_.size(); }
-  std::optional<std::size_t> Find(const lorvex::wire::MacBytes& mac) const;
-  template <class F>
-  auto With(std::size_t index, F f) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return f(devices_[index]);
-  }
+public:
+    explicit Fleet(std::vector<Device> devices);
+    std::size_t Size() const { return devices_.size(); }
+    std::optional<std::size_t> Find(const lorvex::wire::MacBytes& mac) const;
+    template <class F> auto With(std::size_t index, F f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return f(devices_[index]);
+    }
 
- private:
-  static std::uint64_t Key(const lorvex::wire::MacBytes& mac);
-  std::mutex mutex_;
-  std::vector<Device> devices_;
-  std::unordered_map<std::uint64_t, std::size_t> index_;
+private:
+    static std::uint64_t Key(const lorvex::wire::MacBytes& mac);
+    std::mutex mutex_;
+    std::vector<Device> devices_;
+    std::unordered_map<std::uint64_t, std::size_t> index_;
 };
 
-}  // namespace devsim
+} // namespace devsim
 
 #endif

@@ -20,33 +20,38 @@
 namespace devsim {
 
 inline bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+    return a.st_ino == b.st_ino && a.st_dev == b.st_dev;
 }
 
 inline bool IsNetnsRunNamespace(const struct stat& self) {
-  DIR* dir = opendir("/run/netns");
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (const dirent* e = readdir(dir)) {
-    if (std::strncmp(e->d_name, "lvx-h-", 6) != 0 && std::strncmp(e->d_name, "lvx-d-", 6) != 0)
-      continue;
-    struct stat ns{};
-    if (stat((std::string("/run/netns/") + e->d_name).c_str(), &ns) == 0 && SameFile(ns, self)) {
-      found = true;
-      break;
+    DIR* dir = opendir("/run/netns");
+    if (dir == nullptr)
+        return false;
+    bool found = false;
+    while (const dirent* e = readdir(dir)) {
+        if (std::strncmp(e->d_name, "lvx-h-", 6) != 0 && std::strncmp(e->d_name, "lvx-d-", 6) != 0)
+            continue;
+        struct stat ns {};
+        if (stat((std::string("/run/netns/") + e->d_name).c_str(), &ns) == 0 &&
+            SameFile(ns, self)) {
+            found = true;
+            break;
+        }
     }
-  }
-  closedir(dir);
-  return found;
+    closedir(dir);
+    return found;
 }
 
 inline bool InPrivateNetwork() {
-  struct stat self{}, init{};
-  if (stat("/proc/self/ns/net", &self) != 0) return false;
-  if (stat("/proc/1/ns/net", &init) == 0) return !SameFile(self, init);
-  return IsNetnsRunNamespace(self);
+    struct stat self {
+    }, init{};
+    if (stat("/proc/self/ns/net", &self) != 0)
+        return false;
+    if (stat("/proc/1/ns/net", &init) == 0)
+        return !SameFile(self, init);
+    return IsNetnsRunNamespace(self);
 }
 
-}  // namespace devsim
+} // namespace devsim
 
 #endif

@@ -19,71 +19,71 @@
 namespace devsim {
 
 struct SimOptions {
-  double jitterMs = 500;     // answers wait a random 0..jitterMs
-  double changeEvery = 0;    // seconds; 0 = never
-  double flood = 0;          // datagrams per second from random MACs; 0 = off
-  double floodBadShare = 0.1;
-  bool verbose = false;
+    double jitterMs = 500;  // answers wait a random 0..jitterMs
+    double changeEvery = 0; // seconds; 0 = never
+    double flood = 0;       // datagrams per second from random MACs; 0 = off
+    double floodBadShare = 0.1;
+    bool verbose = false;
 };
 
 // Told about changes a configuration request makes, so that servers bound to
 // a device's address or ports can follow it. Called on the protocol thread
 // with the fleet lock not held.
 class DeviceObserver {
- public:
-  virtual ~DeviceObserver() = default;
-  virtual void OnConfigured(std::size_t index, const Device& before, const Device& after) = 0;
+public:
+    virtual ~DeviceObserver() = default;
+    virtual void OnConfigured(std::size_t index, const Device& before, const Device& after) = 0;
 };
 
 class Simulator {
- public:
-  Simulator(Fleet* fleet, SimOptions options);
-  ~Simulator();
-  // Opens the socket and joins the group on every multicast interface.
-  bool Open();
-  void SetObserver(DeviceObserver* observer) { observer_ = observer; }
-  // Serves until `stop` becomes true.
-  void Run(const std::atomic<bool>& stop);
+public:
+    Simulator(Fleet* fleet, SimOptions options);
+    ~Simulator();
+    // Opens the socket and joins the group on every multicast interface.
+    bool Open();
+    void SetObserver(DeviceObserver* observer) { observer_ = observer; }
+    // Serves until `stop` becomes true.
+    void Run(const std::atomic<bool>& stop);
 
- private:
-  struct Pending {
-    Clock::time_point when;
-    lorvex::wire::Kind kind;
-    std::size_t device;
-    std::uint32_t requestId;
-    bool operator>(const Pending& o) const { return when > o.when; }
-  };
+private:
+    struct Pending {
+        Clock::time_point when;
+        lorvex::wire::Kind kind;
+        std::size_t device;
+        std::uint32_t requestId;
+        bool operator>(const Pending& o) const { return when > o.when; }
+    };
 
-  void OnDatagram(const unsigned char* data, std::size_t size, Clock::time_point now);
-  void OnProbe(const lorvex::wire::Message& msg, Clock::time_point now);
-  void OnSetConfig(const lorvex::wire::Message& msg, Clock::time_point now);
-  void OnRestore(const lorvex::wire::Message& msg, Clock::time_point now);
-  bool Present(const Device& d, Clock::time_point now) const;
-  void Schedule(Clock::time_point now, lorvex::wire::Kind kind, std::size_t device,
-                std::uint32_t id);
-  void SendDue(Clock::time_point now);
-  void SendPending(const Pending& p);
-  void Tick(Clock::time_point now);
-  void Flood(Clock::time_point now);
-  std::string FloodDatagram();
-  int TimeoutMs(Clock::time_point now) const;
-  void Send(const lorvex::wire::Message& msg);
+    void OnDatagram(const unsigned char* data, std::size_t size, Clock::time_point now);
+    void OnProbe(const lorvex::wire::Message& msg, Clock::time_point now);
+    void OnSetConfig(const lorvex::wire::Message& msg, Clock::time_point now);
+    void OnRestore(const lorvex::wire::Message& msg, Clock::time_point now);
+    bool Present(const Device& d, Clock::time_point now) const;
+    void Schedule(Clock::time_point now, lorvex::wire::Kind kind, std::size_t device,
+                  std::uint32_t id);
+    void SendDue(Clock::time_point now);
+    void SendPending(const Pending& p);
+    void Tick(Clock::time_point now);
+    void Flood(Clock::time_point now);
+    std::string FloodDatagram();
+    int TimeoutMs(Clock::time_point now) const;
+    void Send(const lorvex::wire::Message& msg);
 
-  Fleet* fleet_;
-  SimOptions options_;
-  DeviceObserver* observer_ = nullptr;
-  int fd_ = -1;
-  std::vector<lorvex::net::Interface> ifaces_;
-  std::vector<int> joined_;
-  std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> queue_;
-  Clock::time_point start_;
-  Clock::time_point nextChange_;
-  Clock::time_point lastFlood_;
-  double floodCredit_ = 0;
-  std::uint32_t lastProbeId_ = 0;
-  std::mt19937 rng_{std::random_device{}()};
+    Fleet* fleet_;
+    SimOptions options_;
+    DeviceObserver* observer_ = nullptr;
+    int fd_ = -1;
+    std::vector<lorvex::net::Interface> ifaces_;
+    std::vector<int> joined_;
+    std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> queue_;
+    Clock::time_point start_;
+    Clock::time_point nextChange_;
+    Clock::time_point lastFlood_;
+    double floodCredit_ = 0;
+    std::uint32_t lastProbeId_ = 0;
+    std::mt19937 rng_{std::random_device{}()};
 };
 
-}  // namespace devsim
+} // namespace devsim
 
 #endif

@@ -30,130 +30,158 @@ const char kUsage[] =
     "                     [--http-status CODE] [--http-silent]\n";
 
 struct Options {
-  std::string fleetFile;
-  std::string readyFile;
-  devsim::FleetPlan plan;
-  devsim::SimOptions sim;
-  devsim::ServeOptions serve;
-  int httpDelayMs = 0, httpStatus = 0;
-  bool httpSilent = false;
+    std::string fleetFile;
+    std::string readyFile;
+    devsim::FleetPlan plan;
+    devsim::SimOptions sim;
+    devsim::ServeOptions serve;
+    int httpDelayMs = 0, httpStatus = 0;
+    bool httpSilent = false;
 };
 
 std::vector<std::string> SplitList(const std::string& text) {
-  std::vector<std::string> out;
-  std::stringstream in(text);
-  for (std::string item; std::getline(in, item, ',');)
-    if (!item.empty()) out.push_back(item);
-  return out;
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, ',');)
+        if (!item.empty())
+            out.push_back(item);
+    return out;
 }
 
 bool ParseNumber(const std::string& text, double* out) {
-  char* end = nullptr;
-  *out = std::strtod(text.c_str(), &end);
-  return !text.empty() && end && *end == '\0' && *out >= 0;
+    char* end = nullptr;
+    *out = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && *out >= 0;
 }
 
 bool TakeSubnets(const std::string& text, devsim::FleetPlan* plan) {
-  plan->subnets.clear();
-  for (const std::string& s : SplitList(text)) {
-    devsim::Subnet net;
-    if (!devsim::ParseCidr(s, &net)) return false;
-    plan->subnets.push_back(net);
-  }
-  return !plan->subnets.empty();
+    plan->subnets.clear();
+    for (const std::string& s : SplitList(text)) {
+        devsim::Subnet net;
+        if (!devsim::ParseCidr(s, &net))
+            return false;
+        plan->subnets.push_back(net);
+    }
+    return !plan->subnets.empty();
 }
 
 bool TakeTypes(const std::string& text, devsim::FleetPlan* plan) {
-  plan->types = SplitList(text);
-  for (const std::string& t : plan->types)
-    if (t.find("ZVK") == std::string::npos) return false;
-  return !plan->types.empty();
+    plan->types = SplitList(text);
+    for (const std::string& t : plan->types)
+        if (t.find("ZVK") == std::string::npos)
+            return false;
+    return !plan->types.empty();
 }
 
 // Applies one option with its value; false when the value is not acceptable.
 bool TakeOption(const std::string& name, const std::string& value, Options* o) {
-  double n = 0;
-  if (name == "--fleet") return o->fleetFile = value, true;
-  if (name == "--ready-file") return o->readyFile = value, true;
-  if (name == "--subnet") return TakeSubnets(value, &o->plan);
-  if (name == "--types") return TakeTypes(value, &o->plan);
-  if (name == "--password") return o->plan.password = o->plan.factoryPassword = value, true;
-  if (name == "--factory-password") return o->plan.factoryPassword = value, true;
-  if (name == "--first-mac") return lorvex::wire::ParseMac(value, &o->plan.firstMac);
-  if (name == "--own-addresses") return o->serve.ownInterface = value, !value.empty();
-  if (!ParseNumber(value, &n)) return false;
-  if (name == "--count") return o->plan.count = static_cast<int>(n), n <= 1000000;
-  if (name == "--jitter") return o->sim.jitterMs = n, true;
-  if (name == "--change-every") return o->sim.changeEvery = n, true;
-  if (name == "--vanish-after") return o->plan.vanishAfter = n, true;
-  if (name == "--flood") return o->sim.flood = n, true;
-  if (name == "--serve-limit") return o->serve.serveLimit = static_cast<std::size_t>(n), n <= 100000;
-  if (name == "--http-delay") return o->httpDelayMs = static_cast<int>(n), n <= 60000;
-  if (name == "--http-status") return o->httpStatus = static_cast<int>(n), n >= 100 && n <= 599;
-  return false;
+    double n = 0;
+    if (name == "--fleet")
+        return o->fleetFile = value, true;
+    if (name == "--ready-file")
+        return o->readyFile = value, true;
+    if (name == "--subnet")
+        return TakeSubnets(value, &o->plan);
+    if (name == "--types")
+        return TakeTypes(value, &o->plan);
+    if (name == "--password")
+        return o->plan.password = o->plan.factoryPassword = value, true;
+    if (name == "--factory-password")
+        return o->plan.factoryPassword = value, true;
+    if (name == "--first-mac")
+        return lorvex::wire::ParseMac(value, &o->plan.firstMac);
+    if (name == "--own-addresses")
+        return o->serve.ownInterface = value, !value.empty();
+    if (!ParseNumber(value, &n))
+        return false;
+    if (name == "--count")
+        return o->plan.count = static_cast<int>(n), n <= 1000000;
+    if (name == "--jitter")
+        return o->sim.jitterMs = n, true;
+    if (name == "--change-every")
+        return o->sim.changeEvery = n, true;
+    if (name == "--vanish-after")
+        return o->plan.vanishAfter = n, true;
+    if (name == "--flood")
+        return o->sim.flood = n, true;
+    if (name == "--serve-limit")
+        return o->serve.serveLimit = static_cast<std::size_t>(n), n <= 100000;
+    if (name == "--http-delay")
+        return o->httpDelayMs = static_cast<int>(n), n <= 60000;
+    if (name == "--http-status")
+        return o->httpStatus = static_cast<int>(n), n >= 100 && n <= 599;
+    return false;
 }
 
 bool ParseArgs(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string name = argv[i];
-    if (name == "--verbose" || name == "--http-silent") {
-      (name == "--verbose" ? o->sim.verbose : o->httpSilent) = true;
-      continue;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--verbose" || name == "--http-silent") {
+            (name == "--verbose" ? o->sim.verbose : o->httpSilent) = true;
+            continue;
+        }
+        if (i + 1 >= argc || !TakeOption(name, argv[i + 1], o)) {
+            std::fprintf(stderr, "lorvex-devsim: bad option or value: %s\n", name.c_str());
+            return false;
+        }
+        ++i;
     }
-    if (i + 1 >= argc || !TakeOption(name, argv[i + 1], o)) {
-      std::fprintf(stderr, "lorvex-devsim: bad option or value: %s\n", name.c_str());
-      return false;
-    }
-    ++i;
-  }
-  return true;
+    return true;
 }
 
 bool BuildFleet(const Options& o, std::vector<devsim::Device>* devices) {
-  const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-  std::string error;
-  if (!o.fleetFile.empty() && !devsim::LoadFleetFile(o.fleetFile, o.plan, now, devices, &error)) {
-    std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str());
-    return false;
-  }
-  devsim::Generate(o.plan, now, devices);
-  for (devsim::Device& d : *devices) {  // the flags' misbehaviour, on top of the file's
-    if (o.httpDelayMs > 0) d.httpDelayMs = o.httpDelayMs;
-    if (o.httpStatus > 0) d.httpStatus = o.httpStatus;
-    d.httpSilent = d.httpSilent || o.httpSilent;
-  }
-  return true;
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    std::string error;
+    if (!o.fleetFile.empty() && !devsim::LoadFleetFile(o.fleetFile, o.plan, now, devices, &error)) {
+        std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str());
+        return false;
+    }
+    devsim::Generate(o.plan, now, devices);
+    for (devsim::Device& d : *devices) { // the flags' misbehaviour, on top of the file's
+        if (o.httpDelayMs > 0)
+            d.httpDelayMs = o.httpDelayMs;
+        if (o.httpStatus > 0)
+            d.httpStatus = o.httpStatus;
+        d.httpSilent = d.httpSilent || o.httpSilent;
+    }
+    return true;
 }
 
 void WriteReady(const std::string& path, std::size_t count) {
-  if (path.empty()) return;
-  std::ofstream(path) << count << "\n";
+    if (path.empty())
+        return;
+    std::ofstream(path) << count << "\n";
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
-  Options o;
-  if (!ParseArgs(argc, argv, &o)) return std::fputs(kUsage, stderr), 2;
-  std::vector<devsim::Device> devices;
-  if (!BuildFleet(o, &devices)) return 2;
-  if (devices.empty() && o.sim.flood <= 0) return std::fputs("lorvex-devsim: no devices\n", stderr), 2;
-  devsim::Fleet fleet(std::move(devices));
-  devsim::Simulator sim(&fleet, o.sim);
-  if (!sim.Open()) {
-    std::fputs("lorvex-devsim: cannot open the search socket on any multicast interface\n", stderr);
-    return 1;
-  }
-  o.serve.verbose = o.sim.verbose;
-  devsim::DeviceServers servers(&fleet, o.serve);
-  std::string error;
-  if (!servers.Start(&error)) return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
-  sim.SetObserver(&servers);
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
-  WriteReady(o.readyFile, fleet.Size());
-  std::fprintf(stderr, "lorvex-devsim: %zu devices ready\n", fleet.Size());
-  sim.Run(g_stop);
-  servers.Stop();
-  return 0;
+    Options o;
+    if (!ParseArgs(argc, argv, &o))
+        return std::fputs(kUsage, stderr), 2;
+    std::vector<devsim::Device> devices;
+    if (!BuildFleet(o, &devices))
+        return 2;
+    if (devices.empty() && o.sim.flood <= 0)
+        return std::fputs("lorvex-devsim: no devices\n", stderr), 2;
+    devsim::Fleet fleet(std::move(devices));
+    devsim::Simulator sim(&fleet, o.sim);
+    if (!sim.Open()) {
+        std::fputs("lorvex-devsim: cannot open the search socket on any multicast interface\n",
+                   stderr);
+        return 1;
+    }
+    o.serve.verbose = o.sim.verbose;
+    devsim::DeviceServers servers(&fleet, o.serve);
+    std::string error;
+    if (!servers.Start(&error))
+        return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
+    sim.SetObserver(&servers);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    WriteReady(o.readyFile, fleet.Size());
+    std::fprintf(stderr, "lorvex-devsim: %zu devices ready\n", fleet.Size());
+    sim.Run(g_stop);
+    servers.Stop();
+    return 0;
 }

@@ -49,15 +49,13 @@ struct Shot {
 // Background the samples sit on: the dialogs' colour.
 const QColor kHostColour(23, 24, 28);
 
-void activate(QWidget* window)
-{
+void activate(QWidget* window) {
     QApplication::setActiveWindow(window);
     if (!QTest::qWaitForWindowActive(window))
         std::fprintf(stderr, "gallery: window did not become active\n");
 }
 
-void settle()
-{
+void settle() {
     for (int i = 0; i < 3; ++i)
         QApplication::processEvents();
 }
@@ -65,8 +63,7 @@ void settle()
 // Shows `widget` in an active window of its own, gives it the keyboard focus
 // if asked, and grabs it together with a small margin of dark host.
 QImage grabInHost(QWidget* widget, const QSize& size, bool focus,
-                  const std::function<void(QWidget*)>& state = nullptr)
-{
+                  const std::function<void(QWidget*)>& state = nullptr) {
     QWidget host;
     host.setAutoFillBackground(true);
     QPalette palette = host.palette();
@@ -90,21 +87,18 @@ QImage grabInHost(QWidget* widget, const QSize& size, bool focus,
     return image;
 }
 
-void hover(QWidget* widget)
-{
+void hover(QWidget* widget) {
     // A real pointer move, so the application tracks the widget as hovered.
     QTest::mouseMove(widget, widget->rect().center());
     settle();
 }
 
-void press(QWidget* widget)
-{
+void press(QWidget* widget) {
     if (QAbstractButton* button = qobject_cast<QAbstractButton*>(widget))
         button->setDown(true);
 }
 
-QImage grabTopLevel(QWidget* widget)
-{
+QImage grabTopLevel(QWidget* widget) {
     widget->show();
     activate(widget);
     settle();
@@ -116,8 +110,7 @@ QImage grabTopLevel(QWidget* widget)
 }
 
 // Lays the shots out in a grid under their captions.
-QImage sheet(const QString& title, const QList<Shot>& shots, int columns)
-{
+QImage sheet(const QString& title, const QList<Shot>& shots, int columns) {
     int cellW = 0;
     int cellH = 0;
     for (const Shot& shot : shots) {
@@ -149,8 +142,7 @@ QImage sheet(const QString& title, const QList<Shot>& shots, int columns)
     return image;
 }
 
-bool save(const QDir& dir, const QString& name, const QImage& image)
-{
+bool save(const QDir& dir, const QString& name, const QImage& image) {
     const QString path = dir.filePath(name + QStringLiteral(".png"));
     if (!image.save(path)) {
         std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));
@@ -163,8 +155,7 @@ bool save(const QDir& dir, const QString& name, const QImage& image)
 using Factory = std::function<QWidget*()>;
 
 // The usual four states of a control: normal, hover, pressed, disabled.
-QList<Shot> states(const Factory& make, const QSize& size, bool withPressed = true)
-{
+QList<Shot> states(const Factory& make, const QSize& size, bool withPressed = true) {
     QList<Shot> shots;
     shots.append({QStringLiteral("normal"), grabInHost(make(), size, false)});
     shots.append({QStringLiteral("hover"), grabInHost(make(), size, false, hover)});
@@ -176,8 +167,7 @@ QList<Shot> states(const Factory& make, const QSize& size, bool withPressed = tr
     return shots;
 }
 
-QImage buttonsSheet()
-{
+QImage buttonsSheet() {
     QList<Shot> shots = states([] { return new ZVKPushButton(GetText("IDCS_SAVE")); }, {90, 25});
     shots.append({QStringLiteral("focused"),
                   grabInHost(new ZVKPushButton(GetText("IDCS_OK")), {90, 25}, true)});
@@ -188,8 +178,7 @@ QImage buttonsSheet()
     return sheet(QStringLiteral("ZVKPushButton"), shots, 6);
 }
 
-QImage toolButtonsSheet()
-{
+QImage toolButtonsSheet() {
     QList<Shot> shots;
     const Factory withMenu = [] { return new ToolButton(GetText("IDCS_MANUAL_REFRESH"), true); };
     for (Shot shot : states(withMenu, {150, 30})) {
@@ -212,14 +201,12 @@ QImage toolButtonsSheet()
     return sheet(QStringLiteral("ToolButton, IconButton"), shots, 4);
 }
 
-QImage headerButtonSheet()
-{
+QImage headerButtonSheet() {
     QList<Shot> shots = states([] { return new HeaderButton; }, {32, 33});
     return sheet(QStringLiteral("HeaderButton"), shots, 4);
 }
 
-QImage checkBoxSheet()
-{
+QImage checkBoxSheet() {
     QList<Shot> shots;
     for (int checkedState = 0; checkedState < 2; ++checkedState) {
         const Factory make = [checkedState] {
@@ -228,7 +215,8 @@ QImage checkBoxSheet()
             return box;
         };
         for (Shot shot : states(make, {150, 24}, false)) {
-            shot.caption = (checkedState ? QStringLiteral("checked ") : QStringLiteral("")) + shot.caption;
+            shot.caption =
+                (checkedState ? QStringLiteral("checked ") : QStringLiteral("")) + shot.caption;
             shots.append(shot);
         }
     }
@@ -237,8 +225,7 @@ QImage checkBoxSheet()
     return sheet(QStringLiteral("ZVKCheckBox"), shots, 3);
 }
 
-QImage lineEditSheet()
-{
+QImage lineEditSheet() {
     QList<Shot> shots;
     const Factory edit = [] { return new ZVKLineEdit(QStringLiteral("admin")); };
     shots.append({QStringLiteral("normal"), grabInHost(edit(), {160, 24}, false)});
@@ -257,8 +244,7 @@ QImage lineEditSheet()
     return sheet(QStringLiteral("ZVKLineEdit, PortLineEdit, ZVKLabel"), shots, 4);
 }
 
-QImage addressSheet()
-{
+QImage addressSheet() {
     QList<Shot> shots;
     const auto ip = [](const QString& text) {
         return [text] {
@@ -268,9 +254,12 @@ QImage addressSheet()
         };
     };
     shots.append({QStringLiteral("ip empty"), grabInHost(ip(QString())(), {150, 24}, false)});
-    shots.append({QStringLiteral("ip filled"), grabInHost(ip("192.168.1.108")(), {150, 24}, false)});
-    shots.append({QStringLiteral("ip hover"), grabInHost(ip("10.0.0.1")(), {150, 24}, false, hover)});
-    shots.append({QStringLiteral("ip focused"), grabInHost(ip("255.255.255.0")(), {150, 24}, true)});
+    shots.append(
+        {QStringLiteral("ip filled"), grabInHost(ip("192.168.1.108")(), {150, 24}, false)});
+    shots.append(
+        {QStringLiteral("ip hover"), grabInHost(ip("10.0.0.1")(), {150, 24}, false, hover)});
+    shots.append(
+        {QStringLiteral("ip focused"), grabInHost(ip("255.255.255.0")(), {150, 24}, true)});
     QWidget* disabled = ip("192.168.1.1")();
     disabled->setEnabled(false);
     shots.append({QStringLiteral("ip disabled"), grabInHost(disabled, {150, 24}, false)});
@@ -285,22 +274,23 @@ QImage addressSheet()
     return sheet(QStringLiteral("IpAddrEdit, MacAddrEdit"), shots, 4);
 }
 
-QImage imagesSheet()
-{
+QImage imagesSheet() {
     QList<Shot> shots;
     shots.append({QStringLiteral("BorderImage info"),
                   grabInHost(new BorderImage(QStringLiteral(":/skin/info.png")), {26, 26}, false)});
     shots.append({QStringLiteral("BorderImage logo"),
-                  grabInHost(new BorderImage(QStringLiteral(":/skin/Zemtravon_logo.png")), {40, 40}, false)});
-    shots.append({QStringLiteral("AdaptImage wide"),
-                  grabInHost(new AdaptImage(QStringLiteral(":/skin/Warning.png")), {90, 50}, false)});
-    shots.append({QStringLiteral("AdaptImage 50"),
-                  grabInHost(new AdaptImage(QStringLiteral(":/skin/Question.png")), {50, 50}, false)});
+                  grabInHost(new BorderImage(QStringLiteral(":/skin/Zemtravon_logo.png")), {40, 40},
+                             false)});
+    shots.append(
+        {QStringLiteral("AdaptImage wide"),
+         grabInHost(new AdaptImage(QStringLiteral(":/skin/Warning.png")), {90, 50}, false)});
+    shots.append(
+        {QStringLiteral("AdaptImage 50"),
+         grabInHost(new AdaptImage(QStringLiteral(":/skin/Question.png")), {50, 50}, false)});
     return sheet(QStringLiteral("BorderImage, AdaptImage"), shots, 4);
 }
 
-QImage menuSheet()
-{
+QImage menuSheet() {
     ZVKMenu menu;
     QAction* five = menu.addAction(GetText("IDCS_AUTO_REFRESH_BY_5S"));
     five->setCheckable(true);
@@ -320,16 +310,14 @@ QImage menuSheet()
     return sheet(QStringLiteral("ZVKMenu"), shots, 1);
 }
 
-QImage messageBox(int type, int mask, const QString& text, int width = 360)
-{
+QImage messageBox(int type, int mask, const QString& text, int width = 360) {
     N12_MessageBox box(text, mask, type);
     if (width != 360)
         box.resize(width, 200);
     return grabTopLevel(&box);
 }
 
-QImage treeShot()
-{
+QImage treeShot() {
     VistaTreeWidget tree;
     CheckBoxHeaderView* header = new CheckBoxHeaderView(Qt::Horizontal, &tree, &tree);
     tree.setHeader(header);
@@ -368,8 +356,7 @@ QImage treeShot()
     return tree.grab().toImage();
 }
 
-QImage frameShot()
-{
+QImage frameShot() {
     BaseDialog frame(nullptr, Qt::FramelessWindowHint);
     frame.resize(360, 200);
     ZVKLabel* label = new ZVKLabel(QStringLiteral("BaseDialog"), frame.contentWidget());
@@ -377,8 +364,7 @@ QImage frameShot()
     return grabTopLevel(&frame);
 }
 
-void applyLook(QApplication& app)
-{
+void applyLook(QApplication& app) {
     QApplication::setStyle(new ZVKStyle);
     QFile sheetFile(QStringLiteral(":/skin/qss/stylesheet.css"));
     if (sheetFile.open(QIODevice::ReadOnly))
@@ -388,8 +374,7 @@ void applyLook(QApplication& app)
     QApplication::setFont(font);
 }
 
-bool renderAll(const QDir& dir)
-{
+bool renderAll(const QDir& dir) {
     bool ok = true;
     ok &= save(dir, QStringLiteral("pushbuttons"), buttonsSheet());
     ok &= save(dir, QStringLiteral("toolbuttons"), toolButtonsSheet());
@@ -408,8 +393,10 @@ bool renderAll(const QDir& dir)
     ok &= save(dir, QStringLiteral("msgbox_question"),
                messageBox(4, 1 | 2, GetText("IDCS_RESTORE_DEVICE_PASSWORD_INFO")));
     ok &= save(dir, QStringLiteral("msgbox_all_buttons"),
-               messageBox(4, 63, QStringLiteral("All six buttons, from the right: No, Yes, "
-                                                "Cancel, OK, a gap, All-not, All-yes."), 560));
+               messageBox(4, 63,
+                          QStringLiteral("All six buttons, from the right: No, Yes, "
+                                         "Cancel, OK, a gap, All-not, All-yes."),
+                          560));
     ok &= save(dir, QStringLiteral("msgbox_untyped"),
                messageBox(9, 16 | 32, QStringLiteral("<b>not bold</b>: device texts stay plain")));
     AboutDlg about;
@@ -419,10 +406,9 @@ bool renderAll(const QDir& dir)
     return ok;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: gallery OUTPUT_DIR\n");
         return 2;

@@ -9,13 +9,15 @@ namespace {
 
 const CommandSpec* FindCommand(const std::vector<CommandSpec>& commands, const std::string& name) {
     for (const CommandSpec& c : commands)
-        if (c.name == name) return &c;
+        if (c.name == name)
+            return &c;
     return nullptr;
 }
 
 const OptionInfo* FindOption(const CommandSpec& command, const std::string& name) {
     for (const OptionInfo& o : command.options)
-        if (o.name == name) return &o;
+        if (o.name == name)
+            return &o;
     return nullptr;
 }
 
@@ -28,10 +30,14 @@ bool Fail(std::string* error, const std::string& reason) {
 bool TakeOption(int argc, const char* const* argv, int* i, ParsedArgs* out, std::string* error) {
     const std::string name = argv[*i];
     const OptionInfo* option = FindOption(*out->command, name);
-    if (option == nullptr) return Fail(error, "unknown option " + name + " for " + out->command->name);
-    if (out->Has(name)) return Fail(error, "option " + name + " given twice");
-    if (option->valueName.empty()) return out->options[name] = "", true;
-    if (*i + 1 >= argc) return Fail(error, "option " + name + " needs a value");
+    if (option == nullptr)
+        return Fail(error, "unknown option " + name + " for " + out->command->name);
+    if (out->Has(name))
+        return Fail(error, "option " + name + " given twice");
+    if (option->valueName.empty())
+        return out->options[name] = "", true;
+    if (*i + 1 >= argc)
+        return Fail(error, "option " + name + " needs a value");
     out->options[name] = argv[++*i];
     return true;
 }
@@ -46,13 +52,16 @@ std::string ParsedArgs::Get(const std::string& name, const std::string& fallback
 bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& commands,
            ParsedArgs* out, std::string* error) {
     *out = ParsedArgs();
-    if (argc < 2) return Fail(error, "no command given");
+    if (argc < 2)
+        return Fail(error, "no command given");
     out->command = FindCommand(commands, argv[1]);
-    if (out->command == nullptr) return Fail(error, std::string("unknown command ") + argv[1]);
+    if (out->command == nullptr)
+        return Fail(error, std::string("unknown command ") + argv[1]);
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            if (!TakeOption(argc, argv, &i, out, error)) return false;
+            if (!TakeOption(argc, argv, &i, out, error))
+                return false;
         } else {
             out->positionals.push_back(arg);
         }
@@ -67,21 +76,26 @@ std::string Usage(const std::string& program, const std::vector<CommandSpec>& co
     std::string text = "usage:\n";
     for (const CommandSpec& c : commands) {
         text += "  " + program + " " + c.name;
-        for (const std::string& p : c.positionals) text += " " + p;
+        for (const std::string& p : c.positionals)
+            text += " " + p;
         for (const OptionInfo& o : c.options)
             text += " [" + o.name + (o.valueName.empty() ? "" : " " + o.valueName) + "]";
         text += "\n      " + c.help + "\n";
-        for (const OptionInfo& o : c.options) text += "      " + o.name + ": " + o.help + "\n";
+        for (const OptionInfo& o : c.options)
+            text += "      " + o.name + ": " + o.help + "\n";
     }
     return text;
 }
 
 bool ParseSeconds(const std::string& text, double min, double max, double* out) {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (end == nullptr || *end != '\0' || !std::isfinite(value)) return false;
-    if (value < min || value > max) return false;
+    if (end == nullptr || *end != '\0' || !std::isfinite(value))
+        return false;
+    if (value < min || value > max)
+        return false;
     *out = value;
     return true;
 }

@@ -41,7 +41,8 @@ public:
         const auto end = Clock::now() + std::chrono::duration<double>(seconds);
         SEARCH_INFO found{};
         while (!m_manager.FindDevice(mac, &found)) {
-            if (Stopped() || Clock::now() >= end) return false;
+            if (Stopped() || Clock::now() >= end)
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return true;
@@ -78,23 +79,27 @@ const char* const kOutcomes[] = {
     "failed: device does not exist (not found by the search)",
 };
 
-}  // namespace
+} // namespace
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 std::string SetIpOutcome(int32_t code) {
     const int32_t count = static_cast<int32_t>(sizeof kOutcomes / sizeof kOutcomes[0]);
-    if (code < 0 || code >= count) return "unknown result " + std::to_string(code);
+    if (code < 0 || code >= count)
+        return "unknown result " + std::to_string(code);
     return kOutcomes[code];
 }
 
 int RunSetIp(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (!ReadMac(args, mac)) return Usage("not a MAC address: " + args.positionals[0]);
-    if (!ReadSeconds(args, &seconds)) return Usage("bad value for --seconds");
+    if (!ReadMac(args, mac))
+        return Usage("not a MAC address: " + args.positionals[0]);
+    if (!ReadSeconds(args, &seconds))
+        return Usage("bad value for --seconds");
     for (const char* required : {"--ip", "--mask", "--gateway", "--password"})
-        if (!args.Has(required)) return Usage(std::string("set-ip needs ") + required);
+        if (!args.Has(required))
+            return Usage(std::string("set-ip needs ") + required);
     Session session;
     session.WaitForDevice(mac, seconds);
     const std::string password = args.Get("--password", "");
@@ -107,15 +112,18 @@ int RunSetIp(const cli::ParsedArgs& args) {
     // The library sends a request and its repeat 200 ms later from its own
     // thread; nothing waited for a device that does not answer, so give them
     // time to leave before the session ends.
-    if (code == CLorvexManage::SETNET_NOT_IPC) std::this_thread::sleep_for(kRequestRepeat);
+    if (code == CLorvexManage::SETNET_NOT_IPC)
+        std::this_thread::sleep_for(kRequestRepeat);
     return code;
 }
 
 int RunRestore(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (!ReadMac(args, mac)) return Usage("not a MAC address: " + args.positionals[0]);
-    if (!ReadSeconds(args, &seconds)) return Usage("bad value for --seconds");
+    if (!ReadMac(args, mac))
+        return Usage("not a MAC address: " + args.positionals[0]);
+    if (!ReadSeconds(args, &seconds))
+        return Usage("bad value for --seconds");
     Session session;
     session.WaitForDevice(mac, seconds);
     const bool restored = session.Manager().RestoreDevicePassword(mac);
@@ -128,17 +136,21 @@ int RunRestore(const cli::ParsedArgs& args) {
 int RunOpen(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (!ReadMac(args, mac)) return Usage("not a MAC address: " + args.positionals[0]);
-    if (!ReadSeconds(args, &seconds)) return Usage("bad value for --seconds");
-    if (args.Has("--print")) SetUrlOpener([](const std::string& url) { std::printf("%s\n", url.c_str()); });
+    if (!ReadMac(args, mac))
+        return Usage("not a MAC address: " + args.positionals[0]);
+    if (!ReadSeconds(args, &seconds))
+        return Usage("bad value for --seconds");
+    if (args.Has("--print"))
+        SetUrlOpener([](const std::string& url) { std::printf("%s\n", url.c_str()); });
     Session session;
     if (!session.WaitForDevice(mac, seconds)) {
         std::printf("%s: %s\n", mac, SetIpOutcome(CLorvexManage::SETNET_NO_DEVICE).c_str());
         return CLorvexManage::SETNET_NO_DEVICE;
     }
-    if (session.Manager().OpenDeviceWeb(mac)) return 0;
+    if (session.Manager().OpenDeviceWeb(mac))
+        return 0;
     std::printf("%s: failed: the device reports no usable address or HTTP port\n", mac);
     return 1;
 }
 
-}  // namespace device
+} // namespace device

@@ -29,4 +29,4 @@ int RunRestore(const cli::ParsedArgs& args);
 // URL; 0 when done, 12 when the device was not found.
 int RunOpen(const cli::ParsedArgs& args);
 
-}  // namespace device
+} // namespace device

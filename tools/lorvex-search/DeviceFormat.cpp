@@ -9,8 +9,10 @@ namespace format {
 
 namespace {
 
-#define TEXT_FIELD(f) Field{#f, FieldKind::Text, offsetof(SEARCH_INFO, f), sizeof(SEARCH_INFO::f)}
-#define INT_FIELD(f) Field{#f, FieldKind::Int32, offsetof(SEARCH_INFO, f), sizeof(int32_t)}
+#define TEXT_FIELD(f)                                                                              \
+    Field { #f, FieldKind::Text, offsetof(SEARCH_INFO, f), sizeof(SEARCH_INFO::f) }
+#define INT_FIELD(f)                                                                               \
+    Field { #f, FieldKind::Int32, offsetof(SEARCH_INFO, f), sizeof(int32_t) }
 
 const char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 
@@ -19,16 +21,23 @@ const char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 bool NextChar(const std::string& text, size_t* pos, uint32_t* out) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(*pos);
-    const int extra = lead < 0x80 ? 0 : lead < 0xC2 ? -1 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2
-                    : lead < 0xF5 ? 3 : -1;
-    if (extra < 0) return ++*pos, false;
+    const int extra = lead < 0x80   ? 0
+                      : lead < 0xC2 ? -1
+                      : lead < 0xE0 ? 1
+                      : lead < 0xF0 ? 2
+                      : lead < 0xF5 ? 3
+                                    : -1;
+    if (extra < 0)
+        return ++*pos, false;
     uint32_t cp = extra == 0 ? lead : lead & (0x3Fu >> extra);
     for (size_t k = 1; k <= static_cast<size_t>(extra); ++k) {
-        if (*pos + k >= text.size() || (byte(*pos + k) & 0xC0) != 0x80) return ++*pos, false;
+        if (*pos + k >= text.size() || (byte(*pos + k) & 0xC0) != 0x80)
+            return ++*pos, false;
         cp = (cp << 6) | (byte(*pos + k) & 0x3Fu);
     }
     const uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return ++*pos, false;
+    if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return ++*pos, false;
     *pos += static_cast<size_t>(extra) + 1;
     *out = cp;
     return true;
@@ -39,7 +48,8 @@ bool IsControl(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
 // Characters of valid UTF-8 text (for column alignment).
 size_t CharCount(const std::string& text) {
     size_t n = 0;
-    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    for (unsigned char c : text)
+        n += (c & 0xC0) != 0x80;
     return n;
 }
 
@@ -51,39 +61,62 @@ std::string Pad(const std::string& text, size_t width) {
 } // namespace
 
 bool ParseFormat(const std::string& text, Format* out) {
-    if (text == "table") return *out = Format::Table, true;
-    if (text == "json") return *out = Format::Json, true;
-    if (text == "csv") return *out = Format::Csv, true;
+    if (text == "table")
+        return *out = Format::Table, true;
+    if (text == "json")
+        return *out = Format::Json, true;
+    if (text == "csv")
+        return *out = Format::Csv, true;
     return false;
 }
 
 const std::vector<Field>& RecordFields() {
     static const std::vector<Field> fields = {
-        INT_FIELD(event),       TEXT_FIELD(devName),       TEXT_FIELD(ipAddr),
-        TEXT_FIELD(mask),       TEXT_FIELD(ipAddr2),       TEXT_FIELD(route),
-        TEXT_FIELD(dns1),       TEXT_FIELD(dns2),          INT_FIELD(dataPort),
-        INT_FIELD(httpPort),    INT_FIELD(rtspPort),       TEXT_FIELD(mac),
-        TEXT_FIELD(productSeries), TEXT_FIELD(softwareVer), TEXT_FIELD(softwareBulildDate),
-        TEXT_FIELD(hardwareVer), TEXT_FIELD(kernelVer),    TEXT_FIELD(productModel),
-        TEXT_FIELD(runningTime), TEXT_FIELD(bootTime),
+        INT_FIELD(event),
+        TEXT_FIELD(devName),
+        TEXT_FIELD(ipAddr),
+        TEXT_FIELD(mask),
+        TEXT_FIELD(ipAddr2),
+        TEXT_FIELD(route),
+        TEXT_FIELD(dns1),
+        TEXT_FIELD(dns2),
+        INT_FIELD(dataPort),
+        INT_FIELD(httpPort),
+        INT_FIELD(rtspPort),
+        TEXT_FIELD(mac),
+        TEXT_FIELD(productSeries),
+        TEXT_FIELD(softwareVer),
+        TEXT_FIELD(softwareBulildDate),
+        TEXT_FIELD(hardwareVer),
+        TEXT_FIELD(kernelVer),
+        TEXT_FIELD(productModel),
+        TEXT_FIELD(runningTime),
+        TEXT_FIELD(bootTime),
         Field{"dhcpSwitch", FieldKind::Flag, offsetof(SEARCH_INFO, dhcpSwitch), 1},
-        TEXT_FIELD(encryptType), INT_FIELD(deviceActivated), INT_FIELD(httpType)};
+        TEXT_FIELD(encryptType),
+        INT_FIELD(deviceActivated),
+        INT_FIELD(httpType)};
     return fields;
 }
 
 std::string FieldValue(const SEARCH_INFO& record, const Field& field) {
     const char* base = reinterpret_cast<const char*>(&record) + field.offset;
-    if (field.kind == FieldKind::Text) return std::string(base, strnlen(base, field.width));
-    if (field.kind == FieldKind::Flag) return std::to_string(static_cast<unsigned char>(*base));
+    if (field.kind == FieldKind::Text)
+        return std::string(base, strnlen(base, field.width));
+    if (field.kind == FieldKind::Flag)
+        return std::to_string(static_cast<unsigned char>(*base));
     int32_t value;
     std::memcpy(&value, base, sizeof value);
     return std::to_string(value);
 }
 
 std::string EventName(int event) {
-    if (event == SEARCH_EVENT_NEW) return "new";
-    if (event == SEARCH_EVENT_GONE) return "gone";
-    if (event == SEARCH_EVENT_CHANGED) return "changed";
+    if (event == SEARCH_EVENT_NEW)
+        return "new";
+    if (event == SEARCH_EVENT_GONE)
+        return "gone";
+    if (event == SEARCH_EVENT_CHANGED)
+        return "changed";
     return "event " + std::to_string(event);
 }
 
@@ -92,8 +125,10 @@ std::string ValidUtf8(const std::string& text) {
     for (size_t pos = 0; pos < text.size();) {
         const size_t start = pos;
         uint32_t cp;
-        if (NextChar(text, &pos, &cp)) out.append(text, start, pos - start);
-        else out += kReplacement;
+        if (NextChar(text, &pos, &cp))
+            out.append(text, start, pos - start);
+        else
+            out += kReplacement;
     }
     return out;
 }
@@ -122,25 +157,31 @@ std::string TerminalText(const std::string& text) {
         const size_t start = pos;
         uint32_t cp = 0;
         NextChar(valid, &pos, &cp);
-        if (!IsControl(cp)) out.append(valid, start, pos - start);
+        if (!IsControl(cp))
+            out.append(valid, start, pos - start);
     }
     return out;
 }
 
 std::string CsvField(const std::string& text) {
     std::string value = ValidUtf8(text);
-    if (!value.empty() && std::strchr("=+-@\t\r", value[0]) != nullptr) value.insert(0, "'");
-    if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+    if (!value.empty() && std::strchr("=+-@\t\r", value[0]) != nullptr)
+        value.insert(0, "'");
+    if (value.find_first_of(",\"\r\n") == std::string::npos)
+        return value;
     std::string out = "\"";
-    for (char c : value) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (char c : value)
+        out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
 
 std::string RecordJson(const SEARCH_INFO& record, bool withEvent) {
     std::string out = "{";
     for (const Field& f : RecordFields()) {
-        if (!withEvent && std::strcmp(f.name, "event") == 0) continue;
-        if (out.size() > 1) out += ", ";
+        if (!withEvent && std::strcmp(f.name, "event") == 0)
+            continue;
+        if (out.size() > 1)
+            out += ", ";
         const std::string value = FieldValue(record, f);
         out += JsonString(f.name) + ": " + (f.kind == FieldKind::Text ? JsonString(value) : value);
     }
@@ -150,7 +191,8 @@ std::string RecordJson(const SEARCH_INFO& record, bool withEvent) {
 std::string CsvHeader(bool withEvent) {
     std::string out;
     for (const Field& f : RecordFields())
-        if (withEvent || std::strcmp(f.name, "event") != 0) out += (out.empty() ? "" : ",") + std::string(f.name);
+        if (withEvent || std::strcmp(f.name, "event") != 0)
+            out += (out.empty() ? "" : ",") + std::string(f.name);
     return out;
 }
 
@@ -158,7 +200,8 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent) {
     std::string out;
     bool first = true;
     for (const Field& f : RecordFields()) {
-        if (!withEvent && std::strcmp(f.name, "event") == 0) continue;
+        if (!withEvent && std::strcmp(f.name, "event") == 0)
+            continue;
         out += (first ? "" : ",") + CsvField(FieldValue(record, f));
         first = false;
     }
@@ -169,18 +212,22 @@ std::string RecordTable(const std::vector<SEARCH_INFO>& records) {
     std::vector<std::vector<std::string>> rows(1);
     std::vector<const Field*> columns;
     for (const Field& f : RecordFields())
-        if (std::strcmp(f.name, "event") != 0) columns.push_back(&f), rows[0].push_back(f.name);
+        if (std::strcmp(f.name, "event") != 0)
+            columns.push_back(&f), rows[0].push_back(f.name);
     for (const SEARCH_INFO& r : records) {
         rows.emplace_back();
-        for (const Field* f : columns) rows.back().push_back(TerminalText(FieldValue(r, *f)));
+        for (const Field* f : columns)
+            rows.back().push_back(TerminalText(FieldValue(r, *f)));
     }
     std::vector<size_t> widths(columns.size(), 0);
     for (const auto& row : rows)
-        for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], CharCount(row[c]));
+        for (size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], CharCount(row[c]));
     std::string out;
     for (const auto& row : rows) {
         std::string line;
-        for (size_t c = 0; c < row.size(); ++c) line += (c ? "  " : "") + Pad(row[c], widths[c]);
+        for (size_t c = 0; c < row.size(); ++c)
+            line += (c ? "  " : "") + Pad(row[c], widths[c]);
         out += line.erase(line.find_last_not_of(' ') + 1) + "\n";
     }
     return out;
@@ -191,7 +238,8 @@ std::string EventLine(const SEARCH_INFO& r) {
         return TerminalText(std::string(value, strnlen(value, width)));
     };
     std::string line = Pad(EventName(r.event), 8) + text(r.mac, sizeof r.mac);
-    if (r.event == SEARCH_EVENT_GONE) return line;
+    if (r.event == SEARCH_EVENT_GONE)
+        return line;
     line += "  " + Pad(text(r.ipAddr, sizeof r.ipAddr), 15) + "  " +
             Pad(text(r.productSeries, sizeof r.productSeries), 10) + "  " +
             Pad(text(r.productModel, sizeof r.productModel), 16) + "  " +

@@ -74,15 +74,19 @@ public:
             return;
         }
         auto inserted = m_devices.emplace(mac, Entry{m_next, info});
-        if (inserted.second) ++m_next;
-        else inserted.first->second.info = info;
+        if (inserted.second)
+            ++m_next;
+        else
+            inserted.first->second.info = info;
     }
     std::vector<SEARCH_INFO> Devices() {
         std::lock_guard<std::mutex> hold(m_mutex);
         std::map<long, SEARCH_INFO> ordered;
-        for (const auto& d : m_devices) ordered[d.second.order] = d.second.info;
+        for (const auto& d : m_devices)
+            ordered[d.second.order] = d.second.info;
         std::vector<SEARCH_INFO> out;
-        for (auto& o : ordered) out.push_back(o.second), out.back().event = 0;
+        for (auto& o : ordered)
+            out.push_back(o.second), out.back().event = 0;
         return out;
     }
 
@@ -100,17 +104,22 @@ private:
 class Printer : public CObserver<SEARCH_INFO> {
 public:
     explicit Printer(format::Format f) : m_format(f) {
-        if (f == format::Format::Csv) Write(format::CsvHeader(true));
+        if (f == format::Format::Csv)
+            Write(format::CsvHeader(true));
     }
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
-        if (m_format == format::Format::Json) Write(format::RecordJson(info, true));
-        else if (m_format == format::Format::Csv) Write(format::RecordCsv(info, true));
-        else Write(format::EventLine(info));
+        if (m_format == format::Format::Json)
+            Write(format::RecordJson(info, true));
+        else if (m_format == format::Format::Csv)
+            Write(format::RecordCsv(info, true));
+        else
+            Write(format::EventLine(info));
     }
 
 private:
     static void Write(const std::string& line) {
-        if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0) g_stop = true;
+        if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
+            g_stop = true;
     }
     format::Format m_format;
 };
@@ -121,7 +130,8 @@ bool ReadFormat(const cli::ParsedArgs& args, format::Format* out) {
 
 bool ReadSeconds(const cli::ParsedArgs& args, double fallback, double* out) {
     *out = fallback;
-    return !args.Has("--seconds") || cli::ParseSeconds(args.Get("--seconds", ""), 0.001, 31536000, out);
+    return !args.Has("--seconds") ||
+           cli::ParseSeconds(args.Get("--seconds", ""), 0.001, 31536000, out);
 }
 
 bool ReadInterval(const cli::ParsedArgs& args, int* out) {
@@ -139,7 +149,8 @@ void PrintDevices(const std::vector<SEARCH_INFO>& devices, format::Format f) {
     }
     if (f == format::Format::Csv) {
         std::printf("%s\n", format::CsvHeader(false).c_str());
-        for (const SEARCH_INFO& d : devices) std::printf("%s\n", format::RecordCsv(d, false).c_str());
+        for (const SEARCH_INFO& d : devices)
+            std::printf("%s\n", format::RecordCsv(d, false).c_str());
         return;
     }
     std::printf("[");
@@ -153,8 +164,10 @@ int Usage(const std::string& reason);
 int RunList(const cli::ParsedArgs& args) {
     format::Format f;
     double seconds;
-    if (!ReadFormat(args, &f)) return Usage("unknown format " + args.Get("--format", ""));
-    if (!ReadSeconds(args, 3, &seconds)) return Usage("bad value for --seconds");
+    if (!ReadFormat(args, &f))
+        return Usage("unknown format " + args.Get("--format", ""));
+    if (!ReadSeconds(args, 3, &seconds))
+        return Usage("bad value for --seconds");
     Collector collector;
     {
         Session session(&collector, 5);
@@ -168,9 +181,12 @@ int RunWatch(const cli::ParsedArgs& args) {
     format::Format f;
     double seconds;
     int interval;
-    if (!ReadFormat(args, &f)) return Usage("unknown format " + args.Get("--format", ""));
-    if (!ReadSeconds(args, 0, &seconds)) return Usage("bad value for --seconds");
-    if (!ReadInterval(args, &interval)) return Usage("bad value for --interval");
+    if (!ReadFormat(args, &f))
+        return Usage("unknown format " + args.Get("--format", ""));
+    if (!ReadSeconds(args, 0, &seconds))
+        return Usage("bad value for --seconds");
+    if (!ReadInterval(args, &interval))
+        return Usage("bad value for --interval");
     Printer printer(f);
     Session session(&printer, interval);
     WaitFor(seconds);
@@ -179,18 +195,21 @@ int RunWatch(const cli::ParsedArgs& args) {
 
 const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
-        {"list", {},
+        {"list",
+         {},
          {{"--seconds", "S", "how long to search, default 3"},
           {"--format", "table|json|csv", "output form, default table"}},
          "searches for S seconds, then prints every device found once",
          RunList},
-        {"watch", {},
+        {"watch",
+         {},
          {{"--seconds", "S", "stop after S seconds; default: run until interrupted"},
           {"--format", "table|json|csv", "output form, default table (one line per event)"},
           {"--interval", "N", "automatic search every N seconds, 0 = one search; default 5"}},
          "prints every event (new, changed, gone) as it arrives",
          RunWatch},
-        {"set-ip", {"MAC"},
+        {"set-ip",
+         {"MAC"},
          {{"--ip", "A", "new IP address"},
           {"--mask", "M", "new subnet mask"},
           {"--gateway", "G", "new gateway"},
@@ -201,11 +220,13 @@ const std::vector<cli::CommandSpec>& Commands() {
           {"--seconds", "S", "search at most S seconds for the device, default 3"}},
          "gives the device new network parameters; exits with the result code",
          device::RunSetIp},
-        {"restore", {"MAC"},
+        {"restore",
+         {"MAC"},
          {{"--seconds", "S", "search at most S seconds for the device first, default 3"}},
          "restores the device's factory password; exits 0 when acknowledged, else 1",
          device::RunRestore},
-        {"open", {"MAC"},
+        {"open",
+         {"MAC"},
          {{"--print", "", "print the URL instead of opening it"},
           {"--seconds", "S", "search at most S seconds for the device, default 3"}},
          "opens the device's web page in the default browser; 12 when not found",
@@ -225,7 +246,8 @@ int Usage(const std::string& reason) {
 int main(int argc, char** argv) {
     cli::ParsedArgs args;
     std::string error;
-    if (!cli::Parse(argc, argv, Commands(), &args, &error)) return Usage(error);
+    if (!cli::Parse(argc, argv, Commands(), &args, &error))
+        return Usage(error);
     InstallSignals();
     device::SetStopFlag(&g_stop);
     return args.command->run(args);

@@ -19,13 +19,16 @@ const QColor kGlyph(172, 174, 178);
 const QColor kGlyphHover(240, 240, 240);
 const QColor kGlyphDisabled(62, 65, 69);
 
-QColor glyphFor(Frame f)
-{
+QColor glyphFor(Frame f) {
     switch (f) {
-    case Hover: return kGlyphHover;
-    case Pressed: return QColor(205, 205, 205);
-    case Disabled: return kGlyphDisabled;
-    default: return kGlyph;
+    case Hover:
+        return kGlyphHover;
+    case Pressed:
+        return QColor(205, 205, 205);
+    case Disabled:
+        return kGlyphDisabled;
+    default:
+        return kGlyph;
     }
 }
 
@@ -33,17 +36,17 @@ QColor glyphFor(Frame f)
 
 enum class TitleGlyph { Minimise, Maximise, Restore, Close };
 
-void titleBackground(QPainter& p, Frame f, const QRectF& c, bool close)
-{
+void titleBackground(QPainter& p, Frame f, const QRectF& c, bool close) {
     if (f == Hover) {
-        roundedBox(p, c.adjusted(1, 1, -1, -1), 2, close ? QColor(196, 43, 28) : QColor(72, 78, 86));
+        roundedBox(p, c.adjusted(1, 1, -1, -1), 2,
+                   close ? QColor(196, 43, 28) : QColor(72, 78, 86));
     } else if (f == Pressed) {
-        roundedBox(p, c.adjusted(1, 1, -1, -1), 2, close ? QColor(140, 30, 22) : QColor(44, 48, 54));
+        roundedBox(p, c.adjusted(1, 1, -1, -1), 2,
+                   close ? QColor(140, 30, 22) : QColor(44, 48, 54));
     }
 }
 
-void titleGlyph(QPainter& p, const QRectF& c, TitleGlyph g, const QColor& color)
-{
+void titleGlyph(QPainter& p, const QRectF& c, TitleGlyph g, const QColor& color) {
     const qreal x = c.x();
     p.setPen(QPen(color, 1));
     p.setBrush(Qt::NoBrush);
@@ -57,9 +60,9 @@ void titleGlyph(QPainter& p, const QRectF& c, TitleGlyph g, const QColor& color)
         break;
     case TitleGlyph::Restore:
         p.drawRect(QRectF(x + 5.5, 8.5, 8, 8));
-        p.drawPolyline(QPolygonF({QPointF(x + 8.5, 8.5), QPointF(x + 8.5, 5.5),
-                                  QPointF(x + 16.5, 5.5), QPointF(x + 16.5, 13.5),
-                                  QPointF(x + 13.5, 13.5)}));
+        p.drawPolyline(
+            QPolygonF({QPointF(x + 8.5, 8.5), QPointF(x + 8.5, 5.5), QPointF(x + 16.5, 5.5),
+                       QPointF(x + 16.5, 13.5), QPointF(x + 13.5, 13.5)}));
         break;
     case TitleGlyph::Close:
         crossGlyph(p, QRectF(x + 7, 7, 8, 8), color, 1.4);
@@ -67,8 +70,7 @@ void titleGlyph(QPainter& p, const QRectF& c, TitleGlyph g, const QColor& color)
     }
 }
 
-QImage titleButton(TitleGlyph g)
-{
+QImage titleButton(TitleGlyph g) {
     return strip(3, 22, 22, [g](QPainter& p, Frame f, const QRectF& c) {
         titleBackground(p, f, c, g == TitleGlyph::Close);
         titleGlyph(p, c, g, glyphFor(f));
@@ -80,8 +82,7 @@ QImage titleButton(TitleGlyph g)
 const QColor kFrameOuter(70, 75, 82);
 const QColor kFrameInner(26, 27, 31);
 
-QImage edge(int w, int h, bool outerFirst, bool horizontal)
-{
+QImage edge(int w, int h, bool outerFirst, bool horizontal) {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     const QColor first = outerFirst ? kFrameOuter : kFrameInner;
     const QColor second = outerFirst ? kFrameInner : kFrameOuter;
@@ -95,8 +96,7 @@ QImage edge(int w, int h, bool outerFirst, bool horizontal)
 }
 
 // A rounded corner of the frame; `flipX`/`flipY` mirror the top-left form.
-QImage corner(int size, qreal radius, bool flipX, bool flipY)
-{
+QImage corner(int size, qreal radius, bool flipX, bool flipY) {
     return single(size, size, [=](QPainter& p, const QRectF&) {
         p.translate(flipX ? size : 0, flipY ? size : 0);
         p.scale(flipX ? -1 : 1, flipY ? -1 : 1);
@@ -112,18 +112,18 @@ QImage corner(int size, qreal radius, bool flipX, bool flipY)
 
 // --- section arrows of the control bar: three 11 x 8 cells ---------------
 
-QImage sectionArrow(bool down)
-{
+QImage sectionArrow(bool down) {
     return strip(3, 11, 8, [down](QPainter& p, Frame f, const QRectF& c) {
-        const QColor color = f == Hover ? kGlyphHover : f == Pressed ? kAccentBorder : QColor(150, 153, 158);
+        const QColor color = f == Hover     ? kGlyphHover
+                             : f == Pressed ? kAccentBorder
+                                            : QColor(150, 153, 158);
         chevron(p, c, 7, 3.5, down, color, 1.5);
     });
 }
 
 // --- signs -----------------------------------------------------------------
 
-QImage infoSign(int size)
-{
+QImage infoSign(int size) {
     return single(size, size, [](QPainter& p, const QRectF& r) {
         const QRectF circle = r.adjusted(1, 1, -1, -1);
         badge(p, circle, QColor(78, 170, 220), QColor(18, 96, 156));
@@ -131,8 +131,7 @@ QImage infoSign(int size)
     });
 }
 
-QImage errorSign()
-{
+QImage errorSign() {
     return single(50, 50, [](QPainter& p, const QRectF& r) {
         const QRectF circle = r.adjusted(3, 3, -3, -3);
         badge(p, circle, QColor(236, 92, 80), QColor(164, 30, 24));
@@ -140,8 +139,7 @@ QImage errorSign()
     });
 }
 
-QImage questionSign()
-{
+QImage questionSign() {
     return single(50, 50, [](QPainter& p, const QRectF& r) {
         const QRectF circle = r.adjusted(3, 3, -3, -3);
         badge(p, circle, QColor(60, 190, 180), QColor(0, 110, 118));
@@ -149,8 +147,7 @@ QImage questionSign()
     });
 }
 
-QImage warningSign()
-{
+QImage warningSign() {
     return single(50, 50, [](QPainter& p, const QRectF&) {
         QPainterPath triangle;
         triangle.moveTo(25, 5);
@@ -168,8 +165,7 @@ QImage warningSign()
 }
 
 // The maker's mark: a lens in a rounded tile.
-QImage logo()
-{
+QImage logo() {
     return single(40, 40, [](QPainter& p, const QRectF& r) {
         QLinearGradient tile(r.topLeft(), r.bottomRight());
         tile.setColorAt(0, QColor(0, 160, 184));
@@ -195,8 +191,7 @@ QImage logo()
 
 // --- device-bar toggle: a window with its side panel shown or hidden -------
 
-QImage sidePanelToggle(bool open)
-{
+QImage sidePanelToggle(bool open) {
     return single(18, 18, [open](QPainter& p, const QRectF&) {
         const QColor line(196, 198, 202);
         p.setPen(QPen(line, 1));
@@ -219,8 +214,7 @@ QImage sidePanelToggle(bool open)
 
 // --- check boxes: four 26-pixel frames, normal, hover, pressed, disabled ----
 
-QImage checkBox(bool checked)
-{
+QImage checkBox(bool checked) {
     return strip(4, 26, 26, [checked](QPainter& p, Frame f, const QRectF& c) {
         const QRectF box(c.x() + 4, 4, 18, 18);
         QColor fill = kFieldBase;
@@ -247,15 +241,13 @@ QImage checkBox(bool checked)
 
 // --- menu marks ------------------------------------------------------------
 
-QImage menuCheck()
-{
+QImage menuCheck() {
     return single(18, 18, [](QPainter& p, const QRectF& r) {
         checkMark(p, r, 10, QColor(226, 226, 226), 1.8);
     });
 }
 
-QImage menuRightArrow()
-{
+QImage menuRightArrow() {
     return single(12, 12, [](QPainter& p, const QRectF&) {
         QPainterPath path;
         path.moveTo(4.5, 2.5);
@@ -266,17 +258,14 @@ QImage menuRightArrow()
     });
 }
 
-QImage smallArrow(int w, int h, bool down, const QColor& color)
-{
-    return single(w, h, [=](QPainter& p, const QRectF& r) {
-        chevron(p, r, w - 3, h - 3, down, color, 1.4);
-    });
+QImage smallArrow(int w, int h, bool down, const QColor& color) {
+    return single(
+        w, h, [=](QPainter& p, const QRectF& r) { chevron(p, r, w - 3, h - 3, down, color, 1.4); });
 }
 
 // --- header filter button: three frames of 32 x 33 -------------------------
 
-void funnel(QPainter& p, const QRectF& c, const QColor& color)
-{
+void funnel(QPainter& p, const QRectF& c, const QColor& color) {
     const QPointF m = c.center();
     QPainterPath path;
     path.moveTo(m.x() - 5.5, m.y() - 4.5);
@@ -291,8 +280,7 @@ void funnel(QPainter& p, const QRectF& c, const QColor& color)
     p.drawPath(path);
 }
 
-QImage headerButton()
-{
+QImage headerButton() {
     return strip(3, 32, 33, [](QPainter& p, Frame f, const QRectF& c) {
         const QRectF pad = c.adjusted(6, 7, -6, -7);
         if (f == Hover) {
@@ -300,7 +288,9 @@ QImage headerButton()
         } else if (f == Pressed) {
             roundedBox(p, pad, 3, QColor(0, 0, 0, 80));
         }
-        const QColor color = f == Hover ? kGlyphHover : f == Pressed ? kAccentBorder : QColor(150, 154, 160);
+        const QColor color = f == Hover     ? kGlyphHover
+                             : f == Pressed ? kAccentBorder
+                                            : QColor(150, 154, 160);
         funnel(p, c, color);
     });
 }
@@ -314,8 +304,7 @@ struct RowLook {
 // Draws a 40-pixel-wide rounded bar shifted so that the 14-pixel image shows
 // its left end (offset 0), its flat middle (offset -13) or its right end
 // (offset -26).
-QImage rowPiece(const RowLook& look, qreal offset)
-{
+QImage rowPiece(const RowLook& look, qreal offset) {
     return single(14, 36, [=](QPainter& p, const QRectF&) {
         QLinearGradient gradient(0, 0, 0, 36);
         gradient.setColorAt(0, look.top);
@@ -334,8 +323,7 @@ const RowLook kHover{QColor(80, 150, 180, 46), QColor(56, 120, 150, 34), QColor(
 
 enum class Direction { Up, Down, Left, Right };
 
-void scrollArrowGlyph(QPainter& p, const QRectF& c, Direction d, const QColor& color)
-{
+void scrollArrowGlyph(QPainter& p, const QRectF& c, Direction d, const QColor& color) {
     p.save();
     p.translate(c.center());
     const qreal turn[] = {0, 180, -90, 90};
@@ -344,8 +332,7 @@ void scrollArrowGlyph(QPainter& p, const QRectF& c, Direction d, const QColor& c
     p.restore();
 }
 
-QImage scrollArrow(Direction d)
-{
+QImage scrollArrow(Direction d) {
     return strip(4, 18, 18, [d](QPainter& p, Frame f, const QRectF& c) {
         if (f == Hover) {
             roundedBox(p, c.adjusted(1, 1, -1, -1), 2, QColor(57, 62, 66));
@@ -358,8 +345,7 @@ QImage scrollArrow(Direction d)
 }
 
 // Three grip ridges across the handle.
-QImage scrollGrip(bool vertical)
-{
+QImage scrollGrip(bool vertical) {
     const int w = vertical ? 8 : 7;
     const int h = vertical ? 7 : 8;
     return single(w, h, [vertical](QPainter& p, const QRectF&) {
@@ -370,10 +356,9 @@ QImage scrollGrip(bool vertical)
     });
 }
 
-}  // namespace
+} // namespace
 
-const std::vector<SkinImage>& catalogue()
-{
+const std::vector<SkinImage>& catalogue() {
     static const std::vector<SkinImage> images = {
         {"min.png", [] { return titleButton(TitleGlyph::Minimise); }},
         {"max.png", [] { return titleButton(TitleGlyph::Maximise); }},
@@ -426,4 +411,4 @@ const std::vector<SkinImage>& catalogue()
     return images;
 }
 
-}  // namespace skin
+} // namespace skin

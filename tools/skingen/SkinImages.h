@@ -10,11 +10,11 @@
 namespace skin {
 
 struct SkinImage {
-    QString fileName;     // relative to the skin folder
-    QImage (*paint)();    // draws the whole image at its final size
+    QString fileName;  // relative to the skin folder
+    QImage (*paint)(); // draws the whole image at its final size
 };
 
 // Every image, in a stable order.
 const std::vector<SkinImage>& catalogue();
 
-}  // namespace skin
+} // namespace skin

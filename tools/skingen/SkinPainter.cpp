@@ -4,8 +4,7 @@
 
 namespace skin {
 
-QImage strip(int frames, int frameWidth, int height, const FramePainter& paint)
-{
+QImage strip(int frames, int frameWidth, int height, const FramePainter& paint) {
     QImage image(frames * frameWidth, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -20,8 +19,7 @@ QImage strip(int frames, int frameWidth, int height, const FramePainter& paint)
     return image;
 }
 
-QImage single(int width, int height, const std::function<void(QPainter&, const QRectF&)>& paint)
-{
+QImage single(int width, int height, const std::function<void(QPainter&, const QRectF&)>& paint) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -31,8 +29,7 @@ QImage single(int width, int height, const std::function<void(QPainter&, const Q
 }
 
 void roundedBox(QPainter& p, const QRectF& rect, qreal radius, const QColor& fill,
-                const QColor& border)
-{
+                const QColor& border) {
     p.save();
     if (border.alpha() == 0) {
         p.setPen(Qt::NoPen);
@@ -48,8 +45,7 @@ void roundedBox(QPainter& p, const QRectF& rect, qreal radius, const QColor& fil
 }
 
 void chevron(QPainter& p, const QRectF& rect, qreal width, qreal height, bool down,
-             const QColor& color, qreal pen)
-{
+             const QColor& color, qreal pen) {
     const QPointF c = rect.center();
     const qreal tipY = down ? c.y() + height / 2 : c.y() - height / 2;
     const qreal armY = down ? c.y() - height / 2 : c.y() + height / 2;
@@ -64,8 +60,7 @@ void chevron(QPainter& p, const QRectF& rect, qreal width, qreal height, bool do
     p.restore();
 }
 
-void checkMark(QPainter& p, const QRectF& rect, qreal size, const QColor& color, qreal pen)
-{
+void checkMark(QPainter& p, const QRectF& rect, qreal size, const QColor& color, qreal pen) {
     const QPointF c = rect.center();
     const qreal s = size / 2;
     QPainterPath path;
@@ -79,8 +74,7 @@ void checkMark(QPainter& p, const QRectF& rect, qreal size, const QColor& color,
     p.restore();
 }
 
-void badge(QPainter& p, const QRectF& rect, const QColor& light, const QColor& dark)
-{
+void badge(QPainter& p, const QRectF& rect, const QColor& light, const QColor& dark) {
     QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
     gradient.setColorAt(0, light);
     gradient.setColorAt(1, dark);
@@ -99,8 +93,7 @@ void badge(QPainter& p, const QRectF& rect, const QColor& light, const QColor& d
     p.restore();
 }
 
-void infoGlyph(QPainter& p, const QRectF& rect, const QColor& color)
-{
+void infoGlyph(QPainter& p, const QRectF& rect, const QColor& color) {
     const qreal u = rect.height() / 10;
     const QPointF c = rect.center();
     p.save();
@@ -112,8 +105,7 @@ void infoGlyph(QPainter& p, const QRectF& rect, const QColor& color)
     p.restore();
 }
 
-void exclamationGlyph(QPainter& p, const QRectF& rect, const QColor& color)
-{
+void exclamationGlyph(QPainter& p, const QRectF& rect, const QColor& color) {
     const qreal u = rect.height() / 10;
     const QPointF c = rect.center();
     QPainterPath bar;
@@ -130,8 +122,7 @@ void exclamationGlyph(QPainter& p, const QRectF& rect, const QColor& color)
     p.restore();
 }
 
-void questionGlyph(QPainter& p, const QRectF& rect, const QColor& color)
-{
+void questionGlyph(QPainter& p, const QRectF& rect, const QColor& color) {
     const qreal u = rect.height() / 10;
     const QPointF c = rect.center();
     QPainterPath hook;
@@ -149,8 +140,7 @@ void questionGlyph(QPainter& p, const QRectF& rect, const QColor& color)
     p.restore();
 }
 
-void crossGlyph(QPainter& p, const QRectF& rect, const QColor& color, qreal pen)
-{
+void crossGlyph(QPainter& p, const QRectF& rect, const QColor& color, qreal pen) {
     p.save();
     p.setPen(QPen(color, pen, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(rect.topLeft(), rect.bottomRight());
@@ -158,4 +148,4 @@ void crossGlyph(QPainter& p, const QRectF& rect, const QColor& color, qreal pen)
     p.restore();
 }
 
-}  // namespace skin
+} // namespace skin

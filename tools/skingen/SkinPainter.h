@@ -48,4 +48,4 @@ void exclamationGlyph(QPainter& p, const QRectF& rect, const QColor& color);
 void questionGlyph(QPainter& p, const QRectF& rect, const QColor& color);
 void crossGlyph(QPainter& p, const QRectF& rect, const QColor& color, qreal pen);
 
-}  // namespace skin
+} // namespace skin

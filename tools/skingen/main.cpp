@@ -16,8 +16,7 @@
 
 namespace {
 
-bool writeImages(const QString& dir)
-{
+bool writeImages(const QString& dir) {
     QDir().mkpath(dir);
     bool ok = true;
     for (const auto& entry : skin::catalogue()) {
@@ -33,8 +32,7 @@ bool writeImages(const QString& dir)
 
 // One labelled cell per image, enlarged without smoothing so single pixels
 // stay visible.
-bool writePreview(const QString& path)
-{
+bool writePreview(const QString& path) {
     const int scale = 4;
     const int cellW = 300;
     const int cellH = 170;
@@ -48,19 +46,23 @@ bool writePreview(const QString& path)
         const QImage image = images[i].paint();
         const QPoint origin((i % columns) * cellW + 10, (i / columns) * cellH + 8);
         p.setPen(QColor(190, 190, 190));
-        p.drawText(origin + QPoint(0, 12), QStringLiteral("%1  %2x%3").arg(images[i].fileName)
-                                               .arg(image.width()).arg(image.height()));
-        const QSize size = (image.size() * scale).scaled(QSize(cellW - 20, cellH - 30).boundedTo(image.size() * scale), Qt::KeepAspectRatio);
+        p.drawText(origin + QPoint(0, 12), QStringLiteral("%1  %2x%3")
+                                               .arg(images[i].fileName)
+                                               .arg(image.width())
+                                               .arg(image.height()));
+        const QSize size =
+            (image.size() * scale)
+                .scaled(QSize(cellW - 20, cellH - 30).boundedTo(image.size() * scale),
+                        Qt::KeepAspectRatio);
         p.fillRect(QRect(origin + QPoint(0, 20), size), QColor(43, 44, 49));
         p.drawImage(QRect(origin + QPoint(0, 20), size), image);
     }
     return sheet.save(path, "PNG");
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();

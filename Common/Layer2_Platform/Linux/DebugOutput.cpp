@@ -10,10 +10,11 @@ DebugSink& Sink() {
     return sink;
 }
 
-}  // namespace
+} // namespace
 
 void DebugOutput(const char* text) {
-    if (text == nullptr) return;
+    if (text == nullptr)
+        return;
     if (Sink()) {
         Sink()(text);
         return;

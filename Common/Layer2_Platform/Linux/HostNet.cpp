@@ -34,14 +34,16 @@ bool ConnectionEstablished(int fd, int32_t timeoutMs) {
     do {
         rc = poll(&p, 1, timeoutMs);
     } while (rc < 0 && errno == EINTR);
-    if (rc <= 0) return false;
+    if (rc <= 0)
+        return false;
     int error = 0;
     socklen_t length = sizeof error;
     return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
 }
 
 bool IsUsableIPv4(const ifaddrs* ifa) {
-    if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET) return false;
+    if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET)
+        return false;
     return (ifa->ifa_flags & IFF_UP) && !(ifa->ifa_flags & IFF_LOOPBACK);
 }
 
@@ -52,7 +54,8 @@ in_addr AddressOf(const sockaddr* sa) {
 // Reads at most kMaxConfigBytes of a text file; empty when unreadable.
 std::string ReadSmallFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
+    if (!in)
+        return {};
     std::string text(kMaxConfigBytes, '\0');
     in.read(&text[0], static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
@@ -61,15 +64,19 @@ std::string ReadSmallFile(const std::string& path) {
 
 bool IsDottedQuad(const std::string& text, in_addr* out) {
     in_addr a{};
-    if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-    if (out != nullptr) *out = a;
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1)
+        return false;
+    if (out != nullptr)
+        *out = a;
     return true;
 }
 
 bool IsInterfaceName(const std::string& name) {
-    if (name.empty() || name.size() >= IFNAMSIZ || name[0] == '-') return false;
+    if (name.empty() || name.size() >= IFNAMSIZ || name[0] == '-')
+        return false;
     for (unsigned char c : name)
-        if (!isalnum(c) && !std::strchr("_.:@-", c)) return false;
+        if (!isalnum(c) && !std::strchr("_.:@-", c))
+            return false;
     return true;
 }
 
@@ -87,18 +94,19 @@ bool ParseDefaultRoute(const std::string& line, const std::string& name, in_addr
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = address;
     const int rc = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    const bool established =
-        rc == 0 || (errno == EINPROGRESS && ConnectionEstablished(fd, timeoutMs < 0 ? 0 : timeoutMs));
+    const bool established = rc == 0 || (errno == EINPROGRESS &&
+                                         ConnectionEstablished(fd, timeoutMs < 0 ? 0 : timeoutMs));
     close(fd);
     return established;
 }
@@ -106,10 +114,11 @@ bool ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs) {
 std::string ReadDefaultGateway(const std::string& routesPath, const std::string& name) {
     std::istringstream lines(ReadSmallFile(routesPath));
     std::string line;
-    std::getline(lines, line);  // the column titles
+    std::getline(lines, line); // the column titles
     for (size_t n = 0; n < kMaxRouteLines && std::getline(lines, line); ++n) {
         in_addr gateway{};
-        if (ParseDefaultRoute(line, name, &gateway)) return Dotted(gateway);
+        if (ParseDefaultRoute(line, name, &gateway))
+            return Dotted(gateway);
     }
     return {};
 }
@@ -119,9 +128,11 @@ std::string ReadFirstNameserver(const std::string& path) {
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string keyword, value;
-        if (!(words >> keyword >> value) || keyword != "nameserver") continue;
+        if (!(words >> keyword >> value) || keyword != "nameserver")
+            continue;
         in_addr a{};
-        if (IsDottedQuad(value, &a)) return Dotted(a);
+        if (IsDottedQuad(value, &a))
+            return Dotted(a);
     }
     return {};
 }
@@ -131,7 +142,8 @@ LocalNetInfo ReadLocalNetInfo(const HostNetFiles& files) {
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) == 0) {
         for (const ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
-            if (!IsUsableIPv4(ifa)) continue;
+            if (!IsUsableIPv4(ifa))
+                continue;
             info.interfaceName = ifa->ifa_name;
             info.ip = Dotted(AddressOf(ifa->ifa_addr));
             info.mask = Dotted(AddressOf(ifa->ifa_netmask));
@@ -139,7 +151,8 @@ LocalNetInfo ReadLocalNetInfo(const HostNetFiles& files) {
         }
         freeifaddrs(list);
     }
-    if (!info.interfaceName.empty()) info.gateway = ReadDefaultGateway(files.routes, info.interfaceName);
+    if (!info.interfaceName.empty())
+        info.gateway = ReadDefaultGateway(files.routes, info.interfaceName);
     const bool preferResolved = access(files.resolved.c_str(), R_OK) == 0;
     info.dns = ReadFirstNameserver(preferResolved ? files.resolved : files.resolv);
     return info;
@@ -147,24 +160,30 @@ LocalNetInfo ReadLocalNetInfo(const HostNetFiles& files) {
 
 std::string InterfaceOfAddress(const std::string& address) {
     in_addr wanted{};
-    if (!IsDottedQuad(address, &wanted)) return {};
+    if (!IsDottedQuad(address, &wanted))
+        return {};
     std::string name;
     ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return {};
+    if (getifaddrs(&list) != 0)
+        return {};
     for (const ifaddrs* ifa = list; ifa != nullptr && name.empty(); ifa = ifa->ifa_next) {
-        if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET) continue;
-        if (AddressOf(ifa->ifa_addr).s_addr == wanted.s_addr) name = ifa->ifa_name;
+        if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET)
+            continue;
+        if (AddressOf(ifa->ifa_addr).s_addr == wanted.s_addr)
+            name = ifa->ifa_name;
     }
     freeifaddrs(list);
     return name;
 }
 
 std::vector<std::string> LinkLocalRouteCommand(const std::string& name) {
-    if (!IsInterfaceName(name)) return {};
+    if (!IsInterfaceName(name))
+        return {};
     return {"ip", "route", "add", "169.254.0.0/16", "dev", name, "scope", "link", "metric", "1000"};
 }
 
 bool StartLinkLocalRoute(const std::string& localAddress) {
-    const std::vector<std::string> command = LinkLocalRouteCommand(InterfaceOfAddress(localAddress));
+    const std::vector<std::string> command =
+        LinkLocalRouteCommand(InterfaceOfAddress(localAddress));
     return !command.empty() && StartDetached(command);
 }

@@ -15,13 +15,13 @@ bool ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs);
 // The files GetLocalNetInfo reads; tests point them elsewhere.
 struct HostNetFiles {
     std::string routes = "/proc/net/route";
-    std::string resolved = "/run/systemd/resolve/resolv.conf";  // preferred when present
+    std::string resolved = "/run/systemd/resolve/resolv.conf"; // preferred when present
     std::string resolv = "/etc/resolv.conf";
 };
 
 struct LocalNetInfo {
     std::string interfaceName;
-    std::string ip, mask, gateway, dns;  // dotted quads; empty when unknown
+    std::string ip, mask, gateway, dns; // dotted quads; empty when unknown
 };
 
 // The first up, non-loopback interface with an IPv4 address in the system's

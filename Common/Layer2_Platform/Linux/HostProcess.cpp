@@ -39,9 +39,11 @@ void ReapFinished() {
 }
 
 bool Spawn(const std::vector<std::string>& argv) {
-    if (argv.empty() || argv[0].empty()) return false;
+    if (argv.empty() || argv[0].empty())
+        return false;
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -49,7 +51,8 @@ bool Spawn(const std::vector<std::string>& argv) {
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
+    if (rc != 0)
+        return false;
     std::lock_guard<std::mutex> hold(g_childrenLock);
     g_children.push_back(pid);
     return true;
@@ -60,7 +63,7 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
     return Spawn(argv);
 }
 
-}  // namespace
+} // namespace
 
 bool StartDetached(const std::vector<std::string>& argv) {
     const ProcessStarter& starter = Starter();
@@ -75,7 +78,8 @@ ProcessStarter SetProcessStarter(ProcessStarter starter) {
 
 void OpenUrl(const std::string& url) {
     const UrlOpener& opener = Opener();
-    if (opener) return opener(url);
+    if (opener)
+        return opener(url);
     StartDetached({"xdg-open", url});
 }
 

@@ -24,7 +24,7 @@ struct Exchange {
     std::string* body = nullptr;
     bool wantBody = true;
     bool oversize = false;
-    bool stoppedAtBody = false;  // wantBody false and the first body byte came
+    bool stoppedAtBody = false; // wantBody false and the first body byte came
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUploaded = 0;
 };
@@ -35,7 +35,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     x->lastActivity = Clock::now();
     if (!x->wantBody) {
         x->stoppedAtBody = n > 0;
-        return n > 0 ? 0 : n;  // 0 of n bytes taken ends the transfer
+        return n > 0 ? 0 : n; // 0 of n bytes taken ends the transfer
     }
     if (x->body->size() + n > kHttpMaxReplyBytes) {
         x->oversize = true;
@@ -67,9 +67,11 @@ bool IsDottedQuad(const std::string& host) {
 }
 
 bool IsPlainPath(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path.size() > 1024) return false;
+    if (path.empty() || path[0] != '/' || path.size() > 1024)
+        return false;
     for (unsigned char c : path)
-        if (c <= 0x20 || c >= 0x7F || c == '#') return false;
+        if (c <= 0x20 || c >= 0x7F || c == '#')
+            return false;
     return true;
 }
 
@@ -83,12 +85,15 @@ void WipeAndFree(curl_slist* list) {
 // content type and the expectation the library would otherwise add.
 curl_slist* RequestHeaders(const HttpPostRequest& request) {
     curl_slist* list = curl_slist_append(nullptr, "Content-Type:");
-    if (list != nullptr) list = curl_slist_append(list, "Expect:");
-    if (list == nullptr || request.authorization.empty()) return list;
+    if (list != nullptr)
+        list = curl_slist_append(list, "Expect:");
+    if (list == nullptr || request.authorization.empty())
+        return list;
     std::string line = "Authorization: " + request.authorization;
     curl_slist* grown = curl_slist_append(list, line.c_str());
     explicit_bzero(&line[0], line.size());
-    if (grown == nullptr) WipeAndFree(list);
+    if (grown == nullptr)
+        WipeAndFree(list);
     return grown;
 }
 
@@ -120,7 +125,8 @@ void SetRequest(CURL* curl, const HttpPostRequest& request, const std::string& u
     // An announced oversize body fails before it is read; without a body
     // wanted the transfer stops at its first byte anyway.
     if (request.wantBody)
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kHttpMaxReplyBytes));
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(kHttpMaxReplyBytes));
 }
 
 void SetCallbacks(CURL* curl, Exchange* x) {
@@ -135,8 +141,10 @@ void SetCallbacks(CURL* curl, Exchange* x) {
 
 bool Perform(CURL* curl, const HttpPostRequest& request, HttpPostReply* reply) {
     curl_slist* headers = RequestHeaders(request);
-    if (headers == nullptr) return false;
-    const std::string url = "http://" + request.host + ":" + std::to_string(request.port) + request.path;
+    if (headers == nullptr)
+        return false;
+    const std::string url =
+        "http://" + request.host + ":" + std::to_string(request.port) + request.path;
     Exchange x;
     x.body = &reply->body;
     x.wantBody = request.wantBody;
@@ -146,26 +154,30 @@ bool Perform(CURL* curl, const HttpPostRequest& request, HttpPostReply* reply) {
     const CURLcode rc = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_reset(curl);  // drops the library's own reference to the header list
+    curl_easy_reset(curl); // drops the library's own reference to the header list
     WipeAndFree(headers);
     reply->status = status;
     const bool stoppedOnPurpose = rc == CURLE_WRITE_ERROR && x.stoppedAtBody;
     return status != 0 && (rc == CURLE_OK || stoppedOnPurpose) && !x.oversize;
 }
 
-}  // namespace
+} // namespace
 
 bool CurlHttpPost(const HttpPostRequest& request, HttpPostReply* reply) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    if (reply == nullptr || !IsDottedQuad(request.host) || !IsPlainPath(request.path)) return false;
-    if (request.body == nullptr && request.bodyLength != 0) return false;
+    if (reply == nullptr || !IsDottedQuad(request.host) || !IsPlainPath(request.path))
+        return false;
+    if (request.body == nullptr && request.bodyLength != 0)
+        return false;
     *reply = HttpPostReply{};
     CURL* curl = curl_easy_init();
-    if (curl == nullptr) return false;
+    if (curl == nullptr)
+        return false;
     const bool ok = Perform(curl, request, reply);
     curl_easy_cleanup(curl);
-    if (!ok) reply->body.clear();
+    if (!ok)
+        reply->body.clear();
     return ok;
 }
 

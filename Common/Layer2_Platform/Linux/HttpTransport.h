@@ -32,18 +32,18 @@ constexpr size_t kHttpMaxReplyBytes = 1024 * 1024;
 extern const char kHttpUserAgent[];
 
 struct HttpPostRequest {
-    std::string host;           // dotted-quad IPv4 address
+    std::string host; // dotted-quad IPv4 address
     uint16_t port = 80;
     std::string path;           // begins with '/', printable ASCII, no blanks
     std::string authorization;  // the Authorization header's value, or empty
     const char* body = nullptr; // may be null when bodyLength is 0
     size_t bodyLength = 0;
-    bool wantBody = true;       // false: stop reading once the status is known
+    bool wantBody = true; // false: stop reading once the status is known
 };
 
 struct HttpPostReply {
-    long status = 0;   // the HTTP status code, 0 when none was received
-    std::string body;  // the whole body when wantBody, else empty
+    long status = 0;  // the HTTP status code, 0 when none was received
+    std::string body; // the whole body when wantBody, else empty
 };
 
 // Sends request as "POST path HTTP/1.0" with the user agent above, the
