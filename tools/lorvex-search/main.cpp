@@ -244,6 +244,11 @@ int Usage(const std::string& reason) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
+                      std::string(argv[1]) == "help")) {
+        std::fputs(cli::Usage("lorvex-search", Commands()).c_str(), stdout);
+        return 0;
+    }
     cli::ParsedArgs args;
     std::string error;
     if (!cli::Parse(argc, argv, Commands(), &args, &error))
