@@ -241,7 +241,7 @@ std::string EventLine(const SEARCH_INFO& r) {
     if (r.event == SEARCH_EVENT_GONE)
         return line;
     line += "  " + Pad(text(r.ipAddr, sizeof r.ipAddr), 15) + "  " +
-            Pad(text(r.productSeries, sizeof r.productSeries), 10) + "  " +
+            Pad(text(r.productSeries, sizeof r.productSeries), 15) + "  " +
             Pad(text(r.productModel, sizeof r.productModel), 16) + "  " +
             text(r.devName, sizeof r.devName);
     return line;
