@@ -166,19 +166,38 @@ int32_t ParseSearchDecimal(const char* text) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-bool ParseSearchResult(const char* text, SEARCH_INFO* record) {
-    if (!record)
-        return false;
-    CMarkupSTL doc(text);
+namespace {
+
+bool ReadAnswer(CMarkupSTL& doc, SEARCH_INFO& rec) {
     if (!doc.FindElem("multicastSearchResult"))
         return false;
     doc.IntoElem();
     if (!PassesMakerCheck(doc))
         return false;
-    SEARCH_INFO& rec = *record;
     ReadTcpIp(doc, rec);
     ReadPorts(doc, rec);
     ReadDecimal(doc, "httpType", rec.httpType);
     ReadProductInfo(doc, rec);
     return true;
+}
+
+// Answers up to this size are read with a document kept per thread; larger
+// texts get one of their own, so no thread holds on to a huge buffer.
+const size_t kReusedDocumentLimit = 64 * 1024;
+
+} // namespace
+
+bool ParseSearchResult(const char* text, SEARCH_INFO* record) {
+    if (!record)
+        return false;
+    if (text && std::strlen(text) > kReusedDocumentLimit) {
+        CMarkupSTL doc(text);
+        return ReadAnswer(doc, *record);
+    }
+    // Set afresh for every answer (SetDoc discards every record and
+    // position); keeping the object saves the text and record table
+    // allocations of a new one on each of thousands of answers.
+    thread_local CMarkupSTL doc;
+    doc.SetDoc(text);
+    return ReadAnswer(doc, *record);
 }

@@ -257,3 +257,24 @@ TEST(CopySearchText, CutsOnUtf8Boundaries) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ParseSearchResult, EachAnswerIsReadOnItsOwnWhateverCameBefore) {
+    SEARCH_INFO first = Fresh();
+    ASSERT_TRUE(ParseSearchResult(kCameraAnswer, &first));
+    // A large answer (read on a document of its own), then a small one.
+    const std::string large =
+        Answer("<tcpIp><dns1>big</dns1></tcpIp><pad>" + std::string(70000, 'x') + "</pad>");
+    SEARCH_INFO big = Fresh();
+    ASSERT_TRUE(ParseSearchResult(large.c_str(), &big));
+    EXPECT_STREQ(big.dns1, "big");
+    SEARCH_INFO small = Fresh();
+    ASSERT_TRUE(ParseSearchResult(Answer("<port><dataPort>9</dataPort></port>").c_str(), &small));
+    EXPECT_EQ(small.dataPort, 9);
+    EXPECT_STREQ(small.ipAddr, "");
+    EXPECT_STREQ(small.devName, "");
+    EXPECT_FALSE(ParseSearchResult("<other/>", &small));
+}
+
+} // namespace
