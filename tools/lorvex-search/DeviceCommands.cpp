@@ -90,13 +90,21 @@ std::string SetIpOutcome(int32_t code) {
     return kOutcomes[code];
 }
 
+// The MAC and --seconds every device command takes; 0 when both are good,
+// else the usage exit code.
+int ReadTarget(const cli::ParsedArgs& args, char mac[18], double* seconds) {
+    if (!ReadMac(args, mac))
+        return Usage("not a MAC address: " + args.positionals[0]);
+    if (!ReadSeconds(args, seconds))
+        return Usage("bad value for --seconds");
+    return 0;
+}
+
 int RunSetIp(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (!ReadMac(args, mac))
-        return Usage("not a MAC address: " + args.positionals[0]);
-    if (!ReadSeconds(args, &seconds))
-        return Usage("bad value for --seconds");
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
     for (const char* required : {"--ip", "--mask", "--gateway", "--password"})
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
@@ -120,10 +128,8 @@ int RunSetIp(const cli::ParsedArgs& args) {
 int RunRestore(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (!ReadMac(args, mac))
-        return Usage("not a MAC address: " + args.positionals[0]);
-    if (!ReadSeconds(args, &seconds))
-        return Usage("bad value for --seconds");
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
     Session session;
     session.WaitForDevice(mac, seconds);
     const bool restored = session.Manager().RestoreDevicePassword(mac);
@@ -136,10 +142,8 @@ int RunRestore(const cli::ParsedArgs& args) {
 int RunOpen(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (!ReadMac(args, mac))
-        return Usage("not a MAC address: " + args.positionals[0]);
-    if (!ReadSeconds(args, &seconds))
-        return Usage("bad value for --seconds");
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
     if (args.Has("--print"))
         SetUrlOpener([](const std::string& url) { std::printf("%s\n", url.c_str()); });
     Session session;
