@@ -34,54 +34,18 @@ Builder::Builder(CMarkupSTL& doc, int iStart)
     m_iStartLast = iChild ? doc.Elem(iChild).iElemPrev : 0;
 }
 
-// Start and end tags are scanned inline; every other kind of node goes
-// through the general scanner.
 int Builder::ScanNext(NodeScan& s) {
-    // Text and whitespace make no records: skip them without reporting.
-    const int p = detail::SkipUntil<detail::C_TEXT_STOP>(m_pText, s.nNext);
-    s.nNext = p;
-    if (m_pText[p] == '<') {
-        const char c = m_pText[p + 1];
-        if (detail::Class(m_pText, p + 1) & detail::C_NAME_START) {
-            detail::BeginNode(s, p);
-            return detail::ScanStartTag(s, p + 1);
-        }
-        if (c == '/') {
-            detail::BeginNode(s, p);
-            return ScanEndTag(s, p + 2);
-        }
-    }
-    return ScanNode(s);
-}
-
-// An end tag at p (after its "</"): when it carries the innermost open
-// element's name, as it nearly always does, the name is compared in place
-// instead of being scanned first. Same result as the general end tag scan.
-int Builder::ScanEndTag(NodeScan& s, int p) {
-    if (!m_stack.empty()) {
-        const Open& top = m_stack.back();
-        const int nEnd = p + top.nNameLength;
-        if (nEnd < m_nTextLength &&
-            detail::SameBytes(m_pText + p, m_pText + top.nNameStart, top.nNameLength) &&
-            (detail::Class(m_pText, nEnd) & detail::C_NAME_END)) {
-            s.nNameStart = p;
-            s.nNameLength = top.nNameLength;
-            int q = nEnd;
-            while (m_pText[q] != '>' && m_pText[q] != '\0')
-                ++q;
-            if (m_pText[q] == '>') {
-                m_bEndsTop = true;
-                return detail::Finish(s, q + 1, SCAN_END_TAG);
-            }
-        }
-    }
-    return detail::ScanEndTag(s, p);
+    if (m_stack.empty())
+        return detail::ScanTreeNode(s, 0, -1, m_bEndsTop);
+    const Open& top = m_stack.back();
+    return detail::ScanTreeNode(s, top.nNameStart, top.nNameLength, m_bEndsTop);
 }
 
 int Builder::Run() {
     NodeScan s;
     s.pDoc = m_pText;
     s.nNext = 0;
+    s.nTextLength = m_nTextLength;
     for (;;) {
         switch (ScanNext(s)) {
         case CMarkupSTL::MNT_ELEMENT:
@@ -157,7 +121,7 @@ void Builder::OnStartTag(const NodeScan& s) {
     if (!m_iFirst)
         m_iFirst = iPos;
     if (!s.bEmptyElement)
-        Push(Open{s.nNameStart, s.nNameLength, iPos, 0});
+        Push(s.nNameStart, s.nNameLength, iPos);
 }
 
 void Builder::OnEndTag(const NodeScan& s) {
@@ -304,10 +268,17 @@ void Builder::BuildIndex() {
     m_bIndexed = true;
 }
 
-void Builder::Push(const Open& open) {
+// Takes the fields rather than a made-up Open: copying a record just built
+// of narrow stores as one wide load stalls on every start tag.
+void Builder::Push(int nNameStart, int nNameLength, int iPos) {
     if (m_stack.size() == m_stack.capacity())
         m_stack.reserve(m_stack.size() * 2 + 6);
-    m_stack.push_back(open);
+    m_stack.emplace_back();
+    Open& open = m_stack.back();
+    open.nNameStart = nNameStart;
+    open.nNameLength = nNameLength;
+    open.iPos = iPos;
+    open.iLast = 0;
     if (!m_bIndexed) {
         if (m_stack.size() > kIndexDepth)
             BuildIndex();

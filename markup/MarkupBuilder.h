@@ -31,7 +31,6 @@ private:
     };
 
     int ScanNext(NodeScan& s);
-    int ScanEndTag(NodeScan& s, int p);
     void OnStartTag(const NodeScan& s);
     void OnDocumentEnd();
     void OnEndTag(const NodeScan& s);
@@ -39,7 +38,7 @@ private:
     int FindOpen(int nNameStart, int nNameLength);
     bool OpenMatches(const Open& open, int nNameStart, int nNameLength) const;
     void CloseNotEnded(size_t nFrom, int iFinalParent);
-    void Push(const Open& open);
+    void Push(int nNameStart, int nNameLength, int iPos);
     void PopTo(size_t nSize);
     void IndexKeys(const Open& open, std::vector<uint64_t>& keys) const;
     void BuildIndex();

@@ -366,26 +366,7 @@ std::string CMarkupSTL::ReadData(int iPos) const {
         std::min(nDoc, static_cast<int>(elem.nStart + elem.nLength) - elem.EndTagLen());
     if (nEnd <= nBegin)
         return std::string();
-    const char* pDoc = m_strDoc.data();
-    if (!std::memchr(pDoc + nBegin, '<', nEnd - nBegin))
-        return UnescapeText(pDoc + nBegin, nEnd - nBegin);
-    // The content is scanned on a copy of its own, so the scan ends exactly
-    // where the content does.
-    const std::string strContent(pDoc + nBegin, static_cast<size_t>(nEnd - nBegin));
-    std::string strData;
-    markup::NodeScan s;
-    s.pDoc = strContent.c_str();
-    s.nNext = 0;
-    for (int t; (t = markup::ScanNode(s)) != markup::SCAN_END;) {
-        if (t == MNT_TEXT) {
-            strData += UnescapeText(s.pDoc + s.nStart, s.nLength);
-        } else if (t == MNT_CDATA_SECTION && s.nLength > 12) {
-            // "<![CDATA[" ... "]]>"; the word CDATA itself is not checked,
-            // so a shorter section gives nothing rather than a negative span.
-            strData.append(s.pDoc + s.nStart + 9, static_cast<size_t>(s.nLength - 12));
-        }
-    }
-    return strData;
+    return markup::ContentData(m_strDoc.data() + nBegin, nEnd - nBegin);
 }
 
 std::string CMarkupSTL::UnescapeText(const char* szText, int nLength) {

@@ -4,6 +4,7 @@
 #include "MarkupSTL.h"
 
 #include <cstring>
+#include <string>
 
 namespace markup {
 using namespace detail;
@@ -173,6 +174,30 @@ int ScanNode(NodeScan& s) {
     if (c == '!')
         return ScanBang(s, p + 2);
     return Malformed(s, p + 1, "tag name character");
+}
+
+std::string ContentData(const char* pContent, int nLength) {
+    if (nLength <= 0)
+        return std::string();
+    if (!std::memchr(pContent, '<', static_cast<size_t>(nLength)))
+        return CMarkupSTL::UnescapeText(pContent, nLength);
+    // The content is scanned on a copy of its own, so the scan ends exactly
+    // where the content does.
+    const std::string strContent(pContent, static_cast<size_t>(nLength));
+    std::string strData;
+    NodeScan s;
+    s.pDoc = strContent.c_str();
+    s.nNext = 0;
+    for (int t; (t = ScanNode(s)) != SCAN_END;) {
+        if (t == CMarkupSTL::MNT_TEXT) {
+            strData += CMarkupSTL::UnescapeText(s.pDoc + s.nStart, s.nLength);
+        } else if (t == CMarkupSTL::MNT_CDATA_SECTION && s.nLength > 12) {
+            // "<![CDATA[" ... "]]>"; the word CDATA itself is not checked,
+            // so a shorter section gives nothing rather than a negative span.
+            strData.append(s.pDoc + s.nStart + 9, static_cast<size_t>(s.nLength - 12));
+        }
+    }
+    return strData;
 }
 
 int SkipText(const char* pDoc, int p) {

@@ -3,17 +3,23 @@
 // own so the builder, the data reader and the tests share one definition.
 #pragma once
 
+#include <string>
+
 namespace markup {
 
 // Results of ScanNode beyond the node kinds of CMarkupSTL::NodeType.
 enum ScanResult { SCAN_END_TAG = 0, SCAN_MALFORMED = -1, SCAN_END = -2 };
 
-// The scan of one node. The caller sets pDoc and nNext; ScanNode fills the
+// The scan of one node. The caller sets pDoc, nNext and, when it knows it,
+// nTextLength; ScanNode fills the
 // rest and moves nNext past the node. The text ends at its first zero byte
 // (a std::string's terminator), which is never read past.
 struct NodeScan {
     const char* pDoc = nullptr;
     int nNext = 0;
+    // The text's length when the caller knows it (0 otherwise): below it the
+    // scanner may read 16 bytes at a time instead of one.
+    int nTextLength = 0;
 
     int nType = SCAN_END;
     int nStart = 0;
@@ -38,6 +44,12 @@ int ScanNode(NodeScan& s);
 // the text and whitespace nodes from p end, for a reader that wants no
 // records of them.
 int SkipText(const char* pDoc, int p);
+
+// The data of an element's content (nLength bytes at pContent, between its
+// start tag and its end tag) as CMarkupSTL::GetData reads it: entities
+// expanded, and when the content holds markup, only its text and CDATA
+// pieces, concatenated.
+std::string ContentData(const char* pContent, int nLength);
 
 inline bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 

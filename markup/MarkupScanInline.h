@@ -9,6 +9,18 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The hot paths must be inlined into the reader's loop to pay off; the
+// compiler's size limits would otherwise keep the larger ones out.
+#if defined(__GNUC__)
+#define MARKUP_HOT inline __attribute__((always_inline))
+#else
+#define MARKUP_HOT inline
+#endif
+
 namespace markup {
 namespace detail {
 
@@ -60,7 +72,7 @@ inline unsigned char Class(const char* d, int p) {
 // The first offset from p whose byte is in class kMask. Every such class
 // holds the end of text, and a byte is only read after the one before it was
 // found not to be the end, so the unrolled loop never reads past the text.
-template <unsigned char kMask> inline int SkipUntil(const char* d, int p) {
+template <unsigned char kMask> MARKUP_HOT int SkipUntil(const char* d, int p) {
     for (;; p += 4) {
         if (Class(d, p) & kMask)
             return p;
@@ -72,6 +84,10 @@ template <unsigned char kMask> inline int SkipUntil(const char* d, int p) {
             return p + 3;
     }
 }
+
+#if defined(__SSE2__)
+inline __m128i Load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+#endif
 
 inline int Finish(NodeScan& s, int p, int nType) {
     s.nLength = p - s.nStart;
@@ -87,7 +103,7 @@ inline int Unterminated(NodeScan& s, int p, const char* szWords) {
     return Finish(s, p, SCAN_MALFORMED);
 }
 
-inline int ScanName(NodeScan& s, int p) {
+MARKUP_HOT int ScanName(NodeScan& s, int p) {
     s.nNameStart = p;
     p = SkipUntil<C_NAME_END>(s.pDoc, p);
     s.nNameLength = p - s.nNameStart;
@@ -104,7 +120,7 @@ inline bool IsEmptyTagEnd(const NodeScan& s, int nGt, int nNameEnd) {
     return (Class(s.pDoc, nSlash - 1) & C_SPACE) || cBefore == '"' || cBefore == '\'';
 }
 
-inline int ScanStartTag(NodeScan& s, int p) {
+MARKUP_HOT int ScanStartTag(NodeScan& s, int p) {
     p = ScanName(s, p);
     const int nNameEnd = p;
     for (;;) {
@@ -160,6 +176,72 @@ inline void BeginNode(NodeScan& s, int p) {
     s.bEmptyElement = false;
     s.szWords = nullptr;
     s.bUnterminated = false;
+}
+
+// True when the n bytes at a and b of the text are equal; one vector
+// compare for the names of an answer, which are shorter than 16 bytes.
+MARKUP_HOT bool SameName(const NodeScan& s, int a, int b, int n) {
+#if defined(__SSE2__)
+    if (n <= 16 && a + 16 <= s.nTextLength && b + 16 <= s.nTextLength) {
+        const unsigned eq = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(Load16(s.pDoc + a), Load16(s.pDoc + b))));
+        const unsigned need = (1u << n) - 1;
+        return (eq & need) == need;
+    }
+#endif
+    return SameBytes(s.pDoc + a, s.pDoc + b, n);
+}
+
+// An end tag at p (after its "</") compared in place with the name of the
+// innermost open element (nTopLength < 0: none is open), as nearly every end
+// tag carries it; sets bEndsTop when it does. The same node as ScanEndTag.
+MARKUP_HOT int ScanEndTagAgainst(NodeScan& s, int p, int nTopStart, int nTopLength, bool& bEndsTop) {
+    const char* d = s.pDoc;
+    const int nEnd = p + nTopLength;
+    if (nTopLength >= 0 && nEnd < s.nTextLength && SameName(s, p, nTopStart, nTopLength) &&
+        (Class(d, nEnd) & C_NAME_END)) {
+        s.nNameStart = p;
+        s.nNameLength = nTopLength;
+        int q = nEnd;
+        while (d[q] != '>' && d[q] != '\0')
+            ++q;
+        if (d[q] == '>') {
+            bEndsTop = true;
+            return Finish(s, q + 1, SCAN_END_TAG);
+        }
+    }
+    return ScanEndTag(s, p);
+}
+
+// The next node for a reader of the element tree, from s.nNext in a text of
+// s.nTextLength bytes: text and whitespace are skipped without a node, start
+// and end tags are scanned inline, every other kind of node goes through
+// ScanNode. nTopStart and nTopLength give the innermost open element's name
+// as for ScanEndTagAgainst.
+MARKUP_HOT int ScanTreeNode(NodeScan& s, int nTopStart, int nTopLength, bool& bEndsTop) {
+    const char* d = s.pDoc;
+    int p = s.nNext;
+#if defined(__SSE2__)
+    if (p + 16 <= s.nTextLength) {
+        const __m128i v = Load16(d + p);
+        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_setzero_si128()))));
+        p = bits ? p + __builtin_ctz(bits) : SkipUntil<C_TEXT_STOP>(d, p + 16);
+    } else
+#endif
+        p = SkipUntil<C_TEXT_STOP>(d, p);
+    s.nNext = p;
+    if (d[p] == '<') {
+        if (Class(d, p + 1) & C_NAME_START) {
+            BeginNode(s, p);
+            return ScanStartTag(s, p + 1);
+        }
+        if (d[p + 1] == '/') {
+            BeginNode(s, p);
+            return ScanEndTagAgainst(s, p + 2, nTopStart, nTopLength, bEndsTop);
+        }
+    }
+    return ScanNode(s);
 }
 
 } // namespace detail

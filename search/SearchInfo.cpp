@@ -1,10 +1,12 @@
 #include "SearchInfo.h"
 
+#include "MarkupPaths.h"
 #include "MarkupSTL.h"
 
 #include <cstring>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -181,13 +183,164 @@ bool ReadAnswer(CMarkupSTL& doc, SEARCH_INFO& rec) {
     return true;
 }
 
+// ---- the same algorithm in one pass over the text ----
+
+// The elements the algorithm reads, each the first of its name under its
+// parent (the position rule), but the second item, the next one after the
+// first.
+enum AnswerPath {
+    P_ROOT,
+    P_PRODUCT,
+    P_SERIES,
+    P_DEV_NAME,
+    P_SOFTWARE_VER,
+    P_BUILD,
+    P_BUILD_DATE,
+    P_HARDWARE_VER,
+    P_KERNEL_VER,
+    P_MODEL,
+    P_RUNNING_TIME,
+    P_BOOT_TIME,
+    P_ACTIVATED,
+    P_TCPIP,
+    P_IPADDR,
+    P_ITEM1,
+    P_ITEM1_IP,
+    P_ITEM1_MASK,
+    P_ITEM1_ROUTE,
+    P_ITEM1_DHCP,
+    P_ITEM2,
+    P_ITEM2_IP,
+    P_DNS1,
+    P_DNS2,
+    P_ENCRYPT_TYPE,
+    P_PORT,
+    P_DATA_PORT,
+    P_HTTP_PORT,
+    P_RTSP_PORT,
+    P_HTTP_TYPE,
+    P_COUNT
+};
+
+const markup::PathReader& AnswerReader() {
+    static const markup::PathReader reader({
+        {-1, "multicastSearchResult", 1},
+        {P_ROOT, "productInfo", 1},
+        {P_PRODUCT, "productSeries", 1},
+        {P_PRODUCT, "devName", 1},
+        {P_PRODUCT, "softwareVer", 1},
+        {P_PRODUCT, "build", 1},
+        {P_PRODUCT, "softwareBulildDate", 1},
+        {P_PRODUCT, "hardwareVer", 1},
+        {P_PRODUCT, "kernelVer", 1},
+        {P_PRODUCT, "productModel", 1},
+        {P_PRODUCT, "runningTime", 1},
+        {P_PRODUCT, "bootTime", 1},
+        {P_PRODUCT, "deviceActivated", 1},
+        {P_ROOT, "tcpIp", 1},
+        {P_TCPIP, "ipAddr", 1},
+        {P_IPADDR, "item", 1},
+        {P_ITEM1, "ip", 1},
+        {P_ITEM1, "mask", 1},
+        {P_ITEM1, "route", 1},
+        {P_ITEM1, "dhcpSwitch", 1},
+        {P_IPADDR, "item", 2},
+        {P_ITEM2, "ip", 1},
+        {P_TCPIP, "dns1", 1},
+        {P_TCPIP, "dns2", 1},
+        {P_TCPIP, "encryptType", 1},
+        {P_ROOT, "port", 1},
+        {P_PORT, "dataPort", 1},
+        {P_PORT, "httpPort", 1},
+        {P_PORT, "rtspPort", 1},
+        {P_ROOT, "httpType", 1},
+    });
+    return reader;
+}
+
+// Reads one-pass results; each keeps the storage its data may need.
+class FoundAnswer {
+public:
+    FoundAnswer(const char* text, const markup::FoundElement* found) : m_text(text), m_found(found) {}
+
+    bool Has(AnswerPath path) const { return m_found[path].bFound; }
+    std::string_view Data(AnswerPath path) {
+        return markup::PathReader::Data(m_text, m_found[path], m_storage);
+    }
+    template <size_t N> void Text(AnswerPath path, char (&field)[N]) {
+        if (!Has(path))
+            return;
+        const std::string_view data = Data(path);
+        CopySearchText(field, N, data.data(), data.size());
+    }
+    void Decimal(AnswerPath path, int32_t& field) {
+        if (Has(path))
+            field = ParseSearchDecimal(std::string(Data(path)).c_str());
+    }
+
+private:
+    const char* m_text;
+    const markup::FoundElement* m_found;
+    std::string m_storage;
+};
+
+void FillItems(FoundAnswer& a, SEARCH_INFO& rec) {
+    if (!a.Has(P_ITEM1))
+        return;
+    a.Text(P_ITEM1_IP, rec.ipAddr);
+    a.Text(P_ITEM1_MASK, rec.mask);
+    a.Text(P_ITEM1_ROUTE, rec.route);
+    rec.dhcpSwitch = a.Has(P_ITEM1_DHCP) && a.Data(P_ITEM1_DHCP) == "true" ? 1 : 0;
+    if (a.Has(P_ITEM2))
+        a.Text(P_ITEM2_IP, rec.ipAddr2);
+}
+
+void FillProduct(FoundAnswer& a, SEARCH_INFO& rec) {
+    a.Text(P_BOOT_TIME, rec.bootTime);
+    a.Text(P_RUNNING_TIME, rec.runningTime);
+    a.Text(P_DEV_NAME, rec.devName);
+    a.Text(P_HARDWARE_VER, rec.hardwareVer);
+    a.Decimal(P_ACTIVATED, rec.deviceActivated);
+    a.Text(P_BUILD_DATE, rec.softwareBulildDate);
+    a.Text(P_KERNEL_VER, rec.kernelVer);
+    a.Text(P_SERIES, rec.productSeries);
+    a.Text(P_MODEL, rec.productModel);
+    if (!a.Has(P_SOFTWARE_VER) && !a.Has(P_BUILD))
+        return;
+    std::string version(a.Has(P_SOFTWARE_VER) ? a.Data(P_SOFTWARE_VER) : std::string_view());
+    if (a.Has(P_BUILD))
+        version.append("(").append(a.Data(P_BUILD)).append(")");
+    CopySearchText(rec.softwareVer, sizeof rec.softwareVer, version.data(), version.size());
+}
+
+// The algorithm on what the one-pass reader found: the same checks and the
+// same fields written under the same conditions as ReadAnswer.
+bool FillFromFound(const char* text, const markup::FoundElement* found, SEARCH_INFO& rec) {
+    FoundAnswer a(text, found);
+    if (!a.Has(P_ROOT))
+        return false;
+    if (a.Has(P_SERIES) && a.Data(P_SERIES).find("ZVK") == std::string_view::npos)
+        return false;
+    FillItems(a, rec);
+    a.Text(P_DNS1, rec.dns1);
+    a.Text(P_DNS2, rec.dns2);
+    a.Text(P_ENCRYPT_TYPE, rec.encryptType);
+    a.Decimal(P_DATA_PORT, rec.dataPort);
+    a.Decimal(P_HTTP_PORT, rec.httpPort);
+    a.Decimal(P_RTSP_PORT, rec.rtspPort);
+    a.Decimal(P_HTTP_TYPE, rec.httpType);
+    if (a.Has(P_PRODUCT))
+        FillProduct(a, rec);
+    return true;
+}
+
 // Answers up to this size are read with a document kept per thread; larger
 // texts get one of their own, so no thread holds on to a huge buffer.
 const size_t kReusedDocumentLimit = 64 * 1024;
 
 } // namespace
 
-bool ParseSearchResult(const char* text, SEARCH_INFO* record) {
+bool ParseSearchResultWithDocument(const char* text, SEARCH_INFO* record) {
     if (!record)
         return false;
     if (text && std::strlen(text) > kReusedDocumentLimit) {
@@ -200,4 +353,15 @@ bool ParseSearchResult(const char* text, SEARCH_INFO* record) {
     thread_local CMarkupSTL doc;
     doc.SetDoc(text);
     return ReadAnswer(doc, *record);
+}
+
+bool ParseSearchResult(const char* text, SEARCH_INFO* record) {
+    if (!record)
+        return false;
+    const char* t = text ? text : "";
+    markup::FoundElement found[P_COUNT];
+    if (AnswerReader().Read(t, std::strlen(t), found))
+        return FillFromFound(t, found, *record);
+    // A text whose tree needs the document's recovery is read the long way.
+    return ParseSearchResultWithDocument(text, record);
 }

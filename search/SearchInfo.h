@@ -47,6 +47,13 @@ struct SEARCH_INFO {
 // at the field's capacity on a UTF-8 character boundary.
 bool ParseSearchResult(const char* text, SEARCH_INFO* record);
 
+// The same, reading the text through a whole CMarkupSTL document with the
+// look-ups of the algorithm one by one. ParseSearchResult reads most answers
+// in one pass over the text instead and comes here only for texts whose
+// element tree needs the document's recovery from malformed markup; the two
+// give the same result on every text, which the tests and the fuzzer check.
+bool ParseSearchResultWithDocument(const char* text, SEARCH_INFO* record);
+
 // Copies text into a field of width bytes: at most width - 1 bytes, cut so
 // that no UTF-8 character is split, zero-filled to the end of the field.
 void CopySearchText(char* field, size_t width, const char* text, size_t length);
