@@ -4,7 +4,9 @@
 #include "MarkupScan.h"
 #include "MarkupScanInline.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace markup {
@@ -24,6 +26,33 @@ struct OpenElement {
     int nContentStart;
 };
 
+template <typename T> bool EqualAt(const char* a, const char* b) {
+    T x, y;
+    std::memcpy(&x, a, sizeof x);
+    std::memcpy(&y, b, sizeof y);
+    return x == y;
+}
+
+// True when the n bytes at a and b are equal, compared a word at a time
+// (the last word overlapping the one before): names are a few bytes long,
+// and a byte loop's exit costs more than the compare.
+bool EqualBytes(const char* a, const char* b, int n) {
+    if (n >= 8) {
+        for (int i = 0; i + 8 < n; i += 8) {
+            if (!EqualAt<uint64_t>(a + i, b + i))
+                return false;
+        }
+        return EqualAt<uint64_t>(a + n - 8, b + n - 8);
+    }
+    if (n >= 4)
+        return EqualAt<uint32_t>(a, b) && EqualAt<uint32_t>(a + n - 4, b + n - 4);
+    for (int i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
 // True when a scanned element name is szName as FindElem compares names: it
 // reads the element's name only up to the first byte that ends a name for
 // it, a set larger than the scanner's.
@@ -32,11 +61,7 @@ bool SameName(const char* pName, int nNameLength, const char* szName, int nLengt
         (nNameLength < nLength ||
          !(detail::kClass.c[static_cast<unsigned char>(pName[nLength])] & detail::C_FIND_NAME_END)))
         return false;
-    for (int i = 0; i < nLength; ++i) {
-        if (pName[i] != szName[i])
-            return false;
-    }
-    return true;
+    return EqualBytes(pName, szName, nLength);
 }
 
 // True when n bytes at p hold an entity or markup, which GetData decodes.
@@ -54,37 +79,37 @@ bool SameEntryName(const ElementPath& a, const ElementPath& b) {
 
 } // namespace
 
-PathReader::PathReader(std::vector<ElementPath> paths) {
-    const int n = static_cast<int>(paths.size());
-    m_paths.reserve(paths.size());
-    for (int i = 0; i < n; ++i) {
-        const ElementPath& path = paths[static_cast<size_t>(i)];
-        // The first earlier entry of the same name and parent, or itself.
-        int iGroup = i;
-        for (int j = 0; j < i; ++j) {
-            if (SameEntryName(paths[static_cast<size_t>(j)], path)) {
-                iGroup = j;
-                break;
-            }
+PathReader::PathReader(std::vector<ElementPath> paths)
+    : m_nPaths(static_cast<int>(paths.size())), m_ranges(paths.size() + 1) {
+    for (int iParent = -1; iParent < m_nPaths; ++iParent) {
+        Range& range = m_ranges[static_cast<size_t>(iParent + 1)];
+        range.nStart = static_cast<int>(m_children.size());
+        for (int i = 0; i < m_nPaths; ++i) {
+            const ElementPath& path = paths[static_cast<size_t>(i)];
+            if (path.iParent == iParent)
+                m_children.push_back(MakeChild(paths, i));
         }
-        m_paths.push_back(Entry{path, static_cast<int>(std::strlen(path.szName)), iGroup, 0, 0});
+        range.nEnd = static_cast<int>(m_children.size());
     }
-    // Children grouped by parent, the top level (-1) first, in entry order.
-    for (int iParent = -1; iParent < n; ++iParent) {
-        const int nStart = static_cast<int>(m_children.size());
-        for (int i = 0; i < n; ++i) {
-            if (m_paths[static_cast<size_t>(i)].path.iParent == iParent)
-                m_children.push_back(i);
-        }
-        const int nEnd = static_cast<int>(m_children.size());
-        if (iParent < 0) {
-            m_nTopStart = nStart;
-            m_nTopEnd = nEnd;
-        } else {
-            m_paths[static_cast<size_t>(iParent)].nChildrenStart = nStart;
-            m_paths[static_cast<size_t>(iParent)].nChildrenEnd = nEnd;
+}
+
+PathReader::Child PathReader::MakeChild(const std::vector<ElementPath>& paths, int i) {
+    const ElementPath& path = paths[static_cast<size_t>(i)];
+    Child child{};
+    child.szName = path.szName;
+    child.nNameLength = static_cast<int>(std::strlen(path.szName));
+    if (child.nNameLength <= kInlineName)
+        std::memcpy(child.szInline, path.szName, static_cast<size_t>(child.nNameLength));
+    child.iEntry = i;
+    child.iGroup = i;
+    for (int j = 0; j < i; ++j) {
+        if (SameEntryName(paths[static_cast<size_t>(j)], path)) {
+            child.iGroup = j;
+            break;
         }
     }
+    child.nOccurrence = path.nOccurrence;
+    return child;
 }
 
 // The entry an element named pName becomes among the children of the
@@ -94,30 +119,24 @@ PathReader::PathReader(std::vector<ElementPath> paths) {
 // children in the order of the entries.
 int PathReader::MatchChild(int iParent, const char* pName, int nNameLength, int* pSeen,
                            int* pNext) const {
-    int nStart = m_nTopStart, nEnd = m_nTopEnd;
-    if (iParent >= 0) {
-        nStart = m_paths[static_cast<size_t>(iParent)].nChildrenStart;
-        nEnd = m_paths[static_cast<size_t>(iParent)].nChildrenEnd;
-    }
+    const Range range = m_ranges[static_cast<size_t>(iParent + 1)];
     int& nNext = pNext[iParent + 1];
     // Entries of one name under one parent share a count, and a plain name
     // can match only one such group.
     int nCount = 0;
-    int k = nStart + nNext;
-    for (int nLeft = nEnd - nStart; nLeft > 0; --nLeft, ++k) {
-        if (k == nEnd)
-            k = nStart;
-        const int i = m_children[static_cast<size_t>(k)];
-        const Entry& entry = m_paths[static_cast<size_t>(i)];
-        if (!SameName(pName, nNameLength, entry.path.szName, entry.nNameLength))
+    int k = range.nStart + nNext;
+    for (int nLeft = range.nEnd - range.nStart; nLeft > 0; --nLeft, ++k) {
+        if (k == range.nEnd)
+            k = range.nStart;
+        const Child& child = m_children[static_cast<size_t>(k)];
+        const char* szName = child.nNameLength <= kInlineName ? child.szInline : child.szName;
+        if (!SameName(pName, nNameLength, szName, child.nNameLength))
             continue;
         if (!nCount)
-            nCount = ++pSeen[entry.iGroup];
-        if (nCount == entry.path.nOccurrence) {
-            nNext = k + 1 - nStart;
-            if (nNext == nEnd - nStart)
-                nNext = 0;
-            return i;
+            nCount = ++pSeen[child.iGroup];
+        if (nCount == child.nOccurrence) {
+            nNext = k + 1 == range.nEnd ? 0 : k + 1 - range.nStart;
+            return child.iEntry;
         }
     }
     return -1;
@@ -129,22 +148,26 @@ bool PathReader::Read(const char* szText, size_t nLength, FoundElement* found) c
         found[i] = FoundElement{};
     if (nPaths > kMaxPaths || nLength >= static_cast<size_t>(INT_MAX / 2))
         return false;
-    int seen[kMaxPaths] = {};
-    int next[kMaxPaths + 1] = {};
+    // Only the counts in use are cleared: a whole-array clear is a string
+    // instruction whose start-up costs more than these few stores.
+    int seen[kMaxPaths];
+    int next[kMaxPaths + 1];
+    std::fill_n(seen, nPaths, 0);
+    std::fill_n(next, nPaths + 1, 0);
+    // The innermost open element is kept in top, the ones around it on the
+    // stack: the scan of every node reads its name.
     OpenElement stack[kMaxDepth];
     int nDepth = 0;
+    OpenElement top{0, -1, -1, 0};
     NodeScan s;
     s.pDoc = szText;
     s.nNext = 0;
     s.nTextLength = static_cast<int>(nLength);
     for (;;) {
         bool bEndsTop = false;
-        const int nType =
-            nDepth ? detail::ScanTreeNode(s, stack[nDepth - 1].nNameStart,
-                                          stack[nDepth - 1].nNameLength, bEndsTop)
-                   : detail::ScanTreeNode(s, 0, -1, bEndsTop);
+        const int nType = detail::ScanTreeNode(s, top.nNameStart, top.nNameLength, bEndsTop);
         if (nType == CMarkupSTL::MNT_ELEMENT) {
-            const int iParent = nDepth ? stack[nDepth - 1].iEntry : -1;
+            const int iParent = top.iEntry;
             int iEntry = -1;
             if (iParent >= 0)
                 found[iParent].bHasChild = true;
@@ -158,17 +181,21 @@ bool PathReader::Read(const char* szText, size_t nLength, FoundElement* found) c
                 continue;
             if (nDepth == kMaxDepth)
                 return false;
-            stack[nDepth++] = OpenElement{s.nNameStart, s.nNameLength, iEntry, s.nStart + s.nLength};
+            stack[nDepth++] = top;
+            top.nNameStart = s.nNameStart;
+            top.nNameLength = s.nNameLength;
+            top.iEntry = iEntry;
+            top.nContentStart = s.nStart + s.nLength;
         } else if (nType == SCAN_END_TAG) {
             // Any other end tag makes CMarkupSTL recover, which can move
             // elements to other parents.
             if (!bEndsTop)
                 return false;
-            const OpenElement& open = stack[--nDepth];
-            if (open.iEntry >= 0) {
-                found[open.iEntry].nContentStart = open.nContentStart;
-                found[open.iEntry].nContentEnd = s.nStart;
+            if (top.iEntry >= 0) {
+                found[top.iEntry].nContentStart = top.nContentStart;
+                found[top.iEntry].nContentEnd = s.nStart;
             }
+            top = stack[--nDepth];
         } else if (nType == SCAN_END) {
             return nDepth == 0;
         }

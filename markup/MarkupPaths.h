@@ -46,7 +46,7 @@ public:
     explicit PathReader(std::vector<ElementPath> paths);
 
     // How many entries there are: found() of Read has this many elements.
-    int Count() const { return static_cast<int>(m_paths.size()); }
+    int Count() const { return m_nPaths; }
 
     // Reads nLength bytes of szText (which is followed by a zero byte;
     // the text ends at its first zero byte, as CMarkupSTL's does) and fills
@@ -65,21 +65,30 @@ public:
                                  std::string& strStorage);
 
 private:
-    struct Entry {
-        ElementPath path;
+    // One entry as the children of its parent are searched, kept together
+    // so that a look-up follows no pointers: names up to kInlineName bytes
+    // are held in place.
+    static const int kInlineName = 24;
+    struct Child {
+        char szInline[kInlineName];
+        const char* szName; // the entry's own, for names too long to hold in place
         int nNameLength;
-        int iGroup; // the first entry of the same name and parent
-        int nChildrenStart; // children's entries: m_children[start, end)
-        int nChildrenEnd;
+        int iEntry;
+        int iGroup; // the first entry of the same name and parent: they share a count
+        int nOccurrence;
+    };
+    struct Range {
+        int nStart; // the parent's children: m_children[nStart, nEnd)
+        int nEnd;
     };
 
+    static Child MakeChild(const std::vector<ElementPath>& paths, int i);
     int MatchChild(int iParent, const char* pName, int nNameLength, int* pSeen,
                    int* pNext) const;
 
-    std::vector<Entry> m_paths;
-    std::vector<int> m_children;   // entry indexes grouped by parent
-    int m_nTopStart = 0;           // top-level entries in m_children
-    int m_nTopEnd = 0;
+    int m_nPaths = 0;
+    std::vector<Child> m_children; // grouped by parent, in entry order
+    std::vector<Range> m_ranges;   // by parent entry + 1 (0: the top level)
 };
 
 } // namespace markup

@@ -87,6 +87,8 @@ template <unsigned char kMask> MARKUP_HOT int SkipUntil(const char* d, int p) {
 
 #if defined(__SSE2__)
 inline __m128i Load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+inline __m128i Is(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
 #endif
 
 inline int Finish(NodeScan& s, int p, int nType) {
@@ -200,12 +202,12 @@ MARKUP_HOT int ScanEndTagAgainst(NodeScan& s, int p, int nTopStart, int nTopLeng
     const int nEnd = p + nTopLength;
     if (nTopLength >= 0 && nEnd < s.nTextLength && SameName(s, p, nTopStart, nTopLength) &&
         (Class(d, nEnd) & C_NAME_END)) {
-        s.nNameStart = p;
-        s.nNameLength = nTopLength;
         int q = nEnd;
         while (d[q] != '>' && d[q] != '\0')
             ++q;
         if (d[q] == '>') {
+            s.nNameStart = p;
+            s.nNameLength = nTopLength;
             bEndsTop = true;
             return Finish(s, q + 1, SCAN_END_TAG);
         }
@@ -218,18 +220,9 @@ MARKUP_HOT int ScanEndTagAgainst(NodeScan& s, int p, int nTopStart, int nTopLeng
 // and end tags are scanned inline, every other kind of node goes through
 // ScanNode. nTopStart and nTopLength give the innermost open element's name
 // as for ScanEndTagAgainst.
-MARKUP_HOT int ScanTreeNode(NodeScan& s, int nTopStart, int nTopLength, bool& bEndsTop) {
+// The node at p, where the skip of text ended.
+MARKUP_HOT int ScanTagAt(NodeScan& s, int p, int nTopStart, int nTopLength, bool& bEndsTop) {
     const char* d = s.pDoc;
-    int p = s.nNext;
-#if defined(__SSE2__)
-    if (p + 16 <= s.nTextLength) {
-        const __m128i v = Load16(d + p);
-        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_setzero_si128()))));
-        p = bits ? p + __builtin_ctz(bits) : SkipUntil<C_TEXT_STOP>(d, p + 16);
-    } else
-#endif
-        p = SkipUntil<C_TEXT_STOP>(d, p);
     s.nNext = p;
     if (d[p] == '<') {
         if (Class(d, p + 1) & C_NAME_START) {
@@ -242,6 +235,32 @@ MARKUP_HOT int ScanTreeNode(NodeScan& s, int nTopStart, int nTopLength, bool& bE
         }
     }
     return ScanNode(s);
+}
+
+MARKUP_HOT int ScanTreeNode(NodeScan& s, int nTopStart, int nTopLength, bool& bEndsTop) {
+    const char* d = s.pDoc;
+    int p = s.nNext;
+#if defined(__SSE2__)
+    if (p + 16 <= s.nTextLength) {
+        // The 16 bytes that hold the end of the text also tell an end tag's
+        // "</" apart without reading its bytes again.
+        const __m128i v = Load16(d + p);
+        const unsigned lt = static_cast<unsigned>(_mm_movemask_epi8(Is(v, '<')));
+        const unsigned stop = lt | static_cast<unsigned>(_mm_movemask_epi8(Is(v, '\0')));
+        if (!stop)
+            return ScanTagAt(s, SkipUntil<C_TEXT_STOP>(d, p + 16), nTopStart, nTopLength, bEndsTop);
+        const int k = __builtin_ctz(stop);
+        const unsigned slash = static_cast<unsigned>(_mm_movemask_epi8(Is(v, '/')));
+        if (k < 15 && ((lt & slash >> 1) >> k & 1)) {
+            p += k;
+            s.nNext = p;
+            BeginNode(s, p);
+            return ScanEndTagAgainst(s, p + 2, nTopStart, nTopLength, bEndsTop);
+        }
+        return ScanTagAt(s, p + k, nTopStart, nTopLength, bEndsTop);
+    }
+#endif
+    return ScanTagAt(s, SkipUntil<C_TEXT_STOP>(d, p), nTopStart, nTopLength, bEndsTop);
 }
 
 } // namespace detail

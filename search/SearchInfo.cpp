@@ -3,6 +3,7 @@
 #include "MarkupPaths.h"
 #include "MarkupSTL.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -150,18 +151,22 @@ void CopySearchText(char* field, size_t width, const char* text, size_t length) 
 }
 
 int32_t ParseSearchDecimal(const char* text) {
-    if (!text)
-        return 0;
-    while (IsCSpace(*text))
-        ++text;
-    const bool negative = *text == '-';
-    if (*text == '-' || *text == '+')
-        ++text;
+    return text ? ParseSearchDecimal(std::string_view(text)) : 0;
+}
+
+int32_t ParseSearchDecimal(std::string_view text) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end && IsCSpace(*p))
+        ++p;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+'))
+        ++p;
     int64_t value = 0;
     const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
                                    : std::numeric_limits<int32_t>::max();
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
         if (value > limit)
             value = limit;
     }
@@ -275,13 +280,28 @@ public:
     }
     void Decimal(AnswerPath path, int32_t& field) {
         if (Has(path))
-            field = ParseSearchDecimal(std::string(Data(path)).c_str());
+            field = ParseSearchDecimal(Data(path));
     }
 
 private:
     const char* m_text;
     const markup::FoundElement* m_found;
     std::string m_storage;
+};
+
+// The version text with its build, kept only as far as the field can
+// show it: the cut of CopySearchText looks at no byte past the field's
+// width, so the first width bytes give the same field as the whole text.
+struct VersionText {
+    char bytes[sizeof(SEARCH_INFO::softwareVer)];
+    size_t length = 0;
+
+    void Append(std::string_view text) {
+        const size_t n = std::min(text.size(), sizeof bytes - length);
+        if (n)
+            std::memcpy(bytes + length, text.data(), n);
+        length += n;
+    }
 };
 
 void FillItems(FoundAnswer& a, SEARCH_INFO& rec) {
@@ -307,10 +327,15 @@ void FillProduct(FoundAnswer& a, SEARCH_INFO& rec) {
     a.Text(P_MODEL, rec.productModel);
     if (!a.Has(P_SOFTWARE_VER) && !a.Has(P_BUILD))
         return;
-    std::string version(a.Has(P_SOFTWARE_VER) ? a.Data(P_SOFTWARE_VER) : std::string_view());
-    if (a.Has(P_BUILD))
-        version.append("(").append(a.Data(P_BUILD)).append(")");
-    CopySearchText(rec.softwareVer, sizeof rec.softwareVer, version.data(), version.size());
+    VersionText version;
+    if (a.Has(P_SOFTWARE_VER))
+        version.Append(a.Data(P_SOFTWARE_VER));
+    if (a.Has(P_BUILD)) {
+        version.Append("(");
+        version.Append(a.Data(P_BUILD));
+        version.Append(")");
+    }
+    CopySearchText(rec.softwareVer, sizeof rec.softwareVer, version.bytes, version.length);
 }
 
 // The algorithm on what the one-pass reader found: the same checks and the

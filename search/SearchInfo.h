@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // Event kinds in SEARCH_INFO::event.
 enum SearchEventKind { SEARCH_EVENT_NEW = 0, SEARCH_EVENT_GONE = 1, SEARCH_EVENT_CHANGED = 2 };
@@ -62,3 +63,5 @@ void CopySearchText(char* field, size_t width, const char* text, size_t length);
 // white space and sign, as atoi reads it; 0 when there are none. Values
 // beyond the 32-bit range saturate instead of overflowing.
 int32_t ParseSearchDecimal(const char* text);
+// The same for the bytes of text, which need no zero byte after them.
+int32_t ParseSearchDecimal(std::string_view text);
