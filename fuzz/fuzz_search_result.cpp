@@ -1,5 +1,7 @@
 // Fuzzes the device answer parser: any text must leave every field of the
-// record zero-terminated inside its width, and never touch event or mac.
+// record zero-terminated inside its width, and never touch event or mac;
+// and the one-pass reading must take the answer and write the record
+// exactly as the reading through a whole document does.
 #include "SearchInfo.h"
 
 #include <cstddef>
@@ -57,5 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ParseSearchResult(text.c_str(), &again) != taken ||
         std::memcmp(&rec, &again, sizeof rec) != 0)
         abort(); // the parse must not depend on anything but the text
+    SEARCH_INFO quick, slow;
+    std::memset(&quick, 0x5A, sizeof quick);
+    std::memset(&slow, 0x5A, sizeof slow);
+    if (ParseSearchResult(text.c_str(), &quick) !=
+            ParseSearchResultWithDocument(text.c_str(), &slow) ||
+        std::memcmp(&quick, &slow, sizeof quick) != 0)
+        abort();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -275,6 +276,57 @@ TEST(ParseSearchResult, EachAnswerIsReadOnItsOwnWhateverCameBefore) {
     EXPECT_STREQ(small.ipAddr, "");
     EXPECT_STREQ(small.devName, "");
     EXPECT_FALSE(ParseSearchResult("<other/>", &small));
+}
+
+} // namespace
+
+namespace {
+
+// Both readings of one text, from the same record full of leftovers: the
+// answer must be taken alike and exactly the same bytes written.
+void ExpectSameReading(const std::string& text) {
+    SEARCH_INFO quick, slow;
+    std::memset(&quick, 0x5A, sizeof quick);
+    std::memset(&slow, 0x5A, sizeof slow);
+    const bool bQuick = ParseSearchResult(text.c_str(), &quick);
+    const bool bSlow = ParseSearchResultWithDocument(text.c_str(), &slow);
+    EXPECT_EQ(bQuick, bSlow) << text;
+    EXPECT_EQ(std::memcmp(&quick, &slow, sizeof quick), 0) << text;
+}
+
+TEST(ParseSearchResult, OnePassAndDocumentAgreeOnEveryCutAndDeletedByte) {
+    const std::string answer = kCameraAnswer;
+    for (size_t n = 0; n <= answer.size(); ++n) {
+        ExpectSameReading(answer.substr(0, n));
+        ExpectSameReading(answer.substr(0, n) + answer.substr(std::min(n + 1, answer.size())));
+    }
+}
+
+TEST(ParseSearchResult, OnePassAndDocumentAgreeWhereTheDocumentRecovers) {
+    const std::string kTexts[] = {
+        // End tags that close an outer element move children up.
+        "<multicastSearchResult><productInfo><x><devName>moved</devName></productInfo>"
+        "</multicastSearchResult>",
+        "<multicastSearchResult><tcpIp><ipAddr><item><ip>1</ip></ipAddr><dns1>d</dns1></tcpIp>"
+        "</multicastSearchResult>",
+        "<multicastSearchResult><port><dataPort>1</port><httpPort>80</httpPort>"
+        "</multicastSearchResult>",
+        "<multicastSearchResult><wrap><httpType>1</httpType></multicastSearchResult>",
+        // Unended elements, lone end tags, a root left open.
+        "<multicastSearchResult><productInfo><productSeries>ZVK</productSeries>",
+        "<multicastSearchResult></other><httpType>3</httpType></multicastSearchResult>",
+        "</x><multicastSearchResult><httpType>4</httpType></multicastSearchResult>",
+        // Maker check and versions through both.
+        "<multicastSearchResult><productInfo><productSeries>zvk</productSeries></productInfo>"
+        "</multicastSearchResult>",
+        "<multicastSearchResult><productInfo><build>77</build><softwareVer>1.2</softwareVer>"
+        "</productInfo></multicastSearchResult>",
+        "<multicastSearchResult><productInfo><softwareVer>" +
+            std::string(100, 'v') + "</softwareVer><build>9</build></productInfo>"
+                                    "</multicastSearchResult>",
+    };
+    for (const std::string& text : kTexts)
+        ExpectSameReading(text);
 }
 
 } // namespace
