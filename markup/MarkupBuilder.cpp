@@ -29,7 +29,6 @@ std::string OffsetText(int n) { return std::to_string(n); }
 Builder::Builder(CMarkupSTL& doc, int iStart)
     : m_doc(doc), m_pText(doc.m_strDoc.data()),
       m_nTextLength(static_cast<int>(doc.m_strDoc.size())), m_iStart(iStart) {
-    m_stack.reserve(6);
     const int iChild = doc.Elem(iStart).iElemChild;
     m_iStartLast = iChild ? doc.Elem(iChild).iElemPrev : 0;
 }

@@ -6,12 +6,59 @@
 #include "MarkupSTL.h"
 #include "MarkupScan.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace markup {
+
+// The stack of open elements. Its first kInline entries are held in place,
+// so that the parse of a short answer allocates nothing for it; the rest
+// lives on the heap. Only the operations the builder uses.
+template <typename T, size_t kInline> class SmallStack {
+public:
+    SmallStack() = default;
+    ~SmallStack() { Release(); }
+    SmallStack(const SmallStack&) = delete;
+    SmallStack& operator=(const SmallStack&) = delete;
+
+    bool empty() const { return m_nSize == 0; }
+    size_t size() const { return m_nSize; }
+    size_t capacity() const { return m_nCapacity; }
+    T& back() { return m_p[m_nSize - 1]; }
+    const T& back() const { return m_p[m_nSize - 1]; }
+    T& operator[](size_t i) { return m_p[i]; }
+    const T& operator[](size_t i) const { return m_p[i]; }
+    void pop_back() { --m_nSize; }
+    // A new zeroed entry on top; the caller makes room first (reserve).
+    T& emplace_back() {
+        m_p[m_nSize] = T{};
+        return m_p[m_nSize++];
+    }
+    void reserve(size_t n) {
+        if (n <= m_nCapacity)
+            return;
+        T* p = new T[n];
+        std::copy(m_p, m_p + m_nSize, p);
+        Release();
+        m_p = p;
+        m_nCapacity = n;
+    }
+
+private:
+    void Release() {
+        if (m_p != m_inline)
+            delete[] m_p;
+    }
+
+    T m_inline[kInline];
+    T* m_p = m_inline;
+    size_t m_nSize = 0;
+    size_t m_nCapacity = kInline;
+};
 
 class Builder {
 public:
@@ -55,7 +102,7 @@ private:
     int m_iStart;
     int m_iFirst = 0;
     int m_iStartLast = 0; // last child of the starting record
-    std::vector<Open> m_stack;
+    SmallStack<Open, 6> m_stack; // starts with room for 6, grows to twice its size plus 6
     // Beyond a modest depth, end tags find their open element through an
     // index of name keys to stack depths, so that end tags matching nothing
     // cannot make the parse quadratic.

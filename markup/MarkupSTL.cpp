@@ -189,14 +189,8 @@ void CMarkupSTL::GrowTable(int nNewSize) {
         iSeg = nUsedSegs;
         nOld = 0;
         nCap = std::min(nNewSize, nFullCap + kSegmentSize);
-        if (iSeg >= m_nSegs) {
-            const int nSlots = iSeg * 2 + 4;
-            ElemPos** pSegs = new ElemPos*[nSlots]();
-            std::copy(m_pSegs, m_pSegs + m_nSegs, pSegs);
-            delete[] m_pSegs;
-            m_pSegs = pSegs;
-            m_nSegs = nSlots;
-        }
+        if (iSeg >= m_nSegs)
+            GrowSegmentArray(iSeg * 2 + 4);
     }
     ElemPos* pSeg = new ElemPos[nCap - iSeg * kSegmentSize];
     // Only the records in use hold anything worth keeping.
@@ -208,10 +202,33 @@ void CMarkupSTL::GrowTable(int nNewSize) {
     m_nPosCapacity = nCap;
 }
 
+// The first slots are held in the object, so that a document of fewer than
+// 4 segments (262,144 records) allocates none.
+void CMarkupSTL::GrowSegmentArray(int nSlots) {
+    ElemPos** pSegs = m_aSegSlots;
+    if (nSlots > kInlineSegSlots) {
+        pSegs = new ElemPos*[nSlots]();
+    } else {
+        nSlots = kInlineSegSlots;
+        std::fill(m_aSegSlots + m_nSegs, m_aSegSlots + kInlineSegSlots, nullptr);
+    }
+    if (pSegs != m_pSegs) {
+        std::copy(m_pSegs, m_pSegs + m_nSegs, pSegs);
+        ReleaseSegmentArray();
+    }
+    m_pSegs = pSegs;
+    m_nSegs = nSlots;
+}
+
+void CMarkupSTL::ReleaseSegmentArray() {
+    if (m_pSegs != m_aSegSlots)
+        delete[] m_pSegs;
+}
+
 void CMarkupSTL::ClearTable() {
     for (int i = 0; i < m_nSegs; ++i)
         delete[] m_pSegs[i];
-    delete[] m_pSegs;
+    ReleaseSegmentArray();
     m_pSegs = nullptr;
     m_nSegs = 0;
     m_nPosCapacity = 0;

@@ -160,6 +160,8 @@ private:
     ElemPos& Elem(int i) const { return m_pSegs[i >> 16][i & 0xFFFF]; }
     int NextFree();
     void GrowTable(int nNewSize);
+    void GrowSegmentArray(int nSlots);
+    void ReleaseSegmentArray();
     void ClearTable();
     void ResetPos();
     void Parse();
@@ -192,4 +194,6 @@ private:
     ElemPos** m_pSegs = nullptr;
     int m_nPosCapacity = 0;
     int m_nSegs = 0;
+    static const int kInlineSegSlots = 4;
+    ElemPos* m_aSegSlots[kInlineSegSlots] = {};
 };

@@ -417,23 +417,26 @@ TEST(MarkupUnescape, EntityComparisonStaysInsideTheText) {
 }
 
 TEST(MarkupTable, GrowsBySegmentsForLargeDocuments) {
-    std::string text = "<r>";
-    for (int i = 0; i < 150000; ++i)
-        text += "<e/>";
-    text += "</r>";
-    CMarkupSTL doc;
-    EXPECT_TRUE(doc.SetDoc(text));
-    EXPECT_EQ(doc.GetRecordCount(), 150002);
-    EXPECT_GE(doc.GetRecordCapacity(), 150002);
-    ASSERT_TRUE(doc.FindElem("r"));
-    ASSERT_TRUE(doc.IntoElem());
-    int n = 0;
-    while (doc.FindElem("e"))
-        ++n;
-    EXPECT_EQ(n, 150000);
-    // A second, small document reuses the table.
-    EXPECT_TRUE(doc.SetDoc("<a/>"));
-    EXPECT_EQ(doc.GetRecordCount(), 2);
+    // Three segments, and five: past the slots the object holds itself.
+    for (const int count : {150000, 300000}) {
+        std::string text = "<r>";
+        for (int i = 0; i < count; ++i)
+            text += "<e/>";
+        text += "</r>";
+        CMarkupSTL doc;
+        EXPECT_TRUE(doc.SetDoc(text));
+        EXPECT_EQ(doc.GetRecordCount(), count + 2);
+        EXPECT_GE(doc.GetRecordCapacity(), count + 2);
+        ASSERT_TRUE(doc.FindElem("r"));
+        ASSERT_TRUE(doc.IntoElem());
+        int n = 0;
+        while (doc.FindElem("e"))
+            ++n;
+        EXPECT_EQ(n, count);
+        // A second, small document reuses the table.
+        EXPECT_TRUE(doc.SetDoc("<a/>"));
+        EXPECT_EQ(doc.GetRecordCount(), 2);
+    }
 }
 
 TEST(MarkupHostile, DeepNestingParsesAndReadsWithoutRecursion) {
