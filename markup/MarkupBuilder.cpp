@@ -51,7 +51,10 @@ int Builder::Run() {
             OnStartTag(s);
             break;
         case SCAN_END_TAG:
-            OnEndTag(s);
+            if (m_bEndsTop && !m_bIndexed)
+                EndInnermost(s);
+            else
+                OnEndTag(s);
             break;
         case SCAN_MALFORMED:
             OnMalformed(s);
@@ -76,14 +79,18 @@ void Builder::OnDocumentEnd() {
     PopTo(0);
 }
 
-int Builder::CurrentParent() const { return m_stack.empty() ? m_iStart : m_stack.back().iPos; }
+MARKUP_HOT int Builder::CurrentParent() const {
+    return m_stack.empty() ? m_iStart : m_stack.back().iPos;
+}
 
-int& Builder::CurrentLast() { return m_stack.empty() ? m_iStartLast : m_stack.back().iLast; }
+MARKUP_HOT int& Builder::CurrentLast() {
+    return m_stack.empty() ? m_iStartLast : m_stack.back().iLast;
+}
 
 // Links iPos as the last child of iParent. While a parent is open its last
 // child is kept on the stack, and the first child's backward link to the
 // last is written once, when the parent's children are complete.
-void Builder::LinkChild(int iParent, int& iLast, int iPos) {
+MARKUP_HOT void Builder::LinkChild(int iParent, int& iLast, int iPos) {
     CMarkupSTL::ElemPos& elem = m_doc.Elem(iPos);
     elem.iElemParent = iParent;
     if (!iLast) {
@@ -97,7 +104,7 @@ void Builder::LinkChild(int iParent, int& iLast, int iPos) {
     iLast = iPos;
 }
 
-void Builder::FinishChildren(int iPos, int iLast) {
+MARKUP_HOT void Builder::FinishChildren(int iPos, int iLast) {
     if (iLast)
         m_doc.Elem(m_doc.Elem(iPos).iElemChild).iElemPrev = iLast;
 }
@@ -108,8 +115,9 @@ std::string Builder::Name(const Open& open) const {
 
 void Builder::Message(const std::string& str) { m_doc.SetError(str); }
 
-void Builder::OnStartTag(const NodeScan& s) {
-    const int iPos = m_doc.NextFree();
+MARKUP_HOT void Builder::OnStartTag(const NodeScan& s) {
+    const int iPos =
+        m_doc.m_iPosFree < m_doc.m_nPosCapacity ? m_doc.m_iPosFree++ : m_doc.NextFree();
     CMarkupSTL::ElemPos& elem = m_doc.Elem(iPos);
     elem = CMarkupSTL::ElemPos{};
     elem.nStart = static_cast<uint32_t>(s.nStart);
@@ -123,19 +131,19 @@ void Builder::OnStartTag(const NodeScan& s) {
         Push(s.nNameStart, s.nNameLength, iPos);
 }
 
+// The common case, already compared by the scan: the innermost element
+// ends with its own name.
+MARKUP_HOT void Builder::EndInnermost(const NodeScan& s) {
+    m_bEndsTop = false;
+    const Open& top = m_stack.back();
+    CMarkupSTL::ElemPos& elem = m_doc.Elem(top.iPos);
+    elem.nLength = static_cast<uint32_t>(s.nStart + s.nLength) - elem.nStart;
+    elem.SetEndTagLen(s.nLength);
+    FinishChildren(top.iPos, top.iLast);
+    m_stack.pop_back();
+}
+
 void Builder::OnEndTag(const NodeScan& s) {
-    if (m_bEndsTop && !m_bIndexed) {
-        // The common case, already compared by the scan: the innermost
-        // element ends with its own name.
-        m_bEndsTop = false;
-        const Open& top = m_stack.back();
-        CMarkupSTL::ElemPos& elem = m_doc.Elem(top.iPos);
-        elem.nLength = static_cast<uint32_t>(s.nStart + s.nLength) - elem.nStart;
-        elem.SetEndTagLen(s.nLength);
-        FinishChildren(top.iPos, top.iLast);
-        m_stack.pop_back();
-        return;
-    }
     m_bEndsTop = false;
     const int nMatch = FindOpen(s.nNameStart, s.nNameLength);
     if (nMatch < 0) {
@@ -269,20 +277,26 @@ void Builder::BuildIndex() {
 
 // Takes the fields rather than a made-up Open: copying a record just built
 // of narrow stores as one wide load stalls on every start tag.
-void Builder::Push(int nNameStart, int nNameLength, int iPos) {
+MARKUP_HOT void Builder::Push(int nNameStart, int nNameLength, int iPos) {
     if (m_stack.size() == m_stack.capacity())
         m_stack.reserve(m_stack.size() * 2 + 6);
-    m_stack.emplace_back();
-    Open& open = m_stack.back();
+    Open& open = m_stack.emplace_back();
     open.nNameStart = nNameStart;
     open.nNameLength = nNameLength;
     open.iPos = iPos;
     open.iLast = 0;
+    if (m_bIndexed || m_stack.size() > kIndexDepth)
+        IndexPushed();
+}
+
+// Past the depth at which end tags are matched through the index: the
+// index is built once, then each new open element is added to it.
+void Builder::IndexPushed() {
     if (!m_bIndexed) {
-        if (m_stack.size() > kIndexDepth)
-            BuildIndex();
+        BuildIndex();
         return;
     }
+    const Open& open = m_stack.back();
     std::vector<uint64_t> keys;
     IndexKeys(open, keys);
     for (uint64_t k : keys)

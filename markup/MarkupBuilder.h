@@ -80,12 +80,14 @@ private:
     int ScanNext(NodeScan& s);
     void OnStartTag(const NodeScan& s);
     void OnDocumentEnd();
+    void EndInnermost(const NodeScan& s);
     void OnEndTag(const NodeScan& s);
     void OnMalformed(const NodeScan& s);
     int FindOpen(int nNameStart, int nNameLength);
     bool OpenMatches(const Open& open, int nNameStart, int nNameLength) const;
     void CloseNotEnded(size_t nFrom, int iFinalParent);
     void Push(int nNameStart, int nNameLength, int iPos);
+    void IndexPushed();
     void PopTo(size_t nSize);
     void IndexKeys(const Open& open, std::vector<uint64_t>& keys) const;
     void BuildIndex();
@@ -101,7 +103,7 @@ private:
     int m_nTextLength;
     int m_iStart;
     int m_iFirst = 0;
-    int m_iStartLast = 0; // last child of the starting record
+    int m_iStartLast = 0;        // last child of the starting record
     SmallStack<Open, 6> m_stack; // starts with room for 6, grows to twice its size plus 6
     // Beyond a modest depth, end tags find their open element through an
     // index of name keys to stack depths, so that end tags matching nothing

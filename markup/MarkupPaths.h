@@ -83,8 +83,7 @@ private:
     };
 
     static Child MakeChild(const std::vector<ElementPath>& paths, int i);
-    int MatchChild(int iParent, const char* pName, int nNameLength, int* pSeen,
-                   int* pNext) const;
+    int MatchChild(int iParent, const char* pName, int nNameLength, int* pSeen, int* pNext) const;
 
     int m_nPaths = 0;
     std::vector<Child> m_children; // grouped by parent, in entry order

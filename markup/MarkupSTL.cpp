@@ -14,6 +14,7 @@ namespace {
 
 const int kSegmentBits = 16;
 const int kSegmentSize = 1 << kSegmentBits;
+const int kMinSegmentStorage = 128; // 4 KB of records
 
 // Bytes that end an element name as FindElem reads it (the end of the
 // text among them).
@@ -173,6 +174,17 @@ int CMarkupSTL::NextFree() {
     return m_iPosFree++;
 }
 
+// The records allocated for a segment that must hold n: at least
+// kMinSegmentStorage and then a power of two, up to a full segment. The
+// capacity still grows by the table's rules; the storage under it grows in
+// fewer, larger steps, so the records of a short answer are allocated once.
+static int SegmentStorage(int n) {
+    int nAllocate = kMinSegmentStorage;
+    while (nAllocate < n)
+        nAllocate *= 2;
+    return std::min(nAllocate, kSegmentSize);
+}
+
 // Grows the table towards nNewSize records by at most one segment: the last
 // segment is enlarged up to full size, or a new one is started.
 void CMarkupSTL::GrowTable(int nNewSize) {
@@ -192,13 +204,21 @@ void CMarkupSTL::GrowTable(int nNewSize) {
         if (iSeg >= m_nSegs)
             GrowSegmentArray(iSeg * 2 + 4);
     }
-    ElemPos* pSeg = new ElemPos[nCap - iSeg * kSegmentSize];
+    const int nNeed = nCap - iSeg * kSegmentSize;
+    if (nOld && nNeed <= m_nLastSegAllocated) {
+        // The segment's storage already holds the new capacity.
+        m_nPosCapacity = nCap;
+        return;
+    }
+    const int nAllocate = SegmentStorage(nNeed);
+    ElemPos* pSeg = new ElemPos[nAllocate];
     // Only the records in use hold anything worth keeping.
     const int nKeep = std::min(nOld, std::max(0, m_iPosFree - iSeg * kSegmentSize));
     if (nKeep)
         std::copy(m_pSegs[iSeg], m_pSegs[iSeg] + nKeep, pSeg);
     delete[] m_pSegs[iSeg];
     m_pSegs[iSeg] = pSeg;
+    m_nLastSegAllocated = nAllocate;
     m_nPosCapacity = nCap;
 }
 
@@ -232,6 +252,7 @@ void CMarkupSTL::ClearTable() {
     m_pSegs = nullptr;
     m_nSegs = 0;
     m_nPosCapacity = 0;
+    m_nLastSegAllocated = 0;
 }
 
 void CMarkupSTL::LinkLastChild(int iParent, int iPos) {

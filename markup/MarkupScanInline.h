@@ -86,7 +86,9 @@ template <unsigned char kMask> MARKUP_HOT int SkipUntil(const char* d, int p) {
 }
 
 #if defined(__SSE2__)
-inline __m128i Load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load16(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 
 inline __m128i Is(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
 #endif
@@ -125,6 +127,10 @@ inline bool IsEmptyTagEnd(const NodeScan& s, int nGt, int nNameEnd) {
 MARKUP_HOT int ScanStartTag(NodeScan& s, int p) {
     p = ScanName(s, p);
     const int nNameEnd = p;
+    // Most tags end right after the name; the last byte of a name is never
+    // the '/' of an empty-element tag.
+    if (s.pDoc[p] == '>')
+        return Finish(s, p + 1, CMarkupSTL::MNT_ELEMENT);
     for (;;) {
         p = SkipUntil<C_TAG_STOP>(s.pDoc, p);
         const char c = s.pDoc[p];
@@ -197,11 +203,12 @@ MARKUP_HOT bool SameName(const NodeScan& s, int a, int b, int n) {
 // An end tag at p (after its "</") compared in place with the name of the
 // innermost open element (nTopLength < 0: none is open), as nearly every end
 // tag carries it; sets bEndsTop when it does. The same node as ScanEndTag.
-MARKUP_HOT int ScanEndTagAgainst(NodeScan& s, int p, int nTopStart, int nTopLength, bool& bEndsTop) {
+MARKUP_HOT int ScanEndTagAgainst(NodeScan& s, int p, int nTopStart, int nTopLength,
+                                 bool& bEndsTop) {
     const char* d = s.pDoc;
     const int nEnd = p + nTopLength;
     if (nTopLength >= 0 && nEnd < s.nTextLength && SameName(s, p, nTopStart, nTopLength) &&
-        (Class(d, nEnd) & C_NAME_END)) {
+        (d[nEnd] == '>' || (Class(d, nEnd) & C_NAME_END))) {
         int q = nEnd;
         while (d[q] != '>' && d[q] != '\0')
             ++q;

@@ -266,7 +266,8 @@ const markup::PathReader& AnswerReader() {
 // Reads one-pass results; each keeps the storage its data may need.
 class FoundAnswer {
 public:
-    FoundAnswer(const char* text, const markup::FoundElement* found) : m_text(text), m_found(found) {}
+    FoundAnswer(const char* text, const markup::FoundElement* found)
+        : m_text(text), m_found(found) {}
 
     bool Has(AnswerPath path) const { return m_found[path].bFound; }
     std::string_view Data(AnswerPath path) {

@@ -321,9 +321,9 @@ TEST(ParseSearchResult, OnePassAndDocumentAgreeWhereTheDocumentRecovers) {
         "</multicastSearchResult>",
         "<multicastSearchResult><productInfo><build>77</build><softwareVer>1.2</softwareVer>"
         "</productInfo></multicastSearchResult>",
-        "<multicastSearchResult><productInfo><softwareVer>" +
-            std::string(100, 'v') + "</softwareVer><build>9</build></productInfo>"
-                                    "</multicastSearchResult>",
+        "<multicastSearchResult><productInfo><softwareVer>" + std::string(100, 'v') +
+            "</softwareVer><build>9</build></productInfo>"
+            "</multicastSearchResult>",
     };
     for (const std::string& text : kTexts)
         ExpectSameReading(text);
