@@ -142,6 +142,9 @@ int PathReader::MatchChild(int iParent, const char* pName, int nNameLength, int*
     return -1;
 }
 
+// One loop on purpose: split into steps over a shared state, the state went
+// to memory (MatchChild writes through the counts) and a read took 3 to 6 %
+// longer.
 bool PathReader::Read(const char* szText, size_t nLength, FoundElement* found) const {
     const int nPaths = Count();
     for (int i = 0; i < nPaths; ++i)

@@ -263,7 +263,8 @@ const markup::PathReader& AnswerReader() {
     return reader;
 }
 
-// Reads one-pass results; each keeps the storage its data may need.
+// The one-pass results of an answer. A view that Data returns lasts until
+// the next call of Data: decoded data share one storage.
 class FoundAnswer {
 public:
     FoundAnswer(const char* text, const markup::FoundElement* found)
