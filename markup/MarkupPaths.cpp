@@ -26,33 +26,6 @@ struct OpenElement {
     int nContentStart;
 };
 
-template <typename T> bool EqualAt(const char* a, const char* b) {
-    T x, y;
-    std::memcpy(&x, a, sizeof x);
-    std::memcpy(&y, b, sizeof y);
-    return x == y;
-}
-
-// True when the n bytes at a and b are equal, compared a word at a time
-// (the last word overlapping the one before): names are a few bytes long,
-// and a byte loop's exit costs more than the compare.
-bool EqualBytes(const char* a, const char* b, int n) {
-    if (n >= 8) {
-        for (int i = 0; i + 8 < n; i += 8) {
-            if (!EqualAt<uint64_t>(a + i, b + i))
-                return false;
-        }
-        return EqualAt<uint64_t>(a + n - 8, b + n - 8);
-    }
-    if (n >= 4)
-        return EqualAt<uint32_t>(a, b) && EqualAt<uint32_t>(a + n - 4, b + n - 4);
-    for (int i = 0; i < n; ++i) {
-        if (a[i] != b[i])
-            return false;
-    }
-    return true;
-}
-
 // True when a scanned element name is szName as FindElem compares names: it
 // reads the element's name only up to the first byte that ends a name for
 // it, a set larger than the scanner's.
@@ -61,7 +34,7 @@ bool SameName(const char* pName, int nNameLength, const char* szName, int nLengt
         (nNameLength < nLength ||
          !(detail::kClass.c[static_cast<unsigned char>(pName[nLength])] & detail::C_FIND_NAME_END)))
         return false;
-    return EqualBytes(pName, szName, nLength);
+    return detail::SameBytes(pName, szName, nLength);
 }
 
 // True when n bytes at p hold an entity or markup, which GetData decodes.

@@ -205,8 +205,9 @@ void CMarkupSTL::GrowTable(int nNewSize) {
             GrowSegmentArray(iSeg * 2 + 4);
     }
     const int nNeed = nCap - iSeg * kSegmentSize;
-    if (nOld && nNeed <= m_nLastSegAllocated) {
-        // The segment's storage already holds the new capacity.
+    if (nOld && nNeed <= SegmentStorage(nOld)) {
+        // The segment's storage, allocated for its present capacity, already
+        // holds the new one.
         m_nPosCapacity = nCap;
         return;
     }
@@ -218,7 +219,6 @@ void CMarkupSTL::GrowTable(int nNewSize) {
         std::copy(m_pSegs[iSeg], m_pSegs[iSeg] + nKeep, pSeg);
     delete[] m_pSegs[iSeg];
     m_pSegs[iSeg] = pSeg;
-    m_nLastSegAllocated = nAllocate;
     m_nPosCapacity = nCap;
 }
 
@@ -252,7 +252,6 @@ void CMarkupSTL::ClearTable() {
     m_pSegs = nullptr;
     m_nSegs = 0;
     m_nPosCapacity = 0;
-    m_nLastSegAllocated = 0;
 }
 
 void CMarkupSTL::LinkLastChild(int iParent, int iPos) {

@@ -194,7 +194,6 @@ private:
     ElemPos** m_pSegs = nullptr;
     int m_nPosCapacity = 0;
     int m_nSegs = 0;
-    int m_nLastSegAllocated = 0; // records allocated in the last segment
     static const int kInlineSegSlots = 4;
     ElemPos* m_aSegSlots[kInlineSegSlots] = {};
 };

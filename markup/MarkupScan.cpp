@@ -200,10 +200,4 @@ std::string ContentData(const char* pContent, int nLength) {
     return strData;
 }
 
-int SkipText(const char* pDoc, int p) {
-    // Texts in device answers are a few bytes long: a plain loop is faster
-    // than a vectorised search that first has to set itself up.
-    return SkipUntil<C_TEXT_STOP>(pDoc, p);
-}
-
 } // namespace markup

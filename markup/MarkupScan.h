@@ -40,11 +40,6 @@ struct NodeScan {
 // SCAN_END is at least one byte long, so repeated calls always end.
 int ScanNode(NodeScan& s);
 
-// The offset of the next '<' at or after p, or of the end of the text: where
-// the text and whitespace nodes from p end, for a reader that wants no
-// records of them.
-int SkipText(const char* pDoc, int p);
-
 // The data of an element's content (nLength bytes at pContent, between its
 // start tag and its end tag) as CMarkupSTL::GetData reads it: entities
 // expanded, and when the content holds markup, only its text and CDATA

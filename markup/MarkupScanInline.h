@@ -158,18 +158,27 @@ inline int ScanEndTag(NodeScan& s, int p) {
     return Finish(s, p + 1, SCAN_END_TAG);
 }
 
-// True when the n bytes at a and b are equal: names are short, and a plain
-// loop beats a library call on them.
+template <typename T> inline bool EqualAt(const char* a, const char* b) {
+    T x, y;
+    std::memcpy(&x, a, sizeof x);
+    std::memcpy(&y, b, sizeof y);
+    return x == y;
+}
+
+// True when the n bytes at a and b are equal, a word at a time (the last
+// word overlapping the one before): names are a few bytes long, and a byte
+// loop's exit costs more than the compare.
 inline bool SameBytes(const char* a, const char* b, int n) {
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y)
-            return false;
+    if (n >= 8) {
+        for (int i = 0; i + 8 < n; i += 8) {
+            if (!EqualAt<uint64_t>(a + i, b + i))
+                return false;
+        }
+        return EqualAt<uint64_t>(a + n - 8, b + n - 8);
     }
-    for (; i < n; ++i) {
+    if (n >= 4)
+        return EqualAt<uint32_t>(a, b) && EqualAt<uint32_t>(a + n - 4, b + n - 4);
+    for (int i = 0; i < n; ++i) {
         if (a[i] != b[i])
             return false;
     }

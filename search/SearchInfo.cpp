@@ -8,130 +8,11 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Reads a child of the parent position into a text field; per the position
-// rule the next look-up among these siblings starts at the first again.
-template <size_t N> void ReadText(CMarkupSTL& doc, const char* name, char (&field)[N]) {
-    if (!doc.FindElem(name))
-        return;
-    const std::string data = doc.GetData();
-    CopySearchText(field, N, data.data(), data.size());
-    doc.ResetMainPos();
-}
-
-void ReadDecimal(CMarkupSTL& doc, const char* name, int32_t& field) {
-    if (!doc.FindElem(name))
-        return;
-    field = ParseSearchDecimal(doc.GetData().c_str());
-    doc.ResetMainPos();
-}
-
-// The same for a child of the main element (an item of ipAddr).
-template <size_t N> void ReadChildText(CMarkupSTL& doc, const char* name, char (&field)[N]) {
-    if (!doc.FindChildElem(name))
-        return;
-    const std::string data = doc.GetChildData();
-    CopySearchText(field, N, data.data(), data.size());
-    doc.ResetChildPos();
-}
-
-// Answers whose productSeries lacks "ZVK" come from another maker's device.
-bool PassesMakerCheck(CMarkupSTL& doc) {
-    if (!doc.FindElem("productInfo"))
-        return true;
-    doc.IntoElem();
-    bool passes = true;
-    if (doc.FindElem("productSeries")) {
-        passes = doc.GetData().find("ZVK") != std::string::npos;
-        doc.ResetMainPos();
-    }
-    doc.OutOfElem();
-    doc.ResetMainPos();
-    return passes;
-}
-
-void ReadItems(CMarkupSTL& doc, SEARCH_INFO& rec) {
-    if (!doc.FindElem("item"))
-        return;
-    ReadChildText(doc, "ip", rec.ipAddr);
-    ReadChildText(doc, "mask", rec.mask);
-    ReadChildText(doc, "route", rec.route);
-    rec.dhcpSwitch = 0;
-    if (doc.FindChildElem("dhcpSwitch")) {
-        rec.dhcpSwitch = doc.GetChildData() == "true" ? 1 : 0;
-        doc.ResetChildPos();
-    }
-    if (doc.FindElem("item"))
-        ReadChildText(doc, "ip", rec.ipAddr2);
-}
-
-void ReadTcpIp(CMarkupSTL& doc, SEARCH_INFO& rec) {
-    if (!doc.FindElem("tcpIp"))
-        return;
-    doc.IntoElem();
-    if (doc.FindElem("ipAddr")) {
-        doc.IntoElem();
-        ReadItems(doc, rec);
-        doc.OutOfElem();
-        doc.ResetMainPos();
-    }
-    ReadText(doc, "dns1", rec.dns1);
-    ReadText(doc, "dns2", rec.dns2);
-    ReadText(doc, "encryptType", rec.encryptType);
-    doc.OutOfElem();
-    doc.ResetMainPos();
-}
-
-void ReadPorts(CMarkupSTL& doc, SEARCH_INFO& rec) {
-    if (!doc.FindElem("port"))
-        return;
-    doc.IntoElem();
-    ReadDecimal(doc, "dataPort", rec.dataPort);
-    ReadDecimal(doc, "httpPort", rec.httpPort);
-    ReadDecimal(doc, "rtspPort", rec.rtspPort);
-    doc.OutOfElem();
-    doc.ResetMainPos();
-}
-
-// The software version with the build appended: "1.2(77)", or "(77)" when
-// the version itself is absent.
-void ReadVersion(CMarkupSTL& doc, SEARCH_INFO& rec) {
-    std::string version;
-    bool present = false;
-    if (doc.FindElem("softwareVer")) {
-        version = doc.GetData();
-        present = true;
-        doc.ResetMainPos();
-    }
-    if (doc.FindElem("build")) {
-        version += "(" + doc.GetData() + ")";
-        present = true;
-        doc.ResetMainPos();
-    }
-    if (present)
-        CopySearchText(rec.softwareVer, sizeof rec.softwareVer, version.data(), version.size());
-}
-
-void ReadProductInfo(CMarkupSTL& doc, SEARCH_INFO& rec) {
-    if (!doc.FindElem("productInfo"))
-        return;
-    doc.IntoElem();
-    ReadText(doc, "bootTime", rec.bootTime);
-    ReadText(doc, "runningTime", rec.runningTime);
-    ReadText(doc, "devName", rec.devName);
-    ReadText(doc, "hardwareVer", rec.hardwareVer);
-    ReadDecimal(doc, "deviceActivated", rec.deviceActivated);
-    ReadText(doc, "softwareBulildDate", rec.softwareBulildDate);
-    ReadText(doc, "kernelVer", rec.kernelVer);
-    ReadText(doc, "productSeries", rec.productSeries);
-    ReadText(doc, "productModel", rec.productModel);
-    ReadVersion(doc, rec);
-    doc.OutOfElem();
-}
 
 } // namespace
 
@@ -175,21 +56,6 @@ int32_t ParseSearchDecimal(std::string_view text) {
 
 namespace {
 
-bool ReadAnswer(CMarkupSTL& doc, SEARCH_INFO& rec) {
-    if (!doc.FindElem("multicastSearchResult"))
-        return false;
-    doc.IntoElem();
-    if (!PassesMakerCheck(doc))
-        return false;
-    ReadTcpIp(doc, rec);
-    ReadPorts(doc, rec);
-    ReadDecimal(doc, "httpType", rec.httpType);
-    ReadProductInfo(doc, rec);
-    return true;
-}
-
-// ---- the same algorithm in one pass over the text ----
-
 // The elements the algorithm reads, each the first of its name under its
 // parent (the position rule), but the second item, the next one after the
 // first.
@@ -227,44 +93,49 @@ enum AnswerPath {
     P_COUNT
 };
 
+// The entries of AnswerPath, in its order: each the first of its name under
+// its parent, the second item the next one after the first.
+const markup::ElementPath kAnswerPaths[P_COUNT] = {
+    {-1, "multicastSearchResult", 1},
+    {P_ROOT, "productInfo", 1},
+    {P_PRODUCT, "productSeries", 1},
+    {P_PRODUCT, "devName", 1},
+    {P_PRODUCT, "softwareVer", 1},
+    {P_PRODUCT, "build", 1},
+    {P_PRODUCT, "softwareBulildDate", 1},
+    {P_PRODUCT, "hardwareVer", 1},
+    {P_PRODUCT, "kernelVer", 1},
+    {P_PRODUCT, "productModel", 1},
+    {P_PRODUCT, "runningTime", 1},
+    {P_PRODUCT, "bootTime", 1},
+    {P_PRODUCT, "deviceActivated", 1},
+    {P_ROOT, "tcpIp", 1},
+    {P_TCPIP, "ipAddr", 1},
+    {P_IPADDR, "item", 1},
+    {P_ITEM1, "ip", 1},
+    {P_ITEM1, "mask", 1},
+    {P_ITEM1, "route", 1},
+    {P_ITEM1, "dhcpSwitch", 1},
+    {P_IPADDR, "item", 2},
+    {P_ITEM2, "ip", 1},
+    {P_TCPIP, "dns1", 1},
+    {P_TCPIP, "dns2", 1},
+    {P_TCPIP, "encryptType", 1},
+    {P_ROOT, "port", 1},
+    {P_PORT, "dataPort", 1},
+    {P_PORT, "httpPort", 1},
+    {P_PORT, "rtspPort", 1},
+    {P_ROOT, "httpType", 1},
+};
+
 const markup::PathReader& AnswerReader() {
-    static const markup::PathReader reader({
-        {-1, "multicastSearchResult", 1},
-        {P_ROOT, "productInfo", 1},
-        {P_PRODUCT, "productSeries", 1},
-        {P_PRODUCT, "devName", 1},
-        {P_PRODUCT, "softwareVer", 1},
-        {P_PRODUCT, "build", 1},
-        {P_PRODUCT, "softwareBulildDate", 1},
-        {P_PRODUCT, "hardwareVer", 1},
-        {P_PRODUCT, "kernelVer", 1},
-        {P_PRODUCT, "productModel", 1},
-        {P_PRODUCT, "runningTime", 1},
-        {P_PRODUCT, "bootTime", 1},
-        {P_PRODUCT, "deviceActivated", 1},
-        {P_ROOT, "tcpIp", 1},
-        {P_TCPIP, "ipAddr", 1},
-        {P_IPADDR, "item", 1},
-        {P_ITEM1, "ip", 1},
-        {P_ITEM1, "mask", 1},
-        {P_ITEM1, "route", 1},
-        {P_ITEM1, "dhcpSwitch", 1},
-        {P_IPADDR, "item", 2},
-        {P_ITEM2, "ip", 1},
-        {P_TCPIP, "dns1", 1},
-        {P_TCPIP, "dns2", 1},
-        {P_TCPIP, "encryptType", 1},
-        {P_ROOT, "port", 1},
-        {P_PORT, "dataPort", 1},
-        {P_PORT, "httpPort", 1},
-        {P_PORT, "rtspPort", 1},
-        {P_ROOT, "httpType", 1},
-    });
+    static const markup::PathReader reader(
+        std::vector<markup::ElementPath>(kAnswerPaths, kAnswerPaths + P_COUNT));
     return reader;
 }
 
-// The one-pass results of an answer. A view that Data returns lasts until
-// the next call of Data: decoded data share one storage.
+// An answer as the one-pass reader found it. A view that Data returns lasts
+// until the next call of Data: decoded data share one storage.
 class FoundAnswer {
 public:
     FoundAnswer(const char* text, const markup::FoundElement* found)
@@ -274,22 +145,75 @@ public:
     std::string_view Data(AnswerPath path) {
         return markup::PathReader::Data(m_text, m_found[path], m_storage);
     }
-    template <size_t N> void Text(AnswerPath path, char (&field)[N]) {
-        if (!Has(path))
-            return;
-        const std::string_view data = Data(path);
-        CopySearchText(field, N, data.data(), data.size());
-    }
-    void Decimal(AnswerPath path, int32_t& field) {
-        if (Has(path))
-            field = ParseSearchDecimal(Data(path));
-    }
 
 private:
     const char* m_text;
     const markup::FoundElement* m_found;
     std::string m_storage;
 };
+
+// An answer read through a whole document with the look-ups of the
+// algorithm: for each entry the parent is stepped into, the search starts
+// at its first child again (the position rule) and the entry's occurrence
+// is counted from there. The walk follows the entries' tree, four deep,
+// whatever the text holds.
+class DocumentAnswer {
+public:
+    explicit DocumentAnswer(CMarkupSTL& doc) { Walk(doc, -1); }
+
+    bool Has(AnswerPath path) const { return m_found[path]; }
+    std::string_view Data(AnswerPath path) const { return m_data[path]; }
+
+private:
+    void Walk(CMarkupSTL& doc, int iParent) {
+        for (int i = iParent + 1; i < P_COUNT; ++i) {
+            const markup::ElementPath& path = kAnswerPaths[i];
+            if (path.iParent != iParent || !FindOccurrence(doc, path))
+                continue;
+            m_found[i] = true;
+            if (!HasChildEntries(i)) {
+                m_data[i] = doc.GetData();
+                continue;
+            }
+            doc.IntoElem();
+            Walk(doc, i);
+            doc.OutOfElem();
+        }
+    }
+
+    // Containers are stepped into; the algorithm never reads their own data.
+    static bool HasChildEntries(int i) {
+        for (int j = i + 1; j < P_COUNT; ++j) {
+            if (kAnswerPaths[j].iParent == i)
+                return true;
+        }
+        return false;
+    }
+
+    static bool FindOccurrence(CMarkupSTL& doc, const markup::ElementPath& path) {
+        doc.ResetMainPos();
+        for (int n = 0; n < path.nOccurrence; ++n) {
+            if (!doc.FindElem(path.szName))
+                return false;
+        }
+        return true;
+    }
+
+    bool m_found[P_COUNT] = {};
+    std::string m_data[P_COUNT];
+};
+
+template <class Answer, size_t N> void Text(Answer& a, AnswerPath path, char (&field)[N]) {
+    if (!a.Has(path))
+        return;
+    const std::string_view data = a.Data(path);
+    CopySearchText(field, N, data.data(), data.size());
+}
+
+template <class Answer> void Decimal(Answer& a, AnswerPath path, int32_t& field) {
+    if (a.Has(path))
+        field = ParseSearchDecimal(a.Data(path));
+}
 
 // The version text with its build, kept only as far as the field can
 // show it: the cut of CopySearchText looks at no byte past the field's
@@ -306,27 +230,27 @@ struct VersionText {
     }
 };
 
-void FillItems(FoundAnswer& a, SEARCH_INFO& rec) {
+template <class Answer> void FillItems(Answer& a, SEARCH_INFO& rec) {
     if (!a.Has(P_ITEM1))
         return;
-    a.Text(P_ITEM1_IP, rec.ipAddr);
-    a.Text(P_ITEM1_MASK, rec.mask);
-    a.Text(P_ITEM1_ROUTE, rec.route);
+    Text(a, P_ITEM1_IP, rec.ipAddr);
+    Text(a, P_ITEM1_MASK, rec.mask);
+    Text(a, P_ITEM1_ROUTE, rec.route);
     rec.dhcpSwitch = a.Has(P_ITEM1_DHCP) && a.Data(P_ITEM1_DHCP) == "true" ? 1 : 0;
     if (a.Has(P_ITEM2))
-        a.Text(P_ITEM2_IP, rec.ipAddr2);
+        Text(a, P_ITEM2_IP, rec.ipAddr2);
 }
 
-void FillProduct(FoundAnswer& a, SEARCH_INFO& rec) {
-    a.Text(P_BOOT_TIME, rec.bootTime);
-    a.Text(P_RUNNING_TIME, rec.runningTime);
-    a.Text(P_DEV_NAME, rec.devName);
-    a.Text(P_HARDWARE_VER, rec.hardwareVer);
-    a.Decimal(P_ACTIVATED, rec.deviceActivated);
-    a.Text(P_BUILD_DATE, rec.softwareBulildDate);
-    a.Text(P_KERNEL_VER, rec.kernelVer);
-    a.Text(P_SERIES, rec.productSeries);
-    a.Text(P_MODEL, rec.productModel);
+template <class Answer> void FillProduct(Answer& a, SEARCH_INFO& rec) {
+    Text(a, P_BOOT_TIME, rec.bootTime);
+    Text(a, P_RUNNING_TIME, rec.runningTime);
+    Text(a, P_DEV_NAME, rec.devName);
+    Text(a, P_HARDWARE_VER, rec.hardwareVer);
+    Decimal(a, P_ACTIVATED, rec.deviceActivated);
+    Text(a, P_BUILD_DATE, rec.softwareBulildDate);
+    Text(a, P_KERNEL_VER, rec.kernelVer);
+    Text(a, P_SERIES, rec.productSeries);
+    Text(a, P_MODEL, rec.productModel);
     if (!a.Has(P_SOFTWARE_VER) && !a.Has(P_BUILD))
         return;
     VersionText version;
@@ -340,22 +264,21 @@ void FillProduct(FoundAnswer& a, SEARCH_INFO& rec) {
     CopySearchText(rec.softwareVer, sizeof rec.softwareVer, version.bytes, version.length);
 }
 
-// The algorithm on what the one-pass reader found: the same checks and the
-// same fields written under the same conditions as ReadAnswer.
-bool FillFromFound(const char* text, const markup::FoundElement* found, SEARCH_INFO& rec) {
-    FoundAnswer a(text, found);
+// The algorithm on what a reading found: the maker check, then every field
+// whose element is present. A rejected answer writes nothing.
+template <class Answer> bool FillRecord(Answer& a, SEARCH_INFO& rec) {
     if (!a.Has(P_ROOT))
         return false;
     if (a.Has(P_SERIES) && a.Data(P_SERIES).find("ZVK") == std::string_view::npos)
         return false;
     FillItems(a, rec);
-    a.Text(P_DNS1, rec.dns1);
-    a.Text(P_DNS2, rec.dns2);
-    a.Text(P_ENCRYPT_TYPE, rec.encryptType);
-    a.Decimal(P_DATA_PORT, rec.dataPort);
-    a.Decimal(P_HTTP_PORT, rec.httpPort);
-    a.Decimal(P_RTSP_PORT, rec.rtspPort);
-    a.Decimal(P_HTTP_TYPE, rec.httpType);
+    Text(a, P_DNS1, rec.dns1);
+    Text(a, P_DNS2, rec.dns2);
+    Text(a, P_ENCRYPT_TYPE, rec.encryptType);
+    Decimal(a, P_DATA_PORT, rec.dataPort);
+    Decimal(a, P_HTTP_PORT, rec.httpPort);
+    Decimal(a, P_RTSP_PORT, rec.rtspPort);
+    Decimal(a, P_HTTP_TYPE, rec.httpType);
     if (a.Has(P_PRODUCT))
         FillProduct(a, rec);
     return true;
@@ -372,14 +295,16 @@ bool ParseSearchResultWithDocument(const char* text, SEARCH_INFO* record) {
         return false;
     if (text && std::strlen(text) > kReusedDocumentLimit) {
         CMarkupSTL doc(text);
-        return ReadAnswer(doc, *record);
+        DocumentAnswer answer(doc);
+        return FillRecord(answer, *record);
     }
     // Set afresh for every answer (SetDoc discards every record and
     // position); keeping the object saves the text and record table
     // allocations of a new one on each of thousands of answers.
     thread_local CMarkupSTL doc;
     doc.SetDoc(text);
-    return ReadAnswer(doc, *record);
+    DocumentAnswer answer(doc);
+    return FillRecord(answer, *record);
 }
 
 bool ParseSearchResult(const char* text, SEARCH_INFO* record) {
@@ -387,8 +312,10 @@ bool ParseSearchResult(const char* text, SEARCH_INFO* record) {
         return false;
     const char* t = text ? text : "";
     markup::FoundElement found[P_COUNT];
-    if (AnswerReader().Read(t, std::strlen(t), found))
-        return FillFromFound(t, found, *record);
+    if (AnswerReader().Read(t, std::strlen(t), found)) {
+        FoundAnswer answer(t, found);
+        return FillRecord(answer, *record);
+    }
     // A text whose tree needs the document's recovery is read the long way.
     return ParseSearchResultWithDocument(text, record);
 }
