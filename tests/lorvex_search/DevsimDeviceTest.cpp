@@ -21,6 +21,19 @@ std::map<std::string, std::string> Request(const std::string& password) {
             {"route", "10.77.0.1"}, {"dhcpSwitch", "true"},   {"httpPort", "8080"}};
 }
 
+// The good request with one attribute changed, or left out.
+std::map<std::string, std::string> With(const std::string& key, const std::string& value) {
+    auto r = Request("pw");
+    r[key] = value;
+    return r;
+}
+
+std::map<std::string, std::string> Without(const std::string& key) {
+    auto r = Request("pw");
+    r.erase(key);
+    return r;
+}
+
 TEST(DevsimSetIp, ParsesAttributesWithEntitiesAndEitherQuote) {
     std::map<std::string, std::string> a;
     ASSERT_TRUE(
@@ -43,34 +56,10 @@ TEST(DevsimSetIp, AppliesOnlyAWellFormedRequestWithThePassword) {
     } cases[] = {
         {"good", Request("pw"), 0},
         {"wrong password", Request("PW"), 1},
-        {"no password",
-         [] {
-             auto r = Request("pw");
-             r.erase("password");
-             return r;
-         }(),
-         1},
-        {"bad address",
-         [] {
-             auto r = Request("pw");
-             r["ipAddr"] = "10.77.0";
-             return r;
-         }(),
-         1},
-        {"bad port",
-         [] {
-             auto r = Request("pw");
-             r["httpPort"] = "70000";
-             return r;
-         }(),
-         1},
-        {"port text",
-         [] {
-             auto r = Request("pw");
-             r["httpPort"] = "80x";
-             return r;
-         }(),
-         1},
+        {"no password", Without("password"), 1},
+        {"bad address", With("ipAddr", "10.77.0"), 1},
+        {"bad port", With("httpPort", "70000"), 1},
+        {"port text", With("httpPort", "80x"), 1},
     };
     for (const auto& c : cases) {
         // A camera takes the address and keeps its ports (they change over
