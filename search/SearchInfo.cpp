@@ -16,9 +16,11 @@ bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 } // namespace
 
-void CopySearchText(char* field, size_t width, const char* text, size_t length) {
-    if (!field || width == 0)
-        return;
+namespace {
+
+// How many bytes of a text of length bytes a field of width bytes keeps: at
+// most width - 1, cut so that no UTF-8 character is split.
+size_t SearchTextCut(const char* text, size_t length, size_t width) {
     size_t n = length < width - 1 ? length : width - 1;
     if (n < length) {
         // Step back over at most three continuation bytes so the cut falls
@@ -26,6 +28,15 @@ void CopySearchText(char* field, size_t width, const char* text, size_t length) 
         for (int k = 0; k < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++k)
             --n;
     }
+    return n;
+}
+
+} // namespace
+
+void CopySearchText(char* field, size_t width, const char* text, size_t length) {
+    if (!field || width == 0)
+        return;
+    const size_t n = SearchTextCut(text, length, width);
     if (n)
         std::memcpy(field, text, n);
     std::memset(field + n, 0, width - n);
@@ -203,11 +214,16 @@ private:
     std::string m_data[P_COUNT];
 };
 
+// As CopySearchText; with the width known, clearing the field is a few
+// stores instead of a call.
 template <class Answer, size_t N> void Text(Answer& a, AnswerPath path, char (&field)[N]) {
     if (!a.Has(path))
         return;
     const std::string_view data = a.Data(path);
-    CopySearchText(field, N, data.data(), data.size());
+    const size_t n = SearchTextCut(data.data(), data.size(), N);
+    std::memset(field, 0, N);
+    if (n)
+        std::memcpy(field, data.data(), n);
 }
 
 template <class Answer> void Decimal(Answer& a, AnswerPath path, int32_t& field) {
