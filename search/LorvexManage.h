@@ -105,6 +105,9 @@ public:
     void GetLocalNetInfo(std::string* ip, std::string* mask, std::string* gateway, std::string* dns,
                          const HostNetFiles& files = HostNetFiles());
 
+    // Every up IPv4 address of the host, the one GetLocalNetInfo reports
+    // first (ListLocalInterfaces).
+    std::vector<LocalInterface> GetLocalInterfaces() { return ListLocalInterfaces(); }
     // The web page URL of device at addressText (converted to a 32-bit
     // address and back, so only a dotted quad reaches the URL): httpType 1
     // "https://A:P"; else port 80 "http://A"; else "http://A:P". False for an

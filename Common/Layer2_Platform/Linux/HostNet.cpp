@@ -158,6 +158,20 @@ LocalNetInfo ReadLocalNetInfo(const HostNetFiles& files) {
     return info;
 }
 
+std::vector<LocalInterface> ListLocalInterfaces() {
+    std::vector<LocalInterface> out;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return out;
+    for (const ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
+        if (IsUsableIPv4(ifa))
+            out.push_back({ifa->ifa_name, Dotted(AddressOf(ifa->ifa_addr)),
+                           Dotted(AddressOf(ifa->ifa_netmask))});
+    }
+    freeifaddrs(list);
+    return out;
+}
+
 std::string InterfaceOfAddress(const std::string& address) {
     in_addr wanted{};
     if (!IsDottedQuad(address, &wanted))

@@ -30,6 +30,15 @@ struct LocalNetInfo {
 // exists, else of files.resolv. What cannot be found stays empty; the gateway
 // is left empty too when there is no such interface.
 LocalNetInfo ReadLocalNetInfo(const HostNetFiles& files = HostNetFiles());
+// One up, non-loopback IPv4 address of the host.
+struct LocalInterface {
+    std::string name;
+    std::string ip, mask; // dotted quads
+};
+// Every up, non-loopback IPv4 address of the host in the system's order
+// (an interface with several addresses appears once for each); the first is
+// the one ReadLocalNetInfo picks. Empty when the host has none.
+std::vector<LocalInterface> ListLocalInterfaces();
 
 // The default gateway of interface `name` in a /proc/net/route style file,
 // as a dotted quad; empty when there is none or the file is unreadable.

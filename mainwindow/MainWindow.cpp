@@ -1,0 +1,231 @@
+#include "MainWindow.h"
+
+#include "DevInfo.h"
+#include "DeviceColumns.h"
+#include "DeviceControlBar.h"
+#include "DeviceTreeHeaderView.h"
+#include "HostProcess.h"
+#include "IconButton.h"
+#include "LanguageSrc.h"
+#include "MainWindowLayout.h"
+#include "NcFramelessHelper.h"
+#include "StatusBar.h"
+#include "ToolButton.h"
+#include "VistaTreeWidget.h"
+#include "ZVKButton.h"
+#include "ZVKLabel.h"
+#include "ZVKMenu.h"
+#include "ZVKPushButton.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QScreen>
+#include <QUrl>
+
+#include <string>
+
+MainWindow* g_mainWindow = nullptr;
+
+namespace {
+
+template <class T> T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// The desktop opens device pages; the engine's opener would start xdg-open
+// itself, which is what QDesktopServices does with the desktop's settings.
+void openWithDesktop(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
+    : BaseDialog(parent, flags | Qt::FramelessWindowHint) {
+    // setDialogKeys(false);
+    chooseLanguage();
+    buildTitleStrip();
+    buildToolStrip();
+    buildDeviceTree();
+    m_controlBar = named(new DeviceControlBar(this), "controlBar");
+    m_statusBar = named(new StatusBar(this), "statusBar");
+    setMinimumSize(1024, 700);
+    connectWidgets();
+    g_mainWindow = this;
+    setOnlineCount(0);
+    startEngine();
+    showHostNetwork();
+    qApp->installEventFilter(this);
+    placeInitialGeometry();
+}
+
+MainWindow::~MainWindow() {
+    m_closing = true;
+    ReleaseLanguage();
+    m_manager.Detach(this);
+    m_manager.Shutdown();
+    // Records posted before the search stopped are freed, not merged.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_framelessHelper->detach(this);
+    delete m_framelessHelper;
+    m_deviceTree->clear();
+    qDeleteAll(m_deviceList);
+    m_deviceList.clear();
+}
+
+void MainWindow::chooseLanguage() {
+    g_languageId = LanguageIdFromLocaleName(QLocale::system().name());
+    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), g_languageId);
+}
+
+void MainWindow::buildTitleStrip() {
+    m_titleLabel = named(new ZVKLabel(GetText("IDCS_DEVICE_NETWORK_SEARCH"), this), "titleLabel");
+    m_titleLabel->setAlignment(Qt::AlignCenter);
+    m_titleLabel->setStyleSheet(QStringLiteral(
+        "font: 20px; color: rgb(172,172,172); background: qlineargradient(x1:0, y1:0, x2:1, "
+        "y2:0, stop:0 rgba(0,0,0,0), stop:0.5 rgb(50,51,57), stop:1 rgba(0,0,0,0));"));
+    m_framelessHelper = new NcFramelessHelper(this);
+    m_framelessHelper->setRubberBandOnResize(true);
+    m_framelessHelper->attach(this);
+    m_maxButton = named(new ZVKButton(this), "maximiseButton");
+    m_minButton = named(new ZVKButton(this), "minimiseButton");
+    m_closeButton = named(new ZVKButton(this), "closeButton");
+    m_minButton->setStyleSheet(titleButtonStyle("min.png"));
+    m_maxButton->setStyleSheet(titleButtonStyle("max.png"));
+    m_closeButton->setStyleSheet(titleButtonStyle("close.png"));
+    const QString separatorSheet = QStringLiteral(
+        "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 rgb(113,118,124), "
+        "stop:0.5 rgb(113,118,124), stop:1 rgb(0,0,0));");
+    m_firstSeparator = named(new QLabel(this), "firstSeparator");
+    m_secondSeparator = named(new QLabel(this), "secondSeparator");
+    m_firstSeparator->setStyleSheet(separatorSheet);
+    m_secondSeparator->setStyleSheet(separatorSheet);
+}
+
+void MainWindow::buildToolStrip() {
+    m_toolStrip = named(new QFrame(this), "toolStrip");
+    m_toolStrip->setStyleSheet(
+        QStringLiteral("QFrame { background-color: rgb(43,44,49); border: 1px solid "
+                       "rgb(78,83,90); border-bottom: none; }"));
+    m_refreshButton =
+        named(new ToolButton(GetText("IDCS_MANUAL_REFRESH"), true, this), "refreshButton");
+    buildRefreshMenu();
+    m_deviceBarToggle =
+        named(new IconButton(QStringLiteral(":/skin/divide_open.png"), this), "deviceBarToggle");
+    m_deviceBarToggle->setCheckable(true);
+    m_deviceBarToggle->setChecked(true);
+    m_aboutButton = named(new ZVKPushButton(GetText("IDCS_ABOUT"), this), "aboutButton");
+    m_aboutButton->setStyleSheet(QStringLiteral(
+        "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
+        " text-align: center; } ZVKPushButton:hover { background: rgb(115,122,132); }"
+        " ZVKPushButton:pressed { background: rgb(66,71,74); }"));
+}
+
+void MainWindow::buildRefreshMenu() {
+    ZVKMenu* menu = m_refreshButton->dropDownMenu();
+    connect(menu, SIGNAL(triggered(QAction*)), this, SLOT(slot_refreshMenuTriggered(QAction*)));
+    m_refreshGroup = new QActionGroup(this);
+    m_refreshGroup->setExclusive(true);
+    static const struct {
+        const char* key;
+        int seconds;
+    } kEntries[] = {{"IDCS_REFRESH_DISABLE", 0},
+                    {"IDCS_AUTO_REFRESH_BY_5S", 5},
+                    {"IDCS_AUTO_REFRESH_BY_10S", 10},
+                    {"IDCS_AUTO_REFRESH_BY_15S", 30}}; // the key's text says 30 s
+    for (const auto& entry : kEntries) {
+        QAction* action = menu->addAction(GetText(entry.key));
+        action->setCheckable(true);
+        action->setChecked(entry.seconds == 5);
+        action->setData(entry.seconds);
+        m_refreshGroup->addAction(action);
+    }
+}
+
+void MainWindow::buildDeviceTree() {
+    m_deviceTree = named(new VistaTreeWidget(this), "deviceTree");
+    m_header = new DeviceTreeHeaderView(Qt::Horizontal, m_deviceTree, m_deviceTree);
+    m_header->setMinimumSectionSize(70);
+    m_header->setStretchLastSection(false);
+    m_deviceTree->setHeader(m_header);
+    m_deviceTypeGroup = new QActionGroup(this);
+    m_deviceTypeGroup->setExclusive(true);
+    setUpColumns();
+}
+
+void MainWindow::setUpColumns() {
+    m_deviceTree->setColumnCount(kDeviceColumnCount);
+    QStringList labels;
+    for (const DeviceColumn& column : kDeviceColumns)
+        labels.append(GetText(column.key));
+    m_deviceTree->setHeaderLabels(labels);
+    for (int c = 0; c < kDeviceColumnCount; ++c)
+        m_deviceTree->setColumnWidth(c, kDeviceColumns[c].width);
+    // Rows are one line each; without this every cell change re-measures.
+    m_deviceTree->setUniformRowHeights(true);
+    m_deviceTree->setSortingEnabled(true);
+    m_deviceTree->sortByColumn(COL_IP, Qt::AscendingOrder);
+    for (int c = 0; c < kDeviceColumnCount; ++c)
+        m_deviceTree->setColumnHidden(c, kDeviceColumns[c].hidden);
+}
+
+void MainWindow::connectWidgets() {
+    connect(m_closeButton, SIGNAL(clicked()), this, SLOT(close()));
+    connect(m_deviceTree, SIGNAL(currentItemChanged(QTreeWidgetItem*, QTreeWidgetItem*)), this,
+            SLOT(slot_currentItemChanged(QTreeWidgetItem*, QTreeWidgetItem*)));
+    connect(m_deviceTree, SIGNAL(itemDoubleClicked(QTreeWidgetItem*, int)), this,
+            SLOT(slot_itemDoubleClicked(QTreeWidgetItem*, int)));
+    connect(m_refreshButton, SIGNAL(clicked()), this, SLOT(slot_refresh()));
+    connect(m_deviceBarToggle, SIGNAL(toggled(bool)), this, SLOT(slot_visibleDeviceBar(bool)));
+    connect(m_maxButton, SIGNAL(clicked()), this, SLOT(slot_maxBtnClicked()));
+    connect(m_minButton, SIGNAL(clicked()), this, SLOT(showMinimized()));
+    connect(m_aboutButton, SIGNAL(clicked()), this, SLOT(slot_about()));
+}
+
+void MainWindow::startEngine() {
+    SetUrlOpener(openWithDesktop);
+    m_manager.Attach(this);
+    m_manager.Init();
+    m_manager.SetAutoSearch(5);
+    m_manager.RefreshSearch(false);
+}
+
+void MainWindow::showHostNetwork() {
+    std::string ip, mask, gateway, dns;
+    m_manager.GetLocalNetInfo(&ip, &mask, &gateway, &dns);
+    m_manager.AddLinkLocalRoute(ip.c_str());
+    m_statusBar->SetHostNetwork(
+        QString::fromLocal8Bit(ip.c_str()), QString::fromLocal8Bit(mask.c_str()),
+        QString::fromLocal8Bit(gateway.c_str()), QString::fromLocal8Bit(dns.c_str()));
+    QStringList lines;
+    for (const LocalInterface& card : m_manager.GetLocalInterfaces())
+        lines.append(QStringLiteral("%1: %2 / %3")
+                         .arg(QString::fromLocal8Bit(card.name.c_str()),
+                              QString::fromLocal8Bit(card.ip.c_str()),
+                              QString::fromLocal8Bit(card.mask.c_str())));
+    m_statusBar->SetHostInterfaces(lines.join(QLatin1Char('\n')));
+}
+
+void MainWindow::placeInitialGeometry() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    QRect frame(0, 0, qMax(1024, qMin(1280, area.width())), qMax(700, qMin(800, area.height())));
+    frame.moveCenter(area.center());
+    setGeometry(frame);
+}
+
+void MainWindow::Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) {
+    MainWindow* window = g_mainWindow;
+    if (window == nullptr)
+        return;
+    DevInfo* device = NewDevInfo(info);
+    QMetaObject::invokeMethod(window, "slot_recvOnlineDeviceInfo", Qt::QueuedConnection,
+                              Q_ARG(void*, device), Q_ARG(int, info.event));
+}

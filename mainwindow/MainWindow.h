@@ -1,0 +1,140 @@
+// MainWindow: the one top-level window of the tool. It owns the search
+// manager, shows what it finds in the device tree, and holds the refresh
+// policy, the frameless geometry and the shutdown order.
+#pragma once
+
+#include "BaseDialog.h"
+#include "LorvexManage.h"
+#include "Observer.h"
+#include "SearchInfo.h"
+
+#include <QHash>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+class DeviceControlBar;
+class DeviceTreeHeaderView;
+class IconButton;
+class NcFramelessHelper;
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QTreeWidgetItem;
+class StatusBar;
+class ToolButton;
+class VistaTreeWidget;
+class ZVKButton;
+class ZVKLabel;
+class ZVKPushButton;
+struct DevInfo;
+
+// Every child the installer sees carries an object name (titleLabel,
+// minimiseButton, maximiseButton, closeButton, firstSeparator,
+// secondSeparator, toolStrip, refreshButton, deviceBarToggle, aboutButton,
+// deviceTree, controlBar, statusBar) by which tests and tools find it.
+class MainWindow : public BaseDialog, public CObserver<SEARCH_INFO> {
+    Q_OBJECT
+public:
+    // Builds the window, chooses the language, starts the search (automatic,
+    // every 5 s) and reads the host's network data. Does not show the window.
+    explicit MainWindow(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    // Stops the search before any widget or record goes; no device event is
+    // handed over afterwards.
+    ~MainWindow() override;
+
+    // Search library thread: copies the record into a new DevInfo and queues
+    // slot_recvOnlineDeviceInfo with it. Touches no member of the window.
+    void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>* sender) override;
+
+    // Read access for the window's tests and the device-list code.
+    int onlineCount() const { return m_onlineCount; }
+    const QList<DevInfo*>& deviceList() const { return m_deviceList; }
+    bool isMaximized() const { return m_maximized; }
+    bool refreshDisabled() const { return m_refreshDisabled; }
+    QRect normalGeometry() const { return m_normalGeometry; }
+    CLorvexManage& manager() { return m_manager; }
+
+public slots:
+    void slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void slot_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    // Empties the list and searches again: once when refreshing is disabled,
+    // otherwise automatic search restarts. Filters stay as they are.
+    void slot_refresh();
+    // The refresh menu's entry `action` was chosen: its data is the interval
+    // in seconds, 0 for disabled. Leaving the disabled mode empties the list.
+    void slot_refreshMenuTriggered(QAction* action);
+    void slot_visibleDeviceBar(bool visible);
+    // Toggles between the screen's available area and the normal geometry.
+    void slot_maxBtnClicked();
+    void slot_about();
+    // GUI thread: takes ownership of `data` (a DevInfo) and merges it by
+    // event `opt` (0 new, 2 changed, 1 gone). Null data is ignored.
+    void slot_recvOnlineDeviceInfo(void* data, int opt);
+
+protected:
+    // Swallows context menus on scroll bars anywhere in the application.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Back from the task bar: the frameless flags again and normal size.
+    void changeEvent(QEvent* event) override;
+
+private:
+    void chooseLanguage();
+    void buildTitleStrip();
+    void buildToolStrip();
+    void buildRefreshMenu();
+    void buildDeviceTree();
+    void setUpColumns();
+    void connectWidgets();
+    void startEngine();
+    void showHostNetwork();
+    void placeInitialGeometry();
+    void placeTreeAndBar(bool barVisible);
+    void clearDevices();
+    bool addDeviceItem(DevInfo* device);
+    void fillItem(QTreeWidgetItem* item, const DevInfo& device);
+    bool isDeviceExist(const QString& mac) const;
+    void addDevice(DevInfo* device);
+    void changeDevice(DevInfo* device);
+    void removeDevice(DevInfo* device);
+    void setOnlineCount(int count);
+
+    CLorvexManage m_manager;
+    NcFramelessHelper* m_framelessHelper = nullptr;
+    ZVKLabel* m_titleLabel = nullptr;
+    ZVKButton* m_maxButton = nullptr;
+    ZVKButton* m_minButton = nullptr;
+    ZVKButton* m_closeButton = nullptr;
+    QLabel* m_firstSeparator = nullptr;
+    QLabel* m_secondSeparator = nullptr;
+    QFrame* m_toolStrip = nullptr;
+    ToolButton* m_refreshButton = nullptr;
+    IconButton* m_deviceBarToggle = nullptr;
+    ZVKPushButton* m_aboutButton = nullptr;
+    VistaTreeWidget* m_deviceTree = nullptr;
+    DeviceTreeHeaderView* m_header = nullptr;
+    DeviceControlBar* m_controlBar = nullptr;
+    StatusBar* m_statusBar = nullptr;
+    bool m_maximized = false;
+    QRect m_normalGeometry;
+    bool m_refreshDisabled = false;
+    int m_onlineCount = 0;
+    QList<DevInfo*> m_deviceList; // owned; every known device, shown or not
+    QActionGroup* m_deviceTypeGroup = nullptr;
+    QActionGroup* m_refreshGroup = nullptr;
+    quint32 m_rangeLow = 0xFFFFFFFF;
+    quint32 m_rangeHigh = 0xFFFFFFFF;
+    QString m_deviceTypeFilter;
+    // The row of each shown device by MAC, so that an event finds its row
+    // without walking the tree.
+    QHash<QString, QTreeWidgetItem*> m_rows;
+    // Set when destruction starts: records still queued are only freed.
+    bool m_closing = false;
+};
+
+// The one main window, set by its constructor before the search starts; the
+// observer callback reaches the window through it. Never reset.
+extern MainWindow* g_mainWindow;

@@ -1,0 +1,120 @@
+// The main window's frame: layout, refresh policy, maximise and restore,
+// and the events it takes over from the toolkit.
+#include "MainWindow.h"
+
+#include "AboutDlg.h"
+#include "DeviceControlBar.h"
+#include "IconButton.h"
+#include "MainWindowLayout.h"
+#include "NcFramelessHelper.h"
+#include "StatusBar.h"
+#include "ToolButton.h"
+#include "VistaTreeWidget.h"
+#include "ZVKButton.h"
+#include "ZVKLabel.h"
+#include "ZVKMenu.h"
+#include "ZVKPushButton.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
+
+void MainWindow::slot_refreshMenuTriggered(QAction* action) {
+    const int seconds = action ? action->data().toInt() : 0;
+    if (seconds == 0) {
+        m_refreshDisabled = true;
+    } else {
+        // Leaving the disabled mode starts from an empty list; switching
+        // between two intervals keeps it.
+        if (m_refreshDisabled)
+            clearDevices();
+        m_refreshDisabled = false;
+    }
+    m_manager.SetAutoSearch(seconds);
+}
+
+void MainWindow::slot_refresh() {
+    const QAction* checked = m_refreshGroup->checkedAction();
+    const bool manual = checked != nullptr && checked->data().toInt() == 0;
+    clearDevices();
+    m_manager.RefreshSearch(manual);
+}
+
+void MainWindow::slot_about() {
+    AboutDlg about(this);
+    about.exec();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    BaseDialog::resizeEvent(event);
+    m_refreshButton->ensurePolished();
+    const int textWidth = m_refreshButton->fontMetrics().horizontalAdvance(m_refreshButton->text());
+    const MainWindowLayout l = mainWindowLayout(width(), height(), textWidth);
+    m_titleLabel->setGeometry(l.title);
+    m_minButton->setGeometry(l.minimise);
+    m_firstSeparator->setGeometry(l.firstSeparator);
+    m_maxButton->setGeometry(l.maximise);
+    m_secondSeparator->setGeometry(l.secondSeparator);
+    m_closeButton->setGeometry(l.close);
+    m_toolStrip->setGeometry(l.toolStrip);
+    m_refreshButton->setGeometry(l.refresh);
+    m_deviceBarToggle->setGeometry(l.deviceBarToggle);
+    m_aboutButton->setGeometry(l.about);
+    m_statusBar->setGeometry(l.statusBar);
+    placeTreeAndBar(m_deviceBarToggle->isChecked());
+    if (!m_maximized)
+        m_normalGeometry = geometry();
+}
+
+void MainWindow::slot_visibleDeviceBar(bool visible) { placeTreeAndBar(visible); }
+
+void MainWindow::placeTreeAndBar(bool barVisible) {
+    m_controlBar->setVisible(barVisible);
+    m_deviceBarToggle->setIcon(barVisible ? QStringLiteral(":/skin/divide_open.png")
+                                          : QStringLiteral(":/skin/divide_close.png"));
+    m_deviceTree->setGeometry(deviceTreeRect(width(), height(), barVisible));
+    if (barVisible)
+        m_controlBar->setGeometry(controlBarRect(width(), height()));
+}
+
+void MainWindow::slot_maxBtnClicked() {
+    m_maximized = !m_maximized;
+    const char* image = m_maximized ? "normal.png" : "max.png";
+    m_maxButton->setStyleSheet(titleButtonStyle(image));
+    if (m_maximized) {
+        m_normalGeometry = geometry();
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen)
+            setGeometry(screen->availableGeometry());
+    } else {
+        setGeometry(m_normalGeometry);
+    }
+    m_framelessHelper->setResizable(!m_maximized);
+    m_framelessHelper->setMovable(!m_maximized);
+}
+
+void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    BaseDialog::mouseDoubleClickEvent(event);
+    if (inTitleStrip(event->pos(), width()))
+        slot_maxBtnClicked();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() != QEvent::WindowStateChange || (windowState() & Qt::WindowMinimized))
+        return;
+    // Restored from the task bar: the window system may have dropped the
+    // frameless flags on the way.
+    setWindowFlags(Qt::Window);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    showNormal();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    return event->type() == QEvent::ContextMenu && watched->inherits("QScrollBar");
+}
