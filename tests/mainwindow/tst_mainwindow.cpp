@@ -1,0 +1,430 @@
+// The real window in a private network with a dozen simulated devices in
+// two foreign subnets, driven through its buttons, menus and keys.
+#include "AboutDlg.h"
+#include "DevInfo.h"
+#include "DeviceColumns.h"
+#include "IconButton.h"
+#include "MainWindow.h"
+#include "MainWindowTestSupport.h"
+#include "NcFramelessHelper.h"
+#include "NetNamespace.h"
+#include "StatusBar.h"
+#include "ToolButton.h"
+#include "VistaTreeWidget.h"
+#include "ZVKLabel.h"
+#include "ZVKMenu.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <thread>
+
+using namespace windowtest;
+
+namespace {
+
+const int kFleet = 12;         // devices netns-run starts for this test
+const int kFoundWithin = 15000; // ms: the first search answers within a second or two
+
+template <class T> T* child(QWidget* window, const char* name) {
+    T* widget = window->findChild<T*>(QLatin1String(name));
+    if (widget == nullptr)
+        qFatal("no child %s", name);
+    return widget;
+}
+
+QList<QAction*> refreshEntries(MainWindow* window) {
+    return child<ToolButton>(window, "refreshButton")->dropDownMenu()->actions();
+}
+
+QAction* refreshEntry(MainWindow* window, int seconds) {
+    for (QAction* action : refreshEntries(window)) {
+        if (action->data().toInt() == seconds)
+            return action;
+    }
+    qFatal("no refresh entry %d", seconds);
+    return nullptr;
+}
+
+QString onlineText(MainWindow* window) {
+    return child<StatusBar>(window, "statusBar")->onlineLabel()->text();
+}
+
+VistaTreeWidget* treeOf(MainWindow* window) { return child<VistaTreeWidget>(window, "deviceTree"); }
+
+// Closes the application-modal box that appears next, once it is shown.
+void closeNextModal(QString* className) {
+    QTimer::singleShot(0, [className] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (box == nullptr) {
+            closeNextModal(className);
+            return;
+        }
+        *className = QString::fromLatin1(box->metaObject()->className());
+        box->close();
+    });
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void constructionState();
+    void devicesArriveAndAreCounted();
+    void refreshMenuTransitions();
+    void refreshButton_data();
+    void refreshButton();
+    void layout_data();
+    void layout();
+    void deviceBarToggle();
+    void maximiseAndRestore();
+    void titleStripDoubleClick_data();
+    void titleStripDoubleClick();
+    void restoredFromTaskBar();
+    void scrollBarContextMenuSwallowed();
+    void escapeAndReturnDoNothing();
+    void aboutBox();
+    void hostNetworkInStatusBar();
+    void shutdownWithEventsInFlight();
+
+private:
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestMainWindow::initTestCase() {
+    if (!devsim::InPrivateNetwork())
+        QSKIP("not inside a private network namespace");
+    applyLook();
+}
+
+void TestMainWindow::init() { m_window.reset(new MainWindow); }
+
+void TestMainWindow::cleanup() { m_window.reset(); }
+
+void TestMainWindow::constructionState() {
+    MainWindow* w = m_window.get();
+    QCOMPARE(g_mainWindow, w);
+    QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(w->minimumSize(), QSize(1024, 700));
+    QCOMPARE(w->onlineCount(), 0);
+    QCOMPARE(onlineText(w), QStringLiteral("Online Devices: 0"));
+    QCOMPARE(w->manager().GetAutoSearch(), 5);
+    QVERIFY(!w->refreshDisabled());
+    QVERIFY(!w->isMaximized());
+    QStringList texts, checked;
+    QList<int> data;
+    for (QAction* action : refreshEntries(w)) {
+        texts.append(action->text());
+        data.append(action->data().toInt());
+        QVERIFY(action->isCheckable());
+        if (action->isChecked())
+            checked.append(action->text());
+    }
+    QCOMPARE(data, (QList<int>{0, 5, 10, 30}));
+    QCOMPARE(texts.at(3), GetText("IDCS_AUTO_REFRESH_BY_15S"));
+    QCOMPARE(checked, QStringList{GetText("IDCS_AUTO_REFRESH_BY_5S")});
+    QCOMPARE(child<ZVKLabel>(w, "titleLabel")->text(), GetText("IDCS_DEVICE_NETWORK_SEARCH"));
+    QVERIFY(child<IconButton>(w, "deviceBarToggle")->isChecked());
+    VistaTreeWidget* tree = treeOf(w);
+    QCOMPARE(tree->columnCount(), kDeviceColumnCount);
+    for (int c = 0; c < kDeviceColumnCount; ++c) {
+        QCOMPARE(tree->isColumnHidden(c), c >= 12 && c <= 14);
+        QCOMPARE(tree->headerItem()->text(c), GetText(kDeviceColumns[c].key));
+    }
+    QCOMPARE(tree->header()->sortIndicatorSection(), int(COL_IP));
+    QCOMPARE(tree->header()->minimumSectionSize(), 70);
+    QVERIFY(!tree->header()->stretchLastSection());
+}
+
+void TestMainWindow::devicesArriveAndAreCounted() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    QCOMPARE(treeOf(w)->topLevelItemCount(), kFleet);
+    QCOMPARE(w->deviceList().size(), kFleet);
+    QCOMPARE(onlineText(w), QStringLiteral("Online Devices: %1").arg(kFleet));
+    // Every row points at its record, and the MAC column shows its identity.
+    for (int i = 0; i < kFleet; ++i) {
+        QTreeWidgetItem* item = treeOf(w)->topLevelItem(i);
+        auto* record = static_cast<DevInfo*>(item->data(0, Qt::UserRole).value<void*>());
+        QVERIFY(w->deviceList().contains(record));
+        QCOMPARE(item->text(COL_MAC), record->mac);
+        QCOMPARE(item->textAlignment(COL_IP), int(Qt::AlignCenter));
+    }
+}
+
+void TestMainWindow::refreshMenuTransitions() {
+    MainWindow* w = m_window.get();
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    // Between two intervals the list stays.
+    refreshEntry(w, 10)->trigger();
+    QCOMPARE(w->manager().GetAutoSearch(), 10);
+    QCOMPARE(w->onlineCount(), kFleet);
+    refreshEntry(w, 30)->trigger();
+    QCOMPARE(w->manager().GetAutoSearch(), 30);
+    QCOMPARE(w->deviceList().size(), kFleet);
+    // Disabled keeps the list, and stops the automatic search.
+    refreshEntry(w, 0)->trigger();
+    QVERIFY(w->refreshDisabled());
+    QCOMPARE(w->manager().GetAutoSearch(), 0);
+    QCOMPARE(w->onlineCount(), kFleet);
+    // Leaving the disabled mode empties list, tree and count at once.
+    refreshEntry(w, 10)->trigger();
+    QVERIFY(!w->refreshDisabled());
+    QCOMPARE(w->onlineCount(), 0);
+    QCOMPARE(w->deviceList().size(), 0);
+    QCOMPARE(treeOf(w)->topLevelItemCount(), 0);
+    QCOMPARE(onlineText(w), QStringLiteral("Online Devices: 0"));
+    QCOMPARE(w->manager().GetAutoSearch(), 10);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+}
+
+void TestMainWindow::refreshButton_data() {
+    QTest::addColumn<int>("mode");
+    QTest::newRow("automatic every 5 s") << 5;
+    QTest::newRow("disabled: one manual search") << 0;
+}
+
+void TestMainWindow::refreshButton() {
+    QFETCH(int, mode);
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    refreshEntry(w, mode)->trigger();
+    ToolButton* button = child<ToolButton>(w, "refreshButton");
+    // A press left of the drop-down part is a press of the button itself.
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, button->height() / 2));
+    QCOMPARE(w->onlineCount(), 0);
+    QCOMPARE(w->deviceList().size(), 0);
+    QCOMPARE(onlineText(w), QStringLiteral("Online Devices: 0"));
+    QCOMPARE(w->manager().GetAutoSearch(), mode);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+}
+
+void TestMainWindow::layout_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("smallest") << QSize(1024, 700);
+    QTest::newRow("large") << QSize(1600, 1000);
+}
+
+void TestMainWindow::layout() {
+    QFETCH(QSize, size);
+    MainWindow* w = m_window.get();
+    w->resize(size);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const int W = size.width(), H = size.height();
+    ToolButton* refresh = child<ToolButton>(w, "refreshButton");
+    const int t = refresh->fontMetrics().horizontalAdvance(refresh->text());
+    const struct {
+        const char* name;
+        QRect rect;
+    } expected[] = {
+        {"titleLabel", {0, 2, W - 4, 57}},         {"minimiseButton", {W - 83, 3, 22, 22}},
+        {"firstSeparator", {W - 58, 2, 1, 23}},    {"maximiseButton", {W - 54, 3, 22, 22}},
+        {"secondSeparator", {W - 29, 2, 1, 23}},   {"closeButton", {W - 25, 3, 22, 22}},
+        {"toolStrip", {7, 59, W - 14, 34}},        {"refreshButton", {30, 63, t + 40, 26}},
+        {"deviceBarToggle", {W - 100, 63, 26, 26}}, {"aboutButton", {W - 70, 63, 50, 26}},
+        {"statusBar", {7, H - 37, W - 14, 30}},    {"deviceTree", {7, 92, W - 315, H - 129}},
+        {"controlBar", {W - 308, 92, 301, H - 129}},
+    };
+    for (const auto& e : expected)
+        QCOMPARE(child<QWidget>(w, e.name)->geometry(), e.rect);
+    QCOMPARE(w->normalGeometry(), w->geometry());
+}
+
+void TestMainWindow::deviceBarToggle() {
+    MainWindow* w = m_window.get();
+    w->resize(1200, 800);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    IconButton* toggle = child<IconButton>(w, "deviceBarToggle");
+    QWidget* bar = child<QWidget>(w, "controlBar");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(!toggle->isChecked());
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(treeOf(w)->geometry(), QRect(7, 92, 1200 - 14, 800 - 129));
+    QCOMPARE(toggle->iconPath(), QStringLiteral(":/skin/divide_close.png"));
+    // A resize while hidden keeps the wide tree.
+    w->resize(1300, 800);
+    QTRY_COMPARE(treeOf(w)->width(), 1300 - 14);
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(treeOf(w)->geometry(), QRect(7, 92, 1300 - 315, 800 - 129));
+    QCOMPARE(bar->geometry(), QRect(1300 - 308, 92, 301, 800 - 129));
+    QCOMPARE(toggle->iconPath(), QStringLiteral(":/skin/divide_open.png"));
+}
+
+void TestMainWindow::maximiseAndRestore() {
+    MainWindow* w = m_window.get();
+    const QRect normal(40, 30, 1100, 720);
+    w->setGeometry(normal);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    NcFramelessHelper* helper = w->findChild<NcFramelessHelper*>();
+    QVERIFY(helper != nullptr);
+    QPushButton* maximise = child<QPushButton>(w, "maximiseButton");
+    QTest::mouseClick(maximise, Qt::LeftButton);
+    QVERIFY(w->isMaximized());
+    // A screen smaller than the window's minimum size gets the minimum size.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(w->geometry(), QRect(area.topLeft(), area.size().expandedTo(w->minimumSize())));
+    QCOMPARE(w->normalGeometry(), normal);
+    QVERIFY(!helper->isResizable() && !helper->isMovable());
+    QVERIFY(maximise->styleSheet().contains("normal.png"));
+    QVERIFY(!(w->windowState() & Qt::WindowMaximized)); // the flag is the window's own
+    QTest::mouseClick(maximise, Qt::LeftButton);
+    QVERIFY(!w->isMaximized());
+    QTRY_COMPARE(w->geometry(), normal);
+    QVERIFY(helper->isResizable() && helper->isMovable());
+    QVERIFY(maximise->styleSheet().contains("max.png"));
+}
+
+void TestMainWindow::titleStripDoubleClick_data() {
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<bool>("maximises");
+    QTest::newRow("inside the strip") << QPoint(300, 15) << true;
+    QTest::newRow("top edge of the strip") << QPoint(300, 5) << true;
+    QTest::newRow("bottom row of the strip") << QPoint(300, 27) << true;
+    QTest::newRow("below the strip") << QPoint(300, 28) << false;
+    QTest::newRow("on the border") << QPoint(2, 15) << false;
+}
+
+void TestMainWindow::titleStripDoubleClick() {
+    QFETCH(QPoint, pos);
+    QFETCH(bool, maximises);
+    MainWindow* w = m_window.get();
+    w->setGeometry(50, 50, 1024, 700);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    // Sent to the window itself: the title label lies over the strip and
+    // passes its double clicks on to it.
+    QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, pos);
+    QCOMPARE(w->isMaximized(), maximises);
+    if (maximises) {
+        QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, pos);
+        QVERIFY(!w->isMaximized());
+        QTRY_COMPARE(w->geometry(), QRect(50, 50, 1024, 700));
+    }
+}
+
+void TestMainWindow::restoredFromTaskBar() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->showMinimized();
+    QTRY_VERIFY(w->windowState() & Qt::WindowMinimized);
+    w->setWindowState(Qt::WindowNoState);
+    QTRY_VERIFY(w->isVisible());
+    QCOMPARE(int(w->windowFlags()),
+             int(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint));
+}
+
+void TestMainWindow::scrollBarContextMenuSwallowed() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    // Any scroll bar of the application, inside the window or not.
+    QScrollBar* bars[] = {treeOf(w)->verticalScrollBar(), treeOf(w)->horizontalScrollBar()};
+    QScrollBar loose(Qt::Horizontal);
+    for (QScrollBar* bar : {bars[0], bars[1], &loose}) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), bar->mapToGlobal({2, 2}));
+        QVERIFY(QApplication::sendEvent(bar, &event));
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
+    }
+    // Other widgets still get theirs.
+    QLineEdit edit(w);
+    QTimer::singleShot(0, [] {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), edit.mapToGlobal({2, 2}));
+    QApplication::sendEvent(&edit, &event);
+    QVERIFY(event.isAccepted());
+}
+
+void TestMainWindow::escapeAndReturnDoNothing() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QLineEdit* field = new QLineEdit(w); // stands where the address fields sit
+    field->setGeometry(w->width() - 250, 120, 150, 24);
+    field->show();
+    QSignalSpy rejected(w, SIGNAL(rejected()));
+    QList<QSignalSpy*> clicks;
+    for (QPushButton* button : w->findChildren<QPushButton*>()) {
+        QVERIFY2(!button->isDefault(), qPrintable(button->objectName()));
+        clicks.append(new QSignalSpy(button, SIGNAL(clicked())));
+    }
+    for (QWidget* target : {static_cast<QWidget*>(field), static_cast<QWidget*>(treeOf(w))}) {
+        target->setFocus();
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+            QTest::keyClick(target, key);
+    }
+    QTest::keyClick(w, Qt::Key_Escape);
+    QVERIFY(w->isVisible());
+    QCOMPARE(rejected.count(), 0);
+    for (QSignalSpy* spy : clicks)
+        QCOMPARE(spy->count(), 0);
+    qDeleteAll(clicks);
+}
+
+void TestMainWindow::aboutBox() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QString shown;
+    closeNextModal(&shown);
+    QTest::mouseClick(child<QPushButton>(w, "aboutButton"), Qt::LeftButton);
+    QCOMPARE(shown, QStringLiteral("AboutDlg"));
+    QVERIFY(w->findChildren<AboutDlg*>().isEmpty()); // destroyed once closed
+}
+
+void TestMainWindow::hostNetworkInStatusBar() {
+    StatusBar* bar = child<StatusBar>(m_window.get(), "statusBar");
+    const QVector<ZVKLabel*> labels = bar->hostLabels();
+    // netns-run gives the host 10.77.0.2/24 on veth0; no default route.
+    QCOMPARE(labels[0]->text(), GetText("IDCS_IP_ADDRESS_D").arg("10.77.0.2"));
+    QCOMPARE(labels[1]->text(), GetText("IDCS_SUBNET_D").arg("255.255.255.0"));
+    QCOMPARE(labels[2]->text(), GetText("IDCS_GATEWAY_D").arg(QString()));
+    QVERIFY(labels[0]->toolTip().contains("veth0: 10.77.0.2 / 255.255.255.0"));
+}
+
+// Records still queued for the window when it goes are freed with it (the
+// leak checker and the address checker watch), and none is merged late.
+void TestMainWindow::shutdownWithEventsInFlight() {
+    MainWindow* w = m_window.get();
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    // The library thread's side of the hand-over, from a thread of its own.
+    std::thread sender([w] {
+        for (int i = 0; i < 2000; ++i) {
+            char mac[18];
+            std::snprintf(mac, sizeof mac, "02:00:00:00:%02X:%02X", (i >> 8) & 0xFF, i & 0xFF);
+            w->Update(record(i % 3, mac, "10.0.0.1"), &w->manager());
+        }
+    });
+    sender.join();
+    w->slot_refresh(); // and the search itself answers again right away
+    m_window.reset();
+    QCoreApplication::processEvents();
+    QCOMPARE(g_mainWindow, w); // never reset, but nothing reaches it any more
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
