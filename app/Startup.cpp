@@ -1,0 +1,94 @@
+#include "Startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QMetaType>
+#include <QTextCodec>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "SkinResources.h"
+
+const char* const kStyleSheetResource = ":/skin/qss/stylesheet.css";
+
+namespace {
+
+bool closeBoxesForTests() { return qEnvironmentVariableIntValue("LORVEX_TEST_CLOSE_BOXES") == 1; }
+
+// The test hook of ShowAlreadyRunningBox: a zero-delay timer fires in the
+// box's own event loop, right after exec() has shown it.
+void closeWhenShown(QMessageBox& box) {
+    QTimer::singleShot(0, &box, [&box] {
+        std::fprintf(stderr, "message box: %s: %s\n", qPrintable(box.windowTitle()),
+                     qPrintable(box.text()));
+        std::fflush(stderr);
+        box.done(QMessageBox::Ok);
+    });
+}
+
+} // namespace
+
+void ShowAlreadyRunningBox() {
+    // What QMessageBox::critical(nullptr, ...) builds, held here so that the
+    // test hook can reach it.
+    QMessageBox box(QMessageBox::Critical, QObject::tr("error"),
+                    QObject::tr("Lorvex is already running"), QMessageBox::Ok, nullptr);
+    if (closeBoxesForTests()) {
+        closeWhenShown(box);
+    }
+    box.exec();
+}
+
+QString ReadStyleSheet(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    return QString::fromLatin1(file.readAll());
+}
+
+void InstallStyleSheet() {
+    // The sheet sits in the static library `skin`, which registers its
+    // resources only when asked.
+    InitSkinResources();
+    const QString sheet = ReadStyleSheet(QString::fromLatin1(kStyleSheetResource));
+    if (!sheet.isEmpty()) {
+        qApp->setStyleSheet(sheet);
+    }
+}
+
+// Qt 4 had the program set the codecs for byte-string literals and for
+// translated texts to UTF-8. Qt 5 has neither setting: it always reads
+// `const char*` texts, QByteArray-to-QString conversions and tr() sources as
+// UTF-8, which is what device texts (UTF-8 in the device records, decoded
+// with QString::fromUtf8) and this tree's UTF-8 sources need. What remains is
+// the locale codec, used for file names and local 8-bit output; it is set to
+// the codec the locale already reports, so nothing changes.
+void KeepTextCodecs() { QTextCodec::setCodecForLocale(QTextCodec::codecForLocale()); }
+
+QString PluginPathFor(const QString& applicationDir) {
+    QDir dir(applicationDir);
+    // Neither move is checked: where one fails, the folder reached so far
+    // is the answer.
+    dir.cdUp();
+    dir.cd(QStringLiteral("plugins"));
+    return dir.absolutePath();
+}
+
+void AddPluginPath() {
+    QCoreApplication::addLibraryPath(PluginPathFor(QCoreApplication::applicationDirPath()));
+}
+
+void RegisterIntegerTypes() {
+    qRegisterMetaType<tuint16>("tuint16");
+    qRegisterMetaType<tint16>("tint16");
+    qRegisterMetaType<tuint32>("tuint32");
+    qRegisterMetaType<tint32>("tint32");
+    qRegisterMetaType<tuint64>("tuint64");
+    qRegisterMetaType<tint64>("tint64");
+    qRegisterMetaType<tuint_ptr>("tuint_ptr");
+    qRegisterMetaType<tint_ptr>("tint_ptr");
+}
