@@ -43,7 +43,15 @@ void VistaTreeWidget::drawRow(QPainter* painter, const QStyleOptionViewItem& opt
         painter->fillRect(option.rect, QColor(19, 20, 24));
     else if (!header()->stretchLastSection() && index.row() % 2 == 1)
         painter->fillRect(option.rect, QColor(30, 31, 35));
-    QTreeWidget::drawRow(painter, option, index);
+    // The item view marks its rows inactive whenever it lacks the keyboard
+    // focus; the selected device would then look deselected while the user
+    // types in the control bar. The selection look follows the window.
+    QStyleOptionViewItem rowOption(option);
+    if (isActiveWindow())
+        rowOption.state |= QStyle::State_Active;
+    else
+        rowOption.state &= ~QStyle::State_Active;
+    QTreeWidget::drawRow(painter, rowOption, index);
 }
 
 void VistaTreeWidget::mouseDoubleClickEvent(QMouseEvent* event) {

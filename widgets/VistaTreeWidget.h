@@ -7,7 +7,9 @@
 // colours, whole-row single selection and rows painted by VistaDelegate with
 // the skin's hover and selection images. When its header is a
 // CheckBoxHeaderView, the header's section widgets follow horizontal
-// scrolling and geometry updates. Only left double clicks count.
+// scrolling and geometry updates. Only left double clicks count. Rows are
+// painted active (selection in the active look) while the tree's window is
+// the active window, wherever the keyboard focus is inside it.
 class VistaTreeWidget : public QTreeWidget {
     Q_OBJECT
 public:
