@@ -49,7 +49,9 @@ void openWithDesktop(const std::string& url) {
 
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
     : BaseDialog(parent, flags | Qt::FramelessWindowHint) {
-    // setDialogKeys(false);
+    // No Escape closing the tool, no Return pressing a button it did not
+    // mean: the window is a dialog only for its frame.
+    setDialogKeys(false);
     chooseLanguage();
     buildTitleStrip();
     buildToolStrip();

@@ -25,6 +25,16 @@
 #include <QScreen>
 #include <QScrollBar>
 
+namespace {
+
+// The width of a button's text in the font its sheet gives it.
+int textWidth(QPushButton* button) {
+    button->ensurePolished();
+    return button->fontMetrics().horizontalAdvance(button->text());
+}
+
+} // namespace
+
 void MainWindow::slot_refreshMenuTriggered(QAction* action) {
     const int seconds = action ? action->data().toInt() : 0;
     if (seconds == 0) {
@@ -53,9 +63,8 @@ void MainWindow::slot_about() {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     BaseDialog::resizeEvent(event);
-    m_refreshButton->ensurePolished();
-    const int textWidth = m_refreshButton->fontMetrics().horizontalAdvance(m_refreshButton->text());
-    const MainWindowLayout l = mainWindowLayout(width(), height(), textWidth);
+    const MainWindowLayout l =
+        mainWindowLayout(width(), height(), textWidth(m_refreshButton), textWidth(m_aboutButton));
     m_titleLabel->setGeometry(l.title);
     m_minButton->setGeometry(l.minimise);
     m_firstSeparator->setGeometry(l.firstSeparator);

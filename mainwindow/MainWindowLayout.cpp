@@ -1,6 +1,14 @@
 #include "MainWindowLayout.h"
 
-MainWindowLayout mainWindowLayout(int W, int H, int refreshTextWidth) {
+#include <QtGlobal>
+
+namespace {
+// Room the About button's sheet leaves around its text.
+const int kAboutTextMargin = 8;
+} // namespace
+
+MainWindowLayout mainWindowLayout(int W, int H, int refreshTextWidth, int aboutTextWidth) {
+    const int aboutWidth = qMax(50, aboutTextWidth + kAboutTextMargin);
     MainWindowLayout l;
     l.title = QRect(0, 2, W - 4, 57);
     l.minimise = QRect(W - 83, 3, 22, 22);
@@ -10,8 +18,8 @@ MainWindowLayout mainWindowLayout(int W, int H, int refreshTextWidth) {
     l.close = QRect(W - 25, 3, 22, 22);
     l.toolStrip = QRect(7, 59, W - 14, 34);
     l.refresh = QRect(30, 63, refreshTextWidth + 40, 26);
-    l.deviceBarToggle = QRect(W - 100, 63, 26, 26);
-    l.about = QRect(W - 70, 63, 50, 26);
+    l.about = QRect(W - 20 - aboutWidth, 63, aboutWidth, 26);
+    l.deviceBarToggle = QRect(l.about.x() - 30, 63, 26, 26);
     l.statusBar = QRect(7, H - 37, W - 14, 30);
     return l;
 }

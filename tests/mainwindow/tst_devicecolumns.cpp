@@ -23,16 +23,26 @@ private slots:
 void TestDeviceColumns::runTime_data() {
     QTest::addColumn<QString>("seconds");
     QTest::addColumn<QString>("text");
-    QTest::newRow("a day and a bit") << "90061" << "1d 1h 1min 1s";
-    QTest::newRow("one hour") << "3600" << "1h 0min 0s";
-    QTest::newRow("minutes") << "61" << "1min 1s";
-    QTest::newRow("seconds only") << "59" << "59s";
-    QTest::newRow("zero") << "0" << "";
-    QTest::newRow("no number") << "up" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("negative") << "-5" << "";
-    QTest::newRow("whole days") << "172800" << "2d 0h 0min 0s";
-    QTest::newRow("past 32 bits") << "4294967296" << "49710d 6h 28min 16s";
+    QTest::newRow("a day and a bit") << "90061"
+                                     << "1d 1h 1min 1s";
+    QTest::newRow("one hour") << "3600"
+                              << "1h 0min 0s";
+    QTest::newRow("minutes") << "61"
+                             << "1min 1s";
+    QTest::newRow("seconds only") << "59"
+                                  << "59s";
+    QTest::newRow("zero") << "0"
+                          << "";
+    QTest::newRow("no number") << "up"
+                               << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("negative") << "-5"
+                              << "";
+    QTest::newRow("whole days") << "172800"
+                                << "2d 0h 0min 0s";
+    QTest::newRow("past 32 bits") << "4294967296"
+                                  << "49710d 6h 28min 16s";
 }
 
 void TestDeviceColumns::runTime() {
@@ -44,16 +54,26 @@ void TestDeviceColumns::runTime() {
 void TestDeviceColumns::typeText_data() {
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("text");
-    QTest::newRow("camera") << "ZVK_IPC" << "IP Camera";
-    QTest::newRow("dvr") << "ZVK_DVR" << "DVR";
-    QTest::newRow("nvr") << "ZVK_NVR" << "NVR";
-    QTest::newRow("mobile") << "ZVK_MDVR" << "Mobile DVR";
-    QTest::newRow("storage") << "ZVK_STORAGE" << "Storage Server";
-    QTest::newRow("decoder") << "ZVK_DECODER" << "Decoder";
-    QTest::newRow("keyboard") << "ZVK_NETKEYBOARD" << "Network Keyboard";
-    QTest::newRow("lower case") << "zvk_ipc" << "";
-    QTest::newRow("unknown") << "ZVK_TOASTER" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("camera") << "ZVK_IPC"
+                            << "IP Camera";
+    QTest::newRow("dvr") << "ZVK_DVR"
+                         << "DVR";
+    QTest::newRow("nvr") << "ZVK_NVR"
+                         << "NVR";
+    QTest::newRow("mobile") << "ZVK_MDVR"
+                            << "Mobile DVR";
+    QTest::newRow("storage") << "ZVK_STORAGE"
+                             << "Storage Server";
+    QTest::newRow("decoder") << "ZVK_DECODER"
+                             << "Decoder";
+    QTest::newRow("keyboard") << "ZVK_NETKEYBOARD"
+                              << "Network Keyboard";
+    QTest::newRow("lower case") << "zvk_ipc"
+                                << "";
+    QTest::newRow("unknown") << "ZVK_TOASTER"
+                             << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestDeviceColumns::typeText() {
@@ -78,10 +98,10 @@ void TestDeviceColumns::cellTexts() {
     for (int c = 0; c < kDeviceColumnCount; ++c)
         cells.append(deviceColumnText(*device, c));
     delete device;
-    const QStringList expected = {"cam",  "IP Camera",  "IPC-3200",   "192.168.1.20",
-                                  "80",   "9008",       "255.255.255.0", "192.168.1.1",
-                                  "V5.2", "2020-09-15", "H1",         "AA:BB:CC:DD:EE:01",
-                                  "4.9",  "08:00",      "59s",        "Activated"};
+    const QStringList expected = {
+        "cam",           "IP Camera",   "IPC-3200", "192.168.1.20", "80", "9008",
+        "255.255.255.0", "192.168.1.1", "V5.2",     "2020-09-15",   "H1", "AA:BB:CC:DD:EE:01",
+        "4.9",           "08:00",       "59s",      "Activated"};
     QCOMPARE(cells, expected);
 }
 

@@ -21,18 +21,30 @@ private slots:
 void TestDevInfo::betaRule_data() {
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("release number") << "V2.1beta130" << "V2.11";
-    QTest::newRow("at the bound") << "1.2.3beta128" << "1.2.31";
-    QTest::newRow("below the bound") << "1.2.3beta127" << "1.2.3beta127";
-    QTest::newRow("small number") << "V2.1beta12" << "V2.1beta12";
-    QTest::newRow("text after the number") << "V2.1beta130(x)" << "V2.1beta130(x)";
-    QTest::newRow("nothing after beta") << "V2.1beta" << "V2.1beta";
-    QTest::newRow("upper case is no beta") << "V2.1BETA200" << "V2.1BETA200";
-    QTest::newRow("first occurrence counts") << "betabeta200" << "betabeta200";
-    QTest::newRow("beyond 32 bits") << "V1beta99999999999" << "V1beta99999999999";
-    QTest::newRow("no beta") << "V5.0.0 build 2020" << "V5.0.0 build 2020";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("beta at the start") << "beta500" << "1";
+    QTest::newRow("release number") << "V2.1beta130"
+                                    << "V2.11";
+    QTest::newRow("at the bound") << "1.2.3beta128"
+                                  << "1.2.31";
+    QTest::newRow("below the bound") << "1.2.3beta127"
+                                     << "1.2.3beta127";
+    QTest::newRow("small number") << "V2.1beta12"
+                                  << "V2.1beta12";
+    QTest::newRow("text after the number") << "V2.1beta130(x)"
+                                           << "V2.1beta130(x)";
+    QTest::newRow("nothing after beta") << "V2.1beta"
+                                        << "V2.1beta";
+    QTest::newRow("upper case is no beta") << "V2.1BETA200"
+                                           << "V2.1BETA200";
+    QTest::newRow("first occurrence counts") << "betabeta200"
+                                             << "betabeta200";
+    QTest::newRow("beyond 32 bits") << "V1beta99999999999"
+                                    << "V1beta99999999999";
+    QTest::newRow("no beta") << "V5.0.0 build 2020"
+                             << "V5.0.0 build 2020";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("beta at the start") << "beta500"
+                                       << "1";
 }
 
 void TestDevInfo::betaRule() {
@@ -58,18 +70,27 @@ void TestDevInfo::copiesEveryField() {
     info.dhcpSwitch = 1;
     info.deviceActivated = 1;
     const std::unique_ptr<DevInfo> d(NewDevInfo(info));
-    const QStringList texts = {d->devName,     d->ipAddr,      d->mask,
-                               d->ipAddr2,     d->route,       d->dns1,
-                               d->dns2,        d->mac,         d->productSeries,
-                               d->softwareVer, d->softwareBulildDate, d->hardwareVer,
-                               d->kernelVer,   d->productModel, d->runningTime,
+    const QStringList texts = {d->devName,
+                               d->ipAddr,
+                               d->mask,
+                               d->ipAddr2,
+                               d->route,
+                               d->dns1,
+                               d->dns2,
+                               d->mac,
+                               d->productSeries,
+                               d->softwareVer,
+                               d->softwareBulildDate,
+                               d->hardwareVer,
+                               d->kernelVer,
+                               d->productModel,
+                               d->runningTime,
                                d->bootTime};
-    const QStringList expected = {"cam",        "192.168.1.20", "255.255.255.0",
-                                  "169.254.1.2", "192.168.1.1", "8.8.8.8",
-                                  "8.8.4.4",    "AA:BB:CC:DD:EE:01", "ZVK_IPC",
-                                  "V3.01",      "2020-09-15",   "H1",
-                                  "K2",         "IPC-1",        "3600",
-                                  "2020-09-15 08:00"};
+    const QStringList expected = {
+        "cam",         "192.168.1.20", "255.255.255.0", "169.254.1.2",
+        "192.168.1.1", "8.8.8.8",      "8.8.4.4",       "AA:BB:CC:DD:EE:01",
+        "ZVK_IPC",     "V3.01",        "2020-09-15",    "H1",
+        "K2",          "IPC-1",        "3600",          "2020-09-15 08:00"};
     QCOMPARE(texts, expected);
     QCOMPARE(d->dataPort, 9008);
     QCOMPARE(d->httpPort, 80);

@@ -34,7 +34,7 @@ using namespace windowtest;
 
 namespace {
 
-const int kFleet = 12;         // devices netns-run starts for this test
+const int kFleet = 12;          // devices netns-run starts for this test
 const int kFoundWithin = 15000; // ms: the first search answers within a second or two
 
 template <class T> T* child(QWidget* window, const char* name) {
@@ -232,16 +232,19 @@ void TestMainWindow::layout() {
     const int W = size.width(), H = size.height();
     ToolButton* refresh = child<ToolButton>(w, "refreshButton");
     const int t = refresh->fontMetrics().horizontalAdvance(refresh->text());
+    QPushButton* about = child<QPushButton>(w, "aboutButton");
+    // English "About" fits the 50 pixels the skin gives it.
+    QVERIFY(about->fontMetrics().horizontalAdvance(about->text()) + 8 <= 50);
     const struct {
         const char* name;
         QRect rect;
     } expected[] = {
-        {"titleLabel", {0, 2, W - 4, 57}},         {"minimiseButton", {W - 83, 3, 22, 22}},
-        {"firstSeparator", {W - 58, 2, 1, 23}},    {"maximiseButton", {W - 54, 3, 22, 22}},
-        {"secondSeparator", {W - 29, 2, 1, 23}},   {"closeButton", {W - 25, 3, 22, 22}},
-        {"toolStrip", {7, 59, W - 14, 34}},        {"refreshButton", {30, 63, t + 40, 26}},
-        {"deviceBarToggle", {W - 100, 63, 26, 26}}, {"aboutButton", {W - 70, 63, 50, 26}},
-        {"statusBar", {7, H - 37, W - 14, 30}},    {"deviceTree", {7, 92, W - 315, H - 129}},
+        {"titleLabel", {0, 2, W - 4, 57}},           {"minimiseButton", {W - 83, 3, 22, 22}},
+        {"firstSeparator", {W - 58, 2, 1, 23}},      {"maximiseButton", {W - 54, 3, 22, 22}},
+        {"secondSeparator", {W - 29, 2, 1, 23}},     {"closeButton", {W - 25, 3, 22, 22}},
+        {"toolStrip", {7, 59, W - 14, 34}},          {"refreshButton", {30, 63, t + 40, 26}},
+        {"deviceBarToggle", {W - 100, 63, 26, 26}},  {"aboutButton", {W - 70, 63, 50, 26}},
+        {"statusBar", {7, H - 37, W - 14, 30}},      {"deviceTree", {7, 92, W - 315, H - 129}},
         {"controlBar", {W - 308, 92, 301, H - 129}},
     };
     for (const auto& e : expected)

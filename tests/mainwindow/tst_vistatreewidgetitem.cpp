@@ -28,8 +28,8 @@ void TestVistaTreeWidgetItem::sortOrder_data() {
     QTest::newRow("data ports as numbers")
         << int(COL_DATA_PORT) << QStringList{"8000", "80", "x", "9008"}
         << QStringList{"x", "80", "8000", "9008"};
-    QTest::newRow("names as text") << int(COL_NAME) << QStringList{"b2", "b10", "a"}
-                                   << QStringList{"a", "b10", "b2"};
+    QTest::newRow("names as text")
+        << int(COL_NAME) << QStringList{"b2", "b10", "a"} << QStringList{"a", "b10", "b2"};
 }
 
 void TestVistaTreeWidgetItem::sortOrder() {
