@@ -1,20 +1,42 @@
-// Helpers shared by the widget tests: the language texts, typing into
-// whatever part has the focus, and mouse events with explicit positions.
+// Helpers shared by the widget tests: the language texts, the program's
+// look, typing into whatever part has the focus, and mouse events with
+// explicit positions.
 #pragma once
 
+#include "ApplicationFont.h"
+#include "ZVKStyle.h"
 #include "language/LanguageSrc.h"
+#include "skin/SkinResources.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
 
 namespace widgettest {
 
-// Opens the English texts deployed beside the test program.
-inline void openLanguage() {
-    g_languageId = 0x409;
-    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), 0x409);
+// Opens the texts of `languageId` (English by default) deployed beside the
+// test program.
+inline void openLanguage(unsigned int languageId = 0x409) {
+    g_languageId = languageId;
+    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), languageId);
+}
+
+// Gives the whole test program the look the program starts with: the
+// application style, the skin sheet and the application font, mapped to
+// the faces installed here. For tests of what the user sees (text that
+// fits, margins, focus marks). Returns false when the sheet is missing.
+inline bool applyLook() {
+    InitSkinResources();
+    QApplication::setStyle(new ZVKStyle);
+    QFile sheet(QStringLiteral(":/skin/qss/stylesheet.css"));
+    if (!sheet.open(QIODevice::ReadOnly))
+        return false;
+    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    InstallApplicationFontSubstitutes();
+    QApplication::setFont(ApplicationFont());
+    return true;
 }
 
 // Types `keys` one by one into the widget that has the focus at each key,

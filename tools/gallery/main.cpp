@@ -5,9 +5,12 @@
 
 #include "AboutDlg.h"
 #include "AdaptImage.h"
+#include "ApplicationFont.h"
 #include "BaseDialog.h"
 #include "BorderImage.h"
 #include "CheckBoxHeaderView.h"
+#include "CustomDialog.h"
+#include "ZVKButton.h"
 #include "HeaderButton.h"
 #include "IconButton.h"
 #include "IpAddrEdit.h"
@@ -88,7 +91,10 @@ QImage grabInHost(QWidget* widget, const QSize& size, bool focus,
 }
 
 void hover(QWidget* widget) {
-    // A real pointer move, so the application tracks the widget as hovered.
+    // A real pointer move, so the application tracks the widget as hovered;
+    // two of them, as a move to where the pointer already is counts for
+    // nothing (the previous shot may have left it there).
+    QTest::mouseMove(widget, QPoint(1, 1));
     QTest::mouseMove(widget, widget->rect().center());
     settle();
 }
@@ -171,11 +177,13 @@ QImage buttonsSheet() {
     QList<Shot> shots = states([] { return new ZVKPushButton(GetText("IDCS_SAVE")); }, {90, 25});
     shots.append({QStringLiteral("focused"),
                   grabInHost(new ZVKPushButton(GetText("IDCS_OK")), {90, 25}, true)});
+    shots.append({QStringLiteral("focused, hover"),
+                  grabInHost(new ZVKPushButton(GetText("IDCS_OK")), {90, 25}, true, hover)});
     ZVKPushButton* checked = new ZVKPushButton(GetText("IDCS_OK"));
     checked->setCheckable(true);
     checked->setChecked(true);
     shots.append({QStringLiteral("checked"), grabInHost(checked, {90, 25}, false)});
-    return sheet(QStringLiteral("ZVKPushButton"), shots, 6);
+    return sheet(QStringLiteral("ZVKPushButton"), shots, 7);
 }
 
 QImage toolButtonsSheet() {
@@ -317,6 +325,43 @@ QImage messageBox(int type, int mask, const QString& text, int width = 360) {
     return grabTopLevel(&box);
 }
 
+// The message box buttons in every language the program ships: all six at
+// once in a wide box, and the yes/no question of a device reset.
+QImage languagesSheet() {
+    const struct {
+        unsigned int id;
+        const char* name;
+    } languages[] = {{0x409, "English"},
+                     {0x804, "Chinese (PRC)"},
+                     {0x404, "Chinese (Taiwan)"},
+                     {0x419, "Russian"}};
+    const QByteArray appDir = QCoreApplication::applicationDirPath().toUtf8();
+    QList<Shot> shots;
+    for (const auto& language : languages) {
+        InitLanguage(appDir, language.id);
+        const QString name = QString::fromLatin1(language.name);
+        shots.append({name + QStringLiteral(", all six buttons"),
+                      messageBox(4, 63, GetText("IDCS_QUESTION"), 600)});
+        shots.append({name + QStringLiteral(", yes / no"),
+                      messageBox(4, 1 | 2, GetText("IDCS_RESTORE_DEVICE_PASSWORD_INFO"))});
+    }
+    InitLanguage(appDir, g_languageId);
+    return sheet(QStringLiteral("N12_MessageBox buttons by language"), shots, 2);
+}
+
+// The title bar's right end, close button hovered, four times enlarged, so
+// that its distance from the border can be judged.
+QImage closeHoverShot() {
+    CustomDialog dialog;
+    dialog.show();
+    activate(&dialog);
+    hover(dialog.closeButton());
+    const QImage corner = dialog.grab(QRect(dialog.width() - 40, 0, 40, 32)).toImage();
+    QList<Shot> shots;
+    shots.append({QStringLiteral("close hovered, x4"), corner.scaled(corner.size() * 4)});
+    return sheet(QStringLiteral("CustomDialog close button"), shots, 1);
+}
+
 QImage treeShot() {
     VistaTreeWidget tree;
     CheckBoxHeaderView* header = new CheckBoxHeaderView(Qt::Horizontal, &tree, &tree);
@@ -369,9 +414,10 @@ void applyLook(QApplication& app) {
     QFile sheetFile(QStringLiteral(":/skin/qss/stylesheet.css"));
     if (sheetFile.open(QIODevice::ReadOnly))
         app.setStyleSheet(QString::fromUtf8(sheetFile.readAll()));
-    QFont font(QStringLiteral("Microsoft YaHei"));
-    font.setPixelSize(13);
-    QApplication::setFont(font);
+    // The face the layout was drawn for does not exist here; without the
+    // stand-ins the family falls back to a wider face and labels clip.
+    InstallApplicationFontSubstitutes();
+    QApplication::setFont(ApplicationFont());
 }
 
 bool renderAll(const QDir& dir) {
@@ -399,6 +445,8 @@ bool renderAll(const QDir& dir) {
                           560));
     ok &= save(dir, QStringLiteral("msgbox_untyped"),
                messageBox(9, 16 | 32, QStringLiteral("<b>not bold</b>: device texts stay plain")));
+    ok &= save(dir, QStringLiteral("msgbox_languages"), languagesSheet());
+    ok &= save(dir, QStringLiteral("close_hover"), closeHoverShot());
     AboutDlg about;
     ok &= save(dir, QStringLiteral("about"), grabTopLevel(&about));
     ok &= save(dir, QStringLiteral("frame"), frameShot());
