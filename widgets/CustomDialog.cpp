@@ -39,7 +39,10 @@ void CustomDialog::resizeEvent(QResizeEvent* event) {
     const int h = height();
     m_titleBar->setGeometry(1, 1, w - 2, kTitleHeight);
     m_title->setGeometry(1, 1, w - 2, kTitleHeight);
-    m_closeButton->setGeometry(w - 22, 3, 22, 22);
+    // The hovered close image fills its cell but one pixel; keep it as far
+    // from the right border as from the top of the title bar.
+    m_closeButton->setGeometry(w - kCloseButtonSize - kCloseButtonMargin, kCloseButtonMargin,
+                               kCloseButtonSize, kCloseButtonSize);
     m_bottomStrip->setGeometry(1, h - 29, w - 2, 28);
 }
 

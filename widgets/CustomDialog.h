@@ -16,6 +16,10 @@ class CustomDialog : public QDialog {
 public:
     // Height of the title bar; a left press above it starts a drag.
     static const int kTitleHeight = 28;
+    // The close button: a square cell of the close image, this far from the
+    // top edge and from the right edge (the border's column included).
+    static const int kCloseButtonSize = 22;
+    static const int kCloseButtonMargin = 3;
 
     // The frameless-window flag is always added to `flags`.
     explicit CustomDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());

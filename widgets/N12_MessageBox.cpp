@@ -8,6 +8,9 @@
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace {
 struct ButtonSpec {
@@ -94,18 +97,41 @@ QVector<int> N12_MessageBox::buttonOrder(int mask) {
 }
 
 QVector<QRect> N12_MessageBox::buttonRects(const QVector<int>& ids, int w, int h) {
+    return buttonRects(ids, QVector<int>(ids.size(), kButtonWidth), w, h);
+}
+
+QVector<QRect> N12_MessageBox::buttonRects(const QVector<int>& ids, const QVector<int>& widths,
+                                           int w, int h) {
     QVector<QRect> rects(ids.size());
-    int x = w - 80;
+    int right = w - 80 + kButtonWidth;
     bool gapLeft = false;
     for (int i = ids.size() - 1; i >= 0; --i) {
         if (!gapLeft && (ids[i] == AllNot || ids[i] == AllYes)) {
-            x -= 20;
+            right -= 20;
             gapLeft = true;
         }
-        rects[i] = QRect(x, h - 27, 70, 23);
-        x -= 70;
+        rects[i] = QRect(right - widths[i], h - 27, widths[i], kButtonHeight);
+        right -= widths[i];
     }
     return rects;
+}
+
+// The layout was drawn for 70-pixel buttons and the narrow face of the
+// application font; the longer Russian labels ("Нет для всех") need more
+// than any 70-pixel button leaves, so such a button grows to the left and
+// the others keep their place, order and gaps.
+int N12_MessageBox::fittedWidth(const QPushButton* button) {
+    button->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(0, 0, kButtonWidth, kButtonHeight);
+    option.text = button->text();
+    option.state |= QStyle::State_HasFocus;
+    option.features |= QStyleOptionButton::DefaultButton | QStyleOptionButton::AutoDefaultButton;
+    const QRect contents =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const int label = button->fontMetrics().horizontalAdvance(button->text());
+    return kButtonWidth + qMax(0, label - contents.width());
 }
 
 int N12_MessageBox::escapeResult(int mask, int current) {
@@ -130,9 +156,12 @@ void N12_MessageBox::resizeEvent(QResizeEvent* event) {
     m_text->setGeometry(80, 40, width() - 90, 110);
     const QList<QAbstractButton*> buttons = m_buttons->buttons();
     QVector<int> ids;
-    for (QAbstractButton* button : buttons)
+    QVector<int> widths;
+    for (QAbstractButton* button : buttons) {
         ids.append(m_buttons->id(button));
-    const QVector<QRect> rects = buttonRects(ids, width(), height());
+        widths.append(fittedWidth(static_cast<QPushButton*>(button)));
+    }
+    const QVector<QRect> rects = buttonRects(ids, widths, width(), height());
     for (int i = 0; i < buttons.size(); ++i)
         buttons[i]->setGeometry(rects[i]);
 }

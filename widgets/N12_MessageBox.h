@@ -9,6 +9,7 @@
 class AdaptImage;
 class QButtonGroup;
 class QLabel;
+class QPushButton;
 
 // N12_MessageBox is the one way the program shows a message. Each button is
 // a bit of the mask, its identifier in the button group and the box's result
@@ -40,11 +41,24 @@ public:
     // The buttons in creation order for a mask: AllYes, AllNot, Ok, Cancel,
     // Yes, No, each when its bit is set.
     static QVector<int> buttonOrder(int mask);
+    // Size of a button's slot; a label wider than the slot leaves widens it.
+    static const int kButtonWidth = 70;
+    static const int kButtonHeight = 23;
+
     // Button rectangles for a box w x h, in the order of `ids` (creation
-    // order): laid out from the right, 70 x 23 each, the last created at
-    // x = w - 80, with 20 extra pixels once before the first AllNot or
-    // AllYes met on the way left.
+    // order): laid out from the right, kButtonWidth x kButtonHeight each,
+    // the last created at x = w - 80, with 20 extra pixels once before the
+    // first AllNot or AllYes met on the way left.
     static QVector<QRect> buttonRects(const QVector<int>& ids, int w, int h);
+    // The same walk with the width of each button given (`widths` parallel
+    // to `ids`, each at least 1): the last created still ends at w - 10 and
+    // each next one ends where the previous one starts.
+    static QVector<QRect> buttonRects(const QVector<int>& ids, const QVector<int>& widths, int w,
+                                      int h);
+    // The width `button` needs so that its whole label shows inside the
+    // contents the style leaves it in the focused default look (the one with
+    // the most frame): kButtonWidth, or more when the label is wider.
+    static int fittedWidth(const QPushButton* button);
     // The result after Escape, given the mask and the result so far.
     static int escapeResult(int mask, int current);
 

@@ -10,6 +10,8 @@ class TestCustomDialog : public QObject {
     Q_OBJECT
 private slots:
     void frame();
+    void closeButtonKeepsOffTheBorder_data();
+    void closeButtonKeepsOffTheBorder();
     void dragStartsOnlyInTitleBar_data();
     void dragStartsOnlyInTitleBar();
     void dragFollowsPointerWhileLeftHeld();
@@ -26,7 +28,30 @@ void TestCustomDialog::frame() {
     QCOMPARE(dialog.title(), QString("About"));
     dialog.resize(400, 250);
     dialog.show();
-    QCOMPARE(dialog.closeButton()->geometry(), QRect(378, 3, 22, 22));
+    // 3 pixels clear of the right border, as of the top edge.
+    QCOMPARE(dialog.closeButton()->geometry(), QRect(375, 3, 22, 22));
+}
+
+void TestCustomDialog::closeButtonKeepsOffTheBorder_data() {
+    QTest::addColumn<int>("width");
+    QTest::newRow("smallest") << 350;
+    QTest::newRow("about box") << 400;
+    QTest::newRow("wide") << 601;
+}
+
+// The hovered close image fills its cell but one pixel: the cell must stay
+// clear of the border column and keep the same distance as from the top.
+void TestCustomDialog::closeButtonKeepsOffTheBorder() {
+    QFETCH(int, width);
+    CustomDialog dialog;
+    dialog.resize(width, 200);
+    dialog.show();
+    const QRect close = dialog.closeButton()->geometry();
+    const int border = dialog.width() - 1;
+    QVERIFY(close.right() < border);
+    QCOMPARE(border - close.right(), close.top());
+    QVERIFY(close.top() >= 2);
+    QVERIFY(close.bottom() < CustomDialog::kTitleHeight);
 }
 
 void TestCustomDialog::dragStartsOnlyInTitleBar_data() {

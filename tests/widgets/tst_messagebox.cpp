@@ -7,6 +7,8 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 using namespace widgettest;
@@ -38,7 +40,8 @@ QAbstractButton* buttonWithId(const N12_MessageBox& box, int id) {
 class TestMessageBox : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { openLanguage(); }
+    void initTestCase();
+    void cleanup() { openLanguage(); }
     void buttonsAndDefault_data();
     void buttonsAndDefault();
     void placement_data();
@@ -52,7 +55,18 @@ private slots:
     void textIsPlain();
     void showOperationsRunModally_data();
     void showOperationsRunModally();
+    void buttonLabelsFit_data();
+    void buttonLabelsFit();
+    void fittedWidthWidensOnlyWhatDoesNotFit();
+    void rectsWithWidths_data();
+    void rectsWithWidths();
 };
+
+void TestMessageBox::initTestCase() {
+    // The boxes are checked in the look they have in the program.
+    QVERIFY(applyLook());
+    openLanguage();
+}
 
 void TestMessageBox::buttonsAndDefault_data() {
     QTest::addColumn<int>("mask");
@@ -226,6 +240,115 @@ void TestMessageBox::showOperationsRunModally() {
     QVERIFY(seenModal);
     QCOMPARE(seenTitle, GetText(titleKey.toLatin1()));
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestMessageBox::buttonLabelsFit_data() {
+    QTest::addColumn<unsigned int>("language");
+    QTest::addColumn<int>("mask");
+    const struct {
+        const char* name;
+        unsigned int id;
+    } languages[] = {{"English", 0x409},
+                     {"Chinese (PRC)", 0x804},
+                     {"Chinese (Taiwan)", 0x404},
+                     {"Russian", 0x419}};
+    const struct {
+        const char* name;
+        int mask;
+    } masks[] = {{"ok", 16}, {"ok cancel", 48}, {"yes no", 3}, {"all six", 63}};
+    for (const auto& language : languages) {
+        for (const auto& mask : masks)
+            QTest::addRow("%s, %s", language.name, mask.name) << language.id << mask.mask;
+    }
+}
+
+// Every label shows whole inside what the style leaves of its button, in
+// the look with the most frame (focused default), and neighbours keep a
+// visible strip between them.
+void TestMessageBox::buttonLabelsFit() {
+    QFETCH(unsigned int, language);
+    QFETCH(int, mask);
+    openLanguage(language);
+    N12_MessageBox box("text", mask, 4);
+    box.resize(600, 200);
+    QVERIFY(showActive(&box));
+    QList<QAbstractButton*> buttons = box.buttonGroup()->buttons();
+    std::sort(buttons.begin(), buttons.end(),
+              [](QAbstractButton* a, QAbstractButton* b) { return a->x() < b->x(); });
+    const QImage image = box.grab().toImage();
+    const int middle = box.height() - 27 + 11;
+    const QColor strip = image.pixelColor(5, middle);
+    for (int i = 0; i < buttons.size(); ++i) {
+        QPushButton* button = qobject_cast<QPushButton*>(buttons[i]);
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.state |= QStyle::State_HasFocus;
+        option.features |= QStyleOptionButton::DefaultButton;
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        QVERIFY(!button->text().isEmpty());
+        QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= contents.width(),
+                 qPrintable(button->text()));
+        QVERIFY(button->width() >= N12_MessageBox::kButtonWidth);
+        QVERIFY(button->geometry().right() <= box.width() - 10);
+        if (i == 0)
+            continue;
+        const QRect left = buttons[i - 1]->geometry();
+        QVERIFY(left.right() < button->x());
+        QCOMPARE(image.pixelColor(button->x(), middle), strip);
+        QCOMPARE(image.pixelColor(left.right(), middle), strip);
+    }
+}
+
+namespace {
+QRect contentsAt(QPushButton* button, int width) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(0, 0, width, N12_MessageBox::kButtonHeight);
+    option.text = button->text();
+    option.state |= QStyle::State_HasFocus;
+    option.features |= QStyleOptionButton::DefaultButton;
+    return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+}
+} // namespace
+
+void TestMessageBox::fittedWidthWidensOnlyWhatDoesNotFit() {
+    N12_MessageBox box("text", 16, 1);
+    QPushButton* ok = qobject_cast<QPushButton*>(box.buttonGroup()->button(16));
+    QCOMPARE(N12_MessageBox::fittedWidth(ok), N12_MessageBox::kButtonWidth);
+    ok->setText(QStringLiteral("A label no slot can hold"));
+    const int wide = N12_MessageBox::fittedWidth(ok);
+    const int label = ok->fontMetrics().horizontalAdvance(ok->text());
+    QVERIFY(wide > N12_MessageBox::kButtonWidth);
+    // Just wide enough: one pixel less and the label is cut.
+    QVERIFY(contentsAt(ok, wide).width() >= label);
+    QVERIFY(contentsAt(ok, wide - 1).width() < label);
+}
+
+void TestMessageBox::rectsWithWidths_data() {
+    QTest::addColumn<QVector<int>>("ids");
+    QTest::addColumn<QVector<int>>("widths");
+    QTest::addColumn<QVector<int>>("xs");
+    QTest::newRow("all at 70 as the plain walk")
+        << QVector<int>{16, 32} << QVector<int>{70, 70} << QVector<int>{210, 280};
+    QTest::newRow("a wide right button pushes the rest left")
+        << QVector<int>{1, 2} << QVector<int>{70, 90} << QVector<int>{190, 260};
+    QTest::newRow("wide all-buttons keep the gap")
+        << QVector<int>{4, 8, 1, 2} << QVector<int>{88, 94, 70, 70}
+        << QVector<int>{8, 96, 210, 280};
+}
+
+void TestMessageBox::rectsWithWidths() {
+    QFETCH(QVector<int>, ids);
+    QFETCH(QVector<int>, widths);
+    QFETCH(QVector<int>, xs);
+    const QVector<QRect> rects = N12_MessageBox::buttonRects(ids, widths, 360, 200);
+    QCOMPARE(rects.size(), ids.size());
+    for (int i = 0; i < rects.size(); ++i)
+        QCOMPARE(rects[i], QRect(xs[i], 173, widths[i], 23));
+    QCOMPARE(N12_MessageBox::buttonRects(ids, QVector<int>(ids.size(), 70), 360, 200),
+             N12_MessageBox::buttonRects(ids, 360, 200));
 }
 
 QTEST_MAIN(TestMessageBox)
