@@ -42,8 +42,8 @@ public:
     // Yes, No, each when its bit is set.
     static QVector<int> buttonOrder(int mask);
     // Size of a button's slot; a label wider than the slot leaves widens it.
-    static const int kButtonWidth = 70;
-    static const int kButtonHeight = 23;
+    static constexpr int kButtonWidth = 70;
+    static constexpr int kButtonHeight = 23;
 
     // Button rectangles for a box w x h, in the order of `ids` (creation
     // order): laid out from the right, kButtonWidth x kButtonHeight each,
