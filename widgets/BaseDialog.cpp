@@ -98,7 +98,11 @@ bool BaseDialog::eventFilter(QObject* watched, QEvent* event) {
 // QWidget part exists) and is complete when polished (ChildPolished); the
 // first starts watching it for its own children, the second sees what
 // kind of widget it is.
+// A removed child may be half destroyed (ChildRemoved comes from ~QObject):
+// it is not looked at.
 void BaseDialog::noteChild(QChildEvent* event) {
+    if (!event->added() && !event->polished())
+        return;
     QWidget* child = qobject_cast<QWidget*>(event->child());
     if (!child || child->isWindow())
         return;
