@@ -24,6 +24,8 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace {
 
@@ -31,6 +33,19 @@ namespace {
 int textWidth(QPushButton* button) {
     button->ensurePolished();
     return button->fontMetrics().horizontalAdvance(button->text());
+}
+
+// The width at which a button shows its whole text: the text plus what its
+// style and sheet keep around the contents at the skin's 50 pixels.
+int widthNeeded(QPushButton* button) {
+    button->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(0, 0, 50, 26);
+    option.text = button->text();
+    const QRect contents =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    return textWidth(button) + 50 - contents.width();
 }
 
 } // namespace
@@ -64,7 +79,7 @@ void MainWindow::slot_about() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     BaseDialog::resizeEvent(event);
     const MainWindowLayout l =
-        mainWindowLayout(width(), height(), textWidth(m_refreshButton), textWidth(m_aboutButton));
+        mainWindowLayout(width(), height(), textWidth(m_refreshButton), widthNeeded(m_aboutButton));
     m_titleLabel->setGeometry(l.title);
     m_minButton->setGeometry(l.minimise);
     m_firstSeparator->setGeometry(l.firstSeparator);

@@ -2,13 +2,8 @@
 
 #include <QtGlobal>
 
-namespace {
-// Room the About button's sheet leaves around its text.
-const int kAboutTextMargin = 8;
-} // namespace
-
-MainWindowLayout mainWindowLayout(int W, int H, int refreshTextWidth, int aboutTextWidth) {
-    const int aboutWidth = qMax(50, aboutTextWidth + kAboutTextMargin);
+MainWindowLayout mainWindowLayout(int W, int H, int refreshTextWidth, int aboutWidthNeeded) {
+    const int aboutWidth = qMax(50, aboutWidthNeeded);
     MainWindowLayout l;
     l.title = QRect(0, 2, W - 4, 57);
     l.minimise = QRect(W - 83, 3, 22, 22);

@@ -21,13 +21,13 @@ struct MainWindowLayout {
 };
 
 // The rectangles of a window `width` x `height` whose refresh button text is
-// `refreshTextWidth` and whose About text is `aboutTextWidth` pixels wide in
-// their buttons' fonts. The About button is 50 pixels wide, ending 20 pixels
-// short of the right edge; a text too long for it (Russian) widens it to the
-// left, and the device-bar toggle keeps its 4-pixel gap to it, so that no
-// label is cut.
+// `refreshTextWidth` pixels wide in the button's font and whose About button
+// needs `aboutWidthNeeded` pixels to show its text whole. The About button
+// is 50 pixels wide, ending 20 pixels short of the right edge; a text too
+// long for it (Russian) widens it to the left, and the device-bar toggle
+// keeps its 4-pixel gap to it, so that no label is cut.
 MainWindowLayout mainWindowLayout(int width, int height, int refreshTextWidth,
-                                  int aboutTextWidth = 0);
+                                  int aboutWidthNeeded = 0);
 
 // The device tree's rectangle, with the control bar shown or hidden.
 QRect deviceTreeRect(int width, int height, bool controlBarVisible);

@@ -12,21 +12,21 @@ private slots:
 };
 
 void TestMainWindowLayout::aboutButtonFitsItsText_data() {
-    QTest::addColumn<int>("textWidth");
+    QTest::addColumn<int>("needed");
     QTest::addColumn<QRect>("about");
     QTest::addColumn<QRect>("toggle");
     QTest::newRow("fits the skin's 50 pixels")
-        << 37 << QRect(1030, 63, 50, 26) << QRect(1000, 63, 26, 26);
-    QTest::newRow("exactly fits") << 42 << QRect(1030, 63, 50, 26) << QRect(1000, 63, 26, 26);
+        << 45 << QRect(1030, 63, 50, 26) << QRect(1000, 63, 26, 26);
+    QTest::newRow("exactly fits") << 50 << QRect(1030, 63, 50, 26) << QRect(1000, 63, 26, 26);
     QTest::newRow("longer text widens leftwards")
-        << 75 << QRect(997, 63, 83, 26) << QRect(967, 63, 26, 26);
+        << 83 << QRect(997, 63, 83, 26) << QRect(967, 63, 26, 26);
 }
 
 void TestMainWindowLayout::aboutButtonFitsItsText() {
-    QFETCH(int, textWidth);
+    QFETCH(int, needed);
     QFETCH(QRect, about);
     QFETCH(QRect, toggle);
-    const MainWindowLayout l = mainWindowLayout(1100, 700, 50, textWidth);
+    const MainWindowLayout l = mainWindowLayout(1100, 700, 50, needed);
     QCOMPARE(l.about, about);
     QCOMPARE(l.deviceBarToggle, toggle);
     QCOMPARE(l.refresh, QRect(30, 63, 90, 26));

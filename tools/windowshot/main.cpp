@@ -4,7 +4,9 @@
 // and maximised.png, or with --only-window the one PNG file to write. The
 // shots are taken once the device count has stayed the same for the settle
 // time (default 1500 ms) after the first device, or at the time-out
-// (default 15000 ms). Exit status 0 when every file was written.
+// (default 15000 ms). Exit status 0 when every file was written and the
+// window showed devices, 3 when no device answered, 1 when a file could not
+// be written, 2 for bad arguments.
 #include "AboutDlg.h"
 #include "ApplicationFont.h"
 #include "MainWindow.h"
@@ -158,5 +160,7 @@ int main(int argc, char** argv) {
     waitForSearch(window, options);
     const int rc = shoot(window, options);
     std::printf("lorvex-windowshot: %d devices shown\n", window.onlineCount());
+    if (rc == 0 && window.onlineCount() == 0)
+        return 3;
     return rc;
 }
