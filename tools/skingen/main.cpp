@@ -1,10 +1,13 @@
 // skingen: paints the skin images into the skin folder.
 //
-//   QT_QPA_PLATFORM=offscreen lorvex-skingen [--out DIR] [--preview FILE]
+//   QT_QPA_PLATFORM=offscreen lorvex-skingen [--out DIR] [--icons DIR] [--preview FILE]
 //
 // Writes every image of the catalogue into DIR (the source tree's skin
-// folder by default); --preview also writes one sheet with every image
-// enlarged four times on the window background, to look at them.
+// folder by default) and the program's desktop icon in each of its sizes into
+// the icon folder (the source tree's app/icons by default); --preview also
+// writes one sheet with every image enlarged four times on the window
+// background, to look at them.
+#include "AppIcon.h"
 #include "SkinImages.h"
 
 #include <QCommandLineParser>
@@ -23,6 +26,19 @@ bool writeImages(const QString& dir) {
         const QImage image = entry.paint();
         const QString path = dir + "/" + entry.fileName;
         if (!image.save(path, "PNG")) {
+            std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(path));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool writeIcons(const QString& dir) {
+    QDir().mkpath(dir);
+    bool ok = true;
+    for (const auto& icon : skin::appIcons()) {
+        const QString path = dir + "/" + icon.fileName;
+        if (!skin::appIcon(icon.size).save(path, "PNG")) {
             std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(path));
             ok = false;
         }
@@ -68,11 +84,15 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     const QCommandLineOption out("out", "Folder to write the images into.", "dir",
                                  QStringLiteral(LORVEX_SKIN_DIR));
+    const QCommandLineOption icons("icons", "Folder to write the program's icon into.", "dir",
+                                   QStringLiteral(LORVEX_ICON_DIR));
     const QCommandLineOption preview("preview", "Also write an enlarged preview sheet.", "file");
     parser.addOption(out);
+    parser.addOption(icons);
     parser.addOption(preview);
     parser.process(app);
     bool ok = writeImages(parser.value(out));
+    ok = writeIcons(parser.value(icons)) && ok;
     if (parser.isSet(preview)) {
         ok = writePreview(parser.value(preview)) && ok;
     }
