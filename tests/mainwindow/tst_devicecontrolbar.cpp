@@ -350,13 +350,15 @@ void TestDeviceControlBar::shots() {
     const QString dir = shotDir();
     fillGoodForm();
     child<ZVKLineEdit>(bar(), "passwordField")->setText(QStringLiteral("123456"));
-    bar()->slot_visibleDevice(true);
+    // Through the header strips, so that their arrows match the sections.
+    QTest::mouseClick(child<ButtonControl>(bar(), "restoreHeader"), Qt::LeftButton);
     child<MacAddrEdit>(bar(), "restoreMacField")->setText(QStringLiteral("02:4C:56:00:00:0A"));
     QVERIFY(bar()->grab().save(dir + QStringLiteral("/bar-both-open.png")));
     bar()->SetBusy(DeviceControlBar::ChangingNetwork);
     QVERIFY(bar()->grab().save(dir + QStringLiteral("/bar-busy.png")));
     bar()->SetBusy(DeviceControlBar::NotBusy);
-    bar()->slot_visibleNetworkParam(false);
+    QTest::mouseClick(child<ButtonControl>(bar(), "networkHeader"), Qt::LeftButton);
+    QVERIFY(!bar()->networkSectionOpen());
     QVERIFY(bar()->grab().save(dir + QStringLiteral("/bar-network-closed.png")));
 }
 
