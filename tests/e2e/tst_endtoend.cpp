@@ -123,6 +123,7 @@ private slots:
     void doubleClickOpensDevicePage();
     void renamedDeviceUpdatesItsRow();
     void vanishedDeviceLeaves();
+    void saveForDeviceThatLeftSaysItIsGone();
     void windowStaysLiveDuringSlowSave();
     void closingDuringRequestNeitherCrashesNorHangs();
 
@@ -502,6 +503,23 @@ void TestEndToEnd::renamedDeviceUpdatesItsRow() {
 void TestEndToEnd::vanishedDeviceLeaves() {
     QTRY_VERIFY_WITH_TIMEOUT(rowOf(kLeaving) == nullptr, 45000);
     QTRY_COMPARE(m_window->onlineCount(), kFleet - 1);
+}
+
+// The form still holds a device that has left the list since it was
+// selected (as the device list put it there): the request is never sent,
+// and the installer is told so.
+void TestEndToEnd::saveForDeviceThatLeftSaysItIsGone() {
+    QVERIFY(rowOf(kLeaving) == nullptr);
+    bar()->SetNetworkParam(QLatin1String(kLeaving), QStringLiteral("172.16.5.66"),
+                           QStringLiteral("255.255.255.0"), QStringLiteral("172.16.5.1"));
+    fillForm("172.16.5.77", "255.255.255.0", "172.16.5.1", "123456");
+    const int before = m_boxes->count();
+    m_boxes->shootNext(m_window.get(), shotPath("box-change-not-exist"));
+    clickSave();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().title, GetText("IDCS_ERROR"));
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_PROMPT_DEVICE_NOT_EXIST"));
+    QCOMPARE(configLines(kLeaving), 0);
 }
 
 void TestEndToEnd::closingDuringRequestNeitherCrashesNorHangs() {
