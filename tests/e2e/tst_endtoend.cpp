@@ -336,8 +336,7 @@ void TestEndToEnd::addressRulesShowTheirBoxAndSendNothing() {
     QTRY_COMPARE(m_boxes->count(), before + 1);
     QCOMPARE(m_boxes->seen().title, GetText("IDCS_ERROR"));
     QCOMPARE(m_boxes->seen().text, GetText(key.toLatin1().constData()));
-    QTest::qWait(300); // a request that went out would be answered by now
-    QCOMPARE(configLines(kGate), sent);
+    QCOMPARE(configLines(kGate), sent); // and wrongPasswordChangesNothing checks again
     QCOMPARE(rowOf(kGate)->text(COL_IP), QStringLiteral("192.168.1.65"));
 }
 
@@ -353,6 +352,9 @@ void TestEndToEnd::wrongPasswordChangesNothing() {
     QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR"));
     QTRY_COMPARE(configLines(kGate), sent + 1);
     QVERIFY(m_simulatorLog.contains(QByteArray(kGate) + " config result 1"));
+    // The one request this camera ever saw: none of the refused forms
+    // before it went out.
+    QCOMPARE(configLines(kGate), 1);
     QCOMPARE(rowOf(kGate)->text(COL_IP), QStringLiteral("192.168.1.65"));
 }
 
@@ -462,7 +464,7 @@ void TestEndToEnd::doubleClickOpensDevicePage() {
 void TestEndToEnd::windowStaysLiveDuringSlowSave() {
     selectRow(kSlow);
     fillForm("192.168.1.90", "255.255.255.0", "192.168.1.1", "123456");
-    QElapsedTimer clock;
+    QElapsedTimer request, clock;
     qint64 last = 0, longestGap = 0;
     int ticks = 0;
     QTimer timer;
@@ -473,13 +475,14 @@ void TestEndToEnd::windowStaysLiveDuringSlowSave() {
     });
     const int before = m_boxes->count();
     m_boxes->shootNext(m_window.get(), shotPath("box-no-answer"));
-    clock.start();
-    timer.start(20);
+    request.start();
     clickSave();
     QVERIFY(m_window->deviceRequestRunning());
     QVERIFY(!child<ZVKPushButton>(bar(), "saveButton")->isEnabled());
     QVERIFY(!child<ZVKPushButton>(bar(), "okButton")->isEnabled());
     QVERIFY(m_window->grab().save(shotPath("busy")));
+    clock.start();
+    timer.start(20);
     QTest::mouseClick(child<ToolButton>(m_window.get(), "refreshButton"), Qt::LeftButton,
                       Qt::NoModifier, QPoint(10, 10));
     QTRY_VERIFY_WITH_TIMEOUT(rowOf(kGate) != nullptr && rowOf(kSlow) != nullptr, 2500);
@@ -487,9 +490,10 @@ void TestEndToEnd::windowStaysLiveDuringSlowSave() {
     QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
     timer.stop();
     QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR"));
-    QVERIFY(clock.elapsed() >= 2900);
-    QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
-    QVERIFY(ticks > 50);
+    QVERIFY(request.elapsed() >= 2900);
+    // A window blocked by the request would miss ticks for its whole 3 s.
+    QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+    QVERIFY(ticks > 40);
     QVERIFY(child<ZVKPushButton>(bar(), "saveButton")->isEnabled());
 }
 
@@ -532,8 +536,10 @@ void TestEndToEnd::closingDuringRequestNeitherCrashesNorHangs() {
     clock.start();
     m_window->close();
     m_window.reset();
-    QVERIFY2(clock.elapsed() < 4500, qPrintable(QString::number(clock.elapsed())));
-    QTest::qWait(100);
+    // The request's own 3 s, and the window's shutdown after it.
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    // Its result was posted before the runner went, and went with it.
+    QCoreApplication::processEvents();
     QCOMPARE(m_boxes->count(), before);
 }
 
