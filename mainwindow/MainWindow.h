@@ -15,7 +15,6 @@
 
 class DeviceControlBar;
 class DeviceRequestRunner;
-struct ActionMessage;
 class DeviceTreeHeaderView;
 class IconButton;
 class NcFramelessHelper;
@@ -143,8 +142,7 @@ public slots:
     // Sends the new addresses to the device (texts as UTF-8); the box for
     // the result code follows when the device has answered or timed out.
     void slot_changeNetworkParam(QString mac, QString ip, QString subnet, QString gateway,
-                                 QString password, QString httpPort, QString dataPort,
-                                 bool bDHCP);
+                                 QString password, QString httpPort, QString dataPort, bool bDHCP);
     // Restores the listed camera's or network keyboard's password; other
     // devices and MACs not in the list are refused at once.
     void slot_restorePwd(QString mac);
@@ -161,7 +159,6 @@ private:
     void connectDeviceActions();
     // Blocks until a running request has returned (bounded by the request).
     void finishDeviceRequest();
-    void showActionMessage(const ActionMessage& message);
     const DevInfo* findDeviceRecord(const QString& mac) const;
     DeviceRequestRunner* m_deviceRequests = nullptr;
 };

@@ -21,6 +21,24 @@ struct NetParamTexts {
     std::string mac, ip, subnet, gateway, password, httpPort, dataPort;
 };
 
+// The window's boxes stand over the window.
+void showActionMessage(const ActionMessage& message, QWidget* parent) {
+    const QString text = GetText(message.key);
+    switch (message.kind) {
+    case BoxKind::Information:
+        N12_MessageBox::information(text, parent);
+        break;
+    case BoxKind::Warning:
+        N12_MessageBox::warning(text, parent);
+        break;
+    case BoxKind::Error:
+        N12_MessageBox::error(text, parent);
+        break;
+    case BoxKind::None:
+        break;
+    }
+}
+
 } // namespace
 
 void MainWindow::connectDeviceActions() {
@@ -61,11 +79,11 @@ void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet
 void MainWindow::slot_restorePwd(QString mac) {
     const DevInfo* record = findDeviceRecord(mac);
     if (record == nullptr) {
-        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"});
+        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
         return;
     }
     if (!SupportsPasswordRestore(record->productSeries)) {
-        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_SUPPORT"});
+        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_SUPPORT"}, this);
         return;
     }
     CLorvexManage* manager = &m_manager;
@@ -82,10 +100,10 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
     if (m_closing || !isVisible())
         return;
     if (kind == ChangeNetwork) {
-        showActionMessage(SetNetParamMessage(result));
+        showActionMessage(SetNetParamMessage(result), this);
         return;
     }
-    showActionMessage(RestoreResultMessage(result != 0));
+    showActionMessage(RestoreResultMessage(result != 0), this);
     if (result != 0)
         m_controlBar->ClearRestoreMac();
 }
@@ -97,21 +115,4 @@ const DevInfo* MainWindow::findDeviceRecord(const QString& mac) const {
             return record;
     }
     return nullptr;
-}
-
-void MainWindow::showActionMessage(const ActionMessage& message) {
-    const QString text = GetText(message.key);
-    switch (message.kind) {
-    case BoxKind::Information:
-        N12_MessageBox::information(text, this);
-        break;
-    case BoxKind::Warning:
-        N12_MessageBox::warning(text, this);
-        break;
-    case BoxKind::Error:
-        N12_MessageBox::error(text, this);
-        break;
-    case BoxKind::None:
-        break;
-    }
 }
