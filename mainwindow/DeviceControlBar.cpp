@@ -1,25 +1,227 @@
 #include "DeviceControlBar.h"
 
+#include "BorderImage.h"
+#include "ButtonControl.h"
+#include "DeviceActionRules.h"
+#include "IpAddrEdit.h"
+#include "LanguageSrc.h"
+#include "MacAddrEdit.h"
+#include "N12_MessageBox.h"
+#include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
+#include "ZVKPushButton.h"
+
+#include <QFrame>
 #include <QResizeEvent>
+
+namespace {
+
+template <class T> T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+ZVKLabel* label(const char* key, QWidget* parent) {
+    ZVKLabel* text = new ZVKLabel(GetText(key), parent);
+    text->setTextFormat(Qt::PlainText);
+    return text;
+}
+
+// The boxes of the form checks have no parent window, as the forms'
+// messages always had.
+void showFormMessage(const ActionMessage& message) {
+    if (message.kind == BoxKind::Warning)
+        N12_MessageBox::warning(GetText(message.key));
+    else if (message.kind == BoxKind::Error)
+        N12_MessageBox::error(GetText(message.key));
+}
+
+} // namespace
 
 DeviceControlBar::DeviceControlBar(QWidget* parent) : QWidget(parent) {
     m_background = new QWidget(this);
     m_background->setStyleSheet(
         QStringLiteral(" .QWidget { background-color: rgb(30,31,35); border-right: 1px solid "
                        "rgb(78,83,90);border-bottom: 1px solid rgb(78,83,90); }"));
+    buildNetworkSection();
+    buildRestoreSection();
+    connect(m_networkHeader, SIGNAL(clicked(bool)), this, SLOT(slot_visibleNetworkParam(bool)));
+    connect(m_restoreHeader, SIGNAL(clicked(bool)), this, SLOT(slot_visibleDevice(bool)));
+    connect(m_saveButton, SIGNAL(clicked()), this, SLOT(slot_changeNetworkParamClicked()));
+    connect(m_okButton, SIGNAL(clicked()), this, SLOT(slot_restorePwdClicked()));
+}
+
+void DeviceControlBar::buildNetworkSection() {
+    m_networkHeader =
+        named(new ButtonControl(GetText("IDCS_CHANGE_NETWORK_PARAM"), this), "networkHeader");
+    m_networkHeader->setExpanded(m_networkOpen);
+    m_networkFrame = named(new QFrame(this), "networkFrame");
+    buildNetworkRows();
+    m_passwordField = named(new ZVKLineEdit(m_networkFrame), "passwordField");
+    m_passwordField->setEchoMode(QLineEdit::Password);
+    m_passwordField->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    m_saveButton = named(new ZVKPushButton(GetText("IDCS_SAVE"), m_networkFrame), "saveButton");
+    m_networkInfoIcon = new BorderImage(QStringLiteral(":/skin/info.png"), m_networkFrame);
+    m_networkInfoText =
+        named(infoText("IDCS_CHANGE_NETWORK_PARAM_INFO", m_networkFrame), "networkInfo");
+}
+
+void DeviceControlBar::buildNetworkRows() {
+    m_macLabel = label("IDCS_MAC_ADDRESS", m_networkFrame);
+    m_macField = named(new MacAddrEdit(m_networkFrame), "macField");
+    // The MAC names the selected device; it is not the installer's to edit.
+    m_macField->setEnabled(false);
+    m_ipLabel = label("IDCS_IP_ADDRESS", m_networkFrame);
+    m_ipField = named(new IpAddrEdit(m_networkFrame), "ipField");
+    m_subnetLabel = label("IDCS_SUBNET_MASK", m_networkFrame);
+    m_subnetField = named(new IpAddrEdit(m_networkFrame), "subnetField");
+    m_gatewayLabel = label("IDCS_GATEWAY", m_networkFrame);
+    m_gatewayField = named(new IpAddrEdit(m_networkFrame), "gatewayField");
+}
+
+void DeviceControlBar::buildRestoreSection() {
+    m_restoreHeader =
+        named(new ButtonControl(GetText("IDCS_RESTORE_DEVICE_PASSWORD"), this), "restoreHeader");
+    m_restoreHeader->setExpanded(m_restoreOpen);
+    m_restoreFrame = named(new QFrame(this), "restoreFrame");
+    m_restoreMacField = named(new MacAddrEdit(m_restoreFrame), "restoreMacField");
+    m_okButton = named(new ZVKPushButton(GetText("IDCS_OK"), m_restoreFrame), "okButton");
+    m_restoreInfoIcon = new BorderImage(QStringLiteral(":/skin/info.png"), m_restoreFrame);
+    m_restoreInfoText =
+        named(infoText("IDCS_RESTORE_DEVICE_PASSWORD_INFO", m_restoreFrame), "restoreInfo");
+    m_networkBusy = busyText(m_networkFrame, "networkBusy");
+    m_restoreBusy = busyText(m_restoreFrame, "restoreBusy");
+}
+
+// Wrapped at word boundaries: the longer languages need two or three lines.
+// The label reaches the bar's right edge; the margin keeps the last letters
+// off the border.
+ZVKLabel* DeviceControlBar::infoText(const char* key, QWidget* parent) {
+    ZVKLabel* text = label(key, parent);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text->setWordWrap(true);
+    text->setContentsMargins(0, 0, 9, 0);
+    return text;
+}
+
+ZVKLabel* DeviceControlBar::busyText(QWidget* parent, const char* name) {
+    ZVKLabel* text = named(infoText("IDCS_REQUEST_IN_PROGRESS", parent), name);
+    text->setStyleSheet(QStringLiteral(" ZVKLabel { color: rgb(232,182,70); } "));
+    text->hide();
+    return text;
 }
 
 void DeviceControlBar::SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                                        const QString& gateway) {
-    m_mac = mac;
-    m_ip = ip;
-    m_subnet = subnet;
-    m_gateway = gateway;
+    m_macField->setText(mac);
+    m_ipField->setText(ip);
+    m_subnetField->setText(subnet);
+    m_gatewayField->setText(gateway);
 }
 
-void DeviceControlBar::ClearRestoreMac() {}
+void DeviceControlBar::ClearRestoreMac() { m_restoreMacField->setText(QString()); }
+
+QString DeviceControlBar::networkMac() const { return m_macField->text(); }
+QString DeviceControlBar::networkIp() const { return m_ipField->text(); }
+QString DeviceControlBar::networkSubnet() const { return m_subnetField->text(); }
+QString DeviceControlBar::networkGateway() const { return m_gatewayField->text(); }
+
+void DeviceControlBar::SetBusy(Busy busy) {
+    m_busy = busy;
+    m_saveButton->setEnabled(busy == NotBusy);
+    m_okButton->setEnabled(busy == NotBusy);
+    // The waiting line takes the place of the section's hint: the hint
+    // fills the room there is.
+    m_networkBusy->setVisible(busy == ChangingNetwork);
+    m_networkInfoText->setVisible(busy != ChangingNetwork);
+    m_restoreBusy->setVisible(busy == RestoringPassword);
+    m_restoreInfoText->setVisible(busy != RestoringPassword);
+    if (busy == NotBusy)
+        unsetCursor();
+    else
+        setCursor(Qt::BusyCursor);
+}
+
+void DeviceControlBar::slot_visibleNetworkParam(bool visible) {
+    m_networkOpen = visible;
+    layOut();
+}
+
+void DeviceControlBar::slot_visibleDevice(bool visible) {
+    m_restoreOpen = visible;
+    layOut();
+}
+
+void DeviceControlBar::slot_changeNetworkParamClicked() {
+    const QString mac = m_macField->text().trimmed();
+    const QString ip = m_ipField->text().trimmed();
+    const QString subnet = m_subnetField->text().trimmed();
+    const QString gateway = m_gatewayField->text().trimmed();
+    const ActionMessage failure = CheckNetworkForm(mac, ip, subnet, gateway);
+    if (failure.kind != BoxKind::None) {
+        showFormMessage(failure);
+        return;
+    }
+    const QString password = m_passwordField->text().trimmed();
+    emit sig_changeNetworkParam(mac, ip, subnet, gateway, password, QString(), QString(), false);
+}
+
+void DeviceControlBar::slot_restorePwdClicked() {
+    const QString mac = m_restoreMacField->text().trimmed();
+    const ActionMessage failure = CheckRestoreForm(mac);
+    if (failure.kind != BoxKind::None) {
+        showFormMessage(failure);
+        m_restoreMacField->setFocus();
+        return;
+    }
+    emit sig_restorePwd(mac.toUpper());
+}
 
 void DeviceControlBar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_background->setGeometry(rect());
+    layOut();
+}
+
+void DeviceControlBar::layOut() {
+    const int w = width();
+    m_background->setGeometry(0, 0, w, height());
+    const int top = layOutNetwork(w);
+    layOutRestore(w, height(), top);
+}
+
+// Returns where the restore header starts. The open network frame reaches
+// below it; the restore widgets, created later, lie on top.
+int DeviceControlBar::layOutNetwork(int w) {
+    m_networkHeader->setGeometry(0, 0, w - 1, 33);
+    m_networkFrame->setVisible(m_networkOpen);
+    if (!m_networkOpen)
+        return 33;
+    m_networkFrame->setGeometry(1, 33, w - 1, 413);
+    const struct {
+        QWidget* widget;
+        QRect rect;
+    } rows[] = {{m_macLabel, {9, 33, 110, 23}},        {m_macField, {119, 33, 170, 23}},
+                {m_ipLabel, {9, 64, 110, 23}},         {m_ipField, {119, 64, 170, 23}},
+                {m_subnetLabel, {9, 95, 110, 23}},     {m_subnetField, {119, 95, 170, 23}},
+                {m_gatewayLabel, {9, 126, 110, 23}},   {m_gatewayField, {119, 126, 170, 23}},
+                {m_passwordField, {9, 176, 190, 23}},  {m_saveButton, {209, 176, 80, 23}},
+                {m_networkInfoIcon, {9, 207, 26, 26}}, {m_networkInfoText, {39, 207, w - 39, 60}},
+                {m_networkBusy, {39, 207, w - 39, 60}}};
+    for (const auto& row : rows)
+        row.widget->setGeometry(row.rect);
+    return 310;
+}
+
+void DeviceControlBar::layOutRestore(int w, int h, int top) {
+    m_restoreHeader->setGeometry(0, top, w - 1, 33);
+    m_restoreFrame->setVisible(m_restoreOpen);
+    if (!m_restoreOpen)
+        return;
+    m_restoreFrame->setGeometry(1, top + 33, w - 1, h - top - 33);
+    m_restoreMacField->setGeometry(9, 33, 190, 23);
+    m_okButton->setGeometry(209, 33, 80, 23);
+    m_restoreInfoIcon->setGeometry(9, 64, 26, 26);
+    m_restoreInfoText->setGeometry(39, 64, w - 39, 60);
+    m_restoreBusy->setGeometry(39, 64, w - 39, 60);
 }

@@ -5,38 +5,110 @@
 #include <QString>
 #include <QWidget>
 
-// DeviceControlBar holds the forms that change a device's network
-// parameters and restore its password; it talks to no device itself, it
-// emits its requests to the main window. This panel so far carries the
-// frame and the interface the window is wired to; the forms fill it.
+class BorderImage;
+class ButtonControl;
+class IpAddrEdit;
+class MacAddrEdit;
+class QFrame;
+class ZVKLabel;
+class ZVKLineEdit;
+class ZVKPushButton;
+
+// DeviceControlBar holds two collapsible sections: the form that changes the
+// selected device's network parameters and the form that restores a
+// device's password. It talks to no device: it checks each form and emits
+// the request; the main window carries it out.
+//
+// Children carry object names for tests and tools: networkHeader,
+// networkFrame, macField, ipField, subnetField, gatewayField, passwordField,
+// saveButton, networkInfo, restoreHeader, restoreFrame, restoreMacField,
+// okButton, restoreInfo, networkBusy, restoreBusy.
 class DeviceControlBar : public QWidget {
     Q_OBJECT
 public:
+    // Network section open, restore section closed.
     explicit DeviceControlBar(QWidget* parent = nullptr);
 
     // Puts the selected device's MAC, IP, subnet mask and gateway into the
-    // network form.
+    // network form, in this order. A value that is not a complete address
+    // leaves its field empty.
     void SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                          const QString& gateway);
     // Empties the MAC field of the restore form.
     void ClearRestoreMac();
 
-    // What the last SetNetworkParam put into the network form: MAC, IP,
-    // subnet mask, gateway.
-    QString networkMac() const { return m_mac; }
-    QString networkIp() const { return m_ip; }
-    QString networkSubnet() const { return m_subnet; }
-    QString networkGateway() const { return m_gateway; }
+    // Which request, if any, the window is waiting on. While one runs, Save
+    // and OK are disabled and the section that asked shows that it waits
+    // where its hint stands; the fields stay editable.
+    enum Busy { NotBusy, ChangingNetwork, RestoringPassword };
+    void SetBusy(Busy busy);
+    Busy busy() const { return m_busy; }
+
+    // What the network form holds now: MAC, IP, subnet mask, gateway.
+    QString networkMac() const;
+    QString networkIp() const;
+    QString networkSubnet() const;
+    QString networkGateway() const;
+
+    bool networkSectionOpen() const { return m_networkOpen; }
+    bool restoreSectionOpen() const { return m_restoreOpen; }
 
 signals:
+    // The network form passed its checks. The two ports are always empty
+    // and bDHCP always false: the form does not offer them.
     void sig_changeNetworkParam(QString mac, QString ip, QString subnet, QString gateway,
                                 QString password, QString httpPort, QString dataPort, bool bDHCP);
+    // The restore form passed its check; mac in upper case.
     void sig_restorePwd(QString mac);
+
+public slots:
+    void slot_visibleNetworkParam(bool visible);
+    void slot_visibleDevice(bool visible);
+    // Save: checks the network form, shows the first failure in a modal box
+    // and emits nothing, or emits sig_changeNetworkParam.
+    void slot_changeNetworkParamClicked();
+    // OK: checks the restore form (a warning and the focus back on an
+    // empty MAC) or emits sig_restorePwd.
+    void slot_restorePwdClicked();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void buildNetworkSection();
+    void buildNetworkRows();
+    void buildRestoreSection();
+    ZVKLabel* infoText(const char* key, QWidget* parent);
+    ZVKLabel* busyText(QWidget* parent, const char* name);
+    void layOut();
+    int layOutNetwork(int w);
+    void layOutRestore(int w, int h, int top);
+
     QWidget* m_background = nullptr;
-    QString m_mac, m_ip, m_subnet, m_gateway;
+    ButtonControl* m_networkHeader = nullptr;
+    QFrame* m_networkFrame = nullptr;
+    ZVKLabel* m_macLabel = nullptr;
+    MacAddrEdit* m_macField = nullptr;
+    ZVKLabel* m_ipLabel = nullptr;
+    IpAddrEdit* m_ipField = nullptr;
+    ZVKLabel* m_subnetLabel = nullptr;
+    IpAddrEdit* m_subnetField = nullptr;
+    ZVKLabel* m_gatewayLabel = nullptr;
+    IpAddrEdit* m_gatewayField = nullptr;
+    ZVKLineEdit* m_passwordField = nullptr;
+    ZVKPushButton* m_saveButton = nullptr;
+    BorderImage* m_networkInfoIcon = nullptr;
+    ZVKLabel* m_networkInfoText = nullptr;
+    ButtonControl* m_restoreHeader = nullptr;
+    QFrame* m_restoreFrame = nullptr;
+    MacAddrEdit* m_restoreMacField = nullptr;
+    ZVKPushButton* m_okButton = nullptr;
+    BorderImage* m_restoreInfoIcon = nullptr;
+    ZVKLabel* m_restoreInfoText = nullptr;
+    bool m_networkOpen = true;
+    bool m_restoreOpen = false;
+    // Beyond the two forms: the line that says a request is on its way.
+    ZVKLabel* m_networkBusy = nullptr;
+    ZVKLabel* m_restoreBusy = nullptr;
+    Busy m_busy = NotBusy;
 };

@@ -60,6 +60,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
     m_statusBar = named(new StatusBar(this), "statusBar");
     setMinimumSize(1024, 700);
     connectWidgets();
+    connectDeviceActions();
     g_mainWindow = this;
     setOnlineCount(0);
     startEngine();
@@ -70,6 +71,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
 
 MainWindow::~MainWindow() {
     m_closing = true;
+    finishDeviceRequest();
     ReleaseLanguage();
     m_manager.Detach(this);
     m_manager.Shutdown();

@@ -14,6 +14,7 @@
 #include <QString>
 
 class DeviceControlBar;
+class DeviceRequestRunner;
 class DeviceTreeHeaderView;
 class IconButton;
 class NcFramelessHelper;
@@ -133,6 +134,33 @@ private:
     QHash<QString, QTreeWidgetItem*> m_rows;
     // Set when destruction starts: records still queued are only freed.
     bool m_closing = false;
+
+    // Device actions
+    // The control bar's requests, carried out off the window thread one at
+    // a time; the outcome is told in a message box over the window.
+public slots:
+    // Sends the new addresses to the device (texts as UTF-8); the box for
+    // the result code follows when the device has answered or timed out.
+    void slot_changeNetworkParam(QString mac, QString ip, QString subnet, QString gateway,
+                                 QString password, QString httpPort, QString dataPort, bool bDHCP);
+    // Restores the listed camera's or network keyboard's password; other
+    // devices and MACs not in the list are refused at once.
+    void slot_restorePwd(QString mac);
+
+public:
+    // True from the start of a request until its box is due.
+    bool deviceRequestRunning() const;
+    DeviceControlBar* controlBar() const { return m_controlBar; }
+
+private slots:
+    void slot_deviceRequestFinished(int kind, int result);
+
+private:
+    void connectDeviceActions();
+    // Blocks until a running request has returned (bounded by the request).
+    void finishDeviceRequest();
+    const DevInfo* findDeviceRecord(const QString& mac) const;
+    DeviceRequestRunner* m_deviceRequests = nullptr;
 };
 
 // The one main window, set by its constructor before the search starts; the

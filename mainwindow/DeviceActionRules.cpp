@@ -1,0 +1,79 @@
+#include "DeviceActionRules.h"
+
+#include <QRegExp>
+
+namespace {
+
+const ActionMessage kNoMessage{};
+
+ActionMessage error(const char* key) { return {BoxKind::Error, key}; }
+
+// Empty, then malformed: the two keys of one address field.
+ActionMessage checkAddress(const QString& text, const char* emptyKey, const char* invalidKey) {
+    if (text.isEmpty())
+        return error(emptyKey);
+    if (!IsDottedQuad(text))
+        return error(invalidKey);
+    return kNoMessage;
+}
+
+} // namespace
+
+bool IsDottedQuad(const QString& text) {
+    static const QRegExp pattern(
+        QStringLiteral("((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)"));
+    return QRegExp(pattern).exactMatch(text);
+}
+
+ActionMessage CheckNetworkForm(const QString& mac, const QString& ip, const QString& subnet,
+                               const QString& gateway) {
+    if (mac.isEmpty())
+        return {BoxKind::Warning, "IDCS_NETWORK_PARAM_EMPTY"};
+    const ActionMessage checks[] = {
+        checkAddress(ip, "IDCS_PROMPT_IPADDRESS_EMPTY", "IDCS_PROMPT_IPADDRESS_INVALID"),
+        checkAddress(subnet, "IDCS_PROMPT_SUBNET_MASK_EMPTY", "IDCS_PROMPT_SUBNET_MASK_INVALID"),
+        checkAddress(gateway, "IDCS_PROMPT_GATEWAY_EMPTY", "IDCS_PROMPT_GATEWAY_INVALID")};
+    for (const ActionMessage& check : checks) {
+        if (check.kind != BoxKind::None)
+            return check;
+    }
+    return kNoMessage;
+}
+
+ActionMessage CheckRestoreForm(const QString& mac) {
+    if (mac.isEmpty())
+        return {BoxKind::Warning, "IDCS_MAC_ADDRESS_EMPTY_ERROR"};
+    return kNoMessage;
+}
+
+ActionMessage SetNetParamMessage(int code) {
+    static const char* const kKeys[] = {"IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS",
+                                        "IDCS_ERROR_IP_MASK_ALL1",
+                                        "IDCS_ERROR_IP_MASK_ALL0",
+                                        "IDCS_ERROR_USE_LOOPBACK",
+                                        "IDCS_ERROR_IP_ROUTE_INVALID",
+                                        "IDCS_ERROR_MASK_NOT_CONTINE",
+                                        "IDCS_ERROR_DIFFERENT_SEGMENT",
+                                        "IDCS_ERROR_ROUTE_MASK_ALL1",
+                                        "IDCS_ERROR_ROUTE_MASK_ALL0",
+                                        "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR",
+                                        "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR"};
+    if (code == 0)
+        return {BoxKind::Information, kKeys[0]};
+    if (code >= 1 && code <= 10)
+        return error(kKeys[code]);
+    if (code == 12)
+        return error("IDCS_PROMPT_DEVICE_NOT_EXIST");
+    return kNoMessage;
+}
+
+bool SupportsPasswordRestore(const QString& productSeries) {
+    return productSeries == QLatin1String("ZVK_IPC") ||
+           productSeries == QLatin1String("ZVK_NETKEYBOARD");
+}
+
+ActionMessage RestoreResultMessage(bool acknowledged) {
+    if (acknowledged)
+        return {BoxKind::Information, "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS"};
+    return error("IDCS_RESTORE_DEVICE_PASSWORD_ERROR");
+}

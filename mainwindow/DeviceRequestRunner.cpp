@@ -1,0 +1,35 @@
+#include "DeviceRequestRunner.h"
+
+#include <QMetaObject>
+
+#include <utility>
+
+DeviceRequestRunner::DeviceRequestRunner(QObject* parent) : QObject(parent) {}
+
+DeviceRequestRunner::~DeviceRequestRunner() { wait(); }
+
+bool DeviceRequestRunner::start(int kind, Job job) {
+    if (m_running.exchange(true))
+        return false;
+    // A thread of a delivered job has returned; only its handle is left.
+    wait();
+    m_thread = std::thread([this, kind, job = std::move(job)] {
+        const int result = job();
+        // Posted, so the result reaches the owner's thread; dropped if the
+        // runner is destroyed first (its destructor waits for this line).
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection, Q_ARG(int, kind),
+                                  Q_ARG(int, result));
+    });
+    return true;
+}
+
+void DeviceRequestRunner::wait() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void DeviceRequestRunner::deliver(int kind, int result) {
+    wait();
+    m_running.store(false);
+    emit finished(kind, result);
+}

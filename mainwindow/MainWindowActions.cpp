@@ -1,0 +1,118 @@
+// The installer's device actions: new network parameters and a password
+// restore, each a blocking request to the device that runs off the window
+// thread, so the list keeps updating and the window keeps painting.
+#include "MainWindow.h"
+
+#include "DevInfo.h"
+#include "DeviceActionRules.h"
+#include "DeviceControlBar.h"
+#include "DeviceRequestRunner.h"
+#include "LanguageSrc.h"
+#include "N12_MessageBox.h"
+
+#include <string>
+
+namespace {
+
+enum RequestKind { ChangeNetwork = 1, RestorePassword = 2 };
+
+// The request's texts in UTF-8, as the engine takes them.
+struct NetParamTexts {
+    std::string mac, ip, subnet, gateway, password, httpPort, dataPort;
+};
+
+// The window's boxes stand over the window.
+void showActionMessage(const ActionMessage& message, QWidget* parent) {
+    const QString text = GetText(message.key);
+    switch (message.kind) {
+    case BoxKind::Information:
+        N12_MessageBox::information(text, parent);
+        break;
+    case BoxKind::Warning:
+        N12_MessageBox::warning(text, parent);
+        break;
+    case BoxKind::Error:
+        N12_MessageBox::error(text, parent);
+        break;
+    case BoxKind::None:
+        break;
+    }
+}
+
+} // namespace
+
+void MainWindow::connectDeviceActions() {
+    m_deviceRequests = new DeviceRequestRunner(this);
+    connect(m_deviceRequests, SIGNAL(finished(int, int)), this,
+            SLOT(slot_deviceRequestFinished(int, int)));
+    connect(m_controlBar,
+            SIGNAL(sig_changeNetworkParam(QString, QString, QString, QString, QString, QString,
+                                          QString, bool)),
+            this,
+            SLOT(slot_changeNetworkParam(QString, QString, QString, QString, QString, QString,
+                                         QString, bool)));
+    connect(m_controlBar, SIGNAL(sig_restorePwd(QString)), this, SLOT(slot_restorePwd(QString)));
+}
+
+void MainWindow::finishDeviceRequest() { m_deviceRequests->wait(); }
+
+bool MainWindow::deviceRequestRunning() const { return m_deviceRequests->isRunning(); }
+
+void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet, QString gateway,
+                                         QString password, QString httpPort, QString dataPort,
+                                         bool bDHCP) {
+    // The texts travel by value: the form may change while the device is
+    // asked.
+    const NetParamTexts t{mac.toStdString(),     ip.toStdString(),       subnet.toStdString(),
+                          gateway.toStdString(), password.toStdString(), httpPort.toStdString(),
+                          dataPort.toStdString()};
+    CLorvexManage* manager = &m_manager;
+    auto job = [manager, t, bDHCP] {
+        return static_cast<int>(manager->SetNetParam(
+            t.mac.c_str(), t.ip.c_str(), t.subnet.c_str(), t.gateway.c_str(), t.password.c_str(),
+            t.httpPort.c_str(), t.dataPort.c_str(), bDHCP));
+    };
+    if (m_deviceRequests->start(ChangeNetwork, job))
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+}
+
+void MainWindow::slot_restorePwd(QString mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    if (record == nullptr) {
+        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    if (!SupportsPasswordRestore(record->productSeries)) {
+        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_SUPPORT"}, this);
+        return;
+    }
+    CLorvexManage* manager = &m_manager;
+    auto job = [manager, text = mac.toStdString()] {
+        return manager->RestoreDevicePassword(text.c_str()) ? 1 : 0;
+    };
+    if (m_deviceRequests->start(RestorePassword, job))
+        m_controlBar->SetBusy(DeviceControlBar::RestoringPassword);
+}
+
+void MainWindow::slot_deviceRequestFinished(int kind, int result) {
+    m_controlBar->SetBusy(DeviceControlBar::NotBusy);
+    // A window already closed tells nobody anything.
+    if (m_closing || !isVisible())
+        return;
+    if (kind == ChangeNetwork) {
+        showActionMessage(SetNetParamMessage(result), this);
+        return;
+    }
+    showActionMessage(RestoreResultMessage(result != 0), this);
+    if (result != 0)
+        m_controlBar->ClearRestoreMac();
+}
+
+// Devices filtered out of the tree are in the list too.
+const DevInfo* MainWindow::findDeviceRecord(const QString& mac) const {
+    for (const DevInfo* record : m_deviceList) {
+        if (record->mac == mac)
+            return record;
+    }
+    return nullptr;
+}

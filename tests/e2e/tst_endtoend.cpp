@@ -1,0 +1,547 @@
+// The whole tool as an installer uses it: the real main window inside a
+// private network with simulated devices, driven through its rows, fields
+// and buttons, every message box read and answered from here. The boxes and
+// the window's states are rendered into shots/<locale>/ to be looked at.
+#include "BoxDriver.h"
+#include "ButtonControl.h"
+#include "DevInfo.h"
+#include "DeviceColumns.h"
+#include "DeviceControlBar.h"
+#include "DevicePage.h"
+#include "HostProcess.h"
+#include "IpAddrEdit.h"
+#include "LanguageSrc.h"
+#include "MacAddrEdit.h"
+#include "AddrPartLineEdit.h"
+#include "MainWindow.h"
+#include "MainWindowTestSupport.h"
+#include "NetNamespace.h"
+#include "ToolButton.h"
+#include "VistaTreeWidget.h"
+#include "ZVKLineEdit.h"
+#include "ZVKPushButton.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+#include <mutex>
+
+using namespace windowtest;
+
+namespace {
+
+const char kLobby[] = "02:4C:56:00:10:01";   // camera re-addressed into the host's subnet
+const char kGate[] = "02:4C:56:00:10:02";    // camera: wrong password, rules, restore, web page
+const char kStore[] = "02:4C:56:00:10:03";   // recorder: no box, restore not supported
+const char kDesk[] = "02:4C:56:00:10:04";    // network keyboard: restore
+const char kSlow[] = "02:4C:56:00:10:05";    // camera that never answers a request
+const char kLeaving[] = "02:4C:56:00:10:06"; // stops answering after a while
+const char kRenamed[] = "02:4C:56:00:20:01"; // renamed every few seconds (second simulator)
+const int kFleet = 7;
+
+const char kFleetJson[] = R"({"devices": [
+ {"mac": "02:4C:56:00:10:01", "type": "ZVK_IPC", "devName": "Lobby camera",
+  "ip": "192.168.1.64", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.1"},
+ {"mac": "02:4C:56:00:10:02", "type": "ZVK_IPC", "devName": "Gate camera",
+  "ip": "192.168.1.65", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.2"},
+ {"mac": "02:4C:56:00:10:03", "type": "ZVK_NVR", "devName": "Store recorder",
+  "ip": "172.16.5.64", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.3"},
+ {"mac": "02:4C:56:00:10:04", "type": "ZVK_NETKEYBOARD", "devName": "Desk keyboard",
+  "ip": "172.16.5.65", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.4"},
+ {"mac": "02:4C:56:00:10:05", "type": "ZVK_IPC", "devName": "Slow camera", "silent": true,
+  "httpDelayMs": 5000,
+  "ip": "192.168.1.66", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.5"},
+ {"mac": "02:4C:56:00:10:06", "type": "ZVK_DVR", "devName": "Leaving recorder",
+  "vanishAfter": 12,
+  "ip": "172.16.5.66", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.6"}
+]})";
+
+template <class T> T* child(QWidget* parent, const char* name) {
+    T* widget = parent->findChild<T*>(QLatin1String(name));
+    if (widget == nullptr)
+        qFatal("no child %s", name);
+    return widget;
+}
+
+// The URLs the window asked the desktop to open.
+std::mutex g_urlsMutex;
+QStringList g_urls;
+
+void recordUrl(const std::string& url) {
+    std::lock_guard<std::mutex> lock(g_urlsMutex);
+    g_urls.append(QString::fromStdString(url));
+}
+
+QStringList openedUrls() {
+    std::lock_guard<std::mutex> lock(g_urlsMutex);
+    return g_urls;
+}
+
+QString shotDir() {
+    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/shots/") +
+                        QLocale::system().name();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString shotPath(const QString& name) { return shotDir() + QLatin1Char('/') + name + ".png"; }
+
+// Types an address into the parts of a field, part by part.
+void typeAddress(AddrEditBase* field, const QString& address) {
+    const QStringList pieces = address.split(QLatin1Char('.'));
+    for (int i = 0; i < field->parts().size(); ++i) {
+        field->parts()[i]->clear();
+        QTest::keyClicks(field->parts()[i], pieces.value(i));
+    }
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void devicesAppearWithTheirColumns();
+    void selectingForeignCameraFillsForm();
+    void addressRulesShowTheirBoxAndSendNothing_data();
+    void addressRulesShowTheirBoxAndSendNothing();
+    void wrongPasswordChangesNothing();
+    void recorderRequestShowsNoBox();
+    void saveMovesCameraIntoHostSubnet();
+    void restorePassword_data();
+    void restorePassword();
+    void doubleClickOpensDevicePage();
+    void renamedDeviceUpdatesItsRow();
+    void vanishedDeviceLeaves();
+    void saveForDeviceThatLeftSaysItIsGone();
+    void windowStaysLiveDuringSlowSave();
+    void closingDuringRequestNeitherCrashesNorHangs();
+
+private:
+    void startSimulator(QProcess* process, const QStringList& args, const QString& ready);
+    int configLines(const char* mac);
+    QTreeWidgetItem* rowOf(const char* mac);
+    void selectRow(const char* mac);
+    void fillForm(const QString& ip, const QString& mask, const QString& gateway,
+                  const QString& password);
+    void clickSave();
+    void clickRestore(const QString& mac);
+    void waitForRequest();
+    // Inside the row's first cell: the row's rectangle spans all sixteen
+    // columns, wider than the view.
+    QPoint cellPoint(QTreeWidgetItem* item) {
+        return QPoint(20, tree()->visualItemRect(item).center().y());
+    }
+    DeviceControlBar* bar() { return child<DeviceControlBar>(m_window.get(), "controlBar"); }
+    VistaTreeWidget* tree() { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
+
+    QTemporaryDir m_work;
+    QProcess m_simulator, m_renamer;
+    QByteArray m_simulatorLog;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<BoxDriver> m_boxes;
+};
+
+void TestEndToEnd::startSimulator(QProcess* process, const QStringList& args,
+                                  const QString& ready) {
+    const QString devices = qEnvironmentVariable("LORVEX_NETNS_DEVICES");
+    const QString devsim = qEnvironmentVariable("LORVEX_DEVSIM");
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start(QStringLiteral("ip"), QStringList{"netns", "exec", devices, devsim} + args +
+                                             QStringList{"--ready-file", ready});
+    QVERIFY2(process->waitForStarted(5000), "the simulator did not start");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready), 10000);
+}
+
+void TestEndToEnd::initTestCase() {
+    if (!devsim::InPrivateNetwork() || qEnvironmentVariableIsEmpty("LORVEX_NETNS_DEVICES"))
+        QSKIP("not inside a private network made by netns-run");
+    applyLook();
+    const QString fleet = m_work.filePath(QStringLiteral("fleet.json"));
+    QFile file(fleet);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(kFleetJson);
+    file.close();
+    startSimulator(&m_simulator,
+                   {"--fleet", fleet, "--own-addresses", "veth1", "--jitter", "100", "--verbose"},
+                   m_work.filePath(QStringLiteral("ready")));
+    startSimulator(&m_renamer,
+                   {"--count", "1", "--first-mac", kRenamed, "--types", "ZVK_DVR", "--subnet",
+                    "172.16.9.0/24", "--change-every", "4", "--jitter", "100",
+                    // its HTTP port would share the first simulator's
+                    "--serve-limit", "0"},
+                   m_work.filePath(QStringLiteral("ready2")));
+    m_window.reset(new MainWindow);
+    SetUrlOpener(recordUrl); // after the window put the desktop's opener there
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_boxes.reset(new BoxDriver);
+}
+
+void TestEndToEnd::cleanupTestCase() {
+    m_boxes.reset();
+    m_window.reset();
+    for (QProcess* p : {&m_simulator, &m_renamer}) {
+        if (p->state() == QProcess::NotRunning)
+            continue;
+        p->terminate();
+        if (!p->waitForFinished(5000))
+            p->kill();
+    }
+}
+
+// "devsim: MAC config result N" lines so far: requests the device took.
+int TestEndToEnd::configLines(const char* mac) {
+    m_simulatorLog += m_simulator.readAllStandardError();
+    return m_simulatorLog.count(QByteArray(mac) + " config result");
+}
+
+QTreeWidgetItem* TestEndToEnd::rowOf(const char* mac) {
+    for (int i = 0; i < tree()->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree()->topLevelItem(i);
+        if (item->text(COL_MAC) == QLatin1String(mac))
+            return item;
+    }
+    return nullptr;
+}
+
+void TestEndToEnd::selectRow(const char* mac) {
+    QTRY_VERIFY(rowOf(mac) != nullptr);
+    QTreeWidgetItem* item = rowOf(mac);
+    tree()->scrollToItem(item);
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier, cellPoint(item));
+    QCOMPARE(tree()->currentItem(), item);
+}
+
+void TestEndToEnd::fillForm(const QString& ip, const QString& mask, const QString& gateway,
+                            const QString& password) {
+    typeAddress(child<IpAddrEdit>(bar(), "ipField"), ip);
+    typeAddress(child<IpAddrEdit>(bar(), "subnetField"), mask);
+    typeAddress(child<IpAddrEdit>(bar(), "gatewayField"), gateway);
+    auto* field = child<ZVKLineEdit>(bar(), "passwordField");
+    field->clear();
+    QTest::keyClicks(field, password);
+}
+
+void TestEndToEnd::clickSave() {
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+}
+
+void TestEndToEnd::clickRestore(const QString& mac) {
+    if (!bar()->restoreSectionOpen())
+        QTest::mouseClick(child<ButtonControl>(bar(), "restoreHeader"), Qt::LeftButton);
+    QVERIFY(bar()->restoreSectionOpen());
+    typeAddress(child<MacAddrEdit>(bar(), "restoreMacField"), QString(mac).replace(':', '.'));
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "okButton"), Qt::LeftButton);
+}
+
+void TestEndToEnd::waitForRequest() {
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->deviceRequestRunning(), 10000);
+    QCOMPARE(bar()->busy(), DeviceControlBar::NotBusy);
+}
+
+void TestEndToEnd::devicesAppearWithTheirColumns() {
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->onlineCount(), kFleet, 15000);
+    QCOMPARE(tree()->columnCount(), kDeviceColumnCount);
+    QCOMPARE(tree()->headerItem()->text(COL_IP), GetText(kDeviceColumns[COL_IP].key));
+    QTreeWidgetItem* lobby = rowOf(kLobby);
+    QVERIFY(lobby != nullptr);
+    QCOMPARE(lobby->text(COL_NAME), QStringLiteral("Lobby camera"));
+    QCOMPARE(lobby->text(COL_IP), QStringLiteral("192.168.1.64"));
+    QCOMPARE(lobby->text(COL_DATA_PORT), QStringLiteral("9008"));
+    // Every cell shows what the column makes of the device's record.
+    for (const DevInfo* record : m_window->deviceList()) {
+        QTreeWidgetItem* row = rowOf(record->mac.toLatin1().constData());
+        QVERIFY(row != nullptr);
+        for (int c = 0; c < kDeviceColumnCount; ++c) {
+            const QString text = deviceColumnText(*record, c);
+            if (!text.isNull())
+                QCOMPARE(row->text(c), text);
+        }
+    }
+    QCOMPARE(rowOf(kStore)->text(COL_TYPE), GetText("IDCS_ZVK_NVR"));
+}
+
+void TestEndToEnd::selectingForeignCameraFillsForm() {
+    selectRow(kLobby);
+    QCOMPARE(bar()->networkMac(), QLatin1String(kLobby));
+    QCOMPARE(bar()->networkIp(), QStringLiteral("192.168.1.64"));
+    QCOMPARE(bar()->networkSubnet(), QStringLiteral("255.255.255.0"));
+    QCOMPARE(bar()->networkGateway(), QStringLiteral("192.168.1.1"));
+    QVERIFY(m_window->grab().save(shotPath("window")));
+}
+
+void TestEndToEnd::addressRulesShowTheirBoxAndSendNothing_data() {
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("gateway");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("1") << "192.168.1.255"
+                       << "255.255.255.0"
+                       << "192.168.1.1"
+                       << "IDCS_ERROR_IP_MASK_ALL1";
+    QTest::newRow("2") << "192.168.1.0"
+                       << "255.255.255.0"
+                       << "192.168.1.1"
+                       << "IDCS_ERROR_IP_MASK_ALL0";
+    QTest::newRow("3") << "127.0.0.5"
+                       << "255.0.0.0"
+                       << "127.0.0.1"
+                       << "IDCS_ERROR_USE_LOOPBACK";
+    QTest::newRow("4") << "230.1.1.5"
+                       << "255.255.255.0"
+                       << "230.1.1.1"
+                       << "IDCS_ERROR_IP_ROUTE_INVALID";
+    QTest::newRow("5") << "192.168.1.70"
+                       << "255.0.255.0"
+                       << "192.168.1.1"
+                       << "IDCS_ERROR_MASK_NOT_CONTINE";
+    QTest::newRow("6") << "192.168.1.70"
+                       << "255.255.255.0"
+                       << "192.168.2.1"
+                       << "IDCS_ERROR_DIFFERENT_SEGMENT";
+    QTest::newRow("7") << "192.168.1.70"
+                       << "255.255.255.0"
+                       << "192.168.1.255"
+                       << "IDCS_ERROR_ROUTE_MASK_ALL1";
+    QTest::newRow("8") << "192.168.1.70"
+                       << "255.255.255.0"
+                       << "192.168.1.0"
+                       << "IDCS_ERROR_ROUTE_MASK_ALL0";
+}
+
+void TestEndToEnd::addressRulesShowTheirBoxAndSendNothing() {
+    QFETCH(QString, ip);
+    QFETCH(QString, mask);
+    QFETCH(QString, gateway);
+    QFETCH(QString, key);
+    selectRow(kGate);
+    fillForm(ip, mask, gateway, QStringLiteral("123456"));
+    const int before = m_boxes->count();
+    const int sent = configLines(kGate);
+    m_boxes->shootNext(m_window.get(),
+                       shotPath("box-rule-" + QString::fromLatin1(QTest::currentDataTag())));
+    clickSave();
+    waitForRequest();
+    QTRY_COMPARE(m_boxes->count(), before + 1);
+    QCOMPARE(m_boxes->seen().title, GetText("IDCS_ERROR"));
+    QCOMPARE(m_boxes->seen().text, GetText(key.toLatin1().constData()));
+    QCOMPARE(configLines(kGate), sent); // and wrongPasswordChangesNothing checks again
+    QCOMPARE(rowOf(kGate)->text(COL_IP), QStringLiteral("192.168.1.65"));
+}
+
+void TestEndToEnd::wrongPasswordChangesNothing() {
+    selectRow(kGate);
+    fillForm("192.168.1.80", "255.255.255.0", "192.168.1.1", "not-the-password");
+    const int before = m_boxes->count();
+    const int sent = configLines(kGate);
+    m_boxes->shootNext(m_window.get(), shotPath("box-change-failed"));
+    clickSave();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().title, GetText("IDCS_ERROR"));
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR"));
+    QTRY_COMPARE(configLines(kGate), sent + 1);
+    QVERIFY(m_simulatorLog.contains(QByteArray(kGate) + " config result 1"));
+    // The one request this camera ever saw: none of the refused forms
+    // before it went out.
+    QCOMPARE(configLines(kGate), 1);
+    QCOMPARE(rowOf(kGate)->text(COL_IP), QStringLiteral("192.168.1.65"));
+}
+
+void TestEndToEnd::recorderRequestShowsNoBox() {
+    selectRow(kStore);
+    fillForm("172.16.5.70", "255.255.255.0", "172.16.5.1", "123456");
+    const int before = m_boxes->count();
+    const int sent = configLines(kStore);
+    clickSave();
+    waitForRequest();
+    QTRY_COMPARE(configLines(kStore), sent + 1); // it went out and was taken
+    QVERIFY(m_simulatorLog.contains(QByteArray(kStore) + " config result 0"));
+    QCOMPARE(m_boxes->count(), before);
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(kStore)->text(COL_IP), QStringLiteral("172.16.5.70"), 15000);
+}
+
+void TestEndToEnd::saveMovesCameraIntoHostSubnet() {
+    selectRow(kLobby);
+    fillForm("10.77.0.50", "255.255.255.0", "10.77.0.1", "  123456 ");
+    const int before = m_boxes->count();
+    m_boxes->shootNext(m_window.get(), shotPath("box-change-success"));
+    clickSave();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().title, GetText("IDCS_INFORMATION"));
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS"));
+    // The row follows the device's next answers.
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(kLobby)->text(COL_IP), QStringLiteral("10.77.0.50"), 15000);
+    // A second search beside the window sees it there too.
+    QProcess cli;
+    cli.start(QStringLiteral(LORVEX_SEARCH_CLI), {"list", "--seconds", "2", "--format", "csv"});
+    QVERIFY(cli.waitForFinished(15000));
+    const QByteArray listed = cli.readAllStandardOutput();
+    const QList<QByteArray> lines = listed.split('\n');
+    bool seen = false;
+    for (const QByteArray& line : lines)
+        seen = seen || (line.contains(kLobby) && line.contains("10.77.0.50"));
+    QVERIFY2(seen, listed.constData());
+    // And its page answers at the new address, in the host's own subnet.
+    const std::string page = Page("10.77.0.50", 80);
+    QVERIFY2(page.rfind("HTTP/1.1 200", 0) == 0 || page.rfind("HTTP/1.0 200", 0) == 0,
+             page.substr(0, 80).c_str());
+}
+
+void TestEndToEnd::restorePassword_data() {
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QString>("titleKey");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("camera") << QString(kGate).toLower() << "IDCS_INFORMATION"
+                            << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true;
+    QTest::newRow("keyboard") << kDesk << "IDCS_INFORMATION"
+                              << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true;
+    QTest::newRow("recorder") << kStore << "IDCS_ERROR"
+                              << "IDCS_PROMPT_DEVICE_NOT_SUPPORT" << false;
+    QTest::newRow("unknown") << "02:4C:56:00:99:99"
+                             << "IDCS_ERROR"
+                             << "IDCS_PROMPT_DEVICE_NOT_EXIST" << false;
+    QTest::newRow("silent camera") << kSlow << "IDCS_ERROR"
+                                   << "IDCS_RESTORE_DEVICE_PASSWORD_ERROR" << false;
+}
+
+void TestEndToEnd::restorePassword() {
+    QFETCH(QString, mac);
+    QFETCH(QString, titleKey);
+    QFETCH(QString, key);
+    QFETCH(bool, cleared);
+    const int before = m_boxes->count();
+    m_boxes->shootNext(
+        m_window.get(),
+        shotPath("box-restore-" + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-')));
+    clickRestore(mac);
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().title, GetText(titleKey.toLatin1().constData()));
+    QCOMPARE(m_boxes->seen().text, GetText(key.toLatin1().constData()));
+    waitForRequest();
+    QCOMPARE(child<MacAddrEdit>(bar(), "restoreMacField")->text().isEmpty(), cleared);
+}
+
+void TestEndToEnd::doubleClickOpensDevicePage() {
+    QTRY_VERIFY(rowOf(kGate) != nullptr);
+    QTreeWidgetItem* item = rowOf(kGate);
+    tree()->scrollToItem(item);
+    const QPoint at = cellPoint(item);
+    const int opened = openedUrls().size();
+    int doubleClicked = 0;
+    QMetaObject::Connection counting =
+        connect(tree(), &QTreeWidget::itemDoubleClicked, [&] { ++doubleClicked; });
+    // What a double click delivers: press, release, double click, release.
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(tree()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    disconnect(counting);
+    QCOMPARE(doubleClicked, 1);
+    QTRY_COMPARE(openedUrls().size(), opened + 1);
+    // Its own address lies in a subnet the host has no route to: the page
+    // is reached at its link-local one.
+    const QUrl url(openedUrls().last());
+    QCOMPARE(url.toString(), QStringLiteral("http://169.254.16.2"));
+    const std::string page = Page(url.host().toStdString(), static_cast<uint16_t>(url.port(80)));
+    QVERIFY2(page.find(" 200 ") != std::string::npos, page.substr(0, 80).c_str());
+    QVERIFY(page.find("Gate camera") != std::string::npos);
+}
+
+// The camera never answers: the request takes its whole 3 s. Meanwhile the
+// window paints, a manual refresh empties and refills the tree, and Save
+// and OK wait.
+void TestEndToEnd::windowStaysLiveDuringSlowSave() {
+    selectRow(kSlow);
+    fillForm("192.168.1.90", "255.255.255.0", "192.168.1.1", "123456");
+    QElapsedTimer request, clock;
+    qint64 last = 0, longestGap = 0;
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        longestGap = qMax(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    const int before = m_boxes->count();
+    m_boxes->shootNext(m_window.get(), shotPath("box-no-answer"));
+    request.start();
+    clickSave();
+    QVERIFY(m_window->deviceRequestRunning());
+    QVERIFY(!child<ZVKPushButton>(bar(), "saveButton")->isEnabled());
+    QVERIFY(!child<ZVKPushButton>(bar(), "okButton")->isEnabled());
+    QVERIFY(m_window->grab().save(shotPath("busy")));
+    clock.start();
+    timer.start(20);
+    QTest::mouseClick(child<ToolButton>(m_window.get(), "refreshButton"), Qt::LeftButton,
+                      Qt::NoModifier, QPoint(10, 10));
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(kGate) != nullptr && rowOf(kSlow) != nullptr, 2500);
+    QVERIFY(m_window->deviceRequestRunning()); // the tree refilled while the camera was asked
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    timer.stop();
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR"));
+    QVERIFY(request.elapsed() >= 2900);
+    // A window blocked by the request would miss ticks for its whole 3 s.
+    QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+    QVERIFY(ticks > 40);
+    QVERIFY(child<ZVKPushButton>(bar(), "saveButton")->isEnabled());
+}
+
+void TestEndToEnd::renamedDeviceUpdatesItsRow() {
+    QTRY_VERIFY(rowOf(kRenamed) != nullptr);
+    const QString first = rowOf(kRenamed)->text(COL_NAME);
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(kRenamed) && rowOf(kRenamed)->text(COL_NAME) != first, 20000);
+    QVERIFY(rowOf(kRenamed)->text(COL_NAME).contains(QStringLiteral(" r")));
+}
+
+void TestEndToEnd::vanishedDeviceLeaves() {
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(kLeaving) == nullptr, 45000);
+    QTRY_COMPARE(m_window->onlineCount(), kFleet - 1);
+}
+
+// The form still holds a device that has left the list since it was
+// selected (as the device list put it there): the request is never sent,
+// and the installer is told so.
+void TestEndToEnd::saveForDeviceThatLeftSaysItIsGone() {
+    QVERIFY(rowOf(kLeaving) == nullptr);
+    bar()->SetNetworkParam(QLatin1String(kLeaving), QStringLiteral("172.16.5.66"),
+                           QStringLiteral("255.255.255.0"), QStringLiteral("172.16.5.1"));
+    fillForm("172.16.5.77", "255.255.255.0", "172.16.5.1", "123456");
+    const int before = m_boxes->count();
+    m_boxes->shootNext(m_window.get(), shotPath("box-change-not-exist"));
+    clickSave();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().title, GetText("IDCS_ERROR"));
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_PROMPT_DEVICE_NOT_EXIST"));
+    QCOMPARE(configLines(kLeaving), 0);
+}
+
+void TestEndToEnd::closingDuringRequestNeitherCrashesNorHangs() {
+    selectRow(kSlow);
+    fillForm("192.168.1.91", "255.255.255.0", "192.168.1.1", "123456");
+    const int before = m_boxes->count();
+    clickSave();
+    QVERIFY(m_window->deviceRequestRunning());
+    QElapsedTimer clock;
+    clock.start();
+    m_window->close();
+    m_window.reset();
+    // The request's own 3 s, and the window's shutdown after it.
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    // Its result was posted before the runner went, and went with it.
+    QCoreApplication::processEvents();
+    QCOMPARE(m_boxes->count(), before);
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"

@@ -1,0 +1,86 @@
+// Driving the program's modal message boxes from a test: the box that comes
+// up is found, read, optionally rendered, and its OK button pressed, so that
+// no test ever waits on a person.
+#pragma once
+
+#include "N12_MessageBox.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+
+namespace windowtest {
+
+// What the last driven box said.
+struct SeenBox {
+    int count = 0; // boxes driven so far
+    QString title; // the box's title: its kind (warning, error, information)
+    QString text;  // the message
+};
+
+// The message of a box: its one word-wrapped label.
+inline QString boxText(const N12_MessageBox* box) {
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->wordWrap())
+            return label->text();
+    }
+    return QString();
+}
+
+// `window` with `box` painted over it where the box stands on the screen.
+inline QPixmap boxOverWindow(QWidget* window, QWidget* box) {
+    QPixmap picture = window->grab();
+    QPainter painter(&picture);
+    painter.drawPixmap(box->mapToGlobal(QPoint()) - window->mapToGlobal(QPoint()), box->grab());
+    return picture;
+}
+
+// Watches for modal message boxes while it lives; every one that shows is
+// recorded and closed with its OK button. With a shot path set, the next
+// box is first rendered over `shotWindow` into that PNG.
+class BoxDriver : public QObject {
+public:
+    BoxDriver() {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+        m_timer.start();
+    }
+    const SeenBox& seen() const { return m_seen; }
+    int count() const { return m_seen.count; }
+    void shootNext(QWidget* window, const QString& path) {
+        m_shotWindow = window;
+        m_shotPath = path;
+    }
+
+private:
+    void poll() {
+        auto* box = qobject_cast<N12_MessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible() || box->property("driven").toBool())
+            return;
+        // Marked, not remembered by address: the next box may take its place.
+        box->setProperty("driven", true);
+        m_seen.title = box->title();
+        m_seen.text = boxText(box);
+        ++m_seen.count;
+        if (!m_shotPath.isEmpty()) {
+            QApplication::processEvents();
+            boxOverWindow(m_shotWindow ? m_shotWindow : box, box).save(m_shotPath);
+            m_shotPath.clear();
+        }
+        if (QPushButton* ok = qobject_cast<QPushButton*>(box->buttonGroup()->button(16)))
+            ok->click();
+        else
+            box->close();
+    }
+
+    QTimer m_timer;
+    SeenBox m_seen;
+    QWidget* m_shotWindow = nullptr;
+    QString m_shotPath;
+};
+
+} // namespace windowtest

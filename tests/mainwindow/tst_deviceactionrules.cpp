@@ -1,0 +1,151 @@
+// The control bar's form checks and the message for every request outcome.
+#include "DeviceActionRules.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(BoxKind)
+
+class TestDeviceActionRules : public QObject {
+    Q_OBJECT
+private slots:
+    void dottedQuad_data();
+    void dottedQuad();
+    void networkForm_data();
+    void networkForm();
+    void restoreForm();
+    void setNetParamMessage_data();
+    void setNetParamMessage();
+    void restoreSupport_data();
+    void restoreSupport();
+    void restoreResult();
+};
+
+void TestDeviceActionRules::dottedQuad_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("plain") << "192.168.1.64" << true;
+    QTest::newRow("leading zeros") << "010.001.000.255" << true;
+    QTest::newRow("all zero") << "0.0.0.0" << true;
+    QTest::newRow("255s") << "255.255.255.255" << true;
+    QTest::newRow("octet 256") << "256.1.1.1" << false;
+    QTest::newRow("three parts") << "1.2.3" << false;
+    QTest::newRow("five parts") << "1.2.3.4.5" << false;
+    QTest::newRow("four digits") << "1.2.3.0004" << false;
+    QTest::newRow("empty part, as a half-filled field gives") << "192..1.1" << false;
+    QTest::newRow("trailing dot") << "1.2.3.4." << false;
+    QTest::newRow("blank inside") << "1.2.3. 4" << false;
+    QTest::newRow("sign") << "1.2.3.+4" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestDeviceActionRules::dottedQuad() {
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QCOMPARE(IsDottedQuad(text), accepted);
+}
+
+void TestDeviceActionRules::networkForm_data() {
+    QTest::addColumn<QStringList>("fields"); // mac, ip, subnet, gateway
+    QTest::addColumn<BoxKind>("kind");
+    QTest::addColumn<QString>("key");
+    const QString mac = QStringLiteral("02:4C:56:00:00:01");
+    QTest::newRow("no device selected, other fields good")
+        << QStringList{"", "10.0.0.2", "255.0.0.0", "10.0.0.1"} << BoxKind::Warning
+        << "IDCS_NETWORK_PARAM_EMPTY";
+    QTest::newRow("no device selected, everything empty")
+        << QStringList{"", "", "", ""} << BoxKind::Warning << "IDCS_NETWORK_PARAM_EMPTY";
+    QTest::newRow("ip empty") << QStringList{mac, "", "", ""} << BoxKind::Error
+                              << "IDCS_PROMPT_IPADDRESS_EMPTY";
+    QTest::newRow("ip 256") << QStringList{mac, "256.1.1.1", "x", ""} << BoxKind::Error
+                            << "IDCS_PROMPT_IPADDRESS_INVALID";
+    QTest::newRow("ip half filled") << QStringList{mac, "10..0.2", "255.0.0.0", "10.0.0.1"}
+                                    << BoxKind::Error << "IDCS_PROMPT_IPADDRESS_INVALID";
+    QTest::newRow("subnet before gateway: empty gateway, bad subnet")
+        << QStringList{mac, "10.0.0.2", "255.0.0", ""} << BoxKind::Error
+        << "IDCS_PROMPT_SUBNET_MASK_INVALID";
+    QTest::newRow("subnet empty") << QStringList{mac, "10.0.0.2", "", "bad"} << BoxKind::Error
+                                  << "IDCS_PROMPT_SUBNET_MASK_EMPTY";
+    QTest::newRow("gateway empty") << QStringList{mac, "10.0.0.2", "255.0.0.0", ""}
+                                   << BoxKind::Error << "IDCS_PROMPT_GATEWAY_EMPTY";
+    QTest::newRow("gateway five parts") << QStringList{mac, "10.0.0.2", "255.0.0.0", "1.2.3.4.5"}
+                                        << BoxKind::Error << "IDCS_PROMPT_GATEWAY_INVALID";
+    // The form checks only the shape; the subnet rules are the engine's.
+    QTest::newRow("well formed, gateway elsewhere")
+        << QStringList{mac, "10.0.0.2", "255.255.255.0", "192.168.9.1"} << BoxKind::None << "";
+}
+
+void TestDeviceActionRules::networkForm() {
+    QFETCH(QStringList, fields);
+    QFETCH(BoxKind, kind);
+    QFETCH(QString, key);
+    const ActionMessage m = CheckNetworkForm(fields[0], fields[1], fields[2], fields[3]);
+    QCOMPARE(m.kind, kind);
+    QCOMPARE(QString::fromLatin1(m.key), key);
+}
+
+void TestDeviceActionRules::restoreForm() {
+    const ActionMessage empty = CheckRestoreForm(QString());
+    QCOMPARE(empty.kind, BoxKind::Warning);
+    QCOMPARE(QString::fromLatin1(empty.key), QStringLiteral("IDCS_MAC_ADDRESS_EMPTY_ERROR"));
+    QCOMPARE(CheckRestoreForm(QStringLiteral("aa:bb:cc:dd:ee:ff")).kind, BoxKind::None);
+}
+
+void TestDeviceActionRules::setNetParamMessage_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<BoxKind>("kind");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("0 done") << 0 << BoxKind::Information
+                            << "IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS";
+    const char* const rules[] = {"IDCS_ERROR_IP_MASK_ALL1",     "IDCS_ERROR_IP_MASK_ALL0",
+                                 "IDCS_ERROR_USE_LOOPBACK",     "IDCS_ERROR_IP_ROUTE_INVALID",
+                                 "IDCS_ERROR_MASK_NOT_CONTINE", "IDCS_ERROR_DIFFERENT_SEGMENT",
+                                 "IDCS_ERROR_ROUTE_MASK_ALL1",  "IDCS_ERROR_ROUTE_MASK_ALL0"};
+    for (int code = 1; code <= 8; ++code)
+        QTest::addRow("%d rule", code) << code << BoxKind::Error << rules[code - 1];
+    QTest::newRow("9 no answer") << 9 << BoxKind::Error << "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR";
+    QTest::newRow("10 refused") << 10 << BoxKind::Error << "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR";
+    QTest::newRow("11 recorder: no box") << 11 << BoxKind::None << "";
+    QTest::newRow("12 gone before sending")
+        << 12 << BoxKind::Error << "IDCS_PROMPT_DEVICE_NOT_EXIST";
+    QTest::newRow("13 unknown") << 13 << BoxKind::None << "";
+    QTest::newRow("-1 unknown") << -1 << BoxKind::None << "";
+}
+
+void TestDeviceActionRules::setNetParamMessage() {
+    QFETCH(int, code);
+    QFETCH(BoxKind, kind);
+    QFETCH(QString, key);
+    const ActionMessage m = SetNetParamMessage(code);
+    QCOMPARE(m.kind, kind);
+    QCOMPARE(QString::fromLatin1(m.key), key);
+}
+
+void TestDeviceActionRules::restoreSupport_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("supported");
+    QTest::newRow("camera") << "ZVK_IPC" << true;
+    QTest::newRow("keyboard") << "ZVK_NETKEYBOARD" << true;
+    QTest::newRow("nvr") << "ZVK_NVR" << false;
+    QTest::newRow("dvr") << "ZVK_DVR" << false;
+    QTest::newRow("lower case") << "zvk_ipc" << false;
+    QTest::newRow("prefix only") << "ZVK_IPC2" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestDeviceActionRules::restoreSupport() {
+    QFETCH(QString, type);
+    QFETCH(bool, supported);
+    QCOMPARE(SupportsPasswordRestore(type), supported);
+}
+
+void TestDeviceActionRules::restoreResult() {
+    QCOMPARE(RestoreResultMessage(true).kind, BoxKind::Information);
+    QCOMPARE(QString::fromLatin1(RestoreResultMessage(true).key),
+             QStringLiteral("IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS"));
+    QCOMPARE(RestoreResultMessage(false).kind, BoxKind::Error);
+    QCOMPARE(QString::fromLatin1(RestoreResultMessage(false).key),
+             QStringLiteral("IDCS_RESTORE_DEVICE_PASSWORD_ERROR"));
+}
+
+QTEST_GUILESS_MAIN(TestDeviceActionRules)
+#include "tst_deviceactionrules.moc"
