@@ -34,6 +34,9 @@ qint64 lockOwner() {
     return lock.getLockInfo(&pid, &host, &app) ? pid : 0;
 }
 
+// The copy answers from its event loop, which runs only once its window is
+// built: on a loaded machine that takes seconds, so wait as long as for the
+// start itself.
 bool confirmsMessages() {
     QLocalSocket socket;
     socket.connectToServer(SingleApplication::socketPath(kId));
@@ -42,7 +45,7 @@ bool confirmsMessages() {
     }
     socket.write(SingleApplication::frame(QStringLiteral("Lorvex")));
     socket.waitForBytesWritten(5000);
-    return socket.waitForReadyRead(5000) &&
+    return socket.waitForReadyRead(kUpMs) &&
            socket.read(1) == QByteArray(1, SingleApplication::kAck);
 }
 
