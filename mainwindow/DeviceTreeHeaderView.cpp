@@ -106,26 +106,39 @@ void DeviceTreeHeaderView::mousePressEvent(QMouseEvent* event) {
         const int column = logicalIndexAt(x);
         m_pressed = column;
         const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
-        if (pressSorts(column, x, sectionViewportPosition(column), sectionSize(column), grip)) {
-            // The indicator first, so that switching sorting on sorts once
-            // by this column; the release then turns the order round.
-            setSortIndicator(column, sortIndicatorOrder());
-            if (tree() != nullptr)
-                tree()->setSortingEnabled(true);
-            setSectionsClickable(true);
-            setSortIndicatorShown(true);
-        } else {
-            setSortIndicatorShown(false);
-            // Repaints the header: shrink and grow a section by a pixel.
-            resizeSection(1, sectionSize(1) - 1);
-            resizeSection(1, sectionSize(1) + 1);
-        }
+        if (pressSorts(column, x, sectionViewportPosition(column), sectionSize(column), grip))
+            prepareSort(column);
+        else
+            dropSortIndicator();
     }
     CheckBoxHeaderView::mousePressEvent(event);
 }
 
+// The indicator goes to the pressed column with its current order and the
+// base's release turns the order round; the tree then sorts once, on the
+// release, instead of once here and again on the release (a sort of ten
+// thousand rows is felt).
+void DeviceTreeHeaderView::prepareSort(int column) {
+    if (tree() != nullptr)
+        tree()->setSortingEnabled(false);
+    setSortIndicator(column, sortIndicatorOrder());
+    setSectionsClickable(true);
+    setSortIndicatorShown(true);
+    m_sortOnRelease = true;
+}
+
+void DeviceTreeHeaderView::dropSortIndicator() {
+    setSortIndicatorShown(false);
+    // Repaints the header: shrink and grow a section by a pixel.
+    resizeSection(1, sectionSize(1) - 1);
+    resizeSection(1, sectionSize(1) + 1);
+}
+
 void DeviceTreeHeaderView::mouseReleaseEvent(QMouseEvent* event) {
     CheckBoxHeaderView::mouseReleaseEvent(event);
+    if (m_sortOnRelease && tree() != nullptr)
+        tree()->setSortingEnabled(true);
+    m_sortOnRelease = false;
     // A later press elsewhere must not sort through the base's click.
     setSectionsClickable(false);
     m_pressed = -1;

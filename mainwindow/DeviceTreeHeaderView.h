@@ -67,6 +67,8 @@ protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
 
 private:
+    void prepareSort(int column);
+    void dropSortIndicator();
     void showOnlyWidgetOf(int column);
     void paintLabel(QPainter* painter, const QStyleOptionHeader& section, int logicalIndex) const;
     int sectionPosition(int logicalIndex) const;
@@ -77,4 +79,5 @@ private:
     QMap<int, QAction*> m_columnActions;
     int m_hover = -1;   // logical section under the pointer
     int m_pressed = -1; // logical section the left button went down on
+    bool m_sortOnRelease = false;
 };

@@ -169,6 +169,7 @@ private:
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
     void showRow(DevInfo* record);
+    void refillRow(QTreeWidgetItem* row, const DevInfo& record);
     void dropRow(QTreeWidgetItem* item);
     void noteDeviceType(const QString& text);
     void forgetDeviceType(const QString& text);

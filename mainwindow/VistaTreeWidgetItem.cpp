@@ -28,10 +28,17 @@ bool splitAddress(const QString& text, QStringRef (&parts)[4]) {
 
 } // namespace
 
+// Every row starts as a copy of one row with its sixteen cells centred: the
+// copies share the alignment values until a cell's are changed, which saves
+// sixteen allocations per row when ten thousand rows are built at once.
 VistaTreeWidgetItem* VistaTreeWidgetItem::newDeviceRow(DevInfo* device) {
-    VistaTreeWidgetItem* item = new VistaTreeWidgetItem;
-    for (int c = 0; c < kDeviceColumnCount; ++c)
-        item->setTextAlignment(c, Qt::AlignCenter);
+    static const VistaTreeWidgetItem* const centred = [] {
+        VistaTreeWidgetItem* item = new VistaTreeWidgetItem;
+        for (int c = 0; c < kDeviceColumnCount; ++c)
+            item->setTextAlignment(c, Qt::AlignCenter);
+        return item;
+    }();
+    VistaTreeWidgetItem* item = new VistaTreeWidgetItem(*centred);
     fill(item, *device);
     item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(device)));
     return item;

@@ -11,6 +11,9 @@ struct DevInfo;
 class VistaTreeWidgetItem : public QTreeWidgetItem {
 public:
     explicit VistaTreeWidgetItem(int type = 0) : QTreeWidgetItem(type) {}
+    // A copy of `other`'s cells and flags, in no tree.
+    VistaTreeWidgetItem(const VistaTreeWidgetItem& other) = default;
+    VistaTreeWidgetItem& operator=(const VistaTreeWidgetItem& other) = default;
 
     // A row for `device` (not null): the sixteen cells centred and filled,
     // the record pointer stored. Built apart from the tree, where setting

@@ -152,10 +152,10 @@ void TestDeviceListLive::doubleClickOpensRowsDevice() {
 // finds at that moment, with the names of now.
 void TestDeviceListLive::renamesAndDeparturesUnderFilter() {
     m_window->manager().SetAutoSearch(1); // three missed rounds make a device gone
-    auto renaming = startSimulator({"--count", "5", "--first-mac", "02:4C:57:00:10:01",
-                                    "--subnet", "10.9.0.0/24", "--change-every", "1"});
-    auto leaving = startSimulator({"--count", "4", "--first-mac", "02:4C:57:00:20:01",
-                                   "--subnet", "10.9.1.0/24", "--vanish-after", "3"});
+    auto renaming = startSimulator({"--count", "5", "--first-mac", "02:4C:57:00:10:01", "--subnet",
+                                    "10.9.0.0/24", "--change-every", "1"});
+    auto leaving = startSimulator({"--count", "4", "--first-mac", "02:4C:57:00:20:01", "--subnet",
+                                   "10.9.1.0/24", "--vanish-after", "3"});
     QTRY_COMPARE_WITH_TIMEOUT(m_window->deviceList().size(), kFleet + 9, 10000);
     QMap<QString, QString> firstNames;
     for (const DevInfo* d : m_window->deviceList())
