@@ -77,9 +77,7 @@ MainWindow::~MainWindow() {
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_framelessHelper->detach(this);
     delete m_framelessHelper;
-    m_deviceTree->clear();
-    qDeleteAll(m_deviceList);
-    m_deviceList.clear();
+    releaseDevices();
 }
 
 void MainWindow::chooseLanguage() {

@@ -168,6 +168,8 @@ private:
     HeaderButton* newFilterButton(const char* name, QMenu* menu);
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
+    // Frees every record and row; the online count is left to the caller.
+    void releaseDevices();
     void showRow(DevInfo* record);
     void refillRow(QTreeWidgetItem* row, const DevInfo& record);
     void dropRow(QTreeWidgetItem* item);
@@ -175,8 +177,10 @@ private:
     void forgetDeviceType(const QString& text);
 
     DeviceFilter m_filter;
-    // Every record and every shown row by MAC, so that an event reaches its
-    // device without walking the list or the tree (ten thousand devices).
+    // Every record and every row by MAC (rows in the tree and rows a filter
+    // keeps out), so that an event reaches its device without walking the
+    // list or the tree (ten thousand devices). The window owns the rows
+    // out of the tree.
     QHash<QString, DevInfo*> m_records;
     QHash<QString, QTreeWidgetItem*> m_rows;
     // How many records of the list have each type text.

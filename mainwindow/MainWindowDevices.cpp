@@ -1,8 +1,11 @@
 // The device list: records handed over from the search and the tree rows
 // that show them. Every known device has one record (m_deviceList in
 // arrival order, m_records by MAC); the devices that pass the filter in
-// force have one row each (m_rows by MAC), and the online count is the
-// number of rows.
+// force have one row each in the tree, and the online count is the number
+// of rows in the tree. A row once made stays with its device (m_rows by
+// MAC) while a filter keeps it out of the tree, kept up to date, so that a
+// filter change at ten thousand devices moves rows instead of rebuilding
+// them; it goes with its device or on a refresh.
 #include "MainWindow.h"
 
 #include "DevInfo.h"
@@ -100,12 +103,15 @@ void MainWindow::changeDevice(DevInfo* device) {
         const QString oldType = deviceTypeText(record->productSeries);
         CopyDeviceFields(*device, record);
         QTreeWidgetItem* row = m_rows.value(record->mac);
+        const bool inTree = row != nullptr && row->treeWidget() != nullptr;
         const bool shown = m_filter.passes(*record);
-        if (row != nullptr && shown)
+        if (inTree)
             refillRow(row, *record);
         else if (row != nullptr)
+            fillItem(row, *record);
+        if (inTree && !shown)
             dropRow(row);
-        else if (shown)
+        else if (!inTree && shown)
             showRow(record);
         noteDeviceType(deviceTypeText(record->productSeries));
         forgetDeviceType(oldType);
@@ -120,8 +126,11 @@ void MainWindow::removeDevice(DevInfo* device) {
     delete device;
     if (record == nullptr)
         return;
-    if (QTreeWidgetItem* row = m_rows.value(record->mac))
-        dropRow(row);
+    if (QTreeWidgetItem* row = m_rows.take(record->mac)) {
+        if (row->treeWidget() != nullptr)
+            dropRow(row);
+        delete row;
+    }
     m_deviceList.removeOne(record);
     forgetDeviceType(deviceTypeText(record->productSeries));
     delete record;
@@ -139,16 +148,20 @@ void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
     m_deviceTree->viewport()->update();
 }
 
-// Sorting off, so that the new row stays at the top where it goes in.
+// Sorting off, so that the new row stays at the top where it goes in. The
+// device's row is made on its first showing.
 void MainWindow::showRow(DevInfo* record) {
     m_deviceTree->setSortingEnabled(false);
-    if (addDeviceItem(record))
+    QTreeWidgetItem* row = m_rows.value(record->mac);
+    if (row != nullptr)
+        m_deviceTree->insertTopLevelItem(0, row);
+    if (row != nullptr || addDeviceItem(record))
         setOnlineCount(m_onlineCount + 1);
 }
 
+// Out of the tree; the row stays with its device.
 void MainWindow::dropRow(QTreeWidgetItem* item) {
-    m_rows.remove(recordOf(item)->mac);
-    delete m_deviceTree->takeTopLevelItem(m_deviceTree->indexOfTopLevelItem(item));
+    m_deviceTree->takeTopLevelItem(m_deviceTree->indexOfTopLevelItem(item));
     setOnlineCount(m_onlineCount - 1);
 }
 
@@ -203,13 +216,18 @@ bool MainWindow::isDeviceExist(const QString& mac) const { return m_records.cont
 // A refresh: the list and the rows go, the type menu's entries and the
 // filter stay.
 void MainWindow::clearDevices() {
-    m_deviceTree->clear();
+    releaseDevices();
+    setOnlineCount(0);
+}
+
+void MainWindow::releaseDevices() {
+    m_deviceTree->invisibleRootItem()->takeChildren();
+    qDeleteAll(m_rows);
     m_rows.clear();
     m_records.clear();
     m_typeCounts.clear();
     qDeleteAll(m_deviceList);
     m_deviceList.clear();
-    setOnlineCount(0);
 }
 
 void MainWindow::setOnlineCount(int count) {

@@ -79,21 +79,21 @@ void MainWindow::slot_filterCleared() { applyFilter(DeviceFilter::none()); }
 
 // Clears the tree and refills it from the list with the devices that pass,
 // each at the top, so that the tree shows the list in reverse order while
-// sorting is off (and in the sort order while it is on). The
-// rows are built first and handed to the tree at once: one insertion, not
-// one per row. No menu entry or check box changes here.
+// sorting is off (and in the sort order while it is on). The rows leave and
+// enter the tree all at once, not one by one; a device shown for the first
+// time gets its row here. No menu entry or check box changes here.
 void MainWindow::applyFilter(const DeviceFilter& filter) {
     m_filter = filter;
-    m_deviceTree->clear();
-    m_rows.clear();
+    m_deviceTree->invisibleRootItem()->takeChildren();
     QList<QTreeWidgetItem*> rows;
     for (auto it = m_deviceList.crbegin(); it != m_deviceList.crend(); ++it) {
         DevInfo* record = *it;
         if (!m_filter.passes(*record))
             continue;
-        QTreeWidgetItem* item = VistaTreeWidgetItem::newDeviceRow(record);
-        m_rows.insert(record->mac, item);
-        rows.append(item);
+        QTreeWidgetItem*& row = m_rows[record->mac];
+        if (row == nullptr)
+            row = VistaTreeWidgetItem::newDeviceRow(record);
+        rows.append(row);
     }
     m_deviceTree->insertTopLevelItems(0, rows);
     setOnlineCount(rows.size());
