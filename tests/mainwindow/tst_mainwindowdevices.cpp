@@ -270,6 +270,22 @@ void TestMainWindowDevices::merge_data() {
         << "A@192.168.1.11"
         << "A@192.168.1.11"
         << "ZVK_IPC";
+    // Rows shown once and then kept out by a filter stay true to the record.
+    QTest::newRow("shown, filtered out, changed, cleared: the new data")
+        << "new A ip=192.168.1.30; " + r + "; chg A ip=192.168.1.40; clear"
+        << "A@192.168.1.40"
+        << "A@192.168.1.40"
+        << "ZVK_IPC";
+    QTest::newRow("shown, filtered out, changed into the range: back")
+        << "new A ip=192.168.1.30; new B ip=192.168.1.12; " + r + "; chg A ip=192.168.1.15"
+        << "A@192.168.1.15 B@192.168.1.12"
+        << "A@192.168.1.15 B@192.168.1.12"
+        << "ZVK_IPC";
+    QTest::newRow("shown, filtered out, gone, cleared: not back")
+        << "new A ip=192.168.1.30; " + r + "; gone A; clear"
+        << ""
+        << ""
+        << "";
     // Gone under a range: leaves the list whether shown or not.
     QTest::newRow("gone while filtered out: not back after clear")
         << r + "; new A ip=192.168.1.30; new B ip=192.168.1.15; gone A; clear"
