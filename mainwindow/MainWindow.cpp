@@ -124,8 +124,7 @@ void MainWindow::buildToolStrip() {
     m_aboutButton = named(new ZVKPushButton(GetText("IDCS_ABOUT"), this), "aboutButton");
     m_aboutButton->setStyleSheet(QStringLiteral(
         "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
-        " text-align: center; padding: 0px 4px; } ZVKPushButton:hover { background: "
-        "rgb(115,122,132); }"
+        " text-align: center; padding: 0px 4px; } ZVKPushButton:hover { background: rgb(115,122,132); }"
         " ZVKPushButton:pressed { background: rgb(66,71,74); }"));
 }
 

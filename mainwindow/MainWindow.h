@@ -16,13 +16,13 @@
 #include <QString>
 
 class DeviceControlBar;
+class DeviceTreeHeaderView;
 class DeviceTypeFilterMenu;
 class HeaderButton;
 class IPFilterMenu;
-class PortFilterMenu;
-class DeviceTreeHeaderView;
 class IconButton;
 class NcFramelessHelper;
+class PortFilterMenu;
 class QAction;
 class QActionGroup;
 class QFrame;
