@@ -67,8 +67,11 @@ DeviceTreeHeaderView::sectionLayout(int width, int height, bool hasButton, bool 
     return layout;
 }
 
+// The filter menus name their column by its logical index (1, 3, 5), which
+// stays the column's whatever the user has moved; read as a visual
+// position it would pick another section once columns are moved.
 void DeviceTreeHeaderView::slot_hide(int index) {
-    const int column = logicalIndex(index);
+    const int column = index;
     QWidget* widget = sectionWidget(column);
     const int x = sectionViewportPosition(column);
     const QRect section(x, 0, sectionSize(column), 32);
@@ -78,7 +81,7 @@ void DeviceTreeHeaderView::slot_hide(int index) {
 }
 
 void DeviceTreeHeaderView::slot_show(int index) {
-    if (QWidget* widget = sectionWidget(logicalIndex(index)))
+    if (QWidget* widget = sectionWidget(index))
         widget->show();
     m_menuOpen = true;
 }

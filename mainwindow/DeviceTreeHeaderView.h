@@ -48,10 +48,10 @@ public:
     static SectionLayout sectionLayout(int width, int height, bool hasButton, bool arrow);
 
 public slots:
-    // A filter menu closed: hides the widget of the column at visual `index`
+    // A filter menu closed: hides the widget of logical column `index`
     // unless the pointer is over its section; the menu is no longer open.
     void slot_hide(int index);
-    // A filter menu opened: shows the widget of the column at visual `index`.
+    // A filter menu opened: shows the widget of logical column `index`.
     void slot_show(int index);
     // Puts the section widgets back over their sections after a move.
     void slot_sectionMoved(int logicalIndex, int oldVisualIndex, int newVisualIndex);

@@ -238,14 +238,14 @@ void TestDeviceTreeHeaderView::buttonsFollowPointer() {
 
 void TestDeviceTreeHeaderView::buttonStaysWhileMenuOpen() {
     moveTo(COL_IP);
-    m_header->slot_show(m_header->visualIndex(COL_IP));
+    m_header->slot_show(COL_IP);
     QVERIFY(m_header->isMenuOpen());
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(m_header, &leave);
     QVERIFY(m_buttons[1]->isVisible());
     // Closed with the pointer elsewhere: the button goes.
     QCursor::setPos(m_header->mapToGlobal(QPoint(m_header->sectionViewportPosition(7) + 5, 5)));
-    m_header->slot_hide(m_header->visualIndex(COL_IP));
+    m_header->slot_hide(COL_IP);
     QVERIFY(!m_header->isMenuOpen());
     QVERIFY(!m_buttons[1]->isVisible());
 }
@@ -263,6 +263,14 @@ void TestDeviceTreeHeaderView::buttonsFollowMovedColumn() {
     }
     moveTo(COL_IP);
     QVERIFY(m_buttons[1]->isVisible());
+    // The open menu names its column; moved columns keep its button shown.
+    moveTo(7);
+    m_header->slot_show(COL_IP);
+    QVERIFY(m_buttons[1]->isVisible());
+    QVERIFY(!m_buttons[0]->isVisible() && !m_buttons[2]->isVisible());
+    QCursor::setPos(m_header->mapToGlobal(QPoint(m_header->sectionViewportPosition(7) + 5, 5)));
+    m_header->slot_hide(COL_IP);
+    QVERIFY(!m_buttons[1]->isVisible());
 }
 
 void TestDeviceTreeHeaderView::sectionLayoutKeepsApart_data() {
