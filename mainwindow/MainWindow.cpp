@@ -79,9 +79,7 @@ MainWindow::~MainWindow() {
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_framelessHelper->detach(this);
     delete m_framelessHelper;
-    m_deviceTree->clear();
-    qDeleteAll(m_deviceList);
-    m_deviceList.clear();
+    releaseDevices();
 }
 
 void MainWindow::chooseLanguage() {
@@ -161,6 +159,7 @@ void MainWindow::buildDeviceTree() {
     m_deviceTree->setHeader(m_header);
     m_deviceTypeGroup = new QActionGroup(this);
     m_deviceTypeGroup->setExclusive(true);
+    buildFilterMenus();
     setUpColumns();
 }
 
@@ -176,6 +175,7 @@ void MainWindow::setUpColumns() {
     m_deviceTree->setUniformRowHeights(true);
     m_deviceTree->setSortingEnabled(true);
     m_deviceTree->sortByColumn(COL_IP, Qt::AscendingOrder);
+    placeFilterButtons();
     for (int c = 0; c < kDeviceColumnCount; ++c)
         m_deviceTree->setColumnHidden(c, kDeviceColumns[c].hidden);
 }
@@ -229,7 +229,7 @@ void MainWindow::Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) {
     MainWindow* window = g_mainWindow;
     if (window == nullptr)
         return;
-    DevInfo* device = NewDevInfo(info);
-    QMetaObject::invokeMethod(window, "slot_recvOnlineDeviceInfo", Qt::QueuedConnection,
-                              Q_ARG(void*, device), Q_ARG(int, info.event));
+    // One queued call per batch, not per record: see DeviceEventQueue.
+    if (window->m_deviceEvents.push(NewDevInfo(info), info.event))
+        QMetaObject::invokeMethod(window, "slot_takeDeviceEvents", Qt::QueuedConnection);
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "BaseDialog.h"
+#include "DeviceEventQueue.h"
+#include "DeviceFilter.h"
 #include "LorvexManage.h"
 #include "Observer.h"
 #include "SearchInfo.h"
@@ -16,12 +18,17 @@
 class DeviceControlBar;
 class DeviceRequestRunner;
 class DeviceTreeHeaderView;
+class DeviceTypeFilterMenu;
+class HeaderButton;
+class IPFilterMenu;
 class IconButton;
 class NcFramelessHelper;
+class PortFilterMenu;
 class QAction;
 class QActionGroup;
 class QFrame;
 class QLabel;
+class QMenu;
 class QTreeWidgetItem;
 class StatusBar;
 class ToolButton;
@@ -45,8 +52,9 @@ public:
     // handed over afterwards.
     ~MainWindow() override;
 
-    // Search library thread: copies the record into a new DevInfo and queues
-    // slot_recvOnlineDeviceInfo with it. Touches no member of the window.
+    // Search library thread: copies the record into a new DevInfo and hands
+    // it to the GUI thread through the event queue, where
+    // slot_takeDeviceEvents merges it. Touches no other member.
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>* sender) override;
 
     // Read access for the window's tests and the device-list code.
@@ -126,12 +134,6 @@ private:
     QList<DevInfo*> m_deviceList; // owned; every known device, shown or not
     QActionGroup* m_deviceTypeGroup = nullptr;
     QActionGroup* m_refreshGroup = nullptr;
-    quint32 m_rangeLow = 0xFFFFFFFF;
-    quint32 m_rangeHigh = 0xFFFFFFFF;
-    QString m_deviceTypeFilter;
-    // The row of each shown device by MAC, so that an event finds its row
-    // without walking the tree.
-    QHash<QString, QTreeWidgetItem*> m_rows;
     // Set when destruction starts: records still queued are only freed.
     bool m_closing = false;
 
@@ -161,6 +163,62 @@ private:
     void finishDeviceRequest();
     const DevInfo* findDeviceRecord(const QString& mac) const;
     DeviceRequestRunner* m_deviceRequests = nullptr;
+    // Device list and filters
+public:
+    // The filter in force; none at start, kept across a refresh.
+    const DeviceFilter& deviceFilter() const { return m_filter; }
+    DeviceTreeHeaderView* deviceHeader() const { return m_header; }
+    // The language text of a device type code; see deviceTypeText().
+    static QString deviceTypeText(const QString& code);
+    // A running time in seconds as the tree shows it; see runTimeText().
+    static QString runTimeText(const QString& seconds);
+
+public slots:
+    // The type menu's entry `action` was chosen: only devices of its type
+    // are shown; the all-devices entry clears the filter.
+    void slot_deviceTypeMenuTriggered(QAction* action);
+    // Shows the devices whose IPv4 address lies in the range, bounds
+    // included; a text that is no address counts as 0.0.0.0.
+    void slot_ipaddressMenuTriggered(QString minAddres, QString maxAddres);
+    // Shows the devices whose data port lies in the range, bounds included.
+    void slot_portMenuTriggered(QString minPort, QString maxPort);
+    // Shows every device of the list.
+    void slot_filterCleared();
+
+private slots:
+    // Merges the queued device events a slice at a time (see
+    // DeviceEventQueue), scheduling itself again while events remain.
+    void slot_takeDeviceEvents();
+
+private:
+    void buildFilterMenus();
+    HeaderButton* newFilterButton(const char* name, QMenu* menu);
+    void placeFilterButtons();
+    void applyFilter(const DeviceFilter& filter);
+    // Frees every record and row; the online count is left to the caller.
+    void releaseDevices();
+    void showRow(DevInfo* record);
+    void refillRow(QTreeWidgetItem* row, const DevInfo& record);
+    void dropRow(QTreeWidgetItem* item);
+    void noteDeviceType(const QString& text);
+    void forgetDeviceType(const QString& text);
+
+    DeviceFilter m_filter;
+    // Every record and every row by MAC (rows in the tree and rows a filter
+    // keeps out), so that an event reaches its device without walking the
+    // list or the tree (ten thousand devices). The window owns the rows
+    // out of the tree.
+    QHash<QString, DevInfo*> m_records;
+    QHash<QString, QTreeWidgetItem*> m_rows;
+    // How many records of the list have each type text.
+    QHash<QString, int> m_typeCounts;
+    DeviceEventQueue m_deviceEvents;
+    DeviceTypeFilterMenu* m_typeMenu = nullptr;
+    IPFilterMenu* m_ipMenu = nullptr;
+    PortFilterMenu* m_portMenu = nullptr;
+    HeaderButton* m_typeButton = nullptr;
+    HeaderButton* m_ipButton = nullptr;
+    HeaderButton* m_portButton = nullptr;
 };
 
 // The one main window, set by its constructor before the search starts; the

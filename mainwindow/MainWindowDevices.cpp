@@ -1,14 +1,26 @@
 // The device list: records handed over from the search and the tree rows
-// that show them.
+// that show them. Every known device has one record (m_deviceList in
+// arrival order, m_records by MAC); the devices that pass the filter in
+// force have one row each in the tree, and the online count is the number
+// of rows in the tree. A row once made stays with its device (m_rows by
+// MAC) while a filter keeps it out of the tree, kept up to date, so that a
+// filter change at ten thousand devices moves rows instead of rebuilding
+// them; it goes with its device or on a refresh.
 #include "MainWindow.h"
 
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
+#include "DeviceFilterMenus.h"
 #include "StatusBar.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
 
+#include <QAction>
+#include <QAbstractItemModel>
+#include <QActionGroup>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QVariant>
 
 namespace {
@@ -17,7 +29,33 @@ DevInfo* recordOf(const QTreeWidgetItem* item) {
     return static_cast<DevInfo*>(item->data(0, Qt::UserRole).value<void*>());
 }
 
+// Events merged per take from the hand-over queue, and the time after which
+// a take yields to the event loop: paint and input wait at most about this
+// long while thousands of devices arrive.
+const int kEventsPerBatch = 64;
+const qint64 kSliceMs = 12;
+
 } // namespace
+
+QString MainWindow::deviceTypeText(const QString& code) { return ::deviceTypeText(code); }
+
+QString MainWindow::runTimeText(const QString& seconds) { return ::runTimeText(seconds); }
+
+void MainWindow::slot_takeDeviceEvents() {
+    QElapsedTimer slice;
+    slice.start();
+    bool more = true;
+    while (more && (slice.elapsed() < kSliceMs || m_closing)) {
+        for (const DeviceEventQueue::Event& event : m_deviceEvents.take(kEventsPerBatch, &more))
+            slot_recvOnlineDeviceInfo(event.device, event.opt);
+    }
+    // The next slice by a timer, not a posted call: Qt lets timers run only
+    // once no posted event is pending, so a chain of posted slices would
+    // hold back every timer of the program (the tree's own delayed layout
+    // among them) until the last device is in.
+    if (more)
+        QTimer::singleShot(1, this, SLOT(slot_takeDeviceEvents()));
+}
 
 void MainWindow::slot_recvOnlineDeviceInfo(void* data, int opt) {
     DevInfo* device = static_cast<DevInfo*>(data);
@@ -48,72 +86,148 @@ void MainWindow::addDevice(DevInfo* device) {
         delete device;
         return;
     }
-    // Sorting off, so that the new row stays at the top where it goes in.
-    m_deviceTree->setSortingEnabled(false);
-    if (addDeviceItem(device))
-        setOnlineCount(m_onlineCount + 1);
+    if (m_filter.passes(*device))
+        showRow(device);
     m_deviceList.append(device);
+    m_records.insert(device->mac, device);
+    noteDeviceType(deviceTypeText(device->productSeries));
 }
 
+// The stored record takes the new answer whether its row is shown or not;
+// the row then follows the filter, since a new address, port or type may
+// move the device into or out of it.
 void MainWindow::changeDevice(DevInfo* device) {
-    QTreeWidgetItem* item = m_rows.value(device->mac);
+    DevInfo* record = m_records.value(device->mac);
     m_deviceTree->setSortingEnabled(false);
-    if (item != nullptr) {
-        fillItem(item, *device);
-        CopyDeviceFields(*device, recordOf(item));
+    if (record != nullptr) {
+        const QString oldType = deviceTypeText(record->productSeries);
+        CopyDeviceFields(*device, record);
+        QTreeWidgetItem* row = m_rows.value(record->mac);
+        const bool inTree = row != nullptr && row->treeWidget() != nullptr;
+        const bool shown = m_filter.passes(*record);
+        if (inTree)
+            refillRow(row, *record);
+        else if (row != nullptr)
+            fillItem(row, *record);
+        if (inTree && !shown)
+            dropRow(row);
+        else if (!inTree && shown)
+            showRow(record);
+        noteDeviceType(deviceTypeText(record->productSeries));
+        forgetDeviceType(oldType);
     }
     delete device;
 }
 
+// A device that went leaves the list whether its row is shown or not, so
+// that clearing the filter never brings back a device no longer there.
 void MainWindow::removeDevice(DevInfo* device) {
-    QTreeWidgetItem* item = m_rows.take(device->mac);
+    DevInfo* record = m_records.take(device->mac);
     delete device;
-    if (item == nullptr)
+    if (record == nullptr)
         return;
-    DevInfo* record = recordOf(item);
-    m_deviceTree->takeTopLevelItem(m_deviceTree->indexOfTopLevelItem(item));
-    m_deviceList.removeAll(record);
+    if (QTreeWidgetItem* row = m_rows.take(record->mac)) {
+        if (row->treeWidget() != nullptr)
+            dropRow(row);
+        delete row;
+    }
+    m_deviceList.removeOne(record);
+    forgetDeviceType(deviceTypeText(record->productSeries));
     delete record;
-    delete item;
+}
+
+// The cells are set with the tree's model quiet: each changed cell would
+// make the view find the row by walking its rows, twice, which at ten
+// thousand rows costs more than the rest of the merge. The tree repaints
+// its visible rows once instead (sorting is off, no row moves).
+void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
+    QAbstractItemModel* model = m_deviceTree->model();
+    const bool wasBlocked = model->blockSignals(true);
+    fillItem(row, record);
+    model->blockSignals(wasBlocked);
+    m_deviceTree->viewport()->update();
+}
+
+// Sorting off, so that the new row stays at the top where it goes in. The
+// device's row is made on its first showing.
+void MainWindow::showRow(DevInfo* record) {
+    m_deviceTree->setSortingEnabled(false);
+    QTreeWidgetItem* row = m_rows.value(record->mac);
+    if (row != nullptr)
+        m_deviceTree->insertTopLevelItem(0, row);
+    if (row != nullptr || addDeviceItem(record))
+        setOnlineCount(m_onlineCount + 1);
+}
+
+// Out of the tree; the row stays with its device.
+void MainWindow::dropRow(QTreeWidgetItem* item) {
+    m_deviceTree->takeTopLevelItem(m_deviceTree->indexOfTopLevelItem(item));
     setOnlineCount(m_onlineCount - 1);
+}
+
+// The type menu has one entry per type text seen, in the order first seen,
+// the empty text of an unknown code included.
+void MainWindow::noteDeviceType(const QString& text) {
+    int& count = m_typeCounts[text];
+    ++count;
+    for (const QAction* action : m_typeMenu->actions()) {
+        if (action->text() == text)
+            return;
+    }
+    QAction* action = m_typeMenu->addAction(text);
+    action->setCheckable(true);
+    m_deviceTypeGroup->addAction(action);
+}
+
+// One record of type `text` left the list or changed its type: the entry
+// goes with the last record of that type. The all-devices entry (first)
+// never goes, even if a device's type text reads the same.
+void MainWindow::forgetDeviceType(const QString& text) {
+    auto it = m_typeCounts.find(text);
+    if (it == m_typeCounts.end() || --*it > 0)
+        return;
+    m_typeCounts.erase(it);
+    const QList<QAction*> entries = m_typeMenu->actions();
+    for (int i = 1; i < entries.size(); ++i) {
+        if (entries[i]->text() == text) {
+            m_deviceTypeGroup->removeAction(entries[i]);
+            m_typeMenu->removeAction(entries[i]);
+            delete entries[i];
+            return;
+        }
+    }
 }
 
 bool MainWindow::addDeviceItem(DevInfo* device) {
     if (device == nullptr)
         return false;
-    QTreeWidgetItem* item = new VistaTreeWidgetItem;
-    for (int c = 0; c < kDeviceColumnCount; ++c)
-        item->setTextAlignment(c, Qt::AlignCenter);
-    fillItem(item, *device);
-    item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(device)));
+    QTreeWidgetItem* item = VistaTreeWidgetItem::newDeviceRow(device);
     m_deviceTree->insertTopLevelItem(0, item);
     m_rows.insert(device->mac, item);
     return true;
 }
 
 void MainWindow::fillItem(QTreeWidgetItem* item, const DevInfo& device) {
-    for (int c = 0; c < kDeviceColumnCount; ++c) {
-        const QString text = deviceColumnText(device, c);
-        // An activation state other than 0 or 1 leaves the cell as it was.
-        if (c != COL_ACTIVATION || !text.isNull())
-            item->setText(c, text);
-    }
+    VistaTreeWidgetItem::fill(item, device);
 }
 
-bool MainWindow::isDeviceExist(const QString& mac) const {
-    for (const DevInfo* record : m_deviceList) {
-        if (record->mac == mac)
-            return true;
-    }
-    return false;
-}
+bool MainWindow::isDeviceExist(const QString& mac) const { return m_records.contains(mac); }
 
+// A refresh: the list and the rows go, the type menu's entries and the
+// filter stay.
 void MainWindow::clearDevices() {
-    m_deviceTree->clear();
+    releaseDevices();
+    setOnlineCount(0);
+}
+
+void MainWindow::releaseDevices() {
+    m_deviceTree->invisibleRootItem()->takeChildren();
+    qDeleteAll(m_rows);
     m_rows.clear();
+    m_records.clear();
+    m_typeCounts.clear();
     qDeleteAll(m_deviceList);
     m_deviceList.clear();
-    setOnlineCount(0);
 }
 
 void MainWindow::setOnlineCount(int count) {

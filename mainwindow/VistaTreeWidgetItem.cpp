@@ -1,14 +1,60 @@
 #include "VistaTreeWidgetItem.h"
 
+#include "DevInfo.h"
 #include "DeviceColumns.h"
 
-#include <QStringList>
+#include <QStringRef>
 #include <QTreeWidget>
 
+namespace {
+
+// The four dot-separated parts of `text`, empty parts kept; false when there
+// are not exactly four. Sorting ten thousand rows compares some hundred
+// thousand pairs, so the parts are views into the text, not copies.
+bool splitAddress(const QString& text, QStringRef (&parts)[4]) {
+    int start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int dot = text.indexOf(QLatin1Char('.'), start);
+        if (dot < 0)
+            return false;
+        parts[i] = text.midRef(start, dot - start);
+        start = dot + 1;
+    }
+    if (text.indexOf(QLatin1Char('.'), start) >= 0)
+        return false;
+    parts[3] = text.midRef(start);
+    return true;
+}
+
+} // namespace
+
+// Every row starts as a copy of one row with its sixteen cells centred: the
+// copies share the alignment values until a cell's are changed, which saves
+// sixteen allocations per row when ten thousand rows are built at once.
+VistaTreeWidgetItem* VistaTreeWidgetItem::newDeviceRow(DevInfo* device) {
+    static const VistaTreeWidgetItem* const centred = [] {
+        VistaTreeWidgetItem* item = new VistaTreeWidgetItem;
+        for (int c = 0; c < kDeviceColumnCount; ++c)
+            item->setTextAlignment(c, Qt::AlignCenter);
+        return item;
+    }();
+    VistaTreeWidgetItem* item = new VistaTreeWidgetItem(*centred);
+    fill(item, *device);
+    item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(device)));
+    return item;
+}
+
+void VistaTreeWidgetItem::fill(QTreeWidgetItem* item, const DevInfo& device) {
+    for (int c = 0; c < kDeviceColumnCount; ++c) {
+        const QString text = deviceColumnText(device, c);
+        if (c != COL_ACTIVATION || !text.isNull())
+            item->setText(c, text);
+    }
+}
+
 int VistaTreeWidgetItem::compareAddresses(const QString& a, const QString& b) {
-    const QStringList left = a.split(QLatin1Char('.'));
-    const QStringList right = b.split(QLatin1Char('.'));
-    if (left.size() != 4 || right.size() != 4)
+    QStringRef left[4], right[4];
+    if (!splitAddress(a, left) || !splitAddress(b, right))
         return -1;
     int at = 0;
     while (at < 3 && left[at] == right[at])

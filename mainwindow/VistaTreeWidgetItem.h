@@ -3,17 +3,31 @@
 
 #include <QTreeWidgetItem>
 
+struct DevInfo;
+
 // VistaTreeWidgetItem sorts the IP address column octet by octet and the
 // data port column as numbers; every other column as text. The row points
 // to its device's DevInfo (column 0, Qt::UserRole) without owning it.
 class VistaTreeWidgetItem : public QTreeWidgetItem {
 public:
     explicit VistaTreeWidgetItem(int type = 0) : QTreeWidgetItem(type) {}
+    // A copy of `other`'s cells and flags, in no tree.
+    VistaTreeWidgetItem(const VistaTreeWidgetItem& other) = default;
+    VistaTreeWidgetItem& operator=(const VistaTreeWidgetItem& other) = default;
+
+    // A row for `device` (not null): the sixteen cells centred and filled,
+    // the record pointer stored. Built apart from the tree, where setting
+    // cells costs no view update.
+    static VistaTreeWidgetItem* newDeviceRow(DevInfo* device);
+    // Sets the sixteen cells of `item` from `device`; an activation state
+    // other than 0 or 1 leaves that cell as it was.
+    static void fill(QTreeWidgetItem* item, const DevInfo& device);
 
     bool operator<(const QTreeWidgetItem& other) const override;
 
     // Whether dotted address `a` sorts before `b`, by the first of the four
-    // parts in which they differ, as numbers: 1 before, 0 not before, -1
-    // when either text has not exactly four parts (compare texts then).
+    // parts in which they differ (as texts), compared as decimal numbers (a
+    // part that is no number counts 0): 1 before, 0 not before, -1 when
+    // either text has not exactly four parts (compare texts then).
     static int compareAddresses(const QString& a, const QString& b);
 };

@@ -1,0 +1,43 @@
+// The hand-over of device events from the search library's thread to the
+// window's thread.
+#pragma once
+
+#include <QList>
+#include <QMutex>
+
+struct DevInfo;
+
+// DeviceEventQueue keeps device events in the order they were reported
+// until the GUI thread takes them. A burst of thousands of answers then
+// costs one queued call per batch instead of one per record, and the GUI
+// thread takes them a slice at a time, so the event loop runs between
+// slices. It owns the records it holds; what is still queued when it is
+// destroyed is freed.
+class DeviceEventQueue {
+public:
+    struct Event {
+        DevInfo* device;
+        int opt; // 0 new, 2 changed, 1 gone
+    };
+
+    DeviceEventQueue() = default;
+    DeviceEventQueue(const DeviceEventQueue&) = delete;
+    DeviceEventQueue& operator=(const DeviceEventQueue&) = delete;
+    ~DeviceEventQueue();
+
+    // Any thread: appends the event and takes ownership of `device`. True
+    // when the queue was empty and no take is pending: the caller then
+    // schedules one take on the GUI thread.
+    bool push(DevInfo* device, int opt);
+    // Takes up to `limit` events, oldest first; ownership passes to the
+    // caller. `*more` tells whether events remain: then a take stays pending
+    // and the caller schedules the next one; otherwise the next push asks.
+    QList<Event> take(int limit, bool* more);
+    // Frees every record still queued.
+    void clear();
+
+private:
+    QMutex m_lock;
+    QList<Event> m_events;
+    bool m_takePending = false;
+};

@@ -1,0 +1,100 @@
+// The three filters of the device list: their buttons and menus on the
+// tree's header, and the refill of the tree when one is applied.
+#include "MainWindow.h"
+
+#include "DevInfo.h"
+#include "DeviceColumns.h"
+#include "DeviceFilterMenus.h"
+#include "DeviceTreeHeaderView.h"
+#include "HeaderButton.h"
+#include "LanguageSrc.h"
+#include "StatusBar.h"
+#include "VistaTreeWidget.h"
+#include "VistaTreeWidgetItem.h"
+
+#include <QAction>
+#include <QActionGroup>
+
+void MainWindow::buildFilterMenus() {
+    m_typeMenu = new DeviceTypeFilterMenu(this);
+    m_typeMenu->setObjectName(QStringLiteral("deviceTypeFilterMenu"));
+    QAction* all = m_typeMenu->addAction(GetText("IDCS_ALL_DEVICE"));
+    all->setCheckable(true);
+    all->setChecked(true);
+    m_deviceTypeGroup->addAction(all);
+    connect(m_typeMenu, SIGNAL(triggered(QAction*)), this,
+            SLOT(slot_deviceTypeMenuTriggered(QAction*)));
+    m_typeButton = newFilterButton("deviceTypeFilterButton", m_typeMenu);
+
+    m_ipMenu = new IPFilterMenu(COL_IP, this);
+    m_ipMenu->setObjectName(QStringLiteral("ipFilterMenu"));
+    connect(m_ipMenu, SIGNAL(filterChanged(QString, QString)), this,
+            SLOT(slot_ipaddressMenuTriggered(QString, QString)));
+    connect(m_ipMenu, SIGNAL(filterCleared()), this, SLOT(slot_filterCleared()));
+    m_ipButton = newFilterButton("ipFilterButton", m_ipMenu);
+
+    m_portMenu = new PortFilterMenu(COL_DATA_PORT, this);
+    m_portMenu->setObjectName(QStringLiteral("portFilterMenu"));
+    connect(m_portMenu, SIGNAL(filterChanged(QString, QString)), this,
+            SLOT(slot_portMenuTriggered(QString, QString)));
+    connect(m_portMenu, SIGNAL(filterCleared()), this, SLOT(slot_filterCleared()));
+    m_portButton = newFilterButton("portFilterButton", m_portMenu);
+}
+
+// A filter button on the header opening `menu`, which keeps the button
+// shown while it is open.
+HeaderButton* MainWindow::newFilterButton(const char* name, QMenu* menu) {
+    HeaderButton* button = new HeaderButton(m_header);
+    button->setObjectName(QLatin1String(name));
+    connect(menu, SIGNAL(hide(int)), m_header, SLOT(slot_hide(int)));
+    connect(menu, SIGNAL(show(int)), m_header, SLOT(slot_show(int)));
+    button->setMenu(menu);
+    return button;
+}
+
+void MainWindow::placeFilterButtons() {
+    m_header->setSectionWidget(COL_TYPE, m_typeButton, CheckBoxHeaderView::PlaceRight);
+    m_header->setSectionWidget(COL_IP, m_ipButton, CheckBoxHeaderView::PlaceRight);
+    m_header->setSectionWidget(COL_DATA_PORT, m_portButton, CheckBoxHeaderView::PlaceRight);
+}
+
+void MainWindow::slot_deviceTypeMenuTriggered(QAction* action) {
+    if (action == nullptr)
+        return;
+    if (action->text() == GetText("IDCS_ALL_DEVICE"))
+        slot_filterCleared();
+    else
+        applyFilter(DeviceFilter::ofType(action->text()));
+}
+
+void MainWindow::slot_ipaddressMenuTriggered(QString minAddres, QString maxAddres) {
+    applyFilter(DeviceFilter::ofIpRange(minAddres, maxAddres));
+}
+
+void MainWindow::slot_portMenuTriggered(QString minPort, QString maxPort) {
+    applyFilter(DeviceFilter::ofPortRange(minPort, maxPort));
+}
+
+void MainWindow::slot_filterCleared() { applyFilter(DeviceFilter::none()); }
+
+// Clears the tree and refills it from the list with the devices that pass,
+// each at the top, so that the tree shows the list in reverse order while
+// sorting is off (and in the sort order while it is on). The rows leave and
+// enter the tree all at once, not one by one; a device shown for the first
+// time gets its row here. No menu entry or check box changes here.
+void MainWindow::applyFilter(const DeviceFilter& filter) {
+    m_filter = filter;
+    m_deviceTree->invisibleRootItem()->takeChildren();
+    QList<QTreeWidgetItem*> rows;
+    for (auto it = m_deviceList.crbegin(); it != m_deviceList.crend(); ++it) {
+        DevInfo* record = *it;
+        if (!m_filter.passes(*record))
+            continue;
+        QTreeWidgetItem*& row = m_rows[record->mac];
+        if (row == nullptr)
+            row = VistaTreeWidgetItem::newDeviceRow(record);
+        rows.append(row);
+    }
+    m_deviceTree->insertTopLevelItems(0, rows);
+    setOnlineCount(rows.size());
+}
