@@ -7,12 +7,17 @@
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
+#include "DeviceFilterMenus.h"
+#include "DeviceTreeHeaderView.h"
 #include "DevicePage.h"
 #include "HostProcess.h"
 #include "IpAddrEdit.h"
 #include "LanguageSrc.h"
 #include "MacAddrEdit.h"
 #include "AddrPartLineEdit.h"
+#include "HeaderButton.h"
+#include "PortLineEdit.h"
+#include "ZVKCheckBox.h"
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
 #include "NetNamespace.h"
@@ -21,9 +26,13 @@
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QLocale>
 #include <QProcess>
 #include <QSignalSpy>
@@ -32,6 +41,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -54,9 +65,9 @@ const char kFleetJson[] = R"({"devices": [
  {"mac": "02:4C:56:00:10:02", "type": "ZVK_IPC", "devName": "Gate camera",
   "ip": "192.168.1.65", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.2"},
  {"mac": "02:4C:56:00:10:03", "type": "ZVK_NVR", "devName": "Store recorder",
-  "ip": "172.16.5.64", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.3"},
+  "dataPort": 9010, "ip": "172.16.5.64", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.3"},
  {"mac": "02:4C:56:00:10:04", "type": "ZVK_NETKEYBOARD", "devName": "Desk keyboard",
-  "ip": "172.16.5.65", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.4"},
+  "dataPort": 9001, "ip": "172.16.5.100", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.4"},
  {"mac": "02:4C:56:00:10:05", "type": "ZVK_IPC", "devName": "Slow camera", "silent": true,
   "httpDelayMs": 5000,
   "ip": "192.168.1.66", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.5"},
@@ -124,6 +135,11 @@ private slots:
     void renamedDeviceUpdatesItsRow();
     void vanishedDeviceLeaves();
     void saveForDeviceThatLeftSaysItIsGone();
+    void headerClickSortsAndTurnsOrder_data();
+    void headerClickSortsAndTurnsOrder();
+    void typeFilterShowsThatTypeOnly();
+    void rangeFiltersShowTheRangeOnly_data();
+    void rangeFiltersShowTheRangeOnly();
     void windowStaysLiveDuringSlowSave();
     void closingDuringRequestNeitherCrashesNorHangs();
 
@@ -137,6 +153,13 @@ private:
     void clickSave();
     void clickRestore(const QString& mac);
     void waitForRequest();
+    QPoint sectionPoint(int column);
+    void clickHeader(int column);
+    void openFilterMenu(int column, const char* button, QMenu* menu,
+                        const std::function<void()>& fill);
+    void applyRange(RangeFilterMenu* menu, const QString& first, const QString& last);
+    QStringList shownMacs();
+    QStringList columnTexts(int column);
     // Inside the row's first cell: the row's rectangle spans all sixteen
     // columns, wider than the view.
     QPoint cellPoint(QTreeWidgetItem* item) {
@@ -144,6 +167,7 @@ private:
     }
     DeviceControlBar* bar() { return child<DeviceControlBar>(m_window.get(), "controlBar"); }
     VistaTreeWidget* tree() { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
+    DeviceTreeHeaderView* header() { return qobject_cast<DeviceTreeHeaderView*>(tree()->header()); }
 
     QTemporaryDir m_work;
     QProcess m_simulator, m_renamer;
@@ -456,6 +480,162 @@ void TestEndToEnd::doubleClickOpensDevicePage() {
     const std::string page = Page(url.host().toStdString(), static_cast<uint16_t>(url.port(80)));
     QVERIFY2(page.find(" 200 ") != std::string::npos, page.substr(0, 80).c_str());
     QVERIFY(page.find("Gate camera") != std::string::npos);
+}
+
+// Inside the section of `column`, clear of its grips and filter button.
+QPoint TestEndToEnd::sectionPoint(int column) {
+    return QPoint(header()->sectionViewportPosition(column) + 30, header()->height() / 2);
+}
+
+void TestEndToEnd::clickHeader(int column) {
+    QTest::mouseClick(header()->viewport(), Qt::LeftButton, Qt::NoModifier, sectionPoint(column));
+}
+
+// The pointer onto the column's section shows its filter button; a press on
+// the button runs the menu modally, so `fill` runs inside it. The menu is
+// closed afterwards whatever `fill` did, so that no case waits on it.
+void TestEndToEnd::openFilterMenu(int column, const char* button, QMenu* menu,
+                                  const std::function<void()>& fill) {
+    tree()->horizontalScrollBar()->setValue(0);
+    QMouseEvent move(QEvent::MouseMove, sectionPoint(column), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(header()->viewport(), &move);
+    auto* filterButton = child<HeaderButton>(m_window.get(), button);
+    QVERIFY(filterButton->isVisible());
+    bool ran = false;
+    QTimer::singleShot(0, menu, [&] {
+        ran = true;
+        if (menu->isVisible())
+            fill();
+        if (menu->isVisible())
+            menu->close();
+    });
+    QTest::mouseClick(filterButton, Qt::LeftButton);
+    QTRY_VERIFY(ran);
+    QTRY_VERIFY(!menu->isVisible());
+}
+
+// The condition box checked, both fields typed, OK; or, with no `first`,
+// the box cleared and OK.
+void TestEndToEnd::applyRange(RangeFilterMenu* menu, const QString& first, const QString& last) {
+    if (menu->conditionBox()->isChecked() == first.isEmpty())
+        QTest::mouseClick(menu->conditionBox(), Qt::LeftButton, {}, QPoint(5, 13));
+    if (!first.isEmpty()) {
+        if (auto* ip = qobject_cast<IPFilterMenu*>(menu)) {
+            typeAddress(ip->startField(), first);
+            typeAddress(ip->endField(), last);
+        } else {
+            auto* port = static_cast<PortFilterMenu*>(menu);
+            for (QLineEdit* field : {static_cast<QLineEdit*>(port->startField()),
+                                     static_cast<QLineEdit*>(port->endField())}) {
+                field->clear();
+                QTest::keyClicks(field, field == port->startField() ? first : last);
+            }
+        }
+    }
+    if (first == QLatin1String("192.168.1.0"))
+        QVERIFY(boxOverWindow(m_window.get(), menu).save(shotPath("filter-ip-menu")));
+    QTest::mouseClick(menu->okButton(), Qt::LeftButton);
+}
+
+// The MACs of the rows shown, sorted.
+QStringList TestEndToEnd::shownMacs() {
+    QStringList macs = columnTexts(COL_MAC);
+    macs.sort();
+    return macs;
+}
+
+QStringList TestEndToEnd::columnTexts(int column) {
+    QStringList texts;
+    for (int i = 0; i < tree()->topLevelItemCount(); ++i)
+        texts.append(tree()->topLevelItem(i)->text(column));
+    return texts;
+}
+
+void TestEndToEnd::headerClickSortsAndTurnsOrder_data() {
+    QTest::addColumn<int>("column");
+    QTest::newRow("ip") << int(COL_IP);
+    QTest::newRow("data port") << int(COL_DATA_PORT);
+}
+
+// A click on the header sorts the rows by the column's value (addresses by
+// number: 172.16.5.70 before 172.16.5.100), the next click turns the order
+// round. The start-up sort state comes back afterwards.
+void TestEndToEnd::headerClickSortsAndTurnsOrder() {
+    QFETCH(int, column);
+    QTRY_COMPARE(tree()->topLevelItemCount(), kFleet - 1);
+    auto key = [column](const QString& text) -> quint64 {
+        if (column != COL_IP)
+            return text.toUInt();
+        quint64 value = 0;
+        for (const QString& octet : text.split(QLatin1Char('.')))
+            value = value * 256 + octet.toUInt();
+        return value;
+    };
+    tree()->horizontalScrollBar()->setValue(0);
+    clickHeader(column);
+    QCOMPARE(header()->sortIndicatorSection(), column);
+    QStringList expected = columnTexts(column);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](const QString& a, const QString& b) { return key(a) < key(b); });
+    if (header()->sortIndicatorOrder() == Qt::DescendingOrder)
+        std::reverse(expected.begin(), expected.end());
+    QCOMPARE(columnTexts(column), expected);
+    clickHeader(column);
+    std::reverse(expected.begin(), expected.end());
+    QCOMPARE(columnTexts(column), expected);
+    tree()->setSortingEnabled(false);
+    header()->setSortIndicator(COL_IP, Qt::AscendingOrder);
+}
+
+// The type menu's entry shows only that type's devices and the count; the
+// all-devices entry brings every device back.
+void TestEndToEnd::typeFilterShowsThatTypeOnly() {
+    QTRY_COMPARE(m_window->onlineCount(), kFleet - 1);
+    auto* menu = child<QMenu>(m_window.get(), "deviceTypeFilterMenu");
+    const QStringList all = shownMacs();
+    for (const QString& text : {deviceTypeText("ZVK_IPC"), GetText("IDCS_ALL_DEVICE")}) {
+        openFilterMenu(COL_TYPE, "deviceTypeFilterButton", menu, [&] {
+            for (QAction* action : menu->actions())
+                if (action->text() == text)
+                    QTest::mouseClick(menu, Qt::LeftButton, {},
+                                      menu->actionGeometry(action).center());
+        });
+    }
+    QCOMPARE(shownMacs(), all);
+    QCOMPARE(m_window->onlineCount(), kFleet - 1);
+}
+
+void TestEndToEnd::rangeFiltersShowTheRangeOnly_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("ip") << int(COL_IP) << "192.168.1.0"
+                        << "192.168.1.255" << QStringList{kGate, kSlow};
+    // The keyboard's 9001; the recorder's 9010 and the cameras' 9008 not.
+    QTest::newRow("data port") << int(COL_DATA_PORT) << "9000"
+                               << "9005" << QStringList{kDesk};
+}
+
+// The range menu's OK shows exactly the devices in the range and counts
+// them; OK with the condition box cleared brings every device back.
+void TestEndToEnd::rangeFiltersShowTheRangeOnly() {
+    QFETCH(int, column);
+    QFETCH(QString, first);
+    QFETCH(QString, last);
+    QFETCH(QStringList, shown);
+    QTRY_COMPARE(m_window->onlineCount(), kFleet - 1);
+    const QStringList all = shownMacs();
+    const bool ip = column == COL_IP;
+    auto* menu = child<RangeFilterMenu>(m_window.get(), ip ? "ipFilterMenu" : "portFilterMenu");
+    const char* button = ip ? "ipFilterButton" : "portFilterButton";
+    openFilterMenu(column, button, menu, [&] { applyRange(menu, first, last); });
+    QCOMPARE(shownMacs(), shown);
+    QCOMPARE(m_window->onlineCount(), shown.size());
+    openFilterMenu(column, button, menu, [&] { applyRange(menu, QString(), QString()); });
+    QCOMPARE(shownMacs(), all);
+    QCOMPARE(m_window->onlineCount(), kFleet - 1);
 }
 
 // The camera never answers: the request takes its whole 3 s. Meanwhile the
