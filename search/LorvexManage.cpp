@@ -17,13 +17,17 @@ bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) !=
 
 CLorvexManage::CLorvexManage() = default;
 
-CLorvexManage::~CLorvexManage() = default;
+CLorvexManage::~CLorvexManage() {
+    if (m_initialised)
+        Shutdown();
+}
 
 void CLorvexManage::Init() {
     if (!LibraryUsable())
         return;
     // Sockets need no start-up on this host; the library opens its own.
     ClearDevices();
+    m_initialised = true;
     LORVEX_SEARCH_Initial(&CLorvexManage::SearchCallback, this, kReceiveBatch);
 }
 
@@ -144,7 +148,9 @@ void CLorvexManage::OnSetIPAnswer(const char* xml) {
         return;
     if (!doc.FindElem("setIPResult"))
         return;
-    m_setIPResult.store(ParseSearchDecimal(doc.GetData().c_str()));
+    const std::string data = doc.GetData();
+    const bool number = !data.empty() && data.find_first_not_of("0123456789") == std::string::npos;
+    m_setIPResult.store(number ? ParseSearchDecimal(data.c_str()) : SETIP_UNREADABLE);
 }
 
 void CLorvexManage::Append(const SEARCH_INFO& info) {

@@ -139,13 +139,15 @@ std::string HttpAddress(const CLorvexManage::ConfigServices& s, const SEARCH_INF
 }
 
 // The device's RTSP port over GetPortConfig, which a device may fail to
-// answer while it settles on its new address: three attempts.
+// answer while it settles on its new address: three attempts. A reply that
+// simply lacks the port would lack it again; it ends the asking.
 bool AskRtspPort(const CLorvexManage::ConfigServices& s, const std::string& host, uint16_t httpPort,
                  const char* password, int32_t* rtspPort) {
     s.sleep(1);
     for (int attempt = 0; attempt < kPortConfigAttempts; ++attempt) {
-        if (s.getPortConfig(host.c_str(), httpPort, password, rtspPort))
-            return true;
+        const PortConfigReply reply = s.getPortConfig(host.c_str(), httpPort, password, rtspPort);
+        if (reply != PortConfigReply::Failed)
+            return reply == PortConfigReply::Port;
         s.sleep(kAttemptPauseMs);
     }
     return false;
@@ -195,6 +197,8 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
                                    const char* dataPort, bool dhcp) {
     const SetIPRequest r{Text(ip),       Text(mask),     Text(gateway), Text(password),
                          Text(httpPort), Text(dataPort), dhcp};
+    if (!LibraryUsable())
+        return SETNET_FAILED; // nothing could carry the request or its answer
     DebugLine(r.ip);
     SEARCH_INFO device{};
     if (!FindDevice(mac, &device))
@@ -209,6 +213,10 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data))
         return SETNET_FAILED;
     const std::string request = SetIPDocument(device, r);
+    // The library drops a request it cannot put in one datagram; waiting
+    // for its answer would only end in "no answer".
+    if (request.size() > LORVEX_SEARCH_MAX_CONFIG_BYTES)
+        return SETNET_TOO_LONG;
     ResetSetIPResult();
     DebugOutput("send.....\n");
     LORVEX_SET_CONFIG(bytes, request.c_str());
@@ -226,7 +234,7 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
 
 bool CLorvexManage::RestoreDevicePassword(const char* mac) {
     char key[18];
-    if (!NormalizeMac(mac, key))
+    if (!LibraryUsable() || !NormalizeMac(mac, key))
         return false;
     unsigned char bytes[6];
     MacBytes(key, bytes);
