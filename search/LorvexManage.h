@@ -102,10 +102,18 @@ public:
     // MAC is not listed or the record gives no usable address or port.
     bool OpenDeviceWeb(const char* mac);
 
-    // Starts "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000"
-    // for the interface carrying localAddress (a dotted quad), detached and
-    // not waited for. Nothing runs for any other text.
-    void AddLinkLocalRoute(const char* localAddress);
+    // Makes devices reachable at their link-local second address: starts
+    // "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000" for the
+    // interface carrying localAddress (a dotted quad), detached and not
+    // waited for, unless that interface has such a route already. Nothing
+    // runs for any other text. Returns what happened (EnsureLinkLocalRoute);
+    // on NeedsRoot the front end tells the user LinkLocalRouteAdvice.
+    LinkLocalRouteState AddLinkLocalRoute(const char* localAddress,
+                                          const HostNetFiles& files = HostNetFiles());
+
+    // The command line a user with root rights runs to add the route for the
+    // interface carrying localAddress; empty when there is none.
+    static std::string LinkLocalRouteAdvice(const char* localAddress);
 
     // The local adapter's address, mask, default gateway and first DNS
     // server as dotted quads (ReadLocalNetInfo); empty what the host lacks.

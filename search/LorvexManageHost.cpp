@@ -67,9 +67,20 @@ bool CLorvexManage::OpenDeviceWeb(const char* mac) {
     return true;
 }
 
-void CLorvexManage::AddLinkLocalRoute(const char* localAddress) {
-    if (localAddress != nullptr)
-        StartLinkLocalRoute(localAddress);
+LinkLocalRouteState CLorvexManage::AddLinkLocalRoute(const char* localAddress,
+                                                     const HostNetFiles& files) {
+    if (localAddress == nullptr)
+        return LinkLocalRouteState::NotLocal;
+    return EnsureLinkLocalRoute(localAddress, files);
+}
+
+std::string CLorvexManage::LinkLocalRouteAdvice(const char* localAddress) {
+    if (localAddress == nullptr)
+        return {};
+    std::string line;
+    for (const std::string& word : LinkLocalRouteCommand(InterfaceOfAddress(localAddress)))
+        line += (line.empty() ? "" : " ") + word;
+    return line;
 }
 
 void CLorvexManage::GetLocalNetInfo(std::string* ip, std::string* mask, std::string* gateway,

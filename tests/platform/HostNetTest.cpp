@@ -112,6 +112,32 @@ TEST(StartDetached, RealProgramsStartAndMissingOnesFail) {
     EXPECT_FALSE(StartDetached({""}));
 }
 
+TEST(HasLinkLocalRoute, OnlyADirectRouteCoveringTheWholeRangeOnThatInterfaceCounts) {
+    const char* path = "/tmp/lvx-routes-linklocal";
+    const char* head = "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\n";
+    const struct Row {
+        const char* line;
+        bool counts;
+    } rows[] = {
+        {"eth0\t0000FEA9\t00000000\t0001\t0\t0\t1000\t0000FFFF\t0\n", true},
+        {"eth0\t0000FEA9\t00000000\t0001\t0\t0\t0\t0000FEFF\t0\n", true},  // 169.254/15
+        {"eth1\t0000FEA9\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\n", false}, // elsewhere
+        {"eth0\t0001FEA9\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\n", false}, // a /24 only
+        {"eth0\t0000FEA9\t0101A8C0\t0003\t0\t0\t0\t0000FFFF\t0\n", false}, // via a gateway
+        {"eth0\t0000FEA9\t00000000\t0000\t0\t0\t0\t0000FFFF\t0\n", false}, // not up
+        {"eth0\t00000000\t0101A8C0\t0003\t0\t0\t0\t00000000\t0\n", false}, // default
+        {"eth0 garbage\n", false},
+    };
+    for (const Row& r : rows) {
+        std::ofstream(path) << head << r.line;
+        EXPECT_EQ(HasLinkLocalRoute(path, "eth0"), r.counts) << r.line;
+    }
+    std::ofstream(path) << head;
+    EXPECT_FALSE(HasLinkLocalRoute(path, "eth0"));
+    EXPECT_FALSE(HasLinkLocalRoute("/nonexistent/route", "eth0"));
+    std::remove(path);
+}
+
 // Children of this process in state `state` ('Z': ended, not yet reaped).
 int ChildrenIn(char state) {
     int n = 0;
