@@ -66,11 +66,15 @@ void LORVEX_SEARCH_Manual(void);
  */
 void LORVEX_SEARCH_Quit(void);
 
+/* The longest configuration document that fits one datagram, in bytes. */
+#define LORVEX_SEARCH_MAX_CONFIG_BYTES 4066
+
 /*
  * Sends the NUL-terminated configuration document `xml` (a searchSetIP
  * element) to the device with MAC `mac`. The device's answer, if it sends
- * one within 10 s, arrives as event 10000; any other reply is dropped.
- * Documents longer than the datagram limit are not sent.
+ * one within 5 s, arrives as event 10000; any other reply is dropped.
+ * Documents longer than LORVEX_SEARCH_MAX_CONFIG_BYTES are not sent (the
+ * caller checks the length first).
  */
 void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml);
 

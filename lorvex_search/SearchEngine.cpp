@@ -146,6 +146,7 @@ void Engine::Run() {
         poll(fds, 2, timeout);
         if (fds[1].revents & POLLIN)
             net::DrainWake(wake_);
+        drained_ = true;
         if (fds[0].revents & POLLIN)
             DrainSocket(rx);
         std::vector<Event> events;
@@ -168,8 +169,11 @@ void Engine::DrainSocket(net::BatchReceiver& rx) {
     };
     for (int i = 0; i < kBatchesPerWake && !stop_; ++i) {
         msgs.clear();
-        if (rx.ReceiveOnce(fd_, sink) == 0)
+        drained_ = false;
+        if (rx.ReceiveOnce(fd_, sink) == 0) {
+            drained_ = true;
             break;
+        }
         std::vector<Event> events;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -184,8 +188,12 @@ int Engine::PollTimeoutMs(Clock::time_point now) const {
     if (manualPending_)
         return 0;
     Clock::time_point next = now + kIdlePoll;
-    if (tracker_.RoundOpen() && round_.probesLeft > 0)
-        next = std::min(next, round_.nextProbe);
+    if (tracker_.RoundOpen() && round_.broadcasts < round_.broadcastLimit)
+        next = std::min(next, round_.nextBroadcast);
+    if (tracker_.RoundOpen() && !round_.assessed)
+        next = std::min(next, round_.assessAt);
+    if (tracker_.RoundOpen() && round_.nextTargeted)
+        next = std::min(next, *round_.nextTargeted);
     if (tracker_.RoundOpen() && round_.closeAt)
         next = std::min(next, *round_.closeAt);
     if (autoSeconds_ > 0)
@@ -207,9 +215,10 @@ void Engine::RunTimers(Clock::time_point now, std::vector<Event>* events) {
         announceNextAuto_ = false;
         nextAuto_ = now + std::chrono::seconds(autoSeconds_);
         round_.fullAt = nextAuto_;
+        SetProbeHorizon(nextAuto_);
     }
-    if (tracker_.RoundOpen() && round_.probesLeft > 0 && now >= round_.nextProbe)
-        SendProbe();
+    if (tracker_.RoundOpen())
+        RunProbeTimers(now);
     if (tracker_.RoundOpen() && round_.closeAt && now >= *round_.closeAt)
         EndRound(now, events);
     if (config_ && !config_->resent && now >= config_->sentAt + kConfigRepeatGap) {
@@ -225,16 +234,70 @@ void Engine::BeginRound(bool automatic, bool announce, Clock::time_point now,
     EndRound(now, events);
     ifaces_ = net::ListMulticastInterfaces();
     net::JoinAll(fd_, ifaces_, &joined_);
+    // A manual search starts tracking afresh: the caller empties its list
+    // then anyway, and a table filled by forged MACs while no automatic
+    // search counted misses would otherwise keep every real device out.
+    if (!automatic)
+        tracker_.Clear();
     tracker_.BeginRound(automatic, announce);
     round_ = Round{};
     round_.id = NewId();
     round_.automatic = automatic;
-    round_.probesLeft = kProbesPerRound;
-    round_.nextProbe = now;
+    round_.announce = announce;
+    round_.nextBroadcast = now;
+    round_.assessAt = now + kProbesPerRound * kProbeRepeatGap;
     round_.fullAt = now;
+    SetProbeHorizon(now + kManualWindow);
     if (!automatic)
         round_.closeAt = now + kManualWindow;
     SendProbe();
+}
+
+void Engine::SetProbeHorizon(Clock::time_point end) { round_.probeUntil = end - kAnswerWindow; }
+
+// The first two probes go out as always. Once their answers are in (and
+// taken off the socket, so that a slow receiver is not mistaken for loss),
+// the round is assessed; from then on tracked devices still unheard get
+// probes of their own, and an announce round that saw loss adds probes to
+// all devices until few enough can still be missing.
+void Engine::RunProbeTimers(Clock::time_point now) {
+    const bool inTime = now <= round_.probeUntil;
+    if (round_.broadcasts < round_.broadcastLimit && now >= round_.nextBroadcast &&
+        (round_.broadcasts < kProbesPerRound || inTime))
+        SendProbe();
+    if (!round_.assessed && now >= round_.assessAt && drained_)
+        Assess(now);
+    if (round_.nextTargeted && now >= *round_.nextTargeted) {
+        if (inTime)
+            SendTargetedProbes();
+        round_.nextTargeted = *round_.nextTargeted + kAnswerWindow;
+        if (*round_.nextTargeted > round_.probeUntil)
+            round_.nextTargeted.reset();
+    }
+}
+
+void Engine::Assess(Clock::time_point now) {
+    round_.assessed = true;
+    round_.nextTargeted = now;
+    if (!round_.announce)
+        return; // later rounds of a watch only need to keep what they track
+    const DeviceTracker::RoundCounts c = tracker_.Counts();
+    // Silence may be an empty network or both probes lost: one more probe
+    // tells, and costs an empty network a single datagram.
+    if (c.answered == 0 && !round_.probedSilence) {
+        round_.probedSilence = true;
+        round_.assessed = false;
+        round_.assessAt = now + kProbeRepeatGap;
+        round_.broadcastLimit = round_.broadcasts + 1;
+        round_.nextBroadcast = now;
+        return;
+    }
+    const ReprobePlan plan = PlanBroadcasts(c.answered, c.answeredTwice);
+    round_.broadcastLimit = plan.broadcasts;
+    round_.broadcastGap = plan.gap;
+    round_.nextBroadcast = now;
+    fprintf(stderr, "assess %zu %zu -> %d gap %lld\n", c.answered, c.answeredTwice, plan.broadcasts,
+            (long long)plan.gap.count());
 }
 
 void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
@@ -246,9 +309,21 @@ void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
 }
 
 void Engine::SendProbe() {
+    fprintf(stderr, "probe %d at %lld answered %zu\n", round_.broadcasts,
+            (long long)std::chrono::duration_cast<std::chrono::milliseconds>(
+                Clock::now().time_since_epoch())
+                    .count() %
+                100000,
+            tracker_.Counts().answered);
     SendDatagram(wire::Encode({wire::Kind::Probe, round_.id, wire::MacBytes{}, {}}));
-    --round_.probesLeft;
-    round_.nextProbe += kProbeRepeatGap;
+    ++round_.broadcasts;
+    round_.nextBroadcast +=
+        round_.broadcasts < kProbesPerRound ? kProbeRepeatGap : round_.broadcastGap;
+}
+
+void Engine::SendTargetedProbes() {
+    for (const wire::MacBytes& mac : tracker_.Unanswered(kMaxTargetedPerStep))
+        SendDatagram(wire::Encode({wire::Kind::Probe, round_.id, mac, {}}));
 }
 
 void Engine::Handle(const wire::Message& msg, std::vector<Event>* events) {

@@ -17,6 +17,7 @@
 
 #include "LorvexSearch.h"
 #include "SearchNet.h"
+#include "SearchReprobe.h"
 #include "SearchTracker.h"
 #include "SearchWire.h"
 
@@ -28,6 +29,13 @@ using Clock = std::chrono::steady_clock;
 // the devices' 500-ms answer window, so the two bursts of answers never overlap.
 constexpr auto kProbeRepeatGap = std::chrono::milliseconds(600);
 constexpr int kProbesPerRound = 2;
+// A probe is worth sending only while its answers can still arrive within
+// the round: the devices' answer window and some slack.
+constexpr auto kAnswerWindow = std::chrono::milliseconds(600);
+// Targeted probes (by MAC) to tracked devices that have not answered the
+// round yet: one per such device every answer window, at most this many in
+// one go, so that a table full of forged MACs cannot turn into a storm.
+constexpr std::size_t kMaxTargetedPerStep = 1024;
 constexpr auto kManualWindow = std::chrono::milliseconds(2000);
 constexpr auto kConfigWindow = std::chrono::milliseconds(5000);
 constexpr auto kConfigRepeatGap = std::chrono::milliseconds(200);
@@ -57,9 +65,17 @@ private:
     struct Round {
         std::uint32_t id = 0;
         bool automatic = false;
-        int probesLeft = 0;
-        Clock::time_point nextProbe;
-        Clock::time_point fullAt; // an automatic round that lasts until here is complete
+        bool announce = false;
+        int broadcasts = 0;                   // probes to all devices sent so far
+        int broadcastLimit = kProbesPerRound; // raised by the loss assessment
+        std::chrono::milliseconds broadcastGap = kProbeRepeatGap;
+        Clock::time_point nextBroadcast;
+        Clock::time_point assessAt; // both first bursts are in by then
+        bool assessed = false;
+        bool probedSilence = false; // one more probe after two met silence
+        std::optional<Clock::time_point> nextTargeted;
+        Clock::time_point probeUntil; // no probe goes out after this
+        Clock::time_point fullAt;     // an automatic round that lasts until here is complete
         std::optional<Clock::time_point> closeAt;
     };
     struct PendingConfig {
@@ -87,7 +103,11 @@ private:
     void BeginRound(bool automatic, bool announce, Clock::time_point now,
                     std::vector<Event>* events);
     void EndRound(Clock::time_point now, std::vector<Event>* events);
+    void RunProbeTimers(Clock::time_point now);
+    void Assess(Clock::time_point now);
+    void SetProbeHorizon(Clock::time_point end);
     void SendProbe();
+    void SendTargetedProbes();
     void SendDatagram(const std::string& datagram);
     std::uint32_t NewId();
     static void Push(std::vector<Event>* events, const wire::MacBytes& mac, int code,
@@ -99,6 +119,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     bool manualPending_ = false;
+    bool drained_ = true; // the socket held nothing at the last look (library thread)
     int fd_ = -1;
     int wake_ = -1;
     std::size_t batch_ = 96;

@@ -54,6 +54,7 @@ void DeviceTracker::BeginRound(bool automatic, bool announce) {
     open_ = true;
     automatic_ = automatic;
     announce_ = announce;
+    counts_ = {};
 }
 
 std::vector<wire::MacBytes> DeviceTracker::EndRound(bool complete) {
@@ -82,22 +83,38 @@ Reaction DeviceTracker::OnAnswer(const wire::MacBytes& mac, std::string_view xml
     if (it == devices_.end()) {
         if (devices_.size() >= kMaxDevices)
             return {};
-        devices_.emplace(Key(mac), Entry{fp, round_, 0});
+        devices_.emplace(Key(mac), Entry{fp, round_, 0, 1});
+        ++counts_.answered;
         return {false, true};
     }
     Entry& e = it->second;
-    if (e.lastRound == round_)
+    if (e.lastRound == round_) {
+        if (e.answers == 1)
+            ++counts_.answeredTwice;
+        e.answers = 2;
         return {};
+    }
     e.lastRound = round_;
+    e.answers = 1;
+    ++counts_.answered;
     e.misses = 0;
     const bool changed = e.fingerprint != fp;
     e.fingerprint = fp;
     return {changed, announce_};
 }
 
+std::vector<wire::MacBytes> DeviceTracker::Unanswered(std::size_t limit) const {
+    std::vector<wire::MacBytes> out;
+    for (auto it = devices_.begin(); it != devices_.end() && out.size() < limit; ++it)
+        if (it->second.lastRound != round_)
+            out.push_back(Unkey(it->first));
+    return out;
+}
+
 void DeviceTracker::Clear() {
     devices_.clear();
     open_ = false;
+    counts_ = {};
 }
 
 } // namespace lorvex::search

@@ -47,6 +47,19 @@ public:
     // when its fingerprint differs, and with event 1 in an announce round.
     Reaction OnAnswer(const wire::MacBytes& mac, std::string_view xml);
 
+    // Devices that answered the open round at least once, and at least twice
+    // (the round's probes are repeated; a device answers each copy it gets).
+    struct RoundCounts {
+        std::size_t answered = 0;
+        std::size_t answeredTwice = 0;
+    };
+    RoundCounts Counts() const { return counts_; }
+
+    // Up to `limit` tracked devices that have not answered the open round,
+    // in no particular order: the ones a targeted probe can still reach
+    // before the round counts them a miss.
+    std::vector<wire::MacBytes> Unanswered(std::size_t limit) const;
+
     bool RoundOpen() const { return open_; }
     std::size_t Size() const { return devices_.size(); }
     void Clear();
@@ -56,6 +69,7 @@ private:
         std::uint64_t fingerprint;
         std::uint32_t lastRound;
         std::uint8_t misses;
+        std::uint8_t answers; // in lastRound, saturating at 2
     };
     static std::uint64_t Key(const wire::MacBytes& mac);
     static wire::MacBytes Unkey(std::uint64_t key);
@@ -65,6 +79,7 @@ private:
     bool open_ = false;
     bool automatic_ = false;
     bool announce_ = false;
+    RoundCounts counts_;
 };
 
 } // namespace lorvex::search
