@@ -296,8 +296,6 @@ void Engine::Assess(Clock::time_point now) {
     round_.broadcastLimit = plan.broadcasts;
     round_.broadcastGap = plan.gap;
     round_.nextBroadcast = now;
-    fprintf(stderr, "assess %zu %zu -> %d gap %lld\n", c.answered, c.answeredTwice, plan.broadcasts,
-            (long long)plan.gap.count());
 }
 
 void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
@@ -309,12 +307,6 @@ void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
 }
 
 void Engine::SendProbe() {
-    fprintf(stderr, "probe %d at %lld answered %zu\n", round_.broadcasts,
-            (long long)std::chrono::duration_cast<std::chrono::milliseconds>(
-                Clock::now().time_since_epoch())
-                    .count() %
-                100000,
-            tracker_.Counts().answered);
     SendDatagram(wire::Encode({wire::Kind::Probe, round_.id, wire::MacBytes{}, {}}));
     ++round_.broadcasts;
     round_.nextBroadcast +=
