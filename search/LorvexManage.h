@@ -89,6 +89,9 @@ public:
     // Writes the canonical form of a MAC text ("AA:BB:CC:DD:EE:FF", upper
     // case) into out[18]; false when text is not six hex pairs with colons.
     static bool NormalizeMac(const char* text, char out[18]);
+    // The six bytes of a MAC text of that form (either case); false, and
+    // bytes untouched, for any other text.
+    static bool MacBytesOf(const char* text, unsigned char bytes[6]);
 
     // Host network facilities (LorvexManageHost.cpp); window thread.
 

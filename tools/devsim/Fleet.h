@@ -2,7 +2,7 @@
 #define LORVEX_DEVSIM_FLEET_H
 
 // Building the simulated fleet from flags or a JSON file, and the shared
-// table the protocol side and (later) the per-device servers work on.
+// table the protocol side and the per-device servers (DeviceServers.h) work on.
 
 #include <cstdint>
 #include <mutex>
@@ -54,7 +54,7 @@ void Generate(const FleetPlan& plan, std::int64_t nowEpoch, std::vector<Device>*
 bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t nowEpoch,
                    std::vector<Device>* out, std::string* error);
 
-// The devices under one lock, with a MAC index. Later per-device servers
+// The devices under one lock, with a MAC index. The per-device servers
 // read and change devices through With() from their own threads.
 class Fleet {
 public:
