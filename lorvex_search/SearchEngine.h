@@ -1,8 +1,7 @@
-#ifndef LORVEX_SEARCH_ENGINE_H
-#define LORVEX_SEARCH_ENGINE_H
-
 // The library's engine behind the C functions of LorvexSearch.h: the socket,
 // the thread, the search rounds and the requests awaiting a reply.
+
+#pragma once
 
 #include <atomic>
 #include <chrono>
@@ -113,30 +112,28 @@ private:
     static void Push(std::vector<Event>* events, const wire::MacBytes& mac, int code,
                      std::string xml);
 
-    std::mutex lifecycle_; // serialises Start and Stop
-    std::mutex mutex_;     // everything below
-    std::condition_variable restoreCv_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    bool manualPending_ = false;
-    bool drained_ = true; // the socket held nothing at the last look (library thread)
-    int fd_ = -1;
-    int wake_ = -1;
-    std::size_t batch_ = 96;
-    LORVEX_SEARCH_CALLBACK callback_ = nullptr;
-    void* user_ = nullptr;
-    DeviceTracker tracker_;
-    Round round_;
-    int autoSeconds_ = 0;
-    bool announceNextAuto_ = false;
-    Clock::time_point nextAuto_;
-    std::optional<PendingConfig> config_;
-    std::vector<PendingRestore*> restores_;
-    std::vector<net::Interface> ifaces_;
-    std::vector<int> joined_;
-    std::mt19937 rng_{std::random_device{}()};
+    std::mutex m_lifecycle; // serialises Start and Stop
+    std::mutex m_mutex;     // everything below
+    std::condition_variable m_restoreCv;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    bool m_manualPending = false;
+    bool m_drained = true; // the socket held nothing at the last look (library thread)
+    int m_fd = -1;
+    int m_wake = -1;
+    std::size_t m_batch = 96;
+    LORVEX_SEARCH_CALLBACK m_callback = nullptr;
+    void* m_user = nullptr;
+    DeviceTracker m_tracker;
+    Round m_round;
+    int m_autoSeconds = 0;
+    bool m_announceNextAuto = false;
+    Clock::time_point m_nextAuto;
+    std::optional<PendingConfig> m_config;
+    std::vector<PendingRestore*> m_restores;
+    std::vector<net::Interface> m_ifaces;
+    std::vector<int> m_joined;
+    std::mt19937 m_rng{std::random_device{}()};
 };
 
 } // namespace lorvex::search
-
-#endif

@@ -1,6 +1,3 @@
-#ifndef LORVEX_SEARCH_REPROBE_H
-#define LORVEX_SEARCH_REPROBE_H
-
 // How many probes a search round sends on a lossy network. Pure arithmetic,
 // no clock and no I/O: the engine measures, this decides.
 //
@@ -11,6 +8,8 @@
 // exchange is to get through, and from that how many more probes to all
 // devices it takes until the expected number of devices still unheard is
 // below kResidualDevices.
+
+#pragma once
 
 #include <chrono>
 #include <cstddef>
@@ -43,5 +42,3 @@ struct ReprobePlan {
 ReprobePlan PlanBroadcasts(std::size_t answered, std::size_t answeredTwice);
 
 } // namespace lorvex::search
-
-#endif

@@ -1,6 +1,3 @@
-#ifndef LORVEX_SEARCH_H
-#define LORVEX_SEARCH_H
-
 /*
  * The device search library: finds the maker's devices on the local link over
  * UDP multicast and carries configuration requests to a device named by its
@@ -12,6 +9,8 @@
  * callback except LORVEX_SEARCH_Manual, LORVEX_SEARCH_StartAuto,
  * LORVEX_SEARCH_StopAuto and LORVEX_SET_CONFIG (which do not wait).
  */
+
+#pragma once
 
 #ifdef __cplusplus
 extern "C" {
@@ -87,6 +86,4 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif
