@@ -261,15 +261,16 @@ void Engine::SetProbeHorizon(Clock::time_point end) { m_round.probeUntil = end -
 // probes of their own, and an announce round that saw loss adds probes to
 // all devices until few enough can still be missing.
 void Engine::RunProbeTimers(Clock::time_point now) {
-    const bool inTime = now <= m_round.probeUntil;
-    if (m_round.broadcasts < m_round.broadcastLimit && now >= m_round.nextBroadcast &&
-        (m_round.broadcasts < kProbesPerRound || inTime))
+    // A probe is due by its schedule; one scheduled too late for its
+    // answers to arrive within the round is not sent at all.
+    if (m_round.broadcasts >= kProbesPerRound && m_round.nextBroadcast > m_round.probeUntil)
+        m_round.broadcastLimit = m_round.broadcasts;
+    if (m_round.broadcasts < m_round.broadcastLimit && now >= m_round.nextBroadcast)
         SendProbe();
     if (!m_round.assessed && now >= m_round.assessAt && m_drained)
         Assess(now);
     if (m_round.nextTargeted && now >= *m_round.nextTargeted) {
-        if (inTime)
-            SendTargetedProbes();
+        SendTargetedProbes();
         m_round.nextTargeted = *m_round.nextTargeted + kAnswerWindow;
         if (*m_round.nextTargeted > m_round.probeUntil)
             m_round.nextTargeted.reset();
@@ -278,14 +279,17 @@ void Engine::RunProbeTimers(Clock::time_point now) {
 
 void Engine::Assess(Clock::time_point now) {
     m_round.assessed = true;
-    m_round.nextTargeted = now;
+    if (now <= m_round.probeUntil)
+        m_round.nextTargeted = now;
     if (!m_round.announce)
         return; // later rounds of a watch only need to keep what they track
     const DeviceTracker::RoundCounts c = m_tracker.Counts();
-    // Silence may be an empty network or both probes lost: one more probe
-    // tells, and costs an empty network a single datagram.
-    if (c.answered == 0 && !m_round.probedSilence) {
-        m_round.probedSilence = true;
+    // Silence may be an empty network or lost probes (at 20 % loss each way
+    // three in a row are lost one search in 125): in a round that reports
+    // every device, probe again every answer window until something
+    // answers or the round has no time left. Later rounds of a watch on an
+    // empty network keep their two probes.
+    if (c.answered == 0) {
         m_round.assessed = false;
         m_round.assessAt = now + kProbeRepeatGap;
         m_round.broadcastLimit = m_round.broadcasts + 1;

@@ -71,7 +71,6 @@ private:
         Clock::time_point nextBroadcast;
         Clock::time_point assessAt; // both first bursts are in by then
         bool assessed = false;
-        bool probedSilence = false; // one more probe after two met silence
         std::optional<Clock::time_point> nextTargeted;
         Clock::time_point probeUntil; // no probe goes out after this
         Clock::time_point fullAt;     // an automatic round that lasts until here is complete

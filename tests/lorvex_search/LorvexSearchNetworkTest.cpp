@@ -565,8 +565,10 @@ TEST_F(Lossy, NoFalseDepartureButARealOneIsSeen) {
     Simulator leaving("--count 5 --first-mac 02:4C:56:62:00:01 --vanish-after 8");
     ASSERT_TRUE(staying.Started() && leaving.Started());
     Start();
-    LORVEX_SEARCH_StartAuto(3);
-    ASSERT_TRUE(rec_.WaitFor(3s, Distinct(1, 305)));
+    LORVEX_SEARCH_StartAuto(5);
+    // Finding them all in one search is the test above; here two rounds may.
+    ASSERT_TRUE(rec_.WaitFor(8s, Distinct(1, 305)))
+        << Recorder::Macs(rec_.Take(), 1).size() << " of 305";
     const auto left = Clock::now() + 8s;
     EXPECT_TRUE(rec_.WaitFor(35s, Distinct(2, 5)));
     EXPECT_LT(Clock::now() - left, 30s);
@@ -581,6 +583,8 @@ TEST_F(Lossy, NoFalseDepartureButARealOneIsSeen) {
         std::chrono::duration_cast<std::chrono::milliseconds>(left + 22s - Clock::now()),
         falseDeparture))
         << "a device that stayed was reported gone";
+    for (const std::string& mac : Recorder::Macs(rec_.Take(), 2))
+        EXPECT_EQ(mac.rfind("02:4C:56:62", 0), 0u) << mac << " stayed but was reported gone";
 }
 
 } // namespace
