@@ -44,3 +44,6 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]) {
 }
 
 } // extern "C"
+
+static_assert(LORVEX_SEARCH_MAX_CONFIG_BYTES == lorvex::wire::kMaxPayload,
+              "the public limit is the wire's payload limit");

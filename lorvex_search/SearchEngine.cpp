@@ -26,84 +26,84 @@ void CloseFd(int* fd) {
 Engine::~Engine() { Stop(); }
 
 bool Engine::Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
-    std::lock_guard<std::mutex> life(lifecycle_);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (thread_.joinable())
+    std::lock_guard<std::mutex> life(m_lifecycle);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_thread.joinable())
         return false;
-    fd_ = net::OpenGroupSocket(wire::kToolPort, kReceiveBuffer);
-    wake_ = net::OpenWakeFd();
-    if (fd_ < 0 || wake_ < 0) {
-        CloseFd(&fd_);
-        CloseFd(&wake_);
+    m_fd = net::OpenGroupSocket(wire::kToolPort, kReceiveBuffer);
+    m_wake = net::OpenWakeFd();
+    if (m_fd < 0 || m_wake < 0) {
+        CloseFd(&m_fd);
+        CloseFd(&m_wake);
         return false;
     }
-    batch_ = static_cast<std::size_t>(std::clamp(batch, 1, kMaxBatch));
-    callback_ = callback;
-    user_ = user;
-    stop_ = false;
-    ifaces_ = net::ListMulticastInterfaces();
-    net::JoinAll(fd_, ifaces_, &joined_);
-    thread_ = std::thread(&Engine::Run, this);
+    m_batch = static_cast<std::size_t>(std::clamp(batch, 1, kMaxBatch));
+    m_callback = callback;
+    m_user = user;
+    m_stop = false;
+    m_ifaces = net::ListMulticastInterfaces();
+    net::JoinAll(m_fd, m_ifaces, &m_joined);
+    m_thread = std::thread(&Engine::Run, this);
     return true;
 }
 
 void Engine::Stop() {
-    std::lock_guard<std::mutex> life(lifecycle_);
+    std::lock_guard<std::mutex> life(m_lifecycle);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id())
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
             return;
-        stop_ = true;
-        restoreCv_.notify_all();
-        net::Wake(wake_);
+        m_stop = true;
+        m_restoreCv.notify_all();
+        net::Wake(m_wake);
     }
-    thread_.join();
-    std::lock_guard<std::mutex> lock(mutex_);
-    CloseFd(&fd_);
-    CloseFd(&wake_);
-    callback_ = nullptr;
-    user_ = nullptr;
-    tracker_.Clear();
-    round_ = Round{};
-    autoSeconds_ = 0;
-    manualPending_ = false;
-    config_.reset();
-    ifaces_.clear();
-    joined_.clear();
+    m_thread.join();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CloseFd(&m_fd);
+    CloseFd(&m_wake);
+    m_callback = nullptr;
+    m_user = nullptr;
+    m_tracker.Clear();
+    m_round = Round{};
+    m_autoSeconds = 0;
+    m_manualPending = false;
+    m_config.reset();
+    m_ifaces.clear();
+    m_joined.clear();
 }
 
 void Engine::StartAuto(int seconds) {
     if (seconds < 1)
         return StopAuto();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0)
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_fd < 0)
         return;
-    autoSeconds_ = std::min(seconds, kMaxAutoSeconds);
-    nextAuto_ = Clock::now();
-    announceNextAuto_ = true;
-    net::Wake(wake_);
+    m_autoSeconds = std::min(seconds, kMaxAutoSeconds);
+    m_nextAuto = Clock::now();
+    m_announceNextAuto = true;
+    net::Wake(m_wake);
 }
 
 void Engine::StopAuto() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    autoSeconds_ = 0;
-    if (tracker_.RoundOpen() && round_.automatic)
-        tracker_.EndRound(false);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_autoSeconds = 0;
+    if (m_tracker.RoundOpen() && m_round.automatic)
+        m_tracker.EndRound(false);
 }
 
 void Engine::Manual() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0)
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_fd < 0)
         return;
-    manualPending_ = true;
-    net::Wake(wake_);
+    m_manualPending = true;
+    net::Wake(m_wake);
 }
 
 void Engine::SetConfig(const wire::MacBytes& mac, const char* xml) {
     if (!xml)
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0)
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_fd < 0)
         return;
     wire::Message msg{wire::Kind::SetConfig, NewId(), mac, xml};
     std::string datagram = wire::Encode(msg);
@@ -111,47 +111,48 @@ void Engine::SetConfig(const wire::MacBytes& mac, const char* xml) {
         return;
     // Only the latest request awaits a reply: the caller keeps one result slot,
     // so a late reply to an earlier request must not count for this one.
-    config_ = PendingConfig{mac, msg.requestId, datagram, false, Clock::now()};
+    m_config = PendingConfig{mac, msg.requestId, datagram, false, Clock::now()};
     SendDatagram(datagram);
-    net::Wake(wake_);
+    net::Wake(m_wake);
 }
 
 bool Engine::Restore(const wire::MacBytes& mac) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (fd_ < 0 || stop_)
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_fd < 0 || m_stop)
         return false;
     PendingRestore pending{mac, NewId(), false};
-    restores_.push_back(&pending);
+    m_restores.push_back(&pending);
     const std::string datagram = wire::Encode({wire::Kind::Restore, pending.id, mac, {}});
     const auto deadline = Clock::now() + kRestoreWait;
-    for (int sends = 0; !pending.acked && !stop_ && Clock::now() < deadline;) {
+    for (int sends = 0; !pending.acked && !m_stop && Clock::now() < deadline;) {
         if (sends++ < kRestoreSends)
             SendDatagram(datagram);
         const auto until = std::min(Clock::now() + kRestoreRepeatGap, deadline);
-        restoreCv_.wait_until(lock, until, [&] { return pending.acked || stop_.load(); });
+        m_restoreCv.wait_until(lock, until, [&] { return pending.acked || m_stop.load(); });
     }
-    restores_.erase(std::find(restores_.begin(), restores_.end(), &pending));
+    m_restores.erase(std::find(m_restores.begin(), m_restores.end(), &pending));
     return pending.acked;
 }
 
 void Engine::Run() {
-    net::BatchReceiver rx(batch_);
-    while (!stop_) {
+    net::BatchReceiver rx(m_batch);
+    while (!m_stop) {
         int timeout = 0;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::mutex> lock(m_mutex);
             timeout = PollTimeoutMs(Clock::now());
         }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake, POLLIN, 0}};
         poll(fds, 2, timeout);
         if (fds[1].revents & POLLIN)
-            net::DrainWake(wake_);
+            net::DrainWake(m_wake);
+        m_drained = true;
         if (fds[0].revents & POLLIN)
             DrainSocket(rx);
         std::vector<Event> events;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (stop_)
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_stop)
                 break;
             RunTimers(Clock::now(), &events);
         }
@@ -166,13 +167,16 @@ void Engine::DrainSocket(net::BatchReceiver& rx) {
         if (wire::Decode(data, size, &m) && wire::IsDeviceKind(m.kind))
             msgs.push_back(std::move(m));
     };
-    for (int i = 0; i < kBatchesPerWake && !stop_; ++i) {
+    for (int i = 0; i < kBatchesPerWake && !m_stop; ++i) {
         msgs.clear();
-        if (rx.ReceiveOnce(fd_, sink) == 0)
+        m_drained = false;
+        if (rx.ReceiveOnce(m_fd, sink) == 0) {
+            m_drained = true;
             break;
+        }
         std::vector<Event> events;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::mutex> lock(m_mutex);
             for (const wire::Message& m : msgs)
                 Handle(m, &events);
         }
@@ -181,74 +185,141 @@ void Engine::DrainSocket(net::BatchReceiver& rx) {
 }
 
 int Engine::PollTimeoutMs(Clock::time_point now) const {
-    if (manualPending_)
+    if (m_manualPending)
         return 0;
     Clock::time_point next = now + kIdlePoll;
-    if (tracker_.RoundOpen() && round_.probesLeft > 0)
-        next = std::min(next, round_.nextProbe);
-    if (tracker_.RoundOpen() && round_.closeAt)
-        next = std::min(next, *round_.closeAt);
-    if (autoSeconds_ > 0)
-        next = std::min(next, nextAuto_);
-    if (config_)
-        next =
-            std::min(next, config_->sentAt + (config_->resent ? kConfigWindow : kConfigRepeatGap));
+    if (m_tracker.RoundOpen() && m_round.broadcasts < m_round.broadcastLimit)
+        next = std::min(next, m_round.nextBroadcast);
+    if (m_tracker.RoundOpen() && !m_round.assessed)
+        next = std::min(next, m_round.assessAt);
+    if (m_tracker.RoundOpen() && m_round.nextTargeted)
+        next = std::min(next, *m_round.nextTargeted);
+    if (m_tracker.RoundOpen() && m_round.closeAt)
+        next = std::min(next, *m_round.closeAt);
+    if (m_autoSeconds > 0)
+        next = std::min(next, m_nextAuto);
+    if (m_config)
+        next = std::min(next,
+                        m_config->sentAt + (m_config->resent ? kConfigWindow : kConfigRepeatGap));
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
     return static_cast<int>(std::max<long long>(0, ms + 1));
 }
 
 void Engine::RunTimers(Clock::time_point now, std::vector<Event>* events) {
-    if (manualPending_) {
-        manualPending_ = false;
+    if (m_manualPending) {
+        m_manualPending = false;
         BeginRound(false, true, now, events);
     }
-    if (autoSeconds_ > 0 && now >= nextAuto_) {
-        BeginRound(true, announceNextAuto_, now, events);
-        announceNextAuto_ = false;
-        nextAuto_ = now + std::chrono::seconds(autoSeconds_);
-        round_.fullAt = nextAuto_;
+    if (m_autoSeconds > 0 && now >= m_nextAuto) {
+        BeginRound(true, m_announceNextAuto, now, events);
+        m_announceNextAuto = false;
+        m_nextAuto = now + std::chrono::seconds(m_autoSeconds);
+        m_round.fullAt = m_nextAuto;
+        SetProbeHorizon(m_nextAuto);
     }
-    if (tracker_.RoundOpen() && round_.probesLeft > 0 && now >= round_.nextProbe)
-        SendProbe();
-    if (tracker_.RoundOpen() && round_.closeAt && now >= *round_.closeAt)
+    if (m_tracker.RoundOpen())
+        RunProbeTimers(now);
+    if (m_tracker.RoundOpen() && m_round.closeAt && now >= *m_round.closeAt)
         EndRound(now, events);
-    if (config_ && !config_->resent && now >= config_->sentAt + kConfigRepeatGap) {
-        SendDatagram(config_->datagram);
-        config_->resent = true;
+    if (m_config && !m_config->resent && now >= m_config->sentAt + kConfigRepeatGap) {
+        SendDatagram(m_config->datagram);
+        m_config->resent = true;
     }
-    if (config_ && now >= config_->sentAt + kConfigWindow)
-        config_.reset();
+    if (m_config && now >= m_config->sentAt + kConfigWindow)
+        m_config.reset();
 }
 
 void Engine::BeginRound(bool automatic, bool announce, Clock::time_point now,
                         std::vector<Event>* events) {
     EndRound(now, events);
-    ifaces_ = net::ListMulticastInterfaces();
-    net::JoinAll(fd_, ifaces_, &joined_);
-    tracker_.BeginRound(automatic, announce);
-    round_ = Round{};
-    round_.id = NewId();
-    round_.automatic = automatic;
-    round_.probesLeft = kProbesPerRound;
-    round_.nextProbe = now;
-    round_.fullAt = now;
+    m_ifaces = net::ListMulticastInterfaces();
+    net::JoinAll(m_fd, m_ifaces, &m_joined);
+    // A manual search starts tracking afresh: the caller empties its list
+    // then anyway, and a table filled by forged MACs while no automatic
+    // search counted misses would otherwise keep every real device out.
     if (!automatic)
-        round_.closeAt = now + kManualWindow;
+        m_tracker.Clear();
+    m_tracker.BeginRound(automatic, announce);
+    m_round = Round{};
+    m_round.id = NewId();
+    m_round.automatic = automatic;
+    m_round.announce = announce;
+    m_round.nextBroadcast = now;
+    m_round.assessAt = now + kProbesPerRound * kProbeRepeatGap;
+    m_round.fullAt = now;
+    SetProbeHorizon(now + kManualWindow);
+    if (!automatic)
+        m_round.closeAt = now + kManualWindow;
     SendProbe();
 }
 
-void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
-    if (!tracker_.RoundOpen())
+void Engine::SetProbeHorizon(Clock::time_point end) { m_round.probeUntil = end - kAnswerWindow; }
+
+// The first two probes go out as always. Once their answers are in (and
+// taken off the socket, so that a slow receiver is not mistaken for loss),
+// the round is assessed; from then on tracked devices still unheard get
+// probes of their own, and an announce round that saw loss adds probes to
+// all devices until few enough can still be missing.
+void Engine::RunProbeTimers(Clock::time_point now) {
+    // A probe is due by its schedule; one scheduled too late for its
+    // answers to arrive within the round is not sent at all.
+    if (m_round.broadcasts >= kProbesPerRound && m_round.nextBroadcast > m_round.probeUntil)
+        m_round.broadcastLimit = m_round.broadcasts;
+    if (m_round.broadcasts < m_round.broadcastLimit && now >= m_round.nextBroadcast)
+        SendProbe();
+    if (!m_round.assessed && now >= m_round.assessAt && m_drained)
+        Assess(now);
+    if (m_round.nextTargeted && now >= *m_round.nextTargeted) {
+        SendTargetedProbes();
+        m_round.nextTargeted = *m_round.nextTargeted + kAnswerWindow;
+        if (*m_round.nextTargeted > m_round.probeUntil)
+            m_round.nextTargeted.reset();
+    }
+}
+
+void Engine::Assess(Clock::time_point now) {
+    m_round.assessed = true;
+    if (now <= m_round.probeUntil)
+        m_round.nextTargeted = now;
+    if (!m_round.announce)
+        return; // later rounds of a watch only need to keep what they track
+    const DeviceTracker::RoundCounts c = m_tracker.Counts();
+    // Silence may be an empty network or lost probes (at 20 % loss each way
+    // three in a row are lost one search in 125): in a round that reports
+    // every device, probe again every answer window until something
+    // answers or the round has no time left. Later rounds of a watch on an
+    // empty network keep their two probes.
+    if (c.answered == 0) {
+        m_round.assessed = false;
+        m_round.assessAt = now + kProbeRepeatGap;
+        m_round.broadcastLimit = m_round.broadcasts + 1;
+        m_round.nextBroadcast = now;
         return;
-    const bool complete = round_.automatic && now >= round_.fullAt;
-    for (const wire::MacBytes& mac : tracker_.EndRound(complete))
+    }
+    const ReprobePlan plan = PlanBroadcasts(c.answered, c.answeredTwice);
+    m_round.broadcastLimit = plan.broadcasts;
+    m_round.broadcastGap = plan.gap;
+    m_round.nextBroadcast = now;
+}
+
+void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
+    if (!m_tracker.RoundOpen())
+        return;
+    const bool complete = m_round.automatic && now >= m_round.fullAt;
+    for (const wire::MacBytes& mac : m_tracker.EndRound(complete))
         Push(events, mac, 2, {});
 }
 
 void Engine::SendProbe() {
-    SendDatagram(wire::Encode({wire::Kind::Probe, round_.id, wire::MacBytes{}, {}}));
-    --round_.probesLeft;
-    round_.nextProbe += kProbeRepeatGap;
+    SendDatagram(wire::Encode({wire::Kind::Probe, m_round.id, wire::MacBytes{}, {}}));
+    ++m_round.broadcasts;
+    m_round.nextBroadcast +=
+        m_round.broadcasts < kProbesPerRound ? kProbeRepeatGap : m_round.broadcastGap;
+}
+
+void Engine::SendTargetedProbes() {
+    for (const wire::MacBytes& mac : m_tracker.Unanswered(kMaxTargetedPerStep))
+        SendDatagram(wire::Encode({wire::Kind::Probe, m_round.id, mac, {}}));
 }
 
 void Engine::Handle(const wire::Message& msg, std::vector<Event>* events) {
@@ -265,11 +336,11 @@ void Engine::Handle(const wire::Message& msg, std::vector<Event>* events) {
 }
 
 void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events) {
-    if (!tracker_.RoundOpen() || msg.requestId != round_.id)
+    if (!m_tracker.RoundOpen() || msg.requestId != m_round.id)
         return;
     if (!wire::IsDeviceMac(msg.mac) || msg.payload.empty())
         return;
-    const Reaction r = tracker_.OnAnswer(msg.mac, msg.payload);
+    const Reaction r = m_tracker.OnAnswer(msg.mac, msg.payload);
     if (r.changed)
         Push(events, msg.mac, 3, msg.payload);
     if (r.report)
@@ -277,44 +348,44 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events) 
 }
 
 void Engine::HandleConfigResult(const wire::Message& msg, std::vector<Event>* events) {
-    if (!config_ || config_->id != msg.requestId || config_->mac != msg.mac)
+    if (!m_config || m_config->id != msg.requestId || m_config->mac != msg.mac)
         return;
     if (msg.payload.empty())
         return;
-    config_.reset();
+    m_config.reset();
     Push(events, msg.mac, 10000, msg.payload);
 }
 
 void Engine::HandleRestoreAck(const wire::Message& msg) {
-    for (PendingRestore* p : restores_) {
+    for (PendingRestore* p : m_restores) {
         if (p->id != msg.requestId || p->mac != msg.mac)
             continue;
         p->acked = true;
-        restoreCv_.notify_all();
+        m_restoreCv.notify_all();
     }
 }
 
 void Engine::Deliver(const std::vector<Event>& events) {
-    if (!callback_)
+    if (!m_callback)
         return;
     for (const Event& e : events) {
-        if (stop_)
+        if (m_stop)
             return;
         char mac[18];
         std::memcpy(mac, e.mac, sizeof mac);
-        callback_(mac, e.code, e.xml.c_str(), user_);
+        m_callback(mac, e.code, e.xml.c_str(), m_user);
     }
 }
 
 void Engine::SendDatagram(const std::string& datagram) {
     if (!datagram.empty())
-        net::SendAll(fd_, ifaces_, wire::kDevicePort, datagram);
+        net::SendAll(m_fd, m_ifaces, wire::kDevicePort, datagram);
 }
 
 std::uint32_t Engine::NewId() {
     std::uint32_t id = 0;
     while (id == 0)
-        id = static_cast<std::uint32_t>(rng_());
+        id = static_cast<std::uint32_t>(m_rng());
     return id;
 }
 

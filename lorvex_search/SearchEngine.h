@@ -1,8 +1,7 @@
-#ifndef LORVEX_SEARCH_ENGINE_H
-#define LORVEX_SEARCH_ENGINE_H
-
 // The library's engine behind the C functions of LorvexSearch.h: the socket,
 // the thread, the search rounds and the requests awaiting a reply.
+
+#pragma once
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +16,7 @@
 
 #include "LorvexSearch.h"
 #include "SearchNet.h"
+#include "SearchReprobe.h"
 #include "SearchTracker.h"
 #include "SearchWire.h"
 
@@ -28,6 +28,13 @@ using Clock = std::chrono::steady_clock;
 // the devices' 500-ms answer window, so the two bursts of answers never overlap.
 constexpr auto kProbeRepeatGap = std::chrono::milliseconds(600);
 constexpr int kProbesPerRound = 2;
+// A probe is worth sending only while its answers can still arrive within
+// the round: the devices' answer window and some slack.
+constexpr auto kAnswerWindow = std::chrono::milliseconds(600);
+// Targeted probes (by MAC) to tracked devices that have not answered the
+// round yet: one per such device every answer window, at most this many in
+// one go, so that a table full of forged MACs cannot turn into a storm.
+constexpr std::size_t kMaxTargetedPerStep = 1024;
 constexpr auto kManualWindow = std::chrono::milliseconds(2000);
 constexpr auto kConfigWindow = std::chrono::milliseconds(5000);
 constexpr auto kConfigRepeatGap = std::chrono::milliseconds(200);
@@ -57,9 +64,16 @@ private:
     struct Round {
         std::uint32_t id = 0;
         bool automatic = false;
-        int probesLeft = 0;
-        Clock::time_point nextProbe;
-        Clock::time_point fullAt; // an automatic round that lasts until here is complete
+        bool announce = false;
+        int broadcasts = 0;                   // probes to all devices sent so far
+        int broadcastLimit = kProbesPerRound; // raised by the loss assessment
+        std::chrono::milliseconds broadcastGap = kProbeRepeatGap;
+        Clock::time_point nextBroadcast;
+        Clock::time_point assessAt; // both first bursts are in by then
+        bool assessed = false;
+        std::optional<Clock::time_point> nextTargeted;
+        Clock::time_point probeUntil; // no probe goes out after this
+        Clock::time_point fullAt;     // an automatic round that lasts until here is complete
         std::optional<Clock::time_point> closeAt;
     };
     struct PendingConfig {
@@ -87,35 +101,38 @@ private:
     void BeginRound(bool automatic, bool announce, Clock::time_point now,
                     std::vector<Event>* events);
     void EndRound(Clock::time_point now, std::vector<Event>* events);
+    void RunProbeTimers(Clock::time_point now);
+    void Assess(Clock::time_point now);
+    void SetProbeHorizon(Clock::time_point end);
     void SendProbe();
+    void SendTargetedProbes();
     void SendDatagram(const std::string& datagram);
     std::uint32_t NewId();
     static void Push(std::vector<Event>* events, const wire::MacBytes& mac, int code,
                      std::string xml);
 
-    std::mutex lifecycle_; // serialises Start and Stop
-    std::mutex mutex_;     // everything below
-    std::condition_variable restoreCv_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    bool manualPending_ = false;
-    int fd_ = -1;
-    int wake_ = -1;
-    std::size_t batch_ = 96;
-    LORVEX_SEARCH_CALLBACK callback_ = nullptr;
-    void* user_ = nullptr;
-    DeviceTracker tracker_;
-    Round round_;
-    int autoSeconds_ = 0;
-    bool announceNextAuto_ = false;
-    Clock::time_point nextAuto_;
-    std::optional<PendingConfig> config_;
-    std::vector<PendingRestore*> restores_;
-    std::vector<net::Interface> ifaces_;
-    std::vector<int> joined_;
-    std::mt19937 rng_{std::random_device{}()};
+    std::mutex m_lifecycle; // serialises Start and Stop
+    std::mutex m_mutex;     // everything below
+    std::condition_variable m_restoreCv;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    bool m_manualPending = false;
+    bool m_drained = true; // the socket held nothing at the last look (library thread)
+    int m_fd = -1;
+    int m_wake = -1;
+    std::size_t m_batch = 96;
+    LORVEX_SEARCH_CALLBACK m_callback = nullptr;
+    void* m_user = nullptr;
+    DeviceTracker m_tracker;
+    Round m_round;
+    int m_autoSeconds = 0;
+    bool m_announceNextAuto = false;
+    Clock::time_point m_nextAuto;
+    std::optional<PendingConfig> m_config;
+    std::vector<PendingRestore*> m_restores;
+    std::vector<net::Interface> m_ifaces;
+    std::vector<int> m_joined;
+    std::mt19937 m_rng{std::random_device{}()};
 };
 
 } // namespace lorvex::search
-
-#endif

@@ -143,26 +143,27 @@ int SendAll(int fd, const std::vector<Interface>& ifaces, std::uint16_t port,
 }
 
 BatchReceiver::BatchReceiver(std::size_t batch)
-    : batch_(batch), buffers_(batch * (wire::kMaxDatagram + 1)), headers_(batch), iovecs_(batch) {}
+    : m_batch(batch), m_buffers(batch * (wire::kMaxDatagram + 1)), m_headers(batch),
+      m_iovecs(batch) {}
 
 int BatchReceiver::ReceiveOnce(int fd,
                                const std::function<void(const unsigned char*, std::size_t)>& sink) {
     const std::size_t slot = wire::kMaxDatagram + 1; // one spare byte reveals oversize
-    for (std::size_t i = 0; i < batch_; ++i) {
-        iovecs_[i] = iovec{buffers_.data() + i * slot, slot};
-        headers_[i] = mmsghdr{};
-        headers_[i].msg_hdr.msg_iov = &iovecs_[i];
-        headers_[i].msg_hdr.msg_iovlen = 1;
+    for (std::size_t i = 0; i < m_batch; ++i) {
+        m_iovecs[i] = iovec{m_buffers.data() + i * slot, slot};
+        m_headers[i] = mmsghdr{};
+        m_headers[i].msg_hdr.msg_iov = &m_iovecs[i];
+        m_headers[i].msg_hdr.msg_iovlen = 1;
     }
     const int n =
-        recvmmsg(fd, headers_.data(), static_cast<unsigned>(batch_), MSG_DONTWAIT, nullptr);
+        recvmmsg(fd, m_headers.data(), static_cast<unsigned>(m_batch), MSG_DONTWAIT, nullptr);
     if (n <= 0)
         return 0;
     for (int i = 0; i < n; ++i) {
-        const mmsghdr& h = headers_[static_cast<std::size_t>(i)];
+        const mmsghdr& h = m_headers[static_cast<std::size_t>(i)];
         if ((h.msg_hdr.msg_flags & MSG_TRUNC) || h.msg_len > wire::kMaxDatagram)
             continue;
-        sink(buffers_.data() + static_cast<std::size_t>(i) * slot, h.msg_len);
+        sink(m_buffers.data() + static_cast<std::size_t>(i) * slot, h.msg_len);
     }
     return n;
 }

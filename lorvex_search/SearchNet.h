@@ -1,9 +1,8 @@
-#ifndef LORVEX_SEARCH_NET_H
-#define LORVEX_SEARCH_NET_H
-
 // Thin socket helpers for the search group, shared by the library and the
 // device simulator. Each does one system-level thing so the callers stay
 // readable and the protocol logic stays free of socket calls.
+
+#pragma once
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -55,10 +54,10 @@ public:
     int ReceiveOnce(int fd, const std::function<void(const unsigned char*, std::size_t)>& sink);
 
 private:
-    std::size_t batch_;
-    std::vector<unsigned char> buffers_;
-    std::vector<mmsghdr> headers_;
-    std::vector<iovec> iovecs_;
+    std::size_t m_batch;
+    std::vector<unsigned char> m_buffers;
+    std::vector<mmsghdr> m_headers;
+    std::vector<iovec> m_iovecs;
 };
 
 // A wake-up handle for a poll loop (eventfd).
@@ -67,5 +66,3 @@ void Wake(int fd);
 void DrainWake(int fd);
 
 } // namespace lorvex::net
-
-#endif

@@ -50,23 +50,24 @@ wire::MacBytes DeviceTracker::Unkey(std::uint64_t key) {
 }
 
 void DeviceTracker::BeginRound(bool automatic, bool announce) {
-    ++round_;
-    open_ = true;
-    automatic_ = automatic;
-    announce_ = announce;
+    ++m_round;
+    m_open = true;
+    m_automatic = automatic;
+    m_announce = announce;
+    m_counts = {};
 }
 
 std::vector<wire::MacBytes> DeviceTracker::EndRound(bool complete) {
     std::vector<wire::MacBytes> gone;
-    const bool countMisses = open_ && automatic_ && complete;
-    open_ = false;
+    const bool countMisses = m_open && m_automatic && complete;
+    m_open = false;
     if (!countMisses)
         return gone;
-    for (auto it = devices_.begin(); it != devices_.end();) {
+    for (auto it = m_devices.begin(); it != m_devices.end();) {
         Entry& e = it->second;
-        if (e.lastRound != round_ && ++e.misses >= kMissesUntilGone) {
+        if (e.lastRound != m_round && ++e.misses >= kMissesUntilGone) {
             gone.push_back(Unkey(it->first));
-            it = devices_.erase(it);
+            it = m_devices.erase(it);
         } else {
             ++it;
         }
@@ -75,29 +76,45 @@ std::vector<wire::MacBytes> DeviceTracker::EndRound(bool complete) {
 }
 
 Reaction DeviceTracker::OnAnswer(const wire::MacBytes& mac, std::string_view xml) {
-    if (!open_)
+    if (!m_open)
         return {};
     const std::uint64_t fp = AnswerFingerprint(xml);
-    auto it = devices_.find(Key(mac));
-    if (it == devices_.end()) {
-        if (devices_.size() >= kMaxDevices)
+    auto it = m_devices.find(Key(mac));
+    if (it == m_devices.end()) {
+        if (m_devices.size() >= kMaxDevices)
             return {};
-        devices_.emplace(Key(mac), Entry{fp, round_, 0});
+        m_devices.emplace(Key(mac), Entry{fp, m_round, 0, 1});
+        ++m_counts.answered;
         return {false, true};
     }
     Entry& e = it->second;
-    if (e.lastRound == round_)
+    if (e.lastRound == m_round) {
+        if (e.answers == 1)
+            ++m_counts.answeredTwice;
+        e.answers = 2;
         return {};
-    e.lastRound = round_;
+    }
+    e.lastRound = m_round;
+    e.answers = 1;
+    ++m_counts.answered;
     e.misses = 0;
     const bool changed = e.fingerprint != fp;
     e.fingerprint = fp;
-    return {changed, announce_};
+    return {changed, m_announce};
+}
+
+std::vector<wire::MacBytes> DeviceTracker::Unanswered(std::size_t limit) const {
+    std::vector<wire::MacBytes> out;
+    for (auto it = m_devices.begin(); it != m_devices.end() && out.size() < limit; ++it)
+        if (it->second.lastRound != m_round)
+            out.push_back(Unkey(it->first));
+    return out;
 }
 
 void DeviceTracker::Clear() {
-    devices_.clear();
-    open_ = false;
+    m_devices.clear();
+    m_open = false;
+    m_counts = {};
 }
 
 } // namespace lorvex::search

@@ -1,9 +1,8 @@
-#ifndef LORVEX_SEARCH_TRACKER_H
-#define LORVEX_SEARCH_TRACKER_H
-
 // The library's table of devices seen and the rules that turn answers into
 // events: new (1), gone (2), changed (3). No I/O, no clock: the engine tells
 // it when rounds begin and end.
+
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -47,8 +46,21 @@ public:
     // when its fingerprint differs, and with event 1 in an announce round.
     Reaction OnAnswer(const wire::MacBytes& mac, std::string_view xml);
 
-    bool RoundOpen() const { return open_; }
-    std::size_t Size() const { return devices_.size(); }
+    // Devices that answered the open round at least once, and at least twice
+    // (the round's probes are repeated; a device answers each copy it gets).
+    struct RoundCounts {
+        std::size_t answered = 0;
+        std::size_t answeredTwice = 0;
+    };
+    RoundCounts Counts() const { return m_counts; }
+
+    // Up to `limit` tracked devices that have not answered the open round,
+    // in no particular order: the ones a targeted probe can still reach
+    // before the round counts them a miss.
+    std::vector<wire::MacBytes> Unanswered(std::size_t limit) const;
+
+    bool RoundOpen() const { return m_open; }
+    std::size_t Size() const { return m_devices.size(); }
     void Clear();
 
 private:
@@ -56,17 +68,17 @@ private:
         std::uint64_t fingerprint;
         std::uint32_t lastRound;
         std::uint8_t misses;
+        std::uint8_t answers; // in lastRound, saturating at 2
     };
     static std::uint64_t Key(const wire::MacBytes& mac);
     static wire::MacBytes Unkey(std::uint64_t key);
 
-    std::unordered_map<std::uint64_t, Entry> devices_;
-    std::uint32_t round_ = 0;
-    bool open_ = false;
-    bool automatic_ = false;
-    bool announce_ = false;
+    std::unordered_map<std::uint64_t, Entry> m_devices;
+    std::uint32_t m_round = 0;
+    bool m_open = false;
+    bool m_automatic = false;
+    bool m_announce = false;
+    RoundCounts m_counts;
 };
 
 } // namespace lorvex::search
-
-#endif

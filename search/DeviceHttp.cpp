@@ -128,14 +128,17 @@ bool ReadRtspPort(const char* replyText, int32_t* rtspPort) {
     return true;
 }
 
-bool GetPortConfig(const char* host, uint16_t port, const char* password, int32_t* rtspPort) {
+PortConfigReply GetPortConfig(const char* host, uint16_t port, const char* password,
+                              int32_t* rtspPort) {
     char* reply = nullptr;
     uint32_t size = 0;
     const int32_t rc = HttpPostForReply(host, port, "admin", password, "/GetPortConfig", &reply,
                                         &size, nullptr, 0);
-    const bool found = rc == HTTP_REPLY_OK && ReadRtspPort(reply, rtspPort);
+    PortConfigReply result = PortConfigReply::Failed;
+    if (rc == HTTP_REPLY_OK)
+        result = ReadRtspPort(reply, rtspPort) ? PortConfigReply::Port : PortConfigReply::NoPort;
     FreeHttpReply(reply);
-    return found;
+    return result;
 }
 
 bool SetPortConfig(const char* host, uint16_t port, const char* password, uint16_t httpPort,

@@ -56,10 +56,17 @@ std::string BuildPortConfigDocument(uint16_t httpPort, uint16_t netPort, uint16_
 // untouched, when the path is missing.
 bool ReadRtspPort(const char* replyText, int32_t* rtspPort);
 
+// What one GetPortConfig exchange gave.
+enum class PortConfigReply {
+    Port,   // a reply of status 200 with config/port/rtspPort, read into *rtspPort
+    NoPort, // a reply of status 200 without it: asking again gives the same
+    Failed, // no such reply (no connection, time-out, other status): worth a retry
+};
+
 // GetPortConfig: POST /GetPortConfig as "admin" with password, no body.
-// True with the reply's RTSP port when the exchange gave HTTP_REPLY_OK and
-// the reply holds config/port/rtspPort. One attempt; the caller retries.
-bool GetPortConfig(const char* host, uint16_t port, const char* password, int32_t* rtspPort);
+// One attempt; the caller decides whether a Failed one is retried.
+PortConfigReply GetPortConfig(const char* host, uint16_t port, const char* password,
+                              int32_t* rtspPort);
 
 // SetPortConfig: POST /SetPortConfig as "admin" with password and the
 // document of BuildPortConfigDocument. True when it gave HTTP_DOCUMENT_OK.

@@ -1,29 +1,31 @@
 #include "LorvexManage.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "LorvexSearch.h"
 #include "MarkupSTL.h"
+#include "SearchWire.h"
 
 namespace {
 
 // What the window passes to LORVEX_SEARCH_Initial: datagrams per receive call.
 constexpr int kReceiveBatch = 96;
 
-bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
 } // namespace
 
 CLorvexManage::CLorvexManage() = default;
 
-CLorvexManage::~CLorvexManage() = default;
+CLorvexManage::~CLorvexManage() {
+    if (m_initialised)
+        Shutdown();
+}
 
 void CLorvexManage::Init() {
     if (!LibraryUsable())
         return;
     // Sockets need no start-up on this host; the library opens its own.
     ClearDevices();
+    m_initialised = true;
     LORVEX_SEARCH_Initial(&CLorvexManage::SearchCallback, this, kReceiveBatch);
 }
 
@@ -68,15 +70,18 @@ void CLorvexManage::SearchCallback(char* mac, int code, const char* xml, void* u
 }
 
 bool CLorvexManage::NormalizeMac(const char* text, char out[18]) {
-    if (text == nullptr || strnlen(text, 18) != 17)
+    lorvex::wire::MacBytes bytes{};
+    if (!MacBytesOf(text, bytes.data()))
         return false;
-    for (int i = 0; i < 17; ++i) {
-        const bool colon = i % 3 == 2;
-        if (colon ? text[i] != ':' : !IsHexDigit(text[i]))
-            return false;
-        out[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    }
-    out[17] = '\0';
+    lorvex::wire::FormatMac(bytes, out);
+    return true;
+}
+
+bool CLorvexManage::MacBytesOf(const char* text, unsigned char bytes[6]) {
+    lorvex::wire::MacBytes mac{};
+    if (text == nullptr || !lorvex::wire::ParseMac(std::string_view(text, strnlen(text, 18)), &mac))
+        return false;
+    std::memcpy(bytes, mac.data(), mac.size());
     return true;
 }
 
@@ -144,7 +149,9 @@ void CLorvexManage::OnSetIPAnswer(const char* xml) {
         return;
     if (!doc.FindElem("setIPResult"))
         return;
-    m_setIPResult.store(ParseSearchDecimal(doc.GetData().c_str()));
+    const std::string data = doc.GetData();
+    const bool number = !data.empty() && data.find_first_not_of("0123456789") == std::string::npos;
+    m_setIPResult.store(number ? ParseSearchDecimal(data.c_str()) : SETIP_UNREADABLE);
 }
 
 void CLorvexManage::Append(const SEARCH_INFO& info) {

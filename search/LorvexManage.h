@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "DeviceHttp.h"
 #include "HostNet.h"
 #include "Lock.h"
 #include "Observer.h"
@@ -29,10 +30,13 @@ class CLorvexManage : public CObservable<SEARCH_INFO> {
 public:
     // Event codes of the search library's callback.
     enum { CODE_ANSWER = 1, CODE_GONE = 2, CODE_CHANGED = 3, CODE_SET_IP = 10000 };
+    // The set-IP result stored for data that is not a decimal number.
+    enum { SETIP_UNREADABLE = 1 };
 
     // Empty device list, automatic search off, no set-IP result (-1).
     CLorvexManage();
-    // Frees the device list; does not call Shutdown.
+    // Shuts the search library down when Init started it and Shutdown was not
+    // called, so that its thread never runs with this manager gone.
     ~CLorvexManage() override;
 
     // Empties the device list and starts the search library with
@@ -48,7 +52,8 @@ public:
     // stored interval.
     void RefreshSearch(bool manual);
 
-    // Ends the search library; no library call is made afterwards. Once only.
+    // Ends the search library; no library call is made afterwards, and the
+    // configuration requests fail at once. Once only.
     void Shutdown();
 
     // Handles one library event (see LorvexSearch.h for the codes). mac and xml
@@ -71,7 +76,10 @@ public:
     std::vector<SEARCH_INFO> GetDevices();
 
     // The last setIPResult a device reported, -1 when none since construction
-    // or the last ResetSetIPResult. Safe from any thread.
+    // or the last ResetSetIPResult. Data of decimal digits only give their
+    // value (saturating); any other data (empty, "none", " 0", "0x") give
+    // SETIP_UNREADABLE, so that only a plain 0 reads as acceptance. Safe from
+    // any thread.
     int32_t GetSetIPResult() const { return m_setIPResult.load(); }
     void ResetSetIPResult() { m_setIPResult.store(-1); }
 
@@ -81,6 +89,9 @@ public:
     // Writes the canonical form of a MAC text ("AA:BB:CC:DD:EE:FF", upper
     // case) into out[18]; false when text is not six hex pairs with colons.
     static bool NormalizeMac(const char* text, char out[18]);
+    // The six bytes of a MAC text of that form (either case); false, and
+    // bytes untouched, for any other text.
+    static bool MacBytesOf(const char* text, unsigned char bytes[6]);
 
     // Host network facilities (LorvexManageHost.cpp); window thread.
 
@@ -94,10 +105,18 @@ public:
     // MAC is not listed or the record gives no usable address or port.
     bool OpenDeviceWeb(const char* mac);
 
-    // Starts "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000"
-    // for the interface carrying localAddress (a dotted quad), detached and
-    // not waited for. Nothing runs for any other text.
-    void AddLinkLocalRoute(const char* localAddress);
+    // Makes devices reachable at their link-local second address: starts
+    // "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000" for the
+    // interface carrying localAddress (a dotted quad), detached and not
+    // waited for, unless that interface has such a route already. Nothing
+    // runs for any other text. Returns what happened (EnsureLinkLocalRoute);
+    // on NeedsRoot the front end tells the user LinkLocalRouteAdvice.
+    LinkLocalRouteState AddLinkLocalRoute(const char* localAddress,
+                                          const HostNetFiles& files = HostNetFiles());
+
+    // The command line a user with root rights runs to add the route for the
+    // interface carrying localAddress; empty when there is none.
+    static std::string LinkLocalRouteAdvice(const char* localAddress);
 
     // The local adapter's address, mask, default gateway and first DNS
     // server as dotted quads (ReadLocalNetInfo); empty what the host lacks.
@@ -125,6 +144,8 @@ public:
                                // text not a decimal 1 to 65535 (then nothing is sent)
         SETNET_NOT_IPC = 11,   // not an IP camera: sent, no answer is awaited
         SETNET_NO_DEVICE = 12, // the MAC is not in the device list: nothing is sent
+        SETNET_TOO_LONG = 13,  // the request does not fit one datagram (an over-long
+                               // password, say): nothing is sent
     };
 
     // Asks the listed device with this MAC (any case) to take ip, mask and
@@ -133,23 +154,28 @@ public:
     // nowhere else. Blocks: an IP camera is waited for up to 3000 ms; when it
     // accepts and both ports are given and differ from the stored ones, they
     // are changed over its HTTP interface (a 200 ms probe, up to three
-    // GetPortConfig attempts when the stored RTSP port is 0, one
-    // SetPortConfig). Null texts count as empty. Returns a SetNetParamResult
-    // or an address-rule code.
+    // GetPortConfig attempts when the stored RTSP port is 0 and an attempt
+    // failed, none more after a reply without the port; one SetPortConfig).
+    // An IP camera changes its ports only as a pair: given one port alone,
+    // SETNET_DONE means the addresses were taken and the ports left as they
+    // were (front ends refuse such a request before calling). Null texts
+    // count as empty. After Shutdown it returns SETNET_FAILED at once.
+    // Returns a SetNetParamResult or an address-rule code.
     int32_t SetNetParam(const char* mac, const char* ip, const char* mask, const char* gateway,
                         const char* password, const char* httpPort, const char* dataPort,
                         bool dhcp);
 
     // Asks the device with this MAC, listed or not, to restore its factory
     // password; true when it acknowledged (the library waits up to 3000 ms).
-    // False, and nothing sent, when the text is not six hex pairs.
+    // False, and nothing sent, when the text is not six hex pairs or after
+    // Shutdown.
     bool RestoreDevicePassword(const char* mac);
 
     // What SetNetParam probes, talks HTTP and sleeps with; tests replace it.
     struct ConfigServices {
         std::function<bool(uint32_t address, uint16_t port, int32_t timeoutMs)> probe;
-        std::function<bool(const char* host, uint16_t port, const char* password,
-                           int32_t* rtspPort)>
+        std::function<PortConfigReply(const char* host, uint16_t port, const char* password,
+                                      int32_t* rtspPort)>
             getPortConfig;
         std::function<bool(const char* host, uint16_t port, const char* password, uint16_t httpPort,
                            uint16_t netPort, uint16_t rtspPort)>
@@ -179,5 +205,6 @@ private:
     std::atomic<int32_t> m_autoSearch{0};
     std::atomic<int32_t> m_setIPResult{-1};
     std::atomic<bool> m_shutdown{false};
-    ConfigServices m_config; // window thread
+    bool m_initialised = false; // Init started the library
+    ConfigServices m_config;    // window thread
 };

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "DebugOutput.h"
+#include "DeviceAddress.h"
 #include "DeviceHttp.h"
 #include "LorvexManage.h"
 #include "LorvexSearch.h"
@@ -44,8 +45,6 @@ struct PortText {
     uint16_t value = 0;
 };
 
-bool IsPort(int32_t port) { return port >= 1 && port <= 65535; }
-
 // Empty, or 1 to 5 decimal digits worth 1 to 65535. A value cut to 16 bits
 // would silently move the device to a port nobody typed.
 bool ReadPortText(const char* text, PortText* out) {
@@ -72,14 +71,6 @@ int32_t CheckAddresses(const SetIPRequest& r) {
     int32_t code = NETPARAM_OK;
     CheckNetParam(AddressValue(r.ip), AddressValue(r.mask), AddressValue(r.gateway), &code);
     return code;
-}
-
-// The six bytes of a canonical MAC text ("AA:BB:CC:DD:EE:FF").
-void MacBytes(const char* canonical, unsigned char bytes[6]) {
-    for (int i = 0; i < 6; ++i) {
-        const char pair[3] = {canonical[i * 3], canonical[i * 3 + 1], '\0'};
-        bytes[i] = static_cast<unsigned char>(std::strtoul(pair, nullptr, 16));
-    }
 }
 
 // Only the address and the MAC are traced; the request, which holds the
@@ -127,25 +118,16 @@ CLorvexManage::ConfigServices WithDefaults(CLorvexManage* manager,
     return s;
 }
 
-// The HTTP interface is reached at the new address once the device answers
-// there; until it has moved it is still reachable at its link-local one.
-std::string HttpAddress(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& device,
-                        const char* newIp) {
-    in_addr address{};
-    if (inet_pton(AF_INET, newIp, &address) != 1 || !IsPort(device.dataPort))
-        return device.ipAddr2;
-    const bool reached = s.probe(address.s_addr, static_cast<uint16_t>(device.dataPort), kProbeMs);
-    return reached ? newIp : device.ipAddr2;
-}
-
 // The device's RTSP port over GetPortConfig, which a device may fail to
-// answer while it settles on its new address: three attempts.
+// answer while it settles on its new address: three attempts. A reply that
+// simply lacks the port would lack it again; it ends the asking.
 bool AskRtspPort(const CLorvexManage::ConfigServices& s, const std::string& host, uint16_t httpPort,
                  const char* password, int32_t* rtspPort) {
     s.sleep(1);
     for (int attempt = 0; attempt < kPortConfigAttempts; ++attempt) {
-        if (s.getPortConfig(host.c_str(), httpPort, password, rtspPort))
-            return true;
+        const PortConfigReply reply = s.getPortConfig(host.c_str(), httpPort, password, rtspPort);
+        if (reply != PortConfigReply::Failed)
+            return reply == PortConfigReply::Port;
         s.sleep(kAttemptPauseMs);
     }
     return false;
@@ -162,7 +144,9 @@ int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& devi
         return CLorvexManage::SETNET_DONE;
     if (!IsPort(device.httpPort))
         return CLorvexManage::SETNET_FAILED;
-    const std::string host = HttpAddress(s, device, r.ip);
+    // The HTTP interface is reached at the new address once the device
+    // answers there; until it has moved, at its link-local one.
+    const std::string host = ReachableAddress(s.probe, device, r.ip, kProbeMs);
     const uint16_t oldHttp = static_cast<uint16_t>(device.httpPort);
     int32_t rtsp = device.rtspPort;
     if (rtsp <= 0 && !AskRtspPort(s, host, oldHttp, r.password, &rtsp))
@@ -195,12 +179,15 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
                                    const char* dataPort, bool dhcp) {
     const SetIPRequest r{Text(ip),       Text(mask),     Text(gateway), Text(password),
                          Text(httpPort), Text(dataPort), dhcp};
+    if (!LibraryUsable())
+        return SETNET_FAILED; // nothing could carry the request or its answer
     DebugLine(r.ip);
     SEARCH_INFO device{};
     if (!FindDevice(mac, &device))
         return SETNET_NO_DEVICE;
     unsigned char bytes[6];
-    MacBytes(device.mac, bytes);
+    if (!MacBytesOf(device.mac, bytes))
+        return SETNET_NO_DEVICE;
     DebugLine(device.mac);
     const int32_t rule = CheckAddresses(r);
     if (rule != NETPARAM_OK)
@@ -209,6 +196,10 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data))
         return SETNET_FAILED;
     const std::string request = SetIPDocument(device, r);
+    // The library drops a request it cannot put in one datagram; waiting
+    // for its answer would only end in "no answer".
+    if (request.size() > LORVEX_SEARCH_MAX_CONFIG_BYTES)
+        return SETNET_TOO_LONG;
     ResetSetIPResult();
     DebugOutput("send.....\n");
     LORVEX_SET_CONFIG(bytes, request.c_str());
@@ -225,10 +216,8 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
 }
 
 bool CLorvexManage::RestoreDevicePassword(const char* mac) {
-    char key[18];
-    if (!NormalizeMac(mac, key))
-        return false;
     unsigned char bytes[6];
-    MacBytes(key, bytes);
+    if (!LibraryUsable() || !MacBytesOf(mac, bytes))
+        return false;
     return LORVEX_SET_DevRestoreDefault(bytes) != 0;
 }

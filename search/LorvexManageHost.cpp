@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "DeviceAddress.h"
 #include "HostNet.h"
 #include "HostProcess.h"
 #include "LorvexManage.h"
@@ -12,25 +13,21 @@ namespace {
 
 constexpr int32_t kWebProbeMs = 200;
 
-bool IsPort(int32_t port) { return port >= 1 && port <= 65535; }
-
-// The address the page is opened at: ipAddr when the device's data port
-// answers there, else its second (link-local) address.
-const char* WebAddress(CLorvexManage* manager, const SEARCH_INFO& device) {
-    in_addr first{};
-    if (inet_aton(device.ipAddr, &first) == 0 || !IsPort(device.dataPort))
-        return device.ipAddr2;
-    const bool reached =
-        manager->ProbeTcpPort(first.s_addr, static_cast<uint16_t>(device.dataPort), kWebProbeMs);
-    return reached ? device.ipAddr : device.ipAddr2;
-}
-
 void Assign(std::string* out, const std::string& value) {
     if (out != nullptr)
         *out = value;
 }
 
 } // namespace
+
+std::string ReachableAddress(const PortProbe& probe, const SEARCH_INFO& device, const char* first,
+                             int32_t timeoutMs) {
+    in_addr address{};
+    if (first == nullptr || inet_pton(AF_INET, first, &address) != 1 || !IsPort(device.dataPort))
+        return device.ipAddr2;
+    const bool reached = probe(address.s_addr, static_cast<uint16_t>(device.dataPort), timeoutMs);
+    return reached ? first : device.ipAddr2;
+}
 
 bool CLorvexManage::ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs) {
     return ::ProbeTcpPort(address, port, timeoutMs);
@@ -60,16 +57,32 @@ bool CLorvexManage::OpenDeviceWeb(const char* mac) {
     SEARCH_INFO device{};
     if (!FindDevice(mac, &device))
         return false;
+    const PortProbe probe = [this](uint32_t a, uint16_t p, int32_t t) {
+        return ProbeTcpPort(a, p, t);
+    };
+    // The page is opened at ipAddr when the device answers there.
+    const std::string address = ReachableAddress(probe, device, device.ipAddr, kWebProbeMs);
     std::string url;
-    if (!DeviceWebUrl(device, WebAddress(this, device), &url))
+    if (!DeviceWebUrl(device, address.c_str(), &url))
         return false;
     OpenUrl(url);
     return true;
 }
 
-void CLorvexManage::AddLinkLocalRoute(const char* localAddress) {
-    if (localAddress != nullptr)
-        StartLinkLocalRoute(localAddress);
+LinkLocalRouteState CLorvexManage::AddLinkLocalRoute(const char* localAddress,
+                                                     const HostNetFiles& files) {
+    if (localAddress == nullptr)
+        return LinkLocalRouteState::NotLocal;
+    return EnsureLinkLocalRoute(localAddress, files);
+}
+
+std::string CLorvexManage::LinkLocalRouteAdvice(const char* localAddress) {
+    if (localAddress == nullptr)
+        return {};
+    std::string line;
+    for (const std::string& word : LinkLocalRouteCommand(InterfaceOfAddress(localAddress)))
+        line += (line.empty() ? "" : " ") + word;
+    return line;
 }
 
 void CLorvexManage::GetLocalNetInfo(std::string* ip, std::string* mask, std::string* gateway,

@@ -67,9 +67,10 @@ int32_t ParseSearchDecimal(std::string_view text) {
 
 namespace {
 
-// The elements the algorithm reads, each the first of its name under its
-// parent (the position rule), but the second item, the next one after the
-// first.
+// The answer table: the elements a device answer is read from. Each is the
+// first element of its name under its parent, counted from the parent's
+// first child, except the second address item, which is the next item
+// after the first.
 enum AnswerPath {
     P_ROOT,
     P_PRODUCT,
@@ -163,10 +164,10 @@ private:
     std::string m_storage;
 };
 
-// An answer read through a whole document with the look-ups of the
-// algorithm: for each entry the parent is stepped into, the search starts
-// at its first child again (the position rule) and the entry's occurrence
-// is counted from there. The walk follows the entries' tree, four deep,
+// An answer read through a whole document, one look-up per entry of the
+// answer table: for each entry the parent is stepped into, the search starts
+// at its first child again (so that each entry is the first of its name)
+// and the entry's occurrence is counted from there. The walk follows the entries' tree, four deep,
 // whatever the text holds.
 class DocumentAnswer {
 public:
@@ -192,7 +193,7 @@ private:
         }
     }
 
-    // Containers are stepped into; the algorithm never reads their own data.
+    // Containers are stepped into; their own data are never read.
     static bool HasChildEntries(int i) {
         for (int j = i + 1; j < P_COUNT; ++j) {
             if (kAnswerPaths[j].iParent == i)
@@ -280,8 +281,10 @@ template <class Answer> void FillProduct(Answer& a, SEARCH_INFO& rec) {
     CopySearchText(rec.softwareVer, sizeof rec.softwareVer, version.bytes, version.length);
 }
 
-// The algorithm on what a reading found: the maker check, then every field
-// whose element is present. A rejected answer writes nothing.
+// Fills the record from what a reading found. An answer whose productSeries
+// lacks the maker's "ZVK" is rejected and writes nothing; otherwise every
+// field whose element is present is converted into the record (texts cut
+// to their field, numbers as decimals).
 template <class Answer> bool FillRecord(Answer& a, SEARCH_INFO& rec) {
     if (!a.Has(P_ROOT))
         return false;

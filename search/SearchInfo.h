@@ -49,7 +49,7 @@ struct SEARCH_INFO {
 bool ParseSearchResult(const char* text, SEARCH_INFO* record);
 
 // The same, reading the text through a whole CMarkupSTL document with the
-// look-ups of the algorithm one by one. ParseSearchResult reads most answers
+// look-ups of the answer table (SearchInfo.cpp) one by one. ParseSearchResult reads most answers
 // in one pass over the text instead and comes here only for texts whose
 // element tree needs the document's recovery from malformed markup; the two
 // give the same result on every text, which the tests and the fuzzer check.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,50 @@ TEST(CommandLine, UsageNamesEveryCommandAndOption) {
     const std::string usage = cli::Usage("lorvex-search", kCommands);
     for (const char* word : {"lorvex-search list", "[--seconds S]", "set-ip MAC IP", "[--dry-run]"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
+}
+
+} // namespace
+
+namespace {
+
+// Where the password comes from, in the order the help promises.
+TEST(ReadPassword, TakesTheFirstSourceThatGivesOne) {
+    struct Row {
+        const char* option; // null: no --password
+        const char* environment;
+        const char* input;
+        bool terminal;
+        bool ok;
+        const char* password;
+    } rows[] = {
+        {"-", "env", "from stdin\r\nsecond line\n", true, true, "from stdin"},
+        {"-", nullptr, "", false, false, ""},  // nothing on standard input
+        {"-", nullptr, "\n", false, true, ""}, // an empty password is one
+        {"visible", "env", "x\n", true, true, "visible"},
+        {nullptr, "env", "x\n", true, true, "env"},
+        {nullptr, nullptr, "x\n", true, true, "asked"},
+        {nullptr, nullptr, "x\n", false, false, ""}, // a pipe is never read unasked
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.option ? r.option : "none") + " " +
+                     (r.environment ? r.environment : "-") + " " + (r.terminal ? "tty" : "pipe"));
+        cli::ParsedArgs args;
+        if (r.option)
+            args.options["--password"] = r.option;
+        std::istringstream input(r.input);
+        cli::PasswordSources from;
+        from.args = &args;
+        from.environment = r.environment;
+        from.input = &input;
+        from.inputIsTerminal = r.terminal;
+        from.prompt = [](std::string* out) { return *out = "asked", true; };
+        std::string password, error;
+        EXPECT_EQ(cli::ReadPassword(from, &password, &error), r.ok) << error;
+        if (r.ok)
+            EXPECT_EQ(password, r.password);
+        else
+            EXPECT_FALSE(error.empty());
+    }
 }
 
 } // namespace

@@ -469,4 +469,122 @@ TEST_F(SearchNetwork, RealDevicesAreFoundThroughAFloodOfHostileAnswers) {
         EXPECT_EQ(e.xml.find('\0'), std::string::npos);
 }
 
+// Only manual searches ran while forged MACs filled the table: a manual
+// search starts tracking afresh, so the next one after the flood finds the
+// real devices.
+TEST_F(SearchNetwork, ManualSearchFindsRealDevicesAfterAFloodFilledTheTable) {
+    Start();
+    {
+        Simulator flood("--count 0 --flood 40000 --jitter 0");
+        ASSERT_TRUE(flood.Started());
+        for (int round = 0; round < 8; ++round) {
+            LORVEX_SEARCH_Manual();
+            if (rec_.WaitFor(2s, Distinct(1, 70000)))
+                break;
+        }
+        EXPECT_GE(Recorder::Macs(rec_.Take(), 1).size(), 65536u) << "the table never filled";
+    }
+    Simulator real("--count 8 --first-mac 02:4C:56:50:00:01");
+    ASSERT_TRUE(real.Started());
+    rec_.Take();
+    LORVEX_SEARCH_Manual();
+    EXPECT_TRUE(rec_.WaitFor(2500ms, [](const std::vector<Event>& ev) {
+        int real = 0;
+        for (const std::string& m : Recorder::Macs(ev, 1))
+            real += m.rfind("02:4C:56:50", 0) == 0;
+        return real == 8;
+    }));
+}
+
+// Probes the library sends on the devices' port during `span`, per round
+// in the order the rounds began: {to all devices, to one device}.
+std::vector<std::pair<int, int>> CountProbes(Spy& spy, std::chrono::milliseconds span) {
+    std::vector<std::uint32_t> rounds;
+    std::map<std::uint32_t, std::pair<int, int>> counts;
+    lorvex::wire::Message m;
+    for (auto end = Clock::now() + span; Clock::now() < end;) {
+        if (!spy.Next(Kind::Probe, &m))
+            continue;
+        if (!counts.count(m.requestId))
+            rounds.push_back(m.requestId);
+        auto& c = counts[m.requestId];
+        (lorvex::wire::IsAnyMac(m.mac) ? c.first : c.second)++;
+    }
+    std::vector<std::pair<int, int>> out;
+    for (std::uint32_t id : rounds)
+        out.push_back(counts[id]);
+    return out;
+}
+
+// A network that loses nothing pays nothing for the loss handling: two
+// probes to all devices per round, none to single devices.
+TEST_F(SearchNetwork, AQuietNetworkGetsTwoProbesPerRound) {
+    if (std::getenv("LORVEX_NETNS_LOSS"))
+        GTEST_SKIP() << "this network loses datagrams on purpose";
+    Simulator sim("--count 50");
+    ASSERT_TRUE(sim.Started());
+    Start();
+    Spy spy; // joined before the first probe
+    std::vector<std::pair<int, int>> rounds;
+    std::thread counter([&] { rounds = CountProbes(spy, 5500ms); });
+    LORVEX_SEARCH_StartAuto(2);
+    counter.join();
+    ASSERT_GE(rounds.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(rounds[i].first, 2) << "round " << i;
+        EXPECT_EQ(rounds[i].second, 0) << "round " << i;
+    }
+    EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 50u);
+}
+
+// Under scripts/netns-run --loss (20 % of the datagrams each way in CI).
+class Lossy : public SearchNetwork {
+protected:
+    void SetUp() override {
+        SearchNetwork::SetUp();
+        if (!IsSkipped() && !std::getenv("LORVEX_NETNS_LOSS"))
+            GTEST_SKIP() << "needs scripts/netns-run --loss";
+    }
+};
+
+TEST_F(Lossy, EverySearchFindsEveryDevice) {
+    Simulator sim("--count 300 --first-mac 02:4C:56:60:00:01");
+    ASSERT_TRUE(sim.Started());
+    for (int run = 0; run < 3; ++run) {
+        Start();
+        LORVEX_SEARCH_StartAuto(5);
+        EXPECT_TRUE(rec_.WaitFor(3s, Distinct(1, 300)))
+            << "run " << run << ": " << Recorder::Macs(rec_.Take(), 1).size() << " of 300";
+        LORVEX_SEARCH_Quit();
+        rec_.Take();
+    }
+}
+
+TEST_F(Lossy, NoFalseDepartureButARealOneIsSeen) {
+    Simulator staying("--count 300 --first-mac 02:4C:56:61:00:01");
+    Simulator leaving("--count 5 --first-mac 02:4C:56:62:00:01 --vanish-after 8");
+    ASSERT_TRUE(staying.Started() && leaving.Started());
+    Start();
+    LORVEX_SEARCH_StartAuto(5);
+    // Finding them all in one search is the test above; here two rounds may.
+    ASSERT_TRUE(rec_.WaitFor(8s, Distinct(1, 305)))
+        << Recorder::Macs(rec_.Take(), 1).size() << " of 305";
+    const auto left = Clock::now() + 8s;
+    EXPECT_TRUE(rec_.WaitFor(35s, Distinct(2, 5)));
+    EXPECT_LT(Clock::now() - left, 30s);
+    // Watched on for half a minute in all: no staying device may leave.
+    const auto falseDeparture = [](const std::vector<Event>& ev) {
+        for (const std::string& mac : Recorder::Macs(ev, 2))
+            if (mac.rfind("02:4C:56:62", 0) != 0)
+                return true;
+        return false;
+    };
+    EXPECT_FALSE(rec_.WaitFor(
+        std::chrono::duration_cast<std::chrono::milliseconds>(left + 22s - Clock::now()),
+        falseDeparture))
+        << "a device that stayed was reported gone";
+    for (const std::string& mac : Recorder::Macs(rec_.Take(), 2))
+        EXPECT_EQ(mac.rfind("02:4C:56:62", 0), 0u) << mac << " stayed but was reported gone";
+}
+
 } // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "SearchTracker.h"
 
@@ -123,6 +125,31 @@ TEST(DeviceTracker, IgnoresNewDevicesAtTheCapUntilSomeAreGone) {
     EXPECT_EQ(t.EndRound(true).size(), kMaxDevices);
     t.BeginRound(true, false);
     EXPECT_TRUE(t.OnAnswer(Mac(kMaxDevices), "x").report);
+}
+
+// What the engine's loss assessment and targeted probes read.
+TEST(DeviceTracker, CountsRepeatedAnswersAndListsTheUnheard) {
+    DeviceTracker t;
+    t.BeginRound(true, true);
+    for (unsigned i = 1; i <= 5; ++i)
+        t.OnAnswer(Mac(i), "x");
+    t.OnAnswer(Mac(1), "x");
+    t.OnAnswer(Mac(1), "x"); // a third answer counts like a second
+    t.OnAnswer(Mac(2), "x");
+    EXPECT_EQ(t.Counts().answered, 5u);
+    EXPECT_EQ(t.Counts().answeredTwice, 2u);
+    EXPECT_TRUE(t.Unanswered(100).empty());
+    t.EndRound(true);
+    t.BeginRound(true, false);
+    EXPECT_EQ(t.Counts().answered, 0u);
+    t.OnAnswer(Mac(3), "x");
+    t.OnAnswer(Mac(9), "x"); // new in this round: answered, not unheard
+    auto unheard = t.Unanswered(100);
+    std::sort(unheard.begin(), unheard.end());
+    EXPECT_EQ(unheard, (std::vector<MacBytes>{Mac(1), Mac(2), Mac(4), Mac(5)}));
+    EXPECT_EQ(t.Unanswered(3).size(), 3u);
+    EXPECT_EQ(t.Counts().answered, 2u);
+    EXPECT_EQ(t.Counts().answeredTwice, 0u);
 }
 
 } // namespace

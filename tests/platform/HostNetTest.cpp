@@ -1,15 +1,24 @@
 // Host facilities that need no network: the route and resolver files, the
 // route command's argument checks, and the process and URL seams.
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HostNet.h"
 #include "HostProcess.h"
+
+extern char** environ;
 
 namespace {
 
@@ -101,6 +110,70 @@ TEST(StartDetached, RealProgramsStartAndMissingOnesFail) {
     EXPECT_FALSE(StartDetached({"/nonexistent/program"}));
     EXPECT_FALSE(StartDetached({}));
     EXPECT_FALSE(StartDetached({""}));
+}
+
+TEST(HasLinkLocalRoute, OnlyADirectRouteCoveringTheWholeRangeOnThatInterfaceCounts) {
+    const char* path = "/tmp/lvx-routes-linklocal";
+    const char* head = "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\n";
+    const struct Row {
+        const char* line;
+        bool counts;
+    } rows[] = {
+        {"eth0\t0000FEA9\t00000000\t0001\t0\t0\t1000\t0000FFFF\t0\n", true},
+        {"eth0\t0000FEA9\t00000000\t0001\t0\t0\t0\t0000FEFF\t0\n", true},  // 169.254/15
+        {"eth1\t0000FEA9\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\n", false}, // elsewhere
+        {"eth0\t0001FEA9\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\n", false}, // a /24 only
+        {"eth0\t0000FEA9\t0101A8C0\t0003\t0\t0\t0\t0000FFFF\t0\n", false}, // via a gateway
+        {"eth0\t0000FEA9\t00000000\t0000\t0\t0\t0\t0000FFFF\t0\n", false}, // not up
+        {"eth0\t00000000\t0101A8C0\t0003\t0\t0\t0\t00000000\t0\n", false}, // default
+        {"eth0 garbage\n", false},
+    };
+    for (const Row& r : rows) {
+        std::ofstream(path) << head << r.line;
+        EXPECT_EQ(HasLinkLocalRoute(path, "eth0"), r.counts) << r.line;
+    }
+    std::ofstream(path) << head;
+    EXPECT_FALSE(HasLinkLocalRoute(path, "eth0"));
+    EXPECT_FALSE(HasLinkLocalRoute("/nonexistent/route", "eth0"));
+    std::remove(path);
+}
+
+// Children of this process in state `state` ('Z': ended, not yet reaped).
+int ChildrenIn(char state) {
+    int n = 0;
+    DIR* proc = opendir("/proc");
+    for (dirent* e; proc != nullptr && (e = readdir(proc)) != nullptr;) {
+        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(line.rfind(')') + 1));
+        char st = 0;
+        int ppid = 0;
+        rest >> st >> ppid;
+        n += ppid == getpid() && st == state;
+    }
+    if (proc != nullptr)
+        closedir(proc);
+    return n;
+}
+
+// A helper that ends is reaped then, not at the next start; a child the
+// program started by other means is left for its owner to wait for.
+TEST(StartDetached, EndedHelpersAreReapedAndOthersChildrenLeftAlone) {
+    pid_t own = 0;
+    char* ownArgs[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
+    ASSERT_EQ(posix_spawnp(&own, "sleep", nullptr, nullptr, ownArgs, environ), 0);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(StartDetached({"true"}));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (ChildrenIn('Z') > 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ChildrenIn('Z'), 0) << "an ended helper is still a zombie";
+    kill(own, SIGTERM);
+    int status = -1;
+    EXPECT_EQ(waitpid(own, &status, 0), own) << "someone else reaped our own child";
+    EXPECT_TRUE(WIFSIGNALED(status));
 }
 
 TEST(OpenUrl, DefaultRunsXdgOpenWithTheUrlAsOneArgument) {

@@ -256,8 +256,18 @@ TEST_F(ManagerTest, SetIPAnswerStoresTheResultAndNotifiesNobody) {
         {"<setIPResult>0</setIPResult>", 1},
         {"garbage", 1},
         {SetIPAnswer("<a><setIPResult>0</setIPResult></a>"), 1},
-        {SetIPAnswer("<setIPResult> 12abc</setIPResult>"), 12},
-        {SetIPAnswer("<setIPResult>none</setIPResult>"), 0},
+        {SetIPAnswer("<setIPResult>12</setIPResult>"), 12},
+        {SetIPAnswer("<setIPResult>0</setIPResult>"), 0},
+        // Only data of decimal digits is a number; nothing else reads as 0.
+        {SetIPAnswer("<setIPResult> 12abc</setIPResult>"), 1},
+        {SetIPAnswer("<setIPResult>0</setIPResult>"), 0},
+        {SetIPAnswer("<setIPResult>none</setIPResult>"), 1},
+        {SetIPAnswer("<setIPResult>0</setIPResult>"), 0},
+        {SetIPAnswer("<setIPResult></setIPResult>"), 1},
+        {SetIPAnswer("<setIPResult>0</setIPResult>"), 0},
+        {SetIPAnswer("<setIPResult/>"), 1},
+        {SetIPAnswer("<setIPResult>0</setIPResult>"), 0},
+        {SetIPAnswer("<setIPResult>-0</setIPResult>"), 1},
         {SetIPAnswer("<setIPResult>99999999999</setIPResult>"), 2147483647},
     };
     for (const auto& step : steps) {
@@ -305,6 +315,25 @@ TEST_F(ManagerTest, NoLibraryCallAfterShutdown) {
     manager.SetAutoSearch(5);
     manager.RefreshSearch(true);
     manager.RefreshSearch(false);
+    EXPECT_EQ(recorder::Calls(), (std::vector<std::string>{"Initial(96)", "Quit"}));
+}
+
+// The library's thread must never call into a manager that is gone.
+TEST(ManagerLifetime, DestroyingARunningManagerShutsTheLibraryDown) {
+    recorder::Reset();
+    {
+        CLorvexManage manager;
+        manager.Init();
+    }
+    EXPECT_EQ(recorder::Calls(), (std::vector<std::string>{"Initial(96)", "Quit"}));
+    EXPECT_FALSE(recorder::Inject(kMacA, 1, Answer("a").c_str())) << "callback still registered";
+    recorder::Reset();
+    {
+        CLorvexManage never; // not started: nothing to stop
+        CLorvexManage stopped;
+        stopped.Init();
+        stopped.Shutdown();
+    }
     EXPECT_EQ(recorder::Calls(), (std::vector<std::string>{"Initial(96)", "Quit"}));
 }
 

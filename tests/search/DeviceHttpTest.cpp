@@ -117,13 +117,16 @@ TEST_F(FakeTransport, GetPortConfigReadsRtspPortOrFails) {
     for (const auto& [text, expected] : rows) {
         body = text;
         int32_t rtsp = -1;
-        EXPECT_EQ(GetPortConfig("10.77.0.1", 80, "pw", &rtsp), expected >= 0) << text;
+        // A well-formed reply without the port is a definite answer, not a failure.
+        EXPECT_EQ(GetPortConfig("10.77.0.1", 80, "pw", &rtsp),
+                  expected >= 0 ? PortConfigReply::Port : PortConfigReply::NoPort)
+            << text;
         EXPECT_EQ(rtsp, expected) << text;
     }
     status = 401;
     body = "<config><port><rtspPort>554</rtspPort></port></config>";
     int32_t rtsp = -1;
-    EXPECT_FALSE(GetPortConfig("10.77.0.1", 80, "pw", &rtsp));
+    EXPECT_EQ(GetPortConfig("10.77.0.1", 80, "pw", &rtsp), PortConfigReply::Failed);
     EXPECT_EQ(last.path, "/GetPortConfig");
     EXPECT_EQ(last.bodyLength, 0u);
 }

@@ -99,15 +99,15 @@ std::string DevsimHttp::s_fleet, DevsimHttp::s_ready;
 
 TEST_F(DevsimHttp, PortConfigNeedsThePasswordAndTakesNewPorts) {
     int32_t rtsp = -1;
-    EXPECT_FALSE(GetPortConfig("192.168.1.64", 80, "wrong", &rtsp));
-    ASSERT_TRUE(GetPortConfig("192.168.1.64", 80, "123456", &rtsp));
+    EXPECT_NE(GetPortConfig("192.168.1.64", 80, "wrong", &rtsp), PortConfigReply::Port);
+    ASSERT_EQ(GetPortConfig("192.168.1.64", 80, "123456", &rtsp), PortConfigReply::Port);
     EXPECT_EQ(rtsp, 554);
     EXPECT_TRUE(Probe("192.168.1.64", 9008));
     EXPECT_TRUE(Probe("169.254.1.64", 9008));
     EXPECT_FALSE(SetPortConfig("192.168.1.64", 80, "wrong", 8080, 9010, 555));
     ASSERT_TRUE(SetPortConfig("192.168.1.64", 80, "123456", 8080, 9010, 555));
-    EXPECT_FALSE(GetPortConfig("192.168.1.64", 80, "123456", &rtsp));
-    ASSERT_TRUE(GetPortConfig("169.254.1.64", 8080, "123456", &rtsp));
+    EXPECT_NE(GetPortConfig("192.168.1.64", 80, "123456", &rtsp), PortConfigReply::Port);
+    ASSERT_EQ(GetPortConfig("169.254.1.64", 8080, "123456", &rtsp), PortConfigReply::Port);
     EXPECT_EQ(rtsp, 555);
     EXPECT_TRUE(Probe("192.168.1.64", 9010));
     EXPECT_FALSE(Probe("192.168.1.64", 9008));
@@ -116,21 +116,24 @@ TEST_F(DevsimHttp, PortConfigNeedsThePasswordAndTakesNewPorts) {
 
 TEST_F(DevsimHttp, RtspPortHiddenInAnswersIsGivenOverHttp) {
     int32_t rtsp = -1;
-    ASSERT_TRUE(GetPortConfig("192.168.1.68", 80, "123456", &rtsp));
+    ASSERT_EQ(GetPortConfig("192.168.1.68", 80, "123456", &rtsp), PortConfigReply::Port);
     EXPECT_EQ(rtsp, 8554);
 }
 
 TEST_F(DevsimHttp, MisbehavingDevices) {
     int32_t rtsp = -1;
     auto start = Clock::now();
-    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp)); // slow but in time
+    EXPECT_EQ(GetPortConfig("192.168.1.65", 80, "123456", &rtsp),
+              PortConfigReply::Port); // slow but in time
     EXPECT_GE(Since(start), 1.4);
     start = Clock::now();
-    EXPECT_FALSE(GetPortConfig("192.168.1.66", 80, "123456", &rtsp)); // HTTP 500
+    EXPECT_NE(GetPortConfig("192.168.1.66", 80, "123456", &rtsp),
+              PortConfigReply::Port); // HTTP 500
     EXPECT_FALSE(SetPortConfig("192.168.1.66", 80, "123456", 81, 9008, 554));
     EXPECT_LT(Since(start), 1.0);
     start = Clock::now();
-    EXPECT_FALSE(GetPortConfig("192.168.1.67", 80, "123456", &rtsp)); // never answers
+    EXPECT_NE(GetPortConfig("192.168.1.67", 80, "123456", &rtsp),
+              PortConfigReply::Port); // never answers
     EXPECT_GE(Since(start), 4.9);
     EXPECT_LT(Since(start), 7.0);
 }
@@ -161,9 +164,10 @@ TEST_F(DevsimHttp, ConfiguredDeviceMovesToItsNewAddress) {
     EXPECT_FALSE(Probe("192.168.1.64", 9008));
     EXPECT_TRUE(Probe("169.254.1.64", 9008)); // the link-local address stays
     int32_t rtsp = -1;
-    EXPECT_TRUE(GetPortConfig("10.77.0.64", 80, "123456", &rtsp));
+    EXPECT_EQ(GetPortConfig("10.77.0.64", 80, "123456", &rtsp), PortConfigReply::Port);
     EXPECT_FALSE(Probe("192.168.1.64", 80));
-    EXPECT_TRUE(GetPortConfig("192.168.1.65", 80, "123456", &rtsp)); // the others stay put
+    EXPECT_EQ(GetPortConfig("192.168.1.65", 80, "123456", &rtsp),
+              PortConfigReply::Port); // the others stay put
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,21 +120,33 @@ TEST_F(HostNetNetwork, LocalNetInfoOfTheFirstInterface) {
     std::remove(resolv);
 }
 
-TEST_F(HostNetNetwork, LinkLocalRouteIsAddedOnTheAddressesInterface) {
+TEST_F(HostNetNetwork, LinkLocalRouteIsAddedOnTheAddressesInterfaceWhenMissing) {
     std::vector<std::vector<std::string>> started;
     ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
         started.push_back(argv);
         return true;
     });
     CLorvexManage manager;
-    manager.AddLinkLocalRoute(kHost);
-    manager.AddLinkLocalRoute("10.77.0.1"); // the other side's address: not ours
-    manager.AddLinkLocalRoute(nullptr);
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Started);
+    // The other side's address is not ours.
+    EXPECT_EQ(manager.AddLinkLocalRoute("10.77.0.1"), LinkLocalRouteState::NotLocal);
+    EXPECT_EQ(manager.AddLinkLocalRoute(nullptr), LinkLocalRouteState::NotLocal);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0], LinkLocalRouteCommand("veth0"));
+    // Without the right to change routes nothing is started, and the caller
+    // learns what to run as root.
+    const char* status = "/tmp/lvx-status-no-caps";
+    std::ofstream(status) << "Name:\ttest\nCapEff:\t0000000000000000\n";
+    HostNetFiles files;
+    files.status = status;
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost, files), LinkLocalRouteState::NeedsRoot);
+    EXPECT_EQ(started.size(), 1u);
+    EXPECT_EQ(CLorvexManage::LinkLocalRouteAdvice(kHost),
+              "ip route add 169.254.0.0/16 dev veth0 scope link metric 1000");
+    std::remove(status);
     SetProcessStarter(previous);
 
-    manager.AddLinkLocalRoute(kHost); // the real command, detached
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Started); // the real command
     std::string route;
     for (int i = 0; i < 100 && route.empty(); ++i) {
         route = Output("ip route show 169.254.0.0/16");
@@ -143,6 +156,9 @@ TEST_F(HostNetNetwork, LinkLocalRouteIsAddedOnTheAddressesInterface) {
     EXPECT_NE(route.find("dev veth0"), std::string::npos) << route;
     EXPECT_NE(route.find("scope link"), std::string::npos) << route;
     EXPECT_NE(route.find("metric 1000"), std::string::npos) << route;
+    // Once there, it is seen and not added again, whoever has the rights.
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost, files), LinkLocalRouteState::Present);
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Present);
 }
 
 std::string Answer(const char* ip, const char* ip2, int dataPort, int httpPort, int httpType) {

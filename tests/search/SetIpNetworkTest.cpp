@@ -73,10 +73,13 @@ struct Outcome {
     double seconds = 0;
 };
 
-// Runs argv with standard output into a file; waits for it to end.
-Outcome Spawn(std::vector<std::string> argv, const std::string& outPath) {
+// Runs argv with standard output into a file (and standard input from
+// inPath, or /dev/null); waits for it to end.
+Outcome Spawn(std::vector<std::string> argv, const std::string& outPath,
+              const std::string& inPath = "/dev/null") {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, inPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     std::vector<char*> raw;
@@ -221,10 +224,11 @@ TEST_F(SetIpNetwork, NewPortsAreTakenOverHttp) {
         GTEST_SKIP() << kPortsTakenEarly;
     ASSERT_EQ(run.code, 0) << run.out;
     int32_t rtsp = -1;
-    EXPECT_TRUE(GetPortConfig("10.77.0.74", 8080, "123456", &rtsp));
+    EXPECT_EQ(GetPortConfig("10.77.0.74", 8080, "123456", &rtsp), PortConfigReply::Port);
     EXPECT_EQ(rtsp, 554);
     EXPECT_TRUE(Probe("10.77.0.74", 9010));
-    EXPECT_FALSE(GetPortConfig("10.77.0.74", 80, "123456", &rtsp)); // no longer on its old port
+    EXPECT_NE(GetPortConfig("10.77.0.74", 80, "123456", &rtsp),
+              PortConfigReply::Port); // no longer on its old port
     const nlohmann::json listed = Listed(kMoved);
     ASSERT_FALSE(listed.is_null());
     EXPECT_EQ(listed.value("httpPort", 0), 8080);
@@ -241,7 +245,7 @@ TEST_F(SetIpNetwork, CameraWithoutRtspPortInItsAnswerIsAskedAndKeepsIt) {
         GTEST_SKIP() << kPortsTakenEarly;
     ASSERT_EQ(run.code, 0) << run.out;
     int32_t rtsp = -1;
-    EXPECT_TRUE(GetPortConfig("10.77.0.65", 8081, "123456", &rtsp));
+    EXPECT_EQ(GetPortConfig("10.77.0.65", 8081, "123456", &rtsp), PortConfigReply::Port);
     EXPECT_EQ(rtsp, 8554);
 }
 
@@ -261,6 +265,43 @@ TEST_F(SetIpNetwork, WrongPasswordGives10AndChangesNothing) {
     EXPECT_NE(ConfigLog(kWrong).find("config result 1"), std::string::npos);
     EXPECT_TRUE(Probe("192.168.1.67", 9008));
     EXPECT_FALSE(Probe("10.77.0.67", 9008));
+}
+
+// The password need not be on the command line, where every user sees it.
+TEST_F(SetIpNetwork, PasswordFromStandardInputOrTheEnvironment) {
+    const std::string in = s_tag + "-in";
+    std::ofstream(in) << "wrong\n";
+    const std::vector<std::string> args = {getenv("LORVEX_SEARCH_TOOL"),
+                                           "set-ip",
+                                           kWrong,
+                                           "--ip",
+                                           "10.77.0.67",
+                                           "--mask",
+                                           "255.255.255.0",
+                                           "--gateway",
+                                           "10.77.0.1"};
+    std::vector<std::string> fromStdin = args;
+    fromStdin.insert(fromStdin.end(), {"--password", "-"});
+    EXPECT_EQ(Spawn(fromStdin, s_tag + "-out", in).code, 10); // read, sent, refused
+    setenv("LORVEX_PASSWORD", "wrong", 1);
+    EXPECT_EQ(Spawn(args, s_tag + "-out").code, 10);
+    unsetenv("LORVEX_PASSWORD");
+    EXPECT_EQ(Spawn(args, s_tag + "-out").code, 2) << "no password and no terminal to ask on";
+    std::remove(in.c_str());
+    EXPECT_TRUE(Probe("192.168.1.67", 9008));
+}
+
+// Refused before anything is sent: one port alone to a camera, and a
+// request that cannot fit one datagram.
+TEST_F(SetIpNetwork, RequestsThatCannotWorkAreRefusedUpFront) {
+    const std::string before = ConfigLog(kWrong);
+    EXPECT_EQ(SetIp(kWrong, "10.77.0.67", "10.77.0.1", {"--http-port", "8080"}).code, 2);
+    EXPECT_EQ(SetIp(kWrong, "10.77.0.67", "10.77.0.1", {"--data-port", "9010"}).code, 2);
+    const std::string longPassword(5000, 'p');
+    const Outcome run = SetIp(kWrong, "10.77.0.67", "10.77.0.1", {}, longPassword.c_str());
+    EXPECT_EQ(run.code, CLorvexManage::SETNET_TOO_LONG) << run.out;
+    EXPECT_LT(run.seconds, 2.0);
+    EXPECT_EQ(ConfigLog(kWrong), before) << "a request reached the device";
 }
 
 TEST_F(SetIpNetwork, SilentCameraGives9AfterThreeSeconds) {
@@ -298,10 +339,10 @@ TEST_F(SetIpNetwork, RestoreOfUnknownFailsAndOfKnownSucceeds) {
     const Outcome unknown = Tool({"restore", kUnknown, "--seconds", "0.5"});
     EXPECT_EQ(unknown.code, 1) << unknown.out;
     int32_t rtsp = -1;
-    EXPECT_FALSE(GetPortConfig("192.168.1.70", 80, "123456", &rtsp));
+    EXPECT_NE(GetPortConfig("192.168.1.70", 80, "123456", &rtsp), PortConfigReply::Port);
     const Outcome known = Tool({"restore", kRestore});
     EXPECT_EQ(known.code, 0) << known.out;
-    EXPECT_TRUE(GetPortConfig("192.168.1.70", 80, "123456", &rtsp));
+    EXPECT_EQ(GetPortConfig("192.168.1.70", 80, "123456", &rtsp), PortConfigReply::Port);
 }
 
 TEST_F(SetIpNetwork, UnknownMacIsNotFound) {

@@ -11,6 +11,7 @@
 
 #include "DebugOutput.h"
 #include "LorvexManage.h"
+#include "LorvexSearch.h"
 #include "LorvexSearchRecorder.h"
 
 namespace {
@@ -90,9 +91,12 @@ protected:
             EXPECT_STREQ(password, kPassword);
             const bool ok =
                 getsUntilSuccess >= 0 && static_cast<int>(gets.size()) > getsUntilSuccess;
-            if (ok)
-                *rtsp = replyRtsp;
-            return ok;
+            if (!ok)
+                return PortConfigReply::Failed;
+            if (replyLacksPort)
+                return PortConfigReply::NoPort;
+            *rtsp = replyRtsp;
+            return PortConfigReply::Port;
         };
         s.setPortConfig = [this](const char* host, uint16_t port, const char* password,
                                  uint16_t http, uint16_t data, uint16_t rtsp) {
@@ -119,7 +123,7 @@ protected:
     std::vector<std::string> gets;
     std::vector<SetCall> sets;
     std::vector<int32_t> sleeps;
-    bool probeReaches = true, setSucceeds = true;
+    bool probeReaches = true, setSucceeds = true, replyLacksPort = false;
     int getsUntilSuccess = 0; // failed attempts before one succeeds; -1 never
     int32_t replyRtsp = 7554;
     int polls = 0, answerAt = -1;
@@ -331,6 +335,61 @@ TEST_F(SetNetParamTest, MissingRtspPortIsAskedForWithThreeAttempts) {
         }
         EXPECT_EQ(std::vector<int32_t>(sleeps.begin() + 1, sleeps.end()), r.pauses);
     }
+}
+
+// A reply of status 200 without the port would say the same again: no retry.
+TEST_F(SetNetParamTest, ReplyWithoutRtspPortFailsAtOnce) {
+    Stored s;
+    s.rtspPort = 0;
+    Store(s);
+    AnswerAt(1, "0");
+    replyLacksPort = true;
+    EXPECT_EQ(Set("8080", "9010"), CLorvexManage::SETNET_FAILED);
+    EXPECT_EQ(gets.size(), 1u);
+    EXPECT_TRUE(sets.empty());
+    EXPECT_EQ(std::vector<int32_t>(sleeps.begin() + 1, sleeps.end()), std::vector<int32_t>{1});
+}
+
+// A result whose data is not a number is no acceptance: the ports stay.
+TEST_F(SetNetParamTest, ResultWithoutDigitsIsAFailure) {
+    Store();
+    for (const char* value : {"none", "", " 0", "0;"}) {
+        SCOPED_TRACE(value);
+        polls = 0;
+        AnswerAt(1, value);
+        EXPECT_EQ(Set("8080", "9010"), CLorvexManage::SETNET_FAILED);
+    }
+    EXPECT_TRUE(probes.empty() && gets.empty() && sets.empty());
+}
+
+// The library cannot send what does not fit one datagram; it is refused
+// before anything is sent or awaited.
+TEST_F(SetNetParamTest, RequestTooLongForADatagramIsRefusedAtOnce) {
+    Store();
+    const std::string fits(3600, 'p'), tooLong(LORVEX_SEARCH_MAX_CONFIG_BYTES, 'p');
+    AnswerAt(1, "0");
+    EXPECT_EQ(manager.SetNetParam(kMac, "10.77.0.64", "255.255.255.0", "10.77.0.1", fits.c_str(),
+                                  "", "", false),
+              CLorvexManage::SETNET_DONE);
+    ASSERT_EQ(ConfigCalls().size(), 1u);
+    sleeps.clear();
+    EXPECT_EQ(manager.SetNetParam(kMac, "10.77.0.64", "255.255.255.0", "10.77.0.1", tooLong.c_str(),
+                                  "", "", false),
+              CLorvexManage::SETNET_TOO_LONG);
+    EXPECT_EQ(ConfigCalls().size(), 1u);
+    EXPECT_TRUE(sleeps.empty());
+}
+
+// After Shutdown nothing can carry a request or its answer.
+TEST_F(SetNetParamTest, NothingIsSentOrAwaitedAfterShutdown) {
+    Store();
+    manager.Shutdown();
+    AnswerAt(1, "0");
+    EXPECT_EQ(Set(), CLorvexManage::SETNET_FAILED);
+    EXPECT_FALSE(manager.RestoreDevicePassword(kMac));
+    EXPECT_TRUE(ConfigCalls().empty());
+    EXPECT_TRUE(sleeps.empty());
+    EXPECT_EQ(recorder::Calls().back(), "Quit");
 }
 
 TEST_F(SetNetParamTest, DeviceWithoutUsableHttpPortFailsThePortStep) {

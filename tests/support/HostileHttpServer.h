@@ -60,6 +60,7 @@ public:
     std::string body;
     bool contentLength = true; // send Content-Length for body
     int trickleMs = 1000;
+    int answerDelayMs = 0; // Answer: wait this long after the request, then answer
 
 private:
     bool Stopped() const { return m_stop.load(); }
@@ -144,7 +145,11 @@ private:
         return h + "\r\n";
     }
 
-    void Answer(int fd) { Send(fd, Head(body.size()) + body); }
+    void Answer(int fd) {
+        if (answerDelayMs > 0)
+            Hold(fd, answerDelayMs);
+        Send(fd, Head(body.size()) + body);
+    }
 
     // Keeps the connection open until the peer closes it or the time passes.
     void Hold(int fd, int ms) {

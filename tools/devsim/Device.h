@@ -1,8 +1,7 @@
-#ifndef LORVEX_DEVSIM_DEVICE_H
-#define LORVEX_DEVSIM_DEVICE_H
-
 // One simulated device: what it reports in its answers and what a
 // configuration request may change.
+
+#pragma once
 
 #include <chrono>
 #include <cstdint>
@@ -65,5 +64,3 @@ int ApplySetIp(Device* d, const std::map<std::string, std::string>& attrs);
 void ChangeVisibly(Device* d);
 
 } // namespace devsim
-
-#endif

@@ -176,30 +176,30 @@ std::string DevicePage(const Device& d) {
 }
 
 DeviceServers::DeviceServers(Fleet* fleet, ServeOptions options)
-    : fleet_(fleet), options_(std::move(options)) {}
+    : m_fleet(fleet), m_options(std::move(options)) {}
 
 DeviceServers::~DeviceServers() { Stop(); }
 
 bool DeviceServers::Start(std::string* error) {
-    if (!options_.ownInterface.empty()) {
+    if (!m_options.ownInterface.empty()) {
         if (!InPrivateNetwork())
             return *error = "refusing --own-addresses outside a private network namespace", false;
-        if (if_nametoindex(options_.ownInterface.c_str()) == 0)
-            return *error = "no interface " + options_.ownInterface, false;
-        foreignAddresses_ = AddressesOn(options_.ownInterface);
+        if (if_nametoindex(m_options.ownInterface.c_str()) == 0)
+            return *error = "no interface " + m_options.ownInterface, false;
+        m_foreignAddresses = AddressesOn(m_options.ownInterface);
     }
     RaiseFileLimit();
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     std::vector<std::string> lines;
     {
-        std::lock_guard<std::mutex> hold(mutex_);
-        const std::size_t n = std::min(fleet_->Size(), options_.serveLimit);
+        std::lock_guard<std::mutex> hold(m_mutex);
+        const std::size_t n = std::min(m_fleet->Size(), m_options.serveLimit);
         for (std::size_t i = 0; i < n; ++i)
-            Register(i, ServedOf(fleet_->With(i, [](Device& d) { return d; })), &lines);
+            Register(i, ServedOf(m_fleet->With(i, [](Device& d) { return d; })), &lines);
     }
     if (!RunIpBatch(lines))
         return *error = "ip -batch failed", false;
-    dataThread_ = std::thread([this] { RunDataListeners(); });
+    m_dataThread = std::thread([this] { RunDataListeners(); });
     WaitForDataListeners();
     return true;
 }
@@ -207,28 +207,28 @@ bool DeviceServers::Start(std::string* error) {
 void DeviceServers::Stop() {
     std::vector<std::string> lines;
     {
-        std::lock_guard<std::mutex> hold(mutex_);
-        if (stopping_)
+        std::lock_guard<std::mutex> hold(m_mutex);
+        if (m_stopping)
             return;
-        stopping_ = true;
-        halt_ = true;
-        for (auto& [port, server] : servers_)
+        m_stopping = true;
+        m_halt = true;
+        for (auto& [port, server] : m_servers)
             server->stop();
-        for (const auto& [address, users] : ownedAddresses_)
+        for (const auto& [address, users] : m_ownedAddresses)
             lines.push_back("addr del " + AddressText(address) + "/32 dev " +
-                            options_.ownInterface);
-        ownedAddresses_.clear();
+                            m_options.ownInterface);
+        m_ownedAddresses.clear();
     }
-    dataCv_.notify_all();
-    if (wakeFd_ >= 0)
-        eventfd_write(wakeFd_, 1);
-    for (std::thread& t : serverThreads_)
+    m_dataCv.notify_all();
+    if (m_wakeFd >= 0)
+        eventfd_write(m_wakeFd, 1);
+    for (std::thread& t : m_serverThreads)
         t.join();
-    if (dataThread_.joinable())
-        dataThread_.join();
+    if (m_dataThread.joinable())
+        m_dataThread.join();
     RunIpBatch(lines);
-    if (wakeFd_ >= 0)
-        close(wakeFd_);
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
 }
 
 DeviceServers::Served DeviceServers::ServedOf(const Device& d) const {
@@ -243,58 +243,58 @@ DeviceServers::Served DeviceServers::ServedOf(const Device& d) const {
     return s;
 }
 
-// Under mutex_: routes, address users, data listeners and HTTP server of one
+// Under m_mutex: routes, address users, data listeners and HTTP server of one
 // device; the address lines to run are appended.
 void DeviceServers::Register(std::size_t index, const Served& s, std::vector<std::string>* lines) {
     for (std::uint32_t a : s.addresses) {
-        routes_[{a, s.httpPort}] = index;
-        if (options_.ownInterface.empty() || foreignAddresses_.count(a))
+        m_routes[{a, s.httpPort}] = index;
+        if (m_options.ownInterface.empty() || m_foreignAddresses.count(a))
             continue;
-        if (ownedAddresses_[a]++ == 0)
-            lines->push_back("addr add " + AddressText(a) + "/32 dev " + options_.ownInterface);
+        if (m_ownedAddresses[a]++ == 0)
+            lines->push_back("addr add " + AddressText(a) + "/32 dev " + m_options.ownInterface);
     }
-    served_[index] = s;
-    dataPending_.insert(index);
-    ++dataWanted_;
+    m_served[index] = s;
+    m_dataPending.insert(index);
+    ++m_dataWanted;
     EnsureHttpServer(s.httpPort);
 }
 
 void DeviceServers::Unregister(std::size_t index, std::vector<std::string>* lines) {
-    auto it = served_.find(index);
-    if (it == served_.end())
+    auto it = m_served.find(index);
+    if (it == m_served.end())
         return;
     for (std::uint32_t a : it->second.addresses) {
-        auto route = routes_.find({a, it->second.httpPort});
-        if (route != routes_.end() && route->second == index)
-            routes_.erase(route);
-        auto owned = ownedAddresses_.find(a);
-        if (owned == ownedAddresses_.end() || --owned->second > 0)
+        auto route = m_routes.find({a, it->second.httpPort});
+        if (route != m_routes.end() && route->second == index)
+            m_routes.erase(route);
+        auto owned = m_ownedAddresses.find(a);
+        if (owned == m_ownedAddresses.end() || --owned->second > 0)
             continue;
-        ownedAddresses_.erase(owned);
-        lines->push_back("addr del " + AddressText(a) + "/32 dev " + options_.ownInterface);
+        m_ownedAddresses.erase(owned);
+        lines->push_back("addr del " + AddressText(a) + "/32 dev " + m_options.ownInterface);
     }
-    served_.erase(it);
+    m_served.erase(it);
 }
 
 // Follows the device's current addresses and ports.
 void DeviceServers::Refresh(std::size_t index) {
-    const Device d = fleet_->With(index, [](Device& dev) { return dev; });
+    const Device d = m_fleet->With(index, [](Device& dev) { return dev; });
     std::vector<std::string> lines;
     {
-        std::lock_guard<std::mutex> hold(mutex_);
-        if (stopping_ || !served_.count(index))
+        std::lock_guard<std::mutex> hold(m_mutex);
+        if (m_stopping || !m_served.count(index))
             return;
         Unregister(index, &lines);
         Register(index, ServedOf(d), &lines);
     }
     RunIpBatch(NetChanges(lines));
-    if (wakeFd_ >= 0)
-        eventfd_write(wakeFd_, 1);
+    if (m_wakeFd >= 0)
+        eventfd_write(m_wakeFd, 1);
     WaitForDataListeners();
 }
 
 void DeviceServers::OnConfigured(std::size_t index, const Device& before, const Device& after) {
-    if (options_.verbose)
+    if (m_options.verbose)
         std::fprintf(stderr, "devsim: %s moves %s -> %s\n",
                      lorvex::wire::FormatMac(after.mac).c_str(), before.ip.c_str(),
                      after.ip.c_str());
@@ -302,9 +302,9 @@ void DeviceServers::OnConfigured(std::size_t index, const Device& before, const 
 }
 
 bool DeviceServers::EnsureHttpServer(int port) {
-    if (servers_.count(port))
+    if (m_servers.count(port))
         return true;
-    if (servers_.size() >= kMaxHttpPorts || port < 1 || port > 65535)
+    if (m_servers.size() >= kMaxHttpPorts || port < 1 || port > 65535)
         return false;
     auto server = std::make_unique<httplib::Server>();
     server->new_task_queue = [] { return new httplib::ThreadPool(16); };
@@ -314,8 +314,8 @@ bool DeviceServers::EnsureHttpServer(int port) {
     if (!server->bind_to_port("0.0.0.0", port))
         return false;
     httplib::Server* raw = server.get();
-    servers_[port] = std::move(server);
-    serverThreads_.emplace_back([raw] { raw->listen_after_bind(); });
+    m_servers[port] = std::move(server);
+    m_serverThreads.emplace_back([raw] { raw->listen_after_bind(); });
     return true;
 }
 
@@ -325,9 +325,9 @@ long DeviceServers::FindDevice(const std::string& host, int port) {
     std::uint32_t address = 0;
     if (!ToAddress(host.substr(0, host.find(':')), &address))
         return -1;
-    std::lock_guard<std::mutex> hold(mutex_);
-    auto it = routes_.find({address, port});
-    return it == routes_.end() ? -1 : static_cast<long>(it->second);
+    std::lock_guard<std::mutex> hold(m_mutex);
+    auto it = m_routes.find({address, port});
+    return it == m_routes.end() ? -1 : static_cast<long>(it->second);
 }
 
 void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
@@ -338,11 +338,11 @@ void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
         const long index = FindDevice(req.get_header_value("Host"), port);
         if (index < 0)
             return res.status = 404, false;
-        *d = fleet_->With(static_cast<std::size_t>(index), [](Device& dev) { return dev; });
+        *d = m_fleet->With(static_cast<std::size_t>(index), [](Device& dev) { return dev; });
         if (d->httpDelayMs > 0)
-            Sleep(std::min(d->httpDelayMs, 60000), halt_);
+            Sleep(std::min(d->httpDelayMs, 60000), m_halt);
         if (post && d->httpSilent)
-            return Sleep(kSilentHoldMs, halt_), res.status = 503, false;
+            return Sleep(kSilentHoldMs, m_halt), res.status = 503, false;
         if (post && d->httpStatus > 0)
             return res.status = d->httpStatus, false;
         if (post && req.get_header_value("Authorization") != ExpectedAuthorization(d->password)) {
@@ -367,7 +367,7 @@ void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
                      const long index = FindDevice(req.get_header_value("Host"), port);
                      if (index < 0)
                          return void(res.status = 404);
-                     fleet_->With(static_cast<std::size_t>(index), [&](Device& dev) {
+                     m_fleet->With(static_cast<std::size_t>(index), [&](Device& dev) {
                          dev.httpPort = http, dev.dataPort = net, dev.rtspPort = rtsp;
                          return 0;
                      });
@@ -383,22 +383,22 @@ void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
 
 void DeviceServers::RunDataListeners() {
     for (;;) {
-        std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
+        std::vector<pollfd> fds{{m_wakeFd, POLLIN, 0}};
         {
-            std::lock_guard<std::mutex> hold(mutex_);
-            if (stopping_)
+            std::lock_guard<std::mutex> hold(m_mutex);
+            if (m_stopping)
                 break;
             ApplyDataChanges();
-            for (const auto& [index, list] : dataFds_)
+            for (const auto& [index, list] : m_dataFds)
                 for (int fd : list)
                     fds.push_back({fd, POLLIN, 0});
         }
-        dataCv_.notify_all();
+        m_dataCv.notify_all();
         if (poll(fds.data(), fds.size(), 1000) <= 0)
             continue;
         if (fds[0].revents & POLLIN) {
             eventfd_t v;
-            eventfd_read(wakeFd_, &v);
+            eventfd_read(m_wakeFd, &v);
         }
         for (std::size_t i = 1; i < fds.size(); ++i)
             if (fds[i].revents & POLLIN) {
@@ -407,42 +407,42 @@ void DeviceServers::RunDataListeners() {
                     close(c); // a reachable data port is all the tool looks for
             }
     }
-    for (auto& [index, list] : dataFds_)
+    for (auto& [index, list] : m_dataFds)
         for (int fd : list)
             close(fd);
-    dataFds_.clear();
+    m_dataFds.clear();
 }
 
-// Under mutex_, on the listener thread: reopens the listeners of changed devices.
+// Under m_mutex, on the listener thread: reopens the listeners of changed devices.
 void DeviceServers::ApplyDataChanges() {
-    for (std::size_t index : dataPending_) {
-        for (int fd : dataFds_[index])
+    for (std::size_t index : m_dataPending) {
+        for (int fd : m_dataFds[index])
             close(fd);
-        dataFds_[index].clear();
-        auto s = served_.find(index);
-        if (s == served_.end())
+        m_dataFds[index].clear();
+        auto s = m_served.find(index);
+        if (s == m_served.end())
             continue;
         for (std::uint32_t a : s->second.addresses) {
             const int fd = OpenListener(a, s->second.dataPort);
             if (fd >= 0)
-                dataFds_[index].push_back(fd);
+                m_dataFds[index].push_back(fd);
         }
     }
-    dataPending_.clear();
-    dataApplied_ = dataWanted_;
+    m_dataPending.clear();
+    m_dataApplied = m_dataWanted;
 }
 
 void DeviceServers::WaitForDataListeners() {
-    std::unique_lock<std::mutex> hold(mutex_);
-    const std::uint64_t wanted = dataWanted_;
-    dataCv_.wait_for(hold, std::chrono::seconds(2),
-                     [&] { return stopping_ || dataApplied_ >= wanted; });
+    std::unique_lock<std::mutex> hold(m_mutex);
+    const std::uint64_t wanted = m_dataWanted;
+    m_dataCv.wait_for(hold, std::chrono::seconds(2),
+                      [&] { return m_stopping || m_dataApplied >= wanted; });
 }
 
 // Runs `ip -force -batch -` with the lines on its input; inside the
 // private namespace only (Start checked it). Never a shell.
 bool DeviceServers::RunIpBatch(const std::vector<std::string>& lines) {
-    if (lines.empty() || options_.ownInterface.empty())
+    if (lines.empty() || m_options.ownInterface.empty())
         return true;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -450,7 +450,7 @@ bool DeviceServers::RunIpBatch(const std::vector<std::string>& lines) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-    if (!options_.verbose)
+    if (!m_options.verbose)
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     char* argv[] = {const_cast<char*>("ip"), const_cast<char*>("-force"),
                     const_cast<char*>("-batch"), const_cast<char*>("-"), nullptr};

@@ -1,11 +1,10 @@
-#ifndef LORVEX_DEVSIM_DEVICESERVERS_H
-#define LORVEX_DEVSIM_DEVICESERVERS_H
-
 // The device side beyond the search protocol: each served device's HTTP
 // port interface (POST /GetPortConfig, POST /SetPortConfig, GET /) and its
 // data-port listener, on the device's addresses. When a configuration
 // request moves a device, its listeners and (with an own interface) its
 // addresses follow. See docs/http.md.
+
+#pragma once
 
 #include <atomic>
 #include <condition_variable>
@@ -86,25 +85,23 @@ private:
     void WaitForDataListeners();
     bool RunIpBatch(const std::vector<std::string>& lines);
 
-    Fleet* fleet_;
-    ServeOptions options_;
-    std::mutex mutex_; // everything below
-    std::map<std::size_t, Served> served_;
-    std::map<Route, std::size_t> routes_;
-    std::map<std::uint32_t, int> ownedAddresses_; // added by us, with users
-    std::set<std::uint32_t> foreignAddresses_;    // on the interface before we came
-    std::map<int, std::unique_ptr<httplib::Server>> servers_;
-    std::vector<std::thread> serverThreads_;
-    std::map<std::size_t, std::vector<int>> dataFds_; // owned by the listener thread
-    std::set<std::size_t> dataPending_;
-    std::uint64_t dataWanted_ = 0, dataApplied_ = 0;
-    std::condition_variable dataCv_;
-    int wakeFd_ = -1;
-    bool stopping_ = false;
-    std::atomic<bool> halt_{false}; // read by handlers without the mutex
-    std::thread dataThread_;
+    Fleet* m_fleet;
+    ServeOptions m_options;
+    std::mutex m_mutex; // everything below
+    std::map<std::size_t, Served> m_served;
+    std::map<Route, std::size_t> m_routes;
+    std::map<std::uint32_t, int> m_ownedAddresses; // added by us, with users
+    std::set<std::uint32_t> m_foreignAddresses;    // on the interface before we came
+    std::map<int, std::unique_ptr<httplib::Server>> m_servers;
+    std::vector<std::thread> m_serverThreads;
+    std::map<std::size_t, std::vector<int>> m_dataFds; // owned by the listener thread
+    std::set<std::size_t> m_dataPending;
+    std::uint64_t m_dataWanted = 0, m_dataApplied = 0;
+    std::condition_variable m_dataCv;
+    int m_wakeFd = -1;
+    bool m_stopping = false;
+    std::atomic<bool> m_halt{false}; // read by handlers without the mutex
+    std::thread m_dataThread;
 };
 
 } // namespace devsim
-
-#endif

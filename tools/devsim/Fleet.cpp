@@ -205,14 +205,14 @@ bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t 
     return true;
 }
 
-Fleet::Fleet(std::vector<Device> devices) : devices_(std::move(devices)) {
-    for (std::size_t i = 0; i < devices_.size(); ++i)
-        index_.emplace(Key(devices_[i].mac), i);
+Fleet::Fleet(std::vector<Device> devices) : m_devices(std::move(devices)) {
+    for (std::size_t i = 0; i < m_devices.size(); ++i)
+        m_index.emplace(Key(m_devices[i].mac), i);
 }
 
 std::optional<std::size_t> Fleet::Find(const lorvex::wire::MacBytes& mac) const {
-    auto it = index_.find(Key(mac));
-    if (it == index_.end())
+    auto it = m_index.find(Key(mac));
+    if (it == m_index.end())
         return std::nullopt;
     return it->second;
 }

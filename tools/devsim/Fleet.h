@@ -1,8 +1,7 @@
-#ifndef LORVEX_DEVSIM_FLEET_H
-#define LORVEX_DEVSIM_FLEET_H
-
 // Building the simulated fleet from flags or a JSON file, and the shared
-// table the protocol side and (later) the per-device servers work on.
+// table the protocol side and the per-device servers (DeviceServers.h) work on.
+
+#pragma once
 
 #include <cstdint>
 #include <mutex>
@@ -54,25 +53,23 @@ void Generate(const FleetPlan& plan, std::int64_t nowEpoch, std::vector<Device>*
 bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t nowEpoch,
                    std::vector<Device>* out, std::string* error);
 
-// The devices under one lock, with a MAC index. Later per-device servers
+// The devices under one lock, with a MAC index. The per-device servers
 // read and change devices through With() from their own threads.
 class Fleet {
 public:
     explicit Fleet(std::vector<Device> devices);
-    std::size_t Size() const { return devices_.size(); }
+    std::size_t Size() const { return m_devices.size(); }
     std::optional<std::size_t> Find(const lorvex::wire::MacBytes& mac) const;
     template <class F> auto With(std::size_t index, F f) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return f(devices_[index]);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return f(m_devices[index]);
     }
 
 private:
     static std::uint64_t Key(const lorvex::wire::MacBytes& mac);
-    std::mutex mutex_;
-    std::vector<Device> devices_;
-    std::unordered_map<std::uint64_t, std::size_t> index_;
+    std::mutex m_mutex;
+    std::vector<Device> m_devices;
+    std::unordered_map<std::uint64_t, std::size_t> m_index;
 };
 
 } // namespace devsim
-
-#endif

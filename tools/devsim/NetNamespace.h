@@ -1,6 +1,3 @@
-#ifndef LORVEX_DEVSIM_NETNAMESPACE_H
-#define LORVEX_DEVSIM_NETNAMESPACE_H
-
 // Whether this process runs in a private network namespace, so that
 // changing addresses or talking to simulated devices cannot reach the
 // machine's own network. Header-only: the simulator and the network tests
@@ -10,6 +7,8 @@
 // PID 1's namespace can be read at all), or it is one of the namespaces
 // scripts/netns-run creates (named lvx-h-* or lvx-d-* under /run/netns).
 // When neither can be shown the answer is no.
+
+#pragma once
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -53,5 +52,3 @@ inline bool InPrivateNetwork() {
 }
 
 } // namespace devsim
-
-#endif

@@ -23,35 +23,35 @@ std::chrono::duration<double> Seconds(double s) { return std::chrono::duration<d
 
 } // namespace
 
-Simulator::Simulator(Fleet* fleet, SimOptions options) : fleet_(fleet), options_(options) {
-    start_ = lastFlood_ = Clock::now();
-    nextChange_ =
-        start_ + std::chrono::duration_cast<Clock::duration>(Seconds(options_.changeEvery));
+Simulator::Simulator(Fleet* fleet, SimOptions options) : m_fleet(fleet), m_options(options) {
+    m_start = m_lastFlood = Clock::now();
+    m_nextChange =
+        m_start + std::chrono::duration_cast<Clock::duration>(Seconds(m_options.changeEvery));
 }
 
 Simulator::~Simulator() {
-    if (fd_ >= 0)
-        close(fd_);
+    if (m_fd >= 0)
+        close(m_fd);
 }
 
 bool Simulator::Open() {
-    fd_ = lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, kReceiveBuffer);
-    if (fd_ < 0)
+    m_fd = lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, kReceiveBuffer);
+    if (m_fd < 0)
         return false;
-    ifaces_ = lorvex::net::ListMulticastInterfaces();
-    lorvex::net::JoinAll(fd_, ifaces_, &joined_);
-    return !joined_.empty();
+    m_ifaces = lorvex::net::ListMulticastInterfaces();
+    lorvex::net::JoinAll(m_fd, m_ifaces, &m_joined);
+    return !m_joined.empty();
 }
 
 void Simulator::Run(const std::atomic<bool>& stop) {
     lorvex::net::BatchReceiver rx(kReceiveBatch);
     while (!stop) {
-        pollfd pfd{fd_, POLLIN, 0};
+        pollfd pfd{m_fd, POLLIN, 0};
         poll(&pfd, 1, TimeoutMs(Clock::now()));
         const Clock::time_point now = Clock::now();
         if (pfd.revents & POLLIN) {
             auto sink = [&](const unsigned char* d, std::size_t n) { OnDatagram(d, n, now); };
-            for (int i = 0; i < 64 && rx.ReceiveOnce(fd_, sink) > 0; ++i) {
+            for (int i = 0; i < 64 && rx.ReceiveOnce(m_fd, sink) > 0; ++i) {
             }
         }
         SendDue(Clock::now());
@@ -61,9 +61,9 @@ void Simulator::Run(const std::atomic<bool>& stop) {
 
 int Simulator::TimeoutMs(Clock::time_point now) const {
     Clock::time_point next = now + std::chrono::milliseconds(1000);
-    if (!queue_.empty())
-        next = std::min(next, queue_.top().when);
-    if (options_.flood > 0 || options_.changeEvery > 0)
+    if (!m_queue.empty())
+        next = std::min(next, m_queue.top().when);
+    if (m_options.flood > 0 || m_options.changeEvery > 0)
         next = std::min(next, now + kTick);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
     return static_cast<int>(std::max<long long>(0, ms));
@@ -86,26 +86,26 @@ void Simulator::OnDatagram(const unsigned char* data, std::size_t size, Clock::t
 }
 
 bool Simulator::Present(const Device& d, Clock::time_point now) const {
-    return d.vanishAfter < 0 || now - start_ < Seconds(d.vanishAfter);
+    return d.vanishAfter < 0 || now - m_start < Seconds(d.vanishAfter);
 }
 
 void Simulator::OnProbe(const Message& msg, Clock::time_point now) {
-    lastProbeId_ = msg.requestId;
+    m_lastProbeId = msg.requestId;
     if (!lorvex::wire::IsAnyMac(msg.mac)) {
-        if (auto i = fleet_->Find(msg.mac))
+        if (auto i = m_fleet->Find(msg.mac))
             Schedule(now, Kind::Answer, *i, msg.requestId);
         return;
     }
-    for (std::size_t i = 0; i < fleet_->Size(); ++i)
+    for (std::size_t i = 0; i < m_fleet->Size(); ++i)
         Schedule(now, Kind::Answer, i, msg.requestId);
 }
 
 void Simulator::OnSetConfig(const Message& msg, Clock::time_point now) {
-    const auto index = fleet_->Find(msg.mac);
+    const auto index = m_fleet->Find(msg.mac);
     if (!index)
         return;
     Device before, after;
-    const bool applied = fleet_->With(*index, [&](Device& d) {
+    const bool applied = m_fleet->With(*index, [&](Device& d) {
         if (d.silent || !Present(d, now) || d.lastConfigId == msg.requestId)
             return false;
         std::map<std::string, std::string> attrs;
@@ -115,24 +115,24 @@ void Simulator::OnSetConfig(const Message& msg, Clock::time_point now) {
         after = d;
         return true;
     });
-    const bool answers = fleet_->With(*index, [&](Device& d) {
+    const bool answers = m_fleet->With(*index, [&](Device& d) {
         return !d.silent && Present(d, now) && d.type == "ZVK_IPC" &&
                d.lastConfigId == msg.requestId;
     });
     if (answers)
         Schedule(now, Kind::ConfigResult, *index, msg.requestId);
-    if (applied && options_.verbose)
+    if (applied && m_options.verbose)
         std::fprintf(stderr, "devsim: %s config result %d\n",
                      lorvex::wire::FormatMac(after.mac).c_str(), after.lastConfigResult);
-    if (applied && after.lastConfigResult == 0 && observer_)
-        observer_->OnConfigured(*index, before, after);
+    if (applied && after.lastConfigResult == 0 && m_observer)
+        m_observer->OnConfigured(*index, before, after);
 }
 
 void Simulator::OnRestore(const Message& msg, Clock::time_point now) {
-    const auto index = fleet_->Find(msg.mac);
+    const auto index = m_fleet->Find(msg.mac);
     if (!index)
         return;
-    const bool ack = fleet_->With(*index, [&](Device& d) {
+    const bool ack = m_fleet->With(*index, [&](Device& d) {
         if (d.silent || !Present(d, now))
             return false;
         d.password = d.factoryPassword;
@@ -143,19 +143,19 @@ void Simulator::OnRestore(const Message& msg, Clock::time_point now) {
 }
 
 void Simulator::Schedule(Clock::time_point now, Kind kind, std::size_t device, std::uint32_t id) {
-    if (queue_.size() >= kMaxQueued)
+    if (m_queue.size() >= kMaxQueued)
         return;
-    const bool jitter = kind == Kind::Answer && options_.jitterMs > 0;
-    std::uniform_real_distribution<double> delay(0, jitter ? options_.jitterMs : 0);
+    const bool jitter = kind == Kind::Answer && m_options.jitterMs > 0;
+    std::uniform_real_distribution<double> delay(0, jitter ? m_options.jitterMs : 0);
     const auto at = now + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double, std::milli>(delay(rng_)));
-    queue_.push(Pending{at, kind, device, id});
+                              std::chrono::duration<double, std::milli>(delay(m_rng)));
+    m_queue.push(Pending{at, kind, device, id});
 }
 
 void Simulator::SendDue(Clock::time_point now) {
-    while (!queue_.empty() && queue_.top().when <= now) {
-        const Pending p = queue_.top();
-        queue_.pop();
+    while (!m_queue.empty() && m_queue.top().when <= now) {
+        const Pending p = m_queue.top();
+        m_queue.pop();
         SendPending(p);
     }
 }
@@ -165,7 +165,7 @@ void Simulator::SendPending(const Pending& p) {
     Message msg;
     msg.kind = p.kind;
     msg.requestId = p.requestId;
-    const bool present = fleet_->With(p.device, [&](Device& d) {
+    const bool present = m_fleet->With(p.device, [&](Device& d) {
         msg.mac = d.mac;
         if (p.kind == Kind::Answer)
             msg.payload = AnswerXml(d, NowEpoch());
@@ -178,35 +178,35 @@ void Simulator::SendPending(const Pending& p) {
 }
 
 void Simulator::Tick(Clock::time_point now) {
-    if (options_.changeEvery > 0 && now >= nextChange_) {
-        for (std::size_t i = 0; i < fleet_->Size(); ++i)
-            fleet_->With(i, [](Device& d) { ChangeVisibly(&d); });
-        nextChange_ += std::chrono::duration_cast<Clock::duration>(Seconds(options_.changeEvery));
+    if (m_options.changeEvery > 0 && now >= m_nextChange) {
+        for (std::size_t i = 0; i < m_fleet->Size(); ++i)
+            m_fleet->With(i, [](Device& d) { ChangeVisibly(&d); });
+        m_nextChange += std::chrono::duration_cast<Clock::duration>(Seconds(m_options.changeEvery));
     }
-    if (options_.flood > 0)
+    if (m_options.flood > 0)
         Flood(now);
 }
 
 void Simulator::Flood(Clock::time_point now) {
-    floodCredit_ += options_.flood * std::chrono::duration<double>(now - lastFlood_).count();
-    lastFlood_ = now;
-    floodCredit_ = std::min(floodCredit_, options_.flood); // no catch-up burst after a stall
-    for (; floodCredit_ >= 1; floodCredit_ -= 1) {
+    m_floodCredit += m_options.flood * std::chrono::duration<double>(now - m_lastFlood).count();
+    m_lastFlood = now;
+    m_floodCredit = std::min(m_floodCredit, m_options.flood); // no catch-up burst after a stall
+    for (; m_floodCredit >= 1; m_floodCredit -= 1) {
         const std::string d = FloodDatagram();
-        lorvex::net::SendAll(fd_, ifaces_, lorvex::wire::kToolPort, d);
+        lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort, d);
     }
 }
 
 std::string Simulator::FloodDatagram() {
-    Device d = GenerateDevice(FleetPlan{}, static_cast<int>(rng_() % 5000), NowEpoch());
+    Device d = GenerateDevice(FleetPlan{}, static_cast<int>(m_rng() % 5000), NowEpoch());
     for (std::size_t i = 3; i < 6; ++i)
-        d.mac[i] = static_cast<unsigned char>(rng_());
+        d.mac[i] = static_cast<unsigned char>(m_rng());
     d.mac[0] = 0x06; // locally administered, unicast: never one of the fleet's
     std::string dg =
-        lorvex::wire::Encode({Kind::Answer, lastProbeId_, d.mac, AnswerXml(d, NowEpoch())});
-    if (std::uniform_real_distribution<double>(0, 1)(rng_) >= options_.floodBadShare)
+        lorvex::wire::Encode({Kind::Answer, m_lastProbeId, d.mac, AnswerXml(d, NowEpoch())});
+    if (std::uniform_real_distribution<double>(0, 1)(m_rng) >= m_options.floodBadShare)
         return dg;
-    switch (rng_() % 5) {
+    switch (m_rng() % 5) {
     case 0:
         dg[0] = 'X';
         break; // wrong magic
@@ -227,7 +227,7 @@ std::string Simulator::FloodDatagram() {
 
 void Simulator::Send(const Message& msg) {
     const std::string dg = lorvex::wire::Encode(msg);
-    lorvex::net::SendAll(fd_, ifaces_, lorvex::wire::kToolPort, dg);
+    lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort, dg);
 }
 
 } // namespace devsim

@@ -1,9 +1,8 @@
-#ifndef LORVEX_DEVSIM_SIMULATOR_H
-#define LORVEX_DEVSIM_SIMULATOR_H
-
 // The protocol side of the simulator: one socket on the search group for the
 // whole fleet, answers scheduled with jitter, configuration and restore
 // requests, and the timed behaviours (change, vanish, flood).
+
+#pragma once
 
 #include <atomic>
 #include <cstdint>
@@ -41,7 +40,7 @@ public:
     ~Simulator();
     // Opens the socket and joins the group on every multicast interface.
     bool Open();
-    void SetObserver(DeviceObserver* observer) { observer_ = observer; }
+    void SetObserver(DeviceObserver* observer) { m_observer = observer; }
     // Serves until `stop` becomes true.
     void Run(const std::atomic<bool>& stop);
 
@@ -69,21 +68,19 @@ private:
     int TimeoutMs(Clock::time_point now) const;
     void Send(const lorvex::wire::Message& msg);
 
-    Fleet* fleet_;
-    SimOptions options_;
-    DeviceObserver* observer_ = nullptr;
-    int fd_ = -1;
-    std::vector<lorvex::net::Interface> ifaces_;
-    std::vector<int> joined_;
-    std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> queue_;
-    Clock::time_point start_;
-    Clock::time_point nextChange_;
-    Clock::time_point lastFlood_;
-    double floodCredit_ = 0;
-    std::uint32_t lastProbeId_ = 0;
-    std::mt19937 rng_{std::random_device{}()};
+    Fleet* m_fleet;
+    SimOptions m_options;
+    DeviceObserver* m_observer = nullptr;
+    int m_fd = -1;
+    std::vector<lorvex::net::Interface> m_ifaces;
+    std::vector<int> m_joined;
+    std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> m_queue;
+    Clock::time_point m_start;
+    Clock::time_point m_nextChange;
+    Clock::time_point m_lastFlood;
+    double m_floodCredit = 0;
+    std::uint32_t m_lastProbeId = 0;
+    std::mt19937 m_rng{std::random_device{}()};
 };
 
 } // namespace devsim
-
-#endif

@@ -100,4 +100,30 @@ bool ParseSeconds(const std::string& text, double min, double max, double* out) 
     return true;
 }
 
+bool ReadPassword(const PasswordSources& from, std::string* password, std::string* error) {
+    const std::string given = from.args != nullptr ? from.args->Get("--password", "") : "";
+    const bool hasOption = from.args != nullptr && from.args->Has("--password");
+    if (hasOption && given == "-") {
+        if (from.input == nullptr || !std::getline(*from.input, *password)) {
+            *error = "--password - found no line on standard input";
+            return false;
+        }
+        if (!password->empty() && password->back() == '\r')
+            password->pop_back();
+        return true;
+    }
+    if (hasOption) {
+        *password = given;
+        return true;
+    }
+    if (from.environment != nullptr) {
+        *password = from.environment;
+        return true;
+    }
+    if (from.inputIsTerminal && from.prompt && from.prompt(password))
+        return true;
+    *error = "a password is needed: --password -, LORVEX_PASSWORD or a terminal to ask on";
+    return false;
+}
+
 } // namespace cli

@@ -3,6 +3,8 @@
 // Each subcommand declares what it takes; adding one is adding an entry.
 #pragma once
 
+#include <functional>
+#include <istream>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,5 +48,21 @@ std::string Usage(const std::string& program, const std::vector<CommandSpec>& co
 
 // Reads a decimal number (fractions allowed) in [min, max]; false otherwise.
 bool ParseSeconds(const std::string& text, double min, double max, double* out);
+
+// Where a device password comes from, first match wins:
+//   --password -   the first line of `input` (without its line break);
+//   --password P   P itself (visible to every user in the process list);
+//   the environment variable LORVEX_PASSWORD (`environment`, null if unset);
+//   `prompt` (a question without echo) when `input` is a terminal.
+// False with a one-line reason when none gives one, or `-` meets an empty
+// input.
+struct PasswordSources {
+    const ParsedArgs* args = nullptr;
+    const char* environment = nullptr;
+    std::istream* input = nullptr;
+    bool inputIsTerminal = false;
+    std::function<bool(std::string* password)> prompt;
+};
+bool ReadPassword(const PasswordSources& from, std::string* password, std::string* error);
 
 } // namespace cli

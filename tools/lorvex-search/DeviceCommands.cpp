@@ -1,7 +1,14 @@
 #include "DeviceCommands.h"
 
+#include <termios.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <algorithm>
 #include <thread>
 
 #include "HostProcess.h"
@@ -77,7 +84,57 @@ const char* const kOutcomes[] = {
     "or a port is not 1 to 65535",
     "sent: the device is not an IP camera and does not report the outcome",
     "failed: device does not exist (not found by the search)",
+    "refused: the request does not fit one datagram (an over-long password?); nothing was sent",
 };
+
+// Asks on the terminal with echo off; the answer is never shown.
+bool PromptNoEcho(std::string* password) {
+    termios saved{};
+    if (tcgetattr(STDIN_FILENO, &saved) != 0)
+        return false;
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    std::fputs("Device password: ", stderr);
+    std::fflush(stderr);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    const bool read = static_cast<bool>(std::getline(std::cin, *password));
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fputs("\n", stderr);
+    return read;
+}
+
+std::string Password(const cli::ParsedArgs& args, std::string* error) {
+    cli::PasswordSources from;
+    from.args = &args;
+    from.environment = std::getenv("LORVEX_PASSWORD");
+    from.input = &std::cin;
+    from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
+    from.prompt = PromptNoEcho;
+    std::string password;
+    if (!cli::ReadPassword(from, &password, error))
+        error->insert(0, "set-ip: ");
+    return password;
+}
+
+// An IP camera takes its ports over its HTTP interface, and only both at
+// once; one port alone would change nothing though the request succeeds.
+bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
+    SEARCH_INFO device{};
+    return args.Has("--http-port") != args.Has("--data-port") && manager.FindDevice(mac, &device) &&
+           std::strcmp(device.productSeries, "ZVK_IPC") == 0;
+}
+
+// One line on stderr when devices at a link-local address cannot be reached
+// because the route for them is missing and this process may not add it.
+void EnsureLinkLocalRoute(CLorvexManage& manager) {
+    std::string ip;
+    manager.GetLocalNetInfo(&ip, nullptr, nullptr, nullptr);
+    if (manager.AddLinkLocalRoute(ip.c_str()) != LinkLocalRouteState::NeedsRoot)
+        return;
+    std::fprintf(stderr,
+                 "lorvex-search: no route to link-local device addresses; as root run: %s\n",
+                 CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
+}
 
 } // namespace
 
@@ -105,16 +162,23 @@ int RunSetIp(const cli::ParsedArgs& args) {
     double seconds;
     if (const int bad = ReadTarget(args, mac, &seconds))
         return bad;
-    for (const char* required : {"--ip", "--mask", "--gateway", "--password"})
+    for (const char* required : {"--ip", "--mask", "--gateway"})
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
+    std::string error;
+    std::string password = Password(args, &error);
+    if (!error.empty())
+        return Usage(error);
     Session session;
     session.WaitForDevice(mac, seconds);
-    const std::string password = args.Get("--password", "");
+    if (PortsApart(args, session.Manager(), mac))
+        return Usage("an IP camera changes its ports only as a pair: give both --http-port and "
+                     "--data-port");
     const int32_t code = session.Manager().SetNetParam(
         mac, args.Get("--ip", "").c_str(), args.Get("--mask", "").c_str(),
         args.Get("--gateway", "").c_str(), password.c_str(), args.Get("--http-port", "").c_str(),
         args.Get("--data-port", "").c_str(), args.Has("--dhcp"));
+    std::fill(password.begin(), password.end(), '\0');
     std::printf("%s: %s (code %d)\n", mac, SetIpOutcome(code).c_str(), code);
     std::fflush(stdout);
     // The library sends a request and its repeat 200 ms later from its own
@@ -151,6 +215,7 @@ int RunOpen(const cli::ParsedArgs& args) {
         std::printf("%s: %s\n", mac, SetIpOutcome(CLorvexManage::SETNET_NO_DEVICE).c_str());
         return CLorvexManage::SETNET_NO_DEVICE;
     }
+    EnsureLinkLocalRoute(session.Manager());
     if (session.Manager().OpenDeviceWeb(mac))
         return 0;
     std::printf("%s: failed: the device reports no usable address or HTTP port\n", mac);

@@ -17,9 +17,10 @@ void SetStopFlag(const std::atomic<bool>* stop);
 // The outcome of SetNetParam in words, one line without line break.
 std::string SetIpOutcome(int32_t code);
 
-// set-ip MAC --ip A --mask M --gateway G --password P [--http-port N]
+// set-ip MAC --ip A --mask M --gateway G [--password P|-] [--http-port N]
 // [--data-port N] [--dhcp] [--seconds S]: exits with SetNetParam's code,
-// 2 for bad arguments. The password is never printed.
+// 2 for bad arguments (also one port alone for an IP camera). The password
+// comes as cli::ReadPassword says and is never printed.
 int RunSetIp(const cli::ParsedArgs& args);
 
 // restore MAC [--seconds S]: 0 when the device acknowledged, else 1.

@@ -213,8 +213,11 @@ const std::vector<cli::CommandSpec>& Commands() {
          {{"--ip", "A", "new IP address"},
           {"--mask", "M", "new subnet mask"},
           {"--gateway", "G", "new gateway"},
-          {"--password", "P", "the device's password (never printed)"},
-          {"--http-port", "N", "new HTTP port (changed only together with --data-port)"},
+          {"--password", "P",
+           "the device's password, never printed; P is visible to every user of the machine "
+           "(process list, shell history): prefer `-` (read a line from standard input), the "
+           "variable LORVEX_PASSWORD, or no option at a terminal (asked without echo)"},
+          {"--http-port", "N", "new HTTP port (an IP camera: only together with --data-port)"},
           {"--data-port", "N", "new data port"},
           {"--dhcp", "", "the device takes its address by DHCP"},
           {"--seconds", "S", "search at most S seconds for the device, default 3"}},

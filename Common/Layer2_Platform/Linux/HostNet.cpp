@@ -94,6 +94,35 @@ bool ParseDefaultRoute(const std::string& line, const std::string& name, in_addr
     return true;
 }
 
+// One line of /proc/net/route that routes all of 169.254.0.0/16 through
+// interface `name` without a gateway (the /16 itself or a wider prefix,
+// never the default route).
+bool IsLinkLocalRoute(const std::string& line, const std::string& name) {
+    char iface[64] = {};
+    unsigned long destination = 0, via = 0, flags = 0, mask = 0;
+    int refs = 0, use = 0, metric = 0;
+    if (std::sscanf(line.c_str(), "%63s %lx %lx %lx %d %d %d %lx", iface, &destination, &via,
+                    &flags, &refs, &use, &metric, &mask) != 8)
+        return false;
+    const uint32_t linkLocal = inet_addr("169.254.0.0"), wide = inet_addr("255.255.0.0");
+    const unsigned long kUp = 0x1, kGateway = 0x2;
+    if (name != iface || (flags & (kUp | kGateway)) != kUp || mask == 0)
+        return false;
+    return (mask & ~static_cast<unsigned long>(wide)) == 0 && (linkLocal & mask) == destination;
+}
+
+// CAP_NET_ADMIN (bit 12) in the effective set of this process: what
+// changing a route takes, root or not.
+bool MayChangeRoutes(const std::string& statusPath) {
+    std::istringstream lines(ReadSmallFile(statusPath));
+    for (std::string line; std::getline(lines, line);) {
+        unsigned long long caps = 0;
+        if (std::sscanf(line.c_str(), "CapEff: %llx", &caps) == 1)
+            return (caps >> 12) & 1;
+    }
+    return false;
+}
+
 } // namespace
 
 bool ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs) {
@@ -200,4 +229,27 @@ bool StartLinkLocalRoute(const std::string& localAddress) {
     const std::vector<std::string> command =
         LinkLocalRouteCommand(InterfaceOfAddress(localAddress));
     return !command.empty() && StartDetached(command);
+}
+
+bool HasLinkLocalRoute(const std::string& routesPath, const std::string& name) {
+    std::istringstream lines(ReadSmallFile(routesPath));
+    std::string line;
+    std::getline(lines, line); // the column titles
+    for (size_t n = 0; n < kMaxRouteLines && std::getline(lines, line); ++n)
+        if (IsLinkLocalRoute(line, name))
+            return true;
+    return false;
+}
+
+LinkLocalRouteState EnsureLinkLocalRoute(const std::string& localAddress,
+                                         const HostNetFiles& files) {
+    const std::string name = InterfaceOfAddress(localAddress);
+    if (LinkLocalRouteCommand(name).empty())
+        return LinkLocalRouteState::NotLocal;
+    if (HasLinkLocalRoute(files.routes, name))
+        return LinkLocalRouteState::Present;
+    if (!MayChangeRoutes(files.status))
+        return LinkLocalRouteState::NeedsRoot;
+    return StartLinkLocalRoute(localAddress) ? LinkLocalRouteState::Started
+                                             : LinkLocalRouteState::NeedsRoot;
 }

@@ -17,6 +17,7 @@ struct HostNetFiles {
     std::string routes = "/proc/net/route";
     std::string resolved = "/run/systemd/resolve/resolv.conf"; // preferred when present
     std::string resolv = "/etc/resolv.conf";
+    std::string status = "/proc/self/status"; // the capabilities of this process
 };
 
 struct LocalNetInfo {
@@ -62,3 +63,22 @@ std::vector<std::string> LinkLocalRouteCommand(const std::string& name);
 // localAddress. Not waited for. False, and nothing started, when the text is
 // not a dotted quad of one of the host's interfaces.
 bool StartLinkLocalRoute(const std::string& localAddress);
+
+// True when a /proc/net/route style file routes all of 169.254.0.0/16 over
+// interface `name` directly (the /16 or a wider prefix; not the default
+// route). Many desktops add such a route themselves.
+bool HasLinkLocalRoute(const std::string& routesPath, const std::string& name);
+
+// What EnsureLinkLocalRoute found or did.
+enum class LinkLocalRouteState {
+    Present,   // the interface already has the route: nothing started
+    Started,   // the route command was started (not waited for)
+    NeedsRoot, // the route is missing and this process may not add it
+    NotLocal,  // the text is not a dotted quad of one of the host's interfaces
+};
+
+// Adds the link-local route for the interface that carries localAddress
+// when it is missing and this process may change routes (CAP_NET_ADMIN,
+// read from files.status); otherwise says why not.
+LinkLocalRouteState EnsureLinkLocalRoute(const std::string& localAddress,
+                                         const HostNetFiles& files = HostNetFiles());

@@ -5,7 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <mutex>
+#include <cerrno>
+#include <thread>
 
 extern char** environ;
 
@@ -21,24 +22,17 @@ UrlOpener& Opener() {
     return opener;
 }
 
-// Our own helpers still running; only these pids are ever waited for, so
-// children of other parts of the program are left alone.
-std::mutex g_childrenLock;
-std::vector<pid_t> g_children;
-
-void ReapFinished() {
-    std::lock_guard<std::mutex> hold(g_childrenLock);
-    for (size_t i = 0; i < g_children.size();) {
-        if (waitpid(g_children[i], nullptr, WNOHANG) != 0) {
-            g_children[i] = g_children.back();
-            g_children.pop_back();
-        } else {
-            ++i;
+// Each helper gets a thread of its own that waits for exactly its pid, so
+// it is reaped the moment it ends (no zombie until some later start), and
+// no child of another part of the program is ever waited for.
+void ReapWhenDone(pid_t pid) {
+    std::thread([pid] {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
-    }
+    }).detach();
 }
 
-bool Spawn(const std::vector<std::string>& argv) {
+bool SpawnDetached(const std::vector<std::string>& argv) {
     if (argv.empty() || argv[0].empty())
         return false;
     std::vector<char*> args;
@@ -53,14 +47,8 @@ bool Spawn(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         return false;
-    std::lock_guard<std::mutex> hold(g_childrenLock);
-    g_children.push_back(pid);
+    ReapWhenDone(pid);
     return true;
-}
-
-bool SpawnDetached(const std::vector<std::string>& argv) {
-    ReapFinished();
-    return Spawn(argv);
 }
 
 } // namespace

@@ -10,9 +10,10 @@
 
 // Starts argv[0] (looked up on PATH) with the arguments argv, detached:
 // never through a shell, not waited for, its result not examined, its
-// standard input from /dev/null. True when the program was started. The
-// helpers started here are reaped by later calls, so they do not linger
-// as zombies. False for an empty argv or an empty argv[0].
+// standard input from /dev/null. True when the program was started. A
+// thread waits for each helper started here and reaps it when it ends, so
+// none lingers as a zombie; no other child is waited for. False for an
+// empty argv or an empty argv[0].
 bool StartDetached(const std::vector<std::string>& argv);
 
 // The function StartDetached forwards to (the posix_spawn starter unless

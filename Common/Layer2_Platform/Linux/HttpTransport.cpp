@@ -25,6 +25,8 @@ struct Exchange {
     bool wantBody = true;
     bool oversize = false;
     bool stoppedAtBody = false; // wantBody false and the first body byte came
+    CURL* curl = nullptr;
+    bool requestSent = false; // the connection stands and the request went out
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUploaded = 0;
 };
@@ -50,10 +52,25 @@ size_t OnHeader(char*, size_t size, size_t count, void* user) {
     return size * count;
 }
 
-// Ends the exchange when nothing moved for the receive time-out.
+// True once the library has connected and starts sending the request (a
+// request without a body moves no upload count that would show it).
+bool RequestSent(Exchange* x) {
+    curl_off_t pretransfer = 0;
+    return curl_easy_getinfo(x->curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer) == CURLE_OK &&
+           pretransfer > 0;
+}
+
+// Ends the exchange when nothing moved for the receive time-out since the
+// request was sent; connecting has its own bound.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
     Exchange* x = static_cast<Exchange*>(user);
     const Clock::time_point now = Clock::now();
+    if (!x->requestSent) {
+        if (!RequestSent(x))
+            return 0;
+        x->requestSent = true;
+        x->lastActivity = now;
+    }
     if (uploaded != x->lastUploaded) {
         x->lastUploaded = uploaded;
         x->lastActivity = now;
@@ -146,6 +163,7 @@ bool Perform(CURL* curl, const HttpPostRequest& request, HttpPostReply* reply) {
     const std::string url =
         "http://" + request.host + ":" + std::to_string(request.port) + request.path;
     Exchange x;
+    x.curl = curl;
     x.body = &reply->body;
     x.wantBody = request.wantBody;
     SetBounds(curl);

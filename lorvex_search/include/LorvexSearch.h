@@ -1,6 +1,3 @@
-#ifndef LORVEX_SEARCH_H
-#define LORVEX_SEARCH_H
-
 /*
  * The device search library: finds the maker's devices on the local link over
  * UDP multicast and carries configuration requests to a device named by its
@@ -12,6 +9,8 @@
  * callback except LORVEX_SEARCH_Manual, LORVEX_SEARCH_StartAuto,
  * LORVEX_SEARCH_StopAuto and LORVEX_SET_CONFIG (which do not wait).
  */
+
+#pragma once
 
 #ifdef __cplusplus
 extern "C" {
@@ -66,11 +65,15 @@ void LORVEX_SEARCH_Manual(void);
  */
 void LORVEX_SEARCH_Quit(void);
 
+/* The longest configuration document that fits one datagram, in bytes. */
+#define LORVEX_SEARCH_MAX_CONFIG_BYTES 4066
+
 /*
  * Sends the NUL-terminated configuration document `xml` (a searchSetIP
  * element) to the device with MAC `mac`. The device's answer, if it sends
- * one within 10 s, arrives as event 10000; any other reply is dropped.
- * Documents longer than the datagram limit are not sent.
+ * one within 5 s, arrives as event 10000; any other reply is dropped.
+ * Documents longer than LORVEX_SEARCH_MAX_CONFIG_BYTES are not sent (the
+ * caller checks the length first).
  */
 void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml);
 
@@ -83,6 +86,4 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

@@ -1,8 +1,7 @@
-#ifndef LORVEX_SEARCH_WIRE_H
-#define LORVEX_SEARCH_WIRE_H
-
 // The datagram format shared by the library and the device simulator.
 // docs/protocol.md is the reference; the constants here must match it.
+
+#pragma once
 
 #include <array>
 #include <cstddef>
@@ -67,5 +66,3 @@ bool Decode(const unsigned char* data, std::size_t size, Message* out);
 bool IsDeviceKind(Kind kind);
 
 } // namespace lorvex::wire
-
-#endif
