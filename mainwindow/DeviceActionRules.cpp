@@ -1,5 +1,7 @@
 #include "DeviceActionRules.h"
 
+#include "LorvexManage.h"
+
 #include <QRegExp>
 
 namespace {
@@ -64,6 +66,10 @@ ActionMessage SetNetParamMessage(int code) {
         return error(kKeys[code]);
     if (code == 12)
         return error("IDCS_PROMPT_DEVICE_NOT_EXIST");
+    // Refused before sending (the request would not fit one datagram): the
+    // change did not happen, so the user hears it like any other failure.
+    if (code == CLorvexManage::SETNET_TOO_LONG)
+        return error(kKeys[9]);
     return kNoMessage;
 }
 

@@ -204,7 +204,8 @@ void MainWindow::startEngine() {
 void MainWindow::showHostNetwork() {
     std::string ip, mask, gateway, dns;
     m_manager.GetLocalNetInfo(&ip, &mask, &gateway, &dns);
-    m_manager.AddLinkLocalRoute(ip.c_str());
+    const bool routeMissing =
+        m_manager.AddLinkLocalRoute(ip.c_str()) == LinkLocalRouteState::NeedsRoot;
     m_statusBar->SetHostNetwork(
         QString::fromLocal8Bit(ip.c_str()), QString::fromLocal8Bit(mask.c_str()),
         QString::fromLocal8Bit(gateway.c_str()), QString::fromLocal8Bit(dns.c_str()));
@@ -214,6 +215,14 @@ void MainWindow::showHostNetwork() {
                          .arg(QString::fromLocal8Bit(card.name.c_str()),
                               QString::fromLocal8Bit(card.ip.c_str()),
                               QString::fromLocal8Bit(card.mask.c_str())));
+    // Devices reachable only at their link-local address stay out of reach
+    // without the route; say once, where the host data is, what to run.
+    if (routeMissing) {
+        const std::string advice = CLorvexManage::LinkLocalRouteAdvice(ip.c_str());
+        qWarning("lorvex: no link-local route; as root run: %s", advice.c_str());
+        lines.append(QStringLiteral("no link-local route; as root run: %1")
+                         .arg(QString::fromStdString(advice)));
+    }
     m_statusBar->SetHostInterfaces(lines.join(QLatin1Char('\n')));
 }
 

@@ -107,7 +107,9 @@ void TestDeviceActionRules::setNetParamMessage_data() {
     QTest::newRow("11 recorder: no box") << 11 << BoxKind::None << "";
     QTest::newRow("12 gone before sending")
         << 12 << BoxKind::Error << "IDCS_PROMPT_DEVICE_NOT_EXIST";
-    QTest::newRow("13 unknown") << 13 << BoxKind::None << "";
+    QTest::newRow("13 too long, not sent")
+        << 13 << BoxKind::Error << "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR";
+    QTest::newRow("14 unknown") << 14 << BoxKind::None << "";
     QTest::newRow("-1 unknown") << -1 << BoxKind::None << "";
 }
 
