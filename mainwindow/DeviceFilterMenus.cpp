@@ -39,7 +39,16 @@ RangeFilterMenu::RangeFilterMenu(int columnIndex, const char* startKey, const ch
     connect(m_ok, SIGNAL(clicked()), this, SLOT(slot_enter()));
     connect(m_cancel, SIGNAL(clicked()), this, SLOT(close()));
     connect(m_condition, SIGNAL(toggled(bool)), this, SLOT(slot_toggled(bool)));
-    setFixedSize(300, 155);
+    setFixedSize(300 + labelWidth() - kLabelWidth, 155);
+}
+
+// The labels are 80 px wide unless their language needs more ("Начальный
+// порт"): then the label, and with it the menu, grows rather than cut it.
+int RangeFilterMenu::labelWidth() const {
+    const QFontMetrics metrics(m_startLabel->font());
+    const int needed = qMax(metrics.horizontalAdvance(m_startLabel->text()),
+                            metrics.horizontalAdvance(m_endLabel->text())) + 6;
+    return qMax(kLabelWidth, needed);
 }
 
 void RangeFilterMenu::setFields(QWidget* start, QWidget* end) {
@@ -73,15 +82,17 @@ void RangeFilterMenu::slot_toggled(bool checked) {
 
 void RangeFilterMenu::resizeEvent(QResizeEvent* event) {
     ButtonMenu::resizeEvent(event);
-    m_condition->setGeometry(10, 10, 115, 26);
-    m_startLabel->setGeometry(10, 45, 80, 26);
-    m_endLabel->setGeometry(10, 80, 80, 26);
+    const int label = labelWidth();
+    const int shift = label - kLabelWidth;
+    m_condition->setGeometry(10, 10, qMax(115, m_condition->sizeHint().width()), 26);
+    m_startLabel->setGeometry(10, 45, label, 26);
+    m_endLabel->setGeometry(10, 80, label, 26);
     if (m_startField != nullptr)
-        m_startField->setGeometry(90, 45, 200, 26);
+        m_startField->setGeometry(10 + label, 45, 200, 26);
     if (m_endField != nullptr)
-        m_endField->setGeometry(90, 80, 200, 26);
-    m_ok->setGeometry(130, 120, 70, 23);
-    m_cancel->setGeometry(220, 120, 70, 23);
+        m_endField->setGeometry(10 + label, 80, 200, 26);
+    m_ok->setGeometry(130 + shift, 120, 70, 23);
+    m_cancel->setGeometry(220 + shift, 120, 70, 23);
 }
 
 // A menu closes on any press that reaches it; the panel's free area is part

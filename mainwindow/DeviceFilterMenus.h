@@ -75,6 +75,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    static constexpr int kLabelWidth = 80;
+    int labelWidth() const;
+
     int m_column;
     ZVKCheckBox* m_condition = nullptr;
     QLabel* m_startLabel = nullptr;

@@ -110,9 +110,5 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
 
 // Devices filtered out of the tree are in the list too.
 const DevInfo* MainWindow::findDeviceRecord(const QString& mac) const {
-    for (const DevInfo* record : m_deviceList) {
-        if (record->mac == mac)
-            return record;
-    }
-    return nullptr;
+    return m_records.value(mac, nullptr);
 }

@@ -31,6 +31,8 @@ private slots:
     void showAndHideCarryColumn_data();
     void showAndHideCarryColumn();
     void pressInsideKeepsOpen();
+    void textsFitTheirPlaces_data();
+    void textsFitTheirPlaces();
 
 private:
     static std::unique_ptr<RangeFilterMenu> make(const QString& kind);
@@ -39,7 +41,9 @@ private:
 
 void TestDeviceFilterMenus::initTestCase() {
     applyLook();
-    openLanguage();
+    // The run's locale picks the language, as the program does.
+    g_languageId = LanguageIdFromLocaleName(QLocale::system().name());
+    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), g_languageId);
 }
 
 std::unique_ptr<RangeFilterMenu> TestDeviceFilterMenus::make(const QString& kind) {
@@ -70,6 +74,8 @@ void TestDeviceFilterMenus::panelGeometry_data() {
 void TestDeviceFilterMenus::panelGeometry() {
     QFETCH(QString, kind);
     QFETCH(QString, startKey);
+    if (!qgetenv("LC_ALL").startsWith("en_US"))
+        QSKIP("the places are those the English texts fit; textsFitTheirPlaces covers the rest");
     auto menu = make(kind);
     menu->popup(QPoint(50, 50));
     QTRY_VERIFY(menu->isVisible());
@@ -209,6 +215,27 @@ void TestDeviceFilterMenus::pressInsideKeepsOpen() {
     QTest::mouseClick(&menu, Qt::LeftButton, {}, QPoint(350, 400));
     QTRY_VERIFY(!menu.isVisible());
     QCOMPARE(cleared.count(), 0);
+}
+
+void TestDeviceFilterMenus::textsFitTheirPlaces_data() { panelGeometry_data(); }
+
+// In every language no label is cut, fields start after the labels and the
+// buttons stay inside the menu.
+void TestDeviceFilterMenus::textsFitTheirPlaces() {
+    QFETCH(QString, kind);
+    auto menu = make(kind);
+    menu->popup(QPoint(50, 50));
+    QTRY_VERIFY(menu->isVisible());
+    for (QLabel* label : {static_cast<QLabel*>(menu->startLabel()),
+                          static_cast<QLabel*>(menu->endLabel())}) {
+        const int needed = label->fontMetrics().horizontalAdvance(label->text());
+        QVERIFY2(label->width() >= needed, qPrintable(label->text()));
+        QVERIFY(menu->findChild<QWidget*>("startField")->x() >= label->geometry().right());
+    }
+    QVERIFY(menu->conditionBox()->width() >= menu->conditionBox()->sizeHint().width());
+    QVERIFY(menu->cancelButton()->geometry().right() < menu->width());
+    QVERIFY(menu->findChild<QWidget*>("endField")->geometry().right() < menu->width());
+    menu->close();
 }
 
 QTEST_MAIN(TestDeviceFilterMenus)
