@@ -14,21 +14,34 @@ const DeviceColumn kDeviceColumns[kDeviceColumnCount] = {
     {"IDCS_RUN_TIME", 180, true},          {"IDCS_DEVICE_ACTIVA_STATE", 100, false},
 };
 
+namespace {
+
+// Each device type code with the language key of its text.
+const char* const kTypes[][2] = {
+    {"ZVK_IPC", "IDCS_ZVK_IPC"},
+    {"ZVK_DVR", "IDCS_ZVK_DVR"},
+    {"ZVK_NVR", "IDCS_ZVK_NVR"},
+    {"ZVK_MDVR", "IDCS_ZVK_MDVR"},
+    {"ZVK_STORAGE", "IDCS_ZVK_STORAGE"},
+    {"ZVK_DECODER", "IDCS_ZVK_DECODER"},
+    {"ZVK_NETKEYBOARD", "IDCS_ZVK_NETKEYBOARD"},
+};
+
+} // namespace
+
 QString deviceTypeText(const QString& code) {
-    static const char* const kTypes[][2] = {
-        {"ZVK_IPC", "IDCS_ZVK_IPC"},
-        {"ZVK_DVR", "IDCS_ZVK_DVR"},
-        {"ZVK_NVR", "IDCS_ZVK_NVR"},
-        {"ZVK_MDVR", "IDCS_ZVK_MDVR"},
-        {"ZVK_STORAGE", "IDCS_ZVK_STORAGE"},
-        {"ZVK_DECODER", "IDCS_ZVK_DECODER"},
-        {"ZVK_NETKEYBOARD", "IDCS_ZVK_NETKEYBOARD"},
-    };
     for (const auto& type : kTypes) {
         if (code == QLatin1String(type[0]))
             return GetText(type[1]);
     }
     return QString();
+}
+
+int deviceTypeColumnWidth(const QFontMetrics& metrics, int padding) {
+    int width = kDeviceColumns[COL_TYPE].width;
+    for (const auto& type : kTypes)
+        width = qMax(width, metrics.horizontalAdvance(GetText(type[1])) + padding);
+    return width;
 }
 
 QString runTimeText(const QString& seconds) {

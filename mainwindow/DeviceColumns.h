@@ -1,6 +1,7 @@
 // The sixteen columns of the device tree and the texts their cells show.
 #pragma once
 
+#include <QFontMetrics>
 #include <QString>
 
 struct DevInfo;
@@ -31,6 +32,11 @@ enum DeviceColumnIndex {
 // The language text of a device type code ("ZVK_IPC" ... "ZVK_NETKEYBOARD",
 // compared case-sensitively); the empty text for any other code.
 QString deviceTypeText(const QString& code);
+
+// The width of the device-type column: its given width, or more when the
+// language's longest type text (with `padding` around it) needs more, so
+// that no type name is cut.
+int deviceTypeColumnWidth(const QFontMetrics& metrics, int padding);
 
 // A running time in seconds (decimal text) as days, hours, minutes and
 // seconds with the language's unit texts, leading zero parts left out

@@ -2,6 +2,7 @@
 #include "DeviceColumns.h"
 #include "MainWindowTestSupport.h"
 
+#include <QApplication>
 #include <QTest>
 
 using namespace windowtest;
@@ -10,6 +11,8 @@ class TestDeviceColumns : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { openLanguage(); }
+    void typeColumnFitsEveryTypeName_data();
+    void typeColumnFitsEveryTypeName();
     void runTime_data();
     void runTime();
     void typeText_data();
@@ -136,5 +139,30 @@ void TestDeviceColumns::columnTable() {
     QVERIFY(kDeviceColumns[12].hidden && kDeviceColumns[13].hidden && kDeviceColumns[14].hidden);
 }
 
-QTEST_GUILESS_MAIN(TestDeviceColumns)
+void TestDeviceColumns::typeColumnFitsEveryTypeName_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("English") << "en_US";
+    QTest::newRow("Chinese") << "zh_CN";
+    QTest::newRow("Russian") << "ru_RU";
+}
+
+// Never narrower than its given 120 px, and wide enough for the longest
+// type name of the language.
+void TestDeviceColumns::typeColumnFitsEveryTypeName() {
+    QFETCH(QString, locale);
+    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(),
+                 LanguageIdFromLocaleName(locale));
+    const QFontMetrics metrics(QApplication::font());
+    const int width = deviceTypeColumnWidth(metrics, 16);
+    QVERIFY(width >= 120);
+    for (const char* code : {"ZVK_IPC", "ZVK_DVR", "ZVK_NVR", "ZVK_MDVR", "ZVK_STORAGE",
+                             "ZVK_DECODER", "ZVK_NETKEYBOARD"}) {
+        const QString text = deviceTypeText(QLatin1String(code));
+        QVERIFY(!text.isEmpty());
+        QVERIFY2(metrics.horizontalAdvance(text) + 16 <= width, qPrintable(text));
+    }
+    openLanguage();
+}
+
+QTEST_MAIN(TestDeviceColumns)
 #include "tst_devicecolumns.moc"
