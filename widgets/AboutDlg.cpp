@@ -3,7 +3,7 @@
 #include "BorderImage.h"
 #include "ZVKLabel.h"
 #include "ZVKPushButton.h"
-#include "language/LanguageSrc.h"
+#include "LanguageSrc.h"
 
 #include <QDate>
 #include <QLocale>

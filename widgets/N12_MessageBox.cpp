@@ -2,7 +2,7 @@
 
 #include "AdaptImage.h"
 #include "ZVKPushButton.h"
-#include "language/LanguageSrc.h"
+#include "LanguageSrc.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -5,8 +5,8 @@
 
 #include "ApplicationFont.h"
 #include "ZVKStyle.h"
-#include "language/LanguageSrc.h"
-#include "skin/SkinResources.h"
+#include "LanguageSrc.h"
+#include "SkinResources.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "VistaDelegate.h"
 #include "VistaTreeWidget.h"
 #include "WidgetTestSupport.h"
-#include "skin/SkinResources.h"
+#include "SkinResources.h"
 
 #include <QLineEdit>
 

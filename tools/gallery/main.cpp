@@ -25,8 +25,8 @@
 #include "ZVKMenu.h"
 #include "ZVKPushButton.h"
 #include "ZVKStyle.h"
-#include "language/LanguageSrc.h"
-#include "skin/SkinResources.h"
+#include "LanguageSrc.h"
+#include "SkinResources.h"
 
 #include <QAbstractButton>
 #include <QAction>
