@@ -55,15 +55,15 @@ std::string TempPath(const std::string& name) {
 class Simulator {
 public:
     explicit Simulator(const std::string& args) {
-        ready_ = TempPath("ready-" + std::to_string(++counter_));
-        std::remove(ready_.c_str());
+        m_ready = TempPath("ready-" + std::to_string(++m_counter));
+        std::remove(m_ready.c_str());
         std::vector<std::string> argv = {"ip",
                                          "netns",
                                          "exec",
                                          std::getenv("LORVEX_NETNS_DEVICES"),
                                          std::getenv("LORVEX_DEVSIM"),
                                          "--ready-file",
-                                         ready_};
+                                         m_ready};
         std::istringstream in(args);
         for (std::string a; in >> a;)
             argv.push_back(a);
@@ -71,26 +71,26 @@ public:
         for (std::string& a : argv)
             raw.push_back(a.data());
         raw.push_back(nullptr);
-        if (posix_spawnp(&pid_, "ip", nullptr, nullptr, raw.data(), environ) != 0)
-            pid_ = -1;
-        for (int i = 0; i < 200 && pid_ > 0 && !std::ifstream(ready_); ++i)
+        if (posix_spawnp(&m_pid, "ip", nullptr, nullptr, raw.data(), environ) != 0)
+            m_pid = -1;
+        for (int i = 0; i < 200 && m_pid > 0 && !std::ifstream(m_ready); ++i)
             std::this_thread::sleep_for(25ms);
-        started_ = pid_ > 0 && std::ifstream(ready_).good();
+        m_started = m_pid > 0 && std::ifstream(m_ready).good();
     }
     ~Simulator() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
         }
-        std::remove(ready_.c_str());
+        std::remove(m_ready.c_str());
     }
-    bool Started() const { return started_; }
+    bool Started() const { return m_started; }
 
 private:
-    static inline int counter_ = 0;
-    pid_t pid_ = -1;
-    bool started_ = false;
-    std::string ready_;
+    static inline int m_counter = 0;
+    pid_t m_pid = -1;
+    bool m_started = false;
+    std::string m_ready;
 };
 
 struct Event {
@@ -104,18 +104,18 @@ class Recorder {
 public:
     static void Callback(char* mac, int code, const char* xml, void* user) {
         auto* self = static_cast<Recorder*>(user);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->events_.push_back({mac, code, xml});
-        self->cv_.notify_all();
+        std::lock_guard<std::mutex> lock(self->m_mutex);
+        self->m_events.push_back({mac, code, xml});
+        self->m_cv.notify_all();
     }
     bool WaitFor(std::chrono::milliseconds limit,
                  const std::function<bool(const std::vector<Event>&)>& done) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return cv_.wait_for(lock, limit, [&] { return done(events_); });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, limit, [&] { return done(m_events); });
     }
     std::vector<Event> Take() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::exchange(events_, {});
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::exchange(m_events, {});
     }
     static std::set<std::string> Macs(const std::vector<Event>& ev, int code) {
         std::set<std::string> out;
@@ -126,9 +126,9 @@ public:
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::vector<Event> events_;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<Event> m_events;
 };
 
 std::function<bool(const std::vector<Event>&)> Distinct(int code, std::size_t n) {
@@ -151,17 +151,17 @@ std::string SetIpXml(const std::string& password, const std::string& ip) {
 // library sends (multicast loops back) and can forge device replies.
 class Spy {
 public:
-    Spy() : fd_(lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, 1 << 20)) {
-        ifaces_ = lorvex::net::ListMulticastInterfaces();
-        lorvex::net::JoinAll(fd_, ifaces_, &joined_);
+    Spy() : m_fd(lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, 1 << 20)) {
+        m_ifaces = lorvex::net::ListMulticastInterfaces();
+        lorvex::net::JoinAll(m_fd, m_ifaces, &m_joined);
     }
-    ~Spy() { close(fd_); }
+    ~Spy() { close(m_fd); }
     // The next request of `kind` the library sends, within 2 s.
     bool Next(Kind kind, lorvex::wire::Message* out) {
         lorvex::net::BatchReceiver rx(16);
         for (auto end = Clock::now() + 2s; Clock::now() < end;) {
             bool found = false;
-            rx.ReceiveOnce(fd_, [&](const unsigned char* d, std::size_t n) {
+            rx.ReceiveOnce(m_fd, [&](const unsigned char* d, std::size_t n) {
                 lorvex::wire::Message m;
                 if (!found && lorvex::wire::Decode(d, n, &m) && m.kind == kind)
                     *out = m, found = true;
@@ -173,14 +173,14 @@ public:
         return false;
     }
     void Forge(Kind kind, std::uint32_t id, const MacBytes& mac, const std::string& payload) {
-        lorvex::net::SendAll(fd_, ifaces_, lorvex::wire::kToolPort,
+        lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort,
                              lorvex::wire::Encode({kind, id, mac, payload}));
     }
 
 private:
-    int fd_;
-    std::vector<lorvex::net::Interface> ifaces_;
-    std::vector<int> joined_;
+    int m_fd;
+    std::vector<lorvex::net::Interface> m_ifaces;
+    std::vector<int> m_joined;
 };
 
 class SearchNetwork : public ::testing::Test {
@@ -190,8 +190,8 @@ protected:
             GTEST_SKIP() << "not inside the private network of scripts/netns-run";
     }
     void TearDown() override { LORVEX_SEARCH_Quit(); }
-    void Start() { LORVEX_SEARCH_Initial(&Recorder::Callback, &rec_, 96); }
-    Recorder rec_;
+    void Start() { LORVEX_SEARCH_Initial(&Recorder::Callback, &m_rec, 96); }
+    Recorder m_rec;
 };
 
 TEST_F(SearchNetwork, FindsEveryDeviceOfEveryTypeOnBothSubnets) {
@@ -199,9 +199,9 @@ TEST_F(SearchNetwork, FindsEveryDeviceOfEveryTypeOnBothSubnets) {
     ASSERT_TRUE(sim.Started());
     Start();
     LORVEX_SEARCH_StartAuto(5);
-    ASSERT_TRUE(rec_.WaitFor(3s, Distinct(1, 42)));
+    ASSERT_TRUE(m_rec.WaitFor(3s, Distinct(1, 42)));
     std::map<std::string, int> subnets, types;
-    for (const Event& e : rec_.Take()) {
+    for (const Event& e : m_rec.Take()) {
         for (const char* s : {"<ip>192.168.1.", "<ip>172.16.5."})
             subnets[s] += e.xml.find(s) != std::string::npos;
         const auto at = e.xml.find("<productSeries>");
@@ -221,11 +221,11 @@ TEST_F(SearchNetwork, TenThousandDevicesAreAllFoundInOneRound) {
     Start();
     const auto start = Clock::now();
     LORVEX_SEARCH_StartAuto(60);
-    EXPECT_TRUE(rec_.WaitFor(20s, Distinct(1, 10000)));
+    EXPECT_TRUE(m_rec.WaitFor(20s, Distinct(1, 10000)));
     std::cout << "10000 devices in "
               << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()
               << " ms\n";
-    EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 10000u);
+    EXPECT_EQ(Recorder::Macs(m_rec.Take(), 1).size(), 10000u);
 }
 
 TEST_F(SearchNetwork, EveryManualSearchReportsEveryDeviceAgain) {
@@ -234,9 +234,9 @@ TEST_F(SearchNetwork, EveryManualSearchReportsEveryDeviceAgain) {
     Start();
     for (int round = 0; round < 2; ++round) {
         LORVEX_SEARCH_Manual();
-        ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 12))) << "round " << round;
+        ASSERT_TRUE(m_rec.WaitFor(2s, Distinct(1, 12))) << "round " << round;
         std::this_thread::sleep_for(300ms); // the repeated probe must not report twice
-        EXPECT_EQ(rec_.Take().size(), 12u);
+        EXPECT_EQ(m_rec.Take().size(), 12u);
     }
 }
 
@@ -246,9 +246,9 @@ TEST_F(SearchNetwork, AdvancingRunningTimeIsNoChangeButANewNameIs) {
     ASSERT_TRUE(steady.Started() && changing.Started());
     Start();
     LORVEX_SEARCH_StartAuto(1);
-    ASSERT_TRUE(rec_.WaitFor(5s, Distinct(3, 4)));
+    ASSERT_TRUE(m_rec.WaitFor(5s, Distinct(3, 4)));
     std::this_thread::sleep_for(1500ms);
-    for (const Event& e : rec_.Take()) {
+    for (const Event& e : m_rec.Take()) {
         if (e.code != 3)
             continue;
         EXPECT_EQ(e.mac.substr(0, 11), "02:4C:56:20") << "unchanged device reported as changed";
@@ -261,9 +261,9 @@ TEST_F(SearchNetwork, SilentDevicesAreGoneAfterThreeAutomaticRounds) {
     ASSERT_TRUE(sim.Started());
     Start();
     LORVEX_SEARCH_StartAuto(1);
-    ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 6)));
+    ASSERT_TRUE(m_rec.WaitFor(2s, Distinct(1, 6)));
     const auto vanished = Clock::now();
-    ASSERT_TRUE(rec_.WaitFor(8s, Distinct(2, 6)));
+    ASSERT_TRUE(m_rec.WaitFor(8s, Distinct(2, 6)));
     EXPECT_GE(Clock::now() - vanished, 2s); // not before three rounds were missed
 }
 
@@ -273,25 +273,25 @@ protected:
         SearchNetwork::SetUp();
         if (IsSkipped())
             return;
-        fleet_ = TempPath("fleet.json");
-        std::ofstream(fleet_) << R"({"devices": [
+        m_fleet = TempPath("fleet.json");
+        std::ofstream(m_fleet) << R"({"devices": [
       {"mac": "02:AA:00:00:00:01", "type": "ZVK_IPC", "ip": "192.168.1.64",
        "password": "secret", "factoryPassword": "123456"},
       {"mac": "02:AA:00:00:00:02", "type": "ZVK_NVR", "password": "secret"},
       {"mac": "02:AA:00:00:00:03", "type": "ZVK_IPC", "password": "secret", "silent": true}]})";
-        sim_ = std::make_unique<Simulator>("--fleet " + fleet_);
-        ASSERT_TRUE(sim_->Started());
+        m_sim = std::make_unique<Simulator>("--fleet " + m_fleet);
+        ASSERT_TRUE(m_sim->Started());
         Start();
     }
     void TearDown() override {
         SearchNetwork::TearDown();
-        sim_.reset();
-        std::remove(fleet_.c_str());
+        m_sim.reset();
+        std::remove(m_fleet.c_str());
     }
     // The setIPResult text of the event 10000 for `mac` within `limit`, or "none".
     std::string ResultFor(const std::string& mac, std::chrono::milliseconds limit) {
         std::string result = "none";
-        rec_.WaitFor(limit, [&](const std::vector<Event>& ev) {
+        m_rec.WaitFor(limit, [&](const std::vector<Event>& ev) {
             for (const Event& e : ev) {
                 if (e.code != 10000 || e.mac != mac)
                     continue;
@@ -301,11 +301,11 @@ protected:
             }
             return false;
         });
-        rec_.Take();
+        m_rec.Take();
         return result;
     }
-    std::string fleet_;
-    std::unique_ptr<Simulator> sim_;
+    std::string m_fleet;
+    std::unique_ptr<Simulator> m_sim;
 };
 
 TEST_F(ConfigTest, ResultsReachTheCallbackOnlyFromCamerasThatAnswer) {
@@ -325,8 +325,8 @@ TEST_F(ConfigTest, ResultsReachTheCallbackOnlyFromCamerasThatAnswer) {
         EXPECT_EQ(ResultFor(c.mac, c.wait), c.expect) << c.mac << " " << c.password;
     }
     LORVEX_SEARCH_Manual();
-    ASSERT_TRUE(rec_.WaitFor(2s, Distinct(1, 3)));
-    for (const Event& e : rec_.Take()) {
+    ASSERT_TRUE(m_rec.WaitFor(2s, Distinct(1, 3)));
+    for (const Event& e : m_rec.Take()) {
         if (e.mac == "02:AA:00:00:00:01") {
             // A camera takes the new address from the request; its ports change
             // only over its HTTP port interface afterwards.
@@ -447,10 +447,10 @@ TEST_F(SearchNetwork, InitialQuitCyclesLeaveNoThreadOrDescriptor) {
     }
     EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
     EXPECT_EQ(CountEntries("/proc/self/task"), threads);
-    rec_.Take();
+    m_rec.Take();
     Start(); // and it still works afterwards
     LORVEX_SEARCH_Manual();
-    EXPECT_TRUE(rec_.WaitFor(2s, Distinct(1, 8)));
+    EXPECT_TRUE(m_rec.WaitFor(2s, Distinct(1, 8)));
 }
 
 TEST_F(SearchNetwork, RealDevicesAreFoundThroughAFloodOfHostileAnswers) {
@@ -459,13 +459,13 @@ TEST_F(SearchNetwork, RealDevicesAreFoundThroughAFloodOfHostileAnswers) {
     ASSERT_TRUE(flood.Started() && real.Started());
     Start();
     LORVEX_SEARCH_StartAuto(2);
-    EXPECT_TRUE(rec_.WaitFor(3s, [](const std::vector<Event>& ev) {
+    EXPECT_TRUE(m_rec.WaitFor(3s, [](const std::vector<Event>& ev) {
         int real = 0;
         for (const std::string& m : Recorder::Macs(ev, 1))
             real += m.rfind("02:4C:56:30", 0) == 0;
         return real == 25;
     }));
-    for (const Event& e : rec_.Take())
+    for (const Event& e : m_rec.Take())
         EXPECT_EQ(e.xml.find('\0'), std::string::npos);
 }
 
@@ -481,16 +481,16 @@ TEST_F(SearchNetwork, ManualSearchFindsRealDevicesAfterAFloodFilledTheTable) {
         // it within one search: give a loaded machine's flood 4 s for that.
         for (int round = 0; round < 8; ++round) {
             LORVEX_SEARCH_Manual();
-            if (rec_.WaitFor(4s, Distinct(1, 70000)))
+            if (m_rec.WaitFor(4s, Distinct(1, 70000)))
                 break;
         }
-        EXPECT_GE(Recorder::Macs(rec_.Take(), 1).size(), 65536u) << "the table never filled";
+        EXPECT_GE(Recorder::Macs(m_rec.Take(), 1).size(), 65536u) << "the table never filled";
     }
     Simulator real("--count 8 --first-mac 02:4C:56:50:00:01");
     ASSERT_TRUE(real.Started());
-    rec_.Take();
+    m_rec.Take();
     LORVEX_SEARCH_Manual();
-    EXPECT_TRUE(rec_.WaitFor(2500ms, [](const std::vector<Event>& ev) {
+    EXPECT_TRUE(m_rec.WaitFor(2500ms, [](const std::vector<Event>& ev) {
         int real = 0;
         for (const std::string& m : Recorder::Macs(ev, 1))
             real += m.rfind("02:4C:56:50", 0) == 0;
@@ -536,7 +536,7 @@ TEST_F(SearchNetwork, AQuietNetworkGetsTwoProbesPerRound) {
         EXPECT_EQ(rounds[i].first, 2) << "round " << i;
         EXPECT_EQ(rounds[i].second, 0) << "round " << i;
     }
-    EXPECT_EQ(Recorder::Macs(rec_.Take(), 1).size(), 50u);
+    EXPECT_EQ(Recorder::Macs(m_rec.Take(), 1).size(), 50u);
 }
 
 // Under scripts/netns-run --loss (20 % of the datagrams each way in CI).
@@ -555,10 +555,10 @@ TEST_F(Lossy, EverySearchFindsEveryDevice) {
     for (int run = 0; run < 3; ++run) {
         Start();
         LORVEX_SEARCH_StartAuto(5);
-        EXPECT_TRUE(rec_.WaitFor(3s, Distinct(1, 300)))
-            << "run " << run << ": " << Recorder::Macs(rec_.Take(), 1).size() << " of 300";
+        EXPECT_TRUE(m_rec.WaitFor(3s, Distinct(1, 300)))
+            << "run " << run << ": " << Recorder::Macs(m_rec.Take(), 1).size() << " of 300";
         LORVEX_SEARCH_Quit();
-        rec_.Take();
+        m_rec.Take();
     }
 }
 
@@ -569,10 +569,10 @@ TEST_F(Lossy, NoFalseDepartureButARealOneIsSeen) {
     Start();
     LORVEX_SEARCH_StartAuto(5);
     // Finding them all in one search is the test above; here two rounds may.
-    ASSERT_TRUE(rec_.WaitFor(8s, Distinct(1, 305)))
-        << Recorder::Macs(rec_.Take(), 1).size() << " of 305";
+    ASSERT_TRUE(m_rec.WaitFor(8s, Distinct(1, 305)))
+        << Recorder::Macs(m_rec.Take(), 1).size() << " of 305";
     const auto left = Clock::now() + 8s;
-    EXPECT_TRUE(rec_.WaitFor(35s, Distinct(2, 5)));
+    EXPECT_TRUE(m_rec.WaitFor(35s, Distinct(2, 5)));
     EXPECT_LT(Clock::now() - left, 30s);
     // Watched on for half a minute in all: no staying device may leave.
     const auto falseDeparture = [](const std::vector<Event>& ev) {
@@ -581,11 +581,11 @@ TEST_F(Lossy, NoFalseDepartureButARealOneIsSeen) {
                 return true;
         return false;
     };
-    EXPECT_FALSE(rec_.WaitFor(
+    EXPECT_FALSE(m_rec.WaitFor(
         std::chrono::duration_cast<std::chrono::milliseconds>(left + 22s - Clock::now()),
         falseDeparture))
         << "a device that stayed was reported gone";
-    for (const std::string& mac : Recorder::Macs(rec_.Take(), 2))
+    for (const std::string& mac : Recorder::Macs(m_rec.Take(), 2))
         EXPECT_EQ(mac.rfind("02:4C:56:62", 0), 0u) << mac << " stayed but was reported gone";
 }
 
