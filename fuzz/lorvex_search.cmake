@@ -1,4 +1,2 @@
 # The search library's datagram decoder and the tracker behind it.
-if(TARGET lorvex_search)
-  lorvex_add_fuzzer(lorvex_search_datagram ${CMAKE_CURRENT_LIST_DIR}/lorvex_search_datagram.cpp lorvex_search)
-endif()
+lorvex_add_fuzzer(lorvex_search_datagram ${CMAKE_CURRENT_LIST_DIR}/lorvex_search_datagram.cpp lorvex_search)
