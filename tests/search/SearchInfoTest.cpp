@@ -316,7 +316,7 @@ TEST(ParseSearchResult, OnePassAndDocumentAgreeWhereTheDocumentRecovers) {
         "<multicastSearchResult><productInfo><productSeries>ZVK</productSeries>",
         "<multicastSearchResult></other><httpType>3</httpType></multicastSearchResult>",
         "</x><multicastSearchResult><httpType>4</httpType></multicastSearchResult>",
-        // Maker check and versions through both.
+        // The product series must name the maker ("ZVK"); versions through both.
         "<multicastSearchResult><productInfo><productSeries>zvk</productSeries></productInfo>"
         "</multicastSearchResult>",
         "<multicastSearchResult><productInfo><build>77</build><softwareVer>1.2</softwareVer>"
