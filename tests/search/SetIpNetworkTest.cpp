@@ -41,6 +41,7 @@ const char kSilent[] = "02:4C:56:00:04:05";
 const char kBad[] = "02:4C:56:00:04:06";
 const char kRestore[] = "02:4C:56:00:04:07";
 const char kTimed[] = "02:4C:56:00:04:08";
+const char kAway[] = "02:4C:56:00:04:09";
 const char kUnknown[] = "02:4C:56:00:0F:0F";
 
 const char kFleet[] = R"({"devices": [
@@ -53,7 +54,8 @@ const char kFleet[] = R"({"devices": [
   {"mac": "02:4C:56:00:04:06", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.69"},
   {"mac": "02:4C:56:00:04:07", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.70", "password": "changed",
    "factoryPassword": "123456"},
-  {"mac": "02:4C:56:00:04:08", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.71", "ip2": "169.254.4.8"}
+  {"mac": "02:4C:56:00:04:08", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.71", "ip2": "169.254.4.8"},
+  {"mac": "02:4C:56:00:04:09", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.72", "ip2": "169.254.4.9"}
 ]})";
 
 double Since(Clock::time_point start) {
@@ -65,6 +67,22 @@ std::string ReadFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Whether this namespace routes 169.254.0.0/16 (/proc/net/route holds
+// destination and mask in hexadecimal, in network byte order read as a
+// little-endian word).
+bool LinkLocalRouteExists() {
+    std::istringstream table(ReadFile("/proc/net/route"));
+    std::string line;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string iface, destination, gateway, flags, refs, use, metric, mask;
+        fields >> iface >> destination >> gateway >> flags >> refs >> use >> metric >> mask;
+        if (destination == "0000FEA9" && mask == "0000FFFF")
+            return true;
+    }
+    return false;
 }
 
 struct Outcome {
@@ -228,6 +246,22 @@ TEST_F(SetIpNetwork, NewPortsAreTakenOverHttp) {
     const Outcome open = Tool({"open", kMoved, "--print"});
     EXPECT_EQ(open.out, "http://10.77.0.74:8080\n");
     EXPECT_NE(Page("10.77.0.74", 8080).find(" 200 "), std::string::npos);
+}
+
+// A camera given an address and ports of another subnet than this host's is
+// reached for the port step at its link-local address: lorvex-search adds
+// the route for it, as the window's start-up does.
+TEST_F(SetIpNetwork, NewPortsReachACameraMovedIntoAnotherForeignSubnet) {
+    std::system("ip route del 169.254.0.0/16 dev veth0");
+    const Outcome run =
+        SetIp(kAway, "172.31.5.20", "172.31.5.1", {"--http-port", "8083", "--data-port", "9013"});
+    const bool routeAdded = LinkLocalRouteExists();
+    std::system("ip route replace 169.254.0.0/16 dev veth0");
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_TRUE(routeAdded);
+    int32_t rtsp = -1;
+    EXPECT_EQ(GetPortConfig("169.254.4.9", 8083, "123456", &rtsp), PortConfigReply::Port);
+    EXPECT_TRUE(Probe("169.254.4.9", 9013));
 }
 
 TEST_F(SetIpNetwork, CameraWithoutRtspPortInItsAnswerIsAskedAndKeepsIt) {

@@ -170,6 +170,10 @@ int RunSetIp(const cli::ParsedArgs& args) {
     if (!error.empty())
         return Usage(error);
     Session session;
+    // The port step reaches a camera whose new address is foreign to this
+    // host only at its link-local address, as the window's start-up allows.
+    if (args.Has("--http-port") || args.Has("--data-port"))
+        EnsureLinkLocalRoute(session.Manager());
     session.WaitForDevice(mac, seconds);
     if (PortsApart(args, session.Manager(), mac))
         return Usage("an IP camera changes its ports only as a pair: give both --http-port and "
