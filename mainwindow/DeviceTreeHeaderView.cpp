@@ -8,10 +8,12 @@
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionHeader>
 #include <QTreeWidget>
+#include <QtMath>
 
 namespace {
 
@@ -65,6 +67,26 @@ DeviceTreeHeaderView::sectionLayout(int width, int height, bool hasButton, bool 
         layout.title.setTop(kArrowHeight);
     }
     return layout;
+}
+
+int DeviceTreeHeaderView::titleFittingSize(int column) const {
+    const QString title =
+        model() ? model()->headerData(column, orientation()).toString() : QString();
+    const int button = sectionWidget(column) ? kButtonSpace : 0;
+    QStyleOptionHeader label;
+    initStyleOption(&label);
+    label.rect = QRect(0, 0, 1000, height());
+    const int inset = label.rect.width() - textWidth(label);
+    // Rounded up: a text exactly as wide as its room in whole pixels can be
+    // a fraction wider and be elided.
+    const int text = qCeil(QFontMetricsF(font()).horizontalAdvance(title));
+    return text + inset + 2 * kPadding + button;
+}
+
+// The style draws a label's text inside the label's rectangle less what
+// the style sheet's section padding takes, so that is the room to elide to.
+int DeviceTreeHeaderView::textWidth(const QStyleOptionHeader& label) const {
+    return style()->subElementRect(QStyle::SE_HeaderLabel, &label, this).width();
 }
 
 // The filter menus name their column by its logical index (1, 3, 5), which
@@ -218,7 +240,7 @@ void DeviceTreeHeaderView::paintLabel(QPainter* painter, const QStyleOptionHeade
     label.rect = layout.title.translated(section.rect.topLeft());
     const QString text =
         model() ? model()->headerData(logical, orientation()).toString() : QString();
-    label.text = fontMetrics().elidedText(text, Qt::ElideRight, label.rect.width());
+    label.text = fontMetrics().elidedText(text, Qt::ElideRight, textWidth(label));
     label.textAlignment = Qt::AlignCenter;
     style()->drawControl(QStyle::CE_HeaderLabel, &label, painter, this);
     if (!arrow)

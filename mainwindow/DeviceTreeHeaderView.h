@@ -46,6 +46,11 @@ public:
         QRect arrow;
     };
     static SectionLayout sectionLayout(int width, int height, bool hasButton, bool arrow);
+    // The narrowest width at which logical `column`'s title shows whole in
+    // this header's font beside the padding and, when the column has a
+    // section widget, the filter button's place (the inverse of
+    // sectionLayout).
+    int titleFittingSize(int column) const;
 
 public slots:
     // A filter menu closed: hides the widget of logical column `index`
@@ -71,6 +76,7 @@ private:
     void dropSortIndicator();
     void showOnlyWidgetOf(int column);
     void paintLabel(QPainter* painter, const QStyleOptionHeader& section, int logicalIndex) const;
+    int textWidth(const QStyleOptionHeader& label) const;
     int sectionPosition(int logicalIndex) const;
 
     bool m_menuOpen = false;

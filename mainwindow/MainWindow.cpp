@@ -178,8 +178,15 @@ void MainWindow::setUpColumns() {
     m_deviceTree->setSortingEnabled(true);
     m_deviceTree->sortByColumn(COL_IP, Qt::AscendingOrder);
     placeFilterButtons();
-    for (int c = 0; c < kDeviceColumnCount; ++c)
+    // A title beside a filter button can outgrow its width in a language
+    // ("Порт данных"): the column widens to show it whole, measured with the
+    // style sheet's font and padding in force.
+    m_header->ensurePolished();
+    for (int c = 0; c < kDeviceColumnCount; ++c) {
+        const int width = qMax(m_deviceTree->columnWidth(c), m_header->titleFittingSize(c));
+        m_deviceTree->setColumnWidth(c, width);
         m_deviceTree->setColumnHidden(c, kDeviceColumns[c].hidden);
+    }
 }
 
 void MainWindow::connectWidgets() {

@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
+#include "DeviceTreeHeaderView.h"
 #include "IconButton.h"
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
@@ -27,6 +28,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionHeader>
 #include <QTest>
 #include <QTimer>
 
@@ -107,6 +109,7 @@ private slots:
     void hostNetworkInStatusBar();
     void shutdownWithEventsInFlight();
     void textsHaveGlyphs();
+    void headerTitlesShowWhole();
 
 private:
     std::unique_ptr<MainWindow> m_window;
@@ -474,6 +477,30 @@ void TestMainWindow::textsHaveGlyphs() {
         const QFontMetrics metrics(text.second);
         for (const uint ucs : text.first.toUcs4())
             QVERIFY2(metrics.inFontUcs4(ucs), qPrintable(text.first));
+    }
+}
+
+// No column title is cut, in any language: each fits the room its section
+// leaves it beside the padding and the filter button ("Порт данных").
+void TestMainWindow::headerTitlesShowWhole() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    auto* header = qobject_cast<DeviceTreeHeaderView*>(treeOf(w)->header());
+    QVERIFY(header);
+    for (int c = 0; c < kDeviceColumnCount; ++c) {
+        if (header->isSectionHidden(c))
+            continue;
+        const QString title = treeOf(w)->headerItem()->text(c);
+        QStyleOptionHeader label;
+        label.initFrom(header);
+        label.rect = DeviceTreeHeaderView::sectionLayout(header->sectionSize(c), header->height(),
+                                                         header->sectionWidget(c) != nullptr,
+                                                         false)
+                         .title;
+        // The style sheet's section padding comes off the title's place.
+        const QRect text = header->style()->subElementRect(QStyle::SE_HeaderLabel, &label, header);
+        QCOMPARE(header->fontMetrics().elidedText(title, Qt::ElideRight, text.width()), title);
     }
 }
 
