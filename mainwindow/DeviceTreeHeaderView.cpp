@@ -154,9 +154,9 @@ void DeviceTreeHeaderView::prepareSort(int column) {
 
 void DeviceTreeHeaderView::dropSortIndicator() {
     setSortIndicatorShown(false);
-    // Repaints the header: shrink and grow a section by a pixel.
-    resizeSection(1, sectionSize(1) - 1);
-    resizeSection(1, sectionSize(1) + 1);
+    // A repaint, not a resize of some section: resizing a hidden section
+    // would set the width it comes back with.
+    viewport()->update();
 }
 
 void DeviceTreeHeaderView::mouseReleaseEvent(QMouseEvent* event) {

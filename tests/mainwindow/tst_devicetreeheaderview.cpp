@@ -27,6 +27,7 @@ private slots:
     void columnMenuAtStart();
     void columnMenuShowsAndHides();
     void lastColumnCannotBeHidden();
+    void hiddenColumnKeepsItsWidth();
     void pressSorts_data();
     void pressSorts();
     void clickSortsAndTurnsOrder_data();
@@ -147,6 +148,20 @@ void TestDeviceTreeHeaderView::lastColumnCannotBeHidden() {
     QVERIFY(last->isChecked());
     QVERIFY(!m_header->isSectionHidden(kDeviceColumnCount - 1));
     QCOMPARE(m_header->hiddenSectionCount(), kDeviceColumnCount - 1);
+}
+
+// A press on a column that does not sort leaves every column's width as it
+// was, the hidden device-type column's too: shown again, it comes back as
+// wide as before.
+void TestDeviceTreeHeaderView::hiddenColumnKeepsItsWidth() {
+    m_header->resizeSection(1, 150);
+    m_header->columnAction(1)->trigger();
+    QVERIFY(m_header->isSectionHidden(1));
+    press(0, 20);
+    release(0, 20);
+    m_header->columnAction(1)->trigger();
+    QVERIFY(!m_header->isSectionHidden(1));
+    QCOMPARE(m_header->sectionSize(1), 150);
 }
 
 void TestDeviceTreeHeaderView::pressSorts_data() {
