@@ -24,8 +24,7 @@ const char* const kSlices[] = {"0 22 0 0", "0 11 0 11", "0 0 0 22"};
 
 } // namespace
 
-ButtonControl::ButtonControl(const QString& title, QWidget* parent)
-    : ZVKLabel(parent), m_arrowImage(arrowFor(true)) {
+ButtonControl::ButtonControl(const QString& title, QWidget* parent) : ZVKLabel(parent) {
     m_text = new ZVKLabel(title, this);
     m_text->setTextFormat(Qt::PlainText);
     m_text->setStyleSheet(QStringLiteral(" ZVKLabel { font: 15px; color: rgb(205,205,205);} "));
@@ -35,17 +34,18 @@ ButtonControl::ButtonControl(const QString& title, QWidget* parent)
 
 void ButtonControl::setExpanded(bool expanded) {
     m_expanded = expanded;
-    m_arrowImage = arrowFor(expanded);
     showArrow(Hover);
 }
 
 void ButtonControl::slot_clicked() {}
 
+QString ButtonControl::arrowImage() const { return arrowFor(m_expanded); }
+
 QString ButtonControl::arrowSheet() const { return m_arrow->styleSheet(); }
 
 void ButtonControl::showArrow(Cell cell) {
     m_arrow->setStyleSheet(QStringLiteral(" ZVKLabel { border-image: url(%1) %2; }")
-                               .arg(m_arrowImage, QLatin1String(kSlices[cell])));
+                               .arg(arrowImage(), QLatin1String(kSlices[cell])));
 }
 
 void ButtonControl::showState(Cell cell) {
@@ -84,7 +84,6 @@ void ButtonControl::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !rect().contains(event->pos()))
         return;
     m_expanded = !m_expanded;
-    m_arrowImage = arrowFor(m_expanded);
     showState(Hover);
     emit clicked(m_expanded);
 }

@@ -21,7 +21,7 @@ public:
     bool isExpanded() const { return m_expanded; }
 
     // The current arrow image and the style sheets now applied, for tests.
-    QString arrowImage() const { return m_arrowImage; }
+    QString arrowImage() const;
     QString arrowSheet() const;
     ZVKLabel* titleLabel() const { return m_text; }
 
@@ -30,7 +30,7 @@ signals:
     void clicked(bool expanded);
 
 public slots:
-    // Does nothing; kept as the strip's click slot.
+    // Does nothing: the strip reports clicks through clicked(bool).
     void slot_clicked();
 
 protected:
@@ -47,6 +47,5 @@ private:
 
     ZVKLabel* m_text = nullptr;
     ZVKLabel* m_arrow = nullptr;
-    QString m_arrowImage;
     bool m_expanded = true;
 };

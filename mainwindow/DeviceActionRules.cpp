@@ -1,5 +1,6 @@
 #include "DeviceActionRules.h"
 
+#include "IpAddrEdit.h"
 #include "LorvexManage.h"
 
 #include <QRegExp>
@@ -22,8 +23,7 @@ ActionMessage checkAddress(const QString& text, const char* emptyKey, const char
 } // namespace
 
 bool IsDottedQuad(const QString& text) {
-    static const QRegExp pattern(
-        QStringLiteral("((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)"));
+    static const QRegExp pattern(IpAddrEdit::addressPattern());
     return QRegExp(pattern).exactMatch(text);
 }
 
@@ -60,11 +60,11 @@ ActionMessage SetNetParamMessage(int code) {
                                         "IDCS_ERROR_ROUTE_MASK_ALL0",
                                         "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR",
                                         "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR"};
-    if (code == 0)
+    if (code == CLorvexManage::SETNET_DONE)
         return {BoxKind::Information, kKeys[0]};
-    if (code >= 1 && code <= 10)
+    if (code >= 1 && code <= CLorvexManage::SETNET_FAILED)
         return error(kKeys[code]);
-    if (code == 12)
+    if (code == CLorvexManage::SETNET_NO_DEVICE)
         return error("IDCS_PROMPT_DEVICE_NOT_EXIST");
     // Refused before sending (the request would not fit one datagram): the
     // change did not happen, so the user hears it like any other failure.

@@ -1,12 +1,12 @@
 #include "DeviceControlBar.h"
 
+#include "ActionMessageBox.h"
 #include "BorderImage.h"
 #include "ButtonControl.h"
 #include "DeviceActionRules.h"
 #include "IpAddrEdit.h"
 #include "LanguageSrc.h"
 #include "MacAddrEdit.h"
-#include "N12_MessageBox.h"
 #include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
@@ -25,15 +25,6 @@ ZVKLabel* label(const char* key, QWidget* parent) {
     ZVKLabel* text = new ZVKLabel(GetText(key), parent);
     text->setTextFormat(Qt::PlainText);
     return text;
-}
-
-// The boxes of the form checks have no parent window, as the forms'
-// messages always had.
-void showFormMessage(const ActionMessage& message) {
-    if (message.kind == BoxKind::Warning)
-        N12_MessageBox::warning(GetText(message.key));
-    else if (message.kind == BoxKind::Error)
-        N12_MessageBox::error(GetText(message.key));
 }
 
 } // namespace
@@ -160,7 +151,7 @@ void DeviceControlBar::slot_changeNetworkParamClicked() {
     const QString gateway = m_gatewayField->text().trimmed();
     const ActionMessage failure = CheckNetworkForm(mac, ip, subnet, gateway);
     if (failure.kind != BoxKind::None) {
-        showFormMessage(failure);
+        ShowActionMessage(failure, nullptr); // a form check's box has no parent window
         return;
     }
     const QString password = m_passwordField->text().trimmed();
@@ -171,7 +162,7 @@ void DeviceControlBar::slot_restorePwdClicked() {
     const QString mac = m_restoreMacField->text().trimmed();
     const ActionMessage failure = CheckRestoreForm(mac);
     if (failure.kind != BoxKind::None) {
-        showFormMessage(failure);
+        ShowActionMessage(failure, nullptr); // a form check's box has no parent window
         m_restoreMacField->setFocus();
         return;
     }

@@ -56,7 +56,7 @@ void RangeFilterMenu::setFields(QWidget* start, QWidget* end) {
     m_endField = end;
     start->setObjectName(QStringLiteral("startField"));
     end->setObjectName(QStringLiteral("endField"));
-    // The fields come after the labels in the tab order, as in the table.
+    // Tab order: check box, start field, end field, OK, Cancel.
     QWidget::setTabOrder(m_condition, start);
     QWidget::setTabOrder(start, end);
     QWidget::setTabOrder(end, m_ok);

@@ -36,7 +36,8 @@ protected:
 // last) with the fields' texts as typed while the box is checked, and
 // filterCleared() while it is not; either way the menu closes. Cancel only
 // closes it; the fields keep their contents. A press on the panel's free
-// area does not close it. Fixed size 300 x 155.
+// area does not close it. Fixed size 300 x 155, wider when a label's text in
+// the language needs more room.
 class RangeFilterMenu : public ButtonMenu {
     Q_OBJECT
 public:

@@ -11,7 +11,8 @@ DeviceRequestRunner::~DeviceRequestRunner() { wait(); }
 bool DeviceRequestRunner::start(int kind, Job job) {
     if (m_running.exchange(true))
         return false;
-    // A thread of a delivered job has returned; only its handle is left.
+    // The last job's thread was joined when its result was delivered; a
+    // thread still joinable here would end the program when assigned over.
     wait();
     m_thread = std::thread([this, kind, job = std::move(job)] {
         const int result = job();

@@ -90,8 +90,7 @@ int DeviceTreeHeaderView::textWidth(const QStyleOptionHeader& label) const {
 }
 
 // The filter menus name their column by its logical index (1, 3, 5), which
-// stays the column's whatever the user has moved; read as a visual
-// position it would pick another section once columns are moved.
+// stays the column's whatever the user has moved.
 void DeviceTreeHeaderView::slot_hide(int index) {
     const int column = index;
     QWidget* widget = sectionWidget(column);

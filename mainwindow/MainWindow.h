@@ -20,10 +20,9 @@ class DeviceRequestRunner;
 class DeviceTreeHeaderView;
 class DeviceTypeFilterMenu;
 class HeaderButton;
-class IPFilterMenu;
 class IconButton;
 class NcFramelessHelper;
-class PortFilterMenu;
+class RangeFilterMenu;
 class QAction;
 class QActionGroup;
 class QFrame;
@@ -104,7 +103,6 @@ private:
     void placeTreeAndBar(bool barVisible);
     void clearDevices();
     bool addDeviceItem(DevInfo* device);
-    void fillItem(QTreeWidgetItem* item, const DevInfo& device);
     bool isDeviceExist(const QString& mac) const;
     void addDevice(DevInfo* device);
     void changeDevice(DevInfo* device);
@@ -193,6 +191,8 @@ private slots:
 private:
     void buildFilterMenus();
     HeaderButton* newFilterButton(const char* name, QMenu* menu);
+    HeaderButton* newRangeFilter(RangeFilterMenu* menu, const char* menuName,
+                                 const char* buttonName, const char* rangeSlot);
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
     // Frees every record and row; the online count is left to the caller.
@@ -214,8 +214,6 @@ private:
     QHash<QString, int> m_typeCounts;
     DeviceEventQueue m_deviceEvents;
     DeviceTypeFilterMenu* m_typeMenu = nullptr;
-    IPFilterMenu* m_ipMenu = nullptr;
-    PortFilterMenu* m_portMenu = nullptr;
     HeaderButton* m_typeButton = nullptr;
     HeaderButton* m_ipButton = nullptr;
     HeaderButton* m_portButton = nullptr;

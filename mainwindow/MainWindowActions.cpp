@@ -3,12 +3,11 @@
 // thread, so the list keeps updating and the window keeps painting.
 #include "MainWindow.h"
 
+#include "ActionMessageBox.h"
 #include "DevInfo.h"
 #include "DeviceActionRules.h"
 #include "DeviceControlBar.h"
 #include "DeviceRequestRunner.h"
-#include "LanguageSrc.h"
-#include "N12_MessageBox.h"
 
 #include <string>
 
@@ -20,24 +19,6 @@ enum RequestKind { ChangeNetwork = 1, RestorePassword = 2 };
 struct NetParamTexts {
     std::string mac, ip, subnet, gateway, password, httpPort, dataPort;
 };
-
-// The window's boxes stand over the window.
-void showActionMessage(const ActionMessage& message, QWidget* parent) {
-    const QString text = GetText(message.key);
-    switch (message.kind) {
-    case BoxKind::Information:
-        N12_MessageBox::information(text, parent);
-        break;
-    case BoxKind::Warning:
-        N12_MessageBox::warning(text, parent);
-        break;
-    case BoxKind::Error:
-        N12_MessageBox::error(text, parent);
-        break;
-    case BoxKind::None:
-        break;
-    }
-}
 
 } // namespace
 
@@ -79,11 +60,11 @@ void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet
 void MainWindow::slot_restorePwd(QString mac) {
     const DevInfo* record = findDeviceRecord(mac);
     if (record == nullptr) {
-        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
         return;
     }
     if (!SupportsPasswordRestore(record->productSeries)) {
-        showActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_SUPPORT"}, this);
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_SUPPORT"}, this);
         return;
     }
     CLorvexManage* manager = &m_manager;
@@ -100,10 +81,10 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
     if (m_closing || !isVisible())
         return;
     if (kind == ChangeNetwork) {
-        showActionMessage(SetNetParamMessage(result), this);
+        ShowActionMessage(SetNetParamMessage(result), this);
         return;
     }
-    showActionMessage(RestoreResultMessage(result != 0), this);
+    ShowActionMessage(RestoreResultMessage(result != 0), this);
     if (result != 0)
         m_controlBar->ClearRestoreMac();
 }

@@ -108,13 +108,16 @@ void MainWindow::changeDevice(DevInfo* device) {
         if (inTree)
             refillRow(row, *record);
         else if (row != nullptr)
-            fillItem(row, *record);
+            VistaTreeWidgetItem::fill(row, *record);
         if (inTree && !shown)
             dropRow(row);
         else if (!inTree && shown)
             showRow(record);
-        noteDeviceType(deviceTypeText(record->productSeries));
-        forgetDeviceType(oldType);
+        const QString newType = deviceTypeText(record->productSeries);
+        if (newType != oldType) {
+            noteDeviceType(newType);
+            forgetDeviceType(oldType);
+        }
     }
     delete device;
 }
@@ -143,7 +146,7 @@ void MainWindow::removeDevice(DevInfo* device) {
 void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
     QAbstractItemModel* model = m_deviceTree->model();
     const bool wasBlocked = model->blockSignals(true);
-    fillItem(row, record);
+    VistaTreeWidgetItem::fill(row, record);
     model->blockSignals(wasBlocked);
     m_deviceTree->viewport()->update();
 }
@@ -205,10 +208,6 @@ bool MainWindow::addDeviceItem(DevInfo* device) {
     m_deviceTree->insertTopLevelItem(0, item);
     m_rows.insert(device->mac, item);
     return true;
-}
-
-void MainWindow::fillItem(QTreeWidgetItem* item, const DevInfo& device) {
-    VistaTreeWidgetItem::fill(item, device);
 }
 
 bool MainWindow::isDeviceExist(const QString& mac) const { return m_records.contains(mac); }

@@ -26,19 +26,21 @@ void MainWindow::buildFilterMenus() {
             SLOT(slot_deviceTypeMenuTriggered(QAction*)));
     m_typeButton = newFilterButton("deviceTypeFilterButton", m_typeMenu);
 
-    m_ipMenu = new IPFilterMenu(COL_IP, this);
-    m_ipMenu->setObjectName(QStringLiteral("ipFilterMenu"));
-    connect(m_ipMenu, SIGNAL(filterChanged(QString, QString)), this,
-            SLOT(slot_ipaddressMenuTriggered(QString, QString)));
-    connect(m_ipMenu, SIGNAL(filterCleared()), this, SLOT(slot_filterCleared()));
-    m_ipButton = newFilterButton("ipFilterButton", m_ipMenu);
+    m_ipButton = newRangeFilter(new IPFilterMenu(COL_IP, this), "ipFilterMenu", "ipFilterButton",
+                                SLOT(slot_ipaddressMenuTriggered(QString, QString)));
+    m_portButton =
+        newRangeFilter(new PortFilterMenu(COL_DATA_PORT, this), "portFilterMenu",
+                       "portFilterButton", SLOT(slot_portMenuTriggered(QString, QString)));
+}
 
-    m_portMenu = new PortFilterMenu(COL_DATA_PORT, this);
-    m_portMenu->setObjectName(QStringLiteral("portFilterMenu"));
-    connect(m_portMenu, SIGNAL(filterChanged(QString, QString)), this,
-            SLOT(slot_portMenuTriggered(QString, QString)));
-    connect(m_portMenu, SIGNAL(filterCleared()), this, SLOT(slot_filterCleared()));
-    m_portButton = newFilterButton("portFilterButton", m_portMenu);
+// The filter button of a range menu: an entered range goes to `rangeSlot`,
+// a cleared condition clears the filter.
+HeaderButton* MainWindow::newRangeFilter(RangeFilterMenu* menu, const char* menuName,
+                                         const char* buttonName, const char* rangeSlot) {
+    menu->setObjectName(QLatin1String(menuName));
+    connect(menu, SIGNAL(filterChanged(QString, QString)), this, rangeSlot);
+    connect(menu, SIGNAL(filterCleared()), this, SLOT(slot_filterCleared()));
+    return newFilterButton(buttonName, menu);
 }
 
 // A filter button on the header opening `menu`, which keeps the button

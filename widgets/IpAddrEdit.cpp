@@ -120,11 +120,13 @@ void AddrEditBase::changeEvent(QEvent* event) {
         update();
 }
 
+QString IpAddrEdit::addressPattern() {
+    return QStringLiteral(
+        "((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)");
+}
+
 IpAddrEdit::IpAddrEdit(QWidget* parent)
-    : AddrEditBase(QLatin1Char('.'),
-                   QStringLiteral(
-                       "((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)"),
-                   parent) {
+    : AddrEditBase(QLatin1Char('.'), addressPattern(), parent) {
     QList<AddrPartLineEdit*> parts;
     for (int i = 0; i < 4; ++i)
         parts.append(new MyIpPartLineEdit(this));

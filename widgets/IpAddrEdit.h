@@ -58,6 +58,10 @@ class IpAddrEdit : public AddrEditBase {
 public:
     explicit IpAddrEdit(QWidget* parent = nullptr);
 
+    // What a whole address must match: four decimal numbers 0 to 255 of one
+    // to three digits (leading zeros allowed) joined by dots.
+    static QString addressPattern();
+
 protected:
     QPointF separatorPosition(int k) const override;
 };

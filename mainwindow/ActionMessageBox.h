@@ -1,0 +1,11 @@
+// Shows the message box a device-action rule asks for.
+#pragma once
+
+#include "DeviceActionRules.h"
+
+class QWidget;
+
+// Runs the box of `message` (warning, error or information, with the
+// language text of its key) modally over `parent`, or with no parent window
+// when `parent` is null; shows nothing for BoxKind::None.
+void ShowActionMessage(const ActionMessage& message, QWidget* parent);
