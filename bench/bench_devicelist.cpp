@@ -13,6 +13,7 @@
 #include "DeviceFilter.h"
 #include "DeviceTreeHeaderView.h"
 #include "MainWindow.h"
+#include "StartupProbe.h"
 #include "MainWindowTestSupport.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
@@ -25,7 +26,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -35,12 +35,12 @@ using namespace windowtest;
 namespace {
 
 // A camera answer as the manager hands it over.
-SEARCH_INFO camera(int event, int n, const char* ip = nullptr) {
+SEARCH_INFO camera(int event, int n) {
     char mac[18], address[16];
     std::snprintf(mac, sizeof mac, "02:4C:57:%02X:%02X:%02X", (n >> 16) & 0xFF, (n >> 8) & 0xFF,
                   n & 0xFF);
     std::snprintf(address, sizeof address, "10.0.%d.%d", (n >> 8) & 0xFF, n & 0xFF);
-    SEARCH_INFO info = record(event, mac, ip ? ip : address);
+    SEARCH_INFO info = record(event, mac, address);
     put(info.productModel, "LV-IPC4M-B28");
     put(info.softwareVer, "2.4.1(230900)");
     put(info.softwareBulildDate, "2023-09-10");
@@ -51,13 +51,6 @@ SEARCH_INFO camera(int event, int n, const char* ip = nullptr) {
     const char* const types[] = {"ZVK_IPC", "ZVK_NVR", "ZVK_DVR", "ZVK_MDVR"};
     put(info.productSeries, types[n % 4]);
     return info;
-}
-
-long residentKb() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * 4;
 }
 
 // The longest time the event loop went without running a 1 ms timer.
@@ -209,10 +202,10 @@ int memory(int count) {
     window->resize(1280, 800);
     window->show();
     QCoreApplication::processEvents();
-    const long before = residentKb();
+    const long before = static_cast<long>(ResidentKb());
     fill(window.get(), 0, count);
     QCoreApplication::processEvents();
-    const long after = residentKb();
+    const long after = static_cast<long>(ResidentKb());
     std::printf("memory: window %ld KB resident with no device, %ld KB with %d listed: %+ld KB\n",
                 before, after, count, after - before);
     return 0;
@@ -257,10 +250,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     applyLook();
     const QString mode = argc > 1 ? QString(argv[1]) : QString("merge");
-    if (mode == "filters") {
-        filtersAndSort(10000);
-        return 0;
-    }
     if (mode == "memory")
         return memory(argc > 2 ? std::atoi(argv[2]) : 10000);
     if (mode == "e2e")

@@ -66,7 +66,8 @@ private:
         bool automatic = false;
         bool announce = false;
         int broadcasts = 0;                   // probes to all devices sent so far
-        int broadcastLimit = kProbesPerRound; // raised by the loss assessment
+        int broadcastLimit = kProbesPerRound; // set by the loss assessment; no
+                                              // probe to all after probeUntil
         std::chrono::milliseconds broadcastGap = kProbeRepeatGap;
         Clock::time_point nextBroadcast;
         Clock::time_point assessAt; // both first bursts are in by then

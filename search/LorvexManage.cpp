@@ -11,6 +11,12 @@ namespace {
 // What the window passes to LORVEX_SEARCH_Initial: datagrams per receive call.
 constexpr int kReceiveBatch = 96;
 
+// A MAC text of at most 17 characters read by the wire format's parser.
+bool ParseMacText(const char* text, lorvex::wire::MacBytes* mac) {
+    return text != nullptr &&
+           lorvex::wire::ParseMac(std::string_view(text, strnlen(text, 18)), mac);
+}
+
 } // namespace
 
 CLorvexManage::CLorvexManage() = default;
@@ -70,16 +76,16 @@ void CLorvexManage::SearchCallback(char* mac, int code, const char* xml, void* u
 }
 
 bool CLorvexManage::NormalizeMac(const char* text, char out[18]) {
-    lorvex::wire::MacBytes bytes{};
-    if (!MacBytesOf(text, bytes.data()))
+    lorvex::wire::MacBytes mac{};
+    if (!ParseMacText(text, &mac))
         return false;
-    lorvex::wire::FormatMac(bytes, out);
+    lorvex::wire::FormatMac(mac, out);
     return true;
 }
 
 bool CLorvexManage::MacBytesOf(const char* text, unsigned char bytes[6]) {
     lorvex::wire::MacBytes mac{};
-    if (text == nullptr || !lorvex::wire::ParseMac(std::string_view(text, strnlen(text, 18)), &mac))
+    if (!ParseMacText(text, &mac))
         return false;
     std::memcpy(bytes, mac.data(), mac.size());
     return true;

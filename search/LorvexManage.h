@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "DeviceAddress.h"
 #include "DeviceHttp.h"
 #include "HostNet.h"
 #include "Lock.h"
@@ -173,7 +174,7 @@ public:
 
     // What SetNetParam probes, talks HTTP and sleeps with; tests replace it.
     struct ConfigServices {
-        std::function<bool(uint32_t address, uint16_t port, int32_t timeoutMs)> probe;
+        PortProbe probe;
         std::function<PortConfigReply(const char* host, uint16_t port, const char* password,
                                       int32_t* rtspPort)>
             getPortConfig;
@@ -182,8 +183,8 @@ public:
             setPortConfig;
         std::function<void(int32_t ms)> sleep;
     };
-    // Empty members mean ProbeTcpPort, ::GetPortConfig, ::SetPortConfig
-    // (DeviceHttp.h) and a real sleep. Not while SetNetParam runs.
+    // Empty members mean ::ProbeTcpPort (HostNet.h), ::GetPortConfig,
+    // ::SetPortConfig (DeviceHttp.h) and a real sleep. Not while SetNetParam runs.
     void SetConfigServices(ConfigServices services) { m_config = std::move(services); }
 
 private:

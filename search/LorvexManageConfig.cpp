@@ -103,12 +103,9 @@ std::string SetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r) {
     return doc.GetDoc();
 }
 
-CLorvexManage::ConfigServices WithDefaults(CLorvexManage* manager,
-                                           CLorvexManage::ConfigServices s) {
+CLorvexManage::ConfigServices WithDefaults(CLorvexManage::ConfigServices s) {
     if (!s.probe)
-        s.probe = [manager](uint32_t a, uint16_t p, int32_t t) {
-            return manager->ProbeTcpPort(a, p, t);
-        };
+        s.probe = &::ProbeTcpPort;
     if (!s.getPortConfig)
         s.getPortConfig = &::GetPortConfig;
     if (!s.setPortConfig)
@@ -205,7 +202,7 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     LORVEX_SET_CONFIG(bytes, request.c_str());
     if (std::strcmp(device.productSeries, kIpCamera) != 0)
         return SETNET_NOT_IPC;
-    const ConfigServices services = WithDefaults(this, m_config);
+    const ConfigServices services = WithDefaults(m_config);
     const int32_t answer = WaitForSetIPAnswer(*this, services.sleep);
     if (answer == -1)
         return SETNET_NO_ANSWER;

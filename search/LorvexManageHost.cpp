@@ -57,9 +57,7 @@ bool CLorvexManage::OpenDeviceWeb(const char* mac) {
     SEARCH_INFO device{};
     if (!FindDevice(mac, &device))
         return false;
-    const PortProbe probe = [this](uint32_t a, uint16_t p, int32_t t) {
-        return ProbeTcpPort(a, p, t);
-    };
+    const PortProbe probe = &::ProbeTcpPort;
     // The page is opened at ipAddr when the device answers there.
     const std::string address = ReachableAddress(probe, device, device.ipAddr, kWebProbeMs);
     std::string url;
