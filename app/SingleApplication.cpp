@@ -11,7 +11,10 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -27,10 +30,45 @@ const qint64 kUnreadableLockAgeMs = 2000;
 // is not listening yet (the moments right after its start).
 const int kConnectRetryMs = 10;
 
-QString runtimeFolder() {
-    const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
-    return xdg.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(xdg);
+// A folder only this user can enter: a real directory (not a link to one),
+// owned by the user, with no rights for group or others.
+bool isPrivateFolder(const QByteArray& path) {
+    struct stat st {};
+    return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
 }
+
+// Creates the folder with mode 0700 when it is missing; true when it is
+// private then. A folder of that name that someone else made is refused,
+// not taken over.
+bool makePrivateFolder(const QByteArray& path) {
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    return isPrivateFolder(path);
+}
+
+} // namespace
+
+QString SingleApplication::runtimeFolder() {
+    const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+    if (!xdg.isEmpty() && isPrivateFolder(xdg)) {
+        return QFile::decodeName(xdg);
+    }
+    const QByteArray uid = QByteArray::number(::getuid());
+    const QByteArray temp = QFile::encodeName(QDir::tempPath()) + "/lorvex-" + uid;
+    if (makePrivateFolder(temp)) {
+        return QFile::decodeName(temp);
+    }
+    // Another user can name a folder in the shared temporary folder first;
+    // nobody else can in the user's home.
+    const QByteArray cache = QFile::encodeName(QDir::homePath()) + "/.cache";
+    ::mkdir(cache.constData(), 0700);
+    const QByteArray home = cache + "/lorvex-runtime-" + uid;
+    return makePrivateFolder(home) ? QFile::decodeName(home) : QString();
+}
+
+namespace {
 
 // The identifier in a form fit for a file name, a hash of it so that two
 // identifiers that differ only in unfit characters stay apart, and the user.
@@ -104,11 +142,13 @@ bool SingleApplication::isRunning() { return m_running; }
 QString SingleApplication::id() const { return m_id; }
 
 QString SingleApplication::lockFilePath(const QString& id) {
-    return runtimeFolder() + '/' + baseName(id) + QStringLiteral(".lock");
+    const QString folder = runtimeFolder();
+    return folder.isEmpty() ? QString() : folder + '/' + baseName(id) + QStringLiteral(".lock");
 }
 
 QString SingleApplication::socketPath(const QString& id) {
-    return runtimeFolder() + '/' + baseName(id) + QStringLiteral(".socket");
+    const QString folder = runtimeFolder();
+    return folder.isEmpty() ? QString() : folder + '/' + baseName(id) + QStringLiteral(".socket");
 }
 
 QByteArray SingleApplication::frame(const QString& message) {

@@ -48,8 +48,18 @@ public:
     // The identifier given at construction.
     QString id() const;
 
+    // The folder the lock file and the socket lie in, one that only this
+    // user can enter (read at each call, made when missing): XDG_RUNTIME_DIR
+    // when it is a private folder of the user's; else lorvex-UID in the
+    // temporary folder, made with mode 0700; else, when another user holds
+    // that name, .cache/lorvex-runtime-UID in the home folder. A folder that
+    // is a link, is another user's or lets others in is never used, so no
+    // other local user can take the name first and keep the tool from
+    // starting. Empty when none can be had: the tool then starts unguarded.
+    static QString runtimeFolder();
+
     // Where the lock file and the socket of identifier `id` lie for this
-    // user now (XDG_RUNTIME_DIR or the temporary folder, read at each call).
+    // user now, in runtimeFolder(); empty when it is.
     static QString lockFilePath(const QString& id);
     static QString socketPath(const QString& id);
 

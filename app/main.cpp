@@ -8,6 +8,8 @@
 #include "StartupProbe.h"
 #include "ZVKStyle.h"
 
+#include <cstdlib>
+
 namespace {
 
 // A second start tells the user, then hands the running copy a message; it
@@ -26,6 +28,9 @@ void installLook() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The window never reads a password from the environment; one put there
+    // for lorvex-search must not reach the browser or helpers it starts.
+    ::unsetenv("LORVEX_PASSWORD");
     QCoreApplication::setApplicationName(QStringLiteral("Lorvex"));
     SingleApplication app(QStringLiteral("Lorvex"), argc, argv);
     if (app.isRunning()) {

@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -171,6 +172,7 @@ private slots:
     void firstCopyHoldsLockAndSocket();
     void filesAreNamedPerUserAndIdentifier_data();
     void filesAreNamedPerUserAndIdentifier();
+    void runtimeFolderIsOneOnlyTheUserCanEnter();
     void receivesFramedMessages_data();
     void receivesFramedMessages();
     void dropsPeerWithOversizeLength();
@@ -203,36 +205,80 @@ void tst_SingleApplication::firstCopyHoldsLockAndSocket() {
 }
 
 void tst_SingleApplication::filesAreNamedPerUserAndIdentifier_data() {
-    QTest::addColumn<QByteArray>("runtimeDir");
     QTest::addColumn<QString>("id");
-    QTest::addColumn<QString>("expectedFolder");
-    QTest::newRow("runtime folder") << QByteArray("/run/user/1234") << "Lorvex"
-                                    << "/run/user/1234";
-    QTest::newRow("no runtime folder") << QByteArray() << "Lorvex" << QDir::tempPath();
-    QTest::newRow("slashes and blanks") << QByteArray("/r") << "a/b c"
-                                        << "/r";
-    QTest::newRow("non-ASCII") << QByteArray("/r") << QString::fromUtf8("设备") << "/r";
+    QTest::newRow("plain") << "Lorvex";
+    QTest::newRow("slashes and blanks") << "a/b c";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("设备");
 }
 
 void tst_SingleApplication::filesAreNamedPerUserAndIdentifier() {
-    QFETCH(QByteArray, runtimeDir);
     QFETCH(QString, id);
-    QFETCH(QString, expectedFolder);
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    runtimeDir.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtimeDir);
     const QFileInfo lock(SingleApplication::lockFilePath(id));
     const QFileInfo socket(SingleApplication::socketPath(id));
     const QString other = SingleApplication::socketPath(id + QLatin1Char('x'));
-    qputenv("XDG_RUNTIME_DIR", saved);
 
-    QCOMPARE(lock.path(), expectedFolder);
-    QCOMPARE(socket.path(), expectedFolder);
+    QCOMPARE(lock.path(), SingleApplication::runtimeFolder());
+    QCOMPARE(socket.path(), SingleApplication::runtimeFolder());
     QVERIFY(lock.fileName() != socket.fileName());
     const QString user = QStringLiteral("-%1.").arg(::getuid());
     QVERIFY2(lock.fileName().contains(user), qPrintable(lock.fileName()));
     QVERIFY2(!socket.fileName().contains('/') && !socket.fileName().contains(' '),
              qPrintable(socket.fileName()));
     QVERIFY(other != socket.filePath());
+}
+
+// The folder of the lock and the socket is one no other local user can
+// enter or name first: a runtime folder that is not private is passed over,
+// and so is a folder in the temporary folder that someone else made.
+void tst_SingleApplication::runtimeFolderIsOneOnlyTheUserCanEnter() {
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    const QByteArray savedHome = qgetenv("HOME");
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QString base = scratch.path();
+    const QString uid = QString::number(::getuid());
+    QVERIFY(QDir(base).mkpath(QStringLiteral("tmp")) && QDir(base).mkpath(QStringLiteral("home")));
+    QVERIFY(QDir(base).mkpath(QStringLiteral("private")) && QDir(base).mkpath(QStringLiteral("open")));
+    ::chmod(QFile::encodeName(base + "/private").constData(), 0700);
+    ::chmod(QFile::encodeName(base + "/open").constData(), 0777);
+    QVERIFY(QFile::link(base + "/private", base + "/link"));
+    qputenv("TMPDIR", QFile::encodeName(base + "/tmp"));
+    qputenv("HOME", QFile::encodeName(base + "/home"));
+    const QString temp = base + "/tmp/lorvex-" + uid;
+
+    const struct {
+        const char* runtime;
+        QString expected;
+    } rows[] = {
+        {"/private", base + "/private"},
+        {"/open", temp},
+        {"/link", temp},
+        {"/missing", temp},
+        {nullptr, temp},
+    };
+    for (const auto& row : rows) {
+        row.runtime ? qputenv("XDG_RUNTIME_DIR", QFile::encodeName(base + row.runtime))
+                    : qunsetenv("XDG_RUNTIME_DIR");
+        QCOMPARE(SingleApplication::runtimeFolder(), row.expected);
+    }
+    QCOMPARE(QFileInfo(temp).permissions() & (QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                              QFile::ExeOther | QFile::WriteOther),
+             QFile::Permissions());
+
+    // Another user made the temporary folder's name first.
+    QDir(temp).removeRecursively();
+    QVERIFY(QDir().mkpath(temp));
+    if (::getuid() == 0) {
+        QCOMPARE(::chown(QFile::encodeName(temp).constData(), 65534, 65534), 0);
+    } else {
+        ::chmod(QFile::encodeName(temp).constData(), 0777);
+    }
+    QCOMPARE(SingleApplication::runtimeFolder(), base + "/home/.cache/lorvex-runtime-" + uid);
+
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTemp);
+    qputenv("HOME", savedHome);
 }
 
 void tst_SingleApplication::receivesFramedMessages_data() {

@@ -85,30 +85,38 @@ TEST(CommandLine, UsageNamesEveryCommandAndOption) {
 
 namespace {
 
-// Where the password comes from, in the order the help promises.
+// Where the password comes from, in the order the help promises; a
+// password typed on the command line only with the option that says it is
+// visible.
 TEST(ReadPassword, TakesTheFirstSourceThatGivesOne) {
     struct Row {
-        const char* option; // null: no --password
+        const char* option;  // --password; null: not given
+        const char* visible; // --visible-password; null: not given
         const char* environment;
         const char* input;
         bool terminal;
         bool ok;
         const char* password;
     } rows[] = {
-        {"-", "env", "from stdin\r\nsecond line\n", true, true, "from stdin"},
-        {"-", nullptr, "", false, false, ""},  // nothing on standard input
-        {"-", nullptr, "\n", false, true, ""}, // an empty password is one
-        {"visible", "env", "x\n", true, true, "visible"},
-        {nullptr, "env", "x\n", true, true, "env"},
-        {nullptr, nullptr, "x\n", true, true, "asked"},
-        {nullptr, nullptr, "x\n", false, false, ""}, // a pipe is never read unasked
+        {"-", nullptr, "env", "from stdin\r\nsecond line\n", true, true, "from stdin"},
+        {"-", nullptr, nullptr, "", false, false, ""},  // nothing on standard input
+        {"-", nullptr, nullptr, "\n", false, true, ""}, // an empty password is one
+        {"typed", nullptr, "env", "x\n", true, false, ""}, // visible, yet not said so
+        {nullptr, "typed", "env", "x\n", true, true, "typed"},
+        {nullptr, "", nullptr, "", false, true, ""},
+        {nullptr, nullptr, "env", "x\n", true, true, "env"},
+        {nullptr, nullptr, nullptr, "x\n", true, true, "asked"},
+        {nullptr, nullptr, nullptr, "x\n", false, false, ""}, // a pipe is never read unasked
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.option ? r.option : "none") + " " +
-                     (r.environment ? r.environment : "-") + " " + (r.terminal ? "tty" : "pipe"));
+                     (r.visible ? r.visible : "none") + " " + (r.environment ? r.environment : "-") +
+                     " " + (r.terminal ? "tty" : "pipe"));
         cli::ParsedArgs args;
         if (r.option)
             args.options["--password"] = r.option;
+        if (r.visible)
+            args.options["--visible-password"] = r.visible;
         std::istringstream input(r.input);
         cli::PasswordSources from;
         from.args = &args;
@@ -123,6 +131,17 @@ TEST(ReadPassword, TakesTheFirstSourceThatGivesOne) {
         else
             EXPECT_FALSE(error.empty());
     }
+}
+
+TEST(WipeSecret, OverwritesTheBytesAndEmpties) {
+    std::string secret = "a password long enough to live outside the string object";
+    const char* bytes = secret.data();
+    const size_t size = secret.size();
+    {
+        const cli::SecretGuard guard(&secret);
+    }
+    EXPECT_TRUE(secret.empty());
+    EXPECT_EQ(std::string(bytes, size), std::string(size, '\0'));
 }
 
 } // namespace

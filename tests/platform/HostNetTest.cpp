@@ -4,12 +4,15 @@
 #include <dirent.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -110,6 +113,64 @@ TEST(StartDetached, RealProgramsStartAndMissingOnesFail) {
     EXPECT_FALSE(StartDetached({"/nonexistent/program"}));
     EXPECT_FALSE(StartDetached({}));
     EXPECT_FALSE(StartDetached({""}));
+}
+
+TEST(SystemProgram, OnlyTheSystemFoldersOrAnAbsolutePathAreTaken) {
+    EXPECT_EQ(SystemProgram("true"), "/usr/bin/true");
+    EXPECT_EQ(SystemProgram("/usr/bin/true"), "/usr/bin/true");
+    for (const char* name : {"", "./true", "bin/true", "no-such-program-here", "/nonexistent/true"})
+        EXPECT_EQ(SystemProgram(name), "") << name;
+    // A program planted on the user's PATH is not what runs.
+    char folder[] = "/tmp/lvx-path-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string planted = std::string(folder) + "/lvx-planted";
+    std::ofstream(planted) << "#!/bin/sh\n";
+    chmod(planted.c_str(), 0755);
+    const std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (std::string(folder) + ":" + saved).c_str(), 1);
+    EXPECT_EQ(SystemProgram("lvx-planted"), "");
+    setenv("PATH", saved.c_str(), 1);
+    std::remove(planted.c_str());
+    rmdir(folder);
+}
+
+// A helper sees the display and locale it needs, a PATH of the system
+// folders, and nothing else: no password, no variable of the caller's.
+TEST(StartDetached, ChildrenGetTheMinimalEnvironmentOnly) {
+    setenv("LORVEX_PASSWORD", "canary-Secret-42", 1);
+    setenv("LVX_UNRELATED", "x", 1);
+    setenv("DISPLAY", ":7", 1);
+    const std::vector<std::string> env = ChildEnvironment();
+    auto has = [&](const std::string& prefix) {
+        for (const std::string& e : env)
+            if (e.rfind(prefix, 0) == 0)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(has("PATH=/usr/sbin:/usr/bin:/sbin:/bin"));
+    EXPECT_TRUE(has("DISPLAY=:7"));
+    EXPECT_FALSE(has("LORVEX_PASSWORD="));
+    EXPECT_FALSE(has("LVX_UNRELATED="));
+
+    // And a real child sees the same.
+    char name[] = "/tmp/lvx-env-XXXXXX";
+    close(mkstemp(name));
+    std::remove(name);
+    const std::string done = std::string(name) + ".done";
+    ASSERT_TRUE(StartDetached({"sh", "-c", std::string("env > ") + name + " && touch " + done}));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (access(done.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream in(name);
+    const std::string seen((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(seen.find("DISPLAY=:7"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("canary-Secret-42"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("LVX_UNRELATED"), std::string::npos) << seen;
+    std::remove(name);
+    std::remove(done.c_str());
+    unsetenv("LORVEX_PASSWORD");
+    unsetenv("LVX_UNRELATED");
+    unsetenv("DISPLAY");
 }
 
 TEST(HasLinkLocalRoute, OnlyADirectRouteCoveringTheWholeRangeOnThatInterfaceCounts) {

@@ -182,7 +182,7 @@ protected:
                          std::vector<std::string> extra = {}, const char* password = "123456") {
         std::vector<std::string> args = {
             "set-ip",        mac,         "--ip",  ip,           "--mask",
-            "255.255.255.0", "--gateway", gateway, "--password", password};
+            "255.255.255.0", "--gateway", gateway, "--visible-password", password};
         args.insert(args.end(), extra.begin(), extra.end());
         return Tool(args);
     }
@@ -350,7 +350,7 @@ TEST_F(SetIpNetwork, RefusedAddressesGiveTheirRuleAndNothingIsSent) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.ip);
         const Outcome run = Tool({"set-ip", kBad, "--ip", r.ip, "--mask", r.mask, "--gateway",
-                                  r.gateway, "--password", "123456"});
+                                  r.gateway, "--visible-password", "123456"});
         EXPECT_EQ(run.code, r.code) << run.out;
         EXPECT_NE(run.out.find("refused"), std::string::npos) << run.out;
     }

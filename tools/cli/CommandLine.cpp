@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace cli {
 
@@ -101,9 +102,14 @@ bool ParseSeconds(const std::string& text, double min, double max, double* out) 
 }
 
 bool ReadPassword(const PasswordSources& from, std::string* password, std::string* error) {
-    const std::string given = from.args != nullptr ? from.args->Get("--password", "") : "";
     const bool hasOption = from.args != nullptr && from.args->Has("--password");
-    if (hasOption && given == "-") {
+    if (hasOption && from.args->Get("--password", "") != "-") {
+        *error = "--password takes only - (a line from standard input); a password on the "
+                 "command line is visible to every user of the machine: give it with "
+                 "--visible-password P";
+        return false;
+    }
+    if (hasOption) {
         if (from.input == nullptr || !std::getline(*from.input, *password)) {
             *error = "--password - found no line on standard input";
             return false;
@@ -112,8 +118,8 @@ bool ReadPassword(const PasswordSources& from, std::string* password, std::strin
             password->pop_back();
         return true;
     }
-    if (hasOption) {
-        *password = given;
+    if (from.args != nullptr && from.args->Has("--visible-password")) {
+        *password = from.args->Get("--visible-password", "");
         return true;
     }
     if (from.environment != nullptr) {
@@ -124,6 +130,21 @@ bool ReadPassword(const PasswordSources& from, std::string* password, std::strin
         return true;
     *error = "a password is needed: --password -, LORVEX_PASSWORD or a terminal to ask on";
     return false;
+}
+
+std::vector<OptionInfo> PasswordOptions() {
+    return {{"--password", "-",
+             "read the device's password from the first line of standard input; without it the "
+             "password comes from LORVEX_PASSWORD, else it is asked without echo at a terminal"},
+            {"--visible-password", "P",
+             "the device's password P itself, visible to every user of the machine (process "
+             "list, shell history); never printed"}};
+}
+
+void WipeSecret(std::string* secret) {
+    if (!secret->empty())
+        explicit_bzero(&(*secret)[0], secret->size());
+    secret->clear();
 }
 
 } // namespace cli

@@ -50,12 +50,13 @@ std::string Usage(const std::string& program, const std::vector<CommandSpec>& co
 bool ParseSeconds(const std::string& text, double min, double max, double* out);
 
 // Where a device password comes from, first match wins:
-//   --password -   the first line of `input` (without its line break);
-//   --password P   P itself (visible to every user in the process list);
-//   the environment variable LORVEX_PASSWORD (`environment`, null if unset);
+//   --password -            the first line of `input` (without its line break);
+//   --visible-password P    P itself: visible to every user of the machine in
+//                           the process list, so it takes an option that says so;
+//   LORVEX_PASSWORD         `environment` (null if unset), taken once at start;
 //   `prompt` (a question without echo) when `input` is a terminal.
-// False with a one-line reason when none gives one, or `-` meets an empty
-// input.
+// False with a one-line reason when none gives one, `-` meets an empty input,
+// or --password is given anything but `-`.
 struct PasswordSources {
     const ParsedArgs* args = nullptr;
     const char* environment = nullptr;
@@ -64,5 +65,24 @@ struct PasswordSources {
     std::function<bool(std::string* password)> prompt;
 };
 bool ReadPassword(const PasswordSources& from, std::string* password, std::string* error);
+
+// The options of ReadPassword, for every command that takes a password.
+std::vector<OptionInfo> PasswordOptions();
+
+// Overwrites the text's bytes (the compiler may not leave that out) and
+// empties it. For every copy of a password once it has been used.
+void WipeSecret(std::string* secret);
+
+// Wipes the text when the scope ends, on every way out of it.
+class SecretGuard {
+public:
+    explicit SecretGuard(std::string* secret) : m_secret(secret) {}
+    ~SecretGuard() { WipeSecret(m_secret); }
+    SecretGuard(const SecretGuard&) = delete;
+    SecretGuard& operator=(const SecretGuard&) = delete;
+
+private:
+    std::string* m_secret;
+};
 
 } // namespace cli

@@ -103,10 +103,17 @@ bool PromptNoEcho(std::string* password) {
     return read;
 }
 
+// LORVEX_PASSWORD as it was at start; the variable itself is gone by then.
+std::string& EnvironmentPassword() {
+    static std::string password;
+    return password;
+}
+bool g_environmentHadPassword = false;
+
 std::string Password(const cli::ParsedArgs& args, std::string* error) {
     cli::PasswordSources from;
     from.args = &args;
-    from.environment = std::getenv("LORVEX_PASSWORD");
+    from.environment = g_environmentHadPassword ? EnvironmentPassword().c_str() : nullptr;
     from.input = &std::cin;
     from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
     from.prompt = PromptNoEcho;
@@ -140,6 +147,15 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
+void TakePasswordFromEnvironment() {
+    if (char* value = std::getenv("LORVEX_PASSWORD")) {
+        EnvironmentPassword() = value;
+        g_environmentHadPassword = true;
+        explicit_bzero(value, std::strlen(value));
+        unsetenv("LORVEX_PASSWORD");
+    }
+}
+
 std::string SetIpOutcome(int32_t code) {
     const int32_t count = static_cast<int32_t>(sizeof kOutcomes / sizeof kOutcomes[0]);
     if (code < 0 || code >= count)
@@ -167,6 +183,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
             return Usage(std::string("set-ip needs ") + required);
     std::string error;
     std::string password = Password(args, &error);
+    const cli::SecretGuard wipe(&password);
     if (!error.empty())
         return Usage(error);
     Session session;
@@ -182,7 +199,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
         mac, args.Get("--ip", "").c_str(), args.Get("--mask", "").c_str(),
         args.Get("--gateway", "").c_str(), password.c_str(), args.Get("--http-port", "").c_str(),
         args.Get("--data-port", "").c_str(), args.Has("--dhcp"));
-    std::fill(password.begin(), password.end(), '\0');
+    cli::WipeSecret(&password);
     std::printf("%s: %s (code %d)\n", mac, SetIpOutcome(code).c_str(), code);
     std::fflush(stdout);
     // The library sends a request and its repeat 200 ms later from its own

@@ -14,6 +14,12 @@ namespace device {
 // The flag the signal handler raises; searching stops early when it is set.
 void SetStopFlag(const std::atomic<bool>* stop);
 
+// Takes LORVEX_PASSWORD into the process's own memory and removes it from
+// the environment (its bytes there overwritten), so that no program this
+// one starts, nor a look at /proc/PID/environ later, sees it. Call first
+// thing in main, before any thread starts.
+void TakePasswordFromEnvironment();
+
 // The outcome of SetNetParam in words, one line without line break.
 std::string SetIpOutcome(int32_t code);
 

@@ -193,6 +193,13 @@ int RunWatch(const cli::ParsedArgs& args) {
     return 0;
 }
 
+// A command's options followed by the password's.
+std::vector<cli::OptionInfo> WithPassword(std::vector<cli::OptionInfo> options) {
+    const std::vector<cli::OptionInfo> password = cli::PasswordOptions();
+    options.insert(options.end(), password.begin(), password.end());
+    return options;
+}
+
 const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
         {"list",
@@ -210,17 +217,14 @@ const std::vector<cli::CommandSpec>& Commands() {
          RunWatch},
         {"set-ip",
          {"MAC"},
-         {{"--ip", "A", "new IP address"},
-          {"--mask", "M", "new subnet mask"},
-          {"--gateway", "G", "new gateway"},
-          {"--password", "P",
-           "the device's password, never printed; P is visible to every user of the machine "
-           "(process list, shell history): prefer `-` (read a line from standard input), the "
-           "variable LORVEX_PASSWORD, or no option at a terminal (asked without echo)"},
-          {"--http-port", "N", "new HTTP port (an IP camera: only together with --data-port)"},
-          {"--data-port", "N", "new data port"},
-          {"--dhcp", "", "the device takes its address by DHCP"},
-          {"--seconds", "S", "search at most S seconds for the device, default 3"}},
+         WithPassword({{"--ip", "A", "new IP address"},
+                       {"--mask", "M", "new subnet mask"},
+                       {"--gateway", "G", "new gateway"},
+                       {"--http-port", "N",
+                        "new HTTP port (an IP camera: only together with --data-port)"},
+                       {"--data-port", "N", "new data port"},
+                       {"--dhcp", "", "the device takes its address by DHCP"},
+                       {"--seconds", "S", "search at most S seconds for the device, default 3"}}),
          "gives the device new network parameters; exits with the result code",
          device::RunSetIp},
         {"restore",
@@ -256,6 +260,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!cli::Parse(argc, argv, Commands(), &args, &error))
         return Usage(error);
+    device::TakePasswordFromEnvironment();
     InstallSignals();
     device::SetStopFlag(&g_stop);
     return args.command->run(args);

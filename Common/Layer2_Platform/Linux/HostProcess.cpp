@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
 extern char** environ;
@@ -32,18 +33,55 @@ void ReapWhenDone(pid_t pid) {
     }).detach();
 }
 
+// The folders a helper program is taken from: the system's own, never the
+// user's PATH, so a program of the same name planted earlier on PATH is not
+// run in its place.
+const char* const kSystemFolders[] = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};
+const char kChildPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+
+// What a helper may inherit: what a desktop program needs to reach the
+// user's display, session bus and settings, and the locale. Everything
+// else (LORVEX_PASSWORD above all) stays with this process.
+const char* const kInherited[] = {
+    "DISPLAY",         "WAYLAND_DISPLAY",      "XAUTHORITY",         "XDG_RUNTIME_DIR",
+    "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "XDG_DATA_DIRS",      "XDG_CONFIG_DIRS",
+    "XDG_DATA_HOME",   "XDG_CONFIG_HOME",      "DBUS_SESSION_BUS_ADDRESS", "DESKTOP_SESSION",
+    "HOME",            "USER",                 "LOGNAME",            "LANG",
+    "LANGUAGE",        "LC_ALL",               "LC_CTYPE",           "LC_MESSAGES",
+};
+
+bool Inherited(const char* entry) {
+    const char* equals = std::strchr(entry, '=');
+    if (equals == nullptr)
+        return false;
+    const size_t nameLength = static_cast<size_t>(equals - entry);
+    for (const char* name : kInherited) {
+        if (std::strlen(name) == nameLength && std::strncmp(entry, name, nameLength) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool SpawnDetached(const std::vector<std::string>& argv) {
-    if (argv.empty() || argv[0].empty())
+    if (argv.empty())
+        return false;
+    const std::string program = SystemProgram(argv[0]);
+    if (program.empty())
         return false;
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    const std::vector<std::string> environment = ChildEnvironment();
+    std::vector<char*> env;
+    for (const std::string& e : environment)
+        env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         return false;
@@ -52,6 +90,28 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
 }
 
 } // namespace
+
+std::string SystemProgram(const std::string& name) {
+    if (name.empty())
+        return {};
+    if (name.find('/') != std::string::npos)
+        return name[0] == '/' && access(name.c_str(), X_OK) == 0 ? name : std::string();
+    for (const char* folder : kSystemFolders) {
+        const std::string path = std::string(folder) + '/' + name;
+        if (access(path.c_str(), X_OK) == 0)
+            return path;
+    }
+    return {};
+}
+
+std::vector<std::string> ChildEnvironment() {
+    std::vector<std::string> env{kChildPath};
+    for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+        if (Inherited(*e))
+            env.emplace_back(*e);
+    }
+    return env;
+}
 
 bool StartDetached(const std::vector<std::string>& argv) {
     const ProcessStarter& starter = Starter();
