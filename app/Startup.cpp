@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 
 #include "SkinResources.h"
 
@@ -56,7 +57,7 @@ void InstallStyleSheet() {
     InitSkinResources();
     const QString sheet = ReadStyleSheet(QString::fromLatin1(kStyleSheetResource));
     if (!sheet.isEmpty()) {
-        qApp->setStyleSheet(sheet);
+        qApp->setStyleSheet(SkinStyleSheet(sheet));
     }
 }
 
@@ -91,4 +92,34 @@ void RegisterIntegerTypes() {
     qRegisterMetaType<tint64>("tint64");
     qRegisterMetaType<tuint_ptr>("tuint_ptr");
     qRegisterMetaType<tint_ptr>("tint_ptr");
+}
+
+const char* const kProgramUsage =
+    "usage: lorvex [--version | --help | --screenshot FILE]\n"
+    "  finds the maker's network video devices on the local network\n"
+    "  --version          print the version and end\n"
+    "  --screenshot FILE  show the window until the first search has settled,\n"
+    "                     write it to FILE as PNG and end\n";
+
+ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
+    ProgramOptions options;
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            options.version = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            options.help = true;
+        } else if (std::strcmp(argv[i], "--screenshot") == 0) {
+            if (i + 1 >= argc || argv[i + 1] == nullptr || argv[i + 1][0] == '\0') {
+                options.error = "--screenshot needs a FILE";
+                break;
+            }
+            options.screenshot = argv[++i];
+        }
+    }
+    return options;
+}
+
+void EnableHighDpiScaling() {
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 }

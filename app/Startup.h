@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <string>
+
 // Integer type names that travel in queued signal and slot calls. The two
 // pointer-sized names keep the width of the 32-bit target the device code
 // was written for, whatever the width of this host's pointers.
@@ -54,3 +56,24 @@ void AddPluginPath();
 // order tuint16, tint16, tuint32, tint32, tuint64, tint64, tuint_ptr,
 // tint_ptr. Safe to call more than once.
 void RegisterIntegerTypes();
+
+// What the program's own command-line options ask for. Every other argument
+// is left to Qt (-platform, -style, ...), as before.
+struct ProgramOptions {
+    bool version = false;   // --version: print "lorvex VERSION" and end
+    bool help = false;      // --help: print the usage and end
+    std::string screenshot; // --screenshot FILE: see RunScreenshotMode
+    std::string error;      // set when an option of ours is malformed
+};
+
+// Reads argv[1..argc-1] without Qt, so that --version and --help need no
+// display. "--screenshot" takes the next argument as its FILE.
+ProgramOptions ParseProgramOptions(int argc, const char* const* argv);
+
+// The text --help prints.
+extern const char* const kProgramUsage;
+
+// Turns on Qt's high-DPI scaling, so that the window's fixed pixel geometry
+// counts in device-independent pixels and images with "@2x" forms are drawn
+// sharp on 150 % and 200 % screens. Call before the QApplication exists.
+void EnableHighDpiScaling();

@@ -1,5 +1,7 @@
 #include "ButtonControl.h"
 
+#include "SkinResources.h"
+
 #include <QMouseEvent>
 #include <QResizeEvent>
 
@@ -44,8 +46,8 @@ QString ButtonControl::arrowImage() const { return arrowFor(m_expanded); }
 QString ButtonControl::arrowSheet() const { return m_arrow->styleSheet(); }
 
 void ButtonControl::showArrow(Cell cell) {
-    m_arrow->setStyleSheet(QStringLiteral(" ZVKLabel { border-image: url(%1) %2; }")
-                               .arg(arrowImage(), QLatin1String(kSlices[cell])));
+    m_arrow->setStyleSheet(SkinStyleSheet(QStringLiteral(" ZVKLabel { border-image: url(%1) %2; }")
+                                              .arg(arrowImage(), QLatin1String(kSlices[cell]))));
 }
 
 void ButtonControl::showState(Cell cell) {

@@ -1,5 +1,7 @@
 #include "MainWindowLayout.h"
 
+#include "SkinResources.h"
+
 #include <QtGlobal>
 
 MainWindowLayout mainWindowLayout(int W, int H, int refreshTextWidth, int aboutWidthNeeded) {
@@ -28,8 +30,9 @@ QRect controlBarRect(int W, int H) { return QRect(W - 308, 92, 301, H - 129); }
 bool inTitleStrip(const QPoint& pos, int W) { return QRect(5, 5, W - 10, 23).contains(pos); }
 
 QString titleButtonStyle(const char* image) {
-    return QStringLiteral("QPushButton { background: transparent; border-image: url(:/skin/%1) "
-                          "0 44 0 0; } QPushButton:hover { border-image: url(:/skin/%1) 0 22 0 "
-                          "22; } QPushButton:pressed { border-image: url(:/skin/%1) 0 0 0 44; }")
-        .arg(QLatin1String(image));
+    return SkinStyleSheet(
+        QStringLiteral("QPushButton { background: transparent; border-image: url(:/skin/%1) "
+                       "0 44 0 0; } QPushButton:hover { border-image: url(:/skin/%1) 0 22 0 "
+                       "22; } QPushButton:pressed { border-image: url(:/skin/%1) 0 0 0 44; }")
+            .arg(QLatin1String(image)));
 }

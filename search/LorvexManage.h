@@ -109,7 +109,8 @@ public:
     // Makes devices reachable at their link-local second address: starts
     // "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000" for the
     // interface carrying localAddress (a dotted quad), detached and not
-    // waited for, unless that interface has such a route already. Nothing
+    // waited for, unless that interface has such a route already; without
+    // CAP_NET_ADMIN the installed lorvex-route-helper adds it instead. Nothing
     // runs for any other text. Returns what happened (EnsureLinkLocalRoute);
     // on NeedsRoot the front end tells the user LinkLocalRouteAdvice.
     LinkLocalRouteState AddLinkLocalRoute(const char* localAddress,

@@ -4,6 +4,7 @@
 #include "ZVKLabel.h"
 #include "ZVKPushButton.h"
 #include "LanguageSrc.h"
+#include "LorvexVersion.h"
 
 #include <QDate>
 #include <QLocale>
@@ -26,7 +27,7 @@ AboutDlg::AboutDlg(QWidget* parent) : CustomDialog(parent) {
     setTitle(QStringLiteral("%1 %2").arg(GetText("IDCS_ABOUT"), name));
     m_logo = new BorderImage(QStringLiteral(":/skin/Zemtravon_logo.png"), this);
     m_nameLine = plainLabel(labelled("IDCS_NAME", name), this);
-    m_versionLine = plainLabel(labelled("IDCS_VERSION", QStringLiteral("3.0.1.0")), this);
+    m_versionLine = plainLabel(labelled("IDCS_VERSION", QStringLiteral(LORVEX_VERSION)), this);
     const QString date = formatBuildDate(QStringLiteral(__DATE__), g_languageId);
     m_dateLine = plainLabel(labelled("IDCS_DATE", date), this);
     m_copyrightLine = plainLabel(GetText("IDCS_COPYRIGHT"), this);

@@ -7,7 +7,7 @@ class BorderImage;
 class ZVKLabel;
 class ZVKPushButton;
 
-// AboutDlg shows the program's name, version "3.0.1.0", build date and
+// AboutDlg shows the program's name, version (LORVEX_VERSION), build date and
 // copyright in the chosen language, 400 x 220. OK accepts it.
 class AboutDlg : public CustomDialog {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "CustomDialog.h"
 
+#include "SkinResources.h"
 #include "ZVKButton.h"
 
 #include <QFrame>
@@ -22,10 +23,10 @@ CustomDialog::CustomDialog(QWidget* parent, Qt::WindowFlags flags)
     m_title->setStyleSheet(QStringLiteral(
         "QLabel { font:  15px; border: 0px; background: transparent; color: rgb(232, 232, 232);}"));
     m_bottomStrip->setStyleSheet(QStringLiteral("QFrame { background-color: rgb( 28, 28, 28); } "));
-    m_closeButton->setStyleSheet(
+    m_closeButton->setStyleSheet(SkinStyleSheet(
         QStringLiteral("ZVKButton { border-image: url(:/skin/close.png) 0 44 0 0; }"
                        "ZVKButton:hover { border-image: url(:/skin/close.png) 0 22 0 22; }"
-                       "ZVKButton:pressed { border-image: url(:/skin/close.png) 0 0 0 44; }"));
+                       "ZVKButton:pressed { border-image: url(:/skin/close.png) 0 0 0 44; }")));
     connect(m_closeButton, SIGNAL(clicked()), this, SLOT(close()));
 }
 

@@ -1,4 +1,5 @@
 #include "IconButton.h"
+#include "SkinResources.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -24,7 +25,7 @@ void IconButton::setUp() {
 
 void IconButton::setIcon(const QString& iconPath) {
     m_iconPath = iconPath;
-    m_iconLabel->setPixmap(QPixmap(iconPath));
+    m_iconLabel->setPixmap(LoadSkinPixmap(iconPath));
     m_iconLabel->resize(kIconSize, kIconSize);
 }
 

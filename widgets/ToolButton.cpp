@@ -1,5 +1,6 @@
 #include "ToolButton.h"
 
+#include "SkinResources.h"
 #include "ZVKMenu.h"
 
 #include <QEvent>
@@ -65,11 +66,12 @@ void ToolButton::paintMenuPart(QPainter& painter) {
     const int separatorX = width() - 25;
     painter.setPen(QColor(61, 64, 69));
     painter.drawLine(separatorX, 4, separatorX, height() - 5);
-    const QPixmap arrow(QStringLiteral(":/skin/combox_arrow.png"));
+    const QPixmap arrow = LoadSkinPixmap(QStringLiteral(":/skin/combox_arrow.png"));
     if (arrow.isNull())
         return;
     const QRect part(width() - kMenuPartWidth, 0, kMenuPartWidth, height());
-    QRect target(QPoint(0, 0), arrow.size().boundedTo(part.size()));
+    const QSize arrowSize = arrow.size() / arrow.devicePixelRatio();
+    QRect target(QPoint(0, 0), arrowSize.boundedTo(part.size()));
     target.moveCenter(part.center());
     painter.drawPixmap(target, arrow);
 }

@@ -1,5 +1,7 @@
 #include "VistaDelegate.h"
 
+#include "SkinResources.h"
+
 #include <QHeaderView>
 #include <QPainter>
 #include <QTreeView>
@@ -10,7 +12,7 @@ QRect span(int x1, int x2, const QRect& cell) {
 }
 
 QPixmap skin(const char* name) {
-    return QPixmap(QStringLiteral(":/skin/%1").arg(QLatin1String(name)));
+    return LoadSkinPixmap(QStringLiteral(":/skin/%1").arg(QLatin1String(name)));
 }
 
 bool isFirst(int position) {

@@ -15,6 +15,8 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include <vector>
+
 namespace {
 
 // Carries a tuint_ptr through a queued call, as the window's cross-thread
@@ -99,6 +101,8 @@ private slots:
     void localeCodecStaysAsReported();
     void alreadyRunningBoxIsStandardCritical();
     void alreadyRunningBoxClosesItselfUnderTestHook();
+    void programOptions_data();
+    void programOptions();
 };
 
 void tst_Startup::integerNamesUnknownUntilRegistered() {
@@ -246,6 +250,52 @@ void tst_Startup::alreadyRunningBoxClosesItselfUnderTestHook() {
     ShowAlreadyRunningBox();
     qunsetenv("LORVEX_TEST_CLOSE_BOXES");
     QVERIFY(!guard.fired);
+}
+
+// The program's own options; everything else is left to Qt.
+void tst_Startup::programOptions_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("version");
+    QTest::addColumn<bool>("help");
+    QTest::addColumn<QString>("screenshot");
+    QTest::addColumn<bool>("error");
+    QTest::newRow("none") << QStringList() << false << false << "" << false;
+    QTest::newRow("version") << QStringList{"--version"} << true << false << "" << false;
+    QTest::newRow("help") << QStringList{"--help"} << false << true << "" << false;
+    QTest::newRow("-h") << QStringList{"-h"} << false << true << "" << false;
+    QTest::newRow("screenshot") << QStringList{"--screenshot", "/tmp/w.png"} << false << false
+                                << "/tmp/w.png" << false;
+    QTest::newRow("screenshot among Qt's options")
+        << QStringList{"-style", "fusion", "--screenshot", "w.png", "-platform", "offscreen"}
+        << false << false << "w.png" << false;
+    QTest::newRow("screenshot without a file") << QStringList{"--screenshot"} << false << false
+                                               << "" << true;
+    QTest::newRow("screenshot with an empty file")
+        << QStringList{"--screenshot", ""} << false << false << "" << true;
+    QTest::newRow("a value that looks like ours is a value")
+        << QStringList{"--screenshot", "--version"} << false << false << "--version" << false;
+    QTest::newRow("Qt's options alone") << QStringList{"-platform", "xcb"} << false << false << ""
+                                        << false;
+}
+
+void tst_Startup::programOptions() {
+    QFETCH(QStringList, args);
+    QFETCH(bool, version);
+    QFETCH(bool, help);
+    QFETCH(QString, screenshot);
+    QFETCH(bool, error);
+    std::vector<QByteArray> bytes{QByteArray("lorvex")};
+    for (const QString& a : args)
+        bytes.push_back(a.toUtf8());
+    std::vector<const char*> argv;
+    for (const QByteArray& b : bytes)
+        argv.push_back(b.constData());
+    argv.push_back(nullptr);
+    const ProgramOptions o = ParseProgramOptions(int(bytes.size()), argv.data());
+    QCOMPARE(o.version, version);
+    QCOMPARE(o.help, help);
+    QCOMPARE(QString::fromStdString(o.screenshot), screenshot);
+    QCOMPARE(!o.error.empty(), error);
 }
 
 QTEST_MAIN(tst_Startup)

@@ -5,8 +5,11 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <linux/capability.h>
 
 #include <chrono>
 #include <cstdio>
@@ -256,3 +259,61 @@ TEST(OpenUrl, DefaultRunsXdgOpenWithTheUrlAsOneArgument) {
 }
 
 } // namespace
+
+namespace {
+
+// Gives path the file capability cap_net_admin+ep, as the package's setcap
+// does; false where this process may not (no CAP_SETFCAP, no xattrs).
+bool GiveNetAdminCapability(const std::string& path) {
+    vfs_cap_data cap{};
+    cap.magic_etc = VFS_CAP_REVISION_2 | VFS_CAP_FLAGS_EFFECTIVE;
+    cap.data[0].permitted = 1u << CAP_NET_ADMIN;
+    return setxattr(path.c_str(), "security.capability", &cap, XATTR_CAPS_SZ_2, 0) == 0;
+}
+
+} // namespace
+
+TEST(RouteHelperPath, OnlyAnExecutableFileWithACapabilityCounts) {
+    TempFile helper("#!/bin/sh\n");
+    EXPECT_EQ(RouteHelperPath(helper.path), "") << "not executable, no capability";
+    chmod(helper.path.c_str(), 0755);
+    EXPECT_EQ(RouteHelperPath(helper.path), "") << "no capability";
+    EXPECT_EQ(RouteHelperPath("/nonexistent/lorvex-route-helper"), "");
+    EXPECT_EQ(RouteHelperPath("/tmp"), "") << "a folder";
+    if (!GiveNetAdminCapability(helper.path))
+        GTEST_SKIP() << "this process may not set file capabilities here";
+    EXPECT_EQ(RouteHelperPath(helper.path), helper.path);
+    chmod(helper.path.c_str(), 0644);
+    EXPECT_EQ(RouteHelperPath(helper.path), "") << "no longer executable";
+}
+
+// As a normal user (no CAP_NET_ADMIN in the status file) a missing route is
+// handed to the helper with the interface name, or reported as NeedsRoot
+// when there is no usable helper. Nothing really starts: the starter is
+// replaced.
+TEST(EnsureLinkLocalRoute, WithoutTheCapabilityTheHelperAddsTheRoute) {
+    const std::vector<LocalInterface> cards = ListLocalInterfaces();
+    if (cards.empty())
+        GTEST_SKIP() << "this host has no up IPv4 interface";
+    std::vector<std::vector<std::string>> started;
+    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
+        started.push_back(argv);
+        return true;
+    });
+    TempFile status("Name:\tlorvex\nCapEff:\t0000000000000000\n");
+    TempFile routes("Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\n");
+    TempFile helper("#!/bin/sh\n");
+    chmod(helper.path.c_str(), 0755);
+    HostNetFiles files;
+    files.status = status.path;
+    files.routes = routes.path;
+    files.routeHelper = helper.path;
+    EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), LinkLocalRouteState::NeedsRoot);
+    EXPECT_TRUE(started.empty());
+    if (GiveNetAdminCapability(helper.path)) {
+        EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), LinkLocalRouteState::Started);
+        EXPECT_EQ(started,
+                  (std::vector<std::vector<std::string>>{{helper.path, cards[0].name}}));
+    }
+    SetProcessStarter(previous);
+}

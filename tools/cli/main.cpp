@@ -18,6 +18,7 @@
 #include "DeviceCommands.h"
 #include "DeviceFormat.h"
 #include "LorvexManage.h"
+#include "LorvexVersion.h"
 
 namespace {
 
@@ -254,6 +255,10 @@ int main(int argc, char** argv) {
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
                       std::string(argv[1]) == "help")) {
         std::fputs(cli::Usage("lorvex-search", Commands()).c_str(), stdout);
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("lorvex-search %s\n", LORVEX_VERSION);
         return 0;
     }
     cli::ParsedArgs args;

@@ -63,7 +63,12 @@ void waves(QPainter& p, bool small) {
 } // namespace
 
 const std::vector<IconImage>& appIcons() {
-    static const std::vector<IconImage> icons = {{"lorvex-48.png", 48}, {"lorvex-256.png", 256}};
+    static const std::vector<IconImage> icons = [] {
+        std::vector<IconImage> all;
+        for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            all.push_back({QStringLiteral("lorvex-%1.png").arg(size), size});
+        return all;
+    }();
     return icons;
 }
 

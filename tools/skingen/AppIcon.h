@@ -14,7 +14,8 @@ struct IconImage {
     int size;         // width and height in pixels
 };
 
-// The sizes the desktop entry's icon is installed in.
+// The sizes the desktop entry's icon is installed in: every size of the
+// hicolor theme a desktop asks for, 16 to 256 pixels.
 const std::vector<IconImage>& appIcons();
 
 // The icon drawn at `size` x `size` pixels. Below 64 pixels the waves are

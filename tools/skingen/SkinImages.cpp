@@ -83,16 +83,11 @@ const QColor kFrameOuter(70, 75, 82);
 const QColor kFrameInner(26, 27, 31);
 
 QImage edge(int w, int h, bool outerFirst, bool horizontal) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    const QColor first = outerFirst ? kFrameOuter : kFrameInner;
-    const QColor second = outerFirst ? kFrameInner : kFrameOuter;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const int along = horizontal ? y : x;
-            image.setPixelColor(x, y, along == 0 ? first : second);
-        }
-    }
-    return image;
+    return single(w, h, [=](QPainter& p, const QRectF& r) {
+        const QRectF firstLine = horizontal ? QRectF(0, 0, r.width(), 1) : QRectF(0, 0, 1, r.height());
+        p.fillRect(r, outerFirst ? kFrameInner : kFrameOuter);
+        p.fillRect(firstLine, outerFirst ? kFrameOuter : kFrameInner);
+    });
 }
 
 // A rounded corner of the frame; `flipX`/`flipY` mirror the top-left form.

@@ -3,10 +3,25 @@
 #include <QLinearGradient>
 
 namespace skin {
+namespace {
+
+int g_scale = 1;
+
+// A transparent image of width x height 1x pixels at the drawing scale.
+QImage canvas(int width, int height) {
+    QImage image(width * g_scale, height * g_scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(g_scale);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+} // namespace
+
+void setDrawScale(int scale) { g_scale = scale; }
+int drawScale() { return g_scale; }
 
 QImage strip(int frames, int frameWidth, int height, const FramePainter& paint) {
-    QImage image(frames * frameWidth, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage image = canvas(frames * frameWidth, height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     for (int i = 0; i < frames; ++i) {
@@ -20,8 +35,7 @@ QImage strip(int frames, int frameWidth, int height, const FramePainter& paint) 
 }
 
 QImage single(int width, int height, const std::function<void(QPainter&, const QRectF&)>& paint) {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage image = canvas(width, height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     paint(p, QRectF(0, 0, width, height));

@@ -18,6 +18,13 @@ enum Frame { Normal = 0, Hover = 1, Pressed = 2, Disabled = 3 };
 // Paints one frame; `cell` is the frame's rectangle inside the strip.
 using FramePainter = std::function<void(QPainter&, Frame, const QRectF& cell)>;
 
+// The scale strip() and single() draw at: 1 for the images Qt uses on
+// ordinary screens, 2 for their "@2x" forms, which Qt picks on screens scaled
+// above 100 %. Geometry stays in the images' 1x pixels; the images come out
+// `scale` times larger, with that device pixel ratio.
+void setDrawScale(int scale);
+int drawScale();
+
 // A transparent image of `frames` cells of frameWidth x height side by
 // side, each painted by `paint` with antialiasing on.
 QImage strip(int frames, int frameWidth, int height, const FramePainter& paint);

@@ -3,12 +3,15 @@
 //   QT_QPA_PLATFORM=offscreen lorvex-skingen [--out DIR] [--icons DIR] [--preview FILE]
 //
 // Writes every image of the catalogue into DIR (the source tree's skin
-// folder by default) and the program's desktop icon in each of its sizes into
-// the icon folder (the source tree's app/icons by default); --preview also
+// folder by default), once as NAME.png and once drawn at twice the size as
+// NAME@2x.png for screens scaled above 100 %, and the program's desktop icon
+// in each of its sizes into the icon folder (the source tree's app/icons by
+// default); --preview also
 // writes one sheet with every image enlarged four times on the window
 // background, to look at them.
 #include "AppIcon.h"
 #include "SkinImages.h"
+#include "SkinPainter.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -19,17 +22,28 @@
 
 namespace {
 
+// "name.png" at scale 1, "name@2x.png" at scale 2.
+QString scaledName(const QString& fileName, int scale) {
+    if (scale == 1)
+        return fileName;
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return fileName.left(dot) + QStringLiteral("@%1x").arg(scale) + fileName.mid(dot);
+}
+
 bool writeImages(const QString& dir) {
     QDir().mkpath(dir);
     bool ok = true;
-    for (const auto& entry : skin::catalogue()) {
-        const QImage image = entry.paint();
-        const QString path = dir + "/" + entry.fileName;
-        if (!image.save(path, "PNG")) {
-            std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(path));
-            ok = false;
+    for (const int scale : {1, 2}) {
+        skin::setDrawScale(scale);
+        for (const auto& entry : skin::catalogue()) {
+            const QString path = dir + "/" + scaledName(entry.fileName, scale);
+            if (!entry.paint().save(path, "PNG")) {
+                std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(path));
+                ok = false;
+            }
         }
     }
+    skin::setDrawScale(1);
     return ok;
 }
 

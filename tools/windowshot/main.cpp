@@ -84,7 +84,11 @@ void waitForSearch(const MainWindow& window, const Options& options) {
 // The window with `popup` (a menu or a dialog above it) painted at its
 // place, on the dark desk the translucent corners show.
 QImage compose(QWidget* window, QWidget* popup) {
-    QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
+    // At the screen's full resolution: on a scaled screen the PNG holds
+    // every device pixel, as the installer sees it.
+    const qreal ratio = window->devicePixelRatioF();
+    QImage image(window->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(QColor(12, 12, 14));
     QPainter painter(&image);
     painter.drawPixmap(0, 0, window->grab());
@@ -145,6 +149,7 @@ int shoot(MainWindow& window, const Options& options) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    EnableHighDpiScaling();
     QApplication app(argc, argv);
     Options options;
     if (!parse(app.arguments(), &options)) {

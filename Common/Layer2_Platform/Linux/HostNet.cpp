@@ -7,6 +7,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include <sstream>
 
 #include "HostProcess.h"
+#include "InterfaceName.h"
 
 namespace {
 
@@ -71,15 +74,6 @@ bool IsDottedQuad(const std::string& text, in_addr* out) {
     return true;
 }
 
-bool IsInterfaceName(const std::string& name) {
-    if (name.empty() || name.size() >= IFNAMSIZ || name[0] == '-')
-        return false;
-    for (unsigned char c : name)
-        if (!isalnum(c) && !std::strchr("_.:@-", c))
-            return false;
-    return true;
-}
-
 // One line of /proc/net/route: Iface Destination Gateway Flags ...; the
 // addresses are the kernel's raw 32-bit values in hexadecimal.
 bool ParseDefaultRoute(const std::string& line, const std::string& name, in_addr* gateway) {
@@ -121,6 +115,26 @@ bool MayChangeRoutes(const std::string& statusPath) {
             return (caps >> 12) & 1;
     }
     return false;
+}
+
+// An executable regular file with a file capability set on it.
+bool IsUsableRouteHelper(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        access(path.c_str(), X_OK) != 0)
+        return false;
+    return getxattr(path.c_str(), "security.capability", nullptr, 0) > 0;
+}
+
+// The folder of this program's executable, with its final '/'; empty when
+// it cannot be read.
+std::string OwnFolder() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    const std::string exe(path, static_cast<size_t>(n));
+    return exe.substr(0, exe.rfind('/') + 1);
 }
 
 } // namespace
@@ -220,7 +234,7 @@ std::string InterfaceOfAddress(const std::string& address) {
 }
 
 std::vector<std::string> LinkLocalRouteCommand(const std::string& name) {
-    if (!IsInterfaceName(name))
+    if (!IsPlausibleInterfaceName(name))
         return {};
     return {"ip", "route", "add", "169.254.0.0/16", "dev", name, "scope", "link", "metric", "1000"};
 }
@@ -241,6 +255,18 @@ bool HasLinkLocalRoute(const std::string& routesPath, const std::string& name) {
     return false;
 }
 
+std::string RouteHelperPath(const std::string& preferred) {
+    if (!preferred.empty())
+        return IsUsableRouteHelper(preferred) ? preferred : std::string();
+    const std::string beside = OwnFolder();
+    for (const std::string& candidate :
+         {beside.empty() ? beside : beside + "lorvex-route-helper",
+          std::string(LORVEX_ROUTE_HELPER_INSTALLED)})
+        if (IsUsableRouteHelper(candidate))
+            return candidate;
+    return {};
+}
+
 LinkLocalRouteState EnsureLinkLocalRoute(const std::string& localAddress,
                                          const HostNetFiles& files) {
     const std::string name = InterfaceOfAddress(localAddress);
@@ -248,8 +274,11 @@ LinkLocalRouteState EnsureLinkLocalRoute(const std::string& localAddress,
         return LinkLocalRouteState::NotLocal;
     if (HasLinkLocalRoute(files.routes, name))
         return LinkLocalRouteState::Present;
-    if (!MayChangeRoutes(files.status))
-        return LinkLocalRouteState::NeedsRoot;
+    if (!MayChangeRoutes(files.status)) {
+        const std::string helper = RouteHelperPath(files.routeHelper);
+        return !helper.empty() && StartDetached({helper, name}) ? LinkLocalRouteState::Started
+                                                                : LinkLocalRouteState::NeedsRoot;
+    }
     return StartLinkLocalRoute(localAddress) ? LinkLocalRouteState::Started
                                              : LinkLocalRouteState::NeedsRoot;
 }

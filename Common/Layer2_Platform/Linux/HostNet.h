@@ -18,6 +18,9 @@ struct HostNetFiles {
     std::string resolved = "/run/systemd/resolve/resolv.conf"; // preferred when present
     std::string resolv = "/etc/resolv.conf";
     std::string status = "/proc/self/status"; // the capabilities of this process
+    // The route helper to use; empty: lorvex-route-helper beside this
+    // program, else the one in the installed place (RouteHelperPath).
+    std::string routeHelper;
 };
 
 struct LocalNetInfo {
@@ -72,13 +75,22 @@ bool HasLinkLocalRoute(const std::string& routesPath, const std::string& name);
 // What EnsureLinkLocalRoute found or did.
 enum class LinkLocalRouteState {
     Present,   // the interface already has the route: nothing started
-    Started,   // the route command was started (not waited for)
+    Started,   // the route command or the helper was started (not waited for)
     NeedsRoot, // the route is missing and this process may not add it
     NotLocal,  // the text is not a dotted quad of one of the host's interfaces
 };
 
+// The route helper a process without CAP_NET_ADMIN may use: `preferred`
+// alone when given, else lorvex-route-helper beside this program, else the one in
+// the installed place; only an executable file that carries a file
+// capability counts (without one, as on a filesystem without extended
+// attributes, the helper could not add the route). Empty when none does.
+std::string RouteHelperPath(const std::string& preferred = std::string());
+
 // Adds the link-local route for the interface that carries localAddress
-// when it is missing and this process may change routes (CAP_NET_ADMIN,
-// read from files.status); otherwise says why not.
+// when it is missing: with the route command when this process may change
+// routes (CAP_NET_ADMIN, read from files.status), else through the route
+// helper (RouteHelperPath(files.routeHelper)) with the interface name as its
+// one argument; both detached. NeedsRoot when neither is possible.
 LinkLocalRouteState EnsureLinkLocalRoute(const std::string& localAddress,
                                          const HostNetFiles& files = HostNetFiles());

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The route helper in a private network namespace (run through
+# scripts/netns-run, which gives this namespace the up interface veth0):
+# an unprivileged user with a copy of the helper that carries
+# cap_net_admin+ep gets exactly the link-local route on veth0, and the
+# helper refuses every other argument, interface and route.
+#   route-helper-netns.sh HELPER
+set -uo pipefail
+helper=$1
+skip() { echo "route-helper-netns: skipped: $*" >&2; exit 77; }
+command -v setcap >/dev/null || skip "setcap (libcap2-bin) is missing"
+command -v setpriv >/dev/null || skip "setpriv (util-linux) is missing"
+[[ -n ${LORVEX_NETNS_HOST:-} ]] || skip "not inside scripts/netns-run"
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+work=$(mktemp -d /var/tmp/lvx-route-helper.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+install -m 755 "$helper" "$work/capped"
+install -m 755 "$helper" "$work/plain"
+setcap cap_net_admin+ep "$work/capped" 2>/dev/null ||
+  skip "this filesystem takes no file capabilities (no extended attributes)"
+
+# As "nobody", with no capability of its own and none to inherit.
+as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all "$@"; }
+expect() { # STATUS ARGS...: the capped helper run as nobody exits with STATUS
+  local want=$1; shift
+  as_user "$work/capped" "$@" >/dev/null 2>&1
+  local got=$?
+  ((got == want)) || fail "lorvex-route-helper ${*:0:3}: status $got, expected $want"
+}
+routes() { ip -4 route show table all | sort; }
+
+ip link add lvxdown type veth peer name lvxdown-p || fail "cannot make a down interface"
+before=$(routes)
+
+# Refused before anything is asked of the kernel.
+expect 2
+expect 2 veth0 veth0
+expect 2 -h
+expect 2 --help
+expect 2 169.254.0.0/16
+expect 2 "veth0 metric 1"
+expect 2 "$(printf 'e%.0s' {1..16})"
+expect 2 "$(printf 'e%.0s' {1..5000})"
+expect 2 '$(id)'
+# Interfaces that may not have the route.
+expect 3 nosuch0
+expect 3 lvxdown
+expect 3 lo
+[[ $(routes) == "$before" ]] || fail "a refused call changed the routes"
+
+# Without the capability the kernel refuses, and says so.
+as_user "$work/plain" veth0 >/dev/null 2>&1
+(($? == 4)) || fail "the helper without its capability did not report the refusal"
+[[ $(routes) == "$before" ]] || fail "the helper without its capability changed the routes"
+
+# The one route, added by a normal user; a second call finds it in place.
+expect 0 veth0
+ip -4 route show 169.254.0.0/16 dev veth0 | grep -q 'scope link metric 1000' ||
+  fail "no 169.254.0.0/16 scope link metric 1000 route on veth0: $(ip -4 route show)"
+expect 0 veth0
+added=$(comm -13 <(echo "$before") <(routes) | wc -l)
+((added == 1)) || fail "expected exactly one new route, found $added"
+
+((failures == 0)) && echo "route-helper-netns: all checks passed"
+exit $((failures ? 1 : 0))
