@@ -15,7 +15,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kMaxPasswordRefusals = 2;
 
-std::string Field(const char* field, size_t width) { return std::string(field, strnlen(field, width)); }
+std::string Field(const char* field, size_t width) {
+    return std::string(field, strnlen(field, width));
+}
 #define FIELD_OF(record, name) Field((record).name, sizeof((record).name))
 
 // A port text of the plan that asks for a change: not empty and not "0".

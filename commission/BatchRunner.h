@@ -43,8 +43,8 @@ enum class RefusalReason {
 struct DeviceStatus {
     BatchState state = BatchState::Waiting;
     RefusalReason reason = RefusalReason::None;
-    int32_t code = 0;         // the request's result code, when it was sent
-    bool cancelled = false;   // Skipped because the batch was cancelled
+    int32_t code = 0;          // the request's result code, when it was sent
+    bool cancelled = false;    // Skipped because the batch was cancelled
     bool refusedTwice = false; // Skipped because of two password refusals
 };
 

@@ -124,8 +124,8 @@ private:
                 ++m_pos;
                 continue;
             }
-            if (m_pos < m_text.size() && std::string_view(",\r\n").find(m_text[m_pos]) ==
-                                             std::string_view::npos)
+            if (m_pos < m_text.size() &&
+                std::string_view(",\r\n").find(m_text[m_pos]) == std::string_view::npos)
                 return Fail("text after a closing quote");
             return true;
         }

@@ -10,9 +10,9 @@
 
 namespace commission {
 
-const char* const kPlanColumns[] = {"mac",        "devName",    "productSeries", "ipAddr",
-                                    "newIp",      "newMask",    "newGateway",    "httpPort",
-                                    "dataPort",   "status",     "detail"};
+const char* const kPlanColumns[] = {"mac",      "devName", "productSeries", "ipAddr",
+                                    "newIp",    "newMask", "newGateway",    "httpPort",
+                                    "dataPort", "status",  "detail"};
 const size_t kPlanColumnCount = sizeof kPlanColumns / sizeof kPlanColumns[0];
 
 namespace {
@@ -178,7 +178,8 @@ bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
             continue;
         if (r.fields.size() != records[0].fields.size()) {
             *error = {r.line, "the line has " + std::to_string(r.fields.size()) +
-                                  " fields, the header " + std::to_string(records[0].fields.size())};
+                                  " fields, the header " +
+                                  std::to_string(records[0].fields.size())};
             plan->clear();
             return false;
         }
@@ -197,7 +198,8 @@ bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
 
 std::string ExportPlan(const std::vector<PlanEntry>& plan,
                        const std::vector<DeviceStatus>& statuses) {
-    std::string out = CsvLine(std::vector<std::string>(kPlanColumns, kPlanColumns + kPlanColumnCount));
+    std::string out =
+        CsvLine(std::vector<std::string>(kPlanColumns, kPlanColumns + kPlanColumnCount));
     for (size_t i = 0; i < plan.size(); ++i) {
         const PlanEntry& e = plan[i];
         std::string status, detail;

@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 abort();
             for (size_t i = 0; i < again[0].fields.size(); ++i) {
                 const std::string& f = records[0].fields[i];
-                const bool neutralised = !f.empty() && std::string_view("=+-@\t\r").find(f[0]) !=
-                                                           std::string_view::npos;
+                const bool neutralised =
+                    !f.empty() && std::string_view("=+-@\t\r").find(f[0]) != std::string_view::npos;
                 if (!neutralised && again[0].fields[i] != f)
                     abort();
             }

@@ -59,8 +59,8 @@ TEST(AddressPlanTest, SkipsEveryAddressInUseAndSaysWhy) {
     };
     const AddressPlan plan = MakeAddressPlan(listed, listed, request, {"192.168.1.14"}, probe);
     ASSERT_TRUE(plan.Ok()) << PlanErrorText(plan.error);
-    EXPECT_EQ(Ips(plan), (std::vector<std::string>{"192.168.1.10", "192.168.1.16",
-                                                   "192.168.1.17", "192.168.1.18"}));
+    EXPECT_EQ(Ips(plan), (std::vector<std::string>{"192.168.1.10", "192.168.1.16", "192.168.1.17",
+                                                   "192.168.1.18"}));
     ASSERT_EQ(plan.skipped.size(), 5u);
     const struct {
         const char* address;
@@ -108,22 +108,54 @@ TEST(AddressPlanTest, FailsUpFrontNamingTheDeviceAndTheRule) {
         int failingDevice; // 1-based
         int32_t rule;
     } cases[] = {
-        {"runs out at the broadcast", {"192.168.1.252", "255.255.255.0", "192.168.1.1", "", ""}, 4,
-         PlanFault::RunOut, 4, 0},
-        {"a /30 with its gateway holds one", {"10.0.0.0", "255.255.255.252", "10.0.0.1", "", ""},
-         2, PlanFault::RunOut, 2, 0},
-        {"gateway in another subnet", {"192.168.1.10", "255.255.255.0", "192.168.2.1", "", ""}, 2,
-         PlanFault::Rule, 1, NETPARAM_OTHER_SUBNET},
-        {"mask not contiguous", {"192.168.1.10", "255.0.255.0", "192.168.1.1", "", ""}, 1,
-         PlanFault::Rule, 1, NETPARAM_BAD_MASK},
-        {"loopback", {"127.0.0.5", "255.0.0.0", "127.0.0.1", "", ""}, 1, PlanFault::Rule, 1,
+        {"runs out at the broadcast",
+         {"192.168.1.252", "255.255.255.0", "192.168.1.1", "", ""},
+         4,
+         PlanFault::RunOut,
+         4,
+         0},
+        {"a /30 with its gateway holds one",
+         {"10.0.0.0", "255.255.255.252", "10.0.0.1", "", ""},
+         2,
+         PlanFault::RunOut,
+         2,
+         0},
+        {"gateway in another subnet",
+         {"192.168.1.10", "255.255.255.0", "192.168.2.1", "", ""},
+         2,
+         PlanFault::Rule,
+         1,
+         NETPARAM_OTHER_SUBNET},
+        {"mask not contiguous",
+         {"192.168.1.10", "255.0.255.0", "192.168.1.1", "", ""},
+         1,
+         PlanFault::Rule,
+         1,
+         NETPARAM_BAD_MASK},
+        {"loopback",
+         {"127.0.0.5", "255.0.0.0", "127.0.0.1", "", ""},
+         1,
+         PlanFault::Rule,
+         1,
          NETPARAM_LOOPBACK},
-        {"multicast", {"224.0.0.5", "255.255.255.0", "224.0.0.1", "", ""}, 1, PlanFault::Rule, 1,
+        {"multicast",
+         {"224.0.0.5", "255.255.255.0", "224.0.0.1", "", ""},
+         1,
+         PlanFault::Rule,
+         1,
          NETPARAM_NOT_UNICAST},
-        {"not a dotted quad", {"192.168.1", "255.255.255.0", "192.168.1.1", "", ""}, 1,
-         PlanFault::BadInput, 0, 0},
-        {"top of the address space", {"223.255.255.254", "255.255.255.252", "223.255.255.253", "", ""},
-         2, PlanFault::RunOut, 2, 0},
+        {"not a dotted quad",
+         {"192.168.1", "255.255.255.0", "192.168.1.1", "", ""},
+         1,
+         PlanFault::BadInput,
+         0,
+         0},
+        {"top of the address space",
+         {"223.255.255.254", "255.255.255.252", "223.255.255.253", "", ""},
+         2,
+         PlanFault::RunOut,
+         2,
+         0},
     };
     for (const auto& c : cases) {
         const std::vector<PlanDevice> devices = Devices(c.devices);

@@ -27,7 +27,11 @@ TEST(CsvTest, ReadsWhatSpreadsheetsWrite) {
     } cases[] = {
         {"LF", "a,b\n1,2\n", {{"a", "b"}, {"1", "2"}}, {1, 2}},
         {"CRLF, no last line end", "a,b\r\n1,2", {{"a", "b"}, {"1", "2"}}, {1, 2}},
-        {"byte-order mark", "\xEF\xBB\xBF" "a\r\nx\r\n", {{"a"}, {"x"}}, {1, 2}},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "a\r\nx\r\n",
+         {{"a"}, {"x"}},
+         {1, 2}},
         {"quoted comma, quote and line break",
          "n,v\r\n\"a,b\",\"say \"\"hi\"\"\r\nthere\"\r\nz,\"\"\r\n",
          {{"n", "v"}, {"a,b", "say \"hi\"\r\nthere"}, {"z", ""}},

@@ -28,7 +28,6 @@ TEST(NeighboursTest, AddressesOffTheHostSubnetsAreNotProbed) {
     uint32_t far = 0;
     ASSERT_TRUE(ReadAddress("192.0.2.10", &far));
     // No interface holds 192.0.2.0/24: nothing is sent and nothing read.
-    EXPECT_TRUE(ProbeNeighbours({far}, {{"veth0", "10.77.0.2", "255.255.255.0"}}, 0,
-                                "/nonexistent")
+    EXPECT_TRUE(ProbeNeighbours({far}, {{"veth0", "10.77.0.2", "255.255.255.0"}}, 0, "/nonexistent")
                     .empty());
 }

@@ -44,8 +44,9 @@ TEST(PlanCsvTest, ImportsAPlanInFileOrder) {
 }
 
 TEST(PlanCsvTest, ReadsAnExportedDeviceListByItsColumnNames) {
-    const std::string text = "devName,ipAddr,mask,route,mac,productSeries\n"
-                             "\"'=x\",192.168.1.70,255.255.255.0,192.168.1.1,02:4C:56:00:00:03,ZVK\n";
+    const std::string text =
+        "devName,ipAddr,mask,route,mac,productSeries\n"
+        "\"'=x\",192.168.1.70,255.255.255.0,192.168.1.1,02:4C:56:00:00:03,ZVK\n";
     std::vector<PlanEntry> plan;
     CsvError error;
     ASSERT_TRUE(ImportPlan(text, Listed(), &plan, &error)) << error.message;
@@ -65,15 +66,23 @@ TEST(PlanCsvTest, BadFilesAreRefusedNamingTheLine) {
         {"a column twice", "mac,newIp,newMask,newGateway,mac\n", 1},
         {"empty file", "", 1},
         {"fields missing", kHeader + ok + "02:4C:56:00:00:02,10.0.0.11\n", 3},
-        {"not a MAC", kHeader + std::string("02:4C:56:00:00,10.0.0.10,255.255.255.0,10.0.0.1,,,\n"), 2},
-        {"MAC not listed", kHeader + std::string("02:4C:56:00:00:09,10.0.0.10,255.255.255.0,10.0.0.1,,,\n"), 2},
+        {"not a MAC", kHeader + std::string("02:4C:56:00:00,10.0.0.10,255.255.255.0,10.0.0.1,,,\n"),
+         2},
+        {"MAC not listed",
+         kHeader + std::string("02:4C:56:00:00:09,10.0.0.10,255.255.255.0,10.0.0.1,,,\n"), 2},
         {"MAC twice", kHeader + ok + "\n" + ok, 4},
-        {"bad address", kHeader + std::string("02:4C:56:00:00:01,10.0.0.300,255.255.255.0,10.0.0.1,,,\n"), 2},
-        {"address rule", kHeader + std::string("02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.1.1,,,\n"), 2},
-        {"broadcast address", kHeader + std::string("02:4C:56:00:00:01,10.0.0.255,255.255.255.0,10.0.0.1,,,\n"), 2},
-        {"target twice", kHeader + ok + "02:4C:56:00:00:02,10.0.0.10,255.255.255.0,10.0.0.1,,,\n", 3},
-        {"target held by another device", kHeader + std::string("02:4C:56:00:00:01,192.168.1.65,255.255.255.0,192.168.1.1,,,\n"), 2},
-        {"bad port", kHeader + std::string("02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.0.1,65536,,\n"), 2},
+        {"bad address",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.300,255.255.255.0,10.0.0.1,,,\n"), 2},
+        {"address rule",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.1.1,,,\n"), 2},
+        {"broadcast address",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.255,255.255.255.0,10.0.0.1,,,\n"), 2},
+        {"target twice", kHeader + ok + "02:4C:56:00:00:02,10.0.0.10,255.255.255.0,10.0.0.1,,,\n",
+         3},
+        {"target held by another device",
+         kHeader + std::string("02:4C:56:00:00:01,192.168.1.65,255.255.255.0,192.168.1.1,,,\n"), 2},
+        {"bad port",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.0.1,65536,,\n"), 2},
         {"quoted field open", kHeader + ok + "\"02:4C", 3},
         {"over 1 MiB", kHeader + std::string(kMaxCsvBytes, '\n'), 0},
     };

@@ -103,19 +103,6 @@ bool PromptNoEcho(std::string* password) {
     return read;
 }
 
-std::string Password(const cli::ParsedArgs& args, std::string* error) {
-    cli::PasswordSources from;
-    from.args = &args;
-    from.environment = std::getenv("LORVEX_PASSWORD");
-    from.input = &std::cin;
-    from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
-    from.prompt = PromptNoEcho;
-    std::string password;
-    if (!cli::ReadPassword(from, &password, error))
-        error->insert(0, "set-ip: ");
-    return password;
-}
-
 // An IP camera takes its ports over its HTTP interface, and only both at
 // once; one port alone would change nothing though the request succeeds.
 bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
@@ -124,8 +111,23 @@ bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char*
            std::strcmp(device.productSeries, "ZVK_IPC") == 0;
 }
 
-// One line on stderr when devices at a link-local address cannot be reached
-// because the route for them is missing and this process may not add it.
+} // namespace
+
+void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error) {
+    cli::PasswordSources from;
+    from.args = &args;
+    from.environment = std::getenv("LORVEX_PASSWORD");
+    from.input = &std::cin;
+    from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
+    from.prompt = PromptNoEcho;
+    std::string password;
+    if (!cli::ReadPassword(from, &password, error))
+        error->insert(0, std::string(command) + ": ");
+    return password;
+}
+
 void EnsureLinkLocalRoute(CLorvexManage& manager) {
     std::string ip;
     manager.GetLocalNetInfo(&ip, nullptr, nullptr, nullptr);
@@ -135,10 +137,6 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  "lorvex-search: no route to link-local device addresses; as root run: %s\n",
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
-
-} // namespace
-
-void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 std::string SetIpOutcome(int32_t code) {
     const int32_t count = static_cast<int32_t>(sizeof kOutcomes / sizeof kOutcomes[0]);
@@ -166,7 +164,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
     std::string error;
-    std::string password = Password(args, &error);
+    std::string password = DevicePassword(args, "set-ip", &error);
     if (!error.empty())
         return Usage(error);
     Session session;

@@ -9,10 +9,21 @@
 
 #include "CommandLine.h"
 
+class CLorvexManage;
+
 namespace device {
 
 // The flag the signal handler raises; searching stops early when it is set.
 void SetStopFlag(const std::atomic<bool>* stop);
+
+// The device password from the command line's sources (cli::ReadPassword,
+// with a prompt without echo at a terminal); when there is none, `error`
+// says why, starting with `command`. Never printed.
+std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error);
+
+// Adds the route to link-local device addresses the window adds at start;
+// without the right to, prints on stderr the command to run as root.
+void EnsureLinkLocalRoute(CLorvexManage& manager);
 
 // The outcome of SetNetParam in words, one line without line break.
 std::string SetIpOutcome(int32_t code);

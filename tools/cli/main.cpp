@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "CommissionCommands.h"
 #include "DeviceCommands.h"
 #include "DeviceFormat.h"
 #include "LorvexManage.h"
@@ -234,6 +235,29 @@ const std::vector<cli::CommandSpec>& Commands() {
           {"--seconds", "S", "search at most S seconds for the device, default 3"}},
          "opens the device's web page in the default browser; 12 when not found",
          device::RunOpen},
+        {"plan",
+         {},
+         {{"--start", "A", "first new address"},
+          {"--mask", "M", "subnet mask of the new addresses"},
+          {"--gateway", "G", "gateway of the new addresses"},
+          {"--mac", "LIST", "only these devices (MACs separated by commas), in this order"},
+          {"--type", "CODE", "only devices of this type code, such as ZVK_IPC"},
+          {"--subnet", "A/N", "only devices whose address lies in this subnet"},
+          {"--http-port", "N", "new HTTP port for every device (with --data-port)"},
+          {"--data-port", "N", "new data port for every device (with --http-port)"},
+          {"--no-probe", "", "do not ask the neighbour table which addresses answer"},
+          {"--from", "FILE", "check a plan file against the devices found instead"},
+          {"--seconds", "S", "search S seconds first, default 3"}},
+         "prints an address plan as CSV (skipped addresses on stderr); 1 when none can be made",
+         commission_cli::RunPlan},
+        {"apply",
+         {"FILE"},
+         {{"--password", "P", "the password of devices without one in the plan; as for set-ip"},
+          {"--output", "FILE", "write the plan with every outcome as CSV (no passwords)"},
+          {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"}},
+         "re-addresses the plan's devices one at a time, each verified at its new address; "
+         "0 when all are done, 1 when not, 2 when the plan is refused (nothing sent)",
+         commission_cli::RunApply},
     };
     return commands;
 }
@@ -258,5 +282,6 @@ int main(int argc, char** argv) {
         return Usage(error);
     InstallSignals();
     device::SetStopFlag(&g_stop);
+    commission_cli::SetStopFlag(&g_stop);
     return args.command->run(args);
 }
