@@ -93,7 +93,7 @@ bool BatchSummary::AllDone(size_t total) const {
 
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {
     const int32_t seconds = autoSearchSeconds > 0 ? autoSearchSeconds : 5;
-    return std::chrono::milliseconds(3 * 1000 * static_cast<int64_t>(seconds) + 5000);
+    return std::chrono::milliseconds(4 * 1000 * static_cast<int64_t>(seconds) + 5000);
 }
 
 BatchRunner::BatchRunner(BatchServices services) : m_services(std::move(services)) {}

@@ -71,10 +71,11 @@ struct BatchServices {
     std::chrono::milliseconds pollEvery{50};
 };
 
-// The verification bound that suits an automatic search every `seconds`:
-// three rounds plus the devices' answer window, so that a device the
-// search misses once is still confirmed, and one that left is reported gone
-// by the search (three missed rounds) before the bound ends.
+// The verification bound that suits an automatic search every `seconds`
+// (0: off, taken as the default 5): four rounds plus the devices' answer
+// window. A device the search misses once is still confirmed, and one that
+// left shortly before its request is reported gone by the search (three
+// missed full rounds after the one it left in) before the bound ends.
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds);
 
 // Runs a plan on its own thread. Statuses go to `onStatus` (index into the

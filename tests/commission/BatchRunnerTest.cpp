@@ -219,6 +219,6 @@ TEST(BatchRunnerTest, StatusTextsAreStable) {
     EXPECT_EQ(StatusText(s), "refused (rule 6)");
     s = {BatchState::NotConfirmed, RefusalReason::None, 11, false, false};
     EXPECT_EQ(StatusText(s), "not confirmed");
-    EXPECT_EQ(VerifyBoundFor(5), 20000ms);
-    EXPECT_EQ(VerifyBoundFor(0), 20000ms);
+    EXPECT_EQ(VerifyBoundFor(5), 25000ms);
+    EXPECT_EQ(VerifyBoundFor(0), 25000ms);
 }

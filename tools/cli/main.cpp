@@ -149,9 +149,10 @@ void PrintDevices(const std::vector<SEARCH_INFO>& devices, format::Format f) {
         return;
     }
     if (f == format::Format::Csv) {
-        std::printf("%s\n", format::CsvHeader(false).c_str());
+        // Records end in CRLF as RFC 4180 has them, which every spreadsheet reads.
+        std::printf("%s\r\n", format::CsvHeader(false).c_str());
         for (const SEARCH_INFO& d : devices)
-            std::printf("%s\n", format::RecordCsv(d, false).c_str());
+            std::printf("%s\r\n", format::RecordCsv(d, false).c_str());
         return;
     }
     std::printf("[");
