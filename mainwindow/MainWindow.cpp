@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
     buildTitleStrip();
     buildToolStrip();
     buildDeviceTree();
+    buildBatchButtons();
     m_controlBar = named(new DeviceControlBar(this), "controlBar");
     m_statusBar = named(new StatusBar(this), "statusBar");
     setMinimumSize(1024, 700);

@@ -15,6 +15,8 @@
 #include <QRect>
 #include <QString>
 
+#include <vector>
+
 class DeviceControlBar;
 class DeviceRequestRunner;
 class DeviceTreeHeaderView;
@@ -217,6 +219,30 @@ private:
     HeaderButton* m_typeButton = nullptr;
     HeaderButton* m_ipButton = nullptr;
     HeaderButton* m_portButton = nullptr;
+
+    // Commissioning (MainWindowBatch.cpp)
+public:
+    // Opens the batch dialog, modal, for the selected devices in the tree's
+    // order (the current row when none is selected); nothing when the list
+    // is empty.
+    void openBatchDialog();
+    // The selected devices as the search lists them, in the tree's order.
+    std::vector<SEARCH_INFO> selectedDevices();
+    // The device list as CSV: the shown rows in the tree's order, under a
+    // header of stable column names (the record's field names); every
+    // column, or only the visible ones in their order. Cells as the tree
+    // shows them, neutralised against spreadsheet formulas.
+    QByteArray deviceListCsv(bool visibleColumnsOnly) const;
+
+public slots:
+    // Asks for a file and saves deviceListCsv(true) into it.
+    void slot_exportDeviceList();
+
+private:
+    void buildBatchButtons();
+    void placeBatchButtons(const QRect& refresh);
+    ZVKPushButton* m_batchButton = nullptr;
+    ZVKPushButton* m_exportButton = nullptr;
 };
 
 // The one main window, set by its constructor before the search starts; the
