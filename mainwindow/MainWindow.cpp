@@ -72,6 +72,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
 
 MainWindow::~MainWindow() {
     m_closing = true;
+    closeBatchDialog();
     finishDeviceRequest();
     ReleaseLanguage();
     m_manager.Detach(this);

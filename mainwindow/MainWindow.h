@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BaseDialog.h"
+#include "BatchDialog.h"
 #include "DeviceEventQueue.h"
 #include "DeviceFilter.h"
 #include "LorvexManage.h"
@@ -12,6 +13,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 
@@ -222,10 +224,12 @@ private:
 
     // Commissioning (MainWindowBatch.cpp)
 public:
-    // Opens the batch dialog, modal, for the selected devices in the tree's
-    // order (the current row when none is selected); nothing when the list
-    // is empty.
+    // Opens the batch dialog (window-modal, not waited for) for the selected
+    // devices in the tree's order (the current row when none is selected);
+    // nothing when the list is empty. A dialog already open is closed first.
     void openBatchDialog();
+    // The open batch dialog, or null.
+    BatchDialog* batchDialog() const { return m_batchDialog; }
     // The selected devices as the search lists them, in the tree's order.
     std::vector<SEARCH_INFO> selectedDevices();
     // The device list as CSV: the shown rows in the tree's order, under a
@@ -241,6 +245,9 @@ public slots:
 private:
     void buildBatchButtons();
     void placeBatchButtons(const QRect& refresh);
+    // Ends a batch dialog and its batch; before the manager stops.
+    void closeBatchDialog();
+    QPointer<BatchDialog> m_batchDialog;
     ZVKPushButton* m_batchButton = nullptr;
     ZVKPushButton* m_exportButton = nullptr;
 };

@@ -102,9 +102,17 @@ void MainWindow::openBatchDialog() {
     engine.probe = [interfaces](const std::vector<uint32_t>& candidates) {
         return commission::ProbeNeighbours(candidates, interfaces, kNeighbourWaitMs);
     };
-    BatchDialog dialog(selected, m_manager.GetDevices(), std::move(engine), this);
-    dialog.exec();
+    // Window-modal and not waited for: the window keeps taking device
+    // events, and the control bar cannot send a request of its own meanwhile.
+    delete m_batchDialog;
+    m_batchDialog = new BatchDialog(selected, m_manager.GetDevices(), std::move(engine), this);
+    m_batchDialog->setObjectName(QStringLiteral("batchDialog"));
+    m_batchDialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_batchDialog->setWindowModality(Qt::WindowModal);
+    m_batchDialog->show();
 }
+
+void MainWindow::closeBatchDialog() { delete m_batchDialog; }
 
 QByteArray MainWindow::deviceListCsv(bool visibleColumnsOnly) const {
     QList<int> columns;
