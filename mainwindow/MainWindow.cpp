@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
     buildTitleStrip();
     buildToolStrip();
     buildDeviceTree();
+    buildBatchButtons();
     m_controlBar = named(new DeviceControlBar(this), "controlBar");
     m_statusBar = named(new StatusBar(this), "statusBar");
     setMinimumSize(1024, 700);
@@ -71,6 +72,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
 
 MainWindow::~MainWindow() {
     m_closing = true;
+    closeBatchDialog();
     finishDeviceRequest();
     ReleaseLanguage();
     m_manager.Detach(this);

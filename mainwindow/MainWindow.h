@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BaseDialog.h"
+#include "BatchDialog.h"
 #include "DeviceEventQueue.h"
 #include "DeviceFilter.h"
 #include "LorvexManage.h"
@@ -12,8 +13,11 @@
 
 #include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QRect>
 #include <QString>
+
+#include <vector>
 
 class DeviceControlBar;
 class DeviceRequestRunner;
@@ -217,6 +221,35 @@ private:
     HeaderButton* m_typeButton = nullptr;
     HeaderButton* m_ipButton = nullptr;
     HeaderButton* m_portButton = nullptr;
+
+    // Commissioning (MainWindowBatch.cpp)
+public:
+    // Opens the batch dialog (window-modal, not waited for) for the selected
+    // devices in the tree's order (the current row when none is selected);
+    // nothing when the list is empty. A dialog already open is closed first.
+    void openBatchDialog();
+    // The open batch dialog, or null.
+    BatchDialog* batchDialog() const { return m_batchDialog; }
+    // The selected devices as the search lists them, in the tree's order.
+    std::vector<SEARCH_INFO> selectedDevices();
+    // The device list as CSV: the shown rows in the tree's order, under a
+    // header of stable column names (the record's field names); every
+    // column, or only the visible ones in their order. Cells as the tree
+    // shows them, neutralised against spreadsheet formulas.
+    QByteArray deviceListCsv(bool visibleColumnsOnly) const;
+
+public slots:
+    // Asks for a file and saves deviceListCsv(true) into it.
+    void slot_exportDeviceList();
+
+private:
+    void buildBatchButtons();
+    void placeBatchButtons(const QRect& refresh);
+    // Ends a batch dialog and its batch; before the manager stops.
+    void closeBatchDialog();
+    QPointer<BatchDialog> m_batchDialog;
+    ZVKPushButton* m_batchButton = nullptr;
+    ZVKPushButton* m_exportButton = nullptr;
 };
 
 // The one main window, set by its constructor before the search starts; the

@@ -90,6 +90,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     m_refreshButton->setGeometry(l.refresh);
     m_deviceBarToggle->setGeometry(l.deviceBarToggle);
     m_aboutButton->setGeometry(l.about);
+    placeBatchButtons(l.refresh);
     m_statusBar->setGeometry(l.statusBar);
     placeTreeAndBar(m_deviceBarToggle->isChecked());
     if (!m_maximized)

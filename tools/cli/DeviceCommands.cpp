@@ -110,19 +110,6 @@ std::string& EnvironmentPassword() {
 }
 bool g_environmentHadPassword = false;
 
-std::string Password(const cli::ParsedArgs& args, std::string* error) {
-    cli::PasswordSources from;
-    from.args = &args;
-    from.environment = g_environmentHadPassword ? EnvironmentPassword().c_str() : nullptr;
-    from.input = &std::cin;
-    from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
-    from.prompt = PromptNoEcho;
-    std::string password;
-    if (!cli::ReadPassword(from, &password, error))
-        error->insert(0, "set-ip: ");
-    return password;
-}
-
 // An IP camera takes its ports over its HTTP interface, and only both at
 // once; one port alone would change nothing though the request succeeds.
 bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
@@ -131,8 +118,21 @@ bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char*
            std::strcmp(device.productSeries, "ZVK_IPC") == 0;
 }
 
-// One line on stderr when devices at a link-local address cannot be reached
-// because the route for them is missing and this process may not add it.
+} // namespace
+
+std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error) {
+    cli::PasswordSources from;
+    from.args = &args;
+    from.environment = g_environmentHadPassword ? EnvironmentPassword().c_str() : nullptr;
+    from.input = &std::cin;
+    from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
+    from.prompt = PromptNoEcho;
+    std::string password;
+    if (!cli::ReadPassword(from, &password, error))
+        error->insert(0, std::string(command) + ": ");
+    return password;
+}
+
 void EnsureLinkLocalRoute(CLorvexManage& manager) {
     std::string ip;
     manager.GetLocalNetInfo(&ip, nullptr, nullptr, nullptr);
@@ -142,8 +142,6 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  "lorvex-search: no route to link-local device addresses; as root run: %s\n",
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
-
-} // namespace
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
@@ -182,7 +180,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
     std::string error;
-    std::string password = Password(args, &error);
+    std::string password = DevicePassword(args, "set-ip", &error);
     const cli::SecretGuard wipe(&password);
     if (!error.empty())
         return Usage(error);

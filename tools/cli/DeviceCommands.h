@@ -9,6 +9,8 @@
 
 #include "CommandLine.h"
 
+class CLorvexManage;
+
 namespace device {
 
 // The flag the signal handler raises; searching stops early when it is set.
@@ -19,6 +21,15 @@ void SetStopFlag(const std::atomic<bool>* stop);
 // one starts, nor a look at /proc/PID/environ later, sees it. Call first
 // thing in main, before any thread starts.
 void TakePasswordFromEnvironment();
+
+// The device password from the command line's sources (cli::ReadPassword,
+// with a prompt without echo at a terminal); when there is none, `error`
+// says why, starting with `command`. Never printed.
+std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error);
+
+// Adds the route to link-local device addresses the window adds at start;
+// without the right to, prints on stderr the command to run as root.
+void EnsureLinkLocalRoute(CLorvexManage& manager);
 
 // The outcome of SetNetParam in words, one line without line break.
 std::string SetIpOutcome(int32_t code);

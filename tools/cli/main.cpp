@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "CommissionCommands.h"
 #include "DeviceCommands.h"
 #include "DeviceFormat.h"
 #include "LorvexManage.h"
@@ -149,9 +150,10 @@ void PrintDevices(const std::vector<SEARCH_INFO>& devices, format::Format f) {
         return;
     }
     if (f == format::Format::Csv) {
-        std::printf("%s\n", format::CsvHeader(false).c_str());
+        // Records end in CRLF as RFC 4180 has them, which every spreadsheet reads.
+        std::printf("%s\r\n", format::CsvHeader(false).c_str());
         for (const SEARCH_INFO& d : devices)
-            std::printf("%s\n", format::RecordCsv(d, false).c_str());
+            std::printf("%s\r\n", format::RecordCsv(d, false).c_str());
         return;
     }
     std::printf("[");
@@ -239,6 +241,29 @@ const std::vector<cli::CommandSpec>& Commands() {
           {"--seconds", "S", "search at most S seconds for the device, default 3"}},
          "opens the device's web page in the default browser; 12 when not found",
          device::RunOpen},
+        {"plan",
+         {},
+         {{"--start", "A", "first new address"},
+          {"--mask", "M", "subnet mask of the new addresses"},
+          {"--gateway", "G", "gateway of the new addresses"},
+          {"--mac", "LIST", "only these devices (MACs separated by commas), in this order"},
+          {"--type", "CODE", "only devices of this type code, such as ZVK_IPC"},
+          {"--subnet", "A/N", "only devices whose address lies in this subnet"},
+          {"--http-port", "N", "new HTTP port for every device (with --data-port)"},
+          {"--data-port", "N", "new data port for every device (with --http-port)"},
+          {"--no-probe", "", "do not ask the neighbour table which addresses answer"},
+          {"--from", "FILE", "check a plan file against the devices found instead"},
+          {"--seconds", "S", "search S seconds first, default 3"}},
+         "prints an address plan as CSV (skipped addresses on stderr); 1 when none can be made",
+         commission_cli::RunPlan},
+        {"apply",
+         {"FILE"},
+         WithPassword(
+             {{"--output", "FILE", "write the plan with every outcome as CSV (no passwords)"},
+              {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"}}),
+         "re-addresses the plan's devices one at a time, each verified at its new address; "
+         "0 when all are done, 1 when not, 2 when the plan is refused (nothing sent)",
+         commission_cli::RunApply},
     };
     return commands;
 }
@@ -268,5 +293,6 @@ int main(int argc, char** argv) {
     device::TakePasswordFromEnvironment();
     InstallSignals();
     device::SetStopFlag(&g_stop);
+    commission_cli::SetStopFlag(&g_stop);
     return args.command->run(args);
 }

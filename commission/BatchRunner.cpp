@@ -1,0 +1,255 @@
+#include "BatchRunner.h"
+
+#include <sodium.h>
+
+#include <cstring>
+
+#include "LorvexManage.h"
+#include "NetParam.h"
+
+namespace commission {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMaxPasswordRefusals = 2;
+
+std::string Field(const char* field, size_t width) {
+    return std::string(field, strnlen(field, width));
+}
+#define FIELD_OF(record, name) Field((record).name, sizeof((record).name))
+
+// A port text of the plan that asks for a change: not empty and not "0".
+bool PortAsked(const std::string& text) { return !text.empty() && text != "0"; }
+
+} // namespace
+
+void WipeSecret(std::string* secret) {
+    if (!secret->empty())
+        sodium_memzero(&(*secret)[0], secret->size());
+    secret->clear();
+}
+
+const char* BatchStateName(BatchState state) {
+    switch (state) {
+    case BatchState::Waiting:
+        return "waiting";
+    case BatchState::Sending:
+        return "sending";
+    case BatchState::Verifying:
+        return "verifying";
+    case BatchState::Done:
+        return "done";
+    case BatchState::Refused:
+        return "refused";
+    case BatchState::NotConfirmed:
+        return "not confirmed";
+    case BatchState::Skipped:
+        return "skipped";
+    case BatchState::Gone:
+        return "gone";
+    }
+    return "";
+}
+
+const char* RefusalReasonName(RefusalReason reason) {
+    switch (reason) {
+    case RefusalReason::None:
+        return "";
+    case RefusalReason::Password:
+        return "password";
+    case RefusalReason::Locked:
+        return "locked";
+    case RefusalReason::NotActivated:
+        return "not activated";
+    case RefusalReason::NoAnswer:
+        return "no answer";
+    case RefusalReason::Rule:
+        return "rule";
+    case RefusalReason::Other:
+        return "other";
+    }
+    return "";
+}
+
+std::string StatusText(const DeviceStatus& s) {
+    std::string text = BatchStateName(s.state);
+    if (s.state == BatchState::Refused) {
+        text += std::string(" (") + RefusalReasonName(s.reason);
+        if (s.reason == RefusalReason::Rule || s.reason == RefusalReason::Other)
+            text += " " + std::to_string(s.code);
+        text += ")";
+    } else if (s.state == BatchState::Skipped) {
+        text += s.refusedTwice ? " (password refused twice)" : " (cancelled)";
+    }
+    return text;
+}
+
+bool BatchSummary::AllDone(size_t total) const {
+    const auto done = counts.find(BatchState::Done);
+    return done != counts.end() && done->second == total;
+}
+
+std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {
+    const int32_t seconds = autoSearchSeconds > 0 ? autoSearchSeconds : 5;
+    return std::chrono::milliseconds(4 * 1000 * static_cast<int64_t>(seconds) + 5000);
+}
+
+BatchRunner::BatchRunner(BatchServices services) : m_services(std::move(services)) {}
+
+BatchRunner::~BatchRunner() {
+    Cancel();
+    Wait();
+    WipeSecret(&m_password);
+}
+
+bool BatchRunner::Start(std::vector<PlanEntry> plan, std::string password, StatusFn onStatus,
+                        FinishedFn onFinished) {
+    if (m_running.load())
+        return false;
+    if (m_thread.joinable())
+        m_thread.join();
+    for (PlanEntry& e : m_plan)
+        WipeSecret(&e.password);
+    WipeSecret(&m_password);
+    m_plan = std::move(plan);
+    m_password = std::move(password);
+    WipeSecret(&password);
+    m_status.assign(m_plan.size(), DeviceStatus{});
+    m_cancel = false;
+    m_running = true;
+    m_thread = std::thread(&BatchRunner::Run, this, std::move(onStatus), std::move(onFinished));
+    return true;
+}
+
+void BatchRunner::Cancel() {
+    {
+        std::lock_guard<std::mutex> hold(m_wakeMutex);
+        m_cancel = true;
+    }
+    m_wake.notify_all();
+}
+
+void BatchRunner::Wait() {
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+}
+
+void BatchRunner::Report(size_t index, const DeviceStatus& status) {
+    m_status[index] = status;
+    if (m_onStatus)
+        m_onStatus(index, status);
+}
+
+bool BatchRunner::SleepUnlessCancelled(std::chrono::milliseconds ms) {
+    std::unique_lock<std::mutex> hold(m_wakeMutex);
+    return !m_wake.wait_for(hold, ms, [this] { return m_cancel.load(); });
+}
+
+// The plan's values as the search reports them; the ports only when the
+// plan changes them.
+bool BatchRunner::Verified(const PlanEntry& e, bool* listed) const {
+    SEARCH_INFO record{};
+    *listed = m_services.find(e.device.mac, &record);
+    if (!*listed)
+        return false;
+    if (FIELD_OF(record, ipAddr) != e.ip || FIELD_OF(record, mask) != e.mask ||
+        FIELD_OF(record, route) != e.gateway)
+        return false;
+    if (PortAsked(e.httpPort) && std::to_string(record.httpPort) != e.httpPort)
+        return false;
+    return !PortAsked(e.dataPort) || std::to_string(record.dataPort) == e.dataPort;
+}
+
+void BatchRunner::CheckPending(std::vector<Pending>* pending, bool final) {
+    const auto now = Clock::now();
+    for (auto it = pending->begin(); it != pending->end();) {
+        bool listed = false;
+        DeviceStatus status = m_status[it->index];
+        if (Verified(m_plan[it->index], &listed)) {
+            status.state = BatchState::Done;
+        } else if (final || now >= it->deadline) {
+            status.state = listed ? BatchState::NotConfirmed : BatchState::Gone;
+            // A request nobody answered and whose effect never showed.
+            if (listed && status.code == CLorvexManage::SETNET_NO_ANSWER)
+                status = {BatchState::Refused, RefusalReason::NoAnswer, status.code, false, false};
+        } else {
+            ++it;
+            continue;
+        }
+        Report(it->index, status);
+        it = pending->erase(it);
+    }
+}
+
+DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
+    DeviceStatus s;
+    SEARCH_INFO record{};
+    if (!m_services.find(e.device.mac, &record))
+        return s.state = BatchState::Gone, s;
+    std::string password = e.password.empty() ? m_password : e.password;
+    s.code = m_services.send(e, password);
+    WipeSecret(&password);
+    switch (s.code) {
+    case CLorvexManage::SETNET_DONE:
+    case CLorvexManage::SETNET_NOT_IPC:
+    case CLorvexManage::SETNET_NO_ANSWER: // the answer may be lost; the search tells
+        s.state = BatchState::Verifying;
+        break;
+    case CLorvexManage::SETNET_FAILED:
+        // The values passed the rules before sending, so a refusal is the
+        // device's judgement of the password.
+        s.state = BatchState::Refused;
+        s.reason = RefusalReason::Password;
+        ++m_refusals[e.device.mac];
+        break;
+    case CLorvexManage::SETNET_NO_DEVICE:
+        s.state = BatchState::Gone;
+        break;
+    default:
+        s.state = BatchState::Refused;
+        s.reason = s.code >= NETPARAM_IP_HOST_ALL_ONES && s.code <= NETPARAM_GATEWAY_HOST_ALL_ZEROS
+                       ? RefusalReason::Rule
+                       : RefusalReason::Other;
+        break;
+    }
+    return s;
+}
+
+void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
+    m_onStatus = std::move(onStatus);
+    std::vector<Pending> pending;
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        const PlanEntry& e = m_plan[i];
+        CheckPending(&pending, false);
+        if (m_cancel.load()) {
+            for (size_t k = i; k < m_plan.size(); ++k)
+                Report(k, {BatchState::Skipped, RefusalReason::None, 0, true, false});
+            break;
+        }
+        if (m_refusals[e.device.mac] >= kMaxPasswordRefusals) {
+            Report(i, {BatchState::Skipped, RefusalReason::None, 0, false, true});
+            continue;
+        }
+        Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false});
+        const DeviceStatus s = SendOne(e);
+        Report(i, s);
+        if (s.state == BatchState::Verifying)
+            pending.push_back({i, Clock::now() + m_services.verifyBound});
+    }
+    while (!pending.empty() && SleepUnlessCancelled(m_services.pollEvery))
+        CheckPending(&pending, false);
+    CheckPending(&pending, true);
+    BatchSummary summary;
+    for (const DeviceStatus& s : m_status)
+        ++summary.counts[s.state];
+    for (PlanEntry& e : m_plan)
+        WipeSecret(&e.password);
+    WipeSecret(&m_password);
+    m_running = false;
+    if (onFinished)
+        onFinished(summary);
+}
+
+} // namespace commission

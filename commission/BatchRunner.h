@@ -1,0 +1,137 @@
+// Carries out an address plan: one configuration request at a time, on a
+// thread of its own, each device counted as done only once the running
+// search sees it at its new address.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AddressPlan.h"
+#include "SearchInfo.h"
+
+namespace commission {
+
+enum class BatchState {
+    Waiting,      // not reached yet
+    Sending,      // its request is out
+    Verifying,    // sent; waiting for the search to see it at its new address
+    Done,         // the search saw it at its new address
+    Refused,      // the device or the address rules refused; `reason` says why
+    NotConfirmed, // no sign of the new address within the verification bound
+    Skipped,      // nothing sent: cancelled, or refused a password twice before
+    Gone,         // no longer answers the search
+};
+
+enum class RefusalReason {
+    None,
+    Password,     // the device refused the request: a wrong password
+    Locked,       // the device is locked after wrong passwords
+    NotActivated, // the device has no password yet
+    NoAnswer,     // no answer to the request and no sign of the new address
+    Rule,         // the address rules refused the values; nothing was sent
+    Other,        // any other result; `code` holds it
+};
+
+struct DeviceStatus {
+    BatchState state = BatchState::Waiting;
+    RefusalReason reason = RefusalReason::None;
+    int32_t code = 0;          // the request's result code, when it was sent
+    bool cancelled = false;    // Skipped because the batch was cancelled
+    bool refusedTwice = false; // Skipped because of two password refusals
+};
+
+// Stable lower-case names, as written to CSV files and the command line.
+const char* BatchStateName(BatchState state);
+const char* RefusalReasonName(RefusalReason reason);
+// "refused (password)", "skipped (cancelled)", "done", ...
+std::string StatusText(const DeviceStatus& status);
+
+struct BatchSummary {
+    std::map<BatchState, size_t> counts; // every final state that occurred
+    bool AllDone(size_t total) const;
+};
+
+// What the runner talks to the devices through.
+struct BatchServices {
+    // Sends the entry's request with this password and returns the search
+    // manager's SetNetParam code. Called on the runner's thread.
+    std::function<int32_t(const PlanEntry& entry, const std::string& password)> send;
+    // The running search's record of this MAC; false when not listed.
+    std::function<bool(const std::string& mac, SEARCH_INFO* out)> find;
+    // How long after its request a device has to be seen at its new address.
+    std::chrono::milliseconds verifyBound{20000};
+    std::chrono::milliseconds pollEvery{50};
+};
+
+// The verification bound that suits an automatic search every `seconds`
+// (0: off, taken as the default 5): four rounds plus the devices' answer
+// window. A device the search misses once is still confirmed, and one that
+// left shortly before its request is reported gone by the search (three
+// missed full rounds after the one it left in) before the bound ends.
+std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds);
+
+// Runs a plan on its own thread. Statuses go to `onStatus` (index into the
+// plan, new status) and the end to `onFinished`, both on the runner's
+// thread. Requests are made in plan order, one at a time; verifications
+// overlap with later requests. A MAC whose password was refused twice (in
+// this runner's lifetime, over any number of runs) gets no further request.
+class BatchRunner {
+public:
+    using StatusFn = std::function<void(size_t index, const DeviceStatus& status)>;
+    using FinishedFn = std::function<void(const BatchSummary& summary)>;
+
+    explicit BatchRunner(BatchServices services);
+    // Cancels and waits for the thread.
+    ~BatchRunner();
+    BatchRunner(const BatchRunner&) = delete;
+    BatchRunner& operator=(const BatchRunner&) = delete;
+
+    // Starts a run of `plan`; an entry without a password of its own uses
+    // `password`. False, and nothing started, while a run is going on.
+    bool Start(std::vector<PlanEntry> plan, std::string password, StatusFn onStatus,
+               FinishedFn onFinished);
+    // No request after the one in flight; devices not reached are Skipped,
+    // and devices still being verified are reported NotConfirmed at once.
+    void Cancel();
+    // Blocks until the run has finished (at once when none runs).
+    void Wait();
+    bool Running() const { return m_running.load(); }
+
+private:
+    struct Pending {
+        size_t index;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    void Run(StatusFn onStatus, FinishedFn onFinished);
+    DeviceStatus SendOne(const PlanEntry& entry);
+    bool Verified(const PlanEntry& entry, bool* listed) const;
+    void CheckPending(std::vector<Pending>* pending, bool final);
+    void Report(size_t index, const DeviceStatus& status);
+    bool SleepUnlessCancelled(std::chrono::milliseconds ms);
+
+    BatchServices m_services;
+    std::vector<PlanEntry> m_plan;
+    std::vector<DeviceStatus> m_status;
+    std::string m_password;
+    std::map<std::string, int> m_refusals; // password refusals by MAC
+    StatusFn m_onStatus;
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_cancel{false};
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+};
+
+// Overwrites a secret's bytes before it is released.
+void WipeSecret(std::string* secret);
+
+} // namespace commission

@@ -1,0 +1,216 @@
+#include "PlanCsv.h"
+
+#include <arpa/inet.h>
+
+#include <cctype>
+#include <map>
+#include <set>
+
+#include "NetParam.h"
+
+namespace commission {
+
+const char* const kPlanColumns[] = {"mac",      "devName", "productSeries", "ipAddr",
+                                    "newIp",    "newMask", "newGateway",    "httpPort",
+                                    "dataPort", "status",  "detail"};
+const size_t kPlanColumnCount = sizeof kPlanColumns / sizeof kPlanColumns[0];
+
+namespace {
+
+// Where each column the import reads sits in a record; -1 when absent.
+struct Columns {
+    int mac = -1, ip = -1, mask = -1, gateway = -1, httpPort = -1, dataPort = -1, password = -1;
+};
+
+int Pick(const std::map<std::string, int>& at, const char* preferred, const char* fallback) {
+    auto it = at.find(preferred);
+    if (it == at.end() && fallback != nullptr)
+        it = at.find(fallback);
+    return it == at.end() ? -1 : it->second;
+}
+
+bool ReadHeader(const CsvRecord& header, Columns* c, CsvError* error) {
+    std::map<std::string, int> at;
+    for (size_t i = 0; i < header.fields.size(); ++i) {
+        if (!at.emplace(header.fields[i], static_cast<int>(i)).second) {
+            *error = {header.line, "the column \"" + header.fields[i] + "\" appears twice"};
+            return false;
+        }
+    }
+    c->mac = Pick(at, "mac", nullptr);
+    c->ip = Pick(at, "newIp", "ipAddr");
+    c->mask = Pick(at, "newMask", "mask");
+    c->gateway = Pick(at, "newGateway", "route");
+    c->httpPort = Pick(at, "httpPort", nullptr);
+    c->dataPort = Pick(at, "dataPort", nullptr);
+    c->password = Pick(at, "password", nullptr);
+    if (c->mac < 0 || c->ip < 0 || c->mask < 0 || c->gateway < 0) {
+        *error = {header.line, "the header needs the columns mac, newIp (or ipAddr), newMask (or "
+                               "mask) and newGateway (or route)"};
+        return false;
+    }
+    return true;
+}
+
+std::string At(const CsvRecord& r, int column) {
+    return column < 0 ? std::string() : r.fields[static_cast<size_t>(column)];
+}
+
+// Empty or "0" keeps the port; else 1 to 5 digits worth 1 to 65535.
+bool ReadPort(const std::string& text, std::string* out) {
+    if (text.empty() || text == "0")
+        return out->clear(), true;
+    if (text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long value = std::stol(text);
+    if (value < 1 || value > 65535)
+        return false;
+    *out = std::to_string(value);
+    return true;
+}
+
+// Six hex pairs joined by colons, either case, into the canonical upper-case
+// form the search lists devices by.
+bool CanonicalMac(const std::string& text, std::string* out) {
+    if (text.size() != 17)
+        return false;
+    out->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (i % 3 == 2 ? c != ':' : !std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+        out->push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    }
+    return true;
+}
+
+bool Blank(const CsvRecord& r) {
+    for (const std::string& f : r.fields)
+        if (!f.empty())
+            return false;
+    return true;
+}
+
+class Importer {
+public:
+    explicit Importer(const std::vector<PlanDevice>& listed) {
+        for (const PlanDevice& d : listed) {
+            m_listed.emplace(d.mac, &d);
+            for (const std::string* a : {&d.ip, &d.ip2})
+                if (!a->empty())
+                    m_holders.emplace(*a, d.mac);
+        }
+    }
+
+    // The entry of one record, or the fault in `error`.
+    bool Read(const CsvRecord& r, const Columns& c, PlanEntry* e, CsvError* error) {
+        const auto fail = [&](const std::string& message) {
+            *error = {r.line, message};
+            return false;
+        };
+        std::string mac;
+        if (!CanonicalMac(At(r, c.mac), &mac))
+            return fail("\"" + At(r, c.mac) + "\" is not a MAC address");
+        const auto device = m_listed.find(mac);
+        if (device == m_listed.end())
+            return fail(mac + " is not in the device list");
+        if (!m_macs.insert(mac).second)
+            return fail(mac + " appears twice");
+        e->device = *device->second;
+        e->ip = At(r, c.ip);
+        e->mask = At(r, c.mask);
+        e->gateway = At(r, c.gateway);
+        uint32_t ip = 0, mask = 0, gateway = 0;
+        if (!ReadAddress(e->ip, &ip) || !ReadAddress(e->mask, &mask) ||
+            !ReadAddress(e->gateway, &gateway))
+            return fail("the address, mask and gateway must be dotted quads such as 192.168.1.64");
+        int32_t rule = NETPARAM_OK;
+        if (!CheckNetParam(htonl(ip), htonl(mask), htonl(gateway), &rule)) {
+            PlanError pe{PlanFault::Rule, mac, e->ip, rule};
+            return fail(PlanErrorText(pe));
+        }
+        if (!m_targets.insert(e->ip).second)
+            return fail(e->ip + " is the new address of another device too");
+        const auto holder = m_holders.find(e->ip);
+        if (holder != m_holders.end() && holder->second != mac)
+            return fail(e->ip + " is held by " + holder->second);
+        if (!ReadPort(At(r, c.httpPort), &e->httpPort) ||
+            !ReadPort(At(r, c.dataPort), &e->dataPort))
+            return fail("a port must be a number from 1 to 65535");
+        e->password = At(r, c.password);
+        return true;
+    }
+
+private:
+    std::map<std::string, const PlanDevice*> m_listed;
+    std::multimap<std::string, std::string> m_holders;
+    std::set<std::string> m_macs, m_targets;
+};
+
+} // namespace
+
+bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
+                std::vector<PlanEntry>* plan, CsvError* error) {
+    plan->clear();
+    std::vector<CsvRecord> records;
+    // The records may hold passwords; they are wiped on every way out.
+    struct Wipe {
+        std::vector<CsvRecord>* records;
+        ~Wipe() {
+            for (CsvRecord& r : *records)
+                for (std::string& f : r.fields)
+                    WipeSecret(&f);
+        }
+    } wipe{&records};
+    if (!ReadCsv(text, &records, error))
+        return false;
+    if (records.empty()) {
+        *error = {1, "the file is empty"};
+        return false;
+    }
+    Columns columns;
+    if (!ReadHeader(records[0], &columns, error))
+        return false;
+    Importer importer(listed);
+    for (size_t i = 1; i < records.size(); ++i) {
+        const CsvRecord& r = records[i];
+        if (Blank(r))
+            continue;
+        if (r.fields.size() != records[0].fields.size()) {
+            *error = {r.line, "the line has " + std::to_string(r.fields.size()) +
+                                  " fields, the header " +
+                                  std::to_string(records[0].fields.size())};
+            plan->clear();
+            return false;
+        }
+        PlanEntry entry;
+        if (!importer.Read(r, columns, &entry, error)) {
+            WipeSecret(&entry.password);
+            for (PlanEntry& e : *plan)
+                WipeSecret(&e.password);
+            plan->clear();
+            return false;
+        }
+        plan->push_back(std::move(entry));
+    }
+    return true;
+}
+
+std::string ExportPlan(const std::vector<PlanEntry>& plan,
+                       const std::vector<DeviceStatus>& statuses) {
+    std::string out =
+        CsvLine(std::vector<std::string>(kPlanColumns, kPlanColumns + kPlanColumnCount));
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const PlanEntry& e = plan[i];
+        std::string status, detail;
+        if (i < statuses.size()) {
+            status = BatchStateName(statuses[i].state);
+            detail = StatusText(statuses[i]);
+        }
+        out += CsvLine({e.device.mac, e.device.name, e.device.type, e.device.ip, e.ip, e.mask,
+                        e.gateway, e.httpPort, e.dataPort, status, detail});
+    }
+    return out;
+}
+
+} // namespace commission

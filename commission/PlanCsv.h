@@ -1,0 +1,42 @@
+// Plans as CSV files: importing a plan an installer edited in a spreadsheet
+// (or a device list exported by the tool, with its addresses edited), and
+// writing a plan with each device's outcome. Passwords are read from a plan
+// file but never written to one.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "AddressPlan.h"
+#include "BatchRunner.h"
+#include "Csv.h"
+
+namespace commission {
+
+// The columns of a plan file as written, in this order. On import only
+// `mac` and the three addresses are needed; the address columns may
+// instead be named as in an exported device list (ipAddr, mask, route),
+// the new-value names winning when both are present; `httpPort`,
+// `dataPort` and `password` are optional, and other columns are ignored.
+extern const char* const kPlanColumns[];
+extern const size_t kPlanColumnCount;
+
+// Reads a plan from a CSV text for devices of `listed`, in the file's order.
+// Empty ports and "0" keep the device's port. Fails with `error` naming the
+// line and the fault, and `plan` empty, for any fault of Csv.h and for: a
+// header without mac or one of the address columns, or with a column twice
+// (line 1); a record with another number of fields than the header, a MAC
+// that is no MAC, a MAC twice, a MAC not listed, an address that is no
+// dotted quad or that breaks an address rule (named), a target address
+// twice or held by another listed device, a port other than 1 to 65535.
+bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
+                std::vector<PlanEntry>* plan, CsvError* error);
+
+// The plan as CSV with a header row, one record per entry with the
+// device's current address and, when `statuses` has an entry for it, its
+// status and detail. No passwords.
+std::string ExportPlan(const std::vector<PlanEntry>& plan,
+                       const std::vector<DeviceStatus>& statuses);
+
+} // namespace commission

@@ -1,0 +1,522 @@
+#include "BatchDialog.h"
+
+#include "DeviceColumns.h"
+#include "IpAddrEdit.h"
+#include "LanguageSrc.h"
+#include "N12_MessageBox.h"
+#include "PlanCsv.h"
+#include "PortLineEdit.h"
+#include "VistaTreeWidget.h"
+#include "ZVKCheckBox.h"
+#include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
+#include "ZVKPushButton.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QTreeWidgetItem>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+using namespace commission;
+
+namespace {
+
+const char kBom[] = "\xEF\xBB\xBF";
+
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+ZVKLabel* plainLabel(const QString& text, QWidget* parent) {
+    ZVKLabel* label = new ZVKLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+std::string field(const char* text, size_t width) {
+    return std::string(text, strnlen(text, width));
+}
+
+// The language key of each address rule (NetParamCode 1 to 8).
+const char* const kRuleKeys[] = {"",
+                                 "IDCS_ERROR_IP_MASK_ALL1",
+                                 "IDCS_ERROR_IP_MASK_ALL0",
+                                 "IDCS_ERROR_USE_LOOPBACK",
+                                 "IDCS_ERROR_IP_ROUTE_INVALID",
+                                 "IDCS_ERROR_MASK_NOT_CONTINE",
+                                 "IDCS_ERROR_DIFFERENT_SEGMENT",
+                                 "IDCS_ERROR_ROUTE_MASK_ALL1",
+                                 "IDCS_ERROR_ROUTE_MASK_ALL0"};
+
+const char* skipKey(SkipReason reason) {
+    switch (reason) {
+    case SkipReason::NetworkOrBroadcast:
+        return "IDCS_BATCH_SKIP_NETWORK";
+    case SkipReason::HeldByDevice:
+        return "IDCS_BATCH_SKIP_HELD";
+    case SkipReason::HostAddress:
+        return "IDCS_BATCH_SKIP_HOST";
+    case SkipReason::Gateway:
+        return "IDCS_BATCH_SKIP_GATEWAY";
+    case SkipReason::Answers:
+        return "IDCS_BATCH_SKIP_ANSWERS";
+    }
+    return "";
+}
+
+// "Skipped: 10.0.0.5 (held by a device: MAC), ..." in the language.
+QString skippedText(const std::vector<SkippedAddress>& skipped) {
+    QStringList parts;
+    for (const SkippedAddress& s : skipped) {
+        QString why = GetText(skipKey(s.reason));
+        if (!s.holder.empty())
+            why += QStringLiteral(" ") + fromUtf8(s.holder);
+        parts << QStringLiteral("%1 (%2)").arg(fromUtf8(s.address), why);
+    }
+    return parts.isEmpty() ? QString()
+                           : GetText("IDCS_BATCH_SKIPPED_D").arg(parts.join(QStringLiteral(", ")));
+}
+
+QString planErrorText(const PlanError& e) {
+    switch (e.fault) {
+    case PlanFault::None:
+        return QString();
+    case PlanFault::BadInput:
+        return GetText("IDCS_BATCH_ERROR_INPUT");
+    case PlanFault::RunOut:
+        return GetText("IDCS_BATCH_ERROR_RUN_OUT_D").arg(fromUtf8(e.mac));
+    case PlanFault::Rule:
+        return QStringLiteral("%1 %2 → %3: %4")
+            .arg(GetText("IDCS_BATCH_ERROR_RULE"), fromUtf8(e.mac), fromUtf8(e.address),
+                 e.rule > 0 && e.rule <= 8 ? GetText(kRuleKeys[e.rule]) : QString::number(e.rule));
+    }
+    return QString();
+}
+
+bool anyPassword(const std::vector<PlanEntry>& plan) {
+    for (const PlanEntry& e : plan)
+        if (!e.password.empty())
+            return true;
+    return false;
+}
+
+} // namespace
+
+BatchDialog::BatchDialog(std::vector<SEARCH_INFO> selected, std::vector<SEARCH_INFO> listed,
+                         Engine engine, QWidget* parent)
+    : CustomDialog(parent), m_selected(std::move(selected)), m_engine(std::move(engine)) {
+    for (const SEARCH_INFO& d : listed)
+        m_listed.push_back(PlanDeviceOf(d));
+    setTitle(GetText("IDCS_BATCH_TITLE"));
+    m_body = new QWidget(this);
+    m_strip = new QWidget(this);
+    buildFields();
+    buildButtons();
+    fillDefaults();
+    resize(860, 560);
+}
+
+BatchDialog::~BatchDialog() {
+    if (m_runner) {
+        m_runner->Cancel();
+        m_runner->Wait();
+    }
+    for (PlanEntry& e : m_plan)
+        WipeSecret(&e.password);
+}
+
+void BatchDialog::buildFields() {
+    QGridLayout* grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+    m_startField = named(new IpAddrEdit(m_body), "startField");
+    m_maskField = named(new IpAddrEdit(m_body), "maskField");
+    m_gatewayField = named(new IpAddrEdit(m_body), "gatewayField");
+    m_passwordField = named(new ZVKLineEdit(m_body), "passwordField");
+    m_passwordField->setEchoMode(QLineEdit::Password);
+    m_passwordField->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    m_planPasswords =
+        named(new ZVKCheckBox(GetText("IDCS_BATCH_PLAN_PASSWORDS"), m_body), "planPasswordsBox");
+    m_planPasswords->setEnabled(false);
+    m_keepPorts = named(new ZVKCheckBox(GetText("IDCS_BATCH_KEEP_PORTS"), m_body), "keepPortsBox");
+    m_keepPorts->setChecked(true);
+    m_httpPort = named(new PortLineEdit(m_body), "httpPortField");
+    m_dataPort = named(new PortLineEdit(m_body), "dataPortField");
+    onKeepPortsToggled(true);
+    connect(m_keepPorts, SIGNAL(toggled(bool)), this, SLOT(onKeepPortsToggled(bool)));
+    const struct {
+        const char* key;
+        QWidget* field;
+        int row, column;
+    } cells[] = {{"IDCS_BATCH_START_ADDRESS", m_startField, 0, 0},
+                 {"IDCS_SUBNET_MASK", m_maskField, 0, 2},
+                 {"IDCS_GATEWAY", m_gatewayField, 0, 4},
+                 {"IDCS_BATCH_PASSWORD", m_passwordField, 1, 0},
+                 {"IDCS_HTTP_PORT", m_httpPort, 2, 2},
+                 {"IDCS_DATA_PORT", m_dataPort, 2, 4}};
+    for (const auto& c : cells) {
+        grid->addWidget(plainLabel(GetText(c.key), m_body), c.row, c.column);
+        grid->addWidget(c.field, c.row, c.column + 1);
+        c.field->setFixedHeight(23);
+        c.field->setMinimumWidth(150);
+    }
+    grid->addWidget(m_planPasswords, 1, 2, 1, 4);
+    grid->addWidget(m_keepPorts, 2, 0, 1, 2);
+    grid->setColumnStretch(6, 1);
+
+    m_planButton = named(new ZVKPushButton(GetText("IDCS_BATCH_MAKE_PLAN"), m_body), "planButton");
+    m_importButton = named(new ZVKPushButton(GetText("IDCS_BATCH_IMPORT"), m_body), "importButton");
+    connect(m_planButton, &QPushButton::clicked, this, [this] { makePlan(); });
+    connect(m_importButton, SIGNAL(clicked()), this, SLOT(onImportClicked()));
+    QHBoxLayout* planRow = new QHBoxLayout;
+    planRow->addWidget(m_planButton);
+    planRow->addWidget(m_importButton);
+    planRow->addStretch(1);
+
+    m_tree = named(new VistaTreeWidget(m_body), "planTree");
+    m_tree->setColumnCount(ColCount);
+    m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
+                             GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
+                             GetText("IDCS_BATCH_NEW_ADDRESS"), GetText("IDCS_BATCH_STATUS")});
+    const int widths[ColCount] = {135, 125, 120, 105, 120, 170};
+    for (int c = 0; c < ColCount; ++c)
+        m_tree->setColumnWidth(c, widths[c]);
+    m_tree->header()->setStretchLastSection(true);
+    m_info = named(plainLabel(GetText("IDCS_BATCH_INFO"), m_body), "planInfo");
+    m_info->setWordWrap(true);
+    m_info->setStyleSheet(QStringLiteral(" ZVKLabel { color: rgb(232,182,70); } "));
+    m_info->setMinimumHeight(36);
+    m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    QVBoxLayout* column = new QVBoxLayout(m_body);
+    column->setContentsMargins(12, 10, 12, 8);
+    column->setSpacing(8);
+    column->addLayout(grid);
+    column->addLayout(planRow);
+    column->addWidget(m_tree, 1);
+    column->addWidget(m_info);
+}
+
+void BatchDialog::buildButtons() {
+    m_applyButton = named(new ZVKPushButton(GetText("IDCS_BATCH_APPLY"), m_strip), "applyButton");
+    m_stopButton = named(new ZVKPushButton(GetText("IDCS_BATCH_STOP"), m_strip), "stopButton");
+    m_saveButton = named(new ZVKPushButton(GetText("IDCS_BATCH_SAVE"), m_strip), "saveButton");
+    m_closeButton = named(new ZVKPushButton(GetText("IDCS_BATCH_CLOSE"), m_strip), "closeButton2");
+    m_applyButton->setEnabled(false);
+    m_stopButton->setEnabled(false);
+    m_saveButton->setEnabled(false);
+    connect(m_applyButton, &QPushButton::clicked, this, [this] { apply(); });
+    connect(m_stopButton, SIGNAL(clicked()), this, SLOT(onStopClicked()));
+    connect(m_saveButton, SIGNAL(clicked()), this, SLOT(onSaveClicked()));
+    connect(m_closeButton, SIGNAL(clicked()), this, SLOT(reject()));
+    QHBoxLayout* row = new QHBoxLayout(m_strip);
+    row->setContentsMargins(8, 2, 8, 3);
+    row->setSpacing(8);
+    row->addStretch(1);
+    for (ZVKPushButton* b : {m_applyButton, m_stopButton, m_saveButton, m_closeButton}) {
+        b->setAutoDefault(false);
+        b->setMinimumWidth(80);
+        b->setFixedHeight(23);
+        row->addWidget(b);
+    }
+}
+
+// The first selected device's network: its subnet from host 1 upwards
+// would collide with its gateway, so the start is left to the installer
+// when the device has no usable address.
+void BatchDialog::fillDefaults() {
+    if (m_selected.empty())
+        return;
+    const SEARCH_INFO& first = m_selected.front();
+    m_maskField->setText(QString::fromUtf8(field(first.mask, sizeof first.mask).c_str()));
+    m_gatewayField->setText(QString::fromUtf8(field(first.route, sizeof first.route).c_str()));
+    m_startField->setText(QString::fromUtf8(field(first.ipAddr, sizeof first.ipAddr).c_str()));
+}
+
+void BatchDialog::resizeEvent(QResizeEvent* event) {
+    CustomDialog::resizeEvent(event);
+    m_body->setGeometry(1, kTitleHeight + 1, width() - 2, height() - kTitleHeight - 30);
+    m_strip->setGeometry(1, height() - 29, width() - 2, 28);
+}
+
+void BatchDialog::onKeepPortsToggled(bool keep) {
+    m_httpPort->setEnabled(!keep);
+    m_dataPort->setEnabled(!keep);
+}
+
+bool BatchDialog::makePlan() {
+    if (running())
+        return false;
+    std::vector<PlanDevice> selected;
+    for (const SEARCH_INFO& d : m_selected)
+        selected.push_back(PlanDeviceOf(d));
+    PlanRequest request{m_startField->text().toStdString(), m_maskField->text().toStdString(),
+                        m_gatewayField->text().toStdString(), "", ""};
+    if (!m_keepPorts->isChecked()) {
+        request.httpPort = m_httpPort->text().toStdString();
+        request.dataPort = m_dataPort->text().toStdString();
+        if (request.httpPort.empty() || request.dataPort.empty()) {
+            showFault(GetText("IDCS_BATCH_ERROR_PORTS"));
+            return false;
+        }
+    }
+    const AddressPlan plan =
+        MakeAddressPlan(selected, m_listed, request, m_engine.hostAddresses, m_engine.probe);
+    if (!plan.Ok()) {
+        showFault(planErrorText(plan.error));
+        return false;
+    }
+    m_planPasswords->setChecked(false);
+    m_planPasswords->setEnabled(false);
+    showPlan(plan.entries, skippedText(plan.skipped));
+    return true;
+}
+
+bool BatchDialog::importPlan(const QByteArray& csv) {
+    if (running())
+        return false;
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    if (!ImportPlan(std::string_view(csv.constData(), size_t(csv.size())), m_listed, &plan,
+                    &error)) {
+        const QString where =
+            error.line > 0 ? GetText("IDCS_BATCH_ERROR_LINE_D").arg(error.line) : QString();
+        showFault(QStringLiteral("%1 %2 %3")
+                      .arg(GetText("IDCS_BATCH_ERROR_FILE"), where, fromUtf8(error.message))
+                      .simplified());
+        return false;
+    }
+    const bool passwords = anyPassword(plan);
+    m_planPasswords->setEnabled(passwords);
+    m_planPasswords->setChecked(passwords);
+    showPlan(plan, GetText("IDCS_BATCH_INFO"));
+    return true;
+}
+
+void BatchDialog::showFault(const QString& text) {
+    for (PlanEntry& e : m_plan)
+        WipeSecret(&e.password);
+    m_plan.clear();
+    m_statuses.clear();
+    m_tree->clear();
+    m_applyButton->setEnabled(false);
+    m_saveButton->setEnabled(false);
+    m_info->setText(text);
+}
+
+void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& info) {
+    for (PlanEntry& e : m_plan)
+        WipeSecret(&e.password);
+    m_plan = plan;
+    m_statuses.assign(m_plan.size(), DeviceStatus{});
+    m_tree->clear();
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        const PlanEntry& e = m_plan[i];
+        QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
+        row->setText(ColMac, fromUtf8(e.device.mac));
+        row->setText(ColName, fromUtf8(e.device.name));
+        const QString type = fromUtf8(e.device.type);
+        row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));
+        row->setText(ColCurrent, fromUtf8(e.device.ip));
+        row->setText(ColNew, fromUtf8(e.ip));
+        row->setText(ColStatus, statusText(m_statuses[i]));
+    }
+    m_applyButton->setEnabled(!m_plan.empty());
+    m_saveButton->setEnabled(!m_plan.empty());
+    m_info->setText(info);
+}
+
+bool BatchDialog::running() const { return m_runner && m_runner->Running(); }
+
+bool BatchDialog::apply() {
+    if (running() || m_plan.empty())
+        return false;
+    const bool ownPasswords = m_planPasswords->isEnabled() && m_planPasswords->isChecked();
+    std::string password = m_passwordField->text().toStdString();
+    bool everyOneHasOne = ownPasswords;
+    for (const PlanEntry& e : m_plan)
+        everyOneHasOne = everyOneHasOne && !e.password.empty();
+    if (password.empty() && !everyOneHasOne) {
+        N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
+        return false;
+    }
+    std::vector<PlanEntry> plan = m_plan;
+    if (!ownPasswords)
+        for (PlanEntry& e : plan)
+            WipeSecret(&e.password);
+    m_statuses.assign(m_plan.size(), DeviceStatus{});
+    for (size_t i = 0; i < m_plan.size(); ++i)
+        m_tree->topLevelItem(int(i))->setText(ColStatus, statusText(m_statuses[i]));
+    if (!m_runner)
+        m_runner = std::make_unique<BatchRunner>(m_engine.services);
+    QPointer<BatchDialog> self(this);
+    const bool started = m_runner->Start(
+        std::move(plan), std::move(password),
+        [self](size_t i, const DeviceStatus& s) {
+            QMetaObject::invokeMethod(
+                self,
+                [self, i, s] {
+                    if (self)
+                        self->setStatus(i, s);
+                },
+                Qt::QueuedConnection);
+        },
+        [self](const BatchSummary& summary) {
+            QMetaObject::invokeMethod(
+                self,
+                [self, summary] {
+                    if (self)
+                        self->finishBatch(summary);
+                },
+                Qt::QueuedConnection);
+        });
+    WipeSecret(&password);
+    if (!started)
+        return false;
+    lockFields(true);
+    m_info->setText(GetText("IDCS_BATCH_RUNNING"));
+    return true;
+}
+
+void BatchDialog::lockFields(bool locked) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_startField, m_maskField, m_gatewayField, m_passwordField, m_keepPorts, m_planButton,
+             m_importButton, m_applyButton, m_closeButton, m_saveButton})
+        w->setEnabled(!locked);
+    m_planPasswords->setEnabled(!locked && anyPassword(m_plan));
+    m_httpPort->setEnabled(!locked && !m_keepPorts->isChecked());
+    m_dataPort->setEnabled(!locked && !m_keepPorts->isChecked());
+    m_stopButton->setEnabled(locked);
+}
+
+void BatchDialog::setStatus(size_t index, const DeviceStatus& status) {
+    if (index >= m_statuses.size())
+        return;
+    m_statuses[index] = status;
+    QTreeWidgetItem* row = m_tree->topLevelItem(int(index));
+    row->setText(ColStatus, statusText(status));
+    if (status.state == BatchState::Sending)
+        m_tree->scrollToItem(row);
+}
+
+void BatchDialog::finishBatch(const BatchSummary& summary) {
+    m_runner->Wait();
+    lockFields(false);
+    m_info->setText(summaryText(summary).replace(QLatin1Char('\n'), QStringLiteral(", ")));
+    emit batchFinished();
+    N12_MessageBox::information(summaryText(summary), this);
+}
+
+void BatchDialog::onStopClicked() {
+    if (m_runner)
+        m_runner->Cancel();
+    m_stopButton->setEnabled(false);
+}
+
+void BatchDialog::reject() {
+    if (running()) {
+        onStopClicked();
+        return;
+    }
+    CustomDialog::reject();
+}
+
+QByteArray BatchDialog::planCsv() const {
+    const std::string text = ExportPlan(m_plan, m_statuses);
+    return QByteArray(kBom) + QByteArray(text.data(), int(text.size()));
+}
+
+bool BatchDialog::saveCsv(const QString& path) const {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(planCsv()) == planCsv().size();
+}
+
+void BatchDialog::onImportClicked() {
+    const QString path = QFileDialog::getOpenFileName(this, GetText("IDCS_BATCH_IMPORT"), QString(),
+                                                      QStringLiteral("CSV (*.csv);;* (*)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        showFault(GetText("IDCS_BATCH_ERROR_FILE") + QStringLiteral(" ") + path);
+        return;
+    }
+    // One byte more than the reader takes, so that it can say the file is too large.
+    importPlan(file.read(qint64(kMaxCsvBytes) + 1));
+}
+
+void BatchDialog::onSaveClicked() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, GetText("IDCS_BATCH_SAVE"), QStringLiteral("plan.csv"),
+                                     QStringLiteral("CSV (*.csv)"));
+    if (!path.isEmpty() && !saveCsv(path))
+        N12_MessageBox::error(GetText("IDCS_BATCH_ERROR_SAVE"), this);
+}
+
+QString BatchDialog::statusText(const DeviceStatus& s) {
+    switch (s.state) {
+    case BatchState::Waiting:
+        return GetText("IDCS_BATCH_WAITING");
+    case BatchState::Sending:
+        return GetText("IDCS_BATCH_SENDING");
+    case BatchState::Verifying:
+        return GetText("IDCS_BATCH_VERIFYING");
+    case BatchState::Done:
+        return GetText("IDCS_BATCH_DONE");
+    case BatchState::NotConfirmed:
+        return GetText("IDCS_BATCH_NOT_CONFIRMED");
+    case BatchState::Gone:
+        return GetText("IDCS_BATCH_GONE");
+    case BatchState::Skipped:
+        return GetText(s.refusedTwice ? "IDCS_BATCH_SKIPPED_REFUSED" : "IDCS_BATCH_CANCELLED");
+    case BatchState::Refused:
+        break;
+    }
+    static const struct {
+        RefusalReason reason;
+        const char* key;
+    } kReasons[] = {{RefusalReason::Password, "IDCS_BATCH_REASON_PASSWORD"},
+                    {RefusalReason::Locked, "IDCS_BATCH_REASON_LOCKED"},
+                    {RefusalReason::NotActivated, "IDCS_BATCH_REASON_NOT_ACTIVATED"},
+                    {RefusalReason::NoAnswer, "IDCS_BATCH_REASON_NO_ANSWER"},
+                    {RefusalReason::Rule, "IDCS_BATCH_REASON_RULE"},
+                    {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"}};
+    QString reason = QString::number(s.code);
+    for (const auto& r : kReasons)
+        if (r.reason == s.reason)
+            reason = GetText(r.key);
+    return GetText("IDCS_BATCH_REFUSED_D").arg(reason);
+}
+
+QString BatchDialog::summaryText(const BatchSummary& summary) {
+    static const struct {
+        BatchState state;
+        const char* key;
+    } kLines[] = {{BatchState::Done, "IDCS_BATCH_DONE"},
+                  {BatchState::Refused, "IDCS_BATCH_SUMMARY_REFUSED"},
+                  {BatchState::NotConfirmed, "IDCS_BATCH_NOT_CONFIRMED"},
+                  {BatchState::Gone, "IDCS_BATCH_GONE"},
+                  {BatchState::Skipped, "IDCS_BATCH_SUMMARY_SKIPPED"}};
+    QStringList parts;
+    for (const auto& line : kLines) {
+        const auto it = summary.counts.find(line.state);
+        parts << QStringLiteral("%1: %2")
+                     .arg(GetText(line.key))
+                     .arg(it == summary.counts.end() ? 0 : int(it->second));
+    }
+    return parts.join(QStringLiteral("\n"));
+}

@@ -1,0 +1,135 @@
+// The dialog in which an installer re-addresses many devices at once: a
+// plan of consecutive addresses (or one imported from CSV), shown before
+// anything is sent, then carried out one device at a time with a live
+// status per device and a summary at the end.
+#pragma once
+
+#include "AddressPlan.h"
+#include "BatchRunner.h"
+#include "CustomDialog.h"
+#include "SearchInfo.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class IpAddrEdit;
+class PortLineEdit;
+class QTreeWidget;
+class ZVKCheckBox;
+class ZVKLabel;
+class ZVKLineEdit;
+class ZVKPushButton;
+
+// BatchDialog plans and carries out new addresses for the devices it is
+// given, in their order. Nothing is sent before Apply, and Apply is only
+// possible with a plan on show. While a batch runs the fields and the plan
+// are locked, Stop cancels after the device in flight and closing the
+// dialog stops the batch first. The outcome of every device stays on show
+// and can be saved as CSV (never with a password).
+//
+// Children carry object names for tests: startField, maskField,
+// gatewayField, passwordField, planPasswordsBox, keepPortsBox,
+// httpPortField, dataPortField, planButton, importButton, applyButton,
+// stopButton, saveButton, closeButton2, planTree, planInfo.
+class BatchDialog : public CustomDialog {
+    Q_OBJECT
+public:
+    // Columns of the plan tree.
+    enum Column { ColMac, ColName, ColType, ColCurrent, ColNew, ColStatus, ColCount };
+
+    // What the dialog talks to: the batch's engine services, the host's own
+    // addresses and the neighbour probe (may be empty).
+    struct Engine {
+        commission::BatchServices services;
+        std::vector<std::string> hostAddresses;
+        commission::NeighbourProbe probe;
+    };
+
+    // `selected`: the devices to plan for, in the device tree's order;
+    // `listed`: every device the search lists (whose addresses a plan skips).
+    // The start field is filled with the first selected device's subnet and
+    // mask and gateway with its own.
+    BatchDialog(std::vector<SEARCH_INFO> selected, std::vector<SEARCH_INFO> listed, Engine engine,
+                QWidget* parent = nullptr);
+    // Stops a running batch (after the device in flight) and waits for it.
+    ~BatchDialog() override;
+
+    // Makes the plan from the fields and shows it, or shows why there is
+    // none (the device and the rule). True when a plan is on show.
+    bool makePlan();
+    // Takes a plan from the bytes of a CSV file for the listed devices, or
+    // shows the file's fault with its line. True when a plan is on show.
+    bool importPlan(const QByteArray& csv);
+    // Starts the batch; false (and a message box) when there is no plan,
+    // no password, or a batch runs.
+    bool apply();
+    // The plan and every outcome so far as a CSV file (with a byte-order
+    // mark, CRLF line ends, no passwords).
+    QByteArray planCsv() const;
+    bool saveCsv(const QString& path) const;
+
+    bool running() const;
+    const std::vector<commission::PlanEntry>& plan() const { return m_plan; }
+    const std::vector<commission::DeviceStatus>& statuses() const { return m_statuses; }
+    // The text the status column shows for a status.
+    static QString statusText(const commission::DeviceStatus& status);
+    // The summary the box at the end shows.
+    static QString summaryText(const commission::BatchSummary& summary);
+
+signals:
+    // A batch has ended; the summary box follows.
+    void batchFinished();
+
+public slots:
+    // Close, Escape and the title bar's button: while a batch runs they
+    // stop it (after the device in flight) and the dialog stays.
+    void reject() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void onImportClicked();
+    void onSaveClicked();
+    void onStopClicked();
+    void onKeepPortsToggled(bool keep);
+
+private:
+    void buildFields();
+    void buildButtons();
+    void fillDefaults();
+    void showPlan(const std::vector<commission::PlanEntry>& plan, const QString& info);
+    void showFault(const QString& text);
+    void setStatus(size_t index, const commission::DeviceStatus& status);
+    void finishBatch(const commission::BatchSummary& summary);
+    void lockFields(bool locked);
+
+    std::vector<SEARCH_INFO> m_selected;
+    std::vector<commission::PlanDevice> m_listed;
+    Engine m_engine;
+    std::vector<commission::PlanEntry> m_plan;
+    std::vector<commission::DeviceStatus> m_statuses;
+    std::unique_ptr<commission::BatchRunner> m_runner;
+
+    QWidget* m_body = nullptr;
+    QWidget* m_strip = nullptr;
+    IpAddrEdit* m_startField = nullptr;
+    IpAddrEdit* m_maskField = nullptr;
+    IpAddrEdit* m_gatewayField = nullptr;
+    ZVKLineEdit* m_passwordField = nullptr;
+    ZVKCheckBox* m_planPasswords = nullptr;
+    ZVKCheckBox* m_keepPorts = nullptr;
+    PortLineEdit* m_httpPort = nullptr;
+    PortLineEdit* m_dataPort = nullptr;
+    ZVKPushButton* m_planButton = nullptr;
+    ZVKPushButton* m_importButton = nullptr;
+    ZVKPushButton* m_applyButton = nullptr;
+    ZVKPushButton* m_stopButton = nullptr;
+    ZVKPushButton* m_saveButton = nullptr;
+    ZVKPushButton* m_closeButton = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    ZVKLabel* m_info = nullptr;
+};

@@ -1,0 +1,152 @@
+// MainWindow's part in commissioning: the extended selection of the device
+// tree, the batch dialog for the selected devices and the export of the
+// device list as CSV.
+#include "BatchDialog.h"
+#include "Csv.h"
+#include "DevInfo.h"
+#include "DeviceColumns.h"
+#include "LanguageSrc.h"
+#include "MainWindow.h"
+#include "N12_MessageBox.h"
+#include "Neighbours.h"
+#include "VistaTreeWidget.h"
+#include "ZVKPushButton.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QTreeWidgetItem>
+
+namespace {
+
+// The stable CSV name of each tree column: the field of the device record
+// it shows, so that an exported list reads back as a plan.
+const char* const kColumnNames[kDeviceColumnCount] = {
+    "devName",     "productSeries",      "productModel", "ipAddr",
+    "httpPort",    "dataPort",           "mask",         "route",
+    "softwareVer", "softwareBulildDate", "hardwareVer",  "mac",
+    "kernelVer",   "bootTime",           "runningTime",  "deviceActivated"};
+
+// How long the kernel gets to resolve the addresses a plan probes.
+constexpr int kNeighbourWaitMs = 300;
+
+const char kStripButtonSheet[] =
+    "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
+    " text-align: center; padding: 0px 4px; } ZVKPushButton:hover { background: rgb(115,122,132); }"
+    " ZVKPushButton:pressed { background: rgb(66,71,74); }";
+
+} // namespace
+
+void MainWindow::buildBatchButtons() {
+    // Several rows for a batch; the control bar keeps to the current row.
+    m_deviceTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_batchButton = new ZVKPushButton(GetText("IDCS_BATCH_TITLE"), this);
+    m_batchButton->setObjectName(QStringLiteral("batchButton"));
+    m_exportButton = new ZVKPushButton(GetText("IDCS_EXPORT_LIST"), this);
+    m_exportButton->setObjectName(QStringLiteral("exportButton"));
+    for (ZVKPushButton* b : {m_batchButton, m_exportButton}) {
+        b->setStyleSheet(QLatin1String(kStripButtonSheet));
+        b->setAutoDefault(false);
+    }
+    connect(m_batchButton, &QPushButton::clicked, this, [this] { openBatchDialog(); });
+    connect(m_exportButton, SIGNAL(clicked()), this, SLOT(slot_exportDeviceList()));
+}
+
+void MainWindow::placeBatchButtons(const QRect& refresh) {
+    int left = refresh.right() + 16;
+    for (ZVKPushButton* b : {m_batchButton, m_exportButton}) {
+        b->ensurePolished();
+        const int w = b->fontMetrics().horizontalAdvance(b->text()) + 20;
+        b->setGeometry(left, refresh.y(), w, refresh.height());
+        left += w + 8;
+    }
+}
+
+std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
+    std::vector<SEARCH_INFO> out;
+    QList<QTreeWidgetItem*> rows;
+    for (int i = 0; i < m_deviceTree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = m_deviceTree->topLevelItem(i);
+        if (row->isSelected() && !row->isHidden())
+            rows << row;
+    }
+    if (rows.isEmpty() && m_deviceTree->currentItem() != nullptr)
+        rows << m_deviceTree->currentItem();
+    for (const QTreeWidgetItem* row : rows) {
+        SEARCH_INFO device{};
+        if (m_manager.FindDevice(row->text(COL_MAC).toUtf8().constData(), &device))
+            out.push_back(device);
+    }
+    return out;
+}
+
+void MainWindow::openBatchDialog() {
+    const std::vector<SEARCH_INFO> selected = selectedDevices();
+    if (selected.empty())
+        return;
+    BatchDialog::Engine engine;
+    CLorvexManage* manager = &m_manager;
+    engine.services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {
+        return manager->SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
+                                    e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
+                                    e.dataPort.c_str(), false);
+    };
+    engine.services.find = [manager](const std::string& mac, SEARCH_INFO* out) {
+        return manager->FindDevice(mac.c_str(), out);
+    };
+    engine.services.verifyBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
+    const std::vector<LocalInterface> interfaces = m_manager.GetLocalInterfaces();
+    for (const LocalInterface& i : interfaces)
+        engine.hostAddresses.push_back(i.ip);
+    engine.probe = [interfaces](const std::vector<uint32_t>& candidates) {
+        return commission::ProbeNeighbours(candidates, interfaces, kNeighbourWaitMs);
+    };
+    // Window-modal and not waited for: the window keeps taking device
+    // events, and the control bar cannot send a request of its own meanwhile.
+    delete m_batchDialog;
+    m_batchDialog = new BatchDialog(selected, m_manager.GetDevices(), std::move(engine), this);
+    m_batchDialog->setObjectName(QStringLiteral("batchDialog"));
+    m_batchDialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_batchDialog->setWindowModality(Qt::WindowModal);
+    m_batchDialog->show();
+}
+
+void MainWindow::closeBatchDialog() { delete m_batchDialog; }
+
+QByteArray MainWindow::deviceListCsv(bool visibleColumnsOnly) const {
+    QList<int> columns;
+    const QHeaderView* header = m_deviceTree->header();
+    for (int v = 0; v < header->count(); ++v) {
+        const int logical = visibleColumnsOnly ? header->logicalIndex(v) : v;
+        if (logical >= 0 && logical < kDeviceColumnCount &&
+            !(visibleColumnsOnly && header->isSectionHidden(logical)))
+            columns << logical;
+    }
+    std::vector<std::string> cells;
+    for (int c : columns)
+        cells.push_back(kColumnNames[c]);
+    std::string text = "\xEF\xBB\xBF" + commission::CsvLine(cells);
+    for (int i = 0; i < m_deviceTree->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = m_deviceTree->topLevelItem(i);
+        if (row->isHidden())
+            continue;
+        cells.clear();
+        for (int c : columns)
+            cells.push_back(row->text(c).toStdString());
+        text += commission::CsvLine(cells);
+    }
+    return QByteArray(text.data(), int(text.size()));
+}
+
+void MainWindow::slot_exportDeviceList() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, GetText("IDCS_EXPORT_LIST"),
+                                     QStringLiteral("devices.csv"), QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    const QByteArray csv = deviceListCsv(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(csv) != csv.size())
+        N12_MessageBox::error(GetText("IDCS_BATCH_ERROR_SAVE"), this);
+}

@@ -1,0 +1,313 @@
+// lorvex-search plan and apply end to end, inside the private network of
+// scripts/netns-run (this side 10.77.0.2/24): fifty simulated devices, most
+// at one factory address, five holding addresses the plan must skip, two
+// with another password, one that ignores requests and one that leaves
+// while the batch runs. The simulators' logs show which requests reached
+// which device. Then a CSV round trip: the list exported, addresses edited,
+// the file applied, the list exported again.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PrivateNetwork.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kDevices = 50;
+constexpr int kWrongPassword[] = {10, 20};
+constexpr int kSilent = 48;
+constexpr int kLeaving = 49; // in a simulator of its own, stopped mid-batch
+
+std::string Mac(int i) {
+    char text[32];
+    std::snprintf(text, sizeof text, "02:4C:56:00:19:%02X", (i + 1) & 0xFF);
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One device of the fleet file as JSON.
+std::string DeviceJson(int i) {
+    const char* const types[] = {"ZVK_IPC", "ZVK_NVR", "ZVK_IPC", "ZVK_DVR", "ZVK_IPC"};
+    std::string type = types[i % 5];
+    std::string ip = "192.168.1.64", ip2 = "169.254.19." + std::to_string(i + 1), extra;
+    // The five holders of addresses inside the plan's range, two at their
+    // second address.
+    if (i < 3)
+        ip = "10.77.0." + std::to_string(100 + 2 * i);
+    else if (i < 5)
+        ip2 = "10.77.0." + std::to_string(100 + 2 * i);
+    for (int w : kWrongPassword)
+        if (i == w)
+            type = "ZVK_IPC", extra = R"(, "password": "other")";
+    if (i == kSilent)
+        type = "ZVK_IPC", extra = R"(, "silent": true)";
+    if (i == kLeaving)
+        type = "ZVK_NVR";
+    return R"({"mac": ")" + Mac(i) + R"(", "type": ")" + type + R"(", "ip": ")" + ip +
+           R"(", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": ")" + ip2 + "\"" +
+           extra + "}";
+}
+
+pid_t Start(std::vector<std::string> argv, const std::string& in, const std::string& out,
+            const std::string& err) {
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> raw;
+    for (std::string& a : argv)
+        raw.push_back(&a[0]);
+    raw.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, raw[0], &files, nullptr, raw.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+int Finish(pid_t pid) {
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The cells of a CSV line without quoted cells (the simulated devices'
+// texts have no commas or quotes).
+std::vector<std::string> Split(std::string line) {
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    std::vector<std::string> out;
+    std::istringstream cells(line);
+    for (std::string c; std::getline(cells, c, ',');)
+        out.push_back(c);
+    return out;
+}
+
+class CommissionNetwork : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_PRIVATE_NETWORK();
+        const char* devices = getenv("LORVEX_NETNS_DEVICES");
+        if (!devices || !getenv("LORVEX_DEVSIM") || !getenv("LORVEX_SEARCH_TOOL"))
+            GTEST_SKIP() << "LORVEX_NETNS_DEVICES, LORVEX_DEVSIM or LORVEX_SEARCH_TOOL not set";
+        m_tag = "/tmp/commission-net-" + std::to_string(getpid());
+        std::string fleet = "{\"devices\": [", leaving = "{\"devices\": [";
+        for (int i = 0; i < kDevices; ++i)
+            if (i == kLeaving)
+                leaving += DeviceJson(i);
+            else
+                fleet += (i ? ",\n" : "") + DeviceJson(i);
+        std::ofstream(m_tag + "-fleet.json") << fleet << "]}";
+        std::ofstream(m_tag + "-leaving.json") << leaving << "]}";
+        m_sim = StartSim("fleet");
+        m_leaving = StartSim("leaving");
+        ASSERT_TRUE(Ready("fleet") && Ready("leaving")) << "the simulators did not start";
+    }
+    void TearDown() override {
+        for (pid_t pid : {m_sim, m_leaving})
+            if (pid > 0)
+                kill(pid, SIGTERM), Finish(pid);
+        for (const char* s :
+             {"-fleet.json", "-leaving.json", "-fleet.ready", "-leaving.ready", "-fleet.log",
+              "-leaving.log", "-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw"})
+            std::remove((m_tag + s).c_str());
+    }
+
+    pid_t StartSim(const std::string& name) {
+        return Start({"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
+                      getenv("LORVEX_DEVSIM"), "--fleet", m_tag + "-" + name + ".json", "--jitter",
+                      "50", "--verbose", "--ready-file", m_tag + "-" + name + ".ready"},
+                     "/dev/null", "/dev/null", m_tag + "-" + name + ".log");
+    }
+    bool Ready(const std::string& name) {
+        for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(50ms))
+            if (access((m_tag + "-" + name + ".ready").c_str(), F_OK) == 0)
+                return true;
+        return false;
+    }
+
+    // lorvex-search with these arguments, started; output into m_tag-out/-err.
+    pid_t Tool(std::vector<std::string> args, const std::string& out) {
+        args.insert(args.begin(), getenv("LORVEX_SEARCH_TOOL"));
+        std::ofstream(m_tag + "-pw") << "123456\n";
+        return Start(args, m_tag + "-pw", out, m_tag + "-err");
+    }
+    int Run(std::vector<std::string> args, const std::string& out) {
+        return Finish(Tool(args, out));
+    }
+
+    // MAC -> the rest of its line after the arrow, from apply's output.
+    static std::map<std::string, std::string> Outcomes(const std::string& out) {
+        std::map<std::string, std::string> by;
+        std::istringstream lines(out);
+        const std::regex line(R"(^(\S+) \S+ -> (\S+) (.+)$)");
+        std::smatch m;
+        for (std::string l; std::getline(lines, l);)
+            if (std::regex_match(l, m, line))
+                by[m[1]] = m[2].str() + " " + m[3].str();
+        return by;
+    }
+    // The simulator's "config result" lines, one per request it applied.
+    std::vector<std::string> ConfigLog(const std::string& name) {
+        std::vector<std::string> out;
+        std::istringstream log(ReadFile(m_tag + "-" + name + ".log"));
+        for (std::string l; std::getline(log, l);)
+            if (l.find("config result") != std::string::npos)
+                out.push_back(l);
+        return out;
+    }
+
+    std::string m_tag;
+    pid_t m_sim = -1, m_leaving = -1;
+};
+
+TEST_F(CommissionNetwork, PlanSkipsHeldAddressesAndApplyVerifiesEveryDevice) {
+    const std::string plan = m_tag + "-plan.csv";
+    ASSERT_EQ(Run({"plan", "--start", "10.77.0.100", "--mask", "255.255.255.0", "--gateway",
+                   "10.77.0.1", "--seconds", "2"},
+                  plan),
+              0)
+        << ReadFile(m_tag + "-err");
+    const std::string err = ReadFile(m_tag + "-err");
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NE(err.find("skipped 10.77.0." + std::to_string(100 + 2 * i) +
+                           ": held by a listed device " + Mac(i)),
+                  std::string::npos)
+            << err;
+    // Fifty addresses from .100 with five passed over: the last is .154.
+    const std::string planText = ReadFile(plan);
+    EXPECT_NE(planText.find(",ZVK_NVR,192.168.1.64,10.77.0.154,255.255.255.0,10.77.0.1,"),
+              std::string::npos)
+        << planText;
+
+    const std::string out = m_tag + "-out";
+    const pid_t apply =
+        Tool({"apply", plan, "--password", "-", "--output", m_tag + "-outcomes.csv"}, out);
+    // The leaving device goes as soon as the batch is under way; the silent
+    // device's three seconds come before its turn.
+    for (int i = 0; i < 400 && ReadFile(out).find("refused (password)") == std::string::npos; ++i)
+        std::this_thread::sleep_for(20ms);
+    kill(m_leaving, SIGTERM);
+    Finish(m_leaving);
+    m_leaving = -1;
+    EXPECT_EQ(Finish(apply), 1);
+
+    const auto outcomes = Outcomes(ReadFile(out));
+    ASSERT_EQ(outcomes.size(), static_cast<size_t>(kDevices)) << ReadFile(out);
+    int done = 0;
+    for (int i = 0; i < kDevices; ++i) {
+        const std::string& o = outcomes.at(Mac(i));
+        if (i == kWrongPassword[0] || i == kWrongPassword[1])
+            EXPECT_NE(o.find("refused (password)"), std::string::npos) << Mac(i) << o;
+        else if (i == kSilent)
+            EXPECT_NE(o.find("refused (no answer)"), std::string::npos) << o;
+        else if (i == kLeaving)
+            EXPECT_NE(o.find("gone"), std::string::npos) << o;
+        else
+            done += o.find(" done") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(done, kDevices - 4) << ReadFile(out);
+    EXPECT_NE(ReadFile(out).find("summary: 50 devices: 46 done, 3 refused, 1 gone"),
+              std::string::npos)
+        << ReadFile(out);
+
+    // Exactly one request each, the two wrong passwords refused; nothing
+    // applied by the silent device or the one that left.
+    const std::vector<std::string> log = ConfigLog("fleet");
+    EXPECT_EQ(log.size(), static_cast<size_t>(kDevices - 2));
+    for (int i = 0; i < kDevices; ++i) {
+        int lines = 0;
+        for (const std::string& l : log)
+            lines += l.find(Mac(i)) != std::string::npos ? 1 : 0;
+        const bool wrong = i == kWrongPassword[0] || i == kWrongPassword[1];
+        EXPECT_EQ(lines, i == kSilent || i == kLeaving ? 0 : 1) << Mac(i);
+        if (wrong) {
+            EXPECT_NE(ReadFile(m_tag + "-fleet.log").find(Mac(i) + " config result 1"),
+                      std::string::npos);
+        }
+    }
+    EXPECT_TRUE(ConfigLog("leaving").empty());
+    const std::string saved = ReadFile(m_tag + "-outcomes.csv");
+    EXPECT_EQ(saved.find("123456"), std::string::npos);
+    EXPECT_NE(saved.find(Mac(kSilent) + ","), std::string::npos);
+}
+
+TEST_F(CommissionNetwork, ExportEditImportApplyExportKeepsTheAddresses) {
+    const std::string list = m_tag + "-out";
+    ASSERT_EQ(Run({"list", "--format", "csv", "--seconds", "2"}, list), 0);
+    std::istringstream rows(ReadFile(list));
+    std::string header, row, edited;
+    std::getline(rows, header);
+    std::map<std::string, std::string> moved; // MAC -> new address
+    while (std::getline(rows, row)) {
+        std::string mac;
+        for (int i : {30, 31, 32})
+            if (row.find(Mac(i)) != std::string::npos)
+                mac = Mac(i);
+        if (mac.empty())
+            continue;
+        const std::string to = "10.77.0." + std::to_string(200 + moved.size());
+        // Only the address and gateway cells change; the rest stays as exported.
+        std::vector<std::string> cells = Split(row), names = Split(header);
+        for (size_t c = 0; c < names.size() && c < cells.size(); ++c)
+            if (names[c] == "ipAddr" || names[c] == "route")
+                cells[c] = names[c] == "ipAddr" ? to : "10.77.0.1";
+        row.clear();
+        for (const std::string& c : cells)
+            row += (row.empty() ? "" : ",") + c;
+        moved[mac] = to;
+        edited += row + "\n";
+    }
+    ASSERT_EQ(moved.size(), 3u) << ReadFile(list);
+    std::ofstream(m_tag + "-edited.csv") << header << "\n" << edited;
+    ASSERT_EQ(Run({"apply", m_tag + "-edited.csv", "--password", "-"}, m_tag + "-plan.csv"), 0)
+        << ReadFile(m_tag + "-plan.csv") << ReadFile(m_tag + "-err");
+    ASSERT_EQ(Run({"list", "--format", "csv", "--seconds", "2"}, list), 0);
+    const std::string after = ReadFile(list);
+    for (const auto& m : moved) {
+        for (std::istringstream lines(after); std::getline(lines, row);) {
+            if (row.find(m.first) != std::string::npos) {
+                EXPECT_NE(row.find("," + m.second + ",255.255.255.0,"), std::string::npos) << row;
+            }
+        }
+    }
+    EXPECT_EQ(ConfigLog("fleet").size(), 3u);
+}
+
+TEST_F(CommissionNetwork, ABadPlanFileSendsNothing) {
+    std::ofstream(m_tag + "-edited.csv") << "mac,newIp,newMask,newGateway\n"
+                                         << Mac(0) << ",10.77.0.50,255.255.255.0,10.77.0.1\n"
+                                         << Mac(1) << ",10.77.0.50,255.255.255.0,10.77.0.1\n";
+    EXPECT_EQ(Run({"apply", m_tag + "-edited.csv", "--password", "-"}, m_tag + "-out"), 2);
+    EXPECT_NE(ReadFile(m_tag + "-err").find("-edited.csv:3:"), std::string::npos)
+        << ReadFile(m_tag + "-err");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(ConfigLog("fleet").empty());
+}
+
+} // namespace

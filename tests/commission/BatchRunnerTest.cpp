@@ -1,0 +1,224 @@
+// The batch runner against a scripted engine: what each result code of a
+// request becomes once the search has (or has not) seen the device move,
+// cancelling, and no third request after two password refusals.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "BatchRunner.h"
+#include "LorvexManage.h"
+
+using namespace commission;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Devices by MAC: what a request to each returns, and whether the search
+// then reports it at its new address.
+class FakeEngine {
+public:
+    struct Device {
+        int32_t code = CLorvexManage::SETNET_DONE;
+        bool moves = true;   // the search sees the new address after the request
+        bool listed = true;  // present in the search's list
+        bool leaves = false; // drops out of the list once the request is made
+    };
+
+    void Add(const std::string& mac, Device d) { m_devices[mac] = d; }
+
+    BatchServices Services() {
+        BatchServices s;
+        s.send = [this](const PlanEntry& e, const std::string& password) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            m_sent.push_back(e.device.mac + "/" + password);
+            Device& d = m_devices[e.device.mac];
+            if (d.moves)
+                m_at[e.device.mac] = e;
+            if (d.leaves)
+                d.listed = false;
+            return d.code;
+        };
+        s.find = [this](const std::string& mac, SEARCH_INFO* out) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            if (!m_devices[mac].listed)
+                return false;
+            *out = SEARCH_INFO{};
+            const auto at = m_at.find(mac);
+            if (at != m_at.end()) {
+                std::strcpy(out->ipAddr, at->second.ip.c_str());
+                std::strcpy(out->mask, at->second.mask.c_str());
+                std::strcpy(out->route, at->second.gateway.c_str());
+            }
+            return true;
+        };
+        s.verifyBound = 300ms;
+        s.pollEvery = 5ms;
+        return s;
+    }
+
+    std::vector<std::string> Sent() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_sent;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, Device> m_devices;
+    std::map<std::string, PlanEntry> m_at;
+    std::vector<std::string> m_sent;
+};
+
+PlanEntry Entry(const std::string& mac, int host, const std::string& password = "") {
+    PlanEntry e;
+    e.device.mac = mac;
+    e.ip = "10.0.0." + std::to_string(host);
+    e.mask = "255.255.255.0";
+    e.gateway = "10.0.0.1";
+    e.password = password;
+    return e;
+}
+
+struct Outcome {
+    std::vector<DeviceStatus> last;
+    std::vector<std::vector<BatchState>> seen;
+    BatchSummary summary;
+};
+
+Outcome RunToEnd(BatchRunner* runner, const std::vector<PlanEntry>& plan,
+                 const std::string& password = "common") {
+    auto outcome = std::make_shared<Outcome>();
+    outcome->last.resize(plan.size());
+    outcome->seen.resize(plan.size());
+    EXPECT_TRUE(runner->Start(
+        plan, password,
+        [outcome](size_t i, const DeviceStatus& s) {
+            outcome->last[i] = s;
+            outcome->seen[i].push_back(s.state);
+        },
+        [outcome](const BatchSummary& s) { outcome->summary = s; }));
+    runner->Wait();
+    return *outcome;
+}
+
+} // namespace
+
+TEST(BatchRunnerTest, EachResultBecomesItsStatus) {
+    FakeEngine engine;
+    const struct {
+        const char* mac;
+        FakeEngine::Device device;
+        BatchState state;
+        RefusalReason reason;
+    } cases[] = {
+        {"A",
+         {CLorvexManage::SETNET_DONE, true, true, false},
+         BatchState::Done,
+         RefusalReason::None},
+        {"B",
+         {CLorvexManage::SETNET_NOT_IPC, true, true, false},
+         BatchState::Done,
+         RefusalReason::None},
+        {"C",
+         {CLorvexManage::SETNET_NO_ANSWER, true, true, false},
+         BatchState::Done,
+         RefusalReason::None}, // the answer was lost, the move was not
+        {"D",
+         {CLorvexManage::SETNET_FAILED, false, true, false},
+         BatchState::Refused,
+         RefusalReason::Password},
+        {"E",
+         {CLorvexManage::SETNET_NO_ANSWER, false, true, false},
+         BatchState::Refused,
+         RefusalReason::NoAnswer},
+        {"F",
+         {CLorvexManage::SETNET_NOT_IPC, false, true, false},
+         BatchState::NotConfirmed,
+         RefusalReason::None},
+        {"G",
+         {CLorvexManage::SETNET_DONE, false, false, false},
+         BatchState::Gone,
+         RefusalReason::None}, // not listed: nothing is sent
+        {"H",
+         {CLorvexManage::SETNET_NOT_IPC, false, true, true},
+         BatchState::Gone,
+         RefusalReason::None}, // leaves while it is verified
+        {"I", {6, false, true, false}, BatchState::Refused, RefusalReason::Rule},
+        {"J", {13, false, true, false}, BatchState::Refused, RefusalReason::Other},
+    };
+    std::vector<PlanEntry> plan;
+    for (const auto& c : cases) {
+        engine.Add(c.mac, c.device);
+        plan.push_back(Entry(c.mac, static_cast<int>(plan.size()) + 10));
+    }
+    BatchRunner runner(engine.Services());
+    const Outcome outcome = RunToEnd(&runner, plan);
+    for (size_t i = 0; i < plan.size(); ++i) {
+        EXPECT_EQ(outcome.last[i].state, cases[i].state) << cases[i].mac;
+        EXPECT_EQ(outcome.last[i].reason, cases[i].reason) << cases[i].mac;
+    }
+    EXPECT_EQ(outcome.seen[0], (std::vector<BatchState>{BatchState::Sending, BatchState::Verifying,
+                                                        BatchState::Done}));
+    EXPECT_EQ(outcome.summary.counts.at(BatchState::Done), 3u);
+    EXPECT_EQ(outcome.summary.counts.at(BatchState::Gone), 2u);
+    EXPECT_FALSE(outcome.summary.AllDone(plan.size()));
+    EXPECT_EQ(engine.Sent().size(), plan.size() - 1); // G was not listed
+}
+
+TEST(BatchRunnerTest, APlanPasswordWinsOverTheBatchOne) {
+    FakeEngine engine;
+    engine.Add("A", {});
+    engine.Add("B", {});
+    BatchRunner runner(engine.Services());
+    const Outcome outcome = RunToEnd(&runner, {Entry("A", 10, "own"), Entry("B", 11)});
+    EXPECT_EQ(engine.Sent(), (std::vector<std::string>{"A/own", "B/common"}));
+    EXPECT_TRUE(outcome.summary.AllDone(2));
+}
+
+TEST(BatchRunnerTest, CancelStopsAfterTheDeviceInFlight) {
+    FakeEngine engine;
+    for (const char* mac : {"A", "B", "C"})
+        engine.Add(mac, {CLorvexManage::SETNET_NOT_IPC, false, true, false});
+    BatchServices services = engine.Services();
+    BatchRunner* self = nullptr;
+    const auto send = services.send;
+    services.send = [&](const PlanEntry& e, const std::string& p) {
+        self->Cancel(); // the user cancels while A's request is out
+        return send(e, p);
+    };
+    BatchRunner runner(services);
+    self = &runner;
+    const Outcome outcome = RunToEnd(&runner, {Entry("A", 10), Entry("B", 11), Entry("C", 12)});
+    EXPECT_EQ(engine.Sent().size(), 1u);
+    EXPECT_EQ(outcome.last[0].state, BatchState::NotConfirmed);
+    for (size_t i : {1u, 2u}) {
+        EXPECT_EQ(outcome.last[i].state, BatchState::Skipped);
+        EXPECT_TRUE(outcome.last[i].cancelled);
+    }
+}
+
+TEST(BatchRunnerTest, NoThirdRequestAfterTwoPasswordRefusals) {
+    FakeEngine engine;
+    engine.Add("A", {CLorvexManage::SETNET_FAILED, false, true, false});
+    engine.Add("B", {});
+    BatchRunner runner(engine.Services());
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(RunToEnd(&runner, {Entry("A", 10)}).last[0].reason, RefusalReason::Password);
+    const Outcome third = RunToEnd(&runner, {Entry("A", 10), Entry("B", 11)});
+    EXPECT_EQ(third.last[0].state, BatchState::Skipped);
+    EXPECT_TRUE(third.last[0].refusedTwice);
+    EXPECT_EQ(third.last[1].state, BatchState::Done);
+    EXPECT_EQ(engine.Sent(), (std::vector<std::string>{"A/common", "A/common", "B/common"}));
+}
+
+TEST(BatchRunnerTest, StatusTextsAreStable) {
+    DeviceStatus s;
+    s.state = BatchState::Refused;
+    s.reason = RefusalReason::Rule;
+    s.code = 6;
+    EXPECT_EQ(StatusText(s), "refused (rule 6)");
+    s = {BatchState::NotConfirmed, RefusalReason::None, 11, false, false};
+    EXPECT_EQ(StatusText(s), "not confirmed");
+    EXPECT_EQ(VerifyBoundFor(5), 25000ms);
+    EXPECT_EQ(VerifyBoundFor(0), 25000ms);
+}

@@ -1,0 +1,117 @@
+// Plan files: importing a plan (or an edited device list) and the faults
+// that must stop it, each naming its line; exporting a plan with outcomes
+// and never a password.
+#include <gtest/gtest.h>
+
+#include "PlanCsv.h"
+
+using namespace commission;
+
+namespace {
+
+std::vector<PlanDevice> Listed() {
+    std::vector<PlanDevice> out;
+    for (int i = 1; i <= 3; ++i) {
+        PlanDevice d;
+        d.mac = "02:4C:56:00:00:0" + std::to_string(i);
+        d.ip = "192.168.1." + std::to_string(63 + i);
+        d.ip2 = "169.254.0." + std::to_string(i);
+        d.name = "cam " + std::to_string(i);
+        out.push_back(d);
+    }
+    return out;
+}
+
+const char kHeader[] = "mac,newIp,newMask,newGateway,httpPort,dataPort,password\r\n";
+
+} // namespace
+
+TEST(PlanCsvTest, ImportsAPlanInFileOrder) {
+    const std::string text = std::string("\xEF\xBB\xBF") + kHeader +
+                             "02:4c:56:00:00:02,10.0.0.10,255.255.255.0,10.0.0.1,,,\"p,w\"\r\n"
+                             "\r\n"
+                             "02:4C:56:00:00:01,10.0.0.11,255.255.255.0,10.0.0.1,8080,0,\r\n";
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    ASSERT_TRUE(ImportPlan(text, Listed(), &plan, &error)) << error.line << error.message;
+    ASSERT_EQ(plan.size(), 2u);
+    EXPECT_EQ(plan[0].device.mac, "02:4C:56:00:00:02");
+    EXPECT_EQ(plan[0].device.name, "cam 2");
+    EXPECT_EQ(plan[0].password, "p,w");
+    EXPECT_EQ(plan[1].ip, "10.0.0.11");
+    EXPECT_EQ(plan[1].httpPort, "8080");
+    EXPECT_EQ(plan[1].dataPort, ""); // 0 keeps the port
+}
+
+TEST(PlanCsvTest, ReadsAnExportedDeviceListByItsColumnNames) {
+    const std::string text =
+        "devName,ipAddr,mask,route,mac,productSeries\n"
+        "\"'=x\",192.168.1.70,255.255.255.0,192.168.1.1,02:4C:56:00:00:03,ZVK\n";
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    ASSERT_TRUE(ImportPlan(text, Listed(), &plan, &error)) << error.message;
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan[0].ip, "192.168.1.70");
+    EXPECT_EQ(plan[0].gateway, "192.168.1.1");
+}
+
+TEST(PlanCsvTest, BadFilesAreRefusedNamingTheLine) {
+    const std::string ok = "02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.0.1,,,\n";
+    const struct {
+        const char* name;
+        std::string text;
+        size_t line;
+    } cases[] = {
+        {"no mac column", "ip,newIp,newMask,newGateway\n", 1},
+        {"a column twice", "mac,newIp,newMask,newGateway,mac\n", 1},
+        {"empty file", "", 1},
+        {"fields missing", kHeader + ok + "02:4C:56:00:00:02,10.0.0.11\n", 3},
+        {"not a MAC", kHeader + std::string("02:4C:56:00:00,10.0.0.10,255.255.255.0,10.0.0.1,,,\n"),
+         2},
+        {"MAC not listed",
+         kHeader + std::string("02:4C:56:00:00:09,10.0.0.10,255.255.255.0,10.0.0.1,,,\n"), 2},
+        {"MAC twice", kHeader + ok + "\n" + ok, 4},
+        {"bad address",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.300,255.255.255.0,10.0.0.1,,,\n"), 2},
+        {"address rule",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.1.1,,,\n"), 2},
+        {"broadcast address",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.255,255.255.255.0,10.0.0.1,,,\n"), 2},
+        {"target twice", kHeader + ok + "02:4C:56:00:00:02,10.0.0.10,255.255.255.0,10.0.0.1,,,\n",
+         3},
+        {"target held by another device",
+         kHeader + std::string("02:4C:56:00:00:01,192.168.1.65,255.255.255.0,192.168.1.1,,,\n"), 2},
+        {"bad port",
+         kHeader + std::string("02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.0.1,65536,,\n"), 2},
+        {"quoted field open", kHeader + ok + "\"02:4C", 3},
+        {"over 1 MiB", kHeader + std::string(kMaxCsvBytes, '\n'), 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<PlanEntry> plan;
+        CsvError error;
+        EXPECT_FALSE(ImportPlan(c.text, Listed(), &plan, &error)) << c.name;
+        EXPECT_TRUE(plan.empty()) << c.name;
+        EXPECT_EQ(error.line, c.line) << c.name << ": " << error.message;
+    }
+}
+
+TEST(PlanCsvTest, ExportCarriesOutcomesAndNoPassword) {
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    ASSERT_TRUE(ImportPlan(std::string(kHeader) +
+                               "02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.0.1,,,secret1\n"
+                               "02:4C:56:00:00:02,10.0.0.11,255.255.255.0,10.0.0.1,,,secret2\n",
+                           Listed(), &plan, &error));
+    std::vector<DeviceStatus> statuses(1);
+    statuses[0].state = BatchState::Refused;
+    statuses[0].reason = RefusalReason::Password;
+    const std::string text = ExportPlan(plan, statuses);
+    EXPECT_EQ(text.find("secret"), std::string::npos);
+    EXPECT_EQ(text.find("password"), text.find("refused (password)") + 9);
+    // What was exported imports again to the same plan.
+    std::vector<PlanEntry> again;
+    ASSERT_TRUE(ImportPlan(text, Listed(), &again, &error)) << error.line << error.message;
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[1].ip, "10.0.0.11");
+    EXPECT_EQ(again[1].device.mac, "02:4C:56:00:00:02");
+}

@@ -1,0 +1,273 @@
+// Commissioning in the real main window, inside a private network with a
+// simulated fleet of fifty devices: most at one factory address, five
+// holding addresses the plan must skip, two with another password, one
+// that ignores requests and one that leaves while the batch runs. The test
+// selects every row with Ctrl+A, opens the batch dialog with its button,
+// types the plan and the password and applies it, reads each device's
+// status and checks the simulators' logs for exactly the requests expected.
+#include "AddrPartLineEdit.h"
+#include "BatchDialog.h"
+#include "BoxDriver.h"
+#include "DeviceColumns.h"
+#include "DeviceControlBar.h"
+#include "IpAddrEdit.h"
+#include "MainWindow.h"
+#include "MainWindowTestSupport.h"
+#include "NetNamespace.h"
+#include "VistaTreeWidget.h"
+#include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
+#include "ZVKPushButton.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace windowtest;
+using namespace commission;
+
+namespace {
+
+const int kDevices = 50;
+const int kWrongPassword[] = {10, 20};
+const int kSilent = 48;
+const int kLeaving = 49; // in a simulator of its own, stopped mid-batch
+
+QString mac(int i) {
+    return QStringLiteral("02:4C:56:00:1A:%1").arg(i + 1, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString deviceJson(int i) {
+    const char* const types[] = {"ZVK_IPC", "ZVK_NVR", "ZVK_IPC", "ZVK_DVR", "ZVK_IPC"};
+    QString type = QLatin1String(types[i % 5]), extra;
+    QString ip = QStringLiteral("192.168.1.64"), ip2 = QStringLiteral("169.254.26.%1").arg(i + 1);
+    if (i < 3)
+        ip = QStringLiteral("10.77.0.%1").arg(100 + 2 * i);
+    else if (i < 5)
+        ip2 = QStringLiteral("10.77.0.%1").arg(100 + 2 * i);
+    if (i == kWrongPassword[0] || i == kWrongPassword[1])
+        type = QStringLiteral("ZVK_IPC"), extra = QStringLiteral(R"(, "password": "other")");
+    if (i == kSilent)
+        type = QStringLiteral("ZVK_IPC"), extra = QStringLiteral(R"(, "silent": true)");
+    if (i == kLeaving)
+        type = QStringLiteral("ZVK_NVR");
+    return QStringLiteral(R"({"mac": "%1", "type": "%2", "ip": "%3", "mask": "255.255.255.0",)"
+                          R"( "gateway": "192.168.1.1", "ip2": "%4"%5})")
+        .arg(mac(i), type, ip, ip2, extra);
+}
+
+template <class T> T* child(QWidget* parent, const char* name) {
+    T* widget = parent->findChild<T*>(QLatin1String(name));
+    if (widget == nullptr)
+        qFatal("no child %s", name);
+    return widget;
+}
+
+void typeAddress(AddrEditBase* field, const QString& address) {
+    const QStringList pieces = address.split(QLatin1Char('.'));
+    for (int i = 0; i < field->parts().size(); ++i) {
+        field->parts()[i]->clear();
+        QTest::keyClicks(field->parts()[i], pieces.value(i));
+    }
+}
+
+// The longest time the event loop went without running a 5-ms timer.
+class LoopWatch : public QObject {
+public:
+    LoopWatch() {
+        m_timer.setInterval(5);
+        connect(&m_timer, &QTimer::timeout,
+                [this] { m_longest = qMax(m_longest, m_clock.restart()); });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+class TestBatchEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void ctrlAKeepsTheControlBarOnTheCurrentRow();
+    void planIsShownBeforeAnythingIsSent();
+    void applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected();
+
+private:
+    void startSimulator(QProcess* process, const QString& fleet, const QString& ready);
+    QString log(QProcess* process, QByteArray* buffer);
+    VistaTreeWidget* tree() { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
+    BatchDialog* dialog() { return m_window->batchDialog(); }
+
+    QTemporaryDir m_work;
+    QProcess m_fleet, m_leaving;
+    QByteArray m_fleetLog, m_leavingLog;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<BoxDriver> m_boxes;
+};
+
+void TestBatchEndToEnd::startSimulator(QProcess* process, const QString& fleet,
+                                       const QString& ready) {
+    process->start(QStringLiteral("ip"),
+                   {"netns", "exec", qEnvironmentVariable("LORVEX_NETNS_DEVICES"),
+                    qEnvironmentVariable("LORVEX_DEVSIM"), "--fleet", fleet, "--jitter", "50",
+                    "--verbose", "--ready-file", ready});
+    QVERIFY2(process->waitForStarted(5000), "the simulator did not start");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready), 10000);
+}
+
+QString TestBatchEndToEnd::log(QProcess* process, QByteArray* buffer) {
+    *buffer += process->readAllStandardError();
+    return QString::fromUtf8(*buffer);
+}
+
+void TestBatchEndToEnd::initTestCase() {
+    if (!devsim::InPrivateNetwork() || qEnvironmentVariableIsEmpty("LORVEX_NETNS_DEVICES"))
+        QSKIP("not inside a private network made by netns-run");
+    applyLook();
+    QStringList fleet;
+    for (int i = 0; i < kLeaving; ++i)
+        fleet << deviceJson(i);
+    for (const auto& f : {std::make_pair(QStringLiteral("fleet.json"), fleet.join(",\n")),
+                          std::make_pair(QStringLiteral("leaving.json"), deviceJson(kLeaving))}) {
+        QFile file(m_work.filePath(f.first));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("{\"devices\": [%1]}").arg(f.second).toUtf8());
+    }
+    startSimulator(&m_fleet, m_work.filePath("fleet.json"), m_work.filePath("ready"));
+    startSimulator(&m_leaving, m_work.filePath("leaving.json"), m_work.filePath("ready2"));
+    m_window.reset(new MainWindow);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_boxes.reset(new BoxDriver);
+    QTRY_COMPARE_WITH_TIMEOUT(tree()->topLevelItemCount(), kDevices, 10000);
+}
+
+void TestBatchEndToEnd::cleanupTestCase() {
+    m_boxes.reset();
+    m_window.reset();
+    for (QProcess* p : {&m_fleet, &m_leaving}) {
+        if (p->state() == QProcess::NotRunning)
+            continue;
+        p->terminate();
+        if (!p->waitForFinished(5000))
+            p->kill();
+    }
+}
+
+void TestBatchEndToEnd::ctrlAKeepsTheControlBarOnTheCurrentRow() {
+    QTreeWidgetItem* first = tree()->topLevelItem(0);
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(20, tree()->visualItemRect(first).center().y()));
+    const QString current = first->text(COL_MAC);
+    QCOMPARE(m_window->controlBar()->networkMac(), current);
+    QTest::keyClick(tree(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(tree()->selectedItems().size(), kDevices);
+    QCOMPARE(m_window->controlBar()->networkMac(), current);
+    // Shift+click on the third row keeps two rows out of a fresh selection.
+    QTreeWidgetItem* third = tree()->topLevelItem(2);
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      QPoint(20, tree()->visualItemRect(third).center().y()));
+    QCOMPARE(tree()->selectedItems().size(), 3);
+    QCOMPARE(int(m_window->selectedDevices().size()), 3);
+    QTest::keyClick(tree(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(int(m_window->selectedDevices().size()), kDevices);
+}
+
+void TestBatchEndToEnd::planIsShownBeforeAnythingIsSent() {
+    // The plan follows the tree's order; in MAC order the leaving device is last.
+    tree()->sortByColumn(COL_MAC, Qt::AscendingOrder);
+    QTest::keyClick(tree(), Qt::Key_A, Qt::ControlModifier);
+    QTest::mouseClick(child<ZVKPushButton>(m_window.get(), "batchButton"), Qt::LeftButton);
+    QTRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
+    typeAddress(child<IpAddrEdit>(dialog(), "startField"), QStringLiteral("10.77.0.100"));
+    typeAddress(child<IpAddrEdit>(dialog(), "maskField"), QStringLiteral("255.255.255.0"));
+    typeAddress(child<IpAddrEdit>(dialog(), "gatewayField"), QStringLiteral("10.77.0.1"));
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "planButton"), Qt::LeftButton);
+    QCOMPARE(int(dialog()->plan().size()), kDevices);
+    const QString info = child<ZVKLabel>(dialog(), "planInfo")->text();
+    for (int i = 0; i < 5; ++i)
+        QVERIFY2(info.contains(QStringLiteral("10.77.0.%1 ").arg(100 + 2 * i)), qPrintable(info));
+    QCOMPARE(QString::fromStdString(dialog()->plan().back().ip), QStringLiteral("10.77.0.154"));
+    QTest::qWait(300);
+    QVERIFY(!log(&m_fleet, &m_fleetLog).contains(QLatin1String("config result")));
+}
+
+void TestBatchEndToEnd::applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected() {
+    QVERIFY(dialog() != nullptr);
+    QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QStringLiteral("123456"));
+    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    LoopWatch loop;
+    qint64 longestWhileRunning = -1;
+    connect(dialog(), &BatchDialog::batchFinished, [&] { longestWhileRunning = loop.longestMs(); });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    // The tree is in MAC order, so the silent device comes last but one:
+    // while its request waits out its three seconds, the last device leaves.
+    const int silentRow = kSilent;
+    QCOMPARE(QString::fromStdString(dialog()->plan()[silentRow].device.mac), mac(kSilent));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog()->statuses()[silentRow].state != BatchState::Waiting, 20000);
+    m_leaving.terminate();
+    QVERIFY(m_leaving.waitForFinished(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 90000);
+    QTRY_COMPARE(m_boxes->count(), 1);
+    qInfo("batch of %d devices: %lld ms; longest event-loop block %lld ms while it ran, "
+          "%lld ms with the summary box",
+          kDevices, clock.elapsed(), longestWhileRunning, loop.longestMs());
+    QVERIFY2(longestWhileRunning < 250, qPrintable(QString::number(longestWhileRunning)));
+
+    const auto& plan = dialog()->plan();
+    const auto& statuses = dialog()->statuses();
+    int done = 0;
+    for (size_t k = 0; k < plan.size(); ++k) {
+        const QString m = QString::fromStdString(plan[k].device.mac);
+        const DeviceStatus& s = statuses[k];
+        if (m == mac(kWrongPassword[0]) || m == mac(kWrongPassword[1]))
+            QVERIFY2(s.state == BatchState::Refused && s.reason == RefusalReason::Password,
+                     qPrintable(m));
+        else if (m == mac(kSilent))
+            QVERIFY2(s.state == BatchState::Refused && s.reason == RefusalReason::NoAnswer,
+                     qPrintable(m));
+        else if (m == mac(kLeaving))
+            QVERIFY2(s.state == BatchState::Gone, qPrintable(BatchDialog::statusText(s)));
+        else
+            done += s.state == BatchState::Done ? 1 : 0;
+    }
+    QCOMPARE(done, kDevices - 4);
+    const QString fleetLog = log(&m_fleet, &m_fleetLog);
+    QCOMPARE(fleetLog.count(QLatin1String("config result")), kDevices - 2);
+    for (int i = 0; i < kDevices; ++i) {
+        const int expected = i == kSilent || i == kLeaving ? 0 : 1;
+        QCOMPARE(fleetLog.count(mac(i) + QLatin1String(" config result")), expected);
+    }
+    for (int w : kWrongPassword)
+        QVERIFY(fleetLog.contains(mac(w) + QLatin1String(" config result 1")));
+    QVERIFY(!log(&m_leaving, &m_leavingLog).contains(QLatin1String("config result")));
+    // The tree follows: every done device is listed at its new address.
+    for (size_t k = 0; k < plan.size(); ++k) {
+        if (statuses[k].state != BatchState::Done)
+            continue;
+        SEARCH_INFO d{};
+        QVERIFY(m_window->manager().FindDevice(plan[k].device.mac.c_str(), &d));
+        QCOMPARE(QString::fromUtf8(d.ipAddr), QString::fromStdString(plan[k].ip));
+    }
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "closeButton2"), Qt::LeftButton);
+    QTRY_VERIFY(dialog() == nullptr);
+}
+
+QTEST_MAIN(TestBatchEndToEnd)
+#include "tst_batchendtoend.moc"

@@ -1,0 +1,362 @@
+#include "CommissionCommands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "AddressPlan.h"
+#include "BatchRunner.h"
+#include "DeviceCommands.h"
+#include "LorvexManage.h"
+#include "Neighbours.h"
+#include "PlanCsv.h"
+
+namespace commission_cli {
+
+namespace {
+
+using namespace commission;
+using Clock = std::chrono::steady_clock;
+
+// The search interval during a plan or a batch; the verification bound follows it.
+constexpr int32_t kSearchSeconds = 5;
+// How long the kernel gets to resolve the probed addresses.
+constexpr int kNeighbourWaitMs = 300;
+
+const std::atomic<bool>* g_stop = nullptr;
+
+int Usage(const std::string& reason) {
+    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
+    return 2;
+}
+
+bool Stopped() { return g_stop != nullptr && g_stop->load(); }
+
+// The manager searching as the window does, every kSearchSeconds.
+class Session {
+public:
+    Session() {
+        m_manager.Init();
+        m_manager.SetAutoSearch(kSearchSeconds);
+        m_manager.RefreshSearch(false);
+    }
+    ~Session() { m_manager.Shutdown(); }
+    CLorvexManage& Manager() { return m_manager; }
+
+    // Searches until `done` holds or the time is up.
+    template <class Done> void SearchUntil(double seconds, Done done) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        while (!Stopped() && Clock::now() < end && !done())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+    std::vector<PlanDevice> Listed() {
+        std::vector<PlanDevice> out;
+        for (const SEARCH_INFO& d : m_manager.GetDevices())
+            out.push_back(PlanDeviceOf(d));
+        return out;
+    }
+
+private:
+    CLorvexManage m_manager;
+};
+
+bool ReadSeconds(const cli::ParsedArgs& args, double fallback, double* out) {
+    *out = fallback;
+    return !args.Has("--seconds") || cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, out);
+}
+
+bool ReadFile(const std::string& path, std::string* text, std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return *error = "cannot read " + path, false;
+    text->assign(kMaxCsvBytes + 1, '\0');
+    file.read(&(*text)[0], static_cast<std::streamsize>(text->size()));
+    text->resize(static_cast<size_t>(file.gcount()));
+    return true; // an over-long text is refused by the reader, with its reason
+}
+
+std::string LineError(const std::string& path, const CsvError& e) {
+    return e.line == 0 ? path + ": " + e.message
+                       : path + ":" + std::to_string(e.line) + ": " + e.message;
+}
+
+// The devices the selection options pick out of the listed ones, by MAC.
+struct Selection {
+    std::vector<std::string> macs; // in the given order; empty: every device
+    std::string type;
+    uint32_t network = 0, mask = 0;
+    bool bySubnet = false;
+
+    bool Picks(const PlanDevice& d) const {
+        if (!type.empty() && d.type != type)
+            return false;
+        uint32_t ip = 0;
+        return !bySubnet || (ReadAddress(d.ip, &ip) && (ip & mask) == network);
+    }
+};
+
+bool ReadSelection(const cli::ParsedArgs& args, Selection* s, std::string* error) {
+    std::stringstream list(args.Get("--mac", ""));
+    for (std::string mac; std::getline(list, mac, ',');) {
+        char canonical[18];
+        if (!CLorvexManage::NormalizeMac(mac.c_str(), canonical))
+            return *error = "not a MAC address: " + mac, false;
+        s->macs.push_back(canonical);
+    }
+    s->type = args.Get("--type", "");
+    if (args.Has("--subnet")) {
+        const std::string cidr = args.Get("--subnet", "");
+        const size_t slash = cidr.find('/');
+        uint32_t address = 0;
+        int bits = -1;
+        if (slash != std::string::npos && cidr.size() - slash <= 3 &&
+            cidr.find_first_not_of("0123456789", slash + 1) == std::string::npos &&
+            slash + 1 < cidr.size())
+            bits = std::stoi(cidr.substr(slash + 1));
+        if (bits < 0 || bits > 32 || !ReadAddress(cidr.substr(0, slash), &address))
+            return *error = "bad value for --subnet (A.B.C.D/N): " + cidr, false;
+        s->mask = bits == 0 ? 0 : ~uint32_t{0} << (32 - bits);
+        s->network = address & s->mask;
+        s->bySubnet = true;
+    }
+    return true;
+}
+
+std::vector<PlanDevice> Select(const std::vector<PlanDevice>& listed, const Selection& s,
+                               std::string* missing) {
+    std::vector<PlanDevice> out;
+    if (s.macs.empty()) {
+        for (const PlanDevice& d : listed)
+            if (s.Picks(d))
+                out.push_back(d);
+        // The search's order varies from run to run; the MAC's does not.
+        std::sort(out.begin(), out.end(),
+                  [](const PlanDevice& a, const PlanDevice& b) { return a.mac < b.mac; });
+        return out;
+    }
+    for (const std::string& mac : s.macs) {
+        const auto it = std::find_if(listed.begin(), listed.end(),
+                                     [&](const PlanDevice& d) { return d.mac == mac; });
+        if (it == listed.end())
+            *missing += (missing->empty() ? "" : ", ") + mac;
+        else if (s.Picks(*it))
+            out.push_back(*it);
+    }
+    return out;
+}
+
+void PrintSkipped(const AddressPlan& plan) {
+    for (const SkippedAddress& s : plan.skipped)
+        std::fprintf(stderr, "skipped %s: %s%s%s\n", s.address.c_str(), SkipReasonName(s.reason),
+                     s.holder.empty() ? "" : " ", s.holder.c_str());
+}
+
+int PlanFromFile(const cli::ParsedArgs& args, double seconds) {
+    const std::string path = args.Get("--from", "");
+    std::string text, error;
+    if (!ReadFile(path, &text, &error))
+        return Usage(error);
+    Session session;
+    session.SearchUntil(seconds, [] { return false; });
+    std::vector<PlanEntry> plan;
+    CsvError csvError;
+    if (!ImportPlan(text, session.Listed(), &plan, &csvError)) {
+        std::fprintf(stderr, "lorvex-search: %s\n", LineError(path, csvError).c_str());
+        return 1;
+    }
+    std::fputs(ExportPlan(plan, {}).c_str(), stdout);
+    return 0;
+}
+
+int PlanFromStart(const cli::ParsedArgs& args, double seconds) {
+    for (const char* required : {"--start", "--mask", "--gateway"})
+        if (!args.Has(required))
+            return Usage(std::string("plan needs ") + required + " (or --from FILE)");
+    if (args.Has("--http-port") != args.Has("--data-port"))
+        return Usage("give both --http-port and --data-port, or neither");
+    Selection selection;
+    std::string error;
+    if (!ReadSelection(args, &selection, &error))
+        return Usage(error);
+    Session session;
+    session.SearchUntil(seconds, [] { return false; });
+    const std::vector<PlanDevice> listed = session.Listed();
+    std::string missing;
+    const std::vector<PlanDevice> selected = Select(listed, selection, &missing);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "lorvex-search: not found by the search: %s\n", missing.c_str());
+        return 1;
+    }
+    std::vector<std::string> host;
+    const std::vector<LocalInterface> interfaces = session.Manager().GetLocalInterfaces();
+    for (const LocalInterface& i : interfaces)
+        host.push_back(i.ip);
+    NeighbourProbe probe;
+    if (!args.Has("--no-probe"))
+        probe = [&](const std::vector<uint32_t>& c) {
+            return ProbeNeighbours(c, interfaces, kNeighbourWaitMs);
+        };
+    const PlanRequest request{args.Get("--start", ""), args.Get("--mask", ""),
+                              args.Get("--gateway", ""), args.Get("--http-port", ""),
+                              args.Get("--data-port", "")};
+    const AddressPlan plan = MakeAddressPlan(selected, listed, request, host, probe);
+    PrintSkipped(plan);
+    if (!plan.Ok()) {
+        std::fprintf(stderr, "lorvex-search: no plan: %s\n", PlanErrorText(plan.error).c_str());
+        return 1;
+    }
+    std::fputs(ExportPlan(plan.entries, {}).c_str(), stdout);
+    std::fprintf(stderr, "%zu devices planned\n", plan.entries.size());
+    return 0;
+}
+
+// Final statuses as they arrive on the runner's thread, printed at once.
+class Outcomes {
+public:
+    explicit Outcomes(const std::vector<PlanEntry>& plan) : m_plan(plan), m_statuses(plan.size()) {}
+
+    void OnStatus(size_t i, const DeviceStatus& s) {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_statuses[i] = s;
+        if (s.state == BatchState::Waiting || s.state == BatchState::Sending ||
+            s.state == BatchState::Verifying)
+            return;
+        const PlanEntry& e = m_plan[i];
+        std::printf("%s %s -> %s %s\n", e.device.mac.c_str(),
+                    e.device.ip.empty() ? "-" : e.device.ip.c_str(), e.ip.c_str(),
+                    StatusText(s).c_str());
+        std::fflush(stdout);
+    }
+    std::vector<DeviceStatus> Statuses() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_statuses;
+    }
+
+private:
+    const std::vector<PlanEntry>& m_plan;
+    std::mutex m_mutex;
+    std::vector<DeviceStatus> m_statuses;
+};
+
+std::string SummaryLine(const BatchSummary& summary) {
+    std::string out;
+    for (const auto& c : summary.counts)
+        out += (out.empty() ? "" : ", ") + std::to_string(c.second) + " " + BatchStateName(c.first);
+    return out;
+}
+
+bool HasAllOf(CLorvexManage& manager, const std::vector<std::string>& macs) {
+    SEARCH_INFO found{};
+    for (const std::string& mac : macs)
+        if (!manager.FindDevice(mac.c_str(), &found))
+            return false;
+    return true;
+}
+
+// The MACs of a plan file, read leniently: only to know when to stop searching.
+std::vector<std::string> MacsOf(const std::string& text) {
+    std::vector<CsvRecord> records;
+    CsvError error;
+    std::vector<std::string> macs;
+    if (!ReadCsv(text, &records, &error) || records.empty())
+        return macs;
+    const auto& header = records[0].fields;
+    const auto column = std::find(header.begin(), header.end(), "mac") - header.begin();
+    for (size_t i = 1; i < records.size(); ++i)
+        if (static_cast<size_t>(column) < records[i].fields.size())
+            macs.push_back(records[i].fields[static_cast<size_t>(column)]);
+    for (CsvRecord& r : records)
+        for (std::string& f : r.fields)
+            WipeSecret(&f);
+    return macs;
+}
+
+bool NeedsPorts(const std::vector<PlanEntry>& plan) {
+    return std::any_of(plan.begin(), plan.end(), [](const PlanEntry& e) {
+        return !e.httpPort.empty() || !e.dataPort.empty();
+    });
+}
+
+} // namespace
+
+int RunPlan(const cli::ParsedArgs& args) {
+    double seconds;
+    if (!ReadSeconds(args, 3, &seconds))
+        return Usage("bad value for --seconds");
+    return args.Has("--from") ? PlanFromFile(args, seconds) : PlanFromStart(args, seconds);
+}
+
+int RunApply(const cli::ParsedArgs& args) {
+    double seconds;
+    if (!ReadSeconds(args, 5, &seconds))
+        return Usage("bad value for --seconds");
+    const std::string path = args.positionals[0];
+    std::string text, error;
+    if (!ReadFile(path, &text, &error))
+        return Usage(error);
+    std::string password = device::DevicePassword(args, "apply", &error);
+    if (!error.empty())
+        return WipeSecret(&text), Usage(error);
+    Session session;
+    const std::vector<std::string> macs = MacsOf(text);
+    session.SearchUntil(seconds, [&] { return HasAllOf(session.Manager(), macs); });
+    std::vector<PlanEntry> plan;
+    CsvError csvError;
+    const bool imported = ImportPlan(text, session.Listed(), &plan, &csvError);
+    WipeSecret(&text);
+    if (!imported) {
+        WipeSecret(&password);
+        std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
+                     LineError(path, csvError).c_str());
+        return 2;
+    }
+    if (NeedsPorts(plan))
+        device::EnsureLinkLocalRoute(session.Manager());
+    BatchServices services;
+    CLorvexManage& manager = session.Manager();
+    services.send = [&manager](const PlanEntry& e, const std::string& pw) {
+        return manager.SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
+                                   e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
+                                   e.dataPort.c_str(), false);
+    };
+    services.find = [&manager](const std::string& mac, SEARCH_INFO* out) {
+        return manager.FindDevice(mac.c_str(), out);
+    };
+    services.verifyBound = VerifyBoundFor(kSearchSeconds);
+    Outcomes outcomes(plan);
+    BatchSummary summary;
+    BatchRunner runner(services);
+    runner.Start(
+        plan, std::move(password),
+        [&](size_t i, const DeviceStatus& s) { outcomes.OnStatus(i, s); },
+        [&](const BatchSummary& s) { summary = s; });
+    WipeSecret(&password);
+    while (runner.Running()) {
+        if (Stopped())
+            runner.Cancel();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    runner.Wait();
+    std::printf("summary: %zu devices: %s\n", plan.size(), SummaryLine(summary).c_str());
+    if (args.Has("--output")) {
+        std::ofstream out(args.Get("--output", ""), std::ios::binary | std::ios::trunc);
+        out << ExportPlan(plan, outcomes.Statuses());
+        if (!out)
+            std::fprintf(stderr, "lorvex-search: cannot write %s\n",
+                         args.Get("--output", "").c_str());
+    }
+    for (PlanEntry& e : plan)
+        WipeSecret(&e.password);
+    if (Stopped())
+        return 130;
+    return summary.AllDone(plan.size()) ? 0 : 1;
+}
+
+void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+} // namespace commission_cli

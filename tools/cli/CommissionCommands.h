@@ -1,0 +1,34 @@
+// lorvex-search's commissioning commands: plan (consecutive addresses for a
+// selection of the devices found, or a plan file checked against them) and
+// apply (a plan file carried out one device at a time, each verified at its
+// new address by the running search).
+#pragma once
+
+#include <atomic>
+
+#include "CommandLine.h"
+
+namespace commission_cli {
+
+// The flag the signal handler raises: searching stops and a batch is
+// cancelled after the device in flight.
+void SetStopFlag(const std::atomic<bool>* stop);
+
+// plan --start A --mask M --gateway G [--mac LIST] [--type CODE]
+// [--subnet A/N] [--http-port N --data-port N] [--no-probe] [--seconds S],
+// or plan --from FILE [--seconds S]: searches S seconds (default 3), then
+// prints the plan as CSV on stdout and the skipped addresses on stderr.
+// 0 when a plan was made; 1 when it cannot be (the reason on stderr,
+// naming the device and the rule, or the file's line); 2 for bad arguments.
+int RunPlan(const cli::ParsedArgs& args);
+
+// apply FILE [--password P|-] [--seconds S] [--output FILE]: searches until
+// every device of the plan is listed (at most S seconds, default 5), then
+// carries the plan out and prints one line per device as its outcome is
+// known and a summary. 0 when every device is done; 1 when some are not; 2
+// for bad arguments or a bad plan file (then nothing is sent); 130 when
+// interrupted (the devices not reached are skipped). --output writes the
+// plan with every outcome as CSV, without passwords.
+int RunApply(const cli::ParsedArgs& args);
+
+} // namespace commission_cli
