@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "DebugOutput.h"
 #include "DeviceCommands.h"
 #include "DeviceFormat.h"
 #include "LorvexManage.h"
@@ -193,6 +194,11 @@ int RunWatch(const cli::ParsedArgs& args) {
     return 0;
 }
 
+// The requests' trace lines (where a request went, that it was sent) go
+// to standard error, and only when asked: standard output carries the
+// results that scripts read.
+const cli::OptionInfo kVerbose{"--verbose", "", "trace each request on standard error"};
+
 const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
         {"list",
@@ -220,18 +226,20 @@ const std::vector<cli::CommandSpec>& Commands() {
           {"--http-port", "N", "new HTTP port (an IP camera: only together with --data-port)"},
           {"--data-port", "N", "new data port"},
           {"--dhcp", "", "the device takes its address by DHCP"},
-          {"--seconds", "S", "search at most S seconds for the device, default 3"}},
+          {"--seconds", "S", "search at most S seconds for the device, default 3"},
+          kVerbose},
          "gives the device new network parameters; exits with the result code",
          device::RunSetIp},
         {"restore",
          {"MAC"},
-         {{"--seconds", "S", "search at most S seconds for the device first, default 3"}},
+         {{"--seconds", "S", "search at most S seconds for the device first, default 3"}, kVerbose},
          "restores the device's factory password; exits 0 when acknowledged, else 1",
          device::RunRestore},
         {"open",
          {"MAC"},
          {{"--print", "", "print the URL instead of opening it"},
-          {"--seconds", "S", "search at most S seconds for the device, default 3"}},
+          {"--seconds", "S", "search at most S seconds for the device, default 3"},
+          kVerbose},
          "opens the device's web page in the default browser; 12 when not found",
          device::RunOpen},
     };
@@ -256,6 +264,8 @@ int main(int argc, char** argv) {
     std::string error;
     if (!cli::Parse(argc, argv, Commands(), &args, &error))
         return Usage(error);
+    if (!args.Has("--verbose"))
+        SetDebugSink([](const std::string&) {});
     InstallSignals();
     device::SetStopFlag(&g_stop);
     return args.command->run(args);
