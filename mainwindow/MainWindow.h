@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BaseDialog.h"
+#include "DeviceActionRules.h"
 #include "DeviceEventQueue.h"
 #include "DeviceFilter.h"
 #include "LorvexManage.h"
@@ -14,6 +15,9 @@
 #include <QList>
 #include <QRect>
 #include <QString>
+
+#include <memory>
+#include <string>
 
 class DeviceControlBar;
 class DeviceRequestRunner;
@@ -34,13 +38,14 @@ class ToolButton;
 class VistaTreeWidget;
 class ZVKButton;
 class ZVKLabel;
+class ZVKLineEdit;
 class ZVKPushButton;
 struct DevInfo;
 
 // Every child the installer sees carries an object name (titleLabel,
 // minimiseButton, maximiseButton, closeButton, firstSeparator,
 // secondSeparator, toolStrip, refreshButton, deviceBarToggle, aboutButton,
-// deviceTree, controlBar, statusBar) by which tests and tools find it.
+// findField, deviceTree, controlBar, statusBar) by which tests and tools find it.
 class MainWindow : public BaseDialog, public CObserver<SEARCH_INFO> {
     Q_OBJECT
 public:
@@ -82,18 +87,15 @@ public slots:
     void slot_recvOnlineDeviceInfo(void* data, int opt);
 
 protected:
-    // Swallows context menus on scroll bars anywhere in the application.
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    // Back from the task bar: the frameless flags again and normal size.
-    void changeEvent(QEvent* event) override;
 
 private:
     void chooseLanguage();
     void buildTitleStrip();
     void buildToolStrip();
     void buildRefreshMenu();
+    void buildFindField();
     void buildDeviceTree();
     void setUpColumns();
     void connectWidgets();
@@ -108,6 +110,8 @@ private:
     void changeDevice(DevInfo* device);
     void removeDevice(DevInfo* device);
     void setOnlineCount(int count);
+    // The status bar's count: rows shown, and of how many when filtered.
+    void showCount();
 
     CLorvexManage m_manager;
     NcFramelessHelper* m_framelessHelper = nullptr;
@@ -121,6 +125,7 @@ private:
     ToolButton* m_refreshButton = nullptr;
     IconButton* m_deviceBarToggle = nullptr;
     ZVKPushButton* m_aboutButton = nullptr;
+    ZVKLineEdit* m_findField = nullptr;
     VistaTreeWidget* m_deviceTree = nullptr;
     DeviceTreeHeaderView* m_header = nullptr;
     DeviceControlBar* m_controlBar = nullptr;
@@ -154,6 +159,8 @@ public:
 
 private slots:
     void slot_deviceRequestFinished(int kind, int result);
+    // A double-clicked device's page address is known (found 1) or not.
+    void slot_pageLookupFinished(int, int found);
 
 private:
     void connectDeviceActions();
@@ -161,6 +168,12 @@ private:
     void finishDeviceRequest();
     const DevInfo* findDeviceRecord(const QString& mac) const;
     DeviceRequestRunner* m_deviceRequests = nullptr;
+    // The web page's address is looked up off the window thread; the URL
+    // the running look-up fills.
+    DeviceRequestRunner* m_pageLookup = nullptr;
+    std::shared_ptr<std::string> m_pageUrl;
+    // The PC's cards as read at start, for the checks of a new address.
+    QList<HostAddress> m_hostAddresses;
     // Device list and filters
 public:
     // The filter in force; none at start, kept across a refresh.
@@ -180,8 +193,12 @@ public slots:
     void slot_ipaddressMenuTriggered(QString minAddres, QString maxAddres);
     // Shows the devices whose data port lies in the range, bounds included.
     void slot_portMenuTriggered(QString minPort, QString maxPort);
-    // Shows every device of the list.
+    // Shows every device of the list that the find field lets through.
     void slot_filterCleared();
+    // The find field's text changed: rows narrow to the devices whose name,
+    // IP, MAC, model or type contains it (see DeviceFilter::matchesFind),
+    // within the header filter in force.
+    void slot_findChanged(const QString& text);
 
 private slots:
     // Merges the queued device events a slice at a time (see
@@ -195,6 +212,7 @@ private:
                                  const char* buttonName, const char* rangeSlot);
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
+    void applyHeaderFilter(DeviceFilter filter);
     // Frees every record and row; the online count is left to the caller.
     void releaseDevices();
     void showRow(DevInfo* record);
@@ -219,6 +237,10 @@ private:
     HeaderButton* m_portButton = nullptr;
 };
 
-// The one main window, set by its constructor before the search starts; the
-// observer callback reaches the window through it. Never reset.
+// Opens a device page through the engine's URL opener on the window thread;
+// false when the desktop could not open it (no browser).
+bool OpenDevicePage(const std::string& url);
+
+// The one main window, set by its constructor before the search starts and
+// reset by its destructor once the search has stopped; null otherwise.
 extern MainWindow* g_mainWindow;

@@ -8,10 +8,14 @@
 // them; it goes with its device or on a refresh.
 #include "MainWindow.h"
 
+#include "ActionMessageBox.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
 #include "DeviceFilterMenus.h"
+#include "DeviceRequestRunner.h"
+#include "LanguageSrc.h"
+#include "N12_MessageBox.h"
 #include "StatusBar.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
@@ -22,6 +26,9 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QVariant>
+
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -86,10 +93,13 @@ void MainWindow::addDevice(DevInfo* device) {
         delete device;
         return;
     }
-    if (m_filter.passes(*device))
-        showRow(device);
+    // In the list before its row, so that the count shown includes it.
     m_deviceList.append(device);
     m_records.insert(device->mac, device);
+    if (m_filter.passes(*device))
+        showRow(device);
+    else
+        showCount();
     noteDeviceType(deviceTypeText(device->productSeries));
 }
 
@@ -137,6 +147,7 @@ void MainWindow::removeDevice(DevInfo* device) {
     m_deviceList.removeOne(record);
     forgetDeviceType(deviceTypeText(record->productSeries));
     delete record;
+    showCount();
 }
 
 // The cells are set with the tree's model quiet: each changed cell would
@@ -231,7 +242,11 @@ void MainWindow::releaseDevices() {
 
 void MainWindow::setOnlineCount(int count) {
     m_onlineCount = count;
-    m_statusBar->SetOnlineNum(count);
+    showCount();
+}
+
+void MainWindow::showCount() {
+    m_statusBar->SetOnlineNum(m_onlineCount, m_records.size(), m_filter.narrows());
 }
 
 void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*) {
@@ -241,7 +256,31 @@ void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
 }
 
+// The page's address is found off the window thread (a port probe of up to
+// 200 ms); the page is opened, or the failure told, when it is known.
 void MainWindow::slot_itemDoubleClicked(QTreeWidgetItem* item, int) {
-    if (item != nullptr)
-        m_manager.OpenDeviceWeb(item->text(COL_MAC).toUtf8().constData());
+    if (item == nullptr)
+        return;
+    const std::string mac = item->text(COL_MAC).toStdString();
+    auto url = std::make_shared<std::string>();
+    CLorvexManage* manager = &m_manager;
+    auto job = [manager, mac, url] {
+        return manager->DeviceWebPage(mac.c_str(), url.get()) ? 1 : 0;
+    };
+    // One look-up at a time: a second double click meanwhile is the same wish.
+    if (m_pageLookup->start(0, job))
+        m_pageUrl = url;
+}
+
+void MainWindow::slot_pageLookupFinished(int, int found) {
+    if (m_closing || m_pageUrl == nullptr)
+        return;
+    const QString url = QString::fromStdString(*m_pageUrl);
+    m_pageUrl.reset();
+    if (found == 0) {
+        ShowActionMessage({BoxKind::Error, "IDCS_WEB_PAGE_NO_ADDRESS"}, this);
+        return;
+    }
+    if (!OpenDevicePage(url.toStdString()))
+        N12_MessageBox::error(GetText("IDCS_WEB_PAGE_NO_BROWSER_D").arg(url), this);
 }
