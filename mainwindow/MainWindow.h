@@ -216,6 +216,9 @@ private:
     // Frees every record and row; the online count is left to the caller.
     void releaseDevices();
     void showRow(DevInfo* record);
+    void suspendSort();
+    void resumeSort();
+    void reselect(const QString& mac);
     void refillRow(QTreeWidgetItem* row, const DevInfo& record);
     void dropRow(QTreeWidgetItem* item);
     void noteDeviceType(const QString& text);
@@ -235,6 +238,10 @@ private:
     HeaderButton* m_typeButton = nullptr;
     HeaderButton* m_ipButton = nullptr;
     HeaderButton* m_portButton = nullptr;
+    // Set while merged rows went in with the installer's sort turned off.
+    bool m_sortSuspended = false;
+    // The MAC selected when the list was refreshed, until it answers again.
+    QString m_reselectMac;
 };
 
 // Opens a device page through the engine's URL opener on the window thread;

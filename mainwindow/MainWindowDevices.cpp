@@ -56,6 +56,10 @@ void MainWindow::slot_takeDeviceEvents() {
         for (const DeviceEventQueue::Event& event : m_deviceEvents.take(kEventsPerBatch, &more))
             slot_recvOnlineDeviceInfo(event.device, event.opt);
     }
+    // Rows go in unsorted while a burst lasts; once it is merged the sort
+    // the installer chose (and its indicator) is in force again.
+    if (!more)
+        resumeSort();
     // The next slice by a timer, not a posted call: Qt lets timers run only
     // once no posted event is pending, so a chain of posted slices would
     // hold back every timer of the program (the tree's own delayed layout
@@ -108,7 +112,7 @@ void MainWindow::addDevice(DevInfo* device) {
 // move the device into or out of it.
 void MainWindow::changeDevice(DevInfo* device) {
     DevInfo* record = m_records.value(device->mac);
-    m_deviceTree->setSortingEnabled(false);
+    suspendSort();
     if (record != nullptr) {
         const QString oldType = deviceTypeText(record->productSeries);
         CopyDeviceFields(*device, record);
@@ -165,12 +169,39 @@ void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
 // Sorting off, so that the new row stays at the top where it goes in. The
 // device's row is made on its first showing.
 void MainWindow::showRow(DevInfo* record) {
-    m_deviceTree->setSortingEnabled(false);
+    suspendSort();
     QTreeWidgetItem* row = m_rows.value(record->mac);
     if (row != nullptr)
         m_deviceTree->insertTopLevelItem(0, row);
     if (row != nullptr || addDeviceItem(record))
         setOnlineCount(m_onlineCount + 1);
+    reselect(record->mac);
+}
+
+// Sorting off while rows go in (each insert into a sorted tree of ten
+// thousand rows moves rows); remembered, so that resumeSort turns it on.
+void MainWindow::suspendSort() {
+    if (!m_deviceTree->isSortingEnabled())
+        return;
+    m_sortSuspended = true;
+    m_deviceTree->setSortingEnabled(false);
+}
+
+void MainWindow::resumeSort() {
+    if (!m_sortSuspended)
+        return;
+    m_sortSuspended = false;
+    m_deviceTree->setSortingEnabled(true);
+}
+
+// After a refresh the device that was selected is selected again when it
+// answers; its row fills the form.
+void MainWindow::reselect(const QString& mac) {
+    if (m_reselectMac.isEmpty() || mac != m_reselectMac)
+        return;
+    m_reselectMac.clear();
+    if (QTreeWidgetItem* row = m_rows.value(mac))
+        m_deviceTree->setCurrentItem(row);
 }
 
 // Out of the tree; the row stays with its device.
@@ -226,6 +257,9 @@ bool MainWindow::isDeviceExist(const QString& mac) const { return m_records.cont
 // A refresh: the list and the rows go, the type menu's entries and the
 // filter stay.
 void MainWindow::clearDevices() {
+    // Events of the emptied list still queued would bring back devices the
+    // new search knows nothing of, rows no later event removes.
+    m_deviceEvents.clear();
     releaseDevices();
     setOnlineCount(0);
 }
@@ -249,9 +283,13 @@ void MainWindow::showCount() {
     m_statusBar->SetOnlineNum(m_onlineCount, m_records.size(), m_filter.narrows());
 }
 
+// The form shows the highlighted row's device, and no device when no row is
+// highlighted (the list emptied by a refresh, the row gone).
 void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*) {
-    if (current == nullptr)
+    if (current == nullptr) {
+        m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
         return;
+    }
     const DevInfo* record = recordOf(current);
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
 }

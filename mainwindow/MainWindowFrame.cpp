@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "AboutDlg.h"
+#include "DeviceColumns.h"
 #include "DeviceControlBar.h"
 #include "IconButton.h"
 #include "MainWindowLayout.h"
@@ -69,6 +70,8 @@ void MainWindow::slot_refreshMenuTriggered(QAction* action) {
 void MainWindow::slot_refresh() {
     const QAction* checked = m_refreshGroup->checkedAction();
     const bool manual = checked != nullptr && checked->data().toInt() == 0;
+    const QTreeWidgetItem* current = m_deviceTree->currentItem();
+    m_reselectMac = current != nullptr ? current->text(COL_MAC) : QString();
     clearDevices();
     m_manager.RefreshSearch(manual);
 }

@@ -1,8 +1,10 @@
 // The real window in a private network with a dozen simulated devices in
 // two foreign subnets, driven through its buttons, menus and keys.
 #include "AboutDlg.h"
+#include "BoxDriver.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
+#include "DeviceControlBar.h"
 #include "DeviceTreeHeaderView.h"
 #include "IconButton.h"
 #include "MainWindow.h"
@@ -104,6 +106,11 @@ private slots:
     void titleStripDoubleClick();
     void restoredFromTaskBar();
     void lateButtonsAreNotDefault();
+    void treeHasFocusAtStart();
+    void findNarrowsRowsAndCount();
+    void sortHoldsWhileDevicesArrive();
+    void refreshKeepsSelectionAndDropsQueuedEvents();
+    void pageThatCannotOpenIsTold();
     void scrollBarContextMenuSwallowed();
     void escapeAndReturnDoNothing();
     void aboutBox();
@@ -384,6 +391,102 @@ void TestMainWindow::lateButtonsAreNotDefault() {
     QTRY_VERIFY(!button->autoDefault());
     QVERIFY(!button->isDefault());
     delete holder;
+}
+
+void TestMainWindow::treeHasFocusAtStart() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(treeOf(w)));
+}
+
+// Ctrl+F reaches the find field, the rows narrow as a fragment is typed
+// (a MAC without separators here), the count says how many of how many in
+// the language in use, and Escape clears the field and the narrowing.
+void TestMainWindow::findNarrowsRowsAndCount() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    w->slot_refreshMenuTriggered(refreshEntry(w, 0)); // no search empties the list meanwhile
+    refreshEntry(w, 0)->setChecked(true);
+    const QString mac = treeOf(w)->topLevelItem(3)->text(COL_MAC);
+    auto* find = child<QLineEdit>(w, "findField");
+    QTest::keyClick(treeOf(w), Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(find->hasFocus());
+    QTest::keyClicks(find, QString(mac).remove(':').toLower());
+    QCOMPARE(treeOf(w)->topLevelItemCount(), 1);
+    QCOMPARE(treeOf(w)->topLevelItem(0)->text(COL_MAC), mac);
+    QCOMPARE(w->onlineCount(), 1);
+    QCOMPARE(onlineText(w), GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(1).arg(kFleet));
+    QVERIFY(!onlineText(w).contains(QLatin1String("%")));
+    QTest::keyClick(find, Qt::Key_Escape);
+    QCOMPARE(find->text(), QString());
+    QCOMPARE(treeOf(w)->topLevelItemCount(), kFleet);
+    QCOMPARE(onlineText(w), onlineTextFor(kFleet));
+    QVERIFY(w->isVisible()); // Escape cleared the field, it did not close the window
+}
+
+// The sort the installer chose stays in force, indicator shown, while
+// devices arrive, change and leave.
+void TestMainWindow::sortHoldsWhileDevicesArrive() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    VistaTreeWidget* tree = treeOf(w);
+    tree->sortByColumn(COL_MAC, Qt::DescendingOrder);
+    w->Update(record(SEARCH_EVENT_NEW, "FF:00:00:00:00:01", "10.0.0.1"), &w->manager());
+    w->Update(record(SEARCH_EVENT_NEW, "00:00:00:00:00:01", "10.0.0.2"), &w->manager());
+    QTRY_COMPARE(tree->topLevelItemCount(), kFleet + 2);
+    QTRY_VERIFY(tree->isSortingEnabled());
+    QCOMPARE(tree->header()->sortIndicatorSection(), int(COL_MAC));
+    QCOMPARE(tree->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QVERIFY(tree->header()->isSortIndicatorShown());
+    QCOMPARE(tree->topLevelItem(0)->text(COL_MAC), QStringLiteral("FF:00:00:00:00:01"));
+    QCOMPARE(tree->topLevelItem(kFleet + 1)->text(COL_MAC), QStringLiteral("00:00:00:00:00:01"));
+    w->Update(record(SEARCH_EVENT_GONE, "FF:00:00:00:00:01", "10.0.0.1"), &w->manager());
+    QTRY_COMPARE(tree->topLevelItemCount(), kFleet + 1);
+    QTRY_VERIFY(tree->isSortingEnabled());
+    QVERIFY(tree->header()->isSortIndicatorShown());
+}
+
+// A refresh selects the device that was selected once it answers again,
+// and events queued before it do not bring devices back as ghosts.
+void TestMainWindow::refreshKeepsSelectionAndDropsQueuedEvents() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    VistaTreeWidget* tree = treeOf(w);
+    tree->setCurrentItem(tree->topLevelItem(5));
+    const QString mac = tree->currentItem()->text(COL_MAC);
+    QCOMPARE(w->controlBar()->networkMac(), mac);
+    // Queued, not yet merged: a device of the list about to be emptied.
+    w->Update(record(SEARCH_EVENT_NEW, "02:00:00:00:AB:CD", "10.0.0.9"), &w->manager());
+    w->slot_refresh();
+    // No stale device in the form while the list is empty.
+    QCOMPARE(w->controlBar()->networkMac(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    QTRY_VERIFY(tree->currentItem() != nullptr);
+    QCOMPARE(tree->currentItem()->text(COL_MAC), mac);
+    QCOMPARE(w->controlBar()->networkMac(), mac);
+    for (const DevInfo* record : w->deviceList())
+        QVERIFY(record->mac != QLatin1String("02:00:00:00:AB:CD"));
+}
+
+// A double click on a device the page of which cannot be found says so.
+void TestMainWindow::pageThatCannotOpenIsTold() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTreeWidgetItem unknown;
+    unknown.setText(COL_MAC, QStringLiteral("02:00:00:00:EE:EE"));
+    BoxDriver boxes;
+    w->slot_itemDoubleClicked(&unknown, COL_MAC);
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.seen().title, GetText("IDCS_ERROR"));
+    QCOMPARE(boxes.seen().text, GetText("IDCS_WEB_PAGE_NO_ADDRESS"));
 }
 
 void TestMainWindow::scrollBarContextMenuSwallowed() {
