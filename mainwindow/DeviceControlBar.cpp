@@ -1,6 +1,7 @@
 #include "DeviceControlBar.h"
 
 #include "ActionMessageBox.h"
+#include "AddrPartLineEdit.h"
 #include "BorderImage.h"
 #include "ButtonControl.h"
 #include "DeviceActionRules.h"
@@ -145,6 +146,21 @@ QString DeviceControlBar::networkIp() const { return m_ipField->text(); }
 QString DeviceControlBar::networkSubnet() const { return m_subnetField->text(); }
 QString DeviceControlBar::networkGateway() const { return m_gatewayField->text(); }
 QString DeviceControlBar::restoreMac() const { return m_restoreMacField->text(); }
+
+void DeviceControlBar::FocusNetworkForm() {
+    m_networkHeader->setExpanded(true);
+    slot_visibleNetworkParam(true);
+    m_ipField->parts().first()->setFocus(Qt::OtherFocusReason);
+    m_ipField->parts().first()->selectAll();
+}
+
+void DeviceControlBar::PrepareRestore(const QString& mac) {
+    m_restoreHeader->setExpanded(true);
+    slot_visibleDevice(true);
+    m_restoreMacField->setText(mac);
+    m_offeredRestoreMac = m_restoreMacField->text();
+    m_okButton->setFocus(Qt::OtherFocusReason);
+}
 
 void DeviceControlBar::SetBusy(Busy busy) {
     m_busy = busy;

@@ -41,6 +41,11 @@ public:
     void ClearRestoreMac();
     // The restore form's MAC field.
     QString restoreMac() const;
+    // Opens the network section and puts the keyboard focus on its IP field.
+    void FocusNetworkForm();
+    // Opens the restore section with `mac` in its MAC field and the focus on
+    // OK, so that Return restores.
+    void PrepareRestore(const QString& mac);
 
     // Which request, if any, the window is waiting on. While one runs, Save
     // and OK are disabled and the section that asked shows that it waits

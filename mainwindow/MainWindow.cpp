@@ -243,6 +243,9 @@ void MainWindow::connectWidgets() {
             SLOT(slot_currentItemChanged(QTreeWidgetItem*, QTreeWidgetItem*)));
     connect(m_deviceTree, SIGNAL(itemDoubleClicked(QTreeWidgetItem*, int)), this,
             SLOT(slot_itemDoubleClicked(QTreeWidgetItem*, int)));
+    m_deviceTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_deviceTree, SIGNAL(customContextMenuRequested(QPoint)), this,
+            SLOT(slot_rowMenuRequested(QPoint)));
     connect(m_refreshButton, SIGNAL(clicked()), this, SLOT(slot_refresh()));
     connect(m_deviceBarToggle, SIGNAL(toggled(bool)), this, SLOT(slot_visibleDeviceBar(bool)));
     connect(m_maxButton, SIGNAL(clicked()), this, SLOT(slot_maxBtnClicked()));

@@ -176,6 +176,14 @@ private:
     QList<HostAddress> m_hostAddresses;
     // Device list and filters
 public:
+    // A new context menu for `row` (the window owns it, the caller shows
+    // it): open the web page; copy the MAC, the IP or the row's visible
+    // cells; modify (the network form, focused); restore the password (the
+    // restore form with the row's MAC). Entries carry object names
+    // (openPageAction, copyMacAction, copyIpAction, copyRowAction,
+    // modifyAction, restoreAction).
+    QMenu* rowMenu(QTreeWidgetItem* row);
+
     // The filter in force; none at start, kept across a refresh.
     const DeviceFilter& deviceFilter() const { return m_filter; }
     DeviceTreeHeaderView* deviceHeader() const { return m_header; }
@@ -201,6 +209,7 @@ public slots:
     void slot_findChanged(const QString& text);
 
 private slots:
+    void slot_rowMenuRequested(const QPoint& pos);
     // Merges the queued device events a slice at a time (see
     // DeviceEventQueue), scheduling itself again while events remain.
     void slot_takeDeviceEvents();
@@ -213,6 +222,12 @@ private:
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
     void applyHeaderFilter(DeviceFilter filter);
+    void addRowActions(QMenu* menu, const QString& mac);
+    // Marks the IP cell of a device outside every subnet of the PC's cards.
+    void markSubnet(QTreeWidgetItem* row, const DevInfo& record);
+    // Looks the page of the device with `mac` up off the window thread and
+    // opens it (see slot_pageLookupFinished).
+    void openDevicePage(const QString& mac);
     // Frees every record and row; the online count is left to the caller.
     void releaseDevices();
     void showRow(DevInfo* record);

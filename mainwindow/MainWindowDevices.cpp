@@ -119,10 +119,12 @@ void MainWindow::changeDevice(DevInfo* device) {
         QTreeWidgetItem* row = m_rows.value(record->mac);
         const bool inTree = row != nullptr && row->treeWidget() != nullptr;
         const bool shown = m_filter.passes(*record);
-        if (inTree)
+        if (inTree) {
             refillRow(row, *record);
-        else if (row != nullptr)
+        } else if (row != nullptr) {
             VistaTreeWidgetItem::fill(row, *record);
+            markSubnet(row, *record);
+        }
         if (inTree && !shown)
             dropRow(row);
         else if (!inTree && shown)
@@ -162,6 +164,7 @@ void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
     QAbstractItemModel* model = m_deviceTree->model();
     const bool wasBlocked = model->blockSignals(true);
     VistaTreeWidgetItem::fill(row, record);
+    markSubnet(row, record);
     model->blockSignals(wasBlocked);
     m_deviceTree->viewport()->update();
 }
@@ -247,6 +250,7 @@ bool MainWindow::addDeviceItem(DevInfo* device) {
     if (device == nullptr)
         return false;
     QTreeWidgetItem* item = VistaTreeWidgetItem::newDeviceRow(device);
+    markSubnet(item, *device);
     m_deviceTree->insertTopLevelItem(0, item);
     m_rows.insert(device->mac, item);
     return true;
@@ -297,9 +301,12 @@ void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
 // The page's address is found off the window thread (a port probe of up to
 // 200 ms); the page is opened, or the failure told, when it is known.
 void MainWindow::slot_itemDoubleClicked(QTreeWidgetItem* item, int) {
-    if (item == nullptr)
-        return;
-    const std::string mac = item->text(COL_MAC).toStdString();
+    if (item != nullptr)
+        openDevicePage(item->text(COL_MAC));
+}
+
+void MainWindow::openDevicePage(const QString& macText) {
+    const std::string mac = macText.toStdString();
     auto url = std::make_shared<std::string>();
     CLorvexManage* manager = &m_manager;
     auto job = [manager, mac, url] {

@@ -106,8 +106,10 @@ void MainWindow::applyFilter(const DeviceFilter& filter) {
         if (!m_filter.passes(*record))
             continue;
         QTreeWidgetItem*& row = m_rows[record->mac];
-        if (row == nullptr)
+        if (row == nullptr) {
             row = VistaTreeWidgetItem::newDeviceRow(record);
+            markSubnet(row, *record);
+        }
         rows.append(row);
     }
     m_deviceTree->insertTopLevelItems(0, rows);

@@ -6,6 +6,7 @@
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
 #include "DeviceTreeHeaderView.h"
+#include "HostProcess.h"
 #include "IconButton.h"
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
@@ -19,6 +20,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFrame>
 #include <QHeaderView>
@@ -111,6 +113,8 @@ private slots:
     void sortHoldsWhileDevicesArrive();
     void refreshKeepsSelectionAndDropsQueuedEvents();
     void pageThatCannotOpenIsTold();
+    void rowMenuActs();
+    void foreignSubnetMarked();
     void scrollBarContextMenuSwallowed();
     void escapeAndReturnDoNothing();
     void aboutBox();
@@ -487,6 +491,60 @@ void TestMainWindow::pageThatCannotOpenIsTold() {
     QTRY_COMPARE(boxes.count(), 1);
     QCOMPARE(boxes.seen().title, GetText("IDCS_ERROR"));
     QCOMPARE(boxes.seen().text, GetText("IDCS_WEB_PAGE_NO_ADDRESS"));
+}
+
+// Each entry of a row's context menu does what it says, on that row.
+void TestMainWindow::rowMenuActs() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    QTreeWidgetItem* row = treeOf(w)->topLevelItem(2);
+    const QString mac = row->text(COL_MAC), ip = row->text(COL_IP);
+    std::unique_ptr<QMenu> menu(w->rowMenu(row));
+    auto entry = [&](const char* name) {
+        QAction* action = menu->findChild<QAction*>(QLatin1String(name));
+        if (action == nullptr)
+            qFatal("no entry %s", name);
+        return action;
+    };
+    entry("copyMacAction")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), mac);
+    entry("copyIpAction")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), ip);
+    entry("copyRowAction")->trigger();
+    const QStringList cells = QApplication::clipboard()->text().split('\t');
+    QVERIFY(cells.contains(mac));
+    QVERIFY(cells.contains(ip));
+    entry("modifyAction")->trigger();
+    QTRY_VERIFY(QApplication::focusWidget() != nullptr);
+    QCOMPARE(QApplication::focusWidget()->parentWidget()->objectName(), QStringLiteral("ipField"));
+    entry("restoreAction")->trigger();
+    QVERIFY(w->controlBar()->restoreSectionOpen());
+    QCOMPARE(w->controlBar()->restoreMac(), mac);
+    QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("okButton"));
+    std::string opened;
+    const UrlOpener previous = SetUrlOpener([&opened](const std::string& url) { opened = url; });
+    entry("openPageAction")->trigger();
+    QTRY_VERIFY(!opened.empty());
+    SetUrlOpener(previous);
+    QVERIFY(QString::fromStdString(opened).startsWith(QLatin1String("http")));
+}
+
+// Devices outside the host's subnets carry a mark and a tool tip in the IP
+// column; one inside its subnet none.
+void TestMainWindow::foreignSubnetMarked() {
+    MainWindow* w = m_window.get();
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    w->Update(record(SEARCH_EVENT_NEW, "02:00:00:00:0A:02", "10.77.0.77"), &w->manager());
+    QTRY_COMPARE(w->onlineCount(), kFleet + 1);
+    for (int i = 0; i < treeOf(w)->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = treeOf(w)->topLevelItem(i);
+        const bool local = row->text(COL_IP).startsWith(QLatin1String("10.77.0."));
+        QCOMPARE(row->icon(COL_IP).isNull(), local);
+        QCOMPARE(row->toolTip(COL_IP).isEmpty(), local);
+    }
 }
 
 void TestMainWindow::scrollBarContextMenuSwallowed() {
