@@ -3,6 +3,8 @@
 #include "LanguageSrc.h"
 #include "N12_MessageBox.h"
 
+#include <QStringList>
+
 void ShowActionMessage(const ActionMessage& message, QWidget* parent) {
     const QString text = GetText(message.key);
     switch (message.kind) {
@@ -18,4 +20,17 @@ void ShowActionMessage(const ActionMessage& message, QWidget* parent) {
     case BoxKind::None:
         break;
     }
+}
+
+bool ConfirmAddressWarnings(const QList<AddressWarning>& warnings, QWidget* parent) {
+    QStringList paragraphs;
+    for (const AddressWarning& warning : warnings) {
+        const QString text = GetText(warning.key);
+        paragraphs.append(warning.holder.isEmpty() ? text : text.arg(warning.holder));
+    }
+    paragraphs.append(GetText("IDCS_ADDRESS_SEND_ANYWAY"));
+    const int answer = N12_MessageBox::ask(paragraphs.join(QStringLiteral("\n\n")),
+                                           N12_MessageBox::Yes | N12_MessageBox::No,
+                                           N12_MessageBox::Warning, parent);
+    return answer == N12_MessageBox::Yes;
 }

@@ -9,3 +9,8 @@ class QWidget;
 // language text of its key) modally over `parent`, or with no parent window
 // when `parent` is null; shows nothing for BoxKind::None.
 void ShowActionMessage(const ActionMessage& message, QWidget* parent);
+
+// Asks over `parent` whether a new address that AddressWarnings found
+// doubtful should be sent anyway: one warning box naming every warning,
+// with Yes and No (No is the default and Escape's answer). True for Yes.
+bool ConfirmAddressWarnings(const QList<AddressWarning>& warnings, QWidget* parent);

@@ -1,9 +1,14 @@
 #include "DeviceActionRules.h"
 
+#include "DevInfo.h"
 #include "IpAddrEdit.h"
 #include "LorvexManage.h"
 
+#include "NetParam.h"
+
 #include <QRegExp>
+
+#include <arpa/inet.h>
 
 namespace {
 
@@ -20,7 +25,67 @@ ActionMessage checkAddress(const QString& text, const char* emptyKey, const char
     return kNoMessage;
 }
 
+// The address as a number; false for anything but a dotted quad.
+bool addressValue(const QString& text, quint32* value) {
+    if (!IsDottedQuad(text))
+        return false;
+    quint32 v = 0;
+    for (const QString& part : text.split(QLatin1Char('.')))
+        v = (v << 8) | part.toUInt();
+    *value = v;
+    return true;
+}
+
 } // namespace
+
+bool PassesAddressRules(const QString& ip, const QString& mask, const QString& gateway) {
+    quint32 values[3] = {};
+    if (!addressValue(ip, &values[0]) || !addressValue(mask, &values[1]) ||
+        !addressValue(gateway, &values[2]))
+        return false;
+    return CheckNetParam(htonl(values[0]), htonl(values[1]), htonl(values[2]), nullptr);
+}
+
+bool InHostSubnet(const QString& ip, const QList<HostAddress>& host) {
+    quint32 address = 0;
+    if (!addressValue(ip, &address))
+        return false;
+    for (const HostAddress& card : host) {
+        quint32 cardIp = 0, mask = 0;
+        if (addressValue(card.ip, &cardIp) && addressValue(card.mask, &mask) &&
+            (cardIp & mask) == (address & mask))
+            return true;
+    }
+    return false;
+}
+
+QList<AddressWarning> AddressWarnings(const QString& mac, const QString& newIp,
+                                      const QList<HostAddress>& host,
+                                      const QList<DevInfo*>& devices) {
+    QList<AddressWarning> warnings;
+    quint32 wanted = 0;
+    if (!addressValue(newIp, &wanted))
+        return warnings;
+    // Compared as numbers: "010.0.0.5" and "10.0.0.5" are one address.
+    const auto same = [wanted](const QString& text) {
+        quint32 v = 0;
+        return addressValue(text, &v) && v == wanted;
+    };
+    for (const HostAddress& card : host) {
+        if (same(card.ip))
+            warnings.append({"IDCS_ADDRESS_HELD_BY_PC_D", card.name});
+    }
+    for (const DevInfo* device : devices) {
+        if (device->mac.compare(mac, Qt::CaseInsensitive) == 0)
+            continue;
+        if (same(device->ipAddr) || same(device->ipAddr2))
+            warnings.append({"IDCS_ADDRESS_HELD_BY_DEVICE_D",
+                             QStringLiteral("%1 (%2)").arg(device->devName, device->mac)});
+    }
+    if (!host.isEmpty() && !InHostSubnet(newIp, host))
+        warnings.append({"IDCS_ADDRESS_OUTSIDE_SUBNETS", QString()});
+    return warnings;
+}
 
 bool IsDottedQuad(const QString& text) {
     static const QRegExp pattern(IpAddrEdit::addressPattern());
@@ -49,27 +114,29 @@ ActionMessage CheckRestoreForm(const QString& mac) {
 }
 
 ActionMessage SetNetParamMessage(int code) {
-    static const char* const kKeys[] = {"IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS",
-                                        "IDCS_ERROR_IP_MASK_ALL1",
-                                        "IDCS_ERROR_IP_MASK_ALL0",
-                                        "IDCS_ERROR_USE_LOOPBACK",
-                                        "IDCS_ERROR_IP_ROUTE_INVALID",
-                                        "IDCS_ERROR_MASK_NOT_CONTINE",
-                                        "IDCS_ERROR_DIFFERENT_SEGMENT",
-                                        "IDCS_ERROR_ROUTE_MASK_ALL1",
-                                        "IDCS_ERROR_ROUTE_MASK_ALL0",
-                                        "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR",
-                                        "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR"};
-    if (code == CLorvexManage::SETNET_DONE)
-        return {BoxKind::Information, kKeys[0]};
-    if (code >= 1 && code <= CLorvexManage::SETNET_FAILED)
-        return error(kKeys[code]);
-    if (code == CLorvexManage::SETNET_NO_DEVICE)
-        return error("IDCS_PROMPT_DEVICE_NOT_EXIST");
-    // Refused before sending (the request would not fit one datagram): the
-    // change did not happen, so the user hears it like any other failure.
-    if (code == CLorvexManage::SETNET_TOO_LONG)
-        return error(kKeys[9]);
+    static const char* const kRuleKeys[] = {
+        "IDCS_ERROR_IP_MASK_ALL1",     "IDCS_ERROR_IP_MASK_ALL0",
+        "IDCS_ERROR_USE_LOOPBACK",     "IDCS_ERROR_IP_ROUTE_INVALID",
+        "IDCS_ERROR_MASK_NOT_CONTINE", "IDCS_ERROR_DIFFERENT_SEGMENT",
+        "IDCS_ERROR_ROUTE_MASK_ALL1",  "IDCS_ERROR_ROUTE_MASK_ALL0"};
+    switch (code) {
+    case CLorvexManage::SETNET_DONE:
+        return {BoxKind::Information, "IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS"};
+    // The request went out and no answer came back: the device may well
+    // have taken the addresses, so this is no refusal and no success.
+    case CLorvexManage::SETNET_NO_ANSWER:
+        return {BoxKind::Warning, "IDCS_SET_NETWORK_NO_ANSWER"};
+    case CLorvexManage::SETNET_FAILED:
+        return error("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR");
+    case CLorvexManage::SETNET_NO_DEVICE:
+        return error("IDCS_SET_NETWORK_DEVICE_GONE");
+    case CLorvexManage::SETNET_TOO_LONG:
+        return error("IDCS_SET_NETWORK_TOO_LONG");
+    default:
+        break;
+    }
+    if (code >= 1 && code <= 8)
+        return error(kRuleKeys[code - 1]);
     return kNoMessage;
 }
 

@@ -3,7 +3,10 @@
 // Pure rules, no widget, so that they test without a display.
 #pragma once
 
+#include <QList>
 #include <QString>
+
+struct DevInfo;
 
 // The kind of message box a rule asks for.
 enum class BoxKind { None, Warning, Error, Information };
@@ -27,10 +30,42 @@ ActionMessage CheckNetworkForm(const QString& mac, const QString& ip, const QStr
 // The restore form's check on the trimmed MAC: a warning when it is empty.
 ActionMessage CheckRestoreForm(const QString& mac);
 
-// The box for a result code of the manager's SetNetParam. A recorder's
-// request (11) shows nothing; a device that left the list before the
-// request went out (12) is said not to exist, since nothing was sent.
+// The box for a result code of the manager's SetNetParam: each outcome has a
+// text of its own (9 no answer, where the device may have acted; 10
+// refused; 12 gone from the list and 13 too long, both sent nothing). A
+// recorder's request (11) and unknown codes show nothing.
 ActionMessage SetNetParamMessage(int code);
+
+// One address of the PC: its card's name, address and mask (dotted quads).
+struct HostAddress {
+    QString name, ip, mask;
+};
+
+// Why a new address deserves a second thought before it is sent: the key of
+// the warning and, for a held address, who holds it ("eth0", or the
+// device's name and MAC).
+struct AddressWarning {
+    const char* key = "";
+    QString holder;
+};
+
+// The warnings for giving `newIp` to the listed device `mac`, in this order:
+// the PC itself holds it (IDCS_ADDRESS_HELD_BY_PC_D); another listed device
+// holds it at its address or its second one (IDCS_ADDRESS_HELD_BY_DEVICE_D);
+// it lies in no subnet of the PC's cards, so the device will be reached only
+// at its link-local address (IDCS_ADDRESS_OUTSIDE_SUBNETS; not given when
+// the PC has no address). Empty when none applies or `newIp` is no dotted
+// quad. MACs compare without regard to case.
+QList<AddressWarning> AddressWarnings(const QString& mac, const QString& newIp,
+                                      const QList<HostAddress>& host,
+                                      const QList<DevInfo*>& devices);
+
+// True when address, mask and gateway (dotted quads) pass the address rules
+// the engine checks before sending (CheckNetParam).
+bool PassesAddressRules(const QString& ip, const QString& mask, const QString& gateway);
+
+// True when `ip` lies in a subnet of one of the PC's cards.
+bool InHostSubnet(const QString& ip, const QList<HostAddress>& host);
 
 // Whether a password restore may go to a device of this type code: IP
 // cameras and network keyboards only.

@@ -1,6 +1,7 @@
 #include "DeviceControlBar.h"
 
 #include "ActionMessageBox.h"
+#include "AddrPartLineEdit.h"
 #include "BorderImage.h"
 #include "ButtonControl.h"
 #include "DeviceActionRules.h"
@@ -40,6 +41,12 @@ DeviceControlBar::DeviceControlBar(QWidget* parent) : QWidget(parent) {
     connect(m_restoreHeader, SIGNAL(clicked(bool)), this, SLOT(slot_visibleDevice(bool)));
     connect(m_saveButton, SIGNAL(clicked()), this, SLOT(slot_changeNetworkParamClicked()));
     connect(m_okButton, SIGNAL(clicked()), this, SLOT(slot_restorePwdClicked()));
+    // Return where the password was typed is Save for that form, while
+    // Save may be pressed.
+    connect(m_passwordField, &QLineEdit::returnPressed, this, [this] {
+        if (m_saveButton->isEnabled())
+            slot_changeNetworkParamClicked();
+    });
 }
 
 void DeviceControlBar::buildNetworkSection() {
@@ -48,8 +55,11 @@ void DeviceControlBar::buildNetworkSection() {
     m_networkHeader->setExpanded(m_networkOpen);
     m_networkFrame = named(new QFrame(this), "networkFrame");
     buildNetworkRows();
+    m_passwordLabel = named(label("IDCS_PASSWORD", m_networkFrame), "passwordLabel");
     m_passwordField = named(new ZVKLineEdit(m_networkFrame), "passwordField");
     m_passwordField->setEchoMode(QLineEdit::Password);
+    m_passwordField->setPlaceholderText(GetText("IDCS_PASSWORD_PLACEHOLDER"));
+    m_passwordLabel->setBuddy(m_passwordField);
     m_passwordField->setStyleSheet(
         QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
     m_saveButton = named(new ZVKPushButton(GetText("IDCS_SAVE"), m_networkFrame), "saveButton");
@@ -105,18 +115,52 @@ ZVKLabel* DeviceControlBar::busyText(QWidget* parent, const char* name) {
 
 void DeviceControlBar::SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                                        const QString& gateway) {
+    // One device's password is never sent to another.
+    if (mac.compare(m_macField->text(), Qt::CaseInsensitive) != 0)
+        m_passwordField->clear();
+    offerRestoreMac(mac);
     m_macField->setText(mac);
     m_ipField->setText(ip);
     m_subnetField->setText(subnet);
     m_gatewayField->setText(gateway);
 }
 
-void DeviceControlBar::ClearRestoreMac() { m_restoreMacField->setText(QString()); }
+void DeviceControlBar::ClearRestoreMac() {
+    m_restoreMacField->setText(QString());
+    m_offeredRestoreMac.clear();
+}
+
+// The selected device's MAC goes into the restore form while the form is
+// empty or still holds the MAC offered before; a MAC the installer typed
+// stays.
+void DeviceControlBar::offerRestoreMac(const QString& mac) {
+    const QString held = m_restoreMacField->text();
+    if (!held.isEmpty() && held != m_offeredRestoreMac)
+        return;
+    m_restoreMacField->setText(mac);
+    m_offeredRestoreMac = m_restoreMacField->text();
+}
 
 QString DeviceControlBar::networkMac() const { return m_macField->text(); }
 QString DeviceControlBar::networkIp() const { return m_ipField->text(); }
 QString DeviceControlBar::networkSubnet() const { return m_subnetField->text(); }
 QString DeviceControlBar::networkGateway() const { return m_gatewayField->text(); }
+QString DeviceControlBar::restoreMac() const { return m_restoreMacField->text(); }
+
+void DeviceControlBar::FocusNetworkForm() {
+    m_networkHeader->setExpanded(true);
+    slot_visibleNetworkParam(true);
+    m_ipField->parts().first()->setFocus(Qt::OtherFocusReason);
+    m_ipField->parts().first()->selectAll();
+}
+
+void DeviceControlBar::PrepareRestore(const QString& mac) {
+    m_restoreHeader->setExpanded(true);
+    slot_visibleDevice(true);
+    m_restoreMacField->setText(mac);
+    m_offeredRestoreMac = m_restoreMacField->text();
+    m_okButton->setFocus(Qt::OtherFocusReason);
+}
 
 void DeviceControlBar::SetBusy(Busy busy) {
     m_busy = busy;
@@ -192,12 +236,19 @@ int DeviceControlBar::layOutNetwork(int w) {
     const struct {
         QWidget* widget;
         QRect rect;
-    } rows[] = {{m_macLabel, {9, 33, 110, 23}},        {m_macField, {119, 33, 170, 23}},
-                {m_ipLabel, {9, 64, 110, 23}},         {m_ipField, {119, 64, 170, 23}},
-                {m_subnetLabel, {9, 95, 110, 23}},     {m_subnetField, {119, 95, 170, 23}},
-                {m_gatewayLabel, {9, 126, 110, 23}},   {m_gatewayField, {119, 126, 170, 23}},
-                {m_passwordField, {9, 176, 190, 23}},  {m_saveButton, {209, 176, 80, 23}},
-                {m_networkInfoIcon, {9, 207, 26, 26}}, {m_networkInfoText, {39, 207, w - 39, 60}},
+    } rows[] = {{m_macLabel, {9, 33, 110, 23}},
+                {m_macField, {119, 33, 170, 23}},
+                {m_ipLabel, {9, 64, 110, 23}},
+                {m_ipField, {119, 64, 170, 23}},
+                {m_subnetLabel, {9, 95, 110, 23}},
+                {m_subnetField, {119, 95, 170, 23}},
+                {m_gatewayLabel, {9, 126, 110, 23}},
+                {m_gatewayField, {119, 126, 170, 23}},
+                {m_passwordLabel, {9, 154, 190, 20}},
+                {m_passwordField, {9, 176, 190, 23}},
+                {m_saveButton, {209, 176, 80, 23}},
+                {m_networkInfoIcon, {9, 207, 26, 26}},
+                {m_networkInfoText, {39, 207, w - 39, 60}},
                 {m_networkBusy, {39, 207, w - 39, 60}}};
     for (const auto& row : rows)
         row.widget->setGeometry(row.rect);

@@ -20,7 +20,8 @@ class ZVKPushButton;
 // the request; the main window carries it out.
 //
 // Children carry object names for tests and tools: networkHeader,
-// networkFrame, macField, ipField, subnetField, gatewayField, passwordField,
+// networkFrame, macField, ipField, subnetField, gatewayField, passwordLabel,
+// passwordField,
 // saveButton, networkInfo, restoreHeader, restoreFrame, restoreMacField,
 // okButton, restoreInfo, networkBusy, restoreBusy.
 class DeviceControlBar : public QWidget {
@@ -31,11 +32,20 @@ public:
 
     // Puts the selected device's MAC, IP, subnet mask and gateway into the
     // network form, in this order. A value that is not a complete address
-    // leaves its field empty.
+    // leaves its field empty. Another MAC than the form held clears the
+    // password, and is offered to the restore form when that is empty (or
+    // holds the previous offer).
     void SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                          const QString& gateway);
     // Empties the MAC field of the restore form.
     void ClearRestoreMac();
+    // The restore form's MAC field.
+    QString restoreMac() const;
+    // Opens the network section and puts the keyboard focus on its IP field.
+    void FocusNetworkForm();
+    // Opens the restore section with `mac` in its MAC field and the focus on
+    // OK, so that Return restores.
+    void PrepareRestore(const QString& mac);
 
     // Which request, if any, the window is waiting on. While one runs, Save
     // and OK are disabled and the section that asked shows that it waits
@@ -78,6 +88,7 @@ private:
     void buildNetworkSection();
     void buildNetworkRows();
     void buildRestoreSection();
+    void offerRestoreMac(const QString& mac);
     ZVKLabel* infoText(const char* key, QWidget* parent);
     ZVKLabel* busyText(QWidget* parent, const char* name);
     void layOut();
@@ -95,6 +106,7 @@ private:
     IpAddrEdit* m_subnetField = nullptr;
     ZVKLabel* m_gatewayLabel = nullptr;
     IpAddrEdit* m_gatewayField = nullptr;
+    ZVKLabel* m_passwordLabel = nullptr;
     ZVKLineEdit* m_passwordField = nullptr;
     ZVKPushButton* m_saveButton = nullptr;
     BorderImage* m_networkInfoIcon = nullptr;
@@ -102,6 +114,7 @@ private:
     ButtonControl* m_restoreHeader = nullptr;
     QFrame* m_restoreFrame = nullptr;
     MacAddrEdit* m_restoreMacField = nullptr;
+    QString m_offeredRestoreMac;
     ZVKPushButton* m_okButton = nullptr;
     BorderImage* m_restoreInfoIcon = nullptr;
     ZVKLabel* m_restoreInfoText = nullptr;

@@ -28,7 +28,31 @@ DeviceFilter DeviceFilter::ofPortRange(const QString& first, const QString& last
     return filter;
 }
 
+namespace {
+
+QString withoutMacSeparators(QString text) {
+    return text.remove(QLatin1Char(':')).remove(QLatin1Char('-'));
+}
+
+} // namespace
+
+bool DeviceFilter::matchesFind(const DevInfo& device) const {
+    const QString fragment = find.trimmed();
+    if (fragment.isEmpty())
+        return true;
+    const QString texts[] = {device.devName, device.ipAddr, device.mac, device.productModel,
+                             deviceTypeText(device.productSeries)};
+    for (const QString& text : texts) {
+        if (text.contains(fragment, Qt::CaseInsensitive))
+            return true;
+    }
+    const QString bare = withoutMacSeparators(fragment);
+    return !bare.isEmpty() && withoutMacSeparators(device.mac).contains(bare, Qt::CaseInsensitive);
+}
+
 bool DeviceFilter::passes(const DevInfo& device) const {
+    if (!matchesFind(device))
+        return false;
     switch (kind) {
     case Type:
         return deviceTypeText(device.productSeries) == typeText;

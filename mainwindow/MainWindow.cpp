@@ -14,6 +14,7 @@
 #include "VistaTreeWidget.h"
 #include "ZVKButton.h"
 #include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
 #include "ZVKMenu.h"
 #include "ZVKPushButton.h"
 
@@ -21,11 +22,13 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QScreen>
+#include <QShortcut>
 #include <QUrl>
 
 #include <string>
@@ -39,16 +42,36 @@ template <class T> T* named(T* widget, const char* name) {
     return widget;
 }
 
+// Swallows context menus on scroll bars anywhere in the application. A
+// filter of its own: the window's frame filters its own children, and an
+// application-wide filter on the window would see every other window's.
+class ScrollBarMenuBlocker : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        return event->type() == QEvent::ContextMenu && watched->inherits("QScrollBar");
+    }
+};
+
+// Whether the desktop took the last page it was asked to open; window
+// thread only.
+bool g_pageOpened = true;
+
 // The desktop opens device pages; the engine's opener would start xdg-open
 // itself, which is what QDesktopServices does with the desktop's settings.
 void openWithDesktop(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    g_pageOpened = QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
-    : BaseDialog(parent, flags | Qt::FramelessWindowHint) {
+bool OpenDevicePage(const std::string& url) {
+    g_pageOpened = true;
+    OpenUrl(url);
+    return g_pageOpened;
+}
+
+MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, flags) {
     // No Escape closing the tool, no Return pressing a button it did not
     // mean: the window is a dialog only for its frame.
     setDialogKeys(false);
@@ -66,22 +89,27 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags)
     setOnlineCount(0);
     startEngine();
     showHostNetwork();
-    qApp->installEventFilter(this);
+    qApp->installEventFilter(new ScrollBarMenuBlocker(this));
     placeInitialGeometry();
+    // The installer starts in the list: arrows select, Ctrl+F finds.
+    m_deviceTree->setFocus();
 }
 
 MainWindow::~MainWindow() {
     m_closing = true;
     closeBatchDialog();
     finishDeviceRequest();
-    ReleaseLanguage();
     m_manager.Detach(this);
     m_manager.Shutdown();
+    if (g_mainWindow == this)
+        g_mainWindow = nullptr;
     // Records posted before the search stopped are freed, not merged.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_framelessHelper->detach(this);
     delete m_framelessHelper;
     releaseDevices();
+    // Last: the engine's shutdown and anything above may still look a text up.
+    ReleaseLanguage();
 }
 
 void MainWindow::chooseLanguage() {
@@ -126,10 +154,30 @@ void MainWindow::buildToolStrip() {
     m_deviceBarToggle->setCheckable(true);
     m_deviceBarToggle->setChecked(true);
     m_aboutButton = named(new ZVKPushButton(GetText("IDCS_ABOUT"), this), "aboutButton");
+    buildFindField();
     m_aboutButton->setStyleSheet(QStringLiteral(
         "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
-        " text-align: center; padding: 0px 4px; } ZVKPushButton:hover { background: rgb(115,122,132); }"
+        " text-align: center; padding: 0px 4px; } ZVKPushButton:hover { background: "
+        "rgb(115,122,132); }"
         " ZVKPushButton:pressed { background: rgb(66,71,74); }"));
+}
+
+// Ctrl+F reaches the field from anywhere in the window, Escape in it
+// clears it; its text narrows the rows as it is typed.
+void MainWindow::buildFindField() {
+    m_findField = named(new ZVKLineEdit(this), "findField");
+    m_findField->setPlaceholderText(GetText("IDCS_FIND_PLACEHOLDER"));
+    m_findField->setClearButtonEnabled(true);
+    m_findField->setMaxLength(64);
+    connect(m_findField, SIGNAL(textChanged(QString)), this, SLOT(slot_findChanged(QString)));
+    QShortcut* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_findField->setFocus(Qt::ShortcutFocusReason);
+        m_findField->selectAll();
+    });
+    QShortcut* clear = new QShortcut(QKeySequence(Qt::Key_Escape), m_findField);
+    clear->setContext(Qt::WidgetShortcut);
+    connect(clear, &QShortcut::activated, m_findField, &QLineEdit::clear);
 }
 
 void MainWindow::buildRefreshMenu() {
@@ -197,6 +245,9 @@ void MainWindow::connectWidgets() {
             SLOT(slot_currentItemChanged(QTreeWidgetItem*, QTreeWidgetItem*)));
     connect(m_deviceTree, SIGNAL(itemDoubleClicked(QTreeWidgetItem*, int)), this,
             SLOT(slot_itemDoubleClicked(QTreeWidgetItem*, int)));
+    m_deviceTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_deviceTree, SIGNAL(customContextMenuRequested(QPoint)), this,
+            SLOT(slot_rowMenuRequested(QPoint)));
     connect(m_refreshButton, SIGNAL(clicked()), this, SLOT(slot_refresh()));
     connect(m_deviceBarToggle, SIGNAL(toggled(bool)), this, SLOT(slot_visibleDeviceBar(bool)));
     connect(m_maxButton, SIGNAL(clicked()), this, SLOT(slot_maxBtnClicked()));
@@ -221,11 +272,14 @@ void MainWindow::showHostNetwork() {
         QString::fromLocal8Bit(ip.c_str()), QString::fromLocal8Bit(mask.c_str()),
         QString::fromLocal8Bit(gateway.c_str()), QString::fromLocal8Bit(dns.c_str()));
     QStringList lines;
-    for (const LocalInterface& card : m_manager.GetLocalInterfaces())
-        lines.append(QStringLiteral("%1: %2 / %3")
-                         .arg(QString::fromLocal8Bit(card.name.c_str()),
-                              QString::fromLocal8Bit(card.ip.c_str()),
-                              QString::fromLocal8Bit(card.mask.c_str())));
+    m_hostAddresses.clear();
+    for (const LocalInterface& card : m_manager.GetLocalInterfaces()) {
+        const HostAddress address{QString::fromLocal8Bit(card.name.c_str()),
+                                  QString::fromLocal8Bit(card.ip.c_str()),
+                                  QString::fromLocal8Bit(card.mask.c_str())};
+        m_hostAddresses.append(address);
+        lines.append(QStringLiteral("%1: %2 / %3").arg(address.name, address.ip, address.mask));
+    }
     // Devices reachable only at their link-local address stay out of reach
     // without the route; say once, where the host data is, what to run.
     if (routeMissing) {
@@ -246,10 +300,7 @@ void MainWindow::placeInitialGeometry() {
 }
 
 void MainWindow::Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) {
-    MainWindow* window = g_mainWindow;
-    if (window == nullptr)
-        return;
     // One queued call per batch, not per record: see DeviceEventQueue.
-    if (window->m_deviceEvents.push(NewDevInfo(info), info.event))
-        QMetaObject::invokeMethod(window, "slot_takeDeviceEvents", Qt::QueuedConnection);
+    if (m_deviceEvents.push(NewDevInfo(info), info.event))
+        QMetaObject::invokeMethod(this, "slot_takeDeviceEvents", Qt::QueuedConnection);
 }

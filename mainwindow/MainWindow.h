@@ -5,6 +5,7 @@
 
 #include "BaseDialog.h"
 #include "BatchDialog.h"
+#include "DeviceActionRules.h"
 #include "DeviceEventQueue.h"
 #include "DeviceFilter.h"
 #include "LorvexManage.h"
@@ -17,6 +18,8 @@
 #include <QRect>
 #include <QString>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 class DeviceControlBar;
@@ -38,13 +41,14 @@ class ToolButton;
 class VistaTreeWidget;
 class ZVKButton;
 class ZVKLabel;
+class ZVKLineEdit;
 class ZVKPushButton;
 struct DevInfo;
 
 // Every child the installer sees carries an object name (titleLabel,
 // minimiseButton, maximiseButton, closeButton, firstSeparator,
 // secondSeparator, toolStrip, refreshButton, deviceBarToggle, aboutButton,
-// deviceTree, controlBar, statusBar) by which tests and tools find it.
+// findField, deviceTree, controlBar, statusBar) by which tests and tools find it.
 class MainWindow : public BaseDialog, public CObserver<SEARCH_INFO> {
     Q_OBJECT
 public:
@@ -86,18 +90,15 @@ public slots:
     void slot_recvOnlineDeviceInfo(void* data, int opt);
 
 protected:
-    // Swallows context menus on scroll bars anywhere in the application.
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    // Back from the task bar: the frameless flags again and normal size.
-    void changeEvent(QEvent* event) override;
 
 private:
     void chooseLanguage();
     void buildTitleStrip();
     void buildToolStrip();
     void buildRefreshMenu();
+    void buildFindField();
     void buildDeviceTree();
     void setUpColumns();
     void connectWidgets();
@@ -112,6 +113,8 @@ private:
     void changeDevice(DevInfo* device);
     void removeDevice(DevInfo* device);
     void setOnlineCount(int count);
+    // The status bar's count: rows shown, and of how many when filtered.
+    void showCount();
 
     CLorvexManage m_manager;
     NcFramelessHelper* m_framelessHelper = nullptr;
@@ -125,6 +128,7 @@ private:
     ToolButton* m_refreshButton = nullptr;
     IconButton* m_deviceBarToggle = nullptr;
     ZVKPushButton* m_aboutButton = nullptr;
+    ZVKLineEdit* m_findField = nullptr;
     VistaTreeWidget* m_deviceTree = nullptr;
     DeviceTreeHeaderView* m_header = nullptr;
     DeviceControlBar* m_controlBar = nullptr;
@@ -158,6 +162,8 @@ public:
 
 private slots:
     void slot_deviceRequestFinished(int kind, int result);
+    // A double-clicked device's page address is known (found 1) or not.
+    void slot_pageLookupFinished(int, int found);
 
 private:
     void connectDeviceActions();
@@ -165,8 +171,22 @@ private:
     void finishDeviceRequest();
     const DevInfo* findDeviceRecord(const QString& mac) const;
     DeviceRequestRunner* m_deviceRequests = nullptr;
+    // The web page's address is looked up off the window thread; the URL
+    // the running look-up fills.
+    DeviceRequestRunner* m_pageLookup = nullptr;
+    std::shared_ptr<std::string> m_pageUrl;
+    // The PC's cards as read at start, for the checks of a new address.
+    QList<HostAddress> m_hostAddresses;
     // Device list and filters
 public:
+    // A new context menu for `row` (the window owns it, the caller shows
+    // it): open the web page; copy the MAC, the IP or the row's visible
+    // cells; modify (the network form, focused); restore the password (the
+    // restore form with the row's MAC). Entries carry object names
+    // (openPageAction, copyMacAction, copyIpAction, copyRowAction,
+    // modifyAction, restoreAction).
+    QMenu* rowMenu(QTreeWidgetItem* row);
+
     // The filter in force; none at start, kept across a refresh.
     const DeviceFilter& deviceFilter() const { return m_filter; }
     DeviceTreeHeaderView* deviceHeader() const { return m_header; }
@@ -184,10 +204,15 @@ public slots:
     void slot_ipaddressMenuTriggered(QString minAddres, QString maxAddres);
     // Shows the devices whose data port lies in the range, bounds included.
     void slot_portMenuTriggered(QString minPort, QString maxPort);
-    // Shows every device of the list.
+    // Shows every device of the list that the find field lets through.
     void slot_filterCleared();
+    // The find field's text changed: rows narrow to the devices whose name,
+    // IP, MAC, model or type contains it (see DeviceFilter::matchesFind),
+    // within the header filter in force.
+    void slot_findChanged(const QString& text);
 
 private slots:
+    void slot_rowMenuRequested(const QPoint& pos);
     // Merges the queued device events a slice at a time (see
     // DeviceEventQueue), scheduling itself again while events remain.
     void slot_takeDeviceEvents();
@@ -199,9 +224,19 @@ private:
                                  const char* buttonName, const char* rangeSlot);
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
+    void applyHeaderFilter(DeviceFilter filter);
+    void addRowActions(QMenu* menu, const QString& mac);
+    // Marks the IP cell of a device outside every subnet of the PC's cards.
+    void markSubnet(QTreeWidgetItem* row, const DevInfo& record);
+    // Looks the page of the device with `mac` up off the window thread and
+    // opens it (see slot_pageLookupFinished).
+    void openDevicePage(const QString& mac);
     // Frees every record and row; the online count is left to the caller.
     void releaseDevices();
     void showRow(DevInfo* record);
+    void suspendSort();
+    void resumeSort();
+    void reselect(const QString& mac);
     void refillRow(QTreeWidgetItem* row, const DevInfo& record);
     void dropRow(QTreeWidgetItem* item);
     void noteDeviceType(const QString& text);
@@ -221,6 +256,10 @@ private:
     HeaderButton* m_typeButton = nullptr;
     HeaderButton* m_ipButton = nullptr;
     HeaderButton* m_portButton = nullptr;
+    // Set while merged rows went in with the installer's sort turned off.
+    bool m_sortSuspended = false;
+    // The MAC selected when the list was refreshed, until it answers again.
+    QString m_reselectMac;
 
     // Commissioning (MainWindowBatch.cpp)
 public:
@@ -252,6 +291,10 @@ private:
     ZVKPushButton* m_exportButton = nullptr;
 };
 
-// The one main window, set by its constructor before the search starts; the
-// observer callback reaches the window through it. Never reset.
+// Opens a device page through the engine's URL opener on the window thread;
+// false when the desktop could not open it (no browser).
+bool OpenDevicePage(const std::string& url);
+
+// The one main window, set by its constructor before the search starts and
+// reset by its destructor once the search has stopped; null otherwise.
 extern MainWindow* g_mainWindow;

@@ -26,6 +26,9 @@ void MainWindow::connectDeviceActions() {
     m_deviceRequests = new DeviceRequestRunner(this);
     connect(m_deviceRequests, SIGNAL(finished(int, int)), this,
             SLOT(slot_deviceRequestFinished(int, int)));
+    m_pageLookup = new DeviceRequestRunner(this);
+    connect(m_pageLookup, SIGNAL(finished(int, int)), this,
+            SLOT(slot_pageLookupFinished(int, int)));
     connect(m_controlBar,
             SIGNAL(sig_changeNetworkParam(QString, QString, QString, QString, QString, QString,
                                           QString, bool)),
@@ -35,13 +38,22 @@ void MainWindow::connectDeviceActions() {
     connect(m_controlBar, SIGNAL(sig_restorePwd(QString)), this, SLOT(slot_restorePwd(QString)));
 }
 
-void MainWindow::finishDeviceRequest() { m_deviceRequests->wait(); }
+void MainWindow::finishDeviceRequest() {
+    m_deviceRequests->wait();
+    m_pageLookup->wait();
+}
 
 bool MainWindow::deviceRequestRunning() const { return m_deviceRequests->isRunning(); }
 
 void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet, QString gateway,
                                          QString password, QString httpPort, QString dataPort,
                                          bool bDHCP) {
+    // A held address cuts the PC or another device off the network, one
+    // outside the PC's subnets leaves the device reachable only at its
+    // link-local address: the installer confirms both before anything goes.
+    const QList<AddressWarning> warnings = AddressWarnings(mac, ip, m_hostAddresses, m_deviceList);
+    if (!warnings.isEmpty() && !ConfirmAddressWarnings(warnings, this))
+        return;
     // The texts travel by value: the form may change while the device is
     // asked.
     const NetParamTexts t{mac.toStdString(),     ip.toStdString(),       subnet.toStdString(),

@@ -8,10 +8,14 @@
 // them; it goes with its device or on a refresh.
 #include "MainWindow.h"
 
+#include "ActionMessageBox.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
 #include "DeviceFilterMenus.h"
+#include "DeviceRequestRunner.h"
+#include "LanguageSrc.h"
+#include "N12_MessageBox.h"
 #include "StatusBar.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
@@ -22,6 +26,9 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QVariant>
+
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -49,6 +56,10 @@ void MainWindow::slot_takeDeviceEvents() {
         for (const DeviceEventQueue::Event& event : m_deviceEvents.take(kEventsPerBatch, &more))
             slot_recvOnlineDeviceInfo(event.device, event.opt);
     }
+    // Rows go in unsorted while a burst lasts; once it is merged the sort
+    // the installer chose (and its indicator) is in force again.
+    if (!more)
+        resumeSort();
     // The next slice by a timer, not a posted call: Qt lets timers run only
     // once no posted event is pending, so a chain of posted slices would
     // hold back every timer of the program (the tree's own delayed layout
@@ -86,10 +97,13 @@ void MainWindow::addDevice(DevInfo* device) {
         delete device;
         return;
     }
-    if (m_filter.passes(*device))
-        showRow(device);
+    // In the list before its row, so that the count shown includes it.
     m_deviceList.append(device);
     m_records.insert(device->mac, device);
+    if (m_filter.passes(*device))
+        showRow(device);
+    else
+        showCount();
     noteDeviceType(deviceTypeText(device->productSeries));
 }
 
@@ -98,17 +112,19 @@ void MainWindow::addDevice(DevInfo* device) {
 // move the device into or out of it.
 void MainWindow::changeDevice(DevInfo* device) {
     DevInfo* record = m_records.value(device->mac);
-    m_deviceTree->setSortingEnabled(false);
+    suspendSort();
     if (record != nullptr) {
         const QString oldType = deviceTypeText(record->productSeries);
         CopyDeviceFields(*device, record);
         QTreeWidgetItem* row = m_rows.value(record->mac);
         const bool inTree = row != nullptr && row->treeWidget() != nullptr;
         const bool shown = m_filter.passes(*record);
-        if (inTree)
+        if (inTree) {
             refillRow(row, *record);
-        else if (row != nullptr)
+        } else if (row != nullptr) {
             VistaTreeWidgetItem::fill(row, *record);
+            markSubnet(row, *record);
+        }
         if (inTree && !shown)
             dropRow(row);
         else if (!inTree && shown)
@@ -137,6 +153,7 @@ void MainWindow::removeDevice(DevInfo* device) {
     m_deviceList.removeOne(record);
     forgetDeviceType(deviceTypeText(record->productSeries));
     delete record;
+    showCount();
 }
 
 // The cells are set with the tree's model quiet: each changed cell would
@@ -147,6 +164,7 @@ void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
     QAbstractItemModel* model = m_deviceTree->model();
     const bool wasBlocked = model->blockSignals(true);
     VistaTreeWidgetItem::fill(row, record);
+    markSubnet(row, record);
     model->blockSignals(wasBlocked);
     m_deviceTree->viewport()->update();
 }
@@ -154,12 +172,39 @@ void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
 // Sorting off, so that the new row stays at the top where it goes in. The
 // device's row is made on its first showing.
 void MainWindow::showRow(DevInfo* record) {
-    m_deviceTree->setSortingEnabled(false);
+    suspendSort();
     QTreeWidgetItem* row = m_rows.value(record->mac);
     if (row != nullptr)
         m_deviceTree->insertTopLevelItem(0, row);
     if (row != nullptr || addDeviceItem(record))
         setOnlineCount(m_onlineCount + 1);
+    reselect(record->mac);
+}
+
+// Sorting off while rows go in (each insert into a sorted tree of ten
+// thousand rows moves rows); remembered, so that resumeSort turns it on.
+void MainWindow::suspendSort() {
+    if (!m_deviceTree->isSortingEnabled())
+        return;
+    m_sortSuspended = true;
+    m_deviceTree->setSortingEnabled(false);
+}
+
+void MainWindow::resumeSort() {
+    if (!m_sortSuspended)
+        return;
+    m_sortSuspended = false;
+    m_deviceTree->setSortingEnabled(true);
+}
+
+// After a refresh the device that was selected is selected again when it
+// answers; its row fills the form.
+void MainWindow::reselect(const QString& mac) {
+    if (m_reselectMac.isEmpty() || mac != m_reselectMac)
+        return;
+    m_reselectMac.clear();
+    if (QTreeWidgetItem* row = m_rows.value(mac))
+        m_deviceTree->setCurrentItem(row);
 }
 
 // Out of the tree; the row stays with its device.
@@ -205,6 +250,7 @@ bool MainWindow::addDeviceItem(DevInfo* device) {
     if (device == nullptr)
         return false;
     QTreeWidgetItem* item = VistaTreeWidgetItem::newDeviceRow(device);
+    markSubnet(item, *device);
     m_deviceTree->insertTopLevelItem(0, item);
     m_rows.insert(device->mac, item);
     return true;
@@ -215,6 +261,9 @@ bool MainWindow::isDeviceExist(const QString& mac) const { return m_records.cont
 // A refresh: the list and the rows go, the type menu's entries and the
 // filter stay.
 void MainWindow::clearDevices() {
+    // Events of the emptied list still queued would bring back devices the
+    // new search knows nothing of, rows no later event removes.
+    m_deviceEvents.clear();
     releaseDevices();
     setOnlineCount(0);
 }
@@ -231,17 +280,52 @@ void MainWindow::releaseDevices() {
 
 void MainWindow::setOnlineCount(int count) {
     m_onlineCount = count;
-    m_statusBar->SetOnlineNum(count);
+    showCount();
 }
 
+void MainWindow::showCount() {
+    m_statusBar->SetOnlineNum(m_onlineCount, m_records.size(), m_filter.narrows());
+}
+
+// The form shows the highlighted row's device, and no device when no row is
+// highlighted (the list emptied by a refresh, the row gone).
 void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*) {
-    if (current == nullptr)
+    if (current == nullptr) {
+        m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
         return;
+    }
     const DevInfo* record = recordOf(current);
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
 }
 
+// The page's address is found off the window thread (a port probe of up to
+// 200 ms); the page is opened, or the failure told, when it is known.
 void MainWindow::slot_itemDoubleClicked(QTreeWidgetItem* item, int) {
     if (item != nullptr)
-        m_manager.OpenDeviceWeb(item->text(COL_MAC).toUtf8().constData());
+        openDevicePage(item->text(COL_MAC));
+}
+
+void MainWindow::openDevicePage(const QString& macText) {
+    const std::string mac = macText.toStdString();
+    auto url = std::make_shared<std::string>();
+    CLorvexManage* manager = &m_manager;
+    auto job = [manager, mac, url] {
+        return manager->DeviceWebPage(mac.c_str(), url.get()) ? 1 : 0;
+    };
+    // One look-up at a time: a second double click meanwhile is the same wish.
+    if (m_pageLookup->start(0, job))
+        m_pageUrl = url;
+}
+
+void MainWindow::slot_pageLookupFinished(int, int found) {
+    if (m_closing || m_pageUrl == nullptr)
+        return;
+    const QString url = QString::fromStdString(*m_pageUrl);
+    m_pageUrl.reset();
+    if (found == 0) {
+        ShowActionMessage({BoxKind::Error, "IDCS_WEB_PAGE_NO_ADDRESS"}, this);
+        return;
+    }
+    if (!OpenDevicePage(url.toStdString()))
+        N12_MessageBox::error(GetText("IDCS_WEB_PAGE_NO_BROWSER_D").arg(url), this);
 }

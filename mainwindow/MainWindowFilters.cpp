@@ -66,18 +66,31 @@ void MainWindow::slot_deviceTypeMenuTriggered(QAction* action) {
     if (action->text() == GetText("IDCS_ALL_DEVICE"))
         slot_filterCleared();
     else
-        applyFilter(DeviceFilter::ofType(action->text()));
+        applyHeaderFilter(DeviceFilter::ofType(action->text()));
 }
 
 void MainWindow::slot_ipaddressMenuTriggered(QString minAddres, QString maxAddres) {
-    applyFilter(DeviceFilter::ofIpRange(minAddres, maxAddres));
+    applyHeaderFilter(DeviceFilter::ofIpRange(minAddres, maxAddres));
 }
 
 void MainWindow::slot_portMenuTriggered(QString minPort, QString maxPort) {
-    applyFilter(DeviceFilter::ofPortRange(minPort, maxPort));
+    applyHeaderFilter(DeviceFilter::ofPortRange(minPort, maxPort));
 }
 
-void MainWindow::slot_filterCleared() { applyFilter(DeviceFilter::none()); }
+void MainWindow::slot_filterCleared() { applyHeaderFilter(DeviceFilter::none()); }
+
+void MainWindow::slot_findChanged(const QString& text) {
+    DeviceFilter filter = m_filter;
+    filter.find = text;
+    applyFilter(filter);
+}
+
+// A header filter replaces the header filter in force; the find fragment
+// stays.
+void MainWindow::applyHeaderFilter(DeviceFilter filter) {
+    filter.find = m_filter.find;
+    applyFilter(filter);
+}
 
 // Clears the tree and refills it from the list with the devices that pass,
 // each at the top, so that the tree shows the list in reverse order while
@@ -93,8 +106,10 @@ void MainWindow::applyFilter(const DeviceFilter& filter) {
         if (!m_filter.passes(*record))
             continue;
         QTreeWidgetItem*& row = m_rows[record->mac];
-        if (row == nullptr)
+        if (row == nullptr) {
             row = VistaTreeWidgetItem::newDeviceRow(record);
+            markSubnet(row, *record);
+        }
         rows.append(row);
     }
     m_deviceTree->insertTopLevelItems(0, rows);

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "AboutDlg.h"
+#include "DeviceColumns.h"
 #include "DeviceControlBar.h"
 #include "IconButton.h"
 #include "MainWindowLayout.h"
@@ -12,6 +13,7 @@
 #include "VistaTreeWidget.h"
 #include "ZVKButton.h"
 #include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
 #include "ZVKMenu.h"
 #include "ZVKPushButton.h"
 
@@ -22,6 +24,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -67,13 +70,18 @@ void MainWindow::slot_refreshMenuTriggered(QAction* action) {
 void MainWindow::slot_refresh() {
     const QAction* checked = m_refreshGroup->checkedAction();
     const bool manual = checked != nullptr && checked->data().toInt() == 0;
+    const QTreeWidgetItem* current = m_deviceTree->currentItem();
+    m_reselectMac = current != nullptr ? current->text(COL_MAC) : QString();
     clearDevices();
     m_manager.RefreshSearch(manual);
 }
 
+// On the heap and watched, like every box over the window: the box goes
+// with the window if the window goes first.
 void MainWindow::slot_about() {
-    AboutDlg about(this);
-    about.exec();
+    QPointer<AboutDlg> about = new AboutDlg(this);
+    about->exec();
+    delete about;
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -91,6 +99,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     m_deviceBarToggle->setGeometry(l.deviceBarToggle);
     m_aboutButton->setGeometry(l.about);
     placeBatchButtons(l.refresh);
+    m_findField->setGeometry(l.find);
     m_statusBar->setGeometry(l.statusBar);
     placeTreeAndBar(m_deviceBarToggle->isChecked());
     if (!m_maximized)
@@ -128,18 +137,4 @@ void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     BaseDialog::mouseDoubleClickEvent(event);
     if (inTitleStrip(event->pos(), width()))
         slot_maxBtnClicked();
-}
-
-void MainWindow::changeEvent(QEvent* event) {
-    if (event->type() != QEvent::WindowStateChange || (windowState() & Qt::WindowMinimized))
-        return;
-    // Restored from the task bar: the window system may have dropped the
-    // frameless flags on the way.
-    setWindowFlags(Qt::Window);
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
-    showNormal();
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    return event->type() == QEvent::ContextMenu && watched->inherits("QScrollBar");
 }

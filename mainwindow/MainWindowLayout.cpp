@@ -17,6 +17,7 @@ MainWindowLayout mainWindowLayout(int W, int H, int refreshTextWidth, int aboutW
     l.refresh = QRect(30, 63, refreshTextWidth + 40, 26);
     l.about = QRect(W - 20 - aboutWidth, 63, aboutWidth, 26);
     l.deviceBarToggle = QRect(l.about.x() - 30, 63, 26, 26);
+    l.find = QRect(l.deviceBarToggle.x() - 12 - 240, 64, 240, 24);
     l.statusBar = QRect(7, H - 37, W - 14, 30);
     return l;
 }

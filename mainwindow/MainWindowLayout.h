@@ -17,6 +17,7 @@ struct MainWindowLayout {
     QRect refresh;
     QRect deviceBarToggle;
     QRect about;
+    QRect find;
     QRect statusBar;
 };
 
@@ -25,7 +26,8 @@ struct MainWindowLayout {
 // needs `aboutWidthNeeded` pixels to show its text whole. The About button
 // is 50 pixels wide, ending 20 pixels short of the right edge; a text too
 // long for it (Russian) widens it to the left, and the device-bar toggle
-// keeps its 4-pixel gap to it, so that no label is cut.
+// keeps its 4-pixel gap to it, so that no label is cut. The find field,
+// 240 pixels wide, ends 12 pixels before the toggle.
 MainWindowLayout mainWindowLayout(int width, int height, int refreshTextWidth,
                                   int aboutWidthNeeded = 0);
 

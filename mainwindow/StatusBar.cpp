@@ -40,6 +40,14 @@ void StatusBar::SetOnlineNum(int count) {
     m_online->setText(GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(count));
 }
 
+void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
+    if (!filtered) {
+        SetOnlineNum(shown);
+        return;
+    }
+    m_online->setText(GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online));
+}
+
 void StatusBar::SetHostNetwork(const QString& ip, const QString& subnet, const QString& gateway,
                                const QString& dns) {
     m_ip->setText(keyText("IDCS_IP_ADDRESS_D", ip));
@@ -69,7 +77,8 @@ void StatusBar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int w = event->size().width();
     m_background->setGeometry(0, 0, w, event->size().height());
-    m_online->setGeometry(10, 5, 200, 17);
+    // Room for "shown of online" in the longest language.
+    m_online->setGeometry(10, 5, 320, 17);
     m_dns->ensurePolished(); // the sheet sets the font the widths are measured in
     const QFontMetrics metrics(m_dns->font());
     QVector<int> widths;

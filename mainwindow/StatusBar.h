@@ -15,6 +15,9 @@ public:
 
     // Shows "online devices: count" in the language of the texts.
     void SetOnlineNum(int count);
+    // With a filter in force, how many devices are shown of how many are
+    // online ("Online Devices: 11 of 200"); without, as SetOnlineNum(shown).
+    void SetOnlineNum(int shown, int online, bool filtered);
     // Shows the host's IP address, subnet mask, gateway and DNS server, each
     // under its label text. Laid out at the next resize, not at once.
     void SetHostNetwork(const QString& ip, const QString& subnet, const QString& gateway,

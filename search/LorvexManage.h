@@ -105,6 +105,9 @@ public:
     // the URL as DeviceWebUrl builds it. False, and nothing opened, when the
     // MAC is not listed or the record gives no usable address or port.
     bool OpenDeviceWeb(const char* mac);
+    // The URL OpenDeviceWeb would open, probe included (up to 200 ms), into
+    // *url; opens nothing. Any thread. False when OpenDeviceWeb would be.
+    bool DeviceWebPage(const char* mac, std::string* url);
 
     // Makes devices reachable at their link-local second address: starts
     // "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000" for the

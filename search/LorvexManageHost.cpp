@@ -53,15 +53,19 @@ bool CLorvexManage::DeviceWebUrl(const SEARCH_INFO& device, const char* addressT
     return true;
 }
 
-bool CLorvexManage::OpenDeviceWeb(const char* mac) {
+bool CLorvexManage::DeviceWebPage(const char* mac, std::string* url) {
     SEARCH_INFO device{};
-    if (!FindDevice(mac, &device))
+    if (url == nullptr || !FindDevice(mac, &device))
         return false;
     const PortProbe probe = &::ProbeTcpPort;
     // The page is opened at ipAddr when the device answers there.
     const std::string address = ReachableAddress(probe, device, device.ipAddr, kWebProbeMs);
+    return DeviceWebUrl(device, address.c_str(), url);
+}
+
+bool CLorvexManage::OpenDeviceWeb(const char* mac) {
     std::string url;
-    if (!DeviceWebUrl(device, address.c_str(), &url))
+    if (!DeviceWebPage(mac, &url))
         return false;
     OpenUrl(url);
     return true;

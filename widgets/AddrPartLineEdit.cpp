@@ -26,8 +26,26 @@ void AddrPartLineEdit::focusNextPartSelected() {
 }
 
 void AddrPartLineEdit::text_edited(const QString& text) {
-    if (isComplete(text))
-        focusNextPartSelected();
+    if (!isComplete(text) || !m_nextPart)
+        return;
+    focusNextPartSelected();
+    // The installer typing a whole address follows the full part with a
+    // separator: that one was already done by the advance.
+    m_nextPart->m_separatorPending = true;
+}
+
+void AddrPartLineEdit::focusOutEvent(QFocusEvent* event) {
+    m_separatorPending = false;
+    const QString tidy = normalized(text());
+    if (tidy != text())
+        setText(tidy);
+    QLineEdit::focusOutEvent(event);
+}
+
+bool AddrPartLineEdit::takePendingSeparator(bool isSeparator) {
+    const bool pending = m_separatorPending;
+    m_separatorPending = false;
+    return pending && isSeparator;
 }
 
 void AddrPartLineEdit::focusInEvent(QFocusEvent* event) {
@@ -44,7 +62,10 @@ void AddrPartLineEdit::keyPressEvent(QKeyEvent* event) {
 
 void AddrPartLineEdit::handleNavigationKey(QKeyEvent* event) {
     const int key = event->key();
-    if (key == Qt::Key_Period || event->text() == QString(m_separator)) {
+    const bool separator = key == Qt::Key_Period || event->text() == QString(m_separator);
+    if (takePendingSeparator(separator))
+        return;
+    if (separator) {
         if (!text().isEmpty())
             focusNextPartSelected();
     } else if (key == Qt::Key_Backspace && m_previousPart && text().isEmpty()) {
@@ -67,6 +88,10 @@ void AddrPartLineEdit::inputMethodEvent(QInputMethodEvent* event) {
     const QString committed = event->commitString();
     const bool separator =
         committed == QString(m_separator) || committed == QString(m_wideSeparator);
+    if (committed.isEmpty())
+        return; // a preedit step, no input yet
+    if (takePendingSeparator(separator))
+        return;
     if (separator && !text().isEmpty())
         focusNextPartSelected();
 }
@@ -74,6 +99,13 @@ void AddrPartLineEdit::inputMethodEvent(QInputMethodEvent* event) {
 MyIpPartLineEdit::MyIpPartLineEdit(QWidget* parent)
     : AddrPartLineEdit(3, QStringLiteral("^(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$"), QLatin1Char('.'),
                        QChar(0x3002), parent) {}
+
+// "050" reads as octal to some; the part shows the number it means.
+QString MyIpPartLineEdit::normalized(const QString& text) const {
+    if (text.isEmpty())
+        return text;
+    return QString::number(text.toInt());
+}
 
 bool MyIpPartLineEdit::isComplete(const QString& text) const {
     QIntValidator range(0, 255);

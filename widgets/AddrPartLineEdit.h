@@ -32,20 +32,29 @@ public slots:
 protected:
     // Whether a part that the user made `text` is complete.
     virtual bool isComplete(const QString& text) const = 0;
+    // The part's text as it stays once the part loses focus; as typed here.
+    virtual QString normalized(const QString& text) const { return text; }
 
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
     void focusNextPartSelected();
     void handleNavigationKey(QKeyEvent* event);
+    // Ends the wait for the separator after an automatic advance; true when
+    // this input is that separator, which then moves nothing.
+    bool takePendingSeparator(bool isSeparator);
 
     AddrPartLineEdit* m_nextPart = nullptr;
     AddrPartLineEdit* m_previousPart = nullptr;
     int m_index = 0;
     QChar m_separator;
     QChar m_wideSeparator;
+    // Set when an automatic advance entered this part and nothing has been
+    // typed here since.
+    bool m_separatorPending = false;
 };
 
 // An octet of an IPv4 address: 0 to 255, up to three digits. Moves on after
@@ -57,6 +66,8 @@ public:
 
 protected:
     bool isComplete(const QString& text) const override;
+    // Leading zeros dropped: "050" stays as "50", "000" as "0".
+    QString normalized(const QString& text) const override;
 };
 
 // A byte of a MAC address: two hexadecimal digits, either case. Moves on

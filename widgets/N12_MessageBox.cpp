@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -172,18 +173,27 @@ void N12_MessageBox::keyPressEvent(QKeyEvent* event) {
     CustomDialog::keyPressEvent(event);
 }
 
-int N12_MessageBox::run(const QString& text, int type, QWidget* parent) {
-    N12_MessageBox box(text, Ok, type, parent);
-    box.exec();
-    return box.buttonResult();
+// On the heap and watched: the parent may be destroyed while the box runs
+// (the window closed from the task bar), and the box goes with it; a box
+// on the stack would then be deleted twice.
+int N12_MessageBox::ask(const QString& text, int buttons, int type, QWidget* parent) {
+    QPointer<N12_MessageBox> box = new N12_MessageBox(text, buttons, type, parent);
+    box->exec();
+    if (box.isNull())
+        return 0;
+    const int result = box->buttonResult();
+    delete box;
+    return result;
 }
 
 int N12_MessageBox::warning(const QString& text, QWidget* parent) {
-    return run(text, Warning, parent);
+    return ask(text, Ok, Warning, parent);
 }
 
-int N12_MessageBox::error(const QString& text, QWidget* parent) { return run(text, Error, parent); }
+int N12_MessageBox::error(const QString& text, QWidget* parent) {
+    return ask(text, Ok, Error, parent);
+}
 
 int N12_MessageBox::information(const QString& text, QWidget* parent) {
-    return run(text, Information, parent);
+    return ask(text, Ok, Information, parent);
 }

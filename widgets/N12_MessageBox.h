@@ -32,6 +32,10 @@ public:
     static int warning(const QString& text, QWidget* parent = nullptr);
     static int error(const QString& text, QWidget* parent = nullptr);
     static int information(const QString& text, QWidget* parent = nullptr);
+    // A modal box of `type` with the buttons of `buttons`; returns the
+    // button that ended it (see the class note), or 0 when `parent` was
+    // destroyed while the box ran.
+    static int ask(const QString& text, int buttons, int type, QWidget* parent = nullptr);
 
     // The identifier of the button that ended the box (see the class note).
     int buttonResult() const { return m_result; }
@@ -72,7 +76,6 @@ protected:
 private:
     void setUpType(int type);
     void createButtons();
-    static int run(const QString& text, int type, QWidget* parent);
 
     AdaptImage* m_icon = nullptr;
     QLabel* m_text = nullptr;

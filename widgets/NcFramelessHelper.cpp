@@ -69,8 +69,10 @@ FramelessWidgetState::FramelessWidgetState(NcFramelessHelperPrivate* owner, QWid
     : m_owner(owner), m_widget(widget), m_savedFlags(widget->windowFlags()) {
     const bool visible = widget->isVisible();
     widget->setMouseTracking(true);
-    // Changing the window flags hides the window; it is shown again below.
-    widget->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    // The one place a served window's flags are set: a top-level window
+    // without a system frame that the task bar can still minimise. Changing
+    // them hides the window; it is shown again below.
+    widget->setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     widget->setAttribute(Qt::WA_Hover, true);
     updateRubberBand();
     if (visible)

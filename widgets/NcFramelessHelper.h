@@ -21,8 +21,8 @@ public:
     // Detaches every window still attached.
     ~NcFramelessHelper() override;
 
-    // Starts serving `widget`: its window flags become exactly frameless
-    // plus minimise button (the former ones are kept for detach), mouse
+    // Starts serving `widget`: its window flags become exactly a window,
+    // frameless, with a minimise button (the former ones are kept for detach), mouse
     // tracking and hover events are switched on, visibility is kept. No-op
     // when already attached.
     void attach(QWidget* widget);

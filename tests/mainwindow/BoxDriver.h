@@ -40,7 +40,10 @@ inline QPixmap boxOverWindow(QWidget* window, QWidget* box) {
 }
 
 // Watches for modal message boxes while it lives; every one that shows is
-// recorded and closed with its OK button. With a shot path set, the next
+// recorded and closed with its OK button. A box that asks (Yes and No) is
+// recorded apart, as the last question, and answered with answer()
+// (Yes unless told otherwise), so that the boxes of outcomes keep their
+// count. With a shot path set, the next
 // box is first rendered over `shotWindow` into that PNG.
 class BoxDriver : public QObject {
 public:
@@ -51,6 +54,8 @@ public:
     }
     const SeenBox& seen() const { return m_seen; }
     int count() const { return m_seen.count; }
+    const SeenBox& question() const { return m_question; }
+    void setAnswer(int button) { m_answer = button; }
     void shootNext(QWidget* window, const QString& path) {
         m_shotWindow = window;
         m_shotPath = path;
@@ -63,15 +68,18 @@ private:
             return;
         // Marked, not remembered by address: the next box may take its place.
         box->setProperty("driven", true);
-        m_seen.title = box->title();
-        m_seen.text = boxText(box);
-        ++m_seen.count;
+        const bool asks = (box->buttonMask() & N12_MessageBox::Yes) != 0;
+        SeenBox& seen = asks ? m_question : m_seen;
+        seen.title = box->title();
+        seen.text = boxText(box);
+        ++seen.count;
         if (!m_shotPath.isEmpty()) {
             QApplication::processEvents();
             boxOverWindow(m_shotWindow ? m_shotWindow : box, box).save(m_shotPath);
             m_shotPath.clear();
         }
-        if (QPushButton* ok = qobject_cast<QPushButton*>(box->buttonGroup()->button(16)))
+        const int press = asks ? m_answer : N12_MessageBox::Ok;
+        if (QPushButton* ok = qobject_cast<QPushButton*>(box->buttonGroup()->button(press)))
             ok->click();
         else
             box->close();
@@ -79,6 +87,8 @@ private:
 
     QTimer m_timer;
     SeenBox m_seen;
+    SeenBox m_question;
+    int m_answer = N12_MessageBox::Yes;
     QWidget* m_shotWindow = nullptr;
     QString m_shotPath;
 };

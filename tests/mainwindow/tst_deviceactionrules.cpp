@@ -1,6 +1,10 @@
 // The control bar's form checks and the message for every request outcome.
 #include "DeviceActionRules.h"
 
+#include "DevInfo.h"
+#include "LanguageSrc.h"
+
+#include <QSet>
 #include <QTest>
 
 Q_DECLARE_METATYPE(BoxKind)
@@ -8,6 +12,7 @@ Q_DECLARE_METATYPE(BoxKind)
 class TestDeviceActionRules : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void dottedQuad_data();
     void dottedQuad();
     void networkForm_data();
@@ -15,6 +20,10 @@ private slots:
     void restoreForm();
     void setNetParamMessage_data();
     void setNetParamMessage();
+    void outcomeTextsDiffer();
+    void addressWarnings_data();
+    void addressWarnings();
+    void addressRules();
     void restoreSupport_data();
     void restoreSupport();
     void restoreResult();
@@ -102,13 +111,13 @@ void TestDeviceActionRules::setNetParamMessage_data() {
                                  "IDCS_ERROR_ROUTE_MASK_ALL1",  "IDCS_ERROR_ROUTE_MASK_ALL0"};
     for (int code = 1; code <= 8; ++code)
         QTest::addRow("%d rule", code) << code << BoxKind::Error << rules[code - 1];
-    QTest::newRow("9 no answer") << 9 << BoxKind::Error << "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR";
+    // No answer is no refusal: the request went out and may have acted.
+    QTest::newRow("9 no answer") << 9 << BoxKind::Warning << "IDCS_SET_NETWORK_NO_ANSWER";
     QTest::newRow("10 refused") << 10 << BoxKind::Error << "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR";
     QTest::newRow("11 recorder: no box") << 11 << BoxKind::None << "";
     QTest::newRow("12 gone before sending")
-        << 12 << BoxKind::Error << "IDCS_PROMPT_DEVICE_NOT_EXIST";
-    QTest::newRow("13 too long, not sent")
-        << 13 << BoxKind::Error << "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR";
+        << 12 << BoxKind::Error << "IDCS_SET_NETWORK_DEVICE_GONE";
+    QTest::newRow("13 too long, not sent") << 13 << BoxKind::Error << "IDCS_SET_NETWORK_TOO_LONG";
     QTest::newRow("14 unknown") << 14 << BoxKind::None << "";
     QTest::newRow("-1 unknown") << -1 << BoxKind::None << "";
 }
@@ -120,6 +129,81 @@ void TestDeviceActionRules::setNetParamMessage() {
     const ActionMessage m = SetNetParamMessage(code);
     QCOMPARE(m.kind, kind);
     QCOMPARE(QString::fromLatin1(m.key), key);
+}
+
+void TestDeviceActionRules::initTestCase() {
+    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), 0x409);
+}
+
+// Each outcome the window tells has a text of its own in the language file.
+void TestDeviceActionRules::outcomeTextsDiffer() {
+    QSet<QString> texts;
+    for (int code : {9, 10, 12, 13}) {
+        const QString text = GetText(SetNetParamMessage(code).key);
+        QVERIFY2(!text.isEmpty(), qPrintable(QString::number(code)));
+        texts.insert(text);
+    }
+    QCOMPARE(texts.size(), 4);
+}
+
+void TestDeviceActionRules::addressWarnings_data() {
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QStringList>("holders");
+    const QString pc = "IDCS_ADDRESS_HELD_BY_PC_D";
+    const QString held = "IDCS_ADDRESS_HELD_BY_DEVICE_D";
+    const QString outside = "IDCS_ADDRESS_OUTSIDE_SUBNETS";
+    QTest::newRow("free in the PC's subnet") << "10.77.0.50" << QStringList() << QStringList();
+    QTest::newRow("the PC's own") << "10.77.0.2" << QStringList{pc} << QStringList{"veth0"};
+    QTest::newRow("the PC's own, leading zeros")
+        << "010.077.000.002" << QStringList{pc} << QStringList{"veth0"};
+    QTest::newRow("the PC's second card") << "172.16.5.9" << QStringList{pc} << QStringList{"eth1"};
+    QTest::newRow("another device's address")
+        << "10.77.0.20" << QStringList{held} << QStringList{"Door (02:00:00:00:00:02)"};
+    QTest::newRow("another device's second address, outside")
+        << "169.254.7.7" << QStringList{held, outside}
+        << QStringList{"Door (02:00:00:00:00:02)", ""};
+    QTest::newRow("its own current address") << "10.77.0.10" << QStringList() << QStringList();
+    QTest::newRow("outside every subnet")
+        << "192.168.1.64" << QStringList{outside} << QStringList{""};
+    QTest::newRow("no address") << "10.77.0" << QStringList() << QStringList();
+}
+
+void TestDeviceActionRules::addressWarnings() {
+    QFETCH(QString, ip);
+    QFETCH(QStringList, keys);
+    QFETCH(QStringList, holders);
+    const QList<HostAddress> host{{"veth0", "10.77.0.2", "255.255.255.0"},
+                                  {"eth1", "172.16.5.9", "255.255.0.0"}};
+    DevInfo self, other;
+    self.mac = "02:00:00:00:00:01";
+    self.ipAddr = "10.77.0.10";
+    other.mac = "02:00:00:00:00:02";
+    other.devName = "Door";
+    other.ipAddr = "10.77.0.20";
+    other.ipAddr2 = "169.254.7.7";
+    const QList<DevInfo*> devices{&self, &other};
+    // The selected device's MAC as the form gives it, in another case.
+    const QList<AddressWarning> warnings = AddressWarnings("02:00:00:00:00:01", ip, host, devices);
+    QStringList gotKeys, gotHolders;
+    for (const AddressWarning& w : warnings) {
+        gotKeys.append(QString::fromLatin1(w.key));
+        gotHolders.append(w.holder);
+    }
+    QCOMPARE(gotKeys, keys);
+    QCOMPARE(gotHolders, holders);
+    // Without a known PC address no subnet can be judged.
+    for (const AddressWarning& w : AddressWarnings(self.mac, ip, {}, devices))
+        QVERIFY(QByteArray(w.key) != "IDCS_ADDRESS_OUTSIDE_SUBNETS");
+}
+
+// The warnings are asked only for addresses the engine would send.
+void TestDeviceActionRules::addressRules() {
+    QVERIFY(PassesAddressRules("10.77.0.50", "255.255.255.0", "10.77.0.1"));
+    QVERIFY(PassesAddressRules("010.77.0.50", "255.255.255.0", "10.77.0.1"));
+    QVERIFY(!PassesAddressRules("192.168.1.255", "255.255.255.0", "192.168.1.1"));
+    QVERIFY(!PassesAddressRules("192.168.1.70", "255.255.255.0", "192.168.2.1"));
+    QVERIFY(!PassesAddressRules("10.77.0", "255.255.255.0", "10.77.0.1"));
 }
 
 void TestDeviceActionRules::restoreSupport_data() {

@@ -64,6 +64,9 @@ private slots:
     void saveChecks_data();
     void saveChecks();
     void saveEmits();
+    void returnInPasswordSaves();
+    void otherDeviceClearsPassword();
+    void restoreMacOffered();
     void restoreEmitsUpperCase();
     void restoreEmptyWarnsAndRefocuses();
     void busyState();
@@ -293,6 +296,54 @@ void TestDeviceControlBar::saveEmits() {
     QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
     QCOMPARE(emitted.count(), 2);
     QCOMPARE(emitted.at(1).at(4).toString(), QString());
+}
+
+// Return where the password was typed presses Save for that form; while a
+// request runs (Save greyed out) it does nothing.
+void TestDeviceControlBar::returnInPasswordSaves() {
+    fillGoodForm();
+    auto* password = child<ZVKLineEdit>(bar(), "passwordField");
+    QVERIFY(!password->placeholderText().isEmpty());
+    QCOMPARE(child<ZVKLabel>(bar(), "passwordLabel")->text(), GetText("IDCS_PASSWORD"));
+    QSignalSpy emitted(bar(), SIGNAL(sig_changeNetworkParam(QString, QString, QString, QString,
+                                                            QString, QString, QString, bool)));
+    password->setFocus();
+    QTest::keyClicks(password, QStringLiteral("123456"));
+    QTest::keyClick(password, Qt::Key_Return);
+    QCOMPARE(emitted.count(), 1);
+    QCOMPARE(emitted.at(0).at(4).toString(), QStringLiteral("123456"));
+    bar()->SetBusy(DeviceControlBar::ChangingNetwork);
+    QTest::keyClick(password, Qt::Key_Return);
+    QCOMPARE(emitted.count(), 1);
+    bar()->SetBusy(DeviceControlBar::NotBusy);
+}
+
+void TestDeviceControlBar::otherDeviceClearsPassword() {
+    fillGoodForm();
+    auto* password = child<ZVKLineEdit>(bar(), "passwordField");
+    password->setText(QStringLiteral("secret"));
+    // The same device again (a refresh, its row re-filled): kept.
+    fillGoodForm();
+    QCOMPARE(password->text(), QStringLiteral("secret"));
+    bar()->SetNetworkParam(QStringLiteral("02:4C:56:00:00:0B"), QStringLiteral("192.168.1.65"),
+                           QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"));
+    QCOMPARE(password->text(), QString());
+}
+
+// The restore form offers the selected device's MAC while it is empty or
+// still holds the previous offer; a MAC the installer typed stays.
+void TestDeviceControlBar::restoreMacOffered() {
+    fillGoodForm();
+    QCOMPARE(bar()->restoreMac(), QStringLiteral("02:4c:56:00:00:0A"));
+    bar()->SetNetworkParam(QStringLiteral("02:4C:56:00:00:0B"), QStringLiteral("192.168.1.65"),
+                           QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"));
+    QCOMPARE(bar()->restoreMac(), QStringLiteral("02:4C:56:00:00:0B"));
+    typeParts(child<MacAddrEdit>(bar(), "restoreMacField"), {"aa", "bb", "cc", "dd", "ee", "ff"});
+    fillGoodForm();
+    QCOMPARE(bar()->restoreMac(), QStringLiteral("aa:bb:cc:dd:ee:ff"));
+    bar()->ClearRestoreMac();
+    fillGoodForm();
+    QCOMPARE(bar()->restoreMac(), QStringLiteral("02:4c:56:00:00:0A"));
 }
 
 void TestDeviceControlBar::restoreEmitsUpperCase() {

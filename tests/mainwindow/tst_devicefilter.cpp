@@ -18,6 +18,8 @@ private slots:
     void values();
     void passes_data();
     void passes();
+    void find_data();
+    void find();
 };
 
 void TestDeviceFilter::values_data() {
@@ -84,6 +86,45 @@ void TestDeviceFilter::passes() {
     device.dataPort = port;
     device.productSeries = type;
     QTEST(filter.passes(device), "passes");
+}
+
+void TestDeviceFilter::find_data() {
+    QTest::addColumn<QString>("fragment");
+    QTest::addColumn<DeviceFilter>("header");
+    QTest::addColumn<bool>("passes");
+    const DeviceFilter none = DeviceFilter::none();
+    QTest::newRow("empty finds all") << "" << none << true;
+    QTest::newRow("blank finds all") << "  " << none << true;
+    QTest::newRow("name, other case") << "LOBBY" << none << true;
+    QTest::newRow("ip fragment") << "10.77.0.1" << none << true;
+    QTest::newRow("mac with colons") << "4c:56:00" << none << true;
+    QTest::newRow("mac without separators") << "024C5600" << none << true;
+    QTest::newRow("mac with dashes") << "02-4c-56" << none << true;
+    QTest::newRow("model") << "ipc-b2" << none << true;
+    QTest::newRow("type text") << deviceTypeText("ZVK_IPC").left(4) << none << true;
+    QTest::newRow("trimmed") << " lobby " << none << true;
+    QTest::newRow("nothing matches") << "recorder" << none << false;
+    QTest::newRow("ip digits do not hit the mac") << "2.4" << none << false;
+    QTest::newRow("with a header filter it also passes")
+        << "lobby" << DeviceFilter::ofPortRange("9000", "9010") << true;
+    QTest::newRow("found but outside the header filter")
+        << "lobby" << DeviceFilter::ofPortRange("80", "90") << false;
+}
+
+void TestDeviceFilter::find() {
+    QFETCH(QString, fragment);
+    QFETCH(DeviceFilter, header);
+    DevInfo device;
+    device.devName = "Lobby camera";
+    device.ipAddr = "10.77.0.15";
+    device.mac = "02:4C:56:00:10:01";
+    device.productModel = "IPC-B2";
+    device.productSeries = "ZVK_IPC";
+    device.dataPort = 9008;
+    DeviceFilter filter = header;
+    filter.find = fragment;
+    QTEST(filter.passes(device), "passes");
+    QCOMPARE(filter.narrows(), header.kind != DeviceFilter::None || !fragment.trimmed().isEmpty());
 }
 
 QTEST_MAIN(TestDeviceFilter)

@@ -87,18 +87,22 @@ bool LinkLocalRouteExists() {
 
 struct Outcome {
     int code = -1;
-    std::string out;
+    std::string out, err;
     double seconds = 0;
 };
 
-// Runs argv with standard output into a file (and standard input from
-// inPath, or /dev/null); waits for it to end.
+// Runs argv with standard output into a file, standard error into another
+// beside it (and standard input from inPath, or /dev/null); waits for it to
+// end.
 Outcome Spawn(std::vector<std::string> argv, const std::string& outPath,
               const std::string& inPath = "/dev/null") {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, inPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    const std::string errPath = outPath + "-err";
+    posix_spawn_file_actions_addopen(&files, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     std::vector<char*> raw;
     for (std::string& a : argv)
@@ -115,6 +119,8 @@ Outcome Spawn(std::vector<std::string> argv, const std::string& outPath,
     posix_spawn_file_actions_destroy(&files);
     run.seconds = Since(start);
     run.out = ReadFile(outPath);
+    run.err = ReadFile(errPath);
+    std::remove(errPath.c_str());
     return run;
 }
 
@@ -326,6 +332,20 @@ TEST_F(SetIpNetwork, RequestsThatCannotWorkAreRefusedUpFront) {
     EXPECT_EQ(run.code, CLorvexManage::SETNET_TOO_LONG) << run.out;
     EXPECT_LT(run.seconds, 2.0);
     EXPECT_EQ(ConfigLog(kWrong), before) << "a request reached the device";
+}
+
+// Scripts read the results on standard output; the request trace must never
+// land there, and on standard error only when asked for.
+TEST_F(SetIpNetwork, TraceOnlyOnStandardErrorAndOnlyWhenVerbose) {
+    const Outcome quiet = SetIp(kWrong, "10.77.0.67", "10.77.0.1", {}, "wrong");
+    EXPECT_EQ(quiet.code, 10) << quiet.out << quiet.err;
+    EXPECT_EQ(quiet.err.find("send....."), std::string::npos) << quiet.err;
+    EXPECT_EQ(quiet.out.find("send....."), std::string::npos) << quiet.out;
+    const Outcome verbose = SetIp(kWrong, "10.77.0.67", "10.77.0.1", {"--verbose"}, "wrong");
+    EXPECT_EQ(verbose.code, 10) << verbose.out << verbose.err;
+    EXPECT_NE(verbose.err.find("send....."), std::string::npos) << verbose.err;
+    EXPECT_EQ(verbose.out.find("send....."), std::string::npos) << verbose.out;
+    EXPECT_EQ(verbose.err.find("wrong"), std::string::npos) << "password traced";
 }
 
 TEST_F(SetIpNetwork, SilentCameraGives9AfterThreeSeconds) {

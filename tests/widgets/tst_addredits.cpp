@@ -4,6 +4,7 @@
 #include "WidgetTestSupport.h"
 
 #include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QVBoxLayout>
 
@@ -39,6 +40,10 @@ private slots:
     void typing();
     void periodRule_data();
     void periodRule();
+    void wholeAddressTyped_data();
+    void wholeAddressTyped();
+    void leadingZerosDroppedOnFocusOut_data();
+    void leadingZerosDroppedOnFocusOut();
     void backspaceJoinsPreviousPart();
     void arrowsCrossParts_data();
     void arrowsCrossParts();
@@ -124,8 +129,84 @@ void TestAddrEdits::periodRule_data() {
 }
 
 // The same check as typing, over the separator table.
-void TestAddrEdits::periodRule() {
-    typing();
+void TestAddrEdits::periodRule() { typing(); }
+
+// An installer types the whole address, periods included, over what the
+// field holds: the period after a part that moved on by itself must not
+// move again.
+void TestAddrEdits::wholeAddressTyped_data() {
+    QTest::addColumn<bool>("mac");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("text");
+    const QString filled = "192.168.1.100";
+    for (const QString& before : {QString(), filled}) {
+        const char* how = before.isEmpty() ? "empty" : "filled";
+        QTest::addRow("%s, periods", how) << false << before << "10.77.0.50"
+                                          << "10.77.0.50";
+        QTest::addRow("%s, three-digit parts", how) << false << before << "192.168.100.200"
+                                                    << "192.168.100.200";
+        QTest::addRow("%s, no periods", how) << false << before << "19216811.10"
+                                             << "192.168.11.10";
+        QTest::addRow("%s, mac with colons", how)
+            << true << (before.isEmpty() ? QString() : QString("11:22:33:44:55:66"))
+            << "00:1a:2b:3c:4d:5e"
+            << "00:1a:2b:3c:4d:5e";
+    }
+    // A period after a part the installer finished by hand still moves on.
+    QTest::newRow("one-digit parts") << false << filled << "1.2.3.4"
+                                     << "1.2.3.4";
+}
+
+void TestAddrEdits::wholeAddressTyped() {
+    QFETCH(bool, mac);
+    QFETCH(QString, before);
+    QFETCH(QString, keys);
+    QFETCH(QString, text);
+    Field field(mac);
+    QVERIFY(showActive(&field.window));
+    if (!before.isEmpty())
+        QVERIFY(field.edit->setText(before));
+    // Reached as by Tab: the first part has the focus, its text selected.
+    field.edit->setFocus();
+    field.edit->parts().first()->selectAll();
+    typeIntoFocus(keys);
+    QCOMPARE(field.edit->text(), text);
+}
+
+void TestAddrEdits::leadingZerosDroppedOnFocusOut_data() {
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("left");
+    QTest::newRow("050") << "10.77.0.050"
+                         << "10.77.0.050"
+                         << "10.77.0.50";
+    QTest::newRow("010 in the first part") << "010"
+                                           << "010..."
+                                           << "10...";
+    QTest::newRow("000") << "000"
+                         << "000..."
+                         << "0...";
+    QTest::newRow("plain") << "10.0.0.5"
+                           << "10.0.0.5"
+                           << "10.0.0.5";
+}
+
+void TestAddrEdits::leadingZerosDroppedOnFocusOut() {
+    QFETCH(QString, keys);
+    QFETCH(QString, typed);
+    QFETCH(QString, left);
+    Field field(false);
+    QLineEdit* other = new QLineEdit(&field.window);
+    field.window.layout()->addWidget(other);
+    QVERIFY(showActive(&field.window));
+    field.edit->setFocus();
+    typeIntoFocus(keys);
+    // While the part has the focus the installer's digits stay as typed.
+    if (field.focusedPart() == 3)
+        QCOMPARE(field.edit->text(), typed);
+    other->setFocus();
+    QCOMPARE(field.edit->text(), left);
 }
 
 void TestAddrEdits::backspaceJoinsPreviousPart() {

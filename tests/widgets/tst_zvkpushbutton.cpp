@@ -3,6 +3,7 @@
 #include "WidgetTestSupport.h"
 
 #include <QLineEdit>
+#include <QSignalSpy>
 
 using namespace widgettest;
 
@@ -12,6 +13,8 @@ private slots:
     void initTestCase() { QVERIFY(applyLook()); }
     void focusMark_data();
     void focusMark();
+    void keysPressFocusedButton_data();
+    void keysPressFocusedButton();
 };
 
 void TestZVKPushButton::focusMark_data() {
@@ -42,6 +45,37 @@ void TestZVKPushButton::focusMark() {
     button->setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(button->hasFocus());
     QCOMPARE(button->grab().toImage() != unfocused, marked);
+}
+
+void TestZVKPushButton::keysPressFocusedButton_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("return") << int(Qt::Key_Return) << int(Qt::NoModifier) << 1;
+    QTest::newRow("keypad enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << 1;
+    QTest::newRow("space") << int(Qt::Key_Space) << int(Qt::NoModifier) << 1;
+    QTest::newRow("ctrl+return is not a press")
+        << int(Qt::Key_Return) << int(Qt::ControlModifier) << 0;
+    QTest::newRow("a letter") << int(Qt::Key_A) << int(Qt::NoModifier) << 0;
+}
+
+// A button that is not the default (the main window has none) still takes
+// Return on the keyboard focus.
+void TestZVKPushButton::keysPressFocusedButton() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, clicks);
+    QWidget window;
+    ZVKPushButton* button = new ZVKPushButton(QStringLiteral("Save"), &window);
+    button->setAutoDefault(false);
+    QVERIFY(showActive(&window));
+    button->setFocus(Qt::TabFocusReason);
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    QTest::keyClick(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(clicked.count(), clicks);
+    button->setEnabled(false);
+    QTest::keyClick(button, Qt::Key_Return);
+    QCOMPARE(clicked.count(), clicks);
 }
 
 QTEST_MAIN(TestZVKPushButton)

@@ -16,6 +16,7 @@
 
 #include "CommandLine.h"
 #include "CommissionCommands.h"
+#include "DebugOutput.h"
 #include "DeviceCommands.h"
 #include "DeviceFormat.h"
 #include "LorvexManage.h"
@@ -203,6 +204,11 @@ std::vector<cli::OptionInfo> WithPassword(std::vector<cli::OptionInfo> options) 
     return options;
 }
 
+// The requests' trace lines (where a request went, that it was sent) go
+// to standard error, and only when asked: standard output carries the
+// results that scripts read.
+const cli::OptionInfo kVerbose{"--verbose", "", "trace each request on standard error"};
+
 const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
         {"list",
@@ -227,18 +233,20 @@ const std::vector<cli::CommandSpec>& Commands() {
                         "new HTTP port (an IP camera: only together with --data-port)"},
                        {"--data-port", "N", "new data port"},
                        {"--dhcp", "", "the device takes its address by DHCP"},
-                       {"--seconds", "S", "search at most S seconds for the device, default 3"}}),
+                       {"--seconds", "S", "search at most S seconds for the device, default 3"},
+                       kVerbose}),
          "gives the device new network parameters; exits with the result code",
          device::RunSetIp},
         {"restore",
          {"MAC"},
-         {{"--seconds", "S", "search at most S seconds for the device first, default 3"}},
+         {{"--seconds", "S", "search at most S seconds for the device first, default 3"}, kVerbose},
          "restores the device's factory password; exits 0 when acknowledged, else 1",
          device::RunRestore},
         {"open",
          {"MAC"},
          {{"--print", "", "print the URL instead of opening it"},
-          {"--seconds", "S", "search at most S seconds for the device, default 3"}},
+          {"--seconds", "S", "search at most S seconds for the device, default 3"},
+          kVerbose},
          "opens the device's web page in the default browser; 12 when not found",
          device::RunOpen},
         {"plan",
@@ -260,7 +268,8 @@ const std::vector<cli::CommandSpec>& Commands() {
          {"FILE"},
          WithPassword(
              {{"--output", "FILE", "write the plan with every outcome as CSV (no passwords)"},
-              {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"}}),
+              {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
+              kVerbose}),
          "re-addresses the plan's devices one at a time, each verified at its new address; "
          "0 when all are done, 1 when not, 2 when the plan is refused (nothing sent)",
          commission_cli::RunApply},
@@ -291,6 +300,8 @@ int main(int argc, char** argv) {
     if (!cli::Parse(argc, argv, Commands(), &args, &error))
         return Usage(error);
     device::TakePasswordFromEnvironment();
+    if (!args.Has("--verbose"))
+        SetDebugSink([](const std::string&) {});
     InstallSignals();
     device::SetStopFlag(&g_stop);
     commission_cli::SetStopFlag(&g_stop);

@@ -1,0 +1,102 @@
+// The device row's context menu and the mark on devices outside the PC's
+// subnets: what the installer reaches from a row without the side panel.
+#include "MainWindow.h"
+
+#include "DevInfo.h"
+#include "DeviceActionRules.h"
+#include "DeviceColumns.h"
+#include "DeviceControlBar.h"
+#include "IconButton.h"
+#include "LanguageSrc.h"
+#include "VistaTreeWidget.h"
+#include "ZVKMenu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QPainter>
+#include <QPixmap>
+
+namespace {
+
+// A small ring in the skin's amber: quiet beside the address, seen at a
+// glance down the column.
+QIcon foreignSubnetIcon() {
+    static const QIcon icon = [] {
+        QPixmap ring(12, 12);
+        ring.fill(Qt::transparent);
+        QPainter painter(&ring);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(232, 182, 70), 2));
+        painter.drawEllipse(QRectF(2, 2, 8, 8));
+        return QIcon(ring);
+    }();
+    return icon;
+}
+
+// The row's visible cells, tab-separated, as a spreadsheet takes them.
+QString rowText(const QTreeWidget* tree, const QTreeWidgetItem* row) {
+    QStringList cells;
+    for (int c = 0; c < tree->columnCount(); ++c) {
+        if (!tree->isColumnHidden(c))
+            cells.append(row->text(c));
+    }
+    return cells.join(QLatin1Char('\t'));
+}
+
+} // namespace
+
+void MainWindow::markSubnet(QTreeWidgetItem* row, const DevInfo& record) {
+    const bool foreign = !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
+    row->setIcon(COL_IP, foreign ? foreignSubnetIcon() : QIcon());
+    row->setToolTip(COL_IP, foreign ? GetText("IDCS_FOREIGN_SUBNET_TIP") : QString());
+}
+
+void MainWindow::slot_rowMenuRequested(const QPoint& pos) {
+    QTreeWidgetItem* row = m_deviceTree->itemAt(pos);
+    if (row == nullptr)
+        return;
+    m_deviceTree->setCurrentItem(row);
+    QMenu* menu = rowMenu(row);
+    // Not exec()'d: the menu must not outlive the window in a nested loop.
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_deviceTree->viewport()->mapToGlobal(pos));
+}
+
+// The entries in the order the installer needs them. Actions of other
+// features (activation, batches) are added in addRowActions' second group.
+QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
+    ZVKMenu* menu = new ZVKMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    const QString mac = row->text(COL_MAC);
+    const QString ip = row->text(COL_IP);
+    const QString whole = rowText(m_deviceTree, row);
+    auto add = [menu](const char* key, const char* name, auto&& action) {
+        QAction* entry = menu->addAction(GetText(key));
+        entry->setObjectName(QLatin1String(name));
+        QObject::connect(entry, &QAction::triggered, menu, action);
+    };
+    add("IDCS_OPEN_WEB_PAGE", "openPageAction", [this, mac] { openDevicePage(mac); });
+    menu->addSeparator();
+    add("IDCS_COPY_MAC", "copyMacAction", [mac] { QApplication::clipboard()->setText(mac); });
+    add("IDCS_COPY_IP", "copyIpAction", [ip] { QApplication::clipboard()->setText(ip); });
+    add("IDCS_COPY_ROW", "copyRowAction", [whole] { QApplication::clipboard()->setText(whole); });
+    menu->addSeparator();
+    add("IDCS_CHANGE_NETWORK_PARAM", "modifyAction", [this] {
+        m_deviceBarToggle->setChecked(true);
+        m_controlBar->FocusNetworkForm();
+    });
+    add("IDCS_RESTORE_DEVICE_PASSWORD", "restoreAction", [this, mac] {
+        m_deviceBarToggle->setChecked(true);
+        m_controlBar->PrepareRestore(mac);
+    });
+    addRowActions(menu, mac);
+    return menu;
+}
+
+// The place for the row actions of further device features: each adds its
+// entries after a separator, named for tests, and acts on `mac`.
+void MainWindow::addRowActions(QMenu* menu, const QString& mac) {
+    Q_UNUSED(menu);
+    Q_UNUSED(mac);
+}
