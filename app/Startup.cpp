@@ -122,4 +122,8 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
 void EnableHighDpiScaling() {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // A laptop at 150 % keeps 150 %: Qt 5 would round it to 200 %, and the
+    // window would no longer fit a 1920 x 1080 screen.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 }

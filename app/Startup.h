@@ -75,5 +75,6 @@ extern const char* const kProgramUsage;
 
 // Turns on Qt's high-DPI scaling, so that the window's fixed pixel geometry
 // counts in device-independent pixels and images with "@2x" forms are drawn
-// sharp on 150 % and 200 % screens. Call before the QApplication exists.
+// sharp on 150 % and 200 % screens; a fractional screen factor such as 150 %
+// is kept, not rounded. Call before the QApplication exists.
 void EnableHighDpiScaling();

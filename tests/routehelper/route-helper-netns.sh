@@ -3,10 +3,14 @@
 # scripts/netns-run, which gives this namespace the up interface veth0):
 # an unprivileged user with a copy of the helper that carries
 # cap_net_admin+ep gets exactly the link-local route on veth0, and the
-# helper refuses every other argument, interface and route.
-#   route-helper-netns.sh HELPER
+# helper refuses every other argument, interface and route. With SEARCH (the
+# lorvex-search program, run with simulated devices) the same user's
+# lorvex-search, with the helper beside it, gets the route through the
+# engine before it opens a device's page.
+#   route-helper-netns.sh HELPER [SEARCH]
 set -uo pipefail
 helper=$1
+search=${2:-}
 skip() { echo "route-helper-netns: skipped: $*" >&2; exit 77; }
 command -v setcap >/dev/null || skip "setcap (libcap2-bin) is missing"
 command -v setpriv >/dev/null || skip "setpriv (util-linux) is missing"
@@ -56,6 +60,28 @@ expect 3 lo
 as_user "$work/plain" veth0 >/dev/null 2>&1
 (($? == 4)) || fail "the helper without its capability did not report the refusal"
 [[ $(routes) == "$before" ]] || fail "the helper without its capability changed the routes"
+
+# The engine, as a normal user without CAP_NET_ADMIN, starts the helper it
+# finds beside the program, and the route appears.
+if [[ -n $search ]]; then
+  install -m 755 "$search" "$work/lorvex-search"
+  cp -p "$work/capped" "$work/lorvex-route-helper" # keeps the capability
+  setcap cap_net_admin+ep "$work/lorvex-route-helper"
+  mac=$(as_user "$work/lorvex-search" list --seconds 2 |
+        grep -oiE '([0-9a-f]{2}:){5}[0-9a-f]{2}' | head -1)
+  if [[ -z $mac ]]; then
+    fail "lorvex-search found no device"
+  else
+    as_user "$work/lorvex-search" open "$mac" --print >/dev/null 2>&1
+    for _ in $(seq 50); do
+      ip -4 route show 169.254.0.0/16 dev veth0 | grep -q 'metric 1000' && break
+      sleep 0.1
+    done
+    ip -4 route show 169.254.0.0/16 dev veth0 | grep -q 'scope link metric 1000' ||
+      fail "lorvex-search as a normal user did not get the route through the helper"
+    ip route del 169.254.0.0/16 dev veth0 metric 1000 2>/dev/null
+  fi
+fi
 
 # The one route, added by a normal user; a second call finds it in place.
 expect 0 veth0
