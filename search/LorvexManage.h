@@ -147,6 +147,18 @@ public:
         SETNET_NO_DEVICE = 12, // the MAC is not in the device list: nothing is sent
         SETNET_TOO_LONG = 13,  // the request does not fit one datagram (an over-long
                                // password, say): nothing is sent
+        // Outcomes of device identity and of the device's own guards; the
+        // numbers above keep their meaning, new ones are only appended.
+        SETNET_UNVERIFIED = 14,   // the device's key is not certified by a trusted maker and
+                                  // the user has not confirmed it this session: nothing sent
+        SETNET_CONFLICT = 15,     // two different keys answer for this MAC: nothing sent
+        SETNET_LOCKED = 16,       // the device refuses requests after repeated wrong
+                                  // passwords; LastLockSeconds() tells how long still
+        SETNET_NOT_ACTIVATED = 17, // the device has no password yet: activate it first
+        SETNET_NO_PRESENCE = 18,  // restore refused: the reset button was not pressed
+                                  // within the last 10 minutes
+        SETNET_WEAK_PASSWORD = 19, // activation refused: the password breaks the strength rule
+        SETNET_ALREADY_ACTIVE = 20, // activation refused: the device has a password already
     };
 
     // Asks the listed device with this MAC (any case) to take ip, mask and
