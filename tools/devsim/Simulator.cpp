@@ -202,8 +202,10 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
         Schedule(now, msg.kind == Kind::Restore ? Kind::RestoreAck : Kind::ConfigResult, *index,
                  msg.requestId, tool);
     if (applied && m_options.verbose)
-        std::fprintf(stderr, "devsim: %s request kind %d result %d\n",
-                     lorvex::wire::FormatMac(after.mac).c_str(), static_cast<int>(msg.kind),
+        std::fprintf(stderr, "devsim: %s %s result %d\n", lorvex::wire::FormatMac(after.mac).c_str(),
+                     msg.kind == Kind::SetConfig  ? "config"
+                     : msg.kind == Kind::Activate ? "activation"
+                                                  : "restore",
                      after.lastConfigResult);
     if (applied && msg.kind == Kind::SetConfig && after.lastConfigResult == 0 && m_observer)
         m_observer->OnConfigured(*index, before, after);
