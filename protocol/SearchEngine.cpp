@@ -455,7 +455,7 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events) 
         return;
     const Clock::time_point now = Clock::now();
     if (IsChallengeFetch(msg)) {
-        if (!m_peers->OnAnswer(msg, now))
+        if (m_peers->OnAnswer(msg, now) == PeerTable::Verdict::Dropped)
             return;
         if (m_config && m_config->id == msg.requestId && m_config->datagram.empty())
             SealPendingConfig(now);
@@ -465,9 +465,17 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events) 
     if (!m_tracker.RoundOpen() || msg.requestId != m_round.id)
         return;
     // Only authentic answers take a place in the tracker.
-    if (!m_peers->OnAnswer(msg, now))
+    const PeerTable::Verdict verdict = m_peers->OnAnswer(msg, now);
+    if (verdict == PeerTable::Verdict::Dropped)
         return;
     const std::string_view xml = std::string_view(msg.payload).substr(trust::kAnswerPrefix);
+    // The certified device displaces what an uncertified key said in its
+    // name, at once, as a change of the record.
+    if (verdict == PeerTable::Verdict::Replaced && m_tracker.Forget(msg.mac)) {
+        m_tracker.OnAnswer(msg.mac, xml);
+        Push(events, msg.mac, 3, std::string(xml));
+        return;
+    }
     const Reaction r = m_tracker.OnAnswer(msg.mac, xml);
     if (r.changed)
         Push(events, msg.mac, 3, std::string(xml));

@@ -61,18 +61,19 @@ bool PeerTable::Admit(const wire::Message& msg, const trust::AnswerParts& parts,
            trust::CheckAnswer(out->keys, msg, parts);
 }
 
-bool PeerTable::OnAnswer(const wire::Message& msg, TimePoint now) {
+PeerTable::Verdict PeerTable::OnAnswer(const wire::Message& msg, TimePoint now) {
     trust::AnswerParts parts;
     if (!trust::SplitAnswer(msg, &parts))
-        return false;
+        return Verdict::Dropped;
+    Verdict verdict = Verdict::Accepted;
     auto it = m_peers.find(Key(msg.mac));
     if (it != m_peers.end() && it->second.key == parts.cert.deviceKey) {
         if (!trust::CheckAnswer(it->second.keys, msg, parts))
-            return false;
+            return Verdict::Dropped;
     } else {
         Peer candidate;
         if (!Admit(msg, parts, &candidate))
-            return false;
+            return Verdict::Dropped;
         if (it == m_peers.end()) {
             m_unverified += candidate.verified ? 0 : 1;
             it = m_peers.emplace(Key(msg.mac), std::move(candidate)).first;
@@ -81,15 +82,16 @@ bool PeerTable::OnAnswer(const wire::Message& msg, TimePoint now) {
             Peer& held = it->second;
             held.conflict = true;
             if (!candidate.verified || held.verified)
-                return false;
+                return Verdict::Dropped;
             --m_unverified; // the held key was uncertified
             candidate.conflict = true;
             held = std::move(candidate);
+            verdict = Verdict::Replaced;
         }
     }
     it->second.challenge = parts.challenge;
     it->second.challengeAt = now;
-    return true;
+    return verdict;
 }
 
 bool PeerTable::OpenReply(const wire::Message& msg, TimePoint now, std::string* xml) {

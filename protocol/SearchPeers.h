@@ -40,12 +40,15 @@ public:
     // Opens a new round's budget for unverified keys.
     void NewRound() { m_newUnverified = 0; }
 
-    // An answer (kind 2): true when it is authentic under the key its
+    // What became of an answer.
+    enum class Verdict { Dropped, Accepted, Replaced };
+    // An answer (kind 2): Accepted when it is authentic under the key its
     // certificate names and that key is the one this session holds for the
     // MAC (or becomes it). Records the answer's challenge. A second key for a
     // MAC is a conflict: the MAC is flagged, a certified key replaces an
-    // uncertified one, and the answer is otherwise dropped.
-    bool OnAnswer(const wire::Message& msg, TimePoint now);
+    // uncertified one (Replaced: the record the uncertified one made must
+    // go), and the answer is otherwise dropped.
+    Verdict OnAnswer(const wire::Message& msg, TimePoint now);
 
     // A result or acknowledgement (kinds 4 and 6) authentic under the MAC's
     // session keys: its document, and the next challenge it carries is kept.

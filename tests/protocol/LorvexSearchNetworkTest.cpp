@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <linux/if_ether.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -457,6 +459,168 @@ TEST_F(ConfigTest, ACapturedRequestSentAgainChangesNothing) {
             EXPECT_NE(e.xml.find("<ip>10.77.0.81</ip>"), std::string::npos) << e.xml;
         }
     }
+}
+
+// The spoofer answers every probe at once for a real camera's MAC, with a key
+// of its own and addresses of its choice.
+class Spoofer {
+public:
+    explicit Spoofer(const MacBytes& mac) : m_mac(mac), m_keys(lorvex::trust::NewKeyPair()) {
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~Spoofer() {
+        m_stop = true;
+        m_thread.join();
+    }
+    int Answered() const { return m_answered; }
+
+private:
+    void Run() {
+        int fd = lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, 1 << 20);
+        const auto ifaces = lorvex::net::ListMulticastInterfaces();
+        std::vector<int> joined;
+        lorvex::net::JoinAll(fd, ifaces, &joined);
+        lorvex::net::BatchReceiver rx(16);
+        while (!m_stop) {
+            rx.ReceiveOnce(fd, [&](const unsigned char* d, std::size_t n) {
+                lorvex::wire::Message m;
+                lorvex::trust::Key tool{};
+                if (!lorvex::wire::Decode(d, n, &m) || m.kind != Kind::Probe || m.payload.size() != 32)
+                    return;
+                std::memcpy(tool.data(), m.payload.data(), 32);
+                lorvex::trust::SessionKeys k;
+                if (!lorvex::trust::DeviceSessionKeys(m_keys, tool, &k))
+                    return;
+                const lorvex::trust::Certificate cert{m_mac, m_keys.publicKey, {}};
+                const std::string xml =
+                    "<multicastSearchResult><productInfo><productSeries>ZVK_IPC</productSeries>"
+                    "<devName>spoof</devName></productInfo><tcpIp><ipAddr><item><ip>10.99.99.99"
+                    "</ip></item></ipAddr></tcpIp></multicastSearchResult>";
+                lorvex::net::SendAll(fd, ifaces, lorvex::wire::kToolPort,
+                                     lorvex::trust::MakeAnswer(k, m.requestId, cert, {}, xml));
+                ++m_answered;
+            });
+            std::this_thread::sleep_for(2ms);
+        }
+        close(fd);
+    }
+    MacBytes m_mac;
+    lorvex::trust::KeyPair m_keys;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_answered{0};
+    std::thread m_thread;
+};
+
+TEST_F(ConfigTest, ASpooferIsFlaggedChangesNoRecordAndGetsNoSecret) {
+    const MacBytes cam = Mac("02:AA:00:00:00:01");
+    Spoofer spoofer(cam);
+    for (int round = 0; round < 2; ++round) {
+        LORVEX_SEARCH_Manual();
+        ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 4)));
+    }
+    EXPECT_GT(spoofer.Answered(), 0);
+    EXPECT_EQ(LORVEX_TRUST_Identity(cam.data(), nullptr), LORVEX_IDENTITY_CONFLICT);
+    for (const Event& e : m_rec.Take())
+        EXPECT_EQ(e.xml.find("10.99.99.99"), std::string::npos) << e.code << " " << e.mac;
+    Spy spy;
+    LORVEX_SET_CONFIG(cam.data(), SetIpXml("secret", "10.77.0.90").c_str());
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7");
+    lorvex::wire::Message req;
+    EXPECT_FALSE(spy.Next(Kind::SetConfig, &req)) << "a secret went to a MAC in conflict";
+}
+
+// The sniffer takes every frame on the link (UDP and TCP alike) while a
+// device is restored, activated and re-addressed with new ports, and finds
+// the password in no form.
+class Sniffer {
+public:
+    Sniffer() {
+        m_fd = socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK, htons(ETH_P_ALL));
+        m_thread = std::thread([this] {
+            char frame[65536];
+            while (!m_stop) {
+                const ssize_t n = recv(m_fd, frame, sizeof frame, 0);
+                if (n > 0) {
+                    m_bytes.append(frame, static_cast<std::size_t>(n));
+                    ++m_frames;
+                } else {
+                    std::this_thread::sleep_for(1ms);
+                }
+            }
+        });
+    }
+    ~Sniffer() { Stop(); }
+    bool Open() const { return m_fd >= 0; }
+    void Stop() {
+        if (m_thread.joinable()) {
+            m_stop = true;
+            m_thread.join();
+            close(m_fd);
+        }
+    }
+    const std::string& Bytes() const { return m_bytes; }
+    int Frames() const { return m_frames; }
+
+private:
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    std::string m_bytes;
+    int m_frames = 0;
+    std::thread m_thread;
+};
+
+std::string Base64Of(const std::string& in) {
+    static const char k[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < in.size(); i += 3) {
+        std::uint32_t g = static_cast<unsigned char>(in[i]) << 16;
+        if (i + 1 < in.size())
+            g |= static_cast<unsigned char>(in[i + 1]) << 8;
+        if (i + 2 < in.size())
+            g |= static_cast<unsigned char>(in[i + 2]);
+        for (std::size_t j = 0; j < 4; ++j)
+            out += i + j <= in.size() + (j == 0) ? k[(g >> (18 - 6 * j)) & 63] : '=';
+    }
+    return out;
+}
+
+TEST_F(ConfigTest, ASnifferFindsThePasswordInNoForm) {
+    const std::string canary = "Can&ary<7>Pw";
+    Sniffer sniffer;
+    ASSERT_TRUE(sniffer.Open());
+    const MacBytes cam = Mac("02:AA:00:00:00:01");
+    PressReset("02:AA:00:00:00:01");
+    ASSERT_EQ(LORVEX_TRUST_Restore(cam.data()), 0);
+    LORVEX_TRUST_Activate(cam.data(), canary.c_str());
+    ASSERT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
+    const std::string escaped = "Can&amp;ary&lt;7&gt;Pw";
+    LORVEX_SET_CONFIG(cam.data(),
+                      ("<searchSetIP password=\"" + escaped +
+                       "\" ipAddr=\"10.77.0.91\" maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" "
+                       "dhcpSwitch=\"false\" httpPort=\"8081\" dataPort=\"9011\"/>")
+                          .c_str());
+    ASSERT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
+    std::this_thread::sleep_for(300ms); // the request's repeat, 200 ms after it
+    sniffer.Stop();
+    // It did see the sealed requests themselves.
+    for (char kind : {'\x03', '\x05', '\x07'})
+        EXPECT_NE(sniffer.Bytes().find(std::string("LVXS\x02") + kind), std::string::npos)
+            << "kind " << int{kind};
+    const std::string hex = lorvex::trust::ToHex(
+        reinterpret_cast<const unsigned char*>(canary.data()), canary.size());
+    std::string upperHex = hex;
+    for (char& c : upperHex)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string forms[] = {canary,
+                                 escaped,
+                                 "Can%26ary%3C7%3EPw",
+                                 Base64Of(canary),
+                                 Base64Of("admin:" + canary),
+                                 hex,
+                                 upperHex,
+                                 "ary<7"};
+    for (const std::string& form : forms)
+        EXPECT_EQ(sniffer.Bytes().find(form), std::string::npos) << form;
 }
 
 int CountEntries(const char* dir) {

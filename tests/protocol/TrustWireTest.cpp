@@ -238,21 +238,26 @@ protected:
                                                : trust::Certificate{mac, pair.publicKey, {}};
         return trust::MakeAnswer(k, round, c, challenge, xml);
     }
+    static bool Admitted(search::PeerTable& table, const wire::Message& m,
+                         std::chrono::steady_clock::time_point at) {
+        return table.OnAnswer(m, at) != search::PeerTable::Verdict::Dropped;
+    }
     std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
 };
 
 TEST_F(Peers, ConflictStopsSecretsAndACertifiedKeyWins) {
     search::PeerTable table({makerKey});
     const trust::KeyPair spoofer = trust::NewKeyPair();
-    ASSERT_TRUE(table.OnAnswer(Decoded(AnswerFrom(table, spoofer, false)), now));
+    ASSERT_TRUE(Admitted(table, Decoded(AnswerFrom(table, spoofer, false)), now));
     EXPECT_EQ(table.State(mac, nullptr), search::Identity::Unverified);
     EXPECT_FALSE(table.MaySendSecret(mac));
-    ASSERT_TRUE(table.OnAnswer(Decoded(AnswerFrom(table, device, true)), now));
+    ASSERT_EQ(table.OnAnswer(Decoded(AnswerFrom(table, device, true)), now),
+              search::PeerTable::Verdict::Replaced);
     std::string fp;
     EXPECT_EQ(table.State(mac, &fp), search::Identity::Conflict);
     EXPECT_EQ(fp, trust::Fingerprint(device.publicKey)) << "the certified key is held";
     EXPECT_FALSE(table.MaySendSecret(mac));
-    EXPECT_FALSE(table.OnAnswer(Decoded(AnswerFrom(table, spoofer, false)), now));
+    EXPECT_FALSE(Admitted(table, Decoded(AnswerFrom(table, spoofer, false)), now));
     EXPECT_FALSE(table.Confirm(mac, trust::Fingerprint(spoofer.publicKey)));
     EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 5, mac, "x", now).size() > 0)
         << "sealing is the caller's to refuse; MaySendSecret says no";
@@ -260,11 +265,11 @@ TEST_F(Peers, ConflictStopsSecretsAndACertifiedKeyWins) {
 
 TEST_F(Peers, ChallengesAreUsedOnceAndAgeOut) {
     search::PeerTable table({makerKey});
-    ASSERT_TRUE(table.OnAnswer(Decoded(AnswerFrom(table, device, true)), now));
+    ASSERT_TRUE(Admitted(table, Decoded(AnswerFrom(table, device, true)), now));
     EXPECT_TRUE(table.MaySendSecret(mac));
     EXPECT_FALSE(table.Seal(wire::Kind::SetConfig, 5, mac, "x", now).empty());
     EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 6, mac, "x", now).empty()) << "used up";
-    ASSERT_TRUE(table.OnAnswer(Decoded(AnswerFrom(table, device, true)), now));
+    ASSERT_TRUE(Admitted(table, Decoded(AnswerFrom(table, device, true)), now));
     EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 7, mac, "x", now + std::chrono::seconds(61))
                     .empty());
 }
@@ -275,11 +280,11 @@ TEST_F(Peers, UncertifiedNewcomersAreBudgetedPerRound) {
     for (std::size_t i = 0; i < search::kNewUnverifiedPerRound + 10; ++i) {
         mac[4] = static_cast<unsigned char>(i >> 8);
         mac[5] = static_cast<unsigned char>(i);
-        admitted += table.OnAnswer(Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), now);
+        admitted += Admitted(table, Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), now);
     }
     EXPECT_EQ(admitted, search::kNewUnverifiedPerRound);
     mac[5] ^= 0x55;
-    EXPECT_TRUE(table.OnAnswer(Decoded(AnswerFrom(table, device, true)), now))
+    EXPECT_TRUE(Admitted(table, Decoded(AnswerFrom(table, device, true)), now))
         << "a certified device is never turned away by the budget";
 }
 
