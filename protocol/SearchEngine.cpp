@@ -51,6 +51,7 @@ void CloseFd(int* fd) {
 
 Engine::~Engine() { Stop(); }
 
+Engine::PendingConfig::PendingConfig() = default;
 Engine::PendingConfig::~PendingConfig() { Wipe(&body); }
 
 bool Engine::Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
@@ -249,6 +250,10 @@ void Engine::Run() {
 // Empties the socket into the inbox before checking anything, then checks a
 // slice, and again: verifying answers costs more than receiving them.
 void Engine::DrainSocket(net::BatchReceiver& rx) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        rx.AcceptOnly(m_joined); // only group traffic on a joined interface counts
+    }
     auto sink = [this](const unsigned char* data, std::size_t size) {
         wire::Message m;
         if (m_inbox.size() < kMaxInbox && wire::Decode(data, size, &m) &&

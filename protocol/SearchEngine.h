@@ -103,6 +103,7 @@ private:
         bool resent = false;
         Clock::time_point createdAt;
         Clock::time_point sentAt;
+        PendingConfig();
         ~PendingConfig();
     };
     struct PendingRestore {
