@@ -2,6 +2,7 @@
 
 #include "IpAddrEdit.h"
 #include "LorvexManage.h"
+#include "TrustMessages.h"
 
 #include <QRegExp>
 
@@ -70,7 +71,7 @@ ActionMessage SetNetParamMessage(int code) {
     // change did not happen, so the user hears it like any other failure.
     if (code == CLorvexManage::SETNET_TOO_LONG)
         return error(kKeys[9]);
-    return kNoMessage;
+    return TrustOutcomeMessage(code);
 }
 
 bool SupportsPasswordRestore(const QString& productSeries) {

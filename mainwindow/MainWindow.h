@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BaseDialog.h"
+#include "DeviceActionRules.h"
 #include "DeviceEventQueue.h"
 #include "DeviceFilter.h"
 #include "LorvexManage.h"
@@ -148,6 +149,9 @@ public slots:
     void slot_restorePwd(QString mac);
 
 public:
+    // Asks for the first password of the listed, not activated device with
+    // this MAC (ActivateDialog) and sends it; its box follows the answer.
+    void activateDevice(const QString& mac);
     // True from the start of a request until its box is due.
     bool deviceRequestRunning() const;
     DeviceControlBar* controlBar() const { return m_controlBar; }
@@ -156,6 +160,11 @@ private slots:
     void slot_deviceRequestFinished(int kind, int result);
 
 private:
+    // Before a secret goes to a key no trusted maker certified, the user
+    // compares its fingerprint (KeyConfirmDialog), once per session.
+    bool identityConfirmed(const QString& mac);
+    void showOutcome(const ActionMessage& message);
+    QString m_requestMac; // the device of the running request
     void connectDeviceActions();
     // Blocks until a running request has returned (bounded by the request).
     void finishDeviceRequest();

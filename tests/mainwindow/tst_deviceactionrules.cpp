@@ -109,7 +109,8 @@ void TestDeviceActionRules::setNetParamMessage_data() {
         << 12 << BoxKind::Error << "IDCS_PROMPT_DEVICE_NOT_EXIST";
     QTest::newRow("13 too long, not sent")
         << 13 << BoxKind::Error << "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR";
-    QTest::newRow("14 unknown") << 14 << BoxKind::None << "";
+    QTest::newRow("14 not verified") << 14 << BoxKind::Error << "IDCS_IDENTITY_NOT_VERIFIED";
+    QTest::newRow("21 unknown") << 21 << BoxKind::None << "";
     QTest::newRow("-1 unknown") << -1 << BoxKind::None << "";
 }
 
