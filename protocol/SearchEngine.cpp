@@ -17,6 +17,8 @@ constexpr int kBatchesPerWake = 32; // then timers get their turn
 constexpr int kRestoreSends = 3;
 constexpr auto kIdlePoll = std::chrono::milliseconds(1000);
 constexpr std::size_t kHandledPerSlice = 256; // then the socket is emptied again
+constexpr std::size_t kPrepareInParallelFrom = 32; // fewer new keys are not worth a thread
+constexpr std::size_t kPrepareThreads = 4;
 
 void Wipe(std::string* s) {
     if (!s->empty())
@@ -279,9 +281,33 @@ void Engine::DrainSocket(net::BatchReceiver& rx) {
     }
 }
 
+// New keys in a burst are checked on several threads first (certificate,
+// key agreement, tag: about 0.1 ms each), then every answer is handled in
+// order on this one.
 void Engine::HandleInbox(std::size_t limit, std::vector<Event>* events) {
-    for (std::size_t n = 0; n < limit && !m_inbox.empty(); ++n) {
-        Handle(m_inbox.front(), events);
+    const std::size_t n = std::min(limit, m_inbox.size());
+    std::vector<std::size_t> fresh;
+    for (std::size_t i = 0; i < n; ++i) {
+        const wire::Message& m = m_inbox[i];
+        if (m.kind == wire::Kind::Answer && m_peers->NeedsAdmission(m))
+            fresh.push_back(i);
+    }
+    std::vector<PeerTable::Prepared> prepared(fresh.size());
+    const std::size_t workers =
+        fresh.size() < kPrepareInParallelFrom ? 1 : std::min<std::size_t>(kPrepareThreads, fresh.size());
+    auto work = [&](std::size_t first) {
+        for (std::size_t j = first; j < fresh.size(); j += workers)
+            prepared[j] = m_peers->Prepare(m_inbox[fresh[j]]);
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t w = 1; w < workers; ++w)
+        pool.emplace_back(work, w);
+    work(0);
+    for (std::thread& t : pool)
+        t.join();
+    for (std::size_t i = 0, j = 0; i < n; ++i) {
+        const bool ready = j < fresh.size() && fresh[j] == i;
+        Handle(m_inbox.front(), events, ready ? &prepared[j++] : nullptr);
         m_inbox.pop_front();
     }
 }
@@ -431,10 +457,11 @@ void Engine::SendTargetedProbes() {
         SendDatagram(ProbeDatagram(m_round.id, mac));
 }
 
-void Engine::Handle(const wire::Message& msg, std::vector<Event>* events) {
+void Engine::Handle(const wire::Message& msg, std::vector<Event>* events,
+                    const PeerTable::Prepared* prepared) {
     switch (msg.kind) {
     case wire::Kind::Answer:
-        return HandleAnswer(msg, events);
+        return HandleAnswer(msg, events, prepared);
     case wire::Kind::ConfigResult:
         return HandleConfigResult(msg, events);
     case wire::Kind::RestoreAck:
@@ -455,12 +482,13 @@ bool Engine::IsChallengeFetch(const wire::Message& msg) const {
     return false;
 }
 
-void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events) {
+void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
+                          const PeerTable::Prepared* prepared) {
     if (!wire::IsDeviceMac(msg.mac))
         return;
     const Clock::time_point now = Clock::now();
     if (IsChallengeFetch(msg)) {
-        if (m_peers->OnAnswer(msg, now) == PeerTable::Verdict::Dropped)
+        if (m_peers->OnAnswer(msg, now, prepared) == PeerTable::Verdict::Dropped)
             return;
         if (m_config && m_config->id == msg.requestId && m_config->datagram.empty())
             SealPendingConfig(now);
@@ -470,7 +498,7 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events) 
     if (!m_tracker.RoundOpen() || msg.requestId != m_round.id)
         return;
     // Only authentic answers take a place in the tracker.
-    const PeerTable::Verdict verdict = m_peers->OnAnswer(msg, now);
+    const PeerTable::Verdict verdict = m_peers->OnAnswer(msg, now, prepared);
     if (verdict == PeerTable::Verdict::Dropped)
         return;
     const std::string_view xml = std::string_view(msg.payload).substr(trust::kAnswerPrefix);

@@ -117,8 +117,10 @@ private:
     void DrainSocket(net::BatchReceiver& rx);
     int PollTimeoutMs(Clock::time_point now) const;
     void RunTimers(Clock::time_point now, std::vector<Event>* events);
-    void Handle(const wire::Message& msg, std::vector<Event>* events);
-    void HandleAnswer(const wire::Message& msg, std::vector<Event>* events);
+    void Handle(const wire::Message& msg, std::vector<Event>* events,
+                const PeerTable::Prepared* prepared = nullptr);
+    void HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
+                      const PeerTable::Prepared* prepared);
     void HandleConfigResult(const wire::Message& msg, std::vector<Event>* events);
     void HandleRestoreAck(const wire::Message& msg);
     bool IsChallengeFetch(const wire::Message& msg) const;

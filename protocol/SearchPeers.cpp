@@ -49,9 +49,37 @@ bool PeerTable::Certified(const trust::Certificate& cert) const {
     return false;
 }
 
-bool PeerTable::Admit(const wire::Message& msg, const trust::AnswerParts& parts, Peer* out) {
+bool PeerTable::NeedsAdmission(const wire::Message& msg) const {
+    if (msg.payload.size() < trust::kCertSize)
+        return false;
+    auto it = m_peers.find(Key(msg.mac));
+    return it == m_peers.end() ||
+           std::memcmp(it->second.key.data(), msg.payload.data() + 12, trust::kKeySize) != 0;
+}
+
+PeerTable::Prepared PeerTable::Prepare(const wire::Message& msg) const {
+    Prepared out;
+    trust::AnswerParts parts;
+    if (!trust::SplitAnswer(msg, &parts))
+        return out;
+    out.checked = true;
+    out.key = parts.cert.deviceKey;
+    out.certified = Certified(parts.cert);
+    out.authentic = out.certified && trust::ToolSessionKeys(m_tool, out.key, &out.keys) &&
+                    trust::CheckAnswer(out.keys, msg, parts);
+    return out;
+}
+
+bool PeerTable::Admit(const wire::Message& msg, const trust::AnswerParts& parts,
+                      const Prepared* prepared, Peer* out) {
     out->key = parts.cert.deviceKey;
-    out->verified = Certified(parts.cert);
+    const bool ahead = prepared && prepared->checked && prepared->key == out->key;
+    if (ahead && prepared->certified) {
+        out->verified = true;
+        out->keys = prepared->keys;
+        return prepared->authentic;
+    }
+    out->verified = ahead ? false : Certified(parts.cert);
     if (!out->verified &&
         (m_newUnverified >= kNewUnverifiedPerRound || m_unverified >= kMaxUnverifiedPeers))
         return false;
@@ -61,7 +89,8 @@ bool PeerTable::Admit(const wire::Message& msg, const trust::AnswerParts& parts,
            trust::CheckAnswer(out->keys, msg, parts);
 }
 
-PeerTable::Verdict PeerTable::OnAnswer(const wire::Message& msg, TimePoint now) {
+PeerTable::Verdict PeerTable::OnAnswer(const wire::Message& msg, TimePoint now,
+                                       const Prepared* prepared) {
     trust::AnswerParts parts;
     if (!trust::SplitAnswer(msg, &parts))
         return Verdict::Dropped;
@@ -72,7 +101,7 @@ PeerTable::Verdict PeerTable::OnAnswer(const wire::Message& msg, TimePoint now) 
             return Verdict::Dropped;
     } else {
         Peer candidate;
-        if (!Admit(msg, parts, &candidate))
+        if (!Admit(msg, parts, prepared, &candidate))
             return Verdict::Dropped;
         if (it == m_peers.end()) {
             m_unverified += candidate.verified ? 0 : 1;

@@ -42,13 +42,29 @@ public:
 
     // What became of an answer.
     enum class Verdict { Dropped, Accepted, Replaced };
+
+    // The costly part of admitting a certified key, done ahead: certificate
+    // check, key agreement and tag. It reads no table state, so answers of a
+    // burst are prepared on several threads at once.
+    struct Prepared {
+        bool checked = false;   // the certificate was read and checked
+        bool certified = false; // a trusted maker signed it
+        bool authentic = false; // (certified only) the tag checks under the agreed keys
+        trust::Key key{};
+        trust::SessionKeys keys;
+    };
+    // True when the answer's key is not the one held for its MAC (a new
+    // device or a second key): only then is there anything to prepare.
+    bool NeedsAdmission(const wire::Message& msg) const;
+    Prepared Prepare(const wire::Message& msg) const;
     // An answer (kind 2): Accepted when it is authentic under the key its
     // certificate names and that key is the one this session holds for the
     // MAC (or becomes it). Records the answer's challenge. A second key for a
     // MAC is a conflict: the MAC is flagged, a certified key replaces an
     // uncertified one (Replaced: the record the uncertified one made must
     // go), and the answer is otherwise dropped.
-    Verdict OnAnswer(const wire::Message& msg, TimePoint now);
+    // `prepared`, when given, is Prepare's work for this very answer.
+    Verdict OnAnswer(const wire::Message& msg, TimePoint now, const Prepared* prepared = nullptr);
 
     // A result or acknowledgement (kinds 4 and 6) authentic under the MAC's
     // session keys: its document, and the next challenge it carries is kept.
@@ -90,7 +106,8 @@ private:
     };
     bool Certified(const trust::Certificate& cert) const;
     // Agrees keys with a new candidate and checks the answer's tag.
-    bool Admit(const wire::Message& msg, const trust::AnswerParts& parts, Peer* out);
+    bool Admit(const wire::Message& msg, const trust::AnswerParts& parts, const Prepared* prepared,
+               Peer* out);
     static std::uint64_t Key(const wire::MacBytes& mac);
 
     trust::KeyPair m_tool;

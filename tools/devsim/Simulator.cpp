@@ -98,6 +98,7 @@ bool Simulator::Control(const std::string& line, Clock::time_point now) {
 
 void Simulator::Run(const std::atomic<bool>& stop) {
     lorvex::net::BatchReceiver rx(kReceiveBatch);
+    rx.AcceptOnly(m_joined); // a device takes only group traffic, as the tool does
     while (!stop) {
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_controlFd, POLLIN, 0}};
         poll(fds, m_controlFd >= 0 ? 2 : 1, TimeoutMs(Clock::now()));
