@@ -3,6 +3,7 @@
 #include "DevInfo.h"
 #include "IpAddrEdit.h"
 #include "LorvexManage.h"
+#include "TrustMessages.h"
 
 #include "NetParam.h"
 
@@ -137,7 +138,7 @@ ActionMessage SetNetParamMessage(int code) {
     }
     if (code >= 1 && code <= 8)
         return error(kRuleKeys[code - 1]);
-    return kNoMessage;
+    return TrustOutcomeMessage(code);
 }
 
 bool SupportsPasswordRestore(const QString& productSeries) {

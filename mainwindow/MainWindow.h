@@ -156,6 +156,9 @@ public slots:
     void slot_restorePwd(QString mac);
 
 public:
+    // Asks for the first password of the listed, not activated device with
+    // this MAC (ActivateDialog) and sends it; its box follows the answer.
+    void activateDevice(const QString& mac);
     // True from the start of a request until its box is due.
     bool deviceRequestRunning() const;
     DeviceControlBar* controlBar() const { return m_controlBar; }
@@ -166,6 +169,11 @@ private slots:
     void slot_pageLookupFinished(int, int found);
 
 private:
+    // Before a secret goes to a key no trusted maker certified, the user
+    // compares its fingerprint (KeyConfirmDialog), once per session.
+    bool identityConfirmed(const QString& mac);
+    void showOutcome(const ActionMessage& message);
+    QString m_requestMac; // the device of the running request
     void connectDeviceActions();
     // Blocks until a running request has returned (bounded by the request).
     void finishDeviceRequest();

@@ -8,12 +8,18 @@
 #include "DeviceActionRules.h"
 #include "DeviceControlBar.h"
 #include "DeviceRequestRunner.h"
+#include "LorvexSearch.h"
+#include "TrustDialogs.h"
+#include "TrustMessages.h"
+#include "N12_MessageBox.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
 
-enum RequestKind { ChangeNetwork = 1, RestorePassword = 2 };
+enum RequestKind { ChangeNetwork = 1, RestorePassword = 2, ActivateDevice = 3 };
 
 // The request's texts in UTF-8, as the engine takes them.
 struct NetParamTexts {
@@ -54,6 +60,9 @@ void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet
     const QList<AddressWarning> warnings = AddressWarnings(mac, ip, m_hostAddresses, m_deviceList);
     if (!warnings.isEmpty() && !ConfirmAddressWarnings(warnings, this))
         return;
+    if (!identityConfirmed(mac))
+        return;
+    m_requestMac = mac;
     // The texts travel by value: the form may change while the device is
     // asked.
     const NetParamTexts t{mac.toStdString(),     ip.toStdString(),       subnet.toStdString(),
@@ -81,7 +90,7 @@ void MainWindow::slot_restorePwd(QString mac) {
     }
     CLorvexManage* manager = &m_manager;
     auto job = [manager, text = mac.toStdString()] {
-        return manager->RestoreDevicePassword(text.c_str()) ? 1 : 0;
+        return static_cast<int>(manager->RestoreDevice(text.c_str()));
     };
     if (m_deviceRequests->start(RestorePassword, job))
         m_controlBar->SetBusy(DeviceControlBar::RestoringPassword);
@@ -93,12 +102,60 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
     if (m_closing || !isVisible())
         return;
     if (kind == ChangeNetwork) {
-        ShowActionMessage(SetNetParamMessage(result), this);
+        showOutcome(SetNetParamMessage(result));
+        if (result == CLorvexManage::SETNET_NOT_ACTIVATED)
+            activateDevice(m_requestMac);
         return;
     }
-    ShowActionMessage(RestoreResultMessage(result != 0), this);
-    if (result != 0)
+    if (kind == ActivateDevice) {
+        showOutcome(ActivateOutcomeMessage(result));
+        return;
+    }
+    ShowActionMessage(RestoreOutcomeMessage(result), this);
+    if (result == CLorvexManage::SETNET_DONE)
         m_controlBar->ClearRestoreMac();
+}
+
+// A locked device's box names the seconds it still refuses requests for.
+void MainWindow::showOutcome(const ActionMessage& message) {
+    if (std::strcmp(message.key, "IDCS_DEVICE_LOCKED_D") != 0)
+        return ShowActionMessage(message, this);
+    N12_MessageBox::error(OutcomeText(message, m_manager.LastLockSeconds()), this);
+}
+
+bool MainWindow::identityConfirmed(const QString& mac) {
+    const std::string text = mac.toStdString();
+    std::string fingerprint;
+    if (m_manager.GetIdentity(text.c_str(), &fingerprint) != LORVEX_IDENTITY_UNVERIFIED)
+        return true; // certified, confirmed, or refused by the manager with its own message
+    KeyConfirmDialog box(mac, QString::fromStdString(fingerprint), this);
+    return box.exec() == QDialog::Accepted &&
+           m_manager.ConfirmIdentity(text.c_str(), fingerprint.c_str());
+}
+
+void MainWindow::activateDevice(const QString& mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    if (record == nullptr) {
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    if (deviceRequestRunning() || !identityConfirmed(mac))
+        return;
+    ActivateDialog form(mac, record->devName, this);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    QByteArray password = form.password().toUtf8();
+    form.clearPassword();
+    CLorvexManage* manager = &m_manager;
+    auto job = [manager, text = mac.toStdString(), secret = password.toStdString()]() mutable {
+        const int code = static_cast<int>(manager->Activate(text.c_str(), secret.c_str()));
+        std::fill(secret.begin(), secret.end(), '\0');
+        return code;
+    };
+    password.fill('\0');
+    m_requestMac = mac;
+    if (m_deviceRequests->start(ActivateDevice, job))
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
 }
 
 // Devices filtered out of the tree are in the list too.

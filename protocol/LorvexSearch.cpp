@@ -1,6 +1,8 @@
 #include "LorvexSearch.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "SearchEngine.h"
 
@@ -40,10 +42,36 @@ void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml) {
 }
 
 int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]) {
-    return mac && TheEngine().Restore(ToMac(mac)) ? 1 : 0;
+    return mac && TheEngine().Restore(ToMac(mac)) == 0 ? 1 : 0;
+}
+
+int LORVEX_TRUST_Identity(const unsigned char mac[6], char* fingerprint) {
+    if (!mac)
+        return LORVEX_IDENTITY_UNKNOWN;
+    std::string fp;
+    const int state = static_cast<int>(TheEngine().IdentityOf(ToMac(mac), &fp));
+    if (fingerprint && state != LORVEX_IDENTITY_UNKNOWN)
+        std::snprintf(fingerprint, LORVEX_FINGERPRINT_BYTES, "%s", fp.c_str());
+    return state;
+}
+
+int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint) {
+    return mac && TheEngine().Confirm(ToMac(mac), fingerprint) ? 1 : 0;
+}
+
+void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password) {
+    if (mac)
+        TheEngine().Activate(ToMac(mac), password);
+}
+
+int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
+    return mac ? TheEngine().Restore(ToMac(mac)) : -1;
 }
 
 } // extern "C"
 
-static_assert(LORVEX_SEARCH_MAX_CONFIG_BYTES == lorvex::wire::kMaxPayload,
-              "the public limit is the wire's payload limit");
+static_assert(LORVEX_SEARCH_MAX_CONFIG_BYTES ==
+                  lorvex::wire::kMaxPayload - lorvex::trust::kSealOverhead,
+              "the public limit is what a sealed request leaves for the document");
+static_assert(static_cast<int>(lorvex::search::Identity::Conflict) == LORVEX_IDENTITY_CONFLICT,
+              "identity states as published");

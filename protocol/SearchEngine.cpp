@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sodium.h>
+
 namespace lorvex::search {
 namespace {
 
@@ -14,6 +16,32 @@ constexpr int kMaxAutoSeconds = 86400;
 constexpr int kBatchesPerWake = 32; // then timers get their turn
 constexpr int kRestoreSends = 3;
 constexpr auto kIdlePoll = std::chrono::milliseconds(1000);
+constexpr std::size_t kHandledPerSlice = 256; // then the socket is emptied again
+constexpr std::size_t kPrepareInParallelFrom = 32; // fewer new keys are not worth a thread
+constexpr std::size_t kPrepareThreads = 4;
+
+void Wipe(std::string* s) {
+    if (!s->empty())
+        sodium_memzero(s->data(), s->size());
+    s->clear();
+}
+
+// The data of the first <name> element of a reply document, when it is
+// digits alone; -1 otherwise. Replies are short and flat.
+int DecimalElement(const std::string& xml, const char* name) {
+    const std::string open = std::string("<") + name + ">";
+    const std::size_t at = xml.find(open);
+    if (at == std::string::npos)
+        return -1;
+    const std::size_t from = at + open.size();
+    const std::size_t to = xml.find('<', from);
+    if (to == std::string::npos || to == from || to - from > 9)
+        return -1;
+    for (std::size_t i = from; i < to; ++i)
+        if (xml[i] < '0' || xml[i] > '9')
+            return -1;
+    return std::atoi(xml.c_str() + from);
+}
 
 void CloseFd(int* fd) {
     if (*fd >= 0)
@@ -25,10 +53,13 @@ void CloseFd(int* fd) {
 
 Engine::~Engine() { Stop(); }
 
+Engine::PendingConfig::PendingConfig() = default;
+Engine::PendingConfig::~PendingConfig() { Wipe(&body); }
+
 bool Engine::Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
     std::lock_guard<std::mutex> life(m_lifecycle);
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_thread.joinable())
+    if (m_thread.joinable() || !trust::InitCrypto())
         return false;
     m_fd = net::OpenGroupSocket(wire::kToolPort, kReceiveBuffer);
     m_wake = net::OpenWakeFd();
@@ -41,6 +72,8 @@ bool Engine::Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
     m_callback = callback;
     m_user = user;
     m_stop = false;
+    m_peers = std::make_unique<PeerTable>(LoadTrustAnchors()); // a new session key each start
+    m_inbox.clear();
     m_ifaces = net::ListMulticastInterfaces();
     net::JoinAll(m_fd, m_ifaces, &m_joined);
     m_thread = std::thread(&Engine::Run, this);
@@ -68,6 +101,8 @@ void Engine::Stop() {
     m_autoSeconds = 0;
     m_manualPending = false;
     m_config.reset();
+    m_peers.reset();
+    m_inbox.clear();
     m_ifaces.clear();
     m_joined.clear();
 }
@@ -100,38 +135,92 @@ void Engine::Manual() {
 }
 
 void Engine::SetConfig(const wire::MacBytes& mac, const char* xml) {
-    if (!xml)
+    StartRequest(wire::Kind::SetConfig, mac, xml);
+}
+
+void Engine::Activate(const wire::MacBytes& mac, const char* password) {
+    StartRequest(wire::Kind::Activate, mac, password);
+}
+
+// Only the latest request awaits a reply: the caller keeps one result slot,
+// so a late reply to an earlier request must not count for this one. A
+// request carries a secret, so it goes only to a key that is certified or
+// confirmed and free of conflict.
+void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body) {
+    if (!body)
         return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_fd < 0)
+    if (m_fd < 0 || !m_peers || !m_peers->MaySendSecret(mac))
         return;
-    wire::Message msg{wire::Kind::SetConfig, NewId(), mac, xml};
-    std::string datagram = wire::Encode(msg);
-    if (datagram.empty())
+    if (std::strlen(body) + trust::kSealOverhead > wire::kMaxPayload)
         return;
-    // Only the latest request awaits a reply: the caller keeps one result slot,
-    // so a late reply to an earlier request must not count for this one.
-    m_config = PendingConfig{mac, msg.requestId, datagram, false, Clock::now()};
-    SendDatagram(datagram);
+    m_config.emplace();
+    m_config->mac = mac;
+    m_config->id = NewId();
+    m_config->kind = kind;
+    m_config->body = body;
+    m_config->createdAt = m_config->sentAt = Clock::now();
+    if (m_peers->HasFreshChallenge(mac, Clock::now()))
+        SealPendingConfig(Clock::now());
+    else
+        SendDatagram(ProbeDatagram(m_config->id, mac));
     net::Wake(m_wake);
 }
 
-bool Engine::Restore(const wire::MacBytes& mac) {
+void Engine::SealPendingConfig(Clock::time_point now) {
+    m_config->datagram = m_peers->Seal(m_config->kind, m_config->id, m_config->mac,
+                                       m_config->body, now);
+    Wipe(&m_config->body);
+    m_config->sentAt = now;
+    SendDatagram(m_config->datagram);
+}
+
+int Engine::Restore(const wire::MacBytes& mac) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_fd < 0 || m_stop)
-        return false;
-    PendingRestore pending{mac, NewId(), false};
+    if (m_fd < 0 || m_stop || !m_peers)
+        return -1;
+    PendingRestore pending{mac, NewId(), false, -1};
     m_restores.push_back(&pending);
-    const std::string datagram = wire::Encode({wire::Kind::Restore, pending.id, mac, {}});
     const auto deadline = Clock::now() + kRestoreWait;
-    for (int sends = 0; !pending.acked && !m_stop && Clock::now() < deadline;) {
+    std::string datagram;
+    if (AwaitChallenge(lock, pending, deadline))
+        datagram = m_peers->Seal(wire::Kind::Restore, pending.id, mac, {}, Clock::now());
+    for (int sends = 0; !datagram.empty() && !pending.acked && !m_stop && Clock::now() < deadline;) {
         if (sends++ < kRestoreSends)
             SendDatagram(datagram);
         const auto until = std::min(Clock::now() + kRestoreRepeatGap, deadline);
         m_restoreCv.wait_until(lock, until, [&] { return pending.acked || m_stop.load(); });
     }
     m_restores.erase(std::find(m_restores.begin(), m_restores.end(), &pending));
-    return pending.acked;
+    return pending.acked ? pending.result : -1;
+}
+
+// A restore is sealed with the device's latest challenge; without a fresh
+// one the device is asked for it by a probe to its MAC.
+bool Engine::AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
+                            Clock::time_point deadline) {
+    if (m_peers->HasFreshChallenge(pending.mac, Clock::now()))
+        return true;
+    SendDatagram(ProbeDatagram(pending.id, pending.mac));
+    return m_restoreCv.wait_until(lock, deadline, [&] {
+        return m_stop.load() || (m_peers && m_peers->HasFreshChallenge(pending.mac, Clock::now()));
+    }) && !m_stop;
+}
+
+Identity Engine::IdentityOf(const wire::MacBytes& mac, std::string* fingerprint) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_peers ? m_peers->State(mac, fingerprint) : Identity::Unknown;
+}
+
+bool Engine::Confirm(const wire::MacBytes& mac, const char* fingerprint) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return fingerprint && m_peers && m_peers->Confirm(mac, fingerprint);
+}
+
+std::string Engine::ProbeDatagram(std::uint32_t id, const wire::MacBytes& mac) const {
+    const trust::Key& key = m_peers->ToolKey();
+    return wire::Encode({wire::Kind::Probe, id, mac,
+                         std::string(reinterpret_cast<const char*>(key.data()), key.size())});
 }
 
 void Engine::Run() {
@@ -160,32 +249,71 @@ void Engine::Run() {
     }
 }
 
+// Empties the socket into the inbox before checking anything, then checks a
+// slice, and again: verifying answers costs more than receiving them.
 void Engine::DrainSocket(net::BatchReceiver& rx) {
-    std::vector<wire::Message> msgs;
-    auto sink = [&msgs](const unsigned char* data, std::size_t size) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        rx.AcceptOnly(m_joined); // only group traffic on a joined interface counts
+    }
+    auto sink = [this](const unsigned char* data, std::size_t size) {
         wire::Message m;
-        if (wire::Decode(data, size, &m) && wire::IsDeviceKind(m.kind))
-            msgs.push_back(std::move(m));
+        if (m_inbox.size() < kMaxInbox && wire::Decode(data, size, &m) &&
+            wire::IsDeviceKind(m.kind))
+            m_inbox.push_back(std::move(m));
     };
     for (int i = 0; i < kBatchesPerWake && !m_stop; ++i) {
-        msgs.clear();
-        m_drained = false;
-        if (rx.ReceiveOnce(m_fd, sink) == 0) {
-            m_drained = true;
+        bool empty = false;
+        for (int b = 0; b < kBatchesPerWake * 4; ++b)
+            if (rx.ReceiveOnce(m_fd, sink) == 0) {
+                empty = true;
+                break;
+            }
+        m_drained = empty && m_inbox.empty();
+        if (m_inbox.empty())
             break;
-        }
         std::vector<Event> events;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            for (const wire::Message& m : msgs)
-                Handle(m, &events);
+            HandleInbox(kHandledPerSlice, &events);
         }
         Deliver(events);
     }
 }
 
+// New keys in a burst are checked on several threads first (certificate,
+// key agreement, tag: about 0.1 ms each), then every answer is handled in
+// order on this one.
+void Engine::HandleInbox(std::size_t limit, std::vector<Event>* events) {
+    const std::size_t n = std::min(limit, m_inbox.size());
+    std::vector<std::size_t> fresh;
+    for (std::size_t i = 0; i < n; ++i) {
+        const wire::Message& m = m_inbox[i];
+        if (m.kind == wire::Kind::Answer && m_peers->NeedsAdmission(m))
+            fresh.push_back(i);
+    }
+    std::vector<PeerTable::Prepared> prepared(fresh.size());
+    const std::size_t workers =
+        fresh.size() < kPrepareInParallelFrom ? 1 : std::min<std::size_t>(kPrepareThreads, fresh.size());
+    auto work = [&](std::size_t first) {
+        for (std::size_t j = first; j < fresh.size(); j += workers)
+            prepared[j] = m_peers->Prepare(m_inbox[fresh[j]]);
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t w = 1; w < workers; ++w)
+        pool.emplace_back(work, w);
+    work(0);
+    for (std::thread& t : pool)
+        t.join();
+    for (std::size_t i = 0, j = 0; i < n; ++i) {
+        const bool ready = j < fresh.size() && fresh[j] == i;
+        Handle(m_inbox.front(), events, ready ? &prepared[j++] : nullptr);
+        m_inbox.pop_front();
+    }
+}
+
 int Engine::PollTimeoutMs(Clock::time_point now) const {
-    if (m_manualPending)
+    if (m_manualPending || !m_inbox.empty())
         return 0;
     Clock::time_point next = now + kIdlePoll;
     if (m_tracker.RoundOpen() && m_round.broadcasts < m_round.broadcastLimit)
@@ -198,9 +326,10 @@ int Engine::PollTimeoutMs(Clock::time_point now) const {
         next = std::min(next, *m_round.closeAt);
     if (m_autoSeconds > 0)
         next = std::min(next, m_nextAuto);
+    if (m_config && !m_config->datagram.empty() && !m_config->resent)
+        next = std::min(next, m_config->sentAt + kConfigRepeatGap);
     if (m_config)
-        next = std::min(next,
-                        m_config->sentAt + (m_config->resent ? kConfigWindow : kConfigRepeatGap));
+        next = std::min(next, m_config->createdAt + kConfigWindow);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
     return static_cast<int>(std::max<long long>(0, ms + 1));
 }
@@ -221,11 +350,12 @@ void Engine::RunTimers(Clock::time_point now, std::vector<Event>* events) {
         RunProbeTimers(now);
     if (m_tracker.RoundOpen() && m_round.closeAt && now >= *m_round.closeAt)
         EndRound(now, events);
-    if (m_config && !m_config->resent && now >= m_config->sentAt + kConfigRepeatGap) {
+    if (m_config && !m_config->datagram.empty() && !m_config->resent &&
+        now >= m_config->sentAt + kConfigRepeatGap) {
         SendDatagram(m_config->datagram);
         m_config->resent = true;
     }
-    if (m_config && now >= m_config->sentAt + kConfigWindow)
+    if (m_config && now >= m_config->createdAt + kConfigWindow)
         m_config.reset();
 }
 
@@ -237,8 +367,11 @@ void Engine::BeginRound(bool automatic, bool announce, Clock::time_point now,
     // A manual search starts tracking afresh: the caller empties its list
     // then anyway, and a table filled by forged MACs while no automatic
     // search counted misses would otherwise keep every real device out.
-    if (!automatic)
+    if (!automatic) {
         m_tracker.Clear();
+        m_peers->ForgetUnverified();
+    }
+    m_peers->NewRound();
     m_tracker.BeginRound(automatic, announce);
     m_round = Round{};
     m_round.id = NewId();
@@ -306,12 +439,14 @@ void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
     if (!m_tracker.RoundOpen())
         return;
     const bool complete = m_round.automatic && now >= m_round.fullAt;
-    for (const wire::MacBytes& mac : m_tracker.EndRound(complete))
+    for (const wire::MacBytes& mac : m_tracker.EndRound(complete)) {
+        m_peers->Forget(mac);
         Push(events, mac, 2, {});
+    }
 }
 
 void Engine::SendProbe() {
-    SendDatagram(wire::Encode({wire::Kind::Probe, m_round.id, wire::MacBytes{}, {}}));
+    SendDatagram(ProbeDatagram(m_round.id, wire::MacBytes{}));
     ++m_round.broadcasts;
     m_round.nextBroadcast +=
         m_round.broadcasts < kProbesPerRound ? kProbeRepeatGap : m_round.broadcastGap;
@@ -319,13 +454,14 @@ void Engine::SendProbe() {
 
 void Engine::SendTargetedProbes() {
     for (const wire::MacBytes& mac : m_tracker.Unanswered(kMaxTargetedPerStep))
-        SendDatagram(wire::Encode({wire::Kind::Probe, m_round.id, mac, {}}));
+        SendDatagram(ProbeDatagram(m_round.id, mac));
 }
 
-void Engine::Handle(const wire::Message& msg, std::vector<Event>* events) {
+void Engine::Handle(const wire::Message& msg, std::vector<Event>* events,
+                    const PeerTable::Prepared* prepared) {
     switch (msg.kind) {
     case wire::Kind::Answer:
-        return HandleAnswer(msg, events);
+        return HandleAnswer(msg, events, prepared);
     case wire::Kind::ConfigResult:
         return HandleConfigResult(msg, events);
     case wire::Kind::RestoreAck:
@@ -335,31 +471,70 @@ void Engine::Handle(const wire::Message& msg, std::vector<Event>* events) {
     }
 }
 
-void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events) {
+// A probe to one MAC with a pending request's identifier asks that device
+// for a fresh challenge; its answer only refreshes the challenge.
+bool Engine::IsChallengeFetch(const wire::Message& msg) const {
+    if (m_config && m_config->id == msg.requestId && m_config->mac == msg.mac)
+        return true;
+    for (const PendingRestore* p : m_restores)
+        if (p->id == msg.requestId && p->mac == msg.mac)
+            return true;
+    return false;
+}
+
+void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
+                          const PeerTable::Prepared* prepared) {
+    if (!wire::IsDeviceMac(msg.mac))
+        return;
+    const Clock::time_point now = Clock::now();
+    if (IsChallengeFetch(msg)) {
+        if (m_peers->OnAnswer(msg, now, prepared) == PeerTable::Verdict::Dropped)
+            return;
+        if (m_config && m_config->id == msg.requestId && m_config->datagram.empty())
+            SealPendingConfig(now);
+        m_restoreCv.notify_all();
+        return;
+    }
     if (!m_tracker.RoundOpen() || msg.requestId != m_round.id)
         return;
-    if (!wire::IsDeviceMac(msg.mac) || msg.payload.empty())
+    // Only authentic answers take a place in the tracker.
+    const PeerTable::Verdict verdict = m_peers->OnAnswer(msg, now, prepared);
+    if (verdict == PeerTable::Verdict::Dropped)
         return;
-    const Reaction r = m_tracker.OnAnswer(msg.mac, msg.payload);
+    const std::string_view xml = std::string_view(msg.payload).substr(trust::kAnswerPrefix);
+    // The certified device displaces what an uncertified key said in its
+    // name, at once, as a change of the record.
+    if (verdict == PeerTable::Verdict::Replaced && m_tracker.Forget(msg.mac)) {
+        m_tracker.OnAnswer(msg.mac, xml);
+        Push(events, msg.mac, 3, std::string(xml));
+        return;
+    }
+    const Reaction r = m_tracker.OnAnswer(msg.mac, xml);
     if (r.changed)
-        Push(events, msg.mac, 3, msg.payload);
+        Push(events, msg.mac, 3, std::string(xml));
     if (r.report)
-        Push(events, msg.mac, 1, msg.payload);
+        Push(events, msg.mac, 1, std::string(xml));
 }
 
 void Engine::HandleConfigResult(const wire::Message& msg, std::vector<Event>* events) {
     if (!m_config || m_config->id != msg.requestId || m_config->mac != msg.mac)
         return;
-    if (msg.payload.empty())
+    std::string xml;
+    if (m_config->datagram.empty() || !m_peers->OpenReply(msg, Clock::now(), &xml))
         return;
     m_config.reset();
-    Push(events, msg.mac, 10000, msg.payload);
+    Push(events, msg.mac, 10000, std::move(xml));
 }
 
 void Engine::HandleRestoreAck(const wire::Message& msg) {
     for (PendingRestore* p : m_restores) {
-        if (p->id != msg.requestId || p->mac != msg.mac)
+        if (p->id != msg.requestId || p->mac != msg.mac || p->acked)
             continue;
+        std::string xml;
+        if (!m_peers->OpenReply(msg, Clock::now(), &xml))
+            return;
+        const int result = DecimalElement(xml, "restoreResult");
+        p->result = result < 0 ? trust::RESULT_REFUSED : result;
         p->acked = true;
         m_restoreCv.notify_all();
     }

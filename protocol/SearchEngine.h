@@ -7,6 +7,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -16,6 +18,7 @@
 
 #include "LorvexSearch.h"
 #include "SearchNet.h"
+#include "SearchPeers.h"
 #include "SearchReprobe.h"
 #include "SearchTracker.h"
 #include "SearchWire.h"
@@ -41,6 +44,10 @@ constexpr auto kConfigRepeatGap = std::chrono::milliseconds(200);
 constexpr auto kRestoreWait = std::chrono::milliseconds(3000);
 constexpr auto kRestoreRepeatGap = std::chrono::milliseconds(500);
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+// Datagrams taken off the socket and not yet checked: the socket is emptied
+// before answers are verified, so a burst is not lost to the kernel buffer
+// while keys are agreed.
+constexpr std::size_t kMaxInbox = 65536;
 
 class Engine {
 public:
@@ -53,7 +60,14 @@ public:
     void StopAuto();
     void Manual();
     void SetConfig(const wire::MacBytes& mac, const char* xml);
-    bool Restore(const wire::MacBytes& mac);
+    // Seals the first password to a device that has none; the result comes
+    // as event 10000 like a configuration result.
+    void Activate(const wire::MacBytes& mac, const char* password);
+    // The device's restoreResult (0 restored), -1 when no authentic
+    // acknowledgement of this request came within kRestoreWait.
+    int Restore(const wire::MacBytes& mac);
+    Identity IdentityOf(const wire::MacBytes& mac, std::string* fingerprint);
+    bool Confirm(const wire::MacBytes& mac, const char* fingerprint);
 
 private:
     struct Event {
@@ -77,27 +91,45 @@ private:
         Clock::time_point fullAt;     // an automatic round that lasts until here is complete
         std::optional<Clock::time_point> closeAt;
     };
+    // A configuration or activation request. Until the device's challenge
+    // is at hand (asked for by a probe to its MAC with the request's
+    // identifier) only the body is kept; then it is sealed and sent.
     struct PendingConfig {
         wire::MacBytes mac{};
         std::uint32_t id = 0;
+        wire::Kind kind = wire::Kind::SetConfig;
+        std::string body; // wiped once sealed
         std::string datagram;
         bool resent = false;
+        Clock::time_point createdAt;
         Clock::time_point sentAt;
+        PendingConfig();
+        ~PendingConfig();
     };
     struct PendingRestore {
         wire::MacBytes mac{};
         std::uint32_t id = 0;
         bool acked = false;
+        int result = -1;
     };
 
     void Run();
     void DrainSocket(net::BatchReceiver& rx);
     int PollTimeoutMs(Clock::time_point now) const;
     void RunTimers(Clock::time_point now, std::vector<Event>* events);
-    void Handle(const wire::Message& msg, std::vector<Event>* events);
-    void HandleAnswer(const wire::Message& msg, std::vector<Event>* events);
+    void Handle(const wire::Message& msg, std::vector<Event>* events,
+                const PeerTable::Prepared* prepared = nullptr);
+    void HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
+                      const PeerTable::Prepared* prepared);
     void HandleConfigResult(const wire::Message& msg, std::vector<Event>* events);
     void HandleRestoreAck(const wire::Message& msg);
+    bool IsChallengeFetch(const wire::Message& msg) const;
+    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body);
+    void SealPendingConfig(Clock::time_point now);
+    bool AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
+                        Clock::time_point deadline);
+    std::string ProbeDatagram(std::uint32_t id, const wire::MacBytes& mac) const;
+    void HandleInbox(std::size_t limit, std::vector<Event>* events);
     void Deliver(const std::vector<Event>& events);
     void BeginRound(bool automatic, bool announce, Clock::time_point now,
                     std::vector<Event>* events);
@@ -131,6 +163,8 @@ private:
     Clock::time_point m_nextAuto;
     std::optional<PendingConfig> m_config;
     std::vector<PendingRestore*> m_restores;
+    std::unique_ptr<PeerTable> m_peers;
+    std::deque<wire::Message> m_inbox; // library thread only
     std::vector<net::Interface> m_ifaces;
     std::vector<int> m_joined;
     std::mt19937 m_rng{std::random_device{}()};

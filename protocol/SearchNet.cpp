@@ -41,7 +41,8 @@ bool SetOptions(int fd) {
     const unsigned char loop = 1;
     return setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
            setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) == 0 &&
-           setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0;
+           setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0 &&
+           setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one) == 0;
 }
 
 bool Bind(int fd, std::uint16_t port) {
@@ -142,9 +143,35 @@ int SendAll(int fd, const std::vector<Interface>& ifaces, std::uint16_t port,
     return sent;
 }
 
+namespace {
+constexpr std::size_t kControlSlot = CMSG_SPACE(sizeof(in_pktinfo));
+} // namespace
+
 BatchReceiver::BatchReceiver(std::size_t batch)
     : m_batch(batch), m_buffers(batch * (wire::kMaxDatagram + 1)), m_headers(batch),
-      m_iovecs(batch) {}
+      m_iovecs(batch), m_control(batch * kControlSlot) {}
+
+void BatchReceiver::AcceptOnly(std::vector<int> interfaces) {
+    m_filter = true;
+    m_interfaces = std::move(interfaces);
+}
+
+bool BatchReceiver::Accepted(const msghdr& h) const {
+    if (!m_filter)
+        return true;
+    in_addr group{};
+    inet_pton(AF_INET, wire::kGroup, &group);
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(const_cast<msghdr*>(&h), const_cast<cmsghdr*>(c))) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO)
+            continue;
+        in_pktinfo info{};
+        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+        return info.ipi_addr.s_addr == group.s_addr &&
+               std::find(m_interfaces.begin(), m_interfaces.end(), info.ipi_ifindex) !=
+                   m_interfaces.end();
+    }
+    return false;
+}
 
 int BatchReceiver::ReceiveOnce(int fd,
                                const std::function<void(const unsigned char*, std::size_t)>& sink) {
@@ -154,6 +181,8 @@ int BatchReceiver::ReceiveOnce(int fd,
         m_headers[i] = mmsghdr{};
         m_headers[i].msg_hdr.msg_iov = &m_iovecs[i];
         m_headers[i].msg_hdr.msg_iovlen = 1;
+        m_headers[i].msg_hdr.msg_control = m_control.data() + i * kControlSlot;
+        m_headers[i].msg_hdr.msg_controllen = kControlSlot;
     }
     const int n =
         recvmmsg(fd, m_headers.data(), static_cast<unsigned>(m_batch), MSG_DONTWAIT, nullptr);
@@ -162,6 +191,8 @@ int BatchReceiver::ReceiveOnce(int fd,
     for (int i = 0; i < n; ++i) {
         const mmsghdr& h = m_headers[static_cast<std::size_t>(i)];
         if ((h.msg_hdr.msg_flags & MSG_TRUNC) || h.msg_len > wire::kMaxDatagram)
+            continue;
+        if (!Accepted(h.msg_hdr))
             continue;
         sink(m_buffers.data() + static_cast<std::size_t>(i) * slot, h.msg_len);
     }

@@ -53,11 +53,21 @@ public:
     // the socket, 0 when none was waiting.
     int ReceiveOnce(int fd, const std::function<void(const unsigned char*, std::size_t)>& sink);
 
+    // From now on only datagrams sent to the search group and arriving on one
+    // of these interfaces reach the sink: unicast from anywhere, and group
+    // traffic on an interface not joined, are dropped (the socket must have
+    // IP_PKTINFO on, as OpenGroupSocket sets it).
+    void AcceptOnly(std::vector<int> interfaces);
+
 private:
+    bool Accepted(const msghdr& h) const;
     std::size_t m_batch;
+    bool m_filter = false;
+    std::vector<int> m_interfaces;
     std::vector<unsigned char> m_buffers;
     std::vector<mmsghdr> m_headers;
     std::vector<iovec> m_iovecs;
+    std::vector<unsigned char> m_control; // one in_pktinfo slot per datagram
 };
 
 // A wake-up handle for a poll loop (eventfd).

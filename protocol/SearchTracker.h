@@ -59,6 +59,9 @@ public:
     // before the round counts them a miss.
     std::vector<wire::MacBytes> Unanswered(std::size_t limit) const;
 
+    // Drops the device's entry; true when there was one.
+    bool Forget(const wire::MacBytes& mac) { return m_devices.erase(Key(mac)) > 0; }
+
     bool RoundOpen() const { return m_open; }
     std::size_t Size() const { return m_devices.size(); }
     void Clear();

@@ -157,6 +157,11 @@ void CLorvexManage::OnSetIPAnswer(const char* xml) {
         return;
     const std::string data = doc.GetData();
     const bool number = !data.empty() && data.find_first_not_of("0123456789") == std::string::npos;
+    // The details go first: a reader that sees the result sees them too.
+    doc.ResetMainPos();
+    m_lockSeconds.store(doc.FindElem("retryAfter") ? ParseSearchDecimal(doc.GetData().c_str()) : 0);
+    doc.ResetMainPos();
+    m_portsTaken.store(doc.FindElem("portsTaken") && doc.GetData() == "1");
     m_setIPResult.store(number ? ParseSearchDecimal(data.c_str()) : SETIP_UNREADABLE);
 }
 

@@ -82,7 +82,15 @@ public:
     // SETIP_UNREADABLE, so that only a plain 0 reads as acceptance. Safe from
     // any thread.
     int32_t GetSetIPResult() const { return m_setIPResult.load(); }
-    void ResetSetIPResult() { m_setIPResult.store(-1); }
+    void ResetSetIPResult() {
+        m_lockSeconds.store(0);
+        m_portsTaken.store(false);
+        m_setIPResult.store(-1);
+    }
+    // With the last result: the seconds a locked device named (retryAfter),
+    // and whether it took the ports from the sealed request (portsTaken 1).
+    int32_t LastLockSeconds() const { return m_lockSeconds.load(); }
+    bool LastPortsTaken() const { return m_portsTaken.load(); }
 
     // The automatic search interval in seconds, 0 = off.
     int32_t GetAutoSearch() const { return m_autoSearch.load(); }
@@ -151,6 +159,18 @@ public:
         SETNET_NO_DEVICE = 12, // the MAC is not in the device list: nothing is sent
         SETNET_TOO_LONG = 13,  // the request does not fit one datagram (an over-long
                                // password, say): nothing is sent
+        // Outcomes of device identity and of the device's own guards; the
+        // numbers above keep their meaning, new ones are only appended.
+        SETNET_UNVERIFIED = 14,   // the device's key is not certified by a trusted maker and
+                                  // the user has not confirmed it this session: nothing sent
+        SETNET_CONFLICT = 15,     // two different keys answer for this MAC: nothing sent
+        SETNET_LOCKED = 16,       // the device refuses requests after repeated wrong
+                                  // passwords; LastLockSeconds() tells how long still
+        SETNET_NOT_ACTIVATED = 17, // the device has no password yet: activate it first
+        SETNET_NO_PRESENCE = 18,  // restore refused: the reset button was not pressed
+                                  // within the last 10 minutes
+        SETNET_WEAK_PASSWORD = 19, // activation refused: the password breaks the strength rule
+        SETNET_ALREADY_ACTIVE = 20, // activation refused: the device has a password already
     };
 
     // Asks the listed device with this MAC (any case) to take ip, mask and
@@ -169,6 +189,27 @@ public:
     int32_t SetNetParam(const char* mac, const char* ip, const char* mask, const char* gateway,
                         const char* password, const char* httpPort, const char* dataPort,
                         bool dhcp);
+
+    // Identity of a device (LorvexSearch.h, LORVEX_IDENTITY_*), and the
+    // fingerprint of its key when fingerprint is not null and one is held.
+    int32_t GetIdentity(const char* mac, std::string* fingerprint);
+
+    // Confirms an uncertified key for this session after the user compared
+    // its fingerprint; false when it is not the held key's or the MAC is in
+    // conflict.
+    bool ConfirmIdentity(const char* mac, const char* fingerprint);
+
+    // Gives the listed, not activated device with this MAC its first
+    // password, sealed to its key. SETNET_DONE, SETNET_NO_DEVICE,
+    // SETNET_UNVERIFIED, SETNET_CONFLICT, SETNET_WEAK_PASSWORD (checked here
+    // first, nothing sent; the device checks again), SETNET_ALREADY_ACTIVE,
+    // SETNET_LOCKED, SETNET_NO_ANSWER (3000 ms) or SETNET_FAILED.
+    int32_t Activate(const char* mac, const char* password);
+
+    // Restore with its outcome: SETNET_DONE, SETNET_NO_PRESENCE (the reset
+    // button was not pressed within 10 minutes), SETNET_NO_ANSWER, or
+    // SETNET_FAILED (not a MAC, after Shutdown, any other refusal).
+    int32_t RestoreDevice(const char* mac);
 
     // Asks the device with this MAC, listed or not, to restore its factory
     // password; true when it acknowledged (the library waits up to 3000 ms).
@@ -209,6 +250,8 @@ private:
     std::unordered_map<std::string, DeviceList::iterator> m_index; // by mac, under m_listLock
     std::atomic<int32_t> m_autoSearch{0};
     std::atomic<int32_t> m_setIPResult{-1};
+    std::atomic<int32_t> m_lockSeconds{0};
+    std::atomic<bool> m_portsTaken{false};
     std::atomic<bool> m_shutdown{false};
     bool m_initialised = false; // Init started the library
     ConfigServices m_config;    // window thread

@@ -16,6 +16,7 @@
 #include "LorvexSearch.h"
 #include "MarkupSTL.h"
 #include "NetParam.h"
+#include "TrustWire.h"
 
 namespace {
 
@@ -169,6 +170,36 @@ int32_t WaitForSetIPAnswer(const CLorvexManage& manager,
     return answer;
 }
 
+// A secret goes only to a key a trusted maker certified or the user
+// confirmed this session, and never to a MAC two keys answer for.
+int32_t IdentityGate(const unsigned char bytes[6]) {
+    switch (LORVEX_TRUST_Identity(bytes, nullptr)) {
+    case LORVEX_IDENTITY_VERIFIED:
+    case LORVEX_IDENTITY_CONFIRMED:
+        return CLorvexManage::SETNET_DONE;
+    case LORVEX_IDENTITY_CONFLICT:
+        return CLorvexManage::SETNET_CONFLICT;
+    default:
+        return CLorvexManage::SETNET_UNVERIFIED;
+    }
+}
+
+// The device's refusals that have an outcome of their own.
+int32_t RefusalCode(int32_t answer) {
+    switch (answer) {
+    case lorvex::trust::RESULT_NOT_ACTIVATED:
+        return CLorvexManage::SETNET_NOT_ACTIVATED;
+    case lorvex::trust::RESULT_LOCKED:
+        return CLorvexManage::SETNET_LOCKED;
+    case lorvex::trust::RESULT_WEAK_PASSWORD:
+        return CLorvexManage::SETNET_WEAK_PASSWORD;
+    case lorvex::trust::RESULT_ALREADY_ACTIVE:
+        return CLorvexManage::SETNET_ALREADY_ACTIVE;
+    default:
+        return CLorvexManage::SETNET_FAILED;
+    }
+}
+
 } // namespace
 
 int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* mask,
@@ -192,6 +223,8 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     PortText http, data;
     if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data))
         return SETNET_FAILED;
+    if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
+        return gate;
     const std::string request = SetIPDocument(device, r);
     // The library drops a request it cannot put in one datagram; waiting
     // for its answer would only end in "no answer".
@@ -200,15 +233,20 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     ResetSetIPResult();
     DebugOutput("send.....\n");
     LORVEX_SET_CONFIG(bytes, request.c_str());
-    if (std::strcmp(device.productSeries, kIpCamera) != 0)
-        return SETNET_NOT_IPC;
+    // Every type acknowledges; a device of another type than an IP camera
+    // that does not is taken as one that applies requests silently.
+    const bool camera = std::strcmp(device.productSeries, kIpCamera) == 0;
     const ConfigServices services = WithDefaults(m_config);
     const int32_t answer = WaitForSetIPAnswer(*this, services.sleep);
     if (answer == -1)
-        return SETNET_NO_ANSWER;
+        return camera ? SETNET_NO_ANSWER : SETNET_NOT_IPC;
     // 0 is the only acceptance a device reports; anything else is no success.
     if (answer != 0)
-        return SETNET_FAILED;
+        return RefusalCode(answer);
+    // A device that took the ports from the sealed request needs no HTTP
+    // step, so no credential crosses the link for them.
+    if (!camera || LastPortsTaken())
+        return SETNET_DONE;
     return PortStep(services, device, r, http, data);
 }
 
@@ -217,4 +255,58 @@ bool CLorvexManage::RestoreDevicePassword(const char* mac) {
     if (!LibraryUsable() || !MacBytesOf(mac, bytes))
         return false;
     return LORVEX_SET_DevRestoreDefault(bytes) != 0;
+}
+
+int32_t CLorvexManage::GetIdentity(const char* mac, std::string* fingerprint) {
+    unsigned char bytes[6];
+    if (!LibraryUsable() || !MacBytesOf(mac, bytes))
+        return LORVEX_IDENTITY_UNKNOWN;
+    char text[LORVEX_FINGERPRINT_BYTES] = {};
+    const int32_t state = LORVEX_TRUST_Identity(bytes, text);
+    if (fingerprint)
+        *fingerprint = state == LORVEX_IDENTITY_UNKNOWN ? std::string() : std::string(text);
+    return state;
+}
+
+bool CLorvexManage::ConfirmIdentity(const char* mac, const char* fingerprint) {
+    unsigned char bytes[6];
+    return LibraryUsable() && fingerprint && MacBytesOf(mac, bytes) &&
+           LORVEX_TRUST_ConfirmKey(bytes, fingerprint) == 1;
+}
+
+int32_t CLorvexManage::Activate(const char* mac, const char* password) {
+    if (!LibraryUsable())
+        return SETNET_FAILED;
+    SEARCH_INFO device{};
+    unsigned char bytes[6];
+    if (!FindDevice(mac, &device) || !MacBytesOf(device.mac, bytes))
+        return SETNET_NO_DEVICE;
+    if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
+        return gate;
+    const char* pw = Text(password);
+    if (lorvex::trust::CheckPasswordStrength(pw, device.mac, device.devName) !=
+        lorvex::trust::PASSWORD_OK)
+        return SETNET_WEAK_PASSWORD;
+    ResetSetIPResult();
+    LORVEX_TRUST_Activate(bytes, pw);
+    const int32_t answer = WaitForSetIPAnswer(*this, WithDefaults(m_config).sleep);
+    if (answer == -1)
+        return SETNET_NO_ANSWER;
+    return answer == 0 ? SETNET_DONE : RefusalCode(answer);
+}
+
+int32_t CLorvexManage::RestoreDevice(const char* mac) {
+    unsigned char bytes[6];
+    if (!LibraryUsable() || !MacBytesOf(mac, bytes))
+        return SETNET_FAILED;
+    switch (LORVEX_TRUST_Restore(bytes)) {
+    case -1:
+        return SETNET_NO_ANSWER;
+    case lorvex::trust::RESULT_OK:
+        return SETNET_DONE;
+    case lorvex::trust::RESULT_NO_PRESENCE:
+        return SETNET_NO_PRESENCE;
+    default:
+        return SETNET_FAILED;
+    }
 }

@@ -66,7 +66,7 @@ void LORVEX_SEARCH_Manual(void);
 void LORVEX_SEARCH_Quit(void);
 
 /* The longest configuration document that fits one datagram, in bytes. */
-#define LORVEX_SEARCH_MAX_CONFIG_BYTES 4066
+#define LORVEX_SEARCH_MAX_CONFIG_BYTES 3978
 
 /*
  * Sends the NUL-terminated configuration document `xml` (a searchSetIP
@@ -78,11 +78,55 @@ void LORVEX_SEARCH_Quit(void);
 void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml);
 
 /*
- * Asks the device with MAC `mac` to restore its factory password and waits
+ * Asks the device with MAC `mac` to restore its factory state and waits
  * up to 3000 ms for its acknowledgement. Returns 1 only for an
- * acknowledgement of this very request, else 0.
+ * acknowledgement of this very request that reports the restore done, else 0
+ * (LORVEX_TRUST_Restore tells why).
  */
 int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
+
+/*
+ * Device identity (docs/protocol.md, "Device identity"). The library trusts
+ * maker keys from the folder "trust-anchors" beside the program and from the
+ * folder named by the environment variable LORVEX_TRUST_DIR, read at
+ * LORVEX_SEARCH_Initial.
+ */
+#define LORVEX_IDENTITY_UNKNOWN 0    /* no authentic answer from this MAC this session */
+#define LORVEX_IDENTITY_VERIFIED 1   /* its key is certified by a trusted maker key */
+#define LORVEX_IDENTITY_UNVERIFIED 2 /* a key no trusted maker certified */
+#define LORVEX_IDENTITY_CONFIRMED 3  /* such a key, confirmed by the user this session */
+#define LORVEX_IDENTITY_CONFLICT 4   /* two different keys answered for this MAC */
+#define LORVEX_FINGERPRINT_BYTES 40  /* "XXXX:" * 8, the last without colon, and NUL */
+
+/*
+ * The identity state of the device with MAC `mac`; when `fingerprint` is not
+ * null and the state is not UNKNOWN, the fingerprint of the key the library
+ * holds for it is written there (LORVEX_FINGERPRINT_BYTES bytes, NUL-terminated).
+ * Secrets (LORVEX_SET_CONFIG, LORVEX_TRUST_Activate) are sent only in the
+ * states VERIFIED and CONFIRMED; in any other the request is dropped unsent.
+ */
+int LORVEX_TRUST_Identity(const unsigned char mac[6], char* fingerprint);
+
+/*
+ * Confirms, for this session, the uncertified key of `mac` whose fingerprint
+ * the user was shown. Returns 1 when `fingerprint` is the held key's and the
+ * MAC is not in conflict, else 0.
+ */
+int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint);
+
+/*
+ * Sends the first password `password` (NUL-terminated UTF-8), sealed, to the
+ * not activated device `mac`. Its result arrives as event 10000 like that of
+ * LORVEX_SET_CONFIG (setIPResult; see docs/protocol.md for the values).
+ */
+void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password);
+
+/*
+ * As LORVEX_SET_DevRestoreDefault, with the device's answer: -1 when no
+ * authentic acknowledgement came within 3000 ms, else its restoreResult
+ * (0 restored, 5 the reset button was not pressed within 10 minutes).
+ */
+int LORVEX_TRUST_Restore(const unsigned char mac[6]);
 
 #ifdef __cplusplus
 }

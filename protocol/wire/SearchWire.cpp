@@ -35,7 +35,7 @@ std::uint32_t GetU32(const unsigned char* p) { return (GetU16(p) << 16) | GetU16
 
 bool KnownKind(unsigned char k) {
     return k >= static_cast<unsigned char>(Kind::Probe) &&
-           k <= static_cast<unsigned char>(Kind::RestoreAck);
+           k <= static_cast<unsigned char>(Kind::Activate);
 }
 
 } // namespace
@@ -86,21 +86,24 @@ bool IsDeviceKind(Kind kind) {
     return kind == Kind::Answer || kind == Kind::ConfigResult || kind == Kind::RestoreAck;
 }
 
-std::string Encode(const Message& msg) {
-    if (msg.payload.size() > kMaxPayload)
-        return {};
-    if (msg.payload.find('\0') != std::string::npos)
-        return {};
+std::string EncodeHeader(Kind kind, std::uint32_t requestId, const MacBytes& mac,
+                         std::size_t payloadSize) {
     std::string out(kHeaderSize, '\0');
     std::memcpy(out.data(), kMagic, sizeof kMagic);
     out[4] = static_cast<char>(kVersion);
-    out[5] = static_cast<char>(msg.kind);
-    PutU16(out, 6, static_cast<std::uint32_t>(msg.payload.size()));
-    PutU32(out, 8, msg.requestId);
-    char mac[18];
-    FormatMac(msg.mac, mac);
-    std::memcpy(out.data() + kMacOffset, mac, kMacTextSize);
-    return out + msg.payload;
+    out[5] = static_cast<char>(kind);
+    PutU16(out, 6, static_cast<std::uint32_t>(payloadSize));
+    PutU32(out, 8, requestId);
+    char text[18];
+    FormatMac(mac, text);
+    std::memcpy(out.data() + kMacOffset, text, kMacTextSize);
+    return out;
+}
+
+std::string Encode(const Message& msg) {
+    if (msg.payload.size() > kMaxPayload)
+        return {};
+    return EncodeHeader(msg.kind, msg.requestId, msg.mac, msg.payload.size()) + msg.payload;
 }
 
 bool Decode(const unsigned char* data, std::size_t size, Message* out) {
@@ -118,8 +121,6 @@ bool Decode(const unsigned char* data, std::size_t size, Message* out) {
     if (!ParseMac(std::string_view(mac, kMacTextSize), &out->mac))
         return false;
     const char* payload = reinterpret_cast<const char*>(data + kHeaderSize);
-    if (std::memchr(payload, '\0', size - kHeaderSize))
-        return false;
     out->kind = static_cast<Kind>(data[5]);
     out->requestId = GetU32(data + 8);
     out->payload.assign(payload, size - kHeaderSize);

@@ -17,15 +17,16 @@ constexpr std::uint16_t kToolPort = 48761;   // the tool listens here
 constexpr std::size_t kHeaderSize = 30;
 constexpr std::size_t kMaxDatagram = 4096;
 constexpr std::size_t kMaxPayload = kMaxDatagram - kHeaderSize;
-constexpr std::uint8_t kVersion = 1;
+constexpr std::uint8_t kVersion = 2; // 2: device identity and sealed requests
 
 enum class Kind : std::uint8_t {
     Probe = 1,        // tool -> devices
     Answer = 2,       // device -> tool, payload multicastSearchResult
     SetConfig = 3,    // tool -> device, payload searchSetIP
     ConfigResult = 4, // device -> tool, payload multicastSearchResult/setIPResult
-    Restore = 5,      // tool -> device, no payload
-    RestoreAck = 6,   // device -> tool, no payload
+    Restore = 5,      // tool -> device, sealed, no body
+    RestoreAck = 6,   // device -> tool, authenticated restoreResult
+    Activate = 7,     // tool -> device, sealed first password; answered with kind 4
 };
 
 // Six bytes of a MAC, first pair first.
@@ -52,14 +53,18 @@ bool IsAnyMac(const MacBytes& mac);
 // A MAC a device may carry: not all zero and not a group address.
 bool IsDeviceMac(const MacBytes& mac);
 
-// The datagram for `msg`; empty when the payload is over kMaxPayload or
-// holds a NUL byte.
+// The datagram for `msg`; empty when the payload is over kMaxPayload.
+// Payloads are bytes: their layout per kind is the trust layer's.
 std::string Encode(const Message& msg);
+
+// The 30-byte header of a datagram whose payload has `payloadSize` bytes.
+std::string EncodeHeader(Kind kind, std::uint32_t requestId, const MacBytes& mac,
+                         std::size_t payloadSize);
 
 // Decodes one datagram; false (and `out` unspecified) for anything that is
 // not exactly a well-formed message: wrong magic or version, unknown kind,
 // a length field that disagrees with the size, a MAC text that is not six
-// hex pairs, a NUL byte in the payload, or more than kMaxDatagram bytes.
+// hex pairs, or more than kMaxDatagram bytes.
 bool Decode(const unsigned char* data, std::size_t size, Message* out);
 
 // Kinds that only devices send; the tool ignores every other kind.

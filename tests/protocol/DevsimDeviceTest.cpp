@@ -62,13 +62,12 @@ TEST(DevsimSetIp, AppliesOnlyAWellFormedRequestWithThePassword) {
         {"port text", With("httpPort", "80x"), 1},
     };
     for (const auto& c : cases) {
-        // A camera takes the address and keeps its ports (they change over
-        // SetPortConfig); a recorder takes both.
+        // Camera and recorder alike take address and ports from the request.
         for (const char* type : {"ZVK_IPC", "ZVK_NVR"}) {
             Device d = Camera();
             d.type = type;
             const Device before = d;
-            const bool ports = c.result == 0 && d.type != "ZVK_IPC";
+            const bool ports = c.result == 0;
             EXPECT_EQ(ApplySetIp(&d, c.req), c.result) << c.what << " " << type;
             EXPECT_EQ(d.ip, c.result == 0 ? "10.77.0.64" : before.ip) << c.what << " " << type;
             EXPECT_EQ(d.httpPort, ports ? 8080 : before.httpPort) << c.what << " " << type;

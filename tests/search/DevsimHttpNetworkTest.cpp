@@ -151,6 +151,10 @@ void Callback(char*, int, const char*, void*) {}
 TEST_F(DevsimHttp, ConfiguredDeviceMovesToItsNewAddress) {
     LORVEX_SEARCH_Initial(Callback, nullptr, 96);
     const unsigned char mac[6] = {0x02, 0x4C, 0x46, 0x00, 0x01, 0x01};
+    // A request is sealed to a key the library has seen answer.
+    LORVEX_SEARCH_Manual();
+    for (int i = 0; i < 60 && LORVEX_TRUST_Identity(mac, nullptr) != LORVEX_IDENTITY_VERIFIED; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     LORVEX_SET_CONFIG(mac, "<searchSetIP password=\"123456\" ipAddr=\"10.77.0.64\" "
                            "maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" dhcpSwitch=\"false\"/>");
     bool moved = false;

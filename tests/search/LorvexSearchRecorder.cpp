@@ -13,6 +13,8 @@ struct State {
     LORVEX_SEARCH_CALLBACK callback = nullptr;
     void* user = nullptr;
     int restoreResult = 1;
+    int identity = LORVEX_IDENTITY_VERIFIED;
+    int trustRestore = 0;
 };
 
 State& Get() {
@@ -42,6 +44,18 @@ void Reset() {
     Get().callback = nullptr;
     Get().user = nullptr;
     Get().restoreResult = 1;
+    Get().identity = LORVEX_IDENTITY_VERIFIED;
+    Get().trustRestore = 0;
+}
+
+void SetIdentity(int state) {
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    Get().identity = state;
+}
+
+void SetTrustRestoreResult(int result) {
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    Get().trustRestore = result;
 }
 
 std::vector<std::string> Calls() {
@@ -107,6 +121,34 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]) {
     Record("Restore(" + MacText(mac) + ")");
     std::lock_guard<std::mutex> hold(Get().mutex);
     return Get().restoreResult;
+}
+
+int LORVEX_TRUST_Identity(const unsigned char mac[6], char* fingerprint) {
+    (void)mac; // asked before every secret; not recorded, so call lists stay as they were
+    if (fingerprint)
+        std::snprintf(fingerprint, LORVEX_FINGERPRINT_BYTES, "%s",
+                      "AB12:CD34:EF56:0000:1111:2222:3333:4444");
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    return Get().identity;
+}
+
+int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint) {
+    Record("Confirm(" + MacText(mac) + "," + (fingerprint ? fingerprint : "") + ")");
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    if (Get().identity != LORVEX_IDENTITY_UNVERIFIED)
+        return 0;
+    Get().identity = LORVEX_IDENTITY_CONFIRMED;
+    return 1;
+}
+
+void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password) {
+    Record("Activate(" + MacText(mac) + "," + (password ? password : "") + ")");
+}
+
+int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
+    Record("TrustRestore(" + MacText(mac) + ")");
+    std::lock_guard<std::mutex> hold(Get().mutex);
+    return Get().trustRestore;
 }
 
 } // extern "C"

@@ -26,4 +26,13 @@ void* User();
 // What LORVEX_SET_DevRestoreDefault answers (default 1).
 void SetRestoreResult(int result);
 
+// The state LORVEX_TRUST_Identity reports for every MAC (default
+// LORVEX_IDENTITY_VERIFIED); LORVEX_TRUST_ConfirmKey turns UNVERIFIED into
+// CONFIRMED. Calls are recorded as "Confirm(MAC,FP)",
+// "Activate(MAC,PASSWORD)", "TrustRestore(MAC)".
+void SetIdentity(int state);
+
+// What LORVEX_TRUST_Restore answers (default 0, restored).
+void SetTrustRestoreResult(int result);
+
 } // namespace recorder

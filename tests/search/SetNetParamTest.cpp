@@ -108,7 +108,8 @@ protected:
             sleeps.push_back(ms);
             if (ms == 10 && ++polls == answerAt)
                 recorder::Inject(kMac, CLorvexManage::CODE_SET_IP,
-                                 SetIPAnswer(answerValue).c_str());
+                                 answerRaw.empty() ? SetIPAnswer(answerValue).c_str()
+                                                   : answerRaw.c_str());
         };
         return s;
     }
@@ -128,6 +129,7 @@ protected:
     int32_t replyRtsp = 7554;
     int polls = 0, answerAt = -1;
     std::string answerValue;
+    std::string answerRaw; // a whole result document, when not empty
 };
 
 TEST_F(SetNetParamTest, RefusedParametersSendNothingAndLeaveTheResult) {
@@ -210,7 +212,10 @@ TEST_F(SetNetParamTest, OptionalAttributesAreLeftOutWhenEmpty) {
         EXPECT_EQ(sent.find(absent), std::string::npos) << absent;
 }
 
-TEST_F(SetNetParamTest, OtherTypesGet11AtOnceWithoutWaiting) {
+// Every type acknowledges: a recorder's answer is its outcome, and its ports
+// travel in the request itself. One that stays silent is taken as a device
+// that applies requests without a word (11).
+TEST_F(SetNetParamTest, OtherTypesAreAwaitedAndNeedNoHttp) {
     for (const char* series : {"ZVK_NVR", "ZVK_DVR", "ZVK_IPC2", "ZVK_IP"}) {
         SCOPED_TRACE(series);
         recorder::Reset();
@@ -218,12 +223,85 @@ TEST_F(SetNetParamTest, OtherTypesGet11AtOnceWithoutWaiting) {
         Stored s;
         s.series = series;
         Store(s);
-        sleeps.clear();
+        AnswerAt(-1, "");
         EXPECT_EQ(Set("8080", "9010"), CLorvexManage::SETNET_NOT_IPC);
-        EXPECT_EQ(ConfigCalls().size(), 1u);
-        EXPECT_TRUE(sleeps.empty());
+        AnswerAt(polls + 2, "0");
+        EXPECT_EQ(Set("8080", "9010"), CLorvexManage::SETNET_DONE);
+        EXPECT_EQ(ConfigCalls().size(), 2u);
         EXPECT_TRUE(probes.empty() && gets.empty() && sets.empty());
     }
+}
+
+TEST_F(SetNetParamTest, TheDevicesOwnRefusalsHaveTheirOwnCodes) {
+    struct Row {
+        const char* answer;
+        int32_t code;
+    } rows[] = {
+        {"<setIPResult>2</setIPResult>", CLorvexManage::SETNET_NOT_ACTIVATED},
+        {"<setIPResult>3</setIPResult><retryAfter>240</retryAfter>", CLorvexManage::SETNET_LOCKED},
+        {"<setIPResult>0</setIPResult><portsTaken>1</portsTaken>", CLorvexManage::SETNET_DONE},
+    };
+    Store();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.answer);
+        sleeps.clear();
+        polls = 0;
+        AnswerAt(1, "");
+        answerRaw = std::string("<multicastSearchResult>") + r.answer + "</multicastSearchResult>";
+        EXPECT_EQ(Set("8080", "9010"), r.code);
+        if (r.code == CLorvexManage::SETNET_LOCKED) {
+            EXPECT_EQ(manager.LastLockSeconds(), 240);
+        }
+    }
+    EXPECT_EQ(manager.LastLockSeconds(), 0); // the last answer named no lock
+    EXPECT_TRUE(sets.empty()) << "the device took the ports; no HTTP step";
+}
+
+TEST_F(SetNetParamTest, NoSecretGoesToAnUnconfirmedOrConflictingKey) {
+    Store();
+    for (auto [state, code] : {std::pair{LORVEX_IDENTITY_UNVERIFIED, CLorvexManage::SETNET_UNVERIFIED},
+                               std::pair{LORVEX_IDENTITY_UNKNOWN, CLorvexManage::SETNET_UNVERIFIED},
+                               std::pair{LORVEX_IDENTITY_CONFLICT, CLorvexManage::SETNET_CONFLICT}}) {
+        recorder::SetIdentity(state);
+        EXPECT_EQ(Set(), code);
+        EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7"), code);
+    }
+    EXPECT_TRUE(ConfigCalls().empty());
+    recorder::SetIdentity(LORVEX_IDENTITY_UNVERIFIED);
+    std::string fingerprint;
+    EXPECT_EQ(manager.GetIdentity(kMac, &fingerprint), LORVEX_IDENTITY_UNVERIFIED);
+    EXPECT_TRUE(manager.ConfirmIdentity(kMac, fingerprint.c_str()));
+    AnswerAt(1, "0");
+    EXPECT_EQ(Set(), CLorvexManage::SETNET_DONE);
+}
+
+TEST_F(SetNetParamTest, ActivationChecksTheRuleFirstAndMapsTheAnswer) {
+    Store();
+    EXPECT_EQ(manager.Activate(kMac, "short1"), CLorvexManage::SETNET_WEAK_PASSWORD);
+    EXPECT_EQ(manager.Activate("02:4C:56:00:00:99", "Camera-Door-7"),
+              CLorvexManage::SETNET_NO_DEVICE);
+    for (auto [value, code] : {std::pair{"0", CLorvexManage::SETNET_DONE},
+                               std::pair{"6", CLorvexManage::SETNET_ALREADY_ACTIVE},
+                               std::pair{"4", CLorvexManage::SETNET_WEAK_PASSWORD}}) {
+        polls = 0;
+        AnswerAt(1, value);
+        EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7"), code) << value;
+    }
+    int activations = 0;
+    for (const std::string& c : recorder::Calls())
+        activations += c.rfind("Activate(", 0) == 0;
+    EXPECT_EQ(activations, 3) << "a weak password is refused before anything is sent";
+}
+
+TEST_F(SetNetParamTest, RestoreOutcomes) {
+    for (auto [result, code] : {std::pair{0, CLorvexManage::SETNET_DONE},
+                                std::pair{5, CLorvexManage::SETNET_NO_PRESENCE},
+                                std::pair{-1, CLorvexManage::SETNET_NO_ANSWER},
+                                std::pair{1, CLorvexManage::SETNET_FAILED}}) {
+        recorder::SetTrustRestoreResult(result);
+        EXPECT_EQ(manager.RestoreDevice(kMac), code) << result;
+    }
+    EXPECT_EQ(manager.RestoreDevice("not a mac"), CLorvexManage::SETNET_FAILED);
 }
 
 TEST_F(SetNetParamTest, AnswerDecidesOutcome) {

@@ -13,6 +13,7 @@
 
 #include "HostProcess.h"
 #include "LorvexManage.h"
+#include "LorvexSearch.h"
 
 namespace device {
 
@@ -85,6 +86,17 @@ const char* const kOutcomes[] = {
     "sent: the device is not an IP camera and does not report the outcome",
     "failed: device does not exist (not found by the search)",
     "refused: the request does not fit one datagram (an over-long password?); nothing was sent",
+    "refused: no trusted maker certified the device's key; compare its fingerprint and give "
+    "--accept-key; nothing was sent",
+    "refused: two different keys answer for this MAC (a device is being impersonated); "
+    "nothing was sent",
+    "refused: the device is locked after repeated wrong passwords",
+    "refused: the device is not activated; give it a password with `activate` first",
+    "refused: the device's reset button was not pressed within the last 10 minutes; press it, "
+    "then restore again",
+    "refused: the password is too weak: 8 to 64 characters, at least two of lower case, upper "
+    "case, digits and other characters, not the MAC, not the device name",
+    "refused: the device is activated already",
 };
 
 // Asks on the terminal with echo off; the answer is never shown.
@@ -143,6 +155,29 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
 
+// Confirms the device's uncertified key with the fingerprint the user gave;
+// without one, says what the user has to compare. False when the key is not
+// confirmed.
+bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
+    std::string fingerprint;
+    if (manager.GetIdentity(mac, &fingerprint) != LORVEX_IDENTITY_UNVERIFIED)
+        return true; // verified, confirmed, or refused later for its own reason
+    if (args.Has("--accept-key") &&
+        manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
+        return true;
+    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
+                 mac, fingerprint.c_str());
+    return false;
+}
+
+} // namespace
+
+std::string OutcomeText(int32_t code, int32_t lockSeconds) {
+    if (code == CLorvexManage::SETNET_LOCKED && lockSeconds > 0)
+        return SetIpOutcome(code) + "; try again in " + std::to_string(lockSeconds) + " s";
+    return SetIpOutcome(code);
+}
+
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 void TakePasswordFromEnvironment() {
@@ -193,12 +228,14 @@ int RunSetIp(const cli::ParsedArgs& args) {
     if (PortsApart(args, session.Manager(), mac))
         return Usage("an IP camera changes its ports only as a pair: give both --http-port and "
                      "--data-port");
+    AcceptKey(args, session.Manager(), mac);
     const int32_t code = session.Manager().SetNetParam(
         mac, args.Get("--ip", "").c_str(), args.Get("--mask", "").c_str(),
         args.Get("--gateway", "").c_str(), password.c_str(), args.Get("--http-port", "").c_str(),
         args.Get("--data-port", "").c_str(), args.Has("--dhcp"));
     cli::WipeSecret(&password);
-    std::printf("%s: %s (code %d)\n", mac, SetIpOutcome(code).c_str(), code);
+    std::printf("%s: %s (code %d)\n", mac,
+                OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
     std::fflush(stdout);
     // The library sends a request and its repeat 200 ms later from its own
     // thread; nothing waited for a device that does not answer, so give them
@@ -215,11 +252,37 @@ int RunRestore(const cli::ParsedArgs& args) {
         return bad;
     Session session;
     session.WaitForDevice(mac, seconds);
-    const bool restored = session.Manager().RestoreDevicePassword(mac);
-    std::printf("%s: %s\n", mac,
-                restored ? "restored: the password is back to its factory value"
-                         : "failed: the device did not acknowledge the restore");
-    return restored ? 0 : 1;
+    const int32_t code = session.Manager().RestoreDevice(mac);
+    if (code == CLorvexManage::SETNET_DONE)
+        std::printf("%s: restored: the device is not activated; give it a password with "
+                    "`activate`\n", mac);
+    else if (code == CLorvexManage::SETNET_NO_ANSWER)
+        std::printf("%s: failed: the device did not acknowledge the restore\n", mac);
+    else
+        std::printf("%s: %s (code %d)\n", mac, SetIpOutcome(code).c_str(), code);
+    return code;
+}
+
+int RunActivate(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
+    std::string error;
+    std::string password = DevicePassword(args, "activate", &error);
+    const cli::SecretGuard wipe(&password);
+    if (!error.empty())
+        return Usage(error);
+    Session session;
+    session.WaitForDevice(mac, seconds);
+    AcceptKey(args, session.Manager(), mac);
+    const int32_t code = session.Manager().Activate(mac, password.c_str());
+    cli::WipeSecret(&password);
+    const std::string text = code == CLorvexManage::SETNET_DONE
+                                 ? "done: the device is activated with the new password"
+                                 : OutcomeText(code, session.Manager().LastLockSeconds());
+    std::printf("%s: %s (code %d)\n", mac, text.c_str(), code);
+    return code;
 }
 
 int RunOpen(const cli::ParsedArgs& args) {

@@ -40,8 +40,16 @@ std::string SetIpOutcome(int32_t code);
 // comes as cli::ReadPassword says and is never printed.
 int RunSetIp(const cli::ParsedArgs& args);
 
-// restore MAC [--seconds S]: 0 when the device acknowledged, else 1.
+// The outcome in words with the lock time a locked device named.
+std::string OutcomeText(int32_t code, int32_t lockSeconds);
+
+// restore MAC [--seconds S]: 0 when the device restored itself, else the
+// result code (18: its reset button was not pressed).
 int RunRestore(const cli::ParsedArgs& args);
+
+// activate MAC [--password P|-] [--accept-key FP] [--seconds S]: exits with
+// the result code of CLorvexManage::Activate.
+int RunActivate(const cli::ParsedArgs& args);
 
 // open MAC [--print] [--seconds S]: opens (or prints) the device's web page
 // URL; 0 when done, 12 when the device was not found.

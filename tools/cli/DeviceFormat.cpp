@@ -175,7 +175,13 @@ std::string CsvField(const std::string& text) {
     return out + "\"";
 }
 
-std::string RecordJson(const SEARCH_INFO& record, bool withEvent) {
+std::string IdentityName(int state) {
+    static const char* const kNames[] = {"unknown", "verified", "unverified", "confirmed",
+                                         "conflict"};
+    return state >= 0 && state <= 4 ? kNames[state] : "unknown";
+}
+
+std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::string* identity) {
     std::string out = "{";
     for (const Field& f : RecordFields()) {
         if (!withEvent && std::strcmp(f.name, "event") == 0)
@@ -185,18 +191,20 @@ std::string RecordJson(const SEARCH_INFO& record, bool withEvent) {
         const std::string value = FieldValue(record, f);
         out += JsonString(f.name) + ": " + (f.kind == FieldKind::Text ? JsonString(value) : value);
     }
+    if (identity)
+        out += ", \"identity\": " + JsonString(*identity);
     return out + "}";
 }
 
-std::string CsvHeader(bool withEvent) {
+std::string CsvHeader(bool withEvent, bool withIdentity) {
     std::string out;
     for (const Field& f : RecordFields())
         if (withEvent || std::strcmp(f.name, "event") != 0)
             out += (out.empty() ? "" : ",") + std::string(f.name);
-    return out;
+    return withIdentity ? out + ",identity" : out;
 }
 
-std::string RecordCsv(const SEARCH_INFO& record, bool withEvent) {
+std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::string* identity) {
     std::string out;
     bool first = true;
     for (const Field& f : RecordFields()) {
@@ -205,21 +213,27 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent) {
         out += (first ? "" : ",") + CsvField(FieldValue(record, f));
         first = false;
     }
-    return out;
+    return identity ? out + "," + CsvField(*identity) : out;
 }
 
-std::string RecordTable(const std::vector<SEARCH_INFO>& records) {
+std::string RecordTable(const std::vector<SEARCH_INFO>& records,
+                        const std::vector<std::string>& identities) {
+    const bool withIdentity = !records.empty() && identities.size() == records.size();
     std::vector<std::vector<std::string>> rows(1);
     std::vector<const Field*> columns;
     for (const Field& f : RecordFields())
         if (std::strcmp(f.name, "event") != 0)
             columns.push_back(&f), rows[0].push_back(f.name);
-    for (const SEARCH_INFO& r : records) {
+    if (withIdentity)
+        rows[0].push_back("identity");
+    for (size_t i = 0; i < records.size(); ++i) {
         rows.emplace_back();
         for (const Field* f : columns)
-            rows.back().push_back(TerminalText(FieldValue(r, *f)));
+            rows.back().push_back(TerminalText(FieldValue(records[i], *f)));
+        if (withIdentity)
+            rows.back().push_back(TerminalText(identities[i]));
     }
-    std::vector<size_t> widths(columns.size(), 0);
+    std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows)
         for (size_t c = 0; c < row.size(); ++c)
             widths[c] = std::max(widths[c], CharCount(row[c]));
@@ -233,7 +247,7 @@ std::string RecordTable(const std::vector<SEARCH_INFO>& records) {
     return out;
 }
 
-std::string EventLine(const SEARCH_INFO& r) {
+std::string EventLine(const SEARCH_INFO& r, const std::string* identity) {
     auto text = [&](const char* value, size_t width) {
         return TerminalText(std::string(value, strnlen(value, width)));
     };
@@ -244,6 +258,8 @@ std::string EventLine(const SEARCH_INFO& r) {
             Pad(text(r.productSeries, sizeof r.productSeries), 15) + "  " +
             Pad(text(r.productModel, sizeof r.productModel), 16) + "  " +
             text(r.devName, sizeof r.devName);
+    if (identity && *identity != "verified")
+        line += "  [" + TerminalText(*identity) + "]";
     return line;
 }
 

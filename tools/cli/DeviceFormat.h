@@ -47,16 +47,27 @@ std::string TerminalText(const std::string& text);
 // a formula (starting with = + - @ or a tab) gets a leading apostrophe.
 std::string CsvField(const std::string& text);
 
-// One JSON object with every field; `event` only when withEvent.
-std::string RecordJson(const SEARCH_INFO& record, bool withEvent);
-// The CSV header line and one CSV line (no line end), same columns.
-std::string CsvHeader(bool withEvent);
-std::string RecordCsv(const SEARCH_INFO& record, bool withEvent);
+// The name of an identity state (LORVEX_IDENTITY_*): "verified",
+// "unverified", "confirmed", "conflict", or "unknown".
+std::string IdentityName(int state);
+
+// One JSON object with every field; `event` only when withEvent; a last
+// field "identity" when identity is not null.
+std::string RecordJson(const SEARCH_INFO& record, bool withEvent,
+                       const std::string* identity = nullptr);
+// The CSV header line and one CSV line (no line end), same columns; the
+// last column "identity" when withIdentity / identity is not null.
+std::string CsvHeader(bool withEvent, bool withIdentity = false);
+std::string RecordCsv(const SEARCH_INFO& record, bool withEvent,
+                      const std::string* identity = nullptr);
 // A table of the records with a header row, one line per record, every
-// field but `event`, columns aligned by characters.
-std::string RecordTable(const std::vector<SEARCH_INFO>& records);
+// field but `event`, columns aligned by characters; a last column
+// "identity" when identities holds one name per record.
+std::string RecordTable(const std::vector<SEARCH_INFO>& records,
+                        const std::vector<std::string>& identities = {});
 // One terminal line (no line end) for an event: its kind, the MAC, the
-// address, the type code, the model and the name.
-std::string EventLine(const SEARCH_INFO& record);
+// address, the type code, the model and the name; then the identity in
+// brackets when it is given and not "verified".
+std::string EventLine(const SEARCH_INFO& record, const std::string* identity = nullptr);
 
 } // namespace format

@@ -21,6 +21,7 @@
 #include "DeviceFormat.h"
 #include "LorvexManage.h"
 #include "LorvexVersion.h"
+#include "LorvexSearch.h"
 
 namespace {
 
@@ -66,6 +67,14 @@ private:
     CObserver<SEARCH_INFO>* m_observer;
 };
 
+// The identity state of a device as the library holds it now.
+std::string IdentityOf(const char* mac) {
+    unsigned char bytes[6];
+    if (!CLorvexManage::MacBytesOf(mac, bytes))
+        return format::IdentityName(LORVEX_IDENTITY_UNKNOWN);
+    return format::IdentityName(LORVEX_TRUST_Identity(bytes, nullptr));
+}
+
 // Keeps the devices that are present, in the order they were first seen.
 class Collector : public CObserver<SEARCH_INFO> {
 public:
@@ -108,15 +117,16 @@ class Printer : public CObserver<SEARCH_INFO> {
 public:
     explicit Printer(format::Format f) : m_format(f) {
         if (f == format::Format::Csv)
-            Write(format::CsvHeader(true));
+            Write(format::CsvHeader(true, true));
     }
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
+        const std::string identity = IdentityOf(info.mac);
         if (m_format == format::Format::Json)
-            Write(format::RecordJson(info, true));
+            Write(format::RecordJson(info, true, &identity));
         else if (m_format == format::Format::Csv)
-            Write(format::RecordCsv(info, true));
+            Write(format::RecordCsv(info, true, &identity));
         else
-            Write(format::EventLine(info));
+            Write(format::EventLine(info, &identity));
     }
 
 private:
@@ -145,21 +155,23 @@ bool ReadInterval(const cli::ParsedArgs& args, int* out) {
     return *out == value;
 }
 
-void PrintDevices(const std::vector<SEARCH_INFO>& devices, format::Format f) {
+void PrintDevices(const std::vector<SEARCH_INFO>& devices,
+                  const std::vector<std::string>& identities, format::Format f) {
     if (f == format::Format::Table) {
-        std::fputs(format::RecordTable(devices).c_str(), stdout);
+        std::fputs(format::RecordTable(devices, identities).c_str(), stdout);
         return;
     }
     if (f == format::Format::Csv) {
         // Records end in CRLF as RFC 4180 has them, which every spreadsheet reads.
-        std::printf("%s\r\n", format::CsvHeader(false).c_str());
-        for (const SEARCH_INFO& d : devices)
-            std::printf("%s\r\n", format::RecordCsv(d, false).c_str());
+        std::printf("%s\r\n", format::CsvHeader(false, true).c_str());
+        for (size_t i = 0; i < devices.size(); ++i)
+            std::printf("%s\r\n", format::RecordCsv(devices[i], false, &identities[i]).c_str());
         return;
     }
     std::printf("[");
     for (size_t i = 0; i < devices.size(); ++i)
-        std::printf("%s\n  %s", i ? "," : "", format::RecordJson(devices[i], false).c_str());
+        std::printf("%s\n  %s", i ? "," : "",
+                    format::RecordJson(devices[i], false, &identities[i]).c_str());
     std::printf("%s]\n", devices.empty() ? "" : "\n");
 }
 
@@ -173,11 +185,16 @@ int RunList(const cli::ParsedArgs& args) {
     if (!ReadSeconds(args, 3, &seconds))
         return Usage("bad value for --seconds");
     Collector collector;
+    std::vector<SEARCH_INFO> devices;
+    std::vector<std::string> identities;
     {
         Session session(&collector, 5);
         WaitFor(seconds);
+        devices = collector.Devices();
+        for (const SEARCH_INFO& d : devices)
+            identities.push_back(IdentityOf(d.mac));
     }
-    PrintDevices(collector.Devices(), f);
+    PrintDevices(devices, identities, f);
     return 0;
 }
 
@@ -229,6 +246,9 @@ const std::vector<cli::CommandSpec>& Commands() {
          WithPassword({{"--ip", "A", "new IP address"},
                        {"--mask", "M", "new subnet mask"},
                        {"--gateway", "G", "new gateway"},
+                       {"--accept-key", "FP",
+                        "send to a device whose key no trusted maker certified, once its "
+                        "fingerprint FP (shown when refused) was compared with the device's label"},
                        {"--http-port", "N",
                         "new HTTP port (an IP camera: only together with --data-port)"},
                        {"--data-port", "N", "new data port"},
@@ -240,8 +260,18 @@ const std::vector<cli::CommandSpec>& Commands() {
         {"restore",
          {"MAC"},
          {{"--seconds", "S", "search at most S seconds for the device first, default 3"}, kVerbose},
-         "restores the device's factory password; exits 0 when acknowledged, else 1",
+         "resets the device to not activated, within 10 minutes after its reset button was "
+         "pressed; exits 0 when done, else the result code",
          device::RunRestore},
+        {"activate",
+         {"MAC"},
+         WithPassword({{"--accept-key", "FP", "as for set-ip"},
+                       {"--seconds", "S", "search at most S seconds for the device, default 3"},
+                       kVerbose}),
+         "gives a not activated device its first password (from the password options as for "
+         "set-ip: 8 to 64 characters, at least two of lower case, upper case, digits and "
+         "other characters, not the MAC, not the device name); exits with the result code",
+         device::RunActivate},
         {"open",
          {"MAC"},
          {{"--print", "", "print the URL instead of opening it"},

@@ -195,11 +195,8 @@ int ApplySetIp(Device* d, const std::map<std::string, std::string>& a) {
     if (a.count("encryptType"))
         d->encryptType = Get(a, "encryptType");
     d->dhcp = Get(a, "dhcpSwitch") == "true";
-    // An IP camera changes its ports only through its HTTP port interface
-    // (SetPortConfig), which the tool uses after the address change; other
-    // devices take the ports from the request itself.
-    if (d->type == "ZVK_IPC")
-        return 0;
+    // Every type, the IP camera too, takes its ports from the sealed request,
+    // so no credential has to cross the link for them.
     if (a.count("httpPort"))
         d->httpPort = std::atoi(Get(a, "httpPort").c_str());
     if (a.count("dataPort"))

@@ -6,9 +6,12 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "SearchWire.h"
+#include "TrustWire.h"
 
 namespace devsim {
 
@@ -39,6 +42,30 @@ struct Device {
     // Last configuration request handled, so a repeat is answered, not re-applied.
     std::uint32_t lastConfigId = 0;
     int lastConfigResult = -1;
+    int lastRetryAfter = 0;
+    lorvex::wire::Kind lastConfigKind = lorvex::wire::Kind::SetConfig;
+    lorvex::trust::Key lastConfigTool{};
+    // Identity: the device's key pair and the maker's certificate for it
+    // (signature all zero for a device no maker certified).
+    bool certified = true;
+    lorvex::trust::KeyPair keys;
+    lorvex::trust::Certificate cert;
+    // Keys agreed with the latest tool, and the challenges issued per tool.
+    lorvex::trust::Key sessionTool{};
+    lorvex::trust::SessionKeys session;
+    bool haveSession = false;
+    struct Issued {
+        lorvex::trust::Key tool{};
+        lorvex::trust::Challenge current{}, previous{};
+        Clock::time_point currentAt{}, previousAt{};
+        bool currentUsed = true, previousUsed = true;
+    };
+    std::vector<Issued> issued; // at most kTrackedTools
+    // The guards: wrong passwords in a row, lock-out, reset button.
+    int wrongPasswords = 0;
+    int lockLevel = 0;
+    Clock::time_point lockedUntil{};
+    std::optional<Clock::time_point> resetPressedAt;
 };
 
 // The multicastSearchResult answer of `d`, with runningTime at `nowEpoch`.

@@ -106,6 +106,7 @@ void Override(const nlohmann::json& j, Device* d) {
     Take(j, "httpDelayMs", &d->httpDelayMs);
     Take(j, "httpStatus", &d->httpStatus);
     Take(j, "httpSilent", &d->httpSilent);
+    Take(j, "certified", &d->certified);
     d->devName = d->baseName;
 }
 

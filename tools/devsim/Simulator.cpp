@@ -1,10 +1,17 @@
 #include "Simulator.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
+#include <cstring>
+
+#include <sodium.h>
+
+#include "DeviceTrust.h"
 
 namespace devsim {
 namespace {
@@ -30,8 +37,11 @@ Simulator::Simulator(Fleet* fleet, SimOptions options) : m_fleet(fleet), m_optio
 }
 
 Simulator::~Simulator() {
-    if (m_fd >= 0)
-        close(m_fd);
+    for (int fd : {m_fd, m_controlFd, m_controlKeep})
+        if (fd >= 0)
+            close(fd);
+    if (!m_options.controlPath.empty())
+        unlink(m_options.controlPath.c_str());
 }
 
 bool Simulator::Open() {
@@ -40,15 +50,62 @@ bool Simulator::Open() {
         return false;
     m_ifaces = lorvex::net::ListMulticastInterfaces();
     lorvex::net::JoinAll(m_fd, m_ifaces, &m_joined);
+    OpenControl();
     return !m_joined.empty();
+}
+
+void Simulator::OpenControl() {
+    const std::string& path = m_options.controlPath;
+    if (path.empty())
+        return;
+    unlink(path.c_str());
+    if (mkfifo(path.c_str(), 0600) != 0)
+        return;
+    m_controlFd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    m_controlKeep = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+void Simulator::ReadControl(Clock::time_point now) {
+    char buf[512];
+    for (ssize_t n; (n = read(m_controlFd, buf, sizeof buf)) > 0;) {
+        m_controlLine.append(buf, static_cast<std::size_t>(n));
+        for (std::size_t nl; (nl = m_controlLine.find('\n')) != std::string::npos;) {
+            const std::string line = m_controlLine.substr(0, nl);
+            m_controlLine.erase(0, nl + 1);
+            if (!Control(line, now))
+                std::fprintf(stderr, "devsim: control line not understood\n");
+        }
+        if (m_controlLine.size() > 4096)
+            m_controlLine.clear(); // no line is that long
+    }
+}
+
+bool Simulator::Control(const std::string& line, Clock::time_point now) {
+    const std::string verb = "press-reset ";
+    lorvex::wire::MacBytes mac{};
+    if (line.compare(0, verb.size(), verb) != 0 ||
+        !lorvex::wire::ParseMac(line.substr(verb.size()), &mac))
+        return false;
+    const auto index = m_fleet->Find(mac);
+    if (!index)
+        return false;
+    m_fleet->With(*index, [&](Device& d) { d.resetPressedAt = now; });
+    if (m_options.verbose)
+        std::fprintf(stderr, "devsim: %s reset button pressed\n",
+                     lorvex::wire::FormatMac(mac).c_str());
+    return true;
 }
 
 void Simulator::Run(const std::atomic<bool>& stop) {
     lorvex::net::BatchReceiver rx(kReceiveBatch);
+    rx.AcceptOnly(m_joined); // a device takes only group traffic, as the tool does
     while (!stop) {
-        pollfd pfd{m_fd, POLLIN, 0};
-        poll(&pfd, 1, TimeoutMs(Clock::now()));
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_controlFd, POLLIN, 0}};
+        poll(fds, m_controlFd >= 0 ? 2 : 1, TimeoutMs(Clock::now()));
         const Clock::time_point now = Clock::now();
+        if (m_controlFd >= 0 && (fds[1].revents & POLLIN))
+            ReadControl(now);
+        const pollfd& pfd = fds[0];
         if (pfd.revents & POLLIN) {
             auto sink = [&](const unsigned char* d, std::size_t n) { OnDatagram(d, n, now); };
             for (int i = 0; i < 64 && rx.ReceiveOnce(m_fd, sink) > 0; ++i) {
@@ -77,9 +134,9 @@ void Simulator::OnDatagram(const unsigned char* data, std::size_t size, Clock::t
     case Kind::Probe:
         return OnProbe(msg, now);
     case Kind::SetConfig:
-        return OnSetConfig(msg, now);
     case Kind::Restore:
-        return OnRestore(msg, now);
+    case Kind::Activate:
+        return OnSealed(msg, now);
     default:
         return; // other devices' answers
     }
@@ -90,66 +147,106 @@ bool Simulator::Present(const Device& d, Clock::time_point now) const {
 }
 
 void Simulator::OnProbe(const Message& msg, Clock::time_point now) {
+    lorvex::trust::Key tool{};
+    if (msg.payload.size() != tool.size())
+        return; // a probe carries the tool's session key
+    std::memcpy(tool.data(), msg.payload.data(), tool.size());
     m_lastProbeId = msg.requestId;
     if (!lorvex::wire::IsAnyMac(msg.mac)) {
         if (auto i = m_fleet->Find(msg.mac))
-            Schedule(now, Kind::Answer, *i, msg.requestId);
+            Schedule(now, Kind::Answer, *i, msg.requestId, tool);
         return;
     }
     for (std::size_t i = 0; i < m_fleet->Size(); ++i)
-        Schedule(now, Kind::Answer, i, msg.requestId);
+        Schedule(now, Kind::Answer, i, msg.requestId, tool);
 }
 
-void Simulator::OnSetConfig(const Message& msg, Clock::time_point now) {
+// A sealed request: opened under the keys agreed with its tool, honoured
+// once for a challenge this device issued, answered by every device type.
+// A repeat of the request just handled gets the same result again; anything
+// else that fails (a replay, a forgery) changes nothing and is not answered.
+void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
     const auto index = m_fleet->Find(msg.mac);
-    if (!index)
+    lorvex::trust::Key tool{};
+    if (!index || !lorvex::trust::SealedToolKey(msg, &tool))
         return;
     Device before, after;
-    const bool applied = m_fleet->With(*index, [&](Device& d) {
-        if (d.silent || !Present(d, now) || d.lastConfigId == msg.requestId)
+    bool applied = false;
+    const bool answer = m_fleet->With(*index, [&](Device& d) {
+        if (d.silent || !Present(d, now))
             return false;
-        std::map<std::string, std::string> attrs;
-        before = d;
-        d.lastConfigId = msg.requestId;
-        d.lastConfigResult = ParseSetIp(msg.payload, &attrs) ? ApplySetIp(&d, attrs) : 1;
-        after = d;
+        const lorvex::trust::SessionKeys* keys = SessionFor(&d, tool);
+        lorvex::trust::Challenge challenge{};
+        std::string body;
+        if (!keys || !lorvex::trust::OpenRequest(*keys, msg, &challenge, &body))
+            return false;
+        const bool repeat = d.lastConfigId == msg.requestId && d.lastConfigTool == tool &&
+                            d.lastConfigKind == msg.kind;
+        if (!repeat && !TakeChallenge(&d, tool, challenge, now)) {
+            sodium_memzero(body.data(), body.size());
+            return false;
+        }
+        if (!repeat) {
+            before = d;
+            d.lastConfigId = msg.requestId;
+            d.lastConfigTool = tool;
+            d.lastConfigKind = msg.kind;
+            d.lastConfigResult = Handle(d, msg, body, now);
+            d.lastRetryAfter = LockSecondsLeft(d, now);
+            after = d;
+            applied = true;
+        }
+        sodium_memzero(body.data(), body.size());
         return true;
     });
-    const bool answers = m_fleet->With(*index, [&](Device& d) {
-        return !d.silent && Present(d, now) && d.type == "ZVK_IPC" &&
-               d.lastConfigId == msg.requestId;
-    });
-    if (answers)
-        Schedule(now, Kind::ConfigResult, *index, msg.requestId);
+    if (answer)
+        Schedule(now, msg.kind == Kind::Restore ? Kind::RestoreAck : Kind::ConfigResult, *index,
+                 msg.requestId, tool);
     if (applied && m_options.verbose)
-        std::fprintf(stderr, "devsim: %s config result %d\n",
-                     lorvex::wire::FormatMac(after.mac).c_str(), after.lastConfigResult);
-    if (applied && after.lastConfigResult == 0 && m_observer)
+        std::fprintf(stderr, "devsim: %s %s result %d\n", lorvex::wire::FormatMac(after.mac).c_str(),
+                     msg.kind == Kind::SetConfig  ? "config"
+                     : msg.kind == Kind::Activate ? "activation"
+                                                  : "restore",
+                     after.lastConfigResult);
+    if (applied && msg.kind == Kind::SetConfig && after.lastConfigResult == 0 && m_observer)
         m_observer->OnConfigured(*index, before, after);
 }
 
-void Simulator::OnRestore(const Message& msg, Clock::time_point now) {
-    const auto index = m_fleet->Find(msg.mac);
-    if (!index)
-        return;
-    const bool ack = m_fleet->With(*index, [&](Device& d) {
-        if (d.silent || !Present(d, now))
-            return false;
-        d.password = d.factoryPassword;
-        return true;
-    });
-    if (ack)
-        Schedule(now, Kind::RestoreAck, *index, msg.requestId);
+int Simulator::Handle(Device& d, const Message& msg, const std::string& body,
+                      Clock::time_point now) {
+    using namespace lorvex::trust;
+    if (msg.kind == Kind::Restore)
+        return Restore(&d, now); // presence is the proof; no password
+    if (LockSecondsLeft(d, now) > 0)
+        return RESULT_LOCKED;
+    if (msg.kind == Kind::Activate)
+        return Activate(&d, body);
+    if (d.activated != 0)
+        return RESULT_NOT_ACTIVATED;
+    std::map<std::string, std::string> attrs;
+    if (!ParseSetIp(body, &attrs))
+        return RESULT_REFUSED;
+    auto pw = attrs.find("password");
+    const bool right = CheckPassword(&d, pw == attrs.end() ? std::string() : pw->second, now);
+    if (pw != attrs.end())
+        sodium_memzero(pw->second.data(), pw->second.size());
+    if (!right)
+        return LockSecondsLeft(d, now) > 0 ? RESULT_LOCKED : RESULT_REFUSED;
+    attrs["password"] = d.password; // ApplySetIp checks it again
+    const int result = ApplySetIp(&d, attrs);
+    sodium_memzero(attrs["password"].data(), attrs["password"].size());
+    return result;
 }
 
-void Simulator::Schedule(Clock::time_point now, Kind kind, std::size_t device, std::uint32_t id) {
+void Simulator::Schedule(Clock::time_point now, Kind kind, std::size_t device, std::uint32_t id,
+                         const lorvex::trust::Key& tool) {
     if (m_queue.size() >= kMaxQueued)
         return;
     const bool jitter = kind == Kind::Answer && m_options.jitterMs > 0;
     std::uniform_real_distribution<double> delay(0, jitter ? m_options.jitterMs : 0);
     const auto at = now + std::chrono::duration_cast<Clock::duration>(
                               std::chrono::duration<double, std::milli>(delay(m_rng)));
-    m_queue.push(Pending{at, kind, device, id});
+    m_queue.push(Pending{at, kind, device, id, tool});
 }
 
 void Simulator::SendDue(Clock::time_point now) {
@@ -162,19 +259,25 @@ void Simulator::SendDue(Clock::time_point now) {
 
 void Simulator::SendPending(const Pending& p) {
     const Clock::time_point now = Clock::now();
-    Message msg;
-    msg.kind = p.kind;
-    msg.requestId = p.requestId;
+    std::string dg;
     const bool present = m_fleet->With(p.device, [&](Device& d) {
-        msg.mac = d.mac;
+        const lorvex::trust::SessionKeys* keys = SessionFor(&d, p.tool);
+        if (!keys)
+            return false;
+        const lorvex::trust::Challenge next = ChallengeFor(&d, p.tool, now);
         if (p.kind == Kind::Answer)
-            msg.payload = AnswerXml(d, NowEpoch());
-        if (p.kind == Kind::ConfigResult)
-            msg.payload = ConfigResultXml(d.lastConfigResult);
+            dg = lorvex::trust::MakeAnswer(*keys, p.requestId, d.cert, next,
+                                           AnswerXml(d, NowEpoch()));
+        else if (p.kind == Kind::ConfigResult)
+            dg = lorvex::trust::MakeReply(*keys, p.kind, p.requestId, d.mac, next,
+                                          ResultXml(d.lastConfigResult, d.lastRetryAfter));
+        else
+            dg = lorvex::trust::MakeReply(*keys, p.kind, p.requestId, d.mac, next,
+                                          RestoreXml(d.lastConfigResult));
         return Present(d, now);
     });
-    if (present)
-        Send(msg);
+    if (present && !dg.empty())
+        lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort, dg);
 }
 
 void Simulator::Tick(Clock::time_point now) {
@@ -202,8 +305,16 @@ std::string Simulator::FloodDatagram() {
     for (std::size_t i = 3; i < 6; ++i)
         d.mac[i] = static_cast<unsigned char>(m_rng());
     d.mac[0] = 0x06; // locally administered, unicast: never one of the fleet's
-    std::string dg =
-        lorvex::wire::Encode({Kind::Answer, m_lastProbeId, d.mac, AnswerXml(d, NowEpoch())});
+    // Shaped like an answer, with a made-up key, signature and tag: the tool
+    // has to do the work of finding out.
+    lorvex::trust::Certificate cert{d.mac, {}, {}};
+    randombytes_buf(cert.deviceKey.data(), cert.deviceKey.size());
+    randombytes_buf(cert.signature.data(), cert.signature.size());
+    std::string noise(lorvex::trust::kChallengeSize + lorvex::trust::kTagSize, '\0');
+    randombytes_buf(noise.data(), noise.size());
+    std::string dg = lorvex::wire::Encode({Kind::Answer, m_lastProbeId, d.mac,
+                                           lorvex::trust::EncodeCertificate(cert) + noise +
+                                               AnswerXml(d, NowEpoch())});
     if (std::uniform_real_distribution<double>(0, 1)(m_rng) >= m_options.floodBadShare)
         return dg;
     switch (m_rng() % 5) {
@@ -218,16 +329,11 @@ std::string Simulator::FloodDatagram() {
         break; // MAC not hex
     case 3:
         dg[lorvex::wire::kHeaderSize + 3] = '\0';
-        break; // NUL in the text
+        break; // certificate magic broken
     default:
         dg.resize(lorvex::wire::kMaxDatagram + 200, 'A'); // over the limit
     }
     return dg;
-}
-
-void Simulator::Send(const Message& msg) {
-    const std::string dg = lorvex::wire::Encode(msg);
-    lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort, dg);
 }
 
 } // namespace devsim

@@ -14,6 +14,7 @@
 #include "Fleet.h"
 #include "SearchNet.h"
 #include "SearchWire.h"
+#include "TrustWire.h"
 
 namespace devsim {
 
@@ -23,6 +24,9 @@ struct SimOptions {
     double flood = 0;       // datagrams per second from random MACs; 0 = off
     double floodBadShare = 0.1;
     bool verbose = false;
+    // A FIFO the simulator creates and reads lines from: "press-reset MAC"
+    // presses that device's reset button. Empty: none.
+    std::string controlPath;
 };
 
 // Told about changes a configuration request makes, so that servers bound to
@@ -43,6 +47,8 @@ public:
     void SetObserver(DeviceObserver* observer) { m_observer = observer; }
     // Serves until `stop` becomes true.
     void Run(const std::atomic<bool>& stop);
+    // One control line (see SimOptions::controlPath); false when not understood.
+    bool Control(const std::string& line, Clock::time_point now);
 
 private:
     struct Pending {
@@ -50,28 +56,34 @@ private:
         lorvex::wire::Kind kind;
         std::size_t device;
         std::uint32_t requestId;
+        lorvex::trust::Key tool;
         bool operator>(const Pending& o) const { return when > o.when; }
     };
 
     void OnDatagram(const unsigned char* data, std::size_t size, Clock::time_point now);
     void OnProbe(const lorvex::wire::Message& msg, Clock::time_point now);
-    void OnSetConfig(const lorvex::wire::Message& msg, Clock::time_point now);
-    void OnRestore(const lorvex::wire::Message& msg, Clock::time_point now);
+    void OnSealed(const lorvex::wire::Message& msg, Clock::time_point now);
+    int Handle(Device& d, const lorvex::wire::Message& msg, const std::string& body,
+               Clock::time_point now);
+    void OpenControl();
+    void ReadControl(Clock::time_point now);
     bool Present(const Device& d, Clock::time_point now) const;
     void Schedule(Clock::time_point now, lorvex::wire::Kind kind, std::size_t device,
-                  std::uint32_t id);
+                  std::uint32_t id, const lorvex::trust::Key& tool);
     void SendDue(Clock::time_point now);
     void SendPending(const Pending& p);
     void Tick(Clock::time_point now);
     void Flood(Clock::time_point now);
     std::string FloodDatagram();
     int TimeoutMs(Clock::time_point now) const;
-    void Send(const lorvex::wire::Message& msg);
 
     Fleet* m_fleet;
     SimOptions m_options;
     DeviceObserver* m_observer = nullptr;
     int m_fd = -1;
+    int m_controlFd = -1;
+    int m_controlKeep = -1; // our own writer, so the FIFO never reads as closed
+    std::string m_controlLine;
     std::vector<lorvex::net::Interface> m_ifaces;
     std::vector<int> m_joined;
     std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> m_queue;

@@ -2,6 +2,9 @@
 // the search protocol of docs/protocol.md. Run it only inside a private
 // network namespace (scripts/netns-run does that).
 
+#include <sodium.h>
+
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "DeviceServers.h"
+#include "DeviceTrust.h"
 #include "Fleet.h"
 #include "Simulator.h"
 
@@ -27,11 +31,14 @@ const char kUsage[] =
     "                     [--first-mac MAC] [--jitter MS] [--change-every S]\n"
     "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n"
     "                     [--own-addresses IFACE] [--serve-limit N] [--http-delay MS]\n"
-    "                     [--http-status CODE] [--http-silent]\n";
+    "                     [--http-status CODE] [--http-silent] [--maker-key FILE]\n"
+    "                     [--control FIFO]\n";
 
 struct Options {
     std::string fleetFile;
     std::string readyFile;
+    // The test maker's signing seed; an installed tool does not trust it.
+    std::string makerKey = LORVEX_DEVSIM_MAKER_SEED;
     devsim::FleetPlan plan;
     devsim::SimOptions sim;
     devsim::ServeOptions serve;
@@ -90,6 +97,10 @@ bool TakeOption(const std::string& name, const std::string& value, Options* o) {
         return o->plan.factoryPassword = value, true;
     if (name == "--first-mac")
         return lorvex::wire::ParseMac(value, &o->plan.firstMac);
+    if (name == "--maker-key")
+        return o->makerKey = value, !value.empty();
+    if (name == "--control")
+        return o->sim.controlPath = value, !value.empty();
     if (name == "--own-addresses")
         return o->serve.ownInterface = value, !value.empty();
     if (!ParseNumber(value, &n))
@@ -147,6 +158,13 @@ bool BuildFleet(const Options& o, std::vector<devsim::Device>* devices) {
     return true;
 }
 
+// The maker's 32-byte signing seed, as 64 hex digits in `path`.
+bool ReadMakerSeed(const std::string& path, std::array<unsigned char, 32>* seed) {
+    std::ifstream in(path);
+    std::string text;
+    return in >> text && lorvex::trust::FromHex(text, seed->data(), seed->size());
+}
+
 void WriteReady(const std::string& path, std::size_t count) {
     if (path.empty())
         return;
@@ -164,6 +182,14 @@ int main(int argc, char** argv) {
         return 2;
     if (devices.empty() && o.sim.flood <= 0)
         return std::fputs("lorvex-devsim: no devices\n", stderr), 2;
+    std::array<unsigned char, 32> seed{};
+    if (!lorvex::trust::InitCrypto() || !ReadMakerSeed(o.makerKey, &seed))
+        return std::fprintf(stderr, "lorvex-devsim: cannot read maker key %s\n",
+                            o.makerKey.c_str()),
+               2;
+    for (devsim::Device& d : devices)
+        devsim::Certify(&d, seed);
+    sodium_memzero(seed.data(), seed.size());
     devsim::Fleet fleet(std::move(devices));
     devsim::Simulator sim(&fleet, o.sim);
     if (!sim.Open()) {

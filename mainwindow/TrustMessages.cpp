@@ -1,0 +1,80 @@
+#include "TrustMessages.h"
+
+#include <cstring>
+
+#include "LanguageSrc.h"
+#include "LorvexManage.h"
+#include "TrustWire.h"
+
+namespace {
+
+ActionMessage Error(const char* key) { return {BoxKind::Error, key}; }
+
+} // namespace
+
+ActionMessage TrustOutcomeMessage(int code) {
+    switch (code) {
+    case CLorvexManage::SETNET_UNVERIFIED:
+        return Error("IDCS_IDENTITY_NOT_VERIFIED");
+    case CLorvexManage::SETNET_CONFLICT:
+        return Error("IDCS_IDENTITY_CONFLICT");
+    case CLorvexManage::SETNET_LOCKED:
+        return Error("IDCS_DEVICE_LOCKED_D");
+    case CLorvexManage::SETNET_NOT_ACTIVATED:
+        return Error("IDCS_DEVICE_NOT_ACTIVATED");
+    case CLorvexManage::SETNET_NO_PRESENCE:
+        return Error("IDCS_RESET_BUTTON_NOT_PRESSED");
+    case CLorvexManage::SETNET_WEAK_PASSWORD:
+        return Error("IDCS_PASSWORD_TOO_WEAK");
+    case CLorvexManage::SETNET_ALREADY_ACTIVE:
+        return {BoxKind::Information, "IDCS_DEVICE_ALREADY_ACTIVATED"};
+    default:
+        return {};
+    }
+}
+
+ActionMessage RestoreOutcomeMessage(int code) {
+    if (code == CLorvexManage::SETNET_DONE)
+        return {BoxKind::Information, "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS"};
+    if (code == CLorvexManage::SETNET_NO_PRESENCE)
+        return Error("IDCS_RESET_BUTTON_NOT_PRESSED");
+    return Error("IDCS_RESTORE_DEVICE_PASSWORD_ERROR");
+}
+
+ActionMessage ActivateOutcomeMessage(int code) {
+    if (code == CLorvexManage::SETNET_DONE)
+        return {BoxKind::Information, "IDCS_ACTIVATE_DEVICE_SUCCESS"};
+    const ActionMessage own = TrustOutcomeMessage(code);
+    if (own.kind != BoxKind::None)
+        return own;
+    if (code == CLorvexManage::SETNET_NO_DEVICE)
+        return Error("IDCS_PROMPT_DEVICE_NOT_EXIST");
+    return Error("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR");
+}
+
+const char* ActivationVerdictKey(const QString& password, const QString& repeat,
+                                 const QString& mac, const QString& deviceName) {
+    if (password.isEmpty())
+        return "IDCS_PASSWORD_RULE";
+    const QByteArray utf8 = password.toUtf8();
+    if (lorvex::trust::CheckPasswordStrength(utf8.toStdString(), mac.toStdString(),
+                                             deviceName.toStdString()) !=
+        lorvex::trust::PASSWORD_OK)
+        return "IDCS_PASSWORD_TOO_WEAK";
+    if (password != repeat)
+        return "IDCS_PASSWORD_MISMATCH";
+    return "IDCS_PASSWORD_RULE_MET";
+}
+
+bool ActivationAcceptable(const QString& password, const QString& repeat, const QString& mac,
+                          const QString& deviceName) {
+    return qstrcmp(ActivationVerdictKey(password, repeat, mac, deviceName),
+                   "IDCS_PASSWORD_RULE_MET") == 0;
+}
+
+QString OutcomeText(const ActionMessage& message, int lockSeconds) {
+    const QString text = GetText(message.key);
+    if (std::strcmp(message.key, "IDCS_DEVICE_LOCKED_D") == 0)
+        return text.arg(lockSeconds);
+    return text;
+}

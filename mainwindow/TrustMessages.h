@@ -1,0 +1,35 @@
+// What the window tells the user about device identity and the device's
+// own guards: the message for each new outcome of a request, and the live
+// verdict under the activation form. Pure logic, testable without a display.
+#pragma once
+
+#include <QString>
+
+#include "DeviceActionRules.h"
+
+// The message for a SetNetParam or Activate outcome from 14 on (identity,
+// lock-out, activation); BoxKind::None for any other code. A lock's text
+// (IDCS_DEVICE_LOCKED_D) names the seconds left: see LockedText.
+ActionMessage TrustOutcomeMessage(int code);
+
+// The text of a message box: the key's text, with the seconds a locked
+// device named put in for %1 of IDCS_DEVICE_LOCKED_D.
+QString OutcomeText(const ActionMessage& message, int lockSeconds);
+
+// The message for CLorvexManage::RestoreDevice's outcome: done, the reset
+// button not pressed, or failed.
+ActionMessage RestoreOutcomeMessage(int code);
+
+// The message for CLorvexManage::Activate's outcome.
+ActionMessage ActivateOutcomeMessage(int code);
+
+// The key of the line shown under the activation form while typing: the
+// rule itself while the password is empty, IDCS_PASSWORD_TOO_WEAK while it
+// breaks the rule, IDCS_PASSWORD_MISMATCH while the two fields differ,
+// IDCS_PASSWORD_RULE_MET when it may be sent.
+const char* ActivationVerdictKey(const QString& password, const QString& repeat,
+                                 const QString& mac, const QString& deviceName);
+
+// True when the activation form may be sent.
+bool ActivationAcceptable(const QString& password, const QString& repeat, const QString& mac,
+                          const QString& deviceName);

@@ -1,0 +1,339 @@
+#include "TrustWire.h"
+
+#include <dirent.h>
+#include <sodium.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace lorvex::trust {
+namespace {
+
+constexpr unsigned char kCertMagic[4] = {'L', 'V', 'X', 'C'};
+constexpr unsigned char kCertVersion = 1;
+constexpr std::size_t kAeadTag = crypto_aead_xchacha20poly1305_ietf_ABYTES;
+
+static_assert(kTagSize == crypto_auth_BYTES, "reply tags are crypto_auth");
+static_assert(kNonceSize == crypto_aead_xchacha20poly1305_ietf_NPUBBYTES, "request nonces");
+static_assert(kKeySize == crypto_kx_PUBLICKEYBYTES && kKeySize == crypto_sign_PUBLICKEYBYTES,
+              "one key size");
+static_assert(kSignatureSize == crypto_sign_BYTES, "Ed25519 signatures");
+static_assert(kSealOverhead == kKeySize + kNonceSize + kAeadTag + kChallengeSize, "seal layout");
+
+const unsigned char* Bytes(std::string_view s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+std::string_view View(const std::string& s) { return std::string_view(s); }
+
+} // namespace
+
+bool InitCrypto() { return sodium_init() >= 0; }
+
+SessionKeys::~SessionKeys() {
+    sodium_memzero(toDevice.data(), toDevice.size());
+    sodium_memzero(toTool.data(), toTool.size());
+}
+
+KeyPair::~KeyPair() { sodium_memzero(secretKey.data(), secretKey.size()); }
+
+std::string EncodeCertificate(const Certificate& cert) {
+    std::string out(kCertSize, '\0');
+    unsigned char* p = reinterpret_cast<unsigned char*>(out.data());
+    std::memcpy(p, kCertMagic, 4);
+    p[4] = kCertVersion;
+    p[5] = 0;
+    std::memcpy(p + 6, cert.mac.data(), 6);
+    std::memcpy(p + 12, cert.deviceKey.data(), kKeySize);
+    std::memcpy(p + kCertSignedSize, cert.signature.data(), kSignatureSize);
+    return out;
+}
+
+bool DecodeCertificate(const unsigned char* data, std::size_t size, Certificate* out) {
+    if (!data || size != kCertSize || std::memcmp(data, kCertMagic, 4) != 0)
+        return false;
+    if (data[4] != kCertVersion || data[5] != 0)
+        return false;
+    std::memcpy(out->mac.data(), data + 6, 6);
+    std::memcpy(out->deviceKey.data(), data + 12, kKeySize);
+    std::memcpy(out->signature.data(), data + kCertSignedSize, kSignatureSize);
+    return true;
+}
+
+Certificate SignCertificate(const wire::MacBytes& mac, const Key& deviceKey,
+                            const SecretKey& makerSecret) {
+    Certificate cert{mac, deviceKey, {}};
+    const std::string bytes = EncodeCertificate(cert);
+    crypto_sign_detached(cert.signature.data(), nullptr, Bytes(bytes), kCertSignedSize,
+                         makerSecret.data());
+    return cert;
+}
+
+bool VerifyCertificate(const Certificate& cert, const Key& makerKey) {
+    const std::string bytes = EncodeCertificate(cert);
+    return crypto_sign_verify_detached(cert.signature.data(), Bytes(bytes), kCertSignedSize,
+                                       makerKey.data()) == 0;
+}
+
+std::string Fingerprint(const Key& deviceKey) {
+    unsigned char hash[16];
+    crypto_generichash(hash, sizeof hash, deviceKey.data(), deviceKey.size(), nullptr, 0);
+    const std::string hex = ToHex(hash, sizeof hash);
+    std::string out;
+    for (std::size_t i = 0; i < hex.size(); i += 4)
+        out += (i ? ":" : "") + hex.substr(i, 4);
+    std::transform(out.begin(), out.end(), out.begin(), ::toupper);
+    return out;
+}
+
+KeyPair NewKeyPair() {
+    KeyPair kp;
+    crypto_kx_keypair(kp.publicKey.data(), kp.secretKey.data());
+    return kp;
+}
+
+KeyPair SeedKeyPair(const std::array<unsigned char, 32>& seed) {
+    KeyPair kp;
+    crypto_kx_seed_keypair(kp.publicKey.data(), kp.secretKey.data(), seed.data());
+    return kp;
+}
+
+bool ToolSessionKeys(const KeyPair& tool, const Key& deviceKey, SessionKeys* out) {
+    // crypto_kx: the client's rx is the server's tx.
+    return crypto_kx_client_session_keys(out->toTool.data(), out->toDevice.data(),
+                                         tool.publicKey.data(), tool.secretKey.data(),
+                                         deviceKey.data()) == 0;
+}
+
+bool DeviceSessionKeys(const KeyPair& device, const Key& toolKey, SessionKeys* out) {
+    return crypto_kx_server_session_keys(out->toDevice.data(), out->toTool.data(),
+                                         device.publicKey.data(), device.secretKey.data(),
+                                         toolKey.data()) == 0;
+}
+
+void ReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
+              std::string_view afterTag, unsigned char tag[kTagSize]) {
+    crypto_auth_hmacsha512256_state st;
+    crypto_auth_hmacsha512256_init(&st, keys.toTool.data(), keys.toTool.size());
+    crypto_auth_hmacsha512256_update(&st, Bytes(header), header.size());
+    crypto_auth_hmacsha512256_update(&st, Bytes(beforeTag), beforeTag.size());
+    crypto_auth_hmacsha512256_update(&st, Bytes(afterTag), afterTag.size());
+    crypto_auth_hmacsha512256_final(&st, tag);
+    sodium_memzero(&st, sizeof st);
+}
+
+bool CheckReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
+                   std::string_view afterTag, const unsigned char tag[kTagSize]) {
+    unsigned char want[kTagSize];
+    ReplyTag(keys, header, beforeTag, afterTag, want);
+    return sodium_memcmp(want, tag, kTagSize) == 0;
+}
+
+std::string Header(wire::Kind kind, std::uint32_t requestId, const wire::MacBytes& mac,
+                   std::size_t payloadSize) {
+    return wire::EncodeHeader(kind, requestId, mac, payloadSize);
+}
+
+bool SplitAnswer(const wire::Message& msg, AnswerParts* out) {
+    const std::string& p = msg.payload;
+    if (p.size() <= kAnswerPrefix)
+        return false;
+    const unsigned char* b = Bytes(p);
+    if (!DecodeCertificate(b, kCertSize, &out->cert) || out->cert.mac != msg.mac)
+        return false;
+    std::memcpy(out->challenge.data(), b + kCertSize, kChallengeSize);
+    out->tag = b + kCertSize + kChallengeSize;
+    out->xml = std::string_view(p).substr(kAnswerPrefix);
+    return out->xml.find('\0') == std::string_view::npos;
+}
+
+std::string MakeAnswer(const SessionKeys& keys, std::uint32_t probeId, const Certificate& cert,
+                       const Challenge& challenge, std::string_view xml) {
+    const std::size_t size = kAnswerPrefix + xml.size();
+    if (size > wire::kMaxPayload)
+        return {};
+    const std::string header = Header(wire::Kind::Answer, probeId, cert.mac, size);
+    std::string before = EncodeCertificate(cert);
+    before.append(reinterpret_cast<const char*>(challenge.data()), kChallengeSize);
+    unsigned char tag[kTagSize];
+    ReplyTag(keys, header, before, xml, tag);
+    std::string out = header + before;
+    out.append(reinterpret_cast<const char*>(tag), kTagSize);
+    out.append(xml);
+    return out;
+}
+
+bool CheckAnswer(const SessionKeys& keys, const wire::Message& msg, const AnswerParts& parts) {
+    const std::string header = Header(msg.kind, msg.requestId, msg.mac, msg.payload.size());
+    return CheckReplyTag(keys, header, View(msg.payload).substr(0, kCertSize + kChallengeSize),
+                         parts.xml, parts.tag);
+}
+
+std::string MakeReply(const SessionKeys& keys, wire::Kind kind, std::uint32_t requestId,
+                      const wire::MacBytes& mac, const Challenge& next, std::string_view xml) {
+    const std::size_t size = kReplyPrefix + xml.size();
+    if (size > wire::kMaxPayload)
+        return {};
+    const std::string header = Header(kind, requestId, mac, size);
+    const std::string_view before(reinterpret_cast<const char*>(next.data()), kChallengeSize);
+    unsigned char tag[kTagSize];
+    ReplyTag(keys, header, before, xml, tag);
+    std::string out = header;
+    out.append(before);
+    out.append(reinterpret_cast<const char*>(tag), kTagSize);
+    out.append(xml);
+    return out;
+}
+
+bool OpenReply(const SessionKeys& keys, const wire::Message& msg, Challenge* next,
+               std::string* xml) {
+    const std::string& p = msg.payload;
+    if (p.size() <= kReplyPrefix)
+        return false;
+    const std::string_view body = View(p).substr(kReplyPrefix);
+    if (body.find('\0') != std::string_view::npos)
+        return false;
+    const std::string header = Header(msg.kind, msg.requestId, msg.mac, p.size());
+    if (!CheckReplyTag(keys, header, View(p).substr(0, kChallengeSize), body,
+                       Bytes(p) + kChallengeSize))
+        return false;
+    std::memcpy(next->data(), p.data(), kChallengeSize);
+    xml->assign(body);
+    return true;
+}
+
+std::string SealRequest(const SessionKeys& keys, const Key& toolKey, wire::Kind kind,
+                        std::uint32_t requestId, const wire::MacBytes& mac,
+                        const Challenge& challenge, std::string_view body,
+                        const unsigned char* nonce) {
+    const std::size_t size = kSealOverhead + body.size();
+    if (size > wire::kMaxPayload)
+        return {};
+    std::string out = Header(kind, requestId, mac, size);
+    out.append(reinterpret_cast<const char*>(toolKey.data()), kKeySize);
+    unsigned char n[kNonceSize];
+    if (nonce)
+        std::memcpy(n, nonce, kNonceSize);
+    else
+        randombytes_buf(n, sizeof n);
+    out.append(reinterpret_cast<const char*>(n), kNonceSize);
+    std::string plain(reinterpret_cast<const char*>(challenge.data()), kChallengeSize);
+    plain.append(body);
+    const std::string ad = out.substr(0, wire::kHeaderSize + kKeySize);
+    std::string sealed(plain.size() + kAeadTag, '\0');
+    unsigned long long sealedSize = 0;
+    crypto_aead_xchacha20poly1305_ietf_encrypt(
+        reinterpret_cast<unsigned char*>(sealed.data()), &sealedSize, Bytes(plain), plain.size(),
+        Bytes(ad), ad.size(), nullptr, n, keys.toDevice.data());
+    sodium_memzero(plain.data(), plain.size());
+    out.append(sealed.data(), static_cast<std::size_t>(sealedSize));
+    return out;
+}
+
+bool SealedToolKey(const wire::Message& msg, Key* toolKey) {
+    if (msg.payload.size() < kSealOverhead)
+        return false;
+    std::memcpy(toolKey->data(), msg.payload.data(), kKeySize);
+    return true;
+}
+
+bool OpenRequest(const SessionKeys& keys, const wire::Message& msg, Challenge* challenge,
+                 std::string* body) {
+    const std::string& p = msg.payload;
+    if (p.size() < kSealOverhead)
+        return false;
+    const std::string ad = Header(msg.kind, msg.requestId, msg.mac, p.size()) + p.substr(0, kKeySize);
+    const unsigned char* nonce = Bytes(p) + kKeySize;
+    const std::size_t sealedAt = kKeySize + kNonceSize;
+    std::string plain(p.size() - sealedAt - kAeadTag, '\0');
+    unsigned long long plainSize = 0;
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+            reinterpret_cast<unsigned char*>(plain.data()), &plainSize, nullptr,
+            Bytes(p) + sealedAt, p.size() - sealedAt, Bytes(ad), ad.size(), nonce,
+            keys.toDevice.data()) != 0)
+        return false;
+    std::memcpy(challenge->data(), plain.data(), kChallengeSize);
+    body->assign(plain, kChallengeSize, std::string::npos);
+    sodium_memzero(plain.data(), plain.size());
+    return true;
+}
+
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// Characters, not bytes: UTF-8 continuation bytes do not count.
+std::size_t CharacterCount(std::string_view s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+} // namespace
+
+PasswordVerdict CheckPasswordStrength(std::string_view password, std::string_view macText,
+                                      std::string_view deviceName) {
+    const std::size_t n = CharacterCount(password);
+    if (n < 8 || n > 64)
+        return PASSWORD_LENGTH;
+    bool lower = false, upper = false, digit = false, other = false;
+    for (unsigned char c : password) {
+        lower |= c >= 'a' && c <= 'z';
+        upper |= c >= 'A' && c <= 'Z';
+        digit |= c >= '0' && c <= '9';
+        other |= !std::isalnum(c);
+    }
+    if (int{lower} + int{upper} + int{digit} + int{other} < 2)
+        return PASSWORD_CLASSES;
+    const std::string p = Lower(password);
+    std::string bare = Lower(macText);
+    bare.erase(std::remove(bare.begin(), bare.end(), ':'), bare.end());
+    if (p == Lower(macText) || p == bare)
+        return PASSWORD_IS_MAC;
+    if (!deviceName.empty() && p == Lower(deviceName))
+        return PASSWORD_IS_NAME;
+    return PASSWORD_OK;
+}
+
+std::string ToHex(const unsigned char* data, std::size_t size) {
+    std::string out(size * 2 + 1, '\0');
+    sodium_bin2hex(out.data(), out.size(), data, size);
+    out.pop_back();
+    return out;
+}
+
+bool FromHex(std::string_view text, unsigned char* out, std::size_t size) {
+    std::size_t got = 0;
+    const char* end = nullptr;
+    return text.size() == size * 2 &&
+           sodium_hex2bin(out, size, text.data(), text.size(), nullptr, &got, &end) == 0 &&
+           got == size && end == text.data() + text.size();
+}
+
+void LoadAnchors(const std::string& folder, std::vector<Key>* out) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() < 5 || name.compare(name.size() - 4, 4, ".pub") != 0)
+            continue;
+        std::ifstream in(folder + "/" + name);
+        std::string text;
+        if (!(in >> text))
+            continue;
+        Key key{};
+        if (FromHex(text, key.data(), key.size()) &&
+            std::find(out->begin(), out->end(), key) == out->end())
+            out->push_back(key);
+    }
+    closedir(dir);
+}
+
+} // namespace lorvex::trust

@@ -1,0 +1,172 @@
+// Device identity and sealed requests on the search protocol: the maker's
+// certificate that binds a MAC to a device key, the per-session keys a tool
+// and a device agree, the authenticator on every device reply and the
+// sealing of every request that carries a secret. docs/protocol.md is the
+// reference; every primitive is libsodium's.
+
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SearchWire.h"
+
+namespace lorvex::trust {
+
+constexpr std::size_t kKeySize = 32;       // X25519 and Ed25519 public keys
+constexpr std::size_t kSignatureSize = 64; // Ed25519
+constexpr std::size_t kCertSize = 108;
+constexpr std::size_t kCertSignedSize = kCertSize - kSignatureSize;
+constexpr std::size_t kChallengeSize = 16;
+constexpr std::size_t kTagSize = 32;   // HMAC-SHA-512-256
+constexpr std::size_t kNonceSize = 24; // XChaCha20-Poly1305
+constexpr std::size_t kSealOverhead = kKeySize + kNonceSize + 16 + kChallengeSize;
+// Before the document of an answer: certificate, challenge, tag.
+constexpr std::size_t kAnswerPrefix = kCertSize + kChallengeSize + kTagSize;
+// Before the document of a result or acknowledgement: challenge, tag.
+constexpr std::size_t kReplyPrefix = kChallengeSize + kTagSize;
+// A challenge is honoured this long after the device issued it, once.
+constexpr int kChallengeLifeSeconds = 60;
+// Restore is honoured this long after the reset button was pressed.
+constexpr int kPresenceSeconds = 600;
+// Wrong passwords before a device locks, first lock and longest lock.
+constexpr int kWrongPasswordsBeforeLock = 5;
+constexpr int kFirstLockSeconds = 60;
+constexpr int kLongestLockSeconds = 1800;
+
+using Key = std::array<unsigned char, kKeySize>;
+using SecretKey = std::array<unsigned char, 64>; // Ed25519 secret (seed and public key)
+using Challenge = std::array<unsigned char, kChallengeSize>;
+
+// Result values a device puts in setIPResult (configuration and activation)
+// and restoreResult (restore).
+enum DeviceResult : int {
+    RESULT_OK = 0,
+    RESULT_REFUSED = 1,         // wrong password or a malformed value
+    RESULT_NOT_ACTIVATED = 2,   // no password yet: only activation is taken
+    RESULT_LOCKED = 3,          // too many wrong passwords; retryAfter tells how long
+    RESULT_WEAK_PASSWORD = 4,   // activation with a password that breaks the rule
+    RESULT_NO_PRESENCE = 5,     // restore without a recent press of the reset button
+    RESULT_ALREADY_ACTIVE = 6,  // activation of a device that has a password
+};
+
+// The maker's certificate: MAC and device key, signed by a maker key.
+struct Certificate {
+    wire::MacBytes mac{};
+    Key deviceKey{};
+    std::array<unsigned char, kSignatureSize> signature{};
+};
+
+// The 108 bytes: "LVXC", version 1, zero, MAC, device key, signature.
+std::string EncodeCertificate(const Certificate& cert);
+// False unless `size` is exactly kCertSize with the right magic, version and zero byte.
+bool DecodeCertificate(const unsigned char* data, std::size_t size, Certificate* out);
+// Signs the first kCertSignedSize bytes with the maker's secret key.
+Certificate SignCertificate(const wire::MacBytes& mac, const Key& deviceKey,
+                            const SecretKey& makerSecret);
+// True when the signature is the maker key's over MAC and device key.
+bool VerifyCertificate(const Certificate& cert, const Key& makerKey);
+
+// "AB12:CD34:...": eight groups of four hex digits of the BLAKE2b hash of a
+// device key; what a user compares for a key no maker certified.
+std::string Fingerprint(const Key& deviceKey);
+
+// The two directional keys of one tool session and one device (crypto_kx,
+// tool as client): `toDevice` seals requests, `toTool` authenticates replies.
+// Wiped when destroyed.
+struct SessionKeys {
+    std::array<unsigned char, 32> toDevice{};
+    std::array<unsigned char, 32> toTool{};
+    SessionKeys() = default;
+    SessionKeys(const SessionKeys& o) = default;
+    SessionKeys& operator=(const SessionKeys& o) = default;
+    ~SessionKeys();
+};
+// A crypto_kx key pair (X25519).
+struct KeyPair {
+    Key publicKey{};
+    std::array<unsigned char, 32> secretKey{};
+    ~KeyPair();
+};
+KeyPair NewKeyPair();
+// The same pair for the same 32-byte seed.
+KeyPair SeedKeyPair(const std::array<unsigned char, 32>& seed);
+// False for a peer key that gives a degenerate shared secret.
+bool ToolSessionKeys(const KeyPair& tool, const Key& deviceKey, SessionKeys* out);
+bool DeviceSessionKeys(const KeyPair& device, const Key& toolKey, SessionKeys* out);
+
+// The authenticator of a device reply: HMAC-SHA-512-256 under `toTool` over
+// the datagram's 30-byte header followed by every payload byte except the
+// tag itself.
+void ReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
+              std::string_view afterTag, unsigned char tag[kTagSize]);
+bool CheckReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
+                   std::string_view afterTag, const unsigned char tag[kTagSize]);
+
+// A device answer's payload, split. Views into the datagram.
+struct AnswerParts {
+    Certificate cert;
+    Challenge challenge{};
+    const unsigned char* tag = nullptr;
+    std::string_view xml;
+};
+// False unless the payload holds a certificate for `mac`, a challenge, a tag
+// and a non-empty document without a NUL byte.
+bool SplitAnswer(const wire::Message& msg, AnswerParts* out);
+// The whole answer datagram for a device, tagged.
+std::string MakeAnswer(const SessionKeys& keys, std::uint32_t probeId, const Certificate& cert,
+                       const Challenge& challenge, std::string_view xml);
+// True when the answer's tag is right under `keys`.
+bool CheckAnswer(const SessionKeys& keys, const wire::Message& msg, const AnswerParts& parts);
+
+// A result or acknowledgement: kind 4 or 6, challenge (the next one the
+// device will honour), tag, document.
+std::string MakeReply(const SessionKeys& keys, wire::Kind kind, std::uint32_t requestId,
+                      const wire::MacBytes& mac, const Challenge& next, std::string_view xml);
+// The document of an authentic reply, and the challenge it carries; false for
+// anything else.
+bool OpenReply(const SessionKeys& keys, const wire::Message& msg, Challenge* next,
+               std::string* xml);
+
+// A sealed request (kinds 3, 5, 7): tool key, nonce, then XChaCha20-Poly1305
+// under `toDevice` of challenge and body, with the header and the tool key as
+// associated data. Empty when it would not fit a datagram.
+std::string SealRequest(const SessionKeys& keys, const Key& toolKey, wire::Kind kind,
+                        std::uint32_t requestId, const wire::MacBytes& mac,
+                        const Challenge& challenge, std::string_view body,
+                        const unsigned char* nonce = nullptr);
+// The tool key of a sealed request, read before the device picks its keys.
+bool SealedToolKey(const wire::Message& msg, Key* toolKey);
+// Opens a sealed request; false when it was not sealed under `keys` for this
+// very header. The body is wiped by the caller after use.
+bool OpenRequest(const SessionKeys& keys, const wire::Message& msg, Challenge* challenge,
+                 std::string* body);
+
+// The datagram header of a message whose payload is `payloadSize` bytes.
+std::string Header(wire::Kind kind, std::uint32_t requestId, const wire::MacBytes& mac,
+                   std::size_t payloadSize);
+
+// Why a first password is refused, PASSWORD_OK when it passes the rule:
+// 8 to 64 characters, at least two of lower case, upper case, digits and
+// other characters, and neither the device's MAC (with or without colons,
+// any case) nor its name.
+enum PasswordVerdict { PASSWORD_OK, PASSWORD_LENGTH, PASSWORD_CLASSES, PASSWORD_IS_MAC, PASSWORD_IS_NAME };
+PasswordVerdict CheckPasswordStrength(std::string_view password, std::string_view macText,
+                                      std::string_view deviceName);
+
+// Maker keys from a folder: every "*.pub" file holding 64 hex digits (white
+// space around them ignored). Unreadable files are skipped.
+void LoadAnchors(const std::string& folder, std::vector<Key>* out);
+
+// Hex text of bytes, lower case, and back (false unless exactly 2*size digits).
+std::string ToHex(const unsigned char* data, std::size_t size);
+bool FromHex(std::string_view text, unsigned char* out, std::size_t size);
+
+// libsodium ready; safe to call more than once and from any thread.
+bool InitCrypto();
+
+} // namespace lorvex::trust

@@ -1,0 +1,130 @@
+// The identity dialogs driven through keys and clicks, the messages of the
+// new outcomes, and pictures of both dialogs in the language of the run.
+#include "LanguageSrc.h"
+#include "LorvexManage.h"
+#include "MainWindowTestSupport.h"
+#include "TrustDialogs.h"
+#include "TrustMessages.h"
+#include "ZVKPushButton.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+using windowtest::applyLook;
+
+namespace {
+
+// The picture of a dialog as the user sees it, per language, beside the test.
+void grabWidget(QWidget* w, const QString& name) {
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString file = QStringLiteral("%1/trust-%2-%3.png").arg(dir, name, QLocale::system().name());
+    QVERIFY(w->grab().save(file));
+}
+
+} // namespace
+
+class TestTrustDialogs : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void outcomeMessages_data();
+    void outcomeMessages();
+    void lockedTextNamesTheSeconds();
+    void activationFormFollowsTheRuleWhileTyping();
+    void keyConfirmationNeedsAnExplicitYes();
+};
+
+void TestTrustDialogs::initTestCase() {
+    applyLook();
+    g_languageId = LanguageIdFromLocaleName(QLocale::system().name());
+    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), g_languageId);
+}
+
+void TestTrustDialogs::outcomeMessages_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("not verified") << int{CLorvexManage::SETNET_UNVERIFIED} << "IDCS_IDENTITY_NOT_VERIFIED";
+    QTest::newRow("conflict") << int{CLorvexManage::SETNET_CONFLICT} << "IDCS_IDENTITY_CONFLICT";
+    QTest::newRow("locked") << int{CLorvexManage::SETNET_LOCKED} << "IDCS_DEVICE_LOCKED_D";
+    QTest::newRow("not activated") << int{CLorvexManage::SETNET_NOT_ACTIVATED} << "IDCS_DEVICE_NOT_ACTIVATED";
+    QTest::newRow("no press") << int{CLorvexManage::SETNET_NO_PRESENCE} << "IDCS_RESET_BUTTON_NOT_PRESSED";
+    QTest::newRow("weak") << int{CLorvexManage::SETNET_WEAK_PASSWORD} << "IDCS_PASSWORD_TOO_WEAK";
+    QTest::newRow("active") << int{CLorvexManage::SETNET_ALREADY_ACTIVE} << "IDCS_DEVICE_ALREADY_ACTIVATED";
+}
+
+// Each outcome has its own text, through the set-ip box as well, and the
+// restore refusal for want of the button is not a plain failure.
+void TestTrustDialogs::outcomeMessages() {
+    QFETCH(int, code);
+    QFETCH(QString, key);
+    QCOMPARE(QString::fromLatin1(SetNetParamMessage(code).key), key);
+    QVERIFY(!GetText(key.toLatin1()).isEmpty());
+    QCOMPARE(QString::fromLatin1(ActivateOutcomeMessage(code).key), key);
+    QCOMPARE(QString::fromLatin1(RestoreOutcomeMessage(CLorvexManage::SETNET_NO_PRESENCE).key),
+             QStringLiteral("IDCS_RESET_BUTTON_NOT_PRESSED"));
+    QCOMPARE(QString::fromLatin1(RestoreOutcomeMessage(CLorvexManage::SETNET_NO_ANSWER).key),
+             QStringLiteral("IDCS_RESTORE_DEVICE_PASSWORD_ERROR"));
+}
+
+void TestTrustDialogs::lockedTextNamesTheSeconds() {
+    const QString text = OutcomeText(TrustOutcomeMessage(CLorvexManage::SETNET_LOCKED), 240);
+    QVERIFY2(text.contains(QStringLiteral("240")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("%1")));
+}
+
+void TestTrustDialogs::activationFormFollowsTheRuleWhileTyping() {
+    ActivateDialog form(QStringLiteral("02:4C:56:00:00:05"), QStringLiteral("DEC16-5"));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* password = form.findChild<QLineEdit*>(QStringLiteral("passwordField"));
+    auto* repeat = form.findChild<QLineEdit*>(QStringLiteral("repeatField"));
+    auto* verdict = form.findChild<QLabel*>(QStringLiteral("verdict"));
+    auto* ok = form.findChild<ZVKPushButton*>(QStringLiteral("okButton"));
+    QVERIFY(password && repeat && verdict && ok);
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    auto* rule = form.findChild<QLabel*>(QStringLiteral("rule"));
+    QVERIFY(rule && rule->isVisible());
+    QCOMPARE(rule->text(), GetText("IDCS_PASSWORD_RULE"));
+    QVERIFY(verdict->text().isEmpty());
+    QVERIFY(!ok->isEnabled());
+    QTest::keyClicks(password, QStringLiteral("camera"));
+    QCOMPARE(verdict->text(), GetText("IDCS_PASSWORD_TOO_WEAK"));
+    QTest::keyClicks(password, QStringLiteral("-Door7"));
+    QCOMPARE(verdict->text(), GetText("IDCS_PASSWORD_MISMATCH"));
+    QVERIFY(!ok->isEnabled());
+    grabWidget(&form, QStringLiteral("activate-typing"));
+    QTest::keyClicks(repeat, QStringLiteral("camera-Door7"));
+    QCOMPARE(verdict->text(), GetText("IDCS_PASSWORD_RULE_MET"));
+    QVERIFY(ok->isEnabled());
+    grabWidget(&form, QStringLiteral("activate-ready"));
+    QSignalSpy accepted(&form, SIGNAL(accepted()));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCOMPARE(accepted.count(), 1);
+    QCOMPARE(form.password(), QStringLiteral("camera-Door7"));
+    form.clearPassword();
+    QVERIFY(form.password().isEmpty());
+}
+
+void TestTrustDialogs::keyConfirmationNeedsAnExplicitYes() {
+    const QString fingerprint = QStringLiteral("A768:A7AE:E291:D471:49C5:0DAD:9CC9:B45F");
+    KeyConfirmDialog box(QStringLiteral("02:4C:56:00:00:05"), fingerprint);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    auto* shown = box.findChild<QLabel*>(QStringLiteral("fingerprint"));
+    QVERIFY(shown);
+    QCOMPARE(shown->text(), fingerprint);
+    QCOMPARE(shown->textFormat(), Qt::PlainText);
+    grabWidget(&box, QStringLiteral("key-confirm"));
+    QSignalSpy rejected(&box, SIGNAL(rejected()));
+    QTest::keyClick(&box, Qt::Key_Return); // the default is No
+    QCOMPARE(rejected.count(), 1);
+    box.show();
+    QSignalSpy accepted(&box, SIGNAL(accepted()));
+    QTest::mouseClick(box.findChild<ZVKPushButton*>(QStringLiteral("yesButton")), Qt::LeftButton);
+    QCOMPARE(accepted.count(), 1);
+}
+
+QTEST_MAIN(TestTrustDialogs)
+#include "tst_trustdialogs.moc"

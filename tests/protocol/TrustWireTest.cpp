@@ -1,0 +1,291 @@
+// Device identity and sealing: the worked vectors of docs/protocol.md, and
+// that every alteration, replay or wrong key is refused.
+
+#include <gtest/gtest.h>
+#include <sodium.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "SearchPeers.h"
+#include "TrustWire.h"
+
+namespace {
+
+using namespace lorvex;
+
+std::string Hex(const std::string& s) {
+    return trust::ToHex(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+}
+
+template <class A> std::string Hex(const A& a) { return trust::ToHex(a.data(), a.size()); }
+
+wire::Message Decoded(const std::string& dg) {
+    wire::Message m;
+    EXPECT_TRUE(wire::Decode(reinterpret_cast<const unsigned char*>(dg.data()), dg.size(), &m));
+    return m;
+}
+
+// The fixed keys of the worked example: maker seed 01..20, device seed 40..5F,
+// tool seed 80..9F, challenge C0..CF, nonce A0..B7, next challenge D0..DF.
+struct Example : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(trust::InitCrypto());
+        std::array<unsigned char, 32> maker, dev, tool;
+        for (int i = 0; i < 32; ++i) {
+            maker[i] = static_cast<unsigned char>(i + 1);
+            dev[i] = static_cast<unsigned char>(0x40 + i);
+            tool[i] = static_cast<unsigned char>(0x80 + i);
+        }
+        crypto_sign_seed_keypair(makerKey.data(), makerSecret.data(), maker.data());
+        device = trust::SeedKeyPair(dev);
+        toolPair = trust::SeedKeyPair(tool);
+        for (int i = 0; i < 16; ++i) {
+            challenge[i] = static_cast<unsigned char>(0xC0 + i);
+            next[i] = static_cast<unsigned char>(0xD0 + i);
+        }
+        for (int i = 0; i < 24; ++i)
+            nonce[i] = static_cast<unsigned char>(0xA0 + i);
+        cert = trust::SignCertificate(mac, device.publicKey, makerSecret);
+        ASSERT_TRUE(trust::ToolSessionKeys(toolPair, device.publicKey, &keys));
+    }
+    wire::MacBytes mac{0x02, 0x4C, 0x56, 0x00, 0x00, 0x01};
+    trust::Key makerKey{};
+    trust::SecretKey makerSecret{};
+    trust::KeyPair device, toolPair;
+    trust::Challenge challenge{}, next{};
+    unsigned char nonce[24];
+    trust::Certificate cert;
+    trust::SessionKeys keys;
+    const std::string xml = "<multicastSearchResult/>";
+    const std::string ackXml =
+        "<multicastSearchResult><restoreResult>0</restoreResult></multicastSearchResult>";
+};
+
+TEST_F(Example, WorkedVectorsOfTheProtocolDescription) {
+    EXPECT_EQ(Hex(makerKey), "79b5562e8fe654f94078b112e8a98ba7901f853ae695bed7e0e3910bad049664");
+    EXPECT_EQ(Hex(device.publicKey), "20243c2fa724ef40cdd0a518dd546e05b914cad065b4e8a3958079080aac6607");
+    EXPECT_EQ(Hex(toolPair.publicKey), "7dde4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92f");
+    EXPECT_EQ(Hex(trust::EncodeCertificate(cert)),
+        "4c5658430100024c5600000120243c2fa724ef40cdd0a518dd546e05b914cad0"
+        "65b4e8a3958079080aac660773c0dd166e492e49c0b2b83df9429d0a84fd8cee"
+        "640d2a3beff765376abb959e39e05b0733418f2301ebc42cf9882a952a0e12eb"
+        "13bf6e35642906cf3d8d520f");
+    EXPECT_EQ(trust::Fingerprint(device.publicKey), "A768:A7AE:E291:D471:49C5:0DAD:9CC9:B45F");
+    EXPECT_EQ(Hex(keys.toDevice), "c4dca99f5c4f6fbc776e141a7480a32e8330eeb3511a22789fbef78b8865626a");
+    EXPECT_EQ(Hex(keys.toTool), "ed26b3f5cd1d2c6d94ae16db870c6f7c8963004942885a53e316282f4c27645c");
+    const trust::Key& tk = toolPair.publicKey;
+    EXPECT_EQ(Hex(wire::Encode({wire::Kind::Probe, 0x11223344, wire::MacBytes{},
+                                std::string(reinterpret_cast<const char*>(tk.data()), 32)})),
+        "4c565853020100201122334430303a30303a30303a30303a30303a3030007dde"
+        "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92f");
+    EXPECT_EQ(Hex(trust::MakeAnswer(keys, 0x11223344, cert, challenge, xml)),
+        "4c565853020200b41122334430323a34433a35363a30303a30303a3031004c56"
+        "58430100024c5600000120243c2fa724ef40cdd0a518dd546e05b914cad065b4"
+        "e8a3958079080aac660773c0dd166e492e49c0b2b83df9429d0a84fd8cee640d"
+        "2a3beff765376abb959e39e05b0733418f2301ebc42cf9882a952a0e12eb13bf"
+        "6e35642906cf3d8d520fc0c1c2c3c4c5c6c7c8c9cacbcccdcecf180c11c5fb09"
+        "42a644aded973ef3b121bbc1714ef04e42cf2caf0655d625ceda3c6d756c7469"
+        "63617374536561726368526573756c742f3e");
+    EXPECT_EQ(Hex(trust::SealRequest(keys, tk, wire::Kind::Restore, 0x55667788, mac, challenge,
+                                     "", nonce)),
+        "4c565853020500585566778830323a34433a35363a30303a30303a3031007dde"
+        "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+        "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+        "1ace5e9957afc7d7a0a94c767412aa1b6b0327310ba1");
+    EXPECT_EQ(Hex(trust::MakeReply(keys, wire::Kind::RestoreAck, 0x55667788, mac, next, ackXml)),
+        "4c5658530206007f5566778830323a34433a35363a30303a30303a303100d0d1"
+        "d2d3d4d5d6d7d8d9dadbdcdddedf90b481974cfc419db5880891cf477153db31"
+        "90541b066c1c0ec1c046624665e93c6d756c7469636173745365617263685265"
+        "73756c743e3c726573746f7265526573756c743e303c2f726573746f72655265"
+        "73756c743e3c2f6d756c746963617374536561726368526573756c743e");
+}
+
+TEST_F(Example, CertificateHoldsOnlyUnderItsMakerAndForItsMac) {
+    EXPECT_TRUE(trust::VerifyCertificate(cert, makerKey));
+    trust::Key other = makerKey;
+    other[0] ^= 1;
+    EXPECT_FALSE(trust::VerifyCertificate(cert, other));
+    for (std::size_t i = 0; i < trust::kCertSize; i += 7) {
+        std::string bytes = trust::EncodeCertificate(cert);
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x20);
+        trust::Certificate altered;
+        const bool decoded = trust::DecodeCertificate(
+            reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &altered);
+        EXPECT_FALSE(decoded && trust::VerifyCertificate(altered, makerKey)) << "byte " << i;
+    }
+}
+
+// Every byte of an answer is covered: header (round identifier, MAC),
+// certificate, challenge, tag, document. A replay into another round fails.
+TEST_F(Example, AnAnswerAlteredAnywhereOrReplayedInAnotherRoundFails) {
+    const std::string dg = trust::MakeAnswer(keys, 0x11223344, cert, challenge, xml);
+    trust::AnswerParts parts;
+    wire::Message good = Decoded(dg);
+    ASSERT_TRUE(trust::SplitAnswer(good, &parts));
+    EXPECT_TRUE(trust::CheckAnswer(keys, good, parts));
+    for (std::size_t i = 8; i < dg.size(); ++i) {
+        std::string bad = dg;
+        bad[i] = static_cast<char>(bad[i] ^ 0x01);
+        wire::Message m;
+        trust::AnswerParts p;
+        if (!wire::Decode(reinterpret_cast<const unsigned char*>(bad.data()), bad.size(), &m))
+            continue;
+        EXPECT_FALSE(trust::SplitAnswer(m, &p) && trust::CheckAnswer(keys, m, p)) << "byte " << i;
+    }
+    trust::SessionKeys stranger;
+    ASSERT_TRUE(trust::ToolSessionKeys(trust::NewKeyPair(), device.publicKey, &stranger));
+    EXPECT_FALSE(trust::CheckAnswer(stranger, good, parts)) << "another tool session";
+}
+
+TEST_F(Example, ASealedRequestOpensOnlyWithItsKeysAndHeader) {
+    const std::string body = "<searchSetIP password=\"canary-7Q\"/>";
+    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig,
+                                              42, mac, challenge, body);
+    EXPECT_EQ(dg.find("canary"), std::string::npos);
+    trust::SessionKeys deviceSide;
+    ASSERT_TRUE(trust::DeviceSessionKeys(device, toolPair.publicKey, &deviceSide));
+    trust::Challenge got{};
+    std::string opened;
+    ASSERT_TRUE(trust::OpenRequest(deviceSide, Decoded(dg), &got, &opened));
+    EXPECT_EQ(opened, body);
+    EXPECT_EQ(got, challenge);
+    struct {
+        const char* what;
+        std::size_t at;
+    } cases[] = {{"kind", 5}, {"identifier", 9}, {"MAC", 14}, {"tool key", 31},
+                 {"nonce", 70}, {"sealed text", 100}};
+    for (const auto& c : cases) {
+        std::string bad = dg;
+        bad[c.at] = static_cast<char>(bad[c.at] ^ (c.at == 5 ? 0x06 : 0x01));
+        wire::Message m;
+        const bool decoded =
+            wire::Decode(reinterpret_cast<const unsigned char*>(bad.data()), bad.size(), &m);
+        EXPECT_FALSE(decoded && trust::OpenRequest(deviceSide, m, &got, &opened)) << c.what;
+    }
+    EXPECT_FALSE(trust::OpenRequest(keys, Decoded(dg), &got, &opened) &&
+                 keys.toDevice != deviceSide.toDevice);
+}
+
+TEST_F(Example, RepliesAreAuthenticUnderTheSessionOnly) {
+    const std::string dg = trust::MakeReply(keys, wire::Kind::ConfigResult, 9, mac, next, xml);
+    trust::Challenge got{};
+    std::string text;
+    ASSERT_TRUE(trust::OpenReply(keys, Decoded(dg), &got, &text));
+    EXPECT_EQ(text, xml);
+    EXPECT_EQ(got, next);
+    wire::Message other = Decoded(dg);
+    other.requestId = 10; // a result copied onto another request
+    EXPECT_FALSE(trust::OpenReply(keys, other, &got, &text));
+    other = Decoded(dg);
+    other.kind = wire::Kind::RestoreAck; // a result passed off as an acknowledgement
+    EXPECT_FALSE(trust::OpenReply(keys, other, &got, &text));
+}
+
+TEST(PasswordRule, StrengthVerdicts) {
+    struct {
+        const char* password;
+        trust::PasswordVerdict verdict;
+    } cases[] = {
+        {"Camera-Door-7", trust::PASSWORD_OK},
+        {"abcdefg1", trust::PASSWORD_OK},
+        {"abcdef1", trust::PASSWORD_LENGTH},
+        {"abcdefgh", trust::PASSWORD_CLASSES},
+        {"12345678", trust::PASSWORD_CLASSES},
+        {"02:4c:56:00:00:01", trust::PASSWORD_IS_MAC},
+        {"024C56000001", trust::PASSWORD_IS_MAC},
+        {"IPC4M-B28-1", trust::PASSWORD_IS_NAME},
+        {"пароль-камеры", trust::PASSWORD_CLASSES}, // letters beyond ASCII are "other"
+        {"пароль7", trust::PASSWORD_LENGTH},       // characters, not bytes, are counted
+        {"密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码1", trust::PASSWORD_OK},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(trust::CheckPasswordStrength(c.password, "02:4C:56:00:00:01", "IPC4M-B28-1"),
+                  c.verdict)
+            << c.password;
+    EXPECT_EQ(trust::CheckPasswordStrength(std::string(65, 'a') + "1", "", ""),
+              trust::PASSWORD_LENGTH);
+}
+
+TEST(TrustAnchors, OnlyWellFormedPublicKeyFilesCount) {
+    const std::string dir = testing::TempDir() + "anchors-" + std::to_string(getpid());
+    ASSERT_EQ(system(("mkdir -p " + dir).c_str()), 0);
+    std::ofstream(dir + "/maker.pub") << "  " << std::string(64, 'a') << "\n";
+    std::ofstream(dir + "/copy.pub") << std::string(64, 'a') << "\n";
+    std::ofstream(dir + "/short.pub") << std::string(62, 'a') << "\n";
+    std::ofstream(dir + "/maker.seed") << std::string(64, 'b') << "\n";
+    std::vector<trust::Key> anchors;
+    trust::LoadAnchors(dir, &anchors);
+    ASSERT_EQ(anchors.size(), 1u);
+    EXPECT_EQ(anchors[0][0], 0xAA);
+    trust::LoadAnchors(dir + "/missing", &anchors);
+    EXPECT_EQ(anchors.size(), 1u);
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+}
+
+// The table of identities: a second key for a MAC is a conflict that stops
+// secrets; a certified key displaces an uncertified one; junk is budgeted.
+class Peers : public Example {
+protected:
+    // An answer to `table`'s probe from a device with `pair`, certified or not.
+    std::string AnswerFrom(search::PeerTable& table, const trust::KeyPair& pair, bool certified,
+                           std::uint32_t round = 1) {
+        trust::SessionKeys k;
+        EXPECT_TRUE(trust::DeviceSessionKeys(pair, table.ToolKey(), &k));
+        const trust::Certificate c = certified ? trust::SignCertificate(mac, pair.publicKey, makerSecret)
+                                               : trust::Certificate{mac, pair.publicKey, {}};
+        return trust::MakeAnswer(k, round, c, challenge, xml);
+    }
+    static bool Admitted(search::PeerTable& table, const wire::Message& m,
+                         std::chrono::steady_clock::time_point at) {
+        return table.OnAnswer(m, at) != search::PeerTable::Verdict::Dropped;
+    }
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+};
+
+TEST_F(Peers, ConflictStopsSecretsAndACertifiedKeyWins) {
+    search::PeerTable table({makerKey});
+    const trust::KeyPair spoofer = trust::NewKeyPair();
+    ASSERT_TRUE(Admitted(table, Decoded(AnswerFrom(table, spoofer, false)), now));
+    EXPECT_EQ(table.State(mac, nullptr), search::Identity::Unverified);
+    EXPECT_FALSE(table.MaySendSecret(mac));
+    ASSERT_EQ(table.OnAnswer(Decoded(AnswerFrom(table, device, true)), now),
+              search::PeerTable::Verdict::Replaced);
+    std::string fp;
+    EXPECT_EQ(table.State(mac, &fp), search::Identity::Conflict);
+    EXPECT_EQ(fp, trust::Fingerprint(device.publicKey)) << "the certified key is held";
+    EXPECT_FALSE(table.MaySendSecret(mac));
+    EXPECT_FALSE(Admitted(table, Decoded(AnswerFrom(table, spoofer, false)), now));
+    EXPECT_FALSE(table.Confirm(mac, trust::Fingerprint(spoofer.publicKey)));
+    EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 5, mac, "x", now).size() > 0)
+        << "sealing is the caller's to refuse; MaySendSecret says no";
+}
+
+TEST_F(Peers, ChallengesAreUsedOnceAndAgeOut) {
+    search::PeerTable table({makerKey});
+    ASSERT_TRUE(Admitted(table, Decoded(AnswerFrom(table, device, true)), now));
+    EXPECT_TRUE(table.MaySendSecret(mac));
+    EXPECT_FALSE(table.Seal(wire::Kind::SetConfig, 5, mac, "x", now).empty());
+    EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 6, mac, "x", now).empty()) << "used up";
+    ASSERT_TRUE(Admitted(table, Decoded(AnswerFrom(table, device, true)), now));
+    EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 7, mac, "x", now + std::chrono::seconds(61))
+                    .empty());
+}
+
+TEST_F(Peers, UncertifiedNewcomersAreBudgetedPerRound) {
+    search::PeerTable table({makerKey});
+    std::size_t admitted = 0;
+    for (std::size_t i = 0; i < search::kNewUnverifiedPerRound + 10; ++i) {
+        mac[4] = static_cast<unsigned char>(i >> 8);
+        mac[5] = static_cast<unsigned char>(i);
+        admitted += Admitted(table, Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), now);
+    }
+    EXPECT_EQ(admitted, search::kNewUnverifiedPerRound);
+    mac[5] ^= 0x55;
+    EXPECT_TRUE(Admitted(table, Decoded(AnswerFrom(table, device, true)), now))
+        << "a certified device is never turned away by the budget";
+}
+
+} // namespace

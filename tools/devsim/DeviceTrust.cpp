@@ -1,0 +1,157 @@
+#include "DeviceTrust.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+
+namespace devsim {
+namespace {
+
+using lorvex::trust::Challenge;
+using lorvex::trust::Key;
+
+constexpr auto kLife = std::chrono::seconds(lorvex::trust::kChallengeLifeSeconds);
+
+Challenge NewChallenge() {
+    Challenge c;
+    randombytes_buf(c.data(), c.size());
+    return c;
+}
+
+Device::Issued* Find(Device* d, const Key& tool) {
+    for (Device::Issued& i : d->issued)
+        if (i.tool == tool)
+            return &i;
+    return nullptr;
+}
+
+} // namespace
+
+void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed) {
+    std::array<unsigned char, 32> seed{};
+    crypto_generichash(seed.data(), seed.size(), d->mac.data(), d->mac.size(), makerSeed.data(),
+                       makerSeed.size());
+    d->keys = lorvex::trust::SeedKeyPair(seed);
+    sodium_memzero(seed.data(), seed.size());
+    if (!d->certified) {
+        d->cert = lorvex::trust::Certificate{d->mac, d->keys.publicKey, {}};
+        return;
+    }
+    lorvex::trust::SecretKey maker{};
+    Key makerPublic{};
+    crypto_sign_seed_keypair(makerPublic.data(), maker.data(), makerSeed.data());
+    d->cert = lorvex::trust::SignCertificate(d->mac, d->keys.publicKey, maker);
+    sodium_memzero(maker.data(), maker.size());
+}
+
+const lorvex::trust::SessionKeys* SessionFor(Device* d, const Key& tool) {
+    if (d->haveSession && d->sessionTool == tool)
+        return &d->session;
+    d->haveSession = lorvex::trust::DeviceSessionKeys(d->keys, tool, &d->session);
+    d->sessionTool = tool;
+    return d->haveSession ? &d->session : nullptr;
+}
+
+Challenge ChallengeFor(Device* d, const Key& tool, Clock::time_point now) {
+    Device::Issued* i = Find(d, tool);
+    if (!i) {
+        if (d->issued.size() >= kTrackedTools)
+            d->issued.erase(d->issued.begin());
+        d->issued.push_back(Device::Issued{});
+        i = &d->issued.back();
+        i->tool = tool;
+    }
+    if (!i->currentUsed && now - i->currentAt < kLife / 2)
+        return i->current;
+    i->previous = i->current;
+    i->previousAt = i->currentAt;
+    i->previousUsed = i->currentUsed;
+    i->current = NewChallenge();
+    i->currentAt = now;
+    i->currentUsed = false;
+    return i->current;
+}
+
+bool TakeChallenge(Device* d, const Key& tool, const Challenge& c, Clock::time_point now) {
+    Device::Issued* i = Find(d, tool);
+    if (!i)
+        return false;
+    auto take = [&](const Challenge& held, Clock::time_point at, bool* used) {
+        if (*used || now - at >= kLife || sodium_memcmp(held.data(), c.data(), c.size()) != 0)
+            return false;
+        *used = true;
+        return true;
+    };
+    return take(i->current, i->currentAt, &i->currentUsed) ||
+           take(i->previous, i->previousAt, &i->previousUsed);
+}
+
+int LockSecondsLeft(const Device& d, Clock::time_point now) {
+    if (now >= d.lockedUntil)
+        return 0;
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(d.lockedUntil - now);
+    return static_cast<int>(left.count()) + 1;
+}
+
+bool CheckPassword(Device* d, const std::string& password, Clock::time_point now) {
+    const bool right = !d->password.empty() && password.size() == d->password.size() &&
+                       sodium_memcmp(password.data(), d->password.data(), password.size()) == 0;
+    if (right) {
+        d->wrongPasswords = 0;
+        d->lockLevel = 0;
+        return true;
+    }
+    if (++d->wrongPasswords >= lorvex::trust::kWrongPasswordsBeforeLock) {
+        const int seconds = std::min(lorvex::trust::kFirstLockSeconds << std::min(d->lockLevel, 10),
+                                     lorvex::trust::kLongestLockSeconds);
+        d->lockedUntil = now + std::chrono::seconds(seconds);
+        d->wrongPasswords = 0;
+        ++d->lockLevel;
+    }
+    return false;
+}
+
+std::string ResultXml(int result, int retryAfter) {
+    std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><multicastSearchResult><setIPResult>" +
+                    std::to_string(result) + "</setIPResult>";
+    if (result == lorvex::trust::RESULT_LOCKED)
+        x += "<retryAfter>" + std::to_string(retryAfter) + "</retryAfter>";
+    if (result == lorvex::trust::RESULT_OK)
+        x += "<portsTaken>1</portsTaken>";
+    return x + "</multicastSearchResult>";
+}
+
+std::string RestoreXml(int result) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><multicastSearchResult><restoreResult>" +
+           std::to_string(result) + "</restoreResult></multicastSearchResult>";
+}
+
+int Activate(Device* d, const std::string& password) {
+    if (d->activated == 0)
+        return lorvex::trust::RESULT_ALREADY_ACTIVE;
+    if (lorvex::trust::CheckPasswordStrength(password, lorvex::wire::FormatMac(d->mac),
+                                             d->devName) != lorvex::trust::PASSWORD_OK)
+        return lorvex::trust::RESULT_WEAK_PASSWORD;
+    d->password = password;
+    d->activated = 0;
+    d->wrongPasswords = 0;
+    d->lockLevel = 0;
+    return lorvex::trust::RESULT_OK;
+}
+
+int Restore(Device* d, Clock::time_point now) {
+    const auto window = std::chrono::seconds(lorvex::trust::kPresenceSeconds);
+    if (!d->resetPressedAt || now - *d->resetPressedAt > window)
+        return lorvex::trust::RESULT_NO_PRESENCE;
+    if (!d->password.empty())
+        sodium_memzero(d->password.data(), d->password.size());
+    d->password.clear();
+    d->activated = 1;
+    d->resetPressedAt.reset();
+    d->wrongPasswords = 0;
+    d->lockLevel = 0;
+    d->lockedUntil = Clock::time_point{};
+    return lorvex::trust::RESULT_OK;
+}
+
+} // namespace devsim

@@ -1,0 +1,56 @@
+// A simulated device's side of device identity and its guards: its key pair
+// and certificate, the keys it agrees with each tool, the challenges it
+// issues, the lock-out after wrong passwords and the reset button. See
+// docs/protocol.md, "Device identity" and "Guards".
+
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "Device.h"
+
+namespace devsim {
+
+// Challenges are kept for this many tools at a time; the oldest goes first.
+constexpr std::size_t kTrackedTools = 4;
+
+// Gives the device its key pair, derived from the maker seed and its MAC so
+// that a fleet is the same on every start, and the maker's certificate
+// (left unsigned for a device with certified == false).
+void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed);
+
+// The session keys with `tool`; null when the tool key is unusable.
+const lorvex::trust::SessionKeys* SessionFor(Device* d, const lorvex::trust::Key& tool);
+
+// The challenge to put in an answer or reply to `tool`: the current one while
+// unused and younger than half its life, else a new one.
+lorvex::trust::Challenge ChallengeFor(Device* d, const lorvex::trust::Key& tool,
+                                      Clock::time_point now);
+
+// Uses up `c` when it is one this device issued to `tool`, unused, within
+// its life.
+bool TakeChallenge(Device* d, const lorvex::trust::Key& tool, const lorvex::trust::Challenge& c,
+                   Clock::time_point now);
+
+// Seconds the device still refuses requests for, 0 when not locked.
+int LockSecondsLeft(const Device& d, Clock::time_point now);
+
+// Counts a password check: a right one clears the count and the lock level;
+// the kWrongPasswordsBeforeLock-th wrong one in a row locks the device for
+// kFirstLockSeconds, doubling with each lock up to kLongestLockSeconds.
+bool CheckPassword(Device* d, const std::string& password, Clock::time_point now);
+
+// The result document of a configuration or activation request.
+std::string ResultXml(int result, int retryAfter);
+// The acknowledgement document of a restore request.
+std::string RestoreXml(int result);
+
+// Handles the body of an opened activation request: the first password.
+int Activate(Device* d, const std::string& password);
+
+// Handles an opened restore request: within kPresenceSeconds after the
+// reset button, the device loses its password and is not activated.
+int Restore(Device* d, Clock::time_point now);
+
+} // namespace devsim
