@@ -130,6 +130,21 @@ bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char*
            std::strcmp(device.productSeries, "ZVK_IPC") == 0;
 }
 
+// Confirms the device's uncertified key with the fingerprint the user gave;
+// without one, says what the user has to compare. False when the key is not
+// confirmed.
+bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
+    std::string fingerprint;
+    if (manager.GetIdentity(mac, &fingerprint) != LORVEX_IDENTITY_UNVERIFIED)
+        return true; // verified, confirmed, or refused later for its own reason
+    if (args.Has("--accept-key") &&
+        manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
+        return true;
+    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
+                 mac, fingerprint.c_str());
+    return false;
+}
+
 } // namespace
 
 std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error) {
@@ -155,22 +170,6 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
 
-// Confirms the device's uncertified key with the fingerprint the user gave;
-// without one, says what the user has to compare. False when the key is not
-// confirmed.
-bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
-    std::string fingerprint;
-    if (manager.GetIdentity(mac, &fingerprint) != LORVEX_IDENTITY_UNVERIFIED)
-        return true; // verified, confirmed, or refused later for its own reason
-    if (args.Has("--accept-key") &&
-        manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
-        return true;
-    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
-                 mac, fingerprint.c_str());
-    return false;
-}
-
-} // namespace
 
 std::string OutcomeText(int32_t code, int32_t lockSeconds) {
     if (code == CLorvexManage::SETNET_LOCKED && lockSeconds > 0)
