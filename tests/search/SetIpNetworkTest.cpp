@@ -42,6 +42,7 @@ const char kBad[] = "02:4C:56:00:04:06";
 const char kRestore[] = "02:4C:56:00:04:07";
 const char kTimed[] = "02:4C:56:00:04:08";
 const char kAway[] = "02:4C:56:00:04:09";
+const char kTraced[] = "02:4C:56:00:04:0A";
 const char kUnknown[] = "02:4C:56:00:0F:0F";
 
 const char kFleet[] = R"({"devices": [
@@ -55,7 +56,8 @@ const char kFleet[] = R"({"devices": [
   {"mac": "02:4C:56:00:04:07", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.70", "password": "changed",
    "factoryPassword": "123456"},
   {"mac": "02:4C:56:00:04:08", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.71", "ip2": "169.254.4.8"},
-  {"mac": "02:4C:56:00:04:09", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.72", "ip2": "169.254.4.9"}
+  {"mac": "02:4C:56:00:04:09", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.72", "ip2": "169.254.4.9"},
+  {"mac": "02:4C:56:00:04:0A", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.73"}
 ]})";
 
 double Since(Clock::time_point start) {
@@ -337,11 +339,13 @@ TEST_F(SetIpNetwork, RequestsThatCannotWorkAreRefusedUpFront) {
 // Scripts read the results on standard output; the request trace must never
 // land there, and on standard error only when asked for.
 TEST_F(SetIpNetwork, TraceOnlyOnStandardErrorAndOnlyWhenVerbose) {
-    const Outcome quiet = SetIp(kWrong, "10.77.0.67", "10.77.0.1", {}, "wrong");
+    // A device of its own: the wrong guesses of the other tests would lock
+    // theirs out.
+    const Outcome quiet = SetIp(kTraced, "10.77.0.73", "10.77.0.1", {}, "wrong");
     EXPECT_EQ(quiet.code, 10) << quiet.out << quiet.err;
     EXPECT_EQ(quiet.err.find("send....."), std::string::npos) << quiet.err;
     EXPECT_EQ(quiet.out.find("send....."), std::string::npos) << quiet.out;
-    const Outcome verbose = SetIp(kWrong, "10.77.0.67", "10.77.0.1", {"--verbose"}, "wrong");
+    const Outcome verbose = SetIp(kTraced, "10.77.0.73", "10.77.0.1", {"--verbose"}, "wrong");
     EXPECT_EQ(verbose.code, 10) << verbose.out << verbose.err;
     EXPECT_NE(verbose.err.find("send....."), std::string::npos) << verbose.err;
     EXPECT_EQ(verbose.out.find("send....."), std::string::npos) << verbose.out;
