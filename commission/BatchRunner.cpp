@@ -59,6 +59,8 @@ const char* RefusalReasonName(RefusalReason reason) {
         return "";
     case RefusalReason::Password:
         return "password";
+    case RefusalReason::Identity:
+        return "identity";
     case RefusalReason::Locked:
         return "locked";
     case RefusalReason::NotActivated:
@@ -206,6 +208,19 @@ DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
         break;
     case CLorvexManage::SETNET_NO_DEVICE:
         s.state = BatchState::Gone;
+        break;
+    case CLorvexManage::SETNET_UNVERIFIED:
+    case CLorvexManage::SETNET_CONFLICT:
+        s.state = BatchState::Refused;
+        s.reason = RefusalReason::Identity;
+        break;
+    case CLorvexManage::SETNET_LOCKED:
+        s.state = BatchState::Refused;
+        s.reason = RefusalReason::Locked;
+        break;
+    case CLorvexManage::SETNET_NOT_ACTIVATED:
+        s.state = BatchState::Refused;
+        s.reason = RefusalReason::NotActivated;
         break;
     default:
         s.state = BatchState::Refused;

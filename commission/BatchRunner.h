@@ -33,6 +33,8 @@ enum class BatchState {
 enum class RefusalReason {
     None,
     Password,     // the device refused the request: a wrong password
+    Identity,     // the device's key is not verified, or two keys claim its MAC:
+                  // no password was sent
     Locked,       // the device is locked after wrong passwords
     NotActivated, // the device has no password yet
     NoAnswer,     // no answer to the request and no sign of the new address

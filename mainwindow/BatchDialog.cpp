@@ -490,6 +490,7 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
         RefusalReason reason;
         const char* key;
     } kReasons[] = {{RefusalReason::Password, "IDCS_BATCH_REASON_PASSWORD"},
+                    {RefusalReason::Identity, "IDCS_BATCH_REASON_IDENTITY"},
                     {RefusalReason::Locked, "IDCS_BATCH_REASON_LOCKED"},
                     {RefusalReason::NotActivated, "IDCS_BATCH_REASON_NOT_ACTIVATED"},
                     {RefusalReason::NoAnswer, "IDCS_BATCH_REASON_NO_ANSWER"},

@@ -67,8 +67,8 @@ std::string DeviceJson(int i) {
     if (i == kLeaving)
         type = "ZVK_NVR";
     return R"({"mac": ")" + Mac(i) + R"(", "type": ")" + type + R"(", "ip": ")" + ip +
-           R"(", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": ")" + ip2 + "\"" +
-           extra + "}";
+           R"(", "mask": "255.255.255.0", "gateway": "192.168.1.1", "activated": 0, "ip2": ")" + ip2 +
+           "\"" + extra + "}";
 }
 
 pid_t Start(std::vector<std::string> argv, const std::string& in, const std::string& out,

@@ -58,7 +58,7 @@ QString deviceJson(int i) {
     if (i == kLeaving)
         type = QStringLiteral("ZVK_NVR");
     return QStringLiteral(R"({"mac": "%1", "type": "%2", "ip": "%3", "mask": "255.255.255.0",)"
-                          R"( "gateway": "192.168.1.1", "ip2": "%4"%5})")
+                          R"( "gateway": "192.168.1.1", "activated": 0, "ip2": "%4"%5})")
         .arg(mac(i), type, ip, ip2, extra);
 }
 
