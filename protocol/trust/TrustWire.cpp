@@ -28,6 +28,14 @@ const unsigned char* Bytes(std::string_view s) {
 
 std::string_view View(const std::string& s) { return std::string_view(s); }
 
+// The header a received message came with, or the one it would be sent
+// with when it was built here.
+std::string ReceivedHeader(const wire::Message& msg) {
+    if (msg.header[0] == 0)
+        return wire::EncodeHeader(msg.kind, msg.requestId, msg.mac, msg.payload.size());
+    return std::string(reinterpret_cast<const char*>(msg.header.data()), msg.header.size());
+}
+
 } // namespace
 
 bool InitCrypto() { return sodium_init() >= 0; }
@@ -166,7 +174,7 @@ std::string MakeAnswer(const SessionKeys& keys, std::uint32_t probeId, const Cer
 }
 
 bool CheckAnswer(const SessionKeys& keys, const wire::Message& msg, const AnswerParts& parts) {
-    const std::string header = Header(msg.kind, msg.requestId, msg.mac, msg.payload.size());
+    const std::string header = ReceivedHeader(msg);
     return CheckReplyTag(keys, header, View(msg.payload).substr(0, kCertSize + kChallengeSize),
                          parts.xml, parts.tag);
 }
@@ -195,7 +203,7 @@ bool OpenReply(const SessionKeys& keys, const wire::Message& msg, Challenge* nex
     const std::string_view body = View(p).substr(kReplyPrefix);
     if (body.find('\0') != std::string_view::npos)
         return false;
-    const std::string header = Header(msg.kind, msg.requestId, msg.mac, p.size());
+    const std::string header = ReceivedHeader(msg);
     if (!CheckReplyTag(keys, header, View(p).substr(0, kChallengeSize), body,
                        Bytes(p) + kChallengeSize))
         return false;
@@ -244,7 +252,7 @@ bool OpenRequest(const SessionKeys& keys, const wire::Message& msg, Challenge* c
     const std::string& p = msg.payload;
     if (p.size() < kSealOverhead)
         return false;
-    const std::string ad = Header(msg.kind, msg.requestId, msg.mac, p.size()) + p.substr(0, kKeySize);
+    const std::string ad = ReceivedHeader(msg) + p.substr(0, kKeySize);
     const unsigned char* nonce = Bytes(p) + kKeySize;
     const std::size_t sealedAt = kKeySize + kNonceSize;
     std::string plain(p.size() - sealedAt - kAeadTag, '\0');

@@ -121,6 +121,7 @@ bool Decode(const unsigned char* data, std::size_t size, Message* out) {
     if (!ParseMac(std::string_view(mac, kMacTextSize), &out->mac))
         return false;
     const char* payload = reinterpret_cast<const char*>(data + kHeaderSize);
+    std::memcpy(out->header.data(), data, kHeaderSize);
     out->kind = static_cast<Kind>(data[5]);
     out->requestId = GetU32(data + 8);
     out->payload.assign(payload, size - kHeaderSize);

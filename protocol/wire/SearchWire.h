@@ -37,6 +37,10 @@ struct Message {
     std::uint32_t requestId = 0;
     MacBytes mac{};
     std::string payload;
+    // The 30 header bytes exactly as received (Decode fills them; the MAC
+    // text may be lower case): what authenticators cover. All zero in a
+    // message built to be sent.
+    std::array<unsigned char, kHeaderSize> header{};
 };
 
 // True when `text` is exactly six two-digit hex pairs joined by colons

@@ -52,7 +52,7 @@ namespace {
 
 const char kLobby[] = "02:4C:56:00:10:01";   // camera re-addressed into the host's subnet
 const char kGate[] = "02:4C:56:00:10:02";    // camera: wrong password, rules, restore, web page
-const char kStore[] = "02:4C:56:00:10:03";   // recorder: no box, restore not supported
+const char kStore[] = "02:4C:56:00:10:03";   // recorder: its outcome, restore not supported
 const char kDesk[] = "02:4C:56:00:10:04";    // network keyboard: restore
 const char kSlow[] = "02:4C:56:00:10:05";    // camera that never answers a request
 const char kLeaving[] = "02:4C:56:00:10:06"; // stops answering after a while
@@ -129,7 +129,7 @@ private slots:
     void wrongPasswordChangesNothing();
     void heldAddressesAskFirst_data();
     void heldAddressesAskFirst();
-    void recorderRequestShowsNoBox();
+    void recorderRequestShowsItsOutcome();
     void saveMovesCameraIntoHostSubnet();
     void restorePassword_data();
     void restorePassword();
@@ -199,7 +199,8 @@ void TestEndToEnd::initTestCase() {
     file.write(kFleetJson);
     file.close();
     startSimulator(&m_simulator,
-                   {"--fleet", fleet, "--own-addresses", "veth1", "--jitter", "100", "--verbose"},
+                   {"--fleet", fleet, "--own-addresses", "veth1", "--jitter", "100", "--verbose",
+                    "--control", m_work.filePath(QStringLiteral("control"))},
                    m_work.filePath(QStringLiteral("ready")));
     startSimulator(&m_renamer,
                    {"--count", "1", "--first-mac", kRenamed, "--types", "ZVK_DVR", "--subnet",
@@ -430,16 +431,18 @@ void TestEndToEnd::heldAddressesAskFirst() {
     QCOMPARE(configLines(kGate), sent);
 }
 
-void TestEndToEnd::recorderRequestShowsNoBox() {
+// A recorder acknowledges like a camera: the installer hears the outcome.
+void TestEndToEnd::recorderRequestShowsItsOutcome() {
     selectRow(kStore);
     fillForm("172.16.5.70", "255.255.255.0", "172.16.5.1", "123456");
     const int before = m_boxes->count();
     const int sent = configLines(kStore);
     clickSave();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS"));
     waitForRequest();
     QTRY_COMPARE(configLines(kStore), sent + 1); // it went out and was taken
     QVERIFY(m_simulatorLog.contains(QByteArray(kStore) + " config result 0"));
-    QCOMPARE(m_boxes->count(), before);
     QTRY_COMPARE_WITH_TIMEOUT(rowOf(kStore)->text(COL_IP), QStringLiteral("172.16.5.70"), 15000);
 }
 
@@ -475,17 +478,20 @@ void TestEndToEnd::restorePassword_data() {
     QTest::addColumn<QString>("titleKey");
     QTest::addColumn<QString>("key");
     QTest::addColumn<bool>("cleared");
+    QTest::addColumn<bool>("press"); // the device's reset button first
+    QTest::newRow("camera, button not pressed")
+        << QString(kGate) << "IDCS_ERROR" << "IDCS_RESET_BUTTON_NOT_PRESSED" << false << false;
     QTest::newRow("camera") << QString(kGate).toLower() << "IDCS_INFORMATION"
-                            << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true;
+                            << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true << true;
     QTest::newRow("keyboard") << kDesk << "IDCS_INFORMATION"
-                              << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true;
+                              << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true << true;
     QTest::newRow("recorder") << kStore << "IDCS_ERROR"
-                              << "IDCS_PROMPT_DEVICE_NOT_SUPPORT" << false;
+                              << "IDCS_PROMPT_DEVICE_NOT_SUPPORT" << false << true;
     QTest::newRow("unknown") << "02:4C:56:00:99:99"
                              << "IDCS_ERROR"
-                             << "IDCS_PROMPT_DEVICE_NOT_EXIST" << false;
+                             << "IDCS_PROMPT_DEVICE_NOT_EXIST" << false << false;
     QTest::newRow("silent camera") << kSlow << "IDCS_ERROR"
-                                   << "IDCS_RESTORE_DEVICE_PASSWORD_ERROR" << false;
+                                   << "IDCS_RESTORE_DEVICE_PASSWORD_ERROR" << false << true;
 }
 
 void TestEndToEnd::restorePassword() {
@@ -493,6 +499,15 @@ void TestEndToEnd::restorePassword() {
     QFETCH(QString, titleKey);
     QFETCH(QString, key);
     QFETCH(bool, cleared);
+    QFETCH(bool, press);
+    if (press) {
+        QFile control(m_work.filePath(QStringLiteral("control")));
+        QVERIFY(control.open(QIODevice::WriteOnly));
+        control.write("press-reset " + mac.toUpper().toLatin1() + "\n");
+        control.close();
+        const QByteArray pressed = mac.toUpper().toLatin1() + " reset button pressed";
+        QTRY_VERIFY((m_simulatorLog += m_simulator.readAllStandardError()).contains(pressed));
+    }
     const int before = m_boxes->count();
     m_boxes->shootNext(
         m_window.get(),

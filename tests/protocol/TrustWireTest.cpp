@@ -5,6 +5,7 @@
 #include <sodium.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -176,12 +177,34 @@ TEST_F(Example, RepliesAreAuthenticUnderTheSessionOnly) {
     ASSERT_TRUE(trust::OpenReply(keys, Decoded(dg), &got, &text));
     EXPECT_EQ(text, xml);
     EXPECT_EQ(got, next);
-    wire::Message other = Decoded(dg);
-    other.requestId = 10; // a result copied onto another request
-    EXPECT_FALSE(trust::OpenReply(keys, other, &got, &text));
-    other = Decoded(dg);
-    other.kind = wire::Kind::RestoreAck; // a result passed off as an acknowledgement
-    EXPECT_FALSE(trust::OpenReply(keys, other, &got, &text));
+    std::string copied = dg;
+    copied[11] = static_cast<char>(copied[11] ^ 0x03); // a result copied onto another request
+    EXPECT_FALSE(trust::OpenReply(keys, Decoded(copied), &got, &text));
+    std::string kind = dg;
+    kind[5] = static_cast<char>(wire::Kind::RestoreAck); // passed off as an acknowledgement
+    EXPECT_FALSE(trust::OpenReply(keys, Decoded(kind), &got, &text));
+    // The MAC text may come in lower case: the tag covers the bytes as sent.
+    trust::SessionKeys deviceSide;
+    ASSERT_TRUE(trust::DeviceSessionKeys(device, toolPair.publicKey, &deviceSide));
+    std::string lower = trust::MakeReply(deviceSide, wire::Kind::ConfigResult, 9, mac, next, xml);
+    for (std::size_t i = 12; i < 29; ++i)
+        lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[i])));
+    EXPECT_FALSE(trust::OpenReply(keys, Decoded(lower), &got, &text))
+        << "tagged over the upper-case header, received in lower case";
+}
+
+TEST_F(Example, ATagOverALowerCaseMacTextChecks) {
+    std::string header = wire::EncodeHeader(wire::Kind::ConfigResult, 9, mac, trust::kReplyPrefix + xml.size());
+    for (std::size_t i = 12; i < 29; ++i)
+        header[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(header[i])));
+    unsigned char tag[trust::kTagSize];
+    const std::string_view nextBytes(reinterpret_cast<const char*>(next.data()), next.size());
+    trust::ReplyTag(keys, header, nextBytes, xml, tag);
+    const std::string dg = header + std::string(nextBytes) +
+                           std::string(reinterpret_cast<const char*>(tag), sizeof tag) + xml;
+    trust::Challenge got{};
+    std::string text;
+    EXPECT_TRUE(trust::OpenReply(keys, Decoded(dg), &got, &text));
 }
 
 TEST(PasswordRule, StrengthVerdicts) {
