@@ -176,6 +176,28 @@ void MainWindow::buildFindField() {
     QShortcut* clear = new QShortcut(QKeySequence(Qt::Key_Escape), m_findField);
     clear->setContext(Qt::WidgetShortcut);
     connect(clear, &QShortcut::activated, m_findField, &QLineEdit::clear);
+    // Return goes from the fragment to the rows found, the first one
+    // highlighted, so that the keyboard carries on there.
+    connect(m_findField, &QLineEdit::returnPressed, this, [this] {
+        m_deviceTree->setFocus(Qt::ShortcutFocusReason);
+        if (m_deviceTree->currentItem() == nullptr && m_deviceTree->topLevelItemCount() > 0)
+            m_deviceTree->setCurrentItem(m_deviceTree->topLevelItem(0));
+    });
+}
+
+// Return on a highlighted row goes to the network form with that device
+// (a double click opens its page).
+void MainWindow::buildTreeKeys() {
+    for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        QShortcut* modify = new QShortcut(QKeySequence(key), m_deviceTree);
+        modify->setContext(Qt::WidgetShortcut);
+        connect(modify, &QShortcut::activated, this, [this] {
+            if (m_deviceTree->currentItem() == nullptr)
+                return;
+            m_deviceBarToggle->setChecked(true);
+            m_controlBar->FocusNetworkForm();
+        });
+    }
 }
 
 void MainWindow::buildRefreshMenu() {
@@ -209,6 +231,7 @@ void MainWindow::buildDeviceTree() {
     m_deviceTypeGroup->setExclusive(true);
     buildFilterMenus();
     setUpColumns();
+    buildTreeKeys();
 }
 
 void MainWindow::setUpColumns() {

@@ -96,6 +96,7 @@ private:
     void buildToolStrip();
     void buildRefreshMenu();
     void buildFindField();
+    void buildTreeKeys();
     void buildDeviceTree();
     void setUpColumns();
     void connectWidgets();

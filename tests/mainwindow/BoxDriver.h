@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace windowtest {
@@ -56,6 +57,9 @@ public:
     int count() const { return m_seen.count; }
     const SeenBox& question() const { return m_question; }
     void setAnswer(int button) { m_answer = button; }
+    // Ends boxes with Return on their focused button, as a keyboard user
+    // does, instead of a click.
+    void setByKeyboard(bool keyboard) { m_byKeyboard = keyboard; }
     void shootNext(QWidget* window, const QString& path) {
         m_shotWindow = window;
         m_shotPath = path;
@@ -79,6 +83,11 @@ private:
             m_shotPath.clear();
         }
         const int press = asks ? m_answer : N12_MessageBox::Ok;
+        if (m_byKeyboard && QApplication::focusWidget() != nullptr &&
+            QApplication::focusWidget()->window() == box) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            return;
+        }
         if (QPushButton* ok = qobject_cast<QPushButton*>(box->buttonGroup()->button(press)))
             ok->click();
         else
@@ -89,6 +98,7 @@ private:
     SeenBox m_seen;
     SeenBox m_question;
     int m_answer = N12_MessageBox::Yes;
+    bool m_byKeyboard = false;
     QWidget* m_shotWindow = nullptr;
     QString m_shotPath;
 };
