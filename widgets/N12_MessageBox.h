@@ -75,6 +75,7 @@ protected:
 
 private:
     void setUpType(int type);
+    QSize fittingSize() const;
     void createButtons();
 
     AdaptImage* m_icon = nullptr;
