@@ -65,7 +65,8 @@ public:
     int onlineCount() const { return m_onlineCount; }
     const QList<DevInfo*>& deviceList() const { return m_deviceList; }
     bool isMaximized() const { return m_maximized; }
-    bool refreshDisabled() const { return m_refreshDisabled; }
+    // The search's own interval is the refresh state; the menu shows it.
+    bool refreshDisabled() const { return m_manager.GetAutoSearch() == 0; }
     QRect normalGeometry() const { return m_normalGeometry; }
     CLorvexManage& manager() { return m_manager; }
 
@@ -133,7 +134,6 @@ private:
     StatusBar* m_statusBar = nullptr;
     bool m_maximized = false;
     QRect m_normalGeometry;
-    bool m_refreshDisabled = false;
     int m_onlineCount = 0;
     QList<DevInfo*> m_deviceList; // owned; every known device, shown or not
     QActionGroup* m_deviceTypeGroup = nullptr;

@@ -128,8 +128,7 @@ private:
 };
 
 void TestMainWindow::initTestCase() {
-    if (!devsim::InPrivateNetwork())
-        QSKIP("not inside a private network namespace");
+    REQUIRE_PRIVATE_NETWORK();
     applyLook();
 }
 

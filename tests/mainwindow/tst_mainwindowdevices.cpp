@@ -82,7 +82,10 @@ private:
     QMap<QString, Device> m_devices;
 };
 
-void TestMainWindowDevices::initTestCase() { applyLook(); }
+void TestMainWindowDevices::initTestCase() {
+    REQUIRE_PRIVATE_NETWORK();
+    applyLook();
+}
 
 void TestMainWindowDevices::init() {
     m_window.reset(new MainWindow);
