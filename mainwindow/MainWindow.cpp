@@ -244,6 +244,8 @@ void MainWindow::setUpColumns() {
         m_deviceTree->setColumnWidth(c, kDeviceColumns[c].width);
     // Type names are short in English, long in Russian ("Сетевая клавиатура").
     m_deviceTree->setColumnWidth(COL_TYPE, deviceTypeColumnWidth(m_deviceTree->fontMetrics(), 16));
+    m_deviceTree->setColumnWidth(COL_ACTIVATION,
+                                 activationColumnWidth(m_deviceTree->fontMetrics(), 16));
     // Rows are one line each; without this every cell change re-measures.
     m_deviceTree->setUniformRowHeights(true);
     m_deviceTree->setSortingEnabled(true);

@@ -416,12 +416,12 @@ void TestEndToEnd::heldAddressesAskFirst_data() {
                                    GetText("IDCS_ADDRESS_HELD_BY_DEVICE_D")
                                        .arg(QStringLiteral("Desk keyboard (%1)").arg(kDesk)),
                                    GetText("IDCS_ADDRESS_OUTSIDE_SUBNETS")};
-    QTest::newRow("link-local of a device")
-        << "169.254.16.3"
-        << "169.254.16.1"
-        << QStringList{GetText("IDCS_ADDRESS_HELD_BY_DEVICE_D")
-                           .arg(QStringLiteral("Store recorder (%1)").arg(kStore)),
-                       GetText("IDCS_ADDRESS_OUTSIDE_SUBNETS")};
+    QTest::newRow("link-local") << "169.254.16.3"
+                                << "169.254.16.1"
+                                << QStringList{
+                                       GetText("IDCS_ADDRESS_HELD_BY_DEVICE_D")
+                                           .arg(QStringLiteral("Store recorder (%1)").arg(kStore)),
+                                       GetText("IDCS_ADDRESS_OUTSIDE_SUBNETS")};
 }
 
 // An address held by the PC or by another listed device is asked about
@@ -437,7 +437,8 @@ void TestEndToEnd::heldAddressesAskFirst() {
     const int sent = configLines(kGate);
     m_boxes->setAnswer(N12_MessageBox::No);
     m_boxes->shootNext(m_window.get(),
-                       shotPath("box-conflict-" + QString::fromLatin1(QTest::currentDataTag())));
+                       shotPath("box-conflict-" + QString::fromLatin1(QTest::currentDataTag())),
+                       true);
     clickSave();
     m_boxes->setAnswer(N12_MessageBox::Yes);
     QCOMPARE(m_boxes->question().count, asked + 1);

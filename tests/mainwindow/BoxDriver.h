@@ -60,9 +60,12 @@ public:
     // Ends boxes with Return on their focused button, as a keyboard user
     // does, instead of a click.
     void setByKeyboard(bool keyboard) { m_byKeyboard = keyboard; }
-    void shootNext(QWidget* window, const QString& path) {
+    // The next box that tells (or, with `question`, the next that asks) is
+    // first rendered over `window` into the PNG at `path`.
+    void shootNext(QWidget* window, const QString& path, bool question = false) {
         m_shotWindow = window;
         m_shotPath = path;
+        m_shotQuestion = question;
     }
 
 private:
@@ -77,7 +80,7 @@ private:
         seen.title = box->title();
         seen.text = boxText(box);
         ++seen.count;
-        if (!m_shotPath.isEmpty()) {
+        if (!m_shotPath.isEmpty() && asks == m_shotQuestion) {
             QApplication::processEvents();
             boxOverWindow(m_shotWindow ? m_shotWindow : box, box).save(m_shotPath);
             m_shotPath.clear();
@@ -99,6 +102,7 @@ private:
     SeenBox m_question;
     int m_answer = N12_MessageBox::Yes;
     bool m_byKeyboard = false;
+    bool m_shotQuestion = false;
     QWidget* m_shotWindow = nullptr;
     QString m_shotPath;
 };

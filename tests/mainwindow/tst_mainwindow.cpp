@@ -122,6 +122,7 @@ private slots:
     void shutdownWithEventsInFlight();
     void textsHaveGlyphs();
     void headerTitlesShowWhole();
+    void fixedCellTextsShowWhole();
 
 private:
     std::unique_ptr<MainWindow> m_window;
@@ -682,6 +683,28 @@ void TestMainWindow::headerTitlesShowWhole() {
         // The style sheet's section padding comes off the title's place.
         const QRect text = header->style()->subElementRect(QStyle::SE_HeaderLabel, &label, header);
         QCOMPARE(header->fontMetrics().elidedText(title, Qt::ElideRight, text.width()), title);
+    }
+}
+
+// The columns whose cells take a known set of texts (type, activation) are
+// wide enough for each of them in the language in use, with the room the
+// row's rounded ends take.
+void TestMainWindow::fixedCellTextsShowWhole() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const QFontMetrics metrics = treeOf(w)->fontMetrics();
+    const struct {
+        int column;
+        const char* key;
+    } cells[] = {{COL_ACTIVATION, "IDCS_ACTIVATED"},
+                 {COL_ACTIVATION, "IDCS_NONACTIVATED"},
+                 {COL_TYPE, "IDCS_ZVK_NETKEYBOARD"},
+                 {COL_TYPE, "IDCS_ZVK_STORAGE"}};
+    for (const auto& cell : cells) {
+        const QString text = GetText(cell.key);
+        QVERIFY2(metrics.horizontalAdvance(text) + 16 <= treeOf(w)->columnWidth(cell.column),
+                 qPrintable(text));
     }
 }
 
