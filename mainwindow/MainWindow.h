@@ -223,6 +223,7 @@ private:
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
     void applyHeaderFilter(DeviceFilter filter);
+    void showFilterInMenus();
     void addRowActions(QMenu* menu, const QString& mac);
     // Marks the IP cell of a device outside every subnet of the PC's cards.
     void markSubnet(QTreeWidgetItem* row, const DevInfo& record);
@@ -254,6 +255,8 @@ private:
     HeaderButton* m_typeButton = nullptr;
     HeaderButton* m_ipButton = nullptr;
     HeaderButton* m_portButton = nullptr;
+    RangeFilterMenu* m_ipMenu = nullptr;
+    RangeFilterMenu* m_portMenu = nullptr;
     // Set while merged rows went in with the installer's sort turned off.
     bool m_sortSuspended = false;
     // The MAC selected when the list was refreshed, until it answers again.

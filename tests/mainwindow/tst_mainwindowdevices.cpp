@@ -65,7 +65,7 @@ private slots:
     void activationCellKeptForOtherStates();
     void selectionFillsControlBar();
     void rangeMenuAppliesFilter();
-    void typeMenuEntryKeptWhenRangeApplied();
+    void menusShowTheFilterInForce();
     void handOverKeepsOrderAndYields();
 
 private:
@@ -464,13 +464,24 @@ void TestMainWindowDevices::rangeMenuAppliesFilter() {
     QCOMPARE(m_window->deviceFilter().kind, DeviceFilter::None);
 }
 
-// Applying a range changes no menu entry: the checked type entry stays.
-void TestMainWindowDevices::typeMenuEntryKeptWhenRangeApplied() {
+// One filter is in force and the menus show which: a range clears the
+// type entry's check, a type unticks the range menus.
+void TestMainWindowDevices::menusShowTheFilterInForce() {
     run("new A type=ZVK_NVR; type ZVK_NVR; ip 10.0.0.0 10.0.0.255");
     QAction* nvr = typeMenu()->actions().at(1);
-    QVERIFY(nvr->isChecked());
+    QVERIFY(!nvr->isChecked());
+    QVERIFY(typeMenu()->actions().at(0)->isChecked());
     QCOMPARE(m_window->deviceFilter().kind, DeviceFilter::IpRange);
-    QCOMPARE(rows(), QString());
+    auto* ipMenu = m_window->findChild<RangeFilterMenu*>("ipFilterMenu");
+    auto* portMenu = m_window->findChild<RangeFilterMenu*>("portFilterMenu");
+    QVERIFY(ipMenu->conditionBox()->isChecked());
+    run("port 1 2");
+    QVERIFY(!ipMenu->conditionBox()->isChecked());
+    QVERIFY(portMenu->conditionBox()->isChecked());
+    run("type ZVK_NVR");
+    QVERIFY(nvr->isChecked());
+    QVERIFY(!portMenu->conditionBox()->isChecked());
+    QCOMPARE(rows(), QStringLiteral("A@") + m_devices["A"].ip);
 }
 
 // Thousands of events from the search thread arrive in order, and the event
