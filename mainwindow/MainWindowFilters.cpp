@@ -92,7 +92,9 @@ void MainWindow::showFilterInMenus() {
     m_ipMenu->showFilter(m_filter.kind == DeviceFilter::IpRange);
     m_portMenu->showFilter(m_filter.kind == DeviceFilter::PortRange);
     if (m_filter.kind != DeviceFilter::Type && !m_typeMenu->actions().isEmpty())
-        m_typeMenu->actions().first()->setChecked(true); // all devices
+        m_typeMenu->actions().first()->setChecked(true);         // all devices
+    const int columns[] = {-1, COL_TYPE, COL_IP, COL_DATA_PORT}; // by DeviceFilter::Kind
+    m_header->setActiveFilterColumn(columns[m_filter.kind]);
 }
 
 // A header filter replaces the header filter in force; the find fragment

@@ -481,6 +481,13 @@ void TestMainWindowDevices::menusShowTheFilterInForce() {
     run("type ZVK_NVR");
     QVERIFY(nvr->isChecked());
     QVERIFY(!portMenu->conditionBox()->isChecked());
+    // The filter in force keeps its button shown and marked; the others not.
+    for (const char* name : {"deviceTypeFilterButton", "ipFilterButton", "portFilterButton"}) {
+        QWidget* button = m_window->findChild<QWidget*>(name);
+        const bool active = QByteArray(name) == "deviceTypeFilterButton";
+        QCOMPARE(button->property("active").toBool(), active);
+        QCOMPARE(!button->isHidden(), active);
+    }
     QCOMPARE(rows(), QStringLiteral("A@") + m_devices["A"].ip);
 }
 
