@@ -127,6 +127,10 @@ void MainWindow::buildTitleStrip() {
     m_maxButton = named(new ZVKButton(this), "maximiseButton");
     m_minButton = named(new ZVKButton(this), "minimiseButton");
     m_closeButton = named(new ZVKButton(this), "closeButton");
+    // Window controls are for the pointer, as a system frame's are; they
+    // take no keyboard focus and so show none.
+    for (ZVKButton* button : {m_minButton, m_maxButton, m_closeButton})
+        button->setFocusPolicy(Qt::NoFocus);
     m_minButton->setStyleSheet(titleButtonStyle("min.png"));
     m_maxButton->setStyleSheet(titleButtonStyle("max.png"));
     m_closeButton->setStyleSheet(titleButtonStyle("close.png"));
