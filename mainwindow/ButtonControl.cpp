@@ -39,8 +39,6 @@ void ButtonControl::setExpanded(bool expanded) {
     showArrow(Hover);
 }
 
-void ButtonControl::slot_clicked() {}
-
 QString ButtonControl::arrowImage() const { return arrowFor(m_expanded); }
 
 QString ButtonControl::arrowSheet() const { return m_arrow->styleSheet(); }

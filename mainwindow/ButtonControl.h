@@ -29,10 +29,6 @@ signals:
     // After each completed click, with the new open state.
     void clicked(bool expanded);
 
-public slots:
-    // Does nothing: the strip reports clicks through clicked(bool).
-    void slot_clicked();
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void enterEvent(QEvent* event) override;

@@ -44,6 +44,13 @@ int deviceTypeColumnWidth(const QFontMetrics& metrics, int padding) {
     return width;
 }
 
+int activationColumnWidth(const QFontMetrics& metrics, int padding) {
+    int width = kDeviceColumns[COL_ACTIVATION].width;
+    for (const char* key : {"IDCS_ACTIVATED", "IDCS_NONACTIVATED"})
+        width = qMax(width, metrics.horizontalAdvance(GetText(key)) + padding);
+    return width;
+}
+
 QString runTimeText(const QString& seconds) {
     bool ok = false;
     const qulonglong s = seconds.toULongLong(&ok, 10);

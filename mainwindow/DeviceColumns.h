@@ -37,6 +37,8 @@ QString deviceTypeText(const QString& code);
 // language's longest type text (with `padding` around it) needs more, so
 // that no type name is cut.
 int deviceTypeColumnWidth(const QFontMetrics& metrics, int padding);
+// The same for the activation column and its two texts ("Не активировано").
+int activationColumnWidth(const QFontMetrics& metrics, int padding);
 
 // A running time in seconds (decimal text) as days, hours, minutes and
 // seconds with the language's unit texts, leading zero parts left out

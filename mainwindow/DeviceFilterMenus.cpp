@@ -47,7 +47,8 @@ RangeFilterMenu::RangeFilterMenu(int columnIndex, const char* startKey, const ch
 int RangeFilterMenu::labelWidth() const {
     const QFontMetrics metrics(m_startLabel->font());
     const int needed = qMax(metrics.horizontalAdvance(m_startLabel->text()),
-                            metrics.horizontalAdvance(m_endLabel->text())) + 6;
+                            metrics.horizontalAdvance(m_endLabel->text())) +
+                       6;
     return qMax(kLabelWidth, needed);
 }
 
@@ -65,6 +66,7 @@ void RangeFilterMenu::setFields(QWidget* start, QWidget* end) {
 }
 
 void RangeFilterMenu::slot_enter() {
+    m_accepted = true;
     if (m_condition->isChecked())
         emit filterChanged(startText(), endText());
     else
@@ -105,12 +107,23 @@ void RangeFilterMenu::mousePressEvent(QMouseEvent* event) {
     ButtonMenu::mousePressEvent(event);
 }
 
+void RangeFilterMenu::showFilter(bool inForce) { m_condition->setChecked(inForce); }
+
 void RangeFilterMenu::showEvent(QShowEvent* event) {
+    m_openChecked = m_condition->isChecked();
+    m_openStart = startText();
+    m_openEnd = endText();
+    m_accepted = false;
     ButtonMenu::showEvent(event);
     emit show(m_column);
 }
 
 void RangeFilterMenu::hideEvent(QHideEvent* event) {
+    if (!m_accepted) {
+        setTexts(m_openStart, m_openEnd);
+        m_condition->setChecked(m_openChecked);
+    }
+    m_accepted = false;
     ButtonMenu::hideEvent(event);
     emit hide(m_column);
 }
@@ -125,6 +138,11 @@ QString IPFilterMenu::startText() const { return m_start->text(); }
 
 QString IPFilterMenu::endText() const { return m_end->text(); }
 
+void IPFilterMenu::setTexts(const QString& start, const QString& end) {
+    m_start->setText(start);
+    m_end->setText(end);
+}
+
 PortFilterMenu::PortFilterMenu(int columnIndex, QWidget* parent)
     : RangeFilterMenu(columnIndex, "IDCS_PORT_START", "IDCS_PORT_END", parent),
       m_start(new PortLineEdit(this)), m_end(new PortLineEdit(this)) {
@@ -134,3 +152,8 @@ PortFilterMenu::PortFilterMenu(int columnIndex, QWidget* parent)
 QString PortFilterMenu::startText() const { return m_start->text(); }
 
 QString PortFilterMenu::endText() const { return m_end->text(); }
+
+void PortFilterMenu::setTexts(const QString& start, const QString& end) {
+    m_start->setText(start);
+    m_end->setText(end);
+}

@@ -34,8 +34,9 @@ protected:
 // RangeFilterMenu is the panel of both range menus: a condition check box
 // that enables the two fields, OK and Cancel. OK emits filterChanged(first,
 // last) with the fields' texts as typed while the box is checked, and
-// filterCleared() while it is not; either way the menu closes. Cancel only
-// closes it; the fields keep their contents. A press on the panel's free
+// filterCleared() while it is not; either way the menu closes. Cancel, or
+// closing the menu any other way, puts back the box and the fields as they
+// were when it opened. A press on the panel's free
 // area does not close it. Fixed size 300 x 155, wider when a label's text in
 // the language needs more room.
 class RangeFilterMenu : public ButtonMenu {
@@ -50,6 +51,10 @@ public:
     ZVKPushButton* cancelButton() const { return m_cancel; }
     QLabel* startLabel() const { return m_startLabel; }
     QLabel* endLabel() const { return m_endLabel; }
+    // Shows whether this menu's range is the filter in force: the condition
+    // box follows (another kind of filter unticks it); the fields keep
+    // their texts.
+    void showFilter(bool inForce);
 
 signals:
     void hide(int index);
@@ -69,6 +74,7 @@ protected:
     void setFields(QWidget* start, QWidget* end);
     virtual QString startText() const = 0;
     virtual QString endText() const = 0;
+    virtual void setTexts(const QString& start, const QString& end) = 0;
 
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -87,6 +93,10 @@ private:
     QWidget* m_endField = nullptr;
     ZVKPushButton* m_ok = nullptr;
     ZVKPushButton* m_cancel = nullptr;
+    // The form as it opened, put back unless OK closed it.
+    bool m_openChecked = false;
+    QString m_openStart, m_openEnd;
+    bool m_accepted = false;
 };
 
 // IPFilterMenu: the range of IPv4 addresses, column 3 of the tree.
@@ -100,6 +110,7 @@ public:
 protected:
     QString startText() const override;
     QString endText() const override;
+    void setTexts(const QString& start, const QString& end) override;
 
 private:
     IpAddrEdit* m_start;
@@ -117,6 +128,7 @@ public:
 protected:
     QString startText() const override;
     QString endText() const override;
+    void setTexts(const QString& start, const QString& end) override;
 
 private:
     PortLineEdit* m_start;

@@ -96,7 +96,7 @@ void DeviceTreeHeaderView::slot_hide(int index) {
     QWidget* widget = sectionWidget(column);
     const int x = sectionViewportPosition(column);
     const QRect section(x, 0, sectionSize(column), 32);
-    if (widget && !section.contains(mapFromGlobal(QCursor::pos())))
+    if (widget && column != m_activeFilter && !section.contains(mapFromGlobal(QCursor::pos())))
         widget->hide();
     m_menuOpen = false;
 }
@@ -194,7 +194,22 @@ void DeviceTreeHeaderView::contextMenuEvent(QContextMenuEvent* event) {
 
 void DeviceTreeHeaderView::showOnlyWidgetOf(int column) {
     for (auto it = sectionWidgets().constBegin(); it != sectionWidgets().constEnd(); ++it)
-        it->widget->setVisible(it.key() == column);
+        it->widget->setVisible(it.key() == column || it.key() == m_activeFilter);
+}
+
+void DeviceTreeHeaderView::setActiveFilterColumn(int column) {
+    m_activeFilter = column;
+    for (auto it = sectionWidgets().constBegin(); it != sectionWidgets().constEnd(); ++it) {
+        QWidget* button = it->widget;
+        const bool active = it.key() == column;
+        if (button->property("active").toBool() != active) {
+            button->setProperty("active", active);
+            // The sheet reads the property when the widget is polished.
+            button->style()->unpolish(button);
+            button->style()->polish(button);
+        }
+    }
+    showOnlyWidgetOf(m_menuOpen ? -1 : m_hover);
 }
 
 // The position the skin's sheet styles (:first, :last) by visual order of

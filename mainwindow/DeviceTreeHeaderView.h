@@ -58,6 +58,14 @@ public slots:
     void slot_hide(int index);
     // A filter menu opened: shows the widget of logical column `index`.
     void slot_show(int index);
+
+public:
+    // The column whose filter is in force (-1 for none): its button stays
+    // shown, whatever the pointer does, and is marked active (the button's
+    // "active" property, which the skin sheet draws).
+    void setActiveFilterColumn(int column);
+    int activeFilterColumn() const { return m_activeFilter; }
+public slots:
     // Puts the section widgets back over their sections after a move.
     void slot_sectionMoved(int logicalIndex, int oldVisualIndex, int newVisualIndex);
     // Hides or shows the entry's column; the last shown column stays.
@@ -83,7 +91,8 @@ private:
     ZVKMenu* m_columnMenu = nullptr;
     QActionGroup* m_columnGroup = nullptr;
     QMap<int, QAction*> m_columnActions;
-    int m_hover = -1;   // logical section under the pointer
+    int m_hover = -1; // logical section under the pointer
+    int m_activeFilter = -1;
     int m_pressed = -1; // logical section the left button went down on
     bool m_sortOnRelease = false;
 };

@@ -129,6 +129,10 @@ void MainWindow::buildTitleStrip() {
     m_maxButton = named(new ZVKButton(this), "maximiseButton");
     m_minButton = named(new ZVKButton(this), "minimiseButton");
     m_closeButton = named(new ZVKButton(this), "closeButton");
+    // Window controls are for the pointer, as a system frame's are; they
+    // take no keyboard focus and so show none.
+    for (ZVKButton* button : {m_minButton, m_maxButton, m_closeButton})
+        button->setFocusPolicy(Qt::NoFocus);
     m_minButton->setStyleSheet(titleButtonStyle("min.png"));
     m_maxButton->setStyleSheet(titleButtonStyle("max.png"));
     m_closeButton->setStyleSheet(titleButtonStyle("close.png"));
@@ -178,6 +182,28 @@ void MainWindow::buildFindField() {
     QShortcut* clear = new QShortcut(QKeySequence(Qt::Key_Escape), m_findField);
     clear->setContext(Qt::WidgetShortcut);
     connect(clear, &QShortcut::activated, m_findField, &QLineEdit::clear);
+    // Return goes from the fragment to the rows found, the first one
+    // highlighted, so that the keyboard carries on there.
+    connect(m_findField, &QLineEdit::returnPressed, this, [this] {
+        m_deviceTree->setFocus(Qt::ShortcutFocusReason);
+        if (m_deviceTree->currentItem() == nullptr && m_deviceTree->topLevelItemCount() > 0)
+            m_deviceTree->setCurrentItem(m_deviceTree->topLevelItem(0));
+    });
+}
+
+// Return on a highlighted row goes to the network form with that device
+// (a double click opens its page).
+void MainWindow::buildTreeKeys() {
+    for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        QShortcut* modify = new QShortcut(QKeySequence(key), m_deviceTree);
+        modify->setContext(Qt::WidgetShortcut);
+        connect(modify, &QShortcut::activated, this, [this] {
+            if (m_deviceTree->currentItem() == nullptr)
+                return;
+            m_deviceBarToggle->setChecked(true);
+            m_controlBar->FocusNetworkForm();
+        });
+    }
 }
 
 void MainWindow::buildRefreshMenu() {
@@ -211,6 +237,7 @@ void MainWindow::buildDeviceTree() {
     m_deviceTypeGroup->setExclusive(true);
     buildFilterMenus();
     setUpColumns();
+    buildTreeKeys();
 }
 
 void MainWindow::setUpColumns() {
@@ -223,6 +250,8 @@ void MainWindow::setUpColumns() {
         m_deviceTree->setColumnWidth(c, kDeviceColumns[c].width);
     // Type names are short in English, long in Russian ("Сетевая клавиатура").
     m_deviceTree->setColumnWidth(COL_TYPE, deviceTypeColumnWidth(m_deviceTree->fontMetrics(), 16));
+    m_deviceTree->setColumnWidth(COL_ACTIVATION,
+                                 activationColumnWidth(m_deviceTree->fontMetrics(), 16));
     // Rows are one line each; without this every cell change re-measures.
     m_deviceTree->setUniformRowHeights(true);
     m_deviceTree->setSortingEnabled(true);

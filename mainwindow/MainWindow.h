@@ -68,7 +68,8 @@ public:
     int onlineCount() const { return m_onlineCount; }
     const QList<DevInfo*>& deviceList() const { return m_deviceList; }
     bool isMaximized() const { return m_maximized; }
-    bool refreshDisabled() const { return m_refreshDisabled; }
+    // The search's own interval is the refresh state; the menu shows it.
+    bool refreshDisabled() const { return m_manager.GetAutoSearch() == 0; }
     QRect normalGeometry() const { return m_normalGeometry; }
     CLorvexManage& manager() { return m_manager; }
 
@@ -99,6 +100,7 @@ private:
     void buildToolStrip();
     void buildRefreshMenu();
     void buildFindField();
+    void buildTreeKeys();
     void buildDeviceTree();
     void setUpColumns();
     void connectWidgets();
@@ -135,7 +137,6 @@ private:
     StatusBar* m_statusBar = nullptr;
     bool m_maximized = false;
     QRect m_normalGeometry;
-    bool m_refreshDisabled = false;
     int m_onlineCount = 0;
     QList<DevInfo*> m_deviceList; // owned; every known device, shown or not
     QActionGroup* m_deviceTypeGroup = nullptr;
@@ -233,6 +234,7 @@ private:
     void placeFilterButtons();
     void applyFilter(const DeviceFilter& filter);
     void applyHeaderFilter(DeviceFilter filter);
+    void showFilterInMenus();
     void addRowActions(QMenu* menu, const QString& mac);
     // Marks the IP cell of a device outside every subnet of the PC's cards.
     void markSubnet(QTreeWidgetItem* row, const DevInfo& record);
@@ -264,6 +266,8 @@ private:
     HeaderButton* m_typeButton = nullptr;
     HeaderButton* m_ipButton = nullptr;
     HeaderButton* m_portButton = nullptr;
+    RangeFilterMenu* m_ipMenu = nullptr;
+    RangeFilterMenu* m_portMenu = nullptr;
     // Set while merged rows went in with the installer's sort turned off.
     bool m_sortSuspended = false;
     // The MAC selected when the list was refreshed, until it answers again.

@@ -26,11 +26,12 @@ void MainWindow::buildFilterMenus() {
             SLOT(slot_deviceTypeMenuTriggered(QAction*)));
     m_typeButton = newFilterButton("deviceTypeFilterButton", m_typeMenu);
 
-    m_ipButton = newRangeFilter(new IPFilterMenu(COL_IP, this), "ipFilterMenu", "ipFilterButton",
+    m_ipMenu = new IPFilterMenu(COL_IP, this);
+    m_ipButton = newRangeFilter(m_ipMenu, "ipFilterMenu", "ipFilterButton",
                                 SLOT(slot_ipaddressMenuTriggered(QString, QString)));
-    m_portButton =
-        newRangeFilter(new PortFilterMenu(COL_DATA_PORT, this), "portFilterMenu",
-                       "portFilterButton", SLOT(slot_portMenuTriggered(QString, QString)));
+    m_portMenu = new PortFilterMenu(COL_DATA_PORT, this);
+    m_portButton = newRangeFilter(m_portMenu, "portFilterMenu", "portFilterButton",
+                                  SLOT(slot_portMenuTriggered(QString, QString)));
 }
 
 // The filter button of a range menu: an entered range goes to `rangeSlot`,
@@ -85,6 +86,17 @@ void MainWindow::slot_findChanged(const QString& text) {
     applyFilter(filter);
 }
 
+// Each menu shows whether its filter is the one in force: one kind chosen
+// clears the others' checks.
+void MainWindow::showFilterInMenus() {
+    m_ipMenu->showFilter(m_filter.kind == DeviceFilter::IpRange);
+    m_portMenu->showFilter(m_filter.kind == DeviceFilter::PortRange);
+    if (m_filter.kind != DeviceFilter::Type && !m_typeMenu->actions().isEmpty())
+        m_typeMenu->actions().first()->setChecked(true);         // all devices
+    const int columns[] = {-1, COL_TYPE, COL_IP, COL_DATA_PORT}; // by DeviceFilter::Kind
+    m_header->setActiveFilterColumn(columns[m_filter.kind]);
+}
+
 // A header filter replaces the header filter in force; the find fragment
 // stays.
 void MainWindow::applyHeaderFilter(DeviceFilter filter) {
@@ -99,6 +111,7 @@ void MainWindow::applyHeaderFilter(DeviceFilter filter) {
 // time gets its row here. No menu entry or check box changes here.
 void MainWindow::applyFilter(const DeviceFilter& filter) {
     m_filter = filter;
+    showFilterInMenus();
     m_deviceTree->invisibleRootItem()->takeChildren();
     QList<QTreeWidgetItem*> rows;
     for (auto it = m_deviceList.crbegin(); it != m_deviceList.crend(); ++it) {

@@ -55,21 +55,15 @@ int widthNeeded(QPushButton* button) {
 
 void MainWindow::slot_refreshMenuTriggered(QAction* action) {
     const int seconds = action ? action->data().toInt() : 0;
-    if (seconds == 0) {
-        m_refreshDisabled = true;
-    } else {
-        // Leaving the disabled mode starts from an empty list; switching
-        // between two intervals keeps it.
-        if (m_refreshDisabled)
-            clearDevices();
-        m_refreshDisabled = false;
-    }
+    // Leaving the disabled mode starts from an empty list; switching
+    // between two intervals keeps it.
+    if (seconds != 0 && refreshDisabled())
+        clearDevices();
     m_manager.SetAutoSearch(seconds);
 }
 
 void MainWindow::slot_refresh() {
-    const QAction* checked = m_refreshGroup->checkedAction();
-    const bool manual = checked != nullptr && checked->data().toInt() == 0;
+    const bool manual = refreshDisabled();
     const QTreeWidgetItem* current = m_deviceTree->currentItem();
     m_reselectMac = current != nullptr ? current->text(COL_MAC) : QString();
     clearDevices();

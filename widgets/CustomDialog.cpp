@@ -10,7 +10,7 @@
 CustomDialog::CustomDialog(QWidget* parent, Qt::WindowFlags flags)
     : QDialog(parent, flags | Qt::FramelessWindowHint) {
     m_titleBar = new QFrame(this);
-    m_title = new QLabel(QStringLiteral("Pelorin"), this);
+    m_title = new QLabel(this);
     m_title->setTextFormat(Qt::PlainText);
     m_title->setAlignment(Qt::AlignCenter);
     m_closeButton = new ZVKButton(this);

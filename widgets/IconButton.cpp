@@ -20,7 +20,9 @@ void IconButton::setUp() {
     setStyleSheet(QStringLiteral(
         "IconButton { background: transparent; border: 0px; outline: none; border-radius: 2px; }"
         "IconButton:hover { background: rgb(115,122,132); }"
-        "IconButton:pressed { background: rgb(66,71,74); }"));
+        "IconButton:pressed { background: rgb(66,71,74); }"
+        // Keyboard focus: the accent the line edits show.
+        "IconButton:focus { border: 1px solid rgb(56,145,180); }"));
 }
 
 void IconButton::setIcon(const QString& iconPath) {

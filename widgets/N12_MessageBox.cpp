@@ -60,7 +60,20 @@ N12_MessageBox::N12_MessageBox(const QString& text, int buttons, int type, QWidg
     m_buttons = new QButtonGroup(this);
     connect(m_buttons, SIGNAL(buttonClicked(int)), this, SLOT(slot_buttonClicked(int)));
     createButtons();
-    resize(360, 200);
+    resize(fittingSize());
+}
+
+// 360 x 200 holds a message of a few lines; a longer one (the warnings
+// before a new address is sent) widens the box, then heightens it, so that
+// every line shows between the title bar and the buttons.
+QSize N12_MessageBox::fittingSize() const {
+    m_text->ensurePolished();
+    const int textRoom = 110; // at the standard height
+    int w = 360;
+    if (m_text->heightForWidth(w - 90) > textRoom)
+        w = 480;
+    const int needed = m_text->heightForWidth(w - 90);
+    return QSize(w, qMax(200, needed + 200 - textRoom));
 }
 
 void N12_MessageBox::setUpType(int type) {
@@ -153,8 +166,9 @@ void N12_MessageBox::slot_buttonClicked(int id) {
 
 void N12_MessageBox::resizeEvent(QResizeEvent* event) {
     CustomDialog::resizeEvent(event);
-    m_icon->setGeometry(20, 70, 50, 50);
-    m_text->setGeometry(80, 40, width() - 90, 110);
+    const int textHeight = height() - 90;
+    m_icon->setGeometry(20, 40 + (textHeight - 50) / 2, 50, 50);
+    m_text->setGeometry(80, 40, width() - 90, textHeight);
     const QList<QAbstractButton*> buttons = m_buttons->buttons();
     QVector<int> ids;
     QVector<int> widths;

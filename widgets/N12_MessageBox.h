@@ -23,9 +23,8 @@ public:
     enum Type { Warning = 1, Error = 2, Information = 3, Question = 4 };
     enum Button { Yes = 1, No = 2, AllYes = 4, AllNot = 8, Ok = 16, Cancel = 32 };
 
-    // `type` picks icon and title (1 to 4; any other keeps the title
-    // "Pelorin" and shows no icon); `buttons` is a mask of Button bits. The
-    // text is shown as plain text.
+    // `type` picks icon and title (1 to 4; any other leaves both empty); `buttons` is a mask of
+    // Button bits. The text is shown as plain text.
     N12_MessageBox(const QString& text, int buttons, int type, QWidget* parent = nullptr);
 
     // Modal boxes with one OK button; each returns the result (16).
@@ -75,6 +74,7 @@ protected:
 
 private:
     void setUpType(int type);
+    QSize fittingSize() const;
     void createButtons();
 
     AdaptImage* m_icon = nullptr;

@@ -28,8 +28,6 @@ public:
     bool movable = true;
     bool resizable = true;
     bool rubberBandOnResize = false;
-    // Never switched on by the program: moving always acts on the window.
-    bool rubberBandOnMove = false;
 };
 
 // What the helper knows about one attached window.
@@ -90,7 +88,7 @@ void FramelessWidgetState::restore() {
 }
 
 void FramelessWidgetState::updateRubberBand() {
-    const bool wanted = m_owner->rubberBandOnResize || m_owner->rubberBandOnMove;
+    const bool wanted = m_owner->rubberBandOnResize;
     if (wanted && !m_rubberBand) {
         m_rubberBand = new QRubberBand(QRubberBand::Rectangle);
     } else if (!wanted && m_rubberBand) {

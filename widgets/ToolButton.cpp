@@ -60,6 +60,12 @@ void ToolButton::paintEvent(QPaintEvent*) {
     style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
     if (m_hasMenu)
         paintMenuPart(painter);
+    // Keyboard focus: the accent line the fields show, in place of the
+    // style's dotted frame.
+    if (hasFocus()) {
+        painter.setPen(QColor(56, 145, 180));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    }
 }
 
 void ToolButton::paintMenuPart(QPainter& painter) {

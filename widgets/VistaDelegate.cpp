@@ -142,9 +142,3 @@ void VistaDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionView
                                          const QModelIndex& index) const {
     editor->setGeometry(editorRect(option.rect, cellPosition(index)));
 }
-
-void VistaDelegate::slot_commitData() {
-    QWidget* editor = qobject_cast<QWidget*>(sender());
-    if (editor)
-        emit commitData(editor);
-}

@@ -47,10 +47,6 @@ public:
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const override;
 
-public slots:
-    // Commits the data of the editor that sent the signal.
-    void slot_commitData();
-
 private:
     struct PieceImages {
         QPixmap left;

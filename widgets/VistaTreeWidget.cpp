@@ -28,7 +28,9 @@ VistaTreeWidget::VistaTreeWidget(QWidget* parent) : QTreeWidget(parent) {
     setIndentation(0);
     setDarkPalette(this);
     setFrameStyle(QFrame::StyledPanel);
-    setStyleSheet(QStringLiteral("VistaTreeWidget { border: 1px solid rgb(78,83,90); }"));
+    // With the keyboard focus the frame takes the accent the fields show.
+    setStyleSheet(QStringLiteral("VistaTreeWidget { border: 1px solid rgb(78,83,90); }"
+                                 "VistaTreeWidget:focus { border: 1px solid rgb(56,145,180); }"));
     setItemDelegate(new VistaDelegate(this));
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(true);

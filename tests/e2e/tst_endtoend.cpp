@@ -19,6 +19,7 @@
 #include "PortLineEdit.h"
 #include "ZVKCheckBox.h"
 #include "MainWindow.h"
+#include "StatusBar.h"
 #include "MainWindowTestSupport.h"
 #include "NetNamespace.h"
 #include "ToolButton.h"
@@ -34,6 +35,9 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QLocale>
+#include <QImage>
+#include <QPainter>
+#include <QContextMenuEvent>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -107,6 +111,13 @@ QString shotDir() {
 QString shotPath(const QString& name) { return shotDir() + QLatin1Char('/') + name + ".png"; }
 
 // Types an address into the parts of a field, part by part.
+// Each key to the widget that has the focus when it is pressed, as a
+// keyboard delivers them.
+void typeIntoFocus(const QString& keys) {
+    for (const QChar c : keys)
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+}
+
 void typeAddress(AddrEditBase* field, const QString& address) {
     const QStringList pieces = address.split(QLatin1Char('.'));
     for (int i = 0; i < field->parts().size(); ++i) {
@@ -131,6 +142,9 @@ private slots:
     void heldAddressesAskFirst();
     void recorderRequestShowsItsOutcome();
     void saveMovesCameraIntoHostSubnet();
+    void findNarrowsTheList();
+    void rowMenuOverTheList();
+    void keyboardOnlySession();
     void restorePassword_data();
     void restorePassword();
     void doubleClickOpensDevicePage();
@@ -155,6 +169,11 @@ private:
     void clickSave();
     void clickRestore(const QString& mac);
     void waitForRequest();
+    // The window as the active one, where the keyboard goes (boxes took it).
+    void activate() {
+        QApplication::setActiveWindow(m_window.get());
+        QTRY_VERIFY(m_window->isActiveWindow());
+    }
     QPoint sectionPoint(int column);
     void clickHeader(int column);
     void openFilterMenu(int column, const char* button, QMenu* menu,
@@ -398,12 +417,12 @@ void TestEndToEnd::heldAddressesAskFirst_data() {
                                    GetText("IDCS_ADDRESS_HELD_BY_DEVICE_D")
                                        .arg(QStringLiteral("Desk keyboard (%1)").arg(kDesk)),
                                    GetText("IDCS_ADDRESS_OUTSIDE_SUBNETS")};
-    QTest::newRow("link-local of a device")
-        << "169.254.16.3"
-        << "169.254.16.1"
-        << QStringList{GetText("IDCS_ADDRESS_HELD_BY_DEVICE_D")
-                           .arg(QStringLiteral("Store recorder (%1)").arg(kStore)),
-                       GetText("IDCS_ADDRESS_OUTSIDE_SUBNETS")};
+    QTest::newRow("link-local") << "169.254.16.3"
+                                << "169.254.16.1"
+                                << QStringList{
+                                       GetText("IDCS_ADDRESS_HELD_BY_DEVICE_D")
+                                           .arg(QStringLiteral("Store recorder (%1)").arg(kStore)),
+                                       GetText("IDCS_ADDRESS_OUTSIDE_SUBNETS")};
 }
 
 // An address held by the PC or by another listed device is asked about
@@ -419,7 +438,8 @@ void TestEndToEnd::heldAddressesAskFirst() {
     const int sent = configLines(kGate);
     m_boxes->setAnswer(N12_MessageBox::No);
     m_boxes->shootNext(m_window.get(),
-                       shotPath("box-conflict-" + QString::fromLatin1(QTest::currentDataTag())));
+                       shotPath("box-conflict-" + QString::fromLatin1(QTest::currentDataTag())),
+                       true);
     clickSave();
     m_boxes->setAnswer(N12_MessageBox::Yes);
     QCOMPARE(m_boxes->question().count, asked + 1);
@@ -471,6 +491,84 @@ void TestEndToEnd::saveMovesCameraIntoHostSubnet() {
     const std::string page = Page("10.77.0.50", 80);
     QVERIFY2(page.rfind("HTTP/1.1 200", 0) == 0 || page.rfind("HTTP/1.0 200", 0) == 0,
              page.substr(0, 80).c_str());
+}
+
+// Ctrl+F, a fragment of a name: the rows and the count narrow; Escape
+// brings every row back.
+void TestEndToEnd::findNarrowsTheList() {
+    QTRY_VERIFY(rowOf(kGate) != nullptr);
+    activate();
+    tree()->setFocus();
+    const int online = m_window->deviceList().size();
+    QTest::keyClick(tree(), Qt::Key_F, Qt::ControlModifier);
+    QLineEdit* find = child<QLineEdit>(m_window.get(), "findField");
+    QTRY_VERIFY(find->hasFocus());
+    QTest::keyClicks(find, QStringLiteral("GATE"));
+    QCOMPARE(shownMacs(), QStringList{kGate});
+    const QString count = child<StatusBar>(m_window.get(), "statusBar")->onlineLabel()->text();
+    QCOMPARE(count, GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(1).arg(online));
+    QVERIFY(m_window->grab().save(shotPath("find")));
+    QTest::keyClick(find, Qt::Key_Escape);
+    QCOMPARE(find->text(), QString());
+    QCOMPARE(shownMacs().size(), online);
+}
+
+// The context menu of a row, as a right click opens it, over the list with
+// its foreign-subnet marks.
+void TestEndToEnd::rowMenuOverTheList() {
+    QTRY_VERIFY(rowOf(kStore) != nullptr);
+    QTreeWidgetItem* row = rowOf(kStore);
+    tree()->scrollToItem(row);
+    const QPoint at = cellPoint(row);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree()->viewport(), &event);
+    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+    QWidget* menu = QApplication::activePopupWidget();
+    QCOMPARE(menu->objectName(), QStringLiteral("rowMenu"));
+    QCOMPARE(tree()->currentItem(), row);
+    QImage picture(m_window->size(), QImage::Format_ARGB32);
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, m_window->grab());
+    painter.drawPixmap(m_window->mapFromGlobal(menu->mapToGlobal(QPoint())), menu->grab());
+    painter.end();
+    QVERIFY(picture.save(shotPath("row-menu")));
+    menu->close();
+    QVERIFY(!row->icon(COL_IP).isNull()); // 172.16.5.x: outside the host's subnet
+}
+
+// Find, select, edit, save and read the box with the keyboard alone.
+void TestEndToEnd::keyboardOnlySession() {
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(kLobby) ? rowOf(kLobby)->text(COL_IP) : QString(),
+                              QStringLiteral("10.77.0.50"), 15000);
+    const int before = m_boxes->count();
+    activate();
+    tree()->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(tree()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(child<QLineEdit>(m_window.get(), "findField")->hasFocus());
+    typeIntoFocus(QStringLiteral("lobby"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // to the row found
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(tree()));
+    QCOMPARE(tree()->currentItem(), rowOf(kLobby));
+    QTest::keyClick(tree(), Qt::Key_Return); // to the form
+    QCOMPARE(bar()->networkMac(), QLatin1String(kLobby));
+    // The address typed whole over the filled field, periods included.
+    typeIntoFocus(QStringLiteral("10.77.0.51"));
+    QCOMPARE(bar()->networkIp(), QStringLiteral("10.77.0.51"));
+    auto* password = child<ZVKLineEdit>(bar(), "passwordField");
+    for (int i = 0; i < 20 && QApplication::focusWidget() != password; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(password));
+    QCOMPARE(bar()->networkIp(), QStringLiteral("10.77.0.51"));
+    typeIntoFocus(QStringLiteral("123456"));
+    m_boxes->setByKeyboard(true);
+    QTest::keyClick(password, Qt::Key_Return); // Save
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    m_boxes->setByKeyboard(false);
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS"));
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(kLobby) ? rowOf(kLobby)->text(COL_IP) : QString(),
+                              QStringLiteral("10.77.0.51"), 15000);
+    child<QLineEdit>(m_window.get(), "findField")->clear(); // every row for the next cases
 }
 
 void TestEndToEnd::restorePassword_data() {

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace windowtest {
@@ -56,9 +57,15 @@ public:
     int count() const { return m_seen.count; }
     const SeenBox& question() const { return m_question; }
     void setAnswer(int button) { m_answer = button; }
-    void shootNext(QWidget* window, const QString& path) {
+    // Ends boxes with Return on their focused button, as a keyboard user
+    // does, instead of a click.
+    void setByKeyboard(bool keyboard) { m_byKeyboard = keyboard; }
+    // The next box that tells (or, with `question`, the next that asks) is
+    // first rendered over `window` into the PNG at `path`.
+    void shootNext(QWidget* window, const QString& path, bool question = false) {
         m_shotWindow = window;
         m_shotPath = path;
+        m_shotQuestion = question;
     }
 
 private:
@@ -73,12 +80,17 @@ private:
         seen.title = box->title();
         seen.text = boxText(box);
         ++seen.count;
-        if (!m_shotPath.isEmpty()) {
+        if (!m_shotPath.isEmpty() && asks == m_shotQuestion) {
             QApplication::processEvents();
             boxOverWindow(m_shotWindow ? m_shotWindow : box, box).save(m_shotPath);
             m_shotPath.clear();
         }
         const int press = asks ? m_answer : N12_MessageBox::Ok;
+        if (m_byKeyboard && QApplication::focusWidget() != nullptr &&
+            QApplication::focusWidget()->window() == box) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            return;
+        }
         if (QPushButton* ok = qobject_cast<QPushButton*>(box->buttonGroup()->button(press)))
             ok->click();
         else
@@ -89,6 +101,8 @@ private:
     SeenBox m_seen;
     SeenBox m_question;
     int m_answer = N12_MessageBox::Yes;
+    bool m_byKeyboard = false;
+    bool m_shotQuestion = false;
     QWidget* m_shotWindow = nullptr;
     QString m_shotPath;
 };

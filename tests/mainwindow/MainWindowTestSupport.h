@@ -4,6 +4,7 @@
 
 #include "ApplicationFont.h"
 #include "LanguageSrc.h"
+#include "NetNamespace.h"
 #include "SearchInfo.h"
 #include "SkinResources.h"
 #include "ZVKStyle.h"
@@ -14,6 +15,15 @@
 #include <cstring>
 
 namespace windowtest {
+
+// Every test that builds the real MainWindow starts the device search:
+// it runs only inside the private network of scripts/netns-run, and skips
+// itself anywhere else. Use in initTestCase.
+#define REQUIRE_PRIVATE_NETWORK()                                                                  \
+    do {                                                                                           \
+        if (!devsim::InPrivateNetwork())                                                           \
+            QSKIP("not inside the private network of scripts/netns-run");                          \
+    } while (false)
 
 // The skin sheet, the font and the style, as the program installs them.
 inline void applyLook() {

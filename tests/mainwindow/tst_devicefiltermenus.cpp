@@ -27,7 +27,7 @@ private slots:
     void conditionEnablesFields();
     void okEmits_data();
     void okEmits();
-    void cancelEmitsNothingAndKeepsFields();
+    void cancelEmitsNothingAndRevertsFields();
     void showAndHideCarryColumn_data();
     void showAndHideCarryColumn();
     void pressInsideKeepsOpen();
@@ -160,7 +160,9 @@ void TestDeviceFilterMenus::okEmits() {
     }
 }
 
-void TestDeviceFilterMenus::cancelEmitsNothingAndKeepsFields() {
+// Cancel leaves the filter as it was, and the menu shows it so: what was
+// typed since it opened is put back.
+void TestDeviceFilterMenus::cancelEmitsNothingAndRevertsFields() {
     IPFilterMenu menu(3);
     QSignalSpy changed(&menu, SIGNAL(filterChanged(QString, QString)));
     QSignalSpy cleared(&menu, SIGNAL(filterCleared()));
@@ -171,6 +173,21 @@ void TestDeviceFilterMenus::cancelEmitsNothingAndKeepsFields() {
     QTest::mouseClick(menu.cancelButton(), Qt::LeftButton);
     QTRY_VERIFY(!menu.isVisible());
     QCOMPARE(changed.count() + cleared.count(), 0);
+    QCOMPARE(menu.startField()->text(), QString());
+    QVERIFY(!menu.conditionBox()->isChecked());
+    // A range entered with OK is what the next Cancel returns to.
+    menu.popup(QPoint(50, 50));
+    QTRY_VERIFY(menu.isVisible());
+    menu.conditionBox()->setChecked(true);
+    menu.startField()->setText("10.1.2.3");
+    QTest::mouseClick(menu.okButton(), Qt::LeftButton);
+    QTRY_VERIFY(!menu.isVisible());
+    menu.popup(QPoint(50, 50));
+    QTRY_VERIFY(menu.isVisible());
+    menu.startField()->setText("10.9.9.9");
+    menu.conditionBox()->setChecked(false);
+    QTest::keyClick(&menu, Qt::Key_Escape);
+    QTRY_VERIFY(!menu.isVisible());
     QCOMPARE(menu.startField()->text(), QStringLiteral("10.1.2.3"));
     QVERIFY(menu.conditionBox()->isChecked());
 }
@@ -226,8 +243,8 @@ void TestDeviceFilterMenus::textsFitTheirPlaces() {
     auto menu = make(kind);
     menu->popup(QPoint(50, 50));
     QTRY_VERIFY(menu->isVisible());
-    for (QLabel* label : {static_cast<QLabel*>(menu->startLabel()),
-                          static_cast<QLabel*>(menu->endLabel())}) {
+    for (QLabel* label :
+         {static_cast<QLabel*>(menu->startLabel()), static_cast<QLabel*>(menu->endLabel())}) {
         const int needed = label->fontMetrics().horizontalAdvance(label->text());
         QVERIFY2(label->width() >= needed, qPrintable(label->text()));
         QVERIFY(menu->findChild<QWidget*>("startField")->x() >= label->geometry().right());

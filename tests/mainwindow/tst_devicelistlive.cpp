@@ -102,8 +102,7 @@ private:
 };
 
 void TestDeviceListLive::initTestCase() {
-    if (!devsim::InPrivateNetwork())
-        QSKIP("not inside the private network of scripts/netns-run");
+    REQUIRE_PRIVATE_NETWORK();
     applyLook();
     m_shots = QDir(QCoreApplication::applicationDirPath() + "/shots/devicelist-" +
                    QLocale::system().name());

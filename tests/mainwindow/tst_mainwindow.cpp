@@ -1,6 +1,7 @@
 // The real window in a private network with a dozen simulated devices in
 // two foreign subnets, driven through its buttons, menus and keys.
 #include "AboutDlg.h"
+#include "AddrPartLineEdit.h"
 #include "BoxDriver.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
@@ -122,14 +123,15 @@ private slots:
     void shutdownWithEventsInFlight();
     void textsHaveGlyphs();
     void headerTitlesShowWhole();
+    void fixedCellTextsShowWhole();
+    void everyTabStopShowsFocus();
 
 private:
     std::unique_ptr<MainWindow> m_window;
 };
 
 void TestMainWindow::initTestCase() {
-    if (!devsim::InPrivateNetwork())
-        QSKIP("not inside a private network namespace");
+    REQUIRE_PRIVATE_NETWORK();
     applyLook();
 }
 
@@ -684,6 +686,64 @@ void TestMainWindow::headerTitlesShowWhole() {
         const QRect text = header->style()->subElementRect(QStyle::SE_HeaderLabel, &label, header);
         QCOMPARE(header->fontMetrics().elidedText(title, Qt::ElideRight, text.width()), title);
     }
+}
+
+// The columns whose cells take a known set of texts (type, activation) are
+// wide enough for each of them in the language in use, with the room the
+// row's rounded ends take.
+void TestMainWindow::fixedCellTextsShowWhole() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const QFontMetrics metrics = treeOf(w)->fontMetrics();
+    const struct {
+        int column;
+        const char* key;
+    } cells[] = {{COL_ACTIVATION, "IDCS_ACTIVATED"},
+                 {COL_ACTIVATION, "IDCS_NONACTIVATED"},
+                 {COL_TYPE, "IDCS_ZVK_NETKEYBOARD"},
+                 {COL_TYPE, "IDCS_ZVK_STORAGE"}};
+    for (const auto& cell : cells) {
+        const QString text = GetText(cell.key);
+        QVERIFY2(metrics.horizontalAdvance(text) + 16 <= treeOf(w)->columnWidth(cell.column),
+                 qPrintable(text));
+    }
+}
+
+// Walking the window with Tab, each stop looks different with the focus
+// than without: the installer always sees where the keyboard is.
+void TestMainWindow::everyTabStopShowsFocus() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    treeOf(w)->setCurrentItem(treeOf(w)->topLevelItem(0));
+    treeOf(w)->setFocus();
+    QStringList unmarked, seen;
+    QList<QWidget*> visited;
+    for (int i = 0; i < 60; ++i) {
+        QWidget* stop = QApplication::focusWidget();
+        QVERIFY(stop != nullptr);
+        if (visited.contains(stop))
+            break;
+        visited.append(stop);
+        // A part of an address field shows the focus on the whole field.
+        QWidget* shown = qobject_cast<AddrPartLineEdit*>(stop) ? stop->parentWidget() : stop;
+        const QString name = shown->objectName() + "/" + stop->metaObject()->className();
+        seen.append(name);
+        const QImage focused = shown->grab().toImage();
+        stop->clearFocus();
+        QApplication::processEvents();
+        const QImage plain = shown->grab().toImage();
+        stop->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        if (focused == plain)
+            unmarked.append(name);
+        QTest::keyClick(stop, Qt::Key_Tab);
+    }
+    QVERIFY2(seen.size() > 5, qPrintable(seen.join(", ")));
+    QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(", ")));
 }
 
 QTEST_MAIN(TestMainWindow)

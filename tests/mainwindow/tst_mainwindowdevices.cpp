@@ -65,7 +65,7 @@ private slots:
     void activationCellKeptForOtherStates();
     void selectionFillsControlBar();
     void rangeMenuAppliesFilter();
-    void typeMenuEntryKeptWhenRangeApplied();
+    void menusShowTheFilterInForce();
     void handOverKeepsOrderAndYields();
 
 private:
@@ -82,7 +82,10 @@ private:
     QMap<QString, Device> m_devices;
 };
 
-void TestMainWindowDevices::initTestCase() { applyLook(); }
+void TestMainWindowDevices::initTestCase() {
+    REQUIRE_PRIVATE_NETWORK();
+    applyLook();
+}
 
 void TestMainWindowDevices::init() {
     m_window.reset(new MainWindow);
@@ -461,13 +464,31 @@ void TestMainWindowDevices::rangeMenuAppliesFilter() {
     QCOMPARE(m_window->deviceFilter().kind, DeviceFilter::None);
 }
 
-// Applying a range changes no menu entry: the checked type entry stays.
-void TestMainWindowDevices::typeMenuEntryKeptWhenRangeApplied() {
+// One filter is in force and the menus show which: a range clears the
+// type entry's check, a type unticks the range menus.
+void TestMainWindowDevices::menusShowTheFilterInForce() {
     run("new A type=ZVK_NVR; type ZVK_NVR; ip 10.0.0.0 10.0.0.255");
     QAction* nvr = typeMenu()->actions().at(1);
-    QVERIFY(nvr->isChecked());
+    QVERIFY(!nvr->isChecked());
+    QVERIFY(typeMenu()->actions().at(0)->isChecked());
     QCOMPARE(m_window->deviceFilter().kind, DeviceFilter::IpRange);
-    QCOMPARE(rows(), QString());
+    auto* ipMenu = m_window->findChild<RangeFilterMenu*>("ipFilterMenu");
+    auto* portMenu = m_window->findChild<RangeFilterMenu*>("portFilterMenu");
+    QVERIFY(ipMenu->conditionBox()->isChecked());
+    run("port 1 2");
+    QVERIFY(!ipMenu->conditionBox()->isChecked());
+    QVERIFY(portMenu->conditionBox()->isChecked());
+    run("type ZVK_NVR");
+    QVERIFY(nvr->isChecked());
+    QVERIFY(!portMenu->conditionBox()->isChecked());
+    // The filter in force keeps its button shown and marked; the others not.
+    for (const char* name : {"deviceTypeFilterButton", "ipFilterButton", "portFilterButton"}) {
+        QWidget* button = m_window->findChild<QWidget*>(name);
+        const bool active = QByteArray(name) == "deviceTypeFilterButton";
+        QCOMPARE(button->property("active").toBool(), active);
+        QCOMPARE(!button->isHidden(), active);
+    }
+    QCOMPARE(rows(), QStringLiteral("A@") + m_devices["A"].ip);
 }
 
 // Thousands of events from the search thread arrive in order, and the event

@@ -60,6 +60,8 @@ private slots:
     void fittedWidthWidensOnlyWhatDoesNotFit();
     void rectsWithWidths_data();
     void rectsWithWidths();
+    void longTextShowsWhole_data();
+    void longTextShowsWhole();
 };
 
 void TestMessageBox::initTestCase() {
@@ -183,8 +185,8 @@ void TestMessageBox::types() {
     QFETCH(QString, image);
     N12_MessageBox box("text", 16, type);
     box.show();
-    const QString title = titleKey.isEmpty() ? QString("Pelorin") : GetText(titleKey.toLatin1());
-    QVERIFY(!title.isEmpty());
+    const QString title = titleKey.isEmpty() ? QString() : GetText(titleKey.toLatin1());
+    QCOMPARE(title.isEmpty(), titleKey.isEmpty()); // every type's key has its text
     QCOMPARE(box.title(), title);
     AdaptImage* icon = box.findChild<AdaptImage*>();
     QVERIFY(icon);
@@ -349,6 +351,38 @@ void TestMessageBox::rectsWithWidths() {
         QCOMPARE(rects[i], QRect(xs[i], 173, widths[i], 23));
     QCOMPARE(N12_MessageBox::buttonRects(ids, QVector<int>(ids.size(), 70), 360, 200),
              N12_MessageBox::buttonRects(ids, 360, 200));
+}
+
+void TestMessageBox::longTextShowsWhole_data() {
+    QTest::addColumn<int>("paragraphs");
+    QTest::newRow("one line") << 0;
+    QTest::newRow("three paragraphs") << 3;
+    QTest::newRow("six paragraphs") << 6;
+}
+
+// Every line of the message lies between the title bar and the buttons,
+// whatever its length.
+void TestMessageBox::longTextShowsWhole() {
+    QFETCH(int, paragraphs);
+    QStringList text{QStringLiteral("Send the new address anyway?")};
+    for (int i = 0; i < paragraphs; ++i)
+        text.prepend(QStringLiteral("The device Desk keyboard (02:4C:56:00:10:04) in the list "
+                                    "already uses this address, number %1.")
+                         .arg(i));
+    N12_MessageBox box(text.join(QStringLiteral("\n\n")), N12_MessageBox::Yes | N12_MessageBox::No,
+                       N12_MessageBox::Warning);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QLabel* label = nullptr;
+    for (QLabel* l : box.findChildren<QLabel*>())
+        if (l->wordWrap())
+            label = l;
+    QVERIFY(label != nullptr);
+    QVERIFY(label->heightForWidth(label->width()) <= label->height());
+    QVERIFY(label->geometry().top() >= CustomDialog::kTitleHeight);
+    for (QAbstractButton* button : box.buttonGroup()->buttons())
+        QVERIFY(label->geometry().bottom() < button->geometry().top());
+    QCOMPARE(box.size() == QSize(360, 200), paragraphs == 0);
 }
 
 QTEST_MAIN(TestMessageBox)

@@ -92,7 +92,7 @@ void TestToolButton::noFocusFrame_data() {
     QTest::addColumn<int>("kind");
     QTest::newRow("ZVKButton") << 0;
     QTest::newRow("ZVKCheckBox") << 1;
-    QTest::newRow("ToolButton") << 2;
+    QTest::newRow("ToolButton: accent line") << 2;
 }
 
 void TestToolButton::noFocusFrame() {
@@ -114,7 +114,9 @@ void TestToolButton::noFocusFrame() {
     const QImage unfocused = widget->grab().toImage();
     widget->setFocus(Qt::TabFocusReason);
     QVERIFY(widget->hasFocus());
-    QCOMPARE(widget->grab().toImage(), unfocused);
+    // No dotted frame of the style; the tool button (a Tab stop of the
+    // main window) shows the fields' accent line instead.
+    QCOMPARE(widget->grab().toImage() != unfocused, kind == 2);
 }
 
 QTEST_MAIN(TestToolButton)
