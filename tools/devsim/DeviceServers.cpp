@@ -204,6 +204,16 @@ bool DeviceServers::Start(std::string* error) {
     return true;
 }
 
+// A server whose thread has not entered its accept loop yet ignores stop()
+// and then serves for ever, so that joining its thread never returns (a
+// port opened by a request just before the simulator is stopped): wait for
+// the loop first, a bounded time.
+void DeviceServers::StopServer(httplib::Server* server) {
+    for (int i = 0; i < 500 && !server->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    server->stop();
+}
+
 void DeviceServers::Stop() {
     std::vector<std::string> lines;
     {
@@ -213,7 +223,7 @@ void DeviceServers::Stop() {
         m_stopping = true;
         m_halt = true;
         for (auto& [port, server] : m_servers)
-            server->stop();
+            StopServer(server.get());
         for (const auto& [address, users] : m_ownedAddresses)
             lines.push_back("addr del " + AddressText(address) + "/32 dev " +
                             m_options.ownInterface);

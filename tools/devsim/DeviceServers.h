@@ -79,6 +79,7 @@ private:
     void Refresh(std::size_t index);
     bool EnsureHttpServer(int port);
     void InstallHandlers(httplib::Server* server, int port);
+    static void StopServer(httplib::Server* server);
     long FindDevice(const std::string& host, int port);
     void RunDataListeners();
     void ApplyDataChanges();
