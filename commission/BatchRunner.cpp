@@ -1,7 +1,5 @@
 #include "BatchRunner.h"
 
-#include <sodium.h>
-
 #include <cstring>
 
 #include "LorvexManage.h"
@@ -24,12 +22,6 @@ std::string Field(const char* field, size_t width) {
 bool PortAsked(const std::string& text) { return !text.empty() && text != "0"; }
 
 } // namespace
-
-void WipeSecret(std::string* secret) {
-    if (!secret->empty())
-        sodium_memzero(&(*secret)[0], secret->size());
-    secret->clear();
-}
 
 const char* BatchStateName(BatchState state) {
     switch (state) {

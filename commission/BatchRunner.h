@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "AddressPlan.h"
+#include "Secret.h"
 #include "SearchInfo.h"
 
 namespace commission {
@@ -133,7 +134,6 @@ private:
     std::condition_variable m_wake;
 };
 
-// Overwrites a secret's bytes before it is released.
-void WipeSecret(std::string* secret);
+
 
 } // namespace commission

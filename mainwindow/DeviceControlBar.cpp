@@ -113,6 +113,8 @@ ZVKLabel* DeviceControlBar::busyText(QWidget* parent, const char* name) {
     return text;
 }
 
+void DeviceControlBar::ClearPassword() { m_passwordField->clear(); }
+
 void DeviceControlBar::SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                                        const QString& gateway) {
     // One device's password is never sent to another.

@@ -39,6 +39,9 @@ public:
                          const QString& gateway);
     // Empties the MAC field of the restore form.
     void ClearRestoreMac();
+    // Empties the password field: once a request has taken the password, the
+    // form holds it no longer.
+    void ClearPassword();
     // The restore form's MAC field.
     QString restoreMac() const;
     // Opens the network section and puts the keyboard focus on its IP field.

@@ -12,6 +12,9 @@
 #include "TrustDialogs.h"
 #include "TrustMessages.h"
 #include "N12_MessageBox.h"
+#include "Secret.h"
+
+#include <QPointer>
 
 #include <algorithm>
 #include <cstring>
@@ -23,8 +26,22 @@ enum RequestKind { ChangeNetwork = 1, RestorePassword = 2, ActivateDevice = 3 };
 
 // The request's texts in UTF-8, as the engine takes them.
 struct NetParamTexts {
-    std::string mac, ip, subnet, gateway, password, httpPort, dataPort;
+    std::string mac, ip, subnet, gateway;
+    SharedSecret password;
+    std::string httpPort, dataPort;
 };
+
+// Overwrites a password's bytes in a Qt text once it has been taken.
+void WipeText(QString* text) {
+    if (!text->isEmpty())
+        explicit_bzero(text->data(), size_t(text->size()) * sizeof(QChar));
+    text->clear();
+}
+void WipeText(QByteArray* bytes) {
+    if (!bytes->isEmpty())
+        explicit_bzero(bytes->data(), size_t(bytes->size()));
+    bytes->clear();
+}
 
 } // namespace
 
@@ -63,17 +80,23 @@ void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet
     if (!identityConfirmed(mac))
         return;
     m_requestMac = mac;
-    // The texts travel by value: the form may change while the device is
-    // asked.
-    const NetParamTexts t{mac.toStdString(),     ip.toStdString(),       subnet.toStdString(),
-                          gateway.toStdString(), password.toStdString(), httpPort.toStdString(),
-                          dataPort.toStdString()};
+    // The texts travel by value (the form may change while the device is
+    // asked). The request shares the one copy of the password, wiped when
+    // the request is done; the form's copy is wiped and its field emptied.
+    const QByteArray utf8 = password.toUtf8();
+    const NetParamTexts t{mac.toStdString(),     ip.toStdString(),
+                          subnet.toStdString(),  gateway.toStdString(),
+                          MakeSharedSecret(utf8.constData(), size_t(utf8.size())),
+                          httpPort.toStdString(), dataPort.toStdString()};
+    WipeText(&password);
+    WipeText(const_cast<QByteArray*>(&utf8));
     CLorvexManage* manager = &m_manager;
     auto job = [manager, t, bDHCP] {
         return static_cast<int>(manager->SetNetParam(
-            t.mac.c_str(), t.ip.c_str(), t.subnet.c_str(), t.gateway.c_str(), t.password.c_str(),
+            t.mac.c_str(), t.ip.c_str(), t.subnet.c_str(), t.gateway.c_str(), t.password->c_str(),
             t.httpPort.c_str(), t.dataPort.c_str(), bDHCP));
     };
+    m_controlBar->ClearPassword();
     if (m_deviceRequests->start(ChangeNetwork, job))
         m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
 }
@@ -123,14 +146,20 @@ void MainWindow::showOutcome(const ActionMessage& message) {
     N12_MessageBox::error(OutcomeText(message, m_manager.LastLockSeconds()), this);
 }
 
+// Both forms on the heap and watched, like every box over the window: the
+// window may go while one runs, and takes the form with it.
 bool MainWindow::identityConfirmed(const QString& mac) {
     const std::string text = mac.toStdString();
     std::string fingerprint;
     if (m_manager.GetIdentity(text.c_str(), &fingerprint) != LORVEX_IDENTITY_UNVERIFIED)
         return true; // certified, confirmed, or refused by the manager with its own message
-    KeyConfirmDialog box(mac, QString::fromStdString(fingerprint), this);
-    return box.exec() == QDialog::Accepted &&
-           m_manager.ConfirmIdentity(text.c_str(), fingerprint.c_str());
+    QPointer<KeyConfirmDialog> box =
+        new KeyConfirmDialog(mac, QString::fromStdString(fingerprint), this);
+    const bool accepted = box->exec() == QDialog::Accepted && !box.isNull();
+    if (box.isNull())
+        return false;
+    delete box;
+    return accepted && m_manager.ConfirmIdentity(text.c_str(), fingerprint.c_str());
 }
 
 void MainWindow::activateDevice(const QString& mac) {
@@ -141,18 +170,23 @@ void MainWindow::activateDevice(const QString& mac) {
     }
     if (deviceRequestRunning() || !identityConfirmed(mac))
         return;
-    ActivateDialog form(mac, record->devName, this);
-    if (form.exec() != QDialog::Accepted)
+    QPointer<ActivateDialog> form = new ActivateDialog(mac, record->devName, this);
+    const bool accepted = form->exec() == QDialog::Accepted;
+    if (form.isNull())
         return;
-    QByteArray password = form.password().toUtf8();
-    form.clearPassword();
+    QString typed = form->password();
+    form->clearPassword();
+    delete form;
+    QByteArray utf8 = typed.toUtf8();
+    WipeText(&typed);
+    const SharedSecret secret = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
+    WipeText(&utf8);
+    if (!accepted)
+        return;
     CLorvexManage* manager = &m_manager;
-    auto job = [manager, text = mac.toStdString(), secret = password.toStdString()]() mutable {
-        const int code = static_cast<int>(manager->Activate(text.c_str(), secret.c_str()));
-        std::fill(secret.begin(), secret.end(), '\0');
-        return code;
+    auto job = [manager, text = mac.toStdString(), secret] {
+        return static_cast<int>(manager->Activate(text.c_str(), secret->c_str()));
     };
-    password.fill('\0');
     m_requestMac = mac;
     if (m_deviceRequests->start(ActivateDevice, job))
         m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);

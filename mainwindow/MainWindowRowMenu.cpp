@@ -56,7 +56,12 @@ void MainWindow::slot_rowMenuRequested(const QPoint& pos) {
     QTreeWidgetItem* row = m_deviceTree->itemAt(pos);
     if (row == nullptr)
         return;
-    m_deviceTree->setCurrentItem(row);
+    // A row of a selection keeps the selection (the batch entry acts on it);
+    // any other row becomes the selection.
+    if (row->isSelected())
+        m_deviceTree->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+    else
+        m_deviceTree->setCurrentItem(row);
     QMenu* menu = rowMenu(row);
     // Not exec()'d: the menu must not outlive the window in a nested loop.
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -94,9 +99,17 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     return menu;
 }
 
-// The place for the row actions of further device features: each adds its
-// entries after a separator, named for tests, and acts on `mac`.
+// The row actions of the device features beyond the side panel, after a
+// separator: activation for a device that has no password yet, and the
+// batch for the selected rows.
 void MainWindow::addRowActions(QMenu* menu, const QString& mac) {
-    Q_UNUSED(menu);
-    Q_UNUSED(mac);
+    menu->addSeparator();
+    QAction* activate = menu->addAction(GetText("IDCS_ACTIVATE_DEVICE"));
+    activate->setObjectName(QStringLiteral("activateAction"));
+    const DevInfo* record = findDeviceRecord(mac);
+    activate->setEnabled(record != nullptr && record->deviceActivated == 1);
+    connect(activate, &QAction::triggered, menu, [this, mac] { activateDevice(mac); });
+    QAction* batch = menu->addAction(GetText("IDCS_BATCH_TITLE"));
+    batch->setObjectName(QStringLiteral("batchAction"));
+    connect(batch, &QAction::triggered, menu, [this] { openBatchDialog(); });
 }

@@ -5,18 +5,13 @@
 #include "HttpTransport.h"
 #include "MarkupSTL.h"
 #include "SearchInfo.h"
+#include "Secret.h"
 
 const char kDeviceXmlNamespace[] = "http://www.lorvex.com/ver10/XMLSchema";
 
 namespace {
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
-
-void Wipe(std::string* text) {
-    if (!text->empty())
-        explicit_bzero(&(*text)[0], text->size());
-    text->clear();
-}
 
 // Sends one POST; the credentials are wiped from our copies afterwards.
 bool Post(const char* host, uint16_t port, const char* user, const char* password, const char* path,
@@ -30,7 +25,7 @@ bool Post(const char* host, uint16_t port, const char* user, const char* passwor
     request.bodyLength = body != nullptr ? bodyLength : 0;
     request.wantBody = wantBody;
     const bool ok = HttpPost(request, reply);
-    Wipe(&request.authorization);
+    WipeSecret(&request.authorization);
     return ok && reply->status == 200;
 }
 
@@ -67,7 +62,7 @@ std::string Base64Encode(const void* data, size_t size) {
 std::string BasicAuthorization(const char* user, const char* password) {
     std::string credentials = std::string(OrEmpty(user)) + ":" + OrEmpty(password);
     std::string value = "Basic " + Base64Encode(credentials.data(), credentials.size());
-    Wipe(&credentials);
+    WipeSecret(&credentials);
     return value;
 }
 

@@ -133,15 +133,4 @@ TEST(ReadPassword, TakesTheFirstSourceThatGivesOne) {
     }
 }
 
-TEST(WipeSecret, OverwritesTheBytesAndEmpties) {
-    std::string secret = "a password long enough to live outside the string object";
-    const char* bytes = secret.data();
-    const size_t size = secret.size();
-    {
-        const cli::SecretGuard guard(&secret);
-    }
-    EXPECT_TRUE(secret.empty());
-    EXPECT_EQ(std::string(bytes, size), std::string(size, '\0'));
-}
-
 } // namespace

@@ -141,10 +141,5 @@ std::vector<OptionInfo> PasswordOptions() {
              "list, shell history); never printed"}};
 }
 
-void WipeSecret(std::string* secret) {
-    if (!secret->empty())
-        explicit_bzero(&(*secret)[0], secret->size());
-    secret->clear();
-}
 
 } // namespace cli

@@ -69,20 +69,5 @@ bool ReadPassword(const PasswordSources& from, std::string* password, std::strin
 // The options of ReadPassword, for every command that takes a password.
 std::vector<OptionInfo> PasswordOptions();
 
-// Overwrites the text's bytes (the compiler may not leave that out) and
-// empties it. For every copy of a password once it has been used.
-void WipeSecret(std::string* secret);
-
-// Wipes the text when the scope ends, on every way out of it.
-class SecretGuard {
-public:
-    explicit SecretGuard(std::string* secret) : m_secret(secret) {}
-    ~SecretGuard() { WipeSecret(m_secret); }
-    SecretGuard(const SecretGuard&) = delete;
-    SecretGuard& operator=(const SecretGuard&) = delete;
-
-private:
-    std::string* m_secret;
-};
 
 } // namespace cli

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "HostProcess.h"
+#include "Secret.h"
 #include "LorvexManage.h"
 #include "LorvexSearch.h"
 
@@ -215,7 +216,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
             return Usage(std::string("set-ip needs ") + required);
     std::string error;
     std::string password = DevicePassword(args, "set-ip", &error);
-    const cli::SecretGuard wipe(&password);
+    const SecretGuard wipe(&password);
     if (!error.empty())
         return Usage(error);
     Session session;
@@ -232,7 +233,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
         mac, args.Get("--ip", "").c_str(), args.Get("--mask", "").c_str(),
         args.Get("--gateway", "").c_str(), password.c_str(), args.Get("--http-port", "").c_str(),
         args.Get("--data-port", "").c_str(), args.Has("--dhcp"));
-    cli::WipeSecret(&password);
+    WipeSecret(&password);
     std::printf("%s: %s (code %d)\n", mac,
                 OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
     std::fflush(stdout);
@@ -269,14 +270,14 @@ int RunActivate(const cli::ParsedArgs& args) {
         return bad;
     std::string error;
     std::string password = DevicePassword(args, "activate", &error);
-    const cli::SecretGuard wipe(&password);
+    const SecretGuard wipe(&password);
     if (!error.empty())
         return Usage(error);
     Session session;
     session.WaitForDevice(mac, seconds);
     AcceptKey(args, session.Manager(), mac);
     const int32_t code = session.Manager().Activate(mac, password.c_str());
-    cli::WipeSecret(&password);
+    WipeSecret(&password);
     const std::string text = code == CLorvexManage::SETNET_DONE
                                  ? "done: the device is activated with the new password"
                                  : OutcomeText(code, session.Manager().LastLockSeconds());
