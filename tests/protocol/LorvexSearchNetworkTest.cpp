@@ -4,7 +4,10 @@
 // real network.
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <linux/if_ether.h>
 #include <sys/socket.h>
 #include <signal.h>
@@ -634,6 +637,117 @@ TEST_F(ConfigTest, ASnifferFindsThePasswordInNoForm) {
                                  "ary<7"};
     for (const std::string& form : forms)
         EXPECT_EQ(sniffer.Bytes().find(form), std::string::npos) << form;
+}
+
+// A sender off the tool's link, in the namespace behind the device
+// namespace (scripts/netns-run --off-link): it reaches this host by unicast
+// through the device namespace, and its group datagrams are not forwarded.
+// It is told every probe and request the tool sends, and still nothing it
+// sends is taken, while the real devices are.
+class OffLink : public ConfigTest {
+protected:
+    void SetUp() override {
+        if (!std::getenv("LORVEX_NETNS_OFFLINK"))
+            GTEST_SKIP() << "needs scripts/netns-run --off-link";
+        ConfigTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        // A socket belongs to the namespace it was made in; only this
+        // short-lived thread enters the off-link one.
+        std::thread([this] {
+            const std::string path =
+                std::string("/var/run/netns/") + std::getenv("LORVEX_NETNS_OFFLINK");
+            const int ns = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (ns >= 0 && setns(ns, CLONE_NEWNET) == 0)
+                m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            if (ns >= 0)
+                close(ns);
+        }).join();
+        ASSERT_GE(m_fd, 0);
+        const unsigned char ttl = 16; // enough hops, were the group routed
+        setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+    }
+    void TearDown() override {
+        if (m_fd >= 0)
+            close(m_fd);
+        ConfigTest::TearDown();
+    }
+    void SendTo(const char* address, std::uint16_t port, const std::string& datagram) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        inet_pton(AF_INET, address, &to.sin_addr);
+        sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    // To the tool's port at this host's address and at the group address.
+    void Forge(const std::string& datagram) {
+        SendTo("10.77.0.2", lorvex::wire::kToolPort, datagram);
+        SendTo(lorvex::wire::kGroup, lorvex::wire::kToolPort, datagram);
+    }
+    int m_fd = -1;
+};
+
+TEST_F(OffLink, ItsUnicastArrivesFromItsOwnAddress) {
+    const int rx = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(48798);
+    ASSERT_EQ(bind(rx, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    const timeval wait{2, 0};
+    setsockopt(rx, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    SendTo("10.77.0.2", 48798, "routed");
+    char buf[16] = {};
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    EXPECT_EQ(recvfrom(rx, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len), 6);
+    EXPECT_EQ(from.sin_addr.s_addr, htonl(0x0A4E0002)) << "not from 10.78.0.2";
+    close(rx);
+}
+
+TEST_F(OffLink, ForgedAnswersAndResultsChangeNoListAndNoOutcome) {
+    Spy spy;
+    const auto keys = lorvex::trust::NewKeyPair();
+    const MacBytes cam = Mac("02:AA:00:00:00:01"), stranger = Mac("06:66:00:00:00:01");
+    std::vector<Event> seen;
+    for (int round = 0; round < 2; ++round) {
+        LORVEX_SEARCH_Manual();
+        lorvex::wire::Message probe;
+        ASSERT_TRUE(spy.Next(Kind::Probe, &probe));
+        lorvex::trust::Key tool{};
+        ASSERT_EQ(probe.payload.size(), tool.size());
+        std::memcpy(tool.data(), probe.payload.data(), tool.size());
+        lorvex::trust::SessionKeys k;
+        ASSERT_TRUE(lorvex::trust::DeviceSessionKeys(keys, tool, &k));
+        for (const MacBytes& mac : {cam, stranger}) {
+            const std::string xml =
+                "<multicastSearchResult><productInfo><productSeries>ZVK_IPC</productSeries>"
+                "<devName>offlink</devName></productInfo><tcpIp><ipAddr><item><ip>10.99.99.99"
+                "</ip></item></ipAddr></tcpIp></multicastSearchResult>";
+            Forge(lorvex::trust::MakeAnswer(k, probe.requestId, {mac, keys.publicKey, {}}, {}, xml));
+        }
+        ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 4))) << "round " << round;
+        std::this_thread::sleep_for(100ms); // time for any forgery still on its way
+        for (Event& e : m_rec.Take())
+            seen.push_back(std::move(e));
+    }
+    const std::set<std::string> fleet = {"02:AA:00:00:00:01", "02:AA:00:00:00:02",
+                                         "02:AA:00:00:00:03", "02:AA:00:00:00:04"};
+    for (const Event& e : seen) {
+        EXPECT_EQ(fleet.count(e.mac), 1u) << e.mac;
+        EXPECT_EQ(e.xml.find("10.99.99.99"), std::string::npos) << e.code << " " << e.mac;
+    }
+    EXPECT_EQ(LORVEX_TRUST_Identity(cam.data(), nullptr), LORVEX_IDENTITY_VERIFIED);
+
+    const MacBytes silent = Mac("02:AA:00:00:00:03");
+    LORVEX_SET_CONFIG(silent.data(), SetIpXml("secret", "10.77.0.66").c_str());
+    lorvex::wire::Message req;
+    ASSERT_TRUE(spy.Next(Kind::SetConfig, &req));
+    const std::string ok =
+        "<multicastSearchResult><setIPResult>0</setIPResult></multicastSearchResult>";
+    const std::string zeros(lorvex::trust::kReplyPrefix, '\0');
+    for (const std::string& payload : {ok, zeros + ok, req.payload.substr(0, 48) + ok})
+        Forge(lorvex::wire::Encode({Kind::ConfigResult, req.requestId, silent, payload}));
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:03", 1500ms), "none");
 }
 
 // Unicast from any host, however well formed, is not taken for group
