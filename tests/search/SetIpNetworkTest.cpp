@@ -57,7 +57,8 @@ const char kFleet[] = R"({"devices": [
    "factoryPassword": "123456"},
   {"mac": "02:4C:56:00:04:08", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.71", "ip2": "169.254.4.8"},
   {"mac": "02:4C:56:00:04:09", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.72", "ip2": "169.254.4.9"},
-  {"mac": "02:4C:56:00:04:0A", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.73"}
+  {"mac": "02:4C:56:00:04:0A", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.73",
+   "activated": 0}
 ]})";
 
 double Since(Clock::time_point start) {
