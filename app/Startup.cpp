@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QMetaType>
-#include <QTextCodec>
 #include <QTimer>
 
 #include <cstdio>
@@ -60,15 +59,6 @@ void InstallStyleSheet() {
         qApp->setStyleSheet(SkinStyleSheet(sheet));
     }
 }
-
-// Qt 4 had the program set the codecs for byte-string literals and for
-// translated texts to UTF-8. Qt 5 has neither setting: it always reads
-// `const char*` texts, QByteArray-to-QString conversions and tr() sources as
-// UTF-8, which is what device texts (UTF-8 in the device records, decoded
-// with QString::fromUtf8) and this tree's UTF-8 sources need. What remains is
-// the locale codec, used for file names and local 8-bit output; it is set to
-// the codec the locale already reports, so nothing changes.
-void KeepTextCodecs() { QTextCodec::setCodecForLocale(QTextCodec::codecForLocale()); }
 
 QString PluginPathFor(const QString& applicationDir) {
     QDir dir(applicationDir);

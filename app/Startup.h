@@ -40,9 +40,6 @@ QString ReadStyleSheet(const QString& path);
 // is one; a missing sheet means no sheet, silently. Needs a QApplication.
 void InstallStyleSheet();
 
-// Leaves the text codecs as Qt 5 has them (see Startup.cpp for why).
-void KeepTextCodecs();
-
 // The folder searched for plug-ins for an executable in `applicationDir`:
 // its parent's "plugins" folder, absolute. If there is no parent, or no
 // "plugins" folder in it, the folder reached so far.

@@ -94,7 +94,6 @@ int main(int argc, char** argv) {
     }
     installLook();
     app.setQuitOnLastWindowClosed(true);
-    KeepTextCodecs();
     QApplication::setStyle(new ZVKStyle);
     AddPluginPath();
     RegisterIntegerTypes();

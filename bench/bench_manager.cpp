@@ -71,7 +71,7 @@ struct Fleet {
     }
     void Fill(CLorvexManage& m) const {
         for (int i = 0; i < kDevices; ++i)
-            m.OnSearchEvent(macs[i].c_str(), 1, answers[i].c_str());
+            m.OnSearchEvent(macs[i].c_str(), LORVEX_SEARCH_EVENT_ANSWER, answers[i].c_str());
     }
 };
 
@@ -99,22 +99,22 @@ template <class Step> void RunEvents(benchmark::State& state, Step step) {
 // A repeated search answer: look-up only, nobody notified.
 void BM_RepeatedAnswer(benchmark::State& state) {
     RunEvents(state, [](CLorvexManage& m, const Fleet& f, int i) {
-        m.OnSearchEvent(f.macs[i].c_str(), 1, f.answers[i].c_str());
+        m.OnSearchEvent(f.macs[i].c_str(), LORVEX_SEARCH_EVENT_ANSWER, f.answers[i].c_str());
     });
 }
 
 // A changed device: parse, replace, move to the end, notify.
 void BM_ChangedAnswer(benchmark::State& state) {
     RunEvents(state, [](CLorvexManage& m, const Fleet& f, int i) {
-        m.OnSearchEvent(f.macs[i].c_str(), 3, f.answers[i].c_str());
+        m.OnSearchEvent(f.macs[i].c_str(), LORVEX_SEARCH_EVENT_CHANGED, f.answers[i].c_str());
     });
 }
 
 // A device gone: remove, notify.
 void BM_GoneThenNew(benchmark::State& state) {
     RunEvents(state, [](CLorvexManage& m, const Fleet& f, int i) {
-        m.OnSearchEvent(f.macs[i].c_str(), 2, "");
-        m.OnSearchEvent(f.macs[i].c_str(), 1, f.answers[i].c_str());
+        m.OnSearchEvent(f.macs[i].c_str(), LORVEX_SEARCH_EVENT_GONE, "");
+        m.OnSearchEvent(f.macs[i].c_str(), LORVEX_SEARCH_EVENT_ANSWER, f.answers[i].c_str());
     });
     state.SetLabel("one gone + one new per iteration");
 }

@@ -1,9 +1,10 @@
 // Fuzzes what the engine makes of device replies other than the plain
 // answer parse: the manager's handling of answers, changes and set-IP
-// results (codes 1, 3 and 10000), and the RTSP port read from a port
+// results (LORVEX_SEARCH_EVENT_ANSWER, _CHANGED and _CONFIG), and the RTSP port read from a port
 // configuration reply. The manager is never started, so nothing is sent.
 #include "DeviceHttp.h"
 #include "LorvexManage.h"
+#include "LorvexSearch.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const std::string text(reinterpret_cast<const char*>(data), size);
     static CLorvexManage manager;
-    manager.OnSearchEvent("00:11:22:33:44:55", 1, text.c_str());
-    manager.OnSearchEvent("00:11:22:33:44:55", 3, text.c_str());
-    manager.OnSearchEvent("00:11:22:33:44:55", 10000, text.c_str());
-    manager.OnSearchEvent("00:11:22:33:44:55", 2, text.c_str());
+    manager.OnSearchEvent("00:11:22:33:44:55", LORVEX_SEARCH_EVENT_ANSWER, text.c_str());
+    manager.OnSearchEvent("00:11:22:33:44:55", LORVEX_SEARCH_EVENT_CHANGED, text.c_str());
+    manager.OnSearchEvent("00:11:22:33:44:55", LORVEX_SEARCH_EVENT_CONFIG, text.c_str());
+    manager.OnSearchEvent("00:11:22:33:44:55", LORVEX_SEARCH_EVENT_GONE, text.c_str());
     int32_t rtsp = -7;
     if (!ReadRtspPort(text.c_str(), &rtsp) && rtsp != -7)
         abort(); // a failed read must leave the port as it was

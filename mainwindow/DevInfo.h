@@ -25,7 +25,7 @@ struct DevInfo {
     QString bootTime;
     int dataPort = 0;
     int httpPort = 0;
-    int event = 0; // 0 new device, 1 device gone, 2 device changed
+    int event = SEARCH_EVENT_NEW; // SearchEventKind, as the record brought it
     bool dhcpSwitch = false;
     int deviceActivated = 0;
 };

@@ -17,7 +17,7 @@ class DeviceEventQueue {
 public:
     struct Event {
         DevInfo* device;
-        int opt; // 0 new, 2 changed, 1 gone
+        int opt; // the device event's SearchEventKind
     };
 
     DeviceEventQueue() = default;

@@ -441,7 +441,7 @@ void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
     const bool complete = m_round.automatic && now >= m_round.fullAt;
     for (const wire::MacBytes& mac : m_tracker.EndRound(complete)) {
         m_peers->Forget(mac);
-        Push(events, mac, 2, {});
+        Push(events, mac, LORVEX_SEARCH_EVENT_GONE, {});
     }
 }
 
@@ -506,14 +506,14 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
     // name, at once, as a change of the record.
     if (verdict == PeerTable::Verdict::Replaced && m_tracker.Forget(msg.mac)) {
         m_tracker.OnAnswer(msg.mac, xml);
-        Push(events, msg.mac, 3, std::string(xml));
+        Push(events, msg.mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));
         return;
     }
     const Reaction r = m_tracker.OnAnswer(msg.mac, xml);
     if (r.changed)
-        Push(events, msg.mac, 3, std::string(xml));
+        Push(events, msg.mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));
     if (r.report)
-        Push(events, msg.mac, 1, std::string(xml));
+        Push(events, msg.mac, LORVEX_SEARCH_EVENT_ANSWER, std::string(xml));
 }
 
 void Engine::HandleConfigResult(const wire::Message& msg, std::vector<Event>* events) {
@@ -523,7 +523,7 @@ void Engine::HandleConfigResult(const wire::Message& msg, std::vector<Event>* ev
     if (m_config->datagram.empty() || !m_peers->OpenReply(msg, Clock::now(), &xml))
         return;
     m_config.reset();
-    Push(events, msg.mac, 10000, std::move(xml));
+    Push(events, msg.mac, LORVEX_SEARCH_EVENT_CONFIG, std::move(xml));
 }
 
 void Engine::HandleRestoreAck(const wire::Message& msg) {

@@ -61,7 +61,7 @@ public:
     void Manual();
     void SetConfig(const wire::MacBytes& mac, const char* xml);
     // Seals the first password to a device that has none; the result comes
-    // as event 10000 like a configuration result.
+    // as LORVEX_SEARCH_EVENT_CONFIG like a configuration result.
     void Activate(const wire::MacBytes& mac, const char* password);
     // The device's restoreResult (0 restored), -1 when no authentic
     // acknowledgement of this request came within kRestoreWait.

@@ -24,14 +24,14 @@ std::uint64_t AnswerFingerprint(std::string_view xml);
 
 // What to report for one answer.
 struct Reaction {
-    bool changed = false; // event 3
-    bool report = false;  // event 1
+    bool changed = false; // LORVEX_SEARCH_EVENT_CHANGED
+    bool report = false;  // LORVEX_SEARCH_EVENT_ANSWER
 };
 
 class DeviceTracker {
 public:
     // Opens a new round (ending none; call EndRound first). In an `announce`
-    // round every device's first answer is reported with event 1; in an
+    // round every device's first answer is reported with LORVEX_SEARCH_EVENT_ANSWER; in an
     // `automatic` round that runs to its end, missing devices count a miss.
     void BeginRound(bool automatic, bool announce);
 
@@ -41,9 +41,9 @@ public:
     std::vector<wire::MacBytes> EndRound(bool complete);
 
     // An answer received while a round is open. Only the first answer of a MAC
-    // in a round counts. A new MAC is reported (event 1) unless kMaxDevices are
+    // in a round counts. A new MAC is reported (LORVEX_SEARCH_EVENT_ANSWER) unless kMaxDevices are
     // tracked already, then it is ignored. A known MAC is reported as changed
-    // when its fingerprint differs, and with event 1 in an announce round.
+    // when its fingerprint differs, and with LORVEX_SEARCH_EVENT_ANSWER in an announce round.
     Reaction OnAnswer(const wire::MacBytes& mac, std::string_view xml);
 
     // Devices that answered the open round at least once, and at least twice

@@ -92,24 +92,40 @@ bool CLorvexManage::MacBytesOf(const char* text, unsigned char bytes[6]) {
 }
 
 void CLorvexManage::OnSearchEvent(const char* mac, int code, const char* xml) {
-    if (code != CODE_ANSWER && code != CODE_GONE && code != CODE_CHANGED && code != CODE_SET_IP)
+    SearchEventKind kind = SEARCH_EVENT_NEW;
+    switch (code) {
+    case LORVEX_SEARCH_EVENT_ANSWER:
+        kind = SEARCH_EVENT_NEW;
+        break;
+    case LORVEX_SEARCH_EVENT_GONE:
+        kind = SEARCH_EVENT_GONE;
+        break;
+    case LORVEX_SEARCH_EVENT_CHANGED:
+        kind = SEARCH_EVENT_CHANGED;
+        break;
+    case LORVEX_SEARCH_EVENT_CONFIG:
+        break;
+    default:
         return;
+    }
     char key[18];
     if (!NormalizeMac(mac, key))
         return;
     SEARCH_INFO info;
     std::memset(&info, 0, sizeof info);
+    info.event = kind;
+    CopySearchText(info.mac, sizeof info.mac, key, std::strlen(key));
     bool notify = true;
     {
         CAutoLock hold(m_listLock);
-        if (code == CODE_ANSWER)
-            notify = OnAnswer(key, xml, &info);
-        if (code == CODE_CHANGED)
-            notify = OnChanged(key, xml, &info);
-        if (code == CODE_GONE)
-            OnGone(key, &info);
-        if (code == CODE_SET_IP)
+        if (code == LORVEX_SEARCH_EVENT_CONFIG)
             OnSetIPAnswer(xml), notify = false;
+        else if (kind == SEARCH_EVENT_NEW)
+            notify = OnAnswer(key, xml, &info);
+        else if (kind == SEARCH_EVENT_CHANGED)
+            notify = OnChanged(key, xml, &info);
+        else
+            Erase(key);
     }
     if (notify)
         Notify(info);
@@ -120,8 +136,6 @@ void CLorvexManage::OnSearchEvent(const char* mac, int code, const char* xml) {
 bool CLorvexManage::OnAnswer(const char* mac, const char* xml, SEARCH_INFO* info) {
     if (m_index.count(mac) != 0)
         return false;
-    info->event = SEARCH_EVENT_NEW;
-    CopySearchText(info->mac, sizeof info->mac, mac, std::strlen(mac));
     if (!ParseSearchResult(xml, info))
         return false;
     Append(*info);
@@ -131,8 +145,6 @@ bool CLorvexManage::OnAnswer(const char* mac, const char* xml, SEARCH_INFO* info
 // The new answer replaces the stored one and moves to the end of the list;
 // a change of a device not held is reported but not added.
 bool CLorvexManage::OnChanged(const char* mac, const char* xml, SEARCH_INFO* info) {
-    info->event = SEARCH_EVENT_CHANGED;
-    CopySearchText(info->mac, sizeof info->mac, mac, std::strlen(mac));
     if (!ParseSearchResult(xml, info))
         return false;
     if (m_index.count(mac) == 0)
@@ -140,12 +152,6 @@ bool CLorvexManage::OnChanged(const char* mac, const char* xml, SEARCH_INFO* inf
     Erase(mac);
     Append(*info);
     return true;
-}
-
-void CLorvexManage::OnGone(const char* mac, SEARCH_INFO* info) {
-    info->event = SEARCH_EVENT_GONE;
-    CopySearchText(info->mac, sizeof info->mac, mac, std::strlen(mac));
-    Erase(mac);
 }
 
 void CLorvexManage::OnSetIPAnswer(const char* xml) {
@@ -167,7 +173,7 @@ void CLorvexManage::OnSetIPAnswer(const char* xml) {
 
 void CLorvexManage::Append(const SEARCH_INFO& info) {
     auto it = m_devices.insert(m_devices.end(), info);
-    it->event = 0;
+    it->event = SEARCH_EVENT_NEW;
     m_index[it->mac] = it;
 }
 

@@ -29,8 +29,6 @@
 
 class CLorvexManage : public CObservable<SEARCH_INFO> {
 public:
-    // Event codes of the search library's callback.
-    enum { CODE_ANSWER = 1, CODE_GONE = 2, CODE_CHANGED = 3, CODE_SET_IP = 10000 };
     // The set-IP result stored for data that is not a decimal number.
     enum { SETIP_UNREADABLE = 1 };
 
@@ -57,23 +55,26 @@ public:
     // configuration requests fail at once. Once only.
     void Shutdown();
 
-    // Handles one library event (see LorvexSearch.h for the codes). mac and xml
-    // are NUL-terminated or null. Events whose MAC, upper-cased, is not six
-    // hex pairs joined by colons, and codes other than 1, 2, 3 and 10000, are
-    // ignored. Observers are notified after the list lock is left.
+    // Handles one library event, code one of LorvexSearch.h's
+    // LORVEX_SEARCH_EVENT_*: the one place where a library code becomes a
+    // record's SearchEventKind. mac and xml are NUL-terminated or null.
+    // Events whose MAC, upper-cased, is not six hex pairs joined by colons,
+    // and other codes, are ignored. Observers are notified after the list
+    // lock is left.
     void OnSearchEvent(const char* mac, int code, const char* xml);
 
     // The callback given to the library: OnSearchEvent on the manager `user`.
     static void SearchCallback(char* mac, int code, const char* xml, void* user);
 
     // Copies the stored device with this MAC (any case) into out, with event
-    // 0. False, and out untouched, when there is none or the text is not a MAC.
+    // SEARCH_EVENT_NEW. False, and out untouched, when there is none or the
+    // text is not a MAC.
     bool FindDevice(const char* mac, SEARCH_INFO* out);
 
     // Number of devices in the list.
     size_t GetDeviceCount();
 
-    // A copy of the device list, oldest first, every event 0.
+    // A copy of the device list, oldest first, every event SEARCH_EVENT_NEW.
     std::vector<SEARCH_INFO> GetDevices();
 
     // The last setIPResult a device reported, -1 when none since construction
@@ -239,7 +240,6 @@ private:
     void ClearDevices();
     bool OnAnswer(const char* mac, const char* xml, SEARCH_INFO* info);
     bool OnChanged(const char* mac, const char* xml, SEARCH_INFO* info);
-    void OnGone(const char* mac, SEARCH_INFO* info);
     void OnSetIPAnswer(const char* xml);
     void Append(const SEARCH_INFO& info);
     void Erase(const char* mac);

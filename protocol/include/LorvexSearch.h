@@ -17,16 +17,26 @@ extern "C" {
 #endif
 
 /*
+ * The event codes the callback receives; the numbers are part of the
+ * library's interface.
+ */
+/* A device answered a search: its first answer after LORVEX_SEARCH_StartAuto
+ * or LORVEX_SEARCH_Manual, or a new device. */
+#define LORVEX_SEARCH_EVENT_ANSWER 1
+/* A device is gone: it missed three automatic rounds in a row. */
+#define LORVEX_SEARCH_EVENT_GONE 2
+/* A device's answer changed (see docs/protocol.md for the rule). */
+#define LORVEX_SEARCH_EVENT_CHANGED 3
+/* A device answered LORVEX_SET_CONFIG. */
+#define LORVEX_SEARCH_EVENT_CONFIG 10000
+
+/*
  * Called on the library's thread for every event.
  *   mac   "AA:BB:CC:DD:EE:FF", upper case, NUL-terminated, in a buffer of 18
  *         bytes that the callee may rewrite; valid only during the call.
- *   event 1 a device answered a search (first answer of this device after
- *           LORVEX_SEARCH_StartAuto / LORVEX_SEARCH_Manual, or a new device),
- *         2 a device is gone (missed three automatic rounds in a row),
- *         3 a device's answer changed (see docs/protocol.md for the rule),
- *         10000 a device answered LORVEX_SET_CONFIG.
+ *   event one of the LORVEX_SEARCH_EVENT_* codes above.
  *   xml   the device's NUL-terminated document (multicastSearchResult); for
- *         event 2 the empty text. Valid only during the call.
+ *         LORVEX_SEARCH_EVENT_GONE the empty text. Valid only during the call.
  *   user  the context given to LORVEX_SEARCH_Initial.
  */
 typedef void (*LORVEX_SEARCH_CALLBACK)(char* mac, int event, const char* xml, void* user);
@@ -46,7 +56,7 @@ void LORVEX_SEARCH_Initial(LORVEX_SEARCH_CALLBACK callback, void* user, int batc
 /*
  * Starts automatic search: a round now and then one every `seconds` seconds
  * (clamped to 1..86400). Every device that answers the first round is
- * reported with event 1. A value below 1 only stops automatic search.
+ * reported with LORVEX_SEARCH_EVENT_ANSWER. A value below 1 only stops automatic search.
  */
 void LORVEX_SEARCH_StartAuto(int seconds);
 
@@ -55,7 +65,7 @@ void LORVEX_SEARCH_StopAuto(void);
 
 /*
  * One search round now, independent of automatic search; every device that
- * answers within 2000 ms is reported with event 1.
+ * answers within 2000 ms is reported with LORVEX_SEARCH_EVENT_ANSWER.
  */
 void LORVEX_SEARCH_Manual(void);
 
@@ -71,7 +81,8 @@ void LORVEX_SEARCH_Quit(void);
 /*
  * Sends the NUL-terminated configuration document `xml` (a searchSetIP
  * element) to the device with MAC `mac`. The device's answer, if it sends
- * one within 5 s, arrives as event 10000; any other reply is dropped.
+ * one within 5 s, arrives as LORVEX_SEARCH_EVENT_CONFIG; any other reply is
+ * dropped.
  * Documents longer than LORVEX_SEARCH_MAX_CONFIG_BYTES are not sent (the
  * caller checks the length first).
  */
@@ -116,7 +127,7 @@ int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint)
 
 /*
  * Sends the first password `password` (NUL-terminated UTF-8), sealed, to the
- * not activated device `mac`. Its result arrives as event 10000 like that of
+ * not activated device `mac`. Its result arrives as LORVEX_SEARCH_EVENT_CONFIG like that of
  * LORVEX_SET_CONFIG (setIPResult; see docs/protocol.md for the values).
  */
 void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password);

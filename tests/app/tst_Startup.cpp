@@ -12,7 +12,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextCodec>
 #include <QTimer>
 
 #include <vector>
@@ -98,7 +97,6 @@ private slots:
     void styleSheetReadsAsLatin1_data();
     void styleSheetReadsAsLatin1();
     void skinStyleSheetIsInstalled();
-    void localeCodecStaysAsReported();
     void alreadyRunningBoxIsStandardCritical();
     void alreadyRunningBoxClosesItselfUnderTestHook();
     void programOptions_data();
@@ -220,12 +218,6 @@ void tst_Startup::skinStyleSheetIsInstalled() {
     QVERIFY(sheet.contains("ZVK"));
     InstallStyleSheet();
     QCOMPARE(qApp->styleSheet(), sheet);
-}
-
-void tst_Startup::localeCodecStaysAsReported() {
-    QTextCodec* before = QTextCodec::codecForLocale();
-    KeepTextCodecs();
-    QCOMPARE(QTextCodec::codecForLocale(), before);
 }
 
 void tst_Startup::alreadyRunningBoxIsStandardCritical() {

@@ -114,8 +114,8 @@ private:
 std::vector<SEARCH_INFO> fleet() {
     std::vector<SEARCH_INFO> out;
     for (int i = 1; i <= 7; ++i) {
-        SEARCH_INFO d =
-            record(0, mac(i).toLatin1().constData(), i == 7 ? "192.168.1.12" : "192.168.1.64");
+        SEARCH_INFO d = record(SEARCH_EVENT_NEW, mac(i).toLatin1().constData(),
+                               i == 7 ? "192.168.1.12" : "192.168.1.64");
         put(d.mask, "255.255.255.0");
         put(d.route, "192.168.1.1");
         put(d.devName, QStringLiteral("Lobby %1").arg(i).toUtf8().constData());

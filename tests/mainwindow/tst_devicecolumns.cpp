@@ -86,7 +86,7 @@ void TestDeviceColumns::typeText() {
 }
 
 void TestDeviceColumns::cellTexts() {
-    SEARCH_INFO info = record(0, "AA:BB:CC:DD:EE:01", "192.168.1.20");
+    SEARCH_INFO info = record(SEARCH_EVENT_NEW, "AA:BB:CC:DD:EE:01", "192.168.1.20");
     put(info.mask, "255.255.255.0");
     put(info.route, "192.168.1.1");
     put(info.productModel, "IPC-3200");

@@ -54,7 +54,7 @@ void TestDevInfo::betaRule() {
 }
 
 void TestDevInfo::copiesEveryField() {
-    SEARCH_INFO info = record(2, "AA:BB:CC:DD:EE:01", "192.168.1.20");
+    SEARCH_INFO info = record(SEARCH_EVENT_CHANGED, "AA:BB:CC:DD:EE:01", "192.168.1.20");
     put(info.mask, "255.255.255.0");
     put(info.ipAddr2, "169.254.1.2");
     put(info.route, "192.168.1.1");
@@ -94,20 +94,20 @@ void TestDevInfo::copiesEveryField() {
     QCOMPARE(texts, expected);
     QCOMPARE(d->dataPort, 9008);
     QCOMPARE(d->httpPort, 80);
-    QCOMPARE(d->event, 2);
+    QCOMPARE(d->event, int(SEARCH_EVENT_CHANGED));
     QCOMPARE(d->dhcpSwitch, true);
     QCOMPARE(d->deviceActivated, 1);
 }
 
 void TestDevInfo::textsDecodeAsUtf8() {
-    SEARCH_INFO info = record(0, "AA:BB:CC:DD:EE:02", "10.0.0.2");
+    SEARCH_INFO info = record(SEARCH_EVENT_NEW, "AA:BB:CC:DD:EE:02", "10.0.0.2");
     put(info.devName, "\xe5\x89\x8d\xe9\x97\xa8 Kamera \xd0\x9a"); // 前门 Kamera К
     const std::unique_ptr<DevInfo> d(NewDevInfo(info));
     QCOMPARE(d->devName, QString::fromUtf8("前门 Kamera К"));
 }
 
 void TestDevInfo::unterminatedFieldStaysInside() {
-    SEARCH_INFO info = record(0, "AA:BB:CC:DD:EE:03", "10.0.0.3");
+    SEARCH_INFO info = record(SEARCH_EVENT_NEW, "AA:BB:CC:DD:EE:03", "10.0.0.3");
     std::memset(info.devName, 'x', sizeof info.devName); // no zero inside the field
     std::memset(info.ipAddr, 'y', sizeof info.ipAddr);
     const std::unique_ptr<DevInfo> d(NewDevInfo(info));
@@ -117,16 +117,16 @@ void TestDevInfo::unterminatedFieldStaysInside() {
 
 void TestDevInfo::changeKeepsEventKind() {
     DevInfo stored;
-    stored.event = 0;
+    stored.event = SEARCH_EVENT_NEW;
     stored.ipAddr = QStringLiteral("10.0.0.1");
     DevInfo changed;
-    changed.event = 2;
+    changed.event = SEARCH_EVENT_CHANGED;
     changed.ipAddr = QStringLiteral("10.0.0.9");
     changed.dataPort = 7000;
     CopyDeviceFields(changed, &stored);
     QCOMPARE(stored.ipAddr, QStringLiteral("10.0.0.9"));
     QCOMPARE(stored.dataPort, 7000);
-    QCOMPARE(stored.event, 0);
+    QCOMPARE(stored.event, int(SEARCH_EVENT_NEW));
 }
 
 QTEST_GUILESS_MAIN(TestDevInfo)

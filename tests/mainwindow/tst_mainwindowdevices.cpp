@@ -425,7 +425,7 @@ void TestMainWindowDevices::activationCellKeptForOtherStates() {
 }
 
 void TestMainWindowDevices::selectionFillsControlBar() {
-    SEARCH_INFO info = record(0, "00:11:22:33:44:55", "172.16.5.7");
+    SEARCH_INFO info = record(SEARCH_EVENT_NEW, "00:11:22:33:44:55", "172.16.5.7");
     put(info.mask, "255.255.0.0");
     put(info.route, "172.16.0.1");
     m_window->slot_recvOnlineDeviceInfo(NewDevInfo(info), 0);
@@ -504,10 +504,10 @@ void TestMainWindowDevices::handOverKeepsOrderAndYields() {
         for (int i = 0; i < n; ++i) {
             char mac[18];
             std::snprintf(mac, sizeof mac, "02:00:00:00:%02X:%02X", i >> 8, i & 0xFF);
-            m_window->Update(record(0, mac, "10.0.0.1"), nullptr);
+            m_window->Update(record(SEARCH_EVENT_NEW, mac, "10.0.0.1"), nullptr);
             // Every other device goes again right away: order matters.
             if (i % 2 == 1)
-                m_window->Update(record(1, mac, "10.0.0.1"), nullptr);
+                m_window->Update(record(SEARCH_EVENT_GONE, mac, "10.0.0.1"), nullptr);
         }
     });
     search.join();

@@ -3,6 +3,7 @@
 // callback as the library's thread would.
 
 #include "LorvexManage.h"
+#include "LorvexSearch.h"
 #include "LorvexSearchRecorder.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +76,7 @@ protected:
 TEST_F(ManagerTest, InitRegistersTheManagerWithTheLibrary) {
     EXPECT_EQ(recorder::Calls(), std::vector<std::string>{"Initial(96)"});
     EXPECT_EQ(recorder::User(), &manager);
-    Event(kMacA, 1, Answer("cam"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("cam"));
     ASSERT_EQ(observer.records.size(), 1u);
     EXPECT_EQ(observer.senders[0], &manager);
 }
@@ -96,7 +97,7 @@ TEST_P(SearchControlTest, CallsTheLibraryAndEmptiesTheListAsSaid) {
     const SearchControlCase& c = GetParam();
     if (c.before != 0)
         manager.SetAutoSearch(c.before);
-    Event(kMacA, 1, Answer("cam"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("cam"));
     const size_t mark = recorder::Calls().size();
     const std::string op = c.operation;
     if (op == "manual")
@@ -123,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchControlCase{0, "refresh", {"StopAuto", "StartAuto(0)"}, false, 0}));
 
 TEST_F(ManagerTest, RepeatedAnswerChangesNothingAndNotifiesNobody) {
-    Event(kMacA, 1, Answer("first"));
-    Event(kMacA, 1, Answer("second"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("first"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("second"));
     ASSERT_EQ(observer.records.size(), 1u);
     EXPECT_EQ(observer.records[0].event, SEARCH_EVENT_NEW);
     EXPECT_STREQ(observer.records[0].mac, kMacA);
@@ -134,11 +135,11 @@ TEST_F(ManagerTest, RepeatedAnswerChangesNothingAndNotifiesNobody) {
 
 TEST_F(ManagerTest, EveryRefreshReportsAnsweringDevicesAsNewAgain) {
     manager.SetAutoSearch(5);
-    Event(kMacA, 1, Answer("cam"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("cam"));
     for (bool manual : {false, true, false}) {
         manager.RefreshSearch(manual);
-        Event(kMacA, 1, Answer("cam"));
-        Event(kMacA, 1, Answer("cam"));
+        Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("cam"));
+        Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("cam"));
     }
     ASSERT_EQ(observer.records.size(), 4u);
     for (const SEARCH_INFO& r : observer.records)
@@ -147,7 +148,7 @@ TEST_F(ManagerTest, EveryRefreshReportsAnsweringDevicesAsNewAgain) {
 }
 
 TEST_F(ManagerTest, MacIsUpperCasedAndFindDeviceIgnoresCase) {
-    Event("00:1a:2b:3c:4d:5e", 1, Answer("cam"));
+    Event("00:1a:2b:3c:4d:5e", LORVEX_SEARCH_EVENT_ANSWER, Answer("cam"));
     ASSERT_EQ(observer.records.size(), 1u);
     EXPECT_STREQ(observer.records[0].mac, kMacA);
     EXPECT_EQ(NameOf("00:1a:2B:3c:4D:5e"), "cam");
@@ -159,10 +160,10 @@ TEST_F(ManagerTest, MacIsUpperCasedAndFindDeviceIgnoresCase) {
 }
 
 TEST_F(ManagerTest, GoneRemovesTheDeviceAndReportsOnlyItsMac) {
-    Event(kMacA, 1, Answer("a"));
-    Event(kMacB, 1, Answer("b"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("a"));
+    Event(kMacB, LORVEX_SEARCH_EVENT_ANSWER, Answer("b"));
     for (const char* mac : {kMacA, kMacA})
-        Event(mac, 2);
+        Event(mac, LORVEX_SEARCH_EVENT_GONE);
     SEARCH_INFO expected;
     std::memset(&expected, 0, sizeof expected);
     expected.event = SEARCH_EVENT_GONE;
@@ -176,9 +177,9 @@ TEST_F(ManagerTest, GoneRemovesTheDeviceAndReportsOnlyItsMac) {
 }
 
 TEST_F(ManagerTest, ChangeReplacesTheDeviceAndMovesItToTheEnd) {
-    Event(kMacA, 1, Answer("a"));
-    Event(kMacB, 1, Answer("b"));
-    Event(kMacA, 3, Answer("a2"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("a"));
+    Event(kMacB, LORVEX_SEARCH_EVENT_ANSWER, Answer("b"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_CHANGED, Answer("a2"));
     ASSERT_EQ(observer.records.size(), 3u);
     EXPECT_EQ(observer.records[2].event, SEARCH_EVENT_CHANGED);
     EXPECT_STREQ(observer.records[2].devName, "a2");
@@ -186,22 +187,22 @@ TEST_F(ManagerTest, ChangeReplacesTheDeviceAndMovesItToTheEnd) {
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_STREQ(devices[0].mac, kMacB);
     EXPECT_STREQ(devices[1].devName, "a2");
-    EXPECT_EQ(devices[1].event, 0);
+    EXPECT_EQ(devices[1].event, SEARCH_EVENT_NEW);
 }
 
 TEST_F(ManagerTest, ChangeOfAnUnknownDeviceIsReportedButNotAdded) {
-    Event(kMacA, 3, Answer("stranger"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_CHANGED, Answer("stranger"));
     ASSERT_EQ(observer.records.size(), 1u);
     EXPECT_EQ(observer.records[0].event, SEARCH_EVENT_CHANGED);
     EXPECT_STREQ(observer.records[0].devName, "stranger");
     EXPECT_EQ(manager.GetDeviceCount(), 0u);
-    Event(kMacA, 1, Answer("stranger"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("stranger"));
     EXPECT_EQ(observer.records.size(), 2u);
 }
 
 TEST_F(ManagerTest, RejectedAnswersChangeNothingAndNotifyNobody) {
-    Event(kMacA, 1, Answer("a"));
-    for (int code : {1, 3}) {
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("a"));
+    for (int code : {LORVEX_SEARCH_EVENT_ANSWER, LORVEX_SEARCH_EVENT_CHANGED}) {
         for (const std::string& xml : {Answer("x", "OTHER_IPC"), Answer("x", "zvk_ipc"),
                                        std::string("<notTheRoot/>"), std::string()}) {
             Event(kMacB, code, xml);
@@ -216,7 +217,7 @@ TEST_F(ManagerTest, RejectedAnswersChangeNothingAndNotifyNobody) {
 // A MAC text that is not six hex pairs would, by prefix, match another
 // device; such events must leave the list alone and reach nobody.
 TEST_F(ManagerTest, EventsWithMalformedMacTextsAreIgnored) {
-    Event(kMacA, 1, Answer("a"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("a"));
     const char* bad[] = {"",
                          "0",
                          "00:1A",
@@ -230,10 +231,12 @@ TEST_F(ManagerTest, EventsWithMalformedMacTextsAreIgnored) {
                          " 0:1A:2B:3C:4D:5E",
                          "00:1A:2B:3C:4D:5\xC3"};
     for (const char* mac : bad)
-        for (int code : {1, 2, 3, 10000})
+        for (int code : {LORVEX_SEARCH_EVENT_ANSWER, LORVEX_SEARCH_EVENT_GONE,
+                          LORVEX_SEARCH_EVENT_CHANGED, LORVEX_SEARCH_EVENT_CONFIG})
             Event(mac, code,
-                  code == 10000 ? SetIPAnswer("<setIPResult>0</setIPResult>") : Answer("x"));
-    ASSERT_TRUE(recorder::Inject(nullptr, 2, ""));
+                  code == LORVEX_SEARCH_EVENT_CONFIG ? SetIPAnswer("<setIPResult>0</setIPResult>")
+                                                     : Answer("x"));
+    ASSERT_TRUE(recorder::Inject(nullptr, LORVEX_SEARCH_EVENT_GONE, ""));
     EXPECT_EQ(observer.records.size(), 1u);
     EXPECT_EQ(NameOf(kMacA), "a");
     EXPECT_EQ(manager.GetSetIPResult(), -1);
@@ -271,7 +274,7 @@ TEST_F(ManagerTest, SetIPAnswerStoresTheResultAndNotifiesNobody) {
         {SetIPAnswer("<setIPResult>99999999999</setIPResult>"), 2147483647},
     };
     for (const auto& step : steps) {
-        Event(kMacA, 10000, step.first);
+        Event(kMacA, LORVEX_SEARCH_EVENT_CONFIG, step.first);
         EXPECT_EQ(manager.GetSetIPResult(), step.second) << step.first;
     }
     EXPECT_TRUE(observer.records.empty());
@@ -286,11 +289,11 @@ TEST_F(ManagerTest, ObserversAreCalledInListOrderAndAttachMovesToTheEnd) {
     manager.Attach(nullptr);
     for (Recorder* r : {&one, &two, &three, &one})
         manager.Attach(r);
-    Event(kMacA, 2);
+    Event(kMacA, LORVEX_SEARCH_EVENT_GONE);
     EXPECT_EQ(log, (std::vector<int>{2, 3, 1}));
     manager.Detach(&three);
     manager.Detach(&three);
-    Event(kMacA, 2);
+    Event(kMacA, LORVEX_SEARCH_EVENT_GONE);
     EXPECT_EQ(log, (std::vector<int>{2, 3, 1, 2, 1}));
     EXPECT_TRUE(observer.records.empty());
 }
@@ -303,7 +306,7 @@ TEST_F(ManagerTest, EachObserverGetsItsOwnCopy) {
     } scribbler;
     manager.Attach(&scribbler);
     manager.Attach(&observer);
-    Event(kMacA, 1, Answer("a"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("a"));
     ASSERT_EQ(observer.records.size(), 1u);
     EXPECT_STREQ(observer.records[0].devName, "a");
 }
@@ -326,7 +329,8 @@ TEST(ManagerLifetime, DestroyingARunningManagerShutsTheLibraryDown) {
         manager.Init();
     }
     EXPECT_EQ(recorder::Calls(), (std::vector<std::string>{"Initial(96)", "Quit"}));
-    EXPECT_FALSE(recorder::Inject(kMacA, 1, Answer("a").c_str())) << "callback still registered";
+    EXPECT_FALSE(recorder::Inject(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("a").c_str()))
+        << "callback still registered";
     recorder::Reset();
     {
         CLorvexManage never; // not started: nothing to stop
@@ -338,7 +342,7 @@ TEST(ManagerLifetime, DestroyingARunningManagerShutsTheLibraryDown) {
 }
 
 TEST_F(ManagerTest, InitEmptiesTheList) {
-    Event(kMacA, 1, Answer("a"));
+    Event(kMacA, LORVEX_SEARCH_EVENT_ANSWER, Answer("a"));
     manager.Init();
     EXPECT_EQ(manager.GetDeviceCount(), 0u);
 }
@@ -350,11 +354,11 @@ TEST(ManagerLookup, ManyDevicesAreFoundAndRemovedByExactMac) {
     char mac[18];
     for (int i = 0; i < 3000; ++i) {
         std::snprintf(mac, sizeof mac, "02:00:00:00:%02X:%02X", i >> 8, i & 0xFF);
-        recorder::Inject(mac, 1, Answer("d" + std::to_string(i)).c_str());
+        recorder::Inject(mac, LORVEX_SEARCH_EVENT_ANSWER, Answer("d" + std::to_string(i)).c_str());
     }
     for (int i = 0; i < 3000; i += 2) {
         std::snprintf(mac, sizeof mac, "02:00:00:00:%02X:%02X", i >> 8, i & 0xFF);
-        recorder::Inject(mac, 2, "");
+        recorder::Inject(mac, LORVEX_SEARCH_EVENT_GONE, "");
     }
     auto devices = manager.GetDevices();
     ASSERT_EQ(devices.size(), 1500u);

@@ -3,6 +3,7 @@
 // observers come and go. Meant to be run under ThreadSanitizer as well.
 
 #include "LorvexManage.h"
+#include "LorvexSearch.h"
 #include "LorvexSearchRecorder.h"
 
 #include <gtest/gtest.h>
@@ -90,7 +91,7 @@ TEST(ManagerThreads, EventsRefreshesAndObserverChangesRunTogether) {
     manager.RefreshSearch(true);
     const long before = steady.updates.load();
     for (int n = 0; n < 200; ++n)
-        recorder::Inject(Mac(n).c_str(), 1, Answer(n).c_str());
+        recorder::Inject(Mac(n).c_str(), LORVEX_SEARCH_EVENT_ANSWER, Answer(n).c_str());
     EXPECT_EQ(manager.GetDeviceCount(), 200u);
     EXPECT_EQ(steady.updates.load() - before, 200);
     manager.Detach(&steady);

@@ -19,6 +19,7 @@
 #include "HostNet.h"
 #include "HostProcess.h"
 #include "LorvexManage.h"
+#include "LorvexSearch.h"
 #include "PrivateNetwork.h"
 
 namespace {
@@ -192,7 +193,7 @@ TEST_F(HostNetNetwork, DeviceWebPageAtTheReachableAddress) {
     UrlOpener previous = SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
     CLorvexManage manager;
     for (const Row& r : rows)
-        manager.OnSearchEvent(r.mac, CLorvexManage::CODE_ANSWER, r.answer.c_str());
+        manager.OnSearchEvent(r.mac, LORVEX_SEARCH_EVENT_ANSWER, r.answer.c_str());
     for (const Row& r : rows) {
         opened.clear();
         EXPECT_EQ(manager.OpenDeviceWeb(r.mac), r.url != nullptr) << r.mac;

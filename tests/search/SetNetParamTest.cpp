@@ -61,7 +61,7 @@ protected:
     }
     void TearDown() override { SetDebugSink(nullptr); }
     void Store(const Stored& s = Stored()) {
-        ASSERT_TRUE(recorder::Inject(kMac, CLorvexManage::CODE_ANSWER, Answer(s).c_str()));
+        ASSERT_TRUE(recorder::Inject(kMac, LORVEX_SEARCH_EVENT_ANSWER, Answer(s).c_str()));
     }
     // The device answers `value` during the poll sleep number `atPoll` (1 based).
     void AnswerAt(int atPoll, const std::string& value) {
@@ -107,7 +107,7 @@ protected:
         s.sleep = [this](int32_t ms) {
             sleeps.push_back(ms);
             if (ms == 10 && ++polls == answerAt)
-                recorder::Inject(kMac, CLorvexManage::CODE_SET_IP,
+                recorder::Inject(kMac, LORVEX_SEARCH_EVENT_CONFIG,
                                  answerRaw.empty() ? SetIPAnswer(answerValue).c_str()
                                                    : answerRaw.c_str());
         };
@@ -156,7 +156,7 @@ TEST_F(SetNetParamTest, RefusedParametersSendNothingAndLeaveTheResult) {
         {"10.77.0.64", "255.255.255.0", "10.77.0.1", "", "123456", 10},
         {"10.77.0.64", "255.255.255.0", "10.77.0.1", "-80", "", 10},
     };
-    ASSERT_TRUE(recorder::Inject(kMac, CLorvexManage::CODE_SET_IP, SetIPAnswer("5").c_str()));
+    ASSERT_TRUE(recorder::Inject(kMac, LORVEX_SEARCH_EVENT_CONFIG, SetIPAnswer("5").c_str()));
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.ip) + " " + r.mask + " " + r.gateway + " " + r.http + "/" +
                      r.data);
@@ -331,7 +331,7 @@ TEST_F(SetNetParamTest, AnswerDecidesOutcome) {
 
 TEST_F(SetNetParamTest, EarlierAnswerDoesNotCountForTheNextRequest) {
     Store();
-    ASSERT_TRUE(recorder::Inject(kMac, CLorvexManage::CODE_SET_IP, SetIPAnswer("0").c_str()));
+    ASSERT_TRUE(recorder::Inject(kMac, LORVEX_SEARCH_EVENT_CONFIG, SetIPAnswer("0").c_str()));
     EXPECT_EQ(Set(), CLorvexManage::SETNET_NO_ANSWER);
 }
 

@@ -98,7 +98,7 @@ public:
             ordered[d.second.order] = d.second.info;
         std::vector<SEARCH_INFO> out;
         for (auto& o : ordered)
-            out.push_back(o.second), out.back().event = 0;
+            out.push_back(o.second), out.back().event = SEARCH_EVENT_NEW;
         return out;
     }
 
