@@ -532,6 +532,21 @@ void TestMainWindow::rowMenuActs() {
     QTRY_VERIFY(!opened.empty());
     SetUrlOpener(previous);
     QVERIFY(QString::fromStdString(opened).startsWith(QLatin1String("http")));
+
+    // Activation is offered for the devices without a password only; the
+    // batch entry is on every row.
+    int offered = 0;
+    for (int i = 0; i < treeOf(w)->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* each = treeOf(w)->topLevelItem(i);
+        std::unique_ptr<QMenu> rowMenu(w->rowMenu(each));
+        const QAction* activate = rowMenu->findChild<QAction*>(QStringLiteral("activateAction"));
+        QVERIFY(activate != nullptr);
+        QVERIFY(rowMenu->findChild<QAction*>(QStringLiteral("batchAction")) != nullptr);
+        const bool activated = each->text(COL_ACTIVATION) == GetText("IDCS_ACTIVATED");
+        QCOMPARE(activate->isEnabled(), !activated);
+        offered += activate->isEnabled() ? 1 : 0;
+    }
+    QVERIFY(offered > 0 && offered < treeOf(w)->topLevelItemCount());
 }
 
 // Devices outside the host's subnets carry a mark and a tool tip in the IP
