@@ -353,6 +353,10 @@ bool BatchDialog::apply() {
         N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
         return false;
     }
+    if (!m_engine.searchRunning) {
+        N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_SEARCH_OFF"), this);
+        return false;
+    }
     std::vector<PlanEntry> plan = m_plan;
     if (!ownPasswords)
         for (PlanEntry& e : plan)

@@ -41,11 +41,13 @@ public:
     enum Column { ColMac, ColName, ColType, ColCurrent, ColNew, ColStatus, ColCount };
 
     // What the dialog talks to: the batch's engine services, the host's own
-    // addresses and the neighbour probe (may be empty).
+    // addresses, the neighbour probe (may be empty), and whether the
+    // automatic search runs, without which no device can be confirmed.
     struct Engine {
         commission::BatchServices services;
         std::vector<std::string> hostAddresses;
         commission::NeighbourProbe probe;
+        bool searchRunning = true;
     };
 
     // `selected`: the devices to plan for, in the device tree's order;
@@ -64,7 +66,7 @@ public:
     // shows the file's fault with its line. True when a plan is on show.
     bool importPlan(const QByteArray& csv);
     // Starts the batch; false (and a message box) when there is no plan,
-    // no password, or a batch runs.
+    // no password, the automatic search is off, or a batch runs.
     bool apply();
     // The plan and every outcome so far as a CSV file (with a byte-order
     // mark, CRLF line ends, no passwords).
