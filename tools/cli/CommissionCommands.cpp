@@ -316,7 +316,7 @@ int RunApply(const cli::ParsedArgs& args) {
         return 2;
     }
     if (NeedsPorts(plan))
-        device::EnsureLinkLocalRoute(session.Manager());
+        device::AddLinkLocalRouteOrAdvise(session.Manager());
     BatchServices services;
     CLorvexManage& manager = session.Manager();
     services.send = [&manager](const PlanEntry& e, const std::string& pw) {

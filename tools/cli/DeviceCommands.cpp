@@ -103,19 +103,7 @@ bool PromptNoEcho(std::string* password) {
     return read;
 }
 
-// An IP camera takes its ports over its HTTP interface, and only both at
-// once; one port alone would change nothing though the request succeeds.
-bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
-    SEARCH_INFO device{};
-    return args.Has("--http-port") != args.Has("--data-port") && manager.FindDevice(mac, &device) &&
-           std::strcmp(device.productSeries, "ZVK_IPC") == 0;
-}
-
-} // namespace
-
-void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
-
-std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error) {
+std::string Password(const cli::ParsedArgs& args, std::string* error) {
     cli::PasswordSources from;
     from.args = &args;
     from.environment = std::getenv("LORVEX_PASSWORD");
@@ -124,10 +112,20 @@ std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std
     from.prompt = PromptNoEcho;
     std::string password;
     if (!cli::ReadPassword(from, &password, error))
-        error->insert(0, std::string(command) + ": ");
+        error->insert(0, "set-ip: ");
     return password;
 }
 
+// An IP camera takes its ports over its HTTP interface, and only both at
+// once; one port alone would change nothing though the request succeeds.
+bool PortsApart(const cli::ParsedArgs& args, CLorvexManage& manager, const char* mac) {
+    SEARCH_INFO device{};
+    return args.Has("--http-port") != args.Has("--data-port") && manager.FindDevice(mac, &device) &&
+           std::strcmp(device.productSeries, "ZVK_IPC") == 0;
+}
+
+// One line on stderr when devices at a link-local address cannot be reached
+// because the route for them is missing and this process may not add it.
 void EnsureLinkLocalRoute(CLorvexManage& manager) {
     std::string ip;
     manager.GetLocalNetInfo(&ip, nullptr, nullptr, nullptr);
@@ -137,6 +135,10 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  "lorvex-search: no route to link-local device addresses; as root run: %s\n",
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
+
+} // namespace
+
+void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 std::string SetIpOutcome(int32_t code) {
     const int32_t count = static_cast<int32_t>(sizeof kOutcomes / sizeof kOutcomes[0]);
@@ -164,7 +166,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
     std::string error;
-    std::string password = DevicePassword(args, "set-ip", &error);
+    std::string password = Password(args, &error);
     if (!error.empty())
         return Usage(error);
     Session session;
@@ -223,5 +225,19 @@ int RunOpen(const cli::ParsedArgs& args) {
     std::printf("%s: failed: the device reports no usable address or HTTP port\n", mac);
     return 1;
 }
+
+} // namespace device
+
+namespace device {
+
+std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error) {
+    std::string password = Password(args, error);
+    const std::string setIp = "set-ip: ";
+    if (error->compare(0, setIp.size(), setIp) == 0)
+        error->replace(0, setIp.size(), std::string(command) + ": ");
+    return password;
+}
+
+void AddLinkLocalRouteOrAdvise(CLorvexManage& manager) { EnsureLinkLocalRoute(manager); }
 
 } // namespace device

@@ -23,7 +23,7 @@ std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std
 
 // Adds the route to link-local device addresses the window adds at start;
 // without the right to, prints on stderr the command to run as root.
-void EnsureLinkLocalRoute(CLorvexManage& manager);
+void AddLinkLocalRouteOrAdvise(CLorvexManage& manager);
 
 // The outcome of SetNetParam in words, one line without line break.
 std::string SetIpOutcome(int32_t code);
