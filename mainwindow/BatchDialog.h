@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 class IpAddrEdit;
@@ -60,7 +61,10 @@ public:
     ~BatchDialog() override;
 
     // Makes the plan from the fields and shows it, or shows why there is
-    // none (the device and the rule). True when a plan is on show.
+    // none (the device and the rule). With a neighbour probe the plan is
+    // made off the window thread (the probe waits for the network) and
+    // shown when ready, with planShown; true then means under way.
+    // Otherwise true when a plan is on show.
     bool makePlan();
     // Takes a plan from the bytes of a CSV file for the listed devices, or
     // shows the file's fault with its line. True when a plan is on show.
@@ -82,6 +86,8 @@ public:
     static QString summaryText(const commission::BatchSummary& summary);
 
 signals:
+    // A plan made by makePlan is on show.
+    void planShown();
     // A batch has ended; the summary box follows.
     void batchFinished();
 
@@ -103,6 +109,7 @@ private:
     void buildFields();
     void buildButtons();
     void fillDefaults();
+    bool takePlan(const commission::AddressPlan& plan);
     void showPlan(const std::vector<commission::PlanEntry>& plan, const QString& info);
     void showFault(const QString& text);
     void setStatus(size_t index, const commission::DeviceStatus& status);
@@ -115,6 +122,7 @@ private:
     std::vector<commission::PlanEntry> m_plan;
     std::vector<commission::DeviceStatus> m_statuses;
     std::unique_ptr<commission::BatchRunner> m_runner;
+    std::thread m_planner; // makes a plan that asks the neighbour table
 
     QWidget* m_body = nullptr;
     QWidget* m_strip = nullptr;

@@ -199,7 +199,9 @@ void TestBatchEndToEnd::planIsShownBeforeAnythingIsSent() {
     typeAddress(child<IpAddrEdit>(dialog(), "startField"), QStringLiteral("10.77.0.100"));
     typeAddress(child<IpAddrEdit>(dialog(), "maskField"), QStringLiteral("255.255.255.0"));
     typeAddress(child<IpAddrEdit>(dialog(), "gatewayField"), QStringLiteral("10.77.0.1"));
+    QSignalSpy shown(dialog(), SIGNAL(planShown()));
     QTest::mouseClick(child<ZVKPushButton>(dialog(), "planButton"), Qt::LeftButton);
+    QVERIFY(shown.wait(10000));
     QCOMPARE(int(dialog()->plan().size()), kDevices);
     const QString info = child<ZVKLabel>(dialog(), "planInfo")->text();
     for (int i = 0; i < 5; ++i)
