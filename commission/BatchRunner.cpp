@@ -82,7 +82,7 @@ std::string StatusText(const DeviceStatus& s) {
 
 bool BatchSummary::AllDone(size_t total) const {
     const auto done = counts.find(BatchState::Done);
-    return done != counts.end() && done->second == total;
+    return total == 0 || (done != counts.end() && done->second == total);
 }
 
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {

@@ -59,6 +59,7 @@ std::string StatusText(const DeviceStatus& status);
 
 struct BatchSummary {
     std::map<BatchState, size_t> counts; // every final state that occurred
+    // Every one of `total` devices done; true for an empty plan.
     bool AllDone(size_t total) const;
 };
 

@@ -102,8 +102,10 @@ public:
         }
     }
 
-    // The entry of one record, or the fault in `error`.
-    bool Read(const CsvRecord& r, const Columns& c, PlanEntry* e, CsvError* error) {
+    // The entry of one record, or the fault in `error`; `unchanged` when
+    // the device already has every value the record asks for.
+    bool Read(const CsvRecord& r, const Columns& c, PlanEntry* e, bool* unchanged,
+              CsvError* error) {
         const auto fail = [&](const std::string& message) {
             *error = {r.line, message};
             return false;
@@ -129,19 +131,34 @@ public:
             PlanError pe{PlanFault::Rule, mac, e->ip, rule};
             return fail(PlanErrorText(pe));
         }
-        if (!m_targets.insert(e->ip).second)
-            return fail(e->ip + " is the new address of another device too");
-        const auto holder = m_holders.find(e->ip);
-        if (holder != m_holders.end() && holder->second != mac)
-            return fail(e->ip + " is held by " + holder->second);
         if (!ReadPort(At(r, c.httpPort), &e->httpPort) ||
             !ReadPort(At(r, c.dataPort), &e->dataPort))
             return fail("a port must be a number from 1 to 65535");
+        // A device already at the row's values is asked nothing: an exported
+        // list with a few rows edited, or a saved plan run again, carries
+        // rows for devices that are done, several of them perhaps still
+        // sharing one factory address.
+        *unchanged = Unchanged(*e);
+        if (*unchanged)
+            return true;
+        if (!m_targets.insert(e->ip).second)
+            return fail(e->ip + " is the new address of another device too");
+        const auto holders = m_holders.equal_range(e->ip);
+        for (auto h = holders.first; h != holders.second; ++h)
+            if (h->second != mac)
+                return fail(e->ip + " is held by " + h->second);
         e->password = At(r, c.password);
         return true;
     }
 
 private:
+    static bool Unchanged(const PlanEntry& e) {
+        const PlanDevice& d = e.device;
+        return e.ip == d.ip && e.mask == d.mask && e.gateway == d.gateway &&
+               (e.httpPort.empty() || e.httpPort == std::to_string(d.httpPort)) &&
+               (e.dataPort.empty() || e.dataPort == std::to_string(d.dataPort));
+    }
+
     std::map<std::string, const PlanDevice*> m_listed;
     std::multimap<std::string, std::string> m_holders;
     std::set<std::string> m_macs, m_targets;
@@ -184,14 +201,18 @@ bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
             return false;
         }
         PlanEntry entry;
-        if (!importer.Read(r, columns, &entry, error)) {
+        bool unchanged = false;
+        if (!importer.Read(r, columns, &entry, &unchanged, error)) {
             WipeSecret(&entry.password);
             for (PlanEntry& e : *plan)
                 WipeSecret(&e.password);
             plan->clear();
             return false;
         }
-        plan->push_back(std::move(entry));
+        if (unchanged)
+            WipeSecret(&entry.password);
+        else
+            plan->push_back(std::move(entry));
     }
     return true;
 }

@@ -23,7 +23,9 @@ extern const char* const kPlanColumns[];
 extern const size_t kPlanColumnCount;
 
 // Reads a plan from a CSV text for devices of `listed`, in the file's order.
-// Empty ports and "0" keep the device's port. Fails with `error` naming the
+// Empty ports and "0" keep the device's port. A record that asks a device
+// for the address, mask, gateway and ports it already has is left out of
+// the plan (no request), and its address is not counted as a target. Fails with `error` naming the
 // line and the fault, and `plan` empty, for any fault of Csv.h and for: a
 // header without mac or one of the address columns, or with a column twice
 // (line 1); a record with another number of fields than the header, a MAC

@@ -129,6 +129,8 @@ BatchDialog::BatchDialog(std::vector<SEARCH_INFO> selected, std::vector<SEARCH_I
 }
 
 BatchDialog::~BatchDialog() {
+    if (m_planner.joinable())
+        m_planner.join();
     if (m_runner) {
         m_runner->Cancel();
         m_runner->Wait();
@@ -273,8 +275,36 @@ bool BatchDialog::makePlan() {
             return false;
         }
     }
-    const AddressPlan plan =
-        MakeAddressPlan(selected, m_listed, request, m_engine.hostAddresses, m_engine.probe);
+    if (!m_engine.probe)
+        return takePlan(
+            MakeAddressPlan(selected, m_listed, request, m_engine.hostAddresses, nullptr));
+    // Asking the neighbour table waits for the network: off the window thread.
+    if (m_planner.joinable())
+        m_planner.join();
+    m_planButton->setEnabled(false);
+    m_importButton->setEnabled(false);
+    m_applyButton->setEnabled(false);
+    m_info->setText(GetText("IDCS_BATCH_PLANNING"));
+    QPointer<BatchDialog> self(this);
+    m_planner = std::thread([self, selected, listed = m_listed, request,
+                             host = m_engine.hostAddresses, probe = m_engine.probe] {
+        const AddressPlan plan = MakeAddressPlan(selected, listed, request, host, probe);
+        QMetaObject::invokeMethod(
+            self,
+            [self, plan] {
+                if (self)
+                    self->takePlan(plan);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+bool BatchDialog::takePlan(const AddressPlan& plan) {
+    if (m_planner.joinable())
+        m_planner.join();
+    m_planButton->setEnabled(true);
+    m_importButton->setEnabled(true);
     if (!plan.Ok()) {
         showFault(planErrorText(plan.error));
         return false;
@@ -282,6 +312,7 @@ bool BatchDialog::makePlan() {
     m_planPasswords->setChecked(false);
     m_planPasswords->setEnabled(false);
     showPlan(plan.entries, skippedText(plan.skipped));
+    emit planShown();
     return true;
 }
 
@@ -351,6 +382,10 @@ bool BatchDialog::apply() {
         everyOneHasOne = everyOneHasOne && !e.password.empty();
     if (password.empty() && !everyOneHasOne) {
         N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
+        return false;
+    }
+    if (!m_engine.searchRunning) {
+        N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_SEARCH_OFF"), this);
         return false;
     }
     std::vector<PlanEntry> plan = m_plan;

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 class IpAddrEdit;
@@ -41,11 +42,13 @@ public:
     enum Column { ColMac, ColName, ColType, ColCurrent, ColNew, ColStatus, ColCount };
 
     // What the dialog talks to: the batch's engine services, the host's own
-    // addresses and the neighbour probe (may be empty).
+    // addresses, the neighbour probe (may be empty), and whether the
+    // automatic search runs, without which no device can be confirmed.
     struct Engine {
         commission::BatchServices services;
         std::vector<std::string> hostAddresses;
         commission::NeighbourProbe probe;
+        bool searchRunning = true;
     };
 
     // `selected`: the devices to plan for, in the device tree's order;
@@ -58,13 +61,16 @@ public:
     ~BatchDialog() override;
 
     // Makes the plan from the fields and shows it, or shows why there is
-    // none (the device and the rule). True when a plan is on show.
+    // none (the device and the rule). With a neighbour probe the plan is
+    // made off the window thread (the probe waits for the network) and
+    // shown when ready, with planShown; true then means under way.
+    // Otherwise true when a plan is on show.
     bool makePlan();
     // Takes a plan from the bytes of a CSV file for the listed devices, or
     // shows the file's fault with its line. True when a plan is on show.
     bool importPlan(const QByteArray& csv);
     // Starts the batch; false (and a message box) when there is no plan,
-    // no password, or a batch runs.
+    // no password, the automatic search is off, or a batch runs.
     bool apply();
     // The plan and every outcome so far as a CSV file (with a byte-order
     // mark, CRLF line ends, no passwords).
@@ -80,6 +86,8 @@ public:
     static QString summaryText(const commission::BatchSummary& summary);
 
 signals:
+    // A plan made by makePlan is on show.
+    void planShown();
     // A batch has ended; the summary box follows.
     void batchFinished();
 
@@ -101,6 +109,7 @@ private:
     void buildFields();
     void buildButtons();
     void fillDefaults();
+    bool takePlan(const commission::AddressPlan& plan);
     void showPlan(const std::vector<commission::PlanEntry>& plan, const QString& info);
     void showFault(const QString& text);
     void setStatus(size_t index, const commission::DeviceStatus& status);
@@ -113,6 +122,7 @@ private:
     std::vector<commission::PlanEntry> m_plan;
     std::vector<commission::DeviceStatus> m_statuses;
     std::unique_ptr<commission::BatchRunner> m_runner;
+    std::thread m_planner; // makes a plan that asks the neighbour table
 
     QWidget* m_body = nullptr;
     QWidget* m_strip = nullptr;

@@ -96,6 +96,7 @@ void MainWindow::openBatchDialog() {
         return manager->FindDevice(mac.c_str(), out);
     };
     engine.services.verifyBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
+    engine.searchRunning = m_manager.GetAutoSearch() > 0;
     const std::vector<LocalInterface> interfaces = m_manager.GetLocalInterfaces();
     for (const LocalInterface& i : interfaces)
         engine.hostAddresses.push_back(i.ip);

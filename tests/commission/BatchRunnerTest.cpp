@@ -219,6 +219,7 @@ TEST(BatchRunnerTest, StatusTextsAreStable) {
     EXPECT_EQ(StatusText(s), "refused (rule 6)");
     s = {BatchState::NotConfirmed, RefusalReason::None, 11, false, false};
     EXPECT_EQ(StatusText(s), "not confirmed");
+    EXPECT_TRUE(BatchSummary{}.AllDone(0)); // an empty plan leaves nothing undone
     EXPECT_EQ(VerifyBoundFor(5), 25000ms);
     EXPECT_EQ(VerifyBoundFor(0), 25000ms);
 }

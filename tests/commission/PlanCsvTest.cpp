@@ -55,6 +55,33 @@ TEST(PlanCsvTest, ReadsAnExportedDeviceListByItsColumnNames) {
     EXPECT_EQ(plan[0].gateway, "192.168.1.1");
 }
 
+TEST(PlanCsvTest, RowsThatChangeNothingAreLeftOut) {
+    // Two devices still share their factory address; only the third row
+    // asks for a change.
+    std::vector<PlanDevice> listed = Listed();
+    for (PlanDevice& d : listed) {
+        d.ip = "192.168.1.64";
+        d.mask = "255.255.255.0";
+        d.gateway = "192.168.1.1";
+        d.httpPort = 80;
+    }
+    const std::string text = "mac,ipAddr,mask,route,httpPort\n"
+                             "02:4C:56:00:00:01,192.168.1.64,255.255.255.0,192.168.1.1,80\n"
+                             "02:4C:56:00:00:02,192.168.1.64,255.255.255.0,192.168.1.1,80\n"
+                             "02:4C:56:00:00:03,192.168.1.70,255.255.255.0,192.168.1.1,80\n";
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    ASSERT_TRUE(ImportPlan(text, listed, &plan, &error)) << error.line << error.message;
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan[0].device.mac, "02:4C:56:00:00:03");
+    // Taking the shared address is still refused, whoever else holds it.
+    const std::string taking = "mac,ipAddr,mask,route\n"
+                               "02:4C:56:00:00:03,192.168.1.64,255.255.255.0,192.168.1.1\n";
+    listed[2].ip = "192.168.1.99";
+    EXPECT_FALSE(ImportPlan(taking, listed, &plan, &error));
+    EXPECT_EQ(error.line, 2u);
+}
+
 TEST(PlanCsvTest, BadFilesAreRefusedNamingTheLine) {
     const std::string ok = "02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.0.1,,,\n";
     const struct {

@@ -7,6 +7,7 @@
 // status and checks the simulators' logs for exactly the requests expected.
 #include "AddrPartLineEdit.h"
 #include "BatchDialog.h"
+#include "PlanCsv.h"
 #include "BoxDriver.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
@@ -21,6 +22,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -105,6 +107,7 @@ private slots:
     void ctrlAKeepsTheControlBarOnTheCurrentRow();
     void planIsShownBeforeAnythingIsSent();
     void applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected();
+    void exportedListReadsBackAsAPlan();
 
 private:
     void startSimulator(QProcess* process, const QString& fleet, const QString& ready);
@@ -196,7 +199,9 @@ void TestBatchEndToEnd::planIsShownBeforeAnythingIsSent() {
     typeAddress(child<IpAddrEdit>(dialog(), "startField"), QStringLiteral("10.77.0.100"));
     typeAddress(child<IpAddrEdit>(dialog(), "maskField"), QStringLiteral("255.255.255.0"));
     typeAddress(child<IpAddrEdit>(dialog(), "gatewayField"), QStringLiteral("10.77.0.1"));
+    QSignalSpy shown(dialog(), SIGNAL(planShown()));
     QTest::mouseClick(child<ZVKPushButton>(dialog(), "planButton"), Qt::LeftButton);
+    QVERIFY(shown.wait(10000));
     QCOMPARE(int(dialog()->plan().size()), kDevices);
     const QString info = child<ZVKLabel>(dialog(), "planInfo")->text();
     for (int i = 0; i < 5; ++i)
@@ -267,6 +272,31 @@ void TestBatchEndToEnd::applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpect
     }
     QTest::mouseClick(child<ZVKPushButton>(dialog(), "closeButton2"), Qt::LeftButton);
     QTRY_VERIFY(dialog() == nullptr);
+}
+
+// The list as exported from the window: stable names, the shown columns in
+// their order, and a file that imports as a plan.
+void TestBatchEndToEnd::exportedListReadsBackAsAPlan() {
+    const QByteArray all = m_window->deviceListCsv(false);
+    QVERIFY(all.startsWith("\xEF\xBB\xBF"
+                           "devName,productSeries,productModel,ipAddr,"));
+    QCOMPARE(all.left(all.indexOf("\r\n")).count(','), kDeviceColumnCount - 1);
+    tree()->header()->setSectionHidden(COL_NAME, true);
+    const QByteArray shown = m_window->deviceListCsv(true);
+    tree()->header()->setSectionHidden(COL_NAME, false);
+    QVERIFY(shown.startsWith("\xEF\xBB\xBF"
+                             "productSeries,"));
+    QCOMPARE(shown.count("\r\n"), tree()->topLevelItemCount() + 1);
+    std::vector<PlanDevice> listed;
+    for (const SEARCH_INFO& d : m_window->manager().GetDevices())
+        listed.push_back(PlanDeviceOf(d));
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    QVERIFY2(ImportPlan(std::string(all.constData(), size_t(all.size())), listed, &plan, &error),
+             error.message.c_str());
+    // Unedited, it asks nothing of any device, also of those that still
+    // share their factory address.
+    QCOMPARE(int(plan.size()), 0);
 }
 
 QTEST_MAIN(TestBatchEndToEnd)

@@ -156,6 +156,7 @@ private slots:
     void applyShowsLiveStatusesAndASummary();
     void stopAfterTheDeviceInFlight();
     void noPasswordSendsNothing();
+    void searchOffSendsNothing();
 
 private:
     BatchDialog* dialog() { return m_dialog.get(); }
@@ -315,6 +316,23 @@ void TestBatchDialog::noPasswordSendsNothing() {
     QTRY_COMPARE(boxes.count(), 1);
     QCOMPARE(boxes.seen().text, GetText("IDCS_BATCH_ERROR_PASSWORD"));
     QVERIFY(!dialog()->running());
+    QVERIFY(m_engine->sent().empty());
+}
+
+// Without the automatic search no device could be confirmed: nothing is sent.
+void TestBatchDialog::searchOffSendsNothing() {
+    const std::vector<SEARCH_INFO> listed = fleet();
+    BatchDialog::Engine engine = m_engine->engine(listed);
+    engine.searchRunning = false;
+    m_dialog.reset(new BatchDialog({listed[0]}, listed, engine));
+    m_dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
+    makePlanByKeys();
+    QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QStringLiteral("123456"));
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_BATCH_ERROR_SEARCH_OFF"));
     QVERIFY(m_engine->sent().empty());
 }
 
