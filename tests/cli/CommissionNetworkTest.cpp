@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -165,11 +164,14 @@ protected:
     static std::map<std::string, std::string> Outcomes(const std::string& out) {
         std::map<std::string, std::string> by;
         std::istringstream lines(out);
-        const std::regex line(R"(^(\S+) \S+ -> (\S+) (.+)$)");
-        std::smatch m;
-        for (std::string l; std::getline(lines, l);)
-            if (std::regex_match(l, m, line))
-                by[m[1]] = m[2].str() + " " + m[3].str();
+        // "MAC OLD-IP -> NEW-IP OUTCOME..."
+        for (std::string l; std::getline(lines, l);) {
+            std::istringstream words(l);
+            std::string mac, old, arrow, target, outcome;
+            if (words >> mac >> old >> arrow >> target && arrow == "->" &&
+                std::getline(words >> std::ws, outcome) && !outcome.empty())
+                by[mac] = target + " " + outcome;
+        }
         return by;
     }
     // The simulator's "config result" lines, one per request it applied.
