@@ -171,7 +171,6 @@ void MainWindow::buildToolStrip() {
 void MainWindow::buildFindField() {
     m_findField = named(new ZVKLineEdit(this), "findField");
     m_findField->setPlaceholderText(GetText("IDCS_FIND_PLACEHOLDER"));
-    m_findField->setClearButtonEnabled(true);
     m_findField->setMaxLength(64);
     connect(m_findField, SIGNAL(textChanged(QString)), this, SLOT(slot_findChanged(QString)));
     QShortcut* find = new QShortcut(QKeySequence::Find, this);
