@@ -1,5 +1,7 @@
 #include "DeviceFormat.h"
 
+#include "Csv.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -163,17 +165,8 @@ std::string TerminalText(const std::string& text) {
     return out;
 }
 
-std::string CsvField(const std::string& text) {
-    std::string value = ValidUtf8(text);
-    if (!value.empty() && std::strchr("=+-@\t\r", value[0]) != nullptr)
-        value.insert(0, "'");
-    if (value.find_first_of(",\"\r\n") == std::string::npos)
-        return value;
-    std::string out = "\"";
-    for (char c : value)
-        out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
+// The CSV rules (quoting, neutralised formula cells) are the plan files'.
+std::string CsvField(const std::string& text) { return commission::CsvCell(text); }
 
 std::string IdentityName(int state) {
     static const char* const kNames[] = {"unknown", "verified", "unverified", "confirmed",
