@@ -236,8 +236,12 @@ private:
     void applyHeaderFilter(DeviceFilter filter);
     void showFilterInMenus();
     void addRowActions(QMenu* menu, const QString& mac);
-    // Marks the IP cell of a device outside every subnet of the PC's cards.
-    void markSubnet(QTreeWidgetItem* row, const DevInfo& record);
+    // Marks the IP cell of a device outside every subnet of the PC's cards,
+    // and the name cell of a device whose key is unverified, confirmed by the
+    // user, or in conflict, each with a tip that says so.
+    void markRow(QTreeWidgetItem* row, const DevInfo& record);
+    // markRow again for the listed device with `mac`, if it is in the tree.
+    void remarkRow(const QString& mac);
     // Looks the page of the device with `mac` up off the window thread and
     // opens it (see slot_pageLookupFinished).
     void openDevicePage(const QString& mac);

@@ -159,7 +159,9 @@ bool MainWindow::identityConfirmed(const QString& mac) {
     if (box.isNull())
         return false;
     delete box;
-    return accepted && m_manager.ConfirmIdentity(text.c_str(), fingerprint.c_str());
+    const bool confirmed = accepted && m_manager.ConfirmIdentity(text.c_str(), fingerprint.c_str());
+    remarkRow(mac);
+    return confirmed;
 }
 
 void MainWindow::activateDevice(const QString& mac) {

@@ -123,7 +123,7 @@ void MainWindow::changeDevice(DevInfo* device) {
             refillRow(row, *record);
         } else if (row != nullptr) {
             VistaTreeWidgetItem::fill(row, *record);
-            markSubnet(row, *record);
+            markRow(row, *record);
         }
         if (inTree && !shown)
             dropRow(row);
@@ -164,7 +164,7 @@ void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
     QAbstractItemModel* model = m_deviceTree->model();
     const bool wasBlocked = model->blockSignals(true);
     VistaTreeWidgetItem::fill(row, record);
-    markSubnet(row, record);
+    markRow(row, record);
     model->blockSignals(wasBlocked);
     m_deviceTree->viewport()->update();
 }
@@ -250,7 +250,7 @@ bool MainWindow::addDeviceItem(DevInfo* device) {
     if (device == nullptr)
         return false;
     QTreeWidgetItem* item = VistaTreeWidgetItem::newDeviceRow(device);
-    markSubnet(item, *device);
+    markRow(item, *device);
     m_deviceTree->insertTopLevelItem(0, item);
     m_rows.insert(device->mac, item);
     return true;

@@ -121,7 +121,7 @@ void MainWindow::applyFilter(const DeviceFilter& filter) {
         QTreeWidgetItem*& row = m_rows[record->mac];
         if (row == nullptr) {
             row = VistaTreeWidgetItem::newDeviceRow(record);
-            markSubnet(row, *record);
+            markRow(row, *record);
         }
         rows.append(row);
     }

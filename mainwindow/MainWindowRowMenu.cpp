@@ -1,5 +1,6 @@
-// The device row's context menu and the mark on devices outside the PC's
-// subnets: what the installer reaches from a row without the side panel.
+// The device row's context menu and the row's marks (a device outside the
+// PC's subnets, a device whose key no trusted maker certified): what the
+// installer reaches and sees from a row without the side panel.
 #include "MainWindow.h"
 
 #include "DevInfo.h"
@@ -8,6 +9,7 @@
 #include "DeviceControlBar.h"
 #include "IconButton.h"
 #include "LanguageSrc.h"
+#include "LorvexSearch.h"
 #include "VistaTreeWidget.h"
 #include "ZVKMenu.h"
 
@@ -34,6 +36,50 @@ QIcon foreignSubnetIcon() {
     return icon;
 }
 
+// A filled disc with a sign in it, drawn in the colour of its warning.
+QIcon signIcon(const QColor& colour, QChar sign) {
+    QPixmap disc(12, 12);
+    disc.fill(Qt::transparent);
+    QPainter painter(&disc);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(0.5, 0.5, 11, 11));
+    QFont font = painter.font();
+    font.setPixelSize(10);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(0, 0, 12, 12), Qt::AlignCenter, QString(sign));
+    return QIcon(disc);
+}
+
+// The name cell's mark and tip for a device's identity; no mark for a key a
+// trusted maker certified, nor while nothing is known yet.
+struct IdentityMark {
+    QIcon icon;
+    QString tip;
+};
+
+IdentityMark identityMark(int32_t state, const QString& fingerprint) {
+    switch (state) {
+    case LORVEX_IDENTITY_UNVERIFIED: {
+        static const QIcon icon = signIcon(QColor(232, 182, 70), QLatin1Char('?'));
+        return {icon, GetText("IDCS_IDENTITY_UNVERIFIED_TIP_D").arg(fingerprint)};
+    }
+    case LORVEX_IDENTITY_CONFIRMED: {
+        static const QIcon icon = signIcon(QColor(128, 128, 128), QChar(0x2713));
+        return {icon, GetText("IDCS_IDENTITY_CONFIRMED_TIP_D").arg(fingerprint)};
+    }
+    case LORVEX_IDENTITY_CONFLICT: {
+        static const QIcon icon = signIcon(QColor(214, 64, 52), QLatin1Char('!'));
+        return {icon, GetText("IDCS_IDENTITY_CONFLICT_TIP")};
+    }
+    default:
+        return {};
+    }
+}
+
 // The row's visible cells, tab-separated, as a spreadsheet takes them.
 QString rowText(const QTreeWidget* tree, const QTreeWidgetItem* row) {
     QStringList cells;
@@ -46,10 +92,22 @@ QString rowText(const QTreeWidget* tree, const QTreeWidgetItem* row) {
 
 } // namespace
 
-void MainWindow::markSubnet(QTreeWidgetItem* row, const DevInfo& record) {
+void MainWindow::markRow(QTreeWidgetItem* row, const DevInfo& record) {
     const bool foreign = !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
     row->setIcon(COL_IP, foreign ? foreignSubnetIcon() : QIcon());
     row->setToolTip(COL_IP, foreign ? GetText("IDCS_FOREIGN_SUBNET_TIP") : QString());
+    std::string fingerprint;
+    const int32_t state = m_manager.GetIdentity(record.mac.toLatin1().constData(), &fingerprint);
+    const IdentityMark mark = identityMark(state, QString::fromStdString(fingerprint));
+    row->setIcon(COL_NAME, mark.icon);
+    row->setToolTip(COL_NAME, mark.tip);
+}
+
+void MainWindow::remarkRow(const QString& mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    QTreeWidgetItem* row = m_rows.value(mac, nullptr);
+    if (record != nullptr && row != nullptr)
+        markRow(row, *record);
 }
 
 void MainWindow::slot_rowMenuRequested(const QPoint& pos) {

@@ -23,6 +23,8 @@
 #include "MainWindowTestSupport.h"
 #include "NetNamespace.h"
 #include "ToolButton.h"
+#include "TrustDialogs.h"
+#include "LorvexSearch.h"
 #include "VistaTreeWidget.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
@@ -60,8 +62,9 @@ const char kStore[] = "02:4C:56:00:10:03";   // recorder: its outcome, restore n
 const char kDesk[] = "02:4C:56:00:10:04";    // network keyboard: restore
 const char kSlow[] = "02:4C:56:00:10:05";    // camera that never answers a request
 const char kLeaving[] = "02:4C:56:00:10:06"; // stops answering after a while
+const char kHall[] = "02:4C:56:00:10:07";    // decoder whose key no trusted maker certified
 const char kRenamed[] = "02:4C:56:00:20:01"; // renamed every few seconds (second simulator)
-const int kFleet = 7;
+const int kFleet = 8;
 
 const char kFleetJson[] = R"({"devices": [
  {"mac": "02:4C:56:00:10:01", "type": "ZVK_IPC", "devName": "Lobby camera",
@@ -77,7 +80,9 @@ const char kFleetJson[] = R"({"devices": [
   "ip": "192.168.1.66", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.5"},
  {"mac": "02:4C:56:00:10:06", "type": "ZVK_DVR", "devName": "Leaving recorder",
   "vanishAfter": 12,
-  "ip": "172.16.5.66", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.6"}
+  "ip": "172.16.5.66", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.6"},
+ {"mac": "02:4C:56:00:10:07", "type": "ZVK_DECODER", "devName": "Hall decoder", "certified": false,
+  "ip": "10.77.0.70", "mask": "255.255.255.0", "gateway": "10.77.0.1", "ip2": "169.254.16.7"}
 ]})";
 
 template <class T> T* child(QWidget* parent, const char* name) {
@@ -135,6 +140,7 @@ private slots:
     void cleanupTestCase();
     void devicesAppearWithTheirColumns();
     void selectingForeignCameraFillsForm();
+    void unverifiedDeviceAsksBeforeItsPassword();
     void addressRulesShowTheirBoxAndSendNothing_data();
     void addressRulesShowTheirBoxAndSendNothing();
     void wrongPasswordChangesNothing();
@@ -169,6 +175,9 @@ private:
     void clickSave();
     void clickRestore(const QString& mac);
     void waitForRequest();
+    // Answers the next key confirmation form with Yes or No, after reading
+    // its fingerprint into *shown and rendering it over the window.
+    void answerNextKeyForm(bool yes, QString* shown);
     // The window as the active one, where the keyboard goes (boxes took it).
     void activate() {
         QApplication::setActiveWindow(m_window.get());
@@ -296,6 +305,23 @@ void TestEndToEnd::waitForRequest() {
     QCOMPARE(bar()->busy(), DeviceControlBar::NotBusy);
 }
 
+void TestEndToEnd::answerNextKeyForm(bool yes, QString* shown) {
+    auto* timer = new QTimer(this);
+    timer->setInterval(10);
+    connect(timer, &QTimer::timeout, this, [this, timer, yes, shown] {
+        auto* form = dynamic_cast<KeyConfirmDialog*>(QApplication::activeModalWidget());
+        if (form == nullptr || !form->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        *shown = child<QLabel>(form, "fingerprint")->text();
+        boxOverWindow(m_window.get(), form).save(shotPath("key-confirm"));
+        QTest::mouseClick(child<ZVKPushButton>(form, yes ? "yesButton" : "noButton"),
+                          Qt::LeftButton);
+    });
+    timer->start();
+}
+
 void TestEndToEnd::devicesAppearWithTheirColumns() {
     QTRY_COMPARE_WITH_TIMEOUT(m_window->onlineCount(), kFleet, 15000);
     QCOMPARE(tree()->columnCount(), kDeviceColumnCount);
@@ -325,6 +351,44 @@ void TestEndToEnd::selectingForeignCameraFillsForm() {
     QCOMPARE(bar()->networkSubnet(), QStringLiteral("255.255.255.0"));
     QCOMPARE(bar()->networkGateway(), QStringLiteral("192.168.1.1"));
     QVERIFY(m_window->grab().save(shotPath("window")));
+}
+
+// A device whose key no trusted maker certified is marked in its name cell,
+// and its first password goes out only once the installer has compared and
+// confirmed the key's fingerprint; No sends nothing.
+void TestEndToEnd::unverifiedDeviceAsksBeforeItsPassword() {
+    QTRY_VERIFY(rowOf(kHall) != nullptr);
+    std::string fingerprint;
+    QCOMPARE(m_window->manager().GetIdentity(kHall, &fingerprint), LORVEX_IDENTITY_UNVERIFIED);
+    const QString key = QString::fromStdString(fingerprint);
+    QVERIFY(!rowOf(kHall)->icon(COL_NAME).isNull());
+    QCOMPARE(rowOf(kHall)->toolTip(COL_NAME), GetText("IDCS_IDENTITY_UNVERIFIED_TIP_D").arg(key));
+    QVERIFY(rowOf(kLobby)->icon(COL_NAME).isNull());
+    QVERIFY(rowOf(kLobby)->toolTip(COL_NAME).isEmpty());
+    QVERIFY(m_window->grab().save(shotPath("window-unverified")));
+
+    selectRow(kHall);
+    const int before = m_boxes->count();
+    const int sent = configLines(kHall);
+    QString shown;
+    fillForm("10.77.0.71", "255.255.255.0", "10.77.0.1", "123456");
+    answerNextKeyForm(false, &shown);
+    clickSave();
+    QCOMPARE(shown, key);
+    QVERIFY(!m_window->deviceRequestRunning());
+    QCOMPARE(m_boxes->count(), before);
+    QCOMPARE(configLines(kHall), sent);
+    QCOMPARE(rowOf(kHall)->toolTip(COL_NAME), GetText("IDCS_IDENTITY_UNVERIFIED_TIP_D").arg(key));
+
+    fillForm("10.77.0.71", "255.255.255.0", "10.77.0.1", "123456");
+    answerNextKeyForm(true, &shown);
+    clickSave();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS"));
+    waitForRequest();
+    QTRY_COMPARE(configLines(kHall), sent + 1);
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(kHall)->text(COL_IP), QStringLiteral("10.77.0.71"), 15000);
+    QCOMPARE(rowOf(kHall)->toolTip(COL_NAME), GetText("IDCS_IDENTITY_CONFIRMED_TIP_D").arg(key));
 }
 
 void TestEndToEnd::addressRulesShowTheirBoxAndSendNothing_data() {
