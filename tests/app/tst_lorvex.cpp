@@ -102,14 +102,20 @@ QProcess* tst_lorvex::start(const QStringList& env) {
     return m_copies.back().get();
 }
 
-// The copy is up once the lock names it and its socket is there.
+// The copy is up once the lock names it and its socket takes connections.
+// The socket file alone proves nothing: a killed copy leaves its file behind
+// until the next copy replaces it.
 bool tst_lorvex::waitUntilOwner(QProcess* copy) {
+    auto listening = [] {
+        QLocalSocket socket;
+        socket.connectToServer(SingleApplication::socketPath(kId));
+        const bool up = socket.waitForConnected(200);
+        socket.abort();
+        return up;
+    };
     return copy->waitForStarted(kUpMs) &&
            QTest::qWaitFor(
-               [copy] {
-                   return lockOwner() == copy->processId() &&
-                          QFileInfo::exists(SingleApplication::socketPath(kId));
-               },
+               [copy, &listening] { return lockOwner() == copy->processId() && listening(); },
                kUpMs);
 }
 
