@@ -67,8 +67,8 @@ std::string DeviceJson(int i) {
     if (i == kLeaving)
         type = "ZVK_NVR";
     return R"({"mac": ")" + Mac(i) + R"(", "type": ")" + type + R"(", "ip": ")" + ip +
-           R"(", "mask": "255.255.255.0", "gateway": "192.168.1.1", "activated": 0, "ip2": ")" + ip2 +
-           "\"" + extra + "}";
+           R"(", "mask": "255.255.255.0", "gateway": "192.168.1.1", "activated": 0, "ip2": ")" +
+           ip2 + "\"" + extra + "}";
 }
 
 pid_t Start(std::vector<std::string> argv, const std::string& in, const std::string& out,
@@ -154,9 +154,9 @@ protected:
         for (pid_t pid : {m_sim, m_leaving})
             if (pid > 0)
                 kill(pid, SIGTERM), Finish(pid);
-        for (const char* s :
-             {"-fleet.json", "-leaving.json", "-fleet.ready", "-leaving.ready", "-fleet.log",
-              "-leaving.log", "-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw", "-secret.csv"})
+        for (const char* s : {"-fleet.json", "-leaving.json", "-fleet.ready", "-leaving.ready",
+                              "-fleet.log", "-leaving.log", "-plan.csv", "-out", "-err",
+                              "-outcomes.csv", "-edited.csv", "-pw", "-secret.csv"})
             std::remove((m_tag + s).c_str());
     }
 
@@ -382,9 +382,9 @@ TEST_F(ActivationNetwork, OnePasswordForASubnetSkipsActiveAndReportsEachDevice) 
     for (int i = 0; i < kActivationDevices; ++i) {
         SCOPED_TRACE(Mac(i));
         const std::string want = i == kActive[0] || i == kActive[1] ? "skipped (already active)"
-                                 : i == kActivationSilent          ? "refused (no answer)"
-                                 : i == kNamedLikePassword         ? "refused (weak password)"
-                                                                   : "done";
+                                 : i == kActivationSilent           ? "refused (no answer)"
+                                 : i == kNamedLikePassword          ? "refused (weak password)"
+                                                                    : "done";
         ASSERT_EQ(lines.count(Mac(i)), 1u) << ReadFile(out);
         EXPECT_EQ(lines.at(Mac(i)), want);
         // Exactly one activation reached each device that got a request;
@@ -430,8 +430,8 @@ TEST_F(ActivationNetwork, GeneratedPasswordsGoToANewSecretFileFirst) {
 
     // The file's password is the device's now: a change of address with it is taken.
     m_password = passwords[Mac(0)];
-    EXPECT_EQ(Run({"set-ip", Mac(0), "--ip", "10.77.0.60", "--mask", "255.255.255.0",
-                   "--gateway", "10.77.0.1", "--password", "-"},
+    EXPECT_EQ(Run({"set-ip", Mac(0), "--ip", "10.77.0.60", "--mask", "255.255.255.0", "--gateway",
+                   "10.77.0.1", "--password", "-"},
                   m_tag + "-out"),
               0)
         << ReadFile(m_tag + "-out");
@@ -443,6 +443,31 @@ TEST_F(ActivationNetwork, GeneratedPasswordsGoToANewSecretFileFirst) {
     EXPECT_NE(ReadFile(m_tag + "-err").find("exists already"), std::string::npos);
     EXPECT_EQ(ReadFile(secret), before);
     EXPECT_TRUE(ActivationLog(Mac(2)).empty());
+}
+
+// Refused before any search: a password against the rule, a MAC and a
+// selection at once. Nothing reaches a device.
+TEST_F(ActivationNetwork, BadArgumentsSendNothing) {
+    const struct {
+        std::vector<std::string> args;
+        const char* password;
+        const char* says;
+    } cases[] = {
+        {{"activate", "--subnet", "10.77.0.0/24", "--password", "-"}, "short", "breaks the rule"},
+        {{"activate", "--subnet", "10.77.0.0/24", "--password", "-"}, "alllowercase", "rule"},
+        {{"activate", Mac(0), "--mac", Mac(1), "--password", "-"}, kSitePassword, "not both"},
+        {{"activate", "--subnet", "10.77.0/24", "--password", "-"}, kSitePassword, "--subnet"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        m_password = c.password;
+        EXPECT_EQ(Run(c.args, m_tag + "-out"), 2);
+        EXPECT_NE(ReadFile(m_tag + "-err").find(c.says), std::string::npos)
+            << ReadFile(m_tag + "-err");
+    }
+    std::this_thread::sleep_for(300ms);
+    for (int i = 0; i < kActivationDevices; ++i)
+        EXPECT_TRUE(ActivationLog(Mac(i)).empty()) << Mac(i);
 }
 
 } // namespace
