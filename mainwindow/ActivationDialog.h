@@ -46,8 +46,9 @@ public:
     // them to the new file `path` (mode 0600, never over an existing file).
     // False, with the reason on show and no password kept, when it cannot.
     bool saveSecretFile(const QString& path);
-    // Starts the batch; false (and a message box) when what the mode needs
-    // is missing, no device needs a password, or a batch runs.
+    // Starts the batch; false when no device needs a password or a batch
+    // runs, and false with a message box when what the mode needs is
+    // missing (a password that meets the rule, or the saved file).
     bool apply();
     // The devices and every outcome so far as CSV (byte-order mark, CRLF,
     // no passwords).
