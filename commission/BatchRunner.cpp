@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "Activation.h"
 #include "LorvexManage.h"
 #include "NetParam.h"
 
@@ -61,6 +62,10 @@ const char* RefusalReasonName(RefusalReason reason) {
         return "no answer";
     case RefusalReason::Rule:
         return "rule";
+    case RefusalReason::WeakPassword:
+        return "weak password";
+    case RefusalReason::AlreadyActive:
+        return "already active";
     case RefusalReason::Other:
         return "other";
     }
@@ -75,7 +80,9 @@ std::string StatusText(const DeviceStatus& s) {
             text += " " + std::to_string(s.code);
         text += ")";
     } else if (s.state == BatchState::Skipped) {
-        text += s.refusedTwice ? " (password refused twice)" : " (cancelled)";
+        text += s.refusedTwice                             ? " (password refused twice)"
+                : s.reason == RefusalReason::AlreadyActive ? " (already active)"
+                                                           : " (cancelled)";
     }
     return text;
 }
@@ -148,6 +155,8 @@ bool BatchRunner::Verified(const PlanEntry& e, bool* listed) const {
     *listed = m_services.find(e.device.mac, &record);
     if (!*listed)
         return false;
+    if (m_services.request == BatchRequest::Activation)
+        return !NeedsActivation(record);
     if (FIELD_OF(record, ipAddr) != e.ip || FIELD_OF(record, mask) != e.mask ||
         FIELD_OF(record, route) != e.gateway)
         return false;
@@ -177,14 +186,41 @@ void BatchRunner::CheckPending(std::vector<Pending>* pending, bool final) {
     }
 }
 
+// An activation's own outcomes; the rest read as for an address request.
+void BatchRunner::ClassifyActivation(DeviceStatus* s) const {
+    switch (s->code) {
+    case CLorvexManage::SETNET_DONE: // the device's authentic acceptance
+        *s = {BatchState::Done, RefusalReason::None, s->code, false, false};
+        break;
+    case CLorvexManage::SETNET_WEAK_PASSWORD:
+        *s = {BatchState::Refused, RefusalReason::WeakPassword, s->code, false, false};
+        break;
+    case CLorvexManage::SETNET_ALREADY_ACTIVE:
+        *s = {BatchState::Refused, RefusalReason::AlreadyActive, s->code, false, false};
+        break;
+    case CLorvexManage::SETNET_FAILED: // no password was judged: nothing to count
+        *s = {BatchState::Refused, RefusalReason::Other, s->code, false, false};
+        break;
+    }
+}
+
 DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
     DeviceStatus s;
     SEARCH_INFO record{};
     if (!m_services.find(e.device.mac, &record))
         return s.state = BatchState::Gone, s;
+    const bool activation = m_services.request == BatchRequest::Activation;
+    // A device with a password keeps it: its first one is never sent again.
+    if (activation && !NeedsActivation(record))
+        return {BatchState::Skipped, RefusalReason::AlreadyActive, 0, false, false};
     std::string password = e.password.empty() ? m_password : e.password;
     s.code = m_services.send(e, password);
     WipeSecret(&password);
+    if (activation) {
+        ClassifyActivation(&s);
+        if (s.state != BatchState::Waiting)
+            return s;
+    }
     switch (s.code) {
     case CLorvexManage::SETNET_DONE:
     case CLorvexManage::SETNET_NOT_IPC:

@@ -27,24 +27,28 @@ enum class BatchState {
     Done,         // the search saw it at its new address
     Refused,      // the device or the address rules refused; `reason` says why
     NotConfirmed, // no sign of the new address within the verification bound
-    Skipped,      // nothing sent: cancelled, or refused a password twice before
+    Skipped,      // nothing sent: cancelled, refused a password twice before, or
+                  // (activation) the device has a password already
     Gone,         // no longer answers the search
 };
 
 enum class RefusalReason {
     None,
-    Password,     // the device refused the request: a wrong password
-    Identity,     // the device's key is not verified, or two keys claim its MAC:
-                  // no password was sent
-    Locked,       // the device is locked after wrong passwords
-    NotActivated, // the device has no password yet
-    NoAnswer,     // no answer to the request and no sign of the new address
-    Rule,         // the address rules refused the values; nothing was sent
-    Other,        // any other result; `code` holds it
+    Password,      // the device refused the request: a wrong password
+    Identity,      // the device's key is not verified, or two keys claim its MAC:
+                   // no password was sent
+    Locked,        // the device is locked after wrong passwords
+    NotActivated,  // the device has no password yet
+    NoAnswer,      // no answer to the request and no sign of the new address
+    Rule,          // the address rules refused the values; nothing was sent
+    WeakPassword,  // activation: the password breaks the first-password rule
+    AlreadyActive, // activation: the device has a password already
+    Other,         // any other result; `code` holds it
 };
 
 struct DeviceStatus {
     BatchState state = BatchState::Waiting;
+    // Why Refused; AlreadyActive also for a device Skipped by an activation.
     RefusalReason reason = RefusalReason::None;
     int32_t code = 0;          // the request's result code, when it was sent
     bool cancelled = false;    // Skipped because the batch was cancelled
@@ -63,10 +67,18 @@ struct BatchSummary {
     bool AllDone(size_t total) const;
 };
 
+// What a batch asks of each device.
+enum class BatchRequest {
+    Address,    // the plan's addresses (SetNetParam); done once seen at them
+    Activation, // the password as the device's first (Activate); done once the
+                // device accepts it, or the search sees it activated
+};
+
 // What the runner talks to the devices through.
 struct BatchServices {
+    BatchRequest request = BatchRequest::Address;
     // Sends the entry's request with this password and returns the search
-    // manager's SetNetParam code. Called on the runner's thread.
+    // manager's SetNetParam or Activate code. Called on the runner's thread.
     std::function<int32_t(const PlanEntry& entry, const std::string& password)> send;
     // The running search's record of this MAC; false when not listed.
     std::function<bool(const std::string& mac, SEARCH_INFO* out)> find;
@@ -118,6 +130,7 @@ private:
     void Run(StatusFn onStatus, FinishedFn onFinished);
     DeviceStatus SendOne(const PlanEntry& entry);
     bool Verified(const PlanEntry& entry, bool* listed) const;
+    void ClassifyActivation(DeviceStatus* s) const;
     void CheckPending(std::vector<Pending>* pending, bool final);
     void Report(size_t index, const DeviceStatus& status);
     bool SleepUnlessCancelled(std::chrono::milliseconds ms);
@@ -134,7 +147,5 @@ private:
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
 };
-
-
 
 } // namespace commission

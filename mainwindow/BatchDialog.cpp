@@ -517,7 +517,9 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
     case BatchState::Gone:
         return GetText("IDCS_BATCH_GONE");
     case BatchState::Skipped:
-        return GetText(s.refusedTwice ? "IDCS_BATCH_SKIPPED_REFUSED" : "IDCS_BATCH_CANCELLED");
+        return GetText(s.refusedTwice                             ? "IDCS_BATCH_SKIPPED_REFUSED"
+                       : s.reason == RefusalReason::AlreadyActive ? "IDCS_BATCH_SKIPPED_ACTIVE"
+                                                                  : "IDCS_BATCH_CANCELLED");
     case BatchState::Refused:
         break;
     }
@@ -530,6 +532,8 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
                     {RefusalReason::NotActivated, "IDCS_BATCH_REASON_NOT_ACTIVATED"},
                     {RefusalReason::NoAnswer, "IDCS_BATCH_REASON_NO_ANSWER"},
                     {RefusalReason::Rule, "IDCS_BATCH_REASON_RULE"},
+                    {RefusalReason::WeakPassword, "IDCS_BATCH_REASON_WEAK"},
+                    {RefusalReason::AlreadyActive, "IDCS_BATCH_REASON_ALREADY_ACTIVE"},
                     {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)

@@ -3,6 +3,7 @@
 // policy, the frameless geometry and the shutdown order.
 #pragma once
 
+#include "ActivationDialog.h"
 #include "BaseDialog.h"
 #include "BatchDialog.h"
 #include "DeviceActionRules.h"
@@ -285,6 +286,15 @@ public:
     void openBatchDialog();
     // The open batch dialog, or null.
     BatchDialog* batchDialog() const { return m_batchDialog; }
+    // Opens the activation dialog (window-modal, not waited for) for the
+    // selected devices, as openBatchDialog; nothing unless one of them has
+    // no password yet. A dialog already open is closed first.
+    void openActivationDialog();
+    // The open activation dialog, or null.
+    ActivationDialog* activationDialog() const { return m_activationDialog; }
+    // True when a selected device (the current row when none is selected)
+    // has no password yet: the activation entries are enabled then.
+    bool selectionNeedsActivation() const;
     // The selected devices as the search lists them, in the tree's order.
     std::vector<SEARCH_INFO> selectedDevices();
     // The device list as CSV: the shown rows in the tree's order, under a
@@ -302,8 +312,11 @@ private:
     void placeBatchButtons(const QRect& refresh);
     // Ends a batch dialog and its batch; before the manager stops.
     void closeBatchDialog();
+    void updateActivationEntry();
     QPointer<BatchDialog> m_batchDialog;
+    QPointer<ActivationDialog> m_activationDialog;
     ZVKPushButton* m_batchButton = nullptr;
+    ZVKPushButton* m_activateButton = nullptr;
     ZVKPushButton* m_exportButton = nullptr;
 };
 

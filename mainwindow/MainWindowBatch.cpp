@@ -1,6 +1,8 @@
 // MainWindow's part in commissioning: the extended selection of the device
 // tree, the batch dialog for the selected devices and the export of the
 // device list as CSV.
+#include "Activation.h"
+#include "ActivationDialog.h"
 #include "BatchDialog.h"
 #include "Csv.h"
 #include "DevInfo.h"
@@ -17,6 +19,8 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QTreeWidgetItem>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,19 +47,26 @@ void MainWindow::buildBatchButtons() {
     m_deviceTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_batchButton = new ZVKPushButton(GetText("IDCS_BATCH_TITLE"), this);
     m_batchButton->setObjectName(QStringLiteral("batchButton"));
+    m_activateButton = new ZVKPushButton(GetText("IDCS_ACTIVATE_BATCH_TITLE"), this);
+    m_activateButton->setObjectName(QStringLiteral("activateBatchButton"));
+    m_activateButton->setEnabled(false);
     m_exportButton = new ZVKPushButton(GetText("IDCS_EXPORT_LIST"), this);
     m_exportButton->setObjectName(QStringLiteral("exportButton"));
-    for (ZVKPushButton* b : {m_batchButton, m_exportButton}) {
-        b->setStyleSheet(QLatin1String(kStripButtonSheet));
+    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_exportButton}) {
+        b->setStyleSheet(QLatin1String(kStripButtonSheet) +
+                         QLatin1String(" ZVKPushButton:disabled { color: rgb(130,134,140); }"));
         b->setAutoDefault(false);
     }
     connect(m_batchButton, &QPushButton::clicked, this, [this] { openBatchDialog(); });
+    connect(m_activateButton, &QPushButton::clicked, this, [this] { openActivationDialog(); });
+    connect(m_deviceTree, &QTreeWidget::itemSelectionChanged, this,
+            [this] { updateActivationEntry(); });
     connect(m_exportButton, SIGNAL(clicked()), this, SLOT(slot_exportDeviceList()));
 }
 
 void MainWindow::placeBatchButtons(const QRect& refresh) {
     int left = refresh.right() + 16;
-    for (ZVKPushButton* b : {m_batchButton, m_exportButton}) {
+    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_exportButton}) {
         b->ensurePolished();
         const int w = b->fontMetrics().horizontalAdvance(b->text()) + 20;
         b->setGeometry(left, refresh.y(), w, refresh.height());
@@ -113,7 +124,49 @@ void MainWindow::openBatchDialog() {
     m_batchDialog->show();
 }
 
-void MainWindow::closeBatchDialog() { delete m_batchDialog; }
+void MainWindow::closeBatchDialog() {
+    delete m_batchDialog;
+    delete m_activationDialog;
+}
+
+bool MainWindow::selectionNeedsActivation() const {
+    QList<QTreeWidgetItem*> rows = m_deviceTree->selectedItems();
+    if (rows.isEmpty() && m_deviceTree->currentItem() != nullptr)
+        rows << m_deviceTree->currentItem();
+    for (const QTreeWidgetItem* row : rows) {
+        const DevInfo* record = findDeviceRecord(row->text(COL_MAC));
+        if (!row->isHidden() && record != nullptr && record->deviceActivated == 1)
+            return true;
+    }
+    return false;
+}
+
+void MainWindow::updateActivationEntry() {
+    if (m_activateButton != nullptr)
+        m_activateButton->setEnabled(selectionNeedsActivation());
+}
+
+void MainWindow::openActivationDialog() {
+    const std::vector<SEARCH_INFO> selected = selectedDevices();
+    if (std::none_of(selected.begin(), selected.end(), commission::NeedsActivation))
+        return;
+    commission::BatchServices services;
+    CLorvexManage* manager = &m_manager;
+    services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {
+        return manager->Activate(e.device.mac.c_str(), pw.c_str());
+    };
+    services.find = [manager](const std::string& mac, SEARCH_INFO* out) {
+        return manager->FindDevice(mac.c_str(), out);
+    };
+    services.verifyBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
+    // Window-modal and not waited for, as the batch dialog.
+    delete m_activationDialog;
+    m_activationDialog = new ActivationDialog(selected, std::move(services), this);
+    m_activationDialog->setObjectName(QStringLiteral("activationDialog"));
+    m_activationDialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_activationDialog->setWindowModality(Qt::WindowModal);
+    m_activationDialog->show();
+}
 
 QByteArray MainWindow::deviceListCsv(bool visibleColumnsOnly) const {
     QList<int> columns;

@@ -60,6 +60,7 @@ void MainWindow::slot_takeDeviceEvents() {
     // the installer chose (and its indicator) is in force again.
     if (!more)
         resumeSort();
+    updateActivationEntry();
     // The next slice by a timer, not a posted call: Qt lets timers run only
     // once no posted event is pending, so a chain of posted slices would
     // hold back every timer of the program (the tree's own delayed layout

@@ -159,7 +159,8 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
 
 // The row actions of the device features beyond the side panel, after a
 // separator: activation for a device that has no password yet, and the
-// batch for the selected rows.
+// batches for the selected rows (re-addressing, and activating those that
+// have no password yet).
 void MainWindow::addRowActions(QMenu* menu, const QString& mac) {
     menu->addSeparator();
     QAction* activate = menu->addAction(GetText("IDCS_ACTIVATE_DEVICE"));
@@ -170,4 +171,8 @@ void MainWindow::addRowActions(QMenu* menu, const QString& mac) {
     QAction* batch = menu->addAction(GetText("IDCS_BATCH_TITLE"));
     batch->setObjectName(QStringLiteral("batchAction"));
     connect(batch, &QAction::triggered, menu, [this] { openBatchDialog(); });
+    QAction* activateBatch = menu->addAction(GetText("IDCS_ACTIVATE_BATCH_TITLE"));
+    activateBatch->setObjectName(QStringLiteral("activateBatchAction"));
+    activateBatch->setEnabled(selectionNeedsActivation());
+    connect(activateBatch, &QAction::triggered, menu, [this] { openActivationDialog(); });
 }

@@ -13,6 +13,7 @@ int Nothing(const cli::ParsedArgs&) { return 0; }
 const std::vector<cli::CommandSpec> kCommands = {
     {"list", {}, {{"--seconds", "S", ""}, {"--format", "F", ""}}, "", Nothing},
     {"set-ip", {"MAC", "IP"}, {{"--password", "P", ""}, {"--dry-run", "", ""}}, "", Nothing},
+    {"activate", {"[MAC]"}, {{"--type", "CODE", ""}}, "", Nothing},
 };
 
 struct ParseCase {
@@ -53,7 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"list", "extra"}, false, "", 0},
                       ParseCase{{"list", "--password", "x"}, false, "", 0},
                       ParseCase{{"set-ip", "AA", "1.2.3.4", "--dry-run"}, true, "set-ip", 1},
-                      ParseCase{{"set-ip", "AA", "--password", "p"}, false, "", 0}));
+                      ParseCase{{"set-ip", "AA", "--password", "p"}, false, "", 0},
+                      ParseCase{{"activate"}, true, "activate", 0},
+                      ParseCase{{"activate", "AA"}, true, "activate", 0},
+                      ParseCase{{"activate", "--type", "ZVK_IPC"}, true, "activate", 1},
+                      ParseCase{{"activate", "AA", "BB"}, false, "", 0}));
 
 TEST(CommandLine, PositionalsAndValuesAreKept) {
     const char* argv[] = {"x", "set-ip", "--password", "a b;$(rm)", "M", "I", "--dry-run"};
@@ -99,8 +104,8 @@ TEST(ReadPassword, TakesTheFirstSourceThatGivesOne) {
         const char* password;
     } rows[] = {
         {"-", nullptr, "env", "from stdin\r\nsecond line\n", true, true, "from stdin"},
-        {"-", nullptr, nullptr, "", false, false, ""},  // nothing on standard input
-        {"-", nullptr, nullptr, "\n", false, true, ""}, // an empty password is one
+        {"-", nullptr, nullptr, "", false, false, ""},     // nothing on standard input
+        {"-", nullptr, nullptr, "\n", false, true, ""},    // an empty password is one
         {"typed", nullptr, "env", "x\n", true, false, ""}, // visible, yet not said so
         {nullptr, "typed", "env", "x\n", true, true, "typed"},
         {nullptr, "", nullptr, "", false, true, ""},
@@ -110,8 +115,8 @@ TEST(ReadPassword, TakesTheFirstSourceThatGivesOne) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.option ? r.option : "none") + " " +
-                     (r.visible ? r.visible : "none") + " " + (r.environment ? r.environment : "-") +
-                     " " + (r.terminal ? "tty" : "pipe"));
+                     (r.visible ? r.visible : "none") + " " +
+                     (r.environment ? r.environment : "-") + " " + (r.terminal ? "tty" : "pipe"));
         cli::ParsedArgs args;
         if (r.option)
             args.options["--password"] = r.option;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,7 +33,7 @@ using namespace std::chrono_literals;
 constexpr int kDevices = 50;
 constexpr int kWrongPassword[] = {10, 20};
 constexpr int kSilent = 48;
-constexpr int kLeaving = 49; // in a simulator of its own, stopped mid-batch
+constexpr int kLeaving = kDevices - 1; // in a simulator of its own, stopped mid-batch
 
 std::string Mac(int i) {
     char text[32];
@@ -66,8 +67,8 @@ std::string DeviceJson(int i) {
     if (i == kLeaving)
         type = "ZVK_NVR";
     return R"({"mac": ")" + Mac(i) + R"(", "type": ")" + type + R"(", "ip": ")" + ip +
-           R"(", "mask": "255.255.255.0", "gateway": "192.168.1.1", "activated": 0, "ip2": ")" + ip2 +
-           "\"" + extra + "}";
+           R"(", "mask": "255.255.255.0", "gateway": "192.168.1.1", "activated": 0, "ip2": ")" +
+           ip2 + "\"" + extra + "}";
 }
 
 pid_t Start(std::vector<std::string> argv, const std::string& in, const std::string& out,
@@ -95,6 +96,28 @@ int Finish(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The activation fleet: new devices without a password, two that have one,
+// a silent one, and one whose name is the batch's password (the rule
+// compares names without case).
+constexpr int kActivationDevices = 10;
+constexpr int kActive[] = {5, 6};
+constexpr int kActivationSilent = 7;
+constexpr int kNamedLikePassword = 8;
+const char kSitePassword[] = "Site#2026a";
+
+std::string ActivationDeviceJson(int i) {
+    std::string extra = R"(, "activated": 1)";
+    if (i == kActive[0] || i == kActive[1])
+        extra = R"(, "activated": 0, "password": "Old#pass99")";
+    if (i == kActivationSilent)
+        extra += R"(, "silent": true)";
+    if (i == kNamedLikePassword)
+        extra += R"(, "devName": "SITE#2026A")"; // the password, but for case
+    return R"({"mac": ")" + Mac(i) + R"(", "type": "ZVK_IPC", "ip": "10.77.0.)" +
+           std::to_string(20 + i) + R"(", "mask": "255.255.255.0", "gateway": "10.77.0.1")" +
+           extra + "}";
+}
+
 // The cells of a CSV line without quoted cells (the simulated devices'
 // texts have no commas or quotes).
 std::vector<std::string> Split(std::string line) {
@@ -116,11 +139,11 @@ protected:
             GTEST_SKIP() << "LORVEX_NETNS_DEVICES, LORVEX_DEVSIM or LORVEX_SEARCH_TOOL not set";
         m_tag = "/tmp/commission-net-" + std::to_string(getpid());
         std::string fleet = "{\"devices\": [", leaving = "{\"devices\": [";
-        for (int i = 0; i < kDevices; ++i)
-            if (i == kLeaving)
-                leaving += DeviceJson(i);
+        for (int i = 0; i < m_count; ++i)
+            if (i == m_count - 1)
+                leaving += m_device(i);
             else
-                fleet += (i ? ",\n" : "") + DeviceJson(i);
+                fleet += (i ? ",\n" : "") + m_device(i);
         std::ofstream(m_tag + "-fleet.json") << fleet << "]}";
         std::ofstream(m_tag + "-leaving.json") << leaving << "]}";
         m_sim = StartSim("fleet");
@@ -131,9 +154,9 @@ protected:
         for (pid_t pid : {m_sim, m_leaving})
             if (pid > 0)
                 kill(pid, SIGTERM), Finish(pid);
-        for (const char* s :
-             {"-fleet.json", "-leaving.json", "-fleet.ready", "-leaving.ready", "-fleet.log",
-              "-leaving.log", "-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw"})
+        for (const char* s : {"-fleet.json", "-leaving.json", "-fleet.ready", "-leaving.ready",
+                              "-fleet.log", "-leaving.log", "-plan.csv", "-out", "-err",
+                              "-outcomes.csv", "-edited.csv", "-pw", "-secret.csv"})
             std::remove((m_tag + s).c_str());
     }
 
@@ -153,7 +176,7 @@ protected:
     // lorvex-search with these arguments, started; output into m_tag-out/-err.
     pid_t Tool(std::vector<std::string> args, const std::string& out) {
         args.insert(args.begin(), getenv("LORVEX_SEARCH_TOOL"));
-        std::ofstream(m_tag + "-pw") << "123456\n";
+        std::ofstream(m_tag + "-pw") << m_password << "\n";
         return Start(args, m_tag + "-pw", out, m_tag + "-err");
     }
     int Run(std::vector<std::string> args, const std::string& out) {
@@ -186,6 +209,10 @@ protected:
 
     std::string m_tag;
     pid_t m_sim = -1, m_leaving = -1;
+    // The fleet: m_count devices, the last in a simulator of its own.
+    int m_count = kDevices;
+    std::string (*m_device)(int) = DeviceJson;
+    std::string m_password = "123456"; // what `--password -` reads
 };
 
 TEST_F(CommissionNetwork, PlanSkipsHeldAddressesAndApplyVerifiesEveryDevice) {
@@ -310,6 +337,137 @@ TEST_F(CommissionNetwork, ABadPlanFileSendsNothing) {
         << ReadFile(m_tag + "-err");
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(ConfigLog("fleet").empty());
+}
+
+class ActivationNetwork : public CommissionNetwork {
+protected:
+    ActivationNetwork() {
+        m_count = kActivationDevices;
+        m_device = ActivationDeviceJson;
+        m_password = kSitePassword;
+    }
+    // The simulators' activation lines for this MAC ("... activation result N").
+    std::vector<std::string> ActivationLog(const std::string& mac) {
+        std::vector<std::string> out;
+        for (const char* name : {"fleet", "leaving"}) {
+            std::istringstream log(ReadFile(m_tag + "-" + name + ".log"));
+            for (std::string l; std::getline(log, l);)
+                if (l.find(mac + " activation result") != std::string::npos)
+                    out.push_back(l);
+        }
+        return out;
+    }
+    // MAC -> the outcome words of activate's lines ("MAC IP OUTCOME...").
+    static std::map<std::string, std::string> Lines(const std::string& out) {
+        std::map<std::string, std::string> by;
+        std::istringstream lines(out);
+        for (std::string l; std::getline(lines, l);) {
+            std::istringstream words(l);
+            std::string mac, ip, outcome;
+            if (words >> mac >> ip && std::getline(words >> std::ws, outcome))
+                by[mac] = outcome;
+        }
+        return by;
+    }
+};
+
+TEST_F(ActivationNetwork, OnePasswordForASubnetSkipsActiveAndReportsEachDevice) {
+    const std::string out = m_tag + "-out";
+    EXPECT_EQ(Run({"activate", "--subnet", "10.77.0.0/24", "--password", "-", "--output",
+                   m_tag + "-outcomes.csv"},
+                  out),
+              1)
+        << ReadFile(out) << ReadFile(m_tag + "-err");
+    const auto lines = Lines(ReadFile(out));
+    for (int i = 0; i < kActivationDevices; ++i) {
+        SCOPED_TRACE(Mac(i));
+        const std::string want = i == kActive[0] || i == kActive[1] ? "skipped (already active)"
+                                 : i == kActivationSilent           ? "refused (no answer)"
+                                 : i == kNamedLikePassword          ? "refused (weak password)"
+                                                                    : "done";
+        ASSERT_EQ(lines.count(Mac(i)), 1u) << ReadFile(out);
+        EXPECT_EQ(lines.at(Mac(i)), want);
+        // Exactly one activation reached each device that got a request;
+        // none reached one with a password or the one the rule refused.
+        const bool reached = want == "done";
+        EXPECT_EQ(ActivationLog(Mac(i)).size(), reached ? 1u : 0u);
+        if (reached) {
+            EXPECT_NE(ActivationLog(Mac(i))[0].find("result 0"), std::string::npos);
+        }
+    }
+    EXPECT_NE(ReadFile(out).find("summary: 10 devices: 6 done, 2 refused, 2 skipped"),
+              std::string::npos)
+        << ReadFile(out);
+    EXPECT_EQ(ReadFile(m_tag + "-outcomes.csv").find(kSitePassword), std::string::npos);
+}
+
+TEST_F(ActivationNetwork, GeneratedPasswordsGoToANewSecretFileFirst) {
+    const std::string secret = m_tag + "-secret.csv";
+    const std::string macs = Mac(0) + "," + Mac(1) + "," + Mac(kActive[0]);
+    // Every device that needed a password got one: the one that has one does not count.
+    EXPECT_EQ(Run({"activate", "--mac", macs, "--generate-passwords", secret}, m_tag + "-out"), 0)
+        << ReadFile(m_tag + "-out") << ReadFile(m_tag + "-err");
+    struct stat st {};
+    ASSERT_EQ(stat(secret.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // The header and the two devices that needed a password.
+    std::map<std::string, std::string> passwords;
+    std::istringstream rows(ReadFile(secret));
+    std::string row;
+    std::getline(rows, row);
+    EXPECT_NE(row.find("mac,devName,productSeries,ipAddr,password"), std::string::npos) << row;
+    while (std::getline(rows, row)) {
+        const std::vector<std::string> cells = Split(row);
+        ASSERT_EQ(cells.size(), 5u) << row;
+        passwords[cells[0]] = cells[4];
+    }
+    ASSERT_EQ(passwords.size(), 2u);
+    EXPECT_NE(passwords[Mac(0)], passwords[Mac(1)]);
+    const auto lines = Lines(ReadFile(m_tag + "-out"));
+    EXPECT_EQ(lines.at(Mac(0)), "done");
+    EXPECT_EQ(lines.at(Mac(kActive[0])), "skipped (already active)");
+    EXPECT_EQ(ReadFile(m_tag + "-out").find(passwords[Mac(0)]), std::string::npos);
+
+    // The file's password is the device's now: a change of address with it is taken.
+    m_password = passwords[Mac(0)];
+    EXPECT_EQ(Run({"set-ip", Mac(0), "--ip", "10.77.0.60", "--mask", "255.255.255.0", "--gateway",
+                   "10.77.0.1", "--password", "-"},
+                  m_tag + "-out"),
+              0)
+        << ReadFile(m_tag + "-out");
+
+    // A second batch to the same file is refused before anything is searched or sent.
+    const std::string before = ReadFile(secret);
+    EXPECT_EQ(Run({"activate", "--mac", Mac(2), "--generate-passwords", secret}, m_tag + "-out"),
+              2);
+    EXPECT_NE(ReadFile(m_tag + "-err").find("exists already"), std::string::npos);
+    EXPECT_EQ(ReadFile(secret), before);
+    EXPECT_TRUE(ActivationLog(Mac(2)).empty());
+}
+
+// Refused before any search: a password against the rule, a MAC and a
+// selection at once. Nothing reaches a device.
+TEST_F(ActivationNetwork, BadArgumentsSendNothing) {
+    const struct {
+        std::vector<std::string> args;
+        const char* password;
+        const char* says;
+    } cases[] = {
+        {{"activate", "--subnet", "10.77.0.0/24", "--password", "-"}, "short", "breaks the rule"},
+        {{"activate", "--subnet", "10.77.0.0/24", "--password", "-"}, "alllowercase", "rule"},
+        {{"activate", Mac(0), "--mac", Mac(1), "--password", "-"}, kSitePassword, "not both"},
+        {{"activate", "--subnet", "10.77.0/24", "--password", "-"}, kSitePassword, "--subnet"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        m_password = c.password;
+        EXPECT_EQ(Run(c.args, m_tag + "-out"), 2);
+        EXPECT_NE(ReadFile(m_tag + "-err").find(c.says), std::string::npos)
+            << ReadFile(m_tag + "-err");
+    }
+    std::this_thread::sleep_for(300ms);
+    for (int i = 0; i < kActivationDevices; ++i)
+        EXPECT_TRUE(ActivationLog(Mac(i)).empty()) << Mac(i);
 }
 
 } // namespace

@@ -24,6 +24,7 @@ expect "--seconds --format" list ""
 expect "--seconds --format --interval" watch ""
 expect "--data-port --dhcp" set-ip 00:11:22:33:44:55 --d
 expect "--print" open 00:11:22:33:44:55 --p
+expect "--generate-passwords" activate --g
 expect "table json csv" list --format ""
 expect "json" watch --format j
 expect "" set-ip 00:11:22:33:44:55 --ip ""

@@ -3,7 +3,9 @@
 // cancelling, and no third request after two password refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 
 #include "BatchRunner.h"
@@ -222,4 +224,149 @@ TEST(BatchRunnerTest, StatusTextsAreStable) {
     EXPECT_TRUE(BatchSummary{}.AllDone(0)); // an empty plan leaves nothing undone
     EXPECT_EQ(VerifyBoundFor(5), 25000ms);
     EXPECT_EQ(VerifyBoundFor(0), 25000ms);
+}
+
+namespace {
+
+// Devices for an activation batch: the search's activation flag of each and
+// what Activate returns; a device that accepts shows as activated after.
+class FakeActivation {
+public:
+    struct Device {
+        int32_t code = CLorvexManage::SETNET_DONE;
+        int32_t activated = 1; // the search's flag: 1 not activated, 0 activated
+        bool listed = true;
+        bool showsActivated = true; // the search sees it activated after the request
+    };
+    void Add(const std::string& mac, Device d) { m_devices[mac] = d; }
+
+    BatchServices Services() {
+        BatchServices s;
+        s.request = BatchRequest::Activation;
+        s.send = [this](const PlanEntry& e, const std::string& password) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            m_sent.push_back(e.device.mac + "/" + password);
+            Device& d = m_devices[e.device.mac];
+            if (d.showsActivated)
+                d.activated = 0;
+            return d.code;
+        };
+        s.find = [this](const std::string& mac, SEARCH_INFO* out) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            const Device& d = m_devices[mac];
+            *out = SEARCH_INFO{};
+            out->deviceActivated = d.activated;
+            return d.listed;
+        };
+        s.verifyBound = 200ms;
+        s.pollEvery = 5ms;
+        return s;
+    }
+    std::vector<std::string> Sent() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_sent;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, Device> m_devices;
+    std::vector<std::string> m_sent;
+};
+
+} // namespace
+
+TEST(BatchRunnerTest, ActivationOutcomes) {
+    using C = CLorvexManage;
+    const struct {
+        const char* mac;
+        FakeActivation::Device device;
+        BatchState state;
+        RefusalReason reason;
+        bool sent;
+    } cases[] = {
+        {"00:00:00:00:00:01", {}, BatchState::Done, RefusalReason::None, true},
+        // Active before the batch reached it: skipped without a request.
+        {"00:00:00:00:00:02",
+         {C::SETNET_DONE, 0, true, true},
+         BatchState::Skipped,
+         RefusalReason::AlreadyActive,
+         false},
+        // Activated by someone else between the search and the request.
+        {"00:00:00:00:00:03",
+         {C::SETNET_ALREADY_ACTIVE, 1, true, false},
+         BatchState::Refused,
+         RefusalReason::AlreadyActive,
+         true},
+        {"00:00:00:00:00:04",
+         {C::SETNET_WEAK_PASSWORD, 1, true, false},
+         BatchState::Refused,
+         RefusalReason::WeakPassword,
+         true},
+        {"00:00:00:00:00:05",
+         {C::SETNET_UNVERIFIED, 1, true, false},
+         BatchState::Refused,
+         RefusalReason::Identity,
+         true},
+        {"00:00:00:00:00:06",
+         {C::SETNET_LOCKED, 1, true, false},
+         BatchState::Refused,
+         RefusalReason::Locked,
+         true},
+        // The acceptance was lost, but the search sees the device activated.
+        {"00:00:00:00:00:07",
+         {C::SETNET_NO_ANSWER, 1, true, true},
+         BatchState::Done,
+         RefusalReason::None,
+         true},
+        // Silent, and still not activated when the bound ends.
+        {"00:00:00:00:00:08",
+         {C::SETNET_NO_ANSWER, 1, true, false},
+         BatchState::Refused,
+         RefusalReason::NoAnswer,
+         true},
+        {"00:00:00:00:00:09",
+         {C::SETNET_FAILED, 1, true, false},
+         BatchState::Refused,
+         RefusalReason::Other,
+         true},
+        {"00:00:00:00:00:0A",
+         {C::SETNET_DONE, 1, false, false},
+         BatchState::Gone,
+         RefusalReason::None,
+         false},
+    };
+    FakeActivation engine;
+    std::vector<PlanEntry> plan;
+    for (const auto& c : cases) {
+        engine.Add(c.mac, c.device);
+        plan.push_back(Entry(c.mac, 10));
+    }
+    BatchRunner runner(engine.Services());
+    const Outcome outcome = RunToEnd(&runner, plan, "Start1234x");
+    const std::vector<std::string> sent = engine.Sent();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].mac);
+        EXPECT_EQ(outcome.last[i].state, cases[i].state);
+        EXPECT_EQ(outcome.last[i].reason, cases[i].reason);
+        const bool wasSent = std::find(sent.begin(), sent.end(),
+                                       std::string(cases[i].mac) + "/Start1234x") != sent.end();
+        EXPECT_EQ(wasSent, cases[i].sent);
+    }
+    EXPECT_EQ(StatusText(outcome.last[1]), "skipped (already active)");
+    EXPECT_EQ(StatusText(outcome.last[3]), "refused (weak password)");
+    EXPECT_FALSE(outcome.summary.AllDone(plan.size()));
+}
+
+TEST(BatchRunnerTest, ActivationSendsEachDeviceItsOwnPassword) {
+    FakeActivation engine;
+    std::vector<PlanEntry> plan;
+    for (const char* mac : {"00:00:00:00:00:01", "00:00:00:00:00:02"}) {
+        engine.Add(mac, {});
+        plan.push_back(Entry(mac, 10, std::string("own-") + mac));
+    }
+    BatchRunner runner(engine.Services());
+    const Outcome outcome = RunToEnd(&runner, plan, "");
+    EXPECT_TRUE(outcome.summary.AllDone(plan.size()));
+    EXPECT_EQ(engine.Sent(), (std::vector<std::string>{"00:00:00:00:00:01/own-00:00:00:00:00:01",
+                                                       "00:00:00:00:00:02/own-00:00:00:00:00:02"}));
 }

@@ -115,6 +115,7 @@ private slots:
     void refreshKeepsSelectionAndDropsQueuedEvents();
     void pageThatCannotOpenIsTold();
     void rowMenuActs();
+    void activationEntriesFollowTheSelection();
     void foreignSubnetMarked();
     void scrollBarContextMenuSwallowed();
     void escapeAndReturnDoNothing();
@@ -547,6 +548,45 @@ void TestMainWindow::rowMenuActs() {
         offered += activate->isEnabled() ? 1 : 0;
     }
     QVERIFY(offered > 0 && offered < treeOf(w)->topLevelItemCount());
+}
+
+// The batch activation entries are enabled while the selection holds a
+// device without a password; the dialog lists the selection and shows the
+// devices that have one as skipped before anything is sent.
+void TestMainWindow::activationEntriesFollowTheSelection() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    VistaTreeWidget* tree = treeOf(w);
+    QPushButton* button = child<QPushButton>(w, "activateBatchButton");
+    QTreeWidgetItem *active = nullptr, *fresh = nullptr;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = tree->topLevelItem(i);
+        (row->text(COL_ACTIVATION) == GetText("IDCS_ACTIVATED") ? active : fresh) = row;
+    }
+    QVERIFY(active != nullptr && fresh != nullptr);
+    for (QTreeWidgetItem* row : {active, fresh}) {
+        tree->setCurrentItem(row);
+        QCOMPARE(button->isEnabled(), row == fresh);
+        std::unique_ptr<QMenu> menu(w->rowMenu(row));
+        QCOMPARE(menu->findChild<QAction*>(QStringLiteral("activateBatchAction"))->isEnabled(),
+                 row == fresh);
+    }
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY(w->activationDialog() != nullptr && w->activationDialog()->isVisible());
+    ActivationDialog* dialog = w->activationDialog();
+    QCOMPARE(int(dialog->statuses().size()), kFleet);
+    int skipped = 0;
+    for (const commission::DeviceStatus& s : dialog->statuses())
+        skipped += s.state == commission::BatchState::Skipped ? 1 : 0;
+    QCOMPARE(skipped, kFleet - dialog->needingCount());
+    QVERIFY(dialog->needingCount() > 0 && skipped > 0);
+    QTest::mouseClick(child<QPushButton>(dialog, "closeButton2"), Qt::LeftButton);
+    QTRY_VERIFY(w->activationDialog() == nullptr);
 }
 
 // Devices outside the host's subnets carry a mark and a tool tip in the IP

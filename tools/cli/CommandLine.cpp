@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -67,9 +69,16 @@ bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& co
             out->positionals.push_back(arg);
         }
     }
-    if (out->positionals.size() != out->command->positionals.size())
+    const std::vector<std::string>& names = out->command->positionals;
+    const size_t optional = static_cast<size_t>(std::count_if(
+        names.begin(), names.end(), [](const std::string& n) { return n.front() == '['; }));
+    const size_t given = out->positionals.size();
+    if (given > names.size() || given < names.size() - optional)
         return Fail(error, out->command->name + " takes " +
-                               std::to_string(out->command->positionals.size()) + " argument(s)");
+                               (optional == 0 ? std::to_string(names.size())
+                                              : std::to_string(names.size() - optional) + " to " +
+                                                    std::to_string(names.size())) +
+                               " argument(s)");
     return true;
 }
 
@@ -140,6 +149,5 @@ std::vector<OptionInfo> PasswordOptions() {
              "the device's password P itself, visible to every user of the machine (process "
              "list, shell history); never printed"}};
 }
-
 
 } // namespace cli

@@ -21,7 +21,9 @@ struct ParsedArgs;
 
 struct CommandSpec {
     std::string name;                     // "list"
-    std::vector<std::string> positionals; // names of required positional arguments
+    // Names of the positional arguments; a name in brackets ("[MAC]") is
+    // optional, and only the last ones may be.
+    std::vector<std::string> positionals;
     std::vector<OptionInfo> options;
     std::string help;
     int (*run)(const ParsedArgs& args) = nullptr;
@@ -39,7 +41,7 @@ struct ParsedArgs {
 
 // Parses argv[1..argc-1] against the commands. False with a one-line reason
 // in error for an unknown command or option, a missing value, a repeated
-// option or the wrong number of positional arguments.
+// option or a number of positional arguments the command does not take.
 bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& commands,
            ParsedArgs* out, std::string* error);
 

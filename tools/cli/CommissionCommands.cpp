@@ -6,14 +6,17 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 
+#include "Activation.h"
 #include "AddressPlan.h"
 #include "BatchRunner.h"
 #include "DeviceCommands.h"
 #include "LorvexManage.h"
 #include "Neighbours.h"
 #include "PlanCsv.h"
+#include "TrustWire.h"
 
 namespace commission_cli {
 
@@ -218,7 +221,9 @@ int PlanFromStart(const cli::ParsedArgs& args, double seconds) {
 // Final statuses as they arrive on the runner's thread, printed at once.
 class Outcomes {
 public:
-    explicit Outcomes(const std::vector<PlanEntry>& plan) : m_plan(plan), m_statuses(plan.size()) {}
+    // `newAddress`: each line shows the address the device moves to.
+    explicit Outcomes(const std::vector<PlanEntry>& plan, bool newAddress = true)
+        : m_plan(plan), m_statuses(plan.size()), m_newAddress(newAddress) {}
 
     void OnStatus(size_t i, const DeviceStatus& s) {
         std::lock_guard<std::mutex> hold(m_mutex);
@@ -227,9 +232,12 @@ public:
             s.state == BatchState::Verifying)
             return;
         const PlanEntry& e = m_plan[i];
-        std::printf("%s %s -> %s %s\n", e.device.mac.c_str(),
-                    e.device.ip.empty() ? "-" : e.device.ip.c_str(), e.ip.c_str(),
-                    StatusText(s).c_str());
+        const char* ip = e.device.ip.empty() ? "-" : e.device.ip.c_str();
+        if (m_newAddress)
+            std::printf("%s %s -> %s %s\n", e.device.mac.c_str(), ip, e.ip.c_str(),
+                        StatusText(s).c_str());
+        else
+            std::printf("%s %s %s\n", e.device.mac.c_str(), ip, StatusText(s).c_str());
         std::fflush(stdout);
     }
     std::vector<DeviceStatus> Statuses() {
@@ -241,6 +249,7 @@ private:
     const std::vector<PlanEntry>& m_plan;
     std::mutex m_mutex;
     std::vector<DeviceStatus> m_statuses;
+    bool m_newAddress;
 };
 
 std::string SummaryLine(const BatchSummary& summary) {
@@ -280,6 +289,40 @@ bool NeedsPorts(const std::vector<PlanEntry>& plan) {
     return std::any_of(plan.begin(), plan.end(), [](const PlanEntry& e) {
         return !e.httpPort.empty() || !e.dataPort.empty();
     });
+}
+
+// Carries `plan` out, one line per device as its outcome is known, then the
+// summary line and, with --output, the plan with every outcome as CSV (no
+// passwords). Cancels after the device in flight once the stop flag rises.
+// Wipes every password of the plan and `password`.
+BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& plan,
+                      std::string password, bool newAddress, const cli::ParsedArgs& args) {
+    Outcomes outcomes(plan, newAddress);
+    BatchSummary summary;
+    BatchRunner runner(services);
+    runner.Start(
+        plan, std::move(password),
+        [&](size_t i, const DeviceStatus& s) { outcomes.OnStatus(i, s); },
+        [&](const BatchSummary& s) { summary = s; });
+    WipeSecret(&password);
+    for (PlanEntry& e : plan)
+        WipeSecret(&e.password);
+    while (runner.Running()) {
+        if (Stopped())
+            runner.Cancel();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    runner.Wait();
+    std::printf("summary: %zu devices: %s\n", plan.size(), SummaryLine(summary).c_str());
+    std::fflush(stdout);
+    if (args.Has("--output")) {
+        std::ofstream out(args.Get("--output", ""), std::ios::binary | std::ios::trunc);
+        out << ExportPlan(plan, outcomes.Statuses());
+        if (!out)
+            std::fprintf(stderr, "lorvex-search: cannot write %s\n",
+                         args.Get("--output", "").c_str());
+    }
+    return summary;
 }
 
 } // namespace
@@ -328,35 +371,131 @@ int RunApply(const cli::ParsedArgs& args) {
         return manager.FindDevice(mac.c_str(), out);
     };
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
-    Outcomes outcomes(plan);
-    BatchSummary summary;
-    BatchRunner runner(services);
-    runner.Start(
-        plan, std::move(password),
-        [&](size_t i, const DeviceStatus& s) { outcomes.OnStatus(i, s); },
-        [&](const BatchSummary& s) { summary = s; });
-    WipeSecret(&password);
-    while (runner.Running()) {
-        if (Stopped())
-            runner.Cancel();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    runner.Wait();
-    std::printf("summary: %zu devices: %s\n", plan.size(), SummaryLine(summary).c_str());
-    if (args.Has("--output")) {
-        std::ofstream out(args.Get("--output", ""), std::ios::binary | std::ios::trunc);
-        out << ExportPlan(plan, outcomes.Statuses());
-        if (!out)
-            std::fprintf(stderr, "lorvex-search: cannot write %s\n",
-                         args.Get("--output", "").c_str());
-    }
-    for (PlanEntry& e : plan)
-        WipeSecret(&e.password);
+    const BatchSummary summary = RunBatch(services, plan, std::move(password), true, args);
     if (Stopped())
         return 130;
     return summary.AllDone(plan.size()) ? 0 : 1;
 }
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+} // namespace commission_cli
+
+namespace commission_cli {
+
+namespace {
+
+bool BatchSelection(const cli::ParsedArgs& args) {
+    for (const char* option : {"--mac", "--type", "--subnet", "--generate-passwords", "--output"})
+        if (args.Has(option))
+            return true;
+    return args.positionals.empty();
+}
+
+// The search's records of the selected devices, in the selection's order.
+std::vector<SEARCH_INFO> SelectedRecords(CLorvexManage& manager, const Selection& selection,
+                                         std::string* missing) {
+    std::vector<PlanDevice> listed;
+    const std::vector<SEARCH_INFO> records = manager.GetDevices();
+    for (const SEARCH_INFO& d : records)
+        listed.push_back(PlanDeviceOf(d));
+    std::vector<SEARCH_INFO> out;
+    for (const PlanDevice& d : Select(listed, selection, missing)) {
+        SEARCH_INFO record{};
+        if (manager.FindDevice(d.mac.c_str(), &record))
+            out.push_back(record);
+    }
+    return out;
+}
+
+// The one password for every device, checked against the rule's length
+// and classes before anything is searched or sent (the device's MAC and
+// name are checked per device by the manager).
+bool CommonPassword(const cli::ParsedArgs& args, std::string* password, std::string* error) {
+    *password = device::DevicePassword(args, "activate", error);
+    if (!error->empty())
+        return false;
+    const auto verdict = lorvex::trust::CheckPasswordStrength(*password, "", "");
+    if (verdict == lorvex::trust::PASSWORD_OK)
+        return true;
+    WipeSecret(password);
+    *error = "activate: the password breaks the rule (8 to 64 characters, at least two of lower "
+             "case, upper case, digits and other characters); nothing sent";
+    return false;
+}
+
+int ActivateBatch(const cli::ParsedArgs& args) {
+    double seconds;
+    if (!ReadSeconds(args, 3, &seconds))
+        return Usage("bad value for --seconds");
+    Selection selection;
+    std::string error, password;
+    if (!ReadSelection(args, &selection, &error))
+        return Usage(error);
+    const bool generate = args.Has("--generate-passwords");
+    const std::string secretPath = args.Get("--generate-passwords", "");
+    struct stat st {};
+    if (generate && ::lstat(secretPath.c_str(), &st) == 0)
+        return Usage(secretPath + ": exists already; not overwritten");
+    if (!generate && !CommonPassword(args, &password, &error))
+        return Usage(error);
+    Session session;
+    session.SearchUntil(seconds, [&] {
+        return !selection.macs.empty() && HasAllOf(session.Manager(), selection.macs);
+    });
+    std::string missing;
+    const std::vector<SEARCH_INFO> selected =
+        SelectedRecords(session.Manager(), selection, &missing);
+    if (!missing.empty()) {
+        WipeSecret(&password);
+        std::fprintf(stderr, "lorvex-search: nothing sent: not found by the search: %s\n",
+                     missing.c_str());
+        return 2;
+    }
+    std::vector<PlanEntry> plan = ActivationPlan(selected);
+    std::vector<bool> needs;
+    for (const SEARCH_INFO& r : selected)
+        needs.push_back(NeedsActivation(r));
+    const size_t toActivate = static_cast<size_t>(std::count(needs.begin(), needs.end(), true));
+    if (generate && toActivate > 0) {
+        // The file first: no device gets a password nobody has.
+        if (!GeneratePasswords(&plan, needs) ||
+            !WriteSecretPasswordsFile(secretPath, plan, &error)) {
+            for (PlanEntry& e : plan)
+                WipeSecret(&e.password);
+            std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
+                         error.empty() ? "no random source" : error.c_str());
+            return 2;
+        }
+        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", toActivate,
+                     secretPath.c_str());
+    }
+    BatchServices services;
+    services.request = BatchRequest::Activation;
+    CLorvexManage& manager = session.Manager();
+    services.send = [&manager](const PlanEntry& e, const std::string& pw) {
+        return manager.Activate(e.device.mac.c_str(), pw.c_str());
+    };
+    services.find = [&manager](const std::string& mac, SEARCH_INFO* out) {
+        return manager.FindDevice(mac.c_str(), out);
+    };
+    services.verifyBound = VerifyBoundFor(kSearchSeconds);
+    const BatchSummary summary = RunBatch(services, plan, std::move(password), false, args);
+    if (Stopped())
+        return 130;
+    const auto done = summary.counts.find(BatchState::Done);
+    const size_t doneCount = done == summary.counts.end() ? 0 : done->second;
+    return toActivate > 0 && doneCount == toActivate ? 0 : 1;
+}
+
+} // namespace
+
+int RunActivate(const cli::ParsedArgs& args) {
+    if (!BatchSelection(args))
+        return device::RunActivate(args);
+    if (!args.positionals.empty())
+        return Usage("activate takes a MAC or a selection (--mac, --type, --subnet), not both");
+    return ActivateBatch(args);
+}
 
 } // namespace commission_cli

@@ -264,14 +264,25 @@ const std::vector<cli::CommandSpec>& Commands() {
          "pressed; exits 0 when done, else the result code",
          device::RunRestore},
         {"activate",
-         {"MAC"},
-         WithPassword({{"--accept-key", "FP", "as for set-ip"},
-                       {"--seconds", "S", "search at most S seconds for the device, default 3"},
-                       kVerbose}),
+         {"[MAC]"},
+         WithPassword(
+             {{"--accept-key", "FP", "as for set-ip (one device)"},
+              {"--mac", "LIST", "a batch: these devices (MACs separated by commas), in this order"},
+              {"--type", "CODE", "a batch: only devices of this type code, such as ZVK_IPC"},
+              {"--subnet", "A/N", "a batch: only devices whose address lies in this subnet"},
+              {"--generate-passwords", "FILE",
+               "a batch: a different generated password per device, written only to the new "
+               "file FILE (mode 0600, never overwritten) before anything is sent; keep it secret"},
+              {"--output", "FILE", "a batch: write every outcome as CSV (no passwords)"},
+              {"--seconds", "S", "search at most S seconds for the device(s), default 3"},
+              kVerbose}),
          "gives a not activated device its first password (from the password options as for "
          "set-ip: 8 to 64 characters, at least two of lower case, upper case, digits and "
-         "other characters, not the MAC, not the device name); exits with the result code",
-         device::RunActivate},
+         "other characters, not the MAC, not the device name); exits with the result code. "
+         "Without MAC, or with a selection, a batch: every selected device without a password "
+         "gets one, devices with one are skipped; 0 when all were activated, 1 when not, 2 "
+         "when nothing was sent",
+         commission_cli::RunActivate},
         {"open",
          {"MAC"},
          {{"--print", "", "print the URL instead of opening it"},

@@ -1,0 +1,419 @@
+#include "ActivationDialog.h"
+
+#include "Activation.h"
+#include "DeviceColumns.h"
+#include "LanguageSrc.h"
+#include "N12_MessageBox.h"
+#include "PlanCsv.h"
+#include "TrustMessages.h"
+#include "VistaTreeWidget.h"
+#include "ZVKCheckBox.h"
+#include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
+#include "ZVKPushButton.h"
+
+#include <QButtonGroup>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QTreeWidgetItem>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+
+using namespace commission;
+
+namespace {
+
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// Device texts and paths are shown as they are, never as markup.
+ZVKLabel* plainLabel(const QString& text, QWidget* parent, const char* name = "") {
+    ZVKLabel* label = named(new ZVKLabel(text, parent), name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLineEdit* passwordField(QWidget* parent, const char* name) {
+    QLineEdit* field = named(new ZVKLineEdit(parent), name);
+    field->setEchoMode(QLineEdit::Password);
+    field->setMaxLength(64 * 4); // the rule counts characters; a UTF-8 one has up to 4 bytes
+    field->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    field->setFixedHeight(23);
+    field->setMinimumWidth(170);
+    return field;
+}
+
+void wipe(QLineEdit* field) {
+    QString text = field->text();
+    text.fill(QLatin1Char('\0'));
+    field->setText(text);
+    field->clear();
+}
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+const char kWarningSheet[] = " ZVKLabel { color: rgb(232,182,70); } ";
+
+} // namespace
+
+ActivationDialog::ActivationDialog(std::vector<SEARCH_INFO> selected, BatchServices services,
+                                   QWidget* parent)
+    : CustomDialog(parent), m_selected(std::move(selected)), m_services(std::move(services)) {
+    m_services.request = BatchRequest::Activation;
+    for (const SEARCH_INFO& d : m_selected)
+        m_needs.push_back(NeedsActivation(d));
+    m_plan = ActivationPlan(m_selected);
+    setTitle(GetText("IDCS_ACTIVATE_BATCH_TITLE"));
+    m_body = new QWidget(this);
+    m_strip = new QWidget(this);
+    buildFields();
+    buildTree();
+    buildButtons();
+    setGenerated(false);
+    resize(860, 600);
+}
+
+ActivationDialog::~ActivationDialog() {
+    if (m_runner) {
+        m_runner->Cancel();
+        m_runner->Wait();
+    }
+    forgetSecret();
+    wipe(m_password);
+    wipe(m_repeat);
+}
+
+void ActivationDialog::buildFields() {
+    m_intro = plainLabel(GetText("IDCS_ACTIVATE_BATCH_INFO"), m_body, "activateInfo");
+    m_oneForAll =
+        named(new ZVKCheckBox(GetText("IDCS_ACTIVATE_BATCH_ONE"), m_body), "oneForAllBox");
+    m_generated =
+        named(new ZVKCheckBox(GetText("IDCS_ACTIVATE_BATCH_GENERATE"), m_body), "generatedBox");
+    m_modes = new QButtonGroup(this);
+    m_modes->setExclusive(true);
+    m_modes->addButton(m_oneForAll);
+    m_modes->addButton(m_generated);
+    connect(m_generated, &QAbstractButton::toggled, this, [this](bool on) { setGenerated(on); });
+    m_password = passwordField(m_body, "passwordField");
+    m_repeat = passwordField(m_body, "repeatField");
+    connect(m_password, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
+    connect(m_repeat, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
+    m_rule = plainLabel(GetText("IDCS_PASSWORD_RULE"), m_body, "rule");
+    m_verdict = plainLabel(QString(), m_body, "verdict");
+    m_secretInfo = plainLabel(GetText("IDCS_ACTIVATE_BATCH_SECRET_INFO"), m_body, "secretInfo");
+    m_secretInfo->setStyleSheet(QLatin1String(kWarningSheet));
+    m_secretButton = named(new ZVKPushButton(GetText("IDCS_ACTIVATE_BATCH_SAVE_SECRET"), m_body),
+                           "secretButton");
+    m_secretButton->setAutoDefault(false);
+    m_secretButton->setFixedHeight(23);
+    connect(m_secretButton, &QPushButton::clicked, this, [this] { onSecretClicked(); });
+    m_secretPath = plainLabel(QString(), m_body, "secretPath");
+
+    QGridLayout* grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    grid->addWidget(m_intro, 0, 0, 1, 5);
+    grid->addWidget(m_oneForAll, 1, 0, 1, 5);
+    grid->addWidget(plainLabel(GetText("IDCS_NEW_PASSWORD"), m_body), 2, 0);
+    grid->addWidget(m_password, 2, 1);
+    grid->addWidget(plainLabel(GetText("IDCS_CONFIRM_PASSWORD"), m_body), 2, 2);
+    grid->addWidget(m_repeat, 2, 3);
+    grid->addWidget(m_rule, 3, 0, 1, 5);
+    grid->addWidget(m_verdict, 4, 0, 1, 5);
+    grid->addWidget(m_generated, 5, 0, 1, 5);
+    grid->addWidget(m_secretInfo, 6, 0, 1, 5);
+    grid->addWidget(m_secretButton, 7, 0, 1, 2, Qt::AlignLeft);
+    // Its own row: a long path wraps onto two lines without being cut.
+    grid->addWidget(m_secretPath, 8, 0, 1, 5);
+    grid->setColumnStretch(4, 1);
+    QVBoxLayout* column = new QVBoxLayout(m_body);
+    column->setContentsMargins(12, 10, 12, 8);
+    column->setSpacing(8);
+    column->addLayout(grid);
+}
+
+void ActivationDialog::buildTree() {
+    m_tree = named(new VistaTreeWidget(m_body), "planTree");
+    m_tree->setColumnCount(ColCount);
+    m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
+                             GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
+                             GetText("IDCS_BATCH_STATUS")});
+    const int widths[ColCount] = {135, 150, 130, 115, 200};
+    for (int c = 0; c < ColCount; ++c)
+        m_tree->setColumnWidth(c, widths[c]);
+    m_tree->header()->setStretchLastSection(true);
+    m_statuses.assign(m_plan.size(), DeviceStatus{});
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        const PlanDevice& d = m_plan[i].device;
+        QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
+        row->setText(ColMac, fromUtf8(d.mac));
+        row->setText(ColName, fromUtf8(d.name));
+        const QString type = fromUtf8(d.type);
+        row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));
+        row->setText(ColAddress, fromUtf8(d.ip));
+        // A device with a password is shown skipped from the start.
+        if (!m_needs[i])
+            m_statuses[i] = {BatchState::Skipped, RefusalReason::AlreadyActive, 0, false, false};
+        row->setText(ColStatus, BatchDialog::statusText(m_statuses[i]));
+    }
+    const int skipped = int(m_plan.size()) - needingCount();
+    m_info = plainLabel(GetText("IDCS_ACTIVATE_BATCH_READY_D").arg(needingCount()).arg(skipped),
+                        m_body, "planInfo");
+    m_info->setStyleSheet(QLatin1String(kWarningSheet));
+    m_info->setMinimumHeight(36);
+    m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QVBoxLayout* column = static_cast<QVBoxLayout*>(m_body->layout());
+    column->addWidget(m_tree, 1);
+    column->addWidget(m_info);
+}
+
+void ActivationDialog::buildButtons() {
+    m_applyButton = named(new ZVKPushButton(GetText("IDCS_BATCH_APPLY"), m_strip), "applyButton");
+    m_stopButton = named(new ZVKPushButton(GetText("IDCS_BATCH_STOP"), m_strip), "stopButton");
+    m_saveButton = named(new ZVKPushButton(GetText("IDCS_BATCH_SAVE"), m_strip), "saveButton");
+    m_closeButton = named(new ZVKPushButton(GetText("IDCS_BATCH_CLOSE"), m_strip), "closeButton2");
+    m_stopButton->setEnabled(false);
+    connect(m_applyButton, &QPushButton::clicked, this, [this] { apply(); });
+    connect(m_stopButton, &QPushButton::clicked, this, [this] {
+        if (m_runner)
+            m_runner->Cancel();
+        m_stopButton->setEnabled(false);
+    });
+    connect(m_saveButton, &QPushButton::clicked, this, [this] { onSaveClicked(); });
+    connect(m_closeButton, SIGNAL(clicked()), this, SLOT(reject()));
+    QHBoxLayout* row = new QHBoxLayout(m_strip);
+    row->setContentsMargins(8, 2, 8, 3);
+    row->setSpacing(8);
+    row->addStretch(1);
+    for (ZVKPushButton* b : {m_applyButton, m_stopButton, m_saveButton, m_closeButton}) {
+        b->setAutoDefault(false);
+        b->setMinimumWidth(80);
+        b->setFixedHeight(23);
+        row->addWidget(b);
+    }
+}
+
+void ActivationDialog::resizeEvent(QResizeEvent* event) {
+    CustomDialog::resizeEvent(event);
+    m_body->setGeometry(1, kTitleHeight + 1, width() - 2, height() - kTitleHeight - 30);
+    m_strip->setGeometry(1, height() - 29, width() - 2, 28);
+}
+
+int ActivationDialog::needingCount() const {
+    return int(std::count(m_needs.begin(), m_needs.end(), true));
+}
+
+bool ActivationDialog::generated() const { return m_generated->isChecked(); }
+
+const char* ActivationDialog::verdictKey(const QString& password, const QString& repeat,
+                                         const std::vector<SEARCH_INFO>& devices) {
+    const char* key = ActivationVerdictKey(password, repeat, QString(), QString());
+    for (const SEARCH_INFO& d : devices) {
+        if (!NeedsActivation(d))
+            continue;
+        const char* own = ActivationVerdictKey(
+            password, repeat, QString::fromUtf8(d.mac, int(strnlen(d.mac, sizeof d.mac))),
+            QString::fromUtf8(d.devName, int(strnlen(d.devName, sizeof d.devName))));
+        // The rule outranks a mismatch: a weak password is named first.
+        if (qstrcmp(own, "IDCS_PASSWORD_TOO_WEAK") == 0)
+            return own;
+    }
+    return key;
+}
+
+void ActivationDialog::setGenerated(bool on) {
+    if (m_generated->isChecked() != on || m_oneForAll->isChecked() == on)
+        (on ? m_generated : m_oneForAll)->setChecked(true);
+    // Passwords generated for a file stay only as long as that mode does.
+    forgetSecret();
+    m_password->setEnabled(!on);
+    m_repeat->setEnabled(!on);
+    m_secretButton->setEnabled(on);
+    if (on) {
+        wipe(m_password);
+        wipe(m_repeat);
+    }
+    onPasswordChanged();
+}
+
+void ActivationDialog::forgetSecret() {
+    for (PlanEntry& e : m_plan)
+        WipeSecret(&e.password);
+    m_secretSaved = false;
+    if (m_secretPath)
+        m_secretPath->clear();
+}
+
+void ActivationDialog::onPasswordChanged() {
+    const QString a = m_password->text(), b = m_repeat->text();
+    const char* key = verdictKey(a, b, m_selected);
+    const bool ok = qstrcmp(key, "IDCS_PASSWORD_RULE_MET") == 0;
+    m_verdict->setText(a.isEmpty() ? QString() : GetText(key));
+    m_verdict->setStyleSheet(ok || a.isEmpty() ? QString()
+                                               : QStringLiteral("color: rgb(230, 120, 60);"));
+    updateApply();
+}
+
+void ActivationDialog::updateApply() {
+    if (running())
+        return;
+    const bool ready = generated()
+                           ? m_secretSaved
+                           : qstrcmp(verdictKey(m_password->text(), m_repeat->text(), m_selected),
+                                     "IDCS_PASSWORD_RULE_MET") == 0;
+    m_applyButton->setEnabled(ready && needingCount() > 0);
+}
+
+bool ActivationDialog::saveSecretFile(const QString& path) {
+    forgetSecret();
+    std::string error;
+    if (!GeneratePasswords(&m_plan, m_needs) ||
+        !WriteSecretPasswordsFile(QFile::encodeName(path).toStdString(), m_plan, &error)) {
+        forgetSecret();
+        m_secretPath->setText(
+            GetText("IDCS_ACTIVATE_BATCH_ERROR_SECRET_SAVE_D").arg(fromUtf8(error)));
+        updateApply();
+        return false;
+    }
+    m_secretSaved = true;
+    m_secretPath->setText(GetText("IDCS_ACTIVATE_BATCH_SECRET_SAVED_D")
+                              .arg(needingCount())
+                              .arg(QDir::toNativeSeparators(path)));
+    updateApply();
+    return true;
+}
+
+void ActivationDialog::onSecretClicked() {
+    const QString path = QFileDialog::getSaveFileName(
+        this, GetText("IDCS_ACTIVATE_BATCH_SAVE_SECRET"), QStringLiteral("passwords.csv"),
+        QStringLiteral("CSV (*.csv)"), nullptr, QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty())
+        saveSecretFile(path);
+}
+
+bool ActivationDialog::running() const { return m_runner && m_runner->Running(); }
+
+bool ActivationDialog::apply() {
+    if (running() || needingCount() == 0)
+        return false;
+    std::string password;
+    if (generated()) {
+        if (!m_secretSaved) {
+            N12_MessageBox::warning(GetText("IDCS_ACTIVATE_BATCH_ERROR_SECRET"), this);
+            return false;
+        }
+    } else {
+        if (qstrcmp(verdictKey(m_password->text(), m_repeat->text(), m_selected),
+                    "IDCS_PASSWORD_RULE_MET") != 0) {
+            N12_MessageBox::warning(GetText("IDCS_PASSWORD_TOO_WEAK"), this);
+            return false;
+        }
+        password = m_password->text().toStdString();
+    }
+    std::vector<PlanEntry> plan = m_plan;
+    // The runner holds the only copies now; the file holds the generated ones.
+    forgetSecret();
+    wipe(m_password);
+    wipe(m_repeat);
+    for (size_t i = 0; i < m_plan.size(); ++i)
+        if (m_needs[i])
+            setStatus(i, DeviceStatus{});
+    if (!m_runner)
+        m_runner = std::make_unique<BatchRunner>(m_services);
+    QPointer<ActivationDialog> self(this);
+    auto onWindow = [self](auto fn) {
+        QMetaObject::invokeMethod(
+            self,
+            [self, fn] {
+                if (self)
+                    fn(self.data());
+            },
+            Qt::QueuedConnection);
+    };
+    const bool started = m_runner->Start(
+        std::move(plan), std::move(password),
+        [onWindow](size_t i, const DeviceStatus& s) {
+            onWindow([i, s](ActivationDialog* d) { d->setStatus(i, s); });
+        },
+        [onWindow](const BatchSummary& summary) {
+            onWindow([summary](ActivationDialog* d) { d->finishBatch(summary); });
+        });
+    WipeSecret(&password);
+    if (!started)
+        return false;
+    lockFields(true);
+    m_info->setText(GetText("IDCS_ACTIVATE_BATCH_RUNNING"));
+    return true;
+}
+
+void ActivationDialog::lockFields(bool locked) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_oneForAll, m_generated, m_applyButton,
+                                                      m_saveButton, m_closeButton})
+        w->setEnabled(!locked);
+    m_password->setEnabled(!locked && !generated());
+    m_repeat->setEnabled(!locked && !generated());
+    m_secretButton->setEnabled(!locked && generated());
+    m_stopButton->setEnabled(locked);
+    if (!locked)
+        updateApply();
+}
+
+void ActivationDialog::setStatus(size_t index, const DeviceStatus& status) {
+    if (index >= m_statuses.size())
+        return;
+    m_statuses[index] = status;
+    QTreeWidgetItem* row = m_tree->topLevelItem(int(index));
+    row->setText(ColStatus, BatchDialog::statusText(status));
+    if (status.state == BatchState::Sending)
+        m_tree->scrollToItem(row);
+}
+
+void ActivationDialog::finishBatch(const BatchSummary& summary) {
+    m_runner->Wait();
+    lockFields(false);
+    m_info->setText(
+        BatchDialog::summaryText(summary).replace(QLatin1Char('\n'), QStringLiteral(", ")));
+    emit batchFinished();
+    N12_MessageBox::information(BatchDialog::summaryText(summary), this);
+}
+
+void ActivationDialog::reject() {
+    if (running()) {
+        m_runner->Cancel();
+        m_stopButton->setEnabled(false);
+        return;
+    }
+    CustomDialog::reject();
+}
+
+QByteArray ActivationDialog::outcomeCsv() const {
+    const std::string text = ExportPlan(m_plan, m_statuses);
+    return QByteArray("\xEF\xBB\xBF") + QByteArray(text.data(), int(text.size()));
+}
+
+void ActivationDialog::onSaveClicked() {
+    const QString path = QFileDialog::getSaveFileName(this, GetText("IDCS_BATCH_SAVE"),
+                                                      QStringLiteral("activation.csv"),
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    const QByteArray csv = outcomeCsv();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(csv) != csv.size())
+        N12_MessageBox::error(GetText("IDCS_BATCH_ERROR_SAVE"), this);
+}

@@ -1,0 +1,122 @@
+// The dialog in which an installer gives many new devices their first
+// password at once: one password typed twice for all of them, or a
+// different generated password per device kept only in a secret CSV file
+// the installer saves first. A sibling of BatchDialog: the same status
+// column, summary and outcome file.
+#pragma once
+
+#include "BatchDialog.h"
+
+#include <QString>
+
+class QButtonGroup;
+class QLineEdit;
+
+// ActivationDialog lists the devices it is given, in their order; those that
+// have a password already are shown as skipped and never get one. Nothing
+// is sent before Apply. Apply needs, in the one-password mode, a password
+// that meets the first-password rule for every device and is the same in
+// both fields; in the generated mode, a passwords file saved since the
+// mode was chosen (no device gets a password nobody has). While a batch
+// runs the fields are locked, Stop cancels after the device in flight and
+// closing the dialog stops the batch first. The outcome stays on show and
+// can be saved as CSV, without passwords.
+//
+// Children carry object names for tests: oneForAllBox, generatedBox,
+// passwordField, repeatField, verdict, secretInfo, secretButton,
+// secretPath, applyButton, stopButton, saveButton, closeButton2, planTree,
+// planInfo.
+class ActivationDialog : public CustomDialog {
+    Q_OBJECT
+public:
+    // Columns of the device tree.
+    enum Column { ColMac, ColName, ColType, ColAddress, ColStatus, ColCount };
+
+    // `selected`: the devices, in the device tree's order. `services` send
+    // through Activate (their request is set to activation here).
+    ActivationDialog(std::vector<SEARCH_INFO> selected, commission::BatchServices services,
+                     QWidget* parent = nullptr);
+    // Stops a running batch (after the device in flight), waits for it, and
+    // wipes every password the dialog holds.
+    ~ActivationDialog() override;
+
+    // The generated mode (true) or the one-password mode.
+    void setGenerated(bool generated);
+    // Generates a new password for every device that needs one and writes
+    // them to the new file `path` (mode 0600, never over an existing file).
+    // False, with the reason on show and no password kept, when it cannot.
+    bool saveSecretFile(const QString& path);
+    // Starts the batch; false when no device needs a password or a batch
+    // runs, and false with a message box when what the mode needs is
+    // missing (a password that meets the rule, or the saved file).
+    bool apply();
+    // The devices and every outcome so far as CSV (byte-order mark, CRLF,
+    // no passwords).
+    QByteArray outcomeCsv() const;
+
+    bool running() const;
+    const std::vector<commission::DeviceStatus>& statuses() const { return m_statuses; }
+    // How many of the devices have no password yet.
+    int needingCount() const;
+
+    // The key of the line under the password fields while typing: as
+    // ActivationVerdictKey, with the rule checked against every device that
+    // needs a password (its MAC and name); IDCS_PASSWORD_RULE_MET only when
+    // it passes for all.
+    static const char* verdictKey(const QString& password, const QString& repeat,
+                                  const std::vector<SEARCH_INFO>& devices);
+
+signals:
+    // A batch has ended; the summary box follows.
+    void batchFinished();
+
+public slots:
+    // Close, Escape and the title bar's button: while a batch runs they
+    // stop it (after the device in flight) and the dialog stays.
+    void reject() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildFields();
+    void buildTree();
+    void buildButtons();
+    void onPasswordChanged();
+    void onSecretClicked();
+    void onSaveClicked();
+    void forgetSecret();
+    void updateApply();
+    void setStatus(size_t index, const commission::DeviceStatus& status);
+    void finishBatch(const commission::BatchSummary& summary);
+    void lockFields(bool locked);
+    bool generated() const;
+
+    std::vector<SEARCH_INFO> m_selected;
+    std::vector<bool> m_needs; // by index: the device has no password yet
+    commission::BatchServices m_services;
+    std::vector<commission::PlanEntry> m_plan; // passwords only once generated
+    std::vector<commission::DeviceStatus> m_statuses;
+    std::unique_ptr<commission::BatchRunner> m_runner;
+    bool m_secretSaved = false;
+
+    QWidget* m_body = nullptr;
+    QWidget* m_strip = nullptr;
+    ZVKLabel* m_intro = nullptr;
+    QButtonGroup* m_modes = nullptr;
+    ZVKCheckBox* m_oneForAll = nullptr;
+    ZVKCheckBox* m_generated = nullptr;
+    QLineEdit* m_password = nullptr;
+    QLineEdit* m_repeat = nullptr;
+    ZVKLabel* m_rule = nullptr;
+    ZVKLabel* m_verdict = nullptr;
+    ZVKLabel* m_secretInfo = nullptr;
+    ZVKPushButton* m_secretButton = nullptr;
+    ZVKLabel* m_secretPath = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    ZVKLabel* m_info = nullptr;
+    ZVKPushButton* m_applyButton = nullptr;
+    ZVKPushButton* m_stopButton = nullptr;
+    ZVKPushButton* m_saveButton = nullptr;
+    ZVKPushButton* m_closeButton = nullptr;
+};

@@ -1,0 +1,388 @@
+// The activation dialog driven as an installer drives it, by clicks and
+// keys, over a scripted engine: devices with a password shown skipped and
+// never sent one, the rule checked while typing, the generated passwords
+// refused until their secret file is saved, live statuses, Stop, the
+// summary and an outcome file without passwords. Run in each language;
+// renders the dialog into shots/<locale>/activate-*.png.
+#include "ActivationDialog.h"
+#include "BoxDriver.h"
+#include "Csv.h"
+#include "LorvexManage.h"
+#include "MainWindowTestSupport.h"
+#include "ZVKCheckBox.h"
+#include "ZVKLabel.h"
+#include "ZVKPushButton.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+
+using namespace windowtest;
+using namespace commission;
+
+namespace {
+
+template <class T> T* child(QWidget* parent, const char* name) {
+    T* widget = parent->findChild<T*>(QLatin1String(name));
+    if (widget == nullptr)
+        qFatal("no child %s", name);
+    return widget;
+}
+
+QString shotDir() {
+    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/shots/") +
+                        QLocale::system().name();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString mac(int i) { return QStringLiteral("02:4C:56:00:08:%1").arg(i, 2, 10, QLatin1Char('0')); }
+
+const char kGood[] = "Camera#2026";
+
+// Devices that take any first password that meets the rule and then show
+// as activated; a few refuse it as the device's own judgement; one request
+// can be held until the test lets it go.
+class FakeEngine {
+public:
+    std::string weakAt; // this MAC answers "weak password"
+    std::string holdAt; // the MAC whose request waits for release()
+
+    BatchServices services(const std::vector<SEARCH_INFO>& listed) {
+        for (const SEARCH_INFO& d : listed)
+            m_listed[d.mac] = d;
+        BatchServices s;
+        s.send = [this](const PlanEntry& p, const std::string& password) {
+            std::unique_lock<std::mutex> hold(m_mutex);
+            m_sent[p.device.mac] = password;
+            m_order.push_back(p.device.mac);
+            if (p.device.mac == holdAt) {
+                m_holding = true;
+                m_wake.notify_all();
+                m_wake.wait(hold, [this] { return m_released; });
+            }
+            if (p.device.mac == weakAt)
+                return int32_t(CLorvexManage::SETNET_WEAK_PASSWORD);
+            m_listed[p.device.mac].deviceActivated = 0;
+            return int32_t(CLorvexManage::SETNET_DONE);
+        };
+        s.find = [this](const std::string& m, SEARCH_INFO* out) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            const auto it = m_listed.find(m);
+            if (it == m_listed.end())
+                return false;
+            *out = it->second;
+            return true;
+        };
+        s.verifyBound = std::chrono::milliseconds(500);
+        s.pollEvery = std::chrono::milliseconds(5);
+        return s;
+    }
+    std::map<std::string, std::string> sent() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_sent;
+    }
+    std::vector<std::string> order() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_order;
+    }
+    bool holding() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_holding;
+    }
+    void release() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_released = true;
+        m_wake.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::map<std::string, SEARCH_INFO> m_listed;
+    std::map<std::string, std::string> m_sent;
+    std::vector<std::string> m_order;
+    bool m_holding = false;
+    bool m_released = false;
+};
+
+// Five new cameras and, third in the list, one that has a password already.
+std::vector<SEARCH_INFO> fleet() {
+    std::vector<SEARCH_INFO> out;
+    for (int i = 1; i <= 6; ++i) {
+        SEARCH_INFO d = record(SEARCH_EVENT_NEW, mac(i).toLatin1().constData(),
+                               QStringLiteral("192.168.1.%1").arg(100 + i).toLatin1().constData());
+        put(d.mask, "255.255.255.0");
+        put(d.route, "192.168.1.1");
+        put(d.devName, QStringLiteral("Gate north %1").arg(i).toUtf8().constData());
+        d.deviceActivated = i == 3 ? 0 : 1;
+        out.push_back(d);
+    }
+    return out;
+}
+
+// A click on the box's indicator, where a user clicks it.
+void clickBox(QWidget* box) {
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(8, box->height() / 2));
+}
+
+QString status(QTreeWidget* tree, int row) {
+    return tree->topLevelItem(row)->text(ActivationDialog::ColStatus);
+}
+
+} // namespace
+
+class TestActivationDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void activeDevicesAreSkippedFromTheStart();
+    void ruleIsCheckedWhileTyping_data();
+    void ruleIsCheckedWhileTyping();
+    void onePasswordForAllWithLiveStatuses();
+    void generatedPasswordsNeedTheirFileFirst();
+    void secretFileIsNeverOverwritten();
+    void stopAfterTheDeviceInFlight();
+
+private:
+    ActivationDialog* dialog() { return m_dialog.get(); }
+    void open();
+    void typePassword(const QString& a, const QString& b);
+    std::unique_ptr<FakeEngine> m_engine;
+    std::unique_ptr<ActivationDialog> m_dialog;
+};
+
+void TestActivationDialog::initTestCase() {
+    applyLook();
+    g_languageId = LanguageIdFromLocaleName(QLocale::system().name());
+    InitLanguage(QCoreApplication::applicationDirPath().toUtf8(), g_languageId);
+}
+
+void TestActivationDialog::init() { m_engine.reset(new FakeEngine); }
+
+void TestActivationDialog::cleanup() {
+    if (m_engine)
+        m_engine->release();
+    m_dialog.reset();
+    m_engine.reset();
+}
+
+void TestActivationDialog::open() {
+    const std::vector<SEARCH_INFO> listed = fleet();
+    m_dialog.reset(new ActivationDialog(listed, m_engine->services(listed)));
+    m_dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
+}
+
+void TestActivationDialog::typePassword(const QString& a, const QString& b) {
+    QLineEdit* first = child<QLineEdit>(dialog(), "passwordField");
+    QLineEdit* second = child<QLineEdit>(dialog(), "repeatField");
+    first->clear();
+    second->clear();
+    QTest::keyClicks(first, a);
+    QTest::keyClicks(second, b);
+}
+
+void TestActivationDialog::activeDevicesAreSkippedFromTheStart() {
+    open();
+    QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
+    QCOMPARE(tree->topLevelItemCount(), 6);
+    QCOMPARE(status(tree, 2), GetText("IDCS_BATCH_SKIPPED_ACTIVE"));
+    QCOMPARE(status(tree, 0), GetText("IDCS_BATCH_WAITING"));
+    QCOMPARE(dialog()->needingCount(), 5);
+    QVERIFY(child<ZVKCheckBox>(dialog(), "oneForAllBox")->isChecked());
+    QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    QVERIFY(!child<ZVKPushButton>(dialog(), "secretButton")->isEnabled());
+    QVERIFY(child<ZVKLabel>(dialog(), "planInfo")->text().contains(QLatin1String("5")));
+}
+
+void TestActivationDialog::ruleIsCheckedWhileTyping_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("repeat");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("applicable");
+    QTest::newRow("short") << "Ab1"
+                           << "Ab1"
+                           << "IDCS_PASSWORD_TOO_WEAK" << false;
+    QTest::newRow("one class") << "abcdefghij"
+                               << "abcdefghij"
+                               << "IDCS_PASSWORD_TOO_WEAK" << false;
+    QTest::newRow("a device's name") << "gate NORTH 4"
+                                     << "gate NORTH 4"
+                                     << "IDCS_PASSWORD_TOO_WEAK" << false;
+    QTest::newRow("no device's name") << "gate north 9"
+                                      << "gate north 9"
+                                      << "IDCS_PASSWORD_RULE_MET" << true;
+    QTest::newRow("a device's MAC") << "024c56000806"
+                                    << "024c56000806"
+                                    << "IDCS_PASSWORD_TOO_WEAK" << false;
+    QTest::newRow("mismatch") << kGood << "Camera#2025"
+                              << "IDCS_PASSWORD_MISMATCH" << false;
+    QTest::newRow("good") << kGood << kGood << "IDCS_PASSWORD_RULE_MET" << true;
+}
+
+void TestActivationDialog::ruleIsCheckedWhileTyping() {
+    QFETCH(QString, password);
+    QFETCH(QString, repeat);
+    QFETCH(QString, key);
+    QFETCH(bool, applicable);
+    open();
+    typePassword(password, repeat);
+    const QString verdict = child<ZVKLabel>(dialog(), "verdict")->text();
+    QCOMPARE(verdict, GetText(key.toLatin1().constData()));
+    QCOMPARE(child<ZVKPushButton>(dialog(), "applyButton")->isEnabled(), applicable);
+}
+
+void TestActivationDialog::onePasswordForAllWithLiveStatuses() {
+    m_engine->weakAt = mac(4).toStdString();
+    m_engine->holdAt = mac(5).toStdString();
+    open();
+    typePassword(QLatin1String(kGood), QLatin1String(kGood));
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-one.png")));
+    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QTRY_VERIFY(m_engine->holding());
+    QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
+    QTRY_COMPARE(status(tree, 4), GetText("IDCS_BATCH_SENDING"));
+    QCOMPARE(status(tree, 0), GetText("IDCS_BATCH_DONE"));
+    QVERIFY(status(tree, 3).contains(GetText("IDCS_BATCH_REASON_WEAK")));
+    QCOMPARE(status(tree, 5), GetText("IDCS_BATCH_WAITING"));
+    // The fields were wiped once the runner took the password.
+    QVERIFY(child<QLineEdit>(dialog(), "passwordField")->text().isEmpty());
+    QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    QVERIFY(child<ZVKPushButton>(dialog(), "stopButton")->isEnabled());
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-running.png")));
+    boxes.shootNext(dialog(), shotDir() + QStringLiteral("/activate-summary.png"));
+    m_engine->release();
+    QTRY_COMPARE(finished.count(), 1);
+    QTRY_COMPARE(boxes.count(), 1);
+    QVERIFY(boxes.seen().text.contains(GetText("IDCS_BATCH_DONE") + QStringLiteral(": 4")));
+    QVERIFY(
+        boxes.seen().text.contains(GetText("IDCS_BATCH_SUMMARY_SKIPPED") + QStringLiteral(": 1")));
+    // Exactly the five devices without a password, each with the typed one.
+    const auto sent = m_engine->sent();
+    QCOMPARE(sent.size(), size_t(5));
+    QVERIFY(sent.count(mac(3).toStdString()) == 0);
+    for (const auto& s : sent)
+        QCOMPARE(QString::fromStdString(s.second), QLatin1String(kGood));
+    QCOMPARE(status(tree, 2), GetText("IDCS_BATCH_SKIPPED_ACTIVE"));
+    const QByteArray csv = dialog()->outcomeCsv();
+    QVERIFY(csv.contains(mac(4).toLatin1() + ",Gate north 4,"));
+    QVERIFY(csv.contains("refused (weak password)"));
+    QVERIFY(csv.contains("skipped (already active)"));
+    QVERIFY(!csv.contains(kGood));
+}
+
+void TestActivationDialog::generatedPasswordsNeedTheirFileFirst() {
+    open();
+    clickBox(child<ZVKCheckBox>(dialog(), "generatedBox"));
+    QVERIFY(child<ZVKCheckBox>(dialog(), "generatedBox")->isChecked());
+    QVERIFY(!child<QLineEdit>(dialog(), "passwordField")->isEnabled());
+    QVERIFY(child<ZVKLabel>(dialog(), "secretInfo")->isVisible());
+    QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    BoxDriver boxes;
+    QVERIFY(!dialog()->apply());
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ACTIVATE_BATCH_ERROR_SECRET"));
+    QVERIFY(m_engine->sent().empty());
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("site-passwords.csv"));
+    QVERIFY(dialog()->saveSecretFile(path));
+    QVERIFY(child<ZVKLabel>(dialog(), "secretPath")->text().contains(path));
+    QVERIFY(child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-generated.png")));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), 0600);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    std::vector<CsvRecord> records;
+    CsvError error;
+    const QByteArray text = file.readAll();
+    QVERIFY(ReadCsv(std::string_view(text.constData(), size_t(text.size())), &records, &error));
+    QCOMPARE(records.size(), size_t(6)); // header and the five that need one
+
+    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QTRY_COMPARE(finished.count(), 1);
+    QTRY_COMPARE(boxes.count(), 2);
+    // Each device got exactly the password the file holds for it, and no two the same.
+    const auto sent = m_engine->sent();
+    QCOMPARE(sent.size(), size_t(5));
+    std::set<std::string> distinct;
+    for (size_t i = 1; i < records.size(); ++i) {
+        const auto it = sent.find(records[i].fields[0]);
+        QVERIFY(it != sent.end());
+        QCOMPARE(it->second, records[i].fields[4]);
+        distinct.insert(it->second);
+    }
+    QCOMPARE(distinct.size(), size_t(5));
+    const QByteArray csv = dialog()->outcomeCsv();
+    for (const auto& s : sent)
+        QVERIFY(!csv.contains(QByteArray::fromStdString(s.second)));
+    // The passwords are gone from the dialog: another run needs a new file.
+    QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+}
+
+void TestActivationDialog::secretFileIsNeverOverwritten() {
+    open();
+    clickBox(child<ZVKCheckBox>(dialog(), "generatedBox"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("existing.csv"));
+    QFile existing(path);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+    QVERIFY(child<ZVKCheckBox>(dialog(), "generatedBox")->isChecked());
+    QVERIFY(!dialog()->saveSecretFile(path));
+    QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    QVERIFY(child<ZVKLabel>(dialog(), "secretPath")->text().contains(path));
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("keep me"));
+    // Back to one password: a file saved before counts no more.
+    QVERIFY(dialog()->saveSecretFile(dir.filePath(QStringLiteral("new.csv"))));
+    clickBox(child<ZVKCheckBox>(dialog(), "oneForAllBox"));
+    QVERIFY(child<QLineEdit>(dialog(), "passwordField")->isEnabled());
+    QVERIFY(child<ZVKLabel>(dialog(), "secretPath")->text().isEmpty());
+    clickBox(child<ZVKCheckBox>(dialog(), "generatedBox"));
+    QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+}
+
+void TestActivationDialog::stopAfterTheDeviceInFlight() {
+    m_engine->holdAt = mac(2).toStdString();
+    open();
+    typePassword(QLatin1String(kGood), QLatin1String(kGood));
+    BoxDriver boxes;
+    QTest::keyClick(child<QLineEdit>(dialog(), "repeatField"), Qt::Key_Tab);
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QTRY_VERIFY(m_engine->holding());
+    QTest::keyClick(dialog(), Qt::Key_Escape);
+    QVERIFY(dialog()->isVisible());
+    m_engine->release();
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(m_engine->order().size(), size_t(2));
+    for (size_t i = 2; i < 6; ++i)
+        QCOMPARE(dialog()->statuses().at(i).state, BatchState::Skipped);
+    QVERIFY(dialog()->statuses().at(3).cancelled);
+    QTest::keyClick(dialog(), Qt::Key_Escape);
+    QTRY_VERIFY(!dialog()->isVisible());
+}
+
+QTEST_MAIN(TestActivationDialog)
+#include "tst_activationdialog.moc"
