@@ -145,13 +145,24 @@ TEST(OnvifService, RefusesWhatIsNotARequest) {
     for (const char* body : {"", "not xml", "<s:Envelope xmlns:s=\"urn:wrong\"><s:Body/></s:Envelope>",
                              "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\">"
                              "<s:Body></s:Body></s:Envelope>"}) {
-        Device d = Camera();
+        Device d = Camera(OnvifAuth::Wsse);
         onvif::Request r;
         r.body = body;
         const onvif::Response answer = Call(&d, r);
         EXPECT_EQ(answer.status, 400) << body;
-        EXPECT_TRUE(Has(answer.body, "env:Sender")) << body;
+        EXPECT_TRUE(Has(answer.body, "ter:WellFormed")) << body;
     }
+}
+
+TEST(OnvifService, ChallengesABodilessFirstDigestRequest) {
+    Device d = Camera(OnvifAuth::Both);
+    onvif::Request r;
+    const onvif::Response first = Call(&d, r);
+    EXPECT_EQ(first.status, 401);
+    EXPECT_TRUE(Has(first.wwwAuthenticate, "Digest realm="));
+    EXPECT_EQ(d.onvif.wrongLogins, 0);
+    r.authorization = "Digest username=\"admin\"";
+    EXPECT_EQ(Call(&d, r).status, 400) << "with credentials, an empty body is just malformed";
 }
 
 TEST(OnvifService, ClockNeedsNoLoginAndRunsAtTheOffset) {
@@ -194,6 +205,10 @@ TEST(OnvifService, UsernameTokenRefusesWrongUserPasswordAndReplays) {
     EXPECT_EQ(Call(&d, Soap("<tds:GetDeviceInformation/>",
                             Token("admin", "wrong", "u2-0123456789", kHostEpoch)))
                   .status,
+              401);
+    EXPECT_EQ(d.onvif.wrongLogins, 2);
+    // No user name: asked, not guessed.
+    EXPECT_EQ(Call(&d, Soap("<tds:GetHostname/>", Token("", "", "u0-0123456789", kHostEpoch))).status,
               401);
     EXPECT_EQ(d.onvif.wrongLogins, 2);
     const onvif::Request once = Soap("<tds:GetDeviceInformation/>",

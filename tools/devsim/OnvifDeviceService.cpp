@@ -411,7 +411,10 @@ Response Authenticate(Device* d, const Request& req, const soap::Document& doc, 
         const int security = header < 0 ? -1 : doc.Child(header, soap::kSecurityNs, "Security");
         const int token =
             security < 0 ? -1 : doc.Child(security, soap::kSecurityNs, "UsernameToken");
-        if (token >= 0)
+        // A token without a user name is no login attempt: some clients
+        // sign their look-around calls that way before the user is known.
+        const int user = token < 0 ? -1 : doc.Child(token, soap::kSecurityNs, "Username");
+        if (user >= 0 && !Trim(Text(doc, user)).empty())
             login = CheckUsernameToken(d, doc, token, cameraEpoch, now);
     }
     if (login == Login::Right) {
@@ -436,7 +439,12 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
             if (doc.elements[i].parent == body)
                 op = static_cast<int>(i);
     if (op < 0) {
-        Response r = Fault(400, "env:Sender", "ter:WellFormed", "Not a SOAP 1.2 request");
+        // HTTP clients that do Digest send their first request without the
+        // body (curl does) and expect the challenge, not a complaint.
+        const bool challenge = d->onvif.auth != OnvifAuth::Wsse &&
+                               request.authorization.compare(0, 7, "Digest ") != 0;
+        Response r = challenge ? NotAuthorized(d, now, false)
+                               : Fault(400, "env:Sender", "ter:WellFormed", "Not a SOAP 1.2 request");
         r.operation = "?";
         return r;
     }
