@@ -152,6 +152,24 @@ check "twin A: answers at the new address right after" test "$ok" = 1
 check "twin A: Hello from the new address" log_has "02:4F:4E:00:4D:0B onvif hello from 10.77.0.66"
 check "twin A: found at the new address" has "$(discover)" "10.77.0.66 (Twin A XC-100)"
 
+# --- one device, two protocols: the maker's protocol sees only the maker
+# device, and a move by it is announced to the WS-Discovery group too
+if [[ -x ${LORVEX_SEARCH_TOOL:-} ]]; then
+  out=$("$LORVEX_SEARCH_TOOL" list --seconds 1.5 --format csv 2>&1)
+  check "our own search lists the maker device" has "$out" "02:4C:46:00:4D:08"
+  check "our own search lists no standard-only camera" lacks "$out" "02:4F:4E"
+  "$LORVEX_SEARCH_TOOL" set-ip 02:4C:46:00:4D:08 --ip 10.77.0.68 --mask 255.255.255.0 \
+    --gateway 10.77.0.1 --visible-password 123456 >/dev/null 2>&1
+  check "both protocols: moved by our own protocol" test $? = 0
+  ok=0
+  for _ in $(seq 50); do log_has "02:4C:46:00:4D:08 onvif hello from 10.77.0.68" && ok=1 && break; sleep 0.1; done
+  check "both protocols: Hello from the new address" test "$ok" = 1
+  check "both protocols: onvif-util finds it at the new address" \
+    has "$(discover)" "10.77.0.68 (Both Protocols LV-IPC4M-B28)"
+else
+  echo "not run: the two-protocol move (LORVEX_SEARCH_TOOL not set)"
+fi
+
 echo "ONVIF requests answered: $(log_count ' onvif ')"
 ((failures == 0)) || { echo "--- simulator log" >&2; tail -40 "$work/sim.log" >&2; }
 exit $((failures > 0))
