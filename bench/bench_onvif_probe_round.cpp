@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
     std::set<std::string> cameras;
     std::size_t answers = 0, fromOwnAddress = 0, foreign = 0;
     Clock::time_point first{}, last{};
-    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(wait));
+    const auto deadline =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
     std::string buf(65536, '\0');
     while (Clock::now() < deadline && answers < 2 * expected) {
         pollfd p{fd, POLLIN, 0};
@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
             continue;
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = recvfrom(fd, buf.data(), buf.size(), 0,
-                                   reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            recvfrom(fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
         devsim::soap::Document doc;
         if (n <= 0 || !devsim::soap::Read(buf.substr(0, static_cast<std::size_t>(n)), &doc))
             continue;

@@ -81,8 +81,7 @@ int UdpSocket(std::uint16_t port) {
 }
 
 // Messages arriving on `fd` until `done` says so or `seconds` pass.
-template <class Done>
-std::vector<Message> Collect(int fd, double seconds, Done done) {
+template <class Done> std::vector<Message> Collect(int fd, double seconds, Done done) {
     std::vector<Message> out;
     const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(seconds));
@@ -123,10 +122,19 @@ protected:
         s_fleet = tag + "-fleet.json";
         s_ready = tag + "-ready";
         std::ofstream(s_fleet) << kFleet;
-        std::vector<std::string> args = {"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
-                                         getenv("LORVEX_DEVSIM"), "--fleet", s_fleet,
-                                         "--own-addresses", "veth1", "--jitter", "300",
-                                         "--ready-file", s_ready};
+        std::vector<std::string> args = {"ip",
+                                         "netns",
+                                         "exec",
+                                         getenv("LORVEX_NETNS_DEVICES"),
+                                         getenv("LORVEX_DEVSIM"),
+                                         "--fleet",
+                                         s_fleet,
+                                         "--own-addresses",
+                                         "veth1",
+                                         "--jitter",
+                                         "300",
+                                         "--ready-file",
+                                         s_ready};
         std::vector<char*> raw;
         for (std::string& s : args)
             raw.push_back(&s[0]);
@@ -166,7 +174,8 @@ protected:
         inet_pton(AF_INET, wsd::kGroup, &group.sin_addr);
         sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&group), sizeof group);
         // Past the answer delay bound (300 ms) with room, unless all came.
-        auto got = Collect(fd, 1.5, [&](const std::vector<Message>& m) { return m.size() > expected; });
+        auto got =
+            Collect(fd, 1.5, [&](const std::vector<Message>& m) { return m.size() > expected; });
         close(fd);
         return got;
     }
@@ -237,7 +246,8 @@ TEST_F(DevsimOnvif, HostileProbesGetNothingAndHarmNothing) {
     for (const std::string& text : cases)
         EXPECT_TRUE(Ask(text, 0).empty()) << text.substr(0, 60);
     // Still there (the vanishing camera may be gone by now).
-    const auto matches = ByEndpoint(Ask(Probe(wsd::NewMessageId(), "tds:Device"), 3), "ProbeMatches");
+    const auto matches =
+        ByEndpoint(Ask(Probe(wsd::NewMessageId(), "tds:Device"), 3), "ProbeMatches");
     EXPECT_TRUE(matches.count(kYard));
     EXPECT_TRUE(matches.count(kPrinter));
 }
@@ -258,11 +268,10 @@ TEST_F(DevsimOnvif, ByeOnVanishAndAtExit) {
     kill(s_pid, SIGTERM);
     waitpid(s_pid, nullptr, 0);
     s_pid = -1;
-    byes = ByEndpoint(Collect(s_group, 2,
-                              [](const std::vector<Message>& got) {
-                                  return ByEndpoint(got, "Bye").size() >= 2;
-                              }),
-                      "Bye");
+    byes = ByEndpoint(
+        Collect(s_group, 2,
+                [](const std::vector<Message>& got) { return ByEndpoint(got, "Bye").size() >= 2; }),
+        "Bye");
     EXPECT_TRUE(byes.count(kYard));
     EXPECT_TRUE(byes.count(kPrinter));
     EXPECT_FALSE(byes.count(kHall)) << "gone once is enough";

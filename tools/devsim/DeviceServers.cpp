@@ -419,9 +419,8 @@ void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
             auto r = onvif::Handle(&d, request, static_cast<std::int64_t>(std::time(nullptr)), now);
             rebootSeconds = d.onvif.rebootSeconds;
             if (r.effect == onvif::Effect::Reboot)
-                d.onvif.rebootingUntil =
-                    now + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(rebootSeconds));
+                d.onvif.rebootingUntil = now + std::chrono::duration_cast<Clock::duration>(
+                                                   std::chrono::duration<double>(rebootSeconds));
             return r;
         });
         if (m_options.verbose)
@@ -436,8 +435,8 @@ void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
             return;
         // The answer leaves first: a camera that moves at once moves after it.
         const double wait = answer.effect == onvif::Effect::Reboot ? rebootSeconds : 0.2;
-        m_mover(static_cast<std::size_t>(index),
-                now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait)));
+        m_mover(static_cast<std::size_t>(index), now + std::chrono::duration_cast<Clock::duration>(
+                                                           std::chrono::duration<double>(wait)));
     });
 }
 

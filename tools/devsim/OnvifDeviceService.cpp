@@ -288,7 +288,8 @@ bool Locked(Device* d, Clock::time_point now) {
 
 void Forget(Device* d, Clock::time_point now) {
     auto& used = d->onvif.usedNonces;
-    while (!used.empty() && (now - used.front().second > kNonceMemory || used.size() > kMaxUsedNonces))
+    while (!used.empty() &&
+           (now - used.front().second > kNonceMemory || used.size() > kMaxUsedNonces))
         used.pop_front();
     auto& issued = d->onvif.digestNonces;
     while (!issued.empty() &&
@@ -356,7 +357,8 @@ Login CheckDigest(Device* d, const Request& req) {
     auto p = DigestParams(req.authorization);
     const std::string algorithm = p.count("algorithm") ? p["algorithm"] : "MD5";
     if (p["realm"] != kRealm || p["qop"] != "auth" || algorithm != "MD5" || p["uri"] != req.uri ||
-        p["nc"].size() != 8 || p["nc"].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        p["nc"].size() != 8 ||
+        p["nc"].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         return Login::Wrong;
     OnvifCamera::DigestNonce* nonce = nullptr;
     for (auto& n : d->onvif.digestNonces)
@@ -435,16 +437,18 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
     const int body = envelope < 0 ? -1 : doc.Child(envelope, soap::kEnvelopeNs, "Body");
     int op = -1;
     if (body >= 0)
-        for (std::size_t i = static_cast<std::size_t>(body) + 1; i < doc.elements.size() && op < 0; ++i)
+        for (std::size_t i = static_cast<std::size_t>(body) + 1; i < doc.elements.size() && op < 0;
+             ++i)
             if (doc.elements[i].parent == body)
                 op = static_cast<int>(i);
     if (op < 0) {
         // HTTP clients that do Digest send their first request without the
         // body (curl does) and expect the challenge, not a complaint.
-        const bool challenge = d->onvif.auth != OnvifAuth::Wsse &&
-                               request.authorization.compare(0, 7, "Digest ") != 0;
-        Response r = challenge ? NotAuthorized(d, now, false)
-                               : Fault(400, "env:Sender", "ter:WellFormed", "Not a SOAP 1.2 request");
+        const bool challenge =
+            d->onvif.auth != OnvifAuth::Wsse && request.authorization.compare(0, 7, "Digest ") != 0;
+        Response r = challenge
+                         ? NotAuthorized(d, now, false)
+                         : Fault(400, "env:Sender", "ter:WellFormed", "Not a SOAP 1.2 request");
         r.operation = "?";
         return r;
     }

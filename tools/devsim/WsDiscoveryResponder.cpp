@@ -158,8 +158,8 @@ void WsDiscoveryResponder::Receive(Clock::time_point now) {
     for (int i = 0; i < 256; ++i) {
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = recvfrom(m_fd, buf.data(), buf.size(), 0,
-                                   reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            recvfrom(m_fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0)
             return;
         OnProbe(buf.substr(0, static_cast<std::size_t>(n)), from, now);
@@ -255,8 +255,7 @@ void WsDiscoveryResponder::CheckVanished(Clock::time_point now) {
 }
 
 bool WsDiscoveryResponder::Present(const Device& d, Clock::time_point now) const {
-    return d.vanishAfter < 0 ||
-           now - m_start < std::chrono::duration<double>(d.vanishAfter);
+    return d.vanishAfter < 0 || now - m_start < std::chrono::duration<double>(d.vanishAfter);
 }
 
 // Sends `text` to `to`; with owned addresses from `source` (IP_PKTINFO),

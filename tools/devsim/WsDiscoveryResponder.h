@@ -25,8 +25,8 @@
 namespace devsim {
 
 struct WsdOptions {
-    double jitterMs = 500;      // answers wait a random 0..jitterMs
-    bool ownAddresses = false;  // send each camera's datagrams from its own address
+    double jitterMs = 500;     // answers wait a random 0..jitterMs
+    bool ownAddresses = false; // send each camera's datagrams from its own address
     bool verbose = false;
 };
 
