@@ -13,6 +13,9 @@
 #   nonce for the calls of a session, so a camera that refuses used nonces
 #   answers its second signed call (GetCapabilities) with NotAuthorized:
 #   after the login lines it prints that error and ends;
+# - it reaches a camera only at the first XAddr's host: a camera in another
+#   subnet is listed (by its scopes) but not reached, and it cannot log in
+#   at the camera's link-local XAddr ("camera ... not found");
 # - before it logs in it calls GetHostname on every camera it finds, signed
 #   with an empty user name (the cameras do not count that as a wrong login).
 set -uo pipefail
@@ -81,6 +84,16 @@ check "a camera answering only tds:Device probes is not seen by a NetworkVideoTr
   lacks "$list" "10.77.0.57"
 check "the printer has no camera name" has "$list" "10.77.0.59 (UNKNOWN CAMERA)"
 check "the printer serves no device service" log_has "02:4F:4E:00:4D:09 onvif - status 404"
+
+# --- a camera in another subnet: onvif-util lists it but cannot reach it;
+# its link-local XAddr, through a link-local route on this side, can
+check "foreign-subnet camera listed by its first XAddr" has "$list" "192.168.5.20 (Far Cam XC-900)"
+check "onvif-util does not log in at the link-local XAddr" \
+  has "$(login admin 123456 169.254.77.70)" "ERROR: camera 169.254.77.70 not found"
+ip route add 169.254.0.0/16 dev veth0 # inside this private namespace only
+out=$(soap 169.254.77.70 "<tds:GetNetworkInterfaces/>" --digest -u admin:123456)
+check "foreign-subnet camera answers at its link-local address" \
+  has "$out" "<tt:Address>192.168.5.20</tt:Address><tt:PrefixLength>24</tt:PrefixLength>"
 
 # --- WS-UsernameToken login
 out=$(login admin 123456 10.77.0.51)
