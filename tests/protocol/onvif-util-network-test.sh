@@ -95,6 +95,13 @@ out=$(soap 169.254.77.70 "<tds:GetNetworkInterfaces/>" --digest -u admin:123456)
 check "foreign-subnet camera answers at its link-local address" \
   has "$out" "<tt:Address>192.168.5.20</tt:Address><tt:PrefixLength>24</tt:PrefixLength>"
 
+# --- cameras whose device service misbehaves: no answer, a server error.
+# They answer only tds:Device probes, out of onvif-util's sight: it waits on
+# a silent camera without a bound of its own and would list nothing.
+check "silent camera: no answer in 2 s" \
+  test "$(status 10.77.0.63 "<tds:GetSystemDateAndTime/>" -m 2)" = 000
+check "failing camera: status 500" test "$(status 10.77.0.64 "<tds:GetSystemDateAndTime/>")" = 500
+
 # --- WS-UsernameToken login
 out=$(login admin 123456 10.77.0.51)
 echo "$out"

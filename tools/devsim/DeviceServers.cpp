@@ -402,6 +402,16 @@ void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
         const long index = FindDevice(req.get_header_value("Host"), port);
         if (index < 0)
             return void(res.status = 404);
+        // The same misbehaviour as the maker's HTTP interface: slow, silent
+        // or failing cameras for the client's "no answer" outcomes.
+        const Device behaviour =
+            m_fleet->With(static_cast<std::size_t>(index), [](Device& d) { return d; });
+        if (behaviour.httpDelayMs > 0)
+            Sleep(std::min(behaviour.httpDelayMs, 60000), m_halt);
+        if (behaviour.httpSilent)
+            return Sleep(kSilentHoldMs, m_halt), void(res.status = 503);
+        if (behaviour.httpStatus > 0)
+            return void(res.status = behaviour.httpStatus);
         const auto now = Clock::now();
         onvif::Request request;
         request.method = req.method;
