@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
 
 #include "SoapReader.h"
 
@@ -396,10 +397,11 @@ Response NotAuthorized(Device* d, Clock::time_point now, bool stale) {
     return r;
 }
 
-// The login of `req`: a Response to send instead of the operation's, or
-// nullopt-like status 0 when the caller may go on.
-Response Authenticate(Device* d, const Request& req, const soap::Document& doc, int envelope,
-                      std::int64_t cameraEpoch, Clock::time_point now) {
+// The login of `req`: the answer to send instead of the operation's, or
+// nothing when the login is right.
+std::optional<Response> Authenticate(Device* d, const Request& req, const soap::Document& doc,
+                                     int envelope, std::int64_t cameraEpoch,
+                                     Clock::time_point now) {
     Forget(d, now);
     if (Locked(d, now))
         return Fault(403, "env:Sender", "ter:NotAuthorized",
@@ -421,7 +423,7 @@ Response Authenticate(Device* d, const Request& req, const soap::Document& doc, 
     }
     if (login == Login::Right) {
         d->onvif.wrongLogins = 0;
-        return Response{0, {}, {}, {}, Effect::None};
+        return std::nullopt;
     }
     if (login == Login::Wrong && ++d->onvif.wrongLogins >= kLockAfter)
         d->onvif.lockedUntil = now + kLockTime;
@@ -461,9 +463,8 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
     } else if (opElement.local == "GetSystemDateAndTime") {
         r = SystemDateAndTime(cameraEpoch);
     } else {
-        r = Authenticate(d, request, doc, envelope, cameraEpoch, now);
-        if (r.status == 0)
-            r = Operate(d, doc, op);
+        auto refused = Authenticate(d, request, doc, envelope, cameraEpoch, now);
+        r = refused ? std::move(*refused) : Operate(d, doc, op);
     }
     r.operation = opElement.local.substr(0, 64);
     return r;
