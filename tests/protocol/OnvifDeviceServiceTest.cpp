@@ -297,6 +297,22 @@ TEST(OnvifService, HttpDigestChecksResponseNonceAndCount) {
     EXPECT_EQ(Call(&wsse, r).status, 401);
 }
 
+TEST(OnvifService, KeepsOnlyTheLatestDigestChallenges) {
+    Device d = Camera(OnvifAuth::Digest);
+    const std::string first = Call(&d, onvif::Request{}).wwwAuthenticate;
+    std::string last;
+    for (int i = 0; i < 200; ++i)
+        last = Call(&d, onvif::Request{}).wwwAuthenticate;
+    EXPECT_LE(d.onvif.digestNonces.size(), 64u);
+    auto with = [&](const std::string& challenge) {
+        onvif::Request r = Soap("<tds:GetDeviceInformation/>");
+        r.authorization = DigestAuthorization(challenge, "admin", "secret", "00000001");
+        return Call(&d, r).status;
+    };
+    EXPECT_EQ(with(first), 401) << "pushed out by later challenges";
+    EXPECT_EQ(with(last), 200);
+}
+
 TEST(OnvifService, LocksForAMinuteAfterFiveWrongLogins) {
     Device d = Camera();
     const Clock::time_point t0{};

@@ -385,7 +385,10 @@ std::string Challenge(Device* d, Clock::time_point now, bool stale) {
     randombytes_buf(raw, sizeof raw);
     char hex[33];
     sodium_bin2hex(hex, sizeof hex, raw, sizeof raw);
-    d->onvif.digestNonces.push_back({hex, now, 0});
+    auto& issued = d->onvif.digestNonces;
+    issued.push_back({hex, now, 0});
+    while (issued.size() > kMaxDigestNonces) // challenges cost nothing to ask for
+        issued.pop_front();
     return std::string("Digest realm=\"") + kRealm + "\", qop=\"auth\", nonce=\"" + hex +
            "\", algorithm=MD5" + (stale ? ", stale=true" : "");
 }
