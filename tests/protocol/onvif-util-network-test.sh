@@ -95,6 +95,12 @@ out=$(soap 169.254.77.70 "<tds:GetNetworkInterfaces/>" --digest -u admin:123456)
 check "foreign-subnet camera answers at its link-local address" \
   has "$out" "<tt:Address>192.168.5.20</tt:Address><tt:PrefixLength>24</tt:PrefixLength>"
 
+# --- request bodies are bounded
+big=$(head -c 70000 /dev/zero | tr '\0' a)
+check "a body over 64 KiB is refused" test "$(status 10.77.0.51 "<tds:GetHostname>$big</tds:GetHostname>")" = 413
+check "an unknown operation is not supported" \
+  has "$(soap 10.77.0.51 "<tds:GetUsers/>" --digest -u admin:123456)" "ter:ActionNotSupported"
+
 # --- cameras whose device service misbehaves: no answer, a server error.
 # They answer only tds:Device probes, out of onvif-util's sight: it waits on
 # a silent camera without a bound of its own and would list nothing.
