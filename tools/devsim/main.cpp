@@ -18,6 +18,7 @@
 #include "DeviceTrust.h"
 #include "Fleet.h"
 #include "Simulator.h"
+#include "WsDiscoveryResponder.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ const char kUsage[] =
     "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n"
     "                     [--own-addresses IFACE] [--serve-limit N] [--http-delay MS]\n"
     "                     [--http-status CODE] [--http-silent] [--maker-key FILE]\n"
-    "                     [--control FIFO]\n";
+    "                     [--control FIFO] [--onvif-count N]\n";
 
 struct Options {
     std::string fleetFile;
@@ -107,6 +108,8 @@ bool TakeOption(const std::string& name, const std::string& value, Options* o) {
         return false;
     if (name == "--count")
         return o->plan.count = static_cast<int>(n), n <= 1000000;
+    if (name == "--onvif-count")
+        return o->plan.onvifCount = static_cast<int>(n), n <= 100000;
     if (name == "--jitter")
         return o->sim.jitterMs = n, true;
     if (name == "--change-every")
@@ -171,6 +174,24 @@ void WriteReady(const std::string& path, std::size_t count) {
     std::ofstream(path) << count << "\n";
 }
 
+// A maker device that also answers as a camera and is moved by our own
+// protocol tells the WS-Discovery group too, with a Hello from the new address.
+class MoveObserver : public devsim::DeviceObserver {
+public:
+    MoveObserver(devsim::DeviceServers* servers, devsim::WsDiscoveryResponder* wsd)
+        : m_servers(servers), m_wsd(wsd) {}
+    void OnConfigured(std::size_t index, const devsim::Device& before,
+                      const devsim::Device& after) override {
+        m_servers->OnConfigured(index, before, after);
+        if (after.onvif.role != devsim::WsdRole::None && after.ip != before.ip)
+            m_wsd->HelloAt(index, devsim::Clock::now());
+    }
+
+private:
+    devsim::DeviceServers* m_servers;
+    devsim::WsDiscoveryResponder* m_wsd;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -199,15 +220,22 @@ int main(int argc, char** argv) {
     }
     o.serve.verbose = o.sim.verbose;
     devsim::DeviceServers servers(&fleet, o.serve);
+    devsim::WsDiscoveryResponder wsd(
+        &fleet, {o.sim.jitterMs, !o.serve.ownInterface.empty(), o.sim.verbose}, &servers);
+    servers.SetMover([&wsd](std::size_t i, devsim::Clock::time_point at) { wsd.MoveAt(i, at); });
     std::string error;
     if (!servers.Start(&error))
         return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
-    sim.SetObserver(&servers);
+    MoveObserver moves(&servers, &wsd);
+    sim.SetObserver(&moves);
+    if (!wsd.Start(&error))
+        return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     WriteReady(o.readyFile, fleet.Size());
     std::fprintf(stderr, "lorvex-devsim: %zu devices ready\n", fleet.Size());
     sim.Run(g_stop);
+    wsd.Stop();
     servers.Stop();
     return 0;
 }
