@@ -22,15 +22,23 @@ void ShowActionMessage(const ActionMessage& message, QWidget* parent) {
     }
 }
 
-bool ConfirmAddressWarnings(const QList<AddressWarning>& warnings, QWidget* parent) {
+QString AddressWarningText(const QList<AddressWarning>& warnings) {
+    // A word joiner after each colon: the line breaker otherwise may break
+    // a MAC after any of its colons.
+    static const QString kUnbrokenColon = QStringLiteral(":") + QChar(0x2060);
     QStringList paragraphs;
     for (const AddressWarning& warning : warnings) {
         const QString text = GetText(warning.key);
-        paragraphs.append(warning.holder.isEmpty() ? text : text.arg(warning.holder));
+        const QString holder = QString(warning.holder).replace(QLatin1Char(':'), kUnbrokenColon);
+        paragraphs.append(holder.isEmpty() ? text : text.arg(holder));
     }
     paragraphs.append(GetText("IDCS_ADDRESS_SEND_ANYWAY"));
-    const int answer = N12_MessageBox::ask(paragraphs.join(QStringLiteral("\n\n")),
-                                           N12_MessageBox::Yes | N12_MessageBox::No,
-                                           N12_MessageBox::Warning, parent);
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
+
+bool ConfirmAddressWarnings(const QList<AddressWarning>& warnings, QWidget* parent) {
+    const int answer =
+        N12_MessageBox::ask(AddressWarningText(warnings), N12_MessageBox::Yes | N12_MessageBox::No,
+                            N12_MessageBox::Warning, parent);
     return answer == N12_MessageBox::Yes;
 }

@@ -6,9 +6,17 @@
 
 DeviceEventQueue::~DeviceEventQueue() { clear(); }
 
-bool DeviceEventQueue::push(DevInfo* device, int opt) {
+namespace {
+
+bool olderThan(quint32 generation, quint32 oldest) {
+    return static_cast<qint32>(generation - oldest) < 0;
+}
+
+} // namespace
+
+bool DeviceEventQueue::push(DevInfo* device, int opt, quint32 generation) {
     QMutexLocker locker(&m_lock);
-    m_events.append(Event{device, opt});
+    m_events.append(Event{device, opt, generation});
     if (m_takePending)
         return false;
     m_takePending = true;
@@ -17,15 +25,19 @@ bool DeviceEventQueue::push(DevInfo* device, int opt) {
 
 QList<DeviceEventQueue::Event> DeviceEventQueue::take(int limit, bool* more) {
     QMutexLocker locker(&m_lock);
-    *more = limit < m_events.size();
-    if (!*more) {
-        m_takePending = false;
-        QList<Event> all;
-        all.swap(m_events);
-        return all;
+    QList<Event> batch;
+    int used = 0;
+    for (; used < m_events.size() && batch.size() < limit; ++used) {
+        const Event& event = m_events.at(used);
+        if (olderThan(event.generation, m_generation))
+            delete event.device;
+        else
+            batch.append(event);
     }
-    const QList<Event> batch = m_events.mid(0, limit);
-    m_events.erase(m_events.begin(), m_events.begin() + limit);
+    m_events.erase(m_events.begin(), m_events.begin() + used);
+    *more = !m_events.isEmpty();
+    if (!*more)
+        m_takePending = false;
     return batch;
 }
 
@@ -35,4 +47,9 @@ void DeviceEventQueue::clear() {
         delete event.device;
     m_events.clear();
     m_takePending = false;
+}
+
+void DeviceEventQueue::acceptFrom(quint32 generation) {
+    QMutexLocker locker(&m_lock);
+    m_generation = generation;
 }

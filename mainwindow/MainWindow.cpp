@@ -329,6 +329,6 @@ void MainWindow::placeInitialGeometry() {
 
 void MainWindow::Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) {
     // One queued call per batch, not per record: see DeviceEventQueue.
-    if (m_deviceEvents.push(NewDevInfo(info), info.event))
+    if (m_deviceEvents.push(NewDevInfo(info), info.event, info.generation))
         QMetaObject::invokeMethod(this, "slot_takeDeviceEvents", Qt::QueuedConnection);
 }

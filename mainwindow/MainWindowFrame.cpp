@@ -60,6 +60,7 @@ void MainWindow::slot_refreshMenuTriggered(QAction* action) {
     if (seconds != 0 && refreshDisabled())
         clearDevices();
     m_manager.SetAutoSearch(seconds);
+    m_deviceEvents.acceptFrom(m_manager.ListGeneration());
 }
 
 void MainWindow::slot_refresh() {
@@ -68,6 +69,9 @@ void MainWindow::slot_refresh() {
     m_reselectMac = current != nullptr ? current->text(COL_MAC) : QString();
     clearDevices();
     m_manager.RefreshSearch(manual);
+    // Events of the emptied list may still be on their way from the search
+    // thread; they carry an older generation than the new list's.
+    m_deviceEvents.acceptFrom(m_manager.ListGeneration());
 }
 
 // On the heap and watched, like every box over the window: the box goes

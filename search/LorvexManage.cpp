@@ -43,7 +43,7 @@ void CLorvexManage::SetAutoSearch(int32_t seconds) {
     LORVEX_SEARCH_StopAuto();
     if (seconds != 0) {
         if (m_autoSearch.load() == 0)
-            ClearDevices();
+            StartNewList();
         LORVEX_SEARCH_StartAuto(seconds);
     }
     m_autoSearch.store(seconds);
@@ -53,12 +53,12 @@ void CLorvexManage::RefreshSearch(bool manual) {
     if (!LibraryUsable())
         return;
     if (manual) {
-        ClearDevices();
+        StartNewList();
         LORVEX_SEARCH_Manual();
         return;
     }
     LORVEX_SEARCH_StopAuto();
-    ClearDevices();
+    StartNewList();
     LORVEX_SEARCH_StartAuto(m_autoSearch.load());
 }
 
@@ -118,6 +118,9 @@ void CLorvexManage::OnSearchEvent(const char* mac, int code, const char* xml) {
     bool notify = true;
     {
         CAutoLock hold(m_listLock);
+        // Stamped under the lock StartNewList takes: an event decided before
+        // a refresh carries the old generation however late it is notified.
+        info.generation = m_generation.load();
         if (code == LORVEX_SEARCH_EVENT_CONFIG)
             OnSetIPAnswer(xml), notify = false;
         else if (kind == SEARCH_EVENT_NEW)
@@ -189,6 +192,13 @@ void CLorvexManage::ClearDevices() {
     CAutoLock hold(m_listLock);
     m_devices.clear();
     m_index.clear();
+}
+
+void CLorvexManage::StartNewList() {
+    CAutoLock hold(m_listLock);
+    m_devices.clear();
+    m_index.clear();
+    m_generation.store(m_generation.load() + 1);
 }
 
 bool CLorvexManage::FindDevice(const char* mac, SEARCH_INFO* out) {

@@ -93,6 +93,13 @@ public:
     int32_t LastLockSeconds() const { return m_lockSeconds.load(); }
     bool LastPortsTaken() const { return m_portsTaken.load(); }
 
+    // The generation of the device list: 0 at construction, one more each
+    // time RefreshSearch or SetAutoSearch empties the list. Every event
+    // carries the generation it was decided in (SEARCH_INFO::generation), so
+    // an observer can tell an event of an emptied list that reaches it after
+    // the refresh from one of the new list. Safe from any thread.
+    uint32_t ListGeneration() const { return m_generation.load(); }
+
     // The automatic search interval in seconds, 0 = off.
     int32_t GetAutoSearch() const { return m_autoSearch.load(); }
 
@@ -162,15 +169,15 @@ public:
                                // password, say): nothing is sent
         // Outcomes of device identity and of the device's own guards; the
         // numbers above keep their meaning, new ones are only appended.
-        SETNET_UNVERIFIED = 14,   // the device's key is not certified by a trusted maker and
-                                  // the user has not confirmed it this session: nothing sent
-        SETNET_CONFLICT = 15,     // two different keys answer for this MAC: nothing sent
-        SETNET_LOCKED = 16,       // the device refuses requests after repeated wrong
-                                  // passwords; LastLockSeconds() tells how long still
-        SETNET_NOT_ACTIVATED = 17, // the device has no password yet: activate it first
-        SETNET_NO_PRESENCE = 18,  // restore refused: the reset button was not pressed
-                                  // within the last 10 minutes
-        SETNET_WEAK_PASSWORD = 19, // activation refused: the password breaks the strength rule
+        SETNET_UNVERIFIED = 14,     // the device's key is not certified by a trusted maker and
+                                    // the user has not confirmed it this session: nothing sent
+        SETNET_CONFLICT = 15,       // two different keys answer for this MAC: nothing sent
+        SETNET_LOCKED = 16,         // the device refuses requests after repeated wrong
+                                    // passwords; LastLockSeconds() tells how long still
+        SETNET_NOT_ACTIVATED = 17,  // the device has no password yet: activate it first
+        SETNET_NO_PRESENCE = 18,    // restore refused: the reset button was not pressed
+                                    // within the last 10 minutes
+        SETNET_WEAK_PASSWORD = 19,  // activation refused: the password breaks the strength rule
         SETNET_ALREADY_ACTIVE = 20, // activation refused: the device has a password already
     };
 
@@ -238,6 +245,8 @@ private:
     using DeviceList = std::list<SEARCH_INFO>;
 
     void ClearDevices();
+    // Empties the list and starts its next generation.
+    void StartNewList();
     bool OnAnswer(const char* mac, const char* xml, SEARCH_INFO* info);
     bool OnChanged(const char* mac, const char* xml, SEARCH_INFO* info);
     void OnSetIPAnswer(const char* xml);
@@ -248,6 +257,7 @@ private:
     CCriticalSection m_listLock;
     DeviceList m_devices;                                          // under m_listLock
     std::unordered_map<std::string, DeviceList::iterator> m_index; // by mac, under m_listLock
+    std::atomic<uint32_t> m_generation{0};                         // written under m_listLock
     std::atomic<int32_t> m_autoSearch{0};
     std::atomic<int32_t> m_setIPResult{-1};
     std::atomic<int32_t> m_lockSeconds{0};

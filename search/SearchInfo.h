@@ -37,13 +37,14 @@ struct SEARCH_INFO {
     char encryptType[19];    // tcpIp/encryptType
     int32_t deviceActivated; // productInfo/deviceActivated
     int32_t httpType;        // 1: the web page is served over HTTPS
+    uint32_t generation;     // the manager's list generation the event belongs to
 };
 
 // Fills the device fields of record from a NUL-terminated answer text whose
 // root is multicastSearchResult (null counts as empty). Returns false, and
 // leaves record untouched, when the text has no such root or its type code
 // (productInfo/productSeries) lacks the maker's "ZVK"; true otherwise.
-// Never touches event or mac. Fields whose element is absent keep what the
+// Never touches event, mac or generation. Fields whose element is absent keep what the
 // record held (zero in a fresh record). A text longer than its field is cut
 // at the field's capacity on a UTF-8 character boundary.
 bool ParseSearchResult(const char* text, SEARCH_INFO* record);

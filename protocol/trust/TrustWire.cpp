@@ -15,7 +15,8 @@ constexpr unsigned char kCertMagic[4] = {'L', 'V', 'X', 'C'};
 constexpr unsigned char kCertVersion = 1;
 constexpr std::size_t kAeadTag = crypto_aead_xchacha20poly1305_ietf_ABYTES;
 
-static_assert(kTagSize == crypto_auth_BYTES, "reply tags are crypto_auth");
+static_assert(kTagSize == kTagNonceSize + crypto_onetimeauth_BYTES,
+              "a reply tag is its nonce and a Poly1305 authenticator");
 static_assert(kNonceSize == crypto_aead_xchacha20poly1305_ietf_NPUBBYTES, "request nonces");
 static_assert(kKeySize == crypto_kx_PUBLICKEYBYTES && kKeySize == crypto_sign_PUBLICKEYBYTES,
               "one key size");
@@ -121,22 +122,44 @@ bool DeviceSessionKeys(const KeyPair& device, const Key& toolKey, SessionKeys* o
                                          toolKey.data()) == 0;
 }
 
-void ReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
-              std::string_view afterTag, unsigned char tag[kTagSize]) {
-    crypto_auth_hmacsha512256_state st;
-    crypto_auth_hmacsha512256_init(&st, keys.toTool.data(), keys.toTool.size());
-    crypto_auth_hmacsha512256_update(&st, Bytes(header), header.size());
-    crypto_auth_hmacsha512256_update(&st, Bytes(beforeTag), beforeTag.size());
-    crypto_auth_hmacsha512256_update(&st, Bytes(afterTag), afterTag.size());
-    crypto_auth_hmacsha512256_final(&st, tag);
+namespace {
+
+// Poly1305 of header, beforeTag and afterTag under the one-time key of
+// `nonce`. A key is used for one message only because every reply draws a
+// new random nonce; the key stream is XChaCha20's, as in libsodium's AEAD.
+void ReplyAuthenticator(const SessionKeys& keys, const unsigned char nonce[kTagNonceSize],
+                        std::string_view header, std::string_view beforeTag,
+                        std::string_view afterTag, unsigned char out[crypto_onetimeauth_BYTES]) {
+    unsigned char streamNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
+    std::memcpy(streamNonce, nonce, kTagNonceSize);
+    unsigned char oneTimeKey[crypto_onetimeauth_KEYBYTES];
+    crypto_stream_xchacha20(oneTimeKey, sizeof oneTimeKey, streamNonce, keys.toTool.data());
+    crypto_onetimeauth_state st;
+    crypto_onetimeauth_init(&st, oneTimeKey);
+    crypto_onetimeauth_update(&st, Bytes(header), header.size());
+    crypto_onetimeauth_update(&st, Bytes(beforeTag), beforeTag.size());
+    crypto_onetimeauth_update(&st, Bytes(afterTag), afterTag.size());
+    crypto_onetimeauth_final(&st, out);
+    sodium_memzero(oneTimeKey, sizeof oneTimeKey);
     sodium_memzero(&st, sizeof st);
+}
+
+} // namespace
+
+void ReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
+              std::string_view afterTag, unsigned char tag[kTagSize], const unsigned char* nonce) {
+    if (nonce)
+        std::memcpy(tag, nonce, kTagNonceSize);
+    else
+        randombytes_buf(tag, kTagNonceSize);
+    ReplyAuthenticator(keys, tag, header, beforeTag, afterTag, tag + kTagNonceSize);
 }
 
 bool CheckReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
                    std::string_view afterTag, const unsigned char tag[kTagSize]) {
-    unsigned char want[kTagSize];
-    ReplyTag(keys, header, beforeTag, afterTag, want);
-    return sodium_memcmp(want, tag, kTagSize) == 0;
+    unsigned char want[crypto_onetimeauth_BYTES];
+    ReplyAuthenticator(keys, tag, header, beforeTag, afterTag, want);
+    return sodium_memcmp(want, tag + kTagNonceSize, sizeof want) == 0;
 }
 
 std::string Header(wire::Kind kind, std::uint32_t requestId, const wire::MacBytes& mac,
@@ -158,7 +181,8 @@ bool SplitAnswer(const wire::Message& msg, AnswerParts* out) {
 }
 
 std::string MakeAnswer(const SessionKeys& keys, std::uint32_t probeId, const Certificate& cert,
-                       const Challenge& challenge, std::string_view xml) {
+                       const Challenge& challenge, std::string_view xml,
+                       const unsigned char* tagNonce) {
     const std::size_t size = kAnswerPrefix + xml.size();
     if (size > wire::kMaxPayload)
         return {};
@@ -166,7 +190,7 @@ std::string MakeAnswer(const SessionKeys& keys, std::uint32_t probeId, const Cer
     std::string before = EncodeCertificate(cert);
     before.append(reinterpret_cast<const char*>(challenge.data()), kChallengeSize);
     unsigned char tag[kTagSize];
-    ReplyTag(keys, header, before, xml, tag);
+    ReplyTag(keys, header, before, xml, tag, tagNonce);
     std::string out = header + before;
     out.append(reinterpret_cast<const char*>(tag), kTagSize);
     out.append(xml);
@@ -180,14 +204,15 @@ bool CheckAnswer(const SessionKeys& keys, const wire::Message& msg, const Answer
 }
 
 std::string MakeReply(const SessionKeys& keys, wire::Kind kind, std::uint32_t requestId,
-                      const wire::MacBytes& mac, const Challenge& next, std::string_view xml) {
+                      const wire::MacBytes& mac, const Challenge& next, std::string_view xml,
+                      const unsigned char* tagNonce) {
     const std::size_t size = kReplyPrefix + xml.size();
     if (size > wire::kMaxPayload)
         return {};
     const std::string header = Header(kind, requestId, mac, size);
     const std::string_view before(reinterpret_cast<const char*>(next.data()), kChallengeSize);
     unsigned char tag[kTagSize];
-    ReplyTag(keys, header, before, xml, tag);
+    ReplyTag(keys, header, before, xml, tag, tagNonce);
     std::string out = header;
     out.append(before);
     out.append(reinterpret_cast<const char*>(tag), kTagSize);
@@ -232,9 +257,9 @@ std::string SealRequest(const SessionKeys& keys, const Key& toolKey, wire::Kind 
     const std::string ad = out.substr(0, wire::kHeaderSize + kKeySize);
     std::string sealed(plain.size() + kAeadTag, '\0');
     unsigned long long sealedSize = 0;
-    crypto_aead_xchacha20poly1305_ietf_encrypt(
-        reinterpret_cast<unsigned char*>(sealed.data()), &sealedSize, Bytes(plain), plain.size(),
-        Bytes(ad), ad.size(), nullptr, n, keys.toDevice.data());
+    crypto_aead_xchacha20poly1305_ietf_encrypt(reinterpret_cast<unsigned char*>(sealed.data()),
+                                               &sealedSize, Bytes(plain), plain.size(), Bytes(ad),
+                                               ad.size(), nullptr, n, keys.toDevice.data());
     sodium_memzero(plain.data(), plain.size());
     out.append(sealed.data(), static_cast<std::size_t>(sealedSize));
     return out;
@@ -257,10 +282,10 @@ bool OpenRequest(const SessionKeys& keys, const wire::Message& msg, Challenge* c
     const std::size_t sealedAt = kKeySize + kNonceSize;
     std::string plain(p.size() - sealedAt - kAeadTag, '\0');
     unsigned long long plainSize = 0;
-    if (crypto_aead_xchacha20poly1305_ietf_decrypt(
-            reinterpret_cast<unsigned char*>(plain.data()), &plainSize, nullptr,
-            Bytes(p) + sealedAt, p.size() - sealedAt, Bytes(ad), ad.size(), nonce,
-            keys.toDevice.data()) != 0)
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char*>(plain.data()),
+                                                   &plainSize, nullptr, Bytes(p) + sealedAt,
+                                                   p.size() - sealedAt, Bytes(ad), ad.size(), nonce,
+                                                   keys.toDevice.data()) != 0)
         return false;
     std::memcpy(challenge->data(), plain.data(), kChallengeSize);
     body->assign(plain, kChallengeSize, std::string::npos);

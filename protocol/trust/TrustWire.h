@@ -22,7 +22,10 @@ constexpr std::size_t kSignatureSize = 64; // Ed25519
 constexpr std::size_t kCertSize = 108;
 constexpr std::size_t kCertSignedSize = kCertSize - kSignatureSize;
 constexpr std::size_t kChallengeSize = 16;
-constexpr std::size_t kTagSize = 32;   // HMAC-SHA-512-256
+// A reply's tag field: a random nonce, then the Poly1305 authenticator
+// under the one-time key that nonce and the session key give.
+constexpr std::size_t kTagNonceSize = 16;
+constexpr std::size_t kTagSize = kTagNonceSize + 16;
 constexpr std::size_t kNonceSize = 24; // XChaCha20-Poly1305
 constexpr std::size_t kSealOverhead = kKeySize + kNonceSize + 16 + kChallengeSize;
 // Before the document of an answer: certificate, challenge, tag.
@@ -46,12 +49,12 @@ using Challenge = std::array<unsigned char, kChallengeSize>;
 // and restoreResult (restore).
 enum DeviceResult : int {
     RESULT_OK = 0,
-    RESULT_REFUSED = 1,         // wrong password or a malformed value
-    RESULT_NOT_ACTIVATED = 2,   // no password yet: only activation is taken
-    RESULT_LOCKED = 3,          // too many wrong passwords; retryAfter tells how long
-    RESULT_WEAK_PASSWORD = 4,   // activation with a password that breaks the rule
-    RESULT_NO_PRESENCE = 5,     // restore without a recent press of the reset button
-    RESULT_ALREADY_ACTIVE = 6,  // activation of a device that has a password
+    RESULT_REFUSED = 1,        // wrong password or a malformed value
+    RESULT_NOT_ACTIVATED = 2,  // no password yet: only activation is taken
+    RESULT_LOCKED = 3,         // too many wrong passwords; retryAfter tells how long
+    RESULT_WEAK_PASSWORD = 4,  // activation with a password that breaks the rule
+    RESULT_NO_PRESENCE = 5,    // restore without a recent press of the reset button
+    RESULT_ALREADY_ACTIVE = 6, // activation of a device that has a password
 };
 
 // The maker's certificate: MAC and device key, signed by a maker key.
@@ -99,11 +102,14 @@ KeyPair SeedKeyPair(const std::array<unsigned char, 32>& seed);
 bool ToolSessionKeys(const KeyPair& tool, const Key& deviceKey, SessionKeys* out);
 bool DeviceSessionKeys(const KeyPair& device, const Key& toolKey, SessionKeys* out);
 
-// The authenticator of a device reply: HMAC-SHA-512-256 under `toTool` over
-// the datagram's 30-byte header followed by every payload byte except the
-// tag itself.
+// The tag field of a device reply: a nonce (`nonce`, or random when null:
+// never the same twice under one key), then Poly1305 over the datagram's
+// 30-byte header followed by every payload byte except the tag field, under
+// the first 32 bytes of the XChaCha20 key stream of `toTool` at that nonce
+// (padded with eight zero bytes).
 void ReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
-              std::string_view afterTag, unsigned char tag[kTagSize]);
+              std::string_view afterTag, unsigned char tag[kTagSize],
+              const unsigned char* nonce = nullptr);
 bool CheckReplyTag(const SessionKeys& keys, std::string_view header, std::string_view beforeTag,
                    std::string_view afterTag, const unsigned char tag[kTagSize]);
 
@@ -117,16 +123,19 @@ struct AnswerParts {
 // False unless the payload holds a certificate for `mac`, a challenge, a tag
 // and a non-empty document without a NUL byte.
 bool SplitAnswer(const wire::Message& msg, AnswerParts* out);
-// The whole answer datagram for a device, tagged.
+// The whole answer datagram for a device, tagged (`tagNonce` as ReplyTag's
+// nonce: null for a random one, as a device sends).
 std::string MakeAnswer(const SessionKeys& keys, std::uint32_t probeId, const Certificate& cert,
-                       const Challenge& challenge, std::string_view xml);
+                       const Challenge& challenge, std::string_view xml,
+                       const unsigned char* tagNonce = nullptr);
 // True when the answer's tag is right under `keys`.
 bool CheckAnswer(const SessionKeys& keys, const wire::Message& msg, const AnswerParts& parts);
 
 // A result or acknowledgement: kind 4 or 6, challenge (the next one the
 // device will honour), tag, document.
 std::string MakeReply(const SessionKeys& keys, wire::Kind kind, std::uint32_t requestId,
-                      const wire::MacBytes& mac, const Challenge& next, std::string_view xml);
+                      const wire::MacBytes& mac, const Challenge& next, std::string_view xml,
+                      const unsigned char* tagNonce = nullptr);
 // The document of an authentic reply, and the challenge it carries; false for
 // anything else.
 bool OpenReply(const SessionKeys& keys, const wire::Message& msg, Challenge* next,
@@ -154,7 +163,13 @@ std::string Header(wire::Kind kind, std::uint32_t requestId, const wire::MacByte
 // 8 to 64 characters, at least two of lower case, upper case, digits and
 // other characters, and neither the device's MAC (with or without colons,
 // any case) nor its name.
-enum PasswordVerdict { PASSWORD_OK, PASSWORD_LENGTH, PASSWORD_CLASSES, PASSWORD_IS_MAC, PASSWORD_IS_NAME };
+enum PasswordVerdict {
+    PASSWORD_OK,
+    PASSWORD_LENGTH,
+    PASSWORD_CLASSES,
+    PASSWORD_IS_MAC,
+    PASSWORD_IS_NAME
+};
 PasswordVerdict CheckPasswordStrength(std::string_view password, std::string_view macText,
                                       std::string_view deviceName);
 

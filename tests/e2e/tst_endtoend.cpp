@@ -67,18 +67,18 @@ const char kRenamed[] = "02:4C:56:00:20:01"; // renamed every few seconds (secon
 const int kFleet = 8;
 
 const char kFleetJson[] = R"({"devices": [
- {"mac": "02:4C:56:00:10:01", "type": "ZVK_IPC", "devName": "Lobby camera",
+ {"mac": "02:4C:56:00:10:01", "type": "ZVK_IPC", "devName": "Lobby camera", "productModel": "LV-IPC4M-B28",
   "ip": "192.168.1.64", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.1"},
- {"mac": "02:4C:56:00:10:02", "type": "ZVK_IPC", "devName": "Gate camera",
+ {"mac": "02:4C:56:00:10:02", "type": "ZVK_IPC", "devName": "Gate camera", "productModel": "LV-IPC2M-D36",
   "ip": "192.168.1.65", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.2"},
- {"mac": "02:4C:56:00:10:03", "type": "ZVK_NVR", "devName": "Store recorder",
+ {"mac": "02:4C:56:00:10:03", "type": "ZVK_NVR", "devName": "Store recorder", "productModel": "LV-NVR3216",
   "dataPort": 9010, "ip": "172.16.5.64", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.3"},
- {"mac": "02:4C:56:00:10:04", "type": "ZVK_NETKEYBOARD", "devName": "Desk keyboard",
+ {"mac": "02:4C:56:00:10:04", "type": "ZVK_NETKEYBOARD", "devName": "Desk keyboard", "productModel": "LV-KB200",
   "dataPort": 9001, "ip": "172.16.5.100", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.4"},
- {"mac": "02:4C:56:00:10:05", "type": "ZVK_IPC", "devName": "Slow camera", "silent": true,
+ {"mac": "02:4C:56:00:10:05", "type": "ZVK_IPC", "devName": "Slow camera", "productModel": "LV-IPC4M-B28", "silent": true,
   "httpDelayMs": 5000,
   "ip": "192.168.1.66", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.5"},
- {"mac": "02:4C:56:00:10:06", "type": "ZVK_DVR", "devName": "Leaving recorder",
+ {"mac": "02:4C:56:00:10:06", "type": "ZVK_DVR", "devName": "Leaving recorder", "productModel": "LV-DVR0804",
   "vanishAfter": 12,
   "ip": "172.16.5.66", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.6"},
  {"mac": "02:4C:56:00:10:07", "type": "ZVK_DECODER", "devName": "Hall decoder", "certified": false,
@@ -509,7 +509,8 @@ void TestEndToEnd::heldAddressesAskFirst() {
     QCOMPARE(m_boxes->question().count, asked + 1);
     QCOMPARE(m_boxes->question().title, GetText("IDCS_WARNING"));
     paragraphs.append(GetText("IDCS_ADDRESS_SEND_ANYWAY"));
-    QCOMPARE(m_boxes->question().text, paragraphs.join("\n\n"));
+    // Word joiners keep the MAC on one line; the words are the same.
+    QCOMPARE(QString(m_boxes->question().text).remove(QChar(0x2060)), paragraphs.join("\n\n"));
     QVERIFY(!m_window->deviceRequestRunning());
     QCOMPARE(m_boxes->count(), before);
     QCOMPARE(configLines(kGate), sent);
@@ -642,7 +643,8 @@ void TestEndToEnd::restorePassword_data() {
     QTest::addColumn<bool>("cleared");
     QTest::addColumn<bool>("press"); // the device's reset button first
     QTest::newRow("camera, button not pressed")
-        << QString(kGate) << "IDCS_ERROR" << "IDCS_RESET_BUTTON_NOT_PRESSED" << false << false;
+        << QString(kGate) << "IDCS_ERROR"
+        << "IDCS_RESET_BUTTON_NOT_PRESSED" << false << false;
     QTest::newRow("camera") << QString(kGate).toLower() << "IDCS_INFORMATION"
                             << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true << true;
     QTest::newRow("keyboard") << kDesk << "IDCS_INFORMATION"

@@ -47,11 +47,13 @@ template <size_t N> void put(char (&field)[N], const char* text) {
     field[N - 1] = '\0';
 }
 
-// A record of event `event` for a camera with this MAC and address.
-inline SEARCH_INFO record(int event, const char* mac, const char* ip) {
+// A record of event `event` for a camera with this MAC and address, of the
+// search manager's list generation `generation`.
+inline SEARCH_INFO record(int event, const char* mac, const char* ip, uint32_t generation = 0) {
     SEARCH_INFO info;
     std::memset(&info, 0, sizeof info);
     info.event = event;
+    info.generation = generation;
     put(info.mac, mac);
     put(info.ipAddr, ip);
     put(info.devName, "cam");

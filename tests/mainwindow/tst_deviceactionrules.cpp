@@ -1,11 +1,13 @@
 // The control bar's form checks and the message for every request outcome.
 #include "DeviceActionRules.h"
+#include "ActionMessageBox.h"
 
 #include "DevInfo.h"
 #include "LanguageSrc.h"
 
 #include <QSet>
 #include <QTest>
+#include <QTextBoundaryFinder>
 
 Q_DECLARE_METATYPE(BoxKind)
 
@@ -24,6 +26,7 @@ private slots:
     void addressWarnings_data();
     void addressWarnings();
     void addressRules();
+    void warningTextKeepsMacsWhole();
     void restoreSupport_data();
     void restoreSupport();
     void restoreResult();
@@ -232,6 +235,28 @@ void TestDeviceActionRules::restoreResult() {
     QCOMPARE(RestoreResultMessage(false).kind, BoxKind::Error);
     QCOMPARE(QString::fromLatin1(RestoreResultMessage(false).key),
              QStringLiteral("IDCS_RESTORE_DEVICE_PASSWORD_ERROR"));
+}
+
+// The box's words are those of the language texts; no line may break
+// inside a MAC it names, whatever the width of the box.
+void TestDeviceActionRules::warningTextKeepsMacsWhole() {
+    const QString mac = "02:4C:56:00:10:04";
+    const QList<AddressWarning> warnings{
+        {"IDCS_ADDRESS_HELD_BY_DEVICE_D", "Desk keyboard (" + mac + ")"},
+        {"IDCS_ADDRESS_OUTSIDE_SUBNETS", QString()}};
+    const QString text = AddressWarningText(warnings);
+    const QString plain =
+        GetText("IDCS_ADDRESS_HELD_BY_DEVICE_D").arg("Desk keyboard (" + mac + ")") + "\n\n" +
+        GetText("IDCS_ADDRESS_OUTSIDE_SUBNETS") + "\n\n" + GetText("IDCS_ADDRESS_SEND_ANYWAY");
+    QCOMPARE(QString(text).remove(QChar(0x2060)), plain);
+    const int start = text.indexOf("02:");
+    QVERIFY(start >= 0);
+    const int end = text.indexOf(')', start);
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+    for (int at = start + 1; at < end; ++at) {
+        lines.setPosition(at);
+        QVERIFY2(!lines.isAtBoundary(), qPrintable(text.mid(start, at - start)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDeviceActionRules)

@@ -67,6 +67,7 @@ private slots:
     void rangeMenuAppliesFilter();
     void menusShowTheFilterInForce();
     void handOverKeepsOrderAndYields();
+    void refreshDropsEventsOfTheEmptiedList();
 
 private:
     void run(const QString& steps);
@@ -517,6 +518,35 @@ void TestMainWindowDevices::handOverKeepsOrderAndYields() {
     const bool between =
         std::any_of(seen.begin(), seen.end(), [n](int size) { return size > 0 && size < n / 2; });
     QVERIFY2(between, "no timer ran while the events were being merged");
+}
+
+// The search thread's hand-over races a refresh: events the manager decided
+// before the refresh reach the window after it (the notification runs
+// outside the manager's lock). They must not come back as ghost rows, and
+// the new list's events arriving beside them must.
+void TestMainWindowDevices::refreshDropsEventsOfTheEmptiedList() {
+    const uint32_t before = m_window->manager().ListGeneration();
+    m_window->Update(record(SEARCH_EVENT_NEW, "02:00:00:00:00:01", "10.0.0.1", before), nullptr);
+    m_window->slot_refresh();
+    const uint32_t after = m_window->manager().ListGeneration();
+    QVERIFY(after != before);
+    // Late: handed over after the refresh, decided before it.
+    m_window->Update(record(SEARCH_EVENT_NEW, "02:00:00:00:00:02", "10.0.0.2", before), nullptr);
+    m_window->Update(record(SEARCH_EVENT_NEW, "02:00:00:00:00:03", "10.0.0.3", after), nullptr);
+    m_window->Update(record(SEARCH_EVENT_CHANGED, "02:00:00:00:00:03", "10.0.0.4", before),
+                     nullptr);
+    m_window->Update(record(SEARCH_EVENT_NEW, "02:00:00:00:00:04", "10.0.0.5", after), nullptr);
+    // The queue merges in order: once the last one is in, every earlier one
+    // has been merged or dropped.
+    QTRY_VERIFY(!m_window->deviceList().isEmpty() &&
+                m_window->deviceList().last()->mac == QLatin1String("02:00:00:00:00:04"));
+    QCOMPARE(m_window->deviceList().size(), 2);
+    QCOMPARE(tree()->topLevelItemCount(), 2);
+    QCOMPARE(m_window->onlineCount(), 2);
+    QStringList seen;
+    for (const DevInfo* d : m_window->deviceList())
+        seen.append(d->mac + "@" + d->ipAddr);
+    QCOMPARE(seen, (QStringList{"02:00:00:00:00:03@10.0.0.3", "02:00:00:00:00:04@10.0.0.5"}));
 }
 
 QTEST_MAIN(TestMainWindowDevices)

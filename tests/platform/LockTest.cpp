@@ -3,33 +3,62 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace {
 
-using namespace std::chrono_literals;
+// Whether another thread gets into the section right now; it leaves again
+// at once.
+bool OtherThreadGetsIn(CCriticalSection& section) {
+    bool entered = false;
+    std::thread([&] {
+        entered = section.TryLock();
+        if (entered)
+            section.Unlock();
+    }).join();
+    return entered;
+}
 
-// Enters `entries` times, then watches whether another thread gets in while
-// the entries are left one by one: it may only after the last one.
+// Enters `entries` times, then asks another thread to enter after each entry
+// is left: it may only after the last one. The other thread's try answers at
+// once, so the check does not depend on how fast that thread runs.
 TEST(CCriticalSection, OtherThreadWaitsUntilEveryEntryIsLeft) {
     for (int entries : {1, 2, 3}) {
         CCriticalSection section;
         for (int i = 0; i < entries; ++i)
             section.Lock();
-        std::atomic<bool> entered{false};
-        std::thread other([&] {
-            CAutoLock hold(section);
-            entered = true;
-        });
         for (int i = 0; i < entries; ++i) {
-            std::this_thread::sleep_for(30ms);
-            EXPECT_FALSE(entered) << entries << " entries, " << i << " left";
+            EXPECT_FALSE(OtherThreadGetsIn(section)) << entries << " entries, " << i << " left";
             section.Unlock();
         }
-        other.join();
-        EXPECT_TRUE(entered);
+        EXPECT_TRUE(OtherThreadGetsIn(section)) << entries << " entries, all left";
     }
+}
+
+// A thread blocked in Lock is let in by the holder's last Unlock.
+TEST(CCriticalSection, BlockedThreadGetsInAfterTheLastEntryIsLeft) {
+    CCriticalSection section;
+    section.Lock();
+    section.Lock();
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        CAutoLock hold(section);
+        entered = true;
+    });
+    section.Unlock();
+    section.Unlock();
+    other.join();
+    EXPECT_TRUE(entered);
+}
+
+TEST(CCriticalSection, TryLockCountsAsAnEntry) {
+    CCriticalSection section;
+    ASSERT_TRUE(section.TryLock());
+    ASSERT_TRUE(section.TryLock());
+    section.Unlock();
+    EXPECT_FALSE(OtherThreadGetsIn(section));
+    section.Unlock();
+    EXPECT_TRUE(OtherThreadGetsIn(section));
 }
 
 TEST(CCriticalSection, GuardLeavesOnEveryWayOut) {

@@ -30,7 +30,8 @@ wire::Message Decoded(const std::string& dg) {
 }
 
 // The fixed keys of the worked example: maker seed 01..20, device seed 40..5F,
-// tool seed 80..9F, challenge C0..CF, nonce A0..B7, next challenge D0..DF.
+// tool seed 80..9F, challenge C0..CF, nonce A0..B7, next challenge D0..DF,
+// tag nonces E0..EF (answer) and F0..FF (acknowledgement).
 struct Example : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(trust::InitCrypto());
@@ -46,6 +47,8 @@ struct Example : ::testing::Test {
         for (int i = 0; i < 16; ++i) {
             challenge[i] = static_cast<unsigned char>(0xC0 + i);
             next[i] = static_cast<unsigned char>(0xD0 + i);
+            answerTagNonce[i] = static_cast<unsigned char>(0xE0 + i);
+            ackTagNonce[i] = static_cast<unsigned char>(0xF0 + i);
         }
         for (int i = 0; i < 24; ++i)
             nonce[i] = static_cast<unsigned char>(0xA0 + i);
@@ -58,6 +61,7 @@ struct Example : ::testing::Test {
     trust::KeyPair device, toolPair;
     trust::Challenge challenge{}, next{};
     unsigned char nonce[24];
+    unsigned char answerTagNonce[trust::kTagNonceSize], ackTagNonce[trust::kTagNonceSize];
     trust::Certificate cert;
     trust::SessionKeys keys;
     const std::string xml = "<multicastSearchResult/>";
@@ -67,41 +71,45 @@ struct Example : ::testing::Test {
 
 TEST_F(Example, WorkedVectorsOfTheProtocolDescription) {
     EXPECT_EQ(Hex(makerKey), "79b5562e8fe654f94078b112e8a98ba7901f853ae695bed7e0e3910bad049664");
-    EXPECT_EQ(Hex(device.publicKey), "20243c2fa724ef40cdd0a518dd546e05b914cad065b4e8a3958079080aac6607");
-    EXPECT_EQ(Hex(toolPair.publicKey), "7dde4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92f");
+    EXPECT_EQ(Hex(device.publicKey),
+              "20243c2fa724ef40cdd0a518dd546e05b914cad065b4e8a3958079080aac6607");
+    EXPECT_EQ(Hex(toolPair.publicKey),
+              "7dde4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92f");
     EXPECT_EQ(Hex(trust::EncodeCertificate(cert)),
-        "4c5658430100024c5600000120243c2fa724ef40cdd0a518dd546e05b914cad0"
-        "65b4e8a3958079080aac660773c0dd166e492e49c0b2b83df9429d0a84fd8cee"
-        "640d2a3beff765376abb959e39e05b0733418f2301ebc42cf9882a952a0e12eb"
-        "13bf6e35642906cf3d8d520f");
+              "4c5658430100024c5600000120243c2fa724ef40cdd0a518dd546e05b914cad0"
+              "65b4e8a3958079080aac660773c0dd166e492e49c0b2b83df9429d0a84fd8cee"
+              "640d2a3beff765376abb959e39e05b0733418f2301ebc42cf9882a952a0e12eb"
+              "13bf6e35642906cf3d8d520f");
     EXPECT_EQ(trust::Fingerprint(device.publicKey), "A768:A7AE:E291:D471:49C5:0DAD:9CC9:B45F");
-    EXPECT_EQ(Hex(keys.toDevice), "c4dca99f5c4f6fbc776e141a7480a32e8330eeb3511a22789fbef78b8865626a");
+    EXPECT_EQ(Hex(keys.toDevice),
+              "c4dca99f5c4f6fbc776e141a7480a32e8330eeb3511a22789fbef78b8865626a");
     EXPECT_EQ(Hex(keys.toTool), "ed26b3f5cd1d2c6d94ae16db870c6f7c8963004942885a53e316282f4c27645c");
     const trust::Key& tk = toolPair.publicKey;
     EXPECT_EQ(Hex(wire::Encode({wire::Kind::Probe, 0x11223344, wire::MacBytes{},
                                 std::string(reinterpret_cast<const char*>(tk.data()), 32)})),
-        "4c565853020100201122334430303a30303a30303a30303a30303a3030007dde"
-        "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92f");
-    EXPECT_EQ(Hex(trust::MakeAnswer(keys, 0x11223344, cert, challenge, xml)),
-        "4c565853020200b41122334430323a34433a35363a30303a30303a3031004c56"
-        "58430100024c5600000120243c2fa724ef40cdd0a518dd546e05b914cad065b4"
-        "e8a3958079080aac660773c0dd166e492e49c0b2b83df9429d0a84fd8cee640d"
-        "2a3beff765376abb959e39e05b0733418f2301ebc42cf9882a952a0e12eb13bf"
-        "6e35642906cf3d8d520fc0c1c2c3c4c5c6c7c8c9cacbcccdcecf180c11c5fb09"
-        "42a644aded973ef3b121bbc1714ef04e42cf2caf0655d625ceda3c6d756c7469"
-        "63617374536561726368526573756c742f3e");
-    EXPECT_EQ(Hex(trust::SealRequest(keys, tk, wire::Kind::Restore, 0x55667788, mac, challenge,
-                                     "", nonce)),
-        "4c565853020500585566778830323a34433a35363a30303a30303a3031007dde"
-        "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
-        "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
-        "1ace5e9957afc7d7a0a94c767412aa1b6b0327310ba1");
-    EXPECT_EQ(Hex(trust::MakeReply(keys, wire::Kind::RestoreAck, 0x55667788, mac, next, ackXml)),
-        "4c5658530206007f5566778830323a34433a35363a30303a30303a303100d0d1"
-        "d2d3d4d5d6d7d8d9dadbdcdddedf90b481974cfc419db5880891cf477153db31"
-        "90541b066c1c0ec1c046624665e93c6d756c7469636173745365617263685265"
-        "73756c743e3c726573746f7265526573756c743e303c2f726573746f72655265"
-        "73756c743e3c2f6d756c746963617374536561726368526573756c743e");
+              "4c565853020100201122334430303a30303a30303a30303a30303a3030007dde"
+              "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92f");
+    EXPECT_EQ(Hex(trust::MakeAnswer(keys, 0x11223344, cert, challenge, xml, answerTagNonce)),
+              "4c565853020200b41122334430323a34433a35363a30303a30303a3031004c56"
+              "58430100024c5600000120243c2fa724ef40cdd0a518dd546e05b914cad065b4"
+              "e8a3958079080aac660773c0dd166e492e49c0b2b83df9429d0a84fd8cee640d"
+              "2a3beff765376abb959e39e05b0733418f2301ebc42cf9882a952a0e12eb13bf"
+              "6e35642906cf3d8d520fc0c1c2c3c4c5c6c7c8c9cacbcccdcecfe0e1e2e3e4e5"
+              "e6e7e8e9eaebecedeeef9706db1783dbb2c0714266125b5b3ddd3c6d756c7469"
+              "63617374536561726368526573756c742f3e");
+    EXPECT_EQ(Hex(trust::SealRequest(keys, tk, wire::Kind::Restore, 0x55667788, mac, challenge, "",
+                                     nonce)),
+              "4c565853020500585566778830323a34433a35363a30303a30303a3031007dde"
+              "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+              "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+              "1ace5e9957afc7d7a0a94c767412aa1b6b0327310ba1");
+    EXPECT_EQ(Hex(trust::MakeReply(keys, wire::Kind::RestoreAck, 0x55667788, mac, next, ackXml,
+                                   ackTagNonce)),
+              "4c5658530206007f5566778830323a34433a35363a30303a30303a303100d0d1"
+              "d2d3d4d5d6d7d8d9dadbdcdddedff0f1f2f3f4f5f6f7f8f9fafbfcfdfeff6214"
+              "6b526843bdcfc64306d6f40c77673c6d756c7469636173745365617263685265"
+              "73756c743e3c726573746f7265526573756c743e303c2f726573746f72655265"
+              "73756c743e3c2f6d756c746963617374536561726368526573756c743e");
 }
 
 TEST_F(Example, CertificateHoldsOnlyUnderItsMakerAndForItsMac) {
@@ -141,10 +149,39 @@ TEST_F(Example, AnAnswerAlteredAnywhereOrReplayedInAnotherRoundFails) {
     EXPECT_FALSE(trust::CheckAnswer(stranger, good, parts)) << "another tool session";
 }
 
+// A device draws a new tag nonce for every datagram, so a one-time key never
+// authenticates two messages: the same answer sent twice carries two tags,
+// and each checks. A tag moved onto the other datagram's nonce does not.
+TEST_F(Example, EveryTaggedDatagramDrawsItsOwnNonce) {
+    const std::string a = trust::MakeAnswer(keys, 0x11223344, cert, challenge, xml);
+    const std::string b = trust::MakeAnswer(keys, 0x11223344, cert, challenge, xml);
+    const std::size_t tagAt = wire::kHeaderSize + trust::kCertSize + trust::kChallengeSize;
+    EXPECT_NE(a.substr(tagAt, trust::kTagNonceSize), b.substr(tagAt, trust::kTagNonceSize));
+    for (const std::string& dg : {a, b}) {
+        wire::Message m = Decoded(dg);
+        trust::AnswerParts parts;
+        ASSERT_TRUE(trust::SplitAnswer(m, &parts));
+        EXPECT_TRUE(trust::CheckAnswer(keys, m, parts));
+    }
+    std::string mixed = a;
+    mixed.replace(tagAt, trust::kTagNonceSize, b, tagAt, trust::kTagNonceSize);
+    wire::Message m = Decoded(mixed);
+    trust::AnswerParts parts;
+    ASSERT_TRUE(trust::SplitAnswer(m, &parts));
+    EXPECT_FALSE(trust::CheckAnswer(keys, m, parts));
+    const std::string r1 = trust::MakeReply(keys, wire::Kind::RestoreAck, 1, mac, next, ackXml);
+    const std::string r2 = trust::MakeReply(keys, wire::Kind::RestoreAck, 1, mac, next, ackXml);
+    EXPECT_NE(r1, r2);
+    trust::Challenge got{};
+    std::string body;
+    EXPECT_TRUE(trust::OpenReply(keys, Decoded(r1), &got, &body));
+    EXPECT_TRUE(trust::OpenReply(keys, Decoded(r2), &got, &body));
+}
+
 TEST_F(Example, ASealedRequestOpensOnlyWithItsKeysAndHeader) {
     const std::string body = "<searchSetIP password=\"canary-7Q\"/>";
-    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig,
-                                              42, mac, challenge, body);
+    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig, 42,
+                                              mac, challenge, body);
     EXPECT_EQ(dg.find("canary"), std::string::npos);
     trust::SessionKeys deviceSide;
     ASSERT_TRUE(trust::DeviceSessionKeys(device, toolPair.publicKey, &deviceSide));
@@ -156,8 +193,8 @@ TEST_F(Example, ASealedRequestOpensOnlyWithItsKeysAndHeader) {
     struct {
         const char* what;
         std::size_t at;
-    } cases[] = {{"kind", 5}, {"identifier", 9}, {"MAC", 14}, {"tool key", 31},
-                 {"nonce", 70}, {"sealed text", 100}};
+    } cases[] = {{"kind", 5},      {"identifier", 9}, {"MAC", 14},
+                 {"tool key", 31}, {"nonce", 70},     {"sealed text", 100}};
     for (const auto& c : cases) {
         std::string bad = dg;
         bad[c.at] = static_cast<char>(bad[c.at] ^ (c.at == 5 ? 0x06 : 0x01));
@@ -194,7 +231,8 @@ TEST_F(Example, RepliesAreAuthenticUnderTheSessionOnly) {
 }
 
 TEST_F(Example, ATagOverALowerCaseMacTextChecks) {
-    std::string header = wire::EncodeHeader(wire::Kind::ConfigResult, 9, mac, trust::kReplyPrefix + xml.size());
+    std::string header =
+        wire::EncodeHeader(wire::Kind::ConfigResult, 9, mac, trust::kReplyPrefix + xml.size());
     for (std::size_t i = 12; i < 29; ++i)
         header[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(header[i])));
     unsigned char tag[trust::kTagSize];
@@ -221,8 +259,10 @@ TEST(PasswordRule, StrengthVerdicts) {
         {"024C56000001", trust::PASSWORD_IS_MAC},
         {"IPC4M-B28-1", trust::PASSWORD_IS_NAME},
         {"пароль-камеры", trust::PASSWORD_CLASSES}, // letters beyond ASCII are "other"
-        {"пароль7", trust::PASSWORD_LENGTH},       // characters, not bytes, are counted
-        {"密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码1", trust::PASSWORD_OK},
+        {"пароль7", trust::PASSWORD_LENGTH},        // characters, not bytes, are counted
+        {"密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码"
+         "1",
+         trust::PASSWORD_OK},
     };
     for (const auto& c : cases)
         EXPECT_EQ(trust::CheckPasswordStrength(c.password, "02:4C:56:00:00:01", "IPC4M-B28-1"),
@@ -257,8 +297,9 @@ protected:
                            std::uint32_t round = 1) {
         trust::SessionKeys k;
         EXPECT_TRUE(trust::DeviceSessionKeys(pair, table.ToolKey(), &k));
-        const trust::Certificate c = certified ? trust::SignCertificate(mac, pair.publicKey, makerSecret)
-                                               : trust::Certificate{mac, pair.publicKey, {}};
+        const trust::Certificate c = certified
+                                         ? trust::SignCertificate(mac, pair.publicKey, makerSecret)
+                                         : trust::Certificate{mac, pair.publicKey, {}};
         return trust::MakeAnswer(k, round, c, challenge, xml);
     }
     static bool Admitted(search::PeerTable& table, const wire::Message& m,
@@ -293,8 +334,8 @@ TEST_F(Peers, ChallengesAreUsedOnceAndAgeOut) {
     EXPECT_FALSE(table.Seal(wire::Kind::SetConfig, 5, mac, "x", now).empty());
     EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 6, mac, "x", now).empty()) << "used up";
     ASSERT_TRUE(Admitted(table, Decoded(AnswerFrom(table, device, true)), now));
-    EXPECT_TRUE(table.Seal(wire::Kind::SetConfig, 7, mac, "x", now + std::chrono::seconds(61))
-                    .empty());
+    EXPECT_TRUE(
+        table.Seal(wire::Kind::SetConfig, 7, mac, "x", now + std::chrono::seconds(61)).empty());
 }
 
 TEST_F(Peers, UncertifiedNewcomersAreBudgetedPerRound) {

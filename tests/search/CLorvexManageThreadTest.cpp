@@ -27,7 +27,14 @@ std::string Mac(int n) {
     return text;
 }
 
-// Counts updates, and those that arrive while it is known to be detached.
+// The library's codes the injectors cycle through: each named one, and one
+// the library never sends, which the manager must ignore.
+constexpr int kCodes[] = {LORVEX_SEARCH_EVENT_ANSWER, LORVEX_SEARCH_EVENT_CHANGED,
+                          LORVEX_SEARCH_EVENT_GONE, LORVEX_SEARCH_EVENT_CONFIG, 7};
+constexpr int kCodeCount = sizeof kCodes / sizeof kCodes[0];
+
+// Counts updates, those of each kind, those of no kind the manager reports,
+// and those that arrive while it is known to be detached.
 class Watcher : public CObserver<SEARCH_INFO> {
 public:
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
@@ -35,10 +42,16 @@ public:
             lateUpdates.fetch_add(1);
         if (info.mac[0] != '\0')
             updates.fetch_add(1);
+        if (info.event >= SEARCH_EVENT_NEW && info.event <= SEARCH_EVENT_CHANGED)
+            kinds[info.event].fetch_add(1);
+        else
+            strangeKinds.fetch_add(1);
     }
     std::atomic<bool> detached{true};
     std::atomic<long> updates{0};
     std::atomic<long> lateUpdates{0};
+    std::atomic<long> kinds[3]{};
+    std::atomic<long> strangeKinds{0};
 };
 
 TEST(ManagerThreads, EventsRefreshesAndObserverChangesRunTogether) {
@@ -52,7 +65,7 @@ TEST(ManagerThreads, EventsRefreshesAndObserverChangesRunTogether) {
         for (int round = 0; round < 30; ++round)
             for (int n = 0; n < 500; ++n) {
                 const std::string mac = Mac(offset + n), xml = Answer(n + round);
-                recorder::Inject(mac.c_str(), 1 + (n + round) % 3, xml.c_str());
+                recorder::Inject(mac.c_str(), kCodes[(n + round) % kCodeCount], xml.c_str());
             }
     };
     auto window = [&] {
@@ -86,6 +99,10 @@ TEST(ManagerThreads, EventsRefreshesAndObserverChangesRunTogether) {
     c.join();
     EXPECT_EQ(transient.lateUpdates.load(), 0);
     EXPECT_GT(steady.updates.load(), 0);
+    // Every kind the manager reports came through; nothing else did.
+    for (int kind : {SEARCH_EVENT_NEW, SEARCH_EVENT_GONE, SEARCH_EVENT_CHANGED})
+        EXPECT_GT(steady.kinds[kind].load(), 0) << "kind " << kind;
+    EXPECT_EQ(steady.strangeKinds.load(), 0);
 
     // Still consistent afterwards: a refresh and fresh answers give exact counts.
     manager.RefreshSearch(true);
@@ -94,6 +111,25 @@ TEST(ManagerThreads, EventsRefreshesAndObserverChangesRunTogether) {
         recorder::Inject(Mac(n).c_str(), LORVEX_SEARCH_EVENT_ANSWER, Answer(n).c_str());
     EXPECT_EQ(manager.GetDeviceCount(), 200u);
     EXPECT_EQ(steady.updates.load() - before, 200);
+    // Of the other codes, a configuration answer and an unknown code notify
+    // nobody and leave the list alone; a change and a departure of a held
+    // device are one update each.
+    struct Step {
+        int code;
+        long updates;
+        size_t count;
+    };
+    const Step steps[] = {{LORVEX_SEARCH_EVENT_CONFIG, 0, 200},
+                          {7, 0, 200},
+                          {LORVEX_SEARCH_EVENT_ANSWER, 0, 200},
+                          {LORVEX_SEARCH_EVENT_CHANGED, 1, 200},
+                          {LORVEX_SEARCH_EVENT_GONE, 1, 199}};
+    for (const Step& step : steps) {
+        const long at = steady.updates.load();
+        recorder::Inject(Mac(5).c_str(), step.code, Answer(900).c_str());
+        EXPECT_EQ(steady.updates.load() - at, step.updates) << "code " << step.code;
+        EXPECT_EQ(manager.GetDeviceCount(), step.count) << "code " << step.code;
+    }
     manager.Detach(&steady);
     manager.Shutdown();
 }

@@ -19,6 +19,9 @@ public:
 
     // Blocks until the section is free or already held by this thread.
     void Lock();
+    // Enters when the section is free or already held by this thread and
+    // returns true; returns false at once when another thread holds it.
+    bool TryLock();
     // Leaves one entry; the calling thread must hold the section.
     void Unlock();
 
