@@ -28,7 +28,7 @@ AboutDlg::AboutDlg(QWidget* parent) : CustomDialog(parent) {
     m_logo = new BorderImage(QStringLiteral(":/skin/Zemtravon_logo.png"), this);
     m_nameLine = plainLabel(labelled("IDCS_NAME", name), this);
     m_versionLine = plainLabel(labelled("IDCS_VERSION", QStringLiteral(LORVEX_VERSION)), this);
-    const QString date = formatBuildDate(QStringLiteral(__DATE__), g_languageId);
+    const QString date = formatBuildDate(QStringLiteral(LORVEX_BUILD_DATE), g_languageId);
     m_dateLine = plainLabel(labelled("IDCS_DATE", date), this);
     m_copyrightLine = plainLabel(GetText("IDCS_COPYRIGHT"), this);
     m_okButton = new ZVKPushButton(GetText("IDCS_OK"), this);

@@ -75,8 +75,8 @@ protected:
             s_pid = -1;
         for (int i = 0; i < 100 && s_pid > 0 && access(s_ready.c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::system("ip route replace 192.168.1.0/24 dev veth0");
-        std::system("ip route replace 169.254.0.0/16 dev veth0");
+        RunIp("ip route replace 192.168.1.0/24 dev veth0");
+        RunIp("ip route replace 169.254.0.0/16 dev veth0");
     }
     static void TearDownTestSuite() {
         if (s_pid > 0) {

@@ -164,9 +164,9 @@ protected:
         for (int i = 0; i < 100 && s_pid > 0 && access((s_tag + "-ready").c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         // What the window's start-up adds, so link-local addresses are reachable.
-        std::system("ip route replace 169.254.0.0/16 dev veth0");
+        RunIp("ip route replace 169.254.0.0/16 dev veth0");
         // Only so the test can look at devices still in their factory subnet.
-        std::system("ip route replace 192.168.1.0/24 dev veth0");
+        RunIp("ip route replace 192.168.1.0/24 dev veth0");
     }
     static void TearDownTestSuite() {
         if (s_pid > 0)
@@ -260,11 +260,11 @@ TEST_F(SetIpNetwork, NewPortsAreTakenOverHttp) {
 // reached for the port step at its link-local address: lorvex-search adds
 // the route for it, as the window's start-up does.
 TEST_F(SetIpNetwork, NewPortsReachACameraMovedIntoAnotherForeignSubnet) {
-    std::system("ip route del 169.254.0.0/16 dev veth0");
+    RunIp("ip route del 169.254.0.0/16 dev veth0");
     const Outcome run =
         SetIp(kAway, "172.31.5.20", "172.31.5.1", {"--http-port", "8083", "--data-port", "9013"});
     const bool routeAdded = LinkLocalRouteExists();
-    std::system("ip route replace 169.254.0.0/16 dev veth0");
+    RunIp("ip route replace 169.254.0.0/16 dev veth0");
     ASSERT_EQ(run.code, 0) << run.out;
     EXPECT_TRUE(routeAdded);
     int32_t rtsp = -1;
