@@ -22,11 +22,11 @@ namespace onvif {
 enum class Outcome {
     Done,
     WrongCredentials, // 401, or a NotAuthorized fault without "locked"
-    Locked,           // 403, or a fault whose reason says locked
+    Locked,           // a refusal (403 or a fault) whose reason says locked
     NoAnswer,         // no connection, time-out
     BadReply,         // not a camera, or an answer that is not the one asked for
     TooLarge,         // the answer passed the size cap
-    Fault,            // the camera refused with another SOAP fault (see Fault())
+    Fault,            // the camera refused with another SOAP fault (see LastFault())
     OutOfReach,       // no XAddr this card can reach
 };
 
@@ -52,6 +52,10 @@ public:
                                  int prefixLength, bool* rebootNeeded);
     Outcome SetNetworkDefaultGateway(const std::string& gateway);
     Outcome SystemReboot();
+
+    // Later calls go to xaddr: the camera took a new address without a
+    // reboot. Clock offset and the choice of Digest carry over.
+    void MoveTo(std::string xaddr) { m_xaddr = std::move(xaddr); }
 
     // The last fault the camera sent (for Fault and Locked), else empty.
     const SoapFault& LastFault() const { return m_fault; }

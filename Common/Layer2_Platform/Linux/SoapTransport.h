@@ -13,8 +13,9 @@
 //   - https accepts the camera's own certificate unchecked: cameras carry
 //     self-signed ones and there is no authority to check them against, yet
 //     the exchange is still hidden from a passive listener.
-// Nothing of the request is logged; the credentials' copies handed to the
-// library are wiped.
+// Nothing of the request is logged. For Digest the library keeps its own
+// copy of the password for the exchange and drops it with the handle; the
+// envelope's copies made here are wiped.
 #pragma once
 
 #include <cstddef>
