@@ -174,7 +174,8 @@ std::string IdentityName(int state) {
     return state >= 0 && state <= 4 ? kNames[state] : "unknown";
 }
 
-std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::string* identity) {
+std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::string* identity,
+                       const std::string* endpoint) {
     std::string out = "{";
     for (const Field& f : RecordFields()) {
         if (!withEvent && std::strcmp(f.name, "event") == 0)
@@ -186,18 +187,23 @@ std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::str
     }
     if (identity)
         out += ", \"identity\": " + JsonString(*identity);
+    if (endpoint)
+        out += ", \"endpoint\": " + JsonString(*endpoint);
     return out + "}";
 }
 
-std::string CsvHeader(bool withEvent, bool withIdentity) {
+std::string CsvHeader(bool withEvent, bool withIdentity, bool withEndpoint) {
     std::string out;
     for (const Field& f : RecordFields())
         if (withEvent || std::strcmp(f.name, "event") != 0)
             out += (out.empty() ? "" : ",") + std::string(f.name);
-    return withIdentity ? out + ",identity" : out;
+    if (withIdentity)
+        out += ",identity";
+    return withEndpoint ? out + ",endpoint" : out;
 }
 
-std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::string* identity) {
+std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::string* identity,
+                      const std::string* endpoint) {
     std::string out;
     bool first = true;
     for (const Field& f : RecordFields()) {
@@ -206,12 +212,16 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::stri
         out += (first ? "" : ",") + CsvField(FieldValue(record, f));
         first = false;
     }
-    return identity ? out + "," + CsvField(*identity) : out;
+    if (identity)
+        out += "," + CsvField(*identity);
+    return endpoint ? out + "," + CsvField(*endpoint) : out;
 }
 
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
-                        const std::vector<std::string>& identities) {
+                        const std::vector<std::string>& identities,
+                        const std::vector<std::string>& endpoints) {
     const bool withIdentity = !records.empty() && identities.size() == records.size();
+    const bool withEndpoint = !records.empty() && endpoints.size() == records.size();
     std::vector<std::vector<std::string>> rows(1);
     std::vector<const Field*> columns;
     for (const Field& f : RecordFields())
@@ -219,12 +229,16 @@ std::string RecordTable(const std::vector<SEARCH_INFO>& records,
             columns.push_back(&f), rows[0].push_back(f.name);
     if (withIdentity)
         rows[0].push_back("identity");
+    if (withEndpoint)
+        rows[0].push_back("endpoint");
     for (size_t i = 0; i < records.size(); ++i) {
         rows.emplace_back();
         for (const Field* f : columns)
             rows.back().push_back(TerminalText(FieldValue(records[i], *f)));
         if (withIdentity)
             rows.back().push_back(TerminalText(identities[i]));
+        if (withEndpoint)
+            rows.back().push_back(TerminalText(endpoints[i]));
     }
     std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows)
@@ -240,19 +254,22 @@ std::string RecordTable(const std::vector<SEARCH_INFO>& records,
     return out;
 }
 
-std::string EventLine(const SEARCH_INFO& r, const std::string* identity) {
+std::string EventLine(const SEARCH_INFO& r, const std::string* identity,
+                      const std::string* endpoint) {
     auto text = [&](const char* value, size_t width) {
         return TerminalText(std::string(value, strnlen(value, width)));
     };
     std::string line = Pad(EventName(r.event), 8) + text(r.mac, sizeof r.mac);
     if (r.event == SEARCH_EVENT_GONE)
-        return line;
+        return endpoint && !endpoint->empty() ? line + "  " + TerminalText(*endpoint) : line;
     line += "  " + Pad(text(r.ipAddr, sizeof r.ipAddr), 15) + "  " +
             Pad(text(r.productSeries, sizeof r.productSeries), 15) + "  " +
             Pad(text(r.productModel, sizeof r.productModel), 16) + "  " +
             text(r.devName, sizeof r.devName);
     if (identity && *identity != "verified")
         line += "  [" + TerminalText(*identity) + "]";
+    if (endpoint && !endpoint->empty())
+        line += "  " + TerminalText(*endpoint);
     return line;
 }
 
