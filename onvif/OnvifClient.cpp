@@ -48,7 +48,7 @@ const char* OutcomeName(Outcome outcome) {
 
 DeviceClient::DeviceClient(std::string xaddr, std::string user, SharedSecret password)
     : m_xaddr(std::move(xaddr)), m_user(std::move(user)), m_password(std::move(password)),
-      m_clock([] { return std::time(nullptr); }) {}
+      m_clock([] { return std::time(nullptr); }), m_session(std::make_unique<SoapSession>()) {}
 
 DeviceClient::~DeviceClient() = default;
 
@@ -94,6 +94,7 @@ Outcome DeviceClient::Call(const std::string& action, const std::string& body, b
         request.port = x.port;
         request.path = x.path;
         request.action = kActionBase + action;
+        request.session = m_session.get();
         const bool wsse = login && !m_digest;
         if (wsse) {
             UsernameToken token = MakeToken(m_user, *m_password, m_clock(), m_offset);

@@ -11,11 +11,13 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "OnvifSoap.h"
 #include "Secret.h"
+#include "SoapTransport.h"
 
 namespace onvif {
 
@@ -79,6 +81,7 @@ private:
     long long m_offset = 0;
     bool m_digest = false;
     SoapFault m_fault;
+    std::unique_ptr<SoapSession> m_session; // the camera's Digest challenge between calls
 };
 
 } // namespace onvif
