@@ -34,7 +34,7 @@ enum ExitCode {
 void SetStopFlag(const std::atomic<bool>* stop);
 
 // A camera as a list row: name, address and HTTP port of its reachable
-// XAddr (ipAddr2: its link-local address when that is another), MAC, the
+// XAddr (ipAddr2: the host of its first other XAddr), MAC, the
 // type kCameraType, model (GetDeviceInformation's, else the hardware
 // scope), firmware, httpType 1 for https; every other field empty.
 SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event);

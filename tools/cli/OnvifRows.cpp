@@ -26,9 +26,10 @@ SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event) {
     row.httpPort = camera.port;
     onvif::XAddr x;
     row.httpType = onvif::ParseXAddr(camera.xaddr, &x) && x.scheme == "https" ? 1 : 0;
+    // ipAddr2: the camera's other address, its link-local one beside a
+    // subnet address or the foreign one it is reached around.
     for (const std::string& text : camera.xaddrs)
-        if (onvif::ParseXAddr(text, &x) && x.host != camera.ip &&
-            x.host.compare(0, 8, "169.254.") == 0) {
+        if (onvif::ParseXAddr(text, &x) && x.host != camera.ip) {
             Copy(row.ipAddr2, sizeof row.ipAddr2, x.host);
             break;
         }
