@@ -5,7 +5,10 @@
 // two in a foreign subnet with and without a link-local address, a printer
 // and one of the maker's devices that also speaks ONVIF). The engine is
 // driven in this process; set-ip, list and restore through lorvex-search.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,12 +19,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "OnvifClient.h"
+#include "OnvifDiscovery.h"
 #include "OnvifReaddress.h"
 #include "OnvifSearch.h"
 #include "PrivateNetwork.h"
@@ -358,6 +363,122 @@ TEST_F(OnvifLossNetwork, FindsEveryCameraInEachSearch) {
         std::this_thread::sleep_for(3s); // one whole search, as list runs it
         EXPECT_EQ(search.Cameras().size(), 100u) << "search " << round;
     }
+}
+
+} // namespace
+
+namespace {
+
+// A socket on this side's address that sends to the discovery group out of
+// veth0, as any other host on the link would.
+class LinkPeer {
+public:
+    LinkPeer() {
+        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, "10.77.0.2", &local.sin_addr);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        in_addr out{};
+        inet_pton(AF_INET, "10.77.0.2", &out);
+        setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_IF, &out, sizeof out);
+        timeval wait{0, 200 * 1000};
+        setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    }
+    ~LinkPeer() { close(m_fd); }
+    void Send(const std::string& text, const char* to = "239.255.255.250") {
+        sockaddr_in group{};
+        group.sin_family = AF_INET;
+        group.sin_port = htons(3702);
+        inet_pton(AF_INET, to, &group.sin_addr);
+        sendto(m_fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&group),
+               sizeof group);
+    }
+    // Datagrams that came back to this socket within `ms`.
+    int Replies(int ms) {
+        int n = 0;
+        char buffer[2048];
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end)
+            n += recv(m_fd, buffer, sizeof buffer, 0) >= 0;
+        return n;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+std::string Announcement(const std::string& kind, const std::string& endpoint,
+                         const std::string& types) {
+    return "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+           "xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\" "
+           "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
+           "xmlns:dn=\"http://www.onvif.org/ver10/network/wsdl\" "
+           "xmlns:wprt=\"http://schemas.microsoft.com/windows/2006/08/wdp/print\">"
+           "<s:Header><a:MessageID>urn:uuid:m-" + kind + "</a:MessageID></s:Header><s:Body><d:" +
+           kind + "><a:EndpointReference><a:Address>" + endpoint +
+           "</a:Address></a:EndpointReference><d:Types>" + types +
+           "</d:Types><d:XAddrs>http://10.77.0.99/onvif/device_service</d:XAddrs>"
+           "<d:MetadataVersion>1</d:MetadataVersion></d:" + kind + "></s:Body></s:Envelope>";
+}
+
+class Events : public onvif::CameraObserver {
+public:
+    void OnCamera(onvif::CameraEvent event, const onvif::CameraRecord& camera) override {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_seen.emplace_back(event, camera.endpoint);
+    }
+    // Waits up to `ms` for the event; true when it came.
+    bool WaitFor(onvif::CameraEvent event, const std::string& endpoint, int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        do {
+            {
+                std::lock_guard<std::mutex> hold(m_mutex);
+                for (const auto& e : m_seen)
+                    if (e.first == event && e.second == endpoint)
+                        return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        } while (std::chrono::steady_clock::now() < end);
+        return false;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::pair<onvif::CameraEvent, std::string>> m_seen;
+};
+
+// The search hears Hello and Bye on the group, lists only cameras, and
+// never sends a word back to whoever probes or announces.
+TEST(OnvifSearchNetwork, HearsHelloAndByeAndIsNoReflector) {
+    REQUIRE_PRIVATE_NETWORK();
+    Events events;
+    onvif::CameraSearch search;
+    ASSERT_TRUE(search.Start(&events, 0));
+    ASSERT_FALSE(search.Start(&events, 0)); // already running
+    LinkPeer peer;
+    // Announced again until heard: the listener joins the group as it starts.
+    bool heard = false;
+    for (int i = 0; i < 20 && !heard; ++i) {
+        peer.Send(Announcement("Hello", "urn:uuid:peer-printer", "wprt:PrintDeviceType"));
+        peer.Send(Announcement("Hello", "urn:uuid:peer-cam", "dn:NetworkVideoTransmitter"));
+        heard = events.WaitFor(onvif::CameraEvent::Added, "urn:uuid:peer-cam", 100);
+    }
+    EXPECT_TRUE(heard);
+    onvif::CameraRecord c;
+    EXPECT_TRUE(search.Find("urn:uuid:peer-cam", &c));
+    EXPECT_FALSE(search.Find("urn:uuid:peer-printer", &c));
+    // Probes to the group and to this side's own discovery port, and the
+    // Bye: none of them draws an answer.
+    peer.Send(onvif::BuildProbe("urn:uuid:peer-probe-1", onvif::ProbeType::Device));
+    peer.Send(onvif::BuildProbe("urn:uuid:peer-probe-2", onvif::ProbeType::NetworkVideoTransmitter),
+              "10.77.0.2");
+    peer.Send(Announcement("Bye", "urn:uuid:peer-cam", ""));
+    EXPECT_TRUE(events.WaitFor(onvif::CameraEvent::Gone, "urn:uuid:peer-cam", 2000));
+    EXPECT_EQ(peer.Replies(1500), 0);
+    search.Stop();
+    search.Stop(); // twice is harmless
+    EXPECT_TRUE(search.Start(&events, 0)); // and it starts again
 }
 
 } // namespace
