@@ -52,6 +52,11 @@ DeviceClient::DeviceClient(std::string xaddr, std::string user, SharedSecret pas
 
 DeviceClient::~DeviceClient() = default;
 
+void DeviceClient::MoveTo(std::string xaddr) {
+    m_xaddr = std::move(xaddr);
+    m_session = std::make_unique<SoapSession>();
+}
+
 void DeviceClient::SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
 
 Outcome DeviceClient::Classify(long status, const std::string& body, bool challenge,

@@ -57,7 +57,8 @@ public:
 
     // Later calls go to xaddr: the camera took a new address without a
     // reboot. Clock offset and the choice of Digest carry over.
-    void MoveTo(std::string xaddr) { m_xaddr = std::move(xaddr); }
+    // The Digest challenge of the old address is dropped with it.
+    void MoveTo(std::string xaddr);
 
     // The last fault the camera sent (for Fault and Locked), else empty.
     const SoapFault& LastFault() const { return m_fault; }
