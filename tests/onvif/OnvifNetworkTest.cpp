@@ -310,6 +310,29 @@ TEST_F(OnvifNetwork, DigestOnlyCameraIsReaddressedByTheTool) {
     EXPECT_EQ(Tool(SetIp("02:4F:4E:00:10:0A", "10.77.0.155") , &out), 0) << out; // wsse only
 }
 
+// plan and apply take ONVIF cameras by MAC like the maker's devices: a
+// camera on this subnet, one in a foreign subnet (reached at its link-local
+// address) and one that reboots, each verified at its new address.
+TEST_F(OnvifNetwork, PlanAndApplyReaddressCameras) {
+    std::string out;
+    ASSERT_EQ(Tool({"plan", "--start", "10.77.0.200", "--mask", "255.255.255.0", "--gateway",
+                    "10.77.0.1", "--mac", "02:4F:4E:00:10:01,02:4F:4E:00:10:04,02:4F:4E:00:10:06",
+                    "--no-probe", "--seconds", "3"},
+                   &out),
+              0)
+        << out;
+    const std::string plan = out.substr(0, out.find("devices planned"));
+    EXPECT_NE(plan.find("ONVIF camera"), std::string::npos) << plan;
+    std::ofstream(m_tag + "-plan.csv") << plan.substr(0, plan.rfind('\n') + 1);
+    ASSERT_EQ(Tool({"apply", m_tag + "-plan.csv", "--password", "-", "--user", "admin"}, &out), 0)
+        << out;
+    EXPECT_NE(out.find("3 done"), std::string::npos) << out;
+    onvif::CameraSearch search;
+    Search(search);
+    EXPECT_EQ(Find(search, "02:4F:4E:00:10:04").ip, "10.77.0.201");
+    std::remove((m_tag + "-plan.csv").c_str());
+}
+
 TEST_F(OnvifNetwork, ListShowsCamerasBesideTheMakersDevicesAndRefusesRestore) {
     std::string out;
     ASSERT_EQ(Tool({"list", "--format", "csv", "--seconds", "3"}, &out), 0) << out;

@@ -164,4 +164,80 @@ bool SaysUnsupported(const std::string& target, double seconds, const char* comm
     return true;
 }
 
+SEARCH_INFO PlanRow(const onvif::CameraRecord& camera) {
+    SEARCH_INFO row = CameraRow(camera, SEARCH_EVENT_NEW);
+    onvif::XAddr x;
+    std::string own, linkLocal;
+    for (const std::string& text : camera.xaddrs) {
+        if (!onvif::ParseXAddr(text, &x) || x.host.front() == '[')
+            continue;
+        std::string& slot = x.host.compare(0, 8, "169.254.") == 0 ? linkLocal : own;
+        if (slot.empty())
+            slot = x.host;
+    }
+    CopySearchText(row.ipAddr, sizeof row.ipAddr, own.data(), own.size());
+    CopySearchText(row.ipAddr2, sizeof row.ipAddr2, linkLocal.data(), linkLocal.size());
+    return row;
+}
+
+CameraBatch::CameraBatch(int intervalSeconds, std::string user) : m_user(std::move(user)) {
+    m_search.Start(nullptr, intervalSeconds);
+}
+
+std::vector<SEARCH_INFO> CameraBatch::Rows() const {
+    std::vector<SEARCH_INFO> out;
+    for (const onvif::CameraRecord& c : m_search.Cameras())
+        if (!c.mac.empty())
+            out.push_back(PlanRow(c));
+    return out;
+}
+
+bool CameraBatch::Find(const std::string& mac, SEARCH_INFO* out) const {
+    onvif::CameraRecord camera;
+    if (!m_search.Find(mac, &camera) || camera.mac.empty())
+        return false;
+    *out = PlanRow(camera);
+    std::lock_guard<std::mutex> hold(m_mutex);
+    auto it = m_confirmed.find(camera.mac);
+    if (it != m_confirmed.end()) {
+        const commission::PlanEntry& e = it->second;
+        CopySearchText(out->ipAddr, sizeof out->ipAddr, e.ip.data(), e.ip.size());
+        CopySearchText(out->mask, sizeof out->mask, e.mask.data(), e.mask.size());
+        CopySearchText(out->route, sizeof out->route, e.gateway.data(), e.gateway.size());
+    }
+    return true;
+}
+
+int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string& password) {
+    onvif::CameraRecord camera;
+    if (!m_search.Find(entry.device.mac, &camera))
+        return CLorvexManage::SETNET_NO_DEVICE;
+    EnsureRouteFor(camera);
+    onvif::ReaddressRequest request;
+    request.ip = entry.ip;
+    request.prefixLength = onvif::PrefixLength(entry.mask);
+    request.gateway = entry.gateway;
+    request.user = m_user;
+    request.password = MakeSharedSecret(password.data(), password.size());
+    const onvif::ReaddressResult r = onvif::Readdress(camera, request, &m_search);
+    switch (r.outcome) {
+    case onvif::ReaddressOutcome::Done: {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_confirmed[camera.mac] = entry;
+        m_confirmed[camera.mac].password.clear();
+        return CLorvexManage::SETNET_DONE;
+    }
+    case onvif::ReaddressOutcome::NotConfirmed: return CLorvexManage::SETNET_NO_ANSWER;
+    case onvif::ReaddressOutcome::OutOfReach: return kOutOfReach;
+    case onvif::ReaddressOutcome::BadRequest: return CLorvexManage::SETNET_FAILED;
+    case onvif::ReaddressOutcome::CallFailed: break;
+    }
+    switch (r.call) {
+    case onvif::Outcome::WrongCredentials: return CLorvexManage::SETNET_FAILED;
+    case onvif::Outcome::Locked: return CLorvexManage::SETNET_LOCKED;
+    case onvif::Outcome::NoAnswer: return CLorvexManage::SETNET_NO_ANSWER;
+    default: return ExitFor(r.call);
+    }
+}
+
 } // namespace onvif_cli

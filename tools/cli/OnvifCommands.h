@@ -5,11 +5,16 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
+#include "AddressPlan.h"
 #include "OnvifCamera.h"
+#include "OnvifSearch.h"
 #include "SearchInfo.h"
 
 namespace onvif_cli {
@@ -67,5 +72,38 @@ bool TrySetIp(const cli::ParsedArgs& args, std::string* password, int* code);
 // When target names an ONVIF camera found within seconds, prints that
 // command is not supported for ONVIF cameras and returns true.
 bool SaysUnsupported(const std::string& target, double seconds, const char* command);
+
+// ONVIF cameras in plan and apply: a camera search running beside the
+// maker's, camera rows for the planner, and each plan entry of a camera
+// carried out by the re-address workflow.
+class CameraBatch {
+public:
+    // Starts searching at once (automatic rounds every intervalSeconds).
+    CameraBatch(int intervalSeconds, std::string user);
+    // Every camera with a MAC, as plan rows: ipAddr its own (not link-local)
+    // address, ipAddr2 its link-local one.
+    std::vector<SEARCH_INFO> Rows() const;
+    // The camera with this MAC as a plan row; once re-addressed and heard
+    // from its new address, the row carries the new address, mask and
+    // gateway (which ONVIF discovery does not tell), so that the batch's own
+    // verification sees them.
+    bool Find(const std::string& mac, SEARCH_INFO* out) const;
+    // Re-addresses the camera of entry with password; returns a code in the
+    // batch's terms: CLorvexManage::SETNET_DONE when heard from the new
+    // address, SETNET_NO_ANSWER when the calls succeeded but it was not
+    // (the batch's verification decides), SETNET_FAILED for a wrong
+    // password, SETNET_LOCKED, SETNET_NO_ANSWER for no answer, else an
+    // ExitCode of this header.
+    int32_t Send(const commission::PlanEntry& entry, const std::string& password);
+
+private:
+    onvif::CameraSearch m_search;
+    std::string m_user;
+    mutable std::mutex m_mutex;
+    std::map<std::string, commission::PlanEntry> m_confirmed; // by MAC
+};
+
+// A camera as a plan row (see CameraBatch::Rows).
+SEARCH_INFO PlanRow(const onvif::CameraRecord& camera);
 
 } // namespace onvif_cli

@@ -324,6 +324,7 @@ const std::vector<cli::CommandSpec>& Commands() {
          {"FILE"},
          WithPassword(
              {{"--output", "FILE", "write the plan with every outcome as CSV (no passwords)"},
+              {"--user", "NAME", "the ONVIF cameras' user, default admin"},
               {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
               kVerbose}),
          "re-addresses the plan's devices one at a time, each verified at its new address; "
