@@ -73,9 +73,9 @@ TEST(OnvifRows, EveryFormatCarriesTheEndpoint) {
     EXPECT_EQ(json["endpoint"], "urn:uuid:a");
     EXPECT_EQ(json["productSeries"], "ONVIF camera");
     const std::string header = format::CsvHeader(false, true, true);
-    EXPECT_EQ(header.substr(header.size() - 18), ",identity,endpoint");
+    EXPECT_EQ(header.substr(header.size() - 18), ",endpoint,identity");
     const std::string csv = format::RecordCsv(row, false, &identity, &endpoint);
-    EXPECT_EQ(csv.substr(csv.size() - 16), ",none,urn:uuid:a");
+    EXPECT_EQ(csv.substr(csv.size() - 16), ",urn:uuid:a,none");
     const std::string table = format::RecordTable({row}, {identity}, {endpoint});
     EXPECT_NE(table.find("endpoint"), std::string::npos);
     EXPECT_NE(table.find("urn:uuid:a"), std::string::npos);

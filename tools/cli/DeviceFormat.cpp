@@ -185,10 +185,10 @@ std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::str
         const std::string value = FieldValue(record, f);
         out += JsonString(f.name) + ": " + (f.kind == FieldKind::Text ? JsonString(value) : value);
     }
-    if (identity)
-        out += ", \"identity\": " + JsonString(*identity);
     if (endpoint)
         out += ", \"endpoint\": " + JsonString(*endpoint);
+    if (identity)
+        out += ", \"identity\": " + JsonString(*identity);
     return out + "}";
 }
 
@@ -197,9 +197,9 @@ std::string CsvHeader(bool withEvent, bool withIdentity, bool withEndpoint) {
     for (const Field& f : RecordFields())
         if (withEvent || std::strcmp(f.name, "event") != 0)
             out += (out.empty() ? "" : ",") + std::string(f.name);
-    if (withIdentity)
-        out += ",identity";
-    return withEndpoint ? out + ",endpoint" : out;
+    if (withEndpoint)
+        out += ",endpoint";
+    return withIdentity ? out + ",identity" : out;
 }
 
 std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::string* identity,
@@ -212,9 +212,9 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::stri
         out += (first ? "" : ",") + CsvField(FieldValue(record, f));
         first = false;
     }
-    if (identity)
-        out += "," + CsvField(*identity);
-    return endpoint ? out + "," + CsvField(*endpoint) : out;
+    if (endpoint)
+        out += "," + CsvField(*endpoint);
+    return identity ? out + "," + CsvField(*identity) : out;
 }
 
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
@@ -227,18 +227,18 @@ std::string RecordTable(const std::vector<SEARCH_INFO>& records,
     for (const Field& f : RecordFields())
         if (std::strcmp(f.name, "event") != 0)
             columns.push_back(&f), rows[0].push_back(f.name);
-    if (withIdentity)
-        rows[0].push_back("identity");
     if (withEndpoint)
         rows[0].push_back("endpoint");
+    if (withIdentity)
+        rows[0].push_back("identity");
     for (size_t i = 0; i < records.size(); ++i) {
         rows.emplace_back();
         for (const Field* f : columns)
             rows.back().push_back(TerminalText(FieldValue(records[i], *f)));
-        if (withIdentity)
-            rows.back().push_back(TerminalText(identities[i]));
         if (withEndpoint)
             rows.back().push_back(TerminalText(endpoints[i]));
+        if (withIdentity)
+            rows.back().push_back(TerminalText(identities[i]));
     }
     std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows)

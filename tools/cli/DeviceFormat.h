@@ -52,22 +52,22 @@ std::string CsvField(const std::string& text);
 std::string IdentityName(int state);
 
 // One JSON object with every field; `event` only when withEvent; a field
-// "identity" when identity is not null, then "endpoint" (an ONVIF camera's
-// EndpointReference, empty for others) when endpoint is not null.
+// "endpoint" (an ONVIF camera's EndpointReference, empty for others) when
+// endpoint is not null, then "identity" when identity is not null.
 std::string RecordJson(const SEARCH_INFO& record, bool withEvent,
                        const std::string* identity = nullptr,
                        const std::string* endpoint = nullptr);
 // The CSV header line and one CSV line (no line end), same columns; the
-// column "identity" when withIdentity / identity is not null, then
-// "endpoint" when withEndpoint / endpoint is not null.
+// column "endpoint" when withEndpoint / endpoint is not null, then
+// "identity" (always the last) when withIdentity / identity is not null.
 std::string CsvHeader(bool withEvent, bool withIdentity = false, bool withEndpoint = false);
 std::string RecordCsv(const SEARCH_INFO& record, bool withEvent,
                       const std::string* identity = nullptr,
                       const std::string* endpoint = nullptr);
 // A table of the records with a header row, one line per record, every
-// field but `event`, columns aligned by characters; a column "identity"
-// when identities holds one name per record, then "endpoint" when
-// endpoints holds one per record.
+// field but `event`, columns aligned by characters; a column "endpoint"
+// when endpoints holds one per record, then "identity" when identities
+// holds one name per record.
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
                         const std::vector<std::string>& identities = {},
                         const std::vector<std::string>& endpoints = {});
