@@ -21,8 +21,7 @@ struct AttribToken {
 };
 
 bool EndsName(char c) {
-    return IsSpace(static_cast<unsigned char>(c)) || c == '=' || c == '>' || c == '/' ||
-           c == '\0';
+    return IsSpace(static_cast<unsigned char>(c)) || c == '=' || c == '>' || c == '/' || c == '\0';
 }
 
 // Reads the attribute that starts at or after p in [p, nEnd); false when the
@@ -70,8 +69,8 @@ std::string CMarkupSTL::GetTagName() const { return m_iPos ? NameOf(m_iPos) : st
 
 // Walks the attributes of the main element's start tag after its name;
 // calls visit with each until it returns true. False when none did.
-template <class Visit> static bool VisitAttribs(const std::string& doc, int nStart, int nTagLen,
-                                                Visit visit) {
+template <class Visit>
+static bool VisitAttribs(const std::string& doc, int nStart, int nTagLen, Visit visit) {
     const int nEnd = std::min(static_cast<int>(doc.size()), nStart + nTagLen);
     int p = nStart + 1;
     while (p < nEnd && IsSpace(static_cast<unsigned char>(doc[p])))
@@ -91,15 +90,15 @@ std::string CMarkupSTL::GetAttrib(const char* szAttrib) const {
         return strValue;
     const size_t nWanted = std::strlen(szAttrib);
     const ElemPos& elem = Elem(m_iPos);
-    VisitAttribs(m_strDoc, static_cast<int>(elem.nStart), elem.StartTagLen(),
-                 [&](const AttribToken& t) {
-                     if (static_cast<size_t>(t.nNameLength) != nWanted ||
-                         m_strDoc.compare(static_cast<size_t>(t.nNameStart), nWanted, szAttrib) != 0)
-                         return false;
-                     if (t.nValueLength > 0)
-                         strValue = UnescapeText(m_strDoc.c_str() + t.nValueStart, t.nValueLength);
-                     return true;
-                 });
+    VisitAttribs(
+        m_strDoc, static_cast<int>(elem.nStart), elem.StartTagLen(), [&](const AttribToken& t) {
+            if (static_cast<size_t>(t.nNameLength) != nWanted ||
+                m_strDoc.compare(static_cast<size_t>(t.nNameStart), nWanted, szAttrib) != 0)
+                return false;
+            if (t.nValueLength > 0)
+                strValue = UnescapeText(m_strDoc.c_str() + t.nValueStart, t.nValueLength);
+            return true;
+        });
     return strValue;
 }
 

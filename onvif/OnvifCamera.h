@@ -24,10 +24,10 @@ struct CameraRecord {
     std::string hardware; // from the hardware scope
     std::string mac;      // "AA:BB:CC:DD:EE:FF" from the MAC scope; empty when none
     std::vector<std::string> xaddrs;
-    std::string xaddr;     // the one to use (ChooseXAddr); empty when out of reach
+    std::string xaddr; // the one to use (ChooseXAddr); empty when out of reach
     Reach reach = Reach::None;
-    std::string ip;        // host of xaddr, else of the first XAddr with one
-    std::uint16_t port = 0; // port of the same XAddr
+    std::string ip;            // host of xaddr, else of the first XAddr with one
+    std::uint16_t port = 0;    // port of the same XAddr
     std::string interfaceName; // the card it was heard on
     std::string localAddress;  // that card's address
     std::uint32_t metadataVersion = 0;

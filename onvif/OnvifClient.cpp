@@ -34,14 +34,22 @@ Outcome FaultOutcome(const SoapFault& fault) {
 
 const char* OutcomeName(Outcome outcome) {
     switch (outcome) {
-    case Outcome::Done: return "done";
-    case Outcome::WrongCredentials: return "wrong user name or password";
-    case Outcome::Locked: return "account locked";
-    case Outcome::NoAnswer: return "no answer";
-    case Outcome::BadReply: return "not a camera or a bad answer";
-    case Outcome::TooLarge: return "answer too large";
-    case Outcome::Fault: return "refused";
-    case Outcome::OutOfReach: return "out of reach";
+    case Outcome::Done:
+        return "done";
+    case Outcome::WrongCredentials:
+        return "wrong user name or password";
+    case Outcome::Locked:
+        return "account locked";
+    case Outcome::NoAnswer:
+        return "no answer";
+    case Outcome::BadReply:
+        return "not a camera or a bad answer";
+    case Outcome::TooLarge:
+        return "answer too large";
+    case Outcome::Fault:
+        return "refused";
+    case Outcome::OutOfReach:
+        return "out of reach";
     }
     return "unknown";
 }
@@ -65,18 +73,22 @@ Outcome DeviceClient::Classify(long status, const std::string& body, bool challe
     m_fault = SoapFault();
     if (status == 200) {
         switch (read(body, &m_fault)) {
-        case SoapRead::Ok: return Outcome::Done;
-        case SoapRead::Fault: return FaultOutcome(m_fault);
+        case SoapRead::Ok:
+            return Outcome::Done;
+        case SoapRead::Fault:
+            return FaultOutcome(m_fault);
         case SoapRead::BadXml:
-        case SoapRead::NotSoap: return Outcome::BadReply;
+        case SoapRead::NotSoap:
+            return Outcome::BadReply;
         }
     }
     const bool hasFault = ReadFault(body, &m_fault);
     if (status == 401)
         return SaysLocked(m_fault) ? Outcome::Locked : Outcome::WrongCredentials;
     if (status == 403)
-        return SaysLocked(m_fault) ? Outcome::Locked : hasFault ? FaultOutcome(m_fault)
-                                                                 : Outcome::Fault;
+        return SaysLocked(m_fault) ? Outcome::Locked
+               : hasFault          ? FaultOutcome(m_fault)
+                                   : Outcome::Fault;
     if (hasFault)
         return FaultOutcome(m_fault);
     return Outcome::BadReply;
@@ -164,10 +176,9 @@ Outcome DeviceClient::GetSystemDateAndTime(long long* offsetSeconds) {
 
 Outcome DeviceClient::GetDeviceInformation(DeviceInformation* out) {
     DeviceInformation info;
-    const Outcome o = Call("GetDeviceInformation", GetDeviceInformationBody(), true,
-                           [&](const std::string& b, SoapFault* f) {
-                               return ReadDeviceInformation(b, &info, f);
-                           });
+    const Outcome o = Call(
+        "GetDeviceInformation", GetDeviceInformationBody(), true,
+        [&](const std::string& b, SoapFault* f) { return ReadDeviceInformation(b, &info, f); });
     if (o == Outcome::Done)
         *out = info;
     return o;
@@ -175,10 +186,9 @@ Outcome DeviceClient::GetDeviceInformation(DeviceInformation* out) {
 
 Outcome DeviceClient::GetNetworkInterfaces(std::vector<NetworkInterface>* out) {
     std::vector<NetworkInterface> list;
-    const Outcome o = Call("GetNetworkInterfaces", GetNetworkInterfacesBody(), true,
-                           [&](const std::string& b, SoapFault* f) {
-                               return ReadNetworkInterfaces(b, &list, f);
-                           });
+    const Outcome o = Call(
+        "GetNetworkInterfaces", GetNetworkInterfacesBody(), true,
+        [&](const std::string& b, SoapFault* f) { return ReadNetworkInterfaces(b, &list, f); });
     if (o == Outcome::Done)
         *out = list;
     return o;
@@ -187,10 +197,11 @@ Outcome DeviceClient::GetNetworkInterfaces(std::vector<NetworkInterface>* out) {
 Outcome DeviceClient::SetNetworkInterfaces(const std::string& token, const std::string& ip,
                                            int prefixLength, bool* rebootNeeded) {
     bool reboot = false;
-    const Outcome o = Call("SetNetworkInterfaces", SetNetworkInterfacesBody(token, ip, prefixLength),
-                           true, [&](const std::string& b, SoapFault* f) {
-                               return ReadSetNetworkInterfaces(b, &reboot, f);
-                           });
+    const Outcome o =
+        Call("SetNetworkInterfaces", SetNetworkInterfacesBody(token, ip, prefixLength), true,
+             [&](const std::string& b, SoapFault* f) {
+                 return ReadSetNetworkInterfaces(b, &reboot, f);
+             });
     if (o == Outcome::Done)
         *rebootNeeded = reboot;
     return o;

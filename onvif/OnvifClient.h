@@ -50,8 +50,8 @@ public:
     Outcome GetSystemDateAndTime(long long* offsetSeconds);
     Outcome GetDeviceInformation(DeviceInformation* out);
     Outcome GetNetworkInterfaces(std::vector<NetworkInterface>* out);
-    Outcome SetNetworkInterfaces(const std::string& token, const std::string& ip,
-                                 int prefixLength, bool* rebootNeeded);
+    Outcome SetNetworkInterfaces(const std::string& token, const std::string& ip, int prefixLength,
+                                 bool* rebootNeeded);
     Outcome SetNetworkDefaultGateway(const std::string& gateway);
     Outcome SystemReboot();
 

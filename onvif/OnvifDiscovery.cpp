@@ -105,7 +105,8 @@ std::string PercentDecode(const std::string& text) {
 const char kScopePrefix[] = "onvif://www.onvif.org/";
 
 bool ParsePort(const std::string& text, std::uint16_t* out) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const unsigned long v = std::stoul(text);
     if (v == 0 || v > 65535)
@@ -297,8 +298,8 @@ bool ParseXAddr(const std::string& text, XAddr* out) {
         return false;
     }
     const size_t slash = text.find('/', at);
-    const std::string authority = text.substr(at, slash == std::string::npos ? std::string::npos
-                                                                             : slash - at);
+    const std::string authority =
+        text.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
     x.path = slash == std::string::npos ? "/" : text.substr(slash);
     if (!IsPlainPath(x.path) || authority.empty())
         return false;

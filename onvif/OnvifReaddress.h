@@ -40,7 +40,7 @@ struct ReaddressRequest {
 
 struct ReaddressResult {
     ReaddressOutcome outcome = ReaddressOutcome::CallFailed;
-    Outcome call = Outcome::Done; // the failing call's outcome for CallFailed
+    Outcome call = Outcome::Done;              // the failing call's outcome for CallFailed
     ReaddressStep step = ReaddressStep::Token; // the last step reached
     bool rebooted = false;
     std::string detail; // a sentence for the user (why out of reach, the fault)

@@ -448,8 +448,8 @@ void CameraSearch::Impl::ReadListener(CameraEvents* events) {
 int CameraSearch::Impl::PollTimeout(Clock::time_point now) const {
     Clock::time_point next = now + milliseconds(500);
     if (round.active)
-        next = std::min(next, round.assessed || round.sent < 2 ? round.next
-                                                               : round.begin + kAssessAfter);
+        next = std::min(next,
+                        round.assessed || round.sent < 2 ? round.next : round.begin + kAssessAfter);
     const auto ms = std::chrono::duration_cast<milliseconds>(next - now).count();
     return static_cast<int>(std::clamp<long long>(ms, 0, 500));
 }

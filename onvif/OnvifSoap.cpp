@@ -12,7 +12,7 @@
 namespace onvif {
 namespace {
 
-constexpr std::size_t kMaxField = 256;   // longest text kept from an answer field
+constexpr std::size_t kMaxField = 256; // longest text kept from an answer field
 constexpr std::size_t kMaxInterfaces = 16;
 constexpr int kMaxSubcodes = 8;
 
@@ -122,8 +122,8 @@ std::string FormatDateTime(std::time_t time) {
     return text;
 }
 
-UsernameToken MakeToken(const std::string& user, const std::string& password,
-                        std::time_t hostNow, long long offsetSeconds) {
+UsernameToken MakeToken(const std::string& user, const std::string& password, std::time_t hostNow,
+                        long long offsetSeconds) {
     UsernameToken t;
     t.user = user;
     t.nonce.resize(16);
@@ -220,8 +220,7 @@ SoapRead ReadSystemDateAndTime(const std::string& body, std::time_t hostNow,
     return SoapRead::Ok;
 }
 
-SoapRead ReadDeviceInformation(const std::string& body, DeviceInformation* out,
-                               SoapFault* fault) {
+SoapRead ReadDeviceInformation(const std::string& body, DeviceInformation* out, SoapFault* fault) {
     XmlElement root;
     const XmlElement* answer = nullptr;
     const SoapRead r = Answer(body, "GetDeviceInformationResponse", &root, &answer, fault);

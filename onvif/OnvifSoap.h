@@ -25,8 +25,8 @@ std::string PasswordDigest(const std::string& nonce, const std::string& created,
                            const std::string& password);
 // A token for user with a fresh random nonce and the camera's time
 // (host time + offsetSeconds).
-UsernameToken MakeToken(const std::string& user, const std::string& password,
-                        std::time_t hostNow, long long offsetSeconds);
+UsernameToken MakeToken(const std::string& user, const std::string& password, std::time_t hostNow,
+                        long long offsetSeconds);
 // time as xs:dateTime in UTC with a Z.
 std::string FormatDateTime(std::time_t time);
 
@@ -49,8 +49,8 @@ std::string SystemRebootBody();
 // What an answer holds: a body element or a fault.
 enum class SoapRead {
     Ok,
-    Fault,  // a SOAP fault; fault fields filled
-    BadXml, // too large, too complex or not well formed
+    Fault,   // a SOAP fault; fault fields filled
+    BadXml,  // too large, too complex or not well formed
     NotSoap, // no envelope or body, or not the expected answer
 };
 
@@ -63,8 +63,7 @@ struct SoapFault {
 // The camera's UTC clock minus hostNow, in seconds.
 SoapRead ReadSystemDateAndTime(const std::string& body, std::time_t hostNow,
                                long long* offsetSeconds, SoapFault* fault);
-SoapRead ReadDeviceInformation(const std::string& body, DeviceInformation* out,
-                               SoapFault* fault);
+SoapRead ReadDeviceInformation(const std::string& body, DeviceInformation* out, SoapFault* fault);
 
 struct NetworkInterface {
     std::string token;

@@ -25,8 +25,8 @@ bool Differs(const CameraRecord& a, const CameraRecord& b) {
            a.metadataVersion != b.metadataVersion || a.mac != b.mac;
 }
 
-void NoteHeard(std::map<std::string, CameraTable::Clock::time_point>* heard,
-               const std::string& ip, CameraTable::Clock::time_point now) {
+void NoteHeard(std::map<std::string, CameraTable::Clock::time_point>* heard, const std::string& ip,
+               CameraTable::Clock::time_point now) {
     if (ip.empty())
         return;
     if (heard->size() >= kMaxHeardAddresses && heard->count(ip) == 0)

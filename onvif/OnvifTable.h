@@ -60,7 +60,7 @@ private:
     struct Entry {
         long order = 0;
         CameraRecord record;
-        int lastRound = 0; // the round it was last heard in
+        int lastRound = 0;  // the round it was last heard in
         unsigned pairs = 0; // bit i: answered probe pair i of this round
         std::map<std::string, Clock::time_point> heardFrom; // bounded by kMaxHeardAddresses
     };

@@ -161,6 +161,8 @@ std::string ResolveQName(const XmlElement& at, const std::string& qname) {
     return "{" + ns + "}" + local;
 }
 
-std::string XmlEscape(const std::string& text) { return CMarkupSTL::EscapeText(text.c_str(), true); }
+std::string XmlEscape(const std::string& text) {
+    return CMarkupSTL::EscapeText(text.c_str(), true);
+}
 
 } // namespace onvif

@@ -52,11 +52,11 @@ private:
 
 Reply Ok(const std::string& body) { return Reply{SoapPostResult::Answered, 200, body, false}; }
 Reply Clock(int hour) { return Ok(onvif_test::DateAndTime(2026, 12, 9, hour, 0, 0)); }
-const std::string kInfo = onvif_test::Answer(
-    "<tds:GetDeviceInformationResponse><tds:Manufacturer>Acme</tds:Manufacturer>"
-    "<tds:Model>M</tds:Model><tds:FirmwareVersion>F</tds:FirmwareVersion>"
-    "<tds:SerialNumber>S</tds:SerialNumber><tds:HardwareId>H</tds:HardwareId>"
-    "</tds:GetDeviceInformationResponse>");
+const std::string kInfo =
+    onvif_test::Answer("<tds:GetDeviceInformationResponse><tds:Manufacturer>Acme</tds:Manufacturer>"
+                       "<tds:Model>M</tds:Model><tds:FirmwareVersion>F</tds:FirmwareVersion>"
+                       "<tds:SerialNumber>S</tds:SerialNumber><tds:HardwareId>H</tds:HardwareId>"
+                       "</tds:GetDeviceInformationResponse>");
 
 std::unique_ptr<DeviceClient>
 MakeClient(const std::string& xaddr = "http://192.168.1.64:8080/onvif/device_service") {
@@ -70,8 +70,8 @@ std::string CreatedOf(const SoapPostRequest& r) {
     XmlElement root;
     if (ReadXml(r.body.data(), r.body.size(), &root) != XmlRead::Ok)
         return "?";
-    const XmlElement* token = root.Path(
-        {{kNsSoap, "Header"}, {kNsSecurity, "Security"}, {kNsSecurity, "UsernameToken"}});
+    const XmlElement* token =
+        root.Path({{kNsSoap, "Header"}, {kNsSecurity, "Security"}, {kNsSecurity, "UsernameToken"}});
     return token != nullptr ? token->ChildText(kNsUtility, "Created") : std::string();
 }
 
@@ -121,8 +121,7 @@ TEST(OnvifClientTest, EveryOutcomeIsDistinct) {
     };
     const std::string notAuthorized =
         onvif_test::Fault("ter:NotAuthorized", "Sender not authorized");
-    const std::string locked =
-        onvif_test::Fault("ter:NotAuthorized", "Account locked for 60 s");
+    const std::string locked = onvif_test::Fault("ter:NotAuthorized", "Account locked for 60 s");
     const Case cases[] = {
         {"done", Ok(kInfo), Outcome::Done},
         {"401 with wsse fault", Reply{SoapPostResult::Answered, 401, notAuthorized, false},
@@ -132,16 +131,13 @@ TEST(OnvifClientTest, EveryOutcomeIsDistinct) {
          Outcome::WrongCredentials},
         {"403 locked", Reply{SoapPostResult::Answered, 403, locked, false}, Outcome::Locked},
         {"500 other fault",
-         Reply{SoapPostResult::Answered, 500, onvif_test::Fault("ter:InvalidArgVal", "bad"),
-               false},
+         Reply{SoapPostResult::Answered, 500, onvif_test::Fault("ter:InvalidArgVal", "bad"), false},
          Outcome::Fault},
         {"no answer", Reply{SoapPostResult::NoAnswer, 0, "", false}, Outcome::NoAnswer},
         {"too large", Reply{SoapPostResult::TooLarge, 200, "", false}, Outcome::TooLarge},
         {"web page", Ok("<html><body>It works</body></html>"), Outcome::BadReply},
-        {"wrong answer", Ok(onvif_test::Answer("<tds:SystemRebootResponse/>")),
-         Outcome::BadReply},
-        {"404 page", Reply{SoapPostResult::Answered, 404, "not found", false},
-         Outcome::BadReply},
+        {"wrong answer", Ok(onvif_test::Answer("<tds:SystemRebootResponse/>")), Outcome::BadReply},
+        {"404 page", Reply{SoapPostResult::Answered, 404, "not found", false}, Outcome::BadReply},
     };
     for (const Case& c : cases) {
         ScriptedCamera camera;

@@ -17,10 +17,9 @@ const char kCameraScopes[] =
     "onvif://www.onvif.org/hardware/IPC-2000 onvif://www.onvif.org/MAC/02:4f:4e:00:00:01";
 
 TEST(OnvifDiscoveryTest, ReadsAProbeMatchWithEveryField) {
-    const std::string text =
-        ProbeMatches("urn:uuid:probe", " urn:uuid:cam-1 ", "dn:NetworkVideoTransmitter tds:Device",
-                     kCameraScopes,
-                     "http://192.168.1.64/onvif/device_service http://169.254.1.2:8080/x");
+    const std::string text = ProbeMatches(
+        "urn:uuid:probe", " urn:uuid:cam-1 ", "dn:NetworkVideoTransmitter tds:Device",
+        kCameraScopes, "http://192.168.1.64/onvif/device_service http://169.254.1.2:8080/x");
     DiscoveryMessage m;
     ASSERT_EQ(ParseDiscovery(text.data(), text.size(), &m), DiscoveryRead::Ok);
     EXPECT_EQ(m.kind, DiscoveryKind::ProbeMatches);
@@ -62,8 +61,8 @@ TEST(OnvifDiscoveryTest, ListsOnlyVideoDevices) {
          " xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\"", false},
         {"device with encoder scope", "tds:Device", "onvif://www.onvif.org/type/video_encoder",
          " xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\"", true},
-        {"NVT scope, any case host", "", "ONVIF://www.onvif.org/type/NetworkVideoTransmitter",
-         dn, true},
+        {"NVT scope, any case host", "", "ONVIF://www.onvif.org/type/NetworkVideoTransmitter", dn,
+         true},
         {"printer", "wprt:PrintDeviceType wsdp:Device", "",
          " xmlns:wprt=\"http://schemas.microsoft.com/windows/2006/08/wdp/print\""
          " xmlns:wsdp=\"http://schemas.xmlsoap.org/ws/2006/02/devprof\"",
@@ -135,8 +134,7 @@ TEST(OnvifDiscoveryTest, RefusesBrokenAndHostileTexts) {
     const Case cases[] = {
         {"empty", "", DiscoveryRead::BadXml},
         {"not xml", "hello", DiscoveryRead::BadXml},
-        {"cut", ProbeMatches("a", "urn:uuid:x", "", "", "").substr(0, 200),
-         DiscoveryRead::BadXml},
+        {"cut", ProbeMatches("a", "urn:uuid:x", "", "", "").substr(0, 200), DiscoveryRead::BadXml},
         {"too deep", deep, DiscoveryRead::BadXml},
         {"too many elements", wide, DiscoveryRead::BadXml},
         {"too large", std::string(kMaxXmlBytes + 1, ' '), DiscoveryRead::BadXml},
@@ -145,8 +143,8 @@ TEST(OnvifDiscoveryTest, RefusesBrokenAndHostileTexts) {
         {"soap 1.1 envelope",
          "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body/></s:Envelope>",
          DiscoveryRead::NotSoap},
-        {"no endpoint",
-         ProbeMatches("a", "", "dn:NetworkVideoTransmitter", "", ""), DiscoveryRead::NoEndpoint},
+        {"no endpoint", ProbeMatches("a", "", "dn:NetworkVideoTransmitter", "", ""),
+         DiscoveryRead::NoEndpoint},
     };
     for (const Case& c : cases) {
         DiscoveryMessage m;
@@ -265,13 +263,21 @@ TEST(OnvifDiscoveryTest, ChoosesTheXAddrThisCardReaches) {
     const Case cases[] = {
         {"on subnet", {"http://192.168.1.64/a"}, 0, Reach::Subnet},
         {"foreign then link-local",
-         {"http://172.16.5.9/a", "http://169.254.7.7/a"}, 1, Reach::LinkLocal},
+         {"http://172.16.5.9/a", "http://169.254.7.7/a"},
+         1,
+         Reach::LinkLocal},
         {"subnet beats link-local",
-         {"http://169.254.7.7/a", "http://192.168.1.64/a"}, 1, Reach::Subnet},
+         {"http://169.254.7.7/a", "http://192.168.1.64/a"},
+         1,
+         Reach::Subnet},
         {"https preferred on subnet",
-         {"http://192.168.1.64/a", "https://192.168.1.64/a"}, 1, Reach::Subnet},
+         {"http://192.168.1.64/a", "https://192.168.1.64/a"},
+         1,
+         Reach::Subnet},
         {"https preferred on link-local",
-         {"http://169.254.7.7/a", "https://169.254.7.7/a"}, 1, Reach::LinkLocal},
+         {"http://169.254.7.7/a", "https://169.254.7.7/a"},
+         1,
+         Reach::LinkLocal},
         {"foreign only", {"http://172.16.5.9/a"}, -1, Reach::None},
         {"names are not followed", {"http://cam.example/a"}, -1, Reach::None},
         {"none", {}, -1, Reach::None},

@@ -71,8 +71,7 @@ std::string FleetJson() {
     out += R"({"type": "WSD_PRINTER", "mac": "02:50:52:00:00:01", "ip": "10.77.0.60"},)"
            "\n";
     out += std::string(R"({"type": "ZVK_IPC", "onvif": true, "mac": ")") + kMakerMac +
-           R"(", "ip": "10.77.0.70", "mask": "255.255.255.0", "password": ")" + kPassword +
-           "\"}]}";
+           R"(", "ip": "10.77.0.70", "mask": "255.255.255.0", "password": ")" + kPassword + "\"}]}";
     return out;
 }
 
@@ -120,8 +119,8 @@ protected:
         std::ofstream(m_tag + "-pw") << kPassword << "\n";
         std::remove((m_tag + "-ready").c_str());
         m_sim = Start({"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
-                       getenv("LORVEX_DEVSIM"), "--fleet", m_tag + "-fleet.json",
-                       "--own-addresses", "veth1", "--ready-file", m_tag + "-ready"},
+                       getenv("LORVEX_DEVSIM"), "--fleet", m_tag + "-fleet.json", "--own-addresses",
+                       "veth1", "--ready-file", m_tag + "-ready"},
                       "/dev/null", "/dev/null", m_tag + "-sim.log");
         bool ready = false;
         for (int i = 0; i < 100 && !ready; ++i, std::this_thread::sleep_for(50ms))
@@ -161,8 +160,8 @@ protected:
         return code;
     }
     std::vector<std::string> SetIp(const std::string& target, const std::string& ip) {
-        return {"set-ip", target, "--ip", ip, "--mask", "255.255.255.0", "--gateway",
-                "10.77.0.1", "--password", "-", "--seconds", "3"};
+        return {"set-ip",    target,      "--ip",       ip,  "--mask",    "255.255.255.0",
+                "--gateway", "10.77.0.1", "--password", "-", "--seconds", "3"};
     }
 
     std::string m_tag;
@@ -268,8 +267,9 @@ TEST_F(OnvifNetwork, ReaddressesOnThisSubnetAndHearsTheNewAddress) {
     EXPECT_FALSE(r.rebooted);
     const auto took = std::chrono::steady_clock::now() - begin;
     EXPECT_LT(took, 5s);
-    RecordProperty("readdress_ms", static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    RecordProperty(
+        "readdress_ms",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
 }
 
 TEST_F(OnvifNetwork, SetIpRebootsWhenTheCameraNeedsItAndVerifies) {
@@ -307,7 +307,7 @@ TEST_F(OnvifNetwork, AForeignCameraWithoutLinkLocalAddressIsOutOfReach) {
 TEST_F(OnvifNetwork, DigestOnlyCameraIsReaddressedByTheTool) {
     std::string out;
     EXPECT_EQ(Tool(SetIp("02-4f-4e-00-10-02", "10.77.0.153"), &out), 0) << out;
-    EXPECT_EQ(Tool(SetIp("02:4F:4E:00:10:0A", "10.77.0.155") , &out), 0) << out; // wsse only
+    EXPECT_EQ(Tool(SetIp("02:4F:4E:00:10:0A", "10.77.0.155"), &out), 0) << out; // wsse only
 }
 
 // plan and apply take ONVIF cameras by MAC like the maker's devices: a
@@ -369,8 +369,8 @@ protected:
             GTEST_SKIP() << "runs only with datagram loss (LORVEX_NETNS_LOSS)";
         m_tag = "/tmp/onvif-loss-" + std::to_string(getpid());
         m_sim = Start({"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
-                       getenv("LORVEX_DEVSIM"), "--onvif-count", "100", "--subnet",
-                       "10.77.0.0/24", "--ready-file", m_tag + "-ready"},
+                       getenv("LORVEX_DEVSIM"), "--onvif-count", "100", "--subnet", "10.77.0.0/24",
+                       "--ready-file", m_tag + "-ready"},
                       "/dev/null", "/dev/null", m_tag + "-sim.log");
         bool ready = false;
         for (int i = 0; i < 100 && !ready; ++i, std::this_thread::sleep_for(50ms))
@@ -438,11 +438,13 @@ std::string Announcement(const std::string& kind, const std::string& endpoint,
            "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
            "xmlns:dn=\"http://www.onvif.org/ver10/network/wsdl\" "
            "xmlns:wprt=\"http://schemas.microsoft.com/windows/2006/08/wdp/print\">"
-           "<s:Header><a:MessageID>urn:uuid:m-" + kind + "</a:MessageID></s:Header><s:Body><d:" +
-           kind + "><a:EndpointReference><a:Address>" + endpoint +
+           "<s:Header><a:MessageID>urn:uuid:m-" +
+           kind + "</a:MessageID></s:Header><s:Body><d:" + kind +
+           "><a:EndpointReference><a:Address>" + endpoint +
            "</a:Address></a:EndpointReference><d:Types>" + types +
            "</d:Types><d:XAddrs>http://10.77.0.99/onvif/device_service</d:XAddrs>"
-           "<d:MetadataVersion>1</d:MetadataVersion></d:" + kind + "></s:Body></s:Envelope>";
+           "<d:MetadataVersion>1</d:MetadataVersion></d:" +
+           kind + "></s:Body></s:Envelope>";
 }
 
 class Events : public onvif::CameraObserver {
@@ -500,7 +502,7 @@ TEST(OnvifSearchNetwork, HearsHelloAndByeAndIsNoReflector) {
     EXPECT_TRUE(events.WaitFor(onvif::CameraEvent::Gone, "urn:uuid:peer-cam", 2000));
     EXPECT_EQ(peer.Replies(1500), 0);
     search.Stop();
-    search.Stop(); // twice is harmless
+    search.Stop();                         // twice is harmless
     EXPECT_TRUE(search.Start(&events, 0)); // and it starts again
 }
 

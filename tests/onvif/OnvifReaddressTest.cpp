@@ -16,7 +16,8 @@ namespace {
 
 class Camera {
 public:
-    explicit Camera(std::deque<std::pair<long, std::string>> replies) : replies(std::move(replies)) {
+    explicit Camera(std::deque<std::pair<long, std::string>> replies)
+        : replies(std::move(replies)) {
         m_previous = SetSoapPostFunction([this](const SoapPostRequest& r, SoapPostReply* out) {
             const size_t slash = r.action.rfind('/');
             actions.push_back(r.action.substr(slash + 1));
@@ -138,8 +139,11 @@ TEST(OnvifReaddressTest, EachFailingStepSaysWhichAndWhy) {
         {"locked", {kClock, locked}, ReaddressStep::Token, Outcome::Locked},
         {"set refused",
          {kClock, kInterfaces, {500, onvif_test::Fault("ter:InvalidIPv4Address", "bad")}},
-         ReaddressStep::SetInterfaces, Outcome::Fault},
-        {"gateway unanswered", {kClock, kInterfaces, SetAnswer(true)}, ReaddressStep::SetGateway,
+         ReaddressStep::SetInterfaces,
+         Outcome::Fault},
+        {"gateway unanswered",
+         {kClock, kInterfaces, SetAnswer(true)},
+         ReaddressStep::SetGateway,
          Outcome::NoAnswer},
     };
     for (const Case& c : cases) {
@@ -181,8 +185,9 @@ TEST(OnvifReaddressTest, OutOfReachAndBadRequestsSendNothing) {
 
 TEST(OnvifReaddressTest, PrefixLengthOfMasks) {
     const std::pair<const char*, int> cases[] = {
-        {"255.255.255.0", 24}, {"255.255.0.0", 16}, {"255.255.255.255", 32},
-        {"255.255.255.128", 25}, {"0.0.0.0", 0}, {"255.0.255.0", -1}, {"255.255.255", -1},
+        {"255.255.255.0", 24},   {"255.255.0.0", 16}, {"255.255.255.255", 32},
+        {"255.255.255.128", 25}, {"0.0.0.0", 0},      {"255.0.255.0", -1},
+        {"255.255.255", -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(PrefixLength(c.first), c.second) << c.first;

@@ -43,8 +43,8 @@ TEST(OnvifSoapTest, EnvelopeCarriesTheTokenAndEscapesTheUser) {
     const std::string text = Envelope(GetDeviceInformationBody(), &t);
     XmlElement root;
     ASSERT_EQ(ReadXml(text.data(), text.size(), &root), XmlRead::Ok);
-    const XmlElement* token = root.Path(
-        {{kNsSoap, "Header"}, {kNsSecurity, "Security"}, {kNsSecurity, "UsernameToken"}});
+    const XmlElement* token =
+        root.Path({{kNsSoap, "Header"}, {kNsSecurity, "Security"}, {kNsSecurity, "UsernameToken"}});
     ASSERT_NE(token, nullptr);
     EXPECT_EQ(token->ChildText(kNsSecurity, "Username"), "a<d>&\"min");
     EXPECT_EQ(token->ChildText(kNsSecurity, "Password"), "DIGEST=");
@@ -86,9 +86,10 @@ TEST(OnvifSoapTest, ReadsTheCamerasClock) {
          -14 * 3600 + 5},
         {"month 13", onvif_test::DateAndTime(2026, 13, 9, 13, 0, 0), SoapRead::NotSoap, 0},
         {"hour 24", onvif_test::DateAndTime(2026, 12, 9, 24, 0, 0), SoapRead::NotSoap, 0},
-        {"no UTC time", onvif_test::Answer("<tds:GetSystemDateAndTimeResponse>"
-                                           "<tds:SystemDateAndTime/>"
-                                           "</tds:GetSystemDateAndTimeResponse>"),
+        {"no UTC time",
+         onvif_test::Answer("<tds:GetSystemDateAndTimeResponse>"
+                            "<tds:SystemDateAndTime/>"
+                            "</tds:GetSystemDateAndTimeResponse>"),
          SoapRead::NotSoap, 0},
         {"fault", onvif_test::Fault("ter:ActionNotSupported", "no"), SoapRead::Fault, 0},
         {"html", "<html><body>login</body></html>", SoapRead::NotSoap, 0},
@@ -120,9 +121,9 @@ TEST(OnvifSoapTest, ReadsDeviceInformationAndInterfaces) {
     EXPECT_EQ(d.hardwareId, "H");
 
     std::vector<NetworkInterface> list;
-    ASSERT_EQ(ReadNetworkInterfaces(onvif_test::NetworkInterfaces("eth0", "192.168.1.64"), &list,
-                                    &fault),
-              SoapRead::Ok);
+    ASSERT_EQ(
+        ReadNetworkInterfaces(onvif_test::NetworkInterfaces("eth0", "192.168.1.64"), &list, &fault),
+        SoapRead::Ok);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].token, "eth0");
     EXPECT_EQ(list[0].mac, "02:4F:4E:00:00:01");
@@ -142,9 +143,9 @@ TEST(OnvifSoapTest, ReadsRebootNeededAndFaults) {
     };
     for (const Case& c : {Case{"true", true}, Case{"1", true}, Case{"false", false},
                           Case{" true ", true}, Case{"yes", false}}) {
-        const std::string body = onvif_test::Answer(
-            std::string("<tds:SetNetworkInterfacesResponse><tds:RebootNeeded>") + c.text +
-            "</tds:RebootNeeded></tds:SetNetworkInterfacesResponse>");
+        const std::string body =
+            onvif_test::Answer(std::string("<tds:SetNetworkInterfacesResponse><tds:RebootNeeded>") +
+                               c.text + "</tds:RebootNeeded></tds:SetNetworkInterfacesResponse>");
         bool reboot = !c.reboot;
         SoapFault fault;
         ASSERT_EQ(ReadSetNetworkInterfaces(body, &reboot, &fault), SoapRead::Ok) << c.text;

@@ -110,7 +110,7 @@ TEST(OnvifTableTest, CountsAnswersToTheFirstTwoProbePairs) {
     table.Heard(Camera("urn:uuid:a", {}), kEth0, "1.1.1.1", now, 0, &events);
     table.Heard(Camera("urn:uuid:a", {}), kEth0, "1.1.1.1", now, 1, &events);
     table.Heard(Camera("urn:uuid:b", {}), kEth0, "1.1.1.2", now, 1, &events);
-    table.Heard(Camera("urn:uuid:b", {}), kEth0, "1.1.1.2", now, 1, &events); // other type
+    table.Heard(Camera("urn:uuid:b", {}), kEth0, "1.1.1.2", now, 1, &events);  // other type
     table.Heard(Camera("urn:uuid:c", {}), kEth0, "1.1.1.3", now, -1, &events); // Hello only
     table.Heard(Camera("urn:uuid:d", {}), kEth0, "1.1.1.4", now, 2, &events);  // a later pair
     EXPECT_EQ(table.FirstPairCounts(), std::make_pair(std::size_t{2}, std::size_t{1}));
@@ -130,7 +130,8 @@ TEST(OnvifTableTest, FindsByEndpointOrAnyMacFormAndKeepsDuplicateSerialsApart) {
     ASSERT_TRUE(table.SetInformation("urn:uuid:b", same, &events));
     EXPECT_EQ(table.Cameras().size(), 2u);
     CameraRecord r;
-    for (const char* key : {"urn:uuid:a", "02:4F:4E:00:00:01", "024f4e000001", "02-4F-4E-00-00-01"}) {
+    for (const char* key :
+         {"urn:uuid:a", "02:4F:4E:00:00:01", "024f4e000001", "02-4F-4E-00-00-01"}) {
         ASSERT_TRUE(table.Find(key, &r)) << key;
         EXPECT_EQ(r.endpoint, "urn:uuid:a") << key;
     }

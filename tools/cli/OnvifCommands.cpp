@@ -39,14 +39,22 @@ bool WaitForCamera(onvif::CameraSearch& search, const std::string& key, double s
 
 int ExitFor(onvif::Outcome call) {
     switch (call) {
-    case onvif::Outcome::Done: return 0;
-    case onvif::Outcome::WrongCredentials: return kWrongCredentials;
-    case onvif::Outcome::Locked: return kLocked;
-    case onvif::Outcome::NoAnswer: return kNoAnswer;
-    case onvif::Outcome::BadReply: return kBadReply;
-    case onvif::Outcome::TooLarge: return kTooLarge;
-    case onvif::Outcome::Fault: return kRefused;
-    case onvif::Outcome::OutOfReach: return kOutOfReach;
+    case onvif::Outcome::Done:
+        return 0;
+    case onvif::Outcome::WrongCredentials:
+        return kWrongCredentials;
+    case onvif::Outcome::Locked:
+        return kLocked;
+    case onvif::Outcome::NoAnswer:
+        return kNoAnswer;
+    case onvif::Outcome::BadReply:
+        return kBadReply;
+    case onvif::Outcome::TooLarge:
+        return kTooLarge;
+    case onvif::Outcome::Fault:
+        return kRefused;
+    case onvif::Outcome::OutOfReach:
+        return kOutOfReach;
     }
     return kBadReply;
 }
@@ -128,11 +136,16 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
         });
     std::printf("%s: %s\n", camera.endpoint.c_str(), ResultLine(r, request.ip).c_str());
     switch (r.outcome) {
-    case onvif::ReaddressOutcome::Done: return 0;
-    case onvif::ReaddressOutcome::NotConfirmed: return kNotConfirmed;
-    case onvif::ReaddressOutcome::OutOfReach: return kOutOfReach;
-    case onvif::ReaddressOutcome::BadRequest: return 2;
-    case onvif::ReaddressOutcome::CallFailed: return ExitFor(r.call);
+    case onvif::ReaddressOutcome::Done:
+        return 0;
+    case onvif::ReaddressOutcome::NotConfirmed:
+        return kNotConfirmed;
+    case onvif::ReaddressOutcome::OutOfReach:
+        return kOutOfReach;
+    case onvif::ReaddressOutcome::BadRequest:
+        return 2;
+    case onvif::ReaddressOutcome::CallFailed:
+        return ExitFor(r.call);
     }
     return kBadReply;
 }
@@ -227,16 +240,24 @@ int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string&
         m_confirmed[camera.mac].password.clear();
         return CLorvexManage::SETNET_DONE;
     }
-    case onvif::ReaddressOutcome::NotConfirmed: return CLorvexManage::SETNET_NO_ANSWER;
-    case onvif::ReaddressOutcome::OutOfReach: return kOutOfReach;
-    case onvif::ReaddressOutcome::BadRequest: return CLorvexManage::SETNET_FAILED;
-    case onvif::ReaddressOutcome::CallFailed: break;
+    case onvif::ReaddressOutcome::NotConfirmed:
+        return CLorvexManage::SETNET_NO_ANSWER;
+    case onvif::ReaddressOutcome::OutOfReach:
+        return kOutOfReach;
+    case onvif::ReaddressOutcome::BadRequest:
+        return CLorvexManage::SETNET_FAILED;
+    case onvif::ReaddressOutcome::CallFailed:
+        break;
     }
     switch (r.call) {
-    case onvif::Outcome::WrongCredentials: return CLorvexManage::SETNET_FAILED;
-    case onvif::Outcome::Locked: return CLorvexManage::SETNET_LOCKED;
-    case onvif::Outcome::NoAnswer: return CLorvexManage::SETNET_NO_ANSWER;
-    default: return ExitFor(r.call);
+    case onvif::Outcome::WrongCredentials:
+        return CLorvexManage::SETNET_FAILED;
+    case onvif::Outcome::Locked:
+        return CLorvexManage::SETNET_LOCKED;
+    case onvif::Outcome::NoAnswer:
+        return CLorvexManage::SETNET_NO_ANSWER;
+    default:
+        return ExitFor(r.call);
     }
 }
 

@@ -85,8 +85,7 @@ void SetBounds(CURL* curl) {
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kSoapConnectTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kSoapDeadlineMs);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(kSoapMaxReplyBytes));
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kSoapMaxReplyBytes));
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
     // Cameras carry self-signed certificates with no authority to check.
@@ -129,8 +128,8 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
         return SoapPostResult::NoAnswer;
     }
     headers = grown;
-    const std::string url = request.scheme + "://" + request.host + ":" +
-                            std::to_string(request.port) + request.path;
+    const std::string url =
+        request.scheme + "://" + request.host + ":" + std::to_string(request.port) + request.path;
     Exchange x;
     x.reply = reply;
     SetBounds(curl);
@@ -144,8 +143,8 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &x);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &x);
-    const bool wantsDigest = request.digest && request.user != nullptr &&
-                             request.password != nullptr;
+    const bool wantsDigest =
+        request.digest && request.user != nullptr && request.password != nullptr;
     if (wantsDigest && *challenged) {
         // The handle holds the camera's challenge: one exchange, login and
         // body together; a stale challenge the library renews itself.

@@ -47,7 +47,7 @@ struct SoapPostRequest {
     std::string scheme = "http"; // "http" or "https"
     std::string host;            // dotted quad, or "[v6]"
     std::uint16_t port = 80;
-    std::string path; // begins with '/', printable ASCII, no blanks
+    std::string path;   // begins with '/', printable ASCII, no blanks
     std::string action; // the SOAP action for the content type, may be empty
     std::string body;   // the envelope
     bool digest = false;
