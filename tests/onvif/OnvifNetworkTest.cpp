@@ -348,6 +348,9 @@ TEST_F(OnvifNetwork, ListShowsCamerasBesideTheMakersDevicesAndRefusesRestore) {
     }
     EXPECT_EQ(cameraRows, kListed - 1) << out;
     EXPECT_EQ(makerRows, 1u) << out;
+    EXPECT_EQ(Tool({"open", "02:4F:4E:00:10:01", "--print"}, &out), 0) << out;
+    EXPECT_NE(out.find("http://10.77.0.50:80/"), std::string::npos) << out;
+    EXPECT_EQ(Tool({"open", "02:4F:4E:00:10:05", "--print"}, &out), 31) << out; // out of reach
     EXPECT_EQ(Tool({"restore", "02:4F:4E:00:10:01", "--seconds", "1"}, &out), 38) << out;
     EXPECT_NE(out.find("not supported for ONVIF cameras"), std::string::npos) << out;
 }

@@ -318,12 +318,21 @@ int RunActivate(const cli::ParsedArgs& args) {
 int RunOpen(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (const int bad = ReadTarget(args, mac, &seconds))
-        return bad;
     if (args.Has("--print"))
         SetUrlOpener([](const std::string& url) { std::printf("%s\n", url.c_str()); });
+    if (!ReadMac(args, mac)) { // an ONVIF camera's endpoint
+        if (!ReadSeconds(args, &seconds))
+            return Usage("bad value for --seconds");
+        return onvif_cli::OpenCamera(args.positionals[0], seconds, true);
+    }
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
     Session session;
     if (!session.WaitForDevice(mac, seconds)) {
+        // A MAC the maker's search does not know may be an ONVIF camera's.
+        const int camera = onvif_cli::OpenCamera(mac, 1.5, false);
+        if (camera != CLorvexManage::SETNET_NO_DEVICE)
+            return camera;
         std::printf("%s: %s\n", mac, SetIpOutcome(CLorvexManage::SETNET_NO_DEVICE).c_str());
         return CLorvexManage::SETNET_NO_DEVICE;
     }

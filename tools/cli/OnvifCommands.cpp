@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "HostNet.h"
+#include "HostProcess.h"
 #include "LorvexManage.h"
 #include "OnvifReaddress.h"
 #include "Secret.h"
@@ -164,6 +165,25 @@ bool TrySetIp(const cli::ParsedArgs& args, std::string* password, int* code) {
     bool found = false;
     *code = SetIpOn(args, password, &found);
     return found || *code != 12;
+}
+
+int OpenCamera(const std::string& target, double seconds, bool reportMissing) {
+    onvif::CameraSearch search;
+    onvif::CameraRecord camera;
+    if (!search.Start(nullptr, 0) || !WaitForCamera(search, target, seconds, &camera)) {
+        if (reportMissing)
+            std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n",
+                        target.c_str());
+        return 12;
+    }
+    onvif::XAddr x;
+    if (camera.reach == onvif::Reach::None || !onvif::ParseXAddr(camera.xaddr, &x)) {
+        std::printf("%s: %s\n", camera.endpoint.c_str(), onvif::OutOfReachDetail(camera).c_str());
+        return kOutOfReach;
+    }
+    EnsureRouteFor(camera);
+    OpenUrl(x.scheme + "://" + x.host + ":" + std::to_string(x.port) + "/");
+    return 0;
 }
 
 bool SaysUnsupported(const std::string& target, double seconds, const char* command) {

@@ -69,6 +69,12 @@ int RunSetIp(const cli::ParsedArgs& args, std::string* password);
 // otherwise *code is RunSetIp's result.
 bool TrySetIp(const cli::ParsedArgs& args, std::string* password, int* code);
 
+// The web page of the ONVIF camera named by target (MAC or endpoint),
+// found within seconds: "http(s)://IP:PORT/" of its reachable address,
+// through OpenUrl. 0 when opened, 12 when no camera was found (said so only
+// with reportMissing), kOutOfReach when it has no address this card reaches.
+int OpenCamera(const std::string& target, double seconds, bool reportMissing);
+
 // When target names an ONVIF camera found within seconds, prints that
 // command is not supported for ONVIF cameras and returns true.
 bool SaysUnsupported(const std::string& target, double seconds, const char* command);
