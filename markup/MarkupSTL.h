@@ -125,6 +125,16 @@ public:
     // The same for the child position.
     std::string GetChildData() const;
 
+    // The name of the main element as written (a namespace prefix and its
+    // colon included); empty without a main element.
+    std::string GetTagName() const;
+    // The unescaped value of the main element's attribute named exactly
+    // szAttrib; empty when there is no main element or no such attribute.
+    std::string GetAttrib(const char* szAttrib) const;
+    // The name of the main element's n-th attribute (0: the first) as
+    // written; empty when there is no main element or fewer attributes.
+    std::string GetAttribName(int n) const;
+
     // Adds an element after the main position among the children of the
     // parent position (at the end when there is no main position), with an
     // escaped text value (null or empty: an empty element). The new element

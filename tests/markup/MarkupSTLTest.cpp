@@ -497,3 +497,30 @@ TEST(MarkupHostile, EmbeddedZeroByteEndsTheScan) {
 }
 
 } // namespace
+
+// Names and attributes of the main element as written, for readers that
+// resolve namespace prefixes themselves.
+TEST(MarkupSTLTest, ReadsTagNamesAndAttributes) {
+    CMarkupSTL doc;
+    ASSERT_TRUE(doc.SetDoc("<p:a xmlns:p=\"urn:x\" one='1 &amp; 2' two=\"\" flag three = \"3\">"
+                           "<b/></p:a>"));
+    EXPECT_EQ(doc.GetTagName(), ""); // no main element yet
+    EXPECT_EQ(doc.GetAttribName(0), "");
+    ASSERT_TRUE(doc.FindElem());
+    EXPECT_EQ(doc.GetTagName(), "p:a");
+    const char* names[] = {"xmlns:p", "one", "two", "flag", "three"};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(doc.GetAttribName(i), names[i]) << i;
+    EXPECT_EQ(doc.GetAttribName(5), "");
+    EXPECT_EQ(doc.GetAttribName(-1), "");
+    EXPECT_EQ(doc.GetAttrib("xmlns:p"), "urn:x");
+    EXPECT_EQ(doc.GetAttrib("one"), "1 & 2");
+    EXPECT_EQ(doc.GetAttrib("two"), "");
+    EXPECT_EQ(doc.GetAttrib("three"), "3");
+    EXPECT_EQ(doc.GetAttrib("thr"), "");
+    EXPECT_EQ(doc.GetAttrib(""), "");
+    ASSERT_TRUE(doc.IntoElem());
+    ASSERT_TRUE(doc.FindElem());
+    EXPECT_EQ(doc.GetTagName(), "b");
+    EXPECT_EQ(doc.GetAttribName(0), "");
+}

@@ -1,0 +1,171 @@
+#include "SoapTransport.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+SoapPostFunction& PostFunction() {
+    static SoapPostFunction function;
+    return function;
+}
+
+struct Exchange {
+    SoapPostReply* reply = nullptr;
+    bool oversize = false;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    Exchange* x = static_cast<Exchange*>(user);
+    const size_t n = size * count;
+    if (x->reply->body.size() + n > kSoapMaxReplyBytes) {
+        x->oversize = true;
+        return 0;
+    }
+    x->reply->body.append(data, n);
+    return n;
+}
+
+bool StartsNoCase(const char* data, size_t n, const char* prefix) {
+    const size_t p = std::strlen(prefix);
+    return n >= p && strncasecmp(data, prefix, p) == 0;
+}
+
+// Notes a Digest challenge; a new status line (the answer after the
+// library's own Digest round) starts the body afresh.
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    Exchange* x = static_cast<Exchange*>(user);
+    const size_t n = size * count;
+    if (StartsNoCase(data, n, "HTTP/")) {
+        x->reply->body.clear();
+    } else if (StartsNoCase(data, n, "WWW-Authenticate:")) {
+        size_t i = std::strlen("WWW-Authenticate:");
+        while (i < n && (data[i] == ' ' || data[i] == '\t'))
+            ++i;
+        if (StartsNoCase(data + i, n - i, "Digest"))
+            x->reply->digestChallenge = true;
+    }
+    return n;
+}
+
+bool IsHost(const std::string& host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        in6_addr a{};
+        return inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &a) == 1;
+    }
+    in_addr a{};
+    return inet_pton(AF_INET, host.c_str(), &a) == 1;
+}
+
+bool IsPlainPath(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.size() > 1024)
+        return false;
+    for (unsigned char c : path)
+        if (c <= 0x20 || c >= 0x7F || c == '#')
+            return false;
+    return true;
+}
+
+bool IsPlainAction(const std::string& action) {
+    for (unsigned char c : action)
+        if (c < 0x20 || c >= 0x7F || c == '"')
+            return false;
+    return action.size() <= 256;
+}
+
+void SetBounds(CURL* curl) {
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kSoapConnectTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kSoapDeadlineMs);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(kSoapMaxReplyBytes));
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+    // Cameras carry self-signed certificates with no authority to check.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+}
+
+SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply* reply) {
+    std::string contentType = "Content-Type: application/soap+xml; charset=utf-8";
+    if (!request.action.empty())
+        contentType += "; action=\"" + request.action + "\"";
+    curl_slist* headers = curl_slist_append(nullptr, contentType.c_str());
+    curl_slist* grown = headers ? curl_slist_append(headers, "Expect:") : nullptr;
+    if (grown == nullptr) {
+        curl_slist_free_all(headers);
+        return SoapPostResult::NoAnswer;
+    }
+    headers = grown;
+    const std::string url = request.scheme + "://" + request.host + ":" +
+                            std::to_string(request.port) + request.path;
+    Exchange x;
+    x.reply = reply;
+    SetBounds(curl);
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(request.body.size()));
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &x);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &x);
+    if (request.digest && request.user != nullptr && request.password != nullptr) {
+        // Digest only: the library never falls back to Basic.
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
+        curl_easy_setopt(curl, CURLOPT_USERNAME, request.user->c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, request.password->c_str());
+    }
+    const CURLcode rc = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_reset(curl);
+    curl_slist_free_all(headers);
+    reply->status = status;
+    if (x.oversize || rc == CURLE_FILESIZE_EXCEEDED)
+        return SoapPostResult::TooLarge;
+    if (rc != CURLE_OK || status == 0)
+        return SoapPostResult::NoAnswer;
+    return SoapPostResult::Answered;
+}
+
+} // namespace
+
+SoapPostResult CurlSoapPost(const SoapPostRequest& request, SoapPostReply* reply) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    if (reply == nullptr || (request.scheme != "http" && request.scheme != "https") ||
+        !IsHost(request.host) || !IsPlainPath(request.path) || !IsPlainAction(request.action) ||
+        request.port == 0)
+        return SoapPostResult::Refused;
+    *reply = SoapPostReply{};
+    CURL* curl = curl_easy_init();
+    if (curl == nullptr)
+        return SoapPostResult::NoAnswer;
+    const SoapPostResult result = Perform(curl, request, reply);
+    curl_easy_cleanup(curl);
+    if (result != SoapPostResult::Answered)
+        reply->body.clear();
+    return result;
+}
+
+SoapPostResult SoapPost(const SoapPostRequest& request, SoapPostReply* reply) {
+    const SoapPostFunction& function = PostFunction();
+    return function ? function(request, reply) : CurlSoapPost(request, reply);
+}
+
+SoapPostFunction SetSoapPostFunction(SoapPostFunction function) {
+    SoapPostFunction previous = std::move(PostFunction());
+    PostFunction() = std::move(function);
+    return previous;
+}

@@ -1,0 +1,65 @@
+// One SOAP 1.2 POST to a camera's device service, for the ONVIF client.
+// This is the only place that knows the HTTP library for it; the client
+// hands over a finished envelope and gets status and body back.
+//
+// A camera on the LAN is untrusted, so every exchange is bounded:
+//   - http or https to a dotted-quad or bracketed IPv6 host only; no name
+//     look-up, no redirect followed (a 3xx is just a status), no proxy;
+//   - connecting may take kSoapConnectTimeoutMs, the whole exchange
+//     kSoapDeadlineMs, a body beyond kSoapMaxReplyBytes ends it as TooLarge;
+//   - HTTP Digest only when asked for (digest true): the library then
+//     answers the camera's Digest challenge itself; Basic is never offered,
+//     so no password crosses the wire in clear;
+//   - https accepts the camera's own certificate unchecked: cameras carry
+//     self-signed ones and there is no authority to check them against, yet
+//     the exchange is still hidden from a passive listener.
+// Nothing of the request is logged. For Digest the library keeps its own
+// copy of the password for the exchange and drops it with the handle; the
+// envelope's copies made here are wiped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+constexpr long kSoapConnectTimeoutMs = 3000;
+constexpr long kSoapDeadlineMs = 8000;
+constexpr std::size_t kSoapMaxReplyBytes = 256 * 1024;
+
+struct SoapPostRequest {
+    std::string scheme = "http"; // "http" or "https"
+    std::string host;            // dotted quad, or "[v6]"
+    std::uint16_t port = 80;
+    std::string path; // begins with '/', printable ASCII, no blanks
+    std::string action; // the SOAP action for the content type, may be empty
+    std::string body;   // the envelope
+    bool digest = false;
+    const std::string* user = nullptr;     // for digest; never logged
+    const std::string* password = nullptr; // for digest; never logged
+};
+
+enum class SoapPostResult {
+    Answered, // a status line arrived and the body was read whole
+    NoAnswer, // no connection, reset, time-out or deadline
+    TooLarge, // the body passed kSoapMaxReplyBytes
+    Refused,  // the request itself was not acceptable (bad host, path, scheme)
+};
+
+struct SoapPostReply {
+    long status = 0;
+    std::string body;
+    bool digestChallenge = false; // a WWW-Authenticate: Digest header came
+};
+
+// Sends the request as "POST path" with Content-Type application/soap+xml.
+SoapPostResult SoapPost(const SoapPostRequest& request, SoapPostReply* reply);
+
+// The function SoapPost forwards to: the libcurl client unless a test has
+// put its own in place. Returns the previous one; an empty function puts the
+// libcurl client back. Set it before any request runs, not concurrently.
+using SoapPostFunction = std::function<SoapPostResult(const SoapPostRequest&, SoapPostReply*)>;
+SoapPostFunction SetSoapPostFunction(SoapPostFunction function);
+
+// The libcurl client itself.
+SoapPostResult CurlSoapPost(const SoapPostRequest& request, SoapPostReply* reply);

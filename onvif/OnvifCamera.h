@@ -1,0 +1,48 @@
+// The record of one ONVIF camera as the search and the device client know
+// it. Plain data, copied freely between threads.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "OnvifDiscovery.h"
+
+namespace onvif {
+
+// What GetDeviceInformation says; empty until it has been read.
+struct DeviceInformation {
+    std::string manufacturer, model, firmware, serial, hardwareId;
+};
+
+struct CameraRecord {
+    std::string endpoint; // identity: the EndpointReference address
+    std::vector<std::string> types;
+    std::vector<std::string> scopes;
+    std::string name;     // from the name scope
+    std::string hardware; // from the hardware scope
+    std::string mac;      // "AA:BB:CC:DD:EE:FF" from the MAC scope; empty when none
+    std::vector<std::string> xaddrs;
+    std::string xaddr;     // the one to use (ChooseXAddr); empty when out of reach
+    Reach reach = Reach::None;
+    std::string ip;        // host of xaddr, else of the first XAddr with one
+    std::uint16_t port = 0; // port of the same XAddr
+    std::string interfaceName; // the card it was heard on
+    std::string localAddress;  // that card's address
+    std::uint32_t metadataVersion = 0;
+    std::chrono::steady_clock::time_point lastSeen;
+    DeviceInformation info;
+};
+
+enum class CameraEvent { Added, Changed, Gone };
+
+// Receives camera events from a CameraSearch, on the search's own thread.
+// Must return quickly and must not call Stop of the search that calls it.
+class CameraObserver {
+public:
+    virtual ~CameraObserver() = default;
+    virtual void OnCamera(CameraEvent event, const CameraRecord& camera) = 0;
+};
+
+} // namespace onvif

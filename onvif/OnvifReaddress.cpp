@@ -1,0 +1,149 @@
+#include "OnvifReaddress.h"
+
+#include <thread>
+
+namespace onvif {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool ValidRequest(const ReaddressRequest& r) {
+    std::uint32_t ip = 0, gateway = 0;
+    if (!ParseIPv4(r.ip, &ip) || r.prefixLength < 1 || r.prefixLength > 32)
+        return false;
+    if (!r.gateway.empty() && !ParseIPv4(r.gateway, &gateway))
+        return false;
+    return r.password != nullptr;
+}
+
+// The interface to change: the one carrying the camera's shown address,
+// else the first enabled one.
+const NetworkInterface* ChooseInterface(const std::vector<NetworkInterface>& list,
+                                        const std::string& ip) {
+    for (const NetworkInterface& n : list)
+        if (n.ip == ip)
+            return &n;
+    for (const NetworkInterface& n : list)
+        if (n.enabled)
+            return &n;
+    return list.empty() ? nullptr : &list.front();
+}
+
+// The camera's XAddr with its host replaced by ip.
+std::string WithHost(const std::string& xaddr, const std::string& ip) {
+    XAddr x;
+    if (!ParseXAddr(xaddr, &x))
+        return xaddr;
+    return x.scheme + "://" + ip + ":" + std::to_string(x.port) + x.path;
+}
+
+ReaddressResult Failed(ReaddressStep step, Outcome call, const DeviceClient& client) {
+    ReaddressResult r;
+    r.outcome = ReaddressOutcome::CallFailed;
+    r.call = call;
+    r.step = step;
+    r.detail = OutcomeName(call);
+    if (!client.LastFault().reason.empty())
+        r.detail += ": " + client.LastFault().reason;
+    return r;
+}
+
+bool Verify(const CameraRecord& camera, const std::string& ip, CameraSearch* search,
+            Clock::time_point since, std::chrono::milliseconds bound) {
+    const Clock::time_point end = Clock::now() + bound;
+    Clock::time_point nextProbe = Clock::now();
+    while (Clock::now() < end) {
+        Clock::time_point when;
+        if (search->HeardFrom(camera.endpoint, ip, &when) && when >= since)
+            return true;
+        if (Clock::now() >= nextProbe) {
+            search->ProbeNow();
+            nextProbe = Clock::now() + kVerifyProbeGap;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+} // namespace
+
+ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& request,
+                          CameraSearch* search, const std::function<void(ReaddressStep)>& progress,
+                          std::chrono::milliseconds bound, std::chrono::milliseconds rebootBound) {
+    ReaddressResult result;
+    auto step = [&](ReaddressStep s) {
+        result.step = s;
+        if (progress)
+            progress(s);
+    };
+    if (!ValidRequest(request) || search == nullptr) {
+        result.outcome = ReaddressOutcome::BadRequest;
+        result.detail = "the new address, prefix or gateway is not valid";
+        return result;
+    }
+    if (camera.reach == Reach::None || camera.xaddr.empty()) {
+        result.outcome = ReaddressOutcome::OutOfReach;
+        result.detail = OutOfReachDetail(camera);
+        return result;
+    }
+    DeviceClient client(camera.xaddr, request.user, request.password);
+    step(ReaddressStep::Token);
+    std::vector<NetworkInterface> list;
+    Outcome o = client.GetNetworkInterfaces(&list);
+    if (o != Outcome::Done)
+        return Failed(result.step, o, client);
+    const NetworkInterface* target = ChooseInterface(list, camera.ip);
+    if (target == nullptr)
+        return Failed(result.step, Outcome::BadReply, client);
+    step(ReaddressStep::SetInterfaces);
+    const Clock::time_point since = Clock::now();
+    bool reboot = false;
+    o = client.SetNetworkInterfaces(target->token, request.ip, request.prefixLength, &reboot);
+    if (o != Outcome::Done)
+        return Failed(result.step, o, client);
+    // Without a reboot the camera moves at once: further calls go to its new
+    // address, unless it is reached through its link-local one, which stays.
+    if (!reboot && camera.reach == Reach::Subnet)
+        client.MoveTo(WithHost(camera.xaddr, request.ip));
+    if (!request.gateway.empty()) {
+        step(ReaddressStep::SetGateway);
+        o = client.SetNetworkDefaultGateway(request.gateway);
+        if (o != Outcome::Done)
+            return Failed(result.step, o, client);
+    }
+    if (reboot) {
+        step(ReaddressStep::Rebooting);
+        o = client.SystemReboot();
+        if (o != Outcome::Done)
+            return Failed(result.step, o, client);
+        result.rebooted = true;
+    }
+    step(ReaddressStep::Verifying);
+    const bool heard = Verify(camera, request.ip, search, since, reboot ? rebootBound : bound);
+    result.outcome = heard ? ReaddressOutcome::Done : ReaddressOutcome::NotConfirmed;
+    result.detail = heard ? "done" : "not confirmed: no word from the new address in time";
+    return result;
+}
+
+std::string OutOfReachDetail(const CameraRecord& camera) {
+    std::string where = camera.ip.empty() ? std::string("an unknown address") : camera.ip;
+    return "out of reach from this card: the camera's address " + where +
+           " lies outside the subnet of " +
+           (camera.interfaceName.empty() ? std::string("this card") : camera.interfaceName) +
+           (camera.localAddress.empty() ? std::string() : " (" + camera.localAddress + ")") +
+           " and it offers no link-local (169.254) address; give this computer an address in "
+           "the camera's subnet, or connect it to a card on that subnet";
+}
+
+int PrefixLength(const std::string& mask) {
+    std::uint32_t m = 0;
+    if (!ParseIPv4(mask, &m))
+        return -1;
+    int n = 0;
+    while (n < 32 && (m & (0x80000000u >> n)) != 0)
+        ++n;
+    const std::uint32_t expected = n == 0 ? 0 : ~0u << (32 - n);
+    return m == expected ? n : -1;
+}
+
+} // namespace onvif

@@ -1,0 +1,65 @@
+// Re-addressing one camera: GetNetworkInterfaces for the token,
+// SetNetworkInterfaces with a manual address and prefix and DHCP off,
+// SetNetworkDefaultGateway, SystemReboot when the camera said
+// RebootNeeded; then verification: the camera counts as re-addressed only
+// when a Hello or a probe answer comes from the new address within
+// kVerifyBound (kVerifyBoundAfterReboot when it reboots), probing again
+// every kVerifyProbeGap meanwhile. Otherwise the outcome is NotConfirmed.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "OnvifClient.h"
+#include "OnvifSearch.h"
+
+namespace onvif {
+
+constexpr auto kVerifyBound = std::chrono::seconds(10);
+constexpr auto kVerifyBoundAfterReboot = std::chrono::seconds(90);
+constexpr auto kVerifyProbeGap = std::chrono::milliseconds(1000);
+
+enum class ReaddressStep { Token, SetInterfaces, SetGateway, Rebooting, Verifying };
+
+enum class ReaddressOutcome {
+    Done,         // heard from the new address
+    NotConfirmed, // the calls succeeded but no word from the new address in time
+    OutOfReach,   // no XAddr on this card's subnet and no link-local one
+    CallFailed,   // a call failed: see ReaddressResult::call
+    BadRequest,   // the new address, prefix or gateway is not valid
+};
+
+struct ReaddressRequest {
+    std::string ip;
+    int prefixLength = 24;
+    std::string gateway; // empty: no gateway call
+    std::string user = "admin";
+    SharedSecret password;
+};
+
+struct ReaddressResult {
+    ReaddressOutcome outcome = ReaddressOutcome::CallFailed;
+    Outcome call = Outcome::Done; // the failing call's outcome for CallFailed
+    ReaddressStep step = ReaddressStep::Token; // the last step reached
+    bool rebooted = false;
+    std::string detail; // a sentence for the user (why out of reach, the fault)
+};
+
+// Re-addresses camera; progress (may be empty) hears each step as it
+// begins. search must be running: verification listens through it.
+// bound/rebootBound replace the verification bounds (tests shorten them).
+ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& request,
+                          CameraSearch* search,
+                          const std::function<void(ReaddressStep)>& progress = {},
+                          std::chrono::milliseconds bound = kVerifyBound,
+                          std::chrono::milliseconds rebootBound = kVerifyBoundAfterReboot);
+
+// The sentence that says why camera is out of reach from its card and what
+// would bring it in reach.
+std::string OutOfReachDetail(const CameraRecord& camera);
+
+// A mask "255.255.255.0" as a prefix length; -1 when not contiguous.
+int PrefixLength(const std::string& mask);
+
+} // namespace onvif

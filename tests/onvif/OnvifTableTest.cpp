@@ -1,0 +1,182 @@
+// The camera table: which matches become rows, when a row changes or goes,
+// how a camera is found by MAC or endpoint, and which card reaches it.
+#include <gtest/gtest.h>
+
+#include "OnvifTable.h"
+
+using namespace onvif;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const std::string kNvt = "{http://www.onvif.org/ver10/network/wsdl}NetworkVideoTransmitter";
+
+Card MakeCard(const char* name, const char* ip, const char* mask) {
+    Card c;
+    c.name = name;
+    c.index = 2;
+    ParseIPv4(ip, &c.address);
+    ParseIPv4(mask, &c.mask);
+    return c;
+}
+
+DiscoveryMatch Camera(const std::string& endpoint, const std::vector<std::string>& xaddrs,
+                      const std::string& mac = "") {
+    DiscoveryMatch m;
+    m.endpoint = endpoint;
+    m.types = {kNvt};
+    m.scopes = {"onvif://www.onvif.org/name/Gate", "onvif://www.onvif.org/hardware/X1"};
+    if (!mac.empty())
+        m.scopes.push_back("onvif://www.onvif.org/MAC/" + mac);
+    m.xaddrs = xaddrs;
+    return m;
+}
+
+const Card kEth0 = MakeCard("eth0", "192.168.1.10", "255.255.255.0");
+const Card kEth1 = MakeCard("eth1", "10.9.0.2", "255.255.0.0");
+
+TEST(OnvifTableTest, AddsChangesAndKeepsQuietWhenNothingChanged) {
+    CameraTable table;
+    CameraEvents events;
+    const auto now = Clock::now();
+    table.Heard(Camera("urn:uuid:a", {"http://192.168.1.64/onvif/device_service"}), kEth0,
+                "192.168.1.64", now, 0, &events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, CameraEvent::Added);
+    const CameraRecord& r = events[0].second;
+    EXPECT_EQ(r.name, "Gate");
+    EXPECT_EQ(r.hardware, "X1");
+    EXPECT_EQ(r.ip, "192.168.1.64");
+    EXPECT_EQ(r.port, 80);
+    EXPECT_EQ(r.reach, Reach::Subnet);
+    EXPECT_EQ(r.interfaceName, "eth0");
+    EXPECT_EQ(r.localAddress, "192.168.1.10");
+    events.clear();
+    table.Heard(Camera("urn:uuid:a", {"http://192.168.1.64/onvif/device_service"}), kEth0,
+                "192.168.1.64", now, 1, &events);
+    EXPECT_TRUE(events.empty());
+    table.Heard(Camera("urn:uuid:a", {"http://192.168.1.65/onvif/device_service"}), kEth0,
+                "192.168.1.65", now, -1, &events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, CameraEvent::Changed);
+    EXPECT_EQ(events[0].second.ip, "192.168.1.65");
+}
+
+TEST(OnvifTableTest, NonCamerasAreNeverListed) {
+    CameraTable table;
+    CameraEvents events;
+    DiscoveryMatch printer;
+    printer.endpoint = "urn:uuid:printer";
+    printer.types = {"{http://schemas.microsoft.com/windows/2006/08/wdp/print}PrintDeviceType"};
+    printer.xaddrs = {"http://192.168.1.20/"};
+    table.Heard(printer, kEth0, "192.168.1.20", Clock::now(), 0, &events);
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(table.Cameras().empty());
+}
+
+TEST(OnvifTableTest, ByeAndSilenceMakeACameraGone) {
+    CameraTable table;
+    CameraEvents events;
+    table.BeginRound(true, &events);
+    table.Heard(Camera("urn:uuid:a", {}), kEth0, "192.168.1.64", Clock::now(), 0, &events);
+    table.Heard(Camera("urn:uuid:b", {}), kEth0, "192.168.1.65", Clock::now(), 0, &events);
+    events.clear();
+    table.Bye("urn:uuid:a", &events);
+    table.Bye("urn:uuid:unknown", &events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, CameraEvent::Gone);
+    EXPECT_EQ(events[0].second.endpoint, "urn:uuid:a");
+    events.clear();
+    // b said nothing in the next two rounds: gone when the third begins.
+    table.BeginRound(true, &events);
+    table.BeginRound(true, &events);
+    EXPECT_TRUE(events.empty());
+    table.BeginRound(true, &events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].second.endpoint, "urn:uuid:b");
+    // A single search never drops anyone for silence.
+    table.Heard(Camera("urn:uuid:c", {}), kEth0, "192.168.1.66", Clock::now(), 0, &events);
+    events.clear();
+    for (int i = 0; i < 5; ++i)
+        table.BeginRound(false, &events);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST(OnvifTableTest, CountsAnswersToTheFirstTwoProbePairs) {
+    CameraTable table;
+    CameraEvents events;
+    table.BeginRound(false, &events);
+    const auto now = Clock::now();
+    table.Heard(Camera("urn:uuid:a", {}), kEth0, "1.1.1.1", now, 0, &events);
+    table.Heard(Camera("urn:uuid:a", {}), kEth0, "1.1.1.1", now, 1, &events);
+    table.Heard(Camera("urn:uuid:b", {}), kEth0, "1.1.1.2", now, 1, &events);
+    table.Heard(Camera("urn:uuid:b", {}), kEth0, "1.1.1.2", now, 1, &events); // other type
+    table.Heard(Camera("urn:uuid:c", {}), kEth0, "1.1.1.3", now, -1, &events); // Hello only
+    table.Heard(Camera("urn:uuid:d", {}), kEth0, "1.1.1.4", now, 2, &events);  // a later pair
+    EXPECT_EQ(table.FirstPairCounts(), std::make_pair(std::size_t{2}, std::size_t{1}));
+    table.BeginRound(false, &events);
+    EXPECT_EQ(table.FirstPairCounts(), std::make_pair(std::size_t{0}, std::size_t{0}));
+}
+
+TEST(OnvifTableTest, FindsByEndpointOrAnyMacFormAndKeepsDuplicateSerialsApart) {
+    CameraTable table;
+    CameraEvents events;
+    table.Heard(Camera("urn:uuid:a", {}, "02-4f-4e-00-00-01"), kEth0, "1.1.1.1", Clock::now(), 0,
+                &events);
+    table.Heard(Camera("urn:uuid:b", {}), kEth0, "1.1.1.2", Clock::now(), 0, &events);
+    DeviceInformation same;
+    same.serial = "SN-SHARED";
+    ASSERT_TRUE(table.SetInformation("urn:uuid:a", same, &events));
+    ASSERT_TRUE(table.SetInformation("urn:uuid:b", same, &events));
+    EXPECT_EQ(table.Cameras().size(), 2u);
+    CameraRecord r;
+    for (const char* key : {"urn:uuid:a", "02:4F:4E:00:00:01", "024f4e000001", "02-4F-4E-00-00-01"}) {
+        ASSERT_TRUE(table.Find(key, &r)) << key;
+        EXPECT_EQ(r.endpoint, "urn:uuid:a") << key;
+    }
+    EXPECT_FALSE(table.Find("02:4F:4E:00:00:02", &r));
+    EXPECT_FALSE(table.Find("SN-SHARED", &r));
+    // Information survives the next ProbeMatch.
+    table.Heard(Camera("urn:uuid:a", {"http://1.1.1.1/"}, "02-4f-4e-00-00-01"), kEth0, "1.1.1.1",
+                Clock::now(), 0, &events);
+    ASSERT_TRUE(table.Find("urn:uuid:a", &r));
+    EXPECT_EQ(r.info.serial, "SN-SHARED");
+}
+
+TEST(OnvifTableTest, KeepsTheCardThatReachesTheCameraBest) {
+    CameraTable table;
+    CameraEvents events;
+    const std::vector<std::string> xaddrs = {"http://192.168.1.64/", "http://169.254.9.9/"};
+    table.Heard(Camera("urn:uuid:a", xaddrs), kEth0, "192.168.1.64", Clock::now(), 0, &events);
+    table.Heard(Camera("urn:uuid:a", xaddrs), kEth1, "192.168.1.64", Clock::now(), 0, &events);
+    CameraRecord r;
+    ASSERT_TRUE(table.Find("urn:uuid:a", &r));
+    EXPECT_EQ(r.interfaceName, "eth0");
+    EXPECT_EQ(r.reach, Reach::Subnet);
+    // The other way round: heard first where only the link-local way works.
+    CameraTable other;
+    other.Heard(Camera("urn:uuid:a", xaddrs), kEth1, "192.168.1.64", Clock::now(), 0, &events);
+    ASSERT_TRUE(other.Find("urn:uuid:a", &r));
+    EXPECT_EQ(r.reach, Reach::LinkLocal);
+    EXPECT_EQ(r.ip, "169.254.9.9");
+    other.Heard(Camera("urn:uuid:a", xaddrs), kEth0, "192.168.1.64", Clock::now(), 0, &events);
+    ASSERT_TRUE(other.Find("urn:uuid:a", &r));
+    EXPECT_EQ(r.interfaceName, "eth0");
+    EXPECT_EQ(r.reach, Reach::Subnet);
+}
+
+TEST(OnvifTableTest, RemembersWhereItHeardFrom) {
+    CameraTable table;
+    CameraEvents events;
+    const auto t0 = Clock::now();
+    table.Heard(Camera("urn:uuid:a", {"http://10.9.5.5/onvif"}), kEth1, "10.9.0.77", t0, -1,
+                &events);
+    Clock::time_point when;
+    EXPECT_TRUE(table.HeardFrom("urn:uuid:a", "10.9.0.77", &when)); // the datagram's source
+    EXPECT_TRUE(table.HeardFrom("urn:uuid:a", "10.9.5.5", &when));  // its XAddr
+    EXPECT_EQ(when, t0);
+    EXPECT_FALSE(table.HeardFrom("urn:uuid:a", "10.9.5.6", &when));
+    EXPECT_FALSE(table.HeardFrom("urn:uuid:b", "10.9.5.5", &when));
+}
+
+} // namespace
