@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "OnvifCamera.h"
 #include "SearchWire.h"
 #include "TrustWire.h"
 
@@ -66,7 +67,15 @@ struct Device {
     int lockLevel = 0;
     Clock::time_point lockedUntil{};
     std::optional<Clock::time_point> resetPressedAt;
+    // The standard camera side (WS-Discovery, device service), when it has one.
+    OnvifCamera onvif;
 };
+
+// Whether `d` takes part in our own search protocol: every maker device, not
+// a device that speaks only WS-Discovery.
+inline bool SpeaksMakerProtocol(const Device& d) {
+    return d.onvif.role == WsdRole::None || d.onvif.makerToo;
+}
 
 // The multicastSearchResult answer of `d`, with runningTime at `nowEpoch`.
 std::string AnswerXml(const Device& d, std::int64_t nowEpoch);

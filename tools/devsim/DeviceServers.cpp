@@ -16,9 +16,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <httplib.h>
 
 #include "NetNamespace.h"
+#include "OnvifDeviceService.h"
 
 extern char** environ;
 
@@ -388,6 +390,54 @@ void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
         Device d;
         if (gate(req, res, &d, false))
             res.set_content(DevicePage(d), "text/html; charset=utf-8");
+    });
+    InstallOnvif(server, port);
+}
+
+// The device service of the cameras on this port. The answer is computed
+// under the fleet lock; a new address takes effect only after it is sent.
+void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
+    server->Post(onvif::kServicePath, [this, port](const httplib::Request& req,
+                                                   httplib::Response& res) {
+        const long index = FindDevice(req.get_header_value("Host"), port);
+        if (index < 0)
+            return void(res.status = 404);
+        const auto now = Clock::now();
+        onvif::Request request;
+        request.method = req.method;
+        request.uri = req.target;
+        request.authorization = req.get_header_value("Authorization");
+        request.body = req.body;
+        std::string mac;
+        double rebootSeconds = 0;
+        const auto answer = m_fleet->With(static_cast<std::size_t>(index), [&](Device& d) {
+            mac = lorvex::wire::FormatMac(d.mac);
+            if (d.onvif.role != WsdRole::Camera)
+                return onvif::Response{404, {}, {}, "-", onvif::Effect::None};
+            if (now < d.onvif.rebootingUntil)
+                return onvif::Response{503, {}, {}, "-", onvif::Effect::None};
+            auto r = onvif::Handle(&d, request, static_cast<std::int64_t>(std::time(nullptr)), now);
+            rebootSeconds = d.onvif.rebootSeconds;
+            if (r.effect == onvif::Effect::Reboot)
+                d.onvif.rebootingUntil =
+                    now + std::chrono::duration_cast<Clock::duration>(
+                              std::chrono::duration<double>(rebootSeconds));
+            return r;
+        });
+        if (m_options.verbose)
+            std::fprintf(stderr, "devsim: %s onvif %s status %d\n", mac.c_str(),
+                         answer.operation.c_str(), answer.status);
+        res.status = answer.status;
+        if (!answer.wwwAuthenticate.empty())
+            res.set_header("WWW-Authenticate", answer.wwwAuthenticate);
+        if (!answer.body.empty())
+            res.set_content(answer.body, "application/soap+xml; charset=utf-8");
+        if (answer.effect == onvif::Effect::None || !m_mover)
+            return;
+        // The answer leaves first: a camera that moves at once moves after it.
+        const double wait = answer.effect == onvif::Effect::Reboot ? rebootSeconds : 0.2;
+        m_mover(static_cast<std::size_t>(index),
+                now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait)));
     });
 }
 

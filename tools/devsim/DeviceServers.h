@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,12 @@ public:
 
     void OnConfigured(std::size_t index, const Device& before, const Device& after) override;
 
+    // Called when a camera's device service has left a new address to take
+    // effect at a time (WsDiscoveryResponder::MoveAt). Set before Start.
+    void SetMover(std::function<void(std::size_t, Clock::time_point)> mover) {
+        m_mover = std::move(mover);
+    }
+
 private:
     struct Served {
         std::vector<std::uint32_t> addresses; // host order
@@ -79,6 +86,7 @@ private:
     void Refresh(std::size_t index);
     bool EnsureHttpServer(int port);
     void InstallHandlers(httplib::Server* server, int port);
+    void InstallOnvif(httplib::Server* server, int port);
     static void StopServer(httplib::Server* server);
     long FindDevice(const std::string& host, int port);
     void RunDataListeners();
@@ -103,6 +111,7 @@ private:
     bool m_stopping = false;
     std::atomic<bool> m_halt{false}; // read by handlers without the mutex
     std::thread m_dataThread;
+    std::function<void(std::size_t, Clock::time_point)> m_mover;
 };
 
 } // namespace devsim

@@ -71,6 +71,52 @@ template <class T> void Take(const nlohmann::json& j, const char* key, T* field)
         *field = j.at(key).get<T>();
 }
 
+OnvifAuth AuthOf(const std::string& text) {
+    if (text == "both")
+        return OnvifAuth::Both;
+    if (text == "digest")
+        return OnvifAuth::Digest;
+    if (text == "wsse")
+        return OnvifAuth::Wsse;
+    throw std::runtime_error("bad onvifAuth: " + text);
+}
+
+ProbeTypes ProbeTypesOf(const std::string& text) {
+    if (text == "both")
+        return ProbeTypes::Both;
+    if (text == "NetworkVideoTransmitter")
+        return ProbeTypes::NetworkVideoTransmitter;
+    if (text == "Device")
+        return ProbeTypes::Device;
+    throw std::runtime_error("bad probeTypes: " + text);
+}
+
+// The standard camera keys; the role follows from type and "onvif".
+void OverrideOnvif(const nlohmann::json& j, Device* d) {
+    OnvifCamera& c = d->onvif;
+    if (d->type == kOnvifCameraType)
+        c.role = WsdRole::Camera;
+    else if (d->type == kWsdPrinterType)
+        c.role = WsdRole::Printer;
+    else if (j.value("onvif", false))
+        c.role = WsdRole::Camera, c.makerToo = true;
+    Take(j, "onvifUser", &c.user);
+    if (j.contains("onvifAuth"))
+        c.auth = AuthOf(j.at("onvifAuth").get<std::string>());
+    Take(j, "clockOffset", &c.clockOffset);
+    Take(j, "rebootNeeded", &c.rebootNeeded);
+    Take(j, "rebootSeconds", &c.rebootSeconds);
+    if (c.rebootSeconds < 0 || c.rebootSeconds > 600)
+        throw std::runtime_error("rebootSeconds out of 0..600");
+    Take(j, "macInScopes", &c.macInScopes);
+    Take(j, "linkLocalXAddr", &c.linkLocalXAddr);
+    if (j.contains("probeTypes"))
+        c.probeTypes = ProbeTypesOf(j.at("probeTypes").get<std::string>());
+    Take(j, "serial", &c.serial);
+    Take(j, "manufacturer", &c.manufacturer);
+    Take(j, "endpoint", &c.endpoint);
+}
+
 void Override(const nlohmann::json& j, Device* d) {
     std::string mac;
     Take(j, "mac", &mac);
@@ -108,6 +154,7 @@ void Override(const nlohmann::json& j, Device* d) {
     Take(j, "httpSilent", &d->httpSilent);
     Take(j, "certified", &d->certified);
     d->devName = d->baseName;
+    OverrideOnvif(j, d);
 }
 
 } // namespace
@@ -172,9 +219,28 @@ Device GenerateDevice(const FleetPlan& plan, int index, std::int64_t nowEpoch) {
     return d;
 }
 
+Device GenerateOnvifCamera(const FleetPlan& plan, int index, std::int64_t nowEpoch) {
+    FleetPlan camera = plan;
+    camera.firstMac = {0x02, 0x4F, 0x4E, 0x00, 0x00, 0x01};
+    // Shifted by the maker devices' count so that addresses follow theirs.
+    Device d = GenerateDevice(camera, plan.count + index, nowEpoch);
+    d.mac = AddToMac(camera.firstMac, static_cast<std::uint32_t>(index));
+    d.ip2 = "169.254." + std::to_string(d.mac[4]) + "." + std::to_string(1 + d.mac[5] % 254);
+    d.type = kOnvifCameraType;
+    d.baseName = d.devName = "SimCam-" + std::to_string(index + 1);
+    d.productModel = "SC-2040";
+    d.softwareVer = "5.2.0";
+    d.hardwareVer = "HW-A1";
+    d.activated = 0;
+    d.onvif.role = WsdRole::Camera;
+    return d;
+}
+
 void Generate(const FleetPlan& plan, std::int64_t nowEpoch, std::vector<Device>* out) {
     for (int i = 0; i < plan.count; ++i)
         out->push_back(GenerateDevice(plan, i, nowEpoch));
+    for (int i = 0; i < plan.onvifCount; ++i)
+        out->push_back(GenerateOnvifCamera(plan, i, nowEpoch));
 }
 
 bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t nowEpoch,

@@ -16,6 +16,10 @@ namespace devsim {
 
 // The seven type codes of the maker's devices.
 extern const std::vector<std::string> kDeviceTypes;
+// Fleet types of devices that speak only WS-Discovery (and, for the camera,
+// the standard device service), not our own protocol.
+inline constexpr const char* kOnvifCameraType = "ONVIF_CAMERA";
+inline constexpr const char* kWsdPrinterType = "WSD_PRINTER";
 
 struct Subnet {
     std::uint32_t network = 0; // host byte order
@@ -36,6 +40,7 @@ struct FleetPlan {
     std::string factoryPassword = "123456";
     lorvex::wire::MacBytes firstMac{0x02, 0x4C, 0x56, 0x00, 0x00, 0x01};
     double vanishAfter = -1;
+    int onvifCount = 0; // generated standard cameras, after the maker devices
 };
 
 // The `index`-th generated device of `plan`: MAC firstMac + index, type,
@@ -43,7 +48,12 @@ struct FleetPlan {
 // versions, ports and times.
 Device GenerateDevice(const FleetPlan& plan, int index, std::int64_t nowEpoch);
 
-// Appends plan.count generated devices.
+// The `index`-th generated standard camera (type ONVIF_CAMERA): MAC
+// 02:4F:4E:00:00:01 + index, addresses following the plan's maker devices
+// in the same subnets, default camera settings.
+Device GenerateOnvifCamera(const FleetPlan& plan, int index, std::int64_t nowEpoch);
+
+// Appends plan.count generated devices, then plan.onvifCount cameras.
 void Generate(const FleetPlan& plan, std::int64_t nowEpoch, std::vector<Device>* out);
 
 // Appends the devices of a fleet file: {"devices": [ {...}, ... ]}. Each

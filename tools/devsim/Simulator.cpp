@@ -152,13 +152,15 @@ void Simulator::OnProbe(const Message& msg, Clock::time_point now) {
         return; // a probe carries the tool's session key
     std::memcpy(tool.data(), msg.payload.data(), tool.size());
     m_lastProbeId = msg.requestId;
+    auto speaks = [&](std::size_t i) { return m_fleet->With(i, SpeaksMakerProtocol); };
     if (!lorvex::wire::IsAnyMac(msg.mac)) {
-        if (auto i = m_fleet->Find(msg.mac))
+        if (auto i = m_fleet->Find(msg.mac); i && speaks(*i))
             Schedule(now, Kind::Answer, *i, msg.requestId, tool);
         return;
     }
     for (std::size_t i = 0; i < m_fleet->Size(); ++i)
-        Schedule(now, Kind::Answer, i, msg.requestId, tool);
+        if (speaks(i))
+            Schedule(now, Kind::Answer, i, msg.requestId, tool);
 }
 
 // A sealed request: opened under the keys agreed with its tool, honoured
@@ -173,7 +175,7 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
     Device before, after;
     bool applied = false;
     const bool answer = m_fleet->With(*index, [&](Device& d) {
-        if (d.silent || !Present(d, now))
+        if (d.silent || !Present(d, now) || !SpeaksMakerProtocol(d))
             return false;
         const lorvex::trust::SessionKeys* keys = SessionFor(&d, tool);
         lorvex::trust::Challenge challenge{};

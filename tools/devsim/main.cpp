@@ -18,6 +18,7 @@
 #include "DeviceTrust.h"
 #include "Fleet.h"
 #include "Simulator.h"
+#include "WsDiscoveryResponder.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ const char kUsage[] =
     "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n"
     "                     [--own-addresses IFACE] [--serve-limit N] [--http-delay MS]\n"
     "                     [--http-status CODE] [--http-silent] [--maker-key FILE]\n"
-    "                     [--control FIFO]\n";
+    "                     [--control FIFO] [--onvif-count N]\n";
 
 struct Options {
     std::string fleetFile;
@@ -107,6 +108,8 @@ bool TakeOption(const std::string& name, const std::string& value, Options* o) {
         return false;
     if (name == "--count")
         return o->plan.count = static_cast<int>(n), n <= 1000000;
+    if (name == "--onvif-count")
+        return o->plan.onvifCount = static_cast<int>(n), n <= 100000;
     if (name == "--jitter")
         return o->sim.jitterMs = n, true;
     if (name == "--change-every")
@@ -199,15 +202,21 @@ int main(int argc, char** argv) {
     }
     o.serve.verbose = o.sim.verbose;
     devsim::DeviceServers servers(&fleet, o.serve);
+    devsim::WsDiscoveryResponder wsd(
+        &fleet, {o.sim.jitterMs, !o.serve.ownInterface.empty(), o.sim.verbose}, &servers);
+    servers.SetMover([&wsd](std::size_t i, devsim::Clock::time_point at) { wsd.MoveAt(i, at); });
     std::string error;
     if (!servers.Start(&error))
         return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
     sim.SetObserver(&servers);
+    if (!wsd.Start(&error))
+        return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     WriteReady(o.readyFile, fleet.Size());
     std::fprintf(stderr, "lorvex-devsim: %zu devices ready\n", fleet.Size());
     sim.Run(g_stop);
+    wsd.Stop();
     servers.Stop();
     return 0;
 }

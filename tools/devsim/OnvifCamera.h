@@ -1,0 +1,64 @@
+// What a simulated device carries when it answers as a standard network
+// camera (WS-Discovery and the device web service): its settings from the
+// fleet, and its login guard's state. Held inside Device, under the fleet's
+// lock.
+
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+
+namespace devsim {
+
+enum class OnvifAuth { Both, Digest, Wsse };
+enum class ProbeTypes { Both, NetworkVideoTransmitter, Device };
+
+// The role a device plays on the WS-Discovery group.
+enum class WsdRole {
+    None,    // a maker device that speaks only our own protocol
+    Camera,  // answers as a network video transmitter
+    Printer, // answers every probe as a printer: never listed as a camera
+};
+
+struct OnvifCamera {
+    WsdRole role = WsdRole::None;
+    bool makerToo = false; // a maker device that also answers as a camera
+    std::string user = "admin";
+    OnvifAuth auth = OnvifAuth::Both;
+    std::int64_t clockOffset = 0; // seconds the camera's clock is ahead of the host's
+    bool rebootNeeded = false;
+    double rebootSeconds = 3;
+    bool macInScopes = true;
+    bool linkLocalXAddr = true;
+    ProbeTypes probeTypes = ProbeTypes::Both;
+    std::string serial;       // empty: derived from the MAC
+    std::string manufacturer; // empty: "Lorvex Simulated"
+    std::string endpoint;     // "urn:uuid:..."; derived from the MAC when empty
+    std::uint32_t metadataVersion = 1;
+    std::uint32_t messageNumber = 0; // AppSequence counter of Hello and Bye
+
+    // Login guard.
+    int wrongLogins = 0;
+    std::chrono::steady_clock::time_point lockedUntil{};
+    // WS-UsernameToken nonces seen, with when, so none is honoured twice.
+    std::deque<std::pair<std::string, std::chrono::steady_clock::time_point>> usedNonces;
+    // HTTP Digest nonces issued, with when, and the highest nc seen for each.
+    struct DigestNonce {
+        std::string value;
+        std::chrono::steady_clock::time_point issued;
+        unsigned long lastCount = 0;
+    };
+    std::deque<DigestNonce> digestNonces;
+
+    // Re-addressing: the address waits here while a reboot is needed.
+    bool pendingAddress = false;
+    std::string pendingIp, pendingMask;
+    bool pendingDhcp = false;
+    // Silent (no HTTP, no WS-Discovery) until this time while rebooting.
+    std::chrono::steady_clock::time_point rebootingUntil{};
+};
+
+} // namespace devsim
