@@ -5,6 +5,7 @@
 
 #include "BaseDialog.h"
 #include "BatchDialog.h"
+#include "CameraRows.h"
 #include "DeviceActionRules.h"
 #include "DeviceEventQueue.h"
 #include "DeviceFilter.h"
@@ -111,6 +112,8 @@ private:
     void clearDevices();
     bool addDeviceItem(DevInfo* device);
     bool isDeviceExist(const QString& mac) const;
+    void startCameraSearch(int intervalSeconds, bool listEmptied);
+    void mergeDeviceEvent(DevInfo* device, int opt);
     void addDevice(DevInfo* device);
     void changeDevice(DevInfo* device);
     void removeDevice(DevInfo* device);
@@ -119,6 +122,10 @@ private:
     void showCount();
 
     CLorvexManage m_manager;
+    // The ONVIF cameras' search beside the maker's, following its refresh
+    // policy, and the rule that gives a device seen by both one row.
+    std::unique_ptr<CameraSource> m_cameras;
+    CameraRowMerge m_rowMerge;
     NcFramelessHelper* m_framelessHelper = nullptr;
     ZVKLabel* m_titleLabel = nullptr;
     ZVKButton* m_maxButton = nullptr;
@@ -173,6 +180,8 @@ private:
     // Before a secret goes to a key no trusted maker certified, the user
     // compares its fingerprint (KeyConfirmDialog), once per session.
     bool identityConfirmed(const QString& mac);
+    // True, after telling the installer, when mac is an ONVIF camera's.
+    bool refuseForCamera(const QString& mac);
     void showOutcome(const ActionMessage& message);
     QString m_requestMac; // the device of the running request
     void connectDeviceActions();
@@ -241,6 +250,7 @@ private:
     // Looks the page of the device with `mac` up off the window thread and
     // opens it (see slot_pageLookupFinished).
     void openDevicePage(const QString& mac);
+    void openCameraPage(const DevInfo& record);
     // Frees every record and row; the online count is left to the caller.
     void releaseDevices();
     void showRow(DevInfo* record);

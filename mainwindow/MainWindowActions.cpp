@@ -107,6 +107,8 @@ void MainWindow::slot_restorePwd(QString mac) {
         ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
         return;
     }
+    if (refuseForCamera(mac))
+        return;
     if (!SupportsPasswordRestore(record->productSeries)) {
         ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_SUPPORT"}, this);
         return;
@@ -168,7 +170,7 @@ void MainWindow::activateDevice(const QString& mac) {
         ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
         return;
     }
-    if (deviceRequestRunning() || !identityConfirmed(mac))
+    if (refuseForCamera(mac) || deviceRequestRunning() || !identityConfirmed(mac))
         return;
     QPointer<ActivateDialog> form = new ActivateDialog(mac, record->devName, this);
     const bool accepted = form->exec() == QDialog::Accepted;
@@ -190,6 +192,15 @@ void MainWindow::activateDevice(const QString& mac) {
     m_requestMac = mac;
     if (m_deviceRequests->start(ActivateDevice, job))
         m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+}
+
+// Password restore and activation have no standard form in ONVIF.
+bool MainWindow::refuseForCamera(const QString& mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    if (record == nullptr || !record->isCamera())
+        return false;
+    ShowActionMessage({BoxKind::Error, "IDCS_ONVIF_NOT_SUPPORTED"}, this);
+    return true;
 }
 
 // Devices filtered out of the tree are in the list too.

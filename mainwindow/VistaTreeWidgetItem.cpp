@@ -74,3 +74,7 @@ bool VistaTreeWidgetItem::operator<(const QTreeWidgetItem& other) const {
     }
     return QTreeWidgetItem::operator<(other);
 }
+
+DevInfo* recordOfRow(const QTreeWidgetItem* item) {
+    return static_cast<DevInfo*>(item->data(0, Qt::UserRole).value<void*>());
+}

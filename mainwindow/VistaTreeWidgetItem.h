@@ -31,3 +31,8 @@ public:
     // either text has not exactly four parts (compare texts then).
     static int compareAddresses(const QString& a, const QString& b);
 };
+
+// The record a device row points to (never null for a row of the list). Its
+// mac is the device's key in the list, where the MAC cell of a camera
+// known by its endpoint only is empty.
+DevInfo* recordOfRow(const QTreeWidgetItem* item);
