@@ -12,6 +12,7 @@
 #include "LorvexManage.h"
 #include "Observer.h"
 #include "SearchInfo.h"
+#include "Secret.h"
 
 #include <QHash>
 #include <QList>
@@ -182,6 +183,18 @@ private:
     bool identityConfirmed(const QString& mac);
     // True, after telling the installer, when mac is an ONVIF camera's.
     bool refuseForCamera(const QString& mac);
+    // An ONVIF camera's Save: addresses are IP, mask and gateway; runs
+    // onvif::Readdress off the window thread. The typed password is wiped.
+    void readdressCamera(const DevInfo& record, const QStringList& addresses,
+                         QString* typedPassword);
+    bool cameraCredentials(QString* typed, std::string* user, SharedSecret* password);
+    void showCameraOutcome();
+    // Credentials given once for every camera of this session: only in
+    // memory, the password wiped when the last request holding it ends.
+    std::string m_sessionUser;
+    SharedSecret m_sessionPassword;
+    bool m_usedSessionCredentials = false;
+    std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
     void showOutcome(const ActionMessage& message);
     QString m_requestMac; // the device of the running request
     void connectDeviceActions();

@@ -296,10 +296,12 @@ void MainWindow::showCount() {
 void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*) {
     if (current == nullptr) {
         m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
+        m_controlBar->SetCamera(false, QString());
         return;
     }
     const DevInfo* record = recordOf(current);
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
+    m_controlBar->SetCamera(record->isCamera(), record->shownMac());
 }
 
 // The page's address is found off the window thread (a port probe of up to
