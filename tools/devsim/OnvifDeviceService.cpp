@@ -435,6 +435,15 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
         for (std::size_t i = static_cast<std::size_t>(body) + 1; i < doc.elements.size() && op < 0; ++i)
             if (doc.elements[i].parent == body)
                 op = static_cast<int>(i);
+    // An empty POST without credentials is an HTTP Digest client's first
+    // pass (libcurl sends the body only once challenged): the camera's web
+    // server challenges it before any SOAP is read, as real cameras do.
+    if (op < 0 && request.body.empty() && request.authorization.empty() &&
+        d->onvif.auth != OnvifAuth::Wsse) {
+        Response r = NotAuthorized(d, now, false);
+        r.operation = "?";
+        return r;
+    }
     if (op < 0) {
         Response r = Fault(400, "env:Sender", "ter:WellFormed", "Not a SOAP 1.2 request");
         r.operation = "?";
