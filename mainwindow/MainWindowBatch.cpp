@@ -76,7 +76,7 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
         rows << m_deviceTree->currentItem();
     for (const QTreeWidgetItem* row : rows) {
         SEARCH_INFO device{};
-        if (m_manager.FindDevice(recordOfRow(row)->mac.toUtf8().constData(), &device))
+        if (m_manager.FindDevice(rowKey(row).toUtf8().constData(), &device))
             out.push_back(device);
     }
     return out;

@@ -308,7 +308,7 @@ void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
 // 200 ms); the page is opened, or the failure told, when it is known.
 void MainWindow::slot_itemDoubleClicked(QTreeWidgetItem* item, int) {
     if (item != nullptr)
-        openDevicePage(recordOf(item)->mac);
+        openDevicePage(rowKey(item));
 }
 
 void MainWindow::openDevicePage(const QString& macText) {

@@ -68,7 +68,7 @@ void MainWindow::slot_refreshMenuTriggered(QAction* action) {
 void MainWindow::slot_refresh() {
     const bool manual = refreshDisabled();
     const QTreeWidgetItem* current = m_deviceTree->currentItem();
-    m_reselectMac = current != nullptr ? recordOfRow(current)->mac : QString();
+    m_reselectMac = current != nullptr ? rowKey(current) : QString();
     clearDevices();
     m_manager.RefreshSearch(manual);
     m_cameras->refresh();

@@ -74,7 +74,7 @@ void MainWindow::slot_rowMenuRequested(const QPoint& pos) {
 QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     ZVKMenu* menu = new ZVKMenu(this);
     menu->setObjectName(QStringLiteral("rowMenu"));
-    const QString mac = recordOfRow(row)->mac; // the list's key
+    const QString mac = rowKey(row); // the list's key
     const QString shownMac = row->text(COL_MAC);
     const QString ip = row->text(COL_IP);
     const QString whole = rowText(m_deviceTree, row);

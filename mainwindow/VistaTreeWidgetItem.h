@@ -32,7 +32,10 @@ public:
     static int compareAddresses(const QString& a, const QString& b);
 };
 
-// The record a device row points to (never null for a row of the list). Its
-// mac is the device's key in the list, where the MAC cell of a camera
-// known by its endpoint only is empty.
+// The record a device row points to; null for an item that is no row of
+// the list.
 DevInfo* recordOfRow(const QTreeWidgetItem* item);
+// The device's key in the list: its record's mac, which for a camera known
+// by its endpoint only is that endpoint while its MAC cell is empty; the
+// MAC cell for an item without a record.
+QString rowKey(const QTreeWidgetItem* item);
