@@ -48,9 +48,14 @@ const char* OutcomeName(Outcome outcome) {
 
 DeviceClient::DeviceClient(std::string xaddr, std::string user, SharedSecret password)
     : m_xaddr(std::move(xaddr)), m_user(std::move(user)), m_password(std::move(password)),
-      m_clock([] { return std::time(nullptr); }) {}
+      m_clock([] { return std::time(nullptr); }), m_session(std::make_unique<SoapSession>()) {}
 
 DeviceClient::~DeviceClient() = default;
+
+void DeviceClient::MoveTo(std::string xaddr) {
+    m_xaddr = std::move(xaddr);
+    m_session = std::make_unique<SoapSession>();
+}
 
 void DeviceClient::SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
 
@@ -94,6 +99,7 @@ Outcome DeviceClient::Call(const std::string& action, const std::string& body, b
         request.port = x.port;
         request.path = x.path;
         request.action = kActionBase + action;
+        request.session = m_session.get();
         const bool wsse = login && !m_digest;
         if (wsse) {
             UsernameToken token = MakeToken(m_user, *m_password, m_clock(), m_offset);

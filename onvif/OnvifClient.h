@@ -11,11 +11,13 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "OnvifSoap.h"
 #include "Secret.h"
+#include "SoapTransport.h"
 
 namespace onvif {
 
@@ -55,7 +57,8 @@ public:
 
     // Later calls go to xaddr: the camera took a new address without a
     // reboot. Clock offset and the choice of Digest carry over.
-    void MoveTo(std::string xaddr) { m_xaddr = std::move(xaddr); }
+    // The Digest challenge of the old address is dropped with it.
+    void MoveTo(std::string xaddr);
 
     // The last fault the camera sent (for Fault and Locked), else empty.
     const SoapFault& LastFault() const { return m_fault; }
@@ -79,6 +82,7 @@ private:
     long long m_offset = 0;
     bool m_digest = false;
     SoapFault m_fault;
+    std::unique_ptr<SoapSession> m_session; // the camera's Digest challenge between calls
 };
 
 } // namespace onvif

@@ -134,12 +134,14 @@ struct CameraSearch::Impl {
         bool assessed = false;
     };
 
+    std::mutex lifecycle;     // serialises Start and Stop
     mutable std::mutex mutex; // everything below but the thread's own
     CameraTable table;
     CameraObserver* observer = nullptr;
     int interval = 0;
     bool searchAsked = false;
     bool probeAsked = false;
+    CameraEvents pending; // made on other threads, delivered on the search's
 
     // The thread's own.
     std::thread thread;
@@ -169,15 +171,23 @@ struct CameraSearch::Impl {
     void CloseAll();
 };
 
-CameraSearch::CameraSearch() : m_impl(new Impl) {}
+// The wake handle lives as long as the object, so that Search and ProbeNow
+// may write to it from any thread while Stop and Start run.
+CameraSearch::CameraSearch() : m_impl(new Impl) {
+    m_impl->wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
-CameraSearch::~CameraSearch() { Stop(); }
+CameraSearch::~CameraSearch() {
+    Stop();
+    if (m_impl->wake >= 0)
+        close(m_impl->wake);
+}
 
 bool CameraSearch::Start(CameraObserver* observer, int intervalSeconds) {
     Impl& d = *m_impl;
+    std::lock_guard<std::mutex> serial(d.lifecycle);
     if (d.thread.joinable())
         return false;
-    d.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     d.listener = OpenListenSocket();
     d.RefreshCards();
     if (d.wake < 0 || d.sockets.empty()) {
@@ -197,6 +207,7 @@ bool CameraSearch::Start(CameraObserver* observer, int intervalSeconds) {
 
 void CameraSearch::Stop() {
     Impl& d = *m_impl;
+    std::lock_guard<std::mutex> serial(d.lifecycle);
     if (!d.thread.joinable())
         return;
     d.stop = true;
@@ -239,17 +250,14 @@ bool CameraSearch::Find(const std::string& key, CameraRecord* out) const {
 }
 
 void CameraSearch::SetInformation(const std::string& endpoint, const DeviceInformation& info) {
-    CameraEvents events;
-    CameraObserver* observer = nullptr;
     {
+        // The Changed event goes out on the search's thread like every other.
         std::lock_guard<std::mutex> hold(m_impl->mutex);
-        m_impl->table.SetInformation(endpoint, info, &events);
-        observer = m_impl->observer;
+        m_impl->table.SetInformation(endpoint, info, &m_impl->pending);
     }
-    // Delivered on the caller's thread: the search thread may be stopped.
-    if (observer != nullptr && m_impl->thread.joinable())
-        for (const auto& e : events)
-            observer->OnCamera(e.first, e.second);
+    const std::uint64_t one = 1;
+    if (m_impl->wake >= 0 && write(m_impl->wake, &one, sizeof one) < 0) {
+    }
 }
 
 bool CameraSearch::HeardFrom(const std::string& endpoint, const std::string& ip,
@@ -265,9 +273,7 @@ void CameraSearch::Impl::CloseAll() {
     joined.clear();
     if (listener >= 0)
         close(listener);
-    if (wake >= 0)
-        close(wake);
-    listener = wake = -1;
+    listener = -1;
 }
 
 // Opens a probe socket for every card not yet served and joins the group
@@ -472,6 +478,7 @@ void CameraSearch::Impl::Run() {
             probe = probeAsked;
             searchAsked = probeAsked = false;
             every = interval;
+            events.swap(pending);
         }
         if (begin || (every > 0 && now >= nextRound))
             BeginRound(now, &events);

@@ -13,6 +13,7 @@
 #include "DeviceCommands.h"
 #include "LorvexManage.h"
 #include "Neighbours.h"
+#include "OnvifCommands.h"
 #include "PlanCsv.h"
 
 namespace commission_cli {
@@ -36,10 +37,11 @@ int Usage(const std::string& reason) {
 
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
-// The manager searching as the window does, every kSearchSeconds.
+// The manager searching as the window does, every kSearchSeconds, and the
+// ONVIF cameras' search beside it.
 class Session {
 public:
-    Session() {
+    explicit Session(std::string onvifUser = "admin") : m_cameras(kSearchSeconds, onvifUser) {
         m_manager.Init();
         m_manager.SetAutoSearch(kSearchSeconds);
         m_manager.RefreshSearch(false);
@@ -54,15 +56,34 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 
+    // The maker's devices, then the ONVIF cameras with a MAC none of them has.
     std::vector<PlanDevice> Listed() {
         std::vector<PlanDevice> out;
         for (const SEARCH_INFO& d : m_manager.GetDevices())
             out.push_back(PlanDeviceOf(d));
+        const size_t makers = out.size();
+        for (const SEARCH_INFO& c : m_cameras.Rows()) {
+            PlanDevice p = PlanDeviceOf(c);
+            const auto same = [&p](const PlanDevice& d) { return d.mac == p.mac; };
+            if (std::none_of(out.begin(), out.begin() + static_cast<long>(makers), same))
+                out.push_back(p);
+        }
         return out;
     }
+    // The record of mac: the maker's device, else the ONVIF camera.
+    bool Find(const std::string& mac, SEARCH_INFO* out) {
+        return m_manager.FindDevice(mac.c_str(), out) || m_cameras.Find(mac, out);
+    }
+    // True when mac is an ONVIF camera only, not one of the maker's devices.
+    bool IsCameraOnly(const std::string& mac) {
+        SEARCH_INFO record{};
+        return !m_manager.FindDevice(mac.c_str(), &record) && m_cameras.Find(mac, &record);
+    }
+    onvif_cli::CameraBatch& Cameras() { return m_cameras; }
 
 private:
     CLorvexManage m_manager;
+    onvif_cli::CameraBatch m_cameras;
 };
 
 bool ReadSeconds(const cli::ParsedArgs& args, double fallback, double* out) {
@@ -250,10 +271,10 @@ std::string SummaryLine(const BatchSummary& summary) {
     return out;
 }
 
-bool HasAllOf(CLorvexManage& manager, const std::vector<std::string>& macs) {
+bool HasAllOf(Session& session, const std::vector<std::string>& macs) {
     SEARCH_INFO found{};
     for (const std::string& mac : macs)
-        if (!manager.FindDevice(mac.c_str(), &found))
+        if (!session.Find(mac, &found))
             return false;
     return true;
 }
@@ -302,9 +323,9 @@ int RunApply(const cli::ParsedArgs& args) {
     std::string password = device::DevicePassword(args, "apply", &error);
     if (!error.empty())
         return WipeSecret(&text), Usage(error);
-    Session session;
+    Session session(args.Get("--user", "admin"));
     const std::vector<std::string> macs = MacsOf(text);
-    session.SearchUntil(seconds, [&] { return HasAllOf(session.Manager(), macs); });
+    session.SearchUntil(seconds, [&] { return HasAllOf(session, macs); });
     std::vector<PlanEntry> plan;
     CsvError csvError;
     const bool imported = ImportPlan(text, session.Listed(), &plan, &csvError);
@@ -319,13 +340,15 @@ int RunApply(const cli::ParsedArgs& args) {
         device::EnsureLinkLocalRoute(session.Manager());
     BatchServices services;
     CLorvexManage& manager = session.Manager();
-    services.send = [&manager](const PlanEntry& e, const std::string& pw) {
+    services.send = [&manager, &session](const PlanEntry& e, const std::string& pw) {
+        if (session.IsCameraOnly(e.device.mac))
+            return session.Cameras().Send(e, pw);
         return manager.SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
                                    e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
                                    e.dataPort.c_str(), false);
     };
-    services.find = [&manager](const std::string& mac, SEARCH_INFO* out) {
-        return manager.FindDevice(mac.c_str(), out);
+    services.find = [&session](const std::string& mac, SEARCH_INFO* out) {
+        return session.Find(mac, out);
     };
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     Outcomes outcomes(plan);

@@ -15,6 +15,7 @@
 #include "Secret.h"
 #include "LorvexManage.h"
 #include "LorvexSearch.h"
+#include "OnvifCommands.h"
 
 namespace device {
 
@@ -206,11 +207,27 @@ int ReadTarget(const cli::ParsedArgs& args, char mac[18], double* seconds) {
     return 0;
 }
 
+// restore and activate for a target that is no MAC: an ONVIF camera's
+// endpoint gets its refusal; 0 when the target is a MAC (or names nothing).
+static int OnvifUnsupported(const cli::ParsedArgs& args, const char* command) {
+    char mac[18];
+    if (ReadMac(args, mac))
+        return 0;
+    double seconds = 3;
+    if (!ReadSeconds(args, &seconds))
+        return Usage("bad value for --seconds");
+    return onvif_cli::SaysUnsupported(args.positionals[0], seconds, command)
+               ? onvif_cli::kUnsupported
+               : 0;
+}
+
 int RunSetIp(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (const int bad = ReadTarget(args, mac, &seconds))
-        return bad;
+    const bool onvifTarget = onvif_cli::WantsOnvif(args);
+    if (!onvifTarget)
+        if (const int bad = ReadTarget(args, mac, &seconds))
+            return bad;
     for (const char* required : {"--ip", "--mask", "--gateway"})
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
@@ -219,12 +236,17 @@ int RunSetIp(const cli::ParsedArgs& args) {
     const SecretGuard wipe(&password);
     if (!error.empty())
         return Usage(error);
+    if (onvifTarget)
+        return onvif_cli::RunSetIp(args, &password);
     Session session;
     // The port step reaches a camera whose new address is foreign to this
     // host only at its link-local address, as the window's start-up allows.
     if (args.Has("--http-port") || args.Has("--data-port"))
         EnsureLinkLocalRoute(session.Manager());
-    session.WaitForDevice(mac, seconds);
+    // A MAC the maker's search does not know may be an ONVIF camera's.
+    int onvifCode = 0;
+    if (!session.WaitForDevice(mac, seconds) && onvif_cli::TrySetIp(args, &password, &onvifCode))
+        return onvifCode;
     if (PortsApart(args, session.Manager(), mac))
         return Usage("an IP camera changes its ports only as a pair: give both --http-port and "
                      "--data-port");
@@ -248,10 +270,14 @@ int RunSetIp(const cli::ParsedArgs& args) {
 int RunRestore(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
+    if (const int unsupported = OnvifUnsupported(args, "restore"))
+        return unsupported;
     if (const int bad = ReadTarget(args, mac, &seconds))
         return bad;
     Session session;
-    session.WaitForDevice(mac, seconds);
+    if (!session.WaitForDevice(mac, seconds) &&
+        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "restore"))
+        return onvif_cli::kUnsupported;
     const int32_t code = session.Manager().RestoreDevice(mac);
     if (code == CLorvexManage::SETNET_DONE)
         std::printf("%s: restored: the device is not activated; give it a password with "
@@ -266,6 +292,8 @@ int RunRestore(const cli::ParsedArgs& args) {
 int RunActivate(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
+    if (const int unsupported = OnvifUnsupported(args, "activate"))
+        return unsupported;
     if (const int bad = ReadTarget(args, mac, &seconds))
         return bad;
     std::string error;
@@ -274,7 +302,9 @@ int RunActivate(const cli::ParsedArgs& args) {
     if (!error.empty())
         return Usage(error);
     Session session;
-    session.WaitForDevice(mac, seconds);
+    if (!session.WaitForDevice(mac, seconds) &&
+        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "activate"))
+        return onvif_cli::kUnsupported;
     AcceptKey(args, session.Manager(), mac);
     const int32_t code = session.Manager().Activate(mac, password.c_str());
     WipeSecret(&password);

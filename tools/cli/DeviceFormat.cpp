@@ -174,7 +174,8 @@ std::string IdentityName(int state) {
     return state >= 0 && state <= 4 ? kNames[state] : "unknown";
 }
 
-std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::string* identity) {
+std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::string* identity,
+                       const std::string* endpoint) {
     std::string out = "{";
     for (const Field& f : RecordFields()) {
         if (!withEvent && std::strcmp(f.name, "event") == 0)
@@ -184,20 +185,25 @@ std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::str
         const std::string value = FieldValue(record, f);
         out += JsonString(f.name) + ": " + (f.kind == FieldKind::Text ? JsonString(value) : value);
     }
+    if (endpoint)
+        out += ", \"endpoint\": " + JsonString(*endpoint);
     if (identity)
         out += ", \"identity\": " + JsonString(*identity);
     return out + "}";
 }
 
-std::string CsvHeader(bool withEvent, bool withIdentity) {
+std::string CsvHeader(bool withEvent, bool withIdentity, bool withEndpoint) {
     std::string out;
     for (const Field& f : RecordFields())
         if (withEvent || std::strcmp(f.name, "event") != 0)
             out += (out.empty() ? "" : ",") + std::string(f.name);
+    if (withEndpoint)
+        out += ",endpoint";
     return withIdentity ? out + ",identity" : out;
 }
 
-std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::string* identity) {
+std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::string* identity,
+                      const std::string* endpoint) {
     std::string out;
     bool first = true;
     for (const Field& f : RecordFields()) {
@@ -206,23 +212,31 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::stri
         out += (first ? "" : ",") + CsvField(FieldValue(record, f));
         first = false;
     }
+    if (endpoint)
+        out += "," + CsvField(*endpoint);
     return identity ? out + "," + CsvField(*identity) : out;
 }
 
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
-                        const std::vector<std::string>& identities) {
+                        const std::vector<std::string>& identities,
+                        const std::vector<std::string>& endpoints) {
     const bool withIdentity = !records.empty() && identities.size() == records.size();
+    const bool withEndpoint = !records.empty() && endpoints.size() == records.size();
     std::vector<std::vector<std::string>> rows(1);
     std::vector<const Field*> columns;
     for (const Field& f : RecordFields())
         if (std::strcmp(f.name, "event") != 0)
             columns.push_back(&f), rows[0].push_back(f.name);
+    if (withEndpoint)
+        rows[0].push_back("endpoint");
     if (withIdentity)
         rows[0].push_back("identity");
     for (size_t i = 0; i < records.size(); ++i) {
         rows.emplace_back();
         for (const Field* f : columns)
             rows.back().push_back(TerminalText(FieldValue(records[i], *f)));
+        if (withEndpoint)
+            rows.back().push_back(TerminalText(endpoints[i]));
         if (withIdentity)
             rows.back().push_back(TerminalText(identities[i]));
     }
@@ -240,19 +254,22 @@ std::string RecordTable(const std::vector<SEARCH_INFO>& records,
     return out;
 }
 
-std::string EventLine(const SEARCH_INFO& r, const std::string* identity) {
+std::string EventLine(const SEARCH_INFO& r, const std::string* identity,
+                      const std::string* endpoint) {
     auto text = [&](const char* value, size_t width) {
         return TerminalText(std::string(value, strnlen(value, width)));
     };
     std::string line = Pad(EventName(r.event), 8) + text(r.mac, sizeof r.mac);
     if (r.event == SEARCH_EVENT_GONE)
-        return line;
+        return endpoint && !endpoint->empty() ? line + "  " + TerminalText(*endpoint) : line;
     line += "  " + Pad(text(r.ipAddr, sizeof r.ipAddr), 15) + "  " +
             Pad(text(r.productSeries, sizeof r.productSeries), 15) + "  " +
             Pad(text(r.productModel, sizeof r.productModel), 16) + "  " +
             text(r.devName, sizeof r.devName);
     if (identity && *identity != "verified")
         line += "  [" + TerminalText(*identity) + "]";
+    if (endpoint && !endpoint->empty())
+        line += "  " + TerminalText(*endpoint);
     return line;
 }
 

@@ -51,23 +51,31 @@ std::string CsvField(const std::string& text);
 // "unverified", "confirmed", "conflict", or "unknown".
 std::string IdentityName(int state);
 
-// One JSON object with every field; `event` only when withEvent; a last
-// field "identity" when identity is not null.
+// One JSON object with every field; `event` only when withEvent; a field
+// "endpoint" (an ONVIF camera's EndpointReference, empty for others) when
+// endpoint is not null, then "identity" when identity is not null.
 std::string RecordJson(const SEARCH_INFO& record, bool withEvent,
-                       const std::string* identity = nullptr);
+                       const std::string* identity = nullptr,
+                       const std::string* endpoint = nullptr);
 // The CSV header line and one CSV line (no line end), same columns; the
-// last column "identity" when withIdentity / identity is not null.
-std::string CsvHeader(bool withEvent, bool withIdentity = false);
+// column "endpoint" when withEndpoint / endpoint is not null, then
+// "identity" (always the last) when withIdentity / identity is not null.
+std::string CsvHeader(bool withEvent, bool withIdentity = false, bool withEndpoint = false);
 std::string RecordCsv(const SEARCH_INFO& record, bool withEvent,
-                      const std::string* identity = nullptr);
+                      const std::string* identity = nullptr,
+                      const std::string* endpoint = nullptr);
 // A table of the records with a header row, one line per record, every
-// field but `event`, columns aligned by characters; a last column
-// "identity" when identities holds one name per record.
+// field but `event`, columns aligned by characters; a column "endpoint"
+// when endpoints holds one per record, then "identity" when identities
+// holds one name per record.
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
-                        const std::vector<std::string>& identities = {});
+                        const std::vector<std::string>& identities = {},
+                        const std::vector<std::string>& endpoints = {});
 // One terminal line (no line end) for an event: its kind, the MAC, the
 // address, the type code, the model and the name; then the identity in
-// brackets when it is given and not "verified".
-std::string EventLine(const SEARCH_INFO& record, const std::string* identity = nullptr);
+// brackets when it is given and not "verified"; then the endpoint when it
+// is given and not empty.
+std::string EventLine(const SEARCH_INFO& record, const std::string* identity = nullptr,
+                      const std::string* endpoint = nullptr);
 
 } // namespace format

@@ -22,6 +22,8 @@
 #include "LorvexManage.h"
 #include "LorvexVersion.h"
 #include "LorvexSearch.h"
+#include "OnvifCommands.h"
+#include "OnvifSearch.h"
 
 namespace {
 
@@ -112,28 +114,39 @@ private:
     long m_next = 0;
 };
 
-// Writes every event as one line as soon as it arrives.
-class Printer : public CObserver<SEARCH_INFO> {
+// Writes every event, of the maker's devices and of ONVIF cameras, as one
+// line as soon as it arrives.
+class Printer : public CObserver<SEARCH_INFO>, public onvif::CameraObserver {
 public:
     explicit Printer(format::Format f) : m_format(f) {
         if (f == format::Format::Csv)
-            Write(format::CsvHeader(true, true));
+            Write(format::CsvHeader(true, true, true));
     }
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
-        const std::string identity = IdentityOf(info.mac);
-        if (m_format == format::Format::Json)
-            Write(format::RecordJson(info, true, &identity));
-        else if (m_format == format::Format::Csv)
-            Write(format::RecordCsv(info, true, &identity));
-        else
-            Write(format::EventLine(info, &identity));
+        Print(info, IdentityOf(info.mac), std::string());
+    }
+    void OnCamera(onvif::CameraEvent event, const onvif::CameraRecord& camera) override {
+        const int kind = event == onvif::CameraEvent::Added  ? SEARCH_EVENT_NEW
+                         : event == onvif::CameraEvent::Gone ? SEARCH_EVENT_GONE
+                                                             : SEARCH_EVENT_CHANGED;
+        Print(onvif_cli::CameraRow(camera, kind), "none", camera.endpoint);
     }
 
 private:
-    static void Write(const std::string& line) {
+    void Print(const SEARCH_INFO& info, const std::string& identity, const std::string& endpoint) {
+        if (m_format == format::Format::Json)
+            Write(format::RecordJson(info, true, &identity, &endpoint));
+        else if (m_format == format::Format::Csv)
+            Write(format::RecordCsv(info, true, &identity, &endpoint));
+        else
+            Write(format::EventLine(info, &identity, &endpoint));
+    }
+    void Write(const std::string& line) {
+        std::lock_guard<std::mutex> hold(m_mutex); // two searches print
         if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
             g_stop = true;
     }
+    std::mutex m_mutex;
     format::Format m_format;
 };
 
@@ -155,23 +168,26 @@ bool ReadInterval(const cli::ParsedArgs& args, int* out) {
     return *out == value;
 }
 
-void PrintDevices(const std::vector<SEARCH_INFO>& devices,
-                  const std::vector<std::string>& identities, format::Format f) {
+void PrintDevices(const onvif_cli::Listing& list, format::Format f) {
+    const std::vector<SEARCH_INFO>& devices = list.rows;
     if (f == format::Format::Table) {
-        std::fputs(format::RecordTable(devices, identities).c_str(), stdout);
+        std::fputs(format::RecordTable(devices, list.identities, list.endpoints).c_str(), stdout);
         return;
     }
     if (f == format::Format::Csv) {
         // Records end in CRLF as RFC 4180 has them, which every spreadsheet reads.
-        std::printf("%s\r\n", format::CsvHeader(false, true).c_str());
+        std::printf("%s\r\n", format::CsvHeader(false, true, true).c_str());
         for (size_t i = 0; i < devices.size(); ++i)
-            std::printf("%s\r\n", format::RecordCsv(devices[i], false, &identities[i]).c_str());
+            std::printf("%s\r\n", format::RecordCsv(devices[i], false, &list.identities[i],
+                                                    &list.endpoints[i])
+                                      .c_str());
         return;
     }
     std::printf("[");
     for (size_t i = 0; i < devices.size(); ++i)
         std::printf("%s\n  %s", i ? "," : "",
-                    format::RecordJson(devices[i], false, &identities[i]).c_str());
+                    format::RecordJson(devices[i], false, &list.identities[i], &list.endpoints[i])
+                        .c_str());
     std::printf("%s]\n", devices.empty() ? "" : "\n");
 }
 
@@ -187,14 +203,18 @@ int RunList(const cli::ParsedArgs& args) {
     Collector collector;
     std::vector<SEARCH_INFO> devices;
     std::vector<std::string> identities;
+    std::vector<onvif::CameraRecord> cameras;
     {
         Session session(&collector, 5);
+        onvif::CameraSearch cameraSearch; // ONVIF cameras beside the maker's devices
+        cameraSearch.Start(nullptr, 0);
         WaitFor(seconds);
         devices = collector.Devices();
         for (const SEARCH_INFO& d : devices)
             identities.push_back(IdentityOf(d.mac));
+        cameras = cameraSearch.Cameras();
     }
-    PrintDevices(devices, identities, f);
+    PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras), f);
     return 0;
 }
 
@@ -210,7 +230,10 @@ int RunWatch(const cli::ParsedArgs& args) {
         return Usage("bad value for --interval");
     Printer printer(f);
     Session session(&printer, interval);
+    onvif::CameraSearch cameraSearch;
+    cameraSearch.Start(&printer, interval);
     WaitFor(seconds);
+    cameraSearch.Stop();
     return 0;
 }
 
@@ -244,6 +267,9 @@ const std::vector<cli::CommandSpec>& Commands() {
         {"set-ip",
          {"MAC"},
          WithPassword({{"--ip", "A", "new IP address"},
+                       {"--user", "NAME",
+                        "an ONVIF camera's user, default admin (MAC may also be the camera's "
+                        "endpoint; --user takes the ONVIF way at once)"},
                        {"--mask", "M", "new subnet mask"},
                        {"--gateway", "G", "new gateway"},
                        {"--accept-key", "FP",
@@ -298,6 +324,7 @@ const std::vector<cli::CommandSpec>& Commands() {
          {"FILE"},
          WithPassword(
              {{"--output", "FILE", "write the plan with every outcome as CSV (no passwords)"},
+              {"--user", "NAME", "the ONVIF cameras' user, default admin"},
               {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
               kVerbose}),
          "re-addresses the plan's devices one at a time, each verified at its new address; "
@@ -335,5 +362,6 @@ int main(int argc, char** argv) {
     InstallSignals();
     device::SetStopFlag(&g_stop);
     commission_cli::SetStopFlag(&g_stop);
+    onvif_cli::SetStopFlag(&g_stop);
     return args.command->run(args);
 }

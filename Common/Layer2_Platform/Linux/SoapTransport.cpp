@@ -94,7 +94,31 @@ void SetBounds(CURL* curl) {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
 }
 
-SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply* reply) {
+// Digest only: the library never falls back to Basic.
+void SetDigest(CURL* curl, const SoapPostRequest& request) {
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
+    curl_easy_setopt(curl, CURLOPT_USERNAME, request.user->c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, request.password->c_str());
+}
+
+// One exchange on curl as set up; fills reply.
+SoapPostResult Exchange1(CURL* curl, Exchange* x, SoapPostReply* reply) {
+    reply->body.clear();
+    reply->digestChallenge = false;
+    x->oversize = false;
+    const CURLcode rc = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    reply->status = status;
+    if (x->oversize || rc == CURLE_FILESIZE_EXCEEDED)
+        return SoapPostResult::TooLarge;
+    if (rc != CURLE_OK || status == 0)
+        return SoapPostResult::NoAnswer;
+    return SoapPostResult::Answered;
+}
+
+SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply* reply,
+                       bool* challenged) {
     std::string contentType = "Content-Type: application/soap+xml; charset=utf-8";
     if (!request.action.empty())
         contentType += "; action=\"" + request.action + "\"";
@@ -120,23 +144,35 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &x);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &x);
-    if (request.digest && request.user != nullptr && request.password != nullptr) {
-        // Digest only: the library never falls back to Basic.
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
-        curl_easy_setopt(curl, CURLOPT_USERNAME, request.user->c_str());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, request.password->c_str());
+    const bool wantsDigest = request.digest && request.user != nullptr &&
+                             request.password != nullptr;
+    if (wantsDigest && *challenged) {
+        // The handle holds the camera's challenge: one exchange, login and
+        // body together; a stale challenge the library renews itself.
+        SetDigest(curl, request);
+        const SoapPostResult result = Exchange1(curl, &x, reply);
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+        curl_slist_free_all(headers);
+        return result;
     }
-    const CURLcode rc = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_reset(curl);
+    SoapPostResult result = Exchange1(curl, &x, reply);
+    *challenged = *challenged || reply->digestChallenge;
+    // Digest: the whole request goes out first without login, so that a
+    // camera that reads the body before it asks for a login (it must, to
+    // tell the calls that need none) sees a real request; the library keeps
+    // the challenge of that 401 on the handle and answers it in the second
+    // exchange, body and all. Letting the library start with its own
+    // empty-bodied probe instead draws "not a SOAP request" from such
+    // cameras, never a challenge.
+    if (wantsDigest && result == SoapPostResult::Answered && reply->status == 401 &&
+        reply->digestChallenge) {
+        SetDigest(curl, request);
+        result = Exchange1(curl, &x, reply);
+        reply->digestChallenge = reply->digestChallenge || reply->status == 401;
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers);
-    reply->status = status;
-    if (x.oversize || rc == CURLE_FILESIZE_EXCEEDED)
-        return SoapPostResult::TooLarge;
-    if (rc != CURLE_OK || status == 0)
-        return SoapPostResult::NoAnswer;
-    return SoapPostResult::Answered;
+    return result;
 }
 
 } // namespace
@@ -149,14 +185,24 @@ SoapPostResult CurlSoapPost(const SoapPostRequest& request, SoapPostReply* reply
         request.port == 0)
         return SoapPostResult::Refused;
     *reply = SoapPostReply{};
-    CURL* curl = curl_easy_init();
+    SoapSession own;
+    SoapSession* session = request.session != nullptr ? request.session : &own;
+    if (session->handle == nullptr)
+        session->handle = curl_easy_init();
+    CURL* curl = static_cast<CURL*>(session->handle);
     if (curl == nullptr)
         return SoapPostResult::NoAnswer;
-    const SoapPostResult result = Perform(curl, request, reply);
-    curl_easy_cleanup(curl);
+    // The handle is kept as it is between requests (a reset would drop the
+    // challenge); every option a request needs is set again.
+    const SoapPostResult result = Perform(curl, request, reply, &session->challenged);
     if (result != SoapPostResult::Answered)
         reply->body.clear();
     return result;
+}
+
+SoapSession::~SoapSession() {
+    if (handle != nullptr)
+        curl_easy_cleanup(static_cast<CURL*>(handle));
 }
 
 SoapPostResult SoapPost(const SoapPostRequest& request, SoapPostReply* reply) {

@@ -27,6 +27,22 @@ constexpr long kSoapConnectTimeoutMs = 3000;
 constexpr long kSoapDeadlineMs = 8000;
 constexpr std::size_t kSoapMaxReplyBytes = 256 * 1024;
 
+// What the HTTP library keeps of one camera between requests: above all
+// the Digest challenge it answered last, so that later requests carry
+// their login at once instead of costing the camera a refused attempt
+// each. One per camera client, used by one thread at a time; it holds the
+// library's copy of the Digest password until destroyed.
+class SoapSession {
+public:
+    SoapSession() = default;
+    ~SoapSession();
+    SoapSession(const SoapSession&) = delete;
+    SoapSession& operator=(const SoapSession&) = delete;
+
+    void* handle = nullptr;  // the library's handle, made on first use
+    bool challenged = false; // a Digest challenge came on it
+};
+
 struct SoapPostRequest {
     std::string scheme = "http"; // "http" or "https"
     std::string host;            // dotted quad, or "[v6]"
@@ -37,6 +53,7 @@ struct SoapPostRequest {
     bool digest = false;
     const std::string* user = nullptr;     // for digest; never logged
     const std::string* password = nullptr; // for digest; never logged
+    SoapSession* session = nullptr;        // null: a handle for this request alone
 };
 
 enum class SoapPostResult {

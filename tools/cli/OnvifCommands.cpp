@@ -1,0 +1,243 @@
+#include "OnvifCommands.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "HostNet.h"
+#include "LorvexManage.h"
+#include "OnvifReaddress.h"
+#include "Secret.h"
+
+namespace onvif_cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::atomic<bool>* g_stop = nullptr;
+
+bool Stopped() { return g_stop != nullptr && g_stop->load(); }
+
+int Usage(const std::string& reason) {
+    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
+    return 2;
+}
+
+// Searches cameras until one matches key or the time is up.
+bool WaitForCamera(onvif::CameraSearch& search, const std::string& key, double seconds,
+                   onvif::CameraRecord* out) {
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (!search.Find(key, out)) {
+        if (Stopped() || Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+int ExitFor(onvif::Outcome call) {
+    switch (call) {
+    case onvif::Outcome::Done: return 0;
+    case onvif::Outcome::WrongCredentials: return kWrongCredentials;
+    case onvif::Outcome::Locked: return kLocked;
+    case onvif::Outcome::NoAnswer: return kNoAnswer;
+    case onvif::Outcome::BadReply: return kBadReply;
+    case onvif::Outcome::TooLarge: return kTooLarge;
+    case onvif::Outcome::Fault: return kRefused;
+    case onvif::Outcome::OutOfReach: return kOutOfReach;
+    }
+    return kBadReply;
+}
+
+// The link-local route the camera's XAddr needs, as the window adds it;
+// without the right to add it, the command to run as root.
+void EnsureRouteFor(const onvif::CameraRecord& camera) {
+    if (camera.reach != onvif::Reach::LinkLocal)
+        return;
+    if (EnsureLinkLocalRoute(camera.localAddress) == LinkLocalRouteState::NeedsRoot)
+        std::fprintf(stderr,
+                     "lorvex-search: no route to link-local device addresses; as root run: %s\n",
+                     CLorvexManage::LinkLocalRouteAdvice(camera.localAddress.c_str()).c_str());
+}
+
+std::string ResultLine(const onvif::ReaddressResult& r, const std::string& ip) {
+    switch (r.outcome) {
+    case onvif::ReaddressOutcome::Done:
+        return "done: the camera answers at its new address " + ip;
+    case onvif::ReaddressOutcome::NotConfirmed:
+        return "not confirmed: the camera took the request but was not heard from " + ip +
+               " in time";
+    case onvif::ReaddressOutcome::OutOfReach:
+        return r.detail;
+    case onvif::ReaddressOutcome::BadRequest:
+        return "refused: " + r.detail;
+    case onvif::ReaddressOutcome::CallFailed:
+        break;
+    }
+    return "failed: " + r.detail;
+}
+
+} // namespace
+
+void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+bool WantsOnvif(const cli::ParsedArgs& args) {
+    char mac[18];
+    return args.Has("--user") || !CLorvexManage::NormalizeMac(args.positionals[0].c_str(), mac);
+}
+
+// RunSetIp; *found false (and nothing done or printed) when no camera
+// matched the target within --seconds.
+static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* found) {
+    *found = true;
+    const std::string target = args.positionals[0];
+    double seconds = 3;
+    if (args.Has("--seconds") && !cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, &seconds))
+        return Usage("bad value for --seconds");
+    onvif::CameraSearch search;
+    if (!search.Start(nullptr, 5))
+        return Usage("no network interface to search on");
+    onvif::CameraRecord camera;
+    if (!WaitForCamera(search, target, seconds, &camera)) {
+        *found = false;
+        return 12;
+    }
+    for (const char* unsupported : {"--dhcp", "--http-port", "--data-port", "--accept-key"})
+        if (args.Has(unsupported))
+            return Usage(std::string(unsupported) + " is not supported for ONVIF cameras");
+    const int prefix = onvif::PrefixLength(args.Get("--mask", ""));
+    if (prefix < 1)
+        return Usage("not a contiguous subnet mask: " + args.Get("--mask", ""));
+    EnsureRouteFor(camera);
+    onvif::ReaddressRequest request;
+    request.ip = args.Get("--ip", "");
+    request.prefixLength = prefix;
+    request.gateway = args.Get("--gateway", "");
+    request.user = args.Get("--user", "admin");
+    request.password = MakeSharedSecret(password->data(), password->size());
+    WipeSecret(password);
+    const onvif::ReaddressResult r =
+        onvif::Readdress(camera, request, &search, [&](onvif::ReaddressStep step) {
+            if (step == onvif::ReaddressStep::Rebooting) {
+                std::printf("%s: rebooting: the camera restarts to take its new address\n",
+                            camera.endpoint.c_str());
+                std::fflush(stdout);
+            }
+        });
+    std::printf("%s: %s\n", camera.endpoint.c_str(), ResultLine(r, request.ip).c_str());
+    switch (r.outcome) {
+    case onvif::ReaddressOutcome::Done: return 0;
+    case onvif::ReaddressOutcome::NotConfirmed: return kNotConfirmed;
+    case onvif::ReaddressOutcome::OutOfReach: return kOutOfReach;
+    case onvif::ReaddressOutcome::BadRequest: return 2;
+    case onvif::ReaddressOutcome::CallFailed: return ExitFor(r.call);
+    }
+    return kBadReply;
+}
+
+int RunSetIp(const cli::ParsedArgs& args, std::string* password) {
+    const SecretGuard wipe(password);
+    bool found = false;
+    const int code = SetIpOn(args, password, &found);
+    if (!found)
+        std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n",
+                    args.positionals[0].c_str());
+    return code;
+}
+
+bool TrySetIp(const cli::ParsedArgs& args, std::string* password, int* code) {
+    bool found = false;
+    *code = SetIpOn(args, password, &found);
+    return found || *code != 12;
+}
+
+bool SaysUnsupported(const std::string& target, double seconds, const char* command) {
+    onvif::CameraSearch search;
+    if (!search.Start(nullptr, 0))
+        return false;
+    onvif::CameraRecord camera;
+    if (!WaitForCamera(search, target, seconds, &camera))
+        return false;
+    std::printf("%s: %s is not supported for ONVIF cameras\n", target.c_str(), command);
+    return true;
+}
+
+SEARCH_INFO PlanRow(const onvif::CameraRecord& camera) {
+    SEARCH_INFO row = CameraRow(camera, SEARCH_EVENT_NEW);
+    onvif::XAddr x;
+    std::string own, linkLocal;
+    for (const std::string& text : camera.xaddrs) {
+        if (!onvif::ParseXAddr(text, &x) || x.host.front() == '[')
+            continue;
+        std::string& slot = x.host.compare(0, 8, "169.254.") == 0 ? linkLocal : own;
+        if (slot.empty())
+            slot = x.host;
+    }
+    CopySearchText(row.ipAddr, sizeof row.ipAddr, own.data(), own.size());
+    CopySearchText(row.ipAddr2, sizeof row.ipAddr2, linkLocal.data(), linkLocal.size());
+    return row;
+}
+
+CameraBatch::CameraBatch(int intervalSeconds, std::string user) : m_user(std::move(user)) {
+    m_search.Start(nullptr, intervalSeconds);
+}
+
+std::vector<SEARCH_INFO> CameraBatch::Rows() const {
+    std::vector<SEARCH_INFO> out;
+    for (const onvif::CameraRecord& c : m_search.Cameras())
+        if (!c.mac.empty())
+            out.push_back(PlanRow(c));
+    return out;
+}
+
+bool CameraBatch::Find(const std::string& mac, SEARCH_INFO* out) const {
+    onvif::CameraRecord camera;
+    if (!m_search.Find(mac, &camera) || camera.mac.empty())
+        return false;
+    *out = PlanRow(camera);
+    std::lock_guard<std::mutex> hold(m_mutex);
+    auto it = m_confirmed.find(camera.mac);
+    if (it != m_confirmed.end()) {
+        const commission::PlanEntry& e = it->second;
+        CopySearchText(out->ipAddr, sizeof out->ipAddr, e.ip.data(), e.ip.size());
+        CopySearchText(out->mask, sizeof out->mask, e.mask.data(), e.mask.size());
+        CopySearchText(out->route, sizeof out->route, e.gateway.data(), e.gateway.size());
+    }
+    return true;
+}
+
+int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string& password) {
+    onvif::CameraRecord camera;
+    if (!m_search.Find(entry.device.mac, &camera))
+        return CLorvexManage::SETNET_NO_DEVICE;
+    EnsureRouteFor(camera);
+    onvif::ReaddressRequest request;
+    request.ip = entry.ip;
+    request.prefixLength = onvif::PrefixLength(entry.mask);
+    request.gateway = entry.gateway;
+    request.user = m_user;
+    request.password = MakeSharedSecret(password.data(), password.size());
+    const onvif::ReaddressResult r = onvif::Readdress(camera, request, &m_search);
+    switch (r.outcome) {
+    case onvif::ReaddressOutcome::Done: {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_confirmed[camera.mac] = entry;
+        m_confirmed[camera.mac].password.clear();
+        return CLorvexManage::SETNET_DONE;
+    }
+    case onvif::ReaddressOutcome::NotConfirmed: return CLorvexManage::SETNET_NO_ANSWER;
+    case onvif::ReaddressOutcome::OutOfReach: return kOutOfReach;
+    case onvif::ReaddressOutcome::BadRequest: return CLorvexManage::SETNET_FAILED;
+    case onvif::ReaddressOutcome::CallFailed: break;
+    }
+    switch (r.call) {
+    case onvif::Outcome::WrongCredentials: return CLorvexManage::SETNET_FAILED;
+    case onvif::Outcome::Locked: return CLorvexManage::SETNET_LOCKED;
+    case onvif::Outcome::NoAnswer: return CLorvexManage::SETNET_NO_ANSWER;
+    default: return ExitFor(r.call);
+    }
+}
+
+} // namespace onvif_cli

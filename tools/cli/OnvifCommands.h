@@ -1,0 +1,109 @@
+// lorvex-search's ONVIF side: other makers' cameras found by WS-Discovery
+// beside the maker's devices, in list and watch, and re-addressed by
+// set-ip. The maker's own path is untouched; these functions are called
+// where a command meets an ONVIF camera.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "AddressPlan.h"
+#include "OnvifCamera.h"
+#include "OnvifSearch.h"
+#include "SearchInfo.h"
+
+namespace onvif_cli {
+
+// The type a camera row shows in the productSeries column.
+extern const char kCameraType[]; // "ONVIF camera"
+
+// Exit codes of set-ip for an ONVIF camera beside 0 (done), 2 (usage) and
+// 12 (not found), which mean what they mean for the maker's devices.
+enum ExitCode {
+    kNotConfirmed = 30,
+    kOutOfReach = 31,
+    kWrongCredentials = 32,
+    kLocked = 33,
+    kNoAnswer = 34,
+    kBadReply = 35,
+    kTooLarge = 36,
+    kRefused = 37,
+    kUnsupported = 38, // restore or activate asked of an ONVIF camera
+};
+
+void SetStopFlag(const std::atomic<bool>* stop);
+
+// A camera as a list row: name, address and HTTP port of its reachable
+// XAddr (ipAddr2: the host of its first other XAddr), MAC, the
+// type kCameraType, model (GetDeviceInformation's, else the hardware
+// scope), firmware, httpType 1 for https; every other field empty.
+SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event);
+
+// One list: the maker's devices (with their identities) and the cameras.
+// A camera with the MAC of a listed device is that device's row (its
+// endpoint is added); others become rows of their own after the devices.
+struct Listing {
+    std::vector<SEARCH_INFO> rows;
+    std::vector<std::string> identities;
+    std::vector<std::string> endpoints;
+};
+Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> identities,
+                     const std::vector<onvif::CameraRecord>& cameras);
+
+// True when the set-ip target is not a MAC (an EndpointReference), or
+// --user was given: the camera is then taken as an ONVIF camera at once.
+bool WantsOnvif(const cli::ParsedArgs& args);
+
+// set-ip on an ONVIF camera found by MAC or endpoint within --seconds,
+// with --user (default admin) and the password given (wiped here). Prints
+// "rebooting" while it reboots and one outcome line; returns 0, 12, 2 or
+// an ExitCode.
+int RunSetIp(const cli::ParsedArgs& args, std::string* password);
+// The same for a MAC the maker's search did not find: false, with nothing
+// printed and the password kept, when no ONVIF camera has it either;
+// otherwise *code is RunSetIp's result.
+bool TrySetIp(const cli::ParsedArgs& args, std::string* password, int* code);
+
+// When target names an ONVIF camera found within seconds, prints that
+// command is not supported for ONVIF cameras and returns true.
+bool SaysUnsupported(const std::string& target, double seconds, const char* command);
+
+// ONVIF cameras in plan and apply: a camera search running beside the
+// maker's, camera rows for the planner, and each plan entry of a camera
+// carried out by the re-address workflow.
+class CameraBatch {
+public:
+    // Starts searching at once (automatic rounds every intervalSeconds).
+    CameraBatch(int intervalSeconds, std::string user);
+    // Every camera with a MAC, as plan rows: ipAddr its own (not link-local)
+    // address, ipAddr2 its link-local one.
+    std::vector<SEARCH_INFO> Rows() const;
+    // The camera with this MAC as a plan row; once re-addressed and heard
+    // from its new address, the row carries the new address, mask and
+    // gateway (which ONVIF discovery does not tell), so that the batch's own
+    // verification sees them.
+    bool Find(const std::string& mac, SEARCH_INFO* out) const;
+    // Re-addresses the camera of entry with password; returns a code in the
+    // batch's terms: CLorvexManage::SETNET_DONE when heard from the new
+    // address, SETNET_NO_ANSWER when the calls succeeded but it was not
+    // (the batch's verification decides), SETNET_FAILED for a wrong
+    // password, SETNET_LOCKED, SETNET_NO_ANSWER for no answer, else an
+    // ExitCode of this header.
+    int32_t Send(const commission::PlanEntry& entry, const std::string& password);
+
+private:
+    onvif::CameraSearch m_search;
+    std::string m_user;
+    mutable std::mutex m_mutex;
+    std::map<std::string, commission::PlanEntry> m_confirmed; // by MAC
+};
+
+// A camera as a plan row (see CameraBatch::Rows).
+SEARCH_INFO PlanRow(const onvif::CameraRecord& camera);
+
+} // namespace onvif_cli

@@ -1,0 +1,63 @@
+// The rows ONVIF cameras make in lorvex-search's lists (OnvifCommands.h).
+#include "OnvifCommands.h"
+
+namespace onvif_cli {
+
+const char kCameraType[] = "ONVIF camera";
+
+namespace {
+
+void Copy(char* field, size_t width, const std::string& text) {
+    CopySearchText(field, width, text.data(), text.size());
+}
+
+} // namespace
+
+SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event) {
+    SEARCH_INFO row{};
+    row.event = event;
+    Copy(row.devName, sizeof row.devName, camera.name);
+    Copy(row.ipAddr, sizeof row.ipAddr, camera.ip);
+    Copy(row.mac, sizeof row.mac, camera.mac);
+    Copy(row.productSeries, sizeof row.productSeries, kCameraType);
+    Copy(row.productModel, sizeof row.productModel,
+         camera.info.model.empty() ? camera.hardware : camera.info.model);
+    Copy(row.softwareVer, sizeof row.softwareVer, camera.info.firmware);
+    row.httpPort = camera.port;
+    onvif::XAddr x;
+    row.httpType = onvif::ParseXAddr(camera.xaddr, &x) && x.scheme == "https" ? 1 : 0;
+    // ipAddr2: the camera's other address, its link-local one beside a
+    // subnet address or the foreign one it is reached around.
+    for (const std::string& text : camera.xaddrs)
+        if (onvif::ParseXAddr(text, &x) && x.host != camera.ip) {
+            Copy(row.ipAddr2, sizeof row.ipAddr2, x.host);
+            break;
+        }
+    return row;
+}
+
+Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> identities,
+                     const std::vector<onvif::CameraRecord>& cameras) {
+    Listing out;
+    out.endpoints.assign(devices.size(), std::string());
+    out.rows = std::move(devices);
+    out.identities = std::move(identities);
+    out.identities.resize(out.rows.size(), "unknown");
+    for (const onvif::CameraRecord& camera : cameras) {
+        bool merged = false;
+        for (size_t i = 0; i < out.rows.size() && !camera.mac.empty(); ++i)
+            if (out.endpoints[i].empty() && camera.mac == out.rows[i].mac) {
+                out.endpoints[i] = camera.endpoint;
+                merged = true;
+                break;
+            }
+        if (merged)
+            continue;
+        out.rows.push_back(CameraRow(camera, SEARCH_EVENT_NEW));
+        out.identities.push_back("none");
+        out.endpoints.push_back(camera.endpoint);
+    }
+    return out;
+}
+
+} // namespace onvif_cli
