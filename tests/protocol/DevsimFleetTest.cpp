@@ -61,11 +61,10 @@ TEST(DevsimFleet, ReadsTheCameraKeys) {
 }
 
 TEST(DevsimFleet, RefusesBadCameraValues) {
-    for (const char* json :
-         {R"({"devices": [{"type": "ONVIF_CAMERA", "onvifAuth": "basic"}]})",
-          R"({"devices": [{"type": "ONVIF_CAMERA", "probeTypes": "Printer"}]})",
-          R"({"devices": [{"type": "ONVIF_CAMERA", "rebootSeconds": -1}]})",
-          R"({"devices": [{"type": "ONVIF_CAMERA", "clockOffset": "soon"}]})"}) {
+    for (const char* json : {R"({"devices": [{"type": "ONVIF_CAMERA", "onvifAuth": "basic"}]})",
+                             R"({"devices": [{"type": "ONVIF_CAMERA", "probeTypes": "Printer"}]})",
+                             R"({"devices": [{"type": "ONVIF_CAMERA", "rebootSeconds": -1}]})",
+                             R"({"devices": [{"type": "ONVIF_CAMERA", "clockOffset": "soon"}]})"}) {
         std::vector<Device> devices;
         EXPECT_NE(Load(json, &devices), "") << json;
     }

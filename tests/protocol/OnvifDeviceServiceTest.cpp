@@ -56,10 +56,11 @@ std::string Token(const std::string& user, const std::string& password, const st
 
 onvif::Request Soap(const std::string& operation, const std::string& header = "") {
     onvif::Request r;
-    r.body = "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
-             "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\" "
-             "xmlns:tt=\"http://www.onvif.org/ver10/schema\">" +
-             header + "<s:Body>" + operation + "</s:Body></s:Envelope>";
+    r.body =
+        "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+        "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\" "
+        "xmlns:tt=\"http://www.onvif.org/ver10/schema\">" +
+        header + "<s:Body>" + operation + "</s:Body></s:Envelope>";
     return r;
 }
 
@@ -71,7 +72,8 @@ onvif::Request Signed(const Device& d, const std::string& operation,
     return Soap(operation, Token("admin", password, nonce, kHostEpoch + d.onvif.clockOffset));
 }
 
-onvif::Response Call(Device* d, const onvif::Request& r, Clock::time_point now = Clock::time_point{}) {
+onvif::Response Call(Device* d, const onvif::Request& r,
+                     Clock::time_point now = Clock::time_point{}) {
     return onvif::Handle(d, r, kHostEpoch, now);
 }
 
@@ -142,16 +144,28 @@ TEST(OnvifService, AnswersEachOperation) {
 }
 
 TEST(OnvifService, RefusesWhatIsNotARequest) {
-    for (const char* body : {"", "not xml", "<s:Envelope xmlns:s=\"urn:wrong\"><s:Body/></s:Envelope>",
-                             "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\">"
-                             "<s:Body></s:Body></s:Envelope>"}) {
-        Device d = Camera();
+    for (const char* body :
+         {"", "not xml", "<s:Envelope xmlns:s=\"urn:wrong\"><s:Body/></s:Envelope>",
+          "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\">"
+          "<s:Body></s:Body></s:Envelope>"}) {
+        Device d = Camera(OnvifAuth::Wsse);
         onvif::Request r;
         r.body = body;
         const onvif::Response answer = Call(&d, r);
         EXPECT_EQ(answer.status, 400) << body;
-        EXPECT_TRUE(Has(answer.body, "env:Sender")) << body;
+        EXPECT_TRUE(Has(answer.body, "ter:WellFormed")) << body;
     }
+}
+
+TEST(OnvifService, ChallengesABodilessFirstDigestRequest) {
+    Device d = Camera(OnvifAuth::Both);
+    onvif::Request r;
+    const onvif::Response first = Call(&d, r);
+    EXPECT_EQ(first.status, 401);
+    EXPECT_TRUE(Has(first.wwwAuthenticate, "Digest realm="));
+    EXPECT_EQ(d.onvif.wrongLogins, 0);
+    r.authorization = "Digest username=\"admin\"";
+    EXPECT_EQ(Call(&d, r).status, 400) << "with credentials, an empty body is just malformed";
 }
 
 TEST(OnvifService, ClockNeedsNoLoginAndRunsAtTheOffset) {
@@ -160,7 +174,8 @@ TEST(OnvifService, ClockNeedsNoLoginAndRunsAtTheOffset) {
     const onvif::Response r = Call(&d, Soap("<tds:GetSystemDateAndTime/>"));
     EXPECT_EQ(r.status, 200);
     // Host time is 08:00 UTC; the camera says 10:00.
-    EXPECT_TRUE(Has(r.body, "<tt:UTCDateTime><tt:Time><tt:Hour>10</tt:Hour><tt:Minute>0</tt:Minute>"))
+    EXPECT_TRUE(
+        Has(r.body, "<tt:UTCDateTime><tt:Time><tt:Hour>10</tt:Hour><tt:Minute>0</tt:Minute>"))
         << r.body;
     EXPECT_TRUE(Has(r.body, "<tt:Year>2027</tt:Year><tt:Month>1</tt:Month><tt:Day>15</tt:Day>"));
 }
@@ -171,15 +186,15 @@ TEST(OnvifService, UsernameTokenCreatedMustLieNearTheCameraClock) {
         std::int64_t created; // relative to the host
         int status;
     } cases[] = {
-        {0, 0, 200},       {0, 299, 200},       {0, -299, 200},  {0, 301, 401},
-        {0, -301, 401},    {7200, 0, 401},      {7200, 7200, 200}, {-7200, -7190, 200},
-        {-7200, 0, 401},
+        {0, 0, 200},    {0, 299, 200},     {0, -299, 200},      {0, 301, 401},   {0, -301, 401},
+        {7200, 0, 401}, {7200, 7200, 200}, {-7200, -7190, 200}, {-7200, 0, 401},
     };
     for (const auto& c : cases) {
         Device d = Camera();
         d.onvif.clockOffset = c.offset;
-        const auto r = Call(&d, Soap("<tds:GetDeviceInformation/>",
-                                     Token("admin", "secret", "n1-0123456789", kHostEpoch + c.created)));
+        const auto r =
+            Call(&d, Soap("<tds:GetDeviceInformation/>",
+                          Token("admin", "secret", "n1-0123456789", kHostEpoch + c.created)));
         EXPECT_EQ(r.status, c.status) << c.offset << " " << c.created;
         EXPECT_EQ(d.onvif.wrongLogins, 0) << "a clock mismatch is no wrong password";
     }
@@ -196,8 +211,13 @@ TEST(OnvifService, UsernameTokenRefusesWrongUserPasswordAndReplays) {
                   .status,
               401);
     EXPECT_EQ(d.onvif.wrongLogins, 2);
-    const onvif::Request once = Soap("<tds:GetDeviceInformation/>",
-                                     Token("admin", "secret", "u3-0123456789", kHostEpoch));
+    // No user name: asked, not guessed.
+    EXPECT_EQ(
+        Call(&d, Soap("<tds:GetHostname/>", Token("", "", "u0-0123456789", kHostEpoch))).status,
+        401);
+    EXPECT_EQ(d.onvif.wrongLogins, 2);
+    const onvif::Request once =
+        Soap("<tds:GetDeviceInformation/>", Token("admin", "secret", "u3-0123456789", kHostEpoch));
     EXPECT_EQ(Call(&d, once).status, 200);
     EXPECT_EQ(d.onvif.wrongLogins, 0);
     // The same nonce again, even with a new Created, is a replay.
@@ -248,7 +268,8 @@ TEST(OnvifService, HttpDigestChecksResponseNonceAndCount) {
     Device d = Camera(OnvifAuth::Digest);
     const std::string challenge = Call(&d, Soap("<tds:GetDeviceInformation/>")).wwwAuthenticate;
     ASSERT_FALSE(challenge.empty());
-    auto with = [&](const std::string& authorization, const std::string& uri = onvif::kServicePath) {
+    auto with = [&](const std::string& authorization,
+                    const std::string& uri = onvif::kServicePath) {
         onvif::Request r = Soap("<tds:GetDeviceInformation/>");
         r.authorization = authorization;
         r.uri = uri;
@@ -263,8 +284,7 @@ TEST(OnvifService, HttpDigestChecksResponseNonceAndCount) {
     EXPECT_EQ(with(DigestAuthorization(challenge, "guest", "secret", "00000004")).status, 401);
     EXPECT_EQ(d.onvif.wrongLogins, 2);
     // Signed for another path than the one asked for.
-    EXPECT_EQ(with(DigestAuthorization(challenge, "admin", "secret", "00000005", "/other"))
-                  .status,
+    EXPECT_EQ(with(DigestAuthorization(challenge, "admin", "secret", "00000005", "/other")).status,
               401);
     // A nonce the camera never issued: a fresh challenge marked stale.
     const auto stale = with(DigestAuthorization("nonce=\"0123\"", "admin", "secret", "00000001"));
@@ -277,27 +297,44 @@ TEST(OnvifService, HttpDigestChecksResponseNonceAndCount) {
     EXPECT_EQ(Call(&wsse, r).status, 401);
 }
 
+TEST(OnvifService, KeepsOnlyTheLatestDigestChallenges) {
+    Device d = Camera(OnvifAuth::Digest);
+    const std::string first = Call(&d, onvif::Request{}).wwwAuthenticate;
+    std::string last;
+    for (int i = 0; i < 200; ++i)
+        last = Call(&d, onvif::Request{}).wwwAuthenticate;
+    EXPECT_LE(d.onvif.digestNonces.size(), 64u);
+    auto with = [&](const std::string& challenge) {
+        onvif::Request r = Soap("<tds:GetDeviceInformation/>");
+        r.authorization = DigestAuthorization(challenge, "admin", "secret", "00000001");
+        return Call(&d, r).status;
+    };
+    EXPECT_EQ(with(first), 401) << "pushed out by later challenges";
+    EXPECT_EQ(with(last), 200);
+}
+
 TEST(OnvifService, LocksForAMinuteAfterFiveWrongLogins) {
     Device d = Camera();
     const Clock::time_point t0{};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(Call(&d, Signed(d, "<tds:GetDeviceInformation/>", "wrong"), t0).status, 401);
-    const auto locked = Call(&d, Signed(d, "<tds:GetDeviceInformation/>"), t0 + std::chrono::seconds(59));
+    const auto locked =
+        Call(&d, Signed(d, "<tds:GetDeviceInformation/>"), t0 + std::chrono::seconds(59));
     EXPECT_EQ(locked.status, 403);
     EXPECT_TRUE(Has(locked.body, "ter:NotAuthorized"));
     EXPECT_TRUE(Has(locked.body, "locked"));
     // The clock still answers while locked.
     EXPECT_EQ(Call(&d, Soap("<tds:GetSystemDateAndTime/>"), t0 + std::chrono::seconds(59)).status,
               200);
-    EXPECT_EQ(Call(&d, Signed(d, "<tds:GetDeviceInformation/>"), t0 + std::chrono::seconds(61))
-                  .status,
-              200);
+    EXPECT_EQ(
+        Call(&d, Signed(d, "<tds:GetDeviceInformation/>"), t0 + std::chrono::seconds(61)).status,
+        200);
     // The count starts afresh: four wrong ones do not lock again.
     for (int i = 0; i < 4; ++i)
         Call(&d, Signed(d, "<tds:GetDeviceInformation/>", "wrong"), t0 + std::chrono::seconds(62));
-    EXPECT_EQ(Call(&d, Signed(d, "<tds:GetDeviceInformation/>"), t0 + std::chrono::seconds(62))
-                  .status,
-              200);
+    EXPECT_EQ(
+        Call(&d, Signed(d, "<tds:GetDeviceInformation/>"), t0 + std::chrono::seconds(62)).status,
+        200);
 }
 
 std::string SetInterfaces(const std::string& ipv4, const std::string& token = "eth0") {

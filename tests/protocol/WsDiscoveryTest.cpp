@@ -38,9 +38,9 @@ std::string ProbeText(const std::string& types, const std::string& id = "urn:uui
 
 TEST(WsDiscoveryProbe, ReadsIdTypesAndScopesWhateverThePrefixes) {
     wsd::Probe p;
-    ASSERT_TRUE(wsd::ParseProbe(ProbeText("nvt:NetworkVideoTransmitter", " urn:uuid:x \n",
-                                          "onvif://www.onvif.org/name"),
-                                &p));
+    ASSERT_TRUE(wsd::ParseProbe(
+        ProbeText("nvt:NetworkVideoTransmitter", " urn:uuid:x \n", "onvif://www.onvif.org/name"),
+        &p));
     EXPECT_EQ(p.messageId, "urn:uuid:x");
     ASSERT_EQ(p.types.size(), 1u);
     EXPECT_EQ(p.types[0].second, "NetworkVideoTransmitter");
@@ -53,8 +53,8 @@ TEST(WsDiscoveryProbe, IgnoresWhatIsNotAUsableProbe) {
     const std::string cases[] = {
         "",
         "garbage",
-        ProbeText("", ""),                                 // no MessageID text
-        ProbeText("", std::string(300, 'x')),              // MessageID too long
+        ProbeText("", ""),                                       // no MessageID text
+        ProbeText("", std::string(300, 'x')),                    // MessageID too long
         ProbeText("nvt:NetworkVideoTransmitter").substr(0, 200), // cut short
         hello.substr(0, hello.rfind("q:Probe>")) + "q:Hello></soap:Body></soap:Envelope>",
     };
@@ -107,8 +107,8 @@ std::string Field(const std::string& text, const char* container, const char* ns
     const int header = doc.Child(env, soap::kEnvelopeNs, "Header");
     int at = doc.Child(header, ns, name);
     if (at < 0) {
-        int parent = doc.Child(doc.Child(env, soap::kEnvelopeNs, "Body"), soap::kDiscoveryNs,
-                               container);
+        int parent =
+            doc.Child(doc.Child(env, soap::kEnvelopeNs, "Body"), soap::kDiscoveryNs, container);
         if (std::string(container) == "ProbeMatches")
             parent = doc.Child(parent, soap::kDiscoveryNs, "ProbeMatch");
         at = doc.Child(parent, ns, name);
@@ -133,12 +133,12 @@ TEST(WsDiscoveryMessages, ProbeMatchesCarryTheContractedFields) {
               "http://192.168.1.70:8080/onvif/device_service "
               "http://169.254.0.2:8080/onvif/device_service");
     const std::string scopes = Field(m, "ProbeMatches", soap::kDiscoveryNs, "Scopes");
-    for (const char* s : {"onvif://www.onvif.org/type/video_encoder",
-                          "onvif://www.onvif.org/type/NetworkVideoTransmitter",
-                          "onvif://www.onvif.org/Profile/Streaming",
-                          "onvif://www.onvif.org/name/Gate%20%3C1%3E%20%26%202",
-                          "onvif://www.onvif.org/hardware/SC-2040",
-                          "onvif://www.onvif.org/MAC/02:4f:4e:00:00:01"})
+    for (const char* s :
+         {"onvif://www.onvif.org/type/video_encoder",
+          "onvif://www.onvif.org/type/NetworkVideoTransmitter",
+          "onvif://www.onvif.org/Profile/Streaming",
+          "onvif://www.onvif.org/name/Gate%20%3C1%3E%20%26%202",
+          "onvif://www.onvif.org/hardware/SC-2040", "onvif://www.onvif.org/MAC/02:4f:4e:00:00:01"})
         EXPECT_NE(scopes.find(s), std::string::npos) << s << " in " << scopes;
 }
 
@@ -171,7 +171,8 @@ TEST(WsDiscoveryMessages, HelloAndByeAnnounceTheCurrentAddressInSequence) {
     const std::string second = wsd::Hello(&d);
     EXPECT_EQ(Field(second, "Hello", soap::kAddressingNs, "Action"),
               "http://schemas.xmlsoap.org/ws/2005/04/discovery/Hello");
-    EXPECT_EQ(Field(second, "Hello", soap::kDiscoveryNs, "XAddrs").find("http://10.9.8.7:8080/"), 0u);
+    EXPECT_EQ(Field(second, "Hello", soap::kDiscoveryNs, "XAddrs").find("http://10.9.8.7:8080/"),
+              0u);
     EXPECT_NE(first.find("MessageNumber=\"1\""), std::string::npos);
     EXPECT_NE(second.find("MessageNumber=\"2\""), std::string::npos);
     const std::string bye = wsd::Bye(&d);

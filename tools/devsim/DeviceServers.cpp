@@ -402,6 +402,16 @@ void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
         const long index = FindDevice(req.get_header_value("Host"), port);
         if (index < 0)
             return void(res.status = 404);
+        // The same misbehaviour as the maker's HTTP interface: slow, silent
+        // or failing cameras for the client's "no answer" outcomes.
+        const Device behaviour =
+            m_fleet->With(static_cast<std::size_t>(index), [](Device& d) { return d; });
+        if (behaviour.httpDelayMs > 0)
+            Sleep(std::min(behaviour.httpDelayMs, 60000), m_halt);
+        if (behaviour.httpSilent)
+            return Sleep(kSilentHoldMs, m_halt), void(res.status = 503);
+        if (behaviour.httpStatus > 0)
+            return void(res.status = behaviour.httpStatus);
         const auto now = Clock::now();
         onvif::Request request;
         request.method = req.method;
@@ -419,9 +429,8 @@ void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
             auto r = onvif::Handle(&d, request, static_cast<std::int64_t>(std::time(nullptr)), now);
             rebootSeconds = d.onvif.rebootSeconds;
             if (r.effect == onvif::Effect::Reboot)
-                d.onvif.rebootingUntil =
-                    now + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(rebootSeconds));
+                d.onvif.rebootingUntil = now + std::chrono::duration_cast<Clock::duration>(
+                                                   std::chrono::duration<double>(rebootSeconds));
             return r;
         });
         if (m_options.verbose)
@@ -436,8 +445,8 @@ void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
             return;
         // The answer leaves first: a camera that moves at once moves after it.
         const double wait = answer.effect == onvif::Effect::Reboot ? rebootSeconds : 0.2;
-        m_mover(static_cast<std::size_t>(index),
-                now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait)));
+        m_mover(static_cast<std::size_t>(index), now + std::chrono::duration_cast<Clock::duration>(
+                                                           std::chrono::duration<double>(wait)));
     });
 }
 

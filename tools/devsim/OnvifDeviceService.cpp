@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
 
 #include "SoapReader.h"
 
@@ -288,7 +289,8 @@ bool Locked(Device* d, Clock::time_point now) {
 
 void Forget(Device* d, Clock::time_point now) {
     auto& used = d->onvif.usedNonces;
-    while (!used.empty() && (now - used.front().second > kNonceMemory || used.size() > kMaxUsedNonces))
+    while (!used.empty() &&
+           (now - used.front().second > kNonceMemory || used.size() > kMaxUsedNonces))
         used.pop_front();
     auto& issued = d->onvif.digestNonces;
     while (!issued.empty() &&
@@ -356,7 +358,8 @@ Login CheckDigest(Device* d, const Request& req) {
     auto p = DigestParams(req.authorization);
     const std::string algorithm = p.count("algorithm") ? p["algorithm"] : "MD5";
     if (p["realm"] != kRealm || p["qop"] != "auth" || algorithm != "MD5" || p["uri"] != req.uri ||
-        p["nc"].size() != 8 || p["nc"].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        p["nc"].size() != 8 ||
+        p["nc"].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         return Login::Wrong;
     OnvifCamera::DigestNonce* nonce = nullptr;
     for (auto& n : d->onvif.digestNonces)
@@ -382,7 +385,10 @@ std::string Challenge(Device* d, Clock::time_point now, bool stale) {
     randombytes_buf(raw, sizeof raw);
     char hex[33];
     sodium_bin2hex(hex, sizeof hex, raw, sizeof raw);
-    d->onvif.digestNonces.push_back({hex, now, 0});
+    auto& issued = d->onvif.digestNonces;
+    issued.push_back({hex, now, 0});
+    while (issued.size() > kMaxDigestNonces) // challenges cost nothing to ask for
+        issued.pop_front();
     return std::string("Digest realm=\"") + kRealm + "\", qop=\"auth\", nonce=\"" + hex +
            "\", algorithm=MD5" + (stale ? ", stale=true" : "");
 }
@@ -394,10 +400,11 @@ Response NotAuthorized(Device* d, Clock::time_point now, bool stale) {
     return r;
 }
 
-// The login of `req`: a Response to send instead of the operation's, or
-// nullopt-like status 0 when the caller may go on.
-Response Authenticate(Device* d, const Request& req, const soap::Document& doc, int envelope,
-                      std::int64_t cameraEpoch, Clock::time_point now) {
+// The login of `req`: the answer to send instead of the operation's, or
+// nothing when the login is right.
+std::optional<Response> Authenticate(Device* d, const Request& req, const soap::Document& doc,
+                                     int envelope, std::int64_t cameraEpoch,
+                                     Clock::time_point now) {
     Forget(d, now);
     if (Locked(d, now))
         return Fault(403, "env:Sender", "ter:NotAuthorized",
@@ -411,12 +418,15 @@ Response Authenticate(Device* d, const Request& req, const soap::Document& doc, 
         const int security = header < 0 ? -1 : doc.Child(header, soap::kSecurityNs, "Security");
         const int token =
             security < 0 ? -1 : doc.Child(security, soap::kSecurityNs, "UsernameToken");
-        if (token >= 0)
+        // A token without a user name is no login attempt: some clients
+        // sign their look-around calls that way before the user is known.
+        const int user = token < 0 ? -1 : doc.Child(token, soap::kSecurityNs, "Username");
+        if (user >= 0 && !Trim(Text(doc, user)).empty())
             login = CheckUsernameToken(d, doc, token, cameraEpoch, now);
     }
     if (login == Login::Right) {
         d->onvif.wrongLogins = 0;
-        return Response{0, {}, {}, {}, Effect::None};
+        return std::nullopt;
     }
     if (login == Login::Wrong && ++d->onvif.wrongLogins >= kLockAfter)
         d->onvif.lockedUntil = now + kLockTime;
@@ -432,7 +442,8 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
     const int body = envelope < 0 ? -1 : doc.Child(envelope, soap::kEnvelopeNs, "Body");
     int op = -1;
     if (body >= 0)
-        for (std::size_t i = static_cast<std::size_t>(body) + 1; i < doc.elements.size() && op < 0; ++i)
+        for (std::size_t i = static_cast<std::size_t>(body) + 1; i < doc.elements.size() && op < 0;
+             ++i)
             if (doc.elements[i].parent == body)
                 op = static_cast<int>(i);
     // An empty POST without credentials is an HTTP Digest client's first
@@ -445,7 +456,13 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
         return r;
     }
     if (op < 0) {
-        Response r = Fault(400, "env:Sender", "ter:WellFormed", "Not a SOAP 1.2 request");
+        // HTTP clients that do Digest send their first request without the
+        // body (curl does) and expect the challenge, not a complaint.
+        const bool challenge =
+            d->onvif.auth != OnvifAuth::Wsse && request.authorization.compare(0, 7, "Digest ") != 0;
+        Response r = challenge
+                         ? NotAuthorized(d, now, false)
+                         : Fault(400, "env:Sender", "ter:WellFormed", "Not a SOAP 1.2 request");
         r.operation = "?";
         return r;
     }
@@ -458,9 +475,8 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
     } else if (opElement.local == "GetSystemDateAndTime") {
         r = SystemDateAndTime(cameraEpoch);
     } else {
-        r = Authenticate(d, request, doc, envelope, cameraEpoch, now);
-        if (r.status == 0)
-            r = Operate(d, doc, op);
+        auto refused = Authenticate(d, request, doc, envelope, cameraEpoch, now);
+        r = refused ? std::move(*refused) : Operate(d, doc, op);
     }
     r.operation = opElement.local.substr(0, 64);
     return r;

@@ -55,9 +55,8 @@ bool Unescape(const std::string& raw, std::string* out) {
                 return false;
             const bool hex = raw[i + 2] == 'x';
             const std::string digits = raw.substr(i + (hex ? 3 : 2), semi - i - (hex ? 3 : 2));
-            if (digits.empty() ||
-                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
-                    std::string::npos)
+            if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF"
+                                                               : "0123456789") != std::string::npos)
                 return false;
             const unsigned long cp = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
             if (cp == 0 || cp > 0x10FFFF)

@@ -69,7 +69,8 @@ std::string Header(const std::string& action, const std::string& to, const std::
 }
 
 std::string Types(const Device& d) {
-    return IsCamera(d) ? "dn:NetworkVideoTransmitter tds:Device" : "wprt:PrintDeviceType wsdp:Device";
+    return IsCamera(d) ? "dn:NetworkVideoTransmitter tds:Device"
+                       : "wprt:PrintDeviceType wsdp:Device";
 }
 
 std::string Join(const std::vector<std::string>& items) {
@@ -155,8 +156,8 @@ std::vector<std::string> Scopes(const Device& d) {
         return {};
     const std::string base = kOnvifScope;
     std::vector<std::string> s = {base + "type/video_encoder",
-                                  base + "type/NetworkVideoTransmitter",
-                                  base + "Profile/Streaming", base + "name/" + PercentEncode(d.devName),
+                                  base + "type/NetworkVideoTransmitter", base + "Profile/Streaming",
+                                  base + "name/" + PercentEncode(d.devName),
                                   base + "hardware/" + PercentEncode(d.productModel)};
     if (d.onvif.macInScopes)
         s.push_back(base + "MAC/" + MacText(d, "%02x:%02x:%02x:%02x:%02x:%02x"));
@@ -185,26 +186,25 @@ std::string NewMessageId() {
 }
 
 std::string ProbeMatches(const Device& d, const std::string& relatesTo) {
-    return Envelope(Header("ProbeMatches",
-                           "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous",
-                           relatesTo, d.onvif.messageNumber),
-                    "<d:ProbeMatches><d:ProbeMatch>" + Description(d) +
-                        "</d:ProbeMatch></d:ProbeMatches>");
+    return Envelope(
+        Header("ProbeMatches", "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous",
+               relatesTo, d.onvif.messageNumber),
+        "<d:ProbeMatches><d:ProbeMatch>" + Description(d) + "</d:ProbeMatch></d:ProbeMatches>");
 }
 
 std::string Hello(Device* d) {
     ++d->onvif.messageNumber;
-    return Envelope(Header("Hello", "urn:schemas-xmlsoap-org:ws:2005:04:discovery", "",
-                           d->onvif.messageNumber),
-                    "<d:Hello>" + Description(*d) + "</d:Hello>");
+    return Envelope(
+        Header("Hello", "urn:schemas-xmlsoap-org:ws:2005:04:discovery", "", d->onvif.messageNumber),
+        "<d:Hello>" + Description(*d) + "</d:Hello>");
 }
 
 std::string Bye(Device* d) {
     ++d->onvif.messageNumber;
-    return Envelope(Header("Bye", "urn:schemas-xmlsoap-org:ws:2005:04:discovery", "",
-                           d->onvif.messageNumber),
-                    "<d:Bye><wsa:EndpointReference><wsa:Address>" + soap::Escape(Endpoint(*d)) +
-                        "</wsa:Address></wsa:EndpointReference></d:Bye>");
+    return Envelope(
+        Header("Bye", "urn:schemas-xmlsoap-org:ws:2005:04:discovery", "", d->onvif.messageNumber),
+        "<d:Bye><wsa:EndpointReference><wsa:Address>" + soap::Escape(Endpoint(*d)) +
+            "</wsa:Address></wsa:EndpointReference></d:Bye>");
 }
 
 std::string PercentEncode(const std::string& text) {

@@ -17,7 +17,7 @@ inline constexpr const char* kGroup = "239.255.255.250";
 inline constexpr std::size_t kMaxMessageId = 256;
 
 struct Probe {
-    std::string messageId;                                 // echoed as RelatesTo
+    std::string messageId;                                  // echoed as RelatesTo
     std::vector<std::pair<std::string, std::string>> types; // namespace, local name
     std::vector<std::string> scopes;
 };

@@ -119,6 +119,11 @@ void WsDiscoveryResponder::MoveAt(std::size_t index, Clock::time_point when) {
     lorvex::net::Wake(m_wakeFd);
 }
 
+void WsDiscoveryResponder::HelloAt(std::size_t index, Clock::time_point when) {
+    Push(Pending{when, Job::Hello, index, {}, nullptr});
+    lorvex::net::Wake(m_wakeFd);
+}
+
 void WsDiscoveryResponder::Push(Pending p) {
     std::lock_guard<std::mutex> hold(m_mutex);
     if (m_queue.size() < kMaxQueued)
@@ -153,8 +158,8 @@ void WsDiscoveryResponder::Receive(Clock::time_point now) {
     for (int i = 0; i < 256; ++i) {
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = recvfrom(m_fd, buf.data(), buf.size(), 0,
-                                   reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            recvfrom(m_fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0)
             return;
         OnProbe(buf.substr(0, static_cast<std::size_t>(n)), from, now);
@@ -193,7 +198,7 @@ void WsDiscoveryResponder::RunDue(Clock::time_point now) {
         if (p.job == Job::Answer)
             Answer(p, now);
         else
-            Move(p.device);
+            Move(p.device, p.job == Job::Move);
     }
 }
 
@@ -209,15 +214,16 @@ void WsDiscoveryResponder::Answer(const Pending& p, Clock::time_point now) {
         SendFrom(source, p.to, 0, text);
 }
 
-// The address the device service left waiting takes effect: the servers
-// follow it, and a Hello from the new address tells the tool.
-void WsDiscoveryResponder::Move(std::size_t index) {
+// With applyPending, the address the device service left waiting takes
+// effect and the servers follow it; either way a Hello from where the device
+// is now tells the clients.
+void WsDiscoveryResponder::Move(std::size_t index, bool applyPending) {
     Device before, after;
     bool moved = false;
     std::string source, hello;
     m_fleet->With(index, [&](Device& d) {
         before = d;
-        moved = onvif::ApplyPendingAddress(&d);
+        moved = applyPending && onvif::ApplyPendingAddress(&d);
         after = d;
         source = d.ip;
         hello = wsd::Hello(&d);
@@ -249,8 +255,7 @@ void WsDiscoveryResponder::CheckVanished(Clock::time_point now) {
 }
 
 bool WsDiscoveryResponder::Present(const Device& d, Clock::time_point now) const {
-    return d.vanishAfter < 0 ||
-           now - m_start < std::chrono::duration<double>(d.vanishAfter);
+    return d.vanishAfter < 0 || now - m_start < std::chrono::duration<double>(d.vanishAfter);
 }
 
 // Sends `text` to `to`; with owned addresses from `source` (IP_PKTINFO),

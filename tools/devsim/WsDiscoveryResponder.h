@@ -25,8 +25,8 @@
 namespace devsim {
 
 struct WsdOptions {
-    double jitterMs = 500;      // answers wait a random 0..jitterMs
-    bool ownAddresses = false;  // send each camera's datagrams from its own address
+    double jitterMs = 500;     // answers wait a random 0..jitterMs
+    bool ownAddresses = false; // send each camera's datagrams from its own address
     bool verbose = false;
 };
 
@@ -45,9 +45,11 @@ public:
     // The pending address of device `index` takes effect at `when` (and a
     // Hello goes out from it); callable from any thread.
     void MoveAt(std::size_t index, Clock::time_point when);
+    // Device `index` has moved by other means: a Hello from where it is now.
+    void HelloAt(std::size_t index, Clock::time_point when);
 
 private:
-    enum class Job { Answer, Move };
+    enum class Job { Answer, Move, Hello };
     struct Pending {
         Clock::time_point when;
         Job job;
@@ -62,7 +64,7 @@ private:
     void OnProbe(const std::string& text, const sockaddr_in& from, Clock::time_point now);
     void RunDue(Clock::time_point now);
     void Answer(const Pending& p, Clock::time_point now);
-    void Move(std::size_t index);
+    void Move(std::size_t index, bool applyPending);
     void CheckVanished(Clock::time_point now);
     bool Present(const Device& d, Clock::time_point now) const;
     void SendFrom(const std::string& source, const sockaddr_in& to, int ifindex,

@@ -174,6 +174,24 @@ void WriteReady(const std::string& path, std::size_t count) {
     std::ofstream(path) << count << "\n";
 }
 
+// A maker device that also answers as a camera and is moved by our own
+// protocol tells the WS-Discovery group too, with a Hello from the new address.
+class MoveObserver : public devsim::DeviceObserver {
+public:
+    MoveObserver(devsim::DeviceServers* servers, devsim::WsDiscoveryResponder* wsd)
+        : m_servers(servers), m_wsd(wsd) {}
+    void OnConfigured(std::size_t index, const devsim::Device& before,
+                      const devsim::Device& after) override {
+        m_servers->OnConfigured(index, before, after);
+        if (after.onvif.role != devsim::WsdRole::None && after.ip != before.ip)
+            m_wsd->HelloAt(index, devsim::Clock::now());
+    }
+
+private:
+    devsim::DeviceServers* m_servers;
+    devsim::WsDiscoveryResponder* m_wsd;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -208,7 +226,8 @@ int main(int argc, char** argv) {
     std::string error;
     if (!servers.Start(&error))
         return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
-    sim.SetObserver(&servers);
+    MoveObserver moves(&servers, &wsd);
+    sim.SetObserver(&moves);
     if (!wsd.Start(&error))
         return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;
     std::signal(SIGINT, OnSignal);
