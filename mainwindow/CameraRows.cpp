@@ -155,12 +155,12 @@ ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QStri
     case ReaddressOutcome::Done:
         return {BoxKind::Information, "IDCS_ONVIF_READDRESS_DONE"};
     case ReaddressOutcome::NotConfirmed:
-        return {BoxKind::Warning, "IDCS_ONVIF_READDRESS_NOT_CONFIRMED"};
+        return {BoxKind::Warning, "IDCS_ONVIF_NOT_CONFIRMED"};
     case ReaddressOutcome::BadRequest:
         return {BoxKind::Error, "IDCS_ONVIF_BAD_ADDRESS"};
     case ReaddressOutcome::OutOfReach:
         *detail = QString::fromStdString(result.detail);
-        return {BoxKind::Error, "IDCS_ONVIF_OUT_OF_REACH_D"};
+        return {BoxKind::Error, "IDCS_ONVIF_OUT_OF_REACH"};
     case ReaddressOutcome::CallFailed:
         break;
     }
@@ -173,7 +173,7 @@ ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QStri
         return {BoxKind::Warning, "IDCS_ONVIF_NO_ANSWER"};
     case Outcome::OutOfReach:
         *detail = QString::fromStdString(result.detail);
-        return {BoxKind::Error, "IDCS_ONVIF_OUT_OF_REACH_D"};
+        return {BoxKind::Error, "IDCS_ONVIF_OUT_OF_REACH"};
     case Outcome::Fault:
     case Outcome::BadReply:
     case Outcome::TooLarge:

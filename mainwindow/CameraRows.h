@@ -93,8 +93,10 @@ private:
     bool m_running = false;
 };
 
-// The box for a camera's re-address result; *detail receives the engine's
-// sentence where the text names it (%1), else is emptied.
+// The box for a camera's re-address result. *detail receives the engine's
+// sentence where it says more than the text: filling the text's %1 (a
+// fault), or told below it (out of reach: the address and the card); else
+// it is emptied.
 ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QString* detail);
 
 // A camera's web page: the scheme, host and port of its chosen device

@@ -304,8 +304,11 @@ void MainWindow::showCameraOutcome() {
         m_sessionPassword.reset();
         m_sessionUser.clear();
     }
-    const QString text =
-        detail.isEmpty() ? GetText(message.key) : GetText(message.key).arg(detail);
+    QString text = GetText(message.key);
+    if (text.contains(QLatin1String("%1")))
+        text = text.arg(detail);
+    else if (!detail.isEmpty())
+        text += QStringLiteral("\n\n") + detail;
     if (message.kind == BoxKind::Information)
         N12_MessageBox::information(text, this);
     else if (message.kind == BoxKind::Warning)
