@@ -84,8 +84,12 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
 
 void MainWindow::openBatchDialog() {
     const std::vector<SEARCH_INFO> selected = selectedDevices();
-    if (selected.empty())
+    if (selected.empty()) {
+        // Only cameras chosen: the batch is the maker's protocol's.
+        if (const QTreeWidgetItem* current = m_deviceTree->currentItem())
+            refuseForCamera(rowKey(current));
         return;
+    }
     BatchDialog::Engine engine;
     CLorvexManage* manager = &m_manager;
     engine.services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {

@@ -296,6 +296,14 @@ void TestMainWindowOnvif::restoreAndActivationRefused() {
     m_window->activateDevice(kCamMac);
     QTRY_COMPARE(boxes.count(), 2);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
+    // A batch of cameras only is refused too; no dialog opens.
+    tree()->clearSelection();
+    select(cam);
+    cam->setSelected(true);
+    m_window->openBatchDialog();
+    QTRY_COMPARE(boxes.count(), 3);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
+    QVERIFY(m_window->batchDialog() == nullptr);
 }
 
 QTEST_MAIN(TestMainWindowOnvif)
