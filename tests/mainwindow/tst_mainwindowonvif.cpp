@@ -18,6 +18,7 @@
 #include "NetNamespace.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
+#include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
 
@@ -52,6 +53,10 @@ const char kFleet[] = R"({"devices": [
   "ip": "10.77.0.51", "mask": "255.255.255.0", "gateway": "10.77.0.1"},
  {"type": "WSD_PRINTER", "mac": "02:4F:4E:00:00:23", "devName": "Printer",
   "ip": "10.77.0.52", "mask": "255.255.255.0", "gateway": "10.77.0.1"},
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:25", "devName": "Gate",
+  "ip": "10.77.0.54", "mask": "255.255.255.0", "gateway": "10.77.0.1",
+  "password": "Cam3ra-pass", "rebootNeeded": true, "rebootSeconds": 2,
+  "linkLocalXAddr": false},
  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:24", "devName": "Yard",
   "ip": "10.77.0.53", "mask": "255.255.255.0", "gateway": "10.77.0.1",
   "password": "Cam3ra-pass", "serial": "SN-DUP", "macInScopes": false,
@@ -88,6 +93,7 @@ private slots:
     void credentialsPrompt();
     void wrongPassword();
     void readdressWithSessionCredentials();
+    void rebootingIsSaid();
     void restoreAndActivationRefused();
 
 private:
@@ -126,8 +132,9 @@ void TestMainWindowOnvif::initTestCase() {
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    // The standard camera, the maker's camera once, the camera without MAC.
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->onlineCount(), 3, 20000);
+    // The two standard cameras, the maker's camera once, the camera without
+    // MAC.
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->onlineCount(), 4, 20000);
 }
 
 void TestMainWindowOnvif::cleanupTestCase() {
@@ -181,7 +188,7 @@ void TestMainWindowOnvif::camerasAreRows() {
     QTRY_VERIFY(row(kDualMac) != nullptr);
     QTRY_COMPARE_WITH_TIMEOUT(row(kDualMac)->text(COL_TYPE),
                               MainWindow::deviceTypeText("ZVK_IPC"), 15000);
-    QCOMPARE(m_window->onlineCount(), 3);
+    QCOMPARE(m_window->onlineCount(), 4);
     QVERIFY(row(kPrinterMac) == nullptr);
     // The camera that keeps its MAC to itself is listed, its MAC cell empty,
     // apart from the one that shares its serial number.
@@ -203,10 +210,10 @@ void TestMainWindowOnvif::findSortAndExportReachCameraRows() {
     QVERIFY(csv.contains(GetText("IDCS_ONVIF_CAMERA").toUtf8()));
     QVERIFY(!csv.contains("Yard"));
     QTest::keyClick(find, Qt::Key_Escape);
-    QTRY_COMPARE(m_window->onlineCount(), 3);
+    QTRY_COMPARE(m_window->onlineCount(), 4);
     tree()->sortItems(COL_IP, Qt::AscendingOrder);
     QCOMPARE(tree()->topLevelItem(0)->text(COL_IP), QStringLiteral("10.77.0.50"));
-    QCOMPARE(tree()->topLevelItem(2)->text(COL_IP), QStringLiteral("10.77.0.53"));
+    QCOMPARE(tree()->topLevelItem(3)->text(COL_IP), QStringLiteral("10.77.0.54"));
 }
 
 void TestMainWindowOnvif::doubleClickOpensCameraPage() {
@@ -281,6 +288,23 @@ void TestMainWindowOnvif::readdressWithSessionCredentials() {
     QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 2, 20000);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
     QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Yard")->text(COL_IP), QStringLiteral("10.77.0.61"),
+                              10000);
+}
+
+// A camera that needs a reboot for its new address: the panel says so
+// while it is silent; the session's credentials serve again.
+void TestMainWindowOnvif::rebootingIsSaid() {
+    select(rowNamed("Gate"));
+    fillForm("10.77.0.62", QString());
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    auto* busy = child<ZVKLabel>(bar(), "networkBusy");
+    QTRY_COMPARE_WITH_TIMEOUT(busy->text(), GetText("IDCS_ONVIF_REBOOTING"), 10000);
+    QVERIFY(busy->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 30000);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
+    QCOMPARE(busy->text(), GetText("IDCS_REQUEST_IN_PROGRESS"));
+    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Gate")->text(COL_IP), QStringLiteral("10.77.0.62"),
                               10000);
 }
 
