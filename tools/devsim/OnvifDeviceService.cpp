@@ -446,15 +446,6 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
              ++i)
             if (doc.elements[i].parent == body)
                 op = static_cast<int>(i);
-    // An empty POST without credentials is an HTTP Digest client's first
-    // pass (libcurl sends the body only once challenged): the camera's web
-    // server challenges it before any SOAP is read, as real cameras do.
-    if (op < 0 && request.body.empty() && request.authorization.empty() &&
-        d->onvif.auth != OnvifAuth::Wsse) {
-        Response r = NotAuthorized(d, now, false);
-        r.operation = "?";
-        return r;
-    }
     if (op < 0) {
         // HTTP clients that do Digest send their first request without the
         // body (curl does) and expect the challenge, not a complaint.
