@@ -28,6 +28,16 @@ struct DevInfo {
     int event = SEARCH_EVENT_NEW; // SearchEventKind, as the record brought it
     bool dhcpSwitch = false;
     int deviceActivated = 0;
+    // An ONVIF camera's identity (its EndpointReference address) and the
+    // device service address the window reaches it at; both empty for the
+    // maker's devices. A camera whose MAC is unknown is listed under its
+    // endpoint in `mac`, which then is no MAC to show.
+    QString endpoint;
+    QString xaddr;
+
+    bool isCamera() const { return !endpoint.isEmpty(); }
+    // The MAC to show: empty for a camera listed under its endpoint.
+    QString shownMac() const { return isCamera() && mac == endpoint ? QString() : mac; }
 };
 
 // A new DevInfo holding every field of `info`, texts decoded as UTF-8 (each

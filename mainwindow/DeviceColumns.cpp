@@ -25,6 +25,7 @@ const char* const kTypes[][2] = {
     {"ZVK_STORAGE", "IDCS_ZVK_STORAGE"},
     {"ZVK_DECODER", "IDCS_ZVK_DECODER"},
     {"ZVK_NETKEYBOARD", "IDCS_ZVK_NETKEYBOARD"},
+    {"ONVIF", "IDCS_ONVIF_CAMERA"},
 };
 
 } // namespace
@@ -99,9 +100,10 @@ QString deviceColumnText(const DevInfo& device, int column) {
     case 3:
         return device.ipAddr;
     case 4:
-        return QString::number(device.httpPort);
-    case 5:
-        return QString::number(device.dataPort);
+        return device.isCamera() && device.httpPort == 0 ? QString()
+                                                         : QString::number(device.httpPort);
+    case 5: // a camera has no data port
+        return device.isCamera() ? QString() : QString::number(device.dataPort);
     case 6:
         return device.mask;
     case 7:
@@ -113,7 +115,7 @@ QString deviceColumnText(const DevInfo& device, int column) {
     case 10:
         return device.hardwareVer;
     case 11:
-        return device.mac;
+        return device.shownMac();
     case 12:
         return device.kernelVer;
     case 13:

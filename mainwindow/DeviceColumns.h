@@ -30,7 +30,8 @@ enum DeviceColumnIndex {
 };
 
 // The language text of a device type code ("ZVK_IPC" ... "ZVK_NETKEYBOARD",
-// compared case-sensitively); the empty text for any other code.
+// and kCameraTypeCode for an ONVIF camera; compared case-sensitively); the
+// empty text for any other code.
 QString deviceTypeText(const QString& code);
 
 // The width of the device-type column: its given width, or more when the

@@ -12,6 +12,7 @@
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QResizeEvent>
 
@@ -62,6 +63,7 @@ void DeviceControlBar::buildNetworkSection() {
     m_passwordLabel->setBuddy(m_passwordField);
     m_passwordField->setStyleSheet(
         QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    buildCameraRows();
     m_saveButton = named(new ZVKPushButton(GetText("IDCS_SAVE"), m_networkFrame), "saveButton");
     m_networkInfoIcon = new BorderImage(QStringLiteral(":/skin/info.png"), m_networkFrame);
     m_networkInfoText =
@@ -79,6 +81,25 @@ void DeviceControlBar::buildNetworkRows() {
     m_subnetField = named(new IpAddrEdit(m_networkFrame), "subnetField");
     m_gatewayLabel = label("IDCS_GATEWAY", m_networkFrame);
     m_gatewayField = named(new IpAddrEdit(m_networkFrame), "gatewayField");
+}
+
+// A camera's user name and the choice to keep the credentials for the
+// session; hidden until a camera is selected.
+void DeviceControlBar::buildCameraRows() {
+    m_userLabel = named(label("IDCS_ONVIF_USER", m_networkFrame), "userLabel");
+    m_userField = named(new ZVKLineEdit(m_networkFrame), "userField");
+    m_userField->setText(QStringLiteral("admin"));
+    m_userField->setMaxLength(64);
+    m_userLabel->setBuddy(m_userField);
+    m_userField->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    m_keepCredentials = named(new QCheckBox(GetText("IDCS_ONVIF_KEEP_CREDENTIALS"),
+                                            m_networkFrame),
+                              "sessionCredentialsBox");
+    m_keepCredentials->setStyleSheet(QStringLiteral("color: rgb(172,172,172);"));
+    for (QWidget* w : {static_cast<QWidget*>(m_userLabel), static_cast<QWidget*>(m_userField),
+                       static_cast<QWidget*>(m_keepCredentials)})
+        w->hide();
 }
 
 void DeviceControlBar::buildRestoreSection() {
@@ -118,13 +139,38 @@ void DeviceControlBar::ClearPassword() { m_passwordField->clear(); }
 void DeviceControlBar::SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                                        const QString& gateway) {
     // One device's password is never sent to another.
-    if (mac.compare(m_macField->text(), Qt::CaseInsensitive) != 0)
+    if (mac.compare(m_deviceKey, Qt::CaseInsensitive) != 0)
         m_passwordField->clear();
     offerRestoreMac(mac);
+    m_deviceKey = mac;
     m_macField->setText(mac);
     m_ipField->setText(ip);
     m_subnetField->setText(subnet);
     m_gatewayField->setText(gateway);
+}
+
+void DeviceControlBar::SetCamera(bool camera, const QString& shownMac) {
+    m_camera = camera;
+    if (camera)
+        m_macField->setText(shownMac);
+    m_userLabel->setVisible(camera);
+    m_userField->setVisible(camera);
+    m_keepCredentials->setVisible(camera);
+    layOut();
+}
+
+QString DeviceControlBar::networkUser() const { return m_userField->text().trimmed(); }
+
+bool DeviceControlBar::keepCredentials() const { return m_keepCredentials->isChecked(); }
+
+void DeviceControlBar::AskCredentials() {
+    m_networkHeader->setExpanded(true);
+    slot_visibleNetworkParam(true);
+    m_passwordField->setFocus(Qt::OtherFocusReason);
+}
+
+void DeviceControlBar::SetBusyText(const QString& text) {
+    m_networkBusy->setText(text.isNull() ? GetText("IDCS_REQUEST_IN_PROGRESS") : text);
 }
 
 void DeviceControlBar::ClearRestoreMac() {
@@ -170,6 +216,8 @@ void DeviceControlBar::SetBusy(Busy busy) {
     m_okButton->setEnabled(busy == NotBusy);
     // The waiting line takes the place of the section's hint: the hint
     // fills the room there is.
+    if (busy == NotBusy)
+        SetBusyText(QString());
     m_networkBusy->setVisible(busy == ChangingNetwork);
     m_networkInfoText->setVisible(busy != ChangingNetwork);
     m_restoreBusy->setVisible(busy == RestoringPassword);
@@ -191,7 +239,7 @@ void DeviceControlBar::slot_visibleDevice(bool visible) {
 }
 
 void DeviceControlBar::slot_changeNetworkParamClicked() {
-    const QString mac = m_macField->text().trimmed();
+    const QString mac = m_camera ? m_deviceKey : m_macField->text().trimmed();
     const QString ip = m_ipField->text().trimmed();
     const QString subnet = m_subnetField->text().trimmed();
     const QString gateway = m_gatewayField->text().trimmed();
@@ -234,11 +282,17 @@ int DeviceControlBar::layOutNetwork(int w) {
     m_networkFrame->setVisible(m_networkOpen);
     if (!m_networkOpen)
         return 33;
-    m_networkFrame->setGeometry(1, 33, w - 1, 413);
+    // A camera's user name row and session choice push the rest down.
+    const int user = m_camera ? 31 : 0;
+    const int keep = m_camera ? 28 : 0;
+    m_networkFrame->setGeometry(1, 33, w - 1, 413 + user + keep);
     const struct {
         QWidget* widget;
         QRect rect;
-    } rows[] = {{m_macLabel, {9, 33, 110, 23}},
+    } rows[] = {{m_userLabel, {9, 157, 110, 23}},
+                {m_userField, {119, 157, 170, 23}},
+                {m_keepCredentials, {9, 207 + user, w - 18, 22}},
+                {m_macLabel, {9, 33, 110, 23}},
                 {m_macField, {119, 33, 170, 23}},
                 {m_ipLabel, {9, 64, 110, 23}},
                 {m_ipField, {119, 64, 170, 23}},
@@ -246,15 +300,15 @@ int DeviceControlBar::layOutNetwork(int w) {
                 {m_subnetField, {119, 95, 170, 23}},
                 {m_gatewayLabel, {9, 126, 110, 23}},
                 {m_gatewayField, {119, 126, 170, 23}},
-                {m_passwordLabel, {9, 154, 190, 20}},
-                {m_passwordField, {9, 176, 190, 23}},
-                {m_saveButton, {209, 176, 80, 23}},
-                {m_networkInfoIcon, {9, 207, 26, 26}},
-                {m_networkInfoText, {39, 207, w - 39, 60}},
-                {m_networkBusy, {39, 207, w - 39, 60}}};
+                {m_passwordLabel, {9, 154 + user, 190, 20}},
+                {m_passwordField, {9, 176 + user, 190, 23}},
+                {m_saveButton, {209, 176 + user, 80, 23}},
+                {m_networkInfoIcon, {9, 207 + user + keep, 26, 26}},
+                {m_networkInfoText, {39, 207 + user + keep, w - 39, 60}},
+                {m_networkBusy, {39, 207 + user + keep, w - 39, 60}}};
     for (const auto& row : rows)
         row.widget->setGeometry(row.rect);
-    return 310;
+    return 310 + user + keep;
 }
 
 void DeviceControlBar::layOutRestore(int w, int h, int top) {

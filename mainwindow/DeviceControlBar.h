@@ -9,6 +9,7 @@ class BorderImage;
 class ButtonControl;
 class IpAddrEdit;
 class MacAddrEdit;
+class QCheckBox;
 class QFrame;
 class ZVKLabel;
 class ZVKLineEdit;
@@ -21,8 +22,8 @@ class ZVKPushButton;
 //
 // Children carry object names for tests and tools: networkHeader,
 // networkFrame, macField, ipField, subnetField, gatewayField, passwordLabel,
-// passwordField,
-// saveButton, networkInfo, restoreHeader, restoreFrame, restoreMacField,
+// passwordField, userLabel, userField, sessionCredentialsBox (the last three
+// shown for an ONVIF camera only), saveButton, networkInfo, restoreHeader, restoreFrame, restoreMacField,
 // okButton, restoreInfo, networkBusy, restoreBusy.
 class DeviceControlBar : public QWidget {
     Q_OBJECT
@@ -37,6 +38,21 @@ public:
     // holds the previous offer).
     void SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                          const QString& gateway);
+    // Whether the device put by SetNetworkParam is an ONVIF camera: then the
+    // form also asks for a user name (and offers to keep the credentials for
+    // the session), shows shownMac (empty for a camera known by its endpoint
+    // only) and Save names the device by the key SetNetworkParam gave.
+    void SetCamera(bool camera, const QString& shownMac);
+    bool camera() const { return m_camera; }
+    // The user name typed for a camera, trimmed; "admin" until changed.
+    QString networkUser() const;
+    // Whether the installer asked to use the credentials for every camera
+    // in this session.
+    bool keepCredentials() const;
+    // Focuses the password field: the camera needs credentials.
+    void AskCredentials();
+    // The line shown while a request runs; a null text restores the usual.
+    void SetBusyText(const QString& text);
     // Empties the MAC field of the restore form.
     void ClearRestoreMac();
     // Empties the password field: once a request has taken the password, the
@@ -90,6 +106,7 @@ protected:
 private:
     void buildNetworkSection();
     void buildNetworkRows();
+    void buildCameraRows();
     void buildRestoreSection();
     void offerRestoreMac(const QString& mac);
     ZVKLabel* infoText(const char* key, QWidget* parent);
@@ -112,6 +129,11 @@ private:
     ZVKLabel* m_passwordLabel = nullptr;
     ZVKLineEdit* m_passwordField = nullptr;
     ZVKPushButton* m_saveButton = nullptr;
+    ZVKLabel* m_userLabel = nullptr;
+    ZVKLineEdit* m_userField = nullptr;
+    QCheckBox* m_keepCredentials = nullptr;
+    bool m_camera = false;
+    QString m_deviceKey; // the list's key of the device SetNetworkParam put
     BorderImage* m_networkInfoIcon = nullptr;
     ZVKLabel* m_networkInfoText = nullptr;
     ButtonControl* m_restoreHeader = nullptr;

@@ -101,6 +101,7 @@ MainWindow::~MainWindow() {
     finishDeviceRequest();
     m_manager.Detach(this);
     m_manager.Shutdown();
+    m_cameras.reset();
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
     // Records posted before the search stopped are freed, not merged.
@@ -289,6 +290,19 @@ void MainWindow::startEngine() {
     m_manager.Init();
     m_manager.SetAutoSearch(5);
     m_manager.RefreshSearch(false);
+    // Camera events share the maker's hand-over queue, so that both reach
+    // the list in the order heard and through one merge.
+    m_cameras = std::make_unique<CameraSource>([this](DevInfo* device, int opt) {
+        if (m_deviceEvents.push(device, opt))
+            QMetaObject::invokeMethod(this, "slot_takeDeviceEvents", Qt::QueuedConnection);
+    });
+    startCameraSearch(5, false);
+}
+
+void MainWindow::startCameraSearch(int intervalSeconds, bool listEmptied) {
+    m_cameras->start(intervalSeconds);
+    if (listEmptied)
+        m_cameras->refresh();
 }
 
 void MainWindow::showHostNetwork() {

@@ -6,12 +6,14 @@
 #include "ActivationDialog.h"
 #include "BaseDialog.h"
 #include "BatchDialog.h"
+#include "CameraRows.h"
 #include "DeviceActionRules.h"
 #include "DeviceEventQueue.h"
 #include "DeviceFilter.h"
 #include "LorvexManage.h"
 #include "Observer.h"
 #include "SearchInfo.h"
+#include "Secret.h"
 
 #include <QHash>
 #include <QList>
@@ -112,6 +114,8 @@ private:
     void clearDevices();
     bool addDeviceItem(DevInfo* device);
     bool isDeviceExist(const QString& mac) const;
+    void startCameraSearch(int intervalSeconds, bool listEmptied);
+    void mergeDeviceEvent(DevInfo* device, int opt);
     void addDevice(DevInfo* device);
     void changeDevice(DevInfo* device);
     void removeDevice(DevInfo* device);
@@ -120,6 +124,10 @@ private:
     void showCount();
 
     CLorvexManage m_manager;
+    // The ONVIF cameras' search beside the maker's, following its refresh
+    // policy, and the rule that gives a device seen by both one row.
+    std::unique_ptr<CameraSource> m_cameras;
+    CameraRowMerge m_rowMerge;
     NcFramelessHelper* m_framelessHelper = nullptr;
     ZVKLabel* m_titleLabel = nullptr;
     ZVKButton* m_maxButton = nullptr;
@@ -174,6 +182,20 @@ private:
     // Before a secret goes to a key no trusted maker certified, the user
     // compares its fingerprint (KeyConfirmDialog), once per session.
     bool identityConfirmed(const QString& mac);
+    // True, after telling the installer, when mac is an ONVIF camera's.
+    bool refuseForCamera(const QString& mac);
+    // An ONVIF camera's Save: addresses are IP, mask and gateway; runs
+    // onvif::Readdress off the window thread. The typed password is wiped.
+    void readdressCamera(const DevInfo& record, const QStringList& addresses,
+                         QString* typedPassword);
+    bool cameraCredentials(QString* typed, std::string* user, SharedSecret* password);
+    void showCameraOutcome();
+    // Credentials given once for every camera of this session: only in
+    // memory, the password wiped when the last request holding it ends.
+    std::string m_sessionUser;
+    SharedSecret m_sessionPassword;
+    bool m_usedSessionCredentials = false;
+    std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
     void showOutcome(const ActionMessage& message);
     QString m_requestMac; // the device of the running request
     void connectDeviceActions();
@@ -246,6 +268,7 @@ private:
     // Looks the page of the device with `mac` up off the window thread and
     // opens it (see slot_pageLookupFinished).
     void openDevicePage(const QString& mac);
+    void openCameraPage(const DevInfo& record);
     // Frees every record and row; the online count is left to the caller.
     void releaseDevices();
     void showRow(DevInfo* record);

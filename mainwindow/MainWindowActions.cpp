@@ -11,10 +11,12 @@
 #include "LorvexSearch.h"
 #include "TrustDialogs.h"
 #include "TrustMessages.h"
+#include "LanguageSrc.h"
 #include "N12_MessageBox.h"
 #include "Secret.h"
 
 #include <QPointer>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -22,7 +24,7 @@
 
 namespace {
 
-enum RequestKind { ChangeNetwork = 1, RestorePassword = 2, ActivateDevice = 3 };
+enum RequestKind { ChangeNetwork = 1, RestorePassword = 2, ActivateDevice = 3, ReaddressCamera = 4 };
 
 // The request's texts in UTF-8, as the engine takes them.
 struct NetParamTexts {
@@ -77,6 +79,10 @@ void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet
     const QList<AddressWarning> warnings = AddressWarnings(mac, ip, m_hostAddresses, m_deviceList);
     if (!warnings.isEmpty() && !ConfirmAddressWarnings(warnings, this))
         return;
+    if (const DevInfo* camera = findDeviceRecord(mac); camera != nullptr && camera->isCamera()) {
+        readdressCamera(*camera, {ip, subnet, gateway}, &password);
+        return;
+    }
     if (!identityConfirmed(mac))
         return;
     m_requestMac = mac;
@@ -107,6 +113,8 @@ void MainWindow::slot_restorePwd(QString mac) {
         ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
         return;
     }
+    if (refuseForCamera(mac))
+        return;
     if (!SupportsPasswordRestore(record->productSeries)) {
         ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_SUPPORT"}, this);
         return;
@@ -128,6 +136,10 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
         showOutcome(SetNetParamMessage(result));
         if (result == CLorvexManage::SETNET_NOT_ACTIVATED)
             activateDevice(m_requestMac);
+        return;
+    }
+    if (kind == ReaddressCamera) {
+        showCameraOutcome();
         return;
     }
     if (kind == ActivateDevice) {
@@ -170,7 +182,7 @@ void MainWindow::activateDevice(const QString& mac) {
         ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
         return;
     }
-    if (deviceRequestRunning() || !identityConfirmed(mac))
+    if (refuseForCamera(mac) || deviceRequestRunning() || !identityConfirmed(mac))
         return;
     QPointer<ActivateDialog> form = new ActivateDialog(mac, record->devName, this);
     const bool accepted = form->exec() == QDialog::Accepted;
@@ -194,7 +206,115 @@ void MainWindow::activateDevice(const QString& mac) {
         m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
 }
 
+// Password restore and activation have no standard form in ONVIF.
+bool MainWindow::refuseForCamera(const QString& mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    if (record == nullptr || !record->isCamera())
+        return false;
+    ShowActionMessage({BoxKind::Error, "IDCS_ONVIF_NOT_SUPPORTED"}, this);
+    return true;
+}
+
 // Devices filtered out of the tree are in the list too.
 const DevInfo* MainWindow::findDeviceRecord(const QString& mac) const {
     return m_records.value(mac, nullptr);
+}
+
+// The credentials for one camera request: those typed, kept for the session
+// when the installer asked, or the session's when none were typed. False,
+// after asking the installer for them, when there are none.
+bool MainWindow::cameraCredentials(QString* typed, std::string* user, SharedSecret* password) {
+    QString name = m_controlBar->networkUser();
+    if (name.isEmpty())
+        name = QStringLiteral("admin");
+    if (typed->isEmpty()) {
+        if (m_sessionPassword == nullptr) {
+            N12_MessageBox::warning(GetText("IDCS_ONVIF_CREDENTIALS_NEEDED"), this);
+            m_controlBar->AskCredentials();
+            return false;
+        }
+        *user = m_sessionUser;
+        *password = m_sessionPassword;
+        return true;
+    }
+    QByteArray utf8 = typed->toUtf8();
+    WipeText(typed);
+    *user = name.toStdString();
+    *password = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
+    WipeText(&utf8);
+    m_usedSessionCredentials = false;
+    if (m_controlBar->keepCredentials()) {
+        m_sessionUser = *user;
+        m_sessionPassword = *password;
+    }
+    return true;
+}
+
+void MainWindow::readdressCamera(const DevInfo& record, const QStringList& addresses,
+                                 QString* typedPassword) {
+    onvif::CameraRecord camera;
+    if (!m_cameras->search().Find(record.endpoint.toStdString(), &camera)) {
+        WipeText(typedPassword);
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    const bool typed = !typedPassword->isEmpty();
+    onvif::ReaddressRequest request;
+    if (!cameraCredentials(typedPassword, &request.user, &request.password))
+        return;
+    m_usedSessionCredentials = !typed;
+    m_controlBar->ClearPassword();
+    request.ip = addresses[0].toStdString();
+    request.prefixLength = onvif::PrefixLength(addresses[1].toStdString());
+    request.gateway = addresses[2].toStdString();
+    auto result = std::make_shared<onvif::ReaddressResult>();
+    onvif::CameraSearch* search = &m_cameras->search();
+    QPointer<MainWindow> window(this);
+    // Said while the camera reboots: it is silent for a while then.
+    auto progress = [window](onvif::ReaddressStep step) {
+        if (step != onvif::ReaddressStep::Rebooting)
+            return;
+        QMetaObject::invokeMethod(window, [window] {
+            if (window)
+                window->m_controlBar->SetBusyText(GetText("IDCS_ONVIF_REBOOTING"));
+        }, Qt::QueuedConnection);
+    };
+    auto job = [camera, request, search, result, progress] {
+        *result = onvif::Readdress(camera, request, search, progress);
+        return 0;
+    };
+    m_requestMac = record.mac;
+    if (m_deviceRequests->start(ReaddressCamera, job)) {
+        m_cameraResult = result;
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+    }
+}
+
+// Credentials from the session that the camera refused are forgotten, so
+// that the next request asks for the right ones.
+void MainWindow::showCameraOutcome() {
+    if (m_cameraResult == nullptr)
+        return;
+    const onvif::ReaddressResult result = *m_cameraResult;
+    m_cameraResult.reset();
+    QString detail;
+    const ActionMessage message = CameraReaddressMessage(result, &detail);
+    const bool refused = result.outcome == onvif::ReaddressOutcome::CallFailed &&
+                         (result.call == onvif::Outcome::WrongCredentials ||
+                          result.call == onvif::Outcome::Locked);
+    if (refused && m_usedSessionCredentials) {
+        m_sessionPassword.reset();
+        m_sessionUser.clear();
+    }
+    QString text = GetText(message.key);
+    if (text.contains(QLatin1String("%1")))
+        text = text.arg(detail);
+    else if (!detail.isEmpty())
+        text += QStringLiteral("\n\n") + detail;
+    if (message.kind == BoxKind::Information)
+        N12_MessageBox::information(text, this);
+    else if (message.kind == BoxKind::Warning)
+        N12_MessageBox::warning(text, this);
+    else
+        N12_MessageBox::error(text, this);
 }

@@ -12,6 +12,7 @@
 #include "N12_MessageBox.h"
 #include "Neighbours.h"
 #include "VistaTreeWidget.h"
+#include "VistaTreeWidgetItem.h"
 #include "ZVKPushButton.h"
 
 #include <QFile>
@@ -86,7 +87,7 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
         rows << m_deviceTree->currentItem();
     for (const QTreeWidgetItem* row : rows) {
         SEARCH_INFO device{};
-        if (m_manager.FindDevice(row->text(COL_MAC).toUtf8().constData(), &device))
+        if (m_manager.FindDevice(rowKey(row).toUtf8().constData(), &device))
             out.push_back(device);
     }
     return out;
@@ -94,8 +95,12 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
 
 void MainWindow::openBatchDialog() {
     const std::vector<SEARCH_INFO> selected = selectedDevices();
-    if (selected.empty())
+    if (selected.empty()) {
+        // Only cameras chosen: the batch is the maker's protocol's.
+        if (const QTreeWidgetItem* current = m_deviceTree->currentItem())
+            refuseForCamera(rowKey(current));
         return;
+    }
     BatchDialog::Engine engine;
     CLorvexManage* manager = &m_manager;
     engine.services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {

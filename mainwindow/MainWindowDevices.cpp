@@ -32,9 +32,7 @@
 
 namespace {
 
-DevInfo* recordOf(const QTreeWidgetItem* item) {
-    return static_cast<DevInfo*>(item->data(0, Qt::UserRole).value<void*>());
-}
+DevInfo* recordOf(const QTreeWidgetItem* item) { return recordOfRow(item); }
 
 // Events merged per take from the hand-over queue, and the time after which
 // a take yields to the event loop: paint and input wait at most about this
@@ -77,6 +75,11 @@ void MainWindow::slot_recvOnlineDeviceInfo(void* data, int opt) {
         delete device;
         return;
     }
+    for (const RowStep& step : m_rowMerge.take(device, opt))
+        mergeDeviceEvent(step.device, step.event);
+}
+
+void MainWindow::mergeDeviceEvent(DevInfo* device, int opt) {
     switch (opt) {
     case SEARCH_EVENT_NEW:
         addDevice(device);
@@ -265,6 +268,7 @@ void MainWindow::clearDevices() {
     // Events of the emptied list still queued would bring back devices the
     // new search knows nothing of, rows no later event removes.
     m_deviceEvents.clear();
+    m_rowMerge.clear();
     releaseDevices();
     setOnlineCount(0);
 }
@@ -293,20 +297,27 @@ void MainWindow::showCount() {
 void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*) {
     if (current == nullptr) {
         m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
+        m_controlBar->SetCamera(false, QString());
         return;
     }
     const DevInfo* record = recordOf(current);
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
+    m_controlBar->SetCamera(record->isCamera(), record->shownMac());
 }
 
 // The page's address is found off the window thread (a port probe of up to
 // 200 ms); the page is opened, or the failure told, when it is known.
 void MainWindow::slot_itemDoubleClicked(QTreeWidgetItem* item, int) {
     if (item != nullptr)
-        openDevicePage(item->text(COL_MAC));
+        openDevicePage(rowKey(item));
 }
 
 void MainWindow::openDevicePage(const QString& macText) {
+    const DevInfo* record = findDeviceRecord(macText);
+    if (record != nullptr && record->isCamera()) {
+        openCameraPage(*record);
+        return;
+    }
     const std::string mac = macText.toStdString();
     auto url = std::make_shared<std::string>();
     CLorvexManage* manager = &m_manager;
@@ -324,6 +335,18 @@ void MainWindow::slot_pageLookupFinished(int, int found) {
     const QString url = QString::fromStdString(*m_pageUrl);
     m_pageUrl.reset();
     if (found == 0) {
+        ShowActionMessage({BoxKind::Error, "IDCS_WEB_PAGE_NO_ADDRESS"}, this);
+        return;
+    }
+    if (!OpenDevicePage(url.toStdString()))
+        N12_MessageBox::error(GetText("IDCS_WEB_PAGE_NO_BROWSER_D").arg(url), this);
+}
+
+// A camera's page is its web server at the address the window reaches it
+// at: no look-up to wait for.
+void MainWindow::openCameraPage(const DevInfo& record) {
+    const QString url = CameraPageUrl(record);
+    if (url.isEmpty()) {
         ShowActionMessage({BoxKind::Error, "IDCS_WEB_PAGE_NO_ADDRESS"}, this);
         return;
     }

@@ -11,6 +11,7 @@
 #include "StatusBar.h"
 #include "ToolButton.h"
 #include "VistaTreeWidget.h"
+#include "VistaTreeWidgetItem.h"
 #include "ZVKButton.h"
 #include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
@@ -57,21 +58,24 @@ void MainWindow::slot_refreshMenuTriggered(QAction* action) {
     const int seconds = action ? action->data().toInt() : 0;
     // Leaving the disabled mode starts from an empty list; switching
     // between two intervals keeps it.
-    if (seconds != 0 && refreshDisabled())
+    const bool emptied = seconds != 0 && refreshDisabled();
+    if (emptied)
         clearDevices();
     m_manager.SetAutoSearch(seconds);
     m_deviceEvents.acceptFrom(m_manager.ListGeneration());
+    startCameraSearch(seconds, emptied);
 }
 
 void MainWindow::slot_refresh() {
     const bool manual = refreshDisabled();
     const QTreeWidgetItem* current = m_deviceTree->currentItem();
-    m_reselectMac = current != nullptr ? current->text(COL_MAC) : QString();
+    m_reselectMac = current != nullptr ? rowKey(current) : QString();
     clearDevices();
     m_manager.RefreshSearch(manual);
     // Events of the emptied list may still be on their way from the search
     // thread; they carry an older generation than the new list's.
     m_deviceEvents.acceptFrom(m_manager.ListGeneration());
+    m_cameras->refresh();
 }
 
 // On the heap and watched, like every box over the window: the box goes

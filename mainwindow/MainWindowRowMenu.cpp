@@ -11,6 +11,7 @@
 #include "LanguageSrc.h"
 #include "LorvexSearch.h"
 #include "VistaTreeWidget.h"
+#include "VistaTreeWidgetItem.h"
 #include "ZVKMenu.h"
 
 #include <QAction>
@@ -131,7 +132,8 @@ void MainWindow::slot_rowMenuRequested(const QPoint& pos) {
 QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     ZVKMenu* menu = new ZVKMenu(this);
     menu->setObjectName(QStringLiteral("rowMenu"));
-    const QString mac = row->text(COL_MAC);
+    const QString mac = rowKey(row); // the list's key
+    const QString shownMac = row->text(COL_MAC);
     const QString ip = row->text(COL_IP);
     const QString whole = rowText(m_deviceTree, row);
     auto add = [menu](const char* key, const char* name, auto&& action) {
@@ -141,7 +143,9 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     };
     add("IDCS_OPEN_WEB_PAGE", "openPageAction", [this, mac] { openDevicePage(mac); });
     menu->addSeparator();
-    add("IDCS_COPY_MAC", "copyMacAction", [mac] { QApplication::clipboard()->setText(mac); });
+    add("IDCS_COPY_MAC", "copyMacAction", [shownMac] {
+        QApplication::clipboard()->setText(shownMac);
+    });
     add("IDCS_COPY_IP", "copyIpAction", [ip] { QApplication::clipboard()->setText(ip); });
     add("IDCS_COPY_ROW", "copyRowAction", [whole] { QApplication::clipboard()->setText(whole); });
     menu->addSeparator();
@@ -150,6 +154,8 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
         m_controlBar->FocusNetworkForm();
     });
     add("IDCS_RESTORE_DEVICE_PASSWORD", "restoreAction", [this, mac] {
+        if (refuseForCamera(mac))
+            return;
         m_deviceBarToggle->setChecked(true);
         m_controlBar->PrepareRestore(mac);
     });

@@ -74,3 +74,12 @@ bool VistaTreeWidgetItem::operator<(const QTreeWidgetItem& other) const {
     }
     return QTreeWidgetItem::operator<(other);
 }
+
+DevInfo* recordOfRow(const QTreeWidgetItem* item) {
+    return static_cast<DevInfo*>(item->data(0, Qt::UserRole).value<void*>());
+}
+
+QString rowKey(const QTreeWidgetItem* item) {
+    const DevInfo* record = recordOfRow(item);
+    return record != nullptr ? record->mac : item->text(COL_MAC);
+}

@@ -31,3 +31,11 @@ public:
     // either text has not exactly four parts (compare texts then).
     static int compareAddresses(const QString& a, const QString& b);
 };
+
+// The record a device row points to; null for an item that is no row of
+// the list.
+DevInfo* recordOfRow(const QTreeWidgetItem* item);
+// The device's key in the list: its record's mac, which for a camera known
+// by its endpoint only is that endpoint while its MAC cell is empty; the
+// MAC cell for an item without a record.
+QString rowKey(const QTreeWidgetItem* item);

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFrame>
 #include <QLocale>
+#include <QCheckBox>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -70,6 +71,9 @@ private slots:
     void restoreEmitsUpperCase();
     void restoreEmptyWarnsAndRefocuses();
     void busyState();
+    void cameraForm_data();
+    void cameraForm();
+    void busyTextForReboot();
     void shots();
 
 private:
@@ -93,6 +97,67 @@ void TestDeviceControlBar::init() {
 }
 
 void TestDeviceControlBar::cleanup() { m_bar.reset(); }
+
+// A camera known by its endpoint only: the MAC field is empty, Save names it
+// by the key, and the user row and session choice push the rest down; a
+// maker's device after it takes the usual form back.
+void TestDeviceControlBar::cameraForm_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("shownMac");
+    QTest::newRow("camera with MAC") << "02:4F:4E:00:00:01"
+                                     << "02:4F:4E:00:00:01";
+    QTest::newRow("camera by endpoint") << "urn:uuid:6f6e7669-6600-4000-8000-024f4e000001"
+                                        << "";
+}
+
+void TestDeviceControlBar::cameraForm() {
+    QFETCH(QString, key);
+    QFETCH(QString, shownMac);
+    auto* user = child<ZVKLineEdit>(bar(), "userField");
+    auto* keep = child<QCheckBox>(bar(), "sessionCredentialsBox");
+    auto* password = child<ZVKLineEdit>(bar(), "passwordField");
+    QVERIFY(!user->isVisible());
+    const QRect usualPassword = password->geometry();
+    bar()->SetNetworkParam(key, QStringLiteral("10.0.0.5"), QStringLiteral("255.255.255.0"),
+                           QStringLiteral("10.0.0.1"));
+    bar()->SetCamera(true, shownMac);
+    QVERIFY(user->isVisible() && keep->isVisible());
+    QCOMPARE(user->text(), QStringLiteral("admin"));
+    QCOMPARE(bar()->networkMac().remove(QLatin1Char(':')).trimmed(),
+             QString(shownMac).remove(QLatin1Char(':')));
+    QVERIFY(password->geometry().top() > user->geometry().bottom());
+    QVERIFY(keep->geometry().top() > password->geometry().bottom());
+    QVERIFY(keep->geometry().right() < bar()->width());
+    user->setText(QStringLiteral(" operator "));
+    QSignalSpy emitted(bar(), SIGNAL(sig_changeNetworkParam(QString, QString, QString, QString,
+                                                            QString, QString, QString, bool)));
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(emitted.count(), 1);
+    QCOMPARE(emitted.at(0).at(0).toString(), key);
+    QCOMPARE(bar()->networkUser(), QStringLiteral("operator"));
+    QVERIFY(!bar()->keepCredentials());
+    keep->setChecked(true);
+    QVERIFY(bar()->keepCredentials());
+
+    fillGoodForm();
+    bar()->SetCamera(false, QString());
+    QVERIFY(!user->isVisible() && !keep->isVisible());
+    QCOMPARE(password->geometry(), usualPassword);
+}
+
+void TestDeviceControlBar::busyTextForReboot() {
+    auto* busy = child<ZVKLabel>(bar(), "networkBusy");
+    bar()->SetBusy(DeviceControlBar::ChangingNetwork);
+    QCOMPARE(busy->text(), GetText("IDCS_REQUEST_IN_PROGRESS"));
+    bar()->SetBusyText(GetText("IDCS_ONVIF_REBOOTING"));
+    QCOMPARE(busy->text(), GetText("IDCS_ONVIF_REBOOTING"));
+    // The next request starts with the usual line.
+    bar()->SetBusy(DeviceControlBar::NotBusy);
+    bar()->SetBusy(DeviceControlBar::ChangingNetwork);
+    QCOMPARE(busy->text(), GetText("IDCS_REQUEST_IN_PROGRESS"));
+}
 
 void TestDeviceControlBar::fillGoodForm() {
     bar()->SetNetworkParam(QStringLiteral("02:4c:56:00:00:0A"), QStringLiteral("192.168.1.64"),

@@ -1,0 +1,334 @@
+// ONVIF cameras in the real window, in a private network with a simulator of
+// its own: a standard camera, a maker's camera that also speaks ONVIF, a
+// camera without a MAC in its scopes that shares the first one's serial
+// number, and a printer that answers WS-Discovery. The rows, the
+// credentials prompt, a wrong password, a re-address done with credentials
+// kept for the session, the refused password restore, and screenshots
+// (shots/onvif-LOCALE/).
+#include "BoxDriver.h"
+#include "DevInfo.h"
+#include "DeviceColumns.h"
+#include "DeviceControlBar.h"
+#include "HostProcess.h"
+#include "AddrPartLineEdit.h"
+#include "IpAddrEdit.h"
+#include "LanguageSrc.h"
+#include "MainWindow.h"
+#include "MainWindowTestSupport.h"
+#include "NetNamespace.h"
+#include "VistaTreeWidget.h"
+#include "VistaTreeWidgetItem.h"
+#include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
+#include "ZVKPushButton.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLocale>
+#include <QMenu>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <memory>
+#include <string>
+
+using namespace windowtest;
+
+namespace {
+
+const char kCamMac[] = "02:4F:4E:00:00:21";
+const char kDualMac[] = "02:4F:4E:00:00:22";
+const char kPrinterMac[] = "02:4F:4E:00:00:23";
+const char kHiddenMac[] = "02:4F:4E:00:00:24"; // not in its scopes
+const char kPassword[] = "Cam3ra-pass";
+
+const char kFleet[] = R"({"devices": [
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:21", "devName": "Lobby",
+  "productModel": "NC-200", "ip": "10.77.0.50", "mask": "255.255.255.0",
+  "gateway": "10.77.0.1", "httpPort": 8080, "password": "Cam3ra-pass",
+  "serial": "SN-DUP", "linkLocalXAddr": false},
+ {"type": "ZVK_IPC", "onvif": true, "mac": "02:4F:4E:00:00:22", "devName": "Dual",
+  "ip": "10.77.0.51", "mask": "255.255.255.0", "gateway": "10.77.0.1"},
+ {"type": "WSD_PRINTER", "mac": "02:4F:4E:00:00:23", "devName": "Printer",
+  "ip": "10.77.0.52", "mask": "255.255.255.0", "gateway": "10.77.0.1"},
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:25", "devName": "Gate",
+  "ip": "10.77.0.54", "mask": "255.255.255.0", "gateway": "10.77.0.1",
+  "password": "Cam3ra-pass", "rebootNeeded": true, "rebootSeconds": 2,
+  "linkLocalXAddr": false},
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:24", "devName": "Yard",
+  "ip": "10.77.0.53", "mask": "255.255.255.0", "gateway": "10.77.0.1",
+  "password": "Cam3ra-pass", "serial": "SN-DUP", "macInScopes": false,
+  "linkLocalXAddr": false, "onvifAuth": "digest"}
+]})";
+
+std::string g_openedUrl;
+void recordUrl(const std::string& url) { g_openedUrl = url; }
+
+template <class T> T* child(QObject* parent, const char* name) {
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (found == nullptr)
+        qFatal("no child %s", name);
+    return found;
+}
+
+void typeAddress(AddrEditBase* field, const QString& address) {
+    const QStringList parts = address.split(QLatin1Char('.'));
+    for (int i = 0; i < field->parts().size(); ++i)
+        field->parts()[i]->setText(i < parts.size() ? parts[i] : QString());
+}
+
+} // namespace
+
+class TestMainWindowOnvif : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void camerasAreRows();
+    void findSortAndExportReachCameraRows();
+    void doubleClickOpensCameraPage();
+    void screenshots();
+    void credentialsPrompt();
+    void wrongPassword();
+    void readdressWithSessionCredentials();
+    void rebootingIsSaid();
+    void restoreAndActivationRefused();
+
+private:
+    VistaTreeWidget* tree() const { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
+    DeviceControlBar* bar() const { return m_window->controlBar(); }
+    // The row of the listed device with this key (MAC, or endpoint).
+    QTreeWidgetItem* row(const QString& key) const;
+    QTreeWidgetItem* rowNamed(const QString& name) const;
+    void select(QTreeWidgetItem* item);
+    void fillForm(const QString& ip, const QString& password);
+
+    std::unique_ptr<QProcess> m_sim;
+    QTemporaryFile m_fleet;
+    std::unique_ptr<MainWindow> m_window;
+    QDir m_shots;
+};
+
+void TestMainWindowOnvif::initTestCase() {
+    REQUIRE_PRIVATE_NETWORK();
+    applyLook();
+    m_shots = QDir(QCoreApplication::applicationDirPath() + "/shots/onvif-" +
+                   QLocale::system().name());
+    m_shots.mkpath(".");
+    QVERIFY(m_fleet.open());
+    m_fleet.write(kFleet);
+    m_fleet.flush();
+    m_sim.reset(new QProcess);
+    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim->start("ip", {"netns", "exec", qEnvironmentVariable("LORVEX_NETNS_DEVICES"),
+                        qEnvironmentVariable("LORVEX_DEVSIM"), "--count", "0", "--fleet",
+                        m_fleet.fileName(), "--own-addresses", "veth1"});
+    QVERIFY(m_sim->waitForStarted());
+    m_window.reset(new MainWindow);
+    SetUrlOpener(recordUrl);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    // The two standard cameras, the maker's camera once, the camera without
+    // MAC.
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->onlineCount(), 4, 20000);
+}
+
+void TestMainWindowOnvif::cleanupTestCase() {
+    m_window.reset();
+    if (m_sim) {
+        m_sim->terminate();
+        m_sim->waitForFinished(5000);
+    }
+}
+
+QTreeWidgetItem* TestMainWindowOnvif::row(const QString& key) const {
+    for (int i = 0; i < tree()->topLevelItemCount(); ++i) {
+        if (recordOfRow(tree()->topLevelItem(i))->mac == key)
+            return tree()->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* TestMainWindowOnvif::rowNamed(const QString& name) const {
+    for (int i = 0; i < tree()->topLevelItemCount(); ++i) {
+        if (tree()->topLevelItem(i)->text(COL_NAME) == name)
+            return tree()->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+void TestMainWindowOnvif::select(QTreeWidgetItem* item) {
+    QVERIFY(item != nullptr);
+    tree()->setFocus();
+    tree()->setCurrentItem(item);
+}
+
+void TestMainWindowOnvif::fillForm(const QString& ip, const QString& password) {
+    typeAddress(child<IpAddrEdit>(bar(), "ipField"), ip);
+    typeAddress(child<IpAddrEdit>(bar(), "subnetField"), "255.255.255.0");
+    typeAddress(child<IpAddrEdit>(bar(), "gatewayField"), "10.77.0.1");
+    auto* field = child<ZVKLineEdit>(bar(), "passwordField");
+    field->clear();
+    QTest::keyClicks(field, password);
+}
+
+void TestMainWindowOnvif::camerasAreRows() {
+    QTreeWidgetItem* cam = row(kCamMac);
+    QVERIFY(cam != nullptr);
+    QCOMPARE(cam->text(COL_TYPE), GetText("IDCS_ONVIF_CAMERA"));
+    QCOMPARE(cam->text(COL_NAME), QStringLiteral("Lobby"));
+    QCOMPARE(cam->text(COL_IP), QStringLiteral("10.77.0.50"));
+    QCOMPARE(cam->text(4), QStringLiteral("8080"));
+    QCOMPARE(cam->text(COL_DATA_PORT), QString());
+    // One device, two protocols: the maker's row.
+    QTRY_VERIFY(row(kDualMac) != nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(row(kDualMac)->text(COL_TYPE),
+                              MainWindow::deviceTypeText("ZVK_IPC"), 15000);
+    QCOMPARE(m_window->onlineCount(), 4);
+    QVERIFY(row(kPrinterMac) == nullptr);
+    // The camera that keeps its MAC to itself is listed, its MAC cell empty,
+    // apart from the one that shares its serial number.
+    QTreeWidgetItem* yard = rowNamed("Yard");
+    QVERIFY(yard != nullptr);
+    QCOMPARE(yard->text(COL_MAC), QString());
+    QVERIFY(recordOfRow(yard)->mac.startsWith("urn:uuid:"));
+    Q_UNUSED(kHiddenMac);
+}
+
+void TestMainWindowOnvif::findSortAndExportReachCameraRows() {
+    auto* find = child<ZVKLineEdit>(m_window.get(), "findField");
+    find->setFocus();
+    QTest::keyClicks(find, "Lobby");
+    QTRY_COMPARE(m_window->onlineCount(), 1);
+    QCOMPARE(tree()->topLevelItem(0)->text(COL_NAME), QStringLiteral("Lobby"));
+    const QByteArray csv = m_window->deviceListCsv(false);
+    QVERIFY(csv.contains("Lobby"));
+    QVERIFY(csv.contains(GetText("IDCS_ONVIF_CAMERA").toUtf8()));
+    QVERIFY(!csv.contains("Yard"));
+    QTest::keyClick(find, Qt::Key_Escape);
+    QTRY_COMPARE(m_window->onlineCount(), 4);
+    tree()->sortItems(COL_IP, Qt::AscendingOrder);
+    QCOMPARE(tree()->topLevelItem(0)->text(COL_IP), QStringLiteral("10.77.0.50"));
+    QCOMPARE(tree()->topLevelItem(3)->text(COL_IP), QStringLiteral("10.77.0.54"));
+}
+
+void TestMainWindowOnvif::doubleClickOpensCameraPage() {
+    g_openedUrl.clear();
+    QTreeWidgetItem* cam = row(kCamMac);
+    QVERIFY(cam != nullptr);
+    tree()->scrollToItem(cam);
+    // In the name cell: the row is wider than the view.
+    const QRect rect = tree()->visualItemRect(cam);
+    const QPoint at(rect.left() + 20, rect.center().y());
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTRY_VERIFY(!g_openedUrl.empty());
+    QCOMPARE(QString::fromStdString(g_openedUrl), QStringLiteral("http://10.77.0.50:8080/"));
+}
+
+void TestMainWindowOnvif::screenshots() {
+    select(row(kCamMac));
+    QVERIFY(child<ZVKLineEdit>(bar(), "userField")->isVisible());
+    QCOMPARE(child<ZVKLineEdit>(bar(), "userField")->text(), QStringLiteral("admin"));
+    QVERIFY(child<QCheckBox>(bar(), "sessionCredentialsBox")->isVisible());
+    QVERIFY(m_window->grab().save(m_shots.filePath("camera-selected.png")));
+    // A maker's device shows no user field.
+    select(row(kDualMac));
+    QVERIFY(!child<ZVKLineEdit>(bar(), "userField")->isVisible());
+}
+
+void TestMainWindowOnvif::credentialsPrompt() {
+    select(row(kCamMac));
+    fillForm("10.77.0.60", QString());
+    BoxDriver boxes;
+    boxes.shootNext(m_window.get(), m_shots.filePath("credentials-prompt.png"));
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_CREDENTIALS_NEEDED"));
+    QVERIFY(!m_window->deviceRequestRunning());
+    // The window's focus waits in the password field.
+    QCOMPARE(m_window->focusWidget(),
+             static_cast<QWidget*>(child<ZVKLineEdit>(bar(), "passwordField")));
+}
+
+void TestMainWindowOnvif::wrongPassword() {
+    select(row(kCamMac));
+    fillForm("10.77.0.60", "wrong-one");
+    BoxDriver boxes;
+    boxes.shootNext(m_window.get(), m_shots.filePath("wrong-password.png"));
+    QTest::keyClick(child<ZVKLineEdit>(bar(), "passwordField"), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+    QCOMPARE(boxes.seen().title, GetText("IDCS_ERROR"));
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_WRONG_CREDENTIALS"));
+    // The password left the form with the request.
+    QCOMPARE(child<ZVKLineEdit>(bar(), "passwordField")->text(), QString());
+    QCOMPARE(row(kCamMac)->text(COL_IP), QStringLiteral("10.77.0.50"));
+}
+
+// The credentials typed once for the session serve the next camera, whose
+// password field stays empty.
+void TestMainWindowOnvif::readdressWithSessionCredentials() {
+    select(row(kCamMac));
+    fillForm("10.77.0.60", kPassword);
+    child<QCheckBox>(bar(), "sessionCredentialsBox")->setChecked(true);
+    BoxDriver boxes;
+    boxes.shootNext(m_window.get(), m_shots.filePath("readdress-done.png"));
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 20000);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
+    QTRY_COMPARE_WITH_TIMEOUT(row(kCamMac)->text(COL_IP), QStringLiteral("10.77.0.60"), 10000);
+
+    select(rowNamed("Yard"));
+    fillForm("10.77.0.61", QString());
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 2, 20000);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
+    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Yard")->text(COL_IP), QStringLiteral("10.77.0.61"),
+                              10000);
+}
+
+// A camera that needs a reboot for its new address: the panel says so
+// while it is silent; the session's credentials serve again.
+void TestMainWindowOnvif::rebootingIsSaid() {
+    select(rowNamed("Gate"));
+    fillForm("10.77.0.62", QString());
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    auto* busy = child<ZVKLabel>(bar(), "networkBusy");
+    QTRY_COMPARE_WITH_TIMEOUT(busy->text(), GetText("IDCS_ONVIF_REBOOTING"), 10000);
+    QVERIFY(busy->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 30000);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
+    QCOMPARE(busy->text(), GetText("IDCS_REQUEST_IN_PROGRESS"));
+    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Gate")->text(COL_IP), QStringLiteral("10.77.0.62"),
+                              10000);
+}
+
+void TestMainWindowOnvif::restoreAndActivationRefused() {
+    QTreeWidgetItem* cam = row(kCamMac);
+    QVERIFY(cam != nullptr);
+    std::unique_ptr<QMenu> menu(m_window->rowMenu(cam));
+    BoxDriver boxes;
+    child<QAction>(menu.get(), "restoreAction")->trigger();
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
+    QVERIFY(!child<QAction>(menu.get(), "activateAction")->isEnabled());
+    m_window->activateDevice(kCamMac);
+    QTRY_COMPARE(boxes.count(), 2);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
+    // A batch of cameras only is refused too; no dialog opens.
+    tree()->clearSelection();
+    select(cam);
+    cam->setSelected(true);
+    m_window->openBatchDialog();
+    QTRY_COMPARE(boxes.count(), 3);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
+    QVERIFY(m_window->batchDialog() == nullptr);
+}
+
+QTEST_MAIN(TestMainWindowOnvif)
+#include "tst_mainwindowonvif.moc"
