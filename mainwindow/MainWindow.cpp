@@ -291,9 +291,11 @@ void MainWindow::startEngine() {
     m_manager.SetAutoSearch(5);
     m_manager.RefreshSearch(false);
     // Camera events share the maker's hand-over queue, so that both reach
-    // the list in the order heard and through one merge.
+    // the list in the order heard and through one merge. They carry the
+    // list's generation of the moment they are handed over: one a refresh
+    // overtook is dropped, and the refresh hands every camera over again.
     m_cameras = std::make_unique<CameraSource>([this](DevInfo* device, int opt) {
-        if (m_deviceEvents.push(device, opt))
+        if (m_deviceEvents.push(device, opt, m_manager.ListGeneration()))
             QMetaObject::invokeMethod(this, "slot_takeDeviceEvents", Qt::QueuedConnection);
     });
     startCameraSearch(5, false);
