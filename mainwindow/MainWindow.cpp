@@ -97,6 +97,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(pare
 
 MainWindow::~MainWindow() {
     m_closing = true;
+    m_closingCamera->store(true);
     closeBatchDialog();
     finishDeviceRequest();
     m_manager.Detach(this);

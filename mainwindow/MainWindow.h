@@ -21,6 +21,7 @@
 #include <QRect>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -196,6 +197,9 @@ private:
     SharedSecret m_sessionPassword;
     bool m_usedSessionCredentials = false;
     std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
+    // Set when the window closes: a camera's re-address stops waiting for
+    // the camera's new address (see ReaddressRequest::cancelled).
+    std::shared_ptr<std::atomic<bool>> m_closingCamera = std::make_shared<std::atomic<bool>>(false);
     void showOutcome(const ActionMessage& message);
     QString m_requestMac; // the device of the running request
     void connectDeviceActions();

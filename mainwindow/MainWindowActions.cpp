@@ -267,6 +267,7 @@ void MainWindow::readdressCamera(const DevInfo& record, const QStringList& addre
     request.ip = addresses[0].toStdString();
     request.prefixLength = onvif::PrefixLength(addresses[1].toStdString());
     request.gateway = addresses[2].toStdString();
+    request.cancelled = [closing = m_closingCamera] { return closing->load(); };
     auto result = std::make_shared<onvif::ReaddressResult>();
     onvif::CameraSearch* search = &m_cameras->search();
     QPointer<MainWindow> window(this);

@@ -49,10 +49,11 @@ ReaddressResult Failed(ReaddressStep step, Outcome call, const DeviceClient& cli
 }
 
 bool Verify(const CameraRecord& camera, const std::string& ip, CameraSearch* search,
-            Clock::time_point since, std::chrono::milliseconds bound) {
+            Clock::time_point since, std::chrono::milliseconds bound,
+            const std::function<bool()>& cancelled) {
     const Clock::time_point end = Clock::now() + bound;
     Clock::time_point nextProbe = Clock::now();
-    while (Clock::now() < end) {
+    while (Clock::now() < end && !(cancelled && cancelled())) {
         Clock::time_point when;
         if (search->HeardFrom(camera.endpoint, ip, &when) && when >= since)
             return true;
@@ -119,7 +120,8 @@ ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& re
         result.rebooted = true;
     }
     step(ReaddressStep::Verifying);
-    const bool heard = Verify(camera, request.ip, search, since, reboot ? rebootBound : bound);
+    const bool heard = Verify(camera, request.ip, search, since, reboot ? rebootBound : bound,
+                              request.cancelled);
     result.outcome = heard ? ReaddressOutcome::Done : ReaddressOutcome::NotConfirmed;
     result.detail = heard ? "done" : "not confirmed: no word from the new address in time";
     return result;

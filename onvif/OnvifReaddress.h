@@ -36,6 +36,10 @@ struct ReaddressRequest {
     std::string gateway; // empty: no gateway call
     std::string user = "admin";
     SharedSecret password;
+    // Asked while verifying (may be empty): true ends the wait for the new
+    // address at once, as NotConfirmed. A window that
+    // closes uses it, so that it need not wait out the verification bound.
+    std::function<bool()> cancelled;
 };
 
 struct ReaddressResult {

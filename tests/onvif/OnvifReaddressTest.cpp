@@ -113,6 +113,20 @@ TEST(OnvifReaddressTest, RebootsWhenTheCameraNeedsIt) {
     EXPECT_NE(std::find(steps.begin(), steps.end(), ReaddressStep::Rebooting), steps.end());
 }
 
+// A closing window stops the wait for the new address (here the whole 90 s
+// after a reboot) at the first look instead of waiting it out.
+TEST(OnvifReaddressTest, ACancelledWaitEndsAsNotConfirmed) {
+    Camera camera({kClock, kInterfaces, SetAnswer(true), kGateway, kReboot});
+    CameraSearch search;
+    ReaddressRequest request = Request();
+    int asked = 0;
+    request.cancelled = [&asked] { return ++asked > 0; };
+    const ReaddressResult r = Readdress(OnSubnet(), request, &search);
+    EXPECT_EQ(r.outcome, ReaddressOutcome::NotConfirmed);
+    EXPECT_TRUE(r.rebooted);
+    EXPECT_EQ(asked, 1);
+}
+
 TEST(OnvifReaddressTest, ALinkLocalCameraIsKeptAtItsLinkLocalAddress) {
     Camera camera({kClock, kInterfaces, SetAnswer(false), kGateway});
     CameraSearch search;
