@@ -464,7 +464,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
         return Usage(error);
     Session session;
     session.SearchUntil(seconds, [&] {
-        return !selection.macs.empty() && HasAllOf(session.Manager(), selection.macs);
+        return !selection.macs.empty() && HasAllOf(session, selection.macs);
     });
     std::string missing;
     const std::vector<SEARCH_INFO> selected =
