@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "HttpTransport.h"
 #include "OnvifXml.h"
 
 namespace onvif {
@@ -112,15 +113,6 @@ bool ParsePort(const std::string& text, std::uint16_t* out) {
     if (v == 0 || v > 65535)
         return false;
     *out = static_cast<std::uint16_t>(v);
-    return true;
-}
-
-bool IsPlainPath(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path.size() > 1024)
-        return false;
-    for (unsigned char c : path)
-        if (c <= 0x20 || c >= 0x7F || c == '#')
-            return false;
     return true;
 }
 

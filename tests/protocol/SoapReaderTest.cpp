@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "Device.h"
 #include "SoapReader.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST(SoapReader, RefusesMalformedAndOversizedText) {
 }
 
 TEST(SoapReader, EscapesEveryMarkupCharacter) {
-    EXPECT_EQ(soap::Escape("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&apos;");
+    EXPECT_EQ(XmlEscape("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&apos;");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 
+#include "Device.h"
 #include "SoapReader.h"
 
 namespace devsim::onvif {
@@ -78,12 +79,12 @@ Response Fault(int status, const char* code, const char* subcode, const std::str
                       "</env:Value><env:Subcode><env:Value>" + subcode +
                       "</env:Value></env:Subcode></env:Code><env:Reason><env:Text "
                       "xml:lang=\"en\">" +
-                      soap::Escape(reason) + "</env:Text></env:Reason></env:Fault>");
+                      XmlEscape(reason) + "</env:Text></env:Reason></env:Fault>");
     return r;
 }
 
 std::string El(const char* name, const std::string& value) {
-    return std::string("<") + name + ">" + soap::Escape(value) + "</" + name + ">";
+    return std::string("<") + name + ">" + XmlEscape(value) + "</" + name + ">";
 }
 
 std::string MacText(const Device& d) {

@@ -57,7 +57,5 @@ struct Document {
 // kMaxText, malformed, carries a document type declaration, or exceeds a cap.
 bool Read(const std::string& text, Document* out);
 
-// Text with &, <, >, " and ' escaped, for element data and attribute values.
-std::string Escape(const std::string& text);
 
 } // namespace devsim::soap

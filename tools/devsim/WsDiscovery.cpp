@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "Device.h"
 #include "SoapReader.h"
 
 namespace devsim::wsd {
@@ -61,7 +62,7 @@ std::string Header(const std::string& action, const std::string& to, const std::
                    std::uint32_t messageNumber) {
     std::string h = "<wsa:MessageID>" + NewMessageId() + "</wsa:MessageID>";
     if (!relatesTo.empty())
-        h += "<wsa:RelatesTo>" + soap::Escape(relatesTo) + "</wsa:RelatesTo>";
+        h += "<wsa:RelatesTo>" + XmlEscape(relatesTo) + "</wsa:RelatesTo>";
     h += "<wsa:To>" + to + "</wsa:To><wsa:Action>" + std::string(soap::kDiscoveryNs) + "/" +
          action + "</wsa:Action><d:AppSequence InstanceId=\"" + InstanceId() +
          "\" MessageNumber=\"" + std::to_string(messageNumber) + "\"/>";
@@ -82,12 +83,12 @@ std::string Join(const std::vector<std::string>& items) {
 
 // EndpointReference, Types, Scopes, XAddrs and MetadataVersion of `d`.
 std::string Description(const Device& d) {
-    std::string x = "<wsa:EndpointReference><wsa:Address>" + soap::Escape(Endpoint(d)) +
+    std::string x = "<wsa:EndpointReference><wsa:Address>" + XmlEscape(Endpoint(d)) +
                     "</wsa:Address></wsa:EndpointReference><d:Types>" + Types(d) + "</d:Types>";
     const std::vector<std::string> scopes = Scopes(d);
     if (!scopes.empty())
-        x += "<d:Scopes>" + soap::Escape(Join(scopes)) + "</d:Scopes>";
-    x += "<d:XAddrs>" + soap::Escape(Join(XAddrs(d))) + "</d:XAddrs><d:MetadataVersion>" +
+        x += "<d:Scopes>" + XmlEscape(Join(scopes)) + "</d:Scopes>";
+    x += "<d:XAddrs>" + XmlEscape(Join(XAddrs(d))) + "</d:XAddrs><d:MetadataVersion>" +
          std::to_string(d.onvif.metadataVersion) + "</d:MetadataVersion>";
     return x;
 }
@@ -203,7 +204,7 @@ std::string Bye(Device* d) {
     ++d->onvif.messageNumber;
     return Envelope(
         Header("Bye", "urn:schemas-xmlsoap-org:ws:2005:04:discovery", "", d->onvif.messageNumber),
-        "<d:Bye><wsa:EndpointReference><wsa:Address>" + soap::Escape(Endpoint(*d)) +
+        "<d:Bye><wsa:EndpointReference><wsa:Address>" + XmlEscape(Endpoint(*d)) +
             "</wsa:Address></wsa:EndpointReference></d:Bye>");
 }
 

@@ -83,15 +83,6 @@ bool IsDottedQuad(const std::string& host) {
     return inet_pton(AF_INET, host.c_str(), &a) == 1;
 }
 
-bool IsPlainPath(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path.size() > 1024)
-        return false;
-    for (unsigned char c : path)
-        if (c <= 0x20 || c >= 0x7F || c == '#')
-            return false;
-    return true;
-}
-
 void WipeAndFree(curl_slist* list) {
     for (curl_slist* item = list; item != nullptr; item = item->next)
         explicit_bzero(item->data, std::strlen(item->data));
@@ -180,6 +171,15 @@ bool Perform(CURL* curl, const HttpPostRequest& request, HttpPostReply* reply) {
 }
 
 } // namespace
+
+bool IsPlainPath(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.size() > 1024)
+        return false;
+    for (unsigned char c : path)
+        if (c <= 0x20 || c >= 0x7F || c == '#')
+            return false;
+    return true;
+}
 
 bool CurlHttpPost(const HttpPostRequest& request, HttpPostReply* reply) {
     static std::once_flag once;

@@ -31,6 +31,12 @@ constexpr size_t kHttpMaxReplyBytes = 1024 * 1024;
 // The agent name the device sees, prefix and all.
 extern const char kHttpUserAgent[];
 
+// True for a request path this client sends to a device: it begins with
+// '/', is at most 1024 bytes of printable ASCII, and has no blank and no
+// '#'. Every HTTP and SOAP request of the tool, and every device service
+// address a camera announces, is held to it.
+bool IsPlainPath(const std::string& path);
+
 struct HttpPostRequest {
     std::string host; // dotted-quad IPv4 address
     uint16_t port = 80;

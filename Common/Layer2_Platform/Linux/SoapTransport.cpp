@@ -1,5 +1,7 @@
 #include "SoapTransport.h"
 
+#include "HttpTransport.h"
+
 #include <arpa/inet.h>
 #include <curl/curl.h>
 
@@ -58,15 +60,6 @@ bool IsHost(const std::string& host) {
     }
     in_addr a{};
     return inet_pton(AF_INET, host.c_str(), &a) == 1;
-}
-
-bool IsPlainPath(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path.size() > 1024)
-        return false;
-    for (unsigned char c : path)
-        if (c <= 0x20 || c >= 0x7F || c == '#')
-            return false;
-    return true;
 }
 
 bool IsPlainAction(const std::string& action) {
