@@ -289,7 +289,7 @@ void Engine::HandleInbox(std::size_t limit, std::vector<Event>* events) {
     std::vector<std::size_t> fresh;
     for (std::size_t i = 0; i < n; ++i) {
         const wire::Message& m = m_inbox[i];
-        if (m.kind == wire::Kind::Answer && m_peers->NeedsAdmission(m))
+        if (m.kind == wire::Kind::Answer && IsAwaited(m) && m_peers->NeedsAdmission(m))
             fresh.push_back(i);
     }
     std::vector<PeerTable::Prepared> prepared(fresh.size());
@@ -319,7 +319,7 @@ int Engine::PollTimeoutMs(Clock::time_point now) const {
     if (m_tracker.RoundOpen() && m_round.broadcasts < m_round.broadcastLimit)
         next = std::min(next, m_round.nextBroadcast);
     if (m_tracker.RoundOpen() && !m_round.assessed)
-        next = std::min(next, m_round.assessAt);
+        next = std::min(next, AssessDue());
     if (m_tracker.RoundOpen() && m_round.nextTargeted)
         next = std::min(next, *m_round.nextTargeted);
     if (m_tracker.RoundOpen() && m_round.closeAt)
@@ -400,7 +400,7 @@ void Engine::RunProbeTimers(Clock::time_point now) {
         m_round.broadcastLimit = m_round.broadcasts;
     if (m_round.broadcasts < m_round.broadcastLimit && now >= m_round.nextBroadcast)
         SendProbe();
-    if (!m_round.assessed && now >= m_round.assessAt && m_drained)
+    if (!m_round.assessed && now >= AssessDue() && m_drained)
         Assess(now);
     if (m_round.nextTargeted && now >= *m_round.nextTargeted) {
         SendTargetedProbes();
@@ -408,6 +408,13 @@ void Engine::RunProbeTimers(Clock::time_point now) {
         if (*m_round.nextTargeted > m_round.probeUntil)
             m_round.nextTargeted.reset();
     }
+}
+
+// Both first bursts are in once their window has passed and answers have
+// stopped arriving, or when no probe could follow anyway.
+Clock::time_point Engine::AssessDue() const {
+    const Clock::time_point quiet = m_round.lastAnswerAt + kAnswersQuiet;
+    return std::max(m_round.assessAt, std::min(quiet, m_round.probeUntil));
 }
 
 void Engine::Assess(Clock::time_point now) {
@@ -427,6 +434,13 @@ void Engine::Assess(Clock::time_point now) {
         m_round.assessAt = now + kProbeRepeatGap;
         m_round.broadcastLimit = m_round.broadcasts + 1;
         m_round.nextBroadcast = now;
+        return;
+    }
+    // Answers that kept coming after both bursts' windows had closed came
+    // late, not never: the fleet or this receiver is saturated. More probes
+    // to all would only queue more answers ahead of the next round's.
+    if (m_round.lastAnswerAt > m_round.assessAt) {
+        m_round.broadcastLimit = m_round.broadcasts;
         return;
     }
     const ReprobePlan plan = PlanBroadcasts(c.answered, c.answeredTwice);
@@ -482,9 +496,16 @@ bool Engine::IsChallengeFetch(const wire::Message& msg) const {
     return false;
 }
 
+// An answer counts only for the open round or a pending request. Answers to
+// earlier rounds (a slow fleet's backlog, or a replay) are dropped before any
+// key work: agreeing keys for them would starve the round that is open.
+bool Engine::IsAwaited(const wire::Message& msg) const {
+    return (m_tracker.RoundOpen() && msg.requestId == m_round.id) || IsChallengeFetch(msg);
+}
+
 void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
                           const PeerTable::Prepared* prepared) {
-    if (!wire::IsDeviceMac(msg.mac))
+    if (!wire::IsDeviceMac(msg.mac) || !IsAwaited(msg))
         return;
     const Clock::time_point now = Clock::now();
     if (IsChallengeFetch(msg)) {
@@ -495,8 +516,6 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
         m_restoreCv.notify_all();
         return;
     }
-    if (!m_tracker.RoundOpen() || msg.requestId != m_round.id)
-        return;
     // Only authentic answers take a place in the tracker.
     const PeerTable::Verdict verdict = m_peers->OnAnswer(msg, now, prepared);
     if (verdict == PeerTable::Verdict::Dropped)
@@ -509,6 +528,7 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
         Push(events, msg.mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));
         return;
     }
+    m_round.lastAnswerAt = now;
     const Reaction r = m_tracker.OnAnswer(msg.mac, xml);
     if (r.changed)
         Push(events, msg.mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));

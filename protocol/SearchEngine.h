@@ -48,6 +48,9 @@ constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 // before answers are verified, so a burst is not lost to the kernel buffer
 // while keys are agreed.
 constexpr std::size_t kMaxInbox = 65536;
+// The loss assessment waits for this long without an answer to the round:
+// the answers of a burst arrive far closer together on any working link.
+constexpr auto kAnswersQuiet = std::chrono::milliseconds(100);
 
 class Engine {
 public:
@@ -85,6 +88,10 @@ private:
         std::chrono::milliseconds broadcastGap = kProbeRepeatGap;
         Clock::time_point nextBroadcast;
         Clock::time_point assessAt; // both first bursts are in by then
+        // The round's latest authentic answer. While answers still arrive
+        // the first bursts are not over: a fleet or receiver slowed by load
+        // delivers them late, and counting them early reads as loss.
+        Clock::time_point lastAnswerAt;
         bool assessed = false;
         std::optional<Clock::time_point> nextTargeted;
         Clock::time_point probeUntil; // no probe goes out after this
@@ -124,6 +131,7 @@ private:
     void HandleConfigResult(const wire::Message& msg, std::vector<Event>* events);
     void HandleRestoreAck(const wire::Message& msg);
     bool IsChallengeFetch(const wire::Message& msg) const;
+    bool IsAwaited(const wire::Message& msg) const;
     void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body);
     void SealPendingConfig(Clock::time_point now);
     bool AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
@@ -135,6 +143,7 @@ private:
                     std::vector<Event>* events);
     void EndRound(Clock::time_point now, std::vector<Event>* events);
     void RunProbeTimers(Clock::time_point now);
+    Clock::time_point AssessDue() const;
     void Assess(Clock::time_point now);
     void SetProbeHorizon(Clock::time_point end);
     void SendProbe();
