@@ -66,6 +66,26 @@ TEST(OnvifRows, OneMacSeenByBothProtocolsIsOneRow) {
     EXPECT_EQ(list.endpoints[2], "urn:uuid:same-serial");
 }
 
+// What plan and apply choose from: a camera with a maker's MAC is that
+// device (noting its endpoint), a camera without MAC is a device by its
+// endpoint, with its own and its link-local address.
+TEST(OnvifRows, PlanDevicesKeepOneDevicePerMacAndCamerasWithoutMac) {
+    commission::PlanDevice maker;
+    maker.mac = "02:4F:4E:00:00:01";
+    maker.type = "ZVK_IPC";
+    const std::vector<commission::PlanDevice> devices = onvif_cli::PlanDevices(
+        {maker}, {Camera("urn:uuid:both", "02:4F:4E:00:00:01"), Camera("urn:uuid:only", "")});
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].type, "ZVK_IPC");
+    EXPECT_EQ(devices[0].endpoint, "urn:uuid:both");
+    EXPECT_EQ(commission::DeviceKey(devices[0]), "02:4F:4E:00:00:01");
+    EXPECT_EQ(devices[1].mac, "");
+    EXPECT_EQ(commission::DeviceKey(devices[1]), "urn:uuid:only");
+    EXPECT_EQ(devices[1].type, "ONVIF camera");
+    EXPECT_EQ(devices[1].ip, "192.168.1.64");
+    EXPECT_EQ(devices[1].ip2, "169.254.3.4");
+}
+
 TEST(OnvifRows, EveryFormatCarriesTheEndpoint) {
     const SEARCH_INFO row = onvif_cli::CameraRow(Camera("urn:uuid:a", ""), SEARCH_EVENT_NEW);
     const std::string identity = "none", endpoint = "urn:uuid:a";

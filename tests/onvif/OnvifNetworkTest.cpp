@@ -333,6 +333,38 @@ TEST_F(OnvifNetwork, PlanAndApplyReaddressCameras) {
     std::remove((m_tag + "-plan.csv").c_str());
 }
 
+// A camera whose scopes name no MAC is planned and applied by its
+// endpoint: plan names it in the plan's endpoint column, apply re-addresses
+// it and verifies it at its new address.
+TEST_F(OnvifNetwork, PlanAndApplyACameraWithoutMacByItsEndpoint) {
+    std::string endpoint;
+    {
+        onvif::CameraSearch search;
+        for (const CameraRecord& c : Search(search))
+            if (c.name == "NoMacCam")
+                endpoint = c.endpoint;
+    }
+    ASSERT_FALSE(endpoint.empty());
+    std::string out;
+    ASSERT_EQ(Tool({"plan", "--start", "10.77.0.210", "--mask", "255.255.255.0", "--gateway",
+                    "10.77.0.1", "--mac", endpoint, "--no-probe", "--seconds", "3"},
+                   &out),
+              0)
+        << out;
+    const std::string plan = out.substr(0, out.find("devices planned"));
+    EXPECT_EQ(plan.rfind("mac,endpoint,", 0), 0u) << plan;
+    EXPECT_NE(plan.find("\n," + endpoint + ",NoMacCam,ONVIF camera,10.77.0.57,10.77.0.210,"),
+              std::string::npos)
+        << plan;
+    std::ofstream(m_tag + "-plan.csv") << plan.substr(0, plan.rfind('\n') + 1);
+    ASSERT_EQ(Tool({"apply", m_tag + "-plan.csv", "--password", "-"}, &out), 0) << out;
+    EXPECT_NE(out.find(endpoint + " 10.77.0.57 -> 10.77.0.210 done"), std::string::npos) << out;
+    onvif::CameraSearch search;
+    Search(search);
+    EXPECT_EQ(Find(search, endpoint).ip, "10.77.0.210");
+    std::remove((m_tag + "-plan.csv").c_str());
+}
+
 TEST_F(OnvifNetwork, ListShowsCamerasBesideTheMakersDevicesAndRefusesRestore) {
     std::string out;
     ASSERT_EQ(Tool({"list", "--format", "csv", "--seconds", "3"}, &out), 0) << out;

@@ -81,19 +81,19 @@ bool SaysUnsupported(const std::string& target, double seconds, const char* comm
 
 // ONVIF cameras in plan and apply: a camera search running beside the
 // maker's, camera rows for the planner, and each plan entry of a camera
-// carried out by the re-address workflow.
+// carried out by the re-address workflow. A camera is named by its MAC, or
+// by its endpoint when its scopes name no MAC (commission::DeviceKey).
 class CameraBatch {
 public:
     // Starts searching at once (automatic rounds every intervalSeconds).
     CameraBatch(int intervalSeconds, std::string user);
-    // Every camera with a MAC, as plan rows: ipAddr its own (not link-local)
-    // address, ipAddr2 its link-local one.
-    std::vector<SEARCH_INFO> Rows() const;
-    // The camera with this MAC as a plan row; once re-addressed and heard
-    // from its new address, the row carries the new address, mask and
-    // gateway (which ONVIF discovery does not tell), so that the batch's own
-    // verification sees them.
-    bool Find(const std::string& mac, SEARCH_INFO* out) const;
+    // Every camera found so far.
+    std::vector<onvif::CameraRecord> Cameras() const { return m_search.Cameras(); }
+    // The camera with this MAC or endpoint as a plan row; once re-addressed
+    // and heard from its new address, the row carries the new address, mask
+    // and gateway (which ONVIF discovery does not tell), so that the batch's
+    // own verification sees them.
+    bool Find(const std::string& key, SEARCH_INFO* out) const;
     // Re-addresses the camera of entry with password; returns a code in the
     // batch's terms: CLorvexManage::SETNET_DONE when heard from the new
     // address, SETNET_NO_ANSWER when the calls succeeded but it was not
@@ -106,10 +106,20 @@ private:
     onvif::CameraSearch m_search;
     std::string m_user;
     mutable std::mutex m_mutex;
-    std::map<std::string, commission::PlanEntry> m_confirmed; // by MAC
+    std::map<std::string, commission::PlanEntry> m_confirmed; // by endpoint
 };
 
-// A camera as a plan row (see CameraBatch::Rows).
+// A camera as a plan row: ipAddr its own (not link-local) address, ipAddr2
+// its link-local one.
 SEARCH_INFO PlanRow(const onvif::CameraRecord& camera);
+// The same as a plan device, with the camera's endpoint.
+commission::PlanDevice PlanDeviceOfCamera(const onvif::CameraRecord& camera);
+
+// The devices a plan chooses from: the maker's `makers` first, then each
+// camera whose MAC none of them has. A camera with the MAC of one of the
+// maker's devices is that device: its endpoint is noted on it, so that a
+// plan may name it either way, and the maker's protocol carries its request.
+std::vector<commission::PlanDevice> PlanDevices(std::vector<commission::PlanDevice> makers,
+                                                const std::vector<onvif::CameraRecord>& cameras);
 
 } // namespace onvif_cli

@@ -60,4 +60,41 @@ Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> 
     return out;
 }
 
+SEARCH_INFO PlanRow(const onvif::CameraRecord& camera) {
+    SEARCH_INFO row = CameraRow(camera, SEARCH_EVENT_NEW);
+    onvif::XAddr x;
+    std::string own, linkLocal;
+    for (const std::string& text : camera.xaddrs) {
+        if (!onvif::ParseXAddr(text, &x) || x.host.front() == '[')
+            continue;
+        std::string& slot = x.host.compare(0, 8, "169.254.") == 0 ? linkLocal : own;
+        if (slot.empty())
+            slot = x.host;
+    }
+    Copy(row.ipAddr, sizeof row.ipAddr, own);
+    Copy(row.ipAddr2, sizeof row.ipAddr2, linkLocal);
+    return row;
+}
+
+commission::PlanDevice PlanDeviceOfCamera(const onvif::CameraRecord& camera) {
+    commission::PlanDevice d = commission::PlanDeviceOf(PlanRow(camera));
+    d.endpoint = camera.endpoint;
+    return d;
+}
+
+std::vector<commission::PlanDevice> PlanDevices(std::vector<commission::PlanDevice> makers,
+                                                const std::vector<onvif::CameraRecord>& cameras) {
+    const size_t makerCount = makers.size();
+    for (const onvif::CameraRecord& camera : cameras) {
+        size_t same = 0;
+        while (same < makerCount && (camera.mac.empty() || makers[same].mac != camera.mac))
+            ++same;
+        if (same == makerCount)
+            makers.push_back(PlanDeviceOfCamera(camera));
+        else if (makers[same].endpoint.empty())
+            makers[same].endpoint = camera.endpoint;
+    }
+    return makers;
+}
+
 } // namespace onvif_cli
