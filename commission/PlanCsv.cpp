@@ -10,9 +10,11 @@
 
 namespace commission {
 
-const char* const kPlanColumns[] = {"mac",      "endpoint", "devName", "productSeries",
-                                    "ipAddr",   "newIp",    "newMask", "newGateway",
-                                    "httpPort", "dataPort", "status",  "detail"};
+// The endpoint comes last, so that the columns plans had before it keep
+// their places.
+const char* const kPlanColumns[] = {"mac",      "devName", "productSeries", "ipAddr",
+                                    "newIp",    "newMask", "newGateway",    "httpPort",
+                                    "dataPort", "status",  "detail",        "endpoint"};
 const size_t kPlanColumnCount = sizeof kPlanColumns / sizeof kPlanColumns[0];
 
 namespace {
@@ -273,8 +275,8 @@ std::string ExportPlan(const std::vector<PlanEntry>& plan,
             status = BatchStateName(statuses[i].state);
             detail = StatusText(statuses[i]);
         }
-        out += CsvLine({e.device.mac, e.device.endpoint, e.device.name, e.device.type, e.device.ip,
-                        e.ip, e.mask, e.gateway, e.httpPort, e.dataPort, status, detail});
+        out += CsvLine({e.device.mac, e.device.name, e.device.type, e.device.ip, e.ip, e.mask,
+                        e.gateway, e.httpPort, e.dataPort, status, detail, e.device.endpoint});
     }
     return out;
 }

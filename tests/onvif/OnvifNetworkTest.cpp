@@ -352,10 +352,9 @@ TEST_F(OnvifNetwork, PlanAndApplyACameraWithoutMacByItsEndpoint) {
               0)
         << out;
     const std::string plan = out.substr(0, out.find("devices planned"));
-    EXPECT_EQ(plan.rfind("mac,endpoint,", 0), 0u) << plan;
-    EXPECT_NE(plan.find("\n," + endpoint + ",NoMacCam,ONVIF camera,10.77.0.57,10.77.0.210,"),
-              std::string::npos)
+    EXPECT_NE(plan.find("\n,NoMacCam,ONVIF camera,10.77.0.57,10.77.0.210,"), std::string::npos)
         << plan;
+    EXPECT_NE(plan.find("," + endpoint + "\r\n"), std::string::npos) << plan;
     std::ofstream(m_tag + "-plan.csv") << plan.substr(0, plan.rfind('\n') + 1);
     ASSERT_EQ(Tool({"apply", m_tag + "-plan.csv", "--password", "-"}, &out), 0) << out;
     EXPECT_NE(out.find(endpoint + " 10.77.0.57 -> 10.77.0.210 done"), std::string::npos) << out;
