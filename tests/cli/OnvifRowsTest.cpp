@@ -3,12 +3,19 @@
 // column in every output form.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "DeviceFormat.h"
 #include "OnvifCommands.h"
+#include "OnvifMessages.h"
+#include "SoapTransport.h"
 
 namespace {
 
@@ -103,6 +110,90 @@ TEST(OnvifRows, EveryFormatCarriesTheEndpoint) {
     SEARCH_INFO gone = row;
     gone.event = SEARCH_EVENT_GONE;
     EXPECT_NE(format::EventLine(gone, &identity, &endpoint).find("urn:uuid:a"), std::string::npos);
+}
+
+// Cameras answering GetDeviceInformation through the SOAP seam, each by
+// its host: one tells, one refuses the login, one never answers (it holds
+// each request as long as the request may take, as a silent camera does).
+class InformationCameras {
+public:
+    InformationCameras() {
+        m_previous = SetSoapPostFunction([this](const SoapPostRequest& r, SoapPostReply* out) {
+            {
+                std::lock_guard<std::mutex> hold(m_mutex);
+                hosts.insert(r.host);
+            }
+            if (r.host == "10.0.0.3") {
+                std::this_thread::sleep_for(std::chrono::milliseconds(r.timeLimitMs));
+                return SoapPostResult::NoAnswer;
+            }
+            out->status = 200;
+            if (r.action.find("GetSystemDateAndTime") != std::string::npos)
+                out->body = onvif_test::DateAndTime(2026, 12, 9, 13, 0, 0);
+            else if (r.host == "10.0.0.2")
+                out->status = 401;
+            else
+                out->body = onvif_test::Answer(
+                    "<tds:GetDeviceInformationResponse><tds:Manufacturer>Acme</tds:Manufacturer>"
+                    "<tds:Model>M-9</tds:Model><tds:FirmwareVersion>2.4</tds:FirmwareVersion>"
+                    "<tds:SerialNumber>SN-1</tds:SerialNumber><tds:HardwareId>H1</tds:HardwareId>"
+                    "</tds:GetDeviceInformationResponse>");
+            return SoapPostResult::Answered;
+        });
+    }
+    ~InformationCameras() { SetSoapPostFunction(m_previous); }
+    std::set<std::string> hosts;
+
+private:
+    std::mutex m_mutex;
+    SoapPostFunction m_previous;
+};
+
+onvif::CameraRecord At(const std::string& host) {
+    onvif::CameraRecord c = Camera("urn:uuid:" + host, "");
+    c.xaddr = "http://" + host + "/onvif/device_service";
+    c.xaddrs = {c.xaddr};
+    return c;
+}
+
+TEST(OnvifRows, InformationReplacesTheScopeNamesWithinTheBound) {
+    InformationCameras cameras;
+    std::vector<onvif::CameraRecord> list = {At("10.0.0.1"), At("10.0.0.2"), At("10.0.0.3"),
+                                             At("10.0.0.4")};
+    list[3].reach = onvif::Reach::None; // out of reach: never asked
+    list[3].xaddr.clear();
+    const auto start = std::chrono::steady_clock::now();
+    onvif_cli::ReadInformation(&list, "admin", MakeSharedSecret("pw", 2),
+                               start + std::chrono::milliseconds(400));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(cameras.hosts, (std::set<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(list[0].info.serial, "SN-1");
+    EXPECT_TRUE(list[1].info.model.empty()); // refused: its scope names stay
+    EXPECT_TRUE(list[2].info.model.empty()); // silent
+    const onvif_cli::Listing listing = onvif_cli::MergeCameras({}, {}, list, true);
+    ASSERT_EQ(listing.extras.size(), 4u);
+    EXPECT_STREQ(listing.rows[0].productModel, "M-9");
+    EXPECT_STREQ(listing.rows[0].softwareVer, "2.4");
+    EXPECT_STREQ(listing.rows[0].devName, "Gate \"North\"");
+    EXPECT_EQ(listing.extras[0], (format::Extras{{"manufacturer", "Acme"}, {"serial", "SN-1"}}));
+    EXPECT_STREQ(listing.rows[1].productModel, "IPC-2000");
+    EXPECT_EQ(listing.extras[1], (format::Extras{{"manufacturer", ""}, {"serial", ""}}));
+    // The columns in every form, before the endpoint.
+    const std::string csv = format::RecordCsv(listing.rows[0], false, &listing.identities[0],
+                                              &listing.endpoints[0], &listing.extras[0]);
+    EXPECT_NE(csv.find(",Acme,SN-1,urn:uuid:10.0.0.1,none"), std::string::npos) << csv;
+    EXPECT_NE(format::CsvHeader(false, true, true, {"manufacturer", "serial"})
+                  .find(",manufacturer,serial,endpoint,identity"),
+              std::string::npos);
+    const auto json = nlohmann::json::parse(format::RecordJson(
+        listing.rows[0], false, &listing.identities[0], &listing.endpoints[0], &listing.extras[0]));
+    EXPECT_EQ(json["manufacturer"], "Acme");
+    const std::string table =
+        format::RecordTable(listing.rows, listing.identities, listing.endpoints, listing.extras);
+    EXPECT_NE(table.find("manufacturer"), std::string::npos);
+    EXPECT_NE(table.find("SN-1"), std::string::npos);
+    // Without information nothing changes.
+    EXPECT_TRUE(onvif_cli::MergeCameras({}, {}, list).extras.empty());
 }
 
 } // namespace

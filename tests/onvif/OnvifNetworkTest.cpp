@@ -364,6 +364,47 @@ TEST_F(OnvifNetwork, PlanAndApplyACameraWithoutMacByItsEndpoint) {
     std::remove((m_tag + "-plan.csv").c_str());
 }
 
+// With credentials, list logs in to each camera (either login form, a
+// skewed clock) and shows what it tells; a camera that refuses keeps its
+// scope names and nothing is said of it.
+TEST_F(OnvifNetwork, ListWithCredentialsShowsWhatEachCameraTells) {
+    std::string out;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(
+        Tool({"list", "--format", "csv", "--seconds", "3", "--user", "admin", "--password", "-"},
+             &out),
+        0)
+        << out;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    EXPECT_NE(out.find(",manufacturer,serial,endpoint,identity\r\n"), std::string::npos) << out;
+    std::istringstream lines(out);
+    size_t told = 0;
+    for (std::string l; std::getline(lines, l);) {
+        if (l.find(",ONVIF camera,") == std::string::npos)
+            continue;
+        told += l.find(",Lorvex Simulated,") != std::string::npos;
+        for (const char* mac : {"02:4F:4E:00:10:01", "02:4F:4E:00:10:02", "02:4F:4E:00:10:03"}) {
+            const char* serial = mac[16] == '3' ? ",SN024F4E001003," : ",DUP-1,";
+            if (l.find(mac) != std::string::npos) {
+                EXPECT_NE(l.find(serial), std::string::npos) << l;
+            }
+        }
+    }
+    // Every camera this card reaches (not the one in a foreign subnet
+    // without a link-local address).
+    EXPECT_EQ(told, kListed - 2) << out;
+    // A wrong password: the same rows, with their scope names and no word of it.
+    std::ofstream(m_tag + "-pw") << "Wrong-Pass1\n";
+    ASSERT_EQ(
+        Tool({"list", "--format", "csv", "--seconds", "3", "--user", "admin", "--password", "-"},
+             &out),
+        0)
+        << out;
+    EXPECT_EQ(out.find("Lorvex Simulated"), std::string::npos) << out;
+    EXPECT_EQ(out.find("wrong"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nNoMacCam,"), std::string::npos) << out;
+}
+
 TEST_F(OnvifNetwork, ListShowsCamerasBesideTheMakersDevicesAndRefusesRestore) {
     std::string out;
     ASSERT_EQ(Tool({"list", "--format", "csv", "--seconds", "3"}, &out), 0) << out;

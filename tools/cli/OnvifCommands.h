@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -13,9 +15,11 @@
 
 #include "CommandLine.h"
 #include "AddressPlan.h"
+#include "DeviceFormat.h"
 #include "OnvifCamera.h"
 #include "OnvifSearch.h"
 #include "SearchInfo.h"
+#include "Secret.h"
 
 namespace onvif_cli {
 
@@ -47,13 +51,29 @@ SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event);
 // One list: the maker's devices (with their identities) and the cameras.
 // A camera with the MAC of a listed device is that device's row (its
 // endpoint is added); others become rows of their own after the devices.
+// withInformation: every row also gets the columns manufacturer and serial
+// (a camera's from GetDeviceInformation; empty for the maker's devices and
+// for cameras that told nothing).
 struct Listing {
     std::vector<SEARCH_INFO> rows;
     std::vector<std::string> identities;
     std::vector<std::string> endpoints;
+    std::vector<format::Extras> extras; // one per row withInformation, else none
 };
 Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> identities,
-                     const std::vector<onvif::CameraRecord>& cameras);
+                     const std::vector<onvif::CameraRecord>& cameras, bool withInformation = false);
+
+// Cameras asked for GetDeviceInformation at once, at most.
+constexpr size_t kInformationCalls = 8;
+
+// Reads GetDeviceInformation of every camera with a usable XAddr, as user
+// with password, kInformationCalls at a time, every call ending by
+// deadline (DeviceClient::SetDeadline), so that silent cameras cannot hold
+// the caller past it. What a camera tells is stored in its record's info;
+// one that refuses, does not answer or is not reached in time keeps its
+// scope names, and nothing is said of it.
+void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::string& user,
+                     const SharedSecret& password, std::chrono::steady_clock::time_point deadline);
 
 // True when the set-ip target is not a MAC (an EndpointReference), or
 // --user was given: the camera is then taken as an ONVIF camera at once.

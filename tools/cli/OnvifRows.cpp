@@ -1,6 +1,11 @@
 // The rows ONVIF cameras make in lorvex-search's lists (OnvifCommands.h).
 #include "OnvifCommands.h"
 
+#include <algorithm>
+#include <thread>
+
+#include "OnvifClient.h"
+
 namespace onvif_cli {
 
 const char kCameraType[] = "ONVIF camera";
@@ -23,6 +28,7 @@ SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event) {
     Copy(row.productModel, sizeof row.productModel,
          camera.info.model.empty() ? camera.hardware : camera.info.model);
     Copy(row.softwareVer, sizeof row.softwareVer, camera.info.firmware);
+    Copy(row.hardwareVer, sizeof row.hardwareVer, camera.info.hardwareId);
     row.httpPort = camera.port;
     onvif::XAddr x;
     row.httpType = onvif::ParseXAddr(camera.xaddr, &x) && x.scheme == "https" ? 1 : 0;
@@ -37,9 +43,14 @@ SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event) {
 }
 
 Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> identities,
-                     const std::vector<onvif::CameraRecord>& cameras) {
+                     const std::vector<onvif::CameraRecord>& cameras, bool withInformation) {
+    const auto extrasOf = [](const onvif::DeviceInformation& info) {
+        return format::Extras{{"manufacturer", info.manufacturer}, {"serial", info.serial}};
+    };
     Listing out;
     out.endpoints.assign(devices.size(), std::string());
+    if (withInformation)
+        out.extras.assign(devices.size(), extrasOf({}));
     out.rows = std::move(devices);
     out.identities = std::move(identities);
     out.identities.resize(out.rows.size(), "unknown");
@@ -56,8 +67,33 @@ Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> 
         out.rows.push_back(CameraRow(camera, SEARCH_EVENT_NEW));
         out.identities.push_back("none");
         out.endpoints.push_back(camera.endpoint);
+        if (withInformation)
+            out.extras.push_back(extrasOf(camera.info));
     }
     return out;
+}
+
+void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::string& user,
+                     const SharedSecret& password, std::chrono::steady_clock::time_point deadline) {
+    // Each worker takes the next camera; a record is written by its worker only.
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i = next++; i < cameras->size(); i = next++) {
+            onvif::CameraRecord& camera = (*cameras)[i];
+            if (camera.reach == onvif::Reach::None || camera.xaddr.empty())
+                continue;
+            onvif::DeviceClient client(camera.xaddr, user, password);
+            client.SetDeadline(deadline);
+            onvif::DeviceInformation info;
+            if (client.GetDeviceInformation(&info) == onvif::Outcome::Done)
+                camera.info = info;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (size_t n = 0; n < std::min(kInformationCalls, cameras->size()); ++n)
+        workers.emplace_back(work);
+    for (std::thread& t : workers)
+        t.join();
 }
 
 SEARCH_INFO PlanRow(const onvif::CameraRecord& camera) {

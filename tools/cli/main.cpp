@@ -24,6 +24,7 @@
 #include "LorvexSearch.h"
 #include "OnvifCommands.h"
 #include "OnvifSearch.h"
+#include "Secret.h"
 
 namespace {
 
@@ -170,28 +171,45 @@ bool ReadInterval(const cli::ParsedArgs& args, int* out) {
 
 void PrintDevices(const onvif_cli::Listing& list, format::Format f) {
     const std::vector<SEARCH_INFO>& devices = list.rows;
+    const auto extras = [&list](size_t i) {
+        return list.extras.empty() ? nullptr : &list.extras[i];
+    };
     if (f == format::Format::Table) {
-        std::fputs(format::RecordTable(devices, list.identities, list.endpoints).c_str(), stdout);
+        std::fputs(
+            format::RecordTable(devices, list.identities, list.endpoints, list.extras).c_str(),
+            stdout);
         return;
     }
     if (f == format::Format::Csv) {
+        std::vector<std::string> extraNames;
+        if (!list.extras.empty())
+            extraNames = {"manufacturer", "serial"};
         // Records end in CRLF as RFC 4180 has them, which every spreadsheet reads.
-        std::printf("%s\r\n", format::CsvHeader(false, true, true).c_str());
+        std::printf("%s\r\n", format::CsvHeader(false, true, true, extraNames).c_str());
         for (size_t i = 0; i < devices.size(); ++i)
             std::printf("%s\r\n", format::RecordCsv(devices[i], false, &list.identities[i],
-                                                    &list.endpoints[i])
+                                                    &list.endpoints[i], extras(i))
                                       .c_str());
         return;
     }
     std::printf("[");
     for (size_t i = 0; i < devices.size(); ++i)
         std::printf("%s\n  %s", i ? "," : "",
-                    format::RecordJson(devices[i], false, &list.identities[i], &list.endpoints[i])
+                    format::RecordJson(devices[i], false, &list.identities[i], &list.endpoints[i],
+                                       extras(i))
                         .c_str());
     std::printf("%s]\n", devices.empty() ? "" : "\n");
 }
 
 int Usage(const std::string& reason);
+
+// list reads what each ONVIF camera tells of itself when given credentials.
+bool WantsCameraLogin(const cli::ParsedArgs& args) {
+    return args.Has("--user") || args.Has("--password") || args.Has("--visible-password");
+}
+
+// How long list waits for the cameras' GetDeviceInformation after its search.
+constexpr std::chrono::seconds kInformationBound{3};
 
 int RunList(const cli::ParsedArgs& args) {
     format::Format f;
@@ -200,6 +218,16 @@ int RunList(const cli::ParsedArgs& args) {
         return Usage("unknown format " + args.Get("--format", ""));
     if (!ReadSeconds(args, 3, &seconds))
         return Usage("bad value for --seconds");
+    const bool login = WantsCameraLogin(args);
+    SharedSecret password;
+    if (login) {
+        // Asked before the search, so that a prompt does not wait on it.
+        std::string error, text = device::DevicePassword(args, "list", &error);
+        if (!error.empty())
+            return Usage(error);
+        password = MakeSharedSecret(text.data(), text.size());
+        WipeSecret(&text);
+    }
     Collector collector;
     std::vector<SEARCH_INFO> devices;
     std::vector<std::string> identities;
@@ -214,7 +242,11 @@ int RunList(const cli::ParsedArgs& args) {
             identities.push_back(IdentityOf(d.mac));
         cameras = cameraSearch.Cameras();
     }
-    PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras), f);
+    if (login)
+        onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"), password,
+                                   Clock::now() + kInformationBound);
+    PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login),
+                 f);
     return 0;
 }
 
@@ -253,8 +285,12 @@ const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
         {"list",
          {},
-         {{"--seconds", "S", "how long to search, default 3"},
-          {"--format", "table|json|csv", "output form, default table"}},
+         WithPassword({{"--seconds", "S", "how long to search, default 3"},
+                       {"--format", "table|json|csv", "output form, default table"},
+                       {"--user", "NAME",
+                        "log in to each ONVIF camera as NAME (default admin, also when only a "
+                        "password option is given) and list the maker, model, firmware and "
+                        "serial number it tells, within 3 s after the search"}}),
          "searches for S seconds, then prints every device found once",
          RunList},
         {"watch",
