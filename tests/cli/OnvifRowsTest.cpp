@@ -196,4 +196,78 @@ TEST(OnvifRows, InformationReplacesTheScopeNamesWithinTheBound) {
     EXPECT_TRUE(onvif_cli::MergeCameras({}, {}, list).extras.empty());
 }
 
+// A line as "event MAC-or-endpoint type", for comparing watch's output.
+std::vector<std::string> Texts(const std::vector<onvif_cli::WatchLine>& lines) {
+    std::vector<std::string> out;
+    for (const onvif_cli::WatchLine& l : lines)
+        out.push_back(format::EventName(l.row.event) + " " +
+                      (l.row.mac[0] ? std::string(l.row.mac) : l.endpoint) + " " +
+                      l.row.productSeries + (l.endpoint.empty() ? "" : " @" + l.endpoint));
+    return out;
+}
+
+SEARCH_INFO Maker(const char* mac, int event) {
+    SEARCH_INFO r{};
+    r.event = event;
+    std::strcpy(r.mac, mac);
+    std::strcpy(r.productSeries, "ZVK_IPC");
+    return r;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(OnvifRows, WatchShowsADeviceOfBothProtocolsAsOneRow) {
+    using namespace std::chrono_literals;
+    using onvif::CameraEvent;
+    const auto t0 = onvif_cli::WatchMerge::Clock::now();
+    onvif_cli::WatchMerge merge(1500ms);
+    const onvif::CameraRecord both = Camera("urn:uuid:both", "02:4F:4E:00:00:01");
+    const onvif::CameraRecord alone = Camera("urn:uuid:alone", "02:4F:4E:00:00:02");
+    const onvif::CameraRecord bare = Camera("urn:uuid:bare", "");
+    // The camera's answer comes first; the maker's record within the grace
+    // takes it in: one line, the maker's, carrying the endpoint.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, both, t0)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, alone, t0)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, bare, t0)),
+              Lines{"new urn:uuid:bare ONVIF camera @urn:uuid:bare"}); // nothing can take it in
+    EXPECT_EQ(Texts(merge.Due(t0 + 1s)), Lines{});
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:01", SEARCH_EVENT_NEW), "verified")),
+              Lines{"new 02:4F:4E:00:00:01 ZVK_IPC @urn:uuid:both"});
+    EXPECT_EQ(Texts(merge.Due(t0 + 2s)),
+              Lines{"new 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone"});
+    EXPECT_EQ(Texts(merge.Due(t0 + 3s)), Lines{});
+    // Later rounds: the camera's changes stay inside the maker's row.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Changed, both, t0 + 5s)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Changed, alone, t0 + 5s)),
+              Lines{"changed 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone"});
+    // A maker's device arrives for a camera row: the camera row goes first.
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:02", SEARCH_EVENT_NEW), "verified")),
+              (Lines{"gone 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone",
+                     "new 02:4F:4E:00:00:02 ZVK_IPC @urn:uuid:alone"}));
+    // and when it leaves, the camera is a row of its own again.
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:02", SEARCH_EVENT_GONE), "verified")),
+              (Lines{"gone 02:4F:4E:00:00:02 ZVK_IPC @urn:uuid:alone",
+                     "new 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone"}));
+    // The camera inside a maker's row leaves: the row changes, without the
+    // endpoint; it comes back: the row changes again, with it.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Gone, both, t0 + 6s)),
+              Lines{"changed 02:4F:4E:00:00:01 ZVK_IPC"});
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:01", SEARCH_EVENT_CHANGED), "verified")),
+              Lines{"changed 02:4F:4E:00:00:01 ZVK_IPC"});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, both, t0 + 6s)),
+              Lines{"changed 02:4F:4E:00:00:01 ZVK_IPC @urn:uuid:both"});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Changed, both, t0 + 6s)), Lines{});
+    // A second camera claiming that MAC changes nothing shown.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, Camera("urn:uuid:twin", "02:4F:4E:00:00:01"),
+                                 t0 + 6s)),
+              Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Gone, bare, t0 + 6s)),
+              Lines{"gone urn:uuid:bare ONVIF camera @urn:uuid:bare"});
+    // A camera that leaves while held back was never shown: no line.
+    const onvif::CameraRecord brief = Camera("urn:uuid:brief", "02:4F:4E:00:00:03");
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, brief, t0 + 7s)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Gone, brief, t0 + 7s)), Lines{});
+    EXPECT_EQ(Texts(merge.Due(t0 + 10s)), Lines{});
+}
+
 } // namespace

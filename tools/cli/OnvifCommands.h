@@ -63,6 +63,56 @@ struct Listing {
 Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> identities,
                      const std::vector<onvif::CameraRecord>& cameras, bool withInformation = false);
 
+// One line of watch: a row with its identity and endpoint.
+struct WatchLine {
+    SEARCH_INFO row;
+    std::string identity;
+    std::string endpoint;
+};
+
+// watch's events as one row per device, as list shows them: a camera with
+// the MAC of one of the maker's devices is that device's row (the maker's
+// record leads and carries the camera's endpoint). A camera row that such
+// a device arrives for goes (a gone line), and comes back when the device
+// goes. A camera with a MAC is held back for `grace` after it arrives, so
+// that the maker's answer of the same device, which comes a moment later,
+// takes it in without a line of its own; a camera that joins or leaves a
+// maker's row that is shown already makes that row's "changed" line (with
+// the endpoint it now carries). Not thread-safe: the caller holds
+// one lock around every call.
+class WatchMerge {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit WatchMerge(std::chrono::milliseconds grace) : m_grace(grace) {}
+    // The lines a maker's event makes (identity: its identity state name).
+    std::vector<WatchLine> Maker(const SEARCH_INFO& info, const std::string& identity);
+    // The lines a camera event makes.
+    std::vector<WatchLine> Camera(onvif::CameraEvent event, const onvif::CameraRecord& camera,
+                                  Clock::time_point now);
+    // The arrivals of cameras held back whose grace has run out by now.
+    std::vector<WatchLine> Due(Clock::time_point now);
+
+private:
+    struct Held {
+        onvif::CameraRecord record;
+        bool shown = false;        // printed as a row of its own
+        Clock::time_point arrived; // when it began to wait for a row
+    };
+    bool Merged(const onvif::CameraRecord& camera) const;
+    std::string EndpointOf(const std::string& mac) const;
+    static WatchLine CameraLine(const onvif::CameraRecord& camera, int event);
+
+    std::chrono::milliseconds m_grace;
+    struct MakerRow {
+        SEARCH_INFO info;
+        std::string identity;
+    };
+    WatchLine MakerChanged(const std::string& mac) const;
+
+    std::map<std::string, MakerRow> m_makers; // the maker's devices present, by MAC
+    std::map<std::string, Held> m_cameras;    // by endpoint
+};
+
 // Cameras asked for GetDeviceInformation at once, at most.
 constexpr size_t kInformationCalls = 8;
 

@@ -2,6 +2,7 @@
 #include "OnvifCommands.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 #include "OnvifClient.h"
@@ -131,6 +132,106 @@ std::vector<commission::PlanDevice> PlanDevices(std::vector<commission::PlanDevi
             makers[same].endpoint = camera.endpoint;
     }
     return makers;
+}
+
+bool WatchMerge::Merged(const onvif::CameraRecord& camera) const {
+    return !camera.mac.empty() && m_makers.count(camera.mac) != 0;
+}
+
+std::string WatchMerge::EndpointOf(const std::string& mac) const {
+    for (const auto& c : m_cameras)
+        if (c.second.record.mac == mac)
+            return c.first;
+    return std::string();
+}
+
+WatchLine WatchMerge::CameraLine(const onvif::CameraRecord& camera, int event) {
+    return {CameraRow(camera, event), "none", camera.endpoint};
+}
+
+WatchLine WatchMerge::MakerChanged(const std::string& mac) const {
+    const MakerRow& maker = m_makers.at(mac);
+    WatchLine line{maker.info, maker.identity, EndpointOf(mac)};
+    line.row.event = SEARCH_EVENT_CHANGED;
+    return line;
+}
+
+std::vector<WatchLine> WatchMerge::Maker(const SEARCH_INFO& info, const std::string& identity) {
+    const std::string mac(info.mac, strnlen(info.mac, sizeof info.mac));
+    std::vector<WatchLine> out;
+    if (info.event == SEARCH_EVENT_GONE) {
+        m_makers.erase(mac);
+        out.push_back({info, identity, EndpointOf(mac)});
+        // Its cameras are rows of their own again.
+        for (auto& c : m_cameras)
+            if (c.second.record.mac == mac && !c.second.shown) {
+                c.second.shown = true;
+                out.push_back(CameraLine(c.second.record, SEARCH_EVENT_NEW));
+            }
+        return out;
+    }
+    m_makers[mac] = {info, identity};
+    for (auto& c : m_cameras)
+        if (c.second.record.mac == mac && c.second.shown) {
+            c.second.shown = false;
+            out.push_back(CameraLine(c.second.record, SEARCH_EVENT_GONE));
+        }
+    out.push_back({info, identity, EndpointOf(mac)});
+    return out;
+}
+
+std::vector<WatchLine> WatchMerge::Camera(onvif::CameraEvent event,
+                                          const onvif::CameraRecord& camera,
+                                          Clock::time_point now) {
+    std::vector<WatchLine> out;
+    auto it = m_cameras.find(camera.endpoint);
+    // The maker's rows this event may change: the one of the camera's old
+    // MAC and the one of its new MAC, with the endpoints they show now.
+    std::map<std::string, std::string> shownEndpoint;
+    for (const std::string* mac :
+         {it != m_cameras.end() ? &it->second.record.mac : static_cast<const std::string*>(nullptr),
+          event == onvif::CameraEvent::Gone ? nullptr : &camera.mac})
+        if (mac != nullptr && !mac->empty() && m_makers.count(*mac) != 0)
+            shownEndpoint[*mac] = EndpointOf(*mac);
+    if (event == onvif::CameraEvent::Gone) {
+        if (it != m_cameras.end() && it->second.shown)
+            out.push_back(CameraLine(camera, SEARCH_EVENT_GONE));
+        if (it != m_cameras.end())
+            m_cameras.erase(it);
+    } else {
+        if (it == m_cameras.end())
+            it = m_cameras.emplace(camera.endpoint, Held{camera, false, now}).first;
+        Held& held = it->second;
+        held.record = camera;
+        if (Merged(camera)) {
+            if (held.shown)
+                out.push_back(CameraLine(camera, SEARCH_EVENT_GONE));
+            held.shown = false;
+            held.arrived = now;
+        } else if (held.shown) {
+            out.push_back(CameraLine(camera, SEARCH_EVENT_CHANGED));
+        } else if (camera.mac.empty()) {
+            // Nothing of the maker's can take it in.
+            held.shown = true;
+            out.push_back(CameraLine(camera, SEARCH_EVENT_NEW));
+        }
+    }
+    for (const auto& row : shownEndpoint)
+        if (EndpointOf(row.first) != row.second)
+            out.push_back(MakerChanged(row.first));
+    return out;
+}
+
+std::vector<WatchLine> WatchMerge::Due(Clock::time_point now) {
+    std::vector<WatchLine> out;
+    for (auto& c : m_cameras) {
+        Held& held = c.second;
+        if (!held.shown && !Merged(held.record) && now - held.arrived >= m_grace) {
+            held.shown = true;
+            out.push_back(CameraLine(held.record, SEARCH_EVENT_NEW));
+        }
+    }
+    return out;
 }
 
 } // namespace onvif_cli

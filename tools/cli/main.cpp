@@ -115,40 +115,54 @@ private:
     long m_next = 0;
 };
 
+// How long watch holds back a camera with a MAC for the maker's answer of
+// the same device: the maker's devices answer within a second of a probe.
+constexpr std::chrono::milliseconds kCameraGrace{1500};
+
 // Writes every event, of the maker's devices and of ONVIF cameras, as one
-// line as soon as it arrives.
+// line as soon as it arrives, one row per device (onvif_cli::WatchMerge).
 class Printer : public CObserver<SEARCH_INFO>, public onvif::CameraObserver {
 public:
-    explicit Printer(format::Format f) : m_format(f) {
+    explicit Printer(format::Format f) : m_format(f), m_merge(kCameraGrace) {
         if (f == format::Format::Csv)
-            Write(format::CsvHeader(true, true, true));
+            Write({format::CsvHeader(true, true, true)});
     }
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
-        Print(info, IdentityOf(info.mac), std::string());
+        const std::string identity = IdentityOf(info.mac);
+        std::lock_guard<std::mutex> hold(m_mutex); // two searches report
+        Print(m_merge.Maker(info, identity));
     }
     void OnCamera(onvif::CameraEvent event, const onvif::CameraRecord& camera) override {
-        const int kind = event == onvif::CameraEvent::Added  ? SEARCH_EVENT_NEW
-                         : event == onvif::CameraEvent::Gone ? SEARCH_EVENT_GONE
-                                                             : SEARCH_EVENT_CHANGED;
-        Print(onvif_cli::CameraRow(camera, kind), "none", camera.endpoint);
+        std::lock_guard<std::mutex> hold(m_mutex);
+        Print(m_merge.Camera(event, camera, onvif_cli::WatchMerge::Clock::now()));
+    }
+    // Prints the cameras whose wait for the maker's record is over.
+    void Tick() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        Print(m_merge.Due(onvif_cli::WatchMerge::Clock::now()));
     }
 
 private:
-    void Print(const SEARCH_INFO& info, const std::string& identity, const std::string& endpoint) {
-        if (m_format == format::Format::Json)
-            Write(format::RecordJson(info, true, &identity, &endpoint));
-        else if (m_format == format::Format::Csv)
-            Write(format::RecordCsv(info, true, &identity, &endpoint));
-        else
-            Write(format::EventLine(info, &identity, &endpoint));
+    void Print(const std::vector<onvif_cli::WatchLine>& lines) {
+        std::vector<std::string> texts;
+        for (const onvif_cli::WatchLine& l : lines) {
+            if (m_format == format::Format::Json)
+                texts.push_back(format::RecordJson(l.row, true, &l.identity, &l.endpoint));
+            else if (m_format == format::Format::Csv)
+                texts.push_back(format::RecordCsv(l.row, true, &l.identity, &l.endpoint));
+            else
+                texts.push_back(format::EventLine(l.row, &l.identity, &l.endpoint));
+        }
+        Write(texts);
     }
-    void Write(const std::string& line) {
-        std::lock_guard<std::mutex> hold(m_mutex); // two searches print
-        if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
-            g_stop = true;
+    void Write(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines)
+            if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
+                g_stop = true;
     }
     std::mutex m_mutex;
     format::Format m_format;
+    onvif_cli::WatchMerge m_merge;
 };
 
 bool ReadFormat(const cli::ParsedArgs& args, format::Format* out) {
@@ -264,7 +278,11 @@ int RunWatch(const cli::ParsedArgs& args) {
     Session session(&printer, interval);
     onvif::CameraSearch cameraSearch;
     cameraSearch.Start(&printer, interval);
-    WaitFor(seconds);
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (!g_stop && (seconds <= 0 || Clock::now() < end)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        printer.Tick();
+    }
     cameraSearch.Stop();
     return 0;
 }
