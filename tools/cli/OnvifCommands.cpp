@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <thread>
 
 #include "HostNet.h"
@@ -91,6 +92,13 @@ std::string ResultLine(const onvif::ReaddressResult& r, const std::string& ip) {
 } // namespace
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+void EnsureRoutesFor(const std::vector<onvif::CameraRecord>& cameras) {
+    std::set<std::string> cards;
+    for (const onvif::CameraRecord& camera : cameras)
+        if (camera.reach == onvif::Reach::LinkLocal && cards.insert(camera.localAddress).second)
+            EnsureRouteFor(camera);
+}
 
 bool WantsOnvif(const cli::ParsedArgs& args) {
     char mac[18];

@@ -113,6 +113,11 @@ private:
     std::map<std::string, Held> m_cameras;    // by endpoint
 };
 
+// Adds the link-local route the window adds, on each card that reaches a
+// camera only at its link-local address; without the right to, prints on
+// stderr the command to run as root (once per card).
+void EnsureRoutesFor(const std::vector<onvif::CameraRecord>& cameras);
+
 // Cameras asked for GetDeviceInformation at once, at most.
 constexpr size_t kInformationCalls = 8;
 

@@ -256,9 +256,11 @@ int RunList(const cli::ParsedArgs& args) {
             identities.push_back(IdentityOf(d.mac));
         cameras = cameraSearch.Cameras();
     }
-    if (login)
+    if (login) {
+        onvif_cli::EnsureRoutesFor(cameras); // cameras of foreign subnets answer there
         onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"), password,
                                    Clock::now() + kInformationBound);
+    }
     PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login),
                  f);
     return 0;
