@@ -136,10 +136,12 @@ public:
         std::lock_guard<std::mutex> hold(m_mutex);
         Print(m_merge.Camera(event, camera, onvif_cli::WatchMerge::Clock::now()));
     }
-    // Prints the cameras whose wait for the maker's record is over.
-    void Tick() {
+    // Prints the cameras whose wait for the maker's record is over; at the
+    // end of the watch (final), every camera still waiting.
+    void Tick(bool final = false) {
         std::lock_guard<std::mutex> hold(m_mutex);
-        Print(m_merge.Due(onvif_cli::WatchMerge::Clock::now()));
+        const auto now = onvif_cli::WatchMerge::Clock::now();
+        Print(m_merge.Due(final ? now + kCameraGrace : now));
     }
 
 private:
@@ -286,6 +288,7 @@ int RunWatch(const cli::ParsedArgs& args) {
         printer.Tick();
     }
     cameraSearch.Stop();
+    printer.Tick(true);
     return 0;
 }
 
