@@ -380,7 +380,9 @@ const std::vector<cli::CommandSpec>& Commands() {
          {{"--start", "A", "first new address"},
           {"--mask", "M", "subnet mask of the new addresses"},
           {"--gateway", "G", "gateway of the new addresses"},
-          {"--mac", "LIST", "only these devices (MACs separated by commas), in this order"},
+          {"--mac", "LIST",
+           "only these devices (MACs, or the endpoints of ONVIF cameras without one, "
+           "separated by commas), in this order"},
           {"--type", "CODE", "only devices of this type code, such as ZVK_IPC"},
           {"--subnet", "A/N", "only devices whose address lies in this subnet"},
           {"--http-port", "N", "new HTTP port for every device (with --data-port)"},
