@@ -42,8 +42,8 @@ BlockedMap BlockedAddresses(const std::vector<PlanDevice>& listed,
         Block(&map, host, SkipReason::HostAddress, "");
     Block(&map, gateway, SkipReason::Gateway, "");
     for (const PlanDevice& d : listed) {
-        Block(&map, d.ip, SkipReason::HeldByDevice, d.mac);
-        Block(&map, d.ip2, SkipReason::HeldByDevice, d.mac);
+        Block(&map, d.ip, SkipReason::HeldByDevice, DeviceKey(d));
+        Block(&map, d.ip2, SkipReason::HeldByDevice, DeviceKey(d));
     }
     return map;
 }
@@ -76,14 +76,14 @@ AddressPlan Assign(const std::vector<PlanDevice>& selected, const PlanRequest& r
         }
         if (next > 0xFFFFFFFFu || !subnet.Contains(static_cast<uint32_t>(next))) {
             plan.entries.clear();
-            plan.error = {PlanFault::RunOut, device.mac, "", 0};
+            plan.error = {PlanFault::RunOut, DeviceKey(device), "", 0};
             return plan;
         }
         const uint32_t a = static_cast<uint32_t>(next++);
         int32_t rule = NETPARAM_OK;
         if (!CheckNetParam(htonl(a), htonl(subnet.mask), htonl(gateway), &rule)) {
             plan.entries.clear();
-            plan.error = {PlanFault::Rule, device.mac, AddressText(a), rule};
+            plan.error = {PlanFault::Rule, DeviceKey(device), AddressText(a), rule};
             return plan;
         }
         plan.entries.push_back({device, AddressText(a), request.mask, request.gateway,
@@ -106,6 +106,10 @@ PlanDevice PlanDeviceOf(const SEARCH_INFO& r) {
     d.httpPort = r.httpPort;
     d.dataPort = r.dataPort;
     return d;
+}
+
+const std::string& DeviceKey(const PlanDevice& device) {
+    return device.mac.empty() ? device.endpoint : device.mac;
 }
 
 bool ReadAddress(const std::string& text, uint32_t* out) {

@@ -16,7 +16,10 @@ namespace commission {
 
 // One listed device as a plan sees it; texts as the device sent them.
 struct PlanDevice {
-    std::string mac; // canonical "AA:BB:CC:DD:EE:FF"
+    std::string mac; // canonical "AA:BB:CC:DD:EE:FF"; empty for a camera without one
+    // An ONVIF camera's EndpointReference address; empty for the maker's
+    // devices. A camera whose scopes name no MAC is known by it alone.
+    std::string endpoint;
     std::string name;
     std::string type; // type code, such as "ZVK_IPC"
     std::string ip;   // first address
@@ -27,8 +30,13 @@ struct PlanDevice {
     int32_t dataPort = 0;
 };
 
-// The record's fields, each read within its field.
+// The record's fields, each read within its field (no endpoint: a record
+// has no field for it).
 PlanDevice PlanDeviceOf(const SEARCH_INFO& record);
+
+// What a plan and a batch know the device by: its MAC, or the endpoint of
+// a camera that has no MAC.
+const std::string& DeviceKey(const PlanDevice& device);
 
 // What one device is asked to take.
 struct PlanEntry {
@@ -51,7 +59,7 @@ enum class SkipReason {
 struct SkippedAddress {
     std::string address;
     SkipReason reason;
-    std::string holder; // the MAC of the device that holds it (HeldByDevice)
+    std::string holder; // the DeviceKey of the device that holds it (HeldByDevice)
 };
 
 enum class PlanFault {
@@ -63,7 +71,7 @@ enum class PlanFault {
 
 struct PlanError {
     PlanFault fault = PlanFault::None;
-    std::string mac;     // the device the plan stopped at
+    std::string mac;     // the device the plan stopped at (its DeviceKey)
     std::string address; // the address it would have had (Rule)
     int32_t rule = 0;    // NetParamCode (Rule)
 };

@@ -152,7 +152,7 @@ bool BatchRunner::SleepUnlessCancelled(std::chrono::milliseconds ms) {
 // plan changes them.
 bool BatchRunner::Verified(const PlanEntry& e, bool* listed) const {
     SEARCH_INFO record{};
-    *listed = m_services.find(e.device.mac, &record);
+    *listed = m_services.find(DeviceKey(e.device), &record);
     if (!*listed)
         return false;
     if (m_services.request == BatchRequest::Activation)
@@ -207,7 +207,7 @@ void BatchRunner::ClassifyActivation(DeviceStatus* s) const {
 DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
     DeviceStatus s;
     SEARCH_INFO record{};
-    if (!m_services.find(e.device.mac, &record))
+    if (!m_services.find(DeviceKey(e.device), &record))
         return s.state = BatchState::Gone, s;
     const bool activation = m_services.request == BatchRequest::Activation;
     // A device with a password keeps it: its first one is never sent again.
@@ -232,7 +232,7 @@ DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
         // device's judgement of the password.
         s.state = BatchState::Refused;
         s.reason = RefusalReason::Password;
-        ++m_refusals[e.device.mac];
+        ++m_refusals[DeviceKey(e.device)];
         break;
     case CLorvexManage::SETNET_NO_DEVICE:
         s.state = BatchState::Gone;
@@ -271,7 +271,7 @@ void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
                 Report(k, {BatchState::Skipped, RefusalReason::None, 0, true, false});
             break;
         }
-        if (m_refusals[e.device.mac] >= kMaxPasswordRefusals) {
+        if (m_refusals[DeviceKey(e.device)] >= kMaxPasswordRefusals) {
             Report(i, {BatchState::Skipped, RefusalReason::None, 0, false, true});
             continue;
         }

@@ -80,7 +80,8 @@ struct BatchServices {
     // Sends the entry's request with this password and returns the search
     // manager's SetNetParam or Activate code. Called on the runner's thread.
     std::function<int32_t(const PlanEntry& entry, const std::string& password)> send;
-    // The running search's record of this MAC; false when not listed.
+    // The running search's record of the device with this key (DeviceKey:
+    // a MAC, or a camera's endpoint); false when not listed.
     std::function<bool(const std::string& mac, SEARCH_INFO* out)> find;
     // How long after its request a device has to be seen at its new address.
     std::chrono::milliseconds verifyBound{20000};
@@ -139,7 +140,7 @@ private:
     std::vector<PlanEntry> m_plan;
     std::vector<DeviceStatus> m_status;
     std::string m_password;
-    std::map<std::string, int> m_refusals; // password refusals by MAC
+    std::map<std::string, int> m_refusals; // password refusals by DeviceKey
     StatusFn m_onStatus;
     std::thread m_thread;
     std::atomic<bool> m_running{false};

@@ -10,16 +10,19 @@
 
 namespace commission {
 
+// The endpoint comes last, so that the columns plans had before it keep
+// their places.
 const char* const kPlanColumns[] = {"mac",      "devName", "productSeries", "ipAddr",
                                     "newIp",    "newMask", "newGateway",    "httpPort",
-                                    "dataPort", "status",  "detail"};
+                                    "dataPort", "status",  "detail",        "endpoint"};
 const size_t kPlanColumnCount = sizeof kPlanColumns / sizeof kPlanColumns[0];
 
 namespace {
 
 // Where each column the import reads sits in a record; -1 when absent.
 struct Columns {
-    int mac = -1, ip = -1, mask = -1, gateway = -1, httpPort = -1, dataPort = -1, password = -1;
+    int mac = -1, endpoint = -1, ip = -1, mask = -1, gateway = -1, httpPort = -1, dataPort = -1,
+        password = -1;
 };
 
 int Pick(const std::map<std::string, int>& at, const char* preferred, const char* fallback) {
@@ -38,15 +41,16 @@ bool ReadHeader(const CsvRecord& header, Columns* c, CsvError* error) {
         }
     }
     c->mac = Pick(at, "mac", nullptr);
+    c->endpoint = Pick(at, "endpoint", nullptr);
     c->ip = Pick(at, "newIp", "ipAddr");
     c->mask = Pick(at, "newMask", "mask");
     c->gateway = Pick(at, "newGateway", "route");
     c->httpPort = Pick(at, "httpPort", nullptr);
     c->dataPort = Pick(at, "dataPort", nullptr);
     c->password = Pick(at, "password", nullptr);
-    if (c->mac < 0 || c->ip < 0 || c->mask < 0 || c->gateway < 0) {
-        *error = {header.line, "the header needs the columns mac, newIp (or ipAddr), newMask (or "
-                               "mask) and newGateway (or route)"};
+    if ((c->mac < 0 && c->endpoint < 0) || c->ip < 0 || c->mask < 0 || c->gateway < 0) {
+        *error = {header.line, "the header needs the columns mac (or endpoint), newIp (or ipAddr), "
+                               "newMask (or mask) and newGateway (or route)"};
         return false;
     }
     return true;
@@ -84,6 +88,17 @@ bool CanonicalMac(const std::string& text, std::string* out) {
     return true;
 }
 
+// An endpoint as a camera announces it: at most as long as discovery keeps
+// one, and no control character (the text reaches the terminal in messages).
+bool IsEndpointText(const std::string& text) {
+    if (text.empty() || text.size() > kMaxPlanEndpointBytes)
+        return false;
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
 bool Blank(const CsvRecord& r) {
     for (const std::string& f : r.fields)
         if (!f.empty())
@@ -95,10 +110,13 @@ class Importer {
 public:
     explicit Importer(const std::vector<PlanDevice>& listed) {
         for (const PlanDevice& d : listed) {
-            m_listed.emplace(d.mac, &d);
+            if (!d.mac.empty())
+                m_listed.emplace(d.mac, &d);
+            if (!d.endpoint.empty())
+                m_byEndpoint.emplace(d.endpoint, &d);
             for (const std::string* a : {&d.ip, &d.ip2})
                 if (!a->empty())
-                    m_holders.emplace(*a, d.mac);
+                    m_holders.emplace(*a, DeviceKey(d));
         }
     }
 
@@ -110,15 +128,13 @@ public:
             *error = {r.line, message};
             return false;
         };
-        std::string mac;
-        if (!CanonicalMac(At(r, c.mac), &mac))
-            return fail("\"" + At(r, c.mac) + "\" is not a MAC address");
-        const auto device = m_listed.find(mac);
-        if (device == m_listed.end())
-            return fail(mac + " is not in the device list");
-        if (!m_macs.insert(mac).second)
+        const PlanDevice* device = nullptr;
+        if (!Identify(r, c, &device, error))
+            return false;
+        const std::string mac = DeviceKey(*device);
+        if (!m_keys.insert(mac).second)
             return fail(mac + " appears twice");
-        e->device = *device->second;
+        e->device = *device;
         e->ip = At(r, c.ip);
         e->mask = At(r, c.mask);
         e->gateway = At(r, c.gateway);
@@ -152,6 +168,36 @@ public:
     }
 
 private:
+    // The listed device a record names: by its MAC when the mac cell holds
+    // one, else by the endpoint cell (a camera without a MAC).
+    bool Identify(const CsvRecord& r, const Columns& c, const PlanDevice** device,
+                  CsvError* error) const {
+        const std::string macText = At(r, c.mac), endpoint = At(r, c.endpoint);
+        std::string mac;
+        if (macText.empty() && endpoint.empty())
+            return *error = {r.line, "the line names no device: its mac and endpoint are empty"},
+                   false;
+        if (!macText.empty()) {
+            if (!CanonicalMac(macText, &mac))
+                return *error = {r.line, "\"" + macText + "\" is not a MAC address"}, false;
+            const auto it = m_listed.find(mac);
+            if (it == m_listed.end())
+                return *error = {r.line, mac + " is not in the device list"}, false;
+            *device = it->second;
+            return true;
+        }
+        if (!IsEndpointText(endpoint))
+            return *error = {r.line, "the endpoint is longer than " +
+                                         std::to_string(kMaxPlanEndpointBytes) +
+                                         " bytes or holds control characters"},
+                   false;
+        const auto it = m_byEndpoint.find(endpoint);
+        if (it == m_byEndpoint.end())
+            return *error = {r.line, "\"" + endpoint + "\" is not in the device list"}, false;
+        *device = it->second;
+        return true;
+    }
+
     static bool Unchanged(const PlanEntry& e) {
         const PlanDevice& d = e.device;
         return e.ip == d.ip && e.mask == d.mask && e.gateway == d.gateway &&
@@ -159,9 +205,10 @@ private:
                (e.dataPort.empty() || e.dataPort == std::to_string(d.dataPort));
     }
 
-    std::map<std::string, const PlanDevice*> m_listed;
-    std::multimap<std::string, std::string> m_holders;
-    std::set<std::string> m_macs, m_targets;
+    std::map<std::string, const PlanDevice*> m_listed;     // by MAC
+    std::map<std::string, const PlanDevice*> m_byEndpoint; // cameras, by endpoint
+    std::multimap<std::string, std::string> m_holders;     // address -> DeviceKey
+    std::set<std::string> m_keys, m_targets;
 };
 
 } // namespace
@@ -229,7 +276,7 @@ std::string ExportPlan(const std::vector<PlanEntry>& plan,
             detail = StatusText(statuses[i]);
         }
         out += CsvLine({e.device.mac, e.device.name, e.device.type, e.device.ip, e.ip, e.mask,
-                        e.gateway, e.httpPort, e.dataPort, status, detail});
+                        e.gateway, e.httpPort, e.dataPort, status, detail, e.device.endpoint});
     }
     return out;
 }

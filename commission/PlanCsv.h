@@ -15,21 +15,29 @@
 namespace commission {
 
 // The columns of a plan file as written, in this order. On import only
-// `mac` and the three addresses are needed; the address columns may
+// `mac` (or `endpoint`) and the three addresses are needed; the address columns may
 // instead be named as in an exported device list (ipAddr, mask, route),
 // the new-value names winning when both are present; `httpPort`,
 // `dataPort` and `password` are optional, and other columns are ignored.
 extern const char* const kPlanColumns[];
 extern const size_t kPlanColumnCount;
 
+// The longest endpoint a plan file may name (as long as discovery keeps one).
+constexpr size_t kMaxPlanEndpointBytes = 512;
+
 // Reads a plan from a CSV text for devices of `listed`, in the file's order.
+// A record names its device by the `mac` cell; when that cell is empty (or
+// the column absent), by the `endpoint` cell: an ONVIF camera whose
+// scopes name no MAC (PlanDevice::endpoint). A record naming a device by
+// endpoint that also has a MAC is that device, and counts as it for "twice".
 // Empty ports and "0" keep the device's port. A record that asks a device
 // for the address, mask, gateway and ports it already has is left out of
 // the plan (no request), and its address is not counted as a target. Fails with `error` naming the
 // line and the fault, and `plan` empty, for any fault of Csv.h and for: a
 // header without mac or one of the address columns, or with a column twice
 // (line 1); a record with another number of fields than the header, a MAC
-// that is no MAC, a MAC twice, a MAC not listed, an address that is no
+// that is no MAC, an endpoint over kMaxPlanEndpointBytes or with a control
+// character, a device twice, a MAC or endpoint not listed, an address that is no
 // dotted quad or that breaks an address rule (named), a target address
 // twice or held by another listed device, a port other than 1 to 65535.
 bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,

@@ -15,11 +15,17 @@ namespace {
 const std::string kBom = "\xEF\xBB\xBF";
 
 std::vector<commission::PlanDevice> Listed() {
-    std::vector<commission::PlanDevice> out(2);
+    // Two of the maker's devices, a camera known by its endpoint alone and
+    // one known by MAC and endpoint.
+    std::vector<commission::PlanDevice> out(4);
     out[0].mac = "02:4C:56:00:00:01";
     out[0].ip = "192.168.1.64";
     out[1].mac = "02:4C:56:00:00:02";
     out[1].ip2 = "169.254.0.2";
+    out[2].endpoint = "urn:uuid:cam-no-mac";
+    out[2].ip = "192.168.1.80";
+    out[3].mac = "02:4F:4E:00:00:07";
+    out[3].endpoint = "urn:uuid:cam-mac";
     return out;
 }
 

@@ -67,6 +67,10 @@ void DeviceClient::MoveTo(std::string xaddr) {
 
 void DeviceClient::SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
 
+void DeviceClient::SetDeadline(std::chrono::steady_clock::time_point deadline) {
+    m_deadline = deadline;
+}
+
 Outcome DeviceClient::Classify(long status, const std::string& body, bool challenge,
                                const Reader& read) {
     (void)challenge;
@@ -112,6 +116,14 @@ Outcome DeviceClient::Call(const std::string& action, const std::string& body, b
         request.path = x.path;
         request.action = kActionBase + action;
         request.session = m_session.get();
+        if (m_deadline != std::chrono::steady_clock::time_point::max()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                m_deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return Outcome::NoAnswer;
+            request.timeLimitMs =
+                static_cast<long>(std::min<long long>(left.count(), kSoapDeadlineMs));
+        }
         const bool wsse = login && !m_digest;
         if (wsse) {
             UsernameToken token = MakeToken(m_user, *m_password, m_clock(), m_offset);

@@ -9,6 +9,7 @@
 // client is destroyed and never logged.
 #pragma once
 
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -45,6 +46,10 @@ public:
 
     // The clock for signing; tests replace it. Default: std::time.
     void SetClock(std::function<std::time_t()> clock);
+    // No call goes on past deadline: each request's time limit is lowered
+    // to the time left, and a request due after it is NoAnswer at once.
+    // Default: none beyond the transport's own limits.
+    void SetDeadline(std::chrono::steady_clock::time_point deadline);
 
     // Each call: Done fills its output; otherwise the output is untouched.
     Outcome GetSystemDateAndTime(long long* offsetSeconds);
@@ -78,6 +83,7 @@ private:
     std::string m_user;
     SharedSecret m_password;
     std::function<std::time_t()> m_clock;
+    std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
     bool m_clockKnown = false;
     long long m_offset = 0;
     bool m_digest = false;

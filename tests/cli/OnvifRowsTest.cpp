@@ -3,12 +3,19 @@
 // column in every output form.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "DeviceFormat.h"
 #include "OnvifCommands.h"
+#include "OnvifMessages.h"
+#include "SoapTransport.h"
 
 namespace {
 
@@ -66,6 +73,26 @@ TEST(OnvifRows, OneMacSeenByBothProtocolsIsOneRow) {
     EXPECT_EQ(list.endpoints[2], "urn:uuid:same-serial");
 }
 
+// What plan and apply choose from: a camera with a maker's MAC is that
+// device (noting its endpoint), a camera without MAC is a device by its
+// endpoint, with its own and its link-local address.
+TEST(OnvifRows, PlanDevicesKeepOneDevicePerMacAndCamerasWithoutMac) {
+    commission::PlanDevice maker;
+    maker.mac = "02:4F:4E:00:00:01";
+    maker.type = "ZVK_IPC";
+    const std::vector<commission::PlanDevice> devices = onvif_cli::PlanDevices(
+        {maker}, {Camera("urn:uuid:both", "02:4F:4E:00:00:01"), Camera("urn:uuid:only", "")});
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].type, "ZVK_IPC");
+    EXPECT_EQ(devices[0].endpoint, "urn:uuid:both");
+    EXPECT_EQ(commission::DeviceKey(devices[0]), "02:4F:4E:00:00:01");
+    EXPECT_EQ(devices[1].mac, "");
+    EXPECT_EQ(commission::DeviceKey(devices[1]), "urn:uuid:only");
+    EXPECT_EQ(devices[1].type, "ONVIF camera");
+    EXPECT_EQ(devices[1].ip, "192.168.1.64");
+    EXPECT_EQ(devices[1].ip2, "169.254.3.4");
+}
+
 TEST(OnvifRows, EveryFormatCarriesTheEndpoint) {
     const SEARCH_INFO row = onvif_cli::CameraRow(Camera("urn:uuid:a", ""), SEARCH_EVENT_NEW);
     const std::string identity = "none", endpoint = "urn:uuid:a";
@@ -83,6 +110,164 @@ TEST(OnvifRows, EveryFormatCarriesTheEndpoint) {
     SEARCH_INFO gone = row;
     gone.event = SEARCH_EVENT_GONE;
     EXPECT_NE(format::EventLine(gone, &identity, &endpoint).find("urn:uuid:a"), std::string::npos);
+}
+
+// Cameras answering GetDeviceInformation through the SOAP seam, each by
+// its host: one tells, one refuses the login, one never answers (it holds
+// each request as long as the request may take, as a silent camera does).
+class InformationCameras {
+public:
+    InformationCameras() {
+        m_previous = SetSoapPostFunction([this](const SoapPostRequest& r, SoapPostReply* out) {
+            {
+                std::lock_guard<std::mutex> hold(m_mutex);
+                hosts.insert(r.host);
+            }
+            if (r.host == "10.0.0.3") {
+                std::this_thread::sleep_for(std::chrono::milliseconds(r.timeLimitMs));
+                return SoapPostResult::NoAnswer;
+            }
+            out->status = 200;
+            if (r.action.find("GetSystemDateAndTime") != std::string::npos)
+                out->body = onvif_test::DateAndTime(2026, 12, 9, 13, 0, 0);
+            else if (r.host == "10.0.0.2")
+                out->status = 401;
+            else
+                out->body = onvif_test::Answer(
+                    "<tds:GetDeviceInformationResponse><tds:Manufacturer>Acme</tds:Manufacturer>"
+                    "<tds:Model>M-9</tds:Model><tds:FirmwareVersion>2.4</tds:FirmwareVersion>"
+                    "<tds:SerialNumber>SN-1</tds:SerialNumber><tds:HardwareId>H1</tds:HardwareId>"
+                    "</tds:GetDeviceInformationResponse>");
+            return SoapPostResult::Answered;
+        });
+    }
+    ~InformationCameras() { SetSoapPostFunction(m_previous); }
+    std::set<std::string> hosts;
+
+private:
+    std::mutex m_mutex;
+    SoapPostFunction m_previous;
+};
+
+onvif::CameraRecord At(const std::string& host) {
+    onvif::CameraRecord c = Camera("urn:uuid:" + host, "");
+    c.xaddr = "http://" + host + "/onvif/device_service";
+    c.xaddrs = {c.xaddr};
+    return c;
+}
+
+TEST(OnvifRows, InformationReplacesTheScopeNamesWithinTheBound) {
+    InformationCameras cameras;
+    std::vector<onvif::CameraRecord> list = {At("10.0.0.1"), At("10.0.0.2"), At("10.0.0.3"),
+                                             At("10.0.0.4")};
+    list[3].reach = onvif::Reach::None; // out of reach: never asked
+    list[3].xaddr.clear();
+    const auto start = std::chrono::steady_clock::now();
+    onvif_cli::ReadInformation(&list, "admin", MakeSharedSecret("pw", 2),
+                               start + std::chrono::milliseconds(400));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(cameras.hosts, (std::set<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(list[0].info.serial, "SN-1");
+    EXPECT_TRUE(list[1].info.model.empty()); // refused: its scope names stay
+    EXPECT_TRUE(list[2].info.model.empty()); // silent
+    const onvif_cli::Listing listing = onvif_cli::MergeCameras({}, {}, list, true);
+    ASSERT_EQ(listing.extras.size(), 4u);
+    EXPECT_STREQ(listing.rows[0].productModel, "M-9");
+    EXPECT_STREQ(listing.rows[0].softwareVer, "2.4");
+    EXPECT_STREQ(listing.rows[0].devName, "Gate \"North\"");
+    EXPECT_EQ(listing.extras[0], (format::Extras{{"manufacturer", "Acme"}, {"serial", "SN-1"}}));
+    EXPECT_STREQ(listing.rows[1].productModel, "IPC-2000");
+    EXPECT_EQ(listing.extras[1], (format::Extras{{"manufacturer", ""}, {"serial", ""}}));
+    // The columns in every form, before the endpoint.
+    const std::string csv = format::RecordCsv(listing.rows[0], false, &listing.identities[0],
+                                              &listing.endpoints[0], &listing.extras[0]);
+    EXPECT_NE(csv.find(",Acme,SN-1,urn:uuid:10.0.0.1,none"), std::string::npos) << csv;
+    EXPECT_NE(format::CsvHeader(false, true, true, {"manufacturer", "serial"})
+                  .find(",manufacturer,serial,endpoint,identity"),
+              std::string::npos);
+    const auto json = nlohmann::json::parse(format::RecordJson(
+        listing.rows[0], false, &listing.identities[0], &listing.endpoints[0], &listing.extras[0]));
+    EXPECT_EQ(json["manufacturer"], "Acme");
+    const std::string table =
+        format::RecordTable(listing.rows, listing.identities, listing.endpoints, listing.extras);
+    EXPECT_NE(table.find("manufacturer"), std::string::npos);
+    EXPECT_NE(table.find("SN-1"), std::string::npos);
+    // Without information nothing changes.
+    EXPECT_TRUE(onvif_cli::MergeCameras({}, {}, list).extras.empty());
+}
+
+// A line as "event MAC-or-endpoint type", for comparing watch's output.
+std::vector<std::string> Texts(const std::vector<onvif_cli::WatchLine>& lines) {
+    std::vector<std::string> out;
+    for (const onvif_cli::WatchLine& l : lines)
+        out.push_back(format::EventName(l.row.event) + " " +
+                      (l.row.mac[0] ? std::string(l.row.mac) : l.endpoint) + " " +
+                      l.row.productSeries + (l.endpoint.empty() ? "" : " @" + l.endpoint));
+    return out;
+}
+
+SEARCH_INFO Maker(const char* mac, int event) {
+    SEARCH_INFO r{};
+    r.event = event;
+    std::strcpy(r.mac, mac);
+    std::strcpy(r.productSeries, "ZVK_IPC");
+    return r;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(OnvifRows, WatchShowsADeviceOfBothProtocolsAsOneRow) {
+    using namespace std::chrono_literals;
+    using onvif::CameraEvent;
+    const auto t0 = onvif_cli::WatchMerge::Clock::now();
+    onvif_cli::WatchMerge merge(1500ms);
+    const onvif::CameraRecord both = Camera("urn:uuid:both", "02:4F:4E:00:00:01");
+    const onvif::CameraRecord alone = Camera("urn:uuid:alone", "02:4F:4E:00:00:02");
+    const onvif::CameraRecord bare = Camera("urn:uuid:bare", "");
+    // The camera's answer comes first; the maker's record within the grace
+    // takes it in: one line, the maker's, carrying the endpoint.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, both, t0)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, alone, t0)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, bare, t0)),
+              Lines{"new urn:uuid:bare ONVIF camera @urn:uuid:bare"}); // nothing can take it in
+    EXPECT_EQ(Texts(merge.Due(t0 + 1s)), Lines{});
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:01", SEARCH_EVENT_NEW), "verified")),
+              Lines{"new 02:4F:4E:00:00:01 ZVK_IPC @urn:uuid:both"});
+    EXPECT_EQ(Texts(merge.Due(t0 + 2s)),
+              Lines{"new 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone"});
+    EXPECT_EQ(Texts(merge.Due(t0 + 3s)), Lines{});
+    // Later rounds: the camera's changes stay inside the maker's row.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Changed, both, t0 + 5s)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Changed, alone, t0 + 5s)),
+              Lines{"changed 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone"});
+    // A maker's device arrives for a camera row: the camera row goes first.
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:02", SEARCH_EVENT_NEW), "verified")),
+              (Lines{"gone 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone",
+                     "new 02:4F:4E:00:00:02 ZVK_IPC @urn:uuid:alone"}));
+    // and when it leaves, the camera is a row of its own again.
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:02", SEARCH_EVENT_GONE), "verified")),
+              (Lines{"gone 02:4F:4E:00:00:02 ZVK_IPC @urn:uuid:alone",
+                     "new 02:4F:4E:00:00:02 ONVIF camera @urn:uuid:alone"}));
+    // The camera inside a maker's row leaves: the row changes, without the
+    // endpoint; it comes back: the row changes again, with it.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Gone, both, t0 + 6s)),
+              Lines{"changed 02:4F:4E:00:00:01 ZVK_IPC"});
+    EXPECT_EQ(Texts(merge.Maker(Maker("02:4F:4E:00:00:01", SEARCH_EVENT_CHANGED), "verified")),
+              Lines{"changed 02:4F:4E:00:00:01 ZVK_IPC"});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, both, t0 + 6s)),
+              Lines{"changed 02:4F:4E:00:00:01 ZVK_IPC @urn:uuid:both"});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Changed, both, t0 + 6s)), Lines{});
+    // A second camera claiming that MAC changes nothing shown.
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, Camera("urn:uuid:twin", "02:4F:4E:00:00:01"),
+                                 t0 + 6s)),
+              Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Gone, bare, t0 + 6s)),
+              Lines{"gone urn:uuid:bare ONVIF camera @urn:uuid:bare"});
+    // A camera that leaves while held back was never shown: no line.
+    const onvif::CameraRecord brief = Camera("urn:uuid:brief", "02:4F:4E:00:00:03");
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Added, brief, t0 + 7s)), Lines{});
+    EXPECT_EQ(Texts(merge.Camera(CameraEvent::Gone, brief, t0 + 7s)), Lines{});
+    EXPECT_EQ(Texts(merge.Due(t0 + 10s)), Lines{});
 }
 
 } // namespace

@@ -142,3 +142,88 @@ TEST(PlanCsvTest, ExportCarriesOutcomesAndNoPassword) {
     EXPECT_EQ(again[1].ip, "10.0.0.11");
     EXPECT_EQ(again[1].device.mac, "02:4C:56:00:00:02");
 }
+
+namespace {
+
+// The three devices with MACs and two ONVIF cameras: one without a MAC in
+// its scopes, known by its endpoint alone, and one with both.
+std::vector<PlanDevice> WithCameras() {
+    std::vector<PlanDevice> out = Listed();
+    PlanDevice bare;
+    bare.endpoint = "urn:uuid:cam-no-mac";
+    bare.ip = "192.168.1.80";
+    out.push_back(bare);
+    PlanDevice both;
+    both.mac = "02:4F:4E:00:00:07";
+    both.endpoint = "urn:uuid:cam-mac";
+    both.ip = "192.168.1.81";
+    out.push_back(both);
+    return out;
+}
+
+} // namespace
+
+TEST(PlanCsvTest, ACameraWithoutMacIsNamedByItsEndpoint) {
+    const std::string text =
+        "mac,endpoint,newIp,newMask,newGateway\n"
+        ",urn:uuid:cam-no-mac,10.0.0.20,255.255.255.0,10.0.0.1\n"
+        ",urn:uuid:cam-mac,10.0.0.21,255.255.255.0,10.0.0.1\n"
+        "02:4C:56:00:00:01,urn:uuid:ignored,10.0.0.22,255.255.255.0,10.0.0.1\n";
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    ASSERT_TRUE(ImportPlan(text, WithCameras(), &plan, &error)) << error.line << error.message;
+    ASSERT_EQ(plan.size(), 3u);
+    EXPECT_EQ(plan[0].device.endpoint, "urn:uuid:cam-no-mac");
+    EXPECT_EQ(DeviceKey(plan[0].device), "urn:uuid:cam-no-mac");
+    EXPECT_EQ(DeviceKey(plan[1].device), "02:4F:4E:00:00:07"); // its MAC still names it
+    EXPECT_EQ(plan[2].device.mac, "02:4C:56:00:00:01");        // the MAC wins over the endpoint
+    // Written with the endpoint column, and read back to the same plan.
+    const std::string saved = ExportPlan(plan, {});
+    EXPECT_EQ(saved.rfind("mac,devName,", 0), 0u)
+        << saved; // the columns of old plans keep their places
+    EXPECT_NE(saved.find(",detail,endpoint\r\n,"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(",urn:uuid:cam-no-mac\r\n"), std::string::npos) << saved;
+    std::vector<PlanEntry> again;
+    ASSERT_TRUE(ImportPlan(saved, WithCameras(), &again, &error)) << error.line << error.message;
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(DeviceKey(again[0].device), "urn:uuid:cam-no-mac");
+    EXPECT_EQ(again[0].ip, "10.0.0.20");
+    // A plan of the old form, without the endpoint column, still loads.
+    ASSERT_TRUE(
+        ImportPlan(std::string(kHeader) + "02:4C:56:00:00:01,10.0.0.10,255.255.255.0,10.0.0.1,,,\n",
+                   WithCameras(), &plan, &error))
+        << error.message;
+    EXPECT_EQ(plan.size(), 1u);
+}
+
+TEST(PlanCsvTest, EndpointFaultsAreRefusedNamingTheLine) {
+    const std::string header = "mac,endpoint,newIp,newMask,newGateway\n";
+    const std::string tail = ",10.0.0.20,255.255.255.0,10.0.0.1\n";
+    const struct {
+        const char* name;
+        std::string text;
+        size_t line;
+        const char* says;
+    } cases[] = {
+        {"endpoint not listed", header + ",urn:uuid:other" + tail, 2, "not in the device list"},
+        {"neither MAC nor endpoint", header + "," + tail, 2, "names no device"},
+        {"control character", header + ",\"urn:uuid:a\x1b[2J\"" + tail, 2, "control"},
+        {"over long", header + ",urn:" + std::string(kMaxPlanEndpointBytes, 'x') + tail, 2,
+         "longer"},
+        // One camera named by its MAC, then by its endpoint.
+        {"one camera twice",
+         header + "02:4F:4E:00:00:07," + tail +
+             ",urn:uuid:cam-mac,10.0.0.21,255.255.255.0,10.0.0.1\n",
+         3, "twice"},
+        {"an endpoint-only file still needs the addresses", "endpoint,newIp\n", 1, "header"},
+    };
+    for (const auto& c : cases) {
+        std::vector<PlanEntry> plan;
+        CsvError error;
+        EXPECT_FALSE(ImportPlan(c.text, WithCameras(), &plan, &error)) << c.name;
+        EXPECT_TRUE(plan.empty()) << c.name;
+        EXPECT_EQ(error.line, c.line) << c.name << ": " << error.message;
+        EXPECT_NE(error.message.find(c.says), std::string::npos) << c.name << ": " << error.message;
+        EXPECT_EQ(error.message.find('\x1b'), std::string::npos) << c.name;
+    }
+}

@@ -197,3 +197,34 @@ TEST(OnvifClientTest, HttpsIsKeptWhenOffered) {
 }
 
 } // namespace
+
+namespace {
+
+// A deadline lowers each request's time limit to the time left, and after
+// it no request goes out at all.
+TEST(OnvifClientTest, ADeadlineBoundsEveryRequest) {
+    ScriptedCamera camera;
+    camera.replies = {Clock(13), Ok(kInfo)};
+    DeviceClient client("http://192.168.1.64/onvif/device_service", "admin",
+                        MakeSharedSecret("pw", 2));
+    EXPECT_EQ(camera.requests.size(), 0u);
+    client.SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(1500));
+    DeviceInformation info;
+    ASSERT_EQ(client.GetDeviceInformation(&info), Outcome::Done);
+    ASSERT_EQ(camera.requests.size(), 2u);
+    for (const SoapPostRequest& r : camera.requests) {
+        EXPECT_GT(r.timeLimitMs, 0);
+        EXPECT_LE(r.timeLimitMs, 1500);
+    }
+    client.SetDeadline(std::chrono::steady_clock::now() - std::chrono::milliseconds(1));
+    EXPECT_EQ(client.GetDeviceInformation(&info), Outcome::NoAnswer);
+    EXPECT_EQ(camera.requests.size(), 2u);
+    // Without a deadline a request has the transport's own limit.
+    DeviceClient plain("http://192.168.1.64/onvif/device_service", "admin",
+                       MakeSharedSecret("pw", 2));
+    plain.GetDeviceInformation(&info);
+    ASSERT_GE(camera.requests.size(), 3u);
+    EXPECT_EQ(camera.requests[2].timeLimitMs, kSoapDeadlineMs);
+}
+
+} // namespace

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -331,6 +332,109 @@ TEST_F(OnvifNetwork, PlanAndApplyReaddressCameras) {
     Search(search);
     EXPECT_EQ(Find(search, "02:4F:4E:00:10:04").ip, "10.77.0.201");
     std::remove((m_tag + "-plan.csv").c_str());
+}
+
+// A camera whose scopes name no MAC is planned and applied by its
+// endpoint: plan names it in the plan's endpoint column, apply re-addresses
+// it and verifies it at its new address.
+TEST_F(OnvifNetwork, PlanAndApplyACameraWithoutMacByItsEndpoint) {
+    std::string endpoint;
+    {
+        onvif::CameraSearch search;
+        for (const CameraRecord& c : Search(search))
+            if (c.name == "NoMacCam")
+                endpoint = c.endpoint;
+    }
+    ASSERT_FALSE(endpoint.empty());
+    std::string out;
+    ASSERT_EQ(Tool({"plan", "--start", "10.77.0.210", "--mask", "255.255.255.0", "--gateway",
+                    "10.77.0.1", "--mac", endpoint, "--no-probe", "--seconds", "3"},
+                   &out),
+              0)
+        << out;
+    const std::string plan = out.substr(0, out.find("devices planned"));
+    EXPECT_NE(plan.find("\n,NoMacCam,ONVIF camera,10.77.0.57,10.77.0.210,"), std::string::npos)
+        << plan;
+    EXPECT_NE(plan.find("," + endpoint + "\r\n"), std::string::npos) << plan;
+    std::ofstream(m_tag + "-plan.csv") << plan.substr(0, plan.rfind('\n') + 1);
+    ASSERT_EQ(Tool({"apply", m_tag + "-plan.csv", "--password", "-"}, &out), 0) << out;
+    EXPECT_NE(out.find(endpoint + " 10.77.0.57 -> 10.77.0.210 done"), std::string::npos) << out;
+    onvif::CameraSearch search;
+    Search(search);
+    EXPECT_EQ(Find(search, endpoint).ip, "10.77.0.210");
+    std::remove((m_tag + "-plan.csv").c_str());
+}
+
+// With credentials, list logs in to each camera (either login form, a
+// skewed clock) and shows what it tells; a camera that refuses keeps its
+// scope names and nothing is said of it.
+TEST_F(OnvifNetwork, ListWithCredentialsShowsWhatEachCameraTells) {
+    std::string out;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(
+        Tool({"list", "--format", "csv", "--seconds", "3", "--user", "admin", "--password", "-"},
+             &out),
+        0)
+        << out;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    EXPECT_NE(out.find(",manufacturer,serial,endpoint,identity\r\n"), std::string::npos) << out;
+    std::istringstream lines(out);
+    size_t told = 0;
+    for (std::string l; std::getline(lines, l);) {
+        if (l.find(",ONVIF camera,") == std::string::npos)
+            continue;
+        told += l.find(",Lorvex Simulated,") != std::string::npos;
+        for (const char* mac : {"02:4F:4E:00:10:01", "02:4F:4E:00:10:02", "02:4F:4E:00:10:03"}) {
+            const char* serial = mac[16] == '3' ? ",SN024F4E001003," : ",DUP-1,";
+            if (l.find(mac) != std::string::npos) {
+                EXPECT_NE(l.find(serial), std::string::npos) << l;
+            }
+        }
+    }
+    // Every camera this card reaches (not the one in a foreign subnet
+    // without a link-local address).
+    EXPECT_EQ(told, kListed - 2) << out;
+    // A wrong password: the same rows, with their scope names and no word of it.
+    std::ofstream(m_tag + "-pw") << "Wrong-Pass1\n";
+    ASSERT_EQ(
+        Tool({"list", "--format", "csv", "--seconds", "3", "--user", "admin", "--password", "-"},
+             &out),
+        0)
+        << out;
+    EXPECT_EQ(out.find("Lorvex Simulated"), std::string::npos) << out;
+    EXPECT_EQ(out.find("wrong"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nNoMacCam,"), std::string::npos) << out;
+}
+
+// watch over several rounds, and a watch shorter than a camera's wait for
+// the maker's record: each device is new once, the maker's device that also
+// speaks ONVIF only as the maker's row (carrying its endpoint), never as a
+// camera row.
+TEST_F(OnvifNetwork, WatchPrintsADeviceOfBothProtocolsOnce) {
+    for (const char* seconds : {"8", "1"}) {
+        std::string out;
+        ASSERT_EQ(Tool({"watch", "--seconds", seconds, "--interval", "2"}, &out), 0) << out;
+        std::map<std::string, int> arrivals;
+        int makerWithEndpoint = 0;
+        std::istringstream lines(out);
+        for (std::string l; std::getline(lines, l);) {
+            std::istringstream words(l);
+            std::string event, key;
+            words >> event >> key;
+            if (event == "new")
+                ++arrivals[key];
+            if (key == kMakerMac) {
+                EXPECT_EQ(l.find("ONVIF camera"), std::string::npos) << l;
+                makerWithEndpoint += l.find("urn:") != std::string::npos;
+            }
+            EXPECT_NE(event, "gone") << l;
+        }
+        EXPECT_EQ(arrivals.size(), kListed) << seconds << " s:\n" << out; // NoMacCam by address
+        // Its row carries the camera's endpoint, at once or as a change.
+        EXPECT_GE(makerWithEndpoint, 1) << out;
+        for (const auto& a : arrivals)
+            EXPECT_EQ(a.second, 1) << a.first << "\n" << out;
+    }
 }
 
 TEST_F(OnvifNetwork, ListShowsCamerasBesideTheMakersDevicesAndRefusesRestore) {

@@ -1,6 +1,7 @@
 #include "CommissionCommands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -59,28 +60,23 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 
-    // The maker's devices, then the ONVIF cameras with a MAC none of them has.
+    // The maker's devices, then the ONVIF cameras none of them is
+    // (onvif_cli::PlanDevices).
     std::vector<PlanDevice> Listed() {
-        std::vector<PlanDevice> out;
+        std::vector<PlanDevice> makers;
         for (const SEARCH_INFO& d : m_manager.GetDevices())
-            out.push_back(PlanDeviceOf(d));
-        const size_t makers = out.size();
-        for (const SEARCH_INFO& c : m_cameras.Rows()) {
-            PlanDevice p = PlanDeviceOf(c);
-            const auto same = [&p](const PlanDevice& d) { return d.mac == p.mac; };
-            if (std::none_of(out.begin(), out.begin() + static_cast<long>(makers), same))
-                out.push_back(p);
-        }
-        return out;
+            makers.push_back(PlanDeviceOf(d));
+        return onvif_cli::PlanDevices(std::move(makers), m_cameras.Cameras());
     }
-    // The record of mac: the maker's device, else the ONVIF camera.
-    bool Find(const std::string& mac, SEARCH_INFO* out) {
-        return m_manager.FindDevice(mac.c_str(), out) || m_cameras.Find(mac, out);
+    // The record of key (a MAC, or a camera's endpoint): the maker's
+    // device, else the ONVIF camera.
+    bool Find(const std::string& key, SEARCH_INFO* out) {
+        return m_manager.FindDevice(key.c_str(), out) || m_cameras.Find(key, out);
     }
-    // True when mac is an ONVIF camera only, not one of the maker's devices.
-    bool IsCameraOnly(const std::string& mac) {
+    // True when key is an ONVIF camera only, not one of the maker's devices.
+    bool IsCameraOnly(const std::string& key) {
         SEARCH_INFO record{};
-        return !m_manager.FindDevice(mac.c_str(), &record) && m_cameras.Find(mac, &record);
+        return !m_manager.FindDevice(key.c_str(), &record) && m_cameras.Find(key, &record);
     }
     onvif_cli::CameraBatch& Cameras() { return m_cameras; }
 
@@ -109,9 +105,10 @@ std::string LineError(const std::string& path, const CsvError& e) {
                        : path + ":" + std::to_string(e.line) + ": " + e.message;
 }
 
-// The devices the selection options pick out of the listed ones, by MAC.
+// The devices the selection options pick out of the listed ones, by MAC
+// (or, for an ONVIF camera, by endpoint).
 struct Selection {
-    std::vector<std::string> macs; // in the given order; empty: every device
+    std::vector<std::string> macs; // MACs or endpoints, in the given order; empty: every device
     std::string type;
     uint32_t network = 0, mask = 0;
     bool bySubnet = false;
@@ -124,13 +121,33 @@ struct Selection {
     }
 };
 
+// An ONVIF camera's endpoint as --mac takes it: a URI ("urn:uuid:...",
+// "http://..."), whose scheme a MAC never has.
+bool IsEndpoint(const std::string& text) {
+    const size_t colon = text.find(':');
+    if (colon == 0 || colon == std::string::npos || text.size() > kMaxPlanEndpointBytes ||
+        !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (size_t i = 0; i < colon; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(text[i])) &&
+            std::string("+-.").find(text[i]) == std::string::npos)
+            return false;
+    for (unsigned char c : text)
+        if (c <= 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
 bool ReadSelection(const cli::ParsedArgs& args, Selection* s, std::string* error) {
     std::stringstream list(args.Get("--mac", ""));
     for (std::string mac; std::getline(list, mac, ',');) {
         char canonical[18];
-        if (!CLorvexManage::NormalizeMac(mac.c_str(), canonical))
-            return *error = "not a MAC address: " + mac, false;
-        s->macs.push_back(canonical);
+        if (CLorvexManage::NormalizeMac(mac.c_str(), canonical))
+            s->macs.push_back(canonical);
+        else if (IsEndpoint(mac))
+            s->macs.push_back(mac);
+        else
+            return *error = "not a MAC address or endpoint: " + mac, false;
     }
     s->type = args.Get("--type", "");
     if (args.Has("--subnet")) {
@@ -159,13 +176,15 @@ std::vector<PlanDevice> Select(const std::vector<PlanDevice>& listed, const Sele
             if (s.Picks(d))
                 out.push_back(d);
         // The search's order varies from run to run; the MAC's does not.
-        std::sort(out.begin(), out.end(),
-                  [](const PlanDevice& a, const PlanDevice& b) { return a.mac < b.mac; });
+        std::sort(out.begin(), out.end(), [](const PlanDevice& a, const PlanDevice& b) {
+            return DeviceKey(a) < DeviceKey(b);
+        });
         return out;
     }
     for (const std::string& mac : s.macs) {
-        const auto it = std::find_if(listed.begin(), listed.end(),
-                                     [&](const PlanDevice& d) { return d.mac == mac; });
+        const auto it = std::find_if(listed.begin(), listed.end(), [&](const PlanDevice& d) {
+            return d.mac == mac || d.endpoint == mac;
+        });
         if (it == listed.end())
             *missing += (missing->empty() ? "" : ", ") + mac;
         else if (s.Picks(*it))
@@ -254,11 +273,11 @@ public:
             return;
         const PlanEntry& e = m_plan[i];
         const char* ip = e.device.ip.empty() ? "-" : e.device.ip.c_str();
+        const char* key = DeviceKey(e.device).c_str();
         if (m_newAddress)
-            std::printf("%s %s -> %s %s\n", e.device.mac.c_str(), ip, e.ip.c_str(),
-                        StatusText(s).c_str());
+            std::printf("%s %s -> %s %s\n", key, ip, e.ip.c_str(), StatusText(s).c_str());
         else
-            std::printf("%s %s %s\n", e.device.mac.c_str(), ip, StatusText(s).c_str());
+            std::printf("%s %s %s\n", key, ip, StatusText(s).c_str());
         std::fflush(stdout);
     }
     std::vector<DeviceStatus> Statuses() {
@@ -280,30 +299,38 @@ std::string SummaryLine(const BatchSummary& summary) {
     return out;
 }
 
-bool HasAllOf(Session& session, const std::vector<std::string>& macs) {
+bool HasAllOf(Session& session, const std::vector<std::string>& keys) {
     SEARCH_INFO found{};
-    for (const std::string& mac : macs)
-        if (!session.Find(mac, &found))
+    for (const std::string& key : keys)
+        if (!session.Find(key, &found))
             return false;
     return true;
 }
 
-// The MACs of a plan file, read leniently: only to know when to stop searching.
-std::vector<std::string> MacsOf(const std::string& text) {
+// The devices a plan file names (each record's MAC, else its endpoint),
+// read leniently: only to know when to stop searching.
+std::vector<std::string> KeysOf(const std::string& text) {
     std::vector<CsvRecord> records;
     CsvError error;
-    std::vector<std::string> macs;
+    std::vector<std::string> keys;
     if (!ReadCsv(text, &records, &error) || records.empty())
-        return macs;
+        return keys;
     const auto& header = records[0].fields;
-    const auto column = std::find(header.begin(), header.end(), "mac") - header.begin();
-    for (size_t i = 1; i < records.size(); ++i)
-        if (static_cast<size_t>(column) < records[i].fields.size())
-            macs.push_back(records[i].fields[static_cast<size_t>(column)]);
+    const auto columnOf = [&header](const char* name) {
+        return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    const size_t mac = columnOf("mac"), endpoint = columnOf("endpoint");
+    for (size_t i = 1; i < records.size(); ++i) {
+        const std::vector<std::string>& f = records[i].fields;
+        if (mac < f.size() && !f[mac].empty())
+            keys.push_back(f[mac]);
+        else if (endpoint < f.size() && !f[endpoint].empty())
+            keys.push_back(f[endpoint]);
+    }
     for (CsvRecord& r : records)
         for (std::string& f : r.fields)
             WipeSecret(&f);
-    return macs;
+    return keys;
 }
 
 bool NeedsPorts(const std::vector<PlanEntry>& plan) {
@@ -367,8 +394,8 @@ int RunApply(const cli::ParsedArgs& args) {
     if (!error.empty())
         return WipeSecret(&text), Usage(error);
     Session session(args.Get("--user", "admin"));
-    const std::vector<std::string> macs = MacsOf(text);
-    session.SearchUntil(seconds, [&] { return HasAllOf(session, macs); });
+    const std::vector<std::string> keys = KeysOf(text);
+    session.SearchUntil(seconds, [&] { return HasAllOf(session, keys); });
     std::vector<PlanEntry> plan;
     CsvError csvError;
     const bool imported = ImportPlan(text, session.Listed(), &plan, &csvError);
@@ -384,7 +411,7 @@ int RunApply(const cli::ParsedArgs& args) {
     BatchServices services;
     CLorvexManage& manager = session.Manager();
     services.send = [&manager, &session](const PlanEntry& e, const std::string& pw) {
-        if (session.IsCameraOnly(e.device.mac))
+        if (session.IsCameraOnly(DeviceKey(e.device)))
             return session.Cameras().Send(e, pw);
         return manager.SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
                                    e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),

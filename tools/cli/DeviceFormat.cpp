@@ -175,7 +175,7 @@ std::string IdentityName(int state) {
 }
 
 std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::string* identity,
-                       const std::string* endpoint) {
+                       const std::string* endpoint, const Extras* extras) {
     std::string out = "{";
     for (const Field& f : RecordFields()) {
         if (!withEvent && std::strcmp(f.name, "event") == 0)
@@ -185,6 +185,8 @@ std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::str
         const std::string value = FieldValue(record, f);
         out += JsonString(f.name) + ": " + (f.kind == FieldKind::Text ? JsonString(value) : value);
     }
+    for (const auto& extra : extras ? *extras : Extras())
+        out += ", " + JsonString(extra.first) + ": " + JsonString(extra.second);
     if (endpoint)
         out += ", \"endpoint\": " + JsonString(*endpoint);
     if (identity)
@@ -192,18 +194,21 @@ std::string RecordJson(const SEARCH_INFO& record, bool withEvent, const std::str
     return out + "}";
 }
 
-std::string CsvHeader(bool withEvent, bool withIdentity, bool withEndpoint) {
+std::string CsvHeader(bool withEvent, bool withIdentity, bool withEndpoint,
+                      const std::vector<std::string>& extraNames) {
     std::string out;
     for (const Field& f : RecordFields())
         if (withEvent || std::strcmp(f.name, "event") != 0)
             out += (out.empty() ? "" : ",") + std::string(f.name);
+    for (const std::string& name : extraNames)
+        out += "," + CsvField(name);
     if (withEndpoint)
         out += ",endpoint";
     return withIdentity ? out + ",identity" : out;
 }
 
 std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::string* identity,
-                      const std::string* endpoint) {
+                      const std::string* endpoint, const Extras* extras) {
     std::string out;
     bool first = true;
     for (const Field& f : RecordFields()) {
@@ -212,6 +217,8 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::stri
         out += (first ? "" : ",") + CsvField(FieldValue(record, f));
         first = false;
     }
+    for (const auto& extra : extras ? *extras : Extras())
+        out += "," + CsvField(extra.second);
     if (endpoint)
         out += "," + CsvField(*endpoint);
     return identity ? out + "," + CsvField(*identity) : out;
@@ -219,14 +226,18 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::stri
 
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
                         const std::vector<std::string>& identities,
-                        const std::vector<std::string>& endpoints) {
+                        const std::vector<std::string>& endpoints,
+                        const std::vector<Extras>& extras) {
     const bool withIdentity = !records.empty() && identities.size() == records.size();
     const bool withEndpoint = !records.empty() && endpoints.size() == records.size();
+    const bool withExtras = !records.empty() && extras.size() == records.size();
     std::vector<std::vector<std::string>> rows(1);
     std::vector<const Field*> columns;
     for (const Field& f : RecordFields())
         if (std::strcmp(f.name, "event") != 0)
             columns.push_back(&f), rows[0].push_back(f.name);
+    for (const auto& extra : withExtras ? extras[0] : Extras())
+        rows[0].push_back(TerminalText(extra.first));
     if (withEndpoint)
         rows[0].push_back("endpoint");
     if (withIdentity)
@@ -235,6 +246,8 @@ std::string RecordTable(const std::vector<SEARCH_INFO>& records,
         rows.emplace_back();
         for (const Field* f : columns)
             rows.back().push_back(TerminalText(FieldValue(records[i], *f)));
+        for (const auto& extra : withExtras ? extras[i] : Extras())
+            rows.back().push_back(TerminalText(extra.second));
         if (withEndpoint)
             rows.back().push_back(TerminalText(endpoints[i]));
         if (withIdentity)

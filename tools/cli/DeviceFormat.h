@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SearchInfo.h"
@@ -51,26 +52,34 @@ std::string CsvField(const std::string& text);
 // "unverified", "confirmed", "conflict", or "unknown".
 std::string IdentityName(int state);
 
+// Named columns beyond the record's fields, in order: what an ONVIF camera
+// told of itself (its maker and serial number). Written before "endpoint".
+using Extras = std::vector<std::pair<std::string, std::string>>;
+
 // One JSON object with every field; `event` only when withEvent; a field
 // "endpoint" (an ONVIF camera's EndpointReference, empty for others) when
 // endpoint is not null, then "identity" when identity is not null.
 std::string RecordJson(const SEARCH_INFO& record, bool withEvent,
-                       const std::string* identity = nullptr,
-                       const std::string* endpoint = nullptr);
+                       const std::string* identity = nullptr, const std::string* endpoint = nullptr,
+                       const Extras* extras = nullptr);
 // The CSV header line and one CSV line (no line end), same columns; the
 // column "endpoint" when withEndpoint / endpoint is not null, then
-// "identity" (always the last) when withIdentity / identity is not null.
-std::string CsvHeader(bool withEvent, bool withIdentity = false, bool withEndpoint = false);
+// "identity" (always the last) when withIdentity / identity is not null;
+// the extras' columns before "endpoint" (extraNames: their names).
+std::string CsvHeader(bool withEvent, bool withIdentity = false, bool withEndpoint = false,
+                      const std::vector<std::string>& extraNames = {});
 std::string RecordCsv(const SEARCH_INFO& record, bool withEvent,
-                      const std::string* identity = nullptr,
-                      const std::string* endpoint = nullptr);
+                      const std::string* identity = nullptr, const std::string* endpoint = nullptr,
+                      const Extras* extras = nullptr);
 // A table of the records with a header row, one line per record, every
 // field but `event`, columns aligned by characters; a column "endpoint"
 // when endpoints holds one per record, then "identity" when identities
-// holds one name per record.
+// holds one name per record; before "endpoint" the extras' columns when
+// extras holds one set per record (the first's names head them).
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
                         const std::vector<std::string>& identities = {},
-                        const std::vector<std::string>& endpoints = {});
+                        const std::vector<std::string>& endpoints = {},
+                        const std::vector<Extras>& extras = {});
 // One terminal line (no line end) for an event: its kind, the MAC, the
 // address, the type code, the model and the name; then the identity in
 // brackets when it is given and not "verified"; then the endpoint when it

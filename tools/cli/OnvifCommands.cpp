@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <thread>
 
 #include "HostNet.h"
@@ -91,6 +92,13 @@ std::string ResultLine(const onvif::ReaddressResult& r, const std::string& ip) {
 } // namespace
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+void EnsureRoutesFor(const std::vector<onvif::CameraRecord>& cameras) {
+    std::set<std::string> cards;
+    for (const onvif::CameraRecord& camera : cameras)
+        if (camera.reach == onvif::Reach::LinkLocal && cards.insert(camera.localAddress).second)
+            EnsureRouteFor(camera);
+}
 
 bool WantsOnvif(const cli::ParsedArgs& args) {
     char mac[18];
@@ -197,41 +205,17 @@ bool SaysUnsupported(const std::string& target, double seconds, const char* comm
     return true;
 }
 
-SEARCH_INFO PlanRow(const onvif::CameraRecord& camera) {
-    SEARCH_INFO row = CameraRow(camera, SEARCH_EVENT_NEW);
-    onvif::XAddr x;
-    std::string own, linkLocal;
-    for (const std::string& text : camera.xaddrs) {
-        if (!onvif::ParseXAddr(text, &x) || x.host.front() == '[')
-            continue;
-        std::string& slot = x.host.compare(0, 8, "169.254.") == 0 ? linkLocal : own;
-        if (slot.empty())
-            slot = x.host;
-    }
-    CopySearchText(row.ipAddr, sizeof row.ipAddr, own.data(), own.size());
-    CopySearchText(row.ipAddr2, sizeof row.ipAddr2, linkLocal.data(), linkLocal.size());
-    return row;
-}
-
 CameraBatch::CameraBatch(int intervalSeconds, std::string user) : m_user(std::move(user)) {
     m_search.Start(nullptr, intervalSeconds);
 }
 
-std::vector<SEARCH_INFO> CameraBatch::Rows() const {
-    std::vector<SEARCH_INFO> out;
-    for (const onvif::CameraRecord& c : m_search.Cameras())
-        if (!c.mac.empty())
-            out.push_back(PlanRow(c));
-    return out;
-}
-
-bool CameraBatch::Find(const std::string& mac, SEARCH_INFO* out) const {
+bool CameraBatch::Find(const std::string& key, SEARCH_INFO* out) const {
     onvif::CameraRecord camera;
-    if (!m_search.Find(mac, &camera) || camera.mac.empty())
+    if (key.empty() || !m_search.Find(key, &camera))
         return false;
     *out = PlanRow(camera);
     std::lock_guard<std::mutex> hold(m_mutex);
-    auto it = m_confirmed.find(camera.mac);
+    auto it = m_confirmed.find(camera.endpoint);
     if (it != m_confirmed.end()) {
         const commission::PlanEntry& e = it->second;
         CopySearchText(out->ipAddr, sizeof out->ipAddr, e.ip.data(), e.ip.size());
@@ -243,7 +227,7 @@ bool CameraBatch::Find(const std::string& mac, SEARCH_INFO* out) const {
 
 int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string& password) {
     onvif::CameraRecord camera;
-    if (!m_search.Find(entry.device.mac, &camera))
+    if (!m_search.Find(commission::DeviceKey(entry.device), &camera))
         return CLorvexManage::SETNET_NO_DEVICE;
     EnsureRouteFor(camera);
     onvif::ReaddressRequest request;
@@ -256,8 +240,8 @@ int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string&
     switch (r.outcome) {
     case onvif::ReaddressOutcome::Done: {
         std::lock_guard<std::mutex> hold(m_mutex);
-        m_confirmed[camera.mac] = entry;
-        m_confirmed[camera.mac].password.clear();
+        m_confirmed[camera.endpoint] = entry;
+        m_confirmed[camera.endpoint].password.clear();
         return CLorvexManage::SETNET_DONE;
     }
     case onvif::ReaddressOutcome::NotConfirmed:

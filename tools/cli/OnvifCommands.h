@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -13,9 +15,11 @@
 
 #include "CommandLine.h"
 #include "AddressPlan.h"
+#include "DeviceFormat.h"
 #include "OnvifCamera.h"
 #include "OnvifSearch.h"
 #include "SearchInfo.h"
+#include "Secret.h"
 
 namespace onvif_cli {
 
@@ -47,13 +51,84 @@ SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event);
 // One list: the maker's devices (with their identities) and the cameras.
 // A camera with the MAC of a listed device is that device's row (its
 // endpoint is added); others become rows of their own after the devices.
+// withInformation: every row also gets the columns manufacturer and serial
+// (a camera's from GetDeviceInformation; empty for the maker's devices and
+// for cameras that told nothing).
 struct Listing {
     std::vector<SEARCH_INFO> rows;
     std::vector<std::string> identities;
     std::vector<std::string> endpoints;
+    std::vector<format::Extras> extras; // one per row withInformation, else none
 };
 Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> identities,
-                     const std::vector<onvif::CameraRecord>& cameras);
+                     const std::vector<onvif::CameraRecord>& cameras, bool withInformation = false);
+
+// One line of watch: a row with its identity and endpoint.
+struct WatchLine {
+    SEARCH_INFO row;
+    std::string identity;
+    std::string endpoint;
+};
+
+// watch's events as one row per device, as list shows them: a camera with
+// the MAC of one of the maker's devices is that device's row (the maker's
+// record leads and carries the camera's endpoint). A camera row that such
+// a device arrives for goes (a gone line), and comes back when the device
+// goes. A camera with a MAC is held back for `grace` after it arrives, so
+// that the maker's answer of the same device, which comes a moment later,
+// takes it in without a line of its own; a camera that joins or leaves a
+// maker's row that is shown already makes that row's "changed" line (with
+// the endpoint it now carries). Not thread-safe: the caller holds
+// one lock around every call.
+class WatchMerge {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit WatchMerge(std::chrono::milliseconds grace) : m_grace(grace) {}
+    // The lines a maker's event makes (identity: its identity state name).
+    std::vector<WatchLine> Maker(const SEARCH_INFO& info, const std::string& identity);
+    // The lines a camera event makes.
+    std::vector<WatchLine> Camera(onvif::CameraEvent event, const onvif::CameraRecord& camera,
+                                  Clock::time_point now);
+    // The arrivals of cameras held back whose grace has run out by now.
+    std::vector<WatchLine> Due(Clock::time_point now);
+
+private:
+    struct Held {
+        onvif::CameraRecord record;
+        bool shown = false;        // printed as a row of its own
+        Clock::time_point arrived; // when it began to wait for a row
+    };
+    bool Merged(const onvif::CameraRecord& camera) const;
+    std::string EndpointOf(const std::string& mac) const;
+    static WatchLine CameraLine(const onvif::CameraRecord& camera, int event);
+
+    std::chrono::milliseconds m_grace;
+    struct MakerRow {
+        SEARCH_INFO info;
+        std::string identity;
+    };
+    WatchLine MakerChanged(const std::string& mac) const;
+
+    std::map<std::string, MakerRow> m_makers; // the maker's devices present, by MAC
+    std::map<std::string, Held> m_cameras;    // by endpoint
+};
+
+// Adds the link-local route the window adds, on each card that reaches a
+// camera only at its link-local address; without the right to, prints on
+// stderr the command to run as root (once per card).
+void EnsureRoutesFor(const std::vector<onvif::CameraRecord>& cameras);
+
+// Cameras asked for GetDeviceInformation at once, at most.
+constexpr size_t kInformationCalls = 8;
+
+// Reads GetDeviceInformation of every camera with a usable XAddr, as user
+// with password, kInformationCalls at a time, every call ending by
+// deadline (DeviceClient::SetDeadline), so that silent cameras cannot hold
+// the caller past it. What a camera tells is stored in its record's info;
+// one that refuses, does not answer or is not reached in time keeps its
+// scope names, and nothing is said of it.
+void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::string& user,
+                     const SharedSecret& password, std::chrono::steady_clock::time_point deadline);
 
 // True when the set-ip target is not a MAC (an EndpointReference), or
 // --user was given: the camera is then taken as an ONVIF camera at once.
@@ -81,19 +156,19 @@ bool SaysUnsupported(const std::string& target, double seconds, const char* comm
 
 // ONVIF cameras in plan and apply: a camera search running beside the
 // maker's, camera rows for the planner, and each plan entry of a camera
-// carried out by the re-address workflow.
+// carried out by the re-address workflow. A camera is named by its MAC, or
+// by its endpoint when its scopes name no MAC (commission::DeviceKey).
 class CameraBatch {
 public:
     // Starts searching at once (automatic rounds every intervalSeconds).
     CameraBatch(int intervalSeconds, std::string user);
-    // Every camera with a MAC, as plan rows: ipAddr its own (not link-local)
-    // address, ipAddr2 its link-local one.
-    std::vector<SEARCH_INFO> Rows() const;
-    // The camera with this MAC as a plan row; once re-addressed and heard
-    // from its new address, the row carries the new address, mask and
-    // gateway (which ONVIF discovery does not tell), so that the batch's own
-    // verification sees them.
-    bool Find(const std::string& mac, SEARCH_INFO* out) const;
+    // Every camera found so far.
+    std::vector<onvif::CameraRecord> Cameras() const { return m_search.Cameras(); }
+    // The camera with this MAC or endpoint as a plan row; once re-addressed
+    // and heard from its new address, the row carries the new address, mask
+    // and gateway (which ONVIF discovery does not tell), so that the batch's
+    // own verification sees them.
+    bool Find(const std::string& key, SEARCH_INFO* out) const;
     // Re-addresses the camera of entry with password; returns a code in the
     // batch's terms: CLorvexManage::SETNET_DONE when heard from the new
     // address, SETNET_NO_ANSWER when the calls succeeded but it was not
@@ -106,10 +181,20 @@ private:
     onvif::CameraSearch m_search;
     std::string m_user;
     mutable std::mutex m_mutex;
-    std::map<std::string, commission::PlanEntry> m_confirmed; // by MAC
+    std::map<std::string, commission::PlanEntry> m_confirmed; // by endpoint
 };
 
-// A camera as a plan row (see CameraBatch::Rows).
+// A camera as a plan row: ipAddr its own (not link-local) address, ipAddr2
+// its link-local one.
 SEARCH_INFO PlanRow(const onvif::CameraRecord& camera);
+// The same as a plan device, with the camera's endpoint.
+commission::PlanDevice PlanDeviceOfCamera(const onvif::CameraRecord& camera);
+
+// The devices a plan chooses from: the maker's `makers` first, then each
+// camera whose MAC none of them has. A camera with the MAC of one of the
+// maker's devices is that device: its endpoint is noted on it, so that a
+// plan may name it either way, and the maker's protocol carries its request.
+std::vector<commission::PlanDevice> PlanDevices(std::vector<commission::PlanDevice> makers,
+                                                const std::vector<onvif::CameraRecord>& cameras);
 
 } // namespace onvif_cli

@@ -24,6 +24,7 @@
 #include "LorvexSearch.h"
 #include "OnvifCommands.h"
 #include "OnvifSearch.h"
+#include "Secret.h"
 
 namespace {
 
@@ -114,40 +115,56 @@ private:
     long m_next = 0;
 };
 
+// How long watch holds back a camera with a MAC for the maker's answer of
+// the same device: the maker's devices answer within a second of a probe.
+constexpr std::chrono::milliseconds kCameraGrace{1500};
+
 // Writes every event, of the maker's devices and of ONVIF cameras, as one
-// line as soon as it arrives.
+// line as soon as it arrives, one row per device (onvif_cli::WatchMerge).
 class Printer : public CObserver<SEARCH_INFO>, public onvif::CameraObserver {
 public:
-    explicit Printer(format::Format f) : m_format(f) {
+    explicit Printer(format::Format f) : m_format(f), m_merge(kCameraGrace) {
         if (f == format::Format::Csv)
-            Write(format::CsvHeader(true, true, true));
+            Write({format::CsvHeader(true, true, true)});
     }
     void Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) override {
-        Print(info, IdentityOf(info.mac), std::string());
+        const std::string identity = IdentityOf(info.mac);
+        std::lock_guard<std::mutex> hold(m_mutex); // two searches report
+        Print(m_merge.Maker(info, identity));
     }
     void OnCamera(onvif::CameraEvent event, const onvif::CameraRecord& camera) override {
-        const int kind = event == onvif::CameraEvent::Added  ? SEARCH_EVENT_NEW
-                         : event == onvif::CameraEvent::Gone ? SEARCH_EVENT_GONE
-                                                             : SEARCH_EVENT_CHANGED;
-        Print(onvif_cli::CameraRow(camera, kind), "none", camera.endpoint);
+        std::lock_guard<std::mutex> hold(m_mutex);
+        Print(m_merge.Camera(event, camera, onvif_cli::WatchMerge::Clock::now()));
+    }
+    // Prints the cameras whose wait for the maker's record is over; at the
+    // end of the watch (final), every camera still waiting.
+    void Tick(bool final = false) {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        const auto now = onvif_cli::WatchMerge::Clock::now();
+        Print(m_merge.Due(final ? now + kCameraGrace : now));
     }
 
 private:
-    void Print(const SEARCH_INFO& info, const std::string& identity, const std::string& endpoint) {
-        if (m_format == format::Format::Json)
-            Write(format::RecordJson(info, true, &identity, &endpoint));
-        else if (m_format == format::Format::Csv)
-            Write(format::RecordCsv(info, true, &identity, &endpoint));
-        else
-            Write(format::EventLine(info, &identity, &endpoint));
+    void Print(const std::vector<onvif_cli::WatchLine>& lines) {
+        std::vector<std::string> texts;
+        for (const onvif_cli::WatchLine& l : lines) {
+            if (m_format == format::Format::Json)
+                texts.push_back(format::RecordJson(l.row, true, &l.identity, &l.endpoint));
+            else if (m_format == format::Format::Csv)
+                texts.push_back(format::RecordCsv(l.row, true, &l.identity, &l.endpoint));
+            else
+                texts.push_back(format::EventLine(l.row, &l.identity, &l.endpoint));
+        }
+        Write(texts);
     }
-    void Write(const std::string& line) {
-        std::lock_guard<std::mutex> hold(m_mutex); // two searches print
-        if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
-            g_stop = true;
+    void Write(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines)
+            if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
+                g_stop = true;
     }
     std::mutex m_mutex;
     format::Format m_format;
+    onvif_cli::WatchMerge m_merge;
 };
 
 bool ReadFormat(const cli::ParsedArgs& args, format::Format* out) {
@@ -170,28 +187,45 @@ bool ReadInterval(const cli::ParsedArgs& args, int* out) {
 
 void PrintDevices(const onvif_cli::Listing& list, format::Format f) {
     const std::vector<SEARCH_INFO>& devices = list.rows;
+    const auto extras = [&list](size_t i) {
+        return list.extras.empty() ? nullptr : &list.extras[i];
+    };
     if (f == format::Format::Table) {
-        std::fputs(format::RecordTable(devices, list.identities, list.endpoints).c_str(), stdout);
+        std::fputs(
+            format::RecordTable(devices, list.identities, list.endpoints, list.extras).c_str(),
+            stdout);
         return;
     }
     if (f == format::Format::Csv) {
+        std::vector<std::string> extraNames;
+        if (!list.extras.empty())
+            extraNames = {"manufacturer", "serial"};
         // Records end in CRLF as RFC 4180 has them, which every spreadsheet reads.
-        std::printf("%s\r\n", format::CsvHeader(false, true, true).c_str());
+        std::printf("%s\r\n", format::CsvHeader(false, true, true, extraNames).c_str());
         for (size_t i = 0; i < devices.size(); ++i)
             std::printf("%s\r\n", format::RecordCsv(devices[i], false, &list.identities[i],
-                                                    &list.endpoints[i])
+                                                    &list.endpoints[i], extras(i))
                                       .c_str());
         return;
     }
     std::printf("[");
     for (size_t i = 0; i < devices.size(); ++i)
         std::printf("%s\n  %s", i ? "," : "",
-                    format::RecordJson(devices[i], false, &list.identities[i], &list.endpoints[i])
+                    format::RecordJson(devices[i], false, &list.identities[i], &list.endpoints[i],
+                                       extras(i))
                         .c_str());
     std::printf("%s]\n", devices.empty() ? "" : "\n");
 }
 
 int Usage(const std::string& reason);
+
+// list reads what each ONVIF camera tells of itself when given credentials.
+bool WantsCameraLogin(const cli::ParsedArgs& args) {
+    return args.Has("--user") || args.Has("--password") || args.Has("--visible-password");
+}
+
+// How long list waits for the cameras' GetDeviceInformation after its search.
+constexpr std::chrono::seconds kInformationBound{3};
 
 int RunList(const cli::ParsedArgs& args) {
     format::Format f;
@@ -200,6 +234,16 @@ int RunList(const cli::ParsedArgs& args) {
         return Usage("unknown format " + args.Get("--format", ""));
     if (!ReadSeconds(args, 3, &seconds))
         return Usage("bad value for --seconds");
+    const bool login = WantsCameraLogin(args);
+    SharedSecret password;
+    if (login) {
+        // Asked before the search, so that a prompt does not wait on it.
+        std::string error, text = device::DevicePassword(args, "list", &error);
+        if (!error.empty())
+            return Usage(error);
+        password = MakeSharedSecret(text.data(), text.size());
+        WipeSecret(&text);
+    }
     Collector collector;
     std::vector<SEARCH_INFO> devices;
     std::vector<std::string> identities;
@@ -214,7 +258,13 @@ int RunList(const cli::ParsedArgs& args) {
             identities.push_back(IdentityOf(d.mac));
         cameras = cameraSearch.Cameras();
     }
-    PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras), f);
+    if (login) {
+        onvif_cli::EnsureRoutesFor(cameras); // cameras of foreign subnets answer there
+        onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"), password,
+                                   Clock::now() + kInformationBound);
+    }
+    PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login),
+                 f);
     return 0;
 }
 
@@ -232,8 +282,13 @@ int RunWatch(const cli::ParsedArgs& args) {
     Session session(&printer, interval);
     onvif::CameraSearch cameraSearch;
     cameraSearch.Start(&printer, interval);
-    WaitFor(seconds);
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (!g_stop && (seconds <= 0 || Clock::now() < end)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        printer.Tick();
+    }
     cameraSearch.Stop();
+    printer.Tick(true);
     return 0;
 }
 
@@ -253,8 +308,12 @@ const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
         {"list",
          {},
-         {{"--seconds", "S", "how long to search, default 3"},
-          {"--format", "table|json|csv", "output form, default table"}},
+         WithPassword({{"--seconds", "S", "how long to search, default 3"},
+                       {"--format", "table|json|csv", "output form, default table"},
+                       {"--user", "NAME",
+                        "log in to each ONVIF camera as NAME (default admin, also when only a "
+                        "password option is given) and list the maker, model, firmware and "
+                        "serial number it tells, within 3 s after the search"}}),
          "searches for S seconds, then prints every device found once",
          RunList},
         {"watch",
@@ -321,7 +380,9 @@ const std::vector<cli::CommandSpec>& Commands() {
          {{"--start", "A", "first new address"},
           {"--mask", "M", "subnet mask of the new addresses"},
           {"--gateway", "G", "gateway of the new addresses"},
-          {"--mac", "LIST", "only these devices (MACs separated by commas), in this order"},
+          {"--mac", "LIST",
+           "only these devices (MACs, or the endpoints of ONVIF cameras without one, "
+           "separated by commas), in this order"},
           {"--type", "CODE", "only devices of this type code, such as ZVK_IPC"},
           {"--subnet", "A/N", "only devices whose address lies in this subnet"},
           {"--http-port", "N", "new HTTP port for every device (with --data-port)"},

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 
+#include "CurlBounds.h"
+
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -105,20 +107,6 @@ curl_slist* RequestHeaders(const HttpPostRequest& request) {
     return grown;
 }
 
-void SetBounds(CURL* curl) {
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(curl, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kHttpConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kHttpDeadlineMs);
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
-}
-
 void SetRequest(CURL* curl, const HttpPostRequest& request, const std::string& url,
                 curl_slist* headers) {
     static const char kEmpty[] = "";
@@ -130,11 +118,6 @@ void SetRequest(CURL* curl, const HttpPostRequest& request, const std::string& u
                      static_cast<curl_off_t>(request.body != nullptr ? request.bodyLength : 0));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kHttpUserAgent);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    // An announced oversize body fails before it is read; without a body
-    // wanted the transfer stops at its first byte anyway.
-    if (request.wantBody)
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                         static_cast<curl_off_t>(kHttpMaxReplyBytes));
 }
 
 void SetCallbacks(CURL* curl, Exchange* x) {
@@ -157,7 +140,15 @@ bool Perform(CURL* curl, const HttpPostRequest& request, HttpPostReply* reply) {
     x.curl = curl;
     x.body = &reply->body;
     x.wantBody = request.wantBody;
-    SetBounds(curl);
+    CurlBounds bounds;
+    bounds.protocols = "http";
+    bounds.connectTimeoutMs = kHttpConnectTimeoutMs;
+    bounds.deadlineMs = kHttpDeadlineMs;
+    // An announced oversize body fails before it is read; without a body
+    // wanted the transfer stops at its first byte anyway.
+    bounds.maxReplyBytes = request.wantBody ? kHttpMaxReplyBytes : 0;
+    bounds.ipv4Only = true;
+    SetCurlBounds(curl, bounds);
     SetRequest(curl, request, url, headers);
     SetCallbacks(curl, &x);
     const CURLcode rc = curl_easy_perform(curl);

@@ -5,10 +5,16 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
+#include "CurlBounds.h"
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 SoapPostFunction& PostFunction() {
     static SoapPostFunction function;
@@ -69,21 +75,40 @@ bool IsPlainAction(const std::string& action) {
     return action.size() <= 256;
 }
 
-void SetBounds(CURL* curl) {
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kSoapConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kSoapDeadlineMs);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kSoapMaxReplyBytes));
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+// The time a request may still take. Each exchange may take
+// kSoapDeadlineMs; a request whose caller lowered its time limit ends by
+// then, both Digest exchanges together.
+struct Budget {
+    bool lowered = false;
+    Clock::time_point end;
+
+    explicit Budget(long limitMs)
+        : lowered(limitMs < kSoapDeadlineMs),
+          end(Clock::now() + std::chrono::milliseconds(std::max(limitMs, 0L))) {}
+    // For the next exchange, in whole milliseconds; 0 when none is left.
+    long Left() const {
+        if (!lowered)
+            return kSoapDeadlineMs;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        return left.count() > 0 ? static_cast<long>(left.count()) : 0;
+    }
+};
+
+// The bounds for one exchange within budget; false when no time is left.
+bool SetBounds(CURL* curl, const Budget& budget) {
+    const long left = budget.Left();
+    if (left == 0)
+        return false;
+    CurlBounds bounds;
+    bounds.protocols = "http,https";
+    bounds.connectTimeoutMs = std::min(kSoapConnectTimeoutMs, left);
+    bounds.deadlineMs = left;
+    bounds.maxReplyBytes = kSoapMaxReplyBytes;
+    SetCurlBounds(curl, bounds);
     // Cameras carry self-signed certificates with no authority to check.
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    return true;
 }
 
 // Digest only: the library never falls back to Basic.
@@ -93,11 +118,13 @@ void SetDigest(CURL* curl, const SoapPostRequest& request) {
     curl_easy_setopt(curl, CURLOPT_PASSWORD, request.password->c_str());
 }
 
-// One exchange on curl as set up; fills reply.
-SoapPostResult Exchange1(CURL* curl, Exchange* x, SoapPostReply* reply) {
+// One exchange on curl as set up, within the budget `end`; fills reply.
+SoapPostResult Exchange1(CURL* curl, Exchange* x, SoapPostReply* reply, const Budget& end) {
     reply->body.clear();
     reply->digestChallenge = false;
     x->oversize = false;
+    if (!SetBounds(curl, end))
+        return SoapPostResult::NoAnswer;
     const CURLcode rc = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -125,7 +152,7 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
         request.scheme + "://" + request.host + ":" + std::to_string(request.port) + request.path;
     Exchange x;
     x.reply = reply;
-    SetBounds(curl);
+    const Budget end(request.timeLimitMs);
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
@@ -142,12 +169,12 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
         // The handle holds the camera's challenge: one exchange, login and
         // body together; a stale challenge the library renews itself.
         SetDigest(curl, request);
-        const SoapPostResult result = Exchange1(curl, &x, reply);
+        const SoapPostResult result = Exchange1(curl, &x, reply, end);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
         curl_slist_free_all(headers);
         return result;
     }
-    SoapPostResult result = Exchange1(curl, &x, reply);
+    SoapPostResult result = Exchange1(curl, &x, reply, end);
     *challenged = *challenged || reply->digestChallenge;
     // Digest: the whole request goes out first without login, so that a
     // camera that reads the body before it asks for a login (it must, to
@@ -159,7 +186,7 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
     if (wantsDigest && result == SoapPostResult::Answered && reply->status == 401 &&
         reply->digestChallenge) {
         SetDigest(curl, request);
-        result = Exchange1(curl, &x, reply);
+        result = Exchange1(curl, &x, reply, end);
         reply->digestChallenge = reply->digestChallenge || reply->status == 401;
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);

@@ -6,7 +6,8 @@
 //   - http or https to a dotted-quad or bracketed IPv6 host only; no name
 //     look-up, no redirect followed (a 3xx is just a status), no proxy;
 //   - connecting may take kSoapConnectTimeoutMs, the whole exchange
-//     kSoapDeadlineMs, a body beyond kSoapMaxReplyBytes ends it as TooLarge;
+//     kSoapDeadlineMs (or the request's lower timeLimitMs), a body beyond
+//     kSoapMaxReplyBytes ends it as TooLarge;
 //   - HTTP Digest only when asked for (digest true): the library then
 //     answers the camera's Digest challenge itself; Basic is never offered,
 //     so no password crosses the wire in clear;
@@ -54,6 +55,11 @@ struct SoapPostRequest {
     const std::string* user = nullptr;     // for digest; never logged
     const std::string* password = nullptr; // for digest; never logged
     SoapSession* session = nullptr;        // null: a handle for this request alone
+    // A caller with a deadline of its own lowers this below kSoapDeadlineMs:
+    // the request then ends within it, Digest's second round included (0 or
+    // less: NoAnswer at once). At kSoapDeadlineMs or above, each exchange
+    // may take kSoapDeadlineMs.
+    long timeLimitMs = kSoapDeadlineMs;
 };
 
 enum class SoapPostResult {
