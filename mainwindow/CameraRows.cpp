@@ -194,3 +194,50 @@ QString CameraPageUrl(const DevInfo& camera) {
         url += QLatin1Char(':') + QString::number(parts.port);
     return url + QLatin1Char('/');
 }
+
+commission::PlanDevice CameraPlanDevice(const DevInfo& camera) {
+    commission::PlanDevice d;
+    d.mac = camera.mac.toStdString();
+    d.name = camera.devName.toStdString();
+    d.type = kCameraTypeCode;
+    d.ip = camera.ipAddr.toStdString();
+    d.httpPort = camera.httpPort;
+    return d;
+}
+
+commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {
+    using commission::BatchState;
+    using commission::RefusalReason;
+    using onvif::Outcome;
+    const auto refused = [](RefusalReason reason) {
+        return commission::DeviceStatus{BatchState::Refused, reason, 0, false, false};
+    };
+    switch (result.outcome) {
+    case onvif::ReaddressOutcome::Done:
+        return {BatchState::Done, RefusalReason::None, 0, false, false};
+    case onvif::ReaddressOutcome::NotConfirmed:
+        return {BatchState::NotConfirmed, RefusalReason::None, 0, false, false};
+    case onvif::ReaddressOutcome::OutOfReach:
+        return refused(RefusalReason::OutOfReach);
+    case onvif::ReaddressOutcome::BadRequest:
+        return refused(RefusalReason::Rule);
+    case onvif::ReaddressOutcome::CallFailed:
+        break;
+    }
+    switch (result.call) {
+    case Outcome::WrongCredentials:
+        return refused(RefusalReason::Credentials);
+    case Outcome::Locked:
+        return refused(RefusalReason::Locked);
+    case Outcome::NoAnswer:
+        return refused(RefusalReason::NoAnswer);
+    case Outcome::OutOfReach:
+        return refused(RefusalReason::OutOfReach);
+    case Outcome::Done:
+    case Outcome::BadReply:
+    case Outcome::TooLarge:
+    case Outcome::Fault:
+        break;
+    }
+    return refused(RefusalReason::Fault);
+}

@@ -3,8 +3,10 @@
 // camera without a MAC in its scopes that shares the first one's serial
 // number, and a printer that answers WS-Discovery. The rows, the
 // credentials prompt, a wrong password, a re-address done with credentials
-// kept for the session, the refused password restore, and screenshots
+// kept for the session, the refused password restore, a batch of cameras
+// alone, and screenshots
 // (shots/onvif-LOCALE/).
+#include "BatchDialog.h"
 #include "BoxDriver.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
@@ -114,8 +116,8 @@ private:
 void TestMainWindowOnvif::initTestCase() {
     REQUIRE_PRIVATE_NETWORK();
     applyLook();
-    m_shots = QDir(QCoreApplication::applicationDirPath() + "/shots/onvif-" +
-                   QLocale::system().name());
+    m_shots =
+        QDir(QCoreApplication::applicationDirPath() + "/shots/onvif-" + QLocale::system().name());
     m_shots.mkpath(".");
     QVERIFY(m_fleet.open());
     m_fleet.write(kFleet);
@@ -186,8 +188,8 @@ void TestMainWindowOnvif::camerasAreRows() {
     QCOMPARE(cam->text(COL_DATA_PORT), QString());
     // One device, two protocols: the maker's row.
     QTRY_VERIFY(row(kDualMac) != nullptr);
-    QTRY_COMPARE_WITH_TIMEOUT(row(kDualMac)->text(COL_TYPE),
-                              MainWindow::deviceTypeText("ZVK_IPC"), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(row(kDualMac)->text(COL_TYPE), MainWindow::deviceTypeText("ZVK_IPC"),
+                              15000);
     QCOMPARE(m_window->onlineCount(), 4);
     QVERIFY(row(kPrinterMac) == nullptr);
     // The camera that keeps its MAC to itself is listed, its MAC cell empty,
@@ -287,8 +289,7 @@ void TestMainWindowOnvif::readdressWithSessionCredentials() {
     QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 2, 20000);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
-    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Yard")->text(COL_IP), QStringLiteral("10.77.0.61"),
-                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Yard")->text(COL_IP), QStringLiteral("10.77.0.61"), 10000);
 }
 
 // A camera that needs a reboot for its new address: the panel says so
@@ -304,8 +305,7 @@ void TestMainWindowOnvif::rebootingIsSaid() {
     QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 30000);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
     QCOMPARE(busy->text(), GetText("IDCS_REQUEST_IN_PROGRESS"));
-    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Gate")->text(COL_IP), QStringLiteral("10.77.0.62"),
-                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Gate")->text(COL_IP), QStringLiteral("10.77.0.62"), 10000);
 }
 
 void TestMainWindowOnvif::restoreAndActivationRefused() {
@@ -320,14 +320,17 @@ void TestMainWindowOnvif::restoreAndActivationRefused() {
     m_window->activateDevice(kCamMac);
     QTRY_COMPARE(boxes.count(), 2);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
-    // A batch of cameras only is refused too; no dialog opens.
+    // A batch of cameras only re-addresses them: its dialog opens, with the
+    // cameras' login fields, and no box.
     tree()->clearSelection();
     select(cam);
     cam->setSelected(true);
     m_window->openBatchDialog();
-    QTRY_COMPARE(boxes.count(), 3);
-    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
-    QVERIFY(m_window->batchDialog() == nullptr);
+    QTRY_VERIFY(m_window->batchDialog() != nullptr && m_window->batchDialog()->isVisible());
+    QCOMPARE(boxes.count(), 2);
+    QCOMPARE(int(m_window->batchDialog()->plan().size()), 0);
+    QVERIFY(child<ZVKLineEdit>(m_window->batchDialog(), "cameraPasswordField")->isVisible());
+    m_window->batchDialog()->close();
 }
 
 QTEST_MAIN(TestMainWindowOnvif)
