@@ -215,6 +215,8 @@ void TestMainWindowBatch::eachRowEndsWithItsOwnOutcome() {
         QTRY_COMPARE_WITH_TIMEOUT(rowNamed(name)->text(COL_IP), planned, 15000);
     }
     QCOMPARE(rowNamed("Cam-Other")->text(COL_IP), QStringLiteral("10.77.0.32"));
+    // Logged in, the camera without a MAC in its announcements told it.
+    QTRY_COMPARE(rowNamed("Cam-NoMac")->text(COL_MAC), QStringLiteral("02:4F:4E:00:3B:12"));
     QVERIFY(dialog()->grab().save(m_shots.filePath("outcomes.png")));
     // The saved plan says each outcome in its stable words.
     const QByteArray csv = dialog()->planCsv();

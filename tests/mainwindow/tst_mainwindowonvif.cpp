@@ -198,7 +198,6 @@ void TestMainWindowOnvif::camerasAreRows() {
     QVERIFY(yard != nullptr);
     QCOMPARE(yard->text(COL_MAC), QString());
     QVERIFY(recordOfRow(yard)->mac.startsWith("urn:uuid:"));
-    Q_UNUSED(kHiddenMac);
 }
 
 void TestMainWindowOnvif::findSortAndExportReachCameraRows() {
@@ -290,6 +289,10 @@ void TestMainWindowOnvif::readdressWithSessionCredentials() {
     QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 2, 20000);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
     QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Yard")->text(COL_IP), QStringLiteral("10.77.0.61"), 10000);
+    // Logged in, the camera told its MAC: its row is listed under it now.
+    QTRY_COMPARE(rowNamed("Yard")->text(COL_MAC), QString(kHiddenMac));
+    QCOMPARE(recordOfRow(rowNamed("Yard"))->mac, QString(kHiddenMac));
+    QCOMPARE(m_window->onlineCount(), 4);
 }
 
 // A camera that needs a reboot for its new address: the panel says so
