@@ -1,5 +1,6 @@
 #include "CameraRows.h"
 
+#include "LanguageSrc.h"
 #include "SearchInfo.h"
 
 const char kCameraTypeCode[] = "ONVIF";
@@ -182,6 +183,15 @@ ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QStri
     }
     *detail = QString::fromStdString(result.detail);
     return {BoxKind::Error, "IDCS_ONVIF_FAULT_D"};
+}
+
+QString CameraOutOfReachWhere(const onvif::CameraRecord& camera) {
+    QString card = text(camera.interfaceName);
+    if (!camera.localAddress.empty())
+        card += QStringLiteral(" (%1)").arg(text(camera.localAddress));
+    const QString unknown = QStringLiteral("?");
+    return GetText("IDCS_ONVIF_OUT_OF_REACH_WHERE_D")
+        .arg(camera.ip.empty() ? unknown : text(camera.ip), card.isEmpty() ? unknown : card);
 }
 
 QString CameraPageUrl(const DevInfo& camera) {

@@ -101,6 +101,11 @@ private:
 // it is emptied.
 ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QString* detail);
 
+// Where an out-of-reach camera is, in the user's language: its address and
+// the card it was heard on (name and address), for the box below the
+// out-of-reach text.
+QString CameraOutOfReachWhere(const onvif::CameraRecord& camera);
+
 // A camera's web page: the scheme, host and port of its chosen device
 // service address with the path "/"; empty when it has none.
 QString CameraPageUrl(const DevInfo& camera);

@@ -197,6 +197,8 @@ private:
     SharedSecret m_sessionPassword;
     bool m_usedSessionCredentials = false;
     std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
+    // Where the camera of the running request is, said when out of reach.
+    QString m_cameraWhere;
     // Set when the window closes: a camera's re-address stops waiting for
     // the camera's new address (see ReaddressRequest::cancelled).
     std::shared_ptr<std::atomic<bool>> m_closingCamera = std::make_shared<std::atomic<bool>>(false);

@@ -80,6 +80,7 @@ private slots:
     void clearForgetsEverything();
     void readdressOutcomes_data();
     void readdressOutcomes();
+    void outOfReachWhere();
     void pageUrl_data();
     void pageUrl();
 };
@@ -269,6 +270,20 @@ void TestCameraRows::readdressOutcomes() {
     QCOMPARE(message.kind == BoxKind::Information, success);
     QFETCH(QString, batch);
     QCOMPARE(QString::fromStdString(commission::StatusText(CameraBatchStatus(result))), batch);
+}
+
+void TestCameraRows::outOfReachWhere() {
+    onvif::CameraRecord c = camera(kEpA, kMacA);
+    c.ip = "10.99.0.5";
+    c.interfaceName = "eth1";
+    c.localAddress = "192.168.1.10";
+    const QString text = GetText("IDCS_ONVIF_OUT_OF_REACH_WHERE_D");
+    QCOMPARE(CameraOutOfReachWhere(c), text.arg("10.99.0.5", "eth1 (192.168.1.10)"));
+    // Nothing known is said as such, never as an empty gap.
+    c.ip.clear();
+    c.interfaceName.clear();
+    c.localAddress.clear();
+    QCOMPARE(CameraOutOfReachWhere(c), text.arg("?", "?"));
 }
 
 void TestCameraRows::pageUrl_data() {
