@@ -78,6 +78,7 @@ private slots:
     void mixedPlanCoversCamerasAndMakerDevices();
     void applyAsksOnceForTheCamerasLogin();
     void eachRowEndsWithItsOwnOutcome();
+    void importedPlanTakesACameraByItsMac();
 
 private:
     VistaTreeWidget* tree() const { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
@@ -221,6 +222,20 @@ void TestMainWindowBatch::eachRowEndsWithItsOwnOutcome() {
     // The saved plan says each outcome in its stable words.
     const QByteArray csv = dialog()->planCsv();
     QVERIFY2(csv.contains("refused (wrong credentials)"), csv.constData());
+}
+
+// A plan file names a camera by its MAC as it names the maker's devices.
+void TestMainWindowBatch::importedPlanTakesACameraByItsMac() {
+    QVERIFY(dialog() != nullptr && !dialog()->running());
+    const QByteArray csv = "mac,newIp,newMask,newGateway\r\n"
+                           "02:4F:4E:00:3B:11,10.77.0.120,255.255.255.0,10.77.0.1\r\n"
+                           "02:4C:56:00:3B:01,10.77.0.121,255.255.255.0,10.77.0.1\r\n";
+    QVERIFY(dialog()->importPlan(csv));
+    const auto& plan = dialog()->plan();
+    QCOMPARE(int(plan.size()), 2);
+    QCOMPARE(QString::fromStdString(plan[0].device.type), QString(kCameraTypeCode));
+    QCOMPARE(QString::fromStdString(plan[0].ip), QStringLiteral("10.77.0.120"));
+    QCOMPARE(QString::fromStdString(plan[1].device.type), QStringLiteral("ZVK_IPC"));
 }
 
 QTEST_MAIN(TestMainWindowBatch)
