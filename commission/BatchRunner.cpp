@@ -32,6 +32,8 @@ const char* BatchStateName(BatchState state) {
         return "sending";
     case BatchState::Verifying:
         return "verifying";
+    case BatchState::Rebooting:
+        return "rebooting";
     case BatchState::Done:
         return "done";
     case BatchState::Refused:
@@ -66,6 +68,12 @@ const char* RefusalReasonName(RefusalReason reason) {
         return "weak password";
     case RefusalReason::AlreadyActive:
         return "already active";
+    case RefusalReason::Credentials:
+        return "wrong credentials";
+    case RefusalReason::OutOfReach:
+        return "out of reach";
+    case RefusalReason::Fault:
+        return "fault";
     case RefusalReason::Other:
         return "other";
     }
@@ -260,6 +268,20 @@ DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
     return s;
 }
 
+// A device the maker's protocol does not reach: its own request and
+// verification, progress told as it comes.
+bool BatchRunner::SendOther(size_t index, DeviceStatus* out) {
+    if (!m_services.readdressOther)
+        return false;
+    const auto progress = [this, index](const DeviceStatus& s) { Report(index, s); };
+    const auto cancelled = [this] { return m_cancel.load(); };
+    if (!m_services.readdressOther(m_plan[index], progress, cancelled, out))
+        return false;
+    if (out->state == BatchState::Refused && out->reason == RefusalReason::Credentials)
+        ++m_refusals[m_plan[index].device.mac];
+    return true;
+}
+
 void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
     m_onStatus = std::move(onStatus);
     std::vector<Pending> pending;
@@ -276,6 +298,11 @@ void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
             continue;
         }
         Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false});
+        DeviceStatus other;
+        if (SendOther(i, &other)) {
+            Report(i, other);
+            continue;
+        }
         const DeviceStatus s = SendOne(e);
         Report(i, s);
         if (s.state == BatchState::Verifying)

@@ -24,6 +24,7 @@ enum class BatchState {
     Waiting,      // not reached yet
     Sending,      // its request is out
     Verifying,    // sent; waiting for the search to see it at its new address
+    Rebooting,    // an ONVIF camera restarts to take its new address
     Done,         // the search saw it at its new address
     Refused,      // the device or the address rules refused; `reason` says why
     NotConfirmed, // no sign of the new address within the verification bound
@@ -43,6 +44,9 @@ enum class RefusalReason {
     Rule,          // the address rules refused the values; nothing was sent
     WeakPassword,  // activation: the password breaks the first-password rule
     AlreadyActive, // activation: the device has a password already
+    Credentials,   // an ONVIF camera refused the user name or password
+    OutOfReach,    // an ONVIF camera has no address this computer reaches
+    Fault,         // an ONVIF camera refused with a fault or answered nonsense
     Other,         // any other result; `code` holds it
 };
 
@@ -86,6 +90,17 @@ struct BatchServices {
     // How long after its request a device has to be seen at its new address.
     std::chrono::milliseconds verifyBound{20000};
     std::chrono::milliseconds pollEvery{50};
+    // Re-addresses a device that is not on the maker's protocol (an ONVIF
+    // camera), verification included: false when entry is the maker's,
+    // which `send` and `find` serve. Otherwise *out is the final status
+    // (Done, NotConfirmed, Refused or Gone); `progress` hears Verifying and
+    // Rebooting as they begin; `cancelled` turns true once the batch is
+    // cancelled. Called on the runner's thread, one device at a time; may
+    // be empty (every device is the maker's).
+    using ProgressFn = std::function<void(const DeviceStatus& status)>;
+    std::function<bool(const PlanEntry& entry, const ProgressFn& progress,
+                       const std::function<bool()>& cancelled, DeviceStatus* out)>
+        readdressOther;
 };
 
 // The verification bound that suits an automatic search every `seconds`
@@ -98,8 +113,10 @@ std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds);
 // Runs a plan on its own thread. Statuses go to `onStatus` (index into the
 // plan, new status) and the end to `onFinished`, both on the runner's
 // thread. Requests are made in plan order, one at a time; verifications
-// overlap with later requests. A MAC whose password was refused twice (in
-// this runner's lifetime, over any number of runs) gets no further request.
+// overlap with later requests (a device of readdressOther is verified
+// before the next request). A MAC whose password (or camera login) was
+// refused twice (in this runner's lifetime, over any number of runs) gets
+// no further request.
 class BatchRunner {
 public:
     using StatusFn = std::function<void(size_t index, const DeviceStatus& status)>;
@@ -130,6 +147,7 @@ private:
 
     void Run(StatusFn onStatus, FinishedFn onFinished);
     DeviceStatus SendOne(const PlanEntry& entry);
+    bool SendOther(size_t index, DeviceStatus* out);
     bool Verified(const PlanEntry& entry, bool* listed) const;
     void ClassifyActivation(DeviceStatus* s) const;
     void CheckPending(std::vector<Pending>* pending, bool final);

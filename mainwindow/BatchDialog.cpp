@@ -1,5 +1,6 @@
 #include "BatchDialog.h"
 
+#include "CameraRows.h"
 #include "DeviceColumns.h"
 #include "IpAddrEdit.h"
 #include "LanguageSrc.h"
@@ -22,6 +23,7 @@
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace commission;
@@ -43,10 +45,6 @@ ZVKLabel* plainLabel(const QString& text, QWidget* parent) {
 
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), int(text.size()));
-}
-
-std::string field(const char* text, size_t width) {
-    return std::string(text, strnlen(text, width));
 }
 
 // The language key of each address rule (NetParamCode 1 to 8).
@@ -105,6 +103,22 @@ QString planErrorText(const PlanError& e) {
     return QString();
 }
 
+bool isCamera(const PlanDevice& device) { return device.type == kCameraTypeCode; }
+
+std::vector<PlanDevice> planDevices(const std::vector<SEARCH_INFO>& records) {
+    std::vector<PlanDevice> out;
+    for (const SEARCH_INFO& d : records)
+        out.push_back(PlanDeviceOf(d));
+    return out;
+}
+
+// Overwrites a password's bytes in a Qt text once it has been taken.
+void wipeText(QString* text) {
+    if (!text->isEmpty())
+        explicit_bzero(text->data(), size_t(text->size()) * sizeof(QChar));
+    text->clear();
+}
+
 bool anyPassword(const std::vector<PlanEntry>& plan) {
     for (const PlanEntry& e : plan)
         if (!e.password.empty())
@@ -114,11 +128,14 @@ bool anyPassword(const std::vector<PlanEntry>& plan) {
 
 } // namespace
 
-BatchDialog::BatchDialog(std::vector<SEARCH_INFO> selected, std::vector<SEARCH_INFO> listed,
+BatchDialog::BatchDialog(const std::vector<SEARCH_INFO>& selected,
+                         const std::vector<SEARCH_INFO>& listed, Engine engine, QWidget* parent)
+    : BatchDialog(planDevices(selected), planDevices(listed), std::move(engine), parent) {}
+
+BatchDialog::BatchDialog(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
                          Engine engine, QWidget* parent)
-    : CustomDialog(parent), m_selected(std::move(selected)), m_engine(std::move(engine)) {
-    for (const SEARCH_INFO& d : listed)
-        m_listed.push_back(PlanDeviceOf(d));
+    : CustomDialog(parent), m_selected(std::move(selected)), m_listed(std::move(listed)),
+      m_engine(std::move(engine)) {
     setTitle(GetText("IDCS_BATCH_TITLE"));
     m_body = new QWidget(this);
     m_strip = new QWidget(this);
@@ -137,6 +154,7 @@ BatchDialog::~BatchDialog() {
     }
     for (PlanEntry& e : m_plan)
         WipeSecret(&e.password);
+    *m_engine.batchLogin = CameraLogin{};
 }
 
 void BatchDialog::buildFields() {
@@ -148,8 +166,6 @@ void BatchDialog::buildFields() {
     m_gatewayField = named(new IpAddrEdit(m_body), "gatewayField");
     m_passwordField = named(new ZVKLineEdit(m_body), "passwordField");
     m_passwordField->setEchoMode(QLineEdit::Password);
-    m_passwordField->setStyleSheet(
-        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
     m_planPasswords =
         named(new ZVKCheckBox(GetText("IDCS_BATCH_PLAN_PASSWORDS"), m_body), "planPasswordsBox");
     m_planPasswords->setEnabled(false);
@@ -157,6 +173,14 @@ void BatchDialog::buildFields() {
     m_keepPorts->setChecked(true);
     m_httpPort = named(new PortLineEdit(m_body), "httpPortField");
     m_dataPort = named(new PortLineEdit(m_body), "dataPortField");
+    m_cameraUser = named(new ZVKLineEdit(m_body), "cameraUserField");
+    m_cameraUser->setMaxLength(64);
+    m_cameraUser->setText(QString::fromStdString(m_engine.cameraUser));
+    m_cameraPassword = named(new ZVKLineEdit(m_body), "cameraPasswordField");
+    m_cameraPassword->setEchoMode(QLineEdit::Password);
+    for (ZVKLineEdit* f : {m_passwordField, m_cameraUser, m_cameraPassword})
+        f->setStyleSheet(
+            QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
     onKeepPortsToggled(true);
     connect(m_keepPorts, SIGNAL(toggled(bool)), this, SLOT(onKeepPortsToggled(bool)));
     const struct {
@@ -168,12 +192,25 @@ void BatchDialog::buildFields() {
                  {"IDCS_GATEWAY", m_gatewayField, 0, 4},
                  {"IDCS_BATCH_PASSWORD", m_passwordField, 1, 0},
                  {"IDCS_HTTP_PORT", m_httpPort, 2, 2},
-                 {"IDCS_DATA_PORT", m_dataPort, 2, 4}};
+                 {"IDCS_DATA_PORT", m_dataPort, 2, 4},
+                 {"IDCS_BATCH_CAMERA_USER", m_cameraUser, 3, 0},
+                 {"IDCS_BATCH_CAMERA_PASSWORD", m_cameraPassword, 3, 2}};
     for (const auto& c : cells) {
-        grid->addWidget(plainLabel(GetText(c.key), m_body), c.row, c.column);
+        ZVKLabel* label = plainLabel(GetText(c.key), m_body);
+        grid->addWidget(label, c.row, c.column);
         grid->addWidget(c.field, c.row, c.column + 1);
         c.field->setFixedHeight(23);
         c.field->setMinimumWidth(150);
+        if (c.row == 3)
+            m_cameraWidgets.insert(m_cameraWidgets.end(), {label, c.field});
+    }
+    const bool cameras = std::any_of(m_selected.begin(), m_selected.end(), isCamera);
+    for (QWidget* w : m_cameraWidgets)
+        w->setVisible(cameras);
+    // The session's login serves when the field is left empty.
+    if (m_engine.sessionLogin.password != nullptr) {
+        m_cameraUser->setText(QString::fromStdString(m_engine.sessionLogin.user));
+        m_cameraPassword->setPlaceholderText(GetText("IDCS_BATCH_SESSION_LOGIN"));
     }
     grid->addWidget(m_planPasswords, 1, 2, 1, 4);
     grid->addWidget(m_keepPorts, 2, 0, 1, 2);
@@ -239,13 +276,19 @@ void BatchDialog::buildButtons() {
 // The first selected device's network: its subnet from host 1 upwards
 // would collide with its gateway, so the start is left to the installer
 // when the device has no usable address.
+// Cameras do not tell their mask and gateway: those come from the first
+// selected device that does.
 void BatchDialog::fillDefaults() {
     if (m_selected.empty())
         return;
-    const SEARCH_INFO& first = m_selected.front();
-    m_maskField->setText(QString::fromUtf8(field(first.mask, sizeof first.mask).c_str()));
-    m_gatewayField->setText(QString::fromUtf8(field(first.route, sizeof first.route).c_str()));
-    m_startField->setText(QString::fromUtf8(field(first.ipAddr, sizeof first.ipAddr).c_str()));
+    m_startField->setText(fromUtf8(m_selected.front().ip));
+    for (const PlanDevice& d : m_selected) {
+        if (d.mask.empty())
+            continue;
+        m_maskField->setText(fromUtf8(d.mask));
+        m_gatewayField->setText(fromUtf8(d.gateway));
+        break;
+    }
 }
 
 void BatchDialog::resizeEvent(QResizeEvent* event) {
@@ -262,9 +305,7 @@ void BatchDialog::onKeepPortsToggled(bool keep) {
 bool BatchDialog::makePlan() {
     if (running())
         return false;
-    std::vector<PlanDevice> selected;
-    for (const SEARCH_INFO& d : m_selected)
-        selected.push_back(PlanDeviceOf(d));
+    const std::vector<PlanDevice>& selected = m_selected;
     PlanRequest request{m_startField->text().toStdString(), m_maskField->text().toStdString(),
                         m_gatewayField->text().toStdString(), "", ""};
     if (!m_keepPorts->isChecked()) {
@@ -358,6 +399,7 @@ void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& in
         const PlanEntry& e = m_plan[i];
         QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
         row->setText(ColMac, fromUtf8(e.device.mac));
+        row->setToolTip(ColMac, fromUtf8(e.device.mac)); // an endpoint is longer than the cell
         row->setText(ColName, fromUtf8(e.device.name));
         const QString type = fromUtf8(e.device.type);
         row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));
@@ -370,6 +412,34 @@ void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& in
     m_info->setText(info);
 }
 
+bool BatchDialog::planHasCameras() const {
+    return std::any_of(m_plan.begin(), m_plan.end(),
+                       [](const PlanEntry& e) { return isCamera(e.device); });
+}
+
+// The login the plan's cameras are asked with: the one typed here (its
+// field then emptied), else the session's. False when neither is known.
+bool BatchDialog::takeCameraLogin() {
+    *m_engine.batchLogin = CameraLogin{};
+    if (!planHasCameras())
+        return true;
+    QString typed = m_cameraPassword->text();
+    m_cameraPassword->clear();
+    if (typed.isEmpty()) {
+        if (m_engine.sessionLogin.password == nullptr)
+            return false;
+        *m_engine.batchLogin = m_engine.sessionLogin;
+        return true;
+    }
+    QByteArray utf8 = typed.toUtf8();
+    wipeText(&typed);
+    QString user = m_cameraUser->text().trimmed();
+    m_engine.batchLogin->user = user.isEmpty() ? std::string("admin") : user.toStdString();
+    m_engine.batchLogin->password = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
+    explicit_bzero(utf8.data(), size_t(utf8.size()));
+    return true;
+}
+
 bool BatchDialog::running() const { return m_runner && m_runner->Running(); }
 
 bool BatchDialog::apply() {
@@ -377,15 +447,24 @@ bool BatchDialog::apply() {
         return false;
     const bool ownPasswords = m_planPasswords->isEnabled() && m_planPasswords->isChecked();
     std::string password = m_passwordField->text().toStdString();
-    bool everyOneHasOne = ownPasswords;
+    // Cameras have their own login; the maker's password is asked only of
+    // the maker's devices.
+    bool everyOneHasOne = true;
     for (const PlanEntry& e : m_plan)
-        everyOneHasOne = everyOneHasOne && !e.password.empty();
+        everyOneHasOne =
+            everyOneHasOne && (isCamera(e.device) || (ownPasswords && !e.password.empty()));
     if (password.empty() && !everyOneHasOne) {
         N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
         return false;
     }
     if (!m_engine.searchRunning) {
         N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_SEARCH_OFF"), this);
+        return false;
+    }
+    if (!takeCameraLogin()) {
+        WipeSecret(&password);
+        N12_MessageBox::warning(GetText("IDCS_ONVIF_CREDENTIALS_NEEDED"), this);
+        m_cameraPassword->setFocus();
         return false;
     }
     std::vector<PlanEntry> plan = m_plan;
@@ -427,9 +506,10 @@ bool BatchDialog::apply() {
 }
 
 void BatchDialog::lockFields(bool locked) {
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             m_startField, m_maskField, m_gatewayField, m_passwordField, m_keepPorts, m_planButton,
-             m_importButton, m_applyButton, m_closeButton, m_saveButton})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_startField, m_maskField, m_gatewayField,
+                                                      m_passwordField, m_keepPorts, m_planButton,
+                                                      m_importButton, m_applyButton, m_closeButton,
+                                                      m_saveButton, m_cameraUser, m_cameraPassword})
         w->setEnabled(!locked);
     m_planPasswords->setEnabled(!locked && anyPassword(m_plan));
     m_httpPort->setEnabled(!locked && !m_keepPorts->isChecked());
@@ -443,12 +523,14 @@ void BatchDialog::setStatus(size_t index, const DeviceStatus& status) {
     m_statuses[index] = status;
     QTreeWidgetItem* row = m_tree->topLevelItem(int(index));
     row->setText(ColStatus, statusText(status));
+    row->setToolTip(ColStatus, statusText(status));
     if (status.state == BatchState::Sending)
         m_tree->scrollToItem(row);
 }
 
 void BatchDialog::finishBatch(const BatchSummary& summary) {
     m_runner->Wait();
+    *m_engine.batchLogin = CameraLogin{};
     lockFields(false);
     m_info->setText(summaryText(summary).replace(QLatin1Char('\n'), QStringLiteral(", ")));
     emit batchFinished();
@@ -510,6 +592,8 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
         return GetText("IDCS_BATCH_SENDING");
     case BatchState::Verifying:
         return GetText("IDCS_BATCH_VERIFYING");
+    case BatchState::Rebooting:
+        return GetText("IDCS_BATCH_REBOOTING");
     case BatchState::Done:
         return GetText("IDCS_BATCH_DONE");
     case BatchState::NotConfirmed:
@@ -534,6 +618,9 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
                     {RefusalReason::Rule, "IDCS_BATCH_REASON_RULE"},
                     {RefusalReason::WeakPassword, "IDCS_BATCH_REASON_WEAK"},
                     {RefusalReason::AlreadyActive, "IDCS_BATCH_REASON_ALREADY_ACTIVE"},
+                    {RefusalReason::Credentials, "IDCS_BATCH_REASON_CREDENTIALS"},
+                    {RefusalReason::OutOfReach, "IDCS_BATCH_REASON_OUT_OF_REACH"},
+                    {RefusalReason::Fault, "IDCS_BATCH_REASON_FAULT"},
                     {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)

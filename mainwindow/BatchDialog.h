@@ -8,6 +8,7 @@
 #include "BatchRunner.h"
 #include "CustomDialog.h"
 #include "SearchInfo.h"
+#include "Secret.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,10 +32,17 @@ class ZVKPushButton;
 // dialog stops the batch first. The outcome of every device stays on show
 // and can be saved as CSV (never with a password).
 //
+// ONVIF cameras (devices of type kCameraTypeCode) go through the engine's
+// readdressOther with a user name and password of their own: the session's
+// when the window knows them, else those typed in the camera fields, which
+// show only when cameras are selected. The batch's camera login lives in
+// memory for the run only.
+//
 // Children carry object names for tests: startField, maskField,
 // gatewayField, passwordField, planPasswordsBox, keepPortsBox,
-// httpPortField, dataPortField, planButton, importButton, applyButton,
-// stopButton, saveButton, closeButton2, planTree, planInfo.
+// httpPortField, dataPortField, cameraUserField, cameraPasswordField,
+// planButton, importButton, applyButton, stopButton, saveButton,
+// closeButton2, planTree, planInfo.
 class BatchDialog : public CustomDialog {
     Q_OBJECT
 public:
@@ -44,19 +52,36 @@ public:
     // What the dialog talks to: the batch's engine services, the host's own
     // addresses, the neighbour probe (may be empty), and whether the
     // automatic search runs, without which no device can be confirmed.
+    // A camera login: user name and password (null: none).
+    struct CameraLogin {
+        std::string user;
+        SharedSecret password;
+    };
     struct Engine {
         commission::BatchServices services;
         std::vector<std::string> hostAddresses;
         commission::NeighbourProbe probe;
         bool searchRunning = true;
+        // The session's camera login (password null: the dialog asks) and
+        // the user name offered when it asks.
+        CameraLogin sessionLogin;
+        std::string cameraUser = "admin";
+        // Filled by apply() with the login the cameras are asked with, for
+        // services.readdressOther to read while the batch runs; emptied when
+        // the batch ends.
+        std::shared_ptr<CameraLogin> batchLogin = std::make_shared<CameraLogin>();
     };
 
     // `selected`: the devices to plan for, in the device tree's order;
-    // `listed`: every device the search lists (whose addresses a plan skips).
-    // The start field is filled with the first selected device's subnet and
-    // mask and gateway with its own.
-    BatchDialog(std::vector<SEARCH_INFO> selected, std::vector<SEARCH_INFO> listed, Engine engine,
+    // `listed`: every device the list holds (whose addresses a plan skips).
+    // The start field is filled with the first selected device's address,
+    // mask and gateway with the first selected ones that have them.
+    BatchDialog(std::vector<commission::PlanDevice> selected,
+                std::vector<commission::PlanDevice> listed, Engine engine,
                 QWidget* parent = nullptr);
+    // The same for devices of the maker's search only.
+    BatchDialog(const std::vector<SEARCH_INFO>& selected, const std::vector<SEARCH_INFO>& listed,
+                Engine engine, QWidget* parent = nullptr);
     // Stops a running batch (after the device in flight) and waits for it.
     ~BatchDialog() override;
 
@@ -70,7 +95,8 @@ public:
     // shows the file's fault with its line. True when a plan is on show.
     bool importPlan(const QByteArray& csv);
     // Starts the batch; false (and a message box) when there is no plan,
-    // no password, the automatic search is off, or a batch runs.
+    // no password for the maker's devices of the plan, no camera login for
+    // its cameras, the automatic search is off, or a batch runs.
     bool apply();
     // The plan and every outcome so far as a CSV file (with a byte-order
     // mark, CRLF line ends, no passwords).
@@ -115,8 +141,10 @@ private:
     void setStatus(size_t index, const commission::DeviceStatus& status);
     void finishBatch(const commission::BatchSummary& summary);
     void lockFields(bool locked);
+    bool takeCameraLogin();
+    bool planHasCameras() const;
 
-    std::vector<SEARCH_INFO> m_selected;
+    std::vector<commission::PlanDevice> m_selected;
     std::vector<commission::PlanDevice> m_listed;
     Engine m_engine;
     std::vector<commission::PlanEntry> m_plan;
@@ -134,6 +162,9 @@ private:
     ZVKCheckBox* m_keepPorts = nullptr;
     PortLineEdit* m_httpPort = nullptr;
     PortLineEdit* m_dataPort = nullptr;
+    std::vector<QWidget*> m_cameraWidgets; // shown only when cameras are selected
+    ZVKLineEdit* m_cameraUser = nullptr;
+    ZVKLineEdit* m_cameraPassword = nullptr;
     ZVKPushButton* m_planButton = nullptr;
     ZVKPushButton* m_importButton = nullptr;
     ZVKPushButton* m_applyButton = nullptr;

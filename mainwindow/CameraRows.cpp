@@ -1,5 +1,6 @@
 #include "CameraRows.h"
 
+#include "LanguageSrc.h"
 #include "SearchInfo.h"
 
 const char kCameraTypeCode[] = "ONVIF";
@@ -184,6 +185,15 @@ ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QStri
     return {BoxKind::Error, "IDCS_ONVIF_FAULT_D"};
 }
 
+QString CameraOutOfReachWhere(const onvif::CameraRecord& camera) {
+    QString card = text(camera.interfaceName);
+    if (!camera.localAddress.empty())
+        card += QStringLiteral(" (%1)").arg(text(camera.localAddress));
+    const QString unknown = QStringLiteral("?");
+    return GetText("IDCS_ONVIF_OUT_OF_REACH_WHERE_D")
+        .arg(camera.ip.empty() ? unknown : text(camera.ip), card.isEmpty() ? unknown : card);
+}
+
 QString CameraPageUrl(const DevInfo& camera) {
     onvif::XAddr parts;
     if (!onvif::ParseXAddr(camera.xaddr.toStdString(), &parts))
@@ -193,4 +203,51 @@ QString CameraPageUrl(const DevInfo& camera) {
     if (!usual)
         url += QLatin1Char(':') + QString::number(parts.port);
     return url + QLatin1Char('/');
+}
+
+commission::PlanDevice CameraPlanDevice(const DevInfo& camera) {
+    commission::PlanDevice d;
+    d.mac = camera.mac.toStdString();
+    d.name = camera.devName.toStdString();
+    d.type = kCameraTypeCode;
+    d.ip = camera.ipAddr.toStdString();
+    d.httpPort = camera.httpPort;
+    return d;
+}
+
+commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {
+    using commission::BatchState;
+    using commission::RefusalReason;
+    using onvif::Outcome;
+    const auto refused = [](RefusalReason reason) {
+        return commission::DeviceStatus{BatchState::Refused, reason, 0, false, false};
+    };
+    switch (result.outcome) {
+    case onvif::ReaddressOutcome::Done:
+        return {BatchState::Done, RefusalReason::None, 0, false, false};
+    case onvif::ReaddressOutcome::NotConfirmed:
+        return {BatchState::NotConfirmed, RefusalReason::None, 0, false, false};
+    case onvif::ReaddressOutcome::OutOfReach:
+        return refused(RefusalReason::OutOfReach);
+    case onvif::ReaddressOutcome::BadRequest:
+        return refused(RefusalReason::Rule);
+    case onvif::ReaddressOutcome::CallFailed:
+        break;
+    }
+    switch (result.call) {
+    case Outcome::WrongCredentials:
+        return refused(RefusalReason::Credentials);
+    case Outcome::Locked:
+        return refused(RefusalReason::Locked);
+    case Outcome::NoAnswer:
+        return refused(RefusalReason::NoAnswer);
+    case Outcome::OutOfReach:
+        return refused(RefusalReason::OutOfReach);
+    case Outcome::Done:
+    case Outcome::BadReply:
+    case Outcome::TooLarge:
+    case Outcome::Fault:
+        break;
+    }
+    return refused(RefusalReason::Fault);
 }

@@ -4,6 +4,8 @@
 // a camera's re-address outcome. No widget: it tests without a display.
 #pragma once
 
+#include "AddressPlan.h"
+#include "BatchRunner.h"
 #include "DeviceActionRules.h"
 #include "DevInfo.h"
 #include "OnvifReaddress.h"
@@ -63,7 +65,7 @@ private:
     QString chooseKey(const DevInfo& camera) const;
 
     QSet<QString> m_makerMacs;
-    QHash<QString, Camera> m_cameras;    // every camera present, by endpoint
+    QHash<QString, Camera> m_cameras;     // every camera present, by endpoint
     QHash<QString, QString> m_cameraKeys; // row key to the endpoint holding it
 };
 
@@ -99,6 +101,22 @@ private:
 // it is emptied.
 ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QString* detail);
 
+// Where an out-of-reach camera is, in the user's language: its address and
+// the card it was heard on (name and address), for the box below the
+// out-of-reach text.
+QString CameraOutOfReachWhere(const onvif::CameraRecord& camera);
+
 // A camera's web page: the scheme, host and port of its chosen device
 // service address with the path "/"; empty when it has none.
 QString CameraPageUrl(const DevInfo& camera);
+
+// A camera row as a batch plan sees it: its row key (MAC, or endpoint) as
+// the MAC, name, type kCameraTypeCode, address and HTTP port; mask and
+// gateway empty (discovery does not tell them).
+commission::PlanDevice CameraPlanDevice(const DevInfo& camera);
+
+// A camera's re-address result as a batch row's final status: done, not
+// confirmed, or refused for wrong credentials, locked, no answer, out of
+// reach, an address rule (the camera would not take the values), or a
+// fault (any other failure).
+commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result);

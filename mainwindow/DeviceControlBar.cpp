@@ -156,6 +156,11 @@ void DeviceControlBar::SetCamera(bool camera, const QString& shownMac) {
     m_userLabel->setVisible(camera);
     m_userField->setVisible(camera);
     m_keepCredentials->setVisible(camera);
+    // A camera's login is its own user's, not the maker's admin password.
+    m_networkInfoText->setText(
+        GetText(camera ? "IDCS_ONVIF_NETWORK_INFO" : "IDCS_CHANGE_NETWORK_PARAM_INFO"));
+    m_passwordField->setPlaceholderText(
+        GetText(camera ? "IDCS_ONVIF_PASSWORD_PLACEHOLDER" : "IDCS_PASSWORD_PLACEHOLDER"));
     layOut();
 }
 

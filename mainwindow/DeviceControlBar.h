@@ -41,7 +41,8 @@ public:
     // Whether the device put by SetNetworkParam is an ONVIF camera: then the
     // form also asks for a user name (and offers to keep the credentials for
     // the session), shows shownMac (empty for a camera known by its endpoint
-    // only) and Save names the device by the key SetNetworkParam gave.
+    // only), its hint and password placeholder speak of the camera's user
+    // and password, and Save names the device by the key SetNetworkParam gave.
     void SetCamera(bool camera, const QString& shownMac);
     bool camera() const { return m_camera; }
     // The user name typed for a camera, trimmed; "admin" until changed.

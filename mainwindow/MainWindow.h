@@ -197,6 +197,8 @@ private:
     SharedSecret m_sessionPassword;
     bool m_usedSessionCredentials = false;
     std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
+    // Where the camera of the running request is, said when out of reach.
+    QString m_cameraWhere;
     // Set when the window closes: a camera's re-address stops waiting for
     // the camera's new address (see ReaddressRequest::cancelled).
     std::shared_ptr<std::atomic<bool>> m_closingCamera = std::make_shared<std::atomic<bool>>(false);
@@ -308,8 +310,9 @@ private:
     // Commissioning (MainWindowBatch.cpp)
 public:
     // Opens the batch dialog (window-modal, not waited for) for the selected
-    // devices in the tree's order (the current row when none is selected);
-    // nothing when the list is empty. A dialog already open is closed first.
+    // devices in the tree's order (the current row when none is selected),
+    // the maker's devices and ONVIF cameras alike; nothing when the list is
+    // empty. A dialog already open is closed first.
     void openBatchDialog();
     // The open batch dialog, or null.
     BatchDialog* batchDialog() const { return m_batchDialog; }
@@ -340,6 +343,11 @@ private:
     // Ends a batch dialog and its batch; before the manager stops.
     void closeBatchDialog();
     void updateActivationEntry();
+    // The selected rows as plan devices, in the tree's order, cameras too.
+    std::vector<commission::PlanDevice> selectedPlanDevices();
+    commission::BatchServices
+    cameraBatchServices(commission::BatchServices services,
+                        const std::shared_ptr<BatchDialog::CameraLogin>& login);
     QPointer<BatchDialog> m_batchDialog;
     QPointer<ActivationDialog> m_activationDialog;
     ZVKPushButton* m_batchButton = nullptr;

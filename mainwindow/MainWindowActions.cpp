@@ -287,6 +287,7 @@ void MainWindow::readdressCamera(const DevInfo& record, const QStringList& addre
     m_requestMac = record.mac;
     if (m_deviceRequests->start(ReaddressCamera, job)) {
         m_cameraResult = result;
+        m_cameraWhere = CameraOutOfReachWhere(camera);
         m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
     }
 }
@@ -300,6 +301,10 @@ void MainWindow::showCameraOutcome() {
     m_cameraResult.reset();
     QString detail;
     const ActionMessage message = CameraReaddressMessage(result, &detail);
+    // The engine's sentence is English; the installer reads the address and
+    // the card in the window's language instead.
+    if (std::strcmp(message.key, "IDCS_ONVIF_OUT_OF_REACH") == 0)
+        detail = m_cameraWhere;
     const bool refused = result.outcome == onvif::ReaddressOutcome::CallFailed &&
                          (result.call == onvif::Outcome::WrongCredentials ||
                           result.call == onvif::Outcome::Locked);

@@ -4,9 +4,11 @@
 #include "Activation.h"
 #include "ActivationDialog.h"
 #include "BatchDialog.h"
+#include "CameraRows.h"
 #include "Csv.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
+#include "DeviceControlBar.h"
 #include "LanguageSrc.h"
 #include "MainWindow.h"
 #include "N12_MessageBox.h"
@@ -22,6 +24,7 @@
 #include <QTreeWidgetItem>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -93,14 +96,74 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
     return out;
 }
 
-void MainWindow::openBatchDialog() {
-    const std::vector<SEARCH_INFO> selected = selectedDevices();
-    if (selected.empty()) {
-        // Only cameras chosen: the batch is the maker's protocol's.
-        if (const QTreeWidgetItem* current = m_deviceTree->currentItem())
-            refuseForCamera(rowKey(current));
-        return;
+std::vector<commission::PlanDevice> MainWindow::selectedPlanDevices() {
+    std::vector<commission::PlanDevice> out;
+    QList<QTreeWidgetItem*> rows;
+    for (int i = 0; i < m_deviceTree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = m_deviceTree->topLevelItem(i);
+        if (row->isSelected() && !row->isHidden())
+            rows << row;
     }
+    if (rows.isEmpty() && m_deviceTree->currentItem() != nullptr)
+        rows << m_deviceTree->currentItem();
+    for (const QTreeWidgetItem* row : rows) {
+        const QString key = rowKey(row);
+        SEARCH_INFO device{};
+        if (const DevInfo* record = findDeviceRecord(key); record != nullptr && record->isCamera())
+            out.push_back(CameraPlanDevice(*record));
+        else if (m_manager.FindDevice(key.toUtf8().constData(), &device))
+            out.push_back(commission::PlanDeviceOf(device));
+    }
+    return out;
+}
+
+// The cameras of a batch: each through onvif::Readdress with the batch's
+// login, found by the endpoint its row stood for when the dialog opened.
+commission::BatchServices
+MainWindow::cameraBatchServices(commission::BatchServices services,
+                                const std::shared_ptr<BatchDialog::CameraLogin>& login) {
+    std::map<std::string, std::string> endpoints; // row key to endpoint
+    for (const DevInfo* record : m_deviceList)
+        if (record->isCamera())
+            endpoints.emplace(record->mac.toStdString(), record->endpoint.toStdString());
+    onvif::CameraSearch* search = &m_cameras->search();
+    services.readdressOther = [endpoints, search, login, closing = m_closingCamera](
+                                  const commission::PlanEntry& entry,
+                                  const commission::BatchServices::ProgressFn& progress,
+                                  const std::function<bool()>& cancelled,
+                                  commission::DeviceStatus* out) {
+        using commission::BatchState;
+        const auto found = endpoints.find(entry.device.mac);
+        if (found == endpoints.end())
+            return false;
+        onvif::CameraRecord camera;
+        if (!search->Find(found->second, &camera)) {
+            *out = {BatchState::Gone, commission::RefusalReason::None, 0, false, false};
+            return true;
+        }
+        onvif::ReaddressRequest request;
+        request.ip = entry.ip;
+        request.prefixLength = onvif::PrefixLength(entry.mask);
+        request.gateway = entry.gateway;
+        request.user = login->user;
+        request.password = login->password;
+        request.cancelled = [cancelled, closing] { return cancelled() || closing->load(); };
+        const auto step = [&progress](onvif::ReaddressStep s) {
+            if (s == onvif::ReaddressStep::Rebooting || s == onvif::ReaddressStep::Verifying)
+                progress({s == onvif::ReaddressStep::Rebooting ? BatchState::Rebooting
+                                                               : BatchState::Verifying,
+                          commission::RefusalReason::None, 0, false, false});
+        };
+        *out = CameraBatchStatus(onvif::Readdress(camera, request, search, step));
+        return true;
+    };
+    return services;
+}
+
+void MainWindow::openBatchDialog() {
+    std::vector<commission::PlanDevice> selected = selectedPlanDevices();
+    if (selected.empty())
+        return;
     BatchDialog::Engine engine;
     CLorvexManage* manager = &m_manager;
     engine.services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {
@@ -119,10 +182,24 @@ void MainWindow::openBatchDialog() {
     engine.probe = [interfaces](const std::vector<uint32_t>& candidates) {
         return commission::ProbeNeighbours(candidates, interfaces, kNeighbourWaitMs);
     };
+    // Cameras: the session's login when there is one (never stored on
+    // disk), else the dialog asks for one for this batch.
+    engine.sessionLogin = {m_sessionUser, m_sessionPassword};
+    const QString user = m_controlBar->networkUser();
+    engine.cameraUser = user.isEmpty() ? std::string("admin") : user.toStdString();
+    engine.services = cameraBatchServices(std::move(engine.services), engine.batchLogin);
+    // Every listed device's addresses are skipped by a plan, cameras' too.
+    std::vector<commission::PlanDevice> listed;
+    for (const SEARCH_INFO& d : m_manager.GetDevices())
+        listed.push_back(commission::PlanDeviceOf(d));
+    for (const DevInfo* record : m_deviceList)
+        if (record->isCamera())
+            listed.push_back(CameraPlanDevice(*record));
     // Window-modal and not waited for: the window keeps taking device
     // events, and the control bar cannot send a request of its own meanwhile.
     delete m_batchDialog;
-    m_batchDialog = new BatchDialog(selected, m_manager.GetDevices(), std::move(engine), this);
+    m_batchDialog =
+        new BatchDialog(std::move(selected), std::move(listed), std::move(engine), this);
     m_batchDialog->setObjectName(QStringLiteral("batchDialog"));
     m_batchDialog->setAttribute(Qt::WA_DeleteOnClose);
     m_batchDialog->setWindowModality(Qt::WindowModal);

@@ -37,8 +37,10 @@ std::string WithHost(const std::string& xaddr, const std::string& ip) {
     return x.scheme + "://" + ip + ":" + std::to_string(x.port) + x.path;
 }
 
-ReaddressResult Failed(ReaddressStep step, Outcome call, const DeviceClient& client) {
+ReaddressResult Failed(ReaddressStep step, Outcome call, const DeviceClient& client,
+                       const std::string& mac = std::string()) {
     ReaddressResult r;
+    r.mac = mac;
     r.outcome = ReaddressOutcome::CallFailed;
     r.call = call;
     r.step = step;
@@ -96,12 +98,17 @@ ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& re
     const NetworkInterface* target = ChooseInterface(list, camera.ip);
     if (target == nullptr)
         return Failed(result.step, Outcome::BadReply, client);
+    // A camera whose scopes keep its MAC to itself tells it once logged in:
+    // its row can then merge with a maker's record of that MAC.
+    result.mac = target->mac;
+    if (camera.mac.empty() && !target->mac.empty())
+        search->SetMac(camera.endpoint, target->mac);
     step(ReaddressStep::SetInterfaces);
     const Clock::time_point since = Clock::now();
     bool reboot = false;
     o = client.SetNetworkInterfaces(target->token, request.ip, request.prefixLength, &reboot);
     if (o != Outcome::Done)
-        return Failed(result.step, o, client);
+        return Failed(result.step, o, client, result.mac);
     // Without a reboot the camera moves at once: further calls go to its new
     // address, unless it is reached through its link-local one, which stays.
     if (!reboot && camera.reach == Reach::Subnet)
@@ -110,18 +117,18 @@ ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& re
         step(ReaddressStep::SetGateway);
         o = client.SetNetworkDefaultGateway(request.gateway);
         if (o != Outcome::Done)
-            return Failed(result.step, o, client);
+            return Failed(result.step, o, client, result.mac);
     }
     if (reboot) {
         step(ReaddressStep::Rebooting);
         o = client.SystemReboot();
         if (o != Outcome::Done)
-            return Failed(result.step, o, client);
+            return Failed(result.step, o, client, result.mac);
         result.rebooted = true;
     }
     step(ReaddressStep::Verifying);
-    const bool heard = Verify(camera, request.ip, search, since, reboot ? rebootBound : bound,
-                              request.cancelled);
+    const bool heard =
+        Verify(camera, request.ip, search, since, reboot ? rebootBound : bound, request.cancelled);
     result.outcome = heard ? ReaddressOutcome::Done : ReaddressOutcome::NotConfirmed;
     result.detail = heard ? "done" : "not confirmed: no word from the new address in time";
     return result;

@@ -48,10 +48,13 @@ struct ReaddressResult {
     ReaddressStep step = ReaddressStep::Token; // the last step reached
     bool rebooted = false;
     std::string detail; // a sentence for the user (why out of reach, the fault)
+    std::string mac;    // what GetNetworkInterfaces told of the camera's card, when it did
 };
 
 // Re-addresses camera; progress (may be empty) hears each step as it
-// begins. search must be running: verification listens through it.
+// begins. search must be running: verification listens through it. The
+// MAC the camera tells once logged in goes onto its record in search
+// (CameraSearch::SetMac) when its scopes named none.
 // bound/rebootBound replace the verification bounds (tests shorten them).
 ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& request,
                           CameraSearch* search,

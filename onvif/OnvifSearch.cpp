@@ -22,6 +22,13 @@
 namespace onvif {
 namespace {
 
+// Wakes the search's thread (its eventfd), which hands pending events over.
+void WakeThread(int wake) {
+    const std::uint64_t one = 1;
+    if (wake >= 0 && write(wake, &one, sizeof one) < 0) {
+    }
+}
+
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -255,9 +262,16 @@ void CameraSearch::SetInformation(const std::string& endpoint, const DeviceInfor
         std::lock_guard<std::mutex> hold(m_impl->mutex);
         m_impl->table.SetInformation(endpoint, info, &m_impl->pending);
     }
-    const std::uint64_t one = 1;
-    if (m_impl->wake >= 0 && write(m_impl->wake, &one, sizeof one) < 0) {
+    WakeThread(m_impl->wake);
+}
+
+void CameraSearch::SetMac(const std::string& endpoint, const std::string& mac) {
+    {
+        std::lock_guard<std::mutex> hold(m_impl->mutex);
+        if (!m_impl->table.SetMac(endpoint, mac, &m_impl->pending))
+            return;
     }
+    WakeThread(m_impl->wake);
 }
 
 bool CameraSearch::HeardFrom(const std::string& endpoint, const std::string& ip,

@@ -52,6 +52,9 @@ public:
     bool Find(const std::string& key, CameraRecord* out) const;
     // Stores GetDeviceInformation's answer on the record (Changed follows).
     void SetInformation(const std::string& endpoint, const DeviceInformation& info);
+    // Stores the MAC the camera told once logged in, when its scopes named
+    // none (Changed follows); see CameraTable::SetMac.
+    void SetMac(const std::string& endpoint, const std::string& mac);
     // Sends one probe pair now, outside the round plan: the re-address
     // verification asks for answers from a camera's new address.
     void ProbeNow();

@@ -180,6 +180,17 @@ bool CameraTable::SetInformation(const std::string& endpoint, const DeviceInform
     return true;
 }
 
+bool CameraTable::SetMac(const std::string& endpoint, const std::string& mac,
+                         CameraEvents* events) {
+    auto it = m_entries.find(endpoint);
+    const std::string normal = NormaliseMac(mac);
+    if (it == m_entries.end() || normal.empty() || !it->second.record.mac.empty())
+        return false;
+    it->second.record.mac = normal;
+    events->emplace_back(CameraEvent::Changed, it->second.record);
+    return true;
+}
+
 bool CameraTable::HeardFrom(const std::string& endpoint, const std::string& ip,
                             Clock::time_point* when) const {
     auto it = m_entries.find(endpoint);

@@ -53,6 +53,11 @@ public:
     bool Find(const std::string& key, CameraRecord* out) const;
     bool SetInformation(const std::string& endpoint, const DeviceInformation& info,
                         CameraEvents* events);
+    // The MAC the camera told once logged in (GetNetworkInterfaces), for a
+    // camera whose scopes named none: stored (Changed appended) and kept
+    // across later matches. A MAC from the scopes is never replaced. False
+    // when the endpoint is unknown, mac is no MAC, or nothing changed.
+    bool SetMac(const std::string& endpoint, const std::string& mac, CameraEvents* events);
     bool HeardFrom(const std::string& endpoint, const std::string& ip,
                    Clock::time_point* when) const;
 

@@ -370,3 +370,84 @@ TEST(BatchRunnerTest, ActivationSendsEachDeviceItsOwnPassword) {
     EXPECT_EQ(engine.Sent(), (std::vector<std::string>{"00:00:00:00:00:01/own-00:00:00:00:00:01",
                                                        "00:00:00:00:00:02/own-00:00:00:00:00:02"}));
 }
+
+namespace {
+
+// Cameras ("cam..." keys) go through readdressOther with a scripted final
+// status; their progress is Verifying, and Rebooting for "cam-reboot".
+BatchServices MixedServices(FakeEngine* engine, std::map<std::string, DeviceStatus> finals,
+                            std::vector<std::string>* cameraCalls) {
+    BatchServices s = engine->Services();
+    s.readdressOther = [finals,
+                        cameraCalls](const PlanEntry& e, const BatchServices::ProgressFn& progress,
+                                     const std::function<bool()>& cancelled, DeviceStatus* out) {
+        if (e.device.mac.rfind("cam", 0) != 0)
+            return false;
+        cameraCalls->push_back(e.device.mac + "->" + e.ip);
+        if (e.device.mac == "cam-reboot")
+            progress({BatchState::Rebooting, RefusalReason::None, 0, false, false});
+        progress({BatchState::Verifying, RefusalReason::None, 0, false, false});
+        *out = cancelled()
+                   ? DeviceStatus{BatchState::NotConfirmed, RefusalReason::None, 0, false, false}
+                   : finals.at(e.device.mac);
+        return true;
+    };
+    return s;
+}
+
+} // namespace
+
+// A mixed plan: the maker's devices through send and find, cameras through
+// their own workflow, in plan order, each camera's progress on show.
+TEST(BatchRunnerTest, CamerasOfAMixedPlanGoTheirOwnWay) {
+    FakeEngine engine;
+    engine.Add("A", {});
+    engine.Add("B", {CLorvexManage::SETNET_FAILED, false, true, false});
+    const DeviceStatus done{BatchState::Done, RefusalReason::None, 0, false, false};
+    const DeviceStatus refused{BatchState::Refused, RefusalReason::Credentials, 0, false, false};
+    std::vector<std::string> cameraCalls;
+    BatchRunner runner(
+        MixedServices(&engine, {{"cam-reboot", done}, {"cam-wrong", refused}}, &cameraCalls));
+    const Outcome outcome = RunToEnd(
+        &runner, {Entry("A", 10), Entry("cam-reboot", 11), Entry("cam-wrong", 12), Entry("B", 13)});
+    EXPECT_EQ(engine.Sent(), (std::vector<std::string>{"A/common", "B/common"}));
+    EXPECT_EQ(cameraCalls,
+              (std::vector<std::string>{"cam-reboot->10.0.0.11", "cam-wrong->10.0.0.12"}));
+    EXPECT_EQ(outcome.last[0].state, BatchState::Done);
+    EXPECT_EQ(outcome.seen[1], (std::vector<BatchState>{BatchState::Sending, BatchState::Rebooting,
+                                                        BatchState::Verifying, BatchState::Done}));
+    EXPECT_EQ(outcome.last[2].reason, RefusalReason::Credentials);
+    EXPECT_EQ(StatusText(outcome.last[2]), "refused (wrong credentials)");
+    EXPECT_EQ(outcome.last[3].reason, RefusalReason::Password);
+    EXPECT_EQ(outcome.summary.counts.at(BatchState::Done), 2u);
+    EXPECT_EQ(outcome.summary.counts.at(BatchState::Refused), 2u);
+}
+
+// A camera login refused twice is not tried a third time (a lock-out guard,
+// as for the maker's passwords); a cancelled batch ends a camera's wait.
+TEST(BatchRunnerTest, CameraLoginRefusedTwiceAndCancel) {
+    FakeEngine engine;
+    const DeviceStatus refused{BatchState::Refused, RefusalReason::Credentials, 0, false, false};
+    std::vector<std::string> cameraCalls;
+    BatchServices services = MixedServices(&engine, {{"cam-wrong", refused}}, &cameraCalls);
+    BatchRunner runner(services);
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(RunToEnd(&runner, {Entry("cam-wrong", 10)}).last[0].state, BatchState::Refused);
+    const Outcome third = RunToEnd(&runner, {Entry("cam-wrong", 10)});
+    EXPECT_TRUE(third.last[0].refusedTwice);
+    EXPECT_EQ(cameraCalls.size(), 2u);
+
+    BatchRunner* self = nullptr;
+    const auto other = services.readdressOther;
+    services.readdressOther = [&](const PlanEntry& e, const BatchServices::ProgressFn& p,
+                                  const std::function<bool()>& c, DeviceStatus* out) {
+        self->Cancel();
+        return other(e, p, c, out);
+    };
+    BatchRunner cancelling(services);
+    self = &cancelling;
+    const Outcome cancelled =
+        RunToEnd(&cancelling, {Entry("cam-wrong", 10), Entry("cam-other", 11)});
+    EXPECT_EQ(cancelled.last[0].state, BatchState::NotConfirmed);
+    EXPECT_TRUE(cancelled.last[1].cancelled);
+}

@@ -80,6 +80,7 @@ private slots:
     void clearForgetsEverything();
     void readdressOutcomes_data();
     void readdressOutcomes();
+    void outOfReachWhere();
     void pageUrl_data();
     void pageUrl();
 };
@@ -149,11 +150,21 @@ void TestCameraRows::makerRecordLeads() {
     List list;
     for (QChar s : steps) {
         switch (s.toLatin1()) {
-        case 'c': list.cam(camera(kEpA, kMacA), SEARCH_EVENT_NEW); break;
-        case 'C': list.cam(camera(kEpA, kMacA, "cam2"), SEARCH_EVENT_CHANGED); break;
-        case 'x': list.cam(camera(kEpA, kMacA), SEARCH_EVENT_GONE); break;
-        case 'm': list.feed(maker(kMacA), SEARCH_EVENT_NEW); break;
-        case 'M': list.feed(maker(kMacA), SEARCH_EVENT_GONE); break;
+        case 'c':
+            list.cam(camera(kEpA, kMacA), SEARCH_EVENT_NEW);
+            break;
+        case 'C':
+            list.cam(camera(kEpA, kMacA, "cam2"), SEARCH_EVENT_CHANGED);
+            break;
+        case 'x':
+            list.cam(camera(kEpA, kMacA), SEARCH_EVENT_GONE);
+            break;
+        case 'm':
+            list.feed(maker(kMacA), SEARCH_EVENT_NEW);
+            break;
+        case 'M':
+            list.feed(maker(kMacA), SEARCH_EVENT_GONE);
+            break;
         }
     }
     QCOMPARE(list.shown(), shown);
@@ -212,25 +223,33 @@ void TestCameraRows::readdressOutcomes_data() {
     QTest::addColumn<int>("call");
     QTest::addColumn<QString>("key");
     QTest::addColumn<bool>("withDetail");
+    // The same outcome as a batch row's status (StatusText).
+    QTest::addColumn<QString>("batch");
     const auto row = [](const char* name, ReaddressOutcome o, Outcome c, const char* key,
-                        bool detail) {
-        QTest::newRow(name) << int(o) << int(c) << QString(key) << detail;
+                        bool detail, const char* batch) {
+        QTest::newRow(name) << int(o) << int(c) << QString(key) << detail << QString(batch);
     };
-    row("done", ReaddressOutcome::Done, Outcome::Done, "IDCS_ONVIF_READDRESS_DONE", false);
-    row("not confirmed", ReaddressOutcome::NotConfirmed, Outcome::Done,
-        "IDCS_ONVIF_NOT_CONFIRMED", false);
-    row("bad request", ReaddressOutcome::BadRequest, Outcome::Done, "IDCS_ONVIF_BAD_ADDRESS",
-        false);
+    row("done", ReaddressOutcome::Done, Outcome::Done, "IDCS_ONVIF_READDRESS_DONE", false, "done");
+    row("not confirmed", ReaddressOutcome::NotConfirmed, Outcome::Done, "IDCS_ONVIF_NOT_CONFIRMED",
+        false, "not confirmed");
+    row("bad request", ReaddressOutcome::BadRequest, Outcome::Done, "IDCS_ONVIF_BAD_ADDRESS", false,
+        "refused (rule 0)");
     row("out of reach", ReaddressOutcome::OutOfReach, Outcome::Done, "IDCS_ONVIF_OUT_OF_REACH",
-        true);
+        true, "refused (out of reach)");
     row("wrong credentials", ReaddressOutcome::CallFailed, Outcome::WrongCredentials,
-        "IDCS_ONVIF_WRONG_CREDENTIALS", false);
-    row("locked", ReaddressOutcome::CallFailed, Outcome::Locked, "IDCS_ONVIF_LOCKED", false);
-    row("no answer", ReaddressOutcome::CallFailed, Outcome::NoAnswer, "IDCS_ONVIF_NO_ANSWER",
-        false);
-    row("fault", ReaddressOutcome::CallFailed, Outcome::Fault, "IDCS_ONVIF_FAULT_D", true);
-    row("bad reply", ReaddressOutcome::CallFailed, Outcome::BadReply, "IDCS_ONVIF_FAULT_D", true);
-    row("too large", ReaddressOutcome::CallFailed, Outcome::TooLarge, "IDCS_ONVIF_FAULT_D", true);
+        "IDCS_ONVIF_WRONG_CREDENTIALS", false, "refused (wrong credentials)");
+    row("locked", ReaddressOutcome::CallFailed, Outcome::Locked, "IDCS_ONVIF_LOCKED", false,
+        "refused (locked)");
+    row("no answer", ReaddressOutcome::CallFailed, Outcome::NoAnswer, "IDCS_ONVIF_NO_ANSWER", false,
+        "refused (no answer)");
+    row("call out of reach", ReaddressOutcome::CallFailed, Outcome::OutOfReach,
+        "IDCS_ONVIF_OUT_OF_REACH", true, "refused (out of reach)");
+    row("fault", ReaddressOutcome::CallFailed, Outcome::Fault, "IDCS_ONVIF_FAULT_D", true,
+        "refused (fault)");
+    row("bad reply", ReaddressOutcome::CallFailed, Outcome::BadReply, "IDCS_ONVIF_FAULT_D", true,
+        "refused (fault)");
+    row("too large", ReaddressOutcome::CallFailed, Outcome::TooLarge, "IDCS_ONVIF_FAULT_D", true,
+        "refused (fault)");
 }
 
 void TestCameraRows::readdressOutcomes() {
@@ -249,6 +268,22 @@ void TestCameraRows::readdressOutcomes() {
     QCOMPARE(GetText(message.key).contains(QLatin1String("%1")), key.endsWith("_D"));
     const bool success = result.outcome == onvif::ReaddressOutcome::Done;
     QCOMPARE(message.kind == BoxKind::Information, success);
+    QFETCH(QString, batch);
+    QCOMPARE(QString::fromStdString(commission::StatusText(CameraBatchStatus(result))), batch);
+}
+
+void TestCameraRows::outOfReachWhere() {
+    onvif::CameraRecord c = camera(kEpA, kMacA);
+    c.ip = "10.99.0.5";
+    c.interfaceName = "eth1";
+    c.localAddress = "192.168.1.10";
+    const QString text = GetText("IDCS_ONVIF_OUT_OF_REACH_WHERE_D");
+    QCOMPARE(CameraOutOfReachWhere(c), text.arg("10.99.0.5", "eth1 (192.168.1.10)"));
+    // Nothing known is said as such, never as an empty gap.
+    c.ip.clear();
+    c.interfaceName.clear();
+    c.localAddress.clear();
+    QCOMPARE(CameraOutOfReachWhere(c), text.arg("?", "?"));
 }
 
 void TestCameraRows::pageUrl_data() {

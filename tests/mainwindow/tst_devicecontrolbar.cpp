@@ -123,6 +123,11 @@ void TestDeviceControlBar::cameraForm() {
     bar()->SetCamera(true, shownMac);
     QVERIFY(user->isVisible() && keep->isVisible());
     QCOMPARE(user->text(), QStringLiteral("admin"));
+    // The hint and the placeholder speak of the camera's login, not of the
+    // maker's admin password.
+    auto* hint = child<ZVKLabel>(bar(), "networkInfo");
+    QCOMPARE(hint->text(), GetText("IDCS_ONVIF_NETWORK_INFO"));
+    QCOMPARE(password->placeholderText(), GetText("IDCS_ONVIF_PASSWORD_PLACEHOLDER"));
     QCOMPARE(bar()->networkMac().remove(QLatin1Char(':')).trimmed(),
              QString(shownMac).remove(QLatin1Char(':')));
     QVERIFY(password->geometry().top() > user->geometry().bottom());
@@ -145,6 +150,8 @@ void TestDeviceControlBar::cameraForm() {
     bar()->SetCamera(false, QString());
     QVERIFY(!user->isVisible() && !keep->isVisible());
     QCOMPARE(password->geometry(), usualPassword);
+    QCOMPARE(hint->text(), GetText("IDCS_CHANGE_NETWORK_PARAM_INFO"));
+    QCOMPARE(password->placeholderText(), GetText("IDCS_PASSWORD_PLACEHOLDER"));
 }
 
 void TestDeviceControlBar::busyTextForReboot() {

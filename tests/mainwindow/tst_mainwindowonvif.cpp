@@ -3,8 +3,10 @@
 // camera without a MAC in its scopes that shares the first one's serial
 // number, and a printer that answers WS-Discovery. The rows, the
 // credentials prompt, a wrong password, a re-address done with credentials
-// kept for the session, the refused password restore, and screenshots
+// kept for the session, the refused password restore, a batch of cameras
+// alone, and screenshots
 // (shots/onvif-LOCALE/).
+#include "BatchDialog.h"
 #include "BoxDriver.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
@@ -16,6 +18,7 @@
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
 #include "NetNamespace.h"
+#include "OnvifClient.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
 #include "ZVKLabel.h"
@@ -60,8 +63,17 @@ const char kFleet[] = R"({"devices": [
  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:24", "devName": "Yard",
   "ip": "10.77.0.53", "mask": "255.255.255.0", "gateway": "10.77.0.1",
   "password": "Cam3ra-pass", "serial": "SN-DUP", "macInScopes": false,
-  "linkLocalXAddr": false, "onvifAuth": "digest"}
+  "linkLocalXAddr": false, "onvifAuth": "digest"},
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:26", "devName": "Dock",
+  "ip": "10.77.0.55", "mask": "255.255.255.0", "gateway": "10.77.0.1",
+  "password": "Cam3ra-pass", "onvifAuth": "wsse", "linkLocalXAddr": false},
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:27", "devName": "Far",
+  "ip": "10.99.0.5", "mask": "255.255.255.0", "gateway": "10.99.0.1",
+  "password": "Cam3ra-pass", "linkLocalXAddr": false}
 ]})";
+// The rows: the standard cameras, the maker's camera once, the camera
+// without MAC; no printer.
+const int kRows = 6;
 
 std::string g_openedUrl;
 void recordUrl(const std::string& url) { g_openedUrl = url; }
@@ -94,6 +106,7 @@ private slots:
     void wrongPassword();
     void readdressWithSessionCredentials();
     void rebootingIsSaid();
+    void lockedAndOutOfReachAreSaid();
     void restoreAndActivationRefused();
 
 private:
@@ -114,8 +127,8 @@ private:
 void TestMainWindowOnvif::initTestCase() {
     REQUIRE_PRIVATE_NETWORK();
     applyLook();
-    m_shots = QDir(QCoreApplication::applicationDirPath() + "/shots/onvif-" +
-                   QLocale::system().name());
+    m_shots =
+        QDir(QCoreApplication::applicationDirPath() + "/shots/onvif-" + QLocale::system().name());
     m_shots.mkpath(".");
     QVERIFY(m_fleet.open());
     m_fleet.write(kFleet);
@@ -132,9 +145,7 @@ void TestMainWindowOnvif::initTestCase() {
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    // The two standard cameras, the maker's camera once, the camera without
-    // MAC.
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->onlineCount(), 4, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->onlineCount(), kRows, 20000);
 }
 
 void TestMainWindowOnvif::cleanupTestCase() {
@@ -186,9 +197,9 @@ void TestMainWindowOnvif::camerasAreRows() {
     QCOMPARE(cam->text(COL_DATA_PORT), QString());
     // One device, two protocols: the maker's row.
     QTRY_VERIFY(row(kDualMac) != nullptr);
-    QTRY_COMPARE_WITH_TIMEOUT(row(kDualMac)->text(COL_TYPE),
-                              MainWindow::deviceTypeText("ZVK_IPC"), 15000);
-    QCOMPARE(m_window->onlineCount(), 4);
+    QTRY_COMPARE_WITH_TIMEOUT(row(kDualMac)->text(COL_TYPE), MainWindow::deviceTypeText("ZVK_IPC"),
+                              15000);
+    QCOMPARE(m_window->onlineCount(), kRows);
     QVERIFY(row(kPrinterMac) == nullptr);
     // The camera that keeps its MAC to itself is listed, its MAC cell empty,
     // apart from the one that shares its serial number.
@@ -196,7 +207,6 @@ void TestMainWindowOnvif::camerasAreRows() {
     QVERIFY(yard != nullptr);
     QCOMPARE(yard->text(COL_MAC), QString());
     QVERIFY(recordOfRow(yard)->mac.startsWith("urn:uuid:"));
-    Q_UNUSED(kHiddenMac);
 }
 
 void TestMainWindowOnvif::findSortAndExportReachCameraRows() {
@@ -210,10 +220,11 @@ void TestMainWindowOnvif::findSortAndExportReachCameraRows() {
     QVERIFY(csv.contains(GetText("IDCS_ONVIF_CAMERA").toUtf8()));
     QVERIFY(!csv.contains("Yard"));
     QTest::keyClick(find, Qt::Key_Escape);
-    QTRY_COMPARE(m_window->onlineCount(), 4);
+    QTRY_COMPARE(m_window->onlineCount(), kRows);
     tree()->sortItems(COL_IP, Qt::AscendingOrder);
     QCOMPARE(tree()->topLevelItem(0)->text(COL_IP), QStringLiteral("10.77.0.50"));
     QCOMPARE(tree()->topLevelItem(3)->text(COL_IP), QStringLiteral("10.77.0.54"));
+    QCOMPARE(tree()->topLevelItem(kRows - 1)->text(COL_IP), QStringLiteral("10.99.0.5"));
 }
 
 void TestMainWindowOnvif::doubleClickOpensCameraPage() {
@@ -287,8 +298,11 @@ void TestMainWindowOnvif::readdressWithSessionCredentials() {
     QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 2, 20000);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
-    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Yard")->text(COL_IP), QStringLiteral("10.77.0.61"),
-                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Yard")->text(COL_IP), QStringLiteral("10.77.0.61"), 10000);
+    // Logged in, the camera told its MAC: its row is listed under it now.
+    QTRY_COMPARE(rowNamed("Yard")->text(COL_MAC), QString(kHiddenMac));
+    QCOMPARE(recordOfRow(rowNamed("Yard"))->mac, QString(kHiddenMac));
+    QCOMPARE(m_window->onlineCount(), kRows);
 }
 
 // A camera that needs a reboot for its new address: the panel says so
@@ -304,8 +318,45 @@ void TestMainWindowOnvif::rebootingIsSaid() {
     QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 30000);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
     QCOMPARE(busy->text(), GetText("IDCS_REQUEST_IN_PROGRESS"));
-    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Gate")->text(COL_IP), QStringLiteral("10.77.0.62"),
-                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNamed("Gate")->text(COL_IP), QStringLiteral("10.77.0.62"), 10000);
+}
+
+// A camera that locked its user after wrong logins (made here through the
+// engine's client: five wrong logins) and a camera in another subnet with
+// no link-local address: each says so in its own box, shot for the guide.
+void TestMainWindowOnvif::lockedAndOutOfReachAreSaid() {
+    QTreeWidgetItem* dock = rowNamed("Dock");
+    QVERIFY(dock != nullptr);
+    const std::string xaddr = recordOfRow(dock)->xaddr.toStdString();
+    for (int i = 0; i < 5; ++i) {
+        onvif::DeviceClient client(xaddr, "admin", MakeSharedSecret("wrong", 5));
+        onvif::DeviceInformation info;
+        QCOMPARE(int(client.GetDeviceInformation(&info)), int(onvif::Outcome::WrongCredentials));
+    }
+    select(dock);
+    fillForm("10.77.0.65", kPassword);
+    BoxDriver boxes;
+    boxes.shootNext(m_window.get(), m_shots.filePath("locked.png"));
+    QTest::keyClick(child<ZVKLineEdit>(bar(), "passwordField"), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+    QCOMPARE(boxes.seen().title, GetText("IDCS_ERROR"));
+    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_LOCKED"));
+    QCOMPARE(rowNamed("Dock")->text(COL_IP), QStringLiteral("10.77.0.55"));
+
+    QTreeWidgetItem* far = rowNamed("Far");
+    QVERIFY(far != nullptr);
+    QCOMPARE(far->text(COL_IP), QStringLiteral("10.99.0.5"));
+    select(far);
+    fillForm("10.77.0.66", QString());
+    boxes.shootNext(m_window.get(), m_shots.filePath("out-of-reach.png"));
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 2, 15000);
+    QVERIFY2(boxes.seen().text.startsWith(GetText("IDCS_ONVIF_OUT_OF_REACH")),
+             qPrintable(boxes.seen().text));
+    // Below the text: the camera's address and the card, in the language.
+    QVERIFY2(boxes.seen().text.endsWith(
+                 GetText("IDCS_ONVIF_OUT_OF_REACH_WHERE_D").arg("10.99.0.5", "veth0 (10.77.0.2)")),
+             qPrintable(boxes.seen().text));
 }
 
 void TestMainWindowOnvif::restoreAndActivationRefused() {
@@ -320,14 +371,17 @@ void TestMainWindowOnvif::restoreAndActivationRefused() {
     m_window->activateDevice(kCamMac);
     QTRY_COMPARE(boxes.count(), 2);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
-    // A batch of cameras only is refused too; no dialog opens.
+    // A batch of cameras only re-addresses them: its dialog opens, with the
+    // cameras' login fields, and no box.
     tree()->clearSelection();
     select(cam);
     cam->setSelected(true);
     m_window->openBatchDialog();
-    QTRY_COMPARE(boxes.count(), 3);
-    QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
-    QVERIFY(m_window->batchDialog() == nullptr);
+    QTRY_VERIFY(m_window->batchDialog() != nullptr && m_window->batchDialog()->isVisible());
+    QCOMPARE(boxes.count(), 2);
+    QCOMPARE(int(m_window->batchDialog()->plan().size()), 0);
+    QVERIFY(child<ZVKLineEdit>(m_window->batchDialog(), "cameraPasswordField")->isVisible());
+    m_window->batchDialog()->close();
 }
 
 QTEST_MAIN(TestMainWindowOnvif)

@@ -87,6 +87,7 @@ TEST(OnvifReaddressTest, CallsInOrderAndFollowsTheCameraToItsNewAddress) {
         kShort);
     EXPECT_EQ(r.outcome, ReaddressOutcome::NotConfirmed);
     EXPECT_FALSE(r.rebooted);
+    EXPECT_EQ(r.mac, "02:4F:4E:00:00:01"); // told by GetNetworkInterfaces
     const std::vector<std::string> expected = {"GetSystemDateAndTime", "GetNetworkInterfaces",
                                                "SetNetworkInterfaces", "SetNetworkDefaultGateway"};
     EXPECT_EQ(camera.actions, expected);

@@ -181,3 +181,31 @@ TEST(OnvifTableTest, RemembersWhereItHeardFrom) {
 }
 
 } // namespace
+
+// The MAC a camera tells once logged in fills only an empty one, survives
+// the next match without a MAC scope, and makes the camera findable by it.
+TEST(OnvifTableTest, AMacLearntAfterLoginIsKept) {
+    CameraTable table;
+    CameraEvents events;
+    table.Heard(Camera("urn:uuid:a", {}), kEth0, "1.1.1.1", Clock::now(), 0, &events);
+    table.Heard(Camera("urn:uuid:b", {}, "02:4F:4E:00:00:0B"), kEth0, "1.1.1.2", Clock::now(), 0,
+                &events);
+    events.clear();
+    EXPECT_FALSE(table.SetMac("urn:uuid:a", "not a mac", &events));
+    EXPECT_FALSE(table.SetMac("urn:uuid:unknown", "02:4F:4E:00:00:0A", &events));
+    EXPECT_FALSE(table.SetMac("urn:uuid:b", "02:4F:4E:00:00:99", &events)); // the scopes' stays
+    EXPECT_TRUE(events.empty());
+    ASSERT_TRUE(table.SetMac("urn:uuid:a", "02-4f-4e-00-00-0a", &events));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, CameraEvent::Changed);
+    EXPECT_EQ(events[0].second.mac, "02:4F:4E:00:00:0A");
+    events.clear();
+    table.Heard(Camera("urn:uuid:a", {}), kEth0, "1.1.1.1", Clock::now(), 1, &events);
+    EXPECT_TRUE(events.empty()); // nothing changed: the learnt MAC stays
+    CameraRecord r;
+    ASSERT_TRUE(table.Find("02:4F:4E:00:00:0A", &r));
+    EXPECT_EQ(r.endpoint, "urn:uuid:a");
+    CameraRecord b;
+    ASSERT_TRUE(table.Find("urn:uuid:b", &b));
+    EXPECT_EQ(b.mac, "02:4F:4E:00:00:0B");
+}
