@@ -278,7 +278,7 @@ bool BatchRunner::SendOther(size_t index, DeviceStatus* out) {
     if (!m_services.readdressOther(m_plan[index], progress, cancelled, out))
         return false;
     if (out->state == BatchState::Refused && out->reason == RefusalReason::Credentials)
-        ++m_refusals[m_plan[index].device.mac];
+        ++m_refusals[DeviceKey(m_plan[index].device)];
     return true;
 }
 

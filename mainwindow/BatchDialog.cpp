@@ -398,8 +398,9 @@ void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& in
     for (size_t i = 0; i < m_plan.size(); ++i) {
         const PlanEntry& e = m_plan[i];
         QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
-        row->setText(ColMac, fromUtf8(e.device.mac));
-        row->setToolTip(ColMac, fromUtf8(e.device.mac)); // an endpoint is longer than the cell
+        const QString key = fromUtf8(commission::DeviceKey(e.device));
+        row->setText(ColMac, key);
+        row->setToolTip(ColMac, key); // an endpoint is longer than the cell
         row->setText(ColName, fromUtf8(e.device.name));
         const QString type = fromUtf8(e.device.type);
         row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));

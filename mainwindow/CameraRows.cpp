@@ -207,7 +207,10 @@ QString CameraPageUrl(const DevInfo& camera) {
 
 commission::PlanDevice CameraPlanDevice(const DevInfo& camera) {
     commission::PlanDevice d;
-    d.mac = camera.mac.toStdString();
+    // A row keyed by its endpoint names no MAC: plans know it by endpoint.
+    if (camera.mac != camera.endpoint)
+        d.mac = camera.mac.toStdString();
+    d.endpoint = camera.endpoint.toStdString();
     d.name = camera.devName.toStdString();
     d.type = kCameraTypeCode;
     d.ip = camera.ipAddr.toStdString();

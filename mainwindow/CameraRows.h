@@ -110,9 +110,10 @@ QString CameraOutOfReachWhere(const onvif::CameraRecord& camera);
 // service address with the path "/"; empty when it has none.
 QString CameraPageUrl(const DevInfo& camera);
 
-// A camera row as a batch plan sees it: its row key (MAC, or endpoint) as
-// the MAC, name, type kCameraTypeCode, address and HTTP port; mask and
-// gateway empty (discovery does not tell them).
+// A camera row as a batch plan sees it: the MAC of a row keyed by MAC, the
+// endpoint (so that commission::DeviceKey is the row's key), name, type
+// kCameraTypeCode, address and HTTP port; mask and gateway empty (discovery
+// does not tell them).
 commission::PlanDevice CameraPlanDevice(const DevInfo& camera);
 
 // A camera's re-address result as a batch row's final status: done, not

@@ -133,7 +133,7 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
                                   const std::function<bool()>& cancelled,
                                   commission::DeviceStatus* out) {
         using commission::BatchState;
-        const auto found = endpoints.find(entry.device.mac);
+        const auto found = endpoints.find(commission::DeviceKey(entry.device));
         if (found == endpoints.end())
             return false;
         onvif::CameraRecord camera;

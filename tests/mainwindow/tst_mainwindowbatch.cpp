@@ -83,6 +83,7 @@ private slots:
 private:
     VistaTreeWidget* tree() const { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
     BatchDialog* dialog() const { return m_window->batchDialog(); }
+    QTreeWidget* planTree() const { return child<QTreeWidget>(dialog(), "planTree"); }
     QTreeWidgetItem* rowNamed(const QString& name) const;
     // The plan row of the device named so, or -1.
     int planIndex(const QString& name) const;
@@ -163,12 +164,14 @@ void TestMainWindowBatch::mixedPlanCoversCamerasAndMakerDevices() {
     // without a MAC keyed by its endpoint.
     QCOMPARE(QString::fromStdString(plan[0].device.name), QStringLiteral("Cam-1"));
     QCOMPARE(QString::fromStdString(plan[1].device.name), QStringLiteral("Cam-NoMac"));
-    QVERIFY(QString::fromStdString(plan[1].device.mac).startsWith("urn:uuid:"));
+    QVERIFY(plan[1].device.mac.empty());
+    QVERIFY(QString::fromStdString(commission::DeviceKey(plan[1].device)).startsWith("urn:uuid:"));
+    QCOMPARE(planTree()->topLevelItem(1)->text(BatchDialog::ColMac),
+             QString::fromStdString(plan[1].device.endpoint));
     QCOMPARE(QString::fromStdString(plan[3].device.type), QStringLiteral("ZVK_IPC"));
     for (size_t i = 0; i < plan.size(); ++i)
         QCOMPARE(QString::fromStdString(plan[i].ip), QStringLiteral("10.77.0.%1").arg(100 + i));
-    auto* planTree = child<QTreeWidget>(dialog(), "planTree");
-    QCOMPARE(planTree->topLevelItem(0)->text(BatchDialog::ColType), GetText("IDCS_ONVIF_CAMERA"));
+    QCOMPARE(planTree()->topLevelItem(0)->text(BatchDialog::ColType), GetText("IDCS_ONVIF_CAMERA"));
     QVERIFY(dialog()->grab().save(m_shots.filePath("plan.png")));
 }
 
@@ -194,7 +197,6 @@ void TestMainWindowBatch::eachRowEndsWithItsOwnOutcome() {
     QVERIFY(finished.wait(60000));
     QTRY_COMPARE(m_boxes->count(), 2);
     const auto& statuses = dialog()->statuses();
-    auto* planTree = child<QTreeWidget>(dialog(), "planTree");
     for (const char* name : {"Cam-1", "Cam-NoMac", "Maker-1", "Maker-2"}) {
         const int i = planIndex(name);
         QVERIFY2(statuses[size_t(i)].state == BatchState::Done,
@@ -204,9 +206,9 @@ void TestMainWindowBatch::eachRowEndsWithItsOwnOutcome() {
     const int other = planIndex("Cam-Other");
     QCOMPARE(int(statuses[size_t(other)].state), int(BatchState::Refused));
     QCOMPARE(int(statuses[size_t(other)].reason), int(RefusalReason::Credentials));
-    QCOMPARE(planTree->topLevelItem(other)->text(BatchDialog::ColStatus),
+    QCOMPARE(planTree()->topLevelItem(other)->text(BatchDialog::ColStatus),
              GetText("IDCS_BATCH_REFUSED_D").arg(GetText("IDCS_BATCH_REASON_CREDENTIALS")));
-    QCOMPARE(planTree->topLevelItem(planIndex("Cam-1"))->text(BatchDialog::ColStatus),
+    QCOMPARE(planTree()->topLevelItem(planIndex("Cam-1"))->text(BatchDialog::ColStatus),
              GetText("IDCS_BATCH_DONE"));
     // What the simulator now announces: every device at its planned
     // address but the camera that refused the login.
