@@ -33,6 +33,7 @@
 
 #include "LorvexSearch.h"
 #include "SearchNet.h"
+#include "SentLog.h"
 #include "SearchWire.h"
 #include "TrustWire.h"
 
@@ -44,6 +45,8 @@ using namespace std::chrono_literals;
 using lorvex::wire::Kind;
 using lorvex::wire::MacBytes;
 using Clock = std::chrono::steady_clock;
+using devsim_test::SentLine;
+using devsim_test::SentLog;
 
 bool InPrivateNetwork() {
     if (!std::getenv("LORVEX_NETNS_HOST") || !std::getenv("LORVEX_NETNS_DEVICES"))
@@ -58,11 +61,12 @@ std::string TempPath(const std::string& name) {
            std::to_string(getpid()) + "-" + name;
 }
 
-// One lorvex-devsim in the device namespace, ended when this goes.
+// One lorvex-devsim in the device namespace, ended when this goes. Its sent
+// log tells what its devices have sent.
 class Simulator {
 public:
-    explicit Simulator(const std::string& args) {
-        m_ready = TempPath("ready-" + std::to_string(++m_counter));
+    explicit Simulator(const std::string& args) : m_log(TempPath("sent-" + std::to_string(++m_counter))) {
+        m_ready = TempPath("ready-" + std::to_string(m_counter));
         std::remove(m_ready.c_str());
         std::vector<std::string> argv = {"ip",
                                          "netns",
@@ -70,7 +74,9 @@ public:
                                          std::getenv("LORVEX_NETNS_DEVICES"),
                                          std::getenv("LORVEX_DEVSIM"),
                                          "--ready-file",
-                                         m_ready};
+                                         m_ready,
+                                         "--sent-log",
+                                         m_log.Path()};
         std::istringstream in(args);
         for (std::string a; in >> a;)
             argv.push_back(a);
@@ -90,15 +96,28 @@ public:
             waitpid(m_pid, nullptr, 0);
         }
         std::remove(m_ready.c_str());
+        std::remove(m_log.Path().c_str());
     }
     bool Started() const { return m_started; }
+    SentLog& Log() { return m_log; }
 
 private:
     static inline int m_counter = 0;
     pid_t m_pid = -1;
     bool m_started = false;
     std::string m_ready;
+    SentLog m_log;
 };
+
+// Polls `done` every 5 ms up to `limit`; for counters of the test's own threads.
+bool WaitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) {
+    for (const auto end = Clock::now() + limit; !done();) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
 
 struct Event {
     std::string mac;
@@ -198,6 +217,28 @@ protected:
     }
     void TearDown() override { LORVEX_SEARCH_Quit(); }
     void Start() { LORVEX_SEARCH_Initial(&Recorder::Callback, &m_rec, 96); }
+    // Returns once the library has handled every datagram that the
+    // simulator of device `mac` sent before this call: a request that the
+    // device refuses (its body is empty) is answered by that simulator after
+    // them on the same link, and the library handles what it receives in
+    // order. Its result event is left among the recorded ones (code 10000).
+    bool Barrier(const std::string& mac) {
+        LORVEX_SET_CONFIG(Mac(mac).data(), "");
+        return m_rec.WaitFor(3s, [&](const std::vector<Event>& ev) {
+            for (const Event& e : ev)
+                if (e.code == 10000 && e.mac == mac)
+                    return true;
+            return false;
+        });
+    }
+    // The recorded events less the barriers' results.
+    std::vector<Event> TakeSearchEvents() {
+        std::vector<Event> out;
+        for (Event& e : m_rec.Take())
+            if (e.code != 10000)
+                out.push_back(std::move(e));
+        return out;
+    }
     Recorder m_rec;
 };
 
@@ -240,10 +281,14 @@ TEST_F(SearchNetwork, EveryManualSearchReportsEveryDeviceAgain) {
     ASSERT_TRUE(sim.Started());
     Start();
     for (int round = 0; round < 2; ++round) {
+        sim.Log().Mark();
         LORVEX_SEARCH_Manual();
         ASSERT_TRUE(m_rec.WaitFor(2s, Distinct(1, 12))) << "round " << round;
-        std::this_thread::sleep_for(300ms); // the repeated probe must not report twice
-        EXPECT_EQ(m_rec.Take().size(), 12u);
+        // Every device answered both probes of the round; the answers to the
+        // repeated one must not report a device twice.
+        ASSERT_TRUE(sim.Log().WaitForRound(24, 3s)) << "round " << round;
+        ASSERT_TRUE(Barrier("02:4C:56:00:00:01")) << "round " << round;
+        EXPECT_EQ(TakeSearchEvents().size(), 12u) << "round " << round;
     }
 }
 
@@ -254,7 +299,16 @@ TEST_F(SearchNetwork, AdvancingRunningTimeIsNoChangeButANewNameIs) {
     Start();
     LORVEX_SEARCH_StartAuto(1);
     ASSERT_TRUE(m_rec.WaitFor(5s, Distinct(3, 4)));
-    std::this_thread::sleep_for(1500ms);
+    // Three rounds answered by every steady device span two seconds of
+    // running time; all of them handled before the look.
+    ASSERT_TRUE(steady.Log().WaitFor(5s, [](const std::vector<SentLine>& lines) {
+        std::map<std::uint32_t, int> answers;
+        int rounds = 0;
+        for (const SentLine& l : lines)
+            rounds += l.what == "answer" && ++answers[l.id] == 4;
+        return rounds >= 3;
+    }));
+    ASSERT_TRUE(Barrier("02:4C:56:10:00:01"));
     for (const Event& e : m_rec.Take()) {
         if (e.code != 3)
             continue;
@@ -447,13 +501,20 @@ TEST_F(ConfigTest, ACapturedRequestSentAgainChangesNothing) {
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
     LORVEX_SET_CONFIG(cam.data(), SetIpXml("secret", "10.77.0.81").c_str());
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
-    // Sent to the devices' port as the tool sent it.
+    // Sent to the devices' port as the tool sent it; the device leaves it
+    // unanswered, and the search below sees the state it left.
     const std::string datagram = lorvex::wire::Encode(first);
+    m_sim->Log().Mark();
     int fd = lorvex::net::OpenGroupSocket(0, 1 << 16);
     lorvex::net::SendAll(fd, lorvex::net::ListMulticastInterfaces(), lorvex::wire::kDevicePort,
                          datagram);
     close(fd);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(m_sim->Log().WaitForRequest(first.requestId, 3s));
+    for (const SentLine& l : m_sim->Log().Lines()) {
+        if (l.id == first.requestId) {
+            EXPECT_EQ(l.what, "dropped") << "the replay was answered with " << l.result;
+        }
+    }
     m_rec.Take();
     LORVEX_SEARCH_Manual();
     ASSERT_TRUE(m_rec.WaitFor(2s, Distinct(1, 4)));
@@ -528,10 +589,14 @@ TEST_F(ConfigTest, ASpooferIsFlaggedChangesNoRecordAndGetsNoSecret) {
     ASSERT_TRUE(spoofer.WaitReady());
     std::vector<Event> seen;
     for (int round = 0; round < 2; ++round) {
+        const int before = spoofer.Answered();
         LORVEX_SEARCH_Manual();
         ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 4))) << "round " << round;
-        std::this_thread::sleep_for(100ms); // the spoofer's answer to the repeated probe
-        for (Event& e : m_rec.Take())
+        // The spoofer has answered both probes of the round (it sends before
+        // it counts), and the library has handled what came before the barrier.
+        ASSERT_TRUE(WaitUntil(3s, [&] { return spoofer.Answered() >= before + 2; }));
+        ASSERT_TRUE(Barrier("02:AA:00:00:00:02")) << "round " << round;
+        for (Event& e : TakeSearchEvents())
             seen.push_back(std::move(e));
     }
     EXPECT_GT(spoofer.Answered(), 0);
@@ -554,11 +619,15 @@ public:
         m_fd = socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK, htons(ETH_P_ALL));
         m_thread = std::thread([this] {
             char frame[65536];
-            while (!m_stop) {
+            // Stopped, it still takes every frame already queued: a frame
+            // sent before Stop is a frame seen.
+            for (;;) {
                 const ssize_t n = recv(m_fd, frame, sizeof frame, 0);
                 if (n > 0) {
                     m_bytes.append(frame, static_cast<std::size_t>(n));
                     ++m_frames;
+                } else if (m_stop) {
+                    break;
                 } else {
                     std::this_thread::sleep_for(1ms);
                 }
@@ -616,7 +685,9 @@ TEST_F(ConfigTest, ASnifferFindsThePasswordInNoForm) {
                        "dhcpSwitch=\"false\" httpPort=\"8081\" dataPort=\"9011\"/>")
                           .c_str());
     ASSERT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
-    std::this_thread::sleep_for(300ms); // the request's repeat, 200 ms after it
+    // The library repeats a request only until its result comes, on the
+    // thread that then handles the result: every frame of it has been sent,
+    // and so queued for the sniffer, which takes what is queued when stopped.
     sniffer.Stop();
     // It did see the sealed requests themselves.
     for (char kind : {'\x03', '\x05', '\x07'})
@@ -726,8 +797,10 @@ TEST_F(OffLink, ForgedAnswersAndResultsChangeNoListAndNoOutcome) {
             Forge(lorvex::trust::MakeAnswer(k, probe.requestId, {mac, keys.publicKey, {}}, {}, xml));
         }
         ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 4))) << "round " << round;
-        std::this_thread::sleep_for(100ms); // time for any forgery still on its way
-        for (Event& e : m_rec.Take())
+        // The forgeries went out before the barrier's request did, and
+        // arrive through the device namespace as its result does.
+        ASSERT_TRUE(Barrier("02:AA:00:00:00:02")) << "round " << round;
+        for (Event& e : TakeSearchEvents())
             seen.push_back(std::move(e));
     }
     const std::set<std::string> fleet = {"02:AA:00:00:00:01", "02:AA:00:00:00:02",
@@ -869,7 +942,10 @@ TEST_F(SearchNetwork, JunkAnswersTakeNoPlaceAndANewDeviceAppearsWithinTwoRounds)
     ASSERT_TRUE(flood.Started());
     Start();
     LORVEX_SEARCH_StartAuto(5);
-    std::this_thread::sleep_for(5500ms); // one whole round of junk
+    // A whole round's worth of junk carrying the probes' identifier.
+    ASSERT_TRUE(flood.Log().WaitFor(30s, [](const std::vector<SentLine>& lines) {
+        return SentLog::JunkOfProbes(lines) >= 65536;
+    }));
     Simulator real("--count 1 --first-mac 02:4C:56:50:00:01");
     ASSERT_TRUE(real.Started());
     const auto arrived = Clock::now();
