@@ -65,7 +65,8 @@ std::string TempPath(const std::string& name) {
 // log tells what its devices have sent.
 class Simulator {
 public:
-    explicit Simulator(const std::string& args) : m_log(TempPath("sent-" + std::to_string(++m_counter))) {
+    explicit Simulator(const std::string& args)
+        : m_log(TempPath("sent-" + std::to_string(++m_counter))) {
         m_ready = TempPath("ready-" + std::to_string(m_counter));
         std::remove(m_ready.c_str());
         std::vector<std::string> argv = {"ip",

@@ -83,8 +83,7 @@ private:
     void Flood(Clock::time_point now);
     std::string FloodDatagram();
     int TimeoutMs(Clock::time_point now) const;
-    void LogSent(const char* kind, std::uint32_t id, const lorvex::wire::MacBytes& mac,
-                 int result);
+    void LogSent(const char* what, std::uint32_t id, const lorvex::wire::MacBytes& mac, int result);
 
     Fleet* m_fleet;
     SimOptions m_options;
