@@ -10,9 +10,6 @@
 #include <sched.h>
 #include <linux/if_ether.h>
 #include <sys/socket.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -34,10 +31,9 @@
 #include "LorvexSearch.h"
 #include "SearchNet.h"
 #include "SentLog.h"
+#include "SimulatorProcess.h"
 #include "SearchWire.h"
 #include "TrustWire.h"
-
-extern char** environ;
 
 namespace {
 
@@ -45,8 +41,8 @@ using namespace std::chrono_literals;
 using lorvex::wire::Kind;
 using lorvex::wire::MacBytes;
 using Clock = std::chrono::steady_clock;
-using devsim_test::SentLine;
-using devsim_test::SentLog;
+using test_support::SentLine;
+using test_support::SentLog;
 
 bool InPrivateNetwork() {
     if (!std::getenv("LORVEX_NETNS_HOST") || !std::getenv("LORVEX_NETNS_DEVICES"))
@@ -61,53 +57,32 @@ std::string TempPath(const std::string& name) {
            std::to_string(getpid()) + "-" + name;
 }
 
-// One lorvex-devsim in the device namespace, ended when this goes. Its sent
-// log tells what its devices have sent.
+// One lorvex-devsim in the device namespace with the options in `args`,
+// ended when this goes. Its sent log tells what its devices have sent.
 class Simulator {
 public:
     explicit Simulator(const std::string& args)
-        : m_log(TempPath("sent-" + std::to_string(++m_counter))) {
-        m_ready = TempPath("ready-" + std::to_string(m_counter));
-        std::remove(m_ready.c_str());
-        std::vector<std::string> argv = {"ip",
-                                         "netns",
-                                         "exec",
-                                         std::getenv("LORVEX_NETNS_DEVICES"),
-                                         std::getenv("LORVEX_DEVSIM"),
-                                         "--ready-file",
-                                         m_ready,
-                                         "--sent-log",
-                                         m_log.Path()};
-        std::istringstream in(args);
-        for (std::string a; in >> a;)
-            argv.push_back(a);
-        std::vector<char*> raw;
-        for (std::string& a : argv)
-            raw.push_back(a.data());
-        raw.push_back(nullptr);
-        if (posix_spawnp(&m_pid, "ip", nullptr, nullptr, raw.data(), environ) != 0)
-            m_pid = -1;
-        for (int i = 0; i < 200 && m_pid > 0 && !std::ifstream(m_ready); ++i)
-            std::this_thread::sleep_for(25ms);
-        m_started = m_pid > 0 && std::ifstream(m_ready).good();
-    }
+        : m_log(TempPath("sent-" + std::to_string(++m_counter))),
+          m_process(TempPath("sim-" + std::to_string(m_counter)), "", Options(args, m_log.Path()),
+                    test_support::SimulatorProcess::Output::Inherit) {}
     ~Simulator() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        std::remove(m_ready.c_str());
+        m_process.Stop();
         std::remove(m_log.Path().c_str());
     }
-    bool Started() const { return m_started; }
+    bool Started() const { return m_process.Running() && m_process.Ready(); }
     SentLog& Log() { return m_log; }
 
 private:
+    static std::vector<std::string> Options(const std::string& args, const std::string& log) {
+        std::vector<std::string> out = {"--sent-log", log};
+        std::istringstream in(args);
+        for (std::string a; in >> a;)
+            out.push_back(a);
+        return out;
+    }
     static inline int m_counter = 0;
-    pid_t m_pid = -1;
-    bool m_started = false;
-    std::string m_ready;
     SentLog m_log;
+    test_support::SimulatorProcess m_process;
 };
 
 // Polls `done` every 5 ms up to `limit`; for counters of the test's own threads.

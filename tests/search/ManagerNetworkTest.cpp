@@ -167,7 +167,7 @@ protected:
 
 TEST_F(ManagerNetwork, FindsEveryDeviceOnBothSubnetsOnce) {
     ASSERT_TRUE(std::getenv("LORVEX_DEVSIM_SENT_LOG")) << "needs scripts/netns-run --sent-log";
-    devsim_test::SentLog sent(std::getenv("LORVEX_DEVSIM_SENT_LOG"));
+    test_support::SentLog sent(std::getenv("LORVEX_DEVSIM_SENT_LOG"));
     sent.Mark();
     Start(5);
     ASSERT_TRUE(WaitNew(kFleet, 3000ms)) << events.Macs(SEARCH_EVENT_NEW).size();

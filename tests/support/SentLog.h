@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace devsim_test {
+namespace test_support {
 
 // One line of the log: WHAT ID MAC [RESULT], or "junk ID COUNT" (then mac
 // is empty and result the count).
@@ -127,4 +127,4 @@ private:
     std::vector<SentLine> m_lines;
 };
 
-} // namespace devsim_test
+} // namespace test_support
