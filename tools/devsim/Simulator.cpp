@@ -98,6 +98,7 @@ bool Simulator::Control(const std::string& line, Clock::time_point now) {
     if (!index)
         return false;
     m_fleet->With(*index, [&](Device& d) { d.resetPressedAt = now; });
+    LogSent("reset", 0, mac, -1);
     if (m_options.verbose)
         std::fprintf(stderr, "devsim: %s reset button pressed\n",
                      lorvex::wire::FormatMac(mac).c_str());

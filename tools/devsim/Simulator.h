@@ -29,9 +29,10 @@ struct SimOptions {
     // presses that device's reset button. Empty: none.
     std::string controlPath;
     // A file the simulator writes one line to per datagram it sends as a
-    // device and per sealed request it leaves unanswered (docs/protocol.md),
-    // each line whole once written, so that a test can wait until what could
-    // reach the tool has been sent. Empty: none.
+    // device, per sealed request it leaves unanswered and per reset button
+    // pressed through the control FIFO (docs/protocol.md), each line whole
+    // once written, so that a test can wait until what could reach the tool
+    // has been sent. Empty: none.
     std::string sentLogPath;
 };
 
