@@ -361,12 +361,14 @@ protected:
     void PressReset(const std::string& mac) {
         m_sim->Log().Mark();
         std::ofstream(m_control) << "press-reset " << mac << "\n";
-        EXPECT_TRUE(m_sim->Log().WaitFor(3s, [&](const std::vector<SentLine>& lines) {
-            for (const SentLine& l : lines)
-                if (l.what == "reset" && l.mac == mac)
-                    return true;
-            return false;
-        })) << "the simulator did not press the reset button of " << mac;
+        EXPECT_TRUE(m_sim->Log().WaitFor(3s,
+                                         [&](const std::vector<SentLine>& lines) {
+                                             for (const SentLine& l : lines)
+                                                 if (l.what == "reset" && l.mac == mac)
+                                                     return true;
+                                             return false;
+                                         }))
+            << "the simulator did not press the reset button of " << mac;
     }
     // The text of element `name` in the event 10000 for `mac` within `limit`, or "none".
     std::string ResultFor(const std::string& mac, std::chrono::milliseconds limit,
