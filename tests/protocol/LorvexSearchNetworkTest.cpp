@@ -361,13 +361,13 @@ protected:
     void PressReset(const std::string& mac) {
         m_sim->Log().Mark();
         std::ofstream(m_control) << "press-reset " << mac << "\n";
-        EXPECT_TRUE(m_sim->Log().WaitFor(3s,
-                                         [&](const std::vector<SentLine>& lines) {
-                                             for (const SentLine& l : lines)
-                                                 if (l.what == "reset" && l.mac == mac)
-                                                     return true;
-                                             return false;
-                                         }))
+        const auto pressed = [&](const std::vector<SentLine>& lines) {
+            for (const SentLine& l : lines)
+                if (l.what == "reset" && l.mac == mac)
+                    return true;
+            return false;
+        };
+        EXPECT_TRUE(m_sim->Log().WaitFor(3s, pressed))
             << "the simulator did not press the reset button of " << mac;
     }
     // The text of element `name` in the event 10000 for `mac` within `limit`, or "none".
