@@ -179,7 +179,9 @@ void Simulator::OnProbe(const Message& msg, Clock::time_point now) {
 void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
     const auto index = m_fleet->Find(msg.mac);
     lorvex::trust::Key tool{};
-    if (!index || !lorvex::trust::SealedToolKey(msg, &tool))
+    if (!index)
+        return; // another simulator's device, or nobody's
+    if (!lorvex::trust::SealedToolKey(msg, &tool))
         return LogSent("dropped", msg.requestId, msg.mac, -1);
     Device before, after;
     bool applied = false;
