@@ -30,7 +30,8 @@ struct SentLine {
 
 class SentLog {
 public:
-    explicit SentLog(std::string path = {}) : m_path(std::move(path)) {}
+    SentLog() = default; // reads nothing until given a path
+    explicit SentLog(std::string path) : m_path(std::move(path)) {}
     const std::string& Path() const { return m_path; }
 
     // Forgets every line read so far and every line still unread: later
