@@ -9,22 +9,20 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "PrivateNetwork.h"
-
-extern char** environ;
+#include "SimulatorProcess.h"
 
 namespace {
 
@@ -39,13 +37,6 @@ std::string Mac(int i) {
     char text[32];
     std::snprintf(text, sizeof text, "02:4C:56:00:19:%02X", (i + 1) & 0xFF);
     return text;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // One device of the fleet file as JSON.
@@ -71,30 +62,9 @@ std::string DeviceJson(int i) {
            ip2 + "\"" + extra + "}";
 }
 
-pid_t Start(std::vector<std::string> argv, const std::string& in, const std::string& out,
-            const std::string& err) {
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char*> raw;
-    for (std::string& a : argv)
-        raw.push_back(&a[0]);
-    raw.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, raw[0], &files, nullptr, raw.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&files);
-    return pid;
-}
-
-int Finish(pid_t pid) {
-    int status = 0;
-    if (pid <= 0 || waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test_support::FinishProcess;
+using test_support::ReadFile;
+using test_support::StartProcess;
 
 // The activation fleet: new devices without a password, two that have one,
 // a silent one, and one whose name is the batch's password (the rule
@@ -144,43 +114,33 @@ protected:
                 leaving += m_device(i);
             else
                 fleet += (i ? ",\n" : "") + m_device(i);
-        std::ofstream(m_tag + "-fleet.json") << fleet << "]}";
-        std::ofstream(m_tag + "-leaving.json") << leaving << "]}";
-        m_sim = StartSim("fleet");
-        m_leaving = StartSim("leaving");
-        ASSERT_TRUE(Ready("fleet") && Ready("leaving")) << "the simulators did not start";
+        m_sim = StartSim("fleet", fleet + "]}");
+        m_leaving = StartSim("leaving", leaving + "]}");
+        ASSERT_TRUE(m_sim->Ready() && m_leaving->Ready()) << "the simulators did not start";
     }
     void TearDown() override {
-        for (pid_t pid : {m_sim, m_leaving})
-            if (pid > 0)
-                kill(pid, SIGTERM), Finish(pid);
-        for (const char* s : {"-fleet.json", "-leaving.json", "-fleet.ready", "-leaving.ready",
-                              "-fleet.log", "-leaving.log", "-plan.csv", "-out", "-err",
-                              "-outcomes.csv", "-edited.csv", "-pw", "-secret.csv"})
+        m_sim.reset();
+        m_leaving.reset();
+        for (const char* s :
+             {"-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw", "-secret.csv"})
             std::remove((m_tag + s).c_str());
     }
 
-    pid_t StartSim(const std::string& name) {
-        return Start({"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
-                      getenv("LORVEX_DEVSIM"), "--fleet", m_tag + "-" + name + ".json", "--jitter",
-                      "50", "--verbose", "--ready-file", m_tag + "-" + name + ".ready"},
-                     "/dev/null", "/dev/null", m_tag + "-" + name + ".log");
-    }
-    bool Ready(const std::string& name) {
-        for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(50ms))
-            if (access((m_tag + "-" + name + ".ready").c_str(), F_OK) == 0)
-                return true;
-        return false;
+    // A simulator of these devices; its log (m_tag-NAME.log) tells what it applied.
+    std::unique_ptr<test_support::SimulatorProcess> StartSim(const std::string& name,
+                                                             const std::string& fleet) {
+        return std::make_unique<test_support::SimulatorProcess>(
+            m_tag + "-" + name, fleet, std::vector<std::string>{"--jitter", "50", "--verbose"});
     }
 
     // lorvex-search with these arguments, started; output into m_tag-out/-err.
     pid_t Tool(std::vector<std::string> args, const std::string& out) {
         args.insert(args.begin(), getenv("LORVEX_SEARCH_TOOL"));
         std::ofstream(m_tag + "-pw") << m_password << "\n";
-        return Start(args, m_tag + "-pw", out, m_tag + "-err");
+        return StartProcess(args, m_tag + "-pw", out, m_tag + "-err");
     }
     int Run(std::vector<std::string> args, const std::string& out) {
-        return Finish(Tool(args, out));
+        return FinishProcess(Tool(args, out));
     }
 
     // MAC -> the rest of its line after the arrow, from apply's output.
@@ -208,7 +168,7 @@ protected:
     }
 
     std::string m_tag;
-    pid_t m_sim = -1, m_leaving = -1;
+    std::unique_ptr<test_support::SimulatorProcess> m_sim, m_leaving;
     // The fleet: m_count devices, the last in a simulator of its own.
     int m_count = kDevices;
     std::string (*m_device)(int) = DeviceJson;
@@ -241,10 +201,8 @@ TEST_F(CommissionNetwork, PlanSkipsHeldAddressesAndApplyVerifiesEveryDevice) {
     // device's three seconds come before its turn.
     for (int i = 0; i < 400 && ReadFile(out).find("refused (password)") == std::string::npos; ++i)
         std::this_thread::sleep_for(20ms);
-    kill(m_leaving, SIGTERM);
-    Finish(m_leaving);
-    m_leaving = -1;
-    EXPECT_EQ(Finish(apply), 1);
+    m_leaving->Stop();
+    EXPECT_EQ(FinishProcess(apply), 1);
 
     const auto outcomes = Outcomes(ReadFile(out));
     ASSERT_EQ(outcomes.size(), static_cast<size_t>(kDevices)) << ReadFile(out);

@@ -11,8 +11,6 @@
 #include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -31,8 +30,7 @@
 #include "OnvifReaddress.h"
 #include "OnvifSearch.h"
 #include "PrivateNetwork.h"
-
-extern char** environ;
+#include "SimulatorProcess.h"
 
 namespace {
 
@@ -76,37 +74,9 @@ std::string FleetJson() {
     return out;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-pid_t Start(std::vector<std::string> argv, const std::string& in, const std::string& out,
-            const std::string& err) {
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char*> raw;
-    for (std::string& a : argv)
-        raw.push_back(&a[0]);
-    raw.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, raw[0], &files, nullptr, raw.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&files);
-    return pid;
-}
-
-int Finish(pid_t pid) {
-    int status = 0;
-    if (pid <= 0 || waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test_support::FinishProcess;
+using test_support::ReadFile;
+using test_support::StartProcess;
 
 class OnvifNetwork : public ::testing::Test {
 protected:
@@ -116,26 +86,18 @@ protected:
             !getenv("LORVEX_SEARCH_TOOL"))
             GTEST_SKIP() << "LORVEX_NETNS_DEVICES, LORVEX_DEVSIM or LORVEX_SEARCH_TOOL not set";
         m_tag = "/tmp/onvif-net-" + std::to_string(getpid());
-        std::ofstream(m_tag + "-fleet.json") << FleetJson();
         std::ofstream(m_tag + "-pw") << kPassword << "\n";
-        std::remove((m_tag + "-ready").c_str());
-        m_sim = Start({"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
-                       getenv("LORVEX_DEVSIM"), "--fleet", m_tag + "-fleet.json", "--own-addresses",
-                       "veth1", "--ready-file", m_tag + "-ready"},
-                      "/dev/null", "/dev/null", m_tag + "-sim.log");
-        bool ready = false;
-        for (int i = 0; i < 100 && !ready; ++i, std::this_thread::sleep_for(50ms))
-            ready = access((m_tag + "-ready").c_str(), F_OK) == 0;
-        ASSERT_TRUE(ready) << ReadFile(m_tag + "-sim.log");
+        m_sim = std::make_unique<test_support::SimulatorProcess>(
+            m_tag + "-sim", FleetJson(), std::vector<std::string>{"--own-addresses", "veth1"});
+        ASSERT_TRUE(m_sim->Ready()) << m_sim->Log();
         // The link-local route the tool adds at start, here in the private
         // namespace only, so the cameras' 169.254 addresses are reached.
         ASSERT_EQ(std::system("ip route replace 169.254.0.0/16 dev veth0 scope link metric 1000"),
                   0);
     }
     void TearDown() override {
-        if (m_sim > 0)
-            kill(m_sim, SIGTERM), Finish(m_sim);
-        for (const char* s : {"-fleet.json", "-ready", "-sim.log", "-pw", "-out", "-err"})
+        m_sim.reset();
+        for (const char* s : {"-pw", "-out", "-err"})
             std::remove((m_tag + s).c_str());
     }
 
@@ -156,7 +118,8 @@ protected:
     // lorvex-search with these arguments and the password on its input.
     int Tool(std::vector<std::string> args, std::string* out) {
         args.insert(args.begin(), getenv("LORVEX_SEARCH_TOOL"));
-        const int code = Finish(Start(args, m_tag + "-pw", m_tag + "-out", m_tag + "-err"));
+        const int code =
+            FinishProcess(StartProcess(args, m_tag + "-pw", m_tag + "-out", m_tag + "-err"));
         *out = ReadFile(m_tag + "-out") + ReadFile(m_tag + "-err");
         return code;
     }
@@ -166,7 +129,7 @@ protected:
     }
 
     std::string m_tag;
-    pid_t m_sim = -1;
+    std::unique_ptr<test_support::SimulatorProcess> m_sim;
 };
 
 TEST_F(OnvifNetwork, ListsEveryCameraOnceAndNothingElse) {
@@ -475,14 +438,10 @@ protected:
             !getenv("LORVEX_DEVSIM"))
             GTEST_SKIP() << "runs only with datagram loss (LORVEX_NETNS_LOSS)";
         m_tag = "/tmp/onvif-loss-" + std::to_string(getpid());
-        m_sim = Start({"ip", "netns", "exec", getenv("LORVEX_NETNS_DEVICES"),
-                       getenv("LORVEX_DEVSIM"), "--onvif-count", "100", "--subnet", "10.77.0.0/24",
-                       "--ready-file", m_tag + "-ready"},
-                      "/dev/null", "/dev/null", m_tag + "-sim.log");
-        bool ready = false;
-        for (int i = 0; i < 100 && !ready; ++i, std::this_thread::sleep_for(50ms))
-            ready = access((m_tag + "-ready").c_str(), F_OK) == 0;
-        ASSERT_TRUE(ready) << ReadFile(m_tag + "-sim.log");
+        m_sim = std::make_unique<test_support::SimulatorProcess>(
+            m_tag + "-sim", "",
+            std::vector<std::string>{"--onvif-count", "100", "--subnet", "10.77.0.0/24"});
+        ASSERT_TRUE(m_sim->Ready()) << m_sim->Log();
     }
 };
 

@@ -7,25 +7,22 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "NetNamespace.h"
+#include "SimulatorProcess.h"
 #include "SoapReader.h"
 #include "WsDiscovery.h"
-
-extern char** environ;
 
 namespace {
 
@@ -118,48 +115,21 @@ protected:
         inet_pton(AF_INET, wsd::kGroup, &m.imr_multiaddr);
         m.imr_ifindex = static_cast<int>(if_nametoindex("veth0"));
         setsockopt(s_group, IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m);
-        const std::string tag = "/tmp/devsim-onvif-" + std::to_string(getpid());
-        s_fleet = tag + "-fleet.json";
-        s_ready = tag + "-ready";
-        std::ofstream(s_fleet) << kFleet;
-        std::vector<std::string> args = {"ip",
-                                         "netns",
-                                         "exec",
-                                         getenv("LORVEX_NETNS_DEVICES"),
-                                         getenv("LORVEX_DEVSIM"),
-                                         "--fleet",
-                                         s_fleet,
-                                         "--own-addresses",
-                                         "veth1",
-                                         "--jitter",
-                                         "300",
-                                         "--ready-file",
-                                         s_ready};
-        std::vector<char*> raw;
-        for (std::string& s : args)
-            raw.push_back(&s[0]);
-        raw.push_back(nullptr);
-        s_start = Clock::now();
-        if (posix_spawnp(&s_pid, raw[0], nullptr, nullptr, raw.data(), environ) != 0)
-            s_pid = -1;
-        for (int i = 0; i < 100 && s_pid > 0 && access(s_ready.c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        s_sim = std::make_unique<test_support::SimulatorProcess>(
+            "/tmp/devsim-onvif-" + std::to_string(getpid()), kFleet,
+            std::vector<std::string>{"--own-addresses", "veth1", "--jitter", "300"},
+            test_support::SimulatorProcess::Output::Inherit);
         s_hellos = Collect(s_group, 3, [](const std::vector<Message>& got) {
             return ByEndpoint(got, "Hello").size() >= 3;
         });
     }
     static void TearDownTestSuite() {
-        if (s_pid > 0) {
-            kill(s_pid, SIGTERM);
-            waitpid(s_pid, nullptr, 0);
-        }
+        s_sim.reset();
         if (s_group >= 0)
             close(s_group);
-        unlink(s_fleet.c_str());
-        unlink(s_ready.c_str());
     }
     void SetUp() override {
-        if (s_pid <= 0)
+        if (!s_sim || !s_sim->Running())
             GTEST_SKIP() << "needs scripts/netns-run and LORVEX_DEVSIM";
     }
 
@@ -189,10 +159,8 @@ protected:
                "</d:Probe></s:Body></s:Envelope>";
     }
 
-    static inline pid_t s_pid = -1;
+    static inline std::unique_ptr<test_support::SimulatorProcess> s_sim;
     static inline int s_group = -1;
-    static inline std::string s_fleet, s_ready;
-    static inline Clock::time_point s_start;
     static inline std::vector<Message> s_hellos;
 };
 
@@ -254,7 +222,7 @@ TEST_F(DevsimOnvif, HostileProbesGetNothingAndHarmNothing) {
 
 TEST_F(DevsimOnvif, ByeOnVanishAndAtExit) {
     // Hall vanishes 12 s after the start; its Bye may wait in the socket.
-    const double left = 13 - std::chrono::duration<double>(Clock::now() - s_start).count();
+    const double left = 13 - std::chrono::duration<double>(Clock::now() - s_sim->Started()).count();
     auto byes = ByEndpoint(Collect(s_group, std::max(left, 0.5),
                                    [](const std::vector<Message>& got) {
                                        return ByEndpoint(got, "Bye").count(kHall) > 0;
@@ -265,9 +233,7 @@ TEST_F(DevsimOnvif, ByeOnVanishAndAtExit) {
     const std::string id = wsd::NewMessageId();
     EXPECT_EQ(ByEndpoint(Ask(Probe(id, ""), 2), "ProbeMatches").count(kHall), 0u)
         << "a vanished camera answers no probe";
-    kill(s_pid, SIGTERM);
-    waitpid(s_pid, nullptr, 0);
-    s_pid = -1;
+    s_sim->Stop();
     byes = ByEndpoint(
         Collect(s_group, 2,
                 [](const std::vector<Message>& got) { return ByEndpoint(got, "Bye").size() >= 2; }),

@@ -5,15 +5,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,8 +21,7 @@
 #include "LorvexSearch.h"
 #include "DevicePage.h"
 #include "PrivateNetwork.h"
-
-extern char** environ;
+#include "SimulatorProcess.h"
 
 namespace {
 
@@ -50,52 +47,21 @@ protected:
         if (!devsim::InPrivateNetwork() || !getenv("LORVEX_NETNS_DEVICES") ||
             !getenv("LORVEX_DEVSIM"))
             return;
-        const std::string tag = "/tmp/devsim-http-" + std::to_string(getpid());
-        s_fleet = tag + "-fleet.json";
-        s_ready = tag + "-ready";
-        std::ofstream(s_fleet) << kFleet;
-        std::vector<std::string> args = {"ip",
-                                         "netns",
-                                         "exec",
-                                         getenv("LORVEX_NETNS_DEVICES"),
-                                         getenv("LORVEX_DEVSIM"),
-                                         "--fleet",
-                                         s_fleet,
-                                         "--own-addresses",
-                                         "veth1",
-                                         "--jitter",
-                                         "20",
-                                         "--ready-file",
-                                         s_ready};
-        std::vector<char*> raw;
-        for (std::string& s : args)
-            raw.push_back(&s[0]);
-        raw.push_back(nullptr);
-        if (posix_spawnp(&s_pid, raw[0], nullptr, nullptr, raw.data(), environ) != 0)
-            s_pid = -1;
-        for (int i = 0; i < 100 && s_pid > 0 && access(s_ready.c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        s_sim = std::make_unique<test_support::SimulatorProcess>(
+            "/tmp/devsim-http-" + std::to_string(getpid()), kFleet,
+            std::vector<std::string>{"--own-addresses", "veth1", "--jitter", "20"},
+            test_support::SimulatorProcess::Output::Inherit);
         RunIp("ip route replace 192.168.1.0/24 dev veth0");
         RunIp("ip route replace 169.254.0.0/16 dev veth0");
     }
-    static void TearDownTestSuite() {
-        if (s_pid > 0) {
-            kill(s_pid, SIGTERM);
-            waitpid(s_pid, nullptr, 0);
-        }
-        std::remove(s_fleet.c_str());
-        std::remove(s_ready.c_str());
-    }
+    static void TearDownTestSuite() { s_sim.reset(); }
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        ASSERT_GT(s_pid, 0);
-        ASSERT_EQ(access(s_ready.c_str(), F_OK), 0) << "the simulator did not start";
+        ASSERT_TRUE(s_sim && s_sim->Running());
+        ASSERT_TRUE(s_sim->Ready()) << "the simulator did not start";
     }
-    static pid_t s_pid;
-    static std::string s_fleet, s_ready;
+    static inline std::unique_ptr<test_support::SimulatorProcess> s_sim;
 };
-pid_t DevsimHttp::s_pid = -1;
-std::string DevsimHttp::s_fleet, DevsimHttp::s_ready;
 
 TEST_F(DevsimHttp, PortConfigNeedsThePasswordAndTakesNewPorts) {
     int32_t rtsp = -1;

@@ -4,6 +4,8 @@
 // that namespace, so nothing here can send multicast on a real network.
 
 #include "LorvexManage.h"
+#include "LorvexSearch.h"
+#include "SentLog.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -148,14 +150,31 @@ protected:
     bool WaitNew(size_t n, std::chrono::milliseconds limit) {
         return events.WaitFor(limit, [&] { return events.Macs(SEARCH_EVENT_NEW).size() >= n; });
     }
+    // Returns once the manager has handled every datagram the fleet's
+    // simulator sent before this call: a request that the first device
+    // refuses (its body is empty) is answered by that simulator after them
+    // on the same link, and its result reaches the manager after them.
+    bool Barrier() {
+        manager.ResetSetIPResult();
+        unsigned char mac[6];
+        CLorvexManage::MacBytesOf("02:4C:56:00:00:01", mac);
+        LORVEX_SET_CONFIG(mac, "");
+        return events.WaitFor(3000ms, [&] { return manager.GetSetIPResult() != -1; });
+    }
     CLorvexManage manager;
     Events events;
 };
 
 TEST_F(ManagerNetwork, FindsEveryDeviceOnBothSubnetsOnce) {
+    ASSERT_TRUE(std::getenv("LORVEX_DEVSIM_SENT_LOG")) << "needs scripts/netns-run --sent-log";
+    test_support::SentLog sent(std::getenv("LORVEX_DEVSIM_SENT_LOG"));
+    sent.Mark();
     Start(5);
     ASSERT_TRUE(WaitNew(kFleet, 3000ms)) << events.Macs(SEARCH_EVENT_NEW).size();
-    std::this_thread::sleep_for(500ms);
+    // Every device answered both probes of the first round; the answers to
+    // the repeated probe must not make a device new a second time.
+    ASSERT_TRUE(sent.WaitForRound(2 * kFleet, 3000ms));
+    ASSERT_TRUE(Barrier());
     size_t total = 0;
     EXPECT_EQ(events.Macs(SEARCH_EVENT_NEW, &total).size(), kFleet);
     EXPECT_EQ(total, kFleet);

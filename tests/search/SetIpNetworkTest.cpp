@@ -7,15 +7,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,9 +24,10 @@
 #include "HostNet.h"
 #include "LorvexManage.h"
 #include "DevicePage.h"
+#include "ChildProcess.h"
 #include "PrivateNetwork.h"
-
-extern char** environ;
+#include "SentLog.h"
+#include "SimulatorProcess.h"
 
 namespace {
 
@@ -64,12 +64,7 @@ double Since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test_support::ReadFile;
 
 // Whether this namespace routes 169.254.0.0/16 (/proc/net/route holds
 // destination and mask in hexadecimal, in network byte order read as a
@@ -98,27 +93,11 @@ struct Outcome {
 // end.
 Outcome Spawn(std::vector<std::string> argv, const std::string& outPath,
               const std::string& inPath = "/dev/null") {
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
     const std::string errPath = outPath + "-err";
-    posix_spawn_file_actions_addopen(&files, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    std::vector<char*> raw;
-    for (std::string& a : argv)
-        raw.push_back(&a[0]);
-    raw.push_back(nullptr);
     Outcome run;
     const auto start = Clock::now();
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, raw[0], &files, nullptr, raw.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&files);
+    run.code = test_support::FinishProcess(
+        test_support::StartProcess(std::move(argv), inPath, outPath, errPath));
     run.seconds = Since(start);
     run.out = ReadFile(outPath);
     run.err = ReadFile(errPath);
@@ -129,57 +108,31 @@ Outcome Spawn(std::vector<std::string> argv, const std::string& outPath,
 class SetIpNetwork : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const char* devices = getenv("LORVEX_NETNS_DEVICES");
-        const char* devsim = getenv("LORVEX_DEVSIM");
-        if (!devsim::InPrivateNetwork() || !devices || !devsim || !getenv("LORVEX_SEARCH_TOOL"))
+        if (!devsim::InPrivateNetwork() || !getenv("LORVEX_NETNS_DEVICES") ||
+            !getenv("LORVEX_DEVSIM") || !getenv("LORVEX_SEARCH_TOOL"))
             return;
         s_tag = "/tmp/setip-net-" + std::to_string(getpid());
-        std::ofstream(s_tag + "-fleet.json") << kFleet;
-        std::vector<std::string> args = {"ip",
-                                         "netns",
-                                         "exec",
-                                         devices,
-                                         devsim,
-                                         "--fleet",
-                                         s_tag + "-fleet.json",
-                                         "--own-addresses",
-                                         "veth1",
-                                         "--jitter",
-                                         "20",
-                                         "--verbose",
-                                         "--ready-file",
-                                         s_tag + "-ready"};
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        const std::string log = s_tag + "-devsim.log";
-        posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        std::vector<char*> raw;
-        for (std::string& s : args)
-            raw.push_back(&s[0]);
-        raw.push_back(nullptr);
-        if (posix_spawnp(&s_pid, raw[0], &files, nullptr, raw.data(), environ) != 0)
-            s_pid = -1;
-        posix_spawn_file_actions_destroy(&files);
-        for (int i = 0; i < 100 && s_pid > 0 && access((s_tag + "-ready").c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        s_sent = test_support::SentLog(s_tag + "-sent");
+        s_sim = std::make_unique<test_support::SimulatorProcess>(
+            s_tag + "-devsim", kFleet,
+            std::vector<std::string>{"--own-addresses", "veth1", "--jitter", "20", "--verbose",
+                                     "--sent-log", s_sent.Path()});
         // What the window's start-up adds, so link-local addresses are reachable.
         RunIp("ip route replace 169.254.0.0/16 dev veth0");
         // Only so the test can look at devices still in their factory subnet.
         RunIp("ip route replace 192.168.1.0/24 dev veth0");
     }
     static void TearDownTestSuite() {
-        if (s_pid > 0)
-            kill(s_pid, SIGTERM), waitpid(s_pid, nullptr, 0);
-        for (const char* suffix : {"-fleet.json", "-ready", "-devsim.log", "-out"})
+        s_sim.reset();
+        for (const char* suffix : {"-sent", "-out"})
             std::remove((s_tag + suffix).c_str());
     }
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
         if (!getenv("LORVEX_SEARCH_TOOL"))
             GTEST_SKIP() << "LORVEX_SEARCH_TOOL not set";
-        ASSERT_GT(s_pid, 0);
-        ASSERT_EQ(access((s_tag + "-ready").c_str(), F_OK), 0) << "the simulator did not start";
+        ASSERT_TRUE(s_sim && s_sim->Running());
+        ASSERT_TRUE(s_sim->Ready()) << "the simulator did not start";
     }
 
     static Outcome Tool(std::vector<std::string> args) {
@@ -188,9 +141,10 @@ protected:
     }
     static Outcome SetIp(const char* mac, const char* ip, const char* gateway,
                          std::vector<std::string> extra = {}, const char* password = "123456") {
-        std::vector<std::string> args = {
-            "set-ip",        mac,         "--ip",  ip,           "--mask",
-            "255.255.255.0", "--gateway", gateway, "--visible-password", password};
+        std::vector<std::string> args = {"set-ip",    mac,      "--ip",
+                                         ip,          "--mask", "255.255.255.0",
+                                         "--gateway", gateway,  "--visible-password",
+                                         password};
         args.insert(args.end(), extra.begin(), extra.end());
         return Tool(args);
     }
@@ -205,7 +159,7 @@ protected:
     // The simulator's lines for configuration requests that reached mac.
     static std::string ConfigLog(const char* mac) {
         std::string out, line;
-        std::istringstream log(ReadFile(s_tag + "-devsim.log"));
+        std::istringstream log(ReadFile(s_sim->LogPath()));
         while (std::getline(log, line))
             if (line.find(mac) != std::string::npos &&
                 line.find("config result") != std::string::npos)
@@ -213,10 +167,24 @@ protected:
         return out;
     }
 
-    static pid_t s_pid;
+    // Returns once the simulator has handled every datagram sent to it
+    // before this call: it handles them in order, and has answered for `mac`
+    // a search begun afterwards.
+    static bool SimulatorCaughtUp(const char* mac) {
+        s_sent.Mark();
+        Tool({"list", "--seconds", "0.3"});
+        return s_sent.WaitFor(std::chrono::milliseconds(2000),
+                              [mac](const std::vector<test_support::SentLine>& lines) {
+                                  for (const test_support::SentLine& l : lines)
+                                      if (l.what == "answer" && l.mac == mac)
+                                          return true;
+                                  return false;
+                              });
+    }
+    static inline std::unique_ptr<test_support::SimulatorProcess> s_sim;
+    static inline test_support::SentLog s_sent;
     static std::string s_tag;
 };
-pid_t SetIpNetwork::s_pid = -1;
 std::string SetIpNetwork::s_tag;
 
 TEST_F(SetIpNetwork, CameraInForeignSubnetIsBroughtIntoTheHostsAndOpened) {
@@ -333,6 +301,7 @@ TEST_F(SetIpNetwork, RequestsThatCannotWorkAreRefusedUpFront) {
     const Outcome run = SetIp(kWrong, "10.77.0.67", "10.77.0.1", {}, longPassword.c_str());
     EXPECT_EQ(run.code, CLorvexManage::SETNET_TOO_LONG) << run.out;
     EXPECT_LT(run.seconds, 2.0);
+    ASSERT_TRUE(SimulatorCaughtUp(kWrong));
     EXPECT_EQ(ConfigLog(kWrong), before) << "a request reached the device";
 }
 
@@ -378,7 +347,7 @@ TEST_F(SetIpNetwork, RefusedAddressesGiveTheirRuleAndNothingIsSent) {
         EXPECT_EQ(run.code, r.code) << run.out;
         EXPECT_NE(run.out.find("refused"), std::string::npos) << run.out;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(SimulatorCaughtUp(kBad));
     EXPECT_EQ(ConfigLog(kBad), "");
     EXPECT_TRUE(Probe("192.168.1.69", 9008));
 }

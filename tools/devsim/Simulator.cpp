@@ -42,9 +42,17 @@ Simulator::~Simulator() {
             close(fd);
     if (!m_options.controlPath.empty())
         unlink(m_options.controlPath.c_str());
+    if (m_sentLog)
+        std::fclose(m_sentLog);
 }
 
 bool Simulator::Open() {
+    if (!m_options.sentLogPath.empty()) {
+        m_sentLog = std::fopen(m_options.sentLogPath.c_str(), "w");
+        if (!m_sentLog)
+            return false;
+        std::setvbuf(m_sentLog, nullptr, _IOLBF, 256); // a reader never sees half a line
+    }
     m_fd = lorvex::net::OpenGroupSocket(lorvex::wire::kDevicePort, kReceiveBuffer);
     if (m_fd < 0)
         return false;
@@ -90,6 +98,7 @@ bool Simulator::Control(const std::string& line, Clock::time_point now) {
     if (!index)
         return false;
     m_fleet->With(*index, [&](Device& d) { d.resetPressedAt = now; });
+    LogSent("reset", 0, mac, -1);
     if (m_options.verbose)
         std::fprintf(stderr, "devsim: %s reset button pressed\n",
                      lorvex::wire::FormatMac(mac).c_str());
@@ -170,8 +179,10 @@ void Simulator::OnProbe(const Message& msg, Clock::time_point now) {
 void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
     const auto index = m_fleet->Find(msg.mac);
     lorvex::trust::Key tool{};
-    if (!index || !lorvex::trust::SealedToolKey(msg, &tool))
-        return;
+    if (!index)
+        return; // another simulator's device, or nobody's
+    if (!lorvex::trust::SealedToolKey(msg, &tool))
+        return LogSent("dropped", msg.requestId, msg.mac, -1);
     Device before, after;
     bool applied = false;
     const bool answer = m_fleet->With(*index, [&](Device& d) {
@@ -201,7 +212,9 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
         sodium_memzero(body.data(), body.size());
         return true;
     });
-    if (answer)
+    if (!answer)
+        LogSent("dropped", msg.requestId, msg.mac, -1);
+    else
         Schedule(now, msg.kind == Kind::Restore ? Kind::RestoreAck : Kind::ConfigResult, *index,
                  msg.requestId, tool);
     if (applied && m_options.verbose)
@@ -262,6 +275,8 @@ void Simulator::SendDue(Clock::time_point now) {
 void Simulator::SendPending(const Pending& p) {
     const Clock::time_point now = Clock::now();
     std::string dg;
+    int result = -1;
+    lorvex::wire::MacBytes mac{};
     const bool present = m_fleet->With(p.device, [&](Device& d) {
         const lorvex::trust::SessionKeys* keys = SessionFor(&d, p.tool);
         if (!keys)
@@ -276,10 +291,30 @@ void Simulator::SendPending(const Pending& p) {
         else
             dg = lorvex::trust::MakeReply(*keys, p.kind, p.requestId, d.mac, next,
                                           RestoreXml(d.lastConfigResult));
+        result = d.lastConfigResult;
+        mac = d.mac;
         return Present(d, now);
     });
-    if (present && !dg.empty())
-        lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort, dg);
+    if (!present || dg.empty())
+        return;
+    lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort, dg);
+    if (p.kind == Kind::Answer)
+        LogSent("answer", p.requestId, mac, -1);
+    else
+        LogSent(p.kind == Kind::ConfigResult ? "result" : "ack", p.requestId, mac, result);
+}
+
+// One line per event: "WHAT ID MAC [RESULT]", the identifier in hex as on
+// the wire; junk from the flood is counted per burst as "junk ID COUNT".
+void Simulator::LogSent(const char* what, std::uint32_t id, const lorvex::wire::MacBytes& mac,
+                        int result) {
+    if (!m_sentLog)
+        return;
+    const std::string text = lorvex::wire::FormatMac(mac);
+    if (result < 0)
+        std::fprintf(m_sentLog, "%s %08x %s\n", what, id, text.c_str());
+    else
+        std::fprintf(m_sentLog, "%s %08x %s %d\n", what, id, text.c_str(), result);
 }
 
 void Simulator::Tick(Clock::time_point now) {
@@ -296,10 +331,13 @@ void Simulator::Flood(Clock::time_point now) {
     m_floodCredit += m_options.flood * std::chrono::duration<double>(now - m_lastFlood).count();
     m_lastFlood = now;
     m_floodCredit = std::min(m_floodCredit, m_options.flood); // no catch-up burst after a stall
-    for (; m_floodCredit >= 1; m_floodCredit -= 1) {
+    int sent = 0;
+    for (; m_floodCredit >= 1; m_floodCredit -= 1, ++sent) {
         const std::string d = FloodDatagram();
         lorvex::net::SendAll(m_fd, m_ifaces, lorvex::wire::kToolPort, d);
     }
+    if (m_sentLog && sent > 0)
+        std::fprintf(m_sentLog, "junk %08x %d\n", m_lastProbeId, sent);
 }
 
 std::string Simulator::FloodDatagram() {

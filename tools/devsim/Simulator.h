@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <cstdint>
 #include <queue>
 #include <random>
@@ -27,6 +28,12 @@ struct SimOptions {
     // A FIFO the simulator creates and reads lines from: "press-reset MAC"
     // presses that device's reset button. Empty: none.
     std::string controlPath;
+    // A file the simulator writes one line to per datagram it sends as a
+    // device, per sealed request it leaves unanswered and per reset button
+    // pressed through the control FIFO (docs/protocol.md), each line whole
+    // once written, so that a test can wait until what could reach the tool
+    // has been sent. Empty: none.
+    std::string sentLogPath;
 };
 
 // Told about changes a configuration request makes, so that servers bound to
@@ -42,7 +49,8 @@ class Simulator {
 public:
     Simulator(Fleet* fleet, SimOptions options);
     ~Simulator();
-    // Opens the socket and joins the group on every multicast interface.
+    // Opens the socket, joins the group on every multicast interface and
+    // creates the sent log; false when any of them fails.
     bool Open();
     void SetObserver(DeviceObserver* observer) { m_observer = observer; }
     // Serves until `stop` becomes true.
@@ -76,6 +84,7 @@ private:
     void Flood(Clock::time_point now);
     std::string FloodDatagram();
     int TimeoutMs(Clock::time_point now) const;
+    void LogSent(const char* what, std::uint32_t id, const lorvex::wire::MacBytes& mac, int result);
 
     Fleet* m_fleet;
     SimOptions m_options;
@@ -83,6 +92,7 @@ private:
     int m_fd = -1;
     int m_controlFd = -1;
     int m_controlKeep = -1; // our own writer, so the FIFO never reads as closed
+    std::FILE* m_sentLog = nullptr;
     std::string m_controlLine;
     std::vector<lorvex::net::Interface> m_ifaces;
     std::vector<int> m_joined;

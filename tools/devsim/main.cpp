@@ -33,7 +33,7 @@ const char kUsage[] =
     "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n"
     "                     [--own-addresses IFACE] [--serve-limit N] [--http-delay MS]\n"
     "                     [--http-status CODE] [--http-silent] [--maker-key FILE]\n"
-    "                     [--control FIFO] [--onvif-count N]\n";
+    "                     [--control FIFO] [--onvif-count N] [--sent-log FILE]\n";
 
 struct Options {
     std::string fleetFile;
@@ -100,6 +100,8 @@ bool TakeOption(const std::string& name, const std::string& value, Options* o) {
         return lorvex::wire::ParseMac(value, &o->plan.firstMac);
     if (name == "--maker-key")
         return o->makerKey = value, !value.empty();
+    if (name == "--sent-log")
+        return o->sim.sentLogPath = value, !value.empty();
     if (name == "--control")
         return o->sim.controlPath = value, !value.empty();
     if (name == "--own-addresses")
@@ -214,7 +216,8 @@ int main(int argc, char** argv) {
     devsim::Fleet fleet(std::move(devices));
     devsim::Simulator sim(&fleet, o.sim);
     if (!sim.Open()) {
-        std::fputs("lorvex-devsim: cannot open the search socket on any multicast interface\n",
+        std::fputs("lorvex-devsim: cannot open the search socket on any multicast interface, "
+                   "or the sent log\n",
                    stderr);
         return 1;
     }
