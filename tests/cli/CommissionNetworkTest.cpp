@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "PrivateNetwork.h"
+#include "SentLog.h"
 #include "SimulatorProcess.h"
 
 namespace {
@@ -121,16 +122,41 @@ protected:
     void TearDown() override {
         m_sim.reset();
         m_leaving.reset();
-        for (const char* s :
-             {"-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw", "-secret.csv"})
+        for (const char* s : {"-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw",
+                              "-secret.csv", "-fleet-sent", "-leaving-sent"})
             std::remove((m_tag + s).c_str());
     }
 
-    // A simulator of these devices; its log (m_tag-NAME.log) tells what it applied.
+    // A simulator of these devices; its log (m_tag-NAME.log) tells what it
+    // applied, its sent log (m_tag-NAME-sent) what it sent.
     std::unique_ptr<test_support::SimulatorProcess> StartSim(const std::string& name,
                                                              const std::string& fleet) {
+        m_sent.emplace_back(m_tag + "-" + name + "-sent");
         return std::make_unique<test_support::SimulatorProcess>(
-            m_tag + "-" + name, fleet, std::vector<std::string>{"--jitter", "50", "--verbose"});
+            m_tag + "-" + name, fleet,
+            std::vector<std::string>{"--jitter", "50", "--verbose", "--sent-log",
+                                     m_sent.back().Path()});
+    }
+
+    // Returns once both simulators have handled every datagram sent to them
+    // before this call: each handles them in order, and has answered a
+    // search begun afterwards.
+    bool SimulatorsCaughtUp() {
+        for (test_support::SentLog& log : m_sent)
+            log.Mark();
+        Run({"list", "--seconds", "0.3"}, m_tag + "-out");
+        for (test_support::SentLog& log : m_sent) {
+            const bool answered =
+                log.WaitFor(2000ms, [](const std::vector<test_support::SentLine>& lines) {
+                    for (const test_support::SentLine& l : lines)
+                        if (l.what == "answer")
+                            return true;
+                    return false;
+                });
+            if (!answered)
+                return false;
+        }
+        return true;
     }
 
     // lorvex-search with these arguments, started; output into m_tag-out/-err.
@@ -168,6 +194,7 @@ protected:
     }
 
     std::string m_tag;
+    std::vector<test_support::SentLog> m_sent; // one per simulator, in the order started
     std::unique_ptr<test_support::SimulatorProcess> m_sim, m_leaving;
     // The fleet: m_count devices, the last in a simulator of its own.
     int m_count = kDevices;
@@ -293,7 +320,7 @@ TEST_F(CommissionNetwork, ABadPlanFileSendsNothing) {
     EXPECT_EQ(Run({"apply", m_tag + "-edited.csv", "--password", "-"}, m_tag + "-out"), 2);
     EXPECT_NE(ReadFile(m_tag + "-err").find("-edited.csv:3:"), std::string::npos)
         << ReadFile(m_tag + "-err");
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(SimulatorsCaughtUp());
     EXPECT_TRUE(ConfigLog("fleet").empty());
 }
 
@@ -423,7 +450,7 @@ TEST_F(ActivationNetwork, BadArgumentsSendNothing) {
         EXPECT_NE(ReadFile(m_tag + "-err").find(c.says), std::string::npos)
             << ReadFile(m_tag + "-err");
     }
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(SimulatorsCaughtUp());
     for (int i = 0; i < kActivationDevices; ++i)
         EXPECT_TRUE(ActivationLog(Mac(i)).empty()) << Mac(i);
 }
