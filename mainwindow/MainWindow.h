@@ -326,6 +326,7 @@ public:
     // has no password yet: the activation entries are enabled then.
     bool selectionNeedsActivation() const;
     // The selected devices as the search lists them, in the tree's order.
+    QList<QTreeWidgetItem*> batchRows() const;
     std::vector<SEARCH_INFO> selectedDevices();
     // The device list as CSV: the shown rows in the tree's order, under a
     // header of stable column names (the record's field names); every

@@ -78,8 +78,9 @@ void MainWindow::placeBatchButtons(const QRect& refresh) {
     }
 }
 
-std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
-    std::vector<SEARCH_INFO> out;
+// The rows a batch acts on: the selected rows shown, in the tree's order,
+// else the current row.
+QList<QTreeWidgetItem*> MainWindow::batchRows() const {
     QList<QTreeWidgetItem*> rows;
     for (int i = 0; i < m_deviceTree->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = m_deviceTree->topLevelItem(i);
@@ -88,7 +89,12 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
     }
     if (rows.isEmpty() && m_deviceTree->currentItem() != nullptr)
         rows << m_deviceTree->currentItem();
-    for (const QTreeWidgetItem* row : rows) {
+    return rows;
+}
+
+std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
+    std::vector<SEARCH_INFO> out;
+    for (const QTreeWidgetItem* row : batchRows()) {
         SEARCH_INFO device{};
         if (m_manager.FindDevice(rowKey(row).toUtf8().constData(), &device))
             out.push_back(device);
@@ -98,15 +104,7 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
 
 std::vector<commission::PlanDevice> MainWindow::selectedPlanDevices() {
     std::vector<commission::PlanDevice> out;
-    QList<QTreeWidgetItem*> rows;
-    for (int i = 0; i < m_deviceTree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = m_deviceTree->topLevelItem(i);
-        if (row->isSelected() && !row->isHidden())
-            rows << row;
-    }
-    if (rows.isEmpty() && m_deviceTree->currentItem() != nullptr)
-        rows << m_deviceTree->currentItem();
-    for (const QTreeWidgetItem* row : rows) {
+    for (const QTreeWidgetItem* row : batchRows()) {
         const QString key = rowKey(row);
         SEARCH_INFO device{};
         if (const DevInfo* record = findDeviceRecord(key); record != nullptr && record->isCamera())
