@@ -99,16 +99,36 @@ TEST(LinkLocalRouteCommand, OnlyPlausibleInterfaceNames) {
         EXPECT_TRUE(LinkLocalRouteCommand(bad).empty()) << bad;
 }
 
-TEST(StartLinkLocalRoute, NothingStartsForTextsThatAreNotLocalAddresses) {
-    std::vector<std::vector<std::string>> started;
-    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
-        started.push_back(argv);
-        return true;
+TEST(EnsureLinkLocalRoute, NothingRunsForTextsThatAreNotLocalAddresses) {
+    int runs = 0;
+    ProgramRunner previous = SetProgramRunner([&](const std::vector<std::string>&, int) {
+        ++runs;
+        return 0;
     });
     for (const char* text : {"", "1.2.3", "10.0.0.1; reboot", "192.0.2.77", "999.1.1.1"})
-        EXPECT_FALSE(StartLinkLocalRoute(text)) << text;
-    EXPECT_TRUE(started.empty());
-    SetProcessStarter(previous);
+        EXPECT_EQ(EnsureLinkLocalRoute(text), LinkLocalRouteState::NotLocal) << text;
+    EXPECT_EQ(runs, 0);
+    SetProgramRunner(previous);
+}
+
+TEST(RunProgram, ExitStatusesAndTheTimeOut) {
+    const struct Row {
+        std::vector<std::string> argv;
+        int timeoutMs;
+        int expected;
+    } rows[] = {
+        {{"true"}, 5000, 0},
+        {{"sh", "-c", "exit 4"}, 5000, 4},
+        {{"sh", "-c", "kill -9 $$"}, 5000, kProgramKilled},
+        {{"sleep", "5"}, 50, kProgramStillRunning},
+        {{"/nonexistent/program"}, 5000, kProgramNotStarted},
+        {{}, 5000, kProgramNotStarted},
+    };
+    for (const Row& r : rows) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RunProgram(r.argv, r.timeoutMs), r.expected) << r.argv.size();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    }
 }
 
 TEST(StartDetached, RealProgramsStartAndMissingOnesFail) {
@@ -290,33 +310,107 @@ TEST(RouteHelperPath, OnlyAnExecutableFileWithACapabilityCounts) {
     EXPECT_EQ(RouteHelperPath(helper.path), "") << "no longer executable";
 }
 
-// As a normal user (no CAP_NET_ADMIN in the status file) a missing route is
-// handed to the helper with the interface name, or reported as NeedsRoot
-// when there is no usable helper. Nothing really starts: the starter is
-// replaced.
-TEST(EnsureLinkLocalRoute, WithoutTheCapabilityTheHelperAddsTheRoute) {
+// A /proc/net/route line for 169.254.0.0/16 out of `iface` at `metric`.
+std::string LinkLocalLine(const std::string& iface, unsigned metric, bool viaGateway = false) {
+    return iface +
+           (viaGateway ? "\t0000FEA9\t0101A8C0\t0003\t0\t0\t"
+                       : "\t0000FEA9\t00000000\t0001\t0\t0\t") +
+           std::to_string(metric) + "\t0000FFFF\t0\n";
+}
+
+// What EnsureLinkLocalRoute does for each state of the table, with and
+// without the right to change routes. Nothing really runs: the runner is
+// replaced by one that writes what the route command or the helper would
+// have left in the table. "OURS" in a line stands for the local card.
+TEST(EnsureLinkLocalRoute, DecidesByTheTableBeforeAndAfterTheAdderRuns) {
     const std::vector<LocalInterface> cards = ListLocalInterfaces();
     if (cards.empty())
         GTEST_SKIP() << "this host has no up IPv4 interface";
-    std::vector<std::vector<std::string>> started;
-    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
-        started.push_back(argv);
-        return true;
-    });
-    TempFile status("Name:\tlorvex\nCapEff:\t0000000000000000\n");
-    TempFile routes("Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\n");
+    const std::string ours = cards[0].name;
     TempFile helper("#!/bin/sh\n");
     chmod(helper.path.c_str(), 0755);
-    HostNetFiles files;
-    files.status = status.path;
-    files.routes = routes.path;
-    files.routeHelper = helper.path;
-    EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), LinkLocalRouteState::NeedsRoot);
-    EXPECT_TRUE(started.empty());
-    if (GiveNetAdminCapability(helper.path)) {
-        EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), LinkLocalRouteState::Started);
-        EXPECT_EQ(started,
-                  (std::vector<std::vector<std::string>>{{helper.path, cards[0].name}}));
+    const bool helperUsable = GiveNetAdminCapability(helper.path);
+    enum Adder { None, Command, Helper };
+    const struct Row {
+        const char* what;
+        bool mayChangeRoutes;
+        bool withHelper;
+        std::string before; // the table before
+        int status;         // what the adder exits with
+        std::string after;  // what the adder leaves in the table
+        Adder ran;
+        LinkLocalRouteState expected;
+    } rows[] = {
+        {"in place", true, false, LinkLocalLine(ours, 1000), 0, "", None,
+         LinkLocalRouteState::Present},
+        {"another card first", true, false, LinkLocalLine("lvx9", 1000), 0, "", None,
+         LinkLocalRouteState::OtherInterface},
+        {"another card, lower metric", false, false, LinkLocalLine("lvx9", 100), 0, "", None,
+         LinkLocalRouteState::OtherInterface},
+        {"through a gateway", true, false, LinkLocalLine(ours, 10, true), 0, "", None,
+         LinkLocalRouteState::OtherInterface},
+        {"another card, higher metric", true, false, LinkLocalLine("lvx9", 2000), 0,
+         LinkLocalLine(ours, 1000), Command, LinkLocalRouteState::Present},
+        {"added by the command", true, false, "", 0, LinkLocalLine(ours, 1000), Command,
+         LinkLocalRouteState::Present},
+        {"slipped in meanwhile", true, false, "", 2, LinkLocalLine("lvx9", 1000), Command,
+         LinkLocalRouteState::OtherInterface},
+        {"never shows", true, false, "", 0, "", Command, LinkLocalRouteState::Started},
+        {"no command", true, false, "", kProgramNotStarted, "", Command,
+         LinkLocalRouteState::NeedsRoot},
+        {"added by the helper", false, true, "", 0, LinkLocalLine(ours, 1000), Helper,
+         LinkLocalRouteState::Present},
+        {"helper finds it elsewhere", false, true, "", 4, "", Helper,
+         LinkLocalRouteState::OtherInterface},
+        {"helper refused by the kernel", false, true, "", 5, "", Helper,
+         LinkLocalRouteState::NeedsRoot},
+        {"helper still running", false, true, "", kProgramStillRunning, "", Helper,
+         LinkLocalRouteState::Started},
+        {"no helper", false, false, "", 0, "", None, LinkLocalRouteState::NeedsRoot},
+    };
+    const char* title = "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\n";
+    for (const Row& r : rows) {
+        if (r.withHelper && !helperUsable)
+            continue; // this process may not set file capabilities here
+        TempFile status(r.mayChangeRoutes ? "CapEff:\t0000000000001000\n"
+                                          : "CapEff:\t0000000000000000\n");
+        TempFile routes(title + r.before);
+        HostNetFiles files;
+        files.status = status.path;
+        files.routes = routes.path;
+        files.routeHelper = r.withHelper ? helper.path : "/nonexistent/lorvex-route-helper";
+        files.routeWaitMs = 200;
+        std::vector<std::vector<std::string>> ran;
+        ProgramRunner previous =
+            SetProgramRunner([&](const std::vector<std::string>& argv, int timeoutMs) {
+                ran.push_back(argv);
+                EXPECT_GT(timeoutMs, 0) << r.what;
+                std::ofstream(routes.path, std::ios::app) << r.after;
+                return r.status;
+            });
+        EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), r.expected) << r.what;
+        SetProgramRunner(previous);
+        const std::vector<std::vector<std::string>> expected =
+            r.ran == None      ? std::vector<std::vector<std::string>>{}
+            : r.ran == Command ? std::vector<std::vector<std::string>>{LinkLocalRouteCommand(ours)}
+                               : std::vector<std::vector<std::string>>{{helper.path, ours}};
+        EXPECT_EQ(ran, expected) << r.what;
     }
-    SetProcessStarter(previous);
+}
+
+// A helper this user may not run (the package lets only the group lorvex)
+// is told apart from none at all, so that the advice names the group.
+TEST(RouteHelperWithheld, AHelperThereButNotExecutableForThisUser) {
+    TempFile helper("#!/bin/sh\n");
+    const struct Row {
+        mode_t mode;
+        bool withheld;
+    } rows[] = {{0644, true}, {0755, false}};
+    for (const Row& r : rows) {
+        chmod(helper.path.c_str(), r.mode);
+        if (r.withheld && access(helper.path.c_str(), X_OK) == 0)
+            continue; // root may run anything with an x bit; 0644 has none
+        EXPECT_EQ(RouteHelperWithheld(helper.path), r.withheld) << std::oct << r.mode;
+    }
+    EXPECT_FALSE(RouteHelperWithheld("/nonexistent/lorvex-route-helper"));
 }
