@@ -83,15 +83,16 @@ bool CLorvexManage::OpenDeviceWeb(const char* mac) {
 
 LinkLocalRouteState CLorvexManage::AddLinkLocalRoute(const char* localAddress,
                                                      const HostNetFiles& files) {
-    if (localAddress == nullptr)
+    if (localAddress == nullptr || LinkLocalRouteCommand(InterfaceOfAddress(localAddress)).empty())
         return LinkLocalRouteState::NotLocal;
-    const LinkLocalRouteState state = EnsureLinkLocalRoute(localAddress, files);
-    if (state != LinkLocalRouteState::NotLocal) {
+    // Noted first: a request that comes while the route is being added
+    // waits for this very work (EnsureLinkLocalRoute's calls take turns).
+    {
         const std::lock_guard<std::mutex> hold(m_routeLock);
         m_routeAddress = localAddress;
         m_routeFiles = files;
     }
-    return state;
+    return EnsureLinkLocalRoute(localAddress, files);
 }
 
 void CLorvexManage::AwaitLinkLocalRoute(const std::string& address) {
