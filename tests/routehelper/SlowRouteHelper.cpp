@@ -3,6 +3,7 @@
 // with the same arguments. Put where the tool looks for its helper, it shows
 // that the tool's first request to a link-local address waits for the route
 // instead of going out before it.
+#include <libgen.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,12 +12,8 @@
 
 int main(int, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return 127;
-    std::string self(path, static_cast<size_t>(n));
-    const std::string real = self.substr(0, self.rfind('/') + 1) + "lorvex-route-helper-real";
-    execv(real.c_str(), argv);
+    char path[4096] = {};
+    if (readlink("/proc/self/exe", path, sizeof path - 1) > 0)
+        execv((std::string(dirname(path)) + "/lorvex-route-helper-real").c_str(), argv);
     return 127;
 }

@@ -1,8 +1,7 @@
-// Looks into every block of memory this program frees through operator
-// delete while a scan is armed, and counts the blocks that still hold a
-// given text: a secret that a buffer took along when it was released
-// unwiped. Defines the program's operator new and delete, so a test
-// program includes this header in exactly one of its files.
+// Counts the blocks this program frees through operator delete, while a
+// scan is armed, that still hold a given text: a secret some buffer took
+// along when it was released unwiped. Defines the program's operator new
+// and delete, so a test program includes this header in one file only.
 #pragma once
 
 #include <malloc.h>
@@ -15,35 +14,20 @@
 
 namespace test_support {
 
-namespace freed_scan {
-inline std::atomic<bool> armed{false};
-inline std::atomic<int> found{0};
-inline char text[128];
-inline std::size_t length = 0;
+inline std::atomic<bool> g_scanArmed{false};
+inline std::atomic<int> g_scanFound{0};
+inline std::string g_scanText;
 
-inline void Look(void* block) {
-    if (block == nullptr || !armed.load(std::memory_order_relaxed))
-        return;
-    const std::size_t size = malloc_usable_size(block);
-    if (length > 0 && size >= length && memmem(block, size, text, length) != nullptr)
-        found.fetch_add(1);
-}
-} // namespace freed_scan
-
-// Armed from construction to destruction (one at a time): Found() is the
-// number of blocks freed meanwhile that held `text`.
+// Armed from construction to destruction, one at a time.
 class FreedMemoryScan {
 public:
-    explicit FreedMemoryScan(const std::string& needle) {
-        std::memcpy(freed_scan::text, needle.data(), needle.size());
-        freed_scan::length = needle.size();
-        freed_scan::found = 0;
-        freed_scan::armed = true;
+    explicit FreedMemoryScan(const std::string& text) {
+        g_scanText = text;
+        g_scanFound = 0;
+        g_scanArmed = true;
     }
-    ~FreedMemoryScan() { freed_scan::armed = false; }
-    FreedMemoryScan(const FreedMemoryScan&) = delete;
-    FreedMemoryScan& operator=(const FreedMemoryScan&) = delete;
-    int Found() const { return freed_scan::found.load(); }
+    ~FreedMemoryScan() { g_scanArmed = false; }
+    int Found() const { return g_scanFound.load(); }
 };
 
 } // namespace test_support
@@ -56,7 +40,11 @@ __attribute__((noinline)) void* operator new(std::size_t size) {
 }
 void* operator new[](std::size_t size) { return ::operator new(size); }
 __attribute__((noinline)) void operator delete(void* p) noexcept {
-    test_support::freed_scan::Look(p);
+    using namespace test_support;
+    const std::string& text = g_scanText;
+    if (p != nullptr && g_scanArmed && !text.empty() &&
+        memmem(p, malloc_usable_size(p), text.data(), text.size()) != nullptr)
+        ++g_scanFound;
     std::free(p);
 }
 void operator delete[](void* p) noexcept { ::operator delete(p); }
