@@ -184,6 +184,19 @@ std::string OwnFolder() {
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
+// Where a route helper is looked for: `preferred` alone when given, else
+// beside this program, then the installed place.
+std::vector<std::string> RouteHelperPlaces(const std::string& preferred) {
+    if (!preferred.empty())
+        return {preferred};
+    const std::string beside = OwnFolder();
+    std::vector<std::string> places;
+    if (!beside.empty())
+        places.push_back(beside + "lorvex-route-helper");
+    places.push_back(LORVEX_ROUTE_HELPER_INSTALLED);
+    return places;
+}
+
 } // namespace
 
 bool ProbeTcpPort(uint32_t address, uint16_t port, int32_t timeoutMs) {
@@ -302,27 +315,16 @@ bool HasLinkLocalRoute(const std::string& routesPath, const std::string& name) {
 }
 
 std::string RouteHelperPath(const std::string& preferred) {
-    if (!preferred.empty())
-        return IsUsableRouteHelper(preferred) ? preferred : std::string();
-    const std::string beside = OwnFolder();
-    for (const std::string& candidate :
-         {beside.empty() ? beside : beside + "lorvex-route-helper",
-          std::string(LORVEX_ROUTE_HELPER_INSTALLED)})
+    for (const std::string& candidate : RouteHelperPlaces(preferred))
         if (IsUsableRouteHelper(candidate))
             return candidate;
     return {};
 }
 
 bool RouteHelperWithheld(const std::string& preferred) {
-    const std::string beside = OwnFolder();
-    const std::vector<std::string> candidates =
-        !preferred.empty()
-            ? std::vector<std::string>{preferred}
-            : std::vector<std::string>{beside.empty() ? beside : beside + "lorvex-route-helper",
-                                       LORVEX_ROUTE_HELPER_INSTALLED};
-    for (const std::string& path : candidates) {
+    for (const std::string& path : RouteHelperPlaces(preferred)) {
         struct stat info {};
-        if (!path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
             access(path.c_str(), X_OK) != 0)
             return true;
     }
