@@ -55,6 +55,8 @@ public:
     // Stores the MAC the camera told once logged in, when its scopes named
     // none (Changed follows); see CameraTable::SetMac.
     void SetMac(const std::string& endpoint, const std::string& mac);
+    // The camera was re-addressed to ip and heard there (CameraTable::Moved).
+    void Moved(const std::string& endpoint, const std::string& ip);
     // Sends one probe pair now, outside the round plan: the re-address
     // verification asks for answers from a camera's new address.
     void ProbeNow();

@@ -1,6 +1,8 @@
 // The rows ONVIF cameras make in lorvex-search's lists (OnvifCommands.h).
 #include "OnvifCommands.h"
 
+#include "OnvifReaddress.h"
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -74,19 +76,51 @@ Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> 
     return out;
 }
 
-void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::string& user,
-                     const SharedSecret& password, std::chrono::steady_clock::time_point deadline) {
-    // Each worker takes the next camera; a record is written by its worker only.
+bool NamedForLogin(const onvif::CameraRecord& camera, const std::vector<std::string>& named,
+                   bool all) {
+    if (all)
+        return true;
+    for (const std::string& name : named) {
+        if (name == camera.endpoint)
+            return true;
+        const std::string mac = onvif::NormaliseMac(name);
+        if (!mac.empty() && mac == camera.mac)
+            return true;
+    }
+    return false;
+}
+
+std::vector<LoginNote> ReadInformation(std::vector<onvif::CameraRecord>* cameras,
+                                       const std::string& user, const SharedSecret& password,
+                                       std::chrono::steady_clock::time_point deadline,
+                                       const std::vector<std::string>& named, bool all) {
+    std::vector<LoginNote> notes(cameras->size());
+    // Each worker takes the next camera; a record and its note are written
+    // by its worker only.
     std::atomic<size_t> next{0};
     const auto work = [&] {
         for (size_t i = next++; i < cameras->size(); i = next++) {
             onvif::CameraRecord& camera = (*cameras)[i];
-            if (camera.reach == onvif::Reach::None || camera.xaddr.empty())
+            if (!NamedForLogin(camera, named, all))
+                continue;
+            LoginNote& note = notes[i];
+            note.endpoint = camera.endpoint;
+            note.claimants = camera.claimants;
+            note.outcome = onvif::LoginAllowed(camera);
+            if (note.outcome != onvif::Outcome::Done)
                 continue;
             onvif::DeviceClient client(camera.xaddr, user, password);
+            client.SetEndpoint(camera.endpoint);
             client.SetDeadline(deadline);
+            long long offset = 0;
+            const onvif::Outcome clock = client.GetSystemDateAndTime(&offset);
+            note.clockOffset = offset;
+            note.clockOff = clock == onvif::Outcome::Done && onvif::ClockIsOff(offset);
             onvif::DeviceInformation info;
-            if (client.GetDeviceInformation(&info) == onvif::Outcome::Done)
+            note.outcome = clock == onvif::Outcome::CertificateChanged
+                               ? clock
+                               : client.GetDeviceInformation(&info);
+            if (note.outcome == onvif::Outcome::Done)
                 camera.info = info;
         }
     };
@@ -95,6 +129,12 @@ void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::strin
         workers.emplace_back(work);
     for (std::thread& t : workers)
         t.join();
+    std::vector<LoginNote> said;
+    for (LoginNote& note : notes)
+        if (!note.endpoint.empty() &&
+            (note.clockOff || !Advice(note.outcome, note.endpoint, 0, {}).empty()))
+            said.push_back(std::move(note));
+    return said;
 }
 
 SEARCH_INFO PlanRow(const onvif::CameraRecord& camera) {
