@@ -180,6 +180,71 @@ TEST(OnvifTableTest, RemembersWhereItHeardFrom) {
     EXPECT_FALSE(table.HeardFrom("urn:uuid:b", "10.9.5.5", &when));
 }
 
+// A host copying a camera's endpoint or MAC makes the camera contested, so
+// that nobody is logged in to; a claimant silent for two rounds, or the
+// camera's own move, lifts it.
+TEST(OnvifTableTest, TwoHostsClaimingOneCameraContestIt) {
+    CameraTable table;
+    CameraEvents events;
+    const auto now = Clock::now();
+    const auto heard = [&](const char* endpoint, const char* ip, const std::string& mac = "") {
+        table.Heard(Camera(endpoint, {std::string("http://") + ip + "/onvif/device_service"}, mac),
+                    kEth0, ip, now, 0, &events);
+    };
+    const auto find = [&](const std::string& key) {
+        CameraRecord r;
+        EXPECT_TRUE(table.Find(key, &r)) << key;
+        return r;
+    };
+    heard("urn:uuid:real", "192.168.1.64", "02:00:00:00:00:01");
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    EXPECT_EQ(find("urn:uuid:real").source, "192.168.1.64");
+    // The same endpoint from a second host: whichever spoke last, contested.
+    heard("urn:uuid:real", "192.168.1.99", "02:00:00:00:00:01");
+    CameraRecord r = find("urn:uuid:real");
+    EXPECT_TRUE(r.contested);
+    EXPECT_EQ(r.claimants, (std::vector<std::string>{"192.168.1.64", "192.168.1.99"}));
+    ASSERT_FALSE(events.empty());
+    EXPECT_TRUE(events.back().second.contested); // the window hears of it
+    // The copier falls silent: two rounds later the contest is over.
+    events.clear();
+    table.BeginRound(false, &events);
+    heard("urn:uuid:real", "192.168.1.64", "02:00:00:00:00:01");
+    EXPECT_TRUE(find("urn:uuid:real").contested);
+    table.BeginRound(false, &events);
+    heard("urn:uuid:real", "192.168.1.64", "02:00:00:00:00:01");
+    table.BeginRound(false, &events);
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    // Another endpoint with the camera's MAC: by MAC it is contested, by
+    // its own endpoint each is not.
+    heard("urn:uuid:copy", "192.168.1.98", "02-00-00-00-00-01");
+    r = find("02:00:00:00:00:01");
+    EXPECT_TRUE(r.contested);
+    EXPECT_EQ(r.claimants, (std::vector<std::string>{"192.168.1.64", "192.168.1.98"}));
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    // The camera re-addressed by this tool and heard at its new address.
+    heard("urn:uuid:real", "192.168.1.70", "02:00:00:00:00:01");
+    EXPECT_TRUE(find("urn:uuid:real").contested);
+    events.clear();
+    table.Moved("urn:uuid:real", "192.168.1.70", &events);
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, CameraEvent::Changed);
+}
+
+TEST(OnvifTableTest, XAddrsOfAnotherHostLeaveTheCameraOutOfReach) {
+    CameraTable table;
+    CameraEvents events;
+    table.Heard(Camera("urn:uuid:r", {"http://192.168.1.64/onvif/device_service"}), kEth0,
+                "192.168.1.99", Clock::now(), 0, &events);
+    CameraRecord r;
+    ASSERT_TRUE(table.Find("urn:uuid:r", &r));
+    EXPECT_EQ(r.reach, Reach::None);
+    EXPECT_TRUE(r.xaddr.empty());
+    EXPECT_TRUE(r.pointsElsewhere);
+    EXPECT_EQ(r.source, "192.168.1.99");
+}
+
 } // namespace
 
 // The MAC a camera tells once logged in fills only an empty one, survives
