@@ -48,6 +48,8 @@ enum class RefusalReason {
     OutOfReach,    // an ONVIF camera has no address this computer reaches
     Fault,         // an ONVIF camera refused with a fault or answered nonsense
     Other,         // any other result; `code` holds it
+    CertificateChanged, // an ONVIF camera's HTTPS certificate is not the pinned one
+    ClockOff,           // an ONVIF camera's clock is too far off to sign its login
 };
 
 struct DeviceStatus {

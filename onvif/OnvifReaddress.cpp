@@ -97,6 +97,7 @@ ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& re
     step(ReaddressStep::Token);
     if (allowed != Outcome::Done) {
         ReaddressResult refused = Failed(result.step, allowed, client);
+        refused.claimants = camera.claimants;
         for (size_t i = 0; i < camera.claimants.size(); ++i)
             refused.detail += (i == 0 ? ": " : ", ") + camera.claimants[i];
         return refused;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "OnvifClient.h"
 #include "OnvifSearch.h"
@@ -54,6 +55,7 @@ struct ReaddressResult {
     // sets the camera's clock then.
     long long clockOffset = 0;
     bool clockOff = false;
+    std::vector<std::string> claimants; // Conflict: the hosts that claim the camera
 };
 
 // Whether the tool may log in to camera at all: Done; OutOfReach when it
