@@ -40,6 +40,20 @@ bool WaitForCamera(onvif::CameraSearch& search, const std::string& key, double s
     return true;
 }
 
+// A search's first answers are all in by then: two probe pairs 600 ms
+// apart, each answered within 500 ms. Who claims a camera is judged on
+// them all, never on the first answer alone.
+constexpr std::chrono::milliseconds kAnswerWindow(1500);
+
+// Waits out the answer window of the search begun at start, then reads the
+// camera named by key again.
+void JudgeOnWholeWindow(onvif::CameraSearch& search, const std::string& key,
+                        Clock::time_point start, onvif::CameraRecord* camera) {
+    while (!Stopped() && Clock::now() < start + kAnswerWindow)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    search.Find(key, camera);
+}
+
 int ExitFor(onvif::Outcome call) {
     switch (call) {
     case onvif::Outcome::Done:
@@ -182,6 +196,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
     if (args.Has("--seconds") && !cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, &seconds))
         return Usage("bad value for --seconds");
     onvif::CameraSearch search;
+    const Clock::time_point start = Clock::now();
     if (!search.Start(nullptr, 5))
         return Usage("no network interface to search on");
     onvif::CameraRecord camera;
@@ -189,6 +204,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
         *found = false;
         return 12;
     }
+    JudgeOnWholeWindow(search, target, start, &camera);
     for (const char* unsupported : {"--dhcp", "--http-port", "--data-port", "--accept-key"})
         if (args.Has(unsupported))
             return Usage(std::string(unsupported) + " is not supported for ONVIF cameras");
