@@ -188,6 +188,23 @@ TEST_F(OnvifRogueCamera, ACopiedEndpointOrMacGetsNoLogin) {
     }
 }
 
+// A plan line of the maker's device (a MAC alone) while a host announces
+// that MAC as a camera: apply finds no device and sends the host nothing.
+TEST_F(OnvifRogueCamera, ApplyTakesAMacAloneForTheMakersDeviceOnly) {
+    const char kMakerMac[] = "02:4C:56:00:77:01";
+    StartRogue({"--endpoint", "urn:uuid:posing", "--mac", kMakerMac});
+    std::ofstream(m_tag + "-plan.csv") << "mac,newIp,newMask,newGateway\n"
+                                       << kMakerMac << ",10.77.0.160,255.255.255.0,10.77.0.1\n";
+    std::string out;
+    EXPECT_EQ(Tool({"apply", m_tag + "-plan.csv", "--password", "-", "--seconds", "3"}, &out), 1)
+        << out;
+    StopRogue();
+    const std::string log = ReadFile(Log());
+    EXPECT_NE(log.find("hello"), std::string::npos) << log; // it was there all along
+    EXPECT_EQ(LoginsAtRogue(), "") << log;
+    EXPECT_EQ(log.find("request"), std::string::npos) << log;
+}
+
 // A camera the installer names, claiming a clock a day ahead and refusing
 // every call without offering Digest: the tool signs no token for it.
 TEST_F(OnvifRogueCamera, AClockADayAheadGetsNoToken) {

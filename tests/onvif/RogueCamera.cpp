@@ -5,7 +5,8 @@
 // call without offering Digest, to draw a WS-UsernameToken, and claims a
 // clock a day ahead, to draw a token valid tomorrow. Every request is
 // logged to --log, one line each: "request ACTION token=0|1 digest=0|1";
-// any login that reaches it is in those flags.
+// any login that reaches it is in those flags; each Hello sent is a line
+// "hello".
 //
 //   rogue-camera --ip A --endpoint E [--mac M] [--xaddr-host H] [--port P]
 //                [--clock-ahead S] --log FILE --ready FILE
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
         if (std::chrono::steady_clock::now() >= nextHello) {
             sendto(sender, hello.data(), hello.size(), 0, reinterpret_cast<sockaddr*>(&group),
                    sizeof group);
+            Log("hello");
             nextHello += std::chrono::seconds(1);
         }
         sockaddr_in from{};

@@ -132,7 +132,8 @@ std::vector<LoginNote> ReadInformation(std::vector<onvif::CameraRecord>* cameras
     std::vector<LoginNote> said;
     for (LoginNote& note : notes)
         if (!note.endpoint.empty() &&
-            (note.clockOff || !Advice(note.outcome, note.endpoint, 0, {}).empty()))
+            (note.clockOff || note.outcome == onvif::Outcome::CertificateChanged ||
+             note.outcome == onvif::Outcome::ClockOff || note.outcome == onvif::Outcome::Conflict))
             said.push_back(std::move(note));
     return said;
 }
