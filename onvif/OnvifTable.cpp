@@ -109,10 +109,15 @@ void CameraTable::Heard(const DiscoveryMatch& match, const Card& card, const std
         events->emplace_back(CameraEvent::Added, e.record);
         return;
     }
-    // Heard on a card that reaches it worse than the card it is listed on:
-    // keep the better way in, only the time moves.
-    if (fresh.interfaceName != e.record.interfaceName &&
-        ReachRank(fresh.reach) > ReachRank(e.record.reach)) {
+    // Heard on a card that reaches it worse than the card it is listed on,
+    // or from another host while the one it is listed from still speaks (a
+    // second claimant: contested, and the row does not flip between them):
+    // keep the record, only the time and the claimants move.
+    const auto listed = e.sources.find(e.record.source);
+    const bool otherClaimant = !source.empty() && source != e.record.source &&
+                               listed != e.sources.end() && listed->second >= m_round - 1;
+    if (otherClaimant || (fresh.interfaceName != e.record.interfaceName &&
+                          ReachRank(fresh.reach) > ReachRank(e.record.reach))) {
         e.record.lastSeen = now;
         const CameraRecord before = e.record;
         Judge(e.sources, &e.record);

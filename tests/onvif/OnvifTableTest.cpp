@@ -55,11 +55,25 @@ TEST(OnvifTableTest, AddsChangesAndKeepsQuietWhenNothingChanged) {
     table.Heard(Camera("urn:uuid:a", {"http://192.168.1.64/onvif/device_service"}), kEth0,
                 "192.168.1.64", now, 1, &events);
     EXPECT_TRUE(events.empty());
+    // From another address while the first still speaks: a second
+    // claimant, the row stays as it was; once the first fell silent for two
+    // rounds, the camera is listed where it now speaks from.
     table.Heard(Camera("urn:uuid:a", {"http://192.168.1.65/onvif/device_service"}), kEth0,
                 "192.168.1.65", now, -1, &events);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].first, CameraEvent::Changed);
-    EXPECT_EQ(events[0].second.ip, "192.168.1.65");
+    EXPECT_EQ(events[0].second.ip, "192.168.1.64");
+    EXPECT_TRUE(events[0].second.contested);
+    events.clear();
+    for (int round = 0; round < 2; ++round) {
+        table.BeginRound(false, &events);
+        table.Heard(Camera("urn:uuid:a", {"http://192.168.1.65/onvif/device_service"}), kEth0,
+                    "192.168.1.65", now, 0, &events);
+    }
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().first, CameraEvent::Changed);
+    EXPECT_EQ(events.back().second.ip, "192.168.1.65");
+    EXPECT_FALSE(events.back().second.contested);
 }
 
 TEST(OnvifTableTest, NonCamerasAreNeverListed) {

@@ -296,8 +296,8 @@ int RunList(const cli::ParsedArgs& args) {
     }
     if (login) {
         onvif_cli::EnsureRoutesFor(cameras); // cameras of foreign subnets answer there
-        PrintLoginNotes(onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"),
-                                                   password, Clock::now() + kInformationBound,
+        PrintLoginNotes(onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"), password,
+                                                   Clock::now() + kInformationBound,
                                                    LoginNames(args), args.Has("--login-all")));
     }
     PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login),
@@ -368,25 +368,25 @@ const std::vector<cli::CommandSpec>& Commands() {
          RunWatch},
         {"set-ip",
          {"MAC"},
-         WithPassword({{"--ip", "A", "new IP address"},
-                       {"--onvif", "",
-                        "MAC names an ONVIF camera: without it (or --user, or an endpoint as "
-                        "MAC) a MAC is only ever the maker's device, never a camera that "
-                        "announces it"},
-                       {"--user", "NAME",
-                        "an ONVIF camera's user, default admin (MAC may also be the camera's "
-                        "endpoint; --user takes the ONVIF way like --onvif)"},
-                       {"--mask", "M", "new subnet mask"},
-                       {"--gateway", "G", "new gateway"},
-                       {"--accept-key", "FP",
-                        "send to a device whose key no trusted maker certified, once its "
-                        "fingerprint FP (shown when refused) was compared with the device's label"},
-                       {"--http-port", "N",
-                        "new HTTP port (an IP camera: only together with --data-port)"},
-                       {"--data-port", "N", "new data port"},
-                       {"--dhcp", "", "the device takes its address by DHCP"},
-                       {"--seconds", "S", "search at most S seconds for the device, default 3"},
-                       kVerbose}),
+         WithPassword(
+             {{"--ip", "A", "new IP address"},
+              {"--onvif", "",
+               "MAC names an ONVIF camera: without it (or --user, or an endpoint as "
+               "MAC) a MAC is only ever the maker's device, never a camera that "
+               "announces it"},
+              {"--user", "NAME",
+               "an ONVIF camera's user, default admin (MAC may also be the camera's "
+               "endpoint; --user takes the ONVIF way like --onvif)"},
+              {"--mask", "M", "new subnet mask"},
+              {"--gateway", "G", "new gateway"},
+              {"--accept-key", "FP",
+               "send to a device whose key no trusted maker certified, once its "
+               "fingerprint FP (shown when refused) was compared with the device's label"},
+              {"--http-port", "N", "new HTTP port (an IP camera: only together with --data-port)"},
+              {"--data-port", "N", "new data port"},
+              {"--dhcp", "", "the device takes its address by DHCP"},
+              {"--seconds", "S", "search at most S seconds for the device, default 3"},
+              kVerbose}),
          "gives the device new network parameters; exits with the result code",
          device::RunSetIp},
         {"restore",
