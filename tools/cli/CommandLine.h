@@ -20,7 +20,7 @@ struct OptionInfo {
 struct ParsedArgs;
 
 struct CommandSpec {
-    std::string name; // "list"
+    std::string name;                     // "list"
     // Names of the positional arguments; a name in brackets ("[MAC]") is
     // optional, and only the last ones may be.
     std::vector<std::string> positionals;
@@ -70,5 +70,6 @@ bool ReadPassword(const PasswordSources& from, std::string* password, std::strin
 
 // The options of ReadPassword, for every command that takes a password.
 std::vector<OptionInfo> PasswordOptions();
+
 
 } // namespace cli

@@ -504,8 +504,9 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     if (!generate && !CommonPassword(args, &password, &error))
         return Usage(error);
     Session session;
-    session.SearchUntil(
-        seconds, [&] { return !selection.macs.empty() && HasAllOf(session, selection.macs); });
+    session.SearchUntil(seconds, [&] {
+        return !selection.macs.empty() && HasAllOf(session, selection.macs);
+    });
     std::string missing;
     const std::vector<SEARCH_INFO> selected =
         SelectedRecords(session.Manager(), selection, &missing);

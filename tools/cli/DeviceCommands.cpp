@@ -142,9 +142,8 @@ bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* 
     if (args.Has("--accept-key") &&
         manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
         return true;
-    std::fprintf(stderr,
-                 "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n", mac,
-                 fingerprint.c_str());
+    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
+                 mac, fingerprint.c_str());
     return false;
 }
 
@@ -172,6 +171,7 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  "lorvex-search: no route to link-local device addresses; as root run: %s\n",
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
+
 
 std::string OutcomeText(int32_t code, int32_t lockSeconds) {
     if (code == CLorvexManage::SETNET_LOCKED && lockSeconds > 0)
@@ -280,8 +280,7 @@ int RunRestore(const cli::ParsedArgs& args) {
     const int32_t code = session.Manager().RestoreDevice(mac);
     if (code == CLorvexManage::SETNET_DONE)
         std::printf("%s: restored: the device is not activated; give it a password with "
-                    "`activate`\n",
-                    mac);
+                    "`activate`\n", mac);
     else if (code == CLorvexManage::SETNET_NO_ANSWER)
         std::printf("%s: failed: the device did not acknowledge the restore\n", mac);
     else
