@@ -3,8 +3,6 @@
 // installer reaches and sees from a row without the side panel.
 #include "MainWindow.h"
 
-#include "OnvifPins.h"
-
 #include "DevInfo.h"
 #include "DeviceActionRules.h"
 #include "DeviceColumns.h"
@@ -168,8 +166,9 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     return menu;
 }
 
-// A camera whose HTTPS certificate is pinned: the way to accept a
-// certificate replaced on purpose, after the refusal said what it means.
+// A camera row's own action: forgetting the HTTPS certificate pinned for
+// it (enabled only while one is), the way to accept a certificate replaced
+// on purpose after the refusal said what it means.
 void MainWindow::addCameraActions(QMenu* menu, const QString& mac) {
     const DevInfo* record = findDeviceRecord(mac);
     if (record == nullptr || record->endpoint.isEmpty())
