@@ -38,7 +38,7 @@ struct CameraRecord {
     bool pointsElsewhere = false;
     // True when more than one host claims this camera: its endpoint came
     // from two addresses within the last two rounds, or (as Find returns
-    // it for a MAC) two endpoints carry its MAC. Nobody is logged in to
+    // it) two endpoints carry its MAC. Nobody is logged in to
     // then: a host that copies a camera's endpoint or MAC would otherwise
     // receive the installer's password. claimants lists the addresses.
     bool contested = false;

@@ -205,29 +205,30 @@ std::vector<CameraRecord> CameraTable::Cameras() const {
 }
 
 bool CameraTable::Find(const std::string& key, CameraRecord* out) const {
+    const Entry* found = nullptr;
     auto it = m_entries.find(key);
-    if (it != m_entries.end()) {
-        *out = it->second.record;
-        return true;
-    }
-    const std::string mac = NormaliseMac(key);
-    if (mac.empty())
-        return false;
-    const Entry* best = nullptr;
+    if (it != m_entries.end())
+        found = &it->second;
+    const std::string mac = found != nullptr ? found->record.mac : NormaliseMac(key);
     std::vector<std::string> claimants;
-    for (const auto& e : m_entries) {
-        if (e.second.record.mac != mac)
-            continue;
-        claimants.push_back(e.second.record.source);
-        if (best == nullptr || e.second.order < best->order)
-            best = &e.second;
+    size_t carriers = 0;
+    if (!mac.empty()) {
+        for (const auto& e : m_entries) {
+            if (e.second.record.mac != mac)
+                continue;
+            ++carriers;
+            claimants.push_back(e.second.record.source);
+            if (it == m_entries.end() && (found == nullptr || e.second.order < found->order))
+                found = &e.second;
+        }
     }
-    if (best == nullptr)
+    if (found == nullptr)
         return false;
-    *out = best->record;
-    // Two endpoints with one MAC: one of them copies the other, and a
-    // log-in by MAC cannot tell which is the camera.
-    if (claimants.size() > 1) {
+    *out = found->record;
+    // Two endpoints with one MAC: one of them copies the other. Named by
+    // MAC, or by the endpoint of a row the window keys by that MAC, the
+    // camera cannot be told from its copy.
+    if (carriers > 1) {
         out->contested = true;
         for (const std::string& c : out->claimants)
             claimants.push_back(c);

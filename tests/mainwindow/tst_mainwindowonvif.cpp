@@ -129,6 +129,7 @@ private slots:
     void clockOffIsSaid();
     void certificateChangedIsSaidAndForgotten();
     void aCopiedEndpointGetsNoLogin();
+    void aCopiedMacGetsNoLogin();
 
 private:
     VistaTreeWidget* tree() const { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
@@ -144,6 +145,10 @@ private:
     std::unique_ptr<MainWindow> m_window;
     QDir m_shots;
     QTemporaryDir m_data; // XDG_DATA_HOME: the pins of this test only
+    // Starts rogue-camera (LORVEX_ROGUE_CAMERA) in the device namespace at
+    // kRogueIp with these options; its log's text through rogueLog.
+    void startRogue(QProcess* process, const QStringList& options);
+    QString rogueLog() const;
 };
 
 void TestMainWindowOnvif::initTestCase() {
@@ -470,24 +475,12 @@ void TestMainWindowOnvif::certificateChangedIsSaidAndForgotten() {
 // ready to take a token: the window's re-address sends it nothing and says
 // that two hosts claim the camera.
 void TestMainWindowOnvif::aCopiedEndpointGetsNoLogin() {
-    const QString rogue = qEnvironmentVariable("LORVEX_ROGUE_CAMERA");
-    if (rogue.isEmpty())
+    if (qEnvironmentVariable("LORVEX_ROGUE_CAMERA").isEmpty())
         QSKIP("LORVEX_ROGUE_CAMERA not set");
-    const QString devices = qEnvironmentVariable("LORVEX_NETNS_DEVICES");
-    QCOMPARE(QProcess::execute("ip", {"netns", "exec", devices, "ip", "addr", "add",
-                                      QString(kRogueIp) + "/32", "dev", "veth1"}),
-             0);
-    const QString log = m_data.filePath("rogue.log");
     QProcess process;
-    process.start("ip", {"netns", "exec", devices, rogue, "--ip", kRogueIp, "--endpoint",
-                         "urn:uuid:porch", "--log", log, "--ready", m_data.filePath("ready")});
-    QVERIFY(process.waitForStarted());
-    const auto logText = [&log] {
-        QFile file(log);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    };
+    startRogue(&process, {"--endpoint", "urn:uuid:porch"});
     // Two Hellos sent: the window has heard the copy.
-    QTRY_VERIFY_WITH_TIMEOUT(logText().count(QStringLiteral("hello")) >= 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rogueLog().count(QStringLiteral("hello")) >= 2, 10000);
     select(row(kPorchMac));
     fillForm("10.77.0.69", kPassword);
     BoxDriver boxes;
@@ -498,8 +491,54 @@ void TestMainWindowOnvif::aCopiedEndpointGetsNoLogin() {
              GetText("IDCS_ONVIF_CONFLICT_D").arg(QStringLiteral("10.77.0.58, 10.77.0.99")));
     process.terminate();
     QVERIFY(process.waitForFinished(5000));
-    QVERIFY2(!logText().contains("token=1") && !logText().contains("digest=1"),
-             qPrintable(logText()));
+    QVERIFY2(!rogueLog().contains("token=1") && !rogueLog().contains("digest=1"),
+             qPrintable(rogueLog()));
+}
+
+// A second host announces the Lobby camera's MAC under an endpoint of its
+// own: the row keyed by that MAC gets no re-address, and the host no login.
+void TestMainWindowOnvif::aCopiedMacGetsNoLogin() {
+    if (qEnvironmentVariable("LORVEX_ROGUE_CAMERA").isEmpty())
+        QSKIP("LORVEX_ROGUE_CAMERA not set");
+    QProcess process;
+    startRogue(&process, {"--endpoint", "urn:uuid:mac-thief", "--mac", kCamMac});
+    // Two Hellos sent: the window has heard the copy.
+    QTRY_VERIFY_WITH_TIMEOUT(rogueLog().count(QStringLiteral("hello")) >= 2, 10000);
+    QTreeWidgetItem* lobby = row(kCamMac);
+    QVERIFY(lobby != nullptr);
+    const QString lobbyIp = lobby->text(COL_IP);
+    select(lobby);
+    fillForm("10.77.0.70", kPassword);
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+    QCOMPARE(boxes.seen().text,
+             GetText("IDCS_ONVIF_CONFLICT_D").arg(lobbyIp + QStringLiteral(", 10.77.0.99")));
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
+    QVERIFY2(!rogueLog().contains("token=1") && !rogueLog().contains("digest=1"),
+             qPrintable(rogueLog()));
+    QCOMPARE(row(kCamMac)->text(COL_IP), lobbyIp);
+}
+
+void TestMainWindowOnvif::startRogue(QProcess* process, const QStringList& options) {
+    const QString rogue = qEnvironmentVariable("LORVEX_ROGUE_CAMERA");
+    const QString devices = qEnvironmentVariable("LORVEX_NETNS_DEVICES");
+    // Added once; a second add fails harmlessly.
+    QProcess::execute("ip", {"netns", "exec", devices, "ip", "addr", "add",
+                             QString(kRogueIp) + "/32", "dev", "veth1"});
+    QFile::remove(m_data.filePath("rogue.log"));
+    process->start("ip",
+                   QStringList{"netns", "exec", devices, rogue, "--ip", kRogueIp, "--log",
+                               m_data.filePath("rogue.log"), "--ready", m_data.filePath("ready")} +
+                       options);
+    if (!process->waitForStarted())
+        qFatal("rogue-camera did not start");
+}
+
+QString TestMainWindowOnvif::rogueLog() const {
+    QFile file(m_data.filePath("rogue.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 QTEST_MAIN(TestMainWindowOnvif)

@@ -118,7 +118,9 @@ int main(int argc, char** argv) {
     group.sin_family = AF_INET;
     group.sin_port = htons(3702);
     inet_pton(AF_INET, onvif::kDiscoveryGroup, &group.sin_addr);
-    const std::string hello = onvif_test::Announcement("Hello", o["--endpoint"], xaddr);
+    // A Hello with the scopes (and so the MAC) a camera announces.
+    std::string hello = onvif_test::Announcement("Hello", o["--endpoint"], xaddr);
+    hello.replace(hello.find("</d:Types>"), 10, "</d:Types><d:Scopes>" + scopes + "</d:Scopes>");
     auto nextHello = std::chrono::steady_clock::now();
     std::string buffer(65536, '\0');
     while (!g_stop) {
