@@ -151,7 +151,9 @@ bool NamedForLogin(const onvif::CameraRecord& camera, const std::vector<std::str
                    bool all);
 
 // Reads the clock and GetDeviceInformation of every camera NamedForLogin
-// (never of another: a log-in goes only where the installer means it), as
+// (never of another: a log-in goes only where the installer means it, and
+// never to a camera whose MAC another endpoint of the list carries, which
+// is marked contested), as
 // user with password, kInformationCalls at a time, every call ending by
 // deadline (DeviceClient::SetDeadline), so that silent cameras cannot hold
 // the caller past it. What a camera tells is stored in its record's info;

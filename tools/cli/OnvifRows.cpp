@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <thread>
 
 #include "OnvifClient.h"
@@ -94,6 +95,22 @@ std::vector<LoginNote> ReadInformation(std::vector<onvif::CameraRecord>* cameras
                                        const std::string& user, const SharedSecret& password,
                                        std::chrono::steady_clock::time_point deadline,
                                        const std::vector<std::string>& named, bool all) {
+    // Two endpoints with one MAC: one copies the other, and neither is
+    // logged in to (as CameraSearch::Find judges a camera named by MAC).
+    std::map<std::string, std::vector<std::string>> byMac;
+    for (const onvif::CameraRecord& c : *cameras)
+        if (!c.mac.empty())
+            byMac[c.mac].push_back(c.source);
+    for (onvif::CameraRecord& c : *cameras) {
+        const auto shared = byMac.find(c.mac);
+        if (shared == byMac.end() || shared->second.size() < 2)
+            continue;
+        c.contested = true;
+        for (const std::string& source : shared->second)
+            if (std::find(c.claimants.begin(), c.claimants.end(), source) == c.claimants.end())
+                c.claimants.push_back(source);
+        std::sort(c.claimants.begin(), c.claimants.end());
+    }
     std::vector<LoginNote> notes(cameras->size());
     // Each worker takes the next camera; a record and its note are written
     // by its worker only.
