@@ -265,6 +265,7 @@ private:
     void applyHeaderFilter(DeviceFilter filter);
     void showFilterInMenus();
     void addRowActions(QMenu* menu, const QString& mac);
+    void addCameraActions(QMenu* menu, const QString& mac);
     // Marks the IP cell of a device outside every subnet of the PC's cards,
     // and the name cell of a device whose key is unverified, confirmed by the
     // user, or in conflict, each with a tip that says so.

@@ -10,6 +10,8 @@
 #include "IconButton.h"
 #include "LanguageSrc.h"
 #include "LorvexSearch.h"
+#include "N12_MessageBox.h"
+#include "OnvifPins.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
 #include "ZVKMenu.h"
@@ -159,8 +161,27 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
         m_deviceBarToggle->setChecked(true);
         m_controlBar->PrepareRestore(mac);
     });
+    addCameraActions(menu, mac);
     addRowActions(menu, mac);
     return menu;
+}
+
+// A camera row's own action: forgetting the HTTPS certificate pinned for
+// it (enabled only while one is), the way to accept a certificate replaced
+// on purpose after the refusal said what it means.
+void MainWindow::addCameraActions(QMenu* menu, const QString& mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    if (record == nullptr || record->endpoint.isEmpty())
+        return;
+    const std::string endpoint = record->endpoint.toStdString();
+    std::string pin;
+    QAction* forget = menu->addAction(GetText("IDCS_ONVIF_FORGET_CERTIFICATE"));
+    forget->setObjectName(QStringLiteral("forgetCertificateAction"));
+    forget->setEnabled(onvif::LookupPin(endpoint, &pin));
+    connect(forget, &QAction::triggered, menu, [this, endpoint] {
+        if (onvif::ForgetPin(endpoint))
+            N12_MessageBox::information(GetText("IDCS_ONVIF_CERTIFICATE_FORGOTTEN"), this);
+    });
 }
 
 // The row actions of the device features beyond the side panel, after a
