@@ -39,6 +39,7 @@ class QActionGroup;
 class QFrame;
 class QLabel;
 class QMenu;
+class QTimer;
 class QTreeWidgetItem;
 class StatusBar;
 class ToolButton;
@@ -280,6 +281,7 @@ private:
     void showRow(DevInfo* record);
     void suspendSort();
     void resumeSort();
+    int rowPosition(const QTreeWidgetItem& row) const;
     void reselect(const QString& mac);
     void refillRow(QTreeWidgetItem* row, const DevInfo& record);
     void dropRow(QTreeWidgetItem* item);
@@ -304,6 +306,8 @@ private:
     RangeFilterMenu* m_portMenu = nullptr;
     // Set while merged rows went in with the installer's sort turned off.
     bool m_sortSuspended = false;
+    // Turns the sort on again once the list has been quiet for a while.
+    QTimer* m_sortResume = nullptr;
     // The MAC selected when the list was refreshed, until it answers again.
     QString m_reselectMac;
 
