@@ -15,6 +15,7 @@
 #include "SearchInfo.h"
 #include "Secret.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPointer>
@@ -308,6 +309,8 @@ private:
     bool m_sortSuspended = false;
     // Turns the sort on again once the list has been quiet for a while.
     QTimer* m_sortResume = nullptr;
+    // When the hand-over queue was last emptied (see slot_takeDeviceEvents).
+    QElapsedTimer m_lastDrain;
     // The MAC selected when the list was refreshed, until it answers again.
     QString m_reselectMac;
 

@@ -43,6 +43,11 @@ const qint64 kSliceMs = 5;
 // How long the list stays quiet before the tree's own sort is turned on
 // again after merged rows (see resumeSort).
 const int kSortResumeMs = 1000;
+// The least time from one emptied queue to the next take. Every take that
+// puts rows in costs a layout of the whole tree and a repaint; answers
+// that trickle in (thousands of devices each agreeing a key) are merged a
+// few at a time otherwise, with one layout and paint for each few.
+const qint64 kGatherMs = 100;
 
 } // namespace
 
@@ -51,6 +56,12 @@ QString MainWindow::deviceTypeText(const QString& code) { return ::deviceTypeTex
 QString MainWindow::runTimeText(const QString& seconds) { return ::runTimeText(seconds); }
 
 void MainWindow::slot_takeDeviceEvents() {
+    // The queue keeps its take pending meanwhile: pushes ask for no other.
+    const qint64 sinceDrain = m_lastDrain.isValid() ? m_lastDrain.elapsed() : kGatherMs;
+    if (sinceDrain < kGatherMs && !m_closing) {
+        QTimer::singleShot(int(kGatherMs - sinceDrain), this, SLOT(slot_takeDeviceEvents()));
+        return;
+    }
     QElapsedTimer slice;
     slice.start();
     bool more = true;
@@ -60,10 +71,12 @@ void MainWindow::slot_takeDeviceEvents() {
     }
     // Rows go in at their place while the tree's own sort is off; once the
     // list has been quiet for a while the tree sorts by itself again.
-    if (!more)
+    if (!more) {
         m_sortResume->start(kSortResumeMs);
-    else
+        m_lastDrain.start();
+    } else {
         m_sortResume->stop();
+    }
     updateActivationEntry();
     // The next slice by a timer, not a posted call: Qt lets timers run only
     // once no posted event is pending, so a chain of posted slices would
