@@ -94,8 +94,7 @@ QString rowText(const QTreeWidget* tree, const QTreeWidgetItem* row) {
 } // namespace
 
 void MainWindow::markRow(QTreeWidgetItem* row, const DevInfo& record) {
-    const bool foreign =
-        !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
+    const bool foreign = !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
     row->setIcon(COL_IP, foreign ? foreignSubnetIcon() : QIcon());
     row->setToolTip(COL_IP, foreign ? GetText("IDCS_FOREIGN_SUBNET_TIP") : QString());
     const IdentityMark mark = identityMark(record.identity, record.fingerprint);
@@ -148,8 +147,9 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     };
     add("IDCS_OPEN_WEB_PAGE", "openPageAction", [this, mac] { openDevicePage(mac); });
     menu->addSeparator();
-    add("IDCS_COPY_MAC", "copyMacAction",
-        [shownMac] { QApplication::clipboard()->setText(shownMac); });
+    add("IDCS_COPY_MAC", "copyMacAction", [shownMac] {
+        QApplication::clipboard()->setText(shownMac);
+    });
     add("IDCS_COPY_IP", "copyIpAction", [ip] { QApplication::clipboard()->setText(ip); });
     add("IDCS_COPY_ROW", "copyRowAction", [whole] { QApplication::clipboard()->setText(whole); });
     menu->addSeparator();
