@@ -240,6 +240,9 @@ void MainWindow::buildDeviceTree() {
     m_sortResume = new QTimer(this);
     m_sortResume->setSingleShot(true);
     connect(m_sortResume, &QTimer::timeout, this, [this] { resumeSort(); });
+    m_nextTake = new QTimer(this);
+    m_nextTake->setSingleShot(true);
+    connect(m_nextTake, SIGNAL(timeout()), this, SLOT(slot_takeDeviceEvents()));
     buildFilterMenus();
     setUpColumns();
     buildTreeKeys();

@@ -309,8 +309,10 @@ private:
     bool m_sortSuspended = false;
     // Turns the sort on again once the list has been quiet for a while.
     QTimer* m_sortResume = nullptr;
-    // When the hand-over queue was last emptied (see slot_takeDeviceEvents).
+    // When the hand-over queue was last emptied, and the timer of the next
+    // take from it (see slot_takeDeviceEvents).
     QElapsedTimer m_lastDrain;
+    QTimer* m_nextTake = nullptr;
     // The MAC selected when the list was refreshed, until it answers again.
     QString m_reselectMac;
 

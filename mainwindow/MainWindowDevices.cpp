@@ -59,7 +59,7 @@ void MainWindow::slot_takeDeviceEvents() {
     // The queue keeps its take pending meanwhile: pushes ask for no other.
     const qint64 sinceDrain = m_lastDrain.isValid() ? m_lastDrain.elapsed() : kGatherMs;
     if (sinceDrain < kGatherMs && !m_closing) {
-        QTimer::singleShot(int(kGatherMs - sinceDrain), this, SLOT(slot_takeDeviceEvents()));
+        m_nextTake->start(int(kGatherMs - sinceDrain));
         return;
     }
     QElapsedTimer slice;
@@ -81,9 +81,12 @@ void MainWindow::slot_takeDeviceEvents() {
     // The next slice by a timer, not a posted call: Qt lets timers run only
     // once no posted event is pending, so a chain of posted slices would
     // hold back every timer of the program (the tree's own delayed layout
-    // among them) until the last device is in.
+    // among them) until the last device is in. A zero timer of its own
+    // (QTimer::singleShot(0) would post): any later timer would put the
+    // thread to sleep between slices, and on a busy machine it then waits
+    // for a processor again before each slice.
     if (more)
-        QTimer::singleShot(1, this, SLOT(slot_takeDeviceEvents()));
+        m_nextTake->start(0);
 }
 
 void MainWindow::slot_recvOnlineDeviceInfo(void* data, int opt) {
