@@ -99,18 +99,22 @@ void MainWindow::markRow(QTreeWidgetItem* row, const DevInfo& record) {
     const bool foreign = !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
     row->setIcon(COL_IP, foreign ? foreignSubnetIcon() : QIcon());
     row->setToolTip(COL_IP, foreign ? GetText("IDCS_FOREIGN_SUBNET_TIP") : QString());
-    std::string fingerprint;
-    const int32_t state = m_manager.GetIdentity(record.mac.toLatin1().constData(), &fingerprint);
-    const IdentityMark mark = identityMark(state, QString::fromStdString(fingerprint));
+    const IdentityMark mark = identityMark(record.identity, record.fingerprint);
     row->setIcon(COL_NAME, mark.icon);
     row->setToolTip(COL_NAME, mark.tip);
 }
 
+// The identity asked afresh: the user's confirmation changes it without a
+// device event.
 void MainWindow::remarkRow(const QString& mac) {
-    const DevInfo* record = findDeviceRecord(mac);
+    DevInfo* record = m_records.value(mac, nullptr);
     QTreeWidgetItem* row = m_rows.value(mac, nullptr);
-    if (record != nullptr && row != nullptr)
-        markRow(row, *record);
+    if (record == nullptr || row == nullptr)
+        return;
+    std::string fingerprint;
+    record->identity = m_manager.GetIdentity(mac.toLatin1().constData(), &fingerprint);
+    record->fingerprint = QString::fromStdString(fingerprint);
+    markRow(row, *record);
 }
 
 void MainWindow::slot_rowMenuRequested(const QPoint& pos) {
