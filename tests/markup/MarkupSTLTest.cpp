@@ -224,7 +224,7 @@ TEST(MarkupRecovery, UnendedElementKeepsItsStartTagAndItsChildrenMoveUp) {
     EXPECT_TRUE(doc.ElemAt(0).nFlags & CMarkupSTL::MNF_ILLFORMED);
 }
 
-TEST(MarkupRecovery, SpecExampleMismatchedEndTag) {
+TEST(MarkupRecovery, UnclosedChildBeforeParentEndTag) {
     CMarkupSTL doc;
     EXPECT_FALSE(doc.SetDoc("<a><b></a>"));
     ASSERT_TRUE(doc.FindElem("a"));
@@ -290,7 +290,7 @@ TEST(MarkupScanner, TextNodeEndsAfterGreaterThan) {
     EXPECT_EQ(noChild.GetData(), "x>yz");
 }
 
-TEST(MarkupBuild, SpecExampleDocument) {
+TEST(MarkupBuild, ElementsAttributesAndDataInOrder) {
     CMarkupSTL doc;
     ASSERT_TRUE(doc.AddElem("r"));
     ASSERT_TRUE(doc.SetAttrib("v", "1"));
