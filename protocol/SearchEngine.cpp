@@ -16,7 +16,7 @@ constexpr int kMaxAutoSeconds = 86400;
 constexpr int kBatchesPerWake = 32; // then timers get their turn
 constexpr int kRestoreSends = 3;
 constexpr auto kIdlePoll = std::chrono::milliseconds(1000);
-constexpr std::size_t kHandledPerSlice = 256; // then the socket is emptied again
+constexpr std::size_t kHandledPerSlice = 256;      // then the socket is emptied again
 constexpr std::size_t kPrepareInParallelFrom = 32; // fewer new keys are not worth a thread
 constexpr std::size_t kPrepareThreads = 4;
 
@@ -54,7 +54,10 @@ void CloseFd(int* fd) {
 Engine::~Engine() { Stop(); }
 
 Engine::PendingConfig::PendingConfig() = default;
-Engine::PendingConfig::~PendingConfig() { Wipe(&body); }
+Engine::PendingConfig::~PendingConfig() {
+    Wipe(&body);
+    Wipe(&code);
+}
 
 bool Engine::Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
     std::lock_guard<std::mutex> life(m_lifecycle);
@@ -138,27 +141,36 @@ void Engine::SetConfig(const wire::MacBytes& mac, const char* xml) {
     StartRequest(wire::Kind::SetConfig, mac, xml);
 }
 
-void Engine::Activate(const wire::MacBytes& mac, const char* password) {
-    StartRequest(wire::Kind::Activate, mac, password);
+void Engine::Activate(const wire::MacBytes& mac, const char* password, const char* setupCode) {
+    std::string code;
+    code.reserve(2 * trust::kSetupCodeTextSize); // on the heap: moved, never copied
+    if (!setupCode || !trust::NormalizeSetupCode(setupCode, &code))
+        return; // a mistyped code spends no try on the device
+    StartRequest(wire::Kind::Activate, mac, password, std::move(code));
 }
 
 // Only the latest request awaits a reply: the caller keeps one result slot,
 // so a late reply to an earlier request must not count for this one. A
 // request carries a secret, so it goes only to a key that is certified or
 // confirmed and free of conflict.
-void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body) {
-    if (!body)
+void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
+                          std::string code) {
+    const std::size_t proof = kind == wire::Kind::Activate ? trust::kProofSize : 0;
+    if (!body || std::strlen(body) + proof + trust::kSealOverhead > wire::kMaxPayload) {
+        Wipe(&code);
         return;
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_fd < 0 || !m_peers || !m_peers->MaySendSecret(mac))
+    if (m_fd < 0 || !m_peers || !m_peers->MaySendSecret(mac)) {
+        Wipe(&code);
         return;
-    if (std::strlen(body) + trust::kSealOverhead > wire::kMaxPayload)
-        return;
+    }
     m_config.emplace();
     m_config->mac = mac;
     m_config->id = NewId();
     m_config->kind = kind;
     m_config->body = body;
+    m_config->code = std::move(code);
     m_config->createdAt = m_config->sentAt = Clock::now();
     if (m_peers->HasFreshChallenge(mac, Clock::now()))
         SealPendingConfig(Clock::now());
@@ -168,9 +180,12 @@ void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char
 }
 
 void Engine::SealPendingConfig(Clock::time_point now) {
-    m_config->datagram = m_peers->Seal(m_config->kind, m_config->id, m_config->mac,
-                                       m_config->body, now);
-    Wipe(&m_config->body);
+    PendingConfig& c = *m_config;
+    c.datagram = c.kind == wire::Kind::Activate
+                     ? m_peers->SealActivation(c.id, c.mac, c.code, c.body, now)
+                     : m_peers->Seal(c.kind, c.id, c.mac, c.body, now);
+    Wipe(&c.body);
+    Wipe(&c.code);
     m_config->sentAt = now;
     SendDatagram(m_config->datagram);
 }
@@ -185,7 +200,8 @@ int Engine::Restore(const wire::MacBytes& mac) {
     std::string datagram;
     if (AwaitChallenge(lock, pending, deadline))
         datagram = m_peers->Seal(wire::Kind::Restore, pending.id, mac, {}, Clock::now());
-    for (int sends = 0; !datagram.empty() && !pending.acked && !m_stop && Clock::now() < deadline;) {
+    for (int sends = 0;
+         !datagram.empty() && !pending.acked && !m_stop && Clock::now() < deadline;) {
         if (sends++ < kRestoreSends)
             SendDatagram(datagram);
         const auto until = std::min(Clock::now() + kRestoreRepeatGap, deadline);
@@ -293,8 +309,9 @@ void Engine::HandleInbox(std::size_t limit, std::vector<Event>* events) {
             fresh.push_back(i);
     }
     std::vector<PeerTable::Prepared> prepared(fresh.size());
-    const std::size_t workers =
-        fresh.size() < kPrepareInParallelFrom ? 1 : std::min<std::size_t>(kPrepareThreads, fresh.size());
+    const std::size_t workers = fresh.size() < kPrepareInParallelFrom
+                                    ? 1
+                                    : std::min<std::size_t>(kPrepareThreads, fresh.size());
     auto work = [&](std::size_t first) {
         for (std::size_t j = first; j < fresh.size(); j += workers)
             prepared[j] = m_peers->Prepare(m_inbox[fresh[j]]);

@@ -63,9 +63,11 @@ public:
     void StopAuto();
     void Manual();
     void SetConfig(const wire::MacBytes& mac, const char* xml);
-    // Seals the first password to a device that has none; the result comes
-    // as LORVEX_SEARCH_EVENT_CONFIG like a configuration result.
-    void Activate(const wire::MacBytes& mac, const char* password);
+    // Seals the first password, with the proof of the device's setup code
+    // (typed or canonical), to a device that has none; the result comes as
+    // LORVEX_SEARCH_EVENT_CONFIG like a configuration result. Nothing is sent
+    // when `setupCode` is not a setup code.
+    void Activate(const wire::MacBytes& mac, const char* password, const char* setupCode);
     // The device's restoreResult (0 restored), -1 when no authentic
     // acknowledgement of this request came within kRestoreWait.
     int Restore(const wire::MacBytes& mac);
@@ -106,6 +108,7 @@ private:
         std::uint32_t id = 0;
         wire::Kind kind = wire::Kind::SetConfig;
         std::string body; // wiped once sealed
+        std::string code; // activation: the canonical setup code, wiped once sealed
         std::string datagram;
         bool resent = false;
         Clock::time_point createdAt;
@@ -132,7 +135,8 @@ private:
     void HandleRestoreAck(const wire::Message& msg);
     bool IsChallengeFetch(const wire::Message& msg) const;
     bool IsAwaited(const wire::Message& msg) const;
-    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body);
+    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
+                      std::string code = {});
     void SealPendingConfig(Clock::time_point now);
     bool AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                         Clock::time_point deadline);

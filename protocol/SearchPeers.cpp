@@ -156,6 +156,17 @@ std::string PeerTable::Seal(wire::Kind kind, std::uint32_t requestId, const wire
     return trust::SealRequest(p.keys, m_tool.publicKey, kind, requestId, mac, p.challenge, body);
 }
 
+std::string PeerTable::SealActivation(std::uint32_t requestId, const wire::MacBytes& mac,
+                                      std::string_view code, std::string_view password,
+                                      TimePoint now) {
+    if (!HasFreshChallenge(mac, now))
+        return {};
+    Peer& p = m_peers.find(Key(mac))->second;
+    p.challengeAt.reset();
+    return trust::SealActivation(p.keys, m_tool.publicKey, p.key, requestId, mac, p.challenge, code,
+                                 password);
+}
+
 Identity PeerTable::State(const wire::MacBytes& mac, std::string* fingerprint) const {
     auto it = m_peers.find(Key(mac));
     if (it == m_peers.end())

@@ -19,7 +19,13 @@
 namespace lorvex::search {
 
 // Identity states as LORVEX_TRUST_Identity reports them.
-enum class Identity : int { Unknown = 0, Verified = 1, Unverified = 2, Confirmed = 3, Conflict = 4 };
+enum class Identity : int {
+    Unknown = 0,
+    Verified = 1,
+    Unverified = 2,
+    Confirmed = 3,
+    Conflict = 4
+};
 
 // Keys no maker certified are let in sparingly: at most this many are held
 // at all, and at most kNewUnverifiedPerRound new ones are agreed per round,
@@ -81,6 +87,11 @@ public:
     // when there is no key or no fresh challenge.
     std::string Seal(wire::Kind kind, std::uint32_t requestId, const wire::MacBytes& mac,
                      std::string_view body, TimePoint now);
+
+    // As Seal, for an activation: the body is the proof of the canonical
+    // setup code `code` followed by the first password.
+    std::string SealActivation(std::uint32_t requestId, const wire::MacBytes& mac,
+                               std::string_view code, std::string_view password, TimePoint now);
 
     Identity State(const wire::MacBytes& mac, std::string* fingerprint) const;
 

@@ -143,6 +143,9 @@ MacBytes Mac(const std::string& text) {
     return m;
 }
 
+// The setup code on the label of ConfigTest's camera 02:AA:00:00:00:01.
+const char kCamCode[] = "0J6H-B7H6-NWGR";
+
 std::string SetIpXml(const std::string& password, const std::string& ip) {
     return "<searchSetIP password=\"" + password + "\" ipAddr=\"" + ip +
            "\" maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" dns1=\"8.8.8.8\" dns2=\"\" "
@@ -340,7 +343,7 @@ protected:
         m_control = TempPath("control");
         std::ofstream(m_fleet) << R"({"devices": [
       {"mac": "02:AA:00:00:00:01", "type": "ZVK_IPC", "ip": "192.168.1.64",
-       "password": "secret", "activated": 0},
+       "password": "secret", "activated": 0, "setupCode": "0J6H-B7H6-NWGR"},
       {"mac": "02:AA:00:00:00:02", "type": "ZVK_NVR", "password": "secret", "activated": 0},
       {"mac": "02:AA:00:00:00:03", "type": "ZVK_IPC", "password": "secret", "silent": true},
       {"mac": "02:AA:00:00:00:04", "type": "ZVK_DVR", "password": "secret", "activated": 0,
@@ -495,17 +498,51 @@ TEST_F(ConfigTest, RestoreNeedsTheResetButtonAndLeavesTheDeviceToBeActivated) {
     EXPECT_EQ(LORVEX_TRUST_Restore(Mac("02:AA:00:00:00:99").data()), -1); // nobody
     PressReset("02:AA:00:00:00:01");
     EXPECT_EQ(LORVEX_SET_DevRestoreDefault(cam.data()), 1);
-    // Restored: no password works until the device is activated.
+    // Restored: no password works until the device is activated, and only
+    // with the proof of the code on its label.
     LORVEX_SET_CONFIG(cam.data(), SetIpXml("secret", "10.77.0.66").c_str());
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "2");
-    LORVEX_TRUST_Activate(cam.data(), "password");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", "P3TK-JZC1-RRQ2"); // another device's
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "7");
+    LORVEX_TRUST_Activate(cam.data(), "password", kCamCode);
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "4"); // one class only
-    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", "0j6h b7h6 nwgr");
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
-    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-8");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-8", kCamCode);
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "6");
     LORVEX_SET_CONFIG(cam.data(), SetIpXml("Camera-Door-7", "10.77.0.66").c_str());
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
+}
+
+// The activation racer without the label: a text that is no setup code is
+// never sent; wrong codes are refused (the sent log shows each refusal) and
+// lock the device like wrong passwords, the fifth answered as locked.
+TEST_F(ConfigTest, WrongSetupCodesAreRefusedAndLockTheDevice) {
+    const MacBytes cam = Mac("02:AA:00:00:00:01");
+    PressReset("02:AA:00:00:00:01");
+    ASSERT_EQ(LORVEX_TRUST_Restore(cam.data()), 0);
+    Spy spy;
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", "0J6H-B7H6-NWGS"); // a typing slip
+    LORVEX_SEARCH_Manual();
+    for (const lorvex::wire::Message& m : spy.UntilNextRound())
+        EXPECT_NE(m.mac, cam) << "a text that is no setup code was sent, or fetched a challenge";
+    ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 4)));
+    m_rec.Take();
+    for (std::uint64_t i = 0; i < 5; ++i) {
+        m_sim->Log().Mark();
+        LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7",
+                              lorvex::trust::SetupCodeFromBits(i * 977).c_str());
+        EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), i < 4 ? "7" : "3") << i;
+        const bool logged = m_sim->Log().WaitFor(1s, [&](const std::vector<SentLine>& lines) {
+            for (const SentLine& l : lines)
+                if (l.what == "result" && l.mac == "02:AA:00:00:00:01")
+                    return l.result == (i < 4 ? 7 : 3);
+            return false;
+        });
+        EXPECT_TRUE(logged) << "the sent log shows no refusal for try " << i;
+    }
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", kCamCode);
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "3") << "locked: the right code waits too";
 }
 
 // The guesser: five wrong passwords lock the device, and the result says
@@ -641,7 +678,7 @@ TEST_F(ConfigTest, ASpooferIsFlaggedChangesNoRecordAndGetsNoSecret) {
         EXPECT_EQ(e.xml.find("10.99.99.99"), std::string::npos) << e.code << " " << e.mac;
     Spy spy;
     LORVEX_SET_CONFIG(cam.data(), SetIpXml("secret", "10.77.0.90").c_str());
-    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", kCamCode);
     LORVEX_SEARCH_Manual();
     for (const lorvex::wire::Message& m : spy.UntilNextRound())
         EXPECT_NE(m.mac, cam) << "a secret, or a challenge for one, went to a MAC in conflict";
@@ -713,7 +750,7 @@ TEST_F(ConfigTest, ASnifferFindsThePasswordInNoForm) {
     const MacBytes cam = Mac("02:AA:00:00:00:01");
     PressReset("02:AA:00:00:00:01");
     ASSERT_EQ(LORVEX_TRUST_Restore(cam.data()), 0);
-    LORVEX_TRUST_Activate(cam.data(), canary.c_str());
+    LORVEX_TRUST_Activate(cam.data(), canary.c_str(), kCamCode);
     ASSERT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
     const std::string escaped = "Can&amp;ary&lt;7&gt;Pw";
     LORVEX_SET_CONFIG(cam.data(),
@@ -735,9 +772,17 @@ TEST_F(ConfigTest, ASnifferFindsThePasswordInNoForm) {
     std::string upperHex = hex;
     for (char& c : upperHex)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string forms[] = {
-        canary,   escaped, "Can%26ary%3C7%3EPw", Base64Of(canary), Base64Of("admin:" + canary), hex,
-        upperHex, "ary<7"};
+    const std::string forms[] = {canary,
+                                 escaped,
+                                 "Can%26ary%3C7%3EPw",
+                                 Base64Of(canary),
+                                 Base64Of("admin:" + canary),
+                                 hex,
+                                 upperHex,
+                                 "ary<7",
+                                 kCamCode,
+                                 "0J6HB7H6NWGR",
+                                 Base64Of(kCamCode)};
     for (const std::string& form : forms)
         EXPECT_EQ(sniffer.Bytes().find(form), std::string::npos) << form;
 }

@@ -49,6 +49,9 @@ struct Device {
     // Identity: the device's key pair and the maker's certificate for it
     // (signature all zero for a device no maker certified).
     bool certified = true;
+    // The setup code on the device's label (canonical form), which an
+    // activation must prove; from the fleet file, else derived (Certify).
+    std::string setupCode;
     lorvex::trust::KeyPair keys;
     lorvex::trust::Certificate cert;
     // Keys agreed with the latest tool, and the challenges issued per tool.

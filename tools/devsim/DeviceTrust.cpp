@@ -12,6 +12,22 @@ using lorvex::trust::Key;
 
 constexpr auto kLife = std::chrono::seconds(lorvex::trust::kChallengeLifeSeconds);
 
+// Wipes a secret text on every way out of a scope.
+class SecretWipe {
+public:
+    explicit SecretWipe(std::string* s) : m_s(s) {}
+    ~SecretWipe() {
+        if (!m_s->empty())
+            sodium_memzero(m_s->data(), m_s->size());
+        m_s->clear();
+    }
+    SecretWipe(const SecretWipe&) = delete;
+    SecretWipe& operator=(const SecretWipe&) = delete;
+
+private:
+    std::string* m_s;
+};
+
 Challenge NewChallenge() {
     Challenge c;
     randombytes_buf(c.data(), c.size());
@@ -33,6 +49,8 @@ void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed) {
                        makerSeed.size());
     d->keys = lorvex::trust::SeedKeyPair(seed);
     sodium_memzero(seed.data(), seed.size());
+    if (d->setupCode.empty())
+        d->setupCode = DerivedSetupCode(d->mac, makerSeed);
     if (!d->certified) {
         d->cert = lorvex::trust::Certificate{d->mac, d->keys.publicKey, {}};
         return;
@@ -42,6 +60,22 @@ void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed) {
     crypto_sign_seed_keypair(makerPublic.data(), maker.data(), makerSeed.data());
     d->cert = lorvex::trust::SignCertificate(d->mac, d->keys.publicKey, maker);
     sodium_memzero(maker.data(), maker.size());
+}
+
+std::string DerivedSetupCode(const lorvex::wire::MacBytes& mac,
+                             const std::array<unsigned char, 32>& makerSeed) {
+    static const unsigned char kLabel[] = {'s', 'e', 't', 'u', 'p', '-', 'c', 'o', 'd', 'e'};
+    unsigned char hash[8];
+    crypto_generichash_state st;
+    crypto_generichash_init(&st, makerSeed.data(), makerSeed.size(), sizeof hash);
+    crypto_generichash_update(&st, kLabel, sizeof kLabel);
+    crypto_generichash_update(&st, mac.data(), mac.size());
+    crypto_generichash_final(&st, hash, sizeof hash);
+    std::uint64_t bits = 0;
+    for (unsigned char b : hash)
+        bits = (bits << 8) | b;
+    sodium_memzero(hash, sizeof hash);
+    return lorvex::trust::SetupCodeFromBits(bits);
 }
 
 const lorvex::trust::SessionKeys* SessionFor(Device* d, const Key& tool) {
@@ -89,9 +123,26 @@ bool TakeChallenge(Device* d, const Key& tool, const Challenge& c, Clock::time_p
 int LockSecondsLeft(const Device& d, Clock::time_point now) {
     if (now >= d.lockedUntil)
         return 0;
-    const auto left = std::chrono::duration_cast<std::chrono::seconds>(d.lockedUntil - now);
-    return static_cast<int>(left.count()) + 1;
+    // Whole seconds, rounded up: a device that says 0 would be taken at its
+    // word and refuse the very next try.
+    return static_cast<int>(std::chrono::ceil<std::chrono::seconds>(d.lockedUntil - now).count());
 }
+
+namespace {
+
+// One more wrong try in a row (a password or a setup code); the
+// kWrongPasswordsBeforeLock-th locks the device and starts the count again.
+void CountWrongTry(Device* d, Clock::time_point now) {
+    if (++d->wrongPasswords >= lorvex::trust::kWrongPasswordsBeforeLock) {
+        const int seconds = std::min(lorvex::trust::kFirstLockSeconds << std::min(d->lockLevel, 10),
+                                     lorvex::trust::kLongestLockSeconds);
+        d->lockedUntil = now + std::chrono::seconds(seconds);
+        d->wrongPasswords = 0;
+        ++d->lockLevel;
+    }
+}
+
+} // namespace
 
 bool CheckPassword(Device* d, const std::string& password, Clock::time_point now) {
     const bool right = !d->password.empty() && password.size() == d->password.size() &&
@@ -101,19 +152,14 @@ bool CheckPassword(Device* d, const std::string& password, Clock::time_point now
         d->lockLevel = 0;
         return true;
     }
-    if (++d->wrongPasswords >= lorvex::trust::kWrongPasswordsBeforeLock) {
-        const int seconds = std::min(lorvex::trust::kFirstLockSeconds << std::min(d->lockLevel, 10),
-                                     lorvex::trust::kLongestLockSeconds);
-        d->lockedUntil = now + std::chrono::seconds(seconds);
-        d->wrongPasswords = 0;
-        ++d->lockLevel;
-    }
+    CountWrongTry(d, now);
     return false;
 }
 
 std::string ResultXml(int result, int retryAfter) {
-    std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><multicastSearchResult><setIPResult>" +
-                    std::to_string(result) + "</setIPResult>";
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><multicastSearchResult><setIPResult>" +
+        std::to_string(result) + "</setIPResult>";
     if (result == lorvex::trust::RESULT_LOCKED)
         x += "<retryAfter>" + std::to_string(retryAfter) + "</retryAfter>";
     if (result == lorvex::trust::RESULT_OK)
@@ -126,9 +172,19 @@ std::string RestoreXml(int result) {
            std::to_string(result) + "</restoreResult></multicastSearchResult>";
 }
 
-int Activate(Device* d, const std::string& password) {
+int Activate(Device* d, const lorvex::wire::Message& msg, const Key& tool,
+             const Challenge& challenge, const std::string& body, Clock::time_point now) {
     if (d->activated == 0)
         return lorvex::trust::RESULT_ALREADY_ACTIVE;
+    std::string password;
+    password.reserve(body.size() + 1); // on the heap: wiped below, never copied
+    if (!lorvex::trust::OpenActivation(d->setupCode, msg, tool, challenge, d->keys.publicKey, body,
+                                       &password)) {
+        CountWrongTry(d, now);
+        return LockSecondsLeft(*d, now) > 0 ? lorvex::trust::RESULT_LOCKED
+                                            : lorvex::trust::RESULT_SETUP_CODE_WRONG;
+    }
+    const SecretWipe wipe(&password);
     if (lorvex::trust::CheckPasswordStrength(password, lorvex::wire::FormatMac(d->mac),
                                              d->devName) != lorvex::trust::PASSWORD_OK)
         return lorvex::trust::RESULT_WEAK_PASSWORD;
