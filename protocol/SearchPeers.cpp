@@ -35,7 +35,7 @@ std::vector<trust::Key> LoadTrustAnchors() {
 PeerTable::PeerTable(std::vector<trust::Key> anchors)
     : m_tool(trust::NewKeyPair()), m_anchors(std::move(anchors)) {}
 
-std::uint64_t PeerTable::Key(const wire::MacBytes& mac) {
+std::uint64_t PeerTable::MacKey(const wire::MacBytes& mac) {
     std::uint64_t k = 0;
     for (unsigned char b : mac)
         k = (k << 8) | b;

@@ -41,6 +41,9 @@ public:
     // A fresh session key pair; `anchors` are the trusted maker keys.
     explicit PeerTable(std::vector<trust::Key> anchors);
 
+    // A MAC as one number, for tables keyed by device.
+    static std::uint64_t MacKey(const wire::MacBytes& mac);
+
     const trust::Key& ToolKey() const { return m_tool.publicKey; }
 
     // Opens a new round's budget for unverified keys.
@@ -119,7 +122,7 @@ private:
     // Agrees keys with a new candidate and checks the answer's tag.
     bool Admit(const wire::Message& msg, const trust::AnswerParts& parts, const Prepared* prepared,
                Peer* out);
-    static std::uint64_t Key(const wire::MacBytes& mac);
+    static std::uint64_t Key(const wire::MacBytes& mac) { return MacKey(mac); }
 
     trust::KeyPair m_tool;
     std::vector<trust::Key> m_anchors;

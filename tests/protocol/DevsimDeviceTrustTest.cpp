@@ -80,6 +80,47 @@ TEST_F(Activation, WrongCodesLockTheDeviceLikeWrongPasswords) {
     EXPECT_EQ(device.lockLevel, 0) << "a right try clears the doubling";
 }
 
+// Challenges are stateless: any number of tools hold them at once, each is
+// taken once, by the tool it was issued to, within its life; the set of used
+// ones is bounded, and forgetting the oldest raises a floor instead of
+// opening a replay.
+TEST(DevsimChallenges, TakenOnceByTheirToolWithinTheirLife) {
+    ASSERT_TRUE(lorvex::trust::InitCrypto());
+    Device d = GenerateDevice(FleetPlan{}, 0, 0);
+    Certify(&d, std::array<unsigned char, 32>{});
+    const Clock::time_point t0 = d.bootAt;
+    Key tool{}, other{};
+    tool.fill(1);
+    other.fill(2);
+    std::vector<Challenge> held;
+    for (int i = 0; i < 100; ++i) // a hundred other tools, then ours
+        ChallengeFor(&d, Key{static_cast<unsigned char>(i)}, t0);
+    const Challenge c = ChallengeFor(&d, tool, t0);
+    EXPECT_FALSE(TakeChallenge(&d, other, c, t0)) << "issued to another tool";
+    Challenge forged = c;
+    forged[7] ^= 1; // another serial under the same check
+    EXPECT_FALSE(TakeChallenge(&d, tool, forged, t0));
+    EXPECT_TRUE(TakeChallenge(&d, tool, c, t0 + std::chrono::seconds(60)));
+    EXPECT_FALSE(TakeChallenge(&d, tool, c, t0 + std::chrono::seconds(60))) << "used";
+    const Challenge late = ChallengeFor(&d, tool, t0);
+    EXPECT_FALSE(TakeChallenge(&d, tool, late, t0 + std::chrono::seconds(62))) << "too old";
+    // The used set fills: the oldest used serial goes, and with it every
+    // challenge issued up to it.
+    const Challenge kept = ChallengeFor(&d, tool, t0), early = ChallengeFor(&d, tool, t0);
+    ASSERT_TRUE(TakeChallenge(&d, tool, early, t0));
+    for (std::size_t i = 0; i < kUsedChallenges; ++i)
+        ASSERT_TRUE(TakeChallenge(&d, tool, ChallengeFor(&d, tool, t0), t0));
+    EXPECT_EQ(d.usedChallenges.size(), kUsedChallenges);
+    EXPECT_FALSE(TakeChallenge(&d, tool, early, t0)) << "forgotten, still refused";
+    EXPECT_FALSE(TakeChallenge(&d, tool, kept, t0))
+        << "issued before the forgotten one: refused too";
+    EXPECT_TRUE(TakeChallenge(&d, tool, ChallengeFor(&d, tool, t0), t0));
+    Device rebooted = d;
+    Certify(&rebooted, std::array<unsigned char, 32>{});
+    const Challenge before = ChallengeFor(&d, tool, t0);
+    EXPECT_FALSE(TakeChallenge(&rebooted, tool, before, t0)) << "a new boot, a new secret";
+}
+
 TEST(DevsimSetupCode, DerivedPerMacStableAndWellFormed) {
     ASSERT_TRUE(lorvex::trust::InitCrypto());
     std::array<unsigned char, 32> seed{};

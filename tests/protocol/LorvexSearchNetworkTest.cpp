@@ -597,6 +597,194 @@ TEST_F(ConfigTest, ACapturedRequestSentAgainChangesNothing) {
     }
 }
 
+// One long session: requests of every kind to one device, one after the
+// other, each pair in both orders with the first refused and done. The
+// second request is sealed with the challenge the first one's reply
+// brought; each must reach the device (its own result is in the sent log)
+// and come back to the caller.
+struct SessionStep {
+    char kind;            // 'C' change, 'R' restore, 'A' activation
+    bool press;           // press the reset button first
+    const char* password; // change: the password given; activation: the new one
+    bool rightCode;       // activation: the device's own setup code, else another
+    int expect;           // the device's result
+};
+struct SessionCase {
+    const char* name;
+    bool activated;
+    SessionStep first, second;
+};
+const char kSessionPassword[] = "Pass-word-1";
+const SessionCase kSessionCases[] = {
+    {"change done, change",
+     true,
+     {'C', false, kSessionPassword, false, 0},
+     {'C', false, kSessionPassword, false, 0}},
+    {"change refused, change",
+     true,
+     {'C', false, "wrong", false, 1},
+     {'C', false, kSessionPassword, false, 0}},
+    {"change done, restore",
+     true,
+     {'C', false, kSessionPassword, false, 0},
+     {'R', false, nullptr, false, 5}},
+    {"change refused, restore",
+     true,
+     {'C', false, "wrong", false, 1},
+     {'R', true, nullptr, false, 0}},
+    {"change done, activation",
+     true,
+     {'C', false, kSessionPassword, false, 0},
+     {'A', false, "New-pass-2", true, 6}},
+    {"change refused, activation",
+     true,
+     {'C', false, "wrong", false, 1},
+     {'A', false, "New-pass-2", true, 6}},
+    {"restore done, change",
+     true,
+     {'R', true, nullptr, false, 0},
+     {'C', false, kSessionPassword, false, 2}},
+    {"restore refused, change",
+     true,
+     {'R', false, nullptr, false, 5},
+     {'C', false, kSessionPassword, false, 0}},
+    {"restore done, restore",
+     true,
+     {'R', true, nullptr, false, 0},
+     {'R', false, nullptr, false, 5}}, // one press, one restore
+    {"restore refused, restore",
+     true,
+     {'R', false, nullptr, false, 5},
+     {'R', true, nullptr, false, 0}},
+    {"restore done, activation",
+     true,
+     {'R', true, nullptr, false, 0},
+     {'A', false, "New-pass-2", true, 0}},
+    {"restore refused, activation",
+     true,
+     {'R', false, nullptr, false, 5},
+     {'A', false, "New-pass-2", true, 6}},
+    {"activation done, change",
+     false,
+     {'A', false, "New-pass-2", true, 0},
+     {'C', false, "New-pass-2", false, 0}},
+    {"activation refused, change",
+     false,
+     {'A', false, "New-pass-2", false, 7},
+     {'C', false, kSessionPassword, false, 2}},
+    {"activation done, restore",
+     false,
+     {'A', false, "New-pass-2", true, 0},
+     {'R', false, nullptr, false, 5}},
+    {"activation refused, restore",
+     false,
+     {'A', false, "New-pass-2", false, 7},
+     {'R', true, nullptr, false, 0}},
+    {"activation done, activation",
+     false,
+     {'A', false, "New-pass-2", true, 0},
+     {'A', false, "New-pass-3", true, 6}},
+    {"activation refused, activation",
+     false,
+     {'A', false, "New-pass-2", false, 7},
+     {'A', false, "New-pass-2", true, 0}},
+};
+
+class SessionTest : public ConfigTest {
+protected:
+    static std::string CaseMac(std::size_t i) {
+        char text[18];
+        std::snprintf(text, sizeof text, "02:AB:00:00:00:%02X", static_cast<unsigned>(i + 1));
+        return text;
+    }
+    static std::string CaseCode(std::size_t i) { return lorvex::trust::SetupCodeFromBits(i + 11); }
+    void SetUp() override {
+        SearchNetwork::SetUp();
+        if (IsSkipped())
+            return;
+        m_fleet = TempPath("session.json");
+        m_control = TempPath("session-control");
+        std::ofstream fleet(m_fleet);
+        fleet << R"({"devices": [)";
+        for (std::size_t i = 0; i < std::size(kSessionCases); ++i)
+            fleet << (i ? "," : "") << R"({"mac": ")" << CaseMac(i)
+                  << R"(", "type": "ZVK_IPC", "password": ")" << kSessionPassword
+                  << R"(", "activated": )" << (kSessionCases[i].activated ? 0 : 1)
+                  << R"(, "setupCode": ")" << CaseCode(i) << R"("})";
+        fleet << "]}";
+        fleet.close();
+        m_sim = std::make_unique<Simulator>("--fleet " + m_fleet + " --control " + m_control);
+        ASSERT_TRUE(m_sim->Started());
+        Start();
+        LORVEX_SEARCH_Manual();
+        ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, std::size(kSessionCases))));
+        m_rec.Take();
+    }
+    // Other tools talk to the device meanwhile: `count` probes to its MAC,
+    // each with a tool key of its own (as each run of the command line
+    // has), all answered before this returns.
+    void OtherToolsProbe(const std::string& mac, int count) {
+        const int fd = lorvex::net::OpenGroupSocket(0, 1 << 16);
+        const auto ifaces = lorvex::net::ListMulticastInterfaces();
+        m_sim->Log().Mark();
+        for (int k = 0; k < count; ++k) {
+            const lorvex::trust::KeyPair other = lorvex::trust::NewKeyPair();
+            lorvex::net::SendAll(
+                fd, ifaces, lorvex::wire::kDevicePort,
+                lorvex::wire::Encode(
+                    {Kind::Probe, 0x5EED0000u + static_cast<std::uint32_t>(k), Mac(mac),
+                     std::string(reinterpret_cast<const char*>(other.publicKey.data()), 32)}));
+        }
+        close(fd);
+        EXPECT_TRUE(m_sim->Log().WaitFor(3s, [&](const std::vector<SentLine>& lines) {
+            int answers = 0;
+            for (const SentLine& l : lines)
+                answers += l.what == "answer" && l.mac == mac && (l.id >> 16) == 0x5EED;
+            return answers == count;
+        })) << "the other tools' probes were not all answered";
+    }
+    // Sends the step's request; the device's result as the caller learns it.
+    int Send(std::size_t i, const SessionStep& step) {
+        const std::string mac = CaseMac(i);
+        if (step.press)
+            PressReset(mac);
+        m_sim->Log().Mark();
+        if (step.kind == 'R')
+            return LORVEX_TRUST_Restore(Mac(mac).data());
+        if (step.kind == 'C')
+            LORVEX_SET_CONFIG(Mac(mac).data(), SetIpXml(step.password, "10.77.0.64").c_str());
+        else
+            LORVEX_TRUST_Activate(Mac(mac).data(), step.password,
+                                  CaseCode(step.rightCode ? i : i + 100).c_str());
+        const std::string result = ResultFor(mac, 3000ms);
+        return result == "none" ? -1 : std::atoi(result.c_str());
+    }
+    // The device's own line for the request just sent: "result"/"ack" with
+    // its code, never "dropped".
+    bool Reached(std::size_t i, const SessionStep& step) {
+        const std::string mac = CaseMac(i);
+        return m_sim->Log().WaitFor(1s, [&](const std::vector<SentLine>& lines) {
+            for (const SentLine& l : lines)
+                if (l.mac == mac && l.what != "answer" && l.what != "reset")
+                    return l.what == (step.kind == 'R' ? "ack" : "result") &&
+                           l.result == step.expect;
+            return false;
+        });
+    }
+};
+
+TEST_F(SessionTest, EveryPairOfRequestsReachesTheDeviceInEitherOrder) {
+    for (std::size_t i = 0; i < std::size(kSessionCases); ++i) {
+        const SessionCase& c = kSessionCases[i];
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Send(i, c.first), c.first.expect);
+        EXPECT_TRUE(Reached(i, c.first)) << "the first request";
+        OtherToolsProbe(CaseMac(i), 5);
+        EXPECT_EQ(Send(i, c.second), c.second.expect);
+        EXPECT_TRUE(Reached(i, c.second)) << "the second request";
+    }
+}
+
 // The spoofer answers every probe at once for a real camera's MAC, with a key
 // of its own and addresses of its choice.
 class Spoofer {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -54,17 +56,19 @@ struct Device {
     std::string setupCode;
     lorvex::trust::KeyPair keys;
     lorvex::trust::Certificate cert;
-    // Keys agreed with the latest tool, and the challenges issued per tool.
+    // Keys agreed with the latest tool.
     lorvex::trust::Key sessionTool{};
     lorvex::trust::SessionKeys session;
     bool haveSession = false;
-    struct Issued {
-        lorvex::trust::Key tool{};
-        lorvex::trust::Challenge current{}, previous{};
-        Clock::time_point currentAt{}, previousAt{};
-        bool currentUsed = true, previousUsed = true;
-    };
-    std::vector<Issued> issued; // at most kTrackedTools
+    // Challenges are stateless (DeviceTrust.h): a secret made at boot signs
+    // each one; only the serials of used ones are kept, at most
+    // kUsedChallenges, and every serial at or below `challengeFloor` is
+    // refused.
+    std::array<unsigned char, 32> challengeSecret{};
+    Clock::time_point bootAt{};
+    std::uint32_t nextSerial = 1;
+    std::set<std::uint32_t> usedChallenges;
+    std::uint32_t challengeFloor = 0;
     // The guards: wrong passwords in a row, lock-out, reset button.
     int wrongPasswords = 0;
     int lockLevel = 0;

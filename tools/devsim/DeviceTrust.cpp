@@ -10,8 +10,6 @@ namespace {
 using lorvex::trust::Challenge;
 using lorvex::trust::Key;
 
-constexpr auto kLife = std::chrono::seconds(lorvex::trust::kChallengeLifeSeconds);
-
 // Wipes a secret text on every way out of a scope.
 class SecretWipe {
 public:
@@ -28,17 +26,29 @@ private:
     std::string* m_s;
 };
 
-Challenge NewChallenge() {
-    Challenge c;
-    randombytes_buf(c.data(), c.size());
-    return c;
+std::uint32_t SecondsSinceBoot(const Device& d, Clock::time_point now) {
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(now - d.bootAt).count());
 }
 
-Device::Issued* Find(Device* d, const Key& tool) {
-    for (Device::Issued& i : d->issued)
-        if (i.tool == tool)
-            return &i;
-    return nullptr;
+void PutBigEndian(std::uint32_t v, unsigned char* out) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+}
+
+std::uint32_t GetBigEndian(const unsigned char* in) {
+    return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) |
+           (std::uint32_t{in[2]} << 8) | in[3];
+}
+
+// The last 8 bytes of a challenge whose first 8 are given.
+void ChallengeCheck(const Device& d, const Key& tool, const unsigned char first[8],
+                    unsigned char out[8]) {
+    crypto_generichash_state st;
+    crypto_generichash_init(&st, d.challengeSecret.data(), d.challengeSecret.size(), 8);
+    crypto_generichash_update(&st, tool.data(), tool.size());
+    crypto_generichash_update(&st, first, 8);
+    crypto_generichash_final(&st, out, 8);
 }
 
 } // namespace
@@ -49,6 +59,8 @@ void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed) {
                        makerSeed.size());
     d->keys = lorvex::trust::SeedKeyPair(seed);
     sodium_memzero(seed.data(), seed.size());
+    randombytes_buf(d->challengeSecret.data(), d->challengeSecret.size()); // new at every boot
+    d->bootAt = Clock::now();
     if (d->setupCode.empty())
         d->setupCode = DerivedSetupCode(d->mac, makerSeed);
     if (!d->certified) {
@@ -87,37 +99,32 @@ const lorvex::trust::SessionKeys* SessionFor(Device* d, const Key& tool) {
 }
 
 Challenge ChallengeFor(Device* d, const Key& tool, Clock::time_point now) {
-    Device::Issued* i = Find(d, tool);
-    if (!i) {
-        if (d->issued.size() >= kTrackedTools)
-            d->issued.erase(d->issued.begin());
-        d->issued.push_back(Device::Issued{});
-        i = &d->issued.back();
-        i->tool = tool;
-    }
-    if (!i->currentUsed && now - i->currentAt < kLife / 2)
-        return i->current;
-    i->previous = i->current;
-    i->previousAt = i->currentAt;
-    i->previousUsed = i->currentUsed;
-    i->current = NewChallenge();
-    i->currentAt = now;
-    i->currentUsed = false;
-    return i->current;
+    Challenge c{};
+    PutBigEndian(SecondsSinceBoot(*d, now), c.data());
+    PutBigEndian(d->nextSerial++, c.data() + 4);
+    ChallengeCheck(*d, tool, c.data(), c.data() + 8);
+    return c;
 }
 
 bool TakeChallenge(Device* d, const Key& tool, const Challenge& c, Clock::time_point now) {
-    Device::Issued* i = Find(d, tool);
-    if (!i)
+    unsigned char want[8];
+    ChallengeCheck(*d, tool, c.data(), want);
+    if (sodium_memcmp(want, c.data() + 8, sizeof want) != 0)
+        return false; // not issued to this tool by this boot of the device
+    const std::uint32_t issued = GetBigEndian(c.data());
+    const std::uint32_t serial = GetBigEndian(c.data() + 4);
+    const std::uint32_t second = SecondsSinceBoot(*d, now);
+    if (issued > second || second - issued > lorvex::trust::kChallengeLifeSeconds)
         return false;
-    auto take = [&](const Challenge& held, Clock::time_point at, bool* used) {
-        if (*used || now - at >= kLife || sodium_memcmp(held.data(), c.data(), c.size()) != 0)
-            return false;
-        *used = true;
-        return true;
-    };
-    return take(i->current, i->currentAt, &i->currentUsed) ||
-           take(i->previous, i->previousAt, &i->previousUsed);
+    if (serial <= d->challengeFloor || !d->usedChallenges.insert(serial).second)
+        return false;
+    if (d->usedChallenges.size() > kUsedChallenges) {
+        // The oldest used one goes; no challenge issued up to it is taken any
+        // more, so forgetting it opens no way to replay it.
+        d->challengeFloor = *d->usedChallenges.begin();
+        d->usedChallenges.erase(d->usedChallenges.begin());
+    }
+    return true;
 }
 
 int LockSecondsLeft(const Device& d, Clock::time_point now) {

@@ -12,8 +12,9 @@
 
 namespace devsim {
 
-// Challenges are kept for this many tools at a time; the oldest goes first.
-constexpr std::size_t kTrackedTools = 4;
+// Used challenges a device remembers; when one more is used the oldest is
+// forgotten and every challenge issued up to it is refused from then on.
+constexpr std::size_t kUsedChallenges = 1024;
 
 // Gives the device its key pair, derived from the maker seed and its MAC so
 // that a fleet is the same on every start, the maker's certificate (left
@@ -30,13 +31,17 @@ std::string DerivedSetupCode(const lorvex::wire::MacBytes& mac,
 // The session keys with `tool`; null when the tool key is unusable.
 const lorvex::trust::SessionKeys* SessionFor(Device* d, const lorvex::trust::Key& tool);
 
-// The challenge to put in an answer or reply to `tool`: the current one while
-// unused and younger than half its life, else a new one.
+// A new challenge for an answer or reply to `tool`, kept nowhere: the
+// second since boot it was issued (4 bytes, big-endian) ‖ its serial (4) ‖
+// the first 8 bytes of BLAKE2b keyed by the device's challenge secret over
+// the tool key and those first 8 bytes. Any number of tools can hold
+// challenges at once; none can push another's out.
 lorvex::trust::Challenge ChallengeFor(Device* d, const lorvex::trust::Key& tool,
                                       Clock::time_point now);
 
-// Uses up `c` when it is one this device issued to `tool`, unused, within
-// its life.
+// Uses up `c` when this device issued it to `tool` (its check holds), at
+// most kChallengeLifeSeconds ago, and it was not used before: its serial is
+// above the floor and not among the used ones.
 bool TakeChallenge(Device* d, const lorvex::trust::Key& tool, const lorvex::trust::Challenge& c,
                    Clock::time_point now);
 
