@@ -104,6 +104,8 @@ void Engine::Stop() {
     m_autoSeconds = 0;
     m_manualPending = false;
     m_config.reset();
+    m_held.clear();
+    m_heldMacs.clear();
     m_peers.reset();
     m_inbox.clear();
     m_ifaces.clear();
@@ -330,16 +332,18 @@ void Engine::DrainSocket(net::BatchReceiver& rx) {
         std::lock_guard<std::mutex> lock(m_mutex);
         rx.AcceptOnly(m_joined); // only group traffic on a joined interface counts
     }
-    auto sink = [this](const unsigned char* data, std::size_t size) {
+    auto sink = [this](const unsigned char* data, std::size_t size, std::uint32_t source) {
         wire::Message m;
         if (m_inbox.size() < kMaxInbox && wire::Decode(data, size, &m) &&
-            wire::IsDeviceKind(m.kind))
+            wire::IsDeviceKind(m.kind)) {
+            m.source = source;
             m_inbox.push_back(std::move(m));
+        }
     };
     for (int i = 0; i < kBatchesPerWake && !m_stop; ++i) {
         bool empty = false;
         for (int b = 0; b < kBatchesPerWake * 4; ++b)
-            if (rx.ReceiveOnce(m_fd, sink) == 0) {
+            if (rx.ReceiveFrom(m_fd, sink) == 0) {
                 empty = true;
                 break;
             }
@@ -409,6 +413,8 @@ int Engine::PollTimeoutMs(Clock::time_point now) const {
         next = std::min(next, m_config->sentAt + kConfigRepeatGap);
     if (m_config)
         next = std::min(next, m_config->createdAt + kConfigWindow);
+    if (!m_held.empty())
+        next = std::min(next, m_held.front().until);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
     return static_cast<int>(std::max<long long>(0, ms + 1));
 }
@@ -427,6 +433,7 @@ void Engine::RunTimers(Clock::time_point now, std::vector<Event>* events) {
     }
     if (m_tracker.RoundOpen())
         RunProbeTimers(now);
+    ReleaseHeld(now, events);
     if (m_tracker.RoundOpen() && m_round.closeAt && now >= *m_round.closeAt)
         EndRound(now, events);
     RunConfigTimers(now);
@@ -477,7 +484,9 @@ void Engine::BeginRound(bool automatic, bool announce, Clock::time_point now,
     SetProbeHorizon(now + kManualWindow);
     if (!automatic)
         m_round.closeAt = now + kManualWindow;
-    SendProbe();
+    m_held.clear(); // their devices answer the new round too
+    m_heldMacs.clear();
+    SendProbe(now);
 }
 
 void Engine::SetProbeHorizon(Clock::time_point end) { m_round.probeUntil = end - kAnswerWindow; }
@@ -493,7 +502,7 @@ void Engine::RunProbeTimers(Clock::time_point now) {
     if (m_round.broadcasts >= kProbesPerRound && m_round.nextBroadcast > m_round.probeUntil)
         m_round.broadcastLimit = m_round.broadcasts;
     if (m_round.broadcasts < m_round.broadcastLimit && now >= m_round.nextBroadcast)
-        SendProbe();
+        SendProbe(now);
     if (!m_round.assessed && now >= AssessDue() && m_drained)
         Assess(now);
     if (m_round.nextTargeted && now >= *m_round.nextTargeted) {
@@ -553,16 +562,32 @@ void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
     }
 }
 
-void Engine::SendProbe() {
+// The round's next probe to all devices, when the engine-wide budget of
+// probes to all has one; else it is put off until it has.
+void Engine::SendProbe(Clock::time_point now) {
+    const double elapsed = std::chrono::duration<double>(now - m_probeTokensAt).count();
+    m_probeTokens = std::min(kProbeBurst, m_probeTokens + elapsed * kProbesPerSecond);
+    m_probeTokensAt = now;
+    if (m_probeTokens < 1) {
+        m_round.nextBroadcast =
+            now + std::chrono::duration_cast<Clock::duration>(
+                      std::chrono::duration<double>((1 - m_probeTokens) / kProbesPerSecond));
+        return;
+    }
+    m_probeTokens -= 1;
     SendDatagram(ProbeDatagram(m_round.id, wire::MacBytes{}));
+    m_round.lastProbeAt = now;
     ++m_round.broadcasts;
     m_round.nextBroadcast +=
         m_round.broadcasts < kProbesPerRound ? kProbeRepeatGap : m_round.broadcastGap;
 }
 
 void Engine::SendTargetedProbes() {
-    for (const wire::MacBytes& mac : m_tracker.Unanswered(kMaxTargetedPerStep))
+    const std::vector<wire::MacBytes> macs = m_tracker.Unanswered(kMaxTargetedPerStep);
+    for (const wire::MacBytes& mac : macs)
         SendDatagram(ProbeDatagram(m_round.id, mac));
+    if (!macs.empty())
+        m_round.lastProbeAt = Clock::now();
 }
 
 void Engine::Handle(const wire::Message& msg, std::vector<Event>* events,
@@ -623,11 +648,40 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
         return;
     }
     m_round.lastAnswerAt = now;
-    const Reaction r = m_tracker.OnAnswer(msg.mac, xml);
+    // A certified answer in a round always wins over an uncertified one
+    // that came first: the first answer of an uncertified key for a MAC
+    // not listed yet waits until the window in which every device answers
+    // the round's latest probe has closed (ReleaseHeld).
+    if (!m_peers->Verified(msg.mac) && !m_tracker.Tracks(msg.mac)) {
+        const trust::Key* key = m_peers->KeyOf(msg.mac);
+        if (key && m_heldMacs.insert(PeerTable::MacKey(msg.mac)).second)
+            m_held.push_back(
+                {msg.mac, *key, std::string(xml), m_round.lastProbeAt + kAnswerWindow});
+        return;
+    }
+    Report(msg.mac, xml, events);
+}
+
+void Engine::Report(const wire::MacBytes& mac, std::string_view xml, std::vector<Event>* events) {
+    const Reaction r = m_tracker.OnAnswer(mac, xml);
     if (r.changed)
-        Push(events, msg.mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));
+        Push(events, mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));
     if (r.report)
-        Push(events, msg.mac, LORVEX_SEARCH_EVENT_ANSWER, std::string(xml));
+        Push(events, mac, LORVEX_SEARCH_EVENT_ANSWER, std::string(xml));
+}
+
+// Held answers whose window has closed: reported when their key is still
+// the one held for the MAC (no certified key answered meanwhile), else
+// dropped.
+void Engine::ReleaseHeld(Clock::time_point now, std::vector<Event>* events) {
+    while (!m_held.empty() && m_held.front().until <= now) {
+        const Held h = std::move(m_held.front());
+        m_held.pop_front();
+        m_heldMacs.erase(PeerTable::MacKey(h.mac));
+        const trust::Key* key = m_peers->KeyOf(h.mac);
+        if (key && *key == h.key && !m_peers->Verified(h.mac) && m_tracker.RoundOpen())
+            Report(h.mac, h.xml, events);
+    }
 }
 
 void Engine::HandleConfigResult(const wire::Message& msg, std::vector<Event>* events) {

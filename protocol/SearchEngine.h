@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "LorvexSearch.h"
@@ -48,8 +49,16 @@ constexpr int kConfigSends = 2;
 constexpr auto kRestoreWait = std::chrono::milliseconds(3000);
 constexpr auto kRestoreRepeatGap = std::chrono::milliseconds(500);
 // Probes to one device's MAC that ask for a challenge go at most this often.
-constexpr auto kFetchGap = std::chrono::milliseconds(100);
+constexpr auto kFetchGap = std::chrono::milliseconds(250);
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+// Probes to all devices: at most kProbesPerSecond a second and
+// kProbeBurst at once, whatever the rounds and the loss rule ask for and
+// however often a caller starts a search; a probe beyond that waits for its
+// turn. With the probes to one MAC (one per kAnswerWindow from the loss
+// rule, one per kFetchGap that asks for a challenge) this bounds what the
+// tool asks of any one device (docs/protocol.md, "Answer budgets").
+constexpr double kProbesPerSecond = 10;
+constexpr double kProbeBurst = 4;
 // Datagrams taken off the socket and not yet checked: the socket is emptied
 // before answers are verified, so a burst is not lost to the kernel buffer
 // while keys are agreed.
@@ -105,6 +114,17 @@ private:
         Clock::time_point probeUntil; // no probe goes out after this
         Clock::time_point fullAt;     // an automatic round that lasts until here is complete
         std::optional<Clock::time_point> closeAt;
+        Clock::time_point lastProbeAt; // the latest probe of the round, to all or to a MAC
+    };
+    // The first answer of an uncertified key for a MAC not listed yet, held
+    // until the answer window of the round's latest probe has closed: a
+    // certified key that answers for the same MAC meanwhile wins, and this
+    // one is never reported.
+    struct Held {
+        wire::MacBytes mac{};
+        trust::Key key{};
+        std::string xml;
+        Clock::time_point until;
     };
     // A configuration or activation request. Each copy is sealed with a
     // challenge the device issued since the last copy went out (asked for by
@@ -164,7 +184,9 @@ private:
     Clock::time_point AssessDue() const;
     void Assess(Clock::time_point now);
     void SetProbeHorizon(Clock::time_point end);
-    void SendProbe();
+    void SendProbe(Clock::time_point now);
+    void ReleaseHeld(Clock::time_point now, std::vector<Event>* events);
+    void Report(const wire::MacBytes& mac, std::string_view xml, std::vector<Event>* events);
     void SendTargetedProbes();
     void SendDatagram(const std::string& datagram);
     static std::uint32_t NewId();
@@ -196,6 +218,10 @@ private:
     std::vector<int> m_joined;
     // When a probe asking for a challenge last went to a MAC (kFetchGap).
     std::unordered_map<std::uint64_t, Clock::time_point> m_lastFetch;
+    std::deque<Held> m_held; // in the order held, so `until` never decreases
+    std::unordered_set<std::uint64_t> m_heldMacs;
+    double m_probeTokens = kProbeBurst;
+    Clock::time_point m_probeTokensAt;
 };
 
 } // namespace lorvex::search
