@@ -1300,6 +1300,15 @@ protected:
     }
 };
 
+// True when some device of the simulator left a datagram unanswered for
+// its answer budgets since the log's last mark.
+bool AnyLimited(SentLog& log) {
+    for (const SentLine& l : log.Lines())
+        if (l.what == "limited")
+            return true;
+    return false;
+}
+
 TEST_F(Lossy, EverySearchFindsEveryDevice) {
     Simulator sim("--count 300 --first-mac 02:4C:56:60:00:01");
     ASSERT_TRUE(sim.Started());
@@ -1311,6 +1320,30 @@ TEST_F(Lossy, EverySearchFindsEveryDevice) {
         LORVEX_SEARCH_Quit();
         m_rec.Take();
     }
+    // The loss rule's extra probes stay within what every device answers.
+    EXPECT_FALSE(AnyLimited(sim.Log()));
+}
+
+// However often a caller starts a search, the tool probes within the
+// devices' answer budgets: they never have to leave it unanswered.
+TEST_F(SearchNetwork, SearchesStartedAtAnyPaceStayWithinTheDevicesBudgets) {
+    Simulator sim("--count 5 --first-mac 02:4C:56:63:00:01");
+    ASSERT_TRUE(sim.Started());
+    Start();
+    LORVEX_SEARCH_StartAuto(1);
+    for (int i = 0; i < 300; ++i) {
+        LORVEX_SEARCH_Manual();
+        std::this_thread::sleep_for(5ms);
+    }
+    LORVEX_SEARCH_StopAuto();
+    LORVEX_SEARCH_Manual();
+    ASSERT_TRUE(m_rec.WaitFor(3s, Distinct(1, 5)));
+    // The simulator counts what it left unanswered once a second.
+    ASSERT_TRUE(sim.Log().WaitFor(3s, [](const std::vector<SentLine>& lines) {
+        return SentLog::MostAnswersOfOneId(lines) >= 5;
+    }));
+    std::this_thread::sleep_for(1100ms); // its once-a-second count is written by then
+    EXPECT_FALSE(AnyLimited(sim.Log()));
 }
 
 TEST_F(Lossy, NoFalseDepartureButARealOneIsSeen) {
