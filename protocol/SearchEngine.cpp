@@ -187,24 +187,33 @@ void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char
     net::Wake(m_wake);
 }
 
+// When the next probe asking for a challenge, or sealed copy, may go to
+// `mac`; every such datagram to one MAC is kAskGap after the one before, so
+// no caller can make the tool outrun a device's answer budget.
+Clock::time_point Engine::NextAsk(const wire::MacBytes& mac) const {
+    auto last = m_lastAsk.find(PeerTable::MacKey(mac));
+    return last == m_lastAsk.end() ? Clock::time_point{} : last->second + kAskGap;
+}
+
+void Engine::NoteAsk(const wire::MacBytes& mac, Clock::time_point now) {
+    if (m_lastAsk.size() > 4096) // forget MACs not asked for a while
+        for (auto it = m_lastAsk.begin(); it != m_lastAsk.end();)
+            it = now - it->second > kAskGap ? m_lastAsk.erase(it) : std::next(it);
+    m_lastAsk[PeerTable::MacKey(mac)] = now;
+}
+
 // A probe to the device's MAC with the request's identifier: its answer
-// brings a challenge the device has just issued. Two such probes to one MAC
-// are kFetchGap apart at least (a caller repeating requests cannot turn them
-// into a storm); a pending request's probe asked for too early is sent when
-// the gap has passed. True when the probe went out.
+// brings a challenge the device has just issued. A pending request's probe
+// asked for before its turn (NextAsk) is sent when its turn comes. True
+// when the probe went out.
 bool Engine::FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now) {
-    const std::uint64_t key = PeerTable::MacKey(mac);
     PendingConfig* config = m_config && m_config->id == id ? &*m_config : nullptr;
-    auto last = m_lastFetch.find(key);
-    if (last != m_lastFetch.end() && now < last->second + kFetchGap) {
+    if (now < NextAsk(mac)) {
         if (config)
-            config->fetchAt = last->second + kFetchGap;
+            config->fetchAt = NextAsk(mac);
         return false;
     }
-    if (m_lastFetch.size() > 4096) // forget MACs not asked for a while
-        for (auto it = m_lastFetch.begin(); it != m_lastFetch.end();)
-            it = now - it->second > kFetchGap ? m_lastFetch.erase(it) : std::next(it);
-    m_lastFetch[key] = now;
+    NoteAsk(mac, now);
     SendDatagram(ProbeDatagram(id, mac));
     if (config) {
         config->fetching = true;
@@ -229,6 +238,11 @@ void Engine::TrySealConfig(Clock::time_point now) {
             FetchChallenge(c.id, c.mac, now);
         return;
     }
+    if (now < NextAsk(c.mac)) {
+        c.notBefore = NextAsk(c.mac); // the timers come back then
+        return;
+    }
+    NoteAsk(c.mac, now);
     const std::string datagram = c.kind == wire::Kind::Activate
                                      ? m_peers->SealActivation(c.id, c.mac, c.code, c.body, now)
                                      : m_peers->Seal(c.kind, c.id, c.mac, c.body, now);
@@ -252,6 +266,10 @@ int Engine::Restore(const wire::MacBytes& mac) {
     for (int sends = 0; sends < kRestoreSends && !done() && Clock::now() < deadline; ++sends) {
         if (!AwaitChallenge(lock, pending, deadline) || done())
             break;
+        m_restoreCv.wait_until(lock, std::min(NextAsk(mac), deadline), done);
+        if (done() || Clock::now() >= deadline)
+            break;
+        NoteAsk(mac, Clock::now());
         SendDatagram(m_peers->Seal(wire::Kind::Restore, pending.id, mac, {}, Clock::now()));
         m_restoreCv.wait_until(lock, std::min(Clock::now() + kRestoreRepeatGap, deadline), done);
     }
@@ -261,16 +279,14 @@ int Engine::Restore(const wire::MacBytes& mac) {
 }
 
 // A restore is sealed with the device's latest challenge; without a fresh
-// one the device is asked for it by a probe to its MAC (kFetchGap after the
-// last such probe at the earliest).
+// one the device is asked for it by a probe to its MAC, in its turn
+// (NextAsk).
 bool Engine::AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                             Clock::time_point deadline) {
     if (m_peers->HasFreshChallenge(pending.mac, Clock::now()))
         return true;
-    const std::uint64_t key = PeerTable::MacKey(pending.mac);
-    if (auto last = m_lastFetch.find(key); last != m_lastFetch.end())
-        m_restoreCv.wait_until(lock, std::min(last->second + kFetchGap, deadline),
-                               [&] { return m_stop.load() || pending.acked; });
+    m_restoreCv.wait_until(lock, std::min(NextAsk(pending.mac), deadline),
+                           [&] { return m_stop.load() || pending.acked; });
     if (m_stop || pending.acked || !m_peers)
         return false;
     FetchChallenge(pending.id, pending.mac, Clock::now());
@@ -405,11 +421,13 @@ int Engine::PollTimeoutMs(Clock::time_point now) const {
         next = std::min(next, *m_round.closeAt);
     if (m_autoSeconds > 0)
         next = std::min(next, m_nextAuto);
-    if (m_config && m_config->sends == 0)
+    // A request waiting for its time (a fetch's answer wakes it otherwise).
+    if (m_config && (m_config->sends == 0 || m_config->fetching) && m_config->notBefore > now)
         next = std::min(next, m_config->notBefore);
     if (m_config && m_config->fetchAt)
         next = std::min(next, *m_config->fetchAt);
-    if (m_config && m_config->sends > 0 && m_config->sends < kConfigSends)
+    if (m_config && m_config->sends > 0 && m_config->sends < kConfigSends && !m_config->fetching &&
+        !m_config->fetchAt)
         next = std::min(next, m_config->sentAt + kConfigRepeatGap);
     if (m_config)
         next = std::min(next, m_config->createdAt + kConfigWindow);
@@ -451,7 +469,7 @@ void Engine::RunConfigTimers(Clock::time_point now) {
     PendingConfig& c = *m_config;
     if (c.fetchAt && now >= *c.fetchAt)
         FetchChallenge(c.id, c.mac, now);
-    if (c.sends == 0) {
+    if (c.sends == 0 || c.fetching) {
         TrySealConfig(now);
     } else if (c.sends < kConfigSends && !c.fetching && !c.fetchAt &&
                now >= c.sentAt + kConfigRepeatGap) {

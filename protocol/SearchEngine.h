@@ -48,14 +48,15 @@ constexpr auto kConfigRepeatGap = std::chrono::milliseconds(200);
 constexpr int kConfigSends = 2;
 constexpr auto kRestoreWait = std::chrono::milliseconds(3000);
 constexpr auto kRestoreRepeatGap = std::chrono::milliseconds(500);
-// Probes to one device's MAC that ask for a challenge go at most this often.
-constexpr auto kFetchGap = std::chrono::milliseconds(250);
+// What the tool sends to one device's MAC for a request (a probe that asks
+// for a challenge, or a sealed copy) goes at most this often.
+constexpr auto kAskGap = std::chrono::milliseconds(250);
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 // Probes to all devices: at most kProbesPerSecond a second and
 // kProbeBurst at once, whatever the rounds and the loss rule ask for and
 // however often a caller starts a search; a probe beyond that waits for its
 // turn. With the probes to one MAC (one per kAnswerWindow from the loss
-// rule, one per kFetchGap that asks for a challenge) this bounds what the
+// rule, one per kAskGap for a request) this bounds what the
 // tool asks of any one device (docs/protocol.md, "Answer budgets").
 constexpr double kProbesPerSecond = 10;
 constexpr double kProbeBurst = 4;
@@ -138,7 +139,7 @@ private:
         std::string code;      // activation: the canonical setup code, wiped likewise
         int sends = 0;         // sealed copies sent
         bool fetching = false; // a probe asked for a challenge; seal on its answer
-        std::optional<Clock::time_point> fetchAt; // such a probe is due then (kFetchGap)
+        std::optional<Clock::time_point> fetchAt; // such a probe is due then (kAskGap)
         Clock::time_point createdAt;
         Clock::time_point sentAt;
         // Nothing is sealed before this: for a key no maker certified, the
@@ -171,6 +172,8 @@ private:
     void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
                       std::string code = {});
     bool FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now);
+    Clock::time_point NextAsk(const wire::MacBytes& mac) const;
+    void NoteAsk(const wire::MacBytes& mac, Clock::time_point now);
     void TrySealConfig(Clock::time_point now);
     bool AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                         Clock::time_point deadline);
@@ -216,8 +219,9 @@ private:
     std::deque<wire::Message> m_inbox; // library thread only
     std::vector<net::Interface> m_ifaces;
     std::vector<int> m_joined;
-    // When a probe asking for a challenge last went to a MAC (kFetchGap).
-    std::unordered_map<std::uint64_t, Clock::time_point> m_lastFetch;
+    // When a probe asking for a challenge, or a sealed copy, last went to a
+    // MAC (kAskGap).
+    std::unordered_map<std::uint64_t, Clock::time_point> m_lastAsk;
     std::deque<Held> m_held; // in the order held, so `until` never decreases
     std::unordered_set<std::uint64_t> m_heldMacs;
     double m_probeTokens = kProbeBurst;

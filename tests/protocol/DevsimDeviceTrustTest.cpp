@@ -84,6 +84,25 @@ TEST_F(Activation, WrongCodesLockTheDeviceLikeWrongPasswords) {
 // taken once, by the tool it was issued to, within its life; the set of used
 // ones is bounded, and forgetting the oldest raises a floor instead of
 // opening a replay.
+// The back-off's details: the count starts again at the lock, the seconds
+// left are rounded up, and a restore (with the reset button) ends a running
+// lock; one press covers one restore.
+TEST_F(Activation, SecondsLeftRoundUpAndARestoreEndsTheLock) {
+    for (int i = 0; i < 5; ++i)
+        Try("P3TK-JZC1-RRQ2", "Camera-Door-7");
+    ASSERT_EQ(LockSecondsLeft(device, now), 60);
+    EXPECT_EQ(LockSecondsLeft(device, now + std::chrono::milliseconds(500)), 60) << "rounded up";
+    EXPECT_EQ(LockSecondsLeft(device, now + std::chrono::milliseconds(59001)), 1);
+    EXPECT_EQ(device.wrongPasswords, 0) << "the count starts again at the lock";
+    device.resetPressedAt = now;
+    EXPECT_EQ(Restore(&device, now + std::chrono::seconds(1)), lorvex::trust::RESULT_OK);
+    EXPECT_EQ(LockSecondsLeft(device, now + std::chrono::seconds(1)), 0) << "the lock ended";
+    EXPECT_EQ(device.lockLevel, 0);
+    EXPECT_EQ(Restore(&device, now + std::chrono::seconds(2)), lorvex::trust::RESULT_NO_PRESENCE)
+        << "one press, one restore";
+    EXPECT_EQ(Try(kCode, "Camera-Door-7"), lorvex::trust::RESULT_OK);
+}
+
 TEST(DevsimChallenges, TakenOnceByTheirToolWithinTheirLife) {
     ASSERT_TRUE(lorvex::trust::InitCrypto());
     Device d = GenerateDevice(FleetPlan{}, 0, 0);

@@ -545,6 +545,28 @@ TEST_F(ConfigTest, WrongSetupCodesAreRefusedAndLockTheDevice) {
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "3") << "locked: the right code waits too";
 }
 
+// A configuration goes once when its result comes, and a second copy only
+// when none came: a device that answers sees one, a silent one two.
+TEST_F(ConfigTest, ASecondCopyGoesOnlyWithoutAResult) {
+    for (const auto& [mac, copies] :
+         {std::pair{"02:AA:00:00:00:02", 1}, std::pair{"02:AA:00:00:00:03", 2}}) {
+        m_sim->Log().Mark();
+        LORVEX_SET_CONFIG(Mac(mac).data(), SetIpXml("secret", "10.77.0.68").c_str());
+        const std::string result = ResultFor(mac, 3000ms);
+        EXPECT_EQ(result, copies == 1 ? "0" : "none") << mac;
+        // Every copy the device got is a line of its own.
+        auto copiesSeen = [&](const std::vector<SentLine>& lines) {
+            int seen = 0;
+            for (const SentLine& l : lines)
+                seen += l.mac == mac && (l.what == "result" || l.what == "dropped");
+            return seen;
+        };
+        EXPECT_TRUE(m_sim->Log().WaitFor(
+            3s, [&](const std::vector<SentLine>& lines) { return copiesSeen(lines) >= copies; }));
+        EXPECT_EQ(copiesSeen(m_sim->Log().Lines()), copies) << mac;
+    }
+}
+
 // The guesser: five wrong passwords lock the device, and the result says
 // for how long; the right password does not get through while locked.
 TEST_F(ConfigTest, GuessingLocksTheDeviceAndTellsTheTimeLeft) {

@@ -207,6 +207,21 @@ TEST_F(Example, ASealedRequestOpensOnlyWithItsKeysAndHeader) {
                  keys.toDevice != deviceSide.toDevice);
 }
 
+// The sealed payload is 88 bytes longer than its body: tool key (32), nonce
+// (24), challenge (16) and the AEAD tag (16); the cipher text is n + 16 for
+// a plaintext of n = 16 + body.
+TEST_F(Example, ASealedPayloadIs88BytesMoreThanItsBody) {
+    for (std::size_t body : {0u, 1u, 100u, 3978u}) {
+        const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig,
+                                                  1, mac, challenge, std::string(body, 'x'));
+        EXPECT_EQ(dg.size(), wire::kHeaderSize + 88 + body) << body;
+    }
+    EXPECT_TRUE(trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig, 1, mac,
+                                   challenge, std::string(3979, 'x'))
+                    .empty())
+        << "past the datagram's limit";
+}
+
 TEST_F(Example, RepliesAreAuthenticUnderTheSessionOnly) {
     const std::string dg = trust::MakeReply(keys, wire::Kind::ConfigResult, 9, mac, next, xml);
     trust::Challenge got{};
@@ -372,7 +387,11 @@ TEST(PasswordRule, StrengthVerdicts) {
         {"12345678", trust::PASSWORD_CLASSES},
         {"02:4c:56:00:00:01", trust::PASSWORD_IS_MAC},
         {"024C56000001", trust::PASSWORD_IS_MAC},
+        {"02-4c-56-00-00-01", trust::PASSWORD_IS_MAC}, // the MAC with dashes too
+        {"02.4C.56.00.00.01", trust::PASSWORD_OK},     // no form people write a MAC in
         {"IPC4M-B28-1", trust::PASSWORD_IS_NAME},
+        {"ipc4m-b28-1", trust::PASSWORD_IS_NAME},
+        {"Камера-Дверь-7", trust::PASSWORD_OK},     // one code point per letter, "other"
         {"пароль-камеры", trust::PASSWORD_CLASSES}, // letters beyond ASCII are "other"
         {"пароль7", trust::PASSWORD_LENGTH},        // characters, not bytes, are counted
         {"密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码"
@@ -385,6 +404,11 @@ TEST(PasswordRule, StrengthVerdicts) {
             << c.password;
     EXPECT_EQ(trust::CheckPasswordStrength(std::string(65, 'a') + "1", "", ""),
               trust::PASSWORD_LENGTH);
+    // Names compare with ASCII letters folded and other letters as they are.
+    EXPECT_EQ(trust::CheckPasswordStrength("камера-ворот-1", "", "камера-ворот-1"),
+              trust::PASSWORD_IS_NAME);
+    EXPECT_EQ(trust::CheckPasswordStrength("КАМЕРА-ВОРОТ-1", "", "камера-ворот-1"),
+              trust::PASSWORD_OK);
 }
 
 TEST(TrustAnchors, OnlyWellFormedPublicKeyFilesCount) {
