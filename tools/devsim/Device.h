@@ -21,6 +21,14 @@ namespace devsim {
 using Clock = std::chrono::steady_clock;
 
 struct Device {
+    Device() = default;
+    Device(const Device&) = default;
+    Device(Device&&) = default;
+    Device& operator=(const Device&) = default;
+    Device& operator=(Device&&) = default;
+    // Wipes the secrets every copy holds: passwords and the setup code.
+    ~Device();
+
     lorvex::wire::MacBytes mac{};
     std::string type; // productSeries, e.g. ZVK_IPC
     std::string devName, productModel;
