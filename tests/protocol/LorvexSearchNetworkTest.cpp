@@ -894,6 +894,32 @@ TEST_F(ConfigTest, ASpooferIsFlaggedChangesNoRecordAndGetsNoSecret) {
         EXPECT_NE(m.mac, cam) << "a secret, or a challenge for one, went to a MAC in conflict";
 }
 
+// A key no maker certified, confirmed by its fingerprint (as set-ip's
+// --accept-key does), gets a secret only after the answer window of a probe
+// to its MAC: when the certified device answers for that MAC then, the MAC
+// is in conflict and nothing is sealed to anyone.
+TEST_F(SearchNetwork, ASecretWaitsOutTheAnswerWindowOfAnUncertifiedKey) {
+    const MacBytes mac = Mac("02:4C:56:64:00:01");
+    Spoofer spoofer(mac);
+    ASSERT_TRUE(spoofer.WaitReady());
+    Start();
+    LORVEX_SEARCH_Manual();
+    ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 1))) << "the spoofer alone is listed";
+    char fingerprint[LORVEX_FINGERPRINT_BYTES] = {};
+    ASSERT_EQ(LORVEX_TRUST_Identity(mac.data(), fingerprint), LORVEX_IDENTITY_UNVERIFIED);
+    ASSERT_EQ(LORVEX_TRUST_ConfirmKey(mac.data(), fingerprint), 1);
+    Simulator real("--count 1 --first-mac 02:4C:56:64:00:01 --jitter 400");
+    ASSERT_TRUE(real.Started());
+    Spy spy;
+    LORVEX_SET_CONFIG(mac.data(), SetIpXml("secret", "10.77.0.75").c_str());
+    EXPECT_TRUE(WaitUntil(2s, [&] {
+        return LORVEX_TRUST_Identity(mac.data(), nullptr) == LORVEX_IDENTITY_CONFLICT;
+    })) << "the certified device's answer to the probe was not heard";
+    LORVEX_SEARCH_Manual();
+    for (const lorvex::wire::Message& m : spy.UntilNextRound())
+        EXPECT_NE(m.kind, Kind::SetConfig) << "a secret was sealed to the spoofer's key";
+}
+
 // The sniffer takes every frame on the link (UDP and TCP alike) while a
 // device is restored, activated and re-addressed with new ports, and finds
 // the password in no form.
