@@ -201,7 +201,7 @@ void MainWindow::activateDevice(const QString& mac) {
         return;
     CLorvexManage* manager = &m_manager;
     auto job = [manager, text = mac.toStdString(), secret] {
-        return static_cast<int>(manager->Activate(text.c_str(), secret->c_str()));
+        return static_cast<int>(manager->Activate(text.c_str(), secret->c_str(), ""));
     };
     m_requestMac = mac;
     if (m_deviceRequests->start(ActivateDevice, job))

@@ -28,6 +28,8 @@ ActionMessage TrustOutcomeMessage(int code) {
         return Error("IDCS_PASSWORD_TOO_WEAK");
     case CLorvexManage::SETNET_ALREADY_ACTIVE:
         return {BoxKind::Information, "IDCS_DEVICE_ALREADY_ACTIVATED"};
+    case CLorvexManage::SETNET_SETUP_CODE_WRONG:
+        return Error("IDCS_SETUP_CODE_WRONG");
     default:
         return {};
     }

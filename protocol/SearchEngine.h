@@ -11,9 +11,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "LorvexSearch.h"
@@ -40,10 +41,25 @@ constexpr auto kAnswerWindow = std::chrono::milliseconds(600);
 constexpr std::size_t kMaxTargetedPerStep = 1024;
 constexpr auto kManualWindow = std::chrono::milliseconds(2000);
 constexpr auto kConfigWindow = std::chrono::milliseconds(5000);
+// A configuration or activation without a result this long after it was
+// sent is sent once more, sealed with a challenge the device is asked for
+// anew (it may have forgotten the one the first copy carried).
 constexpr auto kConfigRepeatGap = std::chrono::milliseconds(200);
+constexpr int kConfigSends = 2;
 constexpr auto kRestoreWait = std::chrono::milliseconds(3000);
 constexpr auto kRestoreRepeatGap = std::chrono::milliseconds(500);
+// What the tool sends to one device's MAC for a request (a probe that asks
+// for a challenge, or a sealed copy) goes at most this often.
+constexpr auto kAskGap = std::chrono::milliseconds(250);
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+// Probes to all devices: at most kProbesPerSecond a second and
+// kProbeBurst at once, whatever the rounds and the loss rule ask for and
+// however often a caller starts a search; a probe beyond that waits for its
+// turn. With the probes to one MAC (one per kAnswerWindow from the loss
+// rule, one per kAskGap for a request) this bounds what the
+// tool asks of any one device (docs/protocol.md, "Answer budgets").
+constexpr double kProbesPerSecond = 10;
+constexpr double kProbeBurst = 4;
 // Datagrams taken off the socket and not yet checked: the socket is emptied
 // before answers are verified, so a burst is not lost to the kernel buffer
 // while keys are agreed.
@@ -63,9 +79,11 @@ public:
     void StopAuto();
     void Manual();
     void SetConfig(const wire::MacBytes& mac, const char* xml);
-    // Seals the first password to a device that has none; the result comes
-    // as LORVEX_SEARCH_EVENT_CONFIG like a configuration result.
-    void Activate(const wire::MacBytes& mac, const char* password);
+    // Seals the first password, with the proof of the device's setup code
+    // (typed or canonical), to a device that has none; the result comes as
+    // LORVEX_SEARCH_EVENT_CONFIG like a configuration result. Nothing is sent
+    // when `setupCode` is not a setup code.
+    void Activate(const wire::MacBytes& mac, const char* password, const char* setupCode);
     // The device's restoreResult (0 restored), -1 when no authentic
     // acknowledgement of this request came within kRestoreWait.
     int Restore(const wire::MacBytes& mac);
@@ -97,19 +115,37 @@ private:
         Clock::time_point probeUntil; // no probe goes out after this
         Clock::time_point fullAt;     // an automatic round that lasts until here is complete
         std::optional<Clock::time_point> closeAt;
+        Clock::time_point lastProbeAt; // the latest probe of the round, to all or to a MAC
     };
-    // A configuration or activation request. Until the device's challenge
-    // is at hand (asked for by a probe to its MAC with the request's
-    // identifier) only the body is kept; then it is sealed and sent.
+    // The first answer of an uncertified key for a MAC not listed yet, held
+    // until the answer window of the round's latest probe has closed: a
+    // certified key that answers for the same MAC meanwhile wins, and this
+    // one is never reported.
+    struct Held {
+        wire::MacBytes mac{};
+        trust::Key key{};
+        std::string xml;
+        Clock::time_point until;
+    };
+    // A configuration or activation request. Each copy is sealed with a
+    // challenge the device issued since the last copy went out (asked for by
+    // a probe to its MAC with the request's identifier when none is at hand),
+    // so the body is kept, and wiped, until the request ends.
     struct PendingConfig {
         wire::MacBytes mac{};
         std::uint32_t id = 0;
         wire::Kind kind = wire::Kind::SetConfig;
-        std::string body; // wiped once sealed
-        std::string datagram;
-        bool resent = false;
+        std::string body;      // wiped when the request ends
+        std::string code;      // activation: the canonical setup code, wiped likewise
+        int sends = 0;         // sealed copies sent
+        bool fetching = false; // a probe asked for a challenge; seal on its answer
+        std::optional<Clock::time_point> fetchAt; // such a probe is due then (kAskGap)
         Clock::time_point createdAt;
         Clock::time_point sentAt;
+        // Nothing is sealed before this: for a key no maker certified, the
+        // answer window of the probe that asked for the challenge, so that a
+        // certified key answering for the same MAC is heard first.
+        Clock::time_point notBefore;
         PendingConfig();
         ~PendingConfig();
     };
@@ -124,6 +160,7 @@ private:
     void DrainSocket(net::BatchReceiver& rx);
     int PollTimeoutMs(Clock::time_point now) const;
     void RunTimers(Clock::time_point now, std::vector<Event>* events);
+    void RunConfigTimers(Clock::time_point now);
     void Handle(const wire::Message& msg, std::vector<Event>* events,
                 const PeerTable::Prepared* prepared = nullptr);
     void HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
@@ -132,8 +169,12 @@ private:
     void HandleRestoreAck(const wire::Message& msg);
     bool IsChallengeFetch(const wire::Message& msg) const;
     bool IsAwaited(const wire::Message& msg) const;
-    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body);
-    void SealPendingConfig(Clock::time_point now);
+    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
+                      std::string code = {});
+    bool FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now);
+    Clock::time_point NextAsk(const wire::MacBytes& mac) const;
+    void NoteAsk(const wire::MacBytes& mac, Clock::time_point now);
+    void TrySealConfig(Clock::time_point now);
     bool AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                         Clock::time_point deadline);
     std::string ProbeDatagram(std::uint32_t id, const wire::MacBytes& mac) const;
@@ -146,10 +187,12 @@ private:
     Clock::time_point AssessDue() const;
     void Assess(Clock::time_point now);
     void SetProbeHorizon(Clock::time_point end);
-    void SendProbe();
+    void SendProbe(Clock::time_point now);
+    void ReleaseHeld(Clock::time_point now, std::vector<Event>* events);
+    void Report(const wire::MacBytes& mac, std::string_view xml, std::vector<Event>* events);
     void SendTargetedProbes();
     void SendDatagram(const std::string& datagram);
-    std::uint32_t NewId();
+    static std::uint32_t NewId();
     static void Push(std::vector<Event>* events, const wire::MacBytes& mac, int code,
                      std::string xml);
 
@@ -176,7 +219,13 @@ private:
     std::deque<wire::Message> m_inbox; // library thread only
     std::vector<net::Interface> m_ifaces;
     std::vector<int> m_joined;
-    std::mt19937 m_rng{std::random_device{}()};
+    // When a probe asking for a challenge, or a sealed copy, last went to a
+    // MAC (kAskGap).
+    std::unordered_map<std::uint64_t, Clock::time_point> m_lastAsk;
+    std::deque<Held> m_held; // in the order held, so `until` never decreases
+    std::unordered_set<std::uint64_t> m_heldMacs;
+    double m_probeTokens = kProbeBurst;
+    Clock::time_point m_probeTokensAt;
 };
 
 } // namespace lorvex::search

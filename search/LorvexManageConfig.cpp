@@ -16,6 +16,7 @@
 #include "LorvexSearch.h"
 #include "MarkupSTL.h"
 #include "NetParam.h"
+#include "Secret.h"
 #include "TrustWire.h"
 
 namespace {
@@ -159,9 +160,16 @@ int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& devi
     return set ? CLorvexManage::SETNET_DONE : CLorvexManage::SETNET_FAILED;
 }
 
+// What WaitForSetIPAnswer returns when the MAC got into conflict meanwhile:
+// the library then sent nothing (or nothing more).
+constexpr int32_t kConflictMeanwhile = -2;
+
 // The answer arrives on the library's thread; it is polled, as the window
-// thread has nothing else to do meanwhile.
-int32_t WaitForSetIPAnswer(const CLorvexManage& manager,
+// thread has nothing else to do meanwhile. A key no maker certified gets the
+// request only after the answer window of a probe to its MAC; a certified
+// key that answers then puts the MAC in conflict, and the request is
+// dropped unsent: that ends the wait at once.
+int32_t WaitForSetIPAnswer(const CLorvexManage& manager, const unsigned char bytes[6],
                            const std::function<void(int32_t)>& sleep) {
     int32_t waited = 0;
     int32_t answer = -1;
@@ -169,6 +177,8 @@ int32_t WaitForSetIPAnswer(const CLorvexManage& manager,
         sleep(kAnswerPollMs);
         waited += kAnswerPollMs;
         answer = manager.GetSetIPResult();
+        if (answer == -1 && LORVEX_TRUST_Identity(bytes, nullptr) == LORVEX_IDENTITY_CONFLICT)
+            return kConflictMeanwhile;
     } while (answer == -1 && waited < kAnswerWaitMs);
     return answer;
 }
@@ -187,8 +197,9 @@ int32_t IdentityGate(const unsigned char bytes[6]) {
     }
 }
 
-// The device's refusals that have an outcome of their own.
-int32_t RefusalCode(int32_t answer) {
+// The device's refusals that have an outcome of their own; a refused setup
+// code only answers an activation.
+int32_t RefusalCode(int32_t answer, bool activation = false) {
     switch (answer) {
     case lorvex::trust::RESULT_NOT_ACTIVATED:
         return CLorvexManage::SETNET_NOT_ACTIVATED;
@@ -198,6 +209,8 @@ int32_t RefusalCode(int32_t answer) {
         return CLorvexManage::SETNET_WEAK_PASSWORD;
     case lorvex::trust::RESULT_ALREADY_ACTIVE:
         return CLorvexManage::SETNET_ALREADY_ACTIVE;
+    case lorvex::trust::RESULT_SETUP_CODE_WRONG:
+        return activation ? CLorvexManage::SETNET_SETUP_CODE_WRONG : CLorvexManage::SETNET_FAILED;
     default:
         return CLorvexManage::SETNET_FAILED;
     }
@@ -242,7 +255,9 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     // that does not is taken as one that applies requests silently.
     const bool camera = std::strcmp(device.productSeries, kIpCamera) == 0;
     const ConfigServices services = WithDefaults(m_config);
-    const int32_t answer = WaitForSetIPAnswer(*this, services.sleep);
+    const int32_t answer = WaitForSetIPAnswer(*this, bytes, services.sleep);
+    if (answer == kConflictMeanwhile)
+        return SETNET_CONFLICT;
     if (answer == -1)
         return camera ? SETNET_NO_ANSWER : SETNET_NOT_IPC;
     // 0 is the only acceptance a device reports; anything else is no success.
@@ -280,7 +295,7 @@ bool CLorvexManage::ConfirmIdentity(const char* mac, const char* fingerprint) {
            LORVEX_TRUST_ConfirmKey(bytes, fingerprint) == 1;
 }
 
-int32_t CLorvexManage::Activate(const char* mac, const char* password) {
+int32_t CLorvexManage::Activate(const char* mac, const char* password, const char* setupCode) {
     if (!LibraryUsable())
         return SETNET_FAILED;
     SEARCH_INFO device{};
@@ -289,16 +304,29 @@ int32_t CLorvexManage::Activate(const char* mac, const char* password) {
         return SETNET_NO_DEVICE;
     if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
         return gate;
+    std::string code;
+    code.reserve(2 * lorvex::trust::kSetupCodeTextSize); // on the heap, wiped below
+    const bool isCode = lorvex::trust::NormalizeSetupCode(Text(setupCode), &code);
     const char* pw = Text(password);
-    if (lorvex::trust::CheckPasswordStrength(pw, device.mac, device.devName) !=
-        lorvex::trust::PASSWORD_OK)
-        return SETNET_WEAK_PASSWORD;
+    int32_t early = SETNET_DONE;
+    if (!isCode)
+        early = SETNET_SETUP_CODE_WRONG;
+    else if (lorvex::trust::CheckPasswordStrength(pw, device.mac, device.devName) !=
+             lorvex::trust::PASSWORD_OK)
+        early = SETNET_WEAK_PASSWORD;
+    if (early != SETNET_DONE) {
+        WipeSecret(&code);
+        return early;
+    }
     ResetSetIPResult();
-    LORVEX_TRUST_Activate(bytes, pw);
-    const int32_t answer = WaitForSetIPAnswer(*this, WithDefaults(m_config).sleep);
+    LORVEX_TRUST_Activate(bytes, pw, code.c_str());
+    WipeSecret(&code);
+    const int32_t answer = WaitForSetIPAnswer(*this, bytes, WithDefaults(m_config).sleep);
+    if (answer == kConflictMeanwhile)
+        return SETNET_CONFLICT;
     if (answer == -1)
         return SETNET_NO_ANSWER;
-    return answer == 0 ? SETNET_DONE : RefusalCode(answer);
+    return answer == 0 ? SETNET_DONE : RefusalCode(answer, true);
 }
 
 int32_t CLorvexManage::RestoreDevice(const char* mac) {

@@ -115,6 +115,9 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
  * holds for it is written there (LORVEX_FINGERPRINT_BYTES bytes, NUL-terminated).
  * Secrets (LORVEX_SET_CONFIG, LORVEX_TRUST_Activate) are sent only in the
  * states VERIFIED and CONFIRMED; in any other the request is dropped unsent.
+ * To a CONFIRMED key a secret goes only after the answer window of a probe
+ * to its MAC: a certified key that answers then puts the MAC in CONFLICT
+ * and the request is dropped unsent.
  */
 int LORVEX_TRUST_Identity(const unsigned char mac[6], char* fingerprint);
 
@@ -127,10 +130,15 @@ int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint)
 
 /*
  * Sends the first password `password` (NUL-terminated UTF-8), sealed, to the
- * not activated device `mac`. Its result arrives as LORVEX_SEARCH_EVENT_CONFIG like that of
- * LORVEX_SET_CONFIG (setIPResult; see docs/protocol.md for the values).
+ * not activated device `mac`, with the proof of the device's setup code
+ * `setupCode` (the code on its label, "ABCD-EFGH-JKMN", typed in any case,
+ * with or without spaces and dashes). Its result arrives as
+ * LORVEX_SEARCH_EVENT_CONFIG like that of LORVEX_SET_CONFIG (setIPResult; 7:
+ * the device refused the code; see docs/protocol.md for the values). Nothing
+ * is sent when `setupCode` is not a setup code (a mistyped one fails its
+ * check characters), so no try of the device is spent on it.
  */
-void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password);
+void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password, const char* setupCode);
 
 /*
  * As LORVEX_SET_DevRestoreDefault, with the device's answer: -1 when no

@@ -207,6 +207,21 @@ TEST_F(Example, ASealedRequestOpensOnlyWithItsKeysAndHeader) {
                  keys.toDevice != deviceSide.toDevice);
 }
 
+// The sealed payload is 88 bytes longer than its body: tool key (32), nonce
+// (24), challenge (16) and the AEAD tag (16); the cipher text is n + 16 for
+// a plaintext of n = 16 + body.
+TEST_F(Example, ASealedPayloadIs88BytesMoreThanItsBody) {
+    for (std::size_t body : {0u, 1u, 100u, 3978u}) {
+        const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig,
+                                                  1, mac, challenge, std::string(body, 'x'));
+        EXPECT_EQ(dg.size(), wire::kHeaderSize + 88 + body) << body;
+    }
+    EXPECT_TRUE(trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig, 1, mac,
+                                   challenge, std::string(3979, 'x'))
+                    .empty())
+        << "past the datagram's limit";
+}
+
 TEST_F(Example, RepliesAreAuthenticUnderTheSessionOnly) {
     const std::string dg = trust::MakeReply(keys, wire::Kind::ConfigResult, 9, mac, next, xml);
     trust::Challenge got{};
@@ -245,6 +260,121 @@ TEST_F(Example, ATagOverALowerCaseMacTextChecks) {
     EXPECT_TRUE(trust::OpenReply(keys, Decoded(dg), &got, &text));
 }
 
+TEST(SetupCode, TypedFormsAndRefusals) {
+    struct {
+        const char* typed;
+        const char* canonical; // null: not a setup code
+    } cases[] = {
+        {"0J6H-B7H6-NWGR", "0J6H-B7H6-NWGR"},
+        {"0j6hb7h6nwgr", "0J6H-B7H6-NWGR"},
+        {" 0J6H B7H6 NWGR ", "0J6H-B7H6-NWGR"},
+        {"oj6h-b7h6-nwgr", "0J6H-B7H6-NWGR"}, // O reads as 0
+        {"0000-0000-005Z", "0000-0000-005Z"},
+        {"OOOO-oooo-oo5z", "0000-0000-005Z"},
+        {"ZZZZ-ZZZZ-ZZ3A", "ZZZZ-ZZZZ-ZZ3A"},
+        {"P3TK-JZC1-RRQ2", "P3TK-JZC1-RRQ2"},
+        {"P3TK-JZCI-RRQ2", "P3TK-JZC1-RRQ2"}, // I reads as 1
+        {"P3TK-JZCl-RRQ2", "P3TK-JZC1-RRQ2"}, // l reads as 1
+        {"0J6H-B7H6-NWGS", nullptr},          // check characters fail
+        {"0J6H-B7H7-NWGR", nullptr},          // one character mistyped
+        {"0J6H-H7B6-NWGR", nullptr},          // two characters swapped
+        {"0J6H-B7H6-NWG", nullptr},           // too short
+        {"0J6H-B7H6-NWGR0", nullptr},         // too long
+        {"0J6H_B7H6_NWGR", nullptr},          // '_' is no separator
+        {"0J6H-B7H6-NWUR", nullptr},          // U is not in the alphabet
+        {"0J6H-B7H6-NWGR\n", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string got = "untouched";
+        EXPECT_EQ(trust::NormalizeSetupCode(c.typed, &got), c.canonical != nullptr) << c.typed;
+        EXPECT_EQ(got, c.canonical ? c.canonical : "untouched") << c.typed;
+    }
+    EXPECT_EQ(trust::SetupCodeFromBits(0), "0000-0000-005Z");
+    EXPECT_EQ(trust::SetupCodeFromBits((std::uint64_t{1} << 50) - 1), "ZZZZ-ZZZZ-ZZ3A");
+    EXPECT_EQ(trust::SetupCodeFromBits(0x0123456789ABCULL), "0J6H-B7H6-NWGR");
+    EXPECT_EQ(trust::SetupCodeFromBits(0x0123456789ABCULL | (std::uint64_t{7} << 50)),
+              "0J6H-B7H6-NWGR")
+        << "bits above the 50 are not used";
+}
+
+// A slip of one character is caught by the check characters before
+// anything is sent, but for about one slip in a thousand (the device then
+// counts the try as wrong). Measured over the slips of a hundred codes.
+TEST(SetupCode, SlipsAreRefusedBeforeAnythingIsSent) {
+    std::size_t slips = 0, passed = 0;
+    std::string canonical;
+    for (std::uint64_t i = 0; i < 100; ++i) {
+        const std::string code = trust::SetupCodeFromBits(i * 0x9E3779B97F4A7ULL);
+        for (std::size_t at = 0; at < code.size(); ++at) {
+            for (const char* c = trust::kSetupCodeAlphabet; *c && code[at] != '-'; ++c) {
+                std::string slip = code;
+                slip[at] = *c;
+                if (*c == code[at])
+                    continue;
+                ++slips;
+                passed += trust::NormalizeSetupCode(slip, &canonical);
+            }
+        }
+    }
+    EXPECT_EQ(slips, 100u * 12 * 31);
+    EXPECT_LT(passed * 200, slips) << passed << " of " << slips << " slips passed the check";
+}
+
+TEST_F(Example, ActivationProvesTheSetupCode) {
+    const std::string code = "0J6H-B7H6-NWGR";
+    const std::string header =
+        wire::EncodeHeader(wire::Kind::Activate, 0x99AABBCC, mac, trust::kSealOverhead + 32 + 13);
+    EXPECT_EQ(Hex(header), "4c5658530207008599aabbcc30323a34433a35363a30303a30303a303100");
+    EXPECT_EQ(
+        Hex(trust::ActivationProof(code, header, toolPair.publicKey, challenge, device.publicKey)),
+        "a52c0ab0d998226c29aecebdb2f721e995a59be2500f2a270cbf7c0d34c5cd00");
+    const std::string dg =
+        trust::SealActivation(keys, toolPair.publicKey, device.publicKey, 0x99AABBCC, mac,
+                              challenge, code, "Camera-Door-7", nonce);
+    EXPECT_EQ(Hex(dg), "4c5658530207008599aabbcc30323a34433a35363a30303a30303a3031007dde"
+                       "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+                       "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+                       "1ace5e9957afc22e375fe8c0abcf177f316e307ba68ea15eead44796372e13d4"
+                       "fafc38a4663c55b19db2f26de3326a1dcfc7a45730eb593f59e1696c71acfe6b"
+                       "76bcf3");
+    trust::SessionKeys deviceSide;
+    ASSERT_TRUE(trust::DeviceSessionKeys(device, toolPair.publicKey, &deviceSide));
+    const wire::Message m = Decoded(dg);
+    trust::Challenge got{};
+    std::string body, password;
+    ASSERT_TRUE(trust::OpenRequest(deviceSide, m, &got, &body));
+    EXPECT_TRUE(
+        trust::OpenActivation(code, m, toolPair.publicKey, got, device.publicKey, body, &password));
+    EXPECT_EQ(password, "Camera-Door-7");
+    // Anything but the very code, request and keys fails the proof.
+    struct {
+        const char* what;
+        std::string code;
+        trust::Key tool, deviceKey;
+        trust::Challenge challenge;
+        std::string body;
+    } wrong[] = {
+        {"another code", "P3TK-JZC1-RRQ2", toolPair.publicKey, device.publicKey, got, body},
+        {"another tool", code, device.publicKey, device.publicKey, got, body},
+        {"another device", code, toolPair.publicKey, toolPair.publicKey, got, body},
+        {"another challenge", code, toolPair.publicKey, device.publicKey, next, body},
+        {"a body without proof", code, toolPair.publicKey, device.publicKey, got, "Camera-Door-7"},
+        {"no body", code, toolPair.publicKey, device.publicKey, got, ""},
+    };
+    for (const auto& w : wrong) {
+        password = "untouched";
+        EXPECT_FALSE(
+            trust::OpenActivation(w.code, m, w.tool, w.challenge, w.deviceKey, w.body, &password))
+            << w.what;
+        EXPECT_EQ(password, "untouched") << w.what;
+    }
+    wire::Message other = m;
+    other.header[11] ^= 1; // the proof covers the request identifier
+    EXPECT_FALSE(trust::OpenActivation(code, other, toolPair.publicKey, got, device.publicKey, body,
+                                       &password));
+}
+
 TEST(PasswordRule, StrengthVerdicts) {
     struct {
         const char* password;
@@ -257,7 +387,11 @@ TEST(PasswordRule, StrengthVerdicts) {
         {"12345678", trust::PASSWORD_CLASSES},
         {"02:4c:56:00:00:01", trust::PASSWORD_IS_MAC},
         {"024C56000001", trust::PASSWORD_IS_MAC},
+        {"02-4c-56-00-00-01", trust::PASSWORD_IS_MAC}, // the MAC with dashes too
+        {"02.4C.56.00.00.01", trust::PASSWORD_OK},     // no form people write a MAC in
         {"IPC4M-B28-1", trust::PASSWORD_IS_NAME},
+        {"ipc4m-b28-1", trust::PASSWORD_IS_NAME},
+        {"Камера-Дверь-7", trust::PASSWORD_OK},     // one code point per letter, "other"
         {"пароль-камеры", trust::PASSWORD_CLASSES}, // letters beyond ASCII are "other"
         {"пароль7", trust::PASSWORD_LENGTH},        // characters, not bytes, are counted
         {"密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码"
@@ -270,6 +404,11 @@ TEST(PasswordRule, StrengthVerdicts) {
             << c.password;
     EXPECT_EQ(trust::CheckPasswordStrength(std::string(65, 'a') + "1", "", ""),
               trust::PASSWORD_LENGTH);
+    // Names compare with ASCII letters folded and other letters as they are.
+    EXPECT_EQ(trust::CheckPasswordStrength("камера-ворот-1", "", "камера-ворот-1"),
+              trust::PASSWORD_IS_NAME);
+    EXPECT_EQ(trust::CheckPasswordStrength("КАМЕРА-ВОРОТ-1", "", "камера-ворот-1"),
+              trust::PASSWORD_OK);
 }
 
 TEST(TrustAnchors, OnlyWellFormedPublicKeyFilesCount) {
@@ -338,13 +477,66 @@ TEST_F(Peers, ChallengesAreUsedOnceAndAgeOut) {
         table.Seal(wire::Kind::SetConfig, 7, mac, "x", now + std::chrono::seconds(61)).empty());
 }
 
-TEST_F(Peers, UncertifiedNewcomersAreBudgetedPerRound) {
+// Junk spends nothing real devices need: an answer whose tag fails costs at
+// most a key agreement, bounded per source address and round, and never a
+// place of the round's budget; a second key for a held MAC is flagged
+// whatever any budget says.
+TEST_F(Peers, JunkSpendsNoPlaceAndASecondKeyIsAlwaysFlagged) {
+    search::PeerTable table({makerKey});
+    const std::uint32_t junkSource = 0x0A4D0009, realSource = 0x0A4D0001;
+    auto from = [](wire::Message m, std::uint32_t source) {
+        m.source = source;
+        return m;
+    };
+    auto junk = [&](std::size_t i) {
+        mac[3] = 0x77;
+        mac[4] = static_cast<unsigned char>(i >> 8);
+        mac[5] = static_cast<unsigned char>(i);
+        std::string dg = AnswerFrom(table, trust::NewKeyPair(), false);
+        dg[dg.size() - 1] ^= 1; // the tag no longer checks
+        return from(Decoded(dg), junkSource);
+    };
+    for (std::size_t i = 0; i < search::kNewUnverifiedPerRound + 100; ++i)
+        ASSERT_FALSE(Admitted(table, junk(i), now));
+    mac = {0x02, 0x4C, 0x56, 0, 0, 1};
+    const trust::KeyPair real = trust::NewKeyPair();
+    ASSERT_TRUE(Admitted(table, from(Decoded(AnswerFrom(table, real, false)), realSource), now))
+        << "the round's budget is untouched by junk";
+    mac[5] = 2;
+    EXPECT_FALSE(Admitted(
+        table, from(Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), junkSource), now))
+        << "even an authentic answer from the junk's source: its agreements are spent";
+    EXPECT_TRUE(Admitted(table, from(Decoded(AnswerFrom(table, device, true)), junkSource), now))
+        << "a certified device is never turned away by a budget";
+    table.NewRound();
+    mac[5] = 3;
+    EXPECT_TRUE(Admitted(
+        table, from(Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), junkSource), now))
+        << "a new round, new agreements";
+    // Another key for the real device's MAC, from the spent source, its tag broken.
+    table.NewRound();
+    for (std::size_t i = 0; i < search::kAgreementsPerSource; ++i)
+        (void)Admitted(table, junk(i), now);
+    mac = {0x02, 0x4C, 0x56, 0, 0, 1};
+    std::string second = AnswerFrom(table, trust::NewKeyPair(), false);
+    second[second.size() - 1] ^= 1;
+    EXPECT_FALSE(Admitted(table, from(Decoded(second), junkSource), now));
+    EXPECT_EQ(table.State(mac, nullptr), search::Identity::Conflict);
+    EXPECT_EQ(*table.KeyOf(mac), real.publicKey) << "the first key is kept, flagged";
+}
+
+// Admissions of new uncertified keys are counted per round once their tag
+// checked; their agreements per source address.
+TEST_F(Peers, UncertifiedNewcomersAreBudgetedPerRoundAndSource) {
     search::PeerTable table({makerKey});
     std::size_t admitted = 0;
+    const std::size_t sources = search::kNewUnverifiedPerRound / search::kAgreementsPerSource + 1;
     for (std::size_t i = 0; i < search::kNewUnverifiedPerRound + 10; ++i) {
         mac[4] = static_cast<unsigned char>(i >> 8);
         mac[5] = static_cast<unsigned char>(i);
-        admitted += Admitted(table, Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), now);
+        wire::Message m = Decoded(AnswerFrom(table, trust::NewKeyPair(), false));
+        m.source = static_cast<std::uint32_t>(i % sources);
+        admitted += Admitted(table, m, now);
     }
     EXPECT_EQ(admitted, search::kNewUnverifiedPerRound);
     mac[5] ^= 0x55;

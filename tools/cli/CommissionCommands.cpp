@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <set>
 #include <mutex>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "Neighbours.h"
 #include "OnvifCommands.h"
 #include "PlanCsv.h"
+#include "Secret.h"
 #include "TrustWire.h"
 
 namespace commission_cli {
@@ -488,6 +490,35 @@ bool CommonPassword(const cli::ParsedArgs& args, std::string* password, std::str
     return false;
 }
 
+// The setup codes of a batch, by canonical MAC, from lines "MAC,CODE" (a
+// header or any line whose first field is no MAC is skipped). False when
+// the file cannot be read. The caller wipes the codes.
+bool ReadSetupCodes(const std::string& path, std::map<std::string, std::string>* codes) {
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    std::string line;
+    for (const SecretGuard wipe(&line); std::getline(in, line);) {
+        const size_t comma = line.find(',');
+        char mac[18];
+        if (comma == std::string::npos ||
+            !CLorvexManage::NormalizeMac(line.substr(0, comma).c_str(), mac))
+            continue;
+        std::string& code = (*codes)[mac];
+        WipeSecret(&code);
+        code.assign(line, comma + 1, std::string::npos);
+        while (!code.empty() && (code.back() == '\r' || code.back() == ' '))
+            code.pop_back();
+    }
+    return true;
+}
+
+void WipeSetupCodes(std::map<std::string, std::string>* codes) {
+    for (auto& entry : *codes)
+        WipeSecret(&entry.second);
+    codes->clear();
+}
+
 int ActivateBatch(const cli::ParsedArgs& args) {
     double seconds;
     if (!ReadSeconds(args, 3, &seconds))
@@ -501,8 +532,13 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     struct stat st {};
     if (generate && ::lstat(secretPath.c_str(), &st) == 0)
         return Usage(secretPath + ": exists already; not overwritten");
-    if (!generate && !CommonPassword(args, &password, &error))
+    std::map<std::string, std::string> codes;
+    if (args.Has("--setup-codes") && !ReadSetupCodes(args.Get("--setup-codes", ""), &codes))
+        return Usage("cannot read " + args.Get("--setup-codes", ""));
+    if (!generate && !CommonPassword(args, &password, &error)) {
+        WipeSetupCodes(&codes);
         return Usage(error);
+    }
     Session session;
     session.SearchUntil(seconds, [&] {
         return !selection.macs.empty() && HasAllOf(session, selection.macs);
@@ -512,6 +548,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
         SelectedRecords(session.Manager(), selection, &missing);
     if (!missing.empty()) {
         WipeSecret(&password);
+        WipeSetupCodes(&codes);
         std::fprintf(stderr, "lorvex-search: nothing sent: not found by the search: %s\n",
                      missing.c_str());
         return 2;
@@ -527,6 +564,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
             !WriteSecretPasswordsFile(secretPath, plan, &error)) {
             for (PlanEntry& e : plan)
                 WipeSecret(&e.password);
+            WipeSetupCodes(&codes);
             std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                          error.empty() ? "no random source" : error.c_str());
             return 2;
@@ -537,14 +575,19 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     BatchServices services;
     services.request = BatchRequest::Activation;
     CLorvexManage& manager = session.Manager();
-    services.send = [&manager](const PlanEntry& e, const std::string& pw) {
-        return manager.Activate(e.device.mac.c_str(), pw.c_str());
+    services.send = [&manager, &codes](const PlanEntry& e, const std::string& pw) {
+        char mac[18];
+        const auto code =
+            CLorvexManage::NormalizeMac(e.device.mac.c_str(), mac) ? codes.find(mac) : codes.end();
+        return manager.Activate(e.device.mac.c_str(), pw.c_str(),
+                                code == codes.end() ? "" : code->second.c_str());
     };
     services.find = [&manager](const std::string& mac, SEARCH_INFO* out) {
         return manager.FindDevice(mac.c_str(), out);
     };
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), false, args);
+    WipeSetupCodes(&codes);
     if (Stopped())
         return 130;
     const auto done = summary.counts.find(BatchState::Done);

@@ -100,6 +100,8 @@ const char* const kOutcomes[] = {
     "refused: the password is too weak: 8 to 64 characters, at least two of lower case, upper "
     "case, digits and other characters, not the MAC, not the device name",
     "refused: the device is activated already",
+    "refused: the setup code is wrong (compare it with the device's label); a code that is no "
+    "setup code is not sent, a wrong one counts toward the device's lock",
 };
 
 // Asks on the terminal with echo off; the answer is never shown.
@@ -350,7 +352,9 @@ int RunActivate(const cli::ParsedArgs& args) {
         onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "activate"))
         return onvif_cli::kUnsupported;
     AcceptKey(args, session.Manager(), mac);
-    const int32_t code = session.Manager().Activate(mac, password.c_str());
+    std::string setupCode = args.Get("--setup-code", "");
+    const SecretGuard wipeCode(&setupCode);
+    const int32_t code = session.Manager().Activate(mac, password.c_str(), setupCode.c_str());
     WipeSecret(&password);
     const std::string text = code == CLorvexManage::SETNET_DONE
                                  ? "done: the device is activated with the new password"

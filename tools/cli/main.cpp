@@ -399,6 +399,11 @@ const std::vector<cli::CommandSpec>& Commands() {
          {"[MAC]"},
          WithPassword(
              {{"--accept-key", "FP", "as for set-ip (one device)"},
+              {"--setup-code", "CODE",
+               "the setup code on the device's label (one device), such as ABCD-EFGH-JKMN"},
+              {"--setup-codes", "FILE",
+               "a batch: the devices' setup codes, one MAC,CODE line each (as labels.csv or a "
+               "barcode scanner reading the labels gives them)"},
               {"--mac", "LIST", "a batch: these devices (MACs separated by commas), in this order"},
               {"--type", "CODE", "a batch: only devices of this type code, such as ZVK_IPC"},
               {"--subnet", "A/N", "a batch: only devices whose address lies in this subnet"},

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,14 @@ namespace devsim {
 using Clock = std::chrono::steady_clock;
 
 struct Device {
+    Device() = default;
+    Device(const Device&) = default;
+    Device(Device&&) = default;
+    Device& operator=(const Device&) = default;
+    Device& operator=(Device&&) = default;
+    // Wipes the secrets every copy holds: passwords and the setup code.
+    ~Device();
+
     lorvex::wire::MacBytes mac{};
     std::string type; // productSeries, e.g. ZVK_IPC
     std::string devName, productModel;
@@ -49,19 +59,38 @@ struct Device {
     // Identity: the device's key pair and the maker's certificate for it
     // (signature all zero for a device no maker certified).
     bool certified = true;
+    // The setup code on the device's label (canonical form), which an
+    // activation must prove; from the fleet file, else derived (Certify).
+    std::string setupCode;
     lorvex::trust::KeyPair keys;
     lorvex::trust::Certificate cert;
-    // Keys agreed with the latest tool, and the challenges issued per tool.
-    lorvex::trust::Key sessionTool{};
-    lorvex::trust::SessionKeys session;
-    bool haveSession = false;
-    struct Issued {
+    // Keys agreed with recent tools, the least recently used first to go
+    // (at most kKeyCache), and the answer budgets (DeviceTrust.h).
+    struct AgreedKey {
         lorvex::trust::Key tool{};
-        lorvex::trust::Challenge current{}, previous{};
-        Clock::time_point currentAt{}, previousAt{};
-        bool currentUsed = true, previousUsed = true;
+        lorvex::trust::SessionKeys keys;
+        Clock::time_point used{};
     };
-    std::vector<Issued> issued; // at most kTrackedTools
+    std::vector<AgreedKey> agreedKeys;
+    struct Bucket {
+        double tokens = -1; // below 0: full, not used yet
+        Clock::time_point at{};
+    };
+    struct SourceBudget {
+        std::uint32_t source = 0;
+        Bucket answers, agreements;
+    };
+    std::vector<SourceBudget> budgets; // at most kSourcesTracked
+    Bucket answersAll, agreementsAll;
+    // Challenges are stateless (DeviceTrust.h): a secret made at boot signs
+    // each one; only the serials of used ones are kept, at most
+    // kUsedChallenges, and every serial at or below `challengeFloor` is
+    // refused.
+    std::array<unsigned char, 32> challengeSecret{};
+    Clock::time_point bootAt{};
+    std::uint32_t nextSerial = 1;
+    std::set<std::uint32_t> usedChallenges;
+    std::uint32_t challengeFloor = 0;
     // The guards: wrong passwords in a row, lock-out, reset button.
     int wrongPasswords = 0;
     int lockLevel = 0;
