@@ -602,8 +602,11 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
     case BatchState::Gone:
         return GetText("IDCS_BATCH_GONE");
     case BatchState::Skipped:
-        return GetText(s.refusedTwice                             ? "IDCS_BATCH_SKIPPED_REFUSED"
+        return GetText(s.refusedTwice && s.reason == RefusalReason::SetupCode
+                           ? "IDCS_BATCH_SKIPPED_CODE_REFUSED"
+                       : s.refusedTwice                           ? "IDCS_BATCH_SKIPPED_REFUSED"
                        : s.reason == RefusalReason::AlreadyActive ? "IDCS_BATCH_SKIPPED_ACTIVE"
+                       : s.reason == RefusalReason::NoSetupCode   ? "IDCS_BATCH_SKIPPED_NO_CODE"
                                                                   : "IDCS_BATCH_CANCELLED");
     case BatchState::Refused:
         break;
@@ -622,7 +625,8 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
                     {RefusalReason::Credentials, "IDCS_BATCH_REASON_CREDENTIALS"},
                     {RefusalReason::OutOfReach, "IDCS_BATCH_REASON_OUT_OF_REACH"},
                     {RefusalReason::Fault, "IDCS_BATCH_REASON_FAULT"},
-                    {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"}};
+                    {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"},
+                    {RefusalReason::SetupCode, "IDCS_BATCH_REASON_SETUP_CODE"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)
         if (r.reason == s.reason)

@@ -18,6 +18,7 @@
 #include "Neighbours.h"
 #include "OnvifCommands.h"
 #include "PlanCsv.h"
+#include "SetupCodes.h"
 #include "TrustWire.h"
 
 namespace commission_cli {
@@ -333,6 +334,13 @@ std::vector<std::string> KeysOf(const std::string& text) {
     return keys;
 }
 
+void WipePlanSecrets(std::vector<PlanEntry>* plan) {
+    for (PlanEntry& e : *plan) {
+        WipeSecret(&e.password);
+        WipeSecret(&e.setupCode);
+    }
+}
+
 bool NeedsPorts(const std::vector<PlanEntry>& plan) {
     return std::any_of(plan.begin(), plan.end(), [](const PlanEntry& e) {
         return !e.httpPort.empty() || !e.dataPort.empty();
@@ -342,7 +350,7 @@ bool NeedsPorts(const std::vector<PlanEntry>& plan) {
 // Carries `plan` out, one line per device as its outcome is known, then the
 // summary line and, with --output, the plan with every outcome as CSV (no
 // passwords). Cancels after the device in flight once the stop flag rises.
-// Wipes every password of the plan and `password`.
+// Wipes every password and setup code of the plan, and `password`.
 BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& plan,
                       std::string password, bool newAddress, const cli::ParsedArgs& args) {
     Outcomes outcomes(plan, newAddress);
@@ -353,8 +361,7 @@ BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& pla
         [&](size_t i, const DeviceStatus& s) { outcomes.OnStatus(i, s); },
         [&](const BatchSummary& s) { summary = s; });
     WipeSecret(&password);
-    for (PlanEntry& e : plan)
-        WipeSecret(&e.password);
+    WipePlanSecrets(&plan);
     while (runner.Running()) {
         if (Stopped())
             runner.Cancel();
@@ -474,6 +481,21 @@ bool CommonPassword(const cli::ParsedArgs& args, std::string* password, std::str
     return false;
 }
 
+// The setup codes of --setup-codes FILE, which a batch needs: without a
+// code no device can be activated.
+bool BatchSetupCodes(const cli::ParsedArgs& args, std::vector<SetupCodeEntry>* codes,
+                     std::string* error) {
+    if (args.Has("--setup-code"))
+        return *error = "a batch takes the devices' codes from --setup-codes FILE (MAC,CODE "
+                        "lines), not --setup-code",
+               false;
+    if (!args.Has("--setup-codes"))
+        return *error = "a batch needs --setup-codes FILE: a MAC,CODE line per device, as a "
+                        "barcode scanner types them from the labels",
+               false;
+    return device::ReadSetupCodesFile(args.Get("--setup-codes", ""), codes, error);
+}
+
 int ActivateBatch(const cli::ParsedArgs& args) {
     double seconds;
     if (!ReadSeconds(args, 3, &seconds))
@@ -487,8 +509,11 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     struct stat st {};
     if (generate && ::lstat(secretPath.c_str(), &st) == 0)
         return Usage(secretPath + ": exists already; not overwritten");
+    std::vector<SetupCodeEntry> codes;
+    if (!BatchSetupCodes(args, &codes, &error))
+        return Usage("activate: " + error);
     if (!generate && !CommonPassword(args, &password, &error))
-        return Usage(error);
+        return WipeSetupCodes(&codes), Usage(error);
     Session session;
     session.SearchUntil(seconds, [&] {
         return !selection.macs.empty() && HasAllOf(session, selection.macs);
@@ -498,33 +523,40 @@ int ActivateBatch(const cli::ParsedArgs& args) {
         SelectedRecords(session.Manager(), selection, &missing);
     if (!missing.empty()) {
         WipeSecret(&password);
+        WipeSetupCodes(&codes);
         std::fprintf(stderr, "lorvex-search: nothing sent: not found by the search: %s\n",
                      missing.c_str());
         return 2;
     }
     std::vector<PlanEntry> plan = ActivationPlan(selected);
-    std::vector<bool> needs;
-    for (const SEARCH_INFO& r : selected)
-        needs.push_back(NeedsActivation(r));
+    AssignSetupCodes(&plan, codes);
+    WipeSetupCodes(&codes);
+    // A generated password only for a device that can take it: one without
+    // a code is skipped, and the file holds no password nobody set.
+    std::vector<bool> needs, gets;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        needs.push_back(NeedsActivation(selected[i]));
+        gets.push_back(needs.back() && !plan[i].setupCode.empty());
+    }
     const size_t toActivate = static_cast<size_t>(std::count(needs.begin(), needs.end(), true));
-    if (generate && toActivate > 0) {
+    const size_t withCode = static_cast<size_t>(std::count(gets.begin(), gets.end(), true));
+    if (generate && withCode > 0) {
         // The file first: no device gets a password nobody has.
-        if (!GeneratePasswords(&plan, needs) ||
+        if (!GeneratePasswords(&plan, gets) ||
             !WriteSecretPasswordsFile(secretPath, plan, &error)) {
-            for (PlanEntry& e : plan)
-                WipeSecret(&e.password);
+            WipePlanSecrets(&plan);
             std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                          error.empty() ? "no random source" : error.c_str());
             return 2;
         }
-        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", toActivate,
+        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", withCode,
                      secretPath.c_str());
     }
     BatchServices services;
     services.request = BatchRequest::Activation;
     CLorvexManage& manager = session.Manager();
     services.send = [&manager](const PlanEntry& e, const std::string& pw) {
-        return manager.Activate(e.device.mac.c_str(), pw.c_str());
+        return manager.Activate(e.device.mac.c_str(), pw.c_str(), e.setupCode.c_str());
     };
     services.find = [&manager](const std::string& mac, SEARCH_INFO* out) {
         return manager.FindDevice(mac.c_str(), out);
