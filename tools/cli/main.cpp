@@ -351,7 +351,7 @@ const std::vector<cli::CommandSpec>& Commands() {
         {"activate",
          {"[MAC]"},
          WithPassword(
-             {{"--setup-code", "CODE|-",
+             {{"--setup-code", "CODE",
                "the device's setup code from its label (12 characters, XXXX-XXXX-XXXX, "
                "any case, spaces and dashes ignored), or - for the next line of standard input "
                "(after the password's); without it the code is asked without echo at a "
