@@ -59,9 +59,10 @@ int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint)
     return mac && TheEngine().Confirm(ToMac(mac), fingerprint) ? 1 : 0;
 }
 
-void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password) {
+void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password,
+                           const char* setupCode) {
     if (mac)
-        TheEngine().Activate(ToMac(mac), password);
+        TheEngine().Activate(ToMac(mac), password, setupCode);
 }
 
 int LORVEX_TRUST_Restore(const unsigned char mac[6]) {

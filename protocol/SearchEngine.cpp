@@ -16,7 +16,7 @@ constexpr int kMaxAutoSeconds = 86400;
 constexpr int kBatchesPerWake = 32; // then timers get their turn
 constexpr int kRestoreSends = 3;
 constexpr auto kIdlePoll = std::chrono::milliseconds(1000);
-constexpr std::size_t kHandledPerSlice = 256; // then the socket is emptied again
+constexpr std::size_t kHandledPerSlice = 256;      // then the socket is emptied again
 constexpr std::size_t kPrepareInParallelFrom = 32; // fewer new keys are not worth a thread
 constexpr std::size_t kPrepareThreads = 4;
 
@@ -54,7 +54,10 @@ void CloseFd(int* fd) {
 Engine::~Engine() { Stop(); }
 
 Engine::PendingConfig::PendingConfig() = default;
-Engine::PendingConfig::~PendingConfig() { Wipe(&body); }
+Engine::PendingConfig::~PendingConfig() {
+    Wipe(&body);
+    Wipe(&code);
+}
 
 bool Engine::Start(LORVEX_SEARCH_CALLBACK callback, void* user, int batch) {
     std::lock_guard<std::mutex> life(m_lifecycle);
@@ -138,41 +141,99 @@ void Engine::SetConfig(const wire::MacBytes& mac, const char* xml) {
     StartRequest(wire::Kind::SetConfig, mac, xml);
 }
 
-void Engine::Activate(const wire::MacBytes& mac, const char* password) {
-    StartRequest(wire::Kind::Activate, mac, password);
+void Engine::Activate(const wire::MacBytes& mac, const char* password, const char* setupCode) {
+    std::string code;
+    code.reserve(2 * trust::kSetupCodeTextSize); // on the heap: moved, never copied
+    if (!setupCode || !trust::NormalizeSetupCode(setupCode, &code))
+        return; // a mistyped code spends no try on the device
+    StartRequest(wire::Kind::Activate, mac, password, std::move(code));
 }
 
 // Only the latest request awaits a reply: the caller keeps one result slot,
 // so a late reply to an earlier request must not count for this one. A
 // request carries a secret, so it goes only to a key that is certified or
 // confirmed and free of conflict.
-void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body) {
-    if (!body)
+void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
+                          std::string code) {
+    const std::size_t proof = kind == wire::Kind::Activate ? trust::kProofSize : 0;
+    if (!body || std::strlen(body) + proof + trust::kSealOverhead > wire::kMaxPayload) {
+        Wipe(&code);
         return;
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_fd < 0 || !m_peers || !m_peers->MaySendSecret(mac))
+    if (m_fd < 0 || !m_peers || !m_peers->MaySendSecret(mac)) {
+        Wipe(&code);
         return;
-    if (std::strlen(body) + trust::kSealOverhead > wire::kMaxPayload)
-        return;
+    }
+    const Clock::time_point now = Clock::now();
     m_config.emplace();
-    m_config->mac = mac;
-    m_config->id = NewId();
-    m_config->kind = kind;
-    m_config->body = body;
-    m_config->createdAt = m_config->sentAt = Clock::now();
-    if (m_peers->HasFreshChallenge(mac, Clock::now()))
-        SealPendingConfig(Clock::now());
-    else
-        SendDatagram(ProbeDatagram(m_config->id, mac));
+    PendingConfig& c = *m_config;
+    c.mac = mac;
+    c.id = NewId();
+    c.kind = kind;
+    c.body = body;
+    c.code = std::move(code);
+    c.createdAt = c.sentAt = c.notBefore = now;
+    // A key no maker certified gets a secret only once the answer window of
+    // a probe to its MAC has passed without a certified key answering too.
+    const bool certified = m_peers->State(mac, nullptr) == Identity::Verified;
+    if (!certified || !m_peers->HasFreshChallenge(mac, now))
+        FetchChallenge(c.id, mac, now);
+    if (!certified)
+        c.notBefore = now + kAnswerWindow;
+    TrySealConfig(now);
     net::Wake(m_wake);
 }
 
-void Engine::SealPendingConfig(Clock::time_point now) {
-    m_config->datagram = m_peers->Seal(m_config->kind, m_config->id, m_config->mac,
-                                       m_config->body, now);
-    Wipe(&m_config->body);
-    m_config->sentAt = now;
-    SendDatagram(m_config->datagram);
+// A probe to the device's MAC with the request's identifier: its answer
+// brings a challenge the device has just issued. Two such probes to one MAC
+// are kFetchGap apart at least (a caller repeating requests cannot turn them
+// into a storm); a pending request's probe asked for too early is sent when
+// the gap has passed. True when the probe went out.
+bool Engine::FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now) {
+    const std::uint64_t key = PeerTable::MacKey(mac);
+    PendingConfig* config = m_config && m_config->id == id ? &*m_config : nullptr;
+    auto last = m_lastFetch.find(key);
+    if (last != m_lastFetch.end() && now < last->second + kFetchGap) {
+        if (config)
+            config->fetchAt = last->second + kFetchGap;
+        return false;
+    }
+    if (m_lastFetch.size() > 4096) // forget MACs not asked for a while
+        for (auto it = m_lastFetch.begin(); it != m_lastFetch.end();)
+            it = now - it->second > kFetchGap ? m_lastFetch.erase(it) : std::next(it);
+    m_lastFetch[key] = now;
+    SendDatagram(ProbeDatagram(id, mac));
+    if (config) {
+        config->fetching = true;
+        config->fetchAt.reset();
+    }
+    return true;
+}
+
+// Seals and sends the pending request's next copy once its time has come
+// and a fresh challenge is at hand; drops it when the MAC got into conflict
+// meanwhile (nothing is sent; the caller sees the conflict).
+void Engine::TrySealConfig(Clock::time_point now) {
+    PendingConfig& c = *m_config;
+    if (now < c.notBefore)
+        return;
+    if (!m_peers->MaySendSecret(c.mac)) {
+        m_config.reset();
+        return;
+    }
+    if (!m_peers->HasFreshChallenge(c.mac, now)) {
+        if (!c.fetching && !c.fetchAt)
+            FetchChallenge(c.id, c.mac, now);
+        return;
+    }
+    const std::string datagram = c.kind == wire::Kind::Activate
+                                     ? m_peers->SealActivation(c.id, c.mac, c.code, c.body, now)
+                                     : m_peers->Seal(c.kind, c.id, c.mac, c.body, now);
+    c.fetching = false;
+    c.sentAt = now;
+    ++c.sends;
+    SendDatagram(datagram);
 }
 
 int Engine::Restore(const wire::MacBytes& mac) {
@@ -182,29 +243,42 @@ int Engine::Restore(const wire::MacBytes& mac) {
     PendingRestore pending{mac, NewId(), false, -1};
     m_restores.push_back(&pending);
     const auto deadline = Clock::now() + kRestoreWait;
-    std::string datagram;
-    if (AwaitChallenge(lock, pending, deadline))
-        datagram = m_peers->Seal(wire::Kind::Restore, pending.id, mac, {}, Clock::now());
-    for (int sends = 0; !datagram.empty() && !pending.acked && !m_stop && Clock::now() < deadline;) {
-        if (sends++ < kRestoreSends)
-            SendDatagram(datagram);
-        const auto until = std::min(Clock::now() + kRestoreRepeatGap, deadline);
-        m_restoreCv.wait_until(lock, until, [&] { return pending.acked || m_stop.load(); });
+    auto done = [&] { return pending.acked || m_stop.load(); };
+    // Every copy is sealed with a challenge the device issued after the
+    // copy before went out: a device that forgot the challenge of one copy
+    // (or never got it) is not sent the same datagram again.
+    for (int sends = 0; sends < kRestoreSends && !done() && Clock::now() < deadline; ++sends) {
+        if (!AwaitChallenge(lock, pending, deadline) || done())
+            break;
+        SendDatagram(m_peers->Seal(wire::Kind::Restore, pending.id, mac, {}, Clock::now()));
+        m_restoreCv.wait_until(lock, std::min(Clock::now() + kRestoreRepeatGap, deadline), done);
     }
+    m_restoreCv.wait_until(lock, deadline, done); // the acknowledgement of the last copy
     m_restores.erase(std::find(m_restores.begin(), m_restores.end(), &pending));
     return pending.acked ? pending.result : -1;
 }
 
 // A restore is sealed with the device's latest challenge; without a fresh
-// one the device is asked for it by a probe to its MAC.
+// one the device is asked for it by a probe to its MAC (kFetchGap after the
+// last such probe at the earliest).
 bool Engine::AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                             Clock::time_point deadline) {
     if (m_peers->HasFreshChallenge(pending.mac, Clock::now()))
         return true;
-    SendDatagram(ProbeDatagram(pending.id, pending.mac));
-    return m_restoreCv.wait_until(lock, deadline, [&] {
-        return m_stop.load() || (m_peers && m_peers->HasFreshChallenge(pending.mac, Clock::now()));
-    }) && !m_stop;
+    const std::uint64_t key = PeerTable::MacKey(pending.mac);
+    if (auto last = m_lastFetch.find(key); last != m_lastFetch.end())
+        m_restoreCv.wait_until(lock, std::min(last->second + kFetchGap, deadline),
+                               [&] { return m_stop.load() || pending.acked; });
+    if (m_stop || pending.acked || !m_peers)
+        return false;
+    FetchChallenge(pending.id, pending.mac, Clock::now());
+    return m_restoreCv.wait_until(
+               lock, deadline,
+               [&] {
+                   return m_stop.load() || pending.acked ||
+                          (m_peers && m_peers->HasFreshChallenge(pending.mac, Clock::now()));
+               }) &&
+           !m_stop && !pending.acked;
 }
 
 Identity Engine::IdentityOf(const wire::MacBytes& mac, std::string* fingerprint) {
@@ -293,8 +367,9 @@ void Engine::HandleInbox(std::size_t limit, std::vector<Event>* events) {
             fresh.push_back(i);
     }
     std::vector<PeerTable::Prepared> prepared(fresh.size());
-    const std::size_t workers =
-        fresh.size() < kPrepareInParallelFrom ? 1 : std::min<std::size_t>(kPrepareThreads, fresh.size());
+    const std::size_t workers = fresh.size() < kPrepareInParallelFrom
+                                    ? 1
+                                    : std::min<std::size_t>(kPrepareThreads, fresh.size());
     auto work = [&](std::size_t first) {
         for (std::size_t j = first; j < fresh.size(); j += workers)
             prepared[j] = m_peers->Prepare(m_inbox[fresh[j]]);
@@ -326,7 +401,11 @@ int Engine::PollTimeoutMs(Clock::time_point now) const {
         next = std::min(next, *m_round.closeAt);
     if (m_autoSeconds > 0)
         next = std::min(next, m_nextAuto);
-    if (m_config && !m_config->datagram.empty() && !m_config->resent)
+    if (m_config && m_config->sends == 0)
+        next = std::min(next, m_config->notBefore);
+    if (m_config && m_config->fetchAt)
+        next = std::min(next, *m_config->fetchAt);
+    if (m_config && m_config->sends > 0 && m_config->sends < kConfigSends)
         next = std::min(next, m_config->sentAt + kConfigRepeatGap);
     if (m_config)
         next = std::min(next, m_config->createdAt + kConfigWindow);
@@ -350,13 +429,28 @@ void Engine::RunTimers(Clock::time_point now, std::vector<Event>* events) {
         RunProbeTimers(now);
     if (m_tracker.RoundOpen() && m_round.closeAt && now >= *m_round.closeAt)
         EndRound(now, events);
-    if (m_config && !m_config->datagram.empty() && !m_config->resent &&
-        now >= m_config->sentAt + kConfigRepeatGap) {
-        SendDatagram(m_config->datagram);
-        m_config->resent = true;
-    }
-    if (m_config && now >= m_config->createdAt + kConfigWindow)
+    RunConfigTimers(now);
+}
+
+// The pending request's copies: the first once its time has come, the
+// next after kConfigRepeatGap without a result, and the end of its window.
+void Engine::RunConfigTimers(Clock::time_point now) {
+    if (!m_config)
+        return;
+    if (now >= m_config->createdAt + kConfigWindow) {
         m_config.reset();
+        return;
+    }
+    PendingConfig& c = *m_config;
+    if (c.fetchAt && now >= *c.fetchAt)
+        FetchChallenge(c.id, c.mac, now);
+    if (c.sends == 0) {
+        TrySealConfig(now);
+    } else if (c.sends < kConfigSends && !c.fetching && !c.fetchAt &&
+               now >= c.sentAt + kConfigRepeatGap) {
+        // The next copy is sealed when the device's new challenge arrives.
+        FetchChallenge(c.id, c.mac, now);
+    }
 }
 
 void Engine::BeginRound(bool automatic, bool announce, Clock::time_point now,
@@ -511,8 +605,8 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
     if (IsChallengeFetch(msg)) {
         if (m_peers->OnAnswer(msg, now, prepared) == PeerTable::Verdict::Dropped)
             return;
-        if (m_config && m_config->id == msg.requestId && m_config->datagram.empty())
-            SealPendingConfig(now);
+        if (m_config && m_config->id == msg.requestId && m_config->fetching)
+            TrySealConfig(now);
         m_restoreCv.notify_all();
         return;
     }
@@ -540,7 +634,7 @@ void Engine::HandleConfigResult(const wire::Message& msg, std::vector<Event>* ev
     if (!m_config || m_config->id != msg.requestId || m_config->mac != msg.mac)
         return;
     std::string xml;
-    if (m_config->datagram.empty() || !m_peers->OpenReply(msg, Clock::now(), &xml))
+    if (m_config->sends == 0 || !m_peers->OpenReply(msg, Clock::now(), &xml))
         return;
     m_config.reset();
     Push(events, msg.mac, LORVEX_SEARCH_EVENT_CONFIG, std::move(xml));
@@ -577,10 +671,12 @@ void Engine::SendDatagram(const std::string& datagram) {
         net::SendAll(m_fd, m_ifaces, wire::kDevicePort, datagram);
 }
 
+// From libsodium's generator: nobody who watched earlier identifiers can
+// tell the next one, so no answer can be collected ahead for a round.
 std::uint32_t Engine::NewId() {
     std::uint32_t id = 0;
     while (id == 0)
-        id = static_cast<std::uint32_t>(m_rng());
+        id = randombytes_random();
     return id;
 }
 

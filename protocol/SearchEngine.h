@@ -11,9 +11,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "LorvexSearch.h"
@@ -40,9 +40,15 @@ constexpr auto kAnswerWindow = std::chrono::milliseconds(600);
 constexpr std::size_t kMaxTargetedPerStep = 1024;
 constexpr auto kManualWindow = std::chrono::milliseconds(2000);
 constexpr auto kConfigWindow = std::chrono::milliseconds(5000);
+// A configuration or activation without a result this long after it was
+// sent is sent once more, sealed with a challenge the device is asked for
+// anew (it may have forgotten the one the first copy carried).
 constexpr auto kConfigRepeatGap = std::chrono::milliseconds(200);
+constexpr int kConfigSends = 2;
 constexpr auto kRestoreWait = std::chrono::milliseconds(3000);
 constexpr auto kRestoreRepeatGap = std::chrono::milliseconds(500);
+// Probes to one device's MAC that ask for a challenge go at most this often.
+constexpr auto kFetchGap = std::chrono::milliseconds(100);
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 // Datagrams taken off the socket and not yet checked: the socket is emptied
 // before answers are verified, so a burst is not lost to the kernel buffer
@@ -63,9 +69,11 @@ public:
     void StopAuto();
     void Manual();
     void SetConfig(const wire::MacBytes& mac, const char* xml);
-    // Seals the first password to a device that has none; the result comes
-    // as LORVEX_SEARCH_EVENT_CONFIG like a configuration result.
-    void Activate(const wire::MacBytes& mac, const char* password);
+    // Seals the first password, with the proof of the device's setup code
+    // (typed or canonical), to a device that has none; the result comes as
+    // LORVEX_SEARCH_EVENT_CONFIG like a configuration result. Nothing is sent
+    // when `setupCode` is not a setup code.
+    void Activate(const wire::MacBytes& mac, const char* password, const char* setupCode);
     // The device's restoreResult (0 restored), -1 when no authentic
     // acknowledgement of this request came within kRestoreWait.
     int Restore(const wire::MacBytes& mac);
@@ -98,18 +106,25 @@ private:
         Clock::time_point fullAt;     // an automatic round that lasts until here is complete
         std::optional<Clock::time_point> closeAt;
     };
-    // A configuration or activation request. Until the device's challenge
-    // is at hand (asked for by a probe to its MAC with the request's
-    // identifier) only the body is kept; then it is sealed and sent.
+    // A configuration or activation request. Each copy is sealed with a
+    // challenge the device issued since the last copy went out (asked for by
+    // a probe to its MAC with the request's identifier when none is at hand),
+    // so the body is kept, and wiped, until the request ends.
     struct PendingConfig {
         wire::MacBytes mac{};
         std::uint32_t id = 0;
         wire::Kind kind = wire::Kind::SetConfig;
-        std::string body; // wiped once sealed
-        std::string datagram;
-        bool resent = false;
+        std::string body;      // wiped when the request ends
+        std::string code;      // activation: the canonical setup code, wiped likewise
+        int sends = 0;         // sealed copies sent
+        bool fetching = false; // a probe asked for a challenge; seal on its answer
+        std::optional<Clock::time_point> fetchAt; // such a probe is due then (kFetchGap)
         Clock::time_point createdAt;
         Clock::time_point sentAt;
+        // Nothing is sealed before this: for a key no maker certified, the
+        // answer window of the probe that asked for the challenge, so that a
+        // certified key answering for the same MAC is heard first.
+        Clock::time_point notBefore;
         PendingConfig();
         ~PendingConfig();
     };
@@ -124,6 +139,7 @@ private:
     void DrainSocket(net::BatchReceiver& rx);
     int PollTimeoutMs(Clock::time_point now) const;
     void RunTimers(Clock::time_point now, std::vector<Event>* events);
+    void RunConfigTimers(Clock::time_point now);
     void Handle(const wire::Message& msg, std::vector<Event>* events,
                 const PeerTable::Prepared* prepared = nullptr);
     void HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
@@ -132,8 +148,10 @@ private:
     void HandleRestoreAck(const wire::Message& msg);
     bool IsChallengeFetch(const wire::Message& msg) const;
     bool IsAwaited(const wire::Message& msg) const;
-    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body);
-    void SealPendingConfig(Clock::time_point now);
+    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
+                      std::string code = {});
+    bool FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now);
+    void TrySealConfig(Clock::time_point now);
     bool AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                         Clock::time_point deadline);
     std::string ProbeDatagram(std::uint32_t id, const wire::MacBytes& mac) const;
@@ -149,7 +167,7 @@ private:
     void SendProbe();
     void SendTargetedProbes();
     void SendDatagram(const std::string& datagram);
-    std::uint32_t NewId();
+    static std::uint32_t NewId();
     static void Push(std::vector<Event>* events, const wire::MacBytes& mac, int code,
                      std::string xml);
 
@@ -176,7 +194,8 @@ private:
     std::deque<wire::Message> m_inbox; // library thread only
     std::vector<net::Interface> m_ifaces;
     std::vector<int> m_joined;
-    std::mt19937 m_rng{std::random_device{}()};
+    // When a probe asking for a challenge last went to a MAC (kFetchGap).
+    std::unordered_map<std::uint64_t, Clock::time_point> m_lastFetch;
 };
 
 } // namespace lorvex::search

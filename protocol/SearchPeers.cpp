@@ -35,7 +35,7 @@ std::vector<trust::Key> LoadTrustAnchors() {
 PeerTable::PeerTable(std::vector<trust::Key> anchors)
     : m_tool(trust::NewKeyPair()), m_anchors(std::move(anchors)) {}
 
-std::uint64_t PeerTable::Key(const wire::MacBytes& mac) {
+std::uint64_t PeerTable::MacKey(const wire::MacBytes& mac) {
     std::uint64_t k = 0;
     for (unsigned char b : mac)
         k = (k << 8) | b;
@@ -154,6 +154,17 @@ std::string PeerTable::Seal(wire::Kind kind, std::uint32_t requestId, const wire
     Peer& p = m_peers.find(Key(mac))->second;
     p.challengeAt.reset(); // a device honours each challenge once
     return trust::SealRequest(p.keys, m_tool.publicKey, kind, requestId, mac, p.challenge, body);
+}
+
+std::string PeerTable::SealActivation(std::uint32_t requestId, const wire::MacBytes& mac,
+                                      std::string_view code, std::string_view password,
+                                      TimePoint now) {
+    if (!HasFreshChallenge(mac, now))
+        return {};
+    Peer& p = m_peers.find(Key(mac))->second;
+    p.challengeAt.reset();
+    return trust::SealActivation(p.keys, m_tool.publicKey, p.key, requestId, mac, p.challenge, code,
+                                 password);
 }
 
 Identity PeerTable::State(const wire::MacBytes& mac, std::string* fingerprint) const {

@@ -19,7 +19,13 @@
 namespace lorvex::search {
 
 // Identity states as LORVEX_TRUST_Identity reports them.
-enum class Identity : int { Unknown = 0, Verified = 1, Unverified = 2, Confirmed = 3, Conflict = 4 };
+enum class Identity : int {
+    Unknown = 0,
+    Verified = 1,
+    Unverified = 2,
+    Confirmed = 3,
+    Conflict = 4
+};
 
 // Keys no maker certified are let in sparingly: at most this many are held
 // at all, and at most kNewUnverifiedPerRound new ones are agreed per round,
@@ -34,6 +40,9 @@ public:
 
     // A fresh session key pair; `anchors` are the trusted maker keys.
     explicit PeerTable(std::vector<trust::Key> anchors);
+
+    // A MAC as one number, for tables keyed by device.
+    static std::uint64_t MacKey(const wire::MacBytes& mac);
 
     const trust::Key& ToolKey() const { return m_tool.publicKey; }
 
@@ -82,6 +91,11 @@ public:
     std::string Seal(wire::Kind kind, std::uint32_t requestId, const wire::MacBytes& mac,
                      std::string_view body, TimePoint now);
 
+    // As Seal, for an activation: the body is the proof of the canonical
+    // setup code `code` followed by the first password.
+    std::string SealActivation(std::uint32_t requestId, const wire::MacBytes& mac,
+                               std::string_view code, std::string_view password, TimePoint now);
+
     Identity State(const wire::MacBytes& mac, std::string* fingerprint) const;
 
     // Confirms the MAC's uncertified key for this session when `fingerprint`
@@ -108,7 +122,7 @@ private:
     // Agrees keys with a new candidate and checks the answer's tag.
     bool Admit(const wire::Message& msg, const trust::AnswerParts& parts, const Prepared* prepared,
                Peer* out);
-    static std::uint64_t Key(const wire::MacBytes& mac);
+    static std::uint64_t Key(const wire::MacBytes& mac) { return MacKey(mac); }
 
     trust::KeyPair m_tool;
     std::vector<trust::Key> m_anchors;

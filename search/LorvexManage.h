@@ -169,16 +169,18 @@ public:
                                // password, say): nothing is sent
         // Outcomes of device identity and of the device's own guards; the
         // numbers above keep their meaning, new ones are only appended.
-        SETNET_UNVERIFIED = 14,     // the device's key is not certified by a trusted maker and
-                                    // the user has not confirmed it this session: nothing sent
-        SETNET_CONFLICT = 15,       // two different keys answer for this MAC: nothing sent
-        SETNET_LOCKED = 16,         // the device refuses requests after repeated wrong
-                                    // passwords; LastLockSeconds() tells how long still
-        SETNET_NOT_ACTIVATED = 17,  // the device has no password yet: activate it first
-        SETNET_NO_PRESENCE = 18,    // restore refused: the reset button was not pressed
-                                    // within the last 10 minutes
-        SETNET_WEAK_PASSWORD = 19,  // activation refused: the password breaks the strength rule
-        SETNET_ALREADY_ACTIVE = 20, // activation refused: the device has a password already
+        SETNET_UNVERIFIED = 14,       // the device's key is not certified by a trusted maker and
+                                      // the user has not confirmed it this session: nothing sent
+        SETNET_CONFLICT = 15,         // two different keys answer for this MAC: nothing sent
+        SETNET_LOCKED = 16,           // the device refuses requests after repeated wrong
+                                      // passwords; LastLockSeconds() tells how long still
+        SETNET_NOT_ACTIVATED = 17,    // the device has no password yet: activate it first
+        SETNET_NO_PRESENCE = 18,      // restore refused: the reset button was not pressed
+                                      // within the last 10 minutes
+        SETNET_WEAK_PASSWORD = 19,    // activation refused: the password breaks the strength rule
+        SETNET_ALREADY_ACTIVE = 20,   // activation refused: the device has a password already
+        SETNET_SETUP_CODE_WRONG = 21, // activation: the text is not a setup code (nothing
+                                      // sent), or the device refused it (a try counted)
     };
 
     // Asks the listed device with this MAC (any case) to take ip, mask and
@@ -208,11 +210,15 @@ public:
     bool ConfirmIdentity(const char* mac, const char* fingerprint);
 
     // Gives the listed, not activated device with this MAC its first
-    // password, sealed to its key. SETNET_DONE, SETNET_NO_DEVICE,
-    // SETNET_UNVERIFIED, SETNET_CONFLICT, SETNET_WEAK_PASSWORD (checked here
-    // first, nothing sent; the device checks again), SETNET_ALREADY_ACTIVE,
-    // SETNET_LOCKED, SETNET_NO_ANSWER (3000 ms) or SETNET_FAILED.
-    int32_t Activate(const char* mac, const char* password);
+    // password, sealed to its key, with the proof of its setup code (the
+    // code on its label, in any typed form). SETNET_DONE, SETNET_NO_DEVICE,
+    // SETNET_UNVERIFIED, SETNET_CONFLICT, SETNET_SETUP_CODE_WRONG (not a
+    // setup code: checked here first, nothing sent; or the device refused
+    // the code, which counts toward its lock like a wrong password),
+    // SETNET_WEAK_PASSWORD (checked here first, nothing sent; the device
+    // checks again), SETNET_ALREADY_ACTIVE, SETNET_LOCKED, SETNET_NO_ANSWER
+    // (3000 ms) or SETNET_FAILED. The code is wiped here after use.
+    int32_t Activate(const char* mac, const char* password, const char* setupCode);
 
     // Restore with its outcome: SETNET_DONE, SETNET_NO_PRESENCE (the reset
     // button was not pressed within 10 minutes), SETNET_NO_ANSWER, or

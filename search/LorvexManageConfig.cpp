@@ -16,6 +16,7 @@
 #include "LorvexSearch.h"
 #include "MarkupSTL.h"
 #include "NetParam.h"
+#include "Secret.h"
 #include "TrustWire.h"
 
 namespace {
@@ -184,8 +185,9 @@ int32_t IdentityGate(const unsigned char bytes[6]) {
     }
 }
 
-// The device's refusals that have an outcome of their own.
-int32_t RefusalCode(int32_t answer) {
+// The device's refusals that have an outcome of their own; a refused setup
+// code only answers an activation.
+int32_t RefusalCode(int32_t answer, bool activation = false) {
     switch (answer) {
     case lorvex::trust::RESULT_NOT_ACTIVATED:
         return CLorvexManage::SETNET_NOT_ACTIVATED;
@@ -195,6 +197,8 @@ int32_t RefusalCode(int32_t answer) {
         return CLorvexManage::SETNET_WEAK_PASSWORD;
     case lorvex::trust::RESULT_ALREADY_ACTIVE:
         return CLorvexManage::SETNET_ALREADY_ACTIVE;
+    case lorvex::trust::RESULT_SETUP_CODE_WRONG:
+        return activation ? CLorvexManage::SETNET_SETUP_CODE_WRONG : CLorvexManage::SETNET_FAILED;
     default:
         return CLorvexManage::SETNET_FAILED;
     }
@@ -274,7 +278,7 @@ bool CLorvexManage::ConfirmIdentity(const char* mac, const char* fingerprint) {
            LORVEX_TRUST_ConfirmKey(bytes, fingerprint) == 1;
 }
 
-int32_t CLorvexManage::Activate(const char* mac, const char* password) {
+int32_t CLorvexManage::Activate(const char* mac, const char* password, const char* setupCode) {
     if (!LibraryUsable())
         return SETNET_FAILED;
     SEARCH_INFO device{};
@@ -283,16 +287,27 @@ int32_t CLorvexManage::Activate(const char* mac, const char* password) {
         return SETNET_NO_DEVICE;
     if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
         return gate;
+    std::string code;
+    code.reserve(2 * lorvex::trust::kSetupCodeTextSize); // on the heap, wiped below
+    const bool isCode = lorvex::trust::NormalizeSetupCode(Text(setupCode), &code);
     const char* pw = Text(password);
-    if (lorvex::trust::CheckPasswordStrength(pw, device.mac, device.devName) !=
-        lorvex::trust::PASSWORD_OK)
-        return SETNET_WEAK_PASSWORD;
+    int32_t early = SETNET_DONE;
+    if (!isCode)
+        early = SETNET_SETUP_CODE_WRONG;
+    else if (lorvex::trust::CheckPasswordStrength(pw, device.mac, device.devName) !=
+             lorvex::trust::PASSWORD_OK)
+        early = SETNET_WEAK_PASSWORD;
+    if (early != SETNET_DONE) {
+        WipeSecret(&code);
+        return early;
+    }
     ResetSetIPResult();
-    LORVEX_TRUST_Activate(bytes, pw);
+    LORVEX_TRUST_Activate(bytes, pw, code.c_str());
+    WipeSecret(&code);
     const int32_t answer = WaitForSetIPAnswer(*this, WithDefaults(m_config).sleep);
     if (answer == -1)
         return SETNET_NO_ANSWER;
-    return answer == 0 ? SETNET_DONE : RefusalCode(answer);
+    return answer == 0 ? SETNET_DONE : RefusalCode(answer, true);
 }
 
 int32_t CLorvexManage::RestoreDevice(const char* mac) {

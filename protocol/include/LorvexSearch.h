@@ -127,10 +127,15 @@ int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint)
 
 /*
  * Sends the first password `password` (NUL-terminated UTF-8), sealed, to the
- * not activated device `mac`. Its result arrives as LORVEX_SEARCH_EVENT_CONFIG like that of
- * LORVEX_SET_CONFIG (setIPResult; see docs/protocol.md for the values).
+ * not activated device `mac`, with the proof of the device's setup code
+ * `setupCode` (the code on its label, "ABCD-EFGH-JKMN", typed in any case,
+ * with or without spaces and dashes). Its result arrives as
+ * LORVEX_SEARCH_EVENT_CONFIG like that of LORVEX_SET_CONFIG (setIPResult; 7:
+ * the device refused the code; see docs/protocol.md for the values). Nothing
+ * is sent when `setupCode` is not a setup code (a mistyped one fails its
+ * check characters), so no try of the device is spent on it.
  */
-void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password);
+void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password, const char* setupCode);
 
 /*
  * As LORVEX_SET_DevRestoreDefault, with the device's answer: -1 when no

@@ -265,6 +265,134 @@ std::string SealRequest(const SessionKeys& keys, const Key& toolKey, wire::Kind 
     return out;
 }
 
+const char kSetupCodeAlphabet[] = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
+
+namespace {
+
+constexpr std::size_t kSetupCodeDataChars = 10;
+constexpr unsigned char kProofLabel[4] = {'L', 'V', 'X', 'A'};
+
+// The two check characters of the first 10 characters: the first 10 bits
+// of their BLAKE2b-256 hash, 5 bits each.
+void SetupCodeCheck(const char data[kSetupCodeDataChars], char out[2]) {
+    unsigned char hash[32];
+    crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(data),
+                       kSetupCodeDataChars, nullptr, 0);
+    const unsigned v = (unsigned{hash[0]} << 2) | (unsigned{hash[1]} >> 6);
+    out[0] = kSetupCodeAlphabet[(v >> 5) & 31];
+    out[1] = kSetupCodeAlphabet[v & 31];
+    sodium_memzero(hash, sizeof hash);
+}
+
+// "ABCDEFGHJKMN" as "ABCD-EFGH-JKMN", written over `out` in place (no
+// temporary copy of the code is left behind).
+void Grouped(const char chars[kSetupCodeChars], std::string* out) {
+    out->assign(kSetupCodeTextSize, '-');
+    for (std::size_t i = 0, at = 0; i < kSetupCodeChars; ++i, ++at) {
+        if (i > 0 && i % 4 == 0)
+            ++at;
+        (*out)[at] = chars[i];
+    }
+}
+
+// The alphabet character a typed one stands for, 0 when none.
+char SetupCodeChar(char typed) {
+    char c = typed >= 'a' && typed <= 'z' ? static_cast<char>(typed - 'a' + 'A') : typed;
+    if (c == 'O')
+        c = '0';
+    else if (c == 'I' || c == 'L')
+        c = '1';
+    return c != '\0' && std::strchr(kSetupCodeAlphabet, c) ? c : '\0';
+}
+
+} // namespace
+
+bool NormalizeSetupCode(std::string_view typed, std::string* canonical) {
+    char chars[kSetupCodeChars];
+    std::size_t n = 0;
+    bool good = true;
+    for (char t : typed) {
+        if (t == ' ' || t == '-')
+            continue;
+        const char c = SetupCodeChar(t);
+        if (c == '\0' || n == kSetupCodeChars) {
+            good = false;
+            break;
+        }
+        chars[n++] = c;
+    }
+    char check[2] = {};
+    if (good && n == kSetupCodeChars)
+        SetupCodeCheck(chars, check);
+    good = good && n == kSetupCodeChars && check[0] == chars[10] && check[1] == chars[11];
+    if (good)
+        Grouped(chars, canonical);
+    sodium_memzero(chars, sizeof chars);
+    return good;
+}
+
+std::string SetupCodeFromBits(std::uint64_t bits) {
+    char chars[kSetupCodeChars];
+    for (std::size_t i = 0; i < kSetupCodeDataChars; ++i)
+        chars[i] = kSetupCodeAlphabet[(bits >> (kSetupCodeRandomBits - 5 * (i + 1))) & 31];
+    SetupCodeCheck(chars, chars + kSetupCodeDataChars);
+    std::string out;
+    Grouped(chars, &out);
+    sodium_memzero(chars, sizeof chars);
+    return out;
+}
+
+std::array<unsigned char, kProofSize> ActivationProof(std::string_view canonicalCode,
+                                                      std::string_view header, const Key& toolKey,
+                                                      const Challenge& challenge,
+                                                      const Key& deviceKey) {
+    std::array<unsigned char, kProofSize> proof{};
+    crypto_generichash_state st;
+    crypto_generichash_init(&st, Bytes(canonicalCode), canonicalCode.size(), proof.size());
+    crypto_generichash_update(&st, kProofLabel, sizeof kProofLabel);
+    crypto_generichash_update(&st, Bytes(header), header.size());
+    crypto_generichash_update(&st, toolKey.data(), toolKey.size());
+    crypto_generichash_update(&st, challenge.data(), challenge.size());
+    crypto_generichash_update(&st, deviceKey.data(), deviceKey.size());
+    crypto_generichash_final(&st, proof.data(), proof.size());
+    sodium_memzero(&st, sizeof st);
+    return proof;
+}
+
+std::string SealActivation(const SessionKeys& keys, const Key& toolKey, const Key& deviceKey,
+                           std::uint32_t requestId, const wire::MacBytes& mac,
+                           const Challenge& challenge, std::string_view canonicalCode,
+                           std::string_view password, const unsigned char* nonce) {
+    const std::size_t bodySize = kProofSize + password.size();
+    if (kSealOverhead + bodySize > wire::kMaxPayload)
+        return {};
+    const std::string header =
+        Header(wire::Kind::Activate, requestId, mac, kSealOverhead + bodySize);
+    std::array<unsigned char, kProofSize> proof =
+        ActivationProof(canonicalCode, header, toolKey, challenge, deviceKey);
+    std::string body(reinterpret_cast<const char*>(proof.data()), proof.size());
+    body.append(password);
+    sodium_memzero(proof.data(), proof.size());
+    std::string out =
+        SealRequest(keys, toolKey, wire::Kind::Activate, requestId, mac, challenge, body, nonce);
+    sodium_memzero(body.data(), body.size());
+    return out;
+}
+
+bool OpenActivation(std::string_view canonicalCode, const wire::Message& msg, const Key& toolKey,
+                    const Challenge& challenge, const Key& deviceKey, std::string_view body,
+                    std::string* password) {
+    if (body.size() < kProofSize || canonicalCode.size() != kSetupCodeTextSize)
+        return false;
+    std::array<unsigned char, kProofSize> want =
+        ActivationProof(canonicalCode, ReceivedHeader(msg), toolKey, challenge, deviceKey);
+    const bool right = sodium_memcmp(want.data(), body.data(), kProofSize) == 0;
+    sodium_memzero(want.data(), want.size());
+    if (right)
+        password->assign(body.substr(kProofSize));
+    return right;
+}
+
 bool SealedToolKey(const wire::Message& msg, Key* toolKey) {
     if (msg.payload.size() < kSealOverhead)
         return false;

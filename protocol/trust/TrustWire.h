@@ -49,13 +49,44 @@ using Challenge = std::array<unsigned char, kChallengeSize>;
 // and restoreResult (restore).
 enum DeviceResult : int {
     RESULT_OK = 0,
-    RESULT_REFUSED = 1,        // wrong password or a malformed value
-    RESULT_NOT_ACTIVATED = 2,  // no password yet: only activation is taken
-    RESULT_LOCKED = 3,         // too many wrong passwords; retryAfter tells how long
-    RESULT_WEAK_PASSWORD = 4,  // activation with a password that breaks the rule
-    RESULT_NO_PRESENCE = 5,    // restore without a recent press of the reset button
-    RESULT_ALREADY_ACTIVE = 6, // activation of a device that has a password
+    RESULT_REFUSED = 1,          // wrong password or a malformed value
+    RESULT_NOT_ACTIVATED = 2,    // no password yet: only activation is taken
+    RESULT_LOCKED = 3,           // too many wrong passwords; retryAfter tells how long
+    RESULT_WEAK_PASSWORD = 4,    // activation with a password that breaks the rule
+    RESULT_NO_PRESENCE = 5,      // restore without a recent press of the reset button
+    RESULT_ALREADY_ACTIVE = 6,   // activation of a device that has a password
+    RESULT_SETUP_CODE_WRONG = 7, // activation without proof of the device's setup code
 };
+
+// Setup codes: the secret printed on a device's label that an activation
+// request must prove. 12 characters of Crockford's base32 alphabet, shown as
+// three groups of four joined by '-' ("ABCD-EFGH-JKMN"): 10 characters carry
+// 50 random bits, the last 2 the first 10 bits of BLAKE2b-256 of those 10
+// characters, so a mistyped code is refused before any try is spent.
+constexpr std::size_t kSetupCodeChars = 12;
+constexpr std::size_t kSetupCodeTextSize = 14; // canonical form, dashes included
+constexpr std::size_t kSetupCodeRandomBits = 50;
+constexpr std::size_t kProofSize = 32;
+extern const char kSetupCodeAlphabet[]; // "0123456789ABCDEFGHJKMNPQRSTVWXYZ"
+
+// Reads a typed setup code: case is ignored, spaces and '-' are dropped, 'O'
+// reads as '0', 'I' and 'L' as '1'. True, with the canonical form in
+// `canonical`, only for 12 characters of the alphabet whose check holds;
+// false otherwise (and `canonical` untouched). The caller wipes both texts.
+bool NormalizeSetupCode(std::string_view typed, std::string* canonical);
+
+// The canonical setup code carrying the low 50 bits of `bits` (first
+// character = highest 5 bits), with its check characters.
+std::string SetupCodeFromBits(std::uint64_t bits);
+
+// The proof of the setup code in an activation request: BLAKE2b-256 keyed
+// with the canonical code's 14 ASCII bytes over "LVXA", the request's
+// 30-byte datagram header, the tool's session key, the challenge and the
+// device's key. Only a holder of the code makes it; it travels sealed.
+std::array<unsigned char, kProofSize> ActivationProof(std::string_view canonicalCode,
+                                                      std::string_view header, const Key& toolKey,
+                                                      const Challenge& challenge,
+                                                      const Key& deviceKey);
 
 // The maker's certificate: MAC and device key, signed by a maker key.
 struct Certificate {
@@ -148,6 +179,22 @@ std::string SealRequest(const SessionKeys& keys, const Key& toolKey, wire::Kind 
                         std::uint32_t requestId, const wire::MacBytes& mac,
                         const Challenge& challenge, std::string_view body,
                         const unsigned char* nonce = nullptr);
+// An activation request (kind 7): sealed body = the setup code's proof
+// (ActivationProof over this very header) followed by the first password.
+// Empty when it would not fit a datagram. Every copy of the body is wiped.
+std::string SealActivation(const SessionKeys& keys, const Key& toolKey, const Key& deviceKey,
+                           std::uint32_t requestId, const wire::MacBytes& mac,
+                           const Challenge& challenge, std::string_view canonicalCode,
+                           std::string_view password, const unsigned char* nonce = nullptr);
+
+// The device's side of an opened activation request: true, with the first
+// password in `password`, when `body` starts with the proof of
+// `canonicalCode` for this request (compared in constant time); false for a
+// wrong proof or a body shorter than one. The caller wipes `password`.
+bool OpenActivation(std::string_view canonicalCode, const wire::Message& msg, const Key& toolKey,
+                    const Challenge& challenge, const Key& deviceKey, std::string_view body,
+                    std::string* password);
+
 // The tool key of a sealed request, read before the device picks its keys.
 bool SealedToolKey(const wire::Message& msg, Key* toolKey);
 // Opens a sealed request; false when it was not sealed under `keys` for this

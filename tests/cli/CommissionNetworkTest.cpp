@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -123,8 +124,10 @@ protected:
         m_sim.reset();
         m_leaving.reset();
         for (const char* s : {"-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw",
-                              "-secret.csv", "-fleet-sent", "-leaving-sent"})
+                              "-secret.csv", "-fleet-sent", "-leaving-sent", "-codes.csv"})
             std::remove((m_tag + s).c_str());
+        for (const char* s : {"-fleet-labels", "-leaving-labels"})
+            std::filesystem::remove_all(m_tag + s);
     }
 
     // A simulator of these devices; its log (m_tag-NAME.log) tells what it
@@ -135,7 +138,15 @@ protected:
         return std::make_unique<test_support::SimulatorProcess>(
             m_tag + "-" + name, fleet,
             std::vector<std::string>{"--jitter", "50", "--verbose", "--sent-log",
-                                     m_sent.back().Path()});
+                                     m_sent.back().Path(), "--labels",
+                                     m_tag + "-" + name + "-labels"});
+    }
+    // Both simulators' labels.csv in one file, as the codes file of a batch.
+    std::string CodesFile() {
+        std::ofstream out(m_tag + "-codes.csv");
+        for (const char* name : {"fleet", "leaving"})
+            out << ReadFile(m_tag + "-" + name + "-labels/labels.csv");
+        return m_tag + "-codes.csv";
     }
 
     // Returns once both simulators have handled every datagram sent to them
@@ -359,7 +370,7 @@ protected:
 TEST_F(ActivationNetwork, OnePasswordForASubnetSkipsActiveAndReportsEachDevice) {
     const std::string out = m_tag + "-out";
     EXPECT_EQ(Run({"activate", "--subnet", "10.77.0.0/24", "--password", "-", "--output",
-                   m_tag + "-outcomes.csv"},
+                   m_tag + "-outcomes.csv", "--setup-codes", CodesFile()},
                   out),
               1)
         << ReadFile(out) << ReadFile(m_tag + "-err");
@@ -390,7 +401,10 @@ TEST_F(ActivationNetwork, GeneratedPasswordsGoToANewSecretFileFirst) {
     const std::string secret = m_tag + "-secret.csv";
     const std::string macs = Mac(0) + "," + Mac(1) + "," + Mac(kActive[0]);
     // Every device that needed a password got one: the one that has one does not count.
-    EXPECT_EQ(Run({"activate", "--mac", macs, "--generate-passwords", secret}, m_tag + "-out"), 0)
+    EXPECT_EQ(Run({"activate", "--mac", macs, "--generate-passwords", secret, "--setup-codes",
+                   CodesFile()},
+                  m_tag + "-out"),
+              0)
         << ReadFile(m_tag + "-out") << ReadFile(m_tag + "-err");
     struct stat st {};
     ASSERT_EQ(stat(secret.c_str(), &st), 0);

@@ -143,6 +143,9 @@ MacBytes Mac(const std::string& text) {
     return m;
 }
 
+// The setup code on the label of ConfigTest's camera 02:AA:00:00:00:01.
+const char kCamCode[] = "0J6H-B7H6-NWGR";
+
 std::string SetIpXml(const std::string& password, const std::string& ip) {
     return "<searchSetIP password=\"" + password + "\" ipAddr=\"" + ip +
            "\" maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" dns1=\"8.8.8.8\" dns2=\"\" "
@@ -340,7 +343,7 @@ protected:
         m_control = TempPath("control");
         std::ofstream(m_fleet) << R"({"devices": [
       {"mac": "02:AA:00:00:00:01", "type": "ZVK_IPC", "ip": "192.168.1.64",
-       "password": "secret", "activated": 0},
+       "password": "secret", "activated": 0, "setupCode": "0J6H-B7H6-NWGR"},
       {"mac": "02:AA:00:00:00:02", "type": "ZVK_NVR", "password": "secret", "activated": 0},
       {"mac": "02:AA:00:00:00:03", "type": "ZVK_IPC", "password": "secret", "silent": true},
       {"mac": "02:AA:00:00:00:04", "type": "ZVK_DVR", "password": "secret", "activated": 0,
@@ -495,17 +498,51 @@ TEST_F(ConfigTest, RestoreNeedsTheResetButtonAndLeavesTheDeviceToBeActivated) {
     EXPECT_EQ(LORVEX_TRUST_Restore(Mac("02:AA:00:00:00:99").data()), -1); // nobody
     PressReset("02:AA:00:00:00:01");
     EXPECT_EQ(LORVEX_SET_DevRestoreDefault(cam.data()), 1);
-    // Restored: no password works until the device is activated.
+    // Restored: no password works until the device is activated, and only
+    // with the proof of the code on its label.
     LORVEX_SET_CONFIG(cam.data(), SetIpXml("secret", "10.77.0.66").c_str());
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "2");
-    LORVEX_TRUST_Activate(cam.data(), "password");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", "P3TK-JZC1-RRQ2"); // another device's
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "7");
+    LORVEX_TRUST_Activate(cam.data(), "password", kCamCode);
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "4"); // one class only
-    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", "0j6h b7h6 nwgr");
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
-    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-8");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-8", kCamCode);
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "6");
     LORVEX_SET_CONFIG(cam.data(), SetIpXml("Camera-Door-7", "10.77.0.66").c_str());
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
+}
+
+// The activation racer without the label: a text that is no setup code is
+// never sent; wrong codes are refused (the sent log shows each refusal) and
+// lock the device like wrong passwords, the fifth answered as locked.
+TEST_F(ConfigTest, WrongSetupCodesAreRefusedAndLockTheDevice) {
+    const MacBytes cam = Mac("02:AA:00:00:00:01");
+    PressReset("02:AA:00:00:00:01");
+    ASSERT_EQ(LORVEX_TRUST_Restore(cam.data()), 0);
+    Spy spy;
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", "0J6H-B7H6-NWGS"); // a typing slip
+    LORVEX_SEARCH_Manual();
+    for (const lorvex::wire::Message& m : spy.UntilNextRound())
+        EXPECT_NE(m.mac, cam) << "a text that is no setup code was sent, or fetched a challenge";
+    ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 4)));
+    m_rec.Take();
+    for (std::uint64_t i = 0; i < 5; ++i) {
+        m_sim->Log().Mark();
+        LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7",
+                              lorvex::trust::SetupCodeFromBits(i * 977).c_str());
+        EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), i < 4 ? "7" : "3") << i;
+        const bool logged = m_sim->Log().WaitFor(1s, [&](const std::vector<SentLine>& lines) {
+            for (const SentLine& l : lines)
+                if (l.what == "result" && l.mac == "02:AA:00:00:00:01")
+                    return l.result == (i < 4 ? 7 : 3);
+            return false;
+        });
+        EXPECT_TRUE(logged) << "the sent log shows no refusal for try " << i;
+    }
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", kCamCode);
+    EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "3") << "locked: the right code waits too";
 }
 
 // The guesser: five wrong passwords lock the device, and the result says
@@ -557,6 +594,194 @@ TEST_F(ConfigTest, ACapturedRequestSentAgainChangesNothing) {
         if (e.mac == "02:AA:00:00:00:01") {
             EXPECT_NE(e.xml.find("<ip>10.77.0.81</ip>"), std::string::npos) << e.xml;
         }
+    }
+}
+
+// One long session: requests of every kind to one device, one after the
+// other, each pair in both orders with the first refused and done. The
+// second request is sealed with the challenge the first one's reply
+// brought; each must reach the device (its own result is in the sent log)
+// and come back to the caller.
+struct SessionStep {
+    char kind;            // 'C' change, 'R' restore, 'A' activation
+    bool press;           // press the reset button first
+    const char* password; // change: the password given; activation: the new one
+    bool rightCode;       // activation: the device's own setup code, else another
+    int expect;           // the device's result
+};
+struct SessionCase {
+    const char* name;
+    bool activated;
+    SessionStep first, second;
+};
+const char kSessionPassword[] = "Pass-word-1";
+const SessionCase kSessionCases[] = {
+    {"change done, change",
+     true,
+     {'C', false, kSessionPassword, false, 0},
+     {'C', false, kSessionPassword, false, 0}},
+    {"change refused, change",
+     true,
+     {'C', false, "wrong", false, 1},
+     {'C', false, kSessionPassword, false, 0}},
+    {"change done, restore",
+     true,
+     {'C', false, kSessionPassword, false, 0},
+     {'R', false, nullptr, false, 5}},
+    {"change refused, restore",
+     true,
+     {'C', false, "wrong", false, 1},
+     {'R', true, nullptr, false, 0}},
+    {"change done, activation",
+     true,
+     {'C', false, kSessionPassword, false, 0},
+     {'A', false, "New-pass-2", true, 6}},
+    {"change refused, activation",
+     true,
+     {'C', false, "wrong", false, 1},
+     {'A', false, "New-pass-2", true, 6}},
+    {"restore done, change",
+     true,
+     {'R', true, nullptr, false, 0},
+     {'C', false, kSessionPassword, false, 2}},
+    {"restore refused, change",
+     true,
+     {'R', false, nullptr, false, 5},
+     {'C', false, kSessionPassword, false, 0}},
+    {"restore done, restore",
+     true,
+     {'R', true, nullptr, false, 0},
+     {'R', false, nullptr, false, 5}}, // one press, one restore
+    {"restore refused, restore",
+     true,
+     {'R', false, nullptr, false, 5},
+     {'R', true, nullptr, false, 0}},
+    {"restore done, activation",
+     true,
+     {'R', true, nullptr, false, 0},
+     {'A', false, "New-pass-2", true, 0}},
+    {"restore refused, activation",
+     true,
+     {'R', false, nullptr, false, 5},
+     {'A', false, "New-pass-2", true, 6}},
+    {"activation done, change",
+     false,
+     {'A', false, "New-pass-2", true, 0},
+     {'C', false, "New-pass-2", false, 0}},
+    {"activation refused, change",
+     false,
+     {'A', false, "New-pass-2", false, 7},
+     {'C', false, kSessionPassword, false, 2}},
+    {"activation done, restore",
+     false,
+     {'A', false, "New-pass-2", true, 0},
+     {'R', false, nullptr, false, 5}},
+    {"activation refused, restore",
+     false,
+     {'A', false, "New-pass-2", false, 7},
+     {'R', true, nullptr, false, 0}},
+    {"activation done, activation",
+     false,
+     {'A', false, "New-pass-2", true, 0},
+     {'A', false, "New-pass-3", true, 6}},
+    {"activation refused, activation",
+     false,
+     {'A', false, "New-pass-2", false, 7},
+     {'A', false, "New-pass-2", true, 0}},
+};
+
+class SessionTest : public ConfigTest {
+protected:
+    static std::string CaseMac(std::size_t i) {
+        char text[18];
+        std::snprintf(text, sizeof text, "02:AB:00:00:00:%02X", static_cast<unsigned>(i + 1));
+        return text;
+    }
+    static std::string CaseCode(std::size_t i) { return lorvex::trust::SetupCodeFromBits(i + 11); }
+    void SetUp() override {
+        SearchNetwork::SetUp();
+        if (IsSkipped())
+            return;
+        m_fleet = TempPath("session.json");
+        m_control = TempPath("session-control");
+        std::ofstream fleet(m_fleet);
+        fleet << R"({"devices": [)";
+        for (std::size_t i = 0; i < std::size(kSessionCases); ++i)
+            fleet << (i ? "," : "") << R"({"mac": ")" << CaseMac(i)
+                  << R"(", "type": "ZVK_IPC", "password": ")" << kSessionPassword
+                  << R"(", "activated": )" << (kSessionCases[i].activated ? 0 : 1)
+                  << R"(, "setupCode": ")" << CaseCode(i) << R"("})";
+        fleet << "]}";
+        fleet.close();
+        m_sim = std::make_unique<Simulator>("--fleet " + m_fleet + " --control " + m_control);
+        ASSERT_TRUE(m_sim->Started());
+        Start();
+        LORVEX_SEARCH_Manual();
+        ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, std::size(kSessionCases))));
+        m_rec.Take();
+    }
+    // Other tools talk to the device meanwhile: `count` probes to its MAC,
+    // each with a tool key of its own (as each run of the command line
+    // has), all answered before this returns.
+    void OtherToolsProbe(const std::string& mac, int count) {
+        const int fd = lorvex::net::OpenGroupSocket(0, 1 << 16);
+        const auto ifaces = lorvex::net::ListMulticastInterfaces();
+        m_sim->Log().Mark();
+        for (int k = 0; k < count; ++k) {
+            const lorvex::trust::KeyPair other = lorvex::trust::NewKeyPair();
+            lorvex::net::SendAll(
+                fd, ifaces, lorvex::wire::kDevicePort,
+                lorvex::wire::Encode(
+                    {Kind::Probe, 0x5EED0000u + static_cast<std::uint32_t>(k), Mac(mac),
+                     std::string(reinterpret_cast<const char*>(other.publicKey.data()), 32)}));
+        }
+        close(fd);
+        EXPECT_TRUE(m_sim->Log().WaitFor(3s, [&](const std::vector<SentLine>& lines) {
+            int answers = 0;
+            for (const SentLine& l : lines)
+                answers += l.what == "answer" && l.mac == mac && (l.id >> 16) == 0x5EED;
+            return answers == count;
+        })) << "the other tools' probes were not all answered";
+    }
+    // Sends the step's request; the device's result as the caller learns it.
+    int Send(std::size_t i, const SessionStep& step) {
+        const std::string mac = CaseMac(i);
+        if (step.press)
+            PressReset(mac);
+        m_sim->Log().Mark();
+        if (step.kind == 'R')
+            return LORVEX_TRUST_Restore(Mac(mac).data());
+        if (step.kind == 'C')
+            LORVEX_SET_CONFIG(Mac(mac).data(), SetIpXml(step.password, "10.77.0.64").c_str());
+        else
+            LORVEX_TRUST_Activate(Mac(mac).data(), step.password,
+                                  CaseCode(step.rightCode ? i : i + 100).c_str());
+        const std::string result = ResultFor(mac, 3000ms);
+        return result == "none" ? -1 : std::atoi(result.c_str());
+    }
+    // The device's own line for the request just sent: "result"/"ack" with
+    // its code, never "dropped".
+    bool Reached(std::size_t i, const SessionStep& step) {
+        const std::string mac = CaseMac(i);
+        return m_sim->Log().WaitFor(1s, [&](const std::vector<SentLine>& lines) {
+            for (const SentLine& l : lines)
+                if (l.mac == mac && l.what != "answer" && l.what != "reset")
+                    return l.what == (step.kind == 'R' ? "ack" : "result") &&
+                           l.result == step.expect;
+            return false;
+        });
+    }
+};
+
+TEST_F(SessionTest, EveryPairOfRequestsReachesTheDeviceInEitherOrder) {
+    for (std::size_t i = 0; i < std::size(kSessionCases); ++i) {
+        const SessionCase& c = kSessionCases[i];
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Send(i, c.first), c.first.expect);
+        EXPECT_TRUE(Reached(i, c.first)) << "the first request";
+        OtherToolsProbe(CaseMac(i), 5);
+        EXPECT_EQ(Send(i, c.second), c.second.expect);
+        EXPECT_TRUE(Reached(i, c.second)) << "the second request";
     }
 }
 
@@ -641,7 +866,7 @@ TEST_F(ConfigTest, ASpooferIsFlaggedChangesNoRecordAndGetsNoSecret) {
         EXPECT_EQ(e.xml.find("10.99.99.99"), std::string::npos) << e.code << " " << e.mac;
     Spy spy;
     LORVEX_SET_CONFIG(cam.data(), SetIpXml("secret", "10.77.0.90").c_str());
-    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7");
+    LORVEX_TRUST_Activate(cam.data(), "Camera-Door-7", kCamCode);
     LORVEX_SEARCH_Manual();
     for (const lorvex::wire::Message& m : spy.UntilNextRound())
         EXPECT_NE(m.mac, cam) << "a secret, or a challenge for one, went to a MAC in conflict";
@@ -713,7 +938,7 @@ TEST_F(ConfigTest, ASnifferFindsThePasswordInNoForm) {
     const MacBytes cam = Mac("02:AA:00:00:00:01");
     PressReset("02:AA:00:00:00:01");
     ASSERT_EQ(LORVEX_TRUST_Restore(cam.data()), 0);
-    LORVEX_TRUST_Activate(cam.data(), canary.c_str());
+    LORVEX_TRUST_Activate(cam.data(), canary.c_str(), kCamCode);
     ASSERT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "0");
     const std::string escaped = "Can&amp;ary&lt;7&gt;Pw";
     LORVEX_SET_CONFIG(cam.data(),
@@ -735,9 +960,17 @@ TEST_F(ConfigTest, ASnifferFindsThePasswordInNoForm) {
     std::string upperHex = hex;
     for (char& c : upperHex)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string forms[] = {
-        canary,   escaped, "Can%26ary%3C7%3EPw", Base64Of(canary), Base64Of("admin:" + canary), hex,
-        upperHex, "ary<7"};
+    const std::string forms[] = {canary,
+                                 escaped,
+                                 "Can%26ary%3C7%3EPw",
+                                 Base64Of(canary),
+                                 Base64Of("admin:" + canary),
+                                 hex,
+                                 upperHex,
+                                 "ary<7",
+                                 kCamCode,
+                                 "0J6HB7H6NWGR",
+                                 Base64Of(kCamCode)};
     for (const std::string& form : forms)
         EXPECT_EQ(sniffer.Bytes().find(form), std::string::npos) << form;
 }

@@ -141,8 +141,10 @@ int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint)
     return 1;
 }
 
-void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password) {
-    Record("Activate(" + MacText(mac) + "," + (password ? password : "") + ")");
+void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password,
+                           const char* setupCode) {
+    Record("Activate(" + MacText(mac) + "," + (password ? password : "") + "," +
+           (setupCode ? setupCode : "") + ")");
 }
 
 int LORVEX_TRUST_Restore(const unsigned char mac[6]) {

@@ -29,7 +29,7 @@ void SetRestoreResult(int result);
 // The state LORVEX_TRUST_Identity reports for every MAC (default
 // LORVEX_IDENTITY_VERIFIED); LORVEX_TRUST_ConfirmKey turns UNVERIFIED into
 // CONFIRMED. Calls are recorded as "Confirm(MAC,FP)",
-// "Activate(MAC,PASSWORD)", "TrustRestore(MAC)".
+// "Activate(MAC,PASSWORD,SETUPCODE)", "TrustRestore(MAC)".
 void SetIdentity(int state);
 
 // What LORVEX_TRUST_Restore answers (default 0, restored).

@@ -18,6 +18,7 @@ namespace {
 
 const char kMac[] = "02:4C:56:00:00:01";
 const char kPassword[] = "s3cret\"<&";
+const char kCode[] = "0J6H-B7H6-NWGR"; // a setup code (its check characters hold)
 
 struct Stored {
     std::string series = "ZVK_IPC";
@@ -264,7 +265,7 @@ TEST_F(SetNetParamTest, NoSecretGoesToAnUnconfirmedOrConflictingKey) {
                                std::pair{LORVEX_IDENTITY_CONFLICT, CLorvexManage::SETNET_CONFLICT}}) {
         recorder::SetIdentity(state);
         EXPECT_EQ(Set(), code);
-        EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7"), code);
+        EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7", kCode), code);
     }
     EXPECT_TRUE(ConfigCalls().empty());
     recorder::SetIdentity(LORVEX_IDENTITY_UNVERIFIED);
@@ -275,22 +276,32 @@ TEST_F(SetNetParamTest, NoSecretGoesToAnUnconfirmedOrConflictingKey) {
     EXPECT_EQ(Set(), CLorvexManage::SETNET_DONE);
 }
 
-TEST_F(SetNetParamTest, ActivationChecksTheRuleFirstAndMapsTheAnswer) {
+TEST_F(SetNetParamTest, ActivationChecksTheRuleAndCodeFirstAndMapsTheAnswer) {
     Store();
-    EXPECT_EQ(manager.Activate(kMac, "short1"), CLorvexManage::SETNET_WEAK_PASSWORD);
-    EXPECT_EQ(manager.Activate("02:4C:56:00:00:99", "Camera-Door-7"),
+    EXPECT_EQ(manager.Activate(kMac, "short1", kCode), CLorvexManage::SETNET_WEAK_PASSWORD);
+    EXPECT_EQ(manager.Activate("02:4C:56:00:00:99", "Camera-Door-7", kCode),
               CLorvexManage::SETNET_NO_DEVICE);
+    for (const char* notACode :
+         {"", "0J6H-B7H6-NWGS", "0J6H-B7H6", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7", notACode),
+                  CLorvexManage::SETNET_SETUP_CODE_WRONG)
+            << (notACode ? notACode : "null");
     for (auto [value, code] : {std::pair{"0", CLorvexManage::SETNET_DONE},
                                std::pair{"6", CLorvexManage::SETNET_ALREADY_ACTIVE},
-                               std::pair{"4", CLorvexManage::SETNET_WEAK_PASSWORD}}) {
+                               std::pair{"4", CLorvexManage::SETNET_WEAK_PASSWORD},
+                               std::pair{"7", CLorvexManage::SETNET_SETUP_CODE_WRONG}}) {
         polls = 0;
         AnswerAt(1, value);
-        EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7"), code) << value;
+        EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7", "0j6h b7h6 nwgr"), code) << value;
     }
-    int activations = 0;
+    std::vector<std::string> activations;
     for (const std::string& c : recorder::Calls())
-        activations += c.rfind("Activate(", 0) == 0;
-    EXPECT_EQ(activations, 3) << "a weak password is refused before anything is sent";
+        if (c.rfind("Activate(", 0) == 0)
+            activations.push_back(c);
+    ASSERT_EQ(activations.size(), 4u)
+        << "a weak password or a text that is no setup code is refused before anything is sent";
+    EXPECT_EQ(activations[0], std::string("Activate(") + kMac + ",Camera-Door-7,0J6H-B7H6-NWGR)")
+        << "the library gets the canonical code";
 }
 
 TEST_F(SetNetParamTest, RestoreOutcomes) {

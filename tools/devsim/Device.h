@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -49,19 +51,24 @@ struct Device {
     // Identity: the device's key pair and the maker's certificate for it
     // (signature all zero for a device no maker certified).
     bool certified = true;
+    // The setup code on the device's label (canonical form), which an
+    // activation must prove; from the fleet file, else derived (Certify).
+    std::string setupCode;
     lorvex::trust::KeyPair keys;
     lorvex::trust::Certificate cert;
-    // Keys agreed with the latest tool, and the challenges issued per tool.
+    // Keys agreed with the latest tool.
     lorvex::trust::Key sessionTool{};
     lorvex::trust::SessionKeys session;
     bool haveSession = false;
-    struct Issued {
-        lorvex::trust::Key tool{};
-        lorvex::trust::Challenge current{}, previous{};
-        Clock::time_point currentAt{}, previousAt{};
-        bool currentUsed = true, previousUsed = true;
-    };
-    std::vector<Issued> issued; // at most kTrackedTools
+    // Challenges are stateless (DeviceTrust.h): a secret made at boot signs
+    // each one; only the serials of used ones are kept, at most
+    // kUsedChallenges, and every serial at or below `challengeFloor` is
+    // refused.
+    std::array<unsigned char, 32> challengeSecret{};
+    Clock::time_point bootAt{};
+    std::uint32_t nextSerial = 1;
+    std::set<std::uint32_t> usedChallenges;
+    std::uint32_t challengeFloor = 0;
     // The guards: wrong passwords in a row, lock-out, reset button.
     int wrongPasswords = 0;
     int lockLevel = 0;

@@ -10,19 +10,45 @@ namespace {
 using lorvex::trust::Challenge;
 using lorvex::trust::Key;
 
-constexpr auto kLife = std::chrono::seconds(lorvex::trust::kChallengeLifeSeconds);
+// Wipes a secret text on every way out of a scope.
+class SecretWipe {
+public:
+    explicit SecretWipe(std::string* s) : m_s(s) {}
+    ~SecretWipe() {
+        if (!m_s->empty())
+            sodium_memzero(m_s->data(), m_s->size());
+        m_s->clear();
+    }
+    SecretWipe(const SecretWipe&) = delete;
+    SecretWipe& operator=(const SecretWipe&) = delete;
 
-Challenge NewChallenge() {
-    Challenge c;
-    randombytes_buf(c.data(), c.size());
-    return c;
+private:
+    std::string* m_s;
+};
+
+std::uint32_t SecondsSinceBoot(const Device& d, Clock::time_point now) {
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(now - d.bootAt).count());
 }
 
-Device::Issued* Find(Device* d, const Key& tool) {
-    for (Device::Issued& i : d->issued)
-        if (i.tool == tool)
-            return &i;
-    return nullptr;
+void PutBigEndian(std::uint32_t v, unsigned char* out) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+}
+
+std::uint32_t GetBigEndian(const unsigned char* in) {
+    return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) |
+           (std::uint32_t{in[2]} << 8) | in[3];
+}
+
+// The last 8 bytes of a challenge whose first 8 are given.
+void ChallengeCheck(const Device& d, const Key& tool, const unsigned char first[8],
+                    unsigned char out[8]) {
+    crypto_generichash_state st;
+    crypto_generichash_init(&st, d.challengeSecret.data(), d.challengeSecret.size(), 8);
+    crypto_generichash_update(&st, tool.data(), tool.size());
+    crypto_generichash_update(&st, first, 8);
+    crypto_generichash_final(&st, out, 8);
 }
 
 } // namespace
@@ -33,6 +59,10 @@ void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed) {
                        makerSeed.size());
     d->keys = lorvex::trust::SeedKeyPair(seed);
     sodium_memzero(seed.data(), seed.size());
+    randombytes_buf(d->challengeSecret.data(), d->challengeSecret.size()); // new at every boot
+    d->bootAt = Clock::now();
+    if (d->setupCode.empty())
+        d->setupCode = DerivedSetupCode(d->mac, makerSeed);
     if (!d->certified) {
         d->cert = lorvex::trust::Certificate{d->mac, d->keys.publicKey, {}};
         return;
@@ -44,6 +74,22 @@ void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed) {
     sodium_memzero(maker.data(), maker.size());
 }
 
+std::string DerivedSetupCode(const lorvex::wire::MacBytes& mac,
+                             const std::array<unsigned char, 32>& makerSeed) {
+    static const unsigned char kLabel[] = {'s', 'e', 't', 'u', 'p', '-', 'c', 'o', 'd', 'e'};
+    unsigned char hash[8];
+    crypto_generichash_state st;
+    crypto_generichash_init(&st, makerSeed.data(), makerSeed.size(), sizeof hash);
+    crypto_generichash_update(&st, kLabel, sizeof kLabel);
+    crypto_generichash_update(&st, mac.data(), mac.size());
+    crypto_generichash_final(&st, hash, sizeof hash);
+    std::uint64_t bits = 0;
+    for (unsigned char b : hash)
+        bits = (bits << 8) | b;
+    sodium_memzero(hash, sizeof hash);
+    return lorvex::trust::SetupCodeFromBits(bits);
+}
+
 const lorvex::trust::SessionKeys* SessionFor(Device* d, const Key& tool) {
     if (d->haveSession && d->sessionTool == tool)
         return &d->session;
@@ -53,45 +99,57 @@ const lorvex::trust::SessionKeys* SessionFor(Device* d, const Key& tool) {
 }
 
 Challenge ChallengeFor(Device* d, const Key& tool, Clock::time_point now) {
-    Device::Issued* i = Find(d, tool);
-    if (!i) {
-        if (d->issued.size() >= kTrackedTools)
-            d->issued.erase(d->issued.begin());
-        d->issued.push_back(Device::Issued{});
-        i = &d->issued.back();
-        i->tool = tool;
-    }
-    if (!i->currentUsed && now - i->currentAt < kLife / 2)
-        return i->current;
-    i->previous = i->current;
-    i->previousAt = i->currentAt;
-    i->previousUsed = i->currentUsed;
-    i->current = NewChallenge();
-    i->currentAt = now;
-    i->currentUsed = false;
-    return i->current;
+    Challenge c{};
+    PutBigEndian(SecondsSinceBoot(*d, now), c.data());
+    PutBigEndian(d->nextSerial++, c.data() + 4);
+    ChallengeCheck(*d, tool, c.data(), c.data() + 8);
+    return c;
 }
 
 bool TakeChallenge(Device* d, const Key& tool, const Challenge& c, Clock::time_point now) {
-    Device::Issued* i = Find(d, tool);
-    if (!i)
+    unsigned char want[8];
+    ChallengeCheck(*d, tool, c.data(), want);
+    if (sodium_memcmp(want, c.data() + 8, sizeof want) != 0)
+        return false; // not issued to this tool by this boot of the device
+    const std::uint32_t issued = GetBigEndian(c.data());
+    const std::uint32_t serial = GetBigEndian(c.data() + 4);
+    const std::uint32_t second = SecondsSinceBoot(*d, now);
+    if (issued > second || second - issued > lorvex::trust::kChallengeLifeSeconds)
         return false;
-    auto take = [&](const Challenge& held, Clock::time_point at, bool* used) {
-        if (*used || now - at >= kLife || sodium_memcmp(held.data(), c.data(), c.size()) != 0)
-            return false;
-        *used = true;
-        return true;
-    };
-    return take(i->current, i->currentAt, &i->currentUsed) ||
-           take(i->previous, i->previousAt, &i->previousUsed);
+    if (serial <= d->challengeFloor || !d->usedChallenges.insert(serial).second)
+        return false;
+    if (d->usedChallenges.size() > kUsedChallenges) {
+        // The oldest used one goes; no challenge issued up to it is taken any
+        // more, so forgetting it opens no way to replay it.
+        d->challengeFloor = *d->usedChallenges.begin();
+        d->usedChallenges.erase(d->usedChallenges.begin());
+    }
+    return true;
 }
 
 int LockSecondsLeft(const Device& d, Clock::time_point now) {
     if (now >= d.lockedUntil)
         return 0;
-    const auto left = std::chrono::duration_cast<std::chrono::seconds>(d.lockedUntil - now);
-    return static_cast<int>(left.count()) + 1;
+    // Whole seconds, rounded up: a device that says 0 would be taken at its
+    // word and refuse the very next try.
+    return static_cast<int>(std::chrono::ceil<std::chrono::seconds>(d.lockedUntil - now).count());
 }
+
+namespace {
+
+// One more wrong try in a row (a password or a setup code); the
+// kWrongPasswordsBeforeLock-th locks the device and starts the count again.
+void CountWrongTry(Device* d, Clock::time_point now) {
+    if (++d->wrongPasswords >= lorvex::trust::kWrongPasswordsBeforeLock) {
+        const int seconds = std::min(lorvex::trust::kFirstLockSeconds << std::min(d->lockLevel, 10),
+                                     lorvex::trust::kLongestLockSeconds);
+        d->lockedUntil = now + std::chrono::seconds(seconds);
+        d->wrongPasswords = 0;
+        ++d->lockLevel;
+    }
+}
+
+} // namespace
 
 bool CheckPassword(Device* d, const std::string& password, Clock::time_point now) {
     const bool right = !d->password.empty() && password.size() == d->password.size() &&
@@ -101,19 +159,14 @@ bool CheckPassword(Device* d, const std::string& password, Clock::time_point now
         d->lockLevel = 0;
         return true;
     }
-    if (++d->wrongPasswords >= lorvex::trust::kWrongPasswordsBeforeLock) {
-        const int seconds = std::min(lorvex::trust::kFirstLockSeconds << std::min(d->lockLevel, 10),
-                                     lorvex::trust::kLongestLockSeconds);
-        d->lockedUntil = now + std::chrono::seconds(seconds);
-        d->wrongPasswords = 0;
-        ++d->lockLevel;
-    }
+    CountWrongTry(d, now);
     return false;
 }
 
 std::string ResultXml(int result, int retryAfter) {
-    std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><multicastSearchResult><setIPResult>" +
-                    std::to_string(result) + "</setIPResult>";
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><multicastSearchResult><setIPResult>" +
+        std::to_string(result) + "</setIPResult>";
     if (result == lorvex::trust::RESULT_LOCKED)
         x += "<retryAfter>" + std::to_string(retryAfter) + "</retryAfter>";
     if (result == lorvex::trust::RESULT_OK)
@@ -126,9 +179,19 @@ std::string RestoreXml(int result) {
            std::to_string(result) + "</restoreResult></multicastSearchResult>";
 }
 
-int Activate(Device* d, const std::string& password) {
+int Activate(Device* d, const lorvex::wire::Message& msg, const Key& tool,
+             const Challenge& challenge, const std::string& body, Clock::time_point now) {
     if (d->activated == 0)
         return lorvex::trust::RESULT_ALREADY_ACTIVE;
+    std::string password;
+    password.reserve(body.size() + 1); // on the heap: wiped below, never copied
+    if (!lorvex::trust::OpenActivation(d->setupCode, msg, tool, challenge, d->keys.publicKey, body,
+                                       &password)) {
+        CountWrongTry(d, now);
+        return LockSecondsLeft(*d, now) > 0 ? lorvex::trust::RESULT_LOCKED
+                                            : lorvex::trust::RESULT_SETUP_CODE_WRONG;
+    }
+    const SecretWipe wipe(&password);
     if (lorvex::trust::CheckPasswordStrength(password, lorvex::wire::FormatMac(d->mac),
                                              d->devName) != lorvex::trust::PASSWORD_OK)
         return lorvex::trust::RESULT_WEAK_PASSWORD;

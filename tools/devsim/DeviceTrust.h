@@ -12,24 +12,36 @@
 
 namespace devsim {
 
-// Challenges are kept for this many tools at a time; the oldest goes first.
-constexpr std::size_t kTrackedTools = 4;
+// Used challenges a device remembers; when one more is used the oldest is
+// forgotten and every challenge issued up to it is refused from then on.
+constexpr std::size_t kUsedChallenges = 1024;
 
 // Gives the device its key pair, derived from the maker seed and its MAC so
-// that a fleet is the same on every start, and the maker's certificate
-// (left unsigned for a device with certified == false).
+// that a fleet is the same on every start, the maker's certificate (left
+// unsigned for a device with certified == false) and, unless the fleet file
+// gave one, its setup code (DerivedSetupCode).
 void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed);
+
+// The setup code of the device with this MAC when the fleet file gives
+// none: 50 bits of BLAKE2b keyed by the maker seed over "setup-code" and
+// the MAC's six bytes, so that a fleet keeps its codes across starts.
+std::string DerivedSetupCode(const lorvex::wire::MacBytes& mac,
+                             const std::array<unsigned char, 32>& makerSeed);
 
 // The session keys with `tool`; null when the tool key is unusable.
 const lorvex::trust::SessionKeys* SessionFor(Device* d, const lorvex::trust::Key& tool);
 
-// The challenge to put in an answer or reply to `tool`: the current one while
-// unused and younger than half its life, else a new one.
+// A new challenge for an answer or reply to `tool`, kept nowhere: the
+// second since boot it was issued (4 bytes, big-endian) ‖ its serial (4) ‖
+// the first 8 bytes of BLAKE2b keyed by the device's challenge secret over
+// the tool key and those first 8 bytes. Any number of tools can hold
+// challenges at once; none can push another's out.
 lorvex::trust::Challenge ChallengeFor(Device* d, const lorvex::trust::Key& tool,
                                       Clock::time_point now);
 
-// Uses up `c` when it is one this device issued to `tool`, unused, within
-// its life.
+// Uses up `c` when this device issued it to `tool` (its check holds), at
+// most kChallengeLifeSeconds ago, and it was not used before: its serial is
+// above the floor and not among the used ones.
 bool TakeChallenge(Device* d, const lorvex::trust::Key& tool, const lorvex::trust::Challenge& c,
                    Clock::time_point now);
 
@@ -46,8 +58,15 @@ std::string ResultXml(int result, int retryAfter);
 // The acknowledgement document of a restore request.
 std::string RestoreXml(int result);
 
-// Handles the body of an opened activation request: the first password.
-int Activate(Device* d, const std::string& password);
+// Handles an opened activation request (`msg`, from `tool`, sealed with
+// `challenge`, whose opened body is `body`): locked devices answer 3 before
+// anything else (the caller checks), an activated device 6; a body without
+// the proof of the device's setup code is a wrong try like a wrong password
+// (7, or 3 when it locks the device); then the first password's strength
+// (4) and 0 when it is taken.
+int Activate(Device* d, const lorvex::wire::Message& msg, const lorvex::trust::Key& tool,
+             const lorvex::trust::Challenge& challenge, const std::string& body,
+             Clock::time_point now);
 
 // Handles an opened restore request: within kPresenceSeconds after the
 // reset button, the device loses its password and is not activated.

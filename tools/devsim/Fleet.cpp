@@ -153,6 +153,11 @@ void Override(const nlohmann::json& j, Device* d) {
     Take(j, "httpStatus", &d->httpStatus);
     Take(j, "httpSilent", &d->httpSilent);
     Take(j, "certified", &d->certified);
+    if (j.contains("setupCode")) {
+        const std::string typed = j.at("setupCode").get<std::string>();
+        if (!lorvex::trust::NormalizeSetupCode(typed, &d->setupCode))
+            throw std::runtime_error("bad setupCode for " + lorvex::wire::FormatMac(d->mac));
+    }
     d->devName = d->baseName;
     OverrideOnvif(j, d);
 }

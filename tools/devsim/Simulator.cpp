@@ -204,7 +204,7 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
             d.lastConfigId = msg.requestId;
             d.lastConfigTool = tool;
             d.lastConfigKind = msg.kind;
-            d.lastConfigResult = Handle(d, msg, body, now);
+            d.lastConfigResult = Handle(d, msg, tool, challenge, body, now);
             d.lastRetryAfter = LockSecondsLeft(d, now);
             after = d;
             applied = true;
@@ -218,7 +218,8 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
         Schedule(now, msg.kind == Kind::Restore ? Kind::RestoreAck : Kind::ConfigResult, *index,
                  msg.requestId, tool);
     if (applied && m_options.verbose)
-        std::fprintf(stderr, "devsim: %s %s result %d\n", lorvex::wire::FormatMac(after.mac).c_str(),
+        std::fprintf(stderr, "devsim: %s %s result %d\n",
+                     lorvex::wire::FormatMac(after.mac).c_str(),
                      msg.kind == Kind::SetConfig  ? "config"
                      : msg.kind == Kind::Activate ? "activation"
                                                   : "restore",
@@ -227,7 +228,8 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
         m_observer->OnConfigured(*index, before, after);
 }
 
-int Simulator::Handle(Device& d, const Message& msg, const std::string& body,
+int Simulator::Handle(Device& d, const Message& msg, const lorvex::trust::Key& tool,
+                      const lorvex::trust::Challenge& challenge, const std::string& body,
                       Clock::time_point now) {
     using namespace lorvex::trust;
     if (msg.kind == Kind::Restore)
@@ -235,7 +237,7 @@ int Simulator::Handle(Device& d, const Message& msg, const std::string& body,
     if (LockSecondsLeft(d, now) > 0)
         return RESULT_LOCKED;
     if (msg.kind == Kind::Activate)
-        return Activate(&d, body);
+        return Activate(&d, msg, tool, challenge, body, now);
     if (d.activated != 0)
         return RESULT_NOT_ACTIVATED;
     std::map<std::string, std::string> attrs;
@@ -352,9 +354,9 @@ std::string Simulator::FloodDatagram() {
     randombytes_buf(cert.signature.data(), cert.signature.size());
     std::string noise(lorvex::trust::kChallengeSize + lorvex::trust::kTagSize, '\0');
     randombytes_buf(noise.data(), noise.size());
-    std::string dg = lorvex::wire::Encode({Kind::Answer, m_lastProbeId, d.mac,
-                                           lorvex::trust::EncodeCertificate(cert) + noise +
-                                               AnswerXml(d, NowEpoch())});
+    std::string dg = lorvex::wire::Encode(
+        {Kind::Answer, m_lastProbeId, d.mac,
+         lorvex::trust::EncodeCertificate(cert) + noise + AnswerXml(d, NowEpoch())});
     if (std::uniform_real_distribution<double>(0, 1)(m_rng) >= m_options.floodBadShare)
         return dg;
     switch (m_rng() % 5) {

@@ -71,7 +71,8 @@ private:
     void OnDatagram(const unsigned char* data, std::size_t size, Clock::time_point now);
     void OnProbe(const lorvex::wire::Message& msg, Clock::time_point now);
     void OnSealed(const lorvex::wire::Message& msg, Clock::time_point now);
-    int Handle(Device& d, const lorvex::wire::Message& msg, const std::string& body,
+    int Handle(Device& d, const lorvex::wire::Message& msg, const lorvex::trust::Key& tool,
+               const lorvex::trust::Challenge& challenge, const std::string& body,
                Clock::time_point now);
     void OpenControl();
     void ReadControl(Clock::time_point now);

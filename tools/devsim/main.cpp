@@ -17,6 +17,7 @@
 #include "DeviceServers.h"
 #include "DeviceTrust.h"
 #include "Fleet.h"
+#include "Labels.h"
 #include "Simulator.h"
 #include "WsDiscoveryResponder.h"
 
@@ -33,11 +34,13 @@ const char kUsage[] =
     "                     [--vanish-after S] [--flood RATE] [--ready-file PATH] [--verbose]\n"
     "                     [--own-addresses IFACE] [--serve-limit N] [--http-delay MS]\n"
     "                     [--http-status CODE] [--http-silent] [--maker-key FILE]\n"
-    "                     [--control FIFO] [--onvif-count N] [--sent-log FILE]\n";
+    "                     [--control FIFO] [--onvif-count N] [--sent-log FILE]\n"
+    "                     [--labels DIR]\n";
 
 struct Options {
     std::string fleetFile;
     std::string readyFile;
+    std::string labelsDir; // labels (SVG) and labels.csv are written here
     // The test maker's signing seed; an installed tool does not trust it.
     std::string makerKey = LORVEX_DEVSIM_MAKER_SEED;
     devsim::FleetPlan plan;
@@ -88,6 +91,8 @@ bool TakeOption(const std::string& name, const std::string& value, Options* o) {
         return o->fleetFile = value, true;
     if (name == "--ready-file")
         return o->readyFile = value, true;
+    if (name == "--labels")
+        return o->labelsDir = value, !value.empty();
     if (name == "--subnet")
         return TakeSubnets(value, &o->plan);
     if (name == "--types")
@@ -213,6 +218,9 @@ int main(int argc, char** argv) {
     for (devsim::Device& d : devices)
         devsim::Certify(&d, seed);
     sodium_memzero(seed.data(), seed.size());
+    std::string labelError;
+    if (!o.labelsDir.empty() && !devsim::WriteLabels(devices, o.labelsDir, &labelError))
+        return std::fprintf(stderr, "lorvex-devsim: %s\n", labelError.c_str()), 1;
     devsim::Fleet fleet(std::move(devices));
     devsim::Simulator sim(&fleet, o.sim);
     if (!sim.Open()) {

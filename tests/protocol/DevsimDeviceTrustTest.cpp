@@ -1,0 +1,145 @@
+// The simulated device's guards: activation by setup code, the lock after
+// wrong tries, and the codes it is given.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DeviceTrust.h"
+#include "Fleet.h"
+
+namespace {
+
+using namespace devsim;
+using lorvex::trust::Challenge;
+using lorvex::trust::Key;
+
+constexpr char kCode[] = "0J6H-B7H6-NWGR";
+
+struct Activation : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(lorvex::trust::InitCrypto());
+        device = GenerateDevice(FleetPlan{}, 4, 1700000000); // the fifth: not activated
+        ASSERT_EQ(device.activated, 1);
+        device.setupCode = kCode;
+        device.keys = lorvex::trust::NewKeyPair();
+        tool.fill(0x7D);
+        challenge.fill(0xC0);
+    }
+    // The device's verdict on an opened activation request proving `code`.
+    int Try(const std::string& code, const std::string& password) {
+        lorvex::wire::Message msg;
+        msg.kind = lorvex::wire::Kind::Activate;
+        msg.requestId = ++id;
+        msg.mac = device.mac;
+        const std::size_t bodySize = lorvex::trust::kProofSize + password.size();
+        msg.payload.assign(lorvex::trust::kSealOverhead + bodySize, 'x');
+        const std::string header =
+            lorvex::wire::EncodeHeader(msg.kind, msg.requestId, msg.mac, msg.payload.size());
+        const auto proof =
+            lorvex::trust::ActivationProof(code, header, tool, challenge, device.keys.publicKey);
+        const std::string body =
+            std::string(reinterpret_cast<const char*>(proof.data()), proof.size()) + password;
+        return Activate(&device, msg, tool, challenge, body, now);
+    }
+    Device device;
+    Key tool{};
+    Challenge challenge{};
+    std::uint32_t id = 0;
+    Clock::time_point now = Clock::now();
+};
+
+TEST_F(Activation, OnlyTheLabelsCodeActivates) {
+    EXPECT_EQ(Try("P3TK-JZC1-RRQ2", "Camera-Door-7"), lorvex::trust::RESULT_SETUP_CODE_WRONG);
+    EXPECT_EQ(Try(kCode, "weak"), lorvex::trust::RESULT_WEAK_PASSWORD);
+    EXPECT_EQ(device.activated, 1);
+    EXPECT_EQ(Try(kCode, "Camera-Door-7"), lorvex::trust::RESULT_OK);
+    EXPECT_EQ(device.activated, 0);
+    EXPECT_EQ(device.password, "Camera-Door-7");
+    EXPECT_EQ(device.wrongPasswords, 0) << "an activation clears the count";
+    EXPECT_EQ(Try("P3TK-JZC1-RRQ2", "Camera-Door-8"), lorvex::trust::RESULT_ALREADY_ACTIVE);
+    EXPECT_EQ(Try(kCode, "Camera-Door-8"), lorvex::trust::RESULT_ALREADY_ACTIVE);
+    EXPECT_EQ(device.password, "Camera-Door-7");
+}
+
+// Wrong codes count like wrong passwords: the fifth in a row locks the
+// device and is answered as locked; after the lock the count starts again
+// and the next lock is twice as long.
+TEST_F(Activation, WrongCodesLockTheDeviceLikeWrongPasswords) {
+    for (int lock = 0; lock < 2; ++lock) {
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(Try("P3TK-JZC1-RRQ2", "Camera-Door-7"),
+                      lorvex::trust::RESULT_SETUP_CODE_WRONG)
+                << lock << " " << i;
+        EXPECT_EQ(Try("P3TK-JZC1-RRQ2", "Camera-Door-7"), lorvex::trust::RESULT_LOCKED) << lock;
+        EXPECT_EQ(LockSecondsLeft(device, now), 60 << lock);
+        now += std::chrono::seconds(60 << lock);
+        EXPECT_EQ(LockSecondsLeft(device, now), 0);
+    }
+    EXPECT_EQ(Try(kCode, "Camera-Door-7"), lorvex::trust::RESULT_OK);
+    EXPECT_EQ(device.lockLevel, 0) << "a right try clears the doubling";
+}
+
+// Challenges are stateless: any number of tools hold them at once, each is
+// taken once, by the tool it was issued to, within its life; the set of used
+// ones is bounded, and forgetting the oldest raises a floor instead of
+// opening a replay.
+TEST(DevsimChallenges, TakenOnceByTheirToolWithinTheirLife) {
+    ASSERT_TRUE(lorvex::trust::InitCrypto());
+    Device d = GenerateDevice(FleetPlan{}, 0, 0);
+    Certify(&d, std::array<unsigned char, 32>{});
+    const Clock::time_point t0 = d.bootAt;
+    Key tool{}, other{};
+    tool.fill(1);
+    other.fill(2);
+    std::vector<Challenge> held;
+    for (int i = 0; i < 100; ++i) // a hundred other tools, then ours
+        ChallengeFor(&d, Key{static_cast<unsigned char>(i)}, t0);
+    const Challenge c = ChallengeFor(&d, tool, t0);
+    EXPECT_FALSE(TakeChallenge(&d, other, c, t0)) << "issued to another tool";
+    Challenge forged = c;
+    forged[7] ^= 1; // another serial under the same check
+    EXPECT_FALSE(TakeChallenge(&d, tool, forged, t0));
+    EXPECT_TRUE(TakeChallenge(&d, tool, c, t0 + std::chrono::seconds(60)));
+    EXPECT_FALSE(TakeChallenge(&d, tool, c, t0 + std::chrono::seconds(60))) << "used";
+    const Challenge late = ChallengeFor(&d, tool, t0);
+    EXPECT_FALSE(TakeChallenge(&d, tool, late, t0 + std::chrono::seconds(62))) << "too old";
+    // The used set fills: the oldest used serial goes, and with it every
+    // challenge issued up to it.
+    const Challenge kept = ChallengeFor(&d, tool, t0), early = ChallengeFor(&d, tool, t0);
+    ASSERT_TRUE(TakeChallenge(&d, tool, early, t0));
+    for (std::size_t i = 0; i < kUsedChallenges; ++i)
+        ASSERT_TRUE(TakeChallenge(&d, tool, ChallengeFor(&d, tool, t0), t0));
+    EXPECT_EQ(d.usedChallenges.size(), kUsedChallenges);
+    EXPECT_FALSE(TakeChallenge(&d, tool, early, t0)) << "forgotten, still refused";
+    EXPECT_FALSE(TakeChallenge(&d, tool, kept, t0))
+        << "issued before the forgotten one: refused too";
+    EXPECT_TRUE(TakeChallenge(&d, tool, ChallengeFor(&d, tool, t0), t0));
+    Device rebooted = d;
+    Certify(&rebooted, std::array<unsigned char, 32>{});
+    const Challenge before = ChallengeFor(&d, tool, t0);
+    EXPECT_FALSE(TakeChallenge(&rebooted, tool, before, t0)) << "a new boot, a new secret";
+}
+
+TEST(DevsimSetupCode, DerivedPerMacStableAndWellFormed) {
+    ASSERT_TRUE(lorvex::trust::InitCrypto());
+    std::array<unsigned char, 32> seed{};
+    seed.fill(0x11);
+    const lorvex::wire::MacBytes a{0x02, 0x4C, 0x56, 0, 0, 1}, b{0x02, 0x4C, 0x56, 0, 0, 2};
+    const std::string codeA = DerivedSetupCode(a, seed);
+    std::string canonical;
+    ASSERT_TRUE(lorvex::trust::NormalizeSetupCode(codeA, &canonical));
+    EXPECT_EQ(canonical, codeA);
+    EXPECT_EQ(DerivedSetupCode(a, seed), codeA) << "the same on every start";
+    EXPECT_NE(DerivedSetupCode(b, seed), codeA);
+    seed[0] ^= 1;
+    EXPECT_NE(DerivedSetupCode(a, seed), codeA) << "another maker, other codes";
+    Device given = GenerateDevice(FleetPlan{}, 0, 0), derived = given;
+    given.setupCode = kCode;
+    Certify(&given, seed);
+    Certify(&derived, seed);
+    EXPECT_EQ(given.setupCode, kCode) << "the fleet file's code is kept";
+    EXPECT_EQ(derived.setupCode, DerivedSetupCode(derived.mac, seed));
+}
+
+} // namespace
