@@ -87,11 +87,8 @@ public:
         if (HasControlByte(line))
             return Fail(SetupCodesFault::ControlByte, number);
         const std::vector<std::string_view> cells = Cells(line);
-        if (cells.empty())
-            return true;
-        const bool first = !m_seenLine;
-        m_seenLine = true;
-        if (first && IsHeader(cells))
+        // Anywhere: files of several label batches are joined as they are.
+        if (cells.empty() || IsHeader(cells))
             return true;
         if (cells.size() != 2)
             return Fail(SetupCodesFault::Shape, number);
@@ -134,7 +131,6 @@ private:
     std::vector<SetupCodeEntry>* m_out;
     SetupCodesError* m_error;
     std::map<std::string, size_t> m_lines; // MAC -> the line that gave it
-    bool m_seenLine = false;
 };
 
 } // namespace

@@ -70,11 +70,12 @@ struct SetupCodesError {
 // LF, CRLF or CR alone (scanners send any of them); a UTF-8 byte-order mark
 // at the start, blank lines, and spaces around cells are ignored. Cells are
 // separated by a comma, a semicolon or a tab and may be in double quotes;
-// empty cells are ignored (a spreadsheet pads rows with them). The first line that is not blank
-// is a header, and skipped, when its first cell is "mac" in any case. Codes
-// are checked and normalised by CheckSetupCode. Fails,
-// with `out` empty (every code read wiped) and `error` naming the first
-// fault and its line, for any line that is not `MAC,CODE` or repeats a MAC.
+// empty cells are ignored (a spreadsheet pads rows with them). A line whose
+// first cell is "mac" in any case is a header and skipped, wherever it is
+// (label files joined one after another). Codes are checked and normalised
+// by CheckSetupCode. Fails, with `out` empty (every code read wiped) and
+// `error` naming the first fault and its line, for any other line that is
+// not `MAC,CODE`, or one that repeats a MAC.
 bool ReadSetupCodes(std::string_view text, std::vector<SetupCodeEntry>* out,
                     SetupCodesError* error);
 

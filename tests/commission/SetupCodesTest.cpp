@@ -34,6 +34,8 @@ TEST(SetupCodes, ReadsWhatScannersAndSpreadsheetsWrite) {
         {"scanner, CR alone", "02:4C:56:00:00:01,ABCD-EFGH-JKD2\r02:4C:56:00:00:02,7QX4-M2RT-VWQP"},
         {"CRLF, header, BOM", "\xEF\xBB\xBFmac,setup_code\r\n02:4C:56:00:00:01,ABCD-EFGH-JKD2\r\n"
                               "02:4C:56:00:00:02,7QX4-M2RT-VWQP\r\n"},
+        {"two label files joined", "mac,setup_code\r\n02:4C:56:00:00:01,ABCD-EFGH-JKD2\r\n"
+                                   "mac,setup_code\r\n02:4C:56:00:00:02,7QX4-M2RT-VWQP\r\n"},
         {"blank lines and spaces", "\n  \n MAC , Code \n\n 02:4C:56:00:00:01 , abcd efgh jkd2 \n"
                                    "\t02:4C:56:00:00:02\t,\t7qx4m2rtvwqp\t\n\n"},
         {"semicolons, quotes, empty cells after", "\"02:4C:56:00:00:01\";\"ABCD-EFGH-JKD2\";;\n"
@@ -82,7 +84,7 @@ TEST(SetupCodes, RefusesWithTheLineAndKeepsNothing) {
         {"MAC alone", good + "\n\n02:4C:56:00:00:02\n", SetupCodesFault::Shape, 4},
         {"code alone", ",7QX4-M2RT-VWQP\n", SetupCodesFault::Shape, 1},
         {"not a MAC", good + "02:4C:56:00:00,7QX4-M2RT-VWQP\n", SetupCodesFault::NotMac, 2},
-        {"header not first", good + "mac,setup_code\n", SetupCodesFault::NotMac, 2},
+        {"a word for a MAC", good + "camera,setup_code\n", SetupCodesFault::NotMac, 2},
         {"mistyped code", good + "02:4C:56:00:00:02," + kTypo + "\n", SetupCodesFault::NotCode, 2},
         {"short code", "02:4C:56:00:00:02,7QX4-M2RT-VWQ\r\n", SetupCodesFault::NotCode, 1},
         {"letter U", "02:4C:56:00:00:02,7QX4-M2RT-VWUP\r\n", SetupCodesFault::NotCode, 1},

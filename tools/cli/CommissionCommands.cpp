@@ -509,11 +509,11 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     struct stat st {};
     if (generate && ::lstat(secretPath.c_str(), &st) == 0)
         return Usage(secretPath + ": exists already; not overwritten");
+    if (!generate && !CommonPassword(args, &password, &error))
+        return Usage(error);
     std::vector<SetupCodeEntry> codes;
     if (!BatchSetupCodes(args, &codes, &error))
-        return Usage("activate: " + error);
-    if (!generate && !CommonPassword(args, &password, &error))
-        return WipeSetupCodes(&codes), Usage(error);
+        return WipeSecret(&password), Usage("activate: " + error);
     Session session;
     session.SearchUntil(seconds, [&] {
         return !selection.macs.empty() && HasAllOf(session, selection.macs);
