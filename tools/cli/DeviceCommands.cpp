@@ -93,7 +93,7 @@ const char* const kOutcomes[] = {
     "--accept-key; nothing was sent",
     "refused: two different keys answer for this MAC (a device is being impersonated); "
     "nothing was sent",
-    "refused: the device is locked after repeated wrong passwords",
+    "refused: the device is locked after repeated wrong passwords or setup codes",
     "refused: the device is not activated; give it a password with `activate` first",
     "refused: the device's reset button was not pressed within the last 10 minutes; press it, "
     "then restore again",
