@@ -104,7 +104,7 @@ ActivationDialog::ActivationDialog(std::vector<SEARCH_INFO> selected, BatchServi
     buildButtons();
     setGenerated(false);
     onCodesChanged();
-    resize(880, 720);
+    resize(940, 720);
 }
 
 ActivationDialog::~ActivationDialog() {
@@ -176,7 +176,7 @@ void ActivationDialog::buildTree() {
     m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
                              GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
                              GetText("IDCS_SETUP_CODE"), GetText("IDCS_BATCH_STATUS")});
-    const int widths[ColCount] = {135, 130, 115, 110, 125, 200};
+    const int widths[ColCount] = {135, 115, 122, 105, 120, 240};
     for (int c = 0; c < ColCount; ++c)
         m_tree->setColumnWidth(c, widths[c]);
     m_tree->header()->setStretchLastSection(true);

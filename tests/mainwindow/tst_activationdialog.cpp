@@ -69,7 +69,8 @@ const char* const kCodes[] = {"",
 // can be held until the test lets it go.
 class FakeEngine {
 public:
-    std::string weakAt; // this MAC answers "weak password"
+    std::string weakAt;      // this MAC answers "weak password"
+    std::string codeWrongAt; // this MAC refuses the setup code
     std::string holdAt; // the MAC whose request waits for release()
 
     BatchServices services(const std::vector<SEARCH_INFO>& listed) {
@@ -88,6 +89,8 @@ public:
             }
             if (p.device.mac == weakAt)
                 return int32_t(CLorvexManage::SETNET_WEAK_PASSWORD);
+            if (p.device.mac == codeWrongAt)
+                return int32_t(CLorvexManage::SETNET_SETUP_CODE_WRONG);
             m_listed[p.device.mac].deviceActivated = 0;
             return int32_t(CLorvexManage::SETNET_DONE);
         };
@@ -480,6 +483,7 @@ void TestActivationDialog::codesAreCheckedAsScanned() {
 }
 
 void TestActivationDialog::devicesWithoutACodeAreSkipped() {
+    m_engine->codeWrongAt = mac(2).toStdString();
     open();
     for (int i : {1, 2, 4})
         scan(i);
@@ -494,10 +498,14 @@ void TestActivationDialog::devicesWithoutACodeAreSkipped() {
         QCOMPARE(status(tree, row), GetText("IDCS_BATCH_SKIPPED_NO_CODE"));
         QCOMPARE(codeCell(tree, row), GetText("IDCS_SETUP_CODE_MISSING"));
     }
+    QCOMPARE(status(tree, 1),
+             GetText("IDCS_BATCH_REFUSED_D").arg(GetText("IDCS_BATCH_REASON_SETUP_CODE")));
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-codes-outcome.png")));
     QCOMPARE(m_engine->sent().size(), size_t(3));
     QCOMPARE(m_engine->codes().count(mac(5).toStdString()), size_t(0));
     QCOMPARE(m_engine->codes().at(mac(4).toStdString()), std::string(kCodes[4]));
     QVERIFY(dialog()->outcomeCsv().contains("skipped (no setup code)"));
+    QVERIFY(dialog()->outcomeCsv().contains("refused (setup code wrong)"));
     QVERIFY(!dialog()->outcomeCsv().contains(kCodes[1]));
 }
 
