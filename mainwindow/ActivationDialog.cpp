@@ -254,13 +254,17 @@ void ActivationDialog::onCodesChanged() {
                                    [&mac](const SetupCodeEntry& c) { return c.mac == mac; });
     }
     WipeSetupCodes(&codes);
+    const std::vector<bool> open = openDevices();
+    const int openCount = int(std::count(open.begin(), open.end(), true));
     if (!m_codesOk)
         m_codesInfo->setText(codesErrorText(error));
+    else if (openCount == 0) // every device has a password now
+        m_codesInfo->clear();
     else if (codedCount() == 0)
         m_codesInfo->setText(GetText("IDCS_SETUP_CODES_NONE"));
     else
         m_codesInfo->setText(
-            GetText("IDCS_SETUP_CODES_COUNT_D").arg(codedCount()).arg(needingCount()));
+            GetText("IDCS_SETUP_CODES_COUNT_D").arg(codedCount()).arg(openCount));
     m_codesInfo->setStyleSheet(
         QLatin1String(m_codesOk && codedCount() > 0 ? kWarningSheet : kFaultSheet));
     showCodeColumn();
@@ -272,13 +276,22 @@ void ActivationDialog::onCodesChanged() {
     updateApply();
 }
 
+// The devices still to activate: no password when listed, and not done
+// since.
+std::vector<bool> ActivationDialog::openDevices() const {
+    std::vector<bool> open(m_needs.size());
+    for (size_t i = 0; i < m_needs.size(); ++i)
+        open[i] = m_needs[i] && m_statuses[i].state != BatchState::Done;
+    return open;
+}
+
 void ActivationDialog::showCodeColumn() {
+    const std::vector<bool> open = openDevices();
     for (size_t i = 0; i < m_plan.size(); ++i) {
-        const bool open = m_needs[i] && m_statuses[i].state != BatchState::Done;
-        m_tree->topLevelItem(int(i))->setText(ColCode, !open ? QString()
-                                                       : m_hasCode[i]
-                                                           ? GetText("IDCS_SETUP_CODE_GIVEN")
-                                                           : GetText("IDCS_SETUP_CODE_MISSING"));
+        const char* key = !open[i]       ? nullptr
+                          : m_hasCode[i] ? "IDCS_SETUP_CODE_GIVEN"
+                                         : "IDCS_SETUP_CODE_MISSING";
+        m_tree->topLevelItem(int(i))->setText(ColCode, key ? GetText(key) : QString());
     }
 }
 
@@ -287,11 +300,11 @@ int ActivationDialog::codedCount() const {
     return int(std::count(targets.begin(), targets.end(), true));
 }
 
-// The devices a run would send a password to: no password yet, and a code.
+// The devices a run would send a password to: still to activate, and a code.
 std::vector<bool> ActivationDialog::passwordTargets() const {
-    std::vector<bool> targets(m_needs.size());
-    for (size_t i = 0; i < m_needs.size(); ++i)
-        targets[i] = m_needs[i] && m_hasCode[i] && m_codesOk;
+    std::vector<bool> targets = openDevices();
+    for (size_t i = 0; i < targets.size(); ++i)
+        targets[i] = targets[i] && m_hasCode[i] && m_codesOk;
     return targets;
 }
 

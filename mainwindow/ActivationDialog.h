@@ -77,7 +77,8 @@ public:
     const std::vector<commission::DeviceStatus>& statuses() const { return m_statuses; }
     // How many of the devices have no password yet.
     int needingCount() const;
-    // How many of those have a setup code in the codes box.
+    // How many of those, not activated by a run since, have a setup code in
+    // the codes box.
     int codedCount() const;
     // The text under the codes box for a fault of its codes.
     static QString codesErrorText(const commission::SetupCodesError& error);
@@ -113,6 +114,7 @@ private:
     bool readCodes(std::vector<commission::SetupCodeEntry>* codes,
                    commission::SetupCodesError* error) const;
     void showCodeColumn();
+    std::vector<bool> openDevices() const;
     std::vector<bool> passwordTargets() const;
     void forgetSecret();
     void updateApply();
