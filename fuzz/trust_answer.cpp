@@ -1,5 +1,6 @@
 // Arbitrary bytes as a datagram reaching the library: answers go through
-// the table of identities (certificate, key agreement, tag), results and
+// the table of identities (certificate, key agreement within the budgets of
+// their sender, tag, a second key's flag), results and
 // acknowledgements through the reply check. Nothing may crash, and an
 // answer's document is only ever read behind its certificate and tag.
 
@@ -17,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lorvex::wire::Message msg;
     if (!ready || !lorvex::wire::Decode(data, size, &msg))
         return 0;
+    msg.source = static_cast<std::uint32_t>(size % 3); // a few senders, each with its budget
     const auto now = std::chrono::steady_clock::now();
     if (msg.kind == lorvex::wire::Kind::Answer) {
         if (table.OnAnswer(msg, now) != lorvex::search::PeerTable::Verdict::Dropped &&

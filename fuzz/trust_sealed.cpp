@@ -1,7 +1,9 @@
 // Arbitrary bytes as a datagram reaching a device: a sealed request is read
-// for its tool key, keys are agreed with it and the request is opened. A
-// request sealed by a tool that holds the keys must open; anything else
-// must be refused without harm.
+// for its tool key, keys are agreed with it and the request is opened; an
+// activation's body is then checked for the proof of the device's setup
+// code. A request sealed by a tool that holds the keys must open; anything
+// else must be refused without harm. The same bytes as a typed setup code:
+// whatever reads as one reads back as itself in its canonical form.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +12,25 @@
 #include "SearchWire.h"
 #include "TrustWire.h"
 
+namespace {
+
+constexpr char kCode[] = "0J6H-B7H6-NWGR"; // the device's setup code
+
+void TypedCode(const std::uint8_t* data, std::size_t size) {
+    std::string canonical, again;
+    if (!lorvex::trust::NormalizeSetupCode(
+            std::string_view(reinterpret_cast<const char*>(data), size), &canonical))
+        return;
+    if (canonical.size() != lorvex::trust::kSetupCodeTextSize ||
+        !lorvex::trust::NormalizeSetupCode(canonical, &again) || again != canonical)
+        __builtin_trap();
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool ready = lorvex::trust::InitCrypto();
+    TypedCode(data, size);
     static const lorvex::trust::KeyPair device = [] {
         std::array<unsigned char, 32> seed{};
         seed.fill(0x40);
@@ -26,7 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!lorvex::trust::DeviceSessionKeys(device, tool, &keys))
         return 0;
     lorvex::trust::Challenge challenge{};
-    std::string body;
-    (void)lorvex::trust::OpenRequest(keys, msg, &challenge, &body);
+    std::string body, password;
+    if (lorvex::trust::OpenRequest(keys, msg, &challenge, &body) &&
+        msg.kind == lorvex::wire::Kind::Activate &&
+        lorvex::trust::OpenActivation(kCode, msg, tool, challenge, device.publicKey, body,
+                                      &password) &&
+        password.size() + lorvex::trust::kProofSize != body.size())
+        __builtin_trap();
     return 0;
 }

@@ -104,6 +104,8 @@ void Engine::Stop() {
     m_autoSeconds = 0;
     m_manualPending = false;
     m_config.reset();
+    m_held.clear();
+    m_heldMacs.clear();
     m_peers.reset();
     m_inbox.clear();
     m_ifaces.clear();
@@ -185,24 +187,33 @@ void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char
     net::Wake(m_wake);
 }
 
+// When the next probe asking for a challenge, or sealed copy, may go to
+// `mac`; every such datagram to one MAC is kAskGap after the one before, so
+// no caller can make the tool outrun a device's answer budget.
+Clock::time_point Engine::NextAsk(const wire::MacBytes& mac) const {
+    auto last = m_lastAsk.find(PeerTable::MacKey(mac));
+    return last == m_lastAsk.end() ? Clock::time_point{} : last->second + kAskGap;
+}
+
+void Engine::NoteAsk(const wire::MacBytes& mac, Clock::time_point now) {
+    if (m_lastAsk.size() > 4096) // forget MACs not asked for a while
+        for (auto it = m_lastAsk.begin(); it != m_lastAsk.end();)
+            it = now - it->second > kAskGap ? m_lastAsk.erase(it) : std::next(it);
+    m_lastAsk[PeerTable::MacKey(mac)] = now;
+}
+
 // A probe to the device's MAC with the request's identifier: its answer
-// brings a challenge the device has just issued. Two such probes to one MAC
-// are kFetchGap apart at least (a caller repeating requests cannot turn them
-// into a storm); a pending request's probe asked for too early is sent when
-// the gap has passed. True when the probe went out.
+// brings a challenge the device has just issued. A pending request's probe
+// asked for before its turn (NextAsk) is sent when its turn comes. True
+// when the probe went out.
 bool Engine::FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now) {
-    const std::uint64_t key = PeerTable::MacKey(mac);
     PendingConfig* config = m_config && m_config->id == id ? &*m_config : nullptr;
-    auto last = m_lastFetch.find(key);
-    if (last != m_lastFetch.end() && now < last->second + kFetchGap) {
+    if (now < NextAsk(mac)) {
         if (config)
-            config->fetchAt = last->second + kFetchGap;
+            config->fetchAt = NextAsk(mac);
         return false;
     }
-    if (m_lastFetch.size() > 4096) // forget MACs not asked for a while
-        for (auto it = m_lastFetch.begin(); it != m_lastFetch.end();)
-            it = now - it->second > kFetchGap ? m_lastFetch.erase(it) : std::next(it);
-    m_lastFetch[key] = now;
+    NoteAsk(mac, now);
     SendDatagram(ProbeDatagram(id, mac));
     if (config) {
         config->fetching = true;
@@ -227,6 +238,11 @@ void Engine::TrySealConfig(Clock::time_point now) {
             FetchChallenge(c.id, c.mac, now);
         return;
     }
+    if (now < NextAsk(c.mac)) {
+        c.notBefore = NextAsk(c.mac); // the timers come back then
+        return;
+    }
+    NoteAsk(c.mac, now);
     const std::string datagram = c.kind == wire::Kind::Activate
                                      ? m_peers->SealActivation(c.id, c.mac, c.code, c.body, now)
                                      : m_peers->Seal(c.kind, c.id, c.mac, c.body, now);
@@ -250,6 +266,10 @@ int Engine::Restore(const wire::MacBytes& mac) {
     for (int sends = 0; sends < kRestoreSends && !done() && Clock::now() < deadline; ++sends) {
         if (!AwaitChallenge(lock, pending, deadline) || done())
             break;
+        m_restoreCv.wait_until(lock, std::min(NextAsk(mac), deadline), done);
+        if (done() || Clock::now() >= deadline)
+            break;
+        NoteAsk(mac, Clock::now());
         SendDatagram(m_peers->Seal(wire::Kind::Restore, pending.id, mac, {}, Clock::now()));
         m_restoreCv.wait_until(lock, std::min(Clock::now() + kRestoreRepeatGap, deadline), done);
     }
@@ -259,16 +279,14 @@ int Engine::Restore(const wire::MacBytes& mac) {
 }
 
 // A restore is sealed with the device's latest challenge; without a fresh
-// one the device is asked for it by a probe to its MAC (kFetchGap after the
-// last such probe at the earliest).
+// one the device is asked for it by a probe to its MAC, in its turn
+// (NextAsk).
 bool Engine::AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                             Clock::time_point deadline) {
     if (m_peers->HasFreshChallenge(pending.mac, Clock::now()))
         return true;
-    const std::uint64_t key = PeerTable::MacKey(pending.mac);
-    if (auto last = m_lastFetch.find(key); last != m_lastFetch.end())
-        m_restoreCv.wait_until(lock, std::min(last->second + kFetchGap, deadline),
-                               [&] { return m_stop.load() || pending.acked; });
+    m_restoreCv.wait_until(lock, std::min(NextAsk(pending.mac), deadline),
+                           [&] { return m_stop.load() || pending.acked; });
     if (m_stop || pending.acked || !m_peers)
         return false;
     FetchChallenge(pending.id, pending.mac, Clock::now());
@@ -330,16 +348,18 @@ void Engine::DrainSocket(net::BatchReceiver& rx) {
         std::lock_guard<std::mutex> lock(m_mutex);
         rx.AcceptOnly(m_joined); // only group traffic on a joined interface counts
     }
-    auto sink = [this](const unsigned char* data, std::size_t size) {
+    auto sink = [this](const unsigned char* data, std::size_t size, std::uint32_t source) {
         wire::Message m;
         if (m_inbox.size() < kMaxInbox && wire::Decode(data, size, &m) &&
-            wire::IsDeviceKind(m.kind))
+            wire::IsDeviceKind(m.kind)) {
+            m.source = source;
             m_inbox.push_back(std::move(m));
+        }
     };
     for (int i = 0; i < kBatchesPerWake && !m_stop; ++i) {
         bool empty = false;
         for (int b = 0; b < kBatchesPerWake * 4; ++b)
-            if (rx.ReceiveOnce(m_fd, sink) == 0) {
+            if (rx.ReceiveFrom(m_fd, sink) == 0) {
                 empty = true;
                 break;
             }
@@ -401,14 +421,18 @@ int Engine::PollTimeoutMs(Clock::time_point now) const {
         next = std::min(next, *m_round.closeAt);
     if (m_autoSeconds > 0)
         next = std::min(next, m_nextAuto);
-    if (m_config && m_config->sends == 0)
+    // A request waiting for its time (a fetch's answer wakes it otherwise).
+    if (m_config && (m_config->sends == 0 || m_config->fetching) && m_config->notBefore > now)
         next = std::min(next, m_config->notBefore);
     if (m_config && m_config->fetchAt)
         next = std::min(next, *m_config->fetchAt);
-    if (m_config && m_config->sends > 0 && m_config->sends < kConfigSends)
+    if (m_config && m_config->sends > 0 && m_config->sends < kConfigSends && !m_config->fetching &&
+        !m_config->fetchAt)
         next = std::min(next, m_config->sentAt + kConfigRepeatGap);
     if (m_config)
         next = std::min(next, m_config->createdAt + kConfigWindow);
+    if (!m_held.empty())
+        next = std::min(next, m_held.front().until);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
     return static_cast<int>(std::max<long long>(0, ms + 1));
 }
@@ -427,6 +451,7 @@ void Engine::RunTimers(Clock::time_point now, std::vector<Event>* events) {
     }
     if (m_tracker.RoundOpen())
         RunProbeTimers(now);
+    ReleaseHeld(now, events);
     if (m_tracker.RoundOpen() && m_round.closeAt && now >= *m_round.closeAt)
         EndRound(now, events);
     RunConfigTimers(now);
@@ -444,7 +469,7 @@ void Engine::RunConfigTimers(Clock::time_point now) {
     PendingConfig& c = *m_config;
     if (c.fetchAt && now >= *c.fetchAt)
         FetchChallenge(c.id, c.mac, now);
-    if (c.sends == 0) {
+    if (c.sends == 0 || c.fetching) {
         TrySealConfig(now);
     } else if (c.sends < kConfigSends && !c.fetching && !c.fetchAt &&
                now >= c.sentAt + kConfigRepeatGap) {
@@ -477,7 +502,9 @@ void Engine::BeginRound(bool automatic, bool announce, Clock::time_point now,
     SetProbeHorizon(now + kManualWindow);
     if (!automatic)
         m_round.closeAt = now + kManualWindow;
-    SendProbe();
+    m_held.clear(); // their devices answer the new round too
+    m_heldMacs.clear();
+    SendProbe(now);
 }
 
 void Engine::SetProbeHorizon(Clock::time_point end) { m_round.probeUntil = end - kAnswerWindow; }
@@ -493,7 +520,7 @@ void Engine::RunProbeTimers(Clock::time_point now) {
     if (m_round.broadcasts >= kProbesPerRound && m_round.nextBroadcast > m_round.probeUntil)
         m_round.broadcastLimit = m_round.broadcasts;
     if (m_round.broadcasts < m_round.broadcastLimit && now >= m_round.nextBroadcast)
-        SendProbe();
+        SendProbe(now);
     if (!m_round.assessed && now >= AssessDue() && m_drained)
         Assess(now);
     if (m_round.nextTargeted && now >= *m_round.nextTargeted) {
@@ -553,16 +580,32 @@ void Engine::EndRound(Clock::time_point now, std::vector<Event>* events) {
     }
 }
 
-void Engine::SendProbe() {
+// The round's next probe to all devices, when the engine-wide budget of
+// probes to all has one; else it is put off until it has.
+void Engine::SendProbe(Clock::time_point now) {
+    const double elapsed = std::chrono::duration<double>(now - m_probeTokensAt).count();
+    m_probeTokens = std::min(kProbeBurst, m_probeTokens + elapsed * kProbesPerSecond);
+    m_probeTokensAt = now;
+    if (m_probeTokens < 1) {
+        m_round.nextBroadcast =
+            now + std::chrono::duration_cast<Clock::duration>(
+                      std::chrono::duration<double>((1 - m_probeTokens) / kProbesPerSecond));
+        return;
+    }
+    m_probeTokens -= 1;
     SendDatagram(ProbeDatagram(m_round.id, wire::MacBytes{}));
+    m_round.lastProbeAt = now;
     ++m_round.broadcasts;
     m_round.nextBroadcast +=
         m_round.broadcasts < kProbesPerRound ? kProbeRepeatGap : m_round.broadcastGap;
 }
 
 void Engine::SendTargetedProbes() {
-    for (const wire::MacBytes& mac : m_tracker.Unanswered(kMaxTargetedPerStep))
+    const std::vector<wire::MacBytes> macs = m_tracker.Unanswered(kMaxTargetedPerStep);
+    for (const wire::MacBytes& mac : macs)
         SendDatagram(ProbeDatagram(m_round.id, mac));
+    if (!macs.empty())
+        m_round.lastProbeAt = Clock::now();
 }
 
 void Engine::Handle(const wire::Message& msg, std::vector<Event>* events,
@@ -623,11 +666,40 @@ void Engine::HandleAnswer(const wire::Message& msg, std::vector<Event>* events,
         return;
     }
     m_round.lastAnswerAt = now;
-    const Reaction r = m_tracker.OnAnswer(msg.mac, xml);
+    // A certified answer in a round always wins over an uncertified one
+    // that came first: the first answer of an uncertified key for a MAC
+    // not listed yet waits until the window in which every device answers
+    // the round's latest probe has closed (ReleaseHeld).
+    if (!m_peers->Verified(msg.mac) && !m_tracker.Tracks(msg.mac)) {
+        const trust::Key* key = m_peers->KeyOf(msg.mac);
+        if (key && m_heldMacs.insert(PeerTable::MacKey(msg.mac)).second)
+            m_held.push_back(
+                {msg.mac, *key, std::string(xml), m_round.lastProbeAt + kAnswerWindow});
+        return;
+    }
+    Report(msg.mac, xml, events);
+}
+
+void Engine::Report(const wire::MacBytes& mac, std::string_view xml, std::vector<Event>* events) {
+    const Reaction r = m_tracker.OnAnswer(mac, xml);
     if (r.changed)
-        Push(events, msg.mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));
+        Push(events, mac, LORVEX_SEARCH_EVENT_CHANGED, std::string(xml));
     if (r.report)
-        Push(events, msg.mac, LORVEX_SEARCH_EVENT_ANSWER, std::string(xml));
+        Push(events, mac, LORVEX_SEARCH_EVENT_ANSWER, std::string(xml));
+}
+
+// Held answers whose window has closed: reported when their key is still
+// the one held for the MAC (no certified key answered meanwhile), else
+// dropped.
+void Engine::ReleaseHeld(Clock::time_point now, std::vector<Event>* events) {
+    while (!m_held.empty() && m_held.front().until <= now) {
+        const Held h = std::move(m_held.front());
+        m_held.pop_front();
+        m_heldMacs.erase(PeerTable::MacKey(h.mac));
+        const trust::Key* key = m_peers->KeyOf(h.mac);
+        if (key && *key == h.key && !m_peers->Verified(h.mac) && m_tracker.RoundOpen())
+            Report(h.mac, h.xml, events);
+    }
 }
 
 void Engine::HandleConfigResult(const wire::Message& msg, std::vector<Event>* events) {

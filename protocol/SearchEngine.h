@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "LorvexSearch.h"
@@ -47,9 +48,18 @@ constexpr auto kConfigRepeatGap = std::chrono::milliseconds(200);
 constexpr int kConfigSends = 2;
 constexpr auto kRestoreWait = std::chrono::milliseconds(3000);
 constexpr auto kRestoreRepeatGap = std::chrono::milliseconds(500);
-// Probes to one device's MAC that ask for a challenge go at most this often.
-constexpr auto kFetchGap = std::chrono::milliseconds(100);
+// What the tool sends to one device's MAC for a request (a probe that asks
+// for a challenge, or a sealed copy) goes at most this often.
+constexpr auto kAskGap = std::chrono::milliseconds(250);
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+// Probes to all devices: at most kProbesPerSecond a second and
+// kProbeBurst at once, whatever the rounds and the loss rule ask for and
+// however often a caller starts a search; a probe beyond that waits for its
+// turn. With the probes to one MAC (one per kAnswerWindow from the loss
+// rule, one per kAskGap for a request) this bounds what the
+// tool asks of any one device (docs/protocol.md, "Answer budgets").
+constexpr double kProbesPerSecond = 10;
+constexpr double kProbeBurst = 4;
 // Datagrams taken off the socket and not yet checked: the socket is emptied
 // before answers are verified, so a burst is not lost to the kernel buffer
 // while keys are agreed.
@@ -105,6 +115,17 @@ private:
         Clock::time_point probeUntil; // no probe goes out after this
         Clock::time_point fullAt;     // an automatic round that lasts until here is complete
         std::optional<Clock::time_point> closeAt;
+        Clock::time_point lastProbeAt; // the latest probe of the round, to all or to a MAC
+    };
+    // The first answer of an uncertified key for a MAC not listed yet, held
+    // until the answer window of the round's latest probe has closed: a
+    // certified key that answers for the same MAC meanwhile wins, and this
+    // one is never reported.
+    struct Held {
+        wire::MacBytes mac{};
+        trust::Key key{};
+        std::string xml;
+        Clock::time_point until;
     };
     // A configuration or activation request. Each copy is sealed with a
     // challenge the device issued since the last copy went out (asked for by
@@ -118,7 +139,7 @@ private:
         std::string code;      // activation: the canonical setup code, wiped likewise
         int sends = 0;         // sealed copies sent
         bool fetching = false; // a probe asked for a challenge; seal on its answer
-        std::optional<Clock::time_point> fetchAt; // such a probe is due then (kFetchGap)
+        std::optional<Clock::time_point> fetchAt; // such a probe is due then (kAskGap)
         Clock::time_point createdAt;
         Clock::time_point sentAt;
         // Nothing is sealed before this: for a key no maker certified, the
@@ -151,6 +172,8 @@ private:
     void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
                       std::string code = {});
     bool FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now);
+    Clock::time_point NextAsk(const wire::MacBytes& mac) const;
+    void NoteAsk(const wire::MacBytes& mac, Clock::time_point now);
     void TrySealConfig(Clock::time_point now);
     bool AwaitChallenge(std::unique_lock<std::mutex>& lock, const PendingRestore& pending,
                         Clock::time_point deadline);
@@ -164,7 +187,9 @@ private:
     Clock::time_point AssessDue() const;
     void Assess(Clock::time_point now);
     void SetProbeHorizon(Clock::time_point end);
-    void SendProbe();
+    void SendProbe(Clock::time_point now);
+    void ReleaseHeld(Clock::time_point now, std::vector<Event>* events);
+    void Report(const wire::MacBytes& mac, std::string_view xml, std::vector<Event>* events);
     void SendTargetedProbes();
     void SendDatagram(const std::string& datagram);
     static std::uint32_t NewId();
@@ -194,8 +219,13 @@ private:
     std::deque<wire::Message> m_inbox; // library thread only
     std::vector<net::Interface> m_ifaces;
     std::vector<int> m_joined;
-    // When a probe asking for a challenge last went to a MAC (kFetchGap).
-    std::unordered_map<std::uint64_t, Clock::time_point> m_lastFetch;
+    // When a probe asking for a challenge, or a sealed copy, last went to a
+    // MAC (kAskGap).
+    std::unordered_map<std::uint64_t, Clock::time_point> m_lastAsk;
+    std::deque<Held> m_held; // in the order held, so `until` never decreases
+    std::unordered_set<std::uint64_t> m_heldMacs;
+    double m_probeTokens = kProbeBurst;
+    Clock::time_point m_probeTokensAt;
 };
 
 } // namespace lorvex::search

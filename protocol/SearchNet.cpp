@@ -149,7 +149,7 @@ constexpr std::size_t kControlSlot = CMSG_SPACE(sizeof(in_pktinfo));
 
 BatchReceiver::BatchReceiver(std::size_t batch)
     : m_batch(batch), m_buffers(batch * (wire::kMaxDatagram + 1)), m_headers(batch),
-      m_iovecs(batch), m_control(batch * kControlSlot) {}
+      m_iovecs(batch), m_control(batch * kControlSlot), m_sources(batch) {}
 
 void BatchReceiver::AcceptOnly(std::vector<int> interfaces) {
     m_filter = true;
@@ -161,7 +161,8 @@ bool BatchReceiver::Accepted(const msghdr& h) const {
         return true;
     in_addr group{};
     inet_pton(AF_INET, wire::kGroup, &group);
-    for (const cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(const_cast<msghdr*>(&h), const_cast<cmsghdr*>(c))) {
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&h); c;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&h), const_cast<cmsghdr*>(c))) {
         if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO)
             continue;
         in_pktinfo info{};
@@ -175,10 +176,19 @@ bool BatchReceiver::Accepted(const msghdr& h) const {
 
 int BatchReceiver::ReceiveOnce(int fd,
                                const std::function<void(const unsigned char*, std::size_t)>& sink) {
+    return ReceiveFrom(
+        fd, [&](const unsigned char* data, std::size_t size, std::uint32_t) { sink(data, size); });
+}
+
+int BatchReceiver::ReceiveFrom(
+    int fd, const std::function<void(const unsigned char*, std::size_t, std::uint32_t)>& sink) {
     const std::size_t slot = wire::kMaxDatagram + 1; // one spare byte reveals oversize
     for (std::size_t i = 0; i < m_batch; ++i) {
         m_iovecs[i] = iovec{m_buffers.data() + i * slot, slot};
         m_headers[i] = mmsghdr{};
+        m_sources[i] = sockaddr_in{};
+        m_headers[i].msg_hdr.msg_name = &m_sources[i];
+        m_headers[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
         m_headers[i].msg_hdr.msg_iov = &m_iovecs[i];
         m_headers[i].msg_hdr.msg_iovlen = 1;
         m_headers[i].msg_hdr.msg_control = m_control.data() + i * kControlSlot;
@@ -194,7 +204,8 @@ int BatchReceiver::ReceiveOnce(int fd,
             continue;
         if (!Accepted(h.msg_hdr))
             continue;
-        sink(m_buffers.data() + static_cast<std::size_t>(i) * slot, h.msg_len);
+        sink(m_buffers.data() + static_cast<std::size_t>(i) * slot, h.msg_len,
+             m_sources[static_cast<std::size_t>(i)].sin_addr.s_addr);
     }
     return n;
 }

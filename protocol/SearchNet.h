@@ -52,6 +52,11 @@ public:
     // (truncated ones are dropped). Returns how many datagrams were taken from
     // the socket, 0 when none was waiting.
     int ReceiveOnce(int fd, const std::function<void(const unsigned char*, std::size_t)>& sink);
+    // As ReceiveOnce, with each datagram's IPv4 source address (network
+    // byte order) handed to the sink as well.
+    int
+    ReceiveFrom(int fd,
+                const std::function<void(const unsigned char*, std::size_t, std::uint32_t)>& sink);
 
     // From now on only datagrams sent to the search group and arriving on one
     // of these interfaces reach the sink: unicast from anywhere, and group
@@ -68,6 +73,7 @@ private:
     std::vector<mmsghdr> m_headers;
     std::vector<iovec> m_iovecs;
     std::vector<unsigned char> m_control; // one in_pktinfo slot per datagram
+    std::vector<sockaddr_in> m_sources;
 };
 
 // A wake-up handle for a poll loop (eventfd).

@@ -70,6 +70,19 @@ PeerTable::Prepared PeerTable::Prepare(const wire::Message& msg) const {
     return out;
 }
 
+// One key agreement for an uncertified key, charged to the round and to the
+// answer's source address; false when either budget is spent.
+bool PeerTable::TakeAgreement(std::uint32_t source) {
+    if (m_agreements >= kAgreementsPerRound)
+        return false;
+    std::size_t& bySource = m_agreementsBySource[source];
+    if (bySource >= kAgreementsPerSource)
+        return false;
+    ++bySource;
+    ++m_agreements;
+    return true;
+}
+
 bool PeerTable::Admit(const wire::Message& msg, const trust::AnswerParts& parts,
                       const Prepared* prepared, Peer* out) {
     out->key = parts.cert.deviceKey;
@@ -80,13 +93,31 @@ bool PeerTable::Admit(const wire::Message& msg, const trust::AnswerParts& parts,
         return prepared->authentic;
     }
     out->verified = ahead ? false : Certified(parts.cert);
-    if (!out->verified &&
-        (m_newUnverified >= kNewUnverifiedPerRound || m_unverified >= kMaxUnverifiedPeers))
+    if (!out->verified && !TakeAgreement(msg.source))
         return false;
-    if (!out->verified)
-        ++m_newUnverified;
     return trust::ToolSessionKeys(m_tool, out->key, &out->keys) &&
            trust::CheckAnswer(out->keys, msg, parts);
+}
+
+// Another key answers for a MAC this session holds a key for: a conflict,
+// flagged before anything is checked. Only a certified key whose answer is
+// authentic displaces an uncertified one.
+PeerTable::Verdict PeerTable::OnSecondKey(Peer& held, const wire::Message& msg,
+                                          const trust::AnswerParts& parts,
+                                          const Prepared* prepared) {
+    held.conflict = true;
+    if (held.verified)
+        return Verdict::Dropped;
+    const bool ahead = prepared && prepared->checked && prepared->key == parts.cert.deviceKey;
+    const bool certified = ahead ? prepared->certified : Certified(parts.cert);
+    Peer candidate;
+    if (!certified || !Admit(msg, parts, prepared, &candidate))
+        return Verdict::Dropped;
+    --m_unverified; // the held key was uncertified
+    candidate.conflict = true;
+    candidate.challenge = parts.challenge;
+    held = std::move(candidate);
+    return Verdict::Replaced;
 }
 
 PeerTable::Verdict PeerTable::OnAnswer(const wire::Message& msg, TimePoint now,
@@ -94,29 +125,31 @@ PeerTable::Verdict PeerTable::OnAnswer(const wire::Message& msg, TimePoint now,
     trust::AnswerParts parts;
     if (!trust::SplitAnswer(msg, &parts))
         return Verdict::Dropped;
-    Verdict verdict = Verdict::Accepted;
     auto it = m_peers.find(Key(msg.mac));
+    Verdict verdict = Verdict::Accepted;
     if (it != m_peers.end() && it->second.key == parts.cert.deviceKey) {
         if (!trust::CheckAnswer(it->second.keys, msg, parts))
             return Verdict::Dropped;
+    } else if (it != m_peers.end()) {
+        verdict = OnSecondKey(it->second, msg, parts, prepared);
+        if (verdict == Verdict::Dropped)
+            return verdict;
     } else {
+        // A new MAC. An uncertified key is admitted within the round's budget,
+        // charged only once its answer proved authentic.
+        const bool ahead = prepared && prepared->checked && prepared->key == parts.cert.deviceKey;
+        const bool certified = ahead ? prepared->certified : Certified(parts.cert);
+        if (!certified &&
+            (m_newUnverified >= kNewUnverifiedPerRound || m_unverified >= kMaxUnverifiedPeers))
+            return Verdict::Dropped;
         Peer candidate;
         if (!Admit(msg, parts, prepared, &candidate))
             return Verdict::Dropped;
-        if (it == m_peers.end()) {
-            m_unverified += candidate.verified ? 0 : 1;
-            it = m_peers.emplace(Key(msg.mac), std::move(candidate)).first;
-        } else {
-            // Two keys answer for one MAC: no secret goes there from now on.
-            Peer& held = it->second;
-            held.conflict = true;
-            if (!candidate.verified || held.verified)
-                return Verdict::Dropped;
-            --m_unverified; // the held key was uncertified
-            candidate.conflict = true;
-            held = std::move(candidate);
-            verdict = Verdict::Replaced;
+        if (!candidate.verified) {
+            ++m_newUnverified;
+            ++m_unverified;
         }
+        it = m_peers.emplace(Key(msg.mac), std::move(candidate)).first;
     }
     it->second.challenge = parts.challenge;
     it->second.challengeAt = now;
@@ -179,6 +212,16 @@ Identity PeerTable::State(const wire::MacBytes& mac, std::string* fingerprint) c
     if (p.verified)
         return Identity::Verified;
     return p.confirmed ? Identity::Confirmed : Identity::Unverified;
+}
+
+bool PeerTable::Verified(const wire::MacBytes& mac) const {
+    auto it = m_peers.find(Key(mac));
+    return it != m_peers.end() && it->second.verified;
+}
+
+const trust::Key* PeerTable::KeyOf(const wire::MacBytes& mac) const {
+    auto it = m_peers.find(Key(mac));
+    return it == m_peers.end() ? nullptr : &it->second.key;
 }
 
 bool PeerTable::Confirm(const wire::MacBytes& mac, std::string_view fingerprint) {

@@ -28,11 +28,16 @@ enum class Identity : int {
 };
 
 // Keys no maker certified are let in sparingly: at most this many are held
-// at all, and at most kNewUnverifiedPerRound new ones are agreed per round,
-// so a flood of made-up devices can neither fill the tracker nor eat the
-// round's time that certified devices need.
+// at all, and at most kNewUnverifiedPerRound new ones are admitted per round,
+// counted only once an answer's tag checked, so that junk spends none of
+// it. Agreeing a key to check that tag is the costly part: per round at
+// most kAgreementsPerSource of them for answers from one source address,
+// and kAgreementsPerRound in all, so a flood of made-up devices can neither
+// fill the tracker nor eat the round's time that real devices need.
 constexpr std::size_t kMaxUnverifiedPeers = 16384;
 constexpr std::size_t kNewUnverifiedPerRound = 4096;
+constexpr std::size_t kAgreementsPerSource = 1024;
+constexpr std::size_t kAgreementsPerRound = 8192;
 
 class PeerTable {
 public:
@@ -46,8 +51,12 @@ public:
 
     const trust::Key& ToolKey() const { return m_tool.publicKey; }
 
-    // Opens a new round's budget for unverified keys.
-    void NewRound() { m_newUnverified = 0; }
+    // Opens a new round's budgets for unverified keys.
+    void NewRound() {
+        m_newUnverified = 0;
+        m_agreements = 0;
+        m_agreementsBySource.clear();
+    }
 
     // What became of an answer.
     enum class Verdict { Dropped, Accepted, Replaced };
@@ -69,9 +78,14 @@ public:
     // An answer (kind 2): Accepted when it is authentic under the key its
     // certificate names and that key is the one this session holds for the
     // MAC (or becomes it). Records the answer's challenge. A second key for a
-    // MAC is a conflict: the MAC is flagged, a certified key replaces an
-    // uncertified one (Replaced: the record the uncertified one made must
-    // go), and the answer is otherwise dropped.
+    // MAC is a conflict: the MAC is flagged at once, whatever the answer's
+    // tag (anyone can make an authentic answer for a key of their own, so
+    // checking it would prove nothing) and whatever the budgets; a certified
+    // key whose answer is authentic replaces an uncertified one (Replaced:
+    // the record the uncertified one made must go), and the answer is
+    // otherwise dropped. A new uncertified key is agreed only within the
+    // agreement budgets of the round and of msg.source, and admitted within
+    // the round's budget once its tag checked.
     // `prepared`, when given, is Prepare's work for this very answer.
     Verdict OnAnswer(const wire::Message& msg, TimePoint now, const Prepared* prepared = nullptr);
 
@@ -97,6 +111,11 @@ public:
                                std::string_view code, std::string_view password, TimePoint now);
 
     Identity State(const wire::MacBytes& mac, std::string* fingerprint) const;
+    // True when a trusted maker certified the key held for the MAC (in
+    // conflict or not).
+    bool Verified(const wire::MacBytes& mac) const;
+    // The key held for the MAC; null when none.
+    const trust::Key* KeyOf(const wire::MacBytes& mac) const;
 
     // Confirms the MAC's uncertified key for this session when `fingerprint`
     // is its fingerprint; false otherwise (and for a conflict).
@@ -119,9 +138,14 @@ private:
         std::optional<TimePoint> challengeAt; // unset: none, or used
     };
     bool Certified(const trust::Certificate& cert) const;
-    // Agrees keys with a new candidate and checks the answer's tag.
+    // Agrees keys with a candidate and checks the answer's tag: with the
+    // work Prepare did when it matches, else here (for an uncertified key
+    // only within the agreement budgets, TakeAgreement).
     bool Admit(const wire::Message& msg, const trust::AnswerParts& parts, const Prepared* prepared,
                Peer* out);
+    bool TakeAgreement(std::uint32_t source);
+    Verdict OnSecondKey(Peer& held, const wire::Message& msg, const trust::AnswerParts& parts,
+                        const Prepared* prepared);
     static std::uint64_t Key(const wire::MacBytes& mac) { return MacKey(mac); }
 
     trust::KeyPair m_tool;
@@ -129,6 +153,8 @@ private:
     std::unordered_map<std::uint64_t, Peer> m_peers;
     std::size_t m_unverified = 0;
     std::size_t m_newUnverified = 0;
+    std::size_t m_agreements = 0; // for uncertified keys, this round
+    std::unordered_map<std::uint32_t, std::size_t> m_agreementsBySource;
 };
 
 // The trusted maker keys: every "*.pub" in the folder "trust-anchors" beside

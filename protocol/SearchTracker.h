@@ -59,6 +59,9 @@ public:
     // before the round counts them a miss.
     std::vector<wire::MacBytes> Unanswered(std::size_t limit) const;
 
+    // True when the device is tracked.
+    bool Tracks(const wire::MacBytes& mac) const { return m_devices.count(Key(mac)) > 0; }
+
     // Drops the device's entry; true when there was one.
     bool Forget(const wire::MacBytes& mac) { return m_devices.erase(Key(mac)) > 0; }
 

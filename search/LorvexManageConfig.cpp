@@ -157,9 +157,16 @@ int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& devi
     return set ? CLorvexManage::SETNET_DONE : CLorvexManage::SETNET_FAILED;
 }
 
+// What WaitForSetIPAnswer returns when the MAC got into conflict meanwhile:
+// the library then sent nothing (or nothing more).
+constexpr int32_t kConflictMeanwhile = -2;
+
 // The answer arrives on the library's thread; it is polled, as the window
-// thread has nothing else to do meanwhile.
-int32_t WaitForSetIPAnswer(const CLorvexManage& manager,
+// thread has nothing else to do meanwhile. A key no maker certified gets the
+// request only after the answer window of a probe to its MAC; a certified
+// key that answers then puts the MAC in conflict, and the request is
+// dropped unsent: that ends the wait at once.
+int32_t WaitForSetIPAnswer(const CLorvexManage& manager, const unsigned char bytes[6],
                            const std::function<void(int32_t)>& sleep) {
     int32_t waited = 0;
     int32_t answer = -1;
@@ -167,6 +174,8 @@ int32_t WaitForSetIPAnswer(const CLorvexManage& manager,
         sleep(kAnswerPollMs);
         waited += kAnswerPollMs;
         answer = manager.GetSetIPResult();
+        if (answer == -1 && LORVEX_TRUST_Identity(bytes, nullptr) == LORVEX_IDENTITY_CONFLICT)
+            return kConflictMeanwhile;
     } while (answer == -1 && waited < kAnswerWaitMs);
     return answer;
 }
@@ -241,7 +250,9 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     // that does not is taken as one that applies requests silently.
     const bool camera = std::strcmp(device.productSeries, kIpCamera) == 0;
     const ConfigServices services = WithDefaults(m_config);
-    const int32_t answer = WaitForSetIPAnswer(*this, services.sleep);
+    const int32_t answer = WaitForSetIPAnswer(*this, bytes, services.sleep);
+    if (answer == kConflictMeanwhile)
+        return SETNET_CONFLICT;
     if (answer == -1)
         return camera ? SETNET_NO_ANSWER : SETNET_NOT_IPC;
     // 0 is the only acceptance a device reports; anything else is no success.
@@ -304,7 +315,9 @@ int32_t CLorvexManage::Activate(const char* mac, const char* password, const cha
     ResetSetIPResult();
     LORVEX_TRUST_Activate(bytes, pw, code.c_str());
     WipeSecret(&code);
-    const int32_t answer = WaitForSetIPAnswer(*this, WithDefaults(m_config).sleep);
+    const int32_t answer = WaitForSetIPAnswer(*this, bytes, WithDefaults(m_config).sleep);
+    if (answer == kConflictMeanwhile)
+        return SETNET_CONFLICT;
     if (answer == -1)
         return SETNET_NO_ANSWER;
     return answer == 0 ? SETNET_DONE : RefusalCode(answer, true);

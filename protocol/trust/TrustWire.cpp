@@ -423,10 +423,13 @@ bool OpenRequest(const SessionKeys& keys, const wire::Message& msg, Challenge* c
 
 namespace {
 
+// ASCII letters in lower case; every other byte (UTF-8 of other letters
+// included) as it is, whatever the locale.
 std::string Lower(std::string_view s) {
     std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     return out;
 }
 
@@ -448,14 +451,20 @@ PasswordVerdict CheckPasswordStrength(std::string_view password, std::string_vie
         lower |= c >= 'a' && c <= 'z';
         upper |= c >= 'A' && c <= 'Z';
         digit |= c >= '0' && c <= '9';
-        other |= !std::isalnum(c);
+        other |= !(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z') && !(c >= '0' && c <= '9');
     }
     if (int{lower} + int{upper} + int{digit} + int{other} < 2)
         return PASSWORD_CLASSES;
+    // The MAC in any of the forms people write it: with colons, with
+    // dashes, or bare, in either case.
     const std::string p = Lower(password);
     std::string bare = Lower(macText);
-    bare.erase(std::remove(bare.begin(), bare.end(), ':'), bare.end());
-    if (p == Lower(macText) || p == bare)
+    bare.erase(
+        std::remove_if(bare.begin(), bare.end(), [](char c) { return c == ':' || c == '-'; }),
+        bare.end());
+    std::string dashed = Lower(macText);
+    std::replace(dashed.begin(), dashed.end(), ':', '-');
+    if (!bare.empty() && (p == Lower(macText) || p == bare || p == dashed))
         return PASSWORD_IS_MAC;
     if (!deviceName.empty() && p == Lower(deviceName))
         return PASSWORD_IS_NAME;

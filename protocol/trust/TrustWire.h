@@ -207,9 +207,11 @@ std::string Header(wire::Kind kind, std::uint32_t requestId, const wire::MacByte
                    std::size_t payloadSize);
 
 // Why a first password is refused, PASSWORD_OK when it passes the rule:
-// 8 to 64 characters, at least two of lower case, upper case, digits and
-// other characters, and neither the device's MAC (with or without colons,
-// any case) nor its name.
+// 8 to 64 characters (Unicode code points of its UTF-8), at least two of
+// ASCII lower case, ASCII upper case, ASCII digits and other characters
+// (every other code point, letters of other scripts included), and neither
+// the device's MAC (with colons, with dashes or bare) nor its name, compared
+// with ASCII letters folded to lower case and every other byte as it is.
 enum PasswordVerdict {
     PASSWORD_OK,
     PASSWORD_LENGTH,

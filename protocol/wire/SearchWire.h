@@ -41,6 +41,10 @@ struct Message {
     // text may be lower case): what authenticators cover. All zero in a
     // message built to be sent.
     std::array<unsigned char, kHeaderSize> header{};
+    // The IPv4 source address it came from (network byte order), as the
+    // receiver read it; 0 when unknown or built to be sent. Budgets per
+    // sender are kept by it.
+    std::uint32_t source = 0;
 };
 
 // True when `text` is exactly six two-digit hex pairs joined by colons

@@ -84,6 +84,25 @@ TEST_F(Activation, WrongCodesLockTheDeviceLikeWrongPasswords) {
 // taken once, by the tool it was issued to, within its life; the set of used
 // ones is bounded, and forgetting the oldest raises a floor instead of
 // opening a replay.
+// The back-off's details: the count starts again at the lock, the seconds
+// left are rounded up, and a restore (with the reset button) ends a running
+// lock; one press covers one restore.
+TEST_F(Activation, SecondsLeftRoundUpAndARestoreEndsTheLock) {
+    for (int i = 0; i < 5; ++i)
+        Try("P3TK-JZC1-RRQ2", "Camera-Door-7");
+    ASSERT_EQ(LockSecondsLeft(device, now), 60);
+    EXPECT_EQ(LockSecondsLeft(device, now + std::chrono::milliseconds(500)), 60) << "rounded up";
+    EXPECT_EQ(LockSecondsLeft(device, now + std::chrono::milliseconds(59001)), 1);
+    EXPECT_EQ(device.wrongPasswords, 0) << "the count starts again at the lock";
+    device.resetPressedAt = now;
+    EXPECT_EQ(Restore(&device, now + std::chrono::seconds(1)), lorvex::trust::RESULT_OK);
+    EXPECT_EQ(LockSecondsLeft(device, now + std::chrono::seconds(1)), 0) << "the lock ended";
+    EXPECT_EQ(device.lockLevel, 0);
+    EXPECT_EQ(Restore(&device, now + std::chrono::seconds(2)), lorvex::trust::RESULT_NO_PRESENCE)
+        << "one press, one restore";
+    EXPECT_EQ(Try(kCode, "Camera-Door-7"), lorvex::trust::RESULT_OK);
+}
+
 TEST(DevsimChallenges, TakenOnceByTheirToolWithinTheirLife) {
     ASSERT_TRUE(lorvex::trust::InitCrypto());
     Device d = GenerateDevice(FleetPlan{}, 0, 0);
@@ -119,6 +138,51 @@ TEST(DevsimChallenges, TakenOnceByTheirToolWithinTheirLife) {
     Certify(&rebooted, std::array<unsigned char, 32>{});
     const Challenge before = ChallengeFor(&d, tool, t0);
     EXPECT_FALSE(TakeChallenge(&rebooted, tool, before, t0)) << "a new boot, a new secret";
+}
+
+// A device answers within budgets per source address and for itself, and
+// agrees few new tool keys; budgets fill again with time.
+TEST(DevsimBudgets, PerSourceDeviceWideAndNewKeys) {
+    ASSERT_TRUE(lorvex::trust::InitCrypto());
+    Device d = GenerateDevice(FleetPlan{}, 0, 0);
+    Certify(&d, std::array<unsigned char, 32>{});
+    const Clock::time_point t0 = Clock::now();
+    Key tool{};
+    tool.fill(9);
+    ASSERT_NE(SessionFor(&d, tool), nullptr); // the installer's key, agreed before
+    auto answered = [&](std::uint32_t source, int tries, bool newKeys, Clock::time_point at) {
+        int n = 0;
+        for (int i = 0; i < tries; ++i) {
+            Key k = tool;
+            if (newKeys)
+                k[0] = static_cast<unsigned char>(i), k[1] = static_cast<unsigned char>(source);
+            n += AllowAnswer(&d, source, k, at);
+        }
+        return n;
+    };
+    struct {
+        const char* what;
+        std::uint32_t source;
+        int tries;
+        bool newKeys;
+        int answered;
+    } steps[] = {
+        {"a flood from one source: its burst", 1, 1000, false, int(kAnswerBurstPerSource)},
+        {"another source is still answered", 2, 10, false, 10},
+        {"new keys from a third: a few agreements", 3, 100, true, int(kAgreementBurstPerSource)},
+        {"the installer's known key from a fourth", 4, 5, false, 5},
+    };
+    for (const auto& st : steps)
+        EXPECT_EQ(answered(st.source, st.tries, st.newKeys, t0), st.answered) << st.what;
+    EXPECT_EQ(answered(1, 100, false, t0 + std::chrono::seconds(1)), int(kAnswersPerSource))
+        << "a second later, a second's worth";
+    // Many sources at once meet the device-wide cap.
+    int all = 0;
+    for (std::uint32_t source = 100; source < 150; ++source)
+        all += answered(source, 64, false, t0 + std::chrono::seconds(10));
+    EXPECT_EQ(all, int(kAnswerBurstPerDevice));
+    EXPECT_LE(d.budgets.size(), kSourcesTracked);
+    EXPECT_LE(d.agreedKeys.size(), kKeyCache);
 }
 
 TEST(DevsimSetupCode, DerivedPerMacStableAndWellFormed) {

@@ -545,6 +545,28 @@ TEST_F(ConfigTest, WrongSetupCodesAreRefusedAndLockTheDevice) {
     EXPECT_EQ(ResultFor("02:AA:00:00:00:01", 3000ms), "3") << "locked: the right code waits too";
 }
 
+// A configuration goes once when its result comes, and a second copy only
+// when none came: a device that answers sees one, a silent one two.
+TEST_F(ConfigTest, ASecondCopyGoesOnlyWithoutAResult) {
+    for (const auto& [mac, copies] :
+         {std::pair{"02:AA:00:00:00:02", 1}, std::pair{"02:AA:00:00:00:03", 2}}) {
+        m_sim->Log().Mark();
+        LORVEX_SET_CONFIG(Mac(mac).data(), SetIpXml("secret", "10.77.0.68").c_str());
+        const std::string result = ResultFor(mac, 3000ms);
+        EXPECT_EQ(result, copies == 1 ? "0" : "none") << mac;
+        // Every copy the device got is a line of its own.
+        auto copiesSeen = [&](const std::vector<SentLine>& lines) {
+            int seen = 0;
+            for (const SentLine& l : lines)
+                seen += l.mac == mac && (l.what == "result" || l.what == "dropped");
+            return seen;
+        };
+        EXPECT_TRUE(m_sim->Log().WaitFor(
+            3s, [&](const std::vector<SentLine>& lines) { return copiesSeen(lines) >= copies; }));
+        EXPECT_EQ(copiesSeen(m_sim->Log().Lines()), copies) << mac;
+    }
+}
+
 // The guesser: five wrong passwords lock the device, and the result says
 // for how long; the right password does not get through while locked.
 TEST_F(ConfigTest, GuessingLocksTheDeviceAndTellsTheTimeLeft) {
@@ -870,6 +892,32 @@ TEST_F(ConfigTest, ASpooferIsFlaggedChangesNoRecordAndGetsNoSecret) {
     LORVEX_SEARCH_Manual();
     for (const lorvex::wire::Message& m : spy.UntilNextRound())
         EXPECT_NE(m.mac, cam) << "a secret, or a challenge for one, went to a MAC in conflict";
+}
+
+// A key no maker certified, confirmed by its fingerprint (as set-ip's
+// --accept-key does), gets a secret only after the answer window of a probe
+// to its MAC: when the certified device answers for that MAC then, the MAC
+// is in conflict and nothing is sealed to anyone.
+TEST_F(SearchNetwork, ASecretWaitsOutTheAnswerWindowOfAnUncertifiedKey) {
+    const MacBytes mac = Mac("02:4C:56:64:00:01");
+    Spoofer spoofer(mac);
+    ASSERT_TRUE(spoofer.WaitReady());
+    Start();
+    LORVEX_SEARCH_Manual();
+    ASSERT_TRUE(m_rec.WaitFor(2500ms, Distinct(1, 1))) << "the spoofer alone is listed";
+    char fingerprint[LORVEX_FINGERPRINT_BYTES] = {};
+    ASSERT_EQ(LORVEX_TRUST_Identity(mac.data(), fingerprint), LORVEX_IDENTITY_UNVERIFIED);
+    ASSERT_EQ(LORVEX_TRUST_ConfirmKey(mac.data(), fingerprint), 1);
+    Simulator real("--count 1 --first-mac 02:4C:56:64:00:01 --jitter 400");
+    ASSERT_TRUE(real.Started());
+    Spy spy;
+    LORVEX_SET_CONFIG(mac.data(), SetIpXml("secret", "10.77.0.75").c_str());
+    EXPECT_TRUE(WaitUntil(2s, [&] {
+        return LORVEX_TRUST_Identity(mac.data(), nullptr) == LORVEX_IDENTITY_CONFLICT;
+    })) << "the certified device's answer to the probe was not heard";
+    LORVEX_SEARCH_Manual();
+    for (const lorvex::wire::Message& m : spy.UntilNextRound())
+        EXPECT_NE(m.kind, Kind::SetConfig) << "a secret was sealed to the spoofer's key";
 }
 
 // The sniffer takes every frame on the link (UDP and TCP alike) while a
@@ -1300,6 +1348,15 @@ protected:
     }
 };
 
+// True when some device of the simulator left a datagram unanswered for
+// its answer budgets since the log's last mark.
+bool AnyLimited(SentLog& log) {
+    for (const SentLine& l : log.Lines())
+        if (l.what == "limited")
+            return true;
+    return false;
+}
+
 TEST_F(Lossy, EverySearchFindsEveryDevice) {
     Simulator sim("--count 300 --first-mac 02:4C:56:60:00:01");
     ASSERT_TRUE(sim.Started());
@@ -1311,6 +1368,30 @@ TEST_F(Lossy, EverySearchFindsEveryDevice) {
         LORVEX_SEARCH_Quit();
         m_rec.Take();
     }
+    // The loss rule's extra probes stay within what every device answers.
+    EXPECT_FALSE(AnyLimited(sim.Log()));
+}
+
+// However often a caller starts a search, the tool probes within the
+// devices' answer budgets: they never have to leave it unanswered.
+TEST_F(SearchNetwork, SearchesStartedAtAnyPaceStayWithinTheDevicesBudgets) {
+    Simulator sim("--count 5 --first-mac 02:4C:56:63:00:01");
+    ASSERT_TRUE(sim.Started());
+    Start();
+    LORVEX_SEARCH_StartAuto(1);
+    for (int i = 0; i < 300; ++i) {
+        LORVEX_SEARCH_Manual();
+        std::this_thread::sleep_for(5ms);
+    }
+    LORVEX_SEARCH_StopAuto();
+    LORVEX_SEARCH_Manual();
+    ASSERT_TRUE(m_rec.WaitFor(3s, Distinct(1, 5)));
+    // The simulator counts what it left unanswered once a second.
+    ASSERT_TRUE(sim.Log().WaitFor(3s, [](const std::vector<SentLine>& lines) {
+        return SentLog::MostAnswersOfOneId(lines) >= 5;
+    }));
+    std::this_thread::sleep_for(1100ms); // its once-a-second count is written by then
+    EXPECT_FALSE(AnyLimited(sim.Log()));
 }
 
 TEST_F(Lossy, NoFalseDepartureButARealOneIsSeen) {

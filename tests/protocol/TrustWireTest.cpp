@@ -207,6 +207,21 @@ TEST_F(Example, ASealedRequestOpensOnlyWithItsKeysAndHeader) {
                  keys.toDevice != deviceSide.toDevice);
 }
 
+// The sealed payload is 88 bytes longer than its body: tool key (32), nonce
+// (24), challenge (16) and the AEAD tag (16); the cipher text is n + 16 for
+// a plaintext of n = 16 + body.
+TEST_F(Example, ASealedPayloadIs88BytesMoreThanItsBody) {
+    for (std::size_t body : {0u, 1u, 100u, 3978u}) {
+        const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig,
+                                                  1, mac, challenge, std::string(body, 'x'));
+        EXPECT_EQ(dg.size(), wire::kHeaderSize + 88 + body) << body;
+    }
+    EXPECT_TRUE(trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig, 1, mac,
+                                   challenge, std::string(3979, 'x'))
+                    .empty())
+        << "past the datagram's limit";
+}
+
 TEST_F(Example, RepliesAreAuthenticUnderTheSessionOnly) {
     const std::string dg = trust::MakeReply(keys, wire::Kind::ConfigResult, 9, mac, next, xml);
     trust::Challenge got{};
@@ -372,7 +387,11 @@ TEST(PasswordRule, StrengthVerdicts) {
         {"12345678", trust::PASSWORD_CLASSES},
         {"02:4c:56:00:00:01", trust::PASSWORD_IS_MAC},
         {"024C56000001", trust::PASSWORD_IS_MAC},
+        {"02-4c-56-00-00-01", trust::PASSWORD_IS_MAC}, // the MAC with dashes too
+        {"02.4C.56.00.00.01", trust::PASSWORD_OK},     // no form people write a MAC in
         {"IPC4M-B28-1", trust::PASSWORD_IS_NAME},
+        {"ipc4m-b28-1", trust::PASSWORD_IS_NAME},
+        {"Камера-Дверь-7", trust::PASSWORD_OK},     // one code point per letter, "other"
         {"пароль-камеры", trust::PASSWORD_CLASSES}, // letters beyond ASCII are "other"
         {"пароль7", trust::PASSWORD_LENGTH},        // characters, not bytes, are counted
         {"密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码密码"
@@ -385,6 +404,11 @@ TEST(PasswordRule, StrengthVerdicts) {
             << c.password;
     EXPECT_EQ(trust::CheckPasswordStrength(std::string(65, 'a') + "1", "", ""),
               trust::PASSWORD_LENGTH);
+    // Names compare with ASCII letters folded and other letters as they are.
+    EXPECT_EQ(trust::CheckPasswordStrength("камера-ворот-1", "", "камера-ворот-1"),
+              trust::PASSWORD_IS_NAME);
+    EXPECT_EQ(trust::CheckPasswordStrength("КАМЕРА-ВОРОТ-1", "", "камера-ворот-1"),
+              trust::PASSWORD_OK);
 }
 
 TEST(TrustAnchors, OnlyWellFormedPublicKeyFilesCount) {
@@ -453,13 +477,66 @@ TEST_F(Peers, ChallengesAreUsedOnceAndAgeOut) {
         table.Seal(wire::Kind::SetConfig, 7, mac, "x", now + std::chrono::seconds(61)).empty());
 }
 
-TEST_F(Peers, UncertifiedNewcomersAreBudgetedPerRound) {
+// Junk spends nothing real devices need: an answer whose tag fails costs at
+// most a key agreement, bounded per source address and round, and never a
+// place of the round's budget; a second key for a held MAC is flagged
+// whatever any budget says.
+TEST_F(Peers, JunkSpendsNoPlaceAndASecondKeyIsAlwaysFlagged) {
+    search::PeerTable table({makerKey});
+    const std::uint32_t junkSource = 0x0A4D0009, realSource = 0x0A4D0001;
+    auto from = [](wire::Message m, std::uint32_t source) {
+        m.source = source;
+        return m;
+    };
+    auto junk = [&](std::size_t i) {
+        mac[3] = 0x77;
+        mac[4] = static_cast<unsigned char>(i >> 8);
+        mac[5] = static_cast<unsigned char>(i);
+        std::string dg = AnswerFrom(table, trust::NewKeyPair(), false);
+        dg[dg.size() - 1] ^= 1; // the tag no longer checks
+        return from(Decoded(dg), junkSource);
+    };
+    for (std::size_t i = 0; i < search::kNewUnverifiedPerRound + 100; ++i)
+        ASSERT_FALSE(Admitted(table, junk(i), now));
+    mac = {0x02, 0x4C, 0x56, 0, 0, 1};
+    const trust::KeyPair real = trust::NewKeyPair();
+    ASSERT_TRUE(Admitted(table, from(Decoded(AnswerFrom(table, real, false)), realSource), now))
+        << "the round's budget is untouched by junk";
+    mac[5] = 2;
+    EXPECT_FALSE(Admitted(
+        table, from(Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), junkSource), now))
+        << "even an authentic answer from the junk's source: its agreements are spent";
+    EXPECT_TRUE(Admitted(table, from(Decoded(AnswerFrom(table, device, true)), junkSource), now))
+        << "a certified device is never turned away by a budget";
+    table.NewRound();
+    mac[5] = 3;
+    EXPECT_TRUE(Admitted(
+        table, from(Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), junkSource), now))
+        << "a new round, new agreements";
+    // Another key for the real device's MAC, from the spent source, its tag broken.
+    table.NewRound();
+    for (std::size_t i = 0; i < search::kAgreementsPerSource; ++i)
+        (void)Admitted(table, junk(i), now);
+    mac = {0x02, 0x4C, 0x56, 0, 0, 1};
+    std::string second = AnswerFrom(table, trust::NewKeyPair(), false);
+    second[second.size() - 1] ^= 1;
+    EXPECT_FALSE(Admitted(table, from(Decoded(second), junkSource), now));
+    EXPECT_EQ(table.State(mac, nullptr), search::Identity::Conflict);
+    EXPECT_EQ(*table.KeyOf(mac), real.publicKey) << "the first key is kept, flagged";
+}
+
+// Admissions of new uncertified keys are counted per round once their tag
+// checked; their agreements per source address.
+TEST_F(Peers, UncertifiedNewcomersAreBudgetedPerRoundAndSource) {
     search::PeerTable table({makerKey});
     std::size_t admitted = 0;
+    const std::size_t sources = search::kNewUnverifiedPerRound / search::kAgreementsPerSource + 1;
     for (std::size_t i = 0; i < search::kNewUnverifiedPerRound + 10; ++i) {
         mac[4] = static_cast<unsigned char>(i >> 8);
         mac[5] = static_cast<unsigned char>(i);
-        admitted += Admitted(table, Decoded(AnswerFrom(table, trust::NewKeyPair(), false)), now);
+        wire::Message m = Decoded(AnswerFrom(table, trust::NewKeyPair(), false));
+        m.source = static_cast<std::uint32_t>(i % sources);
+        admitted += Admitted(table, m, now);
     }
     EXPECT_EQ(admitted, search::kNewUnverifiedPerRound);
     mac[5] ^= 0x55;

@@ -22,7 +22,7 @@ namespace test_support {
 // One line of the log: WHAT ID MAC [RESULT], or "junk ID COUNT" (then mac
 // is empty and result the count).
 struct SentLine {
-    std::string what; // answer, result, ack, dropped, reset, junk
+    std::string what; // answer, result, ack, dropped, reset, junk, limited
     std::uint32_t id = 0;
     std::string mac;
     int result = -1;

@@ -1,6 +1,7 @@
 #include "Device.h"
 
 #include <arpa/inet.h>
+#include <sodium.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +100,12 @@ bool WellFormed(const std::map<std::string, std::string>& a) {
 }
 
 } // namespace
+
+Device::~Device() {
+    for (std::string* secret : {&password, &factoryPassword, &setupCode})
+        if (!secret->empty())
+            sodium_memzero(secret->data(), secret->size());
+}
 
 std::string XmlEscape(const std::string& text) {
     std::string out;

@@ -21,6 +21,14 @@ namespace devsim {
 using Clock = std::chrono::steady_clock;
 
 struct Device {
+    Device() = default;
+    Device(const Device&) = default;
+    Device(Device&&) = default;
+    Device& operator=(const Device&) = default;
+    Device& operator=(Device&&) = default;
+    // Wipes the secrets every copy holds: passwords and the setup code.
+    ~Device();
+
     lorvex::wire::MacBytes mac{};
     std::string type; // productSeries, e.g. ZVK_IPC
     std::string devName, productModel;
@@ -56,10 +64,24 @@ struct Device {
     std::string setupCode;
     lorvex::trust::KeyPair keys;
     lorvex::trust::Certificate cert;
-    // Keys agreed with the latest tool.
-    lorvex::trust::Key sessionTool{};
-    lorvex::trust::SessionKeys session;
-    bool haveSession = false;
+    // Keys agreed with recent tools, the least recently used first to go
+    // (at most kKeyCache), and the answer budgets (DeviceTrust.h).
+    struct AgreedKey {
+        lorvex::trust::Key tool{};
+        lorvex::trust::SessionKeys keys;
+        Clock::time_point used{};
+    };
+    std::vector<AgreedKey> agreedKeys;
+    struct Bucket {
+        double tokens = -1; // below 0: full, not used yet
+        Clock::time_point at{};
+    };
+    struct SourceBudget {
+        std::uint32_t source = 0;
+        Bucket answers, agreements;
+    };
+    std::vector<SourceBudget> budgets; // at most kSourcesTracked
+    Bucket answersAll, agreementsAll;
     // Challenges are stateless (DeviceTrust.h): a secret made at boot signs
     // each one; only the serials of used ones are kept, at most
     // kUsedChallenges, and every serial at or below `challengeFloor` is

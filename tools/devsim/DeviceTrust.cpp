@@ -90,12 +90,82 @@ std::string DerivedSetupCode(const lorvex::wire::MacBytes& mac,
     return lorvex::trust::SetupCodeFromBits(bits);
 }
 
+namespace {
+
+// A token bucket filled up to now: true when it holds a token.
+bool Has(Device::Bucket* b, double rate, double burst, Clock::time_point now) {
+    if (b->tokens < 0)
+        b->tokens = burst;
+    else
+        b->tokens =
+            std::min(burst, b->tokens + rate * std::chrono::duration<double>(now - b->at).count());
+    b->at = now;
+    return b->tokens >= 1;
+}
+
+Device::AgreedKey* Agreed(Device* d, const Key& tool) {
+    for (Device::AgreedKey& k : d->agreedKeys)
+        if (k.tool == tool)
+            return &k;
+    return nullptr;
+}
+
+Device::SourceBudget* BudgetOf(Device* d, std::uint32_t source) {
+    for (Device::SourceBudget& b : d->budgets)
+        if (b.source == source)
+            return &b;
+    if (d->budgets.size() >= kSourcesTracked) {
+        // The least active source gives its place: its answer bucket is the
+        // fullest. A source that comes back starts full, as a new one would.
+        auto fullest =
+            std::max_element(d->budgets.begin(), d->budgets.end(),
+                             [](const Device::SourceBudget& a, const Device::SourceBudget& b) {
+                                 return a.answers.tokens < b.answers.tokens;
+                             });
+        d->budgets.erase(fullest);
+    }
+    d->budgets.push_back({source, {}, {}});
+    return &d->budgets.back();
+}
+
+} // namespace
+
+bool AllowAnswer(Device* d, std::uint32_t source, const Key& tool, Clock::time_point now) {
+    Device::SourceBudget* b = BudgetOf(d, source);
+    const bool known = Agreed(d, tool) != nullptr;
+    if (!Has(&b->answers, kAnswersPerSource, kAnswerBurstPerSource, now) ||
+        !Has(&d->answersAll, kAnswersPerDevice, kAnswerBurstPerDevice, now))
+        return false;
+    if (!known && (!Has(&b->agreements, kAgreementsPerSource, kAgreementBurstPerSource, now) ||
+                   !Has(&d->agreementsAll, kAgreementsPerDevice, kAgreementBurstPerDevice, now)))
+        return false;
+    b->answers.tokens -= 1;
+    d->answersAll.tokens -= 1;
+    if (known)
+        return true;
+    b->agreements.tokens -= 1; // the agreement itself is made when the answer goes out
+    d->agreementsAll.tokens -= 1;
+    return true;
+}
+
 const lorvex::trust::SessionKeys* SessionFor(Device* d, const Key& tool) {
-    if (d->haveSession && d->sessionTool == tool)
-        return &d->session;
-    d->haveSession = lorvex::trust::DeviceSessionKeys(d->keys, tool, &d->session);
-    d->sessionTool = tool;
-    return d->haveSession ? &d->session : nullptr;
+    if (Device::AgreedKey* k = Agreed(d, tool)) {
+        k->used = Clock::now();
+        return &k->keys;
+    }
+    Device::AgreedKey fresh;
+    fresh.tool = tool;
+    fresh.used = Clock::now();
+    if (!lorvex::trust::DeviceSessionKeys(d->keys, tool, &fresh.keys))
+        return nullptr;
+    if (d->agreedKeys.size() >= kKeyCache)
+        d->agreedKeys.erase(
+            std::min_element(d->agreedKeys.begin(), d->agreedKeys.end(),
+                             [](const Device::AgreedKey& a, const Device::AgreedKey& b) {
+                                 return a.used < b.used;
+                             }));
+    d->agreedKeys.push_back(std::move(fresh));
+    return &d->agreedKeys.back().keys;
 }
 
 Challenge ChallengeFor(Device* d, const Key& tool, Clock::time_point now) {

@@ -16,6 +16,26 @@ namespace devsim {
 // forgotten and every challenge issued up to it is refused from then on.
 constexpr std::size_t kUsedChallenges = 1024;
 
+// What a device answers at most (docs/protocol.md, "Answer budgets"): per
+// probe source address, answers (to probes, and replies to requests) and
+// among them new key agreements; for the whole device likewise; each a
+// token bucket of this many a second, this many at once.
+constexpr double kAnswersPerSource = 32, kAnswerBurstPerSource = 64;
+constexpr double kAnswersPerDevice = 256, kAnswerBurstPerDevice = 512;
+constexpr double kAgreementsPerSource = 4, kAgreementBurstPerSource = 8;
+constexpr double kAgreementsPerDevice = 32, kAgreementBurstPerDevice = 64;
+// Tool keys whose agreed keys a device keeps, and source addresses whose
+// budgets it keeps (a new one takes the place of the least active).
+constexpr std::size_t kKeyCache = 64;
+constexpr std::size_t kSourcesTracked = 16;
+
+// Whether the device answers a datagram from `source` that names tool key
+// `tool`: within the answer budgets, and, when the key is not among its
+// agreed ones, within the agreement budgets too (SessionFor agrees it when
+// the answer goes out). Charges what it allows.
+bool AllowAnswer(Device* d, std::uint32_t source, const lorvex::trust::Key& tool,
+                 Clock::time_point now);
+
 // Gives the device its key pair, derived from the maker seed and its MAC so
 // that a fleet is the same on every start, the maker's certificate (left
 // unsigned for a device with certified == false) and, unless the fleet file
@@ -28,7 +48,8 @@ void Certify(Device* d, const std::array<unsigned char, 32>& makerSeed);
 std::string DerivedSetupCode(const lorvex::wire::MacBytes& mac,
                              const std::array<unsigned char, 32>& makerSeed);
 
-// The session keys with `tool`; null when the tool key is unusable.
+// The session keys with `tool`, agreed now unless kept (AllowAnswer
+// budgets that); null when the tool key is unusable.
 const lorvex::trust::SessionKeys* SessionFor(Device* d, const lorvex::trust::Key& tool);
 
 // A new challenge for an answer or reply to `tool`, kept nowhere: the

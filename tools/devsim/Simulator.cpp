@@ -116,12 +116,15 @@ void Simulator::Run(const std::atomic<bool>& stop) {
             ReadControl(now);
         const pollfd& pfd = fds[0];
         if (pfd.revents & POLLIN) {
-            auto sink = [&](const unsigned char* d, std::size_t n) { OnDatagram(d, n, now); };
-            for (int i = 0; i < 64 && rx.ReceiveOnce(m_fd, sink) > 0; ++i) {
+            auto sink = [&](const unsigned char* d, std::size_t n, std::uint32_t source) {
+                OnDatagram(d, n, source, now);
+            };
+            for (int i = 0; i < 64 && rx.ReceiveFrom(m_fd, sink) > 0; ++i) {
             }
         }
         SendDue(Clock::now());
         Tick(Clock::now());
+        FlushLimited(Clock::now());
     }
 }
 
@@ -131,14 +134,18 @@ int Simulator::TimeoutMs(Clock::time_point now) const {
         next = std::min(next, m_queue.top().when);
     if (m_options.flood > 0 || m_options.changeEvery > 0)
         next = std::min(next, now + kTick);
+    if (!m_limited.empty())
+        next = std::min(next, m_nextLimitedFlush);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
     return static_cast<int>(std::max<long long>(0, ms));
 }
 
-void Simulator::OnDatagram(const unsigned char* data, std::size_t size, Clock::time_point now) {
+void Simulator::OnDatagram(const unsigned char* data, std::size_t size, std::uint32_t source,
+                           Clock::time_point now) {
     Message msg;
     if (!lorvex::wire::Decode(data, size, &msg))
         return;
+    msg.source = source;
     switch (msg.kind) {
     case Kind::Probe:
         return OnProbe(msg, now);
@@ -161,15 +168,48 @@ void Simulator::OnProbe(const Message& msg, Clock::time_point now) {
         return; // a probe carries the tool's session key
     std::memcpy(tool.data(), msg.payload.data(), tool.size());
     m_lastProbeId = msg.requestId;
-    auto speaks = [&](std::size_t i) { return m_fleet->With(i, SpeaksMakerProtocol); };
+    // A device answers within its budgets; what it leaves unanswered is
+    // counted and logged once a second (FlushLimited).
+    auto answer = [&](std::size_t i) {
+        const int allowed = m_fleet->With(i, [&](Device& d) {
+            if (!SpeaksMakerProtocol(d))
+                return -1;
+            return AllowAnswer(&d, msg.source, tool, now) ? 1 : 0;
+        });
+        if (allowed > 0)
+            Schedule(now, Kind::Answer, i, msg.requestId, tool);
+        else if (allowed == 0)
+            NoteLimited(i, msg.requestId);
+    };
     if (!lorvex::wire::IsAnyMac(msg.mac)) {
-        if (auto i = m_fleet->Find(msg.mac); i && speaks(*i))
-            Schedule(now, Kind::Answer, *i, msg.requestId, tool);
+        if (auto i = m_fleet->Find(msg.mac))
+            answer(*i);
         return;
     }
     for (std::size_t i = 0; i < m_fleet->Size(); ++i)
-        if (speaks(i))
-            Schedule(now, Kind::Answer, i, msg.requestId, tool);
+        answer(i);
+}
+
+void Simulator::NoteLimited(std::size_t device, std::uint32_t id) {
+    Limited& l = m_limited[device];
+    ++l.count;
+    l.id = id;
+}
+
+// One line per device that left datagrams unanswered for its budgets since
+// the last flush: "limited ID MAC COUNT" with the latest such identifier.
+void Simulator::FlushLimited(Clock::time_point now) {
+    if (m_limited.empty() || now < m_nextLimitedFlush)
+        return;
+    for (const auto& [device, l] : m_limited) {
+        const lorvex::wire::MacBytes mac = m_fleet->With(device, [](Device& d) { return d.mac; });
+        LogSent("limited", l.id, mac, l.count);
+        if (m_options.verbose)
+            std::fprintf(stderr, "devsim: %s left %d datagrams unanswered for its budgets\n",
+                         lorvex::wire::FormatMac(mac).c_str(), l.count);
+    }
+    m_limited.clear();
+    m_nextLimitedFlush = now + std::chrono::seconds(1);
 }
 
 // A sealed request: opened under the keys agreed with its tool, honoured
@@ -184,13 +224,17 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
     if (!lorvex::trust::SealedToolKey(msg, &tool))
         return LogSent("dropped", msg.requestId, msg.mac, -1);
     Device before, after;
-    bool applied = false;
+    bool applied = false, limited = false;
     const bool answer = m_fleet->With(*index, [&](Device& d) {
         if (d.silent || !Present(d, now) || !SpeaksMakerProtocol(d))
             return false;
-        const lorvex::trust::SessionKeys* keys = SessionFor(&d, tool);
         lorvex::trust::Challenge challenge{};
         std::string body;
+        if (!AllowAnswer(&d, msg.source, tool, now)) {
+            limited = true;
+            return false;
+        }
+        const lorvex::trust::SessionKeys* keys = SessionFor(&d, tool);
         if (!keys || !lorvex::trust::OpenRequest(*keys, msg, &challenge, &body))
             return false;
         const bool repeat = d.lastConfigId == msg.requestId && d.lastConfigTool == tool &&
@@ -212,7 +256,9 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
         sodium_memzero(body.data(), body.size());
         return true;
     });
-    if (!answer)
+    if (limited)
+        NoteLimited(*index, msg.requestId);
+    else if (!answer)
         LogSent("dropped", msg.requestId, msg.mac, -1);
     else
         Schedule(now, msg.kind == Kind::Restore ? Kind::RestoreAck : Kind::ConfigResult, *index,

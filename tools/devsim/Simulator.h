@@ -10,6 +10,7 @@
 #include <queue>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Fleet.h"
@@ -68,7 +69,10 @@ private:
         bool operator>(const Pending& o) const { return when > o.when; }
     };
 
-    void OnDatagram(const unsigned char* data, std::size_t size, Clock::time_point now);
+    void OnDatagram(const unsigned char* data, std::size_t size, std::uint32_t source,
+                    Clock::time_point now);
+    void NoteLimited(std::size_t device, std::uint32_t id);
+    void FlushLimited(Clock::time_point now);
     void OnProbe(const lorvex::wire::Message& msg, Clock::time_point now);
     void OnSealed(const lorvex::wire::Message& msg, Clock::time_point now);
     int Handle(Device& d, const lorvex::wire::Message& msg, const lorvex::trust::Key& tool,
@@ -103,6 +107,12 @@ private:
     Clock::time_point m_lastFlood;
     double m_floodCredit = 0;
     std::uint32_t m_lastProbeId = 0;
+    struct Limited {
+        int count = 0;
+        std::uint32_t id = 0;
+    };
+    std::unordered_map<std::size_t, Limited> m_limited; // by device, since the last flush
+    Clock::time_point m_nextLimitedFlush{};
     std::mt19937 m_rng{std::random_device{}()};
 };
 
