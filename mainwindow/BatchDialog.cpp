@@ -626,6 +626,8 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
                     {RefusalReason::OutOfReach, "IDCS_BATCH_REASON_OUT_OF_REACH"},
                     {RefusalReason::Fault, "IDCS_BATCH_REASON_FAULT"},
                     {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"},
+                    {RefusalReason::CertificateChanged, "IDCS_BATCH_REASON_CERTIFICATE"},
+                    {RefusalReason::ClockOff, "IDCS_BATCH_REASON_CLOCK"},
                     {RefusalReason::SetupCode, "IDCS_BATCH_REASON_SETUP_CODE"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)

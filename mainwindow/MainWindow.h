@@ -15,6 +15,7 @@
 #include "SearchInfo.h"
 #include "Secret.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPointer>
@@ -39,6 +40,7 @@ class QActionGroup;
 class QFrame;
 class QLabel;
 class QMenu;
+class QTimer;
 class QTreeWidgetItem;
 class StatusBar;
 class ToolButton;
@@ -265,6 +267,7 @@ private:
     void applyHeaderFilter(DeviceFilter filter);
     void showFilterInMenus();
     void addRowActions(QMenu* menu, const QString& mac);
+    void addCameraActions(QMenu* menu, const QString& mac);
     // Marks the IP cell of a device outside every subnet of the PC's cards,
     // and the name cell of a device whose key is unverified, confirmed by the
     // user, or in conflict, each with a tip that says so.
@@ -280,6 +283,7 @@ private:
     void showRow(DevInfo* record);
     void suspendSort();
     void resumeSort();
+    int rowPosition(const QTreeWidgetItem& row) const;
     void reselect(const QString& mac);
     void refillRow(QTreeWidgetItem* row, const DevInfo& record);
     void dropRow(QTreeWidgetItem* item);
@@ -304,6 +308,12 @@ private:
     RangeFilterMenu* m_portMenu = nullptr;
     // Set while merged rows went in with the installer's sort turned off.
     bool m_sortSuspended = false;
+    // Turns the sort on again once the list has been quiet for a while.
+    QTimer* m_sortResume = nullptr;
+    // When the hand-over queue was last emptied, and the timer of the next
+    // take from it (see slot_takeDeviceEvents).
+    QElapsedTimer m_lastDrain;
+    QTimer* m_nextTake = nullptr;
     // The MAC selected when the list was refreshed, until it answers again.
     QString m_reselectMac;
 

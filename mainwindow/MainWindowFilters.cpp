@@ -14,6 +14,9 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QHeaderView>
+
+#include <algorithm>
 
 void MainWindow::buildFilterMenus() {
     m_typeMenu = new DeviceTypeFilterMenu(this);
@@ -124,6 +127,17 @@ void MainWindow::applyFilter(const DeviceFilter& filter) {
             markRow(row, *record);
         }
         rows.append(row);
+    }
+    // While the tree's own sort is suspended the rows go in sorted, as
+    // they would on top of the tree and sorted by it (a stable sort).
+    if (m_sortSuspended && !m_deviceTree->isSortingEnabled()) {
+        const int column = m_deviceTree->header()->sortIndicatorSection();
+        const bool ascending = m_deviceTree->header()->sortIndicatorOrder() == Qt::AscendingOrder;
+        std::stable_sort(rows.begin(), rows.end(),
+                         [column, ascending](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+                             return ascending ? VistaTreeWidgetItem::lessThan(*a, *b, column)
+                                              : VistaTreeWidgetItem::lessThan(*b, *a, column);
+                         });
     }
     m_deviceTree->insertTopLevelItems(0, rows);
     setOnlineCount(rows.size());

@@ -6,6 +6,9 @@
 #include <QStringRef>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // The four dot-separated parts of `text`, empty parts kept; false when there
@@ -26,14 +29,44 @@ bool splitAddress(const QString& text, QStringRef (&parts)[4]) {
     return true;
 }
 
+// The four parts of a dotted address as numbers when each is the plain
+// decimal text of its number (no sign, no leading zero, at most nine
+// digits); false otherwise.
+bool plainAddress(const QString& text, quint32 (&numbers)[4]) {
+    QStringRef parts[4];
+    if (!splitAddress(text, parts))
+        return false;
+    for (int i = 0; i < 4; ++i) {
+        const QStringRef& part = parts[i];
+        if (part.isEmpty() || part.size() > 9 ||
+            (part.size() > 1 && part.at(0) == QLatin1Char('0')))
+            return false;
+        quint32 value = 0;
+        for (const QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+            value = value * 10 + quint32(c.unicode() - '0');
+        }
+        numbers[i] = value;
+    }
+    return true;
+}
+
+const VistaTreeWidgetItem* asRow(const QTreeWidgetItem& item) {
+    return dynamic_cast<const VistaTreeWidgetItem*>(&item);
+}
+
 } // namespace
 
 // Every row starts as a copy of one row with its sixteen cells centred: the
 // copies share the alignment values until a cell's are changed, which saves
 // sixteen allocations per row when ten thousand rows are built at once.
+// Rows say they never have children: the tree's layout, which visits every
+// row after rows went in, then skips asking for them.
 VistaTreeWidgetItem* VistaTreeWidgetItem::newDeviceRow(DevInfo* device) {
     static const VistaTreeWidgetItem* const centred = [] {
         VistaTreeWidgetItem* item = new VistaTreeWidgetItem;
+        item->setFlags(item->flags() | Qt::ItemNeverHasChildren);
         for (int c = 0; c < kDeviceColumnCount; ++c)
             item->setTextAlignment(c, Qt::AlignCenter);
         return item;
@@ -63,16 +96,65 @@ int VistaTreeWidgetItem::compareAddresses(const QString& a, const QString& b) {
     return left[at].toInt(nullptr, 10) < right[at].toInt(nullptr, 10) ? 1 : 0;
 }
 
-bool VistaTreeWidgetItem::operator<(const QTreeWidgetItem& other) const {
-    const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+void VistaTreeWidgetItem::setData(int column, int role, const QVariant& value) {
+    QTreeWidgetItem::setData(column, role, value);
+    if ((column == COL_IP || column == COL_DATA_PORT) &&
+        (role == Qt::DisplayRole || role == Qt::EditRole))
+        readNumbers(column);
+}
+
+void VistaTreeWidgetItem::readNumbers(int column) {
+    const QString cell = text(column);
     if (column == COL_DATA_PORT)
-        return text(column).toInt(nullptr, 10) < other.text(column).toInt(nullptr, 10);
+        m_dataPort = cell.toInt(nullptr, 10);
+    else
+        m_plainAddress = plainAddress(cell, m_address);
+}
+
+bool VistaTreeWidgetItem::operator<(const QTreeWidgetItem& other) const {
+    return lessThan(*this, other, treeWidget() ? treeWidget()->sortColumn() : 0);
+}
+
+bool VistaTreeWidgetItem::lessThan(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column) {
+    const VistaTreeWidgetItem* rowA =
+        column == COL_IP || column == COL_DATA_PORT ? asRow(a) : nullptr;
+    const VistaTreeWidgetItem* rowB = rowA != nullptr ? asRow(b) : nullptr;
+    if (column == COL_DATA_PORT) {
+        if (rowB != nullptr)
+            return rowA->m_dataPort < rowB->m_dataPort;
+        return a.text(column).toInt(nullptr, 10) < b.text(column).toInt(nullptr, 10);
+    }
     if (column == COL_IP) {
-        const int less = compareAddresses(text(column), other.text(column));
+        if (rowB != nullptr && rowA->m_plainAddress && rowB->m_plainAddress)
+            return std::lexicographical_compare(
+                std::begin(rowA->m_address), std::end(rowA->m_address), std::begin(rowB->m_address),
+                std::end(rowB->m_address));
+        const int less = compareAddresses(a.text(column), b.text(column));
         if (less >= 0)
             return less == 1;
     }
-    return QTreeWidgetItem::operator<(other);
+    return a.text(column).localeAwareCompare(b.text(column)) < 0;
+}
+
+int SortedRowPosition(const QTreeWidget& tree, const QTreeWidgetItem& row, int column,
+                      Qt::SortOrder order) {
+    int first = 0, count = tree.topLevelItemCount();
+    // The first row that `row` sorts before or equals: rows equal to it
+    // follow it, as after a stable sort of the list with `row` on top.
+    while (count > 0) {
+        const int step = count / 2;
+        const QTreeWidgetItem& at = *tree.topLevelItem(first + step);
+        const bool before = order == Qt::AscendingOrder
+                                ? VistaTreeWidgetItem::lessThan(at, row, column)
+                                : VistaTreeWidgetItem::lessThan(row, at, column);
+        if (before) {
+            first += step + 1;
+            count -= step + 1;
+        } else {
+            count = step;
+        }
+    }
+    return first;
 }
 
 DevInfo* recordOfRow(const QTreeWidgetItem* item) {

@@ -298,10 +298,9 @@ int RunSetIp(const cli::ParsedArgs& args) {
     // host only at its link-local address, as the window's start-up allows.
     if (args.Has("--http-port") || args.Has("--data-port"))
         EnsureLinkLocalRoute(session.Manager());
-    // A MAC the maker's search does not know may be an ONVIF camera's.
-    int onvifCode = 0;
-    if (!session.WaitForDevice(mac, seconds) && onvif_cli::TrySetIp(args, &password, &onvifCode))
-        return onvifCode;
+    // A MAC not heard is not found: never an ONVIF camera that announces
+    // it (--onvif names a camera), which would receive the password.
+    session.WaitForDevice(mac, seconds);
     if (PortsApart(args, session.Manager(), mac))
         return Usage("an IP camera changes its ports only as a pair: give both --http-port and "
                      "--data-port");
