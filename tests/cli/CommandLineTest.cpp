@@ -181,23 +181,4 @@ TEST(ReadSetupCode, TakesTheFirstSourceAndRefusesTypos) {
     }
 }
 
-// Both secrets on standard input: the password's line first, then the code's.
-TEST(ReadSetupCode, FollowsThePasswordOnStandardInput) {
-    cli::ParsedArgs args;
-    args.options["--password"] = "-";
-    args.options["--setup-code"] = "-";
-    std::istringstream input("Gate#2026x\n7QX4-M2RT-VWQP\n");
-    cli::PasswordSources passwordFrom;
-    passwordFrom.args = &args;
-    passwordFrom.input = &input;
-    cli::SetupCodeSources codeFrom;
-    codeFrom.args = &args;
-    codeFrom.input = &input;
-    std::string password, code, error;
-    ASSERT_TRUE(cli::ReadPassword(passwordFrom, &password, &error)) << error;
-    ASSERT_TRUE(cli::ReadSetupCode(codeFrom, &code, &error)) << error;
-    EXPECT_EQ(password, "Gate#2026x");
-    EXPECT_EQ(code, "7QX4-M2RT-VWQP");
-}
-
 } // namespace

@@ -110,17 +110,6 @@ TEST(SetupCodes, RefusesWithTheLineAndKeepsNothing) {
     }
 }
 
-TEST(SetupCodes, RepeatedMacNamesBothLines) {
-    std::vector<SetupCodeEntry> codes;
-    SetupCodesError error;
-    EXPECT_FALSE(ReadSetupCodes(std::string("mac,code\n02:4C:56:00:00:09,") + kCodeA +
-                                    "\n02:4C:56:00:00:01," + kCodeA + "\n02:4C:56:00:00:09," +
-                                    kCodeB + "\n",
-                                &codes, &error));
-    EXPECT_EQ(SetupCodesErrorText(error),
-              "line 4: 02:4C:56:00:00:09 is given again (first on line 2)");
-}
-
 TEST(SetupCodes, CheckSaysWhatKindOfTypo) {
     const struct {
         const char* typed;
