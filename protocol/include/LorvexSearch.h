@@ -115,6 +115,9 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
  * holds for it is written there (LORVEX_FINGERPRINT_BYTES bytes, NUL-terminated).
  * Secrets (LORVEX_SET_CONFIG, LORVEX_TRUST_Activate) are sent only in the
  * states VERIFIED and CONFIRMED; in any other the request is dropped unsent.
+ * To a CONFIRMED key a secret goes only after the answer window of a probe
+ * to its MAC: a certified key that answers then puts the MAC in CONFLICT
+ * and the request is dropped unsent.
  */
 int LORVEX_TRUST_Identity(const unsigned char mac[6], char* fingerprint);
 
