@@ -139,6 +139,7 @@ bool BatchRunner::Start(std::vector<PlanEntry> plan, std::string password, Statu
         m_thread.join();
     WipeEntrySecrets(&m_plan);
     WipeSecret(&m_password);
+    m_hold.emplace(); // the process is not dumpable while the run holds passwords
     m_plan = std::move(plan);
     m_password = std::move(password);
     WipeSecret(&password);
@@ -346,6 +347,7 @@ void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
         ++summary.counts[s.state];
     WipeEntrySecrets(&m_plan);
     WipeSecret(&m_password);
+    m_hold.reset();
     m_running = false;
     if (onFinished)
         onFinished(summary);

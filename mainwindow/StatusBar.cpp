@@ -8,6 +8,8 @@
 namespace {
 
 const char kValueSheet[] = " font : 13px; color: rgb(125, 125, 125); ";
+// Amber, as the warnings of the forms: seen at a glance, not an error.
+const char kNoticeSheet[] = " font : 13px; color: rgb(232, 170, 60); ";
 const char kSeparatedSheet[] =
     " font : 13px; color: rgb(125, 125, 125); border-right: 1px solid rgb(61, 61, 61); ";
 
@@ -25,6 +27,9 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
     m_subnet = makeLabel(kSeparatedSheet);
     m_gateway = makeLabel(kSeparatedSheet);
     m_dns = makeLabel(kValueSheet);
+    m_notice = makeLabel(kNoticeSheet);
+    m_notice->setObjectName(QStringLiteral("statusNotice"));
+    m_notice->hide();
     SetOnlineNum(0);
 }
 
@@ -38,6 +43,7 @@ ZVKLabel* StatusBar::makeLabel(const char* sheet) {
 
 void StatusBar::SetOnlineNum(int count) {
     m_online->setText(GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(count));
+    placeNotice();
 }
 
 void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
@@ -46,6 +52,7 @@ void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
         return;
     }
     m_online->setText(GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online));
+    placeNotice();
 }
 
 void StatusBar::SetHostNetwork(const QString& ip, const QString& subnet, const QString& gateway,
@@ -59,6 +66,54 @@ void StatusBar::SetHostNetwork(const QString& ip, const QString& subnet, const Q
 void StatusBar::SetHostInterfaces(const QString& toolTip) {
     for (ZVKLabel* label : hostLabels())
         label->setToolTip(toolTip);
+}
+
+void StatusBar::SetRouteNotice(const StatusNotice& notice) {
+    m_route = notice;
+    showNotices();
+}
+
+void StatusBar::SetTrustNotice(const StatusNotice& notice) {
+    m_trust = notice;
+    showNotices();
+}
+
+void StatusBar::showNotices() {
+    QStringList details;
+    for (const StatusNotice* n : {&m_route, &m_trust})
+        if (!n->mark.isEmpty())
+            details.append(n->detail);
+    m_notice->setToolTip(details.join(QStringLiteral("\n\n")));
+    m_notice->setVisible(!details.isEmpty());
+    placeNotice();
+}
+
+StatusNotice StatusBar::LinkLocalRouteNotice(LinkLocalRouteState state, const QString& card,
+                                             const QString& carrier, const QString& advice,
+                                             bool withheld) {
+    switch (state) {
+    case LinkLocalRouteState::NeedsRoot:
+        return {GetText("IDCS_ROUTE_MISSING"),
+                GetText(withheld ? "IDCS_ROUTE_MISSING_GROUP_TIP_D" : "IDCS_ROUTE_MISSING_TIP_D")
+                    .arg(advice)};
+    case LinkLocalRouteState::OtherInterface:
+        return {GetText("IDCS_ROUTE_OTHER_CARD_D").arg(carrier),
+                GetText("IDCS_ROUTE_OTHER_CARD_TIP_D")
+                    .arg(carrier, card,
+                         QStringLiteral("ip route del 169.254.0.0/16 dev %1").arg(carrier))};
+    case LinkLocalRouteState::Started:
+        return {GetText("IDCS_ROUTE_PENDING"), GetText("IDCS_ROUTE_PENDING_TIP_D").arg(card)};
+    case LinkLocalRouteState::Present:
+    case LinkLocalRouteState::NotLocal:
+        break;
+    }
+    return {};
+}
+
+StatusNotice StatusBar::TrustDirNotice(const QString& folder) {
+    if (folder.isEmpty())
+        return {};
+    return {GetText("IDCS_TRUST_DIR"), GetText("IDCS_TRUST_DIR_TIP_D").arg(folder)};
 }
 
 QVector<QPair<int, int>> StatusBar::hostLabelSpans(int barWidth, const QVector<int>& textWidths) {
@@ -88,4 +143,35 @@ void StatusBar::resizeEvent(QResizeEvent* event) {
     const QVector<ZVKLabel*> labels = hostLabels();
     for (int i = 0; i < labels.size(); ++i)
         labels[i]->setGeometry(spans[i].first, 5, spans[i].second, 17);
+    placeNotice();
+}
+
+// Between the count's text and the host labels as they are placed now. The
+// route's mark comes first and is cut short only when even the keys' mark
+// cut to an ellipsis would not fit beside it; the keys' mark takes what is
+// left, never less than the ellipsis, so both stay in sight. The tool tip
+// keeps the whole story (the keys' folder among it).
+void StatusBar::placeNotice() {
+    if (m_notice->isHidden() || m_ip->width() == 0)
+        return;
+    m_online->ensurePolished();
+    m_notice->ensurePolished();
+    const int left = 10 + QFontMetrics(m_online->font()).horizontalAdvance(m_online->text()) + 20;
+    const int room = qMax(0, m_ip->x() - 20 - left);
+    const QFontMetrics metrics(m_notice->font());
+    const QString separator = QStringLiteral("  \u00b7  ");
+    const QString ellipsis = QStringLiteral("\u2026");
+    const bool both = !m_route.mark.isEmpty() && !m_trust.mark.isEmpty();
+    const int keysLeast =
+        both ? metrics.horizontalAdvance(separator) + metrics.horizontalAdvance(ellipsis) : 0;
+    QString text = metrics.elidedText(m_route.mark, Qt::ElideRight, qMax(0, room - keysLeast));
+    if (!m_trust.mark.isEmpty()) {
+        const int used = text.isEmpty() ? 0 : metrics.horizontalAdvance(text + separator);
+        QString keys = metrics.elidedText(m_trust.mark, Qt::ElideRight, room - used);
+        if (keys.isEmpty())
+            keys = ellipsis;
+        text = text.isEmpty() ? keys : text + separator + keys;
+    }
+    m_notice->setText(text);
+    m_notice->setGeometry(left, 5, room, 17);
 }

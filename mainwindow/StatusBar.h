@@ -1,12 +1,23 @@
 // The strip along the bottom of the main window: devices online on the
-// left, the host's own address data on the right.
+// left, the host's own address data on the right, and between them the
+// notices an installer must not miss (the link-local route missing or on
+// another card, maker keys trusted from the environment).
 #pragma once
 
 #include <QString>
 #include <QVector>
 #include <QWidget>
 
+#include "HostNet.h"
+
 class ZVKLabel;
+
+// A notice of the status bar: a short mark shown in the bar and the whole
+// story in its tool tip. Empty mark: no notice.
+struct StatusNotice {
+    QString mark;
+    QString detail;
+};
 
 class StatusBar : public QWidget {
     Q_OBJECT
@@ -26,6 +37,23 @@ public:
     // installer sees which cards the search runs on. Plain text.
     void SetHostInterfaces(const QString& toolTip);
 
+    // The notice about the link-local route (LinkLocalRouteNotice), and the
+    // one about maker keys trusted from LORVEX_TRUST_DIR (TrustDirNotice).
+    // Both show at once when both are set, route first. Plain text.
+    void SetRouteNotice(const StatusNotice& notice);
+    void SetTrustNotice(const StatusNotice& notice);
+
+    // The notice for a route state: NeedsRoot (the command `advice` to run
+    // as root, and the group to join when `withheld`), OtherInterface (the
+    // route leads to `carrier` instead of `card`), Started (not in place
+    // yet); none for Present and NotLocal. In the language of the texts.
+    static StatusNotice LinkLocalRouteNotice(LinkLocalRouteState state, const QString& card,
+                                             const QString& carrier, const QString& advice,
+                                             bool withheld);
+    // The notice for maker keys trusted from `folder` (named in its tool
+    // tip); none when it is empty.
+    static StatusNotice TrustDirNotice(const QString& folder);
+
     // The x and width of the four host labels (IP, mask, gateway, DNS) for
     // a bar `barWidth` wide whose texts are `textWidths` pixels wide (same
     // order): packed from the right edge leftwards, each its text plus 20
@@ -33,6 +61,8 @@ public:
     static QVector<QPair<int, int>> hostLabelSpans(int barWidth, const QVector<int>& textWidths);
 
     ZVKLabel* onlineLabel() const { return m_online; }
+    // The notices' mark (object name "statusNotice"): hidden when none.
+    ZVKLabel* noticeLabel() const { return m_notice; }
     // IP, mask, gateway, DNS, in this order.
     QVector<ZVKLabel*> hostLabels() const { return {m_ip, m_subnet, m_gateway, m_dns}; }
 
@@ -41,6 +71,8 @@ protected:
 
 private:
     ZVKLabel* makeLabel(const char* sheet);
+    void showNotices();
+    void placeNotice();
 
     QWidget* m_background = nullptr;
     ZVKLabel* m_online = nullptr;
@@ -48,4 +80,7 @@ private:
     ZVKLabel* m_subnet = nullptr;
     ZVKLabel* m_gateway = nullptr;
     ZVKLabel* m_dns = nullptr;
+    ZVKLabel* m_notice = nullptr;
+    StatusNotice m_route;
+    StatusNotice m_trust;
 };

@@ -122,6 +122,7 @@ bool ReadPassword(const PasswordSources& from, std::string* password, std::strin
         return false;
     }
     if (hasOption) {
+        password->reserve(kPasswordLineReserve); // read in place, never moved
         if (from.input == nullptr || !std::getline(*from.input, *password)) {
             *error = "--password - found no line on standard input";
             return false;
@@ -158,6 +159,7 @@ bool ReadSetupCode(const SetupCodeSources& from, std::string* code, std::string*
     const SecretGuard wipe(&typed);
     const bool hasOption = from.args != nullptr && from.args->Has("--setup-code");
     if (hasOption && from.args->Get("--setup-code", "") == "-") {
+        typed.reserve(kPasswordLineReserve); // read in place, never moved
         if (from.input == nullptr || !std::getline(*from.input, typed)) {
             *error = "--setup-code - found no line on standard input";
             return false;
