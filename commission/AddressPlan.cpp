@@ -87,7 +87,7 @@ AddressPlan Assign(const std::vector<PlanDevice>& selected, const PlanRequest& r
             return plan;
         }
         plan.entries.push_back({device, AddressText(a), request.mask, request.gateway,
-                                request.httpPort, request.dataPort, ""});
+                                request.httpPort, request.dataPort, "", ""});
     }
     return plan;
 }

@@ -45,6 +45,9 @@ struct PlanEntry {
     std::string httpPort;          // new port texts; empty keeps the device's port
     std::string dataPort;
     std::string password; // the plan's own for this device; empty: the batch's
+    // Activation: the device's setup code (canonical form), a secret like
+    // the password; never written to a plan or outcome file.
+    std::string setupCode;
 };
 
 // Why an address was passed over.

@@ -19,6 +19,13 @@ std::string Field(const char* field, size_t width) {
 }
 #define FIELD_OF(record, name) Field((record).name, sizeof((record).name))
 
+void WipeEntrySecrets(std::vector<PlanEntry>* plan) {
+    for (PlanEntry& e : *plan) {
+        WipeSecret(&e.password);
+        WipeSecret(&e.setupCode);
+    }
+}
+
 // A port text of the plan that asks for a change: not empty and not "0".
 bool PortAsked(const std::string& text) { return !text.empty() && text != "0"; }
 
@@ -80,6 +87,10 @@ const char* RefusalReasonName(RefusalReason reason) {
         return "certificate changed";
     case RefusalReason::ClockOff:
         return "camera clock off";
+    case RefusalReason::SetupCode:
+        return "setup code wrong";
+    case RefusalReason::NoSetupCode:
+        return "no setup code";
     }
     return "";
 }
@@ -92,8 +103,11 @@ std::string StatusText(const DeviceStatus& s) {
             text += " " + std::to_string(s.code);
         text += ")";
     } else if (s.state == BatchState::Skipped) {
-        text += s.refusedTwice                             ? " (password refused twice)"
+        text += s.refusedTwice && s.reason == RefusalReason::SetupCode
+                    ? " (setup code refused twice)"
+                : s.refusedTwice                           ? " (password refused twice)"
                 : s.reason == RefusalReason::AlreadyActive ? " (already active)"
+                : s.reason == RefusalReason::NoSetupCode   ? " (no setup code)"
                                                            : " (cancelled)";
     }
     return text;
@@ -123,8 +137,7 @@ bool BatchRunner::Start(std::vector<PlanEntry> plan, std::string password, Statu
         return false;
     if (m_thread.joinable())
         m_thread.join();
-    for (PlanEntry& e : m_plan)
-        WipeSecret(&e.password);
+    WipeEntrySecrets(&m_plan);
     WipeSecret(&m_password);
     m_hold.emplace(); // the process is not dumpable while the run holds passwords
     m_plan = std::move(plan);
@@ -214,6 +227,9 @@ void BatchRunner::ClassifyActivation(DeviceStatus* s) const {
     case CLorvexManage::SETNET_FAILED: // no password was judged: nothing to count
         *s = {BatchState::Refused, RefusalReason::Other, s->code, false, false};
         break;
+    case CLorvexManage::SETNET_SETUP_CODE_WRONG:
+        *s = {BatchState::Refused, RefusalReason::SetupCode, s->code, false, false};
+        break;
     }
 }
 
@@ -226,11 +242,16 @@ DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
     // A device with a password keeps it: its first one is never sent again.
     if (activation && !NeedsActivation(record))
         return {BatchState::Skipped, RefusalReason::AlreadyActive, 0, false, false};
+    // Without its code the device would only count a wrong try.
+    if (activation && e.setupCode.empty())
+        return {BatchState::Skipped, RefusalReason::NoSetupCode, 0, false, false};
     std::string password = e.password.empty() ? m_password : e.password;
     s.code = m_services.send(e, password);
     WipeSecret(&password);
     if (activation) {
         ClassifyActivation(&s);
+        if (s.reason == RefusalReason::SetupCode)
+            ++m_refusals[DeviceKey(e.device)];
         if (s.state != BatchState::Waiting)
             return s;
     }
@@ -299,7 +320,12 @@ void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
             break;
         }
         if (m_refusals[DeviceKey(e.device)] >= kMaxPasswordRefusals) {
-            Report(i, {BatchState::Skipped, RefusalReason::None, 0, false, true});
+            // An activation sends no password a device could refuse: its
+            // refusals are of the setup code.
+            const RefusalReason why = m_services.request == BatchRequest::Activation
+                                          ? RefusalReason::SetupCode
+                                          : RefusalReason::None;
+            Report(i, {BatchState::Skipped, why, 0, false, true});
             continue;
         }
         Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false});
@@ -319,8 +345,7 @@ void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
     BatchSummary summary;
     for (const DeviceStatus& s : m_status)
         ++summary.counts[s.state];
-    for (PlanEntry& e : m_plan)
-        WipeSecret(&e.password);
+    WipeEntrySecrets(&m_plan);
     WipeSecret(&m_password);
     m_hold.reset();
     m_running = false;

@@ -30,7 +30,8 @@ enum class BatchState {
     Refused,      // the device or the address rules refused; `reason` says why
     NotConfirmed, // no sign of the new address within the verification bound
     Skipped,      // nothing sent: cancelled, refused a password twice before, or
-                  // (activation) the device has a password already
+                  // (activation) the device has a password already, or no setup
+                  // code was given for it, or its code was refused twice before
     Gone,         // no longer answers the search
 };
 
@@ -51,15 +52,18 @@ enum class RefusalReason {
     Other,              // any other result; `code` holds it
     CertificateChanged, // an ONVIF camera's HTTPS certificate is not the pinned one
     ClockOff,           // an ONVIF camera's clock is too far off to sign its login
+    SetupCode,          // activation: the device refused the setup code (a try counted)
+    NoSetupCode,        // activation: no setup code was given for the device; nothing sent
 };
 
 struct DeviceStatus {
     BatchState state = BatchState::Waiting;
-    // Why Refused; AlreadyActive also for a device Skipped by an activation.
+    // Why Refused; for a device Skipped by an activation: AlreadyActive,
+    // NoSetupCode, or SetupCode with refusedTwice.
     RefusalReason reason = RefusalReason::None;
     int32_t code = 0;          // the request's result code, when it was sent
     bool cancelled = false;    // Skipped because the batch was cancelled
-    bool refusedTwice = false; // Skipped because of two password refusals
+    bool refusedTwice = false; // Skipped because of two password (or setup code) refusals
 };
 
 // Stable lower-case names, as written to CSV files and the command line.
@@ -77,15 +81,17 @@ struct BatchSummary {
 // What a batch asks of each device.
 enum class BatchRequest {
     Address,    // the plan's addresses (SetNetParam); done once seen at them
-    Activation, // the password as the device's first (Activate); done once the
-                // device accepts it, or the search sees it activated
+    Activation, // the password as the device's first (Activate), with the
+                // entry's setup code; an entry without one is skipped. Done
+                // once the device accepts it, or the search sees it activated
 };
 
 // What the runner talks to the devices through.
 struct BatchServices {
     BatchRequest request = BatchRequest::Address;
-    // Sends the entry's request with this password and returns the search
-    // manager's SetNetParam or Activate code. Called on the runner's thread.
+    // Sends the entry's request with this password (and, for an
+    // activation, the entry's setup code) and returns the search manager's
+    // SetNetParam or Activate code. Called on the runner's thread.
     std::function<int32_t(const PlanEntry& entry, const std::string& password)> send;
     // The running search's record of the device with this key (DeviceKey:
     // a MAC, or a camera's endpoint); false when not listed.
@@ -117,9 +123,10 @@ std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds);
 // plan, new status) and the end to `onFinished`, both on the runner's
 // thread. Requests are made in plan order, one at a time; verifications
 // overlap with later requests (a device of readdressOther is verified
-// before the next request). A MAC whose password (or camera login) was
-// refused twice (in this runner's lifetime, over any number of runs) gets
-// no further request.
+// before the next request). A MAC whose password (or camera login, or
+// setup code) was refused twice (in this runner's lifetime, over any
+// number of runs) gets no further request: each refusal counts toward the
+// device's own lock-out.
 class BatchRunner {
 public:
     using StatusFn = std::function<void(size_t index, const DeviceStatus& status)>;
@@ -132,7 +139,8 @@ public:
     BatchRunner& operator=(const BatchRunner&) = delete;
 
     // Starts a run of `plan`; an entry without a password of its own uses
-    // `password`. False, and nothing started, while a run is going on.
+    // `password`. False, and nothing started, while a run is going on. The
+    // plan's passwords and setup codes are wiped when the run ends.
     bool Start(std::vector<PlanEntry> plan, std::string password, StatusFn onStatus,
                FinishedFn onFinished);
     // No request after the one in flight; devices not reached are Skipped,

@@ -13,6 +13,7 @@
 #include "ZVKPushButton.h"
 
 #include <QButtonGroup>
+#include <QPlainTextEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <string.h>
 
 using namespace commission;
 
@@ -68,6 +70,21 @@ QString fromUtf8(const std::string& text) {
 }
 
 const char kWarningSheet[] = " ZVKLabel { color: rgb(232,182,70); } ";
+const char kFaultSheet[] = " ZVKLabel { color: rgb(230,120,60); } ";
+
+void wipeBytes(QByteArray* bytes) {
+    if (!bytes->isEmpty())
+        explicit_bzero(bytes->data(), size_t(bytes->size()));
+    bytes->clear();
+}
+
+// Overwrites the box's text before emptying it, as far as Qt lets us.
+void wipe(QPlainTextEdit* box) {
+    QString text = box->toPlainText();
+    text.fill(QLatin1Char('\0'));
+    box->setPlainText(text);
+    box->clear();
+}
 
 } // namespace
 
@@ -77,6 +94,7 @@ ActivationDialog::ActivationDialog(std::vector<SEARCH_INFO> selected, BatchServi
     m_services.request = BatchRequest::Activation;
     for (const SEARCH_INFO& d : m_selected)
         m_needs.push_back(NeedsActivation(d));
+    m_hasCode.assign(m_selected.size(), false);
     m_plan = ActivationPlan(m_selected);
     setTitle(GetText("IDCS_ACTIVATE_BATCH_TITLE"));
     m_body = new QWidget(this);
@@ -85,7 +103,8 @@ ActivationDialog::ActivationDialog(std::vector<SEARCH_INFO> selected, BatchServi
     buildTree();
     buildButtons();
     setGenerated(false);
-    resize(860, 600);
+    onCodesChanged();
+    resize(940, 720);
 }
 
 ActivationDialog::~ActivationDialog() {
@@ -96,6 +115,8 @@ ActivationDialog::~ActivationDialog() {
     forgetSecret();
     wipe(m_password);
     wipe(m_repeat);
+    m_codesBox->blockSignals(true);
+    wipe(m_codesBox);
 }
 
 void ActivationDialog::buildFields() {
@@ -128,18 +149,20 @@ void ActivationDialog::buildFields() {
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(6);
     grid->addWidget(m_intro, 0, 0, 1, 5);
-    grid->addWidget(m_oneForAll, 1, 0, 1, 5);
-    grid->addWidget(plainLabel(GetText("IDCS_NEW_PASSWORD"), m_body), 2, 0);
-    grid->addWidget(m_password, 2, 1);
-    grid->addWidget(plainLabel(GetText("IDCS_CONFIRM_PASSWORD"), m_body), 2, 2);
-    grid->addWidget(m_repeat, 2, 3);
-    grid->addWidget(m_rule, 3, 0, 1, 5);
-    grid->addWidget(m_verdict, 4, 0, 1, 5);
-    grid->addWidget(m_generated, 5, 0, 1, 5);
-    grid->addWidget(m_secretInfo, 6, 0, 1, 5);
-    grid->addWidget(m_secretButton, 7, 0, 1, 2, Qt::AlignLeft);
+    // The labels first, as the installer works: scan, then choose passwords.
+    buildCodes(grid, 1);
+    grid->addWidget(m_oneForAll, 4, 0, 1, 5);
+    grid->addWidget(plainLabel(GetText("IDCS_NEW_PASSWORD"), m_body), 5, 0);
+    grid->addWidget(m_password, 5, 1);
+    grid->addWidget(plainLabel(GetText("IDCS_CONFIRM_PASSWORD"), m_body), 5, 2);
+    grid->addWidget(m_repeat, 5, 3);
+    grid->addWidget(m_rule, 6, 0, 1, 5);
+    grid->addWidget(m_verdict, 7, 0, 1, 5);
+    grid->addWidget(m_generated, 8, 0, 1, 5);
+    grid->addWidget(m_secretInfo, 9, 0, 1, 5);
+    grid->addWidget(m_secretButton, 10, 0, 1, 2, Qt::AlignLeft);
     // Its own row: a long path wraps onto two lines without being cut.
-    grid->addWidget(m_secretPath, 8, 0, 1, 5);
+    grid->addWidget(m_secretPath, 11, 0, 1, 5);
     grid->setColumnStretch(4, 1);
     QVBoxLayout* column = new QVBoxLayout(m_body);
     column->setContentsMargins(12, 10, 12, 8);
@@ -152,8 +175,8 @@ void ActivationDialog::buildTree() {
     m_tree->setColumnCount(ColCount);
     m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
                              GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
-                             GetText("IDCS_BATCH_STATUS")});
-    const int widths[ColCount] = {135, 150, 130, 115, 200};
+                             GetText("IDCS_SETUP_CODE"), GetText("IDCS_BATCH_STATUS")});
+    const int widths[ColCount] = {135, 115, 122, 105, 120, 240};
     for (int c = 0; c < ColCount; ++c)
         m_tree->setColumnWidth(c, widths[c]);
     m_tree->header()->setStretchLastSection(true);
@@ -180,6 +203,158 @@ void ActivationDialog::buildTree() {
     QVBoxLayout* column = static_cast<QVBoxLayout*>(m_body->layout());
     column->addWidget(m_tree, 1);
     column->addWidget(m_info);
+}
+
+void ActivationDialog::buildCodes(QGridLayout* grid, int row) {
+    m_codesBox = named(new QPlainTextEdit(m_body), "codesBox");
+    m_codesBox->setPlaceholderText(GetText("IDCS_SETUP_CODES_PLACEHOLDER"));
+    m_codesBox->setTabChangesFocus(true);
+    m_codesBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_codesBox->setFixedHeight(76);
+    m_codesBox->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    connect(m_codesBox, &QPlainTextEdit::textChanged, this, [this] { onCodesChanged(); });
+    m_codesButton =
+        named(new ZVKPushButton(GetText("IDCS_SETUP_CODES_LOAD"), m_body), "codesButton");
+    m_codesButton->setAutoDefault(false);
+    m_codesButton->setFixedHeight(23);
+    connect(m_codesButton, &QPushButton::clicked, this, [this] {
+        const QString path =
+            QFileDialog::getOpenFileName(this, GetText("IDCS_SETUP_CODES_LOAD"), QString(),
+                                         QStringLiteral("CSV (*.csv);;* (*)"));
+        if (!path.isEmpty())
+            loadCodesFile(path);
+    });
+    m_codesInfo = plainLabel(QString(), m_body, "codesInfo");
+    grid->addWidget(plainLabel(GetText("IDCS_SETUP_CODES"), m_body), row, 0);
+    grid->addWidget(m_codesButton, row, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(m_codesBox, row + 1, 0, 1, 5);
+    grid->addWidget(m_codesInfo, row + 2, 0, 1, 5);
+}
+
+bool ActivationDialog::readCodes(std::vector<SetupCodeEntry>* codes, SetupCodesError* error) const {
+    QString text = m_codesBox->toPlainText();
+    QByteArray utf8 = text.toUtf8();
+    if (!text.isEmpty())
+        explicit_bzero(text.data(), size_t(text.size()) * sizeof(QChar));
+    const bool ok =
+        ReadSetupCodes(std::string_view(utf8.constData(), size_t(utf8.size())), codes, error);
+    wipeBytes(&utf8);
+    return ok;
+}
+
+// The codes box as it reads now: which devices have a code, or its fault.
+void ActivationDialog::onCodesChanged() {
+    std::vector<SetupCodeEntry> codes;
+    SetupCodesError error;
+    m_codesOk = readCodes(&codes, &error);
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        const std::string& mac = m_plan[i].device.mac;
+        m_hasCode[i] = std::any_of(codes.begin(), codes.end(),
+                                   [&mac](const SetupCodeEntry& c) { return c.mac == mac; });
+    }
+    WipeSetupCodes(&codes);
+    const std::vector<bool> open = openDevices();
+    const int openCount = int(std::count(open.begin(), open.end(), true));
+    if (!m_codesOk)
+        m_codesInfo->setText(codesErrorText(error));
+    else if (openCount == 0) // every device has a password now
+        m_codesInfo->clear();
+    else if (codedCount() == 0)
+        m_codesInfo->setText(GetText("IDCS_SETUP_CODES_NONE"));
+    else
+        m_codesInfo->setText(
+            GetText("IDCS_SETUP_CODES_COUNT_D").arg(codedCount()).arg(openCount));
+    m_codesInfo->setStyleSheet(
+        QLatin1String(m_codesOk && codedCount() > 0 ? kWarningSheet : kFaultSheet));
+    showCodeColumn();
+    // The saved file covers the devices that had a code then, and no other.
+    if (m_secretSaved && passwordTargets() != m_secretFor) {
+        forgetSecret();
+        m_secretPath->setText(GetText("IDCS_ACTIVATE_BATCH_SECRET_STALE"));
+    }
+    updateApply();
+}
+
+// The devices still to activate: no password when listed, and not done
+// since.
+std::vector<bool> ActivationDialog::openDevices() const {
+    std::vector<bool> open(m_needs.size());
+    for (size_t i = 0; i < m_needs.size(); ++i)
+        open[i] = m_needs[i] && m_statuses[i].state != BatchState::Done;
+    return open;
+}
+
+void ActivationDialog::showCodeColumn() {
+    const std::vector<bool> open = openDevices();
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        const char* key = !open[i]       ? nullptr
+                          : m_hasCode[i] ? "IDCS_SETUP_CODE_GIVEN"
+                                         : "IDCS_SETUP_CODE_MISSING";
+        m_tree->topLevelItem(int(i))->setText(ColCode, key ? GetText(key) : QString());
+    }
+}
+
+int ActivationDialog::codedCount() const {
+    const std::vector<bool> targets = passwordTargets();
+    return int(std::count(targets.begin(), targets.end(), true));
+}
+
+// The devices a run would send a password to: still to activate, and a code.
+std::vector<bool> ActivationDialog::passwordTargets() const {
+    std::vector<bool> targets = openDevices();
+    for (size_t i = 0; i < targets.size(); ++i)
+        targets[i] = targets[i] && m_hasCode[i] && m_codesOk;
+    return targets;
+}
+
+bool ActivationDialog::loadCodesFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_codesInfo->setText(GetText("IDCS_SETUP_CODES_ERROR_FILE_D").arg(path));
+        m_codesInfo->setStyleSheet(QLatin1String(kFaultSheet));
+        return false;
+    }
+    // One byte more than the reader takes, so that a larger file is told apart.
+    QByteArray bytes = file.read(qint64(kMaxSetupCodesBytes) + 1);
+    if (size_t(bytes.size()) > kMaxSetupCodesBytes) {
+        wipeBytes(&bytes);
+        SetupCodesError tooLarge;
+        tooLarge.fault = SetupCodesFault::TooLarge;
+        m_codesInfo->setText(codesErrorText(tooLarge));
+        m_codesInfo->setStyleSheet(QLatin1String(kFaultSheet));
+        return false;
+    }
+    QString text = QString::fromUtf8(bytes);
+    wipeBytes(&bytes);
+    m_codesBox->setPlainText(text);
+    if (!text.isEmpty())
+        explicit_bzero(text.data(), size_t(text.size()) * sizeof(QChar));
+    return true;
+}
+
+QString ActivationDialog::codesErrorText(const SetupCodesError& e) {
+    switch (e.fault) {
+    case SetupCodesFault::None:
+        return QString();
+    case SetupCodesFault::TooLarge:
+        return GetText("IDCS_SETUP_CODES_TOO_LARGE");
+    case SetupCodesFault::TooMany:
+        return GetText("IDCS_SETUP_CODES_TOO_MANY_D").arg(int(kMaxSetupCodes));
+    case SetupCodesFault::LongLine:
+        return GetText("IDCS_SETUP_CODES_LONG_LINE_D").arg(int(e.line));
+    case SetupCodesFault::ControlByte:
+        return GetText("IDCS_SETUP_CODES_CONTROL_D").arg(int(e.line));
+    case SetupCodesFault::Shape:
+        return GetText("IDCS_SETUP_CODES_SHAPE_D").arg(int(e.line));
+    case SetupCodesFault::NotMac:
+        return GetText("IDCS_SETUP_CODES_NOT_MAC_D").arg(int(e.line));
+    case SetupCodesFault::NotCode:
+        return GetText("IDCS_SETUP_CODES_NOT_CODE_D").arg(int(e.line));
+    case SetupCodesFault::Repeated:
+        return GetText("IDCS_SETUP_CODES_REPEATED_D").arg(int(e.line)).arg(int(e.firstLine));
+    }
+    return QString();
 }
 
 void ActivationDialog::buildButtons() {
@@ -276,13 +451,19 @@ void ActivationDialog::updateApply() {
                            ? m_secretSaved
                            : qstrcmp(verdictKey(m_password->text(), m_repeat->text(), m_selected),
                                      "IDCS_PASSWORD_RULE_MET") == 0;
-    m_applyButton->setEnabled(ready && needingCount() > 0);
+    m_applyButton->setEnabled(ready && codedCount() > 0);
 }
 
 bool ActivationDialog::saveSecretFile(const QString& path) {
     forgetSecret();
+    if (codedCount() == 0) {
+        m_secretPath->setText(GetText("IDCS_SETUP_CODES_NONE"));
+        updateApply();
+        return false;
+    }
     std::string error;
-    if (!GeneratePasswords(&m_plan, m_needs) ||
+    const std::vector<bool> targets = passwordTargets();
+    if (!GeneratePasswords(&m_plan, targets) ||
         !WriteSecretPasswordsFile(QFile::encodeName(path).toStdString(), m_plan, &error)) {
         forgetSecret();
         m_secretPath->setText(
@@ -291,8 +472,9 @@ bool ActivationDialog::saveSecretFile(const QString& path) {
         return false;
     }
     m_secretSaved = true;
+    m_secretFor = targets;
     m_secretPath->setText(GetText("IDCS_ACTIVATE_BATCH_SECRET_SAVED_D")
-                              .arg(needingCount())
+                              .arg(codedCount())
                               .arg(QDir::toNativeSeparators(path)));
     updateApply();
     return true;
@@ -311,6 +493,10 @@ bool ActivationDialog::running() const { return m_runner && m_runner->Running();
 bool ActivationDialog::apply() {
     if (running() || needingCount() == 0)
         return false;
+    if (codedCount() == 0) {
+        N12_MessageBox::warning(m_codesInfo->text(), this);
+        return false;
+    }
     std::string password;
     if (generated()) {
         if (!m_secretSaved) {
@@ -326,10 +512,19 @@ bool ActivationDialog::apply() {
         password = m_password->text().toStdString();
     }
     std::vector<PlanEntry> plan = m_plan;
+    std::vector<SetupCodeEntry> codes;
+    SetupCodesError error;
+    readCodes(&codes, &error);
+    AssignSetupCodes(&plan, codes);
+    WipeSetupCodes(&codes);
     // The runner holds the only copies now; the file holds the generated ones.
     forgetSecret();
     wipe(m_password);
     wipe(m_repeat);
+    // The device list keeps showing which devices went with a code.
+    m_codesBox->blockSignals(true);
+    wipe(m_codesBox);
+    m_codesBox->blockSignals(false);
     for (size_t i = 0; i < m_plan.size(); ++i)
         if (m_needs[i])
             setStatus(i, DeviceStatus{});
@@ -362,8 +557,9 @@ bool ActivationDialog::apply() {
 }
 
 void ActivationDialog::lockFields(bool locked) {
-    for (QWidget* w : std::initializer_list<QWidget*>{m_oneForAll, m_generated, m_applyButton,
-                                                      m_saveButton, m_closeButton})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_oneForAll, m_generated, m_applyButton, m_saveButton,
+                                         m_closeButton, m_codesBox, m_codesButton})
         w->setEnabled(!locked);
     m_password->setEnabled(!locked && !generated());
     m_repeat->setEnabled(!locked && !generated());
@@ -379,6 +575,8 @@ void ActivationDialog::setStatus(size_t index, const DeviceStatus& status) {
     m_statuses[index] = status;
     QTreeWidgetItem* row = m_tree->topLevelItem(int(index));
     row->setText(ColStatus, BatchDialog::statusText(status));
+    if (status.state == BatchState::Done)
+        row->setText(ColCode, QString()); // it needs no code any more
     if (status.state == BatchState::Sending)
         m_tree->scrollToItem(row);
 }
@@ -386,6 +584,7 @@ void ActivationDialog::setStatus(size_t index, const DeviceStatus& status) {
 void ActivationDialog::finishBatch(const BatchSummary& summary) {
     m_runner->Wait();
     lockFields(false);
+    onCodesChanged(); // the box was emptied at Apply
     m_info->setText(
         BatchDialog::summaryText(summary).replace(QLatin1Char('\n'), QStringLiteral(", ")));
     emit batchFinished();

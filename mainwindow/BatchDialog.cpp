@@ -606,8 +606,11 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
     case BatchState::Gone:
         return GetText("IDCS_BATCH_GONE");
     case BatchState::Skipped:
-        return GetText(s.refusedTwice                             ? "IDCS_BATCH_SKIPPED_REFUSED"
+        return GetText(s.refusedTwice && s.reason == RefusalReason::SetupCode
+                           ? "IDCS_BATCH_SKIPPED_CODE_REFUSED"
+                       : s.refusedTwice                           ? "IDCS_BATCH_SKIPPED_REFUSED"
                        : s.reason == RefusalReason::AlreadyActive ? "IDCS_BATCH_SKIPPED_ACTIVE"
+                       : s.reason == RefusalReason::NoSetupCode   ? "IDCS_BATCH_SKIPPED_NO_CODE"
                                                                   : "IDCS_BATCH_CANCELLED");
     case BatchState::Refused:
         break;
@@ -628,7 +631,8 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
                     {RefusalReason::Fault, "IDCS_BATCH_REASON_FAULT"},
                     {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"},
                     {RefusalReason::CertificateChanged, "IDCS_BATCH_REASON_CERTIFICATE"},
-                    {RefusalReason::ClockOff, "IDCS_BATCH_REASON_CLOCK"}};
+                    {RefusalReason::ClockOff, "IDCS_BATCH_REASON_CLOCK"},
+                    {RefusalReason::SetupCode, "IDCS_BATCH_REASON_SETUP_CODE"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)
         if (r.reason == s.reason)

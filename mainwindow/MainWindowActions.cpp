@@ -191,17 +191,21 @@ void MainWindow::activateDevice(const QString& mac) {
     if (form.isNull())
         return;
     QString typed = form->password();
+    std::string code = form->setupCode();
     form->clearPassword();
     delete form;
     QByteArray utf8 = typed.toUtf8();
     WipeText(&typed);
     const SharedSecret secret = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
     WipeText(&utf8);
+    const SharedSecret setupCode = MakeSharedSecret(code.data(), code.size());
+    WipeSecret(&code);
     if (!accepted)
         return;
     CLorvexManage* manager = &m_manager;
-    auto job = [manager, text = mac.toStdString(), secret] {
-        return static_cast<int>(manager->Activate(text.c_str(), secret->c_str(), ""));
+    auto job = [manager, text = mac.toStdString(), secret, setupCode] {
+        return static_cast<int>(
+            manager->Activate(text.c_str(), secret->c_str(), setupCode->c_str()));
     };
     m_requestMac = mac;
     if (m_deviceRequests->start(ActivateDevice, job))

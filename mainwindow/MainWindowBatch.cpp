@@ -234,7 +234,7 @@ void MainWindow::openActivationDialog() {
     commission::BatchServices services;
     CLorvexManage* manager = &m_manager;
     services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {
-        return manager->Activate(e.device.mac.c_str(), pw.c_str(), "");
+        return manager->Activate(e.device.mac.c_str(), pw.c_str(), e.setupCode.c_str());
     };
     services.find = [manager](const std::string& mac, SEARCH_INFO* out) {
         return manager->FindDevice(mac.c_str(), out);

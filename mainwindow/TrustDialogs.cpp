@@ -1,8 +1,10 @@
 #include "TrustDialogs.h"
 
 #include <QResizeEvent>
+#include <QValidator>
 
 #include "LanguageSrc.h"
+#include "Secret.h"
 #include "TrustMessages.h"
 #include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
@@ -36,7 +38,33 @@ void wipe(QLineEdit* field) {
     field->clear();
 }
 
+// Takes a key only when the text stays something a code, or the label's QR
+// text, can grow into; shows it upper case, as the label prints it.
+class SetupCodeValidator : public QValidator {
+public:
+    SetupCodeValidator(const QString& mac, QObject* parent) : QValidator(parent), m_mac(mac) {}
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        std::string canonical;
+        const CodeEntry entry = ReadCodeEntry(input, m_mac, &canonical);
+        WipeSecret(&canonical);
+        return entry == CodeEntry::Refused    ? Invalid
+               : entry == CodeEntry::Complete ? Acceptable
+                                              : Intermediate;
+    }
+
+private:
+    QString m_mac;
+};
+
+const char kFieldSheet[] = "color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); ";
+const char kRefusedFieldSheet[] = "color: rgb(46, 46, 46); background-color: rgb(232, 178, 160); "
+                                  "border: 1px solid rgb(200, 60, 40);";
+const char kWarningText[] = "color: rgb(230, 120, 60);";
+
 } // namespace
+
+const char kSetupCodeFormat[] = "XXXX-XXXX-XXXX";
 
 KeyConfirmDialog::KeyConfirmDialog(const QString& mac, const QString& fingerprint, QWidget* parent)
     : CustomDialog(parent) {
@@ -67,7 +95,18 @@ void KeyConfirmDialog::resizeEvent(QResizeEvent* event) {
 ActivateDialog::ActivateDialog(const QString& mac, const QString& deviceName, QWidget* parent)
     : CustomDialog(parent), m_mac(mac), m_name(deviceName) {
     setTitle(QStringLiteral("%1  %2").arg(GetText("IDCS_ACTIVATE_DEVICE"), mac));
-    m_info = plainLabel(GetText("IDCS_ACTIVATE_DEVICE_INFO"), this, "activateInfo");
+    m_info = plainLabel(GetText("IDCS_ACTIVATE_DEVICE_INFO") + QLatin1Char('\n') +
+                            GetText("IDCS_SETUP_CODE_HINT"),
+                        this, "activateInfo");
+    m_codeLabel = plainLabel(GetText("IDCS_SETUP_CODE"), this, "setupCodeLabel");
+    m_code = new ZVKLineEdit(this);
+    m_code->setObjectName(QStringLiteral("setupCodeField"));
+    m_code->setPlaceholderText(QLatin1String(kSetupCodeFormat));
+    m_code->setValidator(new SetupCodeValidator(mac, m_code));
+    m_code->setMaxLength(17 + 1 + 20); // a QR text: MAC, comma, code with spaces
+    m_code->setStyleSheet(QLatin1String(kFieldSheet));
+    m_codeVerdict = plainLabel(QString(), this, "codeVerdict");
+    m_codeVerdict->setStyleSheet(QLatin1String(kWarningText));
     m_passwordLabel = plainLabel(GetText("IDCS_NEW_PASSWORD"), this, "passwordLabel");
     m_repeatLabel = plainLabel(GetText("IDCS_CONFIRM_PASSWORD"), this, "repeatLabel");
     m_password = passwordField(this, "passwordField");
@@ -80,42 +119,66 @@ ActivateDialog::ActivateDialog(const QString& mac, const QString& deviceName, QW
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
     connect(m_ok, SIGNAL(clicked()), this, SLOT(accept()));
     connect(m_cancel, SIGNAL(clicked()), this, SLOT(reject()));
+    connect(m_code, SIGNAL(textChanged(QString)), this, SLOT(slot_textChanged()));
+    connect(m_code, &QLineEdit::inputRejected, this, [this] { codeKeyRefused(); });
     connect(m_password, SIGNAL(textChanged(QString)), this, SLOT(slot_textChanged()));
     connect(m_repeat, SIGNAL(textChanged(QString)), this, SLOT(slot_textChanged()));
     slot_textChanged();
-    resize(460, 290);
+    resize(480, 400);
 }
 
 ActivateDialog::~ActivateDialog() { clearPassword(); }
 
 QString ActivateDialog::password() const { return m_password->text(); }
 
+std::string ActivateDialog::setupCode() const {
+    std::string canonical;
+    if (ReadCodeEntry(m_code->text(), m_mac, &canonical) != CodeEntry::Complete)
+        WipeSecret(&canonical);
+    return canonical;
+}
+
 void ActivateDialog::clearPassword() {
     wipe(m_password);
     wipe(m_repeat);
+    wipe(m_code);
+}
+
+// A key the field did not take: the field and the line under it say so.
+void ActivateDialog::codeKeyRefused() {
+    m_code->setStyleSheet(QLatin1String(kRefusedFieldSheet));
+    m_codeVerdict->setText(GetText("IDCS_SETUP_CODE_KEY_REFUSED"));
 }
 
 void ActivateDialog::slot_textChanged() {
+    std::string canonical;
+    const CodeEntry code = ReadCodeEntry(m_code->text(), m_mac, &canonical);
+    WipeSecret(&canonical);
+    const char* codeKey = CodeEntryKey(code);
+    m_codeVerdict->setText(codeKey ? GetText(codeKey) : QString());
+    m_code->setStyleSheet(QLatin1String(codeKey ? kRefusedFieldSheet : kFieldSheet));
     const QString a = m_password->text(), b = m_repeat->text();
     m_verdict->setText(a.isEmpty() ? QString()
                                    : GetText(ActivationVerdictKey(a, b, m_mac, m_name)));
     const bool ok = ActivationAcceptable(a, b, m_mac, m_name);
-    m_ok->setEnabled(ok);
-    m_verdict->setStyleSheet(ok || a.isEmpty() ? QString()
-                                               : QStringLiteral("color: rgb(230, 120, 60);"));
+    m_ok->setEnabled(ok && code == CodeEntry::Complete);
+    m_verdict->setStyleSheet(ok || a.isEmpty() ? QString() : QLatin1String(kWarningText));
 }
 
 void ActivateDialog::resizeEvent(QResizeEvent* event) {
     CustomDialog::resizeEvent(event);
     const int w = width(), h = height();
     const int top = kTitleHeight + 10;
-    m_info->setGeometry(20, top, w - 40, 40);
-    m_passwordLabel->setGeometry(20, top + 50, 150, 24);
-    m_password->setGeometry(180, top + 50, w - 200, 24);
-    m_repeatLabel->setGeometry(20, top + 84, 150, 24);
-    m_repeat->setGeometry(180, top + 84, w - 200, 24);
-    m_rule->setGeometry(20, top + 118, w - 40, 44);
-    m_verdict->setGeometry(20, top + 166, w - 40, 40);
+    m_info->setGeometry(20, top, w - 40, 70);
+    m_codeLabel->setGeometry(20, top + 76, 150, 24);
+    m_code->setGeometry(180, top + 76, w - 200, 24);
+    m_codeVerdict->setGeometry(20, top + 102, w - 40, 36);
+    m_passwordLabel->setGeometry(20, top + 142, 150, 24);
+    m_password->setGeometry(180, top + 142, w - 200, 24);
+    m_repeatLabel->setGeometry(20, top + 176, 150, 24);
+    m_repeat->setGeometry(180, top + 176, w - 200, 24);
+    m_rule->setGeometry(20, top + 210, w - 40, 44);
+    m_verdict->setGeometry(20, top + 258, w - 40, 40);
     m_cancel->setGeometry(w - 90, h - 27, 80, 23);
     m_ok->setGeometry(w - 180, h - 27, 80, 23);
 }

@@ -1,9 +1,13 @@
 #include "TrustMessages.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string.h>
 
 #include "LanguageSrc.h"
 #include "LorvexManage.h"
+#include "Secret.h"
+#include "SetupCodes.h"
 #include "TrustWire.h"
 
 namespace {
@@ -79,4 +83,78 @@ QString OutcomeText(const ActionMessage& message, int lockSeconds) {
     if (std::strcmp(message.key, "IDCS_DEVICE_LOCKED_D") == 0)
         return text.arg(lockSeconds);
     return text;
+}
+
+namespace {
+
+// The code's own characters, and what the form reads as them.
+bool CodeCharacter(QChar c) {
+    static const QString kTyped = QStringLiteral("0123456789ABCDEFGHJKMNPQRSTVWXYZOIL -");
+    return kTyped.contains(c.toUpper());
+}
+
+// The characters of a code without its spaces and dashes.
+int CodeLength(const QString& code) {
+    int n = 0;
+    for (QChar c : code)
+        n += c != QLatin1Char(' ') && c != QLatin1Char('-') ? 1 : 0;
+    return n;
+}
+
+// What a QR text's MAC part may hold while it is being typed.
+bool MacCharacter(QChar c) {
+    return c == QLatin1Char(':') || (c.isDigit() && c.unicode() < 0x80) ||
+           (c.toUpper() >= QLatin1Char('A') && c.toUpper() <= QLatin1Char('F'));
+}
+
+} // namespace
+
+CodeEntry ReadCodeEntry(const QString& typed, const QString& mac, std::string* canonical) {
+    QString code = typed;
+    const int comma = typed.indexOf(QLatin1Char(','));
+    const bool qrText = comma >= 0 || typed.contains(QLatin1Char(':'));
+    if (qrText) {
+        const QString macPart = comma >= 0 ? typed.left(comma).trimmed() : typed.trimmed();
+        if (macPart.size() > 17 || !std::all_of(macPart.begin(), macPart.end(), MacCharacter))
+            return CodeEntry::Refused;
+        if (comma < 0)
+            return CodeEntry::Partial;
+        char canonicalMac[18];
+        if (!CLorvexManage::NormalizeMac(macPart.toLatin1().constData(), canonicalMac))
+            return CodeEntry::Mistyped;
+        if (QString::fromLatin1(canonicalMac).compare(mac, Qt::CaseInsensitive) != 0)
+            return CodeEntry::OtherDevice;
+        code = typed.mid(comma + 1);
+    }
+    if (!std::all_of(code.begin(), code.end(), CodeCharacter) || CodeLength(code) > 12)
+        return CodeEntry::Refused;
+    if (CodeLength(code) < 12)
+        return CodeEntry::Partial;
+    QByteArray latin = code.toLatin1();
+    std::string out;
+    const bool good =
+        commission::CheckSetupCode(std::string_view(latin.constData(), size_t(latin.size())),
+                                   &out) == commission::SetupCodeProblem::None;
+    explicit_bzero(latin.data(), size_t(latin.size()));
+    if (!good)
+        return CodeEntry::Mistyped;
+    // Copied, not moved: a moved short string leaves its bytes behind.
+    WipeSecret(canonical);
+    canonical->assign(out);
+    WipeSecret(&out);
+    return CodeEntry::Complete;
+}
+
+const char* CodeEntryKey(CodeEntry entry) {
+    switch (entry) {
+    case CodeEntry::Mistyped:
+        return "IDCS_SETUP_CODE_MISTYPED";
+    case CodeEntry::OtherDevice:
+        return "IDCS_SETUP_CODE_OTHER_DEVICE";
+    case CodeEntry::Refused:
+    case CodeEntry::Partial:
+    case CodeEntry::Complete:
+        break;
+    }
+    return nullptr;
 }

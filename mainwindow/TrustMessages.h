@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <string>
+
 #include "DeviceActionRules.h"
 
 // The message for a SetNetParam or Activate outcome from 14 on (identity,
@@ -33,3 +35,24 @@ const char* ActivationVerdictKey(const QString& password, const QString& repeat,
 // True when the activation form may be sent.
 bool ActivationAcceptable(const QString& password, const QString& repeat, const QString& mac,
                           const QString& deviceName);
+
+// How far a setup code typed into the activation form is.
+enum class CodeEntry {
+    Refused,     // a character that neither a code nor a label's QR text has, or
+                 // more than a code's 12 characters: the field takes no such key
+    Partial,     // fewer than 12 characters so far
+    Mistyped,    // 12 characters that fail the code's check, or a QR text
+                 // whose MAC is no MAC
+    OtherDevice, // a label's QR text ("MAC,CODE") of another device
+    Complete,    // the device's code
+};
+
+// Reads `typed`: a setup code as printed on the label (any case, spaces
+// and dashes anywhere, O, I and L read as 0, 1 and 1) or the label's QR
+// text "MAC,CODE" as a barcode scanner types it. On Complete the code's
+// canonical form is in *canonical; `mac` is the device's.
+CodeEntry ReadCodeEntry(const QString& typed, const QString& mac, std::string* canonical);
+
+// The key of the line under the code field, or null when the entry needs
+// no word (empty, partial or complete).
+const char* CodeEntryKey(CodeEntry entry);

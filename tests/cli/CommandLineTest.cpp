@@ -138,4 +138,47 @@ TEST(ReadPassword, TakesTheFirstSourceThatGivesOne) {
     }
 }
 
+// The setup code from its sources, checked before anything could be sent:
+// a typo is refused with the kind of typo, never echoing the code.
+TEST(ReadSetupCode, TakesTheFirstSourceAndRefusesTypos) {
+    struct Row {
+        const char* option; // --setup-code; null: not given
+        const char* input;
+        bool terminal;
+        bool ok;
+        const char* result; // the canonical code, or a word of the reason
+    } rows[] = {
+        {"ABCD-EFGH-JKD2", "", false, true, "ABCD-EFGH-JKD2"},
+        {"abcd efgh jkd2", "", false, true, "ABCD-EFGH-JKD2"},
+        {"-", "abcdefghjkd2\r\nsecond\n", false, true, "ABCD-EFGH-JKD2"},
+        {"-", "", false, false, "no line"},
+        {nullptr, "x\n", true, true, "7QX4-M2RT-VWQP"},        // asked at the terminal
+        {nullptr, "ABCD-EFGH-JKD2\n", false, false, "needed"}, // a pipe is never read unasked
+        {"ABCD-EFGH-JKD3", "", false, false, "mistyped"},
+        {"ABCD-EFGH-JK", "", false, false, "12 characters"},
+        {"ABCD-EFGH-JKU2", "", false, false, "character"},
+        {"", "", false, false, "no setup code"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.option ? r.option : "none") + (r.terminal ? " tty" : " pipe"));
+        cli::ParsedArgs args;
+        if (r.option)
+            args.options["--setup-code"] = r.option;
+        std::istringstream input(r.input);
+        cli::SetupCodeSources from;
+        from.args = &args;
+        from.input = &input;
+        from.inputIsTerminal = r.terminal;
+        from.prompt = [](std::string* out) { return *out = "7qx4 m2rt vwqp", true; };
+        std::string code, error;
+        EXPECT_EQ(cli::ReadSetupCode(from, &code, &error), r.ok) << error;
+        if (r.ok) {
+            EXPECT_EQ(code, r.result);
+        } else {
+            EXPECT_NE(error.find(r.result), std::string::npos) << error;
+            EXPECT_EQ(error.find("ABCD-EFGH"), std::string::npos) << error;
+        }
+    }
+}
+
 } // namespace

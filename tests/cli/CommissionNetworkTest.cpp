@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -123,8 +124,9 @@ protected:
     void TearDown() override {
         m_sim.reset();
         m_leaving.reset();
-        for (const char* s : {"-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw",
-                              "-secret.csv", "-fleet-sent", "-leaving-sent", "-codes.csv"})
+        for (const char* s :
+             {"-plan.csv", "-out", "-err", "-outcomes.csv", "-edited.csv", "-pw", "-secret.csv",
+              "-fleet-sent", "-leaving-sent", "-codes.csv", "-fleet-control", "-leaving-control"})
             std::remove((m_tag + s).c_str());
         for (const char* s : {"-fleet-labels", "-leaving-labels"})
             std::filesystem::remove_all(m_tag + s);
@@ -137,9 +139,19 @@ protected:
         m_sent.emplace_back(m_tag + "-" + name + "-sent");
         return std::make_unique<test_support::SimulatorProcess>(
             m_tag + "-" + name, fleet,
-            std::vector<std::string>{"--jitter", "50", "--verbose", "--sent-log",
-                                     m_sent.back().Path(), "--labels",
-                                     m_tag + "-" + name + "-labels"});
+            std::vector<std::string>{
+                "--jitter", "50", "--verbose", "--sent-log", m_sent.back().Path(), "--labels",
+                m_tag + "-" + name + "-labels", "--control", m_tag + "-" + name + "-control"});
+    }
+    // The setup code on the label of the fleet simulator's device `mac`.
+    std::string LabelCode(const std::string& mac) {
+        std::istringstream rows(ReadFile(m_tag + "-fleet-labels/labels.csv"));
+        for (std::string row; std::getline(rows, row);) {
+            const std::vector<std::string> cells = Split(row);
+            if (cells.size() == 2 && cells[0] == mac)
+                return cells[1];
+        }
+        return std::string();
     }
     // Both simulators' labels.csv in one file, as the codes file of a batch.
     std::string CodesFile() {
@@ -444,6 +456,95 @@ TEST_F(ActivationNetwork, GeneratedPasswordsGoToANewSecretFileFirst) {
     EXPECT_TRUE(ActivationLog(Mac(2)).empty());
 }
 
+// One device and its label's code: a mistyped code is refused before
+// anything is sent, another device's code is refused by the device and
+// counted, the right one (typed loosely, from standard input after the
+// password) activates, and after a restore the device wants it again. No
+// code shows in the output.
+TEST_F(ActivationNetwork, OneDeviceNeedsTheCodeOnItsLabelAgainAfterRestore) {
+    const std::string code = LabelCode(Mac(0)), other = LabelCode(Mac(1));
+    ASSERT_EQ(code.size(), 14u);
+    ASSERT_NE(code, other);
+    const std::string out = m_tag + "-out";
+    const auto activate = [&](const std::string& typed) {
+        return Run({"activate", Mac(0), "--password", "-", "--setup-code", typed}, out);
+    };
+    EXPECT_EQ(activate(code.substr(0, 12)), 2);
+    EXPECT_NE(ReadFile(m_tag + "-err").find("not 12 characters"), std::string::npos)
+        << ReadFile(m_tag + "-err");
+    ASSERT_TRUE(SimulatorsCaughtUp());
+    EXPECT_TRUE(ActivationLog(Mac(0)).empty());
+
+    EXPECT_EQ(activate(other), 21) << ReadFile(out);
+    EXPECT_NE(ReadFile(out).find("setup code is wrong"), std::string::npos) << ReadFile(out);
+    ASSERT_EQ(ActivationLog(Mac(0)).size(), 1u);
+    EXPECT_NE(ActivationLog(Mac(0))[0].find("result 7"), std::string::npos);
+
+    // Lower case, spaces for dashes, and from standard input.
+    std::string loose = code;
+    for (char& c : loose)
+        c = c == '-' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    m_password = std::string(kSitePassword) + "\n" + loose;
+    EXPECT_EQ(Run({"activate", Mac(0), "--password", "-", "--setup-code", "-"}, out), 0)
+        << ReadFile(out) << ReadFile(m_tag + "-err");
+    ASSERT_EQ(ActivationLog(Mac(0)).size(), 2u);
+    EXPECT_NE(ActivationLog(Mac(0))[1].find("result 0"), std::string::npos);
+
+    // The reset button, a restore, and the code is needed once more.
+    std::ofstream(m_tag + "-fleet-control") << "press-reset " << Mac(0) << "\n";
+    for (int i = 0;
+         i < 200 && m_sim->Log().find(Mac(0) + " reset button pressed") == std::string::npos; ++i)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(Run({"restore", Mac(0)}, out), 0) << ReadFile(out);
+    m_password = kSitePassword;
+    EXPECT_EQ(activate(other), 21) << ReadFile(out);
+    EXPECT_EQ(activate(code), 0) << ReadFile(out);
+    const std::vector<std::string> log = ActivationLog(Mac(0));
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_NE(log[2].find("result 7"), std::string::npos);
+    EXPECT_NE(log[3].find("result 0"), std::string::npos);
+    for (const std::string& c : {code, other})
+        EXPECT_EQ((ReadFile(out) + ReadFile(m_tag + "-err")).find(c), std::string::npos);
+}
+
+// Wrong codes count toward the device's lock like wrong passwords: the
+// fifth locks it, and then even the right code is refused while the lock
+// lasts.
+TEST_F(ActivationNetwork, WrongCodesLockTheDevice) {
+    const std::string out = m_tag + "-out";
+    const auto activate = [&](const std::string& code) {
+        return Run({"activate", Mac(3), "--password", "-", "--setup-code", code}, out);
+    };
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(activate(LabelCode(Mac(4))), 21) << ReadFile(out);
+    EXPECT_EQ(activate(LabelCode(Mac(4))), 16) << ReadFile(out);
+    EXPECT_EQ(activate(LabelCode(Mac(3))), 16) << ReadFile(out);
+    EXPECT_NE(ReadFile(out).find("wrong passwords or setup codes; try again in"), std::string::npos)
+        << ReadFile(out);
+}
+
+// A batch takes the codes file's lines (a header, any separator); a device
+// without a code is skipped and sent nothing; no code is printed.
+TEST_F(ActivationNetwork, BatchCodesFileSkipsDevicesWithoutACode) {
+    const std::string codes = m_tag + "-codes.csv";
+    std::ofstream(codes) << "mac,setup_code\r\n"
+                         << Mac(0) << "," << LabelCode(Mac(0)) << "\r\n"
+                         << Mac(1) << ";" << LabelCode(Mac(1)) << "\r\n";
+    const std::string out = m_tag + "-out";
+    EXPECT_EQ(Run({"activate", "--mac", Mac(0) + "," + Mac(1) + "," + Mac(2), "--password", "-",
+                   "--setup-codes", codes, "--output", m_tag + "-outcomes.csv"},
+                  out),
+              1)
+        << ReadFile(out) << ReadFile(m_tag + "-err");
+    const auto lines = Lines(ReadFile(out));
+    EXPECT_EQ(lines.at(Mac(0)), "done");
+    EXPECT_EQ(lines.at(Mac(1)), "done");
+    EXPECT_EQ(lines.at(Mac(2)), "skipped (no setup code)");
+    EXPECT_TRUE(ActivationLog(Mac(2)).empty());
+    for (const std::string& text : {ReadFile(out), ReadFile(m_tag + "-outcomes.csv")})
+        EXPECT_EQ(text.find(LabelCode(Mac(0))), std::string::npos);
+}
+
 // Refused before any search: a password against the rule, a MAC and a
 // selection at once. Nothing reaches a device.
 TEST_F(ActivationNetwork, BadArgumentsSendNothing) {
@@ -456,6 +557,12 @@ TEST_F(ActivationNetwork, BadArgumentsSendNothing) {
         {{"activate", "--subnet", "10.77.0.0/24", "--password", "-"}, "alllowercase", "rule"},
         {{"activate", Mac(0), "--mac", Mac(1), "--password", "-"}, kSitePassword, "not both"},
         {{"activate", "--subnet", "10.77.0/24", "--password", "-"}, kSitePassword, "--subnet"},
+        {{"activate", "--subnet", "10.77.0.0/24", "--password", "-"},
+         kSitePassword,
+         "needs --setup-codes"},
+        {{"activate", Mac(0), "--password", "-", "--setup-code", "ABCD-EFGH-JKD3"},
+         kSitePassword,
+         "mistyped"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

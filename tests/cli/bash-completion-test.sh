@@ -25,6 +25,8 @@ expect "--seconds --format --interval" watch ""
 expect "--data-port --dhcp" set-ip 00:11:22:33:44:55 --d
 expect "--print" open 00:11:22:33:44:55 --p
 expect "--generate-passwords" activate --g
+expect "--setup-code --setup-codes" activate --setup
+expect "" activate 00:11:22:33:44:55 --setup-code ""
 expect "table json csv" list --format ""
 expect "json" watch --format j
 expect "" set-ip 00:11:22:33:44:55 --ip ""

@@ -246,6 +246,7 @@ public:
         s.send = [this](const PlanEntry& e, const std::string& password) {
             std::lock_guard<std::mutex> hold(m_mutex);
             m_sent.push_back(e.device.mac + "/" + password);
+            m_codes.push_back(e.setupCode);
             Device& d = m_devices[e.device.mac];
             if (d.showsActivated)
                 d.activated = 0;
@@ -266,12 +267,26 @@ public:
         std::lock_guard<std::mutex> hold(m_mutex);
         return m_sent;
     }
+    // The setup code each request carried, in the order of Sent().
+    std::vector<std::string> Codes() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_codes;
+    }
 
 private:
     std::mutex m_mutex;
     std::map<std::string, Device> m_devices;
     std::vector<std::string> m_sent;
+    std::vector<std::string> m_codes;
 };
+
+// An activation entry with the device's setup code (a stand-in: the
+// runner only passes it on).
+PlanEntry CodedEntry(const std::string& mac, const std::string& password = "") {
+    PlanEntry e = Entry(mac, 10, password);
+    e.setupCode = "code-of-" + mac;
+    return e;
+}
 
 } // namespace
 
@@ -334,13 +349,25 @@ TEST(BatchRunnerTest, ActivationOutcomes) {
          BatchState::Gone,
          RefusalReason::None,
          false},
+        {"00:00:00:00:00:0B",
+         {C::SETNET_SETUP_CODE_WRONG, 1, true, false},
+         BatchState::Refused,
+         RefusalReason::SetupCode,
+         true},
+        // No code for it: a request would only count a wrong try.
+        {"00:00:00:00:00:0C",
+         {C::SETNET_DONE, 1, true, true},
+         BatchState::Skipped,
+         RefusalReason::NoSetupCode,
+         false},
     };
     FakeActivation engine;
     std::vector<PlanEntry> plan;
     for (const auto& c : cases) {
         engine.Add(c.mac, c.device);
-        plan.push_back(Entry(c.mac, 10));
+        plan.push_back(CodedEntry(c.mac));
     }
+    plan.back().setupCode.clear();
     BatchRunner runner(engine.Services());
     const Outcome outcome = RunToEnd(&runner, plan, "Start1234x");
     const std::vector<std::string> sent = engine.Sent();
@@ -354,7 +381,31 @@ TEST(BatchRunnerTest, ActivationOutcomes) {
     }
     EXPECT_EQ(StatusText(outcome.last[1]), "skipped (already active)");
     EXPECT_EQ(StatusText(outcome.last[3]), "refused (weak password)");
+    EXPECT_EQ(StatusText(outcome.last[10]), "refused (setup code wrong)");
+    EXPECT_EQ(StatusText(outcome.last[11]), "skipped (no setup code)");
     EXPECT_FALSE(outcome.summary.AllDone(plan.size()));
+    // Each request carried its own device's code.
+    for (size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(engine.Codes()[i], "code-of-" + sent[i].substr(0, 17));
+}
+
+// A wrong code counts toward the device's lock-out like a wrong password:
+// after two, no run sends it a third.
+TEST(BatchRunnerTest, NoThirdActivationAfterTwoCodeRefusals) {
+    FakeActivation engine;
+    engine.Add("00:00:00:00:00:01", {CLorvexManage::SETNET_SETUP_CODE_WRONG, 1, true, false});
+    engine.Add("00:00:00:00:00:02", {});
+    BatchRunner runner(engine.Services());
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(RunToEnd(&runner, {CodedEntry("00:00:00:00:00:01")}, "Start1234x").last[0].reason,
+                  RefusalReason::SetupCode);
+    const Outcome third = RunToEnd(
+        &runner, {CodedEntry("00:00:00:00:00:01"), CodedEntry("00:00:00:00:00:02")}, "Start1234x");
+    EXPECT_EQ(third.last[0].state, BatchState::Skipped);
+    EXPECT_TRUE(third.last[0].refusedTwice);
+    EXPECT_EQ(StatusText(third.last[0]), "skipped (setup code refused twice)");
+    EXPECT_EQ(third.last[1].state, BatchState::Done);
+    EXPECT_EQ(engine.Sent().size(), 3u);
 }
 
 TEST(BatchRunnerTest, ActivationSendsEachDeviceItsOwnPassword) {
@@ -362,7 +413,7 @@ TEST(BatchRunnerTest, ActivationSendsEachDeviceItsOwnPassword) {
     std::vector<PlanEntry> plan;
     for (const char* mac : {"00:00:00:00:00:01", "00:00:00:00:00:02"}) {
         engine.Add(mac, {});
-        plan.push_back(Entry(mac, 10, std::string("own-") + mac));
+        plan.push_back(CodedEntry(mac, std::string("own-") + mac));
     }
     BatchRunner runner(engine.Services());
     const Outcome outcome = RunToEnd(&runner, plan, "");

@@ -1,10 +1,13 @@
 // Commissioning in the real main window, inside a private network with a
-// simulated fleet of fifty devices: most at one factory address, five
-// holding addresses the plan must skip, two with another password, one
-// that ignores requests and one that leaves while the batch runs. The test
-// selects every row with Ctrl+A, opens the batch dialog with its button,
-// types the plan and the password and applies it, reads each device's
-// status and checks the simulators' logs for exactly the requests expected.
+// simulated fleet of fifty new devices: most at one factory address, five
+// holding addresses the plan must skip, two activated already with another
+// password, one that ignores requests and one that leaves while the batch
+// runs. The test selects every row with Ctrl+A, activates the new devices
+// through the activation dialog with the setup codes of the simulators'
+// labels, then opens the batch dialog with its button, types the plan and
+// the password and applies it, reads each device's status and checks the
+// simulators' logs for exactly the requests expected.
+#include "ActivationDialog.h"
 #include "AddrPartLineEdit.h"
 #include "BatchDialog.h"
 #include "PlanCsv.h"
@@ -57,6 +60,7 @@ const int kDevices = deviceCount();
 const int kWrongPassword[] = {10, 20};
 const int kSilent = kDevices - 2;
 const int kLeaving = kDevices - 1; // in a simulator of its own, stopped mid-batch
+const char kFirstPassword[] = "Site#2026a"; // every new device's, from the activation
 // A subnet large enough for every device and the five skipped addresses.
 const QString kPlanMask = QLatin1String(kDevices + 5 <= 150 ? "255.255.255.0" : "255.255.0.0");
 
@@ -79,13 +83,16 @@ QString deviceJson(int i) {
     else if (i < 5)
         ip2 = QStringLiteral("10.77.0.%1").arg(100 + 2 * i);
     if (i == kWrongPassword[0] || i == kWrongPassword[1])
-        type = QStringLiteral("ZVK_IPC"), extra = QStringLiteral(R"(, "password": "other")");
+        type = QStringLiteral("ZVK_IPC"),
+        extra = QStringLiteral(R"(, "activated": 0, "password": "other")");
     if (i == kSilent)
         type = QStringLiteral("ZVK_IPC"), extra = QStringLiteral(R"(, "silent": true)");
     if (i == kLeaving)
         type = QStringLiteral("ZVK_NVR");
+    if (extra.indexOf(QLatin1String("activated")) < 0)
+        extra += QStringLiteral(R"(, "activated": 1)"); // new: no password yet
     return QStringLiteral(R"({"mac": "%1", "type": "%2", "ip": "%3", "mask": "255.255.255.0",)"
-                          R"( "gateway": "192.168.1.1", "activated": 0, "ip2": "%4"%5})")
+                          R"( "gateway": "192.168.1.1", "ip2": "%4"%5})")
         .arg(mac(i), type, ip, ip2, extra);
 }
 
@@ -229,12 +236,14 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void ctrlAKeepsTheControlBarOnTheCurrentRow();
+    void newDevicesAreActivatedWithTheirLabelsCodes();
     void planIsShownBeforeAnythingIsSent();
     void applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected();
     void exportedListReadsBackAsAPlan();
 
 private:
-    void startSimulator(QProcess* process, const QString& fleet, const QString& ready);
+    void startSimulator(QProcess* process, const QString& fleet, const QString& ready,
+                        const QString& labels);
     QString log(QProcess* process, QByteArray* buffer);
     VistaTreeWidget* tree() { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
     BatchDialog* dialog() { return m_window->batchDialog(); }
@@ -247,11 +256,11 @@ private:
 };
 
 void TestBatchEndToEnd::startSimulator(QProcess* process, const QString& fleet,
-                                       const QString& ready) {
+                                       const QString& ready, const QString& labels) {
     process->start(QStringLiteral("ip"),
                    {"netns", "exec", qEnvironmentVariable("LORVEX_NETNS_DEVICES"),
                     qEnvironmentVariable("LORVEX_DEVSIM"), "--fleet", fleet, "--jitter", "50",
-                    "--verbose", "--ready-file", ready});
+                    "--verbose", "--labels", labels, "--ready-file", ready});
     QVERIFY2(process->waitForStarted(5000), "the simulator did not start");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready), 10000);
 }
@@ -274,8 +283,10 @@ void TestBatchEndToEnd::initTestCase() {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QStringLiteral("{\"devices\": [%1]}").arg(f.second).toUtf8());
     }
-    startSimulator(&m_fleet, m_work.filePath("fleet.json"), m_work.filePath("ready"));
-    startSimulator(&m_leaving, m_work.filePath("leaving.json"), m_work.filePath("ready2"));
+    startSimulator(&m_fleet, m_work.filePath("fleet.json"), m_work.filePath("ready"),
+                   m_work.filePath("fleet-labels"));
+    startSimulator(&m_leaving, m_work.filePath("leaving.json"), m_work.filePath("ready2"),
+                   m_work.filePath("leaving-labels"));
     m_window.reset(new MainWindow);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -314,6 +325,67 @@ void TestBatchEndToEnd::ctrlAKeepsTheControlBarOnTheCurrentRow() {
     QCOMPARE(int(m_window->selectedDevices().size()), kDevices);
 }
 
+// Every device but the two with a password is new: the activation dialog
+// takes the codes of both simulators' labels.csv, joined as an installer
+// joins two boxes of labels, and one password for all.
+void TestBatchEndToEnd::newDevicesAreActivatedWithTheirLabelsCodes() {
+    tree()->sortByColumn(COL_MAC, Qt::AscendingOrder);
+    QTest::keyClick(tree(), Qt::Key_A, Qt::ControlModifier);
+    QTest::mouseClick(child<ZVKPushButton>(m_window.get(), "activateBatchButton"), Qt::LeftButton);
+    ActivationDialog* activation = m_window->activationDialog();
+    QTRY_VERIFY(activation != nullptr && activation->isVisible());
+    const int fresh = kDevices - 2;
+    QCOMPARE(activation->needingCount(), fresh);
+    QFile codes(m_work.filePath(QStringLiteral("codes.csv")));
+    QVERIFY(codes.open(QIODevice::WriteOnly));
+    for (const char* labels : {"fleet-labels/labels.csv", "leaving-labels/labels.csv"}) {
+        QFile part(m_work.filePath(QLatin1String(labels)));
+        QVERIFY(part.open(QIODevice::ReadOnly));
+        codes.write(part.readAll());
+    }
+    codes.close();
+    QVERIFY(activation->loadCodesFile(codes.fileName()));
+    QCOMPARE(activation->codedCount(), fresh);
+    for (const char* field : {"passwordField", "repeatField"})
+        QTest::keyClicks(child<QLineEdit>(activation, field), QLatin1String(kFirstPassword));
+    QSignalSpy finished(activation, SIGNAL(batchFinished()));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 othersSettled = -1; // all but the silent device, which waits out its bound
+    QTimer settle;
+    settle.setInterval(20);
+    connect(&settle, &QTimer::timeout, [&] {
+        const auto& st = activation->statuses();
+        for (size_t k = 0; k < st.size(); ++k)
+            if (int(k) != kSilent &&
+                (st[k].state == BatchState::Waiting || st[k].state == BatchState::Sending ||
+                 st[k].state == BatchState::Verifying))
+                return;
+        othersSettled = clock.elapsed();
+        settle.stop();
+    });
+    settle.start();
+    QTest::mouseClick(child<ZVKPushButton>(activation, "applyButton"), Qt::LeftButton);
+    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 90000));
+    QTRY_COMPARE(m_boxes->count(), 1);
+    qInfo("activation of %d devices: %lld ms (all but the silent one settled after %lld ms)",
+          kDevices, clock.elapsed(), othersSettled);
+    const auto& statuses = activation->statuses();
+    for (int k = 0; k < kDevices; ++k) {
+        const DeviceStatus& s = statuses[size_t(k)];
+        const bool active = k == kWrongPassword[0] || k == kWrongPassword[1];
+        const BatchState want = active         ? BatchState::Skipped
+                                : k == kSilent ? BatchState::Refused
+                                               : BatchState::Done;
+        QVERIFY2(s.state == want, qPrintable(mac(k) + " " + BatchDialog::statusText(s)));
+    }
+    const QString logs = log(&m_fleet, &m_fleetLog) + log(&m_leaving, &m_leavingLog);
+    QCOMPARE(logs.count(QLatin1String("activation result 0")), fresh - 1);
+    QCOMPARE(logs.count(QLatin1String("activation result")), fresh - 1);
+    QTest::mouseClick(child<ZVKPushButton>(activation, "closeButton2"), Qt::LeftButton);
+    QTRY_VERIFY(m_window->activationDialog() == nullptr);
+}
+
 void TestBatchEndToEnd::planIsShownBeforeAnythingIsSent() {
     // The plan follows the tree's order; in MAC order the leaving device is last.
     tree()->sortByColumn(COL_MAC, Qt::AscendingOrder);
@@ -341,8 +413,9 @@ void TestBatchEndToEnd::planIsShownBeforeAnythingIsSent() {
 
 void TestBatchEndToEnd::applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected() {
     QVERIFY(dialog() != nullptr);
-    QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QStringLiteral("123456"));
+    QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QLatin1String(kFirstPassword));
     QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    const int boxesBefore = m_boxes->count();
     LoopWatch loop;
     qint64 longestWhileRunning = -1, longestCpu = -1;
     long waiting = -1;
@@ -383,7 +456,7 @@ void TestBatchEndToEnd::applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpect
     m_leaving.terminate();
     QVERIFY(runLoopUntil([&] { return m_leaving.state() == QProcess::NotRunning; }, 5000));
     QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 90000));
-    QTRY_COMPARE(m_boxes->count(), 1);
+    QTRY_COMPARE(m_boxes->count(), boxesBefore + 1);
     qInfo("batch of %d devices: %lld ms (all but the silent and the leaving one settled after %lld "
           "ms); "
           "longest event-loop block %lld ms while it ran (%lld ms of it on the window "

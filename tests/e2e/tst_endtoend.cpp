@@ -64,13 +64,14 @@ const char kSlow[] = "02:4C:56:00:10:05";    // camera that never answers a requ
 const char kLeaving[] = "02:4C:56:00:10:06"; // stops answering after a while
 const char kHall[] = "02:4C:56:00:10:07";    // decoder whose key no trusted maker certified
 const char kRenamed[] = "02:4C:56:00:20:01"; // renamed every few seconds (second simulator)
+const char kGateCode[] = "K9P3-ZH5N-8D2V";   // the setup code on the gate camera's label
 const int kFleet = 8;
 
 const char kFleetJson[] = R"({"devices": [
  {"mac": "02:4C:56:00:10:01", "type": "ZVK_IPC", "devName": "Lobby camera", "productModel": "LV-IPC4M-B28",
   "ip": "192.168.1.64", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.1"},
  {"mac": "02:4C:56:00:10:02", "type": "ZVK_IPC", "devName": "Gate camera", "productModel": "LV-IPC2M-D36",
-  "ip": "192.168.1.65", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.2"},
+  "setupCode": "K9P3-ZH5N-8D2V", "ip": "192.168.1.65", "mask": "255.255.255.0", "gateway": "192.168.1.1", "ip2": "169.254.16.2"},
  {"mac": "02:4C:56:00:10:03", "type": "ZVK_NVR", "devName": "Store recorder", "productModel": "LV-NVR3216",
   "dataPort": 9010, "ip": "172.16.5.64", "mask": "255.255.255.0", "gateway": "172.16.5.1", "ip2": "169.254.16.3"},
  {"mac": "02:4C:56:00:10:04", "type": "ZVK_NETKEYBOARD", "devName": "Desk keyboard", "productModel": "LV-KB200",
@@ -153,6 +154,8 @@ private slots:
     void keyboardOnlySession();
     void restorePassword_data();
     void restorePassword();
+    void activateRestoredCameraWithItsCode_data();
+    void activateRestoredCameraWithItsCode();
     void doubleClickOpensDevicePage();
     void renamedDeviceUpdatesItsRow();
     void vanishedDeviceLeaves();
@@ -178,6 +181,9 @@ private:
     // Answers the next key confirmation form with Yes or No, after reading
     // its fingerprint into *shown and rendering it over the window.
     void answerNextKeyForm(bool yes, QString* shown);
+    // Fills the next activation form with this setup code (typed as on the
+    // label) and password, renders it over the window and clicks OK.
+    void fillNextActivateForm(const QString& code, const QString& password, const QString& shot);
     // The window as the active one, where the keyboard goes (boxes took it).
     void activate() {
         QApplication::setActiveWindow(m_window.get());
@@ -318,6 +324,25 @@ void TestEndToEnd::answerNextKeyForm(bool yes, QString* shown) {
         boxOverWindow(m_window.get(), form).save(shotPath("key-confirm"));
         QTest::mouseClick(child<ZVKPushButton>(form, yes ? "yesButton" : "noButton"),
                           Qt::LeftButton);
+    });
+    timer->start();
+}
+
+void TestEndToEnd::fillNextActivateForm(const QString& code, const QString& password,
+                                        const QString& shot) {
+    auto* timer = new QTimer(this);
+    timer->setInterval(10);
+    connect(timer, &QTimer::timeout, this, [this, timer, code, password, shot] {
+        auto* form = dynamic_cast<ActivateDialog*>(QApplication::activeModalWidget());
+        if (form == nullptr || !form->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        QTest::keyClicks(child<QLineEdit>(form, "setupCodeField"), code);
+        QTest::keyClicks(child<QLineEdit>(form, "passwordField"), password);
+        QTest::keyClicks(child<QLineEdit>(form, "repeatField"), password);
+        boxOverWindow(m_window.get(), form).save(shotPath(shot));
+        QTest::mouseClick(child<ZVKPushButton>(form, "okButton"), Qt::LeftButton);
     });
     timer->start();
 }
@@ -682,6 +707,49 @@ void TestEndToEnd::restorePassword() {
     QCOMPARE(m_boxes->seen().text, GetText(key.toLatin1().constData()));
     waitForRequest();
     QCOMPARE(child<MacAddrEdit>(bar(), "restoreMacField")->text().isEmpty(), cleared);
+}
+
+void TestEndToEnd::activateRestoredCameraWithItsCode_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("titleKey");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("result"); // the device's, in the simulator's log
+    // The lobby camera's label: a code of the right form, not this device's.
+    QTest::newRow("code-wrong") << "ABCD-EFGH-JKD2"
+                                << "IDCS_ERROR"
+                                << "IDCS_SETUP_CODE_WRONG" << 7;
+    QTest::newRow("code-right") << QString(kGateCode).toLower().replace('-', ' ')
+                                << "IDCS_INFORMATION"
+                                << "IDCS_ACTIVATE_DEVICE_SUCCESS" << 0;
+}
+
+// The camera restored above has no password: its row menu's Activate asks
+// for the code on its label with the password. A code of another label is
+// refused by the device (a counted try); its own activates it.
+void TestEndToEnd::activateRestoredCameraWithItsCode() {
+    QFETCH(QString, code);
+    QFETCH(QString, titleKey);
+    QFETCH(QString, key);
+    QFETCH(int, result);
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(kGate)->text(COL_ACTIVATION), GetText("IDCS_NONACTIVATED"),
+                              15000);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const int before = m_boxes->count();
+    m_boxes->shootNext(m_window.get(), shotPath("box-activate-" + tag));
+    fillNextActivateForm(code, QStringLiteral("Gate#2026x"), "activate-form-" + tag);
+    std::unique_ptr<QMenu> menu(m_window->rowMenu(rowOf(kGate)));
+    QAction* action = menu->findChild<QAction*>(QStringLiteral("activateAction"));
+    QVERIFY(action != nullptr && action->isEnabled());
+    action->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), before + 1, 10000);
+    QCOMPARE(m_boxes->seen().title, GetText(titleKey.toLatin1().constData()));
+    QCOMPARE(m_boxes->seen().text, GetText(key.toLatin1().constData()));
+    waitForRequest();
+    const QByteArray line = QByteArray(kGate) + " activation result " + QByteArray::number(result);
+    QTRY_VERIFY((m_simulatorLog += m_simulator.readAllStandardError()).contains(line));
+    if (result == 0)
+        QTRY_COMPARE_WITH_TIMEOUT(rowOf(kGate)->text(COL_ACTIVATION), GetText("IDCS_ACTIVATED"),
+                                  15000);
 }
 
 void TestEndToEnd::doubleClickOpensDevicePage() {

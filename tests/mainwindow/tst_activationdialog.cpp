@@ -1,9 +1,11 @@
 // The activation dialog driven as an installer drives it, by clicks and
 // keys, over a scripted engine: devices with a password shown skipped and
-// never sent one, the rule checked while typing, the generated passwords
-// refused until their secret file is saved, live statuses, Stop, the
-// summary and an outcome file without passwords. Run in each language;
-// renders the dialog into shots/<locale>/activate-*.png.
+// never sent one, the rule checked while typing, setup codes scanned into
+// their box (or loaded from a file) and checked as they come, devices
+// without a code skipped, the generated passwords refused until their
+// secret file is saved, live statuses, Stop, the summary and an outcome
+// file without passwords or codes. Run in each language; renders the
+// dialog into shots/<locale>/activate-*.png.
 #include "ActivationDialog.h"
 #include "BoxDriver.h"
 #include "Csv.h"
@@ -17,6 +19,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,12 +55,22 @@ QString mac(int i) { return QStringLiteral("02:4C:56:00:08:%1").arg(i, 2, 10, QL
 
 const char kGood[] = "Camera#2026";
 
+// A setup code per device of fleet(), by its number (1 to 6).
+const char* const kCodes[] = {"",
+                              "ABCD-EFGH-JKD2",
+                              "7QX4-M2RT-VWQP",
+                              "K9P3-ZH5N-8D2V",
+                              "MNPQ-RSTV-WXKS",
+                              "2345-6789-12KN",
+                              "0123-4567-89FD"};
+
 // Devices that take any first password that meets the rule and then show
 // as activated; a few refuse it as the device's own judgement; one request
 // can be held until the test lets it go.
 class FakeEngine {
 public:
-    std::string weakAt; // this MAC answers "weak password"
+    std::string weakAt;      // this MAC answers "weak password"
+    std::string codeWrongAt; // this MAC refuses the setup code
     std::string holdAt; // the MAC whose request waits for release()
 
     BatchServices services(const std::vector<SEARCH_INFO>& listed) {
@@ -67,6 +80,7 @@ public:
         s.send = [this](const PlanEntry& p, const std::string& password) {
             std::unique_lock<std::mutex> hold(m_mutex);
             m_sent[p.device.mac] = password;
+            m_codes[p.device.mac] = p.setupCode;
             m_order.push_back(p.device.mac);
             if (p.device.mac == holdAt) {
                 m_holding = true;
@@ -75,6 +89,8 @@ public:
             }
             if (p.device.mac == weakAt)
                 return int32_t(CLorvexManage::SETNET_WEAK_PASSWORD);
+            if (p.device.mac == codeWrongAt)
+                return int32_t(CLorvexManage::SETNET_SETUP_CODE_WRONG);
             m_listed[p.device.mac].deviceActivated = 0;
             return int32_t(CLorvexManage::SETNET_DONE);
         };
@@ -98,6 +114,11 @@ public:
         std::lock_guard<std::mutex> hold(m_mutex);
         return m_order;
     }
+    // The setup code each device's request carried.
+    std::map<std::string, std::string> codes() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_codes;
+    }
     bool holding() {
         std::lock_guard<std::mutex> hold(m_mutex);
         return m_holding;
@@ -113,6 +134,7 @@ private:
     std::condition_variable m_wake;
     std::map<std::string, SEARCH_INFO> m_listed;
     std::map<std::string, std::string> m_sent;
+    std::map<std::string, std::string> m_codes;
     std::vector<std::string> m_order;
     bool m_holding = false;
     bool m_released = false;
@@ -142,6 +164,10 @@ QString status(QTreeWidget* tree, int row) {
     return tree->topLevelItem(row)->text(ActivationDialog::ColStatus);
 }
 
+QString codeCell(QTreeWidget* tree, int row) {
+    return tree->topLevelItem(row)->text(ActivationDialog::ColCode);
+}
+
 } // namespace
 
 class TestActivationDialog : public QObject {
@@ -157,11 +183,20 @@ private slots:
     void generatedPasswordsNeedTheirFileFirst();
     void secretFileIsNeverOverwritten();
     void stopAfterTheDeviceInFlight();
+    void codesAreCheckedAsScanned();
+    void devicesWithoutACodeAreSkipped();
+    void generatedPasswordsOnlyForDevicesWithACode();
+    void codesFileLoadsAndIsBounded();
 
 private:
     ActivationDialog* dialog() { return m_dialog.get(); }
     void open();
     void typePassword(const QString& a, const QString& b);
+    // Types device i's label as a barcode scanner does: MAC,CODE and Return.
+    void scan(int i, const char* code = nullptr);
+    void scanAll();
+    QPlainTextEdit* codesBox() { return child<QPlainTextEdit>(dialog(), "codesBox"); }
+    QString codesInfo() { return child<ZVKLabel>(dialog(), "codesInfo")->text(); }
     std::unique_ptr<FakeEngine> m_engine;
     std::unique_ptr<ActivationDialog> m_dialog;
 };
@@ -197,6 +232,17 @@ void TestActivationDialog::typePassword(const QString& a, const QString& b) {
     QTest::keyClicks(second, b);
 }
 
+void TestActivationDialog::scan(int i, const char* code) {
+    QTest::keyClicks(codesBox(),
+                     mac(i) + QLatin1Char(',') + QLatin1String(code ? code : kCodes[i]));
+    QTest::keyClick(codesBox(), Qt::Key_Return);
+}
+
+void TestActivationDialog::scanAll() {
+    for (int i = 1; i <= 6; ++i)
+        scan(i);
+}
+
 void TestActivationDialog::activeDevicesAreSkippedFromTheStart() {
     open();
     QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
@@ -208,6 +254,9 @@ void TestActivationDialog::activeDevicesAreSkippedFromTheStart() {
     QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
     QVERIFY(!child<ZVKPushButton>(dialog(), "secretButton")->isEnabled());
     QVERIFY(child<ZVKLabel>(dialog(), "planInfo")->text().contains(QLatin1String("5")));
+    QCOMPARE(codeCell(tree, 0), GetText("IDCS_SETUP_CODE_MISSING"));
+    QCOMPARE(codeCell(tree, 2), QString()); // it needs none
+    QCOMPARE(codesInfo(), GetText("IDCS_SETUP_CODES_NONE"));
 }
 
 void TestActivationDialog::ruleIsCheckedWhileTyping_data() {
@@ -241,6 +290,7 @@ void TestActivationDialog::ruleIsCheckedWhileTyping() {
     QFETCH(QString, key);
     QFETCH(bool, applicable);
     open();
+    scanAll();
     typePassword(password, repeat);
     const QString verdict = child<ZVKLabel>(dialog(), "verdict")->text();
     QCOMPARE(verdict, GetText(key.toLatin1().constData()));
@@ -251,6 +301,7 @@ void TestActivationDialog::onePasswordForAllWithLiveStatuses() {
     m_engine->weakAt = mac(4).toStdString();
     m_engine->holdAt = mac(5).toStdString();
     open();
+    scanAll();
     typePassword(QLatin1String(kGood), QLatin1String(kGood));
     QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-one.png")));
     QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
@@ -262,8 +313,10 @@ void TestActivationDialog::onePasswordForAllWithLiveStatuses() {
     QCOMPARE(status(tree, 0), GetText("IDCS_BATCH_DONE"));
     QVERIFY(status(tree, 3).contains(GetText("IDCS_BATCH_REASON_WEAK")));
     QCOMPARE(status(tree, 5), GetText("IDCS_BATCH_WAITING"));
-    // The fields were wiped once the runner took the password.
+    // The fields were wiped once the runner took the password and codes.
     QVERIFY(child<QLineEdit>(dialog(), "passwordField")->text().isEmpty());
+    QVERIFY(codesBox()->toPlainText().isEmpty());
+    QCOMPARE(codeCell(tree, 5), GetText("IDCS_SETUP_CODE_GIVEN"));
     QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
     QVERIFY(child<ZVKPushButton>(dialog(), "stopButton")->isEnabled());
     QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-running.png")));
@@ -280,16 +333,23 @@ void TestActivationDialog::onePasswordForAllWithLiveStatuses() {
     QVERIFY(sent.count(mac(3).toStdString()) == 0);
     for (const auto& s : sent)
         QCOMPARE(QString::fromStdString(s.second), QLatin1String(kGood));
+    // Each with its own label's code.
+    for (int i : {1, 2, 4, 5, 6})
+        QCOMPARE(m_engine->codes().at(mac(i).toStdString()), std::string(kCodes[i]));
     QCOMPARE(status(tree, 2), GetText("IDCS_BATCH_SKIPPED_ACTIVE"));
+    QCOMPARE(codeCell(tree, 0), QString()); // done: it needs no code any more
     const QByteArray csv = dialog()->outcomeCsv();
     QVERIFY(csv.contains(mac(4).toLatin1() + ",Gate north 4,"));
     QVERIFY(csv.contains("refused (weak password)"));
     QVERIFY(csv.contains("skipped (already active)"));
     QVERIFY(!csv.contains(kGood));
+    for (const char* code : kCodes)
+        QVERIFY(*code == '\0' || !csv.contains(code));
 }
 
 void TestActivationDialog::generatedPasswordsNeedTheirFileFirst() {
     open();
+    scanAll();
     clickBox(child<ZVKCheckBox>(dialog(), "generatedBox"));
     QVERIFY(child<ZVKCheckBox>(dialog(), "generatedBox")->isChecked());
     QVERIFY(!child<QLineEdit>(dialog(), "passwordField")->isEnabled());
@@ -342,6 +402,7 @@ void TestActivationDialog::generatedPasswordsNeedTheirFileFirst() {
 
 void TestActivationDialog::secretFileIsNeverOverwritten() {
     open();
+    scanAll();
     clickBox(child<ZVKCheckBox>(dialog(), "generatedBox"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("existing.csv"));
@@ -367,6 +428,7 @@ void TestActivationDialog::secretFileIsNeverOverwritten() {
 void TestActivationDialog::stopAfterTheDeviceInFlight() {
     m_engine->holdAt = mac(2).toStdString();
     open();
+    scanAll();
     typePassword(QLatin1String(kGood), QLatin1String(kGood));
     BoxDriver boxes;
     QTest::keyClick(child<QLineEdit>(dialog(), "repeatField"), Qt::Key_Tab);
@@ -382,6 +444,119 @@ void TestActivationDialog::stopAfterTheDeviceInFlight() {
     QVERIFY(dialog()->statuses().at(3).cancelled);
     QTest::keyClick(dialog(), Qt::Key_Escape);
     QTRY_VERIFY(!dialog()->isVisible());
+}
+
+// Each scanned line is read as it arrives: the list shows who has a code,
+// and a faulty line is named while Apply stays off.
+void TestActivationDialog::codesAreCheckedAsScanned() {
+    open();
+    QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
+    ZVKPushButton* apply = child<ZVKPushButton>(dialog(), "applyButton");
+    typePassword(QLatin1String(kGood), QLatin1String(kGood));
+    QVERIFY(!apply->isEnabled()); // no device has its code yet
+    scan(1);
+    QCOMPARE(codesInfo(), GetText("IDCS_SETUP_CODES_COUNT_D").arg(1).arg(5));
+    QCOMPARE(codeCell(tree, 0), GetText("IDCS_SETUP_CODE_GIVEN"));
+    QCOMPARE(codeCell(tree, 1), GetText("IDCS_SETUP_CODE_MISSING"));
+    QVERIFY(apply->isEnabled());
+    scan(2, "7QX4-M2RT-VWQR"); // a code that fails its check
+    QCOMPARE(codesInfo(), GetText("IDCS_SETUP_CODES_NOT_CODE_D").arg(2));
+    QCOMPARE(codeCell(tree, 0), GetText("IDCS_SETUP_CODE_MISSING"));
+    QVERIFY(!apply->isEnabled());
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-codes-fault.png")));
+    BoxDriver boxes;
+    QVERIFY(!dialog()->apply());
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.seen().text, GetText("IDCS_SETUP_CODES_NOT_CODE_D").arg(2));
+    codesBox()->clear();
+    scan(1);
+    scan(2);
+    scan(1); // the same label scanned twice
+    QCOMPARE(codesInfo(), GetText("IDCS_SETUP_CODES_REPEATED_D").arg(3).arg(1));
+    QVERIFY(!apply->isEnabled());
+    codesBox()->clear();
+    scanAll();
+    QCOMPARE(codesInfo(), GetText("IDCS_SETUP_CODES_COUNT_D").arg(5).arg(5));
+    QVERIFY(apply->isEnabled());
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-codes.png")));
+    QVERIFY(m_engine->sent().empty());
+}
+
+void TestActivationDialog::devicesWithoutACodeAreSkipped() {
+    m_engine->codeWrongAt = mac(2).toStdString();
+    open();
+    for (int i : {1, 2, 4})
+        scan(i);
+    typePassword(QLatin1String(kGood), QLatin1String(kGood));
+    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QTRY_COMPARE(finished.count(), 1);
+    QTRY_COMPARE(boxes.count(), 1);
+    QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
+    for (int row : {4, 5}) {
+        QCOMPARE(status(tree, row), GetText("IDCS_BATCH_SKIPPED_NO_CODE"));
+        QCOMPARE(codeCell(tree, row), GetText("IDCS_SETUP_CODE_MISSING"));
+    }
+    QCOMPARE(status(tree, 1),
+             GetText("IDCS_BATCH_REFUSED_D").arg(GetText("IDCS_BATCH_REASON_SETUP_CODE")));
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/activate-codes-outcome.png")));
+    QCOMPARE(m_engine->sent().size(), size_t(3));
+    QCOMPARE(m_engine->codes().count(mac(5).toStdString()), size_t(0));
+    QCOMPARE(m_engine->codes().at(mac(4).toStdString()), std::string(kCodes[4]));
+    QVERIFY(dialog()->outcomeCsv().contains("skipped (no setup code)"));
+    QVERIFY(dialog()->outcomeCsv().contains("refused (setup code wrong)"));
+    QVERIFY(!dialog()->outcomeCsv().contains(kCodes[1]));
+}
+
+// The secret file holds passwords for the devices with a code only, and a
+// change of those devices asks for a new file.
+void TestActivationDialog::generatedPasswordsOnlyForDevicesWithACode() {
+    open();
+    scan(1);
+    scan(2);
+    clickBox(child<ZVKCheckBox>(dialog(), "generatedBox"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("site-passwords.csv"));
+    QVERIFY(dialog()->saveSecretFile(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains(mac(1).toLatin1()) && text.contains(mac(2).toLatin1()));
+    QVERIFY(!text.contains(mac(4).toLatin1()));
+    QVERIFY(child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    scan(4);
+    QCOMPARE(child<ZVKLabel>(dialog(), "secretPath")->text(),
+             GetText("IDCS_ACTIVATE_BATCH_SECRET_STALE"));
+    QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    QVERIFY(dialog()->saveSecretFile(dir.filePath(QStringLiteral("again.csv"))));
+    QVERIFY(child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
+    QVERIFY(m_engine->sent().empty());
+}
+
+void TestActivationDialog::codesFileLoadsAndIsBounded() {
+    open();
+    QTemporaryDir dir;
+    const QString labels = dir.filePath(QStringLiteral("labels.csv"));
+    QFile file(labels);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("mac,setup_code\r\n");
+    for (int i : {1, 2, 4})
+        file.write((mac(i) + QLatin1Char(',') + QLatin1String(kCodes[i]) + "\r\n").toLatin1());
+    file.close();
+    QVERIFY(dialog()->loadCodesFile(labels));
+    QCOMPARE(codesInfo(), GetText("IDCS_SETUP_CODES_COUNT_D").arg(3).arg(5));
+    const QString loaded = codesBox()->toPlainText();
+    const QString huge = dir.filePath(QStringLiteral("huge.csv"));
+    QFile big(huge);
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QVERIFY(big.write(QByteArray(int(kMaxSetupCodesBytes) + 1, '\n')) > 0);
+    big.close();
+    QVERIFY(!dialog()->loadCodesFile(huge));
+    QCOMPARE(codesInfo(), GetText("IDCS_SETUP_CODES_TOO_LARGE"));
+    QCOMPARE(codesBox()->toPlainText(), loaded);
+    QVERIFY(!dialog()->loadCodesFile(dir.filePath(QStringLiteral("missing.csv"))));
+    QVERIFY(codesInfo().contains(QStringLiteral("missing.csv")));
 }
 
 QTEST_MAIN(TestActivationDialog)

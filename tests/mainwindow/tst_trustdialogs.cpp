@@ -1,5 +1,6 @@
 // The identity dialogs driven through keys and clicks, the messages of the
-// new outcomes, and pictures of both dialogs in the language of the run.
+// new outcomes, the setup code as the activation form reads it, and
+// pictures of both dialogs in the language of the run.
 #include "LanguageSrc.h"
 #include "LorvexManage.h"
 #include "MainWindowTestSupport.h"
@@ -15,6 +16,9 @@
 using windowtest::applyLook;
 
 namespace {
+
+// A setup code whose check holds.
+const char kCode[] = "7QX4-M2RT-VWQP";
 
 // The picture of a dialog as the user sees it, per language, beside the test.
 void grabWidget(QWidget* w, const QString& name) {
@@ -32,7 +36,10 @@ private slots:
     void outcomeMessages_data();
     void outcomeMessages();
     void lockedTextNamesTheSeconds();
+    void setupCodeEntries_data();
+    void setupCodeEntries();
     void activationFormFollowsTheRuleWhileTyping();
+    void codeFieldRefusesWhatNoCodeHolds();
     void keyConfirmationNeedsAnExplicitYes();
 };
 
@@ -52,6 +59,8 @@ void TestTrustDialogs::outcomeMessages_data() {
     QTest::newRow("no press") << int{CLorvexManage::SETNET_NO_PRESENCE} << "IDCS_RESET_BUTTON_NOT_PRESSED";
     QTest::newRow("weak") << int{CLorvexManage::SETNET_WEAK_PASSWORD} << "IDCS_PASSWORD_TOO_WEAK";
     QTest::newRow("active") << int{CLorvexManage::SETNET_ALREADY_ACTIVE} << "IDCS_DEVICE_ALREADY_ACTIVATED";
+    QTest::newRow("code wrong") << int{CLorvexManage::SETNET_SETUP_CODE_WRONG}
+                                << "IDCS_SETUP_CODE_WRONG";
 }
 
 // Each outcome has its own text, through the set-ip box as well, and the
@@ -74,10 +83,51 @@ void TestTrustDialogs::lockedTextNamesTheSeconds() {
     QVERIFY(!text.contains(QStringLiteral("%1")));
 }
 
+void TestTrustDialogs::setupCodeEntries_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("canonical");
+    const int refused = int(CodeEntry::Refused), partial = int(CodeEntry::Partial),
+              mistyped = int(CodeEntry::Mistyped), other = int(CodeEntry::OtherDevice),
+              complete = int(CodeEntry::Complete);
+    QTest::newRow("empty") << "" << partial << "";
+    QTest::newRow("as printed") << "7QX4-M2RT-VWQP" << complete << kCode;
+    QTest::newRow("lower case, spaces") << "7qx4 m2rt vwqp" << complete << kCode;
+    QTest::newRow("look-alikes") << "oL23-4567-89FD" << complete << "0123-4567-89FD";
+    QTest::newRow("partial") << "7QX4-M2" << partial << "";
+    QTest::newRow("mistyped") << "7QX4-M2RT-VWQR" << mistyped << "";
+    QTest::newRow("thirteen") << "7QX4-M2RT-VWQPA" << refused << "";
+    QTest::newRow("letter U") << "7QX4-U" << refused << "";
+    QTest::newRow("punctuation") << "7QX4_" << refused << "";
+    QTest::newRow("scanned label") << "02:4C:56:00:00:05,7QX4-M2RT-VWQP" << complete << kCode;
+    QTest::newRow("scanning") << "02:4C:56:0" << partial << "";
+    QTest::newRow("scanned, code partial") << "02:4C:56:00:00:05,7QX4" << partial << "";
+    QTest::newRow("another device's label") << "02:4C:56:00:00:06,7QX4-M2RT-VWQP" << other << "";
+    QTest::newRow("label MAC cut short") << "02:4C:56:00:00,7QX4-M2RT-VWQP" << mistyped << "";
+    QTest::newRow("not hex") << "02:4G" << refused << "";
+}
+
+// What the field shows while a code is typed or scanned: only a complete
+// code of this device gives one to send.
+void TestTrustDialogs::setupCodeEntries() {
+    QFETCH(QString, typed);
+    QFETCH(int, entry);
+    QFETCH(QString, canonical);
+    std::string out;
+    QCOMPARE(int(ReadCodeEntry(typed, QStringLiteral("02:4C:56:00:00:05"), &out)), entry);
+    QCOMPARE(QString::fromStdString(out), canonical);
+    const char* key = CodeEntryKey(CodeEntry(entry));
+    if (key != nullptr)
+        QVERIFY(!GetText(key).isEmpty());
+}
+
 void TestTrustDialogs::activationFormFollowsTheRuleWhileTyping() {
     ActivateDialog form(QStringLiteral("02:4C:56:00:00:05"), QStringLiteral("DEC16-5"));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* code = form.findChild<QLineEdit*>(QStringLiteral("setupCodeField"));
+    QVERIFY(code);
+    QCOMPARE(code->placeholderText(), QStringLiteral("XXXX-XXXX-XXXX"));
     auto* password = form.findChild<QLineEdit*>(QStringLiteral("passwordField"));
     auto* repeat = form.findChild<QLineEdit*>(QStringLiteral("repeatField"));
     auto* verdict = form.findChild<QLabel*>(QStringLiteral("verdict"));
@@ -97,14 +147,49 @@ void TestTrustDialogs::activationFormFollowsTheRuleWhileTyping() {
     grabWidget(&form, QStringLiteral("activate-typing"));
     QTest::keyClicks(repeat, QStringLiteral("camera-Door7"));
     QCOMPARE(verdict->text(), GetText("IDCS_PASSWORD_RULE_MET"));
+    // The password alone is not enough: the device needs its code.
+    QVERIFY(!ok->isEnabled());
+    QTest::keyClicks(code, QStringLiteral("7qx4 m2rt vwqr"));
+    QCOMPARE(code->text(), QStringLiteral("7QX4 M2RT VWQR")); // shown as the label prints it
+    QCOMPARE(form.findChild<QLabel*>(QStringLiteral("codeVerdict"))->text(),
+             GetText("IDCS_SETUP_CODE_MISTYPED"));
+    QVERIFY(!ok->isEnabled());
+    grabWidget(&form, QStringLiteral("activate-mistyped"));
+    QTest::keyClick(code, Qt::Key_Backspace);
+    QTest::keyClick(code, Qt::Key_P);
+    QVERIFY(form.findChild<QLabel*>(QStringLiteral("codeVerdict"))->text().isEmpty());
     QVERIFY(ok->isEnabled());
     grabWidget(&form, QStringLiteral("activate-ready"));
     QSignalSpy accepted(&form, SIGNAL(accepted()));
     QTest::mouseClick(ok, Qt::LeftButton);
     QCOMPARE(accepted.count(), 1);
     QCOMPARE(form.password(), QStringLiteral("camera-Door7"));
+    QCOMPARE(QString::fromStdString(form.setupCode()), QLatin1String(kCode));
     form.clearPassword();
     QVERIFY(form.password().isEmpty());
+    QVERIFY(form.setupCode().empty());
+    QVERIFY(code->text().isEmpty());
+}
+
+// Keys no code holds change nothing, and the field says why; a scanner's
+// label text of another device is refused by name.
+void TestTrustDialogs::codeFieldRefusesWhatNoCodeHolds() {
+    ActivateDialog form(QStringLiteral("02:4C:56:00:00:05"), QStringLiteral("DEC16-5"));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* code = form.findChild<QLineEdit*>(QStringLiteral("setupCodeField"));
+    auto* codeVerdict = form.findChild<QLabel*>(QStringLiteral("codeVerdict"));
+    QTest::keyClicks(code, QStringLiteral("7QX4"));
+    const QString sheet = code->styleSheet();
+    QTest::keyClicks(code, QStringLiteral("U!"));
+    QCOMPARE(code->text(), QStringLiteral("7QX4"));
+    QCOMPARE(codeVerdict->text(), GetText("IDCS_SETUP_CODE_KEY_REFUSED"));
+    QVERIFY(code->styleSheet() != sheet);
+    grabWidget(&form, QStringLiteral("activate-refused"));
+    code->clear();
+    QTest::keyClicks(code, QStringLiteral("02:4C:56:00:00:06,7QX4-M2RT-VWQP"));
+    QCOMPARE(codeVerdict->text(), GetText("IDCS_SETUP_CODE_OTHER_DEVICE"));
+    QVERIFY(form.setupCode().empty());
 }
 
 void TestTrustDialogs::keyConfirmationNeedsAnExplicitYes() {

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Secret.h"
+#include "SetupCodes.h"
+
 namespace cli {
 
 namespace {
@@ -149,6 +152,33 @@ std::vector<OptionInfo> PasswordOptions() {
             {"--visible-password", "P",
              "the device's password P itself, visible to every user of the machine (process "
              "list, shell history); never printed"}};
+}
+
+bool ReadSetupCode(const SetupCodeSources& from, std::string* code, std::string* error) {
+    std::string typed;
+    const SecretGuard wipe(&typed);
+    const bool hasOption = from.args != nullptr && from.args->Has("--setup-code");
+    if (hasOption && from.args->Get("--setup-code", "") == "-") {
+        typed.reserve(kPasswordLineReserve); // read in place, never moved
+        if (from.input == nullptr || !std::getline(*from.input, typed)) {
+            *error = "--setup-code - found no line on standard input";
+            return false;
+        }
+    } else if (hasOption) {
+        typed = from.args->Get("--setup-code", "");
+    } else if (!from.inputIsTerminal || !from.prompt || !from.prompt(&typed)) {
+        *error = "the device's setup code is needed (on its label): --setup-code CODE, "
+                 "--setup-code - or a terminal to ask on";
+        return false;
+    }
+    if (!typed.empty() && typed.back() == '\r')
+        typed.pop_back();
+    const commission::SetupCodeProblem problem = commission::CheckSetupCode(typed, code);
+    if (problem == commission::SetupCodeProblem::None)
+        return true;
+    *error = std::string("not a setup code: ") + commission::SetupCodeProblemText(problem) +
+             "; nothing sent";
+    return false;
 }
 
 } // namespace cli

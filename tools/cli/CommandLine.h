@@ -75,5 +75,20 @@ bool ReadPassword(const PasswordSources& from, std::string* password, std::strin
 // The options of ReadPassword, for every command that takes a password.
 std::vector<OptionInfo> PasswordOptions();
 
+// Where a device's setup code comes from, first match wins:
+//   --setup-code -      the next line of `input` (the line after the
+//                       password's when --password - read one too);
+//   --setup-code CODE   CODE itself;
+//   `prompt` (a question without echo) when `input` is a terminal.
+// The code is checked (commission::CheckSetupCode) and given in canonical
+// form. False with a one-line reason naming the problem when none gives
+// one or it is not a setup code; nothing is to be sent then.
+struct SetupCodeSources {
+    const ParsedArgs* args = nullptr;
+    std::istream* input = nullptr;
+    bool inputIsTerminal = false;
+    std::function<bool(std::string* code)> prompt;
+};
+bool ReadSetupCode(const SetupCodeSources& from, std::string* code, std::string* error);
 
 } // namespace cli

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <set>
 #include <mutex>
 #include <sstream>
@@ -20,7 +19,7 @@
 #include "Neighbours.h"
 #include "OnvifCommands.h"
 #include "PlanCsv.h"
-#include "Secret.h"
+#include "SetupCodes.h"
 #include "TrustWire.h"
 
 namespace commission_cli {
@@ -340,6 +339,13 @@ std::vector<std::string> KeysOf(const std::string& text,
     return keys;
 }
 
+void WipePlanSecrets(std::vector<PlanEntry>* plan) {
+    for (PlanEntry& e : *plan) {
+        WipeSecret(&e.password);
+        WipeSecret(&e.setupCode);
+    }
+}
+
 bool NeedsPorts(const std::vector<PlanEntry>& plan) {
     return std::any_of(plan.begin(), plan.end(), [](const PlanEntry& e) {
         return !e.httpPort.empty() || !e.dataPort.empty();
@@ -349,7 +355,7 @@ bool NeedsPorts(const std::vector<PlanEntry>& plan) {
 // Carries `plan` out, one line per device as its outcome is known, then the
 // summary line and, with --output, the plan with every outcome as CSV (no
 // passwords). Cancels after the device in flight once the stop flag rises.
-// Wipes every password of the plan and `password`.
+// Wipes every password and setup code of the plan, and `password`.
 BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& plan,
                       std::string password, bool newAddress, const cli::ParsedArgs& args) {
     Outcomes outcomes(plan, newAddress);
@@ -360,8 +366,7 @@ BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& pla
         [&](size_t i, const DeviceStatus& s) { outcomes.OnStatus(i, s); },
         [&](const BatchSummary& s) { summary = s; });
     WipeSecret(&password);
-    for (PlanEntry& e : plan)
-        WipeSecret(&e.password);
+    WipePlanSecrets(&plan);
     while (runner.Running()) {
         if (Stopped())
             runner.Cancel();
@@ -490,33 +495,19 @@ bool CommonPassword(const cli::ParsedArgs& args, std::string* password, std::str
     return false;
 }
 
-// The setup codes of a batch, by canonical MAC, from lines "MAC,CODE" (a
-// header or any line whose first field is no MAC is skipped). False when
-// the file cannot be read. The caller wipes the codes.
-bool ReadSetupCodes(const std::string& path, std::map<std::string, std::string>* codes) {
-    std::ifstream in(path);
-    if (!in)
-        return false;
-    std::string line;
-    for (const SecretGuard wipe(&line); std::getline(in, line);) {
-        const size_t comma = line.find(',');
-        char mac[18];
-        if (comma == std::string::npos ||
-            !CLorvexManage::NormalizeMac(line.substr(0, comma).c_str(), mac))
-            continue;
-        std::string& code = (*codes)[mac];
-        WipeSecret(&code);
-        code.assign(line, comma + 1, std::string::npos);
-        while (!code.empty() && (code.back() == '\r' || code.back() == ' '))
-            code.pop_back();
-    }
-    return true;
-}
-
-void WipeSetupCodes(std::map<std::string, std::string>* codes) {
-    for (auto& entry : *codes)
-        WipeSecret(&entry.second);
-    codes->clear();
+// The setup codes of --setup-codes FILE, which a batch needs: without a
+// code no device can be activated.
+bool BatchSetupCodes(const cli::ParsedArgs& args, std::vector<SetupCodeEntry>* codes,
+                     std::string* error) {
+    if (args.Has("--setup-code"))
+        return *error = "a batch takes the devices' codes from --setup-codes FILE (MAC,CODE "
+                        "lines), not --setup-code",
+               false;
+    if (!args.Has("--setup-codes"))
+        return *error = "a batch needs --setup-codes FILE: a MAC,CODE line per device, as a "
+                        "barcode scanner types them from the labels",
+               false;
+    return device::ReadSetupCodesFile(args.Get("--setup-codes", ""), codes, error);
 }
 
 int ActivateBatch(const cli::ParsedArgs& args) {
@@ -532,13 +523,11 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     struct stat st {};
     if (generate && ::lstat(secretPath.c_str(), &st) == 0)
         return Usage(secretPath + ": exists already; not overwritten");
-    std::map<std::string, std::string> codes;
-    if (args.Has("--setup-codes") && !ReadSetupCodes(args.Get("--setup-codes", ""), &codes))
-        return Usage("cannot read " + args.Get("--setup-codes", ""));
-    if (!generate && !CommonPassword(args, &password, &error)) {
-        WipeSetupCodes(&codes);
+    if (!generate && !CommonPassword(args, &password, &error))
         return Usage(error);
-    }
+    std::vector<SetupCodeEntry> codes;
+    if (!BatchSetupCodes(args, &codes, &error))
+        return WipeSecret(&password), Usage("activate: " + error);
     Session session;
     session.SearchUntil(seconds, [&] {
         return !selection.macs.empty() && HasAllOf(session, selection.macs);
@@ -554,40 +543,40 @@ int ActivateBatch(const cli::ParsedArgs& args) {
         return 2;
     }
     std::vector<PlanEntry> plan = ActivationPlan(selected);
-    std::vector<bool> needs;
-    for (const SEARCH_INFO& r : selected)
-        needs.push_back(NeedsActivation(r));
+    AssignSetupCodes(&plan, codes);
+    WipeSetupCodes(&codes);
+    // A generated password only for a device that can take it: one without
+    // a code is skipped, and the file holds no password nobody set.
+    std::vector<bool> needs, gets;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        needs.push_back(NeedsActivation(selected[i]));
+        gets.push_back(needs.back() && !plan[i].setupCode.empty());
+    }
     const size_t toActivate = static_cast<size_t>(std::count(needs.begin(), needs.end(), true));
-    if (generate && toActivate > 0) {
+    const size_t withCode = static_cast<size_t>(std::count(gets.begin(), gets.end(), true));
+    if (generate && withCode > 0) {
         // The file first: no device gets a password nobody has.
-        if (!GeneratePasswords(&plan, needs) ||
+        if (!GeneratePasswords(&plan, gets) ||
             !WriteSecretPasswordsFile(secretPath, plan, &error)) {
-            for (PlanEntry& e : plan)
-                WipeSecret(&e.password);
-            WipeSetupCodes(&codes);
+            WipePlanSecrets(&plan);
             std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                          error.empty() ? "no random source" : error.c_str());
             return 2;
         }
-        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", toActivate,
+        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", withCode,
                      secretPath.c_str());
     }
     BatchServices services;
     services.request = BatchRequest::Activation;
     CLorvexManage& manager = session.Manager();
-    services.send = [&manager, &codes](const PlanEntry& e, const std::string& pw) {
-        char mac[18];
-        const auto code =
-            CLorvexManage::NormalizeMac(e.device.mac.c_str(), mac) ? codes.find(mac) : codes.end();
-        return manager.Activate(e.device.mac.c_str(), pw.c_str(),
-                                code == codes.end() ? "" : code->second.c_str());
+    services.send = [&manager](const PlanEntry& e, const std::string& pw) {
+        return manager.Activate(e.device.mac.c_str(), pw.c_str(), e.setupCode.c_str());
     };
     services.find = [&manager](const std::string& mac, SEARCH_INFO* out) {
         return manager.FindDevice(mac.c_str(), out);
     };
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), false, args);
-    WipeSetupCodes(&codes);
     if (Stopped())
         return 130;
     const auto done = summary.counts.find(BatchState::Done);

@@ -31,20 +31,24 @@ int RunPlan(const cli::ParsedArgs& args);
 // plan with every outcome as CSV, without passwords.
 int RunApply(const cli::ParsedArgs& args);
 
-// activate MAC [--password P|-] [--accept-key FP] [--seconds S]: one device,
-// as device::RunActivate. Without a MAC, or with a selection: activate
-// [--mac LIST] [--type CODE] [--subnet A/N] [--password P|- |
-// --generate-passwords FILE] [--output FILE] [--seconds S] searches S
-// seconds (default 3; with --mac until all are listed), then gives each
-// selected device that has no password yet its first one, one request at
-// a time; devices with a password are reported skipped and get none. The
-// password is the CLI's (checked against the rule before the search), or
-// with --generate-passwords a different generated one per device, written
-// first to FILE (new, mode 0600, never overwritten) and nowhere else. One
-// line per device and a summary. 0 when every device that needed it was
-// activated; 1 when not, or none needed it; 2 for bad arguments, a
-// selected MAC not found or a file that cannot be written (then nothing is
-// sent); 130 when interrupted.
+// activate MAC [--password P|-] [--setup-code CODE|- | --setup-codes FILE]
+// [--accept-key FP] [--seconds S]: one device, as device::RunActivate.
+// Without a MAC, or with a selection: activate --setup-codes FILE [--mac
+// LIST] [--type CODE] [--subnet A/N] [--password P|- |
+// --generate-passwords FILE] [--output FILE] [--seconds S] reads the
+// devices' setup codes from FILE (MAC,CODE lines; refused with its line
+// before anything is searched or sent), searches S seconds (default 3;
+// with --mac until all are listed), then gives each selected device that
+// has no password yet its first one, one request at a time; devices with
+// a password are reported skipped, and so are devices FILE gives no code
+// ("no setup code"): neither gets a request. The password is the CLI's
+// (checked against the rule before the search), or with
+// --generate-passwords a different generated one per device that has a
+// code, written first to FILE (new, mode 0600, never overwritten) and
+// nowhere else. One line per device and a summary, never a code. 0 when
+// every device that needed it was activated; 1 when not, or none needed
+// it; 2 for bad arguments, a bad codes file, a selected MAC not found or a
+// file that cannot be written (then nothing is sent); 130 when interrupted.
 int RunActivate(const cli::ParsedArgs& args);
 
 } // namespace commission_cli

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <algorithm>
@@ -93,29 +94,29 @@ const char* const kOutcomes[] = {
     "--accept-key; nothing was sent",
     "refused: two different keys answer for this MAC (a device is being impersonated); "
     "nothing was sent",
-    "refused: the device is locked after repeated wrong passwords",
+    "refused: the device is locked after repeated wrong passwords or setup codes",
     "refused: the device is not activated; give it a password with `activate` first",
     "refused: the device's reset button was not pressed within the last 10 minutes; press it, "
     "then restore again",
     "refused: the password is too weak: 8 to 64 characters, at least two of lower case, upper "
     "case, digits and other characters, not the MAC, not the device name",
     "refused: the device is activated already",
-    "refused: the setup code is wrong (compare it with the device's label); a code that is no "
-    "setup code is not sent, a wrong one counts toward the device's lock",
+    "refused: the setup code is wrong: compare it with the device's label (each wrong code "
+    "counts like a wrong password)",
 };
 
-// Asks on the terminal with echo off; the answer is never shown.
-bool PromptNoEcho(std::string* password) {
+// Asks `question` on the terminal with echo off; the answer is never shown.
+bool PromptNoEcho(const char* question, std::string* answer) {
     termios saved{};
     if (tcgetattr(STDIN_FILENO, &saved) != 0)
         return false;
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    std::fputs("Device password: ", stderr);
+    std::fputs(question, stderr);
     std::fflush(stderr);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    password->reserve(cli::kPasswordLineReserve); // read in place, never moved
-    const bool read = static_cast<bool>(std::getline(std::cin, *password));
+    answer->reserve(cli::kPasswordLineReserve); // read in place, never moved
+    const bool read = static_cast<bool>(std::getline(std::cin, *answer));
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     std::fputs("\n", stderr);
     return read;
@@ -165,7 +166,7 @@ std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std
     from.environment = g_environmentHadPassword ? EnvironmentPassword().c_str() : nullptr;
     from.input = &std::cin;
     from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
-    from.prompt = PromptNoEcho;
+    from.prompt = [](std::string* password) { return PromptNoEcho("Device password: ", password); };
     std::string password;
     if (!cli::ReadPassword(from, &password, error))
         error->insert(0, std::string(command) + ": ");
@@ -174,6 +175,58 @@ std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std
     g_environmentHadPassword = false;
     EnvironmentHold().reset();
     return password;
+}
+
+bool ReadSetupCodesFile(const std::string& path, std::vector<commission::SetupCodeEntry>* codes,
+                        std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return *error = "cannot read " + path, false;
+    // One byte more than the reader takes, so that it can say the file is too large.
+    std::string text(commission::kMaxSetupCodesBytes + 1, '\0');
+    file.read(&text[0], static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    commission::SetupCodesError fault;
+    const bool ok = commission::ReadSetupCodes(text, codes, &fault);
+    WipeSecret(&text);
+    if (!ok)
+        *error = path + ": " + commission::SetupCodesErrorText(fault) + "; nothing sent";
+    return ok;
+}
+
+std::string DeviceSetupCode(const cli::ParsedArgs& args, const std::string& mac,
+                            const char* command, std::string* error) {
+    std::string code;
+    if (args.Has("--setup-code") && args.Has("--setup-codes")) {
+        *error = std::string(command) + ": give --setup-code or --setup-codes, not both";
+        return code;
+    }
+    if (args.Has("--setup-codes")) {
+        std::vector<commission::SetupCodeEntry> codes;
+        const std::string path = args.Get("--setup-codes", "");
+        if (!ReadSetupCodesFile(path, &codes, error)) {
+            error->insert(0, std::string(command) + ": ");
+            return code;
+        }
+        for (const commission::SetupCodeEntry& e : codes)
+            if (e.mac == mac)
+                code = e.code;
+        commission::WipeSetupCodes(&codes);
+        if (code.empty())
+            *error = std::string(command) + ": " + path + " has no setup code for " + mac +
+                     "; nothing sent";
+        return code;
+    }
+    cli::SetupCodeSources from;
+    from.args = &args;
+    from.input = &std::cin;
+    from.inputIsTerminal = isatty(STDIN_FILENO) == 1;
+    from.prompt = [](std::string* typed) {
+        return PromptNoEcho("Setup code (on the device's label): ", typed);
+    };
+    if (!cli::ReadSetupCode(from, &code, error))
+        error->insert(0, std::string(command) + ": ");
+    return code;
 }
 
 void EnsureLinkLocalRoute(CLorvexManage& manager) {
@@ -347,15 +400,19 @@ int RunActivate(const cli::ParsedArgs& args) {
     const SecretGuard wipe(&password);
     if (!error.empty())
         return Usage(error);
+    // Checked before the search: a mistyped code costs the device no try.
+    std::string setupCode = DeviceSetupCode(args, mac, "activate", &error);
+    const SecretGuard wipeCode(&setupCode);
+    if (!error.empty())
+        return Usage(error);
     Session session;
     if (!session.WaitForDevice(mac, seconds) &&
         onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "activate"))
         return onvif_cli::kUnsupported;
     AcceptKey(args, session.Manager(), mac);
-    std::string setupCode = args.Get("--setup-code", "");
-    const SecretGuard wipeCode(&setupCode);
     const int32_t code = session.Manager().Activate(mac, password.c_str(), setupCode.c_str());
     WipeSecret(&password);
+    WipeSecret(&setupCode);
     const std::string text = code == CLorvexManage::SETNET_DONE
                                  ? "done: the device is activated with the new password"
                                  : OutcomeText(code, session.Manager().LastLockSeconds());

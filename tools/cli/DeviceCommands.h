@@ -6,9 +6,11 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "CommandLine.h"
 #include "HostNet.h"
+#include "SetupCodes.h"
 
 class CLorvexManage;
 
@@ -27,6 +29,20 @@ void TakePasswordFromEnvironment();
 // with a prompt without echo at a terminal); when there is none, `error`
 // says why, starting with `command`. Never printed.
 std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error);
+
+// The setup codes of the file at `path` (commission::ReadSetupCodes, at
+// most kMaxSetupCodesBytes read); false with `error` naming the file, the
+// line and the fault, never a code.
+bool ReadSetupCodesFile(const std::string& path, std::vector<commission::SetupCodeEntry>* codes,
+                        std::string* error);
+
+// The setup code of the device `mac` (canonical) for activate, checked and
+// in canonical form: the line of --setup-codes FILE for that MAC, else as
+// cli::ReadSetupCode says, with a question without echo at a terminal.
+// Empty, with `error` starting with `command`, when there is none or it
+// is no setup code. Never printed.
+std::string DeviceSetupCode(const cli::ParsedArgs& args, const std::string& mac,
+                            const char* command, std::string* error);
 
 // Makes sure the route to link-local device addresses (the one the window
 // adds at start) is in place for the first interface before a request goes
@@ -57,8 +73,9 @@ std::string OutcomeText(int32_t code, int32_t lockSeconds);
 // result code (18: its reset button was not pressed).
 int RunRestore(const cli::ParsedArgs& args);
 
-// activate MAC [--password P|-] [--accept-key FP] [--seconds S]: exits with
-// the result code of CLorvexManage::Activate.
+// activate MAC [--password P|-] [--setup-code CODE|- | --setup-codes FILE]
+// [--accept-key FP] [--seconds S]: exits with the result code of
+// CLorvexManage::Activate; 2, nothing sent, when the code is no setup code.
 int RunActivate(const cli::ParsedArgs& args);
 
 // open MAC [--print] [--seconds S]: opens (or prints) the device's web page

@@ -398,12 +398,17 @@ const std::vector<cli::CommandSpec>& Commands() {
         {"activate",
          {"[MAC]"},
          WithPassword(
-             {{"--accept-key", "FP", "as for set-ip (one device)"},
-              {"--setup-code", "CODE",
-               "the setup code on the device's label (one device), such as ABCD-EFGH-JKMN"},
+             {{"--setup-code", "CODE",
+               "the device's setup code from its label (12 characters, XXXX-XXXX-XXXX, "
+               "any case, spaces and dashes ignored), or - for the next line of standard input "
+               "(after the password's); without it the code is asked without echo at a "
+               "terminal. Checked before anything is sent; visible in the process list like "
+               "any argument until the device is activated"},
               {"--setup-codes", "FILE",
-               "a batch: the devices' setup codes, one MAC,CODE line each (as labels.csv or a "
-               "barcode scanner reading the labels gives them)"},
+               "the devices' setup codes: one MAC,CODE line per device (header optional), as a "
+               "barcode scanner types them from the labels' QR codes; a batch needs it. A "
+               "repeated MAC or a bad code is refused with its line before anything is sent"},
+              {"--accept-key", "FP", "as for set-ip (one device)"},
               {"--mac", "LIST", "a batch: these devices (MACs separated by commas), in this order"},
               {"--type", "CODE", "a batch: only devices of this type code, such as ZVK_IPC"},
               {"--subnet", "A/N", "a batch: only devices whose address lies in this subnet"},
@@ -415,10 +420,12 @@ const std::vector<cli::CommandSpec>& Commands() {
               kVerbose}),
          "gives a not activated device its first password (from the password options as for "
          "set-ip: 8 to 64 characters, at least two of lower case, upper case, digits and "
-         "other characters, not the MAC, not the device name); exits with the result code. "
-         "Without MAC, or with a selection, a batch: every selected device without a password "
-         "gets one, devices with one are skipped; 0 when all were activated, 1 when not, 2 "
-         "when nothing was sent",
+         "other characters, not the MAC, not the device name), proving the setup code on its "
+         "label; exits with the result code (21: the device refused the code, which counts "
+         "like a wrong password). Without MAC, or with a selection, a batch: every selected "
+         "device without a password gets one, devices with one, and devices without a code "
+         "in --setup-codes, are skipped; 0 when all were activated, 1 when not, 2 when "
+         "nothing was sent",
          commission_cli::RunActivate},
         {"open",
          {"MAC"},
