@@ -228,13 +228,12 @@ ImageCheck RunDecoder(Decoder* d, const std::uint8_t* data, std::size_t size,
     out->width = static_cast<int>(c.output_width);
     out->height = static_cast<int>(c.output_height);
     out->rgb.assign(pixels * 3, 0);
-    JSAMPARRAY cmykRow =
-        cmyk ? (*c.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c), JPOOL_IMAGE,
-                                      c.output_width * 4, 1)
-             : nullptr;
+    JSAMPARRAY cmykRow = cmyk ? (*c.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c),
+                                                       JPOOL_IMAGE, c.output_width * 4, 1)
+                              : nullptr;
     while (c.output_scanline < c.output_height) {
-        std::uint8_t* row = out->rgb.data() + static_cast<std::size_t>(c.output_scanline) *
-                                                  c.output_width * 3;
+        std::uint8_t* row =
+            out->rgb.data() + static_cast<std::size_t>(c.output_scanline) * c.output_width * 3;
         JSAMPROW target = cmyk ? cmykRow[0] : row;
         if (jpeg_read_scanlines(&c, &target, 1) != 1)
             return ImageCheck::Corrupt;
@@ -316,9 +315,8 @@ bool RunEncoder(Encoder* e, const Image& image, int quality, const std::string& 
         jpeg_write_marker(&c, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
                           static_cast<unsigned int>(std::min(comment.size(), kMaxComment)));
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(image.rgb.data() + static_cast<std::size_t>(
-                                                                   c.next_scanline) *
-                                                                   c.image_width * 3);
+        JSAMPROW row = const_cast<JSAMPROW>(
+            image.rgb.data() + static_cast<std::size_t>(c.next_scanline) * c.image_width * 3);
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
@@ -395,8 +393,7 @@ ImageCheck ReadJpegHeader(const std::uint8_t* p, std::size_t n, JpegHeader* out)
             return ImageCheck::Ok;
         } else if (code == 0xFE && !comment) {
             comment = true;
-            h.comment.assign(reinterpret_cast<const char*>(seg),
-                             std::min(length - 2, kMaxComment));
+            h.comment.assign(reinterpret_cast<const char*>(seg), std::min(length - 2, kMaxComment));
         }
         at += length;
     }

@@ -46,7 +46,8 @@ std::string Make(int width, int height, Form form, int quality = 90) {
         const int band = static_cast<int>(c.next_scanline) * 4 / height;
         for (int x = 0; x < width; ++x) {
             unsigned char* p = row.data() + static_cast<size_t>(x) * c.input_components;
-            const unsigned char rgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+            const unsigned char rgb[4][3] = {
+                {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
             if (form == Form::Grey) {
                 p[0] = static_cast<unsigned char>(x * 255 / std::max(1, width - 1));
             } else if (form == Form::Cmyk) {
@@ -246,8 +247,8 @@ TEST(JpegTest, ScaledDecodeCoversTheBoxWithFewerPixels) {
         int fit;
         int width, height;
     };
-    const Case cases[] = {{0, 1280, 720}, {320, 640, 360}, {160, 320, 180}, {90, 160, 90},
-                          {1, 160, 90},   {721, 1280, 720}};
+    const Case cases[] = {{0, 1280, 720}, {320, 640, 360}, {160, 320, 180},
+                          {90, 160, 90},  {1, 160, 90},    {721, 1280, 720}};
     for (const Case& c : cases) {
         Image image;
         ASSERT_EQ(DecodeJpeg(Bytes(jpeg), jpeg.size(), DecodeLimits(), c.fit, c.fit, &image),
@@ -279,8 +280,7 @@ TEST(JpegTest, ThumbnailFitsItsBoxAndByteBound) {
     };
     for (const Case& c : cases) {
         Thumbnail t;
-        ASSERT_EQ(MakeThumbnail(Bytes(c.bytes), c.bytes.size(), DecodeLimits(), &t),
-                  ImageCheck::Ok)
+        ASSERT_EQ(MakeThumbnail(Bytes(c.bytes), c.bytes.size(), DecodeLimits(), &t), ImageCheck::Ok)
             << c.name;
         EXPECT_LE(t.jpeg.size(), kThumbnailMaxBytes) << c.name;
         EXPECT_LE(t.width, kThumbnailWidth) << c.name;
