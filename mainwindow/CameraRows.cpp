@@ -196,6 +196,9 @@ ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QStri
     case Outcome::BadReply:
     case Outcome::TooLarge:
     case Outcome::Done:
+    case Outcome::NotSupported: // not outcomes of re-addressing
+    case Outcome::InvalidInput:
+    case Outcome::Cancelled:
         break;
     }
     *detail = QString::fromStdString(result.detail);
@@ -278,6 +281,9 @@ commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result)
     case Outcome::BadReply:
     case Outcome::TooLarge:
     case Outcome::Fault:
+    case Outcome::NotSupported: // not outcomes of re-addressing
+    case Outcome::InvalidInput:
+    case Outcome::Cancelled:
         break;
     }
     return refused(RefusalReason::Fault);

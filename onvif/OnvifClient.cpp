@@ -11,6 +11,7 @@ namespace onvif {
 namespace {
 
 const char kActionBase[] = "http://www.onvif.org/ver10/device/wsdl/";
+const char kMediaActionBase[] = "http://www.onvif.org/ver10/media/wsdl/";
 
 bool SaysLocked(const SoapFault& fault) {
     std::string reason = fault.reason;
@@ -57,6 +58,12 @@ const char* OutcomeName(Outcome outcome) {
         return "camera clock off";
     case Outcome::Conflict:
         return "claimed by more than one host";
+    case Outcome::NotSupported:
+        return "not offered by the camera";
+    case Outcome::InvalidInput:
+        return "value not valid";
+    case Outcome::Cancelled:
+        return "stopped";
     }
     return "unknown";
 }
@@ -139,8 +146,25 @@ bool DeviceClient::NoteKey(const std::string& met) {
 
 Outcome DeviceClient::Call(const std::string& action, const std::string& body, bool login,
                            const Reader& read) {
+    return CallAt(m_xaddr, kActionBase + action, body, login, read);
+}
+
+bool DeviceClient::TimeLeft(long cap, long* limitMs) const {
+    *limitMs = cap;
+    if (m_deadline == std::chrono::steady_clock::time_point::max())
+        return true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return false;
+    *limitMs = static_cast<long>(std::min<long long>(left.count(), cap));
+    return true;
+}
+
+Outcome DeviceClient::CallAt(const std::string& xaddr, const std::string& actionUri,
+                             const std::string& body, bool login, const Reader& read) {
     XAddr x;
-    if (!ParseXAddr(m_xaddr, &x))
+    if (!ParseXAddr(xaddr, &x))
         return Outcome::OutOfReach;
     const bool https = x.scheme == "https";
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -159,17 +183,11 @@ Outcome DeviceClient::Call(const std::string& action, const std::string& body, b
         request.host = x.host;
         request.port = x.port;
         request.path = x.path;
-        request.action = kActionBase + action;
+        request.action = actionUri;
         request.session = m_session.get();
         request.pinnedKey = PinFor(https);
-        if (m_deadline != std::chrono::steady_clock::time_point::max()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                m_deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return Outcome::NoAnswer;
-            request.timeLimitMs =
-                static_cast<long>(std::min<long long>(left.count(), kSoapDeadlineMs));
-        }
+        if (!TimeLeft(kSoapDeadlineMs, &request.timeLimitMs))
+            return Outcome::NoAnswer;
         if (token) {
             UsernameToken t = MakeToken(m_user, *m_password, m_clock(), m_offset);
             request.body = Envelope(body, &t);
@@ -284,6 +302,174 @@ Outcome DeviceClient::SystemReboot() {
     return Call("SystemReboot", SystemRebootBody(), true, [](const std::string& b, SoapFault* f) {
         return ReadEmptyAnswer(b, "SystemRebootResponse", f);
     });
+}
+
+Outcome DeviceClient::Offered(Outcome o) const {
+    return o == Outcome::Fault &&
+                   m_fault.subcode == std::string("{") + kNsError + "}ActionNotSupported"
+               ? Outcome::NotSupported
+               : o;
+}
+
+Outcome DeviceClient::GetScopes(std::vector<Scope>* out) {
+    std::vector<Scope> list;
+    const Outcome o =
+        Call("GetScopes", GetScopesBody(), true,
+             [&](const std::string& b, SoapFault* f) { return ReadScopes(b, &list, f); });
+    if (o == Outcome::Done)
+        *out = list;
+    return Offered(o);
+}
+
+Outcome DeviceClient::SetScopes(const std::vector<std::string>& configurable) {
+    return Offered(Call("SetScopes", SetScopesBody(configurable), true,
+                        [](const std::string& b, SoapFault* f) {
+                            return ReadEmptyAnswer(b, "SetScopesResponse", f);
+                        }));
+}
+
+Outcome DeviceClient::GetHostname(std::string* name) {
+    std::string text;
+    const Outcome o =
+        Call("GetHostname", GetHostnameBody(), true,
+             [&](const std::string& b, SoapFault* f) { return ReadHostname(b, &text, f); });
+    if (o == Outcome::Done)
+        *name = text;
+    return Offered(o);
+}
+
+Outcome DeviceClient::SetHostname(const std::string& name) {
+    return Offered(
+        Call("SetHostname", SetHostnameBody(name), true, [](const std::string& b, SoapFault* f) {
+            return ReadEmptyAnswer(b, "SetHostnameResponse", f);
+        }));
+}
+
+Outcome DeviceClient::GetNtp(NtpSettings* out) {
+    NtpSettings settings;
+    const Outcome o = Call("GetNTP", GetNtpBody(), true, [&](const std::string& b, SoapFault* f) {
+        return ReadNtp(b, &settings, f);
+    });
+    if (o == Outcome::Done)
+        *out = settings;
+    return Offered(o);
+}
+
+Outcome DeviceClient::SetNtp(const NtpServer& server) {
+    return Offered(Call("SetNTP", SetNtpBody(server), true, [](const std::string& b, SoapFault* f) {
+        return ReadEmptyAnswer(b, "SetNTPResponse", f);
+    }));
+}
+
+Outcome DeviceClient::GetClockSettings(ClockSettings* out) {
+    ClockSettings settings;
+    const std::time_t sentAt = m_clock();
+    const Outcome o = Call("GetSystemDateAndTime", GetSystemDateAndTimeBody(), false,
+                           [&](const std::string& b, SoapFault* f) {
+                               return ReadClockSettings(b, sentAt, &settings, f);
+                           });
+    if (o == Outcome::Done) {
+        *out = settings;
+        m_offset = settings.offset;
+        m_clockKnown = m_clockRead = true;
+    }
+    return o;
+}
+
+Outcome DeviceClient::SetSystemDateAndTime(const DateTimeSetting& setting) {
+    return Offered(Call("SetSystemDateAndTime", SetSystemDateAndTimeBody(setting), true,
+                        [](const std::string& b, SoapFault* f) {
+                            return ReadEmptyAnswer(b, "SetSystemDateAndTimeResponse", f);
+                        }));
+}
+
+Outcome DeviceClient::GetMediaServiceFromServices(std::string* xaddr) {
+    std::string address;
+    const Outcome o =
+        Call("GetServices", GetServicesBody(), true,
+             [&](const std::string& b, SoapFault* f) { return ReadMediaService(b, &address, f); });
+    if (o == Outcome::Done && address.empty())
+        return Outcome::NotSupported;
+    if (o == Outcome::Done)
+        *xaddr = address;
+    return Offered(o);
+}
+
+Outcome DeviceClient::GetMediaServiceFromCapabilities(std::string* xaddr) {
+    std::string address;
+    const Outcome o = Call(
+        "GetCapabilities", GetCapabilitiesBody(), true,
+        [&](const std::string& b, SoapFault* f) { return ReadMediaCapability(b, &address, f); });
+    if (o == Outcome::Done && address.empty())
+        return Outcome::NotSupported;
+    if (o == Outcome::Done)
+        *xaddr = address;
+    return Offered(o);
+}
+
+Outcome DeviceClient::GetProfiles(const std::string& mediaXAddr, std::vector<MediaProfile>* out) {
+    std::vector<MediaProfile> list;
+    const Outcome o =
+        CallAt(mediaXAddr, std::string(kMediaActionBase) + "GetProfiles", GetProfilesBody(), true,
+               [&](const std::string& b, SoapFault* f) { return ReadProfiles(b, &list, f); });
+    if (o == Outcome::Done)
+        *out = list;
+    return Offered(o);
+}
+
+Outcome DeviceClient::GetSnapshotUri(const std::string& mediaXAddr, const std::string& profileToken,
+                                     std::string* uri) {
+    std::string text;
+    const Outcome o =
+        CallAt(mediaXAddr, std::string(kMediaActionBase) + "GetSnapshotUri",
+               GetSnapshotUriBody(profileToken), true,
+               [&](const std::string& b, SoapFault* f) { return ReadSnapshotUri(b, &text, f); });
+    if (o == Outcome::Done)
+        *uri = text;
+    return Offered(o);
+}
+
+Outcome DeviceClient::FetchImage(const std::string& uri, std::size_t maxBytes,
+                                 ImageGetReply* reply) {
+    XAddr x;
+    if (!ParseXAddr(uri, &x))
+        return Outcome::BadReply;
+    const bool https = x.scheme == "https";
+    ImageGetRequest request;
+    request.scheme = x.scheme;
+    request.host = x.host;
+    request.port = x.port;
+    request.target = x.path;
+    request.user = &m_user;
+    request.password = m_password.get();
+    request.pinnedKey = PinFor(https);
+    request.maxBytes = maxBytes;
+    if (!TimeLeft(kImageDeadlineMs, &request.timeLimitMs))
+        return Outcome::NoAnswer;
+    *reply = ImageGetReply();
+    const ImageGetResult result = ImageGet(request, reply);
+    if (result == ImageGetResult::KeyMismatch)
+        return Outcome::CertificateChanged;
+    if (https && request.pinnedKey.empty() && !reply->peerKey.empty() && !NoteKey(reply->peerKey))
+        return Outcome::CertificateChanged;
+    switch (result) {
+    case ImageGetResult::Answered:
+        break;
+    case ImageGetResult::TooLarge:
+        return Outcome::TooLarge;
+    case ImageGetResult::Refused:
+        return Outcome::BadReply;
+    case ImageGetResult::NoAnswer:
+    case ImageGetResult::KeyMismatch:
+        return Outcome::NoAnswer;
+    }
+    if (reply->status == 200)
+        return Outcome::Done;
+    if (reply->status == 401)
+        return reply->basicChallenge && !reply->digestChallenge && !reply->digestAnswered
+                   ? Outcome::NotSupported
+                   : Outcome::WrongCredentials;
+    return reply->status == 403 ? Outcome::Fault : Outcome::BadReply;
 }
 
 } // namespace onvif

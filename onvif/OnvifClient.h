@@ -24,6 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "ImageTransport.h"
+#include "OnvifMedia.h"
+#include "OnvifSettings.h"
 #include "OnvifSoap.h"
 #include "Secret.h"
 #include "SoapTransport.h"
@@ -49,6 +52,16 @@ enum class Outcome {
     // More than one host claims the camera (CameraRecord::contested):
     // nobody was logged in to.
     Conflict,
+    // The camera does not offer what was asked (an ActionNotSupported fault
+    // to a call that asks for it, no media service, no profile with video,
+    // a fixed name scope, a picture only behind HTTP Basic); LastFault()
+    // holds the fault when there was one.
+    NotSupported,
+    // A value the caller gave is not valid (a name, an NTP server, a time
+    // zone): nothing was sent.
+    InvalidInput,
+    // The caller's stop flag was raised: no further call was made.
+    Cancelled,
 };
 
 // The clock offset beyond which a camera's clock is reported, and no
@@ -88,6 +101,40 @@ public:
     Outcome SetNetworkDefaultGateway(const std::string& gateway);
     Outcome SystemReboot();
 
+    // A camera's name and clock. The calls that change something are
+    // NotSupported for a camera that answers ActionNotSupported.
+    Outcome GetScopes(std::vector<Scope>* out);
+    Outcome SetScopes(const std::vector<std::string>& configurable);
+    Outcome GetHostname(std::string* name);
+    Outcome SetHostname(const std::string& name);
+    Outcome GetNtp(NtpSettings* out);
+    Outcome SetNtp(const NtpServer& server);
+    // GetSystemDateAndTime in full; without a login, like the offset alone.
+    Outcome GetClockSettings(ClockSettings* out);
+    Outcome SetSystemDateAndTime(const DateTimeSetting& setting);
+
+    // Where the media service is, as GetServices or GetCapabilities tells
+    // it: NotSupported when the camera names none (or does not offer the
+    // call). The address is the camera's word: hold it to the camera
+    // before using it.
+    Outcome GetMediaServiceFromServices(std::string* xaddr);
+    Outcome GetMediaServiceFromCapabilities(std::string* xaddr);
+    // The media service at mediaXAddr, with this client's log-in, pin and
+    // deadline (the caller has held the address to the camera).
+    Outcome GetProfiles(const std::string& mediaXAddr, std::vector<MediaProfile>* out);
+    Outcome GetSnapshotUri(const std::string& mediaXAddr, const std::string& profileToken,
+                           std::string* uri);
+    // GETs a picture at uri (held to the camera by the caller) within
+    // maxBytes and the deadline (at most kImageDeadlineMs): Done for status
+    // 200 with the body in reply; a log-in only as HTTP Digest and only
+    // when the first answer asks for it (ImageTransport.h), https pinned
+    // under the camera's endpoint like every call. NotSupported when the
+    // camera asks only for Basic (nothing sent), WrongCredentials for a
+    // refused log-in, Fault for 403, BadReply for any other status or a
+    // URI this tool does not fetch; TooLarge, NoAnswer,
+    // CertificateChanged as for SOAP calls.
+    Outcome FetchImage(const std::string& uri, std::size_t maxBytes, ImageGetReply* reply);
+
     // Later calls go to xaddr: the camera took a new address without a
     // reboot. Clock offset and the choice of Digest carry over.
     // The Digest challenge of the old address is dropped with it.
@@ -108,6 +155,13 @@ private:
     using Reader = std::function<SoapRead(const std::string&, SoapFault*)>;
     Outcome Call(const std::string& action, const std::string& body, bool login,
                  const Reader& read);
+    // The same to service address xaddr with the whole SOAP action.
+    Outcome CallAt(const std::string& xaddr, const std::string& actionUri, const std::string& body,
+                   bool login, const Reader& read);
+    // The request's time limit from the deadline: false when none is left.
+    bool TimeLeft(long cap, long* limitMs) const;
+    // Fault with an ActionNotSupported subcode becomes NotSupported.
+    Outcome Offered(Outcome o) const;
     Outcome EnsureClock();
     Outcome Classify(long status, const std::string& body, bool challenge, const Reader& read);
 

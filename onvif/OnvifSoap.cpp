@@ -23,17 +23,7 @@ const char kBase64Type[] =
     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-soap-message-security-1.0"
     "#Base64Binary";
 
-// An answer field for display: trimmed, control characters dropped, cut.
-std::string Field(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text)
-        if (c >= 0x20 && c != 0x7F && out.size() < kMaxField)
-            out.push_back(static_cast<char>(c));
-    const size_t b = out.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return std::string();
-    return out.substr(b, out.find_last_not_of(' ') - b + 1);
-}
+std::string Field(const std::string& text) { return AnswerField(text, kMaxField); }
 
 bool IsTrue(const std::string& text) {
     const std::string t = Field(text);
@@ -72,6 +62,28 @@ void ReadFaultElement(const XmlElement& f, SoapFault* out) {
 // The body of an answer: Ok with *answer the body element (kNsDevice, local).
 SoapRead Answer(const std::string& text, const char* local, XmlElement* root,
                 const XmlElement** answer, SoapFault* fault) {
+    return ReadAnswer(text, kNsDevice, local, root, answer, fault);
+}
+
+std::string Element(const char* name, const std::string& text) {
+    return std::string("<") + name + ">" + XmlEscape(text) + "</" + name + ">";
+}
+
+} // namespace
+
+std::string AnswerField(const std::string& text, std::size_t max) {
+    std::string out;
+    for (unsigned char c : text)
+        if (c >= 0x20 && c != 0x7F && out.size() < max)
+            out.push_back(static_cast<char>(c));
+    const size_t b = out.find_first_not_of(' ');
+    if (b == std::string::npos)
+        return std::string();
+    return out.substr(b, out.find_last_not_of(' ') - b + 1);
+}
+
+SoapRead ReadAnswer(const std::string& text, const char* ns, const char* local, XmlElement* root,
+                    const XmlElement** answer, SoapFault* fault) {
     if (ReadXml(text.data(), text.size(), root) != XmlRead::Ok)
         return SoapRead::BadXml;
     if (root->ns != kNsSoap || root->local != "Envelope")
@@ -84,15 +96,9 @@ SoapRead Answer(const std::string& text, const char* local, XmlElement* root,
             ReadFaultElement(*f, fault);
         return SoapRead::Fault;
     }
-    *answer = body->Child(kNsDevice, local);
+    *answer = body->Child(ns, local);
     return *answer != nullptr ? SoapRead::Ok : SoapRead::NotSoap;
 }
-
-std::string Element(const char* name, const std::string& text) {
-    return std::string("<") + name + ">" + XmlEscape(text) + "</" + name + ">";
-}
-
-} // namespace
 
 std::string Base64(const std::string& bytes) {
     std::string out(sodium_base64_encoded_len(bytes.size(), sodium_base64_VARIANT_ORIGINAL), '\0');

@@ -3,6 +3,7 @@
 // Pure functions; every answer is hostile input read through ReadXml.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -82,5 +83,16 @@ SoapRead ReadEmptyAnswer(const std::string& body, const char* local, SoapFault* 
 
 // Reads only the fault of an answer; false when it holds none.
 bool ReadFault(const std::string& body, SoapFault* fault);
+
+struct XmlElement;
+// The body element (ns, local) of an answer: Ok with *answer pointing into
+// *root; Fault fills fault (when not null); the readers of every service
+// start here.
+SoapRead ReadAnswer(const std::string& body, const char* ns, const char* local, XmlElement* root,
+                    const XmlElement** answer, SoapFault* fault);
+
+// An answer field for display: control characters dropped, blanks trimmed,
+// cut at max bytes.
+std::string AnswerField(const std::string& text, std::size_t max = 256);
 
 } // namespace onvif

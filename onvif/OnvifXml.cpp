@@ -11,6 +11,7 @@ const char kNsDiscovery[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
 const char kNsAddressing[] = "http://schemas.xmlsoap.org/ws/2004/08/addressing";
 const char kNsNetwork[] = "http://www.onvif.org/ver10/network/wsdl";
 const char kNsDevice[] = "http://www.onvif.org/ver10/device/wsdl";
+const char kNsMedia[] = "http://www.onvif.org/ver10/media/wsdl";
 const char kNsSchema[] = "http://www.onvif.org/ver10/schema";
 const char kNsError[] = "http://www.onvif.org/ver10/error";
 const char kNsSecurity[] =

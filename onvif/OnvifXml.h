@@ -26,6 +26,7 @@ extern const char kNsDiscovery[]; // WS-Discovery 2005/04
 extern const char kNsAddressing[];
 extern const char kNsNetwork[]; // dn: the video transmitter type
 extern const char kNsDevice[];  // tds: the device service
+extern const char kNsMedia[];   // trt: the media service
 extern const char kNsSchema[];  // tt
 extern const char kNsError[];   // ter
 extern const char kNsSecurity[];

@@ -1,5 +1,6 @@
-// The simulated camera's device service through plain calls: answers,
-// both login forms, the lock, the camera clock and re-addressing.
+// The simulated camera's device and media service through plain calls:
+// answers, both login forms, the lock, the camera clock, re-addressing,
+// scopes and host name, time settings, profiles and the picture's log-in.
 
 #include <gtest/gtest.h>
 
@@ -252,11 +253,12 @@ TEST(OnvifService, MissingLoginIsChallengedPerAuthForm) {
 // The client side of HTTP Digest, as a client computes it.
 std::string DigestAuthorization(const std::string& challenge, const std::string& user,
                                 const std::string& password, const std::string& nc,
-                                const std::string& uri = onvif::kServicePath) {
+                                const std::string& uri = onvif::kServicePath,
+                                const std::string& method = "POST") {
     const std::size_t at = challenge.find("nonce=\"") + 7;
     const std::string nonce = challenge.substr(at, challenge.find('"', at) - at);
     const std::string ha1 = onvif::Md5Hex(user + ":" + onvif::kRealm + ":" + password);
-    const std::string ha2 = onvif::Md5Hex("POST:" + uri);
+    const std::string ha2 = onvif::Md5Hex(method + ":" + uri);
     const std::string response =
         onvif::Md5Hex(ha1 + ":" + nonce + ":" + nc + ":c0ffee:auth:" + ha2);
     return "Digest username=\"" + user + "\", realm=\"" + onvif::kRealm + "\", nonce=\"" + nonce +
@@ -405,6 +407,228 @@ TEST(OnvifService, SetsTheDefaultGatewayAndDhcp) {
     ASSERT_TRUE(onvif::ApplyPendingAddress(&d));
     EXPECT_TRUE(d.dhcp);
     EXPECT_EQ(d.ip, "192.168.1.70");
+}
+
+// A media service request: the trt prefix declared on the envelope.
+onvif::Request Media(onvif::Request r) {
+    r.body.insert(r.body.find("<s:Envelope") + 11,
+                  " xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\"");
+    return r;
+}
+
+std::string SetScopes(std::initializer_list<const char*> scopes) {
+    std::string body = "<tds:SetScopes>";
+    for (const char* s : scopes)
+        body += std::string("<tds:Scopes>") + s + "</tds:Scopes>";
+    return body + "</tds:SetScopes>";
+}
+
+TEST(OnvifService, ScopesChangeOnlyWhereConfigurableAndTheNameIsAnnounced) {
+    Device d = Camera();
+    const onvif::Response scopes = Call(&d, Signed(d, "<tds:GetScopes/>"));
+    EXPECT_TRUE(Has(scopes.body, "<tt:ScopeDef>Fixed</tt:ScopeDef><tt:ScopeItem>onvif://"
+                                 "www.onvif.org/hardware/SC-2040</tt:ScopeItem>"));
+    EXPECT_TRUE(Has(scopes.body, "<tt:ScopeDef>Configurable</tt:ScopeDef><tt:ScopeItem>onvif://"
+                                 "www.onvif.org/name/SimCam-1</tt:ScopeItem>"));
+    const std::uint32_t version = d.onvif.metadataVersion;
+    const onvif::Response set =
+        Call(&d, Signed(d, SetScopes({"onvif://www.onvif.org/location/Gate",
+                                      " onvif://www.onvif.org/name/Gate%20North%2003 "})));
+    EXPECT_EQ(set.status, 200) << set.body;
+    EXPECT_EQ(set.effect, Effect::Announce);
+    EXPECT_EQ(d.devName, "Gate North 03");
+    EXPECT_EQ(d.onvif.metadataVersion, version + 1);
+    EXPECT_EQ(d.onvif.extraScopes, std::vector<std::string>{"onvif://www.onvif.org/location/Gate"});
+    // Refused whole: nothing changes.
+    const struct {
+        std::string body;
+        const char* fault;
+    } refusals[] = {
+        {SetScopes({"onvif://www.onvif.org/MAC/02:4f:4e:00:00:01"}), "ter:ScopeOverwrite"},
+        {SetScopes({"no uri"}), "ter:InvalidArgVal"},
+        {SetScopes({"onvif://www.onvif.org/name/a%01b"}), "ter:InvalidArgVal"},
+        {SetScopes({"onvif://www.onvif.org/name/a%zz"}), "ter:InvalidArgVal"},
+        {SetScopes({"onvif://www.onvif.org/name/"}), "ter:InvalidArgVal"},
+    };
+    for (const auto& r : refusals) {
+        const onvif::Response answer = Call(&d, Signed(d, r.body));
+        EXPECT_EQ(answer.status, 400) << r.body;
+        EXPECT_TRUE(Has(answer.body, r.fault)) << r.body << "\n" << answer.body;
+        EXPECT_EQ(d.devName, "Gate North 03") << r.body;
+    }
+    std::string many = "<tds:SetScopes>";
+    for (int i = 0; i < 33; ++i)
+        many += "<tds:Scopes>urn:x:" + std::to_string(i) + "</tds:Scopes>";
+    EXPECT_EQ(Call(&d, Signed(d, many + "</tds:SetScopes>")).status, 400);
+    // A fixed name is not the client's to set.
+    Device fixed = Camera();
+    fixed.onvif.nameFixed = true;
+    EXPECT_TRUE(Has(Call(&fixed, Signed(fixed, "<tds:GetScopes/>")).body,
+                    "<tt:ScopeDef>Fixed</tt:ScopeDef><tt:ScopeItem>onvif://www.onvif.org/name/"));
+    EXPECT_TRUE(Has(Call(&fixed, Signed(fixed, SetScopes({"onvif://www.onvif.org/name/X"}))).body,
+                    "ter:ScopeOverwrite"));
+}
+
+TEST(OnvifService, HostnameFollowsTheRulesWhereOffered) {
+    const struct {
+        const char* name;
+        int status;
+    } cases[] = {{"gate-north-03", 200},
+                 {"gate.site.example", 200},
+                 {"-gate", 400},
+                 {"gate north", 400},
+                 {"", 400},
+                 {"a..b", 400}};
+    for (const auto& c : cases) {
+        Device d = Camera();
+        const onvif::Response r = Call(&d, Signed(d, std::string("<tds:SetHostname><tds:Name>") +
+                                                         c.name + "</tds:Name></tds:SetHostname>"));
+        EXPECT_EQ(r.status, c.status) << c.name;
+        const std::string now = Call(&d, Signed(d, "<tds:GetHostname/>")).body;
+        EXPECT_TRUE(Has(now, std::string("<tt:Name>") + (c.status == 200 ? c.name : "simcam-1") +
+                                 "</tt:Name>"))
+            << c.name << "\n"
+            << now;
+    }
+    Device none = Camera();
+    none.onvif.hostnameOffered = false;
+    for (const char* op :
+         {"<tds:GetHostname/>", "<tds:SetHostname><tds:Name>a</tds:Name></tds:SetHostname>"})
+        EXPECT_TRUE(Has(Call(&none, Signed(none, op)).body, "ter:ActionNotSupported")) << op;
+}
+
+std::string SetTime(const std::string& type, const std::string& tz, const std::string& date) {
+    return "<tds:SetSystemDateAndTime><tds:DateTimeType>" + type +
+           "</tds:DateTimeType><tds:DaylightSavings>false</tds:DaylightSavings>" +
+           (tz.empty() ? "" : "<tds:TimeZone><tt:TZ>" + tz + "</tt:TZ></tds:TimeZone>") + date +
+           "</tds:SetSystemDateAndTime>";
+}
+std::string Utc(int y, int mo, int d, int h, int mi, int s) {
+    auto n = [](int v) { return std::to_string(v); };
+    return "<tds:UTCDateTime><tt:Time><tt:Hour>" + n(h) + "</tt:Hour><tt:Minute>" + n(mi) +
+           "</tt:Minute><tt:Second>" + n(s) + "</tt:Second></tt:Time><tt:Date><tt:Year>" + n(y) +
+           "</tt:Year><tt:Month>" + n(mo) + "</tt:Month><tt:Day>" + n(d) +
+           "</tt:Day></tt:Date></tds:UTCDateTime>";
+}
+
+TEST(OnvifService, TheClockTakesWhatIsSetAndKeepsTheTimeZone) {
+    Device d = Camera();
+    d.onvif.clockOffset = -6 * 365 * 86400LL; // years behind, out of the box
+    // Set by hand to 08:00:30 on the host's day: the offset becomes 30 s.
+    ASSERT_EQ(Call(&d, Signed(d, SetTime("Manual", "CST-8", Utc(2027, 1, 15, 8, 0, 30)))).status,
+              200);
+    EXPECT_EQ(d.onvif.clockOffset, 30);
+    const std::string now = Call(&d, Soap("<tds:GetSystemDateAndTime/>")).body;
+    EXPECT_TRUE(Has(now, "<tt:TZ>CST-8</tt:TZ>")) << now;
+    EXPECT_TRUE(Has(now, "<tt:DateTimeType>Manual</tt:DateTimeType>"));
+    // Local time is eight hours east of UTC.
+    EXPECT_TRUE(Has(now, "<tt:LocalDateTime><tt:Time><tt:Hour>16</tt:Hour>")) << now;
+    // NTP with a server: the clock follows it at once.
+    ASSERT_EQ(Call(&d, Signed(d, "<tds:SetNTP><tds:FromDHCP>false</tds:FromDHCP><tds:NTPManual>"
+                                 "<tt:Type>DNS</tt:Type><tt:DNSname>pool.ntp.org</tt:DNSname>"
+                                 "</tds:NTPManual></tds:SetNTP>"))
+                  .status,
+              200);
+    ASSERT_EQ(Call(&d, Signed(d, SetTime("NTP", "", ""))).status, 200);
+    EXPECT_EQ(d.onvif.clockOffset, 0);
+    EXPECT_EQ(d.onvif.timeZone, "CST-8"); // none sent: kept
+    EXPECT_TRUE(Has(Call(&d, Signed(d, "<tds:GetNTP/>")).body,
+                    "<tt:NTPManual><tt:Type>DNS</tt:Type><tt:DNSname>pool.ntp.org</tt:DNSname>"));
+    const struct {
+        std::string body;
+        const char* fault;
+    } refusals[] = {
+        {SetTime("Sundial", "", ""), "ter:InvalidArgVal"},
+        {SetTime("Manual", "", ""), "ter:InvalidDateTime"},
+        {SetTime("Manual", "", Utc(2027, 2, 15, 24, 0, 0)), "ter:InvalidDateTime"},
+        {SetTime("Manual", "", Utc(1969, 12, 31, 0, 0, 0)), "ter:InvalidDateTime"},
+        {SetTime("Manual", "8 hours east", Utc(2027, 2, 15, 8, 0, 0)), "ter:InvalidTimeZone"},
+        {"<tds:SetNTP><tds:NTPManual><tt:Type>IPv4</tt:Type><tt:IPv4Address>224.0.0.1"
+         "</tt:IPv4Address></tds:NTPManual></tds:SetNTP>",
+         "ter:InvalidArgVal"},
+        {"<tds:SetNTP><tds:NTPManual><tt:Type>DNS</tt:Type><tt:DNSname>-bad-</tt:DNSname>"
+         "</tds:NTPManual></tds:SetNTP>",
+         "ter:InvalidArgVal"},
+    };
+    for (const auto& r : refusals) {
+        const onvif::Response answer = Call(&d, Signed(d, r.body));
+        EXPECT_EQ(answer.status, 400) << r.body;
+        EXPECT_TRUE(Has(answer.body, r.fault)) << r.body << "\n" << answer.body;
+    }
+    EXPECT_EQ(d.onvif.timeZone, "CST-8");
+    EXPECT_EQ(d.onvif.ntpServer, "pool.ntp.org");
+}
+
+TEST(OnvifService, MediaNamesProfilesAndTheSnapshotAddress) {
+    const struct {
+        int profiles;
+        bool audioFirst;
+        const char* snapshotHost;
+        const char* token;
+        int status;
+        const char* expected;
+    } cases[] = {
+        {2, false, "", "Profile_1", 200,
+         "<tt:Uri>http://192.168.1.70:80/onvif/snapshot.jpg?profile=Profile_1</tt:Uri>"},
+        {2, false, "", "Profile_2", 200, "profile=Profile_2</tt:Uri>"},
+        {1, false, "", "Profile_2", 400, "ter:NoProfile"},
+        {2, true, "", "Audio_1", 400, "ter:InvalidArgVal"},
+        {2, false, "10.77.0.99", "Profile_1", 200, "<tt:Uri>http://10.77.0.99:80/onvif/"},
+    };
+    for (const auto& c : cases) {
+        Device d = Camera();
+        d.onvif.mediaProfiles = c.profiles;
+        d.onvif.audioFirst = c.audioFirst;
+        d.onvif.snapshotHost = c.snapshotHost;
+        const std::string profiles = Call(&d, Media(Signed(d, "<trt:GetProfiles/>"))).body;
+        EXPECT_EQ(Has(profiles, "token=\"Profile_2\""), c.profiles == 2) << profiles;
+        EXPECT_EQ(Has(profiles, "<trt:Profiles token=\"Audio_1\""), c.audioFirst);
+        const onvif::Response uri =
+            Call(&d, Media(Signed(d, std::string("<trt:GetSnapshotUri><trt:ProfileToken>") +
+                                         c.token + "</trt:ProfileToken></trt:GetSnapshotUri>")));
+        EXPECT_EQ(uri.status, c.status) << c.token;
+        EXPECT_TRUE(Has(uri.body, c.expected)) << uri.body;
+    }
+    Device d = Camera();
+    EXPECT_TRUE(Has(Call(&d, Signed(d, "<tds:GetServices><tds:IncludeCapability>false"
+                                       "</tds:IncludeCapability></tds:GetServices>"))
+                        .body,
+                    "<tds:Namespace>http://www.onvif.org/ver10/media/wsdl</tds:Namespace><tds:"
+                    "XAddr>http://192.168.1.70:80/onvif/media_service</tds:XAddr>"));
+    EXPECT_TRUE(Has(Call(&d, Signed(d, "<tds:GetCapabilities/>")).body,
+                    "<tt:Media><tt:XAddr>http://192.168.1.70:80/onvif/media_service"));
+    // The media service's calls need a log-in like every other.
+    EXPECT_EQ(Call(&d, Media(Soap("<trt:GetProfiles/>"))).status, 401);
+}
+
+TEST(OnvifService, ThePictureTakesDigestOrForAnOldCameraBasic) {
+    const std::string uri = std::string(onvif::kSnapshotPath) + "?profile=Profile_1";
+    Device d = Camera(OnvifAuth::Wsse); // the picture is HTTP: Digest whatever the SOAP form
+    onvif::Request get;
+    get.method = "GET";
+    get.uri = uri;
+    auto refused = onvif::AuthenticatePicture(&d, get, Clock::time_point{});
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->status, 401);
+    ASSERT_TRUE(Has(refused->wwwAuthenticate, "Digest realm="));
+    get.authorization =
+        DigestAuthorization(refused->wwwAuthenticate, "admin", "secret", "00000001", uri, "GET");
+    EXPECT_FALSE(onvif::AuthenticatePicture(&d, get, Clock::time_point{}).has_value());
+    get.authorization =
+        DigestAuthorization(refused->wwwAuthenticate, "admin", "wrong", "00000002", uri, "GET");
+    EXPECT_TRUE(onvif::AuthenticatePicture(&d, get, Clock::time_point{}).has_value());
+    EXPECT_EQ(d.onvif.wrongLogins, 1);
+
+    Device old = Camera();
+    old.onvif.snapshotFault = SnapshotFault::BasicOnly;
+    onvif::Request basic;
+    basic.method = "GET";
+    basic.uri = uri;
+    refused = onvif::AuthenticatePicture(&old, basic, Clock::time_point{});
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(Has(refused->wwwAuthenticate, "Basic realm="));
+    basic.authorization = "Basic " + ToBase64("admin:secret");
+    EXPECT_FALSE(onvif::AuthenticatePicture(&old, basic, Clock::time_point{}).has_value());
 }
 
 } // namespace

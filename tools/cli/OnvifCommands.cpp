@@ -70,6 +70,9 @@ int ExitFor(onvif::Outcome call) {
     case onvif::Outcome::TooLarge:
         return kTooLarge;
     case onvif::Outcome::Fault:
+    case onvif::Outcome::NotSupported: // not an outcome of re-addressing
+    case onvif::Outcome::InvalidInput:
+    case onvif::Outcome::Cancelled:
         return kRefused;
     case onvif::Outcome::OutOfReach:
         return kOutOfReach;

@@ -19,6 +19,7 @@
 #include <ctime>
 #include <httplib.h>
 
+#include "CameraPicture.h"
 #include "NetNamespace.h"
 #include "OnvifDeviceService.h"
 
@@ -30,6 +31,11 @@ namespace {
 constexpr std::size_t kMaxHttpPorts = 64; // SetPortConfig cannot make us open ports without end
 constexpr std::size_t kMaxBody = 64 * 1024;
 constexpr int kSilentHoldMs = 20000;
+// What a camera whose picture is too large serves: past the client's 4 MiB.
+constexpr std::size_t kTooLargePicture = 4 * 1024 * 1024 + 65536;
+// A slow camera's picture: this many bytes every this many milliseconds.
+constexpr std::size_t kSlowChunk = 512;
+constexpr int kSlowEveryMs = 500;
 
 bool ToAddress(const std::string& text, std::uint32_t* out) {
     in_addr a{};
@@ -416,26 +422,32 @@ void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
             res.set_content(DevicePage(d), "text/html; charset=utf-8");
     });
     InstallOnvif(server, port);
+    InstallPicture(server, port);
 }
 
-// The device service of the cameras on this port. The answer is computed
-// under the fleet lock; a new address takes effect only after it is sent.
+// The same misbehaviour as the maker's HTTP interface: slow, silent or
+// failing cameras for the client's "no answer" outcomes.
+bool DeviceServers::Misbehaves(std::size_t index, httplib::Response& res) {
+    const Device behaviour = m_fleet->With(index, [](Device& d) { return d; });
+    if (behaviour.httpDelayMs > 0)
+        Sleep(std::min(behaviour.httpDelayMs, 60000), m_halt);
+    if (behaviour.httpSilent)
+        return Sleep(kSilentHoldMs, m_halt), res.status = 503, true;
+    if (behaviour.httpStatus > 0)
+        return res.status = behaviour.httpStatus, true;
+    return false;
+}
+
+// The device and media service of the cameras on this port. The answer is
+// computed under the fleet lock; a new address takes effect only after it
+// is sent.
 void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
-    server->Post(onvif::kServicePath, [this, port](const httplib::Request& req,
-                                                   httplib::Response& res) {
+    const auto handler = [this, port](const httplib::Request& req, httplib::Response& res) {
         const long index = FindDevice(req.get_header_value("Host"), port);
         if (index < 0)
             return void(res.status = 404);
-        // The same misbehaviour as the maker's HTTP interface: slow, silent
-        // or failing cameras for the client's "no answer" outcomes.
-        const Device behaviour =
-            m_fleet->With(static_cast<std::size_t>(index), [](Device& d) { return d; });
-        if (behaviour.httpDelayMs > 0)
-            Sleep(std::min(behaviour.httpDelayMs, 60000), m_halt);
-        if (behaviour.httpSilent)
-            return Sleep(kSilentHoldMs, m_halt), void(res.status = 503);
-        if (behaviour.httpStatus > 0)
-            return void(res.status = behaviour.httpStatus);
+        if (Misbehaves(static_cast<std::size_t>(index), res))
+            return;
         const auto now = Clock::now();
         onvif::Request request;
         request.method = req.method;
@@ -465,12 +477,92 @@ void DeviceServers::InstallOnvif(httplib::Server* server, int port) {
             res.set_header("WWW-Authenticate", answer.wwwAuthenticate);
         if (!answer.body.empty())
             res.set_content(answer.body, "application/soap+xml; charset=utf-8");
-        if (answer.effect == onvif::Effect::None || !m_mover)
+        if (answer.effect == onvif::Effect::Announce && m_announcer)
+            m_announcer(static_cast<std::size_t>(index), now + std::chrono::milliseconds(100));
+        if (answer.effect == onvif::Effect::None || answer.effect == onvif::Effect::Announce ||
+            !m_mover)
             return;
         // The answer leaves first: a camera that moves at once moves after it.
         const double wait = answer.effect == onvif::Effect::Reboot ? rebootSeconds : 0.2;
         m_mover(static_cast<std::size_t>(index), now + std::chrono::duration_cast<Clock::duration>(
                                                            std::chrono::duration<double>(wait)));
+    };
+    server->Post(onvif::kServicePath, handler);
+    server->Post(onvif::kMediaPath, handler);
+}
+
+// A camera's picture: GET kSnapshotPath?profile=TOKEN with its log-in,
+// drawn afresh for each request, spoilt as the camera's snapshot fault says.
+void DeviceServers::InstallPicture(httplib::Server* server, int port) {
+    server->Get(onvif::kSnapshotPath, [this, port](const httplib::Request& req,
+                                                   httplib::Response& res) {
+        const long index = FindDevice(req.get_header_value("Host"), port);
+        if (index < 0)
+            return void(res.status = 404);
+        if (Misbehaves(static_cast<std::size_t>(index), res))
+            return;
+        const auto now = Clock::now();
+        onvif::Request request;
+        request.method = req.method;
+        request.uri = req.target;
+        request.authorization = req.get_header_value("Authorization");
+        const std::string profile = req.get_param_value("profile");
+        std::string mac, name;
+        std::int64_t cameraEpoch = 0;
+        SnapshotFault fault = SnapshotFault::None;
+        int width = 0, height = 0, status = 200;
+        std::optional<onvif::Response> refused;
+        m_fleet->With(static_cast<std::size_t>(index), [&](Device& d) {
+            mac = lorvex::wire::FormatMac(d.mac);
+            if (d.onvif.role != WsdRole::Camera)
+                return status = 404;
+            if (now < d.onvif.rebootingUntil)
+                return status = 503;
+            refused = onvif::AuthenticatePicture(&d, request, now);
+            name = d.devName;
+            cameraEpoch = static_cast<std::int64_t>(std::time(nullptr)) + d.onvif.clockOffset;
+            fault = d.onvif.snapshotFault;
+            if (profile == "Profile_1")
+                width = 1280, height = 720;
+            else if (profile == "Profile_2" && d.onvif.mediaProfiles > 1)
+                width = 640, height = 360;
+            else
+                status = 404;
+            return status;
+        });
+        if (refused) {
+            status = refused->status;
+            if (!refused->wwwAuthenticate.empty())
+                res.set_header("WWW-Authenticate", refused->wwwAuthenticate);
+            res.set_content(refused->body, "text/plain");
+        }
+        if (m_options.verbose)
+            std::fprintf(stderr, "devsim: %s snapshot %s status %d%s\n", mac.c_str(),
+                         profile.substr(0, 32).c_str(), status,
+                         request.authorization.empty() ? "" : " with log-in");
+        if (status != 200)
+            return void(res.status = status);
+        std::string jpeg =
+            picture::Render(name, picture::TimeText(cameraEpoch), profile, width, height);
+        if (fault == SnapshotFault::TooLarge)
+            jpeg.resize(kTooLargePicture, '\0');
+        else if (fault == SnapshotFault::NotJpeg)
+            jpeg = std::string("\x89PNG\r\n\x1a\n", 8) + "no picture here";
+        else if (fault == SnapshotFault::Truncated)
+            jpeg.resize(jpeg.size() / 2);
+        if (fault != SnapshotFault::Slow)
+            return res.set_content(jpeg, "image/jpeg");
+        auto data = std::make_shared<const std::string>(std::move(jpeg));
+        res.set_chunked_content_provider("image/jpeg", [this, data](std::size_t offset,
+                                                                    httplib::DataSink& sink) {
+            if (offset >= data->size()) {
+                sink.done();
+                return true;
+            }
+            Sleep(kSlowEveryMs, m_halt);
+            return !m_halt &&
+                   sink.write(data->data() + offset, std::min(kSlowChunk, data->size() - offset));
+        });
     });
 }
 

@@ -1,6 +1,7 @@
 // The device side beyond the search protocol: each served device's HTTP
-// port interface (POST /GetPortConfig, POST /SetPortConfig, GET /) and its
-// data-port listener, on the device's addresses. When a configuration
+// port interface (POST /GetPortConfig, POST /SetPortConfig, GET /), a
+// camera's device and media service and its picture, and its data-port
+// listener, on the device's addresses. When a configuration
 // request moves a device, its listeners and (with an own interface) its
 // addresses follow. See docs/http.md.
 
@@ -24,7 +25,8 @@
 
 namespace httplib {
 class Server;
-}
+struct Response;
+} // namespace httplib
 
 namespace devsim {
 
@@ -73,6 +75,11 @@ public:
     void SetMover(std::function<void(std::size_t, Clock::time_point)> mover) {
         m_mover = std::move(mover);
     }
+    // Called when a camera's scopes changed and a Hello is due at a time
+    // (WsDiscoveryResponder::HelloAt). Set before Start.
+    void SetAnnouncer(std::function<void(std::size_t, Clock::time_point)> announcer) {
+        m_announcer = std::move(announcer);
+    }
 
 private:
     struct Served {
@@ -90,6 +97,10 @@ private:
     bool EnsureHttpServer(int port, bool tls = false);
     void InstallHandlers(httplib::Server* server, int port);
     void InstallOnvif(httplib::Server* server, int port);
+    void InstallPicture(httplib::Server* server, int port);
+    // The misbehaviour of device index for its cameras' HTTP (delay,
+    // silence, a fixed status); true when res is answered already.
+    bool Misbehaves(std::size_t index, httplib::Response& res);
     static void StopServer(httplib::Server* server);
     long FindDevice(const std::string& host, int port);
     void RunDataListeners();
@@ -117,6 +128,7 @@ private:
     std::atomic<bool> m_halt{false}; // read by handlers without the mutex
     std::thread m_dataThread;
     std::function<void(std::size_t, Clock::time_point)> m_mover;
+    std::function<void(std::size_t, Clock::time_point)> m_announcer;
 };
 
 } // namespace devsim

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "OnvifDeviceService.h"
+
 namespace devsim {
 
 const std::vector<std::string> kDeviceTypes = {
@@ -81,6 +83,17 @@ OnvifAuth AuthOf(const std::string& text) {
     throw std::runtime_error("bad onvifAuth: " + text);
 }
 
+SnapshotFault SnapshotFaultOf(const std::string& text) {
+    static const std::pair<const char*, SnapshotFault> kFaults[] = {
+        {"jpeg", SnapshotFault::None},        {"too-large", SnapshotFault::TooLarge},
+        {"not-jpeg", SnapshotFault::NotJpeg}, {"truncated", SnapshotFault::Truncated},
+        {"slow", SnapshotFault::Slow},        {"basic", SnapshotFault::BasicOnly}};
+    for (const auto& [name, fault] : kFaults)
+        if (text == name)
+            return fault;
+    throw std::runtime_error("bad snapshot: " + text);
+}
+
 ProbeTypes ProbeTypesOf(const std::string& text) {
     if (text == "both")
         return ProbeTypes::Both;
@@ -119,6 +132,19 @@ void OverrideOnvif(const nlohmann::json& j, Device* d) {
     Take(j, "serial", &c.serial);
     Take(j, "manufacturer", &c.manufacturer);
     Take(j, "endpoint", &c.endpoint);
+    // A camera's name, picture and clock.
+    Take(j, "nameFixed", &c.nameFixed);
+    Take(j, "scopes", &c.extraScopes);
+    Take(j, "hostname", &c.hostname);
+    Take(j, "hostnameOffered", &c.hostnameOffered);
+    Take(j, "timeZone", &c.timeZone);
+    Take(j, "mediaProfiles", &c.mediaProfiles);
+    if (c.mediaProfiles < 1 || c.mediaProfiles > 2)
+        throw std::runtime_error("mediaProfiles out of 1..2");
+    Take(j, "audioFirst", &c.audioFirst);
+    if (j.contains("snapshot"))
+        c.snapshotFault = SnapshotFaultOf(j.at("snapshot").get<std::string>());
+    Take(j, "snapshotHost", &c.snapshotHost);
 }
 
 void Override(const nlohmann::json& j, Device* d) {
@@ -267,6 +293,12 @@ bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t 
         for (const nlohmann::json& j : doc.at("devices")) {
             Device d = GenerateDevice(base, index++, nowEpoch);
             Override(j, &d);
+            if (j.contains("clockStart")) { // the camera's clock now reads this time
+                std::int64_t start = 0;
+                if (!onvif::ParseDateTime(j.at("clockStart").get<std::string>(), &start))
+                    throw std::runtime_error("bad clockStart");
+                d.onvif.clockOffset = start - nowEpoch;
+            }
             if (j.contains("runningSeconds")) {
                 d.bootEpoch = nowEpoch - j.at("runningSeconds").get<std::int64_t>();
                 if (!j.contains("bootTime"))

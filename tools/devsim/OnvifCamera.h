@@ -10,10 +10,15 @@
 #include <deque>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace devsim {
 
 enum class OnvifAuth { Both, Digest, Wsse };
+// What the camera does wrong when asked for its picture (fleet key
+// "snapshot"): serves more than 4 MiB, something that is no JPEG, a JPEG cut
+// in half, a JPEG a few hundred bytes a second, or asks for HTTP Basic only.
+enum class SnapshotFault { None, TooLarge, NotJpeg, Truncated, Slow, BasicOnly };
 enum class ProbeTypes { Both, NetworkVideoTransmitter, Device };
 
 // The role a device plays on the WS-Discovery group.
@@ -43,6 +48,26 @@ struct OnvifCamera {
     std::string manufacturer; // empty: "Lorvex Simulated"
     std::string endpoint;     // "urn:uuid:..."; derived from the MAC when empty
     std::uint32_t metadataVersion = 1;
+
+    // Name: the name scope's value is the device's devName.
+    bool nameScope = true;  // false after a SetScopes that left it out
+    bool nameFixed = false; // the name scope is Fixed (fleet key "nameFixed")
+    // Configurable scopes besides the name (fleet key "scopes").
+    std::vector<std::string> extraScopes = {"onvif://www.onvif.org/location/Site"};
+    std::string hostname;        // empty: made from the name
+    bool hostnameOffered = true; // false: GetHostname and SetHostname are not offered
+    // Clock, besides clockOffset: set by SetSystemDateAndTime and SetNTP.
+    bool clockNtp = false;
+    bool daylightSavings = false;
+    std::string timeZone = "UTC0";
+    std::string ntpType; // "IPv4", "IPv6" or "DNS"; empty: no NTP server
+    std::string ntpServer;
+    // Media: Profile_1 (1280x720) and Profile_2 (640x360), as many as
+    // mediaProfiles says; with audioFirst an audio-only profile before them.
+    int mediaProfiles = 2;
+    bool audioFirst = false;
+    SnapshotFault snapshotFault = SnapshotFault::None;
+    std::string snapshotHost;        // non-empty: the snapshot URI names this host instead
     std::uint32_t messageNumber = 0; // AppSequence counter of Hello and Bye
 
     // Login guard.

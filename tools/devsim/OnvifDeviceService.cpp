@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <sodium.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -13,6 +14,7 @@
 
 #include "Device.h"
 #include "SoapReader.h"
+#include "WsDiscovery.h"
 
 namespace devsim::onvif {
 namespace {
@@ -145,11 +147,34 @@ Response Ok(const std::string& body) {
     return r;
 }
 
-Response SystemDateAndTime(std::int64_t cameraEpoch) {
-    return Ok("<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>Manual</"
-              "tt:DateTimeType><tt:DaylightSavings>false</tt:DaylightSavings><tt:TimeZone><tt:TZ>"
-              "UTC0</tt:TZ></tt:TimeZone>" +
-              DateTimeXml("UTCDateTime", cameraEpoch) + DateTimeXml("LocalDateTime", cameraEpoch) +
+// The standard time's offset east of UTC a POSIX TZ string names ("CST-8":
+// 8 hours east), 0 when it names none that reads.
+std::int64_t EastOf(const std::string& tz) {
+    std::size_t at = 0;
+    if (at < tz.size() && tz[at] == '<') {
+        at = tz.find('>');
+        at = at == std::string::npos ? tz.size() : at + 1;
+    } else {
+        while (at < tz.size() && std::isalpha(static_cast<unsigned char>(tz[at])))
+            ++at;
+    }
+    int sign = -1; // POSIX counts west
+    if (at < tz.size() && (tz[at] == '+' || tz[at] == '-'))
+        sign = tz[at++] == '-' ? 1 : -1;
+    int h = 0, m = 0;
+    if (std::sscanf(tz.c_str() + at, "%2d:%2d", &h, &m) < 1)
+        return 0;
+    return sign * (h * 3600 + m * 60);
+}
+
+Response SystemDateAndTime(const Device& d, std::int64_t cameraEpoch) {
+    const OnvifCamera& c = d.onvif;
+    return Ok(std::string("<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime>"
+                          "<tt:DateTimeType>") +
+              (c.clockNtp ? "NTP" : "Manual") + "</tt:DateTimeType><tt:DaylightSavings>" +
+              (c.daylightSavings ? "true" : "false") + "</tt:DaylightSavings><tt:TimeZone>" +
+              El("tt:TZ", c.timeZone) + "</tt:TimeZone>" + DateTimeXml("UTCDateTime", cameraEpoch) +
+              DateTimeXml("LocalDateTime", cameraEpoch + EastOf(c.timeZone)) +
               "</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>");
 }
 
@@ -230,8 +255,12 @@ Response SetDefaultGateway(Device* d, const soap::Document& doc, int op) {
     return Ok("<tds:SetNetworkDefaultGatewayResponse/>");
 }
 
+std::string ServiceAddress(const Device& d, const char* path) {
+    return "http://" + d.ip + ":" + std::to_string(d.httpPort) + path;
+}
+
 Response Capabilities(const Device& d) {
-    const std::string x = "http://" + d.ip + ":" + std::to_string(d.httpPort) + kServicePath;
+    const std::string x = ServiceAddress(d, kServicePath);
     return Ok("<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device>" + El("tt:XAddr", x) +
               "<tt:Network><tt:IPFilter>false</tt:IPFilter><tt:ZeroConfiguration>true</"
               "tt:ZeroConfiguration><tt:IPVersion6>false</tt:IPVersion6><tt:DynDNS>false</"
@@ -239,10 +268,342 @@ Response Capabilities(const Device& d) {
               "tt:DiscoveryResolve><tt:DiscoveryBye>true</tt:DiscoveryBye><tt:RemoteDiscovery>"
               "false</tt:RemoteDiscovery><tt:SystemBackup>false</tt:SystemBackup><tt:SystemLogging>"
               "false</tt:SystemLogging><tt:FirmwareUpgrade>false</tt:FirmwareUpgrade>"
-              "</tt:System></tt:Device></tds:Capabilities></tds:GetCapabilitiesResponse>");
+              "</tt:System></tt:Device><tt:Media>" +
+              El("tt:XAddr", ServiceAddress(d, kMediaPath)) +
+              "<tt:StreamingCapabilities><tt:RTPMulticast>false</tt:RTPMulticast><tt:RTP_TCP>true"
+              "</tt:RTP_TCP><tt:RTP_RTSP_TCP>true</tt:RTP_RTSP_TCP></tt:StreamingCapabilities>"
+              "</tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>");
 }
 
-Response Operate(Device* d, const soap::Document& doc, int op) {
+Response NotSupported(const std::string& name) {
+    return Fault(500, "env:Receiver", "ter:ActionNotSupported",
+                 "The operation " + name.substr(0, 64) + " is not supported");
+}
+
+// ---- name: scopes and host name ----
+
+constexpr std::size_t kMaxSetScopes = 32;
+constexpr std::size_t kMaxScopeText = 256;
+constexpr std::size_t kMaxName = 64;
+
+bool IsHostnameLabel(const std::string& label) {
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+        return false;
+    for (unsigned char c : label)
+        if (!(std::isalnum(c) && c < 0x80) && c != '-')
+            return false;
+    return true;
+}
+
+// Letters, digits and hyphens in dot-separated labels of 1 to 63, none
+// starting or ending with a hyphen; at most 253 bytes.
+bool IsHostname(const std::string& name) {
+    if (name.empty() || name.size() > 253)
+        return false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = name.find('.', start);
+        if (!IsHostnameLabel(name.substr(start, dot == std::string::npos ? dot : dot - start)))
+            return false;
+        if (dot == std::string::npos)
+            return true;
+        start = dot + 1;
+    }
+}
+
+std::string HostnameOf(const Device& d) {
+    if (!d.onvif.hostname.empty())
+        return d.onvif.hostname;
+    std::string out;
+    for (unsigned char c : d.devName)
+        if (std::isalnum(c) && c < 0x80)
+            out += static_cast<char>(std::tolower(c));
+        else if (!out.empty() && out.back() != '-')
+            out += '-';
+    while (!out.empty() && out.back() == '-')
+        out.pop_back();
+    return out.empty() ? "camera" : out.substr(0, 63);
+}
+
+Response SetHostname(Device* d, const soap::Document& doc, int op) {
+    const int n = doc.Child(op, soap::kDeviceNs, "Name");
+    const std::string name = n < 0 ? std::string() : Trim(Text(doc, n));
+    if (!IsHostname(name))
+        return Fault(400, "env:Sender", "ter:InvalidHostname", "The host name is not valid");
+    d->onvif.hostname = name;
+    return Ok("<tds:SetHostnameResponse/>");
+}
+
+std::string ScopeList(const std::vector<std::string>& scopes, const char* def) {
+    std::string out;
+    for (const std::string& s : scopes)
+        out += std::string("<tds:Scopes><tt:ScopeDef>") + def + "</tt:ScopeDef>" +
+               El("tt:ScopeItem", s) + "</tds:Scopes>";
+    return out;
+}
+
+Response GetScopes(const Device& d) {
+    return Ok("<tds:GetScopesResponse>" + ScopeList(wsd::FixedScopes(d), "Fixed") +
+              ScopeList(wsd::ConfigurableScopes(d), "Configurable") + "</tds:GetScopesResponse>");
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The percent-decoded text; false for a broken escape.
+bool PercentDecode(const std::string& text, std::string* out) {
+    out->clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            *out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || HexDigit(text[i + 1]) < 0 || HexDigit(text[i + 2]) < 0)
+            return false;
+        *out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        i += 2;
+    }
+    return true;
+}
+
+bool IsNameScope(const std::string& scope) {
+    static const std::string kPrefix = "onvif://www.onvif.org/name/";
+    if (scope.size() < kPrefix.size())
+        return false;
+    for (std::size_t i = 0; i < kPrefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(scope[i])) != kPrefix[i])
+            return false;
+    return true;
+}
+
+// SetScopes replaces every configurable scope; a fixed one among them is
+// refused whole, as is a scope that is no URI or a name that is no text.
+Response SetScopes(Device* d, const soap::Document& doc, int op) {
+    std::vector<std::string> scopes;
+    for (int i = doc.Child(op, soap::kDeviceNs, "Scopes"); i >= 0;
+         i = doc.Child(op, soap::kDeviceNs, "Scopes", i)) {
+        const std::string scope = Trim(Text(doc, i));
+        if (scopes.size() >= kMaxSetScopes)
+            return Fault(400, "env:Sender", "ter:TooManyScopes", "Too many scopes");
+        if (scope.empty() || scope.size() > kMaxScopeText || scope.find(':') == std::string::npos ||
+            scope.find_first_of(" \t\r\n") != std::string::npos)
+            return InvalidArg("a scope is not a URI");
+        scopes.push_back(scope);
+    }
+    const std::vector<std::string> fixed = wsd::FixedScopes(*d);
+    std::string name;
+    bool named = false;
+    std::vector<std::string> extra;
+    for (const std::string& scope : scopes) {
+        for (const std::string& f : fixed)
+            if (f == scope || (IsNameScope(scope) && d->onvif.nameFixed))
+                return Fault(400, "env:Sender", "ter:ScopeOverwrite",
+                             "A fixed scope cannot be changed");
+        if (!IsNameScope(scope) || named) {
+            extra.push_back(scope);
+            continue;
+        }
+        if (!PercentDecode(scope.substr(27), &name) || name.empty() || name.size() > kMaxName)
+            return InvalidArg("the name scope is not valid");
+        for (unsigned char c : name)
+            if (c < 0x20 || c == 0x7F)
+                return InvalidArg("the name scope is not valid");
+        named = true;
+    }
+    if (named)
+        d->devName = d->baseName = name;
+    d->onvif.nameScope = named || d->onvif.nameFixed;
+    d->onvif.extraScopes = extra;
+    ++d->onvif.metadataVersion;
+    Response r = Ok("<tds:SetScopesResponse/>");
+    r.effect = Effect::Announce;
+    return r;
+}
+
+// ---- clock ----
+
+bool IsPlainTimeZone(const std::string& tz) {
+    if (tz.empty() || tz.size() > 64 ||
+        !(std::isalpha(static_cast<unsigned char>(tz[0])) || tz[0] == '<'))
+        return false;
+    for (unsigned char c : tz)
+        if (c <= 0x20 || c >= 0x7F)
+            return false;
+    return true;
+}
+
+int NumberOf(const soap::Document& doc, int parent, const char* local, int lo, int hi) {
+    const int e = parent < 0 ? -1 : doc.Child(parent, soap::kSchemaNs, local);
+    const std::string t = e < 0 ? std::string() : Trim(Text(doc, e));
+    if (t.empty() || t.size() > 4 || t.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    const int v = std::stoi(t);
+    return v < lo || v > hi ? -1 : v;
+}
+
+Response SetDateAndTime(Device* d, const soap::Document& doc, int op, std::int64_t hostEpoch) {
+    const int typeAt = doc.Child(op, soap::kDeviceNs, "DateTimeType");
+    const std::string type = typeAt < 0 ? std::string() : Trim(Text(doc, typeAt));
+    if (type != "Manual" && type != "NTP")
+        return InvalidArg("DateTimeType must be Manual or NTP");
+    const int zone = doc.Child(op, soap::kDeviceNs, "TimeZone");
+    const int tzAt = zone < 0 ? -1 : doc.Child(zone, soap::kSchemaNs, "TZ");
+    const std::string tz = tzAt < 0 ? std::string() : Trim(Text(doc, tzAt));
+    if (tzAt >= 0 && !IsPlainTimeZone(tz))
+        return Fault(400, "env:Sender", "ter:InvalidTimeZone", "The time zone is not valid");
+    std::int64_t epoch = 0;
+    if (type == "Manual") {
+        const int utc = doc.Child(op, soap::kDeviceNs, "UTCDateTime");
+        const int date = utc < 0 ? -1 : doc.Child(utc, soap::kSchemaNs, "Date");
+        const int time = utc < 0 ? -1 : doc.Child(utc, soap::kSchemaNs, "Time");
+        std::tm tm{};
+        tm.tm_year = NumberOf(doc, date, "Year", 1970, 2099) - 1900;
+        tm.tm_mon = NumberOf(doc, date, "Month", 1, 12) - 1;
+        tm.tm_mday = NumberOf(doc, date, "Day", 1, 31);
+        tm.tm_hour = NumberOf(doc, time, "Hour", 0, 23);
+        tm.tm_min = NumberOf(doc, time, "Minute", 0, 59);
+        tm.tm_sec = NumberOf(doc, time, "Second", 0, 59);
+        if (tm.tm_year < 70 || tm.tm_mon < 0 || tm.tm_mday < 1 || tm.tm_hour < 0 || tm.tm_min < 0 ||
+            tm.tm_sec < 0)
+            return Fault(400, "env:Sender", "ter:InvalidDateTime", "The date or time is not valid");
+        epoch = static_cast<std::int64_t>(timegm(&tm));
+    }
+    const int dst = doc.Child(op, soap::kDeviceNs, "DaylightSavings");
+    d->onvif.daylightSavings = dst >= 0 && Trim(Text(doc, dst)) == "true";
+    if (tzAt >= 0)
+        d->onvif.timeZone = tz;
+    d->onvif.clockNtp = type == "NTP";
+    if (type == "Manual")
+        d->onvif.clockOffset = epoch - hostEpoch;
+    else if (!d->onvif.ntpServer.empty())
+        d->onvif.clockOffset = 0; // synchronised with its server at once
+    return Ok("<tds:SetSystemDateAndTimeResponse/>");
+}
+
+Response GetNtp(const Device& d) {
+    std::string manual;
+    if (!d.onvif.ntpType.empty()) {
+        const char* element = d.onvif.ntpType == "IPv4"   ? "tt:IPv4Address"
+                              : d.onvif.ntpType == "IPv6" ? "tt:IPv6Address"
+                                                          : "tt:DNSname";
+        manual = "<tt:NTPManual>" + El("tt:Type", d.onvif.ntpType) +
+                 El(element, d.onvif.ntpServer) + "</tt:NTPManual>";
+    }
+    return Ok("<tds:GetNTPResponse><tds:NTPInformation><tt:FromDHCP>false</tt:FromDHCP>" + manual +
+              "</tds:NTPInformation></tds:GetNTPResponse>");
+}
+
+Response SetNtp(Device* d, const soap::Document& doc, int op) {
+    const int manual = doc.Child(op, soap::kDeviceNs, "NTPManual");
+    const int typeAt = manual < 0 ? -1 : doc.Child(manual, soap::kSchemaNs, "Type");
+    const std::string type = typeAt < 0 ? std::string() : Trim(Text(doc, typeAt));
+    const char* element = type == "IPv4"   ? "IPv4Address"
+                          : type == "IPv6" ? "IPv6Address"
+                          : type == "DNS"  ? "DNSname"
+                                           : nullptr;
+    const int at = element == nullptr ? -1 : doc.Child(manual, soap::kSchemaNs, element);
+    const std::string address = at < 0 ? std::string() : Trim(Text(doc, at));
+    in6_addr v6{};
+    const bool ok = (type == "IPv4" && IsUnicastAddress(address)) ||
+                    (type == "IPv6" && inet_pton(AF_INET6, address.c_str(), &v6) == 1) ||
+                    (type == "DNS" && IsHostname(address));
+    if (!ok)
+        return InvalidArg("the NTP server is not a valid address or name");
+    d->onvif.ntpType = type;
+    d->onvif.ntpServer = address;
+    if (d->onvif.clockNtp)
+        d->onvif.clockOffset = 0;
+    return Ok("<tds:SetNTPResponse/>");
+}
+
+// ---- media ----
+
+struct ProfileInfo {
+    const char* token;
+    bool video;
+    int width, height;
+};
+
+std::vector<ProfileInfo> ProfilesOf(const OnvifCamera& c) {
+    std::vector<ProfileInfo> out;
+    if (c.audioFirst)
+        out.push_back({"Audio_1", false, 0, 0});
+    const ProfileInfo video[] = {{"Profile_1", true, 1280, 720}, {"Profile_2", true, 640, 360}};
+    for (int i = 0; i < std::min(c.mediaProfiles, 2); ++i)
+        out.push_back(video[i]);
+    return out;
+}
+
+Response Services(const Device& d) {
+    auto service = [&](const char* ns, const char* path) {
+        return std::string("<tds:Service><tds:Namespace>") + ns + "</tds:Namespace>" +
+               El("tds:XAddr", ServiceAddress(d, path)) +
+               "<tds:Version><tt:Major>2</tt:Major><tt:Minor>60</tt:Minor></tds:Version>"
+               "</tds:Service>";
+    };
+    return Ok("<tds:GetServicesResponse>" + service(soap::kDeviceNs, kServicePath) +
+              service(soap::kMediaNs, kMediaPath) + "</tds:GetServicesResponse>");
+}
+
+Response MediaOk(const std::string& body) {
+    Response r = Ok(body);
+    // The media answers' prefix, declared where it is used.
+    const std::string decl = std::string(" xmlns:trt=\"") + soap::kMediaNs + "\"";
+    r.body.insert(r.body.find("<env:Body>") - 1, decl);
+    return r;
+}
+
+Response Profiles(const Device& d) {
+    std::string body = "<trt:GetProfilesResponse>";
+    for (const ProfileInfo& p : ProfilesOf(d.onvif)) {
+        body += std::string("<trt:Profiles token=\"") + p.token + "\" fixed=\"true\">" +
+                El("tt:Name", p.video ? (p.width > 640 ? "MainStream" : "SubStream") : "Audio");
+        if (p.video)
+            body += "<tt:VideoSourceConfiguration token=\"VideoSource_1\"><tt:Name>VideoSource"
+                    "</tt:Name><tt:UseCount>2</tt:UseCount><tt:SourceToken>VideoSource_1"
+                    "</tt:SourceToken><tt:Bounds x=\"0\" y=\"0\" width=\"1280\" height=\"720\"/>"
+                    "</tt:VideoSourceConfiguration><tt:VideoEncoderConfiguration token=\"Encoder_" +
+                    std::to_string(p.width) +
+                    "\"><tt:Name>H264</tt:Name><tt:Encoding>H264"
+                    "</tt:Encoding><tt:Resolution><tt:Width>" +
+                    std::to_string(p.width) + "</tt:Width><tt:Height>" + std::to_string(p.height) +
+                    "</tt:Height></tt:Resolution></tt:VideoEncoderConfiguration>";
+        else
+            body += "<tt:AudioSourceConfiguration token=\"AudioSource_1\"><tt:Name>Audio"
+                    "</tt:Name><tt:SourceToken>AudioSource_1</tt:SourceToken>"
+                    "</tt:AudioSourceConfiguration>";
+        body += "</trt:Profiles>";
+    }
+    return MediaOk(body + "</trt:GetProfilesResponse>");
+}
+
+Response SnapshotUri(const Device& d, const soap::Document& doc, int op) {
+    const int t = doc.Child(op, soap::kMediaNs, "ProfileToken");
+    const std::string token = t < 0 ? std::string() : Trim(Text(doc, t));
+    for (const ProfileInfo& p : ProfilesOf(d.onvif)) {
+        if (token != p.token)
+            continue;
+        if (!p.video)
+            return InvalidArg("the profile has no video source");
+        const std::string host = d.onvif.snapshotHost.empty() ? d.ip : d.onvif.snapshotHost;
+        return MediaOk("<trt:GetSnapshotUriResponse><trt:MediaUri>" +
+                       El("tt:Uri", "http://" + host + ":" + std::to_string(d.httpPort) +
+                                        kSnapshotPath + "?profile=" + p.token) +
+                       "<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect>"
+                       "<tt:InvalidAfterReboot>false</tt:InvalidAfterReboot><tt:Timeout>PT0S"
+                       "</tt:Timeout></trt:MediaUri></trt:GetSnapshotUriResponse>");
+    }
+    return Fault(400, "env:Sender", "ter:NoProfile", "No such profile");
+}
+
+Response Operate(Device* d, const soap::Document& doc, int op, std::int64_t hostEpoch) {
     const std::string& name = doc.elements[static_cast<std::size_t>(op)].local;
     if (name == "GetDeviceInformation")
         return DeviceInformation(*d);
@@ -256,11 +617,27 @@ Response Operate(Device* d, const soap::Document& doc, int op) {
         return Ok("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway>" +
                   El("tt:IPv4Address", d->gateway) +
                   "</tds:NetworkGateway></tds:GetNetworkDefaultGatewayResponse>");
+    if ((name == "GetHostname" || name == "SetHostname") && !d->onvif.hostnameOffered)
+        return NotSupported(name);
     if (name == "GetHostname")
         return Ok("<tds:GetHostnameResponse><tds:HostnameInformation><tt:FromDHCP>false</"
                   "tt:FromDHCP>" +
-                  El("tt:Name", d->devName) +
+                  El("tt:Name", HostnameOf(*d)) +
                   "</tds:HostnameInformation></tds:GetHostnameResponse>");
+    if (name == "SetHostname")
+        return SetHostname(d, doc, op);
+    if (name == "GetScopes")
+        return GetScopes(*d);
+    if (name == "SetScopes")
+        return SetScopes(d, doc, op);
+    if (name == "GetNTP")
+        return GetNtp(*d);
+    if (name == "SetNTP")
+        return SetNtp(d, doc, op);
+    if (name == "SetSystemDateAndTime")
+        return SetDateAndTime(d, doc, op, hostEpoch);
+    if (name == "GetServices")
+        return Services(*d);
     if (name == "GetCapabilities")
         return Capabilities(*d);
     if (name == "SystemReboot") {
@@ -271,8 +648,17 @@ Response Operate(Device* d, const soap::Document& doc, int op) {
         r.effect = Effect::Reboot;
         return r;
     }
-    return Fault(500, "env:Receiver", "ter:ActionNotSupported",
-                 "The operation " + name + " is not supported");
+    return NotSupported(name);
+}
+
+// The media service's operations.
+Response OperateMedia(Device* d, const soap::Document& doc, int op) {
+    const std::string& name = doc.elements[static_cast<std::size_t>(op)].local;
+    if (name == "GetProfiles")
+        return Profiles(*d);
+    if (name == "GetSnapshotUri")
+        return SnapshotUri(*d, doc, op);
+    return NotSupported(name);
 }
 
 // ---- login ----
@@ -461,17 +847,50 @@ Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock
     const std::int64_t cameraEpoch = hostEpoch + d->onvif.clockOffset;
     const soap::Element& opElement = doc.elements[static_cast<std::size_t>(op)];
     Response r;
-    if (opElement.ns != soap::kDeviceNs) {
-        r = Fault(500, "env:Receiver", "ter:ActionNotSupported",
-                  "The operation " + opElement.local + " is not supported");
-    } else if (opElement.local == "GetSystemDateAndTime") {
-        r = SystemDateAndTime(cameraEpoch);
+    if (opElement.ns != soap::kDeviceNs && opElement.ns != soap::kMediaNs) {
+        r = NotSupported(opElement.local);
+    } else if (opElement.ns == soap::kDeviceNs && opElement.local == "GetSystemDateAndTime") {
+        r = SystemDateAndTime(*d, cameraEpoch);
     } else {
         auto refused = Authenticate(d, request, doc, envelope, cameraEpoch, now);
-        r = refused ? std::move(*refused) : Operate(d, doc, op);
+        r = refused                          ? std::move(*refused)
+            : opElement.ns == soap::kMediaNs ? OperateMedia(d, doc, op)
+                                             : Operate(d, doc, op, hostEpoch);
     }
     r.operation = opElement.local.substr(0, 64);
     return r;
+}
+
+std::optional<Response> AuthenticatePicture(Device* d, const Request& request,
+                                            Clock::time_point now) {
+    Forget(d, now);
+    Response refused;
+    refused.operation = "snapshot";
+    if (Locked(d, now)) {
+        refused.status = 403;
+        refused.body = "Account locked after too many wrong logins; try again later";
+        return refused;
+    }
+    const bool basic = d->onvif.snapshotFault == SnapshotFault::BasicOnly;
+    Login login = Login::Missing;
+    if (basic && request.authorization.compare(0, 6, "Basic ") == 0)
+        login = SameSecret(request.authorization,
+                           "Basic " + ToBase64(d->onvif.user + ":" + d->password))
+                    ? Login::Right
+                    : Login::Wrong;
+    else if (!basic && request.authorization.compare(0, 7, "Digest ") == 0)
+        login = CheckDigest(d, request);
+    if (login == Login::Right) {
+        d->onvif.wrongLogins = 0;
+        return std::nullopt;
+    }
+    if (login == Login::Wrong && ++d->onvif.wrongLogins >= kLockAfter)
+        d->onvif.lockedUntil = now + kLockTime;
+    refused.status = 401;
+    refused.body = "Unauthorized";
+    refused.wwwAuthenticate = basic ? std::string("Basic realm=\"") + kRealm + "\""
+                                    : Challenge(d, now, login == Login::Refused);
+    return refused;
 }
 
 bool ApplyPendingAddress(Device* d) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "Device.h"
@@ -19,6 +20,8 @@ inline constexpr std::int64_t kClockWindow = 300; // seconds a Created may be of
 inline constexpr auto kNonceMemory = std::chrono::minutes(5);
 inline constexpr const char* kRealm = "Lorvex Simulated Camera";
 inline constexpr const char* kServicePath = "/onvif/device_service";
+inline constexpr const char* kMediaPath = "/onvif/media_service";
+inline constexpr const char* kSnapshotPath = "/onvif/snapshot.jpg";
 
 struct Request {
     std::string method = "POST";
@@ -30,8 +33,9 @@ struct Request {
 // What the caller does after sending the answer.
 enum class Effect {
     None,
-    MoveNow, // the new address takes effect right after the answer
-    Reboot,  // silent for rebootSeconds, then the pending address (if any) takes effect
+    MoveNow,  // the new address takes effect right after the answer
+    Reboot,   // silent for rebootSeconds, then the pending address (if any) takes effect
+    Announce, // the scopes changed: a Hello tells the group
 };
 
 struct Response {
@@ -46,6 +50,14 @@ struct Response {
 // clock is that plus its clockOffset) and monotonic time `now`; changes `d`
 // as the operation and the login guard say.
 Response Handle(Device* d, const Request& request, std::int64_t hostEpoch, Clock::time_point now);
+
+// The log-in of a request for the camera's picture (a GET without SOAP):
+// HTTP Digest as the device service takes it, whatever its onvifAuth, or
+// HTTP Basic alone for a camera whose snapshot fault is BasicOnly; the same
+// count of wrong log-ins and the same lock. Empty when the log-in is right,
+// else the answer to send instead of the picture.
+std::optional<Response> AuthenticatePicture(Device* d, const Request& request,
+                                            Clock::time_point now);
 
 // Puts the address SetNetworkInterfaces left waiting into effect; false when
 // none waits.

@@ -19,6 +19,7 @@ inline constexpr const char* kAddressingNs = "http://schemas.xmlsoap.org/ws/2004
 inline constexpr const char* kDiscoveryNs = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
 inline constexpr const char* kNetworkNs = "http://www.onvif.org/ver10/network/wsdl";
 inline constexpr const char* kDeviceNs = "http://www.onvif.org/ver10/device/wsdl";
+inline constexpr const char* kMediaNs = "http://www.onvif.org/ver10/media/wsdl";
 inline constexpr const char* kSchemaNs = "http://www.onvif.org/ver10/schema";
 inline constexpr const char* kErrorNs = "http://www.onvif.org/ver10/error";
 inline constexpr const char* kSecurityNs =
@@ -56,6 +57,5 @@ struct Document {
 // Reads `text`; false (and `out` unspecified) when it is longer than
 // kMaxText, malformed, carries a document type declaration, or exceeds a cap.
 bool Read(const std::string& text, Document* out);
-
 
 } // namespace devsim::soap

@@ -152,16 +152,34 @@ std::string Endpoint(const Device& d) {
     return MacText(d, "urn:uuid:6f6e7669-6600-4000-8000-%02x%02x%02x%02x%02x%02x");
 }
 
-std::vector<std::string> Scopes(const Device& d) {
+std::vector<std::string> FixedScopes(const Device& d) {
     if (!IsCamera(d))
         return {};
     const std::string base = kOnvifScope;
     std::vector<std::string> s = {base + "type/video_encoder",
                                   base + "type/NetworkVideoTransmitter", base + "Profile/Streaming",
-                                  base + "name/" + PercentEncode(d.devName),
                                   base + "hardware/" + PercentEncode(d.productModel)};
     if (d.onvif.macInScopes)
         s.push_back(base + "MAC/" + MacText(d, "%02x:%02x:%02x:%02x:%02x:%02x"));
+    if (d.onvif.nameFixed)
+        s.push_back(base + "name/" + PercentEncode(d.devName));
+    return s;
+}
+
+std::vector<std::string> ConfigurableScopes(const Device& d) {
+    if (!IsCamera(d))
+        return {};
+    std::vector<std::string> s;
+    if (d.onvif.nameScope && !d.onvif.nameFixed)
+        s.push_back(std::string(kOnvifScope) + "name/" + PercentEncode(d.devName));
+    s.insert(s.end(), d.onvif.extraScopes.begin(), d.onvif.extraScopes.end());
+    return s;
+}
+
+std::vector<std::string> Scopes(const Device& d) {
+    std::vector<std::string> s = FixedScopes(d);
+    const std::vector<std::string> c = ConfigurableScopes(d);
+    s.insert(s.end(), c.begin(), c.end());
     return s;
 }
 

@@ -33,8 +33,12 @@ bool Answers(const Device& d, const Probe& probe);
 
 // The camera's identity, "urn:uuid:..." (its own or derived from the MAC).
 std::string Endpoint(const Device& d);
-// Its scopes, values percent-encoded.
+// Its scopes, values percent-encoded: the fixed ones, then the
+// configurable ones (the name scope, unless SetScopes left it out, and
+// the extra scopes).
 std::vector<std::string> Scopes(const Device& d);
+std::vector<std::string> FixedScopes(const Device& d);
+std::vector<std::string> ConfigurableScopes(const Device& d);
 // Its device service addresses at its current addresses.
 std::vector<std::string> XAddrs(const Device& d);
 

@@ -234,6 +234,8 @@ int main(int argc, char** argv) {
     devsim::WsDiscoveryResponder wsd(
         &fleet, {o.sim.jitterMs, !o.serve.ownInterface.empty(), o.sim.verbose}, &servers);
     servers.SetMover([&wsd](std::size_t i, devsim::Clock::time_point at) { wsd.MoveAt(i, at); });
+    servers.SetAnnouncer(
+        [&wsd](std::size_t i, devsim::Clock::time_point at) { wsd.HelloAt(i, at); });
     std::string error;
     if (!servers.Start(&error))
         return std::fprintf(stderr, "lorvex-devsim: %s\n", error.c_str()), 1;

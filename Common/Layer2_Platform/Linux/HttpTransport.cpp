@@ -172,6 +172,15 @@ bool IsPlainPath(const std::string& path) {
     return true;
 }
 
+bool IsAddressHost(const std::string& host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        in6_addr a{};
+        return inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &a) == 1;
+    }
+    in_addr a{};
+    return inet_pton(AF_INET, host.c_str(), &a) == 1;
+}
+
 bool CurlHttpPost(const HttpPostRequest& request, HttpPostReply* reply) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });

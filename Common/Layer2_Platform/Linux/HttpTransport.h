@@ -37,6 +37,10 @@ extern const char kHttpUserAgent[];
 // address a camera announces, is held to it.
 bool IsPlainPath(const std::string& path);
 
+// True for a host this tool connects to on the LAN: a dotted-quad IPv4
+// address or a bracketed IPv6 one ("[fe80::1]"); never a name to look up.
+bool IsAddressHost(const std::string& host);
+
 struct HttpPostRequest {
     std::string host; // dotted-quad IPv4 address
     uint16_t port = 80;

@@ -64,15 +64,6 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-bool IsHost(const std::string& host) {
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-        in6_addr a{};
-        return inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &a) == 1;
-    }
-    in_addr a{};
-    return inet_pton(AF_INET, host.c_str(), &a) == 1;
-}
-
 bool IsPlainAction(const std::string& action) {
     for (unsigned char c : action)
         if (c < 0x20 || c >= 0x7F || c == '"')
@@ -98,26 +89,6 @@ struct Budget {
         return left.count() > 0 ? static_cast<long>(left.count()) : 0;
     }
 };
-
-// The pin of the first certificate the library read in the last
-// handshake (CURLOPT_CERTINFO), else empty.
-std::string PeerKeyOf(CURL* curl) {
-    curl_certinfo* info = nullptr;
-    if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &info) != CURLE_OK || info == nullptr ||
-        info->num_of_certs < 1)
-        return std::string();
-    static const char kCert[] = "Cert:";
-    for (curl_slist* field = info->certinfo[0]; field != nullptr; field = field->next)
-        if (std::strncmp(field->data, kCert, sizeof kCert - 1) == 0)
-            return PublicKeyPinOfPem(field->data + sizeof kCert - 1);
-    return std::string();
-}
-
-// The pin the handshake must meet (empty: any key, which is then read).
-void SetPin(CURL* curl, const std::string& pin) {
-    curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pin.empty() ? nullptr : pin.c_str());
-    curl_easy_setopt(curl, CURLOPT_CERTINFO, pin.empty() ? 1L : 0L);
-}
 
 // The bounds for one exchange within budget; false when no time is left.
 bool SetBounds(CURL* curl, const Budget& budget) {
@@ -194,7 +165,7 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
         request.digest && request.user != nullptr && request.password != nullptr;
     const bool https = request.scheme == "https";
     const std::string pin = https ? request.pinnedKey : std::string();
-    SetPin(curl, pin);
+    SetCurlPin(curl, pin);
     if (wantsDigest && *challenged) {
         // The handle holds the camera's challenge: one exchange, login and
         // body together; a stale challenge the library renews itself.
@@ -202,14 +173,14 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
         const SoapPostResult result = Exchange1(curl, &x, reply, end);
         reply->digestAnswered = true;
         if (https && pin.empty())
-            reply->peerKey = PeerKeyOf(curl);
+            reply->peerKey = CurlPeerKeyPin(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
         curl_slist_free_all(headers);
         return result;
     }
     SoapPostResult result = Exchange1(curl, &x, reply, end);
     if (https && pin.empty())
-        reply->peerKey = PeerKeyOf(curl);
+        reply->peerKey = CurlPeerKeyPin(curl);
     *challenged = *challenged || reply->digestChallenge;
     // Digest: the whole request goes out first without login, so that a
     // camera that reads the body before it asks for a login (it must, to
@@ -225,7 +196,7 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
         // A key that could not be read is not met: no login then.
         const std::string met = reply->peerKey;
         if (https && pin.empty())
-            SetPin(curl, met.empty() ? std::string("sha256//unread") : met);
+            SetCurlPin(curl, met.empty() ? std::string("sha256//unread") : met);
         SetDigest(curl, request);
         result = Exchange1(curl, &x, reply, end);
         reply->peerKey = met;
@@ -243,8 +214,8 @@ SoapPostResult CurlSoapPost(const SoapPostRequest& request, SoapPostReply* reply
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     if (reply == nullptr || (request.scheme != "http" && request.scheme != "https") ||
-        !IsHost(request.host) || !IsPlainPath(request.path) || !IsPlainAction(request.action) ||
-        request.port == 0)
+        !IsAddressHost(request.host) || !IsPlainPath(request.path) ||
+        !IsPlainAction(request.action) || request.port == 0)
         return SoapPostResult::Refused;
     *reply = SoapPostReply{};
     SoapSession own;
