@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "AddressPlan.h"
 #include "HostProcess.h"
 #include "Secret.h"
 #include "LorvexManage.h"
@@ -142,8 +143,9 @@ bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* 
     if (args.Has("--accept-key") &&
         manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
         return true;
-    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
-                 mac, fingerprint.c_str());
+    std::fprintf(stderr,
+                 "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n", mac,
+                 fingerprint.c_str());
     return false;
 }
 
@@ -171,7 +173,6 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  "lorvex-search: no route to link-local device addresses; as root run: %s\n",
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
-
 
 std::string OutcomeText(int32_t code, int32_t lockSeconds) {
     if (code == CLorvexManage::SETNET_LOCKED && lockSeconds > 0)
@@ -231,6 +232,14 @@ int RunSetIp(const cli::ParsedArgs& args) {
     for (const char* required : {"--ip", "--mask", "--gateway"})
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
+    // A text that is no address would reach the address rules as
+    // 255.255.255.255 and be refused for a rule it never broke.
+    for (const char* option : {"--ip", "--mask", "--gateway"}) {
+        uint32_t address = 0;
+        if (!commission::ReadAddress(args.Get(option, ""), &address))
+            return Usage(std::string(option) + " " + args.Get(option, "") +
+                         " is not an IPv4 address (four numbers 0 to 255 joined by dots)");
+    }
     std::string error;
     std::string password = DevicePassword(args, "set-ip", &error);
     const SecretGuard wipe(&password);
@@ -281,7 +290,8 @@ int RunRestore(const cli::ParsedArgs& args) {
     const int32_t code = session.Manager().RestoreDevice(mac);
     if (code == CLorvexManage::SETNET_DONE)
         std::printf("%s: restored: the device is not activated; give it a password with "
-                    "`activate`\n", mac);
+                    "`activate`\n",
+                    mac);
     else if (code == CLorvexManage::SETNET_NO_ANSWER)
         std::printf("%s: failed: the device did not acknowledge the restore\n", mac);
     else
