@@ -8,6 +8,7 @@
 namespace {
 
 const char kValueSheet[] = " font : 13px; color: rgb(125, 125, 125); ";
+const char kAmberSheet[] = " font : 13px; color: rgb(232, 182, 70); ";
 const char kSeparatedSheet[] =
     " font : 13px; color: rgb(125, 125, 125); border-right: 1px solid rgb(61, 61, 61); ";
 
@@ -21,6 +22,13 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
         " .QWidget { background-color: rgb(30,31,35); border: 1px solid rgb(78,83,90);"
         "border-top: none; }"));
     m_online = makeLabel(kValueSheet);
+    m_shared = makeLabel(kAmberSheet);
+    m_shared->setObjectName(QStringLiteral("sharedAddresses"));
+    m_shared->setToolTip(GetText("IDCS_ADDRESS_SHARED_TIP"));
+    m_shared->hide();
+    m_notice = makeLabel(kAmberSheet);
+    m_notice->setObjectName(QStringLiteral("notice"));
+    m_notice->hide();
     m_ip = makeLabel(kSeparatedSheet);
     m_subnet = makeLabel(kSeparatedSheet);
     m_gateway = makeLabel(kSeparatedSheet);
@@ -38,6 +46,7 @@ ZVKLabel* StatusBar::makeLabel(const char* sheet) {
 
 void StatusBar::SetOnlineNum(int count) {
     m_online->setText(GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(count));
+    layOutLeft();
 }
 
 void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
@@ -46,6 +55,41 @@ void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
         return;
     }
     m_online->setText(GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online));
+    layOutLeft();
+}
+
+void StatusBar::SetSharedAddresses(int devices) {
+    m_shared->setText(devices > 0 ? GetText("IDCS_ADDRESS_SHARED_COUNT_D").arg(devices)
+                                  : QString());
+    m_shared->setVisible(devices > 0);
+    layOutLeft();
+}
+
+void StatusBar::ShowNotice(const QString& text) {
+    m_noticeText = text;
+    m_notice->setToolTip(text);
+    m_notice->setVisible(!text.isEmpty());
+    layOutLeft();
+}
+
+void StatusBar::layOutLeft() {
+    m_online->ensurePolished(); // the sheet sets the font the widths are measured in
+    const QFontMetrics metrics(m_online->font());
+    int left = 10;
+    for (ZVKLabel* label : {m_online, m_shared}) {
+        if (label != m_online && label->isHidden())
+            continue;
+        const int width = metrics.horizontalAdvance(label->text()) + 4;
+        label->setGeometry(left, 5, width, 17);
+        left += width + 16;
+    }
+    int right = width() - 10;
+    for (const ZVKLabel* host : hostLabels())
+        if (!host->text().isEmpty())
+            right = qMin(right, host->x() - 10);
+    const int room = qMax(0, right - left);
+    m_notice->setText(metrics.elidedText(m_noticeText, Qt::ElideRight, room));
+    m_notice->setGeometry(left, 5, room, 17);
 }
 
 void StatusBar::SetHostNetwork(const QString& ip, const QString& subnet, const QString& gateway,
@@ -77,8 +121,6 @@ void StatusBar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int w = event->size().width();
     m_background->setGeometry(0, 0, w, event->size().height());
-    // Room for "shown of online" in the longest language.
-    m_online->setGeometry(10, 5, 320, 17);
     m_dns->ensurePolished(); // the sheet sets the font the widths are measured in
     const QFontMetrics metrics(m_dns->font());
     QVector<int> widths;
@@ -88,4 +130,5 @@ void StatusBar::resizeEvent(QResizeEvent* event) {
     const QVector<ZVKLabel*> labels = hostLabels();
     for (int i = 0; i < labels.size(); ++i)
         labels[i]->setGeometry(spans[i].first, 5, spans[i].second, 17);
+    layOutLeft();
 }

@@ -25,6 +25,13 @@ public:
     // The tool tip of the host values: one line a network card, so that the
     // installer sees which cards the search runs on. Plain text.
     void SetHostInterfaces(const QString& toolTip);
+    // Beside the count, in amber: how many listed devices share their IP
+    // address with another ("8 devices share an IP address"); nothing for 0.
+    void SetSharedAddresses(int devices);
+    // Beside those, in amber: a note on what the window just did for the
+    // user (plain text, cut with "…" where room runs out, whole in its tool
+    // tip); the empty text removes it.
+    void ShowNotice(const QString& text);
 
     // The x and width of the four host labels (IP, mask, gateway, DNS) for
     // a bar `barWidth` wide whose texts are `textWidths` pixels wide (same
@@ -33,6 +40,8 @@ public:
     static QVector<QPair<int, int>> hostLabelSpans(int barWidth, const QVector<int>& textWidths);
 
     ZVKLabel* onlineLabel() const { return m_online; }
+    ZVKLabel* sharedLabel() const { return m_shared; }
+    ZVKLabel* noticeLabel() const { return m_notice; }
     // IP, mask, gateway, DNS, in this order.
     QVector<ZVKLabel*> hostLabels() const { return {m_ip, m_subnet, m_gateway, m_dns}; }
 
@@ -41,9 +50,15 @@ protected:
 
 private:
     ZVKLabel* makeLabel(const char* sheet);
+    // Places the count, the shared-address count and the notice from the
+    // left, each as wide as its text, the notice cut at the host labels.
+    void layOutLeft();
 
     QWidget* m_background = nullptr;
     ZVKLabel* m_online = nullptr;
+    ZVKLabel* m_shared = nullptr;
+    ZVKLabel* m_notice = nullptr;
+    QString m_noticeText;
     ZVKLabel* m_ip = nullptr;
     ZVKLabel* m_subnet = nullptr;
     ZVKLabel* m_gateway = nullptr;

@@ -97,8 +97,10 @@ void ActivateDialog::clearPassword() {
 
 void ActivateDialog::slot_textChanged() {
     const QString a = m_password->text(), b = m_repeat->text();
-    m_verdict->setText(a.isEmpty() ? QString()
-                                   : GetText(ActivationVerdictKey(a, b, m_mac, m_name)));
+    m_verdict->setText(
+        a.isEmpty()
+            ? QString()
+            : ActivationVerdictText(ActivationVerdictKey(a, b, m_mac, m_name), a, m_mac, m_name));
     const bool ok = ActivationAcceptable(a, b, m_mac, m_name);
     m_ok->setEnabled(ok);
     m_verdict->setStyleSheet(ok || a.isEmpty() ? QString()

@@ -52,27 +52,34 @@ void VistaTreeWidgetItem::fill(QTreeWidgetItem* item, const DevInfo& device) {
     }
 }
 
-int VistaTreeWidgetItem::compareAddresses(const QString& a, const QString& b) {
+int VistaTreeWidgetItem::orderAddresses(const QString& a, const QString& b) {
     QStringRef left[4], right[4];
     if (!splitAddress(a, left) || !splitAddress(b, right))
-        return -1;
-    int at = 0;
-    while (at < 3 && left[at] == right[at])
-        ++at;
-    // Four equal parts compare the first pair: not less.
-    return left[at].toInt(nullptr, 10) < right[at].toInt(nullptr, 10) ? 1 : 0;
+        return QString::compare(a, b);
+    for (int at = 0; at < 4; ++at) {
+        const int l = left[at].toInt(nullptr, 10), r = right[at].toInt(nullptr, 10);
+        if (l != r)
+            return l < r ? -1 : 1;
+    }
+    return 0;
 }
 
+// Rows whose keys are equal (eight new cameras at one factory address) keep
+// one order from refresh to refresh: the device's key (its MAC) decides.
 bool VistaTreeWidgetItem::operator<(const QTreeWidgetItem& other) const {
     const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-    if (column == COL_DATA_PORT)
-        return text(column).toInt(nullptr, 10) < other.text(column).toInt(nullptr, 10);
-    if (column == COL_IP) {
-        const int less = compareAddresses(text(column), other.text(column));
-        if (less >= 0)
-            return less == 1;
+    int order = 0;
+    if (column == COL_DATA_PORT) {
+        const int l = text(column).toInt(nullptr, 10), r = other.text(column).toInt(nullptr, 10);
+        order = l < r ? -1 : l > r ? 1 : 0;
+    } else if (column == COL_IP) {
+        order = orderAddresses(text(column), other.text(column));
+    } else {
+        order = QString::compare(text(column), other.text(column));
     }
-    return QTreeWidgetItem::operator<(other);
+    if (order != 0)
+        return order < 0;
+    return QString::compare(rowKey(this), rowKey(&other)) < 0;
 }
 
 DevInfo* recordOfRow(const QTreeWidgetItem* item) {

@@ -6,8 +6,10 @@
 struct DevInfo;
 
 // VistaTreeWidgetItem sorts the IP address column octet by octet and the
-// data port column as numbers; every other column as text. The row points
-// to its device's DevInfo (column 0, Qt::UserRole) without owning it.
+// data port column as numbers; every other column as text. Rows equal in
+// the sorted column go by their device's key (the MAC), so that their
+// order does not change from one refresh to the next. The row points to
+// its device's DevInfo (column 0, Qt::UserRole) without owning it.
 class VistaTreeWidgetItem : public QTreeWidgetItem {
 public:
     explicit VistaTreeWidgetItem(int type = 0) : QTreeWidgetItem(type) {}
@@ -25,11 +27,11 @@ public:
 
     bool operator<(const QTreeWidgetItem& other) const override;
 
-    // Whether dotted address `a` sorts before `b`, by the first of the four
-    // parts in which they differ (as texts), compared as decimal numbers (a
-    // part that is no number counts 0): 1 before, 0 not before, -1 when
-    // either text has not exactly four parts (compare texts then).
-    static int compareAddresses(const QString& a, const QString& b);
+    // The order of two dotted addresses by the first of the four parts in
+    // which they differ, compared as decimal numbers (a part that is no
+    // number counts 0): negative, 0 or positive; when either text has not
+    // exactly four parts, the order of the texts.
+    static int orderAddresses(const QString& a, const QString& b);
 };
 
 // The record a device row points to; null for an item that is no row of
