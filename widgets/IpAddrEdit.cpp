@@ -101,7 +101,7 @@ QString AddrEditBase::focusedSheet() const {
 // The border in the skin's warning red.
 QString AddrEditBase::refusedSheet() const {
     const QString name = QLatin1String(metaObject()->className());
-    return focusedSheet() + QStringLiteral("%1 { border: 1px solid rgb(214,64,52); }").arg(name);
+    return focusedSheet() + QStringLiteral("%1 { border: 2px solid rgb(214,64,52); }").arg(name);
 }
 
 bool AddrEditBase::partHasFocus() const {

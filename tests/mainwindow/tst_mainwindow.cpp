@@ -953,8 +953,12 @@ void TestMainWindow::sharedAddressesAreMarkedAndCounted() {
     w->slot_refreshMenuTriggered(refreshEntry(w, 0));
     const char* const macs[] = {"02:00:00:00:0D:03", "02:00:00:00:0D:01", "02:00:00:00:0D:02"};
     const uint32_t list = w->manager().ListGeneration();
-    for (const char* mac : macs)
-        w->Update(record(SEARCH_EVENT_NEW, mac, "10.0.0.9", list), &w->manager());
+    for (const char* mac : macs) {
+        SEARCH_INFO fresh = record(SEARCH_EVENT_NEW, mac, "10.0.0.9", list);
+        put(fresh.devName, "IPC");
+        put(fresh.productModel, "LV-IPC2M-D36");
+        w->Update(fresh, &w->manager());
+    }
     QTRY_COMPARE(w->onlineCount(), kFleet + 3);
     QTRY_VERIFY(treeOf(w)->isSortingEnabled());
     auto shared = [w](const char* mac) {
