@@ -45,8 +45,7 @@ ZVKLabel* StatusBar::makeLabel(const char* sheet) {
 }
 
 void StatusBar::SetOnlineNum(int count) {
-    m_online->setText(GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(count));
-    layOutLeft();
+    setOnlineText(GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(count));
 }
 
 void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
@@ -54,8 +53,16 @@ void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
         SetOnlineNum(shown);
         return;
     }
-    m_online->setText(GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online));
-    layOutLeft();
+    setOnlineText(GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online));
+}
+
+// The count changes with every device that arrives (ten thousand in a
+// burst): the labels beside it move only when its width does.
+void StatusBar::setOnlineText(const QString& text) {
+    m_online->setText(text);
+    m_online->ensurePolished();
+    if (QFontMetrics(m_online->font()).horizontalAdvance(text) + 4 != m_online->width())
+        layOutLeft();
 }
 
 void StatusBar::SetSharedAddresses(int devices) {

@@ -53,6 +53,7 @@ private:
     // Places the count, the shared-address count and the notice from the
     // left, each as wide as its text, the notice cut at the host labels.
     void layOutLeft();
+    void setOnlineText(const QString& text);
 
     QWidget* m_background = nullptr;
     ZVKLabel* m_online = nullptr;

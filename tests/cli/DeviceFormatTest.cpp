@@ -162,33 +162,6 @@ TEST(Format, ActivationInWordsForPeopleOnly) {
     }
 }
 
-// The lines of a table without its header.
-std::vector<std::string> Lines(const std::string& table) {
-    std::vector<std::string> lines;
-    for (size_t at = table.find('\n') + 1, end; (end = table.find('\n', at)) != std::string::npos;
-         at = end + 1)
-        lines.push_back(table.substr(at, end - at));
-    return lines;
-}
-
-// Sorted by address as numbers, equal addresses by MAC, whatever order
-// the devices answered in; rows without an address come last.
-TEST(Format, TableIsSortedByAddressThenMac) {
-    const std::vector<SEARCH_INFO> records = {
-        Device("192.168.1.64", "02:00:00:00:00:08", "ZVK_IPC", 1),
-        Device("", "02:00:00:00:00:01", "ZVK_IPC", 0),
-        Device("10.77.0.100", "02:00:00:00:00:02", "ZVK_IPC", 0),
-        Device("192.168.1.64", "02:00:00:00:00:03", "ZVK_IPC", 1),
-        Device("10.77.0.9", "02:00:00:00:00:04", "ZVK_NVR", 0)};
-    const std::vector<std::string> columns = {"ipAddr", "mac"};
-    const std::vector<std::string> lines = Lines(RecordTable(records, {}, {}, {}, &columns));
-    const std::vector<std::string> expected = {
-        "10.77.0.9     02:00:00:00:00:04", "10.77.0.100   02:00:00:00:00:02",
-        "192.168.1.64  02:00:00:00:00:03", "192.168.1.64  02:00:00:00:00:08",
-        "              02:00:00:00:00:01"};
-    EXPECT_EQ(lines, expected);
-}
-
 TEST(Format, DefaultTableShowsWhatAnInstallerReads) {
     const std::vector<SEARCH_INFO> records = {Device("10.0.0.2", "02:00:00:00:00:01", "ZVK_IPC", 1),
                                               Device("10.0.0.3", "", "ONVIF camera", 0)};
