@@ -57,11 +57,12 @@ void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
 }
 
 // The count changes with every device that arrives (ten thousand in a
-// burst): the labels beside it move only when its width does.
+// burst): the labels beside it move only when it gains or loses a digit,
+// not measured each time (the faces' digits are all one width).
 void StatusBar::setOnlineText(const QString& text) {
+    const bool longer = text.size() != m_online->text().size();
     m_online->setText(text);
-    m_online->ensurePolished();
-    if (QFontMetrics(m_online->font()).horizontalAdvance(text) + 4 != m_online->width())
+    if (longer)
         layOutLeft();
 }
 

@@ -56,12 +56,15 @@ int VistaTreeWidgetItem::orderAddresses(const QString& a, const QString& b) {
     QStringRef left[4], right[4];
     if (!splitAddress(a, left) || !splitAddress(b, right))
         return QString::compare(a, b);
-    for (int at = 0; at < 4; ++at) {
-        const int l = left[at].toInt(nullptr, 10), r = right[at].toInt(nullptr, 10);
-        if (l != r)
-            return l < r ? -1 : 1;
-    }
-    return 0;
+    // Equal parts are passed over as texts, which is cheaper than numbers
+    // when ten thousand rows are sorted.
+    int at = 0;
+    while (at < 4 && left[at] == right[at])
+        ++at;
+    if (at == 4)
+        return 0;
+    const int l = left[at].toInt(nullptr, 10), r = right[at].toInt(nullptr, 10);
+    return l < r ? -1 : l > r ? 1 : QStringRef::compare(left[at], right[at]);
 }
 
 // Rows whose keys are equal (eight new cameras at one factory address) keep
