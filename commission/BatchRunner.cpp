@@ -76,6 +76,10 @@ const char* RefusalReasonName(RefusalReason reason) {
         return "fault";
     case RefusalReason::Other:
         return "other";
+    case RefusalReason::CertificateChanged:
+        return "certificate changed";
+    case RefusalReason::ClockOff:
+        return "camera clock off";
     }
     return "";
 }

@@ -35,19 +35,21 @@ enum class BatchState {
 
 enum class RefusalReason {
     None,
-    Password,      // the device refused the request: a wrong password
-    Identity,      // the device's key is not verified, or two keys claim its MAC:
-                   // no password was sent
-    Locked,        // the device is locked after wrong passwords
-    NotActivated,  // the device has no password yet
-    NoAnswer,      // no answer to the request and no sign of the new address
-    Rule,          // the address rules refused the values; nothing was sent
-    WeakPassword,  // activation: the password breaks the first-password rule
-    AlreadyActive, // activation: the device has a password already
-    Credentials,   // an ONVIF camera refused the user name or password
-    OutOfReach,    // an ONVIF camera has no address this computer reaches
-    Fault,         // an ONVIF camera refused with a fault or answered nonsense
-    Other,         // any other result; `code` holds it
+    Password,           // the device refused the request: a wrong password
+    Identity,           // the device's key is not verified, or two keys claim its MAC:
+                        // no password was sent
+    Locked,             // the device is locked after wrong passwords
+    NotActivated,       // the device has no password yet
+    NoAnswer,           // no answer to the request and no sign of the new address
+    Rule,               // the address rules refused the values; nothing was sent
+    WeakPassword,       // activation: the password breaks the first-password rule
+    AlreadyActive,      // activation: the device has a password already
+    Credentials,        // an ONVIF camera refused the user name or password
+    OutOfReach,         // an ONVIF camera has no address this computer reaches
+    Fault,              // an ONVIF camera refused with a fault or answered nonsense
+    Other,              // any other result; `code` holds it
+    CertificateChanged, // an ONVIF camera's HTTPS certificate is not the pinned one
+    ClockOff,           // an ONVIF camera's clock is too far off to sign its login
 };
 
 struct DeviceStatus {

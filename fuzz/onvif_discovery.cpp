@@ -25,10 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const onvif::DiscoveryMatch& match : m.matches) {
         if (match.scopes.size() > onvif::kMaxScopes || match.xaddrs.size() > onvif::kMaxXAddrs)
             abort();
-        const onvif::CameraRecord r = onvif::RecordFromMatch(match, card);
+        const onvif::CameraRecord r = onvif::RecordFromMatch(match, card, "192.168.1.64");
         if (!r.mac.empty() && r.mac.size() != 17)
             abort();
         if (!r.xaddr.empty() && r.reach == onvif::Reach::None)
+            abort();
+        // A log-in goes to the sender only: a chosen XAddr on the subnet is
+        // the sender's own.
+        onvif::XAddr x;
+        if (r.reach == onvif::Reach::Subnet &&
+            (!onvif::ParseXAddr(r.xaddr, &x) || x.host != "192.168.1.64"))
             abort();
         table.Heard(match, card, "192.168.1.64", std::chrono::steady_clock::now(), 0, &events);
     }

@@ -653,7 +653,9 @@ QString BatchDialog::statusText(const DeviceStatus& s) {
                     {RefusalReason::Credentials, "IDCS_BATCH_REASON_CREDENTIALS"},
                     {RefusalReason::OutOfReach, "IDCS_BATCH_REASON_OUT_OF_REACH"},
                     {RefusalReason::Fault, "IDCS_BATCH_REASON_FAULT"},
-                    {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"}};
+                    {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"},
+                    {RefusalReason::CertificateChanged, "IDCS_BATCH_REASON_CERTIFICATE"},
+                    {RefusalReason::ClockOff, "IDCS_BATCH_REASON_CLOCK"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)
         if (r.reason == s.reason)

@@ -154,6 +154,10 @@ ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QStri
     detail->clear();
     switch (result.outcome) {
     case ReaddressOutcome::Done:
+        if (result.clockOff) {
+            *detail = QString::number(result.clockOffset);
+            return {BoxKind::Information, "IDCS_ONVIF_READDRESS_DONE_CLOCK_OFF_D"};
+        }
         return {BoxKind::Information, "IDCS_ONVIF_READDRESS_DONE"};
     case ReaddressOutcome::NotConfirmed:
         return {BoxKind::Warning, "IDCS_ONVIF_NOT_CONFIRMED"};
@@ -175,6 +179,18 @@ ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QStri
     case Outcome::OutOfReach:
         *detail = QString::fromStdString(result.detail);
         return {BoxKind::Error, "IDCS_ONVIF_OUT_OF_REACH"};
+    case Outcome::CertificateChanged:
+        return {BoxKind::Error, "IDCS_ONVIF_CERTIFICATE_CHANGED"};
+    case Outcome::ClockOff:
+        *detail = QString::number(result.clockOffset);
+        return {BoxKind::Error, "IDCS_ONVIF_CLOCK_OFF_D"};
+    case Outcome::Conflict: {
+        QStringList hosts;
+        for (const std::string& host : result.claimants)
+            hosts << QString::fromStdString(host);
+        *detail = hosts.join(QStringLiteral(", "));
+        return {BoxKind::Error, "IDCS_ONVIF_CONFLICT_D"};
+    }
     case Outcome::Fault:
     case Outcome::BadReply:
     case Outcome::TooLarge:
@@ -246,6 +262,12 @@ commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result)
         return refused(RefusalReason::NoAnswer);
     case Outcome::OutOfReach:
         return refused(RefusalReason::OutOfReach);
+    case Outcome::CertificateChanged:
+        return refused(RefusalReason::CertificateChanged);
+    case Outcome::ClockOff:
+        return refused(RefusalReason::ClockOff);
+    case Outcome::Conflict:
+        return refused(RefusalReason::Identity); // two hosts claim it: as two keys for a MAC
     case Outcome::Done:
     case Outcome::BadReply:
     case Outcome::TooLarge:

@@ -34,6 +34,11 @@ struct DevInfo {
     // endpoint in `mac`, which then is no MAC to show.
     QString endpoint;
     QString xaddr;
+    // The device's identity as CLorvexManage::GetIdentity reported it when
+    // the event was handed over (LORVEX_IDENTITY_*, 0 unknown), and its key's
+    // fingerprint; the row's mark shows them.
+    int identity = 0;
+    QString fingerprint;
 
     bool isCamera() const { return !endpoint.isEmpty(); }
     // The MAC to show: empty for a camera listed under its endpoint.

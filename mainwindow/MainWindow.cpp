@@ -31,6 +31,7 @@
 #include <QLocale>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -292,6 +293,12 @@ void MainWindow::buildDeviceTree() {
     m_deviceTree->setHeader(m_header);
     m_deviceTypeGroup = new QActionGroup(this);
     m_deviceTypeGroup->setExclusive(true);
+    m_sortResume = new QTimer(this);
+    m_sortResume->setSingleShot(true);
+    connect(m_sortResume, &QTimer::timeout, this, [this] { resumeSort(); });
+    m_nextTake = new QTimer(this);
+    m_nextTake->setSingleShot(true);
+    connect(m_nextTake, SIGNAL(timeout()), this, SLOT(slot_takeDeviceEvents()));
     buildFilterMenus();
     setUpColumns();
     buildTreeKeys();
@@ -404,7 +411,15 @@ void MainWindow::placeInitialGeometry() {
 }
 
 void MainWindow::Update(SEARCH_INFO info, CObservable<SEARCH_INFO>*) {
+    DevInfo* device = NewDevInfo(info);
+    // The identity is read here, on the search thread, outside the search
+    // library's lock: asked from the window thread it would wait for that
+    // lock while the library checks a burst's new keys (tens of ms each
+    // time, with the window frozen).
+    std::string fingerprint;
+    device->identity = m_manager.GetIdentity(info.mac, &fingerprint);
+    device->fingerprint = QString::fromStdString(fingerprint);
     // One queued call per batch, not per record: see DeviceEventQueue.
-    if (m_deviceEvents.push(NewDevInfo(info), info.event, info.generation))
+    if (m_deviceEvents.push(device, info.event, info.generation))
         QMetaObject::invokeMethod(this, "slot_takeDeviceEvents", Qt::QueuedConnection);
 }

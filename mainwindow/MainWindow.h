@@ -302,6 +302,7 @@ private:
     void applyHeaderFilter(DeviceFilter filter);
     void showFilterInMenus();
     void addRowActions(QMenu* menu);
+    void addCameraActions(QMenu* menu, const QString& mac);
     // Marks the IP cell of a device that shares its address with another
     // listed device, or else of one outside every subnet of the PC's cards,
     // and the name cell of a device whose key is unverified, confirmed by
@@ -318,6 +319,7 @@ private:
     void showRow(DevInfo* record);
     void suspendSort();
     void resumeSort();
+    int rowPosition(const QTreeWidgetItem& row) const;
     void reselect(const QString& mac);
     void keepPanelDevice(const QString& key);
     void refillRow(QTreeWidgetItem* row, const DevInfo& record);
@@ -354,6 +356,12 @@ private:
     RangeFilterMenu* m_portMenu = nullptr;
     // Set while merged rows went in with the installer's sort turned off.
     bool m_sortSuspended = false;
+    // Turns the sort on again once the list has been quiet for a while.
+    QTimer* m_sortResume = nullptr;
+    // When the hand-over queue was last emptied, and the timer of the next
+    // take from it (see slot_takeDeviceEvents).
+    QElapsedTimer m_lastDrain;
+    QTimer* m_nextTake = nullptr;
     // The MAC selected when the list was refreshed, until it answers again,
     // or of the panel's device while a filter hides it, until it shows.
     QString m_reselectMac;

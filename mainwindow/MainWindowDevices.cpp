@@ -22,6 +22,7 @@
 
 #include <QAction>
 #include <QAbstractItemModel>
+#include <QHeaderView>
 #include <QActionGroup>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -37,8 +38,16 @@ DevInfo* recordOf(const QTreeWidgetItem* item) { return recordOfRow(item); }
 // Events merged per take from the hand-over queue, and the time after which
 // a take yields to the event loop: paint and input wait at most about this
 // long while thousands of devices arrive.
-const int kEventsPerBatch = 64;
-const qint64 kSliceMs = 12;
+const int kEventsPerBatch = 16;
+const qint64 kSliceMs = 5;
+// How long the list stays quiet before the tree's own sort is turned on
+// again after merged rows (see resumeSort).
+const int kSortResumeMs = 1000;
+// The least time from one emptied queue to the next take. Every take that
+// puts rows in costs a layout of the whole tree and a repaint; answers
+// that trickle in (thousands of devices each agreeing a key) are merged a
+// few at a time otherwise, with one layout and paint for each few.
+const qint64 kGatherMs = 100;
 
 } // namespace
 
@@ -47,6 +56,12 @@ QString MainWindow::deviceTypeText(const QString& code) { return ::deviceTypeTex
 QString MainWindow::runTimeText(const QString& seconds) { return ::runTimeText(seconds); }
 
 void MainWindow::slot_takeDeviceEvents() {
+    // The queue keeps its take pending meanwhile: pushes ask for no other.
+    const qint64 sinceDrain = m_lastDrain.isValid() ? m_lastDrain.elapsed() : kGatherMs;
+    if (sinceDrain < kGatherMs && !m_closing) {
+        m_nextTake->start(int(kGatherMs - sinceDrain));
+        return;
+    }
     QElapsedTimer slice;
     slice.start();
     bool more = true;
@@ -54,17 +69,24 @@ void MainWindow::slot_takeDeviceEvents() {
         for (const DeviceEventQueue::Event& event : m_deviceEvents.take(kEventsPerBatch, &more))
             slot_recvOnlineDeviceInfo(event.device, event.opt);
     }
-    // Rows go in unsorted while a burst lasts; once it is merged the sort
-    // the installer chose (and its indicator) is in force again.
-    if (!more)
-        resumeSort();
+    // Rows go in at their place while the tree's own sort is off; once the
+    // list has been quiet for a while the tree sorts by itself again.
+    if (!more) {
+        m_sortResume->start(kSortResumeMs);
+        m_lastDrain.start();
+    } else {
+        m_sortResume->stop();
+    }
     updateActivationEntry();
     // The next slice by a timer, not a posted call: Qt lets timers run only
     // once no posted event is pending, so a chain of posted slices would
     // hold back every timer of the program (the tree's own delayed layout
-    // among them) until the last device is in.
+    // among them) until the last device is in. A zero timer of its own
+    // (QTimer::singleShot(0) would post): any later timer would put the
+    // thread to sleep between slices, and on a busy machine it then waits
+    // for a processor again before each slice.
     if (more)
-        QTimer::singleShot(1, this, SLOT(slot_takeDeviceEvents()));
+        m_nextTake->start(0);
 }
 
 void MainWindow::slot_recvOnlineDeviceInfo(void* data, int opt) {
@@ -180,32 +202,52 @@ void MainWindow::refillRow(QTreeWidgetItem* row, const DevInfo& record) {
     m_deviceTree->viewport()->update();
 }
 
-// Sorting off, so that the new row stays at the top where it goes in. The
-// device's row is made on its first showing.
+// The tree's own sort off (see suspendSort): the row goes in at its place.
+// The device's row is made on its first showing.
 void MainWindow::showRow(DevInfo* record) {
     suspendSort();
     QTreeWidgetItem* row = m_rows.value(record->mac);
     if (row != nullptr)
-        m_deviceTree->insertTopLevelItem(0, row);
+        m_deviceTree->insertTopLevelItem(rowPosition(*row), row);
     if (row != nullptr || addDeviceItem(record))
         setOnlineCount(m_onlineCount + 1);
     reselect(record->mac);
 }
 
-// Sorting off while rows go in (each insert into a sorted tree of ten
-// thousand rows moves rows); remembered, so that resumeSort turns it on.
+// Where a row not in the tree goes: at its place in the sort in force (the
+// tree's own, or the one suspended while rows are merged), at the top when
+// none is.
+int MainWindow::rowPosition(const QTreeWidgetItem& row) const {
+    if (!m_deviceTree->isSortingEnabled() && !m_sortSuspended)
+        return 0;
+    const QHeaderView* header = m_deviceTree->header();
+    return SortedRowPosition(*m_deviceTree, row, header->sortIndicatorSection(),
+                             header->sortIndicatorOrder());
+}
+
+// The tree's own sort off while rows are merged: with it on, every row put
+// in schedules a sort of the whole tree (tens of milliseconds at ten
+// thousand rows, in one piece), while a row put in at its place costs a
+// search of the sorted rows. The indicator stays as it was: the order it
+// shows still holds. Remembered, so that resumeSort turns the sort on.
 void MainWindow::suspendSort() {
     if (!m_deviceTree->isSortingEnabled())
         return;
     m_sortSuspended = true;
+    QHeaderView* header = m_deviceTree->header();
+    const bool shown = header->isSortIndicatorShown();
     m_deviceTree->setSortingEnabled(false);
+    header->setSortIndicatorShown(shown);
 }
 
+// Turning the sort on sorts the whole tree once; its rows are in order
+// already but for changed rows whose sorted cell changed.
 void MainWindow::resumeSort() {
     if (!m_sortSuspended)
         return;
     m_sortSuspended = false;
-    m_deviceTree->setSortingEnabled(true);
+    if (!m_deviceTree->isSortingEnabled())
+        m_deviceTree->setSortingEnabled(true);
 }
 
 // After a refresh the device that was selected is selected again when it
@@ -267,7 +309,7 @@ bool MainWindow::addDeviceItem(DevInfo* device) {
         return false;
     QTreeWidgetItem* item = VistaTreeWidgetItem::newDeviceRow(device);
     markRow(item, *device);
-    m_deviceTree->insertTopLevelItem(0, item);
+    m_deviceTree->insertTopLevelItem(rowPosition(*item), item);
     m_rows.insert(device->mac, item);
     return true;
 }

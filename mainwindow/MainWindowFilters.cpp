@@ -14,7 +14,10 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+
+#include <algorithm>
 
 void MainWindow::buildFilterMenus() {
     m_typeMenu = new DeviceTypeFilterMenu(this);
@@ -134,6 +137,17 @@ void MainWindow::applyFilter(const DeviceFilter& filter) {
         }
         rows.append(row);
     }
+    // While the tree's own sort is suspended the rows go in sorted, as
+    // they would on top of the tree and sorted by it (a stable sort).
+    if (m_sortSuspended && !m_deviceTree->isSortingEnabled()) {
+        const int column = m_deviceTree->header()->sortIndicatorSection();
+        const bool ascending = m_deviceTree->header()->sortIndicatorOrder() == Qt::AscendingOrder;
+        std::stable_sort(rows.begin(), rows.end(),
+                         [column, ascending](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+                             return ascending ? VistaTreeWidgetItem::lessThan(*a, *b, column)
+                                              : VistaTreeWidgetItem::lessThan(*b, *a, column);
+                         });
+    }
     m_deviceTree->insertTopLevelItems(0, rows);
     // One change of the selection, not one per row (Ctrl+A of thousands).
     QItemSelection again;
@@ -153,8 +167,8 @@ void MainWindow::applyFilter(const DeviceFilter& filter) {
 
 // The device the panel shows is the current row again when it is shown;
 // while a filter hides it the panel keeps it (no other row becomes
-// current in its place), and it is made current again once it shows.
-// A device that comes back (it was hidden, or the list was refreshed) is
+// current in its place), and it is made current again once it shows. One
+// that comes back (it was hidden, or the list was refreshed) is
 // selected again, and the panel shows what the list now knows of it: it may
 // have moved meanwhile.
 void MainWindow::keepPanelDevice(const QString& key) {

@@ -10,6 +10,8 @@
 #include "IconButton.h"
 #include "LanguageSrc.h"
 #include "LorvexSearch.h"
+#include "N12_MessageBox.h"
+#include "OnvifPins.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
 #include "ZVKMenu.h"
@@ -122,18 +124,22 @@ void MainWindow::markRow(QTreeWidgetItem* row, const DevInfo& record) {
         tips << GetText("IDCS_FOREIGN_SUBNET_TIP");
     row->setIcon(COL_IP, shared ? sharedAddressIcon() : foreign ? foreignSubnetIcon() : QIcon());
     row->setToolTip(COL_IP, tips.join(QStringLiteral("\n\n")));
-    std::string fingerprint;
-    const int32_t state = m_manager.GetIdentity(record.mac.toLatin1().constData(), &fingerprint);
-    const IdentityMark mark = identityMark(state, QString::fromStdString(fingerprint));
+    const IdentityMark mark = identityMark(record.identity, record.fingerprint);
     row->setIcon(COL_NAME, mark.icon);
     row->setToolTip(COL_NAME, mark.tip);
 }
 
+// The identity asked afresh: the user's confirmation changes it without a
+// device event.
 void MainWindow::remarkRow(const QString& mac) {
-    const DevInfo* record = findDeviceRecord(mac);
+    DevInfo* record = m_records.value(mac, nullptr);
     QTreeWidgetItem* row = m_rows.value(mac, nullptr);
-    if (record != nullptr && row != nullptr)
-        markRow(row, *record);
+    if (record == nullptr || row == nullptr)
+        return;
+    std::string fingerprint;
+    record->identity = m_manager.GetIdentity(mac.toLatin1().constData(), &fingerprint);
+    record->fingerprint = QString::fromStdString(fingerprint);
+    markRow(row, *record);
 }
 
 void MainWindow::slot_rowMenuRequested(const QPoint& pos) {
@@ -183,8 +189,27 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
         m_deviceBarToggle->setChecked(true);
         m_controlBar->PrepareRestore(mac);
     });
+    addCameraActions(menu, mac);
     addRowActions(menu);
     return menu;
+}
+
+// A camera row's own action: forgetting the HTTPS certificate pinned for
+// it (enabled only while one is), the way to accept a certificate replaced
+// on purpose after the refusal said what it means.
+void MainWindow::addCameraActions(QMenu* menu, const QString& mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    if (record == nullptr || record->endpoint.isEmpty())
+        return;
+    const std::string endpoint = record->endpoint.toStdString();
+    std::string pin;
+    QAction* forget = menu->addAction(GetText("IDCS_ONVIF_FORGET_CERTIFICATE"));
+    forget->setObjectName(QStringLiteral("forgetCertificateAction"));
+    forget->setEnabled(onvif::LookupPin(endpoint, &pin));
+    connect(forget, &QAction::triggered, menu, [this, endpoint] {
+        if (onvif::ForgetPin(endpoint))
+            N12_MessageBox::information(GetText("IDCS_ONVIF_CERTIFICATE_FORGOTTEN"), this);
+    });
 }
 
 // The row actions that act on the selected rows, after a separator:

@@ -30,6 +30,19 @@ struct CameraRecord {
     std::uint16_t port = 0;    // port of the same XAddr
     std::string interfaceName; // the card it was heard on
     std::string localAddress;  // that card's address
+    // The address the discovery message came from: the only host logged
+    // in to (ChooseXAddr), together with a link-local XAddr of its own.
+    std::string source;
+    // True when the message's XAddrs name only other hosts than source on
+    // this card's subnet: the camera is out of reach by that rule alone.
+    bool pointsElsewhere = false;
+    // True when more than one host claims this camera: its endpoint came
+    // from two addresses within the last two rounds, or (as Find returns
+    // it) two endpoints carry its MAC. Nobody is logged in to
+    // then: a host that copies a camera's endpoint or MAC would otherwise
+    // receive the installer's password. claimants lists the addresses.
+    bool contested = false;
+    std::vector<std::string> claimants;
     std::uint32_t metadataVersion = 0;
     std::chrono::steady_clock::time_point lastSeen;
     DeviceInformation info;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "OnvifPins.h"
 #include "OnvifXml.h"
 #include "SoapTransport.h"
 
@@ -50,6 +51,12 @@ const char* OutcomeName(Outcome outcome) {
         return "refused";
     case Outcome::OutOfReach:
         return "out of reach";
+    case Outcome::CertificateChanged:
+        return "certificate changed";
+    case Outcome::ClockOff:
+        return "camera clock off";
+    case Outcome::Conflict:
+        return "claimed by more than one host";
     }
     return "unknown";
 }
@@ -64,6 +71,10 @@ void DeviceClient::MoveTo(std::string xaddr) {
     m_xaddr = std::move(xaddr);
     m_session = std::make_unique<SoapSession>();
 }
+
+bool ClockIsOff(long long offset) { return offset > kClockBound || offset < -kClockBound; }
+
+void DeviceClient::SetEndpoint(std::string endpoint) { m_endpoint = std::move(endpoint); }
 
 void DeviceClient::SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
 
@@ -98,17 +109,51 @@ Outcome DeviceClient::Classify(long status, const std::string& body, bool challe
     return Outcome::BadReply;
 }
 
+namespace {
+
+// A refusal that offers no Digest: the camera wants a WS-UsernameToken.
+bool RefusedWithoutDigest(const SoapPostReply& reply) {
+    if (reply.status == 200 || reply.digestChallenge)
+        return false;
+    SoapFault fault;
+    const bool hasFault = ReadFault(reply.body, &fault);
+    if (hasFault && SaysLocked(fault))
+        return false;
+    return reply.status == 401 || (hasFault && NotAuthorized(fault));
+}
+
+} // namespace
+
+std::string DeviceClient::PinFor(bool https) {
+    if (!https)
+        return std::string();
+    if (m_pin.empty())
+        LookupPin(m_endpoint.empty() ? m_xaddr : m_endpoint, &m_pin);
+    return m_pin;
+}
+
+bool DeviceClient::NoteKey(const std::string& met) {
+    m_pin = RememberPin(m_endpoint.empty() ? m_xaddr : m_endpoint, met);
+    return m_pin == met;
+}
+
 Outcome DeviceClient::Call(const std::string& action, const std::string& body, bool login,
                            const Reader& read) {
     XAddr x;
     if (!ParseXAddr(m_xaddr, &x))
         return Outcome::OutOfReach;
-    if (login) {
-        const Outcome clock = EnsureClock();
-        if (clock != Outcome::Done)
-            return clock;
-    }
+    const bool https = x.scheme == "https";
     for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool token = login && m_login == Login::Token;
+        if (token) {
+            const Outcome clock = EnsureClock();
+            if (clock != Outcome::Done)
+                return clock;
+            if (ClockIsOff(m_offset))
+                return Outcome::ClockOff;
+            if (https && PinFor(true).empty())
+                return Outcome::BadReply; // no key was read: no token to an unknown one
+        }
         SoapPostRequest request;
         request.scheme = x.scheme;
         request.host = x.host;
@@ -116,6 +161,7 @@ Outcome DeviceClient::Call(const std::string& action, const std::string& body, b
         request.path = x.path;
         request.action = kActionBase + action;
         request.session = m_session.get();
+        request.pinnedKey = PinFor(https);
         if (m_deadline != std::chrono::steady_clock::time_point::max()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 m_deadline - std::chrono::steady_clock::now());
@@ -124,15 +170,17 @@ Outcome DeviceClient::Call(const std::string& action, const std::string& body, b
             request.timeLimitMs =
                 static_cast<long>(std::min<long long>(left.count(), kSoapDeadlineMs));
         }
-        const bool wsse = login && !m_digest;
-        if (wsse) {
-            UsernameToken token = MakeToken(m_user, *m_password, m_clock(), m_offset);
-            request.body = Envelope(body, &token);
-            WipeSecret(&token.digest);
+        if (token) {
+            UsernameToken t = MakeToken(m_user, *m_password, m_clock(), m_offset);
+            request.body = Envelope(body, &t);
+            WipeSecret(&t.digest);
         } else {
             request.body = Envelope(body, nullptr);
         }
-        if (login && m_digest) {
+        // Digest, or the way to learn the camera's form: the transport sends
+        // the request without login first and answers only a Digest
+        // challenge.
+        if (login && !token) {
             request.digest = true;
             request.user = &m_user;
             request.password = m_password.get();
@@ -140,17 +188,23 @@ Outcome DeviceClient::Call(const std::string& action, const std::string& body, b
         SoapPostReply reply;
         const SoapPostResult result = SoapPost(request, &reply);
         WipeSecret(&request.body);
+        if (result == SoapPostResult::KeyMismatch)
+            return Outcome::CertificateChanged;
+        if (https && request.pinnedKey.empty() && !reply.peerKey.empty() && !NoteKey(reply.peerKey))
+            return Outcome::CertificateChanged; // another key was pinned meanwhile
         if (result == SoapPostResult::NoAnswer)
             return Outcome::NoAnswer;
         if (result == SoapPostResult::TooLarge)
             return Outcome::TooLarge;
         if (result == SoapPostResult::Refused)
             return Outcome::OutOfReach;
-        // The camera asks for HTTP Digest: once more that way, and from now
-        // on always.
-        if (wsse && reply.status == 401 && reply.digestChallenge) {
-            m_digest = true;
-            continue;
+        if (login && m_login == Login::Unknown) {
+            if (reply.digestAnswered) {
+                m_login = Login::Digest;
+            } else if (RefusedWithoutDigest(reply)) {
+                m_login = Login::Token; // once more with a token, and from now on always
+                continue;
+            }
         }
         return Classify(reply.status, reply.body, reply.digestChallenge, read);
     }
@@ -162,7 +216,7 @@ Outcome DeviceClient::EnsureClock() {
         return Outcome::Done;
     long long offset = 0;
     const Outcome o = GetSystemDateAndTime(&offset);
-    if (o == Outcome::NoAnswer || o == Outcome::OutOfReach)
+    if (o == Outcome::NoAnswer || o == Outcome::OutOfReach || o == Outcome::CertificateChanged)
         return o;
     // A camera that does not tell its time is signed with ours; the login
     // itself then says whether that was good enough.
@@ -181,7 +235,7 @@ Outcome DeviceClient::GetSystemDateAndTime(long long* offsetSeconds) {
     if (o == Outcome::Done) {
         *offsetSeconds = offset;
         m_offset = offset;
-        m_clockKnown = true;
+        m_clockKnown = m_clockRead = true;
     }
     return o;
 }

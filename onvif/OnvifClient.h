@@ -1,10 +1,18 @@
 // The device service client: the calls this tool makes on one camera, over
 // SoapPost (Common/Layer2_Platform/Linux/SoapTransport.h; tests replace it).
 //
-// Before the first call that needs a login it reads GetSystemDateAndTime
-// (no login) and signs every WS-UsernameToken with the camera's clock. When
-// the camera answers 401 with a Digest challenge, the call is repeated once
-// with HTTP Digest and every later call uses Digest from the start.
+// Log-in: the first call that needs one goes out without any, so that the
+// camera says how it wants it. A Digest challenge is answered with HTTP
+// Digest (bound to that camera's nonce), and every later call uses Digest.
+// Only a camera that refuses without offering Digest gets a
+// WS-UsernameToken, signed with its clock as GetSystemDateAndTime (no
+// login) tells it, and only while that clock is within kClockBound of this
+// computer's: a token signed for a clock further ahead would stay valid at
+// other cameras until then. Both forms never go out together.
+//
+// https: the camera's public key is pinned on first use per endpoint
+// (OnvifPins.h), from an exchange that carries no login; a changed key is
+// CertificateChanged and nothing is sent.
 // Outcomes are values, each distinct; the password is wiped when the
 // client is destroyed and never logged.
 #pragma once
@@ -31,7 +39,24 @@ enum class Outcome {
     TooLarge,         // the answer passed the size cap
     Fault,            // the camera refused with another SOAP fault (see LastFault())
     OutOfReach,       // no XAddr this card can reach
+    // https: the camera's certificate has another public key than the one
+    // pinned for its endpoint; nothing was sent (ForgetPin accepts it).
+    CertificateChanged,
+    // The camera wants a WS-UsernameToken but its clock is more than
+    // kClockBound off this computer's: no token was signed
+    // (DeviceClient::ClockOffset tells by how much).
+    ClockOff,
+    // More than one host claims the camera (CameraRecord::contested):
+    // nobody was logged in to.
+    Conflict,
 };
+
+// The clock offset beyond which a camera's clock is reported, and no
+// WS-UsernameToken is signed with it.
+constexpr long long kClockBound = 300;
+
+// True when offset (seconds) is beyond kClockBound either way.
+bool ClockIsOff(long long offset);
 
 // A short English word for the outcome ("done", "wrong credentials", ...).
 const char* OutcomeName(Outcome outcome);
@@ -46,6 +71,9 @@ public:
 
     // The clock for signing; tests replace it. Default: std::time.
     void SetClock(std::function<std::time_t()> clock);
+    // The camera's endpoint, under which its https key is pinned (default:
+    // the XAddr).
+    void SetEndpoint(std::string endpoint);
     // No call goes on past deadline: each request's time limit is lowered
     // to the time left, and a request due after it is NoAnswer at once.
     // Default: none beyond the transport's own limits.
@@ -68,9 +96,13 @@ public:
     // The last fault the camera sent (for Fault and Locked), else empty.
     const SoapFault& LastFault() const { return m_fault; }
     // True once the camera asked for HTTP Digest.
-    bool UsesDigest() const { return m_digest; }
+    bool UsesDigest() const { return m_login == Login::Digest; }
+    // True once the camera refused a call without offering Digest.
+    bool UsesToken() const { return m_login == Login::Token; }
     // The offset learnt, 0 before it was read.
     long long ClockOffset() const { return m_offset; }
+    // True once the camera's clock was read.
+    bool ClockKnown() const { return m_clockRead; }
 
 private:
     using Reader = std::function<SoapRead(const std::string&, SoapFault*)>;
@@ -79,14 +111,23 @@ private:
     Outcome EnsureClock();
     Outcome Classify(long status, const std::string& body, bool challenge, const Reader& read);
 
+    enum class Login { Unknown, Digest, Token };
+    // The pin to hold the camera to; empty before first use.
+    std::string PinFor(bool https);
+    // Notes the key met on first use; false when another was pinned meanwhile.
+    bool NoteKey(const std::string& met);
+
     std::string m_xaddr;
+    std::string m_endpoint;
+    std::string m_pin;
     std::string m_user;
     SharedSecret m_password;
     std::function<std::time_t()> m_clock;
     std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
-    bool m_clockKnown = false;
+    bool m_clockKnown = false; // asked (a camera that does not tell is signed with ours)
+    bool m_clockRead = false;  // told
     long long m_offset = 0;
-    bool m_digest = false;
+    Login m_login = Login::Unknown;
     SoapFault m_fault;
     std::unique_ptr<SoapSession> m_session; // the camera's Digest challenge between calls
 };

@@ -325,7 +325,8 @@ bool ParseXAddr(const std::string& text, XAddr* out) {
     return true;
 }
 
-int ChooseXAddr(const std::vector<std::string>& xaddrs, const Subnet& subnet, Reach* reach) {
+int ChooseXAddr(const std::vector<std::string>& xaddrs, const Subnet& subnet,
+                const std::string& source, Reach* reach, bool anySource) {
     int onSubnet = -1, linkLocal = -1;
     bool onSubnetHttps = false, linkLocalHttps = false;
     for (size_t i = 0; i < xaddrs.size(); ++i) {
@@ -335,6 +336,8 @@ int ChooseXAddr(const std::vector<std::string>& xaddrs, const Subnet& subnet, Re
             continue;
         const bool https = x.scheme == "https";
         if (subnet.mask != 0 && (ip & subnet.mask) == (subnet.address & subnet.mask)) {
+            if (!anySource && x.host != source)
+                continue; // another host than the sender: never logged in to
             if (onSubnet < 0 || (https && !onSubnetHttps))
                 onSubnet = static_cast<int>(i), onSubnetHttps = https;
         } else if ((ip & 0xFFFF0000u) == 0xA9FE0000u) {

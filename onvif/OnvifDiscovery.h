@@ -91,9 +91,21 @@ enum class Reach {
     None,      // no XAddr on the card's subnet and no link-local one
 };
 
-// The XAddr to use: one on `subnet` (https before http), else a link-local
-// one (https first), else none. *reach says which; index into xaddrs, or -1.
-int ChooseXAddr(const std::vector<std::string>& xaddrs, const Subnet& subnet, Reach* reach);
+// The XAddr to use for a camera whose discovery message came from address
+// `source` (dotted quad): one on `subnet` whose host is source itself
+// (https before http), else a link-local one (https first) from the same
+// message, else none. *reach says which; index into xaddrs, or -1.
+//
+// An XAddr naming another host of a routed network is never used, so a
+// message cannot send a log-in anywhere but to its own sender. A
+// link-local address is taken from the sender's own message although it is
+// not the address the message came from: a camera left in a foreign subnet
+// speaks from that subnet's address and is reached only at its 169.254
+// one, and such an address never leads off the link. An empty source
+// (anySource) lifts the rule: only to tell whether a message would have
+// been reachable but for it.
+int ChooseXAddr(const std::vector<std::string>& xaddrs, const Subnet& subnet,
+                const std::string& source, Reach* reach, bool anySource = false);
 
 // Dotted quad to host order; false for anything but four decimal parts.
 bool ParseIPv4(const std::string& text, std::uint32_t* out);

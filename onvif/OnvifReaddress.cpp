@@ -40,6 +40,8 @@ std::string WithHost(const std::string& xaddr, const std::string& ip) {
 ReaddressResult Failed(ReaddressStep step, Outcome call, const DeviceClient& client,
                        const std::string& mac = std::string()) {
     ReaddressResult r;
+    r.clockOffset = client.ClockOffset();
+    r.clockOff = client.ClockKnown() && ClockIsOff(client.ClockOffset());
     r.mac = mac;
     r.outcome = ReaddressOutcome::CallFailed;
     r.call = call;
@@ -84,15 +86,32 @@ ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& re
         result.detail = "the new address, prefix or gateway is not valid";
         return result;
     }
-    if (camera.reach == Reach::None || camera.xaddr.empty()) {
+    const Outcome allowed = LoginAllowed(camera);
+    if (allowed == Outcome::OutOfReach) {
         result.outcome = ReaddressOutcome::OutOfReach;
         result.detail = OutOfReachDetail(camera);
         return result;
     }
     DeviceClient client(camera.xaddr, request.user, request.password);
+    client.SetEndpoint(camera.endpoint);
     step(ReaddressStep::Token);
+    if (allowed != Outcome::Done) {
+        ReaddressResult refused = Failed(result.step, allowed, client);
+        refused.claimants = camera.claimants;
+        for (size_t i = 0; i < camera.claimants.size(); ++i)
+            refused.detail += (i == 0 ? ": " : ", ") + camera.claimants[i];
+        return refused;
+    }
+    // The clock, for the report and for a token: a camera that does not
+    // tell it is still re-addressed.
+    long long offset = 0;
+    Outcome o = client.GetSystemDateAndTime(&offset);
+    if (o == Outcome::NoAnswer || o == Outcome::CertificateChanged)
+        return Failed(result.step, o, client);
+    result.clockOffset = offset;
+    result.clockOff = o == Outcome::Done && ClockIsOff(offset);
     std::vector<NetworkInterface> list;
-    Outcome o = client.GetNetworkInterfaces(&list);
+    o = client.GetNetworkInterfaces(&list);
     if (o != Outcome::Done)
         return Failed(result.step, o, client);
     const NetworkInterface* target = ChooseInterface(list, camera.ip);
@@ -129,12 +148,24 @@ ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& re
     step(ReaddressStep::Verifying);
     const bool heard =
         Verify(camera, request.ip, search, since, reboot ? rebootBound : bound, request.cancelled);
+    if (heard)
+        search->Moved(camera.endpoint, request.ip);
     result.outcome = heard ? ReaddressOutcome::Done : ReaddressOutcome::NotConfirmed;
     result.detail = heard ? "done" : "not confirmed: no word from the new address in time";
     return result;
 }
 
+Outcome LoginAllowed(const CameraRecord& camera) {
+    if (camera.reach == Reach::None || camera.xaddr.empty())
+        return Outcome::OutOfReach;
+    return camera.contested ? Outcome::Conflict : Outcome::Done;
+}
+
 std::string OutOfReachDetail(const CameraRecord& camera) {
+    if (camera.pointsElsewhere)
+        return "out of reach: the camera spoke from " + camera.source +
+               " but its service addresses name other hosts; this tool logs in only to the "
+               "address a camera speaks from";
     std::string where = camera.ip.empty() ? std::string("an unknown address") : camera.ip;
     return "out of reach from this card: the camera's address " + where +
            " lies outside the subnet of " +

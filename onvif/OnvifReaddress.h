@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "OnvifClient.h"
 #include "OnvifSearch.h"
@@ -49,13 +50,26 @@ struct ReaddressResult {
     bool rebooted = false;
     std::string detail; // a sentence for the user (why out of reach, the fault)
     std::string mac;    // what GetNetworkInterfaces told of the camera's card, when it did
+    // The camera's clock minus this computer's, when it told it; clockOff
+    // when that is beyond kClockBound, whatever the outcome: the installer
+    // sets the camera's clock then.
+    long long clockOffset = 0;
+    bool clockOff = false;
+    std::vector<std::string> claimants; // Conflict: the hosts that claim the camera
 };
 
+// Whether the tool may log in to camera at all: Done; OutOfReach when it
+// has no XAddr to use (also when its XAddrs name only other hosts than
+// the one it spoke from); Conflict when more than one host claims it.
+Outcome LoginAllowed(const CameraRecord& camera);
+
 // Re-addresses camera; progress (may be empty) hears each step as it
-// begins. search must be running: verification listens through it. The
-// MAC the camera tells once logged in goes onto its record in search
-// (CameraSearch::SetMac) when its scopes named none.
-// bound/rebootBound replace the verification bounds (tests shorten them).
+// begins. Nothing is sent with a login unless LoginAllowed: a contested
+// camera is CallFailed with Conflict. The camera's clock is read first
+// (no login) and reported in the result. search must be running: verification listens through it.
+// The MAC the camera tells once logged in goes onto its record in search (CameraSearch::SetMac)
+// when its scopes named none. bound/rebootBound replace the verification bounds (tests shorten
+// them).
 ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& request,
                           CameraSearch* search,
                           const std::function<void(ReaddressStep)>& progress = {},

@@ -274,6 +274,14 @@ void CameraSearch::SetMac(const std::string& endpoint, const std::string& mac) {
     WakeThread(m_impl->wake);
 }
 
+void CameraSearch::Moved(const std::string& endpoint, const std::string& ip) {
+    {
+        std::lock_guard<std::mutex> hold(m_impl->mutex);
+        m_impl->table.Moved(endpoint, ip, &m_impl->pending);
+    }
+    WakeThread(m_impl->wake);
+}
+
 bool CameraSearch::HeardFrom(const std::string& endpoint, const std::string& ip,
                              std::chrono::steady_clock::time_point* when) const {
     std::lock_guard<std::mutex> hold(m_impl->mutex);

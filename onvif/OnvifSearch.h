@@ -48,13 +48,17 @@ public:
     // Every camera present now, in the order first seen.
     std::vector<CameraRecord> Cameras() const;
     // The camera whose endpoint equals key or whose MAC equals key (any
-    // MAC form NormaliseMac reads); false when none.
+    // MAC form NormaliseMac reads; the first heard of those with it);
+    // false when none. Contested (CameraRecord::contested) also when
+    // another endpoint carries its MAC.
     bool Find(const std::string& key, CameraRecord* out) const;
     // Stores GetDeviceInformation's answer on the record (Changed follows).
     void SetInformation(const std::string& endpoint, const DeviceInformation& info);
     // Stores the MAC the camera told once logged in, when its scopes named
     // none (Changed follows); see CameraTable::SetMac.
     void SetMac(const std::string& endpoint, const std::string& mac);
+    // The camera was re-addressed to ip and heard there (CameraTable::Moved).
+    void Moved(const std::string& endpoint, const std::string& ip);
     // Sends one probe pair now, outside the round plan: the re-address
     // verification asks for answers from a camera's new address.
     void ProbeNow();

@@ -60,6 +60,11 @@ public:
     bool SetMac(const std::string& endpoint, const std::string& mac, CameraEvents* events);
     bool HeardFrom(const std::string& endpoint, const std::string& ip,
                    Clock::time_point* when) const;
+    // The camera was re-addressed to ip by this tool and heard there: the
+    // other addresses it was heard from stop counting as claimants, so that
+    // its move is not taken for a second host claiming it. Changed follows
+    // when that lifts the contest.
+    void Moved(const std::string& endpoint, const std::string& ip, CameraEvents* events);
 
 private:
     struct Entry {
@@ -68,14 +73,20 @@ private:
         int lastRound = 0;  // the round it was last heard in
         unsigned pairs = 0; // bit i: answered probe pair i of this round
         std::map<std::string, Clock::time_point> heardFrom; // bounded by kMaxHeardAddresses
+        std::map<std::string, int> sources; // sender address -> round last heard; bounded alike
     };
+    // Sets record's contested and claimants from the senders heard in this
+    // round and the one before.
+    void Judge(const std::map<std::string, int>& sources, CameraRecord* record) const;
 
     std::map<std::string, Entry> m_entries;
     long m_next = 0;
     int m_round = 0;
 };
 
-// A record from one match heard on card (no information, no table).
-CameraRecord RecordFromMatch(const DiscoveryMatch& match, const Card& card);
+// A record from one match heard on card from address source (no
+// information, no table).
+CameraRecord RecordFromMatch(const DiscoveryMatch& match, const Card& card,
+                             const std::string& source);
 
 } // namespace onvif

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -162,11 +163,25 @@ TEST(OnvifRows, InformationReplacesTheScopeNamesWithinTheBound) {
                                              At("10.0.0.4")};
     list[3].reach = onvif::Reach::None; // out of reach: never asked
     list[3].xaddr.clear();
-    const auto start = std::chrono::steady_clock::now();
+    // Named: only that camera hears of the login.
     onvif_cli::ReadInformation(&list, "admin", MakeSharedSecret("pw", 2),
-                               start + std::chrono::milliseconds(400));
+                               std::chrono::steady_clock::now() + std::chrono::milliseconds(400),
+                               {"urn:uuid:10.0.0.1"}, false);
+    EXPECT_EQ(cameras.hosts, (std::set<std::string>{"10.0.0.1"}));
+    cameras.hosts.clear();
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<onvif_cli::LoginNote> notes =
+        onvif_cli::ReadInformation(&list, "admin", MakeSharedSecret("pw", 2),
+                                   start + std::chrono::milliseconds(400), {}, true);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(cameras.hosts, (std::set<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    // The cameras' clocks say 2026-12-09 13:00 UTC: far off this computer's,
+    // so the one that wants a token (10.0.0.2) is refused one, and said.
+    bool clockSaid = false;
+    for (const onvif_cli::LoginNote& n : notes)
+        clockSaid = clockSaid || (n.endpoint == "urn:uuid:10.0.0.2" &&
+                                  n.outcome == onvif::Outcome::ClockOff && n.clockOff);
+    EXPECT_TRUE(clockSaid || !onvif::ClockIsOff(1796821200 - std::time(nullptr)));
     EXPECT_EQ(list[0].info.serial, "SN-1");
     EXPECT_TRUE(list[1].info.model.empty()); // refused: its scope names stay
     EXPECT_TRUE(list[2].info.model.empty()); // silent

@@ -20,7 +20,7 @@ expect "set-ip" set
 expect "--help" --h
 expect "--seconds" list --s
 expect "--format" list --f
-expect "--seconds --format --all-columns --columns --user --password --visible-password" list ""
+expect "--seconds --format --all-columns --columns --login --login-all --user --password --visible-password" list ""
 expect "--columns" list --c
 expect "--all-columns" list --a
 expect "devName deviceActivated" list --columns dev

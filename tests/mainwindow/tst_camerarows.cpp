@@ -221,50 +221,65 @@ void TestCameraRows::readdressOutcomes_data() {
     using onvif::ReaddressOutcome;
     QTest::addColumn<int>("outcome");
     QTest::addColumn<int>("call");
+    QTest::addColumn<bool>("clockOff");
     QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("withDetail");
+    QTest::addColumn<QString>("detail"); // what fills the text, or follows it
     // The same outcome as a batch row's status (StatusText).
     QTest::addColumn<QString>("batch");
+    const QString sentence = QStringLiteral("the engine's sentence");
     const auto row = [](const char* name, ReaddressOutcome o, Outcome c, const char* key,
-                        bool detail, const char* batch) {
-        QTest::newRow(name) << int(o) << int(c) << QString(key) << detail << QString(batch);
+                        const QString& detail, const char* batch, bool clockOff = false) {
+        QTest::newRow(name) << int(o) << int(c) << clockOff << QString(key) << detail
+                            << QString(batch);
     };
-    row("done", ReaddressOutcome::Done, Outcome::Done, "IDCS_ONVIF_READDRESS_DONE", false, "done");
+    row("done", ReaddressOutcome::Done, Outcome::Done, "IDCS_ONVIF_READDRESS_DONE", "", "done");
+    row("done, clock off", ReaddressOutcome::Done, Outcome::Done,
+        "IDCS_ONVIF_READDRESS_DONE_CLOCK_OFF_D", "7200", "done", true);
     row("not confirmed", ReaddressOutcome::NotConfirmed, Outcome::Done, "IDCS_ONVIF_NOT_CONFIRMED",
-        false, "not confirmed");
-    row("bad request", ReaddressOutcome::BadRequest, Outcome::Done, "IDCS_ONVIF_BAD_ADDRESS", false,
+        "", "not confirmed");
+    row("bad request", ReaddressOutcome::BadRequest, Outcome::Done, "IDCS_ONVIF_BAD_ADDRESS", "",
         "refused (rule 0)");
     row("out of reach", ReaddressOutcome::OutOfReach, Outcome::Done, "IDCS_ONVIF_OUT_OF_REACH",
-        true, "refused (out of reach)");
+        sentence, "refused (out of reach)");
     row("wrong credentials", ReaddressOutcome::CallFailed, Outcome::WrongCredentials,
-        "IDCS_ONVIF_WRONG_CREDENTIALS", false, "refused (wrong credentials)");
-    row("locked", ReaddressOutcome::CallFailed, Outcome::Locked, "IDCS_ONVIF_LOCKED", false,
+        "IDCS_ONVIF_WRONG_CREDENTIALS", "", "refused (wrong credentials)");
+    row("locked", ReaddressOutcome::CallFailed, Outcome::Locked, "IDCS_ONVIF_LOCKED", "",
         "refused (locked)");
-    row("no answer", ReaddressOutcome::CallFailed, Outcome::NoAnswer, "IDCS_ONVIF_NO_ANSWER", false,
+    row("no answer", ReaddressOutcome::CallFailed, Outcome::NoAnswer, "IDCS_ONVIF_NO_ANSWER", "",
         "refused (no answer)");
     row("call out of reach", ReaddressOutcome::CallFailed, Outcome::OutOfReach,
-        "IDCS_ONVIF_OUT_OF_REACH", true, "refused (out of reach)");
-    row("fault", ReaddressOutcome::CallFailed, Outcome::Fault, "IDCS_ONVIF_FAULT_D", true,
+        "IDCS_ONVIF_OUT_OF_REACH", sentence, "refused (out of reach)");
+    row("fault", ReaddressOutcome::CallFailed, Outcome::Fault, "IDCS_ONVIF_FAULT_D", sentence,
         "refused (fault)");
-    row("bad reply", ReaddressOutcome::CallFailed, Outcome::BadReply, "IDCS_ONVIF_FAULT_D", true,
-        "refused (fault)");
-    row("too large", ReaddressOutcome::CallFailed, Outcome::TooLarge, "IDCS_ONVIF_FAULT_D", true,
-        "refused (fault)");
+    row("bad reply", ReaddressOutcome::CallFailed, Outcome::BadReply, "IDCS_ONVIF_FAULT_D",
+        sentence, "refused (fault)");
+    row("too large", ReaddressOutcome::CallFailed, Outcome::TooLarge, "IDCS_ONVIF_FAULT_D",
+        sentence, "refused (fault)");
+    row("certificate changed", ReaddressOutcome::CallFailed, Outcome::CertificateChanged,
+        "IDCS_ONVIF_CERTIFICATE_CHANGED", "", "refused (certificate changed)");
+    row("clock off", ReaddressOutcome::CallFailed, Outcome::ClockOff, "IDCS_ONVIF_CLOCK_OFF_D",
+        "7200", "refused (camera clock off)", true);
+    row("conflict", ReaddressOutcome::CallFailed, Outcome::Conflict, "IDCS_ONVIF_CONFLICT_D",
+        "10.77.0.58, 10.77.0.99", "refused (identity)");
 }
 
 void TestCameraRows::readdressOutcomes() {
     QFETCH(int, outcome);
     QFETCH(int, call);
+    QFETCH(bool, clockOff);
     QFETCH(QString, key);
-    QFETCH(bool, withDetail);
+    QFETCH(QString, detail);
     onvif::ReaddressResult result;
     result.outcome = onvif::ReaddressOutcome(outcome);
     result.call = onvif::Outcome(call);
     result.detail = "the engine's sentence";
-    QString detail = QStringLiteral("stale");
-    const ActionMessage message = CameraReaddressMessage(result, &detail);
+    result.clockOff = clockOff;
+    result.clockOffset = 7200;
+    result.claimants = {"10.77.0.58", "10.77.0.99"};
+    QString said = QStringLiteral("stale");
+    const ActionMessage message = CameraReaddressMessage(result, &said);
     QCOMPARE(QString(message.key), key);
-    QCOMPARE(detail, withDetail ? QStringLiteral("the engine's sentence") : QString());
+    QCOMPARE(said, detail);
     QCOMPARE(GetText(message.key).contains(QLatin1String("%1")), key.endsWith("_D"));
     const bool success = result.outcome == onvif::ReaddressOutcome::Done;
     QCOMPARE(message.kind == BoxKind::Information, success);

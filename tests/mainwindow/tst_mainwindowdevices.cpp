@@ -14,8 +14,10 @@
 #include "ZVKLabel.h"
 #include "ZVKPushButton.h"
 #include "IpAddrEdit.h"
+#include "LorvexSearch.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMap>
 #include <QSignalSpy>
@@ -61,6 +63,10 @@ private slots:
     void cleanup();
     void merge_data();
     void merge();
+    void sortedMerge_data();
+    void sortedMerge();
+    void identityMarkFromTheRecord_data();
+    void identityMarkFromTheRecord();
     void addDeviceItemAndNull();
     void activationCellKeptForOtherStates();
     void selectionFillsControlBar();
@@ -88,8 +94,10 @@ void TestMainWindowDevices::initTestCase() {
     applyLook();
 }
 
+// The merge cases read the rows in the order they went in: no sort.
 void TestMainWindowDevices::init() {
     m_window.reset(new MainWindow);
+    tree()->setSortingEnabled(false);
     m_devices.clear();
 }
 
@@ -398,6 +406,86 @@ void TestMainWindowDevices::merge() {
                                  ? GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online)
                                  : GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(shown);
     QCOMPARE(bar->onlineLabel()->text(), expected);
+}
+
+// With a sort in force, merged rows go in at their place at once (not on
+// top until the burst ends), whatever brought them in; the sort's
+// indicator stays as the installer left it.
+void TestMainWindowDevices::sortedMerge_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("ascending");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("rows"); // tree, top first
+
+    const QString three = "new A ip=10.0.0.5; new B ip=10.0.0.1; new C ip=10.0.0.3";
+    QTest::newRow("by address") << int(COL_IP) << true << three
+                                << "B@10.0.0.1 C@10.0.0.3 A@10.0.0.5";
+    QTest::newRow("by address, descending")
+        << int(COL_IP) << false << three << "A@10.0.0.5 C@10.0.0.3 B@10.0.0.1";
+    QTest::newRow("by MAC, descending") << int(COL_MAC) << false << "new B; new A; new C"
+                                        << "C@192.168.1.1 B@192.168.1.1 A@192.168.1.1";
+    // Equal addresses go by MAC, whichever answered first, so that they do
+    // not swap from one refresh to the next.
+    QTest::newRow("equal addresses: by MAC") << int(COL_IP) << true << "new A; new B"
+                                             << "A@192.168.1.1 B@192.168.1.1";
+    QTest::newRow("equal addresses: by MAC, the other way round")
+        << int(COL_IP) << true << "new B; new A" << "A@192.168.1.1 B@192.168.1.1";
+    QTest::newRow("a range applied meanwhile keeps the order")
+        << int(COL_IP) << true << three + "; ip 10.0.0.0 10.0.0.4; new D ip=10.0.0.2"
+        << "B@10.0.0.1 D@10.0.0.2 C@10.0.0.3";
+    QTest::newRow("rows back after the range at their place")
+        << int(COL_IP) << true << three + "; ip 10.0.0.4 10.0.0.9; new D ip=10.0.0.2; clear"
+        << "B@10.0.0.1 D@10.0.0.2 C@10.0.0.3 A@10.0.0.5";
+    QTest::newRow("changed into the range: at its place")
+        << int(COL_IP) << true
+        << "ip 10.0.0.0 10.0.0.4; new A ip=10.0.0.9; new B ip=10.0.0.1; new C ip=10.0.0.4;"
+           " chg A ip=10.0.0.3"
+        << "B@10.0.0.1 A@10.0.0.3 C@10.0.0.4";
+}
+
+void TestMainWindowDevices::sortedMerge() {
+    QFETCH(int, column);
+    QFETCH(bool, ascending);
+    QFETCH(QString, steps);
+    const Qt::SortOrder order = ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
+    tree()->setSortingEnabled(true);
+    tree()->sortByColumn(column, order);
+    run(steps);
+    QTEST(rows(), "rows");
+    const QHeaderView* header = tree()->header();
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorSection(), column);
+    QCOMPARE(header->sortIndicatorOrder(), order);
+}
+
+// The name cell's mark shows the identity the record brought from the
+// search thread: the window thread does not ask the search library, whose
+// lock a burst of new keys holds.
+void TestMainWindowDevices::identityMarkFromTheRecord_data() {
+    QTest::addColumn<int>("identity");
+    QTest::addColumn<QString>("tipKey"); // with the fingerprint for %1; none: no tip
+    QTest::newRow("unknown") << LORVEX_IDENTITY_UNKNOWN << QString();
+    QTest::newRow("verified") << LORVEX_IDENTITY_VERIFIED << QString();
+    QTest::newRow("unverified") << LORVEX_IDENTITY_UNVERIFIED << "IDCS_IDENTITY_UNVERIFIED_TIP_D";
+    QTest::newRow("confirmed") << LORVEX_IDENTITY_CONFIRMED << "IDCS_IDENTITY_CONFIRMED_TIP_D";
+    QTest::newRow("conflict") << LORVEX_IDENTITY_CONFLICT << "IDCS_IDENTITY_CONFLICT_TIP";
+}
+
+void TestMainWindowDevices::identityMarkFromTheRecord() {
+    QFETCH(int, identity);
+    QFETCH(QString, tipKey);
+    DevInfo* device = NewDevInfo(record(SEARCH_EVENT_NEW, "02:00:00:00:00:01", "10.0.0.1"));
+    device->identity = identity;
+    device->fingerprint = QStringLiteral("ab:cd");
+    m_window->slot_recvOnlineDeviceInfo(device, SEARCH_EVENT_NEW);
+    const QTreeWidgetItem* row = tree()->topLevelItem(0);
+    QString tip;
+    if (!tipKey.isEmpty())
+        tip = GetText(tipKey.toLatin1().constData());
+    if (tip.contains(QLatin1String("%1")))
+        tip = tip.arg(QStringLiteral("ab:cd"));
+    QCOMPARE(row->toolTip(COL_NAME), tip);
+    QCOMPARE(row->icon(COL_NAME).isNull(), tipKey.isEmpty());
 }
 
 // A row's record is the list's own: changing through the row's pointer is

@@ -13,7 +13,23 @@ private slots:
     void sortOrder();
     void equalKeysGoByMac_data();
     void equalKeysGoByMac();
+    void equalAddressesAreNotLess();
+    void sortedPosition_data();
+    void sortedPosition();
 };
+
+namespace {
+
+// A row whose `column` shows `text`. The cell is set twice, so that numbers
+// read from a cell's earlier text would show.
+QTreeWidgetItem* rowWith(int column, const QString& text) {
+    QTreeWidgetItem* item = new VistaTreeWidgetItem;
+    item->setText(column, QStringLiteral("255.255.255.255"));
+    item->setText(column, text);
+    return item;
+}
+
+} // namespace
 
 void TestVistaTreeWidgetItem::sortOrder_data() {
     QTest::addColumn<int>("column");
@@ -53,6 +69,11 @@ void TestVistaTreeWidgetItem::sortOrder() {
     QCOMPARE(order, sorted);
 }
 
+void TestVistaTreeWidgetItem::equalAddressesAreNotLess() {
+    QCOMPARE(VistaTreeWidgetItem::compareAddresses("10.0.0.1", "10.0.0.1"), 0);
+    QCOMPARE(VistaTreeWidgetItem::compareAddresses("10.0.0.1", "10.0.0"), -1);
+}
+
 // Eight cameras at one factory address: whatever order they answered in,
 // the MAC orders them, both ways.
 void TestVistaTreeWidgetItem::equalKeysGoByMac_data() {
@@ -88,6 +109,57 @@ void TestVistaTreeWidgetItem::equalKeysGoByMac() {
             sorted.append(tree.topLevelItem(i)->text(COL_MAC));
         QCOMPARE(sorted, expected);
     }
+}
+
+// A row put in at SortedRowPosition lands where Qt's own stable sort puts
+// it when it goes in on top: the window's merge and the tree's sort agree.
+void TestVistaTreeWidgetItem::sortedPosition_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("ascending");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("text");
+    const QStringList addresses{"192.168.0.1", "10.0.0.10", "10.0.0.2", "192.168.1.9", "10.0.0.2"};
+    QTest::newRow("address between") << int(COL_IP) << true << addresses << "10.0.0.9";
+    QTest::newRow("address first") << int(COL_IP) << true << addresses << "1.0.0.0";
+    QTest::newRow("address last") << int(COL_IP) << true << addresses << "200.0.0.0";
+    QTest::newRow("address before its equals") << int(COL_IP) << true << addresses << "10.0.0.2";
+    QTest::newRow("descending, before its equals")
+        << int(COL_IP) << false << addresses << "10.0.0.2";
+    QTest::newRow("descending between") << int(COL_IP) << false << addresses << "10.0.1.0";
+    QTest::newRow("leading zeros: parts unequal as text, equal as numbers")
+        << int(COL_IP) << true << QStringList{"10.0.0.9", "10.0.0.010", "10.0.0.11"} << "10.0.0.10";
+    QTest::newRow("not four parts: as text")
+        << int(COL_IP) << true << QStringList{"b", "10.0.0.9", "a.b", "10.0.0.10", ""} << "a";
+    QTest::newRow("empty tree") << int(COL_IP) << true << QStringList{} << "10.0.0.1";
+    QTest::newRow("data ports as numbers")
+        << int(COL_DATA_PORT) << true << QStringList{"8000", "80", "x", "9008"} << "443";
+    QTest::newRow("data port equal to a text that is none")
+        << int(COL_DATA_PORT) << false << QStringList{"8000", "0", "x", "9008"} << "";
+    QTest::newRow("names descending")
+        << int(COL_NAME) << false << QStringList{"b2", "b10", "a", "c"} << "b1";
+}
+
+void TestVistaTreeWidgetItem::sortedPosition() {
+    QFETCH(int, column);
+    QFETCH(bool, ascending);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, text);
+    const Qt::SortOrder order = ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
+    QTreeWidget ours, qts;
+    for (QTreeWidget* tree : {&ours, &qts}) {
+        tree->setColumnCount(kDeviceColumnCount);
+        for (const QString& t : texts)
+            tree->addTopLevelItem(rowWith(column, t));
+        tree->sortItems(column, order);
+    }
+    QTreeWidgetItem* row = rowWith(column, text);
+    const int at = SortedRowPosition(ours, *row, column, order);
+    delete row;
+    QTreeWidgetItem* marked = rowWith(column, text);
+    marked->setData(0, Qt::UserRole, true);
+    qts.insertTopLevelItem(0, marked);
+    qts.sortItems(column, order);
+    QCOMPARE(at, qts.indexOfTopLevelItem(marked));
 }
 
 QTEST_MAIN(TestVistaTreeWidgetItem)

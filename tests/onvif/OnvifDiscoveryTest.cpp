@@ -249,43 +249,70 @@ TEST(OnvifDiscoveryTest, XAddrForms) {
     }
 }
 
-TEST(OnvifDiscoveryTest, ChoosesTheXAddrThisCardReaches) {
+TEST(OnvifDiscoveryTest, ChoosesTheXAddrThisCardReachesOfTheSenderItself) {
     std::uint32_t card = 0, mask = 0;
     ASSERT_TRUE(ParseIPv4("192.168.1.10", &card));
     ASSERT_TRUE(ParseIPv4("255.255.255.0", &mask));
     const Subnet subnet{card, mask};
     struct Case {
         const char* name;
+        const char* source; // where the message came from
         std::vector<std::string> xaddrs;
         int index;
         Reach reach;
+        bool reachableButForSource;
     };
+    const char* cam = "192.168.1.64";
     const Case cases[] = {
-        {"on subnet", {"http://192.168.1.64/a"}, 0, Reach::Subnet},
+        {"on subnet", cam, {"http://192.168.1.64/a"}, 0, Reach::Subnet, true},
         {"foreign then link-local",
+         "172.16.5.9",
          {"http://172.16.5.9/a", "http://169.254.7.7/a"},
          1,
-         Reach::LinkLocal},
+         Reach::LinkLocal,
+         true},
         {"subnet beats link-local",
+         cam,
          {"http://169.254.7.7/a", "http://192.168.1.64/a"},
          1,
-         Reach::Subnet},
+         Reach::Subnet,
+         true},
         {"https preferred on subnet",
+         cam,
          {"http://192.168.1.64/a", "https://192.168.1.64/a"},
          1,
-         Reach::Subnet},
+         Reach::Subnet,
+         true},
         {"https preferred on link-local",
+         "172.16.5.9",
          {"http://169.254.7.7/a", "https://169.254.7.7/a"},
          1,
-         Reach::LinkLocal},
-        {"foreign only", {"http://172.16.5.9/a"}, -1, Reach::None},
-        {"names are not followed", {"http://cam.example/a"}, -1, Reach::None},
-        {"none", {}, -1, Reach::None},
+         Reach::LinkLocal,
+         true},
+        {"foreign only", "172.16.5.9", {"http://172.16.5.9/a"}, -1, Reach::None, false},
+        {"names are not followed", cam, {"http://cam.example/a"}, -1, Reach::None, false},
+        {"none", cam, {}, -1, Reach::None, false},
+        // A message pointing its log-ins at another host of the subnet.
+        {"another host only", "192.168.1.66", {"http://192.168.1.64/a"}, -1, Reach::None, true},
+        {"the sender's own among others",
+         cam,
+         {"https://192.168.1.99/a", "http://192.168.1.64/a"},
+         1,
+         Reach::Subnet,
+         true},
+        {"another host, then its own link-local",
+         "192.168.1.66",
+         {"http://192.168.1.64/a", "http://169.254.7.7/a"},
+         1,
+         Reach::LinkLocal,
+         true},
     };
     for (const Case& c : cases) {
-        Reach reach = Reach::Subnet;
-        EXPECT_EQ(ChooseXAddr(c.xaddrs, subnet, &reach), c.index) << c.name;
+        Reach reach = Reach::Subnet, any = Reach::Subnet;
+        EXPECT_EQ(ChooseXAddr(c.xaddrs, subnet, c.source, &reach), c.index) << c.name;
         EXPECT_EQ(reach, c.reach) << c.name;
+        EXPECT_EQ(ChooseXAddr(c.xaddrs, subnet, c.source, &any, true) >= 0, c.reachableButForSource)
+            << c.name;
     }
 }
 

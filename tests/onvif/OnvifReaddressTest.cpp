@@ -4,6 +4,7 @@
 // (the search here is not started, so nothing is ever heard).
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <deque>
 
 #include "OnvifMessages.h"
@@ -39,7 +40,15 @@ private:
     SoapPostFunction m_previous;
 };
 
-const std::pair<long, std::string> kClock{200, onvif_test::DateAndTime(2026, 12, 9, 13, 0, 0)};
+// The camera's clock: this computer's (a clock off would sign no token).
+std::pair<long, std::string> ClockNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    return {200, onvif_test::DateAndTime(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                                         utc.tm_hour, utc.tm_min, utc.tm_sec)};
+}
+const std::pair<long, std::string> kClock = ClockNow();
 const std::pair<long, std::string> kInterfaces{
     200, onvif_test::NetworkInterfaces("tok0", "192.168.1.64")};
 std::pair<long, std::string> SetAnswer(bool reboot) {
@@ -150,7 +159,10 @@ TEST(OnvifReaddressTest, EachFailingStepSaysWhichAndWhy) {
     };
     const Case cases[] = {
         {"no answer at all", {}, ReaddressStep::Token, Outcome::NoAnswer},
-        {"wrong password", {kClock, {401, ""}}, ReaddressStep::Token, Outcome::WrongCredentials},
+        {"wrong password",
+         {kClock, {401, ""}, {401, ""}},
+         ReaddressStep::Token,
+         Outcome::WrongCredentials},
         {"locked", {kClock, locked}, ReaddressStep::Token, Outcome::Locked},
         {"set refused",
          {kClock, kInterfaces, {500, onvif_test::Fault("ter:InvalidIPv4Address", "bad")}},
@@ -206,6 +218,38 @@ TEST(OnvifReaddressTest, PrefixLengthOfMasks) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(PrefixLength(c.first), c.second) << c.first;
+}
+
+// A camera two hosts claim gets nothing; one whose clock is a day ahead
+// gets no token, and the result says by how much its clock is off.
+TEST(OnvifReaddressTest, NothingGoesToAContestedCameraNorATokenOnAClockADayAhead) {
+    {
+        Camera camera({kClock, kInterfaces});
+        CameraSearch search;
+        CameraRecord contested = OnSubnet();
+        contested.contested = true;
+        contested.claimants = {"192.168.1.64", "192.168.1.99"};
+        const ReaddressResult r = Readdress(contested, Request(), &search, {}, kShort, kShort);
+        EXPECT_EQ(r.outcome, ReaddressOutcome::CallFailed);
+        EXPECT_EQ(r.call, Outcome::Conflict);
+        EXPECT_NE(r.detail.find("192.168.1.99"), std::string::npos);
+        EXPECT_TRUE(camera.actions.empty());
+    }
+    const std::time_t tomorrow = std::time(nullptr) + 86400;
+    std::tm utc{};
+    gmtime_r(&tomorrow, &utc);
+    const std::pair<long, std::string> ahead{
+        200, onvif_test::DateAndTime(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
+                                     utc.tm_min, utc.tm_sec)};
+    Camera camera({ahead, {401, ""}, kInterfaces});
+    CameraSearch search;
+    const ReaddressResult r = Readdress(OnSubnet(), Request(), &search, {}, kShort, kShort);
+    EXPECT_EQ(r.call, Outcome::ClockOff);
+    EXPECT_TRUE(r.clockOff);
+    EXPECT_NEAR(static_cast<double>(r.clockOffset), 86400.0, 5.0);
+    ASSERT_EQ(camera.bodies.size(), 2u); // the clock and the question, nothing signed
+    for (const std::string& body : camera.bodies)
+        EXPECT_EQ(body.find("UsernameToken"), std::string::npos);
 }
 
 } // namespace

@@ -55,11 +55,25 @@ TEST(OnvifTableTest, AddsChangesAndKeepsQuietWhenNothingChanged) {
     table.Heard(Camera("urn:uuid:a", {"http://192.168.1.64/onvif/device_service"}), kEth0,
                 "192.168.1.64", now, 1, &events);
     EXPECT_TRUE(events.empty());
+    // From another address while the first still speaks: a second
+    // claimant, the row stays as it was; once the first fell silent for two
+    // rounds, the camera is listed where it now speaks from.
     table.Heard(Camera("urn:uuid:a", {"http://192.168.1.65/onvif/device_service"}), kEth0,
                 "192.168.1.65", now, -1, &events);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].first, CameraEvent::Changed);
-    EXPECT_EQ(events[0].second.ip, "192.168.1.65");
+    EXPECT_EQ(events[0].second.ip, "192.168.1.64");
+    EXPECT_TRUE(events[0].second.contested);
+    events.clear();
+    for (int round = 0; round < 2; ++round) {
+        table.BeginRound(false, &events);
+        table.Heard(Camera("urn:uuid:a", {"http://192.168.1.65/onvif/device_service"}), kEth0,
+                    "192.168.1.65", now, 0, &events);
+    }
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().first, CameraEvent::Changed);
+    EXPECT_EQ(events.back().second.ip, "192.168.1.65");
+    EXPECT_FALSE(events.back().second.contested);
 }
 
 TEST(OnvifTableTest, NonCamerasAreNeverListed) {
@@ -178,6 +192,75 @@ TEST(OnvifTableTest, RemembersWhereItHeardFrom) {
     EXPECT_EQ(when, t0);
     EXPECT_FALSE(table.HeardFrom("urn:uuid:a", "10.9.5.6", &when));
     EXPECT_FALSE(table.HeardFrom("urn:uuid:b", "10.9.5.5", &when));
+}
+
+// A host copying a camera's endpoint or MAC makes the camera contested, so
+// that nobody is logged in to; a claimant silent for two rounds, or the
+// camera's own move, lifts it.
+TEST(OnvifTableTest, TwoHostsClaimingOneCameraContestIt) {
+    CameraTable table;
+    CameraEvents events;
+    const auto now = Clock::now();
+    const auto heard = [&](const char* endpoint, const char* ip, const std::string& mac = "") {
+        table.Heard(Camera(endpoint, {std::string("http://") + ip + "/onvif/device_service"}, mac),
+                    kEth0, ip, now, 0, &events);
+    };
+    const auto find = [&](const std::string& key) {
+        CameraRecord r;
+        EXPECT_TRUE(table.Find(key, &r)) << key;
+        return r;
+    };
+    heard("urn:uuid:real", "192.168.1.64", "02:00:00:00:00:01");
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    EXPECT_EQ(find("urn:uuid:real").source, "192.168.1.64");
+    // The same endpoint from a second host: whichever spoke last, contested.
+    heard("urn:uuid:real", "192.168.1.99", "02:00:00:00:00:01");
+    CameraRecord r = find("urn:uuid:real");
+    EXPECT_TRUE(r.contested);
+    EXPECT_EQ(r.claimants, (std::vector<std::string>{"192.168.1.64", "192.168.1.99"}));
+    ASSERT_FALSE(events.empty());
+    EXPECT_TRUE(events.back().second.contested); // the window hears of it
+    // The copier falls silent: two rounds later the contest is over.
+    events.clear();
+    table.BeginRound(false, &events);
+    heard("urn:uuid:real", "192.168.1.64", "02:00:00:00:00:01");
+    EXPECT_TRUE(find("urn:uuid:real").contested);
+    table.BeginRound(false, &events);
+    heard("urn:uuid:real", "192.168.1.64", "02:00:00:00:00:01");
+    table.BeginRound(false, &events);
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    // Another endpoint with the camera's MAC: contested however it is
+    // named (the window keys a row by the MAC whoever came first).
+    heard("urn:uuid:copy", "192.168.1.98", "02-00-00-00-00-01");
+    for (const char* key : {"02:00:00:00:00:01", "urn:uuid:real", "urn:uuid:copy"}) {
+        r = find(key);
+        EXPECT_TRUE(r.contested) << key;
+        EXPECT_EQ(r.claimants, (std::vector<std::string>{"192.168.1.64", "192.168.1.98"})) << key;
+    }
+    EXPECT_EQ(find("02:00:00:00:00:01").endpoint, "urn:uuid:real"); // the first heard
+    table.Bye("urn:uuid:copy", &events);
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    // The camera re-addressed by this tool and heard at its new address.
+    heard("urn:uuid:real", "192.168.1.70", "02:00:00:00:00:01");
+    EXPECT_TRUE(find("urn:uuid:real").contested);
+    events.clear();
+    table.Moved("urn:uuid:real", "192.168.1.70", &events);
+    EXPECT_FALSE(find("urn:uuid:real").contested);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, CameraEvent::Changed);
+}
+
+TEST(OnvifTableTest, XAddrsOfAnotherHostLeaveTheCameraOutOfReach) {
+    CameraTable table;
+    CameraEvents events;
+    table.Heard(Camera("urn:uuid:r", {"http://192.168.1.64/onvif/device_service"}), kEth0,
+                "192.168.1.99", Clock::now(), 0, &events);
+    CameraRecord r;
+    ASSERT_TRUE(table.Find("urn:uuid:r", &r));
+    EXPECT_EQ(r.reach, Reach::None);
+    EXPECT_TRUE(r.xaddr.empty());
+    EXPECT_TRUE(r.pointsElsewhere);
+    EXPECT_EQ(r.source, "192.168.1.99");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
@@ -308,8 +309,10 @@ bool HasAllOf(Session& session, const std::vector<std::string>& keys) {
 }
 
 // The devices a plan file names (each record's MAC, else its endpoint),
-// read leniently: only to know when to stop searching.
-std::vector<std::string> KeysOf(const std::string& text) {
+// read leniently: only to know when to stop searching. endpoints (may be
+// null) receives every endpoint cell that is not empty.
+std::vector<std::string> KeysOf(const std::string& text,
+                                std::set<std::string>* endpoints = nullptr) {
     std::vector<CsvRecord> records;
     CsvError error;
     std::vector<std::string> keys;
@@ -322,6 +325,8 @@ std::vector<std::string> KeysOf(const std::string& text) {
     const size_t mac = columnOf("mac"), endpoint = columnOf("endpoint");
     for (size_t i = 1; i < records.size(); ++i) {
         const std::vector<std::string>& f = records[i].fields;
+        if (endpoints != nullptr && endpoint < f.size() && !f[endpoint].empty())
+            endpoints->insert(f[endpoint]);
         if (mac < f.size() && !f[mac].empty())
             keys.push_back(f[mac]);
         else if (endpoint < f.size() && !f[endpoint].empty())
@@ -394,7 +399,8 @@ int RunApply(const cli::ParsedArgs& args) {
     if (!error.empty())
         return WipeSecret(&text), Usage(error);
     Session session(args.Get("--user", "admin"));
-    const std::vector<std::string> keys = KeysOf(text);
+    std::set<std::string> endpoints; // the cameras the plan names as ONVIF cameras
+    const std::vector<std::string> keys = KeysOf(text, &endpoints);
     session.SearchUntil(seconds, [&] { return HasAllOf(session, keys); });
     std::vector<PlanEntry> plan;
     CsvError csvError;
@@ -410,9 +416,17 @@ int RunApply(const cli::ParsedArgs& args) {
         device::EnsureLinkLocalRoute(session.Manager());
     BatchServices services;
     CLorvexManage& manager = session.Manager();
-    services.send = [&manager, &session](const PlanEntry& e, const std::string& pw) {
-        if (session.IsCameraOnly(DeviceKey(e.device)))
+    const bool anyCamera = args.Has("--onvif");
+    services.send = [&manager, &session, &endpoints, anyCamera](const PlanEntry& e,
+                                                                const std::string& pw) {
+        // A camera only where the line names its endpoint (or --onvif): a
+        // line of the maker's device whose MAC a host announces as a camera
+        // finds no device, and the password stays here.
+        if (session.IsCameraOnly(DeviceKey(e.device))) {
+            if (!anyCamera && endpoints.count(e.device.endpoint) == 0)
+                return static_cast<int32_t>(CLorvexManage::SETNET_NO_DEVICE);
             return session.Cameras().Send(e, pw);
+        }
         return manager.SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
                                    e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
                                    e.dataPort.c_str(), false);

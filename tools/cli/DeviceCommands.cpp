@@ -143,9 +143,8 @@ bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* 
     if (args.Has("--accept-key") &&
         manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
         return true;
-    std::fprintf(stderr,
-                 "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n", mac,
-                 fingerprint.c_str());
+    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
+                 mac, fingerprint.c_str());
     return false;
 }
 
@@ -173,6 +172,7 @@ void EnsureLinkLocalRoute(CLorvexManage& manager) {
                  "lorvex-search: no route to link-local device addresses; as root run: %s\n",
                  CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
 }
+
 
 std::string OutcomeText(int32_t code, int32_t lockSeconds) {
     if (code == CLorvexManage::SETNET_LOCKED && lockSeconds > 0)
@@ -252,10 +252,9 @@ int RunSetIp(const cli::ParsedArgs& args) {
     // host only at its link-local address, as the window's start-up allows.
     if (args.Has("--http-port") || args.Has("--data-port"))
         EnsureLinkLocalRoute(session.Manager());
-    // A MAC the maker's search does not know may be an ONVIF camera's.
-    int onvifCode = 0;
-    if (!session.WaitForDevice(mac, seconds) && onvif_cli::TrySetIp(args, &password, &onvifCode))
-        return onvifCode;
+    // A MAC not heard is not found: never an ONVIF camera that announces
+    // it (--onvif names a camera), which would receive the password.
+    session.WaitForDevice(mac, seconds);
     if (PortsApart(args, session.Manager(), mac))
         return Usage("an IP camera changes its ports only as a pair: give both --http-port and "
                      "--data-port");
@@ -290,8 +289,7 @@ int RunRestore(const cli::ParsedArgs& args) {
     const int32_t code = session.Manager().RestoreDevice(mac);
     if (code == CLorvexManage::SETNET_DONE)
         std::printf("%s: restored: the device is not activated; give it a password with "
-                    "`activate`\n",
-                    mac);
+                    "`activate`\n", mac);
     else if (code == CLorvexManage::SETNET_NO_ANSWER)
         std::printf("%s: failed: the device did not acknowledge the restore\n", mac);
     else

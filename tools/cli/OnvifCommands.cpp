@@ -9,6 +9,7 @@
 #include "HostNet.h"
 #include "HostProcess.h"
 #include "LorvexManage.h"
+#include "OnvifPins.h"
 #include "OnvifReaddress.h"
 #include "Secret.h"
 
@@ -39,6 +40,20 @@ bool WaitForCamera(onvif::CameraSearch& search, const std::string& key, double s
     return true;
 }
 
+// A search's first answers are all in by then: two probe pairs 600 ms
+// apart, each answered within 500 ms. Who claims a camera is judged on
+// them all, never on the first answer alone.
+constexpr std::chrono::milliseconds kAnswerWindow(1500);
+
+// Waits out the answer window of the search begun at start, then reads the
+// camera named by key again.
+void JudgeOnWholeWindow(onvif::CameraSearch& search, const std::string& key,
+                        Clock::time_point start, onvif::CameraRecord* camera) {
+    while (!Stopped() && Clock::now() < start + kAnswerWindow)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    search.Find(key, camera);
+}
+
 int ExitFor(onvif::Outcome call) {
     switch (call) {
     case onvif::Outcome::Done:
@@ -57,6 +72,12 @@ int ExitFor(onvif::Outcome call) {
         return kRefused;
     case onvif::Outcome::OutOfReach:
         return kOutOfReach;
+    case onvif::Outcome::CertificateChanged:
+        return kCertificateChanged;
+    case onvif::Outcome::ClockOff:
+        return kClockOff;
+    case onvif::Outcome::Conflict:
+        return kConflict;
     }
     return kBadReply;
 }
@@ -89,7 +110,55 @@ std::string ResultLine(const onvif::ReaddressResult& r, const std::string& ip) {
     return "failed: " + r.detail;
 }
 
+// "1 h 2 min" for a number of seconds (its magnitude).
+std::string Span(long long seconds) {
+    const unsigned long long s = static_cast<unsigned long long>(seconds < 0 ? -seconds : seconds);
+    if (s >= 86400)
+        return std::to_string(s / 86400) + " d " + std::to_string(s % 86400 / 3600) + " h";
+    if (s >= 3600)
+        return std::to_string(s / 3600) + " h " + std::to_string(s % 3600 / 60) + " min";
+    if (s >= 60)
+        return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
+    return std::to_string(s) + " s";
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items)
+        out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
 } // namespace
+
+std::string ClockNote(long long offset) {
+    return "the camera's clock is " + Span(offset) + (offset > 0 ? " ahead of" : " behind") +
+           " this computer's (" + std::to_string(offset) +
+           " s); set the camera's clock, on its web page or with its maker's tool";
+}
+
+std::string Advice(onvif::Outcome outcome, const std::string& endpoint, long long offset,
+                   const std::vector<std::string>& claimants) {
+    switch (outcome) {
+    case onvif::Outcome::CertificateChanged:
+        return "refused, nothing sent: the camera's HTTPS certificate is not the one this "
+               "computer met at it before; another host may be posing as the camera. If its "
+               "certificate was replaced on purpose (a reset, new firmware), accept the new one "
+               "with: lorvex-search forget-camera " +
+               endpoint;
+    case onvif::Outcome::ClockOff:
+        return "refused, nothing sent: the camera takes only a WS-UsernameToken log-in, which "
+               "would be signed for its clock, and " +
+               ClockNote(offset) + ", then try again";
+    case onvif::Outcome::Conflict:
+        return "refused, nothing sent: more than one host claims this camera (" +
+               Joined(claimants) +
+               "); one of them copies it. Find and remove the host that is no camera, then try "
+               "again";
+    default:
+        return std::string();
+    }
+}
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
@@ -102,7 +171,20 @@ void EnsureRoutesFor(const std::vector<onvif::CameraRecord>& cameras) {
 
 bool WantsOnvif(const cli::ParsedArgs& args) {
     char mac[18];
-    return args.Has("--user") || !CLorvexManage::NormalizeMac(args.positionals[0].c_str(), mac);
+    return args.Has("--onvif") || args.Has("--user") ||
+           !CLorvexManage::NormalizeMac(args.positionals[0].c_str(), mac);
+}
+
+int RunForgetCamera(const cli::ParsedArgs& args) {
+    const std::string endpoint = args.positionals[0];
+    if (onvif::ForgetPin(endpoint)) {
+        std::printf("%s: forgotten: the next log-in accepts the certificate the camera shows\n",
+                    endpoint.c_str());
+        return 0;
+    }
+    std::printf("%s: no certificate pinned for this camera in %s\n", endpoint.c_str(),
+                onvif::PinFilePath().c_str());
+    return 1;
 }
 
 // RunSetIp; *found false (and nothing done or printed) when no camera
@@ -114,6 +196,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
     if (args.Has("--seconds") && !cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, &seconds))
         return Usage("bad value for --seconds");
     onvif::CameraSearch search;
+    const Clock::time_point start = Clock::now();
     if (!search.Start(nullptr, 5))
         return Usage("no network interface to search on");
     onvif::CameraRecord camera;
@@ -121,6 +204,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
         *found = false;
         return 12;
     }
+    JudgeOnWholeWindow(search, target, start, &camera);
     for (const char* unsupported : {"--dhcp", "--http-port", "--data-port", "--accept-key"})
         if (args.Has(unsupported))
             return Usage(std::string(unsupported) + " is not supported for ONVIF cameras");
@@ -143,7 +227,14 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
                 std::fflush(stdout);
             }
         });
-    std::printf("%s: %s\n", camera.endpoint.c_str(), ResultLine(r, request.ip).c_str());
+    const std::string advice =
+        r.outcome == onvif::ReaddressOutcome::CallFailed
+            ? Advice(r.call, camera.endpoint, r.clockOffset, camera.claimants)
+            : std::string();
+    std::printf("%s: %s\n", camera.endpoint.c_str(),
+                (advice.empty() ? ResultLine(r, request.ip) : advice).c_str());
+    if (r.clockOff && r.call != onvif::Outcome::ClockOff)
+        std::printf("%s: note: %s\n", camera.endpoint.c_str(), ClockNote(r.clockOffset).c_str());
     switch (r.outcome) {
     case onvif::ReaddressOutcome::Done:
         return 0;
@@ -167,12 +258,6 @@ int RunSetIp(const cli::ParsedArgs& args, std::string* password) {
         std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n",
                     args.positionals[0].c_str());
     return code;
-}
-
-bool TrySetIp(const cli::ParsedArgs& args, std::string* password, int* code) {
-    bool found = false;
-    *code = SetIpOn(args, password, &found);
-    return found || *code != 12;
 }
 
 int OpenCamera(const std::string& target, double seconds, bool reportMissing) {
@@ -237,6 +322,17 @@ int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string&
     request.user = m_user;
     request.password = MakeSharedSecret(password.data(), password.size());
     const onvif::ReaddressResult r = onvif::Readdress(camera, request, &m_search);
+    // The batch's row says refused or done; what the installer must do
+    // about a camera goes beside it.
+    const std::string advice =
+        r.outcome == onvif::ReaddressOutcome::CallFailed
+            ? Advice(r.call, camera.endpoint, r.clockOffset, camera.claimants)
+            : std::string();
+    if (!advice.empty())
+        std::fprintf(stderr, "lorvex-search: %s: %s\n", camera.endpoint.c_str(), advice.c_str());
+    if (r.clockOff && r.call != onvif::Outcome::ClockOff)
+        std::fprintf(stderr, "lorvex-search: %s: note: %s\n", camera.endpoint.c_str(),
+                     ClockNote(r.clockOffset).c_str());
     switch (r.outcome) {
     case onvif::ReaddressOutcome::Done: {
         std::lock_guard<std::mutex> hold(m_mutex);

@@ -17,6 +17,7 @@
 #include "AddressPlan.h"
 #include "DeviceFormat.h"
 #include "OnvifCamera.h"
+#include "OnvifClient.h"
 #include "OnvifSearch.h"
 #include "SearchInfo.h"
 #include "Secret.h"
@@ -37,8 +38,21 @@ enum ExitCode {
     kBadReply = 35,
     kTooLarge = 36,
     kRefused = 37,
-    kUnsupported = 38, // restore or activate asked of an ONVIF camera
+    kUnsupported = 38,        // restore or activate asked of an ONVIF camera
+    kCertificateChanged = 39, // https: not the certificate pinned for the camera
+    kClockOff = 40,           // a token log-in refused: the camera's clock is over 5 min off
+    kConflict = 41,           // more than one host claims the camera
 };
+
+// The line that says what a camera's outcome means and what to do, for
+// the outcomes that carry advice (CertificateChanged, ClockOff, Conflict);
+// empty for the others. endpoint names the camera in the advice; offset
+// is the camera's clock minus this computer's; claimants the addresses
+// that claim it.
+std::string Advice(onvif::Outcome outcome, const std::string& endpoint, long long offset,
+                   const std::vector<std::string>& claimants);
+// "the camera's clock is 1 h 2 min ahead of this computer's; set it ..."
+std::string ClockNote(long long offset);
 
 void SetStopFlag(const std::atomic<bool>* stop);
 
@@ -121,28 +135,51 @@ void EnsureRoutesFor(const std::vector<onvif::CameraRecord>& cameras);
 // Cameras asked for GetDeviceInformation at once, at most.
 constexpr size_t kInformationCalls = 8;
 
-// Reads GetDeviceInformation of every camera with a usable XAddr, as user
-// with password, kInformationCalls at a time, every call ending by
+// What list's log-in met at one named camera, when worth saying: a
+// certificate changed, a conflict, a clock over kClockBound off.
+struct LoginNote {
+    std::string endpoint;
+    onvif::Outcome outcome = onvif::Outcome::Done;
+    long long clockOffset = 0;
+    bool clockOff = false;
+    std::vector<std::string> claimants;
+};
+
+// Whether list logs in to camera: named holds the endpoints and MACs
+// given to --login (any MAC form); all is --login-all.
+bool NamedForLogin(const onvif::CameraRecord& camera, const std::vector<std::string>& named,
+                   bool all);
+
+// Reads the clock and GetDeviceInformation of every camera NamedForLogin
+// (never of another: a log-in goes only where the installer means it, and
+// never to a camera whose MAC another endpoint of the list carries, which
+// is marked contested), as
+// user with password, kInformationCalls at a time, every call ending by
 // deadline (DeviceClient::SetDeadline), so that silent cameras cannot hold
 // the caller past it. What a camera tells is stored in its record's info;
 // one that refuses, does not answer or is not reached in time keeps its
-// scope names, and nothing is said of it.
-void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::string& user,
-                     const SharedSecret& password, std::chrono::steady_clock::time_point deadline);
+// scope names. Returns the notes worth saying, in the cameras' order.
+std::vector<LoginNote> ReadInformation(std::vector<onvif::CameraRecord>* cameras,
+                                       const std::string& user, const SharedSecret& password,
+                                       std::chrono::steady_clock::time_point deadline,
+                                       const std::vector<std::string>& named, bool all);
 
 // True when the set-ip target is not a MAC (an EndpointReference), or
-// --user was given: the camera is then taken as an ONVIF camera at once.
+// --onvif or --user was given: the camera is then taken as an ONVIF camera
+// at once. A MAC without either is only ever the maker's device: a host
+// announcing that MAC as a camera never receives its password.
 bool WantsOnvif(const cli::ParsedArgs& args);
+
+// forget-camera ENDPOINT: drops the pinned certificate of the camera, so
+// that the next log-in accepts the one it meets. 0, or 1 when none was
+// pinned.
+int RunForgetCamera(const cli::ParsedArgs& args);
 
 // set-ip on an ONVIF camera found by MAC or endpoint within --seconds,
 // with --user (default admin) and the password given (wiped here). Prints
-// "rebooting" while it reboots and one outcome line; returns 0, 12, 2 or
-// an ExitCode.
+// "rebooting" while it reboots, one outcome line, and a note when the
+// camera's clock is off; returns 0, 12, 2 or an ExitCode.
 int RunSetIp(const cli::ParsedArgs& args, std::string* password);
-// The same for a MAC the maker's search did not find: false, with nothing
-// printed and the password kept, when no ONVIF camera has it either;
-// otherwise *code is RunSetIp's result.
-bool TrySetIp(const cli::ParsedArgs& args, std::string* password, int* code);
 
 // The web page of the ONVIF camera named by target (MAC or endpoint),
 // found within seconds: "http(s)://IP:PORT/" of its reachable address,

@@ -1,8 +1,11 @@
 // The rows ONVIF cameras make in lorvex-search's lists (OnvifCommands.h).
 #include "OnvifCommands.h"
 
+#include "OnvifReaddress.h"
+
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <thread>
 
 #include "OnvifClient.h"
@@ -74,19 +77,67 @@ Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> 
     return out;
 }
 
-void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::string& user,
-                     const SharedSecret& password, std::chrono::steady_clock::time_point deadline) {
-    // Each worker takes the next camera; a record is written by its worker only.
+bool NamedForLogin(const onvif::CameraRecord& camera, const std::vector<std::string>& named,
+                   bool all) {
+    if (all)
+        return true;
+    for (const std::string& name : named) {
+        if (name == camera.endpoint)
+            return true;
+        const std::string mac = onvif::NormaliseMac(name);
+        if (!mac.empty() && mac == camera.mac)
+            return true;
+    }
+    return false;
+}
+
+std::vector<LoginNote> ReadInformation(std::vector<onvif::CameraRecord>* cameras,
+                                       const std::string& user, const SharedSecret& password,
+                                       std::chrono::steady_clock::time_point deadline,
+                                       const std::vector<std::string>& named, bool all) {
+    // Two endpoints with one MAC: one copies the other, and neither is
+    // logged in to (as CameraSearch::Find judges a camera named by MAC).
+    std::map<std::string, std::vector<std::string>> byMac;
+    for (const onvif::CameraRecord& c : *cameras)
+        if (!c.mac.empty())
+            byMac[c.mac].push_back(c.source);
+    for (onvif::CameraRecord& c : *cameras) {
+        const auto shared = byMac.find(c.mac);
+        if (shared == byMac.end() || shared->second.size() < 2)
+            continue;
+        c.contested = true;
+        for (const std::string& source : shared->second)
+            if (std::find(c.claimants.begin(), c.claimants.end(), source) == c.claimants.end())
+                c.claimants.push_back(source);
+        std::sort(c.claimants.begin(), c.claimants.end());
+    }
+    std::vector<LoginNote> notes(cameras->size());
+    // Each worker takes the next camera; a record and its note are written
+    // by its worker only.
     std::atomic<size_t> next{0};
     const auto work = [&] {
         for (size_t i = next++; i < cameras->size(); i = next++) {
             onvif::CameraRecord& camera = (*cameras)[i];
-            if (camera.reach == onvif::Reach::None || camera.xaddr.empty())
+            if (!NamedForLogin(camera, named, all))
+                continue;
+            LoginNote& note = notes[i];
+            note.endpoint = camera.endpoint;
+            note.claimants = camera.claimants;
+            note.outcome = onvif::LoginAllowed(camera);
+            if (note.outcome != onvif::Outcome::Done)
                 continue;
             onvif::DeviceClient client(camera.xaddr, user, password);
+            client.SetEndpoint(camera.endpoint);
             client.SetDeadline(deadline);
+            long long offset = 0;
+            const onvif::Outcome clock = client.GetSystemDateAndTime(&offset);
+            note.clockOffset = offset;
+            note.clockOff = clock == onvif::Outcome::Done && onvif::ClockIsOff(offset);
             onvif::DeviceInformation info;
-            if (client.GetDeviceInformation(&info) == onvif::Outcome::Done)
+            note.outcome = clock == onvif::Outcome::CertificateChanged
+                               ? clock
+                               : client.GetDeviceInformation(&info);
+            if (note.outcome == onvif::Outcome::Done)
                 camera.info = info;
         }
     };
@@ -95,6 +146,13 @@ void ReadInformation(std::vector<onvif::CameraRecord>* cameras, const std::strin
         workers.emplace_back(work);
     for (std::thread& t : workers)
         t.join();
+    std::vector<LoginNote> said;
+    for (LoginNote& note : notes)
+        if (!note.endpoint.empty() &&
+            (note.clockOff || note.outcome == onvif::Outcome::CertificateChanged ||
+             note.outcome == onvif::Outcome::ClockOff || note.outcome == onvif::Outcome::Conflict))
+            said.push_back(std::move(note));
+    return said;
 }
 
 SEARCH_INFO PlanRow(const onvif::CameraRecord& camera) {

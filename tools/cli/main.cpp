@@ -254,9 +254,40 @@ void PrintDevices(const onvif_cli::Listing& list, format::Format f,
     std::printf("%s]\n", devices.empty() ? "" : "\n");
 }
 
-// list reads what each ONVIF camera tells of itself when given credentials.
+// list logs in to the ONVIF cameras named by --login, or to all with
+// --login-all; credentials alone name none.
 bool WantsCameraLogin(const cli::ParsedArgs& args) {
+    return args.Has("--login") || args.Has("--login-all");
+}
+
+bool GivesCredentials(const cli::ParsedArgs& args) {
     return args.Has("--user") || args.Has("--password") || args.Has("--visible-password");
+}
+
+// The endpoints and MACs given to --login, split on commas.
+std::vector<std::string> LoginNames(const cli::ParsedArgs& args) {
+    std::vector<std::string> names;
+    const std::string list = args.Get("--login", "");
+    for (size_t at = 0; at <= list.size();) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        if (comma > at)
+            names.push_back(list.substr(at, comma - at));
+        at = comma + 1;
+    }
+    return names;
+}
+
+// What the log-in met at a named camera that the installer must act on.
+void PrintLoginNotes(const std::vector<onvif_cli::LoginNote>& notes) {
+    for (const onvif_cli::LoginNote& n : notes) {
+        const std::string advice =
+            onvif_cli::Advice(n.outcome, n.endpoint, n.clockOffset, n.claimants);
+        if (!advice.empty())
+            std::fprintf(stderr, "lorvex-search: %s: %s\n", n.endpoint.c_str(), advice.c_str());
+        if (n.clockOff && n.outcome != onvif::Outcome::ClockOff)
+            std::fprintf(stderr, "lorvex-search: %s: note: %s\n", n.endpoint.c_str(),
+                         onvif_cli::ClockNote(n.clockOffset).c_str());
+    }
 }
 
 // How long list waits for the cameras' GetDeviceInformation after its search.
@@ -278,6 +309,11 @@ int RunList(const cli::ParsedArgs& args) {
     if (args.Has("--columns") && !ReadColumnList(args, &columns))
         return 2;
     const bool login = WantsCameraLogin(args);
+    if (GivesCredentials(args) && !login)
+        return Usage("list logs in only to the ONVIF cameras named with --login ENDPOINT,... "
+                     "(or to every camera with --login-all)");
+    if (args.Has("--login") && LoginNames(args).empty())
+        return Usage("--login needs the endpoints or MACs of the cameras to log in to");
     SharedSecret password;
     if (login) {
         // Asked before the search, so that a prompt does not wait on it.
@@ -303,8 +339,9 @@ int RunList(const cli::ParsedArgs& args) {
     }
     if (login) {
         onvif_cli::EnsureRoutesFor(cameras); // cameras of foreign subnets answer there
-        onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"), password,
-                                   Clock::now() + kInformationBound);
+        PrintLoginNotes(onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"), password,
+                                                   Clock::now() + kInformationBound,
+                                                   LoginNames(args), args.Has("--login-all")));
     }
     const onvif_cli::Listing list =
         onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login);
@@ -367,10 +404,16 @@ const std::vector<cli::CommandSpec>& Commands() {
                         "the table shows every field, not only address, MAC, type, model, "
                         "name, activation and identity"},
                        {"--columns", "LIST", ColumnsHelp()},
-                       {"--user", "NAME",
-                        "log in to each ONVIF camera as NAME (default admin, also when only a "
-                        "password option is given) and list the maker, model, firmware and "
-                        "serial number it tells, within 3 s after the search"}}),
+                       {"--login", "LIST",
+                        "log in to these ONVIF cameras (endpoints or MACs, separated by commas) "
+                        "and list the maker, model, firmware and serial number each tells, "
+                        "within 3 s after the search; no other camera receives the login"},
+                       {"--login-all", "",
+                        "log in to every ONVIF camera that answers instead: any host on the "
+                        "network can answer as a camera and receive the login (a token it may "
+                        "replay to the real cameras for minutes, or crack offline); use it only "
+                        "on a network you trust"},
+                       {"--user", "NAME", "the cameras' user for --login, default admin"}}),
          "searches for S seconds, then prints every device found once; the table is sorted "
          "by IP address",
          RunList},
@@ -385,9 +428,13 @@ const std::vector<cli::CommandSpec>& Commands() {
          {"MAC"},
          WithPassword(
              {{"--ip", "A", "new IP address"},
+              {"--onvif", "",
+               "MAC names an ONVIF camera: without it (or --user, or an endpoint as "
+               "MAC) a MAC is only ever the maker's device, never a camera that "
+               "announces it"},
               {"--user", "NAME",
                "an ONVIF camera's user, default admin (MAC may also be the camera's "
-               "endpoint; --user takes the ONVIF way at once)"},
+               "endpoint; --user takes the ONVIF way like --onvif)"},
               {"--mask", "M", "new subnet mask"},
               {"--gateway", "G", "new gateway"},
               {"--accept-key", "FP",
@@ -433,6 +480,13 @@ const std::vector<cli::CommandSpec>& Commands() {
           kVerbose},
          "opens the device's web page in the default browser; 12 when not found",
          device::RunOpen},
+        {"forget-camera",
+         {"ENDPOINT"},
+         {},
+         "forgets the HTTPS certificate pinned for the ONVIF camera ENDPOINT, so that the next "
+         "log-in accepts the one it shows: only after the camera's certificate was replaced on "
+         "purpose (the file: ~/.local/share/lorvex/camera-certificates)",
+         onvif_cli::RunForgetCamera},
         {"plan",
          {},
          {{"--start", "A", "first new address"},
@@ -455,6 +509,9 @@ const std::vector<cli::CommandSpec>& Commands() {
          WithPassword(
              {{"--output", "FILE", "write the plan with every outcome as CSV (no passwords)"},
               {"--user", "NAME", "the ONVIF cameras' user, default admin"},
+              {"--onvif", "",
+               "a line naming its device by MAC only may also be an ONVIF camera with that MAC; "
+               "without it only lines with an endpoint go to ONVIF cameras"},
               {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
               kVerbose}),
          "re-addresses the plan's devices one at a time, each verified at its new address; "

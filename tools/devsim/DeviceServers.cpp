@@ -252,6 +252,8 @@ DeviceServers::Served DeviceServers::ServedOf(const Device& d) const {
     }
     s.httpPort = d.httpPort;
     s.dataPort = d.dataPort;
+    if (d.onvif.role == WsdRole::Camera && d.onvif.https)
+        s.httpsPort = d.onvif.httpsPort;
     return s;
 }
 
@@ -260,6 +262,8 @@ DeviceServers::Served DeviceServers::ServedOf(const Device& d) const {
 void DeviceServers::Register(std::size_t index, const Served& s, std::vector<std::string>* lines) {
     for (std::uint32_t a : s.addresses) {
         m_routes[{a, s.httpPort}] = index;
+        if (s.httpsPort > 0)
+            m_routes[{a, s.httpsPort}] = index;
         if (m_options.ownInterface.empty() || m_foreignAddresses.count(a))
             continue;
         if (m_ownedAddresses[a]++ == 0)
@@ -269,6 +273,8 @@ void DeviceServers::Register(std::size_t index, const Served& s, std::vector<std
     m_dataPending.insert(index);
     ++m_dataWanted;
     EnsureHttpServer(s.httpPort);
+    if (s.httpsPort > 0)
+        EnsureHttpServer(s.httpsPort, true);
 }
 
 void DeviceServers::Unregister(std::size_t index, std::vector<std::string>* lines) {
@@ -276,9 +282,11 @@ void DeviceServers::Unregister(std::size_t index, std::vector<std::string>* line
     if (it == m_served.end())
         return;
     for (std::uint32_t a : it->second.addresses) {
-        auto route = m_routes.find({a, it->second.httpPort});
-        if (route != m_routes.end() && route->second == index)
-            m_routes.erase(route);
+        for (int port : {it->second.httpPort, it->second.httpsPort}) {
+            auto route = m_routes.find({a, port});
+            if (route != m_routes.end() && route->second == index)
+                m_routes.erase(route);
+        }
         auto owned = m_ownedAddresses.find(a);
         if (owned == m_ownedAddresses.end() || --owned->second > 0)
             continue;
@@ -313,12 +321,28 @@ void DeviceServers::OnConfigured(std::size_t index, const Device& before, const 
     Refresh(index);
 }
 
-bool DeviceServers::EnsureHttpServer(int port) {
+bool DeviceServers::EnsureHttpServer(int port, bool tls) {
     if (m_servers.count(port))
         return true;
     if (m_servers.size() >= kMaxHttpPorts || port < 1 || port > 65535)
         return false;
-    auto server = std::make_unique<httplib::Server>();
+    std::unique_ptr<httplib::Server> server;
+    if (tls && !m_tlsNamed) {
+        // A camera keeps its certificate when it moves: named by its MAC.
+        m_tlsNamed = true;
+        m_tls.SetNamer([this](std::uint32_t address) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            for (const auto& [route, index] : m_routes)
+                if (route.first == address)
+                    return std::to_string(index);
+            return std::string();
+        });
+    }
+    if (tls)
+        server = std::make_unique<httplib::SSLServer>(
+            std::function<bool(SSL_CTX&)>([this](SSL_CTX& ctx) { return m_tls.Install(&ctx); }));
+    else
+        server = std::make_unique<httplib::Server>();
     server->new_task_queue = [] { return new httplib::ThreadPool(16); };
     server->set_payload_max_length(kMaxBody);
     server->set_keep_alive_max_count(1);

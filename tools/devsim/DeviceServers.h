@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "CameraTls.h"
 #include "Fleet.h"
 #include "Simulator.h"
 
@@ -77,6 +78,7 @@ private:
     struct Served {
         std::vector<std::uint32_t> addresses; // host order
         int httpPort = 0, dataPort = 0;
+        int httpsPort = 0; // an https camera's device service; 0: none
     };
     using Route = std::pair<std::uint32_t, int>; // address, HTTP port
 
@@ -84,7 +86,8 @@ private:
     void Register(std::size_t index, const Served& s, std::vector<std::string>* addressLines);
     void Unregister(std::size_t index, std::vector<std::string>* addressLines);
     void Refresh(std::size_t index);
-    bool EnsureHttpServer(int port);
+    // tls: the server speaks HTTPS with the cameras' certificates (m_tls).
+    bool EnsureHttpServer(int port, bool tls = false);
     void InstallHandlers(httplib::Server* server, int port);
     void InstallOnvif(httplib::Server* server, int port);
     static void StopServer(httplib::Server* server);
@@ -102,6 +105,8 @@ private:
     std::map<std::uint32_t, int> m_ownedAddresses; // added by us, with users
     std::set<std::uint32_t> m_foreignAddresses;    // on the interface before we came
     std::map<int, std::unique_ptr<httplib::Server>> m_servers;
+    CameraTls m_tls; // outlives the servers' threads: declared before them
+    bool m_tlsNamed = false;
     std::vector<std::thread> m_serverThreads;
     std::map<std::size_t, std::vector<int>> m_dataFds; // owned by the listener thread
     std::set<std::size_t> m_dataPending;

@@ -101,6 +101,10 @@ void OverrideOnvif(const nlohmann::json& j, Device* d) {
     else if (j.value("onvif", false))
         c.role = WsdRole::Camera, c.makerToo = true;
     Take(j, "onvifUser", &c.user);
+    Take(j, "https", &c.https);
+    Take(j, "httpsPort", &c.httpsPort);
+    if (c.httpsPort < 1 || c.httpsPort > 65535)
+        throw std::runtime_error("bad httpsPort");
     if (j.contains("onvifAuth"))
         c.auth = AuthOf(j.at("onvifAuth").get<std::string>());
     Take(j, "clockOffset", &c.clockOffset);

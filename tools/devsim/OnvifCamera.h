@@ -33,6 +33,11 @@ struct OnvifCamera {
     double rebootSeconds = 3;
     bool macInScopes = true;
     bool linkLocalXAddr = true;
+    // The device service also over HTTPS on httpsPort, announced first
+    // (fleet keys "https", "httpsPort"); its certificate is new at every
+    // start (CameraTls).
+    bool https = false;
+    int httpsPort = 443;
     ProbeTypes probeTypes = ProbeTypes::Both;
     std::string serial;       // empty: derived from the MAC
     std::string manufacturer; // empty: "Lorvex Simulated"

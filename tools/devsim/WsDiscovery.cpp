@@ -167,8 +167,16 @@ std::vector<std::string> Scopes(const Device& d) {
 
 std::vector<std::string> XAddrs(const Device& d) {
     const std::string tail = ":" + std::to_string(d.httpPort) + "/onvif/device_service";
-    std::vector<std::string> out = {"http://" + d.ip + tail};
-    if (d.onvif.linkLocalXAddr && !d.ip2.empty() && d.ip2 != d.ip)
+    const std::string secure = ":" + std::to_string(d.onvif.httpsPort) + "/onvif/device_service";
+    std::vector<std::string> out;
+    const bool linkLocal = d.onvif.linkLocalXAddr && !d.ip2.empty() && d.ip2 != d.ip;
+    if (d.onvif.https) {
+        out.push_back("https://" + d.ip + secure);
+        if (linkLocal)
+            out.push_back("https://" + d.ip2 + secure);
+    }
+    out.push_back("http://" + d.ip + tail);
+    if (linkLocal)
         out.push_back("http://" + d.ip2 + tail);
     return out;
 }

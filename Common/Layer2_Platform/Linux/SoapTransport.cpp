@@ -4,6 +4,11 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/sha.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <chrono>
@@ -94,6 +99,26 @@ struct Budget {
     }
 };
 
+// The pin of the first certificate the library read in the last
+// handshake (CURLOPT_CERTINFO), else empty.
+std::string PeerKeyOf(CURL* curl) {
+    curl_certinfo* info = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &info) != CURLE_OK || info == nullptr ||
+        info->num_of_certs < 1)
+        return std::string();
+    static const char kCert[] = "Cert:";
+    for (curl_slist* field = info->certinfo[0]; field != nullptr; field = field->next)
+        if (std::strncmp(field->data, kCert, sizeof kCert - 1) == 0)
+            return PublicKeyPinOfPem(field->data + sizeof kCert - 1);
+    return std::string();
+}
+
+// The pin the handshake must meet (empty: any key, which is then read).
+void SetPin(CURL* curl, const std::string& pin) {
+    curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pin.empty() ? nullptr : pin.c_str());
+    curl_easy_setopt(curl, CURLOPT_CERTINFO, pin.empty() ? 1L : 0L);
+}
+
 // The bounds for one exchange within budget; false when no time is left.
 bool SetBounds(CURL* curl, const Budget& budget) {
     const long left = budget.Left();
@@ -129,6 +154,8 @@ SoapPostResult Exchange1(CURL* curl, Exchange* x, SoapPostReply* reply, const Bu
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     reply->status = status;
+    if (rc == CURLE_SSL_PINNEDPUBKEYNOTMATCH)
+        return SoapPostResult::KeyMismatch;
     if (x->oversize || rc == CURLE_FILESIZE_EXCEEDED)
         return SoapPostResult::TooLarge;
     if (rc != CURLE_OK || status == 0)
@@ -165,16 +192,24 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &x);
     const bool wantsDigest =
         request.digest && request.user != nullptr && request.password != nullptr;
+    const bool https = request.scheme == "https";
+    const std::string pin = https ? request.pinnedKey : std::string();
+    SetPin(curl, pin);
     if (wantsDigest && *challenged) {
         // The handle holds the camera's challenge: one exchange, login and
         // body together; a stale challenge the library renews itself.
         SetDigest(curl, request);
         const SoapPostResult result = Exchange1(curl, &x, reply, end);
+        reply->digestAnswered = true;
+        if (https && pin.empty())
+            reply->peerKey = PeerKeyOf(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
         curl_slist_free_all(headers);
         return result;
     }
     SoapPostResult result = Exchange1(curl, &x, reply, end);
+    if (https && pin.empty())
+        reply->peerKey = PeerKeyOf(curl);
     *challenged = *challenged || reply->digestChallenge;
     // Digest: the whole request goes out first without login, so that a
     // camera that reads the body before it asks for a login (it must, to
@@ -185,8 +220,16 @@ SoapPostResult Perform(CURL* curl, const SoapPostRequest& request, SoapPostReply
     // cameras, never a challenge.
     if (wantsDigest && result == SoapPostResult::Answered && reply->status == 401 &&
         reply->digestChallenge) {
+        // The login goes only to the key the challenge came with: the
+        // exchange makes a fresh connection, which must meet it.
+        // A key that could not be read is not met: no login then.
+        const std::string met = reply->peerKey;
+        if (https && pin.empty())
+            SetPin(curl, met.empty() ? std::string("sha256//unread") : met);
         SetDigest(curl, request);
         result = Exchange1(curl, &x, reply, end);
+        reply->peerKey = met;
+        reply->digestAnswered = true;
         reply->digestChallenge = reply->digestChallenge || reply->status == 401;
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
@@ -217,6 +260,27 @@ SoapPostResult CurlSoapPost(const SoapPostRequest& request, SoapPostReply* reply
     if (result != SoapPostResult::Answered)
         reply->body.clear();
     return result;
+}
+
+std::string PublicKeyPinOfPem(const std::string& pem) {
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    if (bio == nullptr)
+        return std::string();
+    X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (cert == nullptr)
+        return std::string();
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
+    X509_free(cert);
+    if (length <= 0)
+        return std::string();
+    unsigned char hash[SHA256_DIGEST_LENGTH];
+    SHA256(der, static_cast<size_t>(length), hash);
+    OPENSSL_free(der);
+    unsigned char text[4 * ((SHA256_DIGEST_LENGTH + 2) / 3) + 1];
+    const int n = EVP_EncodeBlock(text, hash, SHA256_DIGEST_LENGTH);
+    return "sha256//" + std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(n));
 }
 
 SoapSession::~SoapSession() {

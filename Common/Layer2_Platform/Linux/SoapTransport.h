@@ -11,9 +11,13 @@
 //   - HTTP Digest only when asked for (digest true): the library then
 //     answers the camera's Digest challenge itself; Basic is never offered,
 //     so no password crosses the wire in clear;
-//   - https accepts the camera's own certificate unchecked: cameras carry
-//     self-signed ones and there is no authority to check them against, yet
-//     the exchange is still hidden from a passive listener.
+//   - https: cameras carry self-signed certificates and there is no
+//     authority to check them against, so the caller pins the camera's
+//     public key instead (pinnedKey): the library ends the handshake,
+//     before anything of the request is sent, when the key differs
+//     (KeyMismatch). Without a pin the key met is reported (peerKey) for
+//     the caller to pin, and a Digest round within the request is held to
+//     the key of its first exchange.
 // Nothing of the request is logged. For Digest the library keeps its own
 // copy of the password for the exchange and drops it with the handle; the
 // envelope's copies made here are wiped.
@@ -55,6 +59,9 @@ struct SoapPostRequest {
     const std::string* user = nullptr;     // for digest; never logged
     const std::string* password = nullptr; // for digest; never logged
     SoapSession* session = nullptr;        // null: a handle for this request alone
+    // https only: "sha256//BASE64" of the camera's public key (its
+    // SubjectPublicKeyInfo); empty: none pinned yet, any key is met.
+    std::string pinnedKey;
     // A caller with a deadline of its own lowers this below kSoapDeadlineMs:
     // the request then ends within it, Digest's second round included (0 or
     // less: NoAnswer at once). At kSoapDeadlineMs or above, each exchange
@@ -63,17 +70,24 @@ struct SoapPostRequest {
 };
 
 enum class SoapPostResult {
-    Answered, // a status line arrived and the body was read whole
-    NoAnswer, // no connection, reset, time-out or deadline
-    TooLarge, // the body passed kSoapMaxReplyBytes
-    Refused,  // the request itself was not acceptable (bad host, path, scheme)
+    Answered,    // a status line arrived and the body was read whole
+    NoAnswer,    // no connection, reset, time-out or deadline
+    TooLarge,    // the body passed kSoapMaxReplyBytes
+    Refused,     // the request itself was not acceptable (bad host, path, scheme)
+    KeyMismatch, // https: the camera's public key is not pinnedKey; nothing was sent
 };
 
 struct SoapPostReply {
     long status = 0;
     std::string body;
     bool digestChallenge = false; // a WWW-Authenticate: Digest header came
+    bool digestAnswered = false;  // the login went as HTTP Digest in this request
+    std::string peerKey;          // https: "sha256//BASE64" of the key met, when read
 };
+
+// "sha256//BASE64" of the public key of a PEM certificate; empty when it
+// is not one.
+std::string PublicKeyPinOfPem(const std::string& pem);
 
 // Sends the request as "POST path" with Content-Type application/soap+xml.
 SoapPostResult SoapPost(const SoapPostRequest& request, SoapPostReply* reply);
