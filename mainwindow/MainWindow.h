@@ -20,7 +20,7 @@
 #include <QList>
 #include <QPointer>
 #include <QRect>
-#include <QSet>
+#include <QStringList>
 #include <QString>
 
 #include <atomic>
@@ -344,8 +344,14 @@ private:
     QHash<QString, int> m_typeCounts;
     // The devices (keys) that answer with each IP address, and how many
     // devices share their address with another: the factory-default
-    // clash of new cameras.
-    QHash<QString, QSet<QString>> m_addressHolders;
+    // clash of new cameras. The first holder is kept apart, so that an
+    // address of one device (ten thousand of them) costs no list.
+    struct AddressHolders {
+        QString first;
+        QStringList more;
+        int count() const { return first.isEmpty() ? 0 : 1 + more.size(); }
+    };
+    QHash<QString, AddressHolders> m_addressHolders;
     int m_sharedAddressDevices = 0;
     DeviceEventQueue m_deviceEvents;
     DeviceTypeFilterMenu* m_typeMenu = nullptr;

@@ -340,34 +340,46 @@ bool MainWindow::countsForAddress(const DevInfo& record) {
 void MainWindow::noteAddress(const DevInfo& record) {
     if (!countsForAddress(record))
         return;
-    QSet<QString>& holders = m_addressHolders[record.ipAddr];
-    holders.insert(record.mac);
-    if (holders.size() == 2) {
+    AddressHolders& holders = m_addressHolders[record.ipAddr];
+    if (holders.first.isEmpty()) {
+        holders.first = record.mac;
+        return;
+    }
+    if (holders.first == record.mac || holders.more.contains(record.mac))
+        return;
+    holders.more.append(record.mac);
+    if (holders.more.size() == 1) {
         m_sharedAddressDevices += 2;
-        for (const QString& other : holders)
-            if (other != record.mac)
-                remarkRow(other);
-    } else if (holders.size() > 2) {
+        remarkRow(holders.first);
+    } else {
         ++m_sharedAddressDevices;
     }
-    if (holders.size() > 1)
-        m_statusBar->SetSharedAddresses(m_sharedAddressDevices);
+    m_statusBar->SetSharedAddresses(m_sharedAddressDevices);
 }
 
 void MainWindow::forgetAddress(const QString& ip, const DevInfo& record) {
     if (ip.isEmpty() || record.shownMac().isEmpty())
         return;
     auto it = m_addressHolders.find(ip);
-    if (it == m_addressHolders.end() || !it->remove(record.mac))
+    if (it == m_addressHolders.end())
         return;
-    if (it->size() == 1) {
+    AddressHolders& holders = *it;
+    const bool shared = !holders.more.isEmpty();
+    if (holders.first == record.mac) {
+        if (!shared) {
+            m_addressHolders.erase(it);
+            return;
+        }
+        holders.first = holders.more.takeLast();
+    } else if (!holders.more.removeOne(record.mac)) {
+        return;
+    }
+    if (holders.more.isEmpty()) {
         m_sharedAddressDevices -= 2;
-        remarkRow(*it->cbegin());
-    } else if (it->size() > 1) {
+        remarkRow(holders.first);
+    } else {
         --m_sharedAddressDevices;
     }
-    if (it->isEmpty())
-        m_addressHolders.erase(it);
     m_statusBar->SetSharedAddresses(m_sharedAddressDevices);
 }
 

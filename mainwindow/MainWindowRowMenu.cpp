@@ -116,14 +116,12 @@ void MainWindow::markRow(QTreeWidgetItem* row, const DevInfo& record) {
         !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
     const auto holders = m_addressHolders.constFind(record.ipAddr);
     const bool shared =
-        countsForAddress(record) && holders != m_addressHolders.cend() && holders->size() > 1;
-    QStringList tips;
-    if (shared)
-        tips << GetText("IDCS_ADDRESS_SHARED_TIP");
+        countsForAddress(record) && holders != m_addressHolders.cend() && holders->count() > 1;
+    QString tip = shared ? GetText("IDCS_ADDRESS_SHARED_TIP") : QString();
     if (foreign)
-        tips << GetText("IDCS_FOREIGN_SUBNET_TIP");
+        tip += (shared ? QStringLiteral("\n\n") : QString()) + GetText("IDCS_FOREIGN_SUBNET_TIP");
     row->setIcon(COL_IP, shared ? sharedAddressIcon() : foreign ? foreignSubnetIcon() : QIcon());
-    row->setToolTip(COL_IP, tips.join(QStringLiteral("\n\n")));
+    row->setToolTip(COL_IP, tip);
     const IdentityMark mark = identityMark(record.identity, record.fingerprint);
     row->setIcon(COL_NAME, mark.icon);
     row->setToolTip(COL_NAME, mark.tip);
