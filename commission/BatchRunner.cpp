@@ -151,6 +151,7 @@ bool BatchRunner::Start(std::vector<PlanEntry> plan, std::string password, Statu
     for (PlanEntry& e : m_plan)
         WipeSecret(&e.password);
     WipeSecret(&m_password);
+    m_hold.emplace(); // the process is not dumpable while the run holds passwords
     m_plan = std::move(plan);
     m_password = std::move(password);
     WipeSecret(&password);
@@ -335,6 +336,7 @@ void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
     for (PlanEntry& e : m_plan)
         WipeSecret(&e.password);
     WipeSecret(&m_password);
+    m_hold.reset();
     m_running = false;
     if (onFinished)
         onFinished(summary);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -175,6 +176,7 @@ private:
     std::vector<PlanEntry> m_plan;
     std::vector<DeviceStatus> m_status;
     std::string m_password;
+    std::optional<NonDumpableHold> m_hold; // from Start until the passwords are wiped
     std::map<std::string, int> m_refusals; // password refusals by DeviceKey
     StatusFn m_onStatus;
     std::thread m_thread;

@@ -1,6 +1,8 @@
 // Fuzzes the XML document class: a document is parsed, then a walk of
 // cursor operations and edits runs over it. The last byte of the input says
-// how many bytes before it are operations; the rest is the document, so a
+// how many bytes before it are operations (its low six bits), whether the
+// document holds a secret (bit 6: the edits then wipe what they leave) and
+// whether it is wiped at the end (bit 7); the rest is the document, so a
 // plain device answer is already a useful seed.
 #include "MarkupSTL.h"
 
@@ -78,6 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ops = size - 1;
     const size_t docSize = size - 1 - ops;
     CMarkupSTL doc;
+    if (data[size - 1] & 0x40)
+        doc.HoldSecret();
     doc.SetDoc(std::string(reinterpret_cast<const char*>(data), docSize));
     CheckRecords(doc);
     for (size_t i = docSize; i + 1 < size - 1; i += 2) {
@@ -89,5 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     again.SetDoc(doc.GetDoc());
     again.FindElem();
     again.GetData();
+    if (data[size - 1] & 0x80) {
+        doc.WipeDoc();
+        if (!doc.GetDoc().empty() || doc.GetRecordCount() != 1 || doc.FindElem())
+            abort();
+    }
     return 0;
 }

@@ -478,7 +478,12 @@ bool BatchDialog::apply() {
     if (running() || m_plan.empty())
         return false;
     const bool ownPasswords = m_planPasswords->isEnabled() && m_planPasswords->isChecked();
-    std::string password = m_passwordField->text().toStdString();
+    // Wiped on every way out (moved into the batch when it starts); the
+    // bytes converted from the field's text are wiped at once.
+    QByteArray typed = m_passwordField->text().toUtf8();
+    std::string password(typed.constData(), size_t(typed.size()));
+    explicit_bzero(typed.data(), size_t(typed.size()));
+    const SecretGuard wipePassword(&password);
     // Cameras have their own login; the maker's password is asked only of
     // the maker's devices.
     bool everyOneHasOne = true;
@@ -494,7 +499,6 @@ bool BatchDialog::apply() {
         return false;
     }
     if (!takeCameraLogin()) {
-        WipeSecret(&password);
         N12_MessageBox::warning(GetText("IDCS_ONVIF_CREDENTIALS_NEEDED"), this);
         m_cameraPassword->setFocus();
         return false;

@@ -1,5 +1,6 @@
 #include "CameraRows.h"
 
+#include "HostNet.h"
 #include "LanguageSrc.h"
 #include "SearchInfo.h"
 
@@ -232,6 +233,11 @@ commission::PlanDevice CameraPlanDevice(const DevInfo& camera) {
     d.ip = camera.ipAddr.toStdString();
     d.httpPort = camera.httpPort;
     return d;
+}
+
+void AwaitCameraRoute(const onvif::CameraRecord& camera) {
+    if (camera.reach == onvif::Reach::LinkLocal)
+        EnsureLinkLocalRoute(camera.localAddress);
 }
 
 commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {

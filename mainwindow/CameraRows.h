@@ -116,6 +116,12 @@ QString CameraPageUrl(const DevInfo& camera);
 // does not tell them).
 commission::PlanDevice CameraPlanDevice(const DevInfo& camera);
 
+// Before a call to a camera reached only at its link-local device service
+// address: makes sure the link-local route of the card it was heard on is in
+// place (EnsureLinkLocalRoute), so that the first call does not go out
+// before it. Nothing for any other camera. Blocks: off the window thread.
+void AwaitCameraRoute(const onvif::CameraRecord& camera);
+
 // A camera's re-address result as a batch row's final status: done, not
 // confirmed, or refused for wrong credentials, locked, no answer, out of
 // reach, an address rule (the camera would not take the values), or a

@@ -4,6 +4,7 @@
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
 #include "DebugOutput.h"
+#include "DeviceRequestRunner.h"
 #include "DeviceTreeHeaderView.h"
 #include "HostProcess.h"
 #include "IconButton.h"
@@ -377,8 +378,6 @@ void MainWindow::startCameraSearch(int intervalSeconds, bool listEmptied) {
 void MainWindow::showHostNetwork() {
     std::string ip, mask, gateway, dns;
     m_manager.GetLocalNetInfo(&ip, &mask, &gateway, &dns);
-    const bool routeMissing =
-        m_manager.AddLinkLocalRoute(ip.c_str()) == LinkLocalRouteState::NeedsRoot;
     m_statusBar->SetHostNetwork(
         QString::fromLocal8Bit(ip.c_str()), QString::fromLocal8Bit(mask.c_str()),
         QString::fromLocal8Bit(gateway.c_str()), QString::fromLocal8Bit(dns.c_str()));
@@ -391,15 +390,38 @@ void MainWindow::showHostNetwork() {
         m_hostAddresses.append(address);
         lines.append(QStringLiteral("%1: %2 / %3").arg(address.name, address.ip, address.mask));
     }
-    // Devices reachable only at their link-local address stay out of reach
-    // without the route; say once, where the host data is, what to run.
-    if (routeMissing) {
-        const std::string advice = CLorvexManage::LinkLocalRouteAdvice(ip.c_str());
-        qWarning("lorvex: no link-local route; as root run: %s", advice.c_str());
-        lines.append(QStringLiteral("no link-local route; as root run: %1")
-                         .arg(QString::fromStdString(advice)));
-    }
     m_statusBar->SetHostInterfaces(lines.join(QLatin1Char('\n')));
+    m_statusBar->SetTrustNotice(StatusBar::TrustDirNotice(
+        QString::fromLocal8Bit(CLorvexManage::TrustDirOverride().c_str())));
+    // The route is added (and waited for) off the window thread; a request
+    // to a link-local address waits for it in the engine meanwhile.
+    m_routeAddress = ip;
+    m_routeTask = new DeviceRequestRunner(this);
+    connect(m_routeTask, &DeviceRequestRunner::finished, this,
+            &MainWindow::slot_linkLocalRouteFinished);
+    CLorvexManage* manager = &m_manager;
+    m_routeTask->start(
+        0, [manager, ip] { return static_cast<int>(manager->AddLinkLocalRoute(ip.c_str())); });
+}
+
+// Devices reachable only at their link-local address stay out of reach
+// without the route, or with 169.254.0.0/16 on another card: the status
+// bar says so where the host data is, with what to do in its tool tip.
+void MainWindow::slot_linkLocalRouteFinished(int, int state) {
+    if (m_closing)
+        return;
+    const auto route = static_cast<LinkLocalRouteState>(state);
+    const char* ip = m_routeAddress.c_str();
+    const std::string card = CLorvexManage::LinkLocalRouteInterface(ip);
+    const std::string carrier = CLorvexManage::LinkLocalRouteCarrier(ip);
+    const std::string advice = CLorvexManage::LinkLocalRouteAdvice(ip);
+    if (route == LinkLocalRouteState::NeedsRoot)
+        qWarning("lorvex: no link-local route; as root run: %s", advice.c_str());
+    if (route == LinkLocalRouteState::OtherInterface)
+        qWarning("lorvex: 169.254.0.0/16 leads to %s, not %s", carrier.c_str(), card.c_str());
+    m_statusBar->SetRouteNotice(StatusBar::LinkLocalRouteNotice(
+        route, QString::fromLocal8Bit(card.c_str()), QString::fromLocal8Bit(carrier.c_str()),
+        QString::fromLocal8Bit(advice.c_str()), RouteHelperWithheld()));
 }
 
 void MainWindow::placeInitialGeometry() {

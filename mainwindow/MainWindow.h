@@ -250,6 +250,14 @@ private:
     std::shared_ptr<std::string> m_pageUrl;
     // The PC's cards as read at start, for the checks of a new address.
     QList<HostAddress> m_hostAddresses;
+    // The link-local route, added off the window thread at start for the
+    // first card (m_routeAddress); its outcome goes to the status bar.
+    DeviceRequestRunner* m_routeTask = nullptr;
+    std::string m_routeAddress;
+private slots:
+    void slot_linkLocalRouteFinished(int, int state);
+
+private:
     // Device list and filters
 public:
     // A new context menu for `row` (the window owns it, the caller shows

@@ -77,6 +77,8 @@ void MainWindow::connectDeviceActions() {
 void MainWindow::finishDeviceRequest() {
     m_deviceRequests->wait();
     m_pageLookup->wait();
+    if (m_routeTask != nullptr)
+        m_routeTask->wait();
 }
 
 bool MainWindow::deviceRequestRunning() const {
@@ -405,6 +407,7 @@ void MainWindow::readdressCamera(const DevInfo& record, const QStringList& addre
             Qt::QueuedConnection);
     };
     auto job = [camera, request, search, result, progress] {
+        AwaitCameraRoute(camera);
         *result = onvif::Readdress(camera, request, search, progress);
         return 0;
     };

@@ -160,6 +160,7 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
                                                                : BatchState::Verifying,
                           commission::RefusalReason::None, 0, false, false});
         };
+        AwaitCameraRoute(camera);
         *out = CameraBatchStatus(onvif::Readdress(camera, request, search, step));
         return true;
     };

@@ -5,6 +5,7 @@
 #include "MarkupScan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 using markup::IsSpace;
@@ -82,8 +83,17 @@ AttribSpot FindAttrib(const std::string& doc, int nBegin, int nEnd, const char* 
 
 void CMarkupSTL::InsertText(int nOffset, int nReplace, const std::string& strText) {
     const size_t nNew = m_strDoc.size() - static_cast<size_t>(nReplace) + strText.size();
-    if (nNew > m_strDoc.capacity())
-        m_strDoc.reserve(nNew + nNew / 2 + 128);
+    if (nNew > m_strDoc.capacity()) {
+        // The text moves to a larger buffer; a document that holds a secret
+        // wipes the one it leaves (reserve would free it as it is).
+        std::string grown;
+        grown.reserve(nNew + nNew / 2 + 128);
+        grown.assign(m_strDoc);
+        if (m_bSecret)
+            Wipe(&m_strDoc);
+        m_strDoc.swap(grown);
+    }
+    // In place: the buffer is large enough, so replace does not move it.
     m_strDoc.replace(static_cast<size_t>(nOffset), static_cast<size_t>(nReplace), strText);
 }
 
@@ -152,10 +162,14 @@ bool CMarkupSTL::AddElem(const char* szName, const char* szValue, int /*nFlags*/
     const int nName = static_cast<int>(strName.size());
     const bool bValue = szValue && *szValue;
     ElemPos rec{};
+    // Built in one buffer of its final size, so that no piece of a secret
+    // value is left in a buffer freed on the way.
     std::string strElem;
     if (bValue) {
-        const std::string strValue = EscapeText(szValue, false);
-        strElem = "<" + strName + ">" + strValue + "</" + strName + ">";
+        strElem.reserve(2 * nName + 7 + EscapedLength(szValue, false));
+        strElem.append("<").append(strName).append(">");
+        AppendEscaped(&strElem, szValue, false);
+        strElem.append("</").append(strName).append(">");
         rec.SetStartTagLen(nName + 2);
         rec.SetEndTagLen(nName + 3);
     } else {
@@ -192,19 +206,25 @@ bool CMarkupSTL::AddElem(const char* szName, const char* szValue, int /*nFlags*/
     int nElemStart = nOffset;
     if (bSlashParent) {
         const std::string strParent = NameOf(iParent);
-        strInsert = ">\r\n" + strElem + "</" + strParent;
+        strInsert.reserve(strElem.size() + strParent.size() + 5);
+        strInsert.append(">\r\n").append(strElem).append("</").append(strParent);
         nReplace = 1;
         nElemStart = nOffset + 3;
         Elem(iParent).SetStartTagLen(Elem(iParent).StartTagLen() - 1);
         Elem(iParent).SetEndTagLen(static_cast<int>(strParent.size()) + 3);
     } else if (bOpenParent) {
-        strInsert = "\r\n" + strElem;
+        strInsert.reserve(strElem.size() + 2);
+        strInsert.append("\r\n").append(strElem);
         nElemStart = nOffset + 2;
     } else {
-        strInsert = strElem;
+        strInsert.swap(strElem);
     }
     InsertText(nOffset, nReplace, strInsert);
     Adjust(iParent, nOffset, static_cast<int>(strInsert.size()) - nReplace);
+    if (m_bSecret) {
+        Wipe(&strElem);
+        Wipe(&strInsert);
+    }
 
     const int iNew = NextFree();
     rec.nStart = static_cast<uint32_t>(nElemStart);
@@ -227,7 +247,6 @@ bool CMarkupSTL::SetAttrib(const char* szAttrib, int nValue) {
 bool CMarkupSTL::SetAttrib(const char* szAttrib, const char* szValue) {
     if (!m_iPos || !szAttrib || !*szAttrib)
         return false;
-    const std::string strQuoted = "\"" + EscapeText(szValue, true) + "\"";
     const ElemPos& elem = Elem(m_iPos);
     const int nBegin = static_cast<int>(elem.nStart) + 1;
     const int nEnd = std::min(static_cast<int>(m_strDoc.size()),
@@ -235,17 +254,23 @@ bool CMarkupSTL::SetAttrib(const char* szAttrib, const char* szValue) {
     const AttribSpot spot = FindAttrib(m_strDoc, nBegin, nEnd, szAttrib);
     int nOffset = spot.nInsert;
     int nReplace = 0;
+    // Built in one buffer of its final size (see AddElem).
     std::string strInsert;
+    strInsert.reserve(std::strlen(szAttrib) + 4 + EscapedLength(szValue, true));
     if (spot.nValueStart >= 0) {
         nOffset = spot.nValueStart;
         nReplace = spot.nValueEnd - spot.nValueStart;
-        strInsert = strQuoted;
     } else {
-        strInsert = std::string(" ") + szAttrib + "=" + strQuoted;
+        strInsert.append(" ").append(szAttrib).append("=");
     }
+    strInsert.push_back('"');
+    AppendEscaped(&strInsert, szValue, true);
+    strInsert.push_back('"');
     InsertText(nOffset, nReplace, strInsert);
     const int nDelta = static_cast<int>(strInsert.size()) - nReplace;
     Elem(m_iPos).SetStartTagLen(Elem(m_iPos).StartTagLen() + nDelta);
     Adjust(m_iPos, nOffset, nDelta);
+    if (m_bSecret)
+        Wipe(&strInsert);
     return true;
 }

@@ -123,17 +123,35 @@ CMarkupSTL::CMarkupSTL() { SetDoc(nullptr); }
 CMarkupSTL::CMarkupSTL(const char* szDoc) { SetDoc(szDoc); }
 
 CMarkupSTL::~CMarkupSTL() {
+    if (m_bSecret)
+        Wipe(&m_strDoc);
     ClearTable();
     delete m_pSavedPosMap;
 }
 
+void CMarkupSTL::Wipe(std::string* text) {
+    text->resize(text->capacity()); // neither moves the buffer nor leaves its tail
+    if (!text->empty())
+        explicit_bzero(&(*text)[0], text->size());
+    text->clear();
+}
+
+void CMarkupSTL::WipeDoc() {
+    Wipe(&m_strDoc);
+    Parse();
+}
+
 bool CMarkupSTL::SetDoc(const char* szDoc) {
+    if (m_bSecret)
+        Wipe(&m_strDoc);
     m_strDoc.assign(szDoc ? szDoc : "");
     Parse();
     return m_strError.empty() && !(Elem(0).nFlags & MNF_ILLFORMED);
 }
 
 bool CMarkupSTL::SetDoc(const std::string& strDoc) {
+    if (m_bSecret)
+        Wipe(&m_strDoc);
     m_strDoc = strDoc;
     Parse();
     return m_strError.empty() && !(Elem(0).nFlags & MNF_ILLFORMED);
@@ -428,24 +446,49 @@ std::string CMarkupSTL::UnescapeText(const char* szText, int nLength) {
     return out;
 }
 
-std::string CMarkupSTL::EscapeText(const char* szText, bool bAttrib) {
-    const size_t nLen = szText ? std::strlen(szText) : 0;
-    std::string out;
-    out.reserve(nLen + nLen / 5 + 7);
-    for (size_t i = 0; i < nLen; ++i) {
-        const char c = szText[i];
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '&')
-            out += "&amp;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (bAttrib && c == '\'')
-            out += "&apos;";
-        else if (bAttrib && c == '"')
-            out += "&quot;";
-        else
-            out += c;
+namespace {
+
+// The entity that stands for c in an escaped text, or null for c itself.
+const char* EntityFor(char c, bool bAttrib) {
+    switch (c) {
+    case '<':
+        return "&lt;";
+    case '&':
+        return "&amp;";
+    case '>':
+        return "&gt;";
+    case '\'':
+        return bAttrib ? "&apos;" : nullptr;
+    case '"':
+        return bAttrib ? "&quot;" : nullptr;
+    default:
+        return nullptr;
     }
+}
+
+} // namespace
+
+size_t CMarkupSTL::EscapedLength(const char* szText, bool bAttrib) {
+    size_t n = 0;
+    for (const char* p = szText; p && *p; ++p) {
+        const char* entity = EntityFor(*p, bAttrib);
+        n += entity ? std::strlen(entity) : 1;
+    }
+    return n;
+}
+
+void CMarkupSTL::AppendEscaped(std::string* out, const char* szText, bool bAttrib) {
+    out->reserve(out->size() + EscapedLength(szText, bAttrib));
+    for (const char* p = szText; p && *p; ++p) {
+        if (const char* entity = EntityFor(*p, bAttrib))
+            out->append(entity);
+        else
+            out->push_back(*p);
+    }
+}
+
+std::string CMarkupSTL::EscapeText(const char* szText, bool bAttrib) {
+    std::string out;
+    AppendEscaped(&out, szText, bAttrib);
     return out;
 }

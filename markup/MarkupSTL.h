@@ -97,6 +97,16 @@ public:
     bool SetDoc(const std::string& strDoc);
     // The document text with all additions made so far.
     const std::string& GetDoc() const { return m_strDoc; }
+
+    // Marks the document as one that holds a secret (a password in an
+    // attribute or element): from now on no buffer of the document text, and
+    // no piece built to go into it, is released unwiped as the document grows
+    // or is replaced, and the destructor wipes the text. Call it before the
+    // secret goes in. Stays in force for the object's life.
+    void HoldSecret() { m_bSecret = true; }
+    // Overwrites the document text (its whole buffer) and empties the
+    // document, as SetDoc(nullptr) leaves it.
+    void WipeDoc();
     // The first problem found by the last parse, or empty.
     const std::string& GetError() const { return m_strError; }
 
@@ -150,6 +160,10 @@ public:
 
     // Escapes '<', '&', '>' (and, for attribute values, both quotes).
     static std::string EscapeText(const char* szText, bool bAttrib);
+    // The length of EscapeText(szText, bAttrib), and the same text appended
+    // to *out (which grows at most once, to its final size).
+    static size_t EscapedLength(const char* szText, bool bAttrib);
+    static void AppendEscaped(std::string* out, const char* szText, bool bAttrib);
     // Expands the five predefined entities and numeric character references
     // in nLength bytes of szText; anything else is copied unchanged.
     static std::string UnescapeText(const char* szText, int nLength);
@@ -188,8 +202,12 @@ private:
     void ShiftFollowing(int iFirst, int nChangeOffset, int nDelta);
     void SetError(const std::string& strMessage);
 
+    // Overwrites a text's whole buffer and empties it.
+    static void Wipe(std::string* text);
+
     std::string m_strDoc;
     std::string m_strError;
+    bool m_bSecret = false;
     CBase64Coder m_coder;
     int m_iPosParent = 0;
     int m_iPos = 0;

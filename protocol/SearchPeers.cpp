@@ -1,5 +1,7 @@
 #include "SearchPeers.h"
 
+#include "TrustAnchors.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,25 +12,15 @@ namespace {
 
 constexpr auto kChallengeLife = std::chrono::seconds(trust::kChallengeLifeSeconds);
 
-std::string ProgramFolder() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return {};
-    std::string p(path, static_cast<std::size_t>(n));
-    const std::size_t slash = p.rfind('/');
-    return slash == std::string::npos ? std::string() : p.substr(0, slash);
-}
-
 } // namespace
 
 std::vector<trust::Key> LoadTrustAnchors() {
     std::vector<trust::Key> anchors;
-    const std::string beside = ProgramFolder();
-    if (!beside.empty())
-        trust::LoadAnchors(beside + "/trust-anchors", &anchors);
-    if (const char* dir = std::getenv("LORVEX_TRUST_DIR"); dir && *dir)
-        trust::LoadAnchors(dir, &anchors);
+    const trust::AnchorFolders folders = trust::FindAnchorFolders();
+    if (!folders.package.empty())
+        trust::LoadAnchors(folders.package, &anchors);
+    if (!folders.environment.empty())
+        trust::LoadAnchors(folders.environment, &anchors);
     return anchors;
 }
 

@@ -117,8 +117,8 @@ private:
     std::size_t m_newUnverified = 0;
 };
 
-// The trusted maker keys: every "*.pub" in the folder "trust-anchors" beside
-// the running program, and in the folder named by LORVEX_TRUST_DIR when set.
+// The trusted maker keys: every "*.pub" in the package's anchor folder and in
+// the folder named by LORVEX_TRUST_DIR when set (trust::FindAnchorFolders).
 std::vector<trust::Key> LoadTrustAnchors();
 
 } // namespace lorvex::search

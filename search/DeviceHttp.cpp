@@ -60,9 +60,19 @@ std::string Base64Encode(const void* data, size_t size) {
 }
 
 std::string BasicAuthorization(const char* user, const char* password) {
-    std::string credentials = std::string(OrEmpty(user)) + ":" + OrEmpty(password);
-    std::string value = "Basic " + Base64Encode(credentials.data(), credentials.size());
+    // Each piece is built in a buffer of its final size and wiped: no
+    // buffer holding the credentials is released as it is.
+    const char* name = OrEmpty(user);
+    const char* secret = OrEmpty(password);
+    std::string credentials;
+    credentials.reserve(std::strlen(name) + 1 + std::strlen(secret));
+    credentials.append(name).append(":").append(secret);
+    std::string encoded = Base64Encode(credentials.data(), credentials.size());
     WipeSecret(&credentials);
+    std::string value;
+    value.reserve(6 + encoded.size());
+    value.append("Basic ").append(encoded);
+    WipeSecret(&encoded);
     return value;
 }
 

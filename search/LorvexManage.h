@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -125,19 +126,34 @@ public:
     // *url; opens nothing. Any thread. False when OpenDeviceWeb would be.
     bool DeviceWebPage(const char* mac, std::string* url);
 
-    // Makes devices reachable at their link-local second address: starts
-    // "ip route add 169.254.0.0/16 dev IFACE scope link metric 1000" for the
-    // interface carrying localAddress (a dotted quad), detached and not
-    // waited for, unless that interface has such a route already; without
-    // CAP_NET_ADMIN the installed lorvex-route-helper adds it instead. Nothing
-    // runs for any other text. Returns what happened (EnsureLinkLocalRoute);
-    // on NeedsRoot the front end tells the user LinkLocalRouteAdvice.
+    // Makes devices reachable at their link-local second address: makes
+    // sure the route "169.254.0.0/16 dev IFACE scope link metric 1000" is in
+    // place for the interface carrying localAddress (a dotted quad), adding
+    // it with the route command or, without CAP_NET_ADMIN, the route helper
+    // (EnsureLinkLocalRoute, which returns what happened). Notes that
+    // interface: from then on a request of this manager to a link-local
+    // address (the HTTP port step, a device's web page) first makes sure the
+    // route is in place, waiting for it as EnsureLinkLocalRoute does, so that
+    // it never goes out before the route. Nothing runs for any other text.
+    // Blocks up to files.routeWaitMs: never on the window thread. On
+    // NeedsRoot the front end tells the user LinkLocalRouteAdvice, on
+    // OtherInterface LinkLocalRouteCarrier.
     LinkLocalRouteState AddLinkLocalRoute(const char* localAddress,
                                           const HostNetFiles& files = HostNetFiles());
 
     // The command line a user with root rights runs to add the route for the
     // interface carrying localAddress; empty when there is none.
     static std::string LinkLocalRouteAdvice(const char* localAddress);
+
+    // The interface that carries 169.254.0.0/16 now, judged for the
+    // interface carrying localAddress ("*" for a route to nowhere); empty
+    // when no route covers it or the text is not a local address.
+    static std::string LinkLocalRouteCarrier(const char* localAddress,
+                                             const HostNetFiles& files = HostNetFiles());
+
+    // The interface carrying localAddress (the one the route is for); empty
+    // when the text is not a local address.
+    static std::string LinkLocalRouteInterface(const char* localAddress);
 
     // The local adapter's address, mask, default gateway and first DNS
     // server as dotted quads (ReadLocalNetInfo); empty what the host lacks.
@@ -202,6 +218,15 @@ public:
     // fingerprint of its key when fingerprint is not null and one is held.
     int32_t GetIdentity(const char* mac, std::string* fingerprint);
 
+    // The folder LORVEX_TRUST_DIR names when it is set and not empty, else
+    // empty. The search library then trusts the maker keys there besides the
+    // package's own, so a device certified by one of them is listed as
+    // verified: front ends show this folder whenever it is in force (the
+    // window's status bar, one line on the command line's standard error),
+    // in every program, so that a key slipped in through the environment
+    // never passes unseen.
+    static std::string TrustDirOverride();
+
     // Confirms an uncertified key for this session after the user compared
     // its fingerprint; false when it is not the held key's or the MAC is in
     // conflict.
@@ -250,6 +275,9 @@ private:
     bool OnAnswer(const char* mac, const char* xml, SEARCH_INFO* info);
     bool OnChanged(const char* mac, const char* xml, SEARCH_INFO* info);
     void OnSetIPAnswer(const char* xml);
+    // Before a request to `address`: when it is a link-local address and
+    // AddLinkLocalRoute noted an interface, makes sure its route is in place.
+    void AwaitLinkLocalRoute(const std::string& address);
     void Append(const SEARCH_INFO& info);
     void Erase(const char* mac);
     bool LibraryUsable() const { return !m_shutdown.load(); }
@@ -265,4 +293,7 @@ private:
     std::atomic<bool> m_shutdown{false};
     bool m_initialised = false; // Init started the library
     ConfigServices m_config;    // window thread
+    std::mutex m_routeLock;
+    std::string m_routeAddress; // under m_routeLock: AddLinkLocalRoute's local address
+    HostNetFiles m_routeFiles;  // under m_routeLock: and its files
 };

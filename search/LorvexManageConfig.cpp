@@ -85,23 +85,24 @@ void SetAttribIfAny(CMarkupSTL* doc, const char* name, const char* value) {
         doc->SetAttrib(name, value);
 }
 
-std::string SetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r) {
-    CMarkupSTL doc;
-    doc.SetDoc("");
-    doc.AddElem("searchSetIP");
-    doc.SetAttrib("password", r.password);
-    doc.SetAttrib("ipAddr", r.ip);
-    doc.SetAttrib("maskAddr", r.mask);
-    doc.SetAttrib("route", r.gateway);
-    doc.SetAttrib("dns1", device.dns1);
-    doc.SetAttrib("dns2", device.dns2);
-    doc.SetAttrib("encryptType", device.encryptType);
-    doc.SetAttrib("dhcpSwitch", r.dhcp ? "true" : "false");
-    SetAttribIfAny(&doc, "httpPort", r.httpPort);
-    SetAttribIfAny(&doc, "dataPort", r.dataPort);
-    SetAttribIfAny(&doc, "devtype", device.productSeries);
-    SetAttribIfAny(&doc, "software", device.softwareVer);
-    return doc.GetDoc();
+// Builds the request into *doc, which holds the password from then on and
+// wipes every buffer of it (HoldSecret); no copy of the text is made.
+void BuildSetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r, CMarkupSTL* doc) {
+    doc->HoldSecret();
+    doc->SetDoc("");
+    doc->AddElem("searchSetIP");
+    doc->SetAttrib("password", r.password);
+    doc->SetAttrib("ipAddr", r.ip);
+    doc->SetAttrib("maskAddr", r.mask);
+    doc->SetAttrib("route", r.gateway);
+    doc->SetAttrib("dns1", device.dns1);
+    doc->SetAttrib("dns2", device.dns2);
+    doc->SetAttrib("encryptType", device.encryptType);
+    doc->SetAttrib("dhcpSwitch", r.dhcp ? "true" : "false");
+    SetAttribIfAny(doc, "httpPort", r.httpPort);
+    SetAttribIfAny(doc, "dataPort", r.dataPort);
+    SetAttribIfAny(doc, "devtype", device.productSeries);
+    SetAttribIfAny(doc, "software", device.softwareVer);
 }
 
 CLorvexManage::ConfigServices WithDefaults(CLorvexManage::ConfigServices s) {
@@ -135,7 +136,8 @@ bool AskRtspPort(const CLorvexManage::ConfigServices& s, const std::string& host
 // new; the RTSP port has to be sent along, so a device that did not report
 // it is asked for it first.
 int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& device,
-                 const SetIPRequest& r, PortText http, PortText data) {
+                 const SetIPRequest& r, PortText http, PortText data,
+                 const std::function<void(const std::string& host)>& beforeRequest) {
     if (!http.given || !data.given)
         return CLorvexManage::SETNET_DONE;
     if (http.value == device.httpPort && data.value == device.dataPort)
@@ -145,6 +147,7 @@ int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& devi
     // The HTTP interface is reached at the new address once the device
     // answers there; until it has moved, at its link-local one.
     const std::string host = ReachableAddress(s.probe, device, r.ip, kProbeMs);
+    beforeRequest(host);
     const uint16_t oldHttp = static_cast<uint16_t>(device.httpPort);
     int32_t rtsp = device.rtspPort;
     if (rtsp <= 0 && !AskRtspPort(s, host, oldHttp, r.password, &rtsp))
@@ -225,14 +228,16 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
         return SETNET_FAILED;
     if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
         return gate;
-    const std::string request = SetIPDocument(device, r);
+    CMarkupSTL request; // wiped when it goes
+    BuildSetIPDocument(device, r, &request);
     // The library drops a request it cannot put in one datagram; waiting
     // for its answer would only end in "no answer".
-    if (request.size() > LORVEX_SEARCH_MAX_CONFIG_BYTES)
+    if (request.GetDoc().size() > LORVEX_SEARCH_MAX_CONFIG_BYTES)
         return SETNET_TOO_LONG;
     ResetSetIPResult();
     DebugOutput("send.....\n");
-    LORVEX_SET_CONFIG(bytes, request.c_str());
+    LORVEX_SET_CONFIG(bytes, request.GetDoc().c_str());
+    request.WipeDoc();
     // Every type acknowledges; a device of another type than an IP camera
     // that does not is taken as one that applies requests silently.
     const bool camera = std::strcmp(device.productSeries, kIpCamera) == 0;
@@ -247,7 +252,8 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     // step, so no credential crosses the link for them.
     if (!camera || LastPortsTaken())
         return SETNET_DONE;
-    return PortStep(services, device, r, http, data);
+    return PortStep(services, device, r, http, data,
+                    [this](const std::string& host) { AwaitLinkLocalRoute(host); });
 }
 
 bool CLorvexManage::RestoreDevicePassword(const char* mac) {

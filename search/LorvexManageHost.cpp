@@ -1,5 +1,6 @@
-// CLorvexManage's host network facilities: the reachability probe, device
-// web pages, the link-local route and the local adapter's data.
+// CLorvexManage's host facilities: the reachability probe, device web
+// pages, the link-local route, the local adapter's data and the trust
+// anchors the environment adds.
 #include <arpa/inet.h>
 
 #include <cstdio>
@@ -8,10 +9,18 @@
 #include "HostNet.h"
 #include "HostProcess.h"
 #include "LorvexManage.h"
+#include "TrustAnchors.h"
 
 namespace {
 
 constexpr int32_t kWebProbeMs = 200;
+
+// 169.254.0.0/16, which only the link-local route reaches.
+bool IsLinkLocalAddress(const std::string& text) {
+    in_addr address{};
+    return inet_pton(AF_INET, text.c_str(), &address) == 1 &&
+           (ntohl(address.s_addr) & 0xFFFF0000u) == 0xA9FE0000u;
+}
 
 void Assign(std::string* out, const std::string& value) {
     if (out != nullptr)
@@ -60,6 +69,7 @@ bool CLorvexManage::DeviceWebPage(const char* mac, std::string* url) {
     const PortProbe probe = &::ProbeTcpPort;
     // The page is opened at ipAddr when the device answers there.
     const std::string address = ReachableAddress(probe, device, device.ipAddr, kWebProbeMs);
+    AwaitLinkLocalRoute(address);
     return DeviceWebUrl(device, address.c_str(), url);
 }
 
@@ -73,9 +83,43 @@ bool CLorvexManage::OpenDeviceWeb(const char* mac) {
 
 LinkLocalRouteState CLorvexManage::AddLinkLocalRoute(const char* localAddress,
                                                      const HostNetFiles& files) {
-    if (localAddress == nullptr)
+    if (localAddress == nullptr || LinkLocalRouteCommand(InterfaceOfAddress(localAddress)).empty())
         return LinkLocalRouteState::NotLocal;
+    // Noted first: a request that comes while the route is being added
+    // waits for this very work (EnsureLinkLocalRoute's calls take turns).
+    {
+        const std::lock_guard<std::mutex> hold(m_routeLock);
+        m_routeAddress = localAddress;
+        m_routeFiles = files;
+    }
     return EnsureLinkLocalRoute(localAddress, files);
+}
+
+void CLorvexManage::AwaitLinkLocalRoute(const std::string& address) {
+    if (!IsLinkLocalAddress(address))
+        return;
+    std::string local;
+    HostNetFiles files;
+    {
+        const std::lock_guard<std::mutex> hold(m_routeLock);
+        local = m_routeAddress;
+        files = m_routeFiles;
+    }
+    if (!local.empty())
+        EnsureLinkLocalRoute(local, files);
+}
+
+std::string CLorvexManage::LinkLocalRouteCarrier(const char* localAddress,
+                                                 const HostNetFiles& files) {
+    const std::string name = LinkLocalRouteInterface(localAddress);
+    std::string carrier;
+    if (!name.empty())
+        ReadLinkLocalVerdict(files.routes, name, &carrier);
+    return carrier;
+}
+
+std::string CLorvexManage::LinkLocalRouteInterface(const char* localAddress) {
+    return localAddress == nullptr ? std::string() : InterfaceOfAddress(localAddress);
 }
 
 std::string CLorvexManage::LinkLocalRouteAdvice(const char* localAddress) {
@@ -85,6 +129,10 @@ std::string CLorvexManage::LinkLocalRouteAdvice(const char* localAddress) {
     for (const std::string& word : LinkLocalRouteCommand(InterfaceOfAddress(localAddress)))
         line += (line.empty() ? "" : " ") + word;
     return line;
+}
+
+std::string CLorvexManage::TrustDirOverride() {
+    return lorvex::trust::FindAnchorFolders().environment;
 }
 
 void CLorvexManage::GetLocalNetInfo(std::string* ip, std::string* mask, std::string* gateway,

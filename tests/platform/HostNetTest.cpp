@@ -99,16 +99,27 @@ TEST(LinkLocalRouteCommand, OnlyPlausibleInterfaceNames) {
         EXPECT_TRUE(LinkLocalRouteCommand(bad).empty()) << bad;
 }
 
-TEST(StartLinkLocalRoute, NothingStartsForTextsThatAreNotLocalAddresses) {
-    std::vector<std::vector<std::string>> started;
-    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
-        started.push_back(argv);
-        return true;
+TEST(EnsureLinkLocalRoute, NothingRunsForTextsThatAreNotLocalAddresses) {
+    int runs = 0;
+    ProgramRunner previous = SetProgramRunner([&](const std::vector<std::string>&, int) {
+        ++runs;
+        return 0;
     });
     for (const char* text : {"", "1.2.3", "10.0.0.1; reboot", "192.0.2.77", "999.1.1.1"})
-        EXPECT_FALSE(StartLinkLocalRoute(text)) << text;
-    EXPECT_TRUE(started.empty());
-    SetProcessStarter(previous);
+        EXPECT_EQ(EnsureLinkLocalRoute(text), LinkLocalRouteState::NotLocal) << text;
+    EXPECT_EQ(runs, 0);
+    SetProgramRunner(previous);
+}
+
+TEST(RunProgram, ExitStatusesAndTheTimeOut) {
+    const std::pair<std::vector<std::string>, int> rows[] = {
+        {{"sh", "-c", "exit 4"}, 4},
+        {{"sh", "-c", "kill -9 $$"}, kProgramKilled},
+        {{"sleep", "5"}, kProgramStillRunning}, // within the 50 ms below
+        {{"/nonexistent/program"}, kProgramNotStarted},
+    };
+    for (const auto& [argv, expected] : rows)
+        EXPECT_EQ(RunProgram(argv, argv[0] == "sleep" ? 50 : 5000), expected) << argv.back();
 }
 
 TEST(StartDetached, RealProgramsStartAndMissingOnesFail) {
@@ -290,33 +301,71 @@ TEST(RouteHelperPath, OnlyAnExecutableFileWithACapabilityCounts) {
     EXPECT_EQ(RouteHelperPath(helper.path), "") << "no longer executable";
 }
 
-// As a normal user (no CAP_NET_ADMIN in the status file) a missing route is
-// handed to the helper with the interface name, or reported as NeedsRoot
-// when there is no usable helper. Nothing really starts: the starter is
-// replaced.
-TEST(EnsureLinkLocalRoute, WithoutTheCapabilityTheHelperAddsTheRoute) {
+// A /proc/net/route line for 169.254.0.0/16 out of `iface` at `metric`.
+std::string LinkLocalLine(const std::string& iface, unsigned metric, bool viaGateway = false) {
+    return iface +
+           (viaGateway ? "\t0000FEA9\t0101A8C0\t0003\t0\t0\t"
+                       : "\t0000FEA9\t00000000\t0001\t0\t0\t") +
+           std::to_string(metric) + "\t0000FFFF\t0\n";
+}
+
+// What EnsureLinkLocalRoute does for each state of the table, with and
+// without the right to change routes. Nothing really runs: the runner is
+// replaced by one that leaves in the table what the route command or the
+// helper would have, and exits as they would.
+TEST(EnsureLinkLocalRoute, DecidesByTheTableBeforeAndAfterTheAdderRuns) {
     const std::vector<LocalInterface> cards = ListLocalInterfaces();
     if (cards.empty())
         GTEST_SKIP() << "this host has no up IPv4 interface";
-    std::vector<std::vector<std::string>> started;
-    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
-        started.push_back(argv);
-        return true;
-    });
-    TempFile status("Name:\tlorvex\nCapEff:\t0000000000000000\n");
-    TempFile routes("Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\n");
+    const std::string ours = cards[0].name;
     TempFile helper("#!/bin/sh\n");
     chmod(helper.path.c_str(), 0755);
-    HostNetFiles files;
-    files.status = status.path;
-    files.routes = routes.path;
-    files.routeHelper = helper.path;
-    EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), LinkLocalRouteState::NeedsRoot);
-    EXPECT_TRUE(started.empty());
-    if (GiveNetAdminCapability(helper.path)) {
-        EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), LinkLocalRouteState::Started);
-        EXPECT_EQ(started,
-                  (std::vector<std::vector<std::string>>{{helper.path, cards[0].name}}));
+    const bool helperUsable = GiveNetAdminCapability(helper.path);
+    using S = LinkLocalRouteState;
+    const std::vector<std::string> cmd = LinkLocalRouteCommand(ours), help = {helper.path, ours};
+    const std::string mine = LinkLocalLine(ours, 1000), gateway = LinkLocalLine(ours, 10, true);
+    const std::string other = LinkLocalLine("lvx9", 1000), lower = LinkLocalLine("lvx9", 100),
+                      worse = LinkLocalLine("lvx9", 2000);
+    const struct Row {
+        const char* what;
+        bool root, withHelper;
+        std::string before, after; // the table before, and what the adder leaves
+        int status;
+        std::vector<std::string> ran; // empty: nothing runs
+        S expected;
+    } rows[] = {
+        {"in place", true, false, mine, "", 0, {}, S::Present},
+        {"another card first", true, false, other, "", 0, {}, S::OtherInterface},
+        {"another card, lower metric", false, false, lower, "", 0, {}, S::OtherInterface},
+        {"through a gateway", true, false, gateway, "", 0, {}, S::OtherInterface},
+        {"worse elsewhere", true, false, worse, mine, 0, cmd, S::Present},
+        {"slipped in meanwhile", true, false, "", other, 2, cmd, S::OtherInterface},
+        {"never shows", true, false, "", "", 0, cmd, S::Started},
+        {"no route command", true, false, "", "", kProgramNotStarted, cmd, S::NeedsRoot},
+        {"added by the helper", false, true, "", mine, 0, help, S::Present},
+        {"the helper finds it elsewhere", false, true, "", "", 4, help, S::OtherInterface},
+        {"the kernel refuses the helper", false, true, "", "", 5, help, S::NeedsRoot},
+        {"no helper", false, false, "", "", 0, {}, S::NeedsRoot},
+    };
+    for (const Row& r : rows) {
+        if (r.withHelper && !helperUsable)
+            continue; // this process may not set file capabilities here
+        TempFile status(r.root ? "CapEff:\t0000000000001000\n" : "CapEff:\t0000000000000000\n");
+        TempFile routes("Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\n" +
+                        r.before);
+        HostNetFiles files;
+        files.status = status.path;
+        files.routes = routes.path;
+        files.routeHelper = r.withHelper ? helper.path : "/nonexistent/lorvex-route-helper";
+        files.routeWaitMs = 200;
+        std::vector<std::string> ran;
+        ProgramRunner previous = SetProgramRunner([&](const std::vector<std::string>& argv, int) {
+            ran = argv;
+            std::ofstream(routes.path, std::ios::app) << r.after;
+            return r.status;
+        });
+        EXPECT_EQ(EnsureLinkLocalRoute(cards[0].ip, files), r.expected) << r.what;
+        EXPECT_EQ(ran, r.ran) << r.what;
+        SetProgramRunner(previous);
     }
-    SetProcessStarter(previous);
 }

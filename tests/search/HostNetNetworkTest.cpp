@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -122,44 +123,71 @@ TEST_F(HostNetNetwork, LocalNetInfoOfTheFirstInterface) {
 }
 
 TEST_F(HostNetNetwork, LinkLocalRouteIsAddedOnTheAddressesInterfaceWhenMissing) {
-    std::vector<std::vector<std::string>> started;
-    ProcessStarter previous = SetProcessStarter([&](const std::vector<std::string>& argv) {
-        started.push_back(argv);
-        return true;
+    std::vector<std::vector<std::string>> ran;
+    ProgramRunner previous = SetProgramRunner([&](const std::vector<std::string>& argv, int) {
+        ran.push_back(argv);
+        return 0;
     });
+    HostNetFiles quick;
+    quick.routeWaitMs = 100;
     CLorvexManage manager;
-    EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Started);
+    // Run, but nothing really added: the route never shows.
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost, quick), LinkLocalRouteState::Started);
     // The other side's address is not ours.
     EXPECT_EQ(manager.AddLinkLocalRoute("10.77.0.1"), LinkLocalRouteState::NotLocal);
     EXPECT_EQ(manager.AddLinkLocalRoute(nullptr), LinkLocalRouteState::NotLocal);
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0], LinkLocalRouteCommand("veth0"));
-    // Without the right to change routes nothing is started, and the caller
+    ASSERT_EQ(ran.size(), 1u);
+    EXPECT_EQ(ran[0], LinkLocalRouteCommand("veth0"));
+    // Without the right to change routes nothing is run, and the caller
     // learns what to run as root.
     const char* status = "/tmp/lvx-status-no-caps";
     std::ofstream(status) << "Name:\ttest\nCapEff:\t0000000000000000\n";
     HostNetFiles files;
     files.status = status;
+    files.routeHelper = "/nonexistent/lorvex-route-helper";
     EXPECT_EQ(manager.AddLinkLocalRoute(kHost, files), LinkLocalRouteState::NeedsRoot);
-    EXPECT_EQ(started.size(), 1u);
+    EXPECT_EQ(ran.size(), 1u);
     EXPECT_EQ(CLorvexManage::LinkLocalRouteAdvice(kHost),
               "ip route add 169.254.0.0/16 dev veth0 scope link metric 1000");
     std::remove(status);
-    SetProcessStarter(previous);
+    SetProgramRunner(previous);
 
-    EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Started); // the real command
-    std::string route;
-    for (int i = 0; i < 100 && route.empty(); ++i) {
-        route = Output("ip route show 169.254.0.0/16");
-        if (route.empty())
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    // The real command: in the table when the call returns, not later.
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Present);
+    const std::string route = Output("ip route show 169.254.0.0/16");
     EXPECT_NE(route.find("dev veth0"), std::string::npos) << route;
     EXPECT_NE(route.find("scope link"), std::string::npos) << route;
     EXPECT_NE(route.find("metric 1000"), std::string::npos) << route;
     // Once there, it is seen and not added again, whoever has the rights.
     EXPECT_EQ(manager.AddLinkLocalRoute(kHost, files), LinkLocalRouteState::Present);
     EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Present);
+    EXPECT_EQ(CLorvexManage::LinkLocalRouteCarrier(kHost), "veth0");
+    std::system("ip route del 169.254.0.0/16 dev veth0");
+}
+
+// Another user of this host, with the route helper the package lets it
+// run, points 169.254.0.0/16 at another card before the tool starts: the
+// tool is told where the traffic goes instead of "in place", and the route
+// stays as that user left it.
+TEST_F(HostNetNetwork, RoutePreemptedByAnotherUserIsReportedNotInPlace) {
+    const std::string copy = "/var/tmp/lvx-preempt-" + std::to_string(getpid());
+    const std::string setUp = "install -m 755 " + std::string(getenv("LORVEX_ROUTE_HELPER")) + " " +
+                              copy + " && setcap cap_net_admin+ep " + copy +
+                              " && ip link add lvxother type veth peer name lvxother-p && ip "
+                              "link set lvxother-p up && ip link set lvxother up";
+    while (std::system("ip route del 169.254.0.0/16 2>/dev/null") == 0) {
+    }
+    ASSERT_EQ(std::system(setUp.c_str()), 0);
+    const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + copy;
+    ASSERT_EQ(std::system((asNobody + " lvxother").c_str()), 0);
+    const std::string before = Output("ip -4 route show table all");
+    CLorvexManage manager;
+    EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::OtherInterface);
+    EXPECT_EQ(CLorvexManage::LinkLocalRouteCarrier(kHost), "lvxother");
+    const int ours = std::system((copy + " veth0 2>/dev/null").c_str()); // its own status
+    EXPECT_TRUE(WIFEXITED(ours) && WEXITSTATUS(ours) == 4) << ours;
+    EXPECT_EQ(Output("ip -4 route show table all"), before);
+    std::system(("ip link del lvxother; rm -f " + copy).c_str());
 }
 
 std::string Answer(const char* ip, const char* ip2, int dataPort, int httpPort, int httpType) {

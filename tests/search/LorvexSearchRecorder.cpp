@@ -1,6 +1,7 @@
 #include "LorvexSearchRecorder.h"
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "LorvexSearch.h"
@@ -22,9 +23,9 @@ State& Get() {
     return state;
 }
 
-void Record(const std::string& call) {
+void Record(std::string call) {
     std::lock_guard<std::mutex> hold(Get().mutex);
-    Get().calls.push_back(call);
+    Get().calls.push_back(std::move(call));
 }
 
 std::string MacText(const unsigned char mac[6]) {
@@ -114,7 +115,13 @@ void LORVEX_SEARCH_Quit(void) {
 }
 
 void LORVEX_SET_CONFIG(const unsigned char mac[6], const char* xml) {
-    Record("SetConfig(" + MacText(mac) + "," + (xml != nullptr ? xml : "") + ")");
+    // Built in one buffer of its final size and moved into the record, so
+    // that recording frees no copy of the request's password.
+    const char* text = xml != nullptr ? xml : "";
+    std::string call;
+    call.reserve(30 + std::strlen(text));
+    call.append("SetConfig(").append(MacText(mac)).append(",").append(text).append(")");
+    Record(std::move(call));
 }
 
 int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]) {

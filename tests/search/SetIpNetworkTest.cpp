@@ -43,6 +43,7 @@ const char kRestore[] = "02:4C:56:00:04:07";
 const char kTimed[] = "02:4C:56:00:04:08";
 const char kAway[] = "02:4C:56:00:04:09";
 const char kTraced[] = "02:4C:56:00:04:0A";
+const char kLinkLocalOnly[] = "02:4C:56:00:04:0B";
 const char kUnknown[] = "02:4C:56:00:0F:0F";
 
 const char kFleet[] = R"({"devices": [
@@ -57,6 +58,8 @@ const char kFleet[] = R"({"devices": [
    "factoryPassword": "123456"},
   {"mac": "02:4C:56:00:04:08", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.71", "ip2": "169.254.4.8"},
   {"mac": "02:4C:56:00:04:09", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.72", "ip2": "169.254.4.9"},
+  {"mac": "02:4C:56:00:04:0B", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.74", "ip2": "169.254.4.11",
+   "activated": 0},
   {"mac": "02:4C:56:00:04:0A", "type": "ZVK_IPC", "dataPort": 9008, "ip": "192.168.1.73", "activated": 0}
 ]})";
 
@@ -238,6 +241,35 @@ TEST_F(SetIpNetwork, NewPortsReachACameraMovedIntoAnotherForeignSubnet) {
     int32_t rtsp = -1;
     EXPECT_EQ(GetPortConfig("169.254.4.9", 8083, "123456", &rtsp), PortConfigReply::Port);
     EXPECT_TRUE(Probe("169.254.4.9", 9013));
+}
+
+// The installer's first re-addressing of a camera reached only at its
+// link-local address, from a normal account whose route helper takes half a
+// second: the port step waits until the route is in the table instead of
+// going out before it and failing.
+TEST_F(SetIpNetwork, FirstReaddressingOfACameraReachedOnlyAtItsLinkLocalAddressWaitsForTheRoute) {
+    const std::string dir = "/var/tmp/lvx-slow-route-" + std::to_string(getpid());
+    const std::string setUp =
+        "mkdir -m 755 " + dir + " && cp " + getenv("LORVEX_SEARCH_TOOL") + " " + dir +
+        "/lorvex-search && cp " + getenv("LORVEX_SLOW_ROUTE_HELPER") + " " + dir +
+        "/lorvex-route-helper && cp " + getenv("LORVEX_ROUTE_HELPER") + " " + dir +
+        "/lorvex-route-helper-real && setcap cap_net_admin+ep " + dir +
+        "/lorvex-route-helper && setcap cap_net_admin+ep " + dir + "/lorvex-route-helper-real";
+    ASSERT_EQ(std::system(setUp.c_str()), 0);
+    RunIp("ip route del 169.254.0.0/16 dev veth0");
+    const Outcome run =
+        Spawn({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+               dir + "/lorvex-search", "set-ip", kLinkLocalOnly, "--ip", "172.31.6.20", "--mask",
+               "255.255.255.0", "--gateway", "172.31.6.1", "--visible-password", "123456",
+               "--http-port", "8085", "--data-port", "9015"},
+              s_tag + "-out");
+    const bool routeAdded = LinkLocalRouteExists();
+    RunIp("ip route replace 169.254.0.0/16 dev veth0");
+    std::system(("rm -rf " + dir).c_str());
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_TRUE(routeAdded);
+    int32_t rtsp = -1;
+    EXPECT_EQ(GetPortConfig("169.254.4.11", 8085, "123456", &rtsp), PortConfigReply::Port);
 }
 
 TEST_F(SetIpNetwork, CameraWithoutRtspPortInItsAnswerIsAskedAndKeepsIt) {

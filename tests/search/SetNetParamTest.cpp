@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DebugOutput.h"
+#include "FreedMemoryScan.h"
 #include "LorvexManage.h"
 #include "LorvexSearch.h"
 #include "LorvexSearchRecorder.h"
@@ -131,6 +132,20 @@ protected:
     std::string answerValue;
     std::string answerRaw; // a whole result document, when not empty
 };
+
+// The request document holds the password: no buffer of it is released
+// unwiped while it is built, sent and dropped.
+TEST_F(SetNetParamTest, TheRequestLeavesNoCopyOfThePasswordInFreedMemory) {
+    Store();
+    AnswerAt(1, "0");
+    {
+        test_support::FreedMemoryScan scan("s3cret");
+        EXPECT_EQ(Set(), 0);
+        EXPECT_EQ(scan.Found(), 0);
+    }
+    ASSERT_EQ(ConfigCalls().size(), 1u);
+    EXPECT_NE(ConfigCalls()[0].find("s3cret"), std::string::npos) << "it went into the request";
+}
 
 TEST_F(SetNetParamTest, RefusedParametersSendNothingAndLeaveTheResult) {
     Store();

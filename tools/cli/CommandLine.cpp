@@ -119,6 +119,7 @@ bool ReadPassword(const PasswordSources& from, std::string* password, std::strin
         return false;
     }
     if (hasOption) {
+        password->reserve(kPasswordLineReserve); // read in place, never moved
         if (from.input == nullptr || !std::getline(*from.input, *password)) {
             *error = "--password - found no line on standard input";
             return false;

@@ -3,6 +3,7 @@
 // Each subcommand declares what it takes; adding one is adding an entry.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <istream>
 #include <map>
@@ -59,6 +60,9 @@ bool ParseSeconds(const std::string& text, double min, double max, double* out);
 //   `prompt` (a question without echo) when `input` is a terminal.
 // False with a one-line reason when none gives one, `-` meets an empty input,
 // or --password is given anything but `-`.
+// Room a password line is read into, so that the text is never moved (and
+// a copy left behind) while it is read; a longer line still reads whole.
+constexpr std::size_t kPasswordLineReserve = 1024;
 struct PasswordSources {
     const ParsedArgs* args = nullptr;
     const char* environment = nullptr;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <algorithm>
 #include <thread>
 
@@ -112,18 +113,25 @@ bool PromptNoEcho(std::string* password) {
     std::fputs("Device password: ", stderr);
     std::fflush(stderr);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    password->reserve(cli::kPasswordLineReserve); // read in place, never moved
     const bool read = static_cast<bool>(std::getline(std::cin, *password));
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     std::fputs("\n", stderr);
     return read;
 }
 
-// LORVEX_PASSWORD as it was at start; the variable itself is gone by then.
+// LORVEX_PASSWORD as it was at start, until a command takes it (once); the
+// variable itself is gone by then. The process stays non-dumpable while it
+// is held.
 std::string& EnvironmentPassword() {
     static std::string password;
     return password;
 }
 bool g_environmentHadPassword = false;
+std::unique_ptr<NonDumpableHold>& EnvironmentHold() {
+    static std::unique_ptr<NonDumpableHold> hold;
+    return hold;
+}
 
 // An IP camera takes its ports over its HTTP interface, and only both at
 // once; one port alone would change nothing though the request succeeds.
@@ -160,19 +168,52 @@ std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std
     std::string password;
     if (!cli::ReadPassword(from, &password, error))
         error->insert(0, std::string(command) + ": ");
+    // Its one use has its own copy now.
+    WipeSecret(&EnvironmentPassword());
+    g_environmentHadPassword = false;
+    EnvironmentHold().reset();
     return password;
 }
 
 void EnsureLinkLocalRoute(CLorvexManage& manager) {
     std::string ip;
     manager.GetLocalNetInfo(&ip, nullptr, nullptr, nullptr);
-    if (manager.AddLinkLocalRoute(ip.c_str()) != LinkLocalRouteState::NeedsRoot)
-        return;
-    std::fprintf(stderr,
-                 "lorvex-search: no route to link-local device addresses; as root run: %s\n",
-                 CLorvexManage::LinkLocalRouteAdvice(ip.c_str()).c_str());
+    TellLinkLocalRoute(manager.AddLinkLocalRoute(ip.c_str()), ip);
 }
 
+void TellLinkLocalRoute(LinkLocalRouteState state, const std::string& localAddress) {
+    const char* local = localAddress.c_str();
+    const std::string card = CLorvexManage::LinkLocalRouteInterface(local);
+    switch (state) {
+    case LinkLocalRouteState::NeedsRoot:
+        std::fprintf(stderr,
+                     "lorvex-search: no route to link-local device addresses; as root run: %s\n",
+                     CLorvexManage::LinkLocalRouteAdvice(local).c_str());
+        if (RouteHelperWithheld())
+            std::fputs("lorvex-search: or join the group lorvex (sudo adduser $USER lorvex, "
+                       "then log in again) so that the tool adds it itself\n",
+                       stderr);
+        break;
+    case LinkLocalRouteState::OtherInterface: {
+        const std::string carrier = CLorvexManage::LinkLocalRouteCarrier(local);
+        std::fprintf(stderr,
+                     "lorvex-search: link-local route on another card: 169.254.0.0/16 leads to %s, "
+                     "not to %s, so devices reached only at a link-local address on %s do not "
+                     "answer; as root remove that route: ip route del 169.254.0.0/16 dev %s\n",
+                     carrier.c_str(), card.c_str(), card.c_str(), carrier.c_str());
+        break;
+    }
+    case LinkLocalRouteState::Started:
+        std::fprintf(stderr,
+                     "lorvex-search: the link-local route on %s is not in place yet; a device "
+                     "reached only at a link-local address may not answer\n",
+                     card.c_str());
+        break;
+    case LinkLocalRouteState::Present:
+    case LinkLocalRouteState::NotLocal:
+        break;
+    }
+}
 
 std::string OutcomeText(int32_t code, int32_t lockSeconds) {
     if (code == CLorvexManage::SETNET_LOCKED && lockSeconds > 0)
@@ -183,7 +224,11 @@ std::string OutcomeText(int32_t code, int32_t lockSeconds) {
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 void TakePasswordFromEnvironment() {
+    // Standard input carries only a password line: unbuffered, it leaves no
+    // copy of one in a buffer of the C library.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
     if (char* value = std::getenv("LORVEX_PASSWORD")) {
+        EnvironmentHold() = std::make_unique<NonDumpableHold>();
         EnvironmentPassword() = value;
         g_environmentHadPassword = true;
         explicit_bzero(value, std::strlen(value));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "CommandLine.h"
+#include "HostNet.h"
 
 class CLorvexManage;
 
@@ -27,9 +28,18 @@ void TakePasswordFromEnvironment();
 // says why, starting with `command`. Never printed.
 std::string DevicePassword(const cli::ParsedArgs& args, const char* command, std::string* error);
 
-// Adds the route to link-local device addresses the window adds at start;
-// without the right to, prints on stderr the command to run as root.
+// Makes sure the route to link-local device addresses (the one the window
+// adds at start) is in place for the first interface before a request goes
+// to such an address, waiting for it (CLorvexManage::AddLinkLocalRoute), and
+// tells on stderr when it is not: TellLinkLocalRoute.
 void EnsureLinkLocalRoute(CLorvexManage& manager);
+
+// One line on stderr for a route state that leaves link-local devices on
+// the interface carrying localAddress out of reach: the command to run as
+// root (NeedsRoot, with the group to join when the route helper is withheld
+// from this user), where 169.254.0.0/16 leads instead (OtherInterface), or
+// that the route did not show in time (Started). Nothing otherwise.
+void TellLinkLocalRoute(LinkLocalRouteState state, const std::string& localAddress);
 
 // The outcome of SetNetParam in words, one line without line break.
 std::string SetIpOutcome(int32_t code);

@@ -11,6 +11,7 @@
 #include "LorvexManage.h"
 #include "OnvifPins.h"
 #include "OnvifReaddress.h"
+#include "DeviceCommands.h"
 #include "Secret.h"
 
 namespace onvif_cli {
@@ -82,15 +83,12 @@ int ExitFor(onvif::Outcome call) {
     return kBadReply;
 }
 
-// The link-local route the camera's XAddr needs, as the window adds it;
-// without the right to add it, the command to run as root.
+// The link-local route the camera's XAddr needs, as the window adds it, in
+// place before the first call goes there; what keeps it out, on stderr.
 void EnsureRouteFor(const onvif::CameraRecord& camera) {
     if (camera.reach != onvif::Reach::LinkLocal)
         return;
-    if (EnsureLinkLocalRoute(camera.localAddress) == LinkLocalRouteState::NeedsRoot)
-        std::fprintf(stderr,
-                     "lorvex-search: no route to link-local device addresses; as root run: %s\n",
-                     CLorvexManage::LinkLocalRouteAdvice(camera.localAddress.c_str()).c_str());
+    device::TellLinkLocalRoute(EnsureLinkLocalRoute(camera.localAddress), camera.localAddress);
 }
 
 std::string ResultLine(const onvif::ReaddressResult& r, const std::string& ip) {

@@ -544,6 +544,14 @@ int main(int argc, char** argv) {
     if (!cli::Parse(argc, argv, Commands(), &args, &error))
         return Usage(error);
     device::TakePasswordFromEnvironment();
+    // Maker keys from the environment make devices "verified": never
+    // unseen. One line, before anything is searched.
+    const std::string trustDir = CLorvexManage::TrustDirOverride();
+    if (!trustDir.empty())
+        std::fprintf(stderr,
+                     "lorvex-search: warning: LORVEX_TRUST_DIR is set: devices certified by the "
+                     "maker keys in %s count as verified\n",
+                     trustDir.c_str());
     if (!args.Has("--verbose"))
         SetDebugSink([](const std::string&) {});
     InstallSignals();

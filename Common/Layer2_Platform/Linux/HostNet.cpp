@@ -12,18 +12,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "HostProcess.h"
 #include "InterfaceName.h"
+#include "LinkLocalRouteRule.h"
 
 namespace {
 
 constexpr size_t kMaxConfigBytes = 64 * 1024;
 constexpr size_t kMaxRouteLines = 4096;
+constexpr int kRoutePollMs = 10;
+// The route helper's exit statuses that EnsureLinkLocalRoute tells apart.
+constexpr int kRouteHelperInPlace = 0;
+constexpr int kRouteHelperElsewhere = 4;
 
 std::string Dotted(in_addr address) {
     char text[INET_ADDRSTRLEN] = {};
@@ -88,21 +96,60 @@ bool ParseDefaultRoute(const std::string& line, const std::string& name, in_addr
     return true;
 }
 
-// One line of /proc/net/route that routes all of 169.254.0.0/16 through
-// interface `name` without a gateway (the /16 itself or a wider prefix,
-// never the default route).
-bool IsLinkLocalRoute(const std::string& line, const std::string& name) {
-    char iface[64] = {};
+// One line of /proc/net/route as the link-local rule reads it, judged for
+// interface `name`; the line's interface into *iface. False for the title
+// and lines that do not read.
+bool ReadRouteLine(const std::string& line, const std::string& name, RouteSeen* out,
+                   std::string* iface) {
+    char card[64] = {};
     unsigned long destination = 0, via = 0, flags = 0, mask = 0;
-    int refs = 0, use = 0, metric = 0;
-    if (std::sscanf(line.c_str(), "%63s %lx %lx %lx %d %d %d %lx", iface, &destination, &via,
+    int refs = 0, use = 0;
+    unsigned long metric = 0;
+    if (std::sscanf(line.c_str(), "%63s %lx %lx %lx %d %d %lu %lx", card, &destination, &via,
                     &flags, &refs, &use, &metric, &mask) != 8)
         return false;
-    const uint32_t linkLocal = inet_addr("169.254.0.0"), wide = inet_addr("255.255.0.0");
-    const unsigned long kUp = 0x1, kGateway = 0x2;
-    if (name != iface || (flags & (kUp | kGateway)) != kUp || mask == 0)
+    const unsigned long kUp = 0x1, kGateway = 0x2, kReject = 0x200;
+    if (!(flags & kUp))
         return false;
-    return (mask & ~static_cast<unsigned long>(wide)) == 0 && (linkLocal & mask) == destination;
+    // The file shows the kernel's raw network-order words in hexadecimal.
+    const uint32_t hostMask = ntohl(static_cast<uint32_t>(mask));
+    int prefix = 0;
+    while (prefix < 32 && (hostMask & (0x80000000u >> prefix)))
+        ++prefix;
+    if (hostMask != (prefix == 0 ? 0u : ~0u << (32 - prefix)))
+        return false; // not a prefix: no route the kernel makes
+    out->destination = ntohl(static_cast<uint32_t>(destination));
+    out->prefix = prefix;
+    out->metric = static_cast<uint32_t>(metric);
+    out->direct = !(flags & (kGateway | kReject)) && std::strcmp(card, "*") != 0;
+    out->onInterface = name == card;
+    *iface = card;
+    return true;
+}
+
+// The main table's routes from a /proc/net/route style file, judged for
+// interface `name`, with the interface of each beside it.
+void ReadRoutes(const std::string& routesPath, const std::string& name,
+                std::vector<RouteSeen>* routes, std::vector<std::string>* cards) {
+    std::istringstream lines(ReadSmallFile(routesPath));
+    std::string line;
+    std::getline(lines, line); // the column titles
+    for (size_t n = 0; n < kMaxRouteLines && std::getline(lines, line); ++n) {
+        RouteSeen seen;
+        std::string card;
+        if (ReadRouteLine(line, name, &seen, &card)) {
+            routes->push_back(seen);
+            cards->push_back(card);
+        }
+    }
+}
+
+// Serialises the link-local route work of this process: one look and one
+// addition at a time, so that a request waiting for the route and the
+// start-up adding it do not run the helper twice at once.
+std::mutex& RouteLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 // CAP_NET_ADMIN (bit 12) in the effective set of this process: what
@@ -135,6 +182,19 @@ std::string OwnFolder() {
         return {};
     const std::string exe(path, static_cast<size_t>(n));
     return exe.substr(0, exe.rfind('/') + 1);
+}
+
+// Where a route helper is looked for: `preferred` alone when given, else
+// beside this program, then the installed place.
+std::vector<std::string> RouteHelperPlaces(const std::string& preferred) {
+    if (!preferred.empty())
+        return {preferred};
+    const std::string beside = OwnFolder();
+    std::vector<std::string> places;
+    if (!beside.empty())
+        places.push_back(beside + "lorvex-route-helper");
+    places.push_back(LORVEX_ROUTE_HELPER_INSTALLED);
+    return places;
 }
 
 } // namespace
@@ -239,46 +299,104 @@ std::vector<std::string> LinkLocalRouteCommand(const std::string& name) {
     return {"ip", "route", "add", "169.254.0.0/16", "dev", name, "scope", "link", "metric", "1000"};
 }
 
-bool StartLinkLocalRoute(const std::string& localAddress) {
-    const std::vector<std::string> command =
-        LinkLocalRouteCommand(InterfaceOfAddress(localAddress));
-    return !command.empty() && StartDetached(command);
+LinkLocalVerdict ReadLinkLocalVerdict(const std::string& routesPath, const std::string& name,
+                                      std::string* carrier) {
+    std::vector<RouteSeen> routes;
+    std::vector<std::string> cards;
+    ReadRoutes(routesPath, name, &routes, &cards);
+    const RouteSeen* found = LinkLocalCarrier(routes);
+    if (carrier != nullptr)
+        *carrier = found ? cards[static_cast<size_t>(found - routes.data())] : std::string();
+    return JudgeLinkLocalRoutes(routes);
 }
 
 bool HasLinkLocalRoute(const std::string& routesPath, const std::string& name) {
-    std::istringstream lines(ReadSmallFile(routesPath));
-    std::string line;
-    std::getline(lines, line); // the column titles
-    for (size_t n = 0; n < kMaxRouteLines && std::getline(lines, line); ++n)
-        if (IsLinkLocalRoute(line, name))
-            return true;
-    return false;
+    return ReadLinkLocalVerdict(routesPath, name, nullptr) == LinkLocalVerdict::InPlace;
 }
 
 std::string RouteHelperPath(const std::string& preferred) {
-    if (!preferred.empty())
-        return IsUsableRouteHelper(preferred) ? preferred : std::string();
-    const std::string beside = OwnFolder();
-    for (const std::string& candidate :
-         {beside.empty() ? beside : beside + "lorvex-route-helper",
-          std::string(LORVEX_ROUTE_HELPER_INSTALLED)})
+    for (const std::string& candidate : RouteHelperPlaces(preferred))
         if (IsUsableRouteHelper(candidate))
             return candidate;
     return {};
 }
+
+bool RouteHelperWithheld(const std::string& preferred) {
+    for (const std::string& path : RouteHelperPlaces(preferred)) {
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(path.c_str(), X_OK) != 0)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// The route command (with CAP_NET_ADMIN) or the helper for interface
+// `name`, run and waited for until `deadline`. NeedsRoot when neither may
+// run, OtherInterface when the helper found the traffic led elsewhere,
+// Started when it ran (the table then tells the rest).
+LinkLocalRouteState RunRouteAdder(const std::string& name, const HostNetFiles& files,
+                                  std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const int timeoutMs = static_cast<int>(left.count());
+    if (MayChangeRoutes(files.status)) {
+        // `ip` says "File exists" for a route of the same metric elsewhere;
+        // the table, read next, tells that apart from success.
+        const int status = RunProgram(LinkLocalRouteCommand(name), timeoutMs);
+        return status == kProgramNotStarted ? LinkLocalRouteState::NeedsRoot
+                                            : LinkLocalRouteState::Started;
+    }
+    const std::string helper = RouteHelperPath(files.routeHelper);
+    if (helper.empty())
+        return LinkLocalRouteState::NeedsRoot;
+    switch (RunProgram({helper, name}, timeoutMs)) {
+    case kRouteHelperInPlace:
+    case kProgramStillRunning:
+        return LinkLocalRouteState::Started;
+    case kRouteHelperElsewhere:
+        return LinkLocalRouteState::OtherInterface;
+    default: // refused, killed, or the kernel refused it (no capability after all)
+        return LinkLocalRouteState::NeedsRoot;
+    }
+}
+
+} // namespace
 
 LinkLocalRouteState EnsureLinkLocalRoute(const std::string& localAddress,
                                          const HostNetFiles& files) {
     const std::string name = InterfaceOfAddress(localAddress);
     if (LinkLocalRouteCommand(name).empty())
         return LinkLocalRouteState::NotLocal;
-    if (HasLinkLocalRoute(files.routes, name))
+    const std::lock_guard<std::mutex> hold(RouteLock());
+    switch (ReadLinkLocalVerdict(files.routes, name, nullptr)) {
+    case LinkLocalVerdict::InPlace:
         return LinkLocalRouteState::Present;
-    if (!MayChangeRoutes(files.status)) {
-        const std::string helper = RouteHelperPath(files.routeHelper);
-        return !helper.empty() && StartDetached({helper, name}) ? LinkLocalRouteState::Started
-                                                                : LinkLocalRouteState::NeedsRoot;
+    case LinkLocalVerdict::Elsewhere:
+        return LinkLocalRouteState::OtherInterface;
+    case LinkLocalVerdict::Missing:
+        break;
     }
-    return StartLinkLocalRoute(localAddress) ? LinkLocalRouteState::Started
-                                             : LinkLocalRouteState::NeedsRoot;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(files.routeWaitMs);
+    const LinkLocalRouteState ran = RunRouteAdder(name, files, deadline);
+    if (ran != LinkLocalRouteState::Started)
+        return ran;
+    // The route counts once the table shows it: the first request to a
+    // link-local address goes out only then.
+    for (;;) {
+        switch (ReadLinkLocalVerdict(files.routes, name, nullptr)) {
+        case LinkLocalVerdict::InPlace:
+            return LinkLocalRouteState::Present;
+        case LinkLocalVerdict::Elsewhere:
+            return LinkLocalRouteState::OtherInterface;
+        case LinkLocalVerdict::Missing:
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return LinkLocalRouteState::Started;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kRoutePollMs));
+    }
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "LinkLocalRouteRule.h"
+
 // True when a TCP connection to address (IPv4, network byte order) and port
 // is established within timeoutMs (negative counts as 0). A connection that
 // completes at once counts; a refusal, any other error and the time-out give
@@ -21,6 +23,9 @@ struct HostNetFiles {
     // The route helper to use; empty: lorvex-route-helper beside this
     // program, else the one in the installed place (RouteHelperPath).
     std::string routeHelper;
+    // How long EnsureLinkLocalRoute waits, at most, for the route command or
+    // the helper and for the route to show in files.routes.
+    int routeWaitMs = 2000;
 };
 
 struct LocalNetInfo {
@@ -62,22 +67,27 @@ std::string InterfaceOfAddress(const std::string& address);
 // starting with '-').
 std::vector<std::string> LinkLocalRouteCommand(const std::string& name);
 
-// Starts the route command (StartDetached) for the interface that carries
-// localAddress. Not waited for. False, and nothing started, when the text is
-// not a dotted quad of one of the host's interfaces.
-bool StartLinkLocalRoute(const std::string& localAddress);
+// Where 169.254.0.0/16 leads for interface `name` by a /proc/net/route
+// style file (the main table), by the rule of LinkLocalRouteRule.h; the
+// interface of the route that carries it now into *carrier when not null
+// (empty when none does, "*" for a route that leads nowhere).
+LinkLocalVerdict ReadLinkLocalVerdict(const std::string& routesPath, const std::string& name,
+                                      std::string* carrier);
 
-// True when a /proc/net/route style file routes all of 169.254.0.0/16 over
-// interface `name` directly (the /16 or a wider prefix; not the default
+// True when the file's routes carry all of 169.254.0.0/16 directly out of
+// interface `name` (its own /16 or a wider prefix; never the default
 // route). Many desktops add such a route themselves.
 bool HasLinkLocalRoute(const std::string& routesPath, const std::string& name);
 
 // What EnsureLinkLocalRoute found or did.
 enum class LinkLocalRouteState {
-    Present,   // the interface already has the route: nothing started
-    Started,   // the route command or the helper was started (not waited for)
-    NeedsRoot, // the route is missing and this process may not add it
-    NotLocal,  // the text is not a dotted quad of one of the host's interfaces
+    Present,        // the route is in place: found, or added by this call and seen in the table
+    Started,        // the route command or the helper ran, but the route was not in the table
+                    // when the wait ended (it may still come)
+    NeedsRoot,      // the route is missing and this process may not add it
+    NotLocal,       // the text is not a dotted quad of one of the host's interfaces
+    OtherInterface, // 169.254.0.0/16 leads to another interface (or a gateway) by a route
+                    // the tool's cannot beat: nothing was added
 };
 
 // The route helper a process without CAP_NET_ADMIN may use: `preferred`
@@ -87,10 +97,23 @@ enum class LinkLocalRouteState {
 // attributes, the helper could not add the route). Empty when none does.
 std::string RouteHelperPath(const std::string& preferred = std::string());
 
-// Adds the link-local route for the interface that carries localAddress
-// when it is missing: with the route command when this process may change
-// routes (CAP_NET_ADMIN, read from files.status), else through the route
-// helper (RouteHelperPath(files.routeHelper)) with the interface name as its
-// one argument; both detached. NeedsRoot when neither is possible.
+// True when a route helper is there (the given one, else beside this
+// program or in the installed place) but this user may not run it: the
+// package lets only members of the group "lorvex" do so.
+bool RouteHelperWithheld(const std::string& preferred = std::string());
+
+// Makes sure the link-local route for the interface that carries
+// localAddress is in place before a request to a link-local address goes
+// out. Found in place (files.routes): Present at once. When the traffic
+// leads elsewhere by a route the tool's cannot beat: OtherInterface, and
+// nothing runs. Else it runs the route command when this process may change
+// routes (CAP_NET_ADMIN, read from files.status), or the route helper
+// (RouteHelperPath(files.routeHelper)) with the interface name as its one
+// argument, and waits until the table shows the route (Present) or shows it
+// led elsewhere (OtherInterface), at most files.routeWaitMs in all
+// (then Started). NeedsRoot when neither may run, or the helper refused.
+// Calls of the process take turns, so a second caller waits for the first's
+// work and then finds the route in place. Blocks: never call it on the
+// window thread.
 LinkLocalRouteState EnsureLinkLocalRoute(const std::string& localAddress,
                                          const HostNetFiles& files = HostNetFiles());

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -16,6 +17,11 @@ namespace {
 ProcessStarter& Starter() {
     static ProcessStarter starter;
     return starter;
+}
+
+ProgramRunner& Runner() {
+    static ProgramRunner runner;
+    return runner;
 }
 
 UrlOpener& Opener() {
@@ -62,12 +68,14 @@ bool Inherited(const char* entry) {
     return false;
 }
 
-bool SpawnDetached(const std::vector<std::string>& argv) {
+// Starts argv by the rules of StartDetached; its pid, or 0 when nothing
+// started.
+pid_t Spawn(const std::vector<std::string>& argv) {
     if (argv.empty())
-        return false;
+        return 0;
     const std::string program = SystemProgram(argv[0]);
     if (program.empty())
-        return false;
+        return 0;
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -83,10 +91,37 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
+    return rc == 0 ? pid : 0;
+}
+
+bool SpawnDetached(const std::vector<std::string>& argv) {
+    const pid_t pid = Spawn(argv);
+    if (pid == 0)
         return false;
     ReapWhenDone(pid);
     return true;
+}
+
+// Polls for the end of the child: the programs run here end within
+// milliseconds, and a poll needs no signal handler or extra descriptor.
+int SpawnAndWait(const std::vector<std::string>& argv, int timeoutMs) {
+    const pid_t pid = Spawn(argv);
+    if (pid == 0)
+        return kProgramNotStarted;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : kProgramKilled;
+        if (ended < 0 && errno != EINTR)
+            return kProgramKilled;
+        if (std::chrono::steady_clock::now() >= end) {
+            ReapWhenDone(pid);
+            return kProgramStillRunning;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 } // namespace
@@ -116,6 +151,17 @@ std::vector<std::string> ChildEnvironment() {
 bool StartDetached(const std::vector<std::string>& argv) {
     const ProcessStarter& starter = Starter();
     return starter ? starter(argv) : SpawnDetached(argv);
+}
+
+int RunProgram(const std::vector<std::string>& argv, int timeoutMs) {
+    const ProgramRunner& runner = Runner();
+    return runner ? runner(argv, timeoutMs) : SpawnAndWait(argv, timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+ProgramRunner SetProgramRunner(ProgramRunner runner) {
+    ProgramRunner previous = std::move(Runner());
+    Runner() = std::move(runner);
+    return previous;
 }
 
 ProcessStarter SetProcessStarter(ProcessStarter starter) {

@@ -1,7 +1,7 @@
-// Starting helper programs of the host (the route command, the browser
-// opener) and opening a URL. Both go through replaceable functions, so
-// tests observe what would run instead of running it, and the window can
-// put the desktop's own URL opener in place.
+// Starting helper programs of the host (the route command, the route
+// helper, the browser opener) and opening a URL. All go through replaceable
+// functions, so tests observe what would run instead of running it, and the
+// window can put the desktop's own URL opener in place.
 #pragma once
 
 #include <functional>
@@ -16,6 +16,24 @@
 // none lingers as a zombie; no other child is waited for. False for an
 // empty argv or an empty argv[0].
 bool StartDetached(const std::vector<std::string>& argv);
+
+// What RunProgram returns besides an exit status (0 to 255).
+constexpr int kProgramNotStarted = -1;   // no such program, or it could not be started
+constexpr int kProgramKilled = -2;       // it ended by a signal
+constexpr int kProgramStillRunning = -3; // it had not ended in time; reaped when it does
+
+// Starts argv as StartDetached does (absolute system path, no shell, the
+// minimal environment, standard input from /dev/null) and waits up to
+// timeoutMs (negative counts as 0) for it to end. Its exit status, or one of
+// the values above. A program still running then is left to run and reaped
+// when it ends, as StartDetached's are.
+int RunProgram(const std::vector<std::string>& argv, int timeoutMs);
+
+// The function RunProgram forwards to (the real starter unless replaced).
+// Returns the previous one; an empty function restores the real one. Set it
+// before use, not concurrently with calls.
+using ProgramRunner = std::function<int(const std::vector<std::string>& argv, int timeoutMs)>;
+ProgramRunner SetProgramRunner(ProgramRunner runner);
 
 // The absolute path of the helper program `name`: `name` itself when it is
 // an absolute path to an executable, else the first executable of that name
