@@ -118,6 +118,31 @@ bool BatchSummary::AllDone(size_t total) const {
     return total == 0 || (done != counts.end() && done->second == total);
 }
 
+bool AwaitsVerification(int32_t code) {
+    return code == CLorvexManage::SETNET_DONE || code == CLorvexManage::SETNET_NOT_IPC ||
+           code == CLorvexManage::SETNET_NO_ANSWER;
+}
+
+// The plan's values as the search reports them; the ports only when the
+// plan changes them.
+bool ShowsEntry(const PlanEntry& e, const SEARCH_INFO& record) {
+    if (FIELD_OF(record, ipAddr) != e.ip || FIELD_OF(record, mask) != e.mask ||
+        FIELD_OF(record, route) != e.gateway)
+        return false;
+    if (PortAsked(e.httpPort) && std::to_string(record.httpPort) != e.httpPort)
+        return false;
+    return !PortAsked(e.dataPort) || std::to_string(record.dataPort) == e.dataPort;
+}
+
+DeviceStatus UnverifiedStatus(int32_t code, bool listed) {
+    if (!listed)
+        return {BatchState::Gone, RefusalReason::None, code, false, false};
+    // A request nobody answered and whose effect never showed.
+    if (code == CLorvexManage::SETNET_NO_ANSWER)
+        return {BatchState::Refused, RefusalReason::NoAnswer, code, false, false};
+    return {BatchState::NotConfirmed, RefusalReason::None, code, false, false};
+}
+
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {
     const int32_t seconds = autoSearchSeconds > 0 ? autoSearchSeconds : 5;
     return std::chrono::milliseconds(4 * 1000 * static_cast<int64_t>(seconds) + 5000);
@@ -174,8 +199,6 @@ bool BatchRunner::SleepUnlessCancelled(std::chrono::milliseconds ms) {
     return !m_wake.wait_for(hold, ms, [this] { return m_cancel.load(); });
 }
 
-// The plan's values as the search reports them; the ports only when the
-// plan changes them.
 bool BatchRunner::Verified(const PlanEntry& e, bool* listed) const {
     SEARCH_INFO record{};
     *listed = m_services.find(DeviceKey(e.device), &record);
@@ -183,12 +206,7 @@ bool BatchRunner::Verified(const PlanEntry& e, bool* listed) const {
         return false;
     if (m_services.request == BatchRequest::Activation)
         return !NeedsActivation(record);
-    if (FIELD_OF(record, ipAddr) != e.ip || FIELD_OF(record, mask) != e.mask ||
-        FIELD_OF(record, route) != e.gateway)
-        return false;
-    if (PortAsked(e.httpPort) && std::to_string(record.httpPort) != e.httpPort)
-        return false;
-    return !PortAsked(e.dataPort) || std::to_string(record.dataPort) == e.dataPort;
+    return ShowsEntry(e, record);
 }
 
 void BatchRunner::CheckPending(std::vector<Pending>* pending, bool final) {
@@ -199,10 +217,7 @@ void BatchRunner::CheckPending(std::vector<Pending>* pending, bool final) {
         if (Verified(m_plan[it->index], &listed)) {
             status.state = BatchState::Done;
         } else if (final || now >= it->deadline) {
-            status.state = listed ? BatchState::NotConfirmed : BatchState::Gone;
-            // A request nobody answered and whose effect never showed.
-            if (listed && status.code == CLorvexManage::SETNET_NO_ANSWER)
-                status = {BatchState::Refused, RefusalReason::NoAnswer, status.code, false, false};
+            status = UnverifiedStatus(status.code, listed);
         } else {
             ++it;
             continue;
@@ -255,12 +270,11 @@ DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
         if (s.state != BatchState::Waiting)
             return s;
     }
-    switch (s.code) {
-    case CLorvexManage::SETNET_DONE:
-    case CLorvexManage::SETNET_NOT_IPC:
-    case CLorvexManage::SETNET_NO_ANSWER: // the answer may be lost; the search tells
+    if (AwaitsVerification(s.code)) {
         s.state = BatchState::Verifying;
-        break;
+        return s;
+    }
+    switch (s.code) {
     case CLorvexManage::SETNET_FAILED:
         // The values passed the rules before sending, so a refusal is the
         // device's judgement of the password.

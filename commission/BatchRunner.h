@@ -112,6 +112,21 @@ struct BatchServices {
         readdressOther;
 };
 
+// What "done" means for an address request, the same for a batch and for
+// a single device. A request whose result is `code` went out and now waits
+// for the search to show the device at its new values (verifying) when
+// the device accepted, is not an IP camera (it does not report), or did
+// not answer (the answer may be lost).
+bool AwaitsVerification(int32_t code);
+// Whether the search's record of the device shows the entry's new address,
+// mask and gateway, and each port the entry changes: it is done.
+bool ShowsEntry(const PlanEntry& entry, const SEARCH_INFO& record);
+// The end of a verification that ran out (`listed`: whether the search
+// still lists the device): not confirmed while it is listed, refused for
+// no answer when the request was not answered either, gone when it no
+// longer answers the search.
+DeviceStatus UnverifiedStatus(int32_t code, bool listed);
+
 // The verification bound that suits an automatic search every `seconds`
 // (0: off, taken as the default 5): four rounds plus the devices' answer
 // window. A device the search misses once is still confirmed, and one that

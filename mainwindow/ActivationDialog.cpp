@@ -438,7 +438,7 @@ void ActivationDialog::onPasswordChanged() {
     const QString a = m_password->text(), b = m_repeat->text();
     const char* key = verdictKey(a, b, m_selected);
     const bool ok = qstrcmp(key, "IDCS_PASSWORD_RULE_MET") == 0;
-    m_verdict->setText(a.isEmpty() ? QString() : GetText(key));
+    m_verdict->setText(a.isEmpty() ? QString() : ActivationVerdictText(key, a, m_selected));
     m_verdict->setStyleSheet(ok || a.isEmpty() ? QString()
                                                : QStringLiteral("color: rgb(230, 120, 60);"));
     updateApply();
@@ -506,7 +506,9 @@ bool ActivationDialog::apply() {
     } else {
         if (qstrcmp(verdictKey(m_password->text(), m_repeat->text(), m_selected),
                     "IDCS_PASSWORD_RULE_MET") != 0) {
-            N12_MessageBox::warning(GetText("IDCS_PASSWORD_TOO_WEAK"), this);
+            N12_MessageBox::warning(
+                ActivationVerdictText("IDCS_PASSWORD_TOO_WEAK", m_password->text(), m_selected),
+                this);
             return false;
         }
         password = m_password->text().toStdString();

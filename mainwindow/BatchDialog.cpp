@@ -13,6 +13,7 @@
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -142,7 +143,24 @@ BatchDialog::BatchDialog(std::vector<PlanDevice> selected, std::vector<PlanDevic
     buildFields();
     buildButtons();
     fillDefaults();
+    showSelection();
     resize(860, 560);
+}
+
+// Before any plan the table lists the devices the batch is for, in the
+// list's order, with no new address and no status yet.
+void BatchDialog::showSelection() {
+    m_tree->clear();
+    for (const PlanDevice& d : m_selected) {
+        QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
+        const QString key = fromUtf8(commission::DeviceKey(d));
+        row->setText(ColMac, key);
+        row->setToolTip(ColMac, key);
+        row->setText(ColName, fromUtf8(d.name));
+        const QString type = fromUtf8(d.type);
+        row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));
+        row->setText(ColCurrent, fromUtf8(d.ip));
+    }
 }
 
 BatchDialog::~BatchDialog() {
@@ -305,6 +323,19 @@ void BatchDialog::onKeepPortsToggled(bool keep) {
 bool BatchDialog::makePlan() {
     if (running())
         return false;
+    // A field that refused part of what was typed holds what nobody typed.
+    const struct {
+        const IpAddrEdit* field;
+        const char* key;
+    } fields[] = {{m_startField, "IDCS_BATCH_START_ADDRESS"},
+                  {m_maskField, "IDCS_SUBNET_MASK"},
+                  {m_gatewayField, "IDCS_GATEWAY"}};
+    for (const auto& f : fields) {
+        if (f.field->showsRefusal()) {
+            showFault(GetText("IDCS_ADDRESS_NOT_AS_TYPED_D").arg(GetText(f.key)));
+            return false;
+        }
+    }
     const std::vector<PlanDevice>& selected = m_selected;
     PlanRequest request{m_startField->text().toStdString(), m_maskField->text().toStdString(),
                         m_gatewayField->text().toStdString(), "", ""};
@@ -383,7 +414,7 @@ void BatchDialog::showFault(const QString& text) {
         WipeSecret(&e.password);
     m_plan.clear();
     m_statuses.clear();
-    m_tree->clear();
+    showSelection();
     m_applyButton->setEnabled(false);
     m_saveButton->setEnabled(false);
     m_info->setText(text);
@@ -568,8 +599,8 @@ bool BatchDialog::saveCsv(const QString& path) const {
 }
 
 void BatchDialog::onImportClicked() {
-    const QString path = QFileDialog::getOpenFileName(this, GetText("IDCS_BATCH_IMPORT"), QString(),
-                                                      QStringLiteral("CSV (*.csv);;* (*)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, GetText("IDCS_BATCH_IMPORT"), QDir::homePath(), QStringLiteral("CSV (*.csv);;* (*)"));
     if (path.isEmpty())
         return;
     QFile file(path);
@@ -582,9 +613,9 @@ void BatchDialog::onImportClicked() {
 }
 
 void BatchDialog::onSaveClicked() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, GetText("IDCS_BATCH_SAVE"), QStringLiteral("plan.csv"),
-                                     QStringLiteral("CSV (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, GetText("IDCS_BATCH_SAVE"), QDir::home().filePath(QStringLiteral("plan.csv")),
+        QStringLiteral("CSV (*.csv)"));
     if (!path.isEmpty() && !saveCsv(path))
         N12_MessageBox::error(GetText("IDCS_BATCH_ERROR_SAVE"), this);
 }

@@ -75,7 +75,9 @@ public:
     // `selected`: the devices to plan for, in the device tree's order;
     // `listed`: every device the list holds (whose addresses a plan skips).
     // The start field is filled with the first selected device's address,
-    // mask and gateway with the first selected ones that have them.
+    // mask and gateway with the first selected ones that have them. Until
+    // a plan is on show (and again after a refused one) the table lists
+    // the selected devices with their current addresses.
     BatchDialog(std::vector<commission::PlanDevice> selected,
                 std::vector<commission::PlanDevice> listed, Engine engine,
                 QWidget* parent = nullptr);
@@ -135,6 +137,7 @@ private:
     void buildFields();
     void buildButtons();
     void fillDefaults();
+    void showSelection();
     bool takePlan(const commission::AddressPlan& plan);
     void showPlan(const std::vector<commission::PlanEntry>& plan, const QString& info);
     void showFault(const QString& text);

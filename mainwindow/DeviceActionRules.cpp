@@ -2,8 +2,10 @@
 
 #include "DevInfo.h"
 #include "IpAddrEdit.h"
+#include "LanguageSrc.h"
 #include "LorvexManage.h"
 #include "TrustMessages.h"
+#include "TrustWire.h"
 
 #include "NetParam.h"
 
@@ -141,6 +143,40 @@ ActionMessage SetNetParamMessage(int code) {
     if (code >= 1 && code <= 8)
         return error(kRuleKeys[code - 1]);
     return TrustOutcomeMessage(code);
+}
+
+OutcomeBox ReaddressOutcome(commission::BatchState state, commission::RefusalReason reason,
+                            const QString& device, const QString& ip, int boundSeconds) {
+    using commission::BatchState;
+    const auto box = [&](BoxKind kind, const char* key) {
+        return OutcomeBox{kind, GetText(key).arg(device, ip, QString::number(boundSeconds))};
+    };
+    switch (state) {
+    case BatchState::Done:
+        return box(BoxKind::Information, "IDCS_SET_NETWORK_DONE_D");
+    case BatchState::NotConfirmed:
+        return box(BoxKind::Warning, "IDCS_SET_NETWORK_NOT_CONFIRMED_D");
+    case BatchState::Gone:
+        return box(BoxKind::Warning, "IDCS_SET_NETWORK_GONE_AFTER_D");
+    case BatchState::Refused:
+        if (reason == commission::RefusalReason::NoAnswer)
+            return box(BoxKind::Error, "IDCS_SET_NETWORK_NO_ANSWER_D");
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
+QString DeviceNaming(const QString& mac, const QString& name) {
+    return name.isEmpty() ? mac : QStringLiteral("%1 (%2)").arg(name, mac);
+}
+
+QString WrongPasswordText(int refused) {
+    const int left = qMax(1, lorvex::trust::kWrongPasswordsBeforeLock - refused);
+    const QString tries = left > 1 ? GetText("IDCS_PASSWORD_TRIES_LEFT_D").arg(left)
+                                   : GetText("IDCS_PASSWORD_LAST_TRY");
+    return GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR") + QStringLiteral("\n\n") + tries;
 }
 
 bool SupportsPasswordRestore(const QString& productSeries) {

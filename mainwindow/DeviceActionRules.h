@@ -3,6 +3,8 @@
 // Pure rules, no widget, so that they test without a display.
 #pragma once
 
+#include "BatchRunner.h"
+
 #include <QList>
 #include <QString>
 
@@ -33,8 +35,31 @@ ActionMessage CheckRestoreForm(const QString& mac);
 // The box for a result code of the manager's SetNetParam: each outcome has a
 // text of its own (9 no answer, where the device may have acted; 10
 // refused; 12 gone from the list and 13 too long, both sent nothing). A
-// recorder's request (11) and unknown codes show nothing.
+// recorder's request (11) and unknown codes show nothing. The window
+// verifies 0, 9 and 11 before it tells anything (ReaddressOutcome).
 ActionMessage SetNetParamMessage(int code);
+
+// How a single re-address ended once verified as a batch verifies its
+// devices (commission::AwaitsVerification, ShowsEntry, UnverifiedStatus):
+// the box and its text, naming the device (`device`: "name (MAC)"), its
+// new address and the verification bound in seconds. Done, NotConfirmed,
+// Gone and Refused for no answer have texts of their own; any other state
+// gives BoxKind::None.
+struct OutcomeBox {
+    BoxKind kind = BoxKind::None;
+    QString text;
+};
+OutcomeBox ReaddressOutcome(commission::BatchState state, commission::RefusalReason reason,
+                            const QString& device, const QString& ip, int boundSeconds);
+
+// "Name (MAC)", or the MAC alone for a device without a name.
+QString DeviceNaming(const QString& mac, const QString& name);
+
+// The text of the box for a password a device refused, with what is known
+// of the tries before it locks itself: `refused` wrong passwords this
+// window counted for it since it last took one. Others (another copy of
+// the tool, a colleague) may have tried too, so it says "at most".
+QString WrongPasswordText(int refused);
 
 // One address of the PC: its card's name, address and mask (dotted quads).
 struct HostAddress {

@@ -5,11 +5,11 @@
 
 const DeviceColumn kDeviceColumns[kDeviceColumnCount] = {
     {"IDCS_DEVICE_NAME", 120, false},      {"IDCS_DEVICE_TYPE", 120, false},
-    {"IDCS_PRODUCT_MODE", 130, false},     {"IDCS_IP_ADDRESS", 120, false},
+    {"IDCS_PRODUCT_MODE", 110, false},     {"IDCS_IP_ADDRESS", 120, false},
     {"IDCS_HTTP_PORT", 80, false},         {"IDCS_DATA_PORT", 100, false},
-    {"IDCS_SUBNET_MASK", 110, false},      {"IDCS_GATEWAY", 120, false},
-    {"IDCS_SOFT_VERSION", 110, false},     {"IDCS_SOFT_CREATE_DATE", 150, false},
-    {"IDCS_HARDWARE_VERSION", 110, false}, {"IDCS_MAC_ADDRESS", 130, false},
+    {"IDCS_SUBNET_MASK", 110, false},      {"IDCS_GATEWAY", 110, false},
+    {"IDCS_SOFT_VERSION", 110, false},     {"IDCS_SOFT_CREATE_DATE", 130, false},
+    {"IDCS_HARDWARE_VERSION", 110, false}, {"IDCS_MAC_ADDRESS", 125, false},
     {"IDCS_KERNEL_VERSION", 100, true},    {"IDCS_START_TIME", 160, true},
     {"IDCS_RUN_TIME", 180, true},          {"IDCS_DEVICE_ACTIVA_STATE", 100, false},
 };

@@ -16,7 +16,8 @@ struct DeviceColumn {
 const int kDeviceColumnCount = 16;
 // The columns 0 to 15: name, type, model, IP, HTTP port, data port, mask,
 // gateway, software version and date, hardware version, MAC, kernel, start
-// time, running time, activation.
+// time, running time, activation. The window shows MAC and activation right
+// after the gateway (see kDeviceColumnsShownFirst).
 extern const DeviceColumn kDeviceColumns[kDeviceColumnCount];
 
 // Column numbers the window refers to by name.
@@ -25,9 +26,16 @@ enum DeviceColumnIndex {
     COL_TYPE = 1,
     COL_IP = 3,
     COL_DATA_PORT = 5,
+    COL_GATEWAY = 7,
     COL_MAC = 11,
     COL_ACTIVATION = 15
 };
+
+// The columns the window shows right after the gateway, before the
+// versions, in this order: an installer tells devices apart by them, and
+// a window as wide as a 1600-pixel screen shows them without scrolling
+// sideways in every language.
+const int kDeviceColumnsShownFirst[] = {COL_MAC, COL_ACTIVATION};
 
 // The language text of a device type code ("ZVK_IPC" ... "ZVK_NETKEYBOARD",
 // and kCameraTypeCode for an ONVIF camera; compared case-sensitively); the

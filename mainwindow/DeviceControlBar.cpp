@@ -8,6 +8,7 @@
 #include "IpAddrEdit.h"
 #include "LanguageSrc.h"
 #include "MacAddrEdit.h"
+#include "N12_MessageBox.h"
 #include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
@@ -43,11 +44,19 @@ DeviceControlBar::DeviceControlBar(QWidget* parent) : QWidget(parent) {
     connect(m_saveButton, SIGNAL(clicked()), this, SLOT(slot_changeNetworkParamClicked()));
     connect(m_okButton, SIGNAL(clicked()), this, SLOT(slot_restorePwdClicked()));
     // Return where the password was typed is Save for that form, while
-    // Save may be pressed.
+    // Save may be pressed and only once the user has typed in the form
+    // since its last request: keys that strayed into the emptied password
+    // field never send it again.
     connect(m_passwordField, &QLineEdit::returnPressed, this, [this] {
-        if (m_saveButton->isEnabled())
+        if (m_saveButton->isEnabled() && m_typedSinceRequest)
             slot_changeNetworkParamClicked();
     });
+    const auto typed = [this] { m_typedSinceRequest = true; };
+    for (QLineEdit* field :
+         {static_cast<QLineEdit*>(m_passwordField), static_cast<QLineEdit*>(m_userField)})
+        connect(field, &QLineEdit::textEdited, this, typed);
+    for (IpAddrEdit* field : {m_ipField, m_subnetField, m_gatewayField})
+        connect(field, &AddrEditBase::userEdited, this, typed);
 }
 
 void DeviceControlBar::buildNetworkSection() {
@@ -93,8 +102,7 @@ void DeviceControlBar::buildCameraRows() {
     m_userLabel->setBuddy(m_userField);
     m_userField->setStyleSheet(
         QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
-    m_keepCredentials = named(new QCheckBox(GetText("IDCS_ONVIF_KEEP_CREDENTIALS"),
-                                            m_networkFrame),
+    m_keepCredentials = named(new QCheckBox(GetText("IDCS_ONVIF_KEEP_CREDENTIALS"), m_networkFrame),
                               "sessionCredentialsBox");
     m_keepCredentials->setStyleSheet(QStringLiteral("color: rgb(172,172,172);"));
     for (QWidget* w : {static_cast<QWidget*>(m_userLabel), static_cast<QWidget*>(m_userField),
@@ -139,8 +147,10 @@ void DeviceControlBar::ClearPassword() { m_passwordField->clear(); }
 void DeviceControlBar::SetNetworkParam(const QString& mac, const QString& ip, const QString& subnet,
                                        const QString& gateway) {
     // One device's password is never sent to another.
-    if (mac.compare(m_deviceKey, Qt::CaseInsensitive) != 0)
+    if (mac.compare(m_deviceKey, Qt::CaseInsensitive) != 0) {
         m_passwordField->clear();
+        m_typedSinceRequest = false;
+    }
     offerRestoreMac(mac);
     m_deviceKey = mac;
     m_macField->setText(mac);
@@ -243,7 +253,25 @@ void DeviceControlBar::slot_visibleDevice(bool visible) {
     layOut();
 }
 
+// A field that refused part of what was typed holds an address the user
+// did not type: it is named, focused, and nothing goes out.
+bool DeviceControlBar::refusedFieldTold(const QList<QPair<AddrEditBase*, ZVKLabel*>>& fields) {
+    for (const auto& field : fields) {
+        if (!field.first->showsRefusal())
+            continue;
+        N12_MessageBox::warning(GetText("IDCS_ADDRESS_NOT_AS_TYPED_D").arg(field.second->text()),
+                                nullptr);
+        field.first->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return false;
+}
+
 void DeviceControlBar::slot_changeNetworkParamClicked() {
+    if (refusedFieldTold({{m_ipField, m_ipLabel},
+                          {m_subnetField, m_subnetLabel},
+                          {m_gatewayField, m_gatewayLabel}}))
+        return;
     const QString mac = m_camera ? m_deviceKey : m_macField->text().trimmed();
     const QString ip = m_ipField->text().trimmed();
     const QString subnet = m_subnetField->text().trimmed();
@@ -254,10 +282,13 @@ void DeviceControlBar::slot_changeNetworkParamClicked() {
         return;
     }
     const QString password = m_passwordField->text().trimmed();
+    m_typedSinceRequest = false;
     emit sig_changeNetworkParam(mac, ip, subnet, gateway, password, QString(), QString(), false);
 }
 
 void DeviceControlBar::slot_restorePwdClicked() {
+    if (refusedFieldTold({{m_restoreMacField, m_macLabel}}))
+        return;
     const QString mac = m_restoreMacField->text().trimmed();
     const ActionMessage failure = CheckRestoreForm(mac);
     if (failure.kind != BoxKind::None) {

@@ -2,9 +2,12 @@
 // selected device.
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QWidget>
 
+class AddrEditBase;
 class BorderImage;
 class ButtonControl;
 class IpAddrEdit;
@@ -18,13 +21,16 @@ class ZVKPushButton;
 // DeviceControlBar holds two collapsible sections: the form that changes the
 // selected device's network parameters and the form that restores a
 // device's password. It talks to no device: it checks each form and emits
-// the request; the main window carries it out.
+// the request; the main window carries it out. Return in the password
+// field saves, but only once the user has typed in the network form since
+// its last request; an address field that refused part of what was typed
+// stops Save (and OK) with a box that names it.
 //
 // Children carry object names for tests and tools: networkHeader,
 // networkFrame, macField, ipField, subnetField, gatewayField, passwordLabel,
 // passwordField, userLabel, userField, sessionCredentialsBox (the last three
-// shown for an ONVIF camera only), saveButton, networkInfo, restoreHeader, restoreFrame, restoreMacField,
-// okButton, restoreInfo, networkBusy, restoreBusy.
+// shown for an ONVIF camera only), saveButton, networkInfo, restoreHeader, restoreFrame,
+// restoreMacField, okButton, restoreInfo, networkBusy, restoreBusy.
 class DeviceControlBar : public QWidget {
     Q_OBJECT
 public:
@@ -110,6 +116,9 @@ private:
     void buildCameraRows();
     void buildRestoreSection();
     void offerRestoreMac(const QString& mac);
+    // True, after telling the user, when one of these fields (each with
+    // its label) refused part of what was typed.
+    bool refusedFieldTold(const QList<QPair<AddrEditBase*, ZVKLabel*>>& fields);
     ZVKLabel* infoText(const char* key, QWidget* parent);
     ZVKLabel* busyText(QWidget* parent, const char* name);
     void layOut();
@@ -150,4 +159,7 @@ private:
     ZVKLabel* m_networkBusy = nullptr;
     ZVKLabel* m_restoreBusy = nullptr;
     Busy m_busy = NotBusy;
+    // Set when the user types in the network form, cleared when it sends
+    // a request or shows another device: Return saves only while set.
+    bool m_typedSinceRequest = false;
 };

@@ -3,6 +3,7 @@
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
+#include "DebugOutput.h"
 #include "DeviceRequestRunner.h"
 #include "DeviceTreeHeaderView.h"
 #include "HostProcess.h"
@@ -26,6 +27,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QScreen>
@@ -33,6 +35,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <string>
 
 MainWindow* g_mainWindow = nullptr;
@@ -54,6 +57,54 @@ public:
         return event->type() == QEvent::ContextMenu && watched->inherits("QScrollBar");
     }
 };
+
+// Keys the window's widgets get while the window is not the active one:
+// with no window manager (tiling and minimal desktops, a bare X display)
+// nobody gives the window its activation back when a box over it closes,
+// yet the display still sends it the keys. Qt fires shortcuts only in the
+// active window, so Ctrl+F would fall through to whatever field had the
+// focus (the password field, where Return presses Save). A window that
+// gets keys while no box is up is the one the user types in: it takes the
+// activation before the key is looked up as a shortcut, and the find key
+// reaches the find field even should no shortcut fire.
+class KeyActivation : public QObject {
+public:
+    KeyActivation(QWidget* window, std::function<void()> find)
+        : QObject(window), m_window(window), m_find(std::move(find)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::ShortcutOverride && type != QEvent::KeyPress)
+            return false;
+        QWidget* target = qobject_cast<QWidget*>(watched);
+        if (target == nullptr || target->window() != m_window ||
+            QApplication::activeModalWidget() != nullptr ||
+            QApplication::activePopupWidget() != nullptr)
+            return false;
+        if (QApplication::activeWindow() != m_window) {
+            QApplication::setActiveWindow(m_window);
+            m_window->activateWindow();
+        }
+        if (type == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Find)) {
+            m_find();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    std::function<void()> m_find;
+};
+
+// The search manager's trace lines (where each request goes, that it was
+// sent) are for a developer following a stuck request: the window's
+// terminal gets them only with LORVEX_TRACE=1. Returns the sink before.
+DebugSink quietEngineTraces() {
+    if (qEnvironmentVariable("LORVEX_TRACE") == QLatin1String("1"))
+        return SetDebugSink(nullptr);
+    return SetDebugSink([](const std::string&) {});
+}
 
 // Whether the desktop took the last page it was asked to open; window
 // thread only.
@@ -77,6 +128,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(pare
     // No Escape closing the tool, no Return pressing a button it did not
     // mean: the window is a dialog only for its frame.
     setDialogKeys(false);
+    m_traceSink = quietEngineTraces();
     chooseLanguage();
     buildTitleStrip();
     buildToolStrip();
@@ -92,6 +144,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(pare
     startEngine();
     showHostNetwork();
     qApp->installEventFilter(new ScrollBarMenuBlocker(this));
+    qApp->installEventFilter(new KeyActivation(this, [this] { focusFindField(); }));
     placeInitialGeometry();
     // The installer starts in the list: arrows select, Ctrl+F finds.
     m_deviceTree->setFocus();
@@ -114,6 +167,7 @@ MainWindow::~MainWindow() {
     releaseDevices();
     // Last: the engine's shutdown and anything above may still look a text up.
     ReleaseLanguage();
+    SetDebugSink(std::move(m_traceSink));
 }
 
 void MainWindow::chooseLanguage() {
@@ -178,10 +232,7 @@ void MainWindow::buildFindField() {
     m_findField->setMaxLength(64);
     connect(m_findField, SIGNAL(textChanged(QString)), this, SLOT(slot_findChanged(QString)));
     QShortcut* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, this, [this] {
-        m_findField->setFocus(Qt::ShortcutFocusReason);
-        m_findField->selectAll();
-    });
+    connect(find, &QShortcut::activated, this, [this] { focusFindField(); });
     QShortcut* clear = new QShortcut(QKeySequence(Qt::Key_Escape), m_findField);
     clear->setContext(Qt::WidgetShortcut);
     connect(clear, &QShortcut::activated, m_findField, &QLineEdit::clear);
@@ -192,6 +243,11 @@ void MainWindow::buildFindField() {
         if (m_deviceTree->currentItem() == nullptr && m_deviceTree->topLevelItemCount() > 0)
             m_deviceTree->setCurrentItem(m_deviceTree->topLevelItem(0));
     });
+}
+
+void MainWindow::focusFindField() {
+    m_findField->setFocus(Qt::ShortcutFocusReason);
+    m_findField->selectAll();
 }
 
 // Return on a highlighted row goes to the network form with that device
@@ -275,6 +331,9 @@ void MainWindow::setUpColumns() {
         m_deviceTree->setColumnWidth(c, width);
         m_deviceTree->setColumnHidden(c, kDeviceColumns[c].hidden);
     }
+    int after = m_header->visualIndex(COL_GATEWAY);
+    for (const int column : kDeviceColumnsShownFirst)
+        m_header->moveSection(m_header->visualIndex(column), ++after);
 }
 
 void MainWindow::connectWidgets() {

@@ -20,9 +20,11 @@
 #include <QList>
 #include <QPointer>
 #include <QRect>
+#include <QStringList>
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -106,6 +108,8 @@ private:
     void buildToolStrip();
     void buildRefreshMenu();
     void buildFindField();
+    // Ctrl+F: the find field takes the focus, its text selected.
+    void focusFindField();
     void buildTreeKeys();
     void buildDeviceTree();
     void setUpColumns();
@@ -155,6 +159,9 @@ private:
     QActionGroup* m_refreshGroup = nullptr;
     // Set when destruction starts: records still queued are only freed.
     bool m_closing = false;
+    // The engine's trace sink before the window quietened it; put back
+    // when the window goes.
+    std::function<void(const std::string&)> m_traceSink;
 
     // Device actions
     // The control bar's requests, carried out off the window thread one at
@@ -172,7 +179,8 @@ public:
     // Asks for the first password of the listed, not activated device with
     // this MAC (ActivateDialog) and sends it; its box follows the answer.
     void activateDevice(const QString& mac);
-    // True from the start of a request until its box is due.
+    // True from the start of a request until its box is due (a re-address
+    // the device took: until it is verified, see Verification).
     bool deviceRequestRunning() const;
     DeviceControlBar* controlBar() const { return m_controlBar; }
 
@@ -206,6 +214,31 @@ private:
     std::shared_ptr<std::atomic<bool>> m_closingCamera = std::make_shared<std::atomic<bool>>(false);
     void showOutcome(const ActionMessage& message);
     QString m_requestMac; // the device of the running request
+    // The new address, mask and gateway of the running re-address.
+    QStringList m_requestAddresses;
+    // A single re-address the device took (or did not answer): the window
+    // waits, as a batch does, until the search shows the device at its new
+    // values or the verification bound has passed; only then is it done.
+    struct Verification {
+        QString mac;
+        QString device; // "name (MAC)", for the boxes
+        commission::PlanEntry entry;
+        int32_t code = 0;
+        int boundSeconds = 0;
+        qint64 deadline = 0; // ms on m_clock
+    };
+    std::unique_ptr<Verification> m_verification;
+    QTimer* m_verifyTimer = nullptr;
+    QElapsedTimer m_clock;
+    void startVerification(int32_t code);
+    // The box of a successful restore, with a button to activate the
+    // device from there.
+    void offerActivation(const QString& mac);
+    void checkVerification();
+    void showChangeOutcome(int result);
+    // Wrong passwords each device refused from this window since it last
+    // took one, by MAC: the wrong-password box tells what is left.
+    QHash<QString, int> m_wrongPasswords;
     void connectDeviceActions();
     // Blocks until a running request has returned (bounded by the request).
     void finishDeviceRequest();
@@ -230,9 +263,11 @@ public:
     // A new context menu for `row` (the window owns it, the caller shows
     // it): open the web page; copy the MAC, the IP or the row's visible
     // cells; modify (the network form, focused); restore the password (the
-    // restore form with the row's MAC). Entries carry object names
-    // (openPageAction, copyMacAction, copyIpAction, copyRowAction,
-    // modifyAction, restoreAction).
+    // restore form with the row's MAC); then, for the selected rows,
+    // re-address them and activate them ("Activate...", enabled while one
+    // has no password yet). Entries carry object names (openPageAction,
+    // copyMacAction, copyIpAction, copyRowAction, modifyAction,
+    // restoreAction, batchAction, activateAction).
     QMenu* rowMenu(QTreeWidgetItem* row);
 
     // The filter in force; none at start, kept across a refresh.
@@ -274,11 +309,12 @@ private:
     void applyFilter(const DeviceFilter& filter);
     void applyHeaderFilter(DeviceFilter filter);
     void showFilterInMenus();
-    void addRowActions(QMenu* menu, const QString& mac);
+    void addRowActions(QMenu* menu);
     void addCameraActions(QMenu* menu, const QString& mac);
-    // Marks the IP cell of a device outside every subnet of the PC's cards,
-    // and the name cell of a device whose key is unverified, confirmed by the
-    // user, or in conflict, each with a tip that says so.
+    // Marks the IP cell of a device that shares its address with another
+    // listed device, or else of one outside every subnet of the PC's cards,
+    // and the name cell of a device whose key is unverified, confirmed by
+    // the user, or in conflict, each with a tip that says so.
     void markRow(QTreeWidgetItem* row, const DevInfo& record);
     // markRow again for the listed device with `mac`, if it is in the tree.
     void remarkRow(const QString& mac);
@@ -293,10 +329,17 @@ private:
     void resumeSort();
     int rowPosition(const QTreeWidgetItem& row) const;
     void reselect(const QString& mac);
+    void keepPanelDevice(const QString& key);
     void refillRow(QTreeWidgetItem* row, const DevInfo& record);
     void dropRow(QTreeWidgetItem* item);
     void noteDeviceType(const QString& text);
     void forgetDeviceType(const QString& text);
+    // Keep m_addressHolders and the status bar's count of devices that
+    // share an address with another up to date, re-marking the rows whose
+    // mark changes.
+    static bool countsForAddress(const DevInfo& record);
+    void noteAddress(const DevInfo& record);
+    void forgetAddress(const QString& ip, const DevInfo& record);
 
     DeviceFilter m_filter;
     // Every record and every row by MAC (rows in the tree and rows a filter
@@ -307,6 +350,17 @@ private:
     QHash<QString, QTreeWidgetItem*> m_rows;
     // How many records of the list have each type text.
     QHash<QString, int> m_typeCounts;
+    // The devices (keys) that answer with each IP address, and how many
+    // devices share their address with another: the factory-default
+    // clash of new cameras. The first holder is kept apart, so that an
+    // address of one device (ten thousand of them) costs no list.
+    struct AddressHolders {
+        QString first;
+        QStringList more;
+        int count() const { return first.isEmpty() ? 0 : 1 + more.size(); }
+    };
+    QHash<QString, AddressHolders> m_addressHolders;
+    int m_sharedAddressDevices = 0;
     DeviceEventQueue m_deviceEvents;
     DeviceTypeFilterMenu* m_typeMenu = nullptr;
     HeaderButton* m_typeButton = nullptr;
@@ -322,8 +376,12 @@ private:
     // take from it (see slot_takeDeviceEvents).
     QElapsedTimer m_lastDrain;
     QTimer* m_nextTake = nullptr;
-    // The MAC selected when the list was refreshed, until it answers again.
+    // The MAC selected when the list was refreshed, until it answers again,
+    // or of the panel's device while a filter hides it, until it shows.
     QString m_reselectMac;
+    // Set while rows leave and enter the tree for a filter: the panel's
+    // device does not follow the current row meanwhile.
+    bool m_keepingPanel = false;
 
     // Commissioning (MainWindowBatch.cpp)
 public:
@@ -361,6 +419,14 @@ private:
     void placeBatchButtons(const QRect& refresh);
     // Ends a batch dialog and its batch; before the manager stops.
     void closeBatchDialog();
+    // After a batch: when the find text hides a device the batch moved
+    // (done), the text is cleared and the status bar says so, so that the
+    // list does not look emptied right after the job.
+    void showMovedDevices(const std::vector<commission::PlanEntry>& plan,
+                          const std::vector<commission::DeviceStatus>& statuses);
+    // Shows a note in the status bar for half a minute.
+    void showNotice(const QString& text);
+    int m_noticeCount = 0;
     void updateActivationEntry();
     // The selected rows as plan devices, in the tree's order, cameras too.
     std::vector<commission::PlanDevice> selectedPlanDevices();

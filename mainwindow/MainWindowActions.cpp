@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 
 #include "ActionMessageBox.h"
+#include "BatchRunner.h"
 #include "DevInfo.h"
 #include "DeviceActionRules.h"
 #include "DeviceControlBar.h"
@@ -16,6 +17,7 @@
 #include "Secret.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QStringList>
 
 #include <algorithm>
@@ -24,7 +26,12 @@
 
 namespace {
 
-enum RequestKind { ChangeNetwork = 1, RestorePassword = 2, ActivateDevice = 3, ReaddressCamera = 4 };
+enum RequestKind {
+    ChangeNetwork = 1,
+    RestorePassword = 2,
+    ActivateDevice = 3,
+    ReaddressCamera = 4
+};
 
 // The request's texts in UTF-8, as the engine takes them.
 struct NetParamTexts {
@@ -48,6 +55,10 @@ void WipeText(QByteArray* bytes) {
 } // namespace
 
 void MainWindow::connectDeviceActions() {
+    m_clock.start();
+    m_verifyTimer = new QTimer(this);
+    m_verifyTimer->setInterval(100);
+    connect(m_verifyTimer, &QTimer::timeout, this, [this] { checkVerification(); });
     m_deviceRequests = new DeviceRequestRunner(this);
     connect(m_deviceRequests, SIGNAL(finished(int, int)), this,
             SLOT(slot_deviceRequestFinished(int, int)));
@@ -70,7 +81,9 @@ void MainWindow::finishDeviceRequest() {
         m_routeTask->wait();
 }
 
-bool MainWindow::deviceRequestRunning() const { return m_deviceRequests->isRunning(); }
+bool MainWindow::deviceRequestRunning() const {
+    return m_deviceRequests->isRunning() || m_verification != nullptr;
+}
 
 void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet, QString gateway,
                                          QString password, QString httpPort, QString dataPort,
@@ -88,14 +101,18 @@ void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet
     if (!identityConfirmed(mac))
         return;
     m_requestMac = mac;
+    m_requestAddresses = QStringList{ip, subnet, gateway};
     // The texts travel by value (the form may change while the device is
     // asked). The request shares the one copy of the password, wiped when
     // the request is done; the form's copy is wiped and its field emptied.
     const QByteArray utf8 = password.toUtf8();
-    const NetParamTexts t{mac.toStdString(),     ip.toStdString(),
-                          subnet.toStdString(),  gateway.toStdString(),
+    const NetParamTexts t{mac.toStdString(),
+                          ip.toStdString(),
+                          subnet.toStdString(),
+                          gateway.toStdString(),
                           MakeSharedSecret(utf8.constData(), size_t(utf8.size())),
-                          httpPort.toStdString(), dataPort.toStdString()};
+                          httpPort.toStdString(),
+                          dataPort.toStdString()};
     WipeText(&password);
     WipeText(const_cast<QByteArray*>(&utf8));
     CLorvexManage* manager = &m_manager;
@@ -125,6 +142,7 @@ void MainWindow::slot_restorePwd(QString mac) {
     auto job = [manager, text = mac.toStdString()] {
         return static_cast<int>(manager->RestoreDevice(text.c_str()));
     };
+    m_requestMac = mac;
     if (m_deviceRequests->start(RestorePassword, job))
         m_controlBar->SetBusy(DeviceControlBar::RestoringPassword);
 }
@@ -135,9 +153,11 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
     if (m_closing || !isVisible())
         return;
     if (kind == ChangeNetwork) {
-        showOutcome(SetNetParamMessage(result));
-        if (result == CLorvexManage::SETNET_NOT_ACTIVATED)
-            activateDevice(m_requestMac);
+        if (commission::AwaitsVerification(result)) {
+            startVerification(result);
+            return;
+        }
+        showChangeOutcome(result);
         return;
     }
     if (kind == ReaddressCamera) {
@@ -148,9 +168,110 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
         showOutcome(ActivateOutcomeMessage(result));
         return;
     }
-    ShowActionMessage(RestoreOutcomeMessage(result), this);
-    if (result == CLorvexManage::SETNET_DONE)
-        m_controlBar->ClearRestoreMac();
+    if (result != CLorvexManage::SETNET_DONE) {
+        ShowActionMessage(RestoreOutcomeMessage(result), this);
+        return;
+    }
+    m_controlBar->ClearRestoreMac();
+    offerActivation(m_requestMac);
+}
+
+// A restored device waits for its first password: the box that says so
+// leads on to the activation form of that device (Later is the default).
+void MainWindow::offerActivation(const QString& mac) {
+    QPointer<N12_MessageBox> box = new N12_MessageBox(
+        GetText("IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS"), N12_MessageBox::Yes | N12_MessageBox::No,
+        N12_MessageBox::Information, this);
+    box->setButtonText(N12_MessageBox::Yes, GetText("IDCS_ACTIVATE_NOW"));
+    box->setButtonText(N12_MessageBox::No, GetText("IDCS_LATER"));
+    box->exec();
+    if (box.isNull())
+        return;
+    const bool activate = box->buttonResult() == N12_MessageBox::Yes;
+    delete box;
+    if (activate && !m_closing)
+        activateDevice(mac);
+}
+
+// The refusals and the other outcomes of a re-address that nothing is to
+// verify. A password the device refused counts towards its lock.
+void MainWindow::showChangeOutcome(int result) {
+    if (result == CLorvexManage::SETNET_FAILED) {
+        const int refused = ++m_wrongPasswords[m_requestMac];
+        N12_MessageBox::error(WrongPasswordText(refused), this);
+        return;
+    }
+    if (result == CLorvexManage::SETNET_LOCKED)
+        m_wrongPasswords.remove(m_requestMac); // the lock used the count up
+    showOutcome(SetNetParamMessage(result));
+    if (result == CLorvexManage::SETNET_NOT_ACTIVATED)
+        activateDevice(m_requestMac);
+}
+
+// The device took the request (or its answer got lost): "sent" in the
+// panel, then the box once the search shows the device at its new values
+// (done) or the batch's bound has passed. Without the automatic search
+// nothing could show it: the box says so at once.
+void MainWindow::startVerification(int32_t code) {
+    auto v = std::make_unique<Verification>();
+    v->mac = m_requestMac;
+    v->code = code;
+    SEARCH_INFO device{};
+    const bool listed = m_manager.FindDevice(m_requestMac.toUtf8().constData(), &device);
+    const DevInfo* record = findDeviceRecord(m_requestMac);
+    v->device = DeviceNaming(m_requestMac, record ? record->devName : QString());
+    if (listed)
+        v->entry.device = commission::PlanDeviceOf(device);
+    v->entry.device.mac = m_requestMac.toStdString();
+    v->entry.ip = m_requestAddresses.value(0).toStdString();
+    v->entry.mask = m_requestAddresses.value(1).toStdString();
+    v->entry.gateway = m_requestAddresses.value(2).toStdString();
+    if (code != CLorvexManage::SETNET_NO_ANSWER)
+        m_wrongPasswords.remove(m_requestMac); // it took the password
+    const QString ip = m_requestAddresses.value(0);
+    if (m_manager.GetAutoSearch() == 0) {
+        N12_MessageBox::warning(GetText("IDCS_SET_NETWORK_SENT_NO_SEARCH_D").arg(v->device, ip),
+                                this);
+        return;
+    }
+    const auto bound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
+    v->boundSeconds = int(std::chrono::duration_cast<std::chrono::seconds>(bound).count());
+    v->deadline = m_clock.elapsed() + bound.count();
+    m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+    m_controlBar->SetBusyText(GetText("IDCS_SET_NETWORK_SENT_D").arg(v->device, ip));
+    m_verification = std::move(v);
+    m_verifyTimer->start();
+}
+
+void MainWindow::checkVerification() {
+    if (m_verification == nullptr || m_closing) {
+        m_verifyTimer->stop();
+        return;
+    }
+    const Verification& v = *m_verification;
+    SEARCH_INFO record{};
+    const bool listed = m_manager.FindDevice(v.mac.toUtf8().constData(), &record);
+    commission::DeviceStatus status;
+    if (listed && commission::ShowsEntry(v.entry, record))
+        status.state = commission::BatchState::Done;
+    else if (m_clock.elapsed() >= v.deadline)
+        status = commission::UnverifiedStatus(v.code, listed);
+    else
+        return;
+    m_verifyTimer->stop();
+    const std::unique_ptr<Verification> done = std::move(m_verification);
+    m_controlBar->SetBusy(DeviceControlBar::NotBusy);
+    if (!isVisible())
+        return;
+    const OutcomeBox box =
+        ReaddressOutcome(status.state, status.reason, done->device,
+                         QString::fromStdString(done->entry.ip), done->boundSeconds);
+    if (box.kind == BoxKind::Information)
+        N12_MessageBox::information(box.text, this);
+    else if (box.kind == BoxKind::Warning)
+        N12_MessageBox::warning(box.text, this);
+    else if (box.kind == BoxKind::Error)
+        N12_MessageBox::error(box.text, this);
 }
 
 // A locked device's box names the seconds it still refuses requests for.
@@ -281,10 +402,13 @@ void MainWindow::readdressCamera(const DevInfo& record, const QStringList& addre
     auto progress = [window](onvif::ReaddressStep step) {
         if (step != onvif::ReaddressStep::Rebooting)
             return;
-        QMetaObject::invokeMethod(window, [window] {
-            if (window)
-                window->m_controlBar->SetBusyText(GetText("IDCS_ONVIF_REBOOTING"));
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            window,
+            [window] {
+                if (window)
+                    window->m_controlBar->SetBusyText(GetText("IDCS_ONVIF_REBOOTING"));
+            },
+            Qt::QueuedConnection);
     };
     auto job = [camera, request, search, result, progress] {
         AwaitCameraRoute(camera);
@@ -312,9 +436,9 @@ void MainWindow::showCameraOutcome() {
     // the card in the window's language instead.
     if (std::strcmp(message.key, "IDCS_ONVIF_OUT_OF_REACH") == 0)
         detail = m_cameraWhere;
-    const bool refused = result.outcome == onvif::ReaddressOutcome::CallFailed &&
-                         (result.call == onvif::Outcome::WrongCredentials ||
-                          result.call == onvif::Outcome::Locked);
+    const bool refused =
+        result.outcome == onvif::ReaddressOutcome::CallFailed &&
+        (result.call == onvif::Outcome::WrongCredentials || result.call == onvif::Outcome::Locked);
     if (refused && m_usedSessionCredentials) {
         m_sessionPassword.reset();
         m_sessionUser.clear();

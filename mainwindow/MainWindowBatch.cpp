@@ -13,14 +13,19 @@
 #include "MainWindow.h"
 #include "N12_MessageBox.h"
 #include "Neighbours.h"
+#include "StatusBar.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
+#include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QPointer>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
@@ -35,6 +40,9 @@ const char* const kColumnNames[kDeviceColumnCount] = {
     "httpPort",    "dataPort",           "mask",         "route",
     "softwareVer", "softwareBulildDate", "hardwareVer",  "mac",
     "kernelVer",   "bootTime",           "runningTime",  "deviceActivated"};
+
+// How long a note stays in the status bar.
+constexpr int kNoticeMs = 30000;
 
 // How long the kernel gets to resolve the addresses a plan probes.
 constexpr int kNeighbourWaitMs = 300;
@@ -200,9 +208,49 @@ void MainWindow::openBatchDialog() {
     m_batchDialog =
         new BatchDialog(std::move(selected), std::move(listed), std::move(engine), this);
     m_batchDialog->setObjectName(QStringLiteral("batchDialog"));
+    connect(m_batchDialog, &BatchDialog::batchFinished, this, [this] {
+        if (m_batchDialog)
+            showMovedDevices(m_batchDialog->plan(), m_batchDialog->statuses());
+    });
     m_batchDialog->setAttribute(Qt::WA_DeleteOnClose);
     m_batchDialog->setWindowModality(Qt::WindowModal);
     m_batchDialog->show();
+}
+
+void MainWindow::showMovedDevices(const std::vector<commission::PlanEntry>& plan,
+                                  const std::vector<commission::DeviceStatus>& statuses) {
+    if (m_filter.find.isEmpty())
+        return;
+    bool hidden = false;
+    for (size_t i = 0; i < plan.size() && i < statuses.size(); ++i) {
+        if (statuses[i].state != commission::BatchState::Done)
+            continue;
+        // The device as it is now, whether or not its new answer has reached
+        // the list yet.
+        const DevInfo* record =
+            findDeviceRecord(QString::fromStdString(commission::DeviceKey(plan[i].device)));
+        if (record == nullptr)
+            continue;
+        DevInfo moved = *record;
+        moved.ipAddr = QString::fromStdString(plan[i].ip);
+        moved.mask = QString::fromStdString(plan[i].mask);
+        moved.route = QString::fromStdString(plan[i].gateway);
+        hidden = hidden || !m_filter.passes(moved);
+    }
+    if (!hidden)
+        return;
+    m_findField->clear();
+    showNotice(GetText("IDCS_FIND_CLEARED_AFTER_BATCH"));
+}
+
+void MainWindow::showNotice(const QString& text) {
+    m_statusBar->ShowNotice(text);
+    const int shown = ++m_noticeCount;
+    // A note on what just happened, not a state: it goes after a while.
+    QTimer::singleShot(kNoticeMs, this, [this, shown] {
+        if (shown == m_noticeCount)
+            m_statusBar->ShowNotice(QString());
+    });
 }
 
 void MainWindow::closeBatchDialog() {
@@ -274,14 +322,34 @@ QByteArray MainWindow::deviceListCsv(bool visibleColumnsOnly) const {
     return QByteArray(text.data(), int(text.size()));
 }
 
+// The dialog starts in the user's home folder, not in whatever folder the
+// program was started from; the box after it names the file written. On
+// the heap and watched, like every box over the window.
 void MainWindow::slot_exportDeviceList() {
+    QPointer<QFileDialog> dialog = new QFileDialog(this, GetText("IDCS_EXPORT_LIST"),
+                                                   QDir::homePath(), QStringLiteral("CSV (*.csv)"));
+    dialog->setObjectName(QStringLiteral("exportDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    dialog->selectFile(QDir::home().filePath(QStringLiteral("devices.csv")));
+    const bool chosen = dialog->exec() == QDialog::Accepted;
+    if (dialog.isNull())
+        return;
     const QString path =
-        QFileDialog::getSaveFileName(this, GetText("IDCS_EXPORT_LIST"),
-                                     QStringLiteral("devices.csv"), QStringLiteral("CSV (*.csv)"));
+        chosen && !dialog->selectedFiles().isEmpty() ? dialog->selectedFiles().first() : QString();
+    delete dialog;
     if (path.isEmpty())
         return;
     QFile file(path);
     const QByteArray csv = deviceListCsv(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(csv) != csv.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(csv) != csv.size()) {
         N12_MessageBox::error(GetText("IDCS_BATCH_ERROR_SAVE"), this);
+        return;
+    }
+    int rows = 0;
+    for (int i = 0; i < m_deviceTree->topLevelItemCount(); ++i)
+        rows += m_deviceTree->topLevelItem(i)->isHidden() ? 0 : 1;
+    N12_MessageBox::information(GetText("IDCS_EXPORT_LIST_SAVED_D")
+                                    .arg(QString::number(rows), QDir::toNativeSeparators(path)),
+                                this);
 }

@@ -126,6 +126,7 @@ void MainWindow::addDevice(DevInfo* device) {
     // In the list before its row, so that the count shown includes it.
     m_deviceList.append(device);
     m_records.insert(device->mac, device);
+    noteAddress(*device);
     if (m_filter.passes(*device))
         showRow(device);
     else
@@ -141,7 +142,12 @@ void MainWindow::changeDevice(DevInfo* device) {
     suspendSort();
     if (record != nullptr) {
         const QString oldType = deviceTypeText(record->productSeries);
+        const QString oldAddress = record->ipAddr;
         CopyDeviceFields(*device, record);
+        if (record->ipAddr != oldAddress) {
+            forgetAddress(oldAddress, *record);
+            noteAddress(*record);
+        }
         QTreeWidgetItem* row = m_rows.value(record->mac);
         const bool inTree = row != nullptr && row->treeWidget() != nullptr;
         const bool shown = m_filter.passes(*record);
@@ -171,6 +177,7 @@ void MainWindow::removeDevice(DevInfo* device) {
     delete device;
     if (record == nullptr)
         return;
+    forgetAddress(record->ipAddr, *record);
     if (QTreeWidgetItem* row = m_rows.take(record->mac)) {
         if (row->treeWidget() != nullptr)
             dropRow(row);
@@ -253,9 +260,14 @@ void MainWindow::reselect(const QString& mac) {
         m_deviceTree->setCurrentItem(row);
 }
 
-// Out of the tree; the row stays with its device.
+// Out of the tree; the row stays with its device. A filter that now
+// hides the current row's device leaves it in the side panel.
 void MainWindow::dropRow(QTreeWidgetItem* item) {
+    const bool current = item == m_deviceTree->currentItem();
+    m_keepingPanel = current;
     m_deviceTree->takeTopLevelItem(m_deviceTree->indexOfTopLevelItem(item));
+    if (current)
+        keepPanelDevice(rowKey(item));
     setOnlineCount(m_onlineCount - 1);
 }
 
@@ -315,7 +327,67 @@ void MainWindow::clearDevices() {
     setOnlineCount(0);
 }
 
+// A camera known only by its endpoint may be a listed device answering
+// ONVIF too (its row joins the device's once its MAC is known): it is no
+// second device with the address.
+bool MainWindow::countsForAddress(const DevInfo& record) {
+    return !record.ipAddr.isEmpty() && !record.shownMac().isEmpty();
+}
+
+// The first device that another joins at one address gets its mark then
+// (and loses it when the other goes); the rest are marked as their rows
+// are filled. The count in the status bar is of devices.
+void MainWindow::noteAddress(const DevInfo& record) {
+    if (!countsForAddress(record))
+        return;
+    AddressHolders& holders = m_addressHolders[record.ipAddr];
+    if (holders.first.isEmpty()) {
+        holders.first = record.mac;
+        return;
+    }
+    if (holders.first == record.mac || holders.more.contains(record.mac))
+        return;
+    holders.more.append(record.mac);
+    if (holders.more.size() == 1) {
+        m_sharedAddressDevices += 2;
+        remarkRow(holders.first);
+    } else {
+        ++m_sharedAddressDevices;
+    }
+    m_statusBar->SetSharedAddresses(m_sharedAddressDevices);
+}
+
+void MainWindow::forgetAddress(const QString& ip, const DevInfo& record) {
+    if (ip.isEmpty() || record.shownMac().isEmpty())
+        return;
+    auto it = m_addressHolders.find(ip);
+    if (it == m_addressHolders.end())
+        return;
+    AddressHolders& holders = *it;
+    const bool shared = !holders.more.isEmpty();
+    if (holders.first == record.mac) {
+        if (!shared) {
+            m_addressHolders.erase(it);
+            return;
+        }
+        holders.first = holders.more.takeLast();
+    } else if (!holders.more.removeOne(record.mac)) {
+        return;
+    }
+    if (holders.more.isEmpty()) {
+        m_sharedAddressDevices -= 2;
+        remarkRow(holders.first);
+    } else {
+        --m_sharedAddressDevices;
+    }
+    m_statusBar->SetSharedAddresses(m_sharedAddressDevices);
+}
+
 void MainWindow::releaseDevices() {
+    m_addressHolders.clear();
+    m_sharedAddressDevices = 0;
+    if (m_statusBar != nullptr)
+        m_statusBar->SetSharedAddresses(0);
     m_deviceTree->invisibleRootItem()->takeChildren();
     qDeleteAll(m_rows);
     m_rows.clear();
@@ -335,8 +407,14 @@ void MainWindow::showCount() {
 }
 
 // The form shows the highlighted row's device, and no device when no row is
-// highlighted (the list emptied by a refresh, the row gone).
+// highlighted (the list emptied by a refresh, the row gone); a row the user
+// highlights ends the wait to select another one again. While a filter
+// moves rows the panel keeps its device (keepPanelDevice).
 void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*) {
+    if (m_keepingPanel)
+        return;
+    if (current != nullptr)
+        m_reselectMac.clear();
     if (current == nullptr) {
         m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
         m_controlBar->SetCamera(false, QString());

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 
 #include <algorithm>
 
@@ -111,10 +112,18 @@ void MainWindow::applyHeaderFilter(DeviceFilter filter) {
 // each at the top, so that the tree shows the list in reverse order while
 // sorting is off (and in the sort order while it is on). The rows leave and
 // enter the tree all at once, not one by one; a device shown for the first
-// time gets its row here. No menu entry or check box changes here.
+// time gets its row here. No menu entry or check box changes here. The
+// selected rows that still pass stay selected, and the side panel keeps
+// its device (see keepPanelDevice).
 void MainWindow::applyFilter(const DeviceFilter& filter) {
     m_filter = filter;
     showFilterInMenus();
+    const QString current =
+        m_deviceTree->currentItem() ? rowKey(m_deviceTree->currentItem()) : m_reselectMac;
+    QStringList selected;
+    for (const QTreeWidgetItem* row : m_deviceTree->selectedItems())
+        selected << rowKey(row);
+    m_keepingPanel = true;
     m_deviceTree->invisibleRootItem()->takeChildren();
     QList<QTreeWidgetItem*> rows;
     for (auto it = m_deviceList.crbegin(); it != m_deviceList.crend(); ++it) {
@@ -140,5 +149,43 @@ void MainWindow::applyFilter(const DeviceFilter& filter) {
                          });
     }
     m_deviceTree->insertTopLevelItems(0, rows);
+    // One change of the selection, not one per row (Ctrl+A of thousands).
+    QItemSelection again;
+    for (const QString& key : selected) {
+        QTreeWidgetItem* row = m_rows.value(key, nullptr);
+        if (row != nullptr && row->treeWidget() != nullptr) {
+            const QModelIndex index = m_deviceTree->indexOfItem(row);
+            again.select(index, index);
+        }
+    }
+    if (!again.isEmpty())
+        m_deviceTree->selectionModel()->select(again, QItemSelectionModel::Select |
+                                                          QItemSelectionModel::Rows);
+    keepPanelDevice(current);
     setOnlineCount(rows.size());
+}
+
+// The device the panel shows is the current row again when it is shown;
+// while a filter hides it the panel keeps it (no other row becomes
+// current in its place), and it is made current again once it shows. One
+// that comes back (it was hidden, or the list was refreshed) is
+// selected again, and the panel shows what the list now knows of it: it may
+// have moved meanwhile.
+void MainWindow::keepPanelDevice(const QString& key) {
+    QTreeWidgetItem* row = key.isEmpty() ? nullptr : m_rows.value(key, nullptr);
+    QItemSelectionModel* selection = m_deviceTree->selectionModel();
+    const bool returning = !key.isEmpty() && key == m_reselectMac;
+    if (row != nullptr && row->treeWidget() != nullptr) {
+        selection->setCurrentIndex(m_deviceTree->indexOfItem(row),
+                                   returning ? QItemSelectionModel::ClearAndSelect |
+                                                   QItemSelectionModel::Rows
+                                             : QItemSelectionModel::NoUpdate);
+        m_reselectMac.clear();
+    } else {
+        selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        m_reselectMac = key;
+    }
+    m_keepingPanel = false;
+    if (returning && row != nullptr && row->treeWidget() != nullptr)
+        slot_currentItemChanged(row, nullptr);
 }

@@ -39,6 +39,22 @@ QIcon foreignSubnetIcon() {
     return icon;
 }
 
+// Two overlapping rings in the skin's warning red: two devices on one
+// address, the strongest mark the address cell carries.
+QIcon sharedAddressIcon() {
+    static const QIcon icon = [] {
+        QPixmap rings(16, 12);
+        rings.fill(Qt::transparent);
+        QPainter painter(&rings);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(214, 64, 52), 2));
+        painter.drawEllipse(QRectF(1.5, 2, 8, 8));
+        painter.drawEllipse(QRectF(6.5, 2, 8, 8));
+        return QIcon(rings);
+    }();
+    return icon;
+}
+
 // A filled disc with a sign in it, drawn in the colour of its warning.
 QIcon signIcon(const QColor& colour, QChar sign) {
     QPixmap disc(12, 12);
@@ -96,9 +112,16 @@ QString rowText(const QTreeWidget* tree, const QTreeWidgetItem* row) {
 } // namespace
 
 void MainWindow::markRow(QTreeWidgetItem* row, const DevInfo& record) {
-    const bool foreign = !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
-    row->setIcon(COL_IP, foreign ? foreignSubnetIcon() : QIcon());
-    row->setToolTip(COL_IP, foreign ? GetText("IDCS_FOREIGN_SUBNET_TIP") : QString());
+    const bool foreign =
+        !m_hostAddresses.isEmpty() && !InHostSubnet(record.ipAddr, m_hostAddresses);
+    const auto holders = m_addressHolders.constFind(record.ipAddr);
+    const bool shared =
+        countsForAddress(record) && holders != m_addressHolders.cend() && holders->count() > 1;
+    QString tip = shared ? GetText("IDCS_ADDRESS_SHARED_TIP") : QString();
+    if (foreign)
+        tip += (shared ? QStringLiteral("\n\n") : QString()) + GetText("IDCS_FOREIGN_SUBNET_TIP");
+    row->setIcon(COL_IP, shared ? sharedAddressIcon() : foreign ? foreignSubnetIcon() : QIcon());
+    row->setToolTip(COL_IP, tip);
     const IdentityMark mark = identityMark(record.identity, record.fingerprint);
     row->setIcon(COL_NAME, mark.icon);
     row->setToolTip(COL_NAME, mark.tip);
@@ -149,9 +172,8 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     };
     add("IDCS_OPEN_WEB_PAGE", "openPageAction", [this, mac] { openDevicePage(mac); });
     menu->addSeparator();
-    add("IDCS_COPY_MAC", "copyMacAction", [shownMac] {
-        QApplication::clipboard()->setText(shownMac);
-    });
+    add("IDCS_COPY_MAC", "copyMacAction",
+        [shownMac] { QApplication::clipboard()->setText(shownMac); });
     add("IDCS_COPY_IP", "copyIpAction", [ip] { QApplication::clipboard()->setText(ip); });
     add("IDCS_COPY_ROW", "copyRowAction", [whole] { QApplication::clipboard()->setText(whole); });
     menu->addSeparator();
@@ -166,7 +188,7 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
         m_controlBar->PrepareRestore(mac);
     });
     addCameraActions(menu, mac);
-    addRowActions(menu, mac);
+    addRowActions(menu);
     return menu;
 }
 
@@ -188,22 +210,16 @@ void MainWindow::addCameraActions(QMenu* menu, const QString& mac) {
     });
 }
 
-// The row actions of the device features beyond the side panel, after a
-// separator: activation for a device that has no password yet, and the
-// batches for the selected rows (re-addressing, and activating those that
-// have no password yet).
-void MainWindow::addRowActions(QMenu* menu, const QString& mac) {
+// The row actions that act on the selected rows, after a separator:
+// re-addressing them, and one entry that activates those without a
+// password yet (the activation dialog, for one device as for many).
+void MainWindow::addRowActions(QMenu* menu) {
     menu->addSeparator();
-    QAction* activate = menu->addAction(GetText("IDCS_ACTIVATE_DEVICE"));
-    activate->setObjectName(QStringLiteral("activateAction"));
-    const DevInfo* record = findDeviceRecord(mac);
-    activate->setEnabled(record != nullptr && record->deviceActivated == 1);
-    connect(activate, &QAction::triggered, menu, [this, mac] { activateDevice(mac); });
     QAction* batch = menu->addAction(GetText("IDCS_BATCH_TITLE"));
     batch->setObjectName(QStringLiteral("batchAction"));
     connect(batch, &QAction::triggered, menu, [this] { openBatchDialog(); });
-    QAction* activateBatch = menu->addAction(GetText("IDCS_ACTIVATE_BATCH_TITLE"));
-    activateBatch->setObjectName(QStringLiteral("activateBatchAction"));
-    activateBatch->setEnabled(selectionNeedsActivation());
-    connect(activateBatch, &QAction::triggered, menu, [this] { openActivationDialog(); });
+    QAction* activate = menu->addAction(GetText("IDCS_ACTIVATE_MENU"));
+    activate->setObjectName(QStringLiteral("activateAction"));
+    activate->setEnabled(selectionNeedsActivation());
+    connect(activate, &QAction::triggered, menu, [this] { openActivationDialog(); });
 }

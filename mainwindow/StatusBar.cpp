@@ -4,6 +4,7 @@
 #include "ZVKLabel.h"
 
 #include <QResizeEvent>
+#include <QStringList>
 
 namespace {
 
@@ -27,6 +28,10 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
     m_subnet = makeLabel(kSeparatedSheet);
     m_gateway = makeLabel(kSeparatedSheet);
     m_dns = makeLabel(kValueSheet);
+    m_shared = makeLabel(kNoticeSheet);
+    m_shared->setObjectName(QStringLiteral("sharedAddresses"));
+    m_shared->setToolTip(GetText("IDCS_ADDRESS_SHARED_TIP"));
+    m_shared->hide();
     m_notice = makeLabel(kNoticeSheet);
     m_notice->setObjectName(QStringLiteral("statusNotice"));
     m_notice->hide();
@@ -42,8 +47,7 @@ ZVKLabel* StatusBar::makeLabel(const char* sheet) {
 }
 
 void StatusBar::SetOnlineNum(int count) {
-    m_online->setText(GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(count));
-    placeNotice();
+    setOnlineText(GetText("IDCS_DEVICE_ONLINE_NUM_D").arg(count));
 }
 
 void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
@@ -51,8 +55,29 @@ void StatusBar::SetOnlineNum(int shown, int online, bool filtered) {
         SetOnlineNum(shown);
         return;
     }
-    m_online->setText(GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online));
+    setOnlineText(GetText("IDCS_DEVICE_ONLINE_SHOWN_D").arg(shown).arg(online));
+}
+
+// The count changes with every device that arrives (ten thousand in a
+// burst): what follows it moves only when it gains or loses a character,
+// not measured each time (the faces' digits are all one width).
+void StatusBar::setOnlineText(const QString& text) {
+    const bool moved = text.size() != m_online->text().size();
+    m_online->setText(text);
+    if (moved)
+        placeNotice();
+}
+
+void StatusBar::SetSharedAddresses(int devices) {
+    m_shared->setText(devices > 0 ? GetText("IDCS_ADDRESS_SHARED_COUNT_D").arg(devices)
+                                  : QString());
+    m_shared->setVisible(devices > 0);
     placeNotice();
+}
+
+void StatusBar::ShowNotice(const QString& text) {
+    m_note = {text, text};
+    showNotices();
 }
 
 void StatusBar::SetHostNetwork(const QString& ip, const QString& subnet, const QString& gateway,
@@ -80,7 +105,7 @@ void StatusBar::SetTrustNotice(const StatusNotice& notice) {
 
 void StatusBar::showNotices() {
     QStringList details;
-    for (const StatusNotice* n : {&m_route, &m_trust})
+    for (const StatusNotice* n : {&m_route, &m_trust, &m_note})
         if (!n->mark.isEmpty())
             details.append(n->detail);
     m_notice->setToolTip(details.join(QStringLiteral("\n\n")));
@@ -132,8 +157,6 @@ void StatusBar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int w = event->size().width();
     m_background->setGeometry(0, 0, w, event->size().height());
-    // Room for "shown of online" in the longest language.
-    m_online->setGeometry(10, 5, 320, 17);
     m_dns->ensurePolished(); // the sheet sets the font the widths are measured in
     const QFontMetrics metrics(m_dns->font());
     QVector<int> widths;
@@ -146,31 +169,46 @@ void StatusBar::resizeEvent(QResizeEvent* event) {
     placeNotice();
 }
 
-// Between the count's text and the host labels as they are placed now. The
-// route's mark comes first and is cut short only when even the keys' mark
-// cut to an ellipsis would not fit beside it; the keys' mark takes what is
-// left, never less than the ellipsis, so both stay in sight. The tool tip
-// keeps the whole story (the keys' folder among it).
+// Between the count's text (and the shared-address count) and the host
+// labels as they are placed now. The first mark (the route's) is cut short
+// only when the later ones cut to an ellipsis would not fit beside it; each
+// later mark takes what is left, never less than the ellipsis, so that all
+// stay in sight. The tool tip keeps the whole story (the keys' folder
+// among it).
 void StatusBar::placeNotice() {
-    if (m_notice->isHidden() || m_ip->width() == 0)
+    if (m_ip->width() == 0)
         return;
     m_online->ensurePolished();
+    const QFontMetrics count(m_online->font());
+    const int online = count.horizontalAdvance(m_online->text());
+    m_online->setGeometry(10, 5, online + 4, 17);
+    int left = 10 + online + 20;
+    if (!m_shared->isHidden()) {
+        const int width = count.horizontalAdvance(m_shared->text()) + 4;
+        m_shared->setGeometry(left, 5, width, 17);
+        left += width + 16;
+    }
+    if (m_notice->isHidden())
+        return;
     m_notice->ensurePolished();
-    const int left = 10 + QFontMetrics(m_online->font()).horizontalAdvance(m_online->text()) + 20;
     const int room = qMax(0, m_ip->x() - 20 - left);
     const QFontMetrics metrics(m_notice->font());
     const QString separator = QStringLiteral("  \u00b7  ");
     const QString ellipsis = QStringLiteral("\u2026");
-    const bool both = !m_route.mark.isEmpty() && !m_trust.mark.isEmpty();
-    const int keysLeast =
-        both ? metrics.horizontalAdvance(separator) + metrics.horizontalAdvance(ellipsis) : 0;
-    QString text = metrics.elidedText(m_route.mark, Qt::ElideRight, qMax(0, room - keysLeast));
-    if (!m_trust.mark.isEmpty()) {
+    QStringList marks;
+    for (const StatusNotice* n : {&m_route, &m_trust, &m_note})
+        if (!n->mark.isEmpty())
+            marks.append(n->mark);
+    const int least = metrics.horizontalAdvance(separator) + metrics.horizontalAdvance(ellipsis);
+    QString text;
+    for (int i = 0; i < marks.size(); ++i) {
         const int used = text.isEmpty() ? 0 : metrics.horizontalAdvance(text + separator);
-        QString keys = metrics.elidedText(m_trust.mark, Qt::ElideRight, room - used);
-        if (keys.isEmpty())
-            keys = ellipsis;
-        text = text.isEmpty() ? keys : text + separator + keys;
+        const int later = least * (marks.size() - 1 - i);
+        QString piece = metrics.elidedText(marks[i], Qt::ElideRight, qMax(0, room - used - later));
+        if (piece.isEmpty() && i > 0)
+            piece = ellipsis;
+        if (!piece.isEmpty())
+            text = text.isEmpty() ? piece : text + separator + piece;
     }
     m_notice->setText(text);
     m_notice->setGeometry(left, 5, room, 17);

@@ -1,7 +1,8 @@
 // The strip along the bottom of the main window: devices online on the
 // left, the host's own address data on the right, and between them the
-// notices an installer must not miss (the link-local route missing or on
-// another card, maker keys trusted from the environment).
+// devices that share an address and the notices an installer must not miss
+// (the link-local route missing or on another card, maker keys trusted from
+// the environment, what the window just did for the user).
 #pragma once
 
 #include <QString>
@@ -42,6 +43,14 @@ public:
     // Both show at once when both are set, route first. Plain text.
     void SetRouteNotice(const StatusNotice& notice);
     void SetTrustNotice(const StatusNotice& notice);
+    // A note on what the window just did for the user (plain text, its
+    // mark and its tool tip alike), after the other notices; the empty text
+    // removes it.
+    void ShowNotice(const QString& text);
+    // Right after the count, in the notices' amber: how many listed devices
+    // share their IP address with another ("IP address clash: 8
+    // devices"); nothing for 0.
+    void SetSharedAddresses(int devices);
 
     // The notice for a route state: NeedsRoot (the command `advice` to run
     // as root, and the group to join when `withheld`), OtherInterface (the
@@ -61,6 +70,8 @@ public:
     static QVector<QPair<int, int>> hostLabelSpans(int barWidth, const QVector<int>& textWidths);
 
     ZVKLabel* onlineLabel() const { return m_online; }
+    // The shared-address count (object name "sharedAddresses").
+    ZVKLabel* sharedLabel() const { return m_shared; }
     // The notices' mark (object name "statusNotice"): hidden when none.
     ZVKLabel* noticeLabel() const { return m_notice; }
     // IP, mask, gateway, DNS, in this order.
@@ -73,6 +84,7 @@ private:
     ZVKLabel* makeLabel(const char* sheet);
     void showNotices();
     void placeNotice();
+    void setOnlineText(const QString& text);
 
     QWidget* m_background = nullptr;
     ZVKLabel* m_online = nullptr;
@@ -80,7 +92,9 @@ private:
     ZVKLabel* m_subnet = nullptr;
     ZVKLabel* m_gateway = nullptr;
     ZVKLabel* m_dns = nullptr;
+    ZVKLabel* m_shared = nullptr;
     ZVKLabel* m_notice = nullptr;
     StatusNotice m_route;
     StatusNotice m_trust;
+    StatusNotice m_note;
 };

@@ -158,8 +158,10 @@ void ActivateDialog::slot_textChanged() {
     m_codeVerdict->setText(codeKey ? GetText(codeKey) : QString());
     m_code->setStyleSheet(QLatin1String(codeKey ? kRefusedFieldSheet : kFieldSheet));
     const QString a = m_password->text(), b = m_repeat->text();
-    m_verdict->setText(a.isEmpty() ? QString()
-                                   : GetText(ActivationVerdictKey(a, b, m_mac, m_name)));
+    m_verdict->setText(
+        a.isEmpty()
+            ? QString()
+            : ActivationVerdictText(ActivationVerdictKey(a, b, m_mac, m_name), a, m_mac, m_name));
     const bool ok = ActivationAcceptable(a, b, m_mac, m_name);
     m_ok->setEnabled(ok && code == CodeEntry::Complete);
     m_verdict->setStyleSheet(ok || a.isEmpty() ? QString() : QLatin1String(kWarningText));

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string.h>
 
+#include "Activation.h"
 #include "LanguageSrc.h"
 #include "LorvexManage.h"
 #include "Secret.h"
@@ -58,8 +59,8 @@ ActionMessage ActivateOutcomeMessage(int code) {
     return Error("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR");
 }
 
-const char* ActivationVerdictKey(const QString& password, const QString& repeat,
-                                 const QString& mac, const QString& deviceName) {
+const char* ActivationVerdictKey(const QString& password, const QString& repeat, const QString& mac,
+                                 const QString& deviceName) {
     if (password.isEmpty())
         return "IDCS_PASSWORD_RULE";
     const QByteArray utf8 = password.toUtf8();
@@ -70,6 +71,61 @@ const char* ActivationVerdictKey(const QString& password, const QString& repeat,
     if (password != repeat)
         return "IDCS_PASSWORD_MISMATCH";
     return "IDCS_PASSWORD_RULE_MET";
+}
+
+namespace {
+
+// "Name (MAC)", or the MAC alone for a device without a name.
+QString deviceText(const QString& mac, const QString& name) {
+    return name.isEmpty() ? mac : QStringLiteral("%1 (%2)").arg(name, mac);
+}
+
+// The sentence for a broken rule; empty when the password passes.
+QString weakText(const QString& password, const QString& mac, const QString& name) {
+    const QByteArray utf8 = password.toUtf8();
+    switch (lorvex::trust::CheckPasswordStrength(utf8.toStdString(), mac.toStdString(),
+                                                 name.toStdString())) {
+    case lorvex::trust::PASSWORD_OK:
+        return QString();
+    case lorvex::trust::PASSWORD_LENGTH:
+        return GetText("IDCS_PASSWORD_WEAK_LENGTH");
+    case lorvex::trust::PASSWORD_CLASSES:
+        return GetText("IDCS_PASSWORD_WEAK_CLASSES");
+    case lorvex::trust::PASSWORD_IS_MAC:
+        return GetText("IDCS_PASSWORD_WEAK_MAC_D").arg(deviceText(mac, name));
+    case lorvex::trust::PASSWORD_IS_NAME:
+        return GetText("IDCS_PASSWORD_WEAK_NAME_D").arg(deviceText(mac, name));
+    }
+    return GetText("IDCS_PASSWORD_TOO_WEAK");
+}
+
+QString field(const char* text, size_t width) {
+    return QString::fromUtf8(text, int(strnlen(text, width)));
+}
+
+} // namespace
+
+QString ActivationVerdictText(const char* key, const QString& password, const QString& mac,
+                              const QString& deviceName) {
+    if (std::strcmp(key, "IDCS_PASSWORD_TOO_WEAK") != 0)
+        return GetText(key);
+    const QString rule = weakText(password, mac, deviceName);
+    return rule.isEmpty() ? GetText(key) : rule;
+}
+
+QString ActivationVerdictText(const char* key, const QString& password,
+                              const std::vector<SEARCH_INFO>& devices) {
+    if (std::strcmp(key, "IDCS_PASSWORD_TOO_WEAK") != 0)
+        return GetText(key);
+    QString rule = weakText(password, QString(), QString());
+    for (const SEARCH_INFO& d : devices) {
+        if (!rule.isEmpty())
+            break;
+        if (commission::NeedsActivation(d))
+            rule =
+                weakText(password, field(d.mac, sizeof d.mac), field(d.devName, sizeof d.devName));
+    }
+    return rule.isEmpty() ? GetText(key) : rule;
 }
 
 bool ActivationAcceptable(const QString& password, const QString& repeat, const QString& mac,

@@ -6,6 +6,9 @@
 #include <QString>
 
 #include <string>
+#include <vector>
+
+#include "SearchInfo.h"
 
 #include "DeviceActionRules.h"
 
@@ -29,8 +32,19 @@ ActionMessage ActivateOutcomeMessage(int code);
 // rule itself while the password is empty, IDCS_PASSWORD_TOO_WEAK while it
 // breaks the rule, IDCS_PASSWORD_MISMATCH while the two fields differ,
 // IDCS_PASSWORD_RULE_MET when it may be sent.
-const char* ActivationVerdictKey(const QString& password, const QString& repeat,
-                                 const QString& mac, const QString& deviceName);
+const char* ActivationVerdictKey(const QString& password, const QString& repeat, const QString& mac,
+                                 const QString& deviceName);
+
+// The line under an activation form for a verdict key of
+// ActivationVerdictKey: for IDCS_PASSWORD_TOO_WEAK the rule the password
+// breaks, for the device with this MAC and name (length, kinds of
+// characters, the device's MAC, its name); any other key's text.
+QString ActivationVerdictText(const char* key, const QString& password, const QString& mac,
+                              const QString& deviceName);
+// The same for a password meant for every one of `devices` that needs
+// activation: a rule broken for one device names that device.
+QString ActivationVerdictText(const char* key, const QString& password,
+                              const std::vector<SEARCH_INFO>& devices);
 
 // True when the activation form may be sent.
 bool ActivationAcceptable(const QString& password, const QString& repeat, const QString& mac,

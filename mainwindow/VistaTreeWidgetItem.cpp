@@ -115,25 +115,44 @@ bool VistaTreeWidgetItem::operator<(const QTreeWidgetItem& other) const {
     return lessThan(*this, other, treeWidget() ? treeWidget()->sortColumn() : 0);
 }
 
-bool VistaTreeWidgetItem::lessThan(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column) {
+namespace {
+
+int threeWay(bool less, bool greater) { return less ? -1 : greater ? 1 : 0; }
+
+} // namespace
+
+int VistaTreeWidgetItem::order(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column) {
     const VistaTreeWidgetItem* rowA =
         column == COL_IP || column == COL_DATA_PORT ? asRow(a) : nullptr;
     const VistaTreeWidgetItem* rowB = rowA != nullptr ? asRow(b) : nullptr;
     if (column == COL_DATA_PORT) {
-        if (rowB != nullptr)
-            return rowA->m_dataPort < rowB->m_dataPort;
-        return a.text(column).toInt(nullptr, 10) < b.text(column).toInt(nullptr, 10);
+        const int l = rowB ? rowA->m_dataPort : a.text(column).toInt(nullptr, 10);
+        const int r = rowB ? rowB->m_dataPort : b.text(column).toInt(nullptr, 10);
+        return threeWay(l < r, r < l);
     }
     if (column == COL_IP) {
-        if (rowB != nullptr && rowA->m_plainAddress && rowB->m_plainAddress)
-            return std::lexicographical_compare(
-                std::begin(rowA->m_address), std::end(rowA->m_address), std::begin(rowB->m_address),
-                std::end(rowB->m_address));
-        const int less = compareAddresses(a.text(column), b.text(column));
+        if (rowB != nullptr && rowA->m_plainAddress && rowB->m_plainAddress) {
+            const auto first = std::mismatch(std::begin(rowA->m_address), std::end(rowA->m_address),
+                                             std::begin(rowB->m_address));
+            return first.first == std::end(rowA->m_address)
+                       ? 0
+                       : threeWay(*first.first < *first.second, *first.second < *first.first);
+        }
+        const QString left = a.text(column), right = b.text(column);
+        const int less = compareAddresses(left, right);
         if (less >= 0)
-            return less == 1;
+            return threeWay(less == 1, compareAddresses(right, left) == 1);
     }
-    return a.text(column).localeAwareCompare(b.text(column)) < 0;
+    return a.text(column).localeAwareCompare(b.text(column));
+}
+
+// Rows equal in the column (eight new cameras at one factory address) keep
+// one order from refresh to refresh: the device's key (its MAC) decides.
+bool VistaTreeWidgetItem::lessThan(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column) {
+    const int byColumn = order(a, b, column);
+    if (byColumn != 0)
+        return byColumn < 0;
+    return QString::compare(rowKey(&a), rowKey(&b)) < 0;
 }
 
 int SortedRowPosition(const QTreeWidget& tree, const QTreeWidgetItem& row, int column,

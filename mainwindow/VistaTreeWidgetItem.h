@@ -6,8 +6,10 @@
 struct DevInfo;
 
 // VistaTreeWidgetItem sorts the IP address column octet by octet and the
-// data port column as numbers; every other column as text. The row points
-// to its device's DevInfo (column 0, Qt::UserRole) without owning it. The
+// data port column as numbers; every other column as text. Rows equal in
+// the sorted column go by their device's key (the MAC), so that their
+// order does not change from one refresh to the next. The row points to
+// its device's DevInfo (column 0, Qt::UserRole) without owning it. The
 // numbers of the address and the port are read once, when the cell is set:
 // a sort of ten thousand rows compares a hundred thousand pairs.
 class VistaTreeWidgetItem : public QTreeWidgetItem {
@@ -29,11 +31,14 @@ public:
     void setData(int column, int role, const QVariant& value) override;
     // lessThan by the column the item's tree sorts by (column 0 outside a tree).
     bool operator<(const QTreeWidgetItem& other) const override;
+    // The order of rows `a` and `b` by `column` alone, ascending: negative,
+    // 0 or positive. The IP column by compareAddresses (as text when that
+    // gives -1), the data port column as decimal numbers (0 for a text that
+    // is none), every other column as text (QString::localeAwareCompare),
+    // as Qt compares texts. Either row may be a plain QTreeWidgetItem.
+    static int order(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column);
     // Whether row `a` sorts before row `b` by `column` in ascending order:
-    // the IP column by compareAddresses (as text when that gives -1), the
-    // data port column as decimal numbers (0 for a text that is none),
-    // every other column as text (QString::localeAwareCompare), as Qt
-    // compares texts. Either row may be a plain QTreeWidgetItem.
+    // by `order`, and rows equal there by their key (rowKey).
     static bool lessThan(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column);
 
     // Whether dotted address `a` sorts before `b`, by the first of the four

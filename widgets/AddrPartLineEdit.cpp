@@ -53,22 +53,53 @@ void AddrPartLineEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
 }
 
+bool AddrPartLineEdit::isSeparator(QChar c) const {
+    return c == m_separator || c == m_wideSeparator || c == QLatin1Char('.');
+}
+
+namespace {
+
+// What a part looks like to the user: text, cursor, selection.
+struct PartState {
+    QString text;
+    int cursor;
+    QString selected;
+    bool operator==(const PartState& o) const {
+        return text == o.text && cursor == o.cursor && selected == o.selected;
+    }
+};
+
+PartState stateOf(const QLineEdit* edit) {
+    return {edit->text(), edit->cursorPosition(), edit->selectedText()};
+}
+
+} // namespace
+
 void AddrPartLineEdit::keyPressEvent(QKeyEvent* event) {
-    handleNavigationKey(event);
+    const PartState before = stateOf(this);
+    const bool moved = handleNavigationKey(event);
     // The part's own handling always follows: a separator is then offered
     // to the validator, which refuses it.
     QLineEdit::keyPressEvent(event);
+    const QString typed = event->text();
+    const bool printable = typed.size() == 1 && typed[0].isPrint() &&
+                           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (printable && !moved && hasFocus() && stateOf(this) == before)
+        emit keyRefused();
 }
 
-void AddrPartLineEdit::handleNavigationKey(QKeyEvent* event) {
+bool AddrPartLineEdit::handleNavigationKey(QKeyEvent* event) {
     const int key = event->key();
     const bool separator = key == Qt::Key_Period || event->text() == QString(m_separator);
     if (takePendingSeparator(separator))
-        return;
+        return true;
     if (separator) {
-        if (!text().isEmpty())
-            focusNextPartSelected();
-    } else if (key == Qt::Key_Backspace && m_previousPart && text().isEmpty()) {
+        if (text().isEmpty() || !m_nextPart)
+            return false;
+        focusNextPartSelected();
+        return true;
+    }
+    if (key == Qt::Key_Backspace && m_previousPart && text().isEmpty()) {
         QString previous = m_previousPart->text();
         previous.chop(1);
         m_previousPart->setText(previous);
@@ -80,10 +111,14 @@ void AddrPartLineEdit::handleNavigationKey(QKeyEvent* event) {
     } else if (key == Qt::Key_Right && m_nextPart && cursorPosition() == text().size()) {
         m_nextPart->setFocus();
         m_nextPart->setCursorPosition(0);
+    } else {
+        return false;
     }
+    return true;
 }
 
 void AddrPartLineEdit::inputMethodEvent(QInputMethodEvent* event) {
+    const PartState before = stateOf(this);
     QLineEdit::inputMethodEvent(event);
     const QString committed = event->commitString();
     const bool separator =
@@ -92,8 +127,12 @@ void AddrPartLineEdit::inputMethodEvent(QInputMethodEvent* event) {
         return; // a preedit step, no input yet
     if (takePendingSeparator(separator))
         return;
-    if (separator && !text().isEmpty())
+    if (separator && !text().isEmpty() && m_nextPart) {
         focusNextPartSelected();
+        return;
+    }
+    if (hasFocus() && stateOf(this) == before)
+        emit keyRefused();
 }
 
 MyIpPartLineEdit::MyIpPartLineEdit(QWidget* parent)

@@ -24,6 +24,19 @@ public:
     AddrPartLineEdit* previousPart() const { return m_previousPart; }
     void setIndex(int index) { m_index = index; }
     int index() const { return m_index; }
+    // Whether `c` moves on from this part: its separator, its input-method
+    // twin, or a period.
+    bool isSeparator(QChar c) const;
+    // Forgets the separator an automatic advance left to be swallowed:
+    // the field set its parts itself.
+    void resetTyping() { m_separatorPending = false; }
+    // The part's text as it stays once the part loses focus; as typed here.
+    virtual QString normalized(const QString& text) const { return text; }
+
+signals:
+    // A character the user typed here was not taken: no text changed, no
+    // part was reached.
+    void keyRefused();
 
 public slots:
     // Runs for edits made by the user: moves on when the part is complete.
@@ -32,8 +45,6 @@ public slots:
 protected:
     // Whether a part that the user made `text` is complete.
     virtual bool isComplete(const QString& text) const = 0;
-    // The part's text as it stays once the part loses focus; as typed here.
-    virtual QString normalized(const QString& text) const { return text; }
 
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -42,7 +53,8 @@ protected:
 
 private:
     void focusNextPartSelected();
-    void handleNavigationKey(QKeyEvent* event);
+    // True when the key moved the focus or was the awaited separator.
+    bool handleNavigationKey(QKeyEvent* event);
     // Ends the wait for the separator after an automatic advance; true when
     // this input is that separator, which then moves nothing.
     bool takePendingSeparator(bool isSeparator);

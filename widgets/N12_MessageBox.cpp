@@ -164,11 +164,23 @@ void N12_MessageBox::slot_buttonClicked(int id) {
     accept();
 }
 
+void N12_MessageBox::setButtonText(int id, const QString& text) {
+    QAbstractButton* button = m_buttons->button(id);
+    if (button == nullptr)
+        return;
+    button->setText(text);
+    placeButtons();
+}
+
 void N12_MessageBox::resizeEvent(QResizeEvent* event) {
     CustomDialog::resizeEvent(event);
     const int textHeight = height() - 90;
     m_icon->setGeometry(20, 40 + (textHeight - 50) / 2, 50, 50);
     m_text->setGeometry(80, 40, width() - 90, textHeight);
+    placeButtons();
+}
+
+void N12_MessageBox::placeButtons() {
     const QList<QAbstractButton*> buttons = m_buttons->buttons();
     QVector<int> ids;
     QVector<int> widths;

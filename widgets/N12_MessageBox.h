@@ -36,6 +36,11 @@ public:
     // destroyed while the box ran.
     static int ask(const QString& text, int buttons, int type, QWidget* parent = nullptr);
 
+    // Gives the button `id` of the mask another label (an action's name,
+    // such as "Activate now", in place of Yes); the buttons are laid out
+    // again so that the label shows whole. Nothing for a button not shown.
+    void setButtonText(int id, const QString& text);
+
     // The identifier of the button that ended the box (see the class note).
     int buttonResult() const { return m_result; }
     int buttonMask() const { return m_mask; }
@@ -76,6 +81,7 @@ private:
     void setUpType(int type);
     QSize fittingSize() const;
     void createButtons();
+    void placeButtons();
 
     AdaptImage* m_icon = nullptr;
     QLabel* m_text = nullptr;

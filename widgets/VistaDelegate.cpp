@@ -1,5 +1,10 @@
 #include "VistaDelegate.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include "SkinResources.h"
 
 #include <QHeaderView>
@@ -136,6 +141,47 @@ void VistaDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     // Text and icon keep inside the rounded ends of the bar, as editors do.
     content.rect = editorRect(option.rect, cellPosition(index)).adjusted(0, -2, 1, 2);
     QStyledItemDelegate::paint(painter, content, index);
+}
+
+bool VistaDelegate::textIsCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem content(option);
+    content.rect = editorRect(option.rect, cellPosition(index)).adjusted(0, -2, 1, 2);
+    initStyleOption(&content, index);
+    if (content.text.isEmpty())
+        return false;
+    const QWidget* widget = content.widget;
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    const QRect room = style->subElementRect(QStyle::SE_ItemViewItemText, &content, widget);
+    // The style keeps a margin inside the text's rectangle on each side.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return content.fontMetrics.horizontalAdvance(content.text) > room.width() - 2 * margin;
+}
+
+// A cut text's whole is the tip; a tip of the cell's own follows it. The
+// tip is shown as plain text: a tool tip takes anything that looks like
+// markup for rich text, and a device's name is whatever it sends.
+bool VistaDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                              const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    QStringList parts;
+    if (textIsCut(option, index))
+        parts << index.data(Qt::DisplayRole).toString();
+    const QString own = index.data(Qt::ToolTipRole).toString();
+    if (!own.isEmpty())
+        parts << own;
+    if (parts.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return false;
+    }
+    const QString plain = parts.join(QStringLiteral("\n\n"));
+    QToolTip::showText(
+        event->globalPos(),
+        QStringLiteral("<p style='white-space:pre-wrap'>%1</p>")
+            .arg(plain.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"))),
+        view->viewport(), option.rect);
+    return true;
 }
 
 void VistaDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,

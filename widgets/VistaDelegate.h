@@ -46,6 +46,14 @@ public:
                const QModelIndex& index) const override;
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const override;
+    // Whether the cell's text does not fit where paint() puts it, so that
+    // the style cuts it ("Parking Lot…").
+    bool textIsCut(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+    // A tool tip over a cell whose text is cut shows the whole text, then
+    // the cell's own tip (if any) a paragraph below; other cells show
+    // their own tip as ever. Device texts are shown as plain text.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 private:
     struct PieceImages {

@@ -3,6 +3,7 @@
 #include "CheckBoxHeaderView.h"
 #include "VistaDelegate.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -47,9 +48,12 @@ void VistaTreeWidget::drawRow(QPainter* painter, const QStyleOptionViewItem& opt
         painter->fillRect(option.rect, QColor(30, 31, 35));
     // The item view marks its rows inactive whenever it lacks the keyboard
     // focus; the selected device would then look deselected while the user
-    // types in the control bar. The selection look follows the window.
+    // types in the control bar. The selection look follows the window, and
+    // stays active while no window of the program is active: with no window
+    // manager nobody hands the activation back after a box closes, though
+    // the user goes on working in the window.
     QStyleOptionViewItem rowOption(option);
-    if (isActiveWindow())
+    if (isActiveWindow() || QApplication::activeWindow() == nullptr)
         rowOption.state |= QStyle::State_Active;
     else
         rowOption.state &= ~QStyle::State_Active;

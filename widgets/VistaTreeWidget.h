@@ -9,11 +9,16 @@
 // CheckBoxHeaderView, the header's section widgets follow horizontal
 // scrolling and geometry updates. Only left double clicks count. Rows are
 // painted active (selection in the active look) while the tree's window is
-// the active window, wherever the keyboard focus is inside it.
+// the active window, wherever the keyboard focus is inside it, and while no
+// window of the program is active. A cell whose text is cut shows the
+// whole text in its tool tip (see VistaDelegate).
 class VistaTreeWidget : public QTreeWidget {
     Q_OBJECT
 public:
     explicit VistaTreeWidget(QWidget* parent = nullptr);
+    // The model index of `item` in column 0, found from the item's cached
+    // row (no walk over the rows); invalid when it is in no tree.
+    QModelIndex indexOfItem(const QTreeWidgetItem* item) const { return indexFromItem(item); }
 
 protected slots:
     void updateGeometries() override;

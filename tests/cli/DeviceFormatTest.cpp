@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,96 @@ TEST(Format, TableAlignsColumnsByCharacters) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(ColumnOf(lines[1], "00:1A"), ColumnOf(lines[0], "mac"));
     EXPECT_EQ(ColumnOf(lines[2], "00:1A"), ColumnOf(lines[0], "mac"));
+}
+
+SEARCH_INFO Device(const char* ip, const char* mac, const char* series, int activated) {
+    SEARCH_INFO r = Record("cam");
+    std::strcpy(r.ipAddr, ip);
+    std::strcpy(r.mac, mac);
+    std::strcpy(r.productSeries, series);
+    r.deviceActivated = activated;
+    return r;
+}
+
+const Field& FieldNamed(const char* name) {
+    for (const Field& f : RecordFields())
+        if (std::strcmp(f.name, name) == 0)
+            return f;
+    throw std::runtime_error(name);
+}
+
+// People read words for the activation state; JSON keeps the number, and
+// a row of no maker's device (an ONVIF camera) has no state to name.
+TEST(Format, ActivationInWordsForPeopleOnly) {
+    const struct {
+        const char* series;
+        int state;
+        const char* shown;
+    } cases[] = {{"ZVK_IPC", 0, "activated"},
+                 {"ZVK_NVR", 1, "not activated"},
+                 {"ZVK_IPC", 7, "7"},
+                 {"ONVIF camera", 0, ""}};
+    for (const auto& c : cases) {
+        const SEARCH_INFO r = Device("10.0.0.1", "02:00:00:00:00:01", c.series, c.state);
+        EXPECT_EQ(DisplayValue(r, FieldNamed("deviceActivated")), c.shown) << c.series;
+        const std::string csv = RecordCsv(r, false), end = std::string(",") + c.shown + ",0";
+        EXPECT_EQ(csv.substr(csv.size() - end.size()), end); // then httpType
+        EXPECT_EQ(nlohmann::json::parse(RecordJson(r, false))["deviceActivated"], c.state);
+        EXPECT_EQ(DisplayValue(r, FieldNamed("ipAddr")), "10.0.0.1");
+    }
+}
+
+TEST(Format, DefaultTableShowsWhatAnInstallerReads) {
+    const std::vector<SEARCH_INFO> records = {Device("10.0.0.2", "02:00:00:00:00:01", "ZVK_IPC", 1),
+                                              Device("10.0.0.3", "", "ONVIF camera", 0)};
+    const std::vector<std::string> identities = {"verified", "none"};
+    const std::vector<std::string> withMac = {"", "urn:uuid:x"};
+    const std::vector<std::string> base = {"ipAddr",       "mac",     "productSeries",
+                                           "productModel", "devName", "deviceActivated"};
+    auto plus = [&base](std::vector<std::string> more) {
+        std::vector<std::string> all = base;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    EXPECT_EQ(DefaultTableColumns({records[0]}), base);
+    EXPECT_EQ(DefaultTableColumns({records[0]}, {"verified"}, {""}), plus({"identity"}));
+    EXPECT_EQ(DefaultTableColumns(records, identities, withMac), plus({"endpoint", "identity"}));
+    EXPECT_EQ(
+        DefaultTableColumns(records, identities, withMac, {{{"serial", ""}}, {{"serial", "9"}}}),
+        plus({"serial", "endpoint", "identity"}));
+    const std::vector<std::string> columns = DefaultTableColumns(records, identities, withMac);
+    const std::string table = RecordTable(records, identities, withMac, {}, &columns);
+    EXPECT_EQ(table.substr(0, table.find('\n')),
+              "ipAddr    mac                productSeries  productModel  devName  deviceActivated  "
+              "endpoint    identity");
+    EXPECT_NE(table.find("not activated"), std::string::npos);
+    EXPECT_EQ(table.find("softwareVer"), std::string::npos);
+    EXPECT_NE(RecordTable(records, identities, withMac).find("softwareVer"), std::string::npos);
+}
+
+TEST(Format, ColumnListsAreCheckedByName) {
+    const std::vector<std::string> offered = TableColumns({Record("x")}, {"v"}, {"e"});
+    const struct {
+        const char* list;
+        bool ok;
+        std::vector<std::string> columns;
+        const char* unknown;
+    } cases[] = {{"ipAddr,mac", true, {"ipAddr", "mac"}, ""},
+                 {" devName , identity ", true, {"devName", "identity"}, ""},
+                 {"endpoint", true, {"endpoint"}, ""},
+                 {"ipaddr", false, {}, "ipaddr"},
+                 {"mac,,ipAddr", false, {}, ""},
+                 {"", false, {}, ""},
+                 {"event", false, {}, "event"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> columns;
+        std::string unknown = "?";
+        EXPECT_EQ(ParseColumnList(c.list, offered, &columns, &unknown), c.ok) << c.list;
+        if (c.ok)
+            EXPECT_EQ(columns, c.columns) << c.list;
+        else
+            EXPECT_EQ(unknown, c.unknown) << c.list;
+    }
 }
 
 TEST(Format, EventLinesNameTheEvent) {

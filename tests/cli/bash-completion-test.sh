@@ -20,7 +20,11 @@ expect "set-ip" set
 expect "--help" --h
 expect "--seconds" list --s
 expect "--format" list --f
-expect "--seconds --format --login --login-all --user --password --visible-password" list ""
+expect "--seconds --format --all-columns --columns --login --login-all --user --password --visible-password" list ""
+expect "--columns" list --c
+expect "--all-columns" list --a
+expect "devName deviceActivated" list --columns dev
+expect "ipAddr,mask ipAddr,mac ipAddr,manufacturer" list --columns ipAddr,ma
 expect "--seconds --format --interval" watch ""
 expect "--data-port --dhcp" set-ip 00:11:22:33:44:55 --d
 expect "--print" open 00:11:22:33:44:55 --p

@@ -199,8 +199,15 @@ void TestBatchDialog::planIsShownBeforeAnythingIsSent() {
     // Mask and gateway come from the first device.
     QCOMPARE(child<IpAddrEdit>(dialog(), "maskField")->text(), QStringLiteral("255.255.255.0"));
     QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
-    makePlanByKeys();
+    // Before any plan the table lists the devices the batch is for.
     QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
+    QCOMPARE(column(tree, BatchDialog::ColMac),
+             QStringList({mac(1), mac(2), mac(3), mac(4), mac(5), mac(6)}));
+    QCOMPARE(column(tree, BatchDialog::ColCurrent),
+             QVector<QString>(6, QStringLiteral("192.168.1.64")).toList());
+    QCOMPARE(column(tree, BatchDialog::ColNew), QVector<QString>(6, QString()).toList());
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/batch-open.png")));
+    makePlanByKeys();
     QCOMPARE(column(tree, BatchDialog::ColNew),
              QStringList({"192.168.1.10", "192.168.1.11", "192.168.1.13", "192.168.1.14",
                           "192.168.1.15", "192.168.1.16"}));
@@ -218,7 +225,9 @@ void TestBatchDialog::planThatCannotBeMadeNamesDeviceAndRule() {
     open(6);
     typeAddress(child<IpAddrEdit>(dialog(), "startField"), QStringLiteral("192.168.1.252"));
     QTest::mouseClick(child<ZVKPushButton>(dialog(), "planButton"), Qt::LeftButton);
-    QCOMPARE(child<QTreeWidget>(dialog(), "planTree")->topLevelItemCount(), 0);
+    // No plan: the table lists the selected devices again, nothing new.
+    QCOMPARE(column(child<QTreeWidget>(dialog(), "planTree"), BatchDialog::ColNew),
+             QVector<QString>(6, QString()).toList());
     QVERIFY(child<ZVKLabel>(dialog(), "planInfo")->text().contains(mac(4)));
     typeAddress(child<IpAddrEdit>(dialog(), "startField"), QStringLiteral("192.168.1.10"));
     typeAddress(child<IpAddrEdit>(dialog(), "gatewayField"), QStringLiteral("192.168.2.1"));

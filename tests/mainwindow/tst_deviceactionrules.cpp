@@ -23,6 +23,10 @@ private slots:
     void setNetParamMessage_data();
     void setNetParamMessage();
     void outcomeTextsDiffer();
+    void readdressOutcome_data();
+    void readdressOutcome();
+    void wrongPasswordTries_data();
+    void wrongPasswordTries();
     void addressWarnings_data();
     void addressWarnings();
     void addressRules();
@@ -148,6 +152,65 @@ void TestDeviceActionRules::outcomeTextsDiffer() {
         texts.insert(text);
     }
     QCOMPARE(texts.size(), 4);
+}
+
+void TestDeviceActionRules::readdressOutcome_data() {
+    using commission::BatchState;
+    using commission::RefusalReason;
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<BoxKind>("kind");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("done") << int(BatchState::Done) << int(RefusalReason::None)
+                          << BoxKind::Information << "IDCS_SET_NETWORK_DONE_D";
+    QTest::newRow("not confirmed") << int(BatchState::NotConfirmed) << int(RefusalReason::None)
+                                   << BoxKind::Warning << "IDCS_SET_NETWORK_NOT_CONFIRMED_D";
+    QTest::newRow("gone") << int(BatchState::Gone) << int(RefusalReason::None) << BoxKind::Warning
+                          << "IDCS_SET_NETWORK_GONE_AFTER_D";
+    QTest::newRow("no answer") << int(BatchState::Refused) << int(RefusalReason::NoAnswer)
+                               << BoxKind::Error << "IDCS_SET_NETWORK_NO_ANSWER_D";
+    QTest::newRow("other refusal: not here")
+        << int(BatchState::Refused) << int(RefusalReason::Password) << BoxKind::None << "";
+    QTest::newRow("still verifying: nothing")
+        << int(BatchState::Verifying) << int(RefusalReason::None) << BoxKind::None << "";
+}
+
+// The box names the device and its new address in the batch's words; a
+// device name that holds "%2" stays as the device sent it.
+void TestDeviceActionRules::readdressOutcome() {
+    QFETCH(int, state);
+    QFETCH(int, reason);
+    QFETCH(BoxKind, kind);
+    QFETCH(QString, key);
+    const QString device = DeviceNaming("02:4C:56:00:10:01", "Lobby %2");
+    QCOMPARE(device, QStringLiteral("Lobby %2 (02:4C:56:00:10:01)"));
+    const OutcomeBox box = ReaddressOutcome(
+        commission::BatchState(state), commission::RefusalReason(reason), device, "10.77.0.50", 25);
+    QCOMPARE(box.kind, kind);
+    if (kind == BoxKind::None) {
+        QVERIFY(box.text.isEmpty());
+        return;
+    }
+    QCOMPARE(box.text, GetText(key.toLatin1().constData()).arg(device, "10.77.0.50", "25"));
+    QVERIFY(box.text.contains(device) && box.text.contains("10.77.0.50"));
+}
+
+void TestDeviceActionRules::wrongPasswordTries_data() {
+    QTest::addColumn<int>("refused");
+    QTest::addColumn<QString>("tries");
+    QTest::newRow("first refusal") << 1 << GetText("IDCS_PASSWORD_TRIES_LEFT_D").arg(4);
+    QTest::newRow("third") << 3 << GetText("IDCS_PASSWORD_TRIES_LEFT_D").arg(2);
+    QTest::newRow("fourth: the next may lock") << 4 << GetText("IDCS_PASSWORD_LAST_TRY");
+    QTest::newRow("more than the device takes") << 9 << GetText("IDCS_PASSWORD_LAST_TRY");
+}
+
+// The device locks at its fifth wrong password in a row; the box says what
+// is left at most, counting the refusals this window saw.
+void TestDeviceActionRules::wrongPasswordTries() {
+    QFETCH(int, refused);
+    QFETCH(QString, tries);
+    QCOMPARE(WrongPasswordText(refused),
+             GetText("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR") + "\n\n" + tries);
 }
 
 void TestDeviceActionRules::addressWarnings_data() {

@@ -66,6 +66,7 @@ private slots:
     void saveChecks();
     void saveEmits();
     void returnInPasswordSaves();
+    void refusedAddressStopsSave();
     void otherDeviceClearsPassword();
     void restoreMacOffered();
     void restoreEmitsUpperCase();
@@ -388,6 +389,50 @@ void TestDeviceControlBar::returnInPasswordSaves() {
     QTest::keyClick(password, Qt::Key_Return);
     QCOMPARE(emitted.count(), 1);
     bar()->SetBusy(DeviceControlBar::NotBusy);
+    // Nothing typed since that request: Return that strays here sends
+    // nothing again; typing in the form (an address here) arms it again.
+    QTest::keyClick(password, Qt::Key_Return);
+    QCOMPARE(emitted.count(), 1);
+    AddrPartLineEdit* last = child<IpAddrEdit>(bar(), "ipField")->parts().last();
+    last->setFocus();
+    last->selectAll();
+    QTest::keyClicks(last, QStringLiteral("70"));
+    password->setFocus();
+    QTest::keyClick(password, Qt::Key_Return);
+    QCOMPARE(emitted.count(), 2);
+    QCOMPARE(emitted.at(1).at(1).toString(), QStringLiteral("192.168.1.70"));
+    // Another device: its form starts unarmed.
+    bar()->SetNetworkParam(QStringLiteral("02:4C:56:00:00:0B"), QStringLiteral("192.168.1.65"),
+                           QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"));
+    QTest::keyClick(password, Qt::Key_Return);
+    QCOMPARE(emitted.count(), 2);
+}
+
+// An address field that refused part of what was typed stops Save with a
+// box naming it; once the address is typed again, Save sends it.
+void TestDeviceControlBar::refusedAddressStopsSave() {
+    fillGoodForm();
+    QSignalSpy emitted(bar(), SIGNAL(sig_changeNetworkParam(QString, QString, QString, QString,
+                                                            QString, QString, QString, bool)));
+    auto* gateway = child<IpAddrEdit>(bar(), "gatewayField");
+    AddrPartLineEdit* last = gateway->parts().last();
+    last->setFocus();
+    last->setCursorPosition(1);
+    QTest::keyClicks(last, QStringLiteral("99")); // "199"
+    QTest::keyClick(last, Qt::Key_9);             // a fourth digit: refused
+    QVERIFY(gateway->showsRefusal());
+    QVERIFY(bar()->grab(QRect(0, 0, bar()->width(), 300)).save(shotDir() + "/bar-refused.png"));
+    BoxDriver boxes;
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.seen().text,
+             GetText("IDCS_ADDRESS_NOT_AS_TYPED_D").arg(GetText("IDCS_GATEWAY")));
+    QCOMPARE(emitted.count(), 0);
+    last->selectAll();
+    QTest::keyClicks(last, QStringLiteral("1"));
+    QVERIFY(!gateway->showsRefusal());
+    QTest::mouseClick(child<ZVKPushButton>(bar(), "saveButton"), Qt::LeftButton);
+    QCOMPARE(emitted.count(), 1);
 }
 
 void TestDeviceControlBar::otherDeviceClearsPassword() {

@@ -6,8 +6,10 @@
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
+#include "DeviceActionRules.h"
 #include "DeviceTreeHeaderView.h"
 #include "HostProcess.h"
+#include "IpAddrEdit.h"
 #include "IconButton.h"
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
@@ -37,6 +39,18 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QDir>
+#include <QFileDialog>
+#include <QHelpEvent>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QToolTip>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -126,8 +140,20 @@ private slots:
     void headerTitlesShowWhole();
     void fixedCellTextsShowWhole();
     void everyTabStopShowsFocus();
+    void findReachesItsFieldAfterABoxWithoutWindowManager();
+    void panelDeviceLooksSelectedWithoutWindowManager();
+    void sharedAddressesAreMarkedAndCounted();
+    void macAndActivationShowAt1600Pixels();
+    void cutNamesShowWholeInTheirTip();
+    void exportStartsAtHomeAndSaysWhereItWrote();
+    void tracesOnlyWhenAsked_data();
+    void tracesOnlyWhenAsked();
 
 private:
+    // Selects the row, types a password into the side panel and presses
+    // Return there: a request the device refuses (the simulated devices'
+    // password is another). Waits for its box.
+    void sendWrongPassword(int row, BoxDriver* boxes);
     std::unique_ptr<MainWindow> m_window;
 };
 
@@ -534,15 +560,23 @@ void TestMainWindow::rowMenuActs() {
     SetUrlOpener(previous);
     QVERIFY(QString::fromStdString(opened).startsWith(QLatin1String("http")));
 
-    // Activation is offered for the devices without a password only; the
-    // batch entry is on every row.
+    // One activation entry, right after the batch entry, on every row; it
+    // is enabled when the row (the selection) has no password yet.
     int offered = 0;
     for (int i = 0; i < treeOf(w)->topLevelItemCount(); ++i) {
         QTreeWidgetItem* each = treeOf(w)->topLevelItem(i);
+        treeOf(w)->setCurrentItem(each);
         std::unique_ptr<QMenu> rowMenu(w->rowMenu(each));
+        QStringList names, texts;
+        for (const QAction* entry : rowMenu->actions()) {
+            names << entry->objectName();
+            texts << entry->text();
+        }
+        QCOMPARE(names.filter(QStringLiteral("ctivate")), QStringList{"activateAction"});
+        QCOMPARE(names.indexOf("activateAction"), names.indexOf("batchAction") + 1);
+        QCOMPARE(texts.filter(GetText("IDCS_ACTIVATE_DEVICE")).size(), 0);
+        QCOMPARE(texts.at(names.indexOf("activateAction")), GetText("IDCS_ACTIVATE_MENU"));
         const QAction* activate = rowMenu->findChild<QAction*>(QStringLiteral("activateAction"));
-        QVERIFY(activate != nullptr);
-        QVERIFY(rowMenu->findChild<QAction*>(QStringLiteral("batchAction")) != nullptr);
         const bool activated = each->text(COL_ACTIVATION) == GetText("IDCS_ACTIVATED");
         QCOMPARE(activate->isEnabled(), !activated);
         offered += activate->isEnabled() ? 1 : 0;
@@ -570,7 +604,7 @@ void TestMainWindow::activationEntriesFollowTheSelection() {
         tree->setCurrentItem(row);
         QCOMPARE(button->isEnabled(), row == fresh);
         std::unique_ptr<QMenu> menu(w->rowMenu(row));
-        QCOMPARE(menu->findChild<QAction*>(QStringLiteral("activateBatchAction"))->isEnabled(),
+        QCOMPARE(menu->findChild<QAction*>(QStringLiteral("activateAction"))->isEnabled(),
                  row == fresh);
     }
     tree->setFocus();
@@ -799,6 +833,286 @@ void TestMainWindow::everyTabStopShowsFocus() {
     }
     QVERIFY2(seen.size() > 5, qPrintable(seen.join(", ")));
     QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(", ")));
+}
+
+namespace {
+
+// Where a case puts the pictures to be looked at, per language.
+QString shotPath(const QString& name) {
+    const QString dir =
+        QCoreApplication::applicationDirPath() + "/shots/" + QLocale::system().name();
+    QDir().mkpath(dir);
+    return dir + "/" + name + ".png";
+}
+
+// As on a display without a window manager: the box over the window went
+// and nobody gave the window its activation back. A top-level window that
+// took the activation and is destroyed leaves none, as the box does.
+void dropActivation() {
+    auto* box = new QWidget;
+    box->show();
+    QApplication::setActiveWindow(box);
+    if (!QTest::qWaitForWindowActive(box))
+        qWarning("the stand-in box never became active");
+    delete box;
+    QApplication::processEvents();
+}
+
+// Keys as the display delivers them to a window: to the window itself,
+// looked up as shortcuts first, then to its focus widget.
+void typeToWindow(QWidget* window, const QString& keys) {
+    for (const QChar c : keys)
+        QTest::keyClick(window->windowHandle(), c.toLatin1());
+}
+
+} // namespace
+
+void TestMainWindow::sendWrongPassword(int row, BoxDriver* boxes) {
+    MainWindow* w = m_window.get();
+    QTest::mouseClick(
+        treeOf(w)->viewport(), Qt::LeftButton, Qt::NoModifier,
+        QPoint(20, treeOf(w)->visualItemRect(treeOf(w)->topLevelItem(row)).center().y()));
+    auto* password = child<QLineEdit>(w, "passwordField");
+    password->setFocus();
+    QTest::keyClicks(password, QStringLiteral("not-the-password"));
+    const int before = boxes->count();
+    QTest::keyClick(password, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), before + 1, 10000);
+    QTRY_VERIFY(!w->deviceRequestRunning());
+}
+
+// A box closed, and no window manager gave the window its activation
+// back. Ctrl+F still reaches the find field, the fragment goes there, and
+// Return neither reaches Save nor sends the password field again. The
+// wrong-password box says how many tries the device has left at most.
+void TestMainWindow::findReachesItsFieldAfterABoxWithoutWindowManager() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    w->slot_refreshMenuTriggered(refreshEntry(w, 0)); // the rows stay where they are
+    BoxDriver boxes;
+    sendWrongPassword(0, &boxes);
+    QCOMPARE(boxes.seen().text, WrongPasswordText(1));
+    auto* password = child<QLineEdit>(w, "passwordField");
+    QCOMPARE(w->focusWidget(), static_cast<QWidget*>(password));
+    dropActivation();
+    QVERIFY(QApplication::activeWindow() != w);
+    QTest::keyClick(w->windowHandle(), Qt::Key_F, Qt::ControlModifier);
+    typeToWindow(w, QStringLiteral("0000:08"));
+    QTest::keyClick(w->windowHandle(), Qt::Key_Return);
+    auto* find = child<QLineEdit>(w, "findField");
+    QCOMPARE(find->text(), QStringLiteral("0000:08"));
+    QCOMPARE(password->text(), QString());
+    QVERIFY(!w->deviceRequestRunning());
+    QCOMPARE(boxes.count(), 1);
+    // Keys that stray into the emptied password field do not send it again.
+    find->clear();
+    password->setFocus();
+    QTest::keyClick(password, Qt::Key_Return);
+    QVERIFY(!w->deviceRequestRunning());
+    QCOMPARE(boxes.count(), 1);
+}
+
+// The device the side panel shows keeps the selected look in the list
+// while the user works in the panel, also when no window manager gave the
+// window its activation back after a box.
+void TestMainWindow::panelDeviceLooksSelectedWithoutWindowManager() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    w->slot_refreshMenuTriggered(refreshEntry(w, 0));
+    VistaTreeWidget* tree = treeOf(w);
+    QTreeWidgetItem* row = tree->topLevelItem(3);
+    const QRect cell(4, tree->visualItemRect(row).top() + 4, 60, 8);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QCOMPARE(w->controlBar()->networkMac(), row->text(COL_MAC));
+    const QImage selected = tree->viewport()->grab(cell).toImage();
+    // The user moves on into the panel's address field, then a box comes
+    // and goes with no window manager to give the activation back.
+    QTest::mouseClick(child<IpAddrEdit>(w, "ipField")->parts().first(), Qt::LeftButton);
+    QApplication::processEvents();
+    QCOMPARE(tree->viewport()->grab(cell).toImage(), selected);
+    dropActivation();
+    QVERIFY(QApplication::activeWindow() == nullptr);
+    QVERIFY(row->isSelected());
+    QCOMPARE(tree->viewport()->grab(cell).toImage(), selected);
+}
+
+// Several devices answering with one address (new cameras at their factory
+// address) are marked in the address column and counted in the status
+// bar; the mark follows the devices as they move and go, and rows with
+// the one address keep the order of their MACs.
+void TestMainWindow::sharedAddressesAreMarkedAndCounted() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    w->slot_refreshMenuTriggered(refreshEntry(w, 0));
+    const char* const macs[] = {"02:00:00:00:0D:03", "02:00:00:00:0D:01", "02:00:00:00:0D:02"};
+    const uint32_t list = w->manager().ListGeneration();
+    for (const char* mac : macs) {
+        SEARCH_INFO fresh = record(SEARCH_EVENT_NEW, mac, "10.0.0.9", list);
+        put(fresh.devName, "IPC");
+        put(fresh.productModel, "LV-IPC2M-D36");
+        w->Update(fresh, &w->manager());
+    }
+    QTRY_COMPARE(w->onlineCount(), kFleet + 3);
+    QTRY_VERIFY(treeOf(w)->isSortingEnabled());
+    auto shared = [w](const char* mac) {
+        for (int i = 0; i < treeOf(w)->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = treeOf(w)->topLevelItem(i);
+            if (row->text(COL_MAC) == QLatin1String(mac))
+                return row->toolTip(COL_IP).contains(GetText("IDCS_ADDRESS_SHARED_TIP"));
+        }
+        qFatal("no row %s", mac);
+        return false;
+    };
+    const StatusBar* bar = child<StatusBar>(w, "statusBar");
+    for (const char* mac : macs)
+        QVERIFY2(shared(mac), mac);
+    QVERIFY(bar->sharedLabel()->isVisible());
+    QCOMPARE(bar->sharedLabel()->text(), GetText("IDCS_ADDRESS_SHARED_COUNT_D").arg(3));
+    QStringList order;
+    for (int i = 0; i < treeOf(w)->topLevelItemCount(); ++i)
+        if (treeOf(w)->topLevelItem(i)->text(COL_IP) == QLatin1String("10.0.0.9"))
+            order << treeOf(w)->topLevelItem(i)->text(COL_MAC);
+    QCOMPARE(order, (QStringList{macs[1], macs[2], macs[0]}));
+    treeOf(w)->scrollToTop();
+    QVERIFY(w->grab().save(shotPath("window-shared")));
+    const QTreeWidgetItem* alone = treeOf(w)->topLevelItem(kFleet + 2);
+    QVERIFY(!alone->toolTip(COL_IP).contains(GetText("IDCS_ADDRESS_SHARED_TIP")));
+    w->Update(record(SEARCH_EVENT_CHANGED, macs[0], "10.0.0.10", list), &w->manager());
+    QTRY_COMPARE(bar->sharedLabel()->text(), GetText("IDCS_ADDRESS_SHARED_COUNT_D").arg(2));
+    QVERIFY(!shared(macs[0]));
+    w->Update(record(SEARCH_EVENT_GONE, macs[1], "10.0.0.9", list), &w->manager());
+    QTRY_VERIFY(!bar->sharedLabel()->isVisible());
+    QVERIFY(!shared(macs[2]));
+}
+
+// At 1600 pixels, as the window maximised on such a screen, the MAC and
+// activation columns show without scrolling sideways, in every language.
+void TestMainWindow::macAndActivationShowAt1600Pixels() {
+    MainWindow* w = m_window.get();
+    w->setGeometry(0, 0, 1600, 1000);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    QHeaderView* header = treeOf(w)->header();
+    const int room = treeOf(w)->viewport()->width();
+    for (int column : {int(COL_MAC), int(COL_ACTIVATION)})
+        QVERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column) <= room,
+                 qPrintable(
+                     QStringLiteral("column %1 ends at %2 of %3")
+                         .arg(column)
+                         .arg(header->sectionViewportPosition(column) + header->sectionSize(column))
+                         .arg(room)));
+    QVERIFY(w->grab().save(shotPath("window-1600")));
+}
+
+// A name longer than its cell is cut ("Parking Lot…"); its tip shows the
+// whole name, as plain text.
+void TestMainWindow::cutNamesShowWholeInTheirTip() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    SEARCH_INFO longName = record(SEARCH_EVENT_NEW, "02:00:00:00:0E:01", "10.0.0.1");
+    put(longName.devName, "Parking Lot <b>North</b> Gate");
+    w->Update(longName, &w->manager());
+    QTRY_COMPARE(w->onlineCount(), kFleet + 1);
+    VistaTreeWidget* tree = treeOf(w);
+    QTreeWidgetItem* row = nullptr;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        if (tree->topLevelItem(i)->text(COL_MAC) == QLatin1String("02:00:00:00:0E:01"))
+            row = tree->topLevelItem(i);
+    QVERIFY(row != nullptr);
+    tree->scrollToItem(row);
+    const QPoint at = tree->visualItemRect(row).topLeft() + QPoint(30, 5);
+    QHelpEvent help(QEvent::ToolTip, at, tree->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree->viewport(), &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QVERIFY2(QToolTip::text().contains(QStringLiteral("Parking Lot &lt;b&gt;North&lt;/b&gt; Gate")),
+             qPrintable(QToolTip::text()));
+    QToolTip::hideText();
+}
+
+// Export List opens in the user's home folder, not where the program was
+// started, and says which file it wrote.
+void TestMainWindow::exportStartsAtHomeAndSaysWhereItWrote() {
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    w->slot_refreshMenuTriggered(refreshEntry(w, 0));
+    QString folder;
+    QTimer::singleShot(0, [&folder] {
+        std::function<void()> answer;
+        answer = [&folder, &answer] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return QTimer::singleShot(10, answer);
+            folder = dialog->directory().absolutePath();
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        };
+        answer();
+    });
+    BoxDriver boxes;
+    boxes.shootNext(w, shotPath("box-exported"));
+    QTest::mouseClick(child<QPushButton>(w, "exportButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.count(), 1);
+    qputenv("HOME", oldHome);
+    QCOMPARE(folder, QDir(home.path()).absolutePath());
+    const QString file = QDir(home.path()).filePath("devices.csv");
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(boxes.seen().title, GetText("IDCS_INFORMATION"));
+    QCOMPARE(boxes.seen().text, GetText("IDCS_EXPORT_LIST_SAVED_D")
+                                    .arg(QString::number(kFleet), QDir::toNativeSeparators(file)));
+}
+
+void TestMainWindow::tracesOnlyWhenAsked_data() {
+    QTest::addColumn<QByteArray>("trace");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("by default") << QByteArray() << 6 << false;
+    QTest::newRow("LORVEX_TRACE=1") << QByteArray("1") << 7 << true;
+}
+
+// The search manager's trace lines ("send.....", where a request goes)
+// reach the window's terminal only when LORVEX_TRACE=1 asks for them.
+void TestMainWindow::tracesOnlyWhenAsked() {
+    QFETCH(QByteArray, trace);
+    QFETCH(int, row);
+    QFETCH(bool, shown);
+    m_window.reset();
+    qputenv("LORVEX_TRACE", trace);
+    m_window.reset(new MainWindow);
+    qunsetenv("LORVEX_TRACE");
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    w->slot_refreshMenuTriggered(refreshEntry(w, 0));
+    QTemporaryFile terminal;
+    QVERIFY(terminal.open());
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(terminal.handle(), STDERR_FILENO);
+    BoxDriver boxes;
+    sendWrongPassword(row, &boxes);
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    terminal.seek(0);
+    const QByteArray printed = terminal.readAll();
+    QCOMPARE(printed.contains("send....."), shown);
+    QVERIFY(!printed.contains("not-the-password"));
 }
 
 QTEST_MAIN(TestMainWindow)

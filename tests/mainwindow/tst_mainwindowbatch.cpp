@@ -10,17 +10,21 @@
 #include "CameraRows.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
+#include "DeviceControlBar.h"
 #include "IpAddrEdit.h"
 #include "LanguageSrc.h"
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
 #include "NetNamespace.h"
+#include "StatusBar.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
+#include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QLocale>
 #include <QProcess>
 #include <QSignalSpy>
@@ -79,6 +83,7 @@ private slots:
     void applyAsksOnceForTheCamerasLogin();
     void eachRowEndsWithItsOwnOutcome();
     void importedPlanTakesACameraByItsMac();
+    void findTextDoesNotHideTheMovedDevices();
 
 private:
     VistaTreeWidget* tree() const { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
@@ -238,6 +243,49 @@ void TestMainWindowBatch::importedPlanTakesACameraByItsMac() {
     QCOMPARE(QString::fromStdString(plan[0].device.type), QString(kCameraTypeCode));
     QCOMPARE(QString::fromStdString(plan[0].ip), QStringLiteral("10.77.0.120"));
     QCOMPARE(QString::fromStdString(plan[1].device.type), QStringLiteral("ZVK_IPC"));
+}
+
+// A find text that matched the devices at their old addresses hides them at
+// their new ones: once the batch is done the window clears it and says so,
+// and the side panel keeps its device.
+void TestMainWindowBatch::findTextDoesNotHideTheMovedDevices() {
+    dialog()->close();
+    QTRY_VERIFY(dialog() == nullptr);
+    const QString maker = rowNamed("Maker-1")->text(COL_MAC);
+    const QString old = rowNamed("Maker-1")->text(COL_IP);
+    auto* find = child<QLineEdit>(m_window.get(), "findField");
+    find->setFocus();
+    QTest::keyClicks(find, old);
+    QTRY_COMPARE(tree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* row = tree()->topLevelItem(0);
+    QCOMPARE(row->text(COL_MAC), maker);
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(20, tree()->visualItemRect(row).center().y()));
+    QCOMPARE(m_window->controlBar()->networkMac(), maker);
+    QTest::mouseClick(child<ZVKPushButton>(m_window.get(), "batchButton"), Qt::LeftButton);
+    QTRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
+    typeAddress(child<IpAddrEdit>(dialog(), "startField"), "10.77.0.170");
+    QSignalSpy shown(dialog(), SIGNAL(planShown()));
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "planButton"), Qt::LeftButton);
+    QVERIFY(shown.wait(10000));
+    QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), "123456");
+    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    const int boxes = m_boxes->count();
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QVERIFY(finished.wait(60000));
+    QTRY_COMPARE(m_boxes->count(), boxes + 1);
+    QCOMPARE(int(dialog()->statuses().at(0).state), int(BatchState::Done));
+    QCOMPARE(find->text(), QString());
+    // After the other notices (the test's extra maker keys among them).
+    const ZVKLabel* notice = child<StatusBar>(m_window.get(), "statusBar")->noticeLabel();
+    QVERIFY(notice->isVisible());
+    QVERIFY(notice->toolTip().endsWith(GetText("IDCS_FIND_CLEARED_AFTER_BATCH")));
+    QTRY_COMPARE(rowNamed("Maker-1")->text(COL_IP), QStringLiteral("10.77.0.170"));
+    QCOMPARE(tree()->topLevelItemCount(), 5);
+    QCOMPARE(m_window->controlBar()->networkMac(), maker);
+    QVERIFY(tree()->currentItem() != nullptr);
+    QCOMPARE(tree()->currentItem()->text(COL_MAC), maker);
+    QVERIFY(m_window->grab().save(m_shots.filePath("find-cleared.png")));
 }
 
 QTEST_MAIN(TestMainWindowBatch)

@@ -424,8 +424,12 @@ void TestMainWindowDevices::sortedMerge_data() {
         << int(COL_IP) << false << three << "A@10.0.0.5 C@10.0.0.3 B@10.0.0.1";
     QTest::newRow("by MAC, descending") << int(COL_MAC) << false << "new B; new A; new C"
                                         << "C@192.168.1.1 B@192.168.1.1 A@192.168.1.1";
-    QTest::newRow("equal addresses: the later one first") << int(COL_IP) << true << "new A; new B"
-                                                          << "B@192.168.1.1 A@192.168.1.1";
+    // Equal addresses go by MAC, whichever answered first, so that they do
+    // not swap from one refresh to the next.
+    QTest::newRow("equal addresses: by MAC") << int(COL_IP) << true << "new A; new B"
+                                             << "A@192.168.1.1 B@192.168.1.1";
+    QTest::newRow("equal addresses: by MAC, the other way round")
+        << int(COL_IP) << true << "new B; new A" << "A@192.168.1.1 B@192.168.1.1";
     QTest::newRow("a range applied meanwhile keeps the order")
         << int(COL_IP) << true << three + "; ip 10.0.0.0 10.0.0.4; new D ip=10.0.0.2"
         << "B@10.0.0.1 D@10.0.0.2 C@10.0.0.3";

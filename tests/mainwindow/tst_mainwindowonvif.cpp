@@ -212,6 +212,7 @@ void TestMainWindowOnvif::fillForm(const QString& ip, const QString& password) {
     typeAddress(child<IpAddrEdit>(bar(), "subnetField"), "255.255.255.0");
     typeAddress(child<IpAddrEdit>(bar(), "gatewayField"), "10.77.0.1");
     auto* field = child<ZVKLineEdit>(bar(), "passwordField");
+    field->setFocus(); // where the user types it, and where Return then goes
     field->clear();
     QTest::keyClicks(field, password);
 }

@@ -19,6 +19,8 @@ private slots:
     void packedFromTheRight();
     void laidOutOnResizeOnly();
     void interfacesToolTip();
+    void clashesAndNoticeBesideTheCount_data();
+    void clashesAndNoticeBesideTheCount();
 };
 
 void TestStatusBar::onlineCount() {
@@ -95,6 +97,52 @@ void TestStatusBar::interfacesToolTip() {
     bar.SetHostInterfaces("eth0: 10.0.0.2 / 255.255.255.0\nwlan0: 192.168.1.5 / 255.255.255.0");
     for (ZVKLabel* label : bar.hostLabels())
         QVERIFY(label->toolTip().contains("wlan0: 192.168.1.5"));
+}
+
+void TestStatusBar::clashesAndNoticeBesideTheCount_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("shared");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<bool>("noticeWhole");
+    QTest::newRow("none") << 1586 << 0 << QString() << true;
+    QTest::newRow("clash") << 1586 << 8 << QString() << true;
+    QTest::newRow("clash and notice") << 1586 << 3 << "The find text was cleared." << true;
+    QTest::newRow("narrow: the notice is cut")
+        << 1010 << 8 << QString(120, QLatin1Char('x')) << false;
+}
+
+// The shared-address count and the notice follow the count from the left,
+// never over the host labels; a notice cut for want of room is whole in
+// its tool tip.
+void TestStatusBar::clashesAndNoticeBesideTheCount() {
+    QFETCH(int, width);
+    QFETCH(int, shared);
+    QFETCH(QString, notice);
+    QFETCH(bool, noticeWhole);
+    StatusBar bar;
+    bar.SetHostNetwork("10.77.0.2", "255.255.255.0", "10.77.0.1", "10.77.0.1");
+    bar.resize(width, 30);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    bar.SetOnlineNum(54, 54, false);
+    bar.SetSharedAddresses(shared);
+    bar.ShowNotice(notice);
+    QCOMPARE(bar.sharedLabel()->isVisible(), shared > 0);
+    QCOMPARE(bar.noticeLabel()->isVisible(), !notice.isEmpty());
+    if (shared > 0) {
+        QCOMPARE(bar.sharedLabel()->text(), GetText("IDCS_ADDRESS_SHARED_COUNT_D").arg(shared));
+        QVERIFY(bar.sharedLabel()->x() > bar.onlineLabel()->geometry().right());
+    }
+    const int hosts = bar.hostLabels().first()->x();
+    for (const ZVKLabel* label : {bar.onlineLabel(), bar.sharedLabel(), bar.noticeLabel()})
+        if (label->isVisible())
+            QVERIFY(label->geometry().right() < hosts);
+    if (!notice.isEmpty()) {
+        QCOMPARE(bar.noticeLabel()->text() == notice, noticeWhole);
+        QCOMPARE(bar.noticeLabel()->toolTip(), notice);
+    }
+    bar.SetSharedAddresses(0);
+    QVERIFY(!bar.sharedLabel()->isVisible());
 }
 
 QTEST_MAIN(TestStatusBar)

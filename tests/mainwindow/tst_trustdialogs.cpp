@@ -23,7 +23,8 @@ const char kCode[] = "7QX4-M2RT-VWQP";
 // The picture of a dialog as the user sees it, per language, beside the test.
 void grabWidget(QWidget* w, const QString& name) {
     const QString dir = QCoreApplication::applicationDirPath();
-    const QString file = QStringLiteral("%1/trust-%2-%3.png").arg(dir, name, QLocale::system().name());
+    const QString file =
+        QStringLiteral("%1/trust-%2-%3.png").arg(dir, name, QLocale::system().name());
     QVERIFY(w->grab().save(file));
 }
 
@@ -41,6 +42,8 @@ private slots:
     void activationFormFollowsTheRuleWhileTyping();
     void codeFieldRefusesWhatNoCodeHolds();
     void keyConfirmationNeedsAnExplicitYes();
+    void weakPasswordNamesItsRule_data();
+    void weakPasswordNamesItsRule();
 };
 
 void TestTrustDialogs::initTestCase() {
@@ -52,13 +55,17 @@ void TestTrustDialogs::initTestCase() {
 void TestTrustDialogs::outcomeMessages_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("key");
-    QTest::newRow("not verified") << int{CLorvexManage::SETNET_UNVERIFIED} << "IDCS_IDENTITY_NOT_VERIFIED";
+    QTest::newRow("not verified") << int{CLorvexManage::SETNET_UNVERIFIED}
+                                  << "IDCS_IDENTITY_NOT_VERIFIED";
     QTest::newRow("conflict") << int{CLorvexManage::SETNET_CONFLICT} << "IDCS_IDENTITY_CONFLICT";
     QTest::newRow("locked") << int{CLorvexManage::SETNET_LOCKED} << "IDCS_DEVICE_LOCKED_D";
-    QTest::newRow("not activated") << int{CLorvexManage::SETNET_NOT_ACTIVATED} << "IDCS_DEVICE_NOT_ACTIVATED";
-    QTest::newRow("no press") << int{CLorvexManage::SETNET_NO_PRESENCE} << "IDCS_RESET_BUTTON_NOT_PRESSED";
+    QTest::newRow("not activated")
+        << int{CLorvexManage::SETNET_NOT_ACTIVATED} << "IDCS_DEVICE_NOT_ACTIVATED";
+    QTest::newRow("no press") << int{CLorvexManage::SETNET_NO_PRESENCE}
+                              << "IDCS_RESET_BUTTON_NOT_PRESSED";
     QTest::newRow("weak") << int{CLorvexManage::SETNET_WEAK_PASSWORD} << "IDCS_PASSWORD_TOO_WEAK";
-    QTest::newRow("active") << int{CLorvexManage::SETNET_ALREADY_ACTIVE} << "IDCS_DEVICE_ALREADY_ACTIVATED";
+    QTest::newRow("active") << int{CLorvexManage::SETNET_ALREADY_ACTIVE}
+                            << "IDCS_DEVICE_ALREADY_ACTIVATED";
     QTest::newRow("code wrong") << int{CLorvexManage::SETNET_SETUP_CODE_WRONG}
                                 << "IDCS_SETUP_CODE_WRONG";
 }
@@ -140,7 +147,7 @@ void TestTrustDialogs::activationFormFollowsTheRuleWhileTyping() {
     QVERIFY(verdict->text().isEmpty());
     QVERIFY(!ok->isEnabled());
     QTest::keyClicks(password, QStringLiteral("camera"));
-    QCOMPARE(verdict->text(), GetText("IDCS_PASSWORD_TOO_WEAK"));
+    QCOMPARE(verdict->text(), GetText("IDCS_PASSWORD_WEAK_LENGTH"));
     QTest::keyClicks(password, QStringLiteral("-Door7"));
     QCOMPARE(verdict->text(), GetText("IDCS_PASSWORD_MISMATCH"));
     QVERIFY(!ok->isEnabled());
@@ -209,6 +216,37 @@ void TestTrustDialogs::keyConfirmationNeedsAnExplicitYes() {
     QSignalSpy accepted(&box, SIGNAL(accepted()));
     QTest::mouseClick(box.findChild<ZVKPushButton*>(QStringLiteral("yesButton")), Qt::LeftButton);
     QCOMPARE(accepted.count(), 1);
+}
+
+void TestTrustDialogs::weakPasswordNamesItsRule_data() {
+    const QString device = QStringLiteral("Gate-North1 (02:4C:56:00:00:05)");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("digits only") << "12345678" << GetText("IDCS_PASSWORD_WEAK_CLASSES");
+    QTest::newRow("too short") << "Ab1-x" << GetText("IDCS_PASSWORD_WEAK_LENGTH");
+    QTest::newRow("too long") << QString(65, QLatin1Char('a')) + "1"
+                              << GetText("IDCS_PASSWORD_WEAK_LENGTH");
+    QTest::newRow("the MAC") << "024c56000005" << GetText("IDCS_PASSWORD_WEAK_MAC_D").arg(device);
+    QTest::newRow("the name") << "gate-north1" << GetText("IDCS_PASSWORD_WEAK_NAME_D").arg(device);
+    QTest::newRow("good, not repeated") << "Gate-2026a" << GetText("IDCS_PASSWORD_MISMATCH");
+}
+
+// "Too weak" says which rule the password breaks, for the device the form
+// is for, and for the one device of a batch whose MAC or name it is.
+void TestTrustDialogs::weakPasswordNamesItsRule() {
+    QFETCH(QString, password);
+    QFETCH(QString, verdict);
+    ActivateDialog form(QStringLiteral("02:4C:56:00:00:05"), QStringLiteral("Gate-North1"));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTest::keyClicks(form.findChild<QLineEdit*>(QStringLiteral("passwordField")), password);
+    QCOMPARE(form.findChild<QLabel*>(QStringLiteral("verdict"))->text(), verdict);
+    SEARCH_INFO other = windowtest::record(SEARCH_EVENT_NEW, "02:4C:56:00:00:09", "10.0.0.9");
+    SEARCH_INFO gate = windowtest::record(SEARCH_EVENT_NEW, "02:4C:56:00:00:05", "10.0.0.5");
+    windowtest::put(gate.devName, "Gate-North1");
+    other.deviceActivated = gate.deviceActivated = 1;
+    if (verdict != GetText("IDCS_PASSWORD_MISMATCH"))
+        QCOMPARE(ActivationVerdictText("IDCS_PASSWORD_TOO_WEAK", password, {other, gate}), verdict);
 }
 
 QTEST_MAIN(TestTrustDialogs)

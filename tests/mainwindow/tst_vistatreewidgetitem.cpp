@@ -2,6 +2,8 @@
 #include "VistaTreeWidgetItem.h"
 
 #include <QTest>
+
+#include <algorithm>
 #include <QTreeWidget>
 
 class TestVistaTreeWidgetItem : public QObject {
@@ -9,6 +11,8 @@ class TestVistaTreeWidgetItem : public QObject {
 private slots:
     void sortOrder_data();
     void sortOrder();
+    void equalKeysGoByMac_data();
+    void equalKeysGoByMac();
     void equalAddressesAreNotLess();
     void sortedPosition_data();
     void sortedPosition();
@@ -68,6 +72,43 @@ void TestVistaTreeWidgetItem::sortOrder() {
 void TestVistaTreeWidgetItem::equalAddressesAreNotLess() {
     QCOMPARE(VistaTreeWidgetItem::compareAddresses("10.0.0.1", "10.0.0.1"), 0);
     QCOMPARE(VistaTreeWidgetItem::compareAddresses("10.0.0.1", "10.0.0"), -1);
+}
+
+// Eight cameras at one factory address: whatever order they answered in,
+// the MAC orders them, both ways.
+void TestVistaTreeWidgetItem::equalKeysGoByMac_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("order");
+    QTest::newRow("address up") << int(COL_IP) << int(Qt::AscendingOrder);
+    QTest::newRow("address down") << int(COL_IP) << int(Qt::DescendingOrder);
+    QTest::newRow("name up") << int(COL_NAME) << int(Qt::AscendingOrder);
+    QTest::newRow("data port down") << int(COL_DATA_PORT) << int(Qt::DescendingOrder);
+}
+
+void TestVistaTreeWidgetItem::equalKeysGoByMac() {
+    QFETCH(int, column);
+    QFETCH(int, order);
+    const QStringList macs = {"02:00:00:00:00:03", "02:00:00:00:00:01", "02:00:00:00:00:02"};
+    QStringList expected = {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"};
+    if (order == Qt::DescendingOrder)
+        std::reverse(expected.begin(), expected.end());
+    for (int first = 0; first < macs.size(); ++first) {
+        QTreeWidget tree;
+        tree.setColumnCount(kDeviceColumnCount);
+        for (int i = 0; i < macs.size(); ++i) {
+            QTreeWidgetItem* item = new VistaTreeWidgetItem;
+            item->setText(column, column == COL_DATA_PORT ? "9008"
+                                  : column == COL_IP      ? "192.168.1.64"
+                                                          : "IPC");
+            item->setText(COL_MAC, macs[(first + i) % macs.size()]);
+            tree.addTopLevelItem(item);
+        }
+        tree.sortItems(column, Qt::SortOrder(order));
+        QStringList sorted;
+        for (int i = 0; i < tree.topLevelItemCount(); ++i)
+            sorted.append(tree.topLevelItem(i)->text(COL_MAC));
+        QCOMPARE(sorted, expected);
+    }
 }
 
 // A row put in at SortedRowPosition lands where Qt's own stable sort puts

@@ -384,6 +384,30 @@ TEST_F(SetIpNetwork, RefusedAddressesGiveTheirRuleAndNothingIsSent) {
     EXPECT_TRUE(Probe("192.168.1.69", 9008));
 }
 
+// A text that is no IPv4 address is named as such, never as an address
+// rule it would break once read as 255.255.255.255, and nothing is sent.
+TEST_F(SetIpNetwork, TextsThatAreNoAddressesAreNamedSoAndNothingIsSent) {
+    struct Row {
+        const char *option, *ip, *mask, *gateway;
+    } rows[] = {
+        {"--ip", "10.77.0.300", "255.255.255.0", "10.77.0.1"},
+        {"--ip", "10.77.0", "255.255.255.0", "10.77.0.1"},
+        {"--mask", "10.77.0.69", "255.255.255.o", "10.77.0.1"},
+        {"--gateway", "10.77.0.69", "255.255.255.0", "10.77.0.1.1"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.option);
+        const Outcome run = Tool({"set-ip", kBad, "--ip", r.ip, "--mask", r.mask, "--gateway",
+                                  r.gateway, "--visible-password", "123456"});
+        EXPECT_EQ(run.code, 2) << run.out << run.err;
+        EXPECT_NE(run.err.find("is not an IPv4 address"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(r.option), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("host part"), std::string::npos) << run.out;
+    }
+    ASSERT_TRUE(SimulatorCaughtUp(kBad));
+    EXPECT_EQ(ConfigLog(kBad), "");
+}
+
 // Restore needs the reset button (the search library's tests press it);
 // without the press the refusal has its own code and words.
 TEST_F(SetIpNetwork, RestoreOfUnknownFailsAndOfKnownNeedsTheResetButton) {

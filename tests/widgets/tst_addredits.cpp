@@ -3,6 +3,7 @@
 #include "MacAddrEdit.h"
 #include "WidgetTestSupport.h"
 
+#include <QClipboard>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -42,6 +43,10 @@ private slots:
     void periodRule();
     void wholeAddressTyped_data();
     void wholeAddressTyped();
+    void wholeAddressFromAnywhere_data();
+    void wholeAddressFromAnywhere();
+    void pasteTakesOnlyWholeAddresses_data();
+    void pasteTakesOnlyWholeAddresses();
     void leadingZerosDroppedOnFocusOut_data();
     void leadingZerosDroppedOnFocusOut();
     void backspaceJoinsPreviousPart();
@@ -172,6 +177,93 @@ void TestAddrEdits::wholeAddressTyped() {
     field.edit->parts().first()->selectAll();
     typeIntoFocus(keys);
     QCOMPARE(field.edit->text(), text);
+}
+
+// The installer clicks anywhere into a filled field (the middle of a full
+// part included) and types a whole address: the field holds exactly that
+// address, or shows that it refused, never another address quietly.
+void TestAddrEdits::wholeAddressFromAnywhere_data() {
+    QTest::addColumn<bool>("mac");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("part");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("refused");
+    const QString filled = "192.0.0.64";
+    QTest::newRow("after the third part's digit") << false << filled << 2 << 1 << "10.77.0.100"
+                                                  << "10.77.0.100" << false;
+    QTest::newRow("before the second part") << false << filled << 1 << 0 << "10.77.0.100"
+                                            << "10.77.0.100" << false;
+    QTest::newRow("middle of a full first part") << false << filled << 0 << 1 << "10.77.0.100"
+                                                 << "10.77.0.100" << false;
+    QTest::newRow("middle of the last part") << false << filled << 3 << 1 << "172.16.5.7"
+                                             << "172.16.5.7" << false;
+    QTest::newRow("one-digit parts from the third") << false << filled << 2 << 1 << "1.2.3.4"
+                                                    << "1.2.3.4" << false;
+    QTest::newRow("mac, middle of a part")
+        << true << "11:22:33:44:55:66" << 3 << 1 << "00:1a:2b:3c:4d:5e"
+        << "00:1a:2b:3c:4d:5e" << false;
+    QTest::newRow("300 is refused") << false << filled << 2 << 1 << "10.77.0.300"
+                                    << "10.77.0.30" << true;
+    QTest::newRow("a fifth part is refused") << false << filled << 1 << 0 << "10.77.0.1.5"
+                                             << "10.77.0.1" << true;
+    QTest::newRow("an empty part is refused") << false << filled << 0 << 3 << "10..0.1"
+                                              << "192.0.0.64" << true;
+    QTest::newRow("a digit before the last part's") << false << filled << 3 << 0 << "1"
+                                                    << "192.0.0.164" << false;
+    QTest::newRow("a digit too many in the last part") << false << filled << 3 << 2 << "5"
+                                                       << "192.0.0.64" << true;
+}
+
+void TestAddrEdits::wholeAddressFromAnywhere() {
+    QFETCH(bool, mac);
+    QFETCH(QString, before);
+    QFETCH(int, part);
+    QFETCH(int, cursor);
+    QFETCH(QString, keys);
+    QFETCH(QString, text);
+    QFETCH(bool, refused);
+    Field field(mac);
+    QVERIFY(showActive(&field.window));
+    QVERIFY(field.edit->setText(before));
+    QSignalSpy refusals(field.edit, SIGNAL(inputRefused()));
+    AddrPartLineEdit* start = field.edit->parts()[part];
+    QTest::mouseClick(start, Qt::LeftButton, Qt::NoModifier, QPoint(2, start->height() / 2));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(start));
+    start->deselect();
+    start->setCursorPosition(cursor);
+    typeIntoFocus(keys);
+    QCOMPARE(field.edit->text(), text);
+    QCOMPARE(field.edit->showsRefusal(), refused);
+    if (refused)
+        QVERIFY(refusals.count() > 0);
+}
+
+void TestAddrEdits::pasteTakesOnlyWholeAddresses_data() {
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("whole address") << " 10.77.0.100\n"
+                                   << "10.77.0.100" << false;
+    QTest::newRow("not an address") << "10.77.0.300"
+                                    << "192.0.0.64" << true;
+    QTest::newRow("three parts") << "10.77.0"
+                                 << "192.0.0.64" << true;
+}
+
+void TestAddrEdits::pasteTakesOnlyWholeAddresses() {
+    QFETCH(QString, clipboard);
+    QFETCH(QString, text);
+    QFETCH(bool, refused);
+    Field field(false);
+    QVERIFY(showActive(&field.window));
+    QVERIFY(field.edit->setText("192.0.0.64"));
+    QApplication::clipboard()->setText(clipboard);
+    field.edit->parts()[2]->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(field.edit->text(), text);
+    QCOMPARE(field.edit->showsRefusal(), refused);
 }
 
 void TestAddrEdits::leadingZerosDroppedOnFocusOut_data() {

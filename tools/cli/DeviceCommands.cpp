@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "AddressPlan.h"
 #include "HostProcess.h"
 #include "Secret.h"
 #include "LorvexManage.h"
@@ -331,6 +332,14 @@ int RunSetIp(const cli::ParsedArgs& args) {
     for (const char* required : {"--ip", "--mask", "--gateway"})
         if (!args.Has(required))
             return Usage(std::string("set-ip needs ") + required);
+    // A text that is no address would reach the address rules as
+    // 255.255.255.255 and be refused for a rule it never broke.
+    for (const char* option : {"--ip", "--mask", "--gateway"}) {
+        uint32_t address = 0;
+        if (!commission::ReadAddress(args.Get(option, ""), &address))
+            return Usage(std::string(option) + " " + args.Get(option, "") +
+                         " is not an IPv4 address (four numbers 0 to 255 joined by dots)");
+    }
     std::string error;
     std::string password = DevicePassword(args, "set-ip", &error);
     const SecretGuard wipe(&password);

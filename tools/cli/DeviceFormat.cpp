@@ -1,5 +1,6 @@
 #include "DeviceFormat.h"
 
+#include "AddressPlan.h"
 #include "Csv.h"
 
 #include <algorithm>
@@ -112,6 +113,19 @@ std::string FieldValue(const SEARCH_INFO& record, const Field& field) {
     return std::to_string(value);
 }
 
+std::string DisplayValue(const SEARCH_INFO& record, const Field& field) {
+    const std::string value = FieldValue(record, field);
+    if (std::strcmp(field.name, "deviceActivated") != 0)
+        return value;
+    const std::string series(record.productSeries,
+                             strnlen(record.productSeries, sizeof record.productSeries));
+    if (series.find("ZVK") == std::string::npos)
+        return std::string();
+    if (value == "0")
+        return "activated";
+    return value == "1" ? "not activated" : value;
+}
+
 std::string EventName(int event) {
     if (event == SEARCH_EVENT_NEW)
         return "new";
@@ -214,7 +228,7 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::stri
     for (const Field& f : RecordFields()) {
         if (!withEvent && std::strcmp(f.name, "event") == 0)
             continue;
-        out += (first ? "" : ",") + CsvField(FieldValue(record, f));
+        out += (first ? "" : ",") + CsvField(DisplayValue(record, f));
         first = false;
     }
     for (const auto& extra : extras ? *extras : Extras())
@@ -224,36 +238,126 @@ std::string RecordCsv(const SEARCH_INFO& record, bool withEvent, const std::stri
     return identity ? out + "," + CsvField(*identity) : out;
 }
 
+namespace {
+
+// The address of a row as a number for sorting; rows without one last.
+uint64_t AddressKey(const SEARCH_INFO& record) {
+    uint32_t address = 0;
+    const std::string text(record.ipAddr, strnlen(record.ipAddr, sizeof record.ipAddr));
+    return commission::ReadAddress(text, &address) ? address : uint64_t{1} << 32;
+}
+
+// The order of the table's lines: by address, then by MAC.
+std::vector<size_t> AddressOrder(const std::vector<SEARCH_INFO>& records) {
+    std::vector<size_t> order(records.size());
+    std::vector<uint64_t> keys;
+    for (size_t i = 0; i < records.size(); ++i)
+        order[i] = i, keys.push_back(AddressKey(records[i]));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (keys[a] != keys[b])
+            return keys[a] < keys[b];
+        return std::strncmp(records[a].mac, records[b].mac, sizeof records[a].mac) < 0;
+    });
+    return order;
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+} // namespace
+
+std::vector<std::string> TableColumns(const std::vector<SEARCH_INFO>& records,
+                                      const std::vector<std::string>& identities,
+                                      const std::vector<std::string>& endpoints,
+                                      const std::vector<Extras>& extras) {
+    std::vector<std::string> names;
+    for (const Field& f : RecordFields())
+        if (std::strcmp(f.name, "event") != 0)
+            names.push_back(f.name);
+    if (!records.empty() && extras.size() == records.size())
+        for (const auto& extra : extras[0])
+            names.push_back(extra.first);
+    if (!records.empty() && endpoints.size() == records.size())
+        names.push_back("endpoint");
+    if (!records.empty() && identities.size() == records.size())
+        names.push_back("identity");
+    return names;
+}
+
+std::vector<std::string> DefaultTableColumns(const std::vector<SEARCH_INFO>& records,
+                                             const std::vector<std::string>& identities,
+                                             const std::vector<std::string>& endpoints,
+                                             const std::vector<Extras>& extras) {
+    const std::vector<std::string> offered = TableColumns(records, identities, endpoints, extras);
+    std::vector<std::string> names = {"ipAddr",       "mac",     "productSeries",
+                                      "productModel", "devName", "deviceActivated"};
+    if (!records.empty() && extras.size() == records.size())
+        for (const auto& extra : extras[0])
+            names.push_back(extra.first);
+    bool endpointOnly = false;
+    for (size_t i = 0; i < endpoints.size() && i < records.size(); ++i)
+        endpointOnly = endpointOnly || (records[i].mac[0] == '\0' && !endpoints[i].empty());
+    if (endpointOnly && Contains(offered, "endpoint"))
+        names.push_back("endpoint");
+    if (Contains(offered, "identity"))
+        names.push_back("identity");
+    return names;
+}
+
+bool ParseColumnList(const std::string& list, const std::vector<std::string>& offered,
+                     std::vector<std::string>* columns, std::string* unknown) {
+    columns->clear();
+    unknown->clear();
+    size_t at = 0;
+    while (at <= list.size()) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        std::string name = list.substr(at, comma - at);
+        name.erase(0, name.find_first_not_of(' '));
+        name.erase(name.find_last_not_of(' ') + 1);
+        if (!Contains(offered, name)) {
+            *unknown = name;
+            return false;
+        }
+        columns->push_back(name);
+        at = comma + 1;
+    }
+    return true;
+}
+
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
                         const std::vector<std::string>& identities,
                         const std::vector<std::string>& endpoints,
-                        const std::vector<Extras>& extras) {
-    const bool withIdentity = !records.empty() && identities.size() == records.size();
-    const bool withEndpoint = !records.empty() && endpoints.size() == records.size();
-    const bool withExtras = !records.empty() && extras.size() == records.size();
+                        const std::vector<Extras>& extras,
+                        const std::vector<std::string>* columns) {
+    const std::vector<std::string> all = TableColumns(records, identities, endpoints, extras);
+    const std::vector<std::string>& names = columns ? *columns : all;
+    // The text of one cell: a field of the record, an extra, the endpoint
+    // or the identity, as offered for this table.
+    const auto cell = [&](size_t row, const std::string& name) -> std::string {
+        if (!Contains(all, name))
+            return std::string();
+        for (const Field& f : RecordFields())
+            if (name == f.name)
+                return DisplayValue(records[row], f);
+        if (name == "endpoint")
+            return endpoints[row];
+        if (name == "identity")
+            return identities[row];
+        for (const auto& extra : extras[row])
+            if (extra.first == name)
+                return extra.second;
+        return std::string();
+    };
     std::vector<std::vector<std::string>> rows(1);
-    std::vector<const Field*> columns;
-    for (const Field& f : RecordFields())
-        if (std::strcmp(f.name, "event") != 0)
-            columns.push_back(&f), rows[0].push_back(f.name);
-    for (const auto& extra : withExtras ? extras[0] : Extras())
-        rows[0].push_back(TerminalText(extra.first));
-    if (withEndpoint)
-        rows[0].push_back("endpoint");
-    if (withIdentity)
-        rows[0].push_back("identity");
-    for (size_t i = 0; i < records.size(); ++i) {
+    for (const std::string& name : names)
+        rows[0].push_back(TerminalText(name));
+    for (size_t i : AddressOrder(records)) {
         rows.emplace_back();
-        for (const Field* f : columns)
-            rows.back().push_back(TerminalText(FieldValue(records[i], *f)));
-        for (const auto& extra : withExtras ? extras[i] : Extras())
-            rows.back().push_back(TerminalText(extra.second));
-        if (withEndpoint)
-            rows.back().push_back(TerminalText(endpoints[i]));
-        if (withIdentity)
-            rows.back().push_back(TerminalText(identities[i]));
+        for (const std::string& name : names)
+            rows.back().push_back(TerminalText(cell(i, name)));
     }
-    std::vector<size_t> widths(rows[0].size(), 0);
+    std::vector<size_t> widths(names.size(), 0);
     for (const auto& row : rows)
         for (size_t c = 0; c < row.size(); ++c)
             widths[c] = std::max(widths[c], CharCount(row[c]));

@@ -35,6 +35,13 @@ const std::vector<Field>& RecordFields();
 // field), or a number in decimal.
 std::string FieldValue(const SEARCH_INFO& record, const Field& field);
 
+// The field's value as a person reads it in the table and in CSV: the
+// activation state in words ("activated" for 0, "not activated" for 1, the
+// number for anything else) on a row of the maker's devices (a type code
+// with "ZVK" in it), empty on any other row, which has no such state;
+// every other field as FieldValue. JSON keeps FieldValue for scripts.
+std::string DisplayValue(const SEARCH_INFO& record, const Field& field);
+
 // "new", "gone", "changed", or "event N" for anything else.
 std::string EventName(int event);
 
@@ -62,7 +69,8 @@ using Extras = std::vector<std::pair<std::string, std::string>>;
 std::string RecordJson(const SEARCH_INFO& record, bool withEvent,
                        const std::string* identity = nullptr, const std::string* endpoint = nullptr,
                        const Extras* extras = nullptr);
-// The CSV header line and one CSV line (no line end), same columns; the
+// The CSV header line and one CSV line (no line end), same columns, values
+// as DisplayValue gives them; the
 // column "endpoint" when withEndpoint / endpoint is not null, then
 // "identity" (always the last) when withIdentity / identity is not null;
 // the extras' columns before "endpoint" (extraNames: their names).
@@ -71,15 +79,37 @@ std::string CsvHeader(bool withEvent, bool withIdentity = false, bool withEndpoi
 std::string RecordCsv(const SEARCH_INFO& record, bool withEvent,
                       const std::string* identity = nullptr, const std::string* endpoint = nullptr,
                       const Extras* extras = nullptr);
-// A table of the records with a header row, one line per record, every
-// field but `event`, columns aligned by characters; a column "endpoint"
-// when endpoints holds one per record, then "identity" when identities
-// holds one name per record; before "endpoint" the extras' columns when
-// extras holds one set per record (the first's names head them).
+// Every column a table of these rows can show, in order: every field but
+// `event`, the extras' names when extras holds one set per record (the
+// first's names), "endpoint" when endpoints holds one per record, then
+// "identity" when identities holds one name per record.
+std::vector<std::string> TableColumns(const std::vector<SEARCH_INFO>& records,
+                                      const std::vector<std::string>& identities = {},
+                                      const std::vector<std::string>& endpoints = {},
+                                      const std::vector<Extras>& extras = {});
+// The columns an installer reads, in order, of those TableColumns offers:
+// ipAddr, mac, productSeries, productModel, devName, deviceActivated, the
+// extras' names, "endpoint" when a record has one but no MAC (an ONVIF
+// camera known by its endpoint only), and "identity".
+std::vector<std::string> DefaultTableColumns(const std::vector<SEARCH_INFO>& records,
+                                             const std::vector<std::string>& identities = {},
+                                             const std::vector<std::string>& endpoints = {},
+                                             const std::vector<Extras>& extras = {});
+// Reads a list of column names separated by commas (spaces around a name
+// ignored) against `offered`; false, with the first name not offered (or
+// the empty text for an empty list) in *unknown.
+bool ParseColumnList(const std::string& list, const std::vector<std::string>& offered,
+                     std::vector<std::string>* columns, std::string* unknown);
+// A table of the records with a header row of column names and one line
+// per record, columns aligned by characters, values as DisplayValue gives
+// them. The columns are `columns` (null: every one of TableColumns; a name
+// it does not offer shows empty cells). The lines are sorted by IPv4
+// address as numbers, equal addresses by MAC, rows without an address last.
 std::string RecordTable(const std::vector<SEARCH_INFO>& records,
                         const std::vector<std::string>& identities = {},
                         const std::vector<std::string>& endpoints = {},
-                        const std::vector<Extras>& extras = {});
+                        const std::vector<Extras>& extras = {},
+                        const std::vector<std::string>* columns = nullptr);
 // One terminal line (no line end) for an event: its kind, the MAC, the
 // address, the type code, the model and the name; then the identity in
 // brackets when it is given and not "verified"; then the endpoint when it

@@ -185,14 +185,51 @@ bool ReadInterval(const cli::ParsedArgs& args, int* out) {
     return *out == value;
 }
 
-void PrintDevices(const onvif_cli::Listing& list, format::Format f) {
+int Usage(const std::string& reason);
+
+// Every column a table of list can show: the record's fields, the ONVIF
+// cameras' information, the endpoint and the identity.
+const std::vector<std::string>& OfferedColumns() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> offered = format::TableColumns(
+            {SEARCH_INFO{}}, {""}, {""}, {{{"manufacturer", ""}, {"serial", ""}}});
+        return offered;
+    }();
+    return names;
+}
+
+// The --columns list read against the columns a table offers whatever
+// was found, so that it is checked before the search; false, after the
+// usage message, for a name the table does not offer.
+bool ReadColumnList(const cli::ParsedArgs& args, std::vector<std::string>* columns) {
+    std::string unknown;
+    if (format::ParseColumnList(args.Get("--columns", ""), OfferedColumns(), columns, &unknown))
+        return true;
+    Usage("unknown column \"" + format::TerminalText(unknown) + "\" for --columns");
+    return false;
+}
+
+// The table's columns once the list is known: the --columns list, every
+// column with --all-columns, else those an installer reads.
+std::vector<std::string> TableColumnsOf(const cli::ParsedArgs& args, const onvif_cli::Listing& l,
+                                        std::vector<std::string> listed) {
+    if (args.Has("--columns"))
+        return listed;
+    if (args.Has("--all-columns"))
+        return format::TableColumns(l.rows, l.identities, l.endpoints, l.extras);
+    return format::DefaultTableColumns(l.rows, l.identities, l.endpoints, l.extras);
+}
+
+void PrintDevices(const onvif_cli::Listing& list, format::Format f,
+                  const std::vector<std::string>& columns) {
     const std::vector<SEARCH_INFO>& devices = list.rows;
     const auto extras = [&list](size_t i) {
         return list.extras.empty() ? nullptr : &list.extras[i];
     };
     if (f == format::Format::Table) {
         std::fputs(
-            format::RecordTable(devices, list.identities, list.endpoints, list.extras).c_str(),
+            format::RecordTable(devices, list.identities, list.endpoints, list.extras, &columns)
+                .c_str(),
             stdout);
         return;
     }
@@ -216,8 +253,6 @@ void PrintDevices(const onvif_cli::Listing& list, format::Format f) {
                         .c_str());
     std::printf("%s]\n", devices.empty() ? "" : "\n");
 }
-
-int Usage(const std::string& reason);
 
 // list logs in to the ONVIF cameras named by --login, or to all with
 // --login-all; credentials alone name none.
@@ -265,6 +300,14 @@ int RunList(const cli::ParsedArgs& args) {
         return Usage("unknown format " + args.Get("--format", ""));
     if (!ReadSeconds(args, 3, &seconds))
         return Usage("bad value for --seconds");
+    if ((args.Has("--columns") || args.Has("--all-columns")) && f != format::Format::Table)
+        return Usage("--columns and --all-columns choose the table's columns; json and csv "
+                     "always carry every field");
+    if (args.Has("--columns") && args.Has("--all-columns"))
+        return Usage("give --columns or --all-columns, not both");
+    std::vector<std::string> columns;
+    if (args.Has("--columns") && !ReadColumnList(args, &columns))
+        return 2;
     const bool login = WantsCameraLogin(args);
     if (GivesCredentials(args) && !login)
         return Usage("list logs in only to the ONVIF cameras named with --login ENDPOINT,... "
@@ -300,8 +343,9 @@ int RunList(const cli::ParsedArgs& args) {
                                                    Clock::now() + kInformationBound,
                                                    LoginNames(args), args.Has("--login-all")));
     }
-    PrintDevices(onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login),
-                 f);
+    const onvif_cli::Listing list =
+        onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login);
+    PrintDevices(list, f, TableColumnsOf(args, list, std::move(columns)));
     return 0;
 }
 
@@ -329,6 +373,15 @@ int RunWatch(const cli::ParsedArgs& args) {
     return 0;
 }
 
+// The help of --columns, ending in every name it takes (which the bash
+// completion reads).
+std::string ColumnsHelp() {
+    std::string names;
+    for (const std::string& name : OfferedColumns())
+        names += (names.empty() ? "" : ",") + name;
+    return "the table shows these columns, separated by commas, in this order; names: " + names;
+}
+
 // A command's options followed by the password's.
 std::vector<cli::OptionInfo> WithPassword(std::vector<cli::OptionInfo> options) {
     const std::vector<cli::OptionInfo> password = cli::PasswordOptions();
@@ -347,6 +400,10 @@ const std::vector<cli::CommandSpec>& Commands() {
          {},
          WithPassword({{"--seconds", "S", "how long to search, default 3"},
                        {"--format", "table|json|csv", "output form, default table"},
+                       {"--all-columns", "",
+                        "the table shows every field, not only address, MAC, type, model, "
+                        "name, activation and identity"},
+                       {"--columns", "LIST", ColumnsHelp()},
                        {"--login", "LIST",
                         "log in to these ONVIF cameras (endpoints or MACs, separated by commas) "
                         "and list the maker, model, firmware and serial number each tells, "
@@ -357,7 +414,8 @@ const std::vector<cli::CommandSpec>& Commands() {
                         "replay to the real cameras for minutes, or crack offline); use it only "
                         "on a network you trust"},
                        {"--user", "NAME", "the cameras' user for --login, default admin"}}),
-         "searches for S seconds, then prints every device found once",
+         "searches for S seconds, then prints every device found once; the table is sorted "
+         "by IP address",
          RunList},
         {"watch",
          {},
