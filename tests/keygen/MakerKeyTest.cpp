@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -36,7 +37,7 @@ protected:
                   0);
         std::ofstream(root + "/taken") << "kept";
     }
-    void TearDown() override { std::system(("rm -rf " + root).c_str()); }
+    void TearDown() override { std::filesystem::remove_all(root); }
     std::string root;
 };
 

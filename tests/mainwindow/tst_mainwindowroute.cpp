@@ -27,7 +27,10 @@ private slots:
         REQUIRE_PRIVATE_NETWORK();
         applyLook();
     }
-    void cleanupTestCase() { std::system("ip link del lvxother 2>/dev/null"); }
+    void cleanupTestCase() {
+        // The card is gone already when its test failed before making it.
+        [[maybe_unused]] const int removed = std::system("ip link del lvxother 2>/dev/null");
+    }
     void routeOnAnotherCard();
 };
 

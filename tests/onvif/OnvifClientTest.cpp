@@ -3,6 +3,7 @@
 // and the pinning of its HTTPS key are checked without a network.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
@@ -316,7 +317,7 @@ protected:
         setenv("XDG_DATA_HOME", folder, 1);
     }
     void TearDown() override {
-        std::system(("rm -rf " + m_folder).c_str());
+        std::filesystem::remove_all(m_folder);
         unsetenv("XDG_DATA_HOME");
     }
     std::unique_ptr<DeviceClient> Https(const char* endpoint = "urn:uuid:cam") {

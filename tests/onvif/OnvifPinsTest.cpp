@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -25,7 +26,7 @@ protected:
         setenv("XDG_DATA_HOME", (m_folder + "/data").c_str(), 1);
     }
     void TearDown() override {
-        std::system(("rm -rf " + m_folder).c_str());
+        std::filesystem::remove_all(m_folder);
         unsetenv("XDG_DATA_HOME");
     }
     std::string Text() const {

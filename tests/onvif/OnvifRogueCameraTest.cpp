@@ -63,7 +63,7 @@ protected:
         StopRogue();
         m_sim.reset();
         if (!m_tag.empty())
-            std::system(("rm -rf " + m_tag + "-*").c_str());
+            [[maybe_unused]] const int removed = std::system(("rm -rf " + m_tag + "-*").c_str());
     }
     void StartSimulator() {
         m_sim.reset();
@@ -71,8 +71,10 @@ protected:
             m_tag + "-sim", Fleet(), std::vector<std::string>{"--own-addresses", "veth1"});
         ASSERT_TRUE(m_sim->Ready()) << m_sim->Log();
     }
+    // Runs a command in the devices' namespace; one that finds its work done
+    // already (an address present, a process gone) is not a failure here.
     static void Device(const std::string& command) {
-        std::system(("ip netns exec " + std::string(getenv("LORVEX_NETNS_DEVICES")) + " " +
+        [[maybe_unused]] const int status = std::system(("ip netns exec " + std::string(getenv("LORVEX_NETNS_DEVICES")) + " " +
                      command + " 2>/dev/null")
                         .c_str());
     }

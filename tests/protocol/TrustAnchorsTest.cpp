@@ -3,6 +3,7 @@
 // environment names.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ TEST(FindAnchorFolders, AnInstalledProgramFindsThePackagesAnchorsAndABuildTreeNo
     for (const auto& [value, expected] :
          {std::pair<const char*, const char*>{nullptr, ""}, {"", ""}, {"/srv/keys", "/srv/keys"}})
         EXPECT_EQ(FindAnchorFolders("/nonexistent", value).environment, expected);
-    std::system(("rm -rf " + root).c_str());
+    std::filesystem::remove_all(root);
 }
 
 // The tests' programs live in the build tree: they trust the maker's

@@ -162,7 +162,7 @@ TEST_F(HostNetNetwork, LinkLocalRouteIsAddedOnTheAddressesInterfaceWhenMissing) 
     EXPECT_EQ(manager.AddLinkLocalRoute(kHost, files), LinkLocalRouteState::Present);
     EXPECT_EQ(manager.AddLinkLocalRoute(kHost), LinkLocalRouteState::Present);
     EXPECT_EQ(CLorvexManage::LinkLocalRouteCarrier(kHost), "veth0");
-    std::system("ip route del 169.254.0.0/16 dev veth0");
+    EXPECT_EQ(std::system("ip route del 169.254.0.0/16 dev veth0"), 0);
 }
 
 // Another user of this host, with the route helper the package lets it
@@ -187,7 +187,7 @@ TEST_F(HostNetNetwork, RoutePreemptedByAnotherUserIsReportedNotInPlace) {
     const int ours = std::system((copy + " veth0 2>/dev/null").c_str()); // its own status
     EXPECT_TRUE(WIFEXITED(ours) && WEXITSTATUS(ours) == 4) << ours;
     EXPECT_EQ(Output("ip -4 route show table all"), before);
-    std::system(("ip link del lvxother; rm -f " + copy).c_str());
+    EXPECT_EQ(std::system(("ip link del lvxother && rm -f " + copy).c_str()), 0);
 }
 
 std::string Answer(const char* ip, const char* ip2, int dataPort, int httpPort, int httpType) {

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -265,7 +266,7 @@ TEST_F(SetIpNetwork, FirstReaddressingOfACameraReachedOnlyAtItsLinkLocalAddressW
               s_tag + "-out");
     const bool routeAdded = LinkLocalRouteExists();
     RunIp("ip route replace 169.254.0.0/16 dev veth0");
-    std::system(("rm -rf " + dir).c_str());
+    std::filesystem::remove_all(dir);
     EXPECT_EQ(run.code, 0) << run.out << run.err;
     EXPECT_TRUE(routeAdded);
     int32_t rtsp = -1;
