@@ -302,8 +302,12 @@ public:
             std::fclose(m_file);
     }
     bool Ok() const { return m_file != nullptr; }
-    template <class... A> void Line(const char* format, A... args) {
-        std::fprintf(m_file, format, args...);
+    void Line(const char* text) {
+        std::fputs(text, m_file);
+        std::fputc('\n', m_file);
+    }
+    template <class A0, class... A> void Line(const char* format, A0 first, A... rest) {
+        std::fprintf(m_file, format, first, rest...);
         std::fputc('\n', m_file);
     }
 
