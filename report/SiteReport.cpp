@@ -253,10 +253,7 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
-std::string OffsetText(const Row& row, const Labels& labels) {
-    if (!row.clockKnown)
-        return std::string();
-    const long long offset = row.clockOffset;
+std::string OffsetText(long long offset, const std::string& unit) {
     const unsigned long long s =
         offset < 0 ? 0ULL - static_cast<unsigned long long>(offset) : offset;
     std::string out = offset < 0 ? "-" : "+";
@@ -265,9 +262,8 @@ std::string OffsetText(const Row& row, const Labels& labels) {
     if (s >= 3600)
         return out + std::to_string(s / 3600) + " h " + std::to_string(s % 3600 / 60) + " min";
     if (s >= 60)
-        return out + std::to_string(s / 60) + " min " + std::to_string(s % 60) + " " +
-               labels.seconds;
-    return out + std::to_string(s) + " " + labels.seconds;
+        return out + std::to_string(s / 60) + " min " + std::to_string(s % 60) + " " + unit;
+    return out + std::to_string(s) + " " + unit;
 }
 
 std::string Html(const Header& header, const std::vector<Row>& rows, const Labels& labels) {
@@ -309,7 +305,7 @@ std::string Html(const Header& header, const std::vector<Row>& rows, const Label
         Cell(&out, row.activation);
         Cell(&out, ActionText(row, labels));
         Cell(&out, VerifiedText(row.verified, labels));
-        Cell(&out, OffsetText(row, labels));
+        Cell(&out, row.clockKnown ? OffsetText(row.clockOffset, labels.seconds) : std::string());
         PictureCell(&out, row);
         out += "</tr>\n";
     }

@@ -80,9 +80,9 @@ std::string CsvField(std::string_view text);
 // Standard base64 with padding.
 std::string Base64(std::string_view bytes);
 
-// The clock offset as a person reads it: "+3 s", "-2 h 5 min", empty when
-// not known.
-std::string OffsetText(const Row& row, const Labels& labels);
+// A clock offset as a person reads it: "+3 s", "-1 min 2 s", "+2 h 5 min",
+// "-4629 d 15 h" (unit: the word for seconds).
+std::string OffsetText(long long offset, const std::string& unit = "s");
 
 // The whole HTML page.
 std::string Html(const Header& header, const std::vector<Row>& rows,

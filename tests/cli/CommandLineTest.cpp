@@ -14,6 +14,7 @@ const std::vector<cli::CommandSpec> kCommands = {
     {"list", {}, {{"--seconds", "S", ""}, {"--format", "F", ""}}, "", Nothing},
     {"set-ip", {"MAC", "IP"}, {{"--password", "P", ""}, {"--dry-run", "", ""}}, "", Nothing},
     {"activate", {"[MAC]"}, {{"--type", "CODE", ""}}, "", Nothing},
+    {"set-time", {"ENDPOINT..."}, {{"--now", "", ""}}, "", Nothing},
 };
 
 struct ParseCase {
@@ -58,7 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"activate"}, true, "activate", 0},
                       ParseCase{{"activate", "AA"}, true, "activate", 0},
                       ParseCase{{"activate", "--type", "ZVK_IPC"}, true, "activate", 1},
-                      ParseCase{{"activate", "AA", "BB"}, false, "", 0}));
+                      ParseCase{{"activate", "AA", "BB"}, false, "", 0},
+                      ParseCase{{"set-time", "A", "B", "C", "--now"}, true, "set-time", 1},
+                      ParseCase{{"set-time", "A"}, true, "set-time", 0},
+                      ParseCase{{"set-time", "--now"}, false, "", 0}));
 
 TEST(CommandLine, PositionalsAndValuesAreKept) {
     const char* argv[] = {"x", "set-ip", "--password", "a b;$(rm)", "M", "I", "--dry-run"};

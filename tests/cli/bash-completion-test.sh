@@ -16,7 +16,7 @@ expect() { # WANT WORDS...: completing the last word of WORDS offers WANT
   [[ $got == "$want" ]] || { echo "FAIL: lorvex-search $*<TAB>: '$got', expected '$want'" >&2; failures=$((failures + 1)); }
 }
 expect "list" li
-expect "set-ip" set
+expect "set-ip set-time" set
 expect "--help" --h
 expect "--seconds" list --s
 expect "--format" list --f

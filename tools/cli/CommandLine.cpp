@@ -76,6 +76,13 @@ bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& co
     const size_t optional = static_cast<size_t>(std::count_if(
         names.begin(), names.end(), [](const std::string& n) { return n.front() == '['; }));
     const size_t given = out->positionals.size();
+    const bool repeated = !names.empty() && names.back().size() > 3 &&
+                          names.back().compare(names.back().size() - 3, 3, "...") == 0;
+    if (repeated && given >= names.size())
+        return true;
+    if (repeated)
+        return Fail(error, out->command->name + " takes at least " + std::to_string(names.size()) +
+                               " argument(s)");
     if (given > names.size() || given < names.size() - optional)
         return Fail(error, out->command->name + " takes " +
                                (optional == 0 ? std::to_string(names.size())

@@ -21,9 +21,10 @@ struct OptionInfo {
 struct ParsedArgs;
 
 struct CommandSpec {
-    std::string name;                     // "list"
+    std::string name; // "list"
     // Names of the positional arguments; a name in brackets ("[MAC]") is
-    // optional, and only the last ones may be.
+    // optional, and only the last ones may be; a last name ending in "..."
+    // ("ENDPOINT...") takes one or more.
     std::vector<std::string> positionals;
     std::vector<OptionInfo> options;
     std::string help;

@@ -163,6 +163,18 @@ std::string Advice(onvif::Outcome outcome, const std::string& endpoint, long lon
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
+bool FindCamera(onvif::CameraSearch& search, const std::string& key, double seconds,
+                Clock::time_point start, onvif::CameraRecord* out) {
+    if (!WaitForCamera(search, key, seconds, out))
+        return false;
+    JudgeOnWholeWindow(search, key, start, out);
+    return true;
+}
+
+int ExitForOutcome(onvif::Outcome outcome) { return ExitFor(outcome); }
+
+void EnsureCameraRoute(const onvif::CameraRecord& camera) { EnsureRouteFor(camera); }
+
 void EnsureRoutesFor(const std::vector<onvif::CameraRecord>& cameras) {
     std::set<std::string> cards;
     for (const onvif::CameraRecord& camera : cameras)

@@ -42,6 +42,8 @@ enum ExitCode {
     kCertificateChanged = 39, // https: not the certificate pinned for the camera
     kClockOff = 40,           // a token log-in refused: the camera's clock is over 5 min off
     kConflict = 41,           // more than one host claims the camera
+    kBadPicture = 42,         // snapshot: the picture is no JPEG this tool reads whole
+    kPictureTooLarge = 43,    // snapshot: the picture passed the byte bound
 };
 
 // The line that says what a camera's outcome means and what to do, for
@@ -126,6 +128,20 @@ private:
     std::map<std::string, MakerRow> m_makers; // the maker's devices present, by MAC
     std::map<std::string, Held> m_cameras;    // by endpoint
 };
+
+// Waits until `search` (started at `start` by the caller) lists the camera
+// named by key (MAC or endpoint), at most `seconds`, then judges it on the
+// whole answer window of that search (who claims it). False when none
+// matched in time or the stop flag was raised.
+bool FindCamera(onvif::CameraSearch& search, const std::string& key, double seconds,
+                std::chrono::steady_clock::time_point start, onvif::CameraRecord* out);
+
+// The exit code of an action's outcome (ExitCode; 0 for Done).
+int ExitForOutcome(onvif::Outcome outcome);
+
+// The link-local route a camera reached only at its link-local address
+// needs, in place before a call goes there (as EnsureRoutesFor, one camera).
+void EnsureCameraRoute(const onvif::CameraRecord& camera);
 
 // Adds the link-local route the window adds, on each card that reaches a
 // camera only at its link-local address; without the right to, prints on

@@ -25,6 +25,8 @@
 #include "OnvifCommands.h"
 #include "OnvifSearch.h"
 #include "Secret.h"
+#include "SiteCommands.h"
+#include "SiteReport.h"
 
 namespace {
 
@@ -290,6 +292,29 @@ void PrintLoginNotes(const std::vector<onvif_cli::LoginNote>& notes) {
     }
 }
 
+// What a search of both protocols found: the maker's devices in the order
+// first seen, with their identities, and the ONVIF cameras.
+struct Found {
+    std::vector<SEARCH_INFO> devices;
+    std::vector<std::string> identities;
+    std::vector<onvif::CameraRecord> cameras;
+};
+
+// Searches both protocols for `seconds`, as list does.
+Found SearchBoth(double seconds) {
+    Collector collector;
+    Found found;
+    Session session(&collector, 5);
+    onvif::CameraSearch cameraSearch; // ONVIF cameras beside the maker's devices
+    cameraSearch.Start(nullptr, 0);
+    WaitFor(seconds);
+    found.devices = collector.Devices();
+    for (const SEARCH_INFO& d : found.devices)
+        found.identities.push_back(IdentityOf(d.mac));
+    found.cameras = cameraSearch.Cameras();
+    return found;
+}
+
 // How long list waits for the cameras' GetDeviceInformation after its search.
 constexpr std::chrono::seconds kInformationBound{3};
 
@@ -323,29 +348,64 @@ int RunList(const cli::ParsedArgs& args) {
         password = MakeSharedSecret(text.data(), text.size());
         WipeSecret(&text);
     }
-    Collector collector;
-    std::vector<SEARCH_INFO> devices;
-    std::vector<std::string> identities;
-    std::vector<onvif::CameraRecord> cameras;
-    {
-        Session session(&collector, 5);
-        onvif::CameraSearch cameraSearch; // ONVIF cameras beside the maker's devices
-        cameraSearch.Start(nullptr, 0);
-        WaitFor(seconds);
-        devices = collector.Devices();
-        for (const SEARCH_INFO& d : devices)
-            identities.push_back(IdentityOf(d.mac));
-        cameras = cameraSearch.Cameras();
-    }
+    Found found = SearchBoth(seconds);
     if (login) {
-        onvif_cli::EnsureRoutesFor(cameras); // cameras of foreign subnets answer there
-        PrintLoginNotes(onvif_cli::ReadInformation(&cameras, args.Get("--user", "admin"), password,
-                                                   Clock::now() + kInformationBound,
+        onvif_cli::EnsureRoutesFor(found.cameras); // cameras of foreign subnets answer there
+        PrintLoginNotes(onvif_cli::ReadInformation(&found.cameras, args.Get("--user", "admin"),
+                                                   password, Clock::now() + kInformationBound,
                                                    LoginNames(args), args.Has("--login-all")));
     }
-    const onvif_cli::Listing list =
-        onvif_cli::MergeCameras(std::move(devices), std::move(identities), cameras, login);
+    const onvif_cli::Listing list = onvif_cli::MergeCameras(
+        std::move(found.devices), std::move(found.identities), found.cameras, login);
     PrintDevices(list, f, TableColumnsOf(args, list, std::move(columns)));
+    return 0;
+}
+
+// How long report waits for the named cameras' clocks and pictures.
+constexpr std::chrono::seconds kTakeBound{20};
+
+int RunReport(const cli::ParsedArgs& args) {
+    double seconds;
+    if (!ReadSeconds(args, 3, &seconds))
+        return Usage("bad value for --seconds");
+    if (!args.Has("--output") || args.Get("--output", "").empty())
+        return Usage("report needs --output FILE.html");
+    const bool login = WantsCameraLogin(args);
+    if (GivesCredentials(args) && !login)
+        return Usage("report logs in only to the ONVIF cameras named with --login ENDPOINT,... "
+                     "(or to every camera with --login-all)");
+    if (args.Has("--login") && LoginNames(args).empty())
+        return Usage("--login needs the endpoints or MACs of the cameras to log in to");
+    SharedSecret password;
+    if (login) {
+        std::string error, text = device::DevicePassword(args, "report", &error);
+        if (!error.empty())
+            return Usage(error);
+        password = MakeSharedSecret(text.data(), text.size());
+        WipeSecret(&text);
+    }
+    Found found = SearchBoth(seconds);
+    std::map<std::string, site_cli::CameraTake> taken;
+    if (login) {
+        onvif_cli::EnsureRoutesFor(found.cameras);
+        const std::string user = args.Get("--user", "admin");
+        PrintLoginNotes(onvif_cli::ReadInformation(&found.cameras, user, password,
+                                                   Clock::now() + kInformationBound,
+                                                   LoginNames(args), args.Has("--login-all")));
+        taken = site_cli::TakeCameras(found.cameras, user, password, Clock::now() + kTakeBound,
+                                      LoginNames(args), args.Has("--login-all"));
+    }
+    const onvif_cli::Listing list = onvif_cli::MergeCameras(
+        std::move(found.devices), std::move(found.identities), found.cameras, login);
+    const std::vector<report::Row> rows = site_cli::ReportRows(list, found.cameras, taken);
+    const std::string path = args.Get("--output", "");
+    std::string error;
+    if (!report::WriteReport(path, site_cli::ReportHeader(args.Get("--site", "")), rows, &error)) {
+        std::fprintf(stderr, "lorvex-search: cannot write the report: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("report: %zu devices written to %s and %s\n", rows.size(), path.c_str(),
+                report::CsvPathFor(path).c_str());
     return 0;
 }
 
@@ -499,6 +559,64 @@ const std::vector<cli::CommandSpec>& Commands() {
          "log-in accepts the one it shows: only after the camera's certificate was replaced on "
          "purpose (the file: ~/.local/share/lorvex/camera-certificates)",
          onvif_cli::RunForgetCamera},
+        {"snapshot",
+         {"ENDPOINT"},
+         WithPassword(
+             {{"--output", "FILE", "write the picture, a JPEG as the camera sent it, to FILE"},
+              {"--onvif", "",
+               "ENDPOINT is the MAC an ONVIF camera announces; without it a MAC is refused: the "
+               "maker's cameras are not yet taken by MAC"},
+              {"--user", "NAME", "the camera's user, default admin"},
+              {"--seconds", "S", "search at most S seconds for the camera, default 3"},
+              kVerbose}),
+         "takes the ONVIF camera's picture (its media service's snapshot, fetched only from the "
+         "camera's own address, at most 4 MiB, read whole as a JPEG before it is written); "
+         "exits 0 when written, 12 when not found, 42 when the picture is no JPEG this tool "
+         "reads whole, 43 when it is larger than 4 MiB (nothing written either way), 1 when "
+         "FILE cannot be written, else the ONVIF exit codes of set-ip",
+         site_cli::RunSnapshot},
+        {"set-time",
+         {"ENDPOINT..."},
+         WithPassword(
+             {{"--ntp", "HOST",
+               "the clocks follow this NTP server (an address or host name); each is set to "
+               "this computer's time first, so that it is right at once"},
+              {"--now", "", "without --ntp: the clocks are set by hand to this computer's time"},
+              {"--time-zone", "TZ",
+               "a POSIX time zone such as CET-1CEST,M3.5.0,M10.5.0/3 or UTC0; default: each "
+               "camera keeps its own"},
+              {"--onvif", "",
+               "the MACs given are those ONVIF cameras announce; without it a MAC is refused: "
+               "the maker's devices are not yet taken by MAC"},
+              {"--user", "NAME", "the cameras' user, default admin"},
+              {"--seconds", "S", "search at most S seconds for the cameras, default 3"},
+              kVerbose}),
+         "sets the clocks of the ONVIF cameras named (endpoints), several at once, reads each "
+         "back and prints its offset from this computer's clock before and after; 0 when every "
+         "clock was set and read back, 1 when not, 2 when refused (nothing sent)",
+         site_cli::RunSetTime},
+        {"report",
+         {},
+         WithPassword(
+             {{"--output", "FILE.html",
+               "write the site report to FILE.html (one page: no script, nothing fetched from "
+               "elsewhere, prints on A4 landscape) and the same rows to FILE.csv beside it; "
+               "never a password or setup code"},
+              {"--site", "NAME", "the site's name in the report's header"},
+              {"--seconds", "S", "how long to search, default 3"},
+              {"--login", "LIST",
+               "log in to these ONVIF cameras (endpoints or MACs, separated by commas): their "
+               "model, firmware, clock offset and a thumbnail of their picture go into the "
+               "report; no other camera receives the login"},
+              {"--login-all", "",
+               "log in to every ONVIF camera that answers instead (as for list: only on a "
+               "network you trust)"},
+              {"--user", "NAME", "the cameras' user for --login, default admin"}}),
+         "searches as list does and writes the site report: a header with the site, date, PC "
+         "and tool version, one row per device of both protocols (name, type, model, MAC or "
+         "endpoint, address, mask, gateway, firmware, identity, activation, what this session "
+         "did, clock offset, thumbnail); 0 when written, 1 when not",
+         RunReport},
         {"plan",
          {},
          {{"--start", "A", "first new address"},
@@ -570,5 +688,6 @@ int main(int argc, char** argv) {
     device::SetStopFlag(&g_stop);
     commission_cli::SetStopFlag(&g_stop);
     onvif_cli::SetStopFlag(&g_stop);
+    site_cli::SetStopFlag(&g_stop);
     return args.command->run(args);
 }

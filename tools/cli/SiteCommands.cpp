@@ -1,0 +1,421 @@
+#include "SiteCommands.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "DeviceCommands.h"
+#include "Jpeg.h"
+#include "LorvexManage.h"
+#include "LorvexVersion.h"
+#include "OnvifActions.h"
+#include "OnvifReaddress.h"
+#include "OnvifSearch.h"
+
+namespace site_cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::atomic<bool>* g_stop = nullptr;
+
+// Cameras worked on at once by set-time and report.
+constexpr size_t kWorkers = 8;
+
+int Usage(const std::string& reason) {
+    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
+    return 2;
+}
+
+bool IsMac(const std::string& text) {
+    char mac[18];
+    return CLorvexManage::NormalizeMac(text.c_str(), mac);
+}
+
+// Runs work(0..count-1) on at most kWorkers threads, each index once.
+void ForEachAtOnce(size_t count, const std::function<void(size_t)>& work) {
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    for (size_t n = 0; n < std::min(kWorkers, count); ++n)
+        workers.emplace_back([&] {
+            for (size_t i = next++; i < count; i = next++)
+                work(i);
+        });
+    for (std::thread& t : workers)
+        t.join();
+}
+
+bool ReadSearchSeconds(const cli::ParsedArgs& args, double* seconds) {
+    *seconds = 3;
+    return !args.Has("--seconds") || cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, seconds);
+}
+
+// The password of the command's options, wiped from the temporary text.
+bool ReadCredentials(const cli::ParsedArgs& args, const char* command, SharedSecret* password) {
+    std::string error, text = device::DevicePassword(args, command, &error);
+    if (!error.empty()) {
+        WipeSecret(&text);
+        Usage(error);
+        return false;
+    }
+    *password = MakeSharedSecret(text.data(), text.size());
+    WipeSecret(&text);
+    return true;
+}
+
+onvif::ActionContext ContextFor(const cli::ParsedArgs& args, const SharedSecret& password) {
+    onvif::ActionContext context;
+    context.user = args.Get("--user", "admin");
+    context.password = password;
+    context.stop = g_stop;
+    return context;
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes, std::string* error) {
+    const std::string temporary = path + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out)
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out || (out.close(), !out)) {
+            *error = "cannot write " + temporary;
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        *error = "cannot write " + path;
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The line and exit code of a picture that was not taken.
+int SnapshotFailure(const onvif::CameraRecord& camera, const onvif::SnapshotResult& r) {
+    std::string line;
+    int code = onvif_cli::ExitForOutcome(r.outcome);
+    if (r.image == snapshot::ImageCheck::TooLarge) {
+        line = "refused, nothing written: the camera's picture is larger than " +
+               std::to_string(snapshot::kMaxImageBytes / (1024 * 1024)) + " MiB";
+        code = onvif_cli::kPictureTooLarge;
+    } else if (r.image != snapshot::ImageCheck::Ok) {
+        line = std::string("refused, nothing written: the camera's picture is not a JPEG this "
+                           "tool reads whole (") +
+               snapshot::ImageCheckName(r.image) + ")";
+        code = onvif_cli::kBadPicture;
+    } else {
+        line = onvif_cli::Advice(r.outcome, camera.endpoint, 0, camera.claimants);
+        if (line.empty())
+            line = std::string("failed: ") + onvif::OutcomeName(r.outcome) +
+                   (r.detail.empty() ? "" : ": " + r.detail);
+    }
+    std::printf("%s: %s\n", camera.endpoint.c_str(), line.c_str());
+    return code;
+}
+
+} // namespace
+
+void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+int RunSnapshot(const cli::ParsedArgs& args) {
+    const std::string target = args.positionals[0];
+    if (IsMac(target) && !args.Has("--onvif"))
+        return Usage("snapshot takes ONVIF cameras by endpoint (or by MAC with --onvif); "
+                     "the maker's cameras by MAC are not yet taken");
+    if (!args.Has("--output"))
+        return Usage("snapshot needs --output FILE");
+    double seconds;
+    if (!ReadSearchSeconds(args, &seconds))
+        return Usage("bad value for --seconds");
+    SharedSecret password;
+    if (!ReadCredentials(args, "snapshot", &password))
+        return 2;
+    onvif::CameraSearch search;
+    const Clock::time_point start = Clock::now();
+    if (!search.Start(nullptr, 5))
+        return Usage("no network interface to search on");
+    onvif::CameraRecord camera;
+    if (!onvif_cli::FindCamera(search, target, seconds, start, &camera)) {
+        std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n", target.c_str());
+        return 12;
+    }
+    onvif_cli::EnsureCameraRoute(camera);
+    onvif::SnapshotRequest request;
+    request.thumbnail = false;
+    const onvif::SnapshotResult r =
+        onvif::TakeSnapshot(camera, request, ContextFor(args, password));
+    if (r.outcome != onvif::Outcome::Done)
+        return SnapshotFailure(camera, r);
+    std::string error;
+    const std::string path = args.Get("--output", "");
+    if (!WriteWhole(path, r.jpeg, &error)) {
+        std::fprintf(stderr, "lorvex-search: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s: done: %dx%d picture, %zu bytes, written to %s\n", camera.endpoint.c_str(),
+                r.width, r.height, r.jpeg.size(), path.c_str());
+    return 0;
+}
+
+namespace {
+
+// What set-time did to one target.
+struct ClockLine {
+    std::string line; // without the target's name
+    bool done = false;
+};
+
+enum class DeviceKind { OnvifCamera, MakerDevice };
+
+// The kind of device a set-time target names: an endpoint, or a MAC with
+// --onvif, is an ONVIF camera; a MAC without it, the maker's device.
+DeviceKind KindOf(const std::string& target, const cli::ParsedArgs& args) {
+    return IsMac(target) && !args.Has("--onvif") ? DeviceKind::MakerDevice
+                                                 : DeviceKind::OnvifCamera;
+}
+
+std::string OffsetWords(bool known, long long offset) {
+    return known ? report::OffsetText(offset) : std::string("unknown");
+}
+
+ClockLine CameraClock(const onvif::CameraRecord& camera, const onvif::ClockRequest& request,
+                      const onvif::ActionContext& context) {
+    onvif_cli::EnsureCameraRoute(camera);
+    const onvif::ClockResult r = onvif::SetClock(camera, request, context);
+    ClockLine out;
+    const std::string offsets = "clock offset before " +
+                                OffsetWords(r.beforeKnown, r.before.offset) + ", after " +
+                                OffsetWords(r.afterKnown, r.after.offset);
+    if (r.outcome == onvif::Outcome::Done) {
+        out.done = r.verified;
+        out.line = std::string(r.verified ? "done: " : "not confirmed: ") + offsets;
+        if (!r.after.type.empty())
+            out.line += " (" + r.after.type +
+                        (r.after.timeZone.empty() ? "" : ", time zone " + r.after.timeZone) + ")";
+        return out;
+    }
+    out.line = onvif_cli::Advice(r.outcome, camera.endpoint, r.before.offset, camera.claimants);
+    if (out.line.empty())
+        out.line = std::string("failed: ") + onvif::OutcomeName(r.outcome) +
+                   (r.detail.empty() ? "" : ": " + r.detail) + "; " + offsets;
+    return out;
+}
+
+// The clock of the device target names, set as request asks: the one
+// place where set-time tells the devices' kinds apart. cameras holds the
+// ONVIF cameras found by then.
+ClockLine SetDeviceClock(const std::string& target, DeviceKind kind,
+                         const std::map<std::string, onvif::CameraRecord>& cameras,
+                         const onvif::ClockRequest& request, const onvif::ActionContext& context) {
+    switch (kind) {
+    case DeviceKind::OnvifCamera: {
+        const auto found = cameras.find(target);
+        if (found == cameras.end())
+            return {"failed: no ONVIF camera found by this MAC or endpoint", false};
+        return CameraClock(found->second, request, context);
+    }
+    case DeviceKind::MakerDevice:
+        break;
+    }
+    return {"refused, nothing sent: the maker's devices' clocks are not yet set by set-time",
+            false};
+}
+
+// Searches until every camera target is found or the time is up; the
+// cameras by target, each judged on the whole answer window.
+std::map<std::string, onvif::CameraRecord> FindCameras(const std::vector<std::string>& targets,
+                                                       double seconds) {
+    std::map<std::string, onvif::CameraRecord> found;
+    onvif::CameraSearch search;
+    const Clock::time_point start = Clock::now();
+    if (!search.Start(nullptr, 5))
+        return found;
+    const auto end = start + std::chrono::duration<double>(seconds);
+    for (const std::string& target : targets) {
+        onvif::CameraRecord camera;
+        const double left = std::chrono::duration<double>(end - Clock::now()).count();
+        if (onvif_cli::FindCamera(search, target, std::max(left, 0.0), start, &camera))
+            found[target] = camera;
+    }
+    return found;
+}
+
+} // namespace
+
+int RunSetTime(const cli::ParsedArgs& args) {
+    if (!args.Has("--ntp") && !args.Has("--now"))
+        return Usage("set-time needs --ntp HOST (the clocks follow that server) or --now (the "
+                     "clocks are set to this computer's time)");
+    onvif::ClockRequest request;
+    request.ntp = args.Has("--ntp");
+    request.ntpServer = args.Get("--ntp", "");
+    request.timeZone = args.Get("--time-zone", "");
+    onvif::NtpServer server;
+    if (request.ntp && !onvif::ParseNtpServer(request.ntpServer, &server))
+        return Usage("not an NTP server address or host name: " + request.ntpServer);
+    if (args.Has("--time-zone") && !onvif::ValidPosixTimeZone(request.timeZone))
+        return Usage("not a POSIX time zone (such as CET-1CEST,M3.5.0,M10.5.0/3 or UTC0): " +
+                     request.timeZone);
+    double seconds;
+    if (!ReadSearchSeconds(args, &seconds))
+        return Usage("bad value for --seconds");
+    const std::vector<std::string>& targets = args.positionals;
+    for (const std::string& target : targets)
+        if (KindOf(target, args) == DeviceKind::MakerDevice)
+            return Usage(target + ": set-time takes ONVIF cameras by endpoint (or by MAC with "
+                                  "--onvif); the maker's devices by MAC are not yet taken");
+    SharedSecret password;
+    if (!ReadCredentials(args, "set-time", &password))
+        return 2;
+    const std::map<std::string, onvif::CameraRecord> cameras = FindCameras(targets, seconds);
+    std::vector<ClockLine> lines(targets.size());
+    onvif::ActionContext context = ContextFor(args, password);
+    ForEachAtOnce(targets.size(), [&](size_t i) {
+        onvif::ActionContext own = context;
+        own.deadline = Clock::now() + onvif::kActionTimeLimit;
+        lines[i] = SetDeviceClock(targets[i], KindOf(targets[i], args), cameras, request, own);
+    });
+    bool all = true;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        std::printf("%s: %s\n", targets[i].c_str(), lines[i].line.c_str());
+        all = all && lines[i].done;
+    }
+    return all ? 0 : 1;
+}
+
+std::map<std::string, CameraTake> TakeCameras(const std::vector<onvif::CameraRecord>& cameras,
+                                              const std::string& user, const SharedSecret& password,
+                                              Clock::time_point deadline,
+                                              const std::vector<std::string>& named, bool all) {
+    std::vector<CameraTake> takes(cameras.size());
+    std::vector<bool> asked(cameras.size(), false);
+    ForEachAtOnce(cameras.size(), [&](size_t i) {
+        const onvif::CameraRecord& camera = cameras[i];
+        if (!onvif_cli::NamedForLogin(camera, named, all))
+            return;
+        asked[i] = true;
+        CameraTake& take = takes[i];
+        const onvif::Outcome allowed = onvif::LoginAllowed(camera);
+        if (allowed != onvif::Outcome::Done) {
+            take.note = onvif::OutcomeName(allowed);
+            return;
+        }
+        {
+            onvif::DeviceClient client(camera.xaddr, user, password);
+            client.SetEndpoint(camera.endpoint);
+            client.SetDeadline(deadline);
+            take.clockKnown =
+                client.GetSystemDateAndTime(&take.clockOffset) == onvif::Outcome::Done;
+        }
+        onvif::ActionContext context;
+        context.user = user;
+        context.password = password;
+        context.deadline = deadline;
+        context.stop = g_stop;
+        const onvif::SnapshotResult r = onvif::TakeSnapshot(camera, {}, context);
+        if (r.outcome == onvif::Outcome::Done && !r.thumbnail.jpeg.empty()) {
+            take.thumbnail = r.thumbnail.jpeg;
+            take.width = r.thumbnail.width;
+            take.height = r.thumbnail.height;
+        } else {
+            take.note = r.image != snapshot::ImageCheck::Ok ? snapshot::ImageCheckName(r.image)
+                                                            : onvif::OutcomeName(r.outcome);
+        }
+    });
+    std::map<std::string, CameraTake> out;
+    for (size_t i = 0; i < cameras.size(); ++i)
+        if (asked[i])
+            out[cameras[i].endpoint] = std::move(takes[i]);
+    return out;
+}
+
+namespace {
+
+report::Identity IdentityOf(const std::string& name) {
+    if (name == "verified")
+        return report::Identity::Certified;
+    if (name == "confirmed")
+        return report::Identity::Confirmed;
+    return report::Identity::Unverified;
+}
+
+std::string Field(const char* text, size_t width) {
+    return std::string(text, strnlen(text, width));
+}
+
+} // namespace
+
+std::vector<report::Row> ReportRows(const onvif_cli::Listing& list,
+                                    const std::vector<onvif::CameraRecord>& cameras,
+                                    const std::map<std::string, CameraTake>& taken) {
+    std::map<std::string, const onvif::CameraRecord*> byEndpoint;
+    for (const onvif::CameraRecord& camera : cameras)
+        byEndpoint[camera.endpoint] = &camera;
+    std::vector<report::Row> rows;
+    for (size_t i = 0; i < list.rows.size(); ++i) {
+        const SEARCH_INFO& d = list.rows[i];
+        report::Row row;
+        row.name = Field(d.devName, sizeof d.devName);
+        row.type = Field(d.productSeries, sizeof d.productSeries);
+        row.model = Field(d.productModel, sizeof d.productModel);
+        row.macOrEndpoint = Field(d.mac, sizeof d.mac);
+        row.address = Field(d.ipAddr, sizeof d.ipAddr);
+        row.mask = Field(d.mask, sizeof d.mask);
+        row.gateway = Field(d.route, sizeof d.route);
+        row.firmware = Field(d.softwareVer, sizeof d.softwareVer);
+        row.identity = IdentityOf(list.identities[i]);
+        const format::Field* activation = nullptr;
+        for (const format::Field& f : format::RecordFields())
+            if (std::string(f.name) == "deviceActivated")
+                activation = &f;
+        if (activation != nullptr)
+            row.activation = format::DisplayValue(d, *activation);
+        const std::string& endpoint = list.endpoints[i];
+        const auto camera = byEndpoint.find(endpoint);
+        if (!endpoint.empty() && camera != byEndpoint.end() && row.type == onvif_cli::kCameraType) {
+            const onvif::CameraRecord& c = *camera->second;
+            row.name = c.name;
+            row.model = c.info.model.empty() ? c.hardware : c.info.model;
+            row.firmware = c.info.firmware;
+            if (c.mac.empty())
+                row.macOrEndpoint = c.endpoint;
+        }
+        const auto take = taken.find(endpoint);
+        if (!endpoint.empty() && take != taken.end()) {
+            row.clockKnown = take->second.clockKnown;
+            row.clockOffset = take->second.clockOffset;
+            row.thumbnailJpeg = take->second.thumbnail;
+            row.thumbnailWidth = take->second.width;
+            row.thumbnailHeight = take->second.height;
+            row.snapshotNote = take->second.note;
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+report::Header ReportHeader(const std::string& site) {
+    report::Header header;
+    header.site = site;
+    char text[64] = "";
+    const std::time_t now = std::time(nullptr);
+    struct tm utc {};
+    if (gmtime_r(&now, &utc) != nullptr)
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc);
+    header.date = text;
+    char host[256] = "";
+    if (gethostname(host, sizeof host - 1) == 0)
+        header.pc = host;
+    header.version = LORVEX_VERSION;
+    return header;
+}
+
+} // namespace site_cli

@@ -1,0 +1,72 @@
+// lorvex-search's commands of an installer's day on cameras: snapshot (a
+// camera's picture to a file), set-time (the clocks of many cameras, each
+// offset before and after) and the rows of the site report (report's
+// search is list's, in main.cpp). ONVIF cameras only for now: the maker's
+// devices are refused by MAC with a line that says so, before anything is
+// sent.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "OnvifCamera.h"
+#include "OnvifCommands.h"
+#include "Secret.h"
+#include "SiteReport.h"
+
+namespace site_cli {
+
+void SetStopFlag(const std::atomic<bool>* stop);
+
+// snapshot ENDPOINT --output FILE [--onvif] [--user NAME] [password options]
+// [--seconds S]: the camera's picture as it came, written to FILE (through
+// a temporary file: never half a picture). 0 when written; 12 not found;
+// kBadPicture for a picture that is no sound JPEG and kPictureTooLarge for
+// one past 4 MiB (nothing written either way); another onvif_cli::ExitCode
+// for a call that failed; 1 when FILE could not be written; 2 for a MAC
+// without --onvif (the maker's cameras are not yet taken) or bad options.
+int RunSnapshot(const cli::ParsedArgs& args);
+
+// set-time TARGET... (--ntp HOST | --now) [--time-zone TZ] [--onvif]
+// [--user NAME] [password options] [--seconds S]: sets each camera's clock
+// (SetDeviceClock), several at once, and prints one line per target in the
+// order given with its clock offset before and after. 0 when every clock
+// was set and read back, 1 when not, 2 when refused before anything was
+// sent (bad options, a target that is no ONVIF camera).
+int RunSetTime(const cli::ParsedArgs& args);
+
+// What report took from one camera it logged in to.
+struct CameraTake {
+    bool clockKnown = false;
+    long long clockOffset = 0;
+    std::string thumbnail; // JPEG, at most snapshot::kThumbnailMaxBytes
+    int width = 0, height = 0;
+    std::string note; // why there is no thumbnail, when there is none
+};
+
+// Reads the clock (no log-in) and takes a thumbnail of every camera
+// onvif_cli::NamedForLogin names that onvif::LoginAllowed lets be logged in
+// to, several at once, each ending by deadline. Keyed by endpoint.
+std::map<std::string, CameraTake> TakeCameras(const std::vector<onvif::CameraRecord>& cameras,
+                                              const std::string& user, const SharedSecret& password,
+                                              std::chrono::steady_clock::time_point deadline,
+                                              const std::vector<std::string>& named, bool all);
+
+// The report's rows of a listing: one per row of list, in list's order; a
+// camera's texts from its record (never cut to a record field's width),
+// its picture and clock from taken. Identity: "verified" is certified,
+// "confirmed" is confirmed by fingerprint, anything else unverified. Nothing
+// done this session: the action stays empty.
+std::vector<report::Row> ReportRows(const onvif_cli::Listing& list,
+                                    const std::vector<onvif::CameraRecord>& cameras,
+                                    const std::map<std::string, CameraTake>& taken);
+
+// The report's header: site, this computer's UTC time and host name, the
+// tool's version.
+report::Header ReportHeader(const std::string& site);
+
+} // namespace site_cli
