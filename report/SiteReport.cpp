@@ -69,16 +69,19 @@ table.head td{padding:2px 0;font-weight:bold}
 table.devices{border-collapse:collapse;width:100%}
 table.devices th,table.devices td{border:1px solid #999;padding:3px 4px;vertical-align:top;text-align:left}
 table.devices th{background:#e6e6e6}
-td.mono{font-family:"DejaVu Sans Mono",monospace;word-break:break-all}
+td.mono{font-family:"DejaVu Sans Mono",monospace;white-space:nowrap}
+td.long{white-space:normal;word-break:break-all}
+td.nowrap{white-space:nowrap}
 td.pic img{display:block;max-width:160px;height:auto}
 td.pic span{color:#666}
 tr.unverified td.id{color:#a00}
 @page{size:A4 landscape;margin:10mm}
 @media print{
-body{margin:0;font-size:8pt}
+body{margin:0;font-size:7.5pt}
+td.pic{width:34mm}
 thead{display:table-header-group}
 tr{break-inside:avoid;page-break-inside:avoid}
-td.pic img{max-width:40mm;max-height:30mm}
+td.pic img{max-width:34mm;max-height:26mm}
 table.devices th{background:#e6e6e6;-webkit-print-color-adjust:exact;print-color-adjust:exact}
 }
 )";
@@ -268,7 +271,10 @@ std::string OffsetText(long long offset, const std::string& unit) {
 
 std::string Html(const Header& header, const std::vector<Row>& rows, const Labels& labels) {
     std::string out;
-    out.reserve(4096 + rows.size() * 1024);
+    size_t pictures = 0;
+    for (const Row& row : rows)
+        pictures += (row.thumbnailJpeg.size() + 2) / 3 * 4;
+    out.reserve(4096 + rows.size() * 1024 + pictures);
     out += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>";
     out += HtmlText(labels.title) + " \xE2\x80\x93 " + HtmlText(header.site);
     out += "</title>\n<style>";
@@ -296,7 +302,8 @@ std::string Html(const Header& header, const std::vector<Row>& rows, const Label
         Cell(&out, row.name);
         Cell(&out, row.type);
         Cell(&out, row.model);
-        Cell(&out, row.macOrEndpoint, "mono");
+        // A MAC stays on one line; an endpoint (a URN or URL) breaks anywhere.
+        Cell(&out, row.macOrEndpoint, row.macOrEndpoint.size() > 17 ? "mono long" : "mono");
         Cell(&out, row.address, "mono");
         Cell(&out, row.mask, "mono");
         Cell(&out, row.gateway, "mono");
@@ -305,7 +312,8 @@ std::string Html(const Header& header, const std::vector<Row>& rows, const Label
         Cell(&out, row.activation);
         Cell(&out, ActionText(row, labels));
         Cell(&out, VerifiedText(row.verified, labels));
-        Cell(&out, row.clockKnown ? OffsetText(row.clockOffset, labels.seconds) : std::string());
+        Cell(&out, row.clockKnown ? OffsetText(row.clockOffset, labels.seconds) : std::string(),
+             "nowrap");
         PictureCell(&out, row);
         out += "</tr>\n";
     }
