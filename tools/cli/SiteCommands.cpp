@@ -1,8 +1,10 @@
 #include "SiteCommands.h"
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <cstdio>
 #include <ctime>
@@ -347,6 +349,16 @@ report::Identity IdentityOf(const std::string& name) {
     return report::Identity::Unverified;
 }
 
+// Rows by IPv4 address as numbers, equal addresses by MAC, rows without
+// an address last, as list's table has them.
+std::pair<std::uint64_t, std::string> AddressOrder(const report::Row& row) {
+    in_addr address{};
+    const std::uint64_t key = inet_pton(AF_INET, row.address.c_str(), &address) == 1
+                                  ? ntohl(address.s_addr)
+                                  : std::uint64_t{1} << 32;
+    return {key, row.macOrEndpoint};
+}
+
 std::string Field(const char* text, size_t width) {
     return std::string(text, strnlen(text, width));
 }
@@ -399,6 +411,9 @@ std::vector<report::Row> ReportRows(const onvif_cli::Listing& list,
         }
         rows.push_back(std::move(row));
     }
+    std::stable_sort(rows.begin(), rows.end(), [](const report::Row& a, const report::Row& b) {
+        return AddressOrder(a) < AddressOrder(b);
+    });
     return rows;
 }
 

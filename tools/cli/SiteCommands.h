@@ -56,7 +56,8 @@ std::map<std::string, CameraTake> TakeCameras(const std::vector<onvif::CameraRec
                                               std::chrono::steady_clock::time_point deadline,
                                               const std::vector<std::string>& named, bool all);
 
-// The report's rows of a listing: one per row of list, in list's order; a
+// The report's rows of a listing: one per row of list, sorted as list's
+// table is (by address as numbers, then MAC; no address last); a
 // camera's texts from its record (never cut to a record field's width),
 // its picture and clock from taken. Identity: "verified" is certified,
 // "confirmed" is confirmed by fingerprint, anything else unverified. Nothing
