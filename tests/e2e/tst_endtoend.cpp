@@ -787,6 +787,7 @@ void TestEndToEnd::activateRestoredCameraWithItsCode() {
     const int before = m_boxes->count();
     m_boxes->shootNext(m_window.get(), shotPath("box-activate-" + tag));
     fillNextActivateForm(code, QStringLiteral("Gate#2026x"), "activate-form-" + tag);
+    selectRow(kGate);
     std::unique_ptr<QMenu> menu(m_window->rowMenu(rowOf(kGate)));
     QAction* action = menu->findChild<QAction*>(QStringLiteral("activateAction"));
     QVERIFY(action != nullptr && action->isEnabled());
