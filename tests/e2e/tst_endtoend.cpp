@@ -697,7 +697,7 @@ void TestEndToEnd::restorePassword_data() {
     QTest::newRow("camera, button not pressed")
         << QString(kGate) << "IDCS_ERROR"
         << "IDCS_RESET_BUTTON_NOT_PRESSED" << false << false;
-    QTest::newRow("camera, activate now, another label's code")
+    QTest::newRow("camera, activate now, code of another label")
         << QString(kGate).toLower() << "IDCS_INFORMATION"
         << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true << true;
     QTest::newRow("keyboard, later") << kDesk << "IDCS_INFORMATION"
