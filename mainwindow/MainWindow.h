@@ -383,6 +383,17 @@ private:
     // device does not follow the current row meanwhile.
     bool m_keepingPanel = false;
 
+    // Site report (MainWindowReport.cpp)
+public:
+    // Writes the site report of every device the window knows (shown or
+    // filtered out), sorted by address, to path and its CSV beside it
+    // (report::WriteReport), in the window's language; false with error
+    // saying why. No password or setup code is in it.
+    bool writeSiteReport(const QString& path, const QString& site, QString* error) const;
+    // Asks the site's name and the file, writes the report and says where
+    // (or why not). Modal boxes on the heap, watched.
+    void openSiteReport();
+
     // Commissioning (MainWindowBatch.cpp)
 public:
     // Opens the batch dialog (window-modal, not waited for) for the selected

@@ -21,6 +21,7 @@
 #include <QClipboard>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 
 namespace {
 
@@ -189,6 +190,12 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
     });
     addCameraActions(menu, mac);
     addRowActions(menu);
+    // The whole list's report, not the row's: last, after a separator.
+    menu->addSeparator();
+    // Its boxes open once the menu's own slot has returned (the menu is
+    // deleted on close, never under a box's loop).
+    add("IDCS_SITE_REPORT_MENU", "siteReportAction",
+        [this] { QTimer::singleShot(0, this, [this] { openSiteReport(); }); });
     return menu;
 }
 

@@ -67,7 +67,7 @@ table.head{border-collapse:collapse;margin-bottom:12px}
 table.head th{text-align:left;padding:2px 12px 2px 0;color:#444;font-weight:normal}
 table.head td{padding:2px 0;font-weight:bold}
 table.devices{border-collapse:collapse;width:100%}
-table.devices th,table.devices td{border:1px solid #999;padding:3px 4px;vertical-align:top;text-align:left}
+table.devices th,table.devices td{border:1px solid #999;padding:3px 4px;vertical-align:top;text-align:left;overflow-wrap:break-word;word-wrap:break-word}
 table.devices th{background:#e6e6e6}
 td.mono{font-family:"DejaVu Sans Mono",monospace;white-space:nowrap}
 td.long{white-space:normal;word-break:break-all}
@@ -77,8 +77,8 @@ td.pic span{color:#666}
 tr.unverified td.id{color:#a00}
 @page{size:A4 landscape;margin:10mm}
 @media print{
-body{margin:0;font-size:7.5pt}
-td.pic{width:34mm}
+body{margin:0;font-size:7pt}
+table.devices th,table.devices td{padding:2px 3px}
 thead{display:table-header-group}
 tr{break-inside:avoid;page-break-inside:avoid}
 td.pic img{max-width:34mm;max-height:26mm}
