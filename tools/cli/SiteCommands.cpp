@@ -114,10 +114,12 @@ int SnapshotFailure(const onvif::CameraRecord& camera, const onvif::SnapshotResu
                snapshot::ImageCheckName(r.image) + ")";
         code = onvif_cli::kBadPicture;
     } else {
-        line = onvif_cli::Advice(r.outcome, camera.endpoint, 0, camera.claimants);
+        // The picture's result carries no clock offset: a camera refused
+        // for its clock is said so by the detail, not by the clock advice.
+        if (r.outcome != onvif::Outcome::ClockOff)
+            line = onvif_cli::Advice(r.outcome, camera.endpoint, 0, camera.claimants);
         if (line.empty())
-            line = std::string("failed: ") + onvif::OutcomeName(r.outcome) +
-                   (r.detail.empty() ? "" : ": " + r.detail);
+            line = "failed: " + (r.detail.empty() ? onvif::OutcomeName(r.outcome) : r.detail);
     }
     std::printf("%s: %s\n", camera.endpoint.c_str(), line.c_str());
     return code;
@@ -206,8 +208,8 @@ ClockLine CameraClock(const onvif::CameraRecord& camera, const onvif::ClockReque
     }
     out.line = onvif_cli::Advice(r.outcome, camera.endpoint, r.before.offset, camera.claimants);
     if (out.line.empty())
-        out.line = std::string("failed: ") + onvif::OutcomeName(r.outcome) +
-                   (r.detail.empty() ? "" : ": " + r.detail) + "; " + offsets;
+        out.line = "failed: " + (r.detail.empty() ? onvif::OutcomeName(r.outcome) : r.detail) +
+                   "; " + offsets;
     return out;
 }
 
