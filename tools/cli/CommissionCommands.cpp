@@ -36,10 +36,7 @@ constexpr int kNeighbourWaitMs = 300;
 
 const std::atomic<bool>* g_stop = nullptr;
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
-    return 2;
-}
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
 
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
@@ -311,12 +308,16 @@ bool HasAllOf(Session& session, const std::vector<std::string>& keys) {
 
 // The devices a plan file names (each record's MAC, else its endpoint),
 // read leniently: only to know when to stop searching. endpoints (may be
-// null) receives every endpoint cell that is not empty.
-std::vector<std::string> KeysOf(const std::string& text,
-                                std::set<std::string>* endpoints = nullptr) {
+// null) receives every endpoint cell that is not empty; lacksPassword (may
+// be null) whether a record has no password of its own, so that the
+// command's password is asked only then.
+std::vector<std::string> KeysOf(const std::string& text, std::set<std::string>* endpoints = nullptr,
+                                bool* lacksPassword = nullptr) {
     std::vector<CsvRecord> records;
     CsvError error;
     std::vector<std::string> keys;
+    if (lacksPassword != nullptr)
+        *lacksPassword = false;
     if (!ReadCsv(text, &records, &error) || records.empty())
         return keys;
     const auto& header = records[0].fields;
@@ -324,8 +325,11 @@ std::vector<std::string> KeysOf(const std::string& text,
         return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
     };
     const size_t mac = columnOf("mac"), endpoint = columnOf("endpoint");
+    const size_t password = columnOf("password");
     for (size_t i = 1; i < records.size(); ++i) {
         const std::vector<std::string>& f = records[i].fields;
+        if (lacksPassword != nullptr && (password >= f.size() || f[password].empty()))
+            *lacksPassword = true;
         if (endpoints != nullptr && endpoint < f.size() && !f[endpoint].empty())
             endpoints->insert(f[endpoint]);
         if (mac < f.size() && !f[mac].empty())
@@ -402,12 +406,15 @@ int RunApply(const cli::ParsedArgs& args) {
     std::string text, error;
     if (!ReadFile(path, &text, &error))
         return Usage(error);
-    std::string password = device::DevicePassword(args, "apply", &error);
+    std::set<std::string> endpoints; // the cameras the plan names as ONVIF cameras
+    bool lacksPassword = false;
+    const std::vector<std::string> keys = KeysOf(text, &endpoints, &lacksPassword);
+    std::string password;
+    if (lacksPassword)
+        password = device::DevicePassword(args, "apply", &error);
     if (!error.empty())
         return WipeSecret(&text), Usage(error);
     Session session(args.Get("--user", "admin"));
-    std::set<std::string> endpoints; // the cameras the plan names as ONVIF cameras
-    const std::vector<std::string> keys = KeysOf(text, &endpoints);
     session.SearchUntil(seconds, [&] { return HasAllOf(session, keys); });
     std::vector<PlanEntry> plan;
     CsvError csvError;
@@ -529,9 +536,8 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     if (!BatchSetupCodes(args, &codes, &error))
         return WipeSecret(&password), Usage("activate: " + error);
     Session session;
-    session.SearchUntil(seconds, [&] {
-        return !selection.macs.empty() && HasAllOf(session, selection.macs);
-    });
+    session.SearchUntil(
+        seconds, [&] { return !selection.macs.empty() && HasAllOf(session, selection.macs); });
     std::string missing;
     const std::vector<SEARCH_INFO> selected =
         SelectedRecords(session.Manager(), selection, &missing);

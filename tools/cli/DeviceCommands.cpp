@@ -33,10 +33,7 @@ constexpr std::chrono::milliseconds kRequestRepeat{300};
 
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
-    return 2;
-}
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
 
 // The manager started as the window starts it; stopped as it closes.
 class Session {
@@ -154,8 +151,9 @@ bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* 
     if (args.Has("--accept-key") &&
         manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
         return true;
-    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
-                 mac, fingerprint.c_str());
+    std::fprintf(stderr,
+                 "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n", mac,
+                 fingerprint.c_str());
     return false;
 }
 
@@ -389,7 +387,8 @@ int RunRestore(const cli::ParsedArgs& args) {
     const int32_t code = session.Manager().RestoreDevice(mac);
     if (code == CLorvexManage::SETNET_DONE)
         std::printf("%s: restored: the device is not activated; give it a password with "
-                    "`activate`\n", mac);
+                    "`activate`\n",
+                    mac);
     else if (code == CLorvexManage::SETNET_NO_ANSWER)
         std::printf("%s: failed: the device did not acknowledge the restore\n", mac);
     else

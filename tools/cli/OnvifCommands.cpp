@@ -24,10 +24,7 @@ const std::atomic<bool>* g_stop = nullptr;
 
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
-    return 2;
-}
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
 
 // Searches cameras until one matches key or the time is up.
 bool WaitForCamera(onvif::CameraSearch& search, const std::string& key, double seconds,

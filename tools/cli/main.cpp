@@ -307,7 +307,7 @@ int RunList(const cli::ParsedArgs& args) {
         return Usage("give --columns or --all-columns, not both");
     std::vector<std::string> columns;
     if (args.Has("--columns") && !ReadColumnList(args, &columns))
-        return 2;
+        return cli::kUsageExit;
     const bool login = WantsCameraLogin(args);
     if (GivesCredentials(args) && !login)
         return Usage("list logs in only to the ONVIF cameras named with --login ENDPOINT,... "
@@ -526,35 +526,53 @@ const std::vector<cli::CommandSpec>& Commands() {
                "without it only lines with an endpoint go to ONVIF cameras"},
               {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
               kVerbose}),
-         "re-addresses the plan's devices one at a time, each verified at its new address; "
-         "0 when all are done, 1 when not, 2 when the plan is refused (nothing sent)",
+         "re-addresses the plan's devices one at a time, each verified at its new address; a "
+         "line's password column wins, and the password options are read only when a line has "
+         "none; 0 when all are done, 1 when not, 2 when the plan is refused (nothing sent)",
          commission_cli::RunApply},
     };
     return commands;
 }
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s\n%s", reason.c_str(),
-                 cli::Usage("lorvex-search", Commands()).c_str());
-    return 2;
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
+
+// help [COMMAND]: the whole usage, or the command's own, on standard output.
+int RunHelp(int argc, char** argv) {
+    if (argc == 2) {
+        std::fputs(cli::Usage("lorvex-search", Commands()).c_str(), stdout);
+        return 0;
+    }
+    for (const cli::CommandSpec& c : Commands())
+        if (argc == 3 && c.name == argv[2]) {
+            std::fputs(cli::CommandUsage("lorvex-search", c).c_str(), stdout);
+            return 0;
+        }
+    return Usage(argc == 3 ? "help: unknown command " + format::TerminalText(argv[2])
+                           : "help takes at most one command");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
-                      std::string(argv[1]) == "help")) {
-        std::fputs(cli::Usage("lorvex-search", Commands()).c_str(), stdout);
-        return 0;
-    }
+    cli::SetUsageContext("lorvex-search", Commands(), nullptr);
+    if (argc >= 2 && std::string(argv[1]) == "help")
+        return RunHelp(argc, argv);
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h"))
+        return RunHelp(2, argv);
     if (argc == 2 && std::string(argv[1]) == "--version") {
         std::printf("lorvex-search %s\n", LORVEX_VERSION);
         return 0;
     }
     cli::ParsedArgs args;
     std::string error;
-    if (!cli::Parse(argc, argv, Commands(), &args, &error))
+    const bool parsed = cli::Parse(argc, argv, Commands(), &args, &error);
+    cli::SetUsageContext("lorvex-search", Commands(), args.command);
+    if (!parsed)
         return Usage(error);
+    if (args.help) {
+        std::fputs(cli::CommandUsage("lorvex-search", *args.command).c_str(), stdout);
+        return 0;
+    }
     device::TakePasswordFromEnvironment();
     // Maker keys from the environment make devices "verified": never
     // unseen. One line, before anything is searched.
