@@ -340,7 +340,8 @@ TEST_F(CommissionNetwork, ABadPlanFileSendsNothing) {
     std::ofstream(m_tag + "-edited.csv") << "mac,newIp,newMask,newGateway\n"
                                          << Mac(0) << ",10.77.0.50,255.255.255.0,10.77.0.1\n"
                                          << Mac(1) << ",10.77.0.50,255.255.255.0,10.77.0.1\n";
-    EXPECT_EQ(Run({"apply", m_tag + "-edited.csv", "--password", "-"}, m_tag + "-out"), 2);
+    // 3: the plan is refused, nothing sent (2 is only ever a usage error).
+    EXPECT_EQ(Run({"apply", m_tag + "-edited.csv", "--password", "-"}, m_tag + "-out"), 3);
     EXPECT_NE(ReadFile(m_tag + "-err").find("-edited.csv:3:"), std::string::npos)
         << ReadFile(m_tag + "-err");
     ASSERT_TRUE(SimulatorsCaughtUp());

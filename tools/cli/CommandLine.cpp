@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Outcomes.h"
 #include "Secret.h"
 #include "SetupCodes.h"
 
@@ -154,7 +155,7 @@ int UsageError(const std::string& reason) {
     else if (c.commands != nullptr)
         text += Overview(c.program, *c.commands);
     std::fputs(text.c_str(), stderr);
-    return kUsageExit;
+    return lorvex::ExitCodeOf(lorvex::Outcome::UsageError);
 }
 
 bool ParseSeconds(const std::string& text, double min, double max, double* out) {

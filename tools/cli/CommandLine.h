@@ -51,10 +51,6 @@ struct ParsedArgs {
 bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& commands,
            ParsedArgs* out, std::string* error);
 
-// The exit status of a command line that is not understood; never the
-// outcome of a request.
-constexpr int kUsageExit = 2;
-
 // The usage text listing every command with its arguments and options.
 std::string Usage(const std::string& program, const std::vector<CommandSpec>& commands);
 
@@ -72,7 +68,8 @@ void SetUsageContext(const std::string& program, const std::vector<CommandSpec>&
                      const CommandSpec* command);
 
 // Writes "PROGRAM: reason" (one line) and the usage of the context's
-// command to standard error; returns kUsageExit.
+// command to standard error; returns the exit status of
+// lorvex::Outcome::UsageError.
 int UsageError(const std::string& reason);
 
 // Reads a decimal number (fractions allowed) in [min, max]; false otherwise.

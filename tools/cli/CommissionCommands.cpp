@@ -15,6 +15,7 @@
 #include "AddressPlan.h"
 #include "BatchRunner.h"
 #include "DeviceCommands.h"
+#include "Outcomes.h"
 #include "LorvexManage.h"
 #include "Neighbours.h"
 #include "OnvifCommands.h"
@@ -209,7 +210,7 @@ int PlanFromFile(const cli::ParsedArgs& args, double seconds) {
     CsvError csvError;
     if (!ImportPlan(text, session.Listed(), &plan, &csvError)) {
         std::fprintf(stderr, "lorvex-search: %s\n", LineError(path, csvError).c_str());
-        return 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
     }
     std::fputs(ExportPlan(plan, {}).c_str(), stdout);
     return 0;
@@ -232,7 +233,7 @@ int PlanFromStart(const cli::ParsedArgs& args, double seconds) {
     const std::vector<PlanDevice> selected = Select(listed, selection, &missing);
     if (!missing.empty()) {
         std::fprintf(stderr, "lorvex-search: not found by the search: %s\n", missing.c_str());
-        return 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
     }
     std::vector<std::string> host;
     const std::vector<LocalInterface> interfaces = session.Manager().GetLocalInterfaces();
@@ -250,7 +251,7 @@ int PlanFromStart(const cli::ParsedArgs& args, double seconds) {
     PrintSkipped(plan);
     if (!plan.Ok()) {
         std::fprintf(stderr, "lorvex-search: no plan: %s\n", PlanErrorText(plan.error).c_str());
-        return 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
     }
     std::fputs(ExportPlan(plan.entries, {}).c_str(), stdout);
     std::fprintf(stderr, "%zu devices planned\n", plan.entries.size());
@@ -424,7 +425,7 @@ int RunApply(const cli::ParsedArgs& args) {
         WipeSecret(&password);
         std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                      LineError(path, csvError).c_str());
-        return 2;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
     }
     if (NeedsPorts(plan))
         device::EnsureLinkLocalRoute(session.Manager());
@@ -451,8 +452,9 @@ int RunApply(const cli::ParsedArgs& args) {
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), true, args);
     if (Stopped())
-        return 130;
-    return summary.AllDone(plan.size()) ? 0 : 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::Interrupted);
+    return lorvex::ExitCodeOf(summary.AllDone(plan.size()) ? lorvex::Outcome::Done
+                                                           : lorvex::Outcome::NotAllDone);
 }
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
@@ -546,7 +548,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
         WipeSetupCodes(&codes);
         std::fprintf(stderr, "lorvex-search: nothing sent: not found by the search: %s\n",
                      missing.c_str());
-        return 2;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
     }
     std::vector<PlanEntry> plan = ActivationPlan(selected);
     AssignSetupCodes(&plan, codes);
@@ -567,7 +569,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
             WipePlanSecrets(&plan);
             std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                          error.empty() ? "no random source" : error.c_str());
-            return 2;
+            return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
         }
         std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", withCode,
                      secretPath.c_str());
@@ -584,10 +586,12 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), false, args);
     if (Stopped())
-        return 130;
+        return lorvex::ExitCodeOf(lorvex::Outcome::Interrupted);
     const auto done = summary.counts.find(BatchState::Done);
     const size_t doneCount = done == summary.counts.end() ? 0 : done->second;
-    return toActivate > 0 && doneCount == toActivate ? 0 : 1;
+    return lorvex::ExitCodeOf(toActivate > 0 && doneCount == toActivate
+                                  ? lorvex::Outcome::Done
+                                  : lorvex::Outcome::NotAllDone);
 }
 
 } // namespace
