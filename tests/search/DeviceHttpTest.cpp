@@ -69,8 +69,12 @@ TEST_F(FakeTransport, ResultCodesByStatusAndTransport) {
         bool transportOk;
         int32_t reply, document;
     };
-    const Row rows[] = {{200, true, 3, 4},   {401, true, 12, 13}, {404, true, 12, 13},
-                        {302, true, 12, 13}, {500, true, 12, 13}, {200, false, 12, 13}};
+    const Row rows[] = {{200, true, HTTP_REPLY_OK, HTTP_DOCUMENT_OK},
+                        {401, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
+                        {404, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
+                        {302, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
+                        {500, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
+                        {200, false, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED}};
     for (const Row& r : rows) {
         status = r.status;
         transportOk = r.transportOk;

@@ -99,18 +99,24 @@ TEST_F(HttpClientNetwork, PromptAnswers) {
     const std::string big(10 * 1024 * 1024, 'b');
     const std::string limit(kHttpMaxReplyBytes, 'l');
     const Row rows[] = {
-        {"200 with length", "HTTP/1.0 200 OK", true, "<config>1</config>", "", 3, 4},
-        {"200 without length", "HTTP/1.0 200 OK", false, std::string(70000, 'n'), "", 3, 4},
-        {"200 empty", "HTTP/1.1 200 OK", true, "", "", 3, 4},
+        {"200 with length", "HTTP/1.0 200 OK", true, "<config>1</config>", "", HTTP_REPLY_OK,
+         HTTP_DOCUMENT_OK},
+        {"200 without length", "HTTP/1.0 200 OK", false, std::string(70000, 'n'), "", HTTP_REPLY_OK,
+         HTTP_DOCUMENT_OK},
+        {"200 empty", "HTTP/1.1 200 OK", true, "", "", HTTP_REPLY_OK, HTTP_DOCUMENT_OK},
         {"401", "HTTP/1.0 401 Unauthorized", true, "no", "WWW-Authenticate: Basic realm=\"x\"\r\n",
-         12, 13},
-        {"404", "HTTP/1.0 404 Not Found", true, "no", "", 12, 13},
-        {"redirect", "HTTP/1.0 302 Found", true, "", "Location: http://127.0.0.1:9/\r\n", 12, 13},
-        {"10 MB with length", "HTTP/1.0 200 OK", true, big, "", 12, 4},
-        {"10 MB without length", "HTTP/1.0 200 OK", false, big, "", 12, 4},
-        {"1 MiB exactly", "HTTP/1.0 200 OK", false, limit, "", 3, 4},
-        {"1 MiB and one", "HTTP/1.0 200 OK", true, limit + "x", "", 12, 4},
-        {"not HTTP", "SSH-2.0-OpenSSH_9.2", false, "", "", 12, 13},
+         HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
+        {"404", "HTTP/1.0 404 Not Found", true, "no", "", HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
+        {"redirect", "HTTP/1.0 302 Found", true, "", "Location: http://127.0.0.1:9/\r\n",
+         HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
+        {"10 MB with length", "HTTP/1.0 200 OK", true, big, "", HTTP_REPLY_FAILED,
+         HTTP_DOCUMENT_OK},
+        {"10 MB without length", "HTTP/1.0 200 OK", false, big, "", HTTP_REPLY_FAILED,
+         HTTP_DOCUMENT_OK},
+        {"1 MiB exactly", "HTTP/1.0 200 OK", false, limit, "", HTTP_REPLY_OK, HTTP_DOCUMENT_OK},
+        {"1 MiB and one", "HTTP/1.0 200 OK", true, limit + "x", "", HTTP_REPLY_FAILED,
+         HTTP_DOCUMENT_OK},
+        {"not HTTP", "SSH-2.0-OpenSSH_9.2", false, "", "", HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
     };
     for (const Row& r : rows) {
         server.statusLine = r.status;

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "DeviceHttp.h"
 #include "LorvexManage.h"
 #include "NetParam.h"
 
@@ -95,6 +96,11 @@ TEST(Outcomes, ResultCodesKeepTheirNumbers) {
         {-1, Outcome::UnknownResult},
         {22, Outcome::UnknownResult},
         {30, Outcome::UnknownResult},
+        // The HTTP client's own codes are never taken for a device's outcome.
+        {HTTP_REPLY_OK, Outcome::UnknownResult},
+        {HTTP_DOCUMENT_OK, Outcome::UnknownResult},
+        {HTTP_REPLY_FAILED, Outcome::UnknownResult},
+        {HTTP_DOCUMENT_FAILED, Outcome::UnknownResult},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lorvex::OutcomeOfResult(c.code), c.outcome) << c.code;
