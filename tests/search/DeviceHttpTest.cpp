@@ -69,12 +69,8 @@ TEST_F(FakeTransport, ResultCodesByStatusAndTransport) {
         bool transportOk;
         int32_t reply, document;
     };
-    const Row rows[] = {{200, true, HTTP_REPLY_OK, HTTP_DOCUMENT_OK},
-                        {401, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
-                        {404, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
-                        {302, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
-                        {500, true, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED},
-                        {200, false, HTTP_REPLY_FAILED, HTTP_DOCUMENT_FAILED}};
+    const Row rows[] = {{200, true, 100, 101}, {401, true, 102, 103}, {404, true, 102, 103},
+                        {302, true, 102, 103}, {500, true, 102, 103}, {200, false, 102, 103}};
     for (const Row& r : rows) {
         status = r.status;
         transportOk = r.transportOk;
