@@ -1,67 +1,70 @@
 #include "Outcomes.h"
 
+#include "LorvexManage.h"
+#include "NetParam.h"
+
 namespace lorvex {
 
 namespace {
 
-// Result codes keep the numbers they have between the manager and its
-// callers; exit statuses keep them where no usage error or general failure
-// needs the number (9 to 21), and the address rules move past them.
+// Result codes are the manager's own constants; exit statuses keep their
+// numbers where no usage error or general failure needs the number (9 to
+// 21), and the address rules move past them (50 + rule).
 const OutcomeRow kTable[] = {
-    {Outcome::Done, 0, "IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS",
+    {Outcome::Done, CLorvexManage::SETNET_DONE, "IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS",
      "done: the device took the new network parameters", 0},
-    {Outcome::IpHostAllOnes, 1, "IDCS_ERROR_IP_MASK_ALL1",
+    {Outcome::IpHostAllOnes, NETPARAM_IP_HOST_ALL_ONES, "IDCS_ERROR_IP_MASK_ALL1",
      "refused: the host part of the IP address is all ones", 51},
-    {Outcome::IpHostAllZeros, 2, "IDCS_ERROR_IP_MASK_ALL0",
+    {Outcome::IpHostAllZeros, NETPARAM_IP_HOST_ALL_ZEROS, "IDCS_ERROR_IP_MASK_ALL0",
      "refused: the host part of the IP address is all zeros", 52},
-    {Outcome::Loopback, 3, "IDCS_ERROR_USE_LOOPBACK",
+    {Outcome::Loopback, NETPARAM_LOOPBACK, "IDCS_ERROR_USE_LOOPBACK",
      "refused: the IP address or the gateway is a loopback address", 53},
-    {Outcome::NotUnicast, 4, "IDCS_ERROR_IP_ROUTE_INVALID",
+    {Outcome::NotUnicast, NETPARAM_NOT_UNICAST, "IDCS_ERROR_IP_ROUTE_INVALID",
      "refused: the IP address or the gateway is not a unicast address of classes A to C", 54},
-    {Outcome::BadMask, 5, "IDCS_ERROR_MASK_NOT_CONTINE",
+    {Outcome::BadMask, NETPARAM_BAD_MASK, "IDCS_ERROR_MASK_NOT_CONTINE",
      "refused: the subnet mask is zero, too short for the address class, or not contiguous", 55},
-    {Outcome::OtherSubnet, 6, "IDCS_ERROR_DIFFERENT_SEGMENT",
+    {Outcome::OtherSubnet, NETPARAM_OTHER_SUBNET, "IDCS_ERROR_DIFFERENT_SEGMENT",
      "refused: the gateway is not in the subnet of the IP address", 56},
-    {Outcome::GatewayHostAllOnes, 7, "IDCS_ERROR_ROUTE_MASK_ALL1",
+    {Outcome::GatewayHostAllOnes, NETPARAM_GATEWAY_HOST_ALL_ONES, "IDCS_ERROR_ROUTE_MASK_ALL1",
      "refused: the host part of the gateway is all ones", 57},
-    {Outcome::GatewayHostAllZeros, 8, "IDCS_ERROR_ROUTE_MASK_ALL0",
+    {Outcome::GatewayHostAllZeros, NETPARAM_GATEWAY_HOST_ALL_ZEROS, "IDCS_ERROR_ROUTE_MASK_ALL0",
      "refused: the host part of the gateway is all zeros", 58},
-    {Outcome::NoAnswer, 9, "IDCS_SET_NETWORK_NO_ANSWER",
+    {Outcome::NoAnswer, CLorvexManage::SETNET_NO_ANSWER, "IDCS_SET_NETWORK_NO_ANSWER",
      "failed: no answer from the device within 3000 ms", 9},
-    {Outcome::Refused, 10, "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR",
+    {Outcome::Refused, CLorvexManage::SETNET_FAILED, "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR",
      "failed: the device refused the request (wrong password?), the port change failed, or a "
      "port is not 1 to 65535",
      10},
-    {Outcome::NotIpCamera, 11, "",
+    {Outcome::NotIpCamera, CLorvexManage::SETNET_NOT_IPC, "",
      "sent: no answer came; the device is no IP camera and may take a request without one", 11},
-    {Outcome::NoDevice, 12, "IDCS_SET_NETWORK_DEVICE_GONE",
+    {Outcome::NoDevice, CLorvexManage::SETNET_NO_DEVICE, "IDCS_SET_NETWORK_DEVICE_GONE",
      "failed: device does not exist (not found by the search)", 12},
-    {Outcome::TooLong, 13, "IDCS_SET_NETWORK_TOO_LONG",
+    {Outcome::TooLong, CLorvexManage::SETNET_TOO_LONG, "IDCS_SET_NETWORK_TOO_LONG",
      "refused: the request does not fit one datagram (an over-long password?); nothing was sent",
      13},
-    {Outcome::Unverified, 14, "IDCS_IDENTITY_NOT_VERIFIED",
+    {Outcome::Unverified, CLorvexManage::SETNET_UNVERIFIED, "IDCS_IDENTITY_NOT_VERIFIED",
      "refused: no trusted maker certified the device's key; compare its fingerprint and give "
      "--accept-key; nothing was sent",
      14},
-    {Outcome::IdentityConflict, 15, "IDCS_IDENTITY_CONFLICT",
+    {Outcome::IdentityConflict, CLorvexManage::SETNET_CONFLICT, "IDCS_IDENTITY_CONFLICT",
      "refused: two different keys answer for this MAC (a device is being impersonated); "
      "nothing was sent",
      15},
-    {Outcome::Locked, 16, "IDCS_DEVICE_LOCKED_D",
+    {Outcome::Locked, CLorvexManage::SETNET_LOCKED, "IDCS_DEVICE_LOCKED_D",
      "refused: the device is locked after repeated wrong passwords or setup codes", 16},
-    {Outcome::NotActivated, 17, "IDCS_DEVICE_NOT_ACTIVATED",
+    {Outcome::NotActivated, CLorvexManage::SETNET_NOT_ACTIVATED, "IDCS_DEVICE_NOT_ACTIVATED",
      "refused: the device is not activated; give it a password with `activate` first", 17},
-    {Outcome::NoPresence, 18, "IDCS_RESET_BUTTON_NOT_PRESSED",
+    {Outcome::NoPresence, CLorvexManage::SETNET_NO_PRESENCE, "IDCS_RESET_BUTTON_NOT_PRESSED",
      "refused: the device's reset button was not pressed within the last 10 minutes; press it, "
      "then restore again",
      18},
-    {Outcome::WeakPassword, 19, "IDCS_PASSWORD_TOO_WEAK",
+    {Outcome::WeakPassword, CLorvexManage::SETNET_WEAK_PASSWORD, "IDCS_PASSWORD_TOO_WEAK",
      "refused: the password is too weak: 8 to 64 characters, at least two of lower case, upper "
      "case, digits and other characters, not the MAC, not the device name",
      19},
-    {Outcome::AlreadyActive, 20, "IDCS_DEVICE_ALREADY_ACTIVATED",
+    {Outcome::AlreadyActive, CLorvexManage::SETNET_ALREADY_ACTIVE, "IDCS_DEVICE_ALREADY_ACTIVATED",
      "refused: the device is activated already", 20},
-    {Outcome::SetupCodeWrong, 21, "IDCS_SETUP_CODE_WRONG",
+    {Outcome::SetupCodeWrong, CLorvexManage::SETNET_SETUP_CODE_WRONG, "IDCS_SETUP_CODE_WRONG",
      "refused: the setup code is wrong: compare it with the device's label (each wrong code "
      "counts like a wrong password)",
      21},

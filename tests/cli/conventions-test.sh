@@ -15,8 +15,8 @@ fail() { echo "FAIL: lorvex-search $*" >&2; failures=$((failures + 1)); }
 starts() { [[ -z $2 && -z $1 ]] || [[ -n $2 && $1 == "$2"* ]]; }
 
 # STATUS OUT ERR ERR2 ARGS...: the status, and what the first line of
-# standard output and the first two of standard error start with (empty:
-# the line is empty). A usage on standard error is that of one command.
+# standard output and the first two of standard error start with. A usage
+# on standard error is that of one command.
 expect() {
   local status=$1 out=$2 err=$3 err2=$4; shift 4
   env -u LORVEX_TRUST_DIR "$program" "$@" >"$dir/out" 2>"$dir/err" </dev/null
@@ -34,17 +34,10 @@ plan_usage=$("$program" plan --help | head -n 1)
 expect 0 "$plan_usage" "" "" plan --help
 expect 0 "$plan_usage" "" "" help plan
 expect 0 "$plan_usage" "" "" plan --start 10.0.0.1 -h
-expect 0 "usage: lorvex-search set-ip MAC " "" "" set-ip --help
 expect 0 "usage:" "" "" help
-expect 0 "usage:" "" "" --help
 expect 2 "" "lorvex-search: unknown option --bogus for plan" "usage: lorvex-search plan " plan --bogus
 expect 2 "" "lorvex-search: set-ip takes 1 argument(s)" "usage: lorvex-search set-ip " set-ip
-expect 2 "" "lorvex-search: --ip 10.0.0 is not an IPv4 address (four numbers 0 to 255 joined by dots)" \
-  "usage: lorvex-search set-ip " set-ip 00:11:22:33:44:55 --ip 10.0.0 --mask 255.255.255.0 --gateway 10.0.0.1
 expect 2 "" "lorvex-search: bad value for --seconds" "usage: lorvex-search list " list --seconds x
 expect 2 "" "lorvex-search: help: unknown command nope" "usage:" help nope
-expect 2 "" "lorvex-search: unknown command nope" "usage:" nope
-"$program" help set-ip >"$dir/a" && "$program" set-ip --help >"$dir/b" && cmp -s "$dir/a" "$dir/b" ||
-  fail "help set-ip and set-ip --help differ"
 ((failures == 0)) && echo "command-line conventions: all cases passed"
 exit $((failures ? 1 : 0))
