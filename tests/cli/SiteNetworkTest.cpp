@@ -99,8 +99,8 @@ TEST_F(SiteNetwork, SnapshotRefusalsWriteNothing) {
         int code;
         const char* says;
     } cases[] = {
-        {{Endpoint("024f4e003102")}, 42, "not a JPEG"},
-        {{Endpoint("024f4e003103")}, 43, "larger than 4 MiB"},
+        {{Endpoint("024f4e003102")}, 43, "not a JPEG"},
+        {{Endpoint("024f4e003103")}, 44, "larger than 4 MiB"},
         {{"02:4C:56:00:31:01"}, 2, "not yet taken"},
         {{"02:4F:4E:00:31:09", "--onvif", "--seconds", "1"}, 12, "no ONVIF camera found"},
     };

@@ -19,6 +19,7 @@
 #include "OnvifActions.h"
 #include "OnvifReaddress.h"
 #include "OnvifSearch.h"
+#include "Outcomes.h"
 
 namespace site_cli {
 
@@ -31,10 +32,9 @@ const std::atomic<bool>* g_stop = nullptr;
 // Cameras worked on at once by set-time and report.
 constexpr size_t kWorkers = 8;
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
-    return 2;
-}
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
+
+int ExitOf(lorvex::Outcome outcome) { return lorvex::ExitCodeOf(outcome); }
 
 bool IsMac(const std::string& text) {
     char mac[18];
@@ -105,12 +105,10 @@ int SnapshotFailure(const onvif::CameraRecord& camera, const onvif::SnapshotResu
     std::string line;
     int code = onvif_cli::ExitForOutcome(r.outcome);
     if (r.image == snapshot::ImageCheck::TooLarge) {
-        line = "refused, nothing written: the camera's picture is larger than " +
-               std::to_string(snapshot::kMaxImageBytes / (1024 * 1024)) + " MiB";
+        line = lorvex::RowOf(lorvex::Outcome::CameraPictureTooLarge).text;
         code = onvif_cli::kPictureTooLarge;
     } else if (r.image != snapshot::ImageCheck::Ok) {
-        line = std::string("refused, nothing written: the camera's picture is not a JPEG this "
-                           "tool reads whole (") +
+        line = std::string(lorvex::RowOf(lorvex::Outcome::CameraBadPicture).text) + " (" +
                snapshot::ImageCheckName(r.image) + ")";
         code = onvif_cli::kBadPicture;
     } else {
@@ -141,7 +139,7 @@ int RunSnapshot(const cli::ParsedArgs& args) {
         return Usage("bad value for --seconds");
     SharedSecret password;
     if (!ReadCredentials(args, "snapshot", &password))
-        return 2;
+        return ExitOf(lorvex::Outcome::UsageError);
     onvif::CameraSearch search;
     const Clock::time_point start = Clock::now();
     if (!search.Start(nullptr, 5))
@@ -149,7 +147,7 @@ int RunSnapshot(const cli::ParsedArgs& args) {
     onvif::CameraRecord camera;
     if (!onvif_cli::FindCamera(search, target, seconds, start, &camera)) {
         std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n", target.c_str());
-        return 12;
+        return ExitOf(lorvex::Outcome::NoDevice);
     }
     onvif_cli::EnsureCameraRoute(camera);
     onvif::SnapshotRequest request;
@@ -162,7 +160,7 @@ int RunSnapshot(const cli::ParsedArgs& args) {
     const std::string path = args.Get("--output", "");
     if (!WriteWhole(path, r.jpeg, &error)) {
         std::fprintf(stderr, "lorvex-search: %s\n", error.c_str());
-        return 1;
+        return ExitOf(lorvex::Outcome::NotAllDone);
     }
     std::printf("%s: done: %dx%d picture, %zu bytes, written to %s\n", camera.endpoint.c_str(),
                 r.width, r.height, r.jpeg.size(), path.c_str());
@@ -278,7 +276,7 @@ int RunSetTime(const cli::ParsedArgs& args) {
                                   "--onvif); the maker's devices by MAC are not yet taken");
     SharedSecret password;
     if (!ReadCredentials(args, "set-time", &password))
-        return 2;
+        return ExitOf(lorvex::Outcome::UsageError);
     const std::map<std::string, onvif::CameraRecord> cameras = FindCameras(targets, seconds);
     std::vector<ClockLine> lines(targets.size());
     onvif::ActionContext context = ContextFor(args, password);
@@ -292,7 +290,7 @@ int RunSetTime(const cli::ParsedArgs& args) {
         std::printf("%s: %s\n", targets[i].c_str(), lines[i].line.c_str());
         all = all && lines[i].done;
     }
-    return all ? 0 : 1;
+    return ExitOf(all ? lorvex::Outcome::Done : lorvex::Outcome::NotAllDone);
 }
 
 std::map<std::string, CameraTake> TakeCameras(const std::vector<onvif::CameraRecord>& cameras,

@@ -24,19 +24,21 @@ void SetStopFlag(const std::atomic<bool>* stop);
 
 // snapshot ENDPOINT --output FILE [--onvif] [--user NAME] [password options]
 // [--seconds S]: the camera's picture as it came, written to FILE (through
-// a temporary file: never half a picture). 0 when written; 12 not found;
-// kBadPicture for a picture that is no sound JPEG and kPictureTooLarge for
-// one past 4 MiB (nothing written either way); another onvif_cli::ExitCode
-// for a call that failed; 1 when FILE could not be written; 2 for a MAC
-// without --onvif (the maker's cameras are not yet taken) or bad options.
+// a temporary file: never half a picture). Exit statuses of the outcome
+// table: Done; NoDevice when not found; kBadPicture for a picture that is
+// no sound JPEG and kPictureTooLarge for one past 4 MiB (nothing written
+// either way); the camera's outcome for a call that failed; NotAllDone when
+// FILE could not be written; UsageError for a MAC without --onvif (the
+// maker's cameras are not yet taken) or bad options.
 int RunSnapshot(const cli::ParsedArgs& args);
 
 // set-time TARGET... (--ntp HOST | --now) [--time-zone TZ] [--onvif]
 // [--user NAME] [password options] [--seconds S]: sets each camera's clock
 // (SetDeviceClock), several at once, and prints one line per target in the
-// order given with its clock offset before and after. 0 when every clock
-// was set and read back, 1 when not, 2 when refused before anything was
-// sent (bad options, a target that is no ONVIF camera).
+// order given with its clock offset before and after. Done when every
+// clock was set and read back, NotAllDone when not, UsageError when
+// refused before anything was sent (bad options, a target that is no
+// ONVIF camera).
 int RunSetTime(const cli::ParsedArgs& args);
 
 // What report took from one camera it logged in to.
