@@ -573,9 +573,9 @@ const std::vector<cli::CommandSpec>& Commands() {
               kVerbose}),
          "takes the ONVIF camera's picture (its media service's snapshot, fetched only from the "
          "camera's own address, at most 4 MiB, read whole as a JPEG before it is written); "
-         "exits 0 when written, 12 when not found, 43 when the picture is no JPEG this tool "
-         "reads whole, 44 when it is larger than 4 MiB (nothing written either way), 1 when "
-         "FILE cannot be written, else the ONVIF exit codes of set-ip",
+         "exits with the outcome's status (the manual's EXIT STATUS lists each; 43: the picture "
+         "is no JPEG this tool reads whole, 44: it is larger than 4 MiB, nothing written either "
+         "way)",
          site_cli::RunSnapshot},
         {"set-time",
          {"ENDPOINT..."},
