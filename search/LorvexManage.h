@@ -245,6 +245,15 @@ public:
     // (3000 ms) or SETNET_FAILED. The code is wiped here after use.
     int32_t Activate(const char* mac, const char* password, const char* setupCode);
 
+    // Asks the listed, activated device with this MAC to show itself (its
+    // light, a beep, a mark on its screen) for `seconds` seconds, 1 to
+    // LORVEX_IDENTIFY_MAX_SECONDS, sealed with its password. SETNET_DONE,
+    // SETNET_NO_DEVICE, SETNET_UNVERIFIED, SETNET_CONFLICT, SETNET_TOO_LONG
+    // (nothing sent), SETNET_NOT_ACTIVATED, SETNET_LOCKED, SETNET_NO_ANSWER
+    // (3000 ms) or SETNET_FAILED (a wrong password, which counts toward the
+    // device's lock; a time out of range, nothing sent; after Shutdown).
+    int32_t Identify(const char* mac, const char* password, int32_t seconds);
+
     // Restore with its outcome: SETNET_DONE, SETNET_NO_PRESENCE (the reset
     // button was not pressed within 10 minutes), SETNET_NO_ANSWER, or
     // SETNET_FAILED (not a MAC, after Shutdown, any other refusal).

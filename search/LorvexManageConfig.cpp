@@ -329,6 +329,29 @@ int32_t CLorvexManage::Activate(const char* mac, const char* password, const cha
     return answer == 0 ? SETNET_DONE : RefusalCode(answer, true);
 }
 
+int32_t CLorvexManage::Identify(const char* mac, const char* password, int32_t seconds) {
+    if (!LibraryUsable() || seconds < lorvex::trust::kIdentifyMinSeconds ||
+        seconds > lorvex::trust::kIdentifyMaxSeconds)
+        return SETNET_FAILED;
+    SEARCH_INFO device{};
+    unsigned char bytes[6];
+    if (!FindDevice(mac, &device) || !MacBytesOf(device.mac, bytes))
+        return SETNET_NO_DEVICE;
+    if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
+        return gate;
+    const char* pw = Text(password);
+    if (lorvex::trust::kIdentifyPrefix + std::strlen(pw) > LORVEX_SEARCH_MAX_CONFIG_BYTES)
+        return SETNET_TOO_LONG;
+    ResetSetIPResult();
+    LORVEX_TRUST_Identify(bytes, pw, seconds);
+    const int32_t answer = WaitForSetIPAnswer(*this, bytes, WithDefaults(m_config).sleep);
+    if (answer == kConflictMeanwhile)
+        return SETNET_CONFLICT;
+    if (answer == -1)
+        return SETNET_NO_ANSWER;
+    return answer == 0 ? SETNET_DONE : RefusalCode(answer);
+}
+
 int32_t CLorvexManage::RestoreDevice(const char* mac) {
     unsigned char bytes[6];
     if (!LibraryUsable() || !MacBytesOf(mac, bytes))

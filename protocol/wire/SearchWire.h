@@ -27,6 +27,7 @@ enum class Kind : std::uint8_t {
     Restore = 5,      // tool -> device, sealed, no body
     RestoreAck = 6,   // device -> tool, authenticated restoreResult
     Activate = 7,     // tool -> device, sealed first password; answered with kind 4
+    Identify = 8,     // tool -> device, sealed time to show itself and password; kind 4
 };
 
 // Six bytes of a MAC, first pair first.

@@ -375,6 +375,46 @@ TEST_F(Example, ActivationProvesTheSetupCode) {
                                        &password));
 }
 
+TEST_F(Example, IdentifyRequestCarriesTimeAndPassword) {
+    const std::string body = trust::IdentifyBody(30, "Camera-Door-7");
+    EXPECT_EQ(Hex(body), "001e43616d6572612d446f6f722d37");
+    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::Identify,
+                                              0x0A0B0C0D, mac, challenge, body, nonce);
+    EXPECT_EQ(Hex(dg), "4c565853020800670a0b0c0d30323a34433a35363a30303a30303a3031007dde"
+                       "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+                       "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+                       "1ace5e9957af671c7e8e5c3dfbc2139590bcf0a1b0acf6d651efaca6fefbf392"
+                       "2335a7a9b0");
+    trust::SessionKeys deviceSide;
+    ASSERT_TRUE(trust::DeviceSessionKeys(device, toolPair.publicKey, &deviceSide));
+    trust::Challenge got{};
+    std::string opened, password;
+    ASSERT_TRUE(trust::OpenRequest(deviceSide, Decoded(dg), &got, &opened));
+    int seconds = 0;
+    ASSERT_TRUE(trust::ReadIdentifyBody(opened, &seconds, &password));
+    EXPECT_EQ(seconds, 30);
+    EXPECT_EQ(password, "Camera-Door-7");
+    // The time is two bytes, high first; a body shorter than that is no request.
+    struct {
+        std::string body;
+        bool read;
+        int seconds;
+        const char* password;
+    } cases[] = {
+        {std::string("\x01\x2c", 2), true, 300, ""},
+        {std::string("\xff\xffpw", 4), true, 65535, "pw"},
+        {std::string("\x00", 1), false, -1, "untouched"},
+        {"", false, -1, "untouched"},
+    };
+    for (const auto& c : cases) {
+        seconds = -1;
+        password = "untouched";
+        EXPECT_EQ(trust::ReadIdentifyBody(c.body, &seconds, &password), c.read) << Hex(c.body);
+        EXPECT_EQ(seconds, c.seconds) << Hex(c.body);
+        EXPECT_EQ(password, c.password) << Hex(c.body);
+    }
+}
+
 TEST(PasswordRule, StrengthVerdicts) {
     struct {
         const char* password;

@@ -419,6 +419,57 @@ TEST_F(SetIpNetwork, RestoreOfUnknownFailsAndOfKnownNeedsTheResetButton) {
     EXPECT_NE(known.out.find("reset button"), std::string::npos) << known.out;
 }
 
+// The device shows itself only for its password's holder: the simulator
+// logs what it took right before the result that follows it, so a result
+// without that line before it proves a refused request changed nothing.
+TEST_F(SetIpNetwork, IdentifyIsTakenWithThePasswordOnly) {
+    struct {
+        std::vector<std::string> args;
+        int code;
+        int shown;  // seconds in the simulator's identify line; 0: none
+        int result; // the device's result line; -1: nothing sent
+    } cases[] = {
+        {{"--duration", "45", "--visible-password", "123456"}, 0, 45, 0},
+        {{"--visible-password", "123456"}, 0, 60, 0},
+        {{"--visible-password", "wrong"}, CLorvexManage::SETNET_FAILED, 0, 1},
+        {{"--duration", "301", "--visible-password", "123456"}, 2, 0, -1},
+        {{"--duration", "0", "--visible-password", "123456"}, 2, 0, -1},
+    };
+    for (const auto& c : cases) {
+        const std::string what = ::testing::PrintToString(c.args);
+        s_sent.Mark();
+        std::vector<std::string> args = {"identify", kWrong};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome run = Tool(args);
+        EXPECT_EQ(run.code, c.code) << what << run.out << run.err;
+        EXPECT_EQ(run.out.find("123456"), std::string::npos) << "password printed";
+        if (c.result < 0) {
+            ASSERT_TRUE(SimulatorCaughtUp(kWrong)) << what;
+            for (const test_support::SentLine& l : s_sent.Lines())
+                EXPECT_NE(l.what, "result") << what;
+            continue;
+        }
+        ASSERT_TRUE(s_sent.WaitFor(std::chrono::milliseconds(2000), [](const auto& lines) {
+            return std::any_of(lines.begin(), lines.end(),
+                               [](const auto& l) { return l.what == "result"; });
+        })) << what;
+        std::vector<std::string> seen;
+        for (const test_support::SentLine& l : s_sent.Lines())
+            if (l.mac == kWrong && (l.what == "identify" || l.what == "result"))
+                seen.push_back(l.what + " " + std::to_string(l.result));
+        std::vector<std::string> want;
+        if (c.shown > 0)
+            want.push_back("identify " + std::to_string(c.shown));
+        want.push_back("result " + std::to_string(c.result));
+        EXPECT_EQ(seen, want) << what;
+        if (c.code == 0) {
+            EXPECT_NE(run.out.find("shows itself for " + std::to_string(c.shown) + " s"),
+                      std::string::npos)
+                << run.out;
+        }
+    }
+}
+
 TEST_F(SetIpNetwork, UnknownMacIsNotFound) {
     Outcome run = SetIp(kUnknown, "10.77.0.90", "10.77.0.1", {"--seconds", "0.5"});
     EXPECT_EQ(run.code, 12) << run.out;

@@ -429,6 +429,51 @@ int RunActivate(const cli::ParsedArgs& args) {
     return code;
 }
 
+// --duration: whole seconds, 1 to the protocol's bound; kIdentifySeconds
+// when not given.
+bool ReadIdentifySeconds(const cli::ParsedArgs& args, int32_t* seconds) {
+    *seconds = kIdentifySeconds;
+    if (!args.Has("--duration"))
+        return true;
+    const std::string text = args.Get("--duration", "");
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *seconds = std::stoi(text);
+    return *seconds >= 1 && *seconds <= LORVEX_IDENTIFY_MAX_SECONDS;
+}
+
+int RunIdentify(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    int32_t duration;
+    if (const int unsupported = OnvifUnsupported(args, "identify"))
+        return unsupported;
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
+    if (!ReadIdentifySeconds(args, &duration))
+        return Usage("bad value for --duration: whole seconds, 1 to " +
+                     std::to_string(LORVEX_IDENTIFY_MAX_SECONDS));
+    std::string error;
+    std::string password = DevicePassword(args, "identify", &error);
+    const SecretGuard wipe(&password);
+    if (!error.empty())
+        return Usage(error);
+    Session session;
+    if (!session.WaitForDevice(mac, seconds) &&
+        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "identify"))
+        return onvif_cli::kUnsupported;
+    AcceptKey(args, session.Manager(), mac);
+    const int32_t code = session.Manager().Identify(mac, password.c_str(), duration);
+    WipeSecret(&password);
+    if (code == CLorvexManage::SETNET_DONE)
+        std::printf("%s: done: the device shows itself for %d s (code 0)\n", mac, duration);
+    else
+        std::printf("%s: %s (code %d)\n", mac,
+                    OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
+    return code;
+}
+
 int RunOpen(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;

@@ -78,6 +78,15 @@ int RunRestore(const cli::ParsedArgs& args);
 // CLorvexManage::Activate; 2, nothing sent, when the code is no setup code.
 int RunActivate(const cli::ParsedArgs& args);
 
+// How long identify asks a device to show itself when --duration is not given.
+constexpr int32_t kIdentifySeconds = 60;
+
+// identify MAC [--duration N] [--password P|-] [--accept-key FP]
+// [--seconds S]: asks the device to show itself for N seconds (1 to
+// LORVEX_IDENTIFY_MAX_SECONDS, default kIdentifySeconds); exits with the
+// result code of CLorvexManage::Identify, 2 for bad arguments.
+int RunIdentify(const cli::ParsedArgs& args);
+
 // open MAC [--print] [--seconds S]: opens (or prints) the device's web page
 // URL; 0 when done, 12 when the device was not found.
 int RunOpen(const cli::ParsedArgs& args);

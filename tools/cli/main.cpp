@@ -485,6 +485,17 @@ const std::vector<cli::CommandSpec>& Commands() {
          "in --setup-codes, are skipped; 0 when all were activated, 1 when not, 2 when "
          "nothing was sent",
          commission_cli::RunActivate},
+        {"identify",
+         {"MAC"},
+         WithPassword({{"--duration", "N",
+                        "how long the device shows itself, in whole seconds, 1 to 300, "
+                        "default 60"},
+                       {"--accept-key", "FP", "as for set-ip"},
+                       {"--seconds", "S", "search at most S seconds for the device, default 3"},
+                       kVerbose}),
+         "makes the device show itself (its light, a beep, a mark on its screen) so that the "
+         "installer can tell which one it is; needs its password; exits with the result code",
+         device::RunIdentify},
         {"open",
          {"MAC"},
          {{"--print", "", "print the URL instead of opening it"},

@@ -96,6 +96,9 @@ struct Device {
     int lockLevel = 0;
     Clock::time_point lockedUntil{};
     std::optional<Clock::time_point> resetPressedAt;
+    // The latest identify request taken: the device shows itself until then.
+    Clock::time_point identifyUntil{};
+    int identifySeconds = 0;
     // The standard camera side (WS-Discovery, device service), when it has one.
     OnvifCamera onvif;
 };
