@@ -62,6 +62,14 @@ bool IsAnyMac(const MacBytes& mac);
 // A MAC a device may carry: not all zero and not a group address.
 bool IsDeviceMac(const MacBytes& mac);
 
+// A device name (devName) a configuration request may set: 1 to
+// kMaxDeviceNameBytes bytes of well-formed UTF-8 (shortest forms, no
+// surrogates, nothing above U+10FFFF), no control character (U+0000 to
+// U+001F, U+007F to U+009F), and no space at either end. 31 bytes are what
+// a device record keeps of a name (SEARCH_INFO::devName with its NUL).
+constexpr std::size_t kMaxDeviceNameBytes = 31;
+bool IsDeviceName(std::string_view name);
+
 // The datagram for `msg`; empty when the payload is over kMaxPayload.
 // Payloads are bytes: their layout per kind is the trust layer's.
 std::string Encode(const Message& msg);

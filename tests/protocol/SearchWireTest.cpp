@@ -68,6 +68,43 @@ TEST(SearchWire, EncodeRefusesWhatCannotTravel) {
     EXPECT_EQ(m.payload, std::string("a\0b", 3));
 }
 
+// A device name fits a device record, reads the same to tool and device
+// (well-formed UTF-8 only) and holds nothing a list or a recorder would show
+// as something else (control characters, spaces at either end).
+TEST(SearchWire, DeviceNameRule) {
+    const struct {
+        std::string name;
+        bool ok;
+    } cases[] = {
+        {"Gate-North-03", true},
+        {"Камера-Дверь-7", true},
+        {"大门-北-03", true},
+        {"a b", true},
+        {std::string(31, 'a'), true},
+        {"\xf0\x9f\x93\xb7 4", true}, // a four-byte character
+        {"", false},
+        {std::string(32, 'a'), false},
+        {"Камера-Дверь-Север-3", false}, // 36 bytes
+        {" Gate", false},
+        {"Gate ", false},
+        {"Gate\t3", false},
+        {std::string("Gate\0"
+                     "3",
+                     6),
+         false},
+        {"Gate\x7f", false},
+        {"Gate\xc2\x85", false},     // U+0085, a control character
+        {"\xc0\xaf", false},         // an overlong '/'
+        {"\xed\xa0\x80", false},     // a surrogate
+        {"\xf4\x90\x80\x80", false}, // above U+10FFFF
+        {"\xe5\xa4", false},         // cut short
+        {"\xff", false},
+        {"a\x80", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsDeviceName(c.name), c.ok) << c.name;
+}
+
 TEST(SearchWire, HostileDatagramsAreRejected) {
     const std::string good = Encode({Kind::Answer, 7, kMac, "<multicastSearchResult/>"});
     struct {

@@ -470,6 +470,27 @@ TEST_F(SetIpNetwork, IdentifyIsTakenWithThePasswordOnly) {
     }
 }
 
+// A name is done only once a new search answer carries it; a refused one,
+// or one out of rule (nothing sent), leaves the device's name as it was.
+TEST_F(SetIpNetwork, RenameIsReadBackFromTheNextAnswer) {
+    const std::string before = Listed(kRecorder).value("devName", "");
+    ASSERT_FALSE(before.empty());
+    const struct {
+        const char* name;
+        const char* password;
+        int code;
+    } cases[] = {
+        {"Gate-North-03", "wrong", CLorvexManage::SETNET_FAILED},
+        {" Gate-North-03", "123456", 2},
+        {"Gate-North-03", "123456", 0},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Tool({"rename", kRecorder, c.name, "--visible-password", c.password});
+        EXPECT_EQ(run.code, c.code) << c.name << run.out << run.err;
+        EXPECT_EQ(Listed(kRecorder).value("devName", ""), c.code == 0 ? c.name : before) << c.name;
+    }
+}
+
 TEST_F(SetIpNetwork, UnknownMacIsNotFound) {
     Outcome run = SetIp(kUnknown, "10.77.0.90", "10.77.0.1", {"--seconds", "0.5"});
     EXPECT_EQ(run.code, 12) << run.out;

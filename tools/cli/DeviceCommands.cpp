@@ -19,6 +19,7 @@
 #include "LorvexManage.h"
 #include "LorvexSearch.h"
 #include "OnvifCommands.h"
+#include "SearchWire.h"
 
 namespace device {
 
@@ -48,6 +49,18 @@ public:
     }
     ~Session() { m_manager.Shutdown(); }
     CLorvexManage& Manager() { return m_manager; }
+
+    // Searches until the device is listed under `name` or the time is up.
+    bool WaitForName(const char* mac, const std::string& name, double seconds) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        SEARCH_INFO found{};
+        while (!m_manager.FindDevice(mac, &found) || name != found.devName) {
+            if (Stopped() || Clock::now() >= end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
 
     // Searches until the device is listed or the time is up.
     bool WaitForDevice(const char* mac, double seconds) {
@@ -427,6 +440,47 @@ int RunActivate(const cli::ParsedArgs& args) {
                                  : OutcomeText(code, session.Manager().LastLockSeconds());
     std::printf("%s: %s (code %d)\n", mac, text.c_str(), code);
     return code;
+}
+
+int RunRename(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    if (const int unsupported = OnvifUnsupported(args, "rename"))
+        return unsupported;
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
+    const std::string name = args.positionals[1];
+    if (!lorvex::wire::IsDeviceName(name))
+        return Usage("not a device name: 1 to " +
+                     std::to_string(lorvex::wire::kMaxDeviceNameBytes) +
+                     " bytes of UTF-8 without control characters or a space at either end");
+    std::string error;
+    std::string password = DevicePassword(args, "rename", &error);
+    const SecretGuard wipe(&password);
+    if (!error.empty())
+        return Usage(error);
+    Session session;
+    if (!session.WaitForDevice(mac, seconds) &&
+        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "rename"))
+        return onvif_cli::kUnsupported;
+    AcceptKey(args, session.Manager(), mac);
+    const int32_t code = session.Manager().Rename(mac, name.c_str(), password.c_str());
+    WipeSecret(&password);
+    if (code != CLorvexManage::SETNET_DONE) {
+        std::printf("%s: %s (code %d)\n", mac,
+                    OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
+        return code;
+    }
+    // Done only once a new search answer carries the name.
+    session.Manager().RefreshSearch(true);
+    if (!session.WaitForName(mac, name, kRenameSeenSeconds)) {
+        std::printf("%s: not confirmed: the device took the name but no answer carried it "
+                    "within %d s (code %d)\n",
+                    mac, kRenameSeenSeconds, CLorvexManage::SETNET_NO_ANSWER);
+        return CLorvexManage::SETNET_NO_ANSWER;
+    }
+    std::printf("%s: done: the device answers as \"%s\" (code 0)\n", mac, name.c_str());
+    return 0;
 }
 
 // --duration: whole seconds, 1 to the protocol's bound; kIdentifySeconds

@@ -78,6 +78,16 @@ int RunRestore(const cli::ParsedArgs& args);
 // CLorvexManage::Activate; 2, nothing sent, when the code is no setup code.
 int RunActivate(const cli::ParsedArgs& args);
 
+// How long rename waits for a search answer that carries the new name.
+constexpr int kRenameSeenSeconds = 3;
+
+// rename MAC NAME [--password P|-] [--accept-key FP] [--seconds S]: gives
+// the device the name NAME (lorvex::wire::IsDeviceName), its addresses
+// left as they are; 0 once a new search answer carries the name, 9 when
+// the device took it but none did within kRenameSeenSeconds, else the
+// result code of CLorvexManage::Rename; 2 for bad arguments (nothing sent).
+int RunRename(const cli::ParsedArgs& args);
+
 // How long identify asks a device to show itself when --duration is not given.
 constexpr int32_t kIdentifySeconds = 60;
 

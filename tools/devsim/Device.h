@@ -124,8 +124,9 @@ std::string XmlEscape(const std::string& text);
 bool ParseSetIp(const std::string& xml, std::map<std::string, std::string>* attrs);
 
 // Applies a searchSetIP request: 0 when the password matches and every given
-// value is well formed (the device then carries the new values), else 1 and
-// the device is unchanged.
+// value is well formed (the device then carries the new values, a devName
+// that follows lorvex::wire::IsDeviceName among them), else 1 and the
+// device is unchanged.
 int ApplySetIp(Device* d, const std::map<std::string, std::string>& attrs);
 
 // Bumps the revision: the device name changes, everything else stays.
