@@ -148,8 +148,13 @@ ActionMessage SetNetParamMessage(int code) {
 OutcomeBox ReaddressOutcome(commission::BatchState state, commission::RefusalReason reason,
                             const QString& device, const QString& ip, int boundSeconds) {
     using commission::BatchState;
+    // Only the no-answer text names the bound: Qt warns of an argument
+    // without its place.
     const auto box = [&](BoxKind kind, const char* key) {
-        return OutcomeBox{kind, GetText(key).arg(device, ip, QString::number(boundSeconds))};
+        const QString text = GetText(key);
+        return OutcomeBox{kind, text.contains(QLatin1String("%3"))
+                                    ? text.arg(device, ip, QString::number(boundSeconds))
+                                    : text.arg(device, ip)};
     };
     switch (state) {
     case BatchState::Done:

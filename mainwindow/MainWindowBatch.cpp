@@ -277,8 +277,16 @@ void MainWindow::updateActivationEntry() {
 
 void MainWindow::openActivationDialog() {
     const std::vector<SEARCH_INFO> selected = selectedDevices();
-    if (std::none_of(selected.begin(), selected.end(), commission::NeedsActivation))
+    const auto needing = std::count_if(selected.begin(), selected.end(), commission::NeedsActivation);
+    if (needing == 0)
         return;
+    // One device: its own form, which asks for the code on its label; many:
+    // the activation dialog, which takes the scanned labels' codes.
+    if (needing == 1) {
+        const auto one = std::find_if(selected.begin(), selected.end(), commission::NeedsActivation);
+        activateDevice(QString::fromLatin1(one->mac));
+        return;
+    }
     commission::BatchServices services;
     CLorvexManage* manager = &m_manager;
     services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {

@@ -697,7 +697,7 @@ void TestEndToEnd::restorePassword_data() {
     QTest::newRow("camera, button not pressed")
         << QString(kGate) << "IDCS_ERROR"
         << "IDCS_RESET_BUTTON_NOT_PRESSED" << false << false;
-    QTest::newRow("camera, activate now, another label's code")
+    QTest::newRow("camera, activate now, code of another label")
         << QString(kGate).toLower() << "IDCS_INFORMATION"
         << "IDCS_RESTORE_DEVICE_PASSWORD_SUCCESS" << true << true;
     QTest::newRow("keyboard, later") << kDesk << "IDCS_INFORMATION"
@@ -787,6 +787,7 @@ void TestEndToEnd::activateRestoredCameraWithItsCode() {
     const int before = m_boxes->count();
     m_boxes->shootNext(m_window.get(), shotPath("box-activate-" + tag));
     fillNextActivateForm(code, QStringLiteral("Gate#2026x"), "activate-form-" + tag);
+    selectRow(kGate);
     std::unique_ptr<QMenu> menu(m_window->rowMenu(rowOf(kGate)));
     QAction* action = menu->findChild<QAction*>(QStringLiteral("activateAction"));
     QVERIFY(action != nullptr && action->isEnabled());

@@ -126,7 +126,7 @@ void TestDeviceActionRules::setNetParamMessage_data() {
         << 12 << BoxKind::Error << "IDCS_SET_NETWORK_DEVICE_GONE";
     QTest::newRow("13 too long, not sent") << 13 << BoxKind::Error << "IDCS_SET_NETWORK_TOO_LONG";
     QTest::newRow("14 not verified") << 14 << BoxKind::Error << "IDCS_IDENTITY_NOT_VERIFIED";
-    QTest::newRow("21 unknown") << 21 << BoxKind::None << "";
+    QTest::newRow("22 unknown") << 22 << BoxKind::None << "";
     QTest::newRow("-1 unknown") << -1 << BoxKind::None << "";
 }
 
