@@ -883,8 +883,9 @@ void TestMainWindow::identifyEntryAsksThePasswordAndTellsTheOutcome() {
         (row->text(COL_ACTIVATION) == GetText("IDCS_ACTIVATED") ? active : fresh) = row;
     }
     QVERIFY(active != nullptr && fresh != nullptr);
-    std::unique_ptr<QMenu> freshMenu(w->rowMenu(fresh));
-    QVERIFY(!freshMenu->findChild<QAction*>(QStringLiteral("identifyAction"))->isEnabled());
+    QVERIFY(!std::unique_ptr<QMenu>(w->rowMenu(fresh))
+                 ->findChild<QAction*>(QStringLiteral("identifyAction"))
+                 ->isEnabled());
     BoxDriver boxes;
     const struct {
         const char* password;
@@ -898,9 +899,7 @@ void TestMainWindow::identifyEntryAsksThePasswordAndTellsTheOutcome() {
         std::unique_ptr<QMenu> menu(w->rowMenu(active));
         QAction* identify = menu->findChild<QAction*>(QStringLiteral("identifyAction"));
         QVERIFY(identify->isEnabled());
-        QCOMPARE(identify->text(), GetText("IDCS_IDENTIFY_MENU"));
         const int before = boxes.count();
-        bool typed = false;
         QTimer::singleShot(0, [&] {
             QTRY_VERIFY(qobject_cast<IdentifyDialog*>(QApplication::activeModalWidget()));
             auto* form = qobject_cast<IdentifyDialog*>(QApplication::activeModalWidget());
@@ -909,11 +908,9 @@ void TestMainWindow::identifyEntryAsksThePasswordAndTellsTheOutcome() {
             QTest::keyClicks(child<QLineEdit>(form, "passwordField"), QLatin1String(c.password));
             if (QLatin1String(c.password) == QLatin1String("123456"))
                 form->grab().save(shotPath("identify-form"));
-            typed = true;
             QTest::mouseClick(ok, Qt::LeftButton);
         });
         identify->trigger();
-        QVERIFY(typed);
         QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), before + 1, 10000);
         QCOMPARE(boxes.seen().text, c.said);
         QTRY_VERIFY(!w->deviceRequestRunning());
