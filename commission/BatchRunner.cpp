@@ -4,7 +4,7 @@
 
 #include "Activation.h"
 #include "LorvexManage.h"
-#include "NetParam.h"
+#include "Outcomes.h"
 
 namespace commission {
 
@@ -229,21 +229,24 @@ void BatchRunner::CheckPending(std::vector<Pending>* pending, bool final) {
 
 // An activation's own outcomes; the rest read as for an address request.
 void BatchRunner::ClassifyActivation(DeviceStatus* s) const {
-    switch (s->code) {
-    case CLorvexManage::SETNET_DONE: // the device's authentic acceptance
+    using lorvex::Outcome;
+    switch (lorvex::OutcomeOfResult(s->code)) {
+    case Outcome::Done: // the device's authentic acceptance
         *s = {BatchState::Done, RefusalReason::None, s->code, false, false};
         break;
-    case CLorvexManage::SETNET_WEAK_PASSWORD:
+    case Outcome::WeakPassword:
         *s = {BatchState::Refused, RefusalReason::WeakPassword, s->code, false, false};
         break;
-    case CLorvexManage::SETNET_ALREADY_ACTIVE:
+    case Outcome::AlreadyActive:
         *s = {BatchState::Refused, RefusalReason::AlreadyActive, s->code, false, false};
         break;
-    case CLorvexManage::SETNET_FAILED: // no password was judged: nothing to count
+    case Outcome::Refused: // no password was judged: nothing to count
         *s = {BatchState::Refused, RefusalReason::Other, s->code, false, false};
         break;
-    case CLorvexManage::SETNET_SETUP_CODE_WRONG:
+    case Outcome::SetupCodeWrong:
         *s = {BatchState::Refused, RefusalReason::SetupCode, s->code, false, false};
+        break;
+    default:
         break;
     }
 }
@@ -274,33 +277,30 @@ DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
         s.state = BatchState::Verifying;
         return s;
     }
-    switch (s.code) {
-    case CLorvexManage::SETNET_FAILED:
+    using lorvex::Outcome;
+    s.state = BatchState::Refused;
+    switch (const Outcome outcome = lorvex::OutcomeOfResult(s.code)) {
+    case Outcome::Refused:
         // The values passed the rules before sending, so a refusal is the
         // device's judgement of the password.
-        s.state = BatchState::Refused;
         s.reason = RefusalReason::Password;
         ++m_refusals[DeviceKey(e.device)];
         break;
-    case CLorvexManage::SETNET_NO_DEVICE:
+    case Outcome::NoDevice:
         s.state = BatchState::Gone;
         break;
-    case CLorvexManage::SETNET_UNVERIFIED:
-    case CLorvexManage::SETNET_CONFLICT:
-        s.state = BatchState::Refused;
+    case Outcome::Unverified:
+    case Outcome::IdentityConflict:
         s.reason = RefusalReason::Identity;
         break;
-    case CLorvexManage::SETNET_LOCKED:
-        s.state = BatchState::Refused;
+    case Outcome::Locked:
         s.reason = RefusalReason::Locked;
         break;
-    case CLorvexManage::SETNET_NOT_ACTIVATED:
-        s.state = BatchState::Refused;
+    case Outcome::NotActivated:
         s.reason = RefusalReason::NotActivated;
         break;
     default:
-        s.state = BatchState::Refused;
-        s.reason = s.code >= NETPARAM_IP_HOST_ALL_ONES && s.code <= NETPARAM_GATEWAY_HOST_ALL_ZEROS
+        s.reason = outcome >= Outcome::IpHostAllOnes && outcome <= Outcome::GatewayHostAllZeros
                        ? RefusalReason::Rule
                        : RefusalReason::Other;
         break;

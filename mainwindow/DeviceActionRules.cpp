@@ -8,6 +8,7 @@
 #include "TrustWire.h"
 
 #include "NetParam.h"
+#include "Outcomes.h"
 
 #include <QRegExp>
 
@@ -118,32 +119,27 @@ ActionMessage CheckRestoreForm(const QString& mac) {
     return kNoMessage;
 }
 
-ActionMessage SetNetParamMessage(int code) {
-    static const char* const kRuleKeys[] = {
-        "IDCS_ERROR_IP_MASK_ALL1",     "IDCS_ERROR_IP_MASK_ALL0",
-        "IDCS_ERROR_USE_LOOPBACK",     "IDCS_ERROR_IP_ROUTE_INVALID",
-        "IDCS_ERROR_MASK_NOT_CONTINE", "IDCS_ERROR_DIFFERENT_SEGMENT",
-        "IDCS_ERROR_ROUTE_MASK_ALL1",  "IDCS_ERROR_ROUTE_MASK_ALL0"};
-    switch (code) {
-    case CLorvexManage::SETNET_DONE:
-        return {BoxKind::Information, "IDCS_IDCS_CHANGE_NETWORK_PARAM_SUCCESS"};
+ActionMessage OutcomeMessage(lorvex::Outcome outcome) {
+    using lorvex::Outcome;
+    const char* key = lorvex::RowOf(outcome).key;
+    // A recorder's request awaits no answer, and a result this tool does not
+    // know says nothing the installer could act on.
+    if (*key == '\0' || outcome == Outcome::NotIpCamera || outcome == Outcome::UnknownResult)
+        return kNoMessage;
+    switch (outcome) {
+    case Outcome::Done:
+    case Outcome::AlreadyActive:
+        return {BoxKind::Information, key};
     // The request went out and no answer came back: the device may well
     // have taken the addresses, so this is no refusal and no success.
-    case CLorvexManage::SETNET_NO_ANSWER:
-        return {BoxKind::Warning, "IDCS_SET_NETWORK_NO_ANSWER"};
-    case CLorvexManage::SETNET_FAILED:
-        return error("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR");
-    case CLorvexManage::SETNET_NO_DEVICE:
-        return error("IDCS_SET_NETWORK_DEVICE_GONE");
-    case CLorvexManage::SETNET_TOO_LONG:
-        return error("IDCS_SET_NETWORK_TOO_LONG");
+    case Outcome::NoAnswer:
+        return {BoxKind::Warning, key};
     default:
-        break;
+        return error(key);
     }
-    if (code >= 1 && code <= 8)
-        return error(kRuleKeys[code - 1]);
-    return TrustOutcomeMessage(code);
 }
+
+ActionMessage SetNetParamMessage(int code) { return OutcomeMessage(lorvex::OutcomeOfResult(code)); }
 
 OutcomeBox ReaddressOutcome(commission::BatchState state, commission::RefusalReason reason,
                             const QString& device, const QString& ip, int boundSeconds) {

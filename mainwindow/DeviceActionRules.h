@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BatchRunner.h"
+#include "Outcomes.h"
 
 #include <QList>
 #include <QString>
@@ -32,11 +33,15 @@ ActionMessage CheckNetworkForm(const QString& mac, const QString& ip, const QStr
 // The restore form's check on the trimmed MAC: a warning when it is empty.
 ActionMessage CheckRestoreForm(const QString& mac);
 
-// The box for a result code of the manager's SetNetParam: each outcome has a
-// text of its own (9 no answer, where the device may have acted; 10
-// refused; 12 gone from the list and 13 too long, both sent nothing). A
-// recorder's request (11) and unknown codes show nothing. The window
-// verifies 0, 9 and 11 before it tells anything (ReaddressOutcome).
+// The box for an outcome: its text key from lorvex::Outcome's table, an
+// information for done and already activated, a warning for no answer
+// (the device may have acted), an error otherwise. A recorder's request
+// (NotIpCamera), unknown results and outcomes without a key show nothing.
+ActionMessage OutcomeMessage(lorvex::Outcome outcome);
+
+// The box for a result code of the manager's SetNetParam (OutcomeMessage of
+// its outcome). The window verifies 0, 9 and 11 before it tells anything
+// (ReaddressOutcome).
 ActionMessage SetNetParamMessage(int code);
 
 // How a single re-address ended once verified as a batch verifies its

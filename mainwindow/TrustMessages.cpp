@@ -18,23 +18,18 @@ ActionMessage Error(const char* key) { return {BoxKind::Error, key}; }
 } // namespace
 
 ActionMessage TrustOutcomeMessage(int code) {
-    switch (code) {
-    case CLorvexManage::SETNET_UNVERIFIED:
-        return Error("IDCS_IDENTITY_NOT_VERIFIED");
-    case CLorvexManage::SETNET_CONFLICT:
-        return Error("IDCS_IDENTITY_CONFLICT");
-    case CLorvexManage::SETNET_LOCKED:
-        return Error("IDCS_DEVICE_LOCKED_D");
-    case CLorvexManage::SETNET_NOT_ACTIVATED:
-        return Error("IDCS_DEVICE_NOT_ACTIVATED");
-    case CLorvexManage::SETNET_NO_PRESENCE:
-        return Error("IDCS_RESET_BUTTON_NOT_PRESSED");
-    case CLorvexManage::SETNET_WEAK_PASSWORD:
-        return Error("IDCS_PASSWORD_TOO_WEAK");
-    case CLorvexManage::SETNET_ALREADY_ACTIVE:
-        return {BoxKind::Information, "IDCS_DEVICE_ALREADY_ACTIVATED"};
-    case CLorvexManage::SETNET_SETUP_CODE_WRONG:
-        return Error("IDCS_SETUP_CODE_WRONG");
+    using lorvex::Outcome;
+    const Outcome outcome = lorvex::OutcomeOfResult(code);
+    switch (outcome) {
+    case Outcome::Unverified:
+    case Outcome::IdentityConflict:
+    case Outcome::Locked:
+    case Outcome::NotActivated:
+    case Outcome::NoPresence:
+    case Outcome::WeakPassword:
+    case Outcome::AlreadyActive:
+    case Outcome::SetupCodeWrong:
+        return OutcomeMessage(outcome);
     default:
         return {};
     }

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <string>
 
-// Result codes of the two operations.
+// Result codes of the two operations: numbers of their own, apart from
+// every result code of lorvex::Outcome's table, so that one read where the
+// other is meant is never taken for a device's outcome.
 enum HttpResultCode : int32_t {
-    HTTP_REPLY_OK = 3,         // HttpPostForReply: status 200, body read
-    HTTP_DOCUMENT_OK = 4,      // HttpPostDocument: status 200
-    HTTP_REPLY_FAILED = 12,    // HttpPostForReply: anything else
-    HTTP_DOCUMENT_FAILED = 13, // HttpPostDocument: anything else
+    HTTP_REPLY_OK = 100,        // HttpPostForReply: status 200, body read
+    HTTP_DOCUMENT_OK = 101,     // HttpPostDocument: status 200
+    HTTP_REPLY_FAILED = 102,    // HttpPostForReply: anything else
+    HTTP_DOCUMENT_FAILED = 103, // HttpPostDocument: anything else
 };
 
 // The namespace every port configuration document carries in `xmlns`.

@@ -340,11 +340,24 @@ TEST_F(CommissionNetwork, ABadPlanFileSendsNothing) {
     std::ofstream(m_tag + "-edited.csv") << "mac,newIp,newMask,newGateway\n"
                                          << Mac(0) << ",10.77.0.50,255.255.255.0,10.77.0.1\n"
                                          << Mac(1) << ",10.77.0.50,255.255.255.0,10.77.0.1\n";
-    EXPECT_EQ(Run({"apply", m_tag + "-edited.csv", "--password", "-"}, m_tag + "-out"), 2);
+    // 3: the plan is refused, nothing sent (2 is only ever a usage error).
+    EXPECT_EQ(Run({"apply", m_tag + "-edited.csv", "--password", "-"}, m_tag + "-out"), 3);
     EXPECT_NE(ReadFile(m_tag + "-err").find("-edited.csv:3:"), std::string::npos)
         << ReadFile(m_tag + "-err");
     ASSERT_TRUE(SimulatorsCaughtUp());
     EXPECT_TRUE(ConfigLog("fleet").empty());
+}
+
+// A plan whose every line carries its device's password needs no password
+// source: none is given, and standard input is no terminal.
+TEST_F(CommissionNetwork, ApplyAsksNoPasswordWhenEveryLineHasOne) {
+    const int other = kWrongPassword[0];
+    std::ofstream(m_tag + "-own.csv")
+        << "mac,newIp,newMask,newGateway,password\n"
+        << Mac(other) << ",10.77.0.210,255.255.255.0,10.77.0.1,other\n"
+        << Mac(30) << ",10.77.0.211,255.255.255.0,10.77.0.1,123456\n";
+    EXPECT_EQ(Run({"apply", m_tag + "-own.csv"}, m_tag + "-out"), 0) << ReadFile(m_tag + "-err");
+    EXPECT_EQ(ConfigLog("fleet").size(), 2u);
 }
 
 class ActivationNetwork : public CommissionNetwork {

@@ -18,6 +18,10 @@ expect() { # WANT WORDS...: completing the last word of WORDS offers WANT
 expect "list" li
 expect "set-ip" set
 expect "--help" --h
+expect "help" he
+expect "plan" help pl
+expect "" help plan ""
+expect "--http-port --help" plan --h
 expect "--seconds" list --s
 expect "--format" list --f
 expect "--seconds --format --all-columns --columns --login --login-all --user --password --visible-password" list ""

@@ -69,8 +69,8 @@ TEST_F(FakeTransport, ResultCodesByStatusAndTransport) {
         bool transportOk;
         int32_t reply, document;
     };
-    const Row rows[] = {{200, true, 3, 4},   {401, true, 12, 13}, {404, true, 12, 13},
-                        {302, true, 12, 13}, {500, true, 12, 13}, {200, false, 12, 13}};
+    const Row rows[] = {{200, true, 100, 101}, {401, true, 102, 103}, {404, true, 102, 103},
+                        {302, true, 102, 103}, {500, true, 102, 103}, {200, false, 102, 103}};
     for (const Row& r : rows) {
         status = r.status;
         transportOk = r.transportOk;

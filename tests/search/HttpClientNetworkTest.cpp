@@ -99,18 +99,18 @@ TEST_F(HttpClientNetwork, PromptAnswers) {
     const std::string big(10 * 1024 * 1024, 'b');
     const std::string limit(kHttpMaxReplyBytes, 'l');
     const Row rows[] = {
-        {"200 with length", "HTTP/1.0 200 OK", true, "<config>1</config>", "", 3, 4},
-        {"200 without length", "HTTP/1.0 200 OK", false, std::string(70000, 'n'), "", 3, 4},
-        {"200 empty", "HTTP/1.1 200 OK", true, "", "", 3, 4},
+        {"200 with length", "HTTP/1.0 200 OK", true, "<config>1</config>", "", 100, 101},
+        {"200 without length", "HTTP/1.0 200 OK", false, std::string(70000, 'n'), "", 100, 101},
+        {"200 empty", "HTTP/1.1 200 OK", true, "", "", 100, 101},
         {"401", "HTTP/1.0 401 Unauthorized", true, "no", "WWW-Authenticate: Basic realm=\"x\"\r\n",
-         12, 13},
-        {"404", "HTTP/1.0 404 Not Found", true, "no", "", 12, 13},
-        {"redirect", "HTTP/1.0 302 Found", true, "", "Location: http://127.0.0.1:9/\r\n", 12, 13},
-        {"10 MB with length", "HTTP/1.0 200 OK", true, big, "", 12, 4},
-        {"10 MB without length", "HTTP/1.0 200 OK", false, big, "", 12, 4},
-        {"1 MiB exactly", "HTTP/1.0 200 OK", false, limit, "", 3, 4},
-        {"1 MiB and one", "HTTP/1.0 200 OK", true, limit + "x", "", 12, 4},
-        {"not HTTP", "SSH-2.0-OpenSSH_9.2", false, "", "", 12, 13},
+         102, 103},
+        {"404", "HTTP/1.0 404 Not Found", true, "no", "", 102, 103},
+        {"redirect", "HTTP/1.0 302 Found", true, "", "Location: http://127.0.0.1:9/\r\n", 102, 103},
+        {"10 MB with length", "HTTP/1.0 200 OK", true, big, "", 102, 101},
+        {"10 MB without length", "HTTP/1.0 200 OK", false, big, "", 102, 101},
+        {"1 MiB exactly", "HTTP/1.0 200 OK", false, limit, "", 100, 101},
+        {"1 MiB and one", "HTTP/1.0 200 OK", true, limit + "x", "", 102, 101},
+        {"not HTTP", "SSH-2.0-OpenSSH_9.2", false, "", "", 102, 103},
     };
     for (const Row& r : rows) {
         server.statusLine = r.status;

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "Outcomes.h"
 #include "Secret.h"
 #include "SetupCodes.h"
 
@@ -65,6 +67,8 @@ bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& co
         return Fail(error, std::string("unknown command ") + argv[1]);
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            return out->help = true, true;
         if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             if (!TakeOption(argc, argv, &i, out, error))
                 return false;
@@ -85,19 +89,73 @@ bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& co
     return true;
 }
 
+namespace {
+
+std::string SynopsisOf(const std::string& program, const CommandSpec& c) {
+    std::string text = program + " " + c.name;
+    for (const std::string& p : c.positionals)
+        text += " " + p;
+    for (const OptionInfo& o : c.options)
+        text += " [" + o.name + (o.valueName.empty() ? "" : " " + o.valueName) + "]";
+    return text;
+}
+
+std::string DetailsOf(const CommandSpec& c) {
+    std::string text = "      " + c.help + "\n";
+    for (const OptionInfo& o : c.options)
+        text += "      " + o.name + ": " + o.help + "\n";
+    return text;
+}
+
+struct UsageContext {
+    std::string program;
+    const std::vector<CommandSpec>* commands = nullptr;
+    const CommandSpec* command = nullptr;
+};
+
+UsageContext& Context() {
+    static UsageContext context;
+    return context;
+}
+
+} // namespace
+
 std::string Usage(const std::string& program, const std::vector<CommandSpec>& commands) {
     std::string text = "usage:\n";
-    for (const CommandSpec& c : commands) {
-        text += "  " + program + " " + c.name;
-        for (const std::string& p : c.positionals)
-            text += " " + p;
-        for (const OptionInfo& o : c.options)
-            text += " [" + o.name + (o.valueName.empty() ? "" : " " + o.valueName) + "]";
-        text += "\n      " + c.help + "\n";
-        for (const OptionInfo& o : c.options)
-            text += "      " + o.name + ": " + o.help + "\n";
-    }
+    for (const CommandSpec& c : commands)
+        text += "  " + SynopsisOf(program, c) + "\n" + DetailsOf(c);
+    text += "  " + program + " help [COMMAND]\n      this usage, or only that of COMMAND (as " +
+            program + " COMMAND --help)\n";
     return text;
+}
+
+std::string CommandUsage(const std::string& program, const CommandSpec& command) {
+    return "usage: " + SynopsisOf(program, command) + "\n" + DetailsOf(command);
+}
+
+std::string Overview(const std::string& program, const std::vector<CommandSpec>& commands) {
+    std::string text = "usage:\n";
+    for (const CommandSpec& c : commands)
+        text += "  " + program + " " + c.name + " ...\n";
+    return text + program + " help COMMAND (or " + program +
+           " COMMAND --help) shows a command's arguments and options; " + program +
+           " --help shows all\n";
+}
+
+void SetUsageContext(const std::string& program, const std::vector<CommandSpec>& commands,
+                     const CommandSpec* command) {
+    Context() = UsageContext{program, &commands, command};
+}
+
+int UsageError(const std::string& reason) {
+    const UsageContext& c = Context();
+    std::string text = c.program + ": " + reason + "\n";
+    if (c.command != nullptr)
+        text += CommandUsage(c.program, *c.command);
+    else if (c.commands != nullptr)
+        text += Overview(c.program, *c.commands);
+    std::fputs(text.c_str(), stderr);
+    return lorvex::ExitCodeOf(lorvex::Outcome::UsageError);
 }
 
 bool ParseSeconds(const std::string& text, double min, double max, double* out) {

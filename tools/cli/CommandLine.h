@@ -21,7 +21,7 @@ struct OptionInfo {
 struct ParsedArgs;
 
 struct CommandSpec {
-    std::string name;                     // "list"
+    std::string name; // "list"
     // Names of the positional arguments; a name in brackets ("[MAC]") is
     // optional, and only the last ones may be.
     std::vector<std::string> positionals;
@@ -32,6 +32,9 @@ struct CommandSpec {
 
 struct ParsedArgs {
     const CommandSpec* command = nullptr;
+    // --help (or -h) stood where an option may: the command's usage is
+    // asked for, and nothing else of the line was checked.
+    bool help = false;
     std::map<std::string, std::string> options; // given options; flags map to ""
     std::vector<std::string> positionals;
 
@@ -42,12 +45,32 @@ struct ParsedArgs {
 
 // Parses argv[1..argc-1] against the commands. False with a one-line reason
 // in error for an unknown command or option, a missing value, a repeated
-// option or a number of positional arguments the command does not take.
+// option or a number of positional arguments the command does not take;
+// out->command is the command when it was known. --help or -h in place of
+// an option sets out->help and succeeds whatever else the line holds.
 bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& commands,
            ParsedArgs* out, std::string* error);
 
 // The usage text listing every command with its arguments and options.
 std::string Usage(const std::string& program, const std::vector<CommandSpec>& commands);
+
+// One command's usage: "usage: PROGRAM NAME ARGS [OPTIONS]", what it does,
+// then one line per option.
+std::string CommandUsage(const std::string& program, const CommandSpec& command);
+
+// The synopsis line of every command and how to ask for one's usage.
+std::string Overview(const std::string& program, const std::vector<CommandSpec>& commands);
+
+// What UsageError shows: the program's name, its commands, and the command
+// of the line being run (null while none is known: the overview is shown).
+// The vector must outlive every later UsageError.
+void SetUsageContext(const std::string& program, const std::vector<CommandSpec>& commands,
+                     const CommandSpec* command);
+
+// Writes "PROGRAM: reason" (one line) and the usage of the context's
+// command to standard error; returns the exit status of
+// lorvex::Outcome::UsageError.
+int UsageError(const std::string& reason);
 
 // Reads a decimal number (fractions allowed) in [min, max]; false otherwise.
 bool ParseSeconds(const std::string& text, double min, double max, double* out);

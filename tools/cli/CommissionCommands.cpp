@@ -15,6 +15,7 @@
 #include "AddressPlan.h"
 #include "BatchRunner.h"
 #include "DeviceCommands.h"
+#include "Outcomes.h"
 #include "LorvexManage.h"
 #include "Neighbours.h"
 #include "OnvifCommands.h"
@@ -36,10 +37,7 @@ constexpr int kNeighbourWaitMs = 300;
 
 const std::atomic<bool>* g_stop = nullptr;
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
-    return 2;
-}
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
 
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
@@ -212,7 +210,7 @@ int PlanFromFile(const cli::ParsedArgs& args, double seconds) {
     CsvError csvError;
     if (!ImportPlan(text, session.Listed(), &plan, &csvError)) {
         std::fprintf(stderr, "lorvex-search: %s\n", LineError(path, csvError).c_str());
-        return 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
     }
     std::fputs(ExportPlan(plan, {}).c_str(), stdout);
     return 0;
@@ -235,7 +233,7 @@ int PlanFromStart(const cli::ParsedArgs& args, double seconds) {
     const std::vector<PlanDevice> selected = Select(listed, selection, &missing);
     if (!missing.empty()) {
         std::fprintf(stderr, "lorvex-search: not found by the search: %s\n", missing.c_str());
-        return 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
     }
     std::vector<std::string> host;
     const std::vector<LocalInterface> interfaces = session.Manager().GetLocalInterfaces();
@@ -253,7 +251,7 @@ int PlanFromStart(const cli::ParsedArgs& args, double seconds) {
     PrintSkipped(plan);
     if (!plan.Ok()) {
         std::fprintf(stderr, "lorvex-search: no plan: %s\n", PlanErrorText(plan.error).c_str());
-        return 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
     }
     std::fputs(ExportPlan(plan.entries, {}).c_str(), stdout);
     std::fprintf(stderr, "%zu devices planned\n", plan.entries.size());
@@ -311,12 +309,16 @@ bool HasAllOf(Session& session, const std::vector<std::string>& keys) {
 
 // The devices a plan file names (each record's MAC, else its endpoint),
 // read leniently: only to know when to stop searching. endpoints (may be
-// null) receives every endpoint cell that is not empty.
-std::vector<std::string> KeysOf(const std::string& text,
-                                std::set<std::string>* endpoints = nullptr) {
+// null) receives every endpoint cell that is not empty; lacksPassword (may
+// be null) whether a record has no password of its own, so that the
+// command's password is asked only then.
+std::vector<std::string> KeysOf(const std::string& text, std::set<std::string>* endpoints = nullptr,
+                                bool* lacksPassword = nullptr) {
     std::vector<CsvRecord> records;
     CsvError error;
     std::vector<std::string> keys;
+    if (lacksPassword != nullptr)
+        *lacksPassword = false;
     if (!ReadCsv(text, &records, &error) || records.empty())
         return keys;
     const auto& header = records[0].fields;
@@ -324,8 +326,11 @@ std::vector<std::string> KeysOf(const std::string& text,
         return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
     };
     const size_t mac = columnOf("mac"), endpoint = columnOf("endpoint");
+    const size_t password = columnOf("password");
     for (size_t i = 1; i < records.size(); ++i) {
         const std::vector<std::string>& f = records[i].fields;
+        if (lacksPassword != nullptr && (password >= f.size() || f[password].empty()))
+            *lacksPassword = true;
         if (endpoints != nullptr && endpoint < f.size() && !f[endpoint].empty())
             endpoints->insert(f[endpoint]);
         if (mac < f.size() && !f[mac].empty())
@@ -402,12 +407,15 @@ int RunApply(const cli::ParsedArgs& args) {
     std::string text, error;
     if (!ReadFile(path, &text, &error))
         return Usage(error);
-    std::string password = device::DevicePassword(args, "apply", &error);
+    std::set<std::string> endpoints; // the cameras the plan names as ONVIF cameras
+    bool lacksPassword = false;
+    const std::vector<std::string> keys = KeysOf(text, &endpoints, &lacksPassword);
+    std::string password;
+    if (lacksPassword)
+        password = device::DevicePassword(args, "apply", &error);
     if (!error.empty())
         return WipeSecret(&text), Usage(error);
     Session session(args.Get("--user", "admin"));
-    std::set<std::string> endpoints; // the cameras the plan names as ONVIF cameras
-    const std::vector<std::string> keys = KeysOf(text, &endpoints);
     session.SearchUntil(seconds, [&] { return HasAllOf(session, keys); });
     std::vector<PlanEntry> plan;
     CsvError csvError;
@@ -417,7 +425,7 @@ int RunApply(const cli::ParsedArgs& args) {
         WipeSecret(&password);
         std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                      LineError(path, csvError).c_str());
-        return 2;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
     }
     if (NeedsPorts(plan))
         device::EnsureLinkLocalRoute(session.Manager());
@@ -444,8 +452,9 @@ int RunApply(const cli::ParsedArgs& args) {
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), true, args);
     if (Stopped())
-        return 130;
-    return summary.AllDone(plan.size()) ? 0 : 1;
+        return lorvex::ExitCodeOf(lorvex::Outcome::Interrupted);
+    return lorvex::ExitCodeOf(summary.AllDone(plan.size()) ? lorvex::Outcome::Done
+                                                           : lorvex::Outcome::NotAllDone);
 }
 
 void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
@@ -529,9 +538,8 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     if (!BatchSetupCodes(args, &codes, &error))
         return WipeSecret(&password), Usage("activate: " + error);
     Session session;
-    session.SearchUntil(seconds, [&] {
-        return !selection.macs.empty() && HasAllOf(session, selection.macs);
-    });
+    session.SearchUntil(
+        seconds, [&] { return !selection.macs.empty() && HasAllOf(session, selection.macs); });
     std::string missing;
     const std::vector<SEARCH_INFO> selected =
         SelectedRecords(session.Manager(), selection, &missing);
@@ -540,7 +548,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
         WipeSetupCodes(&codes);
         std::fprintf(stderr, "lorvex-search: nothing sent: not found by the search: %s\n",
                      missing.c_str());
-        return 2;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
     }
     std::vector<PlanEntry> plan = ActivationPlan(selected);
     AssignSetupCodes(&plan, codes);
@@ -561,7 +569,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
             WipePlanSecrets(&plan);
             std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                          error.empty() ? "no random source" : error.c_str());
-            return 2;
+            return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
         }
         std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", withCode,
                      secretPath.c_str());
@@ -578,10 +586,12 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), false, args);
     if (Stopped())
-        return 130;
+        return lorvex::ExitCodeOf(lorvex::Outcome::Interrupted);
     const auto done = summary.counts.find(BatchState::Done);
     const size_t doneCount = done == summary.counts.end() ? 0 : done->second;
-    return toActivate > 0 && doneCount == toActivate ? 0 : 1;
+    return lorvex::ExitCodeOf(toActivate > 0 && doneCount == toActivate
+                                  ? lorvex::Outcome::Done
+                                  : lorvex::Outcome::NotAllDone);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "LorvexManage.h"
 #include "LorvexSearch.h"
 #include "OnvifCommands.h"
+#include "Outcomes.h"
 #include "SearchWire.h"
 
 namespace device {
@@ -34,10 +35,7 @@ constexpr std::chrono::milliseconds kRequestRepeat{300};
 
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
-    return 2;
-}
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
 
 // The manager started as the window starts it; stopped as it closes.
 class Session {
@@ -88,37 +86,6 @@ bool ReadSeconds(const cli::ParsedArgs& args, double* seconds) {
     return !args.Has("--seconds") || cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, seconds);
 }
 
-const char* const kOutcomes[] = {
-    "done: the device took the new network parameters",
-    "refused: the host part of the IP address is all ones",
-    "refused: the host part of the IP address is all zeros",
-    "refused: the IP address or the gateway is a loopback address",
-    "refused: the IP address or the gateway is not a unicast address of classes A to C",
-    "refused: the subnet mask is zero, too short for the address class, or not contiguous",
-    "refused: the gateway is not in the subnet of the IP address",
-    "refused: the host part of the gateway is all ones",
-    "refused: the host part of the gateway is all zeros",
-    "failed: no answer from the device within 3000 ms",
-    "failed: the device refused the request (wrong password?), the port change failed, "
-    "or a port is not 1 to 65535",
-    "sent: the device is not an IP camera and does not report the outcome",
-    "failed: device does not exist (not found by the search)",
-    "refused: the request does not fit one datagram (an over-long password?); nothing was sent",
-    "refused: no trusted maker certified the device's key; compare its fingerprint and give "
-    "--accept-key; nothing was sent",
-    "refused: two different keys answer for this MAC (a device is being impersonated); "
-    "nothing was sent",
-    "refused: the device is locked after repeated wrong passwords or setup codes",
-    "refused: the device is not activated; give it a password with `activate` first",
-    "refused: the device's reset button was not pressed within the last 10 minutes; press it, "
-    "then restore again",
-    "refused: the password is too weak: 8 to 64 characters, at least two of lower case, upper "
-    "case, digits and other characters, not the MAC, not the device name",
-    "refused: the device is activated already",
-    "refused: the setup code is wrong: compare it with the device's label (each wrong code "
-    "counts like a wrong password)",
-};
-
 // Asks `question` on the terminal with echo off; the answer is never shown.
 bool PromptNoEcho(const char* question, std::string* answer) {
     termios saved{};
@@ -167,8 +134,9 @@ bool AcceptKey(const cli::ParsedArgs& args, CLorvexManage& manager, const char* 
     if (args.Has("--accept-key") &&
         manager.ConfirmIdentity(mac, args.Get("--accept-key", "").c_str()))
         return true;
-    std::fprintf(stderr, "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n",
-                 mac, fingerprint.c_str());
+    std::fprintf(stderr,
+                 "lorvex-search: %s: key fingerprint %s is not certified by a trusted maker\n", mac,
+                 fingerprint.c_str());
     return false;
 }
 
@@ -305,11 +273,13 @@ void TakePasswordFromEnvironment() {
 }
 
 std::string SetIpOutcome(int32_t code) {
-    const int32_t count = static_cast<int32_t>(sizeof kOutcomes / sizeof kOutcomes[0]);
-    if (code < 0 || code >= count)
-        return "unknown result " + std::to_string(code);
-    return kOutcomes[code];
+    const lorvex::Outcome outcome = lorvex::OutcomeOfResult(code);
+    if (outcome == lorvex::Outcome::UnknownResult)
+        return std::string(lorvex::RowOf(outcome).text) + ": " + std::to_string(code);
+    return lorvex::RowOf(outcome).text;
 }
+
+int ExitCodeOfResult(int32_t code) { return lorvex::ExitCodeOf(lorvex::OutcomeOfResult(code)); }
 
 // The MAC and --seconds every device command takes; 0 when both are good,
 // else the usage exit code.
@@ -385,7 +355,7 @@ int RunSetIp(const cli::ParsedArgs& args) {
     // time to leave before the session ends.
     if (code == CLorvexManage::SETNET_NOT_IPC)
         std::this_thread::sleep_for(kRequestRepeat);
-    return code;
+    return ExitCodeOfResult(code);
 }
 
 int RunRestore(const cli::ParsedArgs& args) {
@@ -402,12 +372,13 @@ int RunRestore(const cli::ParsedArgs& args) {
     const int32_t code = session.Manager().RestoreDevice(mac);
     if (code == CLorvexManage::SETNET_DONE)
         std::printf("%s: restored: the device is not activated; give it a password with "
-                    "`activate`\n", mac);
+                    "`activate`\n",
+                    mac);
     else if (code == CLorvexManage::SETNET_NO_ANSWER)
         std::printf("%s: failed: the device did not acknowledge the restore\n", mac);
     else
         std::printf("%s: %s (code %d)\n", mac, SetIpOutcome(code).c_str(), code);
-    return code;
+    return ExitCodeOfResult(code);
 }
 
 int RunActivate(const cli::ParsedArgs& args) {
@@ -439,7 +410,7 @@ int RunActivate(const cli::ParsedArgs& args) {
                                  ? "done: the device is activated with the new password"
                                  : OutcomeText(code, session.Manager().LastLockSeconds());
     std::printf("%s: %s (code %d)\n", mac, text.c_str(), code);
-    return code;
+    return ExitCodeOfResult(code);
 }
 
 int RunRename(const cli::ParsedArgs& args) {
@@ -469,7 +440,7 @@ int RunRename(const cli::ParsedArgs& args) {
     if (code != CLorvexManage::SETNET_DONE) {
         std::printf("%s: %s (code %d)\n", mac,
                     OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
-        return code;
+        return ExitCodeOfResult(code);
     }
     // Done only once a new search answer carries the name.
     session.Manager().RefreshSearch(true);
@@ -477,7 +448,7 @@ int RunRename(const cli::ParsedArgs& args) {
         std::printf("%s: not confirmed: the device took the name but no answer carried it "
                     "within %d s (code %d)\n",
                     mac, kRenameSeenSeconds, CLorvexManage::SETNET_NO_ANSWER);
-        return CLorvexManage::SETNET_NO_ANSWER;
+        return ExitCodeOfResult(CLorvexManage::SETNET_NO_ANSWER);
     }
     std::printf("%s: done: the device answers as \"%s\" (code 0)\n", mac, name.c_str());
     return 0;
@@ -525,7 +496,7 @@ int RunIdentify(const cli::ParsedArgs& args) {
     else
         std::printf("%s: %s (code %d)\n", mac,
                     OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
-    return code;
+    return ExitCodeOfResult(code);
 }
 
 int RunOpen(const cli::ParsedArgs& args) {
@@ -544,16 +515,16 @@ int RunOpen(const cli::ParsedArgs& args) {
     if (!session.WaitForDevice(mac, seconds)) {
         // A MAC the maker's search does not know may be an ONVIF camera's.
         const int camera = onvif_cli::OpenCamera(mac, 1.5, false);
-        if (camera != CLorvexManage::SETNET_NO_DEVICE)
+        if (camera != lorvex::ExitCodeOf(lorvex::Outcome::NoDevice))
             return camera;
         std::printf("%s: %s\n", mac, SetIpOutcome(CLorvexManage::SETNET_NO_DEVICE).c_str());
-        return CLorvexManage::SETNET_NO_DEVICE;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NoDevice);
     }
     EnsureLinkLocalRoute(session.Manager());
     if (session.Manager().OpenDeviceWeb(mac))
         return 0;
     std::printf("%s: failed: the device reports no usable address or HTTP port\n", mac);
-    return 1;
+    return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
 }
 
 } // namespace device

@@ -60,6 +60,10 @@ void TellLinkLocalRoute(LinkLocalRouteState state, const std::string& localAddre
 // The outcome of SetNetParam in words, one line without line break.
 std::string SetIpOutcome(int32_t code);
 
+// The exit status for a result code of SetNetParam, Activate or
+// RestoreDevice (lorvex::Outcome's table).
+int ExitCodeOfResult(int32_t code);
+
 // set-ip MAC --ip A --mask M --gateway G [--password P|-] [--http-port N]
 // [--data-port N] [--dhcp] [--seconds S]: exits with SetNetParam's code,
 // 2 for bad arguments (also one port alone for an IP camera). The password
@@ -70,12 +74,13 @@ int RunSetIp(const cli::ParsedArgs& args);
 std::string OutcomeText(int32_t code, int32_t lockSeconds);
 
 // restore MAC [--seconds S]: 0 when the device restored itself, else the
-// result code (18: its reset button was not pressed).
+// exit status of its outcome (18: its reset button was not pressed).
 int RunRestore(const cli::ParsedArgs& args);
 
 // activate MAC [--password P|-] [--setup-code CODE|- | --setup-codes FILE]
-// [--accept-key FP] [--seconds S]: exits with the result code of
-// CLorvexManage::Activate; 2, nothing sent, when the code is no setup code.
+// [--accept-key FP] [--seconds S]: exits with the status of the outcome of
+// CLorvexManage::Activate; the usage error's status, nothing sent, when the code is
+// no setup code.
 int RunActivate(const cli::ParsedArgs& args);
 
 // How long rename waits for a search answer that carries the new name.
@@ -98,7 +103,8 @@ constexpr int32_t kIdentifySeconds = 60;
 int RunIdentify(const cli::ParsedArgs& args);
 
 // open MAC [--print] [--seconds S]: opens (or prints) the device's web page
-// URL; 0 when done, 12 when the device was not found.
+// URL; 0 when done, the status of Outcome::NoDevice when the device was not
+// found, of Outcome::NotAllDone when it reports no usable address.
 int RunOpen(const cli::ParsedArgs& args);
 
 } // namespace device

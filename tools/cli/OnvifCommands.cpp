@@ -11,10 +11,26 @@
 #include "LorvexManage.h"
 #include "OnvifPins.h"
 #include "OnvifReaddress.h"
+#include "Outcomes.h"
 #include "DeviceCommands.h"
 #include "Secret.h"
 
 namespace onvif_cli {
+
+using lorvex::Outcome;
+const int kNotConfirmed = lorvex::ExitCodeOf(Outcome::CameraNotConfirmed);
+const int kOutOfReach = lorvex::ExitCodeOf(Outcome::CameraOutOfReach);
+const int kWrongCredentials = lorvex::ExitCodeOf(Outcome::CameraWrongCredentials);
+const int kLocked = lorvex::ExitCodeOf(Outcome::CameraLocked);
+const int kNoAnswer = lorvex::ExitCodeOf(Outcome::CameraNoAnswer);
+const int kBadReply = lorvex::ExitCodeOf(Outcome::CameraBadReply);
+const int kTooLarge = lorvex::ExitCodeOf(Outcome::CameraTooLarge);
+const int kRefused = lorvex::ExitCodeOf(Outcome::CameraRefused);
+const int kBadAddress = lorvex::ExitCodeOf(Outcome::CameraBadAddress);
+const int kUnsupported = lorvex::ExitCodeOf(Outcome::CameraUnsupported);
+const int kCertificateChanged = lorvex::ExitCodeOf(Outcome::CameraCertificateChanged);
+const int kClockOff = lorvex::ExitCodeOf(Outcome::CameraClockOff);
+const int kConflict = lorvex::ExitCodeOf(Outcome::CameraConflict);
 
 namespace {
 
@@ -24,10 +40,9 @@ const std::atomic<bool>* g_stop = nullptr;
 
 bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s (run without arguments for usage)\n", reason.c_str());
-    return 2;
-}
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
+
+int ExitOf(lorvex::Outcome outcome) { return lorvex::ExitCodeOf(outcome); }
 
 // Searches cameras until one matches key or the time is up.
 bool WaitForCamera(onvif::CameraSearch& search, const std::string& key, double seconds,
@@ -185,7 +200,7 @@ int RunForgetCamera(const cli::ParsedArgs& args) {
     }
     std::printf("%s: no certificate pinned for this camera in %s\n", endpoint.c_str(),
                 onvif::PinFilePath().c_str());
-    return 1;
+    return ExitOf(lorvex::Outcome::NotAllDone);
 }
 
 // RunSetIp; *found false (and nothing done or printed) when no camera
@@ -244,7 +259,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
     case onvif::ReaddressOutcome::OutOfReach:
         return kOutOfReach;
     case onvif::ReaddressOutcome::BadRequest:
-        return 2;
+        return kBadAddress;
     case onvif::ReaddressOutcome::CallFailed:
         return ExitFor(r.call);
     }

@@ -27,22 +27,12 @@ namespace onvif_cli {
 // The type a camera row shows in the productSeries column.
 extern const char kCameraType[]; // "ONVIF camera"
 
-// Exit codes of set-ip for an ONVIF camera beside 0 (done), 2 (usage) and
-// 12 (not found), which mean what they mean for the maker's devices.
-enum ExitCode {
-    kNotConfirmed = 30,
-    kOutOfReach = 31,
-    kWrongCredentials = 32,
-    kLocked = 33,
-    kNoAnswer = 34,
-    kBadReply = 35,
-    kTooLarge = 36,
-    kRefused = 37,
-    kUnsupported = 38,        // restore or activate asked of an ONVIF camera
-    kCertificateChanged = 39, // https: not the certificate pinned for the camera
-    kClockOff = 40,           // a token log-in refused: the camera's clock is over 5 min off
-    kConflict = 41,           // more than one host claims the camera
-};
+// Exit statuses of set-ip for an ONVIF camera beside 0 (done), the usage
+// error's and that of a device not found, which mean what they mean for the
+// maker's devices; each is its outcome's in lorvex::Outcome's table.
+extern const int kNotConfirmed, kOutOfReach, kWrongCredentials, kLocked, kNoAnswer, kBadReply,
+    kTooLarge, kRefused, kBadAddress, kCertificateChanged, kClockOff, kConflict;
+extern const int kUnsupported; // restore or activate asked of an ONVIF camera
 
 // The line that says what a camera's outcome means and what to do, for
 // the outcomes that carry advice (CertificateChanged, ClockOff, Conflict);

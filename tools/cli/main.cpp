@@ -24,6 +24,7 @@
 #include "LorvexSearch.h"
 #include "OnvifCommands.h"
 #include "OnvifSearch.h"
+#include "Outcomes.h"
 #include "Secret.h"
 
 namespace {
@@ -307,7 +308,7 @@ int RunList(const cli::ParsedArgs& args) {
         return Usage("give --columns or --all-columns, not both");
     std::vector<std::string> columns;
     if (args.Has("--columns") && !ReadColumnList(args, &columns))
-        return 2;
+        return lorvex::ExitCodeOf(lorvex::Outcome::UsageError);
     const bool login = WantsCameraLogin(args);
     if (GivesCredentials(args) && !login)
         return Usage("list logs in only to the ONVIF cameras named with --login ENDPOINT,... "
@@ -445,13 +446,14 @@ const std::vector<cli::CommandSpec>& Commands() {
               {"--dhcp", "", "the device takes its address by DHCP"},
               {"--seconds", "S", "search at most S seconds for the device, default 3"},
               kVerbose}),
-         "gives the device new network parameters; exits with the result code",
+         "gives the device new network parameters; exits with the outcome's status (the manual's "
+         "EXIT STATUS lists each)",
          device::RunSetIp},
         {"restore",
          {"MAC"},
          {{"--seconds", "S", "search at most S seconds for the device first, default 3"}, kVerbose},
          "resets the device to not activated, within 10 minutes after its reset button was "
-         "pressed; exits 0 when done, else the result code",
+         "pressed; exits 0 when done, else the outcome's status",
          device::RunRestore},
         {"activate",
          {"[MAC]"},
@@ -479,10 +481,10 @@ const std::vector<cli::CommandSpec>& Commands() {
          "gives a not activated device its first password (from the password options as for "
          "set-ip: 8 to 64 characters, at least two of lower case, upper case, digits and "
          "other characters, not the MAC, not the device name), proving the setup code on its "
-         "label; exits with the result code (21: the device refused the code, which counts "
+         "label; exits with the outcome's status (21: the device refused the code, which counts "
          "like a wrong password). Without MAC, or with a selection, a batch: every selected "
          "device without a password gets one, devices with one, and devices without a code "
-         "in --setup-codes, are skipped; 0 when all were activated, 1 when not, 2 when "
+         "in --setup-codes, are skipped; 0 when all were activated, 1 when not, 3 when "
          "nothing was sent",
          commission_cli::RunActivate},
         {"rename",
@@ -546,35 +548,53 @@ const std::vector<cli::CommandSpec>& Commands() {
                "without it only lines with an endpoint go to ONVIF cameras"},
               {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
               kVerbose}),
-         "re-addresses the plan's devices one at a time, each verified at its new address; "
-         "0 when all are done, 1 when not, 2 when the plan is refused (nothing sent)",
+         "re-addresses the plan's devices one at a time, each verified at its new address; a "
+         "line's password column wins, and the password options are read only when a line has "
+         "none; 0 when all are done, 1 when not, 3 when the plan is refused (nothing sent)",
          commission_cli::RunApply},
     };
     return commands;
 }
 
-int Usage(const std::string& reason) {
-    std::fprintf(stderr, "lorvex-search: %s\n%s", reason.c_str(),
-                 cli::Usage("lorvex-search", Commands()).c_str());
-    return 2;
+int Usage(const std::string& reason) { return cli::UsageError(reason); }
+
+// help [COMMAND]: the whole usage, or the command's own, on standard output.
+int RunHelp(int argc, char** argv) {
+    if (argc == 2) {
+        std::fputs(cli::Usage("lorvex-search", Commands()).c_str(), stdout);
+        return 0;
+    }
+    for (const cli::CommandSpec& c : Commands())
+        if (argc == 3 && c.name == argv[2]) {
+            std::fputs(cli::CommandUsage("lorvex-search", c).c_str(), stdout);
+            return 0;
+        }
+    return Usage(argc == 3 ? "help: unknown command " + format::TerminalText(argv[2])
+                           : "help takes at most one command");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
-                      std::string(argv[1]) == "help")) {
-        std::fputs(cli::Usage("lorvex-search", Commands()).c_str(), stdout);
-        return 0;
-    }
+    cli::SetUsageContext("lorvex-search", Commands(), nullptr);
+    if (argc >= 2 && std::string(argv[1]) == "help")
+        return RunHelp(argc, argv);
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h"))
+        return RunHelp(2, argv);
     if (argc == 2 && std::string(argv[1]) == "--version") {
         std::printf("lorvex-search %s\n", LORVEX_VERSION);
         return 0;
     }
     cli::ParsedArgs args;
     std::string error;
-    if (!cli::Parse(argc, argv, Commands(), &args, &error))
+    const bool parsed = cli::Parse(argc, argv, Commands(), &args, &error);
+    cli::SetUsageContext("lorvex-search", Commands(), args.command);
+    if (!parsed)
         return Usage(error);
+    if (args.help) {
+        std::fputs(cli::CommandUsage("lorvex-search", *args.command).c_str(), stdout);
+        return 0;
+    }
     device::TakePasswordFromEnvironment();
     // Maker keys from the environment make devices "verified": never
     // unseen. One line, before anything is searched.
