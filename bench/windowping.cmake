@@ -3,8 +3,7 @@
 if(LORVEX_GUI)
   find_package(Qt5 5.15 REQUIRED COMPONENTS Widgets)
   add_executable(bench_window_ping ${CMAKE_CURRENT_SOURCE_DIR}/window_ping.cpp)
-  target_include_directories(bench_window_ping PRIVATE ${PROJECT_SOURCE_DIR}/tools/devsim)
-  target_link_libraries(bench_window_ping PRIVATE mainwindow startup widgets skin Qt5::Widgets
-                        lorvex_warnings)
+  target_link_libraries(bench_window_ping PRIVATE mainwindow startup widgets skin lorvex_netns
+                        Qt5::Widgets lorvex_warnings)
   lorvex_deploy_language(bench_window_ping)
 endif()

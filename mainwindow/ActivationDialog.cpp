@@ -18,10 +18,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QPointer>
-#include <QResizeEvent>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
@@ -90,28 +87,24 @@ void wipe(QPlainTextEdit* box) {
 
 ActivationDialog::ActivationDialog(std::vector<SEARCH_INFO> selected, BatchServices services,
                                    QWidget* parent)
-    : CustomDialog(parent), m_selected(std::move(selected)), m_services(std::move(services)) {
+    : BatchDialogBase(ColStatus, QStringLiteral("activation.csv"), parent),
+      m_selected(std::move(selected)), m_services(std::move(services)) {
     m_services.request = BatchRequest::Activation;
     for (const SEARCH_INFO& d : m_selected)
         m_needs.push_back(NeedsActivation(d));
     m_hasCode.assign(m_selected.size(), false);
     m_plan = ActivationPlan(m_selected);
     setTitle(GetText("IDCS_ACTIVATE_BATCH_TITLE"));
-    m_body = new QWidget(this);
-    m_strip = new QWidget(this);
     buildFields();
     buildTree();
-    buildButtons();
+    buildButtons(true);
     setGenerated(false);
     onCodesChanged();
     resize(940, 720);
 }
 
 ActivationDialog::~ActivationDialog() {
-    if (m_runner) {
-        m_runner->Cancel();
-        m_runner->Wait();
-    }
+    endBatchNow();
     forgetSecret();
     wipe(m_password);
     wipe(m_repeat);
@@ -120,30 +113,30 @@ ActivationDialog::~ActivationDialog() {
 }
 
 void ActivationDialog::buildFields() {
-    m_intro = plainLabel(GetText("IDCS_ACTIVATE_BATCH_INFO"), m_body, "activateInfo");
+    m_intro = plainLabel(GetText("IDCS_ACTIVATE_BATCH_INFO"), body(), "activateInfo");
     m_oneForAll =
-        named(new ZVKCheckBox(GetText("IDCS_ACTIVATE_BATCH_ONE"), m_body), "oneForAllBox");
+        named(new ZVKCheckBox(GetText("IDCS_ACTIVATE_BATCH_ONE"), body()), "oneForAllBox");
     m_generated =
-        named(new ZVKCheckBox(GetText("IDCS_ACTIVATE_BATCH_GENERATE"), m_body), "generatedBox");
+        named(new ZVKCheckBox(GetText("IDCS_ACTIVATE_BATCH_GENERATE"), body()), "generatedBox");
     m_modes = new QButtonGroup(this);
     m_modes->setExclusive(true);
     m_modes->addButton(m_oneForAll);
     m_modes->addButton(m_generated);
     connect(m_generated, &QAbstractButton::toggled, this, [this](bool on) { setGenerated(on); });
-    m_password = passwordField(m_body, "passwordField");
-    m_repeat = passwordField(m_body, "repeatField");
+    m_password = passwordField(body(), "passwordField");
+    m_repeat = passwordField(body(), "repeatField");
     connect(m_password, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
     connect(m_repeat, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
-    m_rule = plainLabel(GetText("IDCS_PASSWORD_RULE"), m_body, "rule");
-    m_verdict = plainLabel(QString(), m_body, "verdict");
-    m_secretInfo = plainLabel(GetText("IDCS_ACTIVATE_BATCH_SECRET_INFO"), m_body, "secretInfo");
+    m_rule = plainLabel(GetText("IDCS_PASSWORD_RULE"), body(), "rule");
+    m_verdict = plainLabel(QString(), body(), "verdict");
+    m_secretInfo = plainLabel(GetText("IDCS_ACTIVATE_BATCH_SECRET_INFO"), body(), "secretInfo");
     m_secretInfo->setStyleSheet(QLatin1String(kWarningSheet));
-    m_secretButton = named(new ZVKPushButton(GetText("IDCS_ACTIVATE_BATCH_SAVE_SECRET"), m_body),
+    m_secretButton = named(new ZVKPushButton(GetText("IDCS_ACTIVATE_BATCH_SAVE_SECRET"), body()),
                            "secretButton");
     m_secretButton->setAutoDefault(false);
     m_secretButton->setFixedHeight(23);
     connect(m_secretButton, &QPushButton::clicked, this, [this] { onSecretClicked(); });
-    m_secretPath = plainLabel(QString(), m_body, "secretPath");
+    m_secretPath = plainLabel(QString(), body(), "secretPath");
 
     QGridLayout* grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
@@ -152,9 +145,9 @@ void ActivationDialog::buildFields() {
     // The labels first, as the installer works: scan, then choose passwords.
     buildCodes(grid, 1);
     grid->addWidget(m_oneForAll, 4, 0, 1, 5);
-    grid->addWidget(plainLabel(GetText("IDCS_NEW_PASSWORD"), m_body), 5, 0);
+    grid->addWidget(plainLabel(GetText("IDCS_NEW_PASSWORD"), body()), 5, 0);
     grid->addWidget(m_password, 5, 1);
-    grid->addWidget(plainLabel(GetText("IDCS_CONFIRM_PASSWORD"), m_body), 5, 2);
+    grid->addWidget(plainLabel(GetText("IDCS_CONFIRM_PASSWORD"), body()), 5, 2);
     grid->addWidget(m_repeat, 5, 3);
     grid->addWidget(m_rule, 6, 0, 1, 5);
     grid->addWidget(m_verdict, 7, 0, 1, 5);
@@ -164,14 +157,14 @@ void ActivationDialog::buildFields() {
     // Its own row: a long path wraps onto two lines without being cut.
     grid->addWidget(m_secretPath, 11, 0, 1, 5);
     grid->setColumnStretch(4, 1);
-    QVBoxLayout* column = new QVBoxLayout(m_body);
+    QVBoxLayout* column = new QVBoxLayout(body());
     column->setContentsMargins(12, 10, 12, 8);
     column->setSpacing(8);
     column->addLayout(grid);
 }
 
 void ActivationDialog::buildTree() {
-    m_tree = named(new VistaTreeWidget(m_body), "planTree");
+    m_tree = named(new VistaTreeWidget(body()), "planTree");
     m_tree->setColumnCount(ColCount);
     m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
                              GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
@@ -186,27 +179,26 @@ void ActivationDialog::buildTree() {
         QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
         row->setText(ColMac, fromUtf8(d.mac));
         row->setText(ColName, fromUtf8(d.name));
-        const QString type = fromUtf8(d.type);
-        row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));
+        row->setText(ColType, typeText(d.type));
         row->setText(ColAddress, fromUtf8(d.ip));
         // A device with a password is shown skipped from the start.
         if (!m_needs[i])
             m_statuses[i] = {BatchState::Skipped, RefusalReason::AlreadyActive, 0, false, false};
-        row->setText(ColStatus, BatchDialog::statusText(m_statuses[i]));
+        row->setText(ColStatus, statusText(m_statuses[i]));
     }
     const int skipped = int(m_plan.size()) - needingCount();
     m_info = plainLabel(GetText("IDCS_ACTIVATE_BATCH_READY_D").arg(needingCount()).arg(skipped),
-                        m_body, "planInfo");
+                        body(), "planInfo");
     m_info->setStyleSheet(QLatin1String(kWarningSheet));
     m_info->setMinimumHeight(36);
     m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QVBoxLayout* column = static_cast<QVBoxLayout*>(m_body->layout());
+    QVBoxLayout* column = static_cast<QVBoxLayout*>(body()->layout());
     column->addWidget(m_tree, 1);
     column->addWidget(m_info);
 }
 
 void ActivationDialog::buildCodes(QGridLayout* grid, int row) {
-    m_codesBox = named(new QPlainTextEdit(m_body), "codesBox");
+    m_codesBox = named(new QPlainTextEdit(body()), "codesBox");
     m_codesBox->setPlaceholderText(GetText("IDCS_SETUP_CODES_PLACEHOLDER"));
     m_codesBox->setTabChangesFocus(true);
     m_codesBox->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -215,7 +207,7 @@ void ActivationDialog::buildCodes(QGridLayout* grid, int row) {
         QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
     connect(m_codesBox, &QPlainTextEdit::textChanged, this, [this] { onCodesChanged(); });
     m_codesButton =
-        named(new ZVKPushButton(GetText("IDCS_SETUP_CODES_LOAD"), m_body), "codesButton");
+        named(new ZVKPushButton(GetText("IDCS_SETUP_CODES_LOAD"), body()), "codesButton");
     m_codesButton->setAutoDefault(false);
     m_codesButton->setFixedHeight(23);
     connect(m_codesButton, &QPushButton::clicked, this, [this] {
@@ -225,8 +217,8 @@ void ActivationDialog::buildCodes(QGridLayout* grid, int row) {
         if (!path.isEmpty())
             loadCodesFile(path);
     });
-    m_codesInfo = plainLabel(QString(), m_body, "codesInfo");
-    grid->addWidget(plainLabel(GetText("IDCS_SETUP_CODES"), m_body), row, 0);
+    m_codesInfo = plainLabel(QString(), body(), "codesInfo");
+    grid->addWidget(plainLabel(GetText("IDCS_SETUP_CODES"), body()), row, 0);
     grid->addWidget(m_codesButton, row, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(m_codesBox, row + 1, 0, 1, 5);
     grid->addWidget(m_codesInfo, row + 2, 0, 1, 5);
@@ -263,8 +255,7 @@ void ActivationDialog::onCodesChanged() {
     else if (codedCount() == 0)
         m_codesInfo->setText(GetText("IDCS_SETUP_CODES_NONE"));
     else
-        m_codesInfo->setText(
-            GetText("IDCS_SETUP_CODES_COUNT_D").arg(codedCount()).arg(openCount));
+        m_codesInfo->setText(GetText("IDCS_SETUP_CODES_COUNT_D").arg(codedCount()).arg(openCount));
     m_codesInfo->setStyleSheet(
         QLatin1String(m_codesOk && codedCount() > 0 ? kWarningSheet : kFaultSheet));
     showCodeColumn();
@@ -355,38 +346,6 @@ QString ActivationDialog::codesErrorText(const SetupCodesError& e) {
         return GetText("IDCS_SETUP_CODES_REPEATED_D").arg(int(e.line)).arg(int(e.firstLine));
     }
     return QString();
-}
-
-void ActivationDialog::buildButtons() {
-    m_applyButton = named(new ZVKPushButton(GetText("IDCS_BATCH_APPLY"), m_strip), "applyButton");
-    m_stopButton = named(new ZVKPushButton(GetText("IDCS_BATCH_STOP"), m_strip), "stopButton");
-    m_saveButton = named(new ZVKPushButton(GetText("IDCS_BATCH_SAVE"), m_strip), "saveButton");
-    m_closeButton = named(new ZVKPushButton(GetText("IDCS_BATCH_CLOSE"), m_strip), "closeButton2");
-    m_stopButton->setEnabled(false);
-    connect(m_applyButton, &QPushButton::clicked, this, [this] { apply(); });
-    connect(m_stopButton, &QPushButton::clicked, this, [this] {
-        if (m_runner)
-            m_runner->Cancel();
-        m_stopButton->setEnabled(false);
-    });
-    connect(m_saveButton, &QPushButton::clicked, this, [this] { onSaveClicked(); });
-    connect(m_closeButton, SIGNAL(clicked()), this, SLOT(reject()));
-    QHBoxLayout* row = new QHBoxLayout(m_strip);
-    row->setContentsMargins(8, 2, 8, 3);
-    row->setSpacing(8);
-    row->addStretch(1);
-    for (ZVKPushButton* b : {m_applyButton, m_stopButton, m_saveButton, m_closeButton}) {
-        b->setAutoDefault(false);
-        b->setMinimumWidth(80);
-        b->setFixedHeight(23);
-        row->addWidget(b);
-    }
-}
-
-void ActivationDialog::resizeEvent(QResizeEvent* event) {
-    CustomDialog::resizeEvent(event);
-    m_body->setGeometry(1, kTitleHeight + 1, width() - 2, height() - kTitleHeight - 30);
-    m_strip->setGeometry(1, height() - 29, width() - 2, 28);
 }
 
 int ActivationDialog::needingCount() const {
@@ -488,8 +447,6 @@ void ActivationDialog::onSecretClicked() {
         saveSecretFile(path);
 }
 
-bool ActivationDialog::running() const { return m_runner && m_runner->Running(); }
-
 bool ActivationDialog::apply() {
     if (running() || needingCount() == 0)
         return false;
@@ -530,26 +487,7 @@ bool ActivationDialog::apply() {
     for (size_t i = 0; i < m_plan.size(); ++i)
         if (m_needs[i])
             setStatus(i, DeviceStatus{});
-    if (!m_runner)
-        m_runner = std::make_unique<BatchRunner>(m_services);
-    QPointer<ActivationDialog> self(this);
-    auto onWindow = [self](auto fn) {
-        QMetaObject::invokeMethod(
-            self,
-            [self, fn] {
-                if (self)
-                    fn(self.data());
-            },
-            Qt::QueuedConnection);
-    };
-    const bool started = m_runner->Start(
-        std::move(plan), std::move(password),
-        [onWindow](size_t i, const DeviceStatus& s) {
-            onWindow([i, s](ActivationDialog* d) { d->setStatus(i, s); });
-        },
-        [onWindow](const BatchSummary& summary) {
-            onWindow([summary](ActivationDialog* d) { d->finishBatch(summary); });
-        });
+    const bool started = startBatch(m_services, std::move(plan), std::move(password));
     WipeSecret(&password);
     if (!started)
         return false;
@@ -572,49 +510,10 @@ void ActivationDialog::lockFields(bool locked) {
 }
 
 void ActivationDialog::setStatus(size_t index, const DeviceStatus& status) {
-    if (index >= m_statuses.size())
-        return;
-    m_statuses[index] = status;
-    QTreeWidgetItem* row = m_tree->topLevelItem(int(index));
-    row->setText(ColStatus, BatchDialog::statusText(status));
-    if (status.state == BatchState::Done)
-        row->setText(ColCode, QString()); // it needs no code any more
-    if (status.state == BatchState::Sending)
-        m_tree->scrollToItem(row);
+    BatchDialogBase::setStatus(index, status);
+    if (index < m_statuses.size() && status.state == BatchState::Done)
+        m_tree->topLevelItem(int(index))->setText(ColCode, QString()); // it needs no code any more
 }
 
-void ActivationDialog::finishBatch(const BatchSummary& summary) {
-    m_runner->Wait();
-    lockFields(false);
-    onCodesChanged(); // the box was emptied at Apply
-    m_info->setText(
-        BatchDialog::summaryText(summary).replace(QLatin1Char('\n'), QStringLiteral(", ")));
-    emit batchFinished();
-    N12_MessageBox::information(BatchDialog::summaryText(summary), this);
-}
-
-void ActivationDialog::reject() {
-    if (running()) {
-        m_runner->Cancel();
-        m_stopButton->setEnabled(false);
-        return;
-    }
-    CustomDialog::reject();
-}
-
-QByteArray ActivationDialog::outcomeCsv() const {
-    const std::string text = ExportPlan(m_plan, m_statuses);
-    return QByteArray("\xEF\xBB\xBF") + QByteArray(text.data(), int(text.size()));
-}
-
-void ActivationDialog::onSaveClicked() {
-    const QString path = QFileDialog::getSaveFileName(this, GetText("IDCS_BATCH_SAVE"),
-                                                      QStringLiteral("activation.csv"),
-                                                      QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QFile file(path);
-    const QByteArray csv = outcomeCsv();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(csv) != csv.size())
-        N12_MessageBox::error(GetText("IDCS_BATCH_ERROR_SAVE"), this);
-}
+// The codes box was emptied at Apply.
+void ActivationDialog::batchEnded() { onCodesChanged(); }

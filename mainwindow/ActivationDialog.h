@@ -3,11 +3,12 @@
 // different generated password per device kept only in a secret CSV file
 // the installer saves first; each device with the setup code from its
 // label, as a barcode scanner types the labels' QR codes into a text box
-// (or from a file of such lines). A sibling of BatchDialog: the same status
-// column, summary and outcome file.
+// (or from a file of such lines). A sibling of BatchDialog on the same base
+// (BatchDialogBase): the same status column, summary and outcome file.
 #pragma once
 
-#include "BatchDialog.h"
+#include "BatchDialogBase.h"
+#include "SearchInfo.h"
 #include "SetupCodes.h"
 
 #include <QString>
@@ -16,6 +17,9 @@ class QButtonGroup;
 class QGridLayout;
 class QLineEdit;
 class QPlainTextEdit;
+class ZVKCheckBox;
+class ZVKLabel;
+class ZVKPushButton;
 
 // ActivationDialog lists the devices it is given, in their order; those that
 // have a password already are shown as skipped and never get one. The
@@ -38,7 +42,7 @@ class QPlainTextEdit;
 // passwordField, repeatField, verdict, secretInfo, secretButton,
 // secretPath, codesBox, codesButton, codesInfo, applyButton, stopButton,
 // saveButton, closeButton2, planTree, planInfo.
-class ActivationDialog : public CustomDialog {
+class ActivationDialog : public BatchDialogBase {
     Q_OBJECT
 public:
     // Columns of the device tree.
@@ -68,13 +72,8 @@ public:
     // runs, and false with a message box when what the mode needs is
     // missing (a password that meets the rule, or the saved file) or no
     // device to activate has a code.
-    bool apply();
-    // The devices and every outcome so far as CSV (byte-order mark, CRLF,
-    // no passwords).
-    QByteArray outcomeCsv() const;
+    bool apply() override;
 
-    bool running() const;
-    const std::vector<commission::DeviceStatus>& statuses() const { return m_statuses; }
     // How many of the devices have no password yet.
     int needingCount() const;
     // How many of those, not activated by a run since, have a setup code in
@@ -90,25 +89,14 @@ public:
     static const char* verdictKey(const QString& password, const QString& repeat,
                                   const std::vector<SEARCH_INFO>& devices);
 
-signals:
-    // A batch has ended; the summary box follows.
-    void batchFinished();
-
-public slots:
-    // Close, Escape and the title bar's button: while a batch runs they
-    // stop it (after the device in flight) and the dialog stays.
-    void reject() override;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
+    void setStatus(size_t index, const commission::DeviceStatus& status) override;
+    void lockFields(bool locked) override;
+    void batchEnded() override;
     void buildFields();
     void buildTree();
-    void buildButtons();
     void onPasswordChanged();
     void onSecretClicked();
-    void onSaveClicked();
     void buildCodes(QGridLayout* grid, int row);
     void onCodesChanged();
     bool readCodes(std::vector<commission::SetupCodeEntry>* codes,
@@ -118,9 +106,6 @@ private:
     std::vector<bool> passwordTargets() const;
     void forgetSecret();
     void updateApply();
-    void setStatus(size_t index, const commission::DeviceStatus& status);
-    void finishBatch(const commission::BatchSummary& summary);
-    void lockFields(bool locked);
     bool generated() const;
 
     std::vector<SEARCH_INFO> m_selected;
@@ -129,13 +114,8 @@ private:
     bool m_codesOk = true;         // the codes box reads without fault
     std::vector<bool> m_secretFor; // the devices the saved passwords file covers
     commission::BatchServices m_services;
-    std::vector<commission::PlanEntry> m_plan; // passwords only once generated
-    std::vector<commission::DeviceStatus> m_statuses;
-    std::unique_ptr<commission::BatchRunner> m_runner;
-    bool m_secretSaved = false;
+    bool m_secretSaved = false; // passwords generated into m_plan and saved to the file
 
-    QWidget* m_body = nullptr;
-    QWidget* m_strip = nullptr;
     ZVKLabel* m_intro = nullptr;
     QButtonGroup* m_modes = nullptr;
     ZVKCheckBox* m_oneForAll = nullptr;
@@ -150,10 +130,4 @@ private:
     QPlainTextEdit* m_codesBox = nullptr;
     ZVKPushButton* m_codesButton = nullptr;
     ZVKLabel* m_codesInfo = nullptr;
-    QTreeWidget* m_tree = nullptr;
-    ZVKLabel* m_info = nullptr;
-    ZVKPushButton* m_applyButton = nullptr;
-    ZVKPushButton* m_stopButton = nullptr;
-    ZVKPushButton* m_saveButton = nullptr;
-    ZVKPushButton* m_closeButton = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "BatchDialog.h"
 
 #include "CameraRows.h"
-#include "DeviceColumns.h"
 #include "IpAddrEdit.h"
 #include "LanguageSrc.h"
 #include "N12_MessageBox.h"
@@ -20,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPointer>
-#include <QResizeEvent>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
@@ -30,8 +28,6 @@
 using namespace commission;
 
 namespace {
-
-const char kBom[] = "\xEF\xBB\xBF";
 
 template <class W> W* named(W* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
@@ -135,13 +131,12 @@ BatchDialog::BatchDialog(const std::vector<SEARCH_INFO>& selected,
 
 BatchDialog::BatchDialog(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
                          Engine engine, QWidget* parent)
-    : CustomDialog(parent), m_selected(std::move(selected)), m_listed(std::move(listed)),
-      m_engine(std::move(engine)) {
+    : BatchDialogBase(ColStatus, QDir::home().filePath(QStringLiteral("plan.csv")), parent),
+      m_selected(std::move(selected)), m_listed(std::move(listed)), m_engine(std::move(engine)) {
     setTitle(GetText("IDCS_BATCH_TITLE"));
-    m_body = new QWidget(this);
-    m_strip = new QWidget(this);
     buildFields();
-    buildButtons();
+    buildButtons(false);
+    m_saveButton->setEnabled(false);
     fillDefaults();
     showSelection();
     resize(860, 560);
@@ -157,8 +152,7 @@ void BatchDialog::showSelection() {
         row->setText(ColMac, key);
         row->setToolTip(ColMac, key);
         row->setText(ColName, fromUtf8(d.name));
-        const QString type = fromUtf8(d.type);
-        row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));
+        row->setText(ColType, typeText(d.type));
         row->setText(ColCurrent, fromUtf8(d.ip));
     }
 }
@@ -166,10 +160,7 @@ void BatchDialog::showSelection() {
 BatchDialog::~BatchDialog() {
     if (m_planner.joinable())
         m_planner.join();
-    if (m_runner) {
-        m_runner->Cancel();
-        m_runner->Wait();
-    }
+    endBatchNow();
     for (PlanEntry& e : m_plan)
         WipeSecret(&e.password);
     *m_engine.batchLogin = CameraLogin{};
@@ -179,22 +170,22 @@ void BatchDialog::buildFields() {
     QGridLayout* grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(8);
-    m_startField = named(new IpAddrEdit(m_body), "startField");
-    m_maskField = named(new IpAddrEdit(m_body), "maskField");
-    m_gatewayField = named(new IpAddrEdit(m_body), "gatewayField");
-    m_passwordField = named(new ZVKLineEdit(m_body), "passwordField");
+    m_startField = named(new IpAddrEdit(body()), "startField");
+    m_maskField = named(new IpAddrEdit(body()), "maskField");
+    m_gatewayField = named(new IpAddrEdit(body()), "gatewayField");
+    m_passwordField = named(new ZVKLineEdit(body()), "passwordField");
     m_passwordField->setEchoMode(QLineEdit::Password);
     m_planPasswords =
-        named(new ZVKCheckBox(GetText("IDCS_BATCH_PLAN_PASSWORDS"), m_body), "planPasswordsBox");
+        named(new ZVKCheckBox(GetText("IDCS_BATCH_PLAN_PASSWORDS"), body()), "planPasswordsBox");
     m_planPasswords->setEnabled(false);
-    m_keepPorts = named(new ZVKCheckBox(GetText("IDCS_BATCH_KEEP_PORTS"), m_body), "keepPortsBox");
+    m_keepPorts = named(new ZVKCheckBox(GetText("IDCS_BATCH_KEEP_PORTS"), body()), "keepPortsBox");
     m_keepPorts->setChecked(true);
-    m_httpPort = named(new PortLineEdit(m_body), "httpPortField");
-    m_dataPort = named(new PortLineEdit(m_body), "dataPortField");
-    m_cameraUser = named(new ZVKLineEdit(m_body), "cameraUserField");
+    m_httpPort = named(new PortLineEdit(body()), "httpPortField");
+    m_dataPort = named(new PortLineEdit(body()), "dataPortField");
+    m_cameraUser = named(new ZVKLineEdit(body()), "cameraUserField");
     m_cameraUser->setMaxLength(64);
     m_cameraUser->setText(QString::fromStdString(m_engine.cameraUser));
-    m_cameraPassword = named(new ZVKLineEdit(m_body), "cameraPasswordField");
+    m_cameraPassword = named(new ZVKLineEdit(body()), "cameraPasswordField");
     m_cameraPassword->setEchoMode(QLineEdit::Password);
     for (ZVKLineEdit* f : {m_passwordField, m_cameraUser, m_cameraPassword})
         f->setStyleSheet(
@@ -214,7 +205,7 @@ void BatchDialog::buildFields() {
                  {"IDCS_BATCH_CAMERA_USER", m_cameraUser, 3, 0},
                  {"IDCS_BATCH_CAMERA_PASSWORD", m_cameraPassword, 3, 2}};
     for (const auto& c : cells) {
-        ZVKLabel* label = plainLabel(GetText(c.key), m_body);
+        ZVKLabel* label = plainLabel(GetText(c.key), body());
         grid->addWidget(label, c.row, c.column);
         grid->addWidget(c.field, c.row, c.column + 1);
         c.field->setFixedHeight(23);
@@ -234,8 +225,8 @@ void BatchDialog::buildFields() {
     grid->addWidget(m_keepPorts, 2, 0, 1, 2);
     grid->setColumnStretch(6, 1);
 
-    m_planButton = named(new ZVKPushButton(GetText("IDCS_BATCH_MAKE_PLAN"), m_body), "planButton");
-    m_importButton = named(new ZVKPushButton(GetText("IDCS_BATCH_IMPORT"), m_body), "importButton");
+    m_planButton = named(new ZVKPushButton(GetText("IDCS_BATCH_MAKE_PLAN"), body()), "planButton");
+    m_importButton = named(new ZVKPushButton(GetText("IDCS_BATCH_IMPORT"), body()), "importButton");
     connect(m_planButton, &QPushButton::clicked, this, [this] { makePlan(); });
     connect(m_importButton, SIGNAL(clicked()), this, SLOT(onImportClicked()));
     QHBoxLayout* planRow = new QHBoxLayout;
@@ -243,7 +234,7 @@ void BatchDialog::buildFields() {
     planRow->addWidget(m_importButton);
     planRow->addStretch(1);
 
-    m_tree = named(new VistaTreeWidget(m_body), "planTree");
+    m_tree = named(new VistaTreeWidget(body()), "planTree");
     m_tree->setColumnCount(ColCount);
     m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
                              GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
@@ -252,43 +243,19 @@ void BatchDialog::buildFields() {
     for (int c = 0; c < ColCount; ++c)
         m_tree->setColumnWidth(c, widths[c]);
     m_tree->header()->setStretchLastSection(true);
-    m_info = named(plainLabel(GetText("IDCS_BATCH_INFO"), m_body), "planInfo");
+    m_info = named(plainLabel(GetText("IDCS_BATCH_INFO"), body()), "planInfo");
     m_info->setWordWrap(true);
     m_info->setStyleSheet(QStringLiteral(" ZVKLabel { color: rgb(232,182,70); } "));
     m_info->setMinimumHeight(36);
     m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    QVBoxLayout* column = new QVBoxLayout(m_body);
+    QVBoxLayout* column = new QVBoxLayout(body());
     column->setContentsMargins(12, 10, 12, 8);
     column->setSpacing(8);
     column->addLayout(grid);
     column->addLayout(planRow);
     column->addWidget(m_tree, 1);
     column->addWidget(m_info);
-}
-
-void BatchDialog::buildButtons() {
-    m_applyButton = named(new ZVKPushButton(GetText("IDCS_BATCH_APPLY"), m_strip), "applyButton");
-    m_stopButton = named(new ZVKPushButton(GetText("IDCS_BATCH_STOP"), m_strip), "stopButton");
-    m_saveButton = named(new ZVKPushButton(GetText("IDCS_BATCH_SAVE"), m_strip), "saveButton");
-    m_closeButton = named(new ZVKPushButton(GetText("IDCS_BATCH_CLOSE"), m_strip), "closeButton2");
-    m_applyButton->setEnabled(false);
-    m_stopButton->setEnabled(false);
-    m_saveButton->setEnabled(false);
-    connect(m_applyButton, &QPushButton::clicked, this, [this] { apply(); });
-    connect(m_stopButton, SIGNAL(clicked()), this, SLOT(onStopClicked()));
-    connect(m_saveButton, SIGNAL(clicked()), this, SLOT(onSaveClicked()));
-    connect(m_closeButton, SIGNAL(clicked()), this, SLOT(reject()));
-    QHBoxLayout* row = new QHBoxLayout(m_strip);
-    row->setContentsMargins(8, 2, 8, 3);
-    row->setSpacing(8);
-    row->addStretch(1);
-    for (ZVKPushButton* b : {m_applyButton, m_stopButton, m_saveButton, m_closeButton}) {
-        b->setAutoDefault(false);
-        b->setMinimumWidth(80);
-        b->setFixedHeight(23);
-        row->addWidget(b);
-    }
 }
 
 // The first selected device's network: its subnet from host 1 upwards
@@ -307,12 +274,6 @@ void BatchDialog::fillDefaults() {
         m_gatewayField->setText(fromUtf8(d.gateway));
         break;
     }
-}
-
-void BatchDialog::resizeEvent(QResizeEvent* event) {
-    CustomDialog::resizeEvent(event);
-    m_body->setGeometry(1, kTitleHeight + 1, width() - 2, height() - kTitleHeight - 30);
-    m_strip->setGeometry(1, height() - 29, width() - 2, 28);
 }
 
 void BatchDialog::onKeepPortsToggled(bool keep) {
@@ -433,8 +394,7 @@ void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& in
         row->setText(ColMac, key);
         row->setToolTip(ColMac, key); // an endpoint is longer than the cell
         row->setText(ColName, fromUtf8(e.device.name));
-        const QString type = fromUtf8(e.device.type);
-        row->setText(ColType, deviceTypeText(type).isEmpty() ? type : deviceTypeText(type));
+        row->setText(ColType, typeText(e.device.type));
         row->setText(ColCurrent, fromUtf8(e.device.ip));
         row->setText(ColNew, fromUtf8(e.ip));
         row->setText(ColStatus, statusText(m_statuses[i]));
@@ -472,8 +432,6 @@ bool BatchDialog::takeCameraLogin() {
     return true;
 }
 
-bool BatchDialog::running() const { return m_runner && m_runner->Running(); }
-
 bool BatchDialog::apply() {
     if (running() || m_plan.empty())
         return false;
@@ -510,29 +468,7 @@ bool BatchDialog::apply() {
     m_statuses.assign(m_plan.size(), DeviceStatus{});
     for (size_t i = 0; i < m_plan.size(); ++i)
         m_tree->topLevelItem(int(i))->setText(ColStatus, statusText(m_statuses[i]));
-    if (!m_runner)
-        m_runner = std::make_unique<BatchRunner>(m_engine.services);
-    QPointer<BatchDialog> self(this);
-    const bool started = m_runner->Start(
-        std::move(plan), std::move(password),
-        [self](size_t i, const DeviceStatus& s) {
-            QMetaObject::invokeMethod(
-                self,
-                [self, i, s] {
-                    if (self)
-                        self->setStatus(i, s);
-                },
-                Qt::QueuedConnection);
-        },
-        [self](const BatchSummary& summary) {
-            QMetaObject::invokeMethod(
-                self,
-                [self, summary] {
-                    if (self)
-                        self->finishBatch(summary);
-                },
-                Qt::QueuedConnection);
-        });
+    const bool started = startBatch(m_engine.services, std::move(plan), std::move(password));
     WipeSecret(&password);
     if (!started)
         return false;
@@ -553,50 +489,8 @@ void BatchDialog::lockFields(bool locked) {
     m_stopButton->setEnabled(locked);
 }
 
-void BatchDialog::setStatus(size_t index, const DeviceStatus& status) {
-    if (index >= m_statuses.size())
-        return;
-    m_statuses[index] = status;
-    QTreeWidgetItem* row = m_tree->topLevelItem(int(index));
-    row->setText(ColStatus, statusText(status));
-    row->setToolTip(ColStatus, statusText(status));
-    if (status.state == BatchState::Sending)
-        m_tree->scrollToItem(row);
-}
-
-void BatchDialog::finishBatch(const BatchSummary& summary) {
-    m_runner->Wait();
-    *m_engine.batchLogin = CameraLogin{};
-    lockFields(false);
-    m_info->setText(summaryText(summary).replace(QLatin1Char('\n'), QStringLiteral(", ")));
-    emit batchFinished();
-    N12_MessageBox::information(summaryText(summary), this);
-}
-
-void BatchDialog::onStopClicked() {
-    if (m_runner)
-        m_runner->Cancel();
-    m_stopButton->setEnabled(false);
-}
-
-void BatchDialog::reject() {
-    if (running()) {
-        onStopClicked();
-        return;
-    }
-    CustomDialog::reject();
-}
-
-QByteArray BatchDialog::planCsv() const {
-    const std::string text = ExportPlan(m_plan, m_statuses);
-    return QByteArray(kBom) + QByteArray(text.data(), int(text.size()));
-}
-
-bool BatchDialog::saveCsv(const QString& path) const {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(planCsv()) == planCsv().size();
-}
+// The camera login lives for the run only.
+void BatchDialog::batchEnded() { *m_engine.batchLogin = CameraLogin{}; }
 
 void BatchDialog::onImportClicked() {
     const QString path = QFileDialog::getOpenFileName(
@@ -610,82 +504,4 @@ void BatchDialog::onImportClicked() {
     }
     // One byte more than the reader takes, so that it can say the file is too large.
     importPlan(file.read(qint64(kMaxCsvBytes) + 1));
-}
-
-void BatchDialog::onSaveClicked() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, GetText("IDCS_BATCH_SAVE"), QDir::home().filePath(QStringLiteral("plan.csv")),
-        QStringLiteral("CSV (*.csv)"));
-    if (!path.isEmpty() && !saveCsv(path))
-        N12_MessageBox::error(GetText("IDCS_BATCH_ERROR_SAVE"), this);
-}
-
-QString BatchDialog::statusText(const DeviceStatus& s) {
-    switch (s.state) {
-    case BatchState::Waiting:
-        return GetText("IDCS_BATCH_WAITING");
-    case BatchState::Sending:
-        return GetText("IDCS_BATCH_SENDING");
-    case BatchState::Verifying:
-        return GetText("IDCS_BATCH_VERIFYING");
-    case BatchState::Rebooting:
-        return GetText("IDCS_BATCH_REBOOTING");
-    case BatchState::Done:
-        return GetText("IDCS_BATCH_DONE");
-    case BatchState::NotConfirmed:
-        return GetText("IDCS_BATCH_NOT_CONFIRMED");
-    case BatchState::Gone:
-        return GetText("IDCS_BATCH_GONE");
-    case BatchState::Skipped:
-        return GetText(s.refusedTwice && s.reason == RefusalReason::SetupCode
-                           ? "IDCS_BATCH_SKIPPED_CODE_REFUSED"
-                       : s.refusedTwice                           ? "IDCS_BATCH_SKIPPED_REFUSED"
-                       : s.reason == RefusalReason::AlreadyActive ? "IDCS_BATCH_SKIPPED_ACTIVE"
-                       : s.reason == RefusalReason::NoSetupCode   ? "IDCS_BATCH_SKIPPED_NO_CODE"
-                                                                  : "IDCS_BATCH_CANCELLED");
-    case BatchState::Refused:
-        break;
-    }
-    static const struct {
-        RefusalReason reason;
-        const char* key;
-    } kReasons[] = {{RefusalReason::Password, "IDCS_BATCH_REASON_PASSWORD"},
-                    {RefusalReason::Identity, "IDCS_BATCH_REASON_IDENTITY"},
-                    {RefusalReason::Locked, "IDCS_BATCH_REASON_LOCKED"},
-                    {RefusalReason::NotActivated, "IDCS_BATCH_REASON_NOT_ACTIVATED"},
-                    {RefusalReason::NoAnswer, "IDCS_BATCH_REASON_NO_ANSWER"},
-                    {RefusalReason::Rule, "IDCS_BATCH_REASON_RULE"},
-                    {RefusalReason::WeakPassword, "IDCS_BATCH_REASON_WEAK"},
-                    {RefusalReason::AlreadyActive, "IDCS_BATCH_REASON_ALREADY_ACTIVE"},
-                    {RefusalReason::Credentials, "IDCS_BATCH_REASON_CREDENTIALS"},
-                    {RefusalReason::OutOfReach, "IDCS_BATCH_REASON_OUT_OF_REACH"},
-                    {RefusalReason::Fault, "IDCS_BATCH_REASON_FAULT"},
-                    {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"},
-                    {RefusalReason::CertificateChanged, "IDCS_BATCH_REASON_CERTIFICATE"},
-                    {RefusalReason::ClockOff, "IDCS_BATCH_REASON_CLOCK"},
-                    {RefusalReason::SetupCode, "IDCS_BATCH_REASON_SETUP_CODE"}};
-    QString reason = QString::number(s.code);
-    for (const auto& r : kReasons)
-        if (r.reason == s.reason)
-            reason = GetText(r.key);
-    return GetText("IDCS_BATCH_REFUSED_D").arg(reason);
-}
-
-QString BatchDialog::summaryText(const BatchSummary& summary) {
-    static const struct {
-        BatchState state;
-        const char* key;
-    } kLines[] = {{BatchState::Done, "IDCS_BATCH_DONE"},
-                  {BatchState::Refused, "IDCS_BATCH_SUMMARY_REFUSED"},
-                  {BatchState::NotConfirmed, "IDCS_BATCH_NOT_CONFIRMED"},
-                  {BatchState::Gone, "IDCS_BATCH_GONE"},
-                  {BatchState::Skipped, "IDCS_BATCH_SUMMARY_SKIPPED"}};
-    QStringList parts;
-    for (const auto& line : kLines) {
-        const auto it = summary.counts.find(line.state);
-        parts << QStringLiteral("%1: %2")
-                     .arg(GetText(line.key))
-                     .arg(it == summary.counts.end() ? 0 : int(it->second));
-    }
-    return parts.join(QStringLiteral("\n"));
 }

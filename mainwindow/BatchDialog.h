@@ -6,7 +6,7 @@
 
 #include "AddressPlan.h"
 #include "BatchRunner.h"
-#include "CustomDialog.h"
+#include "BatchDialogBase.h"
 #include "SearchInfo.h"
 #include "Secret.h"
 
@@ -19,11 +19,8 @@
 
 class IpAddrEdit;
 class PortLineEdit;
-class QTreeWidget;
 class ZVKCheckBox;
-class ZVKLabel;
 class ZVKLineEdit;
-class ZVKPushButton;
 
 // BatchDialog plans and carries out new addresses for the devices it is
 // given, in their order. Nothing is sent before Apply, and Apply is only
@@ -43,7 +40,7 @@ class ZVKPushButton;
 // httpPortField, dataPortField, cameraUserField, cameraPasswordField,
 // planButton, importButton, applyButton, stopButton, saveButton,
 // closeButton2, planTree, planInfo.
-class BatchDialog : public CustomDialog {
+class BatchDialog : public BatchDialogBase {
     Q_OBJECT
 public:
     // Columns of the plan tree.
@@ -99,64 +96,37 @@ public:
     // Starts the batch; false (and a message box) when there is no plan,
     // no password for the maker's devices of the plan, no camera login for
     // its cameras, the automatic search is off, or a batch runs.
-    bool apply();
-    // The plan and every outcome so far as a CSV file (with a byte-order
-    // mark, CRLF line ends, no passwords).
-    QByteArray planCsv() const;
-    bool saveCsv(const QString& path) const;
+    bool apply() override;
+    // The plan and every outcome so far as a CSV file (outcomeCsv).
+    QByteArray planCsv() const { return outcomeCsv(); }
 
-    bool running() const;
     const std::vector<commission::PlanEntry>& plan() const { return m_plan; }
-    const std::vector<commission::DeviceStatus>& statuses() const { return m_statuses; }
-    // The text the status column shows for a status.
-    static QString statusText(const commission::DeviceStatus& status);
-    // The summary the box at the end shows.
-    static QString summaryText(const commission::BatchSummary& summary);
 
 signals:
     // A plan made by makePlan is on show.
     void planShown();
-    // A batch has ended; the summary box follows.
-    void batchFinished();
-
-public slots:
-    // Close, Escape and the title bar's button: while a batch runs they
-    // stop it (after the device in flight) and the dialog stays.
-    void reject() override;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
 
 private slots:
     void onImportClicked();
-    void onSaveClicked();
-    void onStopClicked();
     void onKeepPortsToggled(bool keep);
 
 private:
+    void lockFields(bool locked) override;
+    void batchEnded() override;
     void buildFields();
-    void buildButtons();
     void fillDefaults();
     void showSelection();
     bool takePlan(const commission::AddressPlan& plan);
     void showPlan(const std::vector<commission::PlanEntry>& plan, const QString& info);
     void showFault(const QString& text);
-    void setStatus(size_t index, const commission::DeviceStatus& status);
-    void finishBatch(const commission::BatchSummary& summary);
-    void lockFields(bool locked);
     bool takeCameraLogin();
     bool planHasCameras() const;
 
     std::vector<commission::PlanDevice> m_selected;
     std::vector<commission::PlanDevice> m_listed;
     Engine m_engine;
-    std::vector<commission::PlanEntry> m_plan;
-    std::vector<commission::DeviceStatus> m_statuses;
-    std::unique_ptr<commission::BatchRunner> m_runner;
     std::thread m_planner; // makes a plan that asks the neighbour table
 
-    QWidget* m_body = nullptr;
-    QWidget* m_strip = nullptr;
     IpAddrEdit* m_startField = nullptr;
     IpAddrEdit* m_maskField = nullptr;
     IpAddrEdit* m_gatewayField = nullptr;
@@ -170,10 +140,4 @@ private:
     ZVKLineEdit* m_cameraPassword = nullptr;
     ZVKPushButton* m_planButton = nullptr;
     ZVKPushButton* m_importButton = nullptr;
-    ZVKPushButton* m_applyButton = nullptr;
-    ZVKPushButton* m_stopButton = nullptr;
-    ZVKPushButton* m_saveButton = nullptr;
-    ZVKPushButton* m_closeButton = nullptr;
-    QTreeWidget* m_tree = nullptr;
-    ZVKLabel* m_info = nullptr;
 };

@@ -14,7 +14,7 @@
 set -uo pipefail
 helper=$1
 search=${2:-}
-skip() { echo "route-helper-netns: skipped: $*" >&2; exit 77; }
+skip() { echo "RouteHelperNetworkTest: skipped: $*" >&2; exit 77; }
 command -v setcap >/dev/null || skip "setcap (libcap2-bin) is missing"
 command -v setpriv >/dev/null || skip "setpriv (util-linux) is missing"
 [[ -n ${LORVEX_NETNS_HOST:-} ]] || skip "not inside scripts/netns-run"
@@ -138,5 +138,5 @@ if [[ -n $search ]]; then
   ip -4 route show 169.254.0.0/16 dev veth0 | grep -q 'metric 1000' || fail "a member got no route"
 fi
 
-((failures == 0)) && echo "route-helper-netns: all checks passed"
+((failures == 0)) && echo "RouteHelperNetworkTest: all checks passed"
 exit $((failures ? 1 : 0))

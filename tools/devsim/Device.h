@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "OnvifCamera.h"
+#include "OnvifCameraState.h"
 #include "SearchWire.h"
 #include "TrustWire.h"
 

@@ -1,0 +1,113 @@
+// BatchDialogBase: what the two batch dialogs (BatchDialog re-addresses,
+// ActivationDialog gives first passwords) do alike: the body over a strip of
+// Apply, Stop, Save and Close, the device tree with its status column, the
+// runner that carries a batch out off the window thread, the summary at the
+// end, and the outcome CSV.
+#pragma once
+
+#include "AddressPlan.h"
+#include "BatchRunner.h"
+#include "CustomDialog.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTreeWidget;
+class ZVKLabel;
+class ZVKPushButton;
+
+// A batch dialog shows its fields in body() and its devices in m_tree, one
+// row per entry of m_plan in order. While a batch runs, Stop and Close
+// cancel it after the device in flight and the dialog stays; every status
+// and the end reach the window thread through the event loop, and none
+// reaches a dialog that is gone. The buttons carry the object names
+// applyButton, stopButton, saveButton and closeButton2.
+class BatchDialogBase : public CustomDialog {
+    Q_OBJECT
+public:
+    // Stops a running batch (after the device in flight) and waits for it.
+    ~BatchDialogBase() override;
+
+    // Starts the batch from the dialog's fields; false (with a message box
+    // where the installer has something to mend) when it does not start.
+    virtual bool apply() = 0;
+    // From the start of a batch until its runner has ended.
+    bool running() const;
+    // The state of every entry of the plan, in its order.
+    const std::vector<commission::DeviceStatus>& statuses() const { return m_statuses; }
+    // The plan and every outcome so far as a CSV file: byte-order mark, CRLF
+    // line ends, never a password or a setup code.
+    QByteArray outcomeCsv() const;
+    // Writes outcomeCsv() to a new or emptied file at path; false when it
+    // cannot be written whole.
+    bool saveCsv(const QString& path) const;
+
+    // The text the status column shows for a status.
+    static QString statusText(const commission::DeviceStatus& status);
+    // The summary the box at the end shows, one line per outcome.
+    static QString summaryText(const commission::BatchSummary& summary);
+
+signals:
+    // A batch has ended; the summary box follows.
+    void batchFinished();
+
+public slots:
+    // Close, Escape and the title bar's button: while a batch runs they
+    // stop it (after the device in flight) and the dialog stays.
+    void reject() override;
+
+protected:
+    // statusColumn: the tree's column that shows each device's status.
+    // suggestedFile: the name the Save box offers.
+    BatchDialogBase(int statusColumn, QString suggestedFile, QWidget* parent);
+
+    // Makes Apply (disabled when applyEnabled is false), Stop (disabled),
+    // Save and Close in the strip under the body.
+    void buildButtons(bool applyEnabled);
+    // Carries plan out through services on the runner's thread (made at the
+    // first start) with password as the batch's; the runner holds the only
+    // copy of the password afterwards. False when a batch runs already.
+    bool startBatch(const commission::BatchServices& services,
+                    std::vector<commission::PlanEntry> plan, std::string password);
+    // Cancels a running batch and waits until its runner has ended; for
+    // destructors, before the services the batch uses are gone.
+    void endBatchNow();
+    // Shows the status of entry index in its row (ignored beyond the plan).
+    virtual void setStatus(size_t index, const commission::DeviceStatus& status);
+    // Locks (or frees) the fields while a batch runs; Stop works only then.
+    virtual void lockFields(bool locked) = 0;
+    // What a dialog does of its own when a batch has ended, after the
+    // fields are free again and before the summary is shown.
+    virtual void batchEnded() {}
+    // A type code as the language names it, or the code itself.
+    static QString typeText(const std::string& code);
+
+    void resizeEvent(QResizeEvent* event) override;
+    QWidget* body() const { return m_body; }
+
+    std::vector<commission::PlanEntry> m_plan;
+    std::vector<commission::DeviceStatus> m_statuses;
+    QTreeWidget* m_tree = nullptr;
+    ZVKLabel* m_info = nullptr;
+    ZVKPushButton* m_applyButton = nullptr;
+    ZVKPushButton* m_stopButton = nullptr;
+    ZVKPushButton* m_saveButton = nullptr;
+    ZVKPushButton* m_closeButton = nullptr;
+
+protected slots:
+    void onStopClicked();
+    void onSaveClicked();
+
+private:
+    void finishBatch(const commission::BatchSummary& summary);
+
+    const int m_statusColumn;
+    const QString m_suggestedFile;
+    std::unique_ptr<commission::BatchRunner> m_runner;
+    QWidget* m_body = nullptr;
+    QWidget* m_strip = nullptr;
+};
