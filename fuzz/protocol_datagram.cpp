@@ -1,11 +1,13 @@
 // Feeds arbitrary bytes to the decoder as one datagram from the LAN. A
 // datagram that decodes must encode back to the same bytes (but for the case
-// of the MAC text) and must be harmless to the device tracker.
+// of the MAC text) and must be harmless to the device tracker. The bytes are
+// also read as a device name.
 
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "SearchTracker.h"
 #include "SearchWire.h"
@@ -25,10 +27,26 @@ bool SameButMacCase(const std::string& a, const std::uint8_t* b, std::size_t siz
     return true;
 }
 
+// The same bytes as a device name from a configuration request: a name
+// the rule takes fits a record and holds no control byte of ASCII and no
+// space at either end.
+void DeviceName(const std::uint8_t* data, std::size_t size) {
+    const std::string_view name(reinterpret_cast<const char*>(data), size);
+    if (!lorvex::wire::IsDeviceName(name))
+        return;
+    if (name.empty() || name.size() > lorvex::wire::kMaxDeviceNameBytes || name.front() == ' ' ||
+        name.back() == ' ')
+        __builtin_trap();
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static lorvex::search::DeviceTracker tracker;
+    DeviceName(data, size);
     lorvex::wire::Message msg;
     if (!lorvex::wire::Decode(data, size, &msg))
         return 0;

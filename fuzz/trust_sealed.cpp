@@ -1,8 +1,9 @@
 // Arbitrary bytes as a datagram reaching a device: a sealed request is read
 // for its tool key, keys are agreed with it and the request is opened; an
 // activation's body is then checked for the proof of the device's setup
-// code. A request sealed by a tool that holds the keys must open; anything
-// else must be refused without harm. The same bytes as a typed setup code:
+// code, an identify request's body read for its time and password. A
+// request sealed by a tool that holds the keys must open; anything else
+// must be refused without harm. The same bytes as a typed setup code:
 // whatever reads as one reads back as itself in its canonical form.
 
 #include <cstddef>
@@ -46,6 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     lorvex::trust::Challenge challenge{};
     std::string body, password;
+    int seconds = -1;
+    if (lorvex::trust::OpenRequest(keys, msg, &challenge, &body) &&
+        msg.kind == lorvex::wire::Kind::Identify &&
+        lorvex::trust::ReadIdentifyBody(body, &seconds, &password) &&
+        (seconds < 0 || seconds > 0xffff ||
+         password.size() + lorvex::trust::kIdentifyPrefix != body.size()))
+        __builtin_trap();
     if (lorvex::trust::OpenRequest(keys, msg, &challenge, &body) &&
         msg.kind == lorvex::wire::Kind::Activate &&
         lorvex::trust::OpenActivation(kCode, msg, tool, challenge, device.publicKey, body,

@@ -179,6 +179,11 @@ public:
     // Asks for the first password of the listed, not activated device with
     // this MAC (ActivateDialog) and sends it; its box follows the answer.
     void activateDevice(const QString& mac);
+    // Asks the listed maker's device with this MAC to show itself for
+    // kIdentifySeconds (IdentifyDialog takes its password); the box with
+    // the outcome follows the answer.
+    void identifyDevice(const QString& mac);
+    static constexpr int kIdentifySeconds = 60;
     // True from the start of a request until its box is due (a re-address
     // the device took: until it is verified, see Verification).
     bool deviceRequestRunning() const;

@@ -10,6 +10,7 @@
 #include "DeviceControlBar.h"
 #include "DeviceRequestRunner.h"
 #include "LorvexSearch.h"
+#include "IdentifyDialog.h"
 #include "TrustDialogs.h"
 #include "TrustMessages.h"
 #include "LanguageSrc.h"
@@ -30,7 +31,8 @@ enum RequestKind {
     ChangeNetwork = 1,
     RestorePassword = 2,
     ActivateDevice = 3,
-    ReaddressCamera = 4
+    ReaddressCamera = 4,
+    IdentifyDevice = 5
 };
 
 // The request's texts in UTF-8, as the engine takes them.
@@ -166,6 +168,14 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
     }
     if (kind == ActivateDevice) {
         showOutcome(ActivateOutcomeMessage(result));
+        return;
+    }
+    if (kind == IdentifyDevice) {
+        const ActionMessage message = IdentifyOutcomeMessage(result);
+        if (result == CLorvexManage::SETNET_DONE)
+            N12_MessageBox::information(GetText(message.key).arg(kIdentifySeconds), this);
+        else
+            showOutcome(message);
         return;
     }
     if (result != CLorvexManage::SETNET_DONE) {
@@ -330,6 +340,37 @@ void MainWindow::activateDevice(const QString& mac) {
     };
     m_requestMac = mac;
     if (m_deviceRequests->start(ActivateDevice, job))
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+}
+
+void MainWindow::identifyDevice(const QString& mac) {
+    const DevInfo* record = findDeviceRecord(mac);
+    if (record == nullptr) {
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    if (refuseForCamera(mac) || deviceRequestRunning() || !identityConfirmed(mac))
+        return;
+    QPointer<IdentifyDialog> form =
+        new IdentifyDialog(mac, DeviceNaming(mac, record->devName), kIdentifySeconds, this);
+    const bool accepted = form->exec() == QDialog::Accepted;
+    if (form.isNull())
+        return;
+    QString typed = form->password();
+    form->clearPassword();
+    delete form;
+    QByteArray utf8 = typed.toUtf8();
+    WipeText(&typed);
+    const SharedSecret secret = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
+    WipeText(&utf8);
+    if (!accepted)
+        return;
+    CLorvexManage* manager = &m_manager;
+    auto job = [manager, text = mac.toStdString(), secret] {
+        return static_cast<int>(manager->Identify(text.c_str(), secret->c_str(), kIdentifySeconds));
+    };
+    m_requestMac = mac;
+    if (m_deviceRequests->start(IdentifyDevice, job))
         m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
 }
 

@@ -188,6 +188,13 @@ QMenu* MainWindow::rowMenu(QTreeWidgetItem* row) {
         m_deviceBarToggle->setChecked(true);
         m_controlBar->PrepareRestore(mac);
     });
+    // The maker's device with a password shows itself on request; an ONVIF
+    // camera has no such request (its picture tells it apart instead).
+    const DevInfo* record = findDeviceRecord(mac);
+    QAction* identify = menu->addAction(GetText("IDCS_IDENTIFY_MENU"));
+    identify->setObjectName(QStringLiteral("identifyAction"));
+    identify->setEnabled(record != nullptr && !record->isCamera() && record->deviceActivated == 0);
+    connect(identify, &QAction::triggered, menu, [this, mac] { identifyDevice(mac); });
     addCameraActions(menu, mac);
     addRowActions(menu);
     // The whole list's report, not the row's: last, after a separator.

@@ -54,6 +54,23 @@ ActionMessage ActivateOutcomeMessage(int code) {
     return Error("IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR");
 }
 
+ActionMessage IdentifyOutcomeMessage(int code) {
+    switch (code) {
+    case CLorvexManage::SETNET_DONE:
+        return {BoxKind::Information, "IDCS_IDENTIFY_DONE_D"};
+    case CLorvexManage::SETNET_NO_ANSWER:
+        return {BoxKind::Warning, "IDCS_IDENTIFY_NO_ANSWER"};
+    case CLorvexManage::SETNET_NO_DEVICE:
+        return Error("IDCS_PROMPT_DEVICE_NOT_EXIST");
+    case CLorvexManage::SETNET_TOO_LONG:
+        return Error("IDCS_SET_NETWORK_TOO_LONG");
+    default:
+        break;
+    }
+    const ActionMessage own = TrustOutcomeMessage(code);
+    return own.kind != BoxKind::None ? own : Error("IDCS_IDENTIFY_REFUSED");
+}
+
 const char* ActivationVerdictKey(const QString& password, const QString& repeat, const QString& mac,
                                  const QString& deviceName) {
     if (password.isEmpty())

@@ -28,6 +28,10 @@ ActionMessage RestoreOutcomeMessage(int code);
 // The message for CLorvexManage::Activate's outcome.
 ActionMessage ActivateOutcomeMessage(int code);
 
+// The message for CLorvexManage::Identify's outcome; for SETNET_DONE the
+// key's %1 is the seconds the device shows itself.
+ActionMessage IdentifyOutcomeMessage(int code);
+
 // The key of the line shown under the activation form while typing: the
 // rule itself while the password is empty, IDCS_PASSWORD_TOO_WEAK while it
 // breaks the rule, IDCS_PASSWORD_MISMATCH while the two fields differ,

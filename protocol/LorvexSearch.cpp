@@ -65,6 +65,11 @@ void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password,
         TheEngine().Activate(ToMac(mac), password, setupCode);
 }
 
+void LORVEX_TRUST_Identify(const unsigned char mac[6], const char* password, int seconds) {
+    if (mac)
+        TheEngine().Identify(ToMac(mac), password, seconds);
+}
+
 int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
     return mac ? TheEngine().Restore(ToMac(mac)) : -1;
 }
@@ -74,5 +79,7 @@ int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
 static_assert(LORVEX_SEARCH_MAX_CONFIG_BYTES ==
                   lorvex::wire::kMaxPayload - lorvex::trust::kSealOverhead,
               "the public limit is what a sealed request leaves for the document");
+static_assert(LORVEX_IDENTIFY_MAX_SECONDS == lorvex::trust::kIdentifyMaxSeconds,
+              "the public bound is the protocol's");
 static_assert(static_cast<int>(lorvex::search::Identity::Conflict) == LORVEX_IDENTITY_CONFLICT,
               "identity states as published");

@@ -140,13 +140,22 @@ void Engine::Manual() {
 }
 
 void Engine::SetConfig(const wire::MacBytes& mac, const char* xml) {
-    StartRequest(wire::Kind::SetConfig, mac, xml);
+    if (xml)
+        StartRequest(wire::Kind::SetConfig, mac, xml);
+}
+
+void Engine::Identify(const wire::MacBytes& mac, const char* password, int seconds) {
+    if (!password || seconds < trust::kIdentifyMinSeconds || seconds > trust::kIdentifyMaxSeconds)
+        return;
+    std::string body = trust::IdentifyBody(seconds, password);
+    StartRequest(wire::Kind::Identify, mac, body);
+    Wipe(&body);
 }
 
 void Engine::Activate(const wire::MacBytes& mac, const char* password, const char* setupCode) {
     std::string code;
     code.reserve(2 * trust::kSetupCodeTextSize); // on the heap: moved, never copied
-    if (!setupCode || !trust::NormalizeSetupCode(setupCode, &code))
+    if (!password || !setupCode || !trust::NormalizeSetupCode(setupCode, &code))
         return; // a mistyped code spends no try on the device
     StartRequest(wire::Kind::Activate, mac, password, std::move(code));
 }
@@ -155,10 +164,10 @@ void Engine::Activate(const wire::MacBytes& mac, const char* password, const cha
 // so a late reply to an earlier request must not count for this one. A
 // request carries a secret, so it goes only to a key that is certified or
 // confirmed and free of conflict.
-void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
+void Engine::StartRequest(wire::Kind kind, const wire::MacBytes& mac, std::string_view body,
                           std::string code) {
     const std::size_t proof = kind == wire::Kind::Activate ? trust::kProofSize : 0;
-    if (!body || std::strlen(body) + proof + trust::kSealOverhead > wire::kMaxPayload) {
+    if (body.size() + proof + trust::kSealOverhead > wire::kMaxPayload) {
         Wipe(&code);
         return;
     }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -84,6 +85,10 @@ public:
     // LORVEX_SEARCH_EVENT_CONFIG like a configuration result. Nothing is sent
     // when `setupCode` is not a setup code.
     void Activate(const wire::MacBytes& mac, const char* password, const char* setupCode);
+    // Seals an identify request (the time to show itself, 1 to
+    // trust::kIdentifyMaxSeconds, and the password); the result comes as
+    // LORVEX_SEARCH_EVENT_CONFIG. Nothing is sent for a time out of range.
+    void Identify(const wire::MacBytes& mac, const char* password, int seconds);
     // The device's restoreResult (0 restored), -1 when no authentic
     // acknowledgement of this request came within kRestoreWait.
     int Restore(const wire::MacBytes& mac);
@@ -169,7 +174,7 @@ private:
     void HandleRestoreAck(const wire::Message& msg);
     bool IsChallengeFetch(const wire::Message& msg) const;
     bool IsAwaited(const wire::Message& msg) const;
-    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, const char* body,
+    void StartRequest(wire::Kind kind, const wire::MacBytes& mac, std::string_view body,
                       std::string code = {});
     bool FetchChallenge(std::uint32_t id, const wire::MacBytes& mac, Clock::time_point now);
     Clock::time_point NextAsk(const wire::MacBytes& mac) const;

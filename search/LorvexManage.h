@@ -209,12 +209,21 @@ public:
     // failed, none more after a reply without the port; one SetPortConfig).
     // An IP camera changes its ports only as a pair: given one port alone,
     // SETNET_DONE means the addresses were taken and the ports left as they
-    // were (front ends refuse such a request before calling). Null texts
-    // count as empty. After Shutdown it returns SETNET_FAILED at once.
-    // Returns a SetNetParamResult or an address-rule code.
+    // were (front ends refuse such a request before calling). A `name`
+    // that is not empty becomes the device's name (devName) in the same
+    // request; one that breaks lorvex::wire::IsDeviceName gives
+    // SETNET_FAILED with nothing sent. Null texts count as empty. After
+    // Shutdown it returns SETNET_FAILED at once. Returns a
+    // SetNetParamResult or an address-rule code.
     int32_t SetNetParam(const char* mac, const char* ip, const char* mask, const char* gateway,
-                        const char* password, const char* httpPort, const char* dataPort,
-                        bool dhcp);
+                        const char* password, const char* httpPort, const char* dataPort, bool dhcp,
+                        const char* name = nullptr);
+
+    // Gives the listed device with this MAC the name `name` (devName, see
+    // lorvex::wire::IsDeviceName), its addresses, DHCP and ports left as the
+    // search last reported them: SetNetParam with those values and the
+    // name, so its outcomes; SETNET_FAILED for an empty name.
+    int32_t Rename(const char* mac, const char* name, const char* password);
 
     // Identity of a device (LorvexSearch.h, LORVEX_IDENTITY_*), and the
     // fingerprint of its key when fingerprint is not null and one is held.
@@ -244,6 +253,15 @@ public:
     // checks again), SETNET_ALREADY_ACTIVE, SETNET_LOCKED, SETNET_NO_ANSWER
     // (3000 ms) or SETNET_FAILED. The code is wiped here after use.
     int32_t Activate(const char* mac, const char* password, const char* setupCode);
+
+    // Asks the listed, activated device with this MAC to show itself (its
+    // light, a beep, a mark on its screen) for `seconds` seconds, 1 to
+    // LORVEX_IDENTIFY_MAX_SECONDS, sealed with its password. SETNET_DONE,
+    // SETNET_NO_DEVICE, SETNET_UNVERIFIED, SETNET_CONFLICT, SETNET_TOO_LONG
+    // (nothing sent), SETNET_NOT_ACTIVATED, SETNET_LOCKED, SETNET_NO_ANSWER
+    // (3000 ms) or SETNET_FAILED (a wrong password, which counts toward the
+    // device's lock; a time out of range, nothing sent; after Shutdown).
+    int32_t Identify(const char* mac, const char* password, int32_t seconds);
 
     // Restore with its outcome: SETNET_DONE, SETNET_NO_PRESENCE (the reset
     // button was not pressed within 10 minutes), SETNET_NO_ANSWER, or

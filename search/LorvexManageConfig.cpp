@@ -39,6 +39,7 @@ struct SetIPRequest {
     const char* httpPort;
     const char* dataPort;
     bool dhcp;
+    const char* name; // empty: the device keeps its name
 };
 
 // A port text as the user gave it: empty means not asked for.
@@ -104,6 +105,7 @@ void BuildSetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r, CMarku
     SetAttribIfAny(doc, "dataPort", r.dataPort);
     SetAttribIfAny(doc, "devtype", device.productSeries);
     SetAttribIfAny(doc, "software", device.softwareVer);
+    SetAttribIfAny(doc, "devName", r.name);
 }
 
 CLorvexManage::ConfigServices WithDefaults(CLorvexManage::ConfigServices s) {
@@ -159,6 +161,9 @@ int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& devi
                                      static_cast<uint16_t>(rtsp));
     return set ? CLorvexManage::SETNET_DONE : CLorvexManage::SETNET_FAILED;
 }
+
+static_assert(sizeof(SEARCH_INFO{}.devName) == lorvex::wire::kMaxDeviceNameBytes + 1,
+              "a device record keeps every name a device may be given");
 
 // What WaitForSetIPAnswer returns when the MAC got into conflict meanwhile:
 // the library then sent nothing (or nothing more).
@@ -220,9 +225,9 @@ int32_t RefusalCode(int32_t answer, bool activation = false) {
 
 int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* mask,
                                    const char* gateway, const char* password, const char* httpPort,
-                                   const char* dataPort, bool dhcp) {
+                                   const char* dataPort, bool dhcp, const char* name) {
     const SetIPRequest r{Text(ip),       Text(mask),     Text(gateway), Text(password),
-                         Text(httpPort), Text(dataPort), dhcp};
+                         Text(httpPort), Text(dataPort), dhcp,          Text(name)};
     if (!LibraryUsable())
         return SETNET_FAILED; // nothing could carry the request or its answer
     DebugLine(r.ip);
@@ -238,6 +243,8 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
         return rule;
     PortText http, data;
     if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data))
+        return SETNET_FAILED;
+    if (r.name[0] != '\0' && !lorvex::wire::IsDeviceName(r.name))
         return SETNET_FAILED;
     if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
         return gate;
@@ -327,6 +334,39 @@ int32_t CLorvexManage::Activate(const char* mac, const char* password, const cha
     if (answer == -1)
         return SETNET_NO_ANSWER;
     return answer == 0 ? SETNET_DONE : RefusalCode(answer, true);
+}
+
+int32_t CLorvexManage::Rename(const char* mac, const char* name, const char* password) {
+    SEARCH_INFO device{};
+    if (!FindDevice(mac, &device))
+        return LibraryUsable() ? SETNET_NO_DEVICE : SETNET_FAILED;
+    if (Text(name)[0] == '\0')
+        return SETNET_FAILED; // an empty name would leave the name as it is
+    return SetNetParam(device.mac, device.ipAddr, device.mask, device.route, password, "", "",
+                       device.dhcpSwitch != 0, name);
+}
+
+int32_t CLorvexManage::Identify(const char* mac, const char* password, int32_t seconds) {
+    if (!LibraryUsable() || seconds < lorvex::trust::kIdentifyMinSeconds ||
+        seconds > lorvex::trust::kIdentifyMaxSeconds)
+        return SETNET_FAILED;
+    SEARCH_INFO device{};
+    unsigned char bytes[6];
+    if (!FindDevice(mac, &device) || !MacBytesOf(device.mac, bytes))
+        return SETNET_NO_DEVICE;
+    if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
+        return gate;
+    const char* pw = Text(password);
+    if (lorvex::trust::kIdentifyPrefix + std::strlen(pw) > LORVEX_SEARCH_MAX_CONFIG_BYTES)
+        return SETNET_TOO_LONG;
+    ResetSetIPResult();
+    LORVEX_TRUST_Identify(bytes, pw, seconds);
+    const int32_t answer = WaitForSetIPAnswer(*this, bytes, WithDefaults(m_config).sleep);
+    if (answer == kConflictMeanwhile)
+        return SETNET_CONFLICT;
+    if (answer == -1)
+        return SETNET_NO_ANSWER;
+    return answer == 0 ? SETNET_DONE : RefusalCode(answer);
 }
 
 int32_t CLorvexManage::RestoreDevice(const char* mac) {

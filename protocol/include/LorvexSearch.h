@@ -113,7 +113,7 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
  * The identity state of the device with MAC `mac`; when `fingerprint` is not
  * null and the state is not UNKNOWN, the fingerprint of the key the library
  * holds for it is written there (LORVEX_FINGERPRINT_BYTES bytes, NUL-terminated).
- * Secrets (LORVEX_SET_CONFIG, LORVEX_TRUST_Activate) are sent only in the
+ * Secrets (LORVEX_SET_CONFIG, LORVEX_TRUST_Activate, LORVEX_TRUST_Identify) are sent only in the
  * states VERIFIED and CONFIRMED; in any other the request is dropped unsent.
  * To a CONFIRMED key a secret goes only after the answer window of a probe
  * to its MAC: a certified key that answers then puts the MAC in CONFLICT
@@ -139,6 +139,21 @@ int LORVEX_TRUST_ConfirmKey(const unsigned char mac[6], const char* fingerprint)
  * check characters), so no try of the device is spent on it.
  */
 void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password, const char* setupCode);
+
+/* The longest time a device is asked to show itself, in seconds. */
+#define LORVEX_IDENTIFY_MAX_SECONDS 300
+
+/*
+ * Asks the activated device `mac` to show itself (a light, a beep, a mark on
+ * its screen) for `seconds` seconds (1..LORVEX_IDENTIFY_MAX_SECONDS), sealed
+ * with its password `password` (NUL-terminated UTF-8). Its result arrives as
+ * LORVEX_SEARCH_EVENT_CONFIG like that of LORVEX_SET_CONFIG (setIPResult; 1:
+ * wrong password, counted toward the device's lock like one in a
+ * configuration request). Nothing is sent for a time out of range or a
+ * password too long for one datagram, nor to a key that may not receive a
+ * secret (see LORVEX_TRUST_Identity).
+ */
+void LORVEX_TRUST_Identify(const unsigned char mac[6], const char* password, int seconds);
 
 /*
  * As LORVEX_SET_DevRestoreDefault, with the device's answer: -1 when no

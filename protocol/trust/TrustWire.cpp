@@ -393,6 +393,23 @@ bool OpenActivation(std::string_view canonicalCode, const wire::Message& msg, co
     return right;
 }
 
+std::string IdentifyBody(int seconds, std::string_view password) {
+    std::string body;
+    body.reserve(kIdentifyPrefix + password.size());
+    body += static_cast<char>((seconds >> 8) & 0xff);
+    body += static_cast<char>(seconds & 0xff);
+    body.append(password);
+    return body;
+}
+
+bool ReadIdentifyBody(std::string_view body, int* seconds, std::string* password) {
+    if (body.size() < kIdentifyPrefix)
+        return false;
+    *seconds = (static_cast<unsigned char>(body[0]) << 8) | static_cast<unsigned char>(body[1]);
+    password->assign(body.substr(kIdentifyPrefix));
+    return true;
+}
+
 bool SealedToolKey(const wire::Message& msg, Key* toolKey) {
     if (msg.payload.size() < kSealOverhead)
         return false;

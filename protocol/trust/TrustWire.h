@@ -195,6 +195,21 @@ bool OpenActivation(std::string_view canonicalCode, const wire::Message& msg, co
                     const Challenge& challenge, const Key& deviceKey, std::string_view body,
                     std::string* password);
 
+// Identify requests (kind 8): the device shows itself (a light, a beep, a
+// mark on its screen) for 1 to kIdentifyMaxSeconds seconds. The sealed body
+// is the time in seconds (2 bytes, big-endian) followed by the device's
+// password (UTF-8), answered with kind 4 like a configuration request.
+constexpr int kIdentifyMinSeconds = 1;
+constexpr int kIdentifyMaxSeconds = 300;
+constexpr std::size_t kIdentifyPrefix = 2;
+// The body for `seconds` (taken modulo 65536: the caller checks the range)
+// and `password`. The caller wipes it.
+std::string IdentifyBody(int seconds, std::string_view password);
+// The device's reading of an opened identify body: false for a body shorter
+// than its 2-byte time; else the time (0..65535, unchecked) and the
+// password, which the caller wipes.
+bool ReadIdentifyBody(std::string_view body, int* seconds, std::string* password);
+
 // The tool key of a sealed request, read before the device picks its keys.
 bool SealedToolKey(const wire::Message& msg, Key* toolKey);
 // Opens a sealed request; false when it was not sealed under `keys` for this

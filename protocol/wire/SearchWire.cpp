@@ -35,7 +35,7 @@ std::uint32_t GetU32(const unsigned char* p) { return (GetU16(p) << 16) | GetU16
 
 bool KnownKind(unsigned char k) {
     return k >= static_cast<unsigned char>(Kind::Probe) &&
-           k <= static_cast<unsigned char>(Kind::Activate);
+           k <= static_cast<unsigned char>(Kind::Identify);
 }
 
 } // namespace
@@ -81,6 +81,54 @@ bool IsAnyMac(const MacBytes& mac) {
 }
 
 bool IsDeviceMac(const MacBytes& mac) { return !IsAnyMac(mac) && (mac[0] & 0x01) == 0; }
+
+namespace {
+
+// The code point of the UTF-8 sequence at `at`, which it steps over; -1
+// for anything but a well-formed, shortest sequence of a scalar value.
+long NextCodePoint(std::string_view text, std::size_t* at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(*at);
+    std::size_t extra = 0;
+    long cp = 0, least = 0;
+    if (lead < 0x80) {
+        ++*at;
+        return lead;
+    }
+    if ((lead & 0xE0) == 0xC0)
+        extra = 1, cp = lead & 0x1F, least = 0x80;
+    else if ((lead & 0xF0) == 0xE0)
+        extra = 2, cp = lead & 0x0F, least = 0x800;
+    else if ((lead & 0xF8) == 0xF0)
+        extra = 3, cp = lead & 0x07, least = 0x10000;
+    else
+        return -1;
+    if (*at + extra >= text.size())
+        return -1; // cut short
+    for (std::size_t i = 1; i <= extra; ++i) {
+        if ((byte(*at + i) & 0xC0) != 0x80)
+            return -1;
+        cp = (cp << 6) | (byte(*at + i) & 0x3F);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return -1;
+    *at += extra + 1;
+    return cp;
+}
+
+} // namespace
+
+bool IsDeviceName(std::string_view name) {
+    if (name.empty() || name.size() > kMaxDeviceNameBytes || name.front() == ' ' ||
+        name.back() == ' ')
+        return false;
+    for (std::size_t at = 0; at < name.size();) {
+        const long cp = NextCodePoint(name, &at);
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F))
+            return false; // malformed (-1) or a control character
+    }
+    return true;
+}
 
 bool IsDeviceKind(Kind kind) {
     return kind == Kind::Answer || kind == Kind::ConfigResult || kind == Kind::RestoreAck;

@@ -27,6 +27,7 @@ enum class Kind : std::uint8_t {
     Restore = 5,      // tool -> device, sealed, no body
     RestoreAck = 6,   // device -> tool, authenticated restoreResult
     Activate = 7,     // tool -> device, sealed first password; answered with kind 4
+    Identify = 8,     // tool -> device, sealed time to show itself and password; kind 4
 };
 
 // Six bytes of a MAC, first pair first.
@@ -60,6 +61,14 @@ bool IsAnyMac(const MacBytes& mac);
 
 // A MAC a device may carry: not all zero and not a group address.
 bool IsDeviceMac(const MacBytes& mac);
+
+// A device name (devName) a configuration request may set: 1 to
+// kMaxDeviceNameBytes bytes of well-formed UTF-8 (shortest forms, no
+// surrogates, nothing above U+10FFFF), no control character (U+0000 to
+// U+001F, U+007F to U+009F), and no space at either end. 31 bytes are what
+// a device record keeps of a name (SEARCH_INFO::devName with its NUL).
+constexpr std::size_t kMaxDeviceNameBytes = 31;
+bool IsDeviceName(std::string_view name);
 
 // The datagram for `msg`; empty when the payload is over kMaxPayload.
 // Payloads are bytes: their layout per kind is the trust layer's.

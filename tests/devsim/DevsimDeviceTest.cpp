@@ -60,6 +60,8 @@ TEST(DevsimSetIp, AppliesOnlyAWellFormedRequestWithThePassword) {
         {"bad address", With("ipAddr", "10.77.0"), 1},
         {"bad port", With("httpPort", "70000"), 1},
         {"port text", With("httpPort", "80x"), 1},
+        {"new name", With("devName", "Gate-North-03"), 0},
+        {"name out of rule", With("devName", " Gate"), 1},
     };
     for (const auto& c : cases) {
         // Camera and recorder alike take address and ports from the request.
@@ -72,6 +74,11 @@ TEST(DevsimSetIp, AppliesOnlyAWellFormedRequestWithThePassword) {
             EXPECT_EQ(d.ip, c.result == 0 ? "10.77.0.64" : before.ip) << c.what << " " << type;
             EXPECT_EQ(d.httpPort, ports ? 8080 : before.httpPort) << c.what << " " << type;
             EXPECT_EQ(d.dhcp, c.result == 0) << c.what << " " << type;
+            const bool renamed = c.result == 0 && c.req.count("devName");
+            EXPECT_EQ(AnswerXml(d, d.bootEpoch).find("<devName>Gate-North-03</devName>") !=
+                          std::string::npos,
+                      renamed)
+                << c.what << " " << type;
         }
     }
 }

@@ -80,6 +80,43 @@ TEST_F(Activation, WrongCodesLockTheDeviceLikeWrongPasswords) {
     EXPECT_EQ(device.lockLevel, 0) << "a right try clears the doubling";
 }
 
+// An identify request is taken only from the password's holder and only
+// for a time within bounds; a wrong password counts toward the lock as in a
+// configuration request, and nothing a refused request carries shows.
+TEST(DevsimIdentify, PasswordAndTimeDecide) {
+    const Clock::time_point now = Clock::now();
+    Device device = GenerateDevice(FleetPlan{}, 0, 1700000000);
+    ASSERT_EQ(device.activated, 0);
+    device.password = "Camera-Door-7";
+    const auto body = lorvex::trust::IdentifyBody;
+    struct {
+        const char* what;
+        std::string body;
+        int result;
+        int wrongTries;
+    } cases[] = {
+        {"no time", std::string("\x00", 1), lorvex::trust::RESULT_REFUSED, 0},
+        {"wrong password", body(30, "Camera-Door-8"), lorvex::trust::RESULT_REFUSED, 1},
+        {"no time at all", body(0, "Camera-Door-7"), lorvex::trust::RESULT_REFUSED, 0},
+        {"too long", body(301, "Camera-Door-7"), lorvex::trust::RESULT_REFUSED, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Identify(&device, c.body, now), c.result) << c.what;
+        EXPECT_EQ(device.wrongPasswords, c.wrongTries) << c.what;
+        EXPECT_EQ(device.identifySeconds, 0) << c.what;
+    }
+    EXPECT_EQ(Identify(&device, body(300, "Camera-Door-7"), now), lorvex::trust::RESULT_OK);
+    EXPECT_EQ(device.identifySeconds, 300);
+    EXPECT_EQ(device.identifyUntil, now + std::chrono::seconds(300));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Identify(&device, body(5, "x"), now), lorvex::trust::RESULT_REFUSED) << i;
+    EXPECT_EQ(Identify(&device, body(5, "x"), now), lorvex::trust::RESULT_LOCKED);
+    EXPECT_EQ(device.identifySeconds, 300) << "refusals leave the running time alone";
+    device.activated = 1;
+    EXPECT_EQ(Identify(&device, body(5, "Camera-Door-7"), now),
+              lorvex::trust::RESULT_NOT_ACTIVATED);
+}
+
 // Challenges are stateless: any number of tools hold them at once, each is
 // taken once, by the tool it was issued to, within its life; the set of used
 // ones is bounded, and forgetting the oldest raises a floor instead of

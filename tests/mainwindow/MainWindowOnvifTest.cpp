@@ -398,6 +398,7 @@ void TestMainWindowOnvif::restoreAndActivationRefused() {
     QTRY_COMPARE(boxes.count(), 1);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));
     QVERIFY(!child<QAction>(menu.get(), "activateAction")->isEnabled());
+    QVERIFY(!child<QAction>(menu.get(), "identifyAction")->isEnabled());
     m_window->activateDevice(kCamMac);
     QTRY_COMPARE(boxes.count(), 2);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_NOT_SUPPORTED"));

@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "AddrPartLineEdit.h"
 #include "BoxDriver.h"
+#include "IdentifyDialog.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
@@ -129,6 +130,7 @@ private slots:
     void refreshKeepsSelectionAndDropsQueuedEvents();
     void pageThatCannotOpenIsTold();
     void rowMenuActs();
+    void identifyEntryAsksThePasswordAndTellsTheOutcome();
     void activationEntriesFollowTheSelection();
     void foreignSubnetMarked();
     void scrollBarContextMenuSwallowed();
@@ -866,6 +868,54 @@ void typeToWindow(QWidget* window, const QString& keys) {
 }
 
 } // namespace
+
+// Identify is offered for the maker's devices with a password; its form
+// takes the password, and the box tells what the device answered: a wrong
+// password is refused, the right one makes it show itself.
+void TestMainWindow::identifyEntryAsksThePasswordAndTellsTheOutcome() {
+    MainWindow* w = m_window.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->onlineCount(), kFleet, kFoundWithin);
+    QTreeWidgetItem *active = nullptr, *fresh = nullptr;
+    for (int i = 0; i < treeOf(w)->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = treeOf(w)->topLevelItem(i);
+        (row->text(COL_ACTIVATION) == GetText("IDCS_ACTIVATED") ? active : fresh) = row;
+    }
+    QVERIFY(active != nullptr && fresh != nullptr);
+    QVERIFY(!std::unique_ptr<QMenu>(w->rowMenu(fresh))
+                 ->findChild<QAction*>(QStringLiteral("identifyAction"))
+                 ->isEnabled());
+    BoxDriver boxes;
+    const struct {
+        const char* password;
+        QString said;
+    } cases[] = {
+        {"not-the-password", GetText("IDCS_IDENTIFY_REFUSED")},
+        {"123456", GetText("IDCS_IDENTIFY_DONE_D").arg(MainWindow::kIdentifySeconds)},
+    };
+    for (const auto& c : cases) {
+        treeOf(w)->setCurrentItem(active);
+        std::unique_ptr<QMenu> menu(w->rowMenu(active));
+        QAction* identify = menu->findChild<QAction*>(QStringLiteral("identifyAction"));
+        QVERIFY(identify->isEnabled());
+        const int before = boxes.count();
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(qobject_cast<IdentifyDialog*>(QApplication::activeModalWidget()));
+            auto* form = qobject_cast<IdentifyDialog*>(QApplication::activeModalWidget());
+            auto* ok = child<QPushButton>(form, "okButton");
+            QVERIFY(!ok->isEnabled());
+            QTest::keyClicks(child<QLineEdit>(form, "passwordField"), QLatin1String(c.password));
+            if (QLatin1String(c.password) == QLatin1String("123456"))
+                form->grab().save(shotPath("identify-form"));
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        identify->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), before + 1, 10000);
+        QCOMPARE(boxes.seen().text, c.said);
+        QTRY_VERIFY(!w->deviceRequestRunning());
+    }
+}
 
 void TestMainWindow::sendWrongPassword(int row, BoxDriver* boxes) {
     MainWindow* w = m_window.get();

@@ -68,6 +68,36 @@ TEST(SearchWire, EncodeRefusesWhatCannotTravel) {
     EXPECT_EQ(m.payload, std::string("a\0b", 3));
 }
 
+// A device name fits a device record, reads the same to tool and device
+// (well-formed UTF-8 only) and holds nothing a list or a recorder would show
+// as something else (control characters, spaces at either end).
+TEST(SearchWire, DeviceNameRule) {
+    const std::string good[] = {"Gate-North-03", "Камера-Дверь-7",     "大门-北-03",
+                                "a b",           "\xf0\x9f\x93\xb7 4", std::string(31, 'a')};
+    // Too long (32 bytes; 36 bytes of Cyrillic), spaces at an end, control
+    // characters (a NUL, DEL, U+0085), an overlong '/', a surrogate, a code
+    // point above U+10FFFF, sequences cut short or without a lead byte.
+    const std::string bad[] = {"",
+                               std::string(32, 'a'),
+                               "Камера-Дверь-Север-3",
+                               " Gate",
+                               "Gate ",
+                               "Gate\t3",
+                               std::string("Gate\0", 5),
+                               "Gate\x7f",
+                               "Gate\xc2\x85",
+                               "\xc0\xaf",
+                               "\xed\xa0\x80",
+                               "\xf4\x90\x80\x80",
+                               "\xe5\xa4",
+                               "\xff",
+                               "a\x80"};
+    for (const std::string& name : good)
+        EXPECT_TRUE(IsDeviceName(name)) << name;
+    for (const std::string& name : bad)
+        EXPECT_FALSE(IsDeviceName(name)) << name;
+}
+
 TEST(SearchWire, HostileDatagramsAreRejected) {
     const std::string good = Encode({Kind::Answer, 7, kMac, "<multicastSearchResult/>"});
     struct {
@@ -81,7 +111,7 @@ TEST(SearchWire, HostileDatagramsAreRejected) {
         {"magic", "X" + good.substr(1)},
         {"version 1", good.substr(0, 4) + '\x01' + good.substr(5)},
         {"kind 0", good.substr(0, 5) + '\x00' + good.substr(6)},
-        {"kind 8", good.substr(0, 5) + '\x08' + good.substr(6)},
+        {"kind 9", good.substr(0, 5) + '\x09' + good.substr(6)},
         {"mac text", good.substr(0, 13) + 'G' + good.substr(14)},
         {"mac separator", good.substr(0, 14) + '-' + good.substr(15)},
         {"mac end byte", good.substr(0, 29) + 'x' + good.substr(30)},

@@ -375,6 +375,45 @@ TEST_F(Example, ActivationProvesTheSetupCode) {
                                        &password));
 }
 
+TEST_F(Example, IdentifyRequestCarriesTimeAndPassword) {
+    const std::string body = trust::IdentifyBody(30, "Camera-Door-7");
+    EXPECT_EQ(Hex(body), "001e43616d6572612d446f6f722d37");
+    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::Identify,
+                                              0x0A0B0C0D, mac, challenge, body, nonce);
+    EXPECT_EQ(Hex(dg), "4c565853020800670a0b0c0d30323a34433a35363a30303a30303a3031007dde"
+                       "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+                       "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+                       "1ace5e9957af671c7e8e5c3dfbc2139590bcf0a1b0acf6d651efaca6fefbf392"
+                       "2335a7a9b0");
+    trust::SessionKeys deviceSide;
+    ASSERT_TRUE(trust::DeviceSessionKeys(device, toolPair.publicKey, &deviceSide));
+    trust::Challenge got{};
+    std::string opened, password;
+    ASSERT_TRUE(trust::OpenRequest(deviceSide, Decoded(dg), &got, &opened));
+    int seconds = 0;
+    ASSERT_TRUE(trust::ReadIdentifyBody(opened, &seconds, &password));
+    EXPECT_EQ(seconds, 30);
+    EXPECT_EQ(password, "Camera-Door-7");
+    std::string cut(1, '\0');
+    EXPECT_FALSE(trust::ReadIdentifyBody(cut, &seconds, &password)) << "no room for the time";
+}
+
+TEST_F(Example, ConfigurationRequestCarriesTheName) {
+    const std::string body = "<searchSetIP password=\"Camera-Door-7\" ipAddr=\"10.77.0.64\" "
+                             "maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" "
+                             "devName=\"Gate-North-03\"/>";
+    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig,
+                                              0x31323334, mac, challenge, body, nonce);
+    EXPECT_EQ(Hex(dg), "4c565853020300d63132333430323a34433a35363a30303a30303a3031007dde"
+                       "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+                       "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+                       "1ace5e9957af5b71588e433be1f05ba5b683a2fce614478c1e4473a43f4a7e06"
+                       "e3836d4cef5379a2dde0a22ca7064416d998ae11f6558300feac185a4b866296"
+                       "df573fabf775444039fa1c074b068208295ac6323e7c93a9c410b9933974f405"
+                       "f3f16aba749f325f8c4f3e869c7c7886f3ad3e80bae807b6f82f45457a62555a"
+                       "561fe63f862186d3369f7b644e06b0cd37d1f3f1");
+}
+
 TEST(PasswordRule, StrengthVerdicts) {
     struct {
         const char* password;

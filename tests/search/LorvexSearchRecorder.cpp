@@ -154,6 +154,11 @@ void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password,
            (setupCode ? setupCode : "") + ")");
 }
 
+void LORVEX_TRUST_Identify(const unsigned char mac[6], const char* password, int seconds) {
+    Record("Identify(" + MacText(mac) + "," + (password ? password : "") + "," +
+           std::to_string(seconds) + ")");
+}
+
 int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
     Record("TrustRestore(" + MacText(mac) + ")");
     std::lock_guard<std::mutex> hold(Get().mutex);

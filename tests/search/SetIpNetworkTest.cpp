@@ -423,6 +423,62 @@ TEST_F(SetIpNetwork, RestoreOfUnknownFailsAndOfKnownNeedsTheResetButton) {
     EXPECT_NE(known.out.find("reset button"), std::string::npos) << known.out;
 }
 
+// The device shows itself only for its password's holder: the simulator
+// logs what it took right before the result, so a result without that line
+// before it proves a refused request changed nothing.
+TEST_F(SetIpNetwork, IdentifyIsTakenWithThePasswordOnly) {
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::vector<std::string> logged; // the simulator's lines for the device
+    } cases[] = {
+        {{"--duration", "45", "--visible-password", "123456"}, 0, {"identify 45", "result 0"}},
+        {{"--visible-password", "123456"}, 0, {"identify 60", "result 0"}},
+        {{"--visible-password", "wrong"}, CLorvexManage::SETNET_FAILED, {"result 1"}},
+        {{"--duration", "301", "--visible-password", "123456"}, 2, {}},
+    };
+    for (const auto& c : cases) {
+        s_sent.Mark();
+        std::vector<std::string> args = {"identify", kWrong};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome run = Tool(args);
+        EXPECT_EQ(run.code, c.code) << c.args[1] << run.out << run.err;
+        if (c.logged.empty())
+            ASSERT_TRUE(SimulatorCaughtUp(kWrong));
+        else
+            ASSERT_TRUE(s_sent.WaitFor(std::chrono::milliseconds(2000), [](const auto& lines) {
+                return std::any_of(lines.begin(), lines.end(),
+                                   [](const auto& l) { return l.what == "result"; });
+            }));
+        std::vector<std::string> seen;
+        for (const test_support::SentLine& l : s_sent.Lines())
+            if (l.mac == kWrong && (l.what == "identify" || l.what == "result"))
+                seen.push_back(l.what + " " + std::to_string(l.result));
+        EXPECT_EQ(seen, c.logged) << c.args[1];
+    }
+}
+
+// A name is done only once a new search answer carries it; a refused one,
+// or one out of rule (nothing sent), leaves the device's name as it was.
+TEST_F(SetIpNetwork, RenameIsReadBackFromTheNextAnswer) {
+    const std::string before = Listed(kRecorder).value("devName", "");
+    ASSERT_FALSE(before.empty());
+    const struct {
+        const char* name;
+        const char* password;
+        int code;
+    } cases[] = {
+        {"Gate-North-03", "wrong", CLorvexManage::SETNET_FAILED},
+        {" Gate-North-03", "123456", 2},
+        {"Gate-North-03", "123456", 0},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Tool({"rename", kRecorder, c.name, "--visible-password", c.password});
+        EXPECT_EQ(run.code, c.code) << c.name << run.out << run.err;
+        EXPECT_EQ(Listed(kRecorder).value("devName", ""), c.code == 0 ? c.name : before) << c.name;
+    }
+}
+
 TEST_F(SetIpNetwork, UnknownMacIsNotFound) {
     Outcome run = SetIp(kUnknown, "10.77.0.90", "10.77.0.1", {"--seconds", "0.5"});
     EXPECT_EQ(run.code, 12) << run.out;

@@ -20,6 +20,7 @@
 #include "LorvexSearch.h"
 #include "OnvifCommands.h"
 #include "Outcomes.h"
+#include "SearchWire.h"
 
 namespace device {
 
@@ -46,6 +47,18 @@ public:
     }
     ~Session() { m_manager.Shutdown(); }
     CLorvexManage& Manager() { return m_manager; }
+
+    // Searches until the device is listed under `name` or the time is up.
+    bool WaitForName(const char* mac, const std::string& name, double seconds) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        SEARCH_INFO found{};
+        while (!m_manager.FindDevice(mac, &found) || name != found.devName) {
+            if (Stopped() || Clock::now() >= end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
 
     // Searches until the device is listed or the time is up.
     bool WaitForDevice(const char* mac, double seconds) {
@@ -397,6 +410,92 @@ int RunActivate(const cli::ParsedArgs& args) {
                                  ? "done: the device is activated with the new password"
                                  : OutcomeText(code, session.Manager().LastLockSeconds());
     std::printf("%s: %s (code %d)\n", mac, text.c_str(), code);
+    return ExitCodeOfResult(code);
+}
+
+int RunRename(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    if (const int unsupported = OnvifUnsupported(args, "rename"))
+        return unsupported;
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
+    const std::string name = args.positionals[1];
+    if (!lorvex::wire::IsDeviceName(name))
+        return Usage("not a device name: 1 to " +
+                     std::to_string(lorvex::wire::kMaxDeviceNameBytes) +
+                     " bytes of UTF-8 without control characters or a space at either end");
+    std::string error;
+    std::string password = DevicePassword(args, "rename", &error);
+    const SecretGuard wipe(&password);
+    if (!error.empty())
+        return Usage(error);
+    Session session;
+    if (!session.WaitForDevice(mac, seconds) &&
+        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "rename"))
+        return onvif_cli::kUnsupported;
+    AcceptKey(args, session.Manager(), mac);
+    const int32_t code = session.Manager().Rename(mac, name.c_str(), password.c_str());
+    WipeSecret(&password);
+    if (code != CLorvexManage::SETNET_DONE) {
+        std::printf("%s: %s (code %d)\n", mac,
+                    OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
+        return ExitCodeOfResult(code);
+    }
+    // Done only once a new search answer carries the name.
+    session.Manager().RefreshSearch(true);
+    if (!session.WaitForName(mac, name, kRenameSeenSeconds)) {
+        std::printf("%s: not confirmed: the device took the name but no answer carried it "
+                    "within %d s (code %d)\n",
+                    mac, kRenameSeenSeconds, CLorvexManage::SETNET_NO_ANSWER);
+        return ExitCodeOfResult(CLorvexManage::SETNET_NO_ANSWER);
+    }
+    std::printf("%s: done: the device answers as \"%s\" (code 0)\n", mac, name.c_str());
+    return 0;
+}
+
+// --duration: whole seconds, 1 to the protocol's bound; kIdentifySeconds
+// when not given.
+bool ReadIdentifySeconds(const cli::ParsedArgs& args, int32_t* seconds) {
+    *seconds = kIdentifySeconds;
+    if (!args.Has("--duration"))
+        return true;
+    const std::string text = args.Get("--duration", "");
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *seconds = std::stoi(text);
+    return *seconds >= 1 && *seconds <= LORVEX_IDENTIFY_MAX_SECONDS;
+}
+
+int RunIdentify(const cli::ParsedArgs& args) {
+    char mac[18];
+    double seconds;
+    int32_t duration;
+    if (const int unsupported = OnvifUnsupported(args, "identify"))
+        return unsupported;
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
+    if (!ReadIdentifySeconds(args, &duration))
+        return Usage("bad value for --duration: whole seconds, 1 to " +
+                     std::to_string(LORVEX_IDENTIFY_MAX_SECONDS));
+    std::string error;
+    std::string password = DevicePassword(args, "identify", &error);
+    const SecretGuard wipe(&password);
+    if (!error.empty())
+        return Usage(error);
+    Session session;
+    if (!session.WaitForDevice(mac, seconds) &&
+        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "identify"))
+        return onvif_cli::kUnsupported;
+    AcceptKey(args, session.Manager(), mac);
+    const int32_t code = session.Manager().Identify(mac, password.c_str(), duration);
+    WipeSecret(&password);
+    if (code == CLorvexManage::SETNET_DONE)
+        std::printf("%s: done: the device shows itself for %d s (code 0)\n", mac, duration);
+    else
+        std::printf("%s: %s (code %d)\n", mac,
+                    OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
     return ExitCodeOfResult(code);
 }
 

@@ -83,6 +83,25 @@ int RunRestore(const cli::ParsedArgs& args);
 // no setup code.
 int RunActivate(const cli::ParsedArgs& args);
 
+// How long rename waits for a search answer that carries the new name.
+constexpr int kRenameSeenSeconds = 3;
+
+// rename MAC NAME [--password P|-] [--accept-key FP] [--seconds S]: gives
+// the device the name NAME (lorvex::wire::IsDeviceName), its addresses
+// left as they are; 0 once a new search answer carries the name, 9 when
+// the device took it but none did within kRenameSeenSeconds, else the
+// result code of CLorvexManage::Rename; 2 for bad arguments (nothing sent).
+int RunRename(const cli::ParsedArgs& args);
+
+// How long identify asks a device to show itself when --duration is not given.
+constexpr int32_t kIdentifySeconds = 60;
+
+// identify MAC [--duration N] [--password P|-] [--accept-key FP]
+// [--seconds S]: asks the device to show itself for N seconds (1 to
+// LORVEX_IDENTIFY_MAX_SECONDS, default kIdentifySeconds); exits with the
+// result code of CLorvexManage::Identify, 2 for bad arguments.
+int RunIdentify(const cli::ParsedArgs& args);
+
 // open MAC [--print] [--seconds S]: opens (or prints) the device's web page
 // URL; 0 when done, the status of Outcome::NoDevice when the device was not
 // found, of Outcome::NotAllDone when it reports no usable address.

@@ -547,6 +547,26 @@ const std::vector<cli::CommandSpec>& Commands() {
          "in --setup-codes, are skipped; 0 when all were activated, 1 when not, 3 when "
          "nothing was sent",
          commission_cli::RunActivate},
+        {"rename",
+         {"MAC", "NAME"},
+         WithPassword({{"--accept-key", "FP", "as for set-ip"},
+                       {"--seconds", "S", "search at most S seconds for the device, default 3"},
+                       kVerbose}),
+         "gives the device the name NAME (1 to 31 bytes of UTF-8, no control characters, no "
+         "space at either end), its addresses left as they are; done once a new search answer "
+         "carries the name; exits with the result code",
+         device::RunRename},
+        {"identify",
+         {"MAC"},
+         WithPassword({{"--duration", "N",
+                        "how long the device shows itself, in whole seconds, 1 to 300, "
+                        "default 60"},
+                       {"--accept-key", "FP", "as for set-ip"},
+                       {"--seconds", "S", "search at most S seconds for the device, default 3"},
+                       kVerbose}),
+         "makes the device show itself (its light, a beep, a mark on its screen) so that the "
+         "installer can tell which one it is; needs its password; exits with the result code",
+         device::RunIdentify},
         {"open",
          {"MAC"},
          {{"--print", "", "print the URL instead of opening it"},

@@ -96,6 +96,8 @@ bool WellFormed(const std::map<std::string, std::string>& a) {
         return false;
     if (a.count("httpPort") && !IsPort(Get(a, "httpPort")))
         return false;
+    if (a.count("devName") && !lorvex::wire::IsDeviceName(Get(a, "devName")))
+        return false;
     return !a.count("dataPort") || IsPort(Get(a, "dataPort"));
 }
 
@@ -208,6 +210,10 @@ int ApplySetIp(Device* d, const std::map<std::string, std::string>& a) {
         d->httpPort = std::atoi(Get(a, "httpPort").c_str());
     if (a.count("dataPort"))
         d->dataPort = std::atoi(Get(a, "dataPort").c_str());
+    // The new name is announced in every later answer; --change-every
+    // revisions count from it.
+    if (a.count("devName"))
+        d->devName = d->baseName = Get(a, "devName");
     return 0;
 }
 

@@ -96,6 +96,9 @@ struct Device {
     int lockLevel = 0;
     Clock::time_point lockedUntil{};
     std::optional<Clock::time_point> resetPressedAt;
+    // The latest identify request taken: the device shows itself until then.
+    Clock::time_point identifyUntil{};
+    int identifySeconds = 0;
     // The standard camera side (WS-Discovery, device service), when it has one.
     OnvifCamera onvif;
 };
@@ -121,8 +124,9 @@ std::string XmlEscape(const std::string& text);
 bool ParseSetIp(const std::string& xml, std::map<std::string, std::string>* attrs);
 
 // Applies a searchSetIP request: 0 when the password matches and every given
-// value is well formed (the device then carries the new values), else 1 and
-// the device is unchanged.
+// value is well formed (the device then carries the new values, a devName
+// that follows lorvex::wire::IsDeviceName among them), else 1 and the
+// device is unchanged.
 int ApplySetIp(Device* d, const std::map<std::string, std::string>& attrs);
 
 // Bumps the revision: the device name changes, everything else stays.

@@ -272,6 +272,26 @@ int Activate(Device* d, const lorvex::wire::Message& msg, const Key& tool,
     return lorvex::trust::RESULT_OK;
 }
 
+int Identify(Device* d, const std::string& body, Clock::time_point now) {
+    if (d->activated != 0)
+        return lorvex::trust::RESULT_NOT_ACTIVATED;
+    int seconds = 0;
+    std::string password;
+    password.reserve(body.size() + 1); // on the heap: wiped below, never copied
+    const SecretWipe wipe(&password);
+    if (!lorvex::trust::ReadIdentifyBody(body, &seconds, &password))
+        return lorvex::trust::RESULT_REFUSED;
+    if (!CheckPassword(d, password, now))
+        return LockSecondsLeft(*d, now) > 0 ? lorvex::trust::RESULT_LOCKED
+                                            : lorvex::trust::RESULT_REFUSED;
+    if (seconds < lorvex::trust::kIdentifyMinSeconds ||
+        seconds > lorvex::trust::kIdentifyMaxSeconds)
+        return lorvex::trust::RESULT_REFUSED;
+    d->identifySeconds = seconds;
+    d->identifyUntil = now + std::chrono::seconds(seconds);
+    return lorvex::trust::RESULT_OK;
+}
+
 int Restore(Device* d, Clock::time_point now) {
     const auto window = std::chrono::seconds(lorvex::trust::kPresenceSeconds);
     if (!d->resetPressedAt || now - *d->resetPressedAt > window)

@@ -89,6 +89,13 @@ int Activate(Device* d, const lorvex::wire::Message& msg, const lorvex::trust::K
              const lorvex::trust::Challenge& challenge, const std::string& body,
              Clock::time_point now);
 
+// Handles an opened identify request (locked devices answer 3 before, the
+// caller checks): a device without a password answers 2; a body without
+// its 2-byte time 1; a wrong password is counted (1, or 3 when it locks
+// the device); a time outside 1..kIdentifyMaxSeconds is 1; else the device
+// shows itself until that many seconds from `now` and answers 0.
+int Identify(Device* d, const std::string& body, Clock::time_point now);
+
 // Handles an opened restore request: within kPresenceSeconds after the
 // reset button, the device loses its password and is not activated.
 int Restore(Device* d, Clock::time_point now);

@@ -152,6 +152,7 @@ void Simulator::OnDatagram(const unsigned char* data, std::size_t size, std::uin
     case Kind::SetConfig:
     case Kind::Restore:
     case Kind::Activate:
+    case Kind::Identify:
         return OnSealed(msg, now);
     default:
         return; // other devices' answers
@@ -256,6 +257,10 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
         sodium_memzero(body.data(), body.size());
         return true;
     });
+    // Logged before the result is sent, so a reader that sees the result
+    // knows whether the device took the request.
+    if (applied && msg.kind == Kind::Identify && after.lastConfigResult == 0)
+        LogSent("identify", msg.requestId, msg.mac, after.identifySeconds);
     if (limited)
         NoteLimited(*index, msg.requestId);
     else if (!answer)
@@ -268,6 +273,7 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
                      lorvex::wire::FormatMac(after.mac).c_str(),
                      msg.kind == Kind::SetConfig  ? "config"
                      : msg.kind == Kind::Activate ? "activation"
+                     : msg.kind == Kind::Identify ? "identify"
                                                   : "restore",
                      after.lastConfigResult);
     if (applied && msg.kind == Kind::SetConfig && after.lastConfigResult == 0 && m_observer)
@@ -284,6 +290,8 @@ int Simulator::Handle(Device& d, const Message& msg, const lorvex::trust::Key& t
         return RESULT_LOCKED;
     if (msg.kind == Kind::Activate)
         return Activate(&d, msg, tool, challenge, body, now);
+    if (msg.kind == Kind::Identify)
+        return Identify(&d, body, now);
     if (d.activated != 0)
         return RESULT_NOT_ACTIVATED;
     std::map<std::string, std::string> attrs;
