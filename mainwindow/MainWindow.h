@@ -411,6 +411,11 @@ public:
     // Opens the activation dialog (window-modal, not waited for) for the
     // selected devices, as openBatchDialog; nothing unless one of them has
     // no password yet. A dialog already open is closed first.
+    // Asks for a file to write in a save box that starts at the home folder
+    // with `name` proposed (its suffix added to a typed name without one);
+    // empty when the user cancelled.
+    QString askSaveFile(const QString& title, const QString& filter, const QString& name,
+                        const char* objectName);
     void openActivationDialog();
     // The open activation dialog, or null.
     ActivationDialog* activationDialog() const { return m_activationDialog; }

@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QPointer>
@@ -277,13 +278,15 @@ void MainWindow::updateActivationEntry() {
 
 void MainWindow::openActivationDialog() {
     const std::vector<SEARCH_INFO> selected = selectedDevices();
-    const auto needing = std::count_if(selected.begin(), selected.end(), commission::NeedsActivation);
+    const auto needing =
+        std::count_if(selected.begin(), selected.end(), commission::NeedsActivation);
     if (needing == 0)
         return;
     // One device: its own form, which asks for the code on its label; many:
     // the activation dialog, which takes the scanned labels' codes.
     if (needing == 1) {
-        const auto one = std::find_if(selected.begin(), selected.end(), commission::NeedsActivation);
+        const auto one =
+            std::find_if(selected.begin(), selected.end(), commission::NeedsActivation);
         activateDevice(QString::fromLatin1(one->mac));
         return;
     }
@@ -333,19 +336,25 @@ QByteArray MainWindow::deviceListCsv(bool visibleColumnsOnly) const {
 // The dialog starts in the user's home folder, not in whatever folder the
 // program was started from; the box after it names the file written. On
 // the heap and watched, like every box over the window.
-void MainWindow::slot_exportDeviceList() {
-    QPointer<QFileDialog> dialog = new QFileDialog(this, GetText("IDCS_EXPORT_LIST"),
-                                                   QDir::homePath(), QStringLiteral("CSV (*.csv)"));
-    dialog->setObjectName(QStringLiteral("exportDialog"));
+QString MainWindow::askSaveFile(const QString& title, const QString& filter, const QString& name,
+                                const char* objectName) {
+    QPointer<QFileDialog> dialog = new QFileDialog(this, title, QDir::homePath(), filter);
+    dialog->setObjectName(QLatin1String(objectName));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setDefaultSuffix(QStringLiteral("csv"));
-    dialog->selectFile(QDir::home().filePath(QStringLiteral("devices.csv")));
+    dialog->setDefaultSuffix(QFileInfo(name).suffix());
+    dialog->selectFile(QDir::home().filePath(name));
     const bool chosen = dialog->exec() == QDialog::Accepted;
     if (dialog.isNull())
-        return;
+        return QString();
     const QString path =
         chosen && !dialog->selectedFiles().isEmpty() ? dialog->selectedFiles().first() : QString();
     delete dialog;
+    return path;
+}
+
+void MainWindow::slot_exportDeviceList() {
+    const QString path = askSaveFile(GetText("IDCS_EXPORT_LIST"), QStringLiteral("CSV (*.csv)"),
+                                     QStringLiteral("devices.csv"), "exportDialog");
     if (path.isEmpty())
         return;
     QFile file(path);

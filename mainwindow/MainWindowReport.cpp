@@ -13,7 +13,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QHostAddress>
 #include <QInputDialog>
 #include <QPointer>
@@ -133,18 +132,9 @@ void MainWindow::openSiteReport() {
     delete ask;
     if (!named)
         return;
-    QPointer<QFileDialog> dialog = new QFileDialog(
-        this, GetText("IDCS_SITE_REPORT_SAVE"), QDir::homePath(), QStringLiteral("HTML (*.html)"));
-    dialog->setObjectName(QStringLiteral("siteReportDialog"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setDefaultSuffix(QStringLiteral("html"));
-    dialog->selectFile(QDir::home().filePath(QStringLiteral("site-report.html")));
-    const bool chosen = dialog->exec() == QDialog::Accepted;
-    if (dialog.isNull())
-        return;
     const QString path =
-        chosen && !dialog->selectedFiles().isEmpty() ? dialog->selectedFiles().first() : QString();
-    delete dialog;
+        askSaveFile(GetText("IDCS_SITE_REPORT_SAVE"), QStringLiteral("HTML (*.html)"),
+                    QStringLiteral("site-report.html"), "siteReportDialog");
     if (path.isEmpty())
         return;
     QString error;
