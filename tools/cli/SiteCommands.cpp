@@ -262,18 +262,20 @@ struct MakerClockRun {
         manager.Shutdown();
         manager.Detach(&readings);
     }
-    bool AllRead(const std::vector<std::string>& macs, uint64_t after) const {
-        for (const std::string& mac : macs) {
+    // Whether each MAC has a reading later than its serial.
+    bool AllRead(const std::vector<std::pair<std::string, uint64_t>>& after) const {
+        for (const auto& [mac, serial] : after) {
             lorvex::ClockReadings::Reading r;
-            if (!readings.Latest(mac, &r) || r.serial <= after)
+            if (!readings.Latest(mac, &r) || r.serial <= serial)
                 return false;
         }
         return true;
     }
-    void WaitUntilRead(const std::vector<std::string>& macs, uint64_t after, double seconds) {
+    // Searches until AllRead (never, for an empty list) or the time is up.
+    void WaitUntilRead(const std::vector<std::pair<std::string, uint64_t>>& after, double seconds) {
         const auto end = Clock::now() + std::chrono::duration<double>(seconds);
         while (!(g_stop && g_stop->load()) && Clock::now() < end &&
-               (macs.empty() || !AllRead(macs, after)))
+               (after.empty() || !AllRead(after)))
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 };
@@ -288,7 +290,10 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
             double seconds) {
     std::vector<std::pair<std::string, ClockLine>> out;
     MakerClockRun run;
-    run.WaitUntilRead(macs, 0, seconds);
+    std::vector<std::pair<std::string, uint64_t>> named;
+    for (const std::string& mac : macs)
+        named.push_back({mac, 0});
+    run.WaitUntilRead(named, seconds);
     std::string missing;
     const std::vector<SEARCH_INFO> selected =
         commission_cli::SelectMakerDevices(args, macs, run.manager, &missing);
@@ -298,23 +303,26 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
     std::vector<lorvex::Outcome> outcomes(selected.size(), lorvex::Outcome::Interrupted);
     std::vector<lorvex::ClockReadings::Reading> before(selected.size());
     std::vector<bool> known(selected.size(), false);
-    std::vector<std::string> sent;
-    const uint64_t sentAfter = run.readings.Serial();
+    // A reading counts as "after" only when later than the device's
+    // acceptance: it answered the result after applying the request.
+    std::vector<std::pair<std::string, uint64_t>> sent;
+    std::vector<uint64_t> acceptedAt(selected.size(), UINT64_MAX);
     for (size_t i = 0; i < selected.size() && !(g_stop && g_stop->load()); ++i) {
         ShowProgress(i, selected.size());
         known[i] = run.readings.Latest(selected[i].mac, &before[i]);
         outcomes[i] = run.manager.SetClock(selected[i].mac, password.c_str(), setting);
         if (outcomes[i] == lorvex::Outcome::Done)
-            sent.push_back(selected[i].mac);
+            sent.push_back({selected[i].mac, acceptedAt[i] = run.readings.Serial()});
     }
     ShowProgress(selected.size(), selected.size());
     if (!sent.empty()) {
         run.manager.RefreshSearch(true); // every device answers anew
-        run.WaitUntilRead(sent, sentAfter, kClockSeenSeconds);
+        run.WaitUntilRead(sent, kClockSeenSeconds);
     }
     for (size_t i = 0; i < selected.size(); ++i) {
         lorvex::ClockReadings::Reading after;
-        const bool read = run.readings.Latest(selected[i].mac, &after) && after.serial > sentAfter;
+        const bool read =
+            run.readings.Latest(selected[i].mac, &after) && after.serial > acceptedAt[i];
         const std::string offsets = "clock offset before " +
                                     OffsetWords(known[i], before[i].offset) + ", after " +
                                     OffsetWords(read, after.offset);
