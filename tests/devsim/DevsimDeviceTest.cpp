@@ -103,7 +103,9 @@ TEST(DevsimClock, WhatARequestSetsIsWhatTheAnswersTell) {
     ApplyClock(&d, {{"time", "1900000000"}, {"ntpServer", "10.77.0.1"}}, 1700000000);
     xml = AnswerXml(d, 1700000100);
     EXPECT_NE(xml.find("<bootTime>2023-11-14 22:03:20</bootTime>"), std::string::npos) << xml;
-    EXPECT_NE(xml.find("<ntpServer>10.77.0.1</ntpServer>"), std::string::npos);
+    EXPECT_NE(xml.find("<ntpServer>10.77.0.1</ntpServer><clockSets>2</clockSets>"),
+              std::string::npos)
+        << xml;
 }
 
 TEST(DevsimAnswer, EscapesDeviceTextAndCarriesRunningTime) {

@@ -170,6 +170,7 @@ std::string AnswerXml(const Device& d, std::int64_t nowEpoch) {
     Elem(x, "timeZone", d.onvif.timeZone);
     if (d.onvif.clockNtp)
         Elem(x, "ntpServer", d.onvif.ntpServer);
+    Elem(x, "clockSets", std::to_string(d.clockSets));
     Elem(x, "deviceActivated", std::to_string(d.activated));
     x += "</productInfo><tcpIp><ipAddr><item>";
     Elem(x, "ip", d.ip);
@@ -251,6 +252,8 @@ std::string BootTimeText(const Device& d) {
 }
 
 void ApplyClock(Device* d, const std::map<std::string, std::string>& a, std::int64_t nowEpoch) {
+    if (a.count("timeZone") || a.count("ntpServer") || a.count("time"))
+        ++d->clockSets;
     if (a.count("timeZone"))
         d->onvif.timeZone = Get(a, "timeZone");
     if (a.count("ntpServer")) {

@@ -43,6 +43,7 @@ struct Device {
     // device's own clock is the host's plus onvif.clockOffset, which both
     // protocols read and set (one device, one clock).
     std::int64_t bootEpoch = 0;
+    int clockSets = 0; // clock requests applied since start (clockSets in answers)
     // Behaviour for tests.
     bool silent = false;      // ignores configuration and restore requests
     double vanishAfter = -1;  // seconds after start when it stops answering; <0 never
@@ -137,8 +138,9 @@ std::string BootTimeText(const Device& d);
 
 // The clock fields of a configuration request (ntpServer, timeZone, time)
 // that are present, applied to `d` at host time `nowEpoch`: an NTP server
-// synchronises the clock at once (offset 0), else a time sets it. Only for
-// attributes that passed WellFormed (ApplySetIp checks them).
+// synchronises the clock at once (offset 0), else a time sets it; any of
+// them counts in clockSets. Only for attributes that passed WellFormed
+// (ApplySetIp checks them).
 void ApplyClock(Device* d, const std::map<std::string, std::string>& attrs, std::int64_t nowEpoch);
 
 // Bumps the revision: the device name changes, everything else stays.
