@@ -4,6 +4,8 @@
 #pragma once
 
 #include "ActivationDialog.h"
+#include "ClockDialog.h"
+#include "DeviceClock.h"
 #include "BaseDialog.h"
 #include "BatchDialog.h"
 #include "CameraRows.h"
@@ -130,6 +132,9 @@ private:
     // The status bar's count: rows shown, and of how many when filtered.
     void showCount();
 
+    // Every maker's device's clock offset, read as its answers arrive (the
+    // clock dialog's "before" and "after"); outlives the manager's thread.
+    lorvex::ClockReadings m_clockReadings;
     CLorvexManage m_manager;
     // The ONVIF cameras' search beside the maker's, following its refresh
     // policy, and the rule that gives a device seen by both one row.
@@ -417,6 +422,11 @@ public:
     QString askSaveFile(const QString& title, const QString& filter, const QString& name,
                         const char* objectName);
     void openActivationDialog();
+    // Opens the clock dialog (window-modal, not waited for) for the
+    // selected devices of both protocols, as openBatchDialog.
+    void openClockDialog();
+    // The open clock dialog, or null.
+    ClockDialog* clockDialog() const { return m_clockDialog; }
     // The open activation dialog, or null.
     ActivationDialog* activationDialog() const { return m_activationDialog; }
     // True when a selected device (the current row when none is selected)
@@ -456,6 +466,10 @@ private:
                         const std::shared_ptr<BatchDialog::CameraLogin>& login);
     QPointer<BatchDialog> m_batchDialog;
     QPointer<ActivationDialog> m_activationDialog;
+    QPointer<ClockDialog> m_clockDialog;
+    // What the clock dialog sets a device's clock through, both protocols.
+    ClockDialog::SetClockFn clockService();
+    ZVKPushButton* m_clockButton = nullptr;
     ZVKPushButton* m_batchButton = nullptr;
     ZVKPushButton* m_activateButton = nullptr;
     ZVKPushButton* m_exportButton = nullptr;

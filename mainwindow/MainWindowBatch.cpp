@@ -63,15 +63,18 @@ void MainWindow::buildBatchButtons() {
     m_activateButton = new ZVKPushButton(GetText("IDCS_ACTIVATE_BATCH_TITLE"), this);
     m_activateButton->setObjectName(QStringLiteral("activateBatchButton"));
     m_activateButton->setEnabled(false);
+    m_clockButton = new ZVKPushButton(GetText("IDCS_CLOCK_TITLE"), this);
+    m_clockButton->setObjectName(QStringLiteral("clockButton"));
     m_exportButton = new ZVKPushButton(GetText("IDCS_EXPORT_LIST"), this);
     m_exportButton->setObjectName(QStringLiteral("exportButton"));
-    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_exportButton}) {
+    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_clockButton, m_exportButton}) {
         b->setStyleSheet(QLatin1String(kStripButtonSheet) +
                          QLatin1String(" ZVKPushButton:disabled { color: rgb(130,134,140); }"));
         b->setAutoDefault(false);
     }
     connect(m_batchButton, &QPushButton::clicked, this, [this] { openBatchDialog(); });
     connect(m_activateButton, &QPushButton::clicked, this, [this] { openActivationDialog(); });
+    connect(m_clockButton, &QPushButton::clicked, this, [this] { openClockDialog(); });
     connect(m_deviceTree, &QTreeWidget::itemSelectionChanged, this,
             [this] { updateActivationEntry(); });
     connect(m_exportButton, SIGNAL(clicked()), this, SLOT(slot_exportDeviceList()));
@@ -79,7 +82,7 @@ void MainWindow::buildBatchButtons() {
 
 void MainWindow::placeBatchButtons(const QRect& refresh) {
     int left = refresh.right() + 16;
-    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_exportButton}) {
+    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_clockButton, m_exportButton}) {
         b->ensurePolished();
         const int w = b->fontMetrics().horizontalAdvance(b->text()) + 20;
         b->setGeometry(left, refresh.y(), w, refresh.height());
@@ -257,6 +260,7 @@ void MainWindow::showNotice(const QString& text) {
 void MainWindow::closeBatchDialog() {
     delete m_batchDialog;
     delete m_activationDialog;
+    delete m_clockDialog;
 }
 
 bool MainWindow::selectionNeedsActivation() const {
