@@ -4,6 +4,7 @@
 #include "N12_MessageBox.h"
 #include "OnvifSettings.h"
 #include "SearchWire.h"
+#include "Secret.h"
 #include "SiteReport.h"
 #include "VistaTreeWidget.h"
 #include "ZVKCheckBox.h"
@@ -91,6 +92,7 @@ ClockDialog::ClockDialog(std::vector<PlanDevice> selected, SetClockFn setClock, 
 ClockDialog::~ClockDialog() {
     endBatchNow();
     wipe(m_password);
+    wipe(m_cameraPassword);
 }
 
 void ClockDialog::buildFields() {
@@ -102,6 +104,8 @@ void ClockDialog::buildFields() {
     m_user = field(body(), "userField", 64);
     m_password = field(body(), "passwordField", 64 * 4);
     m_password->setEchoMode(QLineEdit::Password);
+    m_cameraPassword = field(body(), "cameraPasswordField", 64 * 4);
+    m_cameraPassword->setEchoMode(QLineEdit::Password);
     QGridLayout* grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(6);
@@ -115,6 +119,8 @@ void ClockDialog::buildFields() {
     grid->addWidget(m_password, 3, 1);
     grid->addWidget(plainLabel(GetText("IDCS_BATCH_CAMERA_USER"), body()), 3, 2);
     grid->addWidget(m_user, 3, 3);
+    grid->addWidget(plainLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), 4, 2);
+    grid->addWidget(m_cameraPassword, 4, 3);
     grid->setColumnStretch(4, 1);
     QVBoxLayout* column = new QVBoxLayout(body());
     column->setContentsMargins(12, 10, 12, 8);
@@ -191,10 +197,17 @@ bool ClockDialog::apply() {
         return false;
     }
     std::string password = m_password->text().toStdString();
+    std::string cameraPassword = m_cameraPassword->text().toStdString();
     wipe(m_password);
+    wipe(m_cameraPassword);
+    // The hook has no other way to the batch's passwords; a camera (listed
+    // by its endpoint) takes the camera password when one was given, so a
+    // maker's device never gets a camera's password, nor the reverse.
     std::vector<PlanEntry> plan = m_plan;
     for (PlanEntry& e : plan)
-        e.password = password; // the hook has no other way to the batch's password
+        e.password =
+            !e.device.endpoint.empty() && !cameraPassword.empty() ? cameraPassword : password;
+    WipeSecret(&cameraPassword);
     {
         const std::lock_guard<std::mutex> hold(m_offsets->lock);
         m_offsets->byKey.clear();
@@ -230,8 +243,9 @@ bool ClockDialog::apply() {
 }
 
 void ClockDialog::lockFields(bool locked) {
-    for (QWidget* w : std::initializer_list<QWidget*>{m_ntp, m_zone, m_now, m_user, m_password,
-                                                      m_applyButton, m_saveButton, m_closeButton})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_ntp, m_zone, m_now, m_user, m_password, m_cameraPassword,
+                                         m_applyButton, m_saveButton, m_closeButton})
         w->setEnabled(!locked);
     m_stopButton->setEnabled(locked);
 }

@@ -23,14 +23,15 @@ class ZVKCheckBox;
 
 // ClockDialog lists the devices it is given, in their order. Apply needs an
 // NTP server or "set the time now", a server and a time zone (when given)
-// that pass the rules of both protocols, and a password; it then sets each
+// that pass the rules of both protocols, and a password (the cameras take
+// the camera password instead when one is given); it then sets each
 // device's clock in turn and shows its offset before and after as the
 // device reports them. While a batch runs the fields are locked and Stop
 // cancels after the device in flight (devices not reached say so). Apply
-// wipes the password field.
+// wipes the password fields.
 //
 // Children carry object names for tests: ntpField, zoneField, nowBox,
-// userField, passwordField, applyButton, stopButton, saveButton,
+// userField, passwordField, cameraPasswordField, applyButton, stopButton, saveButton,
 // closeButton2, planTree, planInfo.
 class ClockDialog : public BatchDialogBase {
     Q_OBJECT
@@ -58,7 +59,7 @@ public:
 
     ClockDialog(std::vector<commission::PlanDevice> selected, SetClockFn setClock,
                 QString cameraUser, QWidget* parent = nullptr);
-    // Stops a running batch and waits for it; wipes the password field.
+    // Stops a running batch and waits for it; wipes the password fields.
     ~ClockDialog() override;
 
     // Starts the batch; false with a message box when what it needs is
@@ -94,4 +95,5 @@ private:
     ZVKCheckBox* m_now = nullptr;
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
+    QLineEdit* m_cameraPassword = nullptr;
 };
