@@ -188,6 +188,11 @@ public:
     // the device took: until it is verified, see Verification).
     bool deviceRequestRunning() const;
     DeviceControlBar* controlBar() const { return m_controlBar; }
+    // The side panel's picture of the selected camera: an ONVIF camera's
+    // with the credentials of the panel (or the session's), the maker's
+    // IP camera's with the panel's password (sealed, for a one-time token);
+    // shown in the panel when it comes, or its outcome in words.
+    void takePicture();
 
 private slots:
     void slot_deviceRequestFinished(int kind, int result);
@@ -206,6 +211,13 @@ private:
                          QString* typedPassword);
     bool cameraCredentials(QString* typed, std::string* user, SharedSecret* password);
     void showCameraOutcome();
+    // What the running picture request gave: its JPEG, or the words why not.
+    struct PictureTake {
+        std::string jpeg;
+        QString failure; // empty when jpeg holds the picture
+    };
+    std::shared_ptr<PictureTake> m_pictureTake;
+    void showPicture();
     // Credentials given once for every camera of this session: only in
     // memory, the password wiped when the last request holding it ends.
     std::string m_sessionUser;

@@ -11,6 +11,8 @@
 #include "DeviceRequestRunner.h"
 #include "LorvexSearch.h"
 #include "IdentifyDialog.h"
+#include "OnvifActions.h"
+#include "SnapshotPanel.h"
 #include "TrustDialogs.h"
 #include "TrustMessages.h"
 #include "LanguageSrc.h"
@@ -32,7 +34,8 @@ enum RequestKind {
     RestorePassword = 2,
     ActivateDevice = 3,
     ReaddressCamera = 4,
-    IdentifyDevice = 5
+    IdentifyDevice = 5,
+    TakePicture = 6
 };
 
 // The request's texts in UTF-8, as the engine takes them.
@@ -74,6 +77,8 @@ void MainWindow::connectDeviceActions() {
             SLOT(slot_changeNetworkParam(QString, QString, QString, QString, QString, QString,
                                          QString, bool)));
     connect(m_controlBar, SIGNAL(sig_restorePwd(QString)), this, SLOT(slot_restorePwd(QString)));
+    connect(m_controlBar->picturePanel(), &SnapshotPanel::sig_takePicture, this,
+            &MainWindow::takePicture);
 }
 
 void MainWindow::finishDeviceRequest() {
@@ -168,6 +173,10 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
     }
     if (kind == ActivateDevice) {
         showOutcome(ActivateOutcomeMessage(result));
+        return;
+    }
+    if (kind == TakePicture) {
+        showPicture();
         return;
     }
     if (kind == IdentifyDevice) {
@@ -495,4 +504,122 @@ void MainWindow::showCameraOutcome() {
         N12_MessageBox::warning(text, this);
     else
         N12_MessageBox::error(text, this);
+}
+
+namespace {
+
+// A maker's camera's picture, fetch and decode, once its token is granted.
+constexpr int32_t kPictureTimeLimitMs = 6000;
+
+// The words for a picture that did not come: the outcome's own text where
+// the window has one, else the picture's.
+QString PictureFailure(lorvex::Outcome outcome) {
+    if (outcome == lorvex::Outcome::CameraBadPicture ||
+        outcome == lorvex::Outcome::CameraPictureTooLarge)
+        return GetText("IDCS_PICTURE_BAD");
+    if (outcome == lorvex::Outcome::NoPicture)
+        return GetText("IDCS_PICTURE_NO_CAMERA");
+    if (outcome == lorvex::Outcome::Refused)
+        return GetText("IDCS_PICTURE_REFUSED"); // a wrong password, counted toward the lock
+    if (outcome == lorvex::Outcome::NoAnswer || outcome == lorvex::Outcome::CameraNoAnswer)
+        return GetText("IDCS_PICTURE_NO_ANSWER");
+    const ActionMessage message = OutcomeMessage(outcome);
+    return message.key[0] != '\0' ? GetText(message.key) : GetText("IDCS_PICTURE_FAILED");
+}
+
+QString CameraPictureFailure(const onvif::SnapshotResult& r) {
+    switch (r.outcome) {
+    case onvif::Outcome::WrongCredentials:
+        return GetText("IDCS_ONVIF_WRONG_CREDENTIALS");
+    case onvif::Outcome::Locked:
+        return GetText("IDCS_ONVIF_LOCKED");
+    case onvif::Outcome::NoAnswer:
+        return GetText("IDCS_ONVIF_NO_ANSWER");
+    case onvif::Outcome::TooLarge:
+        return GetText("IDCS_PICTURE_BAD");
+    default:
+        return GetText(r.image != snapshot::ImageCheck::Ok ? "IDCS_PICTURE_BAD"
+                                                           : "IDCS_PICTURE_FAILED");
+    }
+}
+
+} // namespace
+
+void MainWindow::takePicture() {
+    SnapshotPanel* panel = m_controlBar->picturePanel();
+    const DevInfo* record = findDeviceRecord(m_controlBar->deviceKey());
+    if (record == nullptr) {
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    if (deviceRequestRunning())
+        return;
+    QString typed = m_controlBar->typedPassword();
+    auto take = std::make_shared<PictureTake>();
+    DeviceRequestRunner::Job job;
+    if (record->isCamera()) {
+        onvif::CameraRecord camera;
+        if (!m_cameras->search().Find(record->endpoint.toStdString(), &camera)) {
+            WipeText(&typed);
+            ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+            return;
+        }
+        onvif::ActionContext context;
+        if (!cameraCredentials(&typed, &context.user, &context.password))
+            return;
+        job = [camera, context, take] {
+            AwaitCameraRoute(camera);
+            onvif::SnapshotRequest request;
+            request.thumbnail = false;
+            onvif::SnapshotResult r = onvif::TakeSnapshot(camera, request, context);
+            if (r.outcome == onvif::Outcome::Done)
+                take->jpeg = std::move(r.jpeg);
+            else
+                take->failure = CameraPictureFailure(r);
+            return 0;
+        };
+    } else {
+        if (typed.isEmpty()) {
+            N12_MessageBox::warning(GetText("IDCS_PICTURE_PASSWORD_NEEDED"), this);
+            m_controlBar->AskCredentials();
+            return;
+        }
+        if (!identityConfirmed(record->mac)) {
+            WipeText(&typed);
+            return;
+        }
+        QByteArray utf8 = typed.toUtf8();
+        WipeText(&typed);
+        const SharedSecret secret = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
+        WipeText(&utf8);
+        CLorvexManage* manager = &m_manager;
+        job = [manager, mac = record->mac.toStdString(), secret, take] {
+            MakerSnapshot r =
+                manager->TakeSnapshot(mac.c_str(), secret->c_str(), kPictureTimeLimitMs);
+            if (r.outcome == lorvex::Outcome::Done)
+                take->jpeg = std::move(r.jpeg);
+            else
+                take->failure = PictureFailure(r.outcome);
+            return 0;
+        };
+    }
+    m_controlBar->ClearPassword();
+    m_requestMac = record->mac;
+    if (m_deviceRequests->start(TakePicture, job)) {
+        m_pictureTake = take;
+        panel->showBusy();
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+    }
+}
+
+void MainWindow::showPicture() {
+    const std::shared_ptr<PictureTake> take = std::move(m_pictureTake);
+    // The panel shows another device by now: the picture is not its.
+    if (take == nullptr || m_requestMac != m_controlBar->deviceKey())
+        return;
+    SnapshotPanel* panel = m_controlBar->picturePanel();
+    if (take->failure.isEmpty())
+        panel->showPicture(take->jpeg);
+    else
+        panel->showText(take->failure);
 }
