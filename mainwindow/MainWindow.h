@@ -25,11 +25,17 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+class BatchDialogBase;
 class DeviceControlBar;
+namespace report {
+class SessionLog;
+enum class Deed;
+} // namespace report
 class DeviceRequestRunner;
 class DeviceTreeHeaderView;
 class DeviceTypeFilterMenu;
@@ -410,7 +416,21 @@ public:
     // Asks the site's name and the file, writes the report and says where
     // (or why not). Modal boxes on the heap, watched.
     void openSiteReport();
+    // What this session did to each device (re-addressed, activated,
+    // restored, ...), read back or not: the window's actions note each
+    // deed as it ends, the site report reads them.
+    report::SessionLog& sessionLog();
 
+private:
+    // Notes the deed of every device a batch dialog finished with: done
+    // (seen at its new values) as read back, not confirmed or gone as not.
+    void logBatch(const BatchDialogBase& dialog, report::Deed deed);
+    std::shared_ptr<report::SessionLog> m_sessionLog;
+    // The thumbnail of each camera's latest picture in the side panel, by
+    // the list's key: the site report shows it.
+    std::map<QString, snapshot::Thumbnail> m_thumbnails;
+
+public:
     // Commissioning (MainWindowBatch.cpp)
 public:
     // Opens the batch dialog (window-modal, not waited for) for the selected

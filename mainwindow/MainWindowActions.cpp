@@ -18,6 +18,7 @@
 #include "LanguageSrc.h"
 #include "N12_MessageBox.h"
 #include "Secret.h"
+#include "SessionLog.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -172,6 +173,9 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
         return;
     }
     if (kind == ActivateDevice) {
+        // The device's authenticated answer said so; nothing was read back.
+        if (result == CLorvexManage::SETNET_DONE)
+            sessionLog().Add(m_requestMac.toStdString(), report::Deed::Activated, false);
         showOutcome(ActivateOutcomeMessage(result));
         return;
     }
@@ -191,6 +195,7 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
         ShowActionMessage(RestoreOutcomeMessage(result), this);
         return;
     }
+    sessionLog().Add(m_requestMac.toStdString(), report::Deed::Restored, false);
     m_controlBar->ClearRestoreMac();
     offerActivation(m_requestMac);
 }
@@ -249,6 +254,7 @@ void MainWindow::startVerification(int32_t code) {
         m_wrongPasswords.remove(m_requestMac); // it took the password
     const QString ip = m_requestAddresses.value(0);
     if (m_manager.GetAutoSearch() == 0) {
+        sessionLog().Add(m_requestMac.toStdString(), report::Deed::Readdressed, false);
         N12_MessageBox::warning(GetText("IDCS_SET_NETWORK_SENT_NO_SEARCH_D").arg(v->device, ip),
                                 this);
         return;
@@ -279,6 +285,9 @@ void MainWindow::checkVerification() {
         return;
     m_verifyTimer->stop();
     const std::unique_ptr<Verification> done = std::move(m_verification);
+    if (status.state != commission::BatchState::Refused)
+        sessionLog().Add(done->mac.toStdString(), report::Deed::Readdressed,
+                         status.state == commission::BatchState::Done);
     m_controlBar->SetBusy(DeviceControlBar::NotBusy);
     if (!isVisible())
         return;
@@ -480,6 +489,10 @@ void MainWindow::showCameraOutcome() {
         return;
     const onvif::ReaddressResult result = *m_cameraResult;
     m_cameraResult.reset();
+    if (result.outcome == onvif::ReaddressOutcome::Done ||
+        result.outcome == onvif::ReaddressOutcome::NotConfirmed)
+        sessionLog().Add(m_requestMac.toStdString(), report::Deed::Readdressed,
+                         result.outcome == onvif::ReaddressOutcome::Done);
     QString detail;
     const ActionMessage message = CameraReaddressMessage(result, &detail);
     // The engine's sentence is English; the installer reads the address and
@@ -618,8 +631,13 @@ void MainWindow::showPicture() {
     if (take == nullptr || m_requestMac != m_controlBar->deviceKey())
         return;
     SnapshotPanel* panel = m_controlBar->picturePanel();
-    if (take->failure.isEmpty())
-        panel->showPicture(take->jpeg);
-    else
+    if (take->failure.isEmpty()) {
+        snapshot::Thumbnail thumbnail;
+        if (panel->showPicture(take->jpeg) &&
+            snapshot::MakeThumbnail(reinterpret_cast<const std::uint8_t*>(take->jpeg.data()),
+                                    take->jpeg.size(), snapshot::DecodeLimits{},
+                                    &thumbnail) == snapshot::ImageCheck::Ok)
+            m_thumbnails[m_requestMac] = std::move(thumbnail);
+    } else
         panel->showText(take->failure);
 }

@@ -32,6 +32,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QMenu>
 #include <QProcess>
@@ -315,6 +316,14 @@ void TestMainWindowOnvif::pictureInThePanel() {
         select(row(kPorchMac)); // another row drops the picture
         QVERIFY(panel->picture().isNull());
     }
+    // The site report shows the two cameras' latest pictures.
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(m_window->writeSiteReport(dir.filePath("site.html"), "Site", &error),
+             qPrintable(error));
+    QFile page(dir.filePath("site.html"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QCOMPARE(page.readAll().count("data:image/jpeg;base64,"), 2);
 }
 
 void TestMainWindowOnvif::credentialsPrompt() {
