@@ -403,6 +403,8 @@ TEST_F(Example, SnapshotTokenRequestAndItsHttpTarget) {
     for (std::size_t i = 0; i < token.size(); ++i)
         token[i] = static_cast<unsigned char>(0x10 + i);
     const std::string body = trust::SnapshotTokenBody(token, "Camera-Door-7");
+    EXPECT_EQ(Hex(body), "101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f"
+                         "43616d6572612d446f6f722d37");
     const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SnapshotToken,
                                               0x1A2B3C4D, mac, challenge, body, nonce);
     EXPECT_EQ(Hex(dg), "4c565853020900851a2b3c4d30323a34433a35363a30303a30303a3031007dde"
