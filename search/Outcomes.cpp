@@ -70,6 +70,8 @@ const OutcomeRow kTable[] = {
      21},
     {Outcome::UnknownResult, -1, "IDCS_IDCS_CHANGE_NETWORK_PARAM_ERROR",
      "failed: the device gave a result this tool does not know", 22},
+    {Outcome::DeviceUnsupported, -1, "IDCS_DEVICE_NOT_SUPPORTED",
+     "refused: not supported by this device; nothing was sent", 45},
     {Outcome::CameraNotConfirmed, -1, "IDCS_ONVIF_NOT_CONFIRMED",
      "not confirmed: the camera was not heard from its new address in time", 30},
     {Outcome::CameraOutOfReach, -1, "IDCS_ONVIF_OUT_OF_REACH",

@@ -35,7 +35,8 @@ enum class Outcome {
     WeakPassword,
     AlreadyActive,
     SetupCodeWrong,
-    UnknownResult, // a result code this tool does not know
+    UnknownResult,     // a result code this tool does not know
+    DeviceUnsupported, // the device has no way to take the request; nothing was sent
     // ONVIF cameras.
     CameraNotConfirmed,
     CameraOutOfReach,

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "Activation.h"
 #include "AddressPlan.h"
@@ -263,33 +264,59 @@ class Outcomes {
 public:
     // `newAddress`: each line shows the address the device moves to.
     explicit Outcomes(const std::vector<PlanEntry>& plan, bool newAddress = true)
-        : m_plan(plan), m_statuses(plan.size()), m_newAddress(newAddress) {}
+        : m_plan(plan), m_statuses(plan.size()), m_newAddress(newAddress),
+          m_progress(isatty(STDERR_FILENO) == 1) {}
 
     void OnStatus(size_t i, const DeviceStatus& s) {
         std::lock_guard<std::mutex> hold(m_mutex);
         m_statuses[i] = s;
         if (s.state == BatchState::Waiting || s.state == BatchState::Sending ||
-            s.state == BatchState::Verifying)
+            s.state == BatchState::Verifying) {
+            Progress(i, s);
             return;
+        }
+        ++m_finished;
         const PlanEntry& e = m_plan[i];
         const char* ip = e.device.ip.empty() ? "-" : e.device.ip.c_str();
         const char* key = DeviceKey(e.device).c_str();
+        if (m_progress)
+            std::fputs("\r\033[K", stderr);
         if (m_newAddress)
             std::printf("%s %s -> %s %s\n", key, ip, e.ip.c_str(), StatusText(s).c_str());
         else
             std::printf("%s %s %s\n", key, ip, StatusText(s).c_str());
         std::fflush(stdout);
+        Progress(i, s);
     }
     std::vector<DeviceStatus> Statuses() {
         std::lock_guard<std::mutex> hold(m_mutex);
         return m_statuses;
     }
+    // Ends the progress line, when one is shown.
+    void EndProgress() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        if (m_progress)
+            std::fputs("\r\033[K", stderr);
+    }
 
 private:
+    // "12/200 finished; 02:4C:...: address: verifying" on one line of a
+    // terminal's standard error, rewritten in place; never into a file or
+    // pipe, which get the outcome lines alone.
+    void Progress(size_t i, const DeviceStatus& s) {
+        if (!m_progress)
+            return;
+        std::fprintf(stderr, "\r\033[K%zu/%zu finished; %s: %s", m_finished, m_plan.size(),
+                     DeviceKey(m_plan[i].device).c_str(), StatusText(s).c_str());
+        std::fflush(stderr);
+    }
+
     const std::vector<PlanEntry>& m_plan;
     std::mutex m_mutex;
     std::vector<DeviceStatus> m_statuses;
     bool m_newAddress;
+    bool m_progress;
+    size_t m_finished = 0;
 };
 
 std::string SummaryLine(const BatchSummary& summary) {
@@ -329,7 +356,8 @@ std::vector<std::string> KeysOf(const std::string& text, std::set<std::string>* 
     const size_t password = columnOf("password");
     for (size_t i = 1; i < records.size(); ++i) {
         const std::vector<std::string>& f = records[i].fields;
-        if (lacksPassword != nullptr && (password >= f.size() || f[password].empty()))
+        if (lacksPassword != nullptr &&
+            (password >= f.size() || f[password].empty() || f[password] == kGeneratePasswordCell))
             *lacksPassword = true;
         if (endpoints != nullptr && endpoint < f.size() && !f[endpoint].empty())
             endpoints->insert(f[endpoint]);
@@ -378,6 +406,7 @@ BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& pla
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     runner.Wait();
+    outcomes.EndProgress();
     std::printf("summary: %zu devices: %s\n", plan.size(), SummaryLine(summary).c_str());
     std::fflush(stdout);
     if (args.Has("--output")) {
@@ -399,14 +428,74 @@ int RunPlan(const cli::ParsedArgs& args) {
     return args.Has("--from") ? PlanFromFile(args, seconds) : PlanFromStart(args, seconds);
 }
 
+namespace {
+
+// The first passwords a plan asks to be generated, for the devices that
+// take one (listed without a password, with a setup code), written to the
+// new secret file at `path` before anything is sent; a row that asked but
+// whose device has a password already uses the command's. False, with
+// `error`, when the file or a password cannot be made: nothing is sent.
+bool GeneratePlanPasswords(Session& session, std::vector<PlanEntry>* plan, const std::string& path,
+                           std::string* error) {
+    std::vector<PlanEntry> generated;
+    for (PlanEntry& e : *plan) {
+        SEARCH_INFO record{};
+        if (!e.generatePassword || e.setupCode.empty() ||
+            !session.Find(DeviceKey(e.device), &record) || !NeedsActivation(record))
+            continue;
+        e.password = GeneratePassword(e.device.mac, e.device.name);
+        if (e.password.empty())
+            return *error = "no random source", false;
+        generated.push_back(e);
+        generated.back().setupCode.clear();
+    }
+    if (generated.empty())
+        return true;
+    const bool written = WriteSecretPasswordsFile(path, generated, error);
+    WipePlanSecrets(&generated);
+    if (written)
+        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n",
+                     generated.size(), path.c_str());
+    return written;
+}
+
+// The steps of a plan beyond its addresses, through the maker's protocol
+// or a camera's ONVIF services.
+void PlanSteps(Session& session, BatchServices* services) {
+    CLorvexManage& manager = session.Manager();
+    services->activate = [&manager](const PlanEntry& e, const std::string& pw) {
+        return manager.Activate(e.device.mac.c_str(), pw.c_str(), e.setupCode.c_str());
+    };
+    services->renameOther = [&session](const PlanEntry& e, const std::string& pw,
+                                       DeviceStatus* out) {
+        return session.IsCameraOnly(DeviceKey(e.device)) && session.Cameras().Rename(e, pw, out);
+    };
+    // The maker's devices take no clock over this tool's protocol yet.
+    services->setClock = [&session](const PlanEntry& e, const std::string& pw) {
+        if (session.IsCameraOnly(DeviceKey(e.device)))
+            return session.Cameras().SetClock(e, pw);
+        return DeviceStatus{BatchState::Refused, RefusalReason::Unsupported, 0, false, false};
+    };
+}
+
+} // namespace
+
 int RunApply(const cli::ParsedArgs& args) {
     double seconds;
     if (!ReadSeconds(args, 5, &seconds))
         return Usage("bad value for --seconds");
     const std::string path = args.positionals[0];
+    const std::string secretPath = args.Get("--generate-passwords", "");
+    struct stat st {};
+    if (!secretPath.empty() && ::lstat(secretPath.c_str(), &st) == 0)
+        return Usage(secretPath + ": exists already; not overwritten");
     std::string text, error;
     if (!ReadFile(path, &text, &error))
         return Usage(error);
+    std::vector<SetupCodeEntry> codes;
+    if (args.Has("--setup-codes") &&
+        !device::ReadSetupCodesFile(args.Get("--setup-codes", ""), &codes, &error))
+        return WipeSecret(&text), Usage("apply: " + error);
     std::set<std::string> endpoints; // the cameras the plan names as ONVIF cameras
     bool lacksPassword = false;
     const std::vector<std::string> keys = KeysOf(text, &endpoints, &lacksPassword);
@@ -414,15 +503,28 @@ int RunApply(const cli::ParsedArgs& args) {
     if (lacksPassword)
         password = device::DevicePassword(args, "apply", &error);
     if (!error.empty())
-        return WipeSecret(&text), Usage(error);
+        return WipeSecret(&text), WipeSetupCodes(&codes), Usage(error);
     Session session(args.Get("--user", "admin"));
     session.SearchUntil(seconds, [&] { return HasAllOf(session, keys); });
     std::vector<PlanEntry> plan;
     CsvError csvError;
     const bool imported = ImportPlan(text, session.Listed(), &plan, &csvError);
     WipeSecret(&text);
-    if (!imported) {
+    bool generateAsked = false;
+    for (const PlanEntry& e : plan)
+        generateAsked = generateAsked || e.generatePassword;
+    if (imported && generateAsked && secretPath.empty()) {
+        csvError = {0, "a line asks for a generated password: give --generate-passwords FILE"};
+    } else if (imported) {
+        AssignSetupCodes(&plan, codes);
+        WipeSetupCodes(&codes);
+        if (generateAsked && !GeneratePlanPasswords(session, &plan, secretPath, &error))
+            csvError = {0, error};
+    }
+    WipeSetupCodes(&codes);
+    if (!imported || !csvError.message.empty()) {
         WipeSecret(&password);
+        WipePlanSecrets(&plan);
         std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                      LineError(path, csvError).c_str());
         return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
@@ -444,11 +546,12 @@ int RunApply(const cli::ParsedArgs& args) {
         }
         return manager.SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
                                    e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
-                                   e.dataPort.c_str(), false);
+                                   e.dataPort.c_str(), false, e.name.c_str());
     };
     services.find = [&session](const std::string& mac, SEARCH_INFO* out) {
         return session.Find(mac, out);
     };
+    PlanSteps(session, &services);
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), true, args);
     if (Stopped())
