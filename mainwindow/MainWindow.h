@@ -29,6 +29,10 @@
 #include <string>
 #include <vector>
 
+namespace onvif {
+struct RenameResult;
+}
+
 class DeviceControlBar;
 class DeviceRequestRunner;
 class DeviceTreeHeaderView;
@@ -212,6 +216,13 @@ private:
     SharedSecret m_sessionPassword;
     bool m_usedSessionCredentials = false;
     std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
+    // The side panel's rename: the name asked (also of the maker's device,
+    // whose verification waits for it) and a camera's result.
+    QString m_requestName;
+    std::shared_ptr<onvif::RenameResult> m_renameResult;
+    void renameDevice(QString key, QString name, QString password);
+    void renameCamera(const DevInfo& record, const QString& name, QString* typedPassword);
+    void showCameraRenameOutcome();
     // Where the camera of the running request is, said when out of reach.
     QString m_cameraWhere;
     // Set when the window closes: a camera's re-address stops waiting for

@@ -5,6 +5,7 @@
 #include "ActivationDialog.h"
 #include "BatchDialog.h"
 #include "CameraRows.h"
+#include "OnvifActions.h"
 #include "Csv.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
@@ -165,6 +166,45 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
         *out = CameraBatchStatus(onvif::Readdress(camera, request, search, step));
         return true;
     };
+    // A camera's name and clock: its own action with the batch's login,
+    // read back. The maker's devices take no clock through this tool yet.
+    const auto camera = [endpoints, search](const commission::PlanEntry& entry,
+                                            onvif::CameraRecord* out) {
+        const auto found = endpoints.find(commission::DeviceKey(entry.device));
+        return found != endpoints.end() && search->Find(found->second, out);
+    };
+    const auto context = [login, closing = m_closingCamera] {
+        onvif::ActionContext c;
+        c.user = login->user;
+        c.password = login->password;
+        c.stop = closing.get();
+        return c;
+    };
+    services.renameOther = [camera, context](const commission::PlanEntry& entry, const std::string&,
+                                             commission::DeviceStatus* out) {
+        onvif::CameraRecord record;
+        if (!camera(entry, &record))
+            return false;
+        AwaitCameraRoute(record);
+        onvif::RenameRequest request;
+        request.name = entry.name;
+        const onvif::RenameResult r = onvif::Rename(record, request, context());
+        *out = CameraActionStatus(r.outcome, r.verified);
+        return true;
+    };
+    services.setClock = [camera, context](const commission::PlanEntry& entry, const std::string&) {
+        onvif::CameraRecord record;
+        if (!camera(entry, &record))
+            return commission::DeviceStatus{commission::BatchState::Refused,
+                                            commission::RefusalReason::Unsupported};
+        AwaitCameraRoute(record);
+        onvif::ClockRequest request;
+        request.ntp = !entry.ntp.empty();
+        request.ntpServer = entry.ntp;
+        request.timeZone = entry.timeZone;
+        const onvif::ClockResult r = onvif::SetClock(record, request, context());
+        return CameraActionStatus(r.outcome, r.verified);
+    };
     return services;
 }
 
@@ -174,10 +214,14 @@ void MainWindow::openBatchDialog() {
         return;
     BatchDialog::Engine engine;
     CLorvexManage* manager = &m_manager;
+    // A plan's name travels with the addresses; its setup codes activate first.
     engine.services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {
         return manager->SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
                                     e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
-                                    e.dataPort.c_str(), false);
+                                    e.dataPort.c_str(), false, e.name.c_str());
+    };
+    engine.services.activate = [manager](const commission::PlanEntry& e, const std::string& pw) {
+        return manager->Activate(e.device.mac.c_str(), pw.c_str(), e.setupCode.c_str());
     };
     engine.services.find = [manager](const std::string& mac, SEARCH_INFO* out) {
         return manager->FindDevice(mac.c_str(), out);

@@ -418,11 +418,13 @@ void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
     if (current == nullptr) {
         m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
         m_controlBar->SetCamera(false, QString());
+        m_controlBar->SetDeviceName(QString());
         return;
     }
     const DevInfo* record = recordOf(current);
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
     m_controlBar->SetCamera(record->isCamera(), record->shownMac());
+    m_controlBar->SetDeviceName(record->devName);
 }
 
 // The page's address is found off the window thread (a port probe of up to

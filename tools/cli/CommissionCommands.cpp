@@ -356,8 +356,7 @@ std::vector<std::string> KeysOf(const std::string& text, std::set<std::string>* 
     const size_t password = columnOf("password");
     for (size_t i = 1; i < records.size(); ++i) {
         const std::vector<std::string>& f = records[i].fields;
-        if (lacksPassword != nullptr &&
-            (password >= f.size() || f[password].empty() || f[password] == kGeneratePasswordCell))
+        if (lacksPassword != nullptr && (password >= f.size() || f[password].empty()))
             *lacksPassword = true;
         if (endpoints != nullptr && endpoint < f.size() && !f[endpoint].empty())
             endpoints->insert(f[endpoint]);
@@ -528,6 +527,14 @@ int RunApply(const cli::ParsedArgs& args) {
         std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                      LineError(path, csvError).c_str());
         return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
+    }
+    // A line that asked for a generated password whose device has one
+    // already takes the command's.
+    if (!lacksPassword && std::any_of(plan.begin(), plan.end(),
+                                      [](const PlanEntry& e) { return e.password.empty(); })) {
+        password = device::DevicePassword(args, "apply", &error);
+        if (!error.empty())
+            return WipePlanSecrets(&plan), Usage(error);
     }
     if (NeedsPorts(plan))
         device::EnsureLinkLocalRoute(session.Manager());
