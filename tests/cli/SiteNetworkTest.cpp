@@ -21,7 +21,7 @@ namespace {
 const char kPassword[] = "Cam-Pass1";
 
 const char kFleet[] = R"json({"devices": [
-  {"mac": "02:4C:56:00:31:01", "type": "ZVK_IPC", "devName": "<b>Gate</b> & \"'", "ip": "10.77.0.60", "activated": 0},
+  {"mac": "02:4C:56:00:31:01", "type": "ZVK_IPC", "devName": "<b>Gate</b> & \"'", "ip": "10.77.0.60", "activated": 0, "password": "Cam-Pass1", "clockOffset": -157680000},
   {"mac": "02:4C:56:00:31:02", "type": "ZVK_NVR", "devName": "=HYPERLINK(1)", "ip": "10.77.0.61", "activated": 1},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:01", "ip": "10.77.0.80", "password": "Cam-Pass1", "devName": "Lobby <cam>"},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:02", "ip": "10.77.0.81", "password": "Cam-Pass1", "snapshot": "not-jpeg", "clockStart": "2000-01-01T00:00:00Z"},
@@ -132,6 +132,24 @@ TEST_F(SiteNetwork, SetTimeReportsEachClockBeforeAndAfter) {
     const std::string after = yardLine.substr(yardLine.find(", after ") + 8);
     EXPECT_EQ(after.find(" d "), std::string::npos) << yardLine;
     EXPECT_EQ(after.find(" h "), std::string::npos) << yardLine;
+}
+
+// The maker's devices by MAC and by selection, one kind dispatch with the
+// cameras: a clock five years behind is set and read back from a new
+// answer; a refusal names its outcome; progress stays off a non-terminal.
+TEST_F(SiteNetwork, SetTimeTakesTheMakersDevicesByMacAndSelection) {
+    ToolRun run = Run({"set-time", "02:4c:56:00:31:01", "--now", "--time-zone", "UTC0"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    const size_t at = run.out.find("02:4C:56:00:31:01: done: clock offset before -");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string line = run.out.substr(at, run.out.find('\n', at) - at);
+    EXPECT_NE(line.find(" d "), std::string::npos) << "years behind: " << line;
+    EXPECT_EQ(line.substr(line.find(", after ")).find(" d "), std::string::npos) << line;
+    run = Run({"set-time", "--type", "ZVK_NVR", "--ntp", "10.77.0.1"});
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("02:4C:56:00:31:02: failed: "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("02:4C:56:00:31:01"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("set-time: "), std::string::npos) << run.err;
 }
 
 // The report's rows are the simulator's devices; hostile names stay text in

@@ -139,6 +139,9 @@ bool IsEndpoint(const std::string& text) {
     return true;
 }
 
+// --type and --subnet into *s.
+bool ReadFilter(const cli::ParsedArgs& args, Selection* s, std::string* error);
+
 bool ReadSelection(const cli::ParsedArgs& args, Selection* s, std::string* error) {
     std::stringstream list(args.Get("--mac", ""));
     for (std::string mac; std::getline(list, mac, ',');) {
@@ -150,6 +153,10 @@ bool ReadSelection(const cli::ParsedArgs& args, Selection* s, std::string* error
         else
             return *error = "not a MAC address or endpoint: " + mac, false;
     }
+    return ReadFilter(args, s, error);
+}
+
+bool ReadFilter(const cli::ParsedArgs& args, Selection* s, std::string* error) {
     s->type = args.Get("--type", "");
     if (args.Has("--subnet")) {
         const std::string cidr = args.Get("--subnet", "");
@@ -705,6 +712,25 @@ int ActivateBatch(const cli::ParsedArgs& args) {
 }
 
 } // namespace
+
+bool ReadMakerFilter(const cli::ParsedArgs& args, std::string* error) {
+    Selection selection;
+    return ReadFilter(args, &selection, error);
+}
+
+std::vector<SEARCH_INFO> SelectMakerDevices(const cli::ParsedArgs& args,
+                                            const std::vector<std::string>& macs,
+                                            CLorvexManage& manager, std::string* missing) {
+    Selection selection;
+    std::string error;
+    ReadFilter(args, &selection, &error);
+    for (const std::string& mac : macs) {
+        char canonical[18];
+        if (CLorvexManage::NormalizeMac(mac.c_str(), canonical))
+            selection.macs.push_back(canonical);
+    }
+    return SelectedRecords(manager, selection, missing);
+}
 
 int RunActivate(const cli::ParsedArgs& args) {
     if (!BatchSelection(args))

@@ -604,7 +604,7 @@ const std::vector<cli::CommandSpec>& Commands() {
          "way)",
          site_cli::RunSnapshot},
         {"set-time",
-         {"ENDPOINT..."},
+         {"[MAC-or-ENDPOINT...]"},
          WithPassword(
              {{"--ntp", "HOST",
                "the clocks follow this NTP server (an address or host name); each is set to "
@@ -612,16 +612,21 @@ const std::vector<cli::CommandSpec>& Commands() {
               {"--now", "", "without --ntp: the clocks are set by hand to this computer's time"},
               {"--time-zone", "TZ",
                "a POSIX time zone such as CET-1CEST,M3.5.0,M10.5.0/3 or UTC0; default: each "
-               "camera keeps its own"},
-              {"--onvif", "",
-               "the MACs given are those ONVIF cameras announce; without it a MAC is refused: "
-               "the maker's devices are not yet taken by MAC"},
-              {"--user", "NAME", "the cameras' user, default admin"},
-              {"--seconds", "S", "search at most S seconds for the cameras, default 3"},
+               "device keeps its own"},
+              {"--mac", "LIST",
+               "these devices too (MACs of the maker's devices, or endpoints, separated by "
+               "commas)"},
+              {"--type", "CODE", "the maker's devices of this type code, such as ZVK_IPC"},
+              {"--subnet", "A/N", "the maker's devices whose address lies in this subnet"},
+              {"--onvif", "", "the MACs given are those ONVIF cameras announce"},
+              {"--user", "NAME", "the ONVIF cameras' user, default admin"},
+              {"--seconds", "S", "search at most S seconds for the devices, default 3"},
               kVerbose}),
-         "sets the clocks of the ONVIF cameras named (endpoints), several at once, reads each "
-         "back and prints its offset from this computer's clock before and after; 0 when every "
-         "clock was set and read back, 1 when not, 2 when refused (nothing sent)",
+         "sets the clocks of the devices named: ONVIF cameras by endpoint (several at once), "
+         "the maker's devices by MAC or selection (one at a time); reads each back from a new "
+         "answer and prints its offset from this computer's clock before and after; progress "
+         "on standard error at a terminal; 0 when every clock was set and read back, 1 when "
+         "not, 2 when refused (nothing sent)",
          site_cli::RunSetTime},
         {"report",
          {},
