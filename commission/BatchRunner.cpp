@@ -177,6 +177,27 @@ DeviceStatus UnverifiedStatus(int32_t code, bool listed) {
     return {BatchState::NotConfirmed, RefusalReason::None, code, false, false};
 }
 
+DeviceStatus RefusalStatus(lorvex::Outcome outcome) {
+    using lorvex::Outcome;
+    switch (outcome) {
+    case Outcome::NoDevice:
+        return {BatchState::Gone};
+    case Outcome::Refused:
+        return {BatchState::Refused, RefusalReason::Password};
+    case Outcome::Locked:
+        return {BatchState::Refused, RefusalReason::Locked};
+    case Outcome::NotActivated:
+        return {BatchState::Refused, RefusalReason::NotActivated};
+    case Outcome::Unverified:
+    case Outcome::IdentityConflict:
+        return {BatchState::Refused, RefusalReason::Identity};
+    case Outcome::NoAnswer:
+        return {BatchState::Refused, RefusalReason::NoAnswer};
+    default:
+        return {BatchState::Refused, RefusalReason::Other};
+    }
+}
+
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {
     const int32_t seconds = autoSearchSeconds > 0 ? autoSearchSeconds : 5;
     return std::chrono::milliseconds(4 * 1000 * static_cast<int64_t>(seconds) + 5000);
@@ -479,6 +500,7 @@ void BatchRunner::RunStep(PlanStep step, const std::vector<size_t>& rows) {
 }
 
 void BatchRunner::RunClockStep() {
+    std::vector<Pending> pending;
     for (size_t i = 0; i < m_plan.size(); ++i) {
         const PlanEntry& e = m_plan[i];
         if (m_final[i] || !e.AsksClock())
@@ -494,7 +516,29 @@ void BatchRunner::RunClockStep() {
             s = m_services.setClock(e, password);
             WipeSecret(&password);
         }
-        Settle(i, s, PlanStep::Clock);
+        if (s.state == BatchState::Verifying) {
+            Report(i,
+                   {BatchState::Verifying, RefusalReason::None, 0, false, false, PlanStep::Clock});
+            pending.push_back({i, Clock::now() + m_services.verifyBound});
+        } else {
+            Settle(i, s, PlanStep::Clock);
+        }
+    }
+    // Read back together: each answer of the search tells every clock.
+    while (!pending.empty()) {
+        const bool final = !SleepUnlessCancelled(m_services.pollEvery);
+        for (auto it = pending.begin(); it != pending.end();) {
+            const std::optional<bool> read = m_services.clockRead
+                                                 ? m_services.clockRead(m_plan[it->index])
+                                                 : std::optional<bool>();
+            if (!read && !final && Clock::now() < it->deadline) {
+                ++it;
+                continue;
+            }
+            Settle(it->index, {read.value_or(false) ? BatchState::Done : BatchState::NotConfirmed},
+                   PlanStep::Clock);
+            it = pending.erase(it);
+        }
     }
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AddressPlan.h"
+#include "Outcomes.h"
 #include "Secret.h"
 #include "SearchInfo.h"
 
@@ -145,6 +146,11 @@ struct BatchServices {
     // (nothing sent) for a device that has no way to take it. Empty: every
     // clock step is Unsupported.
     std::function<DeviceStatus(const PlanEntry& entry, const std::string& password)> setClock;
+    // Plans: for a device whose setClock came back Verifying (sent, to be
+    // read back from a later answer), whether its clock reads as asked:
+    // true, false (read otherwise), or empty while no new answer told.
+    // Polled every pollEvery until verifyBound; empty: never read.
+    std::function<std::optional<bool>(const PlanEntry& entry)> clockRead;
 };
 
 // What "done" means for an address request, the same for a batch and for
@@ -162,6 +168,12 @@ bool ShowsEntry(const PlanEntry& entry, const SEARCH_INFO& record);
 // no answer when the request was not answered either, gone when it no
 // longer answers the search.
 DeviceStatus UnverifiedStatus(int32_t code, bool listed);
+
+// A refused request of the maker's protocol other than an address or an
+// activation (a clock, say) as a batch's final status: gone for a device
+// not listed, refused with its reason (a wrong password, locked, not
+// activated, identity, no answer, other).
+DeviceStatus RefusalStatus(lorvex::Outcome outcome);
 
 // The verification bound that suits an automatic search every `seconds`
 // (0: off, taken as the default 5): four rounds plus the devices' answer

@@ -5,6 +5,7 @@
 #include "ActivationDialog.h"
 #include "BatchDialog.h"
 #include "CameraRows.h"
+#include "DeviceClock.h"
 #include "OnvifActions.h"
 #include "Csv.h"
 #include "DevInfo.h"
@@ -31,6 +32,8 @@
 #include <QTreeWidgetItem>
 
 #include <algorithm>
+#include <ctime>
+#include <optional>
 #include <map>
 
 namespace {
@@ -48,6 +51,8 @@ constexpr int kNoticeMs = 30000;
 
 // How long the kernel gets to resolve the addresses a plan probes.
 constexpr int kNeighbourWaitMs = 300;
+// A maker's device's clock read back this close to the host's (seconds) is set.
+constexpr int64_t kPlanClockTolerance = 3;
 
 const char kStripButtonSheet[] =
     "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
@@ -240,6 +245,32 @@ void MainWindow::openBatchDialog() {
     const QString user = m_controlBar->networkUser();
     engine.cameraUser = user.isEmpty() ? std::string("admin") : user.toStdString();
     engine.services = cameraBatchServices(std::move(engine.services), engine.batchLogin);
+    // The maker's devices' clocks: set with this computer's time, read back
+    // from an answer within kPlanClockTolerance of it.
+    engine.services.setClock = [manager, camera = engine.services.setClock](
+                                   const commission::PlanEntry& e, const std::string& pw) {
+        SEARCH_INFO record{};
+        if (!manager->FindDevice(e.device.mac.c_str(), &record))
+            return camera(e, pw);
+        CLorvexManage::ClockSetting setting;
+        setting.ntpServer = e.ntp;
+        setting.timeZone = e.timeZone;
+        setting.setTime = true;
+        const lorvex::Outcome outcome =
+            manager->SetClock(e.device.mac.c_str(), pw.c_str(), setting);
+        return outcome == lorvex::Outcome::Done
+                   ? commission::DeviceStatus{commission::BatchState::Verifying}
+                   : commission::RefusalStatus(outcome);
+    };
+    engine.services.clockRead = [manager](const commission::PlanEntry& e) -> std::optional<bool> {
+        SEARCH_INFO record{};
+        int64_t offset = 0;
+        if (manager->FindDevice(e.device.mac.c_str(), &record) &&
+            lorvex::DeviceClockOffset(record, int64_t(std::time(nullptr)), &offset) &&
+            offset >= -kPlanClockTolerance && offset <= kPlanClockTolerance)
+            return true;
+        return std::nullopt; // an answer from before the request reads the old clock
+    };
     // Every listed device's addresses are skipped by a plan, cameras' too.
     std::vector<commission::PlanDevice> listed;
     for (const SEARCH_INFO& d : m_manager.GetDevices())

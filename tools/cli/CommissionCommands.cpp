@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -15,6 +18,7 @@
 #include "Activation.h"
 #include "AddressPlan.h"
 #include "BatchRunner.h"
+#include "DeviceClock.h"
 #include "DeviceCommands.h"
 #include "Outcomes.h"
 #include "LorvexManage.h"
@@ -47,12 +51,18 @@ bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 class Session {
 public:
     explicit Session(std::string onvifUser = "admin") : m_cameras(kSearchSeconds, onvifUser) {
+        m_manager.Attach(&m_readings);
         m_manager.Init();
         m_manager.SetAutoSearch(kSearchSeconds);
         m_manager.RefreshSearch(false);
     }
-    ~Session() { m_manager.Shutdown(); }
+    ~Session() {
+        m_manager.Shutdown();
+        m_manager.Detach(&m_readings);
+    }
     CLorvexManage& Manager() { return m_manager; }
+    // The maker's devices' clocks, read as their answers arrive.
+    const lorvex::ClockReadings& Readings() const { return m_readings; }
 
     // Searches until `done` holds or the time is up.
     template <class Done> void SearchUntil(double seconds, Done done) {
@@ -82,6 +92,7 @@ public:
     onvif_cli::CameraBatch& Cameras() { return m_cameras; }
 
 private:
+    lorvex::ClockReadings m_readings;
     CLorvexManage m_manager;
     onvif_cli::CameraBatch m_cameras;
 };
@@ -436,6 +447,9 @@ int RunPlan(const cli::ParsedArgs& args) {
 
 namespace {
 
+// A clock read back this close to the host's (seconds) counts as set.
+constexpr int64_t kClockTolerance = 3;
+
 // The first passwords a plan asks to be generated, for the devices that
 // take one (listed without a password, with a setup code), written to the
 // new secret file at `path` before anything is sent; a row that asked but
@@ -476,11 +490,30 @@ void PlanSteps(Session& session, BatchServices* services) {
                                        DeviceStatus* out) {
         return session.IsCameraOnly(DeviceKey(e.device)) && session.Cameras().Rename(e, pw, out);
     };
-    // The maker's devices take no clock over this tool's protocol yet.
-    services->setClock = [&session](const PlanEntry& e, const std::string& pw) {
+    // The maker's devices: the clock in a sealed configuration request with
+    // the host's time, read back from the first answer after it was taken.
+    auto sentAt = std::make_shared<std::map<std::string, uint64_t>>();
+    services->setClock = [&session, sentAt](const PlanEntry& e, const std::string& pw) {
         if (session.IsCameraOnly(DeviceKey(e.device)))
             return session.Cameras().SetClock(e, pw);
-        return DeviceStatus{BatchState::Refused, RefusalReason::Unsupported, 0, false, false};
+        CLorvexManage::ClockSetting setting;
+        setting.ntpServer = e.ntp;
+        setting.timeZone = e.timeZone;
+        setting.setTime = true;
+        const lorvex::Outcome outcome =
+            session.Manager().SetClock(e.device.mac.c_str(), pw.c_str(), setting);
+        if (outcome != lorvex::Outcome::Done)
+            return RefusalStatus(outcome);
+        (*sentAt)[e.device.mac] = session.Readings().Serial();
+        return DeviceStatus{BatchState::Verifying};
+    };
+    services->clockRead = [&session, sentAt](const PlanEntry& e) -> std::optional<bool> {
+        const auto sent = sentAt->find(e.device.mac);
+        lorvex::ClockReadings::Reading r;
+        if (sent == sentAt->end() || !session.Readings().Latest(e.device.mac, &r) ||
+            r.serial <= sent->second)
+            return std::nullopt;
+        return r.offset >= -kClockTolerance && r.offset <= kClockTolerance;
     };
 }
 
