@@ -460,7 +460,8 @@ private:
     void showNotice(const QString& text);
     int m_noticeCount = 0;
     void updateActivationEntry();
-    // The selected rows as plan devices, in the tree's order, cameras too.
+    // The selected rows as plan devices, cameras too, in the tree's order with
+    // rows its sort column does not tell apart ordered by MAC.
     std::vector<commission::PlanDevice> selectedPlanDevices();
     commission::BatchServices
     cameraBatchServices(commission::BatchServices services,

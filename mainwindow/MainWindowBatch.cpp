@@ -117,16 +117,33 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
     return out;
 }
 
+// The devices in the order the installer sorted the list, rows that the
+// sort column does not tell apart (box-fresh devices at one factory
+// address) by MAC. Never in the order the devices happened to answer.
 std::vector<commission::PlanDevice> MainWindow::selectedPlanDevices() {
-    std::vector<commission::PlanDevice> out;
+    std::vector<std::pair<QString, commission::PlanDevice>> rows; // sort text, device
+    const int column = m_deviceTree->header()->sortIndicatorSection();
     for (const QTreeWidgetItem* row : batchRows()) {
         const QString key = rowKey(row);
         SEARCH_INFO device{};
+        const QString text = column >= 0 ? row->text(column) : QString();
         if (const DevInfo* record = findDeviceRecord(key); record != nullptr && record->isCamera())
-            out.push_back(CameraPlanDevice(*record));
+            rows.emplace_back(text, CameraPlanDevice(*record));
         else if (m_manager.FindDevice(key.toUtf8().constData(), &device))
-            out.push_back(commission::PlanDeviceOf(device));
+            rows.emplace_back(text, commission::PlanDeviceOf(device));
     }
+    // Runs of equal sort text are adjacent in a sorted list.
+    for (auto run = rows.begin(); run != rows.end();) {
+        const auto end =
+            std::find_if(run, rows.end(), [&](const auto& r) { return r.first != run->first; });
+        std::sort(run, end, [](const auto& a, const auto& b) {
+            return commission::DeviceKey(a.second) < commission::DeviceKey(b.second);
+        });
+        run = end;
+    }
+    std::vector<commission::PlanDevice> out;
+    for (auto& r : rows)
+        out.push_back(std::move(r.second));
     return out;
 }
 

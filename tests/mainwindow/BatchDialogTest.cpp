@@ -257,6 +257,7 @@ void TestBatchDialog::badPlanFileNamesItsLine() {
     QVERIFY(child<QWidget>(dialog(), "planPasswordsBox")->isEnabled());
     QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
     QVERIFY(tree->topLevelItem(0)->text(BatchDialog::ColName).endsWith(QLatin1String("Gate-2")));
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/batch-plan-names.png")));
     BoxDriver boxes;
     QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
     QTRY_COMPARE(boxes.count(), 1);
