@@ -13,6 +13,7 @@ class ButtonControl;
 class IpAddrEdit;
 class MacAddrEdit;
 class QCheckBox;
+class SnapshotPanel;
 class QFrame;
 class ZVKLabel;
 class ZVKLineEdit;
@@ -30,8 +31,8 @@ class ZVKPushButton;
 // networkFrame, macField, ipField, subnetField, gatewayField, passwordLabel,
 // passwordField, userLabel, userField, sessionCredentialsBox (the last three
 // shown for an ONVIF camera only), saveButton, networkInfo, nameLabel, nameField,
-// renameButton, restoreHeader, restoreFrame,
-// restoreMacField, okButton, restoreInfo, networkBusy, restoreBusy.
+// renameButton, restoreHeader, restoreFrame, restoreMacField, okButton,
+// restoreInfo, networkBusy, restoreBusy, picturePanel.
 class DeviceControlBar : public QWidget {
     Q_OBJECT
 public:
@@ -91,6 +92,15 @@ public:
     QString networkSubnet() const;
     QString networkGateway() const;
 
+    // The list's key of the device SetNetworkParam put.
+    QString deviceKey() const { return m_deviceKey; }
+    // The password typed in the network form, as typed (the caller wipes
+    // its copy; ClearPassword empties the field).
+    QString typedPassword() const;
+    // The selected camera's picture, below the two sections (SnapshotPanel);
+    // the window sets its device and takes its pictures.
+    SnapshotPanel* picturePanel() const { return m_picture; }
+
     bool networkSectionOpen() const { return m_networkOpen; }
     bool restoreSectionOpen() const { return m_restoreOpen; }
 
@@ -130,6 +140,8 @@ private:
     void buildNameRow();
     // Lays the name row out from `top` in the network frame.
     void layOutNameRow(int top);
+    void buildPictureSection();
+    void layOutPicture(int w, int h, int top);
     void offerRestoreMac(const QString& mac);
     // True, after telling the user, when one of these fields (each with
     // its label) refused part of what was typed.
@@ -178,6 +190,7 @@ private:
     ZVKLineEdit* m_nameField = nullptr;
     ZVKPushButton* m_renameButton = nullptr;
     Busy m_busy = NotBusy;
+    SnapshotPanel* m_picture = nullptr;
     // Set when the user types in the network form, cleared when it sends
     // a request or shows another device: Return saves only while set.
     bool m_typedSinceRequest = false;
