@@ -243,6 +243,47 @@ void AwaitCameraRoute(const onvif::CameraRecord& camera) {
         EnsureLinkLocalRoute(camera.localAddress);
 }
 
+commission::DeviceStatus CameraRefusal(onvif::Outcome call) {
+    using commission::BatchState;
+    using commission::RefusalReason;
+    using onvif::Outcome;
+    const auto refused = [](RefusalReason reason) {
+        return commission::DeviceStatus{BatchState::Refused, reason};
+    };
+    switch (call) {
+    case Outcome::WrongCredentials:
+        return refused(RefusalReason::Credentials);
+    case Outcome::Locked:
+        return refused(RefusalReason::Locked);
+    case Outcome::NoAnswer:
+        return refused(RefusalReason::NoAnswer);
+    case Outcome::OutOfReach:
+        return refused(RefusalReason::OutOfReach);
+    case Outcome::CertificateChanged:
+        return refused(RefusalReason::CertificateChanged);
+    case Outcome::ClockOff:
+        return refused(RefusalReason::ClockOff);
+    case Outcome::Conflict:
+        return refused(RefusalReason::Identity); // two hosts claim it: as two keys for a MAC
+    case Outcome::NotSupported:
+        return refused(RefusalReason::Unsupported);
+    case Outcome::Done:
+    case Outcome::BadReply:
+    case Outcome::TooLarge:
+    case Outcome::Fault:
+    case Outcome::InvalidInput:
+    case Outcome::Cancelled:
+        break;
+    }
+    return refused(RefusalReason::Fault);
+}
+
+commission::DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified) {
+    if (outcome != onvif::Outcome::Done)
+        return CameraRefusal(outcome);
+    return {verified ? commission::BatchState::Done : commission::BatchState::NotConfirmed};
+}
+
 commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {
     using commission::BatchState;
     using commission::RefusalReason;
@@ -262,29 +303,5 @@ commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result)
     case onvif::ReaddressOutcome::CallFailed:
         break;
     }
-    switch (result.call) {
-    case Outcome::WrongCredentials:
-        return refused(RefusalReason::Credentials);
-    case Outcome::Locked:
-        return refused(RefusalReason::Locked);
-    case Outcome::NoAnswer:
-        return refused(RefusalReason::NoAnswer);
-    case Outcome::OutOfReach:
-        return refused(RefusalReason::OutOfReach);
-    case Outcome::CertificateChanged:
-        return refused(RefusalReason::CertificateChanged);
-    case Outcome::ClockOff:
-        return refused(RefusalReason::ClockOff);
-    case Outcome::Conflict:
-        return refused(RefusalReason::Identity); // two hosts claim it: as two keys for a MAC
-    case Outcome::Done:
-    case Outcome::BadReply:
-    case Outcome::TooLarge:
-    case Outcome::Fault:
-    case Outcome::NotSupported: // not outcomes of re-addressing
-    case Outcome::InvalidInput:
-    case Outcome::Cancelled:
-        break;
-    }
-    return refused(RefusalReason::Fault);
+    return CameraRefusal(result.call);
 }

@@ -33,6 +33,10 @@
 #include <vector>
 
 class BatchDialogBase;
+namespace onvif {
+struct RenameResult;
+}
+
 class DeviceControlBar;
 namespace report {
 class SessionLog;
@@ -235,6 +239,13 @@ private:
     SharedSecret m_sessionPassword;
     bool m_usedSessionCredentials = false;
     std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
+    // The side panel's rename: the name asked (also of the maker's device,
+    // whose verification waits for it) and a camera's result.
+    QString m_requestName;
+    std::shared_ptr<onvif::RenameResult> m_renameResult;
+    void renameDevice(QString key, QString name, QString password);
+    void renameCamera(const DevInfo& record, const QString& name, QString* typedPassword);
+    void showCameraRenameOutcome();
     // Where the camera of the running request is, said when out of reach.
     QString m_cameraWhere;
     // Set when the window closes: a camera's re-address stops waiting for
@@ -491,7 +502,8 @@ private:
     void showNotice(const QString& text);
     int m_noticeCount = 0;
     void updateActivationEntry();
-    // The selected rows as plan devices, in the tree's order, cameras too.
+    // The selected rows as plan devices, cameras too, in the tree's order with
+    // rows its sort column does not tell apart ordered by MAC.
     std::vector<commission::PlanDevice> selectedPlanDevices();
     commission::BatchServices
     cameraBatchServices(commission::BatchServices services,

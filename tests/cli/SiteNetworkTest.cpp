@@ -202,3 +202,26 @@ TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
 }
 
 } // namespace
+
+// rename takes an ONVIF camera by its endpoint: done once its name reads back.
+TEST_F(SiteNetwork, RenameTakesACameraByItsEndpoint) {
+    const ToolRun run = Run({"rename", Endpoint("024f4e003102"), "Dock-East"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("done: the camera's name reads back \"Dock-East\""), std::string::npos)
+        << run.out;
+}
+
+// A plan names a camera and sets its clock, each read back.
+TEST_F(SiteNetwork, APlanNamesACameraAndSetsItsClock) {
+    const std::string plan = s_tag + "-plan.csv";
+    std::ofstream(plan) << "mac,endpoint,newIp,newMask,newGateway,name,timeZone\n,"
+                        << Endpoint("024f4e003103")
+                        << ",10.77.0.82,255.255.255.0,10.77.0.1,Dock-West,UTC0\n";
+    const ToolRun run = Run({"apply", plan});
+    std::remove(plan.c_str());
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(" -> 10.77.0.82 done"), std::string::npos) << run.out;
+    // A new search finds the camera by its new name.
+    const ToolRun again = Run({"list", "--seconds", "2", "--login", Endpoint("024f4e003103")});
+    EXPECT_NE(again.out.find("Dock-West"), std::string::npos) << again.out << again.err;
+}

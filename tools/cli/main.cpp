@@ -550,11 +550,17 @@ const std::vector<cli::CommandSpec>& Commands() {
         {"rename",
          {"MAC", "NAME"},
          WithPassword({{"--accept-key", "FP", "as for set-ip"},
+                       {"--onvif", "",
+                        "MAC is the MAC an ONVIF camera announces (an endpoint is taken as a "
+                        "camera without it)"},
+                       {"--user", "NAME", "the ONVIF camera's user, default admin"},
                        {"--seconds", "S", "search at most S seconds for the device, default 3"},
                        kVerbose}),
          "gives the device the name NAME (1 to 31 bytes of UTF-8, no control characters, no "
          "space at either end), its addresses left as they are; done once a new search answer "
-         "carries the name; exits with the result code",
+         "carries the name; exits with the result code. An ONVIF camera (an endpoint, or a MAC "
+         "with --onvif) gets NAME as its name scope and host name, done once read back; exits "
+         "with the outcome's status",
          device::RunRename},
         {"identify",
          {"MAC"},
@@ -672,11 +678,20 @@ const std::vector<cli::CommandSpec>& Commands() {
               {"--onvif", "",
                "a line naming its device by MAC only may also be an ONVIF camera with that MAC; "
                "without it only lines with an endpoint go to ONVIF cameras"},
+              {"--setup-codes", "FILE",
+               "the setup codes of lines without a setupCode cell (MAC,CODE lines, as a barcode "
+               "scanner types them from the labels)"},
+              {"--generate-passwords", "FILE",
+               "for lines whose password is (generate): a first password per device, written "
+               "to the new file FILE (mode 0600) before anything is sent"},
               {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
               kVerbose}),
-         "re-addresses the plan's devices one at a time, each verified at its new address; a "
-         "line's password column wins, and the password options are read only when a line has "
-         "none; 0 when all are done, 1 when not, 3 when the plan is refused (nothing sent)",
+         "takes the plan's devices through activation (a device without a password whose line "
+         "or --setup-codes gives its setup code), name (name column), address and clock (ntp, "
+         "timeZone columns), each step verified before the next; a line's password column "
+         "wins, and the password options are read only when a line has none; progress on "
+         "standard error when it is a terminal; 0 when all are done, 1 when not, 3 when the "
+         "plan is refused (nothing sent)",
          commission_cli::RunApply},
     };
     return commands;
