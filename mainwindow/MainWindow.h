@@ -40,6 +40,7 @@ struct RenameResult;
 class DeviceControlBar;
 namespace report {
 class SessionLog;
+struct Row;
 enum class Deed;
 } // namespace report
 class DeviceRequestRunner;
@@ -441,6 +442,14 @@ private:
     // Notes the deed of every device a batch dialog finished with: done
     // (seen at its new values) as read back, not confirmed or gone as not.
     void logBatch(const BatchDialogBase& dialog, report::Deed deed);
+    // Notes each step of the address plan's rows as logBatch does, per step.
+    void logPlan(const BatchDialogBase& dialog);
+    // Notes the clock dialog's deeds and keeps the cameras' offsets.
+    void logClocks(const ClockDialog& dialog);
+    // The device's clock offset into the report's row, when known.
+    void clockOffsetOf(const DevInfo& device, report::Row* row) const;
+    // Each ONVIF camera's clock offset (seconds) as last read, by list key.
+    std::map<QString, long long> m_cameraClockOffsets;
     std::shared_ptr<report::SessionLog> m_sessionLog;
     // The thumbnail of each camera's latest picture in the side panel, by
     // the list's key: the site report shows it.

@@ -41,6 +41,12 @@ enum RequestKind {
     RenameCamera = 7
 };
 
+// What a verified configuration request did: the side panel's rename
+// sends the device's own addresses with its new name.
+report::Deed VerificationDeed(const commission::PlanEntry& entry) {
+    return entry.name.empty() ? report::Deed::Readdressed : report::Deed::Renamed;
+}
+
 // The request's texts in UTF-8, as the engine takes them.
 struct NetParamTexts {
     std::string mac, ip, subnet, gateway;
@@ -263,7 +269,7 @@ void MainWindow::startVerification(int32_t code) {
         m_wrongPasswords.remove(m_requestMac); // it took the password
     const QString ip = m_requestAddresses.value(0);
     if (m_manager.GetAutoSearch() == 0) {
-        sessionLog().Add(m_requestMac.toStdString(), report::Deed::Readdressed, false);
+        sessionLog().Add(m_requestMac.toStdString(), VerificationDeed(v->entry), false);
         N12_MessageBox::warning(GetText("IDCS_SET_NETWORK_SENT_NO_SEARCH_D").arg(v->device, ip),
                                 this);
         return;
@@ -295,7 +301,7 @@ void MainWindow::checkVerification() {
     m_verifyTimer->stop();
     const std::unique_ptr<Verification> done = std::move(m_verification);
     if (status.state != commission::BatchState::Refused)
-        sessionLog().Add(done->mac.toStdString(), report::Deed::Readdressed,
+        sessionLog().Add(done->mac.toStdString(), VerificationDeed(done->entry),
                          status.state == commission::BatchState::Done);
     m_controlBar->SetBusy(DeviceControlBar::NotBusy);
     if (!isVisible())
@@ -712,6 +718,8 @@ void MainWindow::showCameraRenameOutcome() {
         return;
     const DevInfo* record = findDeviceRecord(m_requestMac);
     const QString device = DeviceNaming(m_requestMac, record ? record->devName : QString());
+    if (r->outcome == onvif::Outcome::Done)
+        sessionLog().Add(m_requestMac.toStdString(), report::Deed::Renamed, r->verified);
     if (r->outcome == onvif::Outcome::Done && r->verified)
         N12_MessageBox::information(GetText("IDCS_RENAME_DONE_D").arg(device, m_requestName), this);
     else if (r->outcome == onvif::Outcome::Done)

@@ -309,7 +309,7 @@ void MainWindow::openBatchDialog() {
     connect(m_batchDialog, &BatchDialog::batchFinished, this, [this] {
         if (!m_batchDialog)
             return;
-        logBatch(*m_batchDialog, report::Deed::Readdressed);
+        logPlan(*m_batchDialog);
         showMovedDevices(m_batchDialog->plan(), m_batchDialog->statuses());
     });
     m_batchDialog->setAttribute(Qt::WA_DeleteOnClose);

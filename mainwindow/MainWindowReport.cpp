@@ -12,6 +12,8 @@
 #include "SessionLog.h"
 #include "SiteReport.h"
 #include "BatchDialogBase.h"
+#include "ClockDialog.h"
+#include "DeviceClock.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -119,6 +121,7 @@ bool MainWindow::writeSiteReport(const QString& path, const QString& site, QStri
         report::Row row = RowOf(*device);
         if (m_sessionLog)
             row.action = m_sessionLog->Summary(Utf8(device->mac), words, &row.verified);
+        clockOffsetOf(*device, &row);
         const auto picture = m_thumbnails.find(device->mac);
         if (picture != m_thumbnails.end()) {
             row.thumbnailJpeg = picture->second.jpeg;
@@ -188,5 +191,83 @@ void MainWindow::logBatch(const BatchDialogBase& dialog, report::Deed deed) {
             continue;
         sessionLog().Add(commission::DeviceKey(plan[i].device), deed,
                          state == commission::BatchState::Done);
+    }
+}
+
+// The plan's steps a row reached, each as its deed: the steps before the
+// one a row ended at were read back; that one was sent and not seen done
+// when the row ended not confirmed or gone, and counts for nothing when it
+// was refused or skipped. A maker's device takes its name with its
+// addresses, so a name not seen there follows addresses seen.
+void MainWindow::logPlan(const BatchDialogBase& dialog) {
+    using commission::BatchState;
+    using commission::PlanStep;
+    const auto& plan = dialog.planEntries();
+    const auto& statuses = dialog.statuses();
+    for (size_t i = 0; i < plan.size() && i < statuses.size(); ++i) {
+        const commission::PlanEntry& e = plan[i];
+        const commission::DeviceStatus& s = statuses[i];
+        const bool done = s.state == BatchState::Done;
+        const bool unseen = s.state == BatchState::NotConfirmed || s.state == BatchState::Gone;
+        if (!done && !unseen && s.step == PlanStep::None)
+            continue;
+        const bool camera = !e.device.endpoint.empty();
+        // A row that keeps the device's addresses is not re-addressed.
+        const bool moves =
+            e.ip != e.device.ip || e.mask != e.device.mask || e.gateway != e.device.gateway;
+        struct Step {
+            PlanStep step;
+            report::Deed deed;
+            bool noted;
+        };
+        std::vector<Step> steps;
+        if (!e.name.empty() && camera)
+            steps.push_back({PlanStep::Name, report::Deed::Renamed, true});
+        steps.push_back({PlanStep::Address, report::Deed::Readdressed, moves});
+        if (!e.name.empty() && !camera)
+            steps.push_back({PlanStep::Name, report::Deed::Renamed, true});
+        if (e.AsksClock())
+            steps.push_back({PlanStep::Clock, report::Deed::ClockSet, true});
+        const PlanStep last = s.step == PlanStep::None ? PlanStep::Address : s.step;
+        if (!done && last == PlanStep::Activation)
+            continue;
+        const std::string key = commission::DeviceKey(e.device);
+        for (const Step& step : steps) {
+            const bool ended = !done && step.step == last;
+            if (step.noted && (!ended || unseen))
+                sessionLog().Add(key, step.deed, !ended);
+            if (ended)
+                break;
+        }
+    }
+}
+
+// A maker's device's offset as its latest answer tells it; a camera's as
+// the clock dialog last read it. Nothing where neither is known.
+void MainWindow::clockOffsetOf(const DevInfo& device, report::Row* row) const {
+    if (device.isCamera()) {
+        const auto known = m_cameraClockOffsets.find(device.mac);
+        row->clockKnown = known != m_cameraClockOffsets.end();
+        row->clockOffset = row->clockKnown ? known->second : 0;
+        return;
+    }
+    lorvex::ClockReadings::Reading reading;
+    row->clockKnown = m_clockReadings.Latest(Utf8(device.mac), &reading);
+    row->clockOffset = row->clockKnown ? reading.offset : 0;
+}
+
+// The clock dialog's deeds, and each camera's offset read back.
+void MainWindow::logClocks(const ClockDialog& dialog) {
+    const auto& plan = dialog.plan();
+    const auto& statuses = dialog.statuses();
+    for (size_t i = 0; i < plan.size() && i < statuses.size(); ++i) {
+        const std::string key = commission::DeviceKey(plan[i].device);
+        const ClockDialog::Offsets o = dialog.offsets(i);
+        if (!plan[i].device.endpoint.empty() && (o.afterKnown || o.beforeKnown))
+            m_cameraClockOffsets[QString::fromStdString(key)] = o.afterKnown ? o.after : o.before;
+        const commission::BatchState state = statuses[i].state;
+        if (state == commission::BatchState::Done ||
+            state == commission::BatchState::NotConfirmed || state == commission::BatchState::Gone)
+            sessionLog().Add(key, report::Deed::ClockSet, state == commission::BatchState::Done);
     }
 }

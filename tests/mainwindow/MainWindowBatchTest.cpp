@@ -18,6 +18,7 @@
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
 #include "NetNamespace.h"
+#include "SessionLog.h"
 #include "StatusBar.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
@@ -252,6 +253,25 @@ void TestMainWindowBatch::importedPlanTakesACameraByItsMac() {
     QCOMPARE(QString::fromStdString(plan[0].device.type), QString(kCameraTypeCode));
     QCOMPARE(QString::fromStdString(plan[0].ip), QStringLiteral("10.77.0.120"));
     QCOMPARE(QString::fromStdString(plan[1].device.type), QStringLiteral("ZVK_IPC"));
+    // Named and clock set at the addresses it keeps: the session notes both
+    // steps as read back beside the earlier batch's re-address.
+    const QString at = rowNamed("Maker-2")->text(COL_IP);
+    QVERIFY(dialog()->importPlan("mac,newIp,newMask,newGateway,name,timeZone\r\n"
+                                 "02:4C:56:00:3B:02," +
+                                 at.toUtf8() + ",255.255.255.0,10.77.0.1,Maker-2b,UTC0\r\n"));
+    child<ZVKLineEdit>(dialog(), "passwordField")->setText(QStringLiteral("123456"));
+    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    const int boxes = m_boxes->count();
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QVERIFY(finished.wait(60000));
+    QTRY_COMPARE(m_boxes->count(), boxes + 1);
+    QVERIFY2(dialog()->statuses().at(0).state == BatchState::Done,
+             qPrintable(BatchDialog::statusText(dialog()->statuses().at(0))));
+    report::Verified verified = report::Verified::No;
+    QCOMPARE(
+        QString::fromStdString(m_window->sessionLog().Summary("02:4C:56:00:3B:02", {}, &verified)),
+        QStringLiteral("re-addressed, renamed, clock set"));
+    QCOMPARE(int(verified), int(report::Verified::Yes));
 }
 
 // A find text that matched the devices at their old addresses hides them at
@@ -335,6 +355,10 @@ void TestMainWindowBatch::clockDialogSetsAndReadsBackEachClock() {
             QCOMPARE(int(s.reason), int(RefusalReason::Credentials));
         }
     }
+    report::Verified verified = report::Verified::No;
+    QVERIFY(m_window->sessionLog().Summary("02:4F:4E:00:3B:11", {}, &verified).find("clock set") !=
+            std::string::npos);
+    QCOMPARE(int(verified), int(report::Verified::Yes));
     QVERIFY(clocks->outcomeCsv().contains("refused (wrong credentials)"));
     QVERIFY(clocks->grab().save(m_shots.filePath("clocks.png")));
     clocks->close();
