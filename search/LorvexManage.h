@@ -233,7 +233,9 @@ public:
     // Gives the listed device with this MAC the name `name` (devName, see
     // lorvex::wire::IsDeviceName), its addresses, DHCP and ports left as the
     // search last reported them: SetNetParam with those values and the
-    // name, so its outcomes; SETNET_FAILED for an empty name.
+    // name, so its outcomes, save that the address rules do not judge the
+    // device's own addresses (a stored gateway outside its subnet does not
+    // stop a rename); SETNET_FAILED for an empty name.
     int32_t Rename(const char* mac, const char* name, const char* password);
 
     // What SetClock asks of a device's clock. Empty texts leave that part

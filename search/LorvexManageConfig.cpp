@@ -55,6 +55,17 @@ constexpr char kIpCamera[] = "ZVK_IPC";  // the only type that answers a set-IP 
 
 const char* Text(const char* text) { return text != nullptr ? text : ""; }
 
+// A request that leaves the device's addresses, DHCP and ports as the
+// search last reported them and changes only what the caller adds (its
+// name, its clock). The addresses are the device's own, so the rules that
+// judge an address change do not refuse them.
+SetIPRequest OwnAddressRequest(const SEARCH_INFO& device, const char* password) {
+    SetIPRequest r{device.ipAddr,          device.mask, device.route, Text(password), "", "",
+                   device.dhcpSwitch != 0, ""};
+    r.ownAddresses = true;
+    return r;
+}
+
 // A port text as the user gave it: empty means not asked for.
 struct PortText {
     bool given = false;
@@ -372,8 +383,9 @@ int32_t CLorvexManage::Rename(const char* mac, const char* name, const char* pas
         return LibraryUsable() ? SETNET_NO_DEVICE : SETNET_FAILED;
     if (Text(name)[0] == '\0')
         return SETNET_FAILED; // an empty name would leave the name as it is
-    return SetNetParam(device.mac, device.ipAddr, device.mask, device.route, password, "", "",
-                       device.dhcpSwitch != 0, name);
+    SetIPRequest r = OwnAddressRequest(device, password);
+    r.name = name;
+    return Configure(device.mac, r);
 }
 
 lorvex::Outcome CLorvexManage::SetClock(const char* mac, const char* password,
@@ -385,12 +397,10 @@ lorvex::Outcome CLorvexManage::SetClock(const char* mac, const char* password,
         return lorvex::Outcome::Refused; // a request without a clock part changes no clock
     // Read as late as possible: the request leaves right after.
     const std::string now = clock.setTime ? std::to_string(std::time(nullptr)) : std::string();
-    SetIPRequest r{device.ipAddr,          device.mask, device.route, Text(password), "", "",
-                   device.dhcpSwitch != 0, ""};
+    SetIPRequest r = OwnAddressRequest(device, password);
     r.ntpServer = clock.ntpServer.c_str();
     r.timeZone = clock.timeZone.c_str();
     r.time = now.c_str();
-    r.ownAddresses = true; // a clock is set also on a device whose addresses break a rule
     return lorvex::OutcomeOfResult(Configure(device.mac, r));
 }
 

@@ -26,6 +26,7 @@ struct Stored {
     std::string series = "ZVK_IPC";
     int httpPort = 80, dataPort = 9008, rtspPort = 554;
     std::string software = "2.4.1", build = "230900";
+    std::string route = "192.168.1.1";
 };
 
 std::string Answer(const Stored& s) {
@@ -36,7 +37,9 @@ std::string Answer(const Stored& s) {
     return "<multicastSearchResult><productInfo><productSeries>" + s.series + "</productSeries>" +
            version +
            "</productInfo><tcpIp><ipAddr><item><ip>192.168.1.64</ip><mask>255.255.255.0"
-           "</mask><route>192.168.1.1</route></item><item><ip>169.254.0.2</ip></item></ipAddr>"
+           "</mask><route>" +
+           s.route +
+           "</route></item><item><ip>169.254.0.2</ip></item></ipAddr>"
            "<dns1>8.8.8.8</dns1><dns2>114.114.114.114</dns2><encryptType>md5</encryptType>"
            "</tcpIp><port><dataPort>" +
            std::to_string(s.dataPort) + "</dataPort><httpPort>" + std::to_string(s.httpPort) +
@@ -240,6 +243,19 @@ TEST_F(SetNetParamTest, SetClockSendsItsPartsOrNothing) {
     ASSERT_NE(at, std::string::npos) << sent;
     const long long sentTime = std::stoll(sent.substr(at + parts.size()));
     EXPECT_TRUE(sentTime >= before && sentTime <= after) << sent;
+}
+
+// A stored gateway outside the device's subnet, which the address rules
+// refuse for a change, does not stop a rename: it sends the device's own
+// addresses back, as a clock setting does.
+TEST_F(SetNetParamTest, RenamePassesTheRulesWithTheDevicesOwnAddresses) {
+    Stored s;
+    s.route = "10.9.9.1";
+    Store(s);
+    AnswerAt(1, "0");
+    EXPECT_EQ(manager.Rename(kMac, "Gate-North-03", kPassword), 0);
+    ASSERT_EQ(ConfigCalls().size(), 1u);
+    EXPECT_NE(ConfigCalls()[0].find("route=\"10.9.9.1\""), std::string::npos) << ConfigCalls()[0];
 }
 
 TEST_F(SetNetParamTest, OptionalAttributesAreLeftOutWhenEmpty) {
