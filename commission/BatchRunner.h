@@ -17,6 +17,7 @@
 
 #include "AddressPlan.h"
 #include "Secret.h"
+#include "Outcomes.h"
 #include "SearchInfo.h"
 
 namespace commission {
@@ -65,6 +66,19 @@ struct DeviceStatus {
     bool cancelled = false;    // Skipped because the batch was cancelled
     bool refusedTwice = false; // Skipped because of two password (or setup code) refusals
 };
+
+// Why a batch counts a device refused whose request ended in `outcome`
+// (a row of lorvex::Outcome's table, of either protocol): Password for the
+// maker's refusal, Identity for an unverified, contested or claimed
+// device, Rule for an address the rules or the camera refuse, Fault for a
+// camera's fault or nonsense, Other for an outcome of no reason of its
+// own; None for Done.
+RefusalReason ReasonOf(lorvex::Outcome outcome);
+
+// The final status of a device whose request ended in `outcome` with no
+// verification of the batch's own to come (an ONVIF camera's re-address):
+// Done, NotConfirmed, or Refused for ReasonOf(outcome).
+DeviceStatus StatusOfOutcome(lorvex::Outcome outcome);
 
 // Stable lower-case names, as written to CSV files and the command line.
 const char* BatchStateName(BatchState state);

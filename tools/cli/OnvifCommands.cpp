@@ -18,19 +18,8 @@
 namespace onvif_cli {
 
 using lorvex::Outcome;
-const int kNotConfirmed = lorvex::ExitCodeOf(Outcome::CameraNotConfirmed);
 const int kOutOfReach = lorvex::ExitCodeOf(Outcome::CameraOutOfReach);
-const int kWrongCredentials = lorvex::ExitCodeOf(Outcome::CameraWrongCredentials);
-const int kLocked = lorvex::ExitCodeOf(Outcome::CameraLocked);
-const int kNoAnswer = lorvex::ExitCodeOf(Outcome::CameraNoAnswer);
-const int kBadReply = lorvex::ExitCodeOf(Outcome::CameraBadReply);
-const int kTooLarge = lorvex::ExitCodeOf(Outcome::CameraTooLarge);
-const int kRefused = lorvex::ExitCodeOf(Outcome::CameraRefused);
-const int kBadAddress = lorvex::ExitCodeOf(Outcome::CameraBadAddress);
 const int kUnsupported = lorvex::ExitCodeOf(Outcome::CameraUnsupported);
-const int kCertificateChanged = lorvex::ExitCodeOf(Outcome::CameraCertificateChanged);
-const int kClockOff = lorvex::ExitCodeOf(Outcome::CameraClockOff);
-const int kConflict = lorvex::ExitCodeOf(Outcome::CameraConflict);
 const int kBadPicture = lorvex::ExitCodeOf(Outcome::CameraBadPicture);
 const int kPictureTooLarge = lorvex::ExitCodeOf(Outcome::CameraPictureTooLarge);
 
@@ -72,36 +61,7 @@ void JudgeOnWholeWindow(onvif::CameraSearch& search, const std::string& key,
     search.Find(key, camera);
 }
 
-int ExitFor(onvif::Outcome call) {
-    switch (call) {
-    case onvif::Outcome::Done:
-        return 0;
-    case onvif::Outcome::WrongCredentials:
-        return kWrongCredentials;
-    case onvif::Outcome::Locked:
-        return kLocked;
-    case onvif::Outcome::NoAnswer:
-        return kNoAnswer;
-    case onvif::Outcome::BadReply:
-        return kBadReply;
-    case onvif::Outcome::TooLarge:
-        return kTooLarge;
-    case onvif::Outcome::Fault:
-    case onvif::Outcome::NotSupported: // not an outcome of re-addressing
-    case onvif::Outcome::InvalidInput:
-    case onvif::Outcome::Cancelled:
-        return kRefused;
-    case onvif::Outcome::OutOfReach:
-        return kOutOfReach;
-    case onvif::Outcome::CertificateChanged:
-        return kCertificateChanged;
-    case onvif::Outcome::ClockOff:
-        return kClockOff;
-    case onvif::Outcome::Conflict:
-        return kConflict;
-    }
-    return kBadReply;
-}
+int ExitFor(onvif::Outcome call) { return lorvex::ExitCodeOf(onvif::OutcomeOfCall(call)); }
 
 // The link-local route the camera's XAddr needs, as the window adds it, in
 // place before the first call goes there; what keeps it out, on stderr.
@@ -265,19 +225,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
                 (advice.empty() ? ResultLine(r, request.ip) : advice).c_str());
     if (r.clockOff && r.call != onvif::Outcome::ClockOff)
         std::printf("%s: note: %s\n", camera.endpoint.c_str(), ClockNote(r.clockOffset).c_str());
-    switch (r.outcome) {
-    case onvif::ReaddressOutcome::Done:
-        return 0;
-    case onvif::ReaddressOutcome::NotConfirmed:
-        return kNotConfirmed;
-    case onvif::ReaddressOutcome::OutOfReach:
-        return kOutOfReach;
-    case onvif::ReaddressOutcome::BadRequest:
-        return kBadAddress;
-    case onvif::ReaddressOutcome::CallFailed:
-        return ExitFor(r.call);
-    }
-    return kBadReply;
+    return lorvex::ExitCodeOf(onvif::OutcomeOfReaddress(r));
 }
 
 int RunSetIp(const cli::ParsedArgs& args, std::string* password) {
