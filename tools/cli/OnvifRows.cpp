@@ -176,16 +176,19 @@ commission::PlanDevice PlanDeviceOfCamera(const onvif::CameraRecord& camera) {
 
 std::vector<commission::PlanDevice> PlanDevices(std::vector<commission::PlanDevice> makers,
                                                 const std::vector<onvif::CameraRecord>& cameras) {
-    const size_t makerCount = makers.size();
-    for (const onvif::CameraRecord& camera : cameras) {
-        size_t same = 0;
-        while (same < makerCount && (camera.mac.empty() || makers[same].mac != camera.mac))
-            ++same;
-        if (same == makerCount)
+    devicelist::DeviceMerge merge;
+    std::vector<devicelist::MergeStep> steps;
+    for (const commission::PlanDevice& maker : makers)
+        merge.Maker(maker.mac, SEARCH_EVENT_NEW, &steps);
+    const auto now = devicelist::DeviceMerge::Clock::now();
+    for (const onvif::CameraRecord& camera : cameras)
+        merge.Camera(camera.endpoint, camera.mac, SEARCH_EVENT_NEW, now, &steps);
+    for (commission::PlanDevice& maker : makers)
+        if (maker.endpoint.empty())
+            maker.endpoint = merge.JoinedEndpoint(maker.mac);
+    for (const onvif::CameraRecord& camera : cameras)
+        if (!merge.CameraKey(camera.endpoint).empty())
             makers.push_back(PlanDeviceOfCamera(camera));
-        else if (makers[same].endpoint.empty())
-            makers[same].endpoint = camera.endpoint;
-    }
     return makers;
 }
 
