@@ -273,7 +273,7 @@ void reportDeliveries(const TimedApplication& app, const Ping& ping, Clock::time
                     kinds[i].longest, kinds[i].longestCpu, kinds[i].longestBlocked);
 }
 
-Ping report(const char* phase, std::vector<Ping> pings, double cpuMs, qint64 wallMs) {
+Ping printPhase(const char* phase, std::vector<Ping> pings, double cpuMs, qint64 wallMs) {
     if (pings.empty()) {
         std::printf("%-7s no ping answered in %lld ms\n", phase, static_cast<long long>(wallMs));
         return {};
@@ -341,7 +341,7 @@ int main(int argc, char** argv) {
         if (!started && painted && window.onlineCount() > 0) {
             started = true;
             firstRow = Clock::now();
-            report("start", pinger.take(), threadCpuMs() - cpu, now);
+            printPhase("start", pinger.take(), threadCpuMs() - cpu, now);
             cpu = threadCpuMs();
             phaseStart = now;
         }
@@ -350,7 +350,7 @@ int main(int argc, char** argv) {
             std::printf("listed  %d rows in %lld ms\n", window.onlineCount(),
                         static_cast<long long>(now));
             const Ping worst =
-                report("search", pinger.take(), threadCpuMs() - cpu, now - phaseStart);
+                printPhase("search", pinger.take(), threadCpuMs() - cpu, now - phaseStart);
             if (options.events)
                 reportDeliveries(app, worst, firstRow);
             cpu = threadCpuMs();
@@ -358,11 +358,11 @@ int main(int argc, char** argv) {
         } else if (!listed && now >= options.timeoutMs) {
             std::printf("listed  only %d of %d rows in %lld ms\n", window.onlineCount(),
                         options.rows, static_cast<long long>(now));
-            report("search", pinger.take(), threadCpuMs() - cpu, now - phaseStart);
+            printPhase("search", pinger.take(), threadCpuMs() - cpu, now - phaseStart);
             status = 1;
             app.quit();
         } else if (listed && now - phaseStart >= options.afterMs) {
-            report("after", pinger.take(), threadCpuMs() - cpu, now - phaseStart);
+            printPhase("after", pinger.take(), threadCpuMs() - cpu, now - phaseStart);
             std::printf("rows    %d at the end\n", window.onlineCount());
             app.quit();
         }

@@ -39,6 +39,8 @@ public:
     bool running() const;
     // The state of every entry of the plan, in its order.
     const std::vector<commission::DeviceStatus>& statuses() const { return m_statuses; }
+    // The plan the batch runs, one entry per row.
+    const std::vector<commission::PlanEntry>& planEntries() const { return m_plan; }
     // The plan and every outcome so far as a CSV file: byte-order mark, CRLF
     // line ends, never a password or a setup code.
     QByteArray outcomeCsv() const;

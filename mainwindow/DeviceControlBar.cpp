@@ -9,6 +9,7 @@
 #include "LanguageSrc.h"
 #include "MacAddrEdit.h"
 #include "N12_MessageBox.h"
+#include "SnapshotPanel.h"
 #include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
@@ -39,6 +40,7 @@ DeviceControlBar::DeviceControlBar(QWidget* parent) : QWidget(parent) {
                        "rgb(78,83,90);border-bottom: 1px solid rgb(78,83,90); }"));
     buildNetworkSection();
     buildRestoreSection();
+    buildPictureSection();
     connect(m_networkHeader, SIGNAL(clicked(bool)), this, SLOT(slot_visibleNetworkParam(bool)));
     connect(m_restoreHeader, SIGNAL(clicked(bool)), this, SLOT(slot_visibleDevice(bool)));
     connect(m_saveButton, SIGNAL(clicked()), this, SLOT(slot_changeNetworkParamClicked()));
@@ -122,6 +124,19 @@ void DeviceControlBar::buildRestoreSection() {
         named(infoText("IDCS_RESTORE_DEVICE_PASSWORD_INFO", m_restoreFrame), "restoreInfo");
     m_networkBusy = busyText(m_networkFrame, "networkBusy");
     m_restoreBusy = busyText(m_restoreFrame, "restoreBusy");
+}
+
+void DeviceControlBar::buildPictureSection() {
+    m_picture = named(new SnapshotPanel(this), "picturePanel");
+}
+
+QString DeviceControlBar::typedPassword() const { return m_passwordField->text(); }
+
+// Below the restore section (its form when open), down to the bar's end.
+void DeviceControlBar::layOutPicture(int w, int h, int top) {
+    const int y = top + 33 + (m_restoreOpen ? 130 : 0) + 8;
+    m_picture->setGeometry(1, y, w - 2, std::max(0, h - y - 4));
+    m_picture->setVisible(h - y >= 80);
 }
 
 // Wrapped at word boundaries: the longer languages need two or three lines.
@@ -309,6 +324,7 @@ void DeviceControlBar::layOut() {
     m_background->setGeometry(0, 0, w, height());
     const int top = layOutNetwork(w);
     layOutRestore(w, height(), top);
+    layOutPicture(w, height(), top);
 }
 
 // Returns where the restore header starts. The open network frame reaches

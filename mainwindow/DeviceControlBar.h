@@ -13,6 +13,7 @@ class ButtonControl;
 class IpAddrEdit;
 class MacAddrEdit;
 class QCheckBox;
+class SnapshotPanel;
 class QFrame;
 class ZVKLabel;
 class ZVKLineEdit;
@@ -30,7 +31,8 @@ class ZVKPushButton;
 // networkFrame, macField, ipField, subnetField, gatewayField, passwordLabel,
 // passwordField, userLabel, userField, sessionCredentialsBox (the last three
 // shown for an ONVIF camera only), saveButton, networkInfo, restoreHeader, restoreFrame,
-// restoreMacField, okButton, restoreInfo, networkBusy, restoreBusy.
+// restoreMacField, okButton, restoreInfo, networkBusy, restoreBusy,
+// picturePanel.
 class DeviceControlBar : public QWidget {
     Q_OBJECT
 public:
@@ -86,6 +88,15 @@ public:
     QString networkSubnet() const;
     QString networkGateway() const;
 
+    // The list's key of the device SetNetworkParam put.
+    QString deviceKey() const { return m_deviceKey; }
+    // The password typed in the network form, as typed (the caller wipes
+    // its copy; ClearPassword empties the field).
+    QString typedPassword() const;
+    // The selected camera's picture, below the two sections (SnapshotPanel);
+    // the window sets its device and takes its pictures.
+    SnapshotPanel* picturePanel() const { return m_picture; }
+
     bool networkSectionOpen() const { return m_networkOpen; }
     bool restoreSectionOpen() const { return m_restoreOpen; }
 
@@ -115,6 +126,8 @@ private:
     void buildNetworkRows();
     void buildCameraRows();
     void buildRestoreSection();
+    void buildPictureSection();
+    void layOutPicture(int w, int h, int top);
     void offerRestoreMac(const QString& mac);
     // True, after telling the user, when one of these fields (each with
     // its label) refused part of what was typed.
@@ -159,6 +172,7 @@ private:
     ZVKLabel* m_networkBusy = nullptr;
     ZVKLabel* m_restoreBusy = nullptr;
     Busy m_busy = NotBusy;
+    SnapshotPanel* m_picture = nullptr;
     // Set when the user types in the network form, cleared when it sends
     // a request or shows another device: Return saves only while set.
     bool m_typedSinceRequest = false;

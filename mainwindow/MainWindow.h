@@ -25,11 +25,17 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+class BatchDialogBase;
 class DeviceControlBar;
+namespace report {
+class SessionLog;
+enum class Deed;
+} // namespace report
 class DeviceRequestRunner;
 class DeviceTreeHeaderView;
 class DeviceTypeFilterMenu;
@@ -188,6 +194,11 @@ public:
     // the device took: until it is verified, see Verification).
     bool deviceRequestRunning() const;
     DeviceControlBar* controlBar() const { return m_controlBar; }
+    // The side panel's picture of the selected camera: an ONVIF camera's
+    // with the credentials of the panel (or the session's), the maker's
+    // IP camera's with the panel's password (sealed, for a one-time token);
+    // shown in the panel when it comes, or its outcome in words.
+    void takePicture();
 
 private slots:
     void slot_deviceRequestFinished(int kind, int result);
@@ -206,6 +217,13 @@ private:
                          QString* typedPassword);
     bool cameraCredentials(QString* typed, std::string* user, SharedSecret* password);
     void showCameraOutcome();
+    // What the running picture request gave: its JPEG, or the words why not.
+    struct PictureTake {
+        std::string jpeg;
+        QString failure; // empty when jpeg holds the picture
+    };
+    std::shared_ptr<PictureTake> m_pictureTake;
+    void showPicture();
     // Credentials given once for every camera of this session: only in
     // memory, the password wiped when the last request holding it ends.
     std::string m_sessionUser;
@@ -398,7 +416,21 @@ public:
     // Asks the site's name and the file, writes the report and says where
     // (or why not). Modal boxes on the heap, watched.
     void openSiteReport();
+    // What this session did to each device (re-addressed, activated,
+    // restored, ...), read back or not: the window's actions note each
+    // deed as it ends, the site report reads them.
+    report::SessionLog& sessionLog();
 
+private:
+    // Notes the deed of every device a batch dialog finished with: done
+    // (seen at its new values) as read back, not confirmed or gone as not.
+    void logBatch(const BatchDialogBase& dialog, report::Deed deed);
+    std::shared_ptr<report::SessionLog> m_sessionLog;
+    // The thumbnail of each camera's latest picture in the side panel, by
+    // the list's key: the site report shows it.
+    std::map<QString, snapshot::Thumbnail> m_thumbnails;
+
+public:
     // Commissioning (MainWindowBatch.cpp)
 public:
     // Opens the batch dialog (window-modal, not waited for) for the selected

@@ -11,11 +11,14 @@
 #include "DeviceRequestRunner.h"
 #include "LorvexSearch.h"
 #include "IdentifyDialog.h"
+#include "OnvifActions.h"
+#include "SnapshotPanel.h"
 #include "TrustDialogs.h"
 #include "TrustMessages.h"
 #include "LanguageSrc.h"
 #include "N12_MessageBox.h"
 #include "Secret.h"
+#include "SessionLog.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -32,7 +35,8 @@ enum RequestKind {
     RestorePassword = 2,
     ActivateDevice = 3,
     ReaddressCamera = 4,
-    IdentifyDevice = 5
+    IdentifyDevice = 5,
+    TakePicture = 6
 };
 
 // The request's texts in UTF-8, as the engine takes them.
@@ -74,6 +78,8 @@ void MainWindow::connectDeviceActions() {
             SLOT(slot_changeNetworkParam(QString, QString, QString, QString, QString, QString,
                                          QString, bool)));
     connect(m_controlBar, SIGNAL(sig_restorePwd(QString)), this, SLOT(slot_restorePwd(QString)));
+    connect(m_controlBar->picturePanel(), &SnapshotPanel::sig_takePicture, this,
+            &MainWindow::takePicture);
 }
 
 void MainWindow::finishDeviceRequest() {
@@ -167,7 +173,14 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
         return;
     }
     if (kind == ActivateDevice) {
+        // The device's authenticated answer said so; nothing was read back.
+        if (result == CLorvexManage::SETNET_DONE)
+            sessionLog().Add(m_requestMac.toStdString(), report::Deed::Activated, false);
         showOutcome(ActivateOutcomeMessage(result));
+        return;
+    }
+    if (kind == TakePicture) {
+        showPicture();
         return;
     }
     if (kind == IdentifyDevice) {
@@ -182,6 +195,7 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
         ShowActionMessage(RestoreOutcomeMessage(result), this);
         return;
     }
+    sessionLog().Add(m_requestMac.toStdString(), report::Deed::Restored, false);
     m_controlBar->ClearRestoreMac();
     offerActivation(m_requestMac);
 }
@@ -240,6 +254,7 @@ void MainWindow::startVerification(int32_t code) {
         m_wrongPasswords.remove(m_requestMac); // it took the password
     const QString ip = m_requestAddresses.value(0);
     if (m_manager.GetAutoSearch() == 0) {
+        sessionLog().Add(m_requestMac.toStdString(), report::Deed::Readdressed, false);
         N12_MessageBox::warning(GetText("IDCS_SET_NETWORK_SENT_NO_SEARCH_D").arg(v->device, ip),
                                 this);
         return;
@@ -270,6 +285,9 @@ void MainWindow::checkVerification() {
         return;
     m_verifyTimer->stop();
     const std::unique_ptr<Verification> done = std::move(m_verification);
+    if (status.state != commission::BatchState::Refused)
+        sessionLog().Add(done->mac.toStdString(), report::Deed::Readdressed,
+                         status.state == commission::BatchState::Done);
     m_controlBar->SetBusy(DeviceControlBar::NotBusy);
     if (!isVisible())
         return;
@@ -471,6 +489,10 @@ void MainWindow::showCameraOutcome() {
         return;
     const onvif::ReaddressResult result = *m_cameraResult;
     m_cameraResult.reset();
+    if (result.outcome == onvif::ReaddressOutcome::Done ||
+        result.outcome == onvif::ReaddressOutcome::NotConfirmed)
+        sessionLog().Add(m_requestMac.toStdString(), report::Deed::Readdressed,
+                         result.outcome == onvif::ReaddressOutcome::Done);
     QString detail;
     const ActionMessage message = CameraReaddressMessage(result, &detail);
     // The engine's sentence is English; the installer reads the address and
@@ -495,4 +517,127 @@ void MainWindow::showCameraOutcome() {
         N12_MessageBox::warning(text, this);
     else
         N12_MessageBox::error(text, this);
+}
+
+namespace {
+
+// A maker's camera's picture, fetch and decode, once its token is granted.
+constexpr int32_t kPictureTimeLimitMs = 6000;
+
+// The words for a picture that did not come: the outcome's own text where
+// the window has one, else the picture's.
+QString PictureFailure(lorvex::Outcome outcome) {
+    if (outcome == lorvex::Outcome::CameraBadPicture ||
+        outcome == lorvex::Outcome::CameraPictureTooLarge)
+        return GetText("IDCS_PICTURE_BAD");
+    if (outcome == lorvex::Outcome::NoPicture)
+        return GetText("IDCS_PICTURE_NO_CAMERA");
+    if (outcome == lorvex::Outcome::Refused)
+        return GetText("IDCS_PICTURE_REFUSED"); // a wrong password, counted toward the lock
+    if (outcome == lorvex::Outcome::NoAnswer || outcome == lorvex::Outcome::CameraNoAnswer)
+        return GetText("IDCS_PICTURE_NO_ANSWER");
+    const ActionMessage message = OutcomeMessage(outcome);
+    return message.key[0] != '\0' ? GetText(message.key) : GetText("IDCS_PICTURE_FAILED");
+}
+
+QString CameraPictureFailure(const onvif::SnapshotResult& r) {
+    switch (r.outcome) {
+    case onvif::Outcome::WrongCredentials:
+        return GetText("IDCS_ONVIF_WRONG_CREDENTIALS");
+    case onvif::Outcome::Locked:
+        return GetText("IDCS_ONVIF_LOCKED");
+    case onvif::Outcome::NoAnswer:
+        return GetText("IDCS_ONVIF_NO_ANSWER");
+    case onvif::Outcome::TooLarge:
+        return GetText("IDCS_PICTURE_BAD");
+    default:
+        return GetText(r.image != snapshot::ImageCheck::Ok ? "IDCS_PICTURE_BAD"
+                                                           : "IDCS_PICTURE_FAILED");
+    }
+}
+
+} // namespace
+
+void MainWindow::takePicture() {
+    SnapshotPanel* panel = m_controlBar->picturePanel();
+    const DevInfo* record = findDeviceRecord(m_controlBar->deviceKey());
+    if (record == nullptr) {
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    if (deviceRequestRunning())
+        return;
+    QString typed = m_controlBar->typedPassword();
+    auto take = std::make_shared<PictureTake>();
+    DeviceRequestRunner::Job job;
+    if (record->isCamera()) {
+        onvif::CameraRecord camera;
+        if (!m_cameras->search().Find(record->endpoint.toStdString(), &camera)) {
+            WipeText(&typed);
+            ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+            return;
+        }
+        onvif::ActionContext context;
+        if (!cameraCredentials(&typed, &context.user, &context.password))
+            return;
+        job = [camera, context, take] {
+            AwaitCameraRoute(camera);
+            onvif::SnapshotRequest request;
+            request.thumbnail = false;
+            onvif::SnapshotResult r = onvif::TakeSnapshot(camera, request, context);
+            if (r.outcome == onvif::Outcome::Done)
+                take->jpeg = std::move(r.jpeg);
+            else
+                take->failure = CameraPictureFailure(r);
+            return 0;
+        };
+    } else {
+        if (typed.isEmpty()) {
+            N12_MessageBox::warning(GetText("IDCS_PICTURE_PASSWORD_NEEDED"), this);
+            m_controlBar->AskCredentials();
+            return;
+        }
+        if (!identityConfirmed(record->mac)) {
+            WipeText(&typed);
+            return;
+        }
+        QByteArray utf8 = typed.toUtf8();
+        WipeText(&typed);
+        const SharedSecret secret = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
+        WipeText(&utf8);
+        CLorvexManage* manager = &m_manager;
+        job = [manager, mac = record->mac.toStdString(), secret, take] {
+            MakerSnapshot r =
+                manager->TakeSnapshot(mac.c_str(), secret->c_str(), kPictureTimeLimitMs);
+            if (r.outcome == lorvex::Outcome::Done)
+                take->jpeg = std::move(r.jpeg);
+            else
+                take->failure = PictureFailure(r.outcome);
+            return 0;
+        };
+    }
+    m_controlBar->ClearPassword();
+    m_requestMac = record->mac;
+    if (m_deviceRequests->start(TakePicture, job)) {
+        m_pictureTake = take;
+        panel->showBusy();
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+    }
+}
+
+void MainWindow::showPicture() {
+    const std::shared_ptr<PictureTake> take = std::move(m_pictureTake);
+    // The panel shows another device by now: the picture is not its.
+    if (take == nullptr || m_requestMac != m_controlBar->deviceKey())
+        return;
+    SnapshotPanel* panel = m_controlBar->picturePanel();
+    if (take->failure.isEmpty()) {
+        snapshot::Thumbnail thumbnail;
+        if (panel->showPicture(take->jpeg) &&
+            snapshot::MakeThumbnail(reinterpret_cast<const std::uint8_t*>(take->jpeg.data()),
+                                    take->jpeg.size(), snapshot::DecodeLimits{},
+                                    &thumbnail) == snapshot::ImageCheck::Ok)
+            m_thumbnails[m_requestMac] = std::move(thumbnail);
+    } else
+        panel->showText(take->failure);
 }

@@ -11,6 +11,8 @@
 #include "DeviceControlBar.h"
 #include "LanguageSrc.h"
 #include "MainWindow.h"
+
+#include "SessionLog.h"
 #include "N12_MessageBox.h"
 #include "Neighbours.h"
 #include "StatusBar.h"
@@ -210,8 +212,10 @@ void MainWindow::openBatchDialog() {
         new BatchDialog(std::move(selected), std::move(listed), std::move(engine), this);
     m_batchDialog->setObjectName(QStringLiteral("batchDialog"));
     connect(m_batchDialog, &BatchDialog::batchFinished, this, [this] {
-        if (m_batchDialog)
-            showMovedDevices(m_batchDialog->plan(), m_batchDialog->statuses());
+        if (!m_batchDialog)
+            return;
+        logBatch(*m_batchDialog, report::Deed::Readdressed);
+        showMovedDevices(m_batchDialog->plan(), m_batchDialog->statuses());
     });
     m_batchDialog->setAttribute(Qt::WA_DeleteOnClose);
     m_batchDialog->setWindowModality(Qt::WindowModal);
@@ -303,6 +307,10 @@ void MainWindow::openActivationDialog() {
     delete m_activationDialog;
     m_activationDialog = new ActivationDialog(selected, std::move(services), this);
     m_activationDialog->setObjectName(QStringLiteral("activationDialog"));
+    connect(m_activationDialog, &BatchDialogBase::batchFinished, this, [this] {
+        if (m_activationDialog)
+            logBatch(*m_activationDialog, report::Deed::Activated);
+    });
     m_activationDialog->setAttribute(Qt::WA_DeleteOnClose);
     m_activationDialog->setWindowModality(Qt::WindowModal);
     m_activationDialog->show();

@@ -12,6 +12,7 @@
 #include "DevInfo.h"
 #include "DeviceColumns.h"
 #include "DeviceControlBar.h"
+#include "SnapshotPanel.h"
 #include "DeviceFilterMenus.h"
 #include "DeviceRequestRunner.h"
 #include "LanguageSrc.h"
@@ -418,11 +419,14 @@ void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
     if (current == nullptr) {
         m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
         m_controlBar->SetCamera(false, QString());
+        m_controlBar->picturePanel()->setDevice(false);
         return;
     }
     const DevInfo* record = recordOf(current);
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
     m_controlBar->SetCamera(record->isCamera(), record->shownMac());
+    m_controlBar->picturePanel()->setDevice(record->isCamera() ||
+                                            record->productSeries == QLatin1String("ZVK_IPC"));
 }
 
 // The page's address is found off the window thread (a port probe of up to

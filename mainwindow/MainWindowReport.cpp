@@ -9,7 +9,9 @@
 #include "LorvexSearch.h"
 #include "LorvexVersion.h"
 #include "N12_MessageBox.h"
+#include "SessionLog.h"
 #include "SiteReport.h"
+#include "BatchDialogBase.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -71,6 +73,16 @@ report::Identity IdentityOf(const DevInfo& device) {
     return report::Identity::Unverified;
 }
 
+report::DeedWords WindowDeedWords() {
+    report::DeedWords words;
+    const char* keys[report::kDeedCount] = {
+        "IDCS_SITE_REPORT_READDRESSED", "IDCS_SITE_REPORT_ACTIVATED", "IDCS_SITE_REPORT_RENAMED",
+        "IDCS_SITE_REPORT_RESTORED", "IDCS_SITE_REPORT_CLOCK_SET"};
+    for (int i = 0; i < report::kDeedCount; ++i)
+        words.words[i] = Utf8(GetText(keys[i]));
+    return words;
+}
+
 report::Row RowOf(const DevInfo& device) {
     report::Row row;
     row.name = Utf8(device.devName);
@@ -102,8 +114,19 @@ bool MainWindow::writeSiteReport(const QString& path, const QString& site, QStri
         return ka != kb ? ka < kb : a->mac < b->mac;
     });
     std::vector<report::Row> rows;
-    for (const DevInfo* device : devices)
-        rows.push_back(RowOf(*device));
+    const report::DeedWords words = WindowDeedWords();
+    for (const DevInfo* device : devices) {
+        report::Row row = RowOf(*device);
+        if (m_sessionLog)
+            row.action = m_sessionLog->Summary(Utf8(device->mac), words, &row.verified);
+        const auto picture = m_thumbnails.find(device->mac);
+        if (picture != m_thumbnails.end()) {
+            row.thumbnailJpeg = picture->second.jpeg;
+            row.thumbnailWidth = picture->second.width;
+            row.thumbnailHeight = picture->second.height;
+        }
+        rows.push_back(std::move(row));
+    }
     report::Header header;
     header.site = Utf8(site);
     header.date =
@@ -147,4 +170,23 @@ void MainWindow::openSiteReport() {
         GetText("IDCS_SITE_REPORT_WRITTEN_D")
             .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(csv)),
         this);
+}
+
+report::SessionLog& MainWindow::sessionLog() {
+    if (!m_sessionLog)
+        m_sessionLog = std::make_shared<report::SessionLog>();
+    return *m_sessionLog;
+}
+
+void MainWindow::logBatch(const BatchDialogBase& dialog, report::Deed deed) {
+    const auto& plan = dialog.planEntries();
+    const auto& statuses = dialog.statuses();
+    for (size_t i = 0; i < plan.size() && i < statuses.size(); ++i) {
+        const commission::BatchState state = statuses[i].state;
+        if (state != commission::BatchState::Done &&
+            state != commission::BatchState::NotConfirmed && state != commission::BatchState::Gone)
+            continue;
+        sessionLog().Add(commission::DeviceKey(plan[i].device), deed,
+                         state == commission::BatchState::Done);
+    }
 }

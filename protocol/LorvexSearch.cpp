@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include <sodium.h>
 
 #include "SearchEngine.h"
 
@@ -70,6 +73,16 @@ void LORVEX_TRUST_Identify(const unsigned char mac[6], const char* password, int
         TheEngine().Identify(ToMac(mac), password, seconds);
 }
 
+void LORVEX_TRUST_SnapshotToken(const unsigned char mac[6], const char* password,
+                                const unsigned char token[LORVEX_SNAPSHOT_TOKEN_BYTES]) {
+    if (!mac || !token)
+        return;
+    lorvex::trust::SnapshotToken t;
+    std::memcpy(t.data(), token, t.size());
+    TheEngine().GrantSnapshot(ToMac(mac), password, t);
+    sodium_memzero(t.data(), t.size());
+}
+
 int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
     return mac ? TheEngine().Restore(ToMac(mac)) : -1;
 }
@@ -79,6 +92,9 @@ int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
 static_assert(LORVEX_SEARCH_MAX_CONFIG_BYTES ==
                   lorvex::wire::kMaxPayload - lorvex::trust::kSealOverhead,
               "the public limit is what a sealed request leaves for the document");
+static_assert(LORVEX_SNAPSHOT_TOKEN_BYTES == lorvex::trust::kSnapshotTokenSize &&
+                  LORVEX_SNAPSHOT_TOKEN_SECONDS == lorvex::trust::kSnapshotTokenSeconds,
+              "the public token is the protocol's");
 static_assert(LORVEX_IDENTIFY_MAX_SECONDS == lorvex::trust::kIdentifyMaxSeconds,
               "the public bound is the protocol's");
 static_assert(static_cast<int>(lorvex::search::Identity::Conflict) == LORVEX_IDENTITY_CONFLICT,

@@ -152,6 +152,15 @@ void Engine::Identify(const wire::MacBytes& mac, const char* password, int secon
     Wipe(&body);
 }
 
+void Engine::GrantSnapshot(const wire::MacBytes& mac, const char* password,
+                           const trust::SnapshotToken& token) {
+    if (!password)
+        return;
+    std::string body = trust::SnapshotTokenBody(token, password);
+    StartRequest(wire::Kind::SnapshotToken, mac, body);
+    Wipe(&body);
+}
+
 void Engine::Activate(const wire::MacBytes& mac, const char* password, const char* setupCode) {
     std::string code;
     code.reserve(2 * trust::kSetupCodeTextSize); // on the heap: moved, never copied

@@ -89,6 +89,10 @@ public:
     // trust::kIdentifyMaxSeconds, and the password); the result comes as
     // LORVEX_SEARCH_EVENT_CONFIG. Nothing is sent for a time out of range.
     void Identify(const wire::MacBytes& mac, const char* password, int seconds);
+    // Seals a snapshot token request (the token and the password); the
+    // result comes as LORVEX_SEARCH_EVENT_CONFIG.
+    void GrantSnapshot(const wire::MacBytes& mac, const char* password,
+                       const trust::SnapshotToken& token);
     // The device's restoreResult (0 restored), -1 when no authentic
     // acknowledgement of this request came within kRestoreWait.
     int Restore(const wire::MacBytes& mac);

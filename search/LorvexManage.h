@@ -24,9 +24,20 @@
 #include "DeviceAddress.h"
 #include "DeviceHttp.h"
 #include "HostNet.h"
+#include "Jpeg.h"
 #include "Lock.h"
 #include "Observer.h"
+#include "Outcomes.h"
 #include "SearchInfo.h"
+
+// The picture of one of the maker's IP cameras (CLorvexManage::TakeSnapshot).
+struct MakerSnapshot {
+    lorvex::Outcome outcome = lorvex::Outcome::Done;
+    snapshot::ImageCheck image = snapshot::ImageCheck::Ok; // what the picture was judged
+    std::string jpeg;                                      // Done: the picture as it came
+    int width = 0, height = 0;
+    std::string comment; // its first COM segment, when it has one
+};
 
 class CLorvexManage : public CObservable<SEARCH_INFO> {
 public:
@@ -262,6 +273,21 @@ public:
     // (3000 ms) or SETNET_FAILED (a wrong password, which counts toward the
     // device's lock; a time out of range, nothing sent; after Shutdown).
     int32_t Identify(const char* mac, const char* password, int32_t seconds);
+
+    // The picture of the listed, activated IP camera with this MAC, its
+    // password never on the wire in a usable form: a sealed request grants
+    // a one-time token (random, drawn here), and one HTTP GET of the
+    // camera's own address redeems it (LORVEX_TRUST_SnapshotToken). The
+    // picture is at most snapshot::kMaxImageBytes and read whole as a JPEG
+    // within the image bounds, the HTTP step and the decode within
+    // timeLimitMs (at most kImageDeadlineMs for the fetch) after the grant
+    // came, which is awaited 3000 ms. Outcomes: Done;
+    // NoDevice, NoPicture (no IP camera), Unverified, IdentityConflict,
+    // TooLong (nothing sent); NotActivated, Locked, Refused (a wrong
+    // password, counted toward the lock), NoAnswer; for the HTTP step
+    // CameraNoAnswer, CameraRefused (the token not honoured), and
+    // CameraPictureTooLarge or CameraBadPicture for the picture.
+    MakerSnapshot TakeSnapshot(const char* mac, const char* password, int32_t timeLimitMs);
 
     // Restore with its outcome: SETNET_DONE, SETNET_NO_PRESENCE (the reset
     // button was not pressed within 10 minutes), SETNET_NO_ANSWER, or

@@ -2,7 +2,9 @@
 // device (through the search library, then over HTTP for an IP camera's
 // ports) and the restore of its factory password.
 #include <arpa/inet.h>
+#include <sodium.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <thread>
 
 #include "DebugOutput.h"
+#include "ImageTransport.h"
 #include "DeviceAddress.h"
 #include "DeviceHttp.h"
 #include "LorvexManage.h"
@@ -367,6 +370,94 @@ int32_t CLorvexManage::Identify(const char* mac, const char* password, int32_t s
     if (answer == -1)
         return SETNET_NO_ANSWER;
     return answer == 0 ? SETNET_DONE : RefusalCode(answer);
+}
+
+namespace {
+
+// The token's HTTP step: one GET of the camera's own address, the picture
+// judged by its markers and read whole within the image bounds.
+MakerSnapshot RedeemToken(const SEARCH_INFO& device, const lorvex::trust::SnapshotToken& token,
+                          std::chrono::steady_clock::time_point deadline) {
+    MakerSnapshot r;
+    ImageGetRequest get;
+    get.host = device.ipAddr;
+    get.port = static_cast<uint16_t>(device.httpPort);
+    get.target = lorvex::trust::SnapshotTarget(token);
+    get.timeLimitMs =
+        std::min<long>(kImageDeadlineMs, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             deadline - std::chrono::steady_clock::now())
+                                             .count());
+    get.maxBytes = snapshot::kMaxImageBytes;
+    ImageGetReply reply;
+    const ImageGetResult got = ImageGet(get, &reply);
+    WipeSecret(&get.target);
+    if (got == ImageGetResult::TooLarge) {
+        r.image = snapshot::ImageCheck::TooLarge;
+        return r.outcome = lorvex::Outcome::CameraPictureTooLarge, r;
+    }
+    if (got != ImageGetResult::Answered)
+        return r.outcome = lorvex::Outcome::CameraNoAnswer, r;
+    if (reply.status != 200)
+        return r.outcome = lorvex::Outcome::CameraRefused, r;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(reply.body.data());
+    snapshot::DecodeLimits limits;
+    limits.deadline = deadline;
+    snapshot::JpegHeader header;
+    r.image = snapshot::ReadJpegHeader(bytes, reply.body.size(), &header);
+    snapshot::Image smallest; // the smallest scale still reads every block
+    if (r.image == snapshot::ImageCheck::Ok)
+        r.image = snapshot::DecodeJpeg(bytes, reply.body.size(), limits, 1, 1, &smallest);
+    if (r.image == snapshot::ImageCheck::TimedOut)
+        return r.outcome = lorvex::Outcome::CameraNoAnswer, r;
+    if (r.image != snapshot::ImageCheck::Ok)
+        return r.outcome = lorvex::Outcome::CameraBadPicture, r;
+    r.width = header.width;
+    r.height = header.height;
+    r.comment = header.comment;
+    r.jpeg = std::move(reply.body);
+    return r;
+}
+
+MakerSnapshot Failed(lorvex::Outcome outcome) {
+    MakerSnapshot r;
+    r.outcome = outcome;
+    return r;
+}
+
+} // namespace
+
+MakerSnapshot CLorvexManage::TakeSnapshot(const char* mac, const char* password,
+                                          int32_t timeLimitMs) {
+    if (!LibraryUsable())
+        return Failed(lorvex::Outcome::Refused);
+    SEARCH_INFO device{};
+    unsigned char bytes[6];
+    if (!FindDevice(mac, &device) || !MacBytesOf(device.mac, bytes))
+        return Failed(lorvex::Outcome::NoDevice);
+    if (std::strcmp(device.productSeries, kIpCamera) != 0)
+        return Failed(lorvex::Outcome::NoPicture);
+    if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
+        return Failed(lorvex::OutcomeOfResult(gate));
+    const char* pw = Text(password);
+    if (lorvex::trust::kSnapshotTokenSize + std::strlen(pw) > LORVEX_SEARCH_MAX_CONFIG_BYTES)
+        return Failed(lorvex::Outcome::TooLong);
+    lorvex::trust::SnapshotToken token;
+    randombytes_buf(token.data(), token.size());
+    ResetSetIPResult();
+    LORVEX_TRUST_SnapshotToken(bytes, pw, token.data());
+    const int32_t answer = WaitForSetIPAnswer(*this, bytes, WithDefaults(m_config).sleep);
+    MakerSnapshot r;
+    if (answer == kConflictMeanwhile)
+        r.outcome = lorvex::Outcome::IdentityConflict;
+    else if (answer == -1)
+        r.outcome = lorvex::Outcome::NoAnswer;
+    else if (answer != 0)
+        r.outcome = lorvex::OutcomeOfResult(RefusalCode(answer));
+    else
+        r = RedeemToken(device, token,
+                        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs));
+    sodium_memzero(token.data(), token.size());
+    return r;
 }
 
 int32_t CLorvexManage::RestoreDevice(const char* mac) {

@@ -101,6 +101,8 @@ const OutcomeRow kTable[] = {
      "refused: the camera's picture is not a JPEG this tool reads whole; nothing was written", 43},
     {Outcome::CameraPictureTooLarge, -1, "",
      "refused: the camera's picture is larger than 4 MiB; nothing was written", 44},
+    {Outcome::NoPicture, -1, "",
+     "refused: the device is no IP camera and has no picture; nothing was sent", 45},
     {Outcome::NotAllDone, -1, "",
      "failed: not everything asked was done (the lines printed say what)", 1},
     {Outcome::NothingSent, -1, "IDCS_BATCH_ERROR_FILE",

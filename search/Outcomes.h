@@ -53,6 +53,7 @@ enum class Outcome {
     // A camera's picture (snapshot): nothing written.
     CameraBadPicture,      // not a JPEG read whole within the image bounds
     CameraPictureTooLarge, // past the byte bound
+    NoPicture,             // the maker's device is no IP camera: nothing sent
     // Commands as a whole.
     NotAllDone,  // not everything asked was done; the lines printed say what
     NothingSent, // a batch's plan, selection or setup codes refused before any request

@@ -113,7 +113,8 @@ int LORVEX_SET_DevRestoreDefault(const unsigned char mac[6]);
  * The identity state of the device with MAC `mac`; when `fingerprint` is not
  * null and the state is not UNKNOWN, the fingerprint of the key the library
  * holds for it is written there (LORVEX_FINGERPRINT_BYTES bytes, NUL-terminated).
- * Secrets (LORVEX_SET_CONFIG, LORVEX_TRUST_Activate, LORVEX_TRUST_Identify) are sent only in the
+ * Secrets (LORVEX_SET_CONFIG, LORVEX_TRUST_Activate, LORVEX_TRUST_Identify,
+ * LORVEX_TRUST_SnapshotToken) are sent only in the
  * states VERIFIED and CONFIRMED; in any other the request is dropped unsent.
  * To a CONFIRMED key a secret goes only after the answer window of a probe
  * to its MAC: a certified key that answers then puts the MAC in CONFLICT
@@ -154,6 +155,23 @@ void LORVEX_TRUST_Activate(const unsigned char mac[6], const char* password, con
  * secret (see LORVEX_TRUST_Identity).
  */
 void LORVEX_TRUST_Identify(const unsigned char mac[6], const char* password, int seconds);
+
+/* A snapshot token's size in bytes, and how long a device honours it. */
+#define LORVEX_SNAPSHOT_TOKEN_BYTES 32
+#define LORVEX_SNAPSHOT_TOKEN_SECONDS 10
+
+/*
+ * Asks the activated IP camera `mac` to give one picture for `token`
+ * (LORVEX_SNAPSHOT_TOKEN_BYTES random bytes the caller drew), sealed with its
+ * password `password`. Its result arrives as LORVEX_SEARCH_EVENT_CONFIG like
+ * that of LORVEX_SET_CONFIG (setIPResult; 1: wrong password, counted toward
+ * the device's lock, or no camera). On 0 the camera answers one HTTP
+ * `GET /snapshot?token=HEX` (64 lowercase hexadecimal digits) from this
+ * host's address within LORVEX_SNAPSHOT_TOKEN_SECONDS with its picture.
+ * Nothing is sent to a key that may not receive a secret.
+ */
+void LORVEX_TRUST_SnapshotToken(const unsigned char mac[6], const char* password,
+                                const unsigned char token[LORVEX_SNAPSHOT_TOKEN_BYTES]);
 
 /*
  * As LORVEX_SET_DevRestoreDefault, with the device's answer: -1 when no

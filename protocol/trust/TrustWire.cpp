@@ -410,6 +410,51 @@ bool ReadIdentifyBody(std::string_view body, int* seconds, std::string* password
     return true;
 }
 
+std::string SnapshotTokenBody(const SnapshotToken& token, std::string_view password) {
+    std::string body;
+    body.reserve(token.size() + password.size());
+    body.append(reinterpret_cast<const char*>(token.data()), token.size());
+    body.append(password);
+    return body;
+}
+
+bool ReadSnapshotTokenBody(std::string_view body, SnapshotToken* token, std::string* password) {
+    if (body.size() < token->size())
+        return false;
+    std::memcpy(token->data(), body.data(), token->size());
+    password->assign(body.substr(token->size()));
+    return true;
+}
+
+std::string SnapshotTarget(const SnapshotToken& token) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string target = "/snapshot?token=";
+    for (unsigned char b : token) {
+        target += kHex[b >> 4];
+        target += kHex[b & 15];
+    }
+    return target;
+}
+
+bool ReadSnapshotTokenText(std::string_view text, SnapshotToken* token) {
+    if (text.size() != 2 * token->size())
+        return false;
+    auto nibble = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    for (std::size_t i = 0; i < token->size(); ++i) {
+        const int hi = nibble(text[2 * i]), lo = nibble(text[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        (*token)[i] = static_cast<unsigned char>(hi << 4 | lo);
+    }
+    return true;
+}
+
 bool SealedToolKey(const wire::Message& msg, Key* toolKey) {
     if (msg.payload.size() < kSealOverhead)
         return false;

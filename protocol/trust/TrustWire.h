@@ -210,6 +210,26 @@ std::string IdentifyBody(int seconds, std::string_view password);
 // password, which the caller wipes.
 bool ReadIdentifyBody(std::string_view body, int* seconds, std::string* password);
 
+// Snapshot token requests (kind 9): the tool draws kSnapshotTokenSize
+// random bytes and seals them with the device's password; a camera that
+// answers 0 gives its picture once for `GET SnapshotTarget(token)` from the
+// address the request came from, within kSnapshotTokenSeconds. The token is
+// worth one picture and nothing else, so it may cross the link in clear.
+constexpr std::size_t kSnapshotTokenSize = 32;
+constexpr int kSnapshotTokenSeconds = 10;
+using SnapshotToken = std::array<unsigned char, kSnapshotTokenSize>;
+// The body: the token followed by the password (UTF-8). The caller wipes it.
+std::string SnapshotTokenBody(const SnapshotToken& token, std::string_view password);
+// The device's reading of an opened body: false for one shorter than the
+// token; else the token and the password, which the caller wipes.
+bool ReadSnapshotTokenBody(std::string_view body, SnapshotToken* token, std::string* password);
+// The HTTP target that redeems `token`: "/snapshot?token=" and its 64
+// lowercase hexadecimal digits.
+std::string SnapshotTarget(const SnapshotToken& token);
+// The device's reading of the query value: true only for exactly 64
+// hexadecimal digits (either case).
+bool ReadSnapshotTokenText(std::string_view text, SnapshotToken* token);
+
 // The tool key of a sealed request, read before the device picks its keys.
 bool SealedToolKey(const wire::Message& msg, Key* toolKey);
 // Opens a sealed request; false when it was not sealed under `keys` for this

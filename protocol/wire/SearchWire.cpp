@@ -35,7 +35,7 @@ std::uint32_t GetU32(const unsigned char* p) { return (GetU16(p) << 16) | GetU16
 
 bool KnownKind(unsigned char k) {
     return k >= static_cast<unsigned char>(Kind::Probe) &&
-           k <= static_cast<unsigned char>(Kind::Identify);
+           k <= static_cast<unsigned char>(Kind::SnapshotToken);
 }
 
 } // namespace

@@ -20,14 +20,15 @@ constexpr std::size_t kMaxPayload = kMaxDatagram - kHeaderSize;
 constexpr std::uint8_t kVersion = 2; // 2: device identity and sealed requests
 
 enum class Kind : std::uint8_t {
-    Probe = 1,        // tool -> devices
-    Answer = 2,       // device -> tool, payload multicastSearchResult
-    SetConfig = 3,    // tool -> device, payload searchSetIP
-    ConfigResult = 4, // device -> tool, payload multicastSearchResult/setIPResult
-    Restore = 5,      // tool -> device, sealed, no body
-    RestoreAck = 6,   // device -> tool, authenticated restoreResult
-    Activate = 7,     // tool -> device, sealed first password; answered with kind 4
-    Identify = 8,     // tool -> device, sealed time to show itself and password; kind 4
+    Probe = 1,         // tool -> devices
+    Answer = 2,        // device -> tool, payload multicastSearchResult
+    SetConfig = 3,     // tool -> device, payload searchSetIP
+    ConfigResult = 4,  // device -> tool, payload multicastSearchResult/setIPResult
+    Restore = 5,       // tool -> device, sealed, no body
+    RestoreAck = 6,    // device -> tool, authenticated restoreResult
+    Activate = 7,      // tool -> device, sealed first password; answered with kind 4
+    Identify = 8,      // tool -> device, sealed time to show itself and password; kind 4
+    SnapshotToken = 9, // tool -> device, sealed one-time picture token and password; kind 4
 };
 
 // Six bytes of a MAC, first pair first.

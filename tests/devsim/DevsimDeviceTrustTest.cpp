@@ -117,6 +117,55 @@ TEST(DevsimIdentify, PasswordAndTimeDecide) {
               lorvex::trust::RESULT_NOT_ACTIVATED);
 }
 
+// A snapshot token is worth one picture, to the host that asked for it,
+// within its life; a wrong password counts toward the lock as elsewhere.
+TEST(DevsimSnapshotToken, OnePictureForItsHostWithinItsLife) {
+    using lorvex::trust::SnapshotTokenBody;
+    const Clock::time_point now = Clock::now();
+    Device device = GenerateDevice(FleetPlan{}, 0, 1700000000);
+    device.type = "ZVK_IPC";
+    device.password = "Camera-Door-7";
+    lorvex::trust::SnapshotToken token{}, other{};
+    token.fill(0x11);
+    other.fill(0x22);
+    const std::uint32_t host = 0x0a00000a, stranger = 0x0b00000a;
+    EXPECT_EQ(GrantSnapshot(&device, std::string(31, 'x'), host, now),
+              lorvex::trust::RESULT_REFUSED);
+    EXPECT_EQ(GrantSnapshot(&device, SnapshotTokenBody(token, "Camera-Door-8"), host, now),
+              lorvex::trust::RESULT_REFUSED);
+    EXPECT_EQ(device.wrongPasswords, 1);
+    EXPECT_EQ(RedeemSnapshot(&device, token, host, now), Redeem::NoToken) << "refused: none held";
+    const auto life = std::chrono::seconds(lorvex::trust::kSnapshotTokenSeconds);
+    struct {
+        const char* what;
+        lorvex::trust::SnapshotToken presented;
+        std::uint32_t from;
+        Clock::duration after;
+        Redeem first, second;
+    } cases[] = {
+        {"used twice", token, host, life - std::chrono::milliseconds(1), Redeem::Picture,
+         Redeem::NoToken},
+        {"another host", token, stranger, {}, Redeem::OtherHost, Redeem::NoToken},
+        {"after its life", token, host, life, Redeem::Expired, Redeem::NoToken},
+        {"a wrong token", other, host, {}, Redeem::WrongToken, Redeem::WrongToken},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(GrantSnapshot(&device, SnapshotTokenBody(token, "Camera-Door-7"), host, now),
+                  lorvex::trust::RESULT_OK);
+        EXPECT_EQ(RedeemSnapshot(&device, c.presented, c.from, now + c.after), c.first) << c.what;
+        EXPECT_EQ(RedeemSnapshot(&device, c.presented, c.from, now + c.after), c.second) << c.what;
+    }
+    EXPECT_EQ(RedeemSnapshot(&device, token, host, now), Redeem::Picture)
+        << "a wrong token leaves the held one";
+    device.type = "ZVK_NVR";
+    EXPECT_EQ(GrantSnapshot(&device, SnapshotTokenBody(token, "Camera-Door-7"), host, now),
+              lorvex::trust::RESULT_REFUSED);
+    EXPECT_EQ(device.wrongPasswords, 0) << "a right password ends the count";
+    device.activated = 1;
+    EXPECT_EQ(GrantSnapshot(&device, SnapshotTokenBody(token, "Camera-Door-7"), host, now),
+              lorvex::trust::RESULT_NOT_ACTIVATED);
+}
+
 // Challenges are stateless: any number of tools hold them at once, each is
 // taken once, by the tool it was issued to, within its life; the set of used
 // ones is bounded, and forgetting the oldest raises a floor instead of

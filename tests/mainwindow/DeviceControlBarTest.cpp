@@ -7,7 +7,9 @@
 #include "DeviceControlBar.h"
 #include "IpAddrEdit.h"
 #include "MacAddrEdit.h"
+#include "Jpeg.h"
 #include "MainWindowTestSupport.h"
+#include "SnapshotPanel.h"
 #include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
@@ -75,6 +77,7 @@ private slots:
     void cameraForm_data();
     void cameraForm();
     void busyTextForReboot();
+    void picturePanel();
     void shots();
 
 private:
@@ -514,6 +517,54 @@ void TestDeviceControlBar::busyState() {
 }
 
 // The bar as the installer sees it, to be looked at after a change.
+namespace {
+
+// A 640 x 360 JPEG of a blue-to-green ramp.
+std::string RampJpeg() {
+    snapshot::Image image;
+    image.width = 640, image.height = 360;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            image.rgb.insert(image.rgb.end(), {40, std::uint8_t(x * 255 / 640), 200});
+    std::string jpeg;
+    snapshot::EncodeJpeg(image, 80, std::string(), &jpeg);
+    return jpeg;
+}
+
+} // namespace
+
+// The picture below the sections: the button only for a camera, a picture
+// that decodes shown scaled, any other bytes shown as words, and a new
+// device drops what the one before showed.
+void TestDeviceControlBar::picturePanel() {
+    SnapshotPanel* panel = bar()->picturePanel();
+    auto* button = child<ZVKPushButton>(panel, "pictureButton");
+    auto* text = child<ZVKLabel>(panel, "pictureText");
+    QVERIFY(panel->isVisible());
+    QVERIFY(!button->isEnabled());
+    panel->setDevice(true);
+    QSignalSpy asked(panel, &SnapshotPanel::sig_takePicture);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(asked.count(), 1);
+    const std::string good = RampJpeg();
+    const struct {
+        std::string jpeg;
+        bool shown;
+    } cases[] = {{good, true}, {good.substr(0, good.size() / 3), false}, {"<html>", false}};
+    for (const auto& c : cases) {
+        panel->showBusy();
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(panel->showPicture(c.jpeg), c.shown);
+        QCOMPARE(!panel->picture().isNull(), c.shown);
+        QCOMPARE(text->text().isEmpty(), c.shown);
+        QVERIFY(button->isEnabled());
+    }
+    panel->showPicture(good);
+    QVERIFY(bar()->grab().save(shotDir() + QStringLiteral("/bar-picture.png")));
+    panel->setDevice(false);
+    QVERIFY(panel->picture().isNull() && !button->isEnabled());
+}
+
 void TestDeviceControlBar::shots() {
     const QString dir = shotDir();
     fillGoodForm();

@@ -20,6 +20,7 @@
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
 #include "NetNamespace.h"
+#include "SnapshotPanel.h"
 #include "OnvifClient.h"
 #include "OnvifPins.h"
 #include "VistaTreeWidget.h"
@@ -31,6 +32,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QMenu>
 #include <QProcess>
@@ -120,6 +122,7 @@ private slots:
     void findSortAndExportReachCameraRows();
     void doubleClickOpensCameraPage();
     void screenshots();
+    void pictureInThePanel();
     void credentialsPrompt();
     void wrongPassword();
     void readdressWithSessionCredentials();
@@ -280,6 +283,47 @@ void TestMainWindowOnvif::screenshots() {
     // A maker's device shows no user field.
     select(row(kDualMac));
     QVERIFY(!child<ZVKLineEdit>(bar(), "userField")->isVisible());
+}
+
+// The side panel's picture of both protocols' cameras, each with the
+// password of the network form: the maker's camera's (sealed, a one-time
+// token) refused in words for a wrong password, then shown; the ONVIF
+// camera's shown; the password gone from the form each time.
+void TestMainWindowOnvif::pictureInThePanel() {
+    SnapshotPanel* panel = bar()->picturePanel();
+    const struct {
+        const char* mac;
+        const char* password;
+        const char* said; // null: the picture is shown
+        const char* shot;
+    } cases[] = {
+        {kDualMac, "wrong-one", "IDCS_PICTURE_REFUSED", nullptr},
+        {kDualMac, "123456", nullptr, "picture-maker.png"},
+        {kCamMac, kPassword, nullptr, "picture-onvif.png"},
+    };
+    for (const auto& c : cases) {
+        select(row(c.mac));
+        QVERIFY(panel->picture().isNull());
+        child<ZVKLineEdit>(bar(), "passwordField")->setText(QLatin1String(c.password));
+        QTest::mouseClick(child<ZVKPushButton>(panel, "pictureButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->deviceRequestRunning(), 15000);
+        const QString said = child<ZVKLabel>(panel, "pictureText")->text();
+        QTRY_VERIFY2(panel->picture().isNull() == (c.said != nullptr), qPrintable(said));
+        QCOMPARE(said, c.said ? GetText(c.said) : QString());
+        QCOMPARE(child<ZVKLineEdit>(bar(), "passwordField")->text(), QString());
+        if (c.shot)
+            QVERIFY(m_window->grab().save(m_shots.filePath(c.shot)));
+        select(row(kPorchMac)); // another row drops the picture
+        QVERIFY(panel->picture().isNull());
+    }
+    // The site report shows the two cameras' latest pictures.
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(m_window->writeSiteReport(dir.filePath("site.html"), "Site", &error),
+             qPrintable(error));
+    QFile page(dir.filePath("site.html"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QCOMPARE(page.readAll().count("data:image/jpeg;base64,"), 2);
 }
 
 void TestMainWindowOnvif::credentialsPrompt() {

@@ -111,7 +111,7 @@ TEST(SearchWire, HostileDatagramsAreRejected) {
         {"magic", "X" + good.substr(1)},
         {"version 1", good.substr(0, 4) + '\x01' + good.substr(5)},
         {"kind 0", good.substr(0, 5) + '\x00' + good.substr(6)},
-        {"kind 9", good.substr(0, 5) + '\x09' + good.substr(6)},
+        {"kind 10", good.substr(0, 5) + '\x0a' + good.substr(6)},
         {"mac text", good.substr(0, 13) + 'G' + good.substr(14)},
         {"mac separator", good.substr(0, 14) + '-' + good.substr(15)},
         {"mac end byte", good.substr(0, 29) + 'x' + good.substr(30)},

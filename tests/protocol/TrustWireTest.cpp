@@ -398,6 +398,44 @@ TEST_F(Example, IdentifyRequestCarriesTimeAndPassword) {
     EXPECT_FALSE(trust::ReadIdentifyBody(cut, &seconds, &password)) << "no room for the time";
 }
 
+TEST_F(Example, SnapshotTokenRequestAndItsHttpTarget) {
+    trust::SnapshotToken token;
+    for (std::size_t i = 0; i < token.size(); ++i)
+        token[i] = static_cast<unsigned char>(0x10 + i);
+    const std::string body = trust::SnapshotTokenBody(token, "Camera-Door-7");
+    EXPECT_EQ(Hex(body), "101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f"
+                         "43616d6572612d446f6f722d37");
+    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SnapshotToken,
+                                              0x1A2B3C4D, mac, challenge, body, nonce);
+    EXPECT_EQ(Hex(dg), "4c565853020900851a2b3c4d30323a34433a35363a30303a30303a3031007dde"
+                       "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+                       "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+                       "1ace5e9957af77132ffc254d9fb426c8e5c89e91997814da531533bc3b2e3742"
+                       "acda204c851355b19db2f26de3326a1dcfc7a4889bcedfc129ed67adb5a8c72b"
+                       "123dee");
+    const std::string target = trust::SnapshotTarget(token);
+    EXPECT_EQ(target, "/snapshot?token="
+                      "101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f");
+    trust::SessionKeys deviceSide;
+    ASSERT_TRUE(trust::DeviceSessionKeys(device, toolPair.publicKey, &deviceSide));
+    trust::Challenge got{};
+    std::string opened, password;
+    ASSERT_TRUE(trust::OpenRequest(deviceSide, Decoded(dg), &got, &opened));
+    trust::SnapshotToken read{};
+    ASSERT_TRUE(trust::ReadSnapshotTokenBody(opened, &read, &password));
+    EXPECT_EQ(read, token);
+    EXPECT_EQ(password, "Camera-Door-7");
+    EXPECT_FALSE(trust::ReadSnapshotTokenBody(opened.substr(0, 31), &read, &password));
+    // The device's reading of the query: 64 hex digits exactly, either case.
+    const std::string hex = target.substr(target.find('=') + 1);
+    std::string upper = hex;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(trust::ReadSnapshotTokenText(upper, &read) && read == token);
+    for (const std::string& bad : {hex.substr(1), hex + "0", "g" + hex.substr(1), std::string()})
+        EXPECT_FALSE(trust::ReadSnapshotTokenText(bad, &read)) << bad;
+}
+
 TEST_F(Example, ConfigurationRequestCarriesTheName) {
     const std::string body = "<searchSetIP password=\"Camera-Door-7\" ipAddr=\"10.77.0.64\" "
                              "maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" "

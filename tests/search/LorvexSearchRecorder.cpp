@@ -159,6 +159,11 @@ void LORVEX_TRUST_Identify(const unsigned char mac[6], const char* password, int
            std::to_string(seconds) + ")");
 }
 
+void LORVEX_TRUST_SnapshotToken(const unsigned char mac[6], const char* password,
+                                const unsigned char*) {
+    Record("SnapshotToken(" + MacText(mac) + "," + (password ? password : "") + ")");
+}
+
 int LORVEX_TRUST_Restore(const unsigned char mac[6]) {
     Record("TrustRestore(" + MacText(mac) + ")");
     std::lock_guard<std::mutex> hold(Get().mutex);

@@ -499,6 +499,42 @@ int RunIdentify(const cli::ParsedArgs& args) {
     return ExitCodeOfResult(code);
 }
 
+int RunSnapshot(const cli::ParsedArgs& args, const PictureWriter& write) {
+    char mac[18];
+    double seconds;
+    if (const int bad = ReadTarget(args, mac, &seconds))
+        return bad;
+    std::string error;
+    std::string password = DevicePassword(args, "snapshot", &error);
+    const SecretGuard wipe(&password);
+    if (!error.empty())
+        return Usage(error);
+    Session session;
+    session.WaitForDevice(mac, seconds);
+    AcceptKey(args, session.Manager(), mac);
+    EnsureLinkLocalRoute(session.Manager());
+    const MakerSnapshot r =
+        session.Manager().TakeSnapshot(mac, password.c_str(), kMakerPictureTimeLimitMs);
+    WipeSecret(&password);
+    if (r.outcome != lorvex::Outcome::Done) {
+        std::printf("%s: %s", mac, lorvex::RowOf(r.outcome).text);
+        if (r.outcome == lorvex::Outcome::CameraBadPicture)
+            std::printf(" (%s)", snapshot::ImageCheckName(r.image));
+        if (r.outcome == lorvex::Outcome::Locked)
+            std::printf(" (for %d s)", session.Manager().LastLockSeconds());
+        std::printf("\n");
+        return lorvex::ExitCodeOf(r.outcome);
+    }
+    const std::string path = args.Get("--output", "");
+    if (!write(path, r.jpeg, &error)) {
+        std::fprintf(stderr, "lorvex-search: %s\n", error.c_str());
+        return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);
+    }
+    std::printf("%s: done: %dx%d picture, %zu bytes, written to %s\n", mac, r.width, r.height,
+                r.jpeg.size(), path.c_str());
+    return 0;
+}
+
 int RunOpen(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;

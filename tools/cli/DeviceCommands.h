@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,19 @@ int RunIdentify(const cli::ParsedArgs& args);
 // open MAC [--print] [--seconds S]: opens (or prints) the device's web page
 // URL; 0 when done, the status of Outcome::NoDevice when the device was not
 // found, of Outcome::NotAllDone when it reports no usable address.
+// Writes a picture to a file whole or not at all; false with *error.
+using PictureWriter =
+    std::function<bool(const std::string& path, const std::string& jpeg, std::string* error)>;
+// The time for a maker's camera's picture, fetch and decode, once its
+// token is granted.
+constexpr int32_t kMakerPictureTimeLimitMs = 6000;
+
+// snapshot MAC --output FILE [--accept-key FP] [password options]
+// [--seconds S]: the maker's IP camera's picture (CLorvexManage::
+// TakeSnapshot) handed to `write`. Exit statuses of the outcome table:
+// Done, the call's outcome, NotAllDone when the file could not be written.
+int RunSnapshot(const cli::ParsedArgs& args, const PictureWriter& write);
+
 int RunOpen(const cli::ParsedArgs& args);
 
 } // namespace device

@@ -130,11 +130,10 @@ void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 int RunSnapshot(const cli::ParsedArgs& args) {
     const std::string target = args.positionals[0];
-    if (IsMac(target) && !args.Has("--onvif"))
-        return Usage("snapshot takes ONVIF cameras by endpoint (or by MAC with --onvif); "
-                     "the maker's cameras by MAC are not yet taken");
     if (!args.Has("--output"))
         return Usage("snapshot needs --output FILE");
+    if (IsMac(target) && !args.Has("--onvif"))
+        return device::RunSnapshot(args, WriteWhole);
     double seconds;
     if (!ReadSearchSeconds(args, &seconds))
         return Usage("bad value for --seconds");

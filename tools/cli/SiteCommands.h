@@ -1,9 +1,8 @@
 // lorvex-search's commands of an installer's day on cameras: snapshot (a
 // camera's picture to a file), set-time (the clocks of many cameras, each
 // offset before and after) and the rows of the site report (report's
-// search is list's, in main.cpp). ONVIF cameras only for now: the maker's
-// devices are refused by MAC with a line that says so, before anything is
-// sent.
+// search is list's, in main.cpp). snapshot takes both protocols' cameras;
+// set-time and the report's pictures take ONVIF cameras only for now.
 #pragma once
 
 #include <atomic>
@@ -24,12 +23,13 @@ void SetStopFlag(const std::atomic<bool>* stop);
 
 // snapshot ENDPOINT --output FILE [--onvif] [--user NAME] [password options]
 // [--seconds S]: the camera's picture as it came, written to FILE (through
-// a temporary file: never half a picture). Exit statuses of the outcome
-// table: Done; NoDevice when not found; kBadPicture for a picture that is
-// no sound JPEG and kPictureTooLarge for one past 4 MiB (nothing written
-// either way); the camera's outcome for a call that failed; NotAllDone when
-// FILE could not be written; UsageError for a MAC without --onvif (the
-// maker's cameras are not yet taken) or bad options.
+// a temporary file: never half a picture). A MAC without --onvif names the
+// maker's IP camera (device::RunSnapshot), anything else an ONVIF camera.
+// Exit statuses of the outcome table: Done; NoDevice when not found;
+// kBadPicture for a picture that is no sound JPEG and kPictureTooLarge for
+// one past 4 MiB (nothing written either way); the camera's outcome for a
+// call that failed; NotAllDone when FILE could not be written; UsageError
+// for bad options.
 int RunSnapshot(const cli::ParsedArgs& args);
 
 // set-time TARGET... (--ntp HOST | --now) [--time-zone TZ] [--onvif]

@@ -582,17 +582,20 @@ const std::vector<cli::CommandSpec>& Commands() {
          "purpose (the file: ~/.local/share/lorvex/camera-certificates)",
          onvif_cli::RunForgetCamera},
         {"snapshot",
-         {"ENDPOINT"},
+         {"MAC-OR-ENDPOINT"},
          WithPassword(
              {{"--output", "FILE", "write the picture, a JPEG as the camera sent it, to FILE"},
               {"--onvif", "",
-               "ENDPOINT is the MAC an ONVIF camera announces; without it a MAC is refused: the "
-               "maker's cameras are not yet taken by MAC"},
-              {"--user", "NAME", "the camera's user, default admin"},
+               "the MAC is the one an ONVIF camera announces; without it a MAC names the "
+               "maker's IP camera"},
+              {"--user", "NAME", "the ONVIF camera's user, default admin"},
+              {"--accept-key", "FP", "as for set-ip (the maker's cameras)"},
               {"--seconds", "S", "search at most S seconds for the camera, default 3"},
               kVerbose}),
-         "takes the ONVIF camera's picture (its media service's snapshot, fetched only from the "
-         "camera's own address, at most 4 MiB, read whole as a JPEG before it is written); "
+         "takes the camera's picture (an ONVIF camera's media service's snapshot; the maker's "
+         "camera's through a one-time token its password grants, the password never sent in "
+         "clear), fetched only from the camera's own address, at most 4 MiB, read whole as a "
+         "JPEG before it is written; "
          "exits with the outcome's status (the manual's EXIT STATUS lists each; 43: the picture "
          "is no JPEG this tool reads whole, 44: it is larger than 4 MiB, nothing written either "
          "way)",

@@ -99,6 +99,12 @@ struct Device {
     // The latest identify request taken: the device shows itself until then.
     Clock::time_point identifyUntil{};
     int identifySeconds = 0;
+    // The one snapshot token an IP camera holds (a newer grant replaces
+    // it): honoured once, from snapshotHost (the granting request's source
+    // address, network order), until snapshotUntil.
+    std::optional<lorvex::trust::SnapshotToken> snapshotToken;
+    std::uint32_t snapshotHost = 0;
+    Clock::time_point snapshotUntil{};
     // The standard camera side (WS-Discovery, device service), when it has one.
     OnvifCamera onvif;
 };

@@ -20,6 +20,7 @@
 #include <httplib.h>
 
 #include "CameraPicture.h"
+#include "DeviceTrust.h"
 #include "NetNamespace.h"
 #include "OnvifDeviceService.h"
 
@@ -33,6 +34,9 @@ constexpr std::size_t kMaxBody = 64 * 1024;
 constexpr int kSilentHoldMs = 20000;
 // What a camera whose picture is too large serves: past the client's 4 MiB.
 constexpr std::size_t kTooLargePicture = 4 * 1024 * 1024 + 65536;
+// The size of the picture the maker's cameras give for a token.
+constexpr int kTokenPictureWidth = 1280;
+constexpr int kTokenPictureHeight = 720;
 // A slow camera's picture: this many bytes every this many milliseconds.
 constexpr std::size_t kSlowChunk = 512;
 constexpr int kSlowEveryMs = 500;
@@ -423,6 +427,42 @@ void DeviceServers::InstallHandlers(httplib::Server* server, int port) {
     });
     InstallOnvif(server, port);
     InstallPicture(server, port);
+    InstallTokenPicture(server, port);
+}
+
+// The maker's cameras' picture: GET /snapshot?token=HEX, honoured once for
+// the token a sealed request granted (DeviceTrust.h, RedeemSnapshot); 403
+// for any other, with nothing said about why.
+void DeviceServers::InstallTokenPicture(httplib::Server* server, int port) {
+    server->Get("/snapshot", [this, port](const httplib::Request& req, httplib::Response& res) {
+        const long index = FindDevice(req.get_header_value("Host"), port);
+        if (index < 0)
+            return void(res.status = 404);
+        if (Misbehaves(static_cast<std::size_t>(index), res))
+            return;
+        lorvex::trust::SnapshotToken token{};
+        in_addr host{};
+        const bool readable =
+            lorvex::trust::ReadSnapshotTokenText(req.get_param_value("token"), &token) &&
+            inet_pton(AF_INET, req.remote_addr.c_str(), &host) == 1;
+        std::string mac, name;
+        Redeem redeem = Redeem::WrongToken;
+        m_fleet->With(static_cast<std::size_t>(index), [&](Device& d) {
+            mac = lorvex::wire::FormatMac(d.mac);
+            name = d.devName;
+            if (readable)
+                redeem = RedeemSnapshot(&d, token, host.s_addr, Clock::now());
+            return 0;
+        });
+        if (m_options.verbose)
+            std::fprintf(stderr, "devsim: %s token snapshot %s\n", mac.c_str(),
+                         redeem == Redeem::Picture ? "given" : "refused");
+        if (redeem != Redeem::Picture)
+            return void(res.status = 403);
+        res.set_content(picture::Render(name, picture::TimeText(std::time(nullptr)), "token",
+                                        kTokenPictureWidth, kTokenPictureHeight),
+                        "image/jpeg");
+    });
 }
 
 // The same misbehaviour as the maker's HTTP interface: slow, silent or

@@ -98,6 +98,7 @@ private:
     void InstallHandlers(httplib::Server* server, int port);
     void InstallOnvif(httplib::Server* server, int port);
     void InstallPicture(httplib::Server* server, int port);
+    void InstallTokenPicture(httplib::Server* server, int port);
     // The misbehaviour of device index for its cameras' HTTP (delay,
     // silence, a fixed status); true when res is answered already.
     bool Misbehaves(std::size_t index, httplib::Response& res);

@@ -292,6 +292,38 @@ int Identify(Device* d, const std::string& body, Clock::time_point now) {
     return lorvex::trust::RESULT_OK;
 }
 
+int GrantSnapshot(Device* d, const std::string& body, std::uint32_t source, Clock::time_point now) {
+    if (d->activated != 0)
+        return lorvex::trust::RESULT_NOT_ACTIVATED;
+    lorvex::trust::SnapshotToken token{};
+    std::string password;
+    password.reserve(body.size() + 1); // on the heap: wiped below, never copied
+    const SecretWipe wipe(&password);
+    if (!lorvex::trust::ReadSnapshotTokenBody(body, &token, &password))
+        return lorvex::trust::RESULT_REFUSED;
+    if (!CheckPassword(d, password, now))
+        return LockSecondsLeft(*d, now) > 0 ? lorvex::trust::RESULT_LOCKED
+                                            : lorvex::trust::RESULT_REFUSED;
+    if (d->type != "ZVK_IPC")
+        return lorvex::trust::RESULT_REFUSED;
+    d->snapshotToken = token;
+    d->snapshotHost = source;
+    d->snapshotUntil = now + std::chrono::seconds(lorvex::trust::kSnapshotTokenSeconds);
+    return lorvex::trust::RESULT_OK;
+}
+
+Redeem RedeemSnapshot(Device* d, const lorvex::trust::SnapshotToken& token, std::uint32_t host,
+                      Clock::time_point now) {
+    if (!d->snapshotToken)
+        return Redeem::NoToken;
+    if (sodium_memcmp(d->snapshotToken->data(), token.data(), token.size()) != 0)
+        return Redeem::WrongToken;
+    d->snapshotToken.reset();
+    if (host != d->snapshotHost)
+        return Redeem::OtherHost;
+    return now < d->snapshotUntil ? Redeem::Picture : Redeem::Expired;
+}
+
 int Restore(Device* d, Clock::time_point now) {
     const auto window = std::chrono::seconds(lorvex::trust::kPresenceSeconds);
     if (!d->resetPressedAt || now - *d->resetPressedAt > window)

@@ -96,6 +96,23 @@ int Activate(Device* d, const lorvex::wire::Message& msg, const lorvex::trust::K
 // shows itself until that many seconds from `now` and answers 0.
 int Identify(Device* d, const std::string& body, Clock::time_point now);
 
+// Handles an opened snapshot token request from `source` (network order;
+// locked devices answer 3 before, the caller checks): a device without a
+// password answers 2; a body shorter than the token 1; a wrong password is
+// counted (1, or 3 when it locks the device); a device other than an IP
+// camera 1; else the camera holds this token (dropping any earlier one)
+// for kSnapshotTokenSeconds and answers 0.
+int GrantSnapshot(Device* d, const std::string& body, std::uint32_t source, Clock::time_point now);
+
+// Why a snapshot token was or was not honoured.
+enum class Redeem { Picture, NoToken, WrongToken, OtherHost, Expired };
+// Redeems `token` presented by `host` (network order): Picture only for the
+// token held, from its host, before its end; the token is spent then. A
+// right token from another host or after its end is dropped too (it has
+// leaked or is stale); a wrong token leaves the held one as it is.
+Redeem RedeemSnapshot(Device* d, const lorvex::trust::SnapshotToken& token, std::uint32_t host,
+                      Clock::time_point now);
+
 // Handles an opened restore request: within kPresenceSeconds after the
 // reset button, the device loses its password and is not activated.
 int Restore(Device* d, Clock::time_point now);

@@ -153,6 +153,7 @@ void Simulator::OnDatagram(const unsigned char* data, std::size_t size, std::uin
     case Kind::Restore:
     case Kind::Activate:
     case Kind::Identify:
+    case Kind::SnapshotToken:
         return OnSealed(msg, now);
     default:
         return; // other devices' answers
@@ -271,10 +272,11 @@ void Simulator::OnSealed(const Message& msg, Clock::time_point now) {
     if (applied && m_options.verbose)
         std::fprintf(stderr, "devsim: %s %s result %d\n",
                      lorvex::wire::FormatMac(after.mac).c_str(),
-                     msg.kind == Kind::SetConfig  ? "config"
-                     : msg.kind == Kind::Activate ? "activation"
-                     : msg.kind == Kind::Identify ? "identify"
-                                                  : "restore",
+                     msg.kind == Kind::SetConfig       ? "config"
+                     : msg.kind == Kind::Activate      ? "activation"
+                     : msg.kind == Kind::Identify      ? "identify"
+                     : msg.kind == Kind::SnapshotToken ? "snapshot token"
+                                                       : "restore",
                      after.lastConfigResult);
     if (applied && msg.kind == Kind::SetConfig && after.lastConfigResult == 0 && m_observer)
         m_observer->OnConfigured(*index, before, after);
@@ -292,6 +294,8 @@ int Simulator::Handle(Device& d, const Message& msg, const lorvex::trust::Key& t
         return Activate(&d, msg, tool, challenge, body, now);
     if (msg.kind == Kind::Identify)
         return Identify(&d, body, now);
+    if (msg.kind == Kind::SnapshotToken)
+        return GrantSnapshot(&d, body, msg.source, now);
     if (d.activated != 0)
         return RESULT_NOT_ACTIVATED;
     std::map<std::string, std::string> attrs;
