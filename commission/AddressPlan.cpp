@@ -77,8 +77,14 @@ AddressPlan Assign(const std::vector<PlanDevice>& selected, const PlanRequest& r
             plan.error = {PlanFault::Rule, DeviceKey(device), AddressText(a), rule};
             return plan;
         }
-        plan.entries.push_back({device, AddressText(a), request.mask, request.gateway,
-                                request.httpPort, request.dataPort, "", ""});
+        PlanEntry entry;
+        entry.device = device;
+        entry.ip = AddressText(a);
+        entry.mask = request.mask;
+        entry.gateway = request.gateway;
+        entry.httpPort = request.httpPort;
+        entry.dataPort = request.dataPort;
+        plan.entries.push_back(std::move(entry));
     }
     return plan;
 }

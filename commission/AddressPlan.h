@@ -36,6 +36,16 @@ struct PlanEntry {
     // Activation: the device's setup code (canonical form), a secret like
     // the password; never written to a plan or outcome file.
     std::string setupCode;
+    // The site name the device is to carry; empty keeps its name.
+    std::string name;
+    // The clock: an NTP server (address or host name) and a POSIX TZ time
+    // zone; both empty leave the clock alone.
+    std::string ntp, timeZone;
+    // The plan asks for a generated first password (the plan file's
+    // password cell kGeneratePasswordCell), made before anything is sent.
+    bool generatePassword = false;
+    // Whether the entry asks anything of the device's clock.
+    bool AsksClock() const { return !ntp.empty() || !timeZone.empty(); }
 };
 
 // Why an address was passed over.

@@ -1,6 +1,7 @@
 #include "BatchRunner.h"
 
 #include <cstring>
+#include <numeric>
 
 #include "Activation.h"
 #include "LorvexManage.h"
@@ -92,8 +93,9 @@ RefusalReason ReasonOf(lorvex::Outcome outcome) {
     case Outcome::CameraBadReply:
     case Outcome::CameraTooLarge:
     case Outcome::CameraRefused:
-    case Outcome::CameraUnsupported:
         return RefusalReason::Fault;
+    case Outcome::CameraUnsupported:
+        return RefusalReason::Unsupported;
     default:
         return outcome >= Outcome::IpHostAllOnes && outcome <= Outcome::GatewayHostAllZeros
                    ? RefusalReason::Rule
@@ -145,12 +147,32 @@ const char* RefusalReasonName(RefusalReason reason) {
         return "setup code wrong";
     case RefusalReason::NoSetupCode:
         return "no setup code";
+    case RefusalReason::Unsupported:
+        return "not supported by this device";
+    }
+    return "";
+}
+
+const char* PlanStepName(PlanStep step) {
+    switch (step) {
+    case PlanStep::None:
+        return "";
+    case PlanStep::Activation:
+        return "activation";
+    case PlanStep::Name:
+        return "name";
+    case PlanStep::Address:
+        return "address";
+    case PlanStep::Clock:
+        return "clock";
     }
     return "";
 }
 
 std::string StatusText(const DeviceStatus& s) {
-    std::string text = BatchStateName(s.state);
+    std::string text =
+        s.step == PlanStep::None ? std::string() : std::string(PlanStepName(s.step)) + ": ";
+    text += BatchStateName(s.state);
     if (s.state == BatchState::Refused) {
         text += std::string(" (") + RefusalReasonName(s.reason);
         if (s.reason == RefusalReason::Rule || s.reason == RefusalReason::Other)
@@ -177,15 +199,28 @@ bool AwaitsVerification(int32_t code) {
            code == CLorvexManage::SETNET_NO_ANSWER;
 }
 
+namespace {
+
 // The plan's values as the search reports them; the ports only when the
 // plan changes them.
-bool ShowsEntry(const PlanEntry& e, const SEARCH_INFO& record) {
+bool ShowsAddress(const PlanEntry& e, const SEARCH_INFO& record) {
     if (FIELD_OF(record, ipAddr) != e.ip || FIELD_OF(record, mask) != e.mask ||
         FIELD_OF(record, route) != e.gateway)
         return false;
     if (PortAsked(e.httpPort) && std::to_string(record.httpPort) != e.httpPort)
         return false;
     return !PortAsked(e.dataPort) || std::to_string(record.dataPort) == e.dataPort;
+}
+
+// More than the addresses asked: the row's outcome names the step it ended in.
+bool ManySteps(const PlanEntry& e) {
+    return !e.setupCode.empty() || !e.name.empty() || e.AsksClock();
+}
+
+} // namespace
+
+bool ShowsEntry(const PlanEntry& e, const SEARCH_INFO& record) {
+    return ShowsAddress(e, record) && (e.name.empty() || FIELD_OF(record, devName) == e.name);
 }
 
 DeviceStatus UnverifiedStatus(int32_t code, bool listed) {
@@ -195,6 +230,27 @@ DeviceStatus UnverifiedStatus(int32_t code, bool listed) {
     if (code == CLorvexManage::SETNET_NO_ANSWER)
         return {BatchState::Refused, RefusalReason::NoAnswer, code, false, false};
     return {BatchState::NotConfirmed, RefusalReason::None, code, false, false};
+}
+
+DeviceStatus RefusalStatus(lorvex::Outcome outcome) {
+    using lorvex::Outcome;
+    switch (outcome) {
+    case Outcome::NoDevice:
+        return {BatchState::Gone};
+    case Outcome::Refused:
+        return {BatchState::Refused, RefusalReason::Password};
+    case Outcome::Locked:
+        return {BatchState::Refused, RefusalReason::Locked};
+    case Outcome::NotActivated:
+        return {BatchState::Refused, RefusalReason::NotActivated};
+    case Outcome::Unverified:
+    case Outcome::IdentityConflict:
+        return {BatchState::Refused, RefusalReason::Identity};
+    case Outcome::NoAnswer:
+        return {BatchState::Refused, RefusalReason::NoAnswer};
+    default:
+        return {BatchState::Refused, RefusalReason::Other};
+    }
 }
 
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {
@@ -253,32 +309,59 @@ bool BatchRunner::SleepUnlessCancelled(std::chrono::milliseconds ms) {
     return !m_wake.wait_for(hold, ms, [this] { return m_cancel.load(); });
 }
 
-bool BatchRunner::Verified(const PlanEntry& e, bool* listed) const {
+bool BatchRunner::Verified(const PlanEntry& e, PlanStep step, bool* listed) const {
     SEARCH_INFO record{};
     *listed = m_services.find(DeviceKey(e.device), &record);
     if (!*listed)
         return false;
-    if (m_services.request == BatchRequest::Activation)
+    if (step == PlanStep::Activation || m_services.request == BatchRequest::Activation)
         return !NeedsActivation(record);
     return ShowsEntry(e, record);
 }
 
-void BatchRunner::CheckPending(std::vector<Pending>* pending, bool final) {
+void BatchRunner::CheckPending(std::vector<Pending>* pending, PlanStep step, bool final) {
     const auto now = Clock::now();
     for (auto it = pending->begin(); it != pending->end();) {
         bool listed = false;
         DeviceStatus status = m_status[it->index];
-        if (Verified(m_plan[it->index], &listed)) {
+        const PlanEntry& e = m_plan[it->index];
+        PlanStep failed = step;
+        if (Verified(e, step, &listed)) {
             status.state = BatchState::Done;
         } else if (final || now >= it->deadline) {
             status = UnverifiedStatus(status.code, listed);
+            // The addresses arrived and the name did not: the name failed.
+            SEARCH_INFO record{};
+            if (step == PlanStep::Address && !e.name.empty() &&
+                m_services.find(DeviceKey(e.device), &record) && ShowsAddress(e, record))
+                failed = PlanStep::Name;
         } else {
             ++it;
             continue;
         }
-        Report(it->index, status);
+        Settle(it->index, status, failed);
         it = pending->erase(it);
     }
+}
+
+bool BatchRunner::LastStep(size_t index, PlanStep step) const {
+    if (step == PlanStep::Activation)
+        return false;
+    return step != PlanStep::Address || !m_plan[index].AsksClock();
+}
+
+// A step's end for a row: a done step that is not the row's last leaves
+// the row to the next one; anything else is the row's outcome.
+void BatchRunner::Settle(size_t index, DeviceStatus status, PlanStep step) {
+    if (status.state == BatchState::Done && step != PlanStep::None && !LastStep(index, step)) {
+        m_status[index] = status;
+        return;
+    }
+    const bool named = status.state != BatchState::Done && ManySteps(m_plan[index]) &&
+                       !(status.cancelled && !m_begun[index]);
+    status.step = named ? step : PlanStep::None;
+    m_final[index] = true;
+    Report(index, status);
 }
 
 // An activation's own outcomes; the rest read as for an address request.
@@ -305,25 +388,35 @@ void BatchRunner::ClassifyActivation(DeviceStatus* s) const {
     }
 }
 
-DeviceStatus BatchRunner::SendOne(const PlanEntry& e) {
+std::string BatchRunner::PasswordFor(const PlanEntry& e) const {
+    return e.password.empty() ? m_password : e.password;
+}
+
+DeviceStatus BatchRunner::SendOne(const PlanEntry& e, PlanStep step) {
     DeviceStatus s;
     SEARCH_INFO record{};
     if (!m_services.find(DeviceKey(e.device), &record))
         return s.state = BatchState::Gone, s;
-    const bool activation = m_services.request == BatchRequest::Activation;
+    const bool activation =
+        step == PlanStep::Activation || m_services.request == BatchRequest::Activation;
     // A device with a password keeps it: its first one is never sent again.
     if (activation && !NeedsActivation(record))
         return {BatchState::Skipped, RefusalReason::AlreadyActive, 0, false, false};
     // Without its code the device would only count a wrong try.
     if (activation && e.setupCode.empty())
         return {BatchState::Skipped, RefusalReason::NoSetupCode, 0, false, false};
-    std::string password = e.password.empty() ? m_password : e.password;
-    s.code = m_services.send(e, password);
+    std::string password = PasswordFor(e);
+    s.code = step == PlanStep::Activation ? m_services.activate(e, password)
+                                          : m_services.send(e, password);
     WipeSecret(&password);
     if (activation) {
         ClassifyActivation(&s);
         if (s.reason == RefusalReason::SetupCode)
             ++m_refusals[DeviceKey(e.device)];
+        // A plan's later steps need the search to list the device as
+        // activated: its acceptance waits for a new answer saying so.
+        if (step == PlanStep::Activation && s.state == BatchState::Done)
+            s.state = BatchState::Waiting;
         if (s.state != BatchState::Waiting)
             return s;
     }
@@ -357,40 +450,147 @@ bool BatchRunner::SendOther(size_t index, DeviceStatus* out) {
     return true;
 }
 
-void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
-    m_onStatus = std::move(onStatus);
-    std::vector<Pending> pending;
+// The name of a device not on the maker's protocol, before its address:
+// false when the entry asks none or the device is the maker's.
+bool BatchRunner::RenameOther(size_t index, DeviceStatus* out) {
+    const PlanEntry& e = m_plan[index];
+    if (e.name.empty() || !m_services.renameOther)
+        return false;
+    std::string password = PasswordFor(e);
+    const bool other = m_services.renameOther(e, password, out);
+    WipeSecret(&password);
+    return other;
+}
+
+// The devices of the plan that get a first password: those the search
+// lists without one whose entry has a setup code (one no longer listed is
+// reported gone by the step).
+std::vector<size_t> BatchRunner::RowsToActivate() {
+    std::vector<size_t> rows;
+    if (!m_services.activate)
+        return rows;
     for (size_t i = 0; i < m_plan.size(); ++i) {
+        SEARCH_INFO record{};
+        if (!m_plan[i].setupCode.empty() &&
+            (!m_services.find(DeviceKey(m_plan[i].device), &record) || NeedsActivation(record)))
+            rows.push_back(i);
+    }
+    return rows;
+}
+
+void BatchRunner::RunStep(PlanStep step, const std::vector<size_t>& rows) {
+    std::vector<Pending> pending;
+    for (size_t n = 0; n < rows.size(); ++n) {
+        const size_t i = rows[n];
+        if (m_final[i])
+            continue;
         const PlanEntry& e = m_plan[i];
-        CheckPending(&pending, false);
+        CheckPending(&pending, step, false);
         if (m_cancel.load()) {
-            for (size_t k = i; k < m_plan.size(); ++k)
-                Report(k, {BatchState::Skipped, RefusalReason::None, 0, true, false});
+            for (size_t k = n; k < rows.size(); ++k)
+                if (!m_final[rows[k]])
+                    Settle(rows[k], {BatchState::Skipped, RefusalReason::None, 0, true, false},
+                           step);
             break;
         }
         if (m_refusals[DeviceKey(e.device)] >= kMaxPasswordRefusals) {
             // An activation sends no password a device could refuse: its
             // refusals are of the setup code.
-            const RefusalReason why = m_services.request == BatchRequest::Activation
-                                          ? RefusalReason::SetupCode
-                                          : RefusalReason::None;
-            Report(i, {BatchState::Skipped, why, 0, false, true});
+            const bool activation =
+                step == PlanStep::Activation || m_services.request == BatchRequest::Activation;
+            const RefusalReason why = activation ? RefusalReason::SetupCode : RefusalReason::None;
+            Settle(i, {BatchState::Skipped, why, 0, false, true}, step);
             continue;
         }
-        Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false});
+        m_begun[i] = true;
+        Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false,
+                   ManySteps(e) ? step : PlanStep::None});
         DeviceStatus other;
-        if (SendOther(i, &other)) {
-            Report(i, other);
+        const bool renamed = step == PlanStep::Address && RenameOther(i, &other);
+        if (renamed && other.state != BatchState::Done) {
+            Settle(i, other, PlanStep::Name);
             continue;
         }
-        const DeviceStatus s = SendOne(e);
-        Report(i, s);
-        if (s.state == BatchState::Verifying)
+        SEARCH_INFO record{};
+        if (renamed && m_services.find(DeviceKey(e.device), &record) && ShowsAddress(e, record)) {
+            // A camera renamed at the address it keeps: nothing more to send.
+            Settle(i, {BatchState::Done, RefusalReason::None, 0, false, false}, step);
+            continue;
+        }
+        if (step == PlanStep::Address && SendOther(i, &other)) {
+            Settle(i, other, step);
+            continue;
+        }
+        DeviceStatus s = SendOne(e, step);
+        if (s.state == BatchState::Verifying) {
+            s.step = ManySteps(e) ? step : PlanStep::None;
+            Report(i, s);
             pending.push_back({i, Clock::now() + m_services.verifyBound});
+        } else {
+            Settle(i, s, step);
+        }
     }
     while (!pending.empty() && SleepUnlessCancelled(m_services.pollEvery))
-        CheckPending(&pending, false);
-    CheckPending(&pending, true);
+        CheckPending(&pending, step, false);
+    CheckPending(&pending, step, true);
+}
+
+void BatchRunner::RunClockStep() {
+    std::vector<Pending> pending;
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        const PlanEntry& e = m_plan[i];
+        if (m_final[i] || !e.AsksClock())
+            continue;
+        if (m_cancel.load()) {
+            Settle(i, {BatchState::Skipped, RefusalReason::None, 0, true, false}, PlanStep::Clock);
+            continue;
+        }
+        Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false, PlanStep::Clock});
+        DeviceStatus s{BatchState::Refused, RefusalReason::Unsupported, 0, false, false};
+        if (m_services.setClock) {
+            std::string password = PasswordFor(e);
+            s = m_services.setClock(e, password);
+            WipeSecret(&password);
+        }
+        if (s.state == BatchState::Verifying) {
+            Report(i,
+                   {BatchState::Verifying, RefusalReason::None, 0, false, false, PlanStep::Clock});
+            pending.push_back({i, Clock::now() + m_services.verifyBound});
+        } else {
+            Settle(i, s, PlanStep::Clock);
+        }
+    }
+    // Read back together: each answer of the search tells every clock.
+    while (!pending.empty()) {
+        const bool final = !SleepUnlessCancelled(m_services.pollEvery);
+        for (auto it = pending.begin(); it != pending.end();) {
+            const std::optional<bool> read = m_services.clockRead
+                                                 ? m_services.clockRead(m_plan[it->index])
+                                                 : std::optional<bool>();
+            if (!read && !final && Clock::now() < it->deadline) {
+                ++it;
+                continue;
+            }
+            Settle(it->index, {read.value_or(false) ? BatchState::Done : BatchState::NotConfirmed},
+                   PlanStep::Clock);
+            it = pending.erase(it);
+        }
+    }
+}
+
+void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
+    m_onStatus = std::move(onStatus);
+    m_final.assign(m_plan.size(), false);
+    m_begun.assign(m_plan.size(), false);
+    std::vector<size_t> all(m_plan.size());
+    std::iota(all.begin(), all.end(), size_t{0});
+    if (m_services.request == BatchRequest::Activation) {
+        RunStep(PlanStep::None, all);
+    } else {
+        RunStep(PlanStep::Activation, RowsToActivate());
+        RunStep(PlanStep::Address, all);
+        RunClockStep();
+    }
     BatchSummary summary;
     for (const DeviceStatus& s : m_status)
         ++summary.counts[s.state];

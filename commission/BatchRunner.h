@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AddressPlan.h"
+#include "Outcomes.h"
 #include "Secret.h"
 #include "Outcomes.h"
 #include "SearchInfo.h"
@@ -55,9 +56,21 @@ enum class RefusalReason {
     ClockOff,           // an ONVIF camera's clock is too far off to sign its login
     SetupCode,          // activation: the device refused the setup code (a try counted)
     NoSetupCode,        // activation: no setup code was given for the device; nothing sent
+    Unsupported,        // the device has no way to take the step (a clock); nothing sent
 };
 
+// The steps a plan takes a device through, in this order: its first
+// password (when it has none and the plan gives its setup code), its name
+// and address (for the maker's devices in one request), its clock.
+enum class PlanStep { None, Activation, Name, Address, Clock };
+
 struct DeviceStatus {
+    DeviceStatus() = default;
+    DeviceStatus(BatchState state, RefusalReason reason = RefusalReason::None, int32_t code = 0,
+                 bool cancelled = false, bool refusedTwice = false, PlanStep step = PlanStep::None)
+        : state(state), reason(reason), code(code), cancelled(cancelled),
+          refusedTwice(refusedTwice), step(step) {}
+
     BatchState state = BatchState::Waiting;
     // Why Refused; for a device Skipped by an activation: AlreadyActive,
     // NoSetupCode, or SetupCode with refusedTwice.
@@ -65,6 +78,9 @@ struct DeviceStatus {
     int32_t code = 0;          // the request's result code, when it was sent
     bool cancelled = false;    // Skipped because the batch was cancelled
     bool refusedTwice = false; // Skipped because of two password (or setup code) refusals
+    // The plan step an unfinished or failed status is of; None for a
+    // single-step batch and for a row done with every step.
+    PlanStep step = PlanStep::None;
 };
 
 // Why a batch counts a device refused whose request ended in `outcome`
@@ -80,10 +96,14 @@ RefusalReason ReasonOf(lorvex::Outcome outcome);
 // Done, NotConfirmed, or Refused for ReasonOf(outcome).
 DeviceStatus StatusOfOutcome(lorvex::Outcome outcome);
 
+// "activation", "name", "address", "clock"; "" for None.
+const char* PlanStepName(PlanStep step);
+
 // Stable lower-case names, as written to CSV files and the command line.
 const char* BatchStateName(BatchState state);
 const char* RefusalReasonName(RefusalReason reason);
-// "refused (password)", "skipped (cancelled)", "done", ...
+// "refused (password)", "skipped (cancelled)", "done", ...; a plan step's
+// failure leads with its step: "activation: refused (setup code wrong)".
 std::string StatusText(const DeviceStatus& status);
 
 struct BatchSummary {
@@ -94,7 +114,9 @@ struct BatchSummary {
 
 // What a batch asks of each device.
 enum class BatchRequest {
-    Address,    // the plan's addresses (SetNetParam); done once seen at them
+    Address,    // the plan's steps: activation where the entry has a setup code and
+                // the device has no password, then name and addresses (SetNetParam),
+                // then the clock where asked; done once every step is verified
     Activation, // the password as the device's first (Activate), with the
                 // entry's setup code; an entry without one is skipped. Done
                 // once the device accepts it, or the search sees it activated
@@ -124,6 +146,25 @@ struct BatchServices {
     std::function<bool(const PlanEntry& entry, const ProgressFn& progress,
                        const std::function<bool()>& cancelled, DeviceStatus* out)>
         readdressOther;
+    // Plans: gives the entry's device its first password with the entry's
+    // setup code (Activate's code). Empty: no device of a plan is activated.
+    std::function<int32_t(const PlanEntry& entry, const std::string& password)> activate;
+    // Plans: names a device not on the maker's protocol (an ONVIF camera)
+    // entry.name, read back. False when the entry is the maker's, whose
+    // name travels with its addresses in `send`; otherwise *out is Done
+    // (read back as asked) or Refused. May be empty.
+    std::function<bool(const PlanEntry& entry, const std::string& password, DeviceStatus* out)>
+        renameOther;
+    // Plans: sets the clock as the entry asks (ntp, timeZone) and reads it
+    // back: Done only when read back as asked; Refused with Unsupported
+    // (nothing sent) for a device that has no way to take it. Empty: every
+    // clock step is Unsupported.
+    std::function<DeviceStatus(const PlanEntry& entry, const std::string& password)> setClock;
+    // Plans: for a device whose setClock came back Verifying (sent, to be
+    // read back from a later answer), whether its clock reads as asked:
+    // true, false (read otherwise), or empty while no new answer told.
+    // Polled every pollEvery until verifyBound; empty: never read.
+    std::function<std::optional<bool>(const PlanEntry& entry)> clockRead;
 };
 
 // What "done" means for an address request, the same for a batch and for
@@ -133,13 +174,20 @@ struct BatchServices {
 // not answer (the answer may be lost).
 bool AwaitsVerification(int32_t code);
 // Whether the search's record of the device shows the entry's new address,
-// mask and gateway, and each port the entry changes: it is done.
+// mask and gateway, each port the entry changes and the name it asks for:
+// it is done.
 bool ShowsEntry(const PlanEntry& entry, const SEARCH_INFO& record);
 // The end of a verification that ran out (`listed`: whether the search
 // still lists the device): not confirmed while it is listed, refused for
 // no answer when the request was not answered either, gone when it no
 // longer answers the search.
 DeviceStatus UnverifiedStatus(int32_t code, bool listed);
+
+// A refused request of the maker's protocol other than an address or an
+// activation (a clock, say) as a batch's final status: gone for a device
+// not listed, refused with its reason (a wrong password, locked, not
+// activated, identity, no answer, other).
+DeviceStatus RefusalStatus(lorvex::Outcome outcome);
 
 // The verification bound that suits an automatic search every `seconds`
 // (0: off, taken as the default 5): four rounds plus the devices' answer
@@ -148,14 +196,15 @@ DeviceStatus UnverifiedStatus(int32_t code, bool listed);
 // missed full rounds after the one it left in) before the bound ends.
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds);
 
-// Runs a plan on its own thread. Statuses go to `onStatus` (index into the
-// plan, new status) and the end to `onFinished`, both on the runner's
-// thread. Requests are made in plan order, one at a time; verifications
-// overlap with later requests (a device of readdressOther is verified
-// before the next request). A MAC whose password (or camera login, or
-// setup code) was refused twice (in this runner's lifetime, over any
-// number of runs) gets no further request: each refusal counts toward the
-// device's own lock-out.
+// Runs a plan on its own thread. A plan (BatchRequest::Address) goes step
+// by step: every device's activation, then every device's name and
+// address, then every clock, each step verified before a device's next
+// one; a device whose step fails stops there, its status naming the step. Statuses go to `onStatus`
+// (index into the plan, new status) and the end to `onFinished`, both on the runner's thread.
+// Requests are made in plan order, one at a time; verifications overlap with later requests (a
+// device of readdressOther is verified before the next request). A MAC whose password (or camera
+// login, or setup code) was refused twice (in this runner's lifetime, over any number of runs) gets
+// no further request: each refusal counts toward the device's own lock-out.
 class BatchRunner {
 public:
     using StatusFn = std::function<void(size_t index, const DeviceStatus& status)>;
@@ -172,8 +221,9 @@ public:
     // plan's passwords and setup codes are wiped when the run ends.
     bool Start(std::vector<PlanEntry> plan, std::string password, StatusFn onStatus,
                FinishedFn onFinished);
-    // No request after the one in flight; devices not reached are Skipped,
-    // and devices still being verified are reported NotConfirmed at once.
+    // No request after the one in flight; devices not reached are Skipped
+    // (with the step they stopped before, when one was done), and devices
+    // still being verified are reported NotConfirmed at once.
     void Cancel();
     // Blocks until the run has finished (at once when none runs).
     void Wait();
@@ -186,17 +236,27 @@ private:
     };
 
     void Run(StatusFn onStatus, FinishedFn onFinished);
-    DeviceStatus SendOne(const PlanEntry& entry);
+    // One step for the rows of `rows` that no earlier step finished.
+    void RunStep(PlanStep step, const std::vector<size_t>& rows);
+    void RunClockStep();
+    std::vector<size_t> RowsToActivate();
+    bool LastStep(size_t index, PlanStep step) const;
+    void Settle(size_t index, DeviceStatus status, PlanStep step);
+    DeviceStatus SendOne(const PlanEntry& entry, PlanStep step);
     bool SendOther(size_t index, DeviceStatus* out);
-    bool Verified(const PlanEntry& entry, bool* listed) const;
+    bool RenameOther(size_t index, DeviceStatus* out);
+    std::string PasswordFor(const PlanEntry& entry) const;
+    bool Verified(const PlanEntry& entry, PlanStep step, bool* listed) const;
     void ClassifyActivation(DeviceStatus* s) const;
-    void CheckPending(std::vector<Pending>* pending, bool final);
+    void CheckPending(std::vector<Pending>* pending, PlanStep step, bool final);
     void Report(size_t index, const DeviceStatus& status);
     bool SleepUnlessCancelled(std::chrono::milliseconds ms);
 
     BatchServices m_services;
     std::vector<PlanEntry> m_plan;
     std::vector<DeviceStatus> m_status;
+    std::vector<bool> m_final; // the row's status is its last
+    std::vector<bool> m_begun; // a request of the row's was sent
     std::string m_password;
     std::optional<NonDumpableHold> m_hold; // from Start until the passwords are wiped
     std::map<std::string, int> m_refusals; // password refusals by DeviceKey

@@ -2,19 +2,25 @@
 
 #include <arpa/inet.h>
 
+#include <cctype>
+#include <cstring>
 #include <map>
 #include <set>
 
 #include "DeviceIds.h"
 #include "NetParam.h"
+#include "SearchWire.h"
+#include "SetupCodes.h"
 
 namespace commission {
 
-// The endpoint comes last, so that the columns plans had before it keep
-// their places.
+// Each column is added after the others, so that the columns older plans
+// have keep their places.
 const char* const kPlanColumns[] = {"mac",      "devName", "productSeries", "ipAddr",
                                     "newIp",    "newMask", "newGateway",    "httpPort",
-                                    "dataPort", "status",  "detail",        "endpoint"};
+                                    "dataPort", "status",  "detail",        "endpoint",
+                                    "name",     "ntp",     "timeZone"};
+const char kGeneratePasswordCell[] = "(generate)";
 const size_t kPlanColumnCount = sizeof kPlanColumns / sizeof kPlanColumns[0];
 
 namespace {
@@ -22,7 +28,7 @@ namespace {
 // Where each column the import reads sits in a record; -1 when absent.
 struct Columns {
     int mac = -1, endpoint = -1, ip = -1, mask = -1, gateway = -1, httpPort = -1, dataPort = -1,
-        password = -1;
+        password = -1, setupCode = -1, name = -1, ntp = -1, timeZone = -1;
 };
 
 int Pick(const std::map<std::string, int>& at, const char* preferred, const char* fallback) {
@@ -48,6 +54,10 @@ bool ReadHeader(const CsvRecord& header, Columns* c, CsvError* error) {
     c->httpPort = Pick(at, "httpPort", nullptr);
     c->dataPort = Pick(at, "dataPort", nullptr);
     c->password = Pick(at, "password", nullptr);
+    c->setupCode = Pick(at, "setupCode", nullptr);
+    c->name = Pick(at, "name", nullptr);
+    c->ntp = Pick(at, "ntp", nullptr);
+    c->timeZone = Pick(at, "timeZone", nullptr);
     if ((c->mac < 0 && c->endpoint < 0) || c->ip < 0 || c->mask < 0 || c->gateway < 0) {
         *error = {header.line, "the header needs the columns mac (or endpoint), newIp (or ipAddr), "
                                "newMask (or mask) and newGateway (or route)"};
@@ -80,6 +90,16 @@ bool IsEndpointText(const std::string& text) {
         return false;
     for (unsigned char c : text)
         if (c < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
+// A text of 1 to `most` bytes, each a letter, a digit or one of `signs`.
+bool OfCharacters(const std::string& text, size_t most, const char* signs) {
+    if (text.empty() || text.size() > most)
+        return false;
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && std::strchr(signs, c) == nullptr)
             return false;
     return true;
 }
@@ -135,6 +155,8 @@ public:
         if (!ReadPort(At(r, c.httpPort), &e->httpPort) ||
             !ReadPort(At(r, c.dataPort), &e->dataPort))
             return fail("a port must be a number from 1 to 65535");
+        if (!ReadSteps(r, c, e, fail))
+            return false;
         // A device already at the row's values is asked nothing: an exported
         // list with a few rows edited, or a saved plan run again, carries
         // rows for devices that are done, several of them perhaps still
@@ -148,7 +170,8 @@ public:
         for (auto h = holders.first; h != holders.second; ++h)
             if (h->second != mac)
                 return fail(e->ip + " is held by " + h->second);
-        e->password = At(r, c.password);
+        if (!e->generatePassword)
+            e->password = At(r, c.password);
         return true;
     }
 
@@ -184,9 +207,35 @@ private:
         return true;
     }
 
+    // The name, setup code and clock of a record.
+    template <class Fail>
+    static bool ReadSteps(const CsvRecord& r, const Columns& c, PlanEntry* e, const Fail& fail) {
+        e->name = At(r, c.name);
+        if (!e->name.empty() && !lorvex::wire::IsDeviceName(e->name))
+            return fail("the name must be 1 to " +
+                        std::to_string(lorvex::wire::kMaxDeviceNameBytes) +
+                        " bytes of UTF-8 without control characters or spaces at either end");
+        std::string code = At(r, c.setupCode);
+        const SetupCodeProblem problem =
+            code.empty() ? SetupCodeProblem::None : CheckSetupCode(code, &e->setupCode);
+        WipeSecret(&code);
+        if (problem != SetupCodeProblem::None)
+            return fail(std::string("the setup code is not one: ") + SetupCodeProblemText(problem));
+        e->generatePassword =
+            c.password >= 0 && r.fields[static_cast<size_t>(c.password)] == kGeneratePasswordCell;
+        e->ntp = At(r, c.ntp);
+        if (!e->ntp.empty() && !OfCharacters(e->ntp, kMaxPlanNtpBytes, ".-:"))
+            return fail("the NTP server must be an address or host name");
+        e->timeZone = At(r, c.timeZone);
+        if (!e->timeZone.empty() && !OfCharacters(e->timeZone, kMaxPlanTimeZoneBytes, ",./:+-<>_"))
+            return fail("the time zone must be a POSIX TZ text such as CET-1CEST,M3.5.0,M10.5.0/3");
+        return true;
+    }
+
     static bool Unchanged(const PlanEntry& e) {
         const PlanDevice& d = e.device;
-        return e.ip == d.ip && e.mask == d.mask && e.gateway == d.gateway &&
+        return (e.name.empty() || e.name == d.name) && e.setupCode.empty() && !e.AsksClock() &&
+               !e.generatePassword && e.ip == d.ip && e.mask == d.mask && e.gateway == d.gateway &&
                (e.httpPort.empty() || e.httpPort == std::to_string(d.httpPort)) &&
                (e.dataPort.empty() || e.dataPort == std::to_string(d.dataPort));
     }
@@ -237,8 +286,11 @@ bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
         bool unchanged = false;
         if (!importer.Read(r, columns, &entry, &unchanged, error)) {
             WipeSecret(&entry.password);
-            for (PlanEntry& e : *plan)
+            WipeSecret(&entry.setupCode);
+            for (PlanEntry& e : *plan) {
                 WipeSecret(&e.password);
+                WipeSecret(&e.setupCode);
+            }
             plan->clear();
             return false;
         }
@@ -262,7 +314,8 @@ std::string ExportPlan(const std::vector<PlanEntry>& plan,
             detail = StatusText(statuses[i]);
         }
         out += CsvLine({e.device.mac, e.device.name, e.device.type, e.device.ip, e.ip, e.mask,
-                        e.gateway, e.httpPort, e.dataPort, status, detail, e.device.endpoint});
+                        e.gateway, e.httpPort, e.dataPort, status, detail, e.device.endpoint,
+                        e.name, e.ntp, e.timeZone});
     }
     return out;
 }

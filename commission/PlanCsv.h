@@ -18,9 +18,18 @@ namespace commission {
 // `mac` (or `endpoint`) and the three addresses are needed; the address columns may
 // instead be named as in an exported device list (ipAddr, mask, route),
 // the new-value names winning when both are present; `httpPort`,
-// `dataPort` and `password` are optional, and other columns are ignored.
+// `dataPort`, `password`, `setupCode`, `name`, `ntp` and `timeZone` are
+// optional, and other columns are ignored. Setup codes and passwords are
+// read but never written.
 extern const char* const kPlanColumns[];
 extern const size_t kPlanColumnCount;
+
+// The password cell that asks for a generated first password.
+extern const char kGeneratePasswordCell[]; // "(generate)"
+
+// The longest NTP server and time zone texts a plan takes.
+constexpr size_t kMaxPlanNtpBytes = 253;
+constexpr size_t kMaxPlanTimeZoneBytes = 64;
 
 // The longest endpoint a plan file may name (as long as discovery keeps one).
 constexpr size_t kMaxPlanEndpointBytes = 512;
@@ -39,7 +48,12 @@ constexpr size_t kMaxPlanEndpointBytes = 512;
 // that is no MAC, an endpoint over kMaxPlanEndpointBytes or with a control
 // character, a device twice, a MAC or endpoint not listed, an address that is no
 // dotted quad or that breaks an address rule (named), a target address
-// twice or held by another listed device, a port other than 1 to 65535.
+// twice or held by another listed device, a port other than 1 to 65535, a
+// name a device may not carry (lorvex::wire::IsDeviceName), a setup code
+// that is none (the code itself is not repeated), an NTP server other than
+// letters, digits, dots, dashes and colons, a time zone with other than
+// letters, digits and the signs of a POSIX TZ text. A record asking a
+// name, setup code, clock or generated password is never left out.
 bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
                 std::vector<PlanEntry>* plan, CsvError* error);
 

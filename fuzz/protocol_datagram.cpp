@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the decoder as one datagram from the LAN. A
 // datagram that decodes must encode back to the same bytes (but for the case
 // of the MAC text) and must be harmless to the device tracker. The bytes are
-// also read as a device name.
+// also read as a device name and as each clock field.
 
 #include <cctype>
 #include <cstddef>
@@ -42,11 +42,33 @@ void DeviceName(const std::uint8_t* data, std::size_t size) {
             __builtin_trap();
 }
 
+// The same bytes as the clock fields of a configuration request: what a
+// rule takes stays within its bound and holds no byte an attribute or a
+// TZ reader would take as markup or white space; a time is in its range.
+void ClockFields(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const bool server = lorvex::wire::IsClockNtpServer(text);
+    const bool zone = lorvex::wire::IsClockTimeZone(text);
+    if ((server && size > lorvex::wire::kMaxNtpServerBytes) ||
+        (zone && size > lorvex::wire::kMaxTimeZoneBytes))
+        __builtin_trap();
+    if (server || zone)
+        for (const char c : text)
+            if (c <= ' ' || c == '"' || c == '&' || c == '\'' ||
+                static_cast<unsigned char>(c) > 0x7E)
+                __builtin_trap();
+    std::int64_t utc = 0;
+    if (lorvex::wire::ReadClockTime(text, &utc) &&
+        (utc < lorvex::wire::kMinClockTime || utc > lorvex::wire::kMaxClockTime))
+        __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static lorvex::search::DeviceTracker tracker;
     DeviceName(data, size);
+    ClockFields(data, size);
     lorvex::wire::Message msg;
     if (!lorvex::wire::Decode(data, size, &msg))
         return 0;

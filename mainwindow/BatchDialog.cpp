@@ -161,8 +161,10 @@ BatchDialog::~BatchDialog() {
     if (m_planner.joinable())
         m_planner.join();
     endBatchNow();
-    for (PlanEntry& e : m_plan)
+    for (PlanEntry& e : m_plan) {
         WipeSecret(&e.password);
+        WipeSecret(&e.setupCode);
+    }
     *m_engine.batchLogin = CameraLogin{};
 }
 
@@ -371,8 +373,10 @@ bool BatchDialog::importPlan(const QByteArray& csv) {
 }
 
 void BatchDialog::showFault(const QString& text) {
-    for (PlanEntry& e : m_plan)
+    for (PlanEntry& e : m_plan) {
         WipeSecret(&e.password);
+        WipeSecret(&e.setupCode);
+    }
     m_plan.clear();
     m_statuses.clear();
     showSelection();
@@ -382,8 +386,10 @@ void BatchDialog::showFault(const QString& text) {
 }
 
 void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& info) {
-    for (PlanEntry& e : m_plan)
+    for (PlanEntry& e : m_plan) {
         WipeSecret(&e.password);
+        WipeSecret(&e.setupCode);
+    }
     m_plan = plan;
     m_statuses.assign(m_plan.size(), DeviceStatus{});
     m_tree->clear();
@@ -393,7 +399,12 @@ void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& in
         const QString key = fromUtf8(commission::DeviceKey(e.device));
         row->setText(ColMac, key);
         row->setToolTip(ColMac, key); // an endpoint is longer than the cell
-        row->setText(ColName, fromUtf8(e.device.name));
+        // The name a plan gives follows the device's own.
+        row->setText(ColName,
+                     e.name.empty() || e.name == e.device.name
+                         ? fromUtf8(e.device.name)
+                         : fromUtf8(e.device.name) + QStringLiteral(" \u2192 ") + fromUtf8(e.name));
+        row->setToolTip(ColName, row->text(ColName));
         row->setText(ColType, typeText(e.device.type));
         row->setText(ColCurrent, fromUtf8(e.device.ip));
         row->setText(ColNew, fromUtf8(e.ip));
@@ -454,6 +465,12 @@ bool BatchDialog::apply() {
     }
     if (!m_engine.searchRunning) {
         N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_SEARCH_OFF"), this);
+        return false;
+    }
+    // Generated first passwords go to a secret file the command line writes.
+    if (std::any_of(m_plan.begin(), m_plan.end(),
+                    [](const PlanEntry& e) { return e.generatePassword; })) {
+        N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_GENERATE"), this);
         return false;
     }
     if (!takeCameraLogin()) {

@@ -158,6 +158,14 @@ QString BatchDialogBase::typeText(const std::string& code) {
 }
 
 QString BatchDialogBase::statusText(const DeviceStatus& s) {
+    static const char* const kSteps[] = {"", "IDCS_PLAN_STEP_ACTIVATION", "IDCS_PLAN_STEP_NAME",
+                                         "IDCS_PLAN_STEP_ADDRESS", "IDCS_PLAN_STEP_CLOCK"};
+    if (s.step != PlanStep::None) {
+        DeviceStatus plain = s;
+        plain.step = PlanStep::None;
+        return GetText("IDCS_PLAN_STEP_D")
+            .arg(GetText(kSteps[static_cast<int>(s.step)]), statusText(plain));
+    }
     switch (s.state) {
     case BatchState::Waiting:
         return GetText("IDCS_BATCH_WAITING");
@@ -200,7 +208,8 @@ QString BatchDialogBase::statusText(const DeviceStatus& s) {
                     {RefusalReason::Other, "IDCS_BATCH_REASON_OTHER"},
                     {RefusalReason::CertificateChanged, "IDCS_BATCH_REASON_CERTIFICATE"},
                     {RefusalReason::ClockOff, "IDCS_BATCH_REASON_CLOCK"},
-                    {RefusalReason::SetupCode, "IDCS_BATCH_REASON_SETUP_CODE"}};
+                    {RefusalReason::SetupCode, "IDCS_BATCH_REASON_SETUP_CODE"},
+                    {RefusalReason::Unsupported, "IDCS_BATCH_REASON_UNSUPPORTED"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)
         if (r.reason == s.reason)

@@ -120,3 +120,8 @@ void AwaitCameraRoute(const onvif::CameraRecord& camera);
 // reach, an address rule (the camera would not take the values), or a
 // fault (any other failure).
 commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result);
+// A camera call's failure in a batch's terms (Refused with its reason; an
+// offer the camera lacks is Unsupported).
+commission::DeviceStatus CameraRefusal(onvif::Outcome call);
+// A camera action's end: Done only when it read back what it was asked.
+commission::DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified);

@@ -79,6 +79,48 @@ void DeviceControlBar::buildNetworkSection() {
     m_networkInfoIcon = new BorderImage(QStringLiteral(":/skin/info.png"), m_networkFrame);
     m_networkInfoText =
         named(infoText("IDCS_CHANGE_NETWORK_PARAM_INFO", m_networkFrame), "networkInfo");
+    buildNameRow();
+}
+
+void DeviceControlBar::buildNameRow() {
+    m_nameLabel = named(label("IDCS_DEVICE_NAME", m_networkFrame), "nameLabel");
+    m_nameField = named(new ZVKLineEdit(m_networkFrame), "nameField");
+    m_nameField->setMaxLength(64);
+    m_nameField->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    m_nameLabel->setBuddy(m_nameField);
+    m_renameButton =
+        named(new ZVKPushButton(GetText("IDCS_RENAME"), m_networkFrame), "renameButton");
+    connect(m_renameButton, SIGNAL(clicked()), this, SLOT(slot_renameClicked()));
+    connect(m_nameField, &QLineEdit::returnPressed, this, [this] {
+        if (m_renameButton->isEnabled())
+            slot_renameClicked();
+    });
+}
+
+void DeviceControlBar::layOutNameRow(int top) {
+    m_nameLabel->setGeometry(9, top, 280, 20);
+    m_nameField->setGeometry(9, top + 22, 190, 23);
+    m_renameButton->setGeometry(209, top + 22, 80, 23);
+}
+
+void DeviceControlBar::SetDeviceName(const QString& name) { m_nameField->setText(name); }
+
+QString DeviceControlBar::deviceName() const { return m_nameField->text(); }
+
+void DeviceControlBar::slot_renameClicked() {
+    const QString name = m_nameField->text();
+    const int bytes = name.toUtf8().size();
+    if (m_deviceKey.isEmpty() || name.trimmed().isEmpty() || name.trimmed() != name ||
+        bytes > (m_camera ? 64 : 31)) {
+        N12_MessageBox::warning(GetText("IDCS_RENAME_BAD_NAME"), this);
+        m_nameField->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    QString password = m_passwordField->text();
+    m_passwordField->clear();
+    emit sig_renameDevice(m_deviceKey, name, password);
+    password.fill(QLatin1Char('\0'));
 }
 
 void DeviceControlBar::buildNetworkRows() {
@@ -244,6 +286,7 @@ void DeviceControlBar::SetBusy(Busy busy) {
     m_busy = busy;
     m_saveButton->setEnabled(busy == NotBusy);
     m_okButton->setEnabled(busy == NotBusy);
+    m_renameButton->setEnabled(busy == NotBusy);
     // The waiting line takes the place of the section's hint: the hint
     // fills the room there is.
     if (busy == NotBusy)
@@ -337,7 +380,7 @@ int DeviceControlBar::layOutNetwork(int w) {
     // A camera's user name row and session choice push the rest down.
     const int user = m_camera ? 31 : 0;
     const int keep = m_camera ? 28 : 0;
-    m_networkFrame->setGeometry(1, 33, w - 1, 413 + user + keep);
+    m_networkFrame->setGeometry(1, 33, w - 1, 463 + user + keep);
     const struct {
         QWidget* widget;
         QRect rect;
@@ -360,7 +403,8 @@ int DeviceControlBar::layOutNetwork(int w) {
                 {m_networkBusy, {39, 207 + user + keep, w - 39, 60}}};
     for (const auto& row : rows)
         row.widget->setGeometry(row.rect);
-    return 310 + user + keep;
+    layOutNameRow(272 + user + keep);
+    return 360 + user + keep;
 }
 
 void DeviceControlBar::layOutRestore(int w, int h, int top) {

@@ -30,9 +30,9 @@ class ZVKPushButton;
 // Children carry object names for tests and tools: networkHeader,
 // networkFrame, macField, ipField, subnetField, gatewayField, passwordLabel,
 // passwordField, userLabel, userField, sessionCredentialsBox (the last three
-// shown for an ONVIF camera only), saveButton, networkInfo, restoreHeader, restoreFrame,
-// restoreMacField, okButton, restoreInfo, networkBusy, restoreBusy,
-// picturePanel.
+// shown for an ONVIF camera only), saveButton, networkInfo, nameLabel, nameField,
+// renameButton, restoreHeader, restoreFrame, restoreMacField, okButton,
+// restoreInfo, networkBusy, restoreBusy, picturePanel.
 class DeviceControlBar : public QWidget {
     Q_OBJECT
 public:
@@ -69,6 +69,10 @@ public:
     void ClearPassword();
     // The restore form's MAC field.
     QString restoreMac() const;
+    // The selected device's name into the name field, which the installer
+    // edits and Rename sends (with the network form's password).
+    void SetDeviceName(const QString& name);
+    QString deviceName() const;
     // Opens the network section and puts the keyboard focus on its IP field.
     void FocusNetworkForm();
     // Opens the restore section with `mac` in its MAC field and the focus on
@@ -107,6 +111,10 @@ signals:
                                 QString password, QString httpPort, QString dataPort, bool bDHCP);
     // The restore form passed its check; mac in upper case.
     void sig_restorePwd(QString mac);
+    // Rename passed its check (a name of 1 to 31 bytes, 64 for an ONVIF
+    // camera): the device SetNetworkParam put, by its key, the name and the
+    // network form's password (the field is emptied).
+    void sig_renameDevice(QString key, QString name, QString password);
 
 public slots:
     void slot_visibleNetworkParam(bool visible);
@@ -117,6 +125,9 @@ public slots:
     // OK: checks the restore form (a warning and the focus back on an
     // empty MAC) or emits sig_restorePwd.
     void slot_restorePwdClicked();
+    // Rename: checks the name field (a box and nothing emitted when it is
+    // empty or too long) and emits sig_renameDevice.
+    void slot_renameClicked();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -126,6 +137,9 @@ private:
     void buildNetworkRows();
     void buildCameraRows();
     void buildRestoreSection();
+    void buildNameRow();
+    // Lays the name row out from `top` in the network frame.
+    void layOutNameRow(int top);
     void buildPictureSection();
     void layOutPicture(int w, int h, int top);
     void offerRestoreMac(const QString& mac);
@@ -171,6 +185,10 @@ private:
     // Beyond the two forms: the line that says a request is on its way.
     ZVKLabel* m_networkBusy = nullptr;
     ZVKLabel* m_restoreBusy = nullptr;
+    // The device's name: its own row under the network form.
+    ZVKLabel* m_nameLabel = nullptr;
+    ZVKLineEdit* m_nameField = nullptr;
+    ZVKPushButton* m_renameButton = nullptr;
     Busy m_busy = NotBusy;
     SnapshotPanel* m_picture = nullptr;
     // Set when the user types in the network form, cleared when it sends

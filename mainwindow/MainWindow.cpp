@@ -355,6 +355,7 @@ void MainWindow::connectWidgets() {
 void MainWindow::startEngine() {
     SetUrlOpener(openWithDesktop);
     m_manager.Attach(this);
+    m_manager.Attach(&m_clockReadings);
     m_manager.Init();
     m_manager.SetAutoSearch(5);
     m_manager.RefreshSearch(false);

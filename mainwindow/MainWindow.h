@@ -4,6 +4,8 @@
 #pragma once
 
 #include "ActivationDialog.h"
+#include "ClockDialog.h"
+#include "DeviceClock.h"
 #include "BaseDialog.h"
 #include "BatchDialog.h"
 #include "CameraRows.h"
@@ -31,6 +33,10 @@
 #include <vector>
 
 class BatchDialogBase;
+namespace onvif {
+struct RenameResult;
+}
+
 class DeviceControlBar;
 namespace report {
 class SessionLog;
@@ -136,6 +142,9 @@ private:
     // The status bar's count: rows shown, and of how many when filtered.
     void showCount();
 
+    // Every maker's device's clock offset, read as its answers arrive (the
+    // clock dialog's "before" and "after"); outlives the manager's thread.
+    lorvex::ClockReadings m_clockReadings;
     CLorvexManage m_manager;
     // The ONVIF cameras' search beside the maker's, following its refresh
     // policy, and the rule that gives a device seen by both one row.
@@ -230,6 +239,13 @@ private:
     SharedSecret m_sessionPassword;
     bool m_usedSessionCredentials = false;
     std::shared_ptr<onvif::ReaddressResult> m_cameraResult;
+    // The side panel's rename: the name asked (also of the maker's device,
+    // whose verification waits for it) and a camera's result.
+    QString m_requestName;
+    std::shared_ptr<onvif::RenameResult> m_renameResult;
+    void renameDevice(QString key, QString name, QString password);
+    void renameCamera(const DevInfo& record, const QString& name, QString* typedPassword);
+    void showCameraRenameOutcome();
     // Where the camera of the running request is, said when out of reach.
     QString m_cameraWhere;
     // Set when the window closes: a camera's re-address stops waiting for
@@ -449,6 +465,11 @@ public:
     QString askSaveFile(const QString& title, const QString& filter, const QString& name,
                         const char* objectName);
     void openActivationDialog();
+    // Opens the clock dialog (window-modal, not waited for) for the
+    // selected devices of both protocols, as openBatchDialog.
+    void openClockDialog();
+    // The open clock dialog, or null.
+    ClockDialog* clockDialog() const { return m_clockDialog; }
     // The open activation dialog, or null.
     ActivationDialog* activationDialog() const { return m_activationDialog; }
     // True when a selected device (the current row when none is selected)
@@ -481,13 +502,18 @@ private:
     void showNotice(const QString& text);
     int m_noticeCount = 0;
     void updateActivationEntry();
-    // The selected rows as plan devices, in the tree's order, cameras too.
+    // The selected rows as plan devices, cameras too, in the tree's order with
+    // rows its sort column does not tell apart ordered by MAC.
     std::vector<commission::PlanDevice> selectedPlanDevices();
     commission::BatchServices
     cameraBatchServices(commission::BatchServices services,
                         const std::shared_ptr<BatchDialog::CameraLogin>& login);
     QPointer<BatchDialog> m_batchDialog;
     QPointer<ActivationDialog> m_activationDialog;
+    QPointer<ClockDialog> m_clockDialog;
+    // What the clock dialog sets a device's clock through, both protocols.
+    ClockDialog::SetClockFn clockService();
+    ZVKPushButton* m_clockButton = nullptr;
     ZVKPushButton* m_batchButton = nullptr;
     ZVKPushButton* m_activateButton = nullptr;
     ZVKPushButton* m_exportButton = nullptr;

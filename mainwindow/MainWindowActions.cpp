@@ -10,6 +10,7 @@
 #include "DeviceControlBar.h"
 #include "DeviceRequestRunner.h"
 #include "LorvexSearch.h"
+#include "OnvifActions.h"
 #include "IdentifyDialog.h"
 #include "OnvifActions.h"
 #include "SnapshotPanel.h"
@@ -36,7 +37,8 @@ enum RequestKind {
     ActivateDevice = 3,
     ReaddressCamera = 4,
     IdentifyDevice = 5,
-    TakePicture = 6
+    TakePicture = 6,
+    RenameCamera = 7
 };
 
 // The request's texts in UTF-8, as the engine takes them.
@@ -78,6 +80,7 @@ void MainWindow::connectDeviceActions() {
             SLOT(slot_changeNetworkParam(QString, QString, QString, QString, QString, QString,
                                          QString, bool)));
     connect(m_controlBar, SIGNAL(sig_restorePwd(QString)), this, SLOT(slot_restorePwd(QString)));
+    connect(m_controlBar, &DeviceControlBar::sig_renameDevice, this, &MainWindow::renameDevice);
     connect(m_controlBar->picturePanel(), &SnapshotPanel::sig_takePicture, this,
             &MainWindow::takePicture);
 }
@@ -110,6 +113,7 @@ void MainWindow::slot_changeNetworkParam(QString mac, QString ip, QString subnet
         return;
     m_requestMac = mac;
     m_requestAddresses = QStringList{ip, subnet, gateway};
+    m_requestName.clear();
     // The texts travel by value (the form may change while the device is
     // asked). The request shares the one copy of the password, wiped when
     // the request is done; the form's copy is wiped and its field emptied.
@@ -170,6 +174,10 @@ void MainWindow::slot_deviceRequestFinished(int kind, int result) {
     }
     if (kind == ReaddressCamera) {
         showCameraOutcome();
+        return;
+    }
+    if (kind == RenameCamera) {
+        showCameraRenameOutcome();
         return;
     }
     if (kind == ActivateDevice) {
@@ -250,6 +258,7 @@ void MainWindow::startVerification(int32_t code) {
     v->entry.ip = m_requestAddresses.value(0).toStdString();
     v->entry.mask = m_requestAddresses.value(1).toStdString();
     v->entry.gateway = m_requestAddresses.value(2).toStdString();
+    v->entry.name = m_requestName.toStdString();
     if (code != CLorvexManage::SETNET_NO_ANSWER)
         m_wrongPasswords.remove(m_requestMac); // it took the password
     const QString ip = m_requestAddresses.value(0);
@@ -291,6 +300,17 @@ void MainWindow::checkVerification() {
     m_controlBar->SetBusy(DeviceControlBar::NotBusy);
     if (!isVisible())
         return;
+    if (!done->entry.name.empty() && (status.state == commission::BatchState::Done ||
+                                      status.state == commission::BatchState::NotConfirmed)) {
+        const QString name = QString::fromStdString(done->entry.name);
+        if (status.state == commission::BatchState::Done)
+            N12_MessageBox::information(GetText("IDCS_RENAME_DONE_D").arg(done->device, name),
+                                        this);
+        else
+            N12_MessageBox::warning(GetText("IDCS_RENAME_NOT_CONFIRMED_D").arg(done->device, name),
+                                    this);
+        return;
+    }
     const OutcomeBox box =
         ReaddressOutcome(status.state, status.reason, done->device,
                          QString::fromStdString(done->entry.ip), done->boundSeconds);
@@ -519,6 +539,67 @@ void MainWindow::showCameraOutcome() {
         N12_MessageBox::error(text, this);
 }
 
+// The side panel's name: the maker's device through a configuration
+// request with its addresses as listed, done once a new answer carries the
+// name (the verification of a re-address); an ONVIF camera through its
+// name scope and host name, done once read back.
+void MainWindow::renameDevice(QString key, QString name, QString password) {
+    const DevInfo* record = findDeviceRecord(key);
+    if (record == nullptr) {
+        WipeText(&password);
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    m_requestMac = key;
+    m_requestName = name;
+    if (record->isCamera()) {
+        renameCamera(*record, name, &password);
+        return;
+    }
+    if (!identityConfirmed(key)) {
+        WipeText(&password);
+        return;
+    }
+    m_requestAddresses = QStringList{record->ipAddr, record->mask, record->route};
+    const QByteArray utf8 = password.toUtf8();
+    const SharedSecret secret = MakeSharedSecret(utf8.constData(), size_t(utf8.size()));
+    WipeText(&password);
+    WipeText(const_cast<QByteArray*>(&utf8));
+    CLorvexManage* manager = &m_manager;
+    auto job = [manager, mac = key.toStdString(), text = name.toStdString(), secret] {
+        return static_cast<int>(manager->Rename(mac.c_str(), text.c_str(), secret->c_str()));
+    };
+    if (m_deviceRequests->start(ChangeNetwork, job))
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+}
+
+void MainWindow::renameCamera(const DevInfo& record, const QString& name, QString* typedPassword) {
+    onvif::CameraRecord camera;
+    if (!m_cameras->search().Find(record.endpoint.toStdString(), &camera)) {
+        WipeText(typedPassword);
+        ShowActionMessage({BoxKind::Error, "IDCS_PROMPT_DEVICE_NOT_EXIST"}, this);
+        return;
+    }
+    const bool typed = !typedPassword->isEmpty();
+    onvif::ActionContext context;
+    if (!cameraCredentials(typedPassword, &context.user, &context.password))
+        return;
+    m_usedSessionCredentials = !typed;
+    context.stop = m_closingCamera.get();
+    onvif::RenameRequest request;
+    request.name = name.toStdString();
+    auto result = std::make_shared<onvif::RenameResult>();
+    auto job = [camera, request, context, result] {
+        AwaitCameraRoute(camera);
+        *result = onvif::Rename(camera, request, context);
+        return 0;
+    };
+    if (m_deviceRequests->start(RenameCamera, job)) {
+        m_renameResult = result;
+        m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
+    }
+}
+
 namespace {
 
 // A maker's camera's picture, fetch and decode, once its token is granted.
@@ -623,6 +704,25 @@ void MainWindow::takePicture() {
         panel->showBusy();
         m_controlBar->SetBusy(DeviceControlBar::ChangingNetwork);
     }
+}
+
+void MainWindow::showCameraRenameOutcome() {
+    const std::shared_ptr<onvif::RenameResult> r = std::move(m_renameResult);
+    if (r == nullptr)
+        return;
+    const DevInfo* record = findDeviceRecord(m_requestMac);
+    const QString device = DeviceNaming(m_requestMac, record ? record->devName : QString());
+    if (r->outcome == onvif::Outcome::Done && r->verified)
+        N12_MessageBox::information(GetText("IDCS_RENAME_DONE_D").arg(device, m_requestName), this);
+    else if (r->outcome == onvif::Outcome::Done)
+        N12_MessageBox::warning(GetText("IDCS_RENAME_NOT_CONFIRMED_D").arg(device, m_requestName),
+                                this);
+    else
+        N12_MessageBox::error(
+            GetText("IDCS_RENAME_FAILED_D")
+                .arg(device, r->detail.empty() ? QString::fromLatin1(onvif::OutcomeName(r->outcome))
+                                               : QString::fromStdString(r->detail)),
+            this);
 }
 
 void MainWindow::showPicture() {

@@ -5,6 +5,8 @@
 #include "ActivationDialog.h"
 #include "BatchDialog.h"
 #include "CameraRows.h"
+#include "DeviceClock.h"
+#include "OnvifActions.h"
 #include "Csv.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
@@ -32,6 +34,8 @@
 #include <QTreeWidgetItem>
 
 #include <algorithm>
+#include <ctime>
+#include <optional>
 #include <map>
 
 namespace {
@@ -49,6 +53,8 @@ constexpr int kNoticeMs = 30000;
 
 // How long the kernel gets to resolve the addresses a plan probes.
 constexpr int kNeighbourWaitMs = 300;
+// A maker's device's clock read back this close to the host's (seconds) is set.
+constexpr int64_t kPlanClockTolerance = 3;
 
 const char kStripButtonSheet[] =
     "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
@@ -65,15 +71,18 @@ void MainWindow::buildBatchButtons() {
     m_activateButton = new ZVKPushButton(GetText("IDCS_ACTIVATE_BATCH_TITLE"), this);
     m_activateButton->setObjectName(QStringLiteral("activateBatchButton"));
     m_activateButton->setEnabled(false);
+    m_clockButton = new ZVKPushButton(GetText("IDCS_CLOCK_TITLE"), this);
+    m_clockButton->setObjectName(QStringLiteral("clockButton"));
     m_exportButton = new ZVKPushButton(GetText("IDCS_EXPORT_LIST"), this);
     m_exportButton->setObjectName(QStringLiteral("exportButton"));
-    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_exportButton}) {
+    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_clockButton, m_exportButton}) {
         b->setStyleSheet(QLatin1String(kStripButtonSheet) +
                          QLatin1String(" ZVKPushButton:disabled { color: rgb(130,134,140); }"));
         b->setAutoDefault(false);
     }
     connect(m_batchButton, &QPushButton::clicked, this, [this] { openBatchDialog(); });
     connect(m_activateButton, &QPushButton::clicked, this, [this] { openActivationDialog(); });
+    connect(m_clockButton, &QPushButton::clicked, this, [this] { openClockDialog(); });
     connect(m_deviceTree, &QTreeWidget::itemSelectionChanged, this,
             [this] { updateActivationEntry(); });
     connect(m_exportButton, SIGNAL(clicked()), this, SLOT(slot_exportDeviceList()));
@@ -81,7 +90,7 @@ void MainWindow::buildBatchButtons() {
 
 void MainWindow::placeBatchButtons(const QRect& refresh) {
     int left = refresh.right() + 16;
-    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_exportButton}) {
+    for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_clockButton, m_exportButton}) {
         b->ensurePolished();
         const int w = b->fontMetrics().horizontalAdvance(b->text()) + 20;
         b->setGeometry(left, refresh.y(), w, refresh.height());
@@ -113,16 +122,33 @@ std::vector<SEARCH_INFO> MainWindow::selectedDevices() {
     return out;
 }
 
+// The devices in the order the installer sorted the list, rows that the
+// sort column does not tell apart (box-fresh devices at one factory
+// address) by MAC. Never in the order the devices happened to answer.
 std::vector<commission::PlanDevice> MainWindow::selectedPlanDevices() {
-    std::vector<commission::PlanDevice> out;
+    std::vector<std::pair<QString, commission::PlanDevice>> rows; // sort text, device
+    const int column = m_deviceTree->header()->sortIndicatorSection();
     for (const QTreeWidgetItem* row : batchRows()) {
         const QString key = rowKey(row);
         SEARCH_INFO device{};
+        const QString text = column >= 0 ? row->text(column) : QString();
         if (const DevInfo* record = findDeviceRecord(key); record != nullptr && record->isCamera())
-            out.push_back(CameraPlanDevice(*record));
+            rows.emplace_back(text, CameraPlanDevice(*record));
         else if (m_manager.FindDevice(key.toUtf8().constData(), &device))
-            out.push_back(commission::PlanDeviceOf(device));
+            rows.emplace_back(text, commission::PlanDeviceOf(device));
     }
+    // Runs of equal sort text are adjacent in a sorted list.
+    for (auto run = rows.begin(); run != rows.end();) {
+        const auto end =
+            std::find_if(run, rows.end(), [&](const auto& r) { return r.first != run->first; });
+        std::sort(run, end, [](const auto& a, const auto& b) {
+            return commission::DeviceKey(a.second) < commission::DeviceKey(b.second);
+        });
+        run = end;
+    }
+    std::vector<commission::PlanDevice> out;
+    for (auto& r : rows)
+        out.push_back(std::move(r.second));
     return out;
 }
 
@@ -167,6 +193,45 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
         *out = CameraBatchStatus(onvif::Readdress(camera, request, search, step));
         return true;
     };
+    // A camera's name and clock: its own action with the batch's login,
+    // read back. The maker's devices take no clock through this tool yet.
+    const auto camera = [endpoints, search](const commission::PlanEntry& entry,
+                                            onvif::CameraRecord* out) {
+        const auto found = endpoints.find(commission::DeviceKey(entry.device));
+        return found != endpoints.end() && search->Find(found->second, out);
+    };
+    const auto context = [login, closing = m_closingCamera] {
+        onvif::ActionContext c;
+        c.user = login->user;
+        c.password = login->password;
+        c.stop = closing.get();
+        return c;
+    };
+    services.renameOther = [camera, context](const commission::PlanEntry& entry, const std::string&,
+                                             commission::DeviceStatus* out) {
+        onvif::CameraRecord record;
+        if (!camera(entry, &record))
+            return false;
+        AwaitCameraRoute(record);
+        onvif::RenameRequest request;
+        request.name = entry.name;
+        const onvif::RenameResult r = onvif::Rename(record, request, context());
+        *out = CameraActionStatus(r.outcome, r.verified);
+        return true;
+    };
+    services.setClock = [camera, context](const commission::PlanEntry& entry, const std::string&) {
+        onvif::CameraRecord record;
+        if (!camera(entry, &record))
+            return commission::DeviceStatus{commission::BatchState::Refused,
+                                            commission::RefusalReason::Unsupported};
+        AwaitCameraRoute(record);
+        onvif::ClockRequest request;
+        request.ntp = !entry.ntp.empty();
+        request.ntpServer = entry.ntp;
+        request.timeZone = entry.timeZone;
+        const onvif::ClockResult r = onvif::SetClock(record, request, context());
+        return CameraActionStatus(r.outcome, r.verified);
+    };
     return services;
 }
 
@@ -176,10 +241,14 @@ void MainWindow::openBatchDialog() {
         return;
     BatchDialog::Engine engine;
     CLorvexManage* manager = &m_manager;
+    // A plan's name travels with the addresses; its setup codes activate first.
     engine.services.send = [manager](const commission::PlanEntry& e, const std::string& pw) {
         return manager->SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
                                     e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
-                                    e.dataPort.c_str(), false);
+                                    e.dataPort.c_str(), false, e.name.c_str());
+    };
+    engine.services.activate = [manager](const commission::PlanEntry& e, const std::string& pw) {
+        return manager->Activate(e.device.mac.c_str(), pw.c_str(), e.setupCode.c_str());
     };
     engine.services.find = [manager](const std::string& mac, SEARCH_INFO* out) {
         return manager->FindDevice(mac.c_str(), out);
@@ -198,6 +267,32 @@ void MainWindow::openBatchDialog() {
     const QString user = m_controlBar->networkUser();
     engine.cameraUser = user.isEmpty() ? std::string("admin") : user.toStdString();
     engine.services = cameraBatchServices(std::move(engine.services), engine.batchLogin);
+    // The maker's devices' clocks: set with this computer's time, read back
+    // from an answer within kPlanClockTolerance of it.
+    engine.services.setClock = [manager, camera = engine.services.setClock](
+                                   const commission::PlanEntry& e, const std::string& pw) {
+        SEARCH_INFO record{};
+        if (!manager->FindDevice(e.device.mac.c_str(), &record))
+            return camera(e, pw);
+        CLorvexManage::ClockSetting setting;
+        setting.ntpServer = e.ntp;
+        setting.timeZone = e.timeZone;
+        setting.setTime = true;
+        const lorvex::Outcome outcome =
+            manager->SetClock(e.device.mac.c_str(), pw.c_str(), setting);
+        return outcome == lorvex::Outcome::Done
+                   ? commission::DeviceStatus{commission::BatchState::Verifying}
+                   : commission::RefusalStatus(outcome);
+    };
+    engine.services.clockRead = [manager](const commission::PlanEntry& e) -> std::optional<bool> {
+        SEARCH_INFO record{};
+        int64_t offset = 0;
+        if (manager->FindDevice(e.device.mac.c_str(), &record) &&
+            lorvex::DeviceClockOffset(record, int64_t(std::time(nullptr)), &offset) &&
+            offset >= -kPlanClockTolerance && offset <= kPlanClockTolerance)
+            return true;
+        return std::nullopt; // an answer from before the request reads the old clock
+    };
     // Every listed device's addresses are skipped by a plan, cameras' too.
     std::vector<commission::PlanDevice> listed;
     for (const SEARCH_INFO& d : m_manager.GetDevices())
@@ -261,6 +356,7 @@ void MainWindow::showNotice(const QString& text) {
 void MainWindow::closeBatchDialog() {
     delete m_batchDialog;
     delete m_activationDialog;
+    delete m_clockDialog;
 }
 
 bool MainWindow::selectionNeedsActivation() const {

@@ -419,12 +419,14 @@ void MainWindow::slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
     if (current == nullptr) {
         m_controlBar->SetNetworkParam(QString(), QString(), QString(), QString());
         m_controlBar->SetCamera(false, QString());
+        m_controlBar->SetDeviceName(QString());
         m_controlBar->picturePanel()->setDevice(false);
         return;
     }
     const DevInfo* record = recordOf(current);
     m_controlBar->SetNetworkParam(record->mac, record->ipAddr, record->mask, record->route);
     m_controlBar->SetCamera(record->isCamera(), record->shownMac());
+    m_controlBar->SetDeviceName(record->devName);
     m_controlBar->picturePanel()->setDevice(record->isCamera() ||
                                             record->productSeries == QLatin1String("ZVK_IPC"));
 }

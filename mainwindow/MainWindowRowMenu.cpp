@@ -236,4 +236,7 @@ void MainWindow::addRowActions(QMenu* menu) {
     activate->setObjectName(QStringLiteral("activateAction"));
     activate->setEnabled(selectionNeedsActivation());
     connect(activate, &QAction::triggered, menu, [this] { openActivationDialog(); });
+    QAction* clocks = menu->addAction(GetText("IDCS_CLOCK_MENU"));
+    clocks->setObjectName(QStringLiteral("clockAction"));
+    connect(clocks, &QAction::triggered, menu, [this] { openClockDialog(); });
 }

@@ -236,6 +236,25 @@ public:
     // name, so its outcomes; SETNET_FAILED for an empty name.
     int32_t Rename(const char* mac, const char* name, const char* password);
 
+    // What SetClock asks of a device's clock. Empty texts leave that part
+    // as it is; at least one part must be asked for.
+    struct ClockSetting {
+        std::string ntpServer; // lorvex::wire::IsClockNtpServer; the clock then follows it
+        std::string timeZone;  // lorvex::wire::IsClockTimeZone, a POSIX TZ text
+        bool setTime = false;  // the host's UTC time, read just before sending
+    };
+
+    // Sets the clock of the listed device with this MAC as `clock` asks, in
+    // one sealed configuration request with its password (its addresses,
+    // DHCP and ports left as the search last reported them, as Rename does).
+    // The outcomes of SetNetParam (Done, NoDevice, Unverified,
+    // IdentityConflict, Locked, NotActivated, NoAnswer, NotIpCamera, TooLong,
+    // Refused); Refused with nothing sent for a setting that breaks a rule or
+    // asks for nothing. Done means the device accepted; what its clock reads
+    // afterwards a new search answer tells (DeviceClockOffset). Window
+    // thread; blocks up to 3000 ms.
+    lorvex::Outcome SetClock(const char* mac, const char* password, const ClockSetting& clock);
+
     // Identity of a device (LorvexSearch.h, LORVEX_IDENTITY_*), and the
     // fingerprint of its key when fingerprint is not null and one is held.
     int32_t GetIdentity(const char* mac, std::string* fingerprint);
@@ -315,7 +334,14 @@ public:
     // ::SetPortConfig (DeviceHttp.h) and a real sleep. Not while SetNetParam runs.
     void SetConfigServices(ConfigServices services) { m_config = std::move(services); }
 
+    // The parts of one configuration request (LorvexManageConfig.cpp).
+    struct SetIPRequest;
+
 private:
+    // Sends the configuration request r to the listed device with this MAC
+    // and awaits its outcome: the body of SetNetParam.
+    int32_t Configure(const char* mac, const SetIPRequest& r);
+
     // Oldest first; every field of a block but `event` is used.
     using DeviceList = std::list<SEARCH_INFO>;
 

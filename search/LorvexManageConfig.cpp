@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -19,10 +20,31 @@
 #include "LorvexSearch.h"
 #include "MarkupSTL.h"
 #include "NetParam.h"
+#include "SearchWire.h"
 #include "Secret.h"
 #include "TrustWire.h"
 
+// What the user asked for, texts never null.
+struct CLorvexManage::SetIPRequest {
+    const char* ip;
+    const char* mask;
+    const char* gateway;
+    const char* password;
+    const char* httpPort;
+    const char* dataPort;
+    bool dhcp;
+    const char* name;           // empty: the device keeps its name
+    const char* ntpServer = ""; // empty: each clock part is left as it is
+    const char* timeZone = "";
+    const char* time = ""; // UTC seconds
+    // The addresses are the device's own as the search reported them: the
+    // address rules, which judge a change, are not applied to them.
+    bool ownAddresses = false;
+};
+
 namespace {
+
+using SetIPRequest = CLorvexManage::SetIPRequest;
 
 constexpr int32_t kAnswerWaitMs = 3000; // how long an IP camera's set-IP answer is awaited
 constexpr int32_t kAnswerPollMs = 10;
@@ -32,18 +54,6 @@ constexpr int32_t kAttemptPauseMs = 200; // after a failed GetPortConfig
 constexpr char kIpCamera[] = "ZVK_IPC";  // the only type that answers a set-IP request
 
 const char* Text(const char* text) { return text != nullptr ? text : ""; }
-
-// What the user asked for, texts never null.
-struct SetIPRequest {
-    const char* ip;
-    const char* mask;
-    const char* gateway;
-    const char* password;
-    const char* httpPort;
-    const char* dataPort;
-    bool dhcp;
-    const char* name; // empty: the device keeps its name
-};
 
 // A port text as the user gave it: empty means not asked for.
 struct PortText {
@@ -109,6 +119,17 @@ void BuildSetIPDocument(const SEARCH_INFO& device, const SetIPRequest& r, CMarku
     SetAttribIfAny(doc, "devtype", device.productSeries);
     SetAttribIfAny(doc, "software", device.softwareVer);
     SetAttribIfAny(doc, "devName", r.name);
+    SetAttribIfAny(doc, "ntpServer", r.ntpServer);
+    SetAttribIfAny(doc, "timeZone", r.timeZone);
+    SetAttribIfAny(doc, "time", r.time);
+}
+
+// The clock parts of r, each empty or within its rule.
+bool ClockPartsValid(const SetIPRequest& r) {
+    using namespace lorvex::wire;
+    return (r.ntpServer[0] == '\0' || IsClockNtpServer(r.ntpServer)) &&
+           (r.timeZone[0] == '\0' || IsClockTimeZone(r.timeZone)) &&
+           (r.time[0] == '\0' || ReadClockTime(r.time, nullptr));
 }
 
 CLorvexManage::ConfigServices WithDefaults(CLorvexManage::ConfigServices s) {
@@ -231,6 +252,10 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
                                    const char* dataPort, bool dhcp, const char* name) {
     const SetIPRequest r{Text(ip),       Text(mask),     Text(gateway), Text(password),
                          Text(httpPort), Text(dataPort), dhcp,          Text(name)};
+    return Configure(mac, r);
+}
+
+int32_t CLorvexManage::Configure(const char* mac, const SetIPRequest& r) {
     if (!LibraryUsable())
         return SETNET_FAILED; // nothing could carry the request or its answer
     DebugLine(r.ip);
@@ -241,13 +266,15 @@ int32_t CLorvexManage::SetNetParam(const char* mac, const char* ip, const char* 
     if (!MacBytesOf(device.mac, bytes))
         return SETNET_NO_DEVICE;
     DebugLine(device.mac);
-    const int32_t rule = CheckAddresses(r);
+    const int32_t rule = r.ownAddresses ? NETPARAM_OK : CheckAddresses(r);
     if (rule != NETPARAM_OK)
         return rule;
     PortText http, data;
     if (!ReadPortText(r.httpPort, &http) || !ReadPortText(r.dataPort, &data))
         return SETNET_FAILED;
     if (r.name[0] != '\0' && !lorvex::wire::IsDeviceName(r.name))
+        return SETNET_FAILED;
+    if (!ClockPartsValid(r))
         return SETNET_FAILED;
     if (const int32_t gate = IdentityGate(bytes); gate != SETNET_DONE)
         return gate;
@@ -347,6 +374,24 @@ int32_t CLorvexManage::Rename(const char* mac, const char* name, const char* pas
         return SETNET_FAILED; // an empty name would leave the name as it is
     return SetNetParam(device.mac, device.ipAddr, device.mask, device.route, password, "", "",
                        device.dhcpSwitch != 0, name);
+}
+
+lorvex::Outcome CLorvexManage::SetClock(const char* mac, const char* password,
+                                        const ClockSetting& clock) {
+    SEARCH_INFO device{};
+    if (!FindDevice(mac, &device))
+        return LibraryUsable() ? lorvex::Outcome::NoDevice : lorvex::Outcome::Refused;
+    if (clock.ntpServer.empty() && clock.timeZone.empty() && !clock.setTime)
+        return lorvex::Outcome::Refused; // a request without a clock part changes no clock
+    // Read as late as possible: the request leaves right after.
+    const std::string now = clock.setTime ? std::to_string(std::time(nullptr)) : std::string();
+    SetIPRequest r{device.ipAddr,          device.mask, device.route, Text(password), "", "",
+                   device.dhcpSwitch != 0, ""};
+    r.ntpServer = clock.ntpServer.c_str();
+    r.timeZone = clock.timeZone.c_str();
+    r.time = now.c_str();
+    r.ownAddresses = true; // a clock is set also on a device whose addresses break a rule
+    return lorvex::OutcomeOfResult(Configure(device.mac, r));
 }
 
 int32_t CLorvexManage::Identify(const char* mac, const char* password, int32_t seconds) {

@@ -35,7 +35,7 @@ enum class Outcome {
     WeakPassword,
     AlreadyActive,
     SetupCodeWrong,
-    UnknownResult, // a result code this tool does not know
+    UnknownResult,     // a result code this tool does not know
     // ONVIF cameras.
     CameraNotConfirmed,
     CameraOutOfReach,

@@ -130,6 +130,51 @@ bool IsDeviceName(std::string_view name) {
     return true;
 }
 
+namespace {
+
+bool AsciiAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+bool AllOf(std::string_view text, const char* others) {
+    for (const char c : text)
+        if (!AsciiAlnum(c) && (c == '\0' || std::strchr(others, c) == nullptr))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool IsClockNtpServer(std::string_view server) {
+    if (server.empty() || server.size() > kMaxNtpServerBytes)
+        return false;
+    return (AsciiAlnum(server.front()) || server.front() == ':') && AllOf(server, ".-:");
+}
+
+bool IsClockTimeZone(std::string_view zone) {
+    if (zone.empty() || zone.size() > kMaxTimeZoneBytes)
+        return false;
+    const char first = zone.front();
+    const bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
+    return (letter || first == '<') && AllOf(zone, "<>+-:,./");
+}
+
+bool ReadClockTime(std::string_view text, std::int64_t* utc) {
+    if (text.empty() || text.size() > 10 || text.front() == '0')
+        return false;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < kMinClockTime || value > kMaxClockTime)
+        return false;
+    if (utc)
+        *utc = value;
+    return true;
+}
+
 bool IsDeviceKind(Kind kind) {
     return kind == Kind::Answer || kind == Kind::ConfigResult || kind == Kind::RestoreAck;
 }

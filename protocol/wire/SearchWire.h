@@ -71,6 +71,26 @@ bool IsDeviceMac(const MacBytes& mac);
 constexpr std::size_t kMaxDeviceNameBytes = 31;
 bool IsDeviceName(std::string_view name);
 
+// The clock fields a configuration request may set (ntpServer, timeZone,
+// time). Each rule is checked by the tool before sending and by the device
+// again; a value that breaks it refuses the whole request.
+//
+// An NTP server: 1 to kMaxNtpServerBytes bytes of ASCII letters, digits,
+// '.', '-' and ':' (a dotted quad, an IPv6 text or a DNS name), starting
+// with a letter, a digit or ':'.
+constexpr std::size_t kMaxNtpServerBytes = 253;
+bool IsClockNtpServer(std::string_view server);
+// A POSIX time zone (TZ) text: 1 to kMaxTimeZoneBytes bytes of ASCII
+// letters, digits and "<>+-:,./", starting with a letter or '<'.
+constexpr std::size_t kMaxTimeZoneBytes = 64;
+bool IsClockTimeZone(std::string_view zone);
+// A time to set: UTC seconds since 1970 as 1 to 10 decimal digits without
+// a leading zero, worth kMinClockTime (2000-01-01) to kMaxClockTime
+// (2099-12-31 23:59:59). Fills *utc when given and the text passes.
+constexpr std::int64_t kMinClockTime = 946684800;
+constexpr std::int64_t kMaxClockTime = 4102444799;
+bool ReadClockTime(std::string_view text, std::int64_t* utc);
+
 // The datagram for `msg`; empty when the payload is over kMaxPayload.
 // Payloads are bytes: their layout per kind is the trust layer's.
 std::string Encode(const Message& msg);

@@ -15,6 +15,7 @@ const std::vector<cli::CommandSpec> kCommands = {
     {"set-ip", {"MAC", "IP"}, {{"--password", "P", ""}, {"--dry-run", "", ""}}, "", Nothing},
     {"activate", {"[MAC]"}, {{"--type", "CODE", ""}}, "", Nothing},
     {"set-time", {"ENDPOINT..."}, {{"--now", "", ""}}, "", Nothing},
+    {"report", {"[TARGET...]"}, {}, "", Nothing},
 };
 
 struct ParseCase {
@@ -62,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"activate", "AA", "BB"}, false, "", 0},
                       ParseCase{{"set-time", "A", "B", "C", "--now"}, true, "set-time", 1},
                       ParseCase{{"set-time", "A"}, true, "set-time", 0},
-                      ParseCase{{"set-time", "--now"}, false, "", 0}));
+                      ParseCase{{"set-time", "--now"}, false, "", 0},
+                      ParseCase{{"report"}, true, "report", 0},
+                      ParseCase{{"report", "A", "B"}, true, "report", 0}));
 
 TEST(CommandLine, PositionalsAndValuesAreKept) {
     const char* argv[] = {"x", "set-ip", "--password", "a b;$(rm)", "M", "I", "--dry-run"};

@@ -590,3 +590,95 @@ TEST_F(ActivationNetwork, BadArgumentsSendNothing) {
 }
 
 } // namespace
+
+// A box-fresh fleet: every device at one factory address, named "IPC", no
+// password yet; the labels' setup codes come from the simulators.
+constexpr int kFreshDevices = 8;
+
+std::string FreshDeviceJson(int i) {
+    return R"({"mac": ")" + Mac(i) +
+           R"(", "type": "ZVK_IPC", "ip": "192.168.1.64", "mask": "255.255.255.0", )"
+           R"("gateway": "192.168.1.1", "devName": "IPC", "activated": 1, "ip2": "169.254.19.)" +
+           std::to_string(i + 1) + "\"" +
+           (i == 0 ? R"(, "clockStart": "2019-01-01T00:00:00Z")" : "") + "}"; // years off
+}
+
+class BoxFreshNetwork : public CommissionNetwork {
+protected:
+    BoxFreshNetwork() {
+        m_count = kFreshDevices;
+        m_device = FreshDeviceJson;
+        m_password = kSitePassword;
+    }
+};
+
+// One apply activates (generated passwords, the labels' codes), names and
+// re-addresses every device, and sets the clock a line asks for (one years
+// off), each verified. What the simulators hold afterwards is what the
+// plan asked, and no password or setup code shows in any output.
+TEST_F(BoxFreshNetwork, OneApplyActivatesNamesAndAddressesEveryDevice) {
+    const std::string plan = m_tag + "-plan.csv", secret = m_tag + "-secret.csv";
+    const auto name = [](int i) { return "Gate-North-0" + std::to_string(i + 1); };
+    const auto address = [](int i) { return "10.77.0." + std::to_string(60 + i); };
+    {
+        std::ofstream out(plan);
+        out << "mac,password,name,newIp,newMask,newGateway,ntp,timeZone\n";
+        for (int i = 0; i < kFreshDevices; ++i)
+            out << Mac(i) << ",(generate)," << name(i) << "," << address(i)
+                << ",255.255.255.0,10.77.0.1," << (i == 0 ? "10.77.0.1,\"CET-1CEST,M3.5.0\"" : ",")
+                << "\n";
+    }
+    const std::string out = m_tag + "-out";
+    EXPECT_EQ(Run({"apply", plan, "--setup-codes", CodesFile(), "--generate-passwords", secret,
+                   "--password", "-", "--output", m_tag + "-outcomes.csv"},
+                  out),
+              0)
+        << ReadFile(out) << ReadFile(m_tag + "-err");
+    const auto outcomes = Outcomes(ReadFile(out));
+    for (int i = 0; i < kFreshDevices; ++i)
+        EXPECT_EQ(outcomes.count(Mac(i)) ? outcomes.at(Mac(i)) : "", address(i) + " done")
+            << ReadFile(out);
+    // Exactly one activation and one configuration request each (name and
+    // address travel together), and the clock's own for the line that asks.
+    std::map<std::string, std::string> passwords;
+    std::istringstream rows(ReadFile(secret));
+    for (std::string row; std::getline(rows, row);)
+        if (Split(row).size() == 5)
+            passwords[Split(row)[0]] = Split(row)[4];
+    EXPECT_EQ(passwords.size(), static_cast<size_t>(kFreshDevices) + 1) << ReadFile(secret);
+    size_t activations = 0;
+    for (const char* sim : {"fleet", "leaving"}) {
+        const std::string log = ReadFile(m_tag + "-" + sim + ".log");
+        for (size_t at = log.find("activation result 0"); at != std::string::npos;
+             at = log.find("activation result 0", at + 1))
+            ++activations;
+    }
+    EXPECT_EQ(activations, static_cast<size_t>(kFreshDevices));
+    EXPECT_EQ(ConfigLog("fleet").size() + ConfigLog("leaving").size(),
+              static_cast<size_t>(kFreshDevices) + 1);
+    // A new search sees every device activated, named and at its address.
+    ASSERT_EQ(Run({"list", "--format", "csv", "--seconds", "2"}, m_tag + "-out"), 0);
+    const std::string list = ReadFile(m_tag + "-out");
+    for (int i = 0; i < kFreshDevices; ++i) {
+        std::string row;
+        for (std::istringstream lines(list); std::getline(lines, row);)
+            if (row.find(Mac(i)) != std::string::npos)
+                break;
+        EXPECT_EQ(row.rfind(name(i) + "," + address(i) + ",255.255.255.0,169.254.19." +
+                                std::to_string(i + 1) + ",10.77.0.1,",
+                            0),
+                  0u)
+            << row;
+        EXPECT_NE(row.find(",activated,"), std::string::npos) << row;
+    }
+    std::vector<std::string> secrets;
+    for (int i = 0; i < kFreshDevices; ++i)
+        secrets.push_back(passwords[Mac(i)]);
+    std::istringstream labels(ReadFile(CodesFile()));
+    for (std::string row; std::getline(labels, row);)
+        if (Split(row).size() == 2)
+            secrets.push_back(Split(row)[1]);
+    for (const std::string& file : {out, m_tag + "-err", m_tag + "-outcomes.csv"})
+        for (const std::string& s : secrets)
+            EXPECT_EQ(ReadFile(file).find(s), std::string::npos) << file;
+}

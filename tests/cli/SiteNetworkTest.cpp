@@ -21,7 +21,7 @@ namespace {
 const char kPassword[] = "Cam-Pass1";
 
 const char kFleet[] = R"json({"devices": [
-  {"mac": "02:4C:56:00:31:01", "type": "ZVK_IPC", "devName": "<b>Gate</b> & \"'", "ip": "10.77.0.60", "activated": 0, "password": "Cam-Pass1"},
+  {"mac": "02:4C:56:00:31:01", "type": "ZVK_IPC", "devName": "<b>Gate</b> & \"'", "ip": "10.77.0.60", "activated": 0, "password": "Cam-Pass1", "clockOffset": -157680000},
   {"mac": "02:4C:56:00:31:02", "type": "ZVK_NVR", "devName": "=HYPERLINK(1)", "ip": "10.77.0.61", "activated": 1},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:01", "ip": "10.77.0.80", "password": "Cam-Pass1", "devName": "Lobby <cam>"},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:02", "ip": "10.77.0.81", "password": "Cam-Pass1", "snapshot": "not-jpeg", "clockStart": "2000-01-01T00:00:00Z"},
@@ -143,6 +143,24 @@ TEST_F(SiteNetwork, SetTimeReportsEachClockBeforeAndAfter) {
     EXPECT_EQ(after.find(" h "), std::string::npos) << yardLine;
 }
 
+// The maker's devices by MAC and by selection, one kind dispatch with the
+// cameras: a clock five years behind is set and read back from a new
+// answer; a refusal names its outcome; progress stays off a non-terminal.
+TEST_F(SiteNetwork, SetTimeTakesTheMakersDevicesByMacAndSelection) {
+    ToolRun run = Run({"set-time", "02:4c:56:00:31:01", "--now", "--time-zone", "UTC0"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    const size_t at = run.out.find("02:4C:56:00:31:01: done: clock offset before -");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string line = run.out.substr(at, run.out.find('\n', at) - at);
+    EXPECT_NE(line.find(" d "), std::string::npos) << "years behind: " << line;
+    EXPECT_EQ(line.substr(line.find(", after ")).find(" d "), std::string::npos) << line;
+    run = Run({"set-time", "--type", "ZVK_NVR", "--ntp", "10.77.0.1"});
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("02:4C:56:00:31:02: failed: "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("02:4C:56:00:31:01"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("set-time: "), std::string::npos) << run.err;
+}
+
 // The report's rows are the simulator's devices; hostile names stay text in
 // both files, no password goes into either, the cameras logged in to bring
 // their pictures and clocks.
@@ -184,3 +202,26 @@ TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
 }
 
 } // namespace
+
+// rename takes an ONVIF camera by its endpoint: done once its name reads back.
+TEST_F(SiteNetwork, RenameTakesACameraByItsEndpoint) {
+    const ToolRun run = Run({"rename", Endpoint("024f4e003102"), "Dock-East"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("done: the camera's name reads back \"Dock-East\""), std::string::npos)
+        << run.out;
+}
+
+// A plan names a camera and sets its clock, each read back.
+TEST_F(SiteNetwork, APlanNamesACameraAndSetsItsClock) {
+    const std::string plan = s_tag + "-plan.csv";
+    std::ofstream(plan) << "mac,endpoint,newIp,newMask,newGateway,name,timeZone\n,"
+                        << Endpoint("024f4e003103")
+                        << ",10.77.0.82,255.255.255.0,10.77.0.1,Dock-West,UTC0\n";
+    const ToolRun run = Run({"apply", plan});
+    std::remove(plan.c_str());
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(" -> 10.77.0.82 done"), std::string::npos) << run.out;
+    // A new search finds the camera by its new name.
+    const ToolRun again = Run({"list", "--seconds", "2", "--login", Endpoint("024f4e003103")});
+    EXPECT_NE(again.out.find("Dock-West"), std::string::npos) << again.out << again.err;
+}

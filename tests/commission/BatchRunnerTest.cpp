@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <set>
 
 #include "BatchRunner.h"
 #include "LorvexManage.h"
@@ -28,6 +29,11 @@ public:
     };
 
     void Add(const std::string& mac, Device d) { m_devices[mac] = d; }
+    // A device without a password: its activation's result, and whether
+    // the search then lists it activated.
+    void Fresh(const std::string& mac, int32_t code, bool shows) { m_fresh[mac] = {code, shows}; }
+    // A device that keeps its name whatever it is sent.
+    void KeepsName(const std::string& mac) { m_keepsName.insert(mac); }
 
     BatchServices Services() {
         BatchServices s;
@@ -47,12 +53,32 @@ public:
                 return false;
             *out = SEARCH_INFO{};
             const auto at = m_at.find(mac);
+            const auto fresh = m_fresh.find(mac);
+            out->deviceActivated = fresh != m_fresh.end() ? 1 : 0;
             if (at != m_at.end()) {
+                if (m_keepsName.count(mac) == 0)
+                    std::strcpy(out->devName, at->second.name.c_str());
                 std::strcpy(out->ipAddr, at->second.ip.c_str());
                 std::strcpy(out->mask, at->second.mask.c_str());
                 std::strcpy(out->route, at->second.gateway.c_str());
             }
             return true;
+        };
+        s.activate = [this](const PlanEntry& e, const std::string& password) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            m_sent.push_back(e.device.mac + "/activate " + e.setupCode + "/" + password);
+            const auto fresh = m_fresh.find(e.device.mac);
+            const int32_t code = fresh->second.first;
+            if (fresh->second.second)
+                m_fresh.erase(fresh);
+            return code;
+        };
+        s.setClock = [this](const PlanEntry& e, const std::string&) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            m_sent.push_back(e.device.mac + "/clock " + e.ntp);
+            return e.ntp == "ntp.site"
+                       ? DeviceStatus{BatchState::Done}
+                       : DeviceStatus{BatchState::Refused, RefusalReason::Unsupported};
         };
         s.verifyBound = 300ms;
         s.pollEvery = 5ms;
@@ -68,6 +94,8 @@ private:
     std::mutex m_mutex;
     std::map<std::string, Device> m_devices;
     std::map<std::string, PlanEntry> m_at;
+    std::map<std::string, std::pair<int32_t, bool>> m_fresh;
+    std::set<std::string> m_keepsName;
     std::vector<std::string> m_sent;
 };
 
@@ -165,6 +193,58 @@ TEST(BatchRunnerTest, EachResultBecomesItsStatus) {
     EXPECT_EQ(outcome.summary.counts.at(BatchState::Gone), 2u);
     EXPECT_FALSE(outcome.summary.AllDone(plan.size()));
     EXPECT_EQ(engine.Sent().size(), plan.size() - 1); // G was not listed
+}
+
+// A plan's steps go in order over the whole plan (every activation, then
+// every name and address, then every clock); a row stops at the step that
+// failed, and its status names that step.
+TEST(BatchRunnerTest, PlanStepsRunInOrderAndNameTheStepThatFailed) {
+    FakeEngine engine;
+    const struct {
+        const char* mac;
+        int32_t activation; // -1: not fresh
+        bool showsActivated, keepsName;
+        const char *name, *ntp;
+        BatchState state;
+        RefusalReason reason;
+        PlanStep step;
+    } cases[] = {
+        {"A", 0, true, false, "Gate-1", "ntp.site", BatchState::Done, RefusalReason::None,
+         PlanStep::None},
+        {"B", CLorvexManage::SETNET_SETUP_CODE_WRONG, false, false, "Gate-2", "",
+         BatchState::Refused, RefusalReason::SetupCode, PlanStep::Activation},
+        {"C", 0, false, false, "Gate-3", "", BatchState::NotConfirmed, RefusalReason::None,
+         PlanStep::Activation}, // accepted, but no answer says activated
+        {"D", -1, false, true, "Gate-4", "", BatchState::NotConfirmed, RefusalReason::None,
+         PlanStep::Name}, // moved, but kept its name
+        {"E", -1, false, false, "", "pool", BatchState::Refused, RefusalReason::Unsupported,
+         PlanStep::Clock},
+        {"F", -1, false, false, "", "", BatchState::Done, RefusalReason::None, PlanStep::None},
+    };
+    std::vector<PlanEntry> plan;
+    for (const auto& c : cases) {
+        engine.Add(c.mac, {});
+        if (c.activation >= 0)
+            engine.Fresh(c.mac, c.activation, c.showsActivated);
+        if (c.keepsName)
+            engine.KeepsName(c.mac);
+        plan.push_back(Entry(c.mac, static_cast<int>(plan.size()) + 10));
+        plan.back().setupCode = c.activation >= 0 ? "CODE" : "";
+        plan.back().name = c.name;
+        plan.back().ntp = c.ntp;
+    }
+    BatchRunner runner(engine.Services());
+    const Outcome outcome = RunToEnd(&runner, plan);
+    for (size_t i = 0; i < plan.size(); ++i) {
+        EXPECT_EQ(outcome.last[i].state, cases[i].state) << cases[i].mac;
+        EXPECT_EQ(outcome.last[i].reason, cases[i].reason) << cases[i].mac;
+        EXPECT_EQ(outcome.last[i].step, cases[i].step) << cases[i].mac;
+    }
+    EXPECT_EQ(StatusText(outcome.last[1]), "activation: refused (setup code wrong)");
+    EXPECT_EQ(engine.Sent(), (std::vector<std::string>{
+                                 "A/activate CODE/common", "B/activate CODE/common",
+                                 "C/activate CODE/common", "A/common", "D/common", "E/common",
+                                 "F/common", "A/clock ntp.site", "E/clock pool"}));
 }
 
 TEST(BatchRunnerTest, APlanPasswordWinsOverTheBatchOne) {

@@ -181,8 +181,8 @@ TEST(PlanCsvTest, ACameraWithoutMacIsNamedByItsEndpoint) {
     const std::string saved = ExportPlan(plan, {});
     EXPECT_EQ(saved.rfind("mac,devName,", 0), 0u)
         << saved; // the columns of old plans keep their places
-    EXPECT_NE(saved.find(",detail,endpoint\r\n,"), std::string::npos) << saved;
-    EXPECT_NE(saved.find(",urn:uuid:cam-no-mac\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(",detail,endpoint,name,ntp,timeZone\r\n,"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(",urn:uuid:cam-no-mac,,,\r\n"), std::string::npos) << saved;
     std::vector<PlanEntry> again;
     ASSERT_TRUE(ImportPlan(saved, WithCameras(), &again, &error)) << error.line << error.message;
     ASSERT_EQ(again.size(), 3u);
@@ -225,5 +225,46 @@ TEST(PlanCsvTest, EndpointFaultsAreRefusedNamingTheLine) {
         EXPECT_EQ(error.line, c.line) << c.name << ": " << error.message;
         EXPECT_NE(error.message.find(c.says), std::string::npos) << c.name << ": " << error.message;
         EXPECT_EQ(error.message.find('\x1b'), std::string::npos) << c.name;
+    }
+}
+
+// The name, setup code, generated password and clock columns: read and
+// checked, a row asking only them kept, the secrets never written back.
+TEST(PlanCsvTest, StepColumnsAreCheckedAndSecretsNeverWritten) {
+    const std::string header =
+        "mac,newIp,newMask,newGateway,password,setupCode,name,ntp,timeZone\n";
+    const std::string same = ",192.168.1.64,255.255.255.0,192.168.1.1,"; // device 1's own
+    std::vector<PlanEntry> plan;
+    CsvError error;
+    ASSERT_TRUE(
+        ImportPlan(header + "02:4C:56:00:00:01" + same +
+                       "(generate),abcd efgh jkd2,Gate-North-01,10.0.0.1,\"CET-1CEST,M3.5.0\"\n",
+                   Listed(), &plan, &error))
+        << error.message;
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_TRUE(plan[0].generatePassword);
+    EXPECT_TRUE(plan[0].password.empty());
+    EXPECT_EQ(plan[0].setupCode, "ABCD-EFGH-JKD2");
+    EXPECT_EQ(plan[0].name, "Gate-North-01");
+    EXPECT_EQ(plan[0].timeZone, "CET-1CEST,M3.5.0");
+    const std::string text = ExportPlan(plan, {});
+    EXPECT_NE(text.find(",Gate-North-01,10.0.0.1,\"CET-1CEST,M3.5.0\""), std::string::npos) << text;
+    EXPECT_EQ(text.find("JKD2"), std::string::npos);
+    EXPECT_EQ(text.find("generate"), std::string::npos);
+    const std::string row = "02:4C:56:00:00:01" + same + ",";
+    const struct {
+        const char* name;
+        std::string cells; // setupCode,name,ntp,timeZone
+    } bad[] = {
+        {"mistyped code", "ABCD-EFGH-JKD3,,,"},
+        {"name too long", "," + std::string(32, 'n') + ",,"},
+        {"name with a control character", ",Gate\t1,,"},
+        {"server with a space", ",,ntp site,"},
+        {"time zone with a quote", ",,,UTC'0"},
+    };
+    for (const auto& c : bad) {
+        EXPECT_FALSE(ImportPlan(header + row + c.cells + "\n", Listed(), &plan, &error)) << c.name;
+        EXPECT_EQ(error.line, 2u) << c.name;
+        EXPECT_EQ(error.message.find("JKD3"), std::string::npos) << c.name;
     }
 }

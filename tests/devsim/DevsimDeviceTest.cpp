@@ -62,6 +62,11 @@ TEST(DevsimSetIp, AppliesOnlyAWellFormedRequestWithThePassword) {
         {"port text", With("httpPort", "80x"), 1},
         {"new name", With("devName", "Gate-North-03"), 0},
         {"name out of rule", With("devName", " Gate"), 1},
+        {"clock by NTP", With("ntpServer", "pool.ntp.org"), 0},
+        {"NTP server out of rule", With("ntpServer", "pool ntp"), 1},
+        {"time set", With("time", "1900000000"), 0},
+        {"time before 2000", With("time", "946684799"), 1},
+        {"time zone out of rule", With("timeZone", "CET 1"), 1},
     };
     for (const auto& c : cases) {
         // Camera and recorder alike take address and ports from the request.
@@ -81,6 +86,26 @@ TEST(DevsimSetIp, AppliesOnlyAWellFormedRequestWithThePassword) {
                 << c.what << " " << type;
         }
     }
+}
+
+// The clock travels as bootTime (UTC) plus runningTime; a server wins over
+// a time given with it, as the device synchronises with it at once.
+TEST(DevsimClock, WhatARequestSetsIsWhatTheAnswersTell) {
+    Device d = Camera(); // booted at 1699999400 by the host's clock
+    ApplyClock(&d, {{"time", "1900000000"}, {"timeZone", "CET-1CEST,M3.5.0,M10.5.0/3"}},
+               1700000000);
+    std::string xml = AnswerXml(d, 1700000100);
+    EXPECT_NE(xml.find("<bootTime>2030-03-17 17:36:40</bootTime><runningTime>700</runningTime>"
+                       "<timeZone>CET-1CEST,M3.5.0,M10.5.0/3</timeZone>"),
+              std::string::npos)
+        << xml;
+    EXPECT_EQ(xml.find("<ntpServer>"), std::string::npos);
+    ApplyClock(&d, {{"time", "1900000000"}, {"ntpServer", "10.77.0.1"}}, 1700000000);
+    xml = AnswerXml(d, 1700000100);
+    EXPECT_NE(xml.find("<bootTime>2023-11-14 22:03:20</bootTime>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<ntpServer>10.77.0.1</ntpServer><clockSets>2</clockSets>"),
+              std::string::npos)
+        << xml;
 }
 
 TEST(DevsimAnswer, EscapesDeviceTextAndCarriesRunningTime) {

@@ -72,6 +72,8 @@ public:
             put(d.ipAddr, p.ip.c_str());
             put(d.mask, p.mask.c_str());
             put(d.route, p.gateway.c_str());
+            if (!p.name.empty())
+                put(d.devName, p.name.c_str());
             return int32_t(CLorvexManage::SETNET_DONE);
         };
         e.services.find = [this](const std::string& m, SEARCH_INFO* out) {
@@ -247,14 +249,25 @@ void TestBatchDialog::badPlanFileNamesItsLine() {
     QVERIFY(child<ZVKLabel>(dialog(), "planInfo")->text().contains(QLatin1String("3")));
     QVERIFY(!child<ZVKPushButton>(dialog(), "applyButton")->isEnabled());
     // With the plan's own passwords, the password field may stay empty.
-    QVERIFY(dialog()->importPlan("mac,newIp,newMask,newGateway,password\r\n" + mac(2).toLatin1() +
-                                 ",10.0.0.10,255.255.255.0,10.0.0.1,123456\r\n"));
+    // A name goes with the address; the maker's device takes no clock: its
+    // row says so at that step.
+    QVERIFY(dialog()->importPlan("mac,newIp,newMask,newGateway,password,name,ntp\r\n" +
+                                 mac(2).toLatin1() +
+                                 ",10.0.0.10,255.255.255.0,10.0.0.1,123456,Gate-2,10.0.0.1\r\n"));
     QVERIFY(child<QWidget>(dialog(), "planPasswordsBox")->isEnabled());
+    QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
+    QVERIFY(tree->topLevelItem(0)->text(BatchDialog::ColName).endsWith(QLatin1String("Gate-2")));
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/batch-plan-names.png")));
     BoxDriver boxes;
     QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
     QTRY_COMPARE(boxes.count(), 1);
-    QCOMPARE(dialog()->statuses().at(0).state, BatchState::Done);
+    QCOMPARE(dialog()->statuses().at(0).state, BatchState::Refused);
+    QCOMPARE(dialog()->statuses().at(0).step, commission::PlanStep::Clock);
+    QVERIFY(tree->topLevelItem(0)
+                ->text(BatchDialog::ColStatus)
+                .startsWith(GetText("IDCS_PLAN_STEP_CLOCK")));
     QVERIFY(!dialog()->planCsv().contains("123456"));
+    QVERIFY(dialog()->planCsv().contains(",Gate-2,10.0.0.1,"));
 }
 
 void TestBatchDialog::applyShowsLiveStatusesAndASummary() {

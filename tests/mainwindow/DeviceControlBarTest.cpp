@@ -77,6 +77,7 @@ private slots:
     void cameraForm_data();
     void cameraForm();
     void busyTextForReboot();
+    void renameChecksTheName();
     void picturePanel();
     void shots();
 
@@ -170,6 +171,30 @@ void TestDeviceControlBar::busyTextForReboot() {
     QCOMPARE(busy->text(), GetText("IDCS_REQUEST_IN_PROGRESS"));
 }
 
+// Rename sends the device's key, the name and the network form's password
+// (which it empties); a name no device may carry stops it with a box.
+void TestDeviceControlBar::renameChecksTheName() {
+    fillGoodForm();
+    auto* name = child<ZVKLineEdit>(bar(), "nameField");
+    auto* password = child<ZVKLineEdit>(bar(), "passwordField");
+    QSignalSpy emitted(bar(), SIGNAL(sig_renameDevice(QString, QString, QString)));
+    BoxDriver boxes;
+    for (const QString& bad : {QString(), QStringLiteral(" Gate"), QString(32, QLatin1Char('n'))}) {
+        name->setText(bad);
+        QTest::mouseClick(child<ZVKPushButton>(bar(), "renameButton"), Qt::LeftButton);
+    }
+    QCOMPARE(boxes.count(), 3);
+    QCOMPARE(emitted.count(), 0);
+    bar()->SetCamera(true, QString()); // a camera's name may be longer
+    password->setText(QStringLiteral("secret"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QCOMPARE(emitted.count(), 1);
+    QCOMPARE(emitted.at(0).at(0).toString(), QStringLiteral("02:4c:56:00:00:0A"));
+    QCOMPARE(emitted.at(0).at(1).toString(), QString(32, QLatin1Char('n')));
+    QCOMPARE(emitted.at(0).at(2).toString(), QStringLiteral("secret"));
+    QVERIFY(password->text().isEmpty());
+}
+
 void TestDeviceControlBar::fillGoodForm() {
     bar()->SetNetworkParam(QStringLiteral("02:4c:56:00:00:0A"), QStringLiteral("192.168.1.64"),
                            QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"));
@@ -199,8 +224,8 @@ void TestDeviceControlBar::layout_data() {
     QTest::addColumn<bool>("networkOpen");
     QTest::addColumn<bool>("restoreOpen");
     QTest::addColumn<int>("restoreTop");
-    QTest::newRow("network open, restore closed") << true << false << 310;
-    QTest::newRow("both open") << true << true << 310;
+    QTest::newRow("network open, restore closed") << true << false << 360;
+    QTest::newRow("both open") << true << true << 360;
     QTest::newRow("network closed, restore open") << false << true << 33;
     QTest::newRow("both closed") << false << false << 33;
 }
@@ -220,7 +245,8 @@ void TestDeviceControlBar::layout() {
     QCOMPARE(networkFrame->isVisible(), networkOpen);
     QCOMPARE(restoreFrame->isVisible(), restoreOpen);
     if (networkOpen) {
-        QCOMPARE(networkFrame->geometry(), QRect(1, 33, w - 1, 413));
+        QCOMPARE(networkFrame->geometry(), QRect(1, 33, w - 1, 463));
+        QCOMPARE(child<ZVKPushButton>(bar(), "renameButton")->geometry(), QRect(209, 294, 80, 23));
         QCOMPARE(child<IpAddrEdit>(bar(), "gatewayField")->geometry(), QRect(119, 126, 170, 23));
         QCOMPARE(child<ZVKPushButton>(bar(), "saveButton")->geometry(), QRect(209, 176, 80, 23));
         QCOMPARE(child<ZVKLabel>(bar(), "networkInfo")->geometry(), QRect(39, 207, w - 39, 60));
@@ -569,6 +595,7 @@ void TestDeviceControlBar::shots() {
     const QString dir = shotDir();
     fillGoodForm();
     child<ZVKLineEdit>(bar(), "passwordField")->setText(QStringLiteral("123456"));
+    bar()->SetDeviceName(QStringLiteral("Gate-North-03"));
     // Through the header strips, so that their arrows match the sections.
     QTest::mouseClick(child<ButtonControl>(bar(), "restoreHeader"), Qt::LeftButton);
     child<MacAddrEdit>(bar(), "restoreMacField")->setText(QStringLiteral("02:4C:56:00:00:0A"));

@@ -3,10 +3,12 @@
 // (one listed under its endpoint for want of a MAC, one with another
 // password than the batch's). Driven through keys and clicks: Ctrl+A, the
 // batch button, the plan, Apply without and then with the cameras' login;
-// outcomes read from the dialog and from what the simulator announces.
+// outcomes read from the dialog and from what the simulator announces. Then
+// the clock dialog over the same selection.
 #include "AddrPartLineEdit.h"
 #include "BatchDialog.h"
 #include "BoxDriver.h"
+#include "ClockDialog.h"
 #include "CameraRows.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
@@ -19,6 +21,7 @@
 #include "StatusBar.h"
 #include "VistaTreeWidget.h"
 #include "VistaTreeWidgetItem.h"
+#include "ZVKCheckBox.h"
 #include "ZVKLabel.h"
 #include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
@@ -43,7 +46,7 @@ const char kCameraPassword[] = "Cam3ra-pass";
 
 const char kFleet[] = R"({"devices": [
  {"type": "ZVK_IPC", "mac": "02:4C:56:00:3B:01", "devName": "Maker-1", "ip": "10.77.0.20",
-  "mask": "255.255.255.0", "gateway": "10.77.0.1", "password": "123456"},
+  "mask": "255.255.255.0", "gateway": "10.77.0.1", "password": "123456", "clockOffset": -157680000},
  {"type": "ZVK_NVR", "mac": "02:4C:56:00:3B:02", "devName": "Maker-2", "ip": "10.77.0.21",
   "mask": "255.255.255.0", "gateway": "10.77.0.1", "password": "123456"},
  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:3B:11", "devName": "Cam-1", "ip": "10.77.0.30",
@@ -72,6 +75,11 @@ void typeAddress(AddrEditBase* field, const QString& address) {
     }
 }
 
+// On the box itself, not on its text.
+void clickCheckBox(QWidget* box) {
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(8, box->height() / 2));
+}
+
 } // namespace
 
 class TestMainWindowBatch : public QObject {
@@ -84,6 +92,7 @@ private slots:
     void eachRowEndsWithItsOwnOutcome();
     void importedPlanTakesACameraByItsMac();
     void findTextDoesNotHideTheMovedDevices();
+    void clockDialogSetsAndReadsBackEachClock();
 
 private:
     VistaTreeWidget* tree() const { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
@@ -286,6 +295,49 @@ void TestMainWindowBatch::findTextDoesNotHideTheMovedDevices() {
     QVERIFY(tree()->currentItem() != nullptr);
     QCOMPARE(tree()->currentItem()->text(COL_MAC), maker);
     QVERIFY(m_window->grab().save(m_shots.filePath("find-cleared.png")));
+}
+
+// Both protocols set and read back (a maker's device five years behind),
+// each with its own password; the camera with another password says so; a
+// request that asks nothing is refused with a box before anything is sent.
+void TestMainWindowBatch::clockDialogSetsAndReadsBackEachClock() {
+    tree()->setFocus();
+    QTest::keyClick(tree(), Qt::Key_A, Qt::ControlModifier);
+    QTest::mouseClick(child<ZVKPushButton>(m_window.get(), "clockButton"), Qt::LeftButton);
+    ClockDialog* clocks = m_window->clockDialog();
+    QTRY_VERIFY(clocks != nullptr && clocks->isVisible());
+    QCOMPARE(int(clocks->plan().size()), 5);
+    clickCheckBox(child<ZVKCheckBox>(clocks, "nowBox"));
+    const int boxes = m_boxes->count();
+    QTest::mouseClick(child<ZVKPushButton>(clocks, "applyButton"), Qt::LeftButton);
+    QTRY_COMPARE(m_boxes->count(), boxes + 1);
+    QCOMPARE(m_boxes->seen().text, GetText("IDCS_CLOCK_ERROR_INPUT"));
+    QVERIFY(!clocks->running());
+    clickCheckBox(child<ZVKCheckBox>(clocks, "nowBox"));
+    QTest::keyClicks(child<QLineEdit>(clocks, "zoneField"), "UTC0");
+    QTest::keyClicks(child<QLineEdit>(clocks, "passwordField"), "123456");
+    QTest::keyClicks(child<QLineEdit>(clocks, "cameraPasswordField"), kCameraPassword);
+    QSignalSpy finished(clocks, SIGNAL(batchFinished()));
+    QTest::mouseClick(child<ZVKPushButton>(clocks, "applyButton"), Qt::LeftButton);
+    QVERIFY(finished.wait(90000));
+    QTRY_COMPARE(m_boxes->count(), boxes + 2);
+    for (size_t i = 0; i < clocks->plan().size(); ++i) {
+        const QString name = QString::fromStdString(clocks->plan()[i].device.name);
+        const auto& s = clocks->statuses()[i];
+        const ClockDialog::Offsets o = clocks->offsets(i);
+        if (name != "Cam-Other") {
+            QVERIFY2(s.state == BatchState::Done, qPrintable(name + ClockDialog::statusText(s)));
+            QVERIFY(o.beforeKnown && o.afterKnown);
+            QVERIFY(o.after >= -3 && o.after <= 3);
+            QCOMPARE(o.before < -86400LL * 1000, name == "Maker-1");
+        } else {
+            QVERIFY(o.beforeKnown && !o.afterKnown);
+            QCOMPARE(int(s.reason), int(RefusalReason::Credentials));
+        }
+    }
+    QVERIFY(clocks->outcomeCsv().contains("refused (wrong credentials)"));
+    QVERIFY(clocks->grab().save(m_shots.filePath("clocks.png")));
+    clocks->close();
 }
 
 QTEST_MAIN(TestMainWindowBatch)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "SearchWire.h"
 
@@ -96,6 +97,32 @@ TEST(SearchWire, DeviceNameRule) {
         EXPECT_TRUE(IsDeviceName(name)) << name;
     for (const std::string& name : bad)
         EXPECT_FALSE(IsDeviceName(name)) << name;
+}
+
+// The clock fields carry nothing an attribute, a shell or a TZ reader would
+// take as something else, and only times a clock can sensibly show.
+TEST(SearchWire, ClockFieldRules) {
+    struct {
+        bool (*rule)(std::string_view);
+        std::vector<std::string> good, bad;
+    } rules[] = {
+        {IsClockNtpServer,
+         {"pool.ntp.org", "10.77.0.1", "fd00::1", "::1", std::string(253, 'a')},
+         {"", "-pool", ".pool", "pool ntp", "pool\"x", "ntp;reboot", std::string(254, 'a')}},
+        {IsClockTimeZone,
+         {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3", "<+08>-8", std::string(64, 'A')},
+         {"", "1UTC", "CET 1", "UTC0\n", "TZ=$(x)", std::string(65, 'A')}},
+        {[](std::string_view t) { return ReadClockTime(t, nullptr); },
+         {"946684800", "1765340000", "4102444799"},
+         {"", "946684799", "4102444800", "01765340000", "+1765340000", "1765340000 ",
+          "99999999999"}},
+    };
+    for (const auto& r : rules) {
+        for (const std::string& text : r.good)
+            EXPECT_TRUE(r.rule(text)) << text;
+        for (const std::string& text : r.bad)
+            EXPECT_FALSE(r.rule(text)) << text;
+    }
 }
 
 TEST(SearchWire, HostileDatagramsAreRejected) {

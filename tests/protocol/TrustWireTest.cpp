@@ -452,6 +452,25 @@ TEST_F(Example, ConfigurationRequestCarriesTheName) {
                        "561fe63f862186d3369f7b644e06b0cd37d1f3f1");
 }
 
+TEST_F(Example, ConfigurationRequestCarriesTheClock) {
+    const std::string body = "<searchSetIP password=\"Camera-Door-7\" ipAddr=\"10.77.0.64\" "
+                             "maskAddr=\"255.255.255.0\" route=\"10.77.0.1\" "
+                             "ntpServer=\"10.77.0.1\" timeZone=\"CET-1CEST,M3.5.0,M10.5.0/3\" "
+                             "time=\"1796875200\"/>";
+    const std::string dg = trust::SealRequest(keys, toolPair.publicKey, wire::Kind::SetConfig,
+                                              0x35363738, mac, challenge, body, nonce);
+    EXPECT_EQ(Hex(dg), "4c5658530203010c3536373830323a34433a35363a30303a30303a3031007dde"
+                       "4ebc7e6bb3293a4643423b22ca4df3542b90c1779230bd777a9ee6d3d92fa0a1"
+                       "a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b741805ec4929ed6c9c6ce"
+                       "1ace5e9957af5b71588e433be1f05ba5b683a2fce614478c1e4473a43f4a7e06"
+                       "e3836d4cef5379a2dde0a22ca7064416d998ae11f6558300feac185a4b866296"
+                       "df573fabf775444039fa1c074b068208295ac6323e7c93a9c410b9933974f405"
+                       "f3f16aba749f325f8c4f3e8c8d7a6582ecbe66d0c0ab42e3fb561d193e244948"
+                       "4549a06ca0c6bc45f28349c6f04c8e75aca6ab5d709ef705c1ed96dc3a7aba3b"
+                       "c3289c7eb3ad09ac8a923f275bcd3053a4189293691a1949081c34772292cbce"
+                       "1772ffe47588bd218dc5");
+}
+
 TEST(PasswordRule, StrengthVerdicts) {
     struct {
         const char* password;

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -214,6 +215,33 @@ TEST_F(SetNetParamTest, RequestCarriesAttributesInOrderWithTheStoredFields) {
     EXPECT_EQ(ConfigCalls(), expected);
 }
 
+// The clock parts travel beside the addresses the search reported; a part
+// out of its rule, or no part at all, sends nothing.
+TEST_F(SetNetParamTest, SetClockSendsItsPartsOrNothing) {
+    Store();
+    using lorvex::Outcome;
+    EXPECT_EQ(manager.SetClock(kMac, kPassword, {"", "CET 1", false}), Outcome::Refused);
+    EXPECT_EQ(manager.SetClock(kMac, kPassword, {"", "", false}), Outcome::Refused);
+    EXPECT_EQ(manager.SetClock("02:4C:56:00:00:02", kPassword, {"pool.ntp.org", "", false}),
+              Outcome::NoDevice);
+    EXPECT_TRUE(ConfigCalls().empty());
+    AnswerAt(1, "0");
+    const long long before = static_cast<long long>(std::time(nullptr));
+    EXPECT_EQ(manager.SetClock(kMac, kPassword, {"pool.ntp.org", "UTC0", true}), Outcome::Done);
+    const long long after = static_cast<long long>(std::time(nullptr));
+    ASSERT_EQ(ConfigCalls().size(), 1u);
+    const std::string sent = ConfigCalls()[0];
+    EXPECT_NE(sent.find("ipAddr=\"192.168.1.64\" maskAddr=\"255.255.255.0\" "
+                        "route=\"192.168.1.1\""),
+              std::string::npos)
+        << sent;
+    const std::string parts = " ntpServer=\"pool.ntp.org\" timeZone=\"UTC0\" time=\"";
+    const size_t at = sent.find(parts);
+    ASSERT_NE(at, std::string::npos) << sent;
+    const long long sentTime = std::stoll(sent.substr(at + parts.size()));
+    EXPECT_TRUE(sentTime >= before && sentTime <= after) << sent;
+}
+
 TEST_F(SetNetParamTest, OptionalAttributesAreLeftOutWhenEmpty) {
     Stored s;
     s.software = "";
@@ -275,9 +303,10 @@ TEST_F(SetNetParamTest, TheDevicesOwnRefusalsHaveTheirOwnCodes) {
 
 TEST_F(SetNetParamTest, NoSecretGoesToAnUnconfirmedOrConflictingKey) {
     Store();
-    for (auto [state, code] : {std::pair{LORVEX_IDENTITY_UNVERIFIED, CLorvexManage::SETNET_UNVERIFIED},
-                               std::pair{LORVEX_IDENTITY_UNKNOWN, CLorvexManage::SETNET_UNVERIFIED},
-                               std::pair{LORVEX_IDENTITY_CONFLICT, CLorvexManage::SETNET_CONFLICT}}) {
+    for (auto [state, code] :
+         {std::pair{LORVEX_IDENTITY_UNVERIFIED, CLorvexManage::SETNET_UNVERIFIED},
+          std::pair{LORVEX_IDENTITY_UNKNOWN, CLorvexManage::SETNET_UNVERIFIED},
+          std::pair{LORVEX_IDENTITY_CONFLICT, CLorvexManage::SETNET_CONFLICT}}) {
         recorder::SetIdentity(state);
         EXPECT_EQ(Set(), code);
         EXPECT_EQ(manager.Activate(kMac, "Camera-Door-7", kCode), code);
@@ -320,10 +349,10 @@ TEST_F(SetNetParamTest, ActivationChecksTheRuleAndCodeFirstAndMapsTheAnswer) {
 }
 
 TEST_F(SetNetParamTest, RestoreOutcomes) {
-    for (auto [result, code] : {std::pair{0, CLorvexManage::SETNET_DONE},
-                                std::pair{5, CLorvexManage::SETNET_NO_PRESENCE},
-                                std::pair{-1, CLorvexManage::SETNET_NO_ANSWER},
-                                std::pair{1, CLorvexManage::SETNET_FAILED}}) {
+    for (auto [result, code] :
+         {std::pair{0, CLorvexManage::SETNET_DONE}, std::pair{5, CLorvexManage::SETNET_NO_PRESENCE},
+          std::pair{-1, CLorvexManage::SETNET_NO_ANSWER},
+          std::pair{1, CLorvexManage::SETNET_FAILED}}) {
         recorder::SetTrustRestoreResult(result);
         EXPECT_EQ(manager.RestoreDevice(kMac), code) << result;
     }

@@ -80,9 +80,11 @@ bool Parse(int argc, const char* const* argv, const std::vector<CommandSpec>& co
     const size_t optional = static_cast<size_t>(std::count_if(
         names.begin(), names.end(), [](const std::string& n) { return n.front() == '['; }));
     const size_t given = out->positionals.size();
-    const bool repeated = !names.empty() && names.back().size() > 3 &&
-                          names.back().compare(names.back().size() - 3, 3, "...") == 0;
-    if (repeated && given >= names.size())
+    std::string last = names.empty() ? std::string() : names.back();
+    if (!last.empty() && last.back() == ']')
+        last.pop_back(); // "[ENDPOINT...]": none or more
+    const bool repeated = last.size() > 3 && last.compare(last.size() - 3, 3, "...") == 0;
+    if (repeated && given >= names.size() - optional)
         return true;
     if (repeated)
         return Fail(error, out->command->name + " takes at least " + std::to_string(names.size()) +

@@ -24,7 +24,8 @@ struct CommandSpec {
     std::string name; // "list"
     // Names of the positional arguments; a name in brackets ("[MAC]") is
     // optional, and only the last ones may be; a last name ending in "..."
-    // ("ENDPOINT...") takes one or more.
+    // ("ENDPOINT...") takes one or more, in brackets ("[ENDPOINT...]") none
+    // or more.
     std::vector<std::string> positionals;
     std::vector<OptionInfo> options;
     std::string help;

@@ -6,14 +6,19 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "Activation.h"
 #include "AddressPlan.h"
 #include "BatchRunner.h"
+#include "DeviceClock.h"
 #include "DeviceCommands.h"
 #include "Outcomes.h"
 #include "LorvexManage.h"
@@ -46,12 +51,18 @@ bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 class Session {
 public:
     explicit Session(std::string onvifUser = "admin") : m_cameras(kSearchSeconds, onvifUser) {
+        m_manager.Attach(&m_readings);
         m_manager.Init();
         m_manager.SetAutoSearch(kSearchSeconds);
         m_manager.RefreshSearch(false);
     }
-    ~Session() { m_manager.Shutdown(); }
+    ~Session() {
+        m_manager.Shutdown();
+        m_manager.Detach(&m_readings);
+    }
     CLorvexManage& Manager() { return m_manager; }
+    // The maker's devices' clocks, read as their answers arrive.
+    const lorvex::ClockReadings& Readings() const { return m_readings; }
 
     // Searches until `done` holds or the time is up.
     template <class Done> void SearchUntil(double seconds, Done done) {
@@ -81,6 +92,7 @@ public:
     onvif_cli::CameraBatch& Cameras() { return m_cameras; }
 
 private:
+    lorvex::ClockReadings m_readings;
     CLorvexManage m_manager;
     onvif_cli::CameraBatch m_cameras;
 };
@@ -138,6 +150,9 @@ bool IsEndpoint(const std::string& text) {
     return true;
 }
 
+// --type and --subnet into *s.
+bool ReadFilter(const cli::ParsedArgs& args, Selection* s, std::string* error);
+
 bool ReadSelection(const cli::ParsedArgs& args, Selection* s, std::string* error) {
     std::stringstream list(args.Get("--mac", ""));
     for (std::string mac; std::getline(list, mac, ',');) {
@@ -149,6 +164,10 @@ bool ReadSelection(const cli::ParsedArgs& args, Selection* s, std::string* error
         else
             return *error = "not a MAC address or endpoint: " + mac, false;
     }
+    return ReadFilter(args, s, error);
+}
+
+bool ReadFilter(const cli::ParsedArgs& args, Selection* s, std::string* error) {
     s->type = args.Get("--type", "");
     if (args.Has("--subnet")) {
         const std::string cidr = args.Get("--subnet", "");
@@ -263,33 +282,59 @@ class Outcomes {
 public:
     // `newAddress`: each line shows the address the device moves to.
     explicit Outcomes(const std::vector<PlanEntry>& plan, bool newAddress = true)
-        : m_plan(plan), m_statuses(plan.size()), m_newAddress(newAddress) {}
+        : m_plan(plan), m_statuses(plan.size()), m_newAddress(newAddress),
+          m_progress(isatty(STDERR_FILENO) == 1) {}
 
     void OnStatus(size_t i, const DeviceStatus& s) {
         std::lock_guard<std::mutex> hold(m_mutex);
         m_statuses[i] = s;
         if (s.state == BatchState::Waiting || s.state == BatchState::Sending ||
-            s.state == BatchState::Verifying)
+            s.state == BatchState::Verifying) {
+            Progress(i, s);
             return;
+        }
+        ++m_finished;
         const PlanEntry& e = m_plan[i];
         const char* ip = e.device.ip.empty() ? "-" : e.device.ip.c_str();
         const char* key = DeviceKey(e.device).c_str();
+        if (m_progress)
+            std::fputs("\r\033[K", stderr);
         if (m_newAddress)
             std::printf("%s %s -> %s %s\n", key, ip, e.ip.c_str(), StatusText(s).c_str());
         else
             std::printf("%s %s %s\n", key, ip, StatusText(s).c_str());
         std::fflush(stdout);
+        Progress(i, s);
     }
     std::vector<DeviceStatus> Statuses() {
         std::lock_guard<std::mutex> hold(m_mutex);
         return m_statuses;
     }
+    // Ends the progress line, when one is shown.
+    void EndProgress() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        if (m_progress)
+            std::fputs("\r\033[K", stderr);
+    }
 
 private:
+    // "12/200 finished; 02:4C:...: address: verifying" on one line of a
+    // terminal's standard error, rewritten in place; never into a file or
+    // pipe, which get the outcome lines alone.
+    void Progress(size_t i, const DeviceStatus& s) {
+        if (!m_progress)
+            return;
+        std::fprintf(stderr, "\r\033[K%zu/%zu finished; %s: %s", m_finished, m_plan.size(),
+                     DeviceKey(m_plan[i].device).c_str(), StatusText(s).c_str());
+        std::fflush(stderr);
+    }
+
     const std::vector<PlanEntry>& m_plan;
     std::mutex m_mutex;
     std::vector<DeviceStatus> m_statuses;
     bool m_newAddress;
+    bool m_progress;
+    size_t m_finished = 0;
 };
 
 std::string SummaryLine(const BatchSummary& summary) {
@@ -378,6 +423,7 @@ BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& pla
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     runner.Wait();
+    outcomes.EndProgress();
     std::printf("summary: %zu devices: %s\n", plan.size(), SummaryLine(summary).c_str());
     std::fflush(stdout);
     if (args.Has("--output")) {
@@ -399,14 +445,96 @@ int RunPlan(const cli::ParsedArgs& args) {
     return args.Has("--from") ? PlanFromFile(args, seconds) : PlanFromStart(args, seconds);
 }
 
+namespace {
+
+// A clock read back this close to the host's (seconds) counts as set.
+constexpr int64_t kClockTolerance = 3;
+
+// The first passwords a plan asks to be generated, for the devices that
+// take one (listed without a password, with a setup code), written to the
+// new secret file at `path` before anything is sent; a row that asked but
+// whose device has a password already uses the command's. False, with
+// `error`, when the file or a password cannot be made: nothing is sent.
+bool GeneratePlanPasswords(Session& session, std::vector<PlanEntry>* plan, const std::string& path,
+                           std::string* error) {
+    std::vector<PlanEntry> generated;
+    for (PlanEntry& e : *plan) {
+        SEARCH_INFO record{};
+        if (!e.generatePassword || e.setupCode.empty() ||
+            !session.Find(DeviceKey(e.device), &record) || !NeedsActivation(record))
+            continue;
+        e.password = GeneratePassword(e.device.mac, e.device.name);
+        if (e.password.empty())
+            return *error = "no random source", false;
+        generated.push_back(e);
+        generated.back().setupCode.clear();
+    }
+    if (generated.empty())
+        return true;
+    const bool written = WriteSecretPasswordsFile(path, generated, error);
+    WipePlanSecrets(&generated);
+    if (written)
+        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n",
+                     generated.size(), path.c_str());
+    return written;
+}
+
+// The steps of a plan beyond its addresses, through the maker's protocol
+// or a camera's ONVIF services.
+void PlanSteps(Session& session, BatchServices* services) {
+    CLorvexManage& manager = session.Manager();
+    services->activate = [&manager](const PlanEntry& e, const std::string& pw) {
+        return manager.Activate(e.device.mac.c_str(), pw.c_str(), e.setupCode.c_str());
+    };
+    services->renameOther = [&session](const PlanEntry& e, const std::string& pw,
+                                       DeviceStatus* out) {
+        return session.IsCameraOnly(DeviceKey(e.device)) && session.Cameras().Rename(e, pw, out);
+    };
+    // The maker's devices: the clock in a sealed configuration request with
+    // the host's time, read back from the first answer after it was taken.
+    auto sentAt = std::make_shared<std::map<std::string, uint64_t>>();
+    services->setClock = [&session, sentAt](const PlanEntry& e, const std::string& pw) {
+        if (session.IsCameraOnly(DeviceKey(e.device)))
+            return session.Cameras().SetClock(e, pw);
+        CLorvexManage::ClockSetting setting;
+        setting.ntpServer = e.ntp;
+        setting.timeZone = e.timeZone;
+        setting.setTime = true;
+        const lorvex::Outcome outcome =
+            session.Manager().SetClock(e.device.mac.c_str(), pw.c_str(), setting);
+        if (outcome != lorvex::Outcome::Done)
+            return RefusalStatus(outcome);
+        (*sentAt)[e.device.mac] = session.Readings().Serial();
+        return DeviceStatus{BatchState::Verifying};
+    };
+    services->clockRead = [&session, sentAt](const PlanEntry& e) -> std::optional<bool> {
+        const auto sent = sentAt->find(e.device.mac);
+        lorvex::ClockReadings::Reading r;
+        if (sent == sentAt->end() || !session.Readings().Latest(e.device.mac, &r) ||
+            r.serial <= sent->second)
+            return std::nullopt;
+        return r.offset >= -kClockTolerance && r.offset <= kClockTolerance;
+    };
+}
+
+} // namespace
+
 int RunApply(const cli::ParsedArgs& args) {
     double seconds;
     if (!ReadSeconds(args, 5, &seconds))
         return Usage("bad value for --seconds");
     const std::string path = args.positionals[0];
+    const std::string secretPath = args.Get("--generate-passwords", "");
+    struct stat st {};
+    if (!secretPath.empty() && ::lstat(secretPath.c_str(), &st) == 0)
+        return Usage(secretPath + ": exists already; not overwritten");
     std::string text, error;
     if (!ReadFile(path, &text, &error))
         return Usage(error);
+    std::vector<SetupCodeEntry> codes;
+    if (args.Has("--setup-codes") &&
+        !device::ReadSetupCodesFile(args.Get("--setup-codes", ""), &codes, &error))
+        return WipeSecret(&text), Usage("apply: " + error);
     std::set<std::string> endpoints; // the cameras the plan names as ONVIF cameras
     bool lacksPassword = false;
     const std::vector<std::string> keys = KeysOf(text, &endpoints, &lacksPassword);
@@ -414,18 +542,39 @@ int RunApply(const cli::ParsedArgs& args) {
     if (lacksPassword)
         password = device::DevicePassword(args, "apply", &error);
     if (!error.empty())
-        return WipeSecret(&text), Usage(error);
+        return WipeSecret(&text), WipeSetupCodes(&codes), Usage(error);
     Session session(args.Get("--user", "admin"));
     session.SearchUntil(seconds, [&] { return HasAllOf(session, keys); });
     std::vector<PlanEntry> plan;
     CsvError csvError;
     const bool imported = ImportPlan(text, session.Listed(), &plan, &csvError);
     WipeSecret(&text);
-    if (!imported) {
+    bool generateAsked = false;
+    for (const PlanEntry& e : plan)
+        generateAsked = generateAsked || e.generatePassword;
+    if (imported && generateAsked && secretPath.empty()) {
+        csvError = {0, "a line asks for a generated password: give --generate-passwords FILE"};
+    } else if (imported) {
+        AssignSetupCodes(&plan, codes);
+        WipeSetupCodes(&codes);
+        if (generateAsked && !GeneratePlanPasswords(session, &plan, secretPath, &error))
+            csvError = {0, error};
+    }
+    WipeSetupCodes(&codes);
+    if (!imported || !csvError.message.empty()) {
         WipeSecret(&password);
+        WipePlanSecrets(&plan);
         std::fprintf(stderr, "lorvex-search: nothing sent: %s\n",
                      LineError(path, csvError).c_str());
         return lorvex::ExitCodeOf(lorvex::Outcome::NothingSent);
+    }
+    // A line that asked for a generated password whose device has one
+    // already takes the command's.
+    if (!lacksPassword && std::any_of(plan.begin(), plan.end(),
+                                      [](const PlanEntry& e) { return e.password.empty(); })) {
+        password = device::DevicePassword(args, "apply", &error);
+        if (!error.empty())
+            return WipePlanSecrets(&plan), Usage(error);
     }
     if (NeedsPorts(plan))
         device::EnsureLinkLocalRoute(session.Manager());
@@ -444,11 +593,12 @@ int RunApply(const cli::ParsedArgs& args) {
         }
         return manager.SetNetParam(e.device.mac.c_str(), e.ip.c_str(), e.mask.c_str(),
                                    e.gateway.c_str(), pw.c_str(), e.httpPort.c_str(),
-                                   e.dataPort.c_str(), false);
+                                   e.dataPort.c_str(), false, e.name.c_str());
     };
     services.find = [&session](const std::string& mac, SEARCH_INFO* out) {
         return session.Find(mac, out);
     };
+    PlanSteps(session, &services);
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), true, args);
     if (Stopped())
@@ -595,6 +745,25 @@ int ActivateBatch(const cli::ParsedArgs& args) {
 }
 
 } // namespace
+
+bool ReadMakerFilter(const cli::ParsedArgs& args, std::string* error) {
+    Selection selection;
+    return ReadFilter(args, &selection, error);
+}
+
+std::vector<SEARCH_INFO> SelectMakerDevices(const cli::ParsedArgs& args,
+                                            const std::vector<std::string>& macs,
+                                            CLorvexManage& manager, std::string* missing) {
+    Selection selection;
+    std::string error;
+    ReadFilter(args, &selection, &error);
+    for (const std::string& mac : macs) {
+        char canonical[18];
+        if (CLorvexManage::NormalizeMac(mac.c_str(), canonical))
+            selection.macs.push_back(canonical);
+    }
+    return SelectedRecords(manager, selection, missing);
+}
 
 int RunActivate(const cli::ParsedArgs& args) {
     if (!BatchSelection(args))

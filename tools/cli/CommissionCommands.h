@@ -5,8 +5,11 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "CommandLine.h"
+#include "LorvexManage.h"
 
 namespace commission_cli {
 
@@ -50,5 +53,17 @@ int RunApply(const cli::ParsedArgs& args);
 // it; 2 for bad arguments, a bad codes file, a selected MAC not found or a
 // file that cannot be written (then nothing is sent); 130 when interrupted.
 int RunActivate(const cli::ParsedArgs& args);
+
+// Checks the filter options of a batch selection (--type CODE, --subnet
+// A/N); false, with the reason in *error, for a bad value.
+bool ReadMakerFilter(const cli::ParsedArgs& args, std::string* error);
+
+// The maker's devices listed by manager that a batch selection names: those
+// of macs (in that order; every listed device, by MAC, when macs is empty)
+// that pass the filter options of args (already checked). *missing lists
+// the MACs of macs not listed, separated by ", ".
+std::vector<SEARCH_INFO> SelectMakerDevices(const cli::ParsedArgs& args,
+                                            const std::vector<std::string>& macs,
+                                            CLorvexManage& manager, std::string* missing);
 
 } // namespace commission_cli

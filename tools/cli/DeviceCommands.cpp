@@ -416,8 +416,13 @@ int RunActivate(const cli::ParsedArgs& args) {
 int RunRename(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
-    if (const int unsupported = OnvifUnsupported(args, "rename"))
-        return unsupported;
+    if (onvif_cli::WantsOnvif(args)) {
+        std::string error, password = DevicePassword(args, "rename", &error);
+        const SecretGuard wipe(&password);
+        if (!error.empty())
+            return Usage(error);
+        return onvif_cli::RunRename(args, &password);
+    }
     if (const int bad = ReadTarget(args, mac, &seconds))
         return bad;
     const std::string name = args.positionals[1];
@@ -431,9 +436,7 @@ int RunRename(const cli::ParsedArgs& args) {
     if (!error.empty())
         return Usage(error);
     Session session;
-    if (!session.WaitForDevice(mac, seconds) &&
-        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "rename"))
-        return onvif_cli::kUnsupported;
+    session.WaitForDevice(mac, seconds);
     AcceptKey(args, session.Manager(), mac);
     const int32_t code = session.Manager().Rename(mac, name.c_str(), password.c_str());
     WipeSecret(&password);

@@ -238,6 +238,53 @@ int RunSetIp(const cli::ParsedArgs& args, std::string* password) {
     return code;
 }
 
+int RunRename(const cli::ParsedArgs& args, std::string* password) {
+    const SecretGuard wipe(password);
+    const std::string target = args.positionals[0], name = args.positionals[1];
+    double seconds = 3;
+    if (args.Has("--seconds") && !cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, &seconds))
+        return Usage("bad value for --seconds");
+    if (!onvif::ValidCameraName(name))
+        return Usage("not a camera name: 1 to 64 bytes of UTF-8 without control characters");
+    onvif::CameraSearch search;
+    const Clock::time_point start = Clock::now();
+    if (!search.Start(nullptr, 5))
+        return Usage("no network interface to search on");
+    onvif::CameraRecord camera;
+    if (!WaitForCamera(search, target, seconds, &camera)) {
+        std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n", target.c_str());
+        return 12;
+    }
+    JudgeOnWholeWindow(search, target, start, &camera);
+    EnsureRouteFor(camera);
+    onvif::ActionContext context;
+    context.user = args.Get("--user", "admin");
+    context.password = MakeSharedSecret(password->data(), password->size());
+    context.stop = g_stop;
+    WipeSecret(password);
+    onvif::RenameRequest request;
+    request.name = name;
+    const onvif::RenameResult r = onvif::Rename(camera, request, context);
+    if (r.outcome != onvif::Outcome::Done) {
+        std::string line = Advice(r.outcome, camera.endpoint, 0, camera.claimants);
+        if (line.empty())
+            line = "failed: " + (r.detail.empty() ? onvif::OutcomeName(r.outcome) : r.detail);
+        std::printf("%s: %s\n", camera.endpoint.c_str(), format::TerminalText(line).c_str());
+        return ExitFor(r.outcome);
+    }
+    if (!r.verified) {
+        std::printf("%s: not confirmed: the camera took the name but reads back \"%s\"\n",
+                    camera.endpoint.c_str(), format::TerminalText(r.nameAfter).c_str());
+        return kNotConfirmed;
+    }
+    std::printf("%s: done: the camera's name reads back \"%s\"%s\n", camera.endpoint.c_str(),
+                format::TerminalText(r.nameAfter).c_str(),
+                r.hostname == onvif::HostnameStep::Set
+                    ? (", host name \"" + format::TerminalText(r.hostnameAfter) + "\"").c_str()
+                    : "");
+    return 0;
+}
+
 int OpenCamera(const std::string& target, double seconds, bool reportMissing) {
     onvif::CameraSearch search;
     onvif::CameraRecord camera;
@@ -337,6 +384,85 @@ int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string&
     default:
         return ExitFor(r.call);
     }
+}
+
+namespace {
+
+// A camera action's refusal in the batch's terms.
+commission::DeviceStatus RefusalOf(onvif::Outcome outcome) {
+    using commission::RefusalReason;
+    RefusalReason why = RefusalReason::Fault;
+    switch (outcome) {
+    case onvif::Outcome::WrongCredentials:
+        why = RefusalReason::Credentials;
+        break;
+    case onvif::Outcome::Locked:
+        why = RefusalReason::Locked;
+        break;
+    case onvif::Outcome::NoAnswer:
+        why = RefusalReason::NoAnswer;
+        break;
+    case onvif::Outcome::OutOfReach:
+        why = RefusalReason::OutOfReach;
+        break;
+    case onvif::Outcome::CertificateChanged:
+        why = RefusalReason::CertificateChanged;
+        break;
+    case onvif::Outcome::ClockOff:
+        why = RefusalReason::ClockOff;
+        break;
+    case onvif::Outcome::NotSupported:
+        why = RefusalReason::Unsupported;
+        break;
+    default:
+        break;
+    }
+    return {commission::BatchState::Refused, why, 0, false, false};
+}
+
+// Done when the action read back what it was asked, else not confirmed.
+commission::DeviceStatus ActionStatus(onvif::Outcome outcome, bool verified) {
+    if (outcome != onvif::Outcome::Done)
+        return RefusalOf(outcome);
+    return {verified ? commission::BatchState::Done : commission::BatchState::NotConfirmed,
+            commission::RefusalReason::None, 0, false, false};
+}
+
+} // namespace
+
+onvif::ActionContext CameraBatch::Context(const std::string& password) const {
+    onvif::ActionContext context;
+    context.user = m_user;
+    context.password = MakeSharedSecret(password.data(), password.size());
+    context.stop = g_stop;
+    return context;
+}
+
+bool CameraBatch::Rename(const commission::PlanEntry& entry, const std::string& password,
+                         commission::DeviceStatus* out) {
+    onvif::CameraRecord camera;
+    if (!m_search.Find(commission::DeviceKey(entry.device), &camera))
+        return false;
+    EnsureRouteFor(camera);
+    onvif::RenameRequest request;
+    request.name = entry.name;
+    const onvif::RenameResult r = onvif::Rename(camera, request, Context(password));
+    *out = ActionStatus(r.outcome, r.verified);
+    return true;
+}
+
+commission::DeviceStatus CameraBatch::SetClock(const commission::PlanEntry& entry,
+                                               const std::string& password) {
+    onvif::CameraRecord camera;
+    if (!m_search.Find(commission::DeviceKey(entry.device), &camera))
+        return {commission::BatchState::Gone, commission::RefusalReason::None, 0, false, false};
+    EnsureRouteFor(camera);
+    onvif::ClockRequest request;
+    request.ntp = !entry.ntp.empty();
+    request.ntpServer = entry.ntp;
+    request.timeZone = entry.timeZone;
+    const onvif::ClockResult r = onvif::SetClock(camera, request, Context(password));
+    return ActionStatus(r.outcome, r.verified);
 }
 
 } // namespace onvif_cli

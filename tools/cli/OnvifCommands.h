@@ -16,7 +16,9 @@
 #include "CommandLine.h"
 #include "AddressPlan.h"
 #include "DeviceFormat.h"
+#include "BatchRunner.h"
 #include "DeviceMerge.h"
+#include "OnvifActions.h"
 #include "OnvifCamera.h"
 #include "OnvifClient.h"
 #include "OnvifSearch.h"
@@ -177,6 +179,14 @@ int RunForgetCamera(const cli::ParsedArgs& args);
 // camera's clock is off; returns 0, 12, 2 or an ExitCode.
 int RunSetIp(const cli::ParsedArgs& args, std::string* password);
 
+// rename on an ONVIF camera found by MAC or endpoint within --seconds:
+// its name scope (and host name where offered) set to the second
+// positional with --user and the password (wiped here), read back. Prints
+// one outcome line; 0 when read back as asked, kNotConfirmed when the
+// camera took it but reads back otherwise, 12 when not found, 2 for a name
+// the camera may not carry, else the outcome's ExitCode.
+int RunRename(const cli::ParsedArgs& args, std::string* password);
+
 // The web page of the ONVIF camera named by target (MAC or endpoint),
 // found within seconds: "http(s)://IP:PORT/" of its reachable address,
 // through OpenUrl. 0 when opened, 12 when no camera was found (said so only
@@ -209,8 +219,19 @@ public:
     // password, SETNET_LOCKED, SETNET_NO_ANSWER for no answer, else an
     // ExitCode of this header.
     int32_t Send(const commission::PlanEntry& entry, const std::string& password);
+    // Names the camera of entry entry.name (onvif::Rename, its host name
+    // too where offered): *out Done only when read back, else Refused with
+    // the reason. False when the entry's key names no camera found.
+    bool Rename(const commission::PlanEntry& entry, const std::string& password,
+                commission::DeviceStatus* out);
+    // Sets the camera's clock as entry asks (onvif::SetClock: following
+    // entry.ntp when given, with entry.timeZone): Done only when read back.
+    commission::DeviceStatus SetClock(const commission::PlanEntry& entry,
+                                      const std::string& password);
 
 private:
+    onvif::ActionContext Context(const std::string& password) const;
+
     onvif::CameraSearch m_search;
     std::string m_user;
     mutable std::mutex m_mutex;

@@ -10,8 +10,11 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 
+#include "CommissionCommands.h"
+#include "DeviceClock.h"
 #include "DeviceCommands.h"
 #include "DeviceRecord.h"
 #include "Jpeg.h"
@@ -21,6 +24,7 @@
 #include "OnvifReaddress.h"
 #include "OnvifSearch.h"
 #include "Outcomes.h"
+#include "SearchWire.h"
 
 namespace site_cli {
 
@@ -225,10 +229,115 @@ ClockLine SetDeviceClock(const std::string& target, DeviceKind kind,
         return CameraClock(found->second, request, context);
     }
     case DeviceKind::MakerDevice:
-        break;
+        break; // set one at a time by MakerClocks: a request awaits its own answer
     }
-    return {"refused, nothing sent: the maker's devices' clocks are not yet set by set-time",
-            false};
+    return {"failed: not an ONVIF camera", false};
+}
+
+// How long the new answers that read the clocks back are awaited.
+constexpr double kClockSeenSeconds = 5;
+// An offset within this after setting reads as a clock set right: the
+// request's travel and the answer's whole seconds.
+constexpr int64_t kClockTolerance = 3;
+
+// Progress on standard error, only when it is a terminal.
+void ShowProgress(size_t done, size_t count) {
+    if (isatty(STDERR_FILENO) == 1)
+        std::fprintf(stderr, "\rset-time: %zu/%zu%s", done, count, done == count ? "\n" : "");
+}
+
+// The MACs among the targets, and searching: until every one is read (or
+// S seconds) when any is named, else S seconds for a filter selection.
+struct MakerClockRun {
+    CLorvexManage manager;
+    lorvex::ClockReadings readings;
+
+    MakerClockRun() {
+        manager.Attach(&readings);
+        manager.Init();
+        manager.SetAutoSearch(5);
+        manager.RefreshSearch(false);
+    }
+    ~MakerClockRun() {
+        manager.Shutdown();
+        manager.Detach(&readings);
+    }
+    // Whether each MAC has a reading later than its serial.
+    bool AllRead(const std::vector<std::pair<std::string, uint64_t>>& after) const {
+        for (const auto& [mac, serial] : after) {
+            lorvex::ClockReadings::Reading r;
+            if (!readings.Latest(mac, &r) || r.serial <= serial)
+                return false;
+        }
+        return true;
+    }
+    // Searches until AllRead (never, for an empty list) or the time is up.
+    void WaitUntilRead(const std::vector<std::pair<std::string, uint64_t>>& after, double seconds) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        while (!(g_stop && g_stop->load()) && Clock::now() < end &&
+               (after.empty() || !AllRead(after)))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+};
+
+// The clocks of the maker's devices the MACs and the selection options
+// name, one request at a time; a line per device in the selection's order.
+// The offsets come from answers read as they arrive: before, from the
+// search; after, from the round that follows the requests.
+std::vector<std::pair<std::string, ClockLine>>
+MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
+            const CLorvexManage::ClockSetting& setting, const std::string& password,
+            double seconds) {
+    std::vector<std::pair<std::string, ClockLine>> out;
+    MakerClockRun run;
+    std::vector<std::pair<std::string, uint64_t>> named;
+    for (const std::string& mac : macs)
+        named.push_back({mac, 0});
+    run.WaitUntilRead(named, seconds);
+    std::string missing;
+    const std::vector<SEARCH_INFO> selected =
+        commission_cli::SelectMakerDevices(args, macs, run.manager, &missing);
+    std::stringstream list(missing);
+    for (std::string mac; std::getline(list >> std::ws, mac, ',');)
+        out.push_back({mac, {"failed: not found by the search; nothing sent", false}});
+    std::vector<lorvex::Outcome> outcomes(selected.size(), lorvex::Outcome::Interrupted);
+    std::vector<lorvex::ClockReadings::Reading> before(selected.size());
+    std::vector<bool> known(selected.size(), false);
+    // A reading counts as "after" only when later than the device's
+    // acceptance: it answered the result after applying the request.
+    std::vector<std::pair<std::string, uint64_t>> sent;
+    std::vector<uint64_t> acceptedAt(selected.size(), UINT64_MAX);
+    for (size_t i = 0; i < selected.size() && !(g_stop && g_stop->load()); ++i) {
+        ShowProgress(i, selected.size());
+        known[i] = run.readings.Latest(selected[i].mac, &before[i]);
+        outcomes[i] = run.manager.SetClock(selected[i].mac, password.c_str(), setting);
+        if (outcomes[i] == lorvex::Outcome::Done)
+            sent.push_back({selected[i].mac, acceptedAt[i] = run.readings.Serial()});
+    }
+    ShowProgress(selected.size(), selected.size());
+    if (!sent.empty()) {
+        run.manager.RefreshSearch(true); // every device answers anew
+        run.WaitUntilRead(sent, kClockSeenSeconds);
+    }
+    for (size_t i = 0; i < selected.size(); ++i) {
+        lorvex::ClockReadings::Reading after;
+        const bool read =
+            run.readings.Latest(selected[i].mac, &after) && after.serial > acceptedAt[i];
+        const std::string offsets = "clock offset before " +
+                                    OffsetWords(known[i], before[i].offset) + ", after " +
+                                    OffsetWords(read, after.offset);
+        ClockLine line;
+        if (outcomes[i] == lorvex::Outcome::Interrupted) {
+            line.line = "not reached: stopped before its turn; nothing sent";
+        } else if (outcomes[i] != lorvex::Outcome::Done) {
+            line.line = std::string("failed: ") + lorvex::RowOf(outcomes[i]).text + "; " + offsets;
+        } else {
+            line.done = read && after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
+            line.line = std::string(line.done ? "done: " : "not confirmed: ") + offsets;
+        }
+        out.push_back({selected[i].mac, line});
+    }
+    return out;
 }
 
 // Searches until every camera target is found or the time is up; the
@@ -269,27 +378,69 @@ int RunSetTime(const cli::ParsedArgs& args) {
     double seconds;
     if (!ReadSearchSeconds(args, &seconds))
         return Usage("bad value for --seconds");
-    const std::vector<std::string>& targets = args.positionals;
-    for (const std::string& target : targets)
-        if (KindOf(target, args) == DeviceKind::MakerDevice)
-            return Usage(target + ": set-time takes ONVIF cameras by endpoint (or by MAC with "
-                                  "--onvif); the maker's devices by MAC are not yet taken");
+    std::string error;
+    if (!commission_cli::ReadMakerFilter(args, &error))
+        return Usage(error);
+    // The targets: those named, then those of --mac; each goes by its kind.
+    std::vector<std::string> targets = args.positionals, cameraTargets, makerMacs;
+    std::stringstream list(args.Get("--mac", ""));
+    for (std::string item; std::getline(list, item, ',');)
+        targets.push_back(item);
+    const bool filter = args.Has("--type") || args.Has("--subnet");
+    if (targets.empty() && !filter)
+        return Usage("set-time needs devices: MACs, endpoints, or a selection (--mac, --type, "
+                     "--subnet)");
+    for (const std::string& target : targets) {
+        if (KindOf(target, args) == DeviceKind::OnvifCamera) {
+            cameraTargets.push_back(target);
+            continue;
+        }
+        char mac[18];
+        CLorvexManage::NormalizeMac(target.c_str(), mac);
+        makerMacs.push_back(mac);
+    }
+    if (filter && (!cameraTargets.empty() || args.Has("--onvif")))
+        return Usage("--type and --subnet select the maker's devices; name ONVIF cameras by "
+                     "endpoint without them");
+    CLorvexManage::ClockSetting setting;
+    setting.ntpServer = request.ntpServer;
+    setting.timeZone = request.timeZone;
+    setting.setTime = true; // with a server too: right at once, as the cameras are
+    if ((!makerMacs.empty() || filter) &&
+        ((request.ntp && !lorvex::wire::IsClockNtpServer(setting.ntpServer)) ||
+         (!setting.timeZone.empty() && !lorvex::wire::IsClockTimeZone(setting.timeZone))))
+        return Usage("the maker's devices take NTP servers and time zones of letters, digits "
+                     "and . - : (zones also < > + , /) only");
     SharedSecret password;
     if (!ReadCredentials(args, "set-time", &password))
         return ExitOf(lorvex::Outcome::UsageError);
-    const std::map<std::string, onvif::CameraRecord> cameras = FindCameras(targets, seconds);
-    std::vector<ClockLine> lines(targets.size());
-    onvif::ActionContext context = ContextFor(args, password);
-    ForEachAtOnce(targets.size(), [&](size_t i) {
-        onvif::ActionContext own = context;
-        own.deadline = Clock::now() + onvif::kActionTimeLimit;
-        lines[i] = SetDeviceClock(targets[i], KindOf(targets[i], args), cameras, request, own);
-    });
+    std::vector<ClockLine> lines(cameraTargets.size());
+    if (!cameraTargets.empty()) {
+        const std::map<std::string, onvif::CameraRecord> cameras =
+            FindCameras(cameraTargets, seconds);
+        onvif::ActionContext context = ContextFor(args, password);
+        ForEachAtOnce(cameraTargets.size(), [&](size_t i) {
+            onvif::ActionContext own = context;
+            own.deadline = Clock::now() + onvif::kActionTimeLimit;
+            lines[i] =
+                SetDeviceClock(cameraTargets[i], DeviceKind::OnvifCamera, cameras, request, own);
+        });
+    }
     bool all = true;
-    for (size_t i = 0; i < targets.size(); ++i) {
-        std::printf("%s: %s\n", targets[i].c_str(), lines[i].line.c_str());
+    for (size_t i = 0; i < cameraTargets.size(); ++i) {
+        std::printf("%s: %s\n", cameraTargets[i].c_str(), lines[i].line.c_str());
         all = all && lines[i].done;
     }
+    if (!makerMacs.empty() || filter) {
+        const auto makers = MakerClocks(args, makerMacs, setting, *password, seconds);
+        for (const auto& [mac, line] : makers) {
+            std::printf("%s: %s\n", mac.c_str(), line.line.c_str());
+            all = all && line.done;
+        }
+        all = all && !makers.empty();
+    }
+    if (g_stop && g_stop->load())
+        return ExitOf(lorvex::Outcome::Interrupted);
     return ExitOf(all ? lorvex::Outcome::Done : lorvex::Outcome::NotAllDone);
 }
 

@@ -1,8 +1,9 @@
 // lorvex-search's commands of an installer's day on cameras: snapshot (a
 // camera's picture to a file), set-time (the clocks of many cameras, each
-// offset before and after) and the rows of the site report (report's
-// search is list's, in main.cpp). snapshot takes both protocols' cameras;
-// set-time and the report's pictures take ONVIF cameras only for now.
+// offset before and after; ONVIF cameras and the maker's devices) and the
+// rows of the site report (report's search is list's, in main.cpp).
+// snapshot takes both protocols' cameras; the report's pictures take ONVIF
+// cameras only for now.
 #pragma once
 
 #include <atomic>
@@ -32,13 +33,17 @@ void SetStopFlag(const std::atomic<bool>* stop);
 // for bad options.
 int RunSnapshot(const cli::ParsedArgs& args);
 
-// set-time TARGET... (--ntp HOST | --now) [--time-zone TZ] [--onvif]
-// [--user NAME] [password options] [--seconds S]: sets each camera's clock
-// (SetDeviceClock), several at once, and prints one line per target in the
-// order given with its clock offset before and after. Done when every
-// clock was set and read back, NotAllDone when not, UsageError when
-// refused before anything was sent (bad options, a target that is no
-// ONVIF camera).
+// set-time [TARGET...] (--ntp HOST | --now) [--time-zone TZ] [--mac LIST]
+// [--type CODE] [--subnet A/N] [--onvif] [--user NAME] [password options]
+// [--seconds S]: the targets (named, then those of --mac) go by kind: an
+// endpoint, or a MAC with --onvif, is an ONVIF camera, set several at once
+// (SetDeviceClock); a MAC, or a device --type/--subnet select, is one of
+// the maker's devices, set one at a time (CLorvexManage::SetClock, its
+// offset read back from the answers of a new round). One line per device,
+// the cameras first, each with its clock offset before and after. Done
+// when every clock was set and read back within 3 s, NotAllDone when not,
+// Interrupted when stopped (devices not reached say so), UsageError when
+// refused before anything was sent.
 int RunSetTime(const cli::ParsedArgs& args);
 
 // What report took from one camera it logged in to.

@@ -550,11 +550,17 @@ const std::vector<cli::CommandSpec>& Commands() {
         {"rename",
          {"MAC", "NAME"},
          WithPassword({{"--accept-key", "FP", "as for set-ip"},
+                       {"--onvif", "",
+                        "MAC is the MAC an ONVIF camera announces (an endpoint is taken as a "
+                        "camera without it)"},
+                       {"--user", "NAME", "the ONVIF camera's user, default admin"},
                        {"--seconds", "S", "search at most S seconds for the device, default 3"},
                        kVerbose}),
          "gives the device the name NAME (1 to 31 bytes of UTF-8, no control characters, no "
          "space at either end), its addresses left as they are; done once a new search answer "
-         "carries the name; exits with the result code",
+         "carries the name; exits with the result code. An ONVIF camera (an endpoint, or a MAC "
+         "with --onvif) gets NAME as its name scope and host name, done once read back; exits "
+         "with the outcome's status",
          device::RunRename},
         {"identify",
          {"MAC"},
@@ -601,7 +607,7 @@ const std::vector<cli::CommandSpec>& Commands() {
          "way)",
          site_cli::RunSnapshot},
         {"set-time",
-         {"ENDPOINT..."},
+         {"[MAC-or-ENDPOINT...]"},
          WithPassword(
              {{"--ntp", "HOST",
                "the clocks follow this NTP server (an address or host name); each is set to "
@@ -609,16 +615,21 @@ const std::vector<cli::CommandSpec>& Commands() {
               {"--now", "", "without --ntp: the clocks are set by hand to this computer's time"},
               {"--time-zone", "TZ",
                "a POSIX time zone such as CET-1CEST,M3.5.0,M10.5.0/3 or UTC0; default: each "
-               "camera keeps its own"},
-              {"--onvif", "",
-               "the MACs given are those ONVIF cameras announce; without it a MAC is refused: "
-               "the maker's devices are not yet taken by MAC"},
-              {"--user", "NAME", "the cameras' user, default admin"},
-              {"--seconds", "S", "search at most S seconds for the cameras, default 3"},
+               "device keeps its own"},
+              {"--mac", "LIST",
+               "these devices too (MACs of the maker's devices, or endpoints, separated by "
+               "commas)"},
+              {"--type", "CODE", "the maker's devices of this type code, such as ZVK_IPC"},
+              {"--subnet", "A/N", "the maker's devices whose address lies in this subnet"},
+              {"--onvif", "", "the MACs given are those ONVIF cameras announce"},
+              {"--user", "NAME", "the ONVIF cameras' user, default admin"},
+              {"--seconds", "S", "search at most S seconds for the devices, default 3"},
               kVerbose}),
-         "sets the clocks of the ONVIF cameras named (endpoints), several at once, reads each "
-         "back and prints its offset from this computer's clock before and after; 0 when every "
-         "clock was set and read back, 1 when not, 2 when refused (nothing sent)",
+         "sets the clocks of the devices named: ONVIF cameras by endpoint (several at once), "
+         "the maker's devices by MAC or selection (one at a time); reads each back from a new "
+         "answer and prints its offset from this computer's clock before and after; progress "
+         "on standard error at a terminal; 0 when every clock was set and read back, 1 when "
+         "not, 2 when refused (nothing sent)",
          site_cli::RunSetTime},
         {"report",
          {},
@@ -667,11 +678,20 @@ const std::vector<cli::CommandSpec>& Commands() {
               {"--onvif", "",
                "a line naming its device by MAC only may also be an ONVIF camera with that MAC; "
                "without it only lines with an endpoint go to ONVIF cameras"},
+              {"--setup-codes", "FILE",
+               "the setup codes of lines without a setupCode cell (MAC,CODE lines, as a barcode "
+               "scanner types them from the labels)"},
+              {"--generate-passwords", "FILE",
+               "for lines whose password is (generate): a first password per device, written "
+               "to the new file FILE (mode 0600) before anything is sent"},
               {"--seconds", "S", "search at most S seconds for the plan's devices, default 5"},
               kVerbose}),
-         "re-addresses the plan's devices one at a time, each verified at its new address; a "
-         "line's password column wins, and the password options are read only when a line has "
-         "none; 0 when all are done, 1 when not, 3 when the plan is refused (nothing sent)",
+         "takes the plan's devices through activation (a device without a password whose line "
+         "or --setup-codes gives its setup code), name (name column), address and clock (ntp, "
+         "timeZone columns), each step verified before the next; a line's password column "
+         "wins, and the password options are read only when a line has none; progress on "
+         "standard error when it is a terminal; 0 when all are done, 1 when not, 3 when the "
+         "plan is refused (nothing sent)",
          commission_cli::RunApply},
     };
     return commands;

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace devsim {
 namespace {
@@ -89,6 +90,22 @@ std::string Get(const std::map<std::string, std::string>& m, const char* key) {
     return it == m.end() ? std::string() : it->second;
 }
 
+bool ClockFieldsWellFormed(const std::map<std::string, std::string>& a) {
+    if (a.count("ntpServer") && !lorvex::wire::IsClockNtpServer(Get(a, "ntpServer")))
+        return false;
+    if (a.count("timeZone") && !lorvex::wire::IsClockTimeZone(Get(a, "timeZone")))
+        return false;
+    return !a.count("time") || lorvex::wire::ReadClockTime(Get(a, "time"), nullptr);
+}
+
+// The NTP server's kind as the standard camera side reports it.
+std::string NtpKindOf(const std::string& server) {
+    if (server.find(':') != std::string::npos)
+        return "IPv6";
+    in_addr a{};
+    return inet_pton(AF_INET, server.c_str(), &a) == 1 ? "IPv4" : "DNS";
+}
+
 bool WellFormed(const std::map<std::string, std::string>& a) {
     if (!IsAddress(Get(a, "ipAddr")) || !IsAddress(Get(a, "maskAddr")))
         return false;
@@ -97,6 +114,8 @@ bool WellFormed(const std::map<std::string, std::string>& a) {
     if (a.count("httpPort") && !IsPort(Get(a, "httpPort")))
         return false;
     if (a.count("devName") && !lorvex::wire::IsDeviceName(Get(a, "devName")))
+        return false;
+    if (!ClockFieldsWellFormed(a))
         return false;
     return !a.count("dataPort") || IsPort(Get(a, "dataPort"));
 }
@@ -146,8 +165,12 @@ std::string AnswerXml(const Device& d, std::int64_t nowEpoch) {
     Elem(x, "softwareBulildDate", d.softwareBuildDate);
     Elem(x, "hardwareVer", d.hardwareVer);
     Elem(x, "kernelVer", d.kernelVer);
-    Elem(x, "bootTime", d.bootTime);
+    Elem(x, "bootTime", BootTimeText(d));
     Elem(x, "runningTime", std::to_string(nowEpoch > d.bootEpoch ? nowEpoch - d.bootEpoch : 0));
+    Elem(x, "timeZone", d.onvif.timeZone);
+    if (d.onvif.clockNtp)
+        Elem(x, "ntpServer", d.onvif.ntpServer);
+    Elem(x, "clockSets", std::to_string(d.clockSets));
     Elem(x, "deviceActivated", std::to_string(d.activated));
     x += "</productInfo><tcpIp><ipAddr><item>";
     Elem(x, "ip", d.ip);
@@ -214,7 +237,37 @@ int ApplySetIp(Device* d, const std::map<std::string, std::string>& a) {
     // revisions count from it.
     if (a.count("devName"))
         d->devName = d->baseName = Get(a, "devName");
+    ApplyClock(d, a, static_cast<std::int64_t>(std::time(nullptr)));
     return 0;
+}
+
+std::string BootTimeText(const Device& d) {
+    const std::time_t t = static_cast<std::time_t>(d.bootEpoch + d.onvif.clockOffset);
+    std::tm tm{};
+    if (gmtime_r(&t, &tm) == nullptr)
+        return {};
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+void ApplyClock(Device* d, const std::map<std::string, std::string>& a, std::int64_t nowEpoch) {
+    if (a.count("timeZone") || a.count("ntpServer") || a.count("time"))
+        ++d->clockSets;
+    if (a.count("timeZone"))
+        d->onvif.timeZone = Get(a, "timeZone");
+    if (a.count("ntpServer")) {
+        d->onvif.clockNtp = true;
+        d->onvif.ntpServer = Get(a, "ntpServer");
+        d->onvif.ntpType = NtpKindOf(d->onvif.ntpServer);
+        d->onvif.clockOffset = 0; // synchronised with its server at once
+        return;
+    }
+    std::int64_t utc = 0;
+    if (a.count("time") && lorvex::wire::ReadClockTime(Get(a, "time"), &utc)) {
+        d->onvif.clockNtp = false;
+        d->onvif.clockOffset = utc - nowEpoch;
+    }
 }
 
 void ChangeVisibly(Device* d) {

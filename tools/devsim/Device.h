@@ -39,8 +39,11 @@ struct Device {
     int httpPort = 80, dataPort = 9008, rtspPort = 554;
     int httpType = 0, activated = 0;
     std::string password, factoryPassword;
-    std::string bootTime;       // as reported, "YYYY-MM-DD HH:MM:SS"
-    std::int64_t bootEpoch = 0; // wall-clock seconds; runningTime counts from here
+    // The host's clock at boot (seconds); runningTime counts from here. The
+    // device's own clock is the host's plus onvif.clockOffset, which both
+    // protocols read and set (one device, one clock).
+    std::int64_t bootEpoch = 0;
+    int clockSets = 0; // clock requests applied since start (clockSets in answers)
     // Behaviour for tests.
     bool silent = false;      // ignores configuration and restore requests
     double vanishAfter = -1;  // seconds after start when it stops answering; <0 never
@@ -134,6 +137,17 @@ bool ParseSetIp(const std::string& xml, std::map<std::string, std::string>* attr
 // that follows lorvex::wire::IsDeviceName among them), else 1 and the
 // device is unchanged.
 int ApplySetIp(Device* d, const std::map<std::string, std::string>& attrs);
+
+// The device's clock at boot as its answers write it (bootTime, UTC,
+// "YYYY-MM-DD HH:MM:SS"): bootTime plus runningTime is its clock now.
+std::string BootTimeText(const Device& d);
+
+// The clock fields of a configuration request (ntpServer, timeZone, time)
+// that are present, applied to `d` at host time `nowEpoch`: an NTP server
+// synchronises the clock at once (offset 0), else a time sets it; any of
+// them counts in clockSets. Only for attributes that passed WellFormed
+// (ApplySetIp checks them).
+void ApplyClock(Device* d, const std::map<std::string, std::string>& attrs, std::int64_t nowEpoch);
 
 // Bumps the revision: the device name changes, everything else stays.
 void ChangeVisibly(Device* d);

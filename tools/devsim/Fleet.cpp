@@ -41,13 +41,13 @@ const TypeProfile& ProfileOf(const std::string& type) {
     return kProfiles[0];
 }
 
-std::string TimeText(std::int64_t epoch) {
-    const std::time_t t = static_cast<std::time_t>(epoch);
+// A fleet's bootTime, "YYYY-MM-DD HH:MM:SS" in UTC, as seconds.
+std::int64_t BootClock(const std::string& text) {
     std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[24];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return buf;
+    const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &tm);
+    if (end == nullptr || *end != '\0')
+        throw std::runtime_error("bad bootTime: " + text);
+    return static_cast<std::int64_t>(timegm(&tm));
 }
 
 lorvex::wire::MacBytes AddToMac(lorvex::wire::MacBytes mac, std::uint32_t n) {
@@ -175,7 +175,6 @@ void Override(const nlohmann::json& j, Device* d) {
     Take(j, "activated", &d->activated);
     Take(j, "password", &d->password);
     Take(j, "factoryPassword", &d->factoryPassword);
-    Take(j, "bootTime", &d->bootTime);
     Take(j, "silent", &d->silent);
     Take(j, "vanishAfter", &d->vanishAfter);
     Take(j, "rtspInAnswer", &d->rtspInAnswer);
@@ -249,7 +248,6 @@ Device GenerateDevice(const FleetPlan& plan, int index, std::int64_t nowEpoch) {
     d.password = plan.password;
     d.factoryPassword = plan.factoryPassword;
     d.bootEpoch = nowEpoch - 600 - 3607LL * (index % 200);
-    d.bootTime = TimeText(d.bootEpoch);
     d.vanishAfter = plan.vanishAfter;
     return d;
 }
@@ -299,11 +297,10 @@ bool LoadFleetFile(const std::string& path, const FleetPlan& plan, std::int64_t 
                     throw std::runtime_error("bad clockStart");
                 d.onvif.clockOffset = start - nowEpoch;
             }
-            if (j.contains("runningSeconds")) {
+            if (j.contains("runningSeconds"))
                 d.bootEpoch = nowEpoch - j.at("runningSeconds").get<std::int64_t>();
-                if (!j.contains("bootTime"))
-                    d.bootTime = TimeText(d.bootEpoch);
-            }
+            if (j.contains("bootTime")) // the device's clock read this at boot (UTC)
+                d.onvif.clockOffset = BootClock(j.at("bootTime").get<std::string>()) - d.bootEpoch;
             out->push_back(std::move(d));
         }
     } catch (const std::exception& e) {

@@ -1,0 +1,251 @@
+#include "ClockDialog.h"
+
+#include "LanguageSrc.h"
+#include "N12_MessageBox.h"
+#include "OnvifSettings.h"
+#include "SearchWire.h"
+#include "Secret.h"
+#include "SiteReport.h"
+#include "VistaTreeWidget.h"
+#include "ZVKCheckBox.h"
+#include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
+#include "ZVKPushButton.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QTreeWidgetItem>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+
+using namespace commission;
+
+namespace {
+
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+ZVKLabel* plainLabel(const QString& text, QWidget* parent, const char* name = "") {
+    ZVKLabel* label = named(new ZVKLabel(text, parent), name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLineEdit* field(QWidget* parent, const char* name, int maxLength) {
+    QLineEdit* f = named(new ZVKLineEdit(parent), name);
+    f->setMaxLength(maxLength);
+    f->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    f->setFixedHeight(23);
+    f->setMinimumWidth(170);
+    return f;
+}
+
+void wipe(QLineEdit* f) {
+    QString text = f->text();
+    text.fill(QLatin1Char('\0'));
+    f->setText(text);
+    f->clear();
+}
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+// A server and a zone both protocols take: the cameras' rules and the
+// maker's devices' characters.
+bool ValidServer(const std::string& text) {
+    onvif::NtpServer server;
+    return onvif::ParseNtpServer(text, &server) && lorvex::wire::IsClockNtpServer(text);
+}
+
+bool ValidZone(const std::string& text) {
+    return onvif::ValidPosixTimeZone(text) && lorvex::wire::IsClockTimeZone(text);
+}
+
+} // namespace
+
+ClockDialog::ClockDialog(std::vector<PlanDevice> selected, SetClockFn setClock, QString cameraUser,
+                         QWidget* parent)
+    : BatchDialogBase(ColStatus, QStringLiteral("clocks.csv"), parent),
+      m_setClock(std::move(setClock)) {
+    for (PlanDevice& d : selected) {
+        PlanEntry e;
+        e.device = std::move(d);
+        e.ip = e.device.ip;
+        e.mask = e.device.mask;
+        e.gateway = e.device.gateway;
+        m_plan.push_back(std::move(e));
+    }
+    setTitle(GetText("IDCS_CLOCK_TITLE"));
+    buildFields();
+    m_user->setText(cameraUser);
+    buildTree();
+    buildButtons(!m_plan.empty());
+    resize(900, 600);
+}
+
+ClockDialog::~ClockDialog() {
+    endBatchNow();
+    wipe(m_password);
+    wipe(m_cameraPassword);
+}
+
+void ClockDialog::buildFields() {
+    m_ntp = field(body(), "ntpField", int(lorvex::wire::kMaxNtpServerBytes));
+    m_zone = field(body(), "zoneField", int(lorvex::wire::kMaxTimeZoneBytes));
+    m_zone->setPlaceholderText(QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3"));
+    m_now = named(new ZVKCheckBox(GetText("IDCS_CLOCK_NOW"), body()), "nowBox");
+    m_now->setChecked(true);
+    m_user = field(body(), "userField", 64);
+    m_password = field(body(), "passwordField", 64 * 4);
+    m_password->setEchoMode(QLineEdit::Password);
+    m_cameraPassword = field(body(), "cameraPasswordField", 64 * 4);
+    m_cameraPassword->setEchoMode(QLineEdit::Password);
+    QGridLayout* grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    grid->addWidget(plainLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"), 0, 0, 1, 5);
+    grid->addWidget(plainLabel(GetText("IDCS_CLOCK_NTP"), body()), 1, 0);
+    grid->addWidget(m_ntp, 1, 1);
+    grid->addWidget(plainLabel(GetText("IDCS_CLOCK_ZONE"), body()), 1, 2);
+    grid->addWidget(m_zone, 1, 3);
+    grid->addWidget(m_now, 2, 0, 1, 4);
+    grid->addWidget(plainLabel(GetText("IDCS_BATCH_PASSWORD"), body()), 3, 0);
+    grid->addWidget(m_password, 3, 1);
+    grid->addWidget(plainLabel(GetText("IDCS_BATCH_CAMERA_USER"), body()), 3, 2);
+    grid->addWidget(m_user, 3, 3);
+    grid->addWidget(plainLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), 4, 2);
+    grid->addWidget(m_cameraPassword, 4, 3);
+    grid->setColumnStretch(4, 1);
+    QVBoxLayout* column = new QVBoxLayout(body());
+    column->setContentsMargins(12, 10, 12, 8);
+    column->setSpacing(8);
+    column->addLayout(grid);
+}
+
+void ClockDialog::buildTree() {
+    m_tree = named(new VistaTreeWidget(body()), "planTree");
+    m_tree->setColumnCount(ColCount);
+    m_tree->setHeaderLabels({GetText("IDCS_SITE_REPORT_MAC"), GetText("IDCS_DEVICE_NAME"),
+                             GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_CLOCK_BEFORE"),
+                             GetText("IDCS_CLOCK_AFTER"), GetText("IDCS_BATCH_STATUS")});
+    const int widths[ColCount] = {170, 120, 120, 125, 135, 200};
+    for (int c = 0; c < ColCount; ++c)
+        m_tree->setColumnWidth(c, widths[c]);
+    m_tree->header()->setStretchLastSection(true);
+    m_statuses.assign(m_plan.size(), DeviceStatus{});
+    for (const PlanEntry& e : m_plan) {
+        QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
+        row->setText(ColMac, fromUtf8(DeviceKey(e.device)));
+        row->setText(ColName, fromUtf8(e.device.name));
+        row->setText(ColType, typeText(e.device.type));
+        row->setText(ColStatus, statusText(DeviceStatus{}));
+    }
+    m_info = plainLabel(GetText("IDCS_CLOCK_READY_D").arg(m_plan.size()), body(), "planInfo");
+    m_info->setMinimumHeight(24);
+    static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_tree, 1);
+    static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_info);
+}
+
+QString ClockDialog::offsetText(bool known, long long seconds) {
+    return known ? QString::fromStdString(report::OffsetText(seconds)) : QStringLiteral("?");
+}
+
+ClockDialog::Offsets ClockDialog::offsets(size_t index) const {
+    if (index >= m_plan.size())
+        return {};
+    const std::lock_guard<std::mutex> hold(m_offsets->lock);
+    const auto found = m_offsets->byKey.find(DeviceKey(m_plan[index].device));
+    return found == m_offsets->byKey.end() ? Offsets{} : found->second;
+}
+
+void ClockDialog::setStatus(size_t index, const DeviceStatus& status) {
+    BatchDialogBase::setStatus(index, status);
+    if (index >= m_plan.size())
+        return;
+    const Offsets o = offsets(index);
+    QTreeWidgetItem* row = m_tree->topLevelItem(int(index));
+    row->setText(ColBefore, offsetText(o.beforeKnown, o.before));
+    // Only a device that took the request has an "after"; "?" when it was
+    // not read back, empty for every other device.
+    const bool took = status.state == BatchState::Done || status.state == BatchState::NotConfirmed;
+    row->setText(ColAfter, took || o.afterKnown ? offsetText(o.afterKnown, o.after) : QString());
+}
+
+bool ClockDialog::apply() {
+    if (running() || m_plan.empty())
+        return false;
+    Setting setting;
+    setting.ntpServer = m_ntp->text().trimmed().toStdString();
+    setting.timeZone = m_zone->text().trimmed().toStdString();
+    setting.setTime = m_now->isChecked() || !setting.ntpServer.empty();
+    const bool asksSomething = !setting.ntpServer.empty() || m_now->isChecked();
+    if (!asksSomething || (!setting.ntpServer.empty() && !ValidServer(setting.ntpServer)) ||
+        (!setting.timeZone.empty() && !ValidZone(setting.timeZone))) {
+        N12_MessageBox::information(GetText("IDCS_CLOCK_ERROR_INPUT"), this);
+        m_ntp->setFocus();
+        return false;
+    }
+    if (m_password->text().isEmpty()) {
+        N12_MessageBox::information(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
+        m_password->setFocus();
+        return false;
+    }
+    std::string password = m_password->text().toStdString();
+    std::string cameraPassword = m_cameraPassword->text().toStdString();
+    wipe(m_password);
+    wipe(m_cameraPassword);
+    // The hook has no other way to the batch's passwords; a camera (listed
+    // by its endpoint) takes the camera password when one was given, so a
+    // maker's device never gets a camera's password, nor the reverse.
+    std::vector<PlanEntry> plan = m_plan;
+    for (PlanEntry& e : plan)
+        e.password =
+            !e.device.endpoint.empty() && !cameraPassword.empty() ? cameraPassword : password;
+    WipeSecret(&cameraPassword);
+    {
+        const std::lock_guard<std::mutex> hold(m_offsets->lock);
+        m_offsets->byKey.clear();
+        m_offsets->setting = setting;
+        m_offsets->user = m_user->text().trimmed().toStdString();
+    }
+    BatchServices services;
+    services.readdressOther = [setClock = m_setClock, table = m_offsets](
+                                  const PlanEntry& entry, const BatchServices::ProgressFn& progress,
+                                  const std::function<bool()>& cancelled, DeviceStatus* out) {
+        progress({BatchState::Sending, RefusalReason::None, 0, false, false});
+        Setting setting;
+        std::string user;
+        {
+            const std::lock_guard<std::mutex> hold(table->lock);
+            setting = table->setting;
+            user = table->user;
+        }
+        Offsets offsets;
+        *out = setClock(entry, setting, user, cancelled, &offsets);
+        const std::lock_guard<std::mutex> hold(table->lock);
+        table->byKey[DeviceKey(entry.device)] = offsets;
+        return true;
+    };
+    for (size_t i = 0; i < m_plan.size(); ++i)
+        setStatus(i, DeviceStatus{});
+    const bool started = startBatch(services, std::move(plan), std::move(password));
+    if (!started)
+        return false;
+    lockFields(true);
+    m_info->setText(GetText("IDCS_CLOCK_RUNNING"));
+    return true;
+}
+
+void ClockDialog::lockFields(bool locked) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_ntp, m_zone, m_now, m_user, m_password, m_cameraPassword,
+                                         m_applyButton, m_saveButton, m_closeButton})
+        w->setEnabled(!locked);
+    m_stopButton->setEnabled(locked);
+}

@@ -1,0 +1,132 @@
+// The window's clock dialog: the selected devices of both protocols, each
+// clock set through its own protocol and read back.
+#include "CameraRows.h"
+#include "ClockDialog.h"
+#include "DevInfo.h"
+#include "DeviceControlBar.h"
+#include "MainWindow.h"
+#include "OnvifActions.h"
+#include "OnvifReaddress.h"
+#include "Secret.h"
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+
+namespace {
+
+using commission::BatchState;
+using commission::DeviceStatus;
+using commission::RefusalReason;
+
+// An offset within this after setting reads as a clock set right: the
+// request's travel and the answer's whole seconds.
+constexpr long long kClockTolerance = 3;
+
+DeviceStatus Refused(RefusalReason reason) {
+    return {BatchState::Refused, reason, 0, false, false};
+}
+
+// A maker's device's refusal of its clock request.
+DeviceStatus MakerStatus(lorvex::Outcome outcome) {
+    using lorvex::Outcome;
+    switch (outcome) {
+    case Outcome::Done:
+        return {BatchState::Done, RefusalReason::None, 0, false, false};
+    case Outcome::NoDevice:
+        return {BatchState::Gone, RefusalReason::None, 0, false, false};
+    case Outcome::Refused:
+        return Refused(RefusalReason::Password);
+    case Outcome::Unverified:
+    case Outcome::IdentityConflict:
+        return Refused(RefusalReason::Identity);
+    case Outcome::Locked:
+        return Refused(RefusalReason::Locked);
+    case Outcome::NotActivated:
+        return Refused(RefusalReason::NotActivated);
+    case Outcome::NoAnswer:
+        return Refused(RefusalReason::NoAnswer);
+    default:
+        return Refused(RefusalReason::Other);
+    }
+}
+
+} // namespace
+
+ClockDialog::SetClockFn MainWindow::clockService() {
+    std::map<std::string, std::string> endpoints; // row key to endpoint
+    for (const DevInfo* record : m_deviceList)
+        if (record->isCamera())
+            endpoints.emplace(record->mac.toStdString(), record->endpoint.toStdString());
+    CLorvexManage* manager = &m_manager;
+    lorvex::ClockReadings* readings = &m_clockReadings;
+    onvif::CameraSearch* search = &m_cameras->search();
+    const auto bound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
+    return [endpoints, manager, readings, search, bound, closing = m_closingCamera](
+               const commission::PlanEntry& entry, const ClockDialog::Setting& setting,
+               const std::string& user, const std::function<bool()>& cancelled,
+               ClockDialog::Offsets* offsets) -> DeviceStatus {
+        const auto found = endpoints.find(commission::DeviceKey(entry.device));
+        if (found != endpoints.end()) {
+            onvif::CameraRecord camera;
+            if (!search->Find(found->second, &camera))
+                return {BatchState::Gone, RefusalReason::None, 0, false, false};
+            onvif::ClockRequest request;
+            request.ntp = !setting.ntpServer.empty();
+            request.ntpServer = setting.ntpServer;
+            request.timeZone = setting.timeZone;
+            onvif::ActionContext context;
+            context.user = user.empty() ? std::string("admin") : user;
+            context.password = MakeSharedSecret(entry.password.data(), entry.password.size());
+            context.stop = closing.get();
+            AwaitCameraRoute(camera);
+            const onvif::ClockResult r = onvif::SetClock(camera, request, context);
+            *offsets = {r.beforeKnown, r.afterKnown, r.before.offset, r.after.offset};
+            if (r.outcome == onvif::Outcome::Done)
+                return {r.verified ? BatchState::Done : BatchState::NotConfirmed,
+                        RefusalReason::None, 0, false, false};
+            onvif::ReaddressResult failed;
+            failed.call = r.outcome;
+            return CameraBatchStatus(failed);
+        }
+        lorvex::ClockReadings::Reading before;
+        offsets->beforeKnown = readings->Latest(entry.device.mac, &before);
+        offsets->before = before.offset;
+        const lorvex::Outcome outcome =
+            manager->SetClock(entry.device.mac.c_str(), entry.password.c_str(),
+                              {setting.ntpServer, setting.timeZone, setting.setTime});
+        if (outcome != lorvex::Outcome::Done)
+            return MakerStatus(outcome);
+        // The device answered after applying the request: a reading later
+        // than its acceptance shows the new clock. Its changed bootTime makes
+        // the next search round report it.
+        const uint64_t accepted = readings->Serial();
+        const auto end = std::chrono::steady_clock::now() + bound;
+        lorvex::ClockReadings::Reading after;
+        while (!(readings->Latest(entry.device.mac, &after) && after.serial > accepted)) {
+            if (cancelled() || std::chrono::steady_clock::now() >= end)
+                return {BatchState::NotConfirmed, RefusalReason::None, 0, false, false};
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        offsets->afterKnown = true;
+        offsets->after = after.offset;
+        const bool right = after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
+        return {right ? BatchState::Done : BatchState::NotConfirmed, RefusalReason::None, 0, false,
+                false};
+    };
+}
+
+void MainWindow::openClockDialog() {
+    std::vector<commission::PlanDevice> selected = selectedPlanDevices();
+    if (selected.empty())
+        return;
+    const QString user = m_controlBar->networkUser();
+    delete m_clockDialog;
+    m_clockDialog = new ClockDialog(std::move(selected), clockService(),
+                                    user.isEmpty() ? QStringLiteral("admin") : user, this);
+    m_clockDialog->setObjectName(QStringLiteral("clockDialog"));
+    m_clockDialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_clockDialog->setWindowModality(Qt::WindowModal);
+    m_clockDialog->show();
+}
