@@ -275,7 +275,7 @@ int RunRename(const cli::ParsedArgs& args, std::string* password) {
     if (!r.verified) {
         std::printf("%s: not confirmed: the camera took the name but reads back \"%s\"\n",
                     camera.endpoint.c_str(), format::TerminalText(r.nameAfter).c_str());
-        return kNotConfirmed;
+        return lorvex::ExitCodeOf(lorvex::Outcome::CameraNotConfirmed);
     }
     std::printf("%s: done: the camera's name reads back \"%s\"%s\n", camera.endpoint.c_str(),
                 format::TerminalText(r.nameAfter).c_str(),
