@@ -5,6 +5,7 @@
 
 #include "Activation.h"
 #include "LorvexManage.h"
+#include "OnvifReaddress.h"
 #include "Outcomes.h"
 
 namespace commission {
@@ -232,25 +233,34 @@ DeviceStatus UnverifiedStatus(int32_t code, bool listed) {
     return {BatchState::NotConfirmed, RefusalReason::None, code, false, false};
 }
 
+DeviceStatus CameraRefusal(onvif::Outcome call) {
+    // The batch tells "not supported" apart; the outcome table counts it
+    // among the camera's refusals.
+    if (call == onvif::Outcome::NotSupported)
+        return {BatchState::Refused, RefusalReason::Unsupported};
+    return StatusOfOutcome(onvif::OutcomeOfCall(call));
+}
+
+DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified) {
+    if (outcome != onvif::Outcome::Done)
+        return CameraRefusal(outcome);
+    return {verified ? BatchState::Done : BatchState::NotConfirmed};
+}
+
+DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {
+    if (result.outcome == onvif::ReaddressOutcome::CallFailed)
+        return CameraRefusal(result.call);
+    return StatusOfOutcome(onvif::OutcomeOfReaddress(result));
+}
+
 DeviceStatus RefusalStatus(lorvex::Outcome outcome) {
-    using lorvex::Outcome;
-    switch (outcome) {
-    case Outcome::NoDevice:
+    if (outcome == lorvex::Outcome::NoDevice)
         return {BatchState::Gone};
-    case Outcome::Refused:
-        return {BatchState::Refused, RefusalReason::Password};
-    case Outcome::Locked:
-        return {BatchState::Refused, RefusalReason::Locked};
-    case Outcome::NotActivated:
-        return {BatchState::Refused, RefusalReason::NotActivated};
-    case Outcome::Unverified:
-    case Outcome::IdentityConflict:
-        return {BatchState::Refused, RefusalReason::Identity};
-    case Outcome::NoAnswer:
+    // The maker's silence has no row of its own in ReasonOf: an address
+    // batch reads it from the verification instead.
+    if (outcome == lorvex::Outcome::NoAnswer)
         return {BatchState::Refused, RefusalReason::NoAnswer};
-    default:
-        return {BatchState::Refused, RefusalReason::Other};
-    }
+    return {BatchState::Refused, ReasonOf(outcome)};
 }
 
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {

@@ -18,8 +18,12 @@
 #include "AddressPlan.h"
 #include "Outcomes.h"
 #include "Secret.h"
-#include "Outcomes.h"
 #include "SearchInfo.h"
+
+namespace onvif {
+enum class Outcome;
+struct ReaddressResult;
+} // namespace onvif
 
 namespace commission {
 
@@ -95,6 +99,17 @@ RefusalReason ReasonOf(lorvex::Outcome outcome);
 // verification of the batch's own to come (an ONVIF camera's re-address):
 // Done, NotConfirmed, or Refused for ReasonOf(outcome).
 DeviceStatus StatusOfOutcome(lorvex::Outcome outcome);
+
+// A camera's re-address result as a batch row's final status: done, not
+// confirmed, or refused for wrong credentials, locked, no answer, out of
+// reach, an address rule (the camera would not take the values), or a
+// fault (any other failure).
+DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result);
+// A camera call's failure in a batch's terms (Refused with its reason; an
+// offer the camera lacks is Unsupported).
+DeviceStatus CameraRefusal(onvif::Outcome call);
+// A camera action's end: Done only when it read back what it was asked.
+DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified);
 
 // "activation", "name", "address", "clock"; "" for None.
 const char* PlanStepName(PlanStep step);

@@ -30,22 +30,35 @@ char SeparatorOf(std::string_view text, MacSpelling accept) {
 
 } // namespace
 
-std::string CanonicalMac(std::string_view text, MacSpelling accept) {
-    static const char kHex[] = "0123456789ABCDEF";
+bool ParseMacBytes(std::string_view text, unsigned char out[6], MacSpelling accept) {
     const char sep = SeparatorOf(text, accept);
     const bool bare = accept == MacSpelling::Any && text.size() == 12;
     if (sep == 0 && !bare)
-        return std::string();
+        return false;
     const size_t step = bare ? 2 : 3;
-    std::string out(17, ':');
+    unsigned char bytes[6];
     for (size_t i = 0; i < 6; ++i) {
         const size_t at = i * step;
         const int hi = HexValue(text[at]);
         const int lo = HexValue(text[at + 1]);
         if (hi < 0 || lo < 0 || (!bare && i < 5 && text[at + 2] != sep))
-            return std::string();
-        out[i * 3] = kHex[hi];
-        out[i * 3 + 1] = kHex[lo];
+            return false;
+        bytes[i] = static_cast<unsigned char>(hi * 16 + lo);
+    }
+    for (size_t i = 0; i < 6; ++i)
+        out[i] = bytes[i];
+    return true;
+}
+
+std::string CanonicalMac(std::string_view text, MacSpelling accept) {
+    static const char kHex[] = "0123456789ABCDEF";
+    unsigned char bytes[6];
+    if (!ParseMacBytes(text, bytes, accept))
+        return std::string();
+    std::string out(17, ':');
+    for (size_t i = 0; i < 6; ++i) {
+        out[i * 3] = kHex[bytes[i] >> 4];
+        out[i * 3 + 1] = kHex[bytes[i] & 0x0F];
     }
     return out;
 }

@@ -23,6 +23,11 @@ enum class MacSpelling {
 // empty when text is no MAC in the spellings `accept` allows.
 std::string CanonicalMac(std::string_view text, MacSpelling accept = MacSpelling::Colons);
 
+// The six bytes of text read as CanonicalMac reads it; false, and `out`
+// untouched, when text is no MAC in the spellings `accept` allows.
+bool ParseMacBytes(std::string_view text, unsigned char out[6],
+                   MacSpelling accept = MacSpelling::Colons);
+
 // A new random message identifier "urn:uuid:..." (a version 4 UUID).
 std::string NewMessageId();
 

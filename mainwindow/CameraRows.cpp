@@ -183,23 +183,3 @@ void AwaitCameraRoute(const onvif::CameraRecord& camera) {
     if (camera.reach == onvif::Reach::LinkLocal)
         EnsureLinkLocalRoute(camera.localAddress);
 }
-
-commission::DeviceStatus CameraRefusal(onvif::Outcome call) {
-    // The batch tells "not supported" apart; the outcome table counts it
-    // among the camera's refusals.
-    if (call == onvif::Outcome::NotSupported)
-        return {commission::BatchState::Refused, commission::RefusalReason::Unsupported};
-    return commission::StatusOfOutcome(onvif::OutcomeOfCall(call));
-}
-
-commission::DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified) {
-    if (outcome != onvif::Outcome::Done)
-        return CameraRefusal(outcome);
-    return {verified ? commission::BatchState::Done : commission::BatchState::NotConfirmed};
-}
-
-commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {
-    if (result.outcome == onvif::ReaddressOutcome::CallFailed)
-        return CameraRefusal(result.call);
-    return commission::StatusOfOutcome(onvif::OutcomeOfReaddress(result));
-}

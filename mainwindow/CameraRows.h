@@ -114,14 +114,3 @@ commission::PlanDevice CameraPlanDevice(const DevInfo& camera);
 // place (EnsureLinkLocalRoute), so that the first call does not go out
 // before it. Nothing for any other camera. Blocks: off the window thread.
 void AwaitCameraRoute(const onvif::CameraRecord& camera);
-
-// A camera's re-address result as a batch row's final status: done, not
-// confirmed, or refused for wrong credentials, locked, no answer, out of
-// reach, an address rule (the camera would not take the values), or a
-// fault (any other failure).
-commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result);
-// A camera call's failure in a batch's terms (Refused with its reason; an
-// offer the camera lacks is Unsupported).
-commission::DeviceStatus CameraRefusal(onvif::Outcome call);
-// A camera action's end: Done only when it read back what it was asked.
-commission::DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified);

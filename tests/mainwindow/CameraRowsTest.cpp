@@ -235,7 +235,8 @@ void TestCameraRows::readdressOutcomes() {
     const bool success = result.outcome == onvif::ReaddressOutcome::Done;
     QCOMPARE(message.kind == BoxKind::Information, success);
     QFETCH(QString, batch);
-    QCOMPARE(QString::fromStdString(commission::StatusText(CameraBatchStatus(result))), batch);
+    QCOMPARE(QString::fromStdString(commission::StatusText(commission::CameraBatchStatus(result))),
+             batch);
 }
 
 void TestCameraRows::outOfReachWhere() {

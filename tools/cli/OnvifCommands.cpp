@@ -386,50 +386,6 @@ int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string&
     }
 }
 
-namespace {
-
-// A camera action's refusal in the batch's terms.
-commission::DeviceStatus RefusalOf(onvif::Outcome outcome) {
-    using commission::RefusalReason;
-    RefusalReason why = RefusalReason::Fault;
-    switch (outcome) {
-    case onvif::Outcome::WrongCredentials:
-        why = RefusalReason::Credentials;
-        break;
-    case onvif::Outcome::Locked:
-        why = RefusalReason::Locked;
-        break;
-    case onvif::Outcome::NoAnswer:
-        why = RefusalReason::NoAnswer;
-        break;
-    case onvif::Outcome::OutOfReach:
-        why = RefusalReason::OutOfReach;
-        break;
-    case onvif::Outcome::CertificateChanged:
-        why = RefusalReason::CertificateChanged;
-        break;
-    case onvif::Outcome::ClockOff:
-        why = RefusalReason::ClockOff;
-        break;
-    case onvif::Outcome::NotSupported:
-        why = RefusalReason::Unsupported;
-        break;
-    default:
-        break;
-    }
-    return {commission::BatchState::Refused, why, 0, false, false};
-}
-
-// Done when the action read back what it was asked, else not confirmed.
-commission::DeviceStatus ActionStatus(onvif::Outcome outcome, bool verified) {
-    if (outcome != onvif::Outcome::Done)
-        return RefusalOf(outcome);
-    return {verified ? commission::BatchState::Done : commission::BatchState::NotConfirmed,
-            commission::RefusalReason::None, 0, false, false};
-}
-
-} // namespace
-
 onvif::ActionContext CameraBatch::Context(const std::string& password) const {
     onvif::ActionContext context;
     context.user = m_user;
@@ -447,7 +403,7 @@ bool CameraBatch::Rename(const commission::PlanEntry& entry, const std::string& 
     onvif::RenameRequest request;
     request.name = entry.name;
     const onvif::RenameResult r = onvif::Rename(camera, request, Context(password));
-    *out = ActionStatus(r.outcome, r.verified);
+    *out = commission::CameraActionStatus(r.outcome, r.verified);
     return true;
 }
 
@@ -462,7 +418,7 @@ commission::DeviceStatus CameraBatch::SetClock(const commission::PlanEntry& entr
     request.ntpServer = entry.ntp;
     request.timeZone = entry.timeZone;
     const onvif::ClockResult r = onvif::SetClock(camera, request, Context(password));
-    return ActionStatus(r.outcome, r.verified);
+    return commission::CameraActionStatus(r.outcome, r.verified);
 }
 
 } // namespace onvif_cli
