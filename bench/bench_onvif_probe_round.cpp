@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 
+#include "DeviceIds.h"
 #include "SoapReader.h"
 #include "WsDiscovery.h"
 
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
     group.sin_family = AF_INET;
     group.sin_port = htons(devsim::wsd::kPort);
     inet_pton(AF_INET, devsim::wsd::kGroup, &group.sin_addr);
-    const std::string ids[2] = {devsim::wsd::NewMessageId(), devsim::wsd::NewMessageId()};
+    const std::string ids[2] = {devicelist::NewMessageId(), devicelist::NewMessageId()};
     const Clock::time_point start = Clock::now();
     const std::string probes[2] = {Probe(ids[0], "dn:NetworkVideoTransmitter"),
                                    Probe(ids[1], "tds:Device")};

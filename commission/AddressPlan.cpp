@@ -10,15 +10,6 @@ namespace commission {
 
 namespace {
 
-std::string FieldText(const char* field, size_t width) {
-    size_t length = 0;
-    while (length < width && field[length] != '\0')
-        ++length;
-    return std::string(field, length);
-}
-
-#define FIELD(record, name) FieldText((record).name, sizeof((record).name))
-
 struct Blocked {
     SkipReason reason;
     std::string holder;
@@ -99,24 +90,6 @@ AddressPlan Assign(const std::vector<PlanDevice>& selected, const PlanRequest& r
 }
 
 } // namespace
-
-PlanDevice PlanDeviceOf(const SEARCH_INFO& r) {
-    PlanDevice d;
-    d.mac = FIELD(r, mac);
-    d.name = FIELD(r, devName);
-    d.type = FIELD(r, productSeries);
-    d.ip = FIELD(r, ipAddr);
-    d.ip2 = FIELD(r, ipAddr2);
-    d.mask = FIELD(r, mask);
-    d.gateway = FIELD(r, route);
-    d.httpPort = r.httpPort;
-    d.dataPort = r.dataPort;
-    return d;
-}
-
-const std::string& DeviceKey(const PlanDevice& device) {
-    return device.mac.empty() ? device.endpoint : device.mac;
-}
 
 bool ReadAddress(const std::string& text, uint32_t* out) {
     in_addr address{};

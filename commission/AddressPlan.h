@@ -10,33 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "DeviceRecord.h"
 #include "SearchInfo.h"
 
 namespace commission {
 
-// One listed device as a plan sees it; texts as the device sent them.
-struct PlanDevice {
-    std::string mac; // canonical "AA:BB:CC:DD:EE:FF"; empty for a camera without one
-    // An ONVIF camera's EndpointReference address; empty for the maker's
-    // devices. A camera whose scopes name no MAC is known by it alone.
-    std::string endpoint;
-    std::string name;
-    std::string type; // type code, such as "ZVK_IPC"
-    std::string ip;   // first address
-    std::string ip2;  // second (link-local) address
-    std::string mask;
-    std::string gateway;
-    int32_t httpPort = 0;
-    int32_t dataPort = 0;
-};
+// One listed device as a plan sees it: the one device record of both
+// protocols, texts as the device sent them.
+using PlanDevice = devicelist::DeviceRecord;
 
-// The record's fields, each read within its field (no endpoint: a record
-// has no field for it).
-PlanDevice PlanDeviceOf(const SEARCH_INFO& record);
+// The maker's device of record (devicelist::RecordOf).
+inline PlanDevice PlanDeviceOf(const SEARCH_INFO& record) { return devicelist::RecordOf(record); }
 
 // What a plan and a batch know the device by: its MAC, or the endpoint of
 // a camera that has no MAC.
-const std::string& DeviceKey(const PlanDevice& device);
+using devicelist::DeviceKey;
 
 // What one device is asked to take.
 struct PlanEntry {

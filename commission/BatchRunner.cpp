@@ -5,6 +5,7 @@
 
 #include "Activation.h"
 #include "LorvexManage.h"
+#include "OnvifReaddress.h"
 #include "Outcomes.h"
 
 namespace commission {
@@ -54,6 +55,61 @@ const char* BatchStateName(BatchState state) {
         return "gone";
     }
     return "";
+}
+
+RefusalReason ReasonOf(lorvex::Outcome outcome) {
+    using lorvex::Outcome;
+    switch (outcome) {
+    case Outcome::Done:
+        return RefusalReason::None;
+    case Outcome::Refused:
+        return RefusalReason::Password;
+    case Outcome::Unverified:
+    case Outcome::IdentityConflict:
+    case Outcome::CameraConflict: // two hosts claim it: as two keys for a MAC
+        return RefusalReason::Identity;
+    case Outcome::Locked:
+    case Outcome::CameraLocked:
+        return RefusalReason::Locked;
+    case Outcome::NotActivated:
+        return RefusalReason::NotActivated;
+    case Outcome::WeakPassword:
+        return RefusalReason::WeakPassword;
+    case Outcome::AlreadyActive:
+        return RefusalReason::AlreadyActive;
+    case Outcome::SetupCodeWrong:
+        return RefusalReason::SetupCode;
+    case Outcome::CameraWrongCredentials:
+        return RefusalReason::Credentials;
+    case Outcome::CameraNoAnswer:
+        return RefusalReason::NoAnswer;
+    case Outcome::CameraOutOfReach:
+        return RefusalReason::OutOfReach;
+    case Outcome::CameraCertificateChanged:
+        return RefusalReason::CertificateChanged;
+    case Outcome::CameraClockOff:
+        return RefusalReason::ClockOff;
+    case Outcome::CameraBadAddress:
+        return RefusalReason::Rule;
+    case Outcome::CameraBadReply:
+    case Outcome::CameraTooLarge:
+    case Outcome::CameraRefused:
+        return RefusalReason::Fault;
+    case Outcome::CameraUnsupported:
+        return RefusalReason::Unsupported;
+    default:
+        return outcome >= Outcome::IpHostAllOnes && outcome <= Outcome::GatewayHostAllZeros
+                   ? RefusalReason::Rule
+                   : RefusalReason::Other;
+    }
+}
+
+DeviceStatus StatusOfOutcome(lorvex::Outcome outcome) {
+    if (outcome == lorvex::Outcome::Done)
+        return {BatchState::Done, RefusalReason::None, 0, false, false};
+    if (outcome == lorvex::Outcome::CameraNotConfirmed)
+        return {BatchState::NotConfirmed, RefusalReason::None, 0, false, false};
+    return {BatchState::Refused, ReasonOf(outcome), 0, false, false};
 }
 
 const char* RefusalReasonName(RefusalReason reason) {
@@ -177,25 +233,34 @@ DeviceStatus UnverifiedStatus(int32_t code, bool listed) {
     return {BatchState::NotConfirmed, RefusalReason::None, code, false, false};
 }
 
+DeviceStatus CameraRefusal(onvif::Outcome call) {
+    // The batch tells "not supported" apart; the outcome table counts it
+    // among the camera's refusals.
+    if (call == onvif::Outcome::NotSupported)
+        return {BatchState::Refused, RefusalReason::Unsupported};
+    return StatusOfOutcome(onvif::OutcomeOfCall(call));
+}
+
+DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified) {
+    if (outcome != onvif::Outcome::Done)
+        return CameraRefusal(outcome);
+    return {verified ? BatchState::Done : BatchState::NotConfirmed};
+}
+
+DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {
+    if (result.outcome == onvif::ReaddressOutcome::CallFailed)
+        return CameraRefusal(result.call);
+    return StatusOfOutcome(onvif::OutcomeOfReaddress(result));
+}
+
 DeviceStatus RefusalStatus(lorvex::Outcome outcome) {
-    using lorvex::Outcome;
-    switch (outcome) {
-    case Outcome::NoDevice:
+    if (outcome == lorvex::Outcome::NoDevice)
         return {BatchState::Gone};
-    case Outcome::Refused:
-        return {BatchState::Refused, RefusalReason::Password};
-    case Outcome::Locked:
-        return {BatchState::Refused, RefusalReason::Locked};
-    case Outcome::NotActivated:
-        return {BatchState::Refused, RefusalReason::NotActivated};
-    case Outcome::Unverified:
-    case Outcome::IdentityConflict:
-        return {BatchState::Refused, RefusalReason::Identity};
-    case Outcome::NoAnswer:
+    // The maker's silence has no row of its own in ReasonOf: an address
+    // batch reads it from the verification instead.
+    if (outcome == lorvex::Outcome::NoAnswer)
         return {BatchState::Refused, RefusalReason::NoAnswer};
-    default:
-        return {BatchState::Refused, RefusalReason::Other};
-    }
+    return {BatchState::Refused, ReasonOf(outcome)};
 }
 
 std::chrono::milliseconds VerifyBoundFor(int32_t autoSearchSeconds) {
@@ -369,34 +434,15 @@ DeviceStatus BatchRunner::SendOne(const PlanEntry& e, PlanStep step) {
         s.state = BatchState::Verifying;
         return s;
     }
-    using lorvex::Outcome;
+    const lorvex::Outcome outcome = lorvex::OutcomeOfResult(s.code);
+    if (outcome == lorvex::Outcome::NoDevice)
+        return s.state = BatchState::Gone, s;
     s.state = BatchState::Refused;
-    switch (const Outcome outcome = lorvex::OutcomeOfResult(s.code)) {
-    case Outcome::Refused:
-        // The values passed the rules before sending, so a refusal is the
-        // device's judgement of the password.
-        s.reason = RefusalReason::Password;
+    s.reason = ReasonOf(outcome);
+    // The values passed the rules before sending, so a refusal is the
+    // device's judgement of the password.
+    if (s.reason == RefusalReason::Password)
         ++m_refusals[DeviceKey(e.device)];
-        break;
-    case Outcome::NoDevice:
-        s.state = BatchState::Gone;
-        break;
-    case Outcome::Unverified:
-    case Outcome::IdentityConflict:
-        s.reason = RefusalReason::Identity;
-        break;
-    case Outcome::Locked:
-        s.reason = RefusalReason::Locked;
-        break;
-    case Outcome::NotActivated:
-        s.reason = RefusalReason::NotActivated;
-        break;
-    default:
-        s.reason = outcome >= Outcome::IpHostAllOnes && outcome <= Outcome::GatewayHostAllZeros
-                       ? RefusalReason::Rule
-                       : RefusalReason::Other;
-        break;
-    }
     return s;
 }
 

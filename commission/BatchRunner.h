@@ -20,6 +20,11 @@
 #include "Secret.h"
 #include "SearchInfo.h"
 
+namespace onvif {
+enum class Outcome;
+struct ReaddressResult;
+} // namespace onvif
+
 namespace commission {
 
 enum class BatchState {
@@ -81,6 +86,30 @@ struct DeviceStatus {
     // single-step batch and for a row done with every step.
     PlanStep step = PlanStep::None;
 };
+
+// Why a batch counts a device refused whose request ended in `outcome`
+// (a row of lorvex::Outcome's table, of either protocol): Password for the
+// maker's refusal, Identity for an unverified, contested or claimed
+// device, Rule for an address the rules or the camera refuse, Fault for a
+// camera's fault or nonsense, Other for an outcome of no reason of its
+// own; None for Done.
+RefusalReason ReasonOf(lorvex::Outcome outcome);
+
+// The final status of a device whose request ended in `outcome` with no
+// verification of the batch's own to come (an ONVIF camera's re-address):
+// Done, NotConfirmed, or Refused for ReasonOf(outcome).
+DeviceStatus StatusOfOutcome(lorvex::Outcome outcome);
+
+// A camera's re-address result as a batch row's final status: done, not
+// confirmed, or refused for wrong credentials, locked, no answer, out of
+// reach, an address rule (the camera would not take the values), or a
+// fault (any other failure).
+DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result);
+// A camera call's failure in a batch's terms (Refused with its reason; an
+// offer the camera lacks is Unsupported).
+DeviceStatus CameraRefusal(onvif::Outcome call);
+// A camera action's end: Done only when it read back what it was asked.
+DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified);
 
 // "activation", "name", "address", "clock"; "" for None.
 const char* PlanStepName(PlanStep step);

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "DeviceIds.h"
 #include "NetParam.h"
 #include "SearchWire.h"
 #include "SetupCodes.h"
@@ -79,21 +80,6 @@ bool ReadPort(const std::string& text, std::string* out) {
     if (value < 1 || value > 65535)
         return false;
     *out = std::to_string(value);
-    return true;
-}
-
-// Six hex pairs joined by colons, either case, into the canonical upper-case
-// form the search lists devices by.
-bool CanonicalMac(const std::string& text, std::string* out) {
-    if (text.size() != 17)
-        return false;
-    out->clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (i % 3 == 2 ? c != ':' : !std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-        out->push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-    }
     return true;
 }
 
@@ -200,7 +186,8 @@ private:
             return *error = {r.line, "the line names no device: its mac and endpoint are empty"},
                    false;
         if (!macText.empty()) {
-            if (!CanonicalMac(macText, &mac))
+            mac = devicelist::CanonicalMac(macText);
+            if (mac.empty())
                 return *error = {r.line, "\"" + macText + "\" is not a MAC address"}, false;
             const auto it = m_listed.find(mac);
             if (it == m_listed.end())

@@ -157,22 +157,14 @@ void ActivationDialog::buildFields() {
     // Its own row: a long path wraps onto two lines without being cut.
     grid->addWidget(m_secretPath, 11, 0, 1, 5);
     grid->setColumnStretch(4, 1);
-    QVBoxLayout* column = new QVBoxLayout(body());
-    column->setContentsMargins(12, 10, 12, 8);
-    column->setSpacing(8);
-    column->addLayout(grid);
+    buildBodyColumn(grid);
 }
 
 void ActivationDialog::buildTree() {
-    m_tree = named(new VistaTreeWidget(body()), "planTree");
-    m_tree->setColumnCount(ColCount);
-    m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
-                             GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
-                             GetText("IDCS_SETUP_CODE"), GetText("IDCS_BATCH_STATUS")});
-    const int widths[ColCount] = {135, 115, 122, 105, 120, 240};
-    for (int c = 0; c < ColCount; ++c)
-        m_tree->setColumnWidth(c, widths[c]);
-    m_tree->header()->setStretchLastSection(true);
+    buildPlanTree({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
+                   GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
+                   GetText("IDCS_SETUP_CODE"), GetText("IDCS_BATCH_STATUS")},
+                  {135, 115, 122, 105, 120, 240});
     m_statuses.assign(m_plan.size(), DeviceStatus{});
     for (size_t i = 0; i < m_plan.size(); ++i) {
         const PlanDevice& d = m_plan[i].device;

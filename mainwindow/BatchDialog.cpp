@@ -236,25 +236,17 @@ void BatchDialog::buildFields() {
     planRow->addWidget(m_importButton);
     planRow->addStretch(1);
 
-    m_tree = named(new VistaTreeWidget(body()), "planTree");
-    m_tree->setColumnCount(ColCount);
-    m_tree->setHeaderLabels({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
-                             GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
-                             GetText("IDCS_BATCH_NEW_ADDRESS"), GetText("IDCS_BATCH_STATUS")});
-    const int widths[ColCount] = {135, 125, 120, 105, 120, 170};
-    for (int c = 0; c < ColCount; ++c)
-        m_tree->setColumnWidth(c, widths[c]);
-    m_tree->header()->setStretchLastSection(true);
+    buildPlanTree({GetText("IDCS_MAC_ADDRESS"), GetText("IDCS_DEVICE_NAME"),
+                   GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
+                   GetText("IDCS_BATCH_NEW_ADDRESS"), GetText("IDCS_BATCH_STATUS")},
+                  {135, 125, 120, 105, 120, 170});
     m_info = named(plainLabel(GetText("IDCS_BATCH_INFO"), body()), "planInfo");
     m_info->setWordWrap(true);
     m_info->setStyleSheet(QStringLiteral(" ZVKLabel { color: rgb(232,182,70); } "));
     m_info->setMinimumHeight(36);
     m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    QVBoxLayout* column = new QVBoxLayout(body());
-    column->setContentsMargins(12, 10, 12, 8);
-    column->setSpacing(8);
-    column->addLayout(grid);
+    QVBoxLayout* column = buildBodyColumn(grid);
     column->addLayout(planRow);
     column->addWidget(m_tree, 1);
     column->addWidget(m_info);

@@ -5,17 +5,20 @@
 #include "N12_MessageBox.h"
 #include "PlanCsv.h"
 #include "Secret.h"
+#include "VistaTreeWidget.h"
 #include "ZVKLabel.h"
 #include "ZVKPushButton.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPointer>
 #include <QResizeEvent>
 #include <QStringList>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <QVBoxLayout>
 
 using namespace commission;
 
@@ -155,6 +158,25 @@ QString BatchDialogBase::typeText(const std::string& code) {
     const QString type = QString::fromUtf8(code.data(), int(code.size()));
     const QString text = deviceTypeText(type);
     return text.isEmpty() ? type : text;
+}
+
+void BatchDialogBase::buildPlanTree(const QStringList& headers, std::initializer_list<int> widths) {
+    m_tree = new VistaTreeWidget(body());
+    m_tree->setObjectName(QStringLiteral("planTree"));
+    m_tree->setColumnCount(headers.size());
+    m_tree->setHeaderLabels(headers);
+    int column = 0;
+    for (int width : widths)
+        m_tree->setColumnWidth(column++, width);
+    m_tree->header()->setStretchLastSection(true);
+}
+
+QVBoxLayout* BatchDialogBase::buildBodyColumn(QLayout* fields) {
+    QVBoxLayout* column = new QVBoxLayout(body());
+    column->setContentsMargins(12, 10, 12, 8);
+    column->setSpacing(8);
+    column->addLayout(fields);
+    return column;
 }
 
 QString BatchDialogBase::statusText(const DeviceStatus& s) {

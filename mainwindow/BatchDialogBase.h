@@ -11,12 +11,16 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QLayout;
 class QTreeWidget;
+class QVBoxLayout;
 class ZVKLabel;
 class ZVKPushButton;
 
@@ -87,6 +91,12 @@ protected:
     virtual void batchEnded() {}
     // A type code as the language names it, or the code itself.
     static QString typeText(const std::string& code);
+    // Makes m_tree, the plan's table in the body ("planTree"), with these
+    // column headers and widths (pixels); the last column takes the rest.
+    void buildPlanTree(const QStringList& headers, std::initializer_list<int> widths);
+    // The body's one column, with the batch dialogs' margins and spacing,
+    // holding `fields` first.
+    QVBoxLayout* buildBodyColumn(QLayout* fields);
 
     void resizeEvent(QResizeEvent* event) override;
     QWidget* body() const { return m_body; }

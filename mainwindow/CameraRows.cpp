@@ -4,32 +4,25 @@
 #include "LanguageSrc.h"
 #include "SearchInfo.h"
 
-const char kCameraTypeCode[] = "ONVIF";
-
 namespace {
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
-DevInfo* copyOf(const DevInfo& record, int event) {
-    DevInfo* copy = new DevInfo(record);
-    copy->event = event;
-    return copy;
-}
-
 } // namespace
 
 DevInfo* NewCameraRecord(const onvif::CameraRecord& camera) {
+    const devicelist::DeviceRecord r = devicelist::RecordOf(camera);
     DevInfo* d = new DevInfo;
-    d->endpoint = text(camera.endpoint);
+    d->endpoint = text(r.endpoint);
     d->xaddr = text(camera.xaddr);
-    d->mac = camera.mac.empty() ? d->endpoint : text(camera.mac);
-    d->devName = text(camera.name);
-    d->productModel = text(camera.info.model.empty() ? camera.hardware : camera.info.model);
-    d->softwareVer = text(camera.info.firmware);
-    d->hardwareVer = text(camera.info.hardwareId);
-    d->productSeries = QLatin1String(kCameraTypeCode);
-    d->ipAddr = text(camera.ip);
-    d->httpPort = camera.port;
+    d->mac = r.mac.empty() ? d->endpoint : text(r.mac);
+    d->devName = text(r.name);
+    d->productModel = text(r.model);
+    d->softwareVer = text(r.firmware);
+    d->hardwareVer = text(r.hardware);
+    d->productSeries = text(r.type);
+    d->ipAddr = text(r.ip);
+    d->httpPort = r.httpPort;
     d->dataPort = 0;
     // Neither activated nor not: ONVIF has no such state.
     d->deviceActivated = -1;
@@ -40,84 +33,51 @@ DevInfo* NewCameraRecord(const onvif::CameraRecord& camera) {
 QList<RowStep> CameraRowMerge::take(DevInfo* device, int event) {
     if (device == nullptr)
         return {};
-    return device->isCamera() ? takeCamera(device, event) : takeMaker(device, event);
+    m_steps.clear();
+    QList<RowStep> steps;
+    if (!device->isCamera()) {
+        m_merge.Maker(device->mac.toStdString(), event, &m_steps);
+        for (const devicelist::MergeStep& step : m_steps) {
+            if (step.camera)
+                steps.append({step.event, cameraStep(step, nullptr)});
+            else if (!step.joinOnly)
+                steps.append({event, device});
+        }
+        return steps;
+    }
+    const QString endpoint = device->endpoint;
+    m_cameras.insert(endpoint, *device);
+    m_merge.Camera(endpoint.toStdString(), device->shownMac().toStdString(), event,
+                   devicelist::DeviceMerge::Clock::now(), &m_steps);
+    for (const devicelist::MergeStep& step : m_steps)
+        if (step.camera)
+            steps.append({step.event, cameraStep(step, &device)});
+    if (event == SEARCH_EVENT_GONE)
+        m_cameras.remove(endpoint);
+    delete device; // null when a step took it
+    return steps;
+}
+
+// The record of a camera row's step: *own (the event's record, taken once)
+// for its own camera's arrival or change, else a copy of what is known.
+DevInfo* CameraRowMerge::cameraStep(const devicelist::MergeStep& step, DevInfo** own) {
+    const QString endpoint = text(step.endpoint);
+    DevInfo* record = nullptr;
+    if (own != nullptr && *own != nullptr && step.event != SEARCH_EVENT_GONE &&
+        (*own)->endpoint == endpoint) {
+        record = *own;
+        *own = nullptr;
+    } else {
+        record = new DevInfo(m_cameras.value(endpoint));
+    }
+    record->mac = text(step.key);
+    record->event = step.event;
+    return record;
 }
 
 void CameraRowMerge::clear() {
-    m_makerMacs.clear();
+    m_merge.Clear();
     m_cameras.clear();
-    m_cameraKeys.clear();
-}
-
-// The maker's device comes first: a camera row under its MAC makes room,
-// and comes back when the device goes.
-QList<RowStep> CameraRowMerge::takeMaker(DevInfo* device, int event) {
-    QList<RowStep> steps;
-    const QString mac = device->mac;
-    if (event == SEARCH_EVENT_NEW && !m_makerMacs.contains(mac)) {
-        m_makerMacs.insert(mac);
-        const QString endpoint = m_cameraKeys.take(mac);
-        if (!endpoint.isEmpty()) {
-            Camera& camera = m_cameras[endpoint];
-            DevInfo* gone = copyOf(camera.record, SEARCH_EVENT_GONE);
-            gone->mac = mac;
-            steps.append({SEARCH_EVENT_GONE, gone});
-            camera.key.clear();
-        }
-    }
-    steps.append({event, device});
-    if (event == SEARCH_EVENT_GONE && m_makerMacs.remove(mac)) {
-        for (Camera& camera : m_cameras) {
-            if (!camera.key.isEmpty() || camera.record.shownMac() != mac)
-                continue;
-            camera.key = chooseKey(camera.record);
-            m_cameraKeys.insert(camera.key, camera.record.endpoint);
-            DevInfo* back = copyOf(camera.record, SEARCH_EVENT_NEW);
-            back->mac = camera.key;
-            steps.append({SEARCH_EVENT_NEW, back});
-        }
-    }
-    return steps;
-}
-
-QString CameraRowMerge::chooseKey(const DevInfo& camera) const {
-    const QString mac = camera.shownMac();
-    if (mac.isEmpty())
-        return camera.endpoint;
-    if (m_makerMacs.contains(mac))
-        return QString();
-    const QString holder = m_cameraKeys.value(mac);
-    return holder.isEmpty() || holder == camera.endpoint ? mac : camera.endpoint;
-}
-
-QList<RowStep> CameraRowMerge::takeCamera(DevInfo* device, int event) {
-    QList<RowStep> steps;
-    const QString endpoint = device->endpoint;
-    const auto found = m_cameras.constFind(endpoint);
-    const QString oldKey = found != m_cameras.constEnd() ? found->key : QString();
-    const QString key = event == SEARCH_EVENT_GONE ? QString() : chooseKey(*device);
-    if (!oldKey.isEmpty() && oldKey != key) {
-        DevInfo* gone = copyOf(found->record, SEARCH_EVENT_GONE);
-        gone->mac = oldKey;
-        steps.append({SEARCH_EVENT_GONE, gone});
-        m_cameraKeys.remove(oldKey);
-    }
-    if (event == SEARCH_EVENT_GONE) {
-        m_cameras.remove(endpoint);
-        delete device;
-        return steps;
-    }
-    m_cameras.insert(endpoint, Camera{*device, key});
-    if (key.isEmpty()) {
-        delete device;
-        return steps;
-    }
-    m_cameraKeys.insert(key, endpoint);
-    device->mac = key;
-    const int kind = oldKey == key ? SEARCH_EVENT_CHANGED : SEARCH_EVENT_NEW;
-    device->event = kind;
-    steps.append({kind, device});
-    return steps;
 }
 
 CameraSource::CameraSource(Sink sink) : m_sink(std::move(sink)) {}
@@ -150,59 +110,40 @@ void CameraSource::OnCamera(onvif::CameraEvent event, const onvif::CameraRecord&
 }
 
 ActionMessage CameraReaddressMessage(const onvif::ReaddressResult& result, QString* detail) {
-    using onvif::Outcome;
-    using onvif::ReaddressOutcome;
+    using lorvex::Outcome;
     detail->clear();
-    switch (result.outcome) {
-    case ReaddressOutcome::Done:
-        if (result.clockOff) {
-            *detail = QString::number(result.clockOffset);
-            return {BoxKind::Information, "IDCS_ONVIF_READDRESS_DONE_CLOCK_OFF_D"};
-        }
-        return {BoxKind::Information, "IDCS_ONVIF_READDRESS_DONE"};
-    case ReaddressOutcome::NotConfirmed:
-        return {BoxKind::Warning, "IDCS_ONVIF_NOT_CONFIRMED"};
-    case ReaddressOutcome::BadRequest:
-        return {BoxKind::Error, "IDCS_ONVIF_BAD_ADDRESS"};
-    case ReaddressOutcome::OutOfReach:
-        *detail = QString::fromStdString(result.detail);
-        return {BoxKind::Error, "IDCS_ONVIF_OUT_OF_REACH"};
-    case ReaddressOutcome::CallFailed:
-        break;
-    }
-    switch (result.call) {
-    case Outcome::WrongCredentials:
-        return {BoxKind::Error, "IDCS_ONVIF_WRONG_CREDENTIALS"};
-    case Outcome::Locked:
-        return {BoxKind::Error, "IDCS_ONVIF_LOCKED"};
-    case Outcome::NoAnswer:
-        return {BoxKind::Warning, "IDCS_ONVIF_NO_ANSWER"};
-    case Outcome::OutOfReach:
-        *detail = QString::fromStdString(result.detail);
-        return {BoxKind::Error, "IDCS_ONVIF_OUT_OF_REACH"};
-    case Outcome::CertificateChanged:
-        return {BoxKind::Error, "IDCS_ONVIF_CERTIFICATE_CHANGED"};
-    case Outcome::ClockOff:
+    const Outcome outcome = onvif::OutcomeOfReaddress(result);
+    switch (outcome) {
+    case Outcome::Done:
+        // The camera's own sentence: it answers at its new address.
+        if (!result.clockOff)
+            return {BoxKind::Information, "IDCS_ONVIF_READDRESS_DONE"};
         *detail = QString::number(result.clockOffset);
-        return {BoxKind::Error, "IDCS_ONVIF_CLOCK_OFF_D"};
-    case Outcome::Conflict: {
+        return {BoxKind::Information, "IDCS_ONVIF_READDRESS_DONE_CLOCK_OFF_D"};
+    case Outcome::CameraClockOff:
+        *detail = QString::number(result.clockOffset);
+        break;
+    case Outcome::CameraConflict: {
         QStringList hosts;
         for (const std::string& host : result.claimants)
             hosts << QString::fromStdString(host);
         *detail = hosts.join(QStringLiteral(", "));
-        return {BoxKind::Error, "IDCS_ONVIF_CONFLICT_D"};
-    }
-    case Outcome::Fault:
-    case Outcome::BadReply:
-    case Outcome::TooLarge:
-    case Outcome::Done:
-    case Outcome::NotSupported: // not outcomes of re-addressing
-    case Outcome::InvalidInput:
-    case Outcome::Cancelled:
         break;
     }
-    *detail = QString::fromStdString(result.detail);
-    return {BoxKind::Error, "IDCS_ONVIF_FAULT_D"};
+    case Outcome::CameraNotConfirmed:
+    case Outcome::CameraNoAnswer:
+    case Outcome::CameraWrongCredentials:
+    case Outcome::CameraLocked:
+    case Outcome::CameraCertificateChanged:
+    case Outcome::CameraBadAddress:
+        break;
+    default: // out of reach, and the faults: the engine's sentence
+        *detail = QString::fromStdString(result.detail);
+        break;
+    }
+    const bool mayPass =
+        outcome == Outcome::CameraNotConfirmed || outcome == Outcome::CameraNoAnswer;
+    return {mayPass ? BoxKind::Warning : BoxKind::Error, lorvex::RowOf(outcome).key};
 }
 
 QString CameraOutOfReachWhere(const onvif::CameraRecord& camera) {
@@ -241,67 +182,4 @@ commission::PlanDevice CameraPlanDevice(const DevInfo& camera) {
 void AwaitCameraRoute(const onvif::CameraRecord& camera) {
     if (camera.reach == onvif::Reach::LinkLocal)
         EnsureLinkLocalRoute(camera.localAddress);
-}
-
-commission::DeviceStatus CameraRefusal(onvif::Outcome call) {
-    using commission::BatchState;
-    using commission::RefusalReason;
-    using onvif::Outcome;
-    const auto refused = [](RefusalReason reason) {
-        return commission::DeviceStatus{BatchState::Refused, reason};
-    };
-    switch (call) {
-    case Outcome::WrongCredentials:
-        return refused(RefusalReason::Credentials);
-    case Outcome::Locked:
-        return refused(RefusalReason::Locked);
-    case Outcome::NoAnswer:
-        return refused(RefusalReason::NoAnswer);
-    case Outcome::OutOfReach:
-        return refused(RefusalReason::OutOfReach);
-    case Outcome::CertificateChanged:
-        return refused(RefusalReason::CertificateChanged);
-    case Outcome::ClockOff:
-        return refused(RefusalReason::ClockOff);
-    case Outcome::Conflict:
-        return refused(RefusalReason::Identity); // two hosts claim it: as two keys for a MAC
-    case Outcome::NotSupported:
-        return refused(RefusalReason::Unsupported);
-    case Outcome::Done:
-    case Outcome::BadReply:
-    case Outcome::TooLarge:
-    case Outcome::Fault:
-    case Outcome::InvalidInput:
-    case Outcome::Cancelled:
-        break;
-    }
-    return refused(RefusalReason::Fault);
-}
-
-commission::DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified) {
-    if (outcome != onvif::Outcome::Done)
-        return CameraRefusal(outcome);
-    return {verified ? commission::BatchState::Done : commission::BatchState::NotConfirmed};
-}
-
-commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result) {
-    using commission::BatchState;
-    using commission::RefusalReason;
-    using onvif::Outcome;
-    const auto refused = [](RefusalReason reason) {
-        return commission::DeviceStatus{BatchState::Refused, reason, 0, false, false};
-    };
-    switch (result.outcome) {
-    case onvif::ReaddressOutcome::Done:
-        return {BatchState::Done, RefusalReason::None, 0, false, false};
-    case onvif::ReaddressOutcome::NotConfirmed:
-        return {BatchState::NotConfirmed, RefusalReason::None, 0, false, false};
-    case onvif::ReaddressOutcome::OutOfReach:
-        return refused(RefusalReason::OutOfReach);
-    case onvif::ReaddressOutcome::BadRequest:
-        return refused(RefusalReason::Rule);
-    case onvif::ReaddressOutcome::CallFailed:
-        break;
-    }
-    return CameraRefusal(result.call);
 }

@@ -8,26 +8,26 @@
 #include "BatchRunner.h"
 #include "DeviceActionRules.h"
 #include "DevInfo.h"
+#include "DeviceMerge.h"
+#include "DeviceRecord.h"
 #include "OnvifReaddress.h"
 #include "OnvifSearch.h"
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
-// The type code of an ONVIF camera's record (productSeries); no maker's
-// device has it, since theirs all hold "ZVK".
-extern const char kCameraTypeCode[];
+// The type code of an ONVIF camera's record (productSeries).
+using devicelist::kCameraTypeCode;
 
-// A new record for camera (the caller owns it): name and model from the
-// scopes until GetDeviceInformation's model, firmware from it; IP and HTTP
-// port from the chosen XAddr; the MAC when known, else the endpoint as the
-// list's key; event SEARCH_EVENT_NEW. Fields with no ONVIF source stay empty
-// (activation: neither state).
+// A new record for camera (the caller owns it): the fields of its
+// devicelist::DeviceRecord; the MAC when known, else the endpoint as the
+// list's key; event SEARCH_EVENT_NEW. Fields with no ONVIF source stay
+// empty (activation: neither state).
 DevInfo* NewCameraRecord(const onvif::CameraRecord& camera);
 
 // One change for the device list: add, change or remove the record with
@@ -37,12 +37,10 @@ struct RowStep {
     DevInfo* device;
 };
 
-// Decides the rows of a list fed by both searches, on the window's thread.
-// A device both searches see with one MAC is one row, the maker's record
-// leading: its camera row goes when the maker's device comes and returns
-// when it goes. A camera is listed under its MAC unless another camera's
-// row holds that MAC, then under its endpoint, so that two cameras never
-// share a row; a serial number decides nothing.
+// The rows of a list fed by both searches, on the window's thread:
+// devicelist::DeviceMerge's rule (one row per device, the maker's record
+// leading, two cameras never sharing a row) turned into records. A camera
+// row's key (DevInfo::mac) is its MAC, or its endpoint.
 class CameraRowMerge {
 public:
     CameraRowMerge() = default;
@@ -56,17 +54,12 @@ public:
     void clear();
 
 private:
-    struct Camera {
-        DevInfo record; // as the camera search gave it: mac its own or the endpoint
-        QString key;    // its row's key; empty while a maker's record stands for it
-    };
-    QList<RowStep> takeMaker(DevInfo* device, int event);
-    QList<RowStep> takeCamera(DevInfo* device, int event);
-    QString chooseKey(const DevInfo& camera) const;
+    DevInfo* cameraStep(const devicelist::MergeStep& step, DevInfo** own);
 
-    QSet<QString> m_makerMacs;
-    QHash<QString, Camera> m_cameras;     // every camera present, by endpoint
-    QHash<QString, QString> m_cameraKeys; // row key to the endpoint holding it
+    devicelist::DeviceMerge m_merge;
+    std::vector<devicelist::MergeStep> m_steps;
+    // Every camera present, by endpoint, as the camera search gave it.
+    QHash<QString, DevInfo> m_cameras;
 };
 
 // Runs the camera search and hands every camera event over as a new record
@@ -121,14 +114,3 @@ commission::PlanDevice CameraPlanDevice(const DevInfo& camera);
 // place (EnsureLinkLocalRoute), so that the first call does not go out
 // before it. Nothing for any other camera. Blocks: off the window thread.
 void AwaitCameraRoute(const onvif::CameraRecord& camera);
-
-// A camera's re-address result as a batch row's final status: done, not
-// confirmed, or refused for wrong credentials, locked, no answer, out of
-// reach, an address rule (the camera would not take the values), or a
-// fault (any other failure).
-commission::DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result);
-// A camera call's failure in a batch's terms (Refused with its reason; an
-// offer the camera lacks is Unsupported).
-commission::DeviceStatus CameraRefusal(onvif::Outcome call);
-// A camera action's end: Done only when it read back what it was asked.
-commission::DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified);

@@ -122,22 +122,14 @@ void ClockDialog::buildFields() {
     grid->addWidget(plainLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), 4, 2);
     grid->addWidget(m_cameraPassword, 4, 3);
     grid->setColumnStretch(4, 1);
-    QVBoxLayout* column = new QVBoxLayout(body());
-    column->setContentsMargins(12, 10, 12, 8);
-    column->setSpacing(8);
-    column->addLayout(grid);
+    buildBodyColumn(grid);
 }
 
 void ClockDialog::buildTree() {
-    m_tree = named(new VistaTreeWidget(body()), "planTree");
-    m_tree->setColumnCount(ColCount);
-    m_tree->setHeaderLabels({GetText("IDCS_SITE_REPORT_MAC"), GetText("IDCS_DEVICE_NAME"),
-                             GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_CLOCK_BEFORE"),
-                             GetText("IDCS_CLOCK_AFTER"), GetText("IDCS_BATCH_STATUS")});
-    const int widths[ColCount] = {170, 120, 120, 125, 135, 200};
-    for (int c = 0; c < ColCount; ++c)
-        m_tree->setColumnWidth(c, widths[c]);
-    m_tree->header()->setStretchLastSection(true);
+    buildPlanTree({GetText("IDCS_SITE_REPORT_MAC"), GetText("IDCS_DEVICE_NAME"),
+                   GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_CLOCK_BEFORE"),
+                   GetText("IDCS_CLOCK_AFTER"), GetText("IDCS_BATCH_STATUS")},
+                  {170, 120, 120, 125, 135, 200});
     m_statuses.assign(m_plan.size(), DeviceStatus{});
     for (const PlanEntry& e : m_plan) {
         QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);

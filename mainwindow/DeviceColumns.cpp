@@ -1,6 +1,7 @@
 #include "DeviceColumns.h"
 
 #include "DevInfo.h"
+#include "DeviceRecord.h"
 #include "LanguageSrc.h"
 
 const DeviceColumn kDeviceColumns[kDeviceColumnCount] = {
@@ -25,7 +26,7 @@ const char* const kTypes[][2] = {
     {"ZVK_STORAGE", "IDCS_ZVK_STORAGE"},
     {"ZVK_DECODER", "IDCS_ZVK_DECODER"},
     {"ZVK_NETKEYBOARD", "IDCS_ZVK_NETKEYBOARD"},
-    {"ONVIF", "IDCS_ONVIF_CAMERA"},
+    {devicelist::kCameraTypeCode, "IDCS_ONVIF_CAMERA"},
 };
 
 } // namespace

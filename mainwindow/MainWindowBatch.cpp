@@ -190,7 +190,7 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
                           commission::RefusalReason::None, 0, false, false});
         };
         AwaitCameraRoute(camera);
-        *out = CameraBatchStatus(onvif::Readdress(camera, request, search, step));
+        *out = commission::CameraBatchStatus(onvif::Readdress(camera, request, search, step));
         return true;
     };
     // A camera's name and clock: its own action with the batch's login,
@@ -216,7 +216,7 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
         onvif::RenameRequest request;
         request.name = entry.name;
         const onvif::RenameResult r = onvif::Rename(record, request, context());
-        *out = CameraActionStatus(r.outcome, r.verified);
+        *out = commission::CameraActionStatus(r.outcome, r.verified);
         return true;
     };
     services.setClock = [camera, context](const commission::PlanEntry& entry, const std::string&) {
@@ -230,7 +230,7 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
         request.ntpServer = entry.ntp;
         request.timeZone = entry.timeZone;
         const onvif::ClockResult r = onvif::SetClock(record, request, context());
-        return CameraActionStatus(r.outcome, r.verified);
+        return commission::CameraActionStatus(r.outcome, r.verified);
     };
     return services;
 }

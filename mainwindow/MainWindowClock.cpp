@@ -88,7 +88,7 @@ ClockDialog::SetClockFn MainWindow::clockService() {
                         RefusalReason::None, 0, false, false};
             onvif::ReaddressResult failed;
             failed.call = r.outcome;
-            return CameraBatchStatus(failed);
+            return commission::CameraBatchStatus(failed);
         }
         lorvex::ClockReadings::Reading before;
         offsets->beforeKnown = readings->Latest(entry.device.mac, &before);

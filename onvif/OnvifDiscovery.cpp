@@ -1,7 +1,5 @@
 #include "OnvifDiscovery.h"
 
-#include <sodium.h>
-
 #include <cctype>
 #include <cstdio>
 
@@ -181,19 +179,6 @@ std::string BuildProbe(const std::string& messageId, ProbeType type) {
     return s;
 }
 
-std::string NewMessageId() {
-    unsigned char b[16];
-    randombytes_buf(b, sizeof b);
-    b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
-    b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
-    char text[64];
-    std::snprintf(text, sizeof text,
-                  "urn:uuid:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                  b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12],
-                  b[13], b[14], b[15]);
-    return text;
-}
-
 bool IsVideoDevice(const DiscoveryMatch& match) {
     const std::string nvt = std::string("{") + kNsNetwork + "}NetworkVideoTransmitter";
     for (const std::string& t : match.types)
@@ -216,36 +201,6 @@ std::string ScopeValue(const std::vector<std::string>& scopes, const std::string
         if (StartsWithNoCase(scope, 0, prefix))
             return PercentDecode(scope.substr(prefix.size()));
     return std::string();
-}
-
-std::string NormaliseMac(const std::string& text) {
-    std::string digits;
-    if (text.size() == 12) {
-        digits = text;
-    } else if (text.size() == 17) {
-        const char sep = text[2];
-        if (sep != ':' && sep != '-')
-            return std::string();
-        for (size_t i = 0; i < 17; ++i) {
-            if (i % 3 == 2) {
-                if (text[i] != sep)
-                    return std::string();
-            } else {
-                digits.push_back(text[i]);
-            }
-        }
-    } else {
-        return std::string();
-    }
-    std::string out;
-    for (size_t i = 0; i < 12; ++i) {
-        if (HexValue(digits[i]) < 0)
-            return std::string();
-        if (i > 0 && i % 2 == 0)
-            out.push_back(':');
-        out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(digits[i]))));
-    }
-    return out;
 }
 
 bool ParseIPv4(const std::string& text, std::uint32_t* out) {

@@ -50,9 +50,6 @@ DiscoveryRead ParseDiscovery(const char* data, std::size_t size, DiscoveryMessag
 // A Probe with this message identifier ("urn:uuid:...") asking for type.
 std::string BuildProbe(const std::string& messageId, ProbeType type);
 
-// A new "urn:uuid:" identifier (random version 4 UUID).
-std::string NewMessageId();
-
 // True for a video device: a type NetworkVideoTransmitter in the dn
 // namespace, or a scope onvif://www.onvif.org/type/video_encoder or
 // .../type/NetworkVideoTransmitter.
@@ -62,10 +59,6 @@ bool IsVideoDevice(const DiscoveryMatch& match);
 // first such scope (key compared without regard to case), or empty.
 // Decoded control characters are dropped.
 std::string ScopeValue(const std::vector<std::string>& scopes, const std::string& key);
-
-// A MAC text of 12 hex digits, with ':' or '-' between pairs or without
-// separators, any case, as "AA:BB:CC:DD:EE:FF"; empty for anything else.
-std::string NormaliseMac(const std::string& text);
 
 // One XAddr split into its parts: only http or https, a dotted-quad or a
 // bracketed IPv6 host, a port (default 80 / 443) and a path.

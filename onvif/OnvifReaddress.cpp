@@ -186,4 +186,52 @@ int PrefixLength(const std::string& mask) {
     return m == expected ? n : -1;
 }
 
+lorvex::Outcome OutcomeOfCall(Outcome call) {
+    using lorvex::Outcome;
+    switch (call) {
+    case onvif::Outcome::Done:
+        return Outcome::Done;
+    case onvif::Outcome::WrongCredentials:
+        return Outcome::CameraWrongCredentials;
+    case onvif::Outcome::Locked:
+        return Outcome::CameraLocked;
+    case onvif::Outcome::NoAnswer:
+        return Outcome::CameraNoAnswer;
+    case onvif::Outcome::BadReply:
+        return Outcome::CameraBadReply;
+    case onvif::Outcome::TooLarge:
+        return Outcome::CameraTooLarge;
+    case onvif::Outcome::OutOfReach:
+        return Outcome::CameraOutOfReach;
+    case onvif::Outcome::CertificateChanged:
+        return Outcome::CameraCertificateChanged;
+    case onvif::Outcome::ClockOff:
+        return Outcome::CameraClockOff;
+    case onvif::Outcome::Conflict:
+        return Outcome::CameraConflict;
+    case onvif::Outcome::Fault:
+    case onvif::Outcome::NotSupported:
+    case onvif::Outcome::InvalidInput:
+    case onvif::Outcome::Cancelled:
+        break;
+    }
+    return Outcome::CameraRefused;
+}
+
+lorvex::Outcome OutcomeOfReaddress(const ReaddressResult& result) {
+    switch (result.outcome) {
+    case ReaddressOutcome::Done:
+        return lorvex::Outcome::Done;
+    case ReaddressOutcome::NotConfirmed:
+        return lorvex::Outcome::CameraNotConfirmed;
+    case ReaddressOutcome::OutOfReach:
+        return lorvex::Outcome::CameraOutOfReach;
+    case ReaddressOutcome::BadRequest:
+        return lorvex::Outcome::CameraBadAddress;
+    case ReaddressOutcome::CallFailed:
+        break;
+    }
+    return OutcomeOfCall(result.call);
+}
+
 } // namespace onvif

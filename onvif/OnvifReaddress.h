@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "OnvifClient.h"
+#include "Outcomes.h"
 #include "OnvifSearch.h"
 
 namespace onvif {
@@ -82,5 +83,15 @@ std::string OutOfReachDetail(const CameraRecord& camera);
 
 // A mask "255.255.255.0" as a prefix length; -1 when not contiguous.
 int PrefixLength(const std::string& mask);
+
+// A call's outcome as a row of the one outcome table (search/Outcomes.h),
+// which gives its window text, command-line words and exit status: Done
+// for Done; a fault, and what no camera action of an installer meets as its
+// end (NotSupported, InvalidInput, Cancelled), is CameraRefused.
+lorvex::Outcome OutcomeOfCall(Outcome call);
+
+// A re-address's outcome in the same table: Done, CameraNotConfirmed,
+// CameraOutOfReach, CameraBadAddress, or its failed call's.
+lorvex::Outcome OutcomeOfReaddress(const ReaddressResult& result);
 
 } // namespace onvif

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "DeviceIds.h"
 #include "HostNet.h"
 #include "OnvifTable.h"
 #include "SearchReprobe.h"
@@ -323,7 +324,7 @@ void CameraSearch::Impl::SendPair(int pair, Clock::time_point now) {
     group.sin_port = htons(kDiscoveryPort);
     inet_pton(AF_INET, kDiscoveryGroup, &group.sin_addr);
     for (ProbeType type : {ProbeType::NetworkVideoTransmitter, ProbeType::Device}) {
-        SentProbe probe{NewMessageId(), pair, now};
+        SentProbe probe{devicelist::NewMessageId(), pair, now};
         const std::string datagram = BuildProbe(probe.id, type);
         for (const CardSocket& s : sockets)
             sendto(s.fd, datagram.data(), datagram.size(), 0,

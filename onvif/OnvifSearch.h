@@ -48,7 +48,8 @@ public:
     // Every camera present now, in the order first seen.
     std::vector<CameraRecord> Cameras() const;
     // The camera whose endpoint equals key or whose MAC equals key (any
-    // MAC form NormaliseMac reads; the first heard of those with it);
+    // spelling devicelist::CanonicalMac reads; the first heard of those
+    // with it);
     // false when none. Contested (CameraRecord::contested) also when
     // another endpoint carries its MAC.
     bool Find(const std::string& key, CameraRecord* out) const;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "DeviceIds.h"
 #include "OnvifXml.h"
 #include "Secret.h"
 
@@ -260,7 +261,7 @@ SoapRead ReadNetworkInterfaces(const std::string& body, std::vector<NetworkInter
         const std::string enabled = e.ChildText(kNsSchema, "Enabled");
         n.enabled = Field(enabled).empty() || IsTrue(enabled);
         if (const XmlElement* hw = e.Path({{kNsSchema, "Info"}, {kNsSchema, "HwAddress"}}))
-            n.mac = NormaliseMac(Field(hw->text));
+            n.mac = devicelist::CanonicalMac(Field(hw->text), devicelist::MacSpelling::Any);
         if (const XmlElement* config = e.Path({{kNsSchema, "IPv4"}, {kNsSchema, "Config"}})) {
             if (const XmlElement* manual = config->Child(kNsSchema, "Manual")) {
                 n.ip = Field(manual->ChildText(kNsSchema, "Address"));

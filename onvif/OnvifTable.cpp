@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "DeviceIds.h"
+
 namespace onvif {
 namespace {
 
@@ -49,7 +51,7 @@ CameraRecord RecordFromMatch(const DiscoveryMatch& match, const Card& card,
     r.metadataVersion = match.metadataVersion;
     r.name = ScopeValue(match.scopes, "name");
     r.hardware = ScopeValue(match.scopes, "hardware");
-    r.mac = NormaliseMac(ScopeValue(match.scopes, "MAC"));
+    r.mac = devicelist::CanonicalMac(ScopeValue(match.scopes, "MAC"), devicelist::MacSpelling::Any);
     r.interfaceName = card.name;
     r.localAddress = Dotted(card.address);
     r.source = source;
@@ -209,7 +211,9 @@ bool CameraTable::Find(const std::string& key, CameraRecord* out) const {
     auto it = m_entries.find(key);
     if (it != m_entries.end())
         found = &it->second;
-    const std::string mac = found != nullptr ? found->record.mac : NormaliseMac(key);
+    const std::string mac = found != nullptr
+                                ? found->record.mac
+                                : devicelist::CanonicalMac(key, devicelist::MacSpelling::Any);
     std::vector<std::string> claimants;
     size_t carriers = 0;
     if (!mac.empty()) {
@@ -252,7 +256,7 @@ bool CameraTable::SetInformation(const std::string& endpoint, const DeviceInform
 bool CameraTable::SetMac(const std::string& endpoint, const std::string& mac,
                          CameraEvents* events) {
     auto it = m_entries.find(endpoint);
-    const std::string normal = NormaliseMac(mac);
+    const std::string normal = devicelist::CanonicalMac(mac, devicelist::MacSpelling::Any);
     if (it == m_entries.end() || normal.empty() || !it->second.record.mac.empty())
         return false;
     it->second.record.mac = normal;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "DeviceIds.h"
 #include "LorvexSearch.h"
 #include "MarkupSTL.h"
 #include "SearchWire.h"
@@ -76,10 +77,12 @@ void CLorvexManage::SearchCallback(char* mac, int code, const char* xml, void* u
 }
 
 bool CLorvexManage::NormalizeMac(const char* text, char out[18]) {
-    lorvex::wire::MacBytes mac{};
-    if (!ParseMacText(text, &mac))
+    if (text == nullptr)
         return false;
-    lorvex::wire::FormatMac(mac, out);
+    const std::string mac = devicelist::CanonicalMac(std::string_view(text, strnlen(text, 18)));
+    if (mac.empty())
+        return false;
+    std::memcpy(out, mac.c_str(), mac.size() + 1);
     return true;
 }
 

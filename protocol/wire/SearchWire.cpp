@@ -1,5 +1,7 @@
 #include "SearchWire.h"
 
+#include "DeviceIds.h"
+
 #include <cstring>
 
 namespace lorvex::wire {
@@ -8,16 +10,6 @@ namespace {
 constexpr unsigned char kMagic[4] = {'L', 'V', 'X', 'S'};
 constexpr std::size_t kMacOffset = 12;
 constexpr std::size_t kMacTextSize = 17;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 void PutU16(std::string& out, std::size_t at, std::uint32_t v) {
     out[at] = static_cast<char>((v >> 8) & 0xFF);
@@ -41,18 +33,9 @@ bool KnownKind(unsigned char k) {
 } // namespace
 
 bool ParseMac(std::string_view text, MacBytes* out) {
-    if (text.size() != kMacTextSize)
-        return false;
     MacBytes mac{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        const int hi = HexValue(text[i * 3]);
-        const int lo = HexValue(text[i * 3 + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        if (i < 5 && text[i * 3 + 2] != ':')
-            return false;
-        mac[i] = static_cast<unsigned char>(hi * 16 + lo);
-    }
+    if (!devicelist::ParseMacBytes(text, mac.data()))
+        return false;
     if (out)
         *out = mac;
     return true;

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "DeviceIds.h"
 #include "NetNamespace.h"
 #include "SimulatorProcess.h"
 #include "SoapReader.h"
@@ -182,7 +183,7 @@ TEST_F(DevsimOnvif, EachProbeTypeIsAnsweredByUnicastFromTheRightDevices) {
         {"", {kHall, kYard, kPrinter}},
     };
     for (const auto& c : cases) {
-        const std::string id = wsd::NewMessageId();
+        const std::string id = devicelist::NewMessageId();
         const auto got = Ask(Probe(id, c.types), c.answering.size());
         const auto matches = ByEndpoint(got, "ProbeMatches");
         EXPECT_EQ(matches.size(), c.answering.size()) << c.types;
@@ -215,7 +216,7 @@ TEST_F(DevsimOnvif, HostileProbesGetNothingAndHarmNothing) {
         EXPECT_TRUE(Ask(text, 0).empty()) << text.substr(0, 60);
     // Still there (the vanishing camera may be gone by now).
     const auto matches =
-        ByEndpoint(Ask(Probe(wsd::NewMessageId(), "tds:Device"), 3), "ProbeMatches");
+        ByEndpoint(Ask(Probe(devicelist::NewMessageId(), "tds:Device"), 3), "ProbeMatches");
     EXPECT_TRUE(matches.count(kYard));
     EXPECT_TRUE(matches.count(kPrinter));
 }
@@ -230,7 +231,7 @@ TEST_F(DevsimOnvif, ByeOnVanishAndAtExit) {
                            "Bye");
     ASSERT_TRUE(byes.count(kHall));
     EXPECT_EQ(byes.at(kHall).source, "10.77.0.71");
-    const std::string id = wsd::NewMessageId();
+    const std::string id = devicelist::NewMessageId();
     EXPECT_EQ(ByEndpoint(Ask(Probe(id, ""), 2), "ProbeMatches").count(kHall), 0u)
         << "a vanished camera answers no probe";
     s_sim->Stop();

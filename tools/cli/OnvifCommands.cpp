@@ -18,19 +18,8 @@
 namespace onvif_cli {
 
 using lorvex::Outcome;
-const int kNotConfirmed = lorvex::ExitCodeOf(Outcome::CameraNotConfirmed);
 const int kOutOfReach = lorvex::ExitCodeOf(Outcome::CameraOutOfReach);
-const int kWrongCredentials = lorvex::ExitCodeOf(Outcome::CameraWrongCredentials);
-const int kLocked = lorvex::ExitCodeOf(Outcome::CameraLocked);
-const int kNoAnswer = lorvex::ExitCodeOf(Outcome::CameraNoAnswer);
-const int kBadReply = lorvex::ExitCodeOf(Outcome::CameraBadReply);
-const int kTooLarge = lorvex::ExitCodeOf(Outcome::CameraTooLarge);
-const int kRefused = lorvex::ExitCodeOf(Outcome::CameraRefused);
-const int kBadAddress = lorvex::ExitCodeOf(Outcome::CameraBadAddress);
 const int kUnsupported = lorvex::ExitCodeOf(Outcome::CameraUnsupported);
-const int kCertificateChanged = lorvex::ExitCodeOf(Outcome::CameraCertificateChanged);
-const int kClockOff = lorvex::ExitCodeOf(Outcome::CameraClockOff);
-const int kConflict = lorvex::ExitCodeOf(Outcome::CameraConflict);
 const int kBadPicture = lorvex::ExitCodeOf(Outcome::CameraBadPicture);
 const int kPictureTooLarge = lorvex::ExitCodeOf(Outcome::CameraPictureTooLarge);
 
@@ -72,36 +61,7 @@ void JudgeOnWholeWindow(onvif::CameraSearch& search, const std::string& key,
     search.Find(key, camera);
 }
 
-int ExitFor(onvif::Outcome call) {
-    switch (call) {
-    case onvif::Outcome::Done:
-        return 0;
-    case onvif::Outcome::WrongCredentials:
-        return kWrongCredentials;
-    case onvif::Outcome::Locked:
-        return kLocked;
-    case onvif::Outcome::NoAnswer:
-        return kNoAnswer;
-    case onvif::Outcome::BadReply:
-        return kBadReply;
-    case onvif::Outcome::TooLarge:
-        return kTooLarge;
-    case onvif::Outcome::Fault:
-    case onvif::Outcome::NotSupported: // not an outcome of re-addressing
-    case onvif::Outcome::InvalidInput:
-    case onvif::Outcome::Cancelled:
-        return kRefused;
-    case onvif::Outcome::OutOfReach:
-        return kOutOfReach;
-    case onvif::Outcome::CertificateChanged:
-        return kCertificateChanged;
-    case onvif::Outcome::ClockOff:
-        return kClockOff;
-    case onvif::Outcome::Conflict:
-        return kConflict;
-    }
-    return kBadReply;
-}
+int ExitFor(onvif::Outcome call) { return lorvex::ExitCodeOf(onvif::OutcomeOfCall(call)); }
 
 // The link-local route the camera's XAddr needs, as the window adds it, in
 // place before the first call goes there; what keeps it out, on stderr.
@@ -265,19 +225,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
                 (advice.empty() ? ResultLine(r, request.ip) : advice).c_str());
     if (r.clockOff && r.call != onvif::Outcome::ClockOff)
         std::printf("%s: note: %s\n", camera.endpoint.c_str(), ClockNote(r.clockOffset).c_str());
-    switch (r.outcome) {
-    case onvif::ReaddressOutcome::Done:
-        return 0;
-    case onvif::ReaddressOutcome::NotConfirmed:
-        return kNotConfirmed;
-    case onvif::ReaddressOutcome::OutOfReach:
-        return kOutOfReach;
-    case onvif::ReaddressOutcome::BadRequest:
-        return kBadAddress;
-    case onvif::ReaddressOutcome::CallFailed:
-        return ExitFor(r.call);
-    }
-    return kBadReply;
+    return lorvex::ExitCodeOf(onvif::OutcomeOfReaddress(r));
 }
 
 int RunSetIp(const cli::ParsedArgs& args, std::string* password) {
@@ -327,7 +275,7 @@ int RunRename(const cli::ParsedArgs& args, std::string* password) {
     if (!r.verified) {
         std::printf("%s: not confirmed: the camera took the name but reads back \"%s\"\n",
                     camera.endpoint.c_str(), format::TerminalText(r.nameAfter).c_str());
-        return kNotConfirmed;
+        return lorvex::ExitCodeOf(lorvex::Outcome::CameraNotConfirmed);
     }
     std::printf("%s: done: the camera's name reads back \"%s\"%s\n", camera.endpoint.c_str(),
                 format::TerminalText(r.nameAfter).c_str(),
@@ -438,50 +386,6 @@ int32_t CameraBatch::Send(const commission::PlanEntry& entry, const std::string&
     }
 }
 
-namespace {
-
-// A camera action's refusal in the batch's terms.
-commission::DeviceStatus RefusalOf(onvif::Outcome outcome) {
-    using commission::RefusalReason;
-    RefusalReason why = RefusalReason::Fault;
-    switch (outcome) {
-    case onvif::Outcome::WrongCredentials:
-        why = RefusalReason::Credentials;
-        break;
-    case onvif::Outcome::Locked:
-        why = RefusalReason::Locked;
-        break;
-    case onvif::Outcome::NoAnswer:
-        why = RefusalReason::NoAnswer;
-        break;
-    case onvif::Outcome::OutOfReach:
-        why = RefusalReason::OutOfReach;
-        break;
-    case onvif::Outcome::CertificateChanged:
-        why = RefusalReason::CertificateChanged;
-        break;
-    case onvif::Outcome::ClockOff:
-        why = RefusalReason::ClockOff;
-        break;
-    case onvif::Outcome::NotSupported:
-        why = RefusalReason::Unsupported;
-        break;
-    default:
-        break;
-    }
-    return {commission::BatchState::Refused, why, 0, false, false};
-}
-
-// Done when the action read back what it was asked, else not confirmed.
-commission::DeviceStatus ActionStatus(onvif::Outcome outcome, bool verified) {
-    if (outcome != onvif::Outcome::Done)
-        return RefusalOf(outcome);
-    return {verified ? commission::BatchState::Done : commission::BatchState::NotConfirmed,
-            commission::RefusalReason::None, 0, false, false};
-}
-
-} // namespace
-
 onvif::ActionContext CameraBatch::Context(const std::string& password) const {
     onvif::ActionContext context;
     context.user = m_user;
@@ -499,7 +403,7 @@ bool CameraBatch::Rename(const commission::PlanEntry& entry, const std::string& 
     onvif::RenameRequest request;
     request.name = entry.name;
     const onvif::RenameResult r = onvif::Rename(camera, request, Context(password));
-    *out = ActionStatus(r.outcome, r.verified);
+    *out = commission::CameraActionStatus(r.outcome, r.verified);
     return true;
 }
 
@@ -514,7 +418,7 @@ commission::DeviceStatus CameraBatch::SetClock(const commission::PlanEntry& entr
     request.ntpServer = entry.ntp;
     request.timeZone = entry.timeZone;
     const onvif::ClockResult r = onvif::SetClock(camera, request, Context(password));
-    return ActionStatus(r.outcome, r.verified);
+    return commission::CameraActionStatus(r.outcome, r.verified);
 }
 
 } // namespace onvif_cli

@@ -17,6 +17,7 @@
 #include "AddressPlan.h"
 #include "DeviceFormat.h"
 #include "BatchRunner.h"
+#include "DeviceMerge.h"
 #include "OnvifActions.h"
 #include "OnvifCamera.h"
 #include "OnvifClient.h"
@@ -26,14 +27,10 @@
 
 namespace onvif_cli {
 
-// The type a camera row shows in the productSeries column.
-extern const char kCameraType[]; // "ONVIF camera"
-
-// Exit statuses of set-ip for an ONVIF camera beside 0 (done), the usage
-// error's and that of a device not found, which mean what they mean for the
-// maker's devices; each is its outcome's in lorvex::Outcome's table.
-extern const int kNotConfirmed, kOutOfReach, kWrongCredentials, kLocked, kNoAnswer, kBadReply,
-    kTooLarge, kRefused, kBadAddress, kCertificateChanged, kClockOff, kConflict;
+// Exit statuses of camera outcomes the commands name themselves, each its
+// outcome's in lorvex::Outcome's table (set-ip's others come through
+// onvif::OutcomeOfReaddress).
+extern const int kOutOfReach;
 extern const int kUnsupported; // restore or activate asked of an ONVIF camera
 // snapshot: the picture is no JPEG read whole, or past the byte bound.
 extern const int kBadPicture, kPictureTooLarge;
@@ -50,15 +47,15 @@ std::string ClockNote(long long offset);
 
 void SetStopFlag(const std::atomic<bool>* stop);
 
-// A camera as a list row: name, address and HTTP port of its reachable
-// XAddr (ipAddr2: the host of its first other XAddr), MAC, the
-// type kCameraType, model (GetDeviceInformation's, else the hardware
-// scope), firmware, httpType 1 for https; every other field empty.
+// A camera as a list row: the fields of its devicelist::DeviceRecord
+// (type devicelist::kCameraTypeCode), httpType 1 for https; every other
+// field empty.
 SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event);
 
-// One list: the maker's devices (with their identities) and the cameras.
-// A camera with the MAC of a listed device is that device's row (its
-// endpoint is added); others become rows of their own after the devices.
+// One list: the maker's devices (with their identities) and the cameras,
+// one row per device by devicelist::DeviceMerge: a camera with the MAC of a
+// listed device is that device's row (its endpoint is added); others
+// become rows of their own after the devices.
 // withInformation: every row also gets the columns manufacturer and serial
 // (a camera's from GetDeviceInformation; empty for the maker's devices and
 // for cameras that told nothing).
@@ -90,8 +87,8 @@ struct WatchLine {
 // one lock around every call.
 class WatchMerge {
 public:
-    using Clock = std::chrono::steady_clock;
-    explicit WatchMerge(std::chrono::milliseconds grace) : m_grace(grace) {}
+    using Clock = devicelist::DeviceMerge::Clock;
+    explicit WatchMerge(std::chrono::milliseconds grace) : m_merge(grace) {}
     // The lines a maker's event makes (identity: its identity state name).
     std::vector<WatchLine> Maker(const SEARCH_INFO& info, const std::string& identity);
     // The lines a camera event makes.
@@ -101,24 +98,17 @@ public:
     std::vector<WatchLine> Due(Clock::time_point now);
 
 private:
-    struct Held {
-        onvif::CameraRecord record;
-        bool shown = false;        // printed as a row of its own
-        Clock::time_point arrived; // when it began to wait for a row
-    };
-    bool Merged(const onvif::CameraRecord& camera) const;
-    std::string EndpointOf(const std::string& mac) const;
-    static WatchLine CameraLine(const onvif::CameraRecord& camera, int event);
-
-    std::chrono::milliseconds m_grace;
     struct MakerRow {
         SEARCH_INFO info;
         std::string identity;
     };
-    WatchLine MakerChanged(const std::string& mac) const;
+    WatchLine Line(const devicelist::MergeStep& step) const;
+    std::vector<WatchLine> Lines();
 
-    std::map<std::string, MakerRow> m_makers; // the maker's devices present, by MAC
-    std::map<std::string, Held> m_cameras;    // by endpoint
+    devicelist::DeviceMerge m_merge;
+    std::vector<devicelist::MergeStep> m_steps;
+    std::map<std::string, MakerRow> m_makers;             // the maker's devices present, by MAC
+    std::map<std::string, onvif::CameraRecord> m_cameras; // by endpoint
 };
 
 // Waits until `search` (started at `start` by the caller) lists the camera

@@ -8,11 +8,11 @@
 #include <map>
 #include <thread>
 
+#include "DeviceIds.h"
+#include "DeviceRecord.h"
 #include "OnvifClient.h"
 
 namespace onvif_cli {
-
-const char kCameraType[] = "ONVIF camera";
 
 namespace {
 
@@ -23,26 +23,19 @@ void Copy(char* field, size_t width, const std::string& text) {
 } // namespace
 
 SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event) {
+    const devicelist::DeviceRecord d = devicelist::RecordOf(camera);
     SEARCH_INFO row{};
     row.event = event;
-    Copy(row.devName, sizeof row.devName, camera.name);
-    Copy(row.ipAddr, sizeof row.ipAddr, camera.ip);
-    Copy(row.mac, sizeof row.mac, camera.mac);
-    Copy(row.productSeries, sizeof row.productSeries, kCameraType);
-    Copy(row.productModel, sizeof row.productModel,
-         camera.info.model.empty() ? camera.hardware : camera.info.model);
-    Copy(row.softwareVer, sizeof row.softwareVer, camera.info.firmware);
-    Copy(row.hardwareVer, sizeof row.hardwareVer, camera.info.hardwareId);
-    row.httpPort = camera.port;
-    onvif::XAddr x;
-    row.httpType = onvif::ParseXAddr(camera.xaddr, &x) && x.scheme == "https" ? 1 : 0;
-    // ipAddr2: the camera's other address, its link-local one beside a
-    // subnet address or the foreign one it is reached around.
-    for (const std::string& text : camera.xaddrs)
-        if (onvif::ParseXAddr(text, &x) && x.host != camera.ip) {
-            Copy(row.ipAddr2, sizeof row.ipAddr2, x.host);
-            break;
-        }
+    Copy(row.devName, sizeof row.devName, d.name);
+    Copy(row.ipAddr, sizeof row.ipAddr, d.ip);
+    Copy(row.ipAddr2, sizeof row.ipAddr2, d.ip2);
+    Copy(row.mac, sizeof row.mac, d.mac);
+    Copy(row.productSeries, sizeof row.productSeries, d.type);
+    Copy(row.productModel, sizeof row.productModel, d.model);
+    Copy(row.softwareVer, sizeof row.softwareVer, d.firmware);
+    Copy(row.hardwareVer, sizeof row.hardwareVer, d.hardware);
+    row.httpPort = d.httpPort;
+    row.httpType = d.https ? 1 : 0;
     return row;
 }
 
@@ -51,23 +44,27 @@ Listing MergeCameras(std::vector<SEARCH_INFO> devices, std::vector<std::string> 
     const auto extrasOf = [](const onvif::DeviceInformation& info) {
         return format::Extras{{"manufacturer", info.manufacturer}, {"serial", info.serial}};
     };
+    devicelist::DeviceMerge merge;
+    std::vector<devicelist::MergeStep> steps;
+    std::vector<std::string> macs;
+    for (const SEARCH_INFO& d : devices) {
+        macs.emplace_back(d.mac, strnlen(d.mac, sizeof d.mac));
+        merge.Maker(macs.back(), SEARCH_EVENT_NEW, &steps);
+    }
+    const auto now = devicelist::DeviceMerge::Clock::now();
+    for (const onvif::CameraRecord& camera : cameras)
+        merge.Camera(camera.endpoint, camera.mac, SEARCH_EVENT_NEW, now, &steps);
     Listing out;
-    out.endpoints.assign(devices.size(), std::string());
+    for (const std::string& mac : macs)
+        out.endpoints.push_back(merge.JoinedEndpoint(mac));
     if (withInformation)
         out.extras.assign(devices.size(), extrasOf({}));
     out.rows = std::move(devices);
     out.identities = std::move(identities);
     out.identities.resize(out.rows.size(), "unknown");
     for (const onvif::CameraRecord& camera : cameras) {
-        bool merged = false;
-        for (size_t i = 0; i < out.rows.size() && !camera.mac.empty(); ++i)
-            if (out.endpoints[i].empty() && camera.mac == out.rows[i].mac) {
-                out.endpoints[i] = camera.endpoint;
-                merged = true;
-                break;
-            }
-        if (merged)
-            continue;
+        if (merge.CameraKey(camera.endpoint).empty())
+            continue; // the maker's row of its MAC stands for it
         out.rows.push_back(CameraRow(camera, SEARCH_EVENT_NEW));
         out.identities.push_back("none");
         out.endpoints.push_back(camera.endpoint);
@@ -84,7 +81,7 @@ bool NamedForLogin(const onvif::CameraRecord& camera, const std::vector<std::str
     for (const std::string& name : named) {
         if (name == camera.endpoint)
             return true;
-        const std::string mac = onvif::NormaliseMac(name);
+        const std::string mac = devicelist::CanonicalMac(name, devicelist::MacSpelling::Any);
         if (!mac.empty() && mac == camera.mac)
             return true;
     }
@@ -179,117 +176,66 @@ commission::PlanDevice PlanDeviceOfCamera(const onvif::CameraRecord& camera) {
 
 std::vector<commission::PlanDevice> PlanDevices(std::vector<commission::PlanDevice> makers,
                                                 const std::vector<onvif::CameraRecord>& cameras) {
-    const size_t makerCount = makers.size();
-    for (const onvif::CameraRecord& camera : cameras) {
-        size_t same = 0;
-        while (same < makerCount && (camera.mac.empty() || makers[same].mac != camera.mac))
-            ++same;
-        if (same == makerCount)
+    devicelist::DeviceMerge merge;
+    std::vector<devicelist::MergeStep> steps;
+    for (const commission::PlanDevice& maker : makers)
+        merge.Maker(maker.mac, SEARCH_EVENT_NEW, &steps);
+    const auto now = devicelist::DeviceMerge::Clock::now();
+    for (const onvif::CameraRecord& camera : cameras)
+        merge.Camera(camera.endpoint, camera.mac, SEARCH_EVENT_NEW, now, &steps);
+    for (commission::PlanDevice& maker : makers)
+        if (maker.endpoint.empty())
+            maker.endpoint = merge.JoinedEndpoint(maker.mac);
+    for (const onvif::CameraRecord& camera : cameras)
+        if (!merge.CameraKey(camera.endpoint).empty())
             makers.push_back(PlanDeviceOfCamera(camera));
-        else if (makers[same].endpoint.empty())
-            makers[same].endpoint = camera.endpoint;
-    }
     return makers;
 }
 
-bool WatchMerge::Merged(const onvif::CameraRecord& camera) const {
-    return !camera.mac.empty() && m_makers.count(camera.mac) != 0;
-}
-
-std::string WatchMerge::EndpointOf(const std::string& mac) const {
-    for (const auto& c : m_cameras)
-        if (c.second.record.mac == mac)
-            return c.first;
-    return std::string();
-}
-
-WatchLine WatchMerge::CameraLine(const onvif::CameraRecord& camera, int event) {
-    return {CameraRow(camera, event), "none", camera.endpoint};
-}
-
-WatchLine WatchMerge::MakerChanged(const std::string& mac) const {
-    const MakerRow& maker = m_makers.at(mac);
-    WatchLine line{maker.info, maker.identity, EndpointOf(mac)};
-    line.row.event = SEARCH_EVENT_CHANGED;
+WatchLine WatchMerge::Line(const devicelist::MergeStep& step) const {
+    if (step.camera) {
+        const onvif::CameraRecord& camera = m_cameras.at(step.endpoint);
+        return {CameraRow(camera, step.event), "none", camera.endpoint};
+    }
+    const MakerRow& maker = m_makers.at(step.key);
+    WatchLine line{maker.info, maker.identity, step.endpoint};
+    line.row.event = step.event;
     return line;
+}
+
+std::vector<WatchLine> WatchMerge::Lines() {
+    std::vector<WatchLine> out;
+    for (const devicelist::MergeStep& step : m_steps)
+        out.push_back(Line(step));
+    m_steps.clear();
+    return out;
 }
 
 std::vector<WatchLine> WatchMerge::Maker(const SEARCH_INFO& info, const std::string& identity) {
     const std::string mac(info.mac, strnlen(info.mac, sizeof info.mac));
-    std::vector<WatchLine> out;
-    if (info.event == SEARCH_EVENT_GONE) {
-        m_makers.erase(mac);
-        out.push_back({info, identity, EndpointOf(mac)});
-        // Its cameras are rows of their own again.
-        for (auto& c : m_cameras)
-            if (c.second.record.mac == mac && !c.second.shown) {
-                c.second.shown = true;
-                out.push_back(CameraLine(c.second.record, SEARCH_EVENT_NEW));
-            }
-        return out;
-    }
     m_makers[mac] = {info, identity};
-    for (auto& c : m_cameras)
-        if (c.second.record.mac == mac && c.second.shown) {
-            c.second.shown = false;
-            out.push_back(CameraLine(c.second.record, SEARCH_EVENT_GONE));
-        }
-    out.push_back({info, identity, EndpointOf(mac)});
+    m_merge.Maker(mac, info.event, &m_steps);
+    std::vector<WatchLine> out = Lines();
+    if (info.event == SEARCH_EVENT_GONE)
+        m_makers.erase(mac);
     return out;
 }
 
 std::vector<WatchLine> WatchMerge::Camera(onvif::CameraEvent event,
                                           const onvif::CameraRecord& camera,
                                           Clock::time_point now) {
-    std::vector<WatchLine> out;
-    auto it = m_cameras.find(camera.endpoint);
-    // The maker's rows this event may change: the one of the camera's old
-    // MAC and the one of its new MAC, with the endpoints they show now.
-    std::map<std::string, std::string> shownEndpoint;
-    for (const std::string* mac :
-         {it != m_cameras.end() ? &it->second.record.mac : static_cast<const std::string*>(nullptr),
-          event == onvif::CameraEvent::Gone ? nullptr : &camera.mac})
-        if (mac != nullptr && !mac->empty() && m_makers.count(*mac) != 0)
-            shownEndpoint[*mac] = EndpointOf(*mac);
-    if (event == onvif::CameraEvent::Gone) {
-        if (it != m_cameras.end() && it->second.shown)
-            out.push_back(CameraLine(camera, SEARCH_EVENT_GONE));
-        if (it != m_cameras.end())
-            m_cameras.erase(it);
-    } else {
-        if (it == m_cameras.end())
-            it = m_cameras.emplace(camera.endpoint, Held{camera, false, now}).first;
-        Held& held = it->second;
-        held.record = camera;
-        if (Merged(camera)) {
-            if (held.shown)
-                out.push_back(CameraLine(camera, SEARCH_EVENT_GONE));
-            held.shown = false;
-            held.arrived = now;
-        } else if (held.shown) {
-            out.push_back(CameraLine(camera, SEARCH_EVENT_CHANGED));
-        } else if (camera.mac.empty()) {
-            // Nothing of the maker's can take it in.
-            held.shown = true;
-            out.push_back(CameraLine(camera, SEARCH_EVENT_NEW));
-        }
-    }
-    for (const auto& row : shownEndpoint)
-        if (EndpointOf(row.first) != row.second)
-            out.push_back(MakerChanged(row.first));
+    static const int kinds[] = {SEARCH_EVENT_NEW, SEARCH_EVENT_CHANGED, SEARCH_EVENT_GONE};
+    m_cameras[camera.endpoint] = camera;
+    m_merge.Camera(camera.endpoint, camera.mac, kinds[static_cast<int>(event)], now, &m_steps);
+    std::vector<WatchLine> out = Lines();
+    if (event == onvif::CameraEvent::Gone)
+        m_cameras.erase(camera.endpoint);
     return out;
 }
 
 std::vector<WatchLine> WatchMerge::Due(Clock::time_point now) {
-    std::vector<WatchLine> out;
-    for (auto& c : m_cameras) {
-        Held& held = c.second;
-        if (!held.shown && !Merged(held.record) && now - held.arrived >= m_grace) {
-            held.shown = true;
-            out.push_back(CameraLine(held.record, SEARCH_EVENT_NEW));
-        }
-    }
-    return out;
+    m_merge.Due(now, &m_steps);
+    return Lines();
 }
 
 } // namespace onvif_cli

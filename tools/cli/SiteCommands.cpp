@@ -16,6 +16,7 @@
 #include "CommissionCommands.h"
 #include "DeviceClock.h"
 #include "DeviceCommands.h"
+#include "DeviceRecord.h"
 #include "Jpeg.h"
 #include "LorvexManage.h"
 #include "LorvexVersion.h"
@@ -542,7 +543,8 @@ std::vector<report::Row> ReportRows(const onvif_cli::Listing& list,
             row.activation = format::DisplayValue(d, *activation);
         const std::string& endpoint = list.endpoints[i];
         const auto camera = byEndpoint.find(endpoint);
-        if (!endpoint.empty() && camera != byEndpoint.end() && row.type == onvif_cli::kCameraType) {
+        if (!endpoint.empty() && camera != byEndpoint.end() &&
+            row.type == devicelist::kCameraTypeCode) {
             const onvif::CameraRecord& c = *camera->second;
             row.name = c.name;
             row.model = c.info.model.empty() ? c.hardware : c.info.model;

@@ -1,11 +1,10 @@
 #include "WsDiscovery.h"
 
-#include <sodium.h>
-
 #include <cstdio>
 #include <ctime>
 
 #include "Device.h"
+#include "DeviceIds.h"
 #include "SoapReader.h"
 
 namespace devsim::wsd {
@@ -60,7 +59,7 @@ std::string Envelope(const std::string& header, const std::string& body) {
 
 std::string Header(const std::string& action, const std::string& to, const std::string& relatesTo,
                    std::uint32_t messageNumber) {
-    std::string h = "<wsa:MessageID>" + NewMessageId() + "</wsa:MessageID>";
+    std::string h = "<wsa:MessageID>" + devicelist::NewMessageId() + "</wsa:MessageID>";
     if (!relatesTo.empty())
         h += "<wsa:RelatesTo>" + XmlEscape(relatesTo) + "</wsa:RelatesTo>";
     h += "<wsa:To>" + to + "</wsa:To><wsa:Action>" + std::string(soap::kDiscoveryNs) + "/" +
@@ -197,19 +196,6 @@ std::vector<std::string> XAddrs(const Device& d) {
     if (linkLocal)
         out.push_back("http://" + d.ip2 + tail);
     return out;
-}
-
-std::string NewMessageId() {
-    unsigned char b[16];
-    randombytes_buf(b, sizeof b);
-    b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
-    b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
-    char buf[48];
-    std::snprintf(buf, sizeof buf,
-                  "urn:uuid:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                  b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12],
-                  b[13], b[14], b[15]);
-    return buf;
 }
 
 std::string ProbeMatches(const Device& d, const std::string& relatesTo) {

@@ -42,9 +42,6 @@ std::vector<std::string> ConfigurableScopes(const Device& d);
 // Its device service addresses at its current addresses.
 std::vector<std::string> XAddrs(const Device& d);
 
-// A new "urn:uuid:..." message identifier.
-std::string NewMessageId();
-
 // The ProbeMatches answer of `d` to the probe with MessageID `relatesTo`.
 std::string ProbeMatches(const Device& d, const std::string& relatesTo);
 // Hello and Bye of `d`; both raise its message number.
