@@ -499,7 +499,8 @@ public slots:
 
 private:
     void buildBatchButtons();
-    void placeBatchButtons(const QRect& refresh);
+    // Places the batch buttons after Refresh; returns the right edge of the last.
+    int placeBatchButtons(const QRect& refresh);
     // Ends a batch dialog and its batch; before the manager stops.
     void closeBatchDialog();
     // After a batch: when the find text hides a device the batch moved

@@ -88,7 +88,7 @@ void MainWindow::buildBatchButtons() {
     connect(m_exportButton, SIGNAL(clicked()), this, SLOT(slot_exportDeviceList()));
 }
 
-void MainWindow::placeBatchButtons(const QRect& refresh) {
+int MainWindow::placeBatchButtons(const QRect& refresh) {
     int left = refresh.right() + 16;
     for (ZVKPushButton* b : {m_batchButton, m_activateButton, m_clockButton, m_exportButton}) {
         b->ensurePolished();
@@ -96,6 +96,7 @@ void MainWindow::placeBatchButtons(const QRect& refresh) {
         b->setGeometry(left, refresh.y(), w, refresh.height());
         left += w + 8;
     }
+    return left - 8;
 }
 
 // The rows a batch acts on: the selected rows shown, in the tree's order,

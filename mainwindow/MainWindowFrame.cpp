@@ -31,6 +31,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <algorithm>
+
 namespace {
 
 // The width of a button's text in the font its sheet gives it.
@@ -100,8 +102,16 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     m_refreshButton->setGeometry(l.refresh);
     m_deviceBarToggle->setGeometry(l.deviceBarToggle);
     m_aboutButton->setGeometry(l.about);
-    placeBatchButtons(l.refresh);
-    m_findField->setGeometry(l.find);
+    // Longer button texts (Russian, say) take room from the find field's
+    // left rather than run under it, down to a field that still shows what
+    // is typed.
+    constexpr int kNarrowestFind = 140;
+    QRect find = l.find;
+    const int buttonsEnd = placeBatchButtons(l.refresh);
+    if (find.left() < buttonsEnd + 12)
+        find.setLeft(
+            std::max(find.left(), std::min(buttonsEnd + 12, find.right() - kNarrowestFind)));
+    m_findField->setGeometry(find);
     m_statusBar->setGeometry(l.statusBar);
     placeTreeAndBar(m_deviceBarToggle->isChecked());
     if (!m_maximized)
