@@ -36,34 +36,11 @@ template <class W> W* named(W* widget, const char* name) {
     return widget;
 }
 
-// Device texts and paths are shown as they are, never as markup.
-ZVKLabel* plainLabel(const QString& text, QWidget* parent, const char* name = "") {
-    ZVKLabel* label = named(new ZVKLabel(text, parent), name);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    return label;
-}
-
 QLineEdit* passwordField(QWidget* parent, const char* name) {
-    QLineEdit* field = named(new ZVKLineEdit(parent), name);
+    // The rule counts characters; a UTF-8 one has up to 4 bytes.
+    QLineEdit* field = FormField(parent, name, 64 * 4);
     field->setEchoMode(QLineEdit::Password);
-    field->setMaxLength(64 * 4); // the rule counts characters; a UTF-8 one has up to 4 bytes
-    field->setStyleSheet(
-        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
-    field->setFixedHeight(23);
-    field->setMinimumWidth(170);
     return field;
-}
-
-void wipe(QLineEdit* field) {
-    QString text = field->text();
-    text.fill(QLatin1Char('\0'));
-    field->setText(text);
-    field->clear();
-}
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), int(text.size()));
 }
 
 const char kWarningSheet[] = " ZVKLabel { color: rgb(232,182,70); } ";
@@ -106,14 +83,14 @@ ActivationDialog::ActivationDialog(std::vector<SEARCH_INFO> selected, BatchServi
 ActivationDialog::~ActivationDialog() {
     endBatchNow();
     forgetSecret();
-    wipe(m_password);
-    wipe(m_repeat);
+    WipeField(m_password);
+    WipeField(m_repeat);
     m_codesBox->blockSignals(true);
     wipe(m_codesBox);
 }
 
 void ActivationDialog::buildFields() {
-    m_intro = plainLabel(GetText("IDCS_ACTIVATE_BATCH_INFO"), body(), "activateInfo");
+    m_intro = FormLabel(GetText("IDCS_ACTIVATE_BATCH_INFO"), body(), "activateInfo");
     m_oneForAll =
         named(new ZVKCheckBox(GetText("IDCS_ACTIVATE_BATCH_ONE"), body()), "oneForAllBox");
     m_generated =
@@ -127,16 +104,16 @@ void ActivationDialog::buildFields() {
     m_repeat = passwordField(body(), "repeatField");
     connect(m_password, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
     connect(m_repeat, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
-    m_rule = plainLabel(GetText("IDCS_PASSWORD_RULE"), body(), "rule");
-    m_verdict = plainLabel(QString(), body(), "verdict");
-    m_secretInfo = plainLabel(GetText("IDCS_ACTIVATE_BATCH_SECRET_INFO"), body(), "secretInfo");
+    m_rule = FormLabel(GetText("IDCS_PASSWORD_RULE"), body(), "rule");
+    m_verdict = FormLabel(QString(), body(), "verdict");
+    m_secretInfo = FormLabel(GetText("IDCS_ACTIVATE_BATCH_SECRET_INFO"), body(), "secretInfo");
     m_secretInfo->setStyleSheet(QLatin1String(kWarningSheet));
     m_secretButton = named(new ZVKPushButton(GetText("IDCS_ACTIVATE_BATCH_SAVE_SECRET"), body()),
                            "secretButton");
     m_secretButton->setAutoDefault(false);
     m_secretButton->setFixedHeight(23);
     connect(m_secretButton, &QPushButton::clicked, this, [this] { onSecretClicked(); });
-    m_secretPath = plainLabel(QString(), body(), "secretPath");
+    m_secretPath = FormLabel(QString(), body(), "secretPath");
 
     QGridLayout* grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
@@ -145,9 +122,9 @@ void ActivationDialog::buildFields() {
     // The labels first, as the installer works: scan, then choose passwords.
     buildCodes(grid, 1);
     grid->addWidget(m_oneForAll, 4, 0, 1, 5);
-    grid->addWidget(plainLabel(GetText("IDCS_NEW_PASSWORD"), body()), 5, 0);
+    grid->addWidget(FormLabel(GetText("IDCS_NEW_PASSWORD"), body()), 5, 0);
     grid->addWidget(m_password, 5, 1);
-    grid->addWidget(plainLabel(GetText("IDCS_CONFIRM_PASSWORD"), body()), 5, 2);
+    grid->addWidget(FormLabel(GetText("IDCS_CONFIRM_PASSWORD"), body()), 5, 2);
     grid->addWidget(m_repeat, 5, 3);
     grid->addWidget(m_rule, 6, 0, 1, 5);
     grid->addWidget(m_verdict, 7, 0, 1, 5);
@@ -169,18 +146,18 @@ void ActivationDialog::buildTree() {
     for (size_t i = 0; i < m_plan.size(); ++i) {
         const PlanDevice& d = m_plan[i].device;
         QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
-        row->setText(ColMac, fromUtf8(d.mac));
-        row->setText(ColName, fromUtf8(d.name));
+        row->setText(ColMac, FromUtf8(d.mac));
+        row->setText(ColName, FromUtf8(d.name));
         row->setText(ColType, typeText(d.type));
-        row->setText(ColAddress, fromUtf8(d.ip));
+        row->setText(ColAddress, FromUtf8(d.ip));
         // A device with a password is shown skipped from the start.
         if (!m_needs[i])
             m_statuses[i] = {BatchState::Skipped, RefusalReason::AlreadyActive, 0, false, false};
         row->setText(ColStatus, statusText(m_statuses[i]));
     }
     const int skipped = int(m_plan.size()) - needingCount();
-    m_info = plainLabel(GetText("IDCS_ACTIVATE_BATCH_READY_D").arg(needingCount()).arg(skipped),
-                        body(), "planInfo");
+    m_info = FormLabel(GetText("IDCS_ACTIVATE_BATCH_READY_D").arg(needingCount()).arg(skipped),
+                       body(), "planInfo");
     m_info->setStyleSheet(QLatin1String(kWarningSheet));
     m_info->setMinimumHeight(36);
     m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -209,8 +186,8 @@ void ActivationDialog::buildCodes(QGridLayout* grid, int row) {
         if (!path.isEmpty())
             loadCodesFile(path);
     });
-    m_codesInfo = plainLabel(QString(), body(), "codesInfo");
-    grid->addWidget(plainLabel(GetText("IDCS_SETUP_CODES"), body()), row, 0);
+    m_codesInfo = FormLabel(QString(), body(), "codesInfo");
+    grid->addWidget(FormLabel(GetText("IDCS_SETUP_CODES"), body()), row, 0);
     grid->addWidget(m_codesButton, row, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(m_codesBox, row + 1, 0, 1, 5);
     grid->addWidget(m_codesInfo, row + 2, 0, 1, 5);
@@ -371,8 +348,8 @@ void ActivationDialog::setGenerated(bool on) {
     m_repeat->setEnabled(!on);
     m_secretButton->setEnabled(on);
     if (on) {
-        wipe(m_password);
-        wipe(m_repeat);
+        WipeField(m_password);
+        WipeField(m_repeat);
     }
     onPasswordChanged();
 }
@@ -418,7 +395,7 @@ bool ActivationDialog::saveSecretFile(const QString& path) {
         !WriteSecretPasswordsFile(QFile::encodeName(path).toStdString(), m_plan, &error)) {
         forgetSecret();
         m_secretPath->setText(
-            GetText("IDCS_ACTIVATE_BATCH_ERROR_SECRET_SAVE_D").arg(fromUtf8(error)));
+            GetText("IDCS_ACTIVATE_BATCH_ERROR_SECRET_SAVE_D").arg(FromUtf8(error)));
         updateApply();
         return false;
     }
@@ -470,8 +447,8 @@ bool ActivationDialog::apply() {
     WipeSetupCodes(&codes);
     // The runner holds the only copies now; the file holds the generated ones.
     forgetSecret();
-    wipe(m_password);
-    wipe(m_repeat);
+    WipeField(m_password);
+    WipeField(m_repeat);
     // The device list keeps showing which devices went with a code.
     m_codesBox->blockSignals(true);
     wipe(m_codesBox);

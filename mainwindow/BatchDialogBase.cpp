@@ -7,6 +7,7 @@
 #include "Secret.h"
 #include "VistaTreeWidget.h"
 #include "ZVKLabel.h"
+#include "ZVKLineEdit.h"
 #include "ZVKPushButton.h"
 
 #include <QFile>
@@ -158,6 +159,36 @@ QString BatchDialogBase::typeText(const std::string& code) {
     const QString type = QString::fromUtf8(code.data(), int(code.size()));
     const QString text = deviceTypeText(type);
     return text.isEmpty() ? type : text;
+}
+
+ZVKLabel* FormLabel(const QString& text, QWidget* parent, const char* objectName) {
+    ZVKLabel* label = new ZVKLabel(text, parent);
+    label->setObjectName(QLatin1String(objectName));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLineEdit* FormField(QWidget* parent, const char* objectName, int maxLength) {
+    QLineEdit* field = new ZVKLineEdit(parent);
+    field->setObjectName(QLatin1String(objectName));
+    field->setMaxLength(maxLength);
+    field->setStyleSheet(
+        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
+    field->setFixedHeight(23);
+    field->setMinimumWidth(170);
+    return field;
+}
+
+void WipeField(QLineEdit* field) {
+    QString text = field->text();
+    text.fill(QLatin1Char('\0'));
+    field->setText(text);
+    field->clear();
+}
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), int(text.size()));
 }
 
 void BatchDialogBase::buildPlanTree(const QStringList& headers, std::initializer_list<int> widths) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 class QLayout;
+class QLineEdit;
 class QTreeWidget;
 class QVBoxLayout;
 class ZVKLabel;
@@ -30,6 +31,15 @@ class ZVKPushButton;
 // and the end reach the window thread through the event loop, and none
 // reaches a dialog that is gone. The buttons carry the object names
 // applyButton, stopButton, saveButton and closeButton2.
+// The batch dialogs' form pieces. A label shows its text as it is, never as
+// markup (device texts and paths), and wraps.
+ZVKLabel* FormLabel(const QString& text, QWidget* parent, const char* objectName = "");
+// A field of the dialogs' look holding at most maxLength characters.
+QLineEdit* FormField(QWidget* parent, const char* objectName, int maxLength);
+// Overwrites what a secret field holds before clearing it.
+void WipeField(QLineEdit* field);
+QString FromUtf8(const std::string& text);
+
 class BatchDialogBase : public CustomDialog {
     Q_OBJECT
 public:

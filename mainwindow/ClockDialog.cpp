@@ -28,34 +28,6 @@ template <class W> W* named(W* widget, const char* name) {
     return widget;
 }
 
-ZVKLabel* plainLabel(const QString& text, QWidget* parent, const char* name = "") {
-    ZVKLabel* label = named(new ZVKLabel(text, parent), name);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    return label;
-}
-
-QLineEdit* field(QWidget* parent, const char* name, int maxLength) {
-    QLineEdit* f = named(new ZVKLineEdit(parent), name);
-    f->setMaxLength(maxLength);
-    f->setStyleSheet(
-        QStringLiteral("color: rgb(46, 46, 46); background-color: rgb(177, 177, 177); "));
-    f->setFixedHeight(23);
-    f->setMinimumWidth(170);
-    return f;
-}
-
-void wipe(QLineEdit* f) {
-    QString text = f->text();
-    text.fill(QLatin1Char('\0'));
-    f->setText(text);
-    f->clear();
-}
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), int(text.size()));
-}
-
 // A server and a zone both protocols take: the cameras' rules and the
 // maker's devices' characters.
 bool ValidServer(const std::string& text) {
@@ -91,35 +63,35 @@ ClockDialog::ClockDialog(std::vector<PlanDevice> selected, SetClockFn setClock, 
 
 ClockDialog::~ClockDialog() {
     endBatchNow();
-    wipe(m_password);
-    wipe(m_cameraPassword);
+    WipeField(m_password);
+    WipeField(m_cameraPassword);
 }
 
 void ClockDialog::buildFields() {
-    m_ntp = field(body(), "ntpField", int(lorvex::wire::kMaxNtpServerBytes));
-    m_zone = field(body(), "zoneField", int(lorvex::wire::kMaxTimeZoneBytes));
+    m_ntp = FormField(body(), "ntpField", int(lorvex::wire::kMaxNtpServerBytes));
+    m_zone = FormField(body(), "zoneField", int(lorvex::wire::kMaxTimeZoneBytes));
     m_zone->setPlaceholderText(QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3"));
     m_now = named(new ZVKCheckBox(GetText("IDCS_CLOCK_NOW"), body()), "nowBox");
     m_now->setChecked(true);
-    m_user = field(body(), "userField", 64);
-    m_password = field(body(), "passwordField", 64 * 4);
+    m_user = FormField(body(), "userField", 64);
+    m_password = FormField(body(), "passwordField", 64 * 4);
     m_password->setEchoMode(QLineEdit::Password);
-    m_cameraPassword = field(body(), "cameraPasswordField", 64 * 4);
+    m_cameraPassword = FormField(body(), "cameraPasswordField", 64 * 4);
     m_cameraPassword->setEchoMode(QLineEdit::Password);
     QGridLayout* grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(6);
-    grid->addWidget(plainLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"), 0, 0, 1, 5);
-    grid->addWidget(plainLabel(GetText("IDCS_CLOCK_NTP"), body()), 1, 0);
+    grid->addWidget(FormLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"), 0, 0, 1, 5);
+    grid->addWidget(FormLabel(GetText("IDCS_CLOCK_NTP"), body()), 1, 0);
     grid->addWidget(m_ntp, 1, 1);
-    grid->addWidget(plainLabel(GetText("IDCS_CLOCK_ZONE"), body()), 1, 2);
+    grid->addWidget(FormLabel(GetText("IDCS_CLOCK_ZONE"), body()), 1, 2);
     grid->addWidget(m_zone, 1, 3);
     grid->addWidget(m_now, 2, 0, 1, 4);
-    grid->addWidget(plainLabel(GetText("IDCS_BATCH_PASSWORD"), body()), 3, 0);
+    grid->addWidget(FormLabel(GetText("IDCS_BATCH_PASSWORD"), body()), 3, 0);
     grid->addWidget(m_password, 3, 1);
-    grid->addWidget(plainLabel(GetText("IDCS_BATCH_CAMERA_USER"), body()), 3, 2);
+    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_USER"), body()), 3, 2);
     grid->addWidget(m_user, 3, 3);
-    grid->addWidget(plainLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), 4, 2);
+    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), 4, 2);
     grid->addWidget(m_cameraPassword, 4, 3);
     grid->setColumnStretch(4, 1);
     buildBodyColumn(grid);
@@ -133,12 +105,12 @@ void ClockDialog::buildTree() {
     m_statuses.assign(m_plan.size(), DeviceStatus{});
     for (const PlanEntry& e : m_plan) {
         QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
-        row->setText(ColMac, fromUtf8(DeviceKey(e.device)));
-        row->setText(ColName, fromUtf8(e.device.name));
+        row->setText(ColMac, FromUtf8(DeviceKey(e.device)));
+        row->setText(ColName, FromUtf8(e.device.name));
         row->setText(ColType, typeText(e.device.type));
         row->setText(ColStatus, statusText(DeviceStatus{}));
     }
-    m_info = plainLabel(GetText("IDCS_CLOCK_READY_D").arg(m_plan.size()), body(), "planInfo");
+    m_info = FormLabel(GetText("IDCS_CLOCK_READY_D").arg(m_plan.size()), body(), "planInfo");
     m_info->setMinimumHeight(24);
     static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_tree, 1);
     static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_info);
@@ -190,8 +162,8 @@ bool ClockDialog::apply() {
     }
     std::string password = m_password->text().toStdString();
     std::string cameraPassword = m_cameraPassword->text().toStdString();
-    wipe(m_password);
-    wipe(m_cameraPassword);
+    WipeField(m_password);
+    WipeField(m_cameraPassword);
     // The hook has no other way to the batch's passwords; a camera (listed
     // by its endpoint) takes the camera password when one was given, so a
     // maker's device never gets a camera's password, nor the reverse.
