@@ -192,7 +192,7 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
     onvif::CameraRecord camera;
     if (!WaitForCamera(search, target, seconds, &camera)) {
         *found = false;
-        return 12;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NoDevice);
     }
     JudgeOnWholeWindow(search, target, start, &camera);
     for (const char* unsupported : {"--dhcp", "--http-port", "--data-port", "--accept-key"})
@@ -253,7 +253,7 @@ int RunRename(const cli::ParsedArgs& args, std::string* password) {
     onvif::CameraRecord camera;
     if (!WaitForCamera(search, target, seconds, &camera)) {
         std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n", target.c_str());
-        return 12;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NoDevice);
     }
     JudgeOnWholeWindow(search, target, start, &camera);
     EnsureRouteFor(camera);
@@ -292,7 +292,7 @@ int OpenCamera(const std::string& target, double seconds, bool reportMissing) {
         if (reportMissing)
             std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n",
                         target.c_str());
-        return 12;
+        return lorvex::ExitCodeOf(lorvex::Outcome::NoDevice);
     }
     onvif::XAddr x;
     if (camera.reach == onvif::Reach::None || !onvif::ParseXAddr(camera.xaddr, &x)) {
