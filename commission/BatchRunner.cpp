@@ -96,7 +96,11 @@ RefusalReason ReasonOf(lorvex::Outcome outcome) {
     case Outcome::CameraRefused:
         return RefusalReason::Fault;
     case Outcome::CameraUnsupported:
+    case Outcome::NoPicture:
         return RefusalReason::Unsupported;
+    case Outcome::CameraBadPicture:
+    case Outcome::CameraPictureTooLarge:
+        return RefusalReason::BadPicture;
     default:
         return outcome >= Outcome::IpHostAllOnes && outcome <= Outcome::GatewayHostAllZeros
                    ? RefusalReason::Rule
@@ -150,6 +154,8 @@ const char* RefusalReasonName(RefusalReason reason) {
         return "no setup code";
     case RefusalReason::Unsupported:
         return "not supported by this device";
+    case RefusalReason::BadPicture:
+        return "picture unreadable";
     }
     return "";
 }

@@ -61,6 +61,7 @@ enum class RefusalReason {
     SetupCode,          // activation: the device refused the setup code (a try counted)
     NoSetupCode,        // activation: no setup code was given for the device; nothing sent
     Unsupported,        // the device has no way to take the step (a clock); nothing sent
+    BadPicture,         // a camera's picture is no JPEG read whole within the image bounds
 };
 
 // The steps a plan takes a device through, in this order: its first
@@ -91,8 +92,9 @@ struct DeviceStatus {
 // (a row of lorvex::Outcome's table, of either protocol): Password for the
 // maker's refusal, Identity for an unverified, contested or claimed
 // device, Rule for an address the rules or the camera refuse, Fault for a
-// camera's fault or nonsense, Other for an outcome of no reason of its
-// own; None for Done.
+// camera's fault or nonsense, BadPicture for a picture that does not
+// decode, Unsupported for a device with no picture, Other for an outcome
+// of no reason of its own; None for Done.
 RefusalReason ReasonOf(lorvex::Outcome outcome);
 
 // The final status of a device whose request ended in `outcome` with no

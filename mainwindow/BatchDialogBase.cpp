@@ -262,7 +262,8 @@ QString BatchDialogBase::statusText(const DeviceStatus& s) {
                     {RefusalReason::CertificateChanged, "IDCS_BATCH_REASON_CERTIFICATE"},
                     {RefusalReason::ClockOff, "IDCS_BATCH_REASON_CLOCK"},
                     {RefusalReason::SetupCode, "IDCS_BATCH_REASON_SETUP_CODE"},
-                    {RefusalReason::Unsupported, "IDCS_BATCH_REASON_UNSUPPORTED"}};
+                    {RefusalReason::Unsupported, "IDCS_BATCH_REASON_UNSUPPORTED"},
+                    {RefusalReason::BadPicture, "IDCS_BATCH_REASON_PICTURE"}};
     QString reason = QString::number(s.code);
     for (const auto& r : kReasons)
         if (r.reason == s.reason)

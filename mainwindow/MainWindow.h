@@ -5,6 +5,7 @@
 
 #include "ActivationDialog.h"
 #include "ClockDialog.h"
+#include "PictureDialog.h"
 #include "DeviceClock.h"
 #include "BaseDialog.h"
 #include "BatchDialog.h"
@@ -479,6 +480,13 @@ public:
     void openClockDialog();
     // The open clock dialog, or null.
     ClockDialog* clockDialog() const { return m_clockDialog; }
+    // Opens the picture dialog (window-modal, not waited for) for the
+    // selected devices of both protocols, as openBatchDialog; each picture
+    // it takes becomes the camera's thumbnail for the site report and, for
+    // the camera the side panel shows, the panel's picture.
+    void openPictureDialog();
+    // The open picture dialog, or null.
+    PictureDialog* pictureDialog() const { return m_pictureDialog; }
     // The open activation dialog, or null.
     ActivationDialog* activationDialog() const { return m_activationDialog; }
     // True when a selected device (the current row when none is selected)
@@ -521,6 +529,14 @@ private:
     QPointer<BatchDialog> m_batchDialog;
     QPointer<ActivationDialog> m_activationDialog;
     QPointer<ClockDialog> m_clockDialog;
+    QPointer<PictureDialog> m_pictureDialog;
+    // What the picture dialog takes a camera's picture through, both protocols.
+    PictureDialog::TakeFn pictureService();
+    // Keeps the picture the dialog took of its entry index as the camera's
+    // thumbnail, and shows it in the side panel when the panel shows it.
+    void keepPicture(PictureDialog& dialog, int index);
+    // How many listed cameras of either protocol have no picture yet.
+    int camerasWithoutPicture() const;
     // What the clock dialog sets a device's clock through, both protocols.
     ClockDialog::SetClockFn clockService();
     ZVKPushButton* m_clockButton = nullptr;

@@ -358,6 +358,7 @@ void MainWindow::closeBatchDialog() {
     delete m_batchDialog;
     delete m_activationDialog;
     delete m_clockDialog;
+    delete m_pictureDialog;
 }
 
 bool MainWindow::selectionNeedsActivation() const {

@@ -169,10 +169,12 @@ void MainWindow::openSiteReport() {
         return;
     }
     const QString csv = QString::fromStdString(report::CsvPathFor(Utf8(path)));
-    N12_MessageBox::information(
-        GetText("IDCS_SITE_REPORT_WRITTEN_D")
-            .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(csv)),
-        this);
+    QString written = GetText("IDCS_SITE_REPORT_WRITTEN_D")
+                          .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(csv));
+    // The report never waits on the network: it says where pictures lack.
+    if (const int lacking = camerasWithoutPicture(); lacking > 0)
+        written += QStringLiteral("\n\n") + GetText("IDCS_SITE_REPORT_NO_PICTURE_D").arg(lacking);
+    N12_MessageBox::information(written, this);
 }
 
 report::SessionLog& MainWindow::sessionLog() {

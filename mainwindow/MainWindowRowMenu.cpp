@@ -23,6 +23,8 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // A small ring in the skin's amber: quiet beside the address, seen at a
@@ -225,8 +227,9 @@ void MainWindow::addCameraActions(QMenu* menu, const QString& mac) {
 }
 
 // The row actions that act on the selected rows, after a separator:
-// re-addressing them, and one entry that activates those without a
-// password yet (the activation dialog, for one device as for many).
+// re-addressing them, one entry that activates those without a password
+// yet (the activation dialog, for one device as for many), their clocks
+// and their cameras' pictures.
 void MainWindow::addRowActions(QMenu* menu) {
     menu->addSeparator();
     QAction* batch = menu->addAction(GetText("IDCS_BATCH_TITLE"));
@@ -239,4 +242,10 @@ void MainWindow::addRowActions(QMenu* menu) {
     QAction* clocks = menu->addAction(GetText("IDCS_CLOCK_MENU"));
     clocks->setObjectName(QStringLiteral("clockAction"));
     connect(clocks, &QAction::triggered, menu, [this] { openClockDialog(); });
+    // Offered while a selected device is a camera of either protocol.
+    const std::vector<commission::PlanDevice> selected = selectedPlanDevices();
+    QAction* pictures = menu->addAction(GetText("IDCS_PICTURES_MENU"));
+    pictures->setObjectName(QStringLiteral("picturesAction"));
+    pictures->setEnabled(std::any_of(selected.begin(), selected.end(), PictureDialog::IsCamera));
+    connect(pictures, &QAction::triggered, menu, [this] { openPictureDialog(); });
 }

@@ -163,11 +163,11 @@ TEST_F(SiteNetwork, SetTimeTakesTheMakersDevicesByMacAndSelection) {
 
 // The report's rows are the simulator's devices; hostile names stay text in
 // both files, no password goes into either, the cameras logged in to bring
-// their pictures and clocks.
+// their pictures and clocks, the maker's IP camera its picture.
 TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
     const std::string html = s_tag + "-site.html", csvPath = s_tag + "-site.csv";
-    const ToolRun run =
-        Run({"report", "--output", html, "--site", "Depot <7>", "--login-all", "--seconds", "2"});
+    const ToolRun run = Run({"report", "--output", html, "--site", "Depot <7>", "--login-all",
+                             "--pictures", "--seconds", "2"});
     ASSERT_EQ(run.code, 0) << run.out << run.err;
     const std::string page = test_support::ReadFile(html);
     const std::string csv = test_support::ReadFile(csvPath);
@@ -192,7 +192,7 @@ TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
     size_t pictures = 0;
     for (size_t at = 0; (at = page.find("data:image/jpeg;base64,", at)) != std::string::npos; ++at)
         ++pictures;
-    EXPECT_EQ(pictures, 2u) << "the two cameras whose pictures are sound";
+    EXPECT_EQ(pictures, 3u) << "the maker's camera and the two cameras whose pictures are sound";
     // The clock left years off by the other tests shows in its row.
     const size_t row = csv.find("02:4F:4E:00:31:02");
     ASSERT_NE(row, std::string::npos);

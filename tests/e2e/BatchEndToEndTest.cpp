@@ -17,6 +17,7 @@
 #include "IpAddrEdit.h"
 #include "MainWindow.h"
 #include "MainWindowTestSupport.h"
+#include "PictureDialog.h"
 #include "NetNamespace.h"
 #include "VistaTreeWidget.h"
 #include "ZVKLabel.h"
@@ -27,6 +28,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
+#include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -59,7 +61,7 @@ int deviceCount() {
 const int kDevices = deviceCount();
 const int kWrongPassword[] = {10, 20};
 const int kSilent = kDevices - 2;
-const int kLeaving = kDevices - 1; // in a simulator of its own, stopped mid-batch
+const int kLeaving = kDevices - 1;          // in a simulator of its own, stopped mid-batch
 const char kFirstPassword[] = "Site#2026a"; // every new device's, from the activation
 // A subnet large enough for every device and the five skipped addresses.
 const QString kPlanMask = QLatin1String(kDevices + 5 <= 150 ? "255.255.255.0" : "255.255.0.0");
@@ -240,6 +242,7 @@ private slots:
     void planIsShownBeforeAnythingIsSent();
     void applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected();
     void exportedListReadsBackAsAPlan();
+    void picturesOfEveryCameraKeepTheWindowLive();
 
 private:
     void startSimulator(QProcess* process, const QString& fleet, const QString& ready,
@@ -528,6 +531,50 @@ void TestBatchEndToEnd::exportedListReadsBackAsAPlan() {
     // Unedited, it asks nothing of any device, also of those that still
     // share their factory address.
     QCOMPARE(int(plan.size()), 0);
+}
+
+// Every row through the picture dialog from the row menu: each of the
+// maker's IP cameras gives its picture with the site's password but those
+// with another password and the silent one; the others are no cameras.
+// Times the batch and the event loop's longest block while it runs.
+void TestBatchEndToEnd::picturesOfEveryCameraKeepTheWindowLive() {
+    QTest::keyClick(tree(), Qt::Key_A, Qt::ControlModifier);
+    std::unique_ptr<QMenu> menu(m_window->rowMenu(tree()->topLevelItem(0)));
+    menu->findChild<QAction*>(QStringLiteral("picturesAction"))->trigger();
+    PictureDialog* pictures = m_window->pictureDialog();
+    QTRY_VERIFY(pictures != nullptr && pictures->isVisible());
+    QTest::keyClicks(child<ZVKLineEdit>(pictures, "passwordField"), QLatin1String(kFirstPassword));
+    QSignalSpy finished(pictures, SIGNAL(batchFinished()));
+    const int boxesBefore = m_boxes->count();
+    LoopWatch loop;
+    qint64 longestWhileRunning = -1;
+    connect(pictures, &PictureDialog::batchFinished,
+            [&] { longestWhileRunning = loop.longestMs(); });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(child<ZVKPushButton>(pictures, "applyButton"), Qt::LeftButton);
+    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 180000));
+    QTRY_COMPARE(m_boxes->count(), boxesBefore + 1);
+    int cameras = 0, done = 0;
+    for (size_t k = 0; k < pictures->plan().size(); ++k) {
+        const PlanDevice& d = pictures->plan()[k].device;
+        const DeviceStatus& s = pictures->statuses()[k];
+        cameras += PictureDialog::IsCamera(d) ? 1 : 0;
+        done += s.state == BatchState::Done ? 1 : 0;
+        if (!PictureDialog::IsCamera(d))
+            QVERIFY2(s.reason == RefusalReason::Unsupported,
+                     qPrintable(BatchDialog::statusText(s)));
+        else if (QString::fromStdString(d.mac) == mac(kSilent))
+            QVERIFY(s.reason == RefusalReason::NoAnswer || s.reason == RefusalReason::NotActivated);
+        else if (QString::fromStdString(d.mac) == mac(kWrongPassword[0]))
+            QCOMPARE(int(s.reason), int(RefusalReason::Password));
+    }
+    qInfo("pictures of %d cameras (%d done) among %d devices: %lld ms; longest event-loop block "
+          "%lld ms while it ran",
+          cameras, done, int(pictures->plan().size()), clock.elapsed(), longestWhileRunning);
+    QCOMPARE(done, cameras - 3);
+    QVERIFY2(longestWhileRunning < 250, qPrintable(QString::number(longestWhileRunning)));
+    pictures->close();
 }
 
 QTEST_MAIN(TestBatchEndToEnd)

@@ -492,6 +492,49 @@ std::map<std::string, CameraTake> TakeCameras(const std::vector<onvif::CameraRec
 
 namespace {
 
+// A maker's camera's picture, fetch and decode, once its token is granted.
+constexpr int32_t kMakerPictureTimeLimitMs = 6000;
+// The only type of the maker's devices that serves a picture.
+constexpr char kMakerCameraType[] = "ZVK_IPC";
+
+std::string Field(const char* text, size_t width) {
+    return std::string(text, strnlen(text, width));
+}
+
+} // namespace
+
+std::map<std::string, CameraTake> TakeMakerPictures(CLorvexManage& manager,
+                                                    const std::vector<SEARCH_INFO>& devices,
+                                                    const std::string& password) {
+    device::EnsureLinkLocalRoute(manager);
+    std::map<std::string, CameraTake> out;
+    for (const SEARCH_INFO& d : devices) {
+        if (Field(d.productSeries, sizeof d.productSeries) != kMakerCameraType)
+            continue;
+        if (g_stop != nullptr && g_stop->load())
+            break;
+        const std::string mac = Field(d.mac, sizeof d.mac);
+        CameraTake& take = out[mac];
+        const MakerSnapshot r =
+            manager.TakeSnapshot(mac.c_str(), password.c_str(), kMakerPictureTimeLimitMs);
+        snapshot::Thumbnail thumbnail;
+        if (r.outcome != lorvex::Outcome::Done)
+            take.note = lorvex::RowOf(r.outcome).text;
+        else if (snapshot::MakeThumbnail(reinterpret_cast<const std::uint8_t*>(r.jpeg.data()),
+                                         r.jpeg.size(), snapshot::DecodeLimits{},
+                                         &thumbnail) != snapshot::ImageCheck::Ok)
+            take.note = lorvex::RowOf(lorvex::Outcome::CameraBadPicture).text;
+        else {
+            take.thumbnail = std::move(thumbnail.jpeg);
+            take.width = thumbnail.width;
+            take.height = thumbnail.height;
+        }
+    }
+    return out;
+}
+
+namespace {
+
 report::Identity IdentityOf(const std::string& name) {
     if (name == "verified")
         return report::Identity::Certified;
@@ -508,10 +551,6 @@ std::pair<std::uint64_t, std::string> AddressOrder(const report::Row& row) {
                                   ? ntohl(address.s_addr)
                                   : std::uint64_t{1} << 32;
     return {key, row.macOrEndpoint};
-}
-
-std::string Field(const char* text, size_t width) {
-    return std::string(text, strnlen(text, width));
 }
 
 } // namespace
@@ -552,8 +591,8 @@ std::vector<report::Row> ReportRows(const onvif_cli::Listing& list,
             if (c.mac.empty())
                 row.macOrEndpoint = c.endpoint;
         }
-        const auto take = taken.find(endpoint);
-        if (!endpoint.empty() && take != taken.end()) {
+        const auto take = taken.find(endpoint.empty() ? row.macOrEndpoint : endpoint);
+        if (take != taken.end()) {
             row.clockKnown = take->second.clockKnown;
             row.clockOffset = take->second.clockOffset;
             row.thumbnailJpeg = take->second.thumbnail;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "LorvexManage.h"
 #include "OnvifCamera.h"
 #include "OnvifCommands.h"
 #include "Secret.h"
@@ -63,10 +64,19 @@ std::map<std::string, CameraTake> TakeCameras(const std::vector<onvif::CameraRec
                                               std::chrono::steady_clock::time_point deadline,
                                               const std::vector<std::string>& named, bool all);
 
+// Takes a thumbnail of each of the maker's IP cameras among `devices`
+// (CLorvexManage::TakeSnapshot through `manager`, whose search lists
+// them, one at a time, each with `password`), keyed by MAC; a camera's
+// note names the outcome when it gave none. Stops early when interrupted.
+std::map<std::string, CameraTake> TakeMakerPictures(CLorvexManage& manager,
+                                                    const std::vector<SEARCH_INFO>& devices,
+                                                    const std::string& password);
+
 // The report's rows of a listing: one per row of list, sorted as list's
 // table is (by address as numbers, then MAC; no address last); a
 // camera's texts from its record (never cut to a record field's width),
-// its picture and clock from taken. Identity: "verified" is certified,
+// its picture and clock from taken (a camera by its endpoint, the maker's
+// camera by its MAC). Identity: "verified" is certified,
 // "confirmed" is confirmed by fingerprint, anything else unverified. Nothing
 // done this session: the action stays empty.
 std::vector<report::Row> ReportRows(const onvif_cli::Listing& list,

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -301,8 +302,11 @@ struct Found {
     std::vector<onvif::CameraRecord> cameras;
 };
 
-// Searches both protocols for `seconds`, as list does.
-Found SearchBoth(double seconds) {
+// Searches both protocols for `seconds`, as list does; then `whileListed`
+// (when given) works with the maker's devices found while the search that
+// lists them still runs.
+Found SearchBoth(double seconds,
+                 const std::function<void(CLorvexManage&, const Found&)>& whileListed = {}) {
     Collector collector;
     Found found;
     Session session(&collector, 5);
@@ -313,6 +317,8 @@ Found SearchBoth(double seconds) {
     for (const SEARCH_INFO& d : found.devices)
         found.identities.push_back(IdentityOf(d.mac));
     found.cameras = cameraSearch.Cameras();
+    if (whileListed)
+        whileListed(session.Manager(), found);
     return found;
 }
 
@@ -371,30 +377,35 @@ int RunReport(const cli::ParsedArgs& args) {
         return Usage("bad value for --seconds");
     if (!args.Has("--output") || args.Get("--output", "").empty())
         return Usage("report needs --output FILE.html");
-    const bool login = WantsCameraLogin(args);
-    if (GivesCredentials(args) && !login)
+    const bool login = WantsCameraLogin(args), pictures = args.Has("--pictures");
+    if (GivesCredentials(args) && !login && !pictures)
         return Usage("report logs in only to the ONVIF cameras named with --login ENDPOINT,... "
                      "(or to every camera with --login-all)");
+    if (args.Has("--user") && !login)
+        return Usage("--user is the ONVIF cameras' user for --login");
     if (args.Has("--login") && LoginNames(args).empty())
         return Usage("--login needs the endpoints or MACs of the cameras to log in to");
     SharedSecret password;
-    if (login) {
+    if (login || pictures) {
         std::string error, text = device::DevicePassword(args, "report", &error);
         if (!error.empty())
             return Usage(error);
         password = MakeSharedSecret(text.data(), text.size());
         WipeSecret(&text);
     }
-    Found found = SearchBoth(seconds);
     std::map<std::string, site_cli::CameraTake> taken;
+    Found found = SearchBoth(seconds, [&](CLorvexManage& manager, const Found& listed) {
+        if (pictures)
+            taken = site_cli::TakeMakerPictures(manager, listed.devices, *password);
+    });
     if (login) {
         onvif_cli::EnsureRoutesFor(found.cameras);
         const std::string user = args.Get("--user", "admin");
         PrintLoginNotes(onvif_cli::ReadInformation(&found.cameras, user, password,
                                                    Clock::now() + kInformationBound,
                                                    LoginNames(args), args.Has("--login-all")));
-        taken = site_cli::TakeCameras(found.cameras, user, password, Clock::now() + kTakeBound,
-                                      LoginNames(args), args.Has("--login-all"));
+        taken.merge(site_cli::TakeCameras(found.cameras, user, password, Clock::now() + kTakeBound,
+                                          LoginNames(args), args.Has("--login-all")));
     }
     const onvif_cli::Listing list = onvif_cli::MergeCameras(
         std::move(found.devices), std::move(found.identities), found.cameras, login);
@@ -647,7 +658,11 @@ const std::vector<cli::CommandSpec>& Commands() {
               {"--login-all", "",
                "log in to every ONVIF camera that answers instead (as for list: only on a "
                "network you trust)"},
-              {"--user", "NAME", "the cameras' user for --login, default admin"}}),
+              {"--user", "NAME", "the cameras' user for --login, default admin"},
+              {"--pictures", "",
+               "also a thumbnail from each of the maker's IP cameras found, taken one at a time "
+               "with the devices' password (with --login, the same password logs in to the "
+               "ONVIF cameras)"}}),
          "searches as list does and writes the site report: a header with the site, date, PC "
          "and tool version, one row per device of both protocols (name, type, model, MAC or "
          "endpoint, address, mask, gateway, firmware, identity, activation, what this session "
