@@ -557,13 +557,22 @@ void TestBatchEndToEnd::picturesOfEveryCameraKeepTheWindowLive() {
     QTest::mouseClick(child<ZVKPushButton>(pictures, "applyButton"), Qt::LeftButton);
     QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 180000));
     QTRY_COMPARE(m_boxes->count(), boxesBefore + 1);
-    int cameras = 0, done = 0;
+    int cameras = 0, done = 0, beyond = 0;
     QStringList outcomes; // each camera's, for the report when one fails
     for (size_t k = 0; k < pictures->plan().size(); ++k) {
         const PlanDevice& d = pictures->plan()[k].device;
         const DeviceStatus& s = pictures->statuses()[k];
+        const QString m = QString::fromStdString(d.mac);
+        const bool own =
+            m == mac(kSilent) || m == mac(kWrongPassword[0]) || m == mac(kWrongPassword[1]);
         cameras += PictureDialog::IsCamera(d) ? 1 : 0;
         done += s.state == BatchState::Done ? 1 : 0;
+        // A site of more than 150 devices was planned on into 10.77.1.0 and
+        // beyond, where the host's link (10.77.0.0/24) carries no picture.
+        if (PictureDialog::IsCamera(d) && !own && d.ip.rfind("10.77.0.", 0) != 0) {
+            QCOMPARE(int(s.reason), int(RefusalReason::NoAnswer));
+            ++beyond;
+        }
         if (PictureDialog::IsCamera(d))
             outcomes << BatchDialog::statusText(s);
         if (!PictureDialog::IsCamera(d))
@@ -574,10 +583,11 @@ void TestBatchEndToEnd::picturesOfEveryCameraKeepTheWindowLive() {
         else if (QString::fromStdString(d.mac) == mac(kWrongPassword[0]))
             QCOMPARE(int(s.reason), int(RefusalReason::Password));
     }
-    qInfo("pictures of %d cameras (%d done) among %d devices: %lld ms; longest event-loop block "
-          "%lld ms while it ran",
-          cameras, done, int(pictures->plan().size()), clock.elapsed(), longestWhileRunning);
-    QVERIFY2(done == cameras - 3, qPrintable(outcomes.join(", ")));
+    qInfo("pictures of %d cameras (%d done, %d beyond the host's link) among %d devices: %lld "
+          "ms; longest event-loop block %lld ms while it ran",
+          cameras, done, beyond, int(pictures->plan().size()), clock.elapsed(),
+          longestWhileRunning);
+    QVERIFY2(done == cameras - 3 - beyond, qPrintable(outcomes.join(", ")));
     QVERIFY2(longestWhileRunning < 250, qPrintable(QString::number(longestWhileRunning)));
     pictures->close();
 }
