@@ -301,6 +301,11 @@ TEST(BatchRunnerTest, StatusTextsAreStable) {
     EXPECT_EQ(StatusText(s), "refused (rule 6)");
     s = {BatchState::NotConfirmed, RefusalReason::None, 11, false, false};
     EXPECT_EQ(StatusText(s), "not confirmed");
+    // A picture's outcomes, in the words of the outcome CSV.
+    EXPECT_EQ(StatusText(RefusalStatus(lorvex::Outcome::CameraPictureTooLarge)),
+              "refused (picture unreadable)");
+    EXPECT_EQ(StatusText(RefusalStatus(lorvex::Outcome::NoPicture)),
+              "refused (not supported by this device)");
     EXPECT_TRUE(BatchSummary{}.AllDone(0)); // an empty plan leaves nothing undone
     EXPECT_EQ(VerifyBoundFor(5), 25000ms);
     EXPECT_EQ(VerifyBoundFor(0), 25000ms);
