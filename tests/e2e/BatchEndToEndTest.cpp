@@ -6,7 +6,8 @@
 // through the activation dialog with the setup codes of the simulators'
 // labels, then opens the batch dialog with its button, types the plan and
 // the password and applies it, reads each device's status and checks the
-// simulators' logs for exactly the requests expected.
+// simulators' logs for exactly the requests expected; last it takes every
+// camera's picture through the picture dialog.
 #include "ActivationDialog.h"
 #include "AddrPartLineEdit.h"
 #include "BatchDialog.h"
