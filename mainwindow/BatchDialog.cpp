@@ -8,6 +8,7 @@
 #include "PlanCsv.h"
 #include "PortLineEdit.h"
 #include "SearchWire.h"
+#include "VistaDelegate.h"
 #include "VistaTreeWidget.h"
 #include "ZVKCheckBox.h"
 #include "ZVKLabel.h"
@@ -20,8 +21,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPointer>
-#include <QStyledItemDelegate>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
@@ -130,14 +131,16 @@ bool anyPassword(const std::vector<PlanEntry>& plan) {
 // cell shows it beside the device's own.
 constexpr int kNameRole = Qt::UserRole;
 
-// Edits a name cell's kNameRole, not the text it shows.
-class NameDelegate : public QStyledItemDelegate {
+// The plan table's cells as the device tree paints them; only the name
+// column has an editor, which edits kNameRole, not the text on show.
+class PlanDelegate : public VistaDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    PlanDelegate(QTreeView* view, int nameColumn) : VistaDelegate(view), m_name(nameColumn) {}
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
-        auto* editor =
-            qobject_cast<QLineEdit*>(QStyledItemDelegate::createEditor(parent, option, index));
+        if (index.column() != m_name)
+            return nullptr;
+        auto* editor = qobject_cast<QLineEdit*>(VistaDelegate::createEditor(parent, option, index));
         if (editor != nullptr)
             editor->setMaxLength(int(lorvex::wire::kMaxDeviceNameBytes));
         return editor;
@@ -151,6 +154,9 @@ public:
         if (auto* line = qobject_cast<QLineEdit*>(editor))
             model->setData(index, line->text().trimmed(), kNameRole);
     }
+
+private:
+    const int m_name;
 };
 
 } // namespace
@@ -200,6 +206,16 @@ void BatchDialog::showName(QTreeWidgetItem* row, const PlanDevice& device,
     row->setToolTip(ColName, row->text(ColName));
     row->setData(ColName, kNameRole, fromUtf8(renamed ? name : device.name));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
+}
+
+bool BatchDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_tree && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 && m_tree->currentItem() != nullptr &&
+        m_tree->editTriggers() != QAbstractItemView::NoEditTriggers) {
+        m_tree->editItem(m_tree->currentItem(), ColName);
+        return true;
+    }
+    return BatchDialogBase::eventFilter(watched, event);
 }
 
 void BatchDialog::onNameEdited(QTreeWidgetItem* row, int column) {
@@ -312,9 +328,10 @@ void BatchDialog::buildFields() {
                    GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
                    GetText("IDCS_BATCH_NEW_ADDRESS"), GetText("IDCS_BATCH_STATUS")},
                   {135, 125, 120, 105, 120, 170});
-    m_tree->setItemDelegateForColumn(ColName, new NameDelegate(m_tree));
+    m_tree->setItemDelegate(new PlanDelegate(m_tree, ColName));
     m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     connect(m_tree, &QTreeWidget::itemChanged, this, &BatchDialog::onNameEdited);
+    m_tree->installEventFilter(this);
     m_info = named(plainLabel(GetText("IDCS_BATCH_INFO"), body()), "planInfo");
     m_info->setWordWrap(true);
     m_info->setStyleSheet(QStringLiteral(" ZVKLabel { color: rgb(232,182,70); } "));

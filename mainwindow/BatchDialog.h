@@ -134,6 +134,11 @@ private slots:
     void onKeepPortsToggled(bool keep);
     void onNameEdited(QTreeWidgetItem* row, int column);
 
+protected:
+    // F2 on the plan table edits the current row's name, whichever cell
+    // of the row is current.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void lockFields(bool locked) override;
     void batchEnded() override;

@@ -384,7 +384,7 @@ void TestBatchDialog::namesAndClockByHand() {
     open(2);
     QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
     const auto typeName = [tree](int row, const QString& name) {
-        tree->setCurrentItem(tree->topLevelItem(row), BatchDialog::ColName);
+        tree->setCurrentItem(tree->topLevelItem(row), BatchDialog::ColMac); // F2 from any cell
         QTest::keyClick(tree, Qt::Key_F2);
         QPointer<QLineEdit> editor = tree->viewport()->findChild<QLineEdit*>();
         if (editor.isNull())
