@@ -607,6 +607,9 @@ Response Operate(Device* d, const soap::Document& doc, int op, std::int64_t host
     const std::string& name = doc.elements[static_cast<std::size_t>(op)].local;
     if (name == "GetDeviceInformation")
         return DeviceInformation(*d);
+    if ((name == "GetNetworkInterfaces" || name == "GetNetworkDefaultGateway") &&
+        !d->onvif.networkOffered)
+        return NotSupported(name);
     if (name == "GetNetworkInterfaces")
         return NetworkInterfaces(*d);
     if (name == "SetNetworkInterfaces")
