@@ -238,6 +238,10 @@ TEST_F(OnvifNetwork, ReaddressesOnThisSubnetAndHearsTheNewAddress) {
     EXPECT_EQ(r.outcome, onvif::ReaddressOutcome::Done) << r.detail;
     EXPECT_FALSE(r.rebooted);
     EXPECT_FALSE(r.clockOff);
+    // The record carries what the camera took, for the window's row and report.
+    const CameraRecord moved = Find(search, "02:4F:4E:00:10:0A");
+    EXPECT_EQ(moved.info.mask, "255.255.255.0");
+    EXPECT_EQ(moved.info.gateway, "10.77.0.1");
     // A token camera whose clock is two hours ahead: reported, not signed for.
     const onvif::ReaddressResult ahead =
         onvif::Readdress(Find(search, "02:4F:4E:00:10:03"), request, &search);
