@@ -97,15 +97,18 @@ std::string MaskOfPrefix(int prefixLength) {
 
 Outcome ReadCameraNetwork(DeviceClient* client, const std::string& ip, DeviceInformation* info) {
     std::vector<NetworkInterface> list;
-    Outcome first = client->GetNetworkInterfaces(&list);
+    const Outcome first = client->GetNetworkInterfaces(&list);
     const NetworkInterface* n = first == Outcome::Done ? ChooseInterface(list, ip) : nullptr;
     // A mask of 0 bits is no camera's on a LAN: it stays untold.
     if (n != nullptr && Carries(*n, ip)) {
         const int prefix = n->ip == ip ? n->prefixLength : n->dhcpPrefixLength;
         info->mask = prefix > 0 ? MaskOfPrefix(prefix) : std::string();
     }
-    if (first == Outcome::NoAnswer || first == Outcome::CertificateChanged)
-        return first; // nothing more to learn from it within this log-in
+    // Only a camera that answered, or refused this one call, is asked the
+    // next: a failed log-in is not tried again (it counts towards a lock-out).
+    if (first != Outcome::Done && first != Outcome::Fault && first != Outcome::NotSupported &&
+        first != Outcome::BadReply)
+        return first;
     std::string gateway;
     const Outcome second = client->GetNetworkDefaultGateway(&gateway);
     if (second == Outcome::Done)

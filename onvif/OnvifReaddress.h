@@ -97,7 +97,9 @@ const NetworkInterface* ChooseInterface(const std::vector<NetworkInterface>& lis
 // camera's address ip (only that one: no other interface's mask is taken
 // for it) and the IPv4 default gateway, into info's mask and gateway. A
 // call the camera refuses or does not offer leaves its field empty; the
-// outcome is the first call's that was not Done (Done when both were).
+// outcome is the first call's that was not Done (Done when both were); a
+// log-in refused, a silent camera or a changed certificate at the first
+// call ends it there.
 Outcome ReadCameraNetwork(DeviceClient* client, const std::string& ip, DeviceInformation* info);
 
 // A call's outcome as a row of the one outcome table (search/Outcomes.h),

@@ -234,6 +234,8 @@ TEST(OnvifReaddressTest, ACameraTellsItsMaskAndGatewayOnlyWhenItKnowsThem) {
                                 "</tds:GetNetworkDefaultGatewayResponse>")};
     const std::pair<long, std::string> refused{
         500, onvif_test::Fault("ter:ActionNotSupported", "not offered")};
+    const std::pair<long, std::string> locked{
+        403, onvif_test::Fault("ter:NotAuthorized", "account locked")};
     struct Case {
         std::pair<long, std::string> interfaces, gateway;
         const char *ip, *mask, *gateway_;
@@ -243,6 +245,8 @@ TEST(OnvifReaddressTest, ACameraTellsItsMaskAndGatewayOnlyWhenItKnowsThem) {
         {kInterfaces, gateway, "192.168.1.99", "", "192.168.1.1", Outcome::Done},
         {refused, refused, "192.168.1.64", "", "", Outcome::Fault},
         {kInterfaces, refused, "192.168.1.64", "255.255.255.0", "", Outcome::NotSupported},
+        // A refused log-in is not tried again: the gateway's answer stays unasked.
+        {locked, gateway, "192.168.1.64", "", "", Outcome::Locked},
     };
     for (const Case& c : cases) {
         Camera camera({c.interfaces, c.gateway});
