@@ -522,7 +522,7 @@ private:
     QPointer<ActivationDialog> m_activationDialog;
     QPointer<ClockDialog> m_clockDialog;
     // What the clock dialog sets a device's clock through, both protocols.
-    ClockDialog::SetClockFn clockService();
+    ClockDialog::Service clockService();
     ZVKPushButton* m_clockButton = nullptr;
     ZVKPushButton* m_batchButton = nullptr;
     ZVKPushButton* m_activateButton = nullptr;

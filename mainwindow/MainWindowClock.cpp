@@ -9,10 +9,10 @@
 #include "OnvifReaddress.h"
 #include "Secret.h"
 
-#include <chrono>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -54,7 +54,7 @@ DeviceStatus MakerStatus(lorvex::Outcome outcome) {
 
 } // namespace
 
-ClockDialog::SetClockFn MainWindow::clockService() {
+ClockDialog::Service MainWindow::clockService() {
     std::map<std::string, std::string> endpoints; // row key to endpoint
     for (const DevInfo* record : m_deviceList)
         if (record->isCamera())
@@ -62,11 +62,16 @@ ClockDialog::SetClockFn MainWindow::clockService() {
     CLorvexManage* manager = &m_manager;
     lorvex::ClockReadings* readings = &m_clockReadings;
     onvif::CameraSearch* search = &m_cameras->search();
-    const auto bound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
-    return [endpoints, manager, readings, search, bound, closing = m_closingCamera](
-               const commission::PlanEntry& entry, const ClockDialog::Setting& setting,
-               const std::string& user, const std::function<bool()>& cancelled,
-               ClockDialog::Offsets* offsets) -> DeviceStatus {
+    // The readings' serial when each maker's device accepted: only a later
+    // reading shows the new clock. Its changed bootTime makes the next
+    // search round report it.
+    auto accepted = std::make_shared<std::map<std::string, uint64_t>>();
+    ClockDialog::Service service;
+    service.readBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
+    service.set = [endpoints, manager, readings, search, accepted, closing = m_closingCamera](
+                      const commission::PlanEntry& entry, const ClockDialog::Setting& setting,
+                      const std::string& user, const std::function<bool()>& cancelled,
+                      ClockDialog::Offsets* offsets) -> DeviceStatus {
         const auto found = endpoints.find(commission::DeviceKey(entry.device));
         if (found != endpoints.end()) {
             onvif::CameraRecord camera;
@@ -80,6 +85,7 @@ ClockDialog::SetClockFn MainWindow::clockService() {
             context.user = user.empty() ? std::string("admin") : user;
             context.password = MakeSharedSecret(entry.password.data(), entry.password.size());
             context.stop = closing.get();
+            context.cancelled = cancelled;
             AwaitCameraRoute(camera);
             const onvif::ClockResult r = onvif::SetClock(camera, request, context);
             *offsets = {r.beforeKnown, r.afterKnown, r.before.offset, r.after.offset};
@@ -98,23 +104,22 @@ ClockDialog::SetClockFn MainWindow::clockService() {
                               {setting.ntpServer, setting.timeZone, setting.setTime});
         if (outcome != lorvex::Outcome::Done)
             return MakerStatus(outcome);
-        // The device answered after applying the request: a reading later
-        // than its acceptance shows the new clock. Its changed bootTime makes
-        // the next search round report it.
-        const uint64_t accepted = readings->Serial();
-        const auto end = std::chrono::steady_clock::now() + bound;
+        (*accepted)[entry.device.mac] = readings->Serial();
+        return {BatchState::Verifying, RefusalReason::None, 0, false, false};
+    };
+    service.read = [readings, accepted](const commission::PlanEntry& entry,
+                                        const ClockDialog::Setting&,
+                                        ClockDialog::Offsets* offsets) -> std::optional<bool> {
+        const auto sent = accepted->find(entry.device.mac);
         lorvex::ClockReadings::Reading after;
-        while (!(readings->Latest(entry.device.mac, &after) && after.serial > accepted)) {
-            if (cancelled() || std::chrono::steady_clock::now() >= end)
-                return {BatchState::NotConfirmed, RefusalReason::None, 0, false, false};
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        if (sent == accepted->end() || !readings->Latest(entry.device.mac, &after) ||
+            after.serial <= sent->second)
+            return std::nullopt;
         offsets->afterKnown = true;
         offsets->after = after.offset;
-        const bool right = after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
-        return {right ? BatchState::Done : BatchState::NotConfirmed, RefusalReason::None, 0, false,
-                false};
+        return after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
     };
+    return service;
 }
 
 void MainWindow::openClockDialog() {

@@ -10,6 +10,7 @@
 #include "ActivationDialog.h"
 #include "AddrPartLineEdit.h"
 #include "BatchDialog.h"
+#include "ClockDialog.h"
 #include "PlanCsv.h"
 #include "BoxDriver.h"
 #include "DeviceColumns.h"
@@ -33,6 +34,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <fstream>
@@ -59,7 +61,7 @@ int deviceCount() {
 const int kDevices = deviceCount();
 const int kWrongPassword[] = {10, 20};
 const int kSilent = kDevices - 2;
-const int kLeaving = kDevices - 1; // in a simulator of its own, stopped mid-batch
+const int kLeaving = kDevices - 1;          // in a simulator of its own, stopped mid-batch
 const char kFirstPassword[] = "Site#2026a"; // every new device's, from the activation
 // A subnet large enough for every device and the five skipped addresses.
 const QString kPlanMask = QLatin1String(kDevices + 5 <= 150 ? "255.255.255.0" : "255.255.0.0");
@@ -240,6 +242,7 @@ private slots:
     void planIsShownBeforeAnythingIsSent();
     void applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected();
     void exportedListReadsBackAsAPlan();
+    void clockDialogReadsEveryClockBackTogether();
 
 private:
     void startSimulator(QProcess* process, const QString& fleet, const QString& ready,
@@ -528,6 +531,55 @@ void TestBatchEndToEnd::exportedListReadsBackAsAPlan() {
     // Unedited, it asks nothing of any device, also of those that still
     // share their factory address.
     QCOMPARE(int(plan.size()), 0);
+}
+
+// Every request first, then every clock read back from the search's
+// answers; the outcome file carries each offset.
+void TestBatchEndToEnd::clockDialogReadsEveryClockBackTogether() {
+    QTest::keyClick(tree(), Qt::Key_A, Qt::ControlModifier);
+    QTest::mouseClick(child<ZVKPushButton>(m_window.get(), "clockButton"), Qt::LeftButton);
+    ClockDialog* clocks = m_window->clockDialog();
+    QTest::keyClicks(child<QLineEdit>(clocks, "zoneField"), QStringLiteral("UTC0"));
+    QTest::keyClicks(child<QLineEdit>(clocks, "passwordField"), QLatin1String(kFirstPassword));
+    QSignalSpy finished(clocks, SIGNAL(batchFinished()));
+    const int boxes = m_boxes->count();
+    LoopWatch loop;
+    qint64 longest = -1;
+    connect(clocks, &ClockDialog::batchFinished, [&] { longest = loop.longestMs(); });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(child<ZVKPushButton>(clocks, "applyButton"), Qt::LeftButton);
+    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 120000));
+    QTRY_COMPARE(m_boxes->count(), boxes + 1);
+    qInfo("clock dialog, %d devices: %lld ms; longest event-loop block %lld ms while it ran",
+          kDevices, clock.elapsed(), longest);
+    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    const QByteArray csv = clocks->outcomeCsv();
+    QVERIFY(csv.left(csv.indexOf("\r\n")).endsWith(",offsetBefore,offsetAfter"));
+    int done = 0;
+    for (size_t k = 0; k < clocks->plan().size(); ++k) {
+        const ClockDialog::Offsets o = clocks->offsets(k);
+        if (clocks->statuses()[k].state != BatchState::Done)
+            continue;
+        ++done;
+        QVERIFY(o.afterKnown && o.after >= -3 && o.after <= 3);
+        QVERIFY(csv.contains(QStringLiteral(",%1,%2\r\n").arg(o.before).arg(o.after).toUtf8()));
+    }
+    QCOMPARE(done, kDevices - 4); // the two of another password, the silent, the gone
+    // bench/commission-window names the command line for a peer in this run.
+    const QString cli = qEnvironmentVariable("LORVEX_SEARCH");
+    if (!cli.isEmpty()) {
+        QProcess run;
+        clock.restart();
+        run.start(cli, {"set-time", "--subnet", "10.77.0.0/16", "--now", "--time-zone", "UTC0",
+                        "--password", "-"});
+        run.write(QByteArray(kFirstPassword) + "\n");
+        run.closeWriteChannel();
+        QVERIFY(runLoopUntil([&] { return run.state() == QProcess::NotRunning; }, 120000));
+        qInfo("set-time, %d devices: %lld ms, %d done", kDevices, clock.elapsed(),
+              int(run.readAllStandardOutput().count(": done")));
+    }
+    clocks->close();
 }
 
 QTEST_MAIN(TestBatchEndToEnd)

@@ -350,6 +350,9 @@ void TestMainWindowBatch::clockDialogSetsAndReadsBackEachClock() {
             QVERIFY(o.beforeKnown && o.afterKnown);
             QVERIFY(o.after >= -3 && o.after <= 3);
             QCOMPARE(o.before < -86400LL * 1000, name == "Maker-1");
+            // The outcome file carries both offsets, in seconds.
+            QVERIFY(clocks->outcomeCsv().contains(
+                QStringLiteral(",%1,%2\r\n").arg(o.before).arg(o.after).toUtf8()));
         } else {
             QVERIFY(o.beforeKnown && !o.afterKnown);
             QCOMPARE(int(s.reason), int(RefusalReason::Credentials));
