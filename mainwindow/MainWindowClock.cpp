@@ -62,10 +62,13 @@ ClockDialog::Service MainWindow::clockService() {
     CLorvexManage* manager = &m_manager;
     lorvex::ClockReadings* readings = &m_clockReadings;
     onvif::CameraSearch* search = &m_cameras->search();
-    // The readings' serial when each maker's device accepted: only a later
-    // reading shows the new clock. Its changed bootTime makes the next
-    // search round report it.
-    auto accepted = std::make_shared<std::map<std::string, uint64_t>>();
+    // The readings' serials when each maker's device was sent its request
+    // and when it accepted. A reading after the acceptance shows the new
+    // clock (its changed bootTime or clockSets makes the next round report
+    // it); one in between may be of an answer from either side of the
+    // change, and is the last the device sends when it is the new one: it
+    // counts when it reads right, and is waited past otherwise.
+    auto accepted = std::make_shared<std::map<std::string, std::pair<uint64_t, uint64_t>>>();
     ClockDialog::Service service;
     service.readBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
     service.set = [endpoints, manager, readings, search, accepted, closing = m_closingCamera](
@@ -99,25 +102,29 @@ ClockDialog::Service MainWindow::clockService() {
         lorvex::ClockReadings::Reading before;
         offsets->beforeKnown = readings->Latest(entry.device.mac, &before);
         offsets->before = before.offset;
+        const uint64_t sent = readings->Serial();
         const lorvex::Outcome outcome =
             manager->SetClock(entry.device.mac.c_str(), entry.password.c_str(),
                               {setting.ntpServer, setting.timeZone, setting.setTime});
         if (outcome != lorvex::Outcome::Done)
             return MakerStatus(outcome);
-        (*accepted)[entry.device.mac] = readings->Serial();
+        (*accepted)[entry.device.mac] = {sent, readings->Serial()};
         return {BatchState::Verifying, RefusalReason::None, 0, false, false};
     };
     service.read = [readings, accepted](const commission::PlanEntry& entry,
                                         const ClockDialog::Setting&,
                                         ClockDialog::Offsets* offsets) -> std::optional<bool> {
-        const auto sent = accepted->find(entry.device.mac);
+        const auto at = accepted->find(entry.device.mac);
         lorvex::ClockReadings::Reading after;
-        if (sent == accepted->end() || !readings->Latest(entry.device.mac, &after) ||
-            after.serial <= sent->second)
+        if (at == accepted->end() || !readings->Latest(entry.device.mac, &after) ||
+            after.serial <= at->second.first)
+            return std::nullopt;
+        const bool right = after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
+        if (!right && after.serial <= at->second.second)
             return std::nullopt;
         offsets->afterKnown = true;
         offsets->after = after.offset;
-        return after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
+        return right;
     };
     return service;
 }
