@@ -557,6 +557,11 @@ void BatchRunner::RunClockStep(PlanStep step) {
             Settle(i, {BatchState::Skipped, RefusalReason::None, 0, true, false}, step);
             continue;
         }
+        int& refusals = m_refusals[DeviceKey(e.device)];
+        if (refusals >= kMaxPasswordRefusals) {
+            Settle(i, {BatchState::Skipped, RefusalReason::None, 0, false, true}, step);
+            continue;
+        }
         m_begun[i] = true;
         Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false, step});
         DeviceStatus s{BatchState::Refused, RefusalReason::Unsupported, 0, false, false};
@@ -565,6 +570,9 @@ void BatchRunner::RunClockStep(PlanStep step) {
             s = m_services.setClock(e, password, cancelled);
             WipeSecret(&password);
         }
+        if (s.state == BatchState::Refused &&
+            (s.reason == RefusalReason::Password || s.reason == RefusalReason::Credentials))
+            ++refusals;
         if (s.state == BatchState::Verifying) {
             Report(i, {BatchState::Verifying, RefusalReason::None, 0, false, false, step});
             pending.push_back({i, Clock::now() + m_services.verifyBound});

@@ -259,7 +259,8 @@ private:
     void Run(StatusFn onStatus, FinishedFn onFinished);
     // One step for the rows of `rows` that no earlier step finished.
     void RunStep(PlanStep step, const std::vector<size_t>& rows);
-    // Every clock of `rows` still open; `step` is what their statuses name.
+    // Every clock still open (a clock batch: every row's; a plan: those it
+    // asks for); `step` is what their statuses name.
     void RunClockStep(PlanStep step);
     std::vector<size_t> RowsToActivate();
     bool LastStep(size_t index, PlanStep step) const;

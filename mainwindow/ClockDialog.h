@@ -63,9 +63,9 @@ public:
     using SetClockFn = std::function<commission::DeviceStatus(
         const commission::PlanEntry& entry, const Setting& setting, const std::string& user,
         const std::function<bool()>& cancelled, Offsets* offsets)>;
-    // For a device SetClockFn left Verifying: empty while no answer since
-    // its acceptance told its clock; otherwise whether it reads as asked,
-    // with offsets->after filled. Polled on the runner's thread.
+    // For a device SetClockFn left Verifying: empty while no answer told
+    // its new clock; otherwise whether it reads as asked, with
+    // offsets->after filled. Polled on the runner's thread.
     using ReadClockFn = std::function<std::optional<bool>(
         const commission::PlanEntry& entry, const Setting& setting, Offsets* offsets)>;
     // How the dialog reaches the clocks.

@@ -311,6 +311,17 @@ TEST(BatchRunnerTest, ClockBatchReadsBackAfterEveryRequest) {
         EXPECT_EQ(o.last[i].state, want[i]) << i;
     EXPECT_TRUE(o.last[3].cancelled);
     EXPECT_EQ(o.seen[0][1], BatchState::Verifying);
+    // A password refused twice gets no third clock request.
+    services.setClock = [&](const PlanEntry& e, const std::string&, const std::function<bool()>&) {
+        log.push_back("set " + e.device.mac);
+        return DeviceStatus{BatchState::Refused, RefusalReason::Password};
+    };
+    BatchRunner refusing(services);
+    log.clear();
+    for (int run = 0; run < 3; ++run)
+        RunToEnd(&refusing, {Entry("A", 10)});
+    EXPECT_EQ(log.size(), 2u);
+    EXPECT_TRUE(RunToEnd(&refusing, {Entry("A", 10)}).last[0].refusedTwice);
 }
 
 TEST(BatchRunnerTest, NoThirdRequestAfterTwoPasswordRefusals) {
