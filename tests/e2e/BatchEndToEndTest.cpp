@@ -562,21 +562,16 @@ void TestBatchEndToEnd::clockDialogReadsEveryClockBackTogether() {
     const QByteArray csv = clocks->outcomeCsv();
     QVERIFY(csv.left(csv.indexOf("\r\n")).endsWith(",offsetBefore,offsetAfter"));
     int done = 0;
-    QStringList others;
     for (size_t k = 0; k < clocks->plan().size(); ++k) {
         const ClockDialog::Offsets o = clocks->offsets(k);
-        if (clocks->statuses()[k].state != BatchState::Done) {
-            others << QString::fromStdString(clocks->plan()[k].device.mac) + " " +
-                          ClockDialog::statusText(clocks->statuses()[k]);
+        if (clocks->statuses()[k].state != BatchState::Done)
             continue;
-        }
         ++done;
         QVERIFY(o.afterKnown && o.after >= -3 && o.after <= 3);
         QVERIFY(csv.contains(QByteArray::fromStdString(
             "," + commission::CsvLine({std::to_string(o.before), std::to_string(o.after)}))));
     }
-    // The two of another password, the silent one, the one gone.
-    QVERIFY2(done == kDevices - 4, qPrintable(others.join(QStringLiteral("; "))));
+    QCOMPARE(done, kDevices - 4); // the two of another password, the silent, the gone
     // bench/commission-window names the command line for a peer in this run.
     const QString cli = qEnvironmentVariable("LORVEX_SEARCH");
     if (!cli.isEmpty()) {
