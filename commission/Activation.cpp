@@ -146,4 +146,27 @@ bool WriteSecretPasswordsFile(const std::string& path, const std::vector<PlanEnt
     return ok;
 }
 
+bool GeneratePlanPasswords(std::vector<PlanEntry>* plan,
+                           const std::function<bool(const PlanEntry&)>& takesOne,
+                           const std::string& path, size_t* count, std::string* error) {
+    std::vector<PlanEntry> generated;
+    *count = 0;
+    for (PlanEntry& e : *plan) {
+        if (!e.generatePassword || e.setupCode.empty() || !takesOne(e))
+            continue;
+        e.password = GeneratePassword(e.device.mac, e.device.name);
+        if (e.password.empty())
+            return *error = "no random source", false;
+        generated.push_back(e);
+        WipeSecret(&generated.back().setupCode);
+    }
+    if (generated.empty())
+        return true;
+    const bool written = WriteSecretPasswordsFile(path, generated, error);
+    for (PlanEntry& e : generated)
+        WipeSecret(&e.password);
+    *count = written ? generated.size() : 0;
+    return written;
+}
+
 } // namespace commission

@@ -3,6 +3,7 @@
 // which then exists only in a secret CSV file the installer keeps.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,5 +57,16 @@ std::string SecretPasswordsCsv(const std::vector<PlanEntry>& plan);
 // is wiped before returning.
 bool WriteSecretPasswordsFile(const std::string& path, const std::vector<PlanEntry>& plan,
                               std::string* error);
+
+// Gives a generated first password to every entry of `plan` that asks for
+// one (PlanEntry::generatePassword), has a setup code and for which
+// `takesOne` holds (the device is listed without a password), and writes
+// those entries, and only those, to a new secret file at `path` with
+// WriteSecretPasswordsFile before anything is sent. `count`: how many; with
+// none nothing is written. False, with `error`, when a password or the file
+// cannot be made: the caller sends nothing and wipes the plan.
+bool GeneratePlanPasswords(std::vector<PlanEntry>* plan,
+                           const std::function<bool(const PlanEntry&)>& takesOne,
+                           const std::string& path, size_t* count, std::string* error);
 
 } // namespace commission

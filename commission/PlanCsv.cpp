@@ -211,7 +211,7 @@ private:
     template <class Fail>
     static bool ReadSteps(const CsvRecord& r, const Columns& c, PlanEntry* e, const Fail& fail) {
         e->name = At(r, c.name);
-        if (!e->name.empty() && !lorvex::wire::IsDeviceName(e->name))
+        if (!e->name.empty() && !IsPlanName(e->name))
             return fail("the name must be 1 to " +
                         std::to_string(lorvex::wire::kMaxDeviceNameBytes) +
                         " bytes of UTF-8 without control characters or spaces at either end");
@@ -224,10 +224,10 @@ private:
         e->generatePassword =
             c.password >= 0 && r.fields[static_cast<size_t>(c.password)] == kGeneratePasswordCell;
         e->ntp = At(r, c.ntp);
-        if (!e->ntp.empty() && !OfCharacters(e->ntp, kMaxPlanNtpBytes, ".-:"))
+        if (!e->ntp.empty() && !IsPlanNtpServer(e->ntp))
             return fail("the NTP server must be an address or host name");
         e->timeZone = At(r, c.timeZone);
-        if (!e->timeZone.empty() && !OfCharacters(e->timeZone, kMaxPlanTimeZoneBytes, ",./:+-<>_"))
+        if (!e->timeZone.empty() && !IsPlanTimeZone(e->timeZone))
             return fail("the time zone must be a POSIX TZ text such as CET-1CEST,M3.5.0,M10.5.0/3");
         return true;
     }
@@ -300,6 +300,16 @@ bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
             plan->push_back(std::move(entry));
     }
     return true;
+}
+
+bool IsPlanName(const std::string& name) { return lorvex::wire::IsDeviceName(name); }
+
+bool IsPlanNtpServer(const std::string& server) {
+    return OfCharacters(server, kMaxPlanNtpBytes, ".-:");
+}
+
+bool IsPlanTimeZone(const std::string& zone) {
+    return OfCharacters(zone, kMaxPlanTimeZoneBytes, ",./:+-<>_");
 }
 
 std::string ExportPlan(const std::vector<PlanEntry>& plan,

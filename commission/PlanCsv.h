@@ -32,6 +32,15 @@ extern const char kGeneratePasswordCell[]; // "(generate)"
 constexpr size_t kMaxPlanNtpBytes = 253;
 constexpr size_t kMaxPlanTimeZoneBytes = 64;
 
+// The rules a plan's steps meet, in a plan file and in the window alike:
+// a name a device may carry (lorvex::wire::IsDeviceName); an NTP server of
+// 1 to kMaxPlanNtpBytes letters, digits, dots, dashes and colons; a time
+// zone of 1 to kMaxPlanTimeZoneBytes letters, digits and the signs of a
+// POSIX TZ text.
+bool IsPlanName(const std::string& name);
+bool IsPlanNtpServer(const std::string& server);
+bool IsPlanTimeZone(const std::string& zone);
+
 // The longest endpoint a plan file may name (as long as discovery keeps one).
 constexpr size_t kMaxPlanEndpointBytes = 512;
 

@@ -1,11 +1,14 @@
 #include "BatchDialog.h"
 
+#include "Activation.h"
 #include "CameraRows.h"
 #include "IpAddrEdit.h"
 #include "LanguageSrc.h"
 #include "N12_MessageBox.h"
 #include "PlanCsv.h"
 #include "PortLineEdit.h"
+#include "SearchWire.h"
+#include "VistaDelegate.h"
 #include "VistaTreeWidget.h"
 #include "ZVKCheckBox.h"
 #include "ZVKLabel.h"
@@ -18,6 +21,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
@@ -123,6 +127,38 @@ bool anyPassword(const std::vector<PlanEntry>& plan) {
     return false;
 }
 
+// The role of a name cell that holds the name the device is to carry; the
+// cell shows it beside the device's own.
+constexpr int kNameRole = Qt::UserRole;
+
+// The plan table's cells as the device tree paints them; only the name
+// column has an editor, which edits kNameRole, not the text on show.
+class PlanDelegate : public VistaDelegate {
+public:
+    PlanDelegate(QTreeView* view, int nameColumn) : VistaDelegate(view), m_name(nameColumn) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        if (index.column() != m_name)
+            return nullptr;
+        auto* editor = qobject_cast<QLineEdit*>(VistaDelegate::createEditor(parent, option, index));
+        if (editor != nullptr)
+            editor->setMaxLength(int(lorvex::wire::kMaxDeviceNameBytes));
+        return editor;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setText(index.data(kNameRole).toString());
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            model->setData(index, line->text().trimmed(), kNameRole);
+    }
+
+private:
+    const int m_name;
+};
+
 } // namespace
 
 BatchDialog::BatchDialog(const std::vector<SEARCH_INFO>& selected,
@@ -139,22 +175,73 @@ BatchDialog::BatchDialog(std::vector<PlanDevice> selected, std::vector<PlanDevic
     m_saveButton->setEnabled(false);
     fillDefaults();
     showSelection();
-    resize(860, 560);
+    resize(860, 620);
 }
 
 // Before any plan the table lists the devices the batch is for, in the
 // list's order, with no new address and no status yet.
 void BatchDialog::showSelection() {
+    const QSignalBlocker filling(m_tree);
     m_tree->clear();
     for (const PlanDevice& d : m_selected) {
         QTreeWidgetItem* row = new QTreeWidgetItem(m_tree);
         const QString key = fromUtf8(commission::DeviceKey(d));
         row->setText(ColMac, key);
         row->setToolTip(ColMac, key);
-        row->setText(ColName, fromUtf8(d.name));
+        const auto typed = m_names.find(commission::DeviceKey(d));
+        showName(row, d, typed == m_names.end() ? std::string() : typed->second);
         row->setText(ColType, typeText(d.type));
         row->setText(ColCurrent, fromUtf8(d.ip));
     }
+}
+
+// The name cell: the device's own name, followed by the one it is to carry.
+void BatchDialog::showName(QTreeWidgetItem* row, const PlanDevice& device,
+                           const std::string& name) {
+    const QSignalBlocker filling(m_tree);
+    const bool renamed = !name.empty() && name != device.name;
+    row->setText(ColName, renamed
+                              ? fromUtf8(device.name) + QStringLiteral(" \u2192 ") + fromUtf8(name)
+                              : fromUtf8(device.name));
+    row->setToolTip(ColName, row->text(ColName));
+    row->setData(ColName, kNameRole, fromUtf8(renamed ? name : device.name));
+    row->setFlags(row->flags() | Qt::ItemIsEditable);
+}
+
+bool BatchDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_tree && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 && m_tree->currentItem() != nullptr &&
+        m_tree->editTriggers() != QAbstractItemView::NoEditTriggers) {
+        m_tree->editItem(m_tree->currentItem(), ColName);
+        return true;
+    }
+    return BatchDialogBase::eventFilter(watched, event);
+}
+
+void BatchDialog::onNameEdited(QTreeWidgetItem* row, int column) {
+    const int index = m_tree->indexOfTopLevelItem(row);
+    if (column != ColName || index < 0)
+        return;
+    const bool planned = !m_plan.empty();
+    if (size_t(index) >= (planned ? m_plan.size() : m_selected.size()))
+        return;
+    const PlanDevice& device = planned ? m_plan[size_t(index)].device : m_selected[size_t(index)];
+    const std::string key = commission::DeviceKey(device);
+    const std::string typed = row->data(ColName, kNameRole).toString().toStdString();
+    std::string name = typed.empty() ? device.name : typed;
+    if (!typed.empty() && !IsPlanName(typed)) {
+        m_info->setText(
+            GetText("IDCS_PLAN_ERROR_NAME_D").arg(int(lorvex::wire::kMaxDeviceNameBytes)));
+        const auto kept = m_names.find(key);
+        name = kept == m_names.end() ? device.name : kept->second;
+    }
+    if (name == device.name)
+        m_names.erase(key);
+    else
+        m_names[key] = name;
+    if (planned)
+        m_plan[size_t(index)].name = name == device.name ? std::string() : name;
+    showName(row, device, name);
 }
 
 BatchDialog::~BatchDialog() {
@@ -225,6 +312,7 @@ void BatchDialog::buildFields() {
     }
     grid->addWidget(m_planPasswords, 1, 2, 1, 4);
     grid->addWidget(m_keepPorts, 2, 0, 1, 2);
+    buildStepFields(grid);
     grid->setColumnStretch(6, 1);
 
     m_planButton = named(new ZVKPushButton(GetText("IDCS_BATCH_MAKE_PLAN"), body()), "planButton");
@@ -240,6 +328,10 @@ void BatchDialog::buildFields() {
                    GetText("IDCS_DEVICE_TYPE"), GetText("IDCS_IP_ADDRESS"),
                    GetText("IDCS_BATCH_NEW_ADDRESS"), GetText("IDCS_BATCH_STATUS")},
                   {135, 125, 120, 105, 120, 170});
+    m_tree->setItemDelegate(new PlanDelegate(m_tree, ColName));
+    m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    connect(m_tree, &QTreeWidget::itemChanged, this, &BatchDialog::onNameEdited);
+    m_tree->installEventFilter(this);
     m_info = named(plainLabel(GetText("IDCS_BATCH_INFO"), body()), "planInfo");
     m_info->setWordWrap(true);
     m_info->setStyleSheet(QStringLiteral(" ZVKLabel { color: rgb(232,182,70); } "));
@@ -250,6 +342,26 @@ void BatchDialog::buildFields() {
     column->addLayout(planRow);
     column->addWidget(m_tree, 1);
     column->addWidget(m_info);
+}
+
+// The plan's clock for every device, and generated first passwords.
+void BatchDialog::buildStepFields(QGridLayout* grid) {
+    m_ntpField = FormField(body(), "planNtpField", int(kMaxPlanNtpBytes));
+    m_zoneField = FormField(body(), "planZoneField", int(kMaxPlanTimeZoneBytes));
+    m_zoneField->setPlaceholderText(QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3"));
+    m_generateBox = named(new ZVKCheckBox(GetText("IDCS_BATCH_GENERATE_PASSWORDS"), body()),
+                          "generatePasswordsBox");
+    const struct {
+        const char* key;
+        QWidget* field;
+        int column;
+    } cells[] = {{"IDCS_CLOCK_NTP", m_ntpField, 0}, {"IDCS_CLOCK_ZONE", m_zoneField, 2}};
+    for (const auto& c : cells) {
+        grid->addWidget(plainLabel(GetText(c.key), body()), 4, c.column);
+        grid->addWidget(c.field, 4, c.column + 1);
+        c.field->setMinimumWidth(150);
+    }
+    grid->addWidget(m_generateBox, 4, 4, 1, 3);
 }
 
 // The first selected device's network: its subnet from host 1 upwards
@@ -383,7 +495,15 @@ void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& in
         WipeSecret(&e.setupCode);
     }
     m_plan = plan;
+    m_planClocks.clear();
+    for (PlanEntry& e : m_plan) {
+        const auto typed = m_names.find(commission::DeviceKey(e.device));
+        if (typed != m_names.end())
+            e.name = typed->second;
+        m_planClocks.emplace_back(e.ntp, e.timeZone);
+    }
     m_statuses.assign(m_plan.size(), DeviceStatus{});
+    const QSignalBlocker filling(m_tree);
     m_tree->clear();
     for (size_t i = 0; i < m_plan.size(); ++i) {
         const PlanEntry& e = m_plan[i];
@@ -391,12 +511,7 @@ void BatchDialog::showPlan(const std::vector<PlanEntry>& plan, const QString& in
         const QString key = fromUtf8(commission::DeviceKey(e.device));
         row->setText(ColMac, key);
         row->setToolTip(ColMac, key); // an endpoint is longer than the cell
-        // The name a plan gives follows the device's own.
-        row->setText(ColName,
-                     e.name.empty() || e.name == e.device.name
-                         ? fromUtf8(e.device.name)
-                         : fromUtf8(e.device.name) + QStringLiteral(" \u2192 ") + fromUtf8(e.name));
-        row->setToolTip(ColName, row->text(ColName));
+        showName(row, e.device, e.name);
         row->setText(ColType, typeText(e.device.type));
         row->setText(ColCurrent, fromUtf8(e.device.ip));
         row->setText(ColNew, fromUtf8(e.ip));
@@ -445,12 +560,37 @@ bool BatchDialog::apply() {
     std::string password(typed.constData(), size_t(typed.size()));
     explicit_bzero(typed.data(), size_t(typed.size()));
     const SecretGuard wipePassword(&password);
+    if (!takeClockFields())
+        return false;
+    std::vector<PlanEntry> plan = m_plan;
+    if (!ownPasswords)
+        for (PlanEntry& e : plan)
+            WipeSecret(&e.password);
+    for (PlanEntry& e : plan)
+        e.generatePassword =
+            e.generatePassword || (m_generateBox->isChecked() && !isCamera(e.device));
+    // A generated password goes only to a device listed without one.
+    const auto takesOne = [this](const PlanEntry& e) {
+        SEARCH_INFO record{};
+        return m_engine.services.find && m_engine.services.find(DeviceKey(e.device), &record) &&
+               NeedsActivation(record);
+    };
     // Cameras have their own login; the maker's password is asked only of
     // the maker's devices.
     bool everyOneHasOne = true;
-    for (const PlanEntry& e : m_plan)
-        everyOneHasOne =
-            everyOneHasOne && (isCamera(e.device) || (ownPasswords && !e.password.empty()));
+    size_t generatedCount = 0;
+    for (const PlanEntry& e : plan) {
+        const bool generated = e.generatePassword && !e.setupCode.empty() && takesOne(e);
+        generatedCount += generated ? 1 : 0;
+        everyOneHasOne = everyOneHasOne && (isCamera(e.device) || generated || !e.password.empty());
+    }
+    struct PlanGuard {
+        std::vector<PlanEntry>* plan;
+        ~PlanGuard() {
+            for (PlanEntry& e : *plan)
+                WipeSecret(&e.password);
+        }
+    } const wipePlan{&plan};
     if (password.empty() && !everyOneHasOne) {
         N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
         return false;
@@ -459,10 +599,8 @@ bool BatchDialog::apply() {
         N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_SEARCH_OFF"), this);
         return false;
     }
-    // Generated first passwords go to a secret file the command line writes.
-    if (std::any_of(m_plan.begin(), m_plan.end(),
-                    [](const PlanEntry& e) { return e.generatePassword; })) {
-        N12_MessageBox::warning(GetText("IDCS_BATCH_ERROR_GENERATE"), this);
+    if (m_generateBox->isChecked() && generatedCount == 0) {
+        N12_MessageBox::warning(GetText("IDCS_SETUP_CODES_NONE"), this);
         return false;
     }
     if (!takeCameraLogin()) {
@@ -470,10 +608,11 @@ bool BatchDialog::apply() {
         m_cameraPassword->setFocus();
         return false;
     }
-    std::vector<PlanEntry> plan = m_plan;
-    if (!ownPasswords)
-        for (PlanEntry& e : plan)
-            WipeSecret(&e.password);
+    QString saved;
+    if (generatedCount > 0 && !generatePasswords(&plan, takesOne, &saved)) {
+        *m_engine.batchLogin = CameraLogin{};
+        return false;
+    }
     m_statuses.assign(m_plan.size(), DeviceStatus{});
     for (size_t i = 0; i < m_plan.size(); ++i)
         m_tree->topLevelItem(int(i))->setText(ColStatus, statusText(m_statuses[i]));
@@ -482,16 +621,74 @@ bool BatchDialog::apply() {
     if (!started)
         return false;
     lockFields(true);
-    m_info->setText(GetText("IDCS_BATCH_RUNNING"));
+    m_info->setText(saved.isEmpty() ? GetText("IDCS_BATCH_RUNNING")
+                                    : saved + QStringLiteral(" ") + GetText("IDCS_BATCH_RUNNING"));
+    return true;
+}
+
+// The plan's clock from the fields, each checked by the rules of plan
+// files and of the clock dialog; false (and a box naming the rule) when
+// one breaks its rule. An empty field leaves the plan's own value.
+bool BatchDialog::takeClockFields() {
+    const std::string ntp = m_ntpField->text().trimmed().toStdString();
+    const std::string zone = m_zoneField->text().trimmed().toStdString();
+    const struct {
+        bool broken;
+        const char* key;
+        QLineEdit* field;
+    } checks[] = {{!ntp.empty() && !(IsPlanNtpServer(ntp) && IsClockServer(ntp)),
+                   "IDCS_PLAN_ERROR_NTP", m_ntpField},
+                  {!zone.empty() && !(IsPlanTimeZone(zone) && IsClockZone(zone)),
+                   "IDCS_PLAN_ERROR_ZONE", m_zoneField}};
+    for (const auto& c : checks) {
+        if (c.broken) {
+            N12_MessageBox::warning(GetText(c.key), this);
+            c.field->setFocus();
+            return false;
+        }
+    }
+    for (size_t i = 0; i < m_plan.size() && i < m_planClocks.size(); ++i) {
+        m_plan[i].ntp = ntp.empty() ? m_planClocks[i].first : ntp;
+        m_plan[i].timeZone = zone.empty() ? m_planClocks[i].second : zone;
+    }
+    return true;
+}
+
+// Asks where the secret file goes and writes the generated passwords
+// there before anything is sent; false (after a box saying why, unless
+// the save box was cancelled) when it is not written.
+bool BatchDialog::generatePasswords(std::vector<PlanEntry>* plan,
+                                    const std::function<bool(const PlanEntry&)>& takesOne,
+                                    QString* saved) {
+    const QString path = QFileDialog::getSaveFileName(
+        this, GetText("IDCS_ACTIVATE_BATCH_SAVE_SECRET"),
+        QDir::home().filePath(QStringLiteral("passwords.csv")), QStringLiteral("CSV (*.csv)"),
+        nullptr, QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        return false;
+    size_t count = 0;
+    std::string error;
+    if (!GeneratePlanPasswords(plan, takesOne, QFile::encodeName(path).toStdString(), &count,
+                               &error)) {
+        N12_MessageBox::error(
+            GetText("IDCS_ACTIVATE_BATCH_ERROR_SECRET_SAVE_D").arg(fromUtf8(error)), this);
+        return false;
+    }
+    *saved = GetText("IDCS_ACTIVATE_BATCH_SECRET_SAVED_D")
+                 .arg(count)
+                 .arg(QDir::toNativeSeparators(path));
     return true;
 }
 
 void BatchDialog::lockFields(bool locked) {
-    for (QWidget* w : std::initializer_list<QWidget*>{m_startField, m_maskField, m_gatewayField,
-                                                      m_passwordField, m_keepPorts, m_planButton,
-                                                      m_importButton, m_applyButton, m_closeButton,
-                                                      m_saveButton, m_cameraUser, m_cameraPassword})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_startField, m_maskField, m_gatewayField, m_passwordField, m_keepPorts, m_planButton,
+             m_importButton, m_applyButton, m_closeButton, m_saveButton, m_cameraUser,
+             m_cameraPassword, m_ntpField, m_zoneField, m_generateBox})
         w->setEnabled(!locked);
+    m_tree->setEditTriggers(locked ? QAbstractItemView::NoEditTriggers
+                                   : QAbstractItemView::DoubleClicked |
+                                         QAbstractItemView::EditKeyPressed);
     m_planPasswords->setEnabled(!locked && anyPassword(m_plan));
     m_httpPort->setEnabled(!locked && !m_keepPorts->isChecked());
     m_dataPort->setEnabled(!locked && !m_keepPorts->isChecked());

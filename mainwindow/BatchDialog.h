@@ -13,11 +13,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 class IpAddrEdit;
+class QGridLayout;
+class QLineEdit;
+class QTreeWidgetItem;
 class PortLineEdit;
 class ZVKCheckBox;
 class ZVKLineEdit;
@@ -35,9 +41,24 @@ class ZVKLineEdit;
 // show only when cameras are selected. The batch's camera login lives in
 // memory for the run only.
 //
+// The installer may give any row a site name of its own by editing its
+// name cell (double-click or F2), before or after a plan is made; the name
+// typed wins over a plan file's and is kept when the plan is made again.
+// The NTP server and time zone fields ask every device of the plan for its
+// clock (a plan file's own values stand where a field is empty). Both are
+// checked by the rules of plan files and of the clock dialog, and a plan
+// then runs its name and clock steps as an imported one does.
+//
+// Generated first passwords (a plan file's "(generate)" cells, or the box
+// that asks one for every device) go to a secret file the installer names
+// in a save box at Apply. It is written whole, readable only by its owner,
+// before anything is sent; when it cannot be, nothing starts. The table and
+// the outcome CSV never show a password.
+//
 // Children carry object names for tests: startField, maskField,
 // gatewayField, passwordField, planPasswordsBox, keepPortsBox,
 // httpPortField, dataPortField, cameraUserField, cameraPasswordField,
+// planNtpField, planZoneField, generatePasswordsBox,
 // planButton, importButton, applyButton, stopButton, saveButton,
 // closeButton2, planTree, planInfo.
 class BatchDialog : public BatchDialogBase {
@@ -95,7 +116,9 @@ public:
     bool importPlan(const QByteArray& csv);
     // Starts the batch; false (and a message box) when there is no plan,
     // no password for the maker's devices of the plan, no camera login for
-    // its cameras, the automatic search is off, or a batch runs.
+    // its cameras, the automatic search is off, a clock field breaks its
+    // rule, the secret file of generated passwords cannot be written (or
+    // its save box is cancelled), or a batch runs.
     bool apply() override;
     // The plan and every outcome so far as a CSV file (outcomeCsv).
     QByteArray planCsv() const { return outcomeCsv(); }
@@ -109,6 +132,12 @@ signals:
 private slots:
     void onImportClicked();
     void onKeepPortsToggled(bool keep);
+    void onNameEdited(QTreeWidgetItem* row, int column);
+
+protected:
+    // F2 on the plan table edits the current row's name, whichever cell
+    // of the row is current.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void lockFields(bool locked) override;
@@ -121,6 +150,13 @@ private:
     void showFault(const QString& text);
     bool takeCameraLogin();
     bool planHasCameras() const;
+    void buildStepFields(QGridLayout* grid);
+    void showName(QTreeWidgetItem* row, const commission::PlanDevice& device,
+                  const std::string& name);
+    bool takeClockFields();
+    bool generatePasswords(std::vector<commission::PlanEntry>* plan,
+                           const std::function<bool(const commission::PlanEntry&)>& takesOne,
+                           QString* saved);
 
     std::vector<commission::PlanDevice> m_selected;
     std::vector<commission::PlanDevice> m_listed;
@@ -140,4 +176,12 @@ private:
     ZVKLineEdit* m_cameraPassword = nullptr;
     ZVKPushButton* m_planButton = nullptr;
     ZVKPushButton* m_importButton = nullptr;
+    QLineEdit* m_ntpField = nullptr;
+    QLineEdit* m_zoneField = nullptr;
+    ZVKCheckBox* m_generateBox = nullptr;
+    // The names typed in the table, by DeviceKey.
+    std::map<std::string, std::string> m_names;
+    // The clock each entry of the plan on show asked for itself (a plan
+    // file's ntp and timeZone cells), which an empty field leaves standing.
+    std::vector<std::pair<std::string, std::string>> m_planClocks;
 };

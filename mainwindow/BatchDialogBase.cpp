@@ -3,7 +3,9 @@
 #include "DeviceColumns.h"
 #include "LanguageSrc.h"
 #include "N12_MessageBox.h"
+#include "OnvifSettings.h"
 #include "PlanCsv.h"
+#include "SearchWire.h"
 #include "Secret.h"
 #include "VistaTreeWidget.h"
 #include "ZVKLabel.h"
@@ -190,6 +192,15 @@ void WipeField(QLineEdit* field) {
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+bool IsClockServer(const std::string& text) {
+    onvif::NtpServer server;
+    return onvif::ParseNtpServer(text, &server) && lorvex::wire::IsClockNtpServer(text);
+}
+
+bool IsClockZone(const std::string& text) {
+    return onvif::ValidPosixTimeZone(text) && lorvex::wire::IsClockTimeZone(text);
 }
 
 void BatchDialogBase::buildPlanTree(const QStringList& headers, std::initializer_list<int> widths) {

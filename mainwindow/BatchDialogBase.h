@@ -39,6 +39,10 @@ QLineEdit* FormField(QWidget* parent, const char* objectName, int maxLength);
 // Overwrites what a secret field holds before clearing it.
 void WipeField(QLineEdit* field);
 QString FromUtf8(const std::string& text);
+// An NTP server and a time zone that both protocols take: the cameras'
+// rules and the maker's devices' characters.
+bool IsClockServer(const std::string& text);
+bool IsClockZone(const std::string& text);
 
 class BatchDialogBase : public CustomDialog {
     Q_OBJECT

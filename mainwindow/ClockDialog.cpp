@@ -28,17 +28,6 @@ template <class W> W* named(W* widget, const char* name) {
     return widget;
 }
 
-// A server and a zone both protocols take: the cameras' rules and the
-// maker's devices' characters.
-bool ValidServer(const std::string& text) {
-    onvif::NtpServer server;
-    return onvif::ParseNtpServer(text, &server) && lorvex::wire::IsClockNtpServer(text);
-}
-
-bool ValidZone(const std::string& text) {
-    return onvif::ValidPosixTimeZone(text) && lorvex::wire::IsClockTimeZone(text);
-}
-
 } // namespace
 
 ClockDialog::ClockDialog(std::vector<PlanDevice> selected, Service service, QString cameraUser,
@@ -166,8 +155,8 @@ bool ClockDialog::apply() {
     setting.timeZone = m_zone->text().trimmed().toStdString();
     setting.setTime = m_now->isChecked() || !setting.ntpServer.empty();
     const bool asksSomething = !setting.ntpServer.empty() || m_now->isChecked();
-    if (!asksSomething || (!setting.ntpServer.empty() && !ValidServer(setting.ntpServer)) ||
-        (!setting.timeZone.empty() && !ValidZone(setting.timeZone))) {
+    if (!asksSomething || (!setting.ntpServer.empty() && !IsClockServer(setting.ntpServer)) ||
+        (!setting.timeZone.empty() && !IsClockZone(setting.timeZone))) {
         N12_MessageBox::information(GetText("IDCS_CLOCK_ERROR_INPUT"), this);
         m_ntp->setFocus();
         return false;

@@ -7,6 +7,7 @@
 // the file applied, the list exported again.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -182,11 +183,12 @@ protected:
         return true;
     }
 
-    // lorvex-search with these arguments, started; output into m_tag-out/-err.
-    pid_t Tool(std::vector<std::string> args, const std::string& out) {
+    // lorvex-search with these arguments, started; output into `out` and
+    // `err` (by default m_tag-err).
+    pid_t Tool(std::vector<std::string> args, const std::string& out, std::string err = "") {
         args.insert(args.begin(), getenv("LORVEX_SEARCH_TOOL"));
         std::ofstream(m_tag + "-pw") << m_password << "\n";
-        return StartProcess(args, m_tag + "-pw", out, m_tag + "-err");
+        return StartProcess(args, m_tag + "-pw", out, err.empty() ? m_tag + "-err" : err);
     }
     int Run(std::vector<std::string> args, const std::string& out) {
         return FinishProcess(Tool(args, out));
@@ -244,15 +246,30 @@ TEST_F(CommissionNetwork, PlanSkipsHeldAddressesAndApplyVerifiesEveryDevice) {
               std::string::npos)
         << planText;
 
+    // Standard error on a terminal shows the progress line; the outcome
+    // lines go to standard output alone.
+    int terminal = -1, slave = -1;
+    ASSERT_EQ(openpty(&terminal, &slave, nullptr, nullptr, nullptr), 0);
     const std::string out = m_tag + "-out";
     const pid_t apply =
-        Tool({"apply", plan, "--password", "-", "--output", m_tag + "-outcomes.csv"}, out);
+        Tool({"apply", plan, "--password", "-", "--output", m_tag + "-outcomes.csv"}, out,
+             ttyname(slave));
+    close(slave);
+    std::string shown;
+    std::thread reader([&] { // until the tool has ended and the terminal reads EIO
+        char bytes[512];
+        for (ssize_t n; (n = read(terminal, bytes, sizeof bytes)) > 0;)
+            shown.append(bytes, static_cast<size_t>(n));
+    });
     // The leaving device goes as soon as the batch is under way; the silent
     // device's three seconds come before its turn.
     for (int i = 0; i < 400 && ReadFile(out).find("refused (password)") == std::string::npos; ++i)
         std::this_thread::sleep_for(20ms);
     m_leaving->Stop();
     EXPECT_EQ(FinishProcess(apply), 1);
+    reader.join();
+    close(terminal);
+    EXPECT_NE(shown.find("\r\033[K49/50 finished; "), std::string::npos) << shown;
 
     const auto outcomes = Outcomes(ReadFile(out));
     ASSERT_EQ(outcomes.size(), static_cast<size_t>(kDevices)) << ReadFile(out);
@@ -634,6 +651,7 @@ TEST_F(BoxFreshNetwork, OneApplyActivatesNamesAndAddressesEveryDevice) {
                   out),
               0)
         << ReadFile(out) << ReadFile(m_tag + "-err");
+    EXPECT_EQ(ReadFile(m_tag + "-err").find("finished;"), std::string::npos); // not a terminal
     const auto outcomes = Outcomes(ReadFile(out));
     for (int i = 0; i < kFreshDevices; ++i)
         EXPECT_EQ(outcomes.count(Mac(i)) ? outcomes.at(Mac(i)) : "", address(i) + " done")

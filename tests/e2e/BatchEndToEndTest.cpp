@@ -243,7 +243,10 @@ private slots:
     void planIsShownBeforeAnythingIsSent();
     void applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected();
     void exportedListReadsBackAsAPlan();
+    // Before the fresh fleet joins the list: every listed row is of the
+    // fleet above.
     void clockDialogReadsEveryClockBackTogether();
+    void fullPlanTakesFreshDevicesThroughEveryStep();
 
 private:
     void startSimulator(QProcess* process, const QString& fleet, const QString& ready,
@@ -586,6 +589,98 @@ void TestBatchEndToEnd::clockDialogReadsEveryClockBackTogether() {
               int(run.readAllStandardOutput().count(": done")));
     }
     clocks->close();
+}
+
+// One plan with every step for a box-fresh fleet of its own, as many devices
+// again in a simulator of their own: each activated with its label's code
+// and the typed password, named, re-addressed and its clock set (the
+// dialog's clock fields), each step verified; the event loop is watched as
+// for the re-address batch above, the peer in the same run.
+void TestBatchEndToEnd::fullPlanTakesFreshDevicesThroughEveryStep() {
+    const auto freshMac = [](int i) {
+        return QStringLiteral("02:4C:56:00:1B:%1").arg(i + 1, 2, 16, QLatin1Char('0')).toUpper();
+    };
+    const auto address = [](int n) {
+        return QStringLiteral("10.78.%1.%2").arg((100 + n) / 256).arg((100 + n) % 256);
+    };
+    QStringList devices;
+    for (int i = 0; i < kDevices; ++i)
+        devices << QStringLiteral(R"({"mac": "%1", "type": "ZVK_IPC", "ip": "192.168.1.64",)"
+                                  R"( "mask": "255.255.255.0", "gateway": "192.168.1.1",)"
+                                  R"( "ip2": "169.254.27.%2", "devName": "IPC", "activated": 1})")
+                       .arg(freshMac(i))
+                       .arg(i + 1);
+    QFile fleetFile(m_work.filePath(QStringLiteral("fresh.json")));
+    QVERIFY(fleetFile.open(QIODevice::WriteOnly));
+    fleetFile.write(QStringLiteral("{\"devices\": [%1]}").arg(devices.join(",\n")).toUtf8());
+    fleetFile.close();
+    QProcess fresh;
+    QByteArray freshLog;
+    startSimulator(&fresh, fleetFile.fileName(), m_work.filePath("ready3"),
+                   m_work.filePath("fresh-labels"));
+    const auto freshRows = [&] {
+        QList<QTreeWidgetItem*> rows;
+        for (int r = 0; r < tree()->topLevelItemCount(); ++r)
+            if (tree()->topLevelItem(r)->text(COL_MAC).startsWith(QLatin1String("02:4C:56:00:1B")))
+                rows << tree()->topLevelItem(r);
+        return rows;
+    };
+    QVERIFY(runLoopUntil([&] { return freshRows().size() == kDevices; }, 20000));
+    tree()->clearSelection();
+    for (QTreeWidgetItem* row : freshRows())
+        row->setSelected(true);
+    QTest::mouseClick(child<ZVKPushButton>(m_window.get(), "batchButton"), Qt::LeftButton);
+    QTRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
+    QFile labels(m_work.filePath(QStringLiteral("fresh-labels/labels.csv")));
+    QVERIFY(labels.open(QIODevice::ReadOnly));
+    std::map<QString, QString> codes;
+    for (const QByteArray& line : labels.readAll().split('\n'))
+        if (line.trimmed().split(',').size() == 2)
+            codes[QString::fromLatin1(line.split(',')[0])] =
+                QString::fromLatin1(line.trimmed().split(',')[1]);
+    QString plan = QStringLiteral("mac,newIp,newMask,newGateway,setupCode,name\r\n");
+    for (int i = 0; i < kDevices; ++i)
+        plan += QStringLiteral("%1,%2,255.255.0.0,10.78.0.1,%3,Site-%4\r\n")
+                    .arg(freshMac(i), address(i), codes[freshMac(i)])
+                    .arg(i + 1, 3, 10, QLatin1Char('0'));
+    QVERIFY(dialog()->importPlan(plan.toUtf8()));
+    QCOMPARE(int(dialog()->plan().size()), kDevices);
+    QTest::keyClicks(child<QLineEdit>(dialog(), "planNtpField"), QStringLiteral("10.78.0.1"));
+    QTest::keyClicks(child<QLineEdit>(dialog(), "planZoneField"),
+                     QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3"));
+    QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QLatin1String(kFirstPassword));
+    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
+    const int boxesBefore = m_boxes->count();
+    LoopWatch loop;
+    qint64 longest = -1, longestCpu = -1;
+    long waiting = -1;
+    connect(dialog(), &BatchDialog::batchFinished, [&] {
+        longest = loop.longestMs();
+        longestCpu = loop.longestCpuMs();
+        waiting = loop.longestRunQueueMs();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 600000));
+    QTRY_COMPARE(m_boxes->count(), boxesBefore + 1);
+    qInfo("full plan of %d devices (activation, name, address, clock): %lld ms; longest "
+          "event-loop block %lld ms while it ran (%lld ms of it on the window thread's "
+          "processor, %ld ms waiting for one); window thread while late: %s",
+          kDevices, clock.elapsed(), longest, longestCpu, waiting, qPrintable(loop.lateSamples()));
+    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    for (size_t k = 0; k < dialog()->statuses().size(); ++k)
+        QVERIFY2(dialog()->statuses()[k].state == BatchState::Done,
+                 qPrintable(QString::fromStdString(dialog()->plan()[k].device.mac) + " " +
+                            BatchDialog::statusText(dialog()->statuses()[k])));
+    const QString logs = log(&fresh, &freshLog);
+    QCOMPARE(logs.count(QLatin1String("activation result 0")), kDevices);
+    // The name travels with the address; the clock in a request of its own.
+    QCOMPARE(logs.count(QLatin1String("config result 0")), 2 * kDevices);
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "closeButton2"), Qt::LeftButton);
+    QTRY_VERIFY(dialog() == nullptr);
+    fresh.terminate();
+    QVERIFY(fresh.waitForFinished(5000));
 }
 
 QTEST_MAIN(TestBatchEndToEnd)

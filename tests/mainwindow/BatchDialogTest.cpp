@@ -15,9 +15,13 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 #include <condition_variable>
 #include <map>
@@ -52,6 +56,9 @@ class FakeEngine {
 public:
     std::vector<std::string> refusing;
     std::string holdAt; // the MAC whose request waits for release()
+    // The secret file a first password must be in before it is sent, with
+    // mode 0600; each activation notes whether it was.
+    QString secretPath;
 
     BatchDialog::Engine engine(const std::vector<SEARCH_INFO>& listed) {
         for (const SEARCH_INFO& d : listed)
@@ -74,6 +81,17 @@ public:
             put(d.route, p.gateway.c_str());
             if (!p.name.empty())
                 put(d.devName, p.name.c_str());
+            return int32_t(CLorvexManage::SETNET_DONE);
+        };
+        e.services.activate = [this](const PlanEntry& p, const std::string& password) {
+            std::lock_guard<std::mutex> hold(m_mutex);
+            struct stat st {};
+            QFile file(secretPath);
+            const bool inFile = ::stat(QFile::encodeName(secretPath).constData(), &st) == 0 &&
+                                (st.st_mode & 0777) == 0600 && file.open(QIODevice::ReadOnly) &&
+                                file.readAll().contains(QByteArray::fromStdString(password));
+            m_sent.push_back((inFile ? "filed " : "unfiled ") + p.device.mac);
+            m_listed[p.device.mac].deviceActivated = 0;
             return int32_t(CLorvexManage::SETNET_DONE);
         };
         e.services.find = [this](const std::string& m, SEARCH_INFO* out) {
@@ -159,6 +177,8 @@ private slots:
     void stopAfterTheDeviceInFlight();
     void noPasswordSendsNothing();
     void searchOffSendsNothing();
+    void namesAndClockByHand();
+    void generatedPasswordsAreFiledFirst();
 
 private:
     BatchDialog* dialog() { return m_dialog.get(); }
@@ -356,6 +376,94 @@ void TestBatchDialog::searchOffSendsNothing() {
     QTRY_COMPARE(boxes.count(), 1);
     QCOMPARE(boxes.seen().text, GetText("IDCS_BATCH_ERROR_SEARCH_OFF"));
     QVERIFY(m_engine->sent().empty());
+}
+
+// A name typed in the table (F2) and the plan's clock fields run as an
+// imported plan's columns do; a value that breaks its rule says which.
+void TestBatchDialog::namesAndClockByHand() {
+    open(2);
+    QTreeWidget* tree = child<QTreeWidget>(dialog(), "planTree");
+    const auto typeName = [tree](int row, const QString& name) {
+        tree->setCurrentItem(tree->topLevelItem(row), BatchDialog::ColMac); // F2 from any cell
+        QTest::keyClick(tree, Qt::Key_F2);
+        QPointer<QLineEdit> editor = tree->viewport()->findChild<QLineEdit*>();
+        if (editor.isNull())
+            qFatal("no name editor");
+        // The name as one key event, as an input method sends it.
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, name, Qt::NoModifier);
+        QTest::keyClick(editor, Qt::Key_Return); // the edit ends through the event loop
+        QTRY_VERIFY(editor.isNull());
+    };
+    typeName(0, QStringLiteral("Gate-1")); // before the plan: kept by it
+    makePlanByKeys();
+    typeName(1, QString(16, QChar(0x416))); // 32 bytes of UTF-8
+    QCOMPARE(child<ZVKLabel>(dialog(), "planInfo")->text(),
+             GetText("IDCS_PLAN_ERROR_NAME_D").arg(31));
+    QCOMPARE(column(tree, BatchDialog::ColName),
+             QStringList({QStringLiteral("Lobby 1 \u2192 Gate-1"), QStringLiteral("Lobby 2")}));
+    QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QStringLiteral("123456"));
+    const struct {
+        const char *ntp, *zone, *refusal;
+    } cases[] = {{"pool ntp", "", "IDCS_PLAN_ERROR_NTP"},
+                 {"", "CET-1CEST;", "IDCS_PLAN_ERROR_ZONE"},
+                 {"10.0.0.1", "CET-1CEST,M3.5.0,M10.5.0/3", nullptr}};
+    BoxDriver boxes;
+    for (const auto& c : cases) {
+        for (auto [name, text] :
+             {std::pair{"planNtpField", c.ntp}, std::pair{"planZoneField", c.zone}}) {
+            child<QLineEdit>(dialog(), name)->clear();
+            QTest::keyClicks(child<QLineEdit>(dialog(), name), QLatin1String(text));
+        }
+        const int before = boxes.count();
+        QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+        QTRY_COMPARE(boxes.count(), before + 1);
+        if (c.refusal != nullptr)
+            QCOMPARE(boxes.seen().text, GetText(c.refusal));
+    }
+    QVERIFY(dialog()->grab().save(shotDir() + QStringLiteral("/batch-plan-steps.png")));
+    // Both devices are named (or keep their name) with their address, then
+    // stop at the clock the fake devices do not take.
+    QCOMPARE(dialog()->statuses().at(0).step, PlanStep::Clock);
+    QCOMPARE(dialog()->plan().at(0).name, std::string("Gate-1"));
+    QVERIFY(dialog()->planCsv().contains(",Gate-1,10.0.0.1,\"CET-1CEST,M3.5.0,M10.5.0/3\""));
+}
+
+// Generated first passwords are in their secret file before the first is
+// sent, and nowhere on show; a file that cannot be written starts nothing.
+void TestBatchDialog::generatedPasswordsAreFiledFirst() {
+    std::vector<SEARCH_INFO> listed = fleet();
+    for (SEARCH_INFO& d : listed)
+        d.deviceActivated = 1;
+    m_dialog.reset(new BatchDialog({listed[0], listed[1]}, listed, m_engine->engine(listed)));
+    m_dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
+    QVERIFY(dialog()->importPlan("mac,newIp,newMask,newGateway,password,setupCode\r\n" +
+                                 mac(1).toLatin1() +
+                                 ",192.168.1.20,255.255.255.0,192.168.1.1,(generate),"
+                                 "ABCD-EFGH-JKD2\r\n"));
+    QTemporaryDir dir;
+    m_engine->secretPath = dir.filePath(QStringLiteral("passwords.csv"));
+    QFile taken(dir.filePath(QStringLiteral("taken.csv"))); // never overwritten
+    QVERIFY(taken.open(QIODevice::WriteOnly));
+    BoxDriver boxes;
+    answerFileBox(taken.fileName());
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.count(), 1);
+    QVERIFY(!dialog()->running() && m_engine->sent().empty());
+    answerFileBox(m_engine->secretPath);
+    QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.count(), 2); // the summary
+    QCOMPARE(m_engine->sent().front(), "filed " + mac(1).toStdString());
+    QFile file(m_engine->secretPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray secret = file.readAll();
+    QVERIFY(secret.contains(mac(1).toLatin1() + ",Lobby 1,"));
+    const QByteArray password = secret.trimmed().split(',').last();
+    QVERIFY(!dialog()->planCsv().contains(password));
+    for (int c = 0; c < BatchDialog::ColCount; ++c)
+        QVERIFY(
+            !child<QTreeWidget>(dialog(), "planTree")->topLevelItem(0)->text(c).contains(password));
 }
 
 QTEST_MAIN(TestBatchDialog)

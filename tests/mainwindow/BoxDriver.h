@@ -7,7 +7,10 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -38,6 +41,27 @@ inline QPixmap boxOverWindow(QWidget* window, QWidget* box) {
     QPainter painter(&picture);
     painter.drawPixmap(box->mapToGlobal(QPoint()) - window->mapToGlobal(QPoint()), box->grab());
     return picture;
+}
+
+// Types `path` into the file box once it shows the path's folder, and
+// accepts it at once (the folder's loading resets a name typed before);
+// gives the box up (rejects it) after 5 s, so the test never hangs.
+inline void answerFileBox(const QString& path, int tries = 250) {
+    QTimer::singleShot(20, [path, tries] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* name = files ? files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+        const QFileInfo wanted(path);
+        if (files != nullptr && tries <= 0)
+            return files->reject();
+        if (files == nullptr || name == nullptr)
+            return answerFileBox(path, tries - 1);
+        if (QFileInfo(files->directory().absolutePath()) != QFileInfo(wanted.absolutePath())) {
+            files->setDirectory(wanted.absolutePath());
+            return answerFileBox(path, tries - 1);
+        }
+        name->setText(wanted.fileName());
+        static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, as OK does
+    });
 }
 
 // Watches for modal message boxes while it lives; every one that shows is

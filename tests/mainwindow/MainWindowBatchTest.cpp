@@ -95,6 +95,7 @@ private slots:
     void importedPlanTakesACameraByItsMac();
     void findTextDoesNotHideTheMovedDevices();
     void clockDialogSetsAndReadsBackEachClock();
+    void sidePanelRenameIsNoted();
 
 private:
     VistaTreeWidget* tree() const { return child<VistaTreeWidget>(m_window.get(), "deviceTree"); }
@@ -366,6 +367,27 @@ void TestMainWindowBatch::clockDialogSetsAndReadsBackEachClock() {
     QVERIFY(clocks->outcomeCsv().contains("refused (wrong credentials)"));
     QVERIFY(clocks->grab().save(m_shots.filePath("clocks.png")));
     clocks->close();
+}
+
+// The side panel's rename of a maker's device and of a camera, neither
+// renamed before, joins the session's deeds of each.
+void TestMainWindowBatch::sidePanelRenameIsNoted() {
+    const struct {
+        const char *name, *key, *password;
+    } cases[] = {{"Maker-1", "02:4C:56:00:3B:01", "123456"},
+                 {"Cam-1", "02:4F:4E:00:3B:11", kCameraPassword}};
+    DeviceControlBar* bar = m_window->controlBar();
+    for (const auto& c : cases) {
+        tree()->setCurrentItem(rowNamed(QLatin1String(c.name)));
+        child<QLineEdit>(bar, "nameField")->setText(QLatin1String(c.name) + QLatin1String("-new"));
+        QTest::keyClicks(child<QLineEdit>(bar, "passwordField"), QLatin1String(c.password));
+        const int boxes = m_boxes->count();
+        QTest::mouseClick(child<ZVKPushButton>(bar, "renameButton"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), boxes + 1, 30000);
+        report::Verified verified = report::Verified::No;
+        QCOMPARE(QString::fromStdString(m_window->sessionLog().Summary(c.key, {}, &verified)),
+                 QStringLiteral("re-addressed, renamed, clock set"));
+    }
 }
 
 QTEST_MAIN(TestMainWindowBatch)

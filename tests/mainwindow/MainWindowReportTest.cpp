@@ -45,27 +45,6 @@ QString readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// Types `path` into the file box once it shows the path's folder, and
-// accepts it at once (the folder's loading resets a name typed before);
-// gives the box up (rejects it) after 5 s, so the test never hangs.
-void answerFileBox(const QString& path, int tries = 250) {
-    QTimer::singleShot(20, [path, tries] {
-        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        auto* name = files ? files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
-        const QFileInfo wanted(path);
-        if (files != nullptr && tries <= 0)
-            return files->reject();
-        if (files == nullptr || name == nullptr)
-            return answerFileBox(path, tries - 1);
-        if (QFileInfo(files->directory().absolutePath()) != QFileInfo(wanted.absolutePath())) {
-            files->setDirectory(wanted.absolutePath());
-            return answerFileBox(path, tries - 1);
-        }
-        name->setText(wanted.fileName());
-        static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, as OK does
-    });
-}
-
 // Answers the site name box, then the file box, as the installer would.
 void answerBoxes(const QString& site, const QString& path) {
     QTimer::singleShot(20, [site, path] {

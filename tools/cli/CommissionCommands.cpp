@@ -450,33 +450,21 @@ namespace {
 // A clock read back this close to the host's (seconds) counts as set.
 constexpr int64_t kClockTolerance = 3;
 
-// The first passwords a plan asks to be generated, for the devices that
-// take one (listed without a password, with a setup code), written to the
-// new secret file at `path` before anything is sent; a row that asked but
-// whose device has a password already uses the command's. False, with
-// `error`, when the file or a password cannot be made: nothing is sent.
+// The first passwords a plan asks to be generated (GeneratePlanPasswords)
+// for the devices the search lists without a password.
 bool GeneratePlanPasswords(Session& session, std::vector<PlanEntry>* plan, const std::string& path,
                            std::string* error) {
-    std::vector<PlanEntry> generated;
-    for (PlanEntry& e : *plan) {
+    size_t count = 0;
+    const auto takesOne = [&session](const PlanEntry& e) {
         SEARCH_INFO record{};
-        if (!e.generatePassword || e.setupCode.empty() ||
-            !session.Find(DeviceKey(e.device), &record) || !NeedsActivation(record))
-            continue;
-        e.password = GeneratePassword(e.device.mac, e.device.name);
-        if (e.password.empty())
-            return *error = "no random source", false;
-        generated.push_back(e);
-        generated.back().setupCode.clear();
-    }
-    if (generated.empty())
-        return true;
-    const bool written = WriteSecretPasswordsFile(path, generated, error);
-    WipePlanSecrets(&generated);
-    if (written)
-        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n",
-                     generated.size(), path.c_str());
-    return written;
+        return session.Find(DeviceKey(e.device), &record) && NeedsActivation(record);
+    };
+    if (!commission::GeneratePlanPasswords(plan, takesOne, path, &count, error))
+        return false;
+    if (count > 0)
+        std::fprintf(stderr, "%zu generated passwords written to %s: keep it secret\n", count,
+                     path.c_str());
+    return true;
 }
 
 // The steps of a plan beyond its addresses, through the maker's protocol
