@@ -23,3 +23,17 @@ if(LORVEX_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The test programs are many executables, each linked against the whole
+# engine with its debug information; lld links them about three times faster
+# than the default linker. Off, or without lld, the default linker is used.
+option(LORVEX_FAST_LINK "Link with lld when the compiler can use it" ON)
+if(LORVEX_FAST_LINK)
+  include(CheckCXXSourceCompiles)
+  set(CMAKE_REQUIRED_LINK_OPTIONS -fuse-ld=lld)
+  check_cxx_source_compiles("int main() { return 0; }" LORVEX_HAVE_LLD)
+  unset(CMAKE_REQUIRED_LINK_OPTIONS)
+  if(LORVEX_HAVE_LLD)
+    add_link_options(-fuse-ld=lld)
+  endif()
+endif()

@@ -6,8 +6,6 @@
 
 namespace devicelist {
 
-namespace {
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -17,6 +15,8 @@ int HexValue(char c) {
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 // The separator of a 17-character spelling, or 0 when it has none allowed.
 char SeparatorOf(std::string_view text, MacSpelling accept) {

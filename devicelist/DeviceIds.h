@@ -28,6 +28,10 @@ std::string CanonicalMac(std::string_view text, MacSpelling accept = MacSpelling
 bool ParseMacBytes(std::string_view text, unsigned char out[6],
                    MacSpelling accept = MacSpelling::Colons);
 
+// The value 0..15 of a hexadecimal digit (either case); -1 for any other
+// character.
+int HexValue(char c);
+
 // A new random message identifier "urn:uuid:..." (a version 4 UUID).
 std::string NewMessageId();
 

@@ -49,6 +49,8 @@ DeviceRecord RecordOf(const onvif::CameraRecord& camera) {
     d.model = camera.info.model.empty() ? camera.hardware : camera.info.model;
     d.firmware = camera.info.firmware;
     d.hardware = camera.info.hardwareId;
+    d.mask = camera.info.mask;
+    d.gateway = camera.info.gateway;
     onvif::XAddr x;
     d.https = onvif::ParseXAddr(camera.xaddr, &x) && x.scheme == "https";
     for (const std::string& text : camera.xaddrs)

@@ -50,8 +50,9 @@ DeviceRecord RecordOf(const SEARCH_INFO& record);
 // An ONVIF camera: name from its scope; model GetDeviceInformation's, else
 // the hardware scope; firmware and hardware id from GetDeviceInformation;
 // ip and HTTP port of the chosen XAddr; ip2 the host of its first XAddr at
-// another host; https when the chosen XAddr is. Mask, gateway and data
-// port stay empty: discovery does not tell them.
+// another host; https when the chosen XAddr is; mask and gateway as the
+// camera told them once logged in (empty until then: discovery does not
+// tell them). The data port stays empty.
 DeviceRecord RecordOf(const onvif::CameraRecord& camera);
 
 } // namespace devicelist

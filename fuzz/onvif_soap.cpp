@@ -27,6 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (onvif::ReadNetworkInterfaces(body, &list, &fault) == onvif::SoapRead::Ok &&
         (list.empty() || list.size() > 16))
         abort();
+    std::string gateway;
+    if (onvif::ReadNetworkDefaultGateway(body, &gateway, &fault) == onvif::SoapRead::Ok &&
+        gateway.size() > 15)
+        abort();
     bool reboot = false;
     onvif::ReadSetNetworkInterfaces(body, &reboot, &fault);
     onvif::ReadEmptyAnswer(body, "SystemRebootResponse", &fault);

@@ -367,8 +367,8 @@ void BatchDialog::buildStepFields(QGridLayout* grid) {
 // The first selected device's network: its subnet from host 1 upwards
 // would collide with its gateway, so the start is left to the installer
 // when the device has no usable address.
-// Cameras do not tell their mask and gateway: those come from the first
-// selected device that does.
+// A camera not logged in to has told no mask and gateway: those come from
+// the first selected device that did.
 void BatchDialog::fillDefaults() {
     if (m_selected.empty())
         return;

@@ -22,6 +22,8 @@ DevInfo* NewCameraRecord(const onvif::CameraRecord& camera) {
     d->hardwareVer = text(r.hardware);
     d->productSeries = text(r.type);
     d->ipAddr = text(r.ip);
+    d->mask = text(r.mask);
+    d->route = text(r.gateway);
     d->httpPort = r.httpPort;
     d->dataPort = 0;
     // Neither activated nor not: ONVIF has no such state.

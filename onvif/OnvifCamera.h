@@ -11,9 +11,13 @@
 
 namespace onvif {
 
-// What GetDeviceInformation says; empty until it has been read.
+// What GetDeviceInformation says; empty until it has been read. Beside it
+// the camera's IPv4 mask ("255.255.255.0") and default gateway, as
+// GetNetworkInterfaces and GetNetworkDefaultGateway tell them in the same
+// log-in (ReadCameraNetwork); each empty when the camera does not tell it.
 struct DeviceInformation {
     std::string manufacturer, model, firmware, serial, hardwareId;
+    std::string mask, gateway;
 };
 
 struct CameraRecord {

@@ -278,6 +278,16 @@ Outcome DeviceClient::GetNetworkInterfaces(std::vector<NetworkInterface>* out) {
     return o;
 }
 
+Outcome DeviceClient::GetNetworkDefaultGateway(std::string* gateway) {
+    std::string text;
+    const Outcome o = Call(
+        "GetNetworkDefaultGateway", GetNetworkDefaultGatewayBody(), true,
+        [&](const std::string& b, SoapFault* f) { return ReadNetworkDefaultGateway(b, &text, f); });
+    if (o == Outcome::Done)
+        *gateway = text;
+    return Offered(o);
+}
+
 Outcome DeviceClient::SetNetworkInterfaces(const std::string& token, const std::string& ip,
                                            int prefixLength, bool* rebootNeeded) {
     bool reboot = false;

@@ -96,6 +96,8 @@ public:
     Outcome GetSystemDateAndTime(long long* offsetSeconds);
     Outcome GetDeviceInformation(DeviceInformation* out);
     Outcome GetNetworkInterfaces(std::vector<NetworkInterface>* out);
+    // Done with an empty gateway when the camera names no IPv4 one.
+    Outcome GetNetworkDefaultGateway(std::string* gateway);
     Outcome SetNetworkInterfaces(const std::string& token, const std::string& ip, int prefixLength,
                                  bool* rebootNeeded);
     Outcome SetNetworkDefaultGateway(const std::string& gateway);

@@ -1,5 +1,6 @@
 #include "OnvifReaddress.h"
 
+#include <cstdint>
 #include <thread>
 
 namespace onvif {
@@ -14,19 +15,6 @@ bool ValidRequest(const ReaddressRequest& r) {
     if (!r.gateway.empty() && !ParseIPv4(r.gateway, &gateway))
         return false;
     return r.password != nullptr;
-}
-
-// The interface to change: the one carrying the camera's shown address,
-// else the first enabled one.
-const NetworkInterface* ChooseInterface(const std::vector<NetworkInterface>& list,
-                                        const std::string& ip) {
-    for (const NetworkInterface& n : list)
-        if (n.ip == ip)
-            return &n;
-    for (const NetworkInterface& n : list)
-        if (n.enabled)
-            return &n;
-    return list.empty() ? nullptr : &list.front();
 }
 
 // The camera's XAddr with its host replaced by ip.
@@ -70,7 +58,63 @@ bool Verify(const CameraRecord& camera, const std::string& ip, CameraSearch* sea
     return false;
 }
 
+// The mask the camera took and, when one was set, the gateway go onto its
+// record: it took them and answered from the new address.
+void NoteTaken(CameraSearch* search, const std::string& endpoint, const ReaddressRequest& request) {
+    CameraRecord record;
+    if (!search->Find(endpoint, &record))
+        return;
+    record.info.mask = MaskOfPrefix(request.prefixLength);
+    if (!request.gateway.empty())
+        record.info.gateway = request.gateway;
+    search->SetInformation(endpoint, record.info);
+}
+
+bool Carries(const NetworkInterface& n, const std::string& ip) {
+    return !ip.empty() && (n.ip == ip || n.dhcpIp == ip);
+}
+
 } // namespace
+
+const NetworkInterface* ChooseInterface(const std::vector<NetworkInterface>& list,
+                                        const std::string& ip) {
+    for (const NetworkInterface& n : list)
+        if (Carries(n, ip))
+            return &n;
+    for (const NetworkInterface& n : list)
+        if (n.enabled)
+            return &n;
+    return list.empty() ? nullptr : &list.front();
+}
+
+std::string MaskOfPrefix(int prefixLength) {
+    if (prefixLength < 0 || prefixLength > 32)
+        return std::string();
+    const std::uint32_t m = prefixLength == 0 ? 0 : ~0u << (32 - prefixLength);
+    return std::to_string(m >> 24) + "." + std::to_string((m >> 16) & 0xFF) + "." +
+           std::to_string((m >> 8) & 0xFF) + "." + std::to_string(m & 0xFF);
+}
+
+Outcome ReadCameraNetwork(DeviceClient* client, const std::string& ip, DeviceInformation* info) {
+    std::vector<NetworkInterface> list;
+    const Outcome first = client->GetNetworkInterfaces(&list);
+    const NetworkInterface* n = first == Outcome::Done ? ChooseInterface(list, ip) : nullptr;
+    // A mask of 0 bits is no camera's on a LAN: it stays untold.
+    if (n != nullptr && Carries(*n, ip)) {
+        const int prefix = n->ip == ip ? n->prefixLength : n->dhcpPrefixLength;
+        info->mask = prefix > 0 ? MaskOfPrefix(prefix) : std::string();
+    }
+    // Only a camera that answered, or refused this one call, is asked the
+    // next: a failed log-in is not tried again (it counts towards a lock-out).
+    if (first != Outcome::Done && first != Outcome::Fault && first != Outcome::NotSupported &&
+        first != Outcome::BadReply)
+        return first;
+    std::string gateway;
+    const Outcome second = client->GetNetworkDefaultGateway(&gateway);
+    if (second == Outcome::Done)
+        info->gateway = gateway;
+    return first != Outcome::Done ? first : second;
+}
 
 ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& request,
                           CameraSearch* search, const std::function<void(ReaddressStep)>& progress,
@@ -148,8 +192,10 @@ ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& re
     step(ReaddressStep::Verifying);
     const bool heard =
         Verify(camera, request.ip, search, since, reboot ? rebootBound : bound, request.cancelled);
-    if (heard)
+    if (heard) {
         search->Moved(camera.endpoint, request.ip);
+        NoteTaken(search, camera.endpoint, request);
+    }
     result.outcome = heard ? ReaddressOutcome::Done : ReaddressOutcome::NotConfirmed;
     result.detail = heard ? "done" : "not confirmed: no word from the new address in time";
     return result;

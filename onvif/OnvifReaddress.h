@@ -69,8 +69,9 @@ Outcome LoginAllowed(const CameraRecord& camera);
 // camera is CallFailed with Conflict. The camera's clock is read first
 // (no login) and reported in the result. search must be running: verification listens through it.
 // The MAC the camera tells once logged in goes onto its record in search (CameraSearch::SetMac)
-// when its scopes named none. bound/rebootBound replace the verification bounds (tests shorten
-// them).
+// when its scopes named none; once heard at the new address, its mask and the gateway set (when
+// one was) go onto the record's information. bound/rebootBound replace the verification bounds
+// (tests shorten them).
 ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& request,
                           CameraSearch* search,
                           const std::function<void(ReaddressStep)>& progress = {},
@@ -83,6 +84,23 @@ std::string OutOfReachDetail(const CameraRecord& camera);
 
 // A mask "255.255.255.0" as a prefix length; -1 when not contiguous.
 int PrefixLength(const std::string& mask);
+
+// A prefix length 0..32 as a mask text; empty for any other length.
+std::string MaskOfPrefix(int prefixLength);
+
+// The interface that carries ip (by its manual or its DHCP address), else
+// the first enabled one, else the first; null for an empty list.
+const NetworkInterface* ChooseInterface(const std::vector<NetworkInterface>& list,
+                                        const std::string& ip);
+
+// Reads, with client's log-in, the mask of the interface that carries the
+// camera's address ip (only that one: no other interface's mask is taken
+// for it) and the IPv4 default gateway, into info's mask and gateway. A
+// call the camera refuses or does not offer leaves its field empty; the
+// outcome is the first call's that was not Done (Done when both were); a
+// log-in refused, a silent camera or a changed certificate at the first
+// call ends it there.
+Outcome ReadCameraNetwork(DeviceClient* client, const std::string& ip, DeviceInformation* info);
 
 // A call's outcome as a row of the one outcome table (search/Outcomes.h),
 // which gives its window text, command-line words and exit status: Done

@@ -170,6 +170,7 @@ std::string Envelope(const std::string& body, const UsernameToken* token) {
 std::string GetSystemDateAndTimeBody() { return "<tds:GetSystemDateAndTime/>"; }
 std::string GetDeviceInformationBody() { return "<tds:GetDeviceInformation/>"; }
 std::string GetNetworkInterfacesBody() { return "<tds:GetNetworkInterfaces/>"; }
+std::string GetNetworkDefaultGatewayBody() { return "<tds:GetNetworkDefaultGateway/>"; }
 std::string SystemRebootBody() { return "<tds:SystemReboot/>"; }
 
 std::string SetNetworkInterfacesBody(const std::string& token, const std::string& ip,
@@ -272,12 +273,40 @@ SoapRead ReadNetworkInterfaces(const std::string& body, std::vector<NetworkInter
             if (const XmlElement* ll = config->Child(kNsSchema, "LinkLocal"))
                 n.linkLocal = Field(ll->ChildText(kNsSchema, "Address"));
             n.dhcp = IsTrue(config->ChildText(kNsSchema, "DHCP"));
+            if (const XmlElement* given = config->Child(kNsSchema, "FromDHCP")) {
+                n.dhcpIp = Field(given->ChildText(kNsSchema, "Address"));
+                long prefix = 0;
+                if (ReadInt(given->ChildText(kNsSchema, "PrefixLength"), 0, 32, &prefix))
+                    n.dhcpPrefixLength = static_cast<int>(prefix);
+            }
         }
         list.push_back(n);
     }
     if (list.empty())
         return SoapRead::NotSoap;
     *out = list;
+    return SoapRead::Ok;
+}
+
+SoapRead ReadNetworkDefaultGateway(const std::string& body, std::string* gateway,
+                                   SoapFault* fault) {
+    XmlElement root;
+    const XmlElement* answer = nullptr;
+    const SoapRead r = Answer(body, "GetNetworkDefaultGatewayResponse", &root, &answer, fault);
+    if (r != SoapRead::Ok)
+        return r;
+    const XmlElement* list = answer->Child(kNsDevice, "NetworkGateway");
+    gateway->clear();
+    if (list == nullptr)
+        return SoapRead::Ok;
+    for (const XmlElement& e : list->children) {
+        std::uint32_t value = 0;
+        const std::string text = AnswerField(e.text, 32);
+        if (e.ns == kNsSchema && e.local == "IPv4Address" && ParseIPv4(text, &value)) {
+            *gateway = text;
+            break;
+        }
+    }
     return SoapRead::Ok;
 }
 

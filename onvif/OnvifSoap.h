@@ -42,6 +42,7 @@ std::string Envelope(const std::string& body, const UsernameToken* token);
 std::string GetSystemDateAndTimeBody();
 std::string GetDeviceInformationBody();
 std::string GetNetworkInterfacesBody();
+std::string GetNetworkDefaultGatewayBody();
 std::string SetNetworkInterfacesBody(const std::string& token, const std::string& ip,
                                      int prefixLength);
 std::string SetNetworkDefaultGatewayBody(const std::string& gateway);
@@ -74,9 +75,14 @@ struct NetworkInterface {
     int prefixLength = 0;
     std::string linkLocal;
     bool dhcp = false;
+    std::string dhcpIp; // the address DHCP gave, when the camera tells it
+    int dhcpPrefixLength = 0;
 };
 SoapRead ReadNetworkInterfaces(const std::string& body, std::vector<NetworkInterface>* out,
                                SoapFault* fault);
+// The first IPv4 default gateway the camera names that is a dotted IPv4
+// address; empty when it names none.
+SoapRead ReadNetworkDefaultGateway(const std::string& body, std::string* gateway, SoapFault* fault);
 SoapRead ReadSetNetworkInterfaces(const std::string& body, bool* rebootNeeded, SoapFault* fault);
 // Any answer whose body holds the element (kNsDevice, local).
 SoapRead ReadEmptyAnswer(const std::string& body, const char* local, SoapFault* fault);

@@ -23,10 +23,10 @@ const char kPassword[] = "Cam-Pass1";
 const char kFleet[] = R"json({"devices": [
   {"mac": "02:4C:56:00:31:01", "type": "ZVK_IPC", "devName": "<b>Gate</b> & \"'", "ip": "10.77.0.60", "activated": 0, "password": "Cam-Pass1", "clockOffset": -157680000},
   {"mac": "02:4C:56:00:31:02", "type": "ZVK_NVR", "devName": "=HYPERLINK(1)", "ip": "10.77.0.61", "activated": 1},
-  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:01", "ip": "10.77.0.80", "password": "Cam-Pass1", "devName": "Lobby <cam>"},
+  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:01", "ip": "10.77.0.80", "password": "Cam-Pass1", "devName": "Lobby <cam>", "mask": "255.255.255.0", "gateway": "10.77.0.254"},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:02", "ip": "10.77.0.81", "password": "Cam-Pass1", "snapshot": "not-jpeg", "clockStart": "2000-01-01T00:00:00Z"},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:03", "ip": "10.77.0.82", "password": "Cam-Pass1", "snapshot": "too-large"},
-  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:04", "ip": "10.77.0.83", "password": "Cam-Pass1", "devName": "Yard", "clockStart": "2000-01-01T00:00:00Z"}
+  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:04", "ip": "10.77.0.83", "password": "Cam-Pass1", "devName": "Yard", "clockStart": "2000-01-01T00:00:00Z", "networkOffered": false, "gateway": "10.77.0.254"}
 ]})json";
 
 std::string Endpoint(const char* macHex) {
@@ -163,7 +163,8 @@ TEST_F(SiteNetwork, SetTimeTakesTheMakersDevicesByMacAndSelection) {
 
 // The report's rows are the simulator's devices; hostile names stay text in
 // both files, no password goes into either, the cameras logged in to bring
-// their pictures and clocks.
+// their pictures, clocks, masks and gateways (one camera withholds the
+// last two: empty, and still reported).
 TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
     const std::string html = s_tag + "-site.html", csvPath = s_tag + "-site.csv";
     const ToolRun run =
@@ -199,6 +200,8 @@ TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
     const std::string line = csv.substr(row, csv.find('\n', row) - row);
     EXPECT_NE(line.find(",-8"), std::string::npos) << "offset of about -8e8 s: " << line;
     EXPECT_NE(line.find("not a JPEG"), std::string::npos) << line;
+    EXPECT_NE(csv.find(",10.77.0.80,255.255.255.0,10.77.0.254,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",10.77.0.83,,,"), std::string::npos) << csv;
 }
 
 } // namespace

@@ -366,6 +366,10 @@ void TestMainWindowOnvif::readdressWithSessionCredentials() {
     QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 20000);
     QCOMPARE(boxes.seen().text, GetText("IDCS_ONVIF_READDRESS_DONE"));
     QTRY_COMPARE_WITH_TIMEOUT(row(kCamMac)->text(COL_IP), QStringLiteral("10.77.0.60"), 10000);
+    // Its row, and so the site report, carries the mask and gateway it took.
+    QTRY_COMPARE(row(kCamMac)->text(COL_GATEWAY), QStringLiteral("10.77.0.1"));
+    QCOMPARE(recordOfRow(row(kCamMac))->mask, QStringLiteral("255.255.255.0"));
+    QVERIFY(m_window->grab().save(m_shots.filePath("readdress-row.png")));
 
     select(rowNamed("Yard"));
     fillForm("10.77.0.61", QString());

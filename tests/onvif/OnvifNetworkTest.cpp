@@ -47,7 +47,8 @@ struct FleetCamera {
 
 // Every camera of the fleet; the printer and the maker's device follow.
 const FleetCamera kCameras[] = {
-    {"02:4F:4E:00:10:01", "10.77.0.50", R"("serial": "DUP-1", "ip2": "169.254.16.1")"},
+    {"02:4F:4E:00:10:01", "10.77.0.50",
+     R"("serial": "DUP-1", "ip2": "169.254.16.1", "mask": "255.255.255.0", "gateway": "10.77.0.254")"},
     {"02:4F:4E:00:10:02", "10.77.0.51", R"("onvifAuth": "digest", "serial": "DUP-1")"},
     {"02:4F:4E:00:10:03", "10.77.0.52", R"("onvifAuth": "wsse", "clockOffset": 7200)"},
     {"02:4F:4E:00:10:04", "172.16.5.9", R"("ip2": "169.254.16.4", "mask": "255.255.255.0")"},
@@ -55,7 +56,8 @@ const FleetCamera kCameras[] = {
      R"("ip2": "169.254.16.5", "linkLocalXAddr": false, "mask": "255.255.255.0")"},
     {"02:4F:4E:00:10:06", "10.77.0.54", R"("rebootNeeded": true, "rebootSeconds": 2)"},
     {"02:4F:4E:00:10:07", "10.77.0.55", R"("probeTypes": "NetworkVideoTransmitter")"},
-    {"02:4F:4E:00:10:08", "10.77.0.56", R"("probeTypes": "Device")"},
+    {"02:4F:4E:00:10:08", "10.77.0.56",
+     R"("probeTypes": "Device", "networkOffered": false, "gateway": "10.77.0.254")"},
     {"02:4F:4E:00:10:09", "10.77.0.57", R"("macInScopes": false, "devName": "NoMacCam")"},
     {"02:4F:4E:00:10:0A", "10.77.0.58", R"("onvifAuth": "wsse")"},
 };
@@ -236,6 +238,10 @@ TEST_F(OnvifNetwork, ReaddressesOnThisSubnetAndHearsTheNewAddress) {
     EXPECT_EQ(r.outcome, onvif::ReaddressOutcome::Done) << r.detail;
     EXPECT_FALSE(r.rebooted);
     EXPECT_FALSE(r.clockOff);
+    // The record carries what the camera took, for the window's row and report.
+    const CameraRecord moved = Find(search, "02:4F:4E:00:10:0A");
+    EXPECT_EQ(moved.info.mask, "255.255.255.0");
+    EXPECT_EQ(moved.info.gateway, "10.77.0.1");
     // A token camera whose clock is two hours ahead: reported, not signed for.
     const onvif::ReaddressResult ahead =
         onvif::Readdress(Find(search, "02:4F:4E:00:10:03"), request, &search);
@@ -343,7 +349,8 @@ TEST_F(OnvifNetwork, PlanAndApplyACameraWithoutMacByItsEndpoint) {
 }
 
 // With credentials and --login-all, list logs in to each camera (either
-// login form) and shows what it tells; a camera that refuses keeps its
+// login form) and shows what it tells, its mask and gateway too (a camera
+// that does not offer those calls leaves them empty); a camera that refuses keeps its
 // scope names and nothing is said of it; a token camera whose clock is two
 // hours ahead is not signed for, and that is said.
 TEST_F(OnvifNetwork, ListWithCredentialsShowsWhatEachCameraTells) {
@@ -362,6 +369,17 @@ TEST_F(OnvifNetwork, ListWithCredentialsShowsWhatEachCameraTells) {
         if (l.find(",ONVIF camera,") == std::string::npos)
             continue;
         told += l.find(",Lorvex Simulated,") != std::string::npos;
+        // The columns ipAddr, mask, ipAddr2, route follow one another.
+        if (l.find("02:4F:4E:00:10:01") != std::string::npos) {
+            EXPECT_NE(l.find(",10.77.0.50,255.255.255.0,169.254.16.1,10.77.0.254,"),
+                      std::string::npos)
+                << l;
+        }
+        if (l.find("02:4F:4E:00:10:08") != std::string::npos) {
+            EXPECT_NE(l.find(",Lorvex Simulated,"), std::string::npos) << l;
+            EXPECT_NE(l.find(",10.77.0.56,,"), std::string::npos) << l;
+            EXPECT_EQ(l.find("10.77.0.254"), std::string::npos) << l;
+        }
         for (const char* mac : {"02:4F:4E:00:10:01", "02:4F:4E:00:10:02"}) {
             const char* serial = ",DUP-1,";
             if (l.find(mac) != std::string::npos) {

@@ -216,8 +216,46 @@ TEST(OnvifReaddressTest, PrefixLengthOfMasks) {
         {"255.255.255.128", 25}, {"0.0.0.0", 0},      {"255.0.255.0", -1},
         {"255.255.255", -1},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(PrefixLength(c.first), c.second) << c.first;
+        if (c.second >= 0) {
+            EXPECT_EQ(MaskOfPrefix(c.second), c.first);
+        }
+    }
+}
+
+// The mask is only ever the prefix of the interface carrying the camera's
+// address; a refused or missing call leaves its field empty.
+TEST(OnvifReaddressTest, ACameraTellsItsMaskAndGatewayOnlyWhenItKnowsThem) {
+    const std::pair<long, std::string> gateway{
+        200, onvif_test::Answer("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway>"
+                                "<tt:IPv6Address>fe80::1</tt:IPv6Address><tt:IPv4Address>"
+                                "192.168.1.1</tt:IPv4Address></tds:NetworkGateway>"
+                                "</tds:GetNetworkDefaultGatewayResponse>")};
+    const std::pair<long, std::string> refused{
+        500, onvif_test::Fault("ter:ActionNotSupported", "not offered")};
+    const std::pair<long, std::string> locked{
+        403, onvif_test::Fault("ter:NotAuthorized", "account locked")};
+    struct Case {
+        std::pair<long, std::string> interfaces, gateway;
+        const char *ip, *mask, *gateway_;
+        Outcome outcome;
+    } cases[] = {
+        {kInterfaces, gateway, "192.168.1.64", "255.255.255.0", "192.168.1.1", Outcome::Done},
+        {kInterfaces, gateway, "192.168.1.99", "", "192.168.1.1", Outcome::Done},
+        {refused, refused, "192.168.1.64", "", "", Outcome::Fault},
+        {kInterfaces, refused, "192.168.1.64", "255.255.255.0", "", Outcome::NotSupported},
+        // A refused log-in is not tried again: the gateway's answer stays unasked.
+        {locked, gateway, "192.168.1.64", "", "", Outcome::Locked},
+    };
+    for (const Case& c : cases) {
+        Camera camera({c.interfaces, c.gateway});
+        DeviceClient client(OnSubnet().xaddr, "admin", MakeSharedSecret("pw", 2));
+        DeviceInformation info;
+        EXPECT_EQ(ReadCameraNetwork(&client, c.ip, &info), c.outcome) << c.ip;
+        EXPECT_EQ(info.mask, c.mask) << c.ip;
+        EXPECT_EQ(info.gateway, c.gateway_) << c.ip;
+    }
 }
 
 // A camera two hosts claim gets nothing; one whose clock is a day ahead

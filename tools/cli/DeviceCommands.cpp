@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <algorithm>
 #include <thread>
 
@@ -305,6 +307,40 @@ static int OnvifUnsupported(const cli::ParsedArgs& args, const char* command) {
                : 0;
 }
 
+// One of the maker's devices, found, with the password for it (wiped here).
+struct Target {
+    char mac[18] = {};
+    std::string password;
+    std::optional<Session> session;
+    ~Target() { WipeSecret(&password); }
+};
+
+// The opening of the commands on one of the maker's devices: the MAC and
+// --seconds, the command's own arguments (badArgs: why they are not good,
+// empty when they are), the password, a search until the device answers
+// within --seconds (when it does not and refuseCamera, an ONVIF camera so
+// named ends the command with its refusal), and its key accepted as
+// --accept-key says. 0 when the command goes on with target, else its exit
+// code.
+int OpenTarget(const cli::ParsedArgs& args, const char* command,
+               const std::function<std::string()>& badArgs, bool refuseCamera, Target* target) {
+    double seconds;
+    if (const int bad = ReadTarget(args, target->mac, &seconds))
+        return bad;
+    if (const std::string why = badArgs ? badArgs() : std::string(); !why.empty())
+        return Usage(why);
+    std::string error;
+    target->password = DevicePassword(args, command, &error);
+    if (!error.empty())
+        return Usage(error);
+    target->session.emplace();
+    if (!target->session->WaitForDevice(target->mac, seconds) && refuseCamera &&
+        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, command))
+        return onvif_cli::kUnsupported;
+    AcceptKey(args, target->session->Manager(), target->mac);
+    return 0;
+}
+
 int RunSetIp(const cli::ParsedArgs& args) {
     char mac[18];
     double seconds;
@@ -414,8 +450,6 @@ int RunActivate(const cli::ParsedArgs& args) {
 }
 
 int RunRename(const cli::ParsedArgs& args) {
-    char mac[18];
-    double seconds;
     if (onvif_cli::WantsOnvif(args)) {
         std::string error, password = DevicePassword(args, "rename", &error);
         const SecretGuard wipe(&password);
@@ -423,23 +457,24 @@ int RunRename(const cli::ParsedArgs& args) {
             return Usage(error);
         return onvif_cli::RunRename(args, &password);
     }
-    if (const int bad = ReadTarget(args, mac, &seconds))
-        return bad;
     const std::string name = args.positionals[1];
-    if (!lorvex::wire::IsDeviceName(name))
-        return Usage("not a device name: 1 to " +
-                     std::to_string(lorvex::wire::kMaxDeviceNameBytes) +
-                     " bytes of UTF-8 without control characters or a space at either end");
-    std::string error;
-    std::string password = DevicePassword(args, "rename", &error);
-    const SecretGuard wipe(&password);
-    if (!error.empty())
-        return Usage(error);
-    Session session;
-    session.WaitForDevice(mac, seconds);
-    AcceptKey(args, session.Manager(), mac);
-    const int32_t code = session.Manager().Rename(mac, name.c_str(), password.c_str());
-    WipeSecret(&password);
+    Target target;
+    const int opened = OpenTarget(
+        args, "rename",
+        [&] {
+            return lorvex::wire::IsDeviceName(name)
+                       ? std::string()
+                       : "not a device name: 1 to " +
+                             std::to_string(lorvex::wire::kMaxDeviceNameBytes) +
+                             " bytes of UTF-8 without control characters or a space at either end";
+        },
+        false, &target);
+    if (opened != 0)
+        return opened;
+    const char* mac = target.mac;
+    Session& session = *target.session;
+    const int32_t code = session.Manager().Rename(mac, name.c_str(), target.password.c_str());
+    WipeSecret(&target.password);
     if (code != CLorvexManage::SETNET_DONE) {
         std::printf("%s: %s (code %d)\n", mac,
                     OutcomeText(code, session.Manager().LastLockSeconds()).c_str(), code);
@@ -472,28 +507,25 @@ bool ReadIdentifySeconds(const cli::ParsedArgs& args, int32_t* seconds) {
 }
 
 int RunIdentify(const cli::ParsedArgs& args) {
-    char mac[18];
-    double seconds;
     int32_t duration;
     if (const int unsupported = OnvifUnsupported(args, "identify"))
         return unsupported;
-    if (const int bad = ReadTarget(args, mac, &seconds))
-        return bad;
-    if (!ReadIdentifySeconds(args, &duration))
-        return Usage("bad value for --duration: whole seconds, 1 to " +
-                     std::to_string(LORVEX_IDENTIFY_MAX_SECONDS));
-    std::string error;
-    std::string password = DevicePassword(args, "identify", &error);
-    const SecretGuard wipe(&password);
-    if (!error.empty())
-        return Usage(error);
-    Session session;
-    if (!session.WaitForDevice(mac, seconds) &&
-        onvif_cli::SaysUnsupported(args.positionals[0], 1.5, "identify"))
-        return onvif_cli::kUnsupported;
-    AcceptKey(args, session.Manager(), mac);
-    const int32_t code = session.Manager().Identify(mac, password.c_str(), duration);
-    WipeSecret(&password);
+    Target target;
+    const int opened = OpenTarget(
+        args, "identify",
+        [&] {
+            return ReadIdentifySeconds(args, &duration)
+                       ? std::string()
+                       : "bad value for --duration: whole seconds, 1 to " +
+                             std::to_string(LORVEX_IDENTIFY_MAX_SECONDS);
+        },
+        true, &target);
+    if (opened != 0)
+        return opened;
+    const char* mac = target.mac;
+    Session& session = *target.session;
+    const int32_t code = session.Manager().Identify(mac, target.password.c_str(), duration);
+    WipeSecret(&target.password);
     if (code == CLorvexManage::SETNET_DONE)
         std::printf("%s: done: the device shows itself for %d s (code 0)\n", mac, duration);
     else
@@ -503,22 +535,15 @@ int RunIdentify(const cli::ParsedArgs& args) {
 }
 
 int RunSnapshot(const cli::ParsedArgs& args, const PictureWriter& write) {
-    char mac[18];
-    double seconds;
-    if (const int bad = ReadTarget(args, mac, &seconds))
-        return bad;
-    std::string error;
-    std::string password = DevicePassword(args, "snapshot", &error);
-    const SecretGuard wipe(&password);
-    if (!error.empty())
-        return Usage(error);
-    Session session;
-    session.WaitForDevice(mac, seconds);
-    AcceptKey(args, session.Manager(), mac);
+    Target target;
+    if (const int opened = OpenTarget(args, "snapshot", {}, false, &target))
+        return opened;
+    const char* mac = target.mac;
+    Session& session = *target.session;
     EnsureLinkLocalRoute(session.Manager());
     const MakerSnapshot r =
-        session.Manager().TakeSnapshot(mac, password.c_str(), kMakerPictureTimeLimitMs);
-    WipeSecret(&password);
+        session.Manager().TakeSnapshot(mac, target.password.c_str(), kMakerPictureTimeLimitMs);
+    WipeSecret(&target.password);
     if (r.outcome != lorvex::Outcome::Done) {
         std::printf("%s: %s", mac, lorvex::RowOf(r.outcome).text);
         if (r.outcome == lorvex::Outcome::CameraBadPicture)
@@ -529,6 +554,7 @@ int RunSnapshot(const cli::ParsedArgs& args, const PictureWriter& write) {
         return lorvex::ExitCodeOf(r.outcome);
     }
     const std::string path = args.Get("--output", "");
+    std::string error;
     if (!write(path, r.jpeg, &error)) {
         std::fprintf(stderr, "lorvex-search: %s\n", error.c_str());
         return lorvex::ExitCodeOf(lorvex::Outcome::NotAllDone);

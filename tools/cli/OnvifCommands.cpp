@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -177,24 +178,36 @@ int RunForgetCamera(const cli::ParsedArgs& args) {
     return ExitOf(lorvex::Outcome::NotAllDone);
 }
 
-// RunSetIp; *found false (and nothing done or printed) when no camera
-// matched the target within --seconds.
-static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* found) {
-    *found = true;
+// The opening of set-ip and rename on one ONVIF camera: --seconds (default
+// 3), check (when given: 0, else its exit code), a search started in
+// search, and the camera named by the first positional waited for within
+// --seconds and judged on the whole answer window. 0 with camera filled;
+// else the exit code, with a line said when no camera matched.
+static int FindTargetCamera(const cli::ParsedArgs& args, const std::function<int()>& check,
+                            onvif::CameraSearch* search, onvif::CameraRecord* camera) {
     const std::string target = args.positionals[0];
     double seconds = 3;
     if (args.Has("--seconds") && !cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, &seconds))
         return Usage("bad value for --seconds");
-    onvif::CameraSearch search;
+    if (const int bad = check ? check() : 0)
+        return bad;
     const Clock::time_point start = Clock::now();
-    if (!search.Start(nullptr, 5))
+    if (!search->Start(nullptr, 5))
         return Usage("no network interface to search on");
-    onvif::CameraRecord camera;
-    if (!WaitForCamera(search, target, seconds, &camera)) {
-        *found = false;
+    if (!WaitForCamera(*search, target, seconds, camera)) {
+        std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n", target.c_str());
         return lorvex::ExitCodeOf(lorvex::Outcome::NoDevice);
     }
-    JudgeOnWholeWindow(search, target, start, &camera);
+    JudgeOnWholeWindow(*search, target, start, camera);
+    return 0;
+}
+
+int RunSetIp(const cli::ParsedArgs& args, std::string* password) {
+    const SecretGuard wipe(password);
+    onvif::CameraSearch search;
+    onvif::CameraRecord camera;
+    if (const int code = FindTargetCamera(args, {}, &search, &camera))
+        return code;
     for (const char* unsupported : {"--dhcp", "--http-port", "--data-port", "--accept-key"})
         if (args.Has(unsupported))
             return Usage(std::string(unsupported) + " is not supported for ONVIF cameras");
@@ -228,34 +241,18 @@ static int SetIpOn(const cli::ParsedArgs& args, std::string* password, bool* fou
     return lorvex::ExitCodeOf(onvif::OutcomeOfReaddress(r));
 }
 
-int RunSetIp(const cli::ParsedArgs& args, std::string* password) {
-    const SecretGuard wipe(password);
-    bool found = false;
-    const int code = SetIpOn(args, password, &found);
-    if (!found)
-        std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n",
-                    args.positionals[0].c_str());
-    return code;
-}
-
 int RunRename(const cli::ParsedArgs& args, std::string* password) {
     const SecretGuard wipe(password);
-    const std::string target = args.positionals[0], name = args.positionals[1];
-    double seconds = 3;
-    if (args.Has("--seconds") && !cli::ParseSeconds(args.Get("--seconds", ""), 0, 3600, &seconds))
-        return Usage("bad value for --seconds");
-    if (!onvif::ValidCameraName(name))
-        return Usage("not a camera name: 1 to 64 bytes of UTF-8 without control characters");
+    const std::string name = args.positionals[1];
     onvif::CameraSearch search;
-    const Clock::time_point start = Clock::now();
-    if (!search.Start(nullptr, 5))
-        return Usage("no network interface to search on");
     onvif::CameraRecord camera;
-    if (!WaitForCamera(search, target, seconds, &camera)) {
-        std::printf("%s: failed: no ONVIF camera found by this MAC or endpoint\n", target.c_str());
-        return lorvex::ExitCodeOf(lorvex::Outcome::NoDevice);
-    }
-    JudgeOnWholeWindow(search, target, start, &camera);
+    const auto validName = [&] {
+        return onvif::ValidCameraName(name)
+                   ? 0
+                   : Usage("not a camera name: 1 to 64 bytes of UTF-8 without control characters");
+    };
+    if (const int code = FindTargetCamera(args, validName, &search, &camera))
+        return code;
     EnsureRouteFor(camera);
     onvif::ActionContext context;
     context.user = args.Get("--user", "admin");

@@ -148,7 +148,9 @@ struct LoginNote {
 bool NamedForLogin(const onvif::CameraRecord& camera, const std::vector<std::string>& named,
                    bool all);
 
-// Reads the clock and GetDeviceInformation of every camera NamedForLogin
+// Reads the clock, GetDeviceInformation and, from a camera that answered
+// it, its mask and gateway (onvif::ReadCameraNetwork) of every camera
+// NamedForLogin
 // (never of another: a log-in goes only where the installer means it, and
 // never to a camera whose MAC another endpoint of the list carries, which
 // is marked contested), as

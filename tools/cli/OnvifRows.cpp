@@ -30,6 +30,8 @@ SEARCH_INFO CameraRow(const onvif::CameraRecord& camera, int event) {
     Copy(row.ipAddr, sizeof row.ipAddr, d.ip);
     Copy(row.ipAddr2, sizeof row.ipAddr2, d.ip2);
     Copy(row.mac, sizeof row.mac, d.mac);
+    Copy(row.mask, sizeof row.mask, d.mask);
+    Copy(row.route, sizeof row.route, d.gateway);
     Copy(row.productSeries, sizeof row.productSeries, d.type);
     Copy(row.productModel, sizeof row.productModel, d.model);
     Copy(row.softwareVer, sizeof row.softwareVer, d.firmware);
@@ -134,8 +136,10 @@ std::vector<LoginNote> ReadInformation(std::vector<onvif::CameraRecord>* cameras
             note.outcome = clock == onvif::Outcome::CertificateChanged
                                ? clock
                                : client.GetDeviceInformation(&info);
-            if (note.outcome == onvif::Outcome::Done)
-                camera.info = info;
+            if (note.outcome != onvif::Outcome::Done)
+                continue;
+            onvif::ReadCameraNetwork(&client, camera.ip, &info);
+            camera.info = info;
         }
     };
     std::vector<std::thread> workers;

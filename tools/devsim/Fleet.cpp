@@ -137,6 +137,7 @@ void OverrideOnvif(const nlohmann::json& j, Device* d) {
     Take(j, "scopes", &c.extraScopes);
     Take(j, "hostname", &c.hostname);
     Take(j, "hostnameOffered", &c.hostnameOffered);
+    Take(j, "networkOffered", &c.networkOffered);
     Take(j, "timeZone", &c.timeZone);
     Take(j, "mediaProfiles", &c.mediaProfiles);
     if (c.mediaProfiles < 1 || c.mediaProfiles > 2)

@@ -56,6 +56,9 @@ struct OnvifCamera {
     std::vector<std::string> extraScopes = {"onvif://www.onvif.org/location/Site"};
     std::string hostname;        // empty: made from the name
     bool hostnameOffered = true; // false: GetHostname and SetHostname are not offered
+    // false: GetNetworkInterfaces and GetNetworkDefaultGateway are not
+    // offered (fleet key "networkOffered").
+    bool networkOffered = true;
     // Clock, besides clockOffset: set by SetSystemDateAndTime and SetNTP.
     bool clockNtp = false;
     bool daylightSavings = false;

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "Device.h"
+#include "DeviceIds.h"
 #include "SoapReader.h"
 #include "WsDiscovery.h"
 
@@ -347,16 +348,6 @@ Response GetScopes(const Device& d) {
               ScopeList(wsd::ConfigurableScopes(d), "Configurable") + "</tds:GetScopesResponse>");
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The percent-decoded text; false for a broken escape.
 bool PercentDecode(const std::string& text, std::string* out) {
     out->clear();
@@ -365,9 +356,11 @@ bool PercentDecode(const std::string& text, std::string* out) {
             *out += text[i];
             continue;
         }
-        if (i + 2 >= text.size() || HexDigit(text[i + 1]) < 0 || HexDigit(text[i + 2]) < 0)
+        const int hi = i + 2 < text.size() ? devicelist::HexValue(text[i + 1]) : -1;
+        const int lo = i + 2 < text.size() ? devicelist::HexValue(text[i + 2]) : -1;
+        if (hi < 0 || lo < 0)
             return false;
-        *out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        *out += static_cast<char>(hi * 16 + lo);
         i += 2;
     }
     return true;
@@ -607,6 +600,9 @@ Response Operate(Device* d, const soap::Document& doc, int op, std::int64_t host
     const std::string& name = doc.elements[static_cast<std::size_t>(op)].local;
     if (name == "GetDeviceInformation")
         return DeviceInformation(*d);
+    if ((name == "GetNetworkInterfaces" || name == "GetNetworkDefaultGateway") &&
+        !d->onvif.networkOffered)
+        return NotSupported(name);
     if (name == "GetNetworkInterfaces")
         return NetworkInterfaces(*d);
     if (name == "SetNetworkInterfaces")
