@@ -551,32 +551,44 @@ void BatchRunner::RunStep(PlanStep step, const std::vector<size_t>& rows) {
     CheckPending(&pending, step, true);
 }
 
-void BatchRunner::RunClockStep() {
+void BatchRunner::RunClockStep(PlanStep step) {
+    const bool every = m_services.request == BatchRequest::Clock;
+    const auto cancelled = [this] { return m_cancel.load(); };
     std::vector<Pending> pending;
     for (size_t i = 0; i < m_plan.size(); ++i) {
         const PlanEntry& e = m_plan[i];
-        if (m_final[i] || !e.AsksClock())
+        if (m_final[i] || !(every || e.AsksClock()))
             continue;
         if (m_cancel.load()) {
-            Settle(i, {BatchState::Skipped, RefusalReason::None, 0, true, false}, PlanStep::Clock);
+            Settle(i, {BatchState::Skipped, RefusalReason::None, 0, true, false}, step);
             continue;
         }
-        Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false, PlanStep::Clock});
+        int& refusals = m_refusals[DeviceKey(e.device)];
+        if (refusals >= kMaxPasswordRefusals) {
+            Settle(i, {BatchState::Skipped, RefusalReason::None, 0, false, true}, step);
+            continue;
+        }
+        m_begun[i] = true;
+        Report(i, {BatchState::Sending, RefusalReason::None, 0, false, false, step});
         DeviceStatus s{BatchState::Refused, RefusalReason::Unsupported, 0, false, false};
         if (m_services.setClock) {
             std::string password = PasswordFor(e);
-            s = m_services.setClock(e, password);
+            s = m_services.setClock(e, password, cancelled);
             WipeSecret(&password);
         }
+        if (s.state == BatchState::Refused &&
+            (s.reason == RefusalReason::Password || s.reason == RefusalReason::Credentials))
+            ++refusals;
         if (s.state == BatchState::Verifying) {
-            Report(i,
-                   {BatchState::Verifying, RefusalReason::None, 0, false, false, PlanStep::Clock});
+            Report(i, {BatchState::Verifying, RefusalReason::None, 0, false, false, step});
             pending.push_back({i, Clock::now() + m_services.verifyBound});
         } else {
-            Settle(i, s, PlanStep::Clock);
+            Settle(i, s, step);
         }
     }
-    // Read back together: each answer of the search tells every clock.
+    // Read back together: each answer of the search tells every clock. A
+    // cancel ends the wait: what was read by then counts, the rest is not
+    // confirmed.
     while (!pending.empty()) {
         const bool final = !SleepUnlessCancelled(m_services.pollEvery);
         for (auto it = pending.begin(); it != pending.end();) {
@@ -588,7 +600,7 @@ void BatchRunner::RunClockStep() {
                 continue;
             }
             Settle(it->index, {read.value_or(false) ? BatchState::Done : BatchState::NotConfirmed},
-                   PlanStep::Clock);
+                   step);
             it = pending.erase(it);
         }
     }
@@ -602,10 +614,12 @@ void BatchRunner::Run(StatusFn onStatus, FinishedFn onFinished) {
     std::iota(all.begin(), all.end(), size_t{0});
     if (m_services.request == BatchRequest::Activation) {
         RunStep(PlanStep::None, all);
+    } else if (m_services.request == BatchRequest::Clock) {
+        RunClockStep(PlanStep::None);
     } else {
         RunStep(PlanStep::Activation, RowsToActivate());
         RunStep(PlanStep::Address, all);
-        RunClockStep();
+        RunClockStep(PlanStep::Clock);
     }
     BatchSummary summary;
     for (const DeviceStatus& s : m_status)

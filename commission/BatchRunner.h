@@ -137,6 +137,8 @@ enum class BatchRequest {
     Activation, // the password as the device's first (Activate), with the
                 // entry's setup code; an entry without one is skipped. Done
                 // once the device accepts it, or the search sees it activated
+    Clock,      // every device's clock (setClock): each request in plan order, the
+                // ones accepted read back together afterwards (clockRead)
 };
 
 // What the runner talks to the devices through.
@@ -174,9 +176,13 @@ struct BatchServices {
         renameOther;
     // Plans: sets the clock as the entry asks (ntp, timeZone) and reads it
     // back: Done only when read back as asked; Refused with Unsupported
-    // (nothing sent) for a device that has no way to take it. Empty: every
+    // (nothing sent) for a device that has no way to take it; Verifying for
+    // a request accepted and left to clockRead. `cancelled` turns true once
+    // the batch is cancelled (a camera's calls stop there). Empty: every
     // clock step is Unsupported.
-    std::function<DeviceStatus(const PlanEntry& entry, const std::string& password)> setClock;
+    std::function<DeviceStatus(const PlanEntry& entry, const std::string& password,
+                               const std::function<bool()>& cancelled)>
+        setClock;
     // Plans: for a device whose setClock came back Verifying (sent, to be
     // read back from a later answer), whether its clock reads as asked:
     // true, false (read otherwise), or empty while no new answer told.
@@ -255,7 +261,9 @@ private:
     void Run(StatusFn onStatus, FinishedFn onFinished);
     // One step for the rows of `rows` that no earlier step finished.
     void RunStep(PlanStep step, const std::vector<size_t>& rows);
-    void RunClockStep();
+    // Every clock still open (a clock batch: every row's; a plan: those it
+    // asks for); `step` is what their statuses name.
+    void RunClockStep(PlanStep step);
     std::vector<size_t> RowsToActivate();
     bool LastStep(size_t index, PlanStep step) const;
     void Settle(size_t index, DeviceStatus status, PlanStep step);

@@ -313,9 +313,12 @@ bool IsPlanTimeZone(const std::string& zone) {
 }
 
 std::string ExportPlan(const std::vector<PlanEntry>& plan,
-                       const std::vector<DeviceStatus>& statuses) {
-    std::string out =
-        CsvLine(std::vector<std::string>(kPlanColumns, kPlanColumns + kPlanColumnCount));
+                       const std::vector<DeviceStatus>& statuses,
+                       const std::vector<std::string>& extraHeaders,
+                       const std::function<std::vector<std::string>(size_t index)>& extraCells) {
+    std::vector<std::string> header(kPlanColumns, kPlanColumns + kPlanColumnCount);
+    header.insert(header.end(), extraHeaders.begin(), extraHeaders.end());
+    std::string out = CsvLine(header);
     for (size_t i = 0; i < plan.size(); ++i) {
         const PlanEntry& e = plan[i];
         std::string status, detail;
@@ -323,9 +326,14 @@ std::string ExportPlan(const std::vector<PlanEntry>& plan,
             status = BatchStateName(statuses[i].state);
             detail = StatusText(statuses[i]);
         }
-        out += CsvLine({e.device.mac, e.device.name, e.device.type, e.device.ip, e.ip, e.mask,
-                        e.gateway, e.httpPort, e.dataPort, status, detail, e.device.endpoint,
-                        e.name, e.ntp, e.timeZone});
+        std::vector<std::string> cells = {
+            e.device.mac, e.device.name,     e.device.type, e.device.ip, e.ip,
+            e.mask,       e.gateway,         e.httpPort,    e.dataPort,  status,
+            detail,       e.device.endpoint, e.name,        e.ntp,       e.timeZone};
+        std::vector<std::string> extra = extraCells ? extraCells(i) : std::vector<std::string>();
+        extra.resize(extraHeaders.size());
+        cells.insert(cells.end(), extra.begin(), extra.end());
+        out += CsvLine(cells);
     }
     return out;
 }

@@ -4,6 +4,7 @@
 // file but never written to one.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,8 +69,12 @@ bool ImportPlan(std::string_view text, const std::vector<PlanDevice>& listed,
 
 // The plan as CSV with a header row, one record per entry with the
 // device's current address and, when `statuses` has an entry for it, its
-// status and detail. No passwords.
-std::string ExportPlan(const std::vector<PlanEntry>& plan,
-                       const std::vector<DeviceStatus>& statuses);
+// status and detail. No passwords. Columns of the caller's own follow the
+// plan's: `extraHeaders`, and for each entry `extraCells(index)` (missing
+// cells are empty, surplus ones dropped).
+std::string
+ExportPlan(const std::vector<PlanEntry>& plan, const std::vector<DeviceStatus>& statuses,
+           const std::vector<std::string>& extraHeaders = {},
+           const std::function<std::vector<std::string>(size_t index)>& extraCells = {});
 
 } // namespace commission

@@ -140,7 +140,8 @@ void BatchDialogBase::reject() {
 }
 
 QByteArray BatchDialogBase::outcomeCsv() const {
-    const std::string text = ExportPlan(m_plan, m_statuses);
+    const std::string text = ExportPlan(m_plan, m_statuses, extraCsvHeaders(),
+                                        [this](size_t i) { return extraCsvCells(i); });
     return QByteArray("\xEF\xBB\xBF") + QByteArray(text.data(), int(text.size()));
 }
 

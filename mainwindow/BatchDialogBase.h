@@ -60,7 +60,8 @@ public:
     // The plan the batch runs, one entry per row.
     const std::vector<commission::PlanEntry>& planEntries() const { return m_plan; }
     // The plan and every outcome so far as a CSV file: byte-order mark, CRLF
-    // line ends, never a password or a setup code.
+    // line ends, never a password or a setup code; the dialog's own columns
+    // (extraCsvHeaders) after the plan's.
     QByteArray outcomeCsv() const;
     // Writes outcomeCsv() to a new or emptied file at path; false when it
     // cannot be written whole.
@@ -100,6 +101,10 @@ protected:
     virtual void setStatus(size_t index, const commission::DeviceStatus& status);
     // Locks (or frees) the fields while a batch runs; Stop works only then.
     virtual void lockFields(bool locked) = 0;
+    // Columns a dialog adds to its outcome file after the plan's: their
+    // headers, and the cells of entry index (as many). None by default.
+    virtual std::vector<std::string> extraCsvHeaders() const { return {}; }
+    virtual std::vector<std::string> extraCsvCells(size_t /*index*/) const { return {}; }
     // What a dialog does of its own when a batch has ended, after the
     // fields are free again and before the summary is shown.
     virtual void batchEnded() {}

@@ -30,10 +30,10 @@ template <class W> W* named(W* widget, const char* name) {
 
 } // namespace
 
-ClockDialog::ClockDialog(std::vector<PlanDevice> selected, SetClockFn setClock, QString cameraUser,
+ClockDialog::ClockDialog(std::vector<PlanDevice> selected, Service service, QString cameraUser,
                          QWidget* parent)
     : BatchDialogBase(ColStatus, QStringLiteral("clocks.csv"), parent),
-      m_setClock(std::move(setClock)) {
+      m_service(std::move(service)) {
     for (PlanDevice& d : selected) {
         PlanEntry e;
         e.device = std::move(d);
@@ -128,6 +128,23 @@ void ClockDialog::setStatus(size_t index, const DeviceStatus& status) {
     // not read back, empty for every other device.
     const bool took = status.state == BatchState::Done || status.state == BatchState::NotConfirmed;
     row->setText(ColAfter, took || o.afterKnown ? offsetText(o.afterKnown, o.after) : QString());
+    // A maker's device that took its request waits for the batch's
+    // read-back of every clock.
+    if (status.state == BatchState::Verifying && status.step == PlanStep::None) {
+        row->setText(ColStatus, GetText("IDCS_CLOCK_READING_BACK"));
+        row->setToolTip(ColStatus, GetText("IDCS_CLOCK_READING_BACK"));
+    }
+}
+
+std::vector<std::string> ClockDialog::extraCsvHeaders() const {
+    return {"offsetBefore", "offsetAfter"};
+}
+
+// Seconds ahead of this computer's clock; empty where not read.
+std::vector<std::string> ClockDialog::extraCsvCells(size_t index) const {
+    const Offsets o = offsets(index);
+    return {o.beforeKnown ? std::to_string(o.before) : std::string(),
+            o.afterKnown ? std::to_string(o.after) : std::string()};
 }
 
 bool ClockDialog::apply() {
@@ -167,11 +184,14 @@ bool ClockDialog::apply() {
         m_offsets->setting = setting;
         m_offsets->user = m_user->text().trimmed().toStdString();
     }
+    // Every request goes out first; the clocks of the maker's devices that
+    // took theirs are read back together from the search's answers.
     BatchServices services;
-    services.readdressOther = [setClock = m_setClock, table = m_offsets](
-                                  const PlanEntry& entry, const BatchServices::ProgressFn& progress,
-                                  const std::function<bool()>& cancelled, DeviceStatus* out) {
-        progress({BatchState::Sending, RefusalReason::None, 0, false, false});
+    services.request = BatchRequest::Clock;
+    services.verifyBound = m_service.readBound;
+    services.setClock = [set = m_service.set,
+                         table = m_offsets](const PlanEntry& entry, const std::string&,
+                                            const std::function<bool()>& cancelled) {
         Setting setting;
         std::string user;
         {
@@ -180,10 +200,16 @@ bool ClockDialog::apply() {
             user = table->user;
         }
         Offsets offsets;
-        *out = setClock(entry, setting, user, cancelled, &offsets);
+        const DeviceStatus status = set(entry, setting, user, cancelled, &offsets);
         const std::lock_guard<std::mutex> hold(table->lock);
         table->byKey[DeviceKey(entry.device)] = offsets;
-        return true;
+        return status;
+    };
+    services.clockRead = [read = m_service.read,
+                          table = m_offsets](const PlanEntry& entry) -> std::optional<bool> {
+        const std::lock_guard<std::mutex> hold(table->lock);
+        Offsets& offsets = table->byKey[DeviceKey(entry.device)];
+        return read ? read(entry, table->setting, &offsets) : std::nullopt;
     };
     for (size_t i = 0; i < m_plan.size(); ++i)
         setStatus(i, DeviceStatus{});

@@ -11,10 +11,12 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +26,14 @@ class ZVKCheckBox;
 // ClockDialog lists the devices it is given, in their order. Apply needs an
 // NTP server or "set the time now", a server and a time zone (when given)
 // that pass the rules of both protocols, and a password (the cameras take
-// the camera password instead when one is given); it then sets each
-// device's clock in turn and shows its offset before and after as the
-// device reports them. While a batch runs the fields are locked and Stop
-// cancels after the device in flight (devices not reached say so). Apply
-// wipes the password fields.
+// the camera password instead when one is given); it then sends each
+// device its request in turn (a camera's read back at once) and reads the
+// clocks of the maker's devices that accepted back together, showing each
+// offset before and after as the device reports it. While a batch runs the
+// fields are locked and Stop cancels a camera's calls and the requests not
+// sent yet (those devices say so); a device that accepted and was not read
+// back by then is not confirmed. Apply wipes the password fields. The
+// outcome file adds each device's offsets before and after.
 //
 // Children carry object names for tests: ntpField, zoneField, nowBox,
 // userField, passwordField, cameraPasswordField, applyButton, stopButton, saveButton,
@@ -50,15 +55,29 @@ public:
         long long before = 0, after = 0;
     };
     // Sets the clock of the entry's device (its password in the entry, the
-    // cameras' user given) and reads it back: its final status, and the
-    // offsets into *offsets. Runs on the runner's thread; `cancelled` turns
-    // true when the batch is stopped.
+    // cameras' user given): a camera's is read back at once (its final
+    // status, both offsets); a maker's device that accepted is Verifying,
+    // its "before" offset filled, to be read back by ReadClockFn; any other
+    // status is final. Runs on the runner's thread; `cancelled` turns true
+    // when the batch is stopped.
     using SetClockFn = std::function<commission::DeviceStatus(
         const commission::PlanEntry& entry, const Setting& setting, const std::string& user,
         const std::function<bool()>& cancelled, Offsets* offsets)>;
+    // For a device SetClockFn left Verifying: empty while no answer told
+    // its new clock; otherwise whether it reads as asked, with
+    // offsets->after filled. Polled on the runner's thread.
+    using ReadClockFn = std::function<std::optional<bool>(
+        const commission::PlanEntry& entry, const Setting& setting, Offsets* offsets)>;
+    // How the dialog reaches the clocks.
+    struct Service {
+        SetClockFn set;
+        ReadClockFn read;
+        // How long after its acceptance a clock may take to be read back.
+        std::chrono::milliseconds readBound{20000};
+    };
 
-    ClockDialog(std::vector<commission::PlanDevice> selected, SetClockFn setClock,
-                QString cameraUser, QWidget* parent = nullptr);
+    ClockDialog(std::vector<commission::PlanDevice> selected, Service service, QString cameraUser,
+                QWidget* parent = nullptr);
     // Stops a running batch and waits for it; wipes the password fields.
     ~ClockDialog() override;
 
@@ -74,6 +93,8 @@ public:
 
 private:
     void setStatus(size_t index, const commission::DeviceStatus& status) override;
+    std::vector<std::string> extraCsvHeaders() const override;
+    std::vector<std::string> extraCsvCells(size_t index) const override;
     void lockFields(bool locked) override;
     void buildFields();
     void buildTree();
@@ -89,7 +110,7 @@ private:
         std::string user;
     };
     std::shared_ptr<OffsetTable> m_offsets = std::make_shared<OffsetTable>();
-    SetClockFn m_setClock;
+    Service m_service;
     QLineEdit* m_ntp = nullptr;
     QLineEdit* m_zone = nullptr;
     ZVKCheckBox* m_now = nullptr;

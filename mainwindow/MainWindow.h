@@ -538,7 +538,7 @@ private:
     // How many listed cameras of either protocol have no picture yet.
     int camerasWithoutPicture() const;
     // What the clock dialog sets a device's clock through, both protocols.
-    ClockDialog::SetClockFn clockService();
+    ClockDialog::Service clockService();
     ZVKPushButton* m_clockButton = nullptr;
     ZVKPushButton* m_batchButton = nullptr;
     ZVKPushButton* m_activateButton = nullptr;

@@ -220,7 +220,8 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
         *out = commission::CameraActionStatus(r.outcome, r.verified);
         return true;
     };
-    services.setClock = [camera, context](const commission::PlanEntry& entry, const std::string&) {
+    services.setClock = [camera, context](const commission::PlanEntry& entry, const std::string&,
+                                          const std::function<bool()>& cancelled) {
         onvif::CameraRecord record;
         if (!camera(entry, &record))
             return commission::DeviceStatus{commission::BatchState::Refused,
@@ -230,7 +231,9 @@ MainWindow::cameraBatchServices(commission::BatchServices services,
         request.ntp = !entry.ntp.empty();
         request.ntpServer = entry.ntp;
         request.timeZone = entry.timeZone;
-        const onvif::ClockResult r = onvif::SetClock(record, request, context());
+        onvif::ActionContext stoppable = context();
+        stoppable.cancelled = cancelled;
+        const onvif::ClockResult r = onvif::SetClock(record, request, stoppable);
         return commission::CameraActionStatus(r.outcome, r.verified);
     };
     return services;
@@ -271,10 +274,11 @@ void MainWindow::openBatchDialog() {
     // The maker's devices' clocks: set with this computer's time, read back
     // from an answer within kPlanClockTolerance of it.
     engine.services.setClock = [manager, camera = engine.services.setClock](
-                                   const commission::PlanEntry& e, const std::string& pw) {
+                                   const commission::PlanEntry& e, const std::string& pw,
+                                   const std::function<bool()>& cancelled) {
         SEARCH_INFO record{};
         if (!manager->FindDevice(e.device.mac.c_str(), &record))
-            return camera(e, pw);
+            return camera(e, pw, cancelled);
         CLorvexManage::ClockSetting setting;
         setting.ntpServer = e.ntp;
         setting.timeZone = e.timeZone;

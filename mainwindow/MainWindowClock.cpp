@@ -9,10 +9,10 @@
 #include "OnvifReaddress.h"
 #include "Secret.h"
 
-#include <chrono>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -54,7 +54,7 @@ DeviceStatus MakerStatus(lorvex::Outcome outcome) {
 
 } // namespace
 
-ClockDialog::SetClockFn MainWindow::clockService() {
+ClockDialog::Service MainWindow::clockService() {
     std::map<std::string, std::string> endpoints; // row key to endpoint
     for (const DevInfo* record : m_deviceList)
         if (record->isCamera())
@@ -62,11 +62,19 @@ ClockDialog::SetClockFn MainWindow::clockService() {
     CLorvexManage* manager = &m_manager;
     lorvex::ClockReadings* readings = &m_clockReadings;
     onvif::CameraSearch* search = &m_cameras->search();
-    const auto bound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
-    return [endpoints, manager, readings, search, bound, closing = m_closingCamera](
-               const commission::PlanEntry& entry, const ClockDialog::Setting& setting,
-               const std::string& user, const std::function<bool()>& cancelled,
-               ClockDialog::Offsets* offsets) -> DeviceStatus {
+    // The readings' serials when each maker's device was sent its request
+    // and when it accepted. A reading after the acceptance shows the new
+    // clock (its changed bootTime or clockSets makes the next round report
+    // it); one in between may be of an answer from either side of the
+    // change, and is the last the device sends when it is the new one: it
+    // counts when it reads right, and is waited past otherwise.
+    auto accepted = std::make_shared<std::map<std::string, std::pair<uint64_t, uint64_t>>>();
+    ClockDialog::Service service;
+    service.readBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
+    service.set = [endpoints, manager, readings, search, accepted, closing = m_closingCamera](
+                      const commission::PlanEntry& entry, const ClockDialog::Setting& setting,
+                      const std::string& user, const std::function<bool()>& cancelled,
+                      ClockDialog::Offsets* offsets) -> DeviceStatus {
         const auto found = endpoints.find(commission::DeviceKey(entry.device));
         if (found != endpoints.end()) {
             onvif::CameraRecord camera;
@@ -80,6 +88,7 @@ ClockDialog::SetClockFn MainWindow::clockService() {
             context.user = user.empty() ? std::string("admin") : user;
             context.password = MakeSharedSecret(entry.password.data(), entry.password.size());
             context.stop = closing.get();
+            context.cancelled = cancelled;
             AwaitCameraRoute(camera);
             const onvif::ClockResult r = onvif::SetClock(camera, request, context);
             *offsets = {r.beforeKnown, r.afterKnown, r.before.offset, r.after.offset};
@@ -93,28 +102,31 @@ ClockDialog::SetClockFn MainWindow::clockService() {
         lorvex::ClockReadings::Reading before;
         offsets->beforeKnown = readings->Latest(entry.device.mac, &before);
         offsets->before = before.offset;
+        const uint64_t sent = readings->Serial();
         const lorvex::Outcome outcome =
             manager->SetClock(entry.device.mac.c_str(), entry.password.c_str(),
                               {setting.ntpServer, setting.timeZone, setting.setTime});
         if (outcome != lorvex::Outcome::Done)
             return MakerStatus(outcome);
-        // The device answered after applying the request: a reading later
-        // than its acceptance shows the new clock. Its changed bootTime makes
-        // the next search round report it.
-        const uint64_t accepted = readings->Serial();
-        const auto end = std::chrono::steady_clock::now() + bound;
+        (*accepted)[entry.device.mac] = {sent, readings->Serial()};
+        return {BatchState::Verifying, RefusalReason::None, 0, false, false};
+    };
+    service.read = [readings, accepted](const commission::PlanEntry& entry,
+                                        const ClockDialog::Setting&,
+                                        ClockDialog::Offsets* offsets) -> std::optional<bool> {
+        const auto at = accepted->find(entry.device.mac);
         lorvex::ClockReadings::Reading after;
-        while (!(readings->Latest(entry.device.mac, &after) && after.serial > accepted)) {
-            if (cancelled() || std::chrono::steady_clock::now() >= end)
-                return {BatchState::NotConfirmed, RefusalReason::None, 0, false, false};
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        if (at == accepted->end() || !readings->Latest(entry.device.mac, &after) ||
+            after.serial <= at->second.first)
+            return std::nullopt;
+        const bool right = after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
+        if (!right && after.serial <= at->second.second)
+            return std::nullopt;
         offsets->afterKnown = true;
         offsets->after = after.offset;
-        const bool right = after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
-        return {right ? BatchState::Done : BatchState::NotConfirmed, RefusalReason::None, 0, false,
-                false};
+        return right;
     };
+    return service;
 }
 
 void MainWindow::openClockDialog() {

@@ -11,7 +11,8 @@ namespace onvif {
 namespace {
 
 bool Stopped(const ActionContext& context) {
-    return context.stop != nullptr && context.stop->load();
+    return (context.stop != nullptr && context.stop->load()) ||
+           (context.cancelled && context.cancelled());
 }
 
 std::time_t Now(const ActionContext& context) {

@@ -41,6 +41,9 @@ struct ActionContext {
         std::chrono::steady_clock::now() + kActionTimeLimit;
     // Raised by another thread to stop (may be null).
     const std::atomic<bool>* stop = nullptr;
+    // Also stops the action once it returns true (a batch's Stop); may be
+    // empty. Asked between calls, as `stop` is.
+    std::function<bool()> cancelled;
     // This computer's clock, UTC seconds (tests replace it); empty: std::time.
     std::function<std::time_t()> clock;
 };

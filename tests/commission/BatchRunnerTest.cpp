@@ -73,7 +73,7 @@ public:
                 m_fresh.erase(fresh);
             return code;
         };
-        s.setClock = [this](const PlanEntry& e, const std::string&) {
+        s.setClock = [this](const PlanEntry& e, const std::string&, const std::function<bool()>&) {
             std::lock_guard<std::mutex> hold(m_mutex);
             m_sent.push_back(e.device.mac + "/clock " + e.ntp);
             return e.ntp == "ntp.site"
@@ -277,6 +277,51 @@ TEST(BatchRunnerTest, CancelStopsAfterTheDeviceInFlight) {
         EXPECT_EQ(outcome.last[i].state, BatchState::Skipped);
         EXPECT_TRUE(outcome.last[i].cancelled);
     }
+}
+
+// The clock alone: every request first, then the accepted ones read back
+// together. Stopped while C's request is out: D is skipped, a clock read
+// otherwise (B) or not read by then (C) is not confirmed.
+TEST(BatchRunnerTest, ClockBatchReadsBackAfterEveryRequest) {
+    FakeEngine engine;
+    std::vector<std::string> log;
+    BatchServices services = engine.Services();
+    services.request = BatchRequest::Clock;
+    BatchRunner* self = nullptr;
+    services.setClock = [&](const PlanEntry& e, const std::string&, const std::function<bool()>&) {
+        log.push_back("set " + e.device.mac);
+        if (e.device.mac == "C")
+            self->Cancel();
+        return DeviceStatus{BatchState::Verifying};
+    };
+    services.clockRead = [&](const PlanEntry& e) -> std::optional<bool> {
+        log.push_back("read " + e.device.mac);
+        return e.device.mac == "C" ? std::optional<bool>()
+                                   : std::optional<bool>(e.device.mac == "A");
+    };
+    BatchRunner runner(services);
+    self = &runner;
+    const Outcome o =
+        RunToEnd(&runner, {Entry("A", 10), Entry("B", 11), Entry("C", 12), Entry("D", 13)});
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"set A", "set B", "set C", "read A", "read B", "read C"}));
+    const BatchState want[] = {BatchState::Done, BatchState::NotConfirmed, BatchState::NotConfirmed,
+                               BatchState::Skipped};
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(o.last[i].state, want[i]) << i;
+    EXPECT_TRUE(o.last[3].cancelled);
+    EXPECT_EQ(o.seen[0][1], BatchState::Verifying);
+    // A password refused twice gets no third clock request.
+    services.setClock = [&](const PlanEntry& e, const std::string&, const std::function<bool()>&) {
+        log.push_back("set " + e.device.mac);
+        return DeviceStatus{BatchState::Refused, RefusalReason::Password};
+    };
+    BatchRunner refusing(services);
+    log.clear();
+    for (int run = 0; run < 3; ++run)
+        RunToEnd(&refusing, {Entry("A", 10)});
+    EXPECT_EQ(log.size(), 2u);
+    EXPECT_TRUE(RunToEnd(&refusing, {Entry("A", 10)}).last[0].refusedTwice);
 }
 
 TEST(BatchRunnerTest, NoThirdRequestAfterTwoPasswordRefusals) {

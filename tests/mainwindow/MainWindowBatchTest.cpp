@@ -9,6 +9,7 @@
 #include "BatchDialog.h"
 #include "BoxDriver.h"
 #include "ClockDialog.h"
+#include "Csv.h"
 #include "CameraRows.h"
 #include "DevInfo.h"
 #include "DeviceColumns.h"
@@ -357,6 +358,9 @@ void TestMainWindowBatch::clockDialogSetsAndReadsBackEachClock() {
             QVERIFY(o.beforeKnown && o.afterKnown);
             QVERIFY(o.after >= -3 && o.after <= 3);
             QCOMPARE(o.before < -86400LL * 1000, name == "Maker-1");
+            // The outcome file carries both offsets, in seconds.
+            QVERIFY(clocks->outcomeCsv().contains(QByteArray::fromStdString(
+                "," + commission::CsvLine({std::to_string(o.before), std::to_string(o.after)}))));
         } else {
             QVERIFY(o.beforeKnown && !o.afterKnown);
             QCOMPARE(int(s.reason), int(RefusalReason::Credentials));

@@ -551,7 +551,7 @@ TEST(OnvifActionsTest, NothingIsSentToACameraThatMayNotBeLoggedInToOrPastTheDead
 }
 
 TEST(OnvifActionsTest, AStopFlagEndsEachActionBeforeItsNextCall) {
-    for (const char* action : {"rename", "snapshot", "clock"}) {
+    for (const char* action : {"rename", "snapshot", "clock", "clock, by a batch's cancel"}) {
         FakeCamera camera;
         std::atomic<bool> stop{false};
         camera.onCall = [&](const std::string&) { stop = true; };
@@ -560,8 +560,13 @@ TEST(OnvifActionsTest, AStopFlagEndsEachActionBeforeItsNextCall) {
             outcome = Rename(Camera(), {"Gate-1", true}, Context(&stop)).outcome;
         else if (std::string(action) == "snapshot")
             outcome = TakeSnapshot(Camera(), SnapshotRequest(), Context(&stop)).outcome;
-        else
+        else if (std::string(action) == "clock")
             outcome = SetClock(Camera(), {true, "10.0.0.1", "UTC0"}, Context(&stop)).outcome;
+        else {
+            ActionContext context = Context();
+            context.cancelled = [&] { return stop.load(); };
+            outcome = SetClock(Camera(), {true, "10.0.0.1", "UTC0"}, context).outcome;
+        }
         EXPECT_EQ(outcome, Outcome::Cancelled) << action;
         EXPECT_EQ(camera.calls.size(), 1u) << action;
     }

@@ -481,7 +481,8 @@ void PlanSteps(Session& session, BatchServices* services) {
     // The maker's devices: the clock in a sealed configuration request with
     // the host's time, read back from the first answer after it was taken.
     auto sentAt = std::make_shared<std::map<std::string, uint64_t>>();
-    services->setClock = [&session, sentAt](const PlanEntry& e, const std::string& pw) {
+    services->setClock = [&session, sentAt](const PlanEntry& e, const std::string& pw,
+                                            const std::function<bool()>&) {
         if (session.IsCameraOnly(DeviceKey(e.device)))
             return session.Cameras().SetClock(e, pw);
         CLorvexManage::ClockSetting setting;
