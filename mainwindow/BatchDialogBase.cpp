@@ -301,3 +301,23 @@ QString BatchDialogBase::summaryText(const BatchSummary& summary) {
     }
     return parts.join(QStringLiteral("\n"));
 }
+
+void BatchDialogBase::planDevicesAsTheyAre(std::vector<commission::PlanDevice> devices) {
+    m_plan.clear();
+    for (commission::PlanDevice& d : devices) {
+        commission::PlanEntry e;
+        e.device = std::move(d);
+        e.ip = e.device.ip;
+        e.mask = e.device.mask;
+        e.gateway = e.device.gateway;
+        m_plan.push_back(std::move(e));
+    }
+}
+
+void BatchDialogBase::addTreeAndInfo(const QString& ready) {
+    m_info = FormLabel(ready, body(), "planInfo");
+    m_info->setMinimumHeight(24);
+    auto* column = static_cast<QVBoxLayout*>(body()->layout());
+    column->addWidget(m_tree, 1);
+    column->addWidget(m_info);
+}

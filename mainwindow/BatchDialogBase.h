@@ -116,6 +116,12 @@ protected:
     // The body's one column, with the batch dialogs' margins and spacing,
     // holding `fields` first.
     QVBoxLayout* buildBodyColumn(QLayout* fields);
+    // Fills m_plan with one entry per device, each keeping its own address,
+    // mask and gateway: the plan of a batch that changes no address.
+    void planDevicesAsTheyAre(std::vector<commission::PlanDevice> devices);
+    // Makes m_info ("planInfo") showing `ready` and puts m_tree and it under
+    // the fields of the body's column.
+    void addTreeAndInfo(const QString& ready);
 
     void resizeEvent(QResizeEvent* event) override;
     QWidget* body() const { return m_body; }

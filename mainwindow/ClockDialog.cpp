@@ -34,14 +34,7 @@ ClockDialog::ClockDialog(std::vector<PlanDevice> selected, Service service, QStr
                          QWidget* parent)
     : BatchDialogBase(ColStatus, QStringLiteral("clocks.csv"), parent),
       m_service(std::move(service)) {
-    for (PlanDevice& d : selected) {
-        PlanEntry e;
-        e.device = std::move(d);
-        e.ip = e.device.ip;
-        e.mask = e.device.mask;
-        e.gateway = e.device.gateway;
-        m_plan.push_back(std::move(e));
-    }
+    planDevicesAsTheyAre(std::move(selected));
     setTitle(GetText("IDCS_CLOCK_TITLE"));
     buildFields();
     m_user->setText(cameraUser);
@@ -99,10 +92,7 @@ void ClockDialog::buildTree() {
         row->setText(ColType, typeText(e.device.type));
         row->setText(ColStatus, statusText(DeviceStatus{}));
     }
-    m_info = FormLabel(GetText("IDCS_CLOCK_READY_D").arg(m_plan.size()), body(), "planInfo");
-    m_info->setMinimumHeight(24);
-    static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_tree, 1);
-    static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_info);
+    addTreeAndInfo(GetText("IDCS_CLOCK_READY_D").arg(m_plan.size()));
 }
 
 QString ClockDialog::offsetText(bool known, long long seconds) {

@@ -32,14 +32,7 @@ PictureDialog::PictureDialog(std::vector<PlanDevice> selected, TakeFn take, QStr
                              Login session, QWidget* parent)
     : BatchDialogBase(ColStatus, QStringLiteral("pictures.csv"), parent), m_take(std::move(take)),
       m_session(std::move(session)) {
-    for (PlanDevice& d : selected) {
-        PlanEntry e;
-        e.device = std::move(d);
-        e.ip = e.device.ip;
-        e.mask = e.device.mask;
-        e.gateway = e.device.gateway;
-        m_plan.push_back(std::move(e));
-    }
+    planDevicesAsTheyAre(std::move(selected));
     setTitle(GetText("IDCS_PICTURES_TITLE"));
     buildFields();
     m_user->setText(cameraUser);
@@ -97,10 +90,7 @@ void PictureDialog::buildTree() {
         row->setText(ColAddress, FromUtf8(e.device.ip));
         row->setText(ColStatus, statusText(DeviceStatus{}));
     }
-    m_info = FormLabel(GetText("IDCS_PICTURES_READY_D").arg(m_plan.size()), body(), "planInfo");
-    m_info->setMinimumHeight(24);
-    static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_tree, 1);
-    static_cast<QVBoxLayout*>(body()->layout())->addWidget(m_info);
+    addTreeAndInfo(GetText("IDCS_PICTURES_READY_D").arg(m_plan.size()));
 }
 
 bool PictureDialog::listsMakerCamera() const {
