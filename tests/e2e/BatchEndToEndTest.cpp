@@ -67,6 +67,15 @@ const int kWrongPassword[] = {10, 20};
 const int kSilent = kDevices - 2;
 const int kLeaving = kDevices - 1;          // in a simulator of its own, stopped mid-batch
 const char kFirstPassword[] = "Site#2026a"; // every new device's, from the activation
+// The longest the event loop may block while a batch runs: the goal is
+// 100 ms, and a shared test machine gets some slack. Under AddressSanitizer
+// the window thread runs several times slower; that build checks memory,
+// and the figure holds for the build the installer runs.
+#ifdef __SANITIZE_ADDRESS__
+constexpr qint64 kLoopBoundMs = 1000;
+#else
+constexpr qint64 kLoopBoundMs = 250;
+#endif
 // A subnet large enough for every device and the five skipped addresses.
 const QString kPlanMask = QLatin1String(kDevices + 5 <= 150 ? "255.255.255.0" : "255.255.0.0");
 
@@ -477,7 +486,7 @@ void TestBatchEndToEnd::applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpect
           "window thread while late: %s",
           kDevices, clock.elapsed(), othersSettled, longestWhileRunning, longestCpu, waiting,
           loop.longestMs(), qPrintable(loop.lateSamples()));
-    QVERIFY2(longestWhileRunning < 250, qPrintable(QString::number(longestWhileRunning)));
+    QVERIFY2(longestWhileRunning < kLoopBoundMs, qPrintable(QString::number(longestWhileRunning)));
 
     const auto& plan = dialog()->plan();
     const auto& statuses = dialog()->statuses();
@@ -567,7 +576,7 @@ void TestBatchEndToEnd::clockDialogReadsEveryClockBackTogether() {
     qInfo("clock dialog, %d devices: %lld ms; longest event-loop block %lld ms while it ran "
           "(%lld ms of it on the window thread's processor, %ld ms waiting for one)",
           kDevices, clock.elapsed(), longest, work, waiting);
-    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    QVERIFY2(longest < kLoopBoundMs, qPrintable(QString::number(longest)));
     const QByteArray csv = clocks->outcomeCsv();
     QVERIFY(csv.left(csv.indexOf("\r\n")).endsWith(",offsetBefore,offsetAfter"));
     int done = 0;
@@ -651,7 +660,7 @@ void TestBatchEndToEnd::picturesOfEveryCameraKeepTheWindowLive() {
           cameras, done, beyond, int(pictures->plan().size()), clock.elapsed(),
           longestWhileRunning);
     QVERIFY2(done == cameras - 3 - beyond, qPrintable(outcomes.join(", ")));
-    QVERIFY2(longestWhileRunning < 250, qPrintable(QString::number(longestWhileRunning)));
+    QVERIFY2(longestWhileRunning < kLoopBoundMs, qPrintable(QString::number(longestWhileRunning)));
     pictures->close();
 }
 
@@ -732,7 +741,7 @@ void TestBatchEndToEnd::fullPlanTakesFreshDevicesThroughEveryStep() {
           "event-loop block %lld ms while it ran (%lld ms of it on the window thread's "
           "processor, %ld ms waiting for one); window thread while late: %s",
           kDevices, clock.elapsed(), longest, longestCpu, waiting, qPrintable(loop.lateSamples()));
-    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    QVERIFY2(longest < kLoopBoundMs, qPrintable(QString::number(longest)));
     for (size_t k = 0; k < dialog()->statuses().size(); ++k)
         QVERIFY2(dialog()->statuses()[k].state == BatchState::Done,
                  qPrintable(QString::fromStdString(dialog()->plan()[k].device.mac) + " " +
