@@ -108,10 +108,7 @@ void ActivationDialog::buildFields() {
     connect(m_secretButton, &QPushButton::clicked, this, [this] { onSecretClicked(); });
     m_secretPath = FormLabel(QString(), body(), "secretPath");
 
-    QGridLayout* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    grid->addWidget(m_intro, 0, 0, 1, 5);
+    QGridLayout* grid = buildFormGrid(m_intro);
     // The labels first, as the installer works: scan, then choose passwords.
     buildCodes(grid, 1);
     grid->addWidget(m_oneForAll, 4, 0, 1, 5);
@@ -126,7 +123,6 @@ void ActivationDialog::buildFields() {
     grid->addWidget(m_secretButton, 10, 0, 1, 2, Qt::AlignLeft);
     // Its own row: a long path wraps onto two lines without being cut.
     grid->addWidget(m_secretPath, 11, 0, 1, 5);
-    grid->setColumnStretch(4, 1);
     buildBodyColumn(grid);
 }
 

@@ -222,6 +222,15 @@ void BatchDialogBase::buildPlanTree(const QStringList& headers, std::initializer
     m_tree->header()->setStretchLastSection(true);
 }
 
+QGridLayout* BatchDialogBase::buildFormGrid(QWidget* intro) {
+    QGridLayout* grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    grid->addWidget(intro, 0, 0, 1, 5);
+    grid->setColumnStretch(4, 1);
+    return grid;
+}
+
 QVBoxLayout* BatchDialogBase::buildBodyColumn(QLayout* fields) {
     QVBoxLayout* column = new QVBoxLayout(body());
     column->setContentsMargins(12, 10, 12, 8);

@@ -118,6 +118,9 @@ protected:
     // Makes m_tree, the plan's table in the body ("planTree"), with these
     // column headers and widths (pixels); the last column takes the rest.
     void buildPlanTree(const QStringList& headers, std::initializer_list<int> widths);
+    // A grid for the body's fields with the batch dialogs' spacing: `intro`
+    // across its five columns in row 0, the last column taking the rest.
+    QGridLayout* buildFormGrid(QWidget* intro);
     // The body's one column, with the batch dialogs' margins and spacing,
     // holding `fields` first.
     QVBoxLayout* buildBodyColumn(QLayout* fields);

@@ -58,17 +58,13 @@ void ClockDialog::buildFields() {
     // Tab goes from the clock's fields to the cameras' user, then to the
     // passwords.
     QWidget::setTabOrder(m_now, m_login.user);
-    QGridLayout* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    grid->addWidget(FormLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"), 0, 0, 1, 5);
+    QGridLayout* grid = buildFormGrid(FormLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"));
     grid->addWidget(FormLabel(GetText("IDCS_CLOCK_NTP"), body()), 1, 0);
     grid->addWidget(m_ntp, 1, 1);
     grid->addWidget(FormLabel(GetText("IDCS_CLOCK_ZONE"), body()), 1, 2);
     grid->addWidget(m_zone, 1, 3);
     grid->addWidget(m_now, 2, 0, 1, 4);
     addLoginFields(grid, 3, m_login);
-    grid->setColumnStretch(4, 1);
     buildBodyColumn(grid);
 }
 

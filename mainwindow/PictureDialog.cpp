@@ -57,12 +57,9 @@ void PictureDialog::buildFields() {
     m_login.password->setEnabled(listsMakerCamera());
     m_login.user->setEnabled(listsOnvifCamera());
     m_login.cameraPassword->setEnabled(listsOnvifCamera());
-    QGridLayout* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    grid->addWidget(FormLabel(GetText("IDCS_PICTURES_INFO"), body(), "picturesInfo"), 0, 0, 1, 5);
+    QGridLayout* grid =
+        buildFormGrid(FormLabel(GetText("IDCS_PICTURES_INFO"), body(), "picturesInfo"));
     addLoginFields(grid, 1, m_login);
-    grid->setColumnStretch(4, 1);
     buildBodyColumn(grid);
 }
 
