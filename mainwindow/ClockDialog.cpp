@@ -55,8 +55,7 @@ void ClockDialog::buildFields() {
     m_now = named(new ZVKCheckBox(GetText("IDCS_CLOCK_NOW"), body()), "nowBox");
     m_now->setChecked(true);
     m_login = buildLoginFields();
-    // Tab goes from the clock's fields to the cameras' user, then to the
-    // passwords.
+    // Tab: the clock's fields, the cameras' user, then the passwords.
     QWidget::setTabOrder(m_now, m_login.user);
     QGridLayout* grid = buildFormGrid(FormLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"));
     grid->addWidget(FormLabel(GetText("IDCS_CLOCK_NTP"), body()), 1, 0);
