@@ -53,8 +53,6 @@ constexpr int kNoticeMs = 30000;
 
 // How long the kernel gets to resolve the addresses a plan probes.
 constexpr int kNeighbourWaitMs = 300;
-// A maker's device's clock read back this close to the host's (seconds) is set.
-constexpr int64_t kPlanClockTolerance = 3;
 
 const char kStripButtonSheet[] =
     "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
@@ -272,7 +270,8 @@ void MainWindow::openBatchDialog() {
     engine.cameraUser = user.isEmpty() ? std::string("admin") : user.toStdString();
     engine.services = cameraBatchServices(std::move(engine.services), engine.batchLogin);
     // The maker's devices' clocks: set with this computer's time, read back
-    // from an answer within kPlanClockTolerance of it.
+    // from an answer that tells the entry's zone and server and a clock within
+    // lorvex::kClockSetToleranceSeconds of it.
     engine.services.setClock = [manager, camera = engine.services.setClock](
                                    const commission::PlanEntry& e, const std::string& pw,
                                    const std::function<bool()>& cancelled) {
@@ -291,10 +290,10 @@ void MainWindow::openBatchDialog() {
     };
     engine.services.clockRead = [manager](const commission::PlanEntry& e) -> std::optional<bool> {
         SEARCH_INFO record{};
-        int64_t offset = 0;
+        lorvex::ClockReading reading;
         if (manager->FindDevice(e.device.mac.c_str(), &record) &&
-            lorvex::DeviceClockOffset(record, int64_t(std::time(nullptr)), &offset) &&
-            offset >= -kPlanClockTolerance && offset <= kPlanClockTolerance)
+            lorvex::ReadDeviceClock(record, int64_t(std::time(nullptr)), &reading) &&
+            lorvex::ClockMismatch(reading, e.ntp, e.timeZone).empty())
             return true;
         return std::nullopt; // an answer from before the request reads the old clock
     };

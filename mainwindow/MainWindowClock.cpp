@@ -20,10 +20,6 @@ using commission::BatchState;
 using commission::DeviceStatus;
 using commission::RefusalReason;
 
-// An offset within this after setting reads as a clock set right: the
-// request's travel and the answer's whole seconds.
-constexpr long long kClockTolerance = 3;
-
 DeviceStatus Refused(RefusalReason reason) {
     return {BatchState::Refused, reason, 0, false, false};
 }
@@ -99,7 +95,7 @@ ClockDialog::Service MainWindow::clockService() {
             failed.call = r.outcome;
             return commission::CameraBatchStatus(failed);
         }
-        lorvex::ClockReadings::Reading before;
+        lorvex::ClockReading before;
         offsets->beforeKnown = readings->Latest(entry.device.mac, &before);
         offsets->before = before.offset;
         const uint64_t sent = readings->Serial();
@@ -112,14 +108,15 @@ ClockDialog::Service MainWindow::clockService() {
         return {BatchState::Verifying, RefusalReason::None, 0, false, false};
     };
     service.read = [readings, accepted](const commission::PlanEntry& entry,
-                                        const ClockDialog::Setting&,
+                                        const ClockDialog::Setting& setting,
                                         ClockDialog::Offsets* offsets) -> std::optional<bool> {
         const auto at = accepted->find(entry.device.mac);
-        lorvex::ClockReadings::Reading after;
+        lorvex::ClockReading after;
         if (at == accepted->end() || !readings->Latest(entry.device.mac, &after) ||
             after.serial <= at->second.first)
             return std::nullopt;
-        const bool right = after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
+        const bool right =
+            lorvex::ClockMismatch(after, setting.ntpServer, setting.timeZone).empty();
         if (!right && after.serial <= at->second.second)
             return std::nullopt;
         offsets->afterKnown = true;

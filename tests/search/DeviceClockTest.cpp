@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -35,6 +36,41 @@ TEST(DeviceClock, OffsetFromBootTimeAndRunningTime) {
         EXPECT_EQ(lorvex::DeviceClockOffset(r, 1796875200, &offset), c.readable)
             << c.bootTime << " + " << c.runningTime;
         EXPECT_EQ(offset, c.readable ? c.offset : 12345) << c.bootTime << " + " << c.runningTime;
+    }
+}
+
+// A clock counts as set only when the answer tells all the request asked;
+// the reason names each part that differs.
+TEST(DeviceClock, MismatchNamesWhatTheAnswerToldOtherwise) {
+    struct {
+        int64_t offset;
+        const char* zoneTold;
+        const char* serverTold;
+        const char* serverAsked;
+        const char* zoneAsked;
+        const char* why;
+    } cases[] = {
+        {2, "CET-1", "10.77.0.1", "10.77.0.1", "CET-1", ""},
+        {-3, "UTC0", "", "", "", ""}, // nothing asked but the time
+        {0, "UTC0", "NTP.Example.org", "ntp.example.ORG", "", ""},
+        {4, "UTC0", "", "", "", "the clock is 4 s off"},
+        {0, "UTC0", "", "", "CET-1", "the time zone is UTC0"},
+        {0, "cet-1", "", "", "CET-1", "the time zone is cet-1"}, // a zone is exact
+        {0, "", "", "", "CET-1", "the time zone is not told"},
+        {0, "UTC0", "", "10.77.0.1", "", "the NTP server is not the one set"},
+        {-9, "UTC0", "10.0.0.9", "10.77.0.1", "CET-1",
+         "the time zone is UTC0; the NTP server is not the one set; the clock is -9 s off"},
+    };
+    for (const auto& c : cases) {
+        SEARCH_INFO r{};
+        std::snprintf(r.bootTime, sizeof r.bootTime, "2026-12-10 03:00:00");
+        std::snprintf(r.runningTime, sizeof r.runningTime, "3600");
+        std::snprintf(r.timeZone, sizeof r.timeZone, "%s", c.zoneTold);
+        std::snprintf(r.ntpServer, sizeof r.ntpServer, "%s", c.serverTold);
+        lorvex::ClockReading reading;
+        ASSERT_TRUE(lorvex::ReadDeviceClock(r, 1796875200 - c.offset, &reading));
+        EXPECT_EQ(lorvex::ClockMismatch(reading, c.serverAsked, c.zoneAsked), c.why)
+            << c.offset << " " << c.zoneTold << " " << c.serverTold;
     }
 }
 

@@ -447,9 +447,6 @@ int RunPlan(const cli::ParsedArgs& args) {
 
 namespace {
 
-// A clock read back this close to the host's (seconds) counts as set.
-constexpr int64_t kClockTolerance = 3;
-
 // The first passwords a plan asks to be generated (GeneratePlanPasswords)
 // for the devices the search lists without a password.
 bool GeneratePlanPasswords(Session& session, std::vector<PlanEntry>* plan, const std::string& path,
@@ -498,11 +495,11 @@ void PlanSteps(Session& session, BatchServices* services) {
     };
     services->clockRead = [&session, sentAt](const PlanEntry& e) -> std::optional<bool> {
         const auto sent = sentAt->find(e.device.mac);
-        lorvex::ClockReadings::Reading r;
+        lorvex::ClockReading r;
         if (sent == sentAt->end() || !session.Readings().Latest(e.device.mac, &r) ||
             r.serial <= sent->second)
             return std::nullopt;
-        return r.offset >= -kClockTolerance && r.offset <= kClockTolerance;
+        return lorvex::ClockMismatch(r, e.ntp, e.timeZone).empty();
     };
 }
 

@@ -236,9 +236,6 @@ ClockLine SetDeviceClock(const std::string& target, DeviceKind kind,
 
 // How long the new answers that read the clocks back are awaited.
 constexpr double kClockSeenSeconds = 5;
-// An offset within this after setting reads as a clock set right: the
-// request's travel and the answer's whole seconds.
-constexpr int64_t kClockTolerance = 3;
 
 // Progress on standard error, only when it is a terminal.
 void ShowProgress(size_t done, size_t count) {
@@ -265,7 +262,7 @@ struct MakerClockRun {
     // Whether each MAC has a reading later than its serial.
     bool AllRead(const std::vector<std::pair<std::string, uint64_t>>& after) const {
         for (const auto& [mac, serial] : after) {
-            lorvex::ClockReadings::Reading r;
+            lorvex::ClockReading r;
             if (!readings.Latest(mac, &r) || r.serial <= serial)
                 return false;
         }
@@ -301,7 +298,7 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
     for (std::string mac; std::getline(list >> std::ws, mac, ',');)
         out.push_back({mac, {"failed: not found by the search; nothing sent", false}});
     std::vector<lorvex::Outcome> outcomes(selected.size(), lorvex::Outcome::Interrupted);
-    std::vector<lorvex::ClockReadings::Reading> before(selected.size());
+    std::vector<lorvex::ClockReading> before(selected.size());
     std::vector<bool> known(selected.size(), false);
     // A reading counts as "after" only when later than the device's
     // acceptance: it answered the result after applying the request.
@@ -320,7 +317,7 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
         run.WaitUntilRead(sent, kClockSeenSeconds);
     }
     for (size_t i = 0; i < selected.size(); ++i) {
-        lorvex::ClockReadings::Reading after;
+        lorvex::ClockReading after;
         const bool read =
             run.readings.Latest(selected[i].mac, &after) && after.serial > acceptedAt[i];
         const std::string offsets = "clock offset before " +
@@ -332,8 +329,11 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
         } else if (outcomes[i] != lorvex::Outcome::Done) {
             line.line = std::string("failed: ") + lorvex::RowOf(outcomes[i]).text + "; " + offsets;
         } else {
-            line.done = read && after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
-            line.line = std::string(line.done ? "done: " : "not confirmed: ") + offsets;
+            const std::string mismatch =
+                read ? lorvex::ClockMismatch(after, setting.ntpServer, setting.timeZone) : "";
+            line.done = read && mismatch.empty();
+            line.line = std::string(line.done ? "done: " : "not confirmed: ") + offsets +
+                        (mismatch.empty() ? "" : "; read back: " + mismatch);
         }
         out.push_back({selected[i].mac, line});
     }
