@@ -270,9 +270,9 @@ void MainWindow::openBatchDialog() {
     engine.cameraUser = user.isEmpty() ? std::string("admin") : user.toStdString();
     engine.services = cameraBatchServices(std::move(engine.services), engine.batchLogin);
     // The maker's devices' clocks: set with this computer's time, read back
-    // from an answer that tells the entry's zone and server and a clock within
-    // lorvex::kClockSetToleranceSeconds of it.
-    engine.services.setClock = [manager, camera = engine.services.setClock](
+    // from an answer after the request (lorvex::ClockReadBack).
+    auto readBack = std::make_shared<lorvex::ClockReadBack>(m_clockReadings);
+    engine.services.setClock = [manager, readBack, camera = engine.services.setClock](
                                    const commission::PlanEntry& e, const std::string& pw,
                                    const std::function<bool()>& cancelled) {
         SEARCH_INFO record{};
@@ -282,20 +282,16 @@ void MainWindow::openBatchDialog() {
         setting.ntpServer = e.ntp;
         setting.timeZone = e.timeZone;
         setting.setTime = true;
+        readBack->Sent(e.device.mac);
         const lorvex::Outcome outcome =
             manager->SetClock(e.device.mac.c_str(), pw.c_str(), setting);
-        return outcome == lorvex::Outcome::Done
-                   ? commission::DeviceStatus{commission::BatchState::Verifying}
-                   : commission::RefusalStatus(outcome);
+        if (outcome != lorvex::Outcome::Done)
+            return commission::RefusalStatus(outcome);
+        readBack->Accepted(e.device.mac);
+        return commission::DeviceStatus{commission::BatchState::Verifying};
     };
-    engine.services.clockRead = [manager](const commission::PlanEntry& e) -> std::optional<bool> {
-        SEARCH_INFO record{};
-        lorvex::ClockReading reading;
-        if (manager->FindDevice(e.device.mac.c_str(), &record) &&
-            lorvex::ReadDeviceClock(record, int64_t(std::time(nullptr)), &reading) &&
-            lorvex::ClockMismatch(reading, e.ntp, e.timeZone).empty())
-            return true;
-        return std::nullopt; // an answer from before the request reads the old clock
+    engine.services.clockRead = [readBack](const commission::PlanEntry& e) {
+        return readBack->Read(e.device.mac, e.ntp, e.timeZone);
     };
     // Every listed device's addresses are skipped by a plan, cameras' too.
     std::vector<commission::PlanDevice> listed;

@@ -134,4 +134,39 @@ uint64_t ClockReadings::Serial() const {
     return m_serial;
 }
 
+void ClockReadBack::Sent(const std::string& mac) {
+    const uint64_t serial = m_readings.Serial();
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_requests[mac] = Request{serial, UINT64_MAX};
+}
+
+void ClockReadBack::Accepted(const std::string& mac) {
+    const uint64_t serial = m_readings.Serial();
+    const std::lock_guard<std::mutex> hold(m_lock);
+    const auto found = m_requests.find(mac);
+    if (found != m_requests.end())
+        found->second.accepted = serial;
+}
+
+std::optional<bool> ClockReadBack::Read(const std::string& mac, std::string_view ntpServer,
+                                        std::string_view timeZone, ClockReading* out) const {
+    Request request;
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        const auto found = m_requests.find(mac);
+        if (found == m_requests.end() || found->second.accepted == UINT64_MAX)
+            return std::nullopt;
+        request = found->second;
+    }
+    ClockReading reading;
+    if (!m_readings.Latest(mac, &reading) || reading.serial <= request.sent)
+        return std::nullopt;
+    const bool set = ClockMismatch(reading, ntpServer, timeZone).empty();
+    if (!set && reading.serial <= request.accepted)
+        return std::nullopt;
+    if (out)
+        *out = std::move(reading);
+    return set;
+}
+
 } // namespace lorvex

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,6 +69,41 @@ private:
     mutable std::mutex m_lock;
     std::map<std::string, ClockReading> m_readings; // under m_lock
     uint64_t m_serial = 0;                          // under m_lock
+};
+
+// The read-back of clock requests to the maker's devices: which reading
+// of a device tells its clock after its request. A reading taken after the
+// request was sent may be of an answer from either side of the change (the
+// device may answer a search round before its acceptance reaches the tool,
+// and that answer is then the last it changes); it counts when it shows the
+// clock set, and is waited past otherwise. A reading after the acceptance
+// is of the new state and counts either way. Any thread.
+class ClockReadBack {
+public:
+    // Reads from `readings`, which must outlive this.
+    explicit ClockReadBack(const ClockReadings& readings) : m_readings(readings) {}
+
+    // Call just before a request to the device with this MAC is sent, and
+    // Accepted once the device accepted it; a later request starts anew.
+    void Sent(const std::string& mac);
+    void Accepted(const std::string& mac);
+
+    // The device's clock after its accepted request, judged by
+    // ClockMismatch against ntpServer and timeZone: nullopt while no
+    // reading counts yet (or no request was accepted), true when it reads
+    // set, false when a reading after the acceptance reads otherwise. The
+    // reading that counted goes to *out when given.
+    std::optional<bool> Read(const std::string& mac, std::string_view ntpServer,
+                             std::string_view timeZone, ClockReading* out = nullptr) const;
+
+private:
+    struct Request {
+        uint64_t sent = 0;              // the readings' serial as it was sent
+        uint64_t accepted = UINT64_MAX; // ... as it was accepted; MAX: not accepted
+    };
+    const ClockReadings& m_readings;
+    mutable std::mutex m_lock;
+    std::map<std::string, Request> m_requests; // under m_lock
 };
 
 } // namespace lorvex

@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -71,6 +74,43 @@ TEST(DeviceClock, MismatchNamesWhatTheAnswerToldOtherwise) {
         ASSERT_TRUE(lorvex::ReadDeviceClock(r, 1796875200 - c.offset, &reading));
         EXPECT_EQ(lorvex::ClockMismatch(reading, c.serverAsked, c.zoneAsked), c.why)
             << c.offset << " " << c.zoneTold << " " << c.serverTold;
+    }
+}
+
+// A device's reading counts after its request: one between the request and
+// its acceptance only when it reads set (it may be of the old state), one
+// after the acceptance either way.
+TEST(DeviceClock, ReadBackCountsReadingsAfterTheRequest) {
+    struct {
+        const char* steps; // S sent, A accepted, r a reading set, w one years off, z zone off
+        std::optional<bool> read;
+    } cases[] = {
+        {"wSA", std::nullopt}, {"SrA", true},           {"SwA", std::nullopt},
+        {"SwAr", true},        {"SAw", false},          {"SAz", false},
+        {"Sr", std::nullopt},  {"SAwSr", std::nullopt}, {"SAwSrA", true},
+    };
+    const std::string mac = "02:4C:56:00:00:01";
+    for (const auto& c : cases) {
+        lorvex::ClockReadings readings;
+        lorvex::ClockReadBack readBack(readings);
+        for (const char* step = c.steps; *step; ++step) {
+            if (*step == 'S' || *step == 'A') {
+                *step == 'S' ? readBack.Sent(mac) : readBack.Accepted(mac);
+                continue;
+            }
+            SEARCH_INFO r{};
+            std::snprintf(r.mac, sizeof r.mac, "%s", mac.c_str());
+            const std::time_t boot = std::time(nullptr) - 3600;
+            std::tm tm{};
+            gmtime_r(&boot, &tm);
+            std::strftime(r.bootTime, sizeof r.bootTime, "%Y-%m-%d %H:%M:%S", &tm);
+            if (*step == 'w')
+                std::snprintf(r.bootTime, sizeof r.bootTime, "2019-01-01 00:00:00");
+            std::snprintf(r.runningTime, sizeof r.runningTime, "3600");
+            std::snprintf(r.timeZone, sizeof r.timeZone, *step == 'z' ? "UTC0" : "CET-1");
+            readings.Update(r, nullptr);
+        }
+        EXPECT_EQ(readBack.Read(mac, "", "CET-1"), c.read) << c.steps;
     }
 }
 

@@ -95,8 +95,6 @@ const std::vector<Field>& RecordFields() {
         TEXT_FIELD(productModel),
         TEXT_FIELD(runningTime),
         TEXT_FIELD(bootTime),
-        TEXT_FIELD(timeZone),
-        TEXT_FIELD(ntpServer),
         Field{"dhcpSwitch", FieldKind::Flag, offsetof(SEARCH_INFO, dhcpSwitch), 1},
         TEXT_FIELD(encryptType),
         INT_FIELD(deviceActivated),
