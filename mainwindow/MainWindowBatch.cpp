@@ -53,8 +53,6 @@ constexpr int kNoticeMs = 30000;
 
 // How long the kernel gets to resolve the addresses a plan probes.
 constexpr int kNeighbourWaitMs = 300;
-// A maker's device's clock read back this close to the host's (seconds) is set.
-constexpr int64_t kPlanClockTolerance = 3;
 
 const char kStripButtonSheet[] =
     "ZVKPushButton { color: rgb(232,232,232); border-radius: 2px; background: transparent;"
@@ -272,8 +270,9 @@ void MainWindow::openBatchDialog() {
     engine.cameraUser = user.isEmpty() ? std::string("admin") : user.toStdString();
     engine.services = cameraBatchServices(std::move(engine.services), engine.batchLogin);
     // The maker's devices' clocks: set with this computer's time, read back
-    // from an answer within kPlanClockTolerance of it.
-    engine.services.setClock = [manager, camera = engine.services.setClock](
+    // from an answer after the request (lorvex::ClockReadBack).
+    auto readBack = std::make_shared<lorvex::ClockReadBack>(m_clockReadings);
+    engine.services.setClock = [manager, readBack, camera = engine.services.setClock](
                                    const commission::PlanEntry& e, const std::string& pw,
                                    const std::function<bool()>& cancelled) {
         SEARCH_INFO record{};
@@ -283,20 +282,16 @@ void MainWindow::openBatchDialog() {
         setting.ntpServer = e.ntp;
         setting.timeZone = e.timeZone;
         setting.setTime = true;
+        readBack->Sent(e.device.mac);
         const lorvex::Outcome outcome =
             manager->SetClock(e.device.mac.c_str(), pw.c_str(), setting);
-        return outcome == lorvex::Outcome::Done
-                   ? commission::DeviceStatus{commission::BatchState::Verifying}
-                   : commission::RefusalStatus(outcome);
+        if (outcome != lorvex::Outcome::Done)
+            return commission::RefusalStatus(outcome);
+        readBack->Accepted(e.device.mac);
+        return commission::DeviceStatus{commission::BatchState::Verifying};
     };
-    engine.services.clockRead = [manager](const commission::PlanEntry& e) -> std::optional<bool> {
-        SEARCH_INFO record{};
-        int64_t offset = 0;
-        if (manager->FindDevice(e.device.mac.c_str(), &record) &&
-            lorvex::DeviceClockOffset(record, int64_t(std::time(nullptr)), &offset) &&
-            offset >= -kPlanClockTolerance && offset <= kPlanClockTolerance)
-            return true;
-        return std::nullopt; // an answer from before the request reads the old clock
+    engine.services.clockRead = [readBack](const commission::PlanEntry& e) {
+        return readBack->Read(e.device.mac, e.ntp, e.timeZone);
     };
     // Every listed device's addresses are skipped by a plan, cameras' too.
     std::vector<commission::PlanDevice> listed;

@@ -20,10 +20,6 @@ using commission::BatchState;
 using commission::DeviceStatus;
 using commission::RefusalReason;
 
-// An offset within this after setting reads as a clock set right: the
-// request's travel and the answer's whole seconds.
-constexpr long long kClockTolerance = 3;
-
 DeviceStatus Refused(RefusalReason reason) {
     return {BatchState::Refused, reason, 0, false, false};
 }
@@ -62,16 +58,11 @@ ClockDialog::Service MainWindow::clockService() {
     CLorvexManage* manager = &m_manager;
     lorvex::ClockReadings* readings = &m_clockReadings;
     onvif::CameraSearch* search = &m_cameras->search();
-    // The readings' serials when each maker's device was sent its request
-    // and when it accepted. A reading after the acceptance shows the new
-    // clock (its changed bootTime or clockSets makes the next round report
-    // it); one in between may be of an answer from either side of the
-    // change, and is the last the device sends when it is the new one: it
-    // counts when it reads right, and is waited past otherwise.
-    auto accepted = std::make_shared<std::map<std::string, std::pair<uint64_t, uint64_t>>>();
+    // Which reading of each maker's device tells its clock after its request.
+    auto readBack = std::make_shared<lorvex::ClockReadBack>(m_clockReadings);
     ClockDialog::Service service;
     service.readBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
-    service.set = [endpoints, manager, readings, search, accepted, closing = m_closingCamera](
+    service.set = [endpoints, manager, readings, search, readBack, closing = m_closingCamera](
                       const commission::PlanEntry& entry, const ClockDialog::Setting& setting,
                       const std::string& user, const std::function<bool()>& cancelled,
                       ClockDialog::Offsets* offsets) -> DeviceStatus {
@@ -99,32 +90,29 @@ ClockDialog::Service MainWindow::clockService() {
             failed.call = r.outcome;
             return commission::CameraBatchStatus(failed);
         }
-        lorvex::ClockReadings::Reading before;
+        lorvex::ClockReading before;
         offsets->beforeKnown = readings->Latest(entry.device.mac, &before);
         offsets->before = before.offset;
-        const uint64_t sent = readings->Serial();
+        readBack->Sent(entry.device.mac);
         const lorvex::Outcome outcome =
             manager->SetClock(entry.device.mac.c_str(), entry.password.c_str(),
                               {setting.ntpServer, setting.timeZone, setting.setTime});
         if (outcome != lorvex::Outcome::Done)
             return MakerStatus(outcome);
-        (*accepted)[entry.device.mac] = {sent, readings->Serial()};
+        readBack->Accepted(entry.device.mac);
         return {BatchState::Verifying, RefusalReason::None, 0, false, false};
     };
-    service.read = [readings, accepted](const commission::PlanEntry& entry,
-                                        const ClockDialog::Setting&,
-                                        ClockDialog::Offsets* offsets) -> std::optional<bool> {
-        const auto at = accepted->find(entry.device.mac);
-        lorvex::ClockReadings::Reading after;
-        if (at == accepted->end() || !readings->Latest(entry.device.mac, &after) ||
-            after.serial <= at->second.first)
-            return std::nullopt;
-        const bool right = after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
-        if (!right && after.serial <= at->second.second)
-            return std::nullopt;
-        offsets->afterKnown = true;
-        offsets->after = after.offset;
-        return right;
+    service.read = [readBack](const commission::PlanEntry& entry,
+                              const ClockDialog::Setting& setting,
+                              ClockDialog::Offsets* offsets) -> std::optional<bool> {
+        lorvex::ClockReading after;
+        const std::optional<bool> set =
+            readBack->Read(entry.device.mac, setting.ntpServer, setting.timeZone, &after);
+        if (set) {
+            offsets->afterKnown = true;
+            offsets->after = after.offset;
+        }
+        return set;
     };
     return service;
 }

@@ -253,7 +253,7 @@ void MainWindow::clockOffsetOf(const DevInfo& device, report::Row* row) const {
         row->clockOffset = row->clockKnown ? known->second : 0;
         return;
     }
-    lorvex::ClockReadings::Reading reading;
+    lorvex::ClockReading reading;
     row->clockKnown = m_clockReadings.Latest(Utf8(device.mac), &reading);
     row->clockOffset = row->clockKnown ? reading.offset : 0;
 }

@@ -199,6 +199,9 @@ int32_t PortStep(const CLorvexManage::ConfigServices& s, const SEARCH_INFO& devi
 
 static_assert(sizeof(SEARCH_INFO{}.devName) == lorvex::wire::kMaxDeviceNameBytes + 1,
               "a device record keeps every name a device may be given");
+static_assert(sizeof(SEARCH_INFO{}.timeZone) == lorvex::wire::kMaxTimeZoneBytes + 1 &&
+                  sizeof(SEARCH_INFO{}.ntpServer) == lorvex::wire::kMaxNtpServerBytes + 1,
+              "a device record keeps every clock setting a device may be given");
 
 // What WaitForSetIPAnswer returns when the MAC got into conflict meanwhile:
 // the library then sent nothing (or nothing more).

@@ -84,6 +84,8 @@ enum AnswerPath {
     P_MODEL,
     P_RUNNING_TIME,
     P_BOOT_TIME,
+    P_TIME_ZONE,
+    P_NTP_SERVER,
     P_ACTIVATED,
     P_TCPIP,
     P_IPADDR,
@@ -120,6 +122,8 @@ const markup::ElementPath kAnswerPaths[P_COUNT] = {
     {P_PRODUCT, "productModel", 1},
     {P_PRODUCT, "runningTime", 1},
     {P_PRODUCT, "bootTime", 1},
+    {P_PRODUCT, "timeZone", 1},
+    {P_PRODUCT, "ntpServer", 1},
     {P_PRODUCT, "deviceActivated", 1},
     {P_ROOT, "tcpIp", 1},
     {P_TCPIP, "ipAddr", 1},
@@ -261,6 +265,8 @@ template <class Answer> void FillItems(Answer& a, SEARCH_INFO& rec) {
 template <class Answer> void FillProduct(Answer& a, SEARCH_INFO& rec) {
     Text(a, P_BOOT_TIME, rec.bootTime);
     Text(a, P_RUNNING_TIME, rec.runningTime);
+    Text(a, P_TIME_ZONE, rec.timeZone);
+    Text(a, P_NTP_SERVER, rec.ntpServer);
     Text(a, P_DEV_NAME, rec.devName);
     Text(a, P_HARDWARE_VER, rec.hardwareVer);
     Decimal(a, P_ACTIVATED, rec.deviceActivated);

@@ -33,6 +33,8 @@ struct SEARCH_INFO {
     char productModel[24];
     char runningTime[64];
     char bootTime[20];
+    char timeZone[65];       // productInfo/timeZone: the zone as last set, a POSIX TZ text
+    char ntpServer[254];     // productInfo/ntpServer: empty unless the clock follows a server
     uint8_t dhcpSwitch;      // 1 when the first item's dhcpSwitch is "true"
     char encryptType[19];    // tcpIp/encryptType
     int32_t deviceActivated; // productInfo/deviceActivated

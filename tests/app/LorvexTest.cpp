@@ -148,7 +148,10 @@ void LorvexTest::secondStartAgainstStoppedCopy() {
     const QByteArray err = second->readAllStandardError();
     QCOMPARE(second->exitCode(), 1);
     QVERIFY2(err.contains(kBoxLine), err.constData());
-    QVERIFY2(took >= 5000 && took < 10000, qPrintable(QString::number(took)));
+    // It waited out its 5-s send before giving up; how much longer its own
+    // start and end took depends on the machine's load, which
+    // waitForFinished already bounds.
+    QVERIFY2(took >= 5000, qPrintable(QString::number(took)));
     // Woken again, the first copy still owns the name and answers.
     QVERIFY(confirmsMessages());
 }

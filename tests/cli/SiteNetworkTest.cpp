@@ -23,6 +23,7 @@ const char kPassword[] = "Cam-Pass1";
 const char kFleet[] = R"json({"devices": [
   {"mac": "02:4C:56:00:31:01", "type": "ZVK_IPC", "devName": "<b>Gate</b> & \"'", "ip": "10.77.0.60", "activated": 0, "password": "Cam-Pass1", "clockOffset": -157680000},
   {"mac": "02:4C:56:00:31:02", "type": "ZVK_NVR", "devName": "=HYPERLINK(1)", "ip": "10.77.0.61", "activated": 1},
+  {"mac": "02:4C:56:00:31:03", "type": "ZVK_DVR", "ip": "10.77.0.62", "password": "Cam-Pass1", "zoneFixed": true},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:01", "ip": "10.77.0.80", "password": "Cam-Pass1", "devName": "Lobby <cam>", "mask": "255.255.255.0", "gateway": "10.77.0.254"},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:02", "ip": "10.77.0.81", "password": "Cam-Pass1", "snapshot": "not-jpeg", "clockStart": "2000-01-01T00:00:00Z"},
   {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:31:03", "ip": "10.77.0.82", "password": "Cam-Pass1", "snapshot": "too-large"},
@@ -159,6 +160,11 @@ TEST_F(SiteNetwork, SetTimeTakesTheMakersDevicesByMacAndSelection) {
     EXPECT_NE(run.out.find("02:4C:56:00:31:02: failed: "), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("02:4C:56:00:31:01"), std::string::npos) << run.out;
     EXPECT_EQ(run.err.find("set-time: "), std::string::npos) << run.err;
+    // A device that takes the request and keeps its zone is never done.
+    run = Run({"set-time", "02:4c:56:00:31:03", "--now", "--time-zone", "CET-1"});
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("02:4C:56:00:31:03: not confirmed: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("; read back: the time zone is UTC0\n"), std::string::npos) << run.out;
 }
 
 // The report's rows are the simulator's devices; hostile names stay text in
@@ -174,7 +180,7 @@ TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
     const std::string csv = test_support::ReadFile(csvPath);
     std::remove(html.c_str());
     std::remove(csvPath.c_str());
-    for (const char* mac : {"02:4C:56:00:31:01", "02:4C:56:00:31:02", "02:4F:4E:00:31:01",
+    for (const char* mac : {"02:4C:56:00:31:01", "02:4C:56:00:31:03", "02:4F:4E:00:31:01",
                             "02:4F:4E:00:31:02", "02:4F:4E:00:31:03", "02:4F:4E:00:31:04"}) {
         EXPECT_NE(page.find(mac), std::string::npos) << mac;
         EXPECT_NE(csv.find(mac), std::string::npos) << mac;
@@ -182,7 +188,7 @@ TEST_F(SiteNetwork, ReportHoldsEveryDeviceEscapedWithoutSecrets) {
     size_t lines = 0;
     for (char c : csv)
         lines += c == '\n';
-    EXPECT_EQ(lines, 7u) << csv;
+    EXPECT_EQ(lines, 8u) << csv;
     EXPECT_EQ(page.find(kPassword), std::string::npos);
     EXPECT_EQ(csv.find(kPassword), std::string::npos);
     EXPECT_NE(page.find("Depot &lt;7&gt;"), std::string::npos);

@@ -23,6 +23,7 @@ const char* const kCameraAnswer =
     "<productModel>IPC-B2400</productModel>\r\n"
     "<runningTime>3 days 04:05:06</runningTime>\r\n"
     "<bootTime>2026-12-05 00:00:00</bootTime>\r\n"
+    "<timeZone>CET-1CEST,M3.5.0,M10.5.0/3</timeZone><ntpServer>ntp.example.org</ntpServer>\r\n"
     "<deviceActivated>1</deviceActivated>\r\n"
     "</productInfo>\r\n"
     "<tcpIp>\r\n"
@@ -59,6 +60,8 @@ TEST(ParseSearchResult, ReadsEveryFieldOfACameraAnswer) {
     EXPECT_STREQ(rec.productModel, "IPC-B2400");
     EXPECT_STREQ(rec.runningTime, "3 days 04:05:06");
     EXPECT_STREQ(rec.bootTime, "2026-12-05 00:00:00");
+    EXPECT_STREQ(rec.timeZone, "CET-1CEST,M3.5.0,M10.5.0/3");
+    EXPECT_STREQ(rec.ntpServer, "ntp.example.org");
     EXPECT_EQ(rec.deviceActivated, 1);
     EXPECT_STREQ(rec.ipAddr, "192.168.1.64");
     EXPECT_STREQ(rec.mask, "255.255.255.0");

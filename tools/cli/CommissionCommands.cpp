@@ -447,9 +447,6 @@ int RunPlan(const cli::ParsedArgs& args) {
 
 namespace {
 
-// A clock read back this close to the host's (seconds) counts as set.
-constexpr int64_t kClockTolerance = 3;
-
 // The first passwords a plan asks to be generated (GeneratePlanPasswords)
 // for the devices the search lists without a password.
 bool GeneratePlanPasswords(Session& session, std::vector<PlanEntry>* plan, const std::string& path,
@@ -479,30 +476,26 @@ void PlanSteps(Session& session, BatchServices* services) {
         return session.IsCameraOnly(DeviceKey(e.device)) && session.Cameras().Rename(e, pw, out);
     };
     // The maker's devices: the clock in a sealed configuration request with
-    // the host's time, read back from the first answer after it was taken.
-    auto sentAt = std::make_shared<std::map<std::string, uint64_t>>();
-    services->setClock = [&session, sentAt](const PlanEntry& e, const std::string& pw,
-                                            const std::function<bool()>&) {
+    // the host's time, read back from an answer after it (ClockReadBack).
+    auto readBack = std::make_shared<lorvex::ClockReadBack>(session.Readings());
+    services->setClock = [&session, readBack](const PlanEntry& e, const std::string& pw,
+                                              const std::function<bool()>&) {
         if (session.IsCameraOnly(DeviceKey(e.device)))
             return session.Cameras().SetClock(e, pw);
         CLorvexManage::ClockSetting setting;
         setting.ntpServer = e.ntp;
         setting.timeZone = e.timeZone;
         setting.setTime = true;
+        readBack->Sent(e.device.mac);
         const lorvex::Outcome outcome =
             session.Manager().SetClock(e.device.mac.c_str(), pw.c_str(), setting);
         if (outcome != lorvex::Outcome::Done)
             return RefusalStatus(outcome);
-        (*sentAt)[e.device.mac] = session.Readings().Serial();
+        readBack->Accepted(e.device.mac);
         return DeviceStatus{BatchState::Verifying};
     };
-    services->clockRead = [&session, sentAt](const PlanEntry& e) -> std::optional<bool> {
-        const auto sent = sentAt->find(e.device.mac);
-        lorvex::ClockReadings::Reading r;
-        if (sent == sentAt->end() || !session.Readings().Latest(e.device.mac, &r) ||
-            r.serial <= sent->second)
-            return std::nullopt;
-        return r.offset >= -kClockTolerance && r.offset <= kClockTolerance;
+    services->clockRead = [readBack](const PlanEntry& e) {
+        return readBack->Read(e.device.mac, e.ntp, e.timeZone);
     };
 }
 

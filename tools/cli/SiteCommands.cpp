@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -236,9 +237,6 @@ ClockLine SetDeviceClock(const std::string& target, DeviceKind kind,
 
 // How long the new answers that read the clocks back are awaited.
 constexpr double kClockSeenSeconds = 5;
-// An offset within this after setting reads as a clock set right: the
-// request's travel and the answer's whole seconds.
-constexpr int64_t kClockTolerance = 3;
 
 // Progress on standard error, only when it is a terminal.
 void ShowProgress(size_t done, size_t count) {
@@ -251,6 +249,7 @@ void ShowProgress(size_t done, size_t count) {
 struct MakerClockRun {
     CLorvexManage manager;
     lorvex::ClockReadings readings;
+    lorvex::ClockReadBack readBack{readings};
 
     MakerClockRun() {
         manager.Attach(&readings);
@@ -262,20 +261,10 @@ struct MakerClockRun {
         manager.Shutdown();
         manager.Detach(&readings);
     }
-    // Whether each MAC has a reading later than its serial.
-    bool AllRead(const std::vector<std::pair<std::string, uint64_t>>& after) const {
-        for (const auto& [mac, serial] : after) {
-            lorvex::ClockReadings::Reading r;
-            if (!readings.Latest(mac, &r) || r.serial <= serial)
-                return false;
-        }
-        return true;
-    }
-    // Searches until AllRead (never, for an empty list) or the time is up.
-    void WaitUntilRead(const std::vector<std::pair<std::string, uint64_t>>& after, double seconds) {
+    // Searches until done() or the time is up.
+    void WaitUntil(const std::function<bool()>& done, double seconds) const {
         const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (!(g_stop && g_stop->load()) && Clock::now() < end &&
-               (after.empty() || !AllRead(after)))
+        while (!(g_stop && g_stop->load()) && Clock::now() < end && !done())
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 };
@@ -290,10 +279,14 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
             double seconds) {
     std::vector<std::pair<std::string, ClockLine>> out;
     MakerClockRun run;
-    std::vector<std::pair<std::string, uint64_t>> named;
-    for (const std::string& mac : macs)
-        named.push_back({mac, 0});
-    run.WaitUntilRead(named, seconds);
+    run.WaitUntil(
+        [&] {
+            lorvex::ClockReading r;
+            return !macs.empty() && std::all_of(macs.begin(), macs.end(), [&](const auto& mac) {
+                return run.readings.Latest(mac, &r);
+            });
+        },
+        seconds);
     std::string missing;
     const std::vector<SEARCH_INFO> selected =
         commission_cli::SelectMakerDevices(args, macs, run.manager, &missing);
@@ -301,39 +294,48 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
     for (std::string mac; std::getline(list >> std::ws, mac, ',');)
         out.push_back({mac, {"failed: not found by the search; nothing sent", false}});
     std::vector<lorvex::Outcome> outcomes(selected.size(), lorvex::Outcome::Interrupted);
-    std::vector<lorvex::ClockReadings::Reading> before(selected.size());
+    std::vector<lorvex::ClockReading> before(selected.size());
     std::vector<bool> known(selected.size(), false);
-    // A reading counts as "after" only when later than the device's
-    // acceptance: it answered the result after applying the request.
-    std::vector<std::pair<std::string, uint64_t>> sent;
-    std::vector<uint64_t> acceptedAt(selected.size(), UINT64_MAX);
     for (size_t i = 0; i < selected.size() && !(g_stop && g_stop->load()); ++i) {
         ShowProgress(i, selected.size());
         known[i] = run.readings.Latest(selected[i].mac, &before[i]);
+        run.readBack.Sent(selected[i].mac);
         outcomes[i] = run.manager.SetClock(selected[i].mac, password.c_str(), setting);
         if (outcomes[i] == lorvex::Outcome::Done)
-            sent.push_back({selected[i].mac, acceptedAt[i] = run.readings.Serial()});
+            run.readBack.Accepted(selected[i].mac);
     }
     ShowProgress(selected.size(), selected.size());
-    if (!sent.empty()) {
+    const auto readBack = [&](size_t i, lorvex::ClockReading* after) {
+        return run.readBack.Read(selected[i].mac, setting.ntpServer, setting.timeZone, after);
+    };
+    if (std::count(outcomes.begin(), outcomes.end(), lorvex::Outcome::Done) > 0) {
         run.manager.RefreshSearch(true); // every device answers anew
-        run.WaitUntilRead(sent, kClockSeenSeconds);
+        run.WaitUntil(
+            [&] {
+                for (size_t i = 0; i < selected.size(); ++i)
+                    if (outcomes[i] == lorvex::Outcome::Done && !readBack(i, nullptr))
+                        return false;
+                return true;
+            },
+            kClockSeenSeconds);
     }
     for (size_t i = 0; i < selected.size(); ++i) {
-        lorvex::ClockReadings::Reading after;
-        const bool read =
-            run.readings.Latest(selected[i].mac, &after) && after.serial > acceptedAt[i];
+        lorvex::ClockReading after;
+        const std::optional<bool> set = readBack(i, &after);
         const std::string offsets = "clock offset before " +
                                     OffsetWords(known[i], before[i].offset) + ", after " +
-                                    OffsetWords(read, after.offset);
+                                    OffsetWords(set.has_value(), after.offset);
         ClockLine line;
         if (outcomes[i] == lorvex::Outcome::Interrupted) {
             line.line = "not reached: stopped before its turn; nothing sent";
         } else if (outcomes[i] != lorvex::Outcome::Done) {
             line.line = std::string("failed: ") + lorvex::RowOf(outcomes[i]).text + "; " + offsets;
         } else {
-            line.done = read && after.offset >= -kClockTolerance && after.offset <= kClockTolerance;
-            line.line = std::string(line.done ? "done: " : "not confirmed: ") + offsets;
+            const std::string mismatch =
+                set ? lorvex::ClockMismatch(after, setting.ntpServer, setting.timeZone) : "";
+            line.done = set.value_or(false);
+            line.line = std::string(line.done ? "done: " : "not confirmed: ") + offsets +
+                        (mismatch.empty() ? "" : "; read back: " + mismatch);
         }
         out.push_back({selected[i].mac, line});
     }

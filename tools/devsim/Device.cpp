@@ -254,7 +254,7 @@ std::string BootTimeText(const Device& d) {
 void ApplyClock(Device* d, const std::map<std::string, std::string>& a, std::int64_t nowEpoch) {
     if (a.count("timeZone") || a.count("ntpServer") || a.count("time"))
         ++d->clockSets;
-    if (a.count("timeZone"))
+    if (a.count("timeZone") && !d->onvif.zoneFixed)
         d->onvif.timeZone = Get(a, "timeZone");
     if (a.count("ntpServer")) {
         d->onvif.clockNtp = true;

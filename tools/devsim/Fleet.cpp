@@ -139,6 +139,7 @@ void OverrideOnvif(const nlohmann::json& j, Device* d) {
     Take(j, "hostnameOffered", &c.hostnameOffered);
     Take(j, "networkOffered", &c.networkOffered);
     Take(j, "timeZone", &c.timeZone);
+    Take(j, "zoneFixed", &c.zoneFixed);
     Take(j, "mediaProfiles", &c.mediaProfiles);
     if (c.mediaProfiles < 1 || c.mediaProfiles > 2)
         throw std::runtime_error("mediaProfiles out of 1..2");

@@ -63,7 +63,8 @@ struct OnvifCamera {
     bool clockNtp = false;
     bool daylightSavings = false;
     std::string timeZone = "UTC0";
-    std::string ntpType; // "IPv4", "IPv6" or "DNS"; empty: no NTP server
+    bool zoneFixed = false; // a zone set is taken and not applied (fleet key "zoneFixed")
+    std::string ntpType;    // "IPv4", "IPv6" or "DNS"; empty: no NTP server
     std::string ntpServer;
     // Media: Profile_1 (1280x720) and Profile_2 (640x360), as many as
     // mediaProfiles says; with audioFirst an audio-only profile before them.

@@ -470,7 +470,7 @@ Response SetDateAndTime(Device* d, const soap::Document& doc, int op, std::int64
     }
     const int dst = doc.Child(op, soap::kDeviceNs, "DaylightSavings");
     d->onvif.daylightSavings = dst >= 0 && Trim(Text(doc, dst)) == "true";
-    if (tzAt >= 0)
+    if (tzAt >= 0 && !d->onvif.zoneFixed)
         d->onvif.timeZone = tz;
     d->onvif.clockNtp = type == "NTP";
     if (type == "Manual")
