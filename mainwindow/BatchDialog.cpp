@@ -348,7 +348,9 @@ void BatchDialog::buildFields() {
 void BatchDialog::buildStepFields(QGridLayout* grid) {
     m_ntpField = FormField(body(), "planNtpField", int(kMaxPlanNtpBytes));
     m_zoneField = FormField(body(), "planZoneField", int(kMaxPlanTimeZoneBytes));
-    m_zoneField->setPlaceholderText(QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3"));
+    // An example that reads as one (a bare zone there looks typed in), short
+    // enough for the field in every language.
+    m_zoneField->setPlaceholderText(GetText("IDCS_CLOCK_ZONE_EXAMPLE"));
     m_generateBox = named(new ZVKCheckBox(GetText("IDCS_BATCH_GENERATE_PASSWORDS"), body()),
                           "generatePasswordsBox");
     const struct {

@@ -51,7 +51,9 @@ ClockDialog::~ClockDialog() {
 void ClockDialog::buildFields() {
     m_ntp = FormField(body(), "ntpField", int(lorvex::wire::kMaxNtpServerBytes));
     m_zone = FormField(body(), "zoneField", int(lorvex::wire::kMaxTimeZoneBytes));
-    m_zone->setPlaceholderText(QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3"));
+    // An example that reads as one (a bare zone there looks typed in), short
+    // enough for the field in every language.
+    m_zone->setPlaceholderText(GetText("IDCS_CLOCK_ZONE_EXAMPLE"));
     m_now = named(new ZVKCheckBox(GetText("IDCS_CLOCK_NOW"), body()), "nowBox");
     m_now->setChecked(true);
     m_login = buildLoginFields();

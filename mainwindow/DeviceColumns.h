@@ -27,6 +27,7 @@ enum DeviceColumnIndex {
     COL_IP = 3,
     COL_DATA_PORT = 5,
     COL_GATEWAY = 7,
+    COL_SOFTWARE = 8,
     COL_MAC = 11,
     COL_ACTIVATION = 15
 };

@@ -23,6 +23,17 @@ constexpr int32_t kPictureTimeLimitMs = 6000;
 
 DeviceStatus BadPicture() { return {BatchState::Refused, RefusalReason::BadPicture}; }
 
+// What a camera told in a log-in, over what its record held: a mask or
+// gateway it does not tell keeps the one it took in a re-address.
+onvif::DeviceInformation KeptDetails(const onvif::DeviceInformation& held,
+                                     onvif::DeviceInformation told) {
+    if (told.mask.empty())
+        told.mask = held.mask;
+    if (told.gateway.empty())
+        told.gateway = held.gateway;
+    return told;
+}
+
 } // namespace
 
 PictureDialog::TakeFn MainWindow::pictureService() {
@@ -47,8 +58,13 @@ PictureDialog::TakeFn MainWindow::pictureService() {
             AwaitCameraRoute(camera);
             // Each camera has the whole time limit of its own.
             context.deadline = std::chrono::steady_clock::now() + onvif::kActionTimeLimit;
-            onvif::SnapshotResult r =
-                onvif::TakeSnapshot(camera, onvif::SnapshotRequest{}, context);
+            // The same log-in brings the camera's firmware, mask and gateway
+            // to its row, and so to the site report.
+            onvif::SnapshotRequest request;
+            request.details = true;
+            onvif::SnapshotResult r = onvif::TakeSnapshot(camera, request, context);
+            if (r.detailsRead)
+                search->SetInformation(camera.endpoint, KeptDetails(camera.info, r.info));
             if (r.image != snapshot::ImageCheck::Ok)
                 return BadPicture();
             if (r.outcome != onvif::Outcome::Done)

@@ -291,6 +291,8 @@ SnapshotResult TakeSnapshot(const CameraRecord& camera, const SnapshotRequest& r
     r.comment = header.comment;
     r.jpeg = std::move(reply.body);
     r.verified = true;
+    if (request.details && !Stopped(context))
+        r.detailsRead = ReadCameraDetails(client.get(), camera.ip, &r.info) == Outcome::Done;
     return r;
 }
 

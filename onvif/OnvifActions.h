@@ -99,6 +99,10 @@ RenameResult Rename(const CameraRecord& camera, const RenameRequest& request,
 struct SnapshotRequest {
     std::size_t maxBytes = snapshot::kMaxImageBytes; // at most kMaxImageBytes
     bool thumbnail = true;                           // make SnapshotResult::thumbnail
+    // Done: also read the camera's details in the same log-in
+    // (ReadCameraDetails into SnapshotResult::info); a camera that refuses
+    // them still gives its picture.
+    bool details = false;
 };
 
 struct SnapshotResult {
@@ -115,8 +119,10 @@ struct SnapshotResult {
     int width = 0, height = 0;
     std::string comment; // the picture's first COM segment, when it has one
     snapshot::Thumbnail thumbnail;
-    bool loggedIn = false; // a Digest log-in went with the picture's request
-    bool verified = false; // Done: read whole as a JPEG within the bounds
+    bool loggedIn = false;    // a Digest log-in went with the picture's request
+    bool verified = false;    // Done: read whole as a JPEG within the bounds
+    bool detailsRead = false; // SnapshotRequest::details: info holds what the camera told
+    DeviceInformation info;
 };
 
 // GetServices (else GetCapabilities) for the media service, GetProfiles,

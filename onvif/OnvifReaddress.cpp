@@ -116,6 +116,16 @@ Outcome ReadCameraNetwork(DeviceClient* client, const std::string& ip, DeviceInf
     return first != Outcome::Done ? first : second;
 }
 
+Outcome ReadCameraDetails(DeviceClient* client, const std::string& ip, DeviceInformation* info) {
+    DeviceInformation read;
+    const Outcome o = client->GetDeviceInformation(&read);
+    if (o != Outcome::Done)
+        return o;
+    ReadCameraNetwork(client, ip, &read);
+    *info = std::move(read);
+    return o;
+}
+
 ReaddressResult Readdress(const CameraRecord& camera, const ReaddressRequest& request,
                           CameraSearch* search, const std::function<void(ReaddressStep)>& progress,
                           std::chrono::milliseconds bound, std::chrono::milliseconds rebootBound) {

@@ -102,6 +102,12 @@ const NetworkInterface* ChooseInterface(const std::vector<NetworkInterface>& lis
 // call ends it there.
 Outcome ReadCameraNetwork(DeviceClient* client, const std::string& ip, DeviceInformation* info);
 
+// GetDeviceInformation and, once it answered, ReadCameraNetwork with the
+// same log-in, into *info (replaced whole). The outcome is
+// GetDeviceInformation's: the network's calls leave a field empty and
+// never fail the read.
+Outcome ReadCameraDetails(DeviceClient* client, const std::string& ip, DeviceInformation* info);
+
 // A call's outcome as a row of the one outcome table (search/Outcomes.h),
 // which gives its window text, command-line words and exit status: Done
 // for Done; a fault, and what no camera action of an installer meets as its

@@ -56,10 +56,10 @@ const char kFleet[] = R"({"devices": [
   "mask": "255.255.255.0", "gateway": "10.77.0.1", "password": "123456", "clockOffset": -157680000},
  {"type": "ZVK_NVR", "mac": "02:4C:56:00:3B:02", "devName": "Maker-2", "ip": "10.77.0.21",
   "mask": "255.255.255.0", "gateway": "10.77.0.1", "password": "123456"},
- {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:3B:11", "devName": "Cam-1", "ip": "10.77.0.30",
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:3B:11", "devName": "Cam-1", "ip": "10.77.0.30", "softwareVer": "5.4.1",
   "mask": "255.255.255.0", "gateway": "10.77.0.1", "password": "Cam3ra-pass",
   "linkLocalXAddr": false},
- {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:3B:12", "devName": "Cam-NoMac", "ip": "10.77.0.31",
+ {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:3B:12", "devName": "Cam-NoMac", "ip": "10.77.0.31", "softwareVer": "5.4.1",
   "mask": "255.255.255.0", "gateway": "10.77.0.1", "password": "Cam3ra-pass",
   "macInScopes": false, "linkLocalXAddr": false, "onvifAuth": "digest"},
  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:3B:13", "devName": "Cam-Other", "ip": "10.77.0.32",
@@ -417,6 +417,11 @@ void TestMainWindowBatch::pictureDialogKeepsEachCamerasPicture() {
                  qPrintable(name + ": " + PictureDialog::statusText(s)));
     }
     QVERIFY(!child<SnapshotPanel>(m_window.get(), "picturePanel")->picture().isNull());
+    // The cameras' log-ins brought their firmware to their rows; the one
+    // that refused the log-in told nothing.
+    QTRY_COMPARE(rowNamed("Cam-1")->text(COL_SOFTWARE), QStringLiteral("5.4.1"));
+    QTRY_COMPARE(rowNamed("Cam-NoMac")->text(COL_SOFTWARE), QStringLiteral("5.4.1"));
+    QCOMPARE(rowNamed("Cam-Other")->text(COL_SOFTWARE), QString());
     QVERIFY(pictures->grab().save(m_shots.filePath("pictures.png")));
     pictures->close();
     QTemporaryDir folder;

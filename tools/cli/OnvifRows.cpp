@@ -132,14 +132,9 @@ std::vector<LoginNote> ReadInformation(std::vector<onvif::CameraRecord>* cameras
             const onvif::Outcome clock = client.GetSystemDateAndTime(&offset);
             note.clockOffset = offset;
             note.clockOff = clock == onvif::Outcome::Done && onvif::ClockIsOff(offset);
-            onvif::DeviceInformation info;
             note.outcome = clock == onvif::Outcome::CertificateChanged
                                ? clock
-                               : client.GetDeviceInformation(&info);
-            if (note.outcome != onvif::Outcome::Done)
-                continue;
-            onvif::ReadCameraNetwork(&client, camera.ip, &info);
-            camera.info = info;
+                               : onvif::ReadCameraDetails(&client, camera.ip, &camera.info);
         }
     };
     std::vector<std::thread> workers;
