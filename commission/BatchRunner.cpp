@@ -244,6 +244,10 @@ DeviceStatus CameraRefusal(onvif::Outcome call) {
     // among the camera's refusals.
     if (call == onvif::Outcome::NotSupported)
         return {BatchState::Refused, RefusalReason::Unsupported};
+    // Stopped between two calls: what went out before was not read back,
+    // and the camera refused nothing.
+    if (call == onvif::Outcome::Cancelled)
+        return {BatchState::NotConfirmed, RefusalReason::None, 0, true};
     return StatusOfOutcome(onvif::OutcomeOfCall(call));
 }
 

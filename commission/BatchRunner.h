@@ -108,7 +108,8 @@ DeviceStatus StatusOfOutcome(lorvex::Outcome outcome);
 // fault (any other failure).
 DeviceStatus CameraBatchStatus(const onvif::ReaddressResult& result);
 // A camera call's failure in a batch's terms (Refused with its reason; an
-// offer the camera lacks is Unsupported).
+// offer the camera lacks is Unsupported; an action the batch's cancel
+// stopped between its calls is NotConfirmed, marked cancelled).
 DeviceStatus CameraRefusal(onvif::Outcome call);
 // A camera action's end: Done only when it read back what it was asked.
 DeviceStatus CameraActionStatus(onvif::Outcome outcome, bool verified);

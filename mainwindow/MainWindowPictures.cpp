@@ -45,7 +45,8 @@ PictureDialog::TakeFn MainWindow::pictureService() {
     onvif::CameraSearch* search = &m_cameras->search();
     return [endpoints, manager, search, closing = m_closingCamera](
                const commission::PlanEntry& entry, const PictureDialog::Login& login,
-               const std::function<bool()>&, PictureDialog::Picture* picture) -> DeviceStatus {
+               const std::function<bool()>& cancelled,
+               PictureDialog::Picture* picture) -> DeviceStatus {
         const auto found = endpoints.find(commission::DeviceKey(entry.device));
         if (found != endpoints.end()) {
             onvif::CameraRecord camera;
@@ -55,6 +56,7 @@ PictureDialog::TakeFn MainWindow::pictureService() {
             context.user = login.user.empty() ? std::string("admin") : login.user;
             context.password = login.password;
             context.stop = closing.get();
+            context.cancelled = cancelled; // Stop ends the camera between its calls
             AwaitCameraRoute(camera);
             // Each camera has the whole time limit of its own.
             context.deadline = std::chrono::steady_clock::now() + onvif::kActionTimeLimit;
@@ -65,6 +67,8 @@ PictureDialog::TakeFn MainWindow::pictureService() {
             onvif::SnapshotResult r = onvif::TakeSnapshot(camera, request, context);
             if (r.detailsRead)
                 search->SetInformation(camera.endpoint, KeptDetails(camera.info, r.info));
+            if (r.outcome == onvif::Outcome::Cancelled) // a picture changes nothing
+                return {BatchState::Skipped, RefusalReason::None, 0, true};
             if (r.image != snapshot::ImageCheck::Ok)
                 return BadPicture();
             if (r.outcome != onvif::Outcome::Done)

@@ -11,6 +11,7 @@
 
 #include "BatchRunner.h"
 #include "LorvexManage.h"
+#include "OnvifClient.h"
 
 using namespace commission;
 using namespace std::chrono_literals;
@@ -351,6 +352,8 @@ TEST(BatchRunnerTest, StatusTextsAreStable) {
               "refused (picture unreadable)");
     EXPECT_EQ(StatusText(RefusalStatus(lorvex::Outcome::NoPicture)),
               "refused (not supported by this device)");
+    // A camera stopped between its calls refused nothing.
+    EXPECT_EQ(StatusText(CameraRefusal(onvif::Outcome::Cancelled)), "not confirmed");
     EXPECT_TRUE(BatchSummary{}.AllDone(0)); // an empty plan leaves nothing undone
     EXPECT_EQ(VerifyBoundFor(5), 25000ms);
     EXPECT_EQ(VerifyBoundFor(0), 25000ms);

@@ -248,4 +248,14 @@ bool ReadSetupCode(const SetupCodeSources& from, std::string* code, std::string*
     return false;
 }
 
+namespace {
+const std::atomic<bool>* g_stop = nullptr;
+} // namespace
+
+void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
+
+const std::atomic<bool>* StopFlag() { return g_stop; }
+
+bool Stopped() { return g_stop != nullptr && g_stop->load(); }
+
 } // namespace cli

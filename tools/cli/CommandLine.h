@@ -3,6 +3,7 @@
 // Each subcommand declares what it takes; adding one is adding an entry.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <istream>
@@ -115,5 +116,14 @@ struct SetupCodeSources {
     std::function<bool(std::string* code)> prompt;
 };
 bool ReadSetupCode(const SetupCodeSources& from, std::string* code, std::string* error);
+
+// The flag the signal handler sets (Ctrl+C, SIGTERM): once it reads true,
+// every command ends its waits and sends no further request. main sets it
+// once, before any command runs.
+void SetStopFlag(const std::atomic<bool>* stop);
+// The flag as SetStopFlag gave it (null before), for calls that take one.
+const std::atomic<bool>* StopFlag();
+// Whether the flag is set.
+bool Stopped();
 
 } // namespace cli

@@ -25,6 +25,7 @@
 #include "Neighbours.h"
 #include "OnvifCommands.h"
 #include "PlanCsv.h"
+#include "SearchSession.h"
 #include "SetupCodes.h"
 #include "TrustWire.h"
 
@@ -40,60 +41,45 @@ constexpr int32_t kSearchSeconds = 5;
 // How long the kernel gets to resolve the probed addresses.
 constexpr int kNeighbourWaitMs = 300;
 
-const std::atomic<bool>* g_stop = nullptr;
-
 int Usage(const std::string& reason) { return cli::UsageError(reason); }
-
-bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
 // The manager searching as the window does, every kSearchSeconds, and the
 // ONVIF cameras' search beside it.
 class Session {
 public:
-    explicit Session(std::string onvifUser = "admin") : m_cameras(kSearchSeconds, onvifUser) {
-        m_manager.Attach(&m_readings);
-        m_manager.Init();
-        m_manager.SetAutoSearch(kSearchSeconds);
-        m_manager.RefreshSearch(false);
-    }
-    ~Session() {
-        m_manager.Shutdown();
-        m_manager.Detach(&m_readings);
-    }
-    CLorvexManage& Manager() { return m_manager; }
+    explicit Session(std::string onvifUser = "admin") : m_cameras(kSearchSeconds, onvifUser) {}
+    CLorvexManage& Manager() { return m_search.Manager(); }
     // The maker's devices' clocks, read as their answers arrive.
     const lorvex::ClockReadings& Readings() const { return m_readings; }
 
     // Searches until `done` holds or the time is up.
-    template <class Done> void SearchUntil(double seconds, Done done) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (!Stopped() && Clock::now() < end && !done())
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    void SearchUntil(double seconds, const std::function<bool()>& done) {
+        m_search.SearchUntil(seconds, done);
     }
 
     // The maker's devices, then the ONVIF cameras none of them is
     // (onvif_cli::PlanDevices).
     std::vector<PlanDevice> Listed() {
         std::vector<PlanDevice> makers;
-        for (const SEARCH_INFO& d : m_manager.GetDevices())
+        for (const SEARCH_INFO& d : Manager().GetDevices())
             makers.push_back(PlanDeviceOf(d));
         return onvif_cli::PlanDevices(std::move(makers), m_cameras.Cameras());
     }
     // The record of key (a MAC, or a camera's endpoint): the maker's
     // device, else the ONVIF camera.
     bool Find(const std::string& key, SEARCH_INFO* out) {
-        return m_manager.FindDevice(key.c_str(), out) || m_cameras.Find(key, out);
+        return Manager().FindDevice(key.c_str(), out) || m_cameras.Find(key, out);
     }
     // True when key is an ONVIF camera only, not one of the maker's devices.
     bool IsCameraOnly(const std::string& key) {
         SEARCH_INFO record{};
-        return !m_manager.FindDevice(key.c_str(), &record) && m_cameras.Find(key, &record);
+        return !Manager().FindDevice(key.c_str(), &record) && m_cameras.Find(key, &record);
     }
     onvif_cli::CameraBatch& Cameras() { return m_cameras; }
 
 private:
-    lorvex::ClockReadings m_readings;
-    CLorvexManage m_manager;
+    lorvex::ClockReadings m_readings; // attached to m_search: declared first, gone last
+    cli::SearchSession m_search{kSearchSeconds, &m_readings};
     onvif_cli::CameraBatch m_cameras;
 };
 
@@ -418,7 +404,7 @@ BatchSummary RunBatch(const BatchServices& services, std::vector<PlanEntry>& pla
     WipeSecret(&password);
     WipePlanSecrets(&plan);
     while (runner.Running()) {
-        if (Stopped())
+        if (cli::Stopped())
             runner.Cancel();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -583,13 +569,11 @@ int RunApply(const cli::ParsedArgs& args) {
     PlanSteps(session, &services);
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), true, args);
-    if (Stopped())
+    if (cli::Stopped())
         return lorvex::ExitCodeOf(lorvex::Outcome::Interrupted);
     return lorvex::ExitCodeOf(summary.AllDone(plan.size()) ? lorvex::Outcome::Done
                                                            : lorvex::Outcome::NotAllDone);
 }
-
-void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 } // namespace commission_cli
 
@@ -717,7 +701,7 @@ int ActivateBatch(const cli::ParsedArgs& args) {
     };
     services.verifyBound = VerifyBoundFor(kSearchSeconds);
     const BatchSummary summary = RunBatch(services, plan, std::move(password), false, args);
-    if (Stopped())
+    if (cli::Stopped())
         return lorvex::ExitCodeOf(lorvex::Outcome::Interrupted);
     const auto done = summary.counts.find(BatchState::Done);
     const size_t doneCount = done == summary.counts.end() ? 0 : done->second;

@@ -13,10 +13,6 @@
 
 namespace commission_cli {
 
-// The flag the signal handler raises: searching stops and a batch is
-// cancelled after the device in flight.
-void SetStopFlag(const std::atomic<bool>* stop);
-
 // plan --start A --mask M --gateway G [--mac LIST] [--type CODE]
 // [--subnet A/N] [--http-port N --data-port N] [--no-probe] [--seconds S],
 // or plan --from FILE [--seconds S]: searches S seconds (default 3), then

@@ -22,6 +22,7 @@
 #include "LorvexSearch.h"
 #include "OnvifCommands.h"
 #include "Outcomes.h"
+#include "SearchSession.h"
 #include "SearchWire.h"
 
 namespace device {
@@ -30,52 +31,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const std::atomic<bool>* g_stop = nullptr;
-
 // Longer than the library's gap between a request and its repeat.
 constexpr std::chrono::milliseconds kRequestRepeat{300};
-
-bool Stopped() { return g_stop != nullptr && g_stop->load(); }
 
 int Usage(const std::string& reason) { return cli::UsageError(reason); }
 
 // The manager started as the window starts it; stopped as it closes.
-class Session {
+class Session : public cli::SearchSession {
 public:
-    Session() {
-        m_manager.Init();
-        m_manager.SetAutoSearch(5);
-        m_manager.RefreshSearch(false);
-    }
-    ~Session() { m_manager.Shutdown(); }
-    CLorvexManage& Manager() { return m_manager; }
+    Session() : SearchSession(5) {}
 
     // Searches until the device is listed under `name` or the time is up.
     bool WaitForName(const char* mac, const std::string& name, double seconds) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        SEARCH_INFO found{};
-        while (!m_manager.FindDevice(mac, &found) || name != found.devName) {
-            if (Stopped() || Clock::now() >= end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return SearchUntil(seconds, [&] {
+            SEARCH_INFO found{};
+            return Manager().FindDevice(mac, &found) && name == found.devName;
+        });
     }
 
     // Searches until the device is listed or the time is up.
     bool WaitForDevice(const char* mac, double seconds) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        SEARCH_INFO found{};
-        while (!m_manager.FindDevice(mac, &found)) {
-            if (Stopped() || Clock::now() >= end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return SearchUntil(seconds, [&] {
+            SEARCH_INFO found{};
+            return Manager().FindDevice(mac, &found);
+        });
     }
-
-private:
-    CLorvexManage m_manager;
 };
 
 // The MAC positional in canonical form; false when it is not one.
@@ -258,8 +238,6 @@ std::string OutcomeText(int32_t code, int32_t lockSeconds) {
         return SetIpOutcome(code) + "; try again in " + std::to_string(lockSeconds) + " s";
     return SetIpOutcome(code);
 }
-
-void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 void TakePasswordFromEnvironment() {
     // Standard input carries only a password line: unbuffered, it leaves no

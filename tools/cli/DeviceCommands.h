@@ -17,9 +17,6 @@ class CLorvexManage;
 
 namespace device {
 
-// The flag the signal handler raises; searching stops early when it is set.
-void SetStopFlag(const std::atomic<bool>* stop);
-
 // Takes LORVEX_PASSWORD into the process's own memory and removes it from
 // the environment (its bytes there overwritten), so that no program this
 // one starts, nor a look at /proc/PID/environ later, sees it. Call first

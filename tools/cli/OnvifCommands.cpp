@@ -28,10 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const std::atomic<bool>* g_stop = nullptr;
-
-bool Stopped() { return g_stop != nullptr && g_stop->load(); }
-
 int Usage(const std::string& reason) { return cli::UsageError(reason); }
 
 int ExitOf(lorvex::Outcome outcome) { return lorvex::ExitCodeOf(outcome); }
@@ -41,7 +37,7 @@ bool WaitForCamera(onvif::CameraSearch& search, const std::string& key, double s
                    onvif::CameraRecord* out) {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     while (!search.Find(key, out)) {
-        if (Stopped() || Clock::now() >= end)
+        if (cli::Stopped() || Clock::now() >= end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -57,7 +53,7 @@ constexpr std::chrono::milliseconds kAnswerWindow(1500);
 // camera named by key again.
 void JudgeOnWholeWindow(onvif::CameraSearch& search, const std::string& key,
                         Clock::time_point start, onvif::CameraRecord* camera) {
-    while (!Stopped() && Clock::now() < start + kAnswerWindow)
+    while (!cli::Stopped() && Clock::now() < start + kAnswerWindow)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     search.Find(key, camera);
 }
@@ -138,8 +134,6 @@ std::string Advice(onvif::Outcome outcome, const std::string& endpoint, long lon
         return std::string();
     }
 }
-
-void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 bool FindCamera(onvif::CameraSearch& search, const std::string& key, double seconds,
                 Clock::time_point start, onvif::CameraRecord* out) {
@@ -257,7 +251,7 @@ int RunRename(const cli::ParsedArgs& args, std::string* password) {
     onvif::ActionContext context;
     context.user = args.Get("--user", "admin");
     context.password = MakeSharedSecret(password->data(), password->size());
-    context.stop = g_stop;
+    context.stop = cli::StopFlag();
     WipeSecret(password);
     onvif::RenameRequest request;
     request.name = name;
@@ -387,7 +381,7 @@ onvif::ActionContext CameraBatch::Context(const std::string& password) const {
     onvif::ActionContext context;
     context.user = m_user;
     context.password = MakeSharedSecret(password.data(), password.size());
-    context.stop = g_stop;
+    context.stop = cli::StopFlag();
     return context;
 }
 

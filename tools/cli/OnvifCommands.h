@@ -45,8 +45,6 @@ std::string Advice(onvif::Outcome outcome, const std::string& endpoint, long lon
 // "the camera's clock is 1 h 2 min ahead of this computer's; set it ..."
 std::string ClockNote(long long offset);
 
-void SetStopFlag(const std::atomic<bool>* stop);
-
 // A camera as a list row: the fields of its devicelist::DeviceRecord
 // (type devicelist::kCameraTypeCode), httpType 1 for https; every other
 // field empty.

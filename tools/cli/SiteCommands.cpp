@@ -25,6 +25,7 @@
 #include "OnvifReaddress.h"
 #include "OnvifSearch.h"
 #include "Outcomes.h"
+#include "SearchSession.h"
 #include "SearchWire.h"
 
 namespace site_cli {
@@ -32,8 +33,6 @@ namespace site_cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const std::atomic<bool>* g_stop = nullptr;
 
 // Cameras worked on at once by set-time and report.
 constexpr size_t kWorkers = 8;
@@ -82,7 +81,7 @@ onvif::ActionContext ContextFor(const cli::ParsedArgs& args, const SharedSecret&
     onvif::ActionContext context;
     context.user = args.Get("--user", "admin");
     context.password = password;
-    context.stop = g_stop;
+    context.stop = cli::StopFlag();
     return context;
 }
 
@@ -130,8 +129,6 @@ int SnapshotFailure(const onvif::CameraRecord& camera, const onvif::SnapshotResu
 }
 
 } // namespace
-
-void SetStopFlag(const std::atomic<bool>* stop) { g_stop = stop; }
 
 int RunSnapshot(const cli::ParsedArgs& args) {
     const std::string target = args.positionals[0];
@@ -244,29 +241,12 @@ void ShowProgress(size_t done, size_t count) {
         std::fprintf(stderr, "\rset-time: %zu/%zu%s", done, count, done == count ? "\n" : "");
 }
 
-// The MACs among the targets, and searching: until every one is read (or
-// S seconds) when any is named, else S seconds for a filter selection.
+// The maker's devices' search of set-time, with their clocks read as
+// their answers arrive.
 struct MakerClockRun {
-    CLorvexManage manager;
-    lorvex::ClockReadings readings;
+    lorvex::ClockReadings readings; // attached to search: declared first, gone last
+    cli::SearchSession search{5, &readings};
     lorvex::ClockReadBack readBack{readings};
-
-    MakerClockRun() {
-        manager.Attach(&readings);
-        manager.Init();
-        manager.SetAutoSearch(5);
-        manager.RefreshSearch(false);
-    }
-    ~MakerClockRun() {
-        manager.Shutdown();
-        manager.Detach(&readings);
-    }
-    // Searches until done() or the time is up.
-    void WaitUntil(const std::function<bool()>& done, double seconds) const {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (!(g_stop && g_stop->load()) && Clock::now() < end && !done())
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
 };
 
 // The clocks of the maker's devices the MACs and the selection options
@@ -279,28 +259,28 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
             double seconds) {
     std::vector<std::pair<std::string, ClockLine>> out;
     MakerClockRun run;
-    run.WaitUntil(
-        [&] {
-            lorvex::ClockReading r;
-            return !macs.empty() && std::all_of(macs.begin(), macs.end(), [&](const auto& mac) {
-                return run.readings.Latest(mac, &r);
-            });
-        },
-        seconds);
+    // Until every MAC named is read (or S seconds); S seconds for a filter
+    // selection.
+    run.search.SearchUntil(seconds, [&] {
+        lorvex::ClockReading r;
+        return !macs.empty() && std::all_of(macs.begin(), macs.end(), [&](const auto& mac) {
+            return run.readings.Latest(mac, &r);
+        });
+    });
     std::string missing;
     const std::vector<SEARCH_INFO> selected =
-        commission_cli::SelectMakerDevices(args, macs, run.manager, &missing);
+        commission_cli::SelectMakerDevices(args, macs, run.search.Manager(), &missing);
     std::stringstream list(missing);
     for (std::string mac; std::getline(list >> std::ws, mac, ',');)
         out.push_back({mac, {"failed: not found by the search; nothing sent", false}});
     std::vector<lorvex::Outcome> outcomes(selected.size(), lorvex::Outcome::Interrupted);
     std::vector<lorvex::ClockReading> before(selected.size());
     std::vector<bool> known(selected.size(), false);
-    for (size_t i = 0; i < selected.size() && !(g_stop && g_stop->load()); ++i) {
+    for (size_t i = 0; i < selected.size() && !cli::Stopped(); ++i) {
         ShowProgress(i, selected.size());
         known[i] = run.readings.Latest(selected[i].mac, &before[i]);
         run.readBack.Sent(selected[i].mac);
-        outcomes[i] = run.manager.SetClock(selected[i].mac, password.c_str(), setting);
+        outcomes[i] = run.search.Manager().SetClock(selected[i].mac, password.c_str(), setting);
         if (outcomes[i] == lorvex::Outcome::Done)
             run.readBack.Accepted(selected[i].mac);
     }
@@ -309,15 +289,13 @@ MakerClocks(const cli::ParsedArgs& args, const std::vector<std::string>& macs,
         return run.readBack.Read(selected[i].mac, setting.ntpServer, setting.timeZone, after);
     };
     if (std::count(outcomes.begin(), outcomes.end(), lorvex::Outcome::Done) > 0) {
-        run.manager.RefreshSearch(true); // every device answers anew
-        run.WaitUntil(
-            [&] {
-                for (size_t i = 0; i < selected.size(); ++i)
-                    if (outcomes[i] == lorvex::Outcome::Done && !readBack(i, nullptr))
-                        return false;
-                return true;
-            },
-            kClockSeenSeconds);
+        run.search.Manager().RefreshSearch(true); // every device answers anew
+        run.search.SearchUntil(kClockSeenSeconds, [&] {
+            for (size_t i = 0; i < selected.size(); ++i)
+                if (outcomes[i] == lorvex::Outcome::Done && !readBack(i, nullptr))
+                    return false;
+            return true;
+        });
     }
     for (size_t i = 0; i < selected.size(); ++i) {
         lorvex::ClockReading after;
@@ -441,7 +419,7 @@ int RunSetTime(const cli::ParsedArgs& args) {
         }
         all = all && !makers.empty();
     }
-    if (g_stop && g_stop->load())
+    if (cli::Stopped())
         return ExitOf(lorvex::Outcome::Interrupted);
     return ExitOf(all ? lorvex::Outcome::Done : lorvex::Outcome::NotAllDone);
 }
@@ -474,7 +452,7 @@ std::map<std::string, CameraTake> TakeCameras(const std::vector<onvif::CameraRec
         context.user = user;
         context.password = password;
         context.deadline = deadline;
-        context.stop = g_stop;
+        context.stop = cli::StopFlag();
         const onvif::SnapshotResult r = onvif::TakeSnapshot(camera, {}, context);
         if (r.outcome == onvif::Outcome::Done && !r.thumbnail.jpeg.empty()) {
             take.thumbnail = r.thumbnail.jpeg;
@@ -513,7 +491,7 @@ std::map<std::string, CameraTake> TakeMakerPictures(CLorvexManage& manager,
     for (const SEARCH_INFO& d : devices) {
         if (Field(d.productSeries, sizeof d.productSeries) != kMakerCameraType)
             continue;
-        if (g_stop != nullptr && g_stop->load())
+        if (cli::Stopped())
             break;
         const std::string mac = Field(d.mac, sizeof d.mac);
         CameraTake& take = out[mac];

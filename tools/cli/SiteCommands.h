@@ -21,8 +21,6 @@
 
 namespace site_cli {
 
-void SetStopFlag(const std::atomic<bool>* stop);
-
 // snapshot ENDPOINT --output FILE [--onvif] [--user NAME] [password options]
 // [--seconds S]: the camera's picture as it came, written to FILE (through
 // a temporary file: never half a picture). A MAC without --onvif names the

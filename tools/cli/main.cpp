@@ -26,6 +26,7 @@
 #include "OnvifCommands.h"
 #include "OnvifSearch.h"
 #include "Outcomes.h"
+#include "SearchSession.h"
 #include "Secret.h"
 #include "SiteCommands.h"
 #include "SiteReport.h"
@@ -53,26 +54,6 @@ void WaitFor(double seconds) {
     while (!g_stop && (seconds <= 0 || Clock::now() < end))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
-
-// The manager, started as the window starts it and stopped as it closes.
-class Session {
-public:
-    Session(CObserver<SEARCH_INFO>* observer, int interval) : m_observer(observer) {
-        m_manager.Attach(m_observer);
-        m_manager.Init();
-        m_manager.SetAutoSearch(interval);
-        m_manager.RefreshSearch(interval == 0);
-    }
-    ~Session() {
-        m_manager.Detach(m_observer);
-        m_manager.Shutdown();
-    }
-    CLorvexManage& Manager() { return m_manager; }
-
-private:
-    CLorvexManage m_manager;
-    CObserver<SEARCH_INFO>* m_observer;
-};
 
 // The identity state of a device as the library holds it now.
 std::string IdentityOf(const char* mac) {
@@ -309,7 +290,7 @@ Found SearchBoth(double seconds,
                  const std::function<void(CLorvexManage&, const Found&)>& whileListed = {}) {
     Collector collector;
     Found found;
-    Session session(&collector, 5);
+    cli::SearchSession session(5, &collector);
     onvif::CameraSearch cameraSearch; // ONVIF cameras beside the maker's devices
     cameraSearch.Start(nullptr, 0);
     WaitFor(seconds);
@@ -432,7 +413,7 @@ int RunWatch(const cli::ParsedArgs& args) {
     if (!ReadInterval(args, &interval))
         return Usage("bad value for --interval");
     Printer printer(f);
-    Session session(&printer, interval);
+    cli::SearchSession session(interval, &printer);
     onvif::CameraSearch cameraSearch;
     cameraSearch.Start(&printer, interval);
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
@@ -763,9 +744,6 @@ int main(int argc, char** argv) {
     if (!args.Has("--verbose"))
         SetDebugSink([](const std::string&) {});
     InstallSignals();
-    device::SetStopFlag(&g_stop);
-    commission_cli::SetStopFlag(&g_stop);
-    onvif_cli::SetStopFlag(&g_stop);
-    site_cli::SetStopFlag(&g_stop);
+    cli::SetStopFlag(&g_stop);
     return args.command->run(args);
 }
