@@ -36,13 +36,6 @@ template <class W> W* named(W* widget, const char* name) {
     return widget;
 }
 
-QLineEdit* passwordField(QWidget* parent, const char* name) {
-    // The rule counts characters; a UTF-8 one has up to 4 bytes.
-    QLineEdit* field = FormField(parent, name, 64 * 4);
-    field->setEchoMode(QLineEdit::Password);
-    return field;
-}
-
 const char kWarningSheet[] = " ZVKLabel { color: rgb(232,182,70); } ";
 const char kFaultSheet[] = " ZVKLabel { color: rgb(230,120,60); } ";
 
@@ -100,8 +93,8 @@ void ActivationDialog::buildFields() {
     m_modes->addButton(m_oneForAll);
     m_modes->addButton(m_generated);
     connect(m_generated, &QAbstractButton::toggled, this, [this](bool on) { setGenerated(on); });
-    m_password = passwordField(body(), "passwordField");
-    m_repeat = passwordField(body(), "repeatField");
+    m_password = PasswordField(body(), "passwordField");
+    m_repeat = PasswordField(body(), "repeatField");
     connect(m_password, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
     connect(m_repeat, &QLineEdit::textChanged, this, [this] { onPasswordChanged(); });
     m_rule = FormLabel(GetText("IDCS_PASSWORD_RULE"), body(), "rule");
@@ -115,10 +108,7 @@ void ActivationDialog::buildFields() {
     connect(m_secretButton, &QPushButton::clicked, this, [this] { onSecretClicked(); });
     m_secretPath = FormLabel(QString(), body(), "secretPath");
 
-    QGridLayout* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    grid->addWidget(m_intro, 0, 0, 1, 5);
+    QGridLayout* grid = buildFormGrid(m_intro);
     // The labels first, as the installer works: scan, then choose passwords.
     buildCodes(grid, 1);
     grid->addWidget(m_oneForAll, 4, 0, 1, 5);
@@ -133,7 +123,6 @@ void ActivationDialog::buildFields() {
     grid->addWidget(m_secretButton, 10, 0, 1, 2, Qt::AlignLeft);
     // Its own row: a long path wraps onto two lines without being cut.
     grid->addWidget(m_secretPath, 11, 0, 1, 5);
-    grid->setColumnStretch(4, 1);
     buildBodyColumn(grid);
 }
 

@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPointer>
@@ -183,6 +184,13 @@ QLineEdit* FormField(QWidget* parent, const char* objectName, int maxLength) {
     return field;
 }
 
+QLineEdit* PasswordField(QWidget* parent, const char* objectName) {
+    // The password rules count characters; a UTF-8 one has up to 4 bytes.
+    QLineEdit* field = FormField(parent, objectName, 64 * 4);
+    field->setEchoMode(QLineEdit::Password);
+    return field;
+}
+
 void WipeField(QLineEdit* field) {
     QString text = field->text();
     text.fill(QLatin1Char('\0'));
@@ -212,6 +220,15 @@ void BatchDialogBase::buildPlanTree(const QStringList& headers, std::initializer
     for (int width : widths)
         m_tree->setColumnWidth(column++, width);
     m_tree->header()->setStretchLastSection(true);
+}
+
+QGridLayout* BatchDialogBase::buildFormGrid(QWidget* intro) {
+    QGridLayout* grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    grid->addWidget(intro, 0, 0, 1, 5);
+    grid->setColumnStretch(4, 1);
+    return grid;
 }
 
 QVBoxLayout* BatchDialogBase::buildBodyColumn(QLayout* fields) {
@@ -320,4 +337,26 @@ void BatchDialogBase::addTreeAndInfo(const QString& ready) {
     auto* column = static_cast<QVBoxLayout*>(body()->layout());
     column->addWidget(m_tree, 1);
     column->addWidget(m_info);
+}
+
+void BatchDialogBase::LoginFields::wipePasswords() const {
+    WipeField(password);
+    WipeField(cameraPassword);
+}
+
+BatchDialogBase::LoginFields BatchDialogBase::buildLoginFields() {
+    LoginFields fields;
+    fields.password = PasswordField(body(), "passwordField");
+    fields.user = FormField(body(), "userField", 64);
+    fields.cameraPassword = PasswordField(body(), "cameraPasswordField");
+    return fields;
+}
+
+void BatchDialogBase::addLoginFields(QGridLayout* grid, int row, const LoginFields& fields) {
+    grid->addWidget(FormLabel(GetText("IDCS_BATCH_PASSWORD"), body()), row, 0);
+    grid->addWidget(fields.password, row, 1);
+    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_USER"), body()), row, 2);
+    grid->addWidget(fields.user, row, 3);
+    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), row + 1, 2);
+    grid->addWidget(fields.cameraPassword, row + 1, 3);
 }

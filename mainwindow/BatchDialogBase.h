@@ -1,8 +1,9 @@
-// BatchDialogBase: what the two batch dialogs (BatchDialog re-addresses,
-// ActivationDialog gives first passwords) do alike: the body over a strip of
-// Apply, Stop, Save and Close, the device tree with its status column, the
-// runner that carries a batch out off the window thread, the summary at the
-// end, and the outcome CSV.
+// BatchDialogBase: what the batch dialogs (BatchDialog re-addresses,
+// ActivationDialog gives first passwords, ClockDialog sets clocks,
+// PictureDialog takes pictures) do alike: the body over a strip of Apply,
+// Stop, Save and Close, the device tree with its status column, the runner
+// that carries a batch out off the window thread, the summary at the end,
+// the outcome CSV, and the login fields of a batch over both protocols.
 #pragma once
 
 #include "AddressPlan.h"
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+class QGridLayout;
 class QLayout;
 class QLineEdit;
 class QTreeWidget;
@@ -36,6 +38,9 @@ class ZVKPushButton;
 ZVKLabel* FormLabel(const QString& text, QWidget* parent, const char* objectName = "");
 // A field of the dialogs' look holding at most maxLength characters.
 QLineEdit* FormField(QWidget* parent, const char* objectName, int maxLength);
+// A password field of the dialogs' look, shown as dots: 64 characters of
+// up to 4 UTF-8 bytes each.
+QLineEdit* PasswordField(QWidget* parent, const char* objectName);
 // Overwrites what a secret field holds before clearing it.
 void WipeField(QLineEdit* field);
 QString FromUtf8(const std::string& text);
@@ -113,6 +118,9 @@ protected:
     // Makes m_tree, the plan's table in the body ("planTree"), with these
     // column headers and widths (pixels); the last column takes the rest.
     void buildPlanTree(const QStringList& headers, std::initializer_list<int> widths);
+    // A grid for the body's fields with the batch dialogs' spacing: `intro`
+    // across its five columns in row 0, the last column taking the rest.
+    QGridLayout* buildFormGrid(QWidget* intro);
     // The body's one column, with the batch dialogs' margins and spacing,
     // holding `fields` first.
     QVBoxLayout* buildBodyColumn(QLayout* fields);
@@ -122,6 +130,23 @@ protected:
     // Makes m_info ("planInfo") showing `ready` and puts m_tree and it under
     // the fields of the body's column.
     void addTreeAndInfo(const QString& ready);
+
+    // The login fields of a batch over both protocols: the maker's devices'
+    // password ("passwordField"), the cameras' user ("userField") and the
+    // cameras' password ("cameraPasswordField").
+    struct LoginFields {
+        QLineEdit* password = nullptr;
+        QLineEdit* user = nullptr;
+        QLineEdit* cameraPassword = nullptr;
+        // Wipes both password fields (WipeField).
+        void wipePasswords() const;
+    };
+    // Makes the login fields in the body, in the tab order above.
+    LoginFields buildLoginFields();
+    // Puts the login fields with their labels into grid: the devices'
+    // password and the cameras' user in `row`, the cameras' password under
+    // the user.
+    void addLoginFields(QGridLayout* grid, int row, const LoginFields& fields);
 
     void resizeEvent(QResizeEvent* event) override;
     QWidget* body() const { return m_body; }

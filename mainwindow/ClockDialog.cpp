@@ -37,7 +37,7 @@ ClockDialog::ClockDialog(std::vector<PlanDevice> selected, Service service, QStr
     planDevicesAsTheyAre(std::move(selected));
     setTitle(GetText("IDCS_CLOCK_TITLE"));
     buildFields();
-    m_user->setText(cameraUser);
+    m_login.user->setText(cameraUser);
     buildTree();
     buildButtons(!m_plan.empty());
     resize(900, 600);
@@ -45,8 +45,7 @@ ClockDialog::ClockDialog(std::vector<PlanDevice> selected, Service service, QStr
 
 ClockDialog::~ClockDialog() {
     endBatchNow();
-    WipeField(m_password);
-    WipeField(m_cameraPassword);
+    m_login.wipePasswords();
 }
 
 void ClockDialog::buildFields() {
@@ -57,27 +56,16 @@ void ClockDialog::buildFields() {
     m_zone->setPlaceholderText(GetText("IDCS_CLOCK_ZONE_EXAMPLE"));
     m_now = named(new ZVKCheckBox(GetText("IDCS_CLOCK_NOW"), body()), "nowBox");
     m_now->setChecked(true);
-    m_user = FormField(body(), "userField", 64);
-    m_password = FormField(body(), "passwordField", 64 * 4);
-    m_password->setEchoMode(QLineEdit::Password);
-    m_cameraPassword = FormField(body(), "cameraPasswordField", 64 * 4);
-    m_cameraPassword->setEchoMode(QLineEdit::Password);
-    QGridLayout* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    grid->addWidget(FormLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"), 0, 0, 1, 5);
+    m_login = buildLoginFields();
+    // Tab: the clock's fields, the cameras' user, then the passwords.
+    QWidget::setTabOrder(m_now, m_login.user);
+    QGridLayout* grid = buildFormGrid(FormLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"));
     grid->addWidget(FormLabel(GetText("IDCS_CLOCK_NTP"), body()), 1, 0);
     grid->addWidget(m_ntp, 1, 1);
     grid->addWidget(FormLabel(GetText("IDCS_CLOCK_ZONE"), body()), 1, 2);
     grid->addWidget(m_zone, 1, 3);
     grid->addWidget(m_now, 2, 0, 1, 4);
-    grid->addWidget(FormLabel(GetText("IDCS_BATCH_PASSWORD"), body()), 3, 0);
-    grid->addWidget(m_password, 3, 1);
-    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_USER"), body()), 3, 2);
-    grid->addWidget(m_user, 3, 3);
-    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), 4, 2);
-    grid->addWidget(m_cameraPassword, 4, 3);
-    grid->setColumnStretch(4, 1);
+    addLoginFields(grid, 3, m_login);
     buildBodyColumn(grid);
 }
 
@@ -153,15 +141,14 @@ bool ClockDialog::apply() {
         m_ntp->setFocus();
         return false;
     }
-    if (m_password->text().isEmpty()) {
+    if (m_login.password->text().isEmpty()) {
         N12_MessageBox::information(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
-        m_password->setFocus();
+        m_login.password->setFocus();
         return false;
     }
-    std::string password = m_password->text().toStdString();
-    std::string cameraPassword = m_cameraPassword->text().toStdString();
-    WipeField(m_password);
-    WipeField(m_cameraPassword);
+    std::string password = m_login.password->text().toStdString();
+    std::string cameraPassword = m_login.cameraPassword->text().toStdString();
+    m_login.wipePasswords();
     // The hook has no other way to the batch's passwords; a camera (listed
     // by its endpoint) takes the camera password when one was given, so a
     // maker's device never gets a camera's password, nor the reverse.
@@ -174,7 +161,7 @@ bool ClockDialog::apply() {
         const std::lock_guard<std::mutex> hold(m_offsets->lock);
         m_offsets->byKey.clear();
         m_offsets->setting = setting;
-        m_offsets->user = m_user->text().trimmed().toStdString();
+        m_offsets->user = m_login.user->text().trimmed().toStdString();
     }
     // Every request goes out first; the clocks of the maker's devices that
     // took theirs are read back together from the search's answers.
@@ -214,9 +201,9 @@ bool ClockDialog::apply() {
 }
 
 void ClockDialog::lockFields(bool locked) {
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{m_ntp, m_zone, m_now, m_user, m_password, m_cameraPassword,
-                                         m_applyButton, m_saveButton, m_closeButton})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_ntp, m_zone, m_now, m_login.user,
+                                                      m_login.password, m_login.cameraPassword,
+                                                      m_applyButton, m_saveButton, m_closeButton})
         w->setEnabled(!locked);
     m_stopButton->setEnabled(locked);
 }

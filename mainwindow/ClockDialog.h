@@ -114,7 +114,5 @@ private:
     QLineEdit* m_ntp = nullptr;
     QLineEdit* m_zone = nullptr;
     ZVKCheckBox* m_now = nullptr;
-    QLineEdit* m_user = nullptr;
-    QLineEdit* m_password = nullptr;
-    QLineEdit* m_cameraPassword = nullptr;
+    LoginFields m_login;
 };

@@ -511,6 +511,13 @@ private:
     int placeBatchButtons(const QRect& refresh);
     // Ends a batch dialog and its batch; before the manager stops.
     void closeBatchDialog();
+    // Shows a batch dialog just made over the window, named objectName:
+    // window-modal and not waited for (the window keeps taking device
+    // events, and the control bar cannot send a request of its own
+    // meanwhile), deleted when it closes; `finished` (when given) runs at
+    // the end of each of its batches.
+    void showBatchDialog(BatchDialogBase* dialog, const char* objectName,
+                         std::function<void()> finished = {});
     // After a batch: when the find text hides a device the batch moved
     // (done), the text is cleared and the status bar says so, so that the
     // list does not look emptied right after the job.

@@ -300,21 +300,15 @@ void MainWindow::openBatchDialog() {
     for (const DevInfo* record : m_deviceList)
         if (record->isCamera())
             listed.push_back(CameraPlanDevice(*record));
-    // Window-modal and not waited for: the window keeps taking device
-    // events, and the control bar cannot send a request of its own meanwhile.
     delete m_batchDialog;
     m_batchDialog =
         new BatchDialog(std::move(selected), std::move(listed), std::move(engine), this);
-    m_batchDialog->setObjectName(QStringLiteral("batchDialog"));
-    connect(m_batchDialog, &BatchDialog::batchFinished, this, [this] {
+    showBatchDialog(m_batchDialog, "batchDialog", [this] {
         if (!m_batchDialog)
             return;
         logPlan(*m_batchDialog);
         showMovedDevices(m_batchDialog->plan(), m_batchDialog->statuses());
     });
-    m_batchDialog->setAttribute(Qt::WA_DeleteOnClose);
-    m_batchDialog->setWindowModality(Qt::WindowModal);
-    m_batchDialog->show();
 }
 
 void MainWindow::showMovedDevices(const std::vector<commission::PlanEntry>& plan,
@@ -351,6 +345,16 @@ void MainWindow::showNotice(const QString& text) {
         if (shown == m_noticeCount)
             m_statusBar->ShowNotice(QString());
     });
+}
+
+void MainWindow::showBatchDialog(BatchDialogBase* dialog, const char* objectName,
+                                 std::function<void()> finished) {
+    dialog->setObjectName(QLatin1String(objectName));
+    if (finished)
+        connect(dialog, &BatchDialogBase::batchFinished, this, std::move(finished));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->show();
 }
 
 void MainWindow::closeBatchDialog() {
@@ -400,17 +404,12 @@ void MainWindow::openActivationDialog() {
         return manager->FindDevice(mac.c_str(), out);
     };
     services.verifyBound = commission::VerifyBoundFor(m_manager.GetAutoSearch());
-    // Window-modal and not waited for, as the batch dialog.
     delete m_activationDialog;
     m_activationDialog = new ActivationDialog(selected, std::move(services), this);
-    m_activationDialog->setObjectName(QStringLiteral("activationDialog"));
-    connect(m_activationDialog, &BatchDialogBase::batchFinished, this, [this] {
+    showBatchDialog(m_activationDialog, "activationDialog", [this] {
         if (m_activationDialog)
             logBatch(*m_activationDialog, report::Deed::Activated);
     });
-    m_activationDialog->setAttribute(Qt::WA_DeleteOnClose);
-    m_activationDialog->setWindowModality(Qt::WindowModal);
-    m_activationDialog->show();
 }
 
 QByteArray MainWindow::deviceListCsv(bool visibleColumnsOnly) const {

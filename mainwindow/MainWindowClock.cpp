@@ -125,12 +125,8 @@ void MainWindow::openClockDialog() {
     delete m_clockDialog;
     m_clockDialog = new ClockDialog(std::move(selected), clockService(),
                                     user.isEmpty() ? QStringLiteral("admin") : user, this);
-    m_clockDialog->setObjectName(QStringLiteral("clockDialog"));
-    connect(m_clockDialog, &ClockDialog::batchFinished, this, [this] {
+    showBatchDialog(m_clockDialog, "clockDialog", [this] {
         if (m_clockDialog)
             logClocks(*m_clockDialog);
     });
-    m_clockDialog->setAttribute(Qt::WA_DeleteOnClose);
-    m_clockDialog->setWindowModality(Qt::WindowModal);
-    m_clockDialog->show();
 }

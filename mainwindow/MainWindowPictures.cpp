@@ -121,12 +121,9 @@ void MainWindow::openPictureDialog() {
     m_pictureDialog = new PictureDialog(std::move(selected), pictureService(),
                                         user.isEmpty() ? QStringLiteral("admin") : user,
                                         {m_sessionUser, m_sessionPassword}, this);
-    m_pictureDialog->setObjectName(QStringLiteral("pictureDialog"));
     connect(m_pictureDialog, &PictureDialog::pictureTaken, this, [this](int index) {
         if (m_pictureDialog)
             keepPicture(*m_pictureDialog, index);
     });
-    m_pictureDialog->setAttribute(Qt::WA_DeleteOnClose);
-    m_pictureDialog->setWindowModality(Qt::WindowModal);
-    m_pictureDialog->show();
+    showBatchDialog(m_pictureDialog, "pictureDialog");
 }

@@ -35,7 +35,7 @@ PictureDialog::PictureDialog(std::vector<PlanDevice> selected, TakeFn take, QStr
     planDevicesAsTheyAre(std::move(selected));
     setTitle(GetText("IDCS_PICTURES_TITLE"));
     buildFields();
-    m_user->setText(cameraUser);
+    m_login.user->setText(cameraUser);
     buildTree();
     const bool anyCamera = std::any_of(m_plan.begin(), m_plan.end(),
                                        [](const PlanEntry& e) { return IsCamera(e.device); });
@@ -45,34 +45,21 @@ PictureDialog::PictureDialog(std::vector<PlanDevice> selected, TakeFn take, QStr
 
 PictureDialog::~PictureDialog() {
     endBatchNow();
-    WipeField(m_password);
-    WipeField(m_cameraPassword);
+    m_login.wipePasswords();
 }
 
 void PictureDialog::buildFields() {
-    m_password = FormField(body(), "passwordField", 64 * 4);
-    m_password->setEchoMode(QLineEdit::Password);
-    m_user = FormField(body(), "userField", 64);
-    m_cameraPassword = FormField(body(), "cameraPasswordField", 64 * 4);
-    m_cameraPassword->setEchoMode(QLineEdit::Password);
+    m_login = buildLoginFields();
     // The session's login serves when the field is left empty: say so.
     if (m_session.password != nullptr)
-        m_cameraPassword->setPlaceholderText(GetText("IDCS_PICTURES_SESSION_LOGIN"));
+        m_login.cameraPassword->setPlaceholderText(GetText("IDCS_PICTURES_SESSION_LOGIN"));
     // Fields of a protocol none of the listed cameras speaks stay disabled.
-    m_password->setEnabled(listsMakerCamera());
-    m_user->setEnabled(listsOnvifCamera());
-    m_cameraPassword->setEnabled(listsOnvifCamera());
-    QGridLayout* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    grid->addWidget(FormLabel(GetText("IDCS_PICTURES_INFO"), body(), "picturesInfo"), 0, 0, 1, 5);
-    grid->addWidget(FormLabel(GetText("IDCS_BATCH_PASSWORD"), body()), 1, 0);
-    grid->addWidget(m_password, 1, 1);
-    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_USER"), body()), 1, 2);
-    grid->addWidget(m_user, 1, 3);
-    grid->addWidget(FormLabel(GetText("IDCS_BATCH_CAMERA_PASSWORD"), body()), 2, 2);
-    grid->addWidget(m_cameraPassword, 2, 3);
-    grid->setColumnStretch(4, 1);
+    m_login.password->setEnabled(listsMakerCamera());
+    m_login.user->setEnabled(listsOnvifCamera());
+    m_login.cameraPassword->setEnabled(listsOnvifCamera());
+    QGridLayout* grid =
+        buildFormGrid(FormLabel(GetText("IDCS_PICTURES_INFO"), body(), "picturesInfo"));
+    addLoginFields(grid, 1, m_login);
     buildBodyColumn(grid);
 }
 
@@ -107,16 +94,16 @@ bool PictureDialog::listsOnvifCamera() const {
 bool PictureDialog::apply() {
     if (running() || m_plan.empty())
         return false;
-    if (listsMakerCamera() && m_password->text().isEmpty()) {
+    if (listsMakerCamera() && m_login.password->text().isEmpty()) {
         N12_MessageBox::information(GetText("IDCS_BATCH_ERROR_PASSWORD"), this);
-        m_password->setFocus();
+        m_login.password->setFocus();
         return false;
     }
     Login camera;
     if (listsOnvifCamera()) {
-        if (!m_cameraPassword->text().isEmpty()) {
-            QByteArray typed = m_cameraPassword->text().toUtf8();
-            const QString user = m_user->text().trimmed();
+        if (!m_login.cameraPassword->text().isEmpty()) {
+            QByteArray typed = m_login.cameraPassword->text().toUtf8();
+            const QString user = m_login.user->text().trimmed();
             camera.user = user.isEmpty() ? std::string("admin") : user.toStdString();
             camera.password = MakeSharedSecret(typed.constData(), size_t(typed.size()));
             explicit_bzero(typed.data(), size_t(typed.size()));
@@ -124,15 +111,14 @@ bool PictureDialog::apply() {
             camera = m_session;
         } else {
             N12_MessageBox::warning(GetText("IDCS_ONVIF_CREDENTIALS_NEEDED"), this);
-            m_cameraPassword->setFocus();
+            m_login.cameraPassword->setFocus();
             return false;
         }
     }
-    QByteArray typed = m_password->text().toUtf8();
+    QByteArray typed = m_login.password->text().toUtf8();
     std::string password(typed.constData(), size_t(typed.size()));
     explicit_bzero(typed.data(), size_t(typed.size()));
-    WipeField(m_password);
-    WipeField(m_cameraPassword);
+    m_login.wipePasswords();
     // The maker's cameras take the devices' password in their entries; an
     // ONVIF camera's login reaches the hook through m_shared only, so that
     // no camera gets the devices' password, nor the reverse.
@@ -203,8 +189,8 @@ void PictureDialog::batchEnded() {
 void PictureDialog::lockFields(bool locked) {
     for (QWidget* w : std::initializer_list<QWidget*>{m_applyButton, m_saveButton, m_closeButton})
         w->setEnabled(!locked);
-    m_password->setEnabled(!locked && listsMakerCamera());
-    m_user->setEnabled(!locked && listsOnvifCamera());
-    m_cameraPassword->setEnabled(!locked && listsOnvifCamera());
+    m_login.password->setEnabled(!locked && listsMakerCamera());
+    m_login.user->setEnabled(!locked && listsOnvifCamera());
+    m_login.cameraPassword->setEnabled(!locked && listsOnvifCamera());
     m_stopButton->setEnabled(locked);
 }

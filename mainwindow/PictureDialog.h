@@ -20,8 +20,6 @@
 #include <string>
 #include <vector>
 
-class QLineEdit;
-
 // PictureDialog lists the devices it is given, in their order. Apply needs
 // the devices' password when a maker's IP camera is listed, and the
 // cameras' password (or the window's session login) when an ONVIF camera
@@ -101,7 +99,5 @@ private:
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     TakeFn m_take;
     Login m_session;
-    QLineEdit* m_password = nullptr;
-    QLineEdit* m_user = nullptr;
-    QLineEdit* m_cameraPassword = nullptr;
+    LoginFields m_login;
 };

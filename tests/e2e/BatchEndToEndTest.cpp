@@ -224,6 +224,22 @@ private:
     std::thread m_watcher;
 };
 
+// A dialog's batch under watch: its end, and the loop's figures as they
+// stood at that end (before the summary box).
+struct BatchWatch {
+    explicit BatchWatch(BatchDialogBase* dialog) : finished(dialog, SIGNAL(batchFinished())) {
+        QObject::connect(dialog, &BatchDialogBase::batchFinished, &loop, [this] {
+            longest = loop.longestMs();
+            longestCpu = loop.longestCpuMs();
+            waiting = loop.longestRunQueueMs();
+        });
+    }
+    QSignalSpy finished;
+    LoopWatch loop;
+    qint64 longest = -1, longestCpu = -1;
+    long waiting = -1;
+};
+
 // Runs the event loop as the program's own runs (waiting in the kernel for
 // the next event or timer, never sleeping) until `done` holds or `ms` pass;
 // whether it holds.
@@ -436,16 +452,8 @@ void TestBatchEndToEnd::planIsShownBeforeAnythingIsSent() {
 void TestBatchEndToEnd::applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpected() {
     QVERIFY(dialog() != nullptr);
     QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QLatin1String(kFirstPassword));
-    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
     const int boxesBefore = m_boxes->count();
-    LoopWatch loop;
-    qint64 longestWhileRunning = -1, longestCpu = -1;
-    long waiting = -1;
-    connect(dialog(), &BatchDialog::batchFinished, [&] {
-        longestWhileRunning = loop.longestMs();
-        longestCpu = loop.longestCpuMs();
-        waiting = loop.longestRunQueueMs();
-    });
+    BatchWatch watch(dialog());
     QElapsedTimer clock;
     clock.start();
     // When every device but the silent one and the one that leaves has its
@@ -477,16 +485,16 @@ void TestBatchEndToEnd::applyVerifiesEveryDeviceAndSendsExactlyTheRequestsExpect
         [&] { return dialog()->statuses()[silentRow].state != BatchState::Waiting; }, 60000));
     m_leaving.terminate();
     QVERIFY(runLoopUntil([&] { return m_leaving.state() == QProcess::NotRunning; }, 5000));
-    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 90000));
+    QVERIFY(runLoopUntil([&] { return watch.finished.count() == 1; }, 90000));
     QTRY_COMPARE(m_boxes->count(), boxesBefore + 1);
     qInfo("batch of %d devices: %lld ms (all but the silent and the leaving one settled after %lld "
           "ms); "
           "longest event-loop block %lld ms while it ran (%lld ms of it on the window "
           "thread's processor, %ld ms waiting for one), %lld ms with the summary box; "
           "window thread while late: %s",
-          kDevices, clock.elapsed(), othersSettled, longestWhileRunning, longestCpu, waiting,
-          loop.longestMs(), qPrintable(loop.lateSamples()));
-    QVERIFY2(longestWhileRunning < kLoopBoundMs, qPrintable(QString::number(longestWhileRunning)));
+          kDevices, clock.elapsed(), othersSettled, watch.longest, watch.longestCpu, watch.waiting,
+          watch.loop.longestMs(), qPrintable(watch.loop.lateSamples()));
+    QVERIFY2(watch.longest < kLoopBoundMs, qPrintable(QString::number(watch.longest)));
 
     const auto& plan = dialog()->plan();
     const auto& statuses = dialog()->statuses();
@@ -560,23 +568,17 @@ void TestBatchEndToEnd::clockDialogReadsEveryClockBackTogether() {
     ClockDialog* clocks = m_window->clockDialog();
     QTest::keyClicks(child<QLineEdit>(clocks, "zoneField"), QStringLiteral("UTC0"));
     QTest::keyClicks(child<QLineEdit>(clocks, "passwordField"), QLatin1String(kFirstPassword));
-    QSignalSpy finished(clocks, SIGNAL(batchFinished()));
     const int boxes = m_boxes->count();
-    LoopWatch loop;
-    qint64 longest = -1, work = -1;
-    long waiting = -1;
-    connect(clocks, &ClockDialog::batchFinished, [&] {
-        longest = loop.longestMs(), work = loop.longestCpuMs(), waiting = loop.longestRunQueueMs();
-    });
+    BatchWatch watch(clocks);
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(child<ZVKPushButton>(clocks, "applyButton"), Qt::LeftButton);
-    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 120000));
+    QVERIFY(runLoopUntil([&] { return watch.finished.count() == 1; }, 120000));
     QTRY_COMPARE(m_boxes->count(), boxes + 1);
     qInfo("clock dialog, %d devices: %lld ms; longest event-loop block %lld ms while it ran "
           "(%lld ms of it on the window thread's processor, %ld ms waiting for one)",
-          kDevices, clock.elapsed(), longest, work, waiting);
-    QVERIFY2(longest < kLoopBoundMs, qPrintable(QString::number(longest)));
+          kDevices, clock.elapsed(), watch.longest, watch.longestCpu, watch.waiting);
+    QVERIFY2(watch.longest < kLoopBoundMs, qPrintable(QString::number(watch.longest)));
     const QByteArray csv = clocks->outcomeCsv();
     QVERIFY(csv.left(csv.indexOf("\r\n")).endsWith(",offsetBefore,offsetAfter"));
     int done = 0;
@@ -617,16 +619,12 @@ void TestBatchEndToEnd::picturesOfEveryCameraKeepTheWindowLive() {
     PictureDialog* pictures = m_window->pictureDialog();
     QTRY_VERIFY(pictures != nullptr && pictures->isVisible());
     QTest::keyClicks(child<ZVKLineEdit>(pictures, "passwordField"), QLatin1String(kFirstPassword));
-    QSignalSpy finished(pictures, SIGNAL(batchFinished()));
     const int boxesBefore = m_boxes->count();
-    LoopWatch loop;
-    qint64 longestWhileRunning = -1;
-    connect(pictures, &PictureDialog::batchFinished,
-            [&] { longestWhileRunning = loop.longestMs(); });
+    BatchWatch watch(pictures);
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(child<ZVKPushButton>(pictures, "applyButton"), Qt::LeftButton);
-    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 180000));
+    QVERIFY(runLoopUntil([&] { return watch.finished.count() == 1; }, 180000));
     QTRY_COMPARE(m_boxes->count(), boxesBefore + 1);
     int cameras = 0, done = 0, beyond = 0;
     QStringList outcomes; // each camera's, for the report when one fails
@@ -657,10 +655,9 @@ void TestBatchEndToEnd::picturesOfEveryCameraKeepTheWindowLive() {
     }
     qInfo("pictures of %d cameras (%d done, %d beyond the host's link) among %d devices: %lld "
           "ms; longest event-loop block %lld ms while it ran",
-          cameras, done, beyond, int(pictures->plan().size()), clock.elapsed(),
-          longestWhileRunning);
+          cameras, done, beyond, int(pictures->plan().size()), clock.elapsed(), watch.longest);
     QVERIFY2(done == cameras - 3 - beyond, qPrintable(outcomes.join(", ")));
-    QVERIFY2(longestWhileRunning < kLoopBoundMs, qPrintable(QString::number(longestWhileRunning)));
+    QVERIFY2(watch.longest < kLoopBoundMs, qPrintable(QString::number(watch.longest)));
     pictures->close();
 }
 
@@ -722,26 +719,19 @@ void TestBatchEndToEnd::fullPlanTakesFreshDevicesThroughEveryStep() {
     QTest::keyClicks(child<QLineEdit>(dialog(), "planZoneField"),
                      QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3"));
     QTest::keyClicks(child<ZVKLineEdit>(dialog(), "passwordField"), QLatin1String(kFirstPassword));
-    QSignalSpy finished(dialog(), SIGNAL(batchFinished()));
     const int boxesBefore = m_boxes->count();
-    LoopWatch loop;
-    qint64 longest = -1, longestCpu = -1;
-    long waiting = -1;
-    connect(dialog(), &BatchDialog::batchFinished, [&] {
-        longest = loop.longestMs();
-        longestCpu = loop.longestCpuMs();
-        waiting = loop.longestRunQueueMs();
-    });
+    BatchWatch watch(dialog());
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(child<ZVKPushButton>(dialog(), "applyButton"), Qt::LeftButton);
-    QVERIFY(runLoopUntil([&] { return finished.count() == 1; }, 600000));
+    QVERIFY(runLoopUntil([&] { return watch.finished.count() == 1; }, 600000));
     QTRY_COMPARE(m_boxes->count(), boxesBefore + 1);
     qInfo("full plan of %d devices (activation, name, address, clock): %lld ms; longest "
           "event-loop block %lld ms while it ran (%lld ms of it on the window thread's "
           "processor, %ld ms waiting for one); window thread while late: %s",
-          kDevices, clock.elapsed(), longest, longestCpu, waiting, qPrintable(loop.lateSamples()));
-    QVERIFY2(longest < kLoopBoundMs, qPrintable(QString::number(longest)));
+          kDevices, clock.elapsed(), watch.longest, watch.longestCpu, watch.waiting,
+          qPrintable(watch.loop.lateSamples()));
+    QVERIFY2(watch.longest < kLoopBoundMs, qPrintable(QString::number(watch.longest)));
     for (size_t k = 0; k < dialog()->statuses().size(); ++k)
         QVERIFY2(dialog()->statuses()[k].state == BatchState::Done,
                  qPrintable(QString::fromStdString(dialog()->plan()[k].device.mac) + " " +
