@@ -185,3 +185,12 @@ void AwaitCameraRoute(const onvif::CameraRecord& camera) {
     if (camera.reach == onvif::Reach::LinkLocal)
         EnsureLinkLocalRoute(camera.localAddress);
 }
+
+onvif::DeviceInformation KeptCameraDetails(const onvif::DeviceInformation& held,
+                                           onvif::DeviceInformation told) {
+    if (told.mask.empty())
+        told.mask = held.mask;
+    if (told.gateway.empty())
+        told.gateway = held.gateway;
+    return told;
+}

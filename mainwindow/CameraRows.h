@@ -109,6 +109,12 @@ QString CameraPageUrl(const DevInfo& camera);
 // does not tell them).
 commission::PlanDevice CameraPlanDevice(const DevInfo& camera);
 
+// What a camera told in a log-in (onvif::ReadCameraDetails) over what its
+// record held: a mask or gateway it does not tell keeps the one it took in
+// a re-address.
+onvif::DeviceInformation KeptCameraDetails(const onvif::DeviceInformation& held,
+                                           onvif::DeviceInformation told);
+
 // Before a call to a camera reached only at its link-local device service
 // address: makes sure the link-local route of the card it was heard on is in
 // place (EnsureLinkLocalRoute), so that the first call does not go out

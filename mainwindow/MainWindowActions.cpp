@@ -667,11 +667,15 @@ void MainWindow::takePicture() {
         onvif::ActionContext context;
         if (!cameraCredentials(&typed, &context.user, &context.password))
             return;
-        job = [camera, context, take] {
+        onvif::CameraSearch* search = &m_cameras->search();
+        job = [camera, context, take, search] {
             AwaitCameraRoute(camera);
             onvif::SnapshotRequest request;
             request.thumbnail = false;
+            request.details = true; // the same log-in brings them to the row and report
             onvif::SnapshotResult r = onvif::TakeSnapshot(camera, request, context);
+            if (r.detailsRead)
+                search->SetInformation(camera.endpoint, KeptCameraDetails(camera.info, r.info));
             if (r.outcome == onvif::Outcome::Done)
                 take->jpeg = std::move(r.jpeg);
             else

@@ -23,17 +23,6 @@ constexpr int32_t kPictureTimeLimitMs = 6000;
 
 DeviceStatus BadPicture() { return {BatchState::Refused, RefusalReason::BadPicture}; }
 
-// What a camera told in a log-in, over what its record held: a mask or
-// gateway it does not tell keeps the one it took in a re-address.
-onvif::DeviceInformation KeptDetails(const onvif::DeviceInformation& held,
-                                     onvif::DeviceInformation told) {
-    if (told.mask.empty())
-        told.mask = held.mask;
-    if (told.gateway.empty())
-        told.gateway = held.gateway;
-    return told;
-}
-
 } // namespace
 
 PictureDialog::TakeFn MainWindow::pictureService() {
@@ -66,7 +55,7 @@ PictureDialog::TakeFn MainWindow::pictureService() {
             request.details = true;
             onvif::SnapshotResult r = onvif::TakeSnapshot(camera, request, context);
             if (r.detailsRead)
-                search->SetInformation(camera.endpoint, KeptDetails(camera.info, r.info));
+                search->SetInformation(camera.endpoint, KeptCameraDetails(camera.info, r.info));
             if (r.outcome == onvif::Outcome::Cancelled) // a picture changes nothing
                 return {BatchState::Skipped, RefusalReason::None, 0, true};
             if (r.image != snapshot::ImageCheck::Ok)

@@ -55,7 +55,7 @@ const char kPassword[] = "Cam3ra-pass";
 
 const char kFleet[] = R"({"devices": [
  {"type": "ONVIF_CAMERA", "mac": "02:4F:4E:00:00:21", "devName": "Lobby",
-  "productModel": "NC-200", "ip": "10.77.0.50", "mask": "255.255.255.0",
+  "productModel": "NC-200", "softwareVer": "5.4.1", "ip": "10.77.0.50", "mask": "255.255.255.0",
   "gateway": "10.77.0.1", "httpPort": 8080, "password": "Cam3ra-pass",
   "serial": "SN-DUP", "linkLocalXAddr": false},
  {"type": "ZVK_IPC", "onvif": true, "mac": "02:4F:4E:00:00:22", "devName": "Dual",
@@ -313,6 +313,9 @@ void TestMainWindowOnvif::pictureInThePanel() {
         QCOMPARE(child<ZVKLineEdit>(bar(), "passwordField")->text(), QString());
         if (c.shot)
             QVERIFY(m_window->grab().save(m_shots.filePath(c.shot)));
+        if (QLatin1String(c.mac) ==
+            QLatin1String(kCamMac)) // its log-in brought the camera's firmware to its row
+            QTRY_COMPARE(row(kCamMac)->text(COL_SOFTWARE), QStringLiteral("5.4.1"));
         select(row(kPorchMac)); // another row drops the picture
         QVERIFY(panel->picture().isNull());
     }
