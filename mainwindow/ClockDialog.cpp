@@ -57,8 +57,6 @@ void ClockDialog::buildFields() {
     m_now = named(new ZVKCheckBox(GetText("IDCS_CLOCK_NOW"), body()), "nowBox");
     m_now->setChecked(true);
     m_login = buildLoginFields();
-    // Tab: the clock's fields, the cameras' user, then the passwords.
-    QWidget::setTabOrder(m_now, m_login.user);
     QGridLayout* grid = buildFormGrid(FormLabel(GetText("IDCS_CLOCK_INFO"), body(), "clockInfo"));
     grid->addWidget(FormLabel(GetText("IDCS_CLOCK_NTP"), body()), 1, 0);
     grid->addWidget(m_ntp, 1, 1);
